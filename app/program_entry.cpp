@@ -1,0 +1,141 @@
+// The filter list, the command-line file and the main dialog record.
+// The dialog itself (its hook) is main_window.cpp.
+#include "app/program_entry.h"
+
+#include <cstring>
+
+#include "app/main_window.h"
+#include "image/current_image.h"
+#include "resources/resource.h"
+
+HINSTANCE g_hInstance;
+OPENFILENAMEA g_ofnMain;
+HGLOBAL g_hFilter;
+int g_filterPatternOffsets[FILTER_COUNT];
+
+static const char* const FILTER_PAIRS[FILTER_COUNT][2] = {
+    {"Image Files",
+     "*.bmp;*.dib;"
+     "*.gif;*.pcx;*.rle;*.jpg;*.jpe*;*.jp2;*.j2k;*.j2c;*.tif*;*.btf;*.tf2;*.tga;*.png;"
+     "*.iff;*.lbm;*.wmf;*.emf;*.ico*;*.cur;*.ani;*.ras;*.sun;*.jbg;*.pbm;*.pgm;*.pnm;*.ppm"},
+    {"Multimedia", "*.asf;*.asx;*.avi;*.mid*;*.mov;*.mp3;*.mpa;*.mpe*;*.mpg;*.rmi;*.wav*;*.wma;*.wmv"},
+    {"bmp, dib, rle", "*.bmp;*.dib;*.rle"},
+    {"gif", "*.gif"},
+    {"ico, cur, ani", "*.ico*;*.cur;*.ani"},
+    {"iff, lbm", "*.iff;*.lbm"},
+    {"jbg", "*.jbg"},
+    {"jpg, jpe, jpeg, jp2, j2k, j2c", "*.jpg;*.jpe*;*.jp2;*.j2k;*.j2c"},
+    {"pbm, pgm, pnm, ppm", "*.pbm;*.pgm;*.pnm;*.ppm"},
+    {"pcx", "*.pcx"},
+    {"png", "*.png"},
+    {"sun, ras", "*.sun;*.ras"},
+    {"tga", "*.tga"},
+    {"tif, tiff", "*.tif*"},
+    {"wmf, emf", "*.wmf;*.emf"},
+    {"All Files (*.*)", "*.*"},
+};
+
+// Extensions (first three characters) that open the dialog on "Multimedia".
+static const char* const MEDIA_EXTENSIONS[] = {
+    "AVI", "MID", "MOV", "MP3", "MPA", "MPE", "MPG", "RMI", "WAV", "WMA", "WMV", "ASF",
+};
+
+void build_filter_list(char* block, int* pattern_offsets)
+{
+    int at = 0;
+    for (int i = 0; i < FILTER_COUNT; ++i) {
+        size_t name_length = std::strlen(FILTER_PAIRS[i][0]) + 1;
+        std::memcpy(block + at, FILTER_PAIRS[i][0], name_length);
+        at += (int)name_length;
+        pattern_offsets[i] = at;
+        size_t pattern_length = std::strlen(FILTER_PAIRS[i][1]) + 1;
+        std::memcpy(block + at, FILTER_PAIRS[i][1], pattern_length);
+        at += (int)pattern_length;
+    }
+    block[at] = '\0';  // the extra NUL that ends the list
+}
+
+int take_command_line_file(const char* command_line)
+{
+    size_t length = std::strlen(command_line);
+    HGLOBAL hName = GlobalAlloc(GHND, length + 1);
+    char* name = hName ? (char*)GlobalLock(hName) : NULL;
+    if (!name) {
+        if (hName)
+            GlobalFree(hName);
+        return FILTER_IMAGE_FILES;
+    }
+    std::memcpy(name, command_line, length);
+
+    char* start = name;
+    char* quote = std::strchr(name, '"');
+    if (quote) {
+        start = quote + 1;
+        char* last = std::strrchr(start, '"');
+        if (last)
+            *last = '\0';
+    }
+
+    HANDLE hFind = FindFirstFileA(start, &g_findData);
+    if (hFind != INVALID_HANDLE_VALUE)
+        FindClose(hFind);
+    else
+        std::memset(&g_findData, 0, sizeof g_findData);
+
+    int filter = FILTER_IMAGE_FILES;
+    std::memset(g_fileExt, 0, sizeof g_fileExt);
+    const char* dot = std::strrchr(start, '.');
+    if (dot) {
+        std::strncpy(g_fileExt, dot + 1, 3);
+        g_fileExt[3] = '\0';
+        for (const char* media : MEDIA_EXTENSIONS)
+            if (lstrcmpiA(g_fileExt, media) == 0)
+                filter = FILTER_MULTIMEDIA;
+    }
+
+    GlobalUnlock(hName);
+    GlobalFree(hName);
+    return filter;
+}
+
+void prepare_main_dialog_record(HINSTANCE instance, const char* command_line)
+{
+    g_hInstance = instance;
+    std::memset(&g_ofnMain, 0, OFN_MAIN_STRUCT_SIZE);
+
+    g_hFilter = GlobalAlloc(GHND, FILTER_BLOCK_SIZE);
+    char* filter = g_hFilter ? (char*)GlobalLock(g_hFilter) : NULL;
+    if (filter)
+        build_filter_list(filter, g_filterPatternOffsets);
+
+    g_ofnMain.lStructSize = OFN_MAIN_STRUCT_SIZE;
+    g_ofnMain.hInstance = instance;
+    g_ofnMain.lpstrFilter = filter;
+
+    if (command_line && *command_line) {
+        g_ofnMain.nFilterIndex = take_command_line_file(command_line);
+    } else {
+        g_fileName[0] = '\0';
+        g_ofnMain.lpstrInitialDir = NULL;
+        g_ofnMain.nFilterIndex = FILTER_IMAGE_FILES;
+    }
+    g_ofnMain.lpstrFile = g_findData.cFileName;
+    g_ofnMain.nMaxFile = 256;
+    g_ofnMain.lpstrFileTitle = NULL;
+    g_ofnMain.nMaxFileTitle = 0;
+    g_ofnMain.lpfnHook = main_dialog_hook;
+    g_ofnMain.lpstrTitle = "Corvane Graphics' File Viewer";
+    g_ofnMain.lpTemplateName = MAKEINTRESOURCEA(IDD_MAIN);
+    g_ofnMain.Flags = OFN_FORCESHOWHIDDEN | OFN_LONGNAMES | OFN_NONETWORKBUTTON |
+                      OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_ENABLETEMPLATE |
+                      OFN_ENABLEHOOK | OFN_NOCHANGEDIR;
+}
+
+void release_main_dialog_record(void)
+{
+    if (g_hFilter) {
+        GlobalUnlock(g_hFilter);
+        GlobalFree(g_hFilter);
+        g_hFilter = NULL;
+    }
+}

@@ -1,0 +1,36 @@
+// The program's entry: the file-type filter list, the command-line file and
+// the Open-file dialog record that runs the main window. WinMain itself lives
+// in main.cpp so that tests link everything else.
+#pragma once
+
+#include <windows.h>
+#include <commdlg.h>
+
+enum {
+    FILTER_BLOCK_SIZE = 629,
+    FILTER_COUNT = 16,
+    FILTER_IMAGE_FILES = 1,
+    FILTER_MULTIMEDIA = 2,
+    // The record of the main dialog has the size of the pre-Windows 2000
+    // structure, so the classic dialog takes no Places bar fields.
+    OFN_MAIN_STRUCT_SIZE = 76,
+};
+
+extern HINSTANCE g_hInstance;
+extern OPENFILENAMEA g_ofnMain;
+extern HGLOBAL g_hFilter;
+extern int g_filterPatternOffsets[FILTER_COUNT];
+
+// Writes the sixteen display-name / pattern pairs into block (at least
+// FILTER_BLOCK_SIZE zeroed bytes) and stores each pattern's offset.
+void build_filter_list(char* block, int* pattern_offsets);
+
+// Takes the command line's file name: strips the quotes, looks the file up
+// into g_findData, fills g_fileExt and returns the filter index it asks for
+// (FILTER_MULTIMEDIA for a media extension, else FILTER_IMAGE_FILES).
+int take_command_line_file(const char* command_line);
+
+// Fills g_ofnMain and g_hFilter for the main dialog; the filter block stays
+// locked until release_main_dialog_record.
+void prepare_main_dialog_record(HINSTANCE instance, const char* command_line);
+void release_main_dialog_record(void);

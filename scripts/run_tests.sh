@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Builds what is missing and runs every test (unit and end-to-end) under
+# Wine on a virtual display.
+set -euo pipefail
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+cd "$ROOT"
+"$ROOT/scripts/bootstrap.sh"
+"$ROOT/scripts/build.sh"
+
+source "$ROOT/scripts/wine_env.sh"
+trap stop_all EXIT
+start_display
+start_wine
+
+status=0
+ctest --test-dir "$ROOT/build/cmake" --timeout 600 --output-on-failure -j "${CTEST_JOBS:-1}" "$@" || status=$?
+exit $status

@@ -1,0 +1,263 @@
+// Win32 driver of the end-to-end tests (see e2e_driver.h).
+#include "tests/e2e/e2e_driver.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+static std::string env_or(const char* name, const char* fallback)
+{
+    const char* value = std::getenv(name);
+    return value && *value ? value : fallback;
+}
+
+static void make_folders(const std::string& path)
+{
+    for (size_t i = 3; i <= path.size(); ++i)
+        if (i == path.size() || path[i] == '/' || path[i] == '\\')
+            CreateDirectoryA(path.substr(0, i).c_str(), NULL);
+}
+
+std::string e2e_work_dir(const std::string& sub)
+{
+    std::string dir = env_or("CORVANE_E2E_DIR", "e2e-work") + "/" + sub;
+    for (char& c : dir)
+        if (c == '/')
+            c = '\\';
+    make_folders(dir);
+    return dir;
+}
+
+struct FindData {
+    DWORD pid;
+    const char* class_name;
+    HWND excluded;
+    HWND found;
+};
+
+static BOOL CALLBACK find_window_proc(HWND hwnd, LPARAM lp)
+{
+    FindData* data = (FindData*)lp;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    if (pid != data->pid || hwnd == data->excluded || !IsWindowVisible(hwnd))
+        return TRUE;
+    if (data->class_name) {
+        char name[64] = "";
+        GetClassNameA(hwnd, name, sizeof name);
+        if (lstrcmpiA(name, data->class_name) != 0)
+            return TRUE;
+    }
+    data->found = hwnd;
+    return FALSE;
+}
+
+HWND find_process_window(DWORD pid, const char* class_name, HWND excluded, DWORD wait_ms)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        FindData data = {pid, class_name, excluded, NULL};
+        EnumWindows(find_window_proc, (LPARAM)&data);
+        if (data.found)
+            return data.found;
+        if (GetTickCount() - start >= wait_ms)
+            return NULL;
+        Sleep(50);
+    }
+}
+
+bool start_app(const std::string& arguments, const std::string& work_dir, RunningApp& app)
+{
+    std::string exe = env_or("CORVANE_EXE", "Corvane.exe");
+    std::string command = "\"" + exe + "\"";
+    if (!arguments.empty())
+        command += " " + arguments;
+    std::vector<char> line(command.begin(), command.end());
+    line.push_back('\0');
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    if (!CreateProcessA(NULL, line.data(), NULL, NULL, FALSE, 0, NULL,
+                        work_dir.empty() ? NULL : work_dir.c_str(), &si, &app.process))
+        return false;
+    WaitForInputIdle(app.process.hProcess, 20000);
+    app.main = find_process_window(app.process.dwProcessId, "#32770", NULL, 30000);
+    if (!app.main) {
+        end_app(app, 0);
+        return false;
+    }
+    // Let the dialog finish filling its lists.
+    Sleep(300);
+    return true;
+}
+
+int wait_exit(RunningApp& app, DWORD wait_ms)
+{
+    if (!app.process.hProcess)
+        return -1;
+    if (WaitForSingleObject(app.process.hProcess, wait_ms) != WAIT_OBJECT_0)
+        return -1;
+    DWORD code = 0;
+    GetExitCodeProcess(app.process.hProcess, &code);
+    return (int)code;
+}
+
+RunningApp::~RunningApp()
+{
+    end_app(*this, 0);
+}
+
+int end_app(RunningApp& app, DWORD wait_ms)
+{
+    if (!app.process.hProcess)
+        return -1;
+    int code = wait_exit(app, wait_ms);
+    if (code == -1) {
+        TerminateProcess(app.process.hProcess, 99);
+        WaitForSingleObject(app.process.hProcess, 5000);
+    }
+    CloseHandle(app.process.hThread);
+    CloseHandle(app.process.hProcess);
+    app.process = PROCESS_INFORMATION();
+    app.main = NULL;
+    return code;
+}
+
+// The dialog's controls are Unicode windows in another process: their texts
+// are asked for with the wide messages and narrowed here.
+static std::string narrow(const wchar_t* text)
+{
+    char buffer[1024] = "";
+    WideCharToMultiByte(CP_ACP, 0, text, -1, buffer, sizeof buffer, NULL, NULL);
+    return buffer;
+}
+
+std::string window_text(HWND hwnd)
+{
+    wchar_t text[1024] = L"";
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(hwnd, WM_GETTEXT, 1024, (LPARAM)text, SMTO_ABORTIFHUNG, 5000, &result);
+    return narrow(text);
+}
+
+std::vector<std::string> list_box_items(HWND list)
+{
+    std::vector<std::string> items;
+    LRESULT count = SendMessageA(list, LB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        wchar_t text[512] = L"";
+        if (SendMessageW(list, LB_GETTEXTLEN, i, 0) < 512)
+            SendMessageW(list, LB_GETTEXT, i, (LPARAM)text);
+        items.push_back(narrow(text));
+    }
+    return items;
+}
+
+std::string combo_selection_text(HWND combo)
+{
+    LRESULT index = SendMessageA(combo, CB_GETCURSEL, 0, 0);
+    if (index == CB_ERR)
+        return "";
+    wchar_t text[512] = L"";
+    if (SendMessageW(combo, CB_GETLBTEXTLEN, index, 0) < 512)
+        SendMessageW(combo, CB_GETLBTEXT, index, (LPARAM)text);
+    return narrow(text);
+}
+
+bool is_visible(HWND hwnd)
+{
+    if (!hwnd || !IsWindowVisible(hwnd))
+        return false;
+    RECT r;
+    GetWindowRect(hwnd, &r);
+    return r.right > r.left && r.bottom > r.top;
+}
+
+// Wine's screen device context does not show other processes' windows, so
+// the picture is taken from the X display by ImageMagick's import, started
+// as a Unix program; the driver polls for the finished file since Wine
+// cannot wait for a Unix process.
+static bool read_bmp24(const std::string& path, std::vector<DWORD>& pixels, int& width, int& height)
+{
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f)
+        return false;
+    BITMAPFILEHEADER fh;
+    BITMAPINFOHEADER ih;
+    bool ok = std::fread(&fh, sizeof fh, 1, f) == 1 && std::fread(&ih, sizeof ih, 1, f) == 1 &&
+              fh.bfType == 0x4D42 && ih.biBitCount == 24 && ih.biWidth > 0 && ih.biHeight > 0 &&
+              ih.biWidth <= 10000 && ih.biHeight <= 10000;
+    if (ok) {
+        width = ih.biWidth;
+        height = ih.biHeight;
+        size_t stride = ((size_t)width * 3 + 3) & ~(size_t)3;
+        std::vector<unsigned char> row(stride);
+        pixels.assign((size_t)width * height, 0);
+        std::fseek(f, fh.bfOffBits, SEEK_SET);
+        for (int y = height - 1; y >= 0 && ok; --y) {
+            ok = std::fread(row.data(), 1, stride, f) == stride;
+            for (int x = 0; x < width; ++x)
+                pixels[(size_t)y * width + x] =
+                    row[x * 3] | (row[x * 3 + 1] << 8) | ((DWORD)row[x * 3 + 2] << 16);
+        }
+    }
+    std::fclose(f);
+    return ok;
+}
+
+static std::string unix_path(std::string path)
+{
+    if (path.size() > 2 && path[1] == ':')
+        path = path.substr(2);
+    for (char& c : path)
+        if (c == '\\')
+            c = '/';
+    return path;
+}
+
+std::string save_screenshot(HWND hwnd, const std::string& name,
+                            std::vector<DWORD>* pixels, int* width, int* height)
+{
+    RECT r;
+    GetWindowRect(hwnd, &r);
+    int w = r.right - r.left, h = r.bottom - r.top;
+    if (w <= 0 || h <= 0)
+        return "";
+    // Let the program finish painting.
+    DWORD_PTR ignored;
+    SendMessageTimeoutA(hwnd, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
+    Sleep(400);
+
+    std::string dir = env_or("CORVANE_SCREENSHOTS", "screenshots");
+    make_folders(dir);
+    std::string png = dir + "/" + name + ".png";
+    std::string bmp = dir + "/" + name + ".bmp";
+    DeleteFileA(bmp.c_str());
+    std::string upng = unix_path(png), ubmp = unix_path(bmp);
+    char geometry[64];
+    std::snprintf(geometry, sizeof geometry, "%dx%d+%ld+%ld", w, h, r.left, r.top);
+    std::string command = "Z:\\bin\\sh -c \"/usr/bin/import -window root -crop " + std::string(geometry) +
+                          " +repage '" + upng + "' && /usr/bin/convert '" + upng + "' -type TrueColor 'bmp3:" + ubmp +
+                          ".tmp' && mv '" + ubmp + ".tmp' '" + ubmp + "'\"";
+    std::vector<char> line(command.begin(), command.end());
+    line.push_back('\0');
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessA(NULL, line.data(), NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi))
+        return "";
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    for (int i = 0; i < 200 && GetFileAttributesA(bmp.c_str()) == INVALID_FILE_ATTRIBUTES; ++i)
+        Sleep(50);
+
+    std::vector<DWORD> local;
+    int local_w = 0, local_h = 0;
+    if (!read_bmp24(bmp, local, local_w, local_h))
+        return "";
+    if (pixels)
+        pixels->swap(local);
+    if (width)
+        *width = local_w;
+    if (height)
+        *height = local_h;
+    return png;
+}

@@ -1,0 +1,49 @@
+// A small Win32 driver for end-to-end tests: starts the real program under
+// the same Wine server and display, finds its windows, reads control texts
+// and list contents, sends commands, captures window pixels and ends it.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// Ends the program when the test leaves, whatever assertion stopped it, so
+// no stray process keeps the test runner's output pipes open.
+struct RunningApp {
+    PROCESS_INFORMATION process = {};
+    HWND main = NULL;
+    RunningApp() = default;
+    RunningApp(const RunningApp&) = delete;
+    RunningApp& operator=(const RunningApp&) = delete;
+    ~RunningApp();
+};
+
+// Folder the tests may fill with files (created on first use).
+std::string e2e_work_dir(const std::string& sub);
+
+// Starts the program with the command-line arguments in work_dir and waits
+// for its main window. False (and the process ended) when it never shows.
+bool start_app(const std::string& arguments, const std::string& work_dir, RunningApp& app);
+
+// Ends the program if it still runs; returns its exit code, or -1 when it
+// had to be killed.
+int end_app(RunningApp& app, DWORD wait_ms = 15000);
+
+// Waits for the process to exit by itself; its exit code, or -1 on timeout.
+int wait_exit(RunningApp& app, DWORD wait_ms);
+
+// First visible top-level window of the process with that class (or any
+// class when null) other than the one excluded.
+HWND find_process_window(DWORD pid, const char* class_name, HWND excluded, DWORD wait_ms);
+
+std::string window_text(HWND hwnd);
+std::vector<std::string> list_box_items(HWND list);
+std::string combo_selection_text(HWND combo);
+bool is_visible(HWND hwnd);
+
+// Captures the window as it shows on the display into a PNG under the
+// screenshots folder and returns its path (empty on failure); also returns
+// the pixels (top-down rows, 0x00RRGGBB) when asked.
+std::string save_screenshot(HWND hwnd, const std::string& name,
+                            std::vector<DWORD>* pixels = NULL, int* width = NULL, int* height = NULL);

@@ -1,0 +1,125 @@
+// The main window as a person sees it: the classic Open dialog with the
+// program's title and controls, the command-line file and the Exit button.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "resources/resource.h"
+#include "tests/e2e/e2e_driver.h"
+
+namespace {
+
+void touch(const std::string& path)
+{
+    FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr) << path;
+    std::fputs("x", f);
+    std::fclose(f);
+}
+
+bool contains(const std::vector<std::string>& items, const std::string& wanted)
+{
+    for (const std::string& item : items)
+        if (lstrcmpiA(item.c_str(), wanted.c_str()) == 0)
+            return true;
+    return false;
+}
+
+void click_exit(const RunningApp& app)
+{
+    PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDC_MAIN_EXIT, BN_CLICKED),
+                 (LPARAM)GetDlgItem(app.main, IDC_MAIN_EXIT));
+}
+
+TEST(MainWindow, OpensAsClassicDialogWithTheProgramsControlsAndExitsWithCodeOne)
+{
+    std::string dir = e2e_work_dir("plain");
+    touch(dir + "\\photo.bmp");
+    touch(dir + "\\anim.gif");
+    touch(dir + "\\notes.txt");
+
+    RunningApp app;
+    ASSERT_TRUE(start_app("", dir, app));
+    EXPECT_EQ(window_text(app.main), "Corvane Graphics' File Viewer");
+
+    EXPECT_EQ(window_text(GetDlgItem(app.main, IDC_MAIN_CENTER)), "Ce&nter");
+    EXPECT_EQ(window_text(GetDlgItem(app.main, IDC_MAIN_TILE)), "&Tile");
+    EXPECT_EQ(window_text(GetDlgItem(app.main, IDC_MAIN_FULL_SCREEN)), "F&ull Screen");
+    EXPECT_EQ(window_text(GetDlgItem(app.main, IDC_MAIN_EXIT)), "E&xit");
+    EXPECT_EQ(window_text(GetDlgItem(app.main, IDC_MAIN_NAME_LABEL)), "File Name:");
+    EXPECT_EQ(window_text(GetDlgItem(app.main, IDC_MAIN_TYPE_LABEL)), "List Files of Type:");
+    EXPECT_EQ(window_text(GetDlgItem(app.main, IDC_MAIN_DIR_LABEL)), "Directories:");
+    EXPECT_EQ(window_text(GetDlgItem(app.main, IDC_MAIN_DRIVE_LABEL)), "Drives:");
+    EXPECT_TRUE(is_visible(GetDlgItem(app.main, IDC_MAIN_DIR_LIST)));
+    EXPECT_TRUE(is_visible(GetDlgItem(app.main, IDC_MAIN_DRIVE_COMBO)));
+    EXPECT_TRUE(is_visible(GetDlgItem(app.main, IDC_MAIN_PREVIEW)));
+    EXPECT_FALSE(is_visible(GetDlgItem(app.main, IDC_MAIN_READ_ONLY)));
+    EXPECT_FALSE(is_visible(GetDlgItem(app.main, IDC_MAIN_OK)));
+
+    // The list shows the current folder through the "Image Files" filter.
+    std::vector<std::string> files = list_box_items(GetDlgItem(app.main, IDC_MAIN_FILE_LIST));
+    EXPECT_TRUE(contains(files, "photo.bmp"));
+    EXPECT_TRUE(contains(files, "anim.gif"));
+    EXPECT_FALSE(contains(files, "notes.txt"));
+    EXPECT_EQ(combo_selection_text(GetDlgItem(app.main, IDC_MAIN_TYPE_COMBO)), "Image Files");
+
+    std::vector<DWORD> pixels;
+    ASSERT_FALSE(save_screenshot(app.main, "main_window", &pixels).empty());
+    // The dialog's face and its text both show.
+    EXPECT_GT(std::count(pixels.begin(), pixels.end(), pixels[pixels.size() / 2]), 0);
+    EXPECT_NE(std::count(pixels.begin(), pixels.end(), 0x000000u), 0) << "no black text drawn";
+    click_exit(app);
+    EXPECT_EQ(wait_exit(app, 15000), 1);
+    end_app(app);
+}
+
+TEST(MainWindow, QuotedCommandLineNameWithBlankInFolderPutsOwnNameInNameBox)
+{
+    std::string dir = e2e_work_dir("folder with blank");
+    touch(dir + "\\My Picture.bmp");
+    touch(dir + "\\other.bmp");
+
+    RunningApp app;
+    ASSERT_TRUE(start_app("\"" + dir + "\\My Picture.bmp\"", dir, app));
+    EXPECT_EQ(window_text(GetDlgItem(app.main, IDC_MAIN_NAME_EDIT)), "My Picture.bmp");
+
+    HWND list = GetDlgItem(app.main, IDC_MAIN_FILE_LIST);
+    LRESULT selected = SendMessageA(list, LB_GETCURSEL, 0, 0);
+    ASSERT_NE(selected, LB_ERR);
+    std::vector<std::string> items = list_box_items(list);
+    ASSERT_LT((size_t)selected, items.size());
+    EXPECT_EQ(lstrcmpiA(items[selected].c_str(), "My Picture.bmp"), 0);
+
+    click_exit(app);
+    EXPECT_EQ(wait_exit(app, 15000), 1);
+    end_app(app);
+}
+
+struct FilterCase {
+    const char* file;
+    const char* filter;
+};
+
+class CommandLineFilter : public ::testing::TestWithParam<FilterCase> {};
+
+TEST_P(CommandLineFilter, ExtensionChoosesTheFileType)
+{
+    std::string dir = e2e_work_dir("filters");
+    touch(dir + "\\" + GetParam().file);
+
+    RunningApp app;
+    ASSERT_TRUE(start_app(std::string("\"") + GetParam().file + "\"", dir, app));
+    EXPECT_EQ(combo_selection_text(GetDlgItem(app.main, IDC_MAIN_TYPE_COMBO)), GetParam().filter);
+    click_exit(app);
+    EXPECT_EQ(wait_exit(app, 15000), 1);
+    end_app(app);
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, CommandLineFilter, ::testing::Values(
+    FilterCase{"clip.MPEG", "Multimedia"},
+    FilterCase{"list.asx", "Image Files"},
+    FilterCase{"song.b.wav", "Multimedia"},
+    FilterCase{"noextension", "Image Files"}));
+
+}  // namespace

@@ -1,0 +1,65 @@
+// The seam recorder (see seam_recorder.h). One recorder is active at a time.
+#include "support/seam_recorder.h"
+
+#include "image/seams.h"
+#include "support/test_support.h"
+
+static SeamRecorder* s_active;
+
+static int record_box(HWND owner, const char* text, const char* caption, UINT type)
+{
+    RecordedBox box = {owner, text ? text : "(null)", caption ? caption : "(null)", type};
+    s_active->boxes.push_back(box);
+    if (s_active->answers.empty())
+        return s_active->default_answer;
+    int answer = s_active->answers.front();
+    s_active->answers.pop_front();
+    return answer;
+}
+
+static void record_beep(UINT type)
+{
+    s_active->beeps.push_back(type);
+}
+
+static BOOL record_help(HWND, const char* file, UINT command, ULONG_PTR data)
+{
+    RecordedHelp call = {file ? file : "", command, data};
+    s_active->help_calls.push_back(call);
+    return TRUE;
+}
+
+static HWND record_media_window(HWND, HINSTANCE, DWORD, const char* file)
+{
+    s_active->media_files.push_back(file ? file : "");
+    return s_active->media_window;
+}
+
+SeamRecorder::SeamRecorder(int display_bits)
+{
+    s_active = this;
+    seam_reset();
+    seam_set_message_box(record_box);
+    seam_set_beep(record_beep);
+    seam_set_win_help(record_help);
+    seam_set_create_media_window(record_media_window);
+    seam_set_display_bits(display_bits);
+}
+
+SeamRecorder::~SeamRecorder()
+{
+    seam_reset();
+    s_active = nullptr;
+}
+
+void SeamRecorder::set_display_bits(int bits)
+{
+    seam_set_display_bits(bits);
+}
+
+std::string SeamRecorder::use_settings_file(const std::string& name)
+{
+    std::string path = test_out_path(name);
+    seam_set_settings_file(path.c_str());
+    return path;
+}

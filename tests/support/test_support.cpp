@@ -1,0 +1,54 @@
+// Paths of fixtures and outputs, passed by ctest in the environment.
+#include "support/test_support.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include <windows.h>
+
+static std::string env_folder(const char* name, const char* fallback)
+{
+    const char* value = std::getenv(name);
+    std::string folder = value && *value ? value : fallback;
+    if (!folder.empty() && folder.back() != '/' && folder.back() != '\\')
+        folder += '/';
+    return folder;
+}
+
+std::string fixture_path(const std::string& name)
+{
+    return env_folder("CORVANE_FIXTURES", "fixtures") + name;
+}
+
+std::string test_out_path(const std::string& name)
+{
+    std::string folder = env_folder("CORVANE_TEST_OUT", "test-out");
+    // Create every level; existing ones just fail.
+    for (size_t i = 3; i < folder.size(); ++i)
+        if (folder[i] == '/' || folder[i] == '\\')
+            CreateDirectoryA(folder.substr(0, i).c_str(), NULL);
+    return folder + name;
+}
+
+std::string read_file_bytes(const std::string& path)
+{
+    std::string bytes;
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f)
+        return bytes;
+    char buffer[65536];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+        bytes.append(buffer, n);
+    std::fclose(f);
+    return bytes;
+}
+
+bool write_file_bytes(const std::string& path, const std::string& bytes)
+{
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f)
+        return false;
+    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return std::fclose(f) == 0 && ok;
+}

@@ -1,0 +1,15 @@
+// Helpers shared by the unit tests: where the fixtures made by independent
+// tools are, and where a test writes files for tests/<folder>/check_outputs.sh.
+#pragma once
+
+#include <string>
+
+// Path of a fixture made by tests/fixtures/make_*.sh (empty name: the folder).
+std::string fixture_path(const std::string& name);
+
+// Path of a file the test writes; the folder is created on first use.
+std::string test_out_path(const std::string& name);
+
+// Whole file as bytes; empty when it cannot be read.
+std::string read_file_bytes(const std::string& path);
+bool write_file_bytes(const std::string& path, const std::string& bytes);
