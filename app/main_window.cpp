@@ -6,10 +6,10 @@
 #include <commdlg.h>
 
 #include "image/current_image.h"
+#include "image/open_windows.h"
 #include "resources/resource.h"
 #include "viewer/window_classes.h"
 
-HWND g_hwndMain;
 HICON g_hIconSmall;
 HICON g_hIconBig;
 

@@ -3,7 +3,6 @@
 
 #include <windows.h>
 
-extern HWND g_hwndMain;
 extern HICON g_hIconSmall;
 extern HICON g_hIconBig;
 

@@ -6,9 +6,9 @@
 
 #include "app/main_window.h"
 #include "image/current_image.h"
+#include "image/open_windows.h"
 #include "resources/resource.h"
 
-HINSTANCE g_hInstance;
 OPENFILENAMEA g_ofnMain;
 HGLOBAL g_hFilter;
 int g_filterPatternOffsets[FILTER_COUNT];

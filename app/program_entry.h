@@ -16,7 +16,6 @@ enum {
     OFN_MAIN_STRUCT_SIZE = 76,
 };
 
-extern HINSTANCE g_hInstance;
 extern OPENFILENAMEA g_ofnMain;
 extern HGLOBAL g_hFilter;
 extern int g_filterPatternOffsets[FILTER_COUNT];

@@ -1,0 +1,139 @@
+// Registration of the thirteen window classes and the dialog messages.
+// Each window procedure only dispatches to its window's handlers; a window
+// whose handlers are not built yet takes the default processing.
+#include "viewer/window_classes.h"
+
+#include <vfw.h>
+
+UINT g_msgSelChanged;
+UINT g_msgFileNameOK;
+UINT g_msgHelp;
+
+const char* const g_windowClassNames[WINDOW_CLASS_COUNT] = {
+    "Meta", "Full", "Crop", "Slide", "TextTitle", "Bar", "Dummy",
+    "Cover", "Batch", "Palette", "Text", "TextColor", "Merge",
+};
+
+static LRESULT CALLBACK meta_wnd_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
+{
+    return DefWindowProcA(hwnd, msg, wp, lp);
+}
+
+static LRESULT CALLBACK full_wnd_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
+{
+    return DefWindowProcA(hwnd, msg, wp, lp);
+}
+
+static LRESULT CALLBACK crop_wnd_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
+{
+    return DefWindowProcA(hwnd, msg, wp, lp);
+}
+
+static LRESULT CALLBACK slide_wnd_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
+{
+    return DefWindowProcA(hwnd, msg, wp, lp);
+}
+
+static LRESULT CALLBACK texttitle_wnd_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
+{
+    return DefWindowProcA(hwnd, msg, wp, lp);
+}
+
+// The progress strip and the tool backdrop are painted by others: default
+// processing only.
+static LRESULT CALLBACK bar_wnd_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
+{
+    return DefWindowProcA(hwnd, msg, wp, lp);
+}
+
+static LRESULT CALLBACK dummy_wnd_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
+{
+    return DefWindowProcA(hwnd, msg, wp, lp);
+}
+
+static LRESULT CALLBACK cover_wnd_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
+{
+    return DefWindowProcA(hwnd, msg, wp, lp);
+}
+
+static LRESULT CALLBACK batch_wnd_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
+{
+    return DefWindowProcA(hwnd, msg, wp, lp);
+}
+
+static LRESULT CALLBACK palette_wnd_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
+{
+    if (msg == WM_CLOSE) {
+        DestroyWindow(hwnd);
+        return 0;
+    }
+    return DefWindowProcA(hwnd, msg, wp, lp);
+}
+
+static LRESULT CALLBACK text_wnd_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
+{
+    return DefWindowProcA(hwnd, msg, wp, lp);
+}
+
+static LRESULT CALLBACK textcolor_wnd_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
+{
+    return DefWindowProcA(hwnd, msg, wp, lp);
+}
+
+static LRESULT CALLBACK merge_wnd_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
+{
+    return DefWindowProcA(hwnd, msg, wp, lp);
+}
+
+enum ClassCursor { CURSOR_NONE, CURSOR_ARROW };
+enum ClassBrush { BRUSH_NONE, BRUSH_WHITE };
+
+struct WindowClassRow {
+    WNDPROC procedure;
+    UINT style;
+    bool has_icon;
+    ClassCursor cursor;
+    ClassBrush background;
+    const char* menu;
+};
+
+static const UINT REDRAW = CS_HREDRAW | CS_VREDRAW;
+static const UINT REDRAW_DBL = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
+
+static const WindowClassRow CLASS_ROWS[WINDOW_CLASS_COUNT] = {
+    {meta_wnd_proc,      REDRAW,     true,  CURSOR_ARROW, BRUSH_WHITE, "MENU_A"},
+    {full_wnd_proc,      REDRAW_DBL, false, CURSOR_ARROW, BRUSH_WHITE, NULL},
+    {crop_wnd_proc,      REDRAW_DBL, false, CURSOR_NONE,  BRUSH_WHITE, "MENU2"},
+    {slide_wnd_proc,     REDRAW,     false, CURSOR_ARROW, BRUSH_WHITE, NULL},
+    {texttitle_wnd_proc, REDRAW,     false, CURSOR_ARROW, BRUSH_WHITE, NULL},
+    {bar_wnd_proc,       REDRAW,     false, CURSOR_NONE,  BRUSH_NONE,  NULL},
+    {dummy_wnd_proc,     REDRAW,     false, CURSOR_NONE,  BRUSH_WHITE, NULL},
+    {cover_wnd_proc,     REDRAW_DBL, false, CURSOR_ARROW, BRUSH_NONE,  NULL},
+    {batch_wnd_proc,     REDRAW_DBL, false, CURSOR_ARROW, BRUSH_WHITE, "MENU3"},
+    {palette_wnd_proc,   REDRAW,     true,  CURSOR_ARROW, BRUSH_WHITE, "MENU4"},
+    {text_wnd_proc,      REDRAW_DBL, false, CURSOR_NONE,  BRUSH_WHITE, "MENU5"},
+    {textcolor_wnd_proc, REDRAW,     false, CURSOR_ARROW, BRUSH_NONE,  NULL},
+    {merge_wnd_proc,     REDRAW_DBL, false, CURSOR_NONE,  BRUSH_WHITE, "MENU6"},
+};
+
+void register_window_classes(HINSTANCE instance)
+{
+    g_msgSelChanged = RegisterWindowMessageA("commdlg_LBSelChangedNotify");
+    g_msgFileNameOK = RegisterWindowMessageA("commdlg_FileNameOK");
+    g_msgHelp = RegisterWindowMessageA("commdlg_help");
+    MCIWndRegisterClass();
+
+    for (int i = 0; i < WINDOW_CLASS_COUNT; ++i) {
+        const WindowClassRow& row = CLASS_ROWS[i];
+        WNDCLASSA wc = {};
+        wc.style = row.style;
+        wc.lpfnWndProc = row.procedure;
+        wc.hInstance = instance;
+        wc.hIcon = row.has_icon ? LoadIconA(instance, "Icon1") : NULL;
+        wc.hCursor = row.cursor == CURSOR_ARROW ? LoadCursorA(NULL, IDC_ARROW) : NULL;
+        wc.hbrBackground = row.background == BRUSH_WHITE ? (HBRUSH)GetStockObject(WHITE_BRUSH) : NULL;
+        wc.lpszMenuName = row.menu;
+        wc.lpszClassName = g_windowClassNames[i];
+        RegisterClassA(&wc);
+    }
+}
