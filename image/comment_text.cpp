@@ -1,0 +1,54 @@
+// The comment dialog's copy of the comment (see comment_text.h). Lone CRs
+// and lone LFs become CR LF; an LF CR pair is kept as it stands.
+#include "image/comment_text.h"
+
+#include <string.h>
+
+#include "image/current_image.h"
+
+HGLOBAL g_hCommentEdit;
+
+void normalize_comment_line_ends(void)
+{
+    if (g_hCommentEdit) {
+        GlobalFree(g_hCommentEdit);
+        g_hCommentEdit = NULL;
+    }
+    const char* text = "";
+    size_t length = 0;
+    const char* locked = g_hComment ? (const char*)GlobalLock(g_hComment) : NULL;
+    if (locked) {
+        text = locked;
+        // The block need not end in NUL: never read past it.
+        size_t limit = GlobalSize(g_hComment);
+        while (length < limit && text[length])
+            ++length;
+    }
+    HGLOBAL hEdit = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, 2 * length + 2);
+    char* out = hEdit ? (char*)GlobalLock(hEdit) : NULL;
+    if (out) {
+        size_t n = 0;
+        for (size_t i = 0; i < length; ++i) {
+            char c = text[i];
+            char prev = i > 0 ? text[i - 1] : 0;
+            char next = i + 1 < length ? text[i + 1] : 0;
+            if (c == '\r' && prev != '\n' && next != '\n') {
+                out[n++] = '\r';
+                out[n++] = '\n';
+            } else if (c == '\n' && prev != '\r' && next != '\r') {
+                out[n++] = '\r';
+                out[n++] = '\n';
+            } else {
+                out[n++] = c;
+            }
+        }
+        out[n] = 0;
+        GlobalUnlock(hEdit);
+        HGLOBAL hShrunk = GlobalReAlloc(hEdit, n + 1, GMEM_MOVEABLE);
+        g_hCommentEdit = hShrunk ? hShrunk : hEdit;
+    } else if (hEdit) {
+        GlobalFree(hEdit);
+    }
+    if (locked)
+        GlobalUnlock(g_hComment);
+}

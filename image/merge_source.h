@@ -1,0 +1,35 @@
+// The source of a merge: what the image-file loader made of the chosen file
+// and how the merge window places it. The loader and the merge window write
+// it; the merge tool and the edit history read it and take its blocks over.
+#pragma once
+
+#include <windows.h>
+
+// What load_image_file produced.
+enum MergeKind {
+    MERGE_RASTER = 0,
+    MERGE_WMF = 1,
+    MERGE_PLACEABLE_WMF = 2,
+    MERGE_EMF = 3,
+    MERGE_ICON = 5,
+    MERGE_PARTIAL_ALPHA = 31,
+    MERGE_ON_OFF_TRANSPARENCY = 32,
+    MERGE_NONE = 47,
+};
+
+extern int g_mergeKind;                // MergeKind
+extern int g_mergePlaced;              // "Draw Transparent": key colour left out
+extern RECT g_rcMerge;                 // placement on the image, in pixels
+extern COLORREF g_mergeKeyColor;       // key colour, red in the low byte
+extern int g_mergeKeyIndex;            // key colour index of the source
+extern int g_mergeFromClipboard;       // 1 clipboard, 0 file
+extern HGLOBAL g_hMergeImage;          // the source: PackedDib or metafile
+extern HGLOBAL g_hMergeMask;           // mask or flattened copy of the source
+extern HGLOBAL g_hMergeBits;           // metafile bits of a metafile source
+extern HGLOBAL g_hMergePath;           // 261-byte block: path of a file source
+extern HGLOBAL g_hMergePreviewImage;   // preview of the merge file dialog
+
+// Metafile sources.
+extern DWORD g_wmfSizeWords;           // size of the Windows metafile in words
+extern DWORD g_wmfScale;               // units per inch of a placeable metafile
+extern RECT g_rcMetafile;              // bounds of the metafile

@@ -1,0 +1,44 @@
+// The program's few contacts with the user and the machine that tests must
+// not meet for real: message boxes, beeps, the display's colour depth, help
+// calls, the media window and where the settings file is. Each call forwards
+// to the real Win32 function unless a test has installed a replacement;
+// nothing in the program behaves differently because of this module.
+#pragma once
+
+#include <windows.h>
+
+typedef int (*MessageBoxFn)(HWND owner, const char* text, const char* caption, UINT type);
+typedef void (*BeepFn)(UINT type);
+typedef BOOL (*WinHelpFn)(HWND hwnd, const char* file, UINT command, ULONG_PTR data);
+typedef HWND (*MediaWindowFn)(HWND parent, HINSTANCE instance, DWORD style, const char* file);
+
+// MessageBoxA; returns the button pressed (IDOK, IDYES, ...).
+int seam_message_box(HWND owner, const char* text, const char* caption, UINT type);
+
+// MessageBeep.
+void seam_beep(UINT type);
+
+// Bits per pixel times planes of the display (8 or less: a palette display).
+int seam_display_bits(void);
+
+// WinHelpA.
+BOOL seam_win_help(HWND hwnd, const char* file, UINT command, ULONG_PTR data);
+
+// MCIWndCreateA: a media window playing file (null: none opened yet).
+HWND seam_create_media_window(HWND parent, HINSTANCE instance, DWORD style, const char* file);
+
+// The settings file for the private-profile calls: "Corvane.ini" without a
+// folder, or the file a test has set.
+const char* seam_settings_file(void);
+
+// Replacements for tests; a null function (or 0 bits, null path) puts the
+// real call back.
+void seam_set_message_box(MessageBoxFn fn);
+void seam_set_beep(BeepFn fn);
+void seam_set_display_bits(int bits);
+void seam_set_win_help(WinHelpFn fn);
+void seam_set_create_media_window(MediaWindowFn fn);
+void seam_set_settings_file(const char* path);
+
+// Every call back to the real one.
+void seam_reset(void);

@@ -1,0 +1,34 @@
+// Reading JPEG files (8-bit samples, and 12- or 16-bit samples reduced to 8
+// bits) and the probes that choose the reader, with the JPEG facts of the
+// current file that the menus and commands read.
+#pragma once
+
+#include <windows.h>
+
+// Colour code of a JPEG file.
+enum JpegColorCode {
+    JPEG_COLOR_GREY = 0,
+    JPEG_COLOR_RGB = 2,
+    JPEG_COLOR_YCBCR = 6,
+    JPEG_COLOR_CMYK = 4,
+    JPEG_COLOR_YCCK = -4,
+    JPEG_COLOR_ITU_LAB = 10,
+};
+
+extern int g_jpegColorSpace;       // JpegColorCode of the current file
+extern int g_jpegProgressive;      // several scans
+extern int g_jpegLossless;         // lossless coding process
+extern int g_thumbJpegLossless;    // lossless flag of a read without info text
+extern HGLOBAL g_hApp12Text;       // text of the first APP12 segment
+
+// A PackedDib, or null after the reader's own message. With info null the
+// current-image state is left alone.
+HGLOBAL read_jpeg_file(const char* path, char* info);
+HGLOBAL read_jpeg12_file(const char* path, char* info);
+
+// Sample precision of the first frame (8, 12 or 16); 8 when none comes
+// before the scan; 0 when the file cannot be opened.
+int get_jpeg_precision(const char* path);
+
+// 1 when the file starts FF D8, at most one APP0, then an "Exif" APP1.
+int is_exif_jpeg(const char* path);

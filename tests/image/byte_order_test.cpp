@@ -1,0 +1,77 @@
+// "II" and "MM" byte order both ways, and the TIFF directory sort order.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "image/byte_order.h"
+
+TEST(ByteOrder, ReadsBothOrdersAndTakesOtherMarksAsMotorola)
+{
+    const uint8_t b[4] = {0x12, 0x34, 0x56, 0x78};
+    EXPECT_EQ(0x3412, read_u16_ordered(b, BYTE_ORDER_II));
+    EXPECT_EQ(0x1234, read_u16_ordered(b, BYTE_ORDER_MM));
+    EXPECT_EQ(0x1234, read_u16_ordered(b, 0));
+    EXPECT_EQ(0x78563412u, read_u32_ordered(b, BYTE_ORDER_II));
+    EXPECT_EQ(0x12345678u, read_u32_ordered(b, BYTE_ORDER_MM));
+    EXPECT_EQ(0x12345678u, read_u32_ordered(b, 0x4948));
+    const uint8_t high[4] = {0xFF, 0xFE, 0xFD, 0xFC};
+    EXPECT_EQ(0xFCFDFEFFu, read_u32_ordered2(high, BYTE_ORDER_II));
+    EXPECT_EQ(0xFFFEFDFCu, read_u32_ordered2(high, BYTE_ORDER_MM));
+}
+
+static std::string written(void (*write)(FILE*))
+{
+    FILE* f = tmpfile();
+    write(f);
+    long n = ftell(f);
+    rewind(f);
+    std::string bytes((size_t)n, '\0');
+    size_t got = fread(&bytes[0], 1, (size_t)n, f);
+    fclose(f);
+    bytes.resize(got);
+    return bytes;
+}
+
+TEST(ByteOrder, WritesBothOrdersAndTakesOtherMarksAsIntel)
+{
+    EXPECT_EQ(std::string("\x34\x12", 2), written([](FILE* f) { write_u16_ordered(0x1234, 0, f); }));
+    EXPECT_EQ(std::string("\x12\x34", 2), written([](FILE* f) { write_u16_ordered(0x1234, BYTE_ORDER_MM, f); }));
+    EXPECT_EQ(std::string("\x78\x56\x34\x12", 4),
+              written([](FILE* f) { write_u32_ordered(0x12345678, BYTE_ORDER_II, f); }));
+    EXPECT_EQ(std::string("\x12\x34\x56\x78", 4),
+              written([](FILE* f) { write_u32_ordered(0x12345678, BYTE_ORDER_MM, f); }));
+    EXPECT_EQ(std::string("\x78\x56\x34\x12", 4),
+              written([](FILE* f) { write_u32_ordered(0x12345678, 0x4D4C, f); }));
+}
+
+TEST(ByteOrder, WrittenValuesReadBack)
+{
+    for (uint16_t order : {(uint16_t)BYTE_ORDER_II, (uint16_t)BYTE_ORDER_MM}) {
+        static uint16_t s_order;
+        s_order = order;
+        std::string bytes = written([](FILE* f) {
+            write_u32_ordered(0xDEADBEEF, s_order, f);
+            write_u16_ordered(0xCAFE, s_order, f);
+        });
+        ASSERT_EQ(6u, bytes.size());
+        EXPECT_EQ(0xDEADBEEFu, read_u32_ordered((const uint8_t*)bytes.data(), order));
+        EXPECT_EQ(0xCAFE, read_u16_ordered((const uint8_t*)bytes.data() + 4, order));
+    }
+}
+
+TEST(ByteOrder, DirectoryEntriesSortByTagOnly)
+{
+    // Each entry: tag in the low 16 bits of the first word, the field type
+    // above it; the type must not take part in the order.
+    uint32_t entries[4][3] = {
+        {0x0001010E, 1, 1}, {0x00040100, 2, 2}, {0x00030112, 3, 3}, {0x00020101, 4, 4},
+    };
+    qsort(entries, 4, 12, compare_tiff_tags);
+    EXPECT_EQ(0x0100u, entries[0][0] & 0xFFFF);
+    EXPECT_EQ(0x0101u, entries[1][0] & 0xFFFF);
+    EXPECT_EQ(0x010Eu, entries[2][0] & 0xFFFF);
+    EXPECT_EQ(0x0112u, entries[3][0] & 0xFFFF);
+    EXPECT_EQ(3u, entries[3][1]);
+}

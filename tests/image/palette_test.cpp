@@ -1,0 +1,269 @@
+// Colour queries, logical palettes and the HSL colour model.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "dib_test_util.h"
+#include "image/current_image.h"
+#include "image/open_windows.h"
+#include "image/palette.h"
+#include "support/seam_recorder.h"
+
+// Puts images in the current-image state for one test and clears it after.
+class CurrentImage : public ::testing::Test {
+protected:
+    void TearDown() override
+    {
+        if (g_hImage)
+            GlobalFree(g_hImage);
+        if (g_hImageUnconverted)
+            GlobalFree(g_hImageUnconverted);
+        g_hImage = g_hImageUnconverted = NULL;
+        g_imageKind = KIND_NONE;
+        g_hasTransparency = 0;
+        g_colorConversion = 0;
+        g_paletteRealizeMode = 0;
+        for (HWND* w : {&g_hwndPalette, &g_hwndFrame, &g_hwndText})
+            if (*w) {
+                DestroyWindow(*w);
+                *w = NULL;
+            }
+    }
+    static HWND make_window() { return CreateWindowA("STATIC", "", 0, 0, 0, 10, 10, NULL, NULL, NULL, NULL); }
+};
+
+TEST_F(CurrentImage, BlackAndWhiteNeedsExactBlackAndWhite)
+{
+    g_imageKind = KIND_DIB;
+    g_hImage = make_dib(8, 1, 1, {quad(0, 0, 0), quad(255, 255, 255)});
+    EXPECT_EQ(1, is_black_white_palette(NULL));
+    EXPECT_EQ(1, is_grey_palette(g_hImage));
+    HGLOBAL almost = make_dib(8, 1, 1, {quad(0, 0, 0), quad(254, 254, 254)});
+    EXPECT_EQ(0, is_black_white_palette(almost));
+    EXPECT_EQ(1, is_grey_palette(almost));
+    GlobalFree(almost);
+    g_imageKind = KIND_WMF;
+    EXPECT_EQ(0, is_black_white_palette(NULL));
+    EXPECT_EQ(0, is_grey_palette(g_hImage));
+}
+
+TEST_F(CurrentImage, TrueColourIsNeverBlackWhiteOrGrey)
+{
+    g_imageKind = KIND_DIB;
+    g_hImage = make_dib(4, 4, 24);
+    EXPECT_EQ(0, is_black_white_palette(NULL));
+    EXPECT_EQ(0, is_grey_palette(g_hImage));
+    EXPECT_EQ(24, get_image_bit_count());
+    EXPECT_EQ(24, get_original_bit_count());
+}
+
+TEST_F(CurrentImage, QueriesPreferTheImageBeforeItsReduction)
+{
+    g_imageKind = KIND_DIB;
+    g_hImageUnconverted = make_dib(4, 4, 24);
+    g_hImage = make_dib(4, 4, 8, {}, 0);
+    EXPECT_EQ(24, get_image_bit_count());
+    EXPECT_EQ(8, get_original_bit_count());
+    GlobalFree(g_hImageUnconverted);
+    g_hImageUnconverted = make_dib(4, 4, 4, {}, 9);
+    EXPECT_EQ(9, get_image_color_count());
+    GlobalFree(g_hImageUnconverted);
+    g_hImageUnconverted = NULL;
+    EXPECT_EQ(256, get_image_color_count());
+    g_imageKind = KIND_NONE;
+    EXPECT_EQ(0, get_image_color_count());
+    EXPECT_EQ(0, get_image_bit_count());
+}
+
+TEST_F(CurrentImage, GreyRampsAscendingOrDescending)
+{
+    g_imageKind = KIND_DIB;
+    std::vector<RGBQUAD> small, down, bent;
+    for (int i = 0; i < 16; ++i)
+        small.push_back(quad((BYTE)i, (BYTE)i, (BYTE)i));
+    for (int i = 0; i < 256; ++i) {
+        down.push_back(quad((BYTE)(255 - i), (BYTE)(255 - i), (BYTE)(255 - i)));
+        bent.push_back(quad((BYTE)i, (BYTE)i, (BYTE)(i == 7 ? 8 : i)));
+    }
+    HGLOBAL a = make_dib(2, 2, 8, small, 16);
+    HGLOBAL b = make_dib(2, 2, 8, down);
+    HGLOBAL c = make_dib(2, 2, 8, bent);
+    HGLOBAL d = make_dib(2, 2, 4, small);
+    EXPECT_EQ(1, is_grey8_ramp(a));
+    EXPECT_EQ(1, is_grey8_ramp(b));
+    EXPECT_EQ(0, is_grey8_ramp(c));
+    EXPECT_EQ(0, is_grey_palette(c));
+    EXPECT_EQ(0, is_grey8_ramp(d));  // 4 bits
+    for (HGLOBAL h : {a, b, c, d})
+        GlobalFree(h);
+}
+
+TEST_F(CurrentImage, DisplayDepthComesFromTheDisplay)
+{
+    SeamRecorder seams;
+    for (int bits : {4, 8, 32}) {
+        seams.set_display_bits(bits);
+        EXPECT_EQ(bits, get_display_bit_depth());
+    }
+}
+
+static PALETTEENTRY entry_of(HPALETTE pal, int index)
+{
+    PALETTEENTRY e = {};
+    GetPaletteEntries(pal, index, 1, &e);
+    return e;
+}
+
+TEST_F(CurrentImage, DibPaletteShowsTheTransparentColourOnlyWhilePicking)
+{
+    HGLOBAL h = make_dib(2, 2, 8, {quad(1, 2, 3), quad(4, 5, 6), quad(7, 8, 9)}, 3);
+    LockedDib dib(h);
+    g_hasTransparency = 1;
+    g_transparentIndex = 1;
+    g_transparentDisplayColor = 0x00112233;  // blue 0x33, green 0x22, red 0x11
+
+    HPALETTE pal = create_dib_palette(dib.bih, NULL);
+    ASSERT_NE((HPALETTE)NULL, pal);
+    WORD count = 0;
+    GetObjectA(pal, sizeof count, &count);
+    EXPECT_EQ(3, count);
+    EXPECT_EQ(4, entry_of(pal, 1).peRed);
+    EXPECT_EQ(9, entry_of(pal, 2).peBlue);
+    DeleteObject(pal);
+
+    g_hwndPalette = make_window();
+    pal = create_dib_palette(dib.bih, NULL);
+    EXPECT_EQ(0x11, entry_of(pal, 1).peRed);
+    EXPECT_EQ(0x22, entry_of(pal, 1).peGreen);
+    EXPECT_EQ(0x33, entry_of(pal, 1).peBlue);
+    DeleteObject(pal);
+
+    g_colorConversion = 23;
+    pal = create_dib_palette(dib.bih, NULL);
+    EXPECT_EQ(4, entry_of(pal, 1).peRed);
+    DeleteObject(pal);
+    g_colorConversion = 0;
+
+    DestroyWindow(g_hwndPalette);
+    g_hwndPalette = NULL;
+    g_hwndText = make_window();
+    g_paletteRealizeMode = 1;
+    pal = create_dib_palette(dib.bih, NULL);
+    EXPECT_EQ(4, entry_of(pal, 1).peRed);
+    DeleteObject(pal);
+    g_paletteRealizeMode = 0;
+    pal = create_dib_palette(dib.bih, NULL);
+    EXPECT_EQ(0x11, entry_of(pal, 1).peRed);
+    DeleteObject(pal);
+
+    // A transparent index past the table changes nothing.
+    g_transparentIndex = 200;
+    pal = create_dib_palette(dib.bih, NULL);
+    EXPECT_EQ(4, entry_of(pal, 1).peRed);
+    DeleteObject(pal);
+    dib.unlock();
+    GlobalFree(h);
+
+    h = make_dib(2, 2, 24);
+    LockedDib deep(h);
+    EXPECT_EQ(NULL, create_dib_palette(deep.bih, NULL));
+    deep.unlock();
+    GlobalFree(h);
+}
+
+TEST_F(CurrentImage, PickerPaletteAddsThePickedColourAfterTheTable)
+{
+    HGLOBAL h = make_dib(2, 2, 1, {quad(0, 0, 0), quad(255, 255, 255)});
+    LockedDib dib(h);
+    g_pickedColor = RGB(10, 20, 30);
+    HPALETTE pal = create_picker_palette_from_dib(dib.bih);
+    ASSERT_NE((HPALETTE)NULL, pal);
+    WORD count = 0;
+    GetObjectA(pal, sizeof count, &count);
+    EXPECT_EQ(3, count);
+    EXPECT_EQ(255, entry_of(pal, 1).peGreen);
+    EXPECT_EQ(10, entry_of(pal, 2).peRed);
+    EXPECT_EQ(30, entry_of(pal, 2).peBlue);
+    DeleteObject(pal);
+    dib.unlock();
+    GlobalFree(h);
+}
+
+TEST(Palettes, SnapsColoursToTheNearestEntry)
+{
+    struct { WORD version, count; PALETTEENTRY e[2]; } lp = {0x300, 2, {{0, 0, 0, 0}, {255, 255, 255, 0}}};
+    HPALETTE pal = CreatePalette((LOGPALETTE*)&lp);
+    RGBQUAD colors[3] = {quad(10, 10, 10), quad(200, 220, 210), quad(0, 0, 0)};
+    snap_colors_to_palette(colors, pal, 2);
+    EXPECT_EQ(0, colors[0].rgbRed);
+    EXPECT_EQ(255, colors[1].rgbRed);
+    EXPECT_EQ(255, colors[1].rgbBlue);
+    DeleteObject(pal);
+}
+
+TEST(Palettes, SystemPaletteHasTheFullTable)
+{
+    RGBQUAD colors[256];
+    std::memset(colors, 0x5A, sizeof colors);
+    HPALETTE pal = create_system_palette(colors);
+    ASSERT_NE((HPALETTE)NULL, pal);
+    WORD count = 0;
+    GetObjectA(pal, sizeof count, &count);
+    EXPECT_EQ(256, count);
+    for (int i = 0; i < 256; ++i)
+        ASSERT_EQ(0, colors[i].rgbReserved);
+    DeleteObject(pal);
+}
+
+TEST(ColourModel, PrimariesToHsl)
+{
+    double h, l, s;
+    rgb_to_hsl(1, 0, 0, &h, &l, &s);
+    EXPECT_DOUBLE_EQ(0, h);
+    EXPECT_DOUBLE_EQ(1, s);
+    EXPECT_DOUBLE_EQ(0.5, l);
+    rgb_to_hsl(0, 0, 1, &h, &l, &s);
+    EXPECT_DOUBLE_EQ(240, h);
+    rgb_to_hsl(1, 0, 1, &h, &l, &s);  // magenta: negative sector
+    EXPECT_DOUBLE_EQ(300, h);
+    rgb_to_hsl(0.3, 0.3, 0.3, &h, &l, &s);
+    EXPECT_DOUBLE_EQ(0, h);
+    EXPECT_DOUBLE_EQ(0, s);
+    EXPECT_DOUBLE_EQ(0.3, l);
+    rgb_to_hsl(0.8, 0.6, 0.6, &h, &l, &s);  // light: the other saturation rule
+    EXPECT_NEAR(0.2 / (2 - 0.8 - 0.6), s, 1e-12);
+}
+
+TEST(ColourModel, HslToRgb)
+{
+    double r, g, b;
+    hsl_to_rgb(120, 0.5, 1, &r, &g, &b);
+    EXPECT_DOUBLE_EQ(0, r);
+    EXPECT_DOUBLE_EQ(1, g);
+    EXPECT_DOUBLE_EQ(0, b);
+    hsl_to_rgb(77, 0.4, 0, &r, &g, &b);
+    EXPECT_DOUBLE_EQ(0.4, r);
+    EXPECT_DOUBLE_EQ(0.4, b);
+    EXPECT_DOUBLE_EQ(hue_to_channel(0.2, 0.8, 40), hue_to_channel(0.2, 0.8, 400));
+    EXPECT_DOUBLE_EQ(hue_to_channel(0.2, 0.8, 330), hue_to_channel(0.2, 0.8, -30));
+    EXPECT_DOUBLE_EQ(0.2 + 0.6 * 30 / 60, hue_to_channel(0.2, 0.8, 30));
+    EXPECT_DOUBLE_EQ(0.8, hue_to_channel(0.2, 0.8, 179));
+    EXPECT_DOUBLE_EQ(0.2 + 0.6 * 30 / 60, hue_to_channel(0.2, 0.8, 210));
+    EXPECT_DOUBLE_EQ(0.2, hue_to_channel(0.2, 0.8, 240));
+}
+
+TEST(ColourModel, RoundTripsEveryColourOfAGrid)
+{
+    for (int ri = 0; ri <= 10; ++ri)
+        for (int gi = 0; gi <= 10; ++gi)
+            for (int bi = 0; bi <= 10; ++bi) {
+                double h, l, s, r, g, b;
+                rgb_to_hsl(ri / 10.0, gi / 10.0, bi / 10.0, &h, &l, &s);
+                ASSERT_GE(h, 0);
+                ASSERT_LT(h, 360);
+                hsl_to_rgb(h, l, s, &r, &g, &b);
+                ASSERT_NEAR(ri / 10.0, r, 1e-9) << ri << gi << bi;
+                ASSERT_NEAR(gi / 10.0, g, 1e-9);
+                ASSERT_NEAR(bi / 10.0, b, 1e-9);
+            }
+}

@@ -1,0 +1,147 @@
+// The progress indicator: which strip it paints as windows come and go, and
+// what it paints.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include "image/open_windows.h"
+#include "image/progress.h"
+
+static HWND make_window()
+{
+    return CreateWindowA("STATIC", "", 0, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
+}
+
+// Every window and strip as a real (hidden) window; strips are told apart
+// by handle.
+class ProgressRouting : public ::testing::Test {
+protected:
+    HWND* windows[8] = {&g_hwndSlide, &g_hwndCrop, &g_hwndBatch, &g_hwndText,
+                        &g_hwndMerge, &g_hwndMergeDialog, &g_hwndStretch, &g_hwndView};
+    HWND* strips[8] = {&g_hwndMainBar, &g_hwndViewBar, &g_hwndSlideBar, &g_hwndCropBar,
+                       &g_hwndTextBar, &g_hwndMergeBar, &g_hwndBatchBar, &g_hwndStretchBar};
+    void SetUp() override
+    {
+        for (HWND* s : strips)
+            *s = make_window();
+    }
+    void TearDown() override
+    {
+        for (HWND* w : windows)
+            close(w);
+        for (HWND* s : strips)
+            close(s);
+        g_hideStatusBar = 0;
+    }
+    static void close(HWND* w)
+    {
+        if (*w)
+            DestroyWindow(*w);
+        *w = NULL;
+    }
+    static HWND only(int mode)
+    {
+        HWND chosen[2] = {};
+        int n = choose_progress_strips(mode, chosen);
+        return n == 1 ? chosen[0] : (HWND)(INT_PTR)(-n);
+    }
+};
+
+TEST_F(ProgressRouting, FirstOpenWindowOfTheListWins)
+{
+    EXPECT_EQ(g_hwndMainBar, only(1));
+    g_hwndStretch = make_window();
+    EXPECT_EQ(g_hwndStretchBar, only(1));
+    g_hwndMerge = make_window();
+    EXPECT_EQ(g_hwndStretchBar, only(1));  // merge counts only with its dialog open
+    g_hwndMergeDialog = make_window();
+    EXPECT_EQ(g_hwndMergeBar, only(1));
+    g_hwndText = make_window();
+    EXPECT_EQ(g_hwndTextBar, only(1));
+    g_hwndBatch = make_window();
+    EXPECT_EQ(g_hwndBatchBar, only(1));
+    g_hwndCrop = make_window();
+    EXPECT_EQ(g_hwndCropBar, only(0));
+    g_hwndSlide = make_window();
+    EXPECT_EQ(g_hwndSlideBar, only(3));
+
+    // Windows going away hand the strip back down the list.
+    close(&g_hwndSlide);
+    EXPECT_EQ(g_hwndCropBar, only(4));
+    DestroyWindow(g_hwndCrop);  // handle left behind: no longer a window
+    EXPECT_EQ(g_hwndBatchBar, only(1));
+}
+
+TEST_F(ProgressRouting, MainStripAndTheImageWindowsToo)
+{
+    HWND chosen[2] = {};
+    EXPECT_EQ(1, choose_progress_strips(1, chosen));
+    EXPECT_EQ(g_hwndMainBar, chosen[0]);
+    g_hwndView = make_window();
+    EXPECT_EQ(2, choose_progress_strips(1, chosen));
+    EXPECT_EQ(g_hwndMainBar, chosen[0]);
+    EXPECT_EQ(g_hwndViewBar, chosen[1]);
+}
+
+TEST_F(ProgressRouting, HiddenSlideshowBarShowsProgressNowhere)
+{
+    g_hwndSlide = make_window();
+    g_hwndView = make_window();
+    g_hideStatusBar = 1;
+    HWND chosen[2] = {};
+    EXPECT_EQ(0, choose_progress_strips(1, chosen));
+    close(&g_hwndSlide);
+    EXPECT_EQ(2, choose_progress_strips(1, chosen));
+}
+
+TEST_F(ProgressRouting, BatchWindowSilencesModes20And99)
+{
+    g_hwndBatch = make_window();
+    HWND chosen[2] = {};
+    EXPECT_EQ(0, choose_progress_strips(99, chosen));
+    EXPECT_EQ(0, choose_progress_strips(20, chosen));
+    EXPECT_EQ(g_hwndBatchBar, only(1));
+    close(&g_hwndBatch);
+    EXPECT_EQ(g_hwndMainBar, only(99));
+}
+
+TEST(ProgressWidth, RoundsToTheNearestPixelWithinTheStrip)
+{
+    EXPECT_EQ(51, progress_filled_width(0.5, 101));
+    EXPECT_EQ(80, progress_filled_width(1.0, 80));
+    EXPECT_EQ(0, progress_filled_width(0.0, 80));
+    EXPECT_EQ(80, progress_filled_width(1.7, 80));
+    EXPECT_EQ(0, progress_filled_width(-0.2, 80));
+    EXPECT_EQ(0, progress_filled_width(0.5, 0));
+}
+
+TEST(ProgressPaint, FillsTheDonePartAndClearsTheRest)
+{
+    HWND parent = CreateWindowA("STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 200, 40, NULL, NULL, NULL, NULL);
+    g_hwndMainBar = CreateWindowA("STATIC", "", WS_CHILD | WS_VISIBLE, 0, 0, 101, 20, parent, NULL, NULL, NULL);
+    UpdateWindow(parent);
+    g_hbrHighlight = CreateSolidBrush(RGB(255, 0, 0));
+    g_hbrButtonFace = CreateSolidBrush(RGB(0, 0, 255));
+
+    show_progress(0.5, 1);
+    HDC hdc = GetDC(g_hwndMainBar);
+    EXPECT_EQ(RGB(255, 0, 0), GetPixel(hdc, 50, 10));
+    EXPECT_EQ(RGB(0, 0, 255), GetPixel(hdc, 51, 10));
+    ReleaseDC(g_hwndMainBar, hdc);
+
+    show_progress(0, 1);
+    hdc = GetDC(g_hwndMainBar);
+    EXPECT_EQ(RGB(0, 0, 255), GetPixel(hdc, 0, 10));
+    ReleaseDC(g_hwndMainBar, hdc);
+
+    show_progress(1.0, 1);
+    hdc = GetDC(g_hwndMainBar);
+    EXPECT_EQ(RGB(255, 0, 0), GetPixel(hdc, 100, 10));
+    ReleaseDC(g_hwndMainBar, hdc);
+
+    DestroyWindow(parent);
+    g_hwndMainBar = NULL;
+    DeleteObject(g_hbrHighlight);
+    DeleteObject(g_hbrButtonFace);
+    g_hbrHighlight = g_hbrButtonFace = NULL;
+}

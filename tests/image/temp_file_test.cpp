@@ -1,0 +1,89 @@
+// Temporary file names that nest, are all deleted, and the creation test.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include <windows.h>
+
+#include "image/temp_file.h"
+#include "support/test_support.h"
+
+static bool exists(const char* path)
+{
+    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+TEST(TempFile, NamesNestAndEachIsDeletedOnce)
+{
+    int in_use = temp_file_names_in_use();
+    char* outer = make_temp_file_name();
+    ASSERT_NE(nullptr, outer);
+    std::string outer_name = outer;
+    char* inner = make_temp_file_name();
+    ASSERT_NE(nullptr, inner);
+    std::string inner_name = inner;
+    EXPECT_NE(outer_name, inner_name);
+    EXPECT_TRUE(exists(outer));
+    EXPECT_TRUE(exists(inner));
+    EXPECT_EQ(in_use + 2, temp_file_names_in_use());
+
+    char folder[MAX_PATH];
+    GetTempPathA(MAX_PATH, folder);
+    EXPECT_EQ(0, _strnicmp(folder, outer, strlen(folder)));
+    const char* base = strrchr(outer, '\\');
+    ASSERT_NE(nullptr, base);
+    EXPECT_EQ(0, _strnicmp(base + 1, "sqt", 3));
+
+    delete_temp_file(inner);
+    EXPECT_FALSE(exists(inner_name.c_str()));
+    EXPECT_TRUE(exists(outer));
+    EXPECT_EQ(outer_name, outer);  // the outer name is untouched
+    delete_temp_file(outer);
+    EXPECT_FALSE(exists(outer_name.c_str()));
+    EXPECT_EQ(in_use, temp_file_names_in_use());
+}
+
+TEST(TempFile, ManyNamesAtOnceAreAllReleased)
+{
+    std::vector<char*> names;
+    std::vector<std::string> copies;
+    char* name;
+    while ((name = make_temp_file_name()) != nullptr && names.size() < 64) {
+        names.push_back(name);
+        copies.push_back(name);
+    }
+    EXPECT_GE(names.size(), 4u);
+    EXPECT_LT(names.size(), 64u);  // a bounded number in use, then none
+    for (char* n : names)
+        delete_temp_file(n);
+    for (const std::string& c : copies)
+        EXPECT_FALSE(exists(c.c_str()));
+    EXPECT_EQ(0, temp_file_names_in_use());
+    name = make_temp_file_name();  // all slots free again
+    ASSERT_NE(nullptr, name);
+    delete_temp_file(name);
+}
+
+TEST(TempFile, AForeignNameIsOnlyDeletedAsAFile)
+{
+    std::string path = test_out_path("foreign.tmp");
+    ASSERT_TRUE(write_file_bytes(path, "x"));
+    std::vector<char> name(path.begin(), path.end());
+    name.push_back(0);
+    delete_temp_file(name.data());
+    EXPECT_FALSE(exists(path.c_str()));
+    delete_temp_file(nullptr);
+}
+
+TEST(CanCreateFile, CreatesOrTruncatesAndRefusesMissingFolders)
+{
+    std::string path = test_out_path("can_create.bin");
+    ASSERT_TRUE(write_file_bytes(path, "contents"));
+    EXPECT_EQ(1, can_create_file(path.c_str()));
+    EXPECT_TRUE(exists(path.c_str()));
+    EXPECT_EQ("", read_file_bytes(path));
+    std::string missing = test_out_path("no such folder\\x.bin");
+    EXPECT_EQ(0, can_create_file(missing.c_str()));
+    EXPECT_EQ(0, can_create_file(""));
+}

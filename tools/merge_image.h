@@ -1,0 +1,21 @@
+// Merging another image (file or clipboard) into the current image.
+#pragma once
+
+#include <windows.h>
+
+// 1-bit mask of the source's pixels equal to the key (by index unless
+// key_index is -1); null when none can be made. Caller owns it.
+HGLOBAL make_transparency_mask(HGLOBAL hSource, COLORREF key_color, int key_index);
+// Draws the source by its MergeKind into the memory DC holding the image;
+// 0 when the source is null.
+int merge_image_into_dib(HGLOBAL hImage, HGLOBAL hSource, HGLOBAL hMask, int kind, HDC hdcWindow,
+                         HDC hdcMemory, HWND hwnd, RECT placement, RECT metafile_frame,
+                         HBRUSH background, int draw_transparent);
+// The whole merge of the current image, with its edit record unless replaying.
+int merge_into_current_image(HWND hwndMain, HWND hwndView, HWND hwndDraw, HGLOBAL* phImage,
+                             HGLOBAL* phUnconverted, HGLOBAL hSource, HGLOBAL hMask, int kind,
+                             RECT placement, RECT metafile_frame, HBRUSH background,
+                             int draw_transparent, int from_clipboard, int* color_conversion,
+                             int replaying, int* brightness_step);
+// Hook of the Open dialog "MERGEIMAGE" that picks the source and previews it.
+UINT_PTR CALLBACK mergeimage_dlg_hook(HWND hdlg, UINT msg, WPARAM wp, LPARAM lp);
