@@ -1,0 +1,214 @@
+// The edit history: what each record copies or takes over from the tool
+// globals, and that clearing frees it all and keeps only the base record.
+#include <gtest/gtest.h>
+
+#include "image/merge_source.h"
+#include "tools/edit_history.h"
+#include "tools/red_eye.h"
+#include "tools/tool_settings.h"
+#include "tools_test_util.h"
+
+namespace {
+
+class History : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        reset_current_image();
+        clear_edit_history();
+    }
+    void TearDown() override
+    {
+        clear_edit_history();
+        reset_current_image();
+    }
+    EditRecord record(UINT i)
+    {
+        EditRecord r;
+        EditRecord* all = (EditRecord*)GlobalLock(g_hEditHistory);
+        r = all[i];
+        GlobalUnlock(g_hEditHistory);
+        return r;
+    }
+    static HGLOBAL block_of(const void* data, SIZE_T size)
+    {
+        HGLOBAL h = GlobalAlloc(GHND, size);
+        std::memcpy(GlobalLock(h), data, size);
+        GlobalUnlock(h);
+        return h;
+    }
+};
+
+}  // namespace
+
+TEST_F(History, ClearKeepsOneRecordWithTheTransparencyState)
+{
+    push_edit_record(EDIT_ROTATE_CW90, 0);
+    push_edit_record(EDIT_COLOR_CONVERSION, CONV_GREYSCALE);
+    EXPECT_EQ(2u, g_editCount);
+    EXPECT_EQ(3 * sizeof(EditRecord), GlobalSize(g_hEditHistory));
+    EXPECT_EQ((UINT)CONV_GREYSCALE, record(2).arg);
+    g_hasTransparency = 1;
+    g_transparentIndex = 7;
+    g_transparentDisplayColor = 0x00ABCDEF;
+    clear_edit_history();
+    EXPECT_EQ(0u, g_editCount);
+    EXPECT_EQ(sizeof(EditRecord), GlobalSize(g_hEditHistory));
+    EditRecord r0 = record(0);
+    EXPECT_EQ(0u, r0.op);
+    EXPECT_EQ(1u, r0.flag);
+    EXPECT_EQ(7, r0.transparentIndex);
+    EXPECT_EQ(0x00ABCDEFu, r0.color);
+    EXPECT_EQ(NULL, r0.hData);
+}
+
+TEST_F(History, RectangleOpsCopyTheEditRectangle)
+{
+    SetRect(&g_rcEditOp, 3, 4, 50, 60);
+    push_edit_record(EDIT_CROP, 0);
+    SetRect(&g_rcEditOp, 0, 0, 640, 480);
+    push_edit_record(EDIT_RESIZE_NO_SPLINE, 23);
+    EditRecord crop = record(1), resize = record(2);
+    EXPECT_EQ(3, crop.params[0]);
+    EXPECT_EQ(60, crop.params[3]);
+    EXPECT_EQ(640, resize.params[2]);
+    EXPECT_EQ(23u, resize.arg);
+}
+
+TEST_F(History, RedEyeTakesThePointListOver)
+{
+    UINT points[4] = {1, 2, 3, 4};
+    g_hRedEyePoints = block_of(points, sizeof points);
+    HGLOBAL list = g_hRedEyePoints;
+    g_redEyePointCount = 2;
+    push_edit_record(EDIT_RED_EYE, 0);
+    EXPECT_EQ(NULL, g_hRedEyePoints);
+    EXPECT_EQ(2, g_rcEditOp.left);
+    EXPECT_EQ(0, g_rcEditOp.top);
+    EditRecord r = record(1);
+    EXPECT_EQ(list, r.hData);
+    EXPECT_EQ(2, r.params[0]);
+}
+
+TEST_F(History, ClipboardMergeRecordsTheMergeKindAndTakesTheBlocks)
+{
+    g_mergeKind = MERGE_EMF;
+    g_mergePlaced = 1;
+    SetRect(&g_rcMerge, 1, 2, 3, 4);
+    g_mergeKeyColor = RGB(10, 20, 30);
+    g_hMergeImage = GlobalAlloc(GHND, 16);
+    g_hMergeBits = GlobalAlloc(GHND, 16);
+    HGLOBAL image = g_hMergeImage, bits = g_hMergeBits;
+    push_edit_record(EDIT_MERGE_CLIPBOARD, 99);
+    EditRecord r = record(1);
+    EXPECT_EQ((UINT)MERGE_EMF, r.arg);
+    EXPECT_EQ(1u, r.flag);
+    EXPECT_EQ(4, r.params[3]);
+    EXPECT_EQ(0x000A141Eu, r.color);  // bytes blue, green, red
+    EXPECT_EQ(image, r.hData);
+    EXPECT_EQ(bits, r.hData2);
+    EXPECT_EQ(NULL, g_hMergeImage);
+    EXPECT_EQ(NULL, g_hMergeBits);
+
+    g_hMergePath = block_of("c:\\a.bmp", 9);
+    HGLOBAL path = g_hMergePath;
+    push_edit_record(EDIT_MERGE_FILE, 0);
+    EXPECT_EQ(path, record(2).hData);
+    EXPECT_EQ(NULL, g_hMergePath);
+}
+
+TEST_F(History, PaletteRecordCopiesTheTableOrZeroes)
+{
+    g_hImage = make_dib(1, 1, 1, {quad(1, 2, 3), quad(4, 5, 6)});
+    g_hasTransparency = 1;
+    g_transparentIndex = 1;
+    push_edit_record(EDIT_PALETTE, 0);
+    EditRecord r = record(1);
+    ASSERT_TRUE(r.hData);
+    EXPECT_EQ(1024u, GlobalSize(r.hData));
+    const RGBQUAD* t = (const RGBQUAD*)GlobalLock(r.hData);
+    EXPECT_EQ(3, t[0].rgbBlue);
+    EXPECT_EQ(4, t[1].rgbRed);
+    EXPECT_EQ(0, t[2].rgbRed);
+    GlobalUnlock(r.hData);
+    EXPECT_EQ(1u, r.flag);
+    EXPECT_EQ(1, r.transparentIndex);
+
+    GlobalFree(g_hImage);
+    g_hImage = make_random_dib(2, 2, 24, 1);
+    push_edit_record(EDIT_PALETTE, 0);
+    const BYTE* z = (const BYTE*)GlobalLock(record(2).hData);
+    int nonzero = 0;
+    for (int i = 0; i < 1024; ++i)
+        nonzero += z[i] != 0;
+    EXPECT_EQ(0, nonzero);
+    GlobalUnlock(record(2).hData);
+}
+
+TEST_F(History, FrameRecordsColoursIndicesAndWidths)
+{
+    g_frameColor = 0x00112233;
+    g_frameColorAdjusted = 0x00445566;
+    g_frameColorIndex = 5;
+    g_frameColorIndexAdjusted = 6;
+    g_frameUseIndex = 1;
+    SetRect(&g_rcEditOp, 7, 8, 9, 10);
+    push_edit_record(EDIT_FRAME, 0);
+    EditRecord r = record(1);
+    EXPECT_EQ(0x00112233u, r.frameColor);
+    EXPECT_EQ(0x00445566u, r.frameColorCopy);
+    EXPECT_EQ(5, r.frameIndex);
+    EXPECT_EQ(6, r.frameIndexCopy);
+    EXPECT_EQ(1u, r.frameTransparent);
+    EXPECT_EQ(10, r.params[3]);
+}
+
+TEST_F(History, AngleAndTextAreCopiedAndFreedByClear)
+{
+    g_rotateAngle = 33.5;
+    push_edit_record(EDIT_ROTATE_ANGLE, 0);
+    double angle = 0;
+    std::memcpy(&angle, GlobalLock(record(1).hData), sizeof angle);
+    GlobalUnlock(record(1).hData);
+    EXPECT_EQ(33.5, angle);
+
+    HGLOBAL saved_text = g_hWriteText;
+    g_hWriteText = block_of("Hello", 6);
+    g_textPosX = 12;
+    g_textAlign = 1;
+    g_textFont.lfHeight = -20;
+    push_edit_record(EDIT_TEXT, 0);
+    EditRecord r = record(2);
+    ASSERT_TRUE(r.hData);
+    EditTextBlock* block = (EditTextBlock*)GlobalLock(r.hData);
+    ASSERT_TRUE(block->hText);
+    EXPECT_NE(g_hWriteText, block->hText);
+    EXPECT_STREQ("Hello", (const char*)GlobalLock(block->hText));
+    GlobalUnlock(block->hText);
+    EXPECT_EQ(12, block->x);
+    EXPECT_EQ(1, block->align);
+    EXPECT_EQ(-20, block->font.lfHeight);
+    HGLOBAL text_copy = block->hText;
+    GlobalUnlock(r.hData);
+
+    clear_edit_history();
+    // Both the block and its text copy are gone; the tool's own text stays.
+    EXPECT_EQ(0u, GlobalSize(text_copy));
+    EXPECT_EQ(0u, GlobalSize(r.hData));
+    EXPECT_EQ(6u, GlobalSize(g_hWriteText));
+    GlobalFree(g_hWriteText);
+    g_hWriteText = saved_text;
+}
+
+TEST_F(History, TextWithoutATextBlockRecordsNoText)
+{
+    HGLOBAL saved_text = g_hWriteText;
+    g_hWriteText = NULL;
+    push_edit_record(EDIT_TEXT, 0);
+    EditRecord r = record(1);
+    ASSERT_TRUE(r.hData);
+    EditTextBlock* block = (EditTextBlock*)GlobalLock(r.hData);
+    EXPECT_EQ(NULL, block->hText);
+    GlobalUnlock(r.hData);
+    g_hWriteText = saved_text;
+}

@@ -1,0 +1,291 @@
+// Quarter turns, flips and the orientation word, at every depth and for odd
+// widths; the turned photo is also written for check_tools.sh, which
+// compares it with ImageMagick's own rotation.
+#include <gtest/gtest.h>
+
+#include "tools/quarter_turns.h"
+#include "tools_test_util.h"
+
+namespace {
+
+struct Shape {
+    int bits, width, height;
+};
+
+std::vector<Shape> all_shapes()
+{
+    std::vector<Shape> shapes;
+    for (int bits : {1, 4, 8, 16, 24, 32})
+        for (auto wh : {std::make_pair(1, 1), std::make_pair(1, 5), std::make_pair(7, 1),
+                        std::make_pair(3, 2), std::make_pair(13, 7), std::make_pair(33, 5),
+                        std::make_pair(40, 9)})
+            shapes.push_back({bits, wh.first, wh.second});
+    return shapes;
+}
+
+class EveryDepth : public ::testing::TestWithParam<Shape> {
+protected:
+    void SetUp() override
+    {
+        const Shape& s = GetParam();
+        original = make_random_dib(s.width, s.height, s.bits, s.bits * 100 + s.width * 10 + s.height);
+        image = copy_packed_dib(original);
+        ASSERT_TRUE(original && image);
+    }
+    void TearDown() override
+    {
+        GlobalFree(original);
+        GlobalFree(image);
+    }
+    HGLOBAL original = NULL;
+    HGLOBAL image = NULL;
+};
+
+std::string shape_name(const ::testing::TestParamInfo<Shape>& info)
+{
+    return std::to_string(info.param.bits) + "bit_" + std::to_string(info.param.width) + "x"
+         + std::to_string(info.param.height);
+}
+
+// dst(row, col) = src(y, x) with rows from the bottom, for every pixel.
+void expect_mapping(HGLOBAL src, HGLOBAL dst, bool clockwise)
+{
+    LockedDib s(src), d(dst);
+    int w = s.bih->biWidth, h = s.bih->biHeight;
+    ASSERT_EQ(h, d.bih->biWidth);
+    ASSERT_EQ(w, d.bih->biHeight);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            int row = clockwise ? w - 1 - x : x;
+            int col = clockwise ? y : h - 1 - y;
+            ASSERT_EQ(raw_pixel(s, x, y), raw_pixel(d, col, row)) << "x " << x << " y " << y;
+        }
+}
+
+}  // namespace
+
+TEST_P(EveryDepth, FourClockwiseTurnsGiveTheOriginalBack)
+{
+    int word = 0;
+    for (int i = 1; i <= 4; ++i) {
+        ASSERT_EQ(1, rotate_cw90(&image, &word));
+        EXPECT_EQ((2 * i) % 8, word);
+    }
+    EXPECT_TRUE(same_block(original, image));
+}
+
+TEST_P(EveryDepth, FourCounterClockwiseTurnsGiveTheOriginalBack)
+{
+    int word = 0;
+    for (int i = 1; i <= 4; ++i) {
+        ASSERT_EQ(1, rotate_ccw90(&image, &word));
+        EXPECT_EQ((6 * i) % 8, word);
+    }
+    EXPECT_TRUE(same_block(original, image));
+}
+
+TEST_P(EveryDepth, QuarterTurnsMovePixelsWhereTheScreenShowsThem)
+{
+    int word = 0;
+    ASSERT_EQ(1, rotate_cw90(&image, &word));
+    expect_mapping(original, image, true);
+    // Padding of the new rows stays 0: the block equals one built pixel by pixel.
+    HGLOBAL rebuilt = copy_packed_dib(image);
+    {
+        LockedDib r(rebuilt);
+        std::memset(dib_pixels(r.bih), 0, (size_t)dib_row_stride(r.bih->biWidth, r.bih->biBitCount) * r.bih->biHeight);
+    }
+    {
+        LockedDib r(rebuilt), d(image);
+        int bits = d.bih->biBitCount;
+        for (int y = 0; y < d.bih->biHeight; ++y)
+            for (int x = 0; x < d.bih->biWidth; ++x) {
+                uint32_t v = raw_pixel(d, x, y);
+                if (bits <= 8)
+                    set_index(r.row(y), bits, x, v);
+                else
+                    for (int k = 0; k < bits / 8; ++k)
+                        r.row(y)[x * bits / 8 + k] = (BYTE)(v >> (8 * k));
+            }
+    }
+    EXPECT_TRUE(same_block(rebuilt, image));
+    GlobalFree(rebuilt);
+
+    HGLOBAL back = copy_packed_dib(original);
+    ASSERT_EQ(1, rotate_ccw90(&back, &word));
+    expect_mapping(original, back, false);
+    GlobalFree(back);
+}
+
+TEST_P(EveryDepth, TwoFlipsGiveTheOriginalBack)
+{
+    int word = 0;
+    ASSERT_EQ(1, flip_left_right(image, &word));
+    EXPECT_EQ(1, word);
+    ASSERT_EQ(1, flip_left_right(image, &word));
+    EXPECT_EQ(0, word);
+    EXPECT_TRUE(same_block(original, image));
+    ASSERT_EQ(1, flip_top_bottom(image, &word));
+    EXPECT_EQ(5, word);
+    ASSERT_EQ(1, flip_top_bottom(image, &word));
+    EXPECT_EQ(0, word);
+    EXPECT_TRUE(same_block(original, image));
+}
+
+TEST_P(EveryDepth, FlipsMirrorEveryPixel)
+{
+    HGLOBAL lr = copy_packed_dib(original), tb = copy_packed_dib(original);
+    int word = 0;
+    ASSERT_EQ(1, flip_left_right(lr, &word));
+    ASSERT_EQ(1, flip_top_bottom(tb, &word));
+    {
+        LockedDib s(original), a(lr), b(tb);
+        int w = s.bih->biWidth, h = s.bih->biHeight;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                ASSERT_EQ(raw_pixel(s, x, y), raw_pixel(a, w - 1 - x, y));
+                ASSERT_EQ(raw_pixel(s, x, y), raw_pixel(b, x, h - 1 - y));
+            }
+    }
+    // Bits past the width of a mirrored row stay 0.
+    HGLOBAL again = copy_packed_dib(lr);
+    ASSERT_EQ(1, flip_left_right(again, &word));
+    ASSERT_EQ(1, flip_left_right(again, &word));
+    EXPECT_TRUE(same_block(lr, again));
+    GlobalFree(again);
+    GlobalFree(lr);
+    GlobalFree(tb);
+}
+
+TEST_P(EveryDepth, HalfTurnIsBothFlipsAndTwoQuarterTurns)
+{
+    HGLOBAL flipped = copy_packed_dib(original), turned = copy_packed_dib(original);
+    int w1 = 0, w2 = 0, w3 = 0;
+    ASSERT_EQ(1, flip_left_right(flipped, &w1));
+    ASSERT_EQ(1, flip_top_bottom(flipped, &w1));
+    ASSERT_EQ(1, rotate_180(image, &w2));
+    ASSERT_EQ(1, rotate_cw90(&turned, &w3));
+    ASSERT_EQ(1, rotate_cw90(&turned, &w3));
+    EXPECT_EQ(4, w1);
+    EXPECT_EQ(4, w2);
+    EXPECT_EQ(4, w3);
+    EXPECT_TRUE(same_block(flipped, image));
+    EXPECT_TRUE(same_block(turned, image));
+    GlobalFree(flipped);
+    GlobalFree(turned);
+}
+
+TEST_P(EveryDepth, NormalizeUndoesEveryState)
+{
+    // Quarter turns then an optional mirror reach all eight states; the
+    // normaliser must bring each back to the original picture.
+    for (int s = 0; s < 8; ++s) {
+        HGLOBAL h = copy_packed_dib(original);
+        int word = 8;  // bit 3 must survive
+        int turns = s % 2 ? (1 - s + 8) % 8 / 2 : s / 2;
+        for (int k = 0; k < turns; ++k)
+            ASSERT_EQ(1, rotate_cw90(&h, &word));
+        if (s % 2) {
+            ASSERT_EQ(1, flip_left_right(h, &word));
+        }
+        ASSERT_EQ(8 + s, word);
+        apply_orientation_normalize(&h, &word);
+        EXPECT_EQ(8, word) << "state " << s;
+        EXPECT_TRUE(same_block(original, h)) << "state " << s;
+        GlobalFree(h);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(QuarterTurns, EveryDepth, ::testing::ValuesIn(all_shapes()), shape_name);
+
+TEST(OrientationWord, FollowsTheTablesKeepsBit3AndClearsHigherBits)
+{
+    HGLOBAL h = make_random_dib(3, 2, 8, 1);
+    for (int s = 0; s < 8; ++s) {
+        int word = 0x70 | 8 | s;
+        flip_left_right(h, &word);
+        EXPECT_EQ(8 | ((1 - s + 8) % 8), word);
+        word = s;
+        flip_top_bottom(h, &word);
+        EXPECT_EQ((5 - s + 8) % 8, word);
+        word = s;
+        rotate_cw90(&h, &word);
+        EXPECT_EQ((s + 2) % 8, word);
+        word = s;
+        rotate_ccw90(&h, &word);
+        EXPECT_EQ((s + 6) % 8, word);
+        word = s;
+        rotate_180(h, &word);
+        EXPECT_EQ((s + 4) % 8, word);
+    }
+    GlobalFree(h);
+}
+
+TEST(OrientationWord, NormalizeOfStateZeroChangesNothing)
+{
+    HGLOBAL h = make_random_dib(5, 3, 4, 2);
+    HGLOBAL before = h;
+    HGLOBAL copy = copy_packed_dib(h);
+    int word = 0;
+    apply_orientation_normalize(&h, &word);
+    EXPECT_EQ(before, h);
+    EXPECT_EQ(0, word);
+    EXPECT_TRUE(same_block(copy, h));
+    GlobalFree(h);
+    GlobalFree(copy);
+}
+
+TEST(ReverseRow, OddWidthFourBitsLeavesTheSpareNibbleZero)
+{
+    BYTE row[4] = {0x12, 0x34, 0x50, 0};
+    BYTE work[8];
+    reverse_row_pixels(row, 5, 4, work);
+    EXPECT_EQ(0x54, row[0]);
+    EXPECT_EQ(0x32, row[1]);
+    EXPECT_EQ(0x10, row[2]);
+}
+
+TEST(ReverseRow, OneBitRowReversesAndClearsTheTail)
+{
+    BYTE row[4] = {0xC1, 0x80, 0, 0};  // 11000001 1: width 9
+    BYTE work[16];
+    reverse_row_pixels(row, 9, 1, work);
+    EXPECT_EQ(0xC1, row[0]);  // 1 10000011 reversed: 11000001 1
+    EXPECT_EQ(0x80, row[1]);
+    BYTE row2[4] = {0xF0, 0, 0, 0};  // width 5: 11110
+    reverse_row_pixels(row2, 5, 1, work);
+    EXPECT_EQ(0x78, row2[0]);  // 01111, tail bits 0
+}
+
+TEST(QuarterTurns, NullOrDamagedImagesAreRefusedUntouched)
+{
+    HGLOBAL none = NULL;
+    int word = 3;
+    EXPECT_EQ(0, rotate_cw90(&none, &word));
+    EXPECT_EQ(0, flip_left_right(NULL, &word));
+    EXPECT_EQ(3, word);
+    HGLOBAL h = make_random_dib(4, 4, 8, 3);
+    {
+        LockedDib d(h);
+        d.bih->biHeight = 4000;  // rows past the block
+    }
+    HGLOBAL before = h;
+    EXPECT_EQ(0, rotate_ccw90(&h, &word));
+    EXPECT_EQ(0, flip_top_bottom(h, &word));
+    EXPECT_EQ(before, h);
+    EXPECT_EQ(3, word);
+    GlobalFree(h);
+}
+
+TEST(QuarterTurns, PhotoTurnedForTheIndependentCheck)
+{
+    RgbImage photo = read_ppm(fixture_path("tools/photo.ppm"));
+    ASSERT_GT(photo.width, 0);
+    HGLOBAL h = rgb_to_dib24(photo);
+    int word = 0;
+    ASSERT_EQ(1, rotate_cw90(&h, &word));
+    ASSERT_TRUE(write_ppm(test_out_path("photo_cw90.ppm"), dib_to_rgb(h)));
+    ASSERT_EQ(1, flip_top_bottom(h, &word));
+    ASSERT_TRUE(write_ppm(test_out_path("photo_cw90_flip.ppm"), dib_to_rgb(h)));
+    GlobalFree(h);
+}
