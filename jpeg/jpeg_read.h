@@ -32,3 +32,8 @@ int get_jpeg_precision(const char* path);
 
 // 1 when the file starts FF D8, at most one APP0, then an "Exif" APP1.
 int is_exif_jpeg(const char* path);
+
+// 1 when a saved APP1 segment of the list (the 8-bit library's marker list,
+// may be null) begins with "G3FAX" and a NUL: an ITU fax Lab file.
+struct jpeg_marker_struct;
+int has_g3fax_marker(const struct jpeg_marker_struct* marker);

@@ -1,0 +1,31 @@
+// Writing a new file without risking the one it replaces: the content goes
+// into a temporary file in the target's folder, which takes the target's
+// place only after every write and the close have succeeded. A failure at
+// any point leaves the old file as it was and no temporary file behind.
+// Rewriting a file in place (comments) goes through temp_file.h instead.
+#pragma once
+
+#include <windows.h>
+#include <stdio.h>
+
+typedef struct SafeWrite {
+    FILE* fp;                      // open while writing, null after commit/abort
+    char temp_path[MAX_PATH];
+    char target_path[MAX_PATH];
+} SafeWrite;
+
+// Creates a temporary file next to path and opens it "wb". Returns the
+// stream (also in sw->fp), or null when the target is read-only or a folder
+// or no file can be made in its folder (missing folder, no rights, path too
+// long); the target is not touched.
+FILE* safe_write_open(SafeWrite* sw, const char* path);
+
+// Closes the stream and, when no write failed (ferror), the close succeeded
+// and the target has not become read-only, moves the temporary file over
+// the target. 1 on success; else 0, the temporary file deleted and the
+// target unchanged.
+int safe_write_commit(SafeWrite* sw);
+
+// Closes and deletes the temporary file; the target stays as it was. Safe to
+// call on a SafeWrite whose open failed or that was already committed.
+void safe_write_abort(SafeWrite* sw);

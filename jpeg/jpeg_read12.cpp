@@ -1,0 +1,15 @@
+// The 12-bit JPEG reader (see jpeg_read.h): the body shared with the 8-bit
+// reader, compiled against the 12-bit library build.
+#include "jpeg/jpeg_read.h"
+
+#include <stdio.h>
+
+extern "C" {
+#include "jpeglib12.h"
+#include "jerror12.h"
+}
+
+#define JPEG_BITS 12
+#define READ_JPEG_FUNC read_jpeg12_file
+#define JPEG_ERROR_EXIT jpeg12_error_exit
+#include "jpeg/jpeg_read.inc"

@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# JPEG decoding and encoding and the smooth resizes on one 24-megapixel photo
+# (6000 x 4000), side by side in one run with libjpeg-turbo's djpeg and cjpeg
+# and ImageMagick's Box (area average) and Lagrange (cubic) resizes.
+# ImageMagick's resize time is the command's time less that of a plain read
+# and write of the same file; djpeg and cjpeg are timed whole (file to
+# /dev/null and PPM to file), as the viewer's decode and encode include the
+# file too. Prints the seconds and the ratio ours / theirs.
+#
+#   tests/bench/jpeg_bench.sh [BUILD_DIR]    (default build/cmake)
+# Uses WINEPREFIX when set, else BUILD_DIR/../wine.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+build=$(cd "${1:-$here/../../build/cmake}" && pwd)
+exe=$build/tests/bench/jpeg_bench.exe
+convert=/usr/bin/convert
+[ -f "$exe" ] || { echo "build jpeg_bench first: cmake --build $build --target jpeg_bench" >&2; exit 1; }
+export WINEPREFIX=${WINEPREFIX:-$(dirname "$build")/wine} WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+picture=$work/photo.ppm
+photo=$work/photo.jpg
+# Smooth like a photograph, with fine noise.
+"$convert" -seed 11 -size 1500x1000 plasma:fractal -resize 6000x4000! -attenuate 0.3 +noise Gaussian \
+    -depth 8 "ppm:$picture"
+cjpeg -quality 90 "$picture" > "$photo"
+
+seconds() {  # command...: wall time of the command in seconds
+    local start end
+    start=$(date +%s.%N)
+    "$@" >/dev/null
+    end=$(date +%s.%N)
+    echo "$end - $start" | bc -l
+}
+
+best_of() {  # n command...: the shortest of n runs
+    local n=$1 best="" t
+    shift
+    for _ in $(seq "$n"); do
+        t=$(seconds "$@")
+        if [ -z "$best" ] || [ "$(echo "$t < $best" | bc -l)" = 1 ]; then best=$t; fi
+    done
+    echo "$best"
+}
+
+io=$(best_of 3 "$convert" "$picture" "ppm:$work/out.ppm")
+declare -A theirs
+theirs[decode]=$(best_of 3 djpeg -outfile /dev/null "$photo")
+theirs[encode]=$(best_of 3 cjpeg -quality 85 -outfile "$work/cjpeg.jpg" "$picture")
+theirs[shrink_half]=$(echo "$(best_of 2 "$convert" "$picture" -filter Box -resize 3000x2000! "ppm:$work/out.ppm") - $io" | bc -l)
+theirs[enlarge_5_4]=$(echo "$(best_of 2 "$convert" "$picture" -filter Lagrange -resize 7500x5000! "ppm:$work/out.ppm") - $io" | bc -l)
+
+ours=$(wine "$exe" "Z:$photo" "Z:$work/ours.jpg" | tr -d '\r')
+
+echo "24-megapixel photo; libjpeg-turbo $(dpkg-query -W -f='${Version}' libjpeg-turbo-progs)," \
+     "ImageMagick $("$convert" -version | head -1 | cut -d' ' -f3), $(nproc) cores;" \
+     "ImageMagick's read+write time ${io}s subtracted from its resizes"
+printf '%-14s %10s %10s %8s\n' operation ours_s theirs_s ratio
+while read -r name t; do
+    them=${theirs[$name]}
+    if [ "$(echo "$them < 0.001" | bc -l)" = 1 ]; then them=0.001; fi
+    printf '%-14s %10.3f %10.3f %8.2f\n' "$name" "$t" "$them" "$(echo "$t / $them" | bc -l)"
+done <<< "$ours"

@@ -1,0 +1,525 @@
+// The JPEG writers and the Exif segment: round trips through the readers
+// (lossless ones bit-exact), the layout of the written segment, the order of
+// segments after insertion, and failures that must leave files alone. The
+// files written here are checked with djpeg, ImageMagick and exiftool by
+// check_jpeg.sh.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "image/current_image.h"
+#include "image/open_windows.h"
+#include "image/temp_file.h"
+#include "jpeg/exif_write.h"
+#include "jpeg/jpeg_read.h"
+#include "jpeg/jpeg_write.h"
+#include "jpeg/pnm_test_util.h"
+#include "support/seam_recorder.h"
+
+namespace {
+
+std::string fixture(const std::string& name)
+{
+    return fixture_path("jpeg/" + name);
+}
+
+struct JpegWriteTest : ::testing::Test {
+    void SetUp() override
+    {
+        g_hInstance = GetModuleHandleA(NULL);
+        g_imageKind = KIND_DIB;
+    }
+};
+
+HGLOBAL load_source()
+{
+    Pnm src;
+    EXPECT_TRUE(read_pnm(fixture("src.ppm"), &src));
+    return pnm_to_dib(src);
+}
+
+// A palette image of the given depth whose pixels run through the table.
+HGLOBAL make_palette_dib(int width, int height, int bits, const std::vector<RGBQUAD>& table)
+{
+    HGLOBAL hDib = create_packed_dib(width, height, bits, (uint32_t)table.size());
+    BITMAPINFOHEADER* bih = (BITMAPINFOHEADER*)GlobalLock(hDib);
+    std::memcpy(dib_color_table(bih), table.data(), table.size() * sizeof(RGBQUAD));
+    uint32_t stride = dib_row_stride(width, bits);
+    for (int y = 0; y < height; ++y) {
+        BYTE* row = dib_pixels(bih) + (size_t)y * stride;
+        for (int x = 0; x < width; ++x) {
+            unsigned index = (unsigned)(x * 7 + y * 3) % table.size();
+            if (bits == 1)
+                row[x >> 3] |= (BYTE)(index << (7 - (x & 7)));
+            else if (bits == 4)
+                row[x >> 1] |= (BYTE)((x & 1) ? index : index << 4);
+            else
+                row[x] = (BYTE)index;
+        }
+    }
+    GlobalUnlock(hDib);
+    return hDib;
+}
+
+std::vector<RGBQUAD> grey_ramp()
+{
+    std::vector<RGBQUAD> table(256);
+    for (int i = 0; i < 256; ++i)
+        table[i] = RGBQUAD{(BYTE)i, (BYTE)i, (BYTE)i, 0};
+    return table;
+}
+
+uint16_t be16(const std::string& s, size_t at)
+{
+    return (uint16_t)((uint8_t)s[at] << 8 | (uint8_t)s[at + 1]);
+}
+
+uint32_t be32(const std::string& s, size_t at)
+{
+    return (uint32_t)be16(s, at) << 16 | be16(s, at + 2);
+}
+
+// Markers of the file up to and including the first SOS.
+std::vector<int> marker_sequence(const std::string& jpeg)
+{
+    std::vector<int> markers = {(uint8_t)jpeg[1]};
+    size_t pos = 2;
+    while (pos + 4 <= jpeg.size()) {
+        int marker = (uint8_t)jpeg[pos + 1];
+        markers.push_back(marker);
+        if (marker == 0xDA)
+            break;
+        pos += 2 + be16(jpeg, pos + 2);
+    }
+    return markers;
+}
+
+// Offset of the TIFF block of the first Exif APP1, or npos.
+size_t exif_tiff_offset(const std::string& jpeg)
+{
+    size_t pos = jpeg.find(std::string("Exif\0\0MM", 8));
+    return pos == std::string::npos ? pos : pos + 6;
+}
+
+// The thumbnail JPEG of a written file, and its size read back.
+std::string exif_thumbnail(const std::string& jpeg)
+{
+    size_t tiff = exif_tiff_offset(jpeg);
+    if (tiff == std::string::npos)
+        return "";
+    uint32_t offset = be32(jpeg, tiff + 250 + 8), length = be32(jpeg, tiff + 262 + 8);
+    return jpeg.substr(tiff + offset, length);
+}
+
+void read_size(const std::string& path, int* width, int* height)
+{
+    *width = *height = 0;
+    HGLOBAL hDib = read_jpeg_file(path.c_str(), NULL);
+    if (!hDib)
+        return;
+    BITMAPINFOHEADER* bih = (BITMAPINFOHEADER*)GlobalLock(hDib);
+    *width = bih->biWidth;
+    *height = bih->biHeight;
+    GlobalUnlock(hDib);
+    GlobalFree(hDib);
+}
+
+// Names of files in the folder that look like temporary files.
+int stray_temp_files(const std::string& folder)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE hFind = FindFirstFileA((folder + "sqt*.tmp").c_str(), &found);
+    if (hFind == INVALID_HANDLE_VALUE)
+        return 0;
+    int count = 0;
+    do
+        ++count;
+    while (FindNextFileA(hFind, &found));
+    FindClose(hFind);
+    return count;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// 8-bit writer
+
+TEST_F(JpegWriteTest, BaselineRoundTripAndOutputsForTheCheckScript)
+{
+    SeamRecorder seams;
+    HGLOBAL hSrc = load_source();
+    // Lossy files decode as cjpeg's at the same quality do.
+    struct Case {
+        const char* name;
+        int progressive, lossless, color_space;
+        const char* reference;
+    } cases[] = {
+        {"w_baseline", 0, 0, 6, "ref_q85.pnm"},
+        {"w_progressive", 1, 0, 6, "ref_q85_progressive.pnm"},
+        {"w_lossless", 0, 1, 2, NULL},
+        {"w_progressive_lossless", 1, 1, 6, "ref_q85_progressive.pnm"},
+    };
+    for (const Case& c : cases) {
+        std::string path = test_out_path(std::string(c.name) + ".jpg");
+        ASSERT_EQ(write_jpeg_file(path.c_str(), 85, hSrc, c.progressive, c.lossless, 1), 1) << c.name;
+        char info[INFO_TEXT_SIZE] = "";
+        HGLOBAL hBack = read_jpeg_file(path.c_str(), info);
+        ASSERT_NE(hBack, nullptr) << c.name;
+        Pnm back = dib_to_pnm(hBack);
+        GlobalFree(hBack);
+        // What our reader saw, for check_jpeg.sh to compare with djpeg.
+        write_pnm(test_out_path(std::string(c.name) + ".ppm"), back);
+        Pnm expected = dib_to_pnm(hSrc);
+        if (c.reference) {
+            ASSERT_TRUE(read_pnm(fixture(c.reference), &expected));
+        }
+        EXPECT_LE(max_difference(back, expected), c.reference ? 1 : 0) << c.name;
+        EXPECT_GE(max_difference(back, expected), 0) << c.name;
+        EXPECT_EQ(g_jpegProgressive, c.progressive) << c.name;
+        EXPECT_EQ(g_jpegLossless, c.lossless && !c.progressive ? 1 : 0) << c.name;
+        EXPECT_EQ(std::string(info).rfind("image type: Exif JPEG ", 0), 0u) << c.name;
+
+        std::string bytes = read_file_bytes(path);
+        size_t tiff = exif_tiff_offset(bytes);
+        ASSERT_NE(tiff, std::string::npos) << c.name;
+        EXPECT_EQ(be16(bytes, tiff + 158 + 8), c.color_space) << c.name;
+        EXPECT_EQ(be32(bytes, tiff + 170 + 8), 67u);
+        EXPECT_EQ(be32(bytes, tiff + 182 + 8), 45u);
+    }
+    GlobalFree(hSrc);
+    EXPECT_TRUE(seams.boxes.empty());
+    EXPECT_EQ(temp_file_names_in_use(), 0);
+}
+
+TEST_F(JpegWriteTest, GreyTablesGiveOneComponent)
+{
+    std::vector<RGBQUAD> ramp = grey_ramp();
+    std::vector<RGBQUAD> almost = ramp;
+    almost[77].rgbBlue = 78;
+    std::vector<RGBQUAD> bw = {RGBQUAD{0, 0, 0, 0}, RGBQUAD{255, 255, 255, 0}};
+    struct Case {
+        const char* name;
+        HGLOBAL hDib;
+        int components;
+    } cases[] = {
+        {"w_grey8", make_palette_dib(21, 13, 8, ramp), 1},
+        {"w_almost_grey8", make_palette_dib(21, 13, 8, almost), 3},
+        {"w_bw1", make_palette_dib(21, 13, 1, bw), 1},
+    };
+    for (const Case& c : cases) {
+        std::string path = test_out_path(std::string(c.name) + ".jpg");
+        ASSERT_EQ(write_jpeg_file(path.c_str(), 85, c.hDib, 0, 1, 0), 1) << c.name;
+        char info[INFO_TEXT_SIZE] = "";
+        HGLOBAL hBack = read_jpeg_file(path.c_str(), info);
+        ASSERT_NE(hBack, nullptr);
+        EXPECT_NE(std::string(info).find("color components: " + std::to_string(c.components)),
+                  std::string::npos) << c.name;
+        // Lossless: the table's colours come back exactly.
+        Pnm want = dib_to_pnm(c.hDib), got = dib_to_pnm(hBack);
+        if (want.channels != got.channels) {
+            ASSERT_EQ(want.channels, 1);
+            Pnm grey = got;  // compare the red channel
+            grey.channels = 1;
+            grey.data.clear();
+            for (size_t i = 0; i < got.data.size(); i += 3)
+                grey.data.push_back(got.data[i]);
+            got = grey;
+        }
+        EXPECT_EQ(max_difference(got, want), 0) << c.name;
+        std::string bytes = read_file_bytes(path);
+        EXPECT_EQ(be16(bytes, exif_tiff_offset(bytes) + 158 + 8), c.components == 1 ? 0 : 2);
+        GlobalFree(hBack);
+        GlobalFree(c.hDib);
+    }
+}
+
+TEST_F(JpegWriteTest, LosslessKeepsOddWidth4BitAnd555Exactly)
+{
+    std::vector<RGBQUAD> table;
+    for (int i = 0; i < 16; ++i)
+        table.push_back(RGBQUAD{(BYTE)(i * 16), (BYTE)(255 - i * 9), (BYTE)(i * 5), 0});
+    HGLOBAL h4 = make_palette_dib(13, 5, 4, table);
+    HGLOBAL h16 = create_packed_dib(9, 4, 16, 0);
+    BITMAPINFOHEADER* bih = (BITMAPINFOHEADER*)GlobalLock(h16);
+    for (int i = 0; i < 9 * 4; ++i) {
+        BYTE* row = dib_pixels(bih) + (i / 9) * dib_row_stride(9, 16);
+        unsigned word = (unsigned)((i * 5) % 32 | ((i * 3) % 32) << 5 | ((31 - i % 32) << 10));
+        row[2 * (i % 9)] = (BYTE)word;
+        row[2 * (i % 9) + 1] = (BYTE)(word >> 8);
+    }
+    GlobalUnlock(h16);
+    for (HGLOBAL hDib : {h4, h16}) {
+        std::string path = test_out_path("w_lossless_small.jpg");
+        ASSERT_EQ(write_jpeg_file(path.c_str(), 85, hDib, 0, 1, 0), 1);
+        HGLOBAL hBack = read_jpeg_file(path.c_str(), NULL);
+        ASSERT_NE(hBack, nullptr);
+        EXPECT_EQ(max_difference(dib_to_pnm(hBack), dib_to_pnm(hDib)), 0);
+        EXPECT_EQ(g_thumbJpegLossless, 1);
+        GlobalFree(hBack);
+        GlobalFree(hDib);
+    }
+}
+
+TEST_F(JpegWriteTest, ThumbnailSizes)
+{
+    struct Case {
+        int width, height, thumb_width, thumb_height;
+    } cases[] = {{100, 60, 100, 60}, {400, 300, 160, 120}, {300, 400, 120, 160}, {1000, 3, 160, 1}};
+    for (const Case& c : cases) {
+        HGLOBAL hDib = create_dib24(c.width, c.height);
+        std::string path = test_out_path("w_thumb.jpg");
+        ASSERT_EQ(write_jpeg_file(path.c_str(), 85, hDib, 0, 0, 0), 1);
+        GlobalFree(hDib);
+        std::string thumb = exif_thumbnail(read_file_bytes(path));
+        ASSERT_FALSE(thumb.empty());
+        // SOI, then no JFIF: the thumbnail's tables come merged.
+        std::vector<int> markers = marker_sequence(thumb);
+        EXPECT_EQ(markers, (std::vector<int>{0xD8, 0xDB, 0xC4, 0xC0, 0xDA}));
+        std::string thumb_path = test_out_path("w_thumb_only.jpg");
+        write_file_bytes(thumb_path, thumb);
+        int w, h;
+        read_size(thumb_path, &w, &h);
+        EXPECT_EQ(w, c.thumb_width) << c.width << "x" << c.height;
+        EXPECT_EQ(h, c.thumb_height) << c.width << "x" << c.height;
+    }
+}
+
+TEST_F(JpegWriteTest, FailuresLeaveNoFileAndNoTemporaryFile)
+{
+    SeamRecorder seams;
+    HGLOBAL hSrc = load_source();
+    std::string missing = test_out_path("no such folder/out.jpg");
+    EXPECT_EQ(write_jpeg_file(missing.c_str(), 85, hSrc, 0, 0, 0), 0);
+    EXPECT_EQ(write_jpeg12_file(missing.c_str(), 85, hSrc, 0, 0, 0), 0);
+    EXPECT_EQ(GetFileAttributesA(missing.c_str()), INVALID_FILE_ATTRIBUTES);
+
+    // An image the writers cannot take leaves an existing file as it was.
+    std::string keep = test_out_path("keep.jpg");
+    ASSERT_TRUE(write_file_bytes(keep, "old contents"));
+    HGLOBAL hBad = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, 40);
+    EXPECT_EQ(write_jpeg_file(keep.c_str(), 85, hBad, 0, 0, 0), 0);
+    EXPECT_EQ(write_jpeg12_file(keep.c_str(), 85, hBad, 0, 0, 0), 0);
+    EXPECT_EQ(read_file_bytes(keep), "old contents");
+    GlobalFree(hBad);
+    GlobalFree(hSrc);
+    EXPECT_EQ(temp_file_names_in_use(), 0);
+    EXPECT_EQ(stray_temp_files(test_out_path("")), 0);
+}
+
+// ---------------------------------------------------------------------------
+// 12-bit writer and reader
+
+// Decodes a 12-bit file written from the image with those options.
+static Pnm write_read_12(HGLOBAL hDib, const char* name, int quality, int progressive, int lossless)
+{
+    std::string path = test_out_path(std::string(name) + ".jpg");
+    EXPECT_EQ(write_jpeg12_file(path.c_str(), quality, hDib, progressive, lossless, 0), 1) << name;
+    EXPECT_EQ(get_jpeg_precision(path.c_str()), 12) << name;
+    EXPECT_EQ(is_exif_jpeg(path.c_str()), 0) << name;
+    char info[INFO_TEXT_SIZE] = "";
+    HGLOBAL hBack = read_jpeg12_file(path.c_str(), info);
+    EXPECT_NE(hBack, nullptr) << name;
+    EXPECT_NE(std::string(info).find("bits in sample: 12"), std::string::npos) << name;
+    EXPECT_EQ(g_jpegLossless, lossless) << name;
+    EXPECT_EQ(g_jpegProgressive, progressive && !lossless ? 1 : 0) << name;
+    Pnm back = hBack ? dib_to_pnm(hBack) : Pnm();
+    if (hBack)
+        GlobalFree(hBack);
+    return back;
+}
+
+TEST_F(JpegWriteTest, TwelveBitRoundTrips)
+{
+    HGLOBAL hSrc = load_source();
+    Pnm src = dib_to_pnm(hSrc);
+    // Lossless, also when progressive is asked too: bit-exact.
+    EXPECT_EQ(max_difference(write_read_12(hSrc, "w12_lossless", 85, 0, 1), src), 0);
+    EXPECT_EQ(max_difference(write_read_12(hSrc, "w12_progressive_lossless", 85, 1, 1), src), 0);
+    // Progressive scans end with the same coefficients as one scan.
+    Pnm sequential = write_read_12(hSrc, "w12_q95", 95, 0, 0);
+    EXPECT_EQ(max_difference(write_read_12(hSrc, "w12_progressive", 95, 1, 0), sequential), 0);
+    // At quality 100 twelve bits lose less than eight (the chroma
+    // subsampling costs both the same).
+    std::string path8 = test_out_path("w8_q100.jpg");
+    ASSERT_EQ(write_jpeg_file(path8.c_str(), 100, hSrc, 0, 0, 0), 1);
+    HGLOBAL h8 = read_jpeg_file(path8.c_str(), NULL);
+    ASSERT_NE(h8, nullptr);
+    double error8 = mean_difference(dib_to_pnm(h8), src);
+    GlobalFree(h8);
+    EXPECT_LE(mean_difference(write_read_12(hSrc, "w12_q100", 100, 0, 0), src), error8);
+    GlobalFree(hSrc);
+
+    // One component has no subsampling: within one level at quality 100.
+    Pnm grey = src;
+    grey.channels = 1;
+    grey.data.clear();
+    for (size_t i = 0; i < src.data.size(); i += 3)
+        grey.data.push_back(src.data[i + 1]);
+    HGLOBAL hGrey = pnm_to_dib(grey);
+    Pnm back = write_read_12(hGrey, "w12_grey_q100", 100, 0, 0);
+    EXPECT_LE(max_difference(back, grey), 1);
+    EXPECT_GE(max_difference(back, grey), 0);
+    GlobalFree(hGrey);
+}
+
+TEST_F(JpegWriteTest, TwelveBitWhite555IsFullScale)
+{
+    HGLOBAL h16 = create_packed_dib(4, 2, 16, 0);
+    BITMAPINFOHEADER* bih = (BITMAPINFOHEADER*)GlobalLock(h16);
+    std::memset(dib_pixels(bih), 0xFF, dib_row_stride(4, 16) * 2);
+    for (int i = 0; i < 8; ++i)
+        dib_pixels(bih)[2 * i + 1] = 0x7F;
+    GlobalUnlock(h16);
+    std::string path = test_out_path("w12_white555.jpg");
+    ASSERT_EQ(write_jpeg12_file(path.c_str(), 85, h16, 0, 1, 0), 1);
+    HGLOBAL hBack = read_jpeg12_file(path.c_str(), NULL);
+    ASSERT_NE(hBack, nullptr);
+    // 3968 = 31 x 128 comes back as 3968 >> 4 = 248 = 31 x 8.
+    Pnm back = dib_to_pnm(hBack);
+    for (uint8_t v : back.data)
+        EXPECT_EQ(v, 248);
+    GlobalFree(hBack);
+    GlobalFree(h16);
+}
+
+// ---------------------------------------------------------------------------
+// Exif segment and insertion
+
+TEST(ExifBytes, PutInBothOrders)
+{
+    BYTE b[4];
+    put_exif_u16(0x12345678, 0x4D4D, b);
+    EXPECT_EQ(b[0], 0x56);
+    EXPECT_EQ(b[1], 0x78);
+    put_exif_u16(0x1234, 0x4949, b);
+    EXPECT_EQ(b[0], 0x34);
+    EXPECT_EQ(b[1], 0x12);
+    put_exif_u32(0x11223344, 0x4D4D, b);
+    EXPECT_EQ(std::vector<BYTE>(b, b + 4), (std::vector<BYTE>{0x11, 0x22, 0x33, 0x44}));
+    put_exif_u32(0x11223344, 0x4949, b);
+    EXPECT_EQ(std::vector<BYTE>(b, b + 4), (std::vector<BYTE>{0x44, 0x33, 0x22, 0x11}));
+}
+
+namespace {
+
+std::string segment(int marker, const std::string& data)
+{
+    size_t length = data.size() + 2;
+    return std::string{'\xFF', (char)marker, (char)(length >> 8), (char)(length & 0xFF)} + data;
+}
+
+// Inserts into source bytes; returns the result and the function's answer.
+std::string insert_into(const std::string& source, int* result, int color_code = 6)
+{
+    std::string in = test_out_path("insert_src.jpg"), out = test_out_path("insert_out.jpg");
+    write_file_bytes(in, source);
+    DeleteFileA(out.c_str());
+    HGLOBAL hDib = create_dib24(40, 30);
+    FILE* fp = fopen(in.c_str(), "rb");
+    *result = insert_exif_segment(fp, out.c_str(), hDib, color_code, 0);
+    fclose(fp);
+    GlobalFree(hDib);
+    return read_file_bytes(out);
+}
+
+}  // namespace
+
+TEST_F(JpegWriteTest, InsertionOrdersSegments)
+{
+    std::string jpeg = read_file_bytes(fixture("baseline.jpg"));
+    ASSERT_EQ(marker_sequence(jpeg),
+              (std::vector<int>{0xD8, 0xE0, 0xDB, 0xDB, 0xC0, 0xC4, 0xC4, 0xC4, 0xC4, 0xDA}));
+    int result = 0;
+    std::string out = insert_into(jpeg, &result);
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(marker_sequence(out), (std::vector<int>{0xD8, 0xE0, 0xE1, 0xDB, 0xC4, 0xC0, 0xDA}));
+    // The picture itself is unchanged.
+    std::string path = test_out_path("w_inserted.jpg");
+    write_file_bytes(path, out);
+    HGLOBAL a = read_jpeg_file(fixture("baseline.jpg").c_str(), NULL), b = read_jpeg_file(path.c_str(), NULL);
+    ASSERT_TRUE(a && b);
+    EXPECT_EQ(max_difference(dib_to_pnm(a), dib_to_pnm(b)), 0);
+    GlobalFree(a);
+    GlobalFree(b);
+
+    // An old Exif first: replaced right after SOI; a later APP0 stays behind
+    // the new one; COM and DRI stay before the merged tables.
+    std::string old_exif = segment(0xE1, std::string("Exif\0\0old", 9));
+    std::string body = jpeg.substr(2);
+    std::string source = jpeg.substr(0, 2) + old_exif + segment(0xFE, "c") + body;
+    out = insert_into(source, &result);
+    EXPECT_EQ(marker_sequence(out),
+              (std::vector<int>{0xD8, 0xE1, 0xFE, 0xE0, 0xDB, 0xC4, 0xC0, 0xDA}));
+    EXPECT_EQ(out.find("old"), std::string::npos);
+
+    std::string restart = read_file_bytes(fixture("restart.jpg"));
+    out = insert_into(restart, &result);
+    std::vector<int> markers = marker_sequence(out);
+    EXPECT_NE(std::find(markers.begin(), markers.end(), 0xDD), markers.end());
+    EXPECT_EQ(markers.back(), 0xDA);
+
+    // YCCK's code is kept as its low 16 bits.
+    out = insert_into(jpeg, &result, JPEG_COLOR_YCCK);
+    EXPECT_EQ(be16(out, exif_tiff_offset(out) + 158 + 8), 65532);
+}
+
+TEST_F(JpegWriteTest, InsertionRefusesCorruptSegmentsAndLeavesTargetAlone)
+{
+    std::string jpeg = read_file_bytes(fixture("baseline.jpg"));
+    size_t dqt = 2 + 2 + be16(jpeg, 4);  // after SOI and APP0
+    ASSERT_EQ((uint8_t)jpeg[dqt + 1], 0xDB);
+    std::string short_length = jpeg, past_end = jpeg;
+    short_length[dqt + 2] = 0;
+    short_length[dqt + 3] = 1;
+    past_end[dqt + 2] = (char)0xFF;
+    past_end[dqt + 3] = (char)0xF0;
+    std::string no_sos = jpeg.substr(0, jpeg.find(std::string("\xFF\xDA", 2)));
+    for (const std::string& bad : {short_length, past_end, no_sos, std::string("\xFF\xD8", 2)}) {
+        std::string in = test_out_path("insert_bad.jpg"), out = test_out_path("insert_keep.jpg");
+        write_file_bytes(in, bad);
+        write_file_bytes(out, "keep me");
+        HGLOBAL hDib = create_dib24(8, 8);
+        FILE* fp = fopen(in.c_str(), "rb");
+        EXPECT_EQ(insert_exif_segment(fp, out.c_str(), hDib, 6, 0), 0);
+        fclose(fp);
+        GlobalFree(hDib);
+        EXPECT_EQ(read_file_bytes(out), "keep me");
+    }
+    EXPECT_EQ(stray_temp_files(test_out_path("")), 0);
+    EXPECT_EQ(temp_file_names_in_use(), 0);
+}
+
+TEST_F(JpegWriteTest, SegmentLayout)
+{
+    HGLOBAL hDib = create_dib24(400, 300);
+    std::string path = test_out_path("w_segment.bin");
+    FILE* fp = fopen(path.c_str(), "wb");
+    ASSERT_EQ(build_exif_segment(hDib, fp, 4, 0), 1);
+    fclose(fp);
+    GlobalFree(hDib);
+    std::string s = read_file_bytes(path);
+    ASSERT_GT(s.size(), 304u);
+    EXPECT_EQ(s.substr(0, 2), "\xFF\xE1");
+    EXPECT_EQ(be16(s, 2), s.size() - 2);
+    EXPECT_EQ(s.substr(4, 8), std::string("Exif\0\0MM", 8));
+    const size_t t = 10;
+    EXPECT_EQ(be16(s, t + 2), 42);
+    EXPECT_EQ(be32(s, t + 4), 8u);
+    EXPECT_EQ(be16(s, t + 8), 7);
+    EXPECT_EQ(be16(s, t + 10), 274);
+    EXPECT_EQ(be16(s, t + 18), 1);
+    EXPECT_EQ(be32(s, t + 90), 156u);  // Exif directory
+    EXPECT_EQ(be32(s, t + 98), 200u);
+    EXPECT_EQ(s.substr(t + 114, 20), std::string("Corvane File Viewer\0", 20));
+    EXPECT_EQ(s[t + 134 + 4], ':');
+    EXPECT_EQ(be16(s, t + 166), 4);       // ColorSpace
+    EXPECT_EQ(be32(s, t + 178), 400u);    // PixelXDimension
+    EXPECT_EQ(be32(s, t + 190), 300u);
+    EXPECT_EQ(be16(s, t + 200), 6);
+    EXPECT_EQ(be32(s, t + 258), 294u);
+    EXPECT_EQ(be32(s, t + 270), s.size() - t - 294);
+    EXPECT_EQ(s.substr(t + 294, 2), "\xFF\xD8");
+    EXPECT_EQ(s.substr(s.size() - 2), "\xFF\xD9");
+}

@@ -1,0 +1,253 @@
+// Resizing and resampling: the worked values of the area average and the
+// cubic enlargement, the spline routines, nearest-pixel resizing of every
+// depth, and a smooth picture resized against ImageMagick's Box and Lagrange
+// filters (tests/fixtures/make_jpeg.sh).
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "image/current_image.h"
+#include "jpeg/pnm_test_util.h"
+#include "support/seam_recorder.h"
+#include "tools/resample.h"
+
+namespace {
+
+// An image whose rows (top-down here) are given as bytes per pixel.
+HGLOBAL make_image(int width, int height, int bits, const std::vector<std::vector<int>>& rows_top_down)
+{
+    HGLOBAL hDib = create_packed_dib(width, height, bits, 0);
+    BITMAPINFOHEADER* bih = (BITMAPINFOHEADER*)GlobalLock(hDib);
+    if (bits == 8)
+        for (int i = 0; i < 256; ++i)
+            dib_color_table(bih)[i] = RGBQUAD{(BYTE)i, (BYTE)i, (BYTE)i, 0};
+    uint32_t stride = dib_row_stride(width, bits);
+    for (int y = 0; y < height; ++y) {
+        BYTE* row = dib_pixels(bih) + (size_t)(height - 1 - y) * stride;
+        for (size_t i = 0; i < rows_top_down[y].size(); ++i)
+            row[i] = (BYTE)rows_top_down[y][i];
+    }
+    GlobalUnlock(hDib);
+    return hDib;
+}
+
+// Row y (top-down) of an image as ints, bytes_per_row of them.
+std::vector<int> row_of(HGLOBAL hDib, int y, size_t count)
+{
+    BITMAPINFOHEADER* bih = (BITMAPINFOHEADER*)GlobalLock(hDib);
+    uint32_t stride = dib_row_stride(bih->biWidth, bih->biBitCount);
+    const BYTE* row = dib_pixels(bih) + (size_t)(bih->biHeight - 1 - y) * stride;
+    std::vector<int> values(row, row + count);
+    GlobalUnlock(hDib);
+    return values;
+}
+
+}  // namespace
+
+TEST(Resample, ShrinkAveragesBlocks)
+{
+    SeamRecorder seams;
+    std::vector<std::vector<int>> rows(4);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 4; ++x)
+            for (int c = 0; c < 3; ++c)
+                rows[y].push_back((x * 40 + y * 10 + c * 3) % 256);
+    HGLOBAL hSrc = make_image(4, 4, 24, rows);
+    HGLOBAL hDst = resample_image(hSrc, 2, 2);
+    ASSERT_NE(hDst, nullptr);
+    for (int y = 0; y < 2; ++y) {
+        std::vector<int> got = row_of(hDst, y, 6);
+        for (int x = 0; x < 2; ++x)
+            for (int c = 0; c < 3; ++c) {
+                double sum = 0;
+                for (int dy = 0; dy < 2; ++dy)
+                    for (int dx = 0; dx < 2; ++dx)
+                        sum += rows[2 * y + dy][(2 * x + dx) * 3 + c];
+                EXPECT_EQ(got[x * 3 + c], (int)(sum / 4 + 0.5)) << x << "," << y << "," << c;
+            }
+    }
+    GlobalFree(hDst);
+    GlobalFree(hSrc);
+
+    // 3 -> 2 splits the middle pixel half and half.
+    HGLOBAL hRow = make_image(3, 1, 8, {{30, 90, 200}});
+    hDst = resample_image(hRow, 2, 1);
+    ASSERT_NE(hDst, nullptr);
+    EXPECT_EQ(row_of(hDst, 0, 2), (std::vector<int>{50, 163}));  // (30+45)/1.5, (45+200)/1.5
+    GlobalFree(hDst);
+    GlobalFree(hRow);
+    EXPECT_TRUE(seams.boxes.empty());
+}
+
+TEST(Resample, EnlargeFollowsTheCubicThroughFourSamples)
+{
+    HGLOBAL hSrc = make_image(4, 1, 8, {{0, 0, 255, 255}});
+    HGLOBAL hDst = resample_image(hSrc, 7, 1);
+    ASSERT_NE(hDst, nullptr);
+    EXPECT_EQ(row_of(hDst, 0, 7), (std::vector<int>{0, 0, 0, 127, 255, 255, 255}));
+    GlobalFree(hDst);
+    GlobalFree(hSrc);
+
+    // Ends are kept exactly; a constant image stays constant.
+    hSrc = make_image(5, 3, 8, {{9, 80, 33, 200, 17}, {50, 50, 50, 50, 50}, {1, 2, 3, 4, 5}});
+    hDst = resample_image(hSrc, 13, 3);
+    ASSERT_NE(hDst, nullptr);
+    std::vector<int> top = row_of(hDst, 0, 13), middle = row_of(hDst, 1, 13);
+    EXPECT_EQ(top.front(), 9);
+    EXPECT_EQ(top.back(), 17);
+    EXPECT_EQ(middle, std::vector<int>(13, 50));
+    GlobalFree(hDst);
+    GlobalFree(hSrc);
+
+    // A one-pixel-wide image repeats its pixel.
+    hSrc = make_image(1, 2, 24, {{1, 2, 3}, {4, 5, 6}});
+    hDst = resample_image(hSrc, 4, 2);
+    ASSERT_NE(hDst, nullptr);
+    EXPECT_EQ(row_of(hDst, 1, 12), (std::vector<int>{4, 5, 6, 4, 5, 6, 4, 5, 6, 4, 5, 6}));
+    GlobalFree(hDst);
+    GlobalFree(hSrc);
+}
+
+TEST(Resample, SameSizeIsAnExactCopy)
+{
+    std::vector<std::vector<int>> rows(3);
+    for (int y = 0; y < 3; ++y)
+        for (int i = 0; i < 20; ++i)
+            rows[y].push_back((i * 37 + y * 11) % 256);
+    HGLOBAL hSrc = make_image(5, 3, 32, rows);
+    HGLOBAL hDst = resample_image(hSrc, 5, 3);
+    ASSERT_NE(hDst, nullptr);
+    EXPECT_EQ(GlobalSize(hDst) >= GlobalSize(hSrc), true);
+    for (int y = 0; y < 3; ++y)
+        EXPECT_EQ(row_of(hDst, y, 20), rows[y]);
+    GlobalFree(hDst);
+    GlobalFree(hSrc);
+}
+
+TEST(Resample, Mixed555StaysInRange)
+{
+    std::vector<std::vector<int>> rows(6);
+    for (int y = 0; y < 6; ++y)
+        for (int x = 0; x < 3; ++x) {
+            unsigned word = (x == 1) ? 0x7FFF : (y & 1) ? 0x0000 : 0x7C1F;
+            rows[y].push_back(word & 0xFF);
+            rows[y].push_back(word >> 8);
+        }
+    HGLOBAL hSrc = make_image(3, 6, 16, rows);
+    HGLOBAL hDst = resample_image(hSrc, 8, 2);  // wider and lower
+    ASSERT_NE(hDst, nullptr);
+    for (int y = 0; y < 2; ++y) {
+        std::vector<int> bytes = row_of(hDst, y, 16);
+        for (int x = 0; x < 8; ++x)
+            EXPECT_EQ(bytes[2 * x + 1] & 0x80, 0);
+    }
+    GlobalFree(hDst);
+    GlobalFree(hSrc);
+}
+
+TEST(Resample, UnsupportedDepthsGiveNullWithoutMessage)
+{
+    SeamRecorder seams;
+    HGLOBAL h4 = create_packed_dib(4, 4, 4, 0);
+    EXPECT_EQ(resample_image(h4, 2, 2), nullptr);
+    EXPECT_EQ(resample_image(NULL, 2, 2), nullptr);
+    EXPECT_TRUE(seams.boxes.empty());
+    GlobalFree(h4);
+}
+
+TEST(Resample, NearestKeepsPaletteIndicesAndPadding)
+{
+    // 1 bit, 5 wide -> 11 wide: the padding bits of each row stay 0.
+    HGLOBAL h1 = make_image(5, 2, 1, {{0xA8}, {0xF8}});
+    HGLOBAL hDst = resize_nearest(h1, 11, 3);
+    ASSERT_NE(hDst, nullptr);
+    // Source columns 0,0,0,1,1,2,2,3,3,4,4 of 1,0,1,0,1.
+    EXPECT_EQ(row_of(hDst, 0, 2), (std::vector<int>{0xE6, 0x60}));
+    for (int y = 0; y < 3; ++y)
+        EXPECT_EQ(row_of(hDst, y, 4)[1] & 0x1F, 0);
+    GlobalFree(hDst);
+    GlobalFree(h1);
+
+    // 4 bits: nibbles follow their columns.
+    HGLOBAL h4 = make_image(3, 1, 4, {{0x12, 0x30}});
+    hDst = resize_nearest(h4, 6, 1);
+    ASSERT_NE(hDst, nullptr);
+    EXPECT_EQ(row_of(hDst, 0, 3), (std::vector<int>{0x11, 0x22, 0x33}));
+    GlobalFree(hDst);
+    GlobalFree(h4);
+
+    // 24 bits shrink: every other pixel, exact.
+    HGLOBAL h24 = make_image(4, 1, 24, {{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}});
+    hDst = resize_nearest(h24, 2, 1);
+    ASSERT_NE(hDst, nullptr);
+    EXPECT_EQ(row_of(hDst, 0, 6), (std::vector<int>{1, 2, 3, 7, 8, 9}));
+    GlobalFree(hDst);
+    GlobalFree(h24);
+}
+
+TEST(Spline, CoefficientsAndEvaluation)
+{
+    double x[4] = {-1, 0, 1, 2}, y[4], b[4], c[4], d[4];
+    for (int i = 0; i < 4; ++i)
+        y[i] = x[i] * x[i] * x[i] - 2 * x[i];
+    int error = -1;
+    compute_spline_coefficients(4, 0, 0, 0, 0, x, y, b, c, d, &error);
+    EXPECT_EQ(error, 0);
+    // Four knots with end condition 0: the cubic itself.
+    int interval = 0;
+    for (double u : {-0.75, 0.3, 1.5}) {
+        EXPECT_NEAR(evaluate_spline(4, u, x, y, b, c, d, &interval), u * u * u - 2 * u, 1e-9);
+        EXPECT_NEAR(evaluate_spline_derivative(4, u, x, y, b, c, d, &interval), 3 * u * u - 2, 1e-9);
+        double integral = (u * u * u * u / 4 - u * u) - (0.25 - 1);
+        EXPECT_NEAR(integrate_spline(4, u, x, y, b, c, d, &interval), integral, 1e-9);
+    }
+    // Three knots: the parabola.
+    double py[3] = {0, 0, 255};
+    compute_spline_coefficients(3, 0, 0, 0, 0, x, py, b, c, d, &error);
+    interval = 0;
+    EXPECT_NEAR(evaluate_spline(3, -0.5, x, py, b, c, d, &interval), -31.875, 1e-9);
+    // Clamped slopes.
+    double ly[3] = {0, 1, 2};
+    compute_spline_coefficients(3, 1, 1, 1.0, 1.0, x, ly, b, c, d, &error);
+    interval = 0;
+    EXPECT_NEAR(evaluate_spline(3, 0.5, x, ly, b, c, d, &interval), 1.5, 1e-9);
+
+    compute_spline_coefficients(1, 0, 0, 0, 0, x, y, b, c, d, &error);
+    EXPECT_EQ(error, 1);
+    double bad[3] = {0, 0, 1};
+    compute_spline_coefficients(3, 0, 0, 0, 0, bad, y, b, c, d, &error);
+    EXPECT_EQ(error, 2);
+}
+
+// A smooth picture resized here and by ImageMagick: the same geometry up to
+// where each puts its sample positions, so a few levels apart at most.
+TEST(Resample, AgreesWithImageMagickOnASmoothPicture)
+{
+    Pnm smooth;
+    ASSERT_TRUE(read_pnm(fixture_path("jpeg/smooth.ppm"), &smooth));
+    HGLOBAL hSrc = pnm_to_dib(smooth);
+    struct Case {
+        const char* reference;
+        int width, height, max_limit;
+        double mean_limit;
+    } cases[] = {
+        {"box_20x15.ppm", 20, 15, 1, 0.6},
+        {"box_27x19.ppm", 27, 19, 8, 1.5},
+        {"lagrange_97x71.ppm", 97, 71, 8, 1.5},
+    };
+    for (const Case& c : cases) {
+        Pnm expected;
+        ASSERT_TRUE(read_pnm(fixture_path(std::string("jpeg/") + c.reference), &expected));
+        HGLOBAL hDst = resample_image(hSrc, c.width, c.height);
+        ASSERT_NE(hDst, nullptr);
+        Pnm got = dib_to_pnm(hDst);
+        GlobalFree(hDst);
+        int worst = max_difference(got, expected);
+        EXPECT_GE(worst, 0) << c.reference;
+        EXPECT_LE(worst, c.max_limit) << c.reference;
+        EXPECT_LE(mean_difference(got, expected), c.mean_limit) << c.reference;
+    }
+    GlobalFree(hSrc);
+}
