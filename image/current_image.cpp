@@ -22,3 +22,6 @@ int g_brightnessStep;
 RGBQUAD g_baseColorTable[256];
 int g_undoPending;
 int g_iconIsCursor;
+
+HWND g_hwndPreview;
+HBRUSH g_hbrWindow;

@@ -84,3 +84,10 @@ extern int g_brightnessStep;         // accumulated brightness steps, 0 none
 extern RGBQUAD g_baseColorTable[256];  // palette before the first step
 extern int g_undoPending;            // reload replays all edits but the last
 extern int g_iconIsCursor;           // the icon reader last read a cursor
+
+
+// The preview control (item 1008 of the main window) and the brush of the
+// window colour the main window makes at start. The preview's geometry and
+// drawing objects are declared with the painters, in preview.h.
+extern HWND g_hwndPreview;
+extern HBRUSH g_hbrWindow;           // COLOR_WINDOW

@@ -1,0 +1,684 @@
+// Windows and enhanced metafiles (see metafile.h). New files and rewritten
+// ones go through safe_write: the target is replaced only once the whole
+// new content is on disk, so a failed write leaves the old file as it was.
+#include "image/metafile.h"
+
+#include "image/current_image.h"
+#include "image/merge_source.h"
+#include "image/open_windows.h"
+#include "image/preview.h"
+#include "image/progress.h"
+#include "image/safe_write.h"
+#include "image/seams.h"
+#include "resources/resource.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+static_assert(sizeof(WmfPlaceableHeader) == WMF_PLACEABLE_SIZE, "placeable header is 22 bytes");
+
+WmfPlaceableHeader g_wmfPlaceableHeader;
+int g_wmfHasPlaceable;
+int g_wmfFirstPlay;
+int32_t g_wmfPlayedWords;
+
+// Most metafile bits a file may make us hold; the file's own length is the
+// other bound.
+#define MAX_WMF_BYTES 0x10000000u
+
+// Header words of the fixed 18-byte metafile header.
+enum { META_TYPE_MEMORY = 1, META_TYPE_DISK = 2, META_HEADER_WORDS = 9, META_EOF_BYTES = 6 };
+
+// Enhanced-metafile header: the part every header has, the offsets of the
+// fields this file touches, and the header sizes of later systems (pixel
+// format fields at 88, szlMicrometers at 100).
+enum {
+    EMF_BASE_HEADER = 88,
+    EMF_PIXEL_FORMAT_HEADER = 100,
+    EMF_FULL_HEADER = 108,
+    EMF_OFF_SIZE = 4,
+    EMF_OFF_SIGNATURE = 40,
+    EMF_OFF_BYTES = 48,
+    EMF_OFF_DESCRIPTION_LENGTH = 60,
+    EMF_OFF_DESCRIPTION = 64,
+    EMF_OFF_PIXEL_FORMAT_SIZE = 88,
+    EMF_OFF_PIXEL_FORMAT = 92,
+};
+// Largest old header (with its description) a comment rewrite reads.
+#define MAX_EMF_HEADER_BYTES 0x1000000u
+
+static const char EMF_APP_NAME[] = "Corvane Graphics";
+
+static uint16_t get_u16(const BYTE* p)
+{
+    return (uint16_t)(p[0] | (p[1] << 8));
+}
+
+static uint32_t get_u32(const BYTE* p)
+{
+    return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
+}
+
+static void put_u16(BYTE* p, uint32_t v)
+{
+    p[0] = (BYTE)v;
+    p[1] = (BYTE)(v >> 8);
+}
+
+static void put_u32(BYTE* p, uint32_t v)
+{
+    p[0] = (BYTE)v;
+    p[1] = (BYTE)(v >> 8);
+    p[2] = (BYTE)(v >> 16);
+    p[3] = (BYTE)(v >> 24);
+}
+
+static void show_read_error(HWND owner, const char* text)
+{
+    seam_message_box(owner, text, NULL, MB_OK | MB_ICONSTOP);
+}
+
+uint16_t wmf_header_checksum(const WmfPlaceableHeader* header)
+{
+    const BYTE* bytes = (const BYTE*)header;
+    uint16_t sum = 0;
+    for (int i = 0; i < 10; ++i)
+        sum ^= get_u16(bytes + 2 * i);
+    return sum;
+}
+
+// Bytes a packed DIB (header, table, rows) at p claims, or UINT64_MAX when
+// the header is not one GDI knows. Entries of the table are 2 bytes for
+// palette indices, else 4 (3 in a core header).
+static uint64_t dib_claimed_bytes(const BYTE* p, uint32_t bytes, int palette_indices)
+{
+    if (bytes < 12)
+        return UINT64_MAX;
+    uint32_t header = get_u32(p);
+    int64_t width, height;
+    uint32_t bit_count, compression = BI_RGB, used = 0, image_size = 0, entry;
+    if (header == 12) {
+        width = get_u16(p + 4);
+        height = get_u16(p + 6);
+        bit_count = get_u16(p + 10);
+        entry = palette_indices ? 2 : 3;
+    } else if (header >= 40 && bytes >= 40) {
+        width = (int32_t)get_u32(p + 4);
+        height = (int32_t)get_u32(p + 8);
+        bit_count = get_u16(p + 14);
+        compression = get_u32(p + 16);
+        image_size = get_u32(p + 20);
+        used = get_u32(p + 32);
+        entry = palette_indices ? 2 : 4;
+    } else {
+        return UINT64_MAX;
+    }
+    if (width < 0 || width > 0x7FFFFFFF || bit_count > 32)
+        return UINT64_MAX;
+    if (height < 0)
+        height = -height;
+    uint64_t colors = used ? used : bit_count <= 8 ? (1u << bit_count) : 0;
+    uint64_t total = header + colors * entry;
+    if (compression == BI_BITFIELDS && header == 40)
+        total += 12;
+    if (compression == BI_RGB || compression == BI_BITFIELDS)
+        total += ((uint64_t)width * bit_count + 31) / 32 * 4 * (uint64_t)height;
+    else
+        total += image_size;
+    return total;
+}
+
+// Whether the counts inside a record stay within its param_bytes of
+// parameters: GDI trusts them when it plays the record.
+static int wmf_record_fits(uint16_t function, const BYTE* p, uint32_t param_bytes)
+{
+    uint64_t need = 0;
+    uint32_t words = param_bytes / 2;
+#define WORD_AT(i) ((uint64_t)((i) < words ? get_u16(p + 2 * (i)) : 0))
+    switch (function) {
+    case META_POLYGON:
+    case META_POLYLINE:
+        need = 2 + 4 * WORD_AT(0);
+        break;
+    case META_POLYPOLYGON: {
+        uint64_t polygons = WORD_AT(0);
+        need = 2 + 2 * polygons;
+        if (need > param_bytes)
+            return 0;
+        uint64_t points = 0;
+        for (uint64_t i = 0; i < polygons; ++i)
+            points += WORD_AT(1 + i);
+        need += 4 * points;
+        break;
+    }
+    case META_TEXTOUT:
+        need = 2 + (WORD_AT(0) + 1) / 2 * 2 + 4;
+        break;
+    case META_EXTTEXTOUT:
+        need = 8 + ((WORD_AT(3) & (ETO_OPAQUE | ETO_CLIPPED)) ? 8 : 0) + (WORD_AT(2) + 1) / 2 * 2;
+        break;
+    case META_CREATEPALETTE:
+    case META_SETPALENTRIES:
+    case META_ANIMATEPALETTE:
+        need = 4 + 4 * WORD_AT(1);
+        break;
+    case META_ESCAPE:
+        need = 4 + WORD_AT(1);
+        break;
+    case META_CREATEREGION: {
+        // Scans from byte 22: count, top, bottom, count / 2 pairs, count.
+        uint64_t offset = 22, scans = WORD_AT(5);
+        for (uint64_t i = 0; i < scans && offset <= param_bytes; ++i)
+            offset += 6 + 2 * (offset + 2 <= param_bytes ? get_u16(p + offset) : 0) + 2;
+        need = offset;
+        break;
+    }
+    case META_BITBLT:
+    case META_STRETCHBLT:
+    case META_CREATEPATTERNBRUSH: {
+        // An old device-dependent bitmap: a 14-byte description (a pattern
+        // brush's then 18 reserved bytes), then rows.
+        uint32_t at = function == META_BITBLT ? 16 : function == META_STRETCHBLT ? 20 : 0;
+        uint32_t gap = function == META_CREATEPATTERNBRUSH ? 18 : 0;
+        if (function != META_CREATEPATTERNBRUSH && words <= (uint32_t)(function >> 8))
+            return 1;  // the form without a bitmap
+        if ((uint64_t)at + 14 > param_bytes)
+            return 0;
+        const BYTE* b = p + at;
+        uint64_t row = ((uint64_t)get_u16(b + 2) * b[9] + 15) / 16 * 2;
+        need = at + 14 + gap + row * get_u16(b + 4) * b[8];
+        break;
+    }
+    case META_DIBBITBLT:
+    case META_DIBSTRETCHBLT:
+    case META_STRETCHDIB:
+    case META_SETDIBTODEV:
+    case META_DIBCREATEPATTERNBRUSH: {
+        uint32_t at = 0;
+        int indices = 0;
+        if (function == META_DIBBITBLT || function == META_DIBSTRETCHBLT) {
+            if (words <= (uint32_t)(function >> 8))
+                return 1;  // the form without a bitmap
+            at = function == META_DIBBITBLT ? 16 : 20;
+        } else if (function == META_STRETCHDIB) {
+            at = 22;
+            indices = WORD_AT(2) == DIB_PAL_COLORS;
+        } else if (function == META_SETDIBTODEV) {
+            at = 18;
+            indices = WORD_AT(0) == DIB_PAL_COLORS;
+        } else {
+            at = 4;
+            indices = WORD_AT(1) == DIB_PAL_COLORS;
+        }
+        if (at > param_bytes)
+            return 0;
+        need = at + dib_claimed_bytes(p + at, param_bytes - at, indices);
+        if (need < at)
+            return 0;  // UINT64_MAX wrapped: not a DIB
+        break;
+    }
+    default:
+        return 1;
+    }
+#undef WORD_AT
+    return need <= param_bytes;
+}
+
+// Checks the 18-byte header and walks the records of the got bytes at bits
+// (room for got + META_EOF_BYTES). A record that would leave the data, or
+// whose counts pass its own end, ends the walk there and an end record is
+// added; the header's size, largest record and type are made to match what
+// GDI is given. Returns the byte
+// count to hand to GDI, or 0 when the header is not a metafile header.
+static uint32_t seal_wmf_records(BYTE* bits, uint32_t got)
+{
+    if (got < WMF_HEADER_SIZE)
+        return 0;
+    uint16_t type = get_u16(bits);
+    if ((type != META_TYPE_MEMORY && type != META_TYPE_DISK) ||
+        get_u16(bits + 2) != META_HEADER_WORDS)
+        return 0;
+    uint32_t offset = WMF_HEADER_SIZE;
+    uint32_t largest = 3;
+    int ended = 0;
+    while (got - offset >= META_EOF_BYTES) {
+        uint32_t words = get_u32(bits + offset);
+        uint16_t function = get_u16(bits + offset + 4);
+        if (words < 3 || words > (got - offset) / 2 ||
+            !wmf_record_fits(function, bits + offset + 6, words * 2 - 6))
+            break;
+        if (words > largest)
+            largest = words;
+        offset += words * 2;
+        if (function == 0) {
+            ended = 1;
+            break;
+        }
+    }
+    if (!ended) {
+        static const BYTE eof_record[META_EOF_BYTES] = {3, 0, 0, 0, 0, 0};
+        memcpy(bits + offset, eof_record, META_EOF_BYTES);
+        offset += META_EOF_BYTES;
+    }
+    // A memory metafile: the bits are not tied to a file name.
+    put_u16(bits, META_TYPE_MEMORY);
+    put_u32(bits + 6, offset / 2);
+    put_u32(bits + 12, largest);
+    return offset;
+}
+
+HMETAFILE read_wmf_file(HWND owner, const char* path, HFILE file, char* info,
+                        uint32_t placeable, RECT* bounds, DWORD* units_per_inch,
+                        WmfPlaceableHeader* header)
+{
+    (void)path;  // the bits are read from the open handle
+    g_wmfPlayedWords = 0;
+    HMETAFILE result = NULL;
+    HGLOBAL hBits = NULL;
+    BYTE* bits = NULL;
+    char size_text[96] = "";
+    BYTE mh[WMF_HEADER_SIZE];
+    uint32_t start = placeable ? WMF_PLACEABLE_SIZE : 0;
+
+    LONG length = _llseek(file, 0, FILE_END);
+    if (length == HFILE_ERROR || _llseek(file, 0, FILE_BEGIN) != 0 ||
+        (uint32_t)length < start + WMF_HEADER_SIZE) {
+        show_read_error(owner, "Unable to read metafile bits");
+        goto done;
+    }
+
+    if (placeable) {
+        WmfPlaceableHeader ph;
+        if (_lread(file, &ph, WMF_PLACEABLE_SIZE) != WMF_PLACEABLE_SIZE) {
+            show_read_error(owner, "Unable to read metafile bits");
+            goto done;
+        }
+        if (header)
+            *header = ph;
+        int32_t width = (int32_t)ph.right - ph.left + 1;
+        int32_t height = (int32_t)ph.bottom - ph.top + 1;
+        snprintf(size_text, sizeof size_text, "\nwidth: %u \nheight: %u \nunits per inch: %u",
+                 (unsigned)width, (unsigned)height, (unsigned)ph.units_per_inch);
+        if (bounds)
+            SetRect(bounds, ph.left, ph.top, ph.right, ph.bottom);
+        fit_image_rect(width, height, 1);
+        if (units_per_inch)
+            *units_per_inch = ph.units_per_inch;
+    }
+
+    if (_lread(file, mh, WMF_HEADER_SIZE) != WMF_HEADER_SIZE) {
+        show_read_error(owner, "Unable to read metafile bits");
+        goto done;
+    }
+    {
+        uint32_t size_words = get_u32(mh + 6);
+        if (info)
+            snprintf(info, INFO_TEXT_SIZE,
+                     "image type: %s \nversion: 0x%x \nfile size: %lu \nnumber of objects: %u "
+                     "\nmax record size: %lu%s",
+                     placeable ? "placeable WMF" : "WMF", (unsigned)get_u16(mh + 4),
+                     (unsigned long)size_words, (unsigned)get_u16(mh + 10),
+                     (unsigned long)get_u32(mh + 12), size_text);
+        g_wmfSizeWords = size_words;
+        if (!placeable)
+            fit_image_rect(1, 1, 1);
+
+        // The header's size is believed only where the file bears it out.
+        uint64_t remaining = (uint32_t)length - start;
+        uint64_t want = (uint64_t)size_words * 2;
+        if (want < WMF_HEADER_SIZE || want > remaining)
+            want = remaining;
+        if (want > MAX_WMF_BYTES) {
+            show_read_error(owner, "MemoryAllocation Error");
+            goto done;
+        }
+        hBits = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, (SIZE_T)want + META_EOF_BYTES);
+        bits = hBits ? (BYTE*)GlobalLock(hBits) : NULL;
+        if (!bits) {
+            show_read_error(owner, "MemoryAllocation Error");
+            goto done;
+        }
+        if (_llseek(file, (LONG)start, FILE_BEGIN) != (LONG)start) {
+            show_read_error(owner, "Unable to read metafile bits");
+            goto done;
+        }
+        UINT got = _lread(file, bits, (UINT)want);
+        uint32_t used = got == (UINT)HFILE_ERROR ? 0 : seal_wmf_records(bits, got);
+        if (used)
+            result = SetMetaFileBitsEx(used, bits);
+        if (!result) {
+            show_read_error(owner, "Unable to read metafile bits");
+            goto done;
+        }
+        g_wmfSizeWords = used / 2;
+    }
+
+done:
+    if (bits)
+        GlobalUnlock(hBits);
+    if (hBits)
+        GlobalFree(hBits);
+    _lclose(file);
+    return result;
+}
+
+// value * num / den in 64 bits, clamped to [lo, hi].
+static int32_t scale_clamped(int64_t value, int64_t num, int64_t den, int64_t lo, int64_t hi)
+{
+    int64_t v = den ? value * num / den : 0;
+    return (int32_t)(v < lo ? lo : v > hi ? hi : v);
+}
+
+void get_emf_info(HENHMETAFILE emf, char* info, RECT* bounds, HDC hdc)
+{
+    ENHMETAHEADER eh;
+    memset(&eh, 0, sizeof eh);
+    if (!emf || GetEnhMetaFileHeader(emf, EMF_PIXEL_FORMAT_HEADER, &eh) == 0)
+        return;
+    int64_t hres = GetDeviceCaps(hdc, HORZRES), vres = GetDeviceCaps(hdc, VERTRES);
+    int64_t hsize = (int64_t)GetDeviceCaps(hdc, HORZSIZE) * 100;
+    int64_t vsize = (int64_t)GetDeviceCaps(hdc, VERTSIZE) * 100;
+    RECT r;
+    r.left = scale_clamped(eh.rclFrame.left, hres, hsize, INT32_MIN, INT32_MAX);
+    r.top = scale_clamped(eh.rclFrame.top, vres, vsize, INT32_MIN, INT32_MAX);
+    r.right = scale_clamped(eh.rclFrame.right, hres, hsize, INT32_MIN, INT32_MAX);
+    r.bottom = scale_clamped(eh.rclFrame.bottom, vres, vsize, INT32_MIN, INT32_MAX);
+    if (bounds)
+        *bounds = r;
+    if (info)
+        snprintf(info, INFO_TEXT_SIZE,
+                 "image type: Enhanced Metafile EMF \nversion: 0x%lx \nfile size: %lu \nnumber "
+                 "of records: %lu \nnumber of handles: %u\nwidth: %u \nheight: %u \n",
+                 (unsigned long)eh.nVersion, (unsigned long)eh.nBytes,
+                 (unsigned long)eh.nRecords, (unsigned)eh.nHandles,
+                 (unsigned)(r.right - r.left), (unsigned)(r.bottom - r.top));
+}
+
+// Writes the blocks to path through a temporary file in its folder.
+static int write_whole_file(const char* path, const void* first, size_t first_size,
+                            const void* second, size_t second_size)
+{
+    SafeWrite sw;
+    FILE* fp = safe_write_open(&sw, path);
+    if (!fp)
+        return 0;
+    if ((first_size && fwrite(first, 1, first_size, fp) != first_size) ||
+        (second_size && fwrite(second, 1, second_size, fp) != second_size)) {
+        safe_write_abort(&sw);
+        return 0;
+    }
+    return safe_write_commit(&sw);
+}
+
+int write_wmf_file(HENHMETAFILE emf, const char* path)
+{
+    ENHMETAHEADER eh;
+    if (!emf || GetEnhMetaFileHeader(emf, sizeof eh, &eh) == 0)
+        return 0;
+
+    // Frame in 0.01 mm to 1/1000 inch; the box fields are 16 bits.
+    WmfPlaceableHeader ph;
+    memset(&ph, 0, sizeof ph);
+    ph.key = WMF_PLACEABLE_KEY;
+    ph.left = (SHORT)scale_clamped(eh.rclFrame.left, 1000, 2540, -32768, 32767);
+    ph.top = (SHORT)scale_clamped(eh.rclFrame.top, 1000, 2540, -32768, 32767);
+    ph.right = (SHORT)scale_clamped(eh.rclFrame.right, 1000, 2540, -32768, 32767);
+    ph.bottom = (SHORT)scale_clamped(eh.rclFrame.bottom, 1000, 2540, -32768, 32767);
+    ph.units_per_inch = 1000;
+    ph.checksum = wmf_header_checksum(&ph);
+
+    int ok = 0;
+    HDC screen = GetDC(NULL);
+    UINT size = GetWinMetaFileBits(emf, 0, NULL, MM_ANISOTROPIC, screen);
+    HGLOBAL hBits = size ? GlobalAlloc(GMEM_MOVEABLE, size) : NULL;
+    BYTE* bits = hBits ? (BYTE*)GlobalLock(hBits) : NULL;
+    if (bits && GetWinMetaFileBits(emf, size, bits, MM_ANISOTROPIC, screen) == size)
+        ok = write_whole_file(path, &ph, sizeof ph, bits, size);
+    ReleaseDC(NULL, screen);
+    if (bits)
+        GlobalUnlock(hBits);
+    if (hBits)
+        GlobalFree(hBits);
+    return ok;
+}
+
+int write_emf_file(HMETAFILE wmf, const char* path)
+{
+    // Suggested size in 0.01 mm; a header without units per inch cannot give
+    // one, so it gets the size of a plain metafile.
+    METAFILEPICT picture = {MM_ANISOTROPIC, 10160, 10160, NULL};
+    const WmfPlaceableHeader* ph = &g_wmfPlaceableHeader;
+    if (g_wmfHasPlaceable && ph->units_per_inch) {
+        picture.xExt = scale_clamped((int64_t)ph->right - ph->left, 2540, ph->units_per_inch,
+                                     INT32_MIN, INT32_MAX);
+        picture.yExt = scale_clamped((int64_t)ph->bottom - ph->top, 2540, ph->units_per_inch,
+                                     INT32_MIN, INT32_MAX);
+    }
+
+    UINT size = wmf ? GetMetaFileBitsEx(wmf, 0, NULL) : 0;
+    if (!size)
+        return 0;
+    HGLOBAL hBits = GlobalAlloc(GMEM_MOVEABLE, size);
+    BYTE* bits = hBits ? (BYTE*)GlobalLock(hBits) : NULL;
+    if (!bits) {
+        if (hBits)
+            GlobalFree(hBits);
+        show_read_error(g_hwndMain, "MemoryAllocation Error");
+        return 0;
+    }
+    HENHMETAFILE emf = NULL;
+    if (GetMetaFileBitsEx(wmf, size, bits) == size) {
+        HDC screen = GetDC(NULL);
+        emf = SetWinMetaFileBits(size, bits, screen, &picture);
+        ReleaseDC(NULL, screen);
+    }
+    GlobalUnlock(hBits);
+    GlobalFree(hBits);
+    if (!emf)
+        return 0;
+
+    int ok = 0;
+    UINT emf_size = GetEnhMetaFileBits(emf, 0, NULL);
+    HGLOBAL hEmf = emf_size ? GlobalAlloc(GMEM_MOVEABLE, emf_size) : NULL;
+    BYTE* emf_bits = hEmf ? (BYTE*)GlobalLock(hEmf) : NULL;
+    if (emf_bits && GetEnhMetaFileBits(emf, emf_size, emf_bits) == emf_size)
+        ok = write_whole_file(path, emf_bits, emf_size, NULL, 0);
+    if (emf_bits)
+        GlobalUnlock(hEmf);
+    if (hEmf)
+        GlobalFree(hEmf);
+    DeleteEnhMetaFile(emf);
+    return ok;
+}
+
+// Length of the comment text, bounded by its block.
+static size_t comment_length(HGLOBAL comment, const char** text)
+{
+    *text = NULL;
+    if (!comment)
+        return 0;
+    const char* p = (const char*)GlobalLock(comment);
+    if (!p)
+        return 0;
+    SIZE_T size = GlobalSize(comment);
+    size_t n = 0;
+    while (n < size && p[n])
+        ++n;
+    *text = p;
+    return n;
+}
+
+// Builds the new header of an enhanced metafile into out (a block of room
+// for it): the fixed part of the old header, then the description, then a
+// pixel format that lay inside the old header. Fields past the 88 bytes of
+// the oldest header are kept only where they are real fields, not the start
+// of an old description. Returns the new header size, or 0 when the sizes
+// cannot be held in the header's 32-bit fields.
+static uint32_t build_emf_header(const BYTE* old, uint32_t old_size, uint64_t file_size,
+                                 const char* text, size_t text_length, BYTE* out)
+{
+    uint32_t old_description = get_u32(old + EMF_OFF_DESCRIPTION_LENGTH) ?
+                                   get_u32(old + EMF_OFF_DESCRIPTION) : 0;
+    uint32_t fixed = EMF_BASE_HEADER;
+    if (old_size >= EMF_PIXEL_FORMAT_HEADER &&
+        (!old_description || old_description >= EMF_PIXEL_FORMAT_HEADER))
+        fixed = EMF_PIXEL_FORMAT_HEADER;
+    if (old_size >= EMF_FULL_HEADER && (!old_description || old_description >= EMF_FULL_HEADER))
+        fixed = EMF_FULL_HEADER;
+    memcpy(out, old, fixed);
+
+    uint64_t size = fixed;
+    if (text_length) {
+        uint64_t chars = (uint64_t)text_length + sizeof EMF_APP_NAME - 1 + 3;
+        BYTE* p = out + fixed;
+        for (const char* s = EMF_APP_NAME; *s; ++s, p += 2)
+            put_u16(p, (BYTE)*s);
+        put_u16(p, 0);
+        p += 2;
+        for (size_t i = 0; i < text_length; ++i, p += 2)
+            put_u16(p, (BYTE)text[i]);
+        put_u16(p, 0);
+        put_u16(p + 2, 0);
+        size += (chars * 2 + 3) / 4 * 4;
+        put_u32(out + EMF_OFF_DESCRIPTION_LENGTH, (uint32_t)chars);
+        put_u32(out + EMF_OFF_DESCRIPTION, fixed);
+    } else {
+        put_u32(out + EMF_OFF_DESCRIPTION_LENGTH, 0);
+        put_u32(out + EMF_OFF_DESCRIPTION, 0);
+    }
+
+    if (fixed >= EMF_PIXEL_FORMAT_HEADER) {
+        uint32_t pf_size = get_u32(old + EMF_OFF_PIXEL_FORMAT_SIZE);
+        uint32_t pf_offset = get_u32(old + EMF_OFF_PIXEL_FORMAT);
+        if (pf_size && pf_offset >= fixed && pf_offset <= old_size &&
+            pf_size <= old_size - pf_offset) {
+            memcpy(out + size, old + pf_offset, pf_size);
+            put_u32(out + EMF_OFF_PIXEL_FORMAT, (uint32_t)size);
+            size += ((uint64_t)pf_size + 3) / 4 * 4;
+        } else if (pf_size && pf_offset >= old_size) {
+            put_u32(out + EMF_OFF_PIXEL_FORMAT, (uint32_t)(pf_offset - old_size + size));
+        }
+    }
+
+    uint64_t new_file_size = (uint64_t)get_u32(old + EMF_OFF_BYTES) - old_size + size;
+    if (size > 0xFFFFFFFFu || file_size - old_size + size > 0xFFFFFFFFu ||
+        new_file_size > 0xFFFFFFFFu)
+        return 0;
+    put_u32(out + EMF_OFF_SIZE, (uint32_t)size);
+    put_u32(out + EMF_OFF_BYTES, (uint32_t)new_file_size);
+    return (uint32_t)size;
+}
+
+// Writes the file anew with the new header: 1 on success, the old file kept
+// otherwise. source is positioned after the old header.
+static int rewrite_emf(FILE* source, const char* path, const BYTE* header, uint32_t header_size)
+{
+    SafeWrite sw;
+    FILE* fp = safe_write_open(&sw, path);
+    if (!fp)
+        return 0;
+    int ok = fwrite(header, 1, header_size, fp) == header_size;
+    char buffer[16384];
+    size_t n;
+    while (ok && (n = fread(buffer, 1, sizeof buffer, source)) > 0)
+        ok = fwrite(buffer, 1, n, fp) == n;
+    if (ok && ferror(source))
+        ok = 0;
+    if (!ok) {
+        safe_write_abort(&sw);
+        return 0;
+    }
+    // The original must be closed before its place can be taken.
+    fclose(source);
+    return safe_write_commit(&sw) ? 1 : -1;
+}
+
+void write_emf_comment(const char* path, HGLOBAL* comment, HENHMETAFILE current_emf,
+                       HWND hwnd_main)
+{
+    (void)current_emf;  // made from bits in memory: it does not hold the file
+    FILE* source = fopen(path, "rb");
+    if (!source)
+        return;
+
+    int ok = 0;
+    int source_closed = 0;
+    BYTE* old = NULL;
+    BYTE* out = NULL;
+    const char* text = NULL;
+    size_t text_length = comment_length(comment ? *comment : NULL, &text);
+    BYTE base[EMF_BASE_HEADER];
+    uint64_t file_size = 0;
+    if (_fseeki64(source, 0, SEEK_END) == 0) {
+        int64_t end = _ftelli64(source);
+        file_size = end > 0 ? (uint64_t)end : 0;
+    }
+    if (file_size >= EMF_BASE_HEADER && _fseeki64(source, 0, SEEK_SET) == 0 &&
+        fread(base, 1, EMF_BASE_HEADER, source) == EMF_BASE_HEADER && get_u32(base) == EMR_HEADER &&
+        get_u32(base + EMF_OFF_SIGNATURE) == ENHMETA_SIGNATURE) {
+        uint32_t old_size = get_u32(base + EMF_OFF_SIZE);
+        // The room for the new header: its fixed part, the description and a
+        // pixel format moved out of the old header.
+        uint64_t room = EMF_FULL_HEADER + ((uint64_t)text_length + 19) * 2 + 4 + old_size;
+        if (old_size >= EMF_BASE_HEADER && old_size <= file_size &&
+            old_size <= MAX_EMF_HEADER_BYTES && room <= MAX_EMF_HEADER_BYTES * 4ull) {
+            old = (BYTE*)calloc(1, old_size);
+            out = (BYTE*)calloc(1, (size_t)room);
+        }
+        if (old && out && _fseeki64(source, 0, SEEK_SET) == 0 &&
+            fread(old, 1, old_size, source) == old_size) {
+            uint32_t header_size =
+                build_emf_header(old, old_size, file_size, text, text_length, out);
+            if (header_size) {
+                int written = rewrite_emf(source, path, out, header_size);
+                source_closed = written != 0;
+                ok = written == 1;
+            }
+        }
+    }
+    if (!source_closed)
+        fclose(source);
+    free(old);
+    free(out);
+    if (text)
+        GlobalUnlock(*comment);
+
+    if (ok) {
+        // The registered "commdlg_LBSelChangedNotify" (g_msgSelChanged of the
+        // window classes): registering again gives the same message.
+        UINT sel_changed = RegisterWindowMessageA("commdlg_LBSelChangedNotify");
+        HWND list = GetDlgItem(hwnd_main, IDC_MAIN_FILE_LIST);
+        PostMessageA(hwnd_main, sel_changed, IDC_MAIN_FILE_LIST,
+                     SendMessageA(list, LB_GETCURSEL, 0, 0));
+        return;
+    }
+    if (comment && *comment) {
+        GlobalFree(*comment);
+        *comment = NULL;
+    }
+    seam_message_box(hwnd_main, "Cannot Open File for Writing.", path, MB_OK | MB_ICONSTOP);
+}
+
+int CALLBACK play_wmf_record_proc(HDC hdc, HANDLETABLE* table, METARECORD* record, int objects,
+                                  LPARAM unused)
+{
+    g_wmfPlayedWords += (int32_t)record->rdSize;
+    PlayMetaFileRecord(hdc, table, record, objects);
+    // The 9-word header and the 3-word end record are not enumerated.
+    double drawing_words = (double)g_wmfSizeWords - 12;
+    if (drawing_words > 0)
+        show_progress(g_wmfPlayedWords / drawing_words, 4);
+    if (g_wmfPlayedWords >= drawing_words) {
+        g_wmfPlayedWords = 0;
+        show_progress(0, 0);
+    }
+    return 1;
+}
+
+void play_wmf_records(HWND hwnd, HDC hdc, HMETAFILE wmf)
+{
+    (void)hwnd;
+    if (wmf)
+        EnumMetaFile(hdc, wmf, play_wmf_record_proc, 0);
+}

@@ -1,0 +1,781 @@
+// Metafiles: reading placeable and plain Windows metafiles with their
+// information texts, the EMF information, both conversions (checked by
+// playing the result and comparing pixels with the original drawing), EMF
+// comments written into the description, and hostile files.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <windows.h>
+
+#include "image/current_image.h"
+#include "image/merge_source.h"
+#include "image/metafile.h"
+#include "image/preview.h"
+#include "viewer/window_classes.h"
+#include "support/seam_recorder.h"
+#include "support/test_support.h"
+#include "gdi_canvas.h"
+
+static const COLORREF RED = RGB(255, 0, 0);
+static const COLORREF BLUE = RGB(0, 0, 255);
+static const COLORREF WHITE = RGB(255, 255, 255);
+
+static uint16_t u16_at(const std::string& s, size_t off)
+{
+    return (uint16_t)((uint8_t)s[off] | ((uint8_t)s[off + 1] << 8));
+}
+
+static uint32_t u32_at(const std::string& s, size_t off)
+{
+    return (uint32_t)u16_at(s, off) | ((uint32_t)u16_at(s, off + 2) << 16);
+}
+
+static void put16(std::string& s, size_t off, uint32_t v)
+{
+    s[off] = (char)v;
+    s[off + 1] = (char)(v >> 8);
+}
+
+static void put32(std::string& s, size_t off, uint32_t v)
+{
+    put16(s, off, v);
+    put16(s, off + 2, v >> 16);
+}
+
+// The test picture in logical units of a w x h window: red left half, blue
+// bottom-right quarter, white elsewhere.
+static void draw_picture(HDC dc, int w, int h)
+{
+    HBRUSH white = CreateSolidBrush(WHITE), red = CreateSolidBrush(RED), blue = CreateSolidBrush(BLUE);
+    HGDIOBJ old_pen = SelectObject(dc, GetStockObject(NULL_PEN));
+    HGDIOBJ old_brush = SelectObject(dc, white);
+    Rectangle(dc, 0, 0, w + 1, h + 1);
+    SelectObject(dc, red);
+    Rectangle(dc, 0, 0, w / 2 + 1, h + 1);
+    SelectObject(dc, blue);
+    Rectangle(dc, w / 2, h / 2, w + 1, h + 1);
+    SelectObject(dc, old_brush);
+    SelectObject(dc, old_pen);
+    DeleteObject(white);
+    DeleteObject(red);
+    DeleteObject(blue);
+}
+
+// The drawing as a plain Windows metafile with a 1440 x 960 window.
+static HMETAFILE make_wmf()
+{
+    HDC mf = CreateMetaFileA(NULL);
+    SetWindowOrgEx(mf, 0, 0, NULL);
+    SetWindowExtEx(mf, 1440, 960, NULL);
+    draw_picture(mf, 1440, 960);
+    return CloseMetaFile(mf);
+}
+
+static std::string wmf_bytes(HMETAFILE h)
+{
+    UINT size = GetMetaFileBitsEx(h, 0, NULL);
+    std::string bytes(size, '\0');
+    GetMetaFileBitsEx(h, size, &bytes[0]);
+    return bytes;
+}
+
+static std::string placeable_header(int16_t l, int16_t t, int16_t r, int16_t b, uint16_t inch)
+{
+    WmfPlaceableHeader ph = {};
+    ph.key = WMF_PLACEABLE_KEY;
+    ph.left = l;
+    ph.top = t;
+    ph.right = r;
+    ph.bottom = b;
+    ph.units_per_inch = inch;
+    ph.checksum = wmf_header_checksum(&ph);
+    return std::string((const char*)&ph, sizeof ph);
+}
+
+// An enhanced metafile of the drawing with a 1-inch-square frame, drawn in
+// the reference device's pixels of that inch.
+static HENHMETAFILE make_emf(const char* path, const char* description, int* side_pixels)
+{
+    HDC screen = GetDC(NULL);
+    int side = (int)(2540LL * GetDeviceCaps(screen, HORZRES) / (GetDeviceCaps(screen, HORZSIZE) * 100));
+    ReleaseDC(NULL, screen);
+    RECT frame = {0, 0, 2540, 2540};
+    HDC dc = CreateEnhMetaFileA(NULL, path, &frame, description);
+    draw_picture(dc, side, side);
+    if (side_pixels)
+        *side_pixels = side;
+    return CloseEnhMetaFile(dc);
+}
+
+static void play_wmf_into(GdiCanvas& c, HMETAFILE h)
+{
+    SetMapMode(c.dc, MM_ANISOTROPIC);
+    SetViewportExtEx(c.dc, c.width, c.height, NULL);
+    PlayMetaFile(c.dc, h);
+    SetMapMode(c.dc, MM_TEXT);
+}
+
+static void play_emf_into(GdiCanvas& c, HENHMETAFILE h)
+{
+    RECT r = {0, 0, c.width, c.height};
+    PlayEnhMetaFile(c.dc, h, &r);
+}
+
+// Same picture: the three regions at their centres, and at most a thin
+// seam of differing pixels where scaling moved an edge by one.
+static void expect_same_picture(const GdiCanvas& expected, const GdiCanvas& actual)
+{
+    int w = expected.width, h = expected.height;
+    EXPECT_EQ(RED, actual.at(w / 4, h / 2));
+    EXPECT_EQ(BLUE, actual.at(3 * w / 4, 3 * h / 4));
+    EXPECT_EQ(WHITE, actual.at(3 * w / 4, h / 4));
+    EXPECT_EQ(expected.at(w / 4, h / 2), actual.at(w / 4, h / 2));
+    EXPECT_LE(expected.count_differences(actual), 4 * (w + h));
+}
+
+static HMETAFILE read_wmf_path(const std::string& path, uint32_t placeable, char* info,
+                               RECT* bounds = nullptr, DWORD* inch = nullptr,
+                               WmfPlaceableHeader* header = nullptr)
+{
+    OFSTRUCT of;
+    HFILE f = OpenFile(path.c_str(), &of, OF_READ);
+    if (f == HFILE_ERROR)
+        return NULL;
+    RECT b;
+    DWORD i;
+    WmfPlaceableHeader ph;
+    return read_wmf_file(NULL, path.c_str(), f, info, placeable, bounds ? bounds : &b,
+                         inch ? inch : &i, header ? header : &ph);
+}
+
+// Writes the bits PPM-style for check_metafile.sh.
+static void write_ppm(const GdiCanvas& c, const std::string& name)
+{
+    std::string out = "P6\n" + std::to_string(c.width) + " " + std::to_string(c.height) + "\n255\n";
+    for (int y = 0; y < c.height; ++y)
+        for (int x = 0; x < c.width; ++x) {
+            COLORREF p = c.at(x, y);
+            out += (char)GetRValue(p);
+            out += (char)GetGValue(p);
+            out += (char)GetBValue(p);
+        }
+    write_file_bytes(test_out_path(name), out);
+}
+
+class Metafile : public ::testing::Test {
+protected:
+    SeamRecorder seams;
+    char info[INFO_TEXT_SIZE] = "";
+    void SetUp() override
+    {
+        SetRect(&g_rcPreview, 3, 3, 300, 300);
+        g_hdcPreview = NULL;
+        g_wmfHasPlaceable = 0;
+        memset(&g_wmfPlaceableHeader, 0, sizeof g_wmfPlaceableHeader);
+    }
+    void TearDown() override { g_wmfHasPlaceable = 0; }
+};
+
+TEST_F(Metafile, ChecksumIsTheXorOfTheFirstTenWords)
+{
+    std::string h = placeable_header(0, 0, 1439, 959, 1440);
+    uint16_t x = 0;
+    for (int i = 0; i < 10; ++i)
+        x ^= u16_at(h, 2 * i);
+    EXPECT_EQ(x, u16_at(h, 20));
+    EXPECT_EQ(0xCDD7 ^ 0x9AC6 ^ 1439 ^ 959 ^ 1440, x);
+}
+
+TEST_F(Metafile, ReadsPlaceableWmfWithItsInformationAndBox)
+{
+    HMETAFILE original = make_wmf();
+    std::string bits = wmf_bytes(original);
+    std::string path = test_out_path("placeable_in.wmf");
+    ASSERT_TRUE(write_file_bytes(path, placeable_header(0, 0, 1439, 959, 1440) + bits));
+
+    RECT bounds;
+    DWORD inch = 0;
+    WmfPlaceableHeader header;
+    HMETAFILE h = read_wmf_path(path, 1, info, &bounds, &inch, &header);
+    ASSERT_TRUE(h);
+    EXPECT_TRUE(seams.boxes.empty());
+    char expected[INFO_TEXT_SIZE];
+    snprintf(expected, sizeof expected,
+             "image type: placeable WMF \nversion: 0x300 \nfile size: %u \nnumber of objects: %u "
+             "\nmax record size: %u\nwidth: 1440 \nheight: 960 \nunits per inch: 1440",
+             u32_at(bits, 6), u16_at(bits, 10), u32_at(bits, 12));
+    EXPECT_STREQ(expected, info);
+    EXPECT_EQ(1439, bounds.right);
+    EXPECT_EQ(959, bounds.bottom);
+    EXPECT_EQ(1440u, inch);
+    EXPECT_EQ(1440, header.units_per_inch);
+    EXPECT_EQ(bits.size() / 2, g_wmfSizeWords);
+    // The preview was fitted to the box: 1440 x 960 is landscape.
+    EXPECT_EQ(300, g_animDestWidth);
+    EXPECT_EQ(198, g_animDestHeight);  // 297 * 960 / 1440 + 0.5
+
+    GdiCanvas expected_px(144, 96), actual(144, 96);
+    play_wmf_into(expected_px, original);
+    play_wmf_into(actual, h);
+    EXPECT_EQ(0, expected_px.count_differences(actual));
+    DeleteMetaFile(h);
+    DeleteMetaFile(original);
+}
+
+TEST_F(Metafile, ReadsPlainWmfIntoASquarePreview)
+{
+    HMETAFILE original = make_wmf();
+    std::string bits = wmf_bytes(original);
+    std::string path = test_out_path("plain_in.wmf");
+    ASSERT_TRUE(write_file_bytes(path, bits));
+    g_animDestWidth = 0;
+    HMETAFILE h = read_wmf_path(path, 0, info);
+    ASSERT_TRUE(h);
+    char expected[INFO_TEXT_SIZE];
+    snprintf(expected, sizeof expected,
+             "image type: WMF \nversion: 0x300 \nfile size: %u \nnumber of objects: %u "
+             "\nmax record size: %u",
+             u32_at(bits, 6), u16_at(bits, 10), u32_at(bits, 12));
+    EXPECT_STREQ(expected, info);
+    EXPECT_EQ(300, g_animDestWidth);
+    EXPECT_EQ(300, g_animDestHeight);
+    GdiCanvas expected_px(144, 96), actual(144, 96);
+    play_wmf_into(expected_px, original);
+    play_wmf_into(actual, h);
+    EXPECT_EQ(0, expected_px.count_differences(actual));
+    DeleteMetaFile(h);
+    DeleteMetaFile(original);
+}
+
+TEST_F(Metafile, EmfInformationGivesTheFrameInDevicePixels)
+{
+    int side = 0;
+    HENHMETAFILE emf = make_emf(NULL, NULL, &side);
+    ASSERT_TRUE(emf);
+    HDC screen = GetDC(NULL);
+    RECT bounds = {};
+    get_emf_info(emf, info, &bounds, screen);
+    ReleaseDC(NULL, screen);
+    EXPECT_EQ(0, bounds.left);
+    EXPECT_EQ(side, bounds.right);
+    EXPECT_EQ(side, bounds.bottom);
+    ENHMETAHEADER eh;
+    GetEnhMetaFileHeader(emf, sizeof eh, &eh);
+    char expected[INFO_TEXT_SIZE];
+    snprintf(expected, sizeof expected,
+             "image type: Enhanced Metafile EMF \nversion: 0x%lx \nfile size: %lu \nnumber of "
+             "records: %lu \nnumber of handles: %u\nwidth: %d \nheight: %d \n",
+             (unsigned long)eh.nVersion, (unsigned long)eh.nBytes, (unsigned long)eh.nRecords,
+             eh.nHandles, side, side);
+    EXPECT_STREQ(expected, info);
+    DeleteEnhMetaFile(emf);
+}
+
+TEST_F(Metafile, EmfInformationOfANonMetafileLeavesEverything)
+{
+    RECT bounds = {1, 2, 3, 4};
+    strcpy(info, "unchanged");
+    HDC screen = GetDC(NULL);
+    get_emf_info(NULL, info, &bounds, screen);
+    ReleaseDC(NULL, screen);
+    EXPECT_STREQ("unchanged", info);
+    EXPECT_EQ(3, bounds.right);
+}
+
+TEST_F(Metafile, EmfBecomesAPlaceableWmfOfTheSamePicture)
+{
+    int side = 0;
+    HENHMETAFILE emf = make_emf(NULL, NULL, &side);
+    std::string path = test_out_path("emf_to_wmf.wmf");
+    ASSERT_EQ(1, write_wmf_file(emf, path.c_str()));
+
+    std::string bytes = read_file_bytes(path);
+    ASSERT_GT(bytes.size(), 40u);
+    EXPECT_EQ(WMF_PLACEABLE_KEY, u32_at(bytes, 0));
+    EXPECT_EQ(0, u16_at(bytes, 6));
+    EXPECT_EQ(0, u16_at(bytes, 8));
+    EXPECT_EQ(1000, u16_at(bytes, 10));  // 2540 * 1000 / 2540
+    EXPECT_EQ(1000, u16_at(bytes, 12));
+    EXPECT_EQ(1000, u16_at(bytes, 14));
+    WmfPlaceableHeader ph;
+    memcpy(&ph, bytes.data(), sizeof ph);
+    EXPECT_EQ(wmf_header_checksum(&ph), ph.checksum);
+
+    HMETAFILE h = read_wmf_path(path, 1, info);
+    ASSERT_TRUE(h);
+    EXPECT_NE(nullptr, strstr(info, "\nwidth: 1001 \nheight: 1001 \nunits per inch: 1000"));
+    GdiCanvas expected(side, side), actual(side, side);
+    play_emf_into(expected, emf);
+    play_wmf_into(actual, h);
+    expect_same_picture(expected, actual);
+    write_ppm(expected, "emf_to_wmf_expected.ppm");
+    DeleteMetaFile(h);
+    DeleteEnhMetaFile(emf);
+}
+
+TEST_F(Metafile, PlaceableWmfBecomesAnEmfSizedFromItsHeader)
+{
+    HMETAFILE original = make_wmf();
+    std::string in = test_out_path("to_emf_in.wmf");
+    ASSERT_TRUE(write_file_bytes(in, placeable_header(0, 0, 1439, 959, 1440) + wmf_bytes(original)));
+    HMETAFILE h = read_wmf_path(in, 1, info, &g_rcMetafile, &g_wmfScale, &g_wmfPlaceableHeader);
+    ASSERT_TRUE(h);
+    g_wmfHasPlaceable = 1;
+    std::string out = test_out_path("wmf_to.emf");
+    ASSERT_EQ(1, write_emf_file(h, out.c_str()));
+
+    HENHMETAFILE emf = GetEnhMetaFileA(out.c_str());
+    ASSERT_TRUE(emf);
+    ENHMETAHEADER eh;
+    GetEnhMetaFileHeader(emf, sizeof eh, &eh);
+    // (right - left) * 2540 / units per inch: 1439 -> 2538, 959 -> 1691 (0.01 mm).
+    EXPECT_NEAR(2538, eh.rclFrame.right - eh.rclFrame.left, 1);
+    EXPECT_NEAR(1691, eh.rclFrame.bottom - eh.rclFrame.top, 1);
+    GdiCanvas expected(144, 96), actual(144, 96);
+    play_wmf_into(expected, original);
+    play_emf_into(actual, emf);
+    expect_same_picture(expected, actual);
+    DeleteEnhMetaFile(emf);
+    DeleteMetaFile(h);
+    DeleteMetaFile(original);
+}
+
+TEST_F(Metafile, PlainWmfAndZeroUnitsPerInchBecomeFourInchSquareEmfs)
+{
+    HMETAFILE original = make_wmf();
+    std::string out = test_out_path("plain_to.emf");
+    for (int zero_inch = 0; zero_inch < 2; ++zero_inch) {
+        g_wmfHasPlaceable = zero_inch;
+        g_wmfPlaceableHeader.right = 1439;
+        g_wmfPlaceableHeader.bottom = 959;
+        g_wmfPlaceableHeader.units_per_inch = 0;
+        ASSERT_EQ(1, write_emf_file(original, out.c_str()));
+        HENHMETAFILE emf = GetEnhMetaFileA(out.c_str());
+        ASSERT_TRUE(emf);
+        ENHMETAHEADER eh;
+        GetEnhMetaFileHeader(emf, sizeof eh, &eh);
+        EXPECT_NEAR(10160, eh.rclFrame.right - eh.rclFrame.left, 1);
+        EXPECT_NEAR(10160, eh.rclFrame.bottom - eh.rclFrame.top, 1);
+        DeleteEnhMetaFile(emf);
+    }
+    DeleteMetaFile(original);
+}
+
+TEST_F(Metafile, WritersFailWithoutTouchingAnExistingFile)
+{
+    std::string path = test_out_path("kept.wmf");
+    ASSERT_TRUE(write_file_bytes(path, "old content"));
+    EXPECT_EQ(0, write_wmf_file(NULL, path.c_str()));
+    EXPECT_EQ(0, write_emf_file(NULL, path.c_str()));
+    EXPECT_EQ("old content", read_file_bytes(path));
+
+    HMETAFILE wmf = make_wmf();
+    int side;
+    HENHMETAFILE emf = make_emf(NULL, NULL, &side);
+    std::string missing = test_out_path("no such folder\\x.wmf");
+    EXPECT_EQ(0, write_wmf_file(emf, missing.c_str()));
+    EXPECT_EQ(0, write_emf_file(wmf, missing.c_str()));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(missing.c_str()));
+    DeleteMetaFile(wmf);
+    DeleteEnhMetaFile(emf);
+}
+
+// ---- EMF comments
+
+static std::wstring description_of(const std::string& path)
+{
+    HENHMETAFILE h = GetEnhMetaFileA(path.c_str());
+    if (!h)
+        return L"<unreadable>";
+    UINT n = GetEnhMetaFileDescriptionW(h, 0, NULL);
+    std::wstring d;
+    if (n && n != GDI_ERROR) {
+        d.resize(n);
+        GetEnhMetaFileDescriptionW(h, n, &d[0]);
+    }
+    DeleteEnhMetaFile(h);
+    return d;
+}
+
+static HGLOBAL comment_block(const char* text)
+{
+    HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, strlen(text) + 1);
+    strcpy((char*)GlobalLock(h), text);
+    GlobalUnlock(h);
+    return h;
+}
+
+static void expect_same_emf_picture(const std::string& a, const std::string& b)
+{
+    HENHMETAFILE ha = GetEnhMetaFileA(a.c_str()), hb = GetEnhMetaFileA(b.c_str());
+    ASSERT_TRUE(ha);
+    ASSERT_TRUE(hb);
+    GdiCanvas ca(64, 64), cb(64, 64);
+    play_emf_into(ca, ha);
+    play_emf_into(cb, hb);
+    EXPECT_EQ(0, ca.count_differences(cb));
+    EXPECT_EQ(RED, cb.at(10, 32));
+    DeleteEnhMetaFile(ha);
+    DeleteEnhMetaFile(hb);
+}
+
+static int temp_files_in(const std::string& folder)
+{
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((folder + "sqt*.tmp").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE)
+        return 0;
+    int n = 0;
+    do
+        ++n;
+    while (FindNextFileA(h, &fd));
+    FindClose(h);
+    return n;
+}
+
+class EmfComment : public Metafile {
+protected:
+    HWND main = NULL;
+    HWND list = NULL;
+    std::string folder, path, original;
+    void SetUp() override
+    {
+        Metafile::SetUp();
+        g_msgSelChanged = RegisterWindowMessageA("commdlg_LBSelChangedNotify");
+        main = CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
+        list = CreateWindowA("LISTBOX", "", WS_CHILD, 0, 0, 10, 10, main, (HMENU)1120, NULL, NULL);
+        SendMessageA(list, LB_ADDSTRING, 0, (LPARAM)"a.emf");
+        SendMessageA(list, LB_ADDSTRING, 0, (LPARAM)"b.emf");
+        SendMessageA(list, LB_SETCURSEL, 1, 0);
+        folder = test_out_path("");
+        path = test_out_path("comment.emf");
+        original = test_out_path("comment_original.emf");
+        DeleteFileA(path.c_str());
+        HENHMETAFILE h = make_emf(path.c_str(), "Some App\0Old title\0", nullptr);
+        ASSERT_TRUE(h);
+        DeleteEnhMetaFile(h);
+        CopyFileA(path.c_str(), original.c_str(), FALSE);
+    }
+    void TearDown() override
+    {
+        DestroyWindow(main);
+        Metafile::TearDown();
+    }
+    // The reload notification the writer posted, if any.
+    bool reload_posted(LPARAM* selection)
+    {
+        MSG msg;
+        if (!PeekMessageA(&msg, main, g_msgSelChanged, g_msgSelChanged, PM_REMOVE))
+            return false;
+        EXPECT_EQ(1120u, msg.wParam);
+        *selection = msg.lParam;
+        return true;
+    }
+};
+
+TEST_F(EmfComment, CommentBecomesThePictureNameAndTheRecordsSurvive)
+{
+    std::string before = read_file_bytes(path);
+    uint32_t old_header = u32_at(before, 4);
+    HGLOBAL comment = comment_block("abc");
+    write_emf_comment(path.c_str(), &comment, NULL, main);
+    EXPECT_TRUE(seams.boxes.empty());
+    ASSERT_TRUE(comment);
+    GlobalFree(comment);
+
+    std::string after = read_file_bytes(path);
+    uint32_t fixed = old_header >= 108 ? 108 : 88;
+    // 16 + 1 + 3 + 2 = 22 characters, 44 bytes.
+    EXPECT_EQ(22u, u32_at(after, 60));
+    EXPECT_EQ(fixed, u32_at(after, 64));
+    EXPECT_EQ(fixed + 44, u32_at(after, 4));
+    EXPECT_EQ(after.size(), u32_at(after, 48));
+    EXPECT_EQ(before.substr(old_header), after.substr(fixed + 44));
+    EXPECT_EQ(std::wstring(L"Corvane Graphics\0abc\0\0", 22), description_of(path));
+    expect_same_emf_picture(original, path);
+    LPARAM selection = -1;
+    ASSERT_TRUE(reload_posted(&selection));
+    EXPECT_EQ(1, selection);
+}
+
+TEST_F(EmfComment, EmptyCommentRemovesTheDescription)
+{
+    HGLOBAL comment = comment_block("a longer comment, then none");
+    write_emf_comment(path.c_str(), &comment, NULL, main);
+    GlobalFree(comment);
+    comment = comment_block("");
+    write_emf_comment(path.c_str(), &comment, NULL, main);
+    GlobalFree(comment);
+    std::string after = read_file_bytes(path);
+    uint32_t fixed = u32_at(read_file_bytes(original), 4) >= 108 ? 108 : 88;
+    EXPECT_EQ(0u, u32_at(after, 60));
+    EXPECT_EQ(0u, u32_at(after, 64));
+    EXPECT_EQ(fixed, u32_at(after, 4));
+    EXPECT_EQ(after.size(), u32_at(after, 48));
+    EXPECT_EQ(std::wstring(), description_of(path));
+    expect_same_emf_picture(original, path);
+}
+
+// A file with the oldest, 88-byte header: the description follows at 88.
+TEST_F(EmfComment, OldHeaderGetsTheDescriptionRightAfterIt)
+{
+    std::string bytes = read_file_bytes(original);
+    uint32_t old_header = u32_at(bytes, 4);
+    std::string old_style = bytes.substr(0, 88) + bytes.substr(old_header);
+    put32(old_style, 4, 88);
+    put32(old_style, 48, (uint32_t)old_style.size());
+    put32(old_style, 60, 0);
+    put32(old_style, 64, 0);
+    ASSERT_TRUE(write_file_bytes(path, old_style));
+
+    HGLOBAL comment = comment_block("abc");
+    write_emf_comment(path.c_str(), &comment, NULL, main);
+    GlobalFree(comment);
+    std::string after = read_file_bytes(path);
+    EXPECT_EQ(132u, u32_at(after, 4));
+    EXPECT_EQ(88u, u32_at(after, 64));
+    EXPECT_EQ(22u, u32_at(after, 60));
+    EXPECT_EQ(after.size(), u32_at(after, 48));
+    EXPECT_EQ(std::wstring(L"Corvane Graphics\0abc\0\0", 22), description_of(path));
+    expect_same_emf_picture(original, path);
+}
+
+TEST_F(EmfComment, CurrentImageStaysValid)
+{
+    std::string bytes = read_file_bytes(path);
+    HENHMETAFILE current = SetEnhMetaFileBits((UINT)bytes.size(), (const BYTE*)bytes.data());
+    ASSERT_TRUE(current);
+    HGLOBAL comment = comment_block("still here");
+    write_emf_comment(path.c_str(), &comment, current, main);
+    GlobalFree(comment);
+    ENHMETAHEADER eh;
+    EXPECT_NE(0u, GetEnhMetaFileHeader(current, sizeof eh, &eh));
+    EXPECT_TRUE(DeleteEnhMetaFile(current));
+}
+
+TEST_F(EmfComment, FileThatCannotBeReplacedIsKeptAndTheCommentDropped)
+{
+    // Open without delete sharing: the finished copy cannot take its place.
+    HANDLE lock = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, lock);
+    std::string before = read_file_bytes(path);
+    HGLOBAL comment = comment_block("never written");
+    write_emf_comment(path.c_str(), &comment, NULL, main);
+    CloseHandle(lock);
+    EXPECT_EQ(nullptr, comment);
+    ASSERT_EQ(1u, seams.boxes.size());
+    EXPECT_EQ("Cannot Open File for Writing.", seams.boxes[0].text);
+    EXPECT_EQ(path, seams.boxes[0].caption);
+    EXPECT_EQ((UINT)(MB_OK | MB_ICONSTOP), seams.boxes[0].type);
+    EXPECT_EQ(before, read_file_bytes(path));
+    EXPECT_EQ(0, temp_files_in(folder));
+    LPARAM selection;
+    EXPECT_FALSE(reload_posted(&selection));
+}
+
+TEST_F(EmfComment, NotAnEmfIsLeftAlone)
+{
+    std::string junk = "this is not an enhanced metafile, only text long enough to pass 88 bytes "
+                       "...............................................";
+    ASSERT_TRUE(write_file_bytes(path, junk));
+    HGLOBAL comment = comment_block("x");
+    write_emf_comment(path.c_str(), &comment, NULL, main);
+    EXPECT_EQ(junk, read_file_bytes(path));
+    EXPECT_EQ(1u, seams.boxes.size());
+    EXPECT_EQ(0, temp_files_in(folder));
+    if (comment)
+        GlobalFree(comment);
+
+    // A header size past the end of the file.
+    std::string bytes = read_file_bytes(original);
+    put32(bytes, 4, (uint32_t)bytes.size() + 4);
+    ASSERT_TRUE(write_file_bytes(path, bytes));
+    comment = comment_block("x");
+    write_emf_comment(path.c_str(), &comment, NULL, main);
+    EXPECT_EQ(bytes, read_file_bytes(path));
+    if (comment)
+        GlobalFree(comment);
+
+    // A file that is missing: nothing happens.
+    seams.boxes.clear();
+    comment = comment_block("x");
+    write_emf_comment(test_out_path("missing.emf").c_str(), &comment, NULL, main);
+    EXPECT_TRUE(seams.boxes.empty());
+    GlobalFree(comment);
+}
+
+// ---- hostile Windows metafiles
+
+class HostileWmf : public Metafile {
+protected:
+    std::string good;  // a placeable WMF
+    void SetUp() override
+    {
+        Metafile::SetUp();
+        HMETAFILE h = make_wmf();
+        good = placeable_header(0, 0, 1439, 959, 1440) + wmf_bytes(h);
+        DeleteMetaFile(h);
+    }
+    // Reads bytes as a file; plays the result when there is one.
+    HMETAFILE read_bytes(const std::string& bytes, uint32_t placeable)
+    {
+        std::string path = test_out_path("hostile.wmf");
+        EXPECT_TRUE(write_file_bytes(path, bytes));
+        HMETAFILE h = read_wmf_path(path, placeable, info);
+        if (h) {
+            GdiCanvas c(32, 32);
+            play_wmf_into(c, h);
+            g_wmfSizeWords = GetMetaFileBitsEx(h, 0, NULL) / 2;
+            play_wmf_records(NULL, c.dc, h);
+        }
+        return h;
+    }
+};
+
+TEST_F(HostileWmf, TruncatedAtEveryOffset)
+{
+    for (size_t n = 0; n < good.size(); ++n) {
+        seams.boxes.clear();
+        HMETAFILE h = read_bytes(good.substr(0, n), 1);
+        if (n < 22 + 18) {
+            EXPECT_EQ(nullptr, h) << n;
+            ASSERT_EQ(1u, seams.boxes.size()) << n;
+            EXPECT_EQ("Unable to read metafile bits", seams.boxes[0].text);
+            EXPECT_EQ("(null)", seams.boxes[0].caption);
+        } else {
+            // Whole records are kept and closed with an end record.
+            ASSERT_TRUE(h) << n;
+            EXPECT_TRUE(seams.boxes.empty()) << n;
+            EXPECT_LE(GetMetaFileBitsEx(h, 0, NULL), n - 22 + 6) << n;
+            DeleteMetaFile(h);
+        }
+    }
+}
+
+TEST_F(HostileWmf, AbsurdSizesAreBoundedByTheFile)
+{
+    std::string bytes = good;
+    put32(bytes, 22 + 6, 0xFFFFFFFFu);  // size in words
+    put32(bytes, 22 + 12, 0x7FFFFFFFu); // largest record
+    HMETAFILE h = read_bytes(bytes, 1);
+    ASSERT_TRUE(h);
+    EXPECT_EQ(good.size() - 22, GetMetaFileBitsEx(h, 0, NULL));
+    EXPECT_EQ((good.size() - 22) / 2, g_wmfSizeWords);
+    DeleteMetaFile(h);
+
+    // First record claims 2^31 words, then 0 words: the picture is cut there.
+    for (uint32_t words : {0x7FFFFFFFu, 0u, 2u}) {
+        bytes = good;
+        put32(bytes, 22 + 18, words);
+        h = read_bytes(bytes, 1);
+        ASSERT_TRUE(h);
+        EXPECT_EQ(18u + 6u, GetMetaFileBitsEx(h, 0, NULL));
+        DeleteMetaFile(h);
+    }
+    EXPECT_TRUE(seams.boxes.empty());
+}
+
+TEST_F(HostileWmf, NotAMetafileHeaderIsRefused)
+{
+    std::string bytes = good;
+    put16(bytes, 22, 7);  // type
+    EXPECT_EQ(nullptr, read_bytes(bytes, 1));
+    bytes = good;
+    put16(bytes, 22 + 2, 200);  // header size in words
+    EXPECT_EQ(nullptr, read_bytes(bytes, 1));
+    EXPECT_EQ(nullptr, read_bytes(std::string(200, '\x55'), 0));
+    EXPECT_EQ(nullptr, read_bytes("short", 0));
+    ASSERT_EQ(4u, seams.boxes.size());
+    for (const RecordedBox& box : seams.boxes) {
+        EXPECT_EQ("Unable to read metafile bits", box.text);
+        EXPECT_EQ((UINT)(MB_OK | MB_ICONSTOP), box.type);
+    }
+}
+
+TEST_F(HostileWmf, PlaceableHeaderLiesAreHarmless)
+{
+    // Bad checksum: the header is only a hint, the picture is read.
+    std::string bytes = good;
+    put16(bytes, 20, 0x1234);
+    HMETAFILE h = read_bytes(bytes, 1);
+    EXPECT_TRUE(h);
+    DeleteMetaFile(h);
+
+    // Inverted box and no units per inch: the preview takes 1 x 1 and the
+    // conversion the plain size.
+    bytes = placeable_header(500, 400, -500, -400, 0) + good.substr(22);
+    h = read_bytes(bytes, 1);
+    ASSERT_TRUE(h);
+    EXPECT_EQ(300, g_animDestWidth);
+    EXPECT_EQ(300, g_animDestHeight);
+    EXPECT_NE(nullptr, strstr(info, "\nunits per inch: 0"));
+    memcpy(&g_wmfPlaceableHeader, bytes.data(), 22);
+    g_wmfHasPlaceable = 1;
+    std::string out = test_out_path("hostile_to.emf");
+    EXPECT_EQ(1, write_emf_file(h, out.c_str()));
+    DeleteMetaFile(h);
+    EXPECT_TRUE(seams.boxes.empty());
+}
+
+TEST_F(HostileWmf, RecordContentsThatClaimTooMuchPlayWithoutHarm)
+{
+    // Polygon, polyline, text and bitmap records whose counts pass the
+    // record's end by far.
+    const uint16_t functions[] = {0x0324, 0x0325, 0x0538, 0x0521, 0x0a32, 0x0940, 0x0b41, 0x0f43, 0x0d33, 0x0142};
+    for (uint16_t function : functions) {
+        std::string record(6 + 48, '\0');
+        put32(record, 0, (uint32_t)record.size() / 2);
+        put16(record, 4, function);
+        for (size_t i = 6; i + 1 < record.size(); i += 2)
+            put16(record, i, 0x7FF0);
+        std::string bits = good.substr(22, 18) + record + std::string("\x03\0\0\0\0\0", 6);
+        put32(bits, 6, (uint32_t)bits.size() / 2);
+        HMETAFILE h = read_bytes(placeable_header(0, 0, 99, 99, 1440) + bits, 1);
+        ASSERT_TRUE(h) << function;
+        EXPECT_EQ(18u + 6u, GetMetaFileBitsEx(h, 0, NULL)) << function;  // cut before it
+        DeleteMetaFile(h);
+    }
+}
+
+TEST_F(HostileWmf, ValidRecordsOfTheCheckedKindsAreAllKept)
+{
+    HDC mf = CreateMetaFileA(NULL);
+    SetWindowExtEx(mf, 200, 200, NULL);
+    POINT pts[5] = {{0, 0}, {50, 10}, {60, 60}, {10, 50}, {0, 0}};
+    Polygon(mf, pts, 4);
+    Polyline(mf, pts, 5);
+    INT counts[2] = {3, 2};
+    PolyPolygon(mf, pts, counts, 2);
+    TextOutA(mf, 5, 5, "odd", 3);
+    RECT clip = {0, 0, 100, 20};
+    ExtTextOutA(mf, 5, 5, ETO_CLIPPED, &clip, "text", 4, NULL);
+    HGLOBAL hDib = GlobalAlloc(GHND, sizeof(BITMAPINFOHEADER) + 8 * 4 * 8);
+    BITMAPINFOHEADER* bih = (BITMAPINFOHEADER*)GlobalLock(hDib);
+    *bih = {sizeof(BITMAPINFOHEADER), 8, 8, 1, 32, BI_RGB, 8 * 8 * 4, 0, 0, 0, 0};
+    StretchDIBits(mf, 0, 0, 16, 16, 0, 0, 8, 8, bih + 1, (BITMAPINFO*)bih, DIB_RGB_COLORS, SRCCOPY);
+    SetDIBitsToDevice(mf, 0, 0, 8, 8, 0, 0, 0, 8, bih + 1, (BITMAPINFO*)bih, DIB_RGB_COLORS);
+    HBRUSH pattern = CreateDIBPatternBrushPt(bih, DIB_RGB_COLORS);
+    SelectObject(mf, pattern);
+    HRGN region = CreateEllipticRgn(0, 0, 40, 30);
+    PaintRgn(mf, region);
+    HMETAFILE original = CloseMetaFile(mf);
+    DeleteObject(region);
+    DeleteObject(pattern);
+    GlobalUnlock(hDib);
+    GlobalFree(hDib);
+
+    std::string bytes = wmf_bytes(original);
+    HMETAFILE h = read_bytes(bytes, 0);
+    ASSERT_TRUE(h);
+    EXPECT_EQ(bytes.size(), GetMetaFileBitsEx(h, 0, NULL));
+    GdiCanvas a(100, 100), b(100, 100);
+    play_wmf_into(a, original);
+    play_wmf_into(b, h);
+    EXPECT_EQ(0, a.count_differences(b));
+    DeleteMetaFile(h);
+    DeleteMetaFile(original);
+}

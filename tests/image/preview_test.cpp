@@ -1,0 +1,439 @@
+// Preview layout (where an image of any size lands in the square preview or
+// the merge dialog's preview, and the frame drawn around it) and the image
+// painters (scaled DIBs, metafiles shrunk or tiled into an area, DIBs
+// centred or tiled in a window).
+#include <gtest/gtest.h>
+
+#include <climits>
+
+#include <windows.h>
+
+#include "image/background.h"
+#include "image/current_image.h"
+#include "image/merge_source.h"
+#include "image/metafile.h"
+#include "image/open_windows.h"
+#include "image/packed_dib.h"
+#include "image/preview.h"
+#include "image/progress.h"
+#include "viewer/status_bar.h"
+#include "gdi_canvas.h"
+#include "dib_test_util.h"
+
+static const COLORREF RED = RGB(255, 0, 0);
+static const COLORREF BLUE = RGB(0, 0, 255);
+static const COLORREF GREEN = RGB(0, 255, 0);
+static const COLORREF WHITE = RGB(255, 255, 255);
+static const COLORREF BLACK = RGB(0, 0, 0);
+static const COLORREF FACE = RGB(0, 128, 128);
+
+static RECT dest()
+{
+    RECT r = {g_animDestX, g_animDestY, g_animDestWidth, g_animDestHeight};
+    return r;
+}
+
+static void expect_dest(int x, int y, int w, int h)
+{
+    RECT r = dest();
+    EXPECT_EQ(x, r.left);
+    EXPECT_EQ(y, r.top);
+    EXPECT_EQ(w, r.right);
+    EXPECT_EQ(h, r.bottom);
+}
+
+class PreviewLayout : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        SetRect(&g_rcPreview, 3, 3, 300, 300);
+        g_hdcPreview = NULL;
+        g_imageKind = KIND_DIB;
+        g_undoPending = 0;
+    }
+    void TearDown() override
+    {
+        g_hdcPreview = NULL;
+        g_imageKind = KIND_NONE;
+        g_undoPending = 0;
+    }
+};
+
+TEST_F(PreviewLayout, LandscapeIsCentredDownwards)
+{
+    fit_image_rect(400, 200, 0);
+    // (300 - 3) * 200 / 400 = 148.5, + 0.5 truncated: 149; y = 3 + (297 - 149) / 2.
+    expect_dest(3, 77, 300, 149);
+}
+
+TEST_F(PreviewLayout, PortraitIsCentredAcross)
+{
+    fit_image_rect(200, 400, 0);
+    expect_dest(77, 3, 149, 300);
+}
+
+TEST_F(PreviewLayout, SquareAndOneByOneFillThePreview)
+{
+    fit_image_rect(640, 640, 0);
+    expect_dest(3, 3, 300, 300);
+    fit_image_rect(1, 1, 0);
+    expect_dest(3, 3, 300, 300);
+}
+
+TEST_F(PreviewLayout, ExtremeAspectsStayInsideThePreview)
+{
+    fit_image_rect(100000, 1, 0);
+    expect_dest(3, 151, 300, 0);
+    fit_image_rect(1, INT_MAX, 0);
+    expect_dest(151, 3, 0, 300);
+    fit_image_rect(INT_MAX, INT_MAX - 1, 0);
+    expect_dest(3, 3, 300, 297);
+}
+
+TEST_F(PreviewLayout, EmptyOrInvertedSizesCountAsOne)
+{
+    fit_image_rect(0, 0, 0);
+    expect_dest(3, 3, 300, 300);
+    fit_image_rect(-5, 10, 0);  // 1 x 10
+    expect_dest(3 + (297 - 30) / 2, 3, 30, 300);
+    fit_image_rect(10, -7, 0);  // 10 x 1
+    expect_dest(3, 3 + (297 - 30) / 2, 300, 30);
+}
+
+// The frame on the preview's device context: the whole control cleared to
+// the button face, a black line 3 pixels out, a black edge 1 pixel out
+// filled with the background.
+class PreviewFrame : public PreviewLayout {
+protected:
+    GdiCanvas canvas{310, 310, GREEN};
+    void SetUp() override
+    {
+        PreviewLayout::SetUp();
+        g_hdcPreview = canvas.dc;
+        g_hbrButtonFace = CreateSolidBrush(FACE);
+        g_hpenButtonFace = CreatePen(PS_SOLID, 0, FACE);
+        g_hpenBlack = CreatePen(PS_SOLID, 0, BLACK);
+        g_hBackgroundBrush = CreateSolidBrush(RED);
+    }
+    void TearDown() override
+    {
+        PreviewLayout::TearDown();
+        DeleteObject(g_hbrButtonFace);
+        DeleteObject(g_hpenButtonFace);
+        DeleteObject(g_hpenBlack);
+        DeleteObject(g_hBackgroundBrush);
+        g_hbrButtonFace = NULL;
+        g_hpenButtonFace = g_hpenBlack = NULL;
+        g_hBackgroundBrush = NULL;
+        if (g_hwndView)
+            DestroyWindow(g_hwndView);
+        g_hwndView = NULL;
+    }
+};
+
+TEST_F(PreviewFrame, DrawsFrameAndBackgroundAroundTheImageRectangle)
+{
+    fit_image_rect(400, 200, 1);  // x 3, y 77, 300 x 149
+    EXPECT_EQ(FACE, canvas.at(0, 0));
+    EXPECT_EQ(FACE, canvas.at(305, 305));
+    EXPECT_EQ(FACE, canvas.at(150, 70));
+    EXPECT_EQ(BLACK, canvas.at(150, 74));   // y - 3
+    EXPECT_EQ(FACE, canvas.at(150, 75));
+    EXPECT_EQ(BLACK, canvas.at(150, 76));   // y - 1
+    EXPECT_EQ(RED, canvas.at(3, 77));
+    EXPECT_EQ(RED, canvas.at(302, 225));    // x + width - 1, y + height - 1
+    EXPECT_EQ(BLACK, canvas.at(150, 226));  // y + height
+    EXPECT_EQ(BLACK, canvas.at(150, 228));  // y + height + 2
+}
+
+TEST_F(PreviewFrame, NothingShownStandsOnTheButtonFace)
+{
+    g_imageKind = KIND_NONE;
+    fit_image_rect(1, 1, 1);
+    EXPECT_EQ(BLACK, canvas.at(2, 150));
+    EXPECT_EQ(FACE, canvas.at(150, 150));
+}
+
+TEST_F(PreviewFrame, NoFrameWithTheImageWindowOpenOrAnUndoPending)
+{
+    g_hwndView = CreateWindowA("STATIC", "", 0, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
+    fit_image_rect(400, 200, 1);
+    expect_dest(3, 77, 300, 149);
+    EXPECT_EQ(GREEN, canvas.at(0, 0));
+    EXPECT_EQ(GREEN, canvas.at(150, 150));
+    DestroyWindow(g_hwndView);
+    g_hwndView = NULL;
+
+    g_undoPending = 1;
+    fit_image_rect(400, 200, 1);
+    EXPECT_EQ(GREEN, canvas.at(150, 150));
+    g_undoPending = 0;
+    fit_image_rect(400, 200, 0);
+    EXPECT_EQ(GREEN, canvas.at(150, 150));
+}
+
+TEST_F(PreviewLayout, MergeDialogOpenLaysOutItsOwnPreview)
+{
+    g_hwndMerge = CreateWindowA("STATIC", "", 0, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
+    g_hwndMergeDialog = CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 400, 300, NULL, NULL, NULL, NULL);
+    HWND item = CreateWindowA("STATIC", "", WS_CHILD, 0, 0, 206, 106, g_hwndMergeDialog,
+                              (HMENU)1010, NULL, NULL);
+    ASSERT_TRUE(item);
+    g_animDestX = -1;
+    fit_image_rect(400, 200, 1);
+    // Item client 206 x 106: origin 3, 3; extent 200, 100.
+    EXPECT_EQ(3, g_mergePreviewX);
+    EXPECT_EQ(3 + (97 - 49) / 2, g_mergePreviewY);
+    EXPECT_EQ(200, g_mergePreviewW);
+    EXPECT_EQ(49, g_mergePreviewH);  // 97 * 200 / 400 + 0.5
+    EXPECT_EQ(400, g_rcMerge.right);
+    EXPECT_EQ(200, g_rcMerge.bottom);
+    EXPECT_EQ(-1, g_animDestX);  // the main preview is left alone
+    DestroyWindow(g_hwndMergeDialog);
+    DestroyWindow(g_hwndMerge);
+    g_hwndMerge = g_hwndMergeDialog = NULL;
+}
+
+// A 24-bit image whose top `top_rows` rows are one colour and the rest another.
+static HGLOBAL two_band_dib(int w, int h, int top_rows, COLORREF top, COLORREF bottom)
+{
+    HGLOBAL hDib = create_packed_dib(w, h, 24, 0);
+    LockedDib dib(hDib);
+    for (int y = 0; y < h; ++y) {  // y counts bottom-up
+        COLORREF c = y >= h - top_rows ? top : bottom;
+        BYTE* row = dib.row(y);
+        for (int x = 0; x < w; ++x) {
+            row[3 * x] = GetBValue(c);
+            row[3 * x + 1] = GetGValue(c);
+            row[3 * x + 2] = GetRValue(c);
+        }
+    }
+    return hDib;
+}
+
+TEST(DrawDibScaled, HalfZoomOfAnOddWidthTruncates)
+{
+    HGLOBAL hDib = two_band_dib(101, 10, 10, RED, RED);
+    GdiCanvas canvas(200, 50);
+    {
+        LockedDib dib(hDib);
+        EXPECT_NE(0, draw_dib_scaled(canvas.dc, 2, 0, 0, 10, dib.bih));
+    }
+    RECT r = canvas.extent_of(RED);
+    EXPECT_EQ(0, r.left);
+    EXPECT_EQ(50, r.right);
+    EXPECT_EQ(5, r.bottom);
+    GlobalFree(hDib);
+}
+
+TEST(DrawDibScaled, ShortVisibleHeightShowsTheTopRows)
+{
+    HGLOBAL hDib = two_band_dib(10, 10, 5, RED, BLUE);
+    GdiCanvas canvas(40, 40);
+    {
+        LockedDib dib(hDib);
+        draw_dib_scaled(canvas.dc, 8, 4, 4, 5, dib.bih);  // 200 %: 20 x 10
+    }
+    RECT red = canvas.extent_of(RED);
+    EXPECT_EQ(4, red.left);
+    EXPECT_EQ(4, red.top);
+    EXPECT_EQ(24, red.right);
+    EXPECT_EQ(14, red.bottom);
+    RECT blue = canvas.extent_of(BLUE);
+    EXPECT_TRUE(IsRectEmpty(&blue));
+    GlobalFree(hDib);
+}
+
+// A Windows metafile whose logical window is 100 x 100 and filled with red
+// but for a blue 10 x 10 corner at its top left.
+static HMETAFILE make_marked_wmf()
+{
+    HDC mf = CreateMetaFileA(NULL);
+    SetWindowOrgEx(mf, 0, 0, NULL);
+    SetWindowExtEx(mf, 100, 100, NULL);
+    HBRUSH red = CreateSolidBrush(RED), blue = CreateSolidBrush(BLUE);
+    SelectObject(mf, GetStockObject(NULL_PEN));
+    SelectObject(mf, red);
+    Rectangle(mf, 0, 0, 101, 101);
+    SelectObject(mf, blue);
+    Rectangle(mf, 0, 0, 11, 11);
+    HMETAFILE h = CloseMetaFile(mf);
+    DeleteObject(red);
+    DeleteObject(blue);
+    return h;
+}
+
+class PlayWmfInRect : public ::testing::Test {
+protected:
+    HMETAFILE wmf = NULL;
+    void SetUp() override
+    {
+        wmf = make_marked_wmf();
+        ASSERT_TRUE(wmf);
+        g_hImage = (HGLOBAL)wmf;
+        g_wmfFirstPlay = 0;
+    }
+    void TearDown() override
+    {
+        DeleteMetaFile(wmf);
+        g_hImage = NULL;
+        g_wmfFirstPlay = 0;
+    }
+};
+
+TEST_F(PlayWmfInRect, PictureAsWideAsTheAreaShrinksOnce)
+{
+    GdiCanvas canvas(100, 100);
+    play_wmf_in_rect(NULL, canvas.dc, 100, 100, 100, 50, 0);
+    // 90 x 45 centred: origin (5, 27).
+    RECT r = canvas.extent_of(RED);
+    EXPECT_NEAR(5, r.left, 1);
+    EXPECT_NEAR(27, r.top, 1);
+    EXPECT_NEAR(95, r.right, 1);
+    EXPECT_NEAR(72, r.bottom, 1);
+    EXPECT_EQ(MM_TEXT, GetMapMode(canvas.dc));
+    POINT origin;
+    GetViewportOrgEx(canvas.dc, &origin);
+    EXPECT_EQ(0, origin.x);
+    EXPECT_EQ(0, origin.y);
+}
+
+TEST_F(PlayWmfInRect, TilesAreCentredAsABlock)
+{
+    GdiCanvas canvas(100, 100);
+    play_wmf_in_rect(NULL, canvas.dc, 100, 100, 30, 30, 1);
+    // 3 x 3 tiles of 30 from (5, 5); each has its blue corner (3 x 3 here).
+    for (int row = 0; row < 3; ++row)
+        for (int column = 0; column < 3; ++column) {
+            EXPECT_EQ(BLUE, canvas.at(5 + 30 * column + 1, 5 + 30 * row + 1));
+            EXPECT_EQ(RED, canvas.at(5 + 30 * column + 20, 5 + 30 * row + 20));
+        }
+    EXPECT_EQ(WHITE, canvas.at(2, 50));
+    EXPECT_EQ(WHITE, canvas.at(97, 97));
+}
+
+TEST_F(PlayWmfInRect, EmptyAreaPaintsNothingAndReturns)
+{
+    GdiCanvas canvas(20, 20);
+    play_wmf_in_rect(NULL, canvas.dc, 0, 100, 50, 50, 0);
+    play_wmf_in_rect(NULL, canvas.dc, 100, -3, 50, 50, 1);
+    play_wmf_in_rect(NULL, canvas.dc, 0, 0, 0, 0, 0);
+    RECT red = canvas.extent_of(RED);
+    EXPECT_TRUE(IsRectEmpty(&red));
+}
+
+TEST_F(PlayWmfInRect, DegeneratePictureIsAtLeastOnePixel)
+{
+    GdiCanvas canvas(20, 20);
+    play_wmf_in_rect(NULL, canvas.dc, 20, 20, 0, -4, 0);
+    play_wmf_in_rect(NULL, canvas.dc, 1, 1, INT_MAX, INT_MAX, 0);
+    SUCCEED();
+}
+
+TEST_F(PlayWmfInRect, FirstPlayGoesRecordByRecordOnce)
+{
+    g_wmfSizeWords = GetMetaFileBitsEx(wmf, 0, NULL) / 2;
+    g_wmfFirstPlay = 1;
+    GdiCanvas canvas(100, 100);
+    play_wmf_in_rect(NULL, canvas.dc, 100, 100, 50, 50, 1);
+    EXPECT_EQ(0, g_wmfFirstPlay);
+    EXPECT_EQ(0, g_wmfPlayedWords);  // the count restarts after a whole play
+    EXPECT_EQ(RED, canvas.at(30, 30));
+    EXPECT_EQ(RED, canvas.at(80, 80));  // the later tiles were played too
+}
+
+// Painting into a window: a visible popup with no background of its own at
+// the top left of the screen, read back through its device context.
+class PaintInWindow : public ::testing::Test {
+protected:
+    HWND hwnd = NULL;
+    void SetUp() override
+    {
+        WNDCLASSA wc = {};
+        wc.lpfnWndProc = DefWindowProcA;
+        wc.hInstance = GetModuleHandleA(NULL);
+        wc.lpszClassName = "PreviewTestPaint";
+        RegisterClassA(&wc);
+        hwnd = CreateWindowExA(WS_EX_TOPMOST, "PreviewTestPaint", "", WS_POPUP | WS_VISIBLE, 0, 0,
+                               120, 250, NULL, NULL, wc.hInstance, NULL);
+        ASSERT_TRUE(hwnd);
+        UpdateWindow(hwnd);
+        clear(GREEN);
+    }
+    void TearDown() override
+    {
+        DestroyWindow(hwnd);
+        g_hwndView = NULL;
+        g_viewStatusHeight = 0;
+        g_imageKind = KIND_NONE;
+    }
+    void clear(COLORREF c)
+    {
+        HDC hdc = GetDC(hwnd);
+        RECT rc = {0, 0, 120, 250};
+        HBRUSH b = CreateSolidBrush(c);
+        FillRect(hdc, &rc, b);
+        DeleteObject(b);
+        ReleaseDC(hwnd, hdc);
+    }
+    COLORREF at(int x, int y)
+    {
+        HDC hdc = GetDC(hwnd);
+        COLORREF c = GetPixel(hdc, x, y);
+        ReleaseDC(hwnd, hdc);
+        return c;
+    }
+};
+
+TEST_F(PaintInWindow, TiledRowsEndWithTheTopOfTheImage)
+{
+    HGLOBAL hDib = two_band_dib(50, 100, 50, RED, BLUE);  // top half red
+    {
+        LockedDib dib(hDib);
+        paint_dib_in_window(dib.bih, hwnd, NULL, 1, 0);
+    }
+    // Rows at 0, 100 (100 high) and 200 (50 high, the image's top 50 rows).
+    EXPECT_EQ(RED, at(10, 20));
+    EXPECT_EQ(BLUE, at(10, 70));
+    EXPECT_EQ(RED, at(110, 120));  // the third column is cut at the edge
+    EXPECT_EQ(BLUE, at(60, 180));
+    EXPECT_EQ(RED, at(10, 210));
+    EXPECT_EQ(RED, at(10, 249));
+    GlobalFree(hDib);
+}
+
+TEST_F(PaintInWindow, CentredLessTheImageWindowsStatusBar)
+{
+    g_hwndView = hwnd;
+    g_viewStatusHeight = 50;  // client 120 x 200
+    HGLOBAL hDib = two_band_dib(20, 40, 40, RED, RED);
+    {
+        LockedDib dib(hDib);
+        paint_dib_in_window(dib.bih, hwnd, NULL, 0, 0);
+    }
+    // At ((120 - 20) / 2, (200 - 40) / 2) = (50, 80).
+    EXPECT_EQ(GREEN, at(49, 90));
+    EXPECT_EQ(RED, at(50, 80));
+    EXPECT_EQ(RED, at(69, 119));
+    EXPECT_EQ(GREEN, at(70, 119));
+    EXPECT_EQ(GREEN, at(60, 120));
+    GlobalFree(hDib);
+}
+
+TEST_F(PaintInWindow, CanvasIsPaintedAtTheLogicalScreenSize)
+{
+    HGLOBAL hDib = two_band_dib(60, 60, 30, RED, BLUE);
+    g_screenWidth = 40;
+    g_screenHeight = 30;  // the canvas's top 30 rows: all red
+    {
+        LockedDib dib(hDib);
+        paint_canvas_in_window(hwnd, NULL, 0, 0, dib.bih);
+    }
+    // At ((120 - 40) / 2, (250 - 30) / 2) = (40, 110).
+    EXPECT_EQ(RED, at(40, 110));
+    EXPECT_EQ(RED, at(79, 139));
+    EXPECT_EQ(GREEN, at(80, 139));
+    EXPECT_EQ(GREEN, at(60, 140));
+    g_screenWidth = g_screenHeight = 0;
+    GlobalFree(hDib);
+}
