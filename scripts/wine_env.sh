@@ -4,8 +4,9 @@ ROOT=${ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
 export WINEPREFIX=$ROOT/build/wine
 export WINEARCH=win32
 export WINEDEBUG=-all
-# No Mono or Gecko installer dialogs when the prefix is made.
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# No Mono or Gecko installer dialogs when the prefix is made, and no
+# debugger attaching to a crashed test (it would wait for ever).
+export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
 
 XVFB_PID=
 WINE_STARTED=
