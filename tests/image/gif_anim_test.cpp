@@ -1,0 +1,249 @@
+// Frame-by-frame composition against ImageMagick's coalesced frames (every
+// disposal method, transparency, local tables, offsets), the delays and
+// disposals each frame brings, the loop back to the first frame, clipping
+// to the logical screen and the fall-back to a still image.
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "gif_test_util.h"
+#include "image/background.h"
+#include "support/seam_recorder.h"
+#include "support/test_support.h"
+
+namespace {
+
+class GifAnim : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        reset_gif_globals();
+        saved_index_ = g_backgroundColorIndex;
+        g_backgroundColorIndex = 0;
+    }
+    void TearDown() override
+    {
+        reset_gif_globals();
+        g_backgroundColorIndex = saved_index_;
+    }
+    int saved_index_ = 0;
+};
+
+// The loader's first read.
+HGLOBAL load_first_frame(HFILE file)
+{
+    if (!alloc_gif_lzw_tables())
+        return NULL;
+    g_hImage = read_gif_frame(file, NULL, g_infoText, &g_gifContinuing, &g_animDelay, &g_frameLeft,
+                              &g_frameTop, &g_screenWidth, &g_screenHeight, &g_hasTransparency,
+                              &g_gifBackgroundColor, &g_transparentDisplayColor,
+                              &g_transparentIndex, &g_gifDisposal, &g_gifFrameNumber,
+                              g_gifSuffixTable, g_gifPrefixTable, g_gifStack, g_imageKind);
+    free_gif_lzw_tables();
+    return g_hImage;
+}
+
+int disposal_code(const std::string& name)
+{
+    if (name == "None")
+        return 1;
+    if (name == "Background")
+        return 2;
+    if (name == "Previous")
+        return 3;
+    return 0;
+}
+
+void expect_animation_matches(const std::string& name, uint32_t background_index)
+{
+    SCOPED_TRACE(name);
+    g_backgroundColorIndex = (int)background_index;
+    COLORREF bg = background_color(background_index);
+    uint8_t background[3] = {GetRValue(bg), GetGValue(bg), GetBValue(bg)};
+    std::istringstream frames(read_file_bytes(fixture_path("gif/" + name + ".frames")));
+    std::vector<std::pair<UINT, int>> expected;  // delay, disposal
+    UINT delay;
+    std::string disposal;
+    while (frames >> delay >> disposal)
+        expected.emplace_back(delay, disposal_code(disposal));
+    ASSERT_GE(expected.size(), 2u);
+
+    OpenGif gif(fixture_path("gif/" + name + ".gif"));
+    ASSERT_TRUE(gif.ok());
+    ASSERT_NE(nullptr, load_first_frame(gif.file));
+    ASSERT_EQ(1, g_gifContinuing);
+    ASSERT_EQ(1, start_gif_animation());
+    EXPECT_EQ(KIND_ANIMATED_GIF, g_imageKind);
+    EXPECT_EQ(nullptr, g_hImage);
+    for (size_t i = 0; i < expected.size(); ++i) {
+        SCOPED_TRACE("frame " + std::to_string(i));
+        if (i > 0) {
+            ASSERT_EQ(1, advance_gif_animation(gif.file));
+        }
+        EXPECT_EQ(expected[i].first, g_animDelay);
+        EXPECT_EQ(expected[i].second, g_gifDisposal);
+        EXPECT_EQ(i + 1 < expected.size() ? 1 : 0, g_gifContinuing);
+        Pam ref = read_pam(fixture_path("gif/" + name + "_" + std::to_string(i) + ".pam"));
+        ASSERT_TRUE(ref.ok());
+        std::string first;
+        EXPECT_EQ(0, count_mismatches(g_hAnimCanvas, ref, background, &first)) << first;
+    }
+}
+
+}  // namespace
+
+TEST_F(GifAnim, GiflibDisposalsTransparencyAndLocalTablesMatchCoalescedFrames)
+{
+    SeamRecorder seams(32);
+    expect_animation_matches("anim_giflib", 0);
+    reset_gif_globals();
+    expect_animation_matches("anim_giflib", 7);  // black: the zero fill
+    EXPECT_TRUE(seams.boxes.empty());
+}
+
+TEST_F(GifAnim, ImageMagickOffsetsAndPalettesMatchCoalescedFrames)
+{
+    SeamRecorder seams(32);
+    expect_animation_matches("anim_im", 4);
+    EXPECT_TRUE(seams.boxes.empty());
+}
+
+TEST_F(GifAnim, LastFrameRewindsCountsAndStartsAgain)
+{
+    SeamRecorder seams(32);
+    OpenGif gif(fixture_path("gif/anim_giflib.gif"));
+    ASSERT_NE(nullptr, load_first_frame(gif.file));
+    strcpy(g_infoText, "image type: GIF");
+    ASSERT_EQ(1, start_gif_animation());
+    EXPECT_EQ((int)strlen("image type: GIF"), g_infoTextLen);
+    for (int i = 1; i < 6; ++i)
+        ASSERT_EQ(1, advance_gif_animation(gif.file));
+    EXPECT_EQ(0, g_gifContinuing);
+    EXPECT_EQ(6, g_gifFrameNumber);
+    ASSERT_EQ(1, advance_gif_animation(gif.file));  // the first frame again
+    EXPECT_STREQ("image type: GIF\n# of GIF images: 6", g_infoText);
+    EXPECT_EQ(1, g_gifFrameNumber);
+    EXPECT_EQ(1, g_gifContinuing);
+    EXPECT_EQ(7u, g_animDelay);
+    EXPECT_EQ(0, g_hasTransparency);
+    ASSERT_EQ(1, advance_gif_animation(gif.file));
+    EXPECT_EQ(20u, g_animDelay);
+    EXPECT_TRUE(seams.boxes.empty());
+}
+
+TEST_F(GifAnim, RestoreToPreviousBringsBackWhatTheFrameCovered)
+{
+    // 4x1 screen: red everywhere, then green over x 0-1 (kept), then blue
+    // over x 1-2 with disposal 3, then a frame elsewhere: x 1-2 must show
+    // what was there just before the blue frame (green, red).
+    std::string file = gif_header(4, 1) + gif_gce(1, 1) + gif_image(0, 0, 4, 1, {1, 1, 1, 1}) +
+                       gif_gce(1, 1) + gif_image(0, 0, 2, 1, {2, 2}) + gif_gce(3, 1) +
+                       gif_image(1, 0, 2, 1, {3, 3}) + gif_gce(1, 1) + gif_image(3, 0, 1, 1, {0}) + ";";
+    std::string path = test_out_path("gif_restore_previous.gif");
+    ASSERT_TRUE(write_file_bytes(path, file));
+    SeamRecorder seams(32);
+    OpenGif gif(path);
+    ASSERT_NE(nullptr, load_first_frame(gif.file));
+    ASSERT_EQ(1, start_gif_animation());
+    for (int i = 1; i < 4; ++i)
+        ASSERT_EQ(1, advance_gif_animation(gif.file));
+    BITMAPINFOHEADER* canvas = (BITMAPINFOHEADER*)GlobalLock(g_hAnimCanvas);
+    uint8_t rgb[3];
+    const uint8_t want[4][3] = {{0, 255, 0}, {0, 255, 0}, {255, 0, 0}, {0, 0, 0}};
+    for (int x = 0; x < 4; ++x) {
+        dib_rgb(canvas, x, 0, rgb);
+        EXPECT_EQ(want[x][0], rgb[0]) << x;
+        EXPECT_EQ(want[x][1], rgb[1]) << x;
+        EXPECT_EQ(want[x][2], rgb[2]) << x;
+    }
+    GlobalUnlock(g_hAnimCanvas);
+}
+
+TEST_F(GifAnim, FramesAreClippedToTheLogicalScreen)
+{
+    std::vector<uint8_t> px(100, 2);
+    std::string file = gif_header(6, 5) + gif_image(0, 0, 6, 5, std::vector<uint8_t>(30, 1)) +
+                       gif_image(3, 2, 10, 10, px) + gif_image(60000, 60000, 10, 10, px) +
+                       gif_gce(2, 1) + gif_image(65535, 0, 1, 1, {3}) + ";";
+    std::string path = test_out_path("gif_outside.gif");
+    ASSERT_TRUE(write_file_bytes(path, file));
+    SeamRecorder seams(32);
+    OpenGif gif(path);
+    ASSERT_NE(nullptr, load_first_frame(gif.file));
+    ASSERT_EQ(1, start_gif_animation());
+    for (int i = 1; i < 4; ++i)
+        ASSERT_EQ(1, advance_gif_animation(gif.file));
+    ASSERT_EQ(1, advance_gif_animation(gif.file));  // disposal 2 far outside, then the loop
+    BITMAPINFOHEADER* canvas = (BITMAPINFOHEADER*)GlobalLock(g_hAnimCanvas);
+    EXPECT_EQ(6, canvas->biWidth);
+    EXPECT_EQ(5, canvas->biHeight);
+    GlobalUnlock(g_hAnimCanvas);
+    EXPECT_TRUE(seams.boxes.empty());
+
+    // Before the loop the second frame covered the bottom-right corner.
+    reset_gif_globals();
+    OpenGif again(path);
+    ASSERT_NE(nullptr, load_first_frame(again.file));
+    ASSERT_EQ(1, start_gif_animation());
+    ASSERT_EQ(1, advance_gif_animation(again.file));
+    canvas = (BITMAPINFOHEADER*)GlobalLock(g_hAnimCanvas);
+    uint8_t rgb[3];
+    dib_rgb(canvas, 5, 4, rgb);
+    EXPECT_EQ(0, rgb[0]);
+    EXPECT_EQ(255, rgb[1]);
+    dib_rgb(canvas, 2, 1, rgb);
+    EXPECT_EQ(255, rgb[0]);
+    GlobalUnlock(g_hAnimCanvas);
+}
+
+TEST_F(GifAnim, UnreadableFrameEndsAsStillImage)
+{
+    std::string file = gif_header(4, 2) + gif_image(0, 0, 4, 2, std::vector<uint8_t>(8, 3)) +
+                       gif_image(0, 0, 65535, 65535, {1}) + ";";
+    std::string path = test_out_path("gif_broken_second.gif");
+    ASSERT_TRUE(write_file_bytes(path, file));
+    SeamRecorder seams(32);
+    OpenGif gif(path);
+    ASSERT_NE(nullptr, load_first_frame(gif.file));
+    ASSERT_EQ(1, start_gif_animation());
+    EXPECT_EQ(0, advance_gif_animation(gif.file));
+    end_gif_animation_as_still();
+    EXPECT_EQ(KIND_DIB, g_imageKind);
+    ASSERT_NE(nullptr, g_hImage);
+    EXPECT_EQ(nullptr, g_hAnimCanvas);
+    EXPECT_EQ(nullptr, g_hAnimCanvasSave);
+    BITMAPINFOHEADER* bih = (BITMAPINFOHEADER*)GlobalLock(g_hImage);
+    EXPECT_EQ(24, bih->biBitCount);
+    uint8_t rgb[3];
+    dib_rgb(bih, 3, 1, rgb);
+    EXPECT_EQ(255, rgb[2]);  // blue, the last composed picture
+    GlobalUnlock(g_hImage);
+}
+
+TEST_F(GifAnim, HugeScreenFailsWithMessageAndKeepsTheFrame)
+{
+    std::string file = gif_header(65535, 65535) + gif_image(0, 0, 2, 1, {1, 2}) +
+                       gif_image(0, 0, 2, 1, {2, 1}) + ";";
+    std::string path = test_out_path("gif_huge_screen.gif");
+    ASSERT_TRUE(write_file_bytes(path, file));
+    SeamRecorder seams(32);
+    OpenGif gif(path);
+    ASSERT_NE(nullptr, load_first_frame(gif.file));
+    EXPECT_EQ(0, start_gif_animation());
+    ASSERT_EQ(1u, seams.boxes.size());
+    EXPECT_EQ("Memory Allocation Error", seams.boxes[0].text);
+    EXPECT_EQ(nullptr, seams.boxes[0].owner);
+    EXPECT_EQ(KIND_DIB, g_imageKind);
+    EXPECT_EQ(0, g_gifContinuing);
+    EXPECT_NE(nullptr, g_hImage);
+}
+
+TEST_F(GifAnim, TimerPeriodFollowsDisplayDepth)
+{
+    SeamRecorder seams(8);
+    EXPECT_EQ(60u, gif_frame_period(12));
+    seams.set_display_bits(32);
+    EXPECT_EQ(108u, gif_frame_period(12));
+}
