@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+static const char PROGRAM_TITLE[] = "Corvane Graphics' File Viewer";
+
 static std::string env_or(const char* name, const char* fallback)
 {
     const char* value = std::getenv(name);
@@ -25,6 +27,12 @@ std::string e2e_work_dir(const std::string& sub)
             c = '\\';
     make_folders(dir);
     return dir;
+}
+
+bool copy_fixture(const std::string& name, const std::string& folder)
+{
+    std::string source = env_or("CORVANE_FIXTURES", "fixtures") + "/e2e/" + name;
+    return CopyFileA(source.c_str(), (folder + "\\" + name).c_str(), FALSE) != 0;
 }
 
 struct FindData {
@@ -79,14 +87,40 @@ bool start_app(const std::string& arguments, const std::string& work_dir, Runnin
                         work_dir.empty() ? NULL : work_dir.c_str(), &si, &app.process))
         return false;
     WaitForInputIdle(app.process.hProcess, 20000);
-    app.main = find_process_window(app.process.dwProcessId, "#32770", NULL, 30000);
-    if (!app.main) {
+    // The main window shows once its first messages are handled; a message
+    // box of the first load can come before it.
+    HWND first = find_process_window(app.process.dwProcessId, "#32770", NULL, 30000);
+    if (first && window_text(first) == PROGRAM_TITLE)
+        app.main = first;
+    if (!first) {
         end_app(app, 0);
         return false;
     }
     // Let the dialog finish filling its lists.
     Sleep(300);
     return true;
+}
+
+bool wait_for_main(RunningApp& app, DWORD wait_ms)
+{
+    DWORD start = GetTickCount();
+    while (!app.main) {
+        HWND excluded = NULL;
+        for (int i = 0; i < 4 && !app.main; ++i) {
+            HWND dialog = find_process_window(app.process.dwProcessId, "#32770", excluded, 0);
+            if (!dialog)
+                break;
+            if (window_text(dialog) == PROGRAM_TITLE)
+                app.main = dialog;
+            excluded = dialog;
+        }
+        if (app.main || GetTickCount() - start >= wait_ms)
+            break;
+        Sleep(50);
+    }
+    if (app.main)
+        Sleep(300);
+    return app.main != NULL;
 }
 
 int wait_exit(RunningApp& app, DWORD wait_ms)
@@ -128,6 +162,21 @@ static std::string narrow(const wchar_t* text)
     char buffer[1024] = "";
     WideCharToMultiByte(CP_ACP, 0, text, -1, buffer, sizeof buffer, NULL, NULL);
     return buffer;
+}
+
+std::string dismiss_message_box(const RunningApp& app, DWORD wait_ms, std::string* caption)
+{
+    HWND box = find_process_window(app.process.dwProcessId, "#32770", app.main, wait_ms);
+    if (!box)
+        return "";
+    std::string text = window_text(GetDlgItem(box, 0xFFFF));
+    if (caption)
+        *caption = window_text(box);
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    PostMessageA(box, WM_COMMAND, IDCANCEL, 0);
+    for (int i = 0; i < 100 && IsWindow(box); ++i)
+        Sleep(50);
+    return text;
 }
 
 std::string window_text(HWND hwnd)

@@ -22,9 +22,16 @@ struct RunningApp {
 // Folder the tests may fill with files (created on first use).
 std::string e2e_work_dir(const std::string& sub);
 
+// Copies a fixture made by tests/fixtures/make_e2e.sh into folder under
+// the same name; false when it is missing.
+bool copy_fixture(const std::string& name, const std::string& folder);
+
 // Starts the program with the command-line arguments in work_dir and waits
-// for its main window. False (and the process ended) when it never shows.
+// for its main window, or for a message box that comes before it (then
+// app.main stays null until wait_for_main). False (and the process ended)
+// when neither shows.
 bool start_app(const std::string& arguments, const std::string& work_dir, RunningApp& app);
+bool wait_for_main(RunningApp& app, DWORD wait_ms);
 
 // Ends the program if it still runs; returns its exit code, or -1 when it
 // had to be killed.
@@ -36,6 +43,11 @@ int wait_exit(RunningApp& app, DWORD wait_ms);
 // First visible top-level window of the process with that class (or any
 // class when null) other than the one excluded.
 HWND find_process_window(DWORD pid, const char* class_name, HWND excluded, DWORD wait_ms);
+
+// A message box (or other dialog) of the process besides its main window:
+// returns its text (the static control's) and closes it with its default
+// button; empty when none shows within wait_ms.
+std::string dismiss_message_box(const RunningApp& app, DWORD wait_ms, std::string* caption = NULL);
 
 std::string window_text(HWND hwnd);
 std::vector<std::string> list_box_items(HWND list);

@@ -99,6 +99,7 @@ TEST(MainWindow, QuotedCommandLineNameWithBlankInFolderPutsOwnNameInNameBox)
 struct FilterCase {
     const char* file;
     const char* filter;
+    bool hidden_by_filter;
 };
 
 class CommandLineFilter : public ::testing::TestWithParam<FilterCase> {};
@@ -110,6 +111,10 @@ TEST_P(CommandLineFilter, ExtensionChoosesTheFileType)
 
     RunningApp app;
     ASSERT_TRUE(start_app(std::string("\"") + GetParam().file + "\"", dir, app));
+    // A name the chosen filter hides is not in the list: nothing to open.
+    if (GetParam().hidden_by_filter)
+        EXPECT_EQ(dismiss_message_box(app, 5000), "Error Opening File");
+    ASSERT_TRUE(wait_for_main(app, 10000));
     EXPECT_EQ(combo_selection_text(GetDlgItem(app.main, IDC_MAIN_TYPE_COMBO)), GetParam().filter);
     click_exit(app);
     EXPECT_EQ(wait_exit(app, 15000), 1);
@@ -117,9 +122,9 @@ TEST_P(CommandLineFilter, ExtensionChoosesTheFileType)
 }
 
 INSTANTIATE_TEST_SUITE_P(Names, CommandLineFilter, ::testing::Values(
-    FilterCase{"clip.MPEG", "Multimedia"},
-    FilterCase{"list.asx", "Image Files"},
-    FilterCase{"song.b.wav", "Multimedia"},
-    FilterCase{"noextension", "Image Files"}));
+    FilterCase{"clip.MPEG", "Multimedia", false},
+    FilterCase{"list.asx", "Image Files", true},
+    FilterCase{"song.b.wav", "Multimedia", false},
+    FilterCase{"noextension", "Image Files", true}));
 
 }  // namespace

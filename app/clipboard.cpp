@@ -1,0 +1,219 @@
+// Clipboard copy and paste of the current image (see clipboard.h).
+#include "app/clipboard.h"
+
+#include <cstring>
+
+#include "app/main_menu.h"
+#include "image/current_image.h"
+#include "image/loader.h"
+#include "image/merge_source.h"
+#include "image/metafile.h"
+#include "image/open_windows.h"
+#include "image/packed_dib.h"
+#include "image/preview.h"
+#include "resources/resource.h"
+#include "tools/edit_history.h"
+
+const char PASTED_IMAGE_NAME[] = "Paste from Clipboard Image";
+
+int is_acceptable_clipboard_dib(HGLOBAL hData)
+{
+    if (!hData)
+        return 0;
+    SIZE_T block_size = GlobalSize(hData);
+    if (block_size < DIB_HEADER_SIZE)
+        return 0;
+    const BITMAPINFOHEADER* bih = (const BITMAPINFOHEADER*)GlobalLock(hData);
+    if (!bih)
+        return 0;
+    int ok = 1;
+    int bits = bih->biBitCount;
+    if (bih->biSize != DIB_HEADER_SIZE || bih->biPlanes != 1 || !is_valid_dib_bit_count(bits))
+        ok = 0;
+    // A deep image has no table; a palette image at most 256 entries.
+    else if ((bits <= 8 && bih->biClrUsed > 256) || (bits > 8 && bih->biClrUsed != 0))
+        ok = 0;
+    else if (bih->biCompression == BI_BITFIELDS) {
+        // Only the masks a packed DIB holds without them.
+        if (block_size < DIB_HEADER_SIZE + 12) {
+            ok = 0;
+        } else {
+            DWORD masks[3];
+            std::memcpy(masks, (const BYTE*)bih + DIB_HEADER_SIZE, sizeof masks);
+            bool rgb555 = bits == 16 && masks[0] == 0x7C00 && masks[1] == 0x03E0 && masks[2] == 0x001F;
+            bool rgb888 = bits == 32 && masks[0] == 0xFF0000 && masks[1] == 0x00FF00 && masks[2] == 0x0000FF;
+            ok = rgb555 || rgb888;
+        }
+    } else if (bih->biCompression != BI_RGB) {
+        ok = 0;
+    }
+    if (ok) {
+        uint32_t stride = dib_row_stride(bih->biWidth, bits);
+        if (stride == 0 || bih->biHeight <= 0 || (uint32_t)bih->biHeight > MAX_DIB_DIMENSION) {
+            ok = 0;
+        } else {
+            uint64_t needed = (uint64_t)dib_pixel_offset(bih) + (uint64_t)stride * (uint64_t)bih->biHeight;
+            ok = needed <= MAX_DIB_BYTES && needed <= block_size;
+        }
+    }
+    GlobalUnlock(hData);
+    return ok;
+}
+
+HGLOBAL copy_clipboard_dib(HGLOBAL hData)
+{
+    return is_acceptable_clipboard_dib(hData) ? copy_packed_dib(hData) : NULL;
+}
+
+void placeable_extents(SHORT left, SHORT top, SHORT right, SHORT bottom, WORD units_per_inch,
+                       LONG* x_extent, LONG* y_extent)
+{
+    // A zero units-per-inch would divide by zero; such a header gives no size.
+    if (units_per_inch == 0) {
+        *x_extent = *y_extent = 0;
+        return;
+    }
+    *x_extent = (LONG)(right - left) * 2540 / (LONG)units_per_inch;
+    *y_extent = (LONG)(bottom - top) * 2540 / (LONG)units_per_inch;
+}
+
+// A metafile picture block holding a copy of the current Windows metafile;
+// null when one cannot be made.
+static HGLOBAL make_metafile_picture(void)
+{
+    HMETAFILE copy = CopyMetaFileA((HMETAFILE)g_hImage, NULL);
+    if (!copy)
+        return NULL;
+    HGLOBAL hPicture = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(METAFILEPICT));
+    METAFILEPICT* picture = hPicture ? (METAFILEPICT*)GlobalLock(hPicture) : NULL;
+    if (!picture) {
+        if (hPicture)
+            GlobalFree(hPicture);
+        DeleteMetaFile(copy);
+        return NULL;
+    }
+    const WmfPlaceableHeader* h = &g_wmfPlaceableHeader;
+    picture->mm = MM_ANISOTROPIC;
+    placeable_extents(h->left, h->top, h->right, h->bottom, h->units_per_inch, &picture->xExt, &picture->yExt);
+    picture->hMF = copy;
+    GlobalUnlock(hPicture);
+    return hPicture;
+}
+
+void copy_image_to_clipboard(HWND hwndMain)
+{
+    if (!g_hImage || !(g_imageKind == KIND_DIB || g_imageKind == KIND_WMF || g_imageKind == KIND_EMF))
+        return;
+    HCURSOR old_cursor = SetCursor(LoadCursorA(NULL, IDC_WAIT));
+    if (OpenClipboard(hwndMain)) {
+        EmptyClipboard();
+        // What SetClipboardData takes belongs to the clipboard from then on;
+        // what it refuses is still ours.
+        if (g_imageKind == KIND_DIB) {
+            HGLOBAL copy = copy_packed_dib(g_hImage);
+            if (copy && !SetClipboardData(CF_DIB, copy))
+                GlobalFree(copy);
+        } else if (g_imageKind == KIND_EMF) {
+            HENHMETAFILE copy = CopyEnhMetaFileA((HENHMETAFILE)g_hImage, NULL);
+            if (copy && !SetClipboardData(CF_ENHMETAFILE, copy))
+                DeleteEnhMetaFile(copy);
+        } else if (g_wmfHasPlaceable) {
+            HGLOBAL picture = make_metafile_picture();
+            if (picture && !SetClipboardData(CF_METAFILEPICT, picture)) {
+                METAFILEPICT* p = (METAFILEPICT*)GlobalLock(picture);
+                if (p) {
+                    DeleteMetaFile(p->hMF);
+                    GlobalUnlock(picture);
+                }
+                GlobalFree(picture);
+            }
+        }
+        CloseClipboard();
+    }
+    SetCursor(old_cursor);
+}
+
+// The name, image-window and menu updates and the repaint after a paste.
+static void show_pasted_image(HWND hwndMain)
+{
+    std::strcpy(g_fileName, PASTED_IMAGE_NAME);
+    if (is_window_open(g_hwndView)) {
+        update_view_menu_state();
+        SetWindowTextA(g_hwndView, g_fileName);
+        InvalidateRect(g_hwndView, NULL, TRUE);
+    }
+    update_main_menu_state();
+    InvalidateRect(GetDlgItem(hwndMain, IDC_MAIN_PREVIEW), NULL, TRUE);
+}
+
+static void paste_dib(HWND hwndMain)
+{
+    HGLOBAL data = GetClipboardData(CF_DIB);
+    HGLOBAL copy = data ? copy_clipboard_dib(data) : NULL;
+    CloseClipboard();
+    if (!copy)
+        return;
+    release_current_image();
+    g_hImage = copy;
+    g_imageKind = KIND_DIB;
+    g_fileFormat = FMT_CLIPBOARD;
+    const BITMAPINFOHEADER* bih = (const BITMAPINFOHEADER*)GlobalLock(copy);
+    fit_image_rect(bih->biWidth, bih->biHeight, 0);
+    GlobalUnlock(copy);
+    format_dib_info_text(g_hImage, g_infoText);
+    show_pasted_image(hwndMain);
+    g_hasTransparency = 0;
+    clear_edit_history();
+}
+
+static void paste_enhanced_metafile(HWND hwndMain)
+{
+    HENHMETAFILE data = (HENHMETAFILE)GetClipboardData(CF_ENHMETAFILE);
+    HENHMETAFILE copy = data ? CopyEnhMetaFileA(data, NULL) : NULL;
+    CloseClipboard();
+    if (!copy)
+        return;
+    // The bits and the metafile made from them are had before the current
+    // image goes, so a failure leaves it in place.
+    UINT size = GetEnhMetaFileBits(copy, 0, NULL);
+    HGLOBAL hBits = size ? GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size) : NULL;
+    BYTE* bits = hBits ? (BYTE*)GlobalLock(hBits) : NULL;
+    HENHMETAFILE emf = NULL;
+    if (bits) {
+        if (GetEnhMetaFileBits(copy, size, bits) == size)
+            emf = SetEnhMetaFileBits(size, bits);
+        GlobalUnlock(hBits);
+    }
+    DeleteEnhMetaFile(copy);
+    if (!emf) {
+        if (hBits)
+            GlobalFree(hBits);
+        return;
+    }
+    release_current_image();
+    g_hImageUnconverted = hBits;
+    g_hImage = (HGLOBAL)emf;
+    g_imageKind = KIND_EMF;
+    g_fileFormat = FMT_CLIPBOARD;
+    HDC dc = GetDC(hwndMain);
+    get_emf_info(emf, g_infoText, &g_rcMetafile, dc);
+    ReleaseDC(hwndMain, dc);
+    fit_image_rect(g_rcMetafile.right - g_rcMetafile.left + 1, g_rcMetafile.bottom - g_rcMetafile.top + 1, 0);
+    show_pasted_image(hwndMain);
+}
+
+void paste_image_from_clipboard(HWND hwndMain)
+{
+    bool dib = IsClipboardFormatAvailable(CF_DIB);
+    bool metafile = IsClipboardFormatAvailable(CF_ENHMETAFILE) || IsClipboardFormatAvailable(CF_METAFILEPICT);
+    if (!dib && !metafile)
+        return;
+    HCURSOR old_cursor = SetCursor(LoadCursorA(NULL, IDC_WAIT));
+    if (OpenClipboard(hwndMain)) {
+        if (dib)
+            paste_dib(hwndMain);
+        else
+            paste_enhanced_metafile(hwndMain);
+    }
+    SetCursor(old_cursor);
+}

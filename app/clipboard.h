@@ -1,0 +1,37 @@
+// Copying the current image to the clipboard and pasting one from it: a
+// packed DIB, an enhanced metafile, or a Windows metafile with a placeable
+// header as a metafile picture. Merging from the clipboard is the merge
+// tool's.
+//
+// Clipboard data come from any program: a pasted DIB is checked before it
+// is used, and the current image is released only once its replacement is
+// in hand.
+#pragma once
+
+#include <windows.h>
+
+// The name a pasted image is listed under.
+extern const char PASTED_IMAGE_NAME[];
+
+// 1 when the block holds a DIB the program can take as it stands: a 40-byte
+// header, one plane, a bit count it knows, no compression or the 5-5-5 /
+// 8-8-8 bit fields, a table of at most 256 entries and rows that fit the
+// block. Anything else is refused.
+int is_acceptable_clipboard_dib(HGLOBAL hData);
+
+// A copy of an acceptable clipboard DIB as a PackedDib; null when refused.
+HGLOBAL copy_clipboard_dib(HGLOBAL hData);
+
+// The METAFILEPICT extents, in hundredths of a millimetre, of a placeable
+// header's bounding box.
+void placeable_extents(SHORT left, SHORT top, SHORT right, SHORT bottom, WORD units_per_inch,
+                       LONG* x_extent, LONG* y_extent);
+
+// Copy To Clipboard: the current bitmap, enhanced metafile, or Windows
+// metafile with a placeable header.
+void copy_image_to_clipboard(HWND hwndMain);
+
+// Paste From Clipboard: a DIB, else an enhanced metafile (the system makes
+// one from a metafile picture), becomes the current image. When the data
+// are missing or refused the current image stays.
+void paste_image_from_clipboard(HWND hwndMain);

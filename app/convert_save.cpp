@@ -1,0 +1,341 @@
+// Convert/Save: the format table, the Save dialog with its hook and cover
+// window, the preparation of the image and the dispatch to the writers.
+//
+// Only the writers that exist are dispatched; a code without one ends in
+// the failure box like a writer that failed.
+#include "app/convert_save.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "image/bmp_write.h"
+#include "image/current_image.h"
+#include "image/gif_write.h"
+#include "image/metafile.h"
+#include "image/open_windows.h"
+#include "image/packed_dib.h"
+#include "image/palette.h"
+#include "image/progress.h"
+#include "image/safe_write.h"
+#include "image/seams.h"
+#include "jpeg/jpeg_write.h"
+#include "tools/brightness.h"
+
+int g_saveDialogMode;
+HWND g_hwndCover;
+char g_currentDir[260];
+
+static const char CANNOT_WRITE[] = "Cannot Open File for Writing.";
+
+static const SaveFormat FORMATS[] = {
+    {FMT_BMP, "bmp", "Windows Bitmap", "Save As Windows BMP"},
+    {FMT_BMP_RLE, "bmp", "Windows Bitmap", "Save As Windows BMP"},
+    {FMT_BMP_BITFIELDS, "bmp", "Windows Bitmap", "Save As Windows BMP"},
+    {FMT_IFF, "iff", "IFF", "Save As IFF"},
+    {FMT_JBIG, "jbg", "JBIG", "Save As JBG"},
+    {FMT_JPEG, "jpg", "JPEG", "Save As JPEG"},
+    {FMT_JPEG12, "jpg", "JPEG", "Save As Lossy 12-bit JPEG"},
+    {FMT_GIF, "gif", "GIF", "Save As GIF"},
+    {FMT_PBM, "pbm", "PBM", "Save As PBM"},
+    {FMT_PCX, "pcx", "PCX", "Save As PCX"},
+    {FMT_PDF, "pdf", "PDF", "Save As PDF"},
+    {FMT_PGM, "pgm", "PGM", "Save As PGM"},
+    {FMT_PNM, "pnm", "PNM", "Save As PNM"},
+    {FMT_PPM, "ppm", "PPM", "Save As PPM"},
+    {FMT_PNG, "png", "PNG", "Save As PNG"},
+    {FMT_TARGA, "tga", "TARGA", "Save As TARGA"},
+    {FMT_TIFF, "tif", "TIFF", "Save As TIFF"},
+    {FMT_EMF, "emf", "EMF", "Save As Enhanced MetaFile"},
+    {FMT_WMF, "wmf", "WMF", "Save As Windows MetaFile"},
+};
+
+const SaveFormat* find_save_format(int code)
+{
+    for (const SaveFormat& format : FORMATS)
+        if (format.code == code)
+            return &format;
+    return NULL;
+}
+
+const char* save_dialog_title(int code, int opt1, int opt2)
+{
+    if (code == FMT_JPEG && opt1 == 0 && opt2 == 1)
+        return "Save As Lossless Huffman Encoded JPEG";
+    const SaveFormat* format = find_save_format(code);
+    return format ? format->title : "";
+}
+
+void force_save_extension(char* name, size_t size, const char* extension)
+{
+    if (size == 0)
+        return;
+    char* dot = std::strrchr(name, '.');
+    size_t stem = dot ? (size_t)(dot - name) : std::strlen(name);
+    size_t ext_length = std::strlen(extension);
+    // Keep room for the dot, the extension and the terminator.
+    if (stem + 1 + ext_length + 1 > size) {
+        if (ext_length + 2 > size) {
+            name[0] = '\0';
+            return;
+        }
+        stem = size - ext_length - 2;
+    }
+    name[stem] = '.';
+    std::memcpy(name + stem + 1, extension, ext_length + 1);
+}
+
+int build_save_filter(const SaveFormat* format, char* block, size_t size)
+{
+    int n = std::snprintf(block, size, "%s (*.%s)|*.%s|All Files (*.*)|*.*|", format->filter_name,
+                          format->extension, format->extension);
+    if (n < 0 || (size_t)n + 1 > size)
+        return 0;
+    // The string's last character is the separator.
+    char separator = block[n - 1];
+    for (int i = 0; i < n; ++i)
+        if (block[i] == separator)
+            block[i] = '\0';
+    block[n] = '\0';
+    return 1;
+}
+
+HGLOBAL image_for_saving(void)
+{
+    if (g_hImageUnconverted && g_colorConversion == 0 && g_imageKind == KIND_DIB)
+        return g_hImageUnconverted;
+    return g_hImage;
+}
+
+int save_uses_alpha_copy(int code, int opt1, int opt2)
+{
+    switch (code) {
+    case FMT_JBIG:
+    case FMT_JPEG:
+    case FMT_JPEG12:
+    case FMT_PNG:
+    case FMT_GIF:
+    case FMT_BMP_RLE:
+        return 0;
+    case FMT_TIFF:
+        return opt1 != 7;  // not TIFF-JPEG
+    case FMT_IFF:
+        return opt2 == 0;  // not HAM
+    }
+    return 1;
+}
+
+int can_replace_file(const char* path)
+{
+    if (!path || !path[0])
+        return 0;
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY))
+            return 0;
+        // Opening an existing file for writing without truncating it.
+        HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, NULL);
+        if (file == INVALID_HANDLE_VALUE)
+            return 0;
+        CloseHandle(file);
+    }
+    SafeWrite probe;
+    if (!safe_write_open(&probe, path))
+        return 0;
+    safe_write_abort(&probe);
+    return 1;
+}
+
+UINT_PTR CALLBACK convert_save_hook_proc(HWND hdlg, UINT msg, WPARAM wp, LPARAM lp)
+{
+    if (msg != WM_INITDIALOG)
+        return 0;
+    SetDlgItemTextA(hdlg, IDOK, g_saveDialogMode ? "Save" : "Convert/Save");
+    return 1;
+}
+
+BOOL choose_save_file(HWND owner, char* path, int code, const char* initial_dir, OPENFILENAMEA* ofn,
+                      int mode, int opt2)
+{
+    g_saveDialogMode = mode == SAVE_MODE_SAVE ? SAVE_MODE_SAVE : SAVE_MODE_CONVERT;
+    const SaveFormat* format = find_save_format(code);
+    if (!format)
+        return FALSE;
+    char filter[295];
+    char title[261] = "";
+    if (!build_save_filter(format, filter, sizeof filter))
+        return FALSE;
+
+    RECT r = {0, 0, 0, 0};
+    if (owner && owner != g_hwndMain)
+        GetClientRect(owner, &r);
+    else if (g_hwndMain)
+        GetWindowRect(g_hwndMain, &r);
+    int x = r.left + (r.right - r.left) / 15;
+    int y = r.top + (r.bottom - r.top) / 10;
+    g_hwndCover = CreateWindowExA(WS_EX_TOPMOST | WS_EX_TRANSPARENT, "Cover", "Screen Capture",
+                                  WS_POPUP | WS_VISIBLE, x, y, 0, 0, NULL, NULL, g_hInstance, NULL);
+
+    std::memset(ofn, 0, sizeof *ofn);
+    // The size without the Windows 2000 fields keeps the classic dialog.
+    ofn->lStructSize = 76;
+    ofn->hwndOwner = g_hwndCover ? g_hwndCover : owner;
+    ofn->lpstrFilter = filter;
+    ofn->lpstrFile = path;
+    ofn->nMaxFile = SAVE_PATH_SIZE;
+    ofn->lpstrFileTitle = title;
+    ofn->nMaxFileTitle = 256;
+    ofn->lpstrInitialDir = initial_dir;
+    ofn->lpstrTitle = save_dialog_title(code, mode == SAVE_MODE_SAVE ? 0 : mode, opt2);
+    ofn->lpstrDefExt = format->extension;
+    ofn->lpfnHook = convert_save_hook_proc;
+    ofn->Flags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_ENABLEHOOK |
+                 OFN_NONETWORKBUTTON | OFN_LONGNAMES;
+    BOOL chosen = GetSaveFileNameA(ofn);
+    ofn->lpstrFilter = NULL;
+    ofn->lpstrFileTitle = NULL;
+    if (g_hwndCover && IsWindow(g_hwndCover))
+        DestroyWindow(g_hwndCover);
+    g_hwndCover = NULL;
+    return chosen;
+}
+
+// Copies an enhanced metafile to path through a file beside it, so that an
+// existing file is replaced only by a complete copy.
+static int copy_emf_to_file(HENHMETAFILE emf, const char* path)
+{
+    SafeWrite sibling;
+    FILE* fp = safe_write_open(&sibling, path);
+    if (!fp)
+        return 0;
+    std::fclose(fp);
+    sibling.fp = NULL;
+    HENHMETAFILE copy = CopyEnhMetaFileA(emf, sibling.temp_path);
+    int ok = copy != NULL;
+    if (copy)
+        DeleteEnhMetaFile(copy);
+    if (ok && !MoveFileExA(sibling.temp_path, path, MOVEFILE_REPLACE_EXISTING))
+        ok = 0;
+    if (!ok)
+        DeleteFileA(sibling.temp_path);
+    sibling.temp_path[0] = '\0';
+    return ok;
+}
+
+static int is_metafile_code(int code)
+{
+    return code == FMT_EMF || code == FMT_WMF;
+}
+
+// The writer of the table; 0 for a code, kind or image it cannot take.
+static int write_by_code(HGLOBAL image, int kind, const char* path, int code, int opt1, int opt2)
+{
+    if (is_metafile_code(code)) {
+        if (!can_replace_file(path))
+            return 0;
+        if (code == FMT_EMF && kind == KIND_WMF)
+            return write_emf_file((HMETAFILE)image, path);
+        if (code == FMT_EMF && kind == KIND_EMF)
+            return copy_emf_to_file((HENHMETAFILE)image, path);
+        if (code == FMT_WMF && kind == KIND_EMF)
+            return write_wmf_file((HENHMETAFILE)image, path);
+        return 0;
+    }
+    // A raster writer takes only a packed DIB whose header fits its block.
+    if (kind != KIND_DIB || !is_valid_packed_dib(image))
+        return 0;
+    switch (code) {
+    case FMT_BMP:
+        return can_replace_file(path) && write_bmp_file(image, path);
+    case FMT_BMP_RLE:
+        return write_bmp_rle_file(path, image);
+    case FMT_BMP_BITFIELDS:
+        return write_bmp_bitfields_file(path, image, opt1);
+    case FMT_GIF:
+        return write_gif_file(path, image, opt1);
+    case FMT_JPEG:
+        return can_replace_file(path) && write_jpeg_file(path, 85, image, opt1, opt2, 1);
+    case FMT_JPEG12:
+        return can_replace_file(path) && write_jpeg12_file(path, 85, image, opt1, opt2, 1);
+    }
+    return 0;
+}
+
+static int bit_count_of(HGLOBAL hDib)
+{
+    if (!hDib || GlobalSize(hDib) < sizeof(BITMAPINFOHEADER))
+        return 0;
+    const BITMAPINFOHEADER* bih = (const BITMAPINFOHEADER*)GlobalLock(hDib);
+    if (!bih)
+        return 0;
+    int bits = bih->biBitCount;
+    GlobalUnlock(hDib);
+    return bits;
+}
+
+static void report_success(const char* path)
+{
+    unsigned long long size = 0;
+    WIN32_FIND_DATAA found;
+    HANDLE hFind = FindFirstFileA(path, &found);
+    if (hFind != INVALID_HANDLE_VALUE) {
+        size = ((unsigned long long)found.nFileSizeHigh << 32) + found.nFileSizeLow;
+        FindClose(hFind);
+    }
+    char text[SAVE_PATH_SIZE + 48];
+    std::snprintf(text, sizeof text, "%s\n\n%llu bytes", path, size);
+    seam_message_box(NULL, text, "File Converted Successfully", MB_OK);
+}
+
+int convert_save_to_path(HGLOBAL image, int kind, const char* path, int code, int opt1, int opt2)
+{
+    if (!image || !find_save_format(code))
+        return 0;
+    HCURSOR old_cursor = SetCursor(LoadCursorA(NULL, IDC_WAIT));
+    show_progress(0, 1);
+
+    HGLOBAL prepared = image;
+    if (kind == KIND_DIB) {
+        int bits = get_image_bit_count();
+        if (bits == 0)
+            bits = bit_count_of(image);
+        if (bits >= 16 && g_brightnessStep != 0 && g_colorConversion == 0 && code != FMT_GIF) {
+            // The steps shown on screen go into a copy; the image stays.
+            int scratch = 0;
+            HGLOBAL brightened = NULL;
+            if (adjust_brightness(image, NULL, &scratch, g_brightnessStep, &brightened) && brightened)
+                prepared = brightened;
+            else if (brightened && brightened != image)
+                GlobalFree(brightened);
+        } else if (bits <= 8 && g_hasTransparency && g_colorConversion == 0 && save_uses_alpha_copy(code, opt1, opt2))
+            prepared = expand_dib_to_bgra32(image, (uint32_t)g_hasTransparency, g_transparentIndex,
+                                            g_transparentDisplayColor);
+    }
+    int written = write_by_code(prepared, kind, path, code, opt1, opt2);
+
+    if (prepared && prepared != image)
+        GlobalFree(prepared);
+    show_progress(0, 1);
+    if (written)
+        report_success(path);
+    else
+        seam_message_box(NULL, CANNOT_WRITE, path, MB_ICONHAND);
+    SetCursor(old_cursor);
+    return written;
+}
+
+void convert_save(HGLOBAL image, HWND owner, int kind, const char* source_name, const char* initial_dir,
+                  int code, int opt1, int opt2)
+{
+    const SaveFormat* format = find_save_format(code);
+    if (!image || !format)
+        return;
+    char path[SAVE_PATH_SIZE];
+    std::snprintf(path, sizeof path, "%s", source_name ? source_name : "");
+    force_save_extension(path, sizeof path, format->extension);
+
+    OPENFILENAMEA ofn;
+    if (!choose_save_file(owner, path, code, initial_dir, &ofn, opt1, opt2))
+        return;
+    convert_save_to_path(image, kind, path, code, opt1, opt2);
+}

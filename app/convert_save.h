@@ -1,0 +1,78 @@
+// Convert/Save: the current image written in a chosen format under a name
+// the user picks in the old-style Save dialog, with the written file's size
+// reported. One dispatcher by FormatCode calls the format's writer; the
+// writers live with their formats. The menu commands that choose the code
+// and options are in main_commands.h.
+//
+// Nothing here truncates or replaces an existing file before the new one is
+// complete: the writers build the file beside the target and move it into
+// place, and the checks that a target can be written open nothing for
+// writing that already exists.
+#pragma once
+
+#include <windows.h>
+#include <commdlg.h>
+
+enum {
+    SAVE_MODE_CONVERT = 0,   // OK button "Convert/Save"
+    SAVE_MODE_SAVE = 10,     // OK button "Save"
+    SAVE_PATH_SIZE = 260,
+};
+
+extern int g_saveDialogMode;      // SAVE_MODE_*, or the file commands' modes
+extern HWND g_hwndCover;          // the invisible owner while a Save dialog is open
+extern char g_currentDir[260];    // fetched before each save, move or copy
+
+// One row of the format table.
+struct SaveFormat {
+    int code;                  // FormatCode
+    const char* extension;     // without the dot
+    const char* filter_name;
+    const char* title;         // dialog title
+};
+
+// The table row of a FormatCode; null for a code Convert/Save does not write.
+const SaveFormat* find_save_format(int code);
+
+// The dialog title of a code and its options (the lossless JPEG has its own).
+const char* save_dialog_title(int code, int opt1, int opt2);
+
+// Replaces everything after the last dot of name by extension, or appends
+// "." and the extension when there is no dot. The result is cut to size.
+void force_save_extension(char* name, size_t size, const char* extension);
+
+// The dialog's two filter pairs, "NAME (*.ext)", "*.ext", "All Files (*.*)",
+// "*.*", each NUL-terminated, then an empty string. 0 when it does not fit.
+int build_save_filter(const SaveFormat* format, char* block, size_t size);
+
+// The image Convert/Save writes: the unconverted copy when it exists, no
+// colour conversion is in force and the image is a bitmap; else g_hImage.
+HGLOBAL image_for_saving(void);
+
+// A palette image with a transparent index is written from a 32-bit copy
+// (alpha 0 at that index) for these codes and options.
+int save_uses_alpha_copy(int code, int opt1, int opt2);
+
+// 1 when a new file can be put at path: an existing file is writable (it is
+// opened without truncation and left as it was) and the folder takes a new
+// file.
+int can_replace_file(const char* path);
+
+// The old-style Save dialog over an invisible "Cover" owner placed near the
+// owner's top-left corner. path (SAVE_PATH_SIZE characters) holds the
+// proposed name and receives the chosen one; mode SAVE_MODE_SAVE labels the
+// OK button "Save", anything else "Convert/Save". Non-zero when a name was
+// chosen.
+BOOL choose_save_file(HWND owner, char* path, int code, const char* initial_dir, OPENFILENAMEA* ofn,
+                      int mode, int opt2);
+UINT_PTR CALLBACK convert_save_hook_proc(HWND hdlg, UINT msg, WPARAM wp, LPARAM lp);
+
+// Proposes source_name with the format's extension, asks for the target and
+// writes the image (for kinds 1 and 3 the metafile handle) there.
+void convert_save(HGLOBAL image, HWND owner, int kind, const char* source_name, const char* initial_dir,
+                  int code, int opt1, int opt2);
+
+// What convert_save does once the target is chosen: prepares the image,
+// calls the writer, shows the success box with the path and size or
+// "Cannot Open File for Writing." under the path. 1 when written.
+int convert_save_to_path(HGLOBAL image, int kind, const char* path, int code, int opt1, int opt2);

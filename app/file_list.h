@@ -1,0 +1,24 @@
+// The main window's browser side: placing every control at each size
+// change, refilling the file and folder lists after commands changed the
+// folder's files, and telling folders from files for the Enter key.
+#pragma once
+
+#include <windows.h>
+
+// Places the labels, lists, boxes, buttons, the status place and the square
+// preview in the main window's client area.
+void layout_main_controls(void);
+
+// Shows the browser controls again after a media window covered them.
+void show_main_controls(HWND hwndMain);
+
+// Refills the file list from the selected type's patterns; rebuilds the
+// folder list when a dialog changed the current folder.
+void fill_file_list(int unused);
+
+// 1 when path names an existing folder.
+int is_directory(const char* path);
+
+// The preview side for a free area (integer geometry of the layout):
+// round(0.9 x the smaller side).
+int preview_side_for_area(int width, int height);

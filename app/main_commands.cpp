@@ -1,0 +1,638 @@
+// The main window's menu commands (see main_commands.h). Each command runs
+// on the current-image state and refreshes what it changed: the preview and
+// the image window, or the whole file by selecting it again.
+#include "app/main_commands.h"
+
+#include <cstring>
+
+#include "app/clipboard.h"
+#include "app/convert_save.h"
+#include "app/file_list.h"
+#include "app/main_menu.h"
+#include "app/main_window.h"
+#include "image/background.h"
+#include "image/current_image.h"
+#include "image/loader.h"
+#include "image/open_windows.h"
+#include "image/packed_dib.h"
+#include "image/palette.h"
+#include "image/preview.h"
+#include "image/progress.h"
+#include "image/seams.h"
+#include "image/settings.h"
+#include "resources/resource.h"
+#include "tools/brightness.h"
+#include "tools/color_reduce.h"
+#include "tools/edit_history.h"
+#include "tools/grey_tone.h"
+#include "tools/quarter_turns.h"
+#include "viewer/window_classes.h"
+
+static const char HELP_FILE[] = "RODadi.zoz";
+static const char QUESTION_CAPTION[] = "Corvane File Viewer";
+
+// ---- shared steps
+
+static bool is_captured_or_pasted(void)
+{
+    return (g_imageKind == KIND_DIB && (g_fileFormat == FMT_SCREEN_CAPTURE || g_fileFormat == FMT_CLIPBOARD)) ||
+           ((g_imageKind == KIND_WMF || g_imageKind == KIND_EMF) && g_fileFormat == FMT_CLIPBOARD);
+}
+
+// Loads the list's selected file again.
+static void reselect(HWND hwnd, bool post)
+{
+    LRESULT selection = SendDlgItemMessageA(hwnd, IDC_MAIN_FILE_LIST, LB_GETCURSEL, 0, 0);
+    if (post)
+        PostMessageA(hwnd, g_msgSelChanged, IDC_MAIN_FILE_LIST, selection);
+    else
+        SendMessageA(hwnd, g_msgSelChanged, IDC_MAIN_FILE_LIST, selection);
+}
+
+static void refresh(HWND hwnd)
+{
+    InvalidateRect(GetDlgItem(hwnd, IDC_MAIN_PREVIEW), NULL, TRUE);
+    if (is_window_open(g_hwndView))
+        InvalidateRect(g_hwndView, NULL, TRUE);
+}
+
+static void tool_refresh(HWND hwnd)
+{
+    if (g_imageKind == KIND_DIB && g_hImage) {
+        const BITMAPINFOHEADER* bih = (const BITMAPINFOHEADER*)GlobalLock(g_hImage);
+        if (bih) {
+            fit_image_rect(bih->biWidth, bih->biHeight, 0);
+            GlobalUnlock(g_hImage);
+        }
+    }
+    refresh(hwnd);
+}
+
+static void record(UINT op)
+{
+    push_edit_record(op, (UINT)g_colorConversion);
+}
+
+static bool have_bitmap(void)
+{
+    return g_hImage && g_imageKind == KIND_DIB;
+}
+
+// ---- navigation
+
+int step_file_index(int count, int name_index, int selection, int captured, int next)
+{
+    if (count <= 0)
+        return -1;
+    int i = name_index;
+    if (i < 0) {
+        if (captured)
+            i = next ? (selection < 0 ? count - 1 : selection - 1) : (selection < 0 ? count : selection + 1);
+        else
+            i = next ? count - 1 : count;
+    }
+    if (next) {
+        if (++i >= count)
+            i = 0;
+    } else {
+        if (--i < 0)
+            i = count - 1;
+    }
+    return i;
+}
+
+static void on_step_file(HWND hwnd, bool next)
+{
+    HWND list = GetDlgItem(hwnd, IDC_MAIN_FILE_LIST);
+    LRESULT count = SendMessageA(list, LB_GETCOUNT, 0, 0);
+    if (count == 0 || count == LB_ERR)
+        return;
+    LRESULT name_index = LB_ERR;
+    if (g_fileName[0])
+        name_index = SendMessageA(list, LB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)g_fileName);
+    LRESULT selection = SendMessageA(list, LB_GETCURSEL, 0, 0);
+    int i = step_file_index((int)count, name_index == LB_ERR ? -1 : (int)name_index,
+                            selection == LB_ERR ? -1 : (int)selection, is_captured_or_pasted(), next);
+    LRESULT length = SendMessageA(list, LB_GETTEXTLEN, (WPARAM)i, 0);
+    if (i < 0 || length == LB_ERR || length >= (LRESULT)sizeof g_fileName)
+        return;
+    SendMessageA(list, LB_GETTEXT, (WPARAM)i, (LPARAM)g_fileName);
+    SetDlgItemTextA(hwnd, IDC_MAIN_NAME_EDIT, g_fileName);
+    SendMessageA(list, LB_SETCURSEL, (WPARAM)i, 0);
+    reselect(hwnd, true);
+}
+
+// ---- image tools
+
+static void on_quarter_turn(HWND hwnd, int id)
+{
+    if (!have_bitmap())
+        return;
+    int scratch = 0;
+    switch (id) {
+    case IDM_MAIN_ROTATE_CW:
+    case IDM_MAIN_ROTATE_CCW: {
+        int (*turn)(HGLOBAL*, int*) = id == IDM_MAIN_ROTATE_CW ? rotate_cw90 : rotate_ccw90;
+        if (g_hImageUnconverted)
+            turn(&g_hImageUnconverted, &scratch);
+        turn(&g_hImage, &g_imageOrientation);
+        tool_refresh(hwnd);
+        record(id == IDM_MAIN_ROTATE_CW ? EDIT_ROTATE_CW90 : EDIT_ROTATE_CCW90);
+        return;
+    }
+    case IDM_MAIN_ROTATE_180:
+        if (g_hImageUnconverted)
+            rotate_180(g_hImageUnconverted, &scratch);
+        rotate_180(g_hImage, &g_imageOrientation);
+        refresh(hwnd);
+        record(EDIT_ROTATE_180);
+        return;
+    case IDM_MAIN_FLIP_LR:
+    case IDM_MAIN_FLIP_TB: {
+        int (*flip)(HGLOBAL, int*) = id == IDM_MAIN_FLIP_LR ? flip_left_right : flip_top_bottom;
+        if (g_hImageUnconverted)
+            flip(g_hImageUnconverted, &scratch);
+        flip(g_hImage, &g_imageOrientation);
+        refresh(hwnd);
+        record(id == IDM_MAIN_FLIP_LR ? EDIT_FLIP_LEFT_RIGHT : EDIT_FLIP_TOP_BOTTOM);
+        return;
+    }
+    }
+}
+
+// ---- colour conversions
+
+struct Conversion {
+    int id;
+    int code;
+    int count;  // for reduce_colors; negative: optimised
+};
+
+static const Conversion CONVERSIONS[] = {
+    {IDM_MAIN_TRUE_COLOR, CONV_NONE, 0},
+    {IDM_MAIN_BEST_256, CONV_BEST_256, -256},
+    {IDM_MAIN_BEST_128, CONV_BEST_128, -128},
+    {IDM_MAIN_BEST_64, CONV_BEST_64, -64},
+    {IDM_MAIN_BEST_32, CONV_BEST_32, -32},
+    {IDM_MAIN_BEST_16, CONV_BEST_16, -16},
+    {IDM_MAIN_BEST_8, CONV_BEST_8, -8},
+    {IDM_MAIN_BEST_4, CONV_BEST_4, -4},
+    {IDM_MAIN_BEST_2, CONV_BEST_2, -2},
+    {IDM_MAIN_STANDARD_256, CONV_STANDARD_256, 256},
+    {IDM_MAIN_WEB_216, CONV_WEB_216, 216},
+    {IDM_MAIN_STANDARD_16, CONV_STANDARD_16, 16},
+    {IDM_MAIN_GRAYSCALE, CONV_GREYSCALE, 0},
+    {IDM_MAIN_MONOCHROME, CONV_MONOCHROME, -2},
+    {IDM_MAIN_TONE_FIRST + 0, CONV_TONE_CYANOTYPE, 0},
+    {IDM_MAIN_TONE_FIRST + 1, CONV_TONE_MAROON, 0},
+    {IDM_MAIN_TONE_FIRST + 2, CONV_TONE_PALLADIUM, 0},
+    {IDM_MAIN_TONE_FIRST + 3, CONV_TONE_PLATINUM, 0},
+    {IDM_MAIN_TONE_FIRST + 4, CONV_TONE_SELENIUM, 0},
+    {IDM_MAIN_TONE_FIRST + 5, CONV_TONE_SEPIA1, 0},
+    {IDM_MAIN_TONE_FIRST + 6, CONV_TONE_SEPIA2, 0},
+    {IDM_MAIN_TONE_FIRST + 7, CONV_TONE_SILVER, 0},
+};
+
+int conversion_keeps_image(int id, int B, int N, int black_white)
+{
+    switch (id) {
+    case IDM_MAIN_TRUE_COLOR: return 1;
+    case IDM_MAIN_BEST_256: return B <= 8;
+    case IDM_MAIN_BEST_128: return (B == 8 && 0 < N && N <= 128) || B <= 4;
+    case IDM_MAIN_BEST_64: return (B == 8 && 0 < N && N <= 64) || B <= 4;
+    case IDM_MAIN_BEST_32: return (B == 8 && 0 < N && N <= 32) || B <= 4;
+    case IDM_MAIN_BEST_16: return B <= 4;
+    case IDM_MAIN_BEST_8: return B <= 3;
+    case IDM_MAIN_BEST_4:
+    case IDM_MAIN_BEST_2: return B <= 2;
+    case IDM_MAIN_STANDARD_256:
+    case IDM_MAIN_WEB_216:
+    case IDM_MAIN_STANDARD_16:
+    case IDM_MAIN_GRAYSCALE:
+    case IDM_MAIN_MONOCHROME: return black_white;
+    }
+    return 0;
+}
+
+static void restore_unconverted(void)
+{
+    if (!g_hImageUnconverted)
+        return;
+    GlobalFree(g_hImage);
+    g_hImage = g_hImageUnconverted;
+    g_hImageUnconverted = NULL;
+}
+
+// The two table entries become exactly black (the one nearest to black)
+// and white.
+static void force_black_and_white(void)
+{
+    BITMAPINFOHEADER* bih = (BITMAPINFOHEADER*)GlobalLock(g_hImage);
+    if (!bih)
+        return;
+    if (bih->biBitCount <= 8 && dib_color_count(bih) >= 2) {
+        UINT black = 0;
+        HPALETTE palette = create_dib_palette(bih, g_hwndMain);
+        if (palette) {
+            black = GetNearestPaletteIndex(palette, RGB(0, 0, 0)) ? 1 : 0;
+            DeleteObject(palette);
+        }
+        RGBQUAD* table = dib_color_table(bih);
+        RGBQUAD black_entry = {0, 0, 0, 0}, white_entry = {255, 255, 255, 0};
+        table[black] = black_entry;
+        table[1 - black] = white_entry;
+    }
+    GlobalUnlock(g_hImage);
+}
+
+static void convert_to_grey(void)
+{
+    if (!to_grayscale(&g_hImage, &g_hImageUnconverted, (UINT)g_imageKind))
+        return;
+    // A 16-colour display shows the grey image through the standard palette.
+    if (get_display_bit_depth() == 4) {
+        HGLOBAL scratch = NULL;
+        reduce_colors(&g_hImage, &scratch, 256, (UINT)g_imageKind, 1, 1);
+        if (scratch)
+            GlobalFree(scratch);
+    }
+}
+
+static void on_color_conversion(HWND hwnd, const Conversion* c)
+{
+    if (!have_bitmap())
+        return;
+    int B = get_image_bit_count();
+    int N = get_image_color_count();
+    int black_white = is_black_white_palette(NULL);
+
+    push_edit_record(EDIT_COLOR_CONVERSION, (UINT)c->code);
+    if (!g_hImageUnconverted && g_brightnessStep != 0) {
+        // The image goes back to its colours before the steps, which stay
+        // counted.
+        int amount = g_brightnessStep;
+        adjust_brightness(g_hImage, g_baseColorTable, &amount, 0, NULL);
+    } else {
+        g_brightnessStep = 0;
+    }
+    g_colorConversion = c->code;
+    bool toning = c->code >= CONV_TONE_CYANOTYPE && c->code <= CONV_TONE_SILVER;
+    if (!toning && conversion_keeps_image(c->id, B, N, black_white)) {
+        restore_unconverted();
+        if (c->id == IDM_MAIN_TRUE_COLOR && get_display_bit_depth() == 8 && B > 8)
+            reduce_colors(&g_hImage, &g_hImageUnconverted, -256, (UINT)g_imageKind, 0, 1);
+    } else if (toning) {
+        if (to_grayscale(&g_hImage, &g_hImageUnconverted, (UINT)g_imageKind))
+            tone_palette(g_hImage, c->code);
+    } else if (c->id == IDM_MAIN_GRAYSCALE) {
+        convert_to_grey();
+    } else if (reduce_colors(&g_hImage, &g_hImageUnconverted, c->count, (UINT)g_imageKind, 1, 1) &&
+               c->id == IDM_MAIN_MONOCHROME) {
+        force_black_and_white();
+    }
+    refresh(hwnd);
+}
+
+static void on_brightness(HWND hwnd, int step)
+{
+    if (!have_bitmap())
+        return;
+    if (step_current_brightness(step)) {
+        refresh(hwnd);
+        record(step > 0 ? EDIT_BRIGHTER : EDIT_DARKER);
+    }
+}
+
+static void on_invert(HWND hwnd)
+{
+    if (!have_bitmap())
+        return;
+    if (invert_current_image()) {
+        refresh(hwnd);
+        record(EDIT_INVERT);
+    }
+}
+
+// ---- history
+
+static void on_restore(HWND hwnd)
+{
+    if (g_fileFormat != FMT_SCREEN_CAPTURE && g_fileFormat != FMT_CLIPBOARD)
+        reselect(hwnd, false);
+}
+
+// ---- Convert/Save commands
+
+static const char LOSSLESS_QUESTION[] =
+    "Convert image to Lossless Huffman Encoded JPEG? \n\nCaution: Many applications do not suport this format.";
+static const char LOSSY12_QUESTION[] =
+    "Convert image to 12-bit lossy JPEG? \n\nCaution: Many applications do not suport this format.";
+static const char LOSSLESS12_QUESTION[] =
+    "Convert image to 12-bit lossless JPEG? \n\nCaution: Many applications do not suport this format.";
+
+static const SaveCommand SAVE_COMMANDS[] = {
+    {IDM_MAIN_SAVE_BMP, FMT_BMP, 0, 0, NULL},
+    {IDM_MAIN_SAVE_BMP_RLE, FMT_BMP_RLE, 0, 0, NULL},
+    {IDM_MAIN_SAVE_BMP_555, FMT_BMP_BITFIELDS, 0, 0, NULL},
+    {IDM_MAIN_SAVE_BMP_565, FMT_BMP_BITFIELDS, 1, 0, NULL},
+    {IDM_MAIN_SAVE_GIF, FMT_GIF, 0, 0, NULL},
+    {IDM_MAIN_SAVE_GIF_INTERLACED, FMT_GIF, 1, 0, NULL},
+    {IDM_MAIN_SAVE_IFF, FMT_IFF, 0, 0, NULL},
+    {IDM_MAIN_SAVE_IFF_PACKED, FMT_IFF, 1, 0, NULL},
+    {IDM_MAIN_SAVE_IFF_HAM, FMT_IFF, 0, 1, NULL},
+    {IDM_MAIN_SAVE_IFF_HAM_PACKED, FMT_IFF, 1, 1, NULL},
+    {IDM_MAIN_SAVE_JBIG, FMT_JBIG, 0, 0, NULL},
+    {IDM_MAIN_SAVE_JPEG, FMT_JPEG, 0, 0, NULL},
+    {IDM_MAIN_SAVE_JPEG_PROGRESSIVE, FMT_JPEG, 1, 0, NULL},
+    {IDM_MAIN_SAVE_JPEG_LOSSLESS, FMT_JPEG, 0, 1, LOSSLESS_QUESTION},
+    {IDM_MAIN_SAVE_JPEG12, FMT_JPEG12, 0, 0, LOSSY12_QUESTION},
+    {IDM_MAIN_SAVE_JPEG12_PROGRESSIVE, FMT_JPEG12, 1, 0, LOSSY12_QUESTION},
+    {IDM_MAIN_SAVE_JPEG12_LOSSLESS, FMT_JPEG12, 0, 1, LOSSLESS12_QUESTION},
+    {IDM_MAIN_SAVE_PCX, FMT_PCX, 0, 0, NULL},
+    {IDM_MAIN_SAVE_PDF, FMT_PDF, 0, 0, NULL},
+    {IDM_MAIN_SAVE_PNM_FAMILY, FMT_PPM, 0, 0, NULL},  // the code is chosen at the time
+    {IDM_MAIN_SAVE_PNG, FMT_PNG, 0, 0, NULL},
+    {IDM_MAIN_SAVE_PNG_ADAM7, FMT_PNG, 1, 0, NULL},
+    {IDM_MAIN_SAVE_TGA, FMT_TARGA, 0, 0, NULL},
+    {IDM_MAIN_SAVE_TGA_RLE, FMT_TARGA, 1, 0, NULL},
+    {2103, FMT_TIFF, 1, 0, NULL}, {2104, FMT_TIFF, 1, 1, NULL},
+    {2105, FMT_TIFF, 2, 0, NULL}, {2106, FMT_TIFF, 2, 1, NULL},
+    {2107, FMT_TIFF, 3, 0, NULL}, {2108, FMT_TIFF, 3, 1, NULL},
+    {2109, FMT_TIFF, 4, 0, NULL}, {2110, FMT_TIFF, 4, 1, NULL},
+    {2111, FMT_TIFF, 5, 0, NULL}, {2112, FMT_TIFF, 5, 1, NULL},
+    {2113, FMT_TIFF, 7, 0, NULL}, {2114, FMT_TIFF, 7, 1, NULL},
+    {2115, FMT_TIFF, 32773, 0, NULL}, {2116, FMT_TIFF, 32773, 1, NULL},
+    {2117, FMT_TIFF, 8, 0, NULL}, {2118, FMT_TIFF, 8, 1, NULL},
+    {2119, FMT_TIFF, 34661, 0, NULL}, {2120, FMT_TIFF, 34661, 1, NULL},
+    {2121, FMT_TIFF, 34925, 0, NULL}, {2122, FMT_TIFF, 34925, 1, NULL},
+    {IDM_MAIN_SAVE_EMF, FMT_EMF, 0, 0, NULL},
+    {IDM_MAIN_SAVE_WMF, FMT_WMF, 0, 0, NULL},
+};
+
+const SaveCommand* find_save_command(int id)
+{
+    for (const SaveCommand& command : SAVE_COMMANDS)
+        if (command.id == id)
+            return &command;
+    return NULL;
+}
+
+int pnm_family_code(int black_white, int saving_unconverted, int image_bits, int original_bits, int grey)
+{
+    if (black_white)
+        return FMT_PBM;
+    int bits = saving_unconverted ? image_bits : original_bits;
+    if (bits == 32)
+        return FMT_PNM;
+    return grey ? FMT_PGM : FMT_PPM;
+}
+
+// The formats whose writer is part of the program; the other entries wait
+// for theirs and do nothing until then.
+static bool save_format_has_writer(int code)
+{
+    switch (code) {
+    case FMT_BMP:
+    case FMT_BMP_RLE:
+    case FMT_BMP_BITFIELDS:
+    case FMT_GIF:
+    case FMT_JPEG:
+    case FMT_JPEG12:
+    case FMT_EMF:
+    case FMT_WMF:
+        return true;
+    }
+    return false;
+}
+
+static void save_image(HWND hwnd, HGLOBAL image, int code, int opt1, int opt2)
+{
+    GetCurrentDirectoryA(sizeof g_currentDir, g_currentDir);
+    convert_save(image, hwnd, g_imageKind, g_fileName, g_currentDir, code, opt1, opt2);
+    fill_file_list(0);
+}
+
+// GIF takes at most 256 colours: a deeper image is written from a reduced
+// copy while the one shown stays in full colour.
+static void save_gif(HWND hwnd, int opt1)
+{
+    int D = get_display_bit_depth();
+    int B = get_image_bit_count();
+    if (D == 8 || g_imageKind != KIND_DIB) {
+        save_image(hwnd, g_hImage, FMT_GIF, opt1, 0);
+    } else if (D > 8 && B > 8) {
+        if (g_colorConversion || g_brightnessStep) {
+            save_image(hwnd, g_hImage, FMT_GIF, opt1, 0);
+        } else if (reduce_colors(&g_hImage, &g_hImageUnconverted, -256, (UINT)g_imageKind, 1, 1)) {
+            save_image(hwnd, g_hImage, FMT_GIF, opt1, 0);
+            restore_unconverted();
+        }
+    } else if (D > 8) {
+        save_image(hwnd, g_hImageUnconverted && g_colorConversion == 0 ? g_hImageUnconverted : g_hImage, FMT_GIF,
+                   opt1, 0);
+    } else if (D == 4) {
+        if (!g_hImageUnconverted || g_colorConversion || g_brightnessStep) {
+            save_image(hwnd, g_hImage, FMT_GIF, opt1, 0);
+        } else if (B > 8) {
+            restore_unconverted();
+            if (reduce_colors(&g_hImage, &g_hImageUnconverted, -256, (UINT)g_imageKind, 1, 1)) {
+                save_image(hwnd, g_hImage, FMT_GIF, opt1, 0);
+                restore_unconverted();
+            }
+            reduce_colors(&g_hImage, &g_hImageUnconverted, 256, (UINT)g_imageKind, 1, 1);
+        } else {
+            save_image(hwnd, g_hImageUnconverted, FMT_GIF, opt1, 0);
+        }
+    }
+}
+
+static void on_save_command(HWND hwnd, const SaveCommand* command)
+{
+    int code = command->code;
+    HGLOBAL image = image_for_saving();
+    if (command->id == IDM_MAIN_SAVE_PNM_FAMILY) {
+        bool unconverted = image != g_hImage;
+        code = pnm_family_code(is_black_white_palette(g_hImage), unconverted, get_image_bit_count(),
+                               get_original_bit_count(), is_grey_palette(g_hImage));
+    }
+    if (!save_format_has_writer(code))
+        return;
+    if (command->question) {
+        if (g_imageKind != KIND_DIB)
+            return;
+        if (seam_message_box(NULL, command->question, QUESTION_CAPTION, MB_YESNOCANCEL) != IDYES)
+            return;
+    }
+    if (code == FMT_EMF || code == FMT_WMF) {
+        if (g_hImage)
+            save_image(hwnd, g_hImage, code, command->opt1, command->opt2);
+    } else if (code == FMT_GIF) {
+        save_gif(hwnd, command->opt1);
+    } else {
+        save_image(hwnd, image, code, command->opt1, command->opt2);
+    }
+}
+
+// ---- screen options and settings
+
+static void on_background(HWND hwnd, int index)
+{
+    if (index == g_backgroundColorIndex)
+        return;
+    g_backgroundColorIndex = index;
+    g_hBackgroundBrush = g_hBackgroundBrushes[index];
+    // A swatch is not the custom colour: the start-up takes a non-zero
+    // "SelectBackgroundColor" for that.
+    write_setting_int("SelectBackgroundColor", 0);
+    write_setting_int("BackgroundColor", index);
+    if (is_captured_or_pasted())
+        refresh(hwnd);
+    else if (g_imageKind != KIND_NONE)
+        reselect(hwnd, true);
+}
+
+static void on_disable_alpha(HWND hwnd)
+{
+    g_disableAlpha = !g_disableAlpha;
+    write_setting_int("DisableAlphaTransparency", g_disableAlpha);
+    if (g_imageKind == KIND_DIB && g_imageIs32Bit && g_colorConversion == 0 && g_brightnessStep == 0)
+        reselect(hwnd, false);
+}
+
+static void on_toggle_setting(int* flag, const char* key)
+{
+    *flag = !*flag;
+    write_setting_int(key, *flag);
+}
+
+static void on_view_comment(void)
+{
+    if (!g_hComment)
+        return;
+    const char* text = (const char*)GlobalLock(g_hComment);
+    if (text) {
+        seam_message_box(NULL, text, g_fileName, MB_OKCANCEL);
+        GlobalUnlock(g_hComment);
+    }
+}
+
+static void on_help(HWND hwnd, UINT command, ULONG_PTR data)
+{
+    seam_win_help(hwnd, HELP_FILE, command, data);
+}
+
+// The menu's Center, Tile and Full Screen are the buttons of the window.
+static void press_button(HWND hwnd, int button)
+{
+    SendMessageA(hwnd, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), (LPARAM)GetDlgItem(hwnd, button));
+}
+
+// ---- dispatch
+
+BOOL main_on_menu_command(HWND hwnd, int id)
+{
+    if (id >= IDM_MAIN_BACKGROUND_FIRST && id <= IDM_MAIN_BACKGROUND_LAST) {
+        on_background(hwnd, id - IDM_MAIN_BACKGROUND_FIRST);
+        return TRUE;
+    }
+    for (const Conversion& conversion : CONVERSIONS) {
+        if (conversion.id == id) {
+            on_color_conversion(hwnd, &conversion);
+            return TRUE;
+        }
+    }
+    if (const SaveCommand* command = find_save_command(id)) {
+        on_save_command(hwnd, command);
+        return TRUE;
+    }
+    switch (id) {
+    case IDM_MAIN_LAST_FILE:
+    case IDM_MAIN_BAR_LAST_FILE:
+        on_step_file(hwnd, false);
+        return TRUE;
+    case IDM_MAIN_NEXT_FILE:
+    case IDM_MAIN_BAR_NEXT_FILE:
+        on_step_file(hwnd, true);
+        return TRUE;
+    case IDM_MAIN_FILE_INFO:
+        seam_message_box(hwnd, g_infoText, g_fileName, MB_ICONINFORMATION);
+        return TRUE;
+    case IDM_MAIN_EXIT:
+        exit_program(hwnd);
+        return TRUE;
+    case IDM_MAIN_CENTER:
+        press_button(hwnd, IDC_MAIN_CENTER);
+        return TRUE;
+    case IDM_MAIN_TILE:
+        press_button(hwnd, IDC_MAIN_TILE);
+        return TRUE;
+    case IDM_MAIN_FULL_SCREEN:
+        press_button(hwnd, IDC_MAIN_FULL_SCREEN);
+        return TRUE;
+    case IDM_MAIN_COPY_CLIPBOARD:
+        copy_image_to_clipboard(hwnd);
+        return TRUE;
+    case IDM_MAIN_PASTE_CLIPBOARD:
+        paste_image_from_clipboard(hwnd);
+        return TRUE;
+    case IDM_MAIN_DISABLE_ALPHA:
+        on_disable_alpha(hwnd);
+        return TRUE;
+    case IDM_MAIN_ROTATE_CW:
+    case IDM_MAIN_ROTATE_CCW:
+    case IDM_MAIN_ROTATE_180:
+    case IDM_MAIN_FLIP_LR:
+    case IDM_MAIN_FLIP_TB:
+        on_quarter_turn(hwnd, id);
+        return TRUE;
+    case IDM_MAIN_INVERT:
+        on_invert(hwnd);
+        return TRUE;
+    case IDM_MAIN_BRIGHTEN:
+        on_brightness(hwnd, +1);
+        return TRUE;
+    case IDM_MAIN_DARKEN:
+        on_brightness(hwnd, -1);
+        return TRUE;
+    case IDM_MAIN_RESTORE:
+        on_restore(hwnd);
+        return TRUE;
+    case IDM_MAIN_VIEW_COMMENT:
+        on_view_comment();
+        return TRUE;
+    case IDM_MAIN_HIDE_FILE_NAME:
+        on_toggle_setting(&g_hideFileName, "HideFileName");
+        return TRUE;
+    case IDM_MAIN_HIDE_STATUS_BAR:
+        on_toggle_setting(&g_hideStatusBar, "HideStatusBar");
+        return TRUE;
+    case IDM_MAIN_HELP_LIBRARY:
+        on_help(hwnd, HELP_FINDER, 0);
+        return TRUE;
+    case IDM_MAIN_HELP_STARTED:
+        on_help(hwnd, HELP_CONTEXT, 102);
+        return TRUE;
+    case IDM_MAIN_HELP_MULTIMEDIA:
+        on_help(hwnd, HELP_CONTEXT, 106);
+        return TRUE;
+    case IDM_MAIN_HELP_CAPTURE:
+        on_help(hwnd, HELP_CONTEXT, 107);
+        return TRUE;
+    case IDM_MAIN_HELP_COMMENTS:
+        on_help(hwnd, HELP_CONTEXT, 108);
+        return TRUE;
+    // Caption items of the menu: the dialog's default processing.
+    case IDM_MAIN_JPEG_HEADING:
+    case IDM_MAIN_BLANK_HEADING:
+    case IDM_MAIN_SCREEN_HEADING:
+    case IDM_MAIN_SCREEN_HEADING2:
+    case IDM_MAIN_TONING_HEADING:
+    case IDM_MAIN_TIFF_HEADING:
+        return FALSE;
+    }
+    // The other menu commands wait for their workers: file operations,
+    // capture, printing, the colour picker, batch, the lossless JPEG
+    // transforms, the tools with windows or dialogs, sphere,
+    // undo, comments, Exif, slideshow and About.
+    return (id >= IDM_MAIN_LAST_FILE && id <= IDM_MAIN_SKEW) || (id >= IDM_MAIN_TONE_FIRST && id <= IDM_MAIN_TONE_LAST);
+}

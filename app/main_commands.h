@@ -1,0 +1,39 @@
+// The main window's menu commands: one function per command, reached from
+// one dispatcher the hook calls with the command id. Convert/Save itself is
+// in convert_save.h, clipboard copy and paste in clipboard.h, the menu's
+// tree and states in main_menu.h.
+//
+// A command whose worker is not part of the program yet is accepted and
+// does nothing.
+#pragma once
+
+#include <windows.h>
+
+// Runs the menu command id; FALSE for an id that is no menu command (and
+// for the menu's caption items), so that the dialog's own handling runs.
+BOOL main_on_menu_command(HWND hwndMain, int id);
+
+// Last File / Next File: the list entry to show, from the entry count, the
+// entry of the current name (-1 when not listed), the list's selection (-1
+// none) and whether the image is captured or pasted. -1 when the list is
+// empty.
+int step_file_index(int count, int name_index, int selection, int captured, int next);
+
+// The Convert/Save code and options of a Convert/Save command id; 0 when
+// the id is none. question receives the question asked first, or null.
+struct SaveCommand {
+    int id;
+    int code;
+    int opt1;
+    int opt2;
+    const char* question;
+};
+const SaveCommand* find_save_command(int id);
+
+// The code of the PBM-family entry: PBM for a black-and-white image, PNM
+// (as PAM) for 32 bits, PGM for a grey palette, else PPM.
+int pnm_family_code(int black_white, int saving_unconverted, int image_bits, int original_bits, int grey);
+
+// The keep test of a colour conversion: 1 when the image already has what
+// the conversion would make, so the full-colour image is put back instead.
+int conversion_keeps_image(int id, int bit_count, int color_count, int black_white);

@@ -1,0 +1,625 @@
+// The selected-file loader and the release of the current image.
+// Identification goes by the first bytes in a fixed order, so that a file
+// with a misleading extension is still read by the right reader; a format
+// whose reader is not part of the program is recognised and shows nothing.
+#include "image/loader.h"
+
+#include <io.h>
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "image/background.h"
+#include "image/bmp_read.h"
+#include "image/current_image.h"
+#include "image/gif_anim.h"
+#include "image/gif_read.h"
+#include "image/merge_source.h"
+#include "image/metafile.h"
+#include "image/open_windows.h"
+#include "image/packed_dib.h"
+#include "image/palette.h"
+#include "image/preview.h"
+#include "image/progress.h"
+#include "image/seams.h"
+#include "image/settings.h"
+#include "resources/resource.h"
+#include "tools/color_reduce.h"
+#include "tools/edit_history.h"
+#include "viewer/status_bar.h"
+
+char g_listDir[260];
+uint64_t g_fileSize;
+HFILE g_hFile = HFILE_ERROR;
+int g_imageIs32Bit;
+int g_iconIndex = 1;
+int g_iconCount = 1;
+int g_pageStep;
+int g_iconStep;
+int g_pageHintShown;
+int g_slideForward = 1;
+HPALETTE g_hPalette;
+UINT g_animDelay = 12;
+UINT_PTR g_animTimerId = 1;
+UINT_PTR g_animTimerActive;
+UINT_PTR g_mciTimerId = 2;
+HWND g_hwndMci;
+int g_mciEnlarged;
+
+static bool extension_is(const char* extension, const char* wanted)
+{
+    return lstrcmpiA(extension, wanted) == 0;
+}
+
+int identify_file(const BYTE b[10], size_t n, const BYTE at128[4], const char* ext)
+{
+    if (n >= 2 && b[0] == 'B' && b[1] == 'M')
+        return IDENT_BMP;
+    if (n >= 2 && b[0] == 'G' && b[1] == 'I')
+        return IDENT_GIF;
+    if (n >= 2 && b[0] == 0xFF && b[1] == 0xD8)
+        return IDENT_JPEG;
+    if (n >= 4 && b[0] == 0xFF && b[1] == 0x4F && b[2] == 0xFF && b[3] == 0x51)
+        return IDENT_J2K;
+    if (n >= 6 && !b[0] && !b[1] && !b[2] && b[3] == 0x0C && b[4] == 'j' && b[5] == 'P')
+        return IDENT_JP2;
+    if (n >= 4 && b[0] == 0x59 && b[1] == 0xA6 && b[2] == 0x6A && b[3] == 0x95)
+        return IDENT_SUN_RASTER;
+    if (n >= 2 && b[0] == 'P' && b[1] >= '1' && b[1] <= '7' &&
+        (extension_is(ext, "PBM") || extension_is(ext, "PGM") || extension_is(ext, "PNM") ||
+         extension_is(ext, "PPM") || extension_is(ext, "PGX")))
+        return IDENT_PNM;
+    if (n >= 2 && b[0] == 0x0A && b[1] <= 5 && b[1] != 1)
+        return IDENT_PCX;
+    if (n >= 2 && ((b[0] == 'I' && b[1] == 'I') || (b[0] == 'M' && b[1] == 'M')))
+        return IDENT_TIFF;
+    if (n >= 4 && b[0] == 0x89 && b[1] == 'P' && b[2] == 'N' && b[3] == 'G')
+        return IDENT_PNG;
+    if (n >= 4 && !std::memcmp(b, "FORM", 4))
+        return IDENT_IFF;
+    if (n >= 4 && !std::memcmp(b, "RIFF", 4))
+        return IDENT_RIFF;
+    if (n >= 4 && !std::memcmp(b, "MThd", 4))
+        return IDENT_MIDI;
+    if (n >= 8 && (!std::memcmp(b + 4, "mdat", 4) || !std::memcmp(b + 4, "moov", 4)))
+        return IDENT_QUICKTIME;
+    if (n >= 2 && b[0] == 0xFF && (b[1] & 1) && extension_is(ext, "MP3"))
+        return IDENT_MP3;
+    static const BYTE ASF[8] = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11};
+    if (n >= 8 && !std::memcmp(b, ASF, 8))
+        return IDENT_ASF;
+    if (n >= 4 && !b[0] && !b[1] && (b[2] == 1 || b[2] == 2) && !b[3] &&
+        (extension_is(ext, "ICO") || extension_is(ext, "ICN") || extension_is(ext, "CUR")))
+        return IDENT_ICON;
+    if (n >= 2 && b[0] == '/' && b[1] == '*' && extension_is(ext, "ICO"))
+        return IDENT_SUN_ICON;
+    if (n >= 2 && b[0] == 0xD7 && b[1] == 0xCD)
+        return IDENT_PLACEABLE_WMF;
+    if (extension_is(ext, "WMF"))
+        return IDENT_WMF;
+    if (extension_is(ext, "EMF"))
+        return IDENT_EMF;
+    if (extension_is(ext, "TGA"))
+        return IDENT_TARGA;
+    if (extension_is(ext, "JBG"))
+        return IDENT_JBIG;
+    if (extension_is(ext, "MPA") || extension_is(ext, "MPE") || extension_is(ext, "MPG") ||
+        extension_is(ext, "MP3"))
+        return IDENT_MPEG;
+    if (at128[0] == 'G' && at128[1] == 'I')
+        return IDENT_MACBINARY_GIF;
+    if ((at128[0] == 'I' && at128[1] == 'I' && at128[2] == 0x2A && at128[3] == 0) ||
+        (at128[0] == 'M' && at128[1] == 'M' && at128[2] == 0 && at128[3] == 0x2A))
+        return IDENT_MACBINARY_TIFF;
+    return IDENT_UNKNOWN;
+}
+
+static void close_identification_handle(void)
+{
+    if (g_hFile != HFILE_ERROR) {
+        _lclose(g_hFile);
+        g_hFile = HFILE_ERROR;
+    }
+}
+
+static void free_image_block(HGLOBAL* handle)
+{
+    if (*handle) {
+        GlobalFree(*handle);
+        *handle = NULL;
+    }
+}
+
+static void refresh_status_bars(void)
+{
+    resize_main_status_bar();
+    if (g_hwndView && IsWindow(g_hwndView))
+        resize_view_status_bar();
+}
+
+// Frees the image by its kind (the part of a release both callers share).
+static void free_image_by_kind(void)
+{
+    if (g_imageKind == KIND_ANIMATED_GIF || g_imageKind == KIND_ICON_PAGES || g_imageKind == KIND_ANI) {
+        if (g_hwndMain)
+            KillTimer(g_hwndMain, g_animTimerId);
+        g_animTimerActive = 0;
+        close_identification_handle();
+    }
+    switch (g_imageKind) {
+    case KIND_ANIMATED_GIF:
+        free_gif_animation();
+        if (g_hPalette) {
+            DeleteObject(g_hPalette);
+            g_hPalette = NULL;
+        }
+        if (g_hImage)
+            GlobalFree(g_hImage);
+        break;
+    case KIND_EMF:
+        if (g_hImage)
+            DeleteEnhMetaFile((HENHMETAFILE)g_hImage);
+        free_image_block(&g_hImageUnconverted);
+        break;
+    case KIND_WMF:
+        if (g_hImage)
+            DeleteMetaFile((HMETAFILE)g_hImage);
+        break;
+    default:
+        if (g_hImage)
+            GlobalFree(g_hImage);
+        break;
+    }
+    g_hImage = NULL;
+}
+
+void release_current_image(void)
+{
+    g_pageStep = 0;
+    free_image_by_kind();
+    g_imageKind = KIND_NONE;
+    g_infoText[0] = '\0';
+    if (g_hComment) {
+        GlobalFree(g_hComment);
+        g_hComment = NULL;
+        refresh_status_bars();
+    }
+    g_pageIndex = g_pageCount = 1;
+    g_pageHintShown = 0;
+    g_imageOrientation = 0;
+    g_colorConversion = 0;
+    free_image_block(&g_hImageUnconverted);
+    g_brightnessStep = 0;
+}
+
+void release_image_for_new_selection(HWND hwndMain)
+{
+    if (g_imageKind == KIND_MULTIMEDIA) {
+        if (g_hwndMci && IsWindow(g_hwndMci))
+            DestroyWindow(g_hwndMci);
+        g_hwndMci = NULL;
+        g_imageKind = KIND_NONE;
+        ShowWindow(GetDlgItem(hwndMain, IDC_MAIN_PREVIEW), SW_SHOW);
+        return;
+    }
+    free_image_by_kind();
+    g_imageKind = KIND_NONE;
+}
+
+static HGLOBAL read_bmp_by_header(HWND owner)
+{
+    BYTE header_size = 0;
+    _llseek(g_hFile, 14, FILE_BEGIN);
+    if (_lread(g_hFile, &header_size, 1) != 1)
+        header_size = 0;
+    _llseek(g_hFile, 0, FILE_BEGIN);
+    int frame_left = 0, frame_top = 0;
+    HFILE file = g_hFile;
+    // The readers close the handle themselves.
+    switch (header_size) {
+    case 40:
+    case 124:
+        g_hFile = HFILE_ERROR;
+        return read_bmp_file(file, owner, g_infoText, &frame_left, &frame_top, &g_screenWidth,
+                             &g_screenHeight, header_size);
+    case 12:
+        g_hFile = HFILE_ERROR;
+        return read_os2_bmp_file(file, owner, g_infoText, &frame_left, &frame_top, &g_screenWidth,
+                                 &g_screenHeight);
+    case 64:
+        g_hFile = HFILE_ERROR;
+        return read_os2v2_bmp_file(file, owner, g_infoText, &frame_left, &frame_top,
+                                   &g_screenWidth, &g_screenHeight);
+    default:
+        return NULL;
+    }
+}
+
+static void set_view_title(void)
+{
+    char title[400];
+    std::snprintf(title, sizeof title, "%s     %llu bytes", g_fileName, (unsigned long long)g_fileSize);
+    SetWindowTextA(g_hwndView, title);
+}
+
+// Shows the Windows metafile just read: in the image window when it is
+// open, else played into the fitted preview rectangle.
+static void show_windows_metafile(HWND owner)
+{
+    if (!g_hImage)
+        return;
+    if (g_hwndView && IsWindow(g_hwndView)) {
+        set_view_title();
+        InvalidateRect(g_hwndPreview, NULL, TRUE);
+        g_wmfFirstPlay = 1;
+        InvalidateRect(g_hwndView, NULL, TRUE);
+        return;
+    }
+    int old_mode = GetMapMode(g_hdcPreview);
+    if (g_wmfHasPlaceable) {
+        SetMapMode(g_hdcPreview, MM_ANISOTROPIC);
+        SetViewportExtEx(g_hdcPreview, g_animDestWidth, g_animDestHeight, NULL);
+    }
+    SetViewportOrgEx(g_hdcPreview, g_animDestX, g_animDestY, NULL);
+    play_wmf_records(owner, g_hdcPreview, (HMETAFILE)g_hImage);
+    SetMapMode(g_hdcPreview, old_mode);
+    SetViewportOrgEx(g_hdcPreview, 0, 0, NULL);
+}
+
+static void read_windows_metafile(HWND owner, int placeable)
+{
+    g_imageKind = KIND_WMF;
+    g_wmfHasPlaceable = placeable;
+    HFILE file = g_hFile;
+    g_hFile = HFILE_ERROR;  // the reader closes it
+    g_hImage = (HGLOBAL)read_wmf_file(owner, g_fileName, file, g_infoText, placeable, &g_rcMetafile,
+                                      &g_wmfScale, &g_wmfPlaceableHeader);
+    show_windows_metafile(owner);
+}
+
+// The enhanced metafile is held as a handle made from a copy of its bits,
+// which stays beside it for the writers and the comment.
+static void read_enhanced_metafile(HWND hwndMain)
+{
+    close_identification_handle();
+    g_imageKind = KIND_EMF;
+    HENHMETAFILE file_emf = GetEnhMetaFileA(g_fileName);
+    if (!file_emf)
+        return;
+    UINT size = GetEnhMetaFileBits(file_emf, 0, NULL);
+    g_hImageUnconverted = size ? GlobalAlloc(GHND, size) : NULL;
+    BYTE* bits = g_hImageUnconverted ? (BYTE*)GlobalLock(g_hImageUnconverted) : NULL;
+    if (!bits) {
+        free_image_block(&g_hImageUnconverted);
+        DeleteEnhMetaFile(file_emf);
+        return;
+    }
+    GetEnhMetaFileBits(file_emf, size, bits);
+    DeleteEnhMetaFile(file_emf);
+    HENHMETAFILE emf = SetEnhMetaFileBits(size, bits);
+    GlobalUnlock(g_hImageUnconverted);
+    if (!emf) {
+        free_image_block(&g_hImageUnconverted);
+        return;
+    }
+    g_hImage = (HGLOBAL)emf;
+
+    // The description holds the application, then the picture's title.
+    UINT description = GetEnhMetaFileDescriptionA(emf, 0, NULL);
+    if (description != 0 && description != GDI_ERROR) {
+        char* text = new (std::nothrow) char[description + 1];
+        if (text) {
+            GetEnhMetaFileDescriptionA(emf, description, text);
+            text[description] = '\0';
+            size_t first = std::strlen(text);
+            if (first + 1 < description) {
+                const char* title = text + first + 1;
+                size_t title_length = std::strlen(title);
+                g_hComment = GlobalAlloc(GHND, title_length + 1);
+                char* comment = g_hComment ? (char*)GlobalLock(g_hComment) : NULL;
+                if (comment) {
+                    std::memcpy(comment, title, title_length + 1);
+                    GlobalUnlock(g_hComment);
+                }
+            }
+            delete[] text;
+        }
+    }
+
+    HDC main_dc = GetDC(hwndMain);
+    get_emf_info(emf, g_infoText, &g_rcMetafile, main_dc);
+    ReleaseDC(hwndMain, main_dc);
+    fit_image_rect(g_rcMetafile.right - g_rcMetafile.left, g_rcMetafile.bottom - g_rcMetafile.top, 1);
+    refresh_status_bars();
+    if (g_hwndView && IsWindow(g_hwndView)) {
+        set_view_title();
+        InvalidateRect(g_hwndPreview, NULL, TRUE);
+        InvalidateRect(g_hwndView, NULL, TRUE);
+    } else {
+        draw_current_metafile(g_hdcPreview);
+    }
+}
+
+// Reads one GIF frame; with animate, a file with further frames starts its
+// animation. Returns false when the animation runs (the loader ends there).
+static bool read_gif(HWND owner, bool animate)
+{
+    g_gifContinuing = 0;
+    g_animDelay = 12;
+    g_hasTransparency = 0;
+    g_gifDisposal = 0;
+    g_gifFrameNumber = 0;
+    if (!alloc_gif_lzw_tables()) {
+        close_identification_handle();
+        g_hImage = NULL;
+        g_imageKind = KIND_NONE;
+        return false;
+    }
+    g_hImage = read_gif_frame(g_hFile, owner, g_infoText, &g_gifContinuing, &g_animDelay, &g_frameLeft,
+                              &g_frameTop, &g_screenWidth, &g_screenHeight, &g_hasTransparency,
+                              &g_gifBackgroundColor, &g_transparentDisplayColor, &g_transparentIndex,
+                              &g_gifDisposal, &g_gifFrameNumber, g_gifSuffixTable, g_gifPrefixTable,
+                              g_gifStack, g_imageKind);
+    free_gif_lzw_tables();
+    if (g_hImage)
+        g_fileFormat = FMT_GIF;
+
+    if (animate && g_hImage && g_gifContinuing) {
+        g_hPalette = seam_display_bits() <= 8 ? CreateHalftonePalette(g_hdcPreview) : NULL;
+        if (!compose_gif_frame(g_hdcPreview, g_hwndPreview, 0)) {
+            close_identification_handle();
+            g_imageKind = KIND_DIB;
+            return true;
+        }
+        g_animTimerActive = SetTimer(g_hwndMain, g_animTimerId, gif_frame_period(g_animDelay), NULL);
+        return false;  // the file stays open for the next frames
+    }
+
+    if (g_hImage) {
+        size_t length = std::strlen(g_infoText);
+        std::snprintf(g_infoText + length, INFO_TEXT_SIZE - length, "\n# of GIF images: %d", g_gifFrameNumber);
+        if (animate && g_hasTransparency) {
+            // The transparent entry shows the viewer's background colour.
+            BITMAPINFOHEADER* bih = (BITMAPINFOHEADER*)GlobalLock(g_hImage);
+            if (bih) {
+                if (g_transparentIndex < dib_color_count(bih)) {
+                    RGBQUAD* entry = dib_color_table(bih) + g_transparentIndex;
+                    entry->rgbRed = g_backgroundColors[g_backgroundColorIndex][0];
+                    entry->rgbGreen = g_backgroundColors[g_backgroundColorIndex][1];
+                    entry->rgbBlue = g_backgroundColors[g_backgroundColorIndex][2];
+                }
+                GlobalUnlock(g_hImage);
+            }
+        }
+    }
+    return true;
+}
+
+// Reads the identified file into g_hImage. Returns false when the loader
+// ends here (metafiles show themselves), true when the after-read steps follow.
+static bool read_identified(int identity, HWND hwndMain, HWND owner)
+{
+    g_imageKind = KIND_DIB;
+    switch (identity) {
+    case IDENT_BMP:
+        g_hImage = read_bmp_by_header(owner);
+        return true;
+    case IDENT_GIF:
+        return read_gif(owner, true);
+    case IDENT_MACBINARY_GIF:
+        return read_gif(owner, false);
+    case IDENT_PLACEABLE_WMF:
+        read_windows_metafile(owner, 1);
+        return false;
+    case IDENT_WMF:
+        read_windows_metafile(owner, 0);
+        return false;
+    case IDENT_EMF:
+        read_enhanced_metafile(hwndMain);
+        return false;
+    case IDENT_UNKNOWN:
+        g_imageKind = KIND_NONE;
+        g_hImage = NULL;
+        return true;
+    default:
+        // Recognised, but no reader of the program takes it.
+        close_identification_handle();
+        g_hImage = NULL;
+        return true;
+    }
+}
+
+static void draw_dib_into_preview(HDC dc, HGLOBAL hDib)
+{
+    BITMAPINFOHEADER* bih = (BITMAPINFOHEADER*)GlobalLock(hDib);
+    if (!bih)
+        return;
+    HPALETTE palette = create_dib_palette(bih, NULL);
+    HPALETTE old_palette = NULL;
+    if (palette) {
+        old_palette = SelectPalette(dc, palette, FALSE);
+        RealizePalette(dc);
+    }
+    POINT origin;
+    SetStretchBltMode(dc, HALFTONE);
+    SetBrushOrgEx(dc, 0, 0, &origin);
+    StretchDIBits(dc, g_animDestX, g_animDestY, g_animDestWidth, g_animDestHeight, 0, 0,
+                  bih->biWidth, bih->biHeight, dib_pixels(bih), (BITMAPINFO*)bih, DIB_RGB_COLORS,
+                  SRCCOPY);
+    SetBrushOrgEx(dc, origin.x, origin.y, NULL);
+    if (palette) {
+        SelectPalette(dc, old_palette, FALSE);
+        DeleteObject(palette);
+    }
+    GlobalUnlock(hDib);
+}
+
+void draw_current_dib(HDC dc)
+{
+    if (g_hImage)
+        draw_dib_into_preview(dc, g_hImage);
+}
+
+void draw_current_metafile(HDC dc)
+{
+    if (!g_hImage)
+        return;
+    if (g_imageKind == KIND_EMF) {
+        RECT r = {g_animDestX, g_animDestY, g_animDestX + g_animDestWidth, g_animDestY + g_animDestHeight};
+        PlayEnhMetaFile(dc, (HENHMETAFILE)g_hImage, &r);
+        return;
+    }
+    int old_mode = GetMapMode(dc);
+    if (g_wmfHasPlaceable) {
+        SetMapMode(dc, MM_ANISOTROPIC);
+        SetViewportExtEx(dc, g_animDestWidth, g_animDestHeight, NULL);
+    }
+    SetViewportOrgEx(dc, g_animDestX, g_animDestY, NULL);
+    PlayMetaFile(dc, (HMETAFILE)g_hImage);
+    SetMapMode(dc, old_mode);
+    SetViewportOrgEx(dc, 0, 0, NULL);
+}
+
+// Reduces, flattens and records the fresh image; then shows it.
+static void after_read(HWND hwndMain)
+{
+    POINT origin;
+    SetStretchBltMode(g_hdcPreview, HALFTONE);
+    SetBrushOrgEx(g_hdcPreview, 0, 0, &origin);
+    SetBrushOrgEx(g_hdcPreview, origin.x, origin.y, NULL);
+
+    if (g_hImage) {
+        compact_dib_depth(&g_hImage);
+        g_imageIs32Bit = get_image_bit_count() == 32;
+        if (!g_disableAlpha)
+            flatten_alpha_onto_background(&g_hImage, g_backgroundColorIndex);
+        int display_bits = seam_display_bits();
+        if (g_imageKind == KIND_DIB && display_bits == 8 && get_image_bit_count() > 8)
+            reduce_colors(&g_hImage, &g_hImageUnconverted, -256, 0, 0, 1);
+        if (g_imageKind == KIND_DIB && display_bits == 4 && !is_black_white_palette(g_hImage))
+            reduce_colors(&g_hImage, &g_hImageUnconverted, 256, 0, 0, 1);
+        clear_edit_history();
+    } else {
+        g_imageKind = KIND_NONE;
+    }
+
+    if (g_hImage && !g_hwndView) {
+        draw_dib_into_preview(g_hdcPreview, g_hImage);
+    } else if (g_hwndView && IsWindow(g_hwndView)) {
+        if (!g_hImage)
+            fit_image_rect(1, 1, 1);
+        InvalidateRect(g_hwndPreview, NULL, TRUE);
+        char title[400];
+        std::snprintf(title, sizeof title, "%s     %llu bytes", g_fileName, (unsigned long long)g_fileSize);
+        SetWindowTextA(g_hwndView, title);
+        InvalidateRect(g_hwndView, NULL, TRUE);
+    } else {
+        fit_image_rect(1, 1, 1);
+    }
+
+    bool tiff = g_fileFormat == FMT_TIFF || g_fileFormat == FMT_TIFF_ALT || g_fileFormat == FMT_BIGTIFF;
+    if (g_imageKind == KIND_DIB && tiff && g_pageCount > 1 && !g_hwndSlide) {
+        char text[400];
+        std::snprintf(text, sizeof text, "%s     Page %d of %d Pages     ", g_fileName, g_pageIndex, g_pageCount);
+        SetDlgItemTextA(hwndMain, IDC_MAIN_NAME_EDIT, text);
+        if (g_hwndView && IsWindow(g_hwndView)) {
+            std::snprintf(text, sizeof text, "%s     %llu bytes     Page %d of %d Pages", g_fileName,
+                          (unsigned long long)g_fileSize, g_pageIndex, g_pageCount);
+            SetWindowTextA(g_hwndView, text);
+        }
+        g_pageHintShown = 1;
+    }
+    close_identification_handle();
+}
+
+void load_selected_file(HWND hwndMain, RECT preview)
+{
+    (void)preview;
+    g_hwndPreview = GetDlgItem(hwndMain, IDC_MAIN_PREVIEW);
+    g_hdcPreview = GetDC(g_hwndPreview);
+    g_infoText[0] = '\0';
+    g_hasTransparency = 0;
+
+    if (g_hwndPalette && IsWindow(g_hwndPalette))
+        DestroyWindow(g_hwndPalette);
+    if (g_hComment) {
+        GlobalFree(g_hComment);
+        g_hComment = NULL;
+    }
+    resize_main_status_bar();
+
+    if (g_pageStep || g_iconStep) {
+        g_pageStep = g_iconStep = 0;
+        g_pageHintShown = 1;
+    } else {
+        g_pageIndex = g_pageCount = g_iconIndex = g_iconCount = 1;
+        g_pageHintShown = 0;
+    }
+
+    HCURSOR old_cursor = NULL;
+    bool have_file = false, shown_by_reader = false;
+    if (g_imageKind != KIND_LIST_REFRESH) {
+        HWND list = GetDlgItem(hwndMain, IDC_MAIN_FILE_LIST);
+        LRESULT selected = SendMessageA(list, LB_GETCURSEL, 0, 0);
+        g_fileName[0] = '\0';
+        if (selected != LB_ERR && SendMessageA(list, LB_GETTEXTLEN, selected, 0) < (LRESULT)sizeof g_fileName)
+            SendMessageA(list, LB_GETTEXT, selected, (LPARAM)g_fileName);
+        GetCurrentDirectoryA(sizeof g_listDir - 1, g_listDir);
+        size_t length = std::strlen(g_listDir);
+        if (length > 0 && g_listDir[length - 1] != '\\')
+            std::strcat(g_listDir, "\\");
+        std::memset(g_fileExt, 0, sizeof g_fileExt);
+        const char* dot = std::strrchr(g_fileName, '.');
+        if (dot)
+            lstrcpynA(g_fileExt, dot + 1, sizeof g_fileExt);
+
+        HANDLE hFind = FindFirstFileA(g_fileName, &g_findData);
+        if (hFind != INVALID_HANDLE_VALUE) {
+            FindClose(hFind);
+            g_fileSize = ((uint64_t)g_findData.nFileSizeHigh << 32) | g_findData.nFileSizeLow;
+        } else {
+            g_fileSize = 0;
+        }
+
+        g_hFile = g_fileName[0] ? _lopen(g_fileName, OF_READ | OF_SHARE_DENY_NONE) : HFILE_ERROR;
+        if (g_hFile == HFILE_ERROR) {
+            seam_message_box(g_hwndPreview, "Error Opening File", NULL, MB_OK | MB_ICONSTOP);
+            g_hImage = NULL;
+        } else {
+            have_file = true;
+        }
+    }
+
+    if (have_file) {
+        BYTE first[10] = {0};
+        UINT got = _lread(g_hFile, first, sizeof first);
+        if (got == (UINT)HFILE_ERROR)
+            got = 0;
+        BYTE at8[4] = {0}, at128[4] = {0};
+        if (_llseek(g_hFile, 8, FILE_BEGIN) == 8)
+            _lread(g_hFile, at8, sizeof at8);
+        if (_llseek(g_hFile, 128, FILE_BEGIN) == 128)
+            _lread(g_hFile, at128, sizeof at128);
+        _llseek(g_hFile, 0, FILE_BEGIN);
+
+        old_cursor = SetCursor(LoadCursorA(NULL, IDC_WAIT));
+        g_fileFormat = FMT_NONE;
+        g_brightnessStep = 0;
+        int identity = identify_file(first, got, at128, g_fileExt);
+        show_progress(0, 0);
+        bool go_on = read_identified(identity, hwndMain, g_hwndPreview);
+        show_progress(0, 0);
+        if (go_on)
+            refresh_status_bars();
+        else
+            shown_by_reader = true;
+    }
+
+    if (!shown_by_reader)
+        after_read(hwndMain);
+    if (old_cursor)
+        SetCursor(old_cursor);
+    ReleaseDC(g_hwndPreview, g_hdcPreview);
+    g_hdcPreview = NULL;
+}

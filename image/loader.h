@@ -1,0 +1,57 @@
+// The selected-file loader: identifies the file selected in the main
+// window's list by its first bytes (its extension where the bytes do not
+// decide), calls the one reader that fits, records the result in the
+// current-image state, adapts it to the display and paints the preview.
+// Also the release of the current image by its kind.
+#pragma once
+
+#include <windows.h>
+#include <stdint.h>
+
+extern char g_listDir[260];          // the list's folder, ending in '\'
+extern uint64_t g_fileSize;          // size of the current file
+extern HFILE g_hFile;                // identification handle (kept by animations)
+extern int g_imageIs32Bit;           // the image as read had an alpha channel
+extern int g_iconIndex;              // 1-based image of an icon file
+extern int g_iconCount;
+extern int g_pageStep;               // a reload for another page keeps the numbers
+extern int g_iconStep;
+extern int g_pageHintShown;          // the notice about further pages was given
+extern int g_slideForward;           // the next-file step goes forward
+extern HPALETTE g_hPalette;          // palette of the shown image or animation
+extern UINT g_animDelay;             // frame delay, hundredths of a second
+extern UINT_PTR g_animTimerId;       // animation timer on the main window
+extern UINT_PTR g_animTimerActive;   // non-zero while the timer is armed
+extern UINT_PTR g_mciTimerId;        // 3000 ms watch of a playing MP3
+extern HWND g_hwndMci;               // media window of a multimedia file
+extern int g_mciEnlarged;            // the media window covers the main window
+
+// What the first bytes and the extension say the file is.
+enum FileIdentity {
+    IDENT_BMP, IDENT_GIF, IDENT_JPEG, IDENT_J2K, IDENT_JP2, IDENT_SUN_RASTER, IDENT_PNM,
+    IDENT_PCX, IDENT_TIFF, IDENT_PNG, IDENT_IFF, IDENT_RIFF, IDENT_MIDI, IDENT_QUICKTIME,
+    IDENT_MP3, IDENT_ASF, IDENT_ICON, IDENT_SUN_ICON, IDENT_PLACEABLE_WMF, IDENT_WMF,
+    IDENT_EMF, IDENT_TARGA, IDENT_JBIG, IDENT_MPEG, IDENT_MACBINARY_GIF, IDENT_MACBINARY_TIFF,
+    IDENT_UNKNOWN,
+};
+
+// Identifies a file from its first 10 bytes (fewer when it is shorter; the
+// rest zero), the 4 bytes at offset 8 and at offset 128, and its extension
+// (up to 3 characters, any case).
+int identify_file(const BYTE first[10], size_t first_length, const BYTE at128[4],
+                  const char* extension);
+
+// Loads the list's selected file into the current-image state and shows it.
+void load_selected_file(HWND hwndMain, RECT preview);
+
+// Empties the current-image state, freeing the image by its kind.
+void release_current_image(void);
+
+// The main window's release before each new selection: stops the animation
+// and a playing medium and frees the image by its kind.
+void release_image_for_new_selection(HWND hwndMain);
+
+// Paints the current bitmap or animation canvas, or the current metafile,
+// into the preview's image rectangle on dc.
+void draw_current_dib(HDC dc);
+void draw_current_metafile(HDC dc);

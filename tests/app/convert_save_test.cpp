@@ -1,0 +1,309 @@
+// Convert/Save: the format table, the proposed name and filter, which image
+// is written, and that saving never damages an existing file and reports
+// success only for a complete file.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "app/convert_save.h"
+#include "image/current_image.h"
+#include "support/seam_recorder.h"
+#include "support/test_support.h"
+#include "tests/image/dib_test_util.h"
+
+namespace {
+
+struct FormatRow {
+    int code;
+    const char* extension;
+    const char* filter_name;
+    const char* title;
+};
+
+class SaveFormatTable : public ::testing::TestWithParam<FormatRow> {};
+
+TEST_P(SaveFormatTable, CodeGivesExtensionFilterAndTitle)
+{
+    const FormatRow& row = GetParam();
+    const SaveFormat* format = find_save_format(row.code);
+    ASSERT_NE(format, nullptr) << row.code;
+    EXPECT_STREQ(format->extension, row.extension);
+    EXPECT_STREQ(format->filter_name, row.filter_name);
+    EXPECT_STREQ(save_dialog_title(row.code, 0, 0), row.title);
+}
+
+INSTANTIATE_TEST_SUITE_P(Codes, SaveFormatTable, ::testing::Values(
+    FormatRow{10, "bmp", "Windows Bitmap", "Save As Windows BMP"},
+    FormatRow{11, "bmp", "Windows Bitmap", "Save As Windows BMP"},
+    FormatRow{12, "bmp", "Windows Bitmap", "Save As Windows BMP"},
+    FormatRow{19, "iff", "IFF", "Save As IFF"},
+    FormatRow{45, "jbg", "JBIG", "Save As JBG"},
+    FormatRow{13, "jpg", "JPEG", "Save As JPEG"},
+    FormatRow{14, "jpg", "JPEG", "Save As Lossy 12-bit JPEG"},
+    FormatRow{18, "gif", "GIF", "Save As GIF"},
+    FormatRow{20, "pbm", "PBM", "Save As PBM"},
+    FormatRow{21, "pcx", "PCX", "Save As PCX"},
+    FormatRow{46, "pdf", "PDF", "Save As PDF"},
+    FormatRow{22, "pgm", "PGM", "Save As PGM"},
+    FormatRow{23, "pnm", "PNM", "Save As PNM"},
+    FormatRow{24, "ppm", "PPM", "Save As PPM"},
+    FormatRow{25, "png", "PNG", "Save As PNG"},
+    FormatRow{26, "tga", "TARGA", "Save As TARGA"},
+    FormatRow{27, "tif", "TIFF", "Save As TIFF"},
+    FormatRow{3, "emf", "EMF", "Save As Enhanced MetaFile"},
+    FormatRow{1, "wmf", "WMF", "Save As Windows MetaFile"}));
+
+TEST(SaveFormat, CodesWithoutAWriterAreNotInTheTable)
+{
+    for (int code : {0, 5, 16, 17, 28, 30, 33, 34, 37, 47})
+        EXPECT_EQ(find_save_format(code), nullptr) << code;
+}
+
+TEST(SaveFormat, LosslessJpegHasItsOwnTitle)
+{
+    EXPECT_STREQ(save_dialog_title(13, 0, 1), "Save As Lossless Huffman Encoded JPEG");
+    EXPECT_STREQ(save_dialog_title(13, 1, 1), "Save As JPEG");
+    EXPECT_STREQ(save_dialog_title(13, 1, 0), "Save As JPEG");
+}
+
+TEST(SaveName, ExtensionReplacesTheLastOneOrIsAppended)
+{
+    char name[260] = "photo.2005.jpg";
+    force_save_extension(name, sizeof name, "png");
+    EXPECT_STREQ(name, "photo.2005.png");
+    std::strcpy(name, "scan");
+    force_save_extension(name, sizeof name, "tif");
+    EXPECT_STREQ(name, "scan.tif");
+    std::strcpy(name, "trailing.");
+    force_save_extension(name, sizeof name, "bmp");
+    EXPECT_STREQ(name, "trailing.bmp");
+}
+
+TEST(SaveName, LongNameIsCutToFitTheBuffer)
+{
+    char name[12] = "abcdefghijk";  // 11 characters, no dot
+    force_save_extension(name, sizeof name, "bmp");
+    EXPECT_STREQ(name, "abcdefg.bmp");
+    EXPECT_EQ(std::strlen(name), 11u);
+}
+
+TEST(SaveFilter, TwoPairsEndedByAnEmptyString)
+{
+    char block[295];
+    ASSERT_TRUE(build_save_filter(find_save_format(10), block, sizeof block));
+    const char expected[] = "Windows Bitmap (*.bmp)\0*.bmp\0All Files (*.*)\0*.*\0";
+    EXPECT_EQ(std::memcmp(block, expected, sizeof expected), 0);
+    char small[10];
+    EXPECT_FALSE(build_save_filter(find_save_format(13), small, sizeof small));
+}
+
+TEST(SavePreparation, TransparentPaletteImagesUseAnAlphaCopyOnlyWhereTheFormatNeedsIt)
+{
+    for (int code : {10, 12, 21, 26, 20, 22, 23, 24})
+        EXPECT_TRUE(save_uses_alpha_copy(code, 0, 0)) << code;
+    for (int code : {18, 25, 13, 14, 45, 11})
+        EXPECT_FALSE(save_uses_alpha_copy(code, 0, 0)) << code;
+    EXPECT_TRUE(save_uses_alpha_copy(27, 5, 0)) << "TIFF LZW";
+    EXPECT_FALSE(save_uses_alpha_copy(27, 7, 0)) << "TIFF JPEG";
+    EXPECT_TRUE(save_uses_alpha_copy(19, 0, 0)) << "IFF";
+    EXPECT_FALSE(save_uses_alpha_copy(19, 0, 1)) << "HAM";
+}
+
+// The current image's state for one test, put back afterwards.
+struct CurrentImage {
+    HGLOBAL image, unconverted;
+    int kind, conversion, transparency;
+    CurrentImage(HGLOBAL h)
+        : image(g_hImage), unconverted(g_hImageUnconverted), kind(g_imageKind),
+          conversion(g_colorConversion), transparency(g_hasTransparency)
+    {
+        g_hImage = h;
+        g_hImageUnconverted = NULL;
+        g_imageKind = KIND_DIB;
+        g_colorConversion = 0;
+        g_hasTransparency = 0;
+    }
+    ~CurrentImage()
+    {
+        g_hImage = image;
+        g_hImageUnconverted = unconverted;
+        g_imageKind = kind;
+        g_colorConversion = conversion;
+        g_hasTransparency = transparency;
+    }
+};
+
+TEST(SaveImage, UnconvertedCopyIsSavedOnlyWithoutConversion)
+{
+    HGLOBAL shown = make_dib(2, 2, 8);
+    HGLOBAL full = make_dib(2, 2, 24);
+    CurrentImage state(shown);
+    EXPECT_EQ(image_for_saving(), shown);
+    g_hImageUnconverted = full;
+    EXPECT_EQ(image_for_saving(), full);
+    g_colorConversion = 15;
+    EXPECT_EQ(image_for_saving(), shown);
+    g_colorConversion = 0;
+    g_imageKind = KIND_ANIMATED_GIF;
+    EXPECT_EQ(image_for_saving(), shown);
+    GlobalFree(shown);
+    GlobalFree(full);
+}
+
+HGLOBAL striped_image()
+{
+    HGLOBAL h = make_dib(5, 3, 24);
+    LockedDib dib(h);
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 5; ++x) {
+            BYTE* p = dib.row(y) + 3 * x;
+            p[0] = (BYTE)(40 * x);
+            p[1] = (BYTE)(80 * y);
+            p[2] = 200;
+        }
+    return h;
+}
+
+TEST(SaveToPath, WrittenFileIsReportedWithPathAndSize)
+{
+    SeamRecorder seams(32);
+    HGLOBAL image = striped_image();
+    CurrentImage state(image);
+    std::string path = test_out_path("convert_save_ok.bmp");
+    DeleteFileA(path.c_str());
+
+    ASSERT_TRUE(convert_save_to_path(image, KIND_DIB, path.c_str(), 10, 0, 0));
+    std::string bytes = read_file_bytes(path);
+    ASSERT_EQ(bytes.size(), 54u + 16u * 3u);
+    EXPECT_EQ(bytes.substr(0, 2), "BM");
+    ASSERT_EQ(seams.boxes.size(), 1u);
+    EXPECT_EQ(seams.boxes[0].caption, "File Converted Successfully");
+    EXPECT_EQ(seams.boxes[0].text, path + "\n\n102 bytes");
+    EXPECT_EQ(seams.boxes[0].type, (UINT)MB_OK);
+    GlobalFree(image);
+}
+
+TEST(SaveToPath, ReadOnlyTargetGivesTheFailureBoxAndStaysUntouched)
+{
+    SeamRecorder seams(32);
+    HGLOBAL image = striped_image();
+    CurrentImage state(image);
+    std::string path = test_out_path("convert_save_readonly.bmp");
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ASSERT_TRUE(write_file_bytes(path, "old contents"));
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
+
+    for (int code : {10, 11, 12, 13, 18}) {
+        seams.boxes.clear();
+        EXPECT_FALSE(convert_save_to_path(image, KIND_DIB, path.c_str(), code, 0, 0)) << code;
+        ASSERT_EQ(seams.boxes.size(), 1u) << code;
+        EXPECT_EQ(seams.boxes[0].text, "Cannot Open File for Writing.");
+        EXPECT_EQ(seams.boxes[0].caption, path);
+        EXPECT_EQ(seams.boxes[0].type, (UINT)MB_ICONHAND);
+        EXPECT_EQ(read_file_bytes(path), "old contents") << code;
+    }
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    GlobalFree(image);
+}
+
+TEST(SaveToPath, FailingWriterLeavesTheOldFileAndShowsNoSuccess)
+{
+    SeamRecorder seams(32);
+    HGLOBAL image = striped_image();  // 24 bits: no run-length coding
+    CurrentImage state(image);
+    std::string path = test_out_path("convert_save_kept.bmp");
+    ASSERT_TRUE(write_file_bytes(path, "previous file"));
+
+    EXPECT_FALSE(convert_save_to_path(image, KIND_DIB, path.c_str(), 11, 0, 0));
+    EXPECT_EQ(read_file_bytes(path), "previous file");
+    ASSERT_EQ(seams.boxes.size(), 1u);
+    EXPECT_EQ(seams.boxes[0].text, "Cannot Open File for Writing.");
+    GlobalFree(image);
+}
+
+TEST(SaveToPath, MissingFolderFailsWithoutCreatingAnything)
+{
+    SeamRecorder seams(32);
+    HGLOBAL image = striped_image();
+    CurrentImage state(image);
+    std::string path = test_out_path("no such folder/out.bmp");
+    EXPECT_FALSE(convert_save_to_path(image, KIND_DIB, path.c_str(), 10, 0, 0));
+    EXPECT_EQ(GetFileAttributesA(path.c_str()), INVALID_FILE_ATTRIBUTES);
+    ASSERT_EQ(seams.boxes.size(), 1u);
+    EXPECT_EQ(seams.boxes[0].caption, path);
+    GlobalFree(image);
+}
+
+TEST(SaveToPath, RasterFormatIsRefusedForAMetafileAndMetafileFormatForABitmap)
+{
+    SeamRecorder seams(32);
+    HGLOBAL image = striped_image();
+    CurrentImage state(image);
+    std::string path = test_out_path("convert_save_kind.bmp");
+    DeleteFileA(path.c_str());
+    EXPECT_FALSE(convert_save_to_path(image, KIND_EMF, path.c_str(), 10, 0, 0));
+    EXPECT_FALSE(convert_save_to_path(image, KIND_DIB, path.c_str(), 3, 0, 0));
+    EXPECT_FALSE(convert_save_to_path(image, KIND_DIB, path.c_str(), 1, 0, 0));
+    EXPECT_EQ(GetFileAttributesA(path.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(seams.boxes.size(), 3u);
+    GlobalFree(image);
+}
+
+TEST(SaveToPath, BrokenImageHeaderIsNotHandedToAWriter)
+{
+    SeamRecorder seams(32);
+    HGLOBAL image = striped_image();
+    {
+        LockedDib dib(image);
+        dib.bih->biHeight = 100000;  // rows past the block
+    }
+    CurrentImage state(image);
+    std::string path = test_out_path("convert_save_broken.bmp");
+    DeleteFileA(path.c_str());
+    EXPECT_FALSE(convert_save_to_path(image, KIND_DIB, path.c_str(), 10, 0, 0));
+    EXPECT_EQ(GetFileAttributesA(path.c_str()), INVALID_FILE_ATTRIBUTES);
+    GlobalFree(image);
+}
+
+TEST(SaveToPath, TransparentPaletteImageIsWrittenFromAnAlphaCopy)
+{
+    SeamRecorder seams(32);
+    HGLOBAL image = make_dib(4, 1, 8, {quad(10, 20, 30), quad(40, 50, 60)}, 2);
+    {
+        LockedDib dib(image);
+        set_index(dib.row(0), 8, 1, 1);
+    }
+    CurrentImage state(image);
+    g_hasTransparency = 1;
+    g_transparentIndex = 1;
+    g_transparentDisplayColor = 0x00FFFFFF;
+    std::string path = test_out_path("convert_save_alpha.bmp");
+    ASSERT_TRUE(convert_save_to_path(image, KIND_DIB, path.c_str(), 10, 0, 0));
+    std::string bytes = read_file_bytes(path);
+    ASSERT_EQ(bytes.size(), 54u + 16u);
+    EXPECT_EQ((BYTE)bytes[28], 32) << "bit count";
+    // Pixel 1 is the transparent index: display colour, alpha 0.
+    EXPECT_EQ((BYTE)bytes[54 + 4 + 3], 0);
+    EXPECT_EQ((BYTE)bytes[54 + 3], 255);
+    // The image itself is unchanged.
+    LockedDib dib(image);
+    EXPECT_EQ(dib.bih->biBitCount, 8);
+    GlobalFree(image);
+}
+
+TEST(ReplaceCheck, ExistingFileIsNeitherTruncatedNorTouched)
+{
+    std::string path = test_out_path("replace_check.txt");
+    ASSERT_TRUE(write_file_bytes(path, "keep me"));
+    EXPECT_TRUE(can_replace_file(path.c_str()));
+    EXPECT_EQ(read_file_bytes(path), "keep me");
+    std::string fresh = test_out_path("replace_check_new.txt");
+    DeleteFileA(fresh.c_str());
+    EXPECT_TRUE(can_replace_file(fresh.c_str()));
+    EXPECT_EQ(GetFileAttributesA(fresh.c_str()), INVALID_FILE_ATTRIBUTES) << "nothing left behind";
+    EXPECT_FALSE(can_replace_file(test_out_path("").c_str()));
+    EXPECT_FALSE(can_replace_file(""));
+}
+
+}  // namespace

@@ -1,0 +1,226 @@
+// The main menu as a person uses it: the bar and its popups, a display
+// option chosen from the menu, and Convert/Save through the Save dialog.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "resources/resource.h"
+#include "tests/e2e/e2e_driver.h"
+
+namespace {
+
+struct TitledWindow {
+    DWORD pid;
+    const char* title;
+    HWND found;
+};
+
+BOOL CALLBACK find_titled_proc(HWND hwnd, LPARAM lp)
+{
+    TitledWindow* data = (TitledWindow*)lp;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    char cls[32] = "";
+    GetClassNameA(hwnd, cls, sizeof cls);
+    if (pid == data->pid && IsWindowVisible(hwnd) && std::string(cls) == "#32770" &&
+        window_text(hwnd) == data->title) {
+        data->found = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// A dialog or message box of the program with that title.
+HWND wait_dialog(const RunningApp& app, const char* title, DWORD wait_ms = 15000)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        TitledWindow data = {app.process.dwProcessId, title, NULL};
+        EnumWindows(find_titled_proc, (LPARAM)&data);
+        if (data.found)
+            return data.found;
+        if (GetTickCount() - start >= wait_ms)
+            return NULL;
+        Sleep(50);
+    }
+}
+
+// The texts of a message box's static controls, joined.
+std::string box_text(HWND box)
+{
+    std::string text;
+    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        char cls[32] = "";
+        GetClassNameA(child, cls, sizeof cls);
+        if (lstrcmpiA(cls, "Static") == 0)
+            text += window_text(child);
+    }
+    return text;
+}
+
+void press(HWND dialog, int id)
+{
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(dialog, id));
+}
+
+void click_exit(const RunningApp& app)
+{
+    PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDC_MAIN_EXIT, BN_CLICKED),
+                 (LPARAM)GetDlgItem(app.main, IDC_MAIN_EXIT));
+}
+
+// Opens the bar entry with mnemonic key, then picks the item with mnemonic
+// item_key, as the keyboard does.
+void choose_by_keys(const RunningApp& app, char key, const std::string& item_keys)
+{
+    SetForegroundWindow(app.main);
+    PostMessageA(app.main, WM_SYSCOMMAND, SC_KEYMENU, (LPARAM)key);
+    Sleep(300);
+    for (char item_key : item_keys) {
+        PostMessageA(app.main, WM_CHAR, (WPARAM)item_key, 0);
+        Sleep(200);
+    }
+}
+
+std::string settings_path()
+{
+    char windows[MAX_PATH] = "";
+    GetWindowsDirectoryA(windows, sizeof windows);
+    return std::string(windows) + "\\Corvane.ini";
+}
+
+TEST(MainMenu, BarShowsOnTheMainWindow)
+{
+    std::string dir = e2e_work_dir("menu_bar");
+    RunningApp app;
+    ASSERT_TRUE(start_app("", dir, app));
+    HMENU bar = GetMenu(app.main);
+    ASSERT_NE(bar, nullptr) << "the main window has a menu bar";
+
+    std::vector<DWORD> pixels;
+    int w = 0, h = 0;
+    ASSERT_FALSE(save_screenshot(app.main, "main_menu_bar", &pixels, &w, &h).empty());
+
+    // The bar shows between the caption and the client area.
+    RECT window, client;
+    GetWindowRect(app.main, &window);
+    GetClientRect(app.main, &client);
+    EXPECT_GE((window.bottom - window.top) - client.bottom, GetSystemMetrics(SM_CYMENU));
+
+    click_exit(app);
+    EXPECT_EQ(wait_exit(app, 15000), 1);
+    end_app(app);
+}
+
+TEST(MainMenu, HideFileNameFromTheMenuIsWrittenAtOnce)
+{
+    std::string ini = settings_path();
+    WritePrivateProfileStringA("Corvane", "HideFileName", "0", ini.c_str());
+    std::string dir = e2e_work_dir("menu_option");
+    RunningApp app;
+    ASSERT_TRUE(start_app("", dir, app));
+
+    // Slidesho&w, then Hide &File Name.
+    choose_by_keys(app, 'w', "f");
+    DWORD start = GetTickCount();
+    while (GetPrivateProfileIntA("Corvane", "HideFileName", -1, ini.c_str()) != 1 && GetTickCount() - start < 5000)
+        Sleep(100);
+    EXPECT_EQ(GetPrivateProfileIntA("Corvane", "HideFileName", -1, ini.c_str()), 1);
+
+    click_exit(app);
+    EXPECT_EQ(wait_exit(app, 15000), 1);
+    end_app(app);
+    WritePrivateProfileStringA("Corvane", "HideFileName", "0", ini.c_str());
+}
+
+// Convert/Save -> BMP -> Uncompressed, the target typed into the Save
+// dialog; returns the OK button's label and the text of the box titled
+// box_title that ends it, and closes that box. A question on the way (a
+// file to replace) is answered Yes.
+std::string convert_to_bmp(const RunningApp& app, const std::string& target, const std::string& box_title)
+{
+    choose_by_keys(app, 'c', "mu");
+    HWND save = wait_dialog(app, "Save As Windows BMP");
+    if (!save)
+        return "no Save dialog";
+    std::string ok_label = window_text(GetDlgItem(save, IDOK));
+    SendMessageA(GetDlgItem(save, 1152), WM_SETTEXT, 0, (LPARAM)target.c_str());
+    press(save, IDOK);
+    HWND box = NULL;
+    DWORD start = GetTickCount();
+    while (!box && GetTickCount() - start < 15000) {
+        HWND w = find_process_window(app.process.dwProcessId, "#32770", app.main, 200);
+        if (!w || w == save)
+            continue;
+        if (window_text(w) == box_title) {
+            box = w;
+        } else {
+            press(w, IDYES);
+            Sleep(300);
+        }
+    }
+    if (!box)
+        return "no box titled " + box_title;
+    std::string text = box_text(box);
+    press(box, IDOK);
+    for (int i = 0; i < 100 && IsWindow(box); ++i)
+        Sleep(50);
+    Sleep(300);
+    return ok_label + "|" + text;
+}
+
+std::string read_all(const std::string& path)
+{
+    std::string bytes;
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f)
+        return bytes;
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+        bytes.append(buffer, n);
+    std::fclose(f);
+    return bytes;
+}
+
+TEST(MainMenu, ConvertSaveBmpThroughTheSaveDialogWritesTheFile)
+{
+    std::string dir = e2e_work_dir("menu_convert");
+    ASSERT_TRUE(copy_fixture("quadrants.bmp", dir));
+    std::string target = dir + "\\copy.bmp";
+    DeleteFileA(target.c_str());
+
+    RunningApp app;
+    ASSERT_TRUE(start_app("quadrants.bmp", dir, app));
+    Sleep(500);
+    std::string result = convert_to_bmp(app, target, "File Converted Successfully");
+    std::string source = read_all(dir + "\\quadrants.bmp");
+    std::string written = read_all(target);
+    ASSERT_FALSE(written.empty()) << result;
+    EXPECT_EQ(result, "Convert/Save|" + target + "\n\n" + std::to_string(written.size()) + " bytes");
+    // The same 24-bit rows as the file it came from.
+    ASSERT_GE(source.size(), 54u);
+    EXPECT_EQ(written.size(), source.size());
+    EXPECT_EQ(written.substr(54), source.substr(54));
+
+    // A read-only target: the failure box, and the file stays as it was.
+    std::string locked = dir + "\\locked.bmp";
+    SetFileAttributesA(locked.c_str(), FILE_ATTRIBUTE_NORMAL);
+    FILE* f = std::fopen(locked.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fputs("old", f);
+    std::fclose(f);
+    SetFileAttributesA(locked.c_str(), FILE_ATTRIBUTE_READONLY);
+    result = convert_to_bmp(app, locked, locked);
+    EXPECT_EQ(result, "Convert/Save|Cannot Open File for Writing.");
+    EXPECT_EQ(read_all(locked), "old");
+    SetFileAttributesA(locked.c_str(), FILE_ATTRIBUTE_NORMAL);
+
+    click_exit(app);
+    EXPECT_EQ(wait_exit(app, 15000), 1);
+    end_app(app);
+}
+
+}  // namespace

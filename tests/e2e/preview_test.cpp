@@ -1,0 +1,47 @@
+// Selecting a file shows it in the preview, as a person sees it.
+#include <gtest/gtest.h>
+
+#include "resources/resource.h"
+#include "tests/e2e/e2e_driver.h"
+
+namespace {
+
+struct Quadrant {
+    double fx, fy;  // where in the drawn image, as fractions
+    DWORD rgb;
+};
+
+TEST(Preview, BitmapNamedOnCommandLineShowsInThePreviewKeepingItsAspect)
+{
+    std::string dir = e2e_work_dir("preview_bmp");
+    ASSERT_TRUE(copy_fixture("quadrants.bmp", dir));
+
+    RunningApp app;
+    ASSERT_TRUE(start_app("quadrants.bmp", dir, app));
+    HWND preview = GetDlgItem(app.main, IDC_MAIN_PREVIEW);
+    ASSERT_TRUE(is_visible(preview));
+
+    std::vector<DWORD> pixels;
+    int w = 0, h = 0;
+    ASSERT_FALSE(save_screenshot(preview, "preview_bmp", &pixels, &w, &h).empty());
+    ASSERT_GT(w, 40);
+    ASSERT_EQ(w, h) << "the preview is square";
+
+    // An image twice as wide as high fills the width and half the height,
+    // centred: the quadrants' centres land at these places.
+    int side = w - 6;
+    const Quadrant quadrants[] = {
+        {0.25, 0.375, 0xFF0000}, {0.75, 0.375, 0x00FF00},
+        {0.25, 0.625, 0x0000FF}, {0.75, 0.625, 0xFFFF00},
+    };
+    for (const Quadrant& q : quadrants) {
+        int x = 3 + (int)(q.fx * side), y = 3 + (int)(q.fy * side);
+        EXPECT_EQ(pixels[(size_t)y * w + x], q.rgb) << "at " << x << "," << y;
+    }
+    // Above the image the preview shows the button face, not the image.
+    DWORD above = pixels[(size_t)(3 + side / 8) * w + w / 2];
+    EXPECT_NE(above, 0xFF0000u);
+    EXPECT_NE(above, 0x00FF00u);
+}
+
+}  // namespace
