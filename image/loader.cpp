@@ -24,6 +24,7 @@
 #include "image/progress.h"
 #include "image/seams.h"
 #include "image/settings.h"
+#include "jpeg/jpeg_read.h"
 #include "resources/resource.h"
 #include "tools/color_reduce.h"
 #include "tools/edit_history.h"
@@ -396,6 +397,24 @@ static bool read_gif(HWND owner, bool animate)
     return true;
 }
 
+// 8-bit files go to the 8-bit library build, 12- and 16-bit ones to the
+// 12-bit build; any other precision is not read.
+static void read_jpeg_by_precision(void)
+{
+    int precision = get_jpeg_precision(g_fileName);
+    g_hImage = NULL;
+    if (precision == 8) {
+        g_hImage = read_jpeg_file(g_fileName, g_infoText);
+        if (g_hImage)
+            g_fileFormat = FMT_JPEG;
+    } else if (precision == 12 || precision == 16) {
+        seam_beep((UINT)-1);
+        g_hImage = read_jpeg12_file(g_fileName, g_infoText);
+        if (g_hImage)
+            g_fileFormat = FMT_JPEG12;
+    }
+}
+
 // Reads the identified file into g_hImage. Returns false when the loader
 // ends here (metafiles show themselves), true when the after-read steps follow.
 static bool read_identified(int identity, HWND hwndMain, HWND owner)
@@ -407,6 +426,10 @@ static bool read_identified(int identity, HWND hwndMain, HWND owner)
         return true;
     case IDENT_GIF:
         return read_gif(owner, true);
+    case IDENT_JPEG:
+        close_identification_handle();
+        read_jpeg_by_precision();
+        return true;
     case IDENT_MACBINARY_GIF:
         return read_gif(owner, false);
     case IDENT_PLACEABLE_WMF:
