@@ -1,6 +1,8 @@
 // Win32 driver of the end-to-end tests (see e2e_driver.h).
 #include "tests/e2e/e2e_driver.h"
 
+#include <commctrl.h>
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -27,6 +29,20 @@ std::string e2e_work_dir(const std::string& sub)
             c = '\\';
     make_folders(dir);
     return dir;
+}
+
+std::string read_settings_text(const std::string& path)
+{
+    std::string text;
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f)
+        return text;
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+        text.append(buffer, n);
+    std::fclose(f);
+    return text;
 }
 
 bool copy_fixture(const std::string& name, const std::string& folder)
@@ -209,6 +225,34 @@ std::string combo_selection_text(HWND combo)
     if (SendMessageW(combo, CB_GETLBTEXTLEN, index, 0) < 512)
         SendMessageW(combo, CB_GETLBTEXT, index, (LPARAM)text);
     return narrow(text);
+}
+
+std::string status_bar_part_text(const RunningApp& app, HWND bar, int part)
+{
+    const SIZE_T size = 1024;
+    void* remote = VirtualAllocEx(app.process.hProcess, NULL, size, MEM_COMMIT, PAGE_READWRITE);
+    if (!remote)
+        return "";
+    char text[size] = "";
+    DWORD_PTR length = 0;
+    if (SendMessageTimeoutA(bar, SB_GETTEXTLENGTHA, part, 0, SMTO_ABORTIFHUNG, 5000, &length) &&
+        LOWORD(length) < size) {
+        DWORD_PTR ignored;
+        SendMessageTimeoutA(bar, SB_GETTEXTA, part, (LPARAM)remote, SMTO_ABORTIFHUNG, 5000, &ignored);
+        SIZE_T got = 0;
+        ReadProcessMemory(app.process.hProcess, remote, text, size - 1, &got);
+    }
+    VirtualFreeEx(app.process.hProcess, remote, 0, MEM_RELEASE);
+    return text;
+}
+
+void select_list_entry(const RunningApp& app, int index)
+{
+    HWND list = GetDlgItem(app.main, 1120);
+    SendMessageA(list, LB_SETCURSEL, index, 0);
+    SendMessageA(app.main, WM_COMMAND, MAKEWPARAM(1120, LBN_SELCHANGE), (LPARAM)list);
+    DWORD_PTR ignored;
+    SendMessageTimeoutA(app.main, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
 }
 
 bool is_visible(HWND hwnd)

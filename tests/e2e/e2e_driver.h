@@ -19,6 +19,9 @@ struct RunningApp {
     ~RunningApp();
 };
 
+// The whole text of a file (the settings file), empty when missing.
+std::string read_settings_text(const std::string& path);
+
 // Folder the tests may fill with files (created on first use).
 std::string e2e_work_dir(const std::string& sub);
 
@@ -50,6 +53,14 @@ HWND find_process_window(DWORD pid, const char* class_name, HWND excluded, DWORD
 std::string dismiss_message_box(const RunningApp& app, DWORD wait_ms, std::string* caption = NULL);
 
 std::string window_text(HWND hwnd);
+
+// Text of one part of a status bar in the program's process (read through
+// memory lent in that process, since status-bar messages carry pointers).
+std::string status_bar_part_text(const RunningApp& app, HWND bar, int part);
+
+// Selects entry index of the main window's file list as a click would: the
+// dialog then reports the new selection to the program.
+void select_list_entry(const RunningApp& app, int index);
 std::vector<std::string> list_box_items(HWND list);
 std::string combo_selection_text(HWND combo);
 bool is_visible(HWND hwnd);

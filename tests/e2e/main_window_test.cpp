@@ -112,8 +112,9 @@ TEST_P(CommandLineFilter, ExtensionChoosesTheFileType)
     RunningApp app;
     ASSERT_TRUE(start_app(std::string("\"") + GetParam().file + "\"", dir, app));
     // A name the chosen filter hides is not in the list: nothing to open.
-    if (GetParam().hidden_by_filter)
+    if (GetParam().hidden_by_filter) {
         EXPECT_EQ(dismiss_message_box(app, 5000), "Error Opening File");
+    }
     ASSERT_TRUE(wait_for_main(app, 10000));
     EXPECT_EQ(combo_selection_text(GetDlgItem(app.main, IDC_MAIN_TYPE_COMBO)), GetParam().filter);
     click_exit(app);
