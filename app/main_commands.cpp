@@ -245,10 +245,10 @@ static void force_black_and_white(void)
     GlobalUnlock(g_hImage);
 }
 
-static void convert_to_grey(void)
+static int convert_to_grey(void)
 {
     if (!to_grayscale(&g_hImage, &g_hImageUnconverted, (UINT)g_imageKind))
-        return;
+        return 0;
     // A 16-colour display shows the grey image through the standard palette.
     if (get_display_bit_depth() == 4) {
         HGLOBAL scratch = NULL;
@@ -256,6 +256,7 @@ static void convert_to_grey(void)
         if (scratch)
             GlobalFree(scratch);
     }
+    return 1;
 }
 
 static void on_color_conversion(HWND hwnd, const Conversion* c)
@@ -266,29 +267,32 @@ static void on_color_conversion(HWND hwnd, const Conversion* c)
     int N = get_image_color_count();
     int black_white = is_black_white_palette(NULL);
 
-    push_edit_record(EDIT_COLOR_CONVERSION, (UINT)c->code);
-    if (!g_hImageUnconverted && g_brightnessStep != 0) {
-        // The image goes back to its colours before the steps, which stay
-        // counted.
-        int amount = g_brightnessStep;
-        adjust_brightness(g_hImage, g_baseColorTable, &amount, 0, NULL);
-    } else {
-        g_brightnessStep = 0;
-    }
-    g_colorConversion = c->code;
+    // The image goes back to its colours before any brightness step, and the
+    // step count with it.
+    if (!g_hImageUnconverted && g_brightnessStep != 0)
+        adjust_brightness(g_hImage, g_baseColorTable, &g_brightnessStep, 0, NULL);
+    g_brightnessStep = 0;
     bool toning = c->code >= CONV_TONE_CYANOTYPE && c->code <= CONV_TONE_SILVER;
+    int done = 1;
     if (!toning && conversion_keeps_image(c->id, B, N, black_white)) {
         restore_unconverted();
         if (c->id == IDM_MAIN_TRUE_COLOR && get_display_bit_depth() == 8 && B > 8)
             reduce_colors(&g_hImage, &g_hImageUnconverted, -256, (UINT)g_imageKind, 0, 1);
     } else if (toning) {
-        if (to_grayscale(&g_hImage, &g_hImageUnconverted, (UINT)g_imageKind))
+        done = to_grayscale(&g_hImage, &g_hImageUnconverted, (UINT)g_imageKind);
+        if (done)
             tone_palette(g_hImage, c->code);
     } else if (c->id == IDM_MAIN_GRAYSCALE) {
-        convert_to_grey();
-    } else if (reduce_colors(&g_hImage, &g_hImageUnconverted, c->count, (UINT)g_imageKind, 1, 1) &&
-               c->id == IDM_MAIN_MONOCHROME) {
-        force_black_and_white();
+        done = convert_to_grey();
+    } else {
+        done = reduce_colors(&g_hImage, &g_hImageUnconverted, c->count, (UINT)g_imageKind, 1, 1);
+        if (done && c->id == IDM_MAIN_MONOCHROME)
+            force_black_and_white();
+    }
+    // A conversion that failed leaves the image and the history as they were.
+    if (done) {
+        g_colorConversion = c->code;
+        push_edit_record(EDIT_COLOR_CONVERSION, (UINT)c->code);
     }
     refresh(hwnd);
 }
