@@ -261,18 +261,6 @@ static int write_by_code(HGLOBAL image, int kind, const char* path, int code, in
     return 0;
 }
 
-static int bit_count_of(HGLOBAL hDib)
-{
-    if (!hDib || GlobalSize(hDib) < sizeof(BITMAPINFOHEADER))
-        return 0;
-    const BITMAPINFOHEADER* bih = (const BITMAPINFOHEADER*)GlobalLock(hDib);
-    if (!bih)
-        return 0;
-    int bits = bih->biBitCount;
-    GlobalUnlock(hDib);
-    return bits;
-}
-
 static void report_success(const char* path)
 {
     unsigned long long size = 0;
@@ -298,7 +286,7 @@ int convert_save_to_path(HGLOBAL image, int kind, const char* path, int code, in
     if (kind == KIND_DIB) {
         int bits = get_image_bit_count();
         if (bits == 0)
-            bits = bit_count_of(image);
+            bits = dib_bit_count(image);
         if (bits >= 16 && g_brightnessStep != 0 && g_colorConversion == 0 && code != FMT_GIF) {
             // The steps shown on screen go into a copy; the image stays.
             int scratch = 0;

@@ -32,21 +32,26 @@ static int control_height(HWND control)
     return r.bottom - r.top;
 }
 
-// Size of a label's text as drawn in its own font.
-static SIZE label_text_size(HWND label)
+SIZE control_text_size(HWND control, const char* text)
 {
-    SIZE size = {0, 0};
-    char text[128] = "";
-    GetWindowTextA(label, text, sizeof text);
-    HDC dc = GetDC(label);
-    HGDIOBJ old_font = SelectObject(dc, (HGDIOBJ)SendMessageA(label, WM_GETFONT, 0, 0));
+    char own[128] = "";
+    if (!text) {
+        GetWindowTextA(control, own, sizeof own);
+        text = own;
+    }
+    HDC dc = GetDC(control);
+    HGDIOBJ old_font = SelectObject(dc, (HGDIOBJ)SendMessageA(control, WM_GETFONT, 0, 0));
     RECT r = {0, 0, 0, 0};
     DrawTextA(dc, text, -1, &r, DT_CALCRECT);
     SelectObject(dc, old_font);
-    ReleaseDC(label, dc);
-    size.cx = r.right - r.left;
-    size.cy = r.bottom - r.top;
+    ReleaseDC(control, dc);
+    SIZE size = {r.right - r.left, r.bottom - r.top};
     return size;
+}
+
+static SIZE label_text_size(HWND label)
+{
+    return control_text_size(label, NULL);
 }
 
 static void move(HWND control, int x, int y, int w, int h)

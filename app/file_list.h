@@ -19,6 +19,9 @@ void fill_file_list(int unused);
 // 1 when path names an existing folder.
 int is_directory(const char* path);
 
+// Size of text (the control's own text when null) drawn in the control's font.
+SIZE control_text_size(HWND control, const char* text);
+
 // The preview side for a free area (integer geometry of the layout):
 // round(0.9 x the smaller side).
 int preview_side_for_area(int width, int height);

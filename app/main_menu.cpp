@@ -12,6 +12,7 @@
 
 #include "app/convert_save.h"
 #include "app/main_window.h"
+#include "image/packed_dib.h"
 #include "image/background.h"
 #include "image/current_image.h"
 #include "image/loader.h"
@@ -382,18 +383,6 @@ static int file_opens_for_reading(const char* name)
         return 0;
     std::fclose(f);
     return 1;
-}
-
-static int dib_bit_count(HGLOBAL hDib)
-{
-    if (!hDib || GlobalSize(hDib) < sizeof(BITMAPINFOHEADER))
-        return 0;
-    const BITMAPINFOHEADER* bih = (const BITMAPINFOHEADER*)GlobalLock(hDib);
-    if (!bih)
-        return 0;
-    int bits = bih->biBitCount;
-    GlobalUnlock(hDib);
-    return bits;
 }
 
 static int comment_present(void)

@@ -43,19 +43,7 @@ static void draw_canvas_in_preview(HWND hwnd)
     HDC dc = GetDC(preview);
     BITMAPINFOHEADER* bih = (BITMAPINFOHEADER*)GlobalLock(g_hAnimCanvas);
     if (bih) {
-        HPALETTE old_palette = NULL;
-        if (g_hPalette) {
-            old_palette = SelectPalette(dc, g_hPalette, FALSE);
-            RealizePalette(dc);
-        }
-        POINT origin;
-        SetStretchBltMode(dc, HALFTONE);
-        SetBrushOrgEx(dc, 0, 0, &origin);
-        StretchDIBits(dc, g_animDestX, g_animDestY, g_animDestWidth, g_animDestHeight, 0, 0, bih->biWidth,
-                      bih->biHeight, dib_pixels(bih), (BITMAPINFO*)bih, DIB_RGB_COLORS, SRCCOPY);
-        SetBrushOrgEx(dc, origin.x, origin.y, NULL);
-        if (g_hPalette)
-            SelectPalette(dc, old_palette, FALSE);
+        stretch_into_preview(dc, bih, g_hPalette);
         GlobalUnlock(g_hAnimCanvas);
     }
     ReleaseDC(preview, dc);

@@ -254,17 +254,6 @@ static BOOL main_on_size(HWND hwnd)
     return TRUE;
 }
 
-static int text_height_in_font(HWND control, const char* text)
-{
-    HDC dc = GetDC(control);
-    HGDIOBJ old_font = SelectObject(dc, (HGDIOBJ)SendMessageA(control, WM_GETFONT, 0, 0));
-    RECT r = {0, 0, 0, 0};
-    DrawTextA(dc, text, -1, &r, DT_CALCRECT);
-    SelectObject(dc, old_font);
-    ReleaseDC(control, dc);
-    return r.bottom - r.top;
-}
-
 static int window_height(HWND hwnd)
 {
     RECT r;
@@ -281,7 +270,7 @@ static BOOL main_on_sizing(HWND hwnd, WPARAM edge, RECT* rect)
     GetClientRect(hwnd, &client);
     int non_client = (window.bottom - window.top) - (client.bottom - client.top);
     int min_height = 5 * m + g_mainStatusHeight + 8 + non_client +
-                     3 * text_height_in_font(GetDlgItem(hwnd, IDC_MAIN_TYPE_LABEL), "List Files of Type:") +
+                     3 * control_text_size(GetDlgItem(hwnd, IDC_MAIN_TYPE_LABEL), "List Files of Type:").cy +
                      4 * (int)SendDlgItemMessageA(hwnd, IDC_MAIN_FILE_LIST, LB_GETITEMHEIGHT, 0, 0) +
                      4 * (int)SendDlgItemMessageA(hwnd, IDC_MAIN_DIR_LIST, LB_GETITEMHEIGHT, 0, 0) +
                      window_height(GetDlgItem(hwnd, IDC_MAIN_TYPE_COMBO)) +

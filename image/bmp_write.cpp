@@ -4,31 +4,19 @@
 
 #include <string.h>
 
+#include "image/byte_order.h"
 #include "image/packed_dib.h"
 #include "image/progress.h"
 #include "image/safe_write.h"
 
 enum { FILE_HEADER_SIZE = 14, BITFIELDS_DATA_OFFSET = FILE_HEADER_SIZE + DIB_HEADER_SIZE + 12 };
 
-static void put_u16(BYTE* p, uint32_t v)
-{
-    p[0] = (BYTE)v;
-    p[1] = (BYTE)(v >> 8);
-}
-
-static void put_u32(BYTE* p, uint32_t v)
-{
-    p[0] = (BYTE)v;
-    p[1] = (BYTE)(v >> 8);
-    p[2] = (BYTE)(v >> 16);
-    p[3] = (BYTE)(v >> 24);
-}
 
 static void write_file_header(FILE* fp, uint32_t file_size, uint32_t data_offset)
 {
     BYTE head[FILE_HEADER_SIZE] = {'B', 'M'};
-    put_u32(head + 2, file_size);
-    put_u32(head + 10, data_offset);
+    put_le32(head + 2, file_size);
+    put_le32(head + 10, data_offset);
     fwrite(head, 1, sizeof(head), fp);
 }
 
@@ -263,13 +251,13 @@ static int write_bitfields_rows(FILE* fp, BITMAPINFOHEADER* bih, int option)
         if (bih->biBitCount == 16) {
             for (uint32_t x = 0; x < width; ++x) {
                 uint32_t p = (uint32_t)src[2 * x] | ((uint32_t)src[2 * x + 1] << 8);
-                put_u16(row + 2 * x, ((p & 0x7FE0) * 2) + (p & 0x1F));
+                put_le16(row + 2 * x, ((p & 0x7FE0) * 2) + (p & 0x1F));
             }
         } else {
             for (uint32_t x = 0; x < width; ++x) {
                 uint32_t p = (uint32_t)src[4 * x] | ((uint32_t)src[4 * x + 1] << 8) |
                              ((uint32_t)src[4 * x + 2] << 16);
-                put_u32(row + 4 * x, ((p & 0xFF0000) << 6) + ((p & 0xFF00) << 4) + (p & 0xFF) * 4);
+                put_le32(row + 4 * x, ((p & 0xFF0000) << 6) + ((p & 0xFF00) << 4) + (p & 0xFF) * 4);
             }
         }
         fwrite(row, 1, stride, fp);  // padding stays zero
@@ -322,7 +310,7 @@ int write_bmp_bitfields_file(const char* path, HGLOBAL hDib, int option)
         fwrite(&header, 1, DIB_HEADER_SIZE, fp);
         BYTE raw_masks[12];
         for (int i = 0; i < 3; ++i)
-            put_u32(raw_masks + 4 * i, masks[i]);
+            put_le32(raw_masks + 4 * i, masks[i]);
         fwrite(raw_masks, 1, sizeof(raw_masks), fp);
         if (write_bitfields_rows(fp, bih, option ? 1 : 0))
             ok = safe_write_commit(&out);

@@ -53,3 +53,17 @@ int compare_tiff_tags(const void* a, const void* b)
     memcpy(&word_b, b, 4);
     return (int)(word_a & 0xFFFF) - (int)(word_b & 0xFFFF);
 }
+
+void put_le16(uint8_t* bytes, uint32_t value)
+{
+    bytes[0] = (uint8_t)value;
+    bytes[1] = (uint8_t)(value >> 8);
+}
+
+void put_le32(uint8_t* bytes, uint32_t value)
+{
+    bytes[0] = (uint8_t)value;
+    bytes[1] = (uint8_t)(value >> 8);
+    bytes[2] = (uint8_t)(value >> 16);
+    bytes[3] = (uint8_t)(value >> 24);
+}

@@ -453,12 +453,8 @@ static bool read_identified(int identity, HWND hwndMain, HWND owner)
     }
 }
 
-static void draw_dib_into_preview(HDC dc, HGLOBAL hDib)
+void stretch_into_preview(HDC dc, const BITMAPINFOHEADER* bih, HPALETTE palette)
 {
-    BITMAPINFOHEADER* bih = (BITMAPINFOHEADER*)GlobalLock(hDib);
-    if (!bih)
-        return;
-    HPALETTE palette = create_dib_palette(bih, NULL);
     HPALETTE old_palette = NULL;
     if (palette) {
         old_palette = SelectPalette(dc, palette, FALSE);
@@ -468,13 +464,22 @@ static void draw_dib_into_preview(HDC dc, HGLOBAL hDib)
     SetStretchBltMode(dc, HALFTONE);
     SetBrushOrgEx(dc, 0, 0, &origin);
     StretchDIBits(dc, g_animDestX, g_animDestY, g_animDestWidth, g_animDestHeight, 0, 0,
-                  bih->biWidth, bih->biHeight, dib_pixels(bih), (BITMAPINFO*)bih, DIB_RGB_COLORS,
-                  SRCCOPY);
+                  bih->biWidth, bih->biHeight, dib_pixels((BITMAPINFOHEADER*)bih), (const BITMAPINFO*)bih,
+                  DIB_RGB_COLORS, SRCCOPY);
     SetBrushOrgEx(dc, origin.x, origin.y, NULL);
-    if (palette) {
+    if (palette)
         SelectPalette(dc, old_palette, FALSE);
+}
+
+static void draw_dib_into_preview(HDC dc, HGLOBAL hDib)
+{
+    BITMAPINFOHEADER* bih = (BITMAPINFOHEADER*)GlobalLock(hDib);
+    if (!bih)
+        return;
+    HPALETTE palette = create_dib_palette(bih, NULL);
+    stretch_into_preview(dc, bih, palette);
+    if (palette)
         DeleteObject(palette);
-    }
     GlobalUnlock(hDib);
 }
 

@@ -51,6 +51,10 @@ void release_current_image(void);
 // and a playing medium and frees the image by its kind.
 void release_image_for_new_selection(HWND hwndMain);
 
+// Stretches a locked image into the preview's image rectangle on dc
+// (halftone, brush origin kept), through palette when there is one.
+void stretch_into_preview(HDC dc, const BITMAPINFOHEADER* bih, HPALETTE palette);
+
 // Paints the current bitmap or animation canvas, or the current metafile,
 // into the preview's image rectangle on dc.
 void draw_current_dib(HDC dc);

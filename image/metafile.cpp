@@ -3,6 +3,7 @@
 // new content is on disk, so a failed write leaves the old file as it was.
 #include "image/metafile.h"
 
+#include "image/byte_order.h"
 #include "image/current_image.h"
 #include "image/merge_source.h"
 #include "image/open_windows.h"
@@ -60,19 +61,6 @@ static uint32_t get_u32(const BYTE* p)
     return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
 }
 
-static void put_u16(BYTE* p, uint32_t v)
-{
-    p[0] = (BYTE)v;
-    p[1] = (BYTE)(v >> 8);
-}
-
-static void put_u32(BYTE* p, uint32_t v)
-{
-    p[0] = (BYTE)v;
-    p[1] = (BYTE)(v >> 8);
-    p[2] = (BYTE)(v >> 16);
-    p[3] = (BYTE)(v >> 24);
-}
 
 static void show_read_error(HWND owner, const char* text)
 {
@@ -262,9 +250,9 @@ static uint32_t seal_wmf_records(BYTE* bits, uint32_t got)
         offset += META_EOF_BYTES;
     }
     // A memory metafile: the bits are not tied to a file name.
-    put_u16(bits, META_TYPE_MEMORY);
-    put_u32(bits + 6, offset / 2);
-    put_u32(bits + 12, largest);
+    put_le16(bits, META_TYPE_MEMORY);
+    put_le32(bits + 6, offset / 2);
+    put_le32(bits + 12, largest);
     return offset;
 }
 
@@ -533,19 +521,19 @@ static uint32_t build_emf_header(const BYTE* old, uint32_t old_size, uint64_t fi
         uint64_t chars = (uint64_t)text_length + sizeof EMF_APP_NAME - 1 + 3;
         BYTE* p = out + fixed;
         for (const char* s = EMF_APP_NAME; *s; ++s, p += 2)
-            put_u16(p, (BYTE)*s);
-        put_u16(p, 0);
+            put_le16(p, (BYTE)*s);
+        put_le16(p, 0);
         p += 2;
         for (size_t i = 0; i < text_length; ++i, p += 2)
-            put_u16(p, (BYTE)text[i]);
-        put_u16(p, 0);
-        put_u16(p + 2, 0);
+            put_le16(p, (BYTE)text[i]);
+        put_le16(p, 0);
+        put_le16(p + 2, 0);
         size += (chars * 2 + 3) / 4 * 4;
-        put_u32(out + EMF_OFF_DESCRIPTION_LENGTH, (uint32_t)chars);
-        put_u32(out + EMF_OFF_DESCRIPTION, fixed);
+        put_le32(out + EMF_OFF_DESCRIPTION_LENGTH, (uint32_t)chars);
+        put_le32(out + EMF_OFF_DESCRIPTION, fixed);
     } else {
-        put_u32(out + EMF_OFF_DESCRIPTION_LENGTH, 0);
-        put_u32(out + EMF_OFF_DESCRIPTION, 0);
+        put_le32(out + EMF_OFF_DESCRIPTION_LENGTH, 0);
+        put_le32(out + EMF_OFF_DESCRIPTION, 0);
     }
 
     if (fixed >= EMF_PIXEL_FORMAT_HEADER) {
@@ -554,10 +542,10 @@ static uint32_t build_emf_header(const BYTE* old, uint32_t old_size, uint64_t fi
         if (pf_size && pf_offset >= fixed && pf_offset <= old_size &&
             pf_size <= old_size - pf_offset) {
             memcpy(out + size, old + pf_offset, pf_size);
-            put_u32(out + EMF_OFF_PIXEL_FORMAT, (uint32_t)size);
+            put_le32(out + EMF_OFF_PIXEL_FORMAT, (uint32_t)size);
             size += ((uint64_t)pf_size + 3) / 4 * 4;
         } else if (pf_size && pf_offset >= old_size) {
-            put_u32(out + EMF_OFF_PIXEL_FORMAT, (uint32_t)(pf_offset - old_size + size));
+            put_le32(out + EMF_OFF_PIXEL_FORMAT, (uint32_t)(pf_offset - old_size + size));
         }
     }
 
@@ -565,8 +553,8 @@ static uint32_t build_emf_header(const BYTE* old, uint32_t old_size, uint64_t fi
     if (size > 0xFFFFFFFFu || file_size - old_size + size > 0xFFFFFFFFu ||
         new_file_size > 0xFFFFFFFFu)
         return 0;
-    put_u32(out + EMF_OFF_SIZE, (uint32_t)size);
-    put_u32(out + EMF_OFF_BYTES, (uint32_t)new_file_size);
+    put_le32(out + EMF_OFF_SIZE, (uint32_t)size);
+    put_le32(out + EMF_OFF_BYTES, (uint32_t)new_file_size);
     return (uint32_t)size;
 }
 

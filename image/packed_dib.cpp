@@ -66,6 +66,18 @@ uint64_t dib_block_size(int32_t width, int32_t height, int bit_count, uint32_t c
     return size > MAX_DIB_BYTES ? 0 : size;
 }
 
+int dib_bit_count(HGLOBAL hDib)
+{
+    if (!hDib || GlobalSize(hDib) < sizeof(BITMAPINFOHEADER))
+        return 0;
+    const BITMAPINFOHEADER* bih = (const BITMAPINFOHEADER*)GlobalLock(hDib);
+    if (!bih)
+        return 0;
+    int bits = bih->biBitCount;
+    GlobalUnlock(hDib);
+    return bits;
+}
+
 HGLOBAL create_packed_dib(int32_t width, int32_t height, int bit_count, uint32_t color_count)
 {
     uint64_t size = dib_block_size(width, height, bit_count, color_count);

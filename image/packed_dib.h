@@ -43,6 +43,10 @@ uint64_t dib_block_size(int32_t width, int32_t height, int bit_count, uint32_t c
 // refused or memory runs out; shows nothing.
 HGLOBAL create_packed_dib(int32_t width, int32_t height, int bit_count, uint32_t color_count);
 
+// Bits per pixel of an image block; 0 for null or a block too small for a
+// header.
+int dib_bit_count(HGLOBAL hDib);
+
 // The header of the block describes a valid image that fits in the block
 // (size 40, sane dimensions and depth, table and rows within GlobalSize).
 int is_valid_packed_dib(HGLOBAL hDib);
