@@ -18,28 +18,8 @@ export WINEPREFIX=${WINEPREFIX:-$(dirname "$build")/wine} WINEARCH=win32 WINEDEB
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 picture=$work/picture.ppm
-# A plasma fractal made small and enlarged: smooth like a photograph, with
-# fine noise so that it holds many distinct colours.
-"$convert" -seed 11 -size 1500x1000 plasma:fractal -resize 6000x4000! -attenuate 0.3 +noise Gaussian \
-    -depth 8 "ppm:$picture"
-
-seconds() {  # command...: wall time of the command in seconds
-    local start end
-    start=$(date +%s.%N)
-    "$@" >/dev/null
-    end=$(date +%s.%N)
-    echo "$end - $start" | bc -l
-}
-
-best_of() {  # n command...: the shortest of n runs
-    local n=$1 best="" t
-    shift
-    for _ in $(seq "$n"); do
-        t=$(seconds "$@")
-        if [ -z "$best" ] || [ "$(echo "$t < $best" | bc -l)" = 1 ]; then best=$t; fi
-    done
-    echo "$best"
-}
+source "$(dirname "$0")/bench_common.sh"
+make_photo "$picture"
 
 io=$(best_of 3 "$convert" "$picture" "ppm:$work/out.ppm")
 declare -A theirs
