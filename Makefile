@@ -4,7 +4,7 @@
 .PHONY: run test build deps clean
 
 run:
-	scripts/run_viewer.sh $(FILE)
+	scripts/run_viewer.sh "$(FILE)"
 
 test:
 	scripts/run_tests.sh

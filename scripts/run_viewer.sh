@@ -13,7 +13,8 @@ start_wine
 if [ -n "${1:-}" ]; then
     file=$(realpath "$1")
     cd "$(dirname "$file")"
-    wine "$ROOT/build/cmake/Corvane.exe" "\"$(winepath -w "$file")\"" || true
+    # Wine quotes an argument that holds blanks, as Windows would.
+    wine "$ROOT/build/cmake/Corvane.exe" "$(winepath -w "$file")" || true
 else
     wine "$ROOT/build/cmake/Corvane.exe" || true
 fi
