@@ -765,10 +765,10 @@ std::vector<HostileCase> hostile_cases()
     std::string huffman = small_huffman();
     size_t data_at = get_le32(huffman, 10);
     std::string garbage;
-    uint32_t seed = 12345;
+    uint32_t state = 12345;
     for (int i = 0; i < 512; ++i) {
-        seed = seed * 1103515245u + 12345u;
-        garbage += (char)(seed >> 16);
+        state = state * 1103515245u + 12345u;
+        garbage += (char)(state >> 16);
     }
     cases.push_back({"huffman_garbage", huffman.substr(0, data_at) + garbage, READ_OS2V2, "image"});
     cases.push_back({"huffman_zeros", huffman.substr(0, data_at) + std::string(300, '\0'), READ_OS2V2, "image"});

@@ -49,9 +49,9 @@ uint32_t pattern_value(Pattern p, Lcg& rng, int x, int y, uint32_t colours, uint
 }
 
 // A filled image; palette images get a table of colours entries.
-HGLOBAL make_test_image(int width, int height, int bits, Pattern pattern, uint32_t seed, uint32_t colours = 0)
+HGLOBAL make_test_image(int width, int height, int bits, Pattern pattern, uint32_t key, uint32_t colours = 0)
 {
-    Lcg rng{seed};
+    Lcg rng{key};
     uint32_t full = bits <= 8 ? 1u << bits : 0;
     if (bits <= 8 && colours == 0)
         colours = full;

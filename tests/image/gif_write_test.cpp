@@ -23,9 +23,9 @@ protected:
 };
 
 // An image of random indices below colours, with a random table.
-HGLOBAL random_image(int bits, int width, int height, uint32_t colours, unsigned seed)
+HGLOBAL random_image(int bits, int width, int height, uint32_t colours, unsigned key)
 {
-    std::mt19937 rng(seed);
+    std::mt19937 rng(key);
     std::vector<RGBQUAD> table;
     for (uint32_t i = 0; i < colours; ++i)
         table.push_back(quad((BYTE)rng(), (BYTE)rng(), (BYTE)rng()));
@@ -95,7 +95,7 @@ TEST_F(GifWrite, EveryDepthInterlacedOrNotReadsBack)
     struct Case { int bits; uint32_t colours; int width, height; };
     const Case cases[] = {{1, 2, 1, 1}, {1, 2, 37, 11}, {4, 16, 33, 9}, {4, 5, 8, 3},
                           {8, 256, 61, 29}, {8, 3, 13, 17}, {8, 200, 256, 256}, {8, 37, 2, 70}};
-    unsigned seed = 1;
+    unsigned key = 1;
     for (const Case& c : cases) {
         for (int interlace = 0; interlace < 2; ++interlace) {
             for (int transparent = 0; transparent < 2; ++transparent) {
@@ -103,7 +103,7 @@ TEST_F(GifWrite, EveryDepthInterlacedOrNotReadsBack)
                                    "_" + std::to_string(c.width) + "x" + std::to_string(c.height) +
                                    (interlace ? "_i" : "_n") + (transparent ? "_t" : "_o");
                 SCOPED_TRACE(name);
-                HGLOBAL image = random_image(c.bits, c.width, c.height, c.colours, seed++);
+                HGLOBAL image = random_image(c.bits, c.width, c.height, c.colours, key++);
                 g_hasTransparency = transparent;
                 g_transparentIndex = (BYTE)(c.colours - 1);
                 g_transparentDisplayColor = 0x123456;

@@ -31,9 +31,9 @@ struct RgbImage {
 
 // A block filled with random pixels (and a random table for palette
 // depths); the bits past the width stay 0, as every image holds them.
-inline HGLOBAL make_random_dib(int width, int height, int bits, unsigned seed)
+inline HGLOBAL make_random_dib(int width, int height, int bits, unsigned key)
 {
-    std::mt19937 rng(seed);
+    std::mt19937 rng(key);
     HGLOBAL h = create_packed_dib(width, height, bits, 0);
     LockedDib dib(h);
     if (bits <= 8)
