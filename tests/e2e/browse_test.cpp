@@ -8,13 +8,6 @@
 
 namespace {
 
-std::string settings_file()
-{
-    char windows[MAX_PATH] = "";
-    GetWindowsDirectoryA(windows, sizeof windows);
-    return std::string(windows) + "\\Corvane.ini";
-}
-
 std::string file_info(const RunningApp& app, std::string* caption)
 {
     PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(2003, 0), 0);  // File Info
@@ -35,7 +28,7 @@ TEST(Browse, InformationStatusLineAndAnotherSelection)
     std::string dir = e2e_work_dir("browse with blank");
     ASSERT_TRUE(copy_fixture("quadrants.bmp", dir));
     ASSERT_TRUE(copy_fixture("commented.gif", dir));
-    std::string before = read_settings_text(settings_file());
+    std::string before = read_whole_file(settings_file_path());
 
     RunningApp app;
     ASSERT_TRUE(start_app("\"" + dir + "\\quadrants.bmp\"", dir, app));
@@ -72,7 +65,7 @@ TEST(Browse, InformationStatusLineAndAnotherSelection)
 
     PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDC_MAIN_EXIT, BN_CLICKED), 0);
     EXPECT_EQ(wait_exit(app, 15000), 1);
-    EXPECT_EQ(read_settings_text(settings_file()), before) << "nothing is written at start or exit";
+    EXPECT_EQ(read_whole_file(settings_file_path()), before) << "nothing is written at start or exit";
 }
 
 }  // namespace

@@ -31,7 +31,14 @@ std::string e2e_work_dir(const std::string& sub)
     return dir;
 }
 
-std::string read_settings_text(const std::string& path)
+std::string settings_file_path()
+{
+    char windows[MAX_PATH] = "";
+    GetWindowsDirectoryA(windows, sizeof windows);
+    return std::string(windows) + "\\Corvane.ini";
+}
+
+std::string read_whole_file(const std::string& path)
 {
     std::string text;
     FILE* f = std::fopen(path.c_str(), "rb");

@@ -19,8 +19,11 @@ struct RunningApp {
     ~RunningApp();
 };
 
-// The whole text of a file (the settings file), empty when missing.
-std::string read_settings_text(const std::string& path);
+// The whole content of a file, empty when missing.
+std::string read_whole_file(const std::string& path);
+
+// The program's settings file: "Corvane.ini" in the Windows folder.
+std::string settings_file_path();
 
 // Folder the tests may fill with files (created on first use).
 std::string e2e_work_dir(const std::string& sub);

@@ -84,13 +84,6 @@ void choose_by_keys(const RunningApp& app, char key, const std::string& item_key
     }
 }
 
-std::string settings_path()
-{
-    char windows[MAX_PATH] = "";
-    GetWindowsDirectoryA(windows, sizeof windows);
-    return std::string(windows) + "\\Corvane.ini";
-}
-
 TEST(MainMenu, BarShowsOnTheMainWindow)
 {
     std::string dir = e2e_work_dir("menu_bar");
@@ -116,7 +109,7 @@ TEST(MainMenu, BarShowsOnTheMainWindow)
 
 TEST(MainMenu, HideFileNameFromTheMenuIsWrittenAtOnce)
 {
-    std::string ini = settings_path();
+    std::string ini = settings_file_path();
     WritePrivateProfileStringA("Corvane", "HideFileName", "0", ini.c_str());
     std::string dir = e2e_work_dir("menu_option");
     RunningApp app;
@@ -171,20 +164,6 @@ std::string convert_to_bmp(const RunningApp& app, const std::string& target, con
     return ok_label + "|" + text;
 }
 
-std::string read_all(const std::string& path)
-{
-    std::string bytes;
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f)
-        return bytes;
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
-        bytes.append(buffer, n);
-    std::fclose(f);
-    return bytes;
-}
-
 TEST(MainMenu, ConvertSaveBmpThroughTheSaveDialogWritesTheFile)
 {
     std::string dir = e2e_work_dir("menu_convert");
@@ -196,8 +175,8 @@ TEST(MainMenu, ConvertSaveBmpThroughTheSaveDialogWritesTheFile)
     ASSERT_TRUE(start_app("quadrants.bmp", dir, app));
     Sleep(500);
     std::string result = convert_to_bmp(app, target, "File Converted Successfully");
-    std::string source = read_all(dir + "\\quadrants.bmp");
-    std::string written = read_all(target);
+    std::string source = read_whole_file(dir + "\\quadrants.bmp");
+    std::string written = read_whole_file(target);
     ASSERT_FALSE(written.empty()) << result;
     EXPECT_EQ(result, "Convert/Save|" + target + "\n\n" + std::to_string(written.size()) + " bytes");
     // The same 24-bit rows as the file it came from.
@@ -215,7 +194,7 @@ TEST(MainMenu, ConvertSaveBmpThroughTheSaveDialogWritesTheFile)
     SetFileAttributesA(locked.c_str(), FILE_ATTRIBUTE_READONLY);
     result = convert_to_bmp(app, locked, locked);
     EXPECT_EQ(result, "Convert/Save|Cannot Open File for Writing.");
-    EXPECT_EQ(read_all(locked), "old");
+    EXPECT_EQ(read_whole_file(locked), "old");
     SetFileAttributesA(locked.c_str(), FILE_ATTRIBUTE_NORMAL);
 
     click_exit(app);
