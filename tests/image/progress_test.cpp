@@ -105,16 +105,6 @@ TEST_F(ProgressRouting, BatchWindowSilencesModes20And99)
     EXPECT_EQ(g_hwndMainBar, only(99));
 }
 
-TEST(ProgressWidth, RoundsToTheNearestPixelWithinTheStrip)
-{
-    EXPECT_EQ(51, progress_filled_width(0.5, 101));
-    EXPECT_EQ(80, progress_filled_width(1.0, 80));
-    EXPECT_EQ(0, progress_filled_width(0.0, 80));
-    EXPECT_EQ(80, progress_filled_width(1.7, 80));
-    EXPECT_EQ(0, progress_filled_width(-0.2, 80));
-    EXPECT_EQ(0, progress_filled_width(0.5, 0));
-}
-
 TEST(ProgressPaint, FillsTheDonePartAndClearsTheRest)
 {
     HWND parent = CreateWindowA("STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 200, 40, NULL, NULL, NULL, NULL);
