@@ -170,18 +170,6 @@ TEST_F(CurrentImage, PickerPaletteAddsThePickedColourAfterTheTable)
     GlobalFree(h);
 }
 
-TEST(Palettes, SnapsColoursToTheNearestEntry)
-{
-    struct { WORD version, count; PALETTEENTRY e[2]; } lp = {0x300, 2, {{0, 0, 0, 0}, {255, 255, 255, 0}}};
-    HPALETTE pal = CreatePalette((LOGPALETTE*)&lp);
-    RGBQUAD colors[3] = {quad(10, 10, 10), quad(200, 220, 210), quad(0, 0, 0)};
-    snap_colors_to_palette(colors, pal, 2);
-    EXPECT_EQ(0, colors[0].rgbRed);
-    EXPECT_EQ(255, colors[1].rgbRed);
-    EXPECT_EQ(255, colors[1].rgbBlue);
-    DeleteObject(pal);
-}
-
 TEST(ColourModel, HslToRgb)
 {
     double r, g, b;

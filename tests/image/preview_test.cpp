@@ -66,12 +66,6 @@ TEST_F(PreviewLayout, LandscapeIsCentredDownwards)
     expect_dest(3, 77, 300, 149);
 }
 
-TEST_F(PreviewLayout, PortraitIsCentredAcross)
-{
-    fit_image_rect(200, 400, 0);
-    expect_dest(77, 3, 149, 300);
-}
-
 TEST_F(PreviewLayout, ExtremeAspectsStayInsideThePreview)
 {
     fit_image_rect(100000, 1, 0);

@@ -144,23 +144,6 @@ TEST_F(Grey, PaletteImagesKeepTheirPixelsAndStartFromTheCopy)
     GlobalFree(original);
 }
 
-TEST_F(Grey, EveryToneProducesItsRamp)
-{
-    for (int code = CONV_TONE_CYANOTYPE; code <= CONV_TONE_SILVER; ++code) {
-        image = grey_row();
-        ASSERT_EQ(1, to_grayscale(&image, &copy, KIND_DIB));
-        tone_palette(image, code);
-        for (int g = 0; g < 256; ++g)
-            ASSERT_EQ(expected_tone(code, g), entry(image, g)) << "tone " << code << " level " << g;
-        EXPECT_EQ(1, is_toned_palette(image, code));
-        EXPECT_EQ(code == CONV_TONE_CYANOTYPE ? 1 : 0, is_toned_palette(image, CONV_TONE_CYANOTYPE));
-        EXPECT_EQ(code, detect_tone_mode(image));
-        GlobalFree(image);
-        GlobalFree(copy);
-        image = copy = NULL;
-    }
-}
-
 TEST_F(Grey, GreyAndTintedCopiesHoldLevels)
 {
     image = make_dib(10, 2, 1, {quad(40, 40, 40), quad(200, 200, 200)});

@@ -155,29 +155,6 @@ TEST_P(EveryDepth, NormalizeUndoesEveryState)
 
 INSTANTIATE_TEST_SUITE_P(QuarterTurns, EveryDepth, ::testing::ValuesIn(all_shapes()), shape_name);
 
-TEST(OrientationWord, FollowsTheTablesKeepsBit3AndClearsHigherBits)
-{
-    HGLOBAL h = make_random_dib(3, 2, 8, 1);
-    for (int s = 0; s < 8; ++s) {
-        int word = 0x70 | 8 | s;
-        flip_left_right(h, &word);
-        EXPECT_EQ(8 | ((1 - s + 8) % 8), word);
-        word = s;
-        flip_top_bottom(h, &word);
-        EXPECT_EQ((5 - s + 8) % 8, word);
-        word = s;
-        rotate_cw90(&h, &word);
-        EXPECT_EQ((s + 2) % 8, word);
-        word = s;
-        rotate_ccw90(&h, &word);
-        EXPECT_EQ((s + 6) % 8, word);
-        word = s;
-        rotate_180(h, &word);
-        EXPECT_EQ((s + 4) % 8, word);
-    }
-    GlobalFree(h);
-}
-
 TEST(QuarterTurns, NullOrDamagedImagesAreRefusedUntouched)
 {
     HGLOBAL none = NULL;
