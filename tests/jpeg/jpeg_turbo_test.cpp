@@ -5,18 +5,19 @@
 #include <gtest/gtest.h>
 
 #include "jpeg/jpeg_read.h"
-#include "jpeg/pnm_test_util.h"
+#include "support/pnm_reference.h"
 #include "support/seam_recorder.h"
+#include "support/test_support.h"
 
 TEST(JpegTurboRead, EqualsDjpegIntegerDctExactly)
 {
     SeamRecorder seams;
-    for (const char* name : {"baseline", "progressive", "arithmetic"}) {
-        Pnm expected;
-        ASSERT_TRUE(read_pnm(fixture_path(std::string("jpeg/") + name + ".pnm"), &expected)) << name;
-        HGLOBAL hDib = read_jpeg_file(fixture_path(std::string("jpeg/") + name + ".jpg").c_str(), NULL);
+    for (const std::string name : {"baseline", "progressive", "arithmetic"}) {
+        PnmImage expected = read_pnm_file(fixture_path("jpeg/" + name + ".pnm"));
+        ASSERT_FALSE(expected.empty()) << name;
+        HGLOBAL hDib = read_jpeg_file(fixture_path("jpeg/" + name + ".jpg").c_str(), NULL);
         ASSERT_NE(hDib, nullptr) << name;
-        Pnm got = dib_to_pnm(hDib);
+        PnmImage got = dib_to_pnm(hDib);
         GlobalFree(hDib);
         EXPECT_EQ(max_difference(got, expected), 0) << name;
     }
