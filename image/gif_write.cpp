@@ -23,6 +23,7 @@ enum {
     GIF_HASH_SIZE = 1 << GIF_HASH_BITS,
     GIF_MAX_BITS = 12,
     GIF_TABLE_SIZE = 1 << GIF_MAX_BITS,
+    GIF_WRITE_BUFFER_BYTES = 256 * 1024,
 };
 
 struct GifEncoder {
@@ -296,6 +297,8 @@ int write_gif_file(const char* path, HGLOBAL hImage, int interlace)
     SafeWrite sw;
     if (enc && safe_write_open(&sw, path)) {
         enc->out = sw.fp;
+        // Fewer, larger writes than the 4 KB default.
+        setvbuf(sw.fp, NULL, _IOFBF, GIF_WRITE_BUFFER_BYTES);
         enc->interlace = interlace;
         if (g_hasTransparency && g_colorConversion == 0) {
             enc->has_transparency = 1;
