@@ -179,20 +179,24 @@ build_ijg() {
 build_ijg8()  { build_ijg 8 "$1"; }
 build_ijg12() { build_ijg 12 "$1"; }
 
-# libjpeg-turbo: library only, SIMD required (NASM). Headers go to
-# include/turbo and the library is renamed libjpegturbo.a, so neither can be
-# taken for the IJG builds' or libtiff's <jpeglib.h>. Its symbols keep the
-# plain jpeg_* names, which the renamed IJG builds leave free.
+# libjpeg-turbo: the static library alone (its tools are not built), SIMD
+# required (NASM). Headers go to include/turbo and the library is named
+# libjpegturbo.a, so neither can be taken for the IJG builds' or libtiff's
+# <jpeglib.h>. Its symbols keep the plain jpeg_* names, which the renamed
+# IJG builds leave free.
 build_turbo() {
-    local b=$DEPS/build-turbo
-    cmake_build "$1" "$b" -DCMAKE_C_FLAGS="$OPT_CFLAGS" \
-        -DCMAKE_INSTALL_INCLUDEDIR="$PREFIX/include/turbo" -DCMAKE_INSTALL_BINDIR="$b/unused/bin" \
-        -DCMAKE_INSTALL_DOCDIR="$b/unused/doc" -DCMAKE_INSTALL_MANDIR="$b/unused/man" \
+    local s=$1 b=$DEPS/build-turbo
+    rm -rf "$b"
+    cmake -S "$s" -B "$b" -G "Unix Makefiles" -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" \
+        -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$PREFIX" -DCMAKE_C_FLAGS="$OPT_CFLAGS" \
         -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_SIMD=ON -DREQUIRE_SIMD=ON \
         -DWITH_TURBOJPEG=OFF -DWITH_ARITH_DEC=ON -DWITH_ARITH_ENC=ON -DWITH_JPEG8=OFF \
         -DWITH_12BIT=OFF -DCMAKE_ASM_NASM_COMPILER=nasm
-    mv -f "$PREFIX/lib/libjpeg.a" "$PREFIX/lib/libjpegturbo.a"
-    rm -rf "$PREFIX/lib/pkgconfig/libjpeg.pc" "$PREFIX/lib/cmake/libjpeg-turbo"
+    cmake --build "$b" -j "$JOBS" --target jpeg-static
+    local inc=$PREFIX/include/turbo
+    rm -rf "$inc"; mkdir -p "$inc"
+    install -m 644 "$s/jpeglib.h" "$s/jmorecfg.h" "$s/jerror.h" "$b/jconfig.h" "$inc/"
+    install -m 644 "$b/libjpeg.a" "$PREFIX/lib/libjpegturbo.a"
 }
 
 build_jbig() {
@@ -286,7 +290,7 @@ parallel "googletest googletest static posix" \
          "ijg8 dcmtk static shims=$ijg_sum $flags" \
          "ijg12 dcmtk static shims=$ijg_sum $flags" \
          "jbig jbigkit static libjbig-only $flags" \
-         "turbo libjpeg-turbo static simd arith no-turbojpeg include=turbo $flags" \
+         "turbo libjpeg-turbo static library-only simd arith include=turbo $flags" \
          "lcms2 lcms2 static $flags" \
          "openjp2 openjpeg2 static no-codec no-threads $flags"
 tiff_opts="static jpeg8+12 jbig lzma zlib no-webp-zstd-lerc-libdeflate"
