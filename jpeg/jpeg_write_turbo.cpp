@@ -152,7 +152,8 @@ static int encode_dib(const BITMAPINFOHEADER* bih, ExifDestination* dest, int qu
         if (show)
             show_progress((double)first / height, 1);
         if (is_direct && !is_grey) {
-            count = height - first < (uint32_t)ROWS_PER_CALL ? height - first : (uint32_t)ROWS_PER_CALL;
+            const uint32_t left = height - first;
+            count = left < (uint32_t)ROWS_PER_CALL ? left : (uint32_t)ROWS_PER_CALL;
             for (uint32_t i = 0; i < count; ++i)
                 rows[i] = pixels + (size_t)(height - 1 - first - i) * stride;
         } else {

@@ -147,8 +147,8 @@ double integrate_spline(int n, double u, const double* x, const double* y, const
 // ---------------------------------------------------------------------------
 // Area-average shrink
 
-// Adds weight x each byte of src to acc (count entries). The weight is at
-// most the output height, and acc stays below 255 x the source height.
+// Adds weight x each byte of src to acc (count entries); the caller keeps
+// acc below 2^31 (255 x the source height).
 static void add_weighted_row(uint32_t* acc, const BYTE* src, size_t count, uint32_t weight)
 {
     size_t i = 0;
@@ -157,14 +157,17 @@ static void add_weighted_row(uint32_t* acc, const BYTE* src, size_t count, uint3
         const __m128i factor = _mm_set1_epi16((short)(uint16_t)weight);
         for (; i + 16 <= count; i += 16) {
             const __m128i bytes = _mm_loadu_si128((const __m128i*)(src + i));
-            const __m128i halves[2] = {_mm_unpacklo_epi8(bytes, zero), _mm_unpackhi_epi8(bytes, zero)};
+            const __m128i halves[2] = {_mm_unpacklo_epi8(bytes, zero),
+                                       _mm_unpackhi_epi8(bytes, zero)};
             for (int half = 0; half < 2; ++half) {
+                // 16 x 16-bit products as 32-bit values: low and high halves.
                 const __m128i low = _mm_mullo_epi16(halves[half], factor);
                 const __m128i high = _mm_mulhi_epu16(halves[half], factor);
                 __m128i* a = (__m128i*)(acc + i + 8 * half);
-                _mm_storeu_si128(a, _mm_add_epi32(_mm_loadu_si128(a), _mm_unpacklo_epi16(low, high)));
-                _mm_storeu_si128(a + 1,
-                                 _mm_add_epi32(_mm_loadu_si128(a + 1), _mm_unpackhi_epi16(low, high)));
+                const __m128i first = _mm_unpacklo_epi16(low, high);
+                const __m128i second = _mm_unpackhi_epi16(low, high);
+                _mm_storeu_si128(a, _mm_add_epi32(_mm_loadu_si128(a), first));
+                _mm_storeu_si128(a + 1, _mm_add_epi32(_mm_loadu_si128(a + 1), second));
             }
         }
     }
@@ -197,8 +200,10 @@ int shrink_by_area_average(const PixelBuffer* src, PixelBuffer* dst, uint32_t wi
     // Two rows of vertical sums, one of horizontal sums (with a spare cell
     // for the straddling last column) and the column table.
     const uint64_t bytes = 2 * (uint64_t)row_count * sizeof(uint32_t) +
-                           ((uint64_t)out_count + p) * sizeof(double) + 2 * (uint64_t)W * sizeof(uint32_t);
-    HGLOBAL hWork = bytes <= MAX_DIB_BYTES ? GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, (SIZE_T)bytes) : NULL;
+                           ((uint64_t)out_count + p) * sizeof(double) +
+                           2 * (uint64_t)W * sizeof(uint32_t);
+    HGLOBAL hWork =
+        bytes <= MAX_DIB_BYTES ? GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, (SIZE_T)bytes) : NULL;
     BYTE* work = hWork ? (BYTE*)GlobalLock(hWork) : NULL;
     if (!work) {
         if (hWork)
@@ -228,9 +233,10 @@ int shrink_by_area_average(const PixelBuffer* src, PixelBuffer* dst, uint32_t wi
             continue;
 
         // Output row y is complete: sum it across and divide. The sums are
-        // whole numbers, exact in doubles; adding a quarter of a unit in the
-        // last place before truncating rounds halves up exactly, as long as
-        // the rounding of the product stays far below that quarter.
+        // whole numbers, exact in doubles, so averages are multiples of
+        // 1 / (W x H); adding a quarter of that step before truncating
+        // rounds halves up exactly, the product's rounding error being far
+        // smaller.
         for (size_t k = 0; k < out_count + p; ++k)
             sums[k] = 0.0;
         const uint32_t* v = current;
