@@ -144,6 +144,26 @@ static int input_skip(uint32_t count)
     return 1;
 }
 
+// Bytes of the file after the next unread one.
+static uint64_t input_bytes_left(void)
+{
+    LONG end = _llseek(s_in.file, 0, FILE_END);
+    _llseek(s_in.file, s_in.offset + (LONG)s_in.len, FILE_BEGIN);
+    LONG used = s_in.offset + (LONG)s_in.pos;
+    return end < 0 || end < used ? 0 : (uint64_t)(end - used);
+}
+
+// Most pixels bytes of LZW data can give: each code takes at least
+// min_size + 1 bits, and the k-th code after a clear stands for at most k
+// pixels (never more than a full table's longest string). A frame larger
+// than that is refused, so a few header bytes cannot claim a huge frame.
+static uint64_t gif_pixels_possible(uint64_t bytes, int min_size)
+{
+    uint64_t codes = bytes * 8 / (uint64_t)(min_size + 1);
+    uint64_t longest = GIF_TABLE_ENTRIES;
+    return codes > 2 * longest ? codes * longest : codes * (codes + 1) / 2;
+}
+
 // 1 after the zero-length terminator, 0 when the file ends first.
 static int skip_gif_sub_blocks(void)
 {
@@ -630,6 +650,12 @@ HGLOBAL read_gif_frame(HFILE file, HWND owner, char* info, int* continuing, UINT
     if (min_size < 2 || min_size > 9) {
         memcpy(s_workTable, s_globalTable, sizeof s_workTable);
         input_finish();
+        return NULL;
+    }
+    if ((uint64_t)width * (uint64_t)height > gif_pixels_possible(input_bytes_left(), min_size)) {
+        memcpy(s_workTable, s_globalTable, sizeof s_workTable);
+        input_finish();
+        show_gif_error(owner, "File Read Error");
         return NULL;
     }
     *frameLeft = left;
