@@ -340,8 +340,10 @@ static BOOL main_on_draw_preview(const DRAWITEMSTRUCT* item)
     SelectObject(dc, old_brush);
     SelectObject(dc, old_pen);
 
-    if (g_imageKind == KIND_DIB || g_imageKind == KIND_ICON_PAGES || g_imageKind == KIND_ANI ||
-        g_imageKind == KIND_ANIMATED_GIF) {
+    // While a GIF animates the picture is the canvas, not g_hImage.
+    if (g_imageKind == KIND_ANIMATED_GIF) {
+        draw_animation_canvas(dc);
+    } else if (g_imageKind == KIND_DIB || g_imageKind == KIND_ICON_PAGES || g_imageKind == KIND_ANI) {
         draw_current_dib(dc);
     } else if (g_imageKind == KIND_WMF || g_imageKind == KIND_EMF) {
         draw_current_metafile(dc);

@@ -374,6 +374,8 @@ static bool read_gif(HWND owner, bool animate)
             return true;
         }
         g_animTimerActive = SetTimer(g_hwndMain, g_animTimerId, gif_frame_period(g_animDelay), NULL);
+        // The loader ends here, so the comment goes to the status bars now.
+        refresh_status_bars();
         return false;  // the file stays open for the next frames
     }
 

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "resources/resource.h"
+
 static const char PROGRAM_TITLE[] = "Corvane Graphics' File Viewer";
 
 static std::string env_or(const char* name, const char* fallback)
@@ -360,4 +362,32 @@ std::string save_screenshot(HWND hwnd, const std::string& name,
     if (height)
         *height = local_h;
     return png;
+}
+
+PreviewShot preview_shot(const RunningApp& app, const char* name)
+{
+    PreviewShot s;
+    save_screenshot(GetDlgItem(app.main, IDC_MAIN_PREVIEW), name, &s.pixels, &s.width, &s.height);
+    return s;
+}
+
+RECT colour_extent(const PreviewShot& s, DWORD colour)
+{
+    int cx = s.width / 2, cy = s.height / 2;
+    RECT r = {cx, cy, cx, cy};
+    while (s.at(cx, r.top - 1) == colour)
+        --r.top;
+    while (s.at(cx, r.bottom + 1) == colour)
+        ++r.bottom;
+    while (s.at(r.left - 1, cy) == colour)
+        --r.left;
+    while (s.at(r.right + 1, cy) == colour)
+        ++r.right;
+    return r;
+}
+
+bool copy_regress_fixture(const std::string& name, const std::string& folder)
+{
+    std::string source = env_or("CORVANE_FIXTURES", "fixtures") + "/regress/" + name;
+    return CopyFileA(source.c_str(), (folder + "\\" + name).c_str(), FALSE) != 0;
 }
