@@ -196,6 +196,7 @@ static BOOL main_on_initdialog(HWND hwnd)
     g_undoPending = 0;
     g_pageCount = g_pageIndex = 1;
     g_hComment = NULL;
+    g_mergeKeyColor = RGB(255, 255, 255);
 
     size_to_work_area(hwnd);
 
@@ -239,9 +240,13 @@ static void refit_current_image(void)
     } else if (g_imageKind == KIND_ANIMATED_GIF) {
         width = g_screenWidth;
         height = g_screenHeight;
-    } else if (g_imageKind == KIND_WMF || g_imageKind == KIND_EMF) {
+    } else if (g_imageKind == KIND_WMF) {
         width = g_rcMetafile.right - g_rcMetafile.left + 1;
         height = g_rcMetafile.bottom - g_rcMetafile.top + 1;
+    } else if (g_imageKind == KIND_EMF) {
+        // As the loader fits it: the bounds in device pixels, no + 1.
+        width = g_rcMetafile.right - g_rcMetafile.left;
+        height = g_rcMetafile.bottom - g_rcMetafile.top;
     }
     fit_image_rect(width, height, 0);
 }
