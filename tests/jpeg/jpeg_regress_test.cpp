@@ -1,5 +1,5 @@
 // Faults found in the JPEG reader: a fax Lab segment in a file that is not
-// three-component.
+// three-component, and a truncated CMYK file.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -84,4 +84,23 @@ TEST_F(JpegRegress, FaxSegmentInAGreyFileIsIgnored)
     EXPECT_NEAR(got.at(2999, 20, 0), 255, 3);
     EXPECT_NE(std::string(info).find("color space: monochrome"), std::string::npos) << info;
     EXPECT_TRUE(seams.boxes.empty());
+}
+
+// The rows that decoded match ImageMagick's rendering of the same cut file.
+TEST_F(JpegRegress, TruncatedCmykFileKeepsTheRowsThatDecoded)
+{
+    SeamRecorder seams;
+    Pnm expected;
+    ASSERT_TRUE(read_pnm(fixture_path("regress/cmyk_cut.ppm"), &expected));
+    HGLOBAL hDib = read_jpeg_file(fixture_path("regress/cmyk_cut.jpg").c_str(), NULL);
+    ASSERT_NE(hDib, nullptr);
+    Pnm got = dib_to_pnm(hDib);
+    GlobalFree(hDib);
+    ASSERT_EQ(got.width, expected.width);
+    int worst = 0;
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < got.width; ++x)
+            for (int c = 0; c < 3; ++c)
+                worst = std::max(worst, std::abs(got.at(x, y, c) - expected.at(x, y, c)));
+    EXPECT_LE(worst, 6);
 }
