@@ -9,7 +9,8 @@
 #include <gtest/gtest.h>
 
 #include "image/bmp_test_util.h"
-#include "image/dib_test_util.h"
+#include "image/packed_dib.h"
+#include "support/dib_block.h"
 #include "support/pnm_reference.h"
 #include "support/seam_recorder.h"
 
@@ -86,28 +87,29 @@ TEST_P(BmpMaskRegress, EachChannelByItsMask)
     ASSERT_NE(f, HFILE_ERROR);
     char info[INFO_TEXT_SIZE] = "";
     int left, top, width, height;
-    HGLOBAL image = read_bmp_file(f, NULL, info, &left, &top, &width, &height, c.header_size);
-    ASSERT_TRUE(image);
+    DibBlock dib(read_bmp_file(f, NULL, info, &left, &top, &width, &height, c.header_size));
+    ASSERT_TRUE(dib);
     EXPECT_NE(std::string(info).find(c.info), std::string::npos) << info;
     std::vector<uint8_t> samples;
-    {
-        LockedDib dib(image);
-        for (int x = 0; x < 3; ++x) {
-            uint8_t got[4];
-            dib_rgba(dib.bih, x, 0, got);
-            for (int k = 0; k < 4; ++k)
-                EXPECT_EQ(got[k], c.want[x][k]) << "pixel " << x << " channel " << k;
-            samples.insert(samples.end(), got, got + 4);
-        }
+    for (int x = 0; x < 3; ++x) {
+        uint8_t got[4];
+        dib.rgba(x, 0, got);
+        for (int k = 0; k < 4; ++k)
+            EXPECT_EQ(got[k], c.want[x][k]) << "pixel " << x << " channel " << k;
+        samples.insert(samples.end(), got, got + 4);
     }
-    GlobalFree(image);
     // Only files with an alpha mask carry alpha; the others are compared
     // as RGB.
     bool alpha = c.masks[3] != 0;
     if (!alpha)
         for (int x = 2; x >= 0; --x)
             samples.erase(samples.begin() + 4 * x + 3);
-    EXPECT_TRUE(write_pam_file(test_out_path(name + ".pam"), 3, 1, alpha ? 4 : 3, samples));
+    PnmImage decoded;
+    decoded.width = 3;
+    decoded.height = 1;
+    decoded.channels = alpha ? 4 : 3;
+    decoded.data = samples;
+    EXPECT_TRUE(write_pnm_file(test_out_path(name + ".pam"), decoded));
     // Channel widths, from the information text, for the check script.
     std::string text = info;
     size_t at = text.find("bitfields: ");
@@ -130,22 +132,19 @@ TEST(BmpRegress, Os2ShortColourTableHonoursTheOffset)
     uint32_t entries = 200;
     std::string shorter = full.substr(0, 26 + 3 * entries) + full.substr(get_le32(full, 10));
     finish_bmp(shorter, 26 + 3 * entries);
-    BmpReadOutcome r = read_bmp_bytes(shorter, READ_OS2, "bmpr_os2_short.bmp");
-    ASSERT_TRUE(r.image);
+    DibBlock dib(read_bmp_bytes(shorter, READ_OS2).image);
+    ASSERT_TRUE(dib);
     PnmImage want = read_pnm_file(fixture_path("bmp/pm_os2_8_13x7.ppm"));
     ASSERT_FALSE(want.empty());
-    LockedDib dib(r.image);
     int wrong = 0;
     for (int y = 0; y < 7; ++y)
         for (int x = 0; x < 13; ++x) {
             uint8_t got[4], ref[4];
-            dib_rgba(dib.bih, x, y, got);
-            want.rgba8(x, y, ref);
+            dib.rgba(x, y, got);
+            want.rgba(x, y, ref);
             wrong += memcmp(got, ref, 3) != 0;
         }
     EXPECT_EQ(wrong, 0);
-    dib.unlock();
-    GlobalFree(r.image);
 }
 
 }  // namespace

@@ -13,11 +13,6 @@
 
 namespace {
 
-std::string le32(uint32_t v)
-{
-    return le16((int)(v & 0xFFFF)) + le16((int)(v >> 16));
-}
-
 // A plain metafile: header, one META_STRETCHDIB record whose DIB header
 // claims width 0x7FFFFFFF, height -2^31, 32 bits and 2^31 colours (the size
 // came out at 40 bytes mod 2^64), then the end record.

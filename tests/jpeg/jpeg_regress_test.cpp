@@ -1,6 +1,8 @@
 // Faults found in the JPEG reader: a fax Lab segment in a file that is not
 // three-component, and a truncated CMYK file.
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -10,8 +12,9 @@
 #include "image/current_image.h"
 #include "image/open_windows.h"
 #include "jpeg/jpeg_read.h"
-#include "jpeg/pnm_test_util.h"
+#include "support/pnm_reference.h"
 #include "support/seam_recorder.h"
+#include "support/test_support.h"
 
 extern "C" {
 #include "jpeglib8.h"
@@ -76,7 +79,7 @@ TEST_F(JpegRegress, FaxSegmentInAGreyFileIsIgnored)
     HGLOBAL hDib = read_jpeg_file(path.c_str(), info);
     EXPECT_TRUE(HeapValidate(GetProcessHeap(), 0, NULL));
     ASSERT_NE(hDib, nullptr);
-    Pnm got = dib_to_pnm(hDib);
+    PnmImage got = dib_to_pnm(hDib);
     GlobalFree(hDib);
     ASSERT_EQ(got.channels, 1);
     EXPECT_NEAR(got.at(0, 20, 0), 0, 3);
@@ -90,11 +93,11 @@ TEST_F(JpegRegress, FaxSegmentInAGreyFileIsIgnored)
 TEST_F(JpegRegress, TruncatedCmykFileKeepsTheRowsThatDecoded)
 {
     SeamRecorder seams;
-    Pnm expected;
-    ASSERT_TRUE(read_pnm(fixture_path("regress/cmyk_cut.ppm"), &expected));
+    PnmImage expected = read_pnm_file(fixture_path("regress/cmyk_cut.ppm"));
+    ASSERT_FALSE(expected.empty());
     HGLOBAL hDib = read_jpeg_file(fixture_path("regress/cmyk_cut.jpg").c_str(), NULL);
     ASSERT_NE(hDib, nullptr);
-    Pnm got = dib_to_pnm(hDib);
+    PnmImage got = dib_to_pnm(hDib);
     GlobalFree(hDib);
     ASSERT_EQ(got.width, expected.width);
     int worst = 0;
