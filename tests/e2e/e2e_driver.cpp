@@ -386,6 +386,26 @@ RECT colour_extent(const PreviewShot& s, DWORD colour)
     return r;
 }
 
+std::vector<std::string> frame_line_gaps(const PreviewShot& s)
+{
+    int cx = s.width / 2, cy = s.height / 2;
+    RECT r = colour_extent(s, s.at(cx, cy));
+    struct Probe {
+        int x, y;
+        const char* where;
+    } probes[] = {
+        {cx, r.top - 1, "inner top"},       {cx, r.top - 3, "outer top"},
+        {cx, r.bottom + 1, "inner bottom"}, {cx, r.bottom + 3, "outer bottom"},
+        {r.left - 1, cy, "inner left"},     {r.left - 3, cy, "outer left"},
+        {r.right + 1, cy, "inner right"},   {r.right + 3, cy, "outer right"},
+    };
+    std::vector<std::string> gaps;
+    for (const Probe& p : probes)
+        if (s.at(p.x, p.y) != 0)
+            gaps.push_back(p.where);
+    return gaps;
+}
+
 bool copy_regress_fixture(const std::string& name, const std::string& folder)
 {
     std::string source = env_or("CORVANE_FIXTURES", "fixtures") + "/regress/" + name;

@@ -90,5 +90,10 @@ PreviewShot preview_shot(const RunningApp& app, const char* name);
 // down: left, top, right, bottom (inclusive).
 RECT colour_extent(const PreviewShot& shot, DWORD colour);
 
+// Where the black lines 1 and 3 pixels outside the one-coloured picture at
+// the shot's centre are not black ("inner top", "outer left", ...): empty
+// when the picture lies exactly in its frame.
+std::vector<std::string> frame_line_gaps(const PreviewShot& shot);
+
 // Copies a fixture made by tests/fixtures/make_regress.sh into folder.
 bool copy_regress_fixture(const std::string& name, const std::string& folder);
