@@ -46,6 +46,7 @@ static RGBQUAD s_workTable[256];    // a local table overwrites it for one frame
 static RGBQUAD s_globalTable[256];
 static uint32_t s_globalCount;      // entries of the global table, 0 when none
 static int s_screenBits;            // (packed & 15) + 1 of the screen descriptor
+static int s_screenFitsData;        // the file's data could cover the logical screen
 
 // Graphic-control values for the next frame.
 static struct {
@@ -162,6 +163,11 @@ static uint64_t gif_pixels_possible(uint64_t bytes, int min_size)
     uint64_t codes = bytes * 8 / (uint64_t)(min_size + 1);
     uint64_t longest = GIF_TABLE_ENTRIES;
     return codes > 2 * longest ? codes * longest : codes * (codes + 1) / 2;
+}
+
+int gif_screen_fits_data(void)
+{
+    return s_screenFitsData;
 }
 
 // 1 after the zero-length terminator, 0 when the file ends first.
@@ -358,6 +364,8 @@ static int read_gif_header(HWND owner, char* info, int* continuing, UINT* delay,
     s_version[3] = '\0';
     *screenWidth = header[6] | header[7] << 8;
     *screenHeight = header[8] | header[9] << 8;
+    s_screenFitsData = (uint64_t)*screenWidth * (uint64_t)*screenHeight <=
+                       gif_pixels_possible(input_bytes_left(), 2);
     BYTE packed = header[10];
     s_screenBits = (packed & 15) + 1;
     memset(s_workTable, 0, sizeof s_workTable);

@@ -1,12 +1,13 @@
 // Faults a hostile file could use: a metafile DIB record whose size wrapped
-// to pass the record check, and a GIF frame larger than its data could
-// ever give, allocated from the header alone.
+// to pass the record check, and a GIF frame or animation canvas larger than
+// its data could ever fill, allocated from the header alone.
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "gif_test_util.h"
+#include "image/gif_anim.h"
 #include "image/metafile.h"
 #include "support/seam_recorder.h"
 #include "support/test_support.h"
@@ -84,4 +85,30 @@ TEST(SecurityRegress, GifFrameLargerThanItsDataCouldGiveIsRefused)
         if (frame)
             GlobalFree(frame);
     }
+}
+
+// Two frames of 2 x 1 on a logical screen of 10000 x 10000: the two
+// canvases (600 MB) were made from the header alone. The first frame
+// stays a still image.
+TEST(SecurityRegress, AnimationCanvasLargerThanItsDataCouldFillIsRefused)
+{
+    SeamRecorder seams(32);
+    reset_gif_globals();
+    std::string path = test_out_path("regress_gif_screen.gif");
+    std::string gif = gif_header(10000, 10000) + gif_image(0, 0, 2, 1, {1, 2}) + gif_image(0, 0, 2, 1, {2, 1}) + ";";
+    ASSERT_TRUE(write_file_bytes(path, gif));
+    OpenGif file(path);
+    GifReadState s;
+    g_hImage = read_frame(s, file.file);
+    ASSERT_NE(g_hImage, nullptr);
+    ASSERT_EQ(s.continuing, 1);
+    g_screenWidth = s.screen_width;
+    g_screenHeight = s.screen_height;
+    EXPECT_EQ(start_gif_animation(), 0);
+    EXPECT_EQ(g_hAnimCanvas, nullptr);
+    EXPECT_EQ(g_imageKind, KIND_DIB);
+    EXPECT_NE(g_hImage, nullptr);
+    ASSERT_EQ(seams.boxes.size(), 1u);
+    EXPECT_EQ(seams.boxes[0].text, "Memory Allocation Error");
+    reset_gif_globals();
 }
