@@ -13,10 +13,6 @@
 #include <math.h>
 #include <string.h>
 
-// The widest shear the Skew dialog offers; beyond it the result grows
-// without bound.
-static const double MAX_SKEW_DEGREES = 80.0;
-
 // Index and channels of the background, and the bytes a fill writes.
 struct Fill {
     int red, green, blue;   // 5-bit for 16-bit images
@@ -316,6 +312,16 @@ int rotate_by_angle(HGLOBAL* phDib, double angle, COLORREF background, int use_g
             }
             const int ix = (int)floor(sx), iy = (int)floor(sy);
             const double fx = sx - ix, fy = sy - iy;
+            if (job.bits >= 24 && ix >= 0 && iy >= 0 && ix + 1 < w && iy + 1 < h) {
+                // All four inside: the same sums straight from the bytes.
+                const BYTE* p0 = job.rows + (size_t)iy * job.stride + (size_t)ix * job.out_bytes;
+                const BYTE* p1 = p0 + job.stride;
+                const int n = job.out_bytes;
+                for (int k = 0; k < n; ++k)
+                    out[k] = (BYTE)round_half_up((1 - fx) * (1 - fy) * p0[k] + fx * (1 - fy) * p0[k + n] +
+                                                 (1 - fx) * fy * p1[k] + fx * fy * p1[k + n]);
+                continue;
+            }
             sample(&job, &p[0], ix, iy);
             sample(&job, &p[1], ix + 1, iy);
             sample(&job, &p[2], ix, iy + 1);
@@ -358,9 +364,9 @@ int skew_by_angle(HGLOBAL* phDib, double angle, COLORREF background, int use_giv
 {
     if (!phDib || !isfinite(angle) || (direction != EDIT_SKEW_H && direction != EDIT_SKEW_V))
         return 0;
-    const double degrees = normalise_angle(angle);
-    if (fabs(degrees) > MAX_SKEW_DEGREES)
+    if (fabs(angle) > MAX_SKEW_DEGREES)
         return 0;
+    const double degrees = normalise_angle(angle);
     HCURSOR previous = SetCursor(LoadCursorA(NULL, IDC_WAIT));
     const double a = acos(-1.0) * degrees / 180.0;
     const double t = tan(fabs(a));

@@ -27,6 +27,10 @@ void read_pixel_checked(PixelSample* out, int x, int y, int width, int height, u
 int rotate_by_angle(HGLOBAL* phDib, double angle, COLORREF background, int use_given_index,
                     BYTE background_index, int smooth);
 
+// The widest shear the Skew dialog offers; beyond it the result grows
+// without bound.
+const double MAX_SKEW_DEGREES = 80.0;
+
 // Shear by angle degrees (-80 to 80; others are refused): direction
 // EDIT_SKEW_H (42) shifts rows to the right, the top row most for a
 // positive angle; EDIT_SKEW_V (43) shifts columns upwards, the right

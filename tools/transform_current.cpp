@@ -20,6 +20,8 @@
 #include "tools/rotate_any.h"
 #include "tools/tool_settings.h"
 
+#include <math.h>
+
 // The transformation a driver applies: a resize (mode EDIT_RESIZE) to a
 // new size, or a rotation or skew (EditOp 4, 42, 43) in place.
 struct Transform {
@@ -175,6 +177,9 @@ void rotate_skew_current_image(HGLOBAL* phDib, int* color_conversion, int* brigh
     if (!is_valid_packed_dib(*phDib))
         return;
     const double angle = g_rotateAngle;
+    // An angle the tools would refuse must not convert the image first.
+    if (!isfinite(angle) || ((mode == EDIT_SKEW_H || mode == EDIT_SKEW_V) && fabs(angle) > MAX_SKEW_DEGREES))
+        return;
     if (mode == EDIT_ROTATE_ANGLE) {
         if (angle == 0)
             return;
