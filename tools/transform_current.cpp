@@ -168,46 +168,39 @@ HGLOBAL resize_current_image(HGLOBAL* phDib, int width, int height, int* color_c
     return result;
 }
 
-void rotate_skew_current_image(HGLOBAL* phDib, int* color_conversion, int* brightness_step,
-                               RGBQUAD* base_table, COLORREF background, int mode)
+int rotate_skew_current_image(HGLOBAL* phDib, int* color_conversion, int* brightness_step,
+                              RGBQUAD* base_table, COLORREF background, int mode)
 {
     if (!phDib || !color_conversion || !brightness_step)
-        return;
+        return 0;
     const int bits = dib_bit_count(*phDib);
     if (!is_valid_packed_dib(*phDib))
-        return;
+        return 0;
     const double angle = g_rotateAngle;
     // An angle the tools would refuse must not convert the image first.
     if (!isfinite(angle) || ((mode == EDIT_SKEW_H || mode == EDIT_SKEW_V) && fabs(angle) > MAX_SKEW_DEGREES))
-        return;
+        return 0;
     if (mode == EDIT_ROTATE_ANGLE) {
         if (angle == 0)
-            return;
+            return 1;
         // A quarter turn counts once in the orientation word: the shown
         // image's turn does, its unconverted copy's does not.
         int scratch = 0;
         int* orientation = *phDib != g_hImageUnconverted ? &g_imageOrientation : &scratch;
-        if (angle == 90 || angle == 270) {
-            (angle == 90 ? rotate_cw90 : rotate_ccw90)(phDib, orientation);
-            return;
-        }
-        if (angle == 180) {
-            rotate_180(*phDib, orientation);
-            return;
-        }
+        if (angle == 90 || angle == 270)
+            return (angle == 90 ? rotate_cw90 : rotate_ccw90)(phDib, orientation);
+        if (angle == 180)
+            return rotate_180(*phDib, orientation);
     } else if (mode == EDIT_SKEW_H || mode == EDIT_SKEW_V) {
         if (angle == 0)
-            return;
-        if (angle == 45) {
-            skew_by_angle(phDib, angle, background, g_hasTransparency, g_transparentIndex, 0, mode);
-            return;
-        }
+            return 1;
+        if (angle == 45)
+            return skew_by_angle(phDib, angle, background, g_hasTransparency, g_transparentIndex, 0, mode);
     } else {
-        return;
+        return 0;
     }
     const Transform t = {mode, 0, 0, background};
     if (bits >= 16 || is_grey8_ramp(*phDib))
-        run_smooth(&t, phDib);
-    else
-        palette_road(&t, phDib, color_conversion, brightness_step, base_table);
+        return run_smooth(&t, phDib) != NULL;
+    return palette_road(&t, phDib, color_conversion, brightness_step, base_table) != NULL;
 }

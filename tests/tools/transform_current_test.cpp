@@ -48,7 +48,7 @@ TEST_P(RotateSkewRoad, KeepsThePaletteKind)
     HGLOBAL h = make_picture(c.palette);
     g_hImageUnconverted = c.is_unconverted ? h : NULL;
     int code = c.code, step = 0;
-    rotate_skew_current_image(&h, &code, &step, NULL, RGB(0, 0, 0), c.mode);
+    EXPECT_EQ(rotate_skew_current_image(&h, &code, &step, NULL, RGB(0, 0, 0), c.mode), 1);
     g_hImageUnconverted = NULL;
     DibBlock out(h);
     EXPECT_EQ(out.bih->biBitCount, c.want_bits);
@@ -73,7 +73,7 @@ INSTANTIATE_TEST_SUITE_P(TransformCurrent, RotateSkewRoad, ::testing::Values(
     RoadCase{COLOURED, 0, false, false, 32, EDIT_SKEW_H, -45, 24, 0, true},
     RoadCase{TRUE_COLOUR, 0, false, false, 32, EDIT_ROTATE_ANGLE, 30, 24, 0, true}));
 
-TEST(RotateSkewCurrent, QuarterTurnsCountOnceRefusedAnglesConvertNothing)
+TEST(RotateSkewCurrent, QuarterTurnsCountOnceRefusalsConvertNothing)
 {
     SeamRecorder seams(32);
     reset_current_image();
@@ -84,17 +84,18 @@ TEST(RotateSkewCurrent, QuarterTurnsCountOnceRefusedAnglesConvertNothing)
         bool is_unconverted;
         int want_width;
         bool want_turn_counted;
-    } cases[] = {{EDIT_ROTATE_ANGLE, 0, false, 24, false}, {EDIT_ROTATE_ANGLE, 90, false, 16, true},
-                 {EDIT_ROTATE_ANGLE, 270, true, 16, false}, {EDIT_ROTATE_ANGLE, 180, false, 24, true},
-                 {EDIT_ROTATE_ANGLE, NAN, false, 24, false}, {EDIT_SKEW_V, 81, false, 24, false},
-                 {EDIT_SKEW_H, -350, false, 24, false}};
+        int want_done;
+    } cases[] = {{EDIT_ROTATE_ANGLE, 0, false, 24, false, 1}, {EDIT_ROTATE_ANGLE, 90, false, 16, true, 1},
+                 {EDIT_ROTATE_ANGLE, 270, true, 16, false, 1}, {EDIT_ROTATE_ANGLE, 180, false, 24, true, 1},
+                 {EDIT_ROTATE_ANGLE, NAN, false, 24, false, 0}, {EDIT_SKEW_V, 81, false, 24, false, 0},
+                 {EDIT_SKEW_H, -350, false, 24, false, 0}, {EDIT_SKEW_H + 5, 20, false, 24, false, 0}};
     for (const auto& c : cases) {
         g_imageOrientation = 0;
         g_rotateAngle = c.angle;
         HGLOBAL h = make_picture(COLOURED);
         g_hImageUnconverted = c.is_unconverted ? h : NULL;
         int code = 0, step = 0;
-        rotate_skew_current_image(&h, &code, &step, NULL, 0, c.mode);
+        EXPECT_EQ(rotate_skew_current_image(&h, &code, &step, NULL, 0, c.mode), c.want_done) << c.angle;
         g_hImageUnconverted = NULL;
         DibBlock out(h);
         EXPECT_EQ(out.bih->biWidth * 100 + out.bih->biBitCount, c.want_width * 100 + 4) << c.angle;
