@@ -141,18 +141,33 @@ int read_exif_orientation(FILE* fp)
     return g_exifOrientation;
 }
 
+// Orientations as the 2 x 2 matrices (a, b; c, d) that turn the stored
+// picture into the one shown, in coordinates with y pointing down.
+static const signed char ORIENTATION_MATRIX[8][4] = {
+    {1, 0, 0, 1},  {-1, 0, 0, 1},  {-1, 0, 0, -1}, {1, 0, 0, -1},
+    {0, 1, 1, 0},  {0, -1, 1, 0},  {0, -1, -1, 0}, {0, 1, -1, 0},
+};
+
 int compose_exif_orientation(int orientation, int transform)
 {
-    static const BYTE table[8][8] = {
-        {1, 2, 3, 4, 5, 6, 7, 8}, {2, 1, 4, 3, 8, 7, 6, 5}, {3, 4, 1, 2, 7, 8, 5, 6},
-        {4, 3, 2, 1, 6, 5, 8, 7}, {5, 6, 7, 8, 1, 2, 3, 4}, {6, 5, 8, 7, 4, 3, 2, 1},
-        {7, 8, 5, 6, 3, 4, 1, 2}, {8, 7, 6, 5, 2, 1, 4, 3},
-    };
     // Transform numbers to the orientation number of the same transform.
-    static const BYTE column[8] = {1, 2, 4, 5, 7, 6, 3, 8};
+    static const int as_orientation[8] = {1, 2, 4, 5, 7, 6, 3, 8};
     if (orientation < 1 || orientation > 8 || transform < 1 || transform > 8)
         return 0;
-    return table[orientation - 1][column[transform - 1] - 1];
+    // The stored pixels were turned by T; the picture shown must turn by T
+    // too: the new orientation is T x O x T^-1 (T^-1 is T's transpose).
+    const signed char* o = ORIENTATION_MATRIX[orientation - 1];
+    const signed char* t = ORIENTATION_MATRIX[as_orientation[transform - 1] - 1];
+    int to[4] = {t[0] * o[0] + t[1] * o[2], t[0] * o[1] + t[1] * o[3],
+                 t[2] * o[0] + t[3] * o[2], t[2] * o[1] + t[3] * o[3]};
+    int result[4] = {to[0] * t[0] + to[1] * t[1], to[0] * t[2] + to[1] * t[3],
+                     to[2] * t[0] + to[3] * t[1], to[2] * t[2] + to[3] * t[3]};
+    for (int i = 0; i < 8; ++i) {
+        const signed char* m = ORIENTATION_MATRIX[i];
+        if (result[0] == m[0] && result[1] == m[1] && result[2] == m[2] && result[3] == m[3])
+            return i + 1;
+    }
+    return 0;
 }
 
 // Copies the file to out with the Orientation entries of every Exif APP1

@@ -18,7 +18,8 @@ int load_exif_thumbnail(const char* path);
 // ("Not Exif" box). Also stored in g_exifOrientation.
 int read_exif_orientation(FILE* fp);
 // The orientation after a lossless transform numbered 1 to 8 (transform
-// code + 1); 0 when either is outside 1 to 8.
+// code + 1) turned the stored pixels, such that the picture shown turns
+// the same way; 0 when either is outside 1 to 8.
 int compose_exif_orientation(int orientation, int transform);
 // Rewrites the Orientation entries of the file's Exif segment; nothing
 // changes when orientation is outside 1 to 8 or the file is corrupt.
