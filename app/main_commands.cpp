@@ -18,8 +18,13 @@
 #include "image/palette.h"
 #include "image/preview.h"
 #include "image/progress.h"
+#include "image/safe_write.h"
 #include "image/seams.h"
 #include "image/settings.h"
+#include "image/temp_file.h"
+#include "jpeg/exif_write.h"
+#include "jpeg/jpeg_read.h"
+#include "jpeg/jpegtran.h"
 #include "resources/resource.h"
 #include "tools/brightness.h"
 #include "tools/color_reduce.h"
@@ -345,6 +350,104 @@ static void on_restore(HWND hwnd)
         reselect(hwnd, false);
 }
 
+// ---- lossless JPEG commands
+
+struct JpegCommand {
+    int id;
+    const char* switches[2];
+};
+
+// The transforms' switches, after "-progressive" when the file has several
+// scans.
+static const JpegCommand JPEG_COMMANDS[] = {
+    {IDM_MAIN_JPEG_ROTATE_CW, {"-rotate", "90"}},
+    {IDM_MAIN_JPEG_ROTATE_CCW, {"-rotate", "270"}},
+    {IDM_MAIN_JPEG_ROTATE_180, {"-rotate", "180"}},
+    {IDM_MAIN_JPEG_FLIP_LR, {"-flip", "horizontal"}},
+    {IDM_MAIN_JPEG_FLIP_TB, {"-flip", "vertical"}},
+    {IDM_MAIN_JPEG_TRANSPOSE, {"-transpose", NULL}},
+    {IDM_MAIN_JPEG_TRANSVERSE, {"-transverse", NULL}},
+    {IDM_MAIN_JPEG_GRAYSCALE, {"-grayscale", NULL}},
+    {IDM_MAIN_JPEG_PROGRESSIVE, {NULL, NULL}},
+    {IDM_MAIN_JPEG_OPTIMIZE, {"-optimize", NULL}},
+};
+
+static char s_jpegOutput[SAVE_PATH_SIZE];
+
+static void push_jpegtran_arg(const char* arg)
+{
+    if (g_jpegtranArgc < JPEGTRAN_ARG_SLOTS - 1)
+        g_jpegtranArgv[g_jpegtranArgc++] = (char*)arg;
+}
+
+static void on_jpeg_transform(HWND hwnd, const JpegCommand* command)
+{
+    static char progressive[] = "-progressive", empty[] = "";
+    // Lossless-coded files need the decoding transform, which the menu
+    // does not offer yet.
+    if (g_jpegLossless)
+        return;
+    g_jpegtranArgc = 4;
+    bool is_progressive = g_jpegProgressive != 0;
+    if (command->id == IDM_MAIN_JPEG_PROGRESSIVE ? !is_progressive : is_progressive)
+        push_jpegtran_arg(progressive);
+    for (const char* arg : command->switches)
+        if (arg)
+            push_jpegtran_arg(arg);
+    push_jpegtran_arg(g_fileName);
+    push_jpegtran_arg(s_jpegOutput);
+    g_jpegtranArgv[g_jpegtranArgc] = empty;
+
+    lstrcpynA(s_jpegOutput, g_fileName, sizeof s_jpegOutput);
+    lstrcpynA(g_currentDir, g_listDir, sizeof g_currentDir);
+    OPENFILENAMEA ofn;
+    if (!choose_save_file(hwnd, s_jpegOutput, FMT_JPEG, g_currentDir, &ofn, SAVE_MODE_SAVE, 0))
+        return;
+    SetFileAttributesA(s_jpegOutput, FILE_ATTRIBUTE_NORMAL);
+    HCURSOR old_cursor = SetCursor(LoadCursor(NULL, IDC_WAIT));
+    show_progress(0, 0);
+    int done = get_jpeg_precision(g_fileName) == 8 && jpegtran_main(g_jpegtranArgc, g_jpegtranArgv);
+    show_progress(0, 0);
+    fill_file_list(0);
+    if (done)
+        reselect(hwnd, false);
+    SetCursor(old_cursor);
+}
+
+// The current file gets an Exif segment made from the image shown; the
+// new file takes the old one's place only when complete.
+static void on_make_exif(HWND hwnd)
+{
+    SetFileAttributesA(g_fileName, FILE_ATTRIBUTE_NORMAL);
+    FILE* source = fopen(g_fileName, "rb");
+    if (!source)
+        return;
+    char* temp = make_temp_file_name();
+    int made = temp && insert_exif_segment(source, temp, g_hImage, g_jpegColorSpace, g_jpegLossless);
+    fclose(source);
+    if (made) {
+        SafeWrite sw;
+        FILE* out = safe_write_open(&sw, g_fileName);
+        FILE* in = fopen(temp, "rb");
+        int copied = out && in;
+        char buffer[8192];
+        size_t count;
+        while (copied && (count = fread(buffer, 1, sizeof buffer, in)) > 0)
+            copied = fwrite(buffer, 1, count, out) == count;
+        copied = copied && !ferror(in);
+        if (in)
+            fclose(in);
+        if (out && !copied)
+            safe_write_abort(&sw);
+        if (!out || !copied || !safe_write_commit(&sw))
+            seam_message_box(NULL, "Cannot Open File for Writing.", NULL, MB_ICONSTOP);
+        else
+            reselect(hwnd, false);
+    }
+    if (temp)
+        delete_temp_file(temp);
+}
+
 // ---- Convert/Save commands
 
 static const char LOSSLESS_QUESTION[] =
@@ -551,6 +654,12 @@ BOOL main_on_menu_command(HWND hwnd, int id)
         on_save_command(hwnd, command);
         return TRUE;
     }
+    for (const JpegCommand& command : JPEG_COMMANDS) {
+        if (command.id == id) {
+            on_jpeg_transform(hwnd, &command);
+            return TRUE;
+        }
+    }
     switch (id) {
     case IDM_MAIN_LAST_FILE:
     case IDM_MAIN_BAR_LAST_FILE:
@@ -609,6 +718,9 @@ BOOL main_on_menu_command(HWND hwnd, int id)
     case IDM_MAIN_VIEW_COMMENT:
         on_view_comment();
         return TRUE;
+    case IDM_MAIN_JPEG_EXIF:
+        on_make_exif(hwnd);
+        return TRUE;
     case IDM_MAIN_HIDE_FILE_NAME:
         on_toggle_setting(&g_hideFileName, "HideFileName");
         return TRUE;
@@ -640,8 +752,7 @@ BOOL main_on_menu_command(HWND hwnd, int id)
         return FALSE;
     }
     // The other menu commands wait for their workers: file operations,
-    // capture, printing, the colour picker, batch, the lossless JPEG
-    // transforms, the tools with windows or dialogs,
+    // capture, printing, the colour picker, batch, the tools with windows or dialogs,
     // undo, comments, Exif, slideshow and About.
     return (id >= IDM_MAIN_LAST_FILE && id <= IDM_MAIN_SKEW) || (id >= IDM_MAIN_TONE_FIRST && id <= IDM_MAIN_TONE_LAST);
 }

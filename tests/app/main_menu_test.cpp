@@ -185,6 +185,14 @@ TEST(MainMenuStates, JpegItemsFollowTheFile)
     EXPECT_EQ(find_change(f, IDM_MAIN_JPEG_PROGRESSIVE).state, MFS_GRAYED);
     EXPECT_EQ(find_change(f, IDM_MAIN_JPEG_OPTIMIZE).state, MFS_GRAYED);
     EXPECT_EQ(find_change(f, IDM_MAIN_JPEG_HEADING).state, MFS_GRAYED);
+    EXPECT_EQ(find_change(f, 0, POPUP_JPEG_ROTATE).state, MFS_GRAYED);
+    EXPECT_EQ(find_change(f, 0, POPUP_JPEG_OTHER).state, MFS_GRAYED);
+
+    // No coefficient transforms for 12-bit files.
+    f.format = FMT_JPEG12;
+    f.jpeg_lossless = 0;
+    EXPECT_EQ(find_change(f, 0, POPUP_JPEG_ROTATE).state, MFS_GRAYED);
+    EXPECT_EQ(find_change(f, IDM_MAIN_JPEG_OPTIMIZE).state, MFS_GRAYED);
 
     // A file deleted behind the program's back.
     f = facts_for(KIND_DIB, 24, 0);
