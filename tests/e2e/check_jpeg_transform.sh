@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Checks the camera JPEG turned from the menu by e2e's jpeg_transform_test
-# against libjpeg-turbo's jpegtran -copy all -trim -rotate 90 of the same
-# file: the same pixels as djpeg decodes them, the same orientation tag.
+# Checks the files e2e's jpeg_transform_test had the program rewrite: the
+# camera JPEG turned from the menu against libjpeg-turbo's jpegtran -copy
+# all -trim -rotate 90 of the same file (the same pixels as djpeg decodes
+# them, the same orientation tag), and the file made Exif compliant.
 set -euo pipefail
 work_dir=${1:?e2e work folder}
 fixtures=${2:?fixture folder}
@@ -15,3 +16,11 @@ tag() { exiftool -n -s3 -Orientation "$1"; }
 [ "$(tag "$ours")" = "$(tag "$ref")" ] || { echo "FAIL orientation $(tag "$ours")"; exit 1; }
 [ "$(exiftool -s3 -Make "$ours")" = Corvane ] || { echo "FAIL Exif not kept"; exit 1; }
 echo "turned file matches jpegtran"
+
+# Make Exif Compliant: the same pixels, now with the viewer's Exif segment.
+exif=$work_dir/jpeg_exif/quadrants.jpg
+djpeg -dct int -pnm "$exif" > "$tmp/exif.pnm"
+djpeg -dct int -pnm "$fixtures/e2e/quadrants.jpg" > "$tmp/orig.pnm"
+cmp -s "$tmp/exif.pnm" "$tmp/orig.pnm" || { echo "FAIL Exif file pixels differ"; exit 1; }
+[ "$(exiftool -s3 -Software "$exif")" = "Corvane File Viewer" ] || { echo "FAIL no Exif segment"; exit 1; }
+echo "Exif file checked"

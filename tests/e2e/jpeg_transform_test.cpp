@@ -59,4 +59,27 @@ TEST(JpegTransform, RotateClockwiseFromTheMenuTurnsTheFileAndThePreview)
     end_app(app);
 }
 
+// The check script reads the new Exif segment with exiftool and compares
+// the pixels with the file as it was.
+TEST(JpegTransform, MakeExifCompliantRewritesTheCurrentFile)
+{
+    std::string dir = e2e_work_dir("jpeg_exif");
+    ASSERT_TRUE(copy_fixture("quadrants.jpg", dir));
+    std::string path = dir + "\\quadrants.jpg";
+    std::string before = read_whole_file(path);
+
+    RunningApp app;
+    ASSERT_TRUE(start_app("quadrants.jpg", dir, app));
+    Sleep(500);
+    PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_JPEG_EXIF, 0), 0);
+    DWORD start = GetTickCount();
+    while (read_whole_file(path) == before && GetTickCount() - start < 15000)
+        Sleep(100);
+    EXPECT_NE(read_whole_file(path).find("Exif"), std::string::npos);
+
+    PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDC_MAIN_EXIT, BN_CLICKED), (LPARAM)GetDlgItem(app.main, IDC_MAIN_EXIT));
+    EXPECT_EQ(wait_exit(app, 15000), 1);
+    end_app(app);
+}
+
 }  // namespace
