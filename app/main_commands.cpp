@@ -32,6 +32,7 @@
 #include "tools/grey_tone.h"
 #include "tools/quarter_turns.h"
 #include "tools/sphere.h"
+#include "viewer/about_dialog.h"
 #include "viewer/window_classes.h"
 
 static const char HELP_FILE[] = "RODadi.zoz";
@@ -721,6 +722,9 @@ BOOL main_on_menu_command(HWND hwnd, int id)
     case IDM_MAIN_JPEG_EXIF:
         on_make_exif(hwnd);
         return TRUE;
+    case IDM_MAIN_ABOUT:
+        DialogBoxParamA(g_hInstance, "ABOUT", hwnd, about_dlg_proc, 0);
+        return TRUE;
     case IDM_MAIN_HIDE_FILE_NAME:
         on_toggle_setting(&g_hideFileName, "HideFileName");
         return TRUE;
@@ -753,6 +757,6 @@ BOOL main_on_menu_command(HWND hwnd, int id)
     }
     // The other menu commands wait for their workers: file operations,
     // capture, printing, the colour picker, batch, the tools with windows or dialogs,
-    // undo, comments, Exif, slideshow and About.
+    // undo, comments, Exif properties and slideshow.
     return (id >= IDM_MAIN_LAST_FILE && id <= IDM_MAIN_SKEW) || (id >= IDM_MAIN_TONE_FIRST && id <= IDM_MAIN_TONE_LAST);
 }
