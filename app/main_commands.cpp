@@ -386,7 +386,7 @@ static void on_jpeg_transform(HWND hwnd, const JpegCommand* command)
     static char progressive[] = "-progressive", empty[] = "";
     // Lossless-coded files need the decoding transform, which the menu
     // does not offer yet.
-    if (g_jpegLossless)
+    if (g_fileFormat != FMT_JPEG || g_jpegLossless)
         return;
     g_jpegtranArgc = 4;
     bool is_progressive = g_jpegProgressive != 0;
@@ -419,6 +419,9 @@ static void on_jpeg_transform(HWND hwnd, const JpegCommand* command)
 // new file takes the old one's place only when complete.
 static void on_make_exif(HWND hwnd)
 {
+    // The segment is made from the image shown: none, no segment.
+    if (!have_bitmap())
+        return;
     SetFileAttributesA(g_fileName, FILE_ATTRIBUTE_NORMAL);
     FILE* source = fopen(g_fileName, "rb");
     if (!source)
