@@ -345,6 +345,36 @@ static void on_restore(HWND hwnd)
         reselect(hwnd, false);
 }
 
+static const char FILE_CHANGED[] =
+    "The file has changed since it was opened, so the last operation cannot be undone. "
+    "The original image is now the file as it is.";
+
+// The replay starts from the file: one changed on disk (saved over, for
+// instance) would get the edits a second time.
+static bool file_unchanged_since_load(void)
+{
+    WIN32_FIND_DATAA now;
+    HANDLE hFind = FindFirstFileA(g_fileName, &now);
+    if (hFind == INVALID_HANDLE_VALUE)
+        return false;
+    FindClose(hFind);
+    uint64_t size = ((uint64_t)now.nFileSizeHigh << 32) | now.nFileSizeLow;
+    return size == g_fileSize && CompareFileTime(&now.ftLastWriteTime, &g_fileWriteTime) == 0;
+}
+
+static void on_undo(HWND hwnd)
+{
+    if (!have_bitmap() || g_editCount == 0 || g_fileFormat == FMT_SCREEN_CAPTURE || g_fileFormat == FMT_CLIPBOARD)
+        return;
+    if (!file_unchanged_since_load()) {
+        seam_message_box(hwnd, FILE_CHANGED, NULL, MB_OK | MB_ICONEXCLAMATION);
+        clear_edit_history();
+        return;
+    }
+    g_undoPending = 1;
+    reselect(hwnd, false);
+}
+
 // ---- Convert/Save commands
 
 static const char LOSSLESS_QUESTION[] =
@@ -605,6 +635,9 @@ BOOL main_on_menu_command(HWND hwnd, int id)
         return TRUE;
     case IDM_MAIN_RESTORE:
         on_restore(hwnd);
+        return TRUE;
+    case IDM_MAIN_UNDO:
+        on_undo(hwnd);
         return TRUE;
     case IDM_MAIN_VIEW_COMMENT:
         on_view_comment();
