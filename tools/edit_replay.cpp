@@ -332,6 +332,44 @@ static void merge_now(void)
                              &g_colorConversion, 1, &g_brightnessStep);
 }
 
+// A Windows-metafile source becomes an enhanced metafile, the form the merge
+// draws; when that cannot be done the source stays as it is. The size of
+// the bits is asked of the metafile itself, not taken from the file.
+static void convert_wmf_source(void)
+{
+    HMETAFILE wmf = (HMETAFILE)g_hMergeImage;
+    UINT bytes = GetMetaFileBitsEx(wmf, 0, NULL);
+    HGLOBAL hBits = bytes ? GlobalAlloc(GHND, bytes) : NULL;
+    BYTE* bits = hBits ? (BYTE*)GlobalLock(hBits) : NULL;
+    if (!bits) {
+        if (hBits)
+            GlobalFree(hBits);
+        return;
+    }
+    HENHMETAFILE emf = NULL;
+    if (GetMetaFileBitsEx(wmf, bytes, bits) == bytes) {
+        // Extents in hundredths of a millimetre: 4 inches square, or the
+        // placeable box at its units per inch.
+        METAFILEPICT picture = {MM_ANISOTROPIC, 10160, 10160, NULL};
+        if (g_mergeKind == MERGE_PLACEABLE_WMF && g_wmfScale) {
+            picture.xExt = (LONG)((int64_t)(g_rcMetafile.right - g_rcMetafile.left) * 2540 / g_wmfScale);
+            picture.yExt = (LONG)((int64_t)(g_rcMetafile.bottom - g_rcMetafile.top) * 2540 / g_wmfScale);
+        }
+        HDC hdc = GetDC(g_hwndMain);
+        emf = SetWinMetaFileBits(bytes, bits, hdc, &picture);
+        ReleaseDC(g_hwndMain, hdc);
+    }
+    GlobalUnlock(hBits);
+    if (!emf) {
+        GlobalFree(hBits);
+        return;
+    }
+    DeleteMetaFile(wmf);
+    g_hMergeImage = (HGLOBAL)emf;
+    g_hMergeBits = hBits;
+    g_mergeKind = MERGE_EMF;
+}
+
 // 0 when the source file cannot be read: the replay stops there.
 static int replay_merge_file(const EditRecord* r)
 {
@@ -355,9 +393,10 @@ static int replay_merge_file(const EditRecord* r)
     }
     g_mergeFromClipboard = 0;
     take_merge_placement(r);
-    // Metafile sources are not drawn by the merge; only raster kinds replay.
+    if (g_mergeKind == MERGE_WMF || g_mergeKind == MERGE_PLACEABLE_WMF)
+        convert_wmf_source();
     if (g_mergeKind == MERGE_RASTER || g_mergeKind == MERGE_ON_OFF_TRANSPARENCY ||
-        g_mergeKind == MERGE_PARTIAL_ALPHA) {
+        g_mergeKind == MERGE_PARTIAL_ALPHA || g_mergeKind == MERGE_EMF) {
         if (g_hMergeMask) {
             GlobalFree(g_hMergeMask);
             g_hMergeMask = NULL;
@@ -371,19 +410,20 @@ static int replay_merge_file(const EditRecord* r)
 
 static void replay_merge_clipboard(const EditRecord* r)
 {
-    if (!r->hData || r->arg == MERGE_NONE || r->arg != MERGE_RASTER)
+    if (!r->hData || (r->arg != MERGE_RASTER && !(r->arg == MERGE_EMF && r->hData2)))
         return;
     g_mergeKind = (int)r->arg;
     g_mergeFromClipboard = 1;
     take_merge_placement(r);
     g_hMergeImage = r->hData;
+    g_hMergeBits = r->arg == MERGE_EMF ? r->hData2 : NULL;
     make_merge_mask();
     merge_now();
     // The source stays the record's; only the mask was made here.
     if (g_hMergeMask)
         GlobalFree(g_hMergeMask);
     g_hMergeMask = NULL;
-    g_hMergeImage = NULL;
+    g_hMergeImage = g_hMergeBits = NULL;
     g_mergeKind = MERGE_NONE;
 }
 

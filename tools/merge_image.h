@@ -15,7 +15,10 @@ int merge_image_into_dib(HGLOBAL hImage, HGLOBAL hSource, HGLOBAL hMask, int kin
                          HDC hdcMemory, HWND hwnd, RECT placement, RECT metafile_frame,
                          HBRUSH background, int draw_transparent);
 // The whole merge of the current image, with its edit record unless
-// replaying. 1 when merged; 0 with the image as it was.
+// replaying. 1 when merged; 0 with the image as it was. The record takes
+// over g_hMergeImage and g_hMergeBits of a clipboard merge, or g_hMergePath
+// of a file merge, and leaves those globals 0: the caller frees only what
+// is still in them.
 int merge_into_current_image(HWND hwndMain, HWND hwndView, HWND hwndDraw, HGLOBAL* phImage,
                              HGLOBAL* phUnconverted, HGLOBAL hSource, HGLOBAL hMask, int kind,
                              RECT placement, RECT metafile_frame, HBRUSH background,

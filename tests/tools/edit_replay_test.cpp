@@ -257,6 +257,41 @@ TEST(UndoReplayRules, ConversionsAlreadyMetRestoreAndMonochromeIsPure)
     GlobalFree(g_file);
 }
 
+void record_merge_file(const std::string& path)
+{
+    g_hMergePath = GlobalAlloc(GHND, MAX_PATH + 1);
+    strcpy((char*)GlobalLock(g_hMergePath), path.c_str());
+    GlobalUnlock(g_hMergePath);
+    SetRect(&g_rcMerge, 5, 2, 9, 6);
+    g_mergePlaced = 0;
+    push_edit_record(EDIT_MERGE_FILE, 0);
+}
+
+// The replay turns a Windows metafile into the enhanced one the merge draws.
+TEST(UndoReplayRules, MetafileSourceIsMergedAgain)
+{
+    SeamRecorder seams(24);
+    clear_edit_history();
+    g_file = make_dib(30, 20, 24);
+    const std::string path = test_out_path("replay_merge_source.wmf");
+    HDC dc = CreateMetaFileA(path.c_str());
+    HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
+    RECT all = {0, 0, 1000, 1000};
+    FillRect(dc, &all, red);
+    DeleteObject(red);
+    DeleteMetaFile(CloseMetaFile(dc));
+    reload();
+    record_merge_file(path);
+    push_edit_record(EDIT_INVERT, 0);
+    undo_last_edit();
+    RgbImage out = dib_to_rgb(g_hImage);
+    EXPECT_EQ(out.at(4, 1), (Rgb{0, 0, 0}));
+    EXPECT_EQ(out.at(7, 4), (Rgb{255, 0, 0}));
+    clear_edit_history();
+    reset_current_image();
+    GlobalFree(g_file);
+}
+
 TEST(UndoReplayRules, MergeFileGoneStopsThereWithAMessage)
 {
     SeamRecorder seams(24);
@@ -267,12 +302,7 @@ TEST(UndoReplayRules, MergeFileGoneStopsThereWithAMessage)
     ASSERT_TRUE(write_bmp_file(source, path.c_str()));
     reload();
     push_edit_record(EDIT_INVERT, 0);
-    g_hMergePath = GlobalAlloc(GHND, MAX_PATH + 1);
-    strcpy((char*)GlobalLock(g_hMergePath), path.c_str());
-    GlobalUnlock(g_hMergePath);
-    SetRect(&g_rcMerge, 5, 2, 9, 6);
-    g_mergePlaced = 0;
-    push_edit_record(EDIT_MERGE_FILE, 0);
+    record_merge_file(path);
     push_edit_record(EDIT_ROTATE_CW90, 0);
     push_edit_record(EDIT_FLIP_TOP_BOTTOM, 0);
 

@@ -69,6 +69,7 @@ TEST_P(Merge, PlacesTheSourceAndLeavesTheRest)
     HGLOBAL unconverted = copy_packed_dib(image);
     const RgbImage before = dib_to_rgb(image);
     HGLOBAL source = make_source(c.kind);
+    g_hMergeImage = source;
     HGLOBAL mask = NULL;
     if (c.transparent)
         mask = c.kind == MERGE_RASTER ? make_transparency_mask(source, RGB(255, 255, 255), -1)
@@ -85,9 +86,13 @@ TEST_P(Merge, PlacesTheSourceAndLeavesTheRest)
     EXPECT_EQ(dib_bit_count(image), 24);
     EXPECT_EQ(unconverted, nullptr);
     EXPECT_EQ(conversion * 100 + step, 0);
+    // The clipboard's source now belongs to the record alone.
     EXPECT_EQ(g_editCount, 1u);
+    EXPECT_EQ(g_hMergeImage, nullptr);
+    EditRecord* records = (EditRecord*)GlobalLock(g_hEditHistory);
+    EXPECT_EQ(records[1].hData, source);
+    GlobalUnlock(g_hEditHistory);
     GlobalFree(image);
-    GlobalFree(source);
     if (mask)
         GlobalFree(mask);
 }
