@@ -373,6 +373,11 @@ static void on_undo(HWND hwnd)
     }
     g_undoPending = 1;
     reselect(hwnd, false);
+    // No load took the flag: it must not wait for another file's load.
+    if (g_undoPending) {
+        g_undoPending = 0;
+        clear_edit_history();
+    }
 }
 
 // ---- Convert/Save commands
