@@ -65,7 +65,9 @@ void close_image_window(void)
     g_viewPlacement.length = sizeof g_viewPlacement;
     if (GetWindowPlacement(g_hwndView, &g_viewPlacement)) {
         g_viewRect = g_viewPlacement.rcNormalPosition;
-        g_viewStyle = g_viewPlacement.showCmd == SW_SHOWMAXIMIZED ? 0x11CF0000 : 0x10CF0000;
+        g_viewStyle = WS_OVERLAPPEDWINDOW | WS_VISIBLE;
+        if (g_viewPlacement.showCmd == SW_SHOWMAXIMIZED)
+            g_viewStyle |= WS_MAXIMIZE;
     }
     if (g_hwndViewStatus && IsWindow(g_hwndViewStatus))
         DestroyWindow(g_hwndViewStatus);
@@ -262,9 +264,11 @@ static LRESULT meta_on_paint(HWND hwnd)
             FillRect(dc, &c, g_hBackgroundBrush ? g_hBackgroundBrush : (HBRUSH)GetStockObject(WHITE_BRUSH));
             paint_image(hwnd, dc, c);
         }
-        show_page_hint(hwnd);
     }
     EndPaint(hwnd, &ps);
+    // A modal box only once the paint cycle is over.
+    if (g_imageKind != KIND_MULTIMEDIA)
+        show_page_hint(hwnd);
     return 0;
 }
 
