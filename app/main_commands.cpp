@@ -26,6 +26,7 @@
 #include "tools/edit_history.h"
 #include "tools/grey_tone.h"
 #include "tools/quarter_turns.h"
+#include "tools/sphere.h"
 #include "viewer/window_classes.h"
 
 static const char HELP_FILE[] = "RODadi.zoz";
@@ -123,6 +124,25 @@ static void on_step_file(HWND hwnd, bool next)
 }
 
 // ---- image tools
+
+// The ball replaces the image only when one was made; the unconverted
+// copy no longer matches it.
+static void on_sphere(HWND hwnd)
+{
+    if (!have_bitmap())
+        return;
+    HGLOBAL ball = deform_to_sphere(g_hImage, background_color((uint32_t)g_backgroundColorIndex));
+    if (!ball || ball == g_hImage)
+        return;
+    GlobalFree(g_hImage);
+    g_hImage = ball;
+    if (g_hImageUnconverted) {
+        GlobalFree(g_hImageUnconverted);
+        g_hImageUnconverted = NULL;
+    }
+    refresh(hwnd);
+    record(EDIT_SPHERE);
+}
 
 static void on_quarter_turn(HWND hwnd, int id)
 {
@@ -574,6 +594,9 @@ BOOL main_on_menu_command(HWND hwnd, int id)
     case IDM_MAIN_INVERT:
         on_invert(hwnd);
         return TRUE;
+    case IDM_MAIN_SPHERE:
+        on_sphere(hwnd);
+        return TRUE;
     case IDM_MAIN_BRIGHTEN:
         on_brightness(hwnd, +1);
         return TRUE;
@@ -624,13 +647,13 @@ int main_command_has_worker(int id)
     // Commands whose workers are not part of the program yet: the file
     // operations, the full-screen window, capture, printing, the colour
     // picker, batch, the lossless JPEG transforms, the tools with windows
-    // or dialogs, sphere, undo, comments, Exif, slideshow and About.
+    // or dialogs, undo, comments, Exif, slideshow and About.
     static const int PENDING[] = {
         IDM_MAIN_MOVE_FILE, IDM_MAIN_COPY_FILE, IDM_MAIN_DELETE_FILE, IDM_MAIN_RENAME_FILE,
         IDM_MAIN_FULL_SCREEN, IDM_MAIN_CAPTURE_SCREEN, IDM_MAIN_PRINT_NORMAL, IDM_MAIN_PRINT_LARGE,
         IDM_MAIN_PRINT_TILED, IDM_MAIN_PRINTER_PROFILE, IDM_MAIN_SELECT_COLOR, IDM_MAIN_BATCH,
         IDM_MAIN_ROTATE_ANGLE, IDM_MAIN_DISPLAY_PALETTE, IDM_MAIN_FRAME, IDM_MAIN_WRITE_TEXT,
-        IDM_MAIN_RED_EYE, IDM_MAIN_MERGE_CLIPBOARD, IDM_MAIN_MERGE_FILE, IDM_MAIN_SPHERE, IDM_MAIN_UNDO,
+        IDM_MAIN_RED_EYE, IDM_MAIN_MERGE_CLIPBOARD, IDM_MAIN_MERGE_FILE, IDM_MAIN_UNDO,
         IDM_MAIN_INSERT_COMMENT, IDM_MAIN_EXIF_PROPERTIES, IDM_MAIN_SLIDESHOW, IDM_MAIN_ABOUT,
         IDM_MAIN_STRETCH, IDM_MAIN_CROP, IDM_MAIN_SKEW,
     };
