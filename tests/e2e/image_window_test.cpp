@@ -4,6 +4,7 @@
 // where the last one was left.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -216,6 +217,60 @@ TEST(ImageWindow, TileTilesAndEscapeAndTheCloseBoxReturnWithThePlacementKept)
     press(app.main, IDC_MAIN_EXIT);
     EXPECT_EQ(wait_exit(app, 15000), 1);
     end_app(app);
+}
+
+// The metafile and animation painters: an enhanced metafile is played
+// centred, an animated GIF's canvas keeps showing its frames.
+TEST(ImageWindow, EnhancedMetafileAndAnimationShowCentred)
+{
+    std::string dir = e2e_work_dir("view_kinds");
+    std::string emf = dir + "\\square.emf";
+    // No frame given: the picture is as large as what is drawn.
+    HDC dc = CreateEnhMetaFileA(NULL, emf.c_str(), NULL, "test\0square\0");
+    ASSERT_NE(dc, nullptr);
+    HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
+    RECT all = {0, 0, 201, 201};
+    FillRect(dc, &all, red);
+    DeleteObject(red);
+    DeleteEnhMetaFile(CloseEnhMetaFile(dc));
+    ASSERT_TRUE(copy_fixture("animated.gif", dir));
+
+    struct {
+        const char* file;
+        DWORD centre;
+    } const files[] = {{"square.emf", RED}, {"animated.gif", 0}};
+    for (const auto& f : files) {
+        RunningApp app;
+        ASSERT_TRUE(start_app(f.file, dir, app));
+        Sleep(500);
+        HWND view = open_view(app, IDC_MAIN_CENTER);
+        ASSERT_NE(view, nullptr) << f.file;
+        place_view(view, 20, 20, 500, 400);
+        ViewShot s = shoot_view(view, f.file);
+        DWORD centre = s.at(s.area_w / 2, s.area_h / 2);
+        if (f.centre)
+            EXPECT_EQ(centre, f.centre) << f.file;
+        else
+            EXPECT_TRUE(centre == RED || centre == GREEN || centre == BLUE) << f.file << " " << centre;
+        EXPECT_EQ(s.at(2, 2), WHITE) << f.file;
+        // As much background on either side of the picture.
+        int cx = s.area_w / 2, cy = s.area_h / 2, left = cx, right = cx, top = cy, bottom = cy;
+        while (s.at(left - 1, cy) == centre)
+            --left;
+        while (s.at(right + 1, cy) == centre)
+            ++right;
+        while (s.at(cx, top - 1) == centre)
+            --top;
+        while (s.at(cx, bottom + 1) == centre)
+            ++bottom;
+        EXPECT_LE(std::abs(left - (s.area_w - 1 - right)), 1) << f.file;
+        EXPECT_LE(std::abs(top - (s.area_h - 1 - bottom)), 1) << f.file;
+        PostMessageA(view, WM_CLOSE, 0, 0);
+        EXPECT_TRUE(wait_closed(view));
+        press(app.main, IDC_MAIN_EXIT);
+        EXPECT_EQ(wait_exit(app, 15000), 1) << f.file;
+        end_app(app);
+    }
 }
 
 }  // namespace
