@@ -685,13 +685,13 @@ int main_command_has_worker(int id)
     // Commands whose workers are not part of the program yet: the file
     // operations, the full-screen window, capture, printing, the colour
     // picker, batch, the lossless JPEG transforms, the tools with windows
-    // or dialogs, undo, comments, Exif, slideshow and About.
+    // or dialogs, comments, Exif, slideshow and About.
     static const int PENDING[] = {
         IDM_MAIN_MOVE_FILE, IDM_MAIN_COPY_FILE, IDM_MAIN_DELETE_FILE, IDM_MAIN_RENAME_FILE,
         IDM_MAIN_FULL_SCREEN, IDM_MAIN_CAPTURE_SCREEN, IDM_MAIN_PRINT_NORMAL, IDM_MAIN_PRINT_LARGE,
         IDM_MAIN_PRINT_TILED, IDM_MAIN_PRINTER_PROFILE, IDM_MAIN_SELECT_COLOR, IDM_MAIN_BATCH,
         IDM_MAIN_ROTATE_ANGLE, IDM_MAIN_DISPLAY_PALETTE, IDM_MAIN_FRAME, IDM_MAIN_WRITE_TEXT,
-        IDM_MAIN_RED_EYE, IDM_MAIN_MERGE_CLIPBOARD, IDM_MAIN_MERGE_FILE, IDM_MAIN_UNDO,
+        IDM_MAIN_RED_EYE, IDM_MAIN_MERGE_CLIPBOARD, IDM_MAIN_MERGE_FILE,
         IDM_MAIN_INSERT_COMMENT, IDM_MAIN_EXIF_PROPERTIES, IDM_MAIN_SLIDESHOW, IDM_MAIN_ABOUT,
         IDM_MAIN_STRETCH, IDM_MAIN_CROP, IDM_MAIN_SKEW,
     };
