@@ -8,7 +8,6 @@
 
 #include "support/seam_recorder.h"
 #include "tools/color_reduce.h"
-#include "tools/quantizer.h"
 #include "tools_test_util.h"
 
 namespace {
@@ -145,61 +144,6 @@ TEST_F(Reduce, DitheringKeepsTheMeanColor)
         EXPECT_NEAR(124.0, dithered[k], 0.1);
     }
 
-    // A photo squeezed into 40..215, so that no error is lost to clamping
-    // at black or white; errors beyond 16 levels are damped by design.
-    RgbImage photo = read_ppm(fixture_path("tools/photo.ppm"));
-    ASSERT_GT(photo.width, 0);
-    for (Rgb& c : photo.pixels)
-        c = {40 + c.r * 175 / 255, 40 + c.g * 175 / 255, 40 + c.b * 175 / 255};
-    double original[3];
-    mean_of(photo, original);
-    GlobalFree(image);
-    GlobalFree(copy);
-    copy = NULL;
-    image = rgb_to_dib24(photo);
-    ASSERT_EQ(1, reduce(-256, 1));
-    mean_of(dib_to_rgb(image), dithered);
-    for (int k = 0; k < 3; ++k)
-        EXPECT_NEAR(original[k], dithered[k], 0.5);
-}
-
-TEST_F(Reduce, FixedPalettes)
-{
-    image = create_packed_dib(3, 1, 24, 0);
-    {
-        DibBlock d(image, false);
-        BYTE px[9] = {0, 0, 255, 255, 255, 255, 0, 0, 0};  // red, white, black
-        std::memcpy(d.row(0), px, 9);
-    }
-    ASSERT_EQ(1, reduce(216, 0));
-    {
-        DibBlock d(image, false);
-        EXPECT_EQ(8, d.bih->biBitCount);
-        EXPECT_EQ(216u, d.bih->biClrUsed);
-        EXPECT_EQ(180, d.row(0)[0]);
-        EXPECT_EQ(215, d.row(0)[1]);
-        EXPECT_EQ(0, d.row(0)[2]);
-    }
-    ASSERT_EQ(1, reduce(2, 0));
-    {
-        DibBlock d(image, false);
-        EXPECT_EQ(1, d.bih->biBitCount);
-        EXPECT_EQ(255, d.table()[0].rgbRed);  // white first
-        EXPECT_EQ(0, d.table()[1].rgbRed);
-        EXPECT_EQ(1u, dib_row_index(d.row(0), 1, 2));
-    }
-    ASSERT_EQ(1, reduce(256, 0));
-    {
-        DibBlock d(image, false);
-        EXPECT_EQ(249, d.row(0)[0]);
-        EXPECT_EQ(255, d.row(0)[1]);
-    }
-    ASSERT_EQ(1, reduce(16, 0));
-    {
-        DibBlock d(image, false);
-        EXPECT_EQ(4, d.bih->biBitCount);
-        EXPECT_EQ(9u, dib_row_index(d.row(0), 4, 0));
-    }
 }
 
 TEST_F(Reduce, NotABitmapIsRefusedWithItsMessage)
@@ -212,10 +156,6 @@ TEST_F(Reduce, NotABitmapIsRefusedWithItsMessage)
     EXPECT_EQ((UINT)MB_ICONHAND, seams.boxes[0].type);
     EXPECT_EQ(before, image);
     EXPECT_EQ(NULL, copy);
-    // Kind 9 reduces, without compaction.
-    EXPECT_EQ(1, reduce(2, 0, 9));
-    DibBlock d(image, false);
-    EXPECT_EQ(8, d.bih->biBitCount);
 }
 
 TEST_F(Reduce, TooLargeForMemoryLeavesBothImagesAsTheyWere)
@@ -231,20 +171,4 @@ TEST_F(Reduce, TooLargeForMemoryLeavesBothImagesAsTheyWere)
     EXPECT_EQ(copy_before, copy);
     ASSERT_EQ(1u, seams.boxes.size());
     EXPECT_EQ("Insufficient Memory for this Operation.", seams.boxes[0].text);
-}
-
-TEST(Quantizer, ColorCountsOutOfRangeAreReported)
-{
-    static int code, parameter;
-    code = parameter = 0;
-    QuantizerContext ctx;
-    std::memset(&ctx, 0, sizeof ctx);
-    ctx.err = [](QuantizerContext*, int c, int p) { code = c, parameter = p; };
-    ctx.desired_number_of_colors = 300;
-    ctx.output_width = 4;
-    ctx.out_color_components = 3;
-    EXPECT_EQ(0, jinit_2pass_quantizer(&ctx));
-    EXPECT_EQ(QUANT_ERR_MANY_COLORS, code);
-    EXPECT_EQ(256, parameter);
-    release_quantizer(&ctx);
 }

@@ -56,12 +56,6 @@ inline HGLOBAL make_random_dib(int width, int height, int bits, unsigned key)
     return h;
 }
 
-// Raw pixel value (index, or packed bytes) at x, y counted from the bottom.
-inline uint32_t raw_pixel(DibBlock& dib, int x, int y)
-{
-    return dib.raw(x, y);
-}
-
 inline RgbImage dib_to_rgb(HGLOBAL h)
 {
     PnmImage pnm = dib_to_pnm(h, 3);
