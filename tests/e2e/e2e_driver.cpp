@@ -3,6 +3,8 @@
 
 #include <commctrl.h>
 
+#include "resources/resource.h"
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -50,6 +52,15 @@ std::string read_whole_file(const std::string& path)
         text.append(buffer, n);
     std::fclose(f);
     return text;
+}
+
+bool write_whole_file(const std::string& path, const std::string& text)
+{
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f)
+        return false;
+    bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+    return std::fclose(f) == 0 && ok;
 }
 
 bool copy_fixture(const std::string& name, const std::string& folder)
@@ -155,6 +166,13 @@ int wait_exit(RunningApp& app, DWORD wait_ms)
     DWORD code = 0;
     GetExitCodeProcess(app.process.hProcess, &code);
     return (int)code;
+}
+
+int exit_by_button(RunningApp& app)
+{
+    PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDC_MAIN_EXIT, BN_CLICKED),
+                 (LPARAM)GetDlgItem(app.main, IDC_MAIN_EXIT));
+    return end_app(app);
 }
 
 RunningApp::~RunningApp()
@@ -360,4 +378,14 @@ std::string save_screenshot(HWND hwnd, const std::string& name,
     if (height)
         *height = local_h;
     return png;
+}
+
+DWORD preview_pixel(const RunningApp& app, const std::string& shot, double fx, double fy)
+{
+    std::vector<DWORD> pixels;
+    int w = 0, h = 0;
+    if (save_screenshot(GetDlgItem(app.main, IDC_MAIN_PREVIEW), shot, &pixels, &w, &h).empty())
+        return 0xFFFFFFFF;
+    int side = w - 6, x = 3 + (int)(fx * side), y = 3 + (int)(fy * side);
+    return x < w && y < h ? pixels[(size_t)y * w + x] : 0xFFFFFFFF;
 }

@@ -19,8 +19,9 @@ struct RunningApp {
     ~RunningApp();
 };
 
-// The whole content of a file, empty when missing.
+// The whole content of a file, empty when missing; writing replaces it.
 std::string read_whole_file(const std::string& path);
+bool write_whole_file(const std::string& path, const std::string& text);
 
 // The program's settings file: "Corvane.ini" in the Windows folder.
 std::string settings_file_path();
@@ -45,6 +46,10 @@ int end_app(RunningApp& app, DWORD wait_ms = 15000);
 
 // Waits for the process to exit by itself; its exit code, or -1 on timeout.
 int wait_exit(RunningApp& app, DWORD wait_ms);
+
+// Presses the main window's Exit button and ends the program; its exit
+// code, or -1 when it had to be killed.
+int exit_by_button(RunningApp& app);
 
 // First visible top-level window of the process with that class (or any
 // class when null) other than the one excluded.
@@ -73,3 +78,8 @@ bool is_visible(HWND hwnd);
 // the pixels (top-down rows, 0x00RRGGBB) when asked.
 std::string save_screenshot(HWND hwnd, const std::string& name,
                             std::vector<DWORD>* pixels = NULL, int* width = NULL, int* height = NULL);
+
+// A pixel of the preview's image square (the control less its 3-pixel
+// frame) at fractions of its side, as the display shows it; 0xFFFFFFFF
+// when it cannot be captured.
+DWORD preview_pixel(const RunningApp& app, const std::string& shot, double fx, double fy);

@@ -170,24 +170,6 @@ TEST_F(CurrentImage, PickerPaletteAddsThePickedColourAfterTheTable)
     GlobalFree(h);
 }
 
-TEST(ColourModel, HslToRgb)
-{
-    double r, g, b;
-    hsl_to_rgb(120, 0.5, 1, &r, &g, &b);
-    EXPECT_DOUBLE_EQ(0, r);
-    EXPECT_DOUBLE_EQ(1, g);
-    EXPECT_DOUBLE_EQ(0, b);
-    hsl_to_rgb(77, 0.4, 0, &r, &g, &b);
-    EXPECT_DOUBLE_EQ(0.4, r);
-    EXPECT_DOUBLE_EQ(0.4, b);
-    EXPECT_DOUBLE_EQ(hue_to_channel(0.2, 0.8, 40), hue_to_channel(0.2, 0.8, 400));
-    EXPECT_DOUBLE_EQ(hue_to_channel(0.2, 0.8, 330), hue_to_channel(0.2, 0.8, -30));
-    EXPECT_DOUBLE_EQ(0.2 + 0.6 * 30 / 60, hue_to_channel(0.2, 0.8, 30));
-    EXPECT_DOUBLE_EQ(0.8, hue_to_channel(0.2, 0.8, 179));
-    EXPECT_DOUBLE_EQ(0.2 + 0.6 * 30 / 60, hue_to_channel(0.2, 0.8, 210));
-    EXPECT_DOUBLE_EQ(0.2, hue_to_channel(0.2, 0.8, 240));
-}
-
 TEST(ColourModel, RoundTripsEveryColourOfAGrid)
 {
     for (int ri = 0; ri <= 10; ++ri)

@@ -85,21 +85,6 @@ std::vector<int> marker_sequence(const std::string& jpeg)
     return markers;
 }
 
-// Names of files in the folder that look like temporary files.
-int stray_temp_files(const std::string& folder)
-{
-    WIN32_FIND_DATAA found;
-    HANDLE hFind = FindFirstFileA((folder + "sqt*.tmp").c_str(), &found);
-    if (hFind == INVALID_HANDLE_VALUE)
-        return 0;
-    int count = 0;
-    do
-        ++count;
-    while (FindNextFileA(hFind, &found));
-    FindClose(hFind);
-    return count;
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -194,7 +179,7 @@ TEST_F(JpegWriteTest, FailuresLeaveNoFileAndNoTemporaryFile)
     GlobalFree(hBad);
     GlobalFree(hSrc);
     EXPECT_EQ(temp_file_names_in_use(), 0);
-    EXPECT_EQ(stray_temp_files(test_out_path("")), 0);
+    EXPECT_EQ(temp_files_in(test_out_path("")), 0);
 }
 
 // ---------------------------------------------------------------------------
@@ -317,6 +302,6 @@ TEST_F(JpegWriteTest, InsertionRefusesCorruptSegmentsAndLeavesTargetAlone)
         GlobalFree(hDib);
         EXPECT_EQ(read_file_bytes(out), "keep me");
     }
-    EXPECT_EQ(stray_temp_files(test_out_path("")), 0);
+    EXPECT_EQ(temp_files_in(test_out_path("")), 0);
     EXPECT_EQ(temp_file_names_in_use(), 0);
 }

@@ -52,3 +52,18 @@ bool write_file_bytes(const std::string& path, const std::string& bytes)
     bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     return std::fclose(f) == 0 && ok;
 }
+
+int temp_files_in(const std::string& folder_or_path)
+{
+    std::string folder = folder_or_path.substr(0, folder_or_path.find_last_of("\\/") + 1);
+    WIN32_FIND_DATAA found;
+    HANDLE h = FindFirstFileA((folder + "sqt*.tmp").c_str(), &found);
+    if (h == INVALID_HANDLE_VALUE)
+        return 0;
+    int n = 0;
+    do
+        ++n;
+    while (FindNextFileA(h, &found));
+    FindClose(h);
+    return n;
+}
