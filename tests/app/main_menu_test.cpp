@@ -193,20 +193,6 @@ TEST(MainMenuStates, PastedImagesKeepFileAndHistoryItemsGreyed)
     EXPECT_EQ(find_change(emf, IDM_MAIN_INSERT_COMMENT).state, MFS_GRAYED);
 }
 
-TEST(MainMenuStates, ChecksFollowTheSettings)
-{
-    MenuFacts f = facts_for(KIND_DIB, 24, 0);
-    f.hide_file_name = 1;
-    f.disable_alpha = 1;
-    f.background_index = BACKGROUND_CUSTOM;
-    EXPECT_EQ(find_change(f, IDM_MAIN_HIDE_FILE_NAME).state, MFS_CHECKED);
-    EXPECT_EQ(find_change(f, IDM_MAIN_HIDE_STATUS_BAR).state, MFS_ENABLED);
-    EXPECT_EQ(find_change(f, IDM_MAIN_DISABLE_ALPHA).state, MFS_CHECKED);
-    EXPECT_EQ(find_change(f, IDM_MAIN_SELECT_COLOR).state, MFS_CHECKED);
-    f.display_bits = 8;
-    EXPECT_EQ(find_change(f, IDM_MAIN_SELECT_COLOR).state, MFS_GRAYED);
-}
-
 TEST(MainMenuBar, EntriesFollowTheImageKind)
 {
     EXPECT_EQ(main_bar_entry_state(KIND_DIB, BAR_IMAGE_TOOLS), (UINT)MF_ENABLED);

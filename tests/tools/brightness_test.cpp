@@ -84,9 +84,9 @@ TEST_F(Brightness, TrueColourIntoACopyKeepsAlphaAndTheSource)
 TEST_F(Brightness, CommandsOnTrueColourRestoreTheExactImage)
 {
     g_imageKind = KIND_DIB;
-    RgbImage photo = read_ppm(fixture_path("tools/photo.ppm"));
+    PnmImage photo = read_pnm_file(fixture_path("tools/photo.ppm"));
     ASSERT_GT(photo.width, 0);
-    g_hImage = rgb_to_dib24(photo);
+    g_hImage = pnm_to_dib(photo);
     HGLOBAL original = copy_packed_dib(g_hImage);
     ASSERT_EQ(1, step_current_brightness(1));
     EXPECT_TRUE(g_hImageUnconverted != NULL);

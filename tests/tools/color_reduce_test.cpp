@@ -3,7 +3,8 @@
 // reductions of the same picture, made by tests/fixtures/make_tools.sh.
 #include <gtest/gtest.h>
 
-#include <map>
+#include <array>
+#include <cmath>
 #include <set>
 
 #include "support/seam_recorder.h"
@@ -33,47 +34,49 @@ protected:
     SeamRecorder seams;
 };
 
-std::set<Rgb> colors_of(const RgbImage& img)
+typedef std::array<int, 3> Colour;
+
+std::set<Colour> colors_of(const PnmImage& img)
 {
-    return std::set<Rgb>(img.pixels.begin(), img.pixels.end());
+    std::set<Colour> colours;
+    for (size_t i = 0; i < img.data.size(); i += 3)
+        colours.insert({img.data[i], img.data[i + 1], img.data[i + 2]});
+    return colours;
 }
 
-std::set<Rgb> table_of(HGLOBAL h)
+std::set<Colour> table_of(HGLOBAL h)
 {
     DibBlock d(h, false);
-    std::set<Rgb> t;
+    std::set<Colour> t;
     for (uint32_t i = 0; i < dib_color_count(d.bih); ++i)
         t.insert({d.table()[i].rgbRed, d.table()[i].rgbGreen, d.table()[i].rgbBlue});
     return t;
 }
 
-void mean_of(const RgbImage& img, double mean[3])
+void mean_of(const PnmImage& img, double mean[3])
 {
     mean[0] = mean[1] = mean[2] = 0;
-    for (const Rgb& c : img.pixels) {
-        mean[0] += c.r;
-        mean[1] += c.g;
-        mean[2] += c.b;
-    }
+    for (size_t i = 0; i < img.data.size(); ++i)
+        mean[i % 3] += img.data[i];
     for (int k = 0; k < 3; ++k)
-        mean[k] /= img.pixels.size();
+        mean[k] /= img.data.size() / 3;
 }
 
 }  // namespace
 
 TEST_F(Reduce, FewColorsReduceToExactlyThoseColors)
 {
-    RgbImage few = read_ppm(fixture_path("tools/few_colors.ppm"));
+    PnmImage few = read_pnm_file(fixture_path("tools/few_colors.ppm"));
     ASSERT_GT(few.width, 0);
-    std::set<Rgb> colors = colors_of(few);
+    std::set<Colour> colors = colors_of(few);
     ASSERT_LE(colors.size(), 64u);
     for (int dither : {0, 1}) {
-        image = rgb_to_dib24(few);
+        image = pnm_to_dib(few);
         ASSERT_EQ(1, reduce(-64, dither));
         EXPECT_EQ(colors, table_of(image)) << "dither " << dither;
         // An exact palette colour carries no error: every pixel stays.
-        RgbImage out = dib_to_rgb(image);
-        EXPECT_TRUE(out.pixels == few.pixels) << "dither " << dither;
+        PnmImage out = dib_to_pnm(image, 3);
+        EXPECT_TRUE(out.data == few.data) << "dither " << dither;
         GlobalFree(image);
         GlobalFree(copy);
         image = copy = NULL;
@@ -94,7 +97,7 @@ TEST_F(Reduce, TwoColorsAskedFor256GiveTwoExactEntriesAndOneBit)
             }
     }
     ASSERT_EQ(1, reduce(-256, 1));
-    std::set<Rgb> expected = {{30, 20, 10}, {0, 100, 200}};
+    std::set<Colour> expected = {Colour{30, 20, 10}, Colour{0, 100, 200}};
     EXPECT_EQ(expected, table_of(image));
     DibBlock d(image, false);
     EXPECT_EQ(1, d.bih->biBitCount);  // compacted
@@ -104,19 +107,19 @@ TEST_F(Reduce, TwoColorsAskedFor256GiveTwoExactEntriesAndOneBit)
 // decoded picture; ImageMagick's octree result is reported beside it.
 TEST_F(Reduce, PhotoErrorIsNoWorseThanDjpeg)
 {
-    RgbImage photo = read_ppm(fixture_path("tools/photo_jpeg.ppm"));
+    PnmImage photo = read_pnm_file(fixture_path("tools/photo_jpeg.ppm"));
     ASSERT_GT(photo.width, 0);
     const char* names[2][2] = {{"photo_djpeg256.ppm", "photo_im256.ppm"},
                                {"photo_djpeg256_fs.ppm", "photo_im256_fs.ppm"}};
-    image = rgb_to_dib24(photo);
+    image = pnm_to_dib(photo);
     for (int dither : {0, 1}) {
-        RgbImage djpeg = read_ppm(fixture_path(std::string("tools/") + names[dither][0]));
-        RgbImage im = read_ppm(fixture_path(std::string("tools/") + names[dither][1]));
-        ASSERT_EQ(photo.pixels.size(), djpeg.pixels.size());
-        ASSERT_EQ(photo.pixels.size(), im.pixels.size());
+        PnmImage djpeg = read_pnm_file(fixture_path(std::string("tools/") + names[dither][0]));
+        PnmImage im = read_pnm_file(fixture_path(std::string("tools/") + names[dither][1]));
+        ASSERT_EQ(photo.data.size(), djpeg.data.size());
+        ASSERT_EQ(photo.data.size(), im.data.size());
         ASSERT_EQ(1, reduce(-256, dither));
         EXPECT_LE(table_of(image).size(), 256u);
-        double ours = psnr(photo, dib_to_rgb(image));
+        double ours = psnr(photo, dib_to_pnm(image, 3));
         double theirs = psnr(photo, djpeg);
         std::printf("PSNR %s: ours %.3f dB, djpeg %.3f dB, ImageMagick %.3f dB\n",
                     dither ? "Floyd-Steinberg" : "plain", ours, theirs, psnr(photo, im));
@@ -136,9 +139,9 @@ TEST_F(Reduce, DitheringKeepsTheMeanColor)
     }
     double plain[3], dithered[3];
     ASSERT_EQ(1, reduce(256, 0));
-    mean_of(dib_to_rgb(image), plain);
+    mean_of(dib_to_pnm(image, 3), plain);
     ASSERT_EQ(1, reduce(256, 1));
-    mean_of(dib_to_rgb(image), dithered);
+    mean_of(dib_to_pnm(image, 3), dithered);
     for (int k = 0; k < 3; ++k) {
         EXPECT_GT(std::fabs(plain[k] - 124), 2.0);
         EXPECT_NEAR(124.0, dithered[k], 0.1);

@@ -154,13 +154,13 @@ TEST(QuarterTurns, NullOrDamagedImagesAreRefusedUntouched)
 
 TEST(QuarterTurns, PhotoTurnedForTheIndependentCheck)
 {
-    RgbImage photo = read_ppm(fixture_path("tools/photo.ppm"));
+    PnmImage photo = read_pnm_file(fixture_path("tools/photo.ppm"));
     ASSERT_GT(photo.width, 0);
-    HGLOBAL h = rgb_to_dib24(photo);
+    HGLOBAL h = pnm_to_dib(photo);
     int word = 0;
     ASSERT_EQ(1, rotate_cw90(&h, &word));
-    ASSERT_TRUE(write_ppm(test_out_path("photo_cw90.ppm"), dib_to_rgb(h)));
+    ASSERT_TRUE(write_pnm_file(test_out_path("photo_cw90.ppm"), dib_to_pnm(h, 3)));
     ASSERT_EQ(1, flip_top_bottom(h, &word));
-    ASSERT_TRUE(write_ppm(test_out_path("photo_cw90_flip.ppm"), dib_to_rgb(h)));
+    ASSERT_TRUE(write_pnm_file(test_out_path("photo_cw90_flip.ppm"), dib_to_pnm(h, 3)));
     GlobalFree(h);
 }
