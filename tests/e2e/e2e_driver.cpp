@@ -3,10 +3,10 @@
 
 #include <commctrl.h>
 
-#include "resources/resource.h"
-
 #include <cstdio>
 #include <cstdlib>
+
+#include "resources/resource.h"
 
 static const char PROGRAM_TITLE[] = "Corvane Graphics' File Viewer";
 
@@ -380,12 +380,57 @@ std::string save_screenshot(HWND hwnd, const std::string& name,
     return png;
 }
 
+PreviewShot preview_shot(const RunningApp& app, const char* name)
+{
+    PreviewShot s;
+    save_screenshot(GetDlgItem(app.main, IDC_MAIN_PREVIEW), name, &s.pixels, &s.width, &s.height);
+    return s;
+}
+
+RECT colour_extent(const PreviewShot& s, DWORD colour)
+{
+    int cx = s.width / 2, cy = s.height / 2;
+    RECT r = {cx, cy, cx, cy};
+    while (s.at(cx, r.top - 1) == colour)
+        --r.top;
+    while (s.at(cx, r.bottom + 1) == colour)
+        ++r.bottom;
+    while (s.at(r.left - 1, cy) == colour)
+        --r.left;
+    while (s.at(r.right + 1, cy) == colour)
+        ++r.right;
+    return r;
+}
+
+std::vector<std::string> frame_line_gaps(const PreviewShot& s)
+{
+    int cx = s.width / 2, cy = s.height / 2;
+    RECT r = colour_extent(s, s.at(cx, cy));
+    struct Probe {
+        int x, y;
+        const char* where;
+    } probes[] = {
+        {cx, r.top - 1, "inner top"},       {cx, r.top - 3, "outer top"},
+        {cx, r.bottom + 1, "inner bottom"}, {cx, r.bottom + 3, "outer bottom"},
+        {r.left - 1, cy, "inner left"},     {r.left - 3, cy, "outer left"},
+        {r.right + 1, cy, "inner right"},   {r.right + 3, cy, "outer right"},
+    };
+    std::vector<std::string> gaps;
+    for (const Probe& p : probes)
+        if (s.at(p.x, p.y) != 0)
+            gaps.push_back(p.where);
+    return gaps;
+}
+
+bool copy_regress_fixture(const std::string& name, const std::string& folder)
+{
+    std::string source = env_or("CORVANE_FIXTURES", "fixtures") + "/regress/" + name;
+    return CopyFileA(source.c_str(), (folder + "\\" + name).c_str(), FALSE) != 0;
+}
+
 DWORD preview_pixel(const RunningApp& app, const std::string& shot, double fx, double fy)
 {
-    std::vector<DWORD> pixels;
-    int w = 0, h = 0;
-    if (save_screenshot(GetDlgItem(app.main, IDC_MAIN_PREVIEW), shot, &pixels, &w, &h).empty())
-        return 0xFFFFFFFF;
-    int side = w - 6, x = 3 + (int)(fx * side), y = 3 + (int)(fy * side);
-    return x < w && y < h ? pixels[(size_t)y * w + x] : 0xFFFFFFFF;
+    PreviewShot s = preview_shot(app, shot.c_str());
+    int side = s.width - 6;
+    return s.at(3 + (int)(fx * side), 3 + (int)(fy * side));
 }
