@@ -387,51 +387,43 @@ protected:
     }
 };
 
-TEST_F(EmfComment, CommentBecomesThePictureNameAndTheRecordsSurvive)
-{
-    std::string before = read_file_bytes(path);
-    uint32_t old_header = get_le32(before, 4);
-    EXPECT_TRUE(write_comment(path, "abc", main));
-    EXPECT_TRUE(seams.boxes.empty());
-
-    std::string after = read_file_bytes(path);
-    EXPECT_EQ(after.size(), get_le32(after, 48));
-    EXPECT_EQ(before.substr(old_header), after.substr(get_le32(after, 4))) << "the records survive";
-    EXPECT_EQ(std::wstring(L"Corvane Graphics\0abc\0\0", 22), description_of(path));
-    expect_same_emf_picture(original, path);
-    LPARAM selection = -1;
-    ASSERT_TRUE(reload_posted(&selection));
-    EXPECT_EQ(1, selection);
-}
-
-TEST_F(EmfComment, EmptyCommentRemovesTheDescription)
-{
-    write_comment(path, "a longer comment, then none", main);
-    write_comment(path, "", main);
-    std::string after = read_file_bytes(path);
-    EXPECT_EQ(after.size(), get_le32(after, 48));
-    EXPECT_EQ(std::wstring(), description_of(path));
-    expect_same_emf_picture(original, path);
-}
-
-// A file with the oldest, 88-byte header: the description follows at 88.
-TEST_F(EmfComment, OldHeaderGetsTheDescriptionRightAfterIt)
+// The comment becomes the picture's description (an empty one removes it;
+// a file with the oldest, 88-byte header gets it right after the header);
+// the records and so the picture survive, and the list is told to reload.
+TEST_F(EmfComment, CommentBecomesTheDescriptionAndTheRecordsSurvive)
 {
     std::string bytes = read_file_bytes(original);
-    uint32_t old_header = get_le32(bytes, 4);
-    std::string old_style = bytes.substr(0, 88) + bytes.substr(old_header);
+    std::string old_style = bytes.substr(0, 88) + bytes.substr(get_le32(bytes, 4));
     put_le32(old_style, 4, 88);
     put_le32(old_style, 48, (uint32_t)old_style.size());
     put_le32(old_style, 60, 0);
     put_le32(old_style, 64, 0);
-    ASSERT_TRUE(write_file_bytes(path, old_style));
-
-    write_comment(path, "abc", main);
-    std::string after = read_file_bytes(path);
-    EXPECT_EQ(88u, get_le32(after, 64));
-    EXPECT_EQ(after.size(), get_le32(after, 48));
-    EXPECT_EQ(std::wstring(L"Corvane Graphics\0abc\0\0", 22), description_of(path));
-    expect_same_emf_picture(original, path);
+    const struct { const char* name; bool is_old; const char* first; const char* text; std::wstring want; } cases[] = {
+        {"comment", false, nullptr, "abc", std::wstring(L"Corvane Graphics\0abc\0\0", 22)},
+        {"removed", false, "a longer comment, then none", "", std::wstring()},
+        {"old header", true, nullptr, "abc", std::wstring(L"Corvane Graphics\0abc\0\0", 22)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(write_file_bytes(path, c.is_old ? old_style : bytes));
+        std::string before = read_file_bytes(path);
+        if (c.first)
+            write_comment(path, c.first, main);
+        EXPECT_TRUE(write_comment(path, c.text, main));
+        EXPECT_TRUE(seams.boxes.empty());
+        std::string after = read_file_bytes(path);
+        EXPECT_EQ(after.size(), get_le32(after, 48));
+        EXPECT_EQ(before.substr(get_le32(before, 4)), after.substr(get_le32(after, 4))) << "the records survive";
+        if (c.is_old)
+            EXPECT_EQ(88u, get_le32(after, 64));
+        EXPECT_EQ(c.want, description_of(path));
+        expect_same_emf_picture(original, path);
+        LPARAM selection = -1;
+        ASSERT_TRUE(reload_posted(&selection));
+        EXPECT_EQ(1, selection);
+        while (reload_posted(&selection))
+            ;
+    }
 }
 
 TEST_F(EmfComment, FileThatCannotBeReplacedIsKeptAndTheCommentDropped)
