@@ -77,27 +77,18 @@ TEST(SaveFilter, TwoPairsEndedByAnEmptyString)
     EXPECT_FALSE(build_save_filter(find_save_format(13), small, sizeof small));
 }
 
-// The current image's state for one test, put back afterwards.
+// The image as the current one for one test; the test frees its blocks.
 struct CurrentImage {
-    HGLOBAL image, unconverted;
-    int kind, conversion, transparency;
-    CurrentImage(HGLOBAL h)
-        : image(g_hImage), unconverted(g_hImageUnconverted), kind(g_imageKind),
-          conversion(g_colorConversion), transparency(g_hasTransparency)
+    explicit CurrentImage(HGLOBAL h)
     {
+        reset_current_image();
         g_hImage = h;
-        g_hImageUnconverted = NULL;
         g_imageKind = KIND_DIB;
-        g_colorConversion = 0;
-        g_hasTransparency = 0;
     }
     ~CurrentImage()
     {
-        g_hImage = image;
-        g_hImageUnconverted = unconverted;
-        g_imageKind = kind;
-        g_colorConversion = conversion;
-        g_hasTransparency = transparency;
+        g_hImage = g_hImageUnconverted = NULL;
+        reset_current_image();
     }
 };
 

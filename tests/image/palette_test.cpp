@@ -8,21 +8,14 @@
 #include "image/open_windows.h"
 #include "image/palette.h"
 #include "support/seam_recorder.h"
+#include "support/test_support.h"
 
 // Puts images in the current-image state for one test and clears it after.
 class CurrentImage : public ::testing::Test {
 protected:
     void TearDown() override
     {
-        if (g_hImage)
-            GlobalFree(g_hImage);
-        if (g_hImageUnconverted)
-            GlobalFree(g_hImageUnconverted);
-        g_hImage = g_hImageUnconverted = NULL;
-        g_imageKind = KIND_NONE;
-        g_hasTransparency = 0;
-        g_colorConversion = 0;
-        g_paletteRealizeMode = 0;
+        reset_current_image();
         for (HWND* w : {&g_hwndPalette, &g_hwndFrame, &g_hwndText})
             if (*w) {
                 DestroyWindow(*w);

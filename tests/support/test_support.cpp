@@ -1,8 +1,12 @@
-// Paths of fixtures and outputs, passed by ctest in the environment.
+// Paths of fixtures and outputs (passed by ctest in the environment), and
+// the temporary-file count and current-image reset the test folders share.
 #include "support/test_support.h"
+
+#include "image/current_image.h"
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include <windows.h>
 
@@ -66,4 +70,20 @@ int temp_files_in(const std::string& folder_or_path)
     while (FindNextFileA(h, &found));
     FindClose(h);
     return n;
+}
+
+void reset_current_image()
+{
+    if (g_hImage)
+        GlobalFree(g_hImage);
+    if (g_hImageUnconverted)
+        GlobalFree(g_hImageUnconverted);
+    g_hImage = g_hImageUnconverted = NULL;
+    g_imageKind = KIND_NONE;
+    g_colorConversion = 0;
+    g_brightnessStep = 0;
+    g_hasTransparency = 0;
+    g_transparentIndex = 0;
+    g_transparentDisplayColor = 0;
+    std::memset(g_baseColorTable, 0, sizeof g_baseColorTable);
 }

@@ -1,5 +1,5 @@
-// Helpers of the image-tool tests: random images of any depth, block
-// comparisons, and the current-image state reset between tests.
+// Helpers of the image-tool tests: random images of any depth and block
+// comparisons.
 #pragma once
 
 #include <cstdint>
@@ -62,21 +62,4 @@ inline bool same_image(HGLOBAL a, HGLOBAL b)
     size_t size = dib_pixel_offset(da.bih)
                 + (size_t)dib_row_stride(da.bih->biWidth, da.bih->biBitCount) * da.bih->biHeight;
     return std::memcmp(da.bih, db.bih, DIB_HEADER_SIZE) == 0 && std::memcmp(da.bih, db.bih, size) == 0;
-}
-
-// Frees the current image and resets the state the tools read.
-inline void reset_current_image()
-{
-    if (g_hImage)
-        GlobalFree(g_hImage);
-    if (g_hImageUnconverted)
-        GlobalFree(g_hImageUnconverted);
-    g_hImage = g_hImageUnconverted = NULL;
-    g_imageKind = KIND_NONE;
-    g_colorConversion = 0;
-    g_brightnessStep = 0;
-    g_hasTransparency = 0;
-    g_transparentIndex = 0;
-    g_transparentDisplayColor = 0;
-    std::memset(g_baseColorTable, 0, sizeof g_baseColorTable);
 }
