@@ -52,8 +52,9 @@ int wait_exit(RunningApp& app, DWORD wait_ms);
 int exit_by_button(RunningApp& app);
 
 // First visible top-level window of the process with that class (or any
-// class when null) other than the one excluded.
-HWND find_process_window(DWORD pid, const char* class_name, HWND excluded, DWORD wait_ms);
+// class when null) and, when given, that title, other than the one excluded.
+HWND find_process_window(DWORD pid, const char* class_name, HWND excluded, DWORD wait_ms,
+                         const char* title = NULL);
 
 // A message box (or other dialog) of the process besides its main window:
 // returns its text (the static control's) and closes it with its default

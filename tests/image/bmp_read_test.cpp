@@ -44,14 +44,10 @@ void expect_pixels_match(HGLOBAL image, const PnmImage& ref, Compare mode, const
             uint8_t got[4], want[4];
             dib.rgba(x, y, got);
             ref.rgba(x, mode.flipped ? ref.height - 1 - y : y, want);
-            bool same = true;
             for (int c = 0; c < 4; ++c)
-                same = same && (got[c] >> (8 - keep[c])) == (want[c] >> (8 - keep[c]));
-            if (!same && ++mismatches <= 3)
-                ADD_FAILURE() << what << " pixel (" << x << ", " << y << ") got " << (int)got[0] << ","
-                              << (int)got[1] << "," << (int)got[2] << "," << (int)got[3] << " want "
-                              << (int)want[0] << "," << (int)want[1] << "," << (int)want[2] << ","
-                              << (int)want[3];
+                if ((got[c] >> (8 - keep[c])) != (want[c] >> (8 - keep[c])) && ++mismatches <= 3)
+                    ADD_FAILURE() << what << " pixel (" << x << ", " << y << ") channel " << c << " got "
+                                  << (int)got[c] << " want " << (int)want[c];
         }
 }
 

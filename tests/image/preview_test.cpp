@@ -27,19 +27,12 @@ static const COLORREF WHITE = RGB(255, 255, 255);
 static const COLORREF BLACK = RGB(0, 0, 0);
 static const COLORREF FACE = RGB(0, 128, 128);
 
-static RECT dest()
-{
-    RECT r = {g_animDestX, g_animDestY, g_animDestWidth, g_animDestHeight};
-    return r;
-}
-
 static void expect_dest(int x, int y, int w, int h)
 {
-    RECT r = dest();
-    EXPECT_EQ(x, r.left);
-    EXPECT_EQ(y, r.top);
-    EXPECT_EQ(w, r.right);
-    EXPECT_EQ(h, r.bottom);
+    EXPECT_EQ(x, g_animDestX);
+    EXPECT_EQ(y, g_animDestY);
+    EXPECT_EQ(w, g_animDestWidth);
+    EXPECT_EQ(h, g_animDestHeight);
 }
 
 class PreviewLayout : public ::testing::Test {
