@@ -1,5 +1,5 @@
-// Helpers of the image-tool tests: random images of any depth and block
-// comparisons.
+// Helpers of the image-tool tests: random images of any depth, pixels as
+// RGB whatever the depth, and block comparisons.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +14,29 @@
 #include "image/packed_dib.h"
 #include "support/pnm_reference.h"
 #include "support/test_support.h"
+
+// A picture as red, green, blue triples, top row first.
+struct Rgb {
+    int r, g, b;
+    bool operator==(const Rgb& o) const { return r == o.r && g == o.g && b == o.b; }
+};
+
+struct RgbImage {
+    int width = 0, height = 0;
+    std::vector<Rgb> pixels;
+    Rgb at(int x, int y) const { return pixels[(size_t)y * width + x]; }
+};
+
+inline RgbImage dib_to_rgb(HGLOBAL h)
+{
+    PnmImage pnm = dib_to_pnm(h, 3);
+    RgbImage img;
+    img.width = pnm.width;
+    img.height = pnm.height;
+    for (size_t i = 0; i + 2 < pnm.data.size(); i += 3)
+        img.pixels.push_back({pnm.data[i], pnm.data[i + 1], pnm.data[i + 2]});
+    return img;
+}
 
 // A block filled with random pixels (and a random table for palette
 // depths); the bits past the width stay 0, as every image holds them.
