@@ -123,11 +123,17 @@ HGLOBAL striped_image()
     return h;
 }
 
-TEST(SaveToPath, WrittenFileIsReportedWithPathAndSize)
-{
-    SeamRecorder seams(32);
+// A 24-bit image (no run-length coding) as the current image.
+class SaveToPath : public ::testing::Test {
+protected:
+    SeamRecorder seams{32};
     HGLOBAL image = striped_image();
-    CurrentImage state(image);
+    CurrentImage state{image};
+    ~SaveToPath() override { GlobalFree(image); }
+};
+
+TEST_F(SaveToPath, WrittenFileIsReportedWithPathAndSize)
+{
     std::string path = test_out_path("convert_save_ok.bmp");
     DeleteFileA(path.c_str());
 
@@ -139,14 +145,10 @@ TEST(SaveToPath, WrittenFileIsReportedWithPathAndSize)
     EXPECT_EQ(seams.boxes[0].caption, "File Converted Successfully");
     EXPECT_EQ(seams.boxes[0].text, path + "\n\n102 bytes");
     EXPECT_EQ(seams.boxes[0].type, (UINT)MB_OK);
-    GlobalFree(image);
 }
 
-TEST(SaveToPath, ReadOnlyTargetGivesTheFailureBoxAndStaysUntouched)
+TEST_F(SaveToPath, ReadOnlyTargetGivesTheFailureBoxAndStaysUntouched)
 {
-    SeamRecorder seams(32);
-    HGLOBAL image = striped_image();
-    CurrentImage state(image);
     std::string path = test_out_path("convert_save_readonly.bmp");
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     ASSERT_TRUE(write_file_bytes(path, "old contents"));
@@ -162,14 +164,10 @@ TEST(SaveToPath, ReadOnlyTargetGivesTheFailureBoxAndStaysUntouched)
         EXPECT_EQ(read_file_bytes(path), "old contents") << code;
     }
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    GlobalFree(image);
 }
 
-TEST(SaveToPath, FailingWriterLeavesTheOldFileAndShowsNoSuccess)
+TEST_F(SaveToPath, FailingWriterLeavesTheOldFileAndShowsNoSuccess)
 {
-    SeamRecorder seams(32);
-    HGLOBAL image = striped_image();  // 24 bits: no run-length coding
-    CurrentImage state(image);
     std::string path = test_out_path("convert_save_kept.bmp");
     ASSERT_TRUE(write_file_bytes(path, "previous file"));
 
@@ -177,14 +175,10 @@ TEST(SaveToPath, FailingWriterLeavesTheOldFileAndShowsNoSuccess)
     EXPECT_EQ(read_file_bytes(path), "previous file");
     ASSERT_EQ(seams.boxes.size(), 1u);
     EXPECT_EQ(seams.boxes[0].text, "Cannot Open File for Writing.");
-    GlobalFree(image);
 }
 
-TEST(SaveToPath, RasterFormatIsRefusedForAMetafileAndMetafileFormatForABitmap)
+TEST_F(SaveToPath, RasterFormatIsRefusedForAMetafileAndMetafileFormatForABitmap)
 {
-    SeamRecorder seams(32);
-    HGLOBAL image = striped_image();
-    CurrentImage state(image);
     std::string path = test_out_path("convert_save_kind.bmp");
     DeleteFileA(path.c_str());
     EXPECT_FALSE(convert_save_to_path(image, KIND_EMF, path.c_str(), 10, 0, 0));
@@ -192,26 +186,18 @@ TEST(SaveToPath, RasterFormatIsRefusedForAMetafileAndMetafileFormatForABitmap)
     EXPECT_FALSE(convert_save_to_path(image, KIND_DIB, path.c_str(), 1, 0, 0));
     EXPECT_EQ(GetFileAttributesA(path.c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(seams.boxes.size(), 3u);
-    GlobalFree(image);
 }
 
-TEST(SaveToPath, BrokenImageHeaderIsNotHandedToAWriter)
+TEST_F(SaveToPath, BrokenImageHeaderIsNotHandedToAWriter)
 {
-    SeamRecorder seams(32);
-    HGLOBAL image = striped_image();
-    {
-        DibBlock dib(image, false);
-        dib.bih->biHeight = 100000;  // rows past the block
-    }
-    CurrentImage state(image);
+    DibBlock(image, false).bih->biHeight = 100000;  // rows past the block
     std::string path = test_out_path("convert_save_broken.bmp");
     DeleteFileA(path.c_str());
     EXPECT_FALSE(convert_save_to_path(image, KIND_DIB, path.c_str(), 10, 0, 0));
     EXPECT_EQ(GetFileAttributesA(path.c_str()), INVALID_FILE_ATTRIBUTES);
-    GlobalFree(image);
 }
 
-TEST(SaveToPath, TransparentPaletteImageIsWrittenFromAnAlphaCopy)
+TEST(SaveAlphaCopy, TransparentPaletteImageIsWrittenFromAnAlphaCopy)
 {
     SeamRecorder seams(32);
     HGLOBAL image = make_dib(4, 1, 8, {quad(10, 20, 30), quad(40, 50, 60)}, 2);
