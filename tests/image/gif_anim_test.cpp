@@ -30,6 +30,7 @@ protected:
         g_backgroundColorIndex = saved_index_;
     }
     int saved_index_ = 0;
+    SeamRecorder seams{32};
     std::unique_ptr<OpenGif> gif;
     // Writes the bytes to a file, reads its first frame as the loader does
     // and starts the animation; start_gif_animation's answer.
@@ -118,7 +119,6 @@ void expect_animation_matches(const std::string& name, uint32_t background_index
 
 TEST_F(GifAnim, GiflibDisposalsTransparencyAndLocalTablesMatchCoalescedFrames)
 {
-    SeamRecorder seams(32);
     expect_animation_matches("anim_giflib", 0);
     reset_gif_globals();
     expect_animation_matches("anim_giflib", 7);  // black: the zero fill
@@ -127,14 +127,12 @@ TEST_F(GifAnim, GiflibDisposalsTransparencyAndLocalTablesMatchCoalescedFrames)
 
 TEST_F(GifAnim, ImageMagickOffsetsAndPalettesMatchCoalescedFrames)
 {
-    SeamRecorder seams(32);
     expect_animation_matches("anim_im", 4);
     EXPECT_TRUE(seams.boxes.empty());
 }
 
 TEST_F(GifAnim, LastFrameRewindsCountsAndStartsAgain)
 {
-    SeamRecorder seams(32);
     OpenGif gif(fixture_path("gif/anim_giflib.gif"));
     ASSERT_NE(nullptr, load_first_frame(gif.file));
     strcpy(g_infoText, "image type: GIF");
@@ -163,7 +161,6 @@ TEST_F(GifAnim, RestoreToPreviousBringsBackWhatTheFrameCovered)
     std::string file = gif_header(4, 1) + gif_gce(1, 1) + gif_image(0, 0, 4, 1, {1, 1, 1, 1}) +
                        gif_gce(1, 1) + gif_image(0, 0, 2, 1, {2, 2}) + gif_gce(3, 1) +
                        gif_image(1, 0, 2, 1, {3, 3}) + gif_gce(1, 1) + gif_image(3, 0, 1, 1, {0}) + ";";
-    SeamRecorder seams(32);
     ASSERT_EQ(1, start_from_bytes(file, "gif_restore_previous.gif"));
     for (int i = 1; i < 4; ++i)
         ASSERT_EQ(1, advance_gif_animation(gif->file));
@@ -178,7 +175,6 @@ TEST_F(GifAnim, FramesAreClippedToTheLogicalScreen)
     std::string file = gif_header(6, 5) + gif_image(0, 0, 6, 5, std::vector<uint8_t>(30, 1)) +
                        gif_image(3, 2, 10, 10, px) + gif_image(60000, 60000, 10, 10, px) +
                        gif_gce(2, 1) + gif_image(65535, 0, 1, 1, {3}) + ";";
-    SeamRecorder seams(32);
     ASSERT_EQ(1, start_from_bytes(file, "gif_outside.gif"));
     for (int i = 1; i < 4; ++i)
         ASSERT_EQ(1, advance_gif_animation(gif->file));
@@ -199,7 +195,6 @@ TEST_F(GifAnim, UnreadableFrameEndsAsStillImage)
 {
     std::string file = gif_header(4, 2) + gif_image(0, 0, 4, 2, std::vector<uint8_t>(8, 3)) +
                        gif_image(0, 0, 65535, 65535, {1}) + ";";
-    SeamRecorder seams(32);
     ASSERT_EQ(1, start_from_bytes(file, "gif_broken_second.gif"));
     EXPECT_EQ(0, advance_gif_animation(gif->file));
     end_gif_animation_as_still();
@@ -215,7 +210,6 @@ TEST_F(GifAnim, HugeScreenFailsWithMessageAndKeepsTheFrame)
 {
     std::string file = gif_header(65535, 65535) + gif_image(0, 0, 2, 1, {1, 2}) +
                        gif_image(0, 0, 2, 1, {2, 1}) + ";";
-    SeamRecorder seams(32);
     EXPECT_EQ(0, start_from_bytes(file, "gif_huge_screen.gif"));
     ASSERT_EQ(1u, seams.boxes.size());
     EXPECT_EQ("Memory Allocation Error", seams.boxes[0].text);

@@ -19,6 +19,7 @@ class GifWrite : public ::testing::Test {
 protected:
     void SetUp() override { reset_gif_globals(); g_colorConversion = 0; }
     void TearDown() override { reset_gif_globals(); }
+    SeamRecorder seams{32};
 };
 
 // An image of random indices below colours, with a random table; runs as
@@ -61,7 +62,6 @@ void expect_reads_back(HGLOBAL written, const std::string& path, int has_transpa
 
 TEST_F(GifWrite, EveryDepthInterlacedOrNotReadsBack)
 {
-    SeamRecorder seams(32);
     struct Case { int bits; uint32_t colours; int width, height; };
     const Case cases[] = {{1, 2, 1, 1}, {1, 2, 37, 11}, {4, 16, 33, 9}, {4, 5, 8, 3},
                           {8, 256, 61, 29}, {8, 3, 13, 17}, {8, 200, 256, 256}, {8, 37, 2, 70}};
@@ -103,7 +103,6 @@ TEST_F(GifWrite, IndicesPastTheTableAndConvertedTransparencyAreNotWritten)
 
 TEST_F(GifWrite, FailureLeavesTheExistingFileAlone)
 {
-    SeamRecorder seams(32);
     std::string path = test_out_path("gif_keep_me.gif");
     ASSERT_TRUE(write_file_bytes(path, "old contents"));
     DibBlock deep(create_dib24(4, 4));
@@ -188,7 +187,6 @@ std::string from_first_image(const std::string& bytes)
 // images stay byte for byte, and a GIF87a file becomes GIF89a.
 TEST_F(GifWrite, CommentRewriteReplacesTheTextAndKeepsTheImages)
 {
-    SeamRecorder seams(32);
     std::string long_text;
     for (int i = 0; i < 30; ++i)
         long_text += "Rewritten comment line " + std::to_string(i) + "\r\n";
@@ -218,7 +216,6 @@ TEST_F(GifWrite, CommentRewriteReplacesTheTextAndKeepsTheImages)
 
 TEST_F(GifWrite, DamagedFileIsLeftUntouchedByCommentRewrite)
 {
-    SeamRecorder seams(32);
     std::string source = read_file_bytes(fixture_path("gif/commented.gif"));
     size_t image_at = source.size() - from_first_image(source).size();
     std::string path = test_out_path("gif_comment_damaged.gif");
@@ -241,7 +238,6 @@ TEST_F(GifWrite, DamagedFileIsLeftUntouchedByCommentRewrite)
 
 TEST_F(GifWrite, GifThatCannotBeWrittenShowsMessageAndFreesTheText)
 {
-    SeamRecorder seams(32);
     std::string path = copy_fixture("commented.gif", "comment_read_only.gif");
     std::string before = read_file_bytes(path);
     HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);

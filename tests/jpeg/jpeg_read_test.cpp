@@ -49,6 +49,7 @@ struct JpegReadTest : ::testing::Test {
             GlobalFree(g_hApp12Text);
         g_hComment = g_hApp12Text = NULL;
     }
+    SeamRecorder seams;
 };
 
 std::string text_of(HGLOBAL hText)
@@ -103,7 +104,6 @@ class JpegMatchesDjpeg : public JpegReadTest, public ::testing::WithParamInterfa
 
 TEST_P(JpegMatchesDjpeg, SamePixelsWithinOne)
 {
-    SeamRecorder seams;
     std::string name = GetParam();
     PnmImage expected = read_pnm_file(fixture(name + ".pnm"));
     ASSERT_FALSE(expected.empty()) << name;
@@ -311,7 +311,6 @@ TEST_F(JpegReadTest, ExifProbe)
 
 TEST_F(JpegReadTest, NotAJpegGivesLibJpegBox)
 {
-    SeamRecorder seams;
     std::string path = write_out("not_a_jpeg.jpg", "GIF89a this is no JPEG at all");
     char info[INFO_TEXT_SIZE] = "";
     EXPECT_EQ(read_jpeg_file(path.c_str(), info), nullptr);
@@ -328,7 +327,6 @@ TEST_F(JpegReadTest, NotAJpegGivesLibJpegBox)
 
 TEST_F(JpegReadTest, HugeDimensionsAreRefusedBeforeAllocation)
 {
-    SeamRecorder seams;
     std::string jpeg = read_file_bytes(fixture("baseline.jpg"));
     size_t sof = find_marker(jpeg, 0xC0);
     ASSERT_NE(sof, std::string::npos);
@@ -353,7 +351,7 @@ TEST_F(JpegReadTest, TruncationAtEveryOffset)
         ASSERT_NE(sos, std::string::npos);
         std::string path = test_out_path(std::string("cut_") + name + ".jpg");
         for (size_t cut = 0; cut < jpeg.size(); cut += (cut < sos + 40 ? 1 : 37)) {
-            SeamRecorder seams;
+            seams.boxes.clear();
             ASSERT_TRUE(write_file_bytes(path, jpeg.substr(0, cut)));
             HGLOBAL hDib = read_jpeg_file(path.c_str(), NULL);
             if (hDib) {
@@ -379,7 +377,7 @@ TEST_F(JpegReadTest, CorruptHeaderBytes)
     std::string path = test_out_path("corrupt.jpg");
     for (size_t at = 2; at < sos + 14; ++at) {
         for (int value : {0x00, 0xFF, 0x80}) {
-            SeamRecorder seams;
+            seams.boxes.clear();
             std::string bad = jpeg;
             bad[at] = (char)value;
             ASSERT_TRUE(write_file_bytes(path, bad));
