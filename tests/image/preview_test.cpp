@@ -48,7 +48,6 @@ protected:
     {
         g_hdcPreview = NULL;
         g_imageKind = KIND_NONE;
-        g_undoPending = 0;
     }
 };
 
@@ -87,9 +86,6 @@ protected:
         g_hbrButtonFace = NULL;
         g_hpenButtonFace = g_hpenBlack = NULL;
         g_hBackgroundBrush = NULL;
-        if (g_hwndView)
-            DestroyWindow(g_hwndView);
-        g_hwndView = NULL;
     }
 };
 
