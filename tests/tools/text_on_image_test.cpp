@@ -49,11 +49,13 @@ protected:
     RgbImage write(const char* s, int x, int y, int transparent, int align, Rgb fill = GREY)
     {
         HGLOBAL image = make_dib(80, 60, 24);
-        RgbImage blank;
-        blank.width = 80, blank.height = 60;
-        blank.pixels.assign(80 * 60, fill);
-        GlobalFree(image);
-        image = rgb_to_dib24(blank);
+        {
+            DibBlock dib(image, false);
+            for (int y = 0; y < 60; ++y)
+                for (int x = 0; x < 80; ++x)
+                    dib.row(y)[3 * x] = (BYTE)fill.b, dib.row(y)[3 * x + 1] = (BYTE)fill.g,
+                    dib.row(y)[3 * x + 2] = (BYTE)fill.r;
+        }
         write_text_on_image(image, NULL, make_text(s), font, x, y, 0xFF0000, 0xFFFFFF, 0, 0, transparent, align,
                             NULL, 0, 0);
         RgbImage out = dib_to_rgb(image);
