@@ -58,9 +58,7 @@ TEST(JpegTransform, RotateClockwiseFromTheMenuTurnsTheFileAndThePreview)
     EXPECT_TRUE(close_to(shot.at(x, 3 + side / 4), 0x0000FF, 40)) << std::hex << shot.at(x, 3 + side / 4);
     EXPECT_TRUE(close_to(shot.at(x, 3 + side * 3 / 4), 0xFFFF00, 40)) << std::hex << shot.at(x, 3 + side * 3 / 4);
 
-    PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDC_MAIN_EXIT, BN_CLICKED), (LPARAM)GetDlgItem(app.main, IDC_MAIN_EXIT));
-    EXPECT_EQ(wait_exit(app, 15000), 1);
-    end_app(app);
+    EXPECT_EQ(exit_by_button(app), 1);
 }
 
 // The check script reads the new Exif segment with exiftool and compares
@@ -85,9 +83,7 @@ TEST(JpegTransform, MakeExifCompliantRewritesTheCurrentFile)
     }
     EXPECT_TRUE(has_exif());
 
-    PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDC_MAIN_EXIT, BN_CLICKED), (LPARAM)GetDlgItem(app.main, IDC_MAIN_EXIT));
-    EXPECT_EQ(wait_exit(app, 15000), 1);
-    end_app(app);
+    EXPECT_EQ(exit_by_button(app), 1);
 }
 
 }  // namespace
