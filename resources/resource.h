@@ -25,6 +25,14 @@
 // ---- merge tool's MERGEIMAGE file dialog
 #define IDC_MERGEIMAGE_PREVIEW  1010
 
+// ---- ROTATE and SKEW dialogs
+#define IDC_ANGLE_EDIT          1021    // SKEW: horizontal angle
+#define IDC_ANGLE_FIRST_RADIO   1022    // ROTATE: clockwise; SKEW: horizontal
+#define IDC_ANGLE_SECOND_RADIO  1023    // ROTATE: counter-clockwise; SKEW: vertical
+#define IDC_SKEW_VERTICAL_EDIT  1024
+#define IDC_SKEW_PICTURE_H      1030
+#define IDC_SKEW_PICTURE_V      1031
+
 // ---- main window: main menu (built in code), command ids
 #define IDM_MAIN_LAST_FILE          2001
 #define IDM_MAIN_NEXT_FILE          2002
