@@ -2,7 +2,7 @@
 // change or leave the file shown, act only while no slideshow covers the
 // screen; the full-screen window is not part of the program yet, so it
 // never does. The Image Tools items run the main window's workers, except
-// the angle dialogs, which the image window owns.
+// the dialogs, which the image window owns.
 #include "viewer/image_window_commands.h"
 
 #include "app/main_commands.h"
@@ -11,6 +11,7 @@
 #include "image/seams.h"
 #include "resources/resource.h"
 #include "viewer/angle_dialogs.h"
+#include "viewer/frame_dialog.h"
 #include "viewer/image_window.h"
 #include "viewer/image_window_menu.h"
 
@@ -190,6 +191,9 @@ void meta_on_command(HWND hwnd, int id, HWND control, int notification)
         return;
     case IDM_VIEW_SKEW:
         open_skew_dialog(hwnd);
+        return;
+    case IDM_VIEW_FRAME:
+        open_frame_dialog(hwnd);
         return;
     case IDM_VIEW_BRIGHTEN:
     case IDM_VIEW_DARKEN:
