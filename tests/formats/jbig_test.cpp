@@ -1,0 +1,149 @@
+// The JBIG reader against pbmtojbg's files and their sources, hostile
+// headers, and the writer's plane choices read back (check_jbig.sh decodes
+// the written files with jbgtopbm).
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "format_test_util.h"
+#include "formats/jbig.h"
+#include "image/current_image.h"
+#include "tools/grey_tone.h"
+#include "support/seam_recorder.h"
+#include "support/test_support.h"
+
+namespace {
+
+HGLOBAL read_bytes(const std::string& bytes)
+{
+    std::string path = test_out_path("hostile.jbg");
+    write_file_bytes(path, bytes);
+    return read_jbig_file(path.c_str(), NULL);
+}
+
+std::vector<RGBQUAD> grey_ramp(int n, int step)
+{
+    std::vector<RGBQUAD> t;
+    for (int i = 0; i < n; i++)
+        t.push_back(quad((BYTE)(i * step), (BYTE)(i * step), (BYTE)(i * step)));
+    return t;
+}
+
+}  // namespace
+
+TEST(JbigRead, PbmtojbgFilesGiveTheirSourcePixels)
+{
+    SeamRecorder seams(32);
+    struct Case {
+        const char* name;
+        const char* source;
+        int bits;  // after the depth is compacted
+    } cases[] = {
+        {"plane1", "plane1.pbm", 1},
+        {"layers", "layers.pbm", 1},
+        {"vlength", "vlength.pbm", 1},
+        {"grey_3", "grey_3.pgm", 4},
+        {"grey_15", "grey_15.pgm", 4},
+        {"grey_255", "grey_255.pgm", 8},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PnmImage ref = read_pnm_file(fixture_path(std::string("jbig/") + c.source));
+        ASSERT_FALSE(ref.empty());
+        OwnedDib dib(read_jbig_file(fixture_path(std::string("jbig/") + c.name + ".jbg").c_str(), NULL));
+        ASSERT_NE(nullptr, dib.handle);
+        EXPECT_EQ(c.bits, LockedDib(dib.handle).bih->biBitCount);
+        std::string first;
+        EXPECT_EQ(0, count_mismatches(dib.handle, ref, 0, &first)) << first;
+    }
+    char info[INFO_TEXT_SIZE] = "";
+    OwnedDib grey(read_jbig_file(fixture_path("jbig/grey_15.jbg").c_str(), info));
+    EXPECT_STREQ("image type: JBIG \nwidth: 45 \nheight: 23 \nplanes: 4 \n", info);
+    EXPECT_TRUE(seams.boxes.empty());
+}
+
+TEST(JbigRead, OversizedOrBrokenHeadersAreRefusedBeforeDecoding)
+{
+    SeamRecorder seams(32);
+    std::string whole = read_file_bytes(fixture_path("jbig/plane1.jbg"));
+    ASSERT_GT(whole.size(), 20u);
+    std::string huge = whole;
+    huge.replace(4, 8, std::string("\x7F\xFF\xFF\xFF\x7F\xFF\xFF\xFF", 8));
+    std::string many_planes = whole;
+    many_planes[2] = (char)255;
+    many_planes.replace(4, 8, std::string("\0\0\x40\0\0\0\x40\0", 8));
+    for (const std::string& file : {huge, many_planes, whole.substr(0, 19), std::string(20, '\0')})
+        EXPECT_EQ(nullptr, read_bytes(file));
+    for (size_t n = 20; n < whole.size(); n += 3) {
+        OwnedDib dib(read_bytes(whole.substr(0, n)));
+        if (dib.handle) {
+            EXPECT_TRUE(is_valid_packed_dib(dib.handle));
+        }
+    }
+    EXPECT_TRUE(seams.boxes.empty());
+}
+
+TEST(JbigWrite, PlanesFollowTheTableAndReadBack)
+{
+    SeamRecorder seams(32);
+    struct Case {
+        const char* name;
+        int bits;
+        std::vector<RGBQUAD> table;
+        int planes;
+    } cases[] = {
+        {"black_first", 1, {quad(0, 0, 0), quad(255, 255, 255)}, 1},
+        {"white_first", 1, {quad(255, 255, 255), quad(0, 0, 0)}, 1},
+        {"ramp16", 4, grey_ramp(16, 17), 4},
+        {"ramp16_in_8", 8, grey_ramp(16, 17), 4},
+        {"ramp4", 4, grey_ramp(4, 85), 2},
+        {"grey8", 8, grey_ramp(256, 1), 8},
+        {"colour24", 24, {}, 8},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        OwnedDib image(make_dib(23, 9, c.bits, c.table, (uint32_t)c.table.size()));
+        {
+            LockedDib dib(image.handle);
+            for (int y = 0; y < 9; y++)
+                for (int x = 0; x < 23; x++) {
+                    unsigned v = (unsigned)(x * 5 + y * 11);
+                    if (c.bits <= 8)
+                        set_index(dib.row(y), c.bits, x, v % c.table.size());
+                    else
+                        for (int b = 0; b < 3; b++)
+                            dib.row(y)[3 * x + b] = (BYTE)(v * (b + 2));
+                }
+        }
+        std::string before = std::string((const char*)GlobalLock(image.handle), GlobalSize(image.handle));
+        GlobalUnlock(image.handle);
+        std::string path = test_out_path(std::string("jbig_write_") + c.name + ".jbg");
+        ASSERT_EQ(1, write_jbig_file(path.c_str(), image.handle));
+        EXPECT_EQ(c.planes, (BYTE)read_file_bytes(path)[2]);
+        EXPECT_EQ(before, std::string((const char*)GlobalLock(image.handle), GlobalSize(image.handle)));
+        GlobalUnlock(image.handle);
+        // The grey levels the written file must hold, for check_jbig.sh.
+        OwnedDib back(read_jbig_file(path.c_str(), NULL));
+        ASSERT_NE(nullptr, back.handle);
+        // A colour image is written as the grey copy the grey tool makes.
+        OwnedDib grey(copy_packed_dib(image.handle));
+        HGLOBAL unconverted = NULL;
+        if (c.bits == 24) {
+            ASSERT_EQ(1, to_grayscale(&grey.handle, &unconverted, KIND_DIB));
+        }
+        if (unconverted)
+            GlobalFree(unconverted);
+        LockedDib src(grey.handle), got(back.handle);
+        std::vector<uint8_t> levels;
+        for (int y = 0; y < 9; y++)
+            for (int x = 0; x < 23; x++) {
+                uint8_t s[4], g[4];
+                dib_rgba(src, x, y, s);
+                dib_rgba(got, x, y, g);
+                EXPECT_EQ(s[0], g[0]) << x << "," << y;
+                levels.insert(levels.end(), {g[0], g[0], g[0]});
+            }
+        write_pam_file(test_out_path(std::string("jbig_write_") + c.name + ".pam"), 23, 9, 3, levels);
+    }
+    EXPECT_TRUE(seams.boxes.empty());
+}
