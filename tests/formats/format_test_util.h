@@ -1,16 +1,20 @@
-// Comparing a decoded image with the pixels an independent tool decoded.
+// Shared by the format tests: pixels of a decoded image against those an
+// independent tool decoded, test pictures, and PNG chunks built with zlib.
 #pragma once
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include <windows.h>
+#include <zlib.h>
 
 #include "image/dib_test_util.h"
 #include "support/pnm_reference.h"
 
-// Red, green, blue, alpha of pixel (x, y from the top); alpha 255 below 32 bits.
+// Red, green, blue, alpha of pixel (x, y from the top); alpha 255 below 32
+// bits, 16-bit pixels as 5-5-5 fields times 8.
 inline void dib_rgba(LockedDib& dib, int x, int y, uint8_t out[4])
 {
     const BYTE* row = dib.row(dib.bih->biHeight - 1 - y);
@@ -19,12 +23,31 @@ inline void dib_rgba(LockedDib& dib, int x, int y, uint8_t out[4])
     if (bits <= 8) {
         RGBQUAD q = dib_table_entry(dib.bih, dib_row_index(row, bits, x));
         out[0] = q.rgbRed, out[1] = q.rgbGreen, out[2] = q.rgbBlue;
-        return;
+    } else if (bits == 16) {
+        unsigned v = ((const WORD*)row)[x];
+        out[0] = (uint8_t)((v >> 10 & 31) * 8), out[1] = (uint8_t)((v >> 5 & 31) * 8), out[2] = (uint8_t)((v & 31) * 8);
+    } else {
+        const BYTE* p = row + x * (bits / 8);
+        out[0] = p[2], out[1] = p[1], out[2] = p[0];
+        if (bits == 32)
+            out[3] = p[3];
     }
-    const BYTE* p = row + x * (bits / 8);
-    out[0] = p[2], out[1] = p[1], out[2] = p[0];
-    if (bits == 32)
-        out[3] = p[3];
+}
+
+// The whole picture as RGBA bytes, top row first; opaque forces alpha 255.
+inline std::vector<uint8_t> dib_rgba_bytes(HGLOBAL h, bool opaque = false)
+{
+    LockedDib dib(h);
+    std::vector<uint8_t> out;
+    for (int y = 0; y < dib.bih->biHeight; y++)
+        for (int x = 0; x < dib.bih->biWidth; x++) {
+            uint8_t p[4];
+            dib_rgba(dib, x, y, p);
+            if (opaque)
+                p[3] = 255;
+            out.insert(out.end(), p, p + 4);
+        }
+    return out;
 }
 
 // Pixels differing from the reference by more than tolerance in any
@@ -37,7 +60,7 @@ inline int count_mismatches(HGLOBAL hDib, const PnmImage& ref, int tolerance, st
         return ref.width * ref.height + 1;
     }
     int bad = 0;
-    for (int y = 0; y < ref.height; y++) {
+    for (int y = 0; y < ref.height; y++)
         for (int x = 0; x < ref.width; x++) {
             uint8_t got[4], want[4];
             dib_rgba(dib, x, y, got);
@@ -54,7 +77,6 @@ inline int count_mismatches(HGLOBAL hDib, const PnmImage& ref, int tolerance, st
                 break;
             }
         }
-    }
     return bad;
 }
 
@@ -66,3 +88,40 @@ struct OwnedDib {
     OwnedDib(const OwnedDib&) = delete;
     OwnedDib& operator=(const OwnedDib&) = delete;
 };
+
+inline std::vector<RGBQUAD> grey_ramp(int n, int step)
+{
+    std::vector<RGBQUAD> t;
+    for (int i = 0; i < n; i++)
+        t.push_back(quad((BYTE)(i * step), (BYTE)(i * step), (BYTE)(i * step)));
+    return t;
+}
+
+// A picture that uses every table entry, or varied bytes in every channel.
+inline HGLOBAL make_pattern(int width, int height, int bits, const std::vector<RGBQUAD>& table = {})
+{
+    HGLOBAL h = make_dib(width, height, bits, table, (uint32_t)table.size());
+    LockedDib dib(h);
+    for (int y = 0; y < height; y++)
+        for (int x = 0; x < width; x++) {
+            unsigned v = (unsigned)(x * 7 + y * 13);
+            if (bits <= 8)
+                set_index(dib.row(y), bits, x, v % table.size());
+            else
+                for (int b = 0; b < bits / 8; b++)
+                    dib.row(y)[x * (bits / 8) + b] = (BYTE)(v * (b + 3) + b);
+        }
+    return h;
+}
+
+inline std::string be32(uint32_t v)
+{
+    return {(char)(v >> 24), (char)(v >> 16), (char)(v >> 8), (char)v};
+}
+
+// A PNG chunk with its CRC from zlib.
+inline std::string png_chunk(const std::string& type, const std::string& data)
+{
+    std::string body = type + data;
+    return be32((uint32_t)data.size()) + body + be32((uint32_t)crc32(0, (const Bytef*)body.data(), (uInt)body.size()));
+}
