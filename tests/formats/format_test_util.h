@@ -10,39 +10,19 @@
 #include <windows.h>
 #include <zlib.h>
 
-#include "image/dib_test_util.h"
+#include "image/packed_dib.h"
+#include "support/dib_block.h"
 #include "support/pnm_reference.h"
-
-// Red, green, blue, alpha of pixel (x, y from the top); alpha 255 below 32
-// bits, 16-bit pixels as 5-5-5 fields times 8.
-inline void dib_rgba(LockedDib& dib, int x, int y, uint8_t out[4])
-{
-    const BYTE* row = dib.row(dib.bih->biHeight - 1 - y);
-    int bits = dib.bih->biBitCount;
-    out[3] = 255;
-    if (bits <= 8) {
-        RGBQUAD q = dib_table_entry(dib.bih, dib_row_index(row, bits, x));
-        out[0] = q.rgbRed, out[1] = q.rgbGreen, out[2] = q.rgbBlue;
-    } else if (bits == 16) {
-        unsigned v = ((const WORD*)row)[x];
-        out[0] = (uint8_t)((v >> 10 & 31) * 8), out[1] = (uint8_t)((v >> 5 & 31) * 8), out[2] = (uint8_t)((v & 31) * 8);
-    } else {
-        const BYTE* p = row + x * (bits / 8);
-        out[0] = p[2], out[1] = p[1], out[2] = p[0];
-        if (bits == 32)
-            out[3] = p[3];
-    }
-}
 
 // The whole picture as RGBA bytes, top row first; opaque forces alpha 255.
 inline std::vector<uint8_t> dib_rgba_bytes(HGLOBAL h, bool opaque = false)
 {
-    LockedDib dib(h);
+    DibBlock dib(h, false);
     std::vector<uint8_t> out;
     for (int y = 0; y < dib.bih->biHeight; y++)
         for (int x = 0; x < dib.bih->biWidth; x++) {
             uint8_t p[4];
-            dib_rgba(dib, x, y, p);
+            dib.rgba(x, y, p);
             if (opaque)
                 p[3] = 255;
             out.insert(out.end(), p, p + 4);
@@ -54,8 +34,8 @@ inline std::vector<uint8_t> dib_rgba_bytes(HGLOBAL h, bool opaque = false)
 // channel; *first describes the first of them. A size mismatch counts all.
 inline int count_mismatches(HGLOBAL hDib, const PnmImage& ref, int tolerance, std::string* first)
 {
-    LockedDib dib(hDib);
-    if (!dib.bih || dib.bih->biWidth != ref.width || dib.bih->biHeight != ref.height) {
+    DibBlock dib(hDib, false);
+    if (!dib || dib.bih->biWidth != ref.width || dib.bih->biHeight != ref.height) {
         *first = "size differs";
         return ref.width * ref.height + 1;
     }
@@ -63,8 +43,8 @@ inline int count_mismatches(HGLOBAL hDib, const PnmImage& ref, int tolerance, st
     for (int y = 0; y < ref.height; y++)
         for (int x = 0; x < ref.width; x++) {
             uint8_t got[4], want[4];
-            dib_rgba(dib, x, y, got);
-            ref.rgba8(x, y, want);
+            dib.rgba(x, y, got);
+            ref.rgba(x, y, want);
             for (int c = 0; c < 4; c++) {
                 if (std::abs(got[c] - want[c]) <= tolerance)
                     continue;
@@ -80,15 +60,6 @@ inline int count_mismatches(HGLOBAL hDib, const PnmImage& ref, int tolerance, st
     return bad;
 }
 
-// Owns a decoded image for one test.
-struct OwnedDib {
-    HGLOBAL handle;
-    explicit OwnedDib(HGLOBAL h = NULL) : handle(h) {}
-    ~OwnedDib() { if (handle) GlobalFree(handle); }
-    OwnedDib(const OwnedDib&) = delete;
-    OwnedDib& operator=(const OwnedDib&) = delete;
-};
-
 inline std::vector<RGBQUAD> grey_ramp(int n, int step)
 {
     std::vector<RGBQUAD> t;
@@ -101,7 +72,7 @@ inline std::vector<RGBQUAD> grey_ramp(int n, int step)
 inline HGLOBAL make_pattern(int width, int height, int bits, const std::vector<RGBQUAD>& table = {})
 {
     HGLOBAL h = make_dib(width, height, bits, table, (uint32_t)table.size());
-    LockedDib dib(h);
+    DibBlock dib(h, false);
     for (int y = 0; y < height; y++)
         for (int x = 0; x < width; x++) {
             unsigned v = (unsigned)(x * 7 + y * 13);

@@ -38,14 +38,14 @@ TEST(JbigRead, PbmtojbgFilesGiveTheirSourcePixels)
         SCOPED_TRACE(c.name);
         PnmImage ref = read_pnm_file(fixture_path(std::string("jbig/") + c.source));
         ASSERT_FALSE(ref.empty());
-        OwnedDib dib(read_jbig_file(fixture_path(std::string("jbig/") + c.name + ".jbg").c_str(), NULL));
-        ASSERT_NE(nullptr, dib.handle);
-        EXPECT_EQ(c.bits, LockedDib(dib.handle).bih->biBitCount);
+        DibBlock dib(read_jbig_file(fixture_path(std::string("jbig/") + c.name + ".jbg").c_str(), NULL));
+        ASSERT_NE(nullptr, dib.get());
+        EXPECT_EQ(c.bits, dib.bih->biBitCount);
         std::string first;
-        EXPECT_EQ(0, count_mismatches(dib.handle, ref, 0, &first)) << first;
+        EXPECT_EQ(0, count_mismatches(dib.get(), ref, 0, &first)) << first;
     }
     char info[INFO_TEXT_SIZE] = "";
-    OwnedDib grey(read_jbig_file(fixture_path("jbig/grey_15.jbg").c_str(), info));
+    DibBlock grey(read_jbig_file(fixture_path("jbig/grey_15.jbg").c_str(), info));
     EXPECT_STREQ("image type: JBIG \nwidth: 45 \nheight: 23 \nplanes: 4 \n", info);
     EXPECT_TRUE(seams.boxes.empty());
 }
@@ -63,8 +63,8 @@ TEST(JbigRead, OversizedOrBrokenHeadersAreRefusedBeforeDecoding)
     for (const std::string& file : {huge, many_planes, whole.substr(0, 19), std::string(20, '\0')})
         EXPECT_EQ(nullptr, read_bytes(file));
     for (size_t n = 20; n < whole.size(); n += 3) {
-        OwnedDib dib(read_bytes(whole.substr(0, n)));
-        EXPECT_TRUE(!dib.handle || is_valid_packed_dib(dib.handle)) << n;
+        DibBlock dib(read_bytes(whole.substr(0, n)));
+        EXPECT_TRUE(!dib.get() || is_valid_packed_dib(dib.get())) << n;
     }
     EXPECT_TRUE(seams.boxes.empty());
 }
@@ -86,28 +86,25 @@ TEST(JbigWrite, PlanesFollowTheTableAndReadBack)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        OwnedDib image(make_pattern(23, 9, c.bits, c.table));
-        std::string before = std::string((const char*)GlobalLock(image.handle), GlobalSize(image.handle));
-        GlobalUnlock(image.handle);
+        DibBlock image(make_pattern(23, 9, c.bits, c.table));
+        std::string before((const char*)image.bih, GlobalSize(image.get()));
         std::string path = test_out_path(std::string("jbig_write_") + c.name + ".jbg");
-        ASSERT_EQ(1, write_jbig_file(path.c_str(), image.handle));
+        ASSERT_EQ(1, write_jbig_file(path.c_str(), image.get()));
         EXPECT_EQ(c.planes, (BYTE)read_file_bytes(path)[2]);
-        EXPECT_EQ(before, std::string((const char*)GlobalLock(image.handle), GlobalSize(image.handle)));
-        GlobalUnlock(image.handle);
-        OwnedDib back(read_jbig_file(path.c_str(), NULL));
-        ASSERT_NE(nullptr, back.handle);
+        EXPECT_EQ(before, std::string((const char*)image.bih, GlobalSize(image.get())));
+        DibBlock back(read_jbig_file(path.c_str(), NULL));
+        ASSERT_NE(nullptr, back.get());
         // The file holds the picture's grey levels (a colour picture's as
         // the grey tool makes them); check_jbig.sh compares jbgtopbm's too.
-        OwnedDib grey(copy_packed_dib(image.handle));
-        HGLOBAL unconverted = NULL;
+        HGLOBAL grey = copy_packed_dib(image.get()), unconverted = NULL;
         if (c.bits == 24) {
-            ASSERT_EQ(1, to_grayscale(&grey.handle, &unconverted, KIND_DIB));
-        }
-        if (unconverted)
+            ASSERT_EQ(1, to_grayscale(&grey, &unconverted, KIND_DIB));
             GlobalFree(unconverted);
-        std::vector<uint8_t> levels = dib_rgba_bytes(grey.handle);
-        EXPECT_EQ(levels, dib_rgba_bytes(back.handle));
-        write_pam_file(test_out_path(std::string("jbig_write_") + c.name + ".pam"), 23, 9, 4, levels);
+        }
+        DibBlock owned_grey(grey);
+        std::vector<uint8_t> levels = dib_rgba_bytes(grey);
+        EXPECT_EQ(levels, dib_rgba_bytes(back.get()));
+        write_pnm_file(test_out_path(std::string("jbig_write_") + c.name + ".pam"), PnmImage{23, 9, 4, levels});
     }
     EXPECT_TRUE(seams.boxes.empty());
 }

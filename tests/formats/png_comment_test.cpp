@@ -54,7 +54,7 @@ TEST(PngComment, ReplacesEveryDescriptionAndKeepsEveryOtherByte)
     GlobalFree(hComment);
 
     char info[INFO_TEXT_SIZE] = "";
-    OwnedDib image(read_png_file(path.c_str(), info));
+    DibBlock image(read_png_file(path.c_str(), info));
     ASSERT_NE(nullptr, g_hComment);
     EXPECT_STREQ("abc", (const char*)GlobalLock(g_hComment));
     GlobalUnlock(g_hComment);

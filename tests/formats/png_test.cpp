@@ -22,10 +22,10 @@ TEST(PngRead, LibpngTestImagesMatchPngtopam)
     while (cases >> name >> tolerance) {
         SCOPED_TRACE(name);
         PnmImage ref = read_pnm_file(fixture_path("png/" + name + ".pam"));
-        OwnedDib dib(read_png_file(fixture_path("png/" + name + ".png").c_str(), NULL));
-        ASSERT_NE(nullptr, dib.handle);
+        DibBlock dib(read_png_file(fixture_path("png/" + name + ".png").c_str(), NULL));
+        ASSERT_NE(nullptr, dib.get());
         std::string first;
-        EXPECT_EQ(0, count_mismatches(dib.handle, ref, tolerance, &first)) << first;
+        EXPECT_EQ(0, count_mismatches(dib.get(), ref, tolerance, &first)) << first;
         files++;
     }
     EXPECT_GT(files, 150);
@@ -48,9 +48,9 @@ TEST(PngRead, LayoutFollowsDepthColourTypeAndTransparency)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        OwnedDib dib(read_png_file(fixture_path(std::string("png/") + c.name + ".png").c_str(), NULL));
-        ASSERT_NE(nullptr, dib.handle);
-        LockedDib view(dib.handle);
+        DibBlock dib(read_png_file(fixture_path(std::string("png/") + c.name + ".png").c_str(), NULL));
+        ASSERT_NE(nullptr, dib.get());
+        DibBlock view(dib.get(), false);
         EXPECT_EQ(c.bits, view.bih->biBitCount);
         EXPECT_EQ(c.colours, view.bih->biClrUsed);
         for (size_t i = 0; i < c.greys.size(); i++)
@@ -61,14 +61,14 @@ TEST(PngRead, LayoutFollowsDepthColourTypeAndTransparency)
 TEST(PngRead, InformationTextAndDescriptionComment)
 {
     char info[INFO_TEXT_SIZE] = "";
-    OwnedDib grey(read_png_file(fixture_path("png/basn0g04.png").c_str(), info));
+    DibBlock grey(read_png_file(fixture_path("png/basn0g04.png").c_str(), info));
     EXPECT_STREQ("image type: PNG \nwidth: 32 \nheight: 32 \nbit depth: 4 \ncolor type: grayscale \n"
                  "interlace type: none \nimage gamma: 1.00 ",
                  info);
     info[0] = 0;
-    OwnedDib interlaced(read_png_file(fixture_path("png/ibasn6a08.png").c_str(), info));
+    DibBlock interlaced(read_png_file(fixture_path("png/ibasn6a08.png").c_str(), info));
     EXPECT_NE(nullptr, strstr(info, "color type: RGB; alpha channel \ninterlace type: adam7 \n"));
-    OwnedDib described(read_png_file(fixture_path("png/described.png").c_str(), info));
+    DibBlock described(read_png_file(fixture_path("png/described.png").c_str(), info));
     ASSERT_NE(nullptr, g_hComment);
     EXPECT_STREQ("A comment, read back", (const char*)GlobalLock(g_hComment));
     GlobalUnlock(g_hComment);
@@ -92,10 +92,10 @@ TEST(PngRead, HostileFilesGiveNullWithoutMessages)
     std::string path = test_out_path("hostile.png");
     for (size_t i = 0; i < files.size(); i++) {
         ASSERT_TRUE(write_file_bytes(path, files[i]));
-        OwnedDib dib(read_png_file(path.c_str(), NULL));
-        EXPECT_TRUE(!dib.handle || is_valid_packed_dib(dib.handle)) << i;
+        DibBlock dib(read_png_file(path.c_str(), NULL));
+        EXPECT_TRUE(!dib.get() || is_valid_packed_dib(dib.get())) << i;
     }
-    EXPECT_EQ(nullptr, OwnedDib(read_png_file(path.c_str(), NULL)).handle);
+    EXPECT_EQ(nullptr, DibBlock(read_png_file(path.c_str(), NULL)).get());
     EXPECT_TRUE(seams.boxes.empty());
 }
 
@@ -125,23 +125,23 @@ TEST(PngWrite, ChoosesColourTypeAndDepthAndReadsBackIdentically)
         {"rgba_zero_alpha", 32, {}, 2, 8},
     };
     for (const auto& c : cases) {
-        OwnedDib image(make_pattern(19, 11, c.bits, c.table));
+        DibBlock image(make_pattern(19, 11, c.bits, c.table));
         if (!strcmp(c.name, "rgba_zero_alpha"))
             for (int i = 3; i < 19 * 11 * 4; i += 4)
-                LockedDib(image.handle).row(0)[i] = 0;
+                image.row(0)[i] = 0;
         for (int interlace = 0; interlace < 2; interlace++) {
             std::string name = std::string("png_write_") + c.name + (interlace ? "_adam7" : "");
             SCOPED_TRACE(name);
             std::string path = test_out_path(name + ".png");
-            ASSERT_EQ(1, write_png_file(path.c_str(), image.handle, interlace));
+            ASSERT_EQ(1, write_png_file(path.c_str(), image.get(), interlace));
             std::string bytes = read_file_bytes(path);
             EXPECT_EQ(std::string({(char)c.depth, (char)c.color_type}), bytes.substr(24, 2));
             EXPECT_EQ(interlace, bytes[28]);
-            std::vector<uint8_t> want = dib_rgba_bytes(image.handle, c.color_type != 6);
-            ASSERT_TRUE(write_pam_file(test_out_path(name + ".pam"), 19, 11, 4, want));
-            OwnedDib back(read_png_file(path.c_str(), NULL));
-            ASSERT_NE(nullptr, back.handle);
-            EXPECT_EQ(want, dib_rgba_bytes(back.handle));
+            std::vector<uint8_t> want = dib_rgba_bytes(image.get(), c.color_type != 6);
+            ASSERT_TRUE(write_pnm_file(test_out_path(name + ".pam"), PnmImage{19, 11, 4, want}));
+            DibBlock back(read_png_file(path.c_str(), NULL));
+            ASSERT_NE(nullptr, back.get());
+            EXPECT_EQ(want, dib_rgba_bytes(back.get()));
         }
     }
     EXPECT_TRUE(seams.boxes.empty());
@@ -149,21 +149,21 @@ TEST(PngWrite, ChoosesColourTypeAndDepthAndReadsBackIdentically)
 
 TEST(PngWrite, TransparentIndexBecomesTrnsUnlessColoursWereConverted)
 {
-    OwnedDib image(make_pattern(4, 2, 8, grey_ramp(4, 85)));
+    DibBlock image(make_pattern(4, 2, 8, grey_ramp(4, 85)));
     g_hasTransparency = 1;
     g_transparentIndex = 2;
     g_transparentDisplayColor = 0x00112233;
     std::string path = test_out_path("png_write_transparent.png");
-    ASSERT_EQ(1, write_png_file(path.c_str(), image.handle, 0));
+    ASSERT_EQ(1, write_png_file(path.c_str(), image.get(), 0));
     std::string bytes = read_file_bytes(path);
     EXPECT_EQ(3, bytes[25]);
     EXPECT_NE(std::string::npos, bytes.find(png_chunk("tRNS", std::string("\xff\xff\0\xff", 4))));
-    OwnedDib back(read_png_file(path.c_str(), NULL));
+    DibBlock back(read_png_file(path.c_str(), NULL));
     // Pixel (2, 1) holds index 2: the display colour, fully transparent.
-    std::vector<uint8_t> rgba = dib_rgba_bytes(back.handle);
+    std::vector<uint8_t> rgba = dib_rgba_bytes(back.get());
     EXPECT_EQ(std::vector<uint8_t>({0x11, 0x22, 0x33, 0}), std::vector<uint8_t>(rgba.begin() + 24, rgba.begin() + 28));
     g_colorConversion = 1;
-    ASSERT_EQ(1, write_png_file(path.c_str(), image.handle, 0));
+    ASSERT_EQ(1, write_png_file(path.c_str(), image.get(), 0));
     EXPECT_EQ(0, read_file_bytes(path)[25]);
     g_colorConversion = 0;
     g_hasTransparency = 0;

@@ -36,13 +36,13 @@ TEST(SunRasterRead, NetpbmFilesMatchRasttopnm)
         SCOPED_TRACE(name);
         PnmImage ref = read_pnm_file(fixture_path(std::string("sun/") + name + ".pam"));
         ASSERT_FALSE(ref.empty());
-        OwnedDib dib(read_image_jasper(fixture_path(std::string("sun/") + name + ".ras").c_str(), NULL));
-        ASSERT_NE(nullptr, dib.handle);
+        DibBlock dib(read_image_jasper(fixture_path(std::string("sun/") + name + ".ras").c_str(), NULL));
+        ASSERT_NE(nullptr, dib.get());
         std::string first;
-        EXPECT_EQ(0, count_mismatches(dib.handle, ref, 0, &first)) << first;
+        EXPECT_EQ(0, count_mismatches(dib.get(), ref, 0, &first)) << first;
     }
     char info[INFO_TEXT_SIZE] = "";
-    OwnedDib mapped(read_image_jasper(fixture_path("sun/mapped8_std.ras").c_str(), info));
+    DibBlock mapped(read_image_jasper(fixture_path("sun/mapped8_std.ras").c_str(), info));
     EXPECT_STREQ("image type: Sun Raster\nwidth: 53 \nheight: 21\ndepth: 8\ncolor components: 3\n"
                  "colorspace: RGB\n",
                  info);
@@ -70,12 +70,12 @@ TEST(SunRasterRead, ByteOrdersPaddingAndMapsByType)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        OwnedDib dib(read_bytes(c.file));
-        ASSERT_NE(nullptr, dib.handle);
-        LockedDib view(dib.handle);
+        DibBlock dib(read_bytes(c.file));
+        ASSERT_NE(nullptr, dib.get());
+        DibBlock view(dib.get(), false);
         for (int x = 0; x < 2; x++) {
             uint8_t p[4];
-            dib_rgba(view, x, 0, p);
+            view.rgba(x, 0, p);
             EXPECT_EQ(c.rgb[x][0], p[0]);
             EXPECT_EQ(c.rgb[x][1], p[1]);
             EXPECT_EQ(c.rgb[x][2], p[2]);
@@ -102,7 +102,7 @@ TEST(SunRasterRead, BrokenHeadersSayUnableToDecodeAndTruncationKeepsRows)
     std::string whole = read_file_bytes(fixture_path("sun/colour24_rle.ras"));
     // Half the data or more still shows what it holds.
     for (size_t n = whole.size() / 2; n < whole.size(); n += 97) {
-        OwnedDib dib(read_bytes(whole.substr(0, n)));
-        EXPECT_NE(nullptr, dib.handle) << n;
+        DibBlock dib(read_bytes(whole.substr(0, n)));
+        EXPECT_NE(nullptr, dib.get()) << n;
     }
 }
