@@ -183,8 +183,8 @@ HGLOBAL read_png_file(const char* path, char* info)
     if (png_get_sRGB(png, info_ptr, &intent)) {
         png_set_sRGB(png, info_ptr, intent);
     } else if (png_get_gAMA(png, info_ptr, &file_gamma)) {
-        // Low-depth grey files often carry a wrong gamma; they keep the
-        // usual one.
+        // Grey files of 4 bits or fewer are corrected from 0.45 whatever
+        // their gAMA says; the text still shows the file's value.
         if ((color_type == PNG_COLOR_TYPE_GRAY || color_type == PNG_COLOR_TYPE_GRAY_ALPHA) &&
             s_bitDepth <= 4)
             png_set_gamma(png, SCREEN_GAMMA, DEFAULT_FILE_GAMMA);
