@@ -214,10 +214,14 @@ HGLOBAL read_jbig_file(const char* path, char* info)
         return NULL;
     }
     jbg_dec_state state;
+    memset(&state, 0, sizeof state);
     jbg_dec_init(&state);
     jbg_dec_maxsize(&state, 0xFFFFFFFFul, 0xFFFFFFFFul);
     HGLOBAL hDib = NULL;
-    if (decode_stream(&state, fp, header, file_size)) {
+    // The getters read the plane buffers even when the decoder refused the
+    // header before making them; they exist exactly when state.s does (as
+    // jbg_dec_free assumes too).
+    if (decode_stream(&state, fp, header, file_size) && state.s) {
         unsigned long width = jbg_dec_getwidth(&state);
         unsigned long height = jbg_dec_getheight(&state);
         int planes = jbg_dec_getplanes(&state);
