@@ -50,9 +50,8 @@ TEST(Jpeg2000Read, BothReadersMatchOpjDecompress)
         DibBlock managed(read_jpeg2000_jasper(j2k(name).c_str(), NULL));
         ASSERT_NE(nullptr, managed.get());
         EXPECT_EQ(c.colour_managed_bits, managed.bih->biBitCount);
-        std::string first;
         if (c.colour_managed_bits != 8 || ref.channels == 1) {
-            EXPECT_EQ(0, count_mismatches(managed.get(), ref, is_ycc ? 2 : tolerance, &first)) << first;
+            EXPECT_LE(rgba_difference(managed.get(), ref), is_ycc ? 2 : tolerance);
         }
         if (is_ycc)
             ref = read_pnm_file(j2k("sub420_plain.pam"));
@@ -60,7 +59,7 @@ TEST(Jpeg2000Read, BothReadersMatchOpjDecompress)
         DibBlock plain(read_jpeg2000_openjpeg(j2k(name).c_str(), NULL, &format));
         ASSERT_NE(nullptr, plain.get());
         EXPECT_EQ(c.plain_bits, plain.bih->biBitCount);
-        EXPECT_EQ(0, count_mismatches(plain.get(), ref, tolerance, &first)) << first;
+        EXPECT_LE(rgba_difference(plain.get(), ref), tolerance);
     }
     EXPECT_TRUE(seams.boxes.empty());
 }
