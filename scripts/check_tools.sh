@@ -32,6 +32,9 @@ jbgtopbm   jbigkit-bin               printf "P1\n2 1\n1 0\n" | pbmtojbg | jbgtop
 opj_decompress libopenjp2-tools      opj_compress -i tiny.ppm -o t.j2k -n 1 && opj_decompress -i t.j2k -o t.ppm && tail -c 6 t.ppm | cmp -s - <(tail -c 6 tiny.ppm)
 cjpeg      libjpeg-turbo-progs       cjpeg -quality 85 tiny.ppm > tiny.jpg
 djpeg      libjpeg-turbo-progs       cjpeg -arithmetic tiny.ppm | djpeg -dct int -pnm | grep -q "^P6"
+jpegtran   libjpeg-turbo-progs       cjpeg tiny.ppm | jpegtran -copy all -trim -rotate 90 | djpeg -pnm | grep -q "^P6"
+wrjpgcom   libjpeg-turbo-progs       cjpeg tiny.ppm | wrjpgcom -replace -comment "x" > commented.jpg
+rdjpgcom   libjpeg-turbo-progs       cjpeg tiny.ppm | wrjpgcom -comment "x" | rdjpgcom | grep -qx x
 gif2rgb    giflib-tools              gif2rgb -1 -o tiny.rgb tiny.gif 2>/dev/null && test -s tiny.rgb
 gifbuild   giflib-tools              gifbuild -d tiny.gif | grep -q screen
 exiftool   libimage-exiftool-perl    exiftool -s3 -ImageWidth tiny.gif | grep -qx 1
