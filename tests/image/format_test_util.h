@@ -9,56 +9,24 @@
 #include <string>
 #include <vector>
 
-#include "dib_test_util.h"
+#include "image/packed_dib.h"
+#include "support/dib_block.h"
 #include "support/pnm_reference.h"
-
-// Red, green, blue, alpha (255 below 32 bits) of pixel x of row y counted
-// from the top.
-inline void dib_rgba(LockedDib& dib, int x, int y, uint8_t out[4])
-{
-    const BYTE* row = dib.row(dib.bih->biHeight - 1 - y);
-    switch (dib.bih->biBitCount) {
-    case 32:
-    case 24: {
-        const BYTE* p = row + x * (dib.bih->biBitCount / 8);
-        out[0] = p[2];
-        out[1] = p[1];
-        out[2] = p[0];
-        out[3] = dib.bih->biBitCount == 32 ? p[3] : 255;
-        return;
-    }
-    case 16: {
-        unsigned v = row[2 * x] | row[2 * x + 1] << 8;
-        out[0] = (uint8_t)(((v >> 10) & 31) << 3);
-        out[1] = (uint8_t)(((v >> 5) & 31) << 3);
-        out[2] = (uint8_t)((v & 31) << 3);
-        out[3] = 255;
-        return;
-    }
-    default: {
-        RGBQUAD q = dib_table_entry(dib.bih, dib_row_index(row, dib.bih->biBitCount, x));
-        out[0] = q.rgbRed;
-        out[1] = q.rgbGreen;
-        out[2] = q.rgbBlue;
-        out[3] = 255;
-    }
-    }
-}
 
 // Every pixel within tolerance of the reference; alpha only when with_alpha.
 inline void expect_pixels(HGLOBAL image, const PnmImage& want, int tolerance, bool with_alpha)
 {
     ASSERT_NE(nullptr, image);
     ASSERT_FALSE(want.empty());
-    LockedDib dib(image);
+    DibBlock dib(image, false);
     ASSERT_EQ(want.width, dib.bih->biWidth);
     ASSERT_EQ(want.height, dib.bih->biHeight);
     int bad = 0;
     for (int y = 0; y < want.height; ++y) {
         for (int x = 0; x < want.width; ++x) {
             uint8_t got[4], ref[4];
-            dib_rgba(dib, x, y, got);
-            want.rgba8(x, y, ref);
+            dib.rgba(x, y, got);
+            want.rgba(x, y, ref);
             for (int c = 0; c < (with_alpha ? 4 : 3); ++c)
                 if (std::abs(got[c] - ref[c]) > tolerance && bad++ < 3)
                     ADD_FAILURE() << "pixel " << x << "," << y << " channel " << c << ": " << (int)got[c]
@@ -68,20 +36,11 @@ inline void expect_pixels(HGLOBAL image, const PnmImage& want, int tolerance, bo
     EXPECT_EQ(0, bad);
 }
 
-// The picture as a written file must show it, as an RGB (or RGBA) PAM.
+// The picture as a written file must show it, RGB (or RGBA), for the
+// check scripts.
 inline void write_expected_pam(HGLOBAL image, const std::string& path, bool with_alpha = false)
 {
-    LockedDib dib(image);
-    int channels = with_alpha ? 4 : 3;
-    std::vector<uint8_t> samples;
-    for (int y = 0; y < dib.bih->biHeight; ++y) {
-        for (int x = 0; x < dib.bih->biWidth; ++x) {
-            uint8_t p[4];
-            dib_rgba(dib, x, y, p);
-            samples.insert(samples.end(), p, p + channels);
-        }
-    }
-    write_pam_file(path, dib.bih->biWidth, dib.bih->biHeight, channels, samples);
+    write_pnm_file(path, dib_to_pnm(image, with_alpha ? 4 : 3));
 }
 
 // An image of pseudo-random pixels (indices below colours for palette
@@ -92,7 +51,7 @@ inline HGLOBAL noise_image(int bits, int width, int height, uint32_t colours, un
     for (uint32_t i = 0; i < colours; ++i)
         table.push_back(quad((BYTE)(i * 53 + 7), (BYTE)(i * 101 + key), (BYTE)(255 - i * 31)));
     HGLOBAL h = make_dib(width, height, bits, table, bits <= 8 && colours != (1u << bits) ? colours : 0);
-    LockedDib dib(h);
+    DibBlock dib(h, false);
     unsigned s = key;
     for (int y = 0; y < height; ++y) {
         BYTE* row = dib.row(y);

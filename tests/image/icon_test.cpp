@@ -32,18 +32,14 @@ HGLOBAL read_icon_entry(const std::string& path, int index, char* info = nullptr
 // The reference with transparent pixels replaced by the background colour.
 PnmImage over_background(PnmImage ref, const BYTE rgb[3])
 {
-    for (int i = 0; i < ref.width * ref.height; ++i) {
-        uint16_t* p = &ref.samples[(size_t)i * ref.channels];
-        if (ref.channels == 4 && p[3] == 0)
-            for (int c = 0; c < 3; ++c)
-                p[c] = (uint16_t)(rgb[c] * ref.maxval / 255);
-        if (ref.channels == 4)
-            p[3] = (uint16_t)ref.maxval;
+    for (size_t i = 0; ref.channels == 4 && i < (size_t)ref.width * ref.height; ++i) {
+        uint8_t* p = &ref.data[i * 4];
+        if (p[3] == 0)
+            memcpy(p, rgb, 3);
+        p[3] = 255;
     }
     return ref;
 }
-
-std::string le32(uint32_t v) { return std::string{(char)v, (char)(v >> 8), (char)(v >> 16), (char)(v >> 24)}; }
 
 std::string chunk(const std::string& id, const std::string& data)
 {
@@ -139,12 +135,12 @@ TEST_F(IconRead, TextsCursorsAndMasksForMerging)
     ASSERT_NE(nullptr, colour);
     ASSERT_NE(nullptr, mask);
     {
-        LockedDib shown(image), raw(colour), m(mask);
+        DibBlock shown(image, false), raw(colour), m(mask);
         int inverted = 0;
         for (int y = 0; y < 16; ++y) {
             for (int x = 0; x < 16; ++x) {
                 uint8_t p[4];
-                dib_rgba(shown, x, y, p);
+                shown.rgba(x, y, p);
                 bool masked = dib_row_index(m.row(15 - y), 1, x) != 0;
                 bool indexed = dib_row_index(raw.row(15 - y), 1, x) != 0;
                 if (masked && indexed) {
@@ -277,7 +273,7 @@ TEST(SunIconRead, MatchesNetpbmAndRefusesOtherDepths)
         }
         // No width: 64 pixels; 8 bits, two pixels per item.
         ASSERT_NE(nullptr, image);
-        LockedDib dib(image);
+        DibBlock dib(image, false);
         EXPECT_EQ(c.width, dib.bih->biWidth);
         EXPECT_EQ(0x04030201u, *(const uint32_t*)dib.row(0));
         EXPECT_EQ(0, dib.table()[2].rgbRed);

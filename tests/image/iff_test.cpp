@@ -100,9 +100,9 @@ TEST(IffRead, HalfBriteChunkyMaskAndAnnotation)
     EXPECT_STREQ("image type: ILBM \nwidth: 1 \nheight: 1 \nplanes: 6 \ncompression: 0 \nmasking: 1 \n# of colors: 32",
                  info);
     {
-        LockedDib dib(image);
+        DibBlock dib(image, false);
         uint8_t p[4];
-        dib_rgba(dib, 0, 0, p);
+        dib.rgba(0, 0, p);
         EXPECT_EQ(4, p[0]);
         EXPECT_EQ(100, p[1]);
         EXPECT_EQ(127, p[2]);
@@ -118,9 +118,9 @@ TEST(IffRead, HalfBriteChunkyMaskAndAnnotation)
     image = read_iff_bytes(form("PBM ", bmhd(1, 1, 24, 0, 1) + chunk("BODY", std::string("\x80\x00\x10\xff\x41\x00\x00", 7))));
     ASSERT_NE(nullptr, image);
     {
-        LockedDib dib(image);
+        DibBlock dib(image, false);
         uint8_t p[4];
-        dib_rgba(dib, 0, 0, p);
+        dib.rgba(0, 0, p);
         EXPECT_EQ(0x104141u, (unsigned)(p[0] << 16 | p[1] << 8 | p[2]));
     }
     GlobalFree(image);

@@ -70,9 +70,9 @@ TEST(PcxRead, DefaultPaletteAndRunAcrossPlanes)
                  "\nbytes per line: 1 \ncolors: 2",
                  info);
     {
-        LockedDib dib(image);
+        DibBlock dib(image, false);
         uint8_t p[4];
-        dib_rgba(dib, 7, 0, p);
+        dib.rgba(7, 0, p);
         EXPECT_EQ(128, p[0]);
         EXPECT_EQ(0, p[1]);
     }
@@ -82,10 +82,10 @@ TEST(PcxRead, DefaultPaletteAndRunAcrossPlanes)
     image = read_pcx_bytes(pcx_header(8, 3, 2, 1, 2) + "\xc3\x10\x20\xc2\x30");
     ASSERT_NE(nullptr, image);
     {
-        LockedDib dib(image);
+        DibBlock dib(image, false);
         uint8_t a[4], b[4];
-        dib_rgba(dib, 0, 0, a);
-        dib_rgba(dib, 1, 0, b);
+        dib.rgba(0, 0, a);
+        dib.rgba(1, 0, b);
         EXPECT_EQ(0x101030u, (unsigned)(a[0] << 16 | a[1] << 8 | a[2]));
         EXPECT_EQ(0x102030u, (unsigned)(b[0] << 16 | b[1] << 8 | b[2]));
     }

@@ -72,7 +72,7 @@ TEST(PnmRead, HeaderCommentsAndInformationText)
                  "\ncolor components: 1",
                  info);
     EXPECT_EQ("first\rsecond line\rthird\r", comment_text());
-    LockedDib dib(image);
+    DibBlock dib(image, false);
     EXPECT_EQ(16u, dib.bih->biClrUsed);  // indices into a 16-step ramp, as stored
     EXPECT_EQ(3, dib.row(0)[0]);
     EXPECT_EQ(17, dib.table()[1].rgbRed);
@@ -90,7 +90,7 @@ TEST(PnmRead, UnseparatedBitmapDigitsAndStandardPamTupleType)
 {
     HGLOBAL image = read_bytes("pnm_digits.pbm", "P1\n4 1\n0110");
     ASSERT_NE(nullptr, image);
-    LockedDib dib(image);
+    DibBlock dib(image, false);
     EXPECT_EQ(0x60, dib.row(0)[0]);
     dib.unlock();
     GlobalFree(image);
@@ -101,7 +101,7 @@ TEST(PnmRead, UnseparatedBitmapDigitsAndStandardPamTupleType)
                            "\x01\x02\x03\x04", info);
     ASSERT_NE(nullptr, image);
     EXPECT_EQ(std::string::npos, std::string(info).find("tupletype"));
-    LockedDib pam(image);
+    DibBlock pam(image, false);
     EXPECT_EQ(32, pam.bih->biBitCount);
     EXPECT_EQ(0x04010203u, *(const uint32_t*)pam.row(0));
     pam.unlock();
@@ -160,7 +160,7 @@ TEST(PnmWrite, EveryWriterReadsBack)
         SCOPED_TRACE(c.name);
         HGLOBAL image = noise_image(c.bits, 19, 6, c.colours, key++);
         if (c.bits == 1 || c.write == write_pgm_file) {  // PBM and PGM keep grey pictures only
-            LockedDib dib(image);
+            DibBlock dib(image, false);
             for (uint32_t i = 0; i < (c.bits == 1 ? 2u : 256u); ++i)
                 dib.table()[i] = c.bits == 1 ? quad(i ? 255 : 0, i ? 255 : 0, i ? 255 : 0) : quad(i, i, i);
         }
@@ -180,7 +180,7 @@ TEST(PnmWrite, HeadersAndSamples)
     // A 16-step grey ramp keeps maxval 15; the darker entry is black either way.
     HGLOBAL ramp = noise_image(4, 3, 1, 16, 1);
     {
-        LockedDib dib(ramp);
+        DibBlock dib(ramp, false);
         for (int i = 0; i < 16; ++i)
             dib.table()[i] = quad(i * 17, i * 17, i * 17);
         dib.row(0)[0] = 0x0F;
@@ -196,7 +196,7 @@ TEST(PnmWrite, HeadersAndSamples)
     for (int reversed = 0; reversed < 2; ++reversed) {
         HGLOBAL bits = make_dib(9, 1, 1, {quad(0, 0, 0), quad(255, 255, 255)});
         {
-            LockedDib dib(bits);
+            DibBlock dib(bits, false);
             dib.row(0)[0] = 0xA5;
             dib.row(0)[1] = 0x80;
             if (reversed) {
@@ -214,7 +214,7 @@ TEST(PnmWrite, HeadersAndSamples)
 
     HGLOBAL pixel = make_dib(1, 1, 16);
     {
-        LockedDib dib(pixel);
+        DibBlock dib(pixel, false);
         dib.row(0)[0] = 0xFF;
         dib.row(0)[1] = 0x7F;
     }

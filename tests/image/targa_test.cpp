@@ -110,7 +110,7 @@ TEST(TargaRead, PacketsAcrossRowsInterleaveAndText)
     GlobalFree(g_hComment);
     g_hComment = NULL;
     {
-        LockedDib dib(image);
+        DibBlock dib(image, false);
         EXPECT_EQ(0x4040, dib.row(1)[0] | dib.row(1)[1] << 8);
         EXPECT_EQ(0x4140, dib.row(0)[0] | dib.row(0)[1] << 8);
     }
@@ -120,7 +120,7 @@ TEST(TargaRead, PacketsAcrossRowsInterleaveAndText)
     image = read_tga_bytes(tga_header(3, 1, 4, 8, 0x60) + "\x0a\x0b\x0c\x0d");
     ASSERT_NE(nullptr, image);
     {
-        LockedDib dib(image);
+        DibBlock dib(image, false);
         EXPECT_EQ(0x0a, dib.row(3)[0]);
         EXPECT_EQ(0x0c, dib.row(2)[0]);
         EXPECT_EQ(0x0b, dib.row(1)[0]);
@@ -199,7 +199,7 @@ TEST(TargaWrite, EveryDepthReadsBack)
             SCOPED_TRACE(name);
             HGLOBAL image = noise_image(c.bits, 31, 9, c.colours, key++);
             if (c.type == 3) {
-                LockedDib dib(image);
+                DibBlock dib(image, false);
                 for (int i = 0; i < 256; ++i)
                     dib.table()[i] = quad(i, i, i);
             }
