@@ -277,6 +277,10 @@ HGLOBAL read_iff_file(HFILE file, char* info)
     size_t plane_bytes = ((size_t)pic.width + 15) / 16 * 2;
     size_t row_bytes = pic.is_chunky ? (size_t)pic.width * (pic.planes / 8) + (pic.width & 1)
                                      : plane_bytes * (pic.planes + (pic.masking == 1));
+    // A ByteRun1 packet gives at most 128 bytes for 2: more rows than that
+    // cannot come from this file.
+    if ((uint64_t)row_bytes * pic.height > ((uint64_t)end - pic.body_at) * 64 + row_bytes)
+        return iff_fail(file, "File Read Error");
     HGLOBAL hDib = create_packed_dib(pic.width, pic.height, bits, colours);
     BITMAPINFOHEADER* bih = hDib ? (BITMAPINFOHEADER*)GlobalLock(hDib) : NULL;
     HGLOBAL hWork = bih ? GlobalAlloc(GMEM_FIXED, sizeof(IffSource) + row_bytes + (size_t)pic.width) : NULL;

@@ -211,23 +211,6 @@ TEST(PnmWrite, HeadersAndSamples)
     }
     EXPECT_EQ(std::string("P4\n9 1\n\x5a\x00", 9), black_first);
     EXPECT_EQ(black_first, white_first);
-
-    HGLOBAL pixel = make_dib(1, 1, 16);
-    {
-        DibBlock dib(pixel, false);
-        dib.row(0)[0] = 0xFF;
-        dib.row(0)[1] = 0x7F;
-    }
-    ASSERT_EQ(1, write_ppm_file(path.c_str(), pixel));
-    EXPECT_EQ("P6\n1 1\n255\n\xf8\xf8\xf8", read_file_bytes(path));
-    GlobalFree(pixel);
-}
-
-TEST(PnmWrite, UnwritableTargetFails)
-{
-    HGLOBAL image = noise_image(24, 2, 2, 0, 1);
-    EXPECT_EQ(0, write_ppm_file("Z:\\no\\such\\folder\\x.ppm", image));
-    GlobalFree(image);
 }
 
 TEST(PnmComment, RewritesHeaderAndKeepsRaster)
