@@ -89,12 +89,10 @@ TEST_F(IconRead, EveryDepthMatchesNetpbmOverEachBackground)
         for (const Case& c : cases) {
             SCOPED_TRACE(std::string(c.ref) + " on background " + std::to_string(background));
             char info[500] = "";
-            HGLOBAL image = read_icon_entry(fixture_path(std::string("icon/") + c.file), c.index, info);
+            DibBlock image(read_icon_entry(fixture_path(std::string("icon/") + c.file), c.index, info));
             PnmImage want = over_background(read_pnm_file(fixture_path(std::string("icon/") + c.ref)),
                                             g_backgroundColors[background]);
-            expect_pixels(image, want, 0, false);
-            if (image)
-                GlobalFree(image);
+            expect_pixels(image.get(), want, 0, false);
         }
     }
     EXPECT_TRUE(seams.boxes.empty());
@@ -135,7 +133,7 @@ TEST_F(IconRead, TextsCursorsAndMasksForMerging)
     ASSERT_NE(nullptr, colour);
     ASSERT_NE(nullptr, mask);
     {
-        DibBlock shown(image, false), raw(colour), m(mask);
+        DibBlock shown(image, false), raw(colour, false), m(mask, false);
         int inverted = 0;
         for (int y = 0; y < 16; ++y) {
             for (int x = 0; x < 16; ++x) {

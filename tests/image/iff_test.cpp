@@ -70,12 +70,10 @@ TEST(IffRead, EveryKindMatchesNetpbm)
         for (const char* packing : {"_compress", "_nocompress"}) {
             std::string base = fixture_path(std::string("iff/") + name + packing);
             SCOPED_TRACE(base);
-            HGLOBAL image = read_iff_path(base + ".iff");
+            DibBlock image(read_iff_path(base + ".iff"));
             // HAM keeps the low bits of the colour it modifies; netpbm scales the
             // modified 4 or 6 bits instead.
-            expect_pixels(image, read_pnm_file(base + ".ref"), name[0] == 'h' ? 15 : 0, false);
-            if (image)
-                GlobalFree(image);
+            expect_pixels(image.get(), read_pnm_file(base + ".ref"), name[0] == 'h' ? 15 : 0, false);
         }
     }
     EXPECT_TRUE(seams.boxes.empty());
@@ -197,18 +195,16 @@ TEST(IffWrite, EveryDepthAndHamReadsBack)
             std::string bytes = read_file_bytes(path);
             EXPECT_EQ(c.planes, bytes[28]);
             EXPECT_EQ(bytes.size() - 8, (size_t)((unsigned char)bytes[6] << 8 | (unsigned char)bytes[7]));
-            HGLOBAL back = read_iff_path(path);
+            DibBlock back(read_iff_path(path));
             if (c.ham) {
-                // Read back through the file's own HAM codes: a grey map entry
+                // Read back.get() through the file's own HAM codes: a grey map entry
                 // or one channel changed per pixel, so it cannot match exactly.
-                ASSERT_NE(nullptr, back);
-                EXPECT_EQ(24, dib_bit_count(back));
+                ASSERT_NE(nullptr, back.get());
+                EXPECT_EQ(24, dib_bit_count(back.get()));
             } else {
                 write_expected_pam(image, test_out_path(name + ".pam"));
-                expect_pixels(back, read_pnm_file(test_out_path(name + ".pam")), 0, false);
+                expect_pixels(back.get(), read_pnm_file(test_out_path(name + ".pam")), 0, false);
             }
-            if (back)
-                GlobalFree(back);
             GlobalFree(image);
         }
     }

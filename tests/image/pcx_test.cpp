@@ -52,10 +52,8 @@ TEST(PcxRead, EveryLayoutMatchesItsWriter)
                            "packed2", "packed4"};
     for (const char* name : names) {
         SCOPED_TRACE(name);
-        HGLOBAL image = read_pcx_path(fixture_path(std::string("pcx/") + name + ".pcx"));
-        expect_pixels(image, read_pnm_file(fixture_path(std::string("pcx/") + name + ".ref")), 0, true);
-        if (image)
-            GlobalFree(image);
+        DibBlock image(read_pcx_path(fixture_path(std::string("pcx/") + name + ".pcx")));
+        expect_pixels(image.get(), read_pnm_file(fixture_path(std::string("pcx/") + name + ".ref")), 0, true);
     }
     EXPECT_TRUE(seams.boxes.empty());
 }
@@ -164,10 +162,8 @@ TEST(PcxWrite, EveryDepthReadsBack)
         std::string bytes = read_file_bytes(path);
         EXPECT_EQ(c.planes, bytes[65]);
         write_expected_pam(image, test_out_path(name + ".pam"), c.bits == 32);
-        HGLOBAL back = read_pcx_path(path);
-        expect_pixels(back, read_pnm_file(test_out_path(name + ".pam")), 0, c.bits == 32);
-        if (back)
-            GlobalFree(back);
+        DibBlock back(read_pcx_path(path));
+        expect_pixels(back.get(), read_pnm_file(test_out_path(name + ".pam")), 0, c.bits == 32);
         GlobalFree(image);
     }
     HGLOBAL image = noise_image(24, 2, 2, 0, 1);

@@ -53,11 +53,9 @@ TEST(PnmRead, EveryNetpbmKindMatchesNetpbm)
         SCOPED_TRACE(name);
         std::string path = fixture_path(std::string("pnm/") + name);
         std::string base = path.substr(0, path.rfind('.'));
-        HGLOBAL image = read_pnm_file(path.c_str(), nullptr);
+        DibBlock image(read_pnm_file(path.c_str(), nullptr));
         // Truncating scales differ from netpbm's rounding by at most 1.
-        expect_pixels(image, read_pnm_file(base + ".ref"), 1, true);
-        if (image)
-            GlobalFree(image);
+        expect_pixels(image.get(), read_pnm_file(base + ".ref"), 1, true);
     }
     EXPECT_TRUE(seams.boxes.empty());
 }

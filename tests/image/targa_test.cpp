@@ -61,11 +61,9 @@ TEST(TargaRead, EveryKindMatchesNetpbm)
                           {"rgba_raw", 0, true}, {"im_rle", 0, false}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        HGLOBAL image = read_tga_path(fixture_path(std::string("targa/") + c.name + ".tga"));
-        expect_pixels(image, read_pnm_file(fixture_path(std::string("targa/") + c.name + ".ref")), c.tolerance,
+        DibBlock image(read_tga_path(fixture_path(std::string("targa/") + c.name + ".tga")));
+        expect_pixels(image.get(), read_pnm_file(fixture_path(std::string("targa/") + c.name + ".ref")), c.tolerance,
                       c.alpha);
-        if (image)
-            GlobalFree(image);
     }
     EXPECT_TRUE(seams.boxes.empty());
 }
@@ -207,10 +205,8 @@ TEST(TargaWrite, EveryDepthReadsBack)
             ASSERT_EQ(1, write_tga_file(path.c_str(), image, rle));
             EXPECT_EQ(c.type + 8 * rle, read_file_bytes(path)[2]);
             write_expected_pam(image, test_out_path(name + ".pam"), c.bits == 32);
-            HGLOBAL back = read_tga_path(path);
-            expect_pixels(back, read_pnm_file(test_out_path(name + ".pam")), 0, c.bits == 32);
-            if (back)
-                GlobalFree(back);
+            DibBlock back(read_tga_path(path));
+            expect_pixels(back.get(), read_pnm_file(test_out_path(name + ".pam")), 0, c.bits == 32);
             GlobalFree(image);
         }
     }
