@@ -633,6 +633,10 @@ void load_selected_file(HWND hwndMain, RECT preview)
         GlobalFree(g_hComment);
         g_hComment = NULL;
     }
+    if (g_hApp12Text) {
+        GlobalFree(g_hApp12Text);
+        g_hApp12Text = NULL;
+    }
     resize_main_status_bar();
 
     if (g_pageStep || g_iconStep) {

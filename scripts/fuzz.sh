@@ -50,6 +50,14 @@ for reader in $readers; do
         *)
             failures=$((failures + 1))
             index=$(printf '%s\n' "$log" | sed -n 's/^FAIL .* index \([0-9]*\) .*/\1/p' | tail -1)
+            if [ -z "$index" ] && [ -f "$out/work/current.txt" ]; then
+                # Died where no guard could see it (the display connection
+                # lost): the harness noted the input before running it.
+                read -r _ _ index name < "$out/work/current.txt"
+                mkdir -p "$out/failures"
+                cp "$out/work/$name" "$out/failures/$reader-$(printf '%016x' "$key")-$index-died.${name##*.}"
+                echo "FAIL died $reader key $(printf '%#x' "$key") index $index -> $out/failures/$reader-$(printf '%016x' "$key")-$index-died.${name##*.}"
+            fi
             [ -n "$index" ] || break
             start=$((index + 1))
             ;;

@@ -22,6 +22,7 @@
 #include "fuzz/fuzz_readers.h"
 #include "fuzz/guards.h"
 #include "fuzz/mutate.h"
+#include "image/animation_timer.h"
 #include "image/current_image.h"
 #include "image/loader.h"
 #include "image/open_windows.h"
@@ -230,6 +231,11 @@ static void run_input(const std::string& bytes, const std::string& extension, co
         std::exit(EXIT_FAILURES);
     }
     list_input(name);
+    // For a death no guard sees (the display connection lost): which input.
+    char current[160];
+    std::snprintf(current, sizeof current, "%s %#llx %llu %s\n", about.reader.c_str(), (unsigned long long)about.key,
+                  (unsigned long long)about.index, name.c_str());
+    write_whole(s_work_dir + "\\current.txt", current);
     // Some inputs meet the colour reduction of palette displays.
     int display = about.index % 8 == 3 ? 8 : about.index % 8 == 7 ? 4 : 24;
     seam_set_display_bits(display);
