@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Long runs of the mutation harness: scripts/fuzz.sh [SECONDS] [READER]
 # feeds each reader (or the one named) mutated inputs for SECONDS each
-# (default 60) under a fresh key, prints inputs per second per reader and
-# every failure with the file it was written to. A crash, hang or damaged
+# (default 60) under a fresh key (or FUZZ_KEY, to repeat a run), prints
+# inputs per second per reader and every failure with the file it was
+# written to. A crash, hang or damaged
 # heap ends the harness process; the run goes on from the next index.
 # Replay a failure with:
 #   wine build/cmake/tests/fuzz/corvane_fuzz.exe --reader R --key K --index I
@@ -26,7 +27,7 @@ out=$ROOT/build/fuzz-out
 mkdir -p "$out"
 export CORVANE_FIXTURES=Z:$fixtures CORVANE_TEST_OUT=Z:$out
 harness=$ROOT/build/cmake/tests/fuzz/corvane_fuzz.exe
-key=$(( ($(date +%s%N) ^ RANDOM << 16) & 0x7FFFFFFFFFFF ))
+key=${FUZZ_KEY:-$(( ($(date +%s%N) ^ RANDOM << 16) & 0x7FFFFFFFFFFF ))}
 printf 'key %#x\n' "$key"
 
 readers=$only
@@ -43,10 +44,14 @@ for reader in $readers; do
         [ "$left" -gt 0 ] || break
         status=0
         log=$(wine "$harness" --key "$key" --reader "$reader" --start "$start" --seconds "$left" 2>&1) || status=$?
+        log=${log//$'\r'/}
         printf '%s\n' "$log" | grep -v '^key ' || true
-        case $status in
-        0) break ;;
-        1) failures=$((failures + $(printf '%s\n' "$log" | grep -c '^FAIL' || true))); break ;;
+        # A run that ended by itself closes with its totals line.
+        finished=0
+        grep -qE '^[0-9]+ inputs, [0-9]+ failures$' <<< "$log" && finished=1
+        case $status$finished in
+        01) break ;;
+        11) failures=$((failures + $(printf '%s\n' "$log" | grep -c '^FAIL' || true))); break ;;
         *)
             failures=$((failures + 1))
             index=$(printf '%s\n' "$log" | sed -n 's/^FAIL .* index \([0-9]*\) .*/\1/p' | tail -1)
