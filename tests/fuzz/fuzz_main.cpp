@@ -246,15 +246,16 @@ static void run_input(const std::string& bytes, const std::string& extension, co
         s_boxes = 0;
         begin_guarded_input(input);
         shown = load_and_release();
+        // Past damaged memory nothing may run, not even the exit handlers.
         if (!heaps_are_sound()) {
             save_failure("heap");
-            std::exit(EXIT_HEAP);
+            std::_Exit(EXIT_HEAP);
         }
-        end_guarded_input();
         if (std::memchr(g_infoText, 0, sizeof g_infoText) == NULL) {
             save_failure("info-text");
-            std::exit(EXIT_HEAP);
+            std::_Exit(EXIT_HEAP);
         }
+        end_guarded_input();
         HeldMemory after = measure_held_memory();
         // The first run may fill caches the program keeps; only what a
         // second run of the same input holds again is a leak.
