@@ -17,11 +17,15 @@ ALLOWED=(
     "image/loader.cpp formats/*"               # the loader calls every reader
     "image/loader.cpp tools/color_reduce.h"    # after-read colour reduction for the display
     "image/loader.cpp tools/edit_history.h"    # a fresh load clears the edit history
+    "image/loader.cpp tools/edit_replay.h"     # an undo reload replays the edit history
+    "image/merge_loader.cpp jpeg/*"            # the merge source is read by the same readers
+    "image/merge_loader.cpp tools/merge_image.h"  # sources with transparency get their mask
     "image/loader.cpp viewer/status_bar.h"     # status-bar heights and refresh
     "image/preview.cpp viewer/status_bar.h"    # status-bar heights in the layout
     "image/picker_palette.cpp tools/color_reduce.h"  # the pickers show the standard palettes
     "jpeg/exif_write.cpp tools/resample.h"     # the Exif thumbnail is a reduced copy
     "app/* viewer/*"                           # the main window opens the viewer windows
+    "viewer/image_window*.cpp app/*"           # the image window's commands are the main window's workers
 )
 
 status=0
