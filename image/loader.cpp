@@ -18,6 +18,7 @@
 #include "image/background.h"
 #include "image/bmp_read.h"
 #include "image/current_image.h"
+#include "image/emf_check.h"
 #include "image/gif_anim.h"
 #include "image/gif_read.h"
 #include "image/icon.h"
@@ -337,7 +338,14 @@ static ReadEnd read_enhanced_metafile(HWND hwndMain, HWND)
     }
     GetEnhMetaFileBits(file_emf, size, bits);
     DeleteEnhMetaFile(file_emf);
-    HENHMETAFILE emf = SetEnhMetaFileBits(size, bits);
+    // Entry 0 of the handle table is the metafile's own: a header counting
+    // no handles makes playing the copy write past a table of none.
+    ENHMETAHEADER* header = (ENHMETAHEADER*)bits;
+    if (size >= sizeof *header && header->nHandles == 0)
+        header->nHandles = 1;
+    HENHMETAFILE emf = emf_bits_are_sound(bits, size) ? SetEnhMetaFileBits(size, bits) : NULL;
+    // The system copies the description by its count, wherever that ends.
+    bool description_fits = emf && (uint64_t)header->offDescription + 2ull * header->nDescription <= header->nSize;
     GlobalUnlock(g_hImageUnconverted);
     if (!emf) {
         free_image_block(&g_hImageUnconverted);
@@ -346,7 +354,7 @@ static ReadEnd read_enhanced_metafile(HWND hwndMain, HWND)
     g_hImage = (HGLOBAL)emf;
 
     // The description holds the application, then the picture's title.
-    UINT description = GetEnhMetaFileDescriptionA(emf, 0, NULL);
+    UINT description = description_fits ? GetEnhMetaFileDescriptionA(emf, 0, NULL) : 0;
     if (description != 0 && description != GDI_ERROR) {
         char* text = new (std::nothrow) char[description + 1];
         if (text) {
