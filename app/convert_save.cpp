@@ -1,8 +1,8 @@
 // Convert/Save: the format table, the Save dialog with its hook and cover
 // window, the preparation of the image and the dispatch to the writers.
 //
-// Only the writers that exist are dispatched; a code without one ends in
-// the failure box like a writer that failed.
+// A format's writer is reached only through its row in FORMATS; a row
+// without a writer ends in the failure box like a writer that failed.
 #include "app/convert_save.h"
 
 #include <cstdio>
@@ -27,26 +27,117 @@ char g_currentDir[260];
 
 static const char CANNOT_WRITE[] = "Cannot Open File for Writing.";
 
+// ---- the writers as the table calls them
+
+// Copies an enhanced metafile to path through a file beside it, so that an
+// existing file is replaced only by a complete copy.
+static int copy_emf_to_file(HENHMETAFILE emf, const char* path)
+{
+    SafeWrite sibling;
+    FILE* fp = safe_write_open(&sibling, path);
+    if (!fp)
+        return 0;
+    std::fclose(fp);
+    sibling.fp = NULL;
+    HENHMETAFILE copy = CopyEnhMetaFileA(emf, sibling.temp_path);
+    int ok = copy != NULL;
+    if (copy)
+        DeleteEnhMetaFile(copy);
+    if (ok && !MoveFileExA(sibling.temp_path, path, MOVEFILE_REPLACE_EXISTING))
+        ok = 0;
+    if (!ok)
+        DeleteFileA(sibling.temp_path);
+    sibling.temp_path[0] = '\0';
+    return ok;
+}
+
+static int save_bmp(HGLOBAL image, int, const char* path, int, int)
+{
+    return write_bmp_file(image, path);
+}
+
+static int save_bmp_rle(HGLOBAL image, int, const char* path, int, int)
+{
+    return write_bmp_rle_file(path, image);
+}
+
+static int save_bmp_bitfields(HGLOBAL image, int, const char* path, int opt1, int)
+{
+    return write_bmp_bitfields_file(path, image, opt1);
+}
+
+static int save_gif(HGLOBAL image, int, const char* path, int opt1, int)
+{
+    return write_gif_file(path, image, opt1);
+}
+
+static int save_jpeg(HGLOBAL image, int, const char* path, int opt1, int opt2)
+{
+    return write_jpeg_file(path, 85, image, opt1, opt2, 1);
+}
+
+static int save_jpeg12(HGLOBAL image, int, const char* path, int opt1, int opt2)
+{
+    return write_jpeg12_file(path, 85, image, opt1, opt2, 1);
+}
+
+// A Windows metafile is converted; an enhanced one is copied as it is.
+static int save_emf(HGLOBAL image, int kind, const char* path, int, int)
+{
+    if (kind == KIND_WMF)
+        return write_emf_file((HMETAFILE)image, path);
+    return copy_emf_to_file((HENHMETAFILE)image, path);
+}
+
+// The WMF writer works from enhanced metafiles only.
+static int save_wmf(HGLOBAL image, int kind, const char* path, int, int)
+{
+    return kind == KIND_EMF && write_wmf_file((HENHMETAFILE)image, path);
+}
+
+static int alpha_always(int, int)
+{
+    return 1;
+}
+
+// TIFF-JPEG (compression 7) takes the palette image itself.
+static int alpha_unless_tiff_jpeg(int compression, int)
+{
+    return compression != 7;
+}
+
+// HAM takes the palette image itself.
+static int alpha_unless_ham(int, int ham)
+{
+    return ham == 0;
+}
+
+// ---- the format table
+
+// Rows without a writer keep their dialog texts for the day their writer
+// comes; until then their menu entries are greyed.
 static const SaveFormat FORMATS[] = {
-    {FMT_BMP, "bmp", "Windows Bitmap", "Save As Windows BMP"},
-    {FMT_BMP_RLE, "bmp", "Windows Bitmap", "Save As Windows BMP"},
-    {FMT_BMP_BITFIELDS, "bmp", "Windows Bitmap", "Save As Windows BMP"},
-    {FMT_IFF, "iff", "IFF", "Save As IFF"},
-    {FMT_JBIG, "jbg", "JBIG", "Save As JBG"},
-    {FMT_JPEG, "jpg", "JPEG", "Save As JPEG"},
-    {FMT_JPEG12, "jpg", "JPEG", "Save As Lossy 12-bit JPEG"},
-    {FMT_GIF, "gif", "GIF", "Save As GIF"},
-    {FMT_PBM, "pbm", "PBM", "Save As PBM"},
-    {FMT_PCX, "pcx", "PCX", "Save As PCX"},
-    {FMT_PDF, "pdf", "PDF", "Save As PDF"},
-    {FMT_PGM, "pgm", "PGM", "Save As PGM"},
-    {FMT_PNM, "pnm", "PNM", "Save As PNM"},
-    {FMT_PPM, "ppm", "PPM", "Save As PPM"},
-    {FMT_PNG, "png", "PNG", "Save As PNG"},
-    {FMT_TARGA, "tga", "TARGA", "Save As TARGA"},
-    {FMT_TIFF, "tif", "TIFF", "Save As TIFF"},
-    {FMT_EMF, "emf", "EMF", "Save As Enhanced MetaFile"},
-    {FMT_WMF, "wmf", "WMF", "Save As Windows MetaFile"},
+    // code, extension, filter name, dialog title, writer, input, target checked first, alpha copy
+    {FMT_BMP, "bmp", "Windows Bitmap", "Save As Windows BMP", save_bmp, SAVE_TAKES_DIB, 1, alpha_always},
+    {FMT_BMP_RLE, "bmp", "Windows Bitmap", "Save As Windows BMP", save_bmp_rle, SAVE_TAKES_DIB, 0, NULL},
+    {FMT_BMP_BITFIELDS, "bmp", "Windows Bitmap", "Save As Windows BMP", save_bmp_bitfields, SAVE_TAKES_DIB, 0,
+     alpha_always},
+    {FMT_IFF, "iff", "IFF", "Save As IFF", NULL, SAVE_TAKES_DIB, 0, alpha_unless_ham},
+    {FMT_JBIG, "jbg", "JBIG", "Save As JBG", NULL, SAVE_TAKES_DIB, 0, NULL},
+    {FMT_JPEG, "jpg", "JPEG", "Save As JPEG", save_jpeg, SAVE_TAKES_DIB, 1, NULL},
+    {FMT_JPEG12, "jpg", "JPEG", "Save As Lossy 12-bit JPEG", save_jpeg12, SAVE_TAKES_DIB, 1, NULL},
+    {FMT_GIF, "gif", "GIF", "Save As GIF", save_gif, SAVE_TAKES_DIB, 0, NULL},
+    {FMT_PBM, "pbm", "PBM", "Save As PBM", NULL, SAVE_TAKES_DIB, 0, alpha_always},
+    {FMT_PCX, "pcx", "PCX", "Save As PCX", NULL, SAVE_TAKES_DIB, 0, alpha_always},
+    {FMT_PDF, "pdf", "PDF", "Save As PDF", NULL, SAVE_TAKES_DIB, 0, alpha_always},
+    {FMT_PGM, "pgm", "PGM", "Save As PGM", NULL, SAVE_TAKES_DIB, 0, alpha_always},
+    {FMT_PNM, "pnm", "PNM", "Save As PNM", NULL, SAVE_TAKES_DIB, 0, alpha_always},
+    {FMT_PPM, "ppm", "PPM", "Save As PPM", NULL, SAVE_TAKES_DIB, 0, alpha_always},
+    {FMT_PNG, "png", "PNG", "Save As PNG", NULL, SAVE_TAKES_DIB, 0, NULL},
+    {FMT_TARGA, "tga", "TARGA", "Save As TARGA", NULL, SAVE_TAKES_DIB, 0, alpha_always},
+    {FMT_TIFF, "tif", "TIFF", "Save As TIFF", NULL, SAVE_TAKES_DIB, 0, alpha_unless_tiff_jpeg},
+    {FMT_EMF, "emf", "EMF", "Save As Enhanced MetaFile", save_emf, SAVE_TAKES_METAFILE, 1, NULL},
+    {FMT_WMF, "wmf", "WMF", "Save As Windows MetaFile", save_wmf, SAVE_TAKES_METAFILE, 1, NULL},
 };
 
 const SaveFormat* find_save_format(int code)
@@ -55,6 +146,12 @@ const SaveFormat* find_save_format(int code)
         if (format.code == code)
             return &format;
     return NULL;
+}
+
+int save_format_has_writer(int code)
+{
+    const SaveFormat* format = find_save_format(code);
+    return format && format->write;
 }
 
 const char* save_dialog_title(int code, int opt1, int opt2)
@@ -108,20 +205,8 @@ HGLOBAL image_for_saving(void)
 
 int save_uses_alpha_copy(int code, int opt1, int opt2)
 {
-    switch (code) {
-    case FMT_JBIG:
-    case FMT_JPEG:
-    case FMT_JPEG12:
-    case FMT_PNG:
-    case FMT_GIF:
-    case FMT_BMP_RLE:
-        return 0;
-    case FMT_TIFF:
-        return opt1 != 7;  // not TIFF-JPEG
-    case FMT_IFF:
-        return opt2 == 0;  // not HAM
-    }
-    return 1;
+    const SaveFormat* format = find_save_format(code);
+    return format && format->wants_alpha_copy && format->wants_alpha_copy(opt1, opt2);
 }
 
 int can_replace_file(const char* path)
@@ -200,65 +285,22 @@ BOOL choose_save_file(HWND owner, char* path, int code, const char* initial_dir,
     return chosen;
 }
 
-// Copies an enhanced metafile to path through a file beside it, so that an
-// existing file is replaced only by a complete copy.
-static int copy_emf_to_file(HENHMETAFILE emf, const char* path)
-{
-    SafeWrite sibling;
-    FILE* fp = safe_write_open(&sibling, path);
-    if (!fp)
-        return 0;
-    std::fclose(fp);
-    sibling.fp = NULL;
-    HENHMETAFILE copy = CopyEnhMetaFileA(emf, sibling.temp_path);
-    int ok = copy != NULL;
-    if (copy)
-        DeleteEnhMetaFile(copy);
-    if (ok && !MoveFileExA(sibling.temp_path, path, MOVEFILE_REPLACE_EXISTING))
-        ok = 0;
-    if (!ok)
-        DeleteFileA(sibling.temp_path);
-    sibling.temp_path[0] = '\0';
-    return ok;
-}
-
-static int is_metafile_code(int code)
-{
-    return code == FMT_EMF || code == FMT_WMF;
-}
-
-// The writer of the table; 0 for a code, kind or image it cannot take.
+// The row's writer; 0 for a code without one, or a kind or image it cannot take.
 static int write_by_code(HGLOBAL image, int kind, const char* path, int code, int opt1, int opt2)
 {
-    if (is_metafile_code(code)) {
-        if (!can_replace_file(path))
+    const SaveFormat* format = find_save_format(code);
+    if (!format || !format->write)
+        return 0;
+    if (format->input == SAVE_TAKES_METAFILE) {
+        if (kind != KIND_WMF && kind != KIND_EMF)
             return 0;
-        if (code == FMT_EMF && kind == KIND_WMF)
-            return write_emf_file((HMETAFILE)image, path);
-        if (code == FMT_EMF && kind == KIND_EMF)
-            return copy_emf_to_file((HENHMETAFILE)image, path);
-        if (code == FMT_WMF && kind == KIND_EMF)
-            return write_wmf_file((HENHMETAFILE)image, path);
+    } else if (kind != KIND_DIB || !is_valid_packed_dib(image)) {
+        // A raster writer takes only a packed DIB whose header fits its block.
         return 0;
     }
-    // A raster writer takes only a packed DIB whose header fits its block.
-    if (kind != KIND_DIB || !is_valid_packed_dib(image))
+    if (format->checks_target && !can_replace_file(path))
         return 0;
-    switch (code) {
-    case FMT_BMP:
-        return can_replace_file(path) && write_bmp_file(image, path);
-    case FMT_BMP_RLE:
-        return write_bmp_rle_file(path, image);
-    case FMT_BMP_BITFIELDS:
-        return write_bmp_bitfields_file(path, image, opt1);
-    case FMT_GIF:
-        return write_gif_file(path, image, opt1);
-    case FMT_JPEG:
-        return can_replace_file(path) && write_jpeg_file(path, 85, image, opt1, opt2, 1);
-    case FMT_JPEG12:
-        return can_replace_file(path) && write_jpeg12_file(path, 85, image, opt1, opt2, 1);
-    }
-    return 0;
+    return format->write(image, kind, path, opt1, opt2);
 }
 
 static void report_success(const char* path)

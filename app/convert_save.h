@@ -1,7 +1,7 @@
 // Convert/Save: the current image written in a chosen format under a name
 // the user picks in the old-style Save dialog, with the written file's size
-// reported. One dispatcher by FormatCode calls the format's writer; the
-// writers live with their formats. The menu commands that choose the code
+// reported. One dispatcher calls the format's writer through the format
+// table (convert_save.cpp); the writers live with their formats. The menu commands that choose the code
 // and options are in main_commands.h.
 //
 // Nothing here truncates or replaces an existing file before the new one is
@@ -23,16 +23,33 @@ extern int g_saveDialogMode;      // SAVE_MODE_*, or the file commands' modes
 extern HWND g_hwndCover;          // the invisible owner while a Save dialog is open
 extern char g_currentDir[260];    // fetched before each save, move or copy
 
-// One row of the format table.
+// A writer as the format table calls it: the prepared image (for the
+// metafile rows the metafile handle, of the given kind), the target path and
+// the command's two options. 1 when the file was written, 0 otherwise.
+typedef int (*SaveWriter)(HGLOBAL image, int kind, const char* path, int opt1, int opt2);
+
+// What a writer takes: a packed DIB (kind KIND_DIB) or a metafile handle.
+enum SaveInput { SAVE_TAKES_DIB, SAVE_TAKES_METAFILE };
+
+// One row of the format table: a format is its writer unit plus one row.
 struct SaveFormat {
     int code;                  // FormatCode
     const char* extension;     // without the dot
     const char* filter_name;
     const char* title;         // dialog title
+    SaveWriter write;          // null while the format has no writer: its menu items are greyed
+    int input;                 // SaveInput
+    int checks_target;         // can_replace_file is asked first (for writers that open the target in place)
+    // Non-zero when a palette image with a transparent index is written from
+    // a 32-bit copy (alpha 0 at that index); null: never.
+    int (*wants_alpha_copy)(int opt1, int opt2);
 };
 
 // The table row of a FormatCode; null for a code Convert/Save does not write.
 const SaveFormat* find_save_format(int code);
+
+// 1 when the code's row has a writer; the menus grey the entries of the others.
+int save_format_has_writer(int code);
 
 // The dialog title of a code and its options (the lossless JPEG has its own).
 const char* save_dialog_title(int code, int opt1, int opt2);

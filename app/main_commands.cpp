@@ -391,24 +391,6 @@ int pnm_family_code(int black_white, int saving_unconverted, int image_bits, int
     return grey ? FMT_PGM : FMT_PPM;
 }
 
-// The formats whose writer is part of the program; the other entries wait
-// for theirs and do nothing until then.
-static bool save_format_has_writer(int code)
-{
-    switch (code) {
-    case FMT_BMP:
-    case FMT_BMP_RLE:
-    case FMT_BMP_BITFIELDS:
-    case FMT_GIF:
-    case FMT_JPEG:
-    case FMT_JPEG12:
-    case FMT_EMF:
-    case FMT_WMF:
-        return true;
-    }
-    return false;
-}
-
 static void save_image(HWND hwnd, HGLOBAL image, int code, int opt1, int opt2)
 {
     GetCurrentDirectoryA(sizeof g_currentDir, g_currentDir);

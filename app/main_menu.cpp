@@ -16,6 +16,7 @@
 #include "image/background.h"
 #include "image/current_image.h"
 #include "image/loader.h"
+#include "image/multimedia.h"
 #include "image/open_windows.h"
 #include "image/palette.h"
 #include "image/progress.h"
@@ -566,12 +567,24 @@ void clipboard_and_save_states(const MenuFacts* f, ChangeList* list)
     set(list, IDM_MAIN_SAVE_EMF,
         enabled_if(f->has_image && (f->kind == KIND_WMF || (f->kind == KIND_EMF && f->format == FMT_CLIPBOARD))));
     set(list, IDM_MAIN_SAVE_WMF, enabled_if(f->has_image && f->kind == KIND_EMF));
-    static const int RASTER_POPUPS[] = {POPUP_BMP, POPUP_GIF, POPUP_IFF, POPUP_JPG,
-                                        POPUP_PNG, POPUP_TGA, POPUP_TIF, POPUP_EXPERTS};
-    for (int which : RASTER_POPUPS)
-        set_popup(list, which, enabled_if(dib));
-    set(list, IDM_MAIN_SAVE_JBIG, enabled_if(dib));
-    set(list, IDM_MAIN_SAVE_PCX, enabled_if(dib));
+    // A raster entry is offered for a bitmap once its format has a writer.
+    static const struct {
+        int popup;  // -1 for a command item
+        int id;
+        int code;   // the FormatCode its commands write
+    } RASTER_ENTRIES[] = {
+        {POPUP_BMP, 0, FMT_BMP}, {POPUP_GIF, 0, FMT_GIF}, {POPUP_IFF, 0, FMT_IFF},
+        {POPUP_JPG, 0, FMT_JPEG}, {POPUP_PNG, 0, FMT_PNG}, {POPUP_TGA, 0, FMT_TARGA},
+        {POPUP_TIF, 0, FMT_TIFF}, {POPUP_EXPERTS, 0, FMT_JPEG},
+        {-1, IDM_MAIN_SAVE_JBIG, FMT_JBIG}, {-1, IDM_MAIN_SAVE_PCX, FMT_PCX},
+    };
+    for (const auto& entry : RASTER_ENTRIES) {
+        UINT state = enabled_if(dib && save_format_has_writer(entry.code));
+        if (entry.popup >= 0)
+            set_popup(list, entry.popup, state);
+        else
+            set(list, entry.id, state);
+    }
 }
 
 void tool_states(const MenuFacts* f, ChangeList* list)
@@ -631,7 +644,7 @@ int compute_main_menu_changes(const MenuFacts* f, MenuItemChange* changes)
     return list.count;
 }
 
-PnmFamilyItem choose_pnm_family_item(const MenuFacts* f)
+static PnmFamilyItem pick_pnm_family_item(const MenuFacts* f)
 {
     PnmFamilyItem pbm = {"&PBM", 5, MFS_ENABLED};
     if (!(f->has_image && f->kind == KIND_DIB)) {
@@ -651,6 +664,19 @@ PnmFamilyItem choose_pnm_family_item(const MenuFacts* f)
     if (f->original_bit_count == 32)
         return pnm;
     return f->shown_grey ? pgm : ppm;
+}
+
+PnmFamilyItem choose_pnm_family_item(const MenuFacts* f)
+{
+    PnmFamilyItem item = pick_pnm_family_item(f);
+    static const struct {
+        const char* label;
+        int code;
+    } CODES[] = {{"&PBM", FMT_PBM}, {"&PGM", FMT_PGM}, {"&PPM", FMT_PPM}, {"&PNM", FMT_PNM}};
+    for (const auto& entry : CODES)
+        if (std::strcmp(item.label, entry.label) == 0 && !save_format_has_writer(entry.code))
+            item.state = MFS_GRAYED;
+    return item;
 }
 
 UINT main_bar_entry_state(int kind, int entry)

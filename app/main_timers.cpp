@@ -3,6 +3,7 @@
 // and a release never meets a half-made frame.
 #include "app/main_timers.h"
 
+#include "image/animation_timer.h"
 #include "image/current_image.h"
 #include "image/gif_anim.h"
 #include "image/loader.h"
@@ -53,8 +54,7 @@ BOOL main_on_timer(HWND hwnd, UINT_PTR timer_id)
 {
     if (timer_id != g_animTimerId)
         return FALSE;
-    KillTimer(hwnd, g_animTimerId);
-    g_animTimerActive = 0;
+    stop_animation_timer(hwnd);
 
     if (g_imageKind != KIND_ANIMATED_GIF)
         return FALSE;
@@ -65,6 +65,6 @@ BOOL main_on_timer(HWND hwnd, UINT_PTR timer_id)
     }
     if (!is_window_open(g_hwndSlide))
         draw_canvas_in_preview(hwnd);
-    g_animTimerActive = SetTimer(hwnd, g_animTimerId, gif_frame_period(g_animDelay), NULL);
+    arm_animation_timer(hwnd, gif_frame_period(g_animDelay));
     return TRUE;
 }

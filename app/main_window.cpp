@@ -18,6 +18,7 @@
 #include "image/current_image.h"
 #include "image/loader.h"
 #include "image/merge_source.h"
+#include "image/multimedia.h"
 #include "image/open_windows.h"
 #include "image/packed_dib.h"
 #include "image/palette.h"

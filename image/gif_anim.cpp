@@ -7,6 +7,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "image/animation_timer.h"
 #include "image/background.h"
 #include "image/current_image.h"
 #include "image/gif_read.h"

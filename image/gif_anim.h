@@ -11,6 +11,8 @@
 #include <windows.h>
 #include <stdint.h>
 
+#include "image/animation_timer.h"  // the frames read set g_animDelay
+
 extern int g_gifContinuing;        // another frame follows the last one read
 extern int g_frameLeft;            // place and size of the last frame read
 extern int g_frameTop;

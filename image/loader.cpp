@@ -10,6 +10,7 @@
 #include <cstring>
 #include <new>
 
+#include "image/animation_timer.h"
 #include "image/background.h"
 #include "image/bmp_read.h"
 #include "image/current_image.h"
@@ -17,6 +18,7 @@
 #include "image/gif_read.h"
 #include "image/merge_source.h"
 #include "image/metafile.h"
+#include "image/multimedia.h"
 #include "image/open_windows.h"
 #include "image/packed_dib.h"
 #include "image/palette.h"
@@ -41,12 +43,6 @@ int g_iconStep;
 int g_pageHintShown;
 int g_slideForward = 1;
 HPALETTE g_hPalette;
-UINT g_animDelay = 12;
-UINT_PTR g_animTimerId = 1;
-UINT_PTR g_animTimerActive;
-UINT_PTR g_mciTimerId = 2;
-HWND g_hwndMci;
-int g_mciEnlarged;
 
 static bool extension_is(const char* extension, const char* wanted)
 {
@@ -143,9 +139,7 @@ static void refresh_status_bars(void)
 static void free_image_by_kind(void)
 {
     if (g_imageKind == KIND_ANIMATED_GIF || g_imageKind == KIND_ICON_PAGES || g_imageKind == KIND_ANI) {
-        if (g_hwndMain)
-            KillTimer(g_hwndMain, g_animTimerId);
-        g_animTimerActive = 0;
+        stop_animation_timer(g_hwndMain);
         close_identification_handle();
     }
     switch (g_imageKind) {
@@ -197,9 +191,7 @@ void release_current_image(void)
 void release_image_for_new_selection(HWND hwndMain)
 {
     if (g_imageKind == KIND_MULTIMEDIA) {
-        if (g_hwndMci && IsWindow(g_hwndMci))
-            DestroyWindow(g_hwndMci);
-        g_hwndMci = NULL;
+        close_media_window();
         g_imageKind = KIND_NONE;
         ShowWindow(GetDlgItem(hwndMain, IDC_MAIN_PREVIEW), SW_SHOW);
         return;
@@ -208,6 +200,30 @@ void release_image_for_new_selection(HWND hwndMain)
     g_imageKind = KIND_NONE;
 }
 
+// ---- the readers as the table calls them
+
+// How the load goes on after a reader.
+enum ReadEnd {
+    READ_THEN_AFTER_STEPS,  // the after-read steps adapt and show g_hImage (null: nothing)
+    READ_SHOWN,             // the reader showed the file itself; the loader ends
+    READ_ENDED,             // nothing to show and nothing more to do; the loader ends
+};
+
+// One row of the reader table: an identification result, the ImageKind it
+// is read as and its FormatCode. A reader call fills g_hImage (and may
+// correct the kind or code it was given); its arguments come from the
+// current-image state.
+struct ReaderRow {
+    int identity;            // FileIdentity
+    int kind;                // ImageKind set before the reader runs
+    int format;              // FormatCode; FMT_NONE: the reader call sets it, if at all
+    int format_before_read;  // set before the read and kept on failure; else set on success
+    int closes_handle;       // the reader opens the file by name: the identification handle closes first
+    ReadEnd (*read)(HWND hwndMain, HWND owner);
+};
+
+// The first byte of the info header's size picks the BMP reader; any other
+// size shows nothing.
 static HGLOBAL read_bmp_by_header(HWND owner)
 {
     BYTE header_size = 0;
@@ -235,6 +251,12 @@ static HGLOBAL read_bmp_by_header(HWND owner)
     default:
         return NULL;
     }
+}
+
+static ReadEnd read_bmp(HWND, HWND owner)
+{
+    g_hImage = read_bmp_by_header(owner);
+    return READ_THEN_AFTER_STEPS;
 }
 
 static void set_view_title(void)
@@ -268,33 +290,41 @@ static void show_windows_metafile(HWND owner)
     SetViewportOrgEx(g_hdcPreview, 0, 0, NULL);
 }
 
-static void read_windows_metafile(HWND owner, int placeable)
+static ReadEnd read_windows_metafile(HWND owner, int placeable)
 {
-    g_imageKind = KIND_WMF;
     g_wmfHasPlaceable = placeable;
     HFILE file = g_hFile;
     g_hFile = HFILE_ERROR;  // the reader closes it
     g_hImage = (HGLOBAL)read_wmf_file(owner, g_fileName, file, g_infoText, placeable, &g_rcMetafile,
                                       &g_wmfScale, &g_wmfPlaceableHeader);
     show_windows_metafile(owner);
+    return g_hImage ? READ_SHOWN : READ_ENDED;
+}
+
+static ReadEnd read_placeable_wmf(HWND, HWND owner)
+{
+    return read_windows_metafile(owner, 1);
+}
+
+static ReadEnd read_plain_wmf(HWND, HWND owner)
+{
+    return read_windows_metafile(owner, 0);
 }
 
 // The enhanced metafile is held as a handle made from a copy of its bits,
 // which stays beside it for the writers and the comment.
-static void read_enhanced_metafile(HWND hwndMain)
+static ReadEnd read_enhanced_metafile(HWND hwndMain, HWND)
 {
-    close_identification_handle();
-    g_imageKind = KIND_EMF;
     HENHMETAFILE file_emf = GetEnhMetaFileA(g_fileName);
     if (!file_emf)
-        return;
+        return READ_ENDED;
     UINT size = GetEnhMetaFileBits(file_emf, 0, NULL);
     g_hImageUnconverted = size ? GlobalAlloc(GHND, size) : NULL;
     BYTE* bits = g_hImageUnconverted ? (BYTE*)GlobalLock(g_hImageUnconverted) : NULL;
     if (!bits) {
         free_image_block(&g_hImageUnconverted);
         DeleteEnhMetaFile(file_emf);
-        return;
+        return READ_ENDED;
     }
     GetEnhMetaFileBits(file_emf, size, bits);
     DeleteEnhMetaFile(file_emf);
@@ -302,7 +332,7 @@ static void read_enhanced_metafile(HWND hwndMain)
     GlobalUnlock(g_hImageUnconverted);
     if (!emf) {
         free_image_block(&g_hImageUnconverted);
-        return;
+        return READ_ENDED;
     }
     g_hImage = (HGLOBAL)emf;
 
@@ -340,11 +370,12 @@ static void read_enhanced_metafile(HWND hwndMain)
     } else {
         draw_current_metafile(g_hdcPreview);
     }
+    return READ_SHOWN;
 }
 
 // Reads one GIF frame; with animate, a file with further frames starts its
-// animation. Returns false when the animation runs (the loader ends there).
-static bool read_gif(HWND owner, bool animate)
+// animation, and the loader ends there.
+static ReadEnd read_gif(HWND owner, bool animate)
 {
     g_gifContinuing = 0;
     g_animDelay = 12;
@@ -355,7 +386,7 @@ static bool read_gif(HWND owner, bool animate)
         close_identification_handle();
         g_hImage = NULL;
         g_imageKind = KIND_NONE;
-        return false;
+        return READ_ENDED;
     }
     g_hImage = read_gif_frame(g_hFile, owner, g_infoText, &g_gifContinuing, &g_animDelay, &g_frameLeft,
                               &g_frameTop, &g_screenWidth, &g_screenHeight, &g_hasTransparency,
@@ -363,18 +394,16 @@ static bool read_gif(HWND owner, bool animate)
                               &g_gifDisposal, &g_gifFrameNumber, g_gifSuffixTable, g_gifPrefixTable,
                               g_gifStack, g_imageKind);
     free_gif_lzw_tables();
-    if (g_hImage)
-        g_fileFormat = FMT_GIF;
 
     if (animate && g_hImage && g_gifContinuing) {
         g_hPalette = seam_display_bits() <= 8 ? CreateHalftonePalette(g_hdcPreview) : NULL;
         if (!compose_gif_frame(g_hdcPreview, g_hwndPreview, 0)) {
             close_identification_handle();
             g_imageKind = KIND_DIB;
-            return true;
+            return READ_THEN_AFTER_STEPS;
         }
-        g_animTimerActive = SetTimer(g_hwndMain, g_animTimerId, gif_frame_period(g_animDelay), NULL);
-        return false;  // the file stays open for the next frames
+        arm_animation_timer(g_hwndMain, gif_frame_period(g_animDelay));
+        return READ_SHOWN;  // the file stays open for the next frames
     }
 
     if (g_hImage) {
@@ -394,12 +423,24 @@ static bool read_gif(HWND owner, bool animate)
             }
         }
     }
-    return true;
+    return READ_THEN_AFTER_STEPS;
+}
+
+static ReadEnd read_gif_animated(HWND, HWND owner)
+{
+    return read_gif(owner, true);
+}
+
+// Behind a MacBinary header the reader finds the GIF at offset 128; such a
+// file is never animated.
+static ReadEnd read_gif_still(HWND, HWND owner)
+{
+    return read_gif(owner, false);
 }
 
 // 8-bit files go to the 8-bit library build, 12- and 16-bit ones to the
 // 12-bit build; any other precision is not read.
-static void read_jpeg_by_precision(void)
+static ReadEnd read_jpeg_by_precision(HWND, HWND)
 {
     int precision = get_jpeg_precision(g_fileName);
     g_hImage = NULL;
@@ -413,44 +454,53 @@ static void read_jpeg_by_precision(void)
         if (g_hImage)
             g_fileFormat = FMT_JPEG12;
     }
+    return READ_THEN_AFTER_STEPS;
 }
 
-// Reads the identified file into g_hImage. Returns false when the loader
-// ends here (metafiles show themselves), true when the after-read steps follow.
+// ---- the reader table
+
+// One row per identification result that the program reads. Identities
+// without a row are recognised but not read: nothing is shown.
+static const ReaderRow READERS[] = {
+    // identity, kind, FormatCode, code set before the read, handle closed first, reader call
+    {IDENT_BMP, KIND_DIB, FMT_NONE, 0, 0, read_bmp},
+    {IDENT_GIF, KIND_DIB, FMT_GIF, 0, 0, read_gif_animated},
+    {IDENT_JPEG, KIND_DIB, FMT_NONE, 0, 1, read_jpeg_by_precision},
+    {IDENT_PLACEABLE_WMF, KIND_WMF, FMT_NONE, 0, 0, read_placeable_wmf},
+    {IDENT_WMF, KIND_WMF, FMT_NONE, 0, 0, read_plain_wmf},
+    {IDENT_EMF, KIND_EMF, FMT_NONE, 0, 1, read_enhanced_metafile},
+    {IDENT_MACBINARY_GIF, KIND_DIB, FMT_GIF, 0, 0, read_gif_still},
+};
+
+static const ReaderRow* find_reader(int identity)
+{
+    for (const ReaderRow& row : READERS)
+        if (row.identity == identity)
+            return &row;
+    return NULL;
+}
+
+// Reads the identified file into g_hImage through its row. Returns false
+// when the loader ends here (the reader showed the file itself), true when
+// the after-read steps follow.
 static bool read_identified(int identity, HWND hwndMain, HWND owner)
 {
-    g_imageKind = KIND_DIB;
-    switch (identity) {
-    case IDENT_BMP:
-        g_hImage = read_bmp_by_header(owner);
-        return true;
-    case IDENT_GIF:
-        return read_gif(owner, true);
-    case IDENT_JPEG:
+    const ReaderRow* row = find_reader(identity);
+    g_hImage = NULL;
+    if (!row) {
         close_identification_handle();
-        read_jpeg_by_precision();
-        return true;
-    case IDENT_MACBINARY_GIF:
-        return read_gif(owner, false);
-    case IDENT_PLACEABLE_WMF:
-        read_windows_metafile(owner, 1);
-        return false;
-    case IDENT_WMF:
-        read_windows_metafile(owner, 0);
-        return false;
-    case IDENT_EMF:
-        read_enhanced_metafile(hwndMain);
-        return false;
-    case IDENT_UNKNOWN:
         g_imageKind = KIND_NONE;
-        g_hImage = NULL;
-        return true;
-    default:
-        // Recognised, but no reader of the program takes it.
-        close_identification_handle();
-        g_hImage = NULL;
         return true;
     }
+    g_imageKind = row->kind;
+    if (row->closes_handle)
+        close_identification_handle();
+    if (row->format != FMT_NONE && row->format_before_read)
+        g_fileFormat = row->format;
+    ReadEnd end = row->read(hwndMain, owner);
+    if (row->format != FMT_NONE && !row->format_before_read && (g_hImage || end == READ_SHOWN))
+        g_fileFormat = row->format;
+    return end == READ_THEN_AFTER_STEPS;
 }
 
 void stretch_into_preview(HDC dc, const BITMAPINFOHEADER* bih, HPALETTE palette)

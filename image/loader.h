@@ -19,12 +19,6 @@ extern int g_iconStep;
 extern int g_pageHintShown;          // the notice about further pages was given
 extern int g_slideForward;           // the next-file step goes forward
 extern HPALETTE g_hPalette;          // palette of the shown image or animation
-extern UINT g_animDelay;             // frame delay, hundredths of a second
-extern UINT_PTR g_animTimerId;       // animation timer on the main window
-extern UINT_PTR g_animTimerActive;   // non-zero while the timer is armed
-extern UINT_PTR g_mciTimerId;        // 3000 ms watch of a playing MP3
-extern HWND g_hwndMci;               // media window of a multimedia file
-extern int g_mciEnlarged;            // the media window covers the main window
 
 // What the first bytes and the extension say the file is.
 enum FileIdentity {

@@ -1,0 +1,100 @@
+// The selected-file loader's reader table: each identified file is read as
+// its row says (ImageKind, FormatCode), through the same road a selection
+// in the main window's list takes.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "image/current_image.h"
+#include "image/loader.h"
+#include "image/open_windows.h"
+#include "resources/resource.h"
+#include "support/seam_recorder.h"
+#include "support/test_support.h"
+
+namespace {
+
+struct LoadCase {
+    const char* file;  // in the test folder, made by the fixture below
+    int kind;
+    int format;
+};
+
+// The fixtures under the names the list shows, plus the files only GDI and a
+// MacBinary header make.
+std::string make_folder()
+{
+    std::string folder = test_out_path("loader_table/");
+    CreateDirectoryA(folder.c_str(), NULL);
+    const std::pair<const char*, const char*> copies[] = {
+        {"e2e/quadrants.bmp", "still.bmp"}, {"e2e/quadrants.gif", "still.gif"},
+        {"e2e/animated.gif", "moving.gif"}, {"e2e/quadrants.jpg", "photo.jpg"},
+    };
+    for (const auto& copy : copies)
+        CopyFileA(fixture_path(copy.first).c_str(), (folder + copy.second).c_str(), FALSE);
+    write_file_bytes(folder + "macbinary.dat", std::string(128, '\0') + read_file_bytes(fixture_path("e2e/quadrants.gif")));
+    write_file_bytes(folder + "noise.dat", "not a picture at all");
+
+    HDC emf_dc = CreateEnhMetaFileA(NULL, (folder + "drawing.emf").c_str(), NULL, NULL);
+    Rectangle(emf_dc, 0, 0, 50, 30);
+    DeleteEnhMetaFile(CloseEnhMetaFile(emf_dc));
+    HDC wmf_dc = CreateMetaFileA((folder + "drawing.wmf").c_str());
+    Rectangle(wmf_dc, 0, 0, 50, 30);
+    DeleteMetaFile(CloseMetaFile(wmf_dc));
+    return folder;
+}
+
+class LoaderTable : public ::testing::TestWithParam<LoadCase> {
+protected:
+    SeamRecorder seams{24};
+    HWND main = NULL, saved_main = NULL;
+    char saved_dir[MAX_PATH] = "";
+
+    void SetUp() override
+    {
+        static const std::string folder = make_folder();
+        GetCurrentDirectoryA(sizeof saved_dir, saved_dir);
+        SetCurrentDirectoryA(folder.c_str());
+        main = CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 300, 300, NULL, NULL, NULL, NULL);
+        CreateWindowA("LISTBOX", "", WS_CHILD, 0, 0, 10, 10, main, (HMENU)IDC_MAIN_FILE_LIST, NULL, NULL);
+        CreateWindowA("STATIC", "", WS_CHILD, 0, 0, 200, 200, main, (HMENU)IDC_MAIN_PREVIEW, NULL, NULL);
+        saved_main = g_hwndMain;
+        g_hwndMain = main;  // an animation's timer goes there
+    }
+    void TearDown() override
+    {
+        release_image_for_new_selection(main);
+        release_current_image();
+        g_hwndMain = saved_main;
+        DestroyWindow(main);
+        SetCurrentDirectoryA(saved_dir);
+    }
+};
+
+TEST_P(LoaderTable, FileIsReadAsItsRowSays)
+{
+    const LoadCase& c = GetParam();
+    HWND list = GetDlgItem(main, IDC_MAIN_FILE_LIST);
+    SendMessageA(list, LB_ADDSTRING, 0, (LPARAM)c.file);
+    SendMessageA(list, LB_SETCURSEL, 0, 0);
+    g_imageKind = KIND_NONE;
+    RECT preview = {0, 0, 200, 200};
+    load_selected_file(main, preview);
+
+    EXPECT_EQ(g_imageKind, c.kind) << c.file;
+    EXPECT_EQ(g_fileFormat, c.format) << c.file;
+    EXPECT_EQ(g_hImage != NULL || c.kind == KIND_ANIMATED_GIF, c.kind != KIND_NONE) << c.file;
+    EXPECT_TRUE(seams.boxes.empty()) << c.file << ": " << seams.boxes[0].text;
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, LoaderTable, ::testing::Values(
+    LoadCase{"still.bmp", KIND_DIB, FMT_NONE},
+    LoadCase{"still.gif", KIND_DIB, FMT_GIF},
+    LoadCase{"moving.gif", KIND_ANIMATED_GIF, FMT_GIF},
+    LoadCase{"photo.jpg", KIND_DIB, FMT_JPEG},
+    LoadCase{"macbinary.dat", KIND_DIB, FMT_GIF},
+    LoadCase{"drawing.emf", KIND_EMF, FMT_NONE},
+    LoadCase{"drawing.wmf", KIND_WMF, FMT_NONE},
+    LoadCase{"noise.dat", KIND_NONE, FMT_NONE}));
+
+}  // namespace
