@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "formats/tiff_write.h"
 #include "image/bmp_write.h"
 #include "image/current_image.h"
 #include "image/gif_write.h"
@@ -82,6 +83,12 @@ static int save_jpeg12(HGLOBAL image, int, const char* path, int opt1, int opt2)
 }
 
 // A Windows metafile is converted; an enhanced one is copied as it is.
+// opt1 the TIFF compression code, opt2 1 for tiles.
+static int save_tiff(HGLOBAL image, int, const char* path, int compression, int tiled)
+{
+    return write_tiff_file(path, compression, tiled, image);
+}
+
 static int save_emf(HGLOBAL image, int kind, const char* path, int, int)
 {
     if (kind == KIND_WMF)
@@ -135,7 +142,7 @@ static const SaveFormat FORMATS[] = {
     {FMT_PPM, "ppm", "PPM", "Save As PPM", NULL, SAVE_TAKES_DIB, 0, alpha_always},
     {FMT_PNG, "png", "PNG", "Save As PNG", NULL, SAVE_TAKES_DIB, 0, NULL},
     {FMT_TARGA, "tga", "TARGA", "Save As TARGA", NULL, SAVE_TAKES_DIB, 0, alpha_always},
-    {FMT_TIFF, "tif", "TIFF", "Save As TIFF", NULL, SAVE_TAKES_DIB, 0, alpha_unless_tiff_jpeg},
+    {FMT_TIFF, "tif", "TIFF", "Save As TIFF", save_tiff, SAVE_TAKES_DIB, 0, alpha_unless_tiff_jpeg},
     {FMT_EMF, "emf", "EMF", "Save As Enhanced MetaFile", save_emf, SAVE_TAKES_METAFILE, 1, NULL},
     {FMT_WMF, "wmf", "WMF", "Save As Windows MetaFile", save_wmf, SAVE_TAKES_METAFILE, 1, NULL},
 };

@@ -29,10 +29,12 @@ std::string make_folder()
     const std::pair<const char*, const char*> copies[] = {
         {"e2e/quadrants.bmp", "still.bmp"}, {"e2e/quadrants.gif", "still.gif"},
         {"e2e/animated.gif", "moving.gif"}, {"e2e/quadrants.jpg", "photo.jpg"},
+        {"tiff/pages.tif", "pages.tif"},    {"tiff/rgb_bigtiff.tif", "big.tif"},
     };
     for (const auto& copy : copies)
         CopyFileA(fixture_path(copy.first).c_str(), (folder + copy.second).c_str(), FALSE);
     write_file_bytes(folder + "macbinary.dat", std::string(128, '\0') + read_file_bytes(fixture_path("e2e/quadrants.gif")));
+    write_file_bytes(folder + "macbinary.tif", std::string(128, '\0') + read_file_bytes(fixture_path("tiff/rgb_lzw.tif")));
     write_file_bytes(folder + "noise.dat", "not a picture at all");
 
     HDC emf_dc = CreateEnhMetaFileA(NULL, (folder + "drawing.emf").c_str(), NULL, NULL);
@@ -95,6 +97,9 @@ INSTANTIATE_TEST_SUITE_P(Files, LoaderTable, ::testing::Values(
     LoadCase{"macbinary.dat", KIND_DIB, FMT_GIF},
     LoadCase{"drawing.emf", KIND_EMF, FMT_NONE},
     LoadCase{"drawing.wmf", KIND_WMF, FMT_NONE},
+    LoadCase{"pages.tif", KIND_DIB, FMT_TIFF},
+    LoadCase{"big.tif", KIND_DIB, FMT_BIGTIFF},
+    LoadCase{"macbinary.tif", KIND_DIB, FMT_TIFF},
     LoadCase{"noise.dat", KIND_NONE, FMT_NONE}));
 
 }  // namespace
