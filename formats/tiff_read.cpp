@@ -352,6 +352,8 @@ static bool set_up_photometric(ReadState* st, HINSTANCE instance)
         if (g_tiffCompression == COMPRESSION_JPEG && g_tiffPlanar == PLANARCONFIG_CONTIG) {
             TIFFSetField(g_tiff, TAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
             g_tiffJpegToRgb = 1;
+            // the codec's RGB takes no profile
+            st->use_embedded = 0;
             return true;
         }
         TIFFSetField(g_tiff, TAG_JPEGCOLORMODE, JPEGCOLORMODE_RAW);

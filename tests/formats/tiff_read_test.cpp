@@ -1,11 +1,13 @@
 // The TIFF reader against the pictures independent tools made
 // (tests/fixtures/make_tiff.sh): every kind of file in one table, pages,
 // orientation, the information text, and hostile files built here.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
 
 #include <gtest/gtest.h>
+#include <tiffio.h>
 
 #include "formats/tiff_state.h"
 #include "formats/tiff_test_util.h"
@@ -176,6 +178,19 @@ TEST(TiffRead, RefusesSizesPastTheLimits)
     }
 }
 
+TEST(TiffRead, ALoopingPageChainCountsOnce)
+{
+    SeamRecorder seams;
+    std::string bytes = grey_tiff(4, 4, 16);
+    put32(bytes, 10 + 12 * 8, 8);  // the next directory is this one again
+    const std::string path = test_out_path("hostile_loop.tif");
+    ASSERT_TRUE(write_file_bytes(path, bytes));
+    int pages = 0;
+    DibHolder image(read_tiff_page(path, 1, &pages));
+    EXPECT_NE(image.h, nullptr);
+    EXPECT_EQ(pages, 1);
+}
+
 TEST(TiffRead, ATruncatedStripIsAFailedRead)
 {
     SeamRecorder seams;
@@ -200,6 +215,51 @@ TEST(TiffRead, SurvivesTruncationAtEveryOffset)
         HGLOBAL h = read_tiff_page(path);
         if (h)
             GlobalFree(h);
+    }
+}
+
+// An 8 x 2 RGB file with the stored profile `profile` embedded.
+std::string rgb_with_profile(const char* profile)
+{
+    HMODULE module = GetModuleHandleA(NULL);
+    HRSRC info = FindResourceA(module, profile, "COLOR_PROFILE");
+    const void* bytes = LockResource(LoadResource(module, info));
+    const std::string path = test_out_path(std::string("embedded_") + profile + ".tif");
+    TIFF* tif = TIFFOpen(path.c_str(), "w");
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, 8);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, 2);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 3);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 2);
+    TIFFSetField(tif, TIFFTAG_ICCPROFILE, (uint32_t)SizeofResource(module, info), bytes);
+    uint8_t pixels[48];
+    for (int i = 0; i < 48; ++i)
+        pixels[i] = (uint8_t)(i * 5);
+    TIFFWriteEncodedStrip(tif, 0, pixels, sizeof pixels);
+    TIFFClose(tif);
+    return path;
+}
+
+// A profile of the wrong colour space gives no transform: the pixels come
+// through unconverted; a matching one converts them (sRGB to sRGB: the same).
+TEST(TiffRead, EmbeddedProfileThatCannotPairIsPassedBy)
+{
+    for (const char* profile : {"CMYK", "SRGB"}) {
+        SeamRecorder seams;
+        DibHolder image(read_tiff_page(rgb_with_profile(profile)));
+        ASSERT_NE(image.h, nullptr) << profile;
+        BITMAPINFOHEADER* bih = (BITMAPINFOHEADER*)GlobalLock(image.h);
+        int worst = 0;
+        for (int i = 0; i < 48; ++i) {
+            uint8_t px[4];
+            dib_rgba(bih, i / 3 % 8, i / 24, px);
+            int d = px[i % 3] - i * 5;
+            worst = std::max(worst, d < 0 ? -d : d);
+        }
+        GlobalUnlock(image.h);
+        EXPECT_LE(worst, 2) << profile;
+        EXPECT_EQ(seams.beeps.size(), 1u) << profile;
     }
 }
 
