@@ -9,7 +9,7 @@
 #include "app/clipboard.h"
 #include "image/current_image.h"
 #include "support/seam_recorder.h"
-#include "tests/image/dib_test_util.h"
+#include "support/dib_block.h"
 
 namespace {
 
@@ -111,14 +111,14 @@ TEST(ClipboardDib, GoodPaletteImageIsCopiedWithItsPixels)
 {
     HGLOBAL source = make_dib(3, 2, 4, {quad(255, 0, 0), quad(0, 0, 255)}, 2);
     {
-        LockedDib dib(source);
+        DibBlock dib(source, false);
         set_index(dib.row(1), 4, 2, 1);
     }
     ASSERT_TRUE(is_acceptable_clipboard_dib(source));
     HGLOBAL copy = copy_clipboard_dib(source);
     ASSERT_NE(copy, nullptr);
     ASSERT_NE(copy, source);
-    LockedDib a(source), b(copy);
+    DibBlock a(source, false), b(copy, false);
     EXPECT_EQ(b.bih->biBitCount, 4);
     EXPECT_EQ(b.table()[1].rgbBlue, 255);
     EXPECT_EQ(std::memcmp(a.row(0), b.row(0), 4 * 2), 0);
@@ -126,20 +126,6 @@ TEST(ClipboardDib, GoodPaletteImageIsCopiedWithItsPixels)
     b.unlock();
     GlobalFree(copy);
     GlobalFree(source);
-}
-
-TEST(ClipboardDib, PlaceableExtentsAreHundredthsOfMillimetres)
-{
-    LONG x = 0, y = 0;
-    placeable_extents(0, 0, 1440, 720, 1440, &x, &y);
-    EXPECT_EQ(x, 2540);
-    EXPECT_EQ(y, 1270);
-    placeable_extents(-100, -50, 100, 50, 1000, &x, &y);
-    EXPECT_EQ(x, 508);
-    EXPECT_EQ(y, 254);
-    placeable_extents(0, 0, 100, 100, 0, &x, &y);
-    EXPECT_EQ(x, 0);
-    EXPECT_EQ(y, 0);
 }
 
 // Through the real clipboard: a hostile DIB leaves the current image, a
@@ -194,7 +180,7 @@ TEST(ClipboardPaste, RefusedDibKeepsTheCurrentImage)
     EXPECT_EQ(g_fileFormat, FMT_CLIPBOARD);
     EXPECT_STREQ(g_fileName, PASTED_IMAGE_NAME);
     {
-        LockedDib pasted(g_hImage);
+        DibBlock pasted(g_hImage, false);
         EXPECT_EQ(pasted.bih->biWidth, 3);
         EXPECT_EQ(pasted.bih->biHeight, 5);
     }

@@ -10,7 +10,7 @@
 #include "image/current_image.h"
 #include "support/seam_recorder.h"
 #include "support/test_support.h"
-#include "tests/image/dib_test_util.h"
+#include "support/dib_block.h"
 
 namespace {
 
@@ -98,18 +98,6 @@ TEST(SaveFilter, TwoPairsEndedByAnEmptyString)
     EXPECT_FALSE(build_save_filter(find_save_format(13), small, sizeof small));
 }
 
-TEST(SavePreparation, TransparentPaletteImagesUseAnAlphaCopyOnlyWhereTheFormatNeedsIt)
-{
-    for (int code : {10, 12, 21, 26, 20, 22, 23, 24})
-        EXPECT_TRUE(save_uses_alpha_copy(code, 0, 0)) << code;
-    for (int code : {18, 25, 13, 14, 45, 11})
-        EXPECT_FALSE(save_uses_alpha_copy(code, 0, 0)) << code;
-    EXPECT_TRUE(save_uses_alpha_copy(27, 5, 0)) << "TIFF LZW";
-    EXPECT_FALSE(save_uses_alpha_copy(27, 7, 0)) << "TIFF JPEG";
-    EXPECT_TRUE(save_uses_alpha_copy(19, 0, 0)) << "IFF";
-    EXPECT_FALSE(save_uses_alpha_copy(19, 0, 1)) << "HAM";
-}
-
 // The current image's state for one test, put back afterwards.
 struct CurrentImage {
     HGLOBAL image, unconverted;
@@ -154,7 +142,7 @@ TEST(SaveImage, UnconvertedCopyIsSavedOnlyWithoutConversion)
 HGLOBAL striped_image()
 {
     HGLOBAL h = make_dib(5, 3, 24);
-    LockedDib dib(h);
+    DibBlock dib(h, false);
     for (int y = 0; y < 3; ++y)
         for (int x = 0; x < 5; ++x) {
             BYTE* p = dib.row(y) + 3 * x;
@@ -222,19 +210,6 @@ TEST(SaveToPath, FailingWriterLeavesTheOldFileAndShowsNoSuccess)
     GlobalFree(image);
 }
 
-TEST(SaveToPath, MissingFolderFailsWithoutCreatingAnything)
-{
-    SeamRecorder seams(32);
-    HGLOBAL image = striped_image();
-    CurrentImage state(image);
-    std::string path = test_out_path("no such folder/out.bmp");
-    EXPECT_FALSE(convert_save_to_path(image, KIND_DIB, path.c_str(), 10, 0, 0));
-    EXPECT_EQ(GetFileAttributesA(path.c_str()), INVALID_FILE_ATTRIBUTES);
-    ASSERT_EQ(seams.boxes.size(), 1u);
-    EXPECT_EQ(seams.boxes[0].caption, path);
-    GlobalFree(image);
-}
-
 TEST(SaveToPath, RasterFormatIsRefusedForAMetafileAndMetafileFormatForABitmap)
 {
     SeamRecorder seams(32);
@@ -255,7 +230,7 @@ TEST(SaveToPath, BrokenImageHeaderIsNotHandedToAWriter)
     SeamRecorder seams(32);
     HGLOBAL image = striped_image();
     {
-        LockedDib dib(image);
+        DibBlock dib(image, false);
         dib.bih->biHeight = 100000;  // rows past the block
     }
     CurrentImage state(image);
@@ -271,7 +246,7 @@ TEST(SaveToPath, TransparentPaletteImageIsWrittenFromAnAlphaCopy)
     SeamRecorder seams(32);
     HGLOBAL image = make_dib(4, 1, 8, {quad(10, 20, 30), quad(40, 50, 60)}, 2);
     {
-        LockedDib dib(image);
+        DibBlock dib(image, false);
         set_index(dib.row(0), 8, 1, 1);
     }
     CurrentImage state(image);
@@ -287,7 +262,7 @@ TEST(SaveToPath, TransparentPaletteImageIsWrittenFromAnAlphaCopy)
     EXPECT_EQ((BYTE)bytes[54 + 4 + 3], 0);
     EXPECT_EQ((BYTE)bytes[54 + 3], 255);
     // The image itself is unchanged.
-    LockedDib dib(image);
+    DibBlock dib(image, false);
     EXPECT_EQ(dib.bih->biBitCount, 8);
     GlobalFree(image);
 }

@@ -11,7 +11,7 @@
 #include "image/settings.h"
 #include "resources/resource.h"
 #include "support/seam_recorder.h"
-#include "tests/image/dib_test_util.h"
+#include "support/dib_block.h"
 #include "tools/edit_history.h"
 
 namespace {
@@ -227,34 +227,6 @@ TEST(MainMenuStates, ChecksFollowTheSettings)
     EXPECT_EQ(find_change(f, IDM_MAIN_SELECT_COLOR).state, MFS_GRAYED);
 }
 
-TEST(MainMenuStates, PnmFamilyEntryTakesItsLabelAndPlace)
-{
-    MenuFacts grey = facts_for(KIND_DIB, 8, 256);
-    grey.shown_grey = 1;
-    PnmFamilyItem item = choose_pnm_family_item(&grey);
-    EXPECT_STREQ(item.label, "&PGM");
-    EXPECT_EQ(item.position, 6);
-
-    MenuFacts colour = facts_for(KIND_DIB, 24, 0);
-    item = choose_pnm_family_item(&colour);
-    EXPECT_STREQ(item.label, "&PPM");
-    EXPECT_EQ(item.position, 7);
-
-    MenuFacts alpha = facts_for(KIND_DIB, 32, 0);
-    EXPECT_STREQ(choose_pnm_family_item(&alpha).label, "&PNM");
-
-    // A colour conversion in force: the unconverted copy decides.
-    MenuFacts reduced = facts_for(KIND_DIB, 32, 0);
-    reduced.original_bit_count = 8;
-    reduced.unconverted_in_use = 1;
-    EXPECT_STREQ(choose_pnm_family_item(&reduced).label, "&PNM");
-
-    MenuFacts none = facts_for(KIND_NONE, 0, 0);
-    item = choose_pnm_family_item(&none);
-    EXPECT_STREQ(item.label, "&PBM");
-    EXPECT_EQ(item.state, (UINT)MFS_GRAYED);
-}
-
 TEST(MainMenuBar, EntriesFollowTheImageKind)
 {
     EXPECT_EQ(main_bar_entry_state(KIND_DIB, BAR_IMAGE_TOOLS), (UINT)MF_ENABLED);
@@ -298,60 +270,13 @@ struct MenuWindow {
     }
 };
 
-TEST(MainMenuTree, BarHoldsThePopupsAndTheTwoStepCommands)
-{
-    MenuWindow window;
-    ASSERT_NE(g_hMainMenu, nullptr);
-    EXPECT_EQ(GetMenu(window.hwnd), g_hMainMenu);
-    ASSERT_NE(g_hMainMenuItems, nullptr);
-    EXPECT_GE(GlobalSize(g_hMainMenuItems), MENU_ITEM_RECORDS * 44u);
-    const char* const BAR[] = {"&File", "&Screen", "&Image Tools", "&Convert/Save", "&Batch",
-                               "Co&mment", "Slidesho&w", "&Help", "&<<<", "&>>>"};
-    ASSERT_EQ(GetMenuItemCount(g_hMainMenu), 10);
-    for (int i = 0; i < 10; ++i)
-        EXPECT_EQ(label_at(g_hMainMenu, i), BAR[i]);
-    EXPECT_EQ(GetMenuItemID(g_hMainMenu, 8), (UINT)IDM_MAIN_BAR_LAST_FILE);
-
-    HMENU convert = submenu_named(g_hMainMenu, "&Convert/Save");
-    ASSERT_NE(convert, nullptr);
-    const char* const CONVERT[] = {"B&MP", "&GIF", "&IFF", "J&BG", "&JPG", "P&CX", "&PBM",
-                                   "P&NG", "&TGA", "TI&F", "", "&EMF", "&WMF", "", "E&xperts Only"};
-    ASSERT_EQ(GetMenuItemCount(convert), 15);
-    for (int i = 0; i < 15; ++i)
-        EXPECT_EQ(label_at(convert, i), CONVERT[i]) << i;
-
-    HMENU tif = submenu_named(convert, "TI&F");
-    ASSERT_NE(tif, nullptr);
-    EXPECT_EQ(GetMenuItemCount(tif), 12);
-    HMENU jbig = GetSubMenu(tif, 10);
-    EXPECT_EQ(label_at(tif, 10), "     TIFF J&BIG (34661) (monochrome only)");
-    EXPECT_TRUE(GetMenuState(jbig, IDM_MAIN_SAVE_TIFF_JBIG_TILES, MF_BYCOMMAND) & MF_GRAYED);
-    // Deflate carries the ids after PackBits'.
-    EXPECT_EQ(GetMenuItemID(GetSubMenu(tif, 8), 0), 2117u);
-    EXPECT_EQ(GetMenuItemID(GetSubMenu(tif, 9), 0), 2115u);
-
-    char text[64] = "";
-    GetMenuStringA(g_hMainMenu, IDM_MAIN_ROTATE_CW, text, sizeof text, MF_BYCOMMAND);
-    EXPECT_STREQ(text, "Rotate &Clockwise 90\xB0");
-
-    HMENU background = submenu_named(submenu_named(g_hMainMenu, "&Screen"), "&Background Color");
-    ASSERT_NE(background, nullptr);
-    EXPECT_EQ(GetMenuItemCount(background), 10);
-    MENUITEMINFOA info = {};
-    info.cbSize = sizeof info;
-    info.fMask = MIIM_FTYPE | MIIM_DATA;
-    ASSERT_TRUE(GetMenuItemInfoA(background, 3, TRUE, &info));
-    EXPECT_TRUE(info.fType & MFT_OWNERDRAW);
-    EXPECT_STREQ((const char*)info.dwItemData, "03");
-}
-
 TEST(MainMenuTree, OpeningTheMenuAppliesStatesAndPlacesThePnmEntry)
 {
     SeamRecorder seams(32);
     MenuWindow window;
     HGLOBAL grey = make_dib(4, 2, 8, {}, 256);
     {
-        LockedDib dib(grey);
+        DibBlock dib(grey, false);
         for (int i = 0; i < 256; ++i)
             dib.table()[i] = quad((BYTE)i, (BYTE)i, (BYTE)i);
     }
@@ -401,53 +326,6 @@ TEST(MainMenuTree, UpdateGreysBarEntriesByKind)
     update_main_menu_state();
     EXPECT_FALSE(GetMenuState(g_hMainMenu, BAR_IMAGE_TOOLS, MF_BYPOSITION) & MF_GRAYED);
     g_imageKind = old_kind;
-}
-
-TEST(MainMenuTree, DestroyLeavesNoMenuOrBlocks)
-{
-    HWND hwnd = CreateWindowExA(0, "STATIC", "menu test", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, NULL, NULL,
-                                GetModuleHandleA(NULL), NULL);
-    build_main_menu(hwnd);
-    HMENU bar = g_hMainMenu;
-    destroy_main_menu(hwnd);
-    EXPECT_EQ(g_hMainMenu, nullptr);
-    EXPECT_EQ(g_hMainMenuItems, nullptr);
-    EXPECT_EQ(g_hViewMenuItems, nullptr);
-    EXPECT_EQ(GetMenu(hwnd), nullptr);
-    EXPECT_FALSE(IsMenu(bar));
-    DestroyWindow(hwnd);
-}
-
-TEST(MainMenuSwatches, MeasureFromCheckMarkAndDrawOnlyTheSwatches)
-{
-    MEASUREITEMSTRUCT measure = {};
-    measure.CtlType = ODT_MENU;
-    measure.itemID = IDM_MAIN_BACKGROUND_FIRST;
-    ASSERT_TRUE(main_menu_on_measureitem(NULL, &measure));
-    LONG check = GetMenuCheckMarkDimensions();
-    EXPECT_EQ(measure.itemWidth, 4u * LOWORD(check));
-    EXPECT_EQ(measure.itemHeight, (UINT)(1.5 * HIWORD(check)));
-    measure.CtlType = ODT_BUTTON;
-    EXPECT_FALSE(main_menu_on_measureitem(NULL, &measure));
-
-    // Swatch 3 (red) drawn into a memory bitmap shows red inside its frame.
-    HDC screen = GetDC(NULL);
-    HDC dc = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, 80, 24);
-    ReleaseDC(NULL, screen);
-    HGDIOBJ old = SelectObject(dc, bitmap);
-    DRAWITEMSTRUCT draw = {};
-    draw.CtlType = ODT_MENU;
-    draw.itemID = IDM_MAIN_BACKGROUND_FIRST + 3;
-    draw.hDC = dc;
-    draw.rcItem = RECT{0, 0, 80, 24};
-    ASSERT_TRUE(main_menu_on_drawitem(NULL, &draw));
-    EXPECT_EQ(GetPixel(dc, 50, 12), RGB(255, 0, 0));
-    draw.itemID = IDM_MAIN_SELECT_COLOR;
-    EXPECT_FALSE(main_menu_on_drawitem(NULL, &draw));
-    SelectObject(dc, old);
-    DeleteObject(bitmap);
-    DeleteDC(dc);
 }
 
 }  // namespace

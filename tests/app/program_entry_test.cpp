@@ -13,22 +13,6 @@
 
 namespace {
 
-TEST(FilterList, PatternsStandAtTheirOffsetsAndTheListEndsWithTwoNuls)
-{
-    char block[FILTER_BLOCK_SIZE] = {};
-    int offsets[FILTER_COUNT] = {};
-    build_filter_list(block, offsets);
-    const int expected[FILTER_COUNT] = {12, 200, 295, 317, 337, 365, 381, 417, 467, 495, 505, 520, 536, 552, 568, 596};
-    for (int i = 0; i < FILTER_COUNT; ++i)
-        EXPECT_EQ(offsets[i], expected[i]) << "filter " << i + 1;
-    EXPECT_STREQ(block, "Image Files");
-    EXPECT_STREQ(block + 200, "*.asf;*.asx;*.avi;*.mid*;*.mov;*.mp3;*.mpa;*.mpe*;*.mpg;*.rmi;*.wav*;*.wma;*.wmv");
-    EXPECT_STREQ(block + 596, "*.*");
-    EXPECT_EQ(block[599], '\0');
-    EXPECT_EQ(block[600], '\0');
-    EXPECT_TRUE(std::strstr(block + 12, "*.png;*.iff;") != nullptr) << "pieces joined without separators";
-}
-
 TEST(CommandLine, MediaExtensionsChooseMultimediaByTheirFirstThreeLetters)
 {
     EXPECT_EQ(take_command_line_file("clip.MPEG"), FILTER_MULTIMEDIA);
@@ -51,20 +35,6 @@ TEST(CommandLine, QuotedNameFindsTheFileByItsOwnName)
 
     take_command_line_file("\"missing file.bmp\"");
     EXPECT_STREQ(g_findData.cFileName, "");
-}
-
-TEST(MainWindowGeometry, WorkAreaGivesTheWindowsPlaceAndSize)
-{
-    RECT r = main_window_rect_for_work_area(1024, 738);
-    EXPECT_EQ(r.right - r.left, 749);
-    EXPECT_EQ(r.bottom - r.top, 590);
-    EXPECT_EQ(r.left, 85);
-    EXPECT_EQ(r.top, 61);
-
-    // A low work area keeps the height floor of 440 pixels.
-    r = main_window_rect_for_work_area(1024, 500);
-    EXPECT_EQ(r.bottom - r.top, 440);
-    EXPECT_EQ(r.top, (500 - 440) / 2);
 }
 
 TEST(MainWindowGeometry, PreviewIsNineTenthsOfTheSmallerSide)

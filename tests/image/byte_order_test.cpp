@@ -46,21 +46,6 @@ TEST(ByteOrder, WritesBothOrdersAndTakesOtherMarksAsIntel)
               written([](FILE* f) { write_u32_ordered(0x12345678, 0x4D4C, f); }));
 }
 
-TEST(ByteOrder, WrittenValuesReadBack)
-{
-    for (uint16_t order : {(uint16_t)BYTE_ORDER_II, (uint16_t)BYTE_ORDER_MM}) {
-        static uint16_t s_order;
-        s_order = order;
-        std::string bytes = written([](FILE* f) {
-            write_u32_ordered(0xDEADBEEF, s_order, f);
-            write_u16_ordered(0xCAFE, s_order, f);
-        });
-        ASSERT_EQ(6u, bytes.size());
-        EXPECT_EQ(0xDEADBEEFu, read_u32_ordered((const uint8_t*)bytes.data(), order));
-        EXPECT_EQ(0xCAFE, read_u16_ordered((const uint8_t*)bytes.data() + 4, order));
-    }
-}
-
 TEST(ByteOrder, DirectoryEntriesSortByTagOnly)
 {
     // Each entry: tag in the low 16 bits of the first word, the field type

@@ -45,6 +45,14 @@ HGLOBAL load_first_frame(HFILE file)
     return g_hImage;
 }
 
+// Red, green, blue of (x, y from the top).
+std::vector<int> rgb_at(HGLOBAL h, int x, int y)
+{
+    uint8_t px[4];
+    DibBlock(h, false).rgba(x, y, px);
+    return {px[0], px[1], px[2]};
+}
+
 int disposal_code(const std::string& name)
 {
     if (name == "None")
@@ -85,8 +93,8 @@ void expect_animation_matches(const std::string& name, uint32_t background_index
         EXPECT_EQ(expected[i].first, g_animDelay);
         EXPECT_EQ(expected[i].second, g_gifDisposal);
         EXPECT_EQ(i + 1 < expected.size() ? 1 : 0, g_gifContinuing);
-        Pam ref = read_pam(fixture_path("gif/" + name + "_" + std::to_string(i) + ".pam"));
-        ASSERT_TRUE(ref.ok());
+        PnmImage ref = read_pnm_file(fixture_path("gif/" + name + "_" + std::to_string(i) + ".pam"));
+        ASSERT_FALSE(ref.empty());
         std::string first;
         EXPECT_EQ(0, count_mismatches(g_hAnimCanvas, ref, background, &first)) << first;
     }
@@ -149,16 +157,9 @@ TEST_F(GifAnim, RestoreToPreviousBringsBackWhatTheFrameCovered)
     ASSERT_EQ(1, start_gif_animation());
     for (int i = 1; i < 4; ++i)
         ASSERT_EQ(1, advance_gif_animation(gif.file));
-    BITMAPINFOHEADER* canvas = (BITMAPINFOHEADER*)GlobalLock(g_hAnimCanvas);
-    uint8_t rgb[3];
-    const uint8_t want[4][3] = {{0, 255, 0}, {0, 255, 0}, {255, 0, 0}, {0, 0, 0}};
-    for (int x = 0; x < 4; ++x) {
-        dib_rgb(canvas, x, 0, rgb);
-        EXPECT_EQ(want[x][0], rgb[0]) << x;
-        EXPECT_EQ(want[x][1], rgb[1]) << x;
-        EXPECT_EQ(want[x][2], rgb[2]) << x;
-    }
-    GlobalUnlock(g_hAnimCanvas);
+    const std::vector<int> want[4] = {{0, 255, 0}, {0, 255, 0}, {255, 0, 0}, {0, 0, 0}};
+    for (int x = 0; x < 4; ++x)
+        EXPECT_EQ(want[x], rgb_at(g_hAnimCanvas, x, 0)) << x;
 }
 
 TEST_F(GifAnim, FramesAreClippedToTheLogicalScreen)
@@ -176,10 +177,8 @@ TEST_F(GifAnim, FramesAreClippedToTheLogicalScreen)
     for (int i = 1; i < 4; ++i)
         ASSERT_EQ(1, advance_gif_animation(gif.file));
     ASSERT_EQ(1, advance_gif_animation(gif.file));  // disposal 2 far outside, then the loop
-    BITMAPINFOHEADER* canvas = (BITMAPINFOHEADER*)GlobalLock(g_hAnimCanvas);
-    EXPECT_EQ(6, canvas->biWidth);
-    EXPECT_EQ(5, canvas->biHeight);
-    GlobalUnlock(g_hAnimCanvas);
+    EXPECT_EQ(6, DibBlock(g_hAnimCanvas, false).bih->biWidth);
+    EXPECT_EQ(5, DibBlock(g_hAnimCanvas, false).bih->biHeight);
     EXPECT_TRUE(seams.boxes.empty());
 
     // Before the loop the second frame covered the bottom-right corner.
@@ -188,14 +187,8 @@ TEST_F(GifAnim, FramesAreClippedToTheLogicalScreen)
     ASSERT_NE(nullptr, load_first_frame(again.file));
     ASSERT_EQ(1, start_gif_animation());
     ASSERT_EQ(1, advance_gif_animation(again.file));
-    canvas = (BITMAPINFOHEADER*)GlobalLock(g_hAnimCanvas);
-    uint8_t rgb[3];
-    dib_rgb(canvas, 5, 4, rgb);
-    EXPECT_EQ(0, rgb[0]);
-    EXPECT_EQ(255, rgb[1]);
-    dib_rgb(canvas, 2, 1, rgb);
-    EXPECT_EQ(255, rgb[0]);
-    GlobalUnlock(g_hAnimCanvas);
+    EXPECT_EQ((std::vector<int>{0, 255, 0}), rgb_at(g_hAnimCanvas, 5, 4));
+    EXPECT_EQ((std::vector<int>{255, 0, 0}), rgb_at(g_hAnimCanvas, 2, 1));
 }
 
 TEST_F(GifAnim, UnreadableFrameEndsAsStillImage)
@@ -214,12 +207,8 @@ TEST_F(GifAnim, UnreadableFrameEndsAsStillImage)
     ASSERT_NE(nullptr, g_hImage);
     EXPECT_EQ(nullptr, g_hAnimCanvas);
     EXPECT_EQ(nullptr, g_hAnimCanvasSave);
-    BITMAPINFOHEADER* bih = (BITMAPINFOHEADER*)GlobalLock(g_hImage);
-    EXPECT_EQ(24, bih->biBitCount);
-    uint8_t rgb[3];
-    dib_rgb(bih, 3, 1, rgb);
-    EXPECT_EQ(255, rgb[2]);  // blue, the last composed picture
-    GlobalUnlock(g_hImage);
+    EXPECT_EQ(24, dib_bit_count(g_hImage));
+    EXPECT_EQ((std::vector<int>{0, 0, 255}), rgb_at(g_hImage, 3, 1)) << "blue, the last composed picture";
 }
 
 TEST_F(GifAnim, HugeScreenFailsWithMessageAndKeepsTheFrame)
@@ -238,12 +227,4 @@ TEST_F(GifAnim, HugeScreenFailsWithMessageAndKeepsTheFrame)
     EXPECT_EQ(KIND_DIB, g_imageKind);
     EXPECT_EQ(0, g_gifContinuing);
     EXPECT_NE(nullptr, g_hImage);
-}
-
-TEST_F(GifAnim, TimerPeriodFollowsDisplayDepth)
-{
-    SeamRecorder seams(8);
-    EXPECT_EQ(60u, gif_frame_period(12));
-    seams.set_display_bits(32);
-    EXPECT_EQ(108u, gif_frame_period(12));
 }

@@ -1,10 +1,10 @@
-// Helpers of the GIF tests: reading the PAM references made by ImageMagick,
+// Helpers of the GIF tests: comparing with the references made by ImageMagick,
 // running the reader the way the loader does, and building small GIF files
 // in code for the hostile-input cases.
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -16,39 +16,8 @@
 #include "image/loader.h"
 #include "image/packed_dib.h"
 #include "image/preview.h"
-
-struct Pam {
-    int width = 0, height = 0, depth = 0;
-    std::vector<uint8_t> data;  // top row first
-    bool ok() const { return width > 0; }
-    const uint8_t* pixel(int x, int y) const { return &data[((size_t)y * width + x) * depth]; }
-};
-
-inline Pam read_pam(const std::string& path)
-{
-    Pam pam;
-    FILE* f = fopen(path.c_str(), "rb");
-    if (!f)
-        return pam;
-    char line[128];
-    int maxval = 0;
-    while (fgets(line, sizeof line, f)) {
-        if (sscanf(line, "WIDTH %d", &pam.width) == 1 || sscanf(line, "HEIGHT %d", &pam.height) == 1 ||
-            sscanf(line, "DEPTH %d", &pam.depth) == 1 || sscanf(line, "MAXVAL %d", &maxval) == 1)
-            continue;
-        if (strncmp(line, "ENDHDR", 6) == 0)
-            break;
-    }
-    if (pam.width <= 0 || pam.height <= 0 || maxval != 255 || (pam.depth != 3 && pam.depth != 4)) {
-        fclose(f);
-        return Pam();
-    }
-    pam.data.resize((size_t)pam.width * pam.height * pam.depth);
-    if (fread(pam.data.data(), 1, pam.data.size(), f) != pam.data.size())
-        pam = Pam();
-    fclose(f);
-    return pam;
-}
+#include "support/dib_block.h"
+#include "support/pnm_reference.h"
 
 // The reader's out-values, preset as the loader presets them.
 struct GifReadState {
@@ -74,54 +43,28 @@ inline HGLOBAL read_frame(GifReadState& s, HFILE file, char* info = nullptr, int
     return h;
 }
 
-// The RGB of pixel (x, y from the top) of a locked 8-bit frame or 24-bit canvas.
-inline void dib_rgb(BITMAPINFOHEADER* bih, int x, int y, uint8_t rgb[3])
-{
-    const BYTE* row = dib_pixels(bih) + (size_t)(bih->biHeight - 1 - y) * dib_row_stride(bih->biWidth, bih->biBitCount);
-    if (bih->biBitCount == 24) {
-        rgb[0] = row[3 * x + 2];
-        rgb[1] = row[3 * x + 1];
-        rgb[2] = row[3 * x];
-    } else {
-        RGBQUAD q = dib_table_entry(bih, dib_row_index(row, bih->biBitCount, x));
-        rgb[0] = q.rgbRed;
-        rgb[1] = q.rgbGreen;
-        rgb[2] = q.rgbBlue;
-    }
-}
-
 // Counts pixels that differ from the reference; a reference pixel with
-// alpha 0 must show `background` (red, green, blue).
-inline int count_mismatches(HGLOBAL hDib, const Pam& ref, const uint8_t* background = nullptr,
+// alpha 0 must show `background` (red, green, blue). -1: other size.
+inline int count_mismatches(HGLOBAL hDib, const PnmImage& ref, const uint8_t* background = nullptr,
                             std::string* first = nullptr)
 {
-    BITMAPINFOHEADER* bih = (BITMAPINFOHEADER*)GlobalLock(hDib);
-    if (!bih)
+    DibBlock dib(hDib, false);
+    if (!dib || dib.bih->biWidth != ref.width || dib.bih->biHeight != ref.height)
         return -1;
     int bad = 0;
-    if (bih->biWidth != ref.width || bih->biHeight != ref.height) {
-        GlobalUnlock(hDib);
-        return -2;
-    }
-    for (int y = 0; y < ref.height; ++y) {
+    for (int y = 0; y < ref.height; ++y)
         for (int x = 0; x < ref.width; ++x) {
-            uint8_t got[3];
-            dib_rgb(bih, x, y, got);
-            const uint8_t* want = ref.pixel(x, y);
-            if (ref.depth == 4 && want[3] == 0 && background)
-                want = background;
+            uint8_t got[4], want[4];
+            dib.rgba(x, y, got);
+            ref.rgba(x, y, want);
+            if (want[3] == 0 && background)
+                std::copy(background, background + 3, want);
             if (got[0] != want[0] || got[1] != want[1] || got[2] != want[2]) {
-                if (!bad && first) {
-                    char text[120];
-                    snprintf(text, sizeof text, "(%d,%d) got %d %d %d want %d %d %d", x, y, got[0],
-                             got[1], got[2], want[0], want[1], want[2]);
-                    *first = text;
-                }
-                ++bad;
+                if (!bad++ && first)
+                    *first = "(" + std::to_string(x) + "," + std::to_string(y) + ") got " + std::to_string(got[0]) +
+                             " " + std::to_string(got[1]) + " " + std::to_string(got[2]);
             }
         }
-    }
-    GlobalUnlock(hDib);
     return bad;
 }
 
@@ -159,14 +102,6 @@ inline std::string plain_lzw_blocks(const std::vector<uint8_t>& pixels, bool end
     }
     blocks += '\0';
     return blocks;
-}
-
-inline std::string le16(int v)
-{
-    std::string s;
-    s += (char)(v & 0xFF);
-    s += (char)((v >> 8) & 0xFF);
-    return s;
 }
 
 // "GIF89a", screen, a 4-entry global table (black, red, green, blue).

@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "dib_test_util.h"
+#include "support/dib_block.h"
 #include "image/current_image.h"
 #include "image/open_windows.h"
 #include "image/palette.h"
@@ -47,16 +47,6 @@ TEST_F(CurrentImage, BlackAndWhiteNeedsExactBlackAndWhite)
     EXPECT_EQ(0, is_grey_palette(g_hImage));
 }
 
-TEST_F(CurrentImage, TrueColourIsNeverBlackWhiteOrGrey)
-{
-    g_imageKind = KIND_DIB;
-    g_hImage = make_dib(4, 4, 24);
-    EXPECT_EQ(0, is_black_white_palette(NULL));
-    EXPECT_EQ(0, is_grey_palette(g_hImage));
-    EXPECT_EQ(24, get_image_bit_count());
-    EXPECT_EQ(24, get_original_bit_count());
-}
-
 TEST_F(CurrentImage, QueriesPreferTheImageBeforeItsReduction)
 {
     g_imageKind = KIND_DIB;
@@ -98,15 +88,6 @@ TEST_F(CurrentImage, GreyRampsAscendingOrDescending)
         GlobalFree(h);
 }
 
-TEST_F(CurrentImage, DisplayDepthComesFromTheDisplay)
-{
-    SeamRecorder seams;
-    for (int bits : {4, 8, 32}) {
-        seams.set_display_bits(bits);
-        EXPECT_EQ(bits, get_display_bit_depth());
-    }
-}
-
 static PALETTEENTRY entry_of(HPALETTE pal, int index)
 {
     PALETTEENTRY e = {};
@@ -117,7 +98,7 @@ static PALETTEENTRY entry_of(HPALETTE pal, int index)
 TEST_F(CurrentImage, DibPaletteShowsTheTransparentColourOnlyWhilePicking)
 {
     HGLOBAL h = make_dib(2, 2, 8, {quad(1, 2, 3), quad(4, 5, 6), quad(7, 8, 9)}, 3);
-    LockedDib dib(h);
+    DibBlock dib(h, false);
     g_hasTransparency = 1;
     g_transparentIndex = 1;
     g_transparentDisplayColor = 0x00112233;  // blue 0x33, green 0x22, red 0x11
@@ -165,7 +146,7 @@ TEST_F(CurrentImage, DibPaletteShowsTheTransparentColourOnlyWhilePicking)
     GlobalFree(h);
 
     h = make_dib(2, 2, 24);
-    LockedDib deep(h);
+    DibBlock deep(h, false);
     EXPECT_EQ(NULL, create_dib_palette(deep.bih, NULL));
     deep.unlock();
     GlobalFree(h);
@@ -174,7 +155,7 @@ TEST_F(CurrentImage, DibPaletteShowsTheTransparentColourOnlyWhilePicking)
 TEST_F(CurrentImage, PickerPaletteAddsThePickedColourAfterTheTable)
 {
     HGLOBAL h = make_dib(2, 2, 1, {quad(0, 0, 0), quad(255, 255, 255)});
-    LockedDib dib(h);
+    DibBlock dib(h, false);
     g_pickedColor = RGB(10, 20, 30);
     HPALETTE pal = create_picker_palette_from_dib(dib.bih);
     ASSERT_NE((HPALETTE)NULL, pal);
@@ -187,51 +168,6 @@ TEST_F(CurrentImage, PickerPaletteAddsThePickedColourAfterTheTable)
     DeleteObject(pal);
     dib.unlock();
     GlobalFree(h);
-}
-
-TEST(Palettes, SnapsColoursToTheNearestEntry)
-{
-    struct { WORD version, count; PALETTEENTRY e[2]; } lp = {0x300, 2, {{0, 0, 0, 0}, {255, 255, 255, 0}}};
-    HPALETTE pal = CreatePalette((LOGPALETTE*)&lp);
-    RGBQUAD colors[3] = {quad(10, 10, 10), quad(200, 220, 210), quad(0, 0, 0)};
-    snap_colors_to_palette(colors, pal, 2);
-    EXPECT_EQ(0, colors[0].rgbRed);
-    EXPECT_EQ(255, colors[1].rgbRed);
-    EXPECT_EQ(255, colors[1].rgbBlue);
-    DeleteObject(pal);
-}
-
-TEST(Palettes, SystemPaletteHasTheFullTable)
-{
-    RGBQUAD colors[256];
-    std::memset(colors, 0x5A, sizeof colors);
-    HPALETTE pal = create_system_palette(colors);
-    ASSERT_NE((HPALETTE)NULL, pal);
-    WORD count = 0;
-    GetObjectA(pal, sizeof count, &count);
-    EXPECT_EQ(256, count);
-    for (int i = 0; i < 256; ++i)
-        ASSERT_EQ(0, colors[i].rgbReserved);
-    DeleteObject(pal);
-}
-
-TEST(ColourModel, PrimariesToHsl)
-{
-    double h, l, s;
-    rgb_to_hsl(1, 0, 0, &h, &l, &s);
-    EXPECT_DOUBLE_EQ(0, h);
-    EXPECT_DOUBLE_EQ(1, s);
-    EXPECT_DOUBLE_EQ(0.5, l);
-    rgb_to_hsl(0, 0, 1, &h, &l, &s);
-    EXPECT_DOUBLE_EQ(240, h);
-    rgb_to_hsl(1, 0, 1, &h, &l, &s);  // magenta: negative sector
-    EXPECT_DOUBLE_EQ(300, h);
-    rgb_to_hsl(0.3, 0.3, 0.3, &h, &l, &s);
-    EXPECT_DOUBLE_EQ(0, h);
-    EXPECT_DOUBLE_EQ(0, s);
-    EXPECT_DOUBLE_EQ(0.3, l);
-    rgb_to_hsl(0.8, 0.6, 0.6, &h, &l, &s);  // light: the other saturation rule
-    EXPECT_NEAR(0.2 / (2 - 0.8 - 0.6), s, 1e-12);
 }
 
 TEST(ColourModel, HslToRgb)

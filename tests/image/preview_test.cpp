@@ -18,7 +18,7 @@
 #include "image/progress.h"
 #include "viewer/status_bar.h"
 #include "gdi_canvas.h"
-#include "dib_test_util.h"
+#include "support/dib_block.h"
 
 static const COLORREF RED = RGB(255, 0, 0);
 static const COLORREF BLUE = RGB(0, 0, 255);
@@ -66,20 +66,6 @@ TEST_F(PreviewLayout, LandscapeIsCentredDownwards)
     expect_dest(3, 77, 300, 149);
 }
 
-TEST_F(PreviewLayout, PortraitIsCentredAcross)
-{
-    fit_image_rect(200, 400, 0);
-    expect_dest(77, 3, 149, 300);
-}
-
-TEST_F(PreviewLayout, SquareAndOneByOneFillThePreview)
-{
-    fit_image_rect(640, 640, 0);
-    expect_dest(3, 3, 300, 300);
-    fit_image_rect(1, 1, 0);
-    expect_dest(3, 3, 300, 300);
-}
-
 TEST_F(PreviewLayout, ExtremeAspectsStayInsideThePreview)
 {
     fit_image_rect(100000, 1, 0);
@@ -88,16 +74,6 @@ TEST_F(PreviewLayout, ExtremeAspectsStayInsideThePreview)
     expect_dest(151, 3, 0, 300);
     fit_image_rect(INT_MAX, INT_MAX - 1, 0);
     expect_dest(3, 3, 300, 297);
-}
-
-TEST_F(PreviewLayout, EmptyOrInvertedSizesCountAsOne)
-{
-    fit_image_rect(0, 0, 0);
-    expect_dest(3, 3, 300, 300);
-    fit_image_rect(-5, 10, 0);  // 1 x 10
-    expect_dest(3 + (297 - 30) / 2, 3, 30, 300);
-    fit_image_rect(10, -7, 0);  // 10 x 1
-    expect_dest(3, 3 + (297 - 30) / 2, 300, 30);
 }
 
 // The frame on the preview's device context: the whole control cleared to
@@ -146,14 +122,6 @@ TEST_F(PreviewFrame, DrawsFrameAndBackgroundAroundTheImageRectangle)
     EXPECT_EQ(BLACK, canvas.at(150, 228));  // y + height + 2
 }
 
-TEST_F(PreviewFrame, NothingShownStandsOnTheButtonFace)
-{
-    g_imageKind = KIND_NONE;
-    fit_image_rect(1, 1, 1);
-    EXPECT_EQ(BLACK, canvas.at(2, 150));
-    EXPECT_EQ(FACE, canvas.at(150, 150));
-}
-
 TEST_F(PreviewFrame, NoFrameWithTheImageWindowOpenOrAnUndoPending)
 {
     g_hwndView = CreateWindowA("STATIC", "", 0, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
@@ -172,33 +140,11 @@ TEST_F(PreviewFrame, NoFrameWithTheImageWindowOpenOrAnUndoPending)
     EXPECT_EQ(GREEN, canvas.at(150, 150));
 }
 
-TEST_F(PreviewLayout, MergeDialogOpenLaysOutItsOwnPreview)
-{
-    g_hwndMerge = CreateWindowA("STATIC", "", 0, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
-    g_hwndMergeDialog = CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 400, 300, NULL, NULL, NULL, NULL);
-    HWND item = CreateWindowA("STATIC", "", WS_CHILD, 0, 0, 206, 106, g_hwndMergeDialog,
-                              (HMENU)1010, NULL, NULL);
-    ASSERT_TRUE(item);
-    g_animDestX = -1;
-    fit_image_rect(400, 200, 1);
-    // Item client 206 x 106: origin 3, 3; extent 200, 100.
-    EXPECT_EQ(3, g_mergePreviewX);
-    EXPECT_EQ(3 + (97 - 49) / 2, g_mergePreviewY);
-    EXPECT_EQ(200, g_mergePreviewW);
-    EXPECT_EQ(49, g_mergePreviewH);  // 97 * 200 / 400 + 0.5
-    EXPECT_EQ(400, g_rcMerge.right);
-    EXPECT_EQ(200, g_rcMerge.bottom);
-    EXPECT_EQ(-1, g_animDestX);  // the main preview is left alone
-    DestroyWindow(g_hwndMergeDialog);
-    DestroyWindow(g_hwndMerge);
-    g_hwndMerge = g_hwndMergeDialog = NULL;
-}
-
 // A 24-bit image whose top `top_rows` rows are one colour and the rest another.
 static HGLOBAL two_band_dib(int w, int h, int top_rows, COLORREF top, COLORREF bottom)
 {
     HGLOBAL hDib = create_packed_dib(w, h, 24, 0);
-    LockedDib dib(hDib);
+    DibBlock dib(hDib, false);
     for (int y = 0; y < h; ++y) {  // y counts bottom-up
         COLORREF c = y >= h - top_rows ? top : bottom;
         BYTE* row = dib.row(y);
@@ -216,31 +162,13 @@ TEST(DrawDibScaled, HalfZoomOfAnOddWidthTruncates)
     HGLOBAL hDib = two_band_dib(101, 10, 10, RED, RED);
     GdiCanvas canvas(200, 50);
     {
-        LockedDib dib(hDib);
+        DibBlock dib(hDib, false);
         EXPECT_NE(0, draw_dib_scaled(canvas.dc, 2, 0, 0, 10, dib.bih));
     }
     RECT r = canvas.extent_of(RED);
     EXPECT_EQ(0, r.left);
     EXPECT_EQ(50, r.right);
     EXPECT_EQ(5, r.bottom);
-    GlobalFree(hDib);
-}
-
-TEST(DrawDibScaled, ShortVisibleHeightShowsTheTopRows)
-{
-    HGLOBAL hDib = two_band_dib(10, 10, 5, RED, BLUE);
-    GdiCanvas canvas(40, 40);
-    {
-        LockedDib dib(hDib);
-        draw_dib_scaled(canvas.dc, 8, 4, 4, 5, dib.bih);  // 200 %: 20 x 10
-    }
-    RECT red = canvas.extent_of(RED);
-    EXPECT_EQ(4, red.left);
-    EXPECT_EQ(4, red.top);
-    EXPECT_EQ(24, red.right);
-    EXPECT_EQ(14, red.bottom);
-    RECT blue = canvas.extent_of(BLUE);
-    EXPECT_TRUE(IsRectEmpty(&blue));
     GlobalFree(hDib);
 }
 
@@ -312,36 +240,6 @@ TEST_F(PlayWmfInRect, TilesAreCentredAsABlock)
     EXPECT_EQ(WHITE, canvas.at(97, 97));
 }
 
-TEST_F(PlayWmfInRect, EmptyAreaPaintsNothingAndReturns)
-{
-    GdiCanvas canvas(20, 20);
-    play_wmf_in_rect(NULL, canvas.dc, 0, 100, 50, 50, 0);
-    play_wmf_in_rect(NULL, canvas.dc, 100, -3, 50, 50, 1);
-    play_wmf_in_rect(NULL, canvas.dc, 0, 0, 0, 0, 0);
-    RECT red = canvas.extent_of(RED);
-    EXPECT_TRUE(IsRectEmpty(&red));
-}
-
-TEST_F(PlayWmfInRect, DegeneratePictureIsAtLeastOnePixel)
-{
-    GdiCanvas canvas(20, 20);
-    play_wmf_in_rect(NULL, canvas.dc, 20, 20, 0, -4, 0);
-    play_wmf_in_rect(NULL, canvas.dc, 1, 1, INT_MAX, INT_MAX, 0);
-    SUCCEED();
-}
-
-TEST_F(PlayWmfInRect, FirstPlayGoesRecordByRecordOnce)
-{
-    g_wmfSizeWords = GetMetaFileBitsEx(wmf, 0, NULL) / 2;
-    g_wmfFirstPlay = 1;
-    GdiCanvas canvas(100, 100);
-    play_wmf_in_rect(NULL, canvas.dc, 100, 100, 50, 50, 1);
-    EXPECT_EQ(0, g_wmfFirstPlay);
-    EXPECT_EQ(0, g_wmfPlayedWords);  // the count restarts after a whole play
-    EXPECT_EQ(RED, canvas.at(30, 30));
-    EXPECT_EQ(RED, canvas.at(80, 80));  // the later tiles were played too
-}
-
 // Painting into a window: a visible popup with no background of its own at
 // the top left of the screen, read back through its device context.
 class PaintInWindow : public ::testing::Test {
@@ -389,7 +287,7 @@ TEST_F(PaintInWindow, TiledRowsEndWithTheTopOfTheImage)
 {
     HGLOBAL hDib = two_band_dib(50, 100, 50, RED, BLUE);  // top half red
     {
-        LockedDib dib(hDib);
+        DibBlock dib(hDib, false);
         paint_dib_in_window(dib.bih, hwnd, NULL, 1, 0);
     }
     // Rows at 0, 100 (100 high) and 200 (50 high, the image's top 50 rows).
@@ -408,7 +306,7 @@ TEST_F(PaintInWindow, CentredLessTheImageWindowsStatusBar)
     g_viewStatusHeight = 50;  // client 120 x 200
     HGLOBAL hDib = two_band_dib(20, 40, 40, RED, RED);
     {
-        LockedDib dib(hDib);
+        DibBlock dib(hDib, false);
         paint_dib_in_window(dib.bih, hwnd, NULL, 0, 0);
     }
     // At ((120 - 20) / 2, (200 - 40) / 2) = (50, 80).
@@ -426,7 +324,7 @@ TEST_F(PaintInWindow, CanvasIsPaintedAtTheLogicalScreenSize)
     g_screenWidth = 40;
     g_screenHeight = 30;  // the canvas's top 30 rows: all red
     {
-        LockedDib dib(hDib);
+        DibBlock dib(hDib, false);
         paint_canvas_in_window(hwnd, NULL, 0, 0, dib.bih);
     }
     // At ((120 - 40) / 2, (250 - 30) / 2) = (40, 110).

@@ -72,28 +72,6 @@ TEST_F(ProgressRouting, FirstOpenWindowOfTheListWins)
     EXPECT_EQ(g_hwndBatchBar, only(1));
 }
 
-TEST_F(ProgressRouting, MainStripAndTheImageWindowsToo)
-{
-    HWND chosen[2] = {};
-    EXPECT_EQ(1, choose_progress_strips(1, chosen));
-    EXPECT_EQ(g_hwndMainBar, chosen[0]);
-    g_hwndView = make_window();
-    EXPECT_EQ(2, choose_progress_strips(1, chosen));
-    EXPECT_EQ(g_hwndMainBar, chosen[0]);
-    EXPECT_EQ(g_hwndViewBar, chosen[1]);
-}
-
-TEST_F(ProgressRouting, HiddenSlideshowBarShowsProgressNowhere)
-{
-    g_hwndSlide = make_window();
-    g_hwndView = make_window();
-    g_hideStatusBar = 1;
-    HWND chosen[2] = {};
-    EXPECT_EQ(0, choose_progress_strips(1, chosen));
-    close(&g_hwndSlide);
-    EXPECT_EQ(2, choose_progress_strips(1, chosen));
-}
-
 TEST_F(ProgressRouting, BatchWindowSilencesModes20And99)
 {
     g_hwndBatch = make_window();
@@ -103,16 +81,6 @@ TEST_F(ProgressRouting, BatchWindowSilencesModes20And99)
     EXPECT_EQ(g_hwndBatchBar, only(1));
     close(&g_hwndBatch);
     EXPECT_EQ(g_hwndMainBar, only(99));
-}
-
-TEST(ProgressWidth, RoundsToTheNearestPixelWithinTheStrip)
-{
-    EXPECT_EQ(51, progress_filled_width(0.5, 101));
-    EXPECT_EQ(80, progress_filled_width(1.0, 80));
-    EXPECT_EQ(0, progress_filled_width(0.0, 80));
-    EXPECT_EQ(80, progress_filled_width(1.7, 80));
-    EXPECT_EQ(0, progress_filled_width(-0.2, 80));
-    EXPECT_EQ(0, progress_filled_width(0.5, 0));
 }
 
 TEST(ProgressPaint, FillsTheDonePartAndClearsTheRest)

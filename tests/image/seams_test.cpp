@@ -5,20 +5,6 @@
 #include "image/seams.h"
 #include "support/seam_recorder.h"
 
-TEST(Seams, SettingsFileIsNamedWithoutAFolderByDefault)
-{
-    seam_reset();
-    EXPECT_STREQ("Corvane.ini", seam_settings_file());
-    {
-        SeamRecorder seams;
-        std::string path = seams.use_settings_file("seams.ini");
-        EXPECT_EQ(path, seam_settings_file());
-        WritePrivateProfileStringA("Corvane", "Key", "7", seam_settings_file());
-        EXPECT_EQ(7u, GetPrivateProfileIntA("Corvane", "Key", 0, path.c_str()));
-    }
-    EXPECT_STREQ("Corvane.ini", seam_settings_file());
-}
-
 TEST(Seams, RecorderCapturesBoxesAndAnswersFromTheScript)
 {
     SeamRecorder seams;
@@ -38,17 +24,4 @@ TEST(Seams, RecorderCapturesBoxesAndAnswersFromTheScript)
     EXPECT_EQ(12u, seams.help_calls[0].data);
     EXPECT_EQ(NULL, seam_create_media_window(NULL, NULL, 0, "clip.wav"));
     EXPECT_EQ("clip.wav", seams.media_files.at(0));
-}
-
-TEST(Seams, DisplayDepthCanBeFixedAndComesBack)
-{
-    int real = seam_display_bits();
-    EXPECT_GT(real, 0);
-    {
-        SeamRecorder seams(4);
-        EXPECT_EQ(4, seam_display_bits());
-        seams.set_display_bits(8);
-        EXPECT_EQ(8, seam_display_bits());
-    }
-    EXPECT_EQ(real, seam_display_bits());
 }

@@ -44,27 +44,6 @@ TEST(TempFile, NamesNestAndEachIsDeletedOnce)
     EXPECT_EQ(in_use, temp_file_names_in_use());
 }
 
-TEST(TempFile, ManyNamesAtOnceAreAllReleased)
-{
-    std::vector<char*> names;
-    std::vector<std::string> copies;
-    char* name;
-    while ((name = make_temp_file_name()) != nullptr && names.size() < 64) {
-        names.push_back(name);
-        copies.push_back(name);
-    }
-    EXPECT_GE(names.size(), 4u);
-    EXPECT_LT(names.size(), 64u);  // a bounded number in use, then none
-    for (char* n : names)
-        delete_temp_file(n);
-    for (const std::string& c : copies)
-        EXPECT_FALSE(exists(c.c_str()));
-    EXPECT_EQ(0, temp_file_names_in_use());
-    name = make_temp_file_name();  // all slots free again
-    ASSERT_NE(nullptr, name);
-    delete_temp_file(name);
-}
-
 TEST(TempFile, AForeignNameIsOnlyDeletedAsAFile)
 {
     std::string path = test_out_path("foreign.tmp");

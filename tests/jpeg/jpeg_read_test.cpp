@@ -7,10 +7,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+
 #include "image/current_image.h"
 #include "image/open_windows.h"
 #include "jpeg/jpeg_read.h"
-#include "jpeg/pnm_test_util.h"
+#include "image/packed_dib.h"
+#include "support/dib_block.h"
+#include "support/pnm_reference.h"
+#include "support/test_support.h"
 #include "support/seam_recorder.h"
 
 extern "C" {
@@ -99,12 +105,12 @@ TEST_P(JpegMatchesDjpeg, SamePixelsWithinOne)
 {
     SeamRecorder seams;
     std::string name = GetParam();
-    Pnm expected;
-    ASSERT_TRUE(read_pnm(fixture(name + ".pnm"), &expected)) << name;
+    PnmImage expected = read_pnm_file(fixture(name + ".pnm"));
+    ASSERT_FALSE(expected.empty()) << name;
     char info[INFO_TEXT_SIZE] = "";
     HGLOBAL hDib = read_jpeg_file(fixture(name + ".jpg").c_str(), info);
     ASSERT_NE(hDib, nullptr) << name;
-    Pnm got = dib_to_pnm(hDib);
+    PnmImage got = dib_to_pnm(hDib);
     GlobalFree(hDib);
     EXPECT_LE(max_difference(got, expected), 1) << name;
     EXPECT_GE(max_difference(got, expected), 0) << name << ": shapes differ";
@@ -145,19 +151,6 @@ TEST_F(JpegReadTest, GreyFileGivesGreyRampImage)
     EXPECT_NE(std::string(info).find("color space: monochrome"), std::string::npos);
 }
 
-TEST_F(JpegReadTest, WithoutInformationTextLeavesCurrentFileAlone)
-{
-    std::string jpeg = read_file_bytes(fixture("baseline.jpg"));
-    std::string path = write_out("comment_noinfo.jpg", with_segments_after_soi(jpeg, segment(0xFE, "note")));
-    HGLOBAL hDib = read_jpeg_file(path.c_str(), NULL);
-    ASSERT_NE(hDib, nullptr);
-    GlobalFree(hDib);
-    EXPECT_EQ(g_hComment, nullptr);
-    EXPECT_EQ(g_jpegColorSpace, -99);
-    EXPECT_EQ(g_jpegProgressive, -1);
-    EXPECT_EQ(g_thumbJpegLossless, 0);
-}
-
 // ---------------------------------------------------------------------------
 // Colour conversions
 
@@ -173,9 +166,9 @@ TEST_F(JpegReadTest, CmykFileFromImageMagickMatchesItsSrgbRendering)
         alpha_zero = alpha_zero && dib_pixels(bih)[4 * i + 3] == 0;
     EXPECT_TRUE(alpha_zero);
     GlobalUnlock(hDib);
-    Pnm expected;
-    ASSERT_TRUE(read_pnm(fixture("cmyk.ppm"), &expected));
-    Pnm got = dib_to_pnm(hDib);
+    PnmImage expected = read_pnm_file(fixture("cmyk.ppm"));
+    ASSERT_FALSE(expected.empty());
+    PnmImage got = dib_to_pnm(hDib);
     GlobalFree(hDib);
     EXPECT_LE(max_difference(got, expected), 4);
     EXPECT_GE(max_difference(got, expected), 0);
@@ -232,7 +225,7 @@ TEST_F(JpegReadTest, CmykIsInvertedOnlyWithAdobeMarker)
         std::string path = encode_flat_cmyk(stored, c.adobe);
         HGLOBAL hDib = read_jpeg_file(path.c_str(), NULL);
         ASSERT_NE(hDib, nullptr);
-        Pnm got = dib_to_pnm(hDib);
+        PnmImage got = dib_to_pnm(hDib);
         GlobalFree(hDib);
         EXPECT_NEAR(got.at(3, 3, 0), c.red, 3) << c.adobe;
         EXPECT_NEAR(got.at(3, 3, 1), c.green, 3) << c.adobe;
@@ -245,8 +238,8 @@ TEST_F(JpegReadTest, FaxLabFileIsConvertedOnlyWithInformationText)
     std::string jpeg = read_file_bytes(fixture("sample11.jpg"));
     std::string g3fax("G3FAX\0\x07\xD0\x00\xC8", 10);
     std::string path = write_out("g3fax.jpg", with_segments_after_soi(jpeg, segment(0xE1, g3fax)));
-    Pnm ycc;
-    ASSERT_TRUE(read_pnm(fixture("sample11.pnm"), &ycc));
+    PnmImage ycc = read_pnm_file(fixture("sample11.pnm"));
+    ASSERT_FALSE(ycc.empty());
 
     HGLOBAL hPlain = read_jpeg_file(path.c_str(), NULL);
     ASSERT_NE(hPlain, nullptr);
@@ -256,28 +249,12 @@ TEST_F(JpegReadTest, FaxLabFileIsConvertedOnlyWithInformationText)
     char info[INFO_TEXT_SIZE] = "";
     HGLOBAL hLab = read_jpeg_file(path.c_str(), info);
     ASSERT_NE(hLab, nullptr);
-    Pnm lab = dib_to_pnm(hLab);
+    PnmImage lab = dib_to_pnm(hLab);
     GlobalFree(hLab);
     EXPECT_GT(mean_difference(lab, ycc), 10.0);
     std::string text = info;
     EXPECT_EQ(text.substr(text.size() - 7), "ITU Lab");
     EXPECT_EQ(g_jpegColorSpace, JPEG_COLOR_ITU_LAB);
-}
-
-TEST_F(JpegReadTest, G3faxMarkerNeedsTheWholeIdentifier)
-{
-    EXPECT_EQ(has_g3fax_marker(NULL), 0);
-    jpeg_marker_struct marker = {};
-    JOCTET data[8] = {'G', '3', 'F', 'A', 'X', 0, 1, 2};
-    marker.marker = JPEG_APP0 + 1;
-    marker.data = data;
-    marker.data_length = 8;
-    EXPECT_EQ(has_g3fax_marker(&marker), 1);
-    marker.data_length = 5;
-    EXPECT_EQ(has_g3fax_marker(&marker), 0);
-    marker.data_length = 8;
-    data[5] = 'Y';
-    EXPECT_EQ(has_g3fax_marker(&marker), 0);
 }
 
 // ---------------------------------------------------------------------------

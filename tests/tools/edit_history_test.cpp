@@ -62,34 +62,6 @@ TEST_F(History, ClearKeepsOneRecordWithTheTransparencyState)
     EXPECT_EQ(NULL, r0.hData);
 }
 
-TEST_F(History, RectangleOpsCopyTheEditRectangle)
-{
-    SetRect(&g_rcEditOp, 3, 4, 50, 60);
-    push_edit_record(EDIT_CROP, 0);
-    SetRect(&g_rcEditOp, 0, 0, 640, 480);
-    push_edit_record(EDIT_RESIZE_NO_SPLINE, 23);
-    EditRecord crop = record(1), resize = record(2);
-    EXPECT_EQ(3, crop.params[0]);
-    EXPECT_EQ(60, crop.params[3]);
-    EXPECT_EQ(640, resize.params[2]);
-    EXPECT_EQ(23u, resize.arg);
-}
-
-TEST_F(History, RedEyeTakesThePointListOver)
-{
-    UINT points[4] = {1, 2, 3, 4};
-    g_hRedEyePoints = block_of(points, sizeof points);
-    HGLOBAL list = g_hRedEyePoints;
-    g_redEyePointCount = 2;
-    push_edit_record(EDIT_RED_EYE, 0);
-    EXPECT_EQ(NULL, g_hRedEyePoints);
-    EXPECT_EQ(2, g_rcEditOp.left);
-    EXPECT_EQ(0, g_rcEditOp.top);
-    EditRecord r = record(1);
-    EXPECT_EQ(list, r.hData);
-    EXPECT_EQ(2, r.params[0]);
-}
-
 TEST_F(History, ClipboardMergeRecordsTheMergeKindAndTakesTheBlocks)
 {
     g_mergeKind = MERGE_EMF;
@@ -115,52 +87,6 @@ TEST_F(History, ClipboardMergeRecordsTheMergeKindAndTakesTheBlocks)
     push_edit_record(EDIT_MERGE_FILE, 0);
     EXPECT_EQ(path, record(2).hData);
     EXPECT_EQ(NULL, g_hMergePath);
-}
-
-TEST_F(History, PaletteRecordCopiesTheTableOrZeroes)
-{
-    g_hImage = make_dib(1, 1, 1, {quad(1, 2, 3), quad(4, 5, 6)});
-    g_hasTransparency = 1;
-    g_transparentIndex = 1;
-    push_edit_record(EDIT_PALETTE, 0);
-    EditRecord r = record(1);
-    ASSERT_TRUE(r.hData);
-    EXPECT_EQ(1024u, GlobalSize(r.hData));
-    const RGBQUAD* t = (const RGBQUAD*)GlobalLock(r.hData);
-    EXPECT_EQ(3, t[0].rgbBlue);
-    EXPECT_EQ(4, t[1].rgbRed);
-    EXPECT_EQ(0, t[2].rgbRed);
-    GlobalUnlock(r.hData);
-    EXPECT_EQ(1u, r.flag);
-    EXPECT_EQ(1, r.transparentIndex);
-
-    GlobalFree(g_hImage);
-    g_hImage = make_random_dib(2, 2, 24, 1);
-    push_edit_record(EDIT_PALETTE, 0);
-    const BYTE* z = (const BYTE*)GlobalLock(record(2).hData);
-    int nonzero = 0;
-    for (int i = 0; i < 1024; ++i)
-        nonzero += z[i] != 0;
-    EXPECT_EQ(0, nonzero);
-    GlobalUnlock(record(2).hData);
-}
-
-TEST_F(History, FrameRecordsColoursIndicesAndWidths)
-{
-    g_frameColor = 0x00112233;
-    g_frameColorAdjusted = 0x00445566;
-    g_frameColorIndex = 5;
-    g_frameColorIndexAdjusted = 6;
-    g_frameUseIndex = 1;
-    SetRect(&g_rcEditOp, 7, 8, 9, 10);
-    push_edit_record(EDIT_FRAME, 0);
-    EditRecord r = record(1);
-    EXPECT_EQ(0x00112233u, r.frameColor);
-    EXPECT_EQ(0x00445566u, r.frameColorCopy);
-    EXPECT_EQ(5, r.frameIndex);
-    EXPECT_EQ(6, r.frameIndexCopy);
-    EXPECT_EQ(1u, r.frameTransparent);
-    EXPECT_EQ(10, r.params[3]);
 }
 
 TEST_F(History, AngleAndTextAreCopiedAndFreedByClear)
@@ -197,18 +123,5 @@ TEST_F(History, AngleAndTextAreCopiedAndFreedByClear)
     EXPECT_EQ(0u, GlobalSize(r.hData));
     EXPECT_EQ(6u, GlobalSize(g_hWriteText));
     GlobalFree(g_hWriteText);
-    g_hWriteText = saved_text;
-}
-
-TEST_F(History, TextWithoutATextBlockRecordsNoText)
-{
-    HGLOBAL saved_text = g_hWriteText;
-    g_hWriteText = NULL;
-    push_edit_record(EDIT_TEXT, 0);
-    EditRecord r = record(1);
-    ASSERT_TRUE(r.hData);
-    EditTextBlock* block = (EditTextBlock*)GlobalLock(r.hData);
-    EXPECT_EQ(NULL, block->hText);
-    GlobalUnlock(r.hData);
     g_hWriteText = saved_text;
 }

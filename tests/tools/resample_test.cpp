@@ -9,7 +9,10 @@
 #include <gtest/gtest.h>
 
 #include "image/current_image.h"
-#include "jpeg/pnm_test_util.h"
+#include "image/packed_dib.h"
+#include "support/dib_block.h"
+#include "support/pnm_reference.h"
+#include "support/test_support.h"
 #include "support/seam_recorder.h"
 #include "tools/resample.h"
 
@@ -126,27 +129,6 @@ TEST(Resample, SameSizeIsAnExactCopy)
     GlobalFree(hSrc);
 }
 
-TEST(Resample, Mixed555StaysInRange)
-{
-    std::vector<std::vector<int>> rows(6);
-    for (int y = 0; y < 6; ++y)
-        for (int x = 0; x < 3; ++x) {
-            unsigned word = (x == 1) ? 0x7FFF : (y & 1) ? 0x0000 : 0x7C1F;
-            rows[y].push_back(word & 0xFF);
-            rows[y].push_back(word >> 8);
-        }
-    HGLOBAL hSrc = make_image(3, 6, 16, rows);
-    HGLOBAL hDst = resample_image(hSrc, 8, 2);  // wider and lower
-    ASSERT_NE(hDst, nullptr);
-    for (int y = 0; y < 2; ++y) {
-        std::vector<int> bytes = row_of(hDst, y, 16);
-        for (int x = 0; x < 8; ++x)
-            EXPECT_EQ(bytes[2 * x + 1] & 0x80, 0);
-    }
-    GlobalFree(hDst);
-    GlobalFree(hSrc);
-}
-
 TEST(Resample, UnsupportedDepthsGiveNullWithoutMessage)
 {
     SeamRecorder seams;
@@ -187,46 +169,12 @@ TEST(Resample, NearestKeepsPaletteIndicesAndPadding)
     GlobalFree(h24);
 }
 
-TEST(Spline, CoefficientsAndEvaluation)
-{
-    double x[4] = {-1, 0, 1, 2}, y[4], b[4], c[4], d[4];
-    for (int i = 0; i < 4; ++i)
-        y[i] = x[i] * x[i] * x[i] - 2 * x[i];
-    int error = -1;
-    compute_spline_coefficients(4, 0, 0, 0, 0, x, y, b, c, d, &error);
-    EXPECT_EQ(error, 0);
-    // Four knots with end condition 0: the cubic itself.
-    int interval = 0;
-    for (double u : {-0.75, 0.3, 1.5}) {
-        EXPECT_NEAR(evaluate_spline(4, u, x, y, b, c, d, &interval), u * u * u - 2 * u, 1e-9);
-        EXPECT_NEAR(evaluate_spline_derivative(4, u, x, y, b, c, d, &interval), 3 * u * u - 2, 1e-9);
-        double integral = (u * u * u * u / 4 - u * u) - (0.25 - 1);
-        EXPECT_NEAR(integrate_spline(4, u, x, y, b, c, d, &interval), integral, 1e-9);
-    }
-    // Three knots: the parabola.
-    double py[3] = {0, 0, 255};
-    compute_spline_coefficients(3, 0, 0, 0, 0, x, py, b, c, d, &error);
-    interval = 0;
-    EXPECT_NEAR(evaluate_spline(3, -0.5, x, py, b, c, d, &interval), -31.875, 1e-9);
-    // Clamped slopes.
-    double ly[3] = {0, 1, 2};
-    compute_spline_coefficients(3, 1, 1, 1.0, 1.0, x, ly, b, c, d, &error);
-    interval = 0;
-    EXPECT_NEAR(evaluate_spline(3, 0.5, x, ly, b, c, d, &interval), 1.5, 1e-9);
-
-    compute_spline_coefficients(1, 0, 0, 0, 0, x, y, b, c, d, &error);
-    EXPECT_EQ(error, 1);
-    double bad[3] = {0, 0, 1};
-    compute_spline_coefficients(3, 0, 0, 0, 0, bad, y, b, c, d, &error);
-    EXPECT_EQ(error, 2);
-}
-
 // A smooth picture resized here and by ImageMagick: the same geometry up to
 // where each puts its sample positions, so a few levels apart at most.
 TEST(Resample, AgreesWithImageMagickOnASmoothPicture)
 {
-    Pnm smooth;
-    ASSERT_TRUE(read_pnm(fixture_path("jpeg/smooth.ppm"), &smooth));
+    PnmImage smooth = read_pnm_file(fixture_path("jpeg/smooth.ppm"));
+    ASSERT_FALSE(smooth.empty());
     HGLOBAL hSrc = pnm_to_dib(smooth);
     struct Case {
         const char* reference;
@@ -238,11 +186,11 @@ TEST(Resample, AgreesWithImageMagickOnASmoothPicture)
         {"lagrange_97x71.ppm", 97, 71, 8, 1.5},
     };
     for (const Case& c : cases) {
-        Pnm expected;
-        ASSERT_TRUE(read_pnm(fixture_path(std::string("jpeg/") + c.reference), &expected));
+        PnmImage expected = read_pnm_file(fixture_path(std::string("jpeg/") + c.reference));
+        ASSERT_FALSE(expected.empty());
         HGLOBAL hDst = resample_image(hSrc, c.width, c.height);
         ASSERT_NE(hDst, nullptr);
-        Pnm got = dib_to_pnm(hDst);
+        PnmImage got = dib_to_pnm(hDst);
         GlobalFree(hDst);
         int worst = max_difference(got, expected);
         EXPECT_GE(worst, 0) << c.reference;

@@ -12,9 +12,10 @@
 
 #include <windows.h>
 
-#include "../image/dib_test_util.h"
+#include "support/dib_block.h"
 #include "image/current_image.h"
 #include "image/packed_dib.h"
+#include "support/pnm_reference.h"
 #include "support/test_support.h"
 
 struct Rgb {
@@ -35,7 +36,7 @@ inline HGLOBAL make_random_dib(int width, int height, int bits, unsigned key)
 {
     std::mt19937 rng(key);
     HGLOBAL h = create_packed_dib(width, height, bits, 0);
-    LockedDib dib(h);
+    DibBlock dib(h, false);
     if (bits <= 8)
         for (uint32_t i = 0; i < dib_color_count(dib.bih); ++i)
             dib.table()[i] = quad((BYTE)rng(), (BYTE)rng(), (BYTE)rng());
@@ -56,92 +57,64 @@ inline HGLOBAL make_random_dib(int width, int height, int bits, unsigned key)
 }
 
 // Raw pixel value (index, or packed bytes) at x, y counted from the bottom.
-inline uint32_t raw_pixel(LockedDib& dib, int x, int y)
+inline uint32_t raw_pixel(DibBlock& dib, int x, int y)
 {
-    int bits = dib.bih->biBitCount;
-    const BYTE* row = dib.row(y);
-    if (bits <= 8)
-        return dib_row_index(row, bits, x);
-    uint32_t v = 0;
-    for (int k = 0; k < bits / 8; ++k)
-        v |= (uint32_t)row[x * (bits / 8) + k] << (8 * k);
-    return v;
+    return dib.raw(x, y);
 }
 
 inline RgbImage dib_to_rgb(HGLOBAL h)
 {
-    LockedDib dib(h);
+    PnmImage pnm = dib_to_pnm(h, 3);
     RgbImage img;
-    img.width = dib.bih->biWidth;
-    img.height = dib.bih->biHeight;
-    int bits = dib.bih->biBitCount;
-    for (int y = img.height - 1; y >= 0; --y)
-        for (int x = 0; x < img.width; ++x) {
-            uint32_t v = raw_pixel(dib, x, y);
-            Rgb c;
-            if (bits <= 8) {
-                RGBQUAD q = dib_table_entry(dib.bih, v);
-                c = {q.rgbRed, q.rgbGreen, q.rgbBlue};
-            } else if (bits == 16) {
-                c = {(int)((v >> 10) & 31) * 8, (int)((v >> 5) & 31) * 8, (int)(v & 31) * 8};
-            } else {
-                c = {(int)((v >> 16) & 255), (int)((v >> 8) & 255), (int)(v & 255)};
-            }
-            img.pixels.push_back(c);
-        }
+    img.width = pnm.width;
+    img.height = pnm.height;
+    for (size_t i = 0; i < pnm.data.size(); i += 3)
+        img.pixels.push_back({pnm.data[i], pnm.data[i + 1], pnm.data[i + 2]});
     return img;
 }
 
-// A binary PPM (P6, maxval 255) as an image; empty when it is not one.
+inline PnmImage to_pnm(const RgbImage& img)
+{
+    PnmImage pnm;
+    pnm.width = img.width;
+    pnm.height = img.height;
+    pnm.channels = 3;
+    for (const Rgb& c : img.pixels)
+        pnm.data.insert(pnm.data.end(), {(uint8_t)c.r, (uint8_t)c.g, (uint8_t)c.b});
+    return pnm;
+}
+
+inline double psnr(const RgbImage& a, const RgbImage& b)
+{
+    return psnr(to_pnm(a), to_pnm(b));
+}
+
+// A picture file through the shared netpbm reader; empty when unreadable.
 inline RgbImage read_ppm(const std::string& path)
 {
+    PnmImage pnm = read_pnm_file(path);
     RgbImage img;
-    std::string bytes = read_file_bytes(path);
-    size_t pos = 0;
-    auto token = [&]() {
-        while (pos < bytes.size() && (isspace((unsigned char)bytes[pos]) || bytes[pos] == '#')) {
-            if (bytes[pos] == '#')
-                while (pos < bytes.size() && bytes[pos] != '\n')
-                    ++pos;
-            else
-                ++pos;
+    img.width = pnm.width;
+    img.height = pnm.height;
+    for (int y = 0; y < pnm.height; ++y)
+        for (int x = 0; x < pnm.width; ++x) {
+            uint8_t px[4];
+            pnm.rgba(x, y, px);
+            img.pixels.push_back({px[0], px[1], px[2]});
         }
-        size_t start = pos;
-        while (pos < bytes.size() && !isspace((unsigned char)bytes[pos]))
-            ++pos;
-        return bytes.substr(start, pos - start);
-    };
-    if (token() != "P6")
-        return img;
-    int w = std::stoi(token()), h = std::stoi(token()), maxval = std::stoi(token());
-    ++pos;
-    if (maxval != 255 || bytes.size() < pos + (size_t)w * h * 3)
-        return img;
-    img.width = w;
-    img.height = h;
-    for (size_t i = 0; i < (size_t)w * h; ++i) {
-        const unsigned char* p = (const unsigned char*)bytes.data() + pos + 3 * i;
-        img.pixels.push_back({p[0], p[1], p[2]});
-    }
     return img;
 }
 
 inline bool write_ppm(const std::string& path, const RgbImage& img)
 {
-    std::string bytes = "P6\n" + std::to_string(img.width) + " " + std::to_string(img.height) + "\n255\n";
-    for (const Rgb& c : img.pixels) {
-        bytes += (char)c.r;
-        bytes += (char)c.g;
-        bytes += (char)c.b;
-    }
-    return write_file_bytes(path, bytes);
+    return write_pnm_file(path, to_pnm(img));
 }
 
 // A 24-bit image of the picture.
 inline HGLOBAL rgb_to_dib24(const RgbImage& img)
 {
     HGLOBAL h = create_packed_dib(img.width, img.height, 24, 0);
-    LockedDib dib(h);
+    DibBlock dib(h, false);
     for (int y = 0; y < img.height; ++y) {
         BYTE* row = dib.row(img.height - 1 - y);
         for (int x = 0; x < img.width; ++x) {
@@ -152,18 +125,6 @@ inline HGLOBAL rgb_to_dib24(const RgbImage& img)
         }
     }
     return h;
-}
-
-inline double psnr(const RgbImage& a, const RgbImage& b)
-{
-    double sum = 0;
-    for (size_t i = 0; i < a.pixels.size(); ++i) {
-        double dr = a.pixels[i].r - b.pixels[i].r, dg = a.pixels[i].g - b.pixels[i].g,
-               db = a.pixels[i].b - b.pixels[i].b;
-        sum += dr * dr + dg * dg + db * db;
-    }
-    double mse = sum / (3.0 * a.pixels.size());
-    return mse == 0 ? 1000.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
 }
 
 // Whole blocks equal, byte for byte.
@@ -183,7 +144,7 @@ inline bool same_block(HGLOBAL a, HGLOBAL b)
 // Header, colour table and rows equal, whatever room the blocks have beyond.
 inline bool same_image(HGLOBAL a, HGLOBAL b)
 {
-    LockedDib da(a), db(b);
+    DibBlock da(a, false), db(b, false);
     size_t size = dib_pixel_offset(da.bih)
                 + (size_t)dib_row_stride(da.bih->biWidth, da.bih->biBitCount) * da.bih->biHeight;
     return std::memcmp(da.bih, db.bih, DIB_HEADER_SIZE) == 0 && std::memcmp(da.bih, db.bih, size) == 0;

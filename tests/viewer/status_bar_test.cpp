@@ -15,37 +15,6 @@
 #include "viewer/status_bar.h"
 #include "viewer/window_classes.h"
 
-TEST(StatusBarParts, EdgesOfEveryBar)
-{
-    int e[4];
-    ASSERT_EQ(2, status_bar_part_edges(STATUS_MAIN, 500, e));
-    EXPECT_EQ(100, e[0]);
-    EXPECT_EQ(-1, e[1]);
-    ASSERT_EQ(2, status_bar_part_edges(STATUS_VIEW, 500, e));
-    EXPECT_EQ(125, e[0]);
-    ASSERT_EQ(2, status_bar_part_edges(STATUS_SLIDE, 501, e));
-    EXPECT_EQ(125, e[0]);
-    ASSERT_EQ(4, status_bar_part_edges(STATUS_CROP, 480, e));
-    EXPECT_EQ(60, e[0]);
-    EXPECT_EQ(200, e[1]);
-    EXPECT_EQ(340, e[2]);
-    EXPECT_EQ(-1, e[3]);
-    ASSERT_EQ(4, status_bar_part_edges(STATUS_TEXT, 640, e));
-    EXPECT_EQ(80, e[0]);
-    EXPECT_EQ(200, e[1]);
-    EXPECT_EQ(420, e[2]);
-    ASSERT_EQ(4, status_bar_part_edges(STATUS_MERGE, 641, e));
-    EXPECT_EQ(80, e[0]);
-    EXPECT_EQ(200, e[1]);  // 3205 / 16, truncated
-    EXPECT_EQ(360, e[2]);
-    ASSERT_EQ(3, status_bar_part_edges(STATUS_BATCH, 800, e));
-    EXPECT_EQ(200, e[0]);
-    EXPECT_EQ(500, e[1]);
-    EXPECT_EQ(-1, e[2]);
-    ASSERT_EQ(1, status_bar_part_edges(STATUS_STRETCH, 300, e));
-    EXPECT_EQ(-1, e[0]);
-}
-
 class StatusBars : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
@@ -144,18 +113,6 @@ TEST_F(StatusBars, MainBarSitsInItsPlaceAndFollowsTheWidth)
     SendMessageA(g_hwndMainStatus, SB_GETRECT, 0, (LPARAM)&part);
     GetWindowRect(g_hwndMainBar, &strip);
     EXPECT_EQ(part.right - part.left - 8, strip.right - strip.left);
-}
-
-TEST_F(StatusBars, CropBarHasFourParts)
-{
-    HWND backdrop = make_parent(480);
-    create_crop_status_bar(backdrop);
-    int edges[4] = {};
-    ASSERT_EQ(4, (int)SendMessageA(g_hwndCropStatus, SB_GETPARTS, 4, (LPARAM)edges));
-    EXPECT_EQ(60, edges[0]);
-    EXPECT_EQ(200, edges[1]);
-    EXPECT_EQ(340, edges[2]);
-    EXPECT_EQ(-1, edges[3]);
 }
 
 TEST_F(StatusBars, ProgressPaintsIntoTheNewStrip)
