@@ -83,13 +83,11 @@ TEST(TiffComment, ReplacesTheShownPagesDescriptionOnly)
         EXPECT_EQ(order, c.order) << c.fixture;
         // every page still decodes to the same pixels
         for (size_t page = 1; page <= c.expected.size(); ++page) {
-            DibHolder before(read_tiff_page(tiff_fixture(c.fixture), (int)page));
-            DibHolder after(read_tiff_page(path, (int)page));
-            ASSERT_NE(after.h, nullptr) << c.fixture << page;
-            EXPECT_EQ(GlobalSize(before.h), GlobalSize(after.h));
-            EXPECT_EQ(memcmp(GlobalLock(before.h), GlobalLock(after.h), GlobalSize(before.h)), 0) << c.fixture;
-            GlobalUnlock(before.h);
-            GlobalUnlock(after.h);
+            DibBlock before(read_tiff_page(tiff_fixture(c.fixture), (int)page));
+            DibBlock after(read_tiff_page(path, (int)page));
+            ASSERT_NE(after.get(), nullptr) << c.fixture << page;
+            ASSERT_EQ(GlobalSize(before.get()), GlobalSize(after.get()));
+            EXPECT_EQ(memcmp(before.bih, after.bih, GlobalSize(before.get())), 0) << c.fixture;
         }
     }
     EXPECT_TRUE(seams.boxes.empty());
@@ -116,24 +114,18 @@ TEST(TiffComment, CameraMetadataFollowsThePage)
     TIFFClose(tif);
 }
 
-void put32(std::string& s, size_t at, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        s[at + i] = (char)(v >> (8 * i));
-}
-
 // Files that cannot be rebuilt whole stay byte for byte as they were.
 TEST(TiffComment, LeavesBrokenFilesUntouched)
 {
     SeamRecorder seams;
     const std::string whole = read_file_bytes(tiff_fixture("rgb_lzw.tif"));
     ASSERT_GT(whole.size(), 100u);
-    const uint32_t ifd = (uint8_t)whole[4] | (uint8_t)whole[5] << 8 | (uint8_t)whole[6] << 16 | (uint32_t)(uint8_t)whole[7] << 24;
-    const uint16_t entries = (uint8_t)whole[ifd] | (uint8_t)whole[ifd + 1] << 8;
+    const uint32_t ifd = get_le32(whole, 4);
+    const uint32_t entries = get_le16(whole, ifd);
     std::string looping = whole;
-    put32(looping, ifd + 2 + 12 * entries, ifd);  // the page's next link points at itself
+    put_le32(looping, ifd + 2 + 12 * entries, ifd);  // the page's next link points at itself
     std::string past_end = whole;
-    put32(past_end, 4, (uint32_t)whole.size() + 10);
+    put_le32(past_end, 4, (uint32_t)whole.size() + 10);
     const struct {
         const char* name;
         std::string bytes;

@@ -12,6 +12,7 @@
 #include "formats/tiff_state.h"
 #include "formats/tiff_test_util.h"
 #include "image/current_image.h"
+#include "image/packed_dib.h"
 #include "support/seam_recorder.h"
 
 namespace {
@@ -48,11 +49,11 @@ struct TiffKinds : ::testing::TestWithParam<KindCase> {
 TEST_P(TiffKinds, MatchesIndependentDecoder)
 {
     const KindCase& k = GetParam();
-    DibHolder image(read_tiff_page(tiff_fixture(std::string(k.name) + ".tif")));
-    ASSERT_NE(image.h, nullptr);
-    EXPECT_EQ(dib_bit_count(image.h), k.bit_count);
+    DibBlock image(read_tiff_page(tiff_fixture(std::string(k.name) + ".tif")));
+    ASSERT_NE(image.get(), nullptr);
+    EXPECT_EQ(dib_bit_count(image.get()), k.bit_count);
     PnmImage ref = read_pnm_file(tiff_fixture(std::string(k.name) + ".pnm"));
-    EXPECT_LE(max_pixel_difference(image.h, ref), k.tolerance);
+    EXPECT_LE(max_pixel_difference(image.get(), ref), k.tolerance);
     EXPECT_TRUE(seams.boxes.empty());
 }
 
@@ -62,10 +63,10 @@ INSTANTIATE_TEST_SUITE_P(Files, TiffKinds, ::testing::ValuesIn(KINDS),
 TEST(TiffRead, AlphaIsKeptUnassociated)
 {
     SeamRecorder seams;
-    DibHolder image(read_tiff_page(tiff_fixture("rgba.tif")));
-    ASSERT_NE(image.h, nullptr);
-    EXPECT_EQ(dib_bit_count(image.h), 32);
-    EXPECT_LE(max_pixel_difference(image.h, read_pnm_file(tiff_fixture("rgba.pnm")), true), 0);
+    DibBlock image(read_tiff_page(tiff_fixture("rgba.tif")));
+    ASSERT_NE(image.get(), nullptr);
+    EXPECT_EQ(dib_bit_count(image.get()), 32);
+    EXPECT_LE(max_pixel_difference(image.get(), read_pnm_file(tiff_fixture("rgba.pnm")), true), 0);
 }
 
 TEST(TiffRead, CountsPagesAndReadsTheOneAsked)
@@ -79,11 +80,11 @@ TEST(TiffRead, CountsPagesAndReadsTheOneAsked)
     } PAGES[] = {{1, 24, "src.ppm"}, {2, 8, "grey.pgm"}, {3, 1, "bw.pbm"}};
     for (const auto& p : PAGES) {
         int pages = 0;
-        DibHolder image(read_tiff_page(path, p.page, &pages));
-        ASSERT_NE(image.h, nullptr) << p.page;
+        DibBlock image(read_tiff_page(path, p.page, &pages));
+        ASSERT_NE(image.get(), nullptr) << p.page;
         EXPECT_EQ(pages, 3);
-        EXPECT_EQ(dib_bit_count(image.h), p.bit_count);
-        EXPECT_EQ(max_pixel_difference(image.h, read_pnm_file(tiff_fixture(p.ref))), 0) << p.page;
+        EXPECT_EQ(dib_bit_count(image.get()), p.bit_count);
+        EXPECT_EQ(max_pixel_difference(image.get(), read_pnm_file(tiff_fixture(p.ref))), 0) << p.page;
     }
 }
 
@@ -92,8 +93,8 @@ TEST(TiffRead, WritesTheInformationText)
     SeamRecorder seams;
     char info[INFO_TEXT_SIZE] = "file type: TIFF";
     g_hComment = NULL;
-    DibHolder image(read_tiff_page(tiff_fixture("rgb_strips5.tif"), 1, nullptr, info));
-    ASSERT_NE(image.h, nullptr);
+    DibBlock image(read_tiff_page(tiff_fixture("rgb_strips5.tif"), 1, nullptr, info));
+    ASSERT_NE(image.get(), nullptr);
     EXPECT_STREQ(info, "file type: TIFF \nwidth: 61 \nheight: 37 \nphotometric interpretation: \n     "
                        "RGB color model  (2)  \ncompression: \n     none  (1)  \nbits per sample: 8 "
                        "\nsamples per pixel: 3 \norientation: 1 \nplanar configuration: 1 "
@@ -110,8 +111,8 @@ TEST(TiffRead, FillOrderTwoBeepsAndSaysSo)
 {
     SeamRecorder seams;
     char info[INFO_TEXT_SIZE] = "";
-    DibHolder image(read_tiff_page(tiff_fixture("bw_fill2.tif"), 1, nullptr, info));
-    ASSERT_NE(image.h, nullptr);
+    DibBlock image(read_tiff_page(tiff_fixture("bw_fill2.tif"), 1, nullptr, info));
+    ASSERT_NE(image.get(), nullptr);
     EXPECT_NE(std::strstr(info, " \nfill order: 2 (LSB to MSB)"), nullptr);
     EXPECT_EQ(seams.beeps.size(), 1u);
     if (g_hComment)
@@ -121,40 +122,28 @@ TEST(TiffRead, FillOrderTwoBeepsAndSaysSo)
 
 // ---- hostile files ----
 
-void put16(std::string& s, size_t at, unsigned v)
-{
-    s[at] = (char)(v & 0xFF);
-    s[at + 1] = (char)(v >> 8);
-}
-
-void put32(std::string& s, size_t at, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        s[at + i] = (char)(v >> (8 * i));
-}
-
 // A little-endian 8-bit grey file of width x height with one strip.
 std::string grey_tiff(uint32_t width, uint32_t height, uint32_t strip_bytes)
 {
     const unsigned ENTRIES = 8;
     std::string s(8 + 2 + 12 * ENTRIES + 4, '\0');
     s[0] = s[1] = 'I';
-    put16(s, 2, 42);
-    put32(s, 4, 8);
-    put16(s, 8, ENTRIES);
+    put_le16(s, 2, 42);
+    put_le32(s, 4, 8);
+    put_le16(s, 8, ENTRIES);
     const uint32_t data_at = (uint32_t)s.size();
     const uint32_t e[ENTRIES][3] = {{256, 4, width},      {257, 4, height},         {258, 3, 8},
                                     {259, 3, 1},          {262, 3, 1},              {273, 4, data_at},
                                     {278, 4, height},     {279, 4, strip_bytes}};
     for (unsigned i = 0; i < ENTRIES; ++i) {
         size_t at = 10 + 12 * i;
-        put16(s, at, e[i][0]);
-        put16(s, at + 2, e[i][1]);
-        put32(s, at + 4, 1);
+        put_le16(s, at, e[i][0]);
+        put_le16(s, at + 2, e[i][1]);
+        put_le32(s, at + 4, 1);
         if (e[i][1] == 3)
-            put16(s, at + 8, e[i][2]);
+            put_le16(s, at + 8, e[i][2]);
         else
-            put32(s, at + 8, e[i][2]);
+            put_le32(s, at + 8, e[i][2]);
     }
     s.append(std::string(strip_bytes < 4096 ? strip_bytes : 4096, '\x40'));
     return s;
@@ -182,12 +171,12 @@ TEST(TiffRead, ALoopingPageChainCountsOnce)
 {
     SeamRecorder seams;
     std::string bytes = grey_tiff(4, 4, 16);
-    put32(bytes, 10 + 12 * 8, 8);  // the next directory is this one again
+    put_le32(bytes, 10 + 12 * 8, 8);  // the next directory is this one again
     const std::string path = test_out_path("hostile_loop.tif");
     ASSERT_TRUE(write_file_bytes(path, bytes));
     int pages = 0;
-    DibHolder image(read_tiff_page(path, 1, &pages));
-    EXPECT_NE(image.h, nullptr);
+    DibBlock image(read_tiff_page(path, 1, &pages));
+    EXPECT_NE(image.get(), nullptr);
     EXPECT_EQ(pages, 1);
 }
 
@@ -247,17 +236,15 @@ TEST(TiffRead, EmbeddedProfileThatCannotPairIsPassedBy)
 {
     for (const char* profile : {"CMYK", "SRGB"}) {
         SeamRecorder seams;
-        DibHolder image(read_tiff_page(rgb_with_profile(profile)));
-        ASSERT_NE(image.h, nullptr) << profile;
-        BITMAPINFOHEADER* bih = (BITMAPINFOHEADER*)GlobalLock(image.h);
+        DibBlock image(read_tiff_page(rgb_with_profile(profile)));
+        ASSERT_NE(image.get(), nullptr) << profile;
         int worst = 0;
         for (int i = 0; i < 48; ++i) {
             uint8_t px[4];
-            dib_rgba(bih, i / 3 % 8, i / 24, px);
+            image.rgba(i / 3 % 8, i / 24, px);
             int d = px[i % 3] - i * 5;
             worst = std::max(worst, d < 0 ? -d : d);
         }
-        GlobalUnlock(image.h);
         EXPECT_LE(worst, 2) << profile;
         EXPECT_EQ(seams.beeps.size(), 1u) << profile;
     }

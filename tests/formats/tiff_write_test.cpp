@@ -17,25 +17,13 @@ namespace {
 // A packed DIB of the picture: 24 bits, or 1 bit black and white.
 HGLOBAL dib_from_pnm(const PnmImage& pnm, int bits)
 {
-    HGLOBAL h = create_packed_dib(pnm.width, pnm.height, bits, 0);
-    BITMAPINFOHEADER* bih = (BITMAPINFOHEADER*)GlobalLock(h);
-    if (bits == 1) {
-        dib_color_table(bih)[1] = RGBQUAD{255, 255, 255, 0};
-    }
-    uint32_t stride = dib_row_stride(pnm.width, bits);
-    for (int y = 0; y < pnm.height; ++y) {
-        BYTE* row = dib_pixels(bih) + (size_t)(pnm.height - 1 - y) * stride;
-        for (int x = 0; x < pnm.width; ++x) {
-            uint8_t px[4];
-            pnm.rgba8(x, y, px);
-            if (bits == 1)
-                row[x / 8] |= px[0] ? 0x80 >> (x % 8) : 0;
-            else
-                row[3 * x] = px[2], row[3 * x + 1] = px[1], row[3 * x + 2] = px[0];
-        }
-    }
-    GlobalUnlock(h);
-    return h;
+    if (bits != 1)
+        return pnm_to_dib(pnm);
+    DibBlock image(make_dib(pnm.width, pnm.height, 1, {quad(0, 0, 0), quad(255, 255, 255)}));
+    for (int y = 0; y < pnm.height; ++y)
+        for (int x = 0; x < pnm.width; ++x)
+            set_index(image.row(pnm.height - 1 - y), 1, x, pnm.at(x, y, 0) ? 1 : 0);
+    return image.release();
 }
 
 struct CompressionCase {
@@ -62,17 +50,17 @@ TEST_P(TiffWriteKinds, WritesStripsAndTilesThatReadBack)
     const char* source = c.bilevel ? "bw.pbm" : "src.ppm";
     PnmImage pnm = read_pnm_file(tiff_fixture(source));
     ASSERT_FALSE(pnm.empty());
-    DibHolder image(dib_from_pnm(pnm, c.bilevel ? 1 : 24));
+    DibBlock image(dib_from_pnm(pnm, c.bilevel ? 1 : 24));
     const std::string base = "c" + std::to_string(c.compression);
     ASSERT_TRUE(write_file_bytes(test_out_path(base + ".pnm"), read_file_bytes(tiff_fixture(source))));
     for (int tiled = 0; tiled < 2; ++tiled) {
         if (c.compression == COMPRESSION_JBIG && tiled)
             continue;  // one strip only; the menu offers no tiles
         const std::string path = test_out_path(base + (tiled ? "_tiles.tif" : "_strips.tif"));
-        ASSERT_EQ(write_tiff_file(path.c_str(), c.compression, tiled, image.h), 1) << path;
-        DibHolder back(read_tiff_page(path));
-        ASSERT_NE(back.h, nullptr) << path;
-        EXPECT_LE(max_pixel_difference(back.h, pnm), c.tolerance) << path;
+        ASSERT_EQ(write_tiff_file(path.c_str(), c.compression, tiled, image.get()), 1) << path;
+        DibBlock back(read_tiff_page(path));
+        ASSERT_NE(back.get(), nullptr) << path;
+        EXPECT_LE(max_pixel_difference(back.get(), pnm), c.tolerance) << path;
     }
 }
 
@@ -84,11 +72,11 @@ INSTANTIATE_TEST_SUITE_P(Codes, TiffWriteKinds, ::testing::ValuesIn(COMPRESSIONS
 TEST(TiffWrite, RefusesFaxAndJbigForColourAndLeavesNoFile)
 {
     PnmImage pnm = read_pnm_file(tiff_fixture("src.ppm"));
-    DibHolder image(dib_from_pnm(pnm, 24));
+    DibBlock image(dib_from_pnm(pnm, 24));
     const std::string path = test_out_path("refused.tif");
     DeleteFileA(path.c_str());
     for (int code : {COMPRESSION_CCITTRLE, COMPRESSION_CCITTFAX3, COMPRESSION_CCITTFAX4, COMPRESSION_JBIG}) {
-        EXPECT_EQ(write_tiff_file(path.c_str(), code, 0, image.h), 0) << code;
+        EXPECT_EQ(write_tiff_file(path.c_str(), code, 0, image.get()), 0) << code;
         EXPECT_EQ(GetFileAttributesA(path.c_str()), INVALID_FILE_ATTRIBUTES) << code;
     }
 }
@@ -140,39 +128,29 @@ TEST(TiffWrite, ChoosesFieldsByDepthAndPalette)
         {"noalpha32", 32, {}, 0x40, 0, {2, 3, 8, 0}},
     };
     for (const Case& c : CASES) {
-        DibHolder image(create_packed_dib(3, 2, c.bits, (uint32_t)c.table.size()));
-        BITMAPINFOHEADER* bih = (BITMAPINFOHEADER*)GlobalLock(image.h);
-        for (size_t i = 0; i < c.table.size(); ++i)
-            dib_color_table(bih)[i] = c.table[i];
-        BYTE* pixels = dib_pixels(bih);
-        uint32_t stride = dib_row_stride(3, c.bits);
+        DibBlock image(make_dib(3, 2, c.bits, c.table, (uint32_t)c.table.size()));
         for (int y = 0; y < 2; ++y) {
-            pixels[y * stride] = c.first_byte;
+            image.row(y)[0] = c.first_byte;
             if (c.bits == 32)
                 for (int x = 0; x < 3; ++x)
-                    pixels[y * stride + 4 * x + 3] = c.alpha;
+                    image.row(y)[4 * x + 3] = c.alpha;
         }
-        GlobalUnlock(image.h);
         const std::string path = test_out_path(std::string("fields_") + c.name + ".tif");
-        ASSERT_EQ(write_tiff_file(path.c_str(), COMPRESSION_LZW, 0, image.h), 1) << c.name;
+        ASSERT_EQ(write_tiff_file(path.c_str(), COMPRESSION_LZW, 0, image.get()), 1) << c.name;
         Fields f = fields_of(path);
         EXPECT_EQ(f.photometric, c.expected.photometric) << c.name;
         EXPECT_EQ(f.spp, c.expected.spp) << c.name;
         EXPECT_EQ(f.bps, c.expected.bps) << c.name;
         EXPECT_EQ(f.extra, c.expected.extra) << c.name;
-        DibHolder back(read_tiff_page(path));
-        ASSERT_NE(back.h, nullptr) << c.name;
+        DibBlock back(read_tiff_page(path));
+        ASSERT_NE(back.get(), nullptr) << c.name;
         // the same colours come back
-        BITMAPINFOHEADER* a = (BITMAPINFOHEADER*)GlobalLock(image.h);
-        BITMAPINFOHEADER* b = (BITMAPINFOHEADER*)GlobalLock(back.h);
         for (int x = 0; x < 3; ++x) {
             uint8_t pa[4], pb[4];
-            dib_rgba(a, x, 0, pa);
-            dib_rgba(b, x, 0, pb);
+            image.rgba(x, 0, pa);
+            back.rgba(x, 0, pb);
             EXPECT_EQ(std::vector<uint8_t>(pa, pa + 3), std::vector<uint8_t>(pb, pb + 3)) << c.name << x;
         }
-        GlobalUnlock(image.h);
-        GlobalUnlock(back.h);
     }
 }
 
