@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 #include <tiffio.h>
@@ -31,6 +32,7 @@ const KindCase KINDS[] = {
     {"rgb_packbits", 24, 0},     {"rgb_lzma", 24, 0},         {"rgb_tiled", 24, 0},
     {"rgb_planar", 24, 0},       {"rgb_planar_tiled", 24, 0}, {"rgb_strips5", 24, 0},
     {"rgb_bigtiff", 24, 0},      {"rgb16", 24, 0},            {"rgb16_be", 24, 0},
+    {"rgb_tiffcrop", 24, 0},
     {"rgb_jpeg", 24, 2},         {"rgb_jpeg_tiled", 24, 2},
     {"grey_none", 8, 0},         {"grey_lzw", 8, 0},          {"grey_zip", 8, 0},
     {"grey16", 8, 0},            {"grey2", 4, 0},             {"grey4", 4, 0},
@@ -38,7 +40,7 @@ const KindCase KINDS[] = {
     {"bw_g4", 1, 0},             {"bw_packbits", 1, 0},       {"bw_g3_fill2", 1, 0},
     {"bw_fill2", 1, 0},          {"bw_lzw_fill2", 1, 0},      {"bw_tiled", 1, 0},
     {"pal4", 4, 1},              {"pal8", 8, 1},              {"cmyk", 32, 3},
-    {"lab", 24, 25},              {"float32", 24, 1},          {"float16", 24, 1},
+    {"lab", 24, 25},             {"float32", 24, 1},          {"float16", 24, 1},
     {"turned", 24, 0},
 };
 
@@ -247,6 +249,58 @@ TEST(TiffRead, EmbeddedProfileThatCannotPairIsPassedBy)
         }
         EXPECT_LE(worst, 2) << profile;
         EXPECT_EQ(seams.beeps.size(), 1u) << profile;
+    }
+}
+
+// A 12-bit JPEG page (the library's second JPEG codec), colour through the
+// codec's RGB and grey: each output byte is the sample's top 8 bits.
+TEST(TiffRead, TwelveBitJpegKeepsTheHighBits)
+{
+    for (int spp : {3, 1}) {
+        SeamRecorder seams;
+        const int W = 32, H = 16;
+        const std::string path = test_out_path("jpeg12_" + std::to_string(spp) + ".tif");
+        TIFF* tif = TIFFOpen(path.c_str(), "w");
+        ASSERT_NE(tif, nullptr);
+        TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, W);
+        TIFFSetField(tif, TIFFTAG_IMAGELENGTH, H);
+        TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 12);
+        TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, spp);
+        TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_JPEG);
+        TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, spp == 3 ? PHOTOMETRIC_YCBCR : PHOTOMETRIC_MINISBLACK);
+        TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, H);
+        TIFFSetField(tif, TIFFTAG_JPEGTABLESMODE, JPEGTABLESMODE_QUANT);
+        TIFFSetField(tif, TIFFTAG_JPEGQUALITY, 95);
+        if (spp == 3)
+            TIFFSetField(tif, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
+        // a smooth ramp per channel, 12-bit samples packed big-endian
+        std::vector<uint16_t> samples;
+        for (int y = 0; y < H; ++y)
+            for (int x = 0; x < W; ++x)
+                for (int c = 0; c < spp; ++c)
+                    samples.push_back((uint16_t)(x * 60 + y * 40 + c * 300));
+        std::string packed;
+        for (size_t i = 0; i + 1 < samples.size(); i += 2) {
+            packed += (char)(samples[i] >> 4);
+            packed += (char)((samples[i] & 15) << 4 | samples[i + 1] >> 8);
+            packed += (char)samples[i + 1];
+        }
+        ASSERT_GE(TIFFWriteEncodedStrip(tif, 0, &packed[0], (tmsize_t)packed.size()), 0);
+        TIFFClose(tif);
+
+        DibBlock image(read_tiff_page(path));
+        ASSERT_TRUE(image) << spp;
+        int worst = 0;
+        for (int y = 0; y < H; ++y)
+            for (int x = 0; x < W; ++x) {
+                uint8_t px[4];
+                image.rgba(x, y, px);
+                for (int c = 0; c < spp; ++c) {
+                    int d = px[c] - (samples[((size_t)y * W + x) * spp + c] >> 4);
+                    worst = std::max(worst, d < 0 ? -d : d);
+                }
+            }
+        EXPECT_LE(worst, 3) << spp;
     }
 }
 
