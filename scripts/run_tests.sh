@@ -5,6 +5,8 @@ set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 cd "$ROOT"
 "$ROOT/scripts/bootstrap.sh"
+# Names a missing or broken test tool before anything is built.
+"$ROOT/scripts/check_tools.sh"
 "$ROOT/scripts/build.sh"
 
 source "$ROOT/scripts/wine_env.sh"

@@ -1,6 +1,7 @@
 // Registration of the thirteen window classes and the dialog messages.
-// Each window procedure only dispatches to its window's handlers; a window
-// whose handlers are not built yet takes the default processing.
+// Each window procedure only dispatches to its window's handlers. A window
+// not built yet has DefWindowProcA in its row; its procedure, declared in
+// the window's own header, takes that place when the window comes.
 #include "viewer/window_classes.h"
 
 #include <vfw.h>
@@ -14,33 +15,8 @@ const char* const g_windowClassNames[WINDOW_CLASS_COUNT] = {
     "Cover", "Batch", "Palette", "Text", "TextColor", "Merge",
 };
 
-static LRESULT CALLBACK meta_wnd_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
-{
-    return DefWindowProcA(hwnd, msg, wp, lp);
-}
-
-static LRESULT CALLBACK full_wnd_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
-{
-    return DefWindowProcA(hwnd, msg, wp, lp);
-}
-
-static LRESULT CALLBACK crop_wnd_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
-{
-    return DefWindowProcA(hwnd, msg, wp, lp);
-}
-
-static LRESULT CALLBACK slide_wnd_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
-{
-    return DefWindowProcA(hwnd, msg, wp, lp);
-}
-
-static LRESULT CALLBACK texttitle_wnd_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
-{
-    return DefWindowProcA(hwnd, msg, wp, lp);
-}
-
 // The progress strip and the tool backdrop are painted by others: default
-// processing only.
+// processing only, by design.
 static LRESULT CALLBACK bar_wnd_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
 {
     return DefWindowProcA(hwnd, msg, wp, lp);
@@ -51,37 +27,12 @@ static LRESULT CALLBACK dummy_wnd_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp
     return DefWindowProcA(hwnd, msg, wp, lp);
 }
 
-static LRESULT CALLBACK cover_wnd_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
-{
-    return DefWindowProcA(hwnd, msg, wp, lp);
-}
-
-static LRESULT CALLBACK batch_wnd_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
-{
-    return DefWindowProcA(hwnd, msg, wp, lp);
-}
-
 static LRESULT CALLBACK palette_wnd_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
 {
     if (msg == WM_CLOSE) {
         DestroyWindow(hwnd);
         return 0;
     }
-    return DefWindowProcA(hwnd, msg, wp, lp);
-}
-
-static LRESULT CALLBACK text_wnd_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
-{
-    return DefWindowProcA(hwnd, msg, wp, lp);
-}
-
-static LRESULT CALLBACK textcolor_wnd_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
-{
-    return DefWindowProcA(hwnd, msg, wp, lp);
-}
-
-static LRESULT CALLBACK merge_wnd_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
-{
     return DefWindowProcA(hwnd, msg, wp, lp);
 }
 
@@ -101,19 +52,19 @@ static const UINT REDRAW = CS_HREDRAW | CS_VREDRAW;
 static const UINT REDRAW_DBL = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
 
 static const WindowClassRow CLASS_ROWS[WINDOW_CLASS_COUNT] = {
-    {meta_wnd_proc,      REDRAW,     true,  CURSOR_ARROW, BRUSH_WHITE, "MENU_A"},
-    {full_wnd_proc,      REDRAW_DBL, false, CURSOR_ARROW, BRUSH_WHITE, NULL},
-    {crop_wnd_proc,      REDRAW_DBL, false, CURSOR_NONE,  BRUSH_WHITE, "MENU2"},
-    {slide_wnd_proc,     REDRAW,     false, CURSOR_ARROW, BRUSH_WHITE, NULL},
-    {texttitle_wnd_proc, REDRAW,     false, CURSOR_ARROW, BRUSH_WHITE, NULL},
-    {bar_wnd_proc,       REDRAW,     false, CURSOR_NONE,  BRUSH_NONE,  NULL},
-    {dummy_wnd_proc,     REDRAW,     false, CURSOR_NONE,  BRUSH_WHITE, NULL},
-    {cover_wnd_proc,     REDRAW_DBL, false, CURSOR_ARROW, BRUSH_NONE,  NULL},
-    {batch_wnd_proc,     REDRAW_DBL, false, CURSOR_ARROW, BRUSH_WHITE, "MENU3"},
-    {palette_wnd_proc,   REDRAW,     true,  CURSOR_ARROW, BRUSH_WHITE, "MENU4"},
-    {text_wnd_proc,      REDRAW_DBL, false, CURSOR_NONE,  BRUSH_WHITE, "MENU5"},
-    {textcolor_wnd_proc, REDRAW,     false, CURSOR_ARROW, BRUSH_NONE,  NULL},
-    {merge_wnd_proc,     REDRAW_DBL, false, CURSOR_NONE,  BRUSH_WHITE, "MENU6"},
+    {DefWindowProcA,     REDRAW,     true,  CURSOR_ARROW, BRUSH_WHITE, "MENU_A"},  // "Meta"
+    {DefWindowProcA,     REDRAW_DBL, false, CURSOR_ARROW, BRUSH_WHITE, NULL},      // "Full"
+    {DefWindowProcA,     REDRAW_DBL, false, CURSOR_NONE,  BRUSH_WHITE, "MENU2"},   // "Crop"
+    {DefWindowProcA,     REDRAW,     false, CURSOR_ARROW, BRUSH_WHITE, NULL},      // "Slide"
+    {DefWindowProcA,     REDRAW,     false, CURSOR_ARROW, BRUSH_WHITE, NULL},      // "TextTitle"
+    {bar_wnd_proc,       REDRAW,     false, CURSOR_NONE,  BRUSH_NONE,  NULL},      // "Bar"
+    {dummy_wnd_proc,     REDRAW,     false, CURSOR_NONE,  BRUSH_WHITE, NULL},      // "Dummy"
+    {DefWindowProcA,     REDRAW_DBL, false, CURSOR_ARROW, BRUSH_NONE,  NULL},      // "Cover"
+    {DefWindowProcA,     REDRAW_DBL, false, CURSOR_ARROW, BRUSH_WHITE, "MENU3"},   // "Batch"
+    {palette_wnd_proc,   REDRAW,     true,  CURSOR_ARROW, BRUSH_WHITE, "MENU4"},   // "Palette"
+    {DefWindowProcA,     REDRAW_DBL, false, CURSOR_NONE,  BRUSH_WHITE, "MENU5"},   // "Text"
+    {DefWindowProcA,     REDRAW,     false, CURSOR_ARROW, BRUSH_NONE,  NULL},      // "TextColor"
+    {DefWindowProcA,     REDRAW_DBL, false, CURSOR_NONE,  BRUSH_WHITE, "MENU6"},   // "Merge"
 };
 
 void register_window_classes(HINSTANCE instance)

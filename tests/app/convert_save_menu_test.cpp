@@ -21,26 +21,35 @@ struct SaveEntry {
 
 class ConvertSaveMenu : public ::testing::TestWithParam<SaveEntry> {};
 
-TEST_P(ConvertSaveMenu, EntryIsOfferedExactlyWhenItsFormatHasAWriter)
+MenuFacts bitmap_facts()
 {
-    const SaveEntry& e = GetParam();
     MenuFacts f;
     std::memset(&f, 0, sizeof f);
     f.display_bits = 32;
     f.kind = KIND_DIB;
     f.has_image = 1;
     f.bit_count = f.original_bit_count = f.save_bit_count = 24;
+    return f;
+}
+
+UINT expected_state(int code)
+{
+    return save_format_has_writer(code) ? MFS_ENABLED : MFS_GRAYED;
+}
+
+TEST_P(ConvertSaveMenu, EntryIsOfferedExactlyWhenItsFormatHasAWriter)
+{
+    const SaveEntry& e = GetParam();
+    MenuFacts f = bitmap_facts();
     MenuItemChange changes[MENU_ITEM_RECORDS];
     int n = compute_main_menu_changes(&f, changes);
-    int state = -1;
+    UINT state = 0;
     for (int i = 0; i < n; ++i)
         if (e.popup >= 0 ? changes[i].popup == e.popup : changes[i].popup < 0 && changes[i].id == e.command)
-            state = (int)changes[i].state;
-
+            state = changes[i].state;
     const SaveCommand* command = find_save_command(e.command);
     ASSERT_NE(command, nullptr) << e.name;
-    int expected = save_format_has_writer(command->code) ? MFS_ENABLED : MFS_GRAYED;
-    EXPECT_EQ(state, expected) << e.name;
+    EXPECT_EQ(state, expected_state(command->code)) << e.name;
 }
 
 INSTANTIATE_TEST_SUITE_P(Entries, ConvertSaveMenu, ::testing::Values(
@@ -57,13 +66,8 @@ INSTANTIATE_TEST_SUITE_P(Entries, ConvertSaveMenu, ::testing::Values(
 
 TEST(ConvertSaveMenu, PnmFamilyEntryIsGreyedWhileItsFormatHasNoWriter)
 {
-    MenuFacts f;
-    std::memset(&f, 0, sizeof f);
-    f.kind = KIND_DIB;
-    f.has_image = 1;
-    f.bit_count = f.original_bit_count = 24;
-    int expected = save_format_has_writer(FMT_PPM) ? MFS_ENABLED : MFS_GRAYED;
-    EXPECT_EQ((int)choose_pnm_family_item(&f).state, expected);
+    MenuFacts f = bitmap_facts();
+    EXPECT_EQ(choose_pnm_family_item(&f).state, expected_state(FMT_PPM));
 }
 
 }  // namespace

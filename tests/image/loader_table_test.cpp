@@ -37,12 +37,12 @@ std::string make_folder()
     write_file_bytes(folder + "macbinary.tif", std::string(128, '\0') + read_file_bytes(fixture_path("tiff/rgb_lzw.tif")));
     write_file_bytes(folder + "noise.dat", "not a picture at all");
 
-    HDC emf_dc = CreateEnhMetaFileA(NULL, (folder + "drawing.emf").c_str(), NULL, NULL);
-    Rectangle(emf_dc, 0, 0, 50, 30);
-    DeleteEnhMetaFile(CloseEnhMetaFile(emf_dc));
-    HDC wmf_dc = CreateMetaFileA((folder + "drawing.wmf").c_str());
-    Rectangle(wmf_dc, 0, 0, 50, 30);
-    DeleteMetaFile(CloseMetaFile(wmf_dc));
+    HDC dc = CreateEnhMetaFileA(NULL, (folder + "drawing.emf").c_str(), NULL, NULL);
+    Rectangle(dc, 0, 0, 50, 30);
+    DeleteEnhMetaFile(CloseEnhMetaFile(dc));
+    dc = CreateMetaFileA((folder + "drawing.wmf").c_str());
+    Rectangle(dc, 0, 0, 50, 30);
+    DeleteMetaFile(CloseMetaFile(dc));
     return folder;
 }
 

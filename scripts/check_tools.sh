@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# The quick guard that `make test` runs right after the bootstrap: every
+# external command a test, fixture, check or the test run itself calls is on
+# the PATH and does one tiny job, so that a missing package or a missing
+# run-time piece (fonts, delegates) is named here instead of failing deep
+# inside a check. A new tool is one line in TOOLS; its package must also be
+# in PACKAGES of scripts/bootstrap.sh.
+set -euo pipefail
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+
+# command  package(s, '+' between)  smoke run, in a scratch folder holding
+#                                   tiny.ppm (2x1 colour), tiny.gif (1x1) and tiny.wmf (text)
+TOOLS='
+convert    imagemagick               /usr/bin/convert tiny.ppm tiny.png && /usr/bin/convert tiny.ppm tiny.tif
+identify   imagemagick               identify -format %wx%h tiny.ppm | grep -qx 2x1
+compare    imagemagick               compare -metric PAE tiny.ppm tiny.ppm null: 2>/dev/null
+composite  imagemagick               composite tiny.ppm tiny.ppm composed.ppm
+import     imagemagick               import -version
+ppmtobmp   netpbm                    ppmtobmp -windows -bpp=24 tiny.ppm > tiny.bmp 2>/dev/null
+bmptoppm   netpbm                    ppmtobmp tiny.ppm 2>/dev/null | bmptoppm 2>/dev/null | cmp -s - tiny.ppm
+giftopnm   netpbm                    giftopnm tiny.gif 2>/dev/null | grep -q "^P[56]"
+pnmtopnm   netpbm                    pnmtopnm -plain < tiny.ppm 2>/dev/null | grep -q "^P3"
+pbmtog3    netpbm                    printf "P1\n1 1\n1\n" | pbmtog3 -nofixedwidth 2>/dev/null | grep -q .
+cjpeg      libjpeg-turbo-progs       cjpeg -quality 85 tiny.ppm > tiny.jpg
+djpeg      libjpeg-turbo-progs       cjpeg tiny.ppm | djpeg -pnm | grep -q "^P6"
+gif2rgb    giflib-tools              gif2rgb -1 -o tiny.rgb tiny.gif 2>/dev/null && test -s tiny.rgb
+gifbuild   giflib-tools              gifbuild -d tiny.gif | grep -q screen
+exiftool   libimage-exiftool-perl    exiftool -s3 -ImageWidth tiny.gif | grep -qx 1
+wmf2gd     libwmf-bin+fonts-urw-base35  wmf2gd -t png -o wmf.png tiny.wmf 2>/dev/null && test -s wmf.png
+bc         bc                        test "$(echo "scale=2; 1/4" | bc)" = .25
+pnmtotiff  netpbm                    pnmtotiff -truecolor tiny.ppm 2>/dev/null > t.tif && tifftopnm t.tif 2>/dev/null | cmp -s - tiny.ppm
+tiffcp     libtiff-tools             pnmtotiff -truecolor tiny.ppm 2>/dev/null > t.tif && tiffcp -c jpeg t.tif j.tif && tiffcp -c lzma t.tif l.tif
+tiffinfo   libtiff-tools             pnmtotiff -truecolor tiny.ppm 2>/dev/null > t.tif && tiffinfo -D t.tif | grep -q "Image Width: 2"
+tiffcrop   libtiff-tools             pnmtotiff -truecolor tiny.ppm 2>/dev/null > t.tif && tiffcrop -R 90 t.tif r.tif
+tiffset    libtiff-tools             pnmtotiff -truecolor tiny.ppm 2>/dev/null > t.tif && tiffset -s 274 6 t.tif
+tiff2rgba  libtiff-tools             pnmtotiff -truecolor tiny.ppm 2>/dev/null > t.tif && tiff2rgba -n t.tif a.tif
+cc         gcc+liblcms2-dev          printf "#include <lcms2.h>\nint main(void) { return !cmsCreate_sRGBProfile(); }\n" | cc -x c -o lcms - -llcms2 && ./lcms
+perl       perl                      perl -e "use strict; use warnings; exit 0"
+Xvfb       xvfb                      true
+wine       wine+wine32:i386          wine --version
+wineserver wine                      true
+ctest      cmake                     ctest --version
+'
+
+
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+cd "$scratch"
+# Two pixels, red and blue.
+printf 'P6\n2 1\n255\n\377\0\0\0\0\377' > tiny.ppm
+# One red pixel.
+printf 'GIF89a\1\0\1\0\200\0\0\377\0\0\0\0\0,\0\0\0\0\1\0\1\0\0\2\2D\1\0;' > tiny.gif
+# A Windows metafile that draws "Hi": header, window origin and extent,
+# TextOut, end. Drawing text makes libwmf load its fonts.
+printf '\1\0\11\0\0\3\35\0\0\0\0\0\7\0\0\0\0\0' > tiny.wmf
+printf '\5\0\0\0\13\2\0\0\0\0\5\0\0\0\14\2\144\0\144\0' >> tiny.wmf
+printf '\7\0\0\0\41\5\2\0Hi\62\0\12\0\3\0\0\0\0\0' >> tiny.wmf
+
+bootstrap_packages=$(sed -n '/^PACKAGES=(/,/^)/p' "$ROOT/scripts/bootstrap.sh")
+missing=()
+while read -r command packages smoke; do
+    [ -n "$command" ] || continue
+    install=${packages//+/ }
+    for package in $install; do
+        if ! grep -qE "(^|[[:space:]])$package([[:space:]]|$)" <<< "$bootstrap_packages"; then
+            echo "check_tools: $package (for $command) is not in PACKAGES of scripts/bootstrap.sh" >&2
+            missing+=("$package")
+        fi
+    done
+    if ! command -v "$command" > /dev/null; then
+        echo "check_tools: $command is not on the PATH; install: apt-get install --no-install-recommends $install" >&2
+        missing+=("$install")
+    elif ! bash -c "$smoke" > /dev/null 2>&1; then
+        echo "check_tools: $command does not work ($smoke); install or repair: $install" >&2
+        missing+=("$install")
+    fi
+done <<< "$TOOLS"
+
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "check_tools: the tests cannot run here until these are installed: ${missing[*]}" >&2
+    exit 1
+fi
+echo "check_tools: every test tool is present and works"

@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Fails when a source file includes a project header across the layers in a
+# way not listed below. Dependencies point down:
+#   app/, viewer/  ->  tools/, formats/, jpeg/  ->  image/  ->  resources/
+# An include of the same folder or of a lower layer is always fine; anything
+# else (upward, or sideways between folders of one layer) needs its line in
+# ALLOWED, with the reason, so that it is a decision and not an accident.
+set -euo pipefail
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+cd "$ROOT"
+
+declare -A LAYER=([resources]=0 [image]=1 [tools]=2 [formats]=2 [jpeg]=2 [viewer]=3 [app]=3)
+
+# source glob, header glob   (bash patterns; # starts the reason)
+ALLOWED=(
+    "image/loader.cpp jpeg/*"                  # the loader calls every reader
+    "image/loader.cpp formats/*"               # the loader calls every reader
+    "image/loader.cpp tools/color_reduce.h"    # after-read colour reduction for the display
+    "image/loader.cpp tools/edit_history.h"    # a fresh load clears the edit history
+    "image/loader.cpp viewer/status_bar.h"     # status-bar heights and refresh
+    "image/preview.cpp viewer/status_bar.h"    # status-bar heights in the layout
+    "image/picker_palette.cpp tools/color_reduce.h"  # the pickers show the standard palettes
+    "jpeg/exif_write.cpp tools/resample.h"     # the Exif thumbnail is a reduced copy
+    "formats/tiff_read.cpp jpeg/color_profiles.h"   # the stored profiles are shared with the JPEG reader
+    "formats/tiff_read.cpp tools/quarter_turns.h"   # a page is put upright by its Orientation
+    "app/* viewer/*"                           # the main window opens the viewer windows
+)
+
+status=0
+for file in app/* viewer/* tools/* formats/* jpeg/* image/*; do
+    case "$file" in *.cpp|*.h|*.inc|*.c) ;; *) continue ;; esac
+    from=${file%%/*}
+    while IFS= read -r header; do
+        to=${header%%/*}
+        [ -n "${LAYER[$to]+set}" ] || continue   # a library's own header
+        [ "$to" = "$from" ] && continue
+        [ "${LAYER[$to]}" -lt "${LAYER[$from]}" ] && continue
+        allowed=0
+        for rule in "${ALLOWED[@]}"; do
+            # The patterns must stay unquoted to match as globs.
+            # shellcheck disable=SC2053
+            [[ $file == ${rule%% *} && $header == ${rule#* } ]] && allowed=1 && break
+        done
+        if [ $allowed = 0 ]; then
+            echo "$file includes $header: $from/ may not depend on $to/ (tests/check_layers.sh)"
+            status=1
+        fi
+    done < <(sed -n 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"\([^"]*\)".*/\1/p' "$file")
+done
+exit $status
