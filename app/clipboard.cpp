@@ -198,7 +198,7 @@ static void paste_enhanced_metafile(HWND hwndMain)
     HDC dc = GetDC(hwndMain);
     get_emf_info(emf, g_infoText, &g_rcMetafile, dc);
     ReleaseDC(hwndMain, dc);
-    fit_image_rect(g_rcMetafile.right - g_rcMetafile.left + 1, g_rcMetafile.bottom - g_rcMetafile.top + 1, 0);
+    fit_image_rect(g_rcMetafile.right - g_rcMetafile.left, g_rcMetafile.bottom - g_rcMetafile.top, 0);
     show_pasted_image(hwndMain);
 }
 

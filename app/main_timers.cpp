@@ -12,42 +12,27 @@
 #include "image/preview.h"
 #include "resources/resource.h"
 
-RECT animation_rect_in_preview(int side, int width, int height)
-{
-    RECT r = {3, 3, 3 + side, 3 + side};
-    if (width <= 0 || height <= 0 || width == height)
-        return r;
-    if (width > height) {
-        int h = (int)((double)side * height / width + 0.5);
-        r.top = 3 + (side - h) / 2;
-        r.bottom = r.top + h;
-    } else {
-        int w = (int)((double)side * width / height + 0.5);
-        r.left = 3 + (side - w) / 2;
-        r.right = r.left + w;
-    }
-    return r;
-}
-
-// Stretches the animation canvas into the preview, small animations enlarged.
+// Stretches the animation canvas into the rectangle a still image of the
+// logical screen's size gets, so every frame stays inside the frame lines.
 static void draw_canvas_in_preview(HWND hwnd)
 {
     if (!g_hAnimCanvas)
         return;
-    RECT r = animation_rect_in_preview(g_rcPreview.right, g_screenWidth, g_screenHeight);
-    g_animDestX = r.left;
-    g_animDestY = r.top;
-    g_animDestWidth = r.right - r.left;
-    g_animDestHeight = r.bottom - r.top;
+    fit_image_rect(g_screenWidth, g_screenHeight, 0);
 
     HWND preview = GetDlgItem(hwnd, IDC_MAIN_PREVIEW);
     HDC dc = GetDC(preview);
-    BITMAPINFOHEADER* bih = (BITMAPINFOHEADER*)GlobalLock(g_hAnimCanvas);
-    if (bih) {
-        stretch_into_preview(dc, bih, g_hPalette);
-        GlobalUnlock(g_hAnimCanvas);
-    }
+    draw_animation_canvas(dc);
     ReleaseDC(preview, dc);
+}
+
+void draw_animation_canvas(HDC dc)
+{
+    BITMAPINFOHEADER* bih = g_hAnimCanvas ? (BITMAPINFOHEADER*)GlobalLock(g_hAnimCanvas) : NULL;
+    if (!bih)
+        return;
+    stretch_into_preview(dc, bih, g_hPalette);
+    GlobalUnlock(g_hAnimCanvas);
 }
 
 BOOL main_on_timer(HWND hwnd, UINT_PTR timer_id)
@@ -61,6 +46,11 @@ BOOL main_on_timer(HWND hwnd, UINT_PTR timer_id)
     if (!advance_gif_animation(g_hFile)) {
         // The last composed picture stays as a still image.
         end_gif_animation_as_still();
+        // A still image needs no more frames: the file is no longer held.
+        if (g_hFile != HFILE_ERROR) {
+            _lclose(g_hFile);
+            g_hFile = HFILE_ERROR;
+        }
         return FALSE;
     }
     if (!is_window_open(g_hwndSlide))

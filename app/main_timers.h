@@ -1,12 +1,12 @@
 // The main window's timers: the animation tick that shows the next frame of
-// an animated GIF, and the preview rectangle an animation is stretched into.
+// an animated GIF.
 #pragma once
 
 #include <windows.h>
 
 BOOL main_on_timer(HWND hwnd, UINT_PTR timer_id);
 
-// Where a logical screen of width x height is stretched in a preview square
-// of side: the whole square, or the full width (height) and the other side
-// in proportion, centred; origin (3, 3).
-RECT animation_rect_in_preview(int side, int width, int height);
+
+// Paints the animation canvas into the preview's image rectangle through dc
+// (the preview control's); nothing without a canvas.
+void draw_animation_canvas(HDC dc);

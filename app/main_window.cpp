@@ -197,6 +197,7 @@ static BOOL main_on_initdialog(HWND hwnd)
     g_undoPending = 0;
     g_pageCount = g_pageIndex = 1;
     g_hComment = NULL;
+    g_mergeKeyColor = RGB(255, 255, 255);
 
     size_to_work_area(hwnd);
 
@@ -240,9 +241,13 @@ static void refit_current_image(void)
     } else if (g_imageKind == KIND_ANIMATED_GIF) {
         width = g_screenWidth;
         height = g_screenHeight;
-    } else if (g_imageKind == KIND_WMF || g_imageKind == KIND_EMF) {
+    } else if (g_imageKind == KIND_WMF) {
         width = g_rcMetafile.right - g_rcMetafile.left + 1;
         height = g_rcMetafile.bottom - g_rcMetafile.top + 1;
+    } else if (g_imageKind == KIND_EMF) {
+        // As the loader fits it: the bounds in device pixels, no + 1.
+        width = g_rcMetafile.right - g_rcMetafile.left;
+        height = g_rcMetafile.bottom - g_rcMetafile.top;
     }
     fit_image_rect(width, height, 0);
 }
@@ -341,8 +346,10 @@ static BOOL main_on_draw_preview(const DRAWITEMSTRUCT* item)
     SelectObject(dc, old_brush);
     SelectObject(dc, old_pen);
 
-    if (g_imageKind == KIND_DIB || g_imageKind == KIND_ICON_PAGES || g_imageKind == KIND_ANI ||
-        g_imageKind == KIND_ANIMATED_GIF) {
+    // While a GIF animates the picture is the canvas, not g_hImage.
+    if (g_imageKind == KIND_ANIMATED_GIF) {
+        draw_animation_canvas(dc);
+    } else if (g_imageKind == KIND_DIB || g_imageKind == KIND_ICON_PAGES || g_imageKind == KIND_ANI) {
         draw_current_dib(dc);
     } else if (g_imageKind == KIND_WMF || g_imageKind == KIND_EMF) {
         draw_current_metafile(dc);

@@ -603,6 +603,60 @@ static void convert_101010_row(const BYTE* raw, UINT raw_bytes, BYTE* row, uint3
     }
 }
 
+// Bit fields other than the layouts above: each channel by its mask, which
+// must be one run of set bits, widened to 8 bits. Set before the rows are
+// read (a row converter takes no context).
+typedef struct ChannelField {
+    uint32_t mask;
+    int shift;
+    uint32_t max;  // mask >> shift; 0 when the channel is absent
+} ChannelField;
+
+static struct {
+    ChannelField field[4];  // red, green, blue, alpha
+    int bytes_in;           // 2 or 4 per pixel in the file
+    int bytes_out;          // 3 or 4 per pixel in the image
+} s_fields;
+
+// 0 when the mask is not one contiguous run (an empty mask is absent).
+static int set_channel_field(ChannelField* field, uint32_t mask)
+{
+    field->mask = mask;
+    field->shift = 0;
+    field->max = 0;
+    if (!mask)
+        return 1;
+    while (!((mask >> field->shift) & 1))
+        ++field->shift;
+    field->max = mask >> field->shift;
+    return (field->max & (field->max + 1)) == 0;
+}
+
+static BYTE widen_channel(const ChannelField* field, uint32_t pixel)
+{
+    if (!field->max)
+        return 0;
+    uint32_t v = (pixel & field->mask) >> field->shift;
+    return (BYTE)(((uint64_t)v * 255 + field->max / 2) / field->max);
+}
+
+static void convert_masked_row(const BYTE* raw, UINT raw_bytes, BYTE* row, uint32_t width)
+{
+    uint32_t n = raw_bytes / (UINT)s_fields.bytes_in;
+    if (n > width)
+        n = width;
+    for (uint32_t x = 0; x < n; ++x) {
+        const BYTE* in = raw + (size_t)x * s_fields.bytes_in;
+        uint32_t p = s_fields.bytes_in == 2 ? get_u16(in) : get_u32(in);
+        BYTE* out = row + (size_t)x * s_fields.bytes_out;
+        out[0] = widen_channel(&s_fields.field[2], p);
+        out[1] = widen_channel(&s_fields.field[1], p);
+        out[2] = widen_channel(&s_fields.field[0], p);
+        if (s_fields.bytes_out == 4)
+            out[3] = widen_channel(&s_fields.field[3], p);
+    }
+}
+
 // Colour table of the new image from entries of entry_size bytes (3 or 4)
 // at the file's current position. keep_reserved keeps the fourth byte.
 static int read_color_table(HFILE hFile, RGBQUAD* table, uint32_t entries, int entry_size,
@@ -693,7 +747,7 @@ static uint64_t choose_data_offset(uint32_t bf_off_bits, uint64_t after_kept_tab
 // ---------------------------------------------------------------------------
 // Windows reader
 
-enum BitfieldLayout { LAYOUT_AS_STORED, LAYOUT_565, LAYOUT_101010, LAYOUT_UNSUPPORTED };
+enum BitfieldLayout { LAYOUT_AS_STORED, LAYOUT_565, LAYOUT_101010, LAYOUT_MASKS, LAYOUT_UNSUPPORTED };
 
 static HGLOBAL read_windows_bmp(HFILE hFile, HWND owner, char* info, int* frame_left, int* frame_top,
                                 int* screen_width, int* screen_height, int header_size)
@@ -742,12 +796,13 @@ static HGLOBAL read_windows_bmp(HFILE hFile, HWND owner, char* info, int* frame_
                         (compression == BI_RLE4 && bit_count == 4)))
         return NULL;
 
-    // Bit-field masks: inside a 124-byte header, else after the header.
+    // Bit-field masks: inside the longer headers (the alpha mask from 56
+    // bytes on), else after the header.
     int bitfields = compression == BI_BITFIELDS;
     uint32_t masks_in_file = bitfields && header_size == 40 ? 12 : 0;
-    uint32_t masks[3] = {0, 0, 0};
-    if (bitfields && header_size == 124) {
-        for (int i = 0; i < 3; ++i)
+    uint32_t masks[4] = {0, 0, 0, 0};
+    if (bitfields && header_size > 40) {
+        for (int i = 0; i < 4; ++i)
             masks[i] = get_u32(ih + 40 + 4 * i);
     } else if (bitfields) {
         BYTE raw[12];
@@ -762,25 +817,47 @@ static HGLOBAL read_windows_bmp(HFILE hFile, HWND owner, char* info, int* frame_
     int layout = LAYOUT_AS_STORED;
     int image_bits = bit_count;
     if (bitfields && bit_count == 16) {
-        if (masks[0] == 0x7C00 && masks[1] == 0x03E0 && masks[2] == 0x001F) {
+        if (masks[0] == 0x7C00 && masks[1] == 0x03E0 && masks[2] == 0x001F && !masks[3]) {
             append_info(info, "bitfields: 5 5 5 \n");
-        } else if (masks[0] == 0xF800 && masks[1] == 0x07E0 && masks[2] == 0x001F) {
+        } else if (masks[0] == 0xF800 && masks[1] == 0x07E0 && masks[2] == 0x001F && !masks[3]) {
             append_info(info, "bitfields: 5 6 5 \n");
             layout = LAYOUT_565;
             image_bits = 24;
         } else {
-            append_info(info, "bitfields: not supported \n");
-            layout = LAYOUT_UNSUPPORTED;
+            layout = LAYOUT_MASKS;
+            image_bits = masks[3] ? 32 : 24;
         }
     } else if (bitfields && bit_count == 32) {
-        if (masks[0] == 0xFF0000 && masks[1] == 0xFF00 && masks[2] == 0xFF) {
+        if (masks[0] == 0xFF0000 && masks[1] == 0xFF00 && masks[2] == 0xFF &&
+            (!masks[3] || masks[3] == 0xFF000000)) {
             append_info(info, "bitfields: 8 8 8 \n");
-        } else if (masks[0] == 0x3FF00000 && masks[1] == 0x000FFC00 && masks[2] == 0x000003FF) {
+        } else if (masks[0] == 0x3FF00000 && masks[1] == 0x000FFC00 && masks[2] == 0x000003FF &&
+                   !masks[3]) {
             append_info(info, "bitfields: 10 10 10 \n");
             layout = LAYOUT_101010;
         } else {
+            layout = LAYOUT_MASKS;
+        }
+    }
+    if (layout == LAYOUT_MASKS) {
+        int contiguous = 1;
+        for (int i = 0; i < 4; ++i)
+            contiguous &= set_channel_field(&s_fields.field[i], masks[i]);
+        s_fields.bytes_in = bit_count / 8;
+        s_fields.bytes_out = image_bits / 8;
+        if (!contiguous || !(masks[0] | masks[1] | masks[2])) {
             append_info(info, "bitfields: not supported \n");
             layout = LAYOUT_UNSUPPORTED;
+            image_bits = bit_count;
+        } else {
+            int widths[4];
+            for (int i = 0; i < 4; ++i) {
+                widths[i] = 0;
+                for (uint32_t m = s_fields.field[i].max; m; m >>= 1)
+                    ++widths[i];
+            }
+            append_info(info, masks[3] ? "bitfields: %d %d %d %d \n" : "bitfields: %d %d %d \n",
+                        widths[0], widths[1], widths[2], widths[3]);
         }
     }
 
@@ -836,12 +913,14 @@ static HGLOBAL read_windows_bmp(HFILE hFile, HWND owner, char* info, int* frame_
             decode_bmp_rle4(&area, owner, hFile);
         if (top_down)
             flip_rows(&area);
-    } else if (layout == LAYOUT_565 || layout == LAYOUT_101010) {
+    } else if (layout == LAYOUT_565 || layout == LAYOUT_101010 || layout == LAYOUT_MASKS) {
         HGLOBAL hScratch = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, plan.file_stride);
         BYTE* scratch = hScratch ? (BYTE*)GlobalLock(hScratch) : NULL;
         if (scratch) {
-            read_raw_rows(hFile, &area, plan.file_stride, top_down,
-                          layout == LAYOUT_565 ? convert_565_row : convert_101010_row, scratch);
+            RowConverter convert = layout == LAYOUT_565      ? convert_565_row
+                                   : layout == LAYOUT_101010 ? convert_101010_row
+                                                             : convert_masked_row;
+            read_raw_rows(hFile, &area, plan.file_stride, top_down, convert, scratch);
             GlobalUnlock(hScratch);
         }
         if (hScratch)
@@ -860,7 +939,8 @@ HGLOBAL read_bmp_file(HFILE hFile, HWND owner, char* info, int* frame_left, int*
                       int* screen_width, int* screen_height, int header_size)
 {
     HGLOBAL hDib = NULL;
-    if (header_size == 40 || header_size == 124) {
+    // 56- and 108-byte headers are the 124-byte layout cut short.
+    if (header_size == 40 || header_size == 56 || header_size == 108 || header_size == 124) {
         _llseek(hFile, 0, FILE_BEGIN);
         hDib = read_windows_bmp(hFile, owner, info, frame_left, frame_top, screen_width,
                                 screen_height, header_size);
@@ -903,13 +983,23 @@ static HGLOBAL read_os2_core(HFILE hFile, HWND owner, char* info)
     uint32_t entries = bit_count <= 8 ? 1u << bit_count : 0;
     uint64_t table_pos = FILE_HEADER_SIZE + (uint64_t)bc_size;
     uint64_t after_table = table_pos + 3 * (uint64_t)entries;
+    // A file header offset that ends a whole number of entries inside the
+    // table marks a short table: only those entries are read (the rest stay
+    // black) and the rows start there. Any other offset inside the table is
+    // taken as wrong and the rows follow the whole table.
+    uint32_t file_entries = entries;
+    if (bf_off_bits >= table_pos && bf_off_bits < after_table &&
+        (bf_off_bits - table_pos) % 3 == 0) {
+        file_entries = (uint32_t)((bf_off_bits - table_pos) / 3);
+        after_table = table_pos + 3 * (uint64_t)file_entries;
+    }
     ImagePlan plan;
     plan.width = width;
     plan.height = height;
     plan.bit_count = bit_count;
     plan.table_entries = entries;
     plan.file_length = file_len;
-    plan.data_offset = FILE_HEADER_SIZE + 12 + 3 * (uint64_t)entries;
+    plan.data_offset = after_table;
     if (bf_off_bits > plan.data_offset)
         plan.data_offset = bf_off_bits;
     plan.coded = 0;
@@ -925,7 +1015,7 @@ static HGLOBAL read_os2_core(HFILE hFile, HWND owner, char* info)
         return NULL;
     BITMAPINFOHEADER* bih = (BITMAPINFOHEADER*)GlobalLock(hDib);
     if (!seek_to(hFile, table_pos) ||
-        !read_color_table(hFile, dib_color_table(bih), entries, 3, 0)) {
+        !read_color_table(hFile, dib_color_table(bih), file_entries, 3, 0)) {
         GlobalUnlock(hDib);
         GlobalFree(hDib);
         show_read_error(owner, MSG_READ);

@@ -139,8 +139,12 @@ int start_gif_animation(void)
     g_imageKind = KIND_ANIMATED_GIF;
     free_gif_animation();
     BITMAPINFOHEADER* frame = g_hImage ? (BITMAPINFOHEADER*)GlobalLock(g_hImage) : NULL;
-    g_hAnimCanvas = create_dib24(g_screenWidth, g_screenHeight);
-    g_hAnimCanvasSave = create_dib24(g_screenWidth, g_screenHeight);
+    // Two canvases of the logical screen: never for a screen the file's
+    // data could not fill (a few bytes claiming a huge screen).
+    if (gif_screen_fits_data()) {
+        g_hAnimCanvas = create_dib24(g_screenWidth, g_screenHeight);
+        g_hAnimCanvasSave = create_dib24(g_screenWidth, g_screenHeight);
+    }
     BITMAPINFOHEADER* canvas = g_hAnimCanvas ? (BITMAPINFOHEADER*)GlobalLock(g_hAnimCanvas) : NULL;
     BITMAPINFOHEADER* save =
         g_hAnimCanvasSave ? (BITMAPINFOHEADER*)GlobalLock(g_hAnimCanvasSave) : NULL;

@@ -31,7 +31,8 @@ extern int g_infoTextLen;          // where the frame-count line is written
 // g_hImage freed and cleared. On a display of 8 bits or fewer the frame's
 // colours are first snapped to g_hPalette. 1; or 0 after "Memory
 // Allocation Error" (no owner) with the kind back to KIND_DIB, the frame
-// still in g_hImage and g_gifContinuing 0.
+// still in g_hImage and g_gifContinuing 0: also when the file's data could
+// not fill its logical screen (gif_screen_fits_data).
 int start_gif_animation(void);
 
 // start_gif_animation, then the drawing: the preview is fitted to the

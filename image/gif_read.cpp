@@ -46,6 +46,7 @@ static RGBQUAD s_workTable[256];    // a local table overwrites it for one frame
 static RGBQUAD s_globalTable[256];
 static uint32_t s_globalCount;      // entries of the global table, 0 when none
 static int s_screenBits;            // (packed & 15) + 1 of the screen descriptor
+static int s_screenFitsData;        // the file's data could cover the logical screen
 
 // Graphic-control values for the next frame.
 static struct {
@@ -142,6 +143,31 @@ static int input_skip(uint32_t count)
         count -= n;
     }
     return 1;
+}
+
+// Bytes of the file after the next unread one.
+static uint64_t input_bytes_left(void)
+{
+    LONG end = _llseek(s_in.file, 0, FILE_END);
+    _llseek(s_in.file, s_in.offset + (LONG)s_in.len, FILE_BEGIN);
+    LONG used = s_in.offset + (LONG)s_in.pos;
+    return end < 0 || end < used ? 0 : (uint64_t)(end - used);
+}
+
+// Most pixels bytes of LZW data can give: each code takes at least
+// min_size + 1 bits, and the k-th code after a clear stands for at most k
+// pixels (never more than a full table's longest string). A frame larger
+// than that is refused, so a few header bytes cannot claim a huge frame.
+static uint64_t gif_pixels_possible(uint64_t bytes, int min_size)
+{
+    uint64_t codes = bytes * 8 / (uint64_t)(min_size + 1);
+    uint64_t longest = GIF_TABLE_ENTRIES;
+    return codes > 2 * longest ? codes * longest : codes * (codes + 1) / 2;
+}
+
+int gif_screen_fits_data(void)
+{
+    return s_screenFitsData;
 }
 
 // 1 after the zero-length terminator, 0 when the file ends first.
@@ -338,6 +364,8 @@ static int read_gif_header(HWND owner, char* info, int* continuing, UINT* delay,
     s_version[3] = '\0';
     *screenWidth = header[6] | header[7] << 8;
     *screenHeight = header[8] | header[9] << 8;
+    s_screenFitsData = (uint64_t)*screenWidth * (uint64_t)*screenHeight <=
+                       gif_pixels_possible(input_bytes_left(), 2);
     BYTE packed = header[10];
     s_screenBits = (packed & 15) + 1;
     memset(s_workTable, 0, sizeof s_workTable);
@@ -630,6 +658,12 @@ HGLOBAL read_gif_frame(HFILE file, HWND owner, char* info, int* continuing, UINT
     if (min_size < 2 || min_size > 9) {
         memcpy(s_workTable, s_globalTable, sizeof s_workTable);
         input_finish();
+        return NULL;
+    }
+    if ((uint64_t)width * (uint64_t)height > gif_pixels_possible(input_bytes_left(), min_size)) {
+        memcpy(s_workTable, s_globalTable, sizeof s_workTable);
+        input_finish();
+        show_gif_error(owner, "File Read Error");
         return NULL;
     }
     *frameLeft = left;

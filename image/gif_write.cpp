@@ -326,10 +326,15 @@ int write_gif_file(const char* path, HGLOBAL hImage, int interlace)
             }
         }
         finish_gif_output(enc);
-        if (enc->write_failed)
+        if (enc->write_failed) {
             safe_write_abort(&sw);
-        else
+        } else {
             ok = safe_write_commit(&sw);
+            // Closing includes putting the file in place; the old file is
+            // kept, and the user is told the new one was not written.
+            if (!ok)
+                seam_message_box(NULL, path, "error closing file", MB_OK | MB_ICONSTOP);
+        }
     }
     if (enc)
         free_gif_encoder(enc);

@@ -238,6 +238,8 @@ static HGLOBAL read_bmp_by_header(HWND owner)
     // The readers close the handle themselves.
     switch (header_size) {
     case 40:
+    case 56:
+    case 108:
     case 124:
         g_hFile = HFILE_ERROR;
         return read_bmp_file(file, owner, g_infoText, &frame_left, &frame_top, &g_screenWidth,
@@ -281,15 +283,7 @@ static void show_windows_metafile(HWND owner)
         InvalidateRect(g_hwndView, NULL, TRUE);
         return;
     }
-    int old_mode = GetMapMode(g_hdcPreview);
-    if (g_wmfHasPlaceable) {
-        SetMapMode(g_hdcPreview, MM_ANISOTROPIC);
-        SetViewportExtEx(g_hdcPreview, g_animDestWidth, g_animDestHeight, NULL);
-    }
-    SetViewportOrgEx(g_hdcPreview, g_animDestX, g_animDestY, NULL);
-    play_wmf_records(owner, g_hdcPreview, (HMETAFILE)g_hImage);
-    SetMapMode(g_hdcPreview, old_mode);
-    SetViewportOrgEx(g_hdcPreview, 0, 0, NULL);
+    play_metafile_in_preview(owner, g_hdcPreview, 1);
 }
 
 static ReadEnd read_windows_metafile(HWND owner, int placeable)
@@ -405,6 +399,8 @@ static ReadEnd read_gif(HWND owner, bool animate)
             return READ_THEN_AFTER_STEPS;
         }
         arm_animation_timer(g_hwndMain, gif_frame_period(g_animDelay));
+        // The loader ends here, so the comment goes to the status bars now.
+        refresh_status_bars();
         return READ_SHOWN;  // the file stays open for the next frames
     }
 
@@ -609,22 +605,7 @@ void draw_current_dib(HDC dc)
 
 void draw_current_metafile(HDC dc)
 {
-    if (!g_hImage)
-        return;
-    if (g_imageKind == KIND_EMF) {
-        RECT r = {g_animDestX, g_animDestY, g_animDestX + g_animDestWidth, g_animDestY + g_animDestHeight};
-        PlayEnhMetaFile(dc, (HENHMETAFILE)g_hImage, &r);
-        return;
-    }
-    int old_mode = GetMapMode(dc);
-    if (g_wmfHasPlaceable) {
-        SetMapMode(dc, MM_ANISOTROPIC);
-        SetViewportExtEx(dc, g_animDestWidth, g_animDestHeight, NULL);
-    }
-    SetViewportOrgEx(dc, g_animDestX, g_animDestY, NULL);
-    PlayMetaFile(dc, (HMETAFILE)g_hImage);
-    SetMapMode(dc, old_mode);
-    SetViewportOrgEx(dc, 0, 0, NULL);
+    play_metafile_in_preview(NULL, dc, 0);
 }
 
 // Reduces, flattens and records the fresh image; then shows it.
@@ -692,6 +673,10 @@ void load_selected_file(HWND hwndMain, RECT preview)
     if (g_hComment) {
         GlobalFree(g_hComment);
         g_hComment = NULL;
+    }
+    if (g_hApp12Text) {
+        GlobalFree(g_hApp12Text);
+        g_hApp12Text = NULL;
     }
     resize_main_status_bar();
 

@@ -4,7 +4,7 @@
 int g_mergeKind = MERGE_NONE;
 int g_mergePlaced;
 RECT g_rcMerge;
-COLORREF g_mergeKeyColor;
+COLORREF g_mergeKeyColor = RGB(255, 255, 255);
 int g_mergeKeyIndex;
 int g_mergeFromClipboard;
 HGLOBAL g_hMergeImage;

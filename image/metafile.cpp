@@ -110,9 +110,14 @@ static uint64_t dib_claimed_bytes(const BYTE* p, uint32_t bytes, int palette_ind
     uint64_t total = header + colors * entry;
     if (compression == BI_BITFIELDS && header == 40)
         total += 12;
-    if (compression == BI_RGB || compression == BI_BITFIELDS)
-        total += ((uint64_t)width * bit_count + 31) / 32 * 4 * (uint64_t)height;
-    else
+    if (compression == BI_RGB || compression == BI_BITFIELDS) {
+        // Rows times height can pass 2^64 (height up to 2^31); every term
+        // else stays below 2^35, so only the product needs the check.
+        uint64_t row_bytes = ((uint64_t)width * bit_count + 31) / 32 * 4;
+        if (row_bytes != 0 && (uint64_t)height > (UINT64_MAX / 2) / row_bytes)
+            return UINT64_MAX;
+        total += row_bytes * (uint64_t)height;
+    } else
         total += image_size;
     return total;
 }

@@ -217,6 +217,39 @@ void play_wmf_in_rect(HWND hwnd, HDC hdc, int32_t area_width, int32_t area_heigh
     SetMapMode(hdc, old_mode);
 }
 
+void play_metafile_in_preview(HWND owner, HDC hdc, uint32_t with_progress)
+{
+    if (!g_hImage || (g_imageKind != KIND_WMF && g_imageKind != KIND_EMF))
+        return;
+    // Records may draw anywhere; nothing may pass the frame lines.
+    int saved = SaveDC(hdc);
+    IntersectClipRect(hdc, g_animDestX, g_animDestY, g_animDestX + g_animDestWidth,
+                      g_animDestY + g_animDestHeight);
+    if (g_imageKind == KIND_EMF) {
+        RECT r = {g_animDestX, g_animDestY, g_animDestX + g_animDestWidth,
+                  g_animDestY + g_animDestHeight};
+        PlayEnhMetaFile(hdc, (HENHMETAFILE)g_hImage, &r);
+    } else {
+        if (g_wmfHasPlaceable) {
+            // The bounding box is in the file's own units: mapped onto the
+            // rectangle it fits there even when the records set no window.
+            const WmfPlaceableHeader* box = &g_wmfPlaceableHeader;
+            int box_width = box->right - box->left;
+            int box_height = box->bottom - box->top;
+            SetMapMode(hdc, MM_ANISOTROPIC);
+            SetWindowOrgEx(hdc, box->left, box->top, NULL);
+            SetWindowExtEx(hdc, box_width ? box_width : 1, box_height ? box_height : 1, NULL);
+            SetViewportExtEx(hdc, g_animDestWidth, g_animDestHeight, NULL);
+        }
+        SetViewportOrgEx(hdc, g_animDestX, g_animDestY, NULL);
+        if (with_progress)
+            play_wmf_records(owner, hdc, (HMETAFILE)g_hImage);
+        else
+            PlayMetaFile(hdc, (HMETAFILE)g_hImage);
+    }
+    RestoreDC(hdc, saved);
+}
+
 // The one painter behind paint_canvas_in_window and paint_dib_in_window.
 static void paint_in_window(const BITMAPINFOHEADER* bih, int32_t image_width,
                             int32_t image_height, HWND hwnd, HPALETTE palette, uint32_t mode,

@@ -53,6 +53,12 @@ int draw_dib_scaled(HDC hdc, uint32_t zoom, int32_t x, int32_t y, int32_t visibl
 void play_wmf_in_rect(HWND hwnd, HDC hdc, int32_t area_width, int32_t area_height,
                       int32_t picture_width, int32_t picture_height, uint32_t tile);
 
+// Plays the current metafile (g_hImage of kind KIND_WMF or KIND_EMF) into
+// the preview's image rectangle through hdc, clipped to it: an enhanced or
+// placeable one stretched over it, a plain one from its corner. With
+// progress, record by record feeding the progress strip of owner.
+void play_metafile_in_preview(HWND owner, HDC hdc, uint32_t with_progress);
+
 // Paints the 24-bit animation canvas (g_screenWidth x g_screenHeight) or an
 // image at its own size into the window's client area less its status bar:
 // mode 0 centred, 1 tiled from the top left. caption: the slideshow's

@@ -146,3 +146,17 @@
 #define IDM_MAIN_SKEW               2141
 #define IDM_MAIN_TONE_FIRST         2156    // eight toning items, 2156 to 2163
 #define IDM_MAIN_TONE_LAST          2163
+
+// ---- image window ("Meta"): commands its accelerator table gives
+#define IDM_VIEW_CLOSE_FILE         102
+#define IDM_VIEW_FULL_SCREEN        105
+#define IDM_VIEW_TILE               107
+#define IDM_VIEW_FILE_INFO          110
+#define IDM_VIEW_SLIDESHOW          114
+#define IDM_VIEW_NEXT_FILE          115
+#define IDM_VIEW_LAST_FILE          116
+#define IDM_VIEW_BRIGHTEN           170
+#define IDM_VIEW_DARKEN             171
+#define IDM_VIEW_INSERT_COMMENT     214
+#define IDM_VIEW_CENTER             218
+#define IDM_VIEW_MAKE_EXIF          259

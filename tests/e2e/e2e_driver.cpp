@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "resources/resource.h"
+
 static const char PROGRAM_TITLE[] = "Corvane Graphics' File Viewer";
 
 static std::string env_or(const char* name, const char* fallback)
@@ -360,4 +362,52 @@ std::string save_screenshot(HWND hwnd, const std::string& name,
     if (height)
         *height = local_h;
     return png;
+}
+
+PreviewShot preview_shot(const RunningApp& app, const char* name)
+{
+    PreviewShot s;
+    save_screenshot(GetDlgItem(app.main, IDC_MAIN_PREVIEW), name, &s.pixels, &s.width, &s.height);
+    return s;
+}
+
+RECT colour_extent(const PreviewShot& s, DWORD colour)
+{
+    int cx = s.width / 2, cy = s.height / 2;
+    RECT r = {cx, cy, cx, cy};
+    while (s.at(cx, r.top - 1) == colour)
+        --r.top;
+    while (s.at(cx, r.bottom + 1) == colour)
+        ++r.bottom;
+    while (s.at(r.left - 1, cy) == colour)
+        --r.left;
+    while (s.at(r.right + 1, cy) == colour)
+        ++r.right;
+    return r;
+}
+
+std::vector<std::string> frame_line_gaps(const PreviewShot& s)
+{
+    int cx = s.width / 2, cy = s.height / 2;
+    RECT r = colour_extent(s, s.at(cx, cy));
+    struct Probe {
+        int x, y;
+        const char* where;
+    } probes[] = {
+        {cx, r.top - 1, "inner top"},       {cx, r.top - 3, "outer top"},
+        {cx, r.bottom + 1, "inner bottom"}, {cx, r.bottom + 3, "outer bottom"},
+        {r.left - 1, cy, "inner left"},     {r.left - 3, cy, "outer left"},
+        {r.right + 1, cy, "inner right"},   {r.right + 3, cy, "outer right"},
+    };
+    std::vector<std::string> gaps;
+    for (const Probe& p : probes)
+        if (s.at(p.x, p.y) != 0)
+            gaps.push_back(p.where);
+    return gaps;
+}
+
+bool copy_regress_fixture(const std::string& name, const std::string& folder)
+{
+    std::string source = env_or("CORVANE_FIXTURES", "fixtures") + "/regress/" + name;
+    return CopyFileA(source.c_str(), (folder + "\\" + name).c_str(), FALSE) != 0;
 }

@@ -73,3 +73,27 @@ bool is_visible(HWND hwnd);
 // the pixels (top-down rows, 0x00RRGGBB) when asked.
 std::string save_screenshot(HWND hwnd, const std::string& name,
                             std::vector<DWORD>* pixels = NULL, int* width = NULL, int* height = NULL);
+
+// The preview control's pixels as the display shows them (also saved under
+// name); at() gives 0xFFFFFFFF outside.
+struct PreviewShot {
+    std::vector<DWORD> pixels;
+    int width = 0, height = 0;
+    DWORD at(int x, int y) const
+    {
+        return x < 0 || y < 0 || x >= width || y >= height ? 0xFFFFFFFF : pixels[(size_t)y * width + x];
+    }
+};
+PreviewShot preview_shot(const RunningApp& app, const char* name);
+
+// The run of pixels of that colour through the shot's centre, across and
+// down: left, top, right, bottom (inclusive).
+RECT colour_extent(const PreviewShot& shot, DWORD colour);
+
+// Where the black lines 1 and 3 pixels outside the one-coloured picture at
+// the shot's centre are not black ("inner top", "outer left", ...): empty
+// when the picture lies exactly in its frame.
+std::vector<std::string> frame_line_gaps(const PreviewShot& shot);
+
+// Copies a fixture made by tests/fixtures/make_regress.sh into folder.
+bool copy_regress_fixture(const std::string& name, const std::string& folder);
