@@ -26,6 +26,7 @@
 #include "tools/edit_history.h"
 #include "tools/grey_tone.h"
 #include "tools/quarter_turns.h"
+#include "tools/sphere.h"
 #include "viewer/window_classes.h"
 
 static const char HELP_FILE[] = "RODadi.zoz";
@@ -123,6 +124,25 @@ static void on_step_file(HWND hwnd, bool next)
 }
 
 // ---- image tools
+
+// The ball replaces the image only when one was made; the unconverted
+// copy no longer matches it.
+static void on_sphere(HWND hwnd)
+{
+    if (!have_bitmap())
+        return;
+    HGLOBAL ball = deform_to_sphere(g_hImage, background_color((uint32_t)g_backgroundColorIndex));
+    if (!ball || ball == g_hImage)
+        return;
+    GlobalFree(g_hImage);
+    g_hImage = ball;
+    if (g_hImageUnconverted) {
+        GlobalFree(g_hImageUnconverted);
+        g_hImageUnconverted = NULL;
+    }
+    refresh(hwnd);
+    record(EDIT_SPHERE);
+}
 
 static void on_quarter_turn(HWND hwnd, int id)
 {
@@ -574,6 +594,9 @@ BOOL main_on_menu_command(HWND hwnd, int id)
     case IDM_MAIN_INVERT:
         on_invert(hwnd);
         return TRUE;
+    case IDM_MAIN_SPHERE:
+        on_sphere(hwnd);
+        return TRUE;
     case IDM_MAIN_BRIGHTEN:
         on_brightness(hwnd, +1);
         return TRUE;
@@ -618,7 +641,7 @@ BOOL main_on_menu_command(HWND hwnd, int id)
     }
     // The other menu commands wait for their workers: file operations,
     // capture, printing, the colour picker, batch, the lossless JPEG
-    // transforms, the tools with windows or dialogs, sphere,
+    // transforms, the tools with windows or dialogs,
     // undo, comments, Exif, slideshow and About.
     return (id >= IDM_MAIN_LAST_FILE && id <= IDM_MAIN_SKEW) || (id >= IDM_MAIN_TONE_FIRST && id <= IDM_MAIN_TONE_LAST);
 }

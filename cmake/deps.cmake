@@ -12,6 +12,12 @@
 # predictor, point_transform); a decoder's cinfo.process tells the process.
 # Their configuration makes boolean an unsigned char, as <windows.h> does.
 #
+# libjpeg-turbo (deps::turbo) does the 8-bit DCT-based JPEG work with SIMD:
+# plain jpeg_* names, headers in include/turbo (jpeglib.h, jerror.h,
+# jconfig.h, jmorecfg.h), which may not share a source file with the IJG
+# headers. It has JCS_EXT_* colour spaces, jpeg_mem_src/jpeg_mem_dest and
+# arithmetic coding, but no lossless process and no 12-bit samples.
+#
 # libtiff reads and writes JPEG with 8-bit samples through deps::jpeg8 and
 # with 12-bit samples through deps::jpeg12; writing 12-bit JPEG needs
 # TIFFTAG_JPEGTABLESMODE = JPEGTABLESMODE_QUANT.
@@ -42,6 +48,7 @@ corvane_import(zlib    libz.a)
 corvane_import(lzma    liblzma.a    DEFINES LZMA_API_STATIC)
 corvane_import(jpeg8   libijg8.a    INCLUDE ijg8)
 corvane_import(jpeg12  libijg12.a   INCLUDE ijg12)
+corvane_import(turbo   libjpegturbo.a INCLUDE turbo)
 # jbig.h has no extern "C" either.
 corvane_import(jbig    libjbig.a)
 corvane_import(tiff    libtiff.a    LINK deps::jpeg8 deps::jpeg12 deps::jbig deps::zlib deps::lzma)

@@ -1,6 +1,7 @@
 // GIF writing (see gif_write.h). The LZW encoder keeps the string table in
-// a hash of 5003 slots keyed by (waiting code, next byte) and clears the
-// table when all 4096 codes are in use. A write error anywhere makes the
+// an open-addressed hash of 8192 slots, each holding (waiting code, next
+// byte) and the code in one word, at most half full, and clears the table
+// when all 4096 codes are in use. A write error anywhere makes the
 // whole write fail; the file is never left half-written in place.
 #include "image/gif_write.h"
 
@@ -18,9 +19,11 @@
 #include "image/temp_file.h"
 
 enum {
-    GIF_HASH_SIZE = 5003,  // a prime a little above 4096 / 0.8
+    GIF_HASH_BITS = 13,
+    GIF_HASH_SIZE = 1 << GIF_HASH_BITS,
     GIF_MAX_BITS = 12,
     GIF_TABLE_SIZE = 1 << GIF_MAX_BITS,
+    GIF_WRITE_BUFFER_BYTES = 256 * 1024,
 };
 
 struct GifEncoder {
@@ -49,8 +52,9 @@ struct GifEncoder {
     int cur_bits;
     int bytes_in_packet;
     BYTE packet[256];
-    WORD hash_code[GIF_HASH_SIZE];
-    uint32_t hash_value[GIF_HASH_SIZE];
+    // (waiting code << 8 | byte) << 12 | code; 0 is a free slot, as no code
+    // is below 4.
+    uint32_t hash[GIF_HASH_SIZE];
 };
 
 static void gif_put_byte(GifEncoder* enc, int value)
@@ -103,7 +107,7 @@ static void gif_output_code(GifEncoder* enc, int code)
 
 static void gif_clear_hash(GifEncoder* enc)
 {
-    memset(enc->hash_code, 0, sizeof enc->hash_code);
+    memset(enc->hash, 0, sizeof enc->hash);
 }
 
 static void gif_clear_block(GifEncoder* enc)
@@ -131,43 +135,39 @@ static void compress_gif_init(GifEncoder* enc, int initBits)
     gif_output_code(enc, enc->clear_code);
 }
 
-static inline void compress_gif_byte(GifEncoder* enc, int c)
+static inline uint32_t gif_hash_slot(uint32_t key)
 {
-    if (enc->first_byte) {
-        enc->waiting_code = c;
+    return (key * 2654435761u) >> (32 - GIF_HASH_BITS);
+}
+
+static void compress_gif_bytes(GifEncoder* enc, const BYTE* bytes, int32_t count)
+{
+    int32_t x = 0;
+    if (enc->first_byte && count > 0) {
+        enc->waiting_code = bytes[0];
         enc->first_byte = 0;
-        return;
+        x = 1;
     }
-    int i = (c << 4) + enc->waiting_code;
-    if (i >= GIF_HASH_SIZE)
-        i -= GIF_HASH_SIZE;
-    uint32_t probe = (uint32_t)enc->waiting_code << 8 | (uint32_t)c;
-    if (enc->hash_code[i] != 0) {
-        if (enc->hash_value[i] == probe) {
-            enc->waiting_code = enc->hash_code[i];
-            return;
+    uint32_t waiting = (uint32_t)enc->waiting_code;
+    uint32_t* hash = enc->hash;
+    for (; x < count; ++x) {
+        const uint32_t key = waiting << 8 | bytes[x];
+        uint32_t i = gif_hash_slot(key);
+        uint32_t entry;
+        while ((entry = hash[i]) != 0 && entry >> 12 != key)
+            i = (i + 1) & (GIF_HASH_SIZE - 1);
+        if (entry != 0) {
+            waiting = entry & 0xFFF;
+            continue;
         }
-        int disp = i == 0 ? 1 : GIF_HASH_SIZE - i;
-        for (;;) {
-            i -= disp;
-            if (i < 0)
-                i += GIF_HASH_SIZE;
-            if (enc->hash_code[i] == 0)
-                break;
-            if (enc->hash_value[i] == probe) {
-                enc->waiting_code = enc->hash_code[i];
-                return;
-            }
-        }
+        gif_output_code(enc, (int)waiting);
+        if (enc->free_code < GIF_TABLE_SIZE)
+            hash[i] = key << 12 | (uint32_t)enc->free_code++;
+        else
+            gif_clear_block(enc);
+        waiting = bytes[x];
     }
-    gif_output_code(enc, enc->waiting_code);
-    if (enc->free_code < GIF_TABLE_SIZE) {
-        enc->hash_code[i] = (WORD)enc->free_code++;
-        enc->hash_value[i] = probe;
-    } else {
-        gif_clear_block(enc);
-    }
-    enc->waiting_code = c;
+    enc->waiting_code = (int)waiting;
 }
 
 static void compress_gif_term(GifEncoder* enc)
@@ -260,8 +260,7 @@ static void put_gif_pixel_rows(GifEncoder* enc, const BYTE* dib_row)
     const int32_t width = enc->width;
     if (enc->bit_count == 8) {
         if (limit == 256) {
-            for (int32_t x = 0; x < width; ++x)
-                compress_gif_byte(enc, dib_row[x]);
+            compress_gif_bytes(enc, dib_row, width);
             return;
         }
         for (int32_t x = 0; x < width; ++x)
@@ -275,8 +274,7 @@ static void put_gif_pixel_rows(GifEncoder* enc, const BYTE* dib_row)
         for (int32_t x = 0; x < width; ++x)
             row[x] = (BYTE)((dib_row[x >> 3] >> (7 - (x & 7))) & 1);
     }
-    for (int32_t x = 0; x < width; ++x)
-        compress_gif_byte(enc, row[x]);
+    compress_gif_bytes(enc, row, width);
 }
 
 static void finish_gif_output(GifEncoder* enc)
@@ -299,6 +297,8 @@ int write_gif_file(const char* path, HGLOBAL hImage, int interlace)
     SafeWrite sw;
     if (enc && safe_write_open(&sw, path)) {
         enc->out = sw.fp;
+        // Fewer, larger writes than the 4 KB default.
+        setvbuf(sw.fp, NULL, _IOFBF, GIF_WRITE_BUFFER_BYTES);
         enc->interlace = interlace;
         if (g_hasTransparency && g_colorConversion == 0) {
             enc->has_transparency = 1;

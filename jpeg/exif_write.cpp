@@ -1,10 +1,12 @@
 // The Exif segment builder and its insertion into a JPEG file (see
-// exif_write.h). The thumbnail is encoded with the 8-bit library into a
-// temporary file; both it and the file the segment goes into pass through
-// one segment walk that merges the quantisation and Huffman tables and puts
-// the frame and scan headers last. The walk trusts no length: a segment
-// shorter than its length field or running past the end of the file makes
-// the file corrupt, and nothing is written from it.
+// exif_write.h). The thumbnail is encoded with libjpeg-turbo into memory, or
+// (lossless) with the 8-bit IJG build into a temporary file; it and the
+// file the segment goes into pass through one segment walk that merges the
+// quantisation and Huffman tables and puts the frame and scan headers last.
+// The walk reads a stream or a block in memory (the head of a file still
+// being encoded, see jpeg_write_turbo.cpp) and trusts no length: a segment
+// shorter than its length field or running past the end makes the file
+// corrupt, and nothing is written from it.
 #include "jpeg/exif_write.h"
 
 #include "image/packed_dib.h"
@@ -13,9 +15,12 @@
 #include "image/seams.h"
 #include "image/temp_file.h"
 #include "jpeg/dib_rows.h"
+#include "jpeg/jpeg_read.h"
+#include "jpeg/jpeg_write_turbo.h"
 #include "tools/resample.h"
 
 #include <setjmp.h>
+#include <stdlib.h>
 #include <string.h>
 #include <time.h>
 
@@ -27,6 +32,7 @@ extern "C" {
 enum {
     THUMBNAIL_SIDE = 160,
     THUMBNAIL_QUALITY = 85,
+    THUMBNAIL_SAMPLES = 4,         // samples per thumbnail pixel, each way
     MAX_SEGMENT_BYTES = 65535 + 2,   // a whole segment: marker and 16-bit length
     ORDER_MM = 0x4D4D,
 };
@@ -82,25 +88,44 @@ static void sink_write(ByteSink* sink, const void* bytes, size_t count)
     sink->length += count;
 }
 
-// Copies count bytes from offset of the stream; 0 when they cannot be read.
-static int copy_range(FILE* in, uint32_t offset, uint32_t count, ByteSink* sink)
+// What the walk reads: a stream, or size bytes at data.
+struct ByteSource {
+    FILE* fp;
+    const BYTE* data;
+    uint32_t size;
+};
+
+static int read_at(const ByteSource* in, uint32_t offset, void* bytes, size_t count)
 {
+    if (!in->fp) {
+        if (offset > in->size || count > in->size - offset)
+            return 0;
+        memcpy(bytes, in->data + offset, count);
+        return 1;
+    }
+    return fseek(in->fp, (long)offset, SEEK_SET) == 0 && fread(bytes, 1, count, in->fp) == count;
+}
+
+// Copies count bytes from offset of the source; 0 when they cannot be read.
+static int copy_range(const ByteSource* in, uint32_t offset, uint32_t count, ByteSink* sink)
+{
+    if (!in->fp) {
+        if (offset > in->size || count > in->size - offset)
+            return 0;
+        sink_write(sink, in->data + offset, count);
+        return !sink->failed;
+    }
     BYTE buffer[8192];
-    if (fseek(in, (long)offset, SEEK_SET) != 0)
+    if (fseek(in->fp, (long)offset, SEEK_SET) != 0)
         return 0;
     while (count > 0) {
         size_t chunk = count < sizeof buffer ? count : sizeof buffer;
-        if (fread(buffer, 1, chunk, in) != chunk)
+        if (fread(buffer, 1, chunk, in->fp) != chunk)
             return 0;
         sink_write(sink, buffer, chunk);
         count -= (uint32_t)chunk;
     }
     return !sink->failed;
-}
-
-static int read_at(FILE* in, uint32_t offset, void* bytes, size_t count)
-{
-    return fseek(in, (long)offset, SEEK_SET) == 0 && fread(bytes, 1, count, in) == count;
 }
 
 // Size of the stream in bytes; 0 when unknown or 2 GiB or more.
@@ -123,7 +148,7 @@ struct TableSegment {
 // back, segments with the dropped marker left out, the rest copied; then
 // the merged tables, SOF0, SOS and the remainder of the file follow. 0 when
 // the structure is corrupt or a buffer cannot be had.
-static int reorder_segments(FILE* in, uint32_t position, uint32_t size, ByteSink* sink,
+static int reorder_segments(const ByteSource* in, uint32_t position, uint32_t size, ByteSink* sink,
                             int dropped_marker)
 {
     HGLOBAL hWork = GlobalAlloc(GMEM_MOVEABLE, 4 * MAX_SEGMENT_BYTES);
@@ -221,10 +246,9 @@ static void thumbnail_output_message(j_common_ptr cinfo)
 {
 }
 
-// Encodes the (already scaled) image into fp; rgb is one row of 3 x width
-// bytes. 1 when written.
-static int encode_thumbnail(const BITMAPINFOHEADER* bih, FILE* fp, BYTE* rgb, int color_code,
-                            int lossless)
+// Encodes the (already scaled) image losslessly into fp; rgb is one row of
+// 3 x width bytes. 1 when written.
+static int encode_lossless_thumbnail(const BITMAPINFOHEADER* bih, FILE* fp, BYTE* rgb)
 {
     struct jpeg_compress_struct cinfo;
     ThumbnailError err;
@@ -245,10 +269,7 @@ static int encode_thumbnail(const BITMAPINFOHEADER* bih, FILE* fp, BYTE* rgb, in
     cinfo.input_components = 3;
     cinfo.in_color_space = JCS_RGB;
     jpeg_set_defaults(&cinfo);
-    if (lossless)
-        jpeg_simple_lossless(&cinfo, 7, 0);
-    else if (color_code == 2)
-        jpeg_set_colorspace(&cinfo, JCS_RGB);  // as the lossless main image is stored
+    jpeg_simple_lossless(&cinfo, 7, 0);
     jpeg_set_quality(&cinfo, THUMBNAIL_QUALITY, TRUE);
     jpeg_start_compress(&cinfo, TRUE);
     for (int32_t y = bih->biHeight - 1; y >= 0; --y) {
@@ -281,50 +302,68 @@ static void thumbnail_size(int32_t w, int32_t h, int32_t* tw, int32_t* th)
         *th = 1;
 }
 
-// The thumbnail JPEG, reordered, into block + EXIF_TIFF_HEADER_SIZE;
+// The thumbnail JPEG in source, reordered, into block + EXIF_TIFF_HEADER_SIZE;
 // returns its length, 0 on failure.
+static uint32_t reorder_thumbnail(const ByteSource* in, BYTE* block, size_t capacity)
+{
+    BYTE soi[2];
+    ByteSink sink = {NULL, block + EXIF_TIFF_HEADER_SIZE, capacity - EXIF_TIFF_HEADER_SIZE, 0, 0};
+    if (in->size < 4 || !read_at(in, 0, soi, 2))
+        return 0;
+    sink_write(&sink, soi, 2);
+    if (!reorder_segments(in, 2, in->size, &sink, 0xE0) || sink.failed)
+        return 0;
+    return (uint32_t)sink.length;
+}
+
+// The lossy thumbnail is encoded in memory by libjpeg-turbo; the lossless
+// one, which only the IJG build can make, through a temporary file.
 static uint32_t make_thumbnail(HGLOBAL hThumb, int color_code, int lossless, BYTE* block,
                                size_t capacity)
 {
-    uint32_t length = 0;
-    char* temp = make_temp_file_name();
-    if (!temp)
-        return 0;
-    FILE* fp = fopen(temp, "wb");
     BITMAPINFOHEADER* bih = (BITMAPINFOHEADER*)GlobalLock(hThumb);
+    if (!bih)
+        return 0;
+    uint32_t length = 0;
+    char* temp = lossless ? make_temp_file_name() : NULL;
+    FILE* fp = temp ? fopen(temp, "wb") : NULL;
     HGLOBAL hRow = NULL;
     BYTE* rgb = NULL;
-    if (fp && bih) {
+    if (fp || !lossless) {
         hRow = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, (SIZE_T)bih->biWidth * 3);
         rgb = hRow ? (BYTE*)GlobalLock(hRow) : NULL;
         if (!rgb)
             seam_message_box(NULL, "Memory Allocation Error", NULL, MB_ICONHAND);
     }
-    int encoded = rgb && encode_thumbnail(bih, fp, rgb, color_code, lossless);
+    if (rgb && !lossless) {
+        // as the lossless main image is stored
+        const int is_rgb = color_code == JPEG_COLOR_RGB;
+        BYTE* jpeg = NULL;
+        uint32_t size = 0;
+        if (encode_turbo_thumbnail(bih, rgb, THUMBNAIL_QUALITY, is_rgb, &jpeg, &size)) {
+            ByteSource in = {NULL, jpeg, size};
+            length = reorder_thumbnail(&in, block, capacity);
+        }
+        free(jpeg);
+    }
+    int encoded = rgb && fp && encode_lossless_thumbnail(bih, fp, rgb);
     if (rgb)
         GlobalUnlock(hRow);
     if (hRow)
         GlobalFree(hRow);
-    if (bih)
-        GlobalUnlock(hThumb);
+    GlobalUnlock(hThumb);
     if (fp && fclose(fp) != 0)
         encoded = 0;
     if (encoded) {
         fp = fopen(temp, "rb");
         if (fp) {
-            uint32_t size = stream_size(fp);
-            BYTE soi[2];
-            ByteSink sink = {NULL, block + EXIF_TIFF_HEADER_SIZE, capacity - EXIF_TIFF_HEADER_SIZE,
-                             0, 0};
-            if (size >= 4 && read_at(fp, 0, soi, 2)) {
-                sink_write(&sink, soi, 2);
-                if (reorder_segments(fp, 2, size, &sink, 0xE0) && !sink.failed)
-                    length = (uint32_t)sink.length;
-            }
+            ByteSource in = {fp, NULL, stream_size(fp)};
+            length = reorder_thumbnail(&in, block, capacity);
             fclose(fp);
         }
     }
-    delete_temp_file(temp);
+    if (temp)
+        delete_temp_file(temp);
     return length;
 }
 
@@ -406,9 +445,23 @@ int build_exif_segment(HGLOBAL hDib, FILE* out, int color_code, int lossless)
 
     int32_t tw, th;
     thumbnail_size(width, height, &tw, &th);
-    HGLOBAL hThumb = bits >= 16 || (bits == 8 && is_grey8_ramp(hDib))
-                         ? resample_image(hDib, tw, th)
-                         : resize_nearest(hDib, tw, th);
+    HGLOBAL hThumb = NULL;
+    if (bits >= 16 || (bits == 8 && is_grey8_ramp(hDib))) {
+        // A large picture is first picked down to a few samples per
+        // thumbnail pixel, so the average does not read the whole image.
+        const int32_t mw = THUMBNAIL_SAMPLES * tw, mh = THUMBNAIL_SAMPLES * th;
+        if (width > mw && height > mh) {
+            HGLOBAL hMiddle = resize_nearest(hDib, mw, mh);
+            if (hMiddle) {
+                hThumb = resample_image(hMiddle, tw, th);
+                GlobalFree(hMiddle);
+            }
+        } else {
+            hThumb = resample_image(hDib, tw, th);
+        }
+    } else {
+        hThumb = resize_nearest(hDib, tw, th);
+    }
     if (!hThumb)
         return 0;
 
@@ -449,17 +502,14 @@ int build_exif_segment(HGLOBAL hDib, FILE* out, int color_code, int lossless)
 // ---------------------------------------------------------------------------
 // Insertion
 
-int insert_exif_segment(FILE* source, const char* dest_path, HGLOBAL hDib, int color_code,
-                        int lossless)
+// Writes the JPEG in source to out with the Exif segment put in; 1 when
+// the whole of it was written.
+static int copy_with_exif(const ByteSource* source, FILE* out, HGLOBAL hDib, int color_code,
+                          int lossless)
 {
-    const uint32_t size = stream_size(source);
+    const uint32_t size = source->size;
     BYTE head[4];
     if (size < 4 || !read_at(source, 0, head, 4) || head[0] != 0xFF || head[1] != 0xD8)
-        return 0;
-
-    SafeWrite sw;
-    FILE* out = safe_write_open(&sw, dest_path);
-    if (!out)
         return 0;
     ByteSink sink = {out, NULL, 0, 0, 0};
     sink_write(&sink, head, 2);
@@ -479,9 +529,31 @@ int insert_exif_segment(FILE* source, const char* dest_path, HGLOBAL hDib, int c
         build_exif_segment(hDib, out, color_code, lossless);
         ok = reorder_segments(source, position, size, &sink, 0xE1) && !sink.failed;
     }
-    if (!ok) {
+    return ok;
+}
+
+int insert_exif_segment(FILE* source, const char* dest_path, HGLOBAL hDib, int color_code,
+                        int lossless)
+{
+    ByteSource in = {source, NULL, stream_size(source)};
+    BYTE head[2];
+    if (in.size < 4 || !read_at(&in, 0, head, 2) || head[0] != 0xFF || head[1] != 0xD8)
+        return 0;
+
+    SafeWrite sw;
+    FILE* out = safe_write_open(&sw, dest_path);
+    if (!out)
+        return 0;
+    if (!copy_with_exif(&in, out, hDib, color_code, lossless)) {
         safe_write_abort(&sw);
         return 0;
     }
     return safe_write_commit(&sw);
+}
+
+int write_exif_jpeg_head(const BYTE* data, uint32_t length, FILE* out, HGLOBAL hDib,
+                         int color_code, int lossless)
+{
+    ByteSource in = {NULL, data, length};
+    return copy_with_exif(&in, out, hDib, color_code, lossless);
 }

@@ -29,3 +29,9 @@ int build_exif_segment(HGLOBAL hDib, FILE* out, int color_code, int lossless);
 // The source stays open.
 int insert_exif_segment(FILE* source, const char* dest_path, HGLOBAL hDib, int color_code,
                         int lossless);
+
+// The same for a JPEG being encoded: data holds its first length bytes, at
+// least through the first scan header; they go to out, which is open for
+// the rest of the file, with the Exif segment put in. 1 when all written.
+int write_exif_jpeg_head(const BYTE* data, uint32_t length, FILE* out, HGLOBAL hDib,
+                         int color_code, int lossless);

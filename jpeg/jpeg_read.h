@@ -26,6 +26,11 @@ extern HGLOBAL g_hApp12Text;       // text of the first APP12 segment
 HGLOBAL read_jpeg_file(const char* path, char* info);
 HGLOBAL read_jpeg12_file(const char* path, char* info);
 
+// The two 8-bit readers read_jpeg_file chooses between: libjpeg-turbo for
+// the DCT processes, the IJG build for the lossless ones.
+HGLOBAL read_jpeg_turbo_file(const char* path, char* info);
+HGLOBAL read_jpeg_ijg8_file(const char* path, char* info);
+
 // Sample precision of the first frame (8, 12 or 16); 8 when none comes
 // before the scan; 0 when the file cannot be opened.
 int get_jpeg_precision(const char* path);

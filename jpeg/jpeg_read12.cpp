@@ -12,4 +12,5 @@ extern "C" {
 #define JPEG_BITS 12
 #define READ_JPEG_FUNC read_jpeg12_file
 #define JPEG_ERROR_EXIT jpeg12_error_exit
+#define JPEG_IS_LOSSLESS(cinfo) ((cinfo)->process == JPROC_LOSSLESS)
 #include "jpeg/jpeg_read.inc"

@@ -8,7 +8,7 @@ ROOT=$(cd "$(dirname "$0")/.." && pwd)
 
 PACKAGES=(
     g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
-    mingw-w64-i686-dev cmake make dpkg-dev wine wine32:i386 xvfb xauth xdotool
+    mingw-w64-i686-dev cmake make dpkg-dev nasm wine wine32:i386 xvfb xauth xdotool
     x11-utils imagemagick netpbm libjpeg-turbo-progs libtiff-tools giflib-tools
     gcc liblcms2-dev pngcheck libopenjp2-tools jbigkit-bin libimage-exiftool-perl libwmf-bin fonts-urw-base35 bc perl
     fonts-wine fonts-liberation libfreetype6:i386 libfontconfig1:i386 libxrender1:i386

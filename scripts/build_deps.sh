@@ -5,8 +5,9 @@
 # so a rerun that finds its prefix ready does nothing.
 #
 # Libraries: googletest, zlib, liblzma, the IJG libjpeg 6b with the lossless
-# patch (from dcmtk) as an 8-bit and a 12-bit build, JBIG-KIT, libtiff (dual
-# 8/12-bit JPEG on the two IJG builds), libpng, Little CMS 2, OpenJPEG 2.
+# patch (from dcmtk) as an 8-bit and a 12-bit build, libjpeg-turbo (8-bit
+# DCT JPEG with SIMD), JBIG-KIT, libtiff (dual 8/12-bit JPEG on the two IJG
+# builds), libpng, Little CMS 2, OpenJPEG 2.
 # Small shims of our own for them live in scripts/deps/. cmake/deps.cmake
 # turns the result into imported targets.
 #
@@ -178,6 +179,26 @@ build_ijg() {
 build_ijg8()  { build_ijg 8 "$1"; }
 build_ijg12() { build_ijg 12 "$1"; }
 
+# libjpeg-turbo: the static library alone (its tools are not built), SIMD
+# required (NASM). Headers go to include/turbo and the library is named
+# libjpegturbo.a, so neither can be taken for the IJG builds' or libtiff's
+# <jpeglib.h>. Its symbols keep the plain jpeg_* names, which the renamed
+# IJG builds leave free.
+build_turbo() {
+    local s=$1 b=$DEPS/build-turbo
+    rm -rf "$b"
+    cmake -S "$s" -B "$b" -G "Unix Makefiles" -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" \
+        -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$PREFIX" -DCMAKE_C_FLAGS="$OPT_CFLAGS" \
+        -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_SIMD=ON -DREQUIRE_SIMD=ON \
+        -DWITH_TURBOJPEG=OFF -DWITH_ARITH_DEC=ON -DWITH_ARITH_ENC=ON -DWITH_JPEG8=OFF \
+        -DWITH_12BIT=OFF -DCMAKE_ASM_NASM_COMPILER=nasm
+    cmake --build "$b" -j "$JOBS" --target jpeg-static
+    local inc=$PREFIX/include/turbo
+    rm -rf "$inc"; mkdir -p "$inc"
+    install -m 644 "$s/jpeglib.h" "$s/jmorecfg.h" "$s/jerror.h" "$b/jconfig.h" "$inc/"
+    install -m 644 "$b/libjpeg.a" "$PREFIX/lib/libjpegturbo.a"
+}
+
 build_jbig() {
     local s=$1/libjbig
     cc_archive "$PREFIX/lib/libjbig.a" "$DEPS/build-jbig" "$OPT_CFLAGS" "$s/jbig.c" "$s/jbig_ar.c"
@@ -269,6 +290,7 @@ parallel "googletest googletest static posix" \
          "ijg8 dcmtk static shims=$ijg_sum $flags" \
          "ijg12 dcmtk static shims=$ijg_sum $flags" \
          "jbig jbigkit static libjbig-only $flags" \
+         "turbo libjpeg-turbo static library-only simd arith include=turbo $flags" \
          "lcms2 lcms2 static $flags" \
          "openjp2 openjpeg2 static no-codec no-threads $flags"
 tiff_opts="static jpeg8+12 jbig lzma zlib no-webp-zstd-lerc-libdeflate"

@@ -18,11 +18,12 @@ composite  imagemagick               composite tiny.ppm tiny.ppm composed.ppm
 import     imagemagick               import -version
 ppmtobmp   netpbm                    ppmtobmp -windows -bpp=24 tiny.ppm > tiny.bmp 2>/dev/null
 bmptoppm   netpbm                    ppmtobmp tiny.ppm 2>/dev/null | bmptoppm 2>/dev/null | cmp -s - tiny.ppm
+ppmtopgm   netpbm                    ppmtopgm tiny.ppm | grep -q "^P5"
 giftopnm   netpbm                    giftopnm tiny.gif 2>/dev/null | grep -q "^P[56]"
 pnmtopnm   netpbm                    pnmtopnm -plain < tiny.ppm 2>/dev/null | grep -q "^P3"
 pbmtog3    netpbm                    printf "P1\n1 1\n1\n" | pbmtog3 -nofixedwidth 2>/dev/null | grep -q .
 cjpeg      libjpeg-turbo-progs       cjpeg -quality 85 tiny.ppm > tiny.jpg
-djpeg      libjpeg-turbo-progs       cjpeg tiny.ppm | djpeg -pnm | grep -q "^P6"
+djpeg      libjpeg-turbo-progs       cjpeg -arithmetic tiny.ppm | djpeg -dct int -pnm | grep -q "^P6"
 gif2rgb    giflib-tools              gif2rgb -1 -o tiny.rgb tiny.gif 2>/dev/null && test -s tiny.rgb
 gifbuild   giflib-tools              gifbuild -d tiny.gif | grep -q screen
 exiftool   libimage-exiftool-perl    exiftool -s3 -ImageWidth tiny.gif | grep -qx 1

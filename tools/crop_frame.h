@@ -4,10 +4,11 @@
 
 #include <windows.h>
 
-// The rectangle of the image as a new image; 0 on lack of memory.
+// The rectangle (cut to the image) as a new image; 0 when nothing is left
+// of it or on lack of memory.
 HGLOBAL crop_image(int left, int top, int width, int height, HGLOBAL hDib);
-// Replaces the image by one with a border of those widths; 0 when the new
-// block cannot be had (image kept, no message).
+// Replaces the image by one with a border of those widths; 0 when a width
+// is negative or the new block cannot be had (image kept, no message).
 int add_frame(HGLOBAL* phDib, DWORD color, int left, int top, int right, int bottom,
               BYTE palette_index, int transparent_frame);
 HGLOBAL add_margin16(HGLOBAL hDib);

@@ -1,5 +1,6 @@
-// Resizing images (see resample.h). Shrinking averages areas with integer
-// phase counters and single-precision sums; enlarging evaluates, per
+// Resizing images (see resample.h). Shrinking averages areas exactly in
+// integers, down the columns first (SSE2) and then across each finished
+// row; enlarging evaluates, per
 // channel, the cubic through the four source samples around each position
 // (a spline with the "not-a-knot"-like end condition of Forsythe, Malcolm
 // and Moler). Both work on the padded rows of a PackedDib in memory order.
@@ -9,6 +10,7 @@
 #include "image/progress.h"
 #include "image/seams.h"
 
+#include <emmintrin.h>
 #include <string.h>
 
 static const char NO_MEMORY[] = "Insufficient Memory for this Operation.";
@@ -145,6 +147,44 @@ double integrate_spline(int n, double u, const double* x, const double* y, const
 // ---------------------------------------------------------------------------
 // Area-average shrink
 
+// Adds weight x each byte of src to acc (count entries); the caller keeps
+// acc below 2^31 (255 x the source height).
+static void add_weighted_row(uint32_t* acc, const BYTE* src, size_t count, uint32_t weight)
+{
+    size_t i = 0;
+    if (weight <= 0xFFFF) {
+        const __m128i zero = _mm_setzero_si128();
+        const __m128i factor = _mm_set1_epi16((short)(uint16_t)weight);
+        for (; i + 16 <= count; i += 16) {
+            const __m128i bytes = _mm_loadu_si128((const __m128i*)(src + i));
+            const __m128i halves[2] = {_mm_unpacklo_epi8(bytes, zero),
+                                       _mm_unpackhi_epi8(bytes, zero)};
+            for (int half = 0; half < 2; ++half) {
+                // 16 x 16-bit products as 32-bit values: low and high halves.
+                const __m128i low = _mm_mullo_epi16(halves[half], factor);
+                const __m128i high = _mm_mulhi_epu16(halves[half], factor);
+                __m128i* a = (__m128i*)(acc + i + 8 * half);
+                const __m128i first = _mm_unpacklo_epi16(low, high);
+                const __m128i second = _mm_unpackhi_epi16(low, high);
+                _mm_storeu_si128(a, _mm_add_epi32(_mm_loadu_si128(a), first));
+                _mm_storeu_si128(a + 1, _mm_add_epi32(_mm_loadu_si128(a + 1), second));
+            }
+        }
+    }
+    for (; i < count; ++i)
+        acc[i] += src[i] * weight;
+}
+
+// Where source pixel i of n goes when n shrinks to m: output cell *cell and,
+// when it straddles a boundary, *split of its weight m to the next cell.
+static void split_source_pixel(uint32_t i, uint32_t n, uint32_t m, uint32_t* cell, uint32_t* split)
+{
+    const uint64_t start = (uint64_t)i * m, end = start + m;
+    *cell = (uint32_t)(start / n);
+    const uint64_t boundary = ((uint64_t)*cell + 1) * n;
+    *split = end > boundary ? (uint32_t)(end - boundary) : 0;
+}
+
 int shrink_by_area_average(const PixelBuffer* src, PixelBuffer* dst, uint32_t width,
                            uint32_t height, int bytes_per_pixel)
 {
@@ -152,92 +192,78 @@ int shrink_by_area_average(const PixelBuffer* src, PixelBuffer* dst, uint32_t wi
     const uint32_t p = (uint32_t)bytes_per_pixel;
     if (w == 0 || h == 0 || w > W || h > H || p == 0 || p > 4)
         return 0;
-    uint64_t cells = (uint64_t)w * p * h;
-    if (cells > 0x7FFFFFFFu / sizeof(float))
+    // Column sums must fit 31 bits, the weight of a whole cell 32.
+    const uint64_t cell_weight = (uint64_t)W * H;
+    if ((uint64_t)255 * H > 0x7FFFFFFFu || cell_weight > 0xFFFFFFFFu)
         return 0;
-    HGLOBAL hAcc = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, (SIZE_T)(cells * sizeof(float)));
-    float* acc = hAcc ? (float*)GlobalLock(hAcc) : NULL;
-    if (!acc) {
-        if (hAcc)
-            GlobalFree(hAcc);
+    const size_t row_count = (size_t)W * p, out_count = (size_t)w * p;
+    // Two rows of vertical sums, one of horizontal sums (with a spare cell
+    // for the straddling last column) and the column table.
+    const uint64_t bytes = 2 * (uint64_t)row_count * sizeof(uint32_t) +
+                           ((uint64_t)out_count + p) * sizeof(double) +
+                           2 * (uint64_t)W * sizeof(uint32_t);
+    HGLOBAL hWork =
+        bytes <= MAX_DIB_BYTES ? GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, (SIZE_T)bytes) : NULL;
+    BYTE* work = hWork ? (BYTE*)GlobalLock(hWork) : NULL;
+    if (!work) {
+        if (hWork)
+            GlobalFree(hWork);
         return 0;
     }
+    double* sums = (double*)work;
+    uint32_t* current = (uint32_t*)(sums + out_count + p);
+    uint32_t* next = current + row_count;
+    uint32_t* column_cell = next + row_count;
+    uint32_t* column_split = column_cell + W;
+    for (uint32_t x = 0; x < W; ++x)
+        split_source_pixel(x, W, w, &column_cell[x], &column_split[x]);
 
-    const size_t next_row = (size_t)w * p;
-    size_t base = 0;
-    uint32_t ycount = 0;
+    const double inverse = 1.0 / (double)cell_weight;
+    const double bias = 0.5 + 0.25 * inverse;
+    uint32_t y = 0;
     for (uint32_t row = 0; row < H; ++row) {
         show_progress(H > 1 ? (double)row / (H - 1) : 0.0, PROGRESS_MODE_RESAMPLE);
         const BYTE* s = src->pixels + (size_t)row * src->stride;
-        ycount += h;
-        uint32_t xcount = 0;
-        if (ycount <= H) {
-            for (uint32_t x = 0; x < W; ++x, s += p) {
-                xcount += w;
-                if (xcount <= W) {
-                    for (uint32_t k = 0; k < p; ++k)
-                        acc[base + k] += (float)s[k];
-                } else {
-                    float f1 = (float)(xcount - W) / (float)w;
-                    float f0 = 1.0f - f1;
-                    for (uint32_t k = 0; k < p; ++k, ++base) {
-                        acc[base] += (float)s[k] * f0;
-                        acc[base + p] += (float)s[k] * f1;
-                    }
-                }
-                if (xcount >= W) {
-                    xcount -= W;
-                    if (xcount == 0)
-                        base += p;
-                }
-            }
-            if (ycount < H)
-                base -= next_row;
-        } else {
-            float g1 = (float)(ycount - H) / (float)h;
-            float g0 = 1.0f - g1;
-            for (uint32_t x = 0; x < W; ++x, s += p) {
-                xcount += w;
-                if (xcount <= W) {
-                    for (uint32_t k = 0; k < p; ++k) {
-                        acc[base + k] += (float)s[k] * g0;
-                        acc[base + k + next_row] += (float)s[k] * g1;
-                    }
-                } else {
-                    float f1 = (float)(xcount - W) / (float)w;
-                    float f0 = 1.0f - f1;
-                    float f00 = f0 * g0, f10 = f1 * g0, f01 = f0 * g1, f11 = f1 * g1;
-                    for (uint32_t k = 0; k < p; ++k, ++base) {
-                        float v = (float)s[k];
-                        acc[base] += v * f00;
-                        acc[base + p] += v * f10;
-                        acc[base + next_row] += v * f01;
-                        acc[base + next_row + p] += v * f11;
-                    }
-                }
-                if (xcount >= W) {
-                    xcount -= W;
-                    if (xcount == 0)
-                        base += p;
-                }
-            }
+        uint32_t cell, split;
+        split_source_pixel(row, H, h, &cell, &split);
+        add_weighted_row(current, s, row_count, h - split);
+        if (split)
+            add_weighted_row(next, s, row_count, split);
+        if ((uint64_t)(row + 1) * h < ((uint64_t)cell + 1) * H)
+            continue;
+
+        // Output row y is complete: sum it across and divide. The sums are
+        // whole numbers, exact in doubles, so averages are multiples of
+        // 1 / (W x H); adding a quarter of that step before truncating
+        // rounds halves up exactly, the product's rounding error being far
+        // smaller.
+        for (size_t k = 0; k < out_count + p; ++k)
+            sums[k] = 0.0;
+        const uint32_t* v = current;
+        for (uint32_t x = 0; x < W; ++x, v += p) {
+            double* to = sums + (size_t)column_cell[x] * p;
+            const uint32_t b1 = column_split[x];
+            const double b0 = (double)(w - b1);
+            for (uint32_t k = 0; k < p; ++k)
+                to[k] += (double)(int32_t)v[k] * b0;
+            if (b1)
+                for (uint32_t k = 0; k < p; ++k)
+                    to[p + k] += (double)(int32_t)v[k] * (double)b1;
         }
-        if (ycount >= H)
-            ycount -= H;
+        BYTE* d = dst->pixels + (size_t)y * dst->stride;
+        for (size_t k = 0; k < out_count; ++k) {
+            const int q = (int)(sums[k] * inverse + bias);
+            d[k] = (BYTE)(q > 255 ? 255 : q);
+        }
+        uint32_t* done = current;
+        current = next;
+        next = done;
+        memset(next, 0, row_count * sizeof(uint32_t));
+        ++y;
     }
     show_progress(0, 0);
-
-    float scale = (float)((uint64_t)w * h) / (float)((uint64_t)W * H);
-    const float* cell = acc;
-    for (uint32_t y = 0; y < h; ++y) {
-        BYTE* d = dst->pixels + (size_t)y * dst->stride;
-        for (size_t k = 0; k < next_row; ++k) {
-            int v = (int)(scale * *cell++ + 0.5f);
-            d[k] = (BYTE)(v > 255 ? 255 : v < 0 ? 0 : v);
-        }
-    }
-    GlobalUnlock(hAcc);
-    GlobalFree(hAcc);
+    GlobalUnlock(hWork);
+    GlobalFree(hWork);
     return 1;
 }
 

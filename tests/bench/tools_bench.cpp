@@ -1,5 +1,6 @@
 // Times the image tools on one picture held in memory: a quarter turn, the
-// 256-colour reduction with and without dithering, and greyscale. Reads a
+// 256-colour reduction with and without dithering, greyscale, a smooth
+// rotation by 30 degrees and a smooth horizontal skew by 20 degrees. Reads a
 // binary PPM named on the command line; prints one "name seconds" line per
 // tool. tools_bench.sh runs it beside ImageMagick.
 #include <stdio.h>
@@ -13,6 +14,8 @@
 #include "tools/color_reduce.h"
 #include "tools/grey_tone.h"
 #include "tools/quarter_turns.h"
+#include "tools/rotate_any.h"
+#include "tools/edit_history.h"
 
 static HGLOBAL read_ppm_dib(const char* path)
 {
@@ -93,6 +96,18 @@ int main(int argc, char** argv)
     printf("grayscale %.3f\n", now() - t0);
     GlobalFree(image);
     GlobalFree(copy);
+
+    image = copy_packed_dib(picture);
+    t0 = now();
+    ok &= rotate_by_angle(&image, 30, RGB(0, 0, 0), 0, 0, 1);
+    printf("rotate30_bilinear %.3f\n", now() - t0);
+    GlobalFree(image);
+
+    image = copy_packed_dib(picture);
+    t0 = now();
+    ok &= skew_by_angle(&image, 20, RGB(0, 0, 0), 0, 0, 1, EDIT_SKEW_H);
+    printf("skew20 %.3f\n", now() - t0);
+    GlobalFree(image);
     GlobalFree(picture);
     return ok ? 0 : 1;
 }

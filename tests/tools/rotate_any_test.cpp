@@ -1,0 +1,134 @@
+// Rotation by any angle and skew: other angles and shears against
+// ImageMagick's distortions of the same picture (make_geometry.sh), quarter
+// turns against the exact turns, every depth against its 24-bit twin, and
+// the angles and sizes that must be refused.
+#include <cmath>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "tools/edit_history.h"
+#include "tools/quarter_turns.h"
+#include "tools/rotate_any.h"
+#include "tools_test_util.h"
+
+namespace {
+
+const COLORREF BACKGROUND = RGB(200, 30, 90);
+
+int apply(HGLOBAL* h, int op, double angle, COLORREF background, int smooth)
+{
+    return op == EDIT_ROTATE_ANGLE ? rotate_by_angle(h, angle, background, 1, 0, smooth)
+                                   : skew_by_angle(h, angle, background, 0, 0, smooth, op);
+}
+
+struct ImageMagickCase {
+    const char* fixture;
+    int op;
+    double angle;
+    int smooth;
+};
+
+class AgainstImageMagick : public ::testing::TestWithParam<ImageMagickCase> {};
+
+TEST_P(AgainstImageMagick, SizeExactPixelsClose)
+{
+    const ImageMagickCase& c = GetParam();
+    PnmImage theirs = read_pnm_file(fixture_path(std::string("geometry/") + c.fixture + ".ppm"));
+    HGLOBAL h = pnm_to_dib(read_pnm_file(fixture_path("geometry/noise.ppm")));
+    ASSERT_EQ(apply(&h, c.op, c.angle, BACKGROUND, c.smooth), 1);
+    PnmImage ours = dib_to_pnm(h, 3);
+    GlobalFree(h);
+    ASSERT_EQ(ours.width * 1000 + ours.height, theirs.width * 1000 + theirs.height) << c.fixture;
+    if (c.smooth) {
+        // Positions are taken to 1/100 pixel before interpolating.
+        EXPECT_LT(mean_difference(ours, theirs), 0.6);
+        EXPECT_LE(max_difference(ours, theirs), 12);
+        return;
+    }
+    // Only positions within rounding of a pixel boundary may differ.
+    int differing = 0;
+    for (size_t i = 0; i < ours.data.size(); i += 3)
+        differing += memcmp(&ours.data[i], &theirs.data[i], 3) != 0;
+    EXPECT_LT(differing, ours.width * ours.height / 100);
+}
+
+INSTANTIATE_TEST_SUITE_P(Geometry, AgainstImageMagick, ::testing::Values(
+    ImageMagickCase{"rotate30_bilinear", EDIT_ROTATE_ANGLE, 30, 1},
+    ImageMagickCase{"rotate200_bilinear", EDIT_ROTATE_ANGLE, 200, 1},
+    ImageMagickCase{"rotate-50_nearest", EDIT_ROTATE_ANGLE, -50, 0},
+    ImageMagickCase{"skewh20_bilinear", EDIT_SKEW_H, 20, 1},
+    ImageMagickCase{"skewh-35_bilinear", EDIT_SKEW_H, -35, 1},
+    ImageMagickCase{"skewv25_bilinear", EDIT_SKEW_V, 25, 1},
+    ImageMagickCase{"skewv-15_nearest", EDIT_SKEW_V, -15, 0}));
+
+TEST(RotateByAngle, QuarterTurnsEqualTheExactTurns)
+{
+    for (int bits : {4, 24})
+        for (double angle : {90.0, 180.0, -90.0, 540.0}) {
+            DibBlock turned(make_random_dib(13, 7, bits, 5));
+            HGLOBAL exact = copy_packed_dib(turned.get()), h = turned.release();
+            ASSERT_EQ(rotate_by_angle(&h, angle, BACKGROUND, 1, 0, 0), 1);
+            int word = 0;
+            if (angle == 90)
+                rotate_cw90(&exact, &word);
+            else if (angle == -90)
+                rotate_ccw90(&exact, &word);
+            else
+                rotate_180(exact, &word);
+            EXPECT_EQ(dib_bit_count(h), bits);
+            EXPECT_TRUE(dib_to_pnm(h, 3).data == dib_to_pnm(exact, 3).data) << bits << " bits " << angle;
+            GlobalFree(h);
+            GlobalFree(exact);
+        }
+}
+
+TEST(RotateByAngle, EveryDepthMatchesItsTrueColourTwin)
+{
+    // Black is exact at every depth; entry 0 of the tables is made black.
+    for (int bits : {1, 4, 8, 16, 32})
+        for (int op : {(int)EDIT_ROTATE_ANGLE, (int)EDIT_SKEW_H, (int)EDIT_SKEW_V}) {
+            HGLOBAL h = make_random_dib(17, 11, bits, 9);
+            if (bits <= 8)
+                DibBlock(h, false).table()[0] = quad(0, 0, 0);
+            HGLOBAL twin = pnm_to_dib(dib_to_pnm(h, 3));
+            ASSERT_EQ(apply(&h, op, 33, RGB(0, 0, 0), 0) + apply(&twin, op, 33, RGB(0, 0, 0), 0), 2);
+            EXPECT_EQ(dib_bit_count(h), bits) << "palette results are compacted back";
+            EXPECT_TRUE(dib_to_pnm(h, 3).data == dib_to_pnm(twin, 3).data) << bits << " bits, op " << op;
+            GlobalFree(h);
+            GlobalFree(twin);
+        }
+}
+
+TEST(RotateByAngle, FillsWithTheGivenOrNearestIndexAndClearAlpha)
+{
+    for (int given : {0, 1}) {
+        HGLOBAL h = make_dib(9, 9, 8, {quad(0, 0, 0), quad(200, 30, 90), quad(10, 10, 10)}, 3);
+        ASSERT_EQ(rotate_by_angle(&h, 45, BACKGROUND, given, 2, 0), 1);
+        EXPECT_EQ(DibBlock(h).raw(0, 0), given ? 2u : 1u);
+    }
+    HGLOBAL h = make_random_dib(9, 9, 32, 3);
+    ASSERT_EQ(rotate_by_angle(&h, 45, BACKGROUND, 0, 0, 1), 1);
+    EXPECT_EQ(DibBlock(h).raw(0, 0), 0x00C81E5Au) << "background with alpha 0";
+}
+
+TEST(RotateByAngle, HugeAnglesEndAndRefusedOnesChangeNothing)
+{
+    HGLOBAL h = make_random_dib(6, 4, 24, 1);
+    ASSERT_EQ(rotate_by_angle(&h, 1e20, BACKGROUND, 0, 0, 0), 1);
+    HGLOBAL before = h;
+    const double inf = INFINITY, nan = NAN;
+    for (double angle : {nan, inf, -inf})
+        EXPECT_EQ(rotate_by_angle(&h, angle, BACKGROUND, 0, 0, 0), 0);
+    for (double angle : {80.5, -85.0, 350.0, nan})
+        EXPECT_EQ(skew_by_angle(&h, angle, BACKGROUND, 0, 0, 0, EDIT_SKEW_H), 0) << angle;
+    EXPECT_EQ(skew_by_angle(&h, 20, BACKGROUND, 0, 0, 0, 7), 0) << "unknown direction";
+    EXPECT_EQ(h, before);
+    GlobalFree(h);
+    // A row 40000 wide sheared upright by 80 degrees would need gigabytes.
+    h = create_packed_dib(40000, 1, 8, 0);
+    EXPECT_EQ(skew_by_angle(&h, 80, BACKGROUND, 0, 0, 0, EDIT_SKEW_V), 0);
+    GlobalFree(h);
+}
+
+}  // namespace
