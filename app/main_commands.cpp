@@ -639,9 +639,40 @@ BOOL main_on_menu_command(HWND hwnd, int id)
     case IDM_MAIN_TIFF_HEADING:
         return FALSE;
     }
-    // The other menu commands wait for their workers: file operations,
-    // capture, printing, the colour picker, batch, the lossless JPEG
-    // transforms, the tools with windows or dialogs,
-    // undo, comments, Exif, slideshow and About.
-    return (id >= IDM_MAIN_LAST_FILE && id <= IDM_MAIN_SKEW) || (id >= IDM_MAIN_TONE_FIRST && id <= IDM_MAIN_TONE_LAST);
+    return main_command_has_worker(id) ? FALSE : TRUE;
+}
+
+int main_command_has_worker(int id)
+{
+    // Commands whose workers are not part of the program yet: the file
+    // operations, the full-screen window, capture, printing, the colour
+    // picker, batch, the lossless JPEG transforms, the tools with windows
+    // or dialogs, undo, comments, Exif, slideshow and About.
+    static const int PENDING[] = {
+        IDM_MAIN_MOVE_FILE, IDM_MAIN_COPY_FILE, IDM_MAIN_DELETE_FILE, IDM_MAIN_RENAME_FILE,
+        IDM_MAIN_FULL_SCREEN, IDM_MAIN_CAPTURE_SCREEN, IDM_MAIN_PRINT_NORMAL, IDM_MAIN_PRINT_LARGE,
+        IDM_MAIN_PRINT_TILED, IDM_MAIN_PRINTER_PROFILE, IDM_MAIN_SELECT_COLOR, IDM_MAIN_BATCH,
+        IDM_MAIN_ROTATE_ANGLE, IDM_MAIN_DISPLAY_PALETTE, IDM_MAIN_FRAME, IDM_MAIN_WRITE_TEXT,
+        IDM_MAIN_RED_EYE, IDM_MAIN_MERGE_CLIPBOARD, IDM_MAIN_MERGE_FILE, IDM_MAIN_UNDO,
+        IDM_MAIN_INSERT_COMMENT, IDM_MAIN_EXIF_PROPERTIES, IDM_MAIN_SLIDESHOW, IDM_MAIN_ABOUT,
+        IDM_MAIN_STRETCH, IDM_MAIN_CROP, IDM_MAIN_SKEW,
+    };
+    if (id >= IDM_MAIN_JPEG_ROTATE_CW && id <= IDM_MAIN_JPEG_EXIF)
+        return 0;
+    for (int pending : PENDING)
+        if (pending == id)
+            return 0;
+    if (const SaveCommand* command = find_save_command(id)) {
+        if (id == IDM_MAIN_SAVE_PNM_FAMILY)
+            return save_format_has_writer(FMT_PBM) || save_format_has_writer(FMT_PGM) ||
+                   save_format_has_writer(FMT_PPM) || save_format_has_writer(FMT_PNM);
+        return save_format_has_writer(command->code);
+    }
+    return 1;
+}
+
+void run_save_command(HWND owner, int id)
+{
+    if (const SaveCommand* command = find_save_command(id))
+        on_save_command(owner, command);
 }

@@ -3,8 +3,8 @@
 // in convert_save.h, clipboard copy and paste in clipboard.h, the menu's
 // tree and states in main_menu.h.
 //
-// A command whose worker is not part of the program yet is accepted and
-// does nothing.
+// A command whose worker is not part of the program yet is greyed in the
+// menu, and accepted and ignored should it arrive all the same.
 #pragma once
 
 #include <windows.h>
@@ -12,6 +12,14 @@
 // Runs the menu command id; FALSE for an id that is no menu command (and
 // for the menu's caption items), so that the dialog's own handling runs.
 BOOL main_on_menu_command(HWND hwndMain, int id);
+
+// 1 when the menu command id has its worker in the program; the menu greys
+// the others.
+int main_command_has_worker(int id);
+
+// Runs the Convert/Save command id (a main menu id) with owner as the
+// owner of the Save dialog and its messages.
+void run_save_command(HWND owner, int id);
 
 // Last File / Next File: the list entry to show, from the entry count, the
 // entry of the current name (-1 when not listed), the list's selection (-1

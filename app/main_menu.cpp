@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "app/convert_save.h"
+#include "app/main_commands.h"
 #include "app/main_window.h"
 #include "image/packed_dib.h"
 #include "image/background.h"
@@ -780,6 +781,11 @@ BOOL main_menu_on_initmenu(HWND hwndMain, HMENU menu)
     PnmFamilyItem pnm = choose_pnm_family_item(&facts);
     InsertMenuA(convert, (UINT)pnm.position, MF_BYPOSITION | MF_STRING | pnm.state,
                 IDM_MAIN_SAVE_PNM_FAMILY, pnm.label);
+
+    // Whatever the image, a command without its worker stays greyed.
+    for (int id = IDM_MAIN_LAST_FILE; id <= IDM_MAIN_TONE_LAST; ++id)
+        if (!main_command_has_worker(id))
+            EnableMenuItem(g_hMainMenu, (UINT)id, MF_BYCOMMAND | MF_GRAYED);
     return TRUE;
 }
 
@@ -877,8 +883,11 @@ void update_main_menu_state(void)
         bool media = g_imageKind == KIND_MULTIMEDIA;
         ShowWindow(GetDlgItem(g_hwndMain, IDC_MAIN_CENTER), media ? SW_HIDE : SW_SHOW);
         ShowWindow(GetDlgItem(g_hwndMain, IDC_MAIN_TILE), media ? SW_HIDE : SW_SHOW);
-        ShowWindow(GetDlgItem(g_hwndMain, IDC_MAIN_FULL_SCREEN),
-                   !media || media_has_picture() ? SW_SHOW : SW_HIDE);
+        HWND full = GetDlgItem(g_hwndMain, IDC_MAIN_FULL_SCREEN);
+        ShowWindow(full, !media || media_has_picture() ? SW_SHOW : SW_HIDE);
+        // Without a medium the button would open the full-screen window,
+        // which is not part of the program yet.
+        EnableWindow(full, media && media_has_picture());
         DrawMenuBar(g_hwndMain);
     }
 }

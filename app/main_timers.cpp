@@ -53,7 +53,11 @@ BOOL main_on_timer(HWND hwnd, UINT_PTR timer_id)
         }
         return FALSE;
     }
-    if (!is_window_open(g_hwndSlide))
+    if (is_window_open(g_hwndView)) {
+        // The image window paints the canvas; the preview follows it.
+        InvalidateRect(g_hwndView, NULL, FALSE);
+        InvalidateRect(GetDlgItem(hwnd, IDC_MAIN_PREVIEW), NULL, FALSE);
+    } else if (!is_window_open(g_hwndSlide))
         draw_canvas_in_preview(hwnd);
     arm_animation_timer(hwnd, gif_frame_period(g_animDelay));
     return TRUE;

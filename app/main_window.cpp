@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "app/file_list.h"
+#include "app/image_window_open.h"
 #include "app/main_commands.h"
 #include "app/main_menu.h"
 #include "app/main_timers.h"
@@ -28,6 +29,7 @@
 #include "image/settings.h"
 #include "resources/resource.h"
 #include "tools/edit_history.h"
+#include "viewer/image_window.h"
 #include "viewer/status_bar.h"
 #include "viewer/window_classes.h"
 
@@ -514,8 +516,7 @@ void exit_program(HWND hwnd)
 
     if (g_hwndPalette && IsWindow(g_hwndPalette))
         DestroyWindow(g_hwndPalette);
-    if (g_hwndView && IsWindow(g_hwndView))
-        DestroyWindow(g_hwndView);
+    destroy_image_window();
     if (g_hIconSmall)
         DestroyIcon(g_hIconSmall);
     if (g_hIconBig)
@@ -552,6 +553,12 @@ static BOOL main_on_command(HWND hwnd, int id, HWND control, int notification)
         return FALSE;
     case IDC_MAIN_OK:
         return main_on_enter(hwnd);
+    case IDC_MAIN_CENTER:
+        return open_image_window(hwnd, 0);
+    case IDC_MAIN_TILE:
+        return open_image_window(hwnd, 1);
+    case IDC_MAIN_FULL_SCREEN:
+        return on_full_screen_button(hwnd);
     case IDC_MAIN_EXIT:
         return main_on_cancel(hwnd);
     }

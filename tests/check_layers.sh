@@ -24,6 +24,7 @@ ALLOWED=(
     "formats/tiff_read.cpp jpeg/color_profiles.h"   # the stored profiles are shared with the JPEG reader
     "formats/tiff_read.cpp tools/quarter_turns.h"   # a page is put upright by its Orientation
     "app/* viewer/*"                           # the main window opens the viewer windows
+    "viewer/image_window*.cpp app/*"           # the image window's commands are the main window's workers
 )
 
 status=0

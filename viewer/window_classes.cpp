@@ -6,6 +6,8 @@
 
 #include <vfw.h>
 
+#include "viewer/image_window.h"
+
 UINT g_msgSelChanged;
 UINT g_msgFileNameOK;
 UINT g_msgHelp;
@@ -52,7 +54,7 @@ static const UINT REDRAW = CS_HREDRAW | CS_VREDRAW;
 static const UINT REDRAW_DBL = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
 
 static const WindowClassRow CLASS_ROWS[WINDOW_CLASS_COUNT] = {
-    {DefWindowProcA,     REDRAW,     true,  CURSOR_ARROW, BRUSH_WHITE, "MENU_A"},  // "Meta"
+    {meta_wnd_proc,      REDRAW,     true,  CURSOR_ARROW, BRUSH_WHITE, "MENU_A"},  // "Meta"
     {DefWindowProcA,     REDRAW_DBL, false, CURSOR_ARROW, BRUSH_WHITE, NULL},      // "Full"
     {DefWindowProcA,     REDRAW_DBL, false, CURSOR_NONE,  BRUSH_WHITE, "MENU2"},   // "Crop"
     {DefWindowProcA,     REDRAW,     false, CURSOR_ARROW, BRUSH_WHITE, NULL},      // "Slide"

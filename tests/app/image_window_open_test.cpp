@@ -1,0 +1,63 @@
+// The image window's title and the enlarged media window's place.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "app/image_window_open.h"
+#include "image/current_image.h"
+
+namespace {
+
+struct TitleRow {
+    ViewTitleFacts facts;
+    const char* title;
+};
+
+class ViewTitle : public ::testing::TestWithParam<TitleRow> {};
+
+TEST_P(ViewTitle, NamesFileSizeAndPage)
+{
+    char title[300];
+    format_view_title(title, sizeof title, &GetParam().facts);
+    EXPECT_STREQ(title, GetParam().title);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, ViewTitle, ::testing::Values(
+    TitleRow{{"a.bmp", 9654, 0, KIND_DIB, FMT_BMP, 1, 1, 1, 1, 0}, "a.bmp     9654 bytes"},
+    TitleRow{{"Paste from Clipboard Image", 0, 1, KIND_DIB, FMT_CLIPBOARD, 1, 1, 1, 1, 0},
+             "Paste from Clipboard Image"},
+    TitleRow{{"p.tif", 5000000000ULL, 0, KIND_DIB, FMT_TIFF, 2, 3, 1, 1, 0},
+             "p.tif     5000000000 bytes     Page 2 of 3 Pages"},
+    TitleRow{{"i.ico", 766, 0, KIND_DIB, FMT_ICON, 1, 1, 2, 3, 0}, "i.ico     766 bytes     Icon 2 of 3 Icons"},
+    TitleRow{{"c.cur", 766, 0, KIND_DIB, FMT_ICON, 1, 1, 1, 2, 1}, "c.cur     766 bytes     Cursor 1 of 2 Cursors"},
+    TitleRow{{"", 766, 0, KIND_DIB, FMT_ICON, 1, 1, 1, 2, 1}, ""}));
+
+TEST(ViewTitle, StaysInsideItsBuffer)
+{
+    std::string name(259, 'n');
+    ViewTitleFacts facts = {name.c_str(), 123, 0, KIND_DIB, FMT_TIFF, 2, 3, 1, 1, 0};
+    char title[270];
+    std::memset(title, 'x', sizeof title);
+    format_view_title(title, 264, &facts);
+    EXPECT_EQ(std::strlen(title), 263u);
+    EXPECT_EQ(title[265], 'x');
+}
+
+TEST(EnlargedMedia, FillsTheSideTheAspectAllows)
+{
+    // 4:3 video in a wide area: full height, centred, bar below the picture.
+    RECT wide = enlarged_media_rect(1000, 426, 320, 240);
+    EXPECT_EQ(wide.top, 0);
+    EXPECT_EQ(wide.bottom, 426);
+    EXPECT_EQ(wide.right - wide.left, 533);
+    EXPECT_EQ(wide.left, (1000 - 533) / 2);
+    // In a tall area: full width, picture height from the aspect.
+    RECT tall = enlarged_media_rect(400, 800, 320, 240);
+    EXPECT_EQ(tall.left, 0);
+    EXPECT_EQ(tall.right, 400);
+    EXPECT_EQ(tall.bottom - tall.top, 300 + 26);
+    EXPECT_EQ(tall.top, (800 - 326) / 2);
+}
+
+}  // namespace

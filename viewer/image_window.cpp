@@ -1,0 +1,478 @@
+// The image window's handlers: creation and closing, background, painting,
+// keys, the click that closes it and the owner-drawn background swatches
+// of its menu. WM_INITMENU and WM_COMMAND are handed to their own units.
+//
+// The image area is the client area less the status strip at its bottom;
+// a window shorter than the strip has no image area and paints nothing.
+#include "viewer/image_window.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "app/main_menu.h"
+#include "app/main_window.h"
+#include "image/background.h"
+#include "image/current_image.h"
+#include "image/gif_anim.h"
+#include "image/loader.h"
+#include "image/merge_source.h"
+#include "image/metafile.h"
+#include "image/open_windows.h"
+#include "image/packed_dib.h"
+#include "image/palette.h"
+#include "image/preview.h"
+#include "image/seams.h"
+#include "resources/resource.h"
+#include "tools/brightness.h"
+#include "tools/color_reduce.h"
+#include "viewer/image_window_commands.h"
+#include "viewer/image_window_menu.h"
+#include "viewer/status_bar.h"
+#include "viewer/window_classes.h"
+
+int g_tileMode;
+RECT g_rcDrawnImage;
+
+static const char HELP_FILE[] = "RODadi.zoz";
+static const char QUESTION_CAPTION[] = "Corvane File Viewer";
+enum { HELP_CONTEXT_VIEW = 103 };
+
+void shrink_to_area(int area_width, int area_height, int* width, int* height)
+{
+    int w = *width < 1 ? 1 : *width;
+    int h = *height < 1 ? 1 : *height;
+    if (area_width >= 1 && area_height >= 1) {
+        while (w >= area_width || h >= area_height) {
+            w = w * 9 / 10;
+            h = h * 9 / 10;
+            if (w < 1)
+                w = 1;
+            if (h < 1)
+                h = 1;
+            // 1 x 1 still not smaller than a 1-pixel area: nothing smaller exists.
+            if (w == 1 && h == 1)
+                break;
+        }
+    }
+    *width = w;
+    *height = h;
+}
+
+void close_image_window(void)
+{
+    if (!is_window_open(g_hwndView))
+        return;
+    g_viewPlacement.length = sizeof g_viewPlacement;
+    if (GetWindowPlacement(g_hwndView, &g_viewPlacement)) {
+        g_viewRect = g_viewPlacement.rcNormalPosition;
+        g_viewStyle = WS_OVERLAPPEDWINDOW | WS_VISIBLE;
+        if (g_viewPlacement.showCmd == SW_SHOWMAXIMIZED)
+            g_viewStyle |= WS_MAXIMIZE;
+    }
+    if (g_hwndViewStatus && IsWindow(g_hwndViewStatus))
+        DestroyWindow(g_hwndViewStatus);
+    g_hwndViewStatus = NULL;
+    if (is_window_open(g_hwndMain)) {
+        SetActiveWindow(g_hwndMain);
+        if (IsIconic(g_hwndMain))
+            ShowWindow(g_hwndMain, SW_RESTORE);
+    }
+}
+
+void destroy_image_window(void)
+{
+    close_image_window();
+    if (is_window_open(g_hwndView))
+        DestroyWindow(g_hwndView);
+    g_hwndView = NULL;
+}
+
+// ---- painting
+
+// The image area: the client rectangle less the status strip.
+static RECT image_area(HWND hwnd)
+{
+    RECT c;
+    GetClientRect(hwnd, &c);
+    c.bottom -= g_viewStatusHeight;
+    if (c.bottom < c.top)
+        c.bottom = c.top;
+    return c;
+}
+
+static void stretch_halftone(HDC dc, const BITMAPINFOHEADER* bih, int x, int y, int w, int h, int src_y,
+                             int src_h)
+{
+    POINT origin;
+    GetBrushOrgEx(dc, &origin);
+    SetStretchBltMode(dc, HALFTONE);
+    SetBrushOrgEx(dc, origin.x, origin.y, NULL);
+    StretchDIBits(dc, x, y, w, h, 0, src_y, bih->biWidth, src_h, (const BYTE*)bih + dib_pixel_offset(bih),
+                  (const BITMAPINFO*)bih, DIB_RGB_COLORS, SRCCOPY);
+}
+
+static void paint_bitmap(HWND hwnd, HDC dc, const RECT& c, const BITMAPINFOHEADER* bih, bool animation)
+{
+    const int W = bih->biWidth, H = bih->biHeight;
+    if (W < 1 || H < 1)
+        return;
+    if (g_tileMode == 0) {
+        int w = W, h = H;
+        // An animation is shown at its own size: its frames are composed
+        // on a canvas of that size.
+        if (!animation)
+            shrink_to_area(c.right + 1, c.bottom + 1, &w, &h);
+        int x = (c.right - w) / 2, y = (c.bottom - h) / 2;
+        stretch_halftone(dc, bih, x, y, w, h, 0, H);
+        SetRect(&g_rcDrawnImage, x, y, x + w, y + h);
+        return;
+    }
+    if (H <= c.bottom && W <= c.right) {
+        for (int y = 0; y < c.bottom; y += H)
+            for (int x = 0; x < c.right; x += W)
+                draw_dib_scaled(dc, 4, x, y, c.bottom - y < H ? c.bottom - y : H, bih);
+        return;
+    }
+    if (animation) {
+        draw_dib_scaled(dc, 4, (c.right - W) / 2, (c.bottom - H) / 2, H, bih);
+        return;
+    }
+    int w = W, h = H;
+    shrink_to_area(c.right + 1, c.bottom + 1, &w, &h);
+    for (int y = 0; y < c.bottom; y += h) {
+        int rows = c.bottom - y < h ? c.bottom - y : h;
+        // A copy cut at the bottom shows the top source rows in proportion.
+        int src_rows = (int)(((long long)rows * H + h / 2) / h);
+        if (src_rows < 1)
+            src_rows = 1;
+        for (int x = 0; x < c.right; x += w)
+            stretch_halftone(dc, bih, x, y, w, rows, H - src_rows, src_rows);
+    }
+}
+
+static void paint_emf(HDC dc, const RECT& c)
+{
+    HDC main_dc = GetDC(g_hwndMain);
+    get_emf_info((HENHMETAFILE)g_hImage, NULL, &g_rcMetafile, main_dc);
+    if (main_dc)
+        ReleaseDC(g_hwndMain, main_dc);
+    int w = g_rcMetafile.right - g_rcMetafile.left, h = g_rcMetafile.bottom - g_rcMetafile.top;
+    shrink_to_area(c.right + 1, c.bottom + 1, &w, &h);
+    if (g_tileMode == 0) {
+        RECT r = {(c.right - w) / 2, (c.bottom - h) / 2, 0, 0};
+        r.right = r.left + w;
+        r.bottom = r.top + h;
+        PlayEnhMetaFile(dc, (HENHMETAFILE)g_hImage, &r);
+        return;
+    }
+    int nx = c.right / w, ny = c.bottom / h;
+    int x0 = (c.right - nx * w) / 2, y0 = (c.bottom - ny * h) / 2;
+    for (int j = 0; j < ny; ++j)
+        for (int i = 0; i < nx; ++i) {
+            RECT r = {x0 + i * w, y0 + j * h, x0 + (i + 1) * w, y0 + (j + 1) * h};
+            PlayEnhMetaFile(dc, (HENHMETAFILE)g_hImage, &r);
+        }
+}
+
+static void paint_wmf(HWND hwnd, HDC dc, const RECT& c)
+{
+    if (!g_wmfHasPlaceable) {
+        PlayMetaFile(dc, (HMETAFILE)g_hImage);
+        return;
+    }
+    int32_t tx = 15, ty = 15;
+    get_twips_per_pixel(dc, &tx, &ty);
+    DWORD units = g_wmfScale ? g_wmfScale : 1440;
+    long long width = (long long)(g_rcMetafile.right - g_rcMetafile.left + 1) * 1440 / ((long long)tx * units);
+    long long height = (long long)(g_rcMetafile.bottom - g_rcMetafile.top + 1) * 1440 / ((long long)ty * units);
+    play_wmf_in_rect(hwnd, dc, c.right + 1, c.bottom + 1, (int32_t)width, (int32_t)height, (uint32_t)g_tileMode);
+}
+
+// The once-per-file notice that an icon or cursor file holds more images.
+static void show_page_hint(HWND hwnd)
+{
+    bool tiff = g_fileFormat == FMT_TIFF || g_fileFormat == FMT_TIFF_ALT || g_fileFormat == FMT_BIGTIFF;
+    bool icons = g_fileFormat == FMT_ICON && g_iconCount > 1;
+    if (g_imageKind != KIND_DIB || g_pageHintShown || is_window_open(g_hwndSlide) ||
+        !(icons || (tiff && g_pageCount > 1)))
+        return;
+    g_pageHintShown = 1;
+    g_viewPlacement.length = sizeof g_viewPlacement;
+    GetWindowPlacement(hwnd, &g_viewPlacement);
+    if (!icons || g_viewPlacement.showCmd != SW_SHOWMAXIMIZED)
+        return;
+    const char* what = g_iconIsCursor ? "Cursor" : "Icon";
+    char text[200], caption[40];
+    std::snprintf(text, sizeof text, "%s %d of %d pages. \n\nPress \"n\" to view next %s. \nPress \"p\" to view preceding %s.",
+                  what, g_iconIndex, g_iconCount, what, what);
+    std::snprintf(caption, sizeof caption, "Multiple %s Images", what);
+    seam_message_box(hwnd, text, caption, MB_OK);
+}
+
+static void paint_image(HWND hwnd, HDC dc, const RECT& c)
+{
+    const int kind = g_imageKind;
+    if (kind == KIND_WMF && g_hImage) {
+        paint_wmf(hwnd, dc, c);
+    } else if (kind == KIND_EMF && g_hImage) {
+        paint_emf(dc, c);
+    } else if ((kind == KIND_DIB || kind == KIND_ICON_PAGES || kind == KIND_ANI) && g_hImage) {
+        BITMAPINFOHEADER* bih = (BITMAPINFOHEADER*)GlobalLock(g_hImage);
+        if (bih) {
+            HPALETTE palette = create_dib_palette(bih, hwnd);
+            HPALETTE old = palette ? SelectPalette(dc, palette, FALSE) : NULL;
+            if (palette)
+                RealizePalette(dc);
+            paint_bitmap(hwnd, dc, c, bih, false);
+            if (palette) {
+                SelectPalette(dc, old, FALSE);
+                DeleteObject(palette);
+            }
+            GlobalUnlock(g_hImage);
+        }
+    } else if (kind == KIND_ANIMATED_GIF && g_hAnimCanvas) {
+        BITMAPINFOHEADER* bih = (BITMAPINFOHEADER*)GlobalLock(g_hAnimCanvas);
+        if (bih) {
+            // The animation owns its palette.
+            HPALETTE old = g_hPalette ? SelectPalette(dc, g_hPalette, FALSE) : NULL;
+            if (g_hPalette)
+                RealizePalette(dc);
+            paint_bitmap(hwnd, dc, c, bih, true);
+            if (g_hPalette)
+                SelectPalette(dc, old, FALSE);
+            GlobalUnlock(g_hAnimCanvas);
+        }
+    }
+}
+
+static LRESULT meta_on_paint(HWND hwnd)
+{
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(hwnd, &ps);
+    if (g_imageKind != KIND_MULTIMEDIA) {
+        RECT c;
+        GetClientRect(hwnd, &c);
+        c.bottom -= g_viewStatusHeight;
+        if (g_hwndViewStatus && IsWindow(g_hwndViewStatus)) {
+            MoveWindow(g_hwndViewStatus, c.left, c.bottom, c.right - c.left, g_viewStatusHeight, TRUE);
+            resize_view_status_bar();
+            resize_main_status_bar();
+        }
+        update_view_menu_state();
+        // A window shorter than its status strip has no image area.
+        if (c.bottom > c.top && c.right > c.left) {
+            FillRect(dc, &c, g_hBackgroundBrush ? g_hBackgroundBrush : (HBRUSH)GetStockObject(WHITE_BRUSH));
+            paint_image(hwnd, dc, c);
+        }
+    }
+    EndPaint(hwnd, &ps);
+    // A modal box only once the paint cycle is over.
+    if (g_imageKind != KIND_MULTIMEDIA)
+        show_page_hint(hwnd);
+    return 0;
+}
+
+static LRESULT meta_on_erasebkgnd(HWND hwnd, HDC dc)
+{
+    RECT c = image_area(hwnd);
+    if (c.bottom > c.top)
+        FillRect(dc, &c, g_hBackgroundBrush ? g_hBackgroundBrush : (HBRUSH)GetStockObject(WHITE_BRUSH));
+    return 1;
+}
+
+// ---- keys
+
+static void reload_current_file(void)
+{
+    SendMessageA(g_hwndMain, g_msgSelChanged, IDC_MAIN_FILE_LIST,
+                 SendDlgItemMessageA(g_hwndMain, IDC_MAIN_FILE_LIST, LB_GETCURSEL, 0, 0));
+}
+
+// F7 and F8: a deep image's pixels made brighter or darker for good.
+static void change_brightness_irreversibly(int step)
+{
+    int bits = get_image_bit_count();
+    if (g_imageKind != KIND_DIB || !g_hImage || bits <= 8 || g_colorConversion || g_brightnessStep ||
+        get_display_bit_depth() < 8)
+        return;
+    char question[] = "Irreversibly change brightness (pixel by pixel) of 24 bit image?";
+    if (bits == 16 || bits == 32) {
+        question[51] = bits == 16 ? '1' : '3';
+        question[52] = bits == 16 ? '6' : '2';
+    }
+    if (seam_message_box(NULL, question, QUESTION_CAPTION, MB_YESNOCANCEL | MB_ICONQUESTION) != IDYES)
+        return;
+    HCURSOR old = SetCursor(LoadCursorA(NULL, IDC_WAIT));
+    if (g_hImageUnconverted) {
+        GlobalFree(g_hImage);
+        g_hImage = g_hImageUnconverted;
+        g_hImageUnconverted = NULL;
+    }
+    adjust_brightness(g_hImage, g_baseColorTable, &g_brightnessStep, step, NULL);
+    if (get_display_bit_depth() == 8)
+        reduce_colors(&g_hImage, &g_hImageUnconverted, -256, (UINT)g_imageKind, 1, 1);
+    SetCursor(old);
+    InvalidateRect(g_hwndView, NULL, TRUE);
+    InvalidateRect(GetDlgItem(g_hwndMain, IDC_MAIN_PREVIEW), NULL, TRUE);
+}
+
+static void step_page(bool next)
+{
+    if (g_imageKind != KIND_DIB)
+        return;
+    bool tiff = g_fileFormat == FMT_TIFF || g_fileFormat == FMT_TIFF_ALT || g_fileFormat == FMT_BIGTIFF;
+    int* index;
+    int count;
+    if (tiff && g_pageCount >= 2) {
+        index = &g_pageIndex;
+        count = g_pageCount;
+        g_pageStep = 1;
+    } else if (g_fileFormat == FMT_ICON && g_iconCount >= 2) {
+        index = &g_iconIndex;
+        count = g_iconCount;
+        g_iconStep = 1;
+    } else {
+        return;
+    }
+    HCURSOR old = SetCursor(LoadCursorA(NULL, IDC_WAIT));
+    g_slideForward = 1;
+    if (next)
+        *index = *index >= count ? 1 : *index + 1;
+    else
+        *index = *index <= 1 ? count : *index - 1;
+    reload_current_file();
+    SetCursor(old);
+}
+
+static LRESULT meta_on_keydown(HWND hwnd, UINT key)
+{
+    switch (key) {
+    case VK_F7:
+        change_brightness_irreversibly(+1);
+        break;
+    case VK_F8:
+        change_brightness_irreversibly(-1);
+        break;
+    case 'N':
+    case VK_RIGHT:
+    case VK_UP:
+        step_page(true);
+        break;
+    case 'P':
+    case VK_LEFT:
+    case VK_DOWN:
+        step_page(false);
+        break;
+    case VK_ESCAPE:
+        destroy_image_window();
+        break;
+    }
+    // F6 and F9 rewrite the JPEG file through the Exif writers, which the
+    // program does not have yet: the keys do nothing until then.
+    return 0;
+}
+
+// ---- background swatches of the menu
+
+static int swatch_index(UINT id)
+{
+    if (id == IDM_VIEW_BACKGROUND_0 || id == IDM_VIEW_BACKGROUND_1)
+        return (int)id - IDM_VIEW_BACKGROUND_0;
+    if (id >= IDM_VIEW_BACKGROUND_2 && id <= IDM_VIEW_BACKGROUND_7)
+        return (int)id - IDM_VIEW_BACKGROUND_2 + 2;
+    return -1;
+}
+
+static LRESULT meta_on_measureitem(HWND hwnd, MEASUREITEMSTRUCT* item)
+{
+    LONG check = GetMenuCheckMarkDimensions();
+    item->itemWidth = 4 * LOWORD(check);
+    item->itemHeight = (UINT)(1.5 * HIWORD(check));
+    return 0;
+}
+
+static LRESULT meta_on_drawitem(HWND hwnd, const DRAWITEMSTRUCT* item)
+{
+    int entry = item->CtlType == ODT_MENU ? swatch_index(item->itemID) : -1;
+    if (entry < 0)
+        return 0;
+    HDC dc = item->hDC;
+    RECT r = item->rcItem;
+    bool selected = (item->itemState & ODS_SELECTED) != 0;
+    BITMAP check = {};
+    if (g_hbmCheck)
+        GetObjectA(g_hbmCheck, sizeof check, &check);
+
+    HBRUSH swatch = CreateSolidBrush(background_color((uint32_t)entry));
+    HPEN face_pen = CreatePen(PS_SOLID, 1, GetSysColor(selected ? COLOR_HIGHLIGHT : COLOR_BTNFACE));
+    HPEN frame_pen = selected ? CreatePen(PS_SOLID, 2, GetSysColor(COLOR_HIGHLIGHTTEXT))
+                              : CreatePen(PS_SOLID, 1, GetSysColor(COLOR_MENUTEXT));
+    HGDIOBJ old_pen = SelectObject(dc, face_pen);
+    HGDIOBJ old_brush = SelectObject(dc, GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_BTNFACE));
+    Rectangle(dc, r.left, r.top, r.right, r.bottom);
+    SelectObject(dc, frame_pen);
+    SelectObject(dc, swatch);
+    if (selected)
+        Rectangle(dc, r.left + check.bmWidth + 3, r.top + 2, r.right - 3, r.bottom - 1);
+    else
+        Rectangle(dc, r.left + check.bmWidth + 2, r.top + 1, r.right - 3, r.bottom - 1);
+    SelectObject(dc, old_brush);
+    SelectObject(dc, old_pen);
+
+    if (entry == g_backgroundColorIndex && g_hbmCheck) {
+        HDC memory = CreateCompatibleDC(dc);
+        HGDIOBJ old_bitmap = SelectObject(memory, g_hbmCheck);
+        COLORREF old_text = 0, old_back = 0;
+        if (selected) {
+            old_text = SetTextColor(dc, GetSysColor(COLOR_HIGHLIGHTTEXT));
+            old_back = SetBkColor(dc, GetSysColor(COLOR_HIGHLIGHT));
+        }
+        BitBlt(dc, r.left, r.top + (r.bottom - r.top - check.bmHeight) / 2, check.bmWidth, check.bmHeight, memory,
+               0, 0, SRCCOPY);
+        if (selected) {
+            SetTextColor(dc, old_text);
+            SetBkColor(dc, old_back);
+        }
+        SelectObject(memory, old_bitmap);
+        DeleteDC(memory);
+    }
+    DeleteObject(face_pen);
+    DeleteObject(frame_pen);
+    DeleteObject(swatch);
+    return 0;
+}
+
+// ---- life cycle
+
+static LRESULT meta_on_create(HWND hwnd)
+{
+    g_hwndView = hwnd;
+    return 0;
+}
+
+static LRESULT meta_on_destroy(HWND hwnd)
+{
+    seam_win_help(hwnd, HELP_FILE, HELP_QUIT, 0);
+    g_hwndView = NULL;
+    return 0;
+}
+
+LRESULT CALLBACK meta_wnd_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
+{
+    if (msg == g_msgHelp && msg != 0)
+        seam_win_help(hwnd, HELP_FILE, HELP_CONTEXT, HELP_CONTEXT_VIEW);
+    switch (msg) {
+    case WM_CREATE:      return meta_on_create(hwnd);
+    case WM_DESTROY:     return meta_on_destroy(hwnd);
+    case WM_CLOSE:
+    case WM_LBUTTONDOWN: destroy_image_window(); return 0;
+    case WM_ERASEBKGND:  return meta_on_erasebkgnd(hwnd, (HDC)wp);
+    case WM_PAINT:       return meta_on_paint(hwnd);
+    case WM_KEYDOWN:     return meta_on_keydown(hwnd, (UINT)wp);
+    case WM_MEASUREITEM: return meta_on_measureitem(hwnd, (MEASUREITEMSTRUCT*)lp);
+    case WM_DRAWITEM:    return meta_on_drawitem(hwnd, (const DRAWITEMSTRUCT*)lp);
+    case WM_INITMENU:    meta_on_initmenu(hwnd, (HMENU)wp); return 0;
+    case WM_COMMAND:     meta_on_command(hwnd, LOWORD(wp), (HWND)lp, HIWORD(wp)); return 0;
+    }
+    return DefWindowProcA(hwnd, msg, wp, lp);
+}
