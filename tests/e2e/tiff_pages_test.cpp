@@ -1,6 +1,6 @@
 // A multi-page TIFF as a person meets it: the page line beside the file
-// name, and a double-click on the picture showing the next page, round to
-// the first again.
+// name, a double-click on the picture showing the next page, round to the
+// first again, and the image window's keys stepping both ways.
 #include <gtest/gtest.h>
 
 #include "resources/resource.h"
@@ -8,7 +8,7 @@
 
 namespace {
 
-std::string wait_for_name_text(HWND edit, const std::string& wanted)
+std::string wait_for_text(HWND edit, const std::string& wanted)
 {
     std::string text;
     for (int i = 0; i < 100; ++i) {
@@ -35,7 +35,7 @@ TEST(TiffPages, DoubleClickOnThePictureStepsThroughThePages)
 
     for (int page : {1, 2, 3, 1}) {
         std::string wanted = "pages.tif     Page " + std::to_string(page) + " of 3 Pages     ";
-        EXPECT_EQ(wait_for_name_text(name, wanted), wanted);
+        EXPECT_EQ(wait_for_text(name, wanted), wanted);
         // the second page is the grey picture
         std::vector<DWORD> pixels;
         int w = 0, h = 0;
@@ -45,6 +45,28 @@ TEST(TiffPages, DoubleClickOnThePictureStepsThroughThePages)
         bool grey = (mid & 0xFF) == (mid >> 8 & 0xFF) && (mid & 0xFF) == (mid >> 16 & 0xFF);
         EXPECT_EQ(grey, page != 1) << "page " << page << " " << std::hex << mid;
         PostMessageA(app.main, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(centre.x, centre.y));
+    }
+}
+
+TEST(TiffPages, ImageWindowKeysStepBothWays)
+{
+    std::string dir = e2e_work_dir("tiff_page_keys");
+    ASSERT_TRUE(copy_fixture("pages.tif", dir));
+    RunningApp app;
+    ASSERT_TRUE(start_app("pages.tif", dir, app));
+    PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDC_MAIN_CENTER, BN_CLICKED),
+                 (LPARAM)GetDlgItem(app.main, IDC_MAIN_CENTER));
+    HWND view = find_process_window(app.process.dwProcessId, "Meta", NULL, 15000);
+    ASSERT_NE(view, nullptr);
+    const std::string size = "     " + std::to_string(read_whole_file(dir + "\\pages.tif").size()) + " bytes";
+    const struct {
+        UINT key;
+        int page;
+    } STEPS[] = {{VK_RIGHT, 2}, {VK_RIGHT, 3}, {VK_RIGHT, 1}, {VK_LEFT, 3}};
+    for (const auto& step : STEPS) {
+        PostMessageA(view, WM_KEYDOWN, step.key, 0);
+        std::string wanted = "pages.tif" + size + "     Page " + std::to_string(step.page) + " of 3 Pages";
+        EXPECT_EQ(wait_for_text(view, wanted), wanted);
     }
 }
 
