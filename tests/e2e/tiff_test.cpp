@@ -1,6 +1,7 @@
-// A multi-page TIFF as a person meets it: the page line beside the file
-// name, a double-click on the picture showing the next page, round to the
-// first again, and the image window's keys stepping both ways.
+// TIFF as a person meets it: the page line beside the file name, a
+// double-click on the picture showing the next page, round to the first
+// again, the image window's keys stepping both ways, and the picture saved
+// as TIFF from the Convert/Save menu.
 #include <gtest/gtest.h>
 
 #include "resources/resource.h"
@@ -68,6 +69,36 @@ TEST(TiffPages, ImageWindowKeysStepBothWays)
         std::string wanted = "pages.tif" + size + "     Page " + std::to_string(step.page) + " of 3 Pages";
         EXPECT_EQ(wait_for_text(view, wanted), wanted);
     }
+}
+
+// Convert/Save -> TIFF -> LZW -> Strips through the Save dialog writes a
+// TIFF file and reports its size.
+TEST(TiffPages, ConvertSaveWritesTheShownPageAsTiff)
+{
+    std::string dir = e2e_work_dir("tiff_save");
+    ASSERT_TRUE(copy_fixture("pages.tif", dir));
+    const std::string target = dir + "\\saved.tif";
+    DeleteFileA(target.c_str());
+    RunningApp app;
+    ASSERT_TRUE(start_app("pages.tif", dir, app));
+    HWND name = GetDlgItem(app.main, IDC_MAIN_NAME_EDIT);
+    ASSERT_EQ(wait_for_text(name, "pages.tif     Page 1 of 3 Pages     "), "pages.tif     Page 1 of 3 Pages     ");
+
+    PostMessageA(app.main, WM_COMMAND, IDM_MAIN_SAVE_TIFF_FIRST + 8, 0);  // LZW (5), strips
+    HWND save = find_process_window(app.process.dwProcessId, "#32770", app.main, 15000);
+    ASSERT_NE(save, nullptr);
+    EXPECT_EQ(window_text(save), "Save As TIFF");
+    SendMessageA(GetDlgItem(save, IDC_MAIN_NAME_EDIT), WM_SETTEXT, 0, (LPARAM)target.c_str());
+    PostMessageA(save, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), (LPARAM)GetDlgItem(save, IDOK));
+    for (int i = 0; i < 100 && IsWindow(save); ++i)
+        Sleep(50);
+    std::string caption;
+    std::string text = dismiss_message_box(app, 15000, &caption);
+    std::string written = read_whole_file(target);
+    EXPECT_EQ(caption, "File Converted Successfully");
+    EXPECT_EQ(text, target + "\n\n" + std::to_string(written.size()) + " bytes");
+    ASSERT_GT(written.size(), 8u);
+    EXPECT_EQ(written.substr(0, 4), std::string("II*\0", 4));
 }
 
 }  // namespace
