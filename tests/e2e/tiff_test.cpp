@@ -21,7 +21,7 @@ std::string wait_for_text(HWND edit, const std::string& wanted)
     return text;
 }
 
-TEST(TiffPages, DoubleClickOnThePictureStepsThroughThePages)
+TEST(TiffFiles, DoubleClickOnThePictureStepsThroughThePages)
 {
     std::string dir = e2e_work_dir("tiff_pages");
     ASSERT_TRUE(copy_fixture("pages.tif", dir));
@@ -49,7 +49,7 @@ TEST(TiffPages, DoubleClickOnThePictureStepsThroughThePages)
     }
 }
 
-TEST(TiffPages, ImageWindowKeysStepBothWays)
+TEST(TiffFiles, ImageWindowKeysStepBothWays)
 {
     std::string dir = e2e_work_dir("tiff_page_keys");
     ASSERT_TRUE(copy_fixture("pages.tif", dir));
@@ -73,7 +73,7 @@ TEST(TiffPages, ImageWindowKeysStepBothWays)
 
 // Convert/Save -> TIFF -> LZW -> Strips through the Save dialog writes a
 // TIFF file and reports its size.
-TEST(TiffPages, ConvertSaveWritesTheShownPageAsTiff)
+TEST(TiffFiles, ConvertSaveWritesTheShownPageAsTiff)
 {
     std::string dir = e2e_work_dir("tiff_save");
     ASSERT_TRUE(copy_fixture("pages.tif", dir));
