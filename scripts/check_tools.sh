@@ -22,6 +22,14 @@ ppmtopgm   netpbm                    ppmtopgm tiny.ppm | grep -q "^P5"
 giftopnm   netpbm                    giftopnm tiny.gif 2>/dev/null | grep -q "^P[56]"
 pnmtopnm   netpbm                    pnmtopnm -plain < tiny.ppm 2>/dev/null | grep -q "^P3"
 pbmtog3    netpbm                    printf "P1\n1 1\n1\n" | pbmtog3 -nofixedwidth 2>/dev/null | grep -q .
+pngtopam   netpbm                    pnmtopng tiny.ppm 2>/dev/null | pngtopam -alphapam | grep -q "^P7"
+pnmgamma   netpbm                    pnmgamma 2.2 tiny.ppm 2>/dev/null | grep -q "^P6"
+pamstack   netpbm                    ppmtopgm tiny.ppm > g.pgm && pamstack g.pgm g.pgm 2>/dev/null | pamdepth 255 | grep -q "^P7"
+pamenlarge netpbm                    printf ab | rawtopgm 2 1 | pamenlarge 2 | grep -q "^P5"
+rasttopnm  netpbm                    pnmtorast -rle tiny.ppm 2>/dev/null | rasttopnm 2>/dev/null | cmp -s - tiny.ppm
+pngcheck   pngcheck                  /usr/bin/convert tiny.ppm tiny.png && pngcheck -q tiny.png
+jbgtopbm   jbigkit-bin               printf "P1\n2 1\n1 0\n" | pbmtojbg | jbgtopbm | grep -q "^P4"
+opj_decompress libopenjp2-tools      opj_compress -i tiny.ppm -o t.j2k -n 1 && opj_decompress -i t.j2k -o t.ppm && tail -c 6 t.ppm | cmp -s - <(tail -c 6 tiny.ppm)
 cjpeg      libjpeg-turbo-progs       cjpeg -quality 85 tiny.ppm > tiny.jpg
 djpeg      libjpeg-turbo-progs       cjpeg -arithmetic tiny.ppm | djpeg -dct int -pnm | grep -q "^P6"
 jpegtran   libjpeg-turbo-progs       cjpeg tiny.ppm | jpegtran -copy all -trim -rotate 90 | djpeg -pnm | grep -q "^P6"
@@ -31,6 +39,11 @@ gif2rgb    giflib-tools              gif2rgb -1 -o tiny.rgb tiny.gif 2>/dev/null
 gifbuild   giflib-tools              gifbuild -d tiny.gif | grep -q screen
 exiftool   libimage-exiftool-perl    exiftool -s3 -ImageWidth tiny.gif | grep -qx 1
 wmf2gd     libwmf-bin+fonts-urw-base35  wmf2gd -t png -o wmf.png tiny.wmf 2>/dev/null && test -s wmf.png
+ppmtopcx   netpbm                    ppmtopcx tiny.ppm 2>/dev/null | pcxtoppm 2>/dev/null | cmp -s - tiny.ppm
+pamtotga   netpbm                    pamtotga -rgb tiny.ppm 2>/dev/null | tgatoppm 2>/dev/null | cmp -s - tiny.ppm
+ppmtoilbm  netpbm                    ppmtoilbm tiny.ppm 2>/dev/null | ilbmtoppm 2>/dev/null | cmp -s - tiny.ppm
+ppmtowinicon netpbm                  ppmtowinicon tiny.ppm 2>/dev/null | winicontopam 2>/dev/null | grep -q RGB_ALPHA
+pbmtosunicon netpbm                  printf "P1\n1 1\n1\n" | pbmtosunicon 2>/dev/null | sunicontopnm 2>/dev/null | grep -q "^P[14]"
 bc         bc                        test "$(echo "scale=2; 1/4" | bc)" = .25
 pnmtotiff  netpbm                    pnmtotiff -truecolor tiny.ppm 2>/dev/null > t.tif && tifftopnm t.tif 2>/dev/null | cmp -s - tiny.ppm
 tiffcp     libtiff-tools             pnmtotiff -truecolor tiny.ppm 2>/dev/null > t.tif && tiffcp -c jpeg t.tif j.tif && tiffcp -c lzma t.tif l.tif
