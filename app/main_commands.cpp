@@ -33,6 +33,7 @@
 #include "tools/quarter_turns.h"
 #include "tools/sphere.h"
 #include "viewer/about_dialog.h"
+#include "viewer/crop_window.h"
 #include "viewer/angle_dialogs.h"
 #include "viewer/frame_dialog.h"
 #include "viewer/window_classes.h"
@@ -756,6 +757,9 @@ BOOL main_on_menu_command(HWND hwnd, int id)
     case IDM_MAIN_SPHERE:
         on_sphere(hwnd);
         return TRUE;
+    case IDM_MAIN_CROP:
+        start_crop_tool(hwnd);
+        return TRUE;
     case IDM_MAIN_BRIGHTEN:
         on_brightness(hwnd, +1);
         return TRUE;
@@ -823,7 +827,7 @@ int main_command_has_worker(int id)
         IDM_MAIN_DISPLAY_PALETTE, IDM_MAIN_WRITE_TEXT,
         IDM_MAIN_RED_EYE, IDM_MAIN_MERGE_CLIPBOARD, IDM_MAIN_MERGE_FILE,
         IDM_MAIN_INSERT_COMMENT, IDM_MAIN_EXIF_PROPERTIES, IDM_MAIN_SLIDESHOW,
-        IDM_MAIN_STRETCH, IDM_MAIN_CROP,
+        IDM_MAIN_STRETCH,
     };
     for (int pending : PENDING)
         if (pending == id)

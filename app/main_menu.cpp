@@ -615,7 +615,7 @@ void tool_states(const MenuFacts* f, ChangeList* list)
     set(list, IDM_MAIN_SPHERE, enabled_if(D > 8));
 
     // Tools whose dialog or window is not there yet: offered once it is.
-    static const int AWAITING_WINDOW[] = {IDM_MAIN_ROTATE_ANGLE, IDM_MAIN_CROP, IDM_MAIN_STRETCH,
+    static const int AWAITING_WINDOW[] = {IDM_MAIN_ROTATE_ANGLE, IDM_MAIN_STRETCH,
                                           IDM_MAIN_SKEW, IDM_MAIN_RED_EYE, IDM_MAIN_FRAME};
     for (int id : AWAITING_WINDOW) {
         int k = 0;

@@ -315,3 +315,18 @@
 #define IDM_VIEW_BEST_64            324
 #define IDM_VIEW_BEST_8             325
 #define IDM_VIEW_BEST_4             326
+
+// "Crop" window menu "MENU2" and its "DONTSHOW" tip
+#define IDM_CROP_ZOOM_12            327
+#define IDM_CROP_ZOOM_25            208
+#define IDM_CROP_ZOOM_50            209
+#define IDM_CROP_ZOOM_75            215
+#define IDM_CROP_ZOOM_100           210
+#define IDM_CROP_ZOOM_200           211
+#define IDM_CROP_ZOOM_400           212
+#define IDM_CROP_ZOOM_800           213
+#define IDM_CROP_ACCEPT             217
+#define IDM_CROP_CANCEL             214
+#define IDM_CROP_HELP               218
+#define IDM_CROP_HELP_LIBRARY       219
+#define IDC_DONTSHOW_CHECK          1029

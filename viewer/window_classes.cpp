@@ -6,6 +6,7 @@
 
 #include <vfw.h>
 
+#include "viewer/crop_window.h"
 #include "viewer/image_window.h"
 
 UINT g_msgSelChanged;
@@ -56,7 +57,7 @@ static const UINT REDRAW_DBL = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
 static const WindowClassRow CLASS_ROWS[WINDOW_CLASS_COUNT] = {
     {meta_wnd_proc,      REDRAW,     true,  CURSOR_ARROW, BRUSH_WHITE, "MENU_A"},  // "Meta"
     {DefWindowProcA,     REDRAW_DBL, false, CURSOR_ARROW, BRUSH_WHITE, NULL},      // "Full"
-    {DefWindowProcA,     REDRAW_DBL, false, CURSOR_NONE,  BRUSH_WHITE, "MENU2"},   // "Crop"
+    {crop_wnd_proc,      REDRAW_DBL, false, CURSOR_NONE,  BRUSH_WHITE, "MENU2"},   // "Crop"
     {DefWindowProcA,     REDRAW,     false, CURSOR_ARROW, BRUSH_WHITE, NULL},      // "Slide"
     {DefWindowProcA,     REDRAW,     false, CURSOR_ARROW, BRUSH_WHITE, NULL},      // "TextTitle"
     {bar_wnd_proc,       REDRAW,     false, CURSOR_NONE,  BRUSH_NONE,  NULL},      // "Bar"
