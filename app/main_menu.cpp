@@ -613,19 +613,6 @@ void tool_states(const MenuFacts* f, ChangeList* list)
         set(list, id, enabled_if(D >= 8));
     set_popup(list, POPUP_MERGE, enabled_if(D > 8));
     set(list, IDM_MAIN_SPHERE, enabled_if(D > 8));
-
-    // Tools whose dialog or window is not there yet: offered once it is.
-    static const int AWAITING_WINDOW[] = {IDM_MAIN_ROTATE_ANGLE, IDM_MAIN_STRETCH,
-                                          IDM_MAIN_SKEW, IDM_MAIN_RED_EYE, IDM_MAIN_FRAME};
-    for (int id : AWAITING_WINDOW) {
-        int k = 0;
-        while (k < list->count && !(list->items[k].popup < 0 && list->items[k].id == id))
-            ++k;
-        if (k < list->count)
-            list->items[k].state = MFS_GRAYED;
-        else
-            set(list, id, MFS_GRAYED);
-    }
 }
 
 }  // namespace

@@ -125,7 +125,7 @@ INSTANTIATE_TEST_SUITE_P(Rules, MenuStateTable, ::testing::Values(
     // Files and history.
     StateCase{"undo without edits", KIND_DIB, 24, 0, 32, IDM_MAIN_UNDO, -1, GR, nullptr},
     StateCase{"palette, 8-bit", KIND_DIB, 8, 256, 32, IDM_MAIN_DISPLAY_PALETTE, -1, EN, nullptr},
-    StateCase{"red eye, before its window", KIND_DIB, 24, 0, 32, IDM_MAIN_RED_EYE, -1, GR, nullptr},
+    StateCase{"red eye, 24-bit", KIND_DIB, 24, 0, 32, IDM_MAIN_RED_EYE, -1, EN, nullptr},
     StateCase{"red eye, 4-bit", KIND_DIB, 4, 16, 32, IDM_MAIN_RED_EYE, -1, GR, nullptr},
     StateCase{"JPEG heading, BMP", KIND_DIB, 24, 0, 32, IDM_MAIN_JPEG_HEADING, -1, GR, nullptr}));
 
