@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "app/clipboard.h"
+#include "app/file_commands.h"
 #include "app/convert_save.h"
 #include "app/file_list.h"
 #include "app/main_menu.h"
@@ -561,6 +562,18 @@ BOOL main_on_menu_command(HWND hwnd, int id)
     case IDM_MAIN_BAR_NEXT_FILE:
         on_step_file(hwnd, true);
         return TRUE;
+    case IDM_MAIN_MOVE_FILE:
+        run_file_command(hwnd, FILE_OP_MOVE);
+        return TRUE;
+    case IDM_MAIN_COPY_FILE:
+        run_file_command(hwnd, FILE_OP_COPY);
+        return TRUE;
+    case IDM_MAIN_RENAME_FILE:
+        run_file_command(hwnd, FILE_OP_RENAME);
+        return TRUE;
+    case IDM_MAIN_DELETE_FILE:
+        run_file_command(hwnd, FILE_OP_DELETE);
+        return TRUE;
     case IDM_MAIN_SLIDESHOW:
         begin_slideshow(0);
         return TRUE;
@@ -648,12 +661,10 @@ BOOL main_on_menu_command(HWND hwnd, int id)
 
 int main_command_has_worker(int id)
 {
-    // Commands whose workers are not part of the program yet: the file
-    // operations, the full-screen window, capture, printing, the colour
+    // Commands whose workers are not part of the program yet: the full-screen window, capture, printing, the colour
     // picker, batch, the lossless JPEG transforms, the tools with windows
     // or dialogs, undo, comments, Exif and About.
     static const int PENDING[] = {
-        IDM_MAIN_MOVE_FILE, IDM_MAIN_COPY_FILE, IDM_MAIN_DELETE_FILE, IDM_MAIN_RENAME_FILE,
         IDM_MAIN_FULL_SCREEN, IDM_MAIN_CAPTURE_SCREEN, IDM_MAIN_PRINT_NORMAL, IDM_MAIN_PRINT_LARGE,
         IDM_MAIN_PRINT_TILED, IDM_MAIN_PRINTER_PROFILE, IDM_MAIN_SELECT_COLOR, IDM_MAIN_BATCH,
         IDM_MAIN_ROTATE_ANGLE, IDM_MAIN_DISPLAY_PALETTE, IDM_MAIN_FRAME, IDM_MAIN_WRITE_TEXT,

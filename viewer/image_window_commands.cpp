@@ -4,6 +4,7 @@
 // never does.
 #include "viewer/image_window_commands.h"
 
+#include "app/file_commands.h"
 #include "app/main_commands.h"
 #include "image/current_image.h"
 #include "image/loader.h"
@@ -199,6 +200,16 @@ void meta_on_command(HWND hwnd, int id, HWND control, int notification)
             slide_on_timer(g_hwndView, 0);
             SetCursor(old);
         }
+        return;
+    case IDM_VIEW_MOVE_FILE:
+    case IDM_VIEW_COPY_FILE:
+    case IDM_VIEW_RENAME_FILE:
+    case IDM_VIEW_DELETE_FILE:
+        if (view_ok())
+            run_file_command(hwnd, id == IDM_VIEW_MOVE_FILE   ? FILE_OP_MOVE
+                                   : id == IDM_VIEW_COPY_FILE ? FILE_OP_COPY
+                                   : id == IDM_VIEW_RENAME_FILE ? FILE_OP_RENAME
+                                                                : FILE_OP_DELETE);
         return;
     case IDM_VIEW_SLIDESHOW:
         if (view_ok())

@@ -411,3 +411,54 @@ bool copy_regress_fixture(const std::string& name, const std::string& folder)
     std::string source = env_or("CORVANE_FIXTURES", "fixtures") + "/regress/" + name;
     return CopyFileA(source.c_str(), (folder + "\\" + name).c_str(), FALSE) != 0;
 }
+
+namespace {
+
+struct TitledWindow {
+    DWORD pid;
+    const char* title;
+    HWND found;
+};
+
+BOOL CALLBACK find_titled_proc(HWND hwnd, LPARAM lp)
+{
+    TitledWindow* data = (TitledWindow*)lp;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    char cls[32] = "";
+    GetClassNameA(hwnd, cls, sizeof cls);
+    if (pid == data->pid && IsWindowVisible(hwnd) && std::string(cls) == "#32770" &&
+        window_text(hwnd) == data->title) {
+        data->found = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+HWND wait_dialog(const RunningApp& app, const char* title, DWORD wait_ms)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        TitledWindow data = {app.process.dwProcessId, title, NULL};
+        EnumWindows(find_titled_proc, (LPARAM)&data);
+        if (data.found)
+            return data.found;
+        if (GetTickCount() - start >= wait_ms)
+            return NULL;
+        Sleep(50);
+    }
+}
+
+std::string box_text(HWND box)
+{
+    std::string text;
+    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        char cls[32] = "";
+        GetClassNameA(child, cls, sizeof cls);
+        if (lstrcmpiA(cls, "Static") == 0)
+            text += window_text(child);
+    }
+    return text;
+}

@@ -11,55 +11,6 @@
 
 namespace {
 
-struct TitledWindow {
-    DWORD pid;
-    const char* title;
-    HWND found;
-};
-
-BOOL CALLBACK find_titled_proc(HWND hwnd, LPARAM lp)
-{
-    TitledWindow* data = (TitledWindow*)lp;
-    DWORD pid = 0;
-    GetWindowThreadProcessId(hwnd, &pid);
-    char cls[32] = "";
-    GetClassNameA(hwnd, cls, sizeof cls);
-    if (pid == data->pid && IsWindowVisible(hwnd) && std::string(cls) == "#32770" &&
-        window_text(hwnd) == data->title) {
-        data->found = hwnd;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-// A dialog or message box of the program with that title.
-HWND wait_dialog(const RunningApp& app, const char* title, DWORD wait_ms = 15000)
-{
-    DWORD start = GetTickCount();
-    for (;;) {
-        TitledWindow data = {app.process.dwProcessId, title, NULL};
-        EnumWindows(find_titled_proc, (LPARAM)&data);
-        if (data.found)
-            return data.found;
-        if (GetTickCount() - start >= wait_ms)
-            return NULL;
-        Sleep(50);
-    }
-}
-
-// The texts of a message box's static controls, joined.
-std::string box_text(HWND box)
-{
-    std::string text;
-    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-        char cls[32] = "";
-        GetClassNameA(child, cls, sizeof cls);
-        if (lstrcmpiA(cls, "Static") == 0)
-            text += window_text(child);
-    }
-    return text;
-}
-
 void press(HWND dialog, int id)
 {
     PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(dialog, id));
