@@ -13,38 +13,19 @@
 
 namespace {
 
-TEST(StepFile, WrapsAroundTheList)
+// Last File and Next File wrap around the list; a name not in the list
+// starts at the ends; a pasted image steps onto the selection itself.
+TEST(StepFile, WrapsAndStartsWhereThePersonExpects)
 {
-    // Last File on the first entry shows the last; Next File on the last
-    // shows the first.
-    EXPECT_EQ(step_file_index(5, 0, 0, 0, 0), 4);
-    EXPECT_EQ(step_file_index(5, 4, 4, 0, 1), 0);
-    EXPECT_EQ(step_file_index(5, 2, 2, 0, 1), 3);
-    EXPECT_EQ(step_file_index(5, 2, 2, 0, 0), 1);
-    EXPECT_EQ(step_file_index(0, -1, -1, 0, 1), -1);
+    const struct { int count, index, selection, pasted, forward, want; } cases[] = {
+        {5, 0, 0, 0, 0, 4}, {5, 4, 4, 0, 1, 0}, {5, 2, 2, 0, 1, 3}, {5, 2, 2, 0, 0, 1}, {0, -1, -1, 0, 1, -1},
+        {5, -1, 3, 0, 0, 4}, {5, -1, 3, 0, 1, 0},
+        {5, -1, 2, 1, 0, 2}, {5, -1, 2, 1, 1, 2}, {5, -1, -1, 1, 0, 4}, {5, -1, -1, 1, 1, 0},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(step_file_index(c.count, c.index, c.selection, c.pasted, c.forward), c.want)
+            << c.count << " " << c.index << " " << c.selection << " " << c.pasted << " " << c.forward;
 }
-
-TEST(StepFile, NameNotListedStartsAtTheEnds)
-{
-    EXPECT_EQ(step_file_index(5, -1, 3, 0, 0), 4) << "Last File: the last entry";
-    EXPECT_EQ(step_file_index(5, -1, 3, 0, 1), 0) << "Next File: the first entry";
-}
-
-TEST(StepFile, PastedImageStepsOntoTheSelectionItself)
-{
-    EXPECT_EQ(step_file_index(5, -1, 2, 1, 0), 2);
-    EXPECT_EQ(step_file_index(5, -1, 2, 1, 1), 2);
-    EXPECT_EQ(step_file_index(5, -1, 4, 1, 0), 4);
-    EXPECT_EQ(step_file_index(5, -1, 0, 1, 1), 0);
-    // Nothing selected: the last (Last File) or the first (Next File).
-    EXPECT_EQ(step_file_index(5, -1, -1, 1, 0), 4);
-    EXPECT_EQ(step_file_index(5, -1, -1, 1, 1), 0);
-}
-
-struct SaveRow {
-    int id, code, opt1, opt2;
-    bool question;
-};
 
 TEST(SaveCommands, PnmFamilyCodeByImage)
 {

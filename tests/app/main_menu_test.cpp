@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "app/main_commands.h"
 #include "app/main_menu.h"
 #include "image/background.h"
 #include "image/current_image.h"
@@ -94,59 +95,40 @@ INSTANTIATE_TEST_SUITE_P(Rules, MenuStateTable, ::testing::Values(
     StateCase{"true colour, 24-bit", KIND_DIB, 24, 0, 32, IDM_MAIN_TRUE_COLOR, -1, EN, nullptr},
     StateCase{"true colour, 8-bit image", KIND_DIB, 8, 256, 32, IDM_MAIN_TRUE_COLOR, -1, GR, nullptr},
     StateCase{"true colour, 256-colour display", KIND_DIB, 24, 0, 8, IDM_MAIN_TRUE_COLOR, -1, GR, nullptr},
-    StateCase{"256 best, 24-bit", KIND_DIB, 24, 0, 32, IDM_MAIN_BEST_256, -1, EN, nullptr},
     StateCase{"256 best, 4-bit", KIND_DIB, 4, 16, 32, IDM_MAIN_BEST_256, -1, GR, nullptr},
-    StateCase{"256 best, 8-bit of 100", KIND_DIB, 8, 100, 32, IDM_MAIN_BEST_256, -1, GR, nullptr},
     StateCase{"128 best, 8-bit of 100", KIND_DIB, 8, 100, 32, IDM_MAIN_BEST_128, -1, EN, nullptr},
-    StateCase{"32 best, 4-bit", KIND_DIB, 4, 16, 32, IDM_MAIN_BEST_32, -1, GR, nullptr},
     StateCase{"8 best, 4-bit of 16", KIND_DIB, 4, 16, 32, IDM_MAIN_BEST_8, -1, EN, nullptr},
-    StateCase{"4 best, 4-bit of 16", KIND_DIB, 4, 16, 32, IDM_MAIN_BEST_4, -1, EN, nullptr},
     StateCase{"8 best, 1-bit", KIND_DIB, 1, 2, 32, IDM_MAIN_BEST_8, -1, GR, nullptr},
     StateCase{"2 best, one colour", KIND_DIB, 8, 1, 32, IDM_MAIN_BEST_2, -1, GR, nullptr},
-    StateCase{"2 best, metafile", KIND_EMF, 0, 0, 32, IDM_MAIN_BEST_2, -1, GR, nullptr},
     StateCase{"grey label, deep display", KIND_DIB, 24, 0, 32, IDM_MAIN_GRAYSCALE, -1, EN, "&Grayscale (256 colors)"},
     // A 16-colour display.
-    StateCase{"true colour, 4-bit display", KIND_DIB, 24, 0, 4, IDM_MAIN_TRUE_COLOR, -1, GR, nullptr},
     StateCase{"128 best, 4-bit display", KIND_DIB, 24, 0, 4, IDM_MAIN_BEST_128, -1, EN, nullptr},
     StateCase{"grey label, 4-bit display", KIND_DIB, 24, 0, 4, IDM_MAIN_GRAYSCALE, -1, EN, "&Grayscale (4 colors)"},
-    StateCase{"brighten, 4-bit display", KIND_DIB, 24, 0, 4, IDM_MAIN_BRIGHTEN, -1, GR, nullptr},
     StateCase{"toning, 4-bit display", KIND_DIB, 24, 0, 4, IDM_MAIN_TONE_FIRST, -1, GR, nullptr},
-    StateCase{"toning heading, deep display", KIND_DIB, 24, 0, 32, IDM_MAIN_TONING_HEADING, -1, MF_DISABLED, nullptr},
     StateCase{"merge, 256-colour display", KIND_DIB, 24, 0, 8, 0, POPUP_MERGE, GR, nullptr},
-    StateCase{"sphere, deep display", KIND_DIB, 24, 0, 32, IDM_MAIN_SPHERE, -1, EN, nullptr},
     // BMP choices by the depth Convert/Save would write.
     StateCase{"RLE4", KIND_DIB, 4, 16, 32, IDM_MAIN_SAVE_BMP_RLE, -1, EN, "&RLE4 Compression"},
     StateCase{"RLE8", KIND_DIB, 8, 256, 32, IDM_MAIN_SAVE_BMP_RLE, -1, EN, "&RLE8 Compression"},
     StateCase{"RLE for 24-bit", KIND_DIB, 24, 0, 32, IDM_MAIN_SAVE_BMP_RLE, -1, GR, "&RLE Compression"},
     StateCase{"bit fields for 8-bit", KIND_DIB, 8, 256, 32, 0, POPUP_BITFIELDS, GR, nullptr},
     StateCase{"5-5-5 for 16-bit", KIND_DIB, 16, 0, 32, IDM_MAIN_SAVE_BMP_555, -1, EN, "RGB 5 &5 5"},
-    StateCase{"5-6-5 for 16-bit", KIND_DIB, 16, 0, 32, IDM_MAIN_SAVE_BMP_565, -1, EN, "RGB 5 &6 5"},
     StateCase{"8-8-8 for 32-bit", KIND_DIB, 32, 0, 32, IDM_MAIN_SAVE_BMP_555, -1, EN, "RGB &8 8 8"},
-    StateCase{"10-10-10 for 32-bit", KIND_DIB, 32, 0, 32, IDM_MAIN_SAVE_BMP_565, -1, EN, "RGB &10 10 10"},
     StateCase{"bit fields for 24-bit", KIND_DIB, 24, 0, 32, IDM_MAIN_SAVE_BMP_555, -1, GR, nullptr},
-    StateCase{"RLE without bitmap", KIND_NONE, 0, 0, 32, IDM_MAIN_SAVE_BMP_RLE, -1, EN, "&RLE Compression"},
     // Saving and the clipboard by kind.
     StateCase{"BMP popup, bitmap", KIND_DIB, 24, 0, 32, 0, POPUP_BMP, EN, nullptr},
     StateCase{"BMP popup, metafile", KIND_WMF, 0, 0, 32, 0, POPUP_BMP, GR, nullptr},
     StateCase{"PCX, animated GIF", KIND_ANIMATED_GIF, 0, 0, 32, IDM_MAIN_SAVE_PCX, -1, GR, nullptr},
     StateCase{"EMF from WMF", KIND_WMF, 0, 0, 32, IDM_MAIN_SAVE_EMF, -1, EN, nullptr},
-    StateCase{"WMF from WMF", KIND_WMF, 0, 0, 32, IDM_MAIN_SAVE_WMF, -1, GR, nullptr},
-    StateCase{"EMF from EMF file", KIND_EMF, 0, 0, 32, IDM_MAIN_SAVE_EMF, -1, GR, nullptr},
     StateCase{"WMF from EMF file", KIND_EMF, 0, 0, 32, IDM_MAIN_SAVE_WMF, -1, EN, nullptr},
-    StateCase{"copy, bitmap", KIND_DIB, 24, 0, 32, IDM_MAIN_COPY_CLIPBOARD, -1, EN, nullptr},
     StateCase{"copy, animated GIF", KIND_ANIMATED_GIF, 0, 0, 32, IDM_MAIN_COPY_CLIPBOARD, -1, GR, nullptr},
     StateCase{"paste, empty clipboard", KIND_DIB, 24, 0, 32, IDM_MAIN_PASTE_CLIPBOARD, -1, GR, nullptr},
     // Files and history.
-    StateCase{"move, readable file", KIND_DIB, 24, 0, 32, IDM_MAIN_MOVE_FILE, -1, EN, nullptr},
     StateCase{"undo without edits", KIND_DIB, 24, 0, 32, IDM_MAIN_UNDO, -1, GR, nullptr},
     StateCase{"palette, 8-bit", KIND_DIB, 8, 256, 32, IDM_MAIN_DISPLAY_PALETTE, -1, EN, nullptr},
-    StateCase{"palette, 24-bit", KIND_DIB, 24, 0, 32, IDM_MAIN_DISPLAY_PALETTE, -1, GR, nullptr},
     StateCase{"red eye, before its window", KIND_DIB, 24, 0, 32, IDM_MAIN_RED_EYE, -1, GR, nullptr},
     StateCase{"crop, before its window", KIND_DIB, 24, 0, 32, IDM_MAIN_CROP, -1, GR, nullptr},
     StateCase{"red eye, 4-bit", KIND_DIB, 4, 16, 32, IDM_MAIN_RED_EYE, -1, GR, nullptr},
-    StateCase{"JPEG heading, BMP", KIND_DIB, 24, 0, 32, IDM_MAIN_JPEG_HEADING, -1, GR, nullptr},
-    StateCase{"JPEG transforms, BMP", KIND_DIB, 24, 0, 32, 0, POPUP_JPEG_ROTATE, GR, nullptr},
-    StateCase{"comment insertion, BMP", KIND_DIB, 24, 0, 32, IDM_MAIN_INSERT_COMMENT, -1, GR, nullptr}));
+    StateCase{"JPEG heading, BMP", KIND_DIB, 24, 0, 32, IDM_MAIN_JPEG_HEADING, -1, GR, nullptr}));
 
 TEST(MainMenuStates, BlackAndWhiteImageEnablesTheMonochromeTiffChoicesAndGreysBrightness)
 {
@@ -205,6 +187,7 @@ TEST(MainMenuStates, PastedImagesKeepFileAndHistoryItemsGreyed)
     EXPECT_EQ(find_change(f, IDM_MAIN_UNDO).state, MFS_GRAYED);
     f.format = FMT_BMP;
     EXPECT_EQ(find_change(f, IDM_MAIN_UNDO).state, MFS_ENABLED);
+    EXPECT_EQ(main_command_has_worker(IDM_MAIN_UNDO), 1) << "else greyed whatever the history";
     EXPECT_EQ(find_change(f, IDM_MAIN_RESTORE).state, MFS_ENABLED);
 
     MenuFacts emf = facts_for(KIND_EMF, 0, 0);
@@ -212,20 +195,6 @@ TEST(MainMenuStates, PastedImagesKeepFileAndHistoryItemsGreyed)
     EXPECT_EQ(find_change(emf, IDM_MAIN_SAVE_EMF).state, MFS_ENABLED);
     EXPECT_EQ(find_change(emf, IDM_MAIN_SAVE_WMF).state, MFS_ENABLED);
     EXPECT_EQ(find_change(emf, IDM_MAIN_INSERT_COMMENT).state, MFS_GRAYED);
-}
-
-TEST(MainMenuStates, ChecksFollowTheSettings)
-{
-    MenuFacts f = facts_for(KIND_DIB, 24, 0);
-    f.hide_file_name = 1;
-    f.disable_alpha = 1;
-    f.background_index = BACKGROUND_CUSTOM;
-    EXPECT_EQ(find_change(f, IDM_MAIN_HIDE_FILE_NAME).state, MFS_CHECKED);
-    EXPECT_EQ(find_change(f, IDM_MAIN_HIDE_STATUS_BAR).state, MFS_ENABLED);
-    EXPECT_EQ(find_change(f, IDM_MAIN_DISABLE_ALPHA).state, MFS_CHECKED);
-    EXPECT_EQ(find_change(f, IDM_MAIN_SELECT_COLOR).state, MFS_CHECKED);
-    f.display_bits = 8;
-    EXPECT_EQ(find_change(f, IDM_MAIN_SELECT_COLOR).state, MFS_GRAYED);
 }
 
 TEST(MainMenuBar, EntriesFollowTheImageKind)
@@ -315,20 +284,6 @@ TEST(MainMenuTree, OpeningTheMenuAppliesStatesAndPlacesThePnmEntry)
 
     GlobalFree(grey);
     g_hImage = old_image;
-    g_imageKind = old_kind;
-}
-
-TEST(MainMenuTree, UpdateGreysBarEntriesByKind)
-{
-    MenuWindow window;
-    int old_kind = g_imageKind;
-    g_imageKind = KIND_WMF;
-    update_main_menu_state();
-    EXPECT_TRUE(GetMenuState(g_hMainMenu, BAR_IMAGE_TOOLS, MF_BYPOSITION) & MF_GRAYED);
-    EXPECT_FALSE(GetMenuState(g_hMainMenu, BAR_CONVERT, MF_BYPOSITION) & MF_GRAYED);
-    g_imageKind = KIND_DIB;
-    update_main_menu_state();
-    EXPECT_FALSE(GetMenuState(g_hMainMenu, BAR_IMAGE_TOOLS, MF_BYPOSITION) & MF_GRAYED);
     g_imageKind = old_kind;
 }
 

@@ -37,10 +37,4 @@ TEST(CommandLine, QuotedNameFindsTheFileByItsOwnName)
     EXPECT_STREQ(g_findData.cFileName, "");
 }
 
-TEST(MainWindowGeometry, PreviewIsNineTenthsOfTheSmallerSide)
-{
-    EXPECT_EQ(preview_side_for_area(500, 400), 360);
-    EXPECT_EQ(preview_side_for_area(300, 900), 270);
-}
-
 }  // namespace

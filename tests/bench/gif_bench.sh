@@ -1,16 +1,16 @@
 #!/usr/bin/env bash
 # LZW decode and encode of a large GIF (4000 x 3000, 256 colours), the
 # viewer's code side by side with ImageMagick on the same file, in one run.
-# Not a test: run by hand after building image_tests.
+# Not a test: run by hand after building the tree.
 #   tests/bench/gif_bench.sh [build dir, default build/cmake]
 set -euo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(cd "${1:-$here/build/cmake}" && pwd)
-exe=$build/tests/image_tests.exe
+exe=$build/tests/bench/gif_bench.exe
 convert=/usr/bin/convert
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-[ -x "$exe" ] || { echo "build image_tests first ($exe)" >&2; exit 1; }
+[ -f "$exe" ] || { echo "build the tree first ($exe)" >&2; exit 1; }
 
 echo "making a 4000x3000 GIF ..."
 "$convert" -size 4000x3000 plasma:fractal -blur 0x1 +dither -colors 256 "$work/big.gif"
@@ -36,8 +36,7 @@ im_encode=$(echo "$im_both - $im_start - $im_decode" | bc -l)
 
 export WINEDEBUG=-all WINEARCH=win32 WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEPREFIX=${WINEPREFIX:-$here/build/wine}
-ours=$(CORVANE_GIF_BENCH="Z:$work/big.gif" CORVANE_GIF_BENCH_OUT="Z:$work/our_out.gif" \
-       CORVANE_TEST_OUT="Z:$work/" wine "$exe" --gtest_filter='GifBench.*' 2>&1)
+ours=$(wine "$exe" "Z:$work/big.gif" "Z:$work/our_out.gif" 2>&1 | tr -d '\r')
 our_decode=$(echo "$ours" | awk '/corvane decode/ {print $3}')
 our_encode=$(echo "$ours" | awk '/corvane encode/ {print $3}')
 [ -n "$our_decode" ] || { echo "$ours" >&2; exit 1; }

@@ -63,8 +63,7 @@ TEST(Browse, InformationStatusLineAndAnotherSelection)
     EXPECT_GT(dragged.right - dragged.left, 200);
     EXPECT_GT(dragged.bottom - dragged.top, 200);
 
-    PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDC_MAIN_EXIT, BN_CLICKED), 0);
-    EXPECT_EQ(wait_exit(app, 15000), 1);
+    EXPECT_EQ(exit_by_button(app), 1);
     EXPECT_EQ(read_whole_file(settings_file_path()), before) << "nothing is written at start or exit";
 }
 

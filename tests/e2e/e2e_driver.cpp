@@ -54,6 +54,15 @@ std::string read_whole_file(const std::string& path)
     return text;
 }
 
+bool write_whole_file(const std::string& path, const std::string& text)
+{
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f)
+        return false;
+    bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+    return std::fclose(f) == 0 && ok;
+}
+
 bool copy_fixture(const std::string& name, const std::string& folder)
 {
     std::string source = env_or("CORVANE_FIXTURES", "fixtures") + "/e2e/" + name;
@@ -63,6 +72,7 @@ bool copy_fixture(const std::string& name, const std::string& folder)
 struct FindData {
     DWORD pid;
     const char* class_name;
+    const char* title;
     HWND excluded;
     HWND found;
 };
@@ -80,15 +90,17 @@ static BOOL CALLBACK find_window_proc(HWND hwnd, LPARAM lp)
         if (lstrcmpiA(name, data->class_name) != 0)
             return TRUE;
     }
+    if (data->title && window_text(hwnd) != data->title)
+        return TRUE;
     data->found = hwnd;
     return FALSE;
 }
 
-HWND find_process_window(DWORD pid, const char* class_name, HWND excluded, DWORD wait_ms)
+HWND find_process_window(DWORD pid, const char* class_name, HWND excluded, DWORD wait_ms, const char* title)
 {
     DWORD start = GetTickCount();
     for (;;) {
-        FindData data = {pid, class_name, excluded, NULL};
+        FindData data = {pid, class_name, title, excluded, NULL};
         EnumWindows(find_window_proc, (LPARAM)&data);
         if (data.found)
             return data.found;
@@ -128,21 +140,8 @@ bool start_app(const std::string& arguments, const std::string& work_dir, Runnin
 
 bool wait_for_main(RunningApp& app, DWORD wait_ms)
 {
-    DWORD start = GetTickCount();
-    while (!app.main) {
-        HWND excluded = NULL;
-        for (int i = 0; i < 4 && !app.main; ++i) {
-            HWND dialog = find_process_window(app.process.dwProcessId, "#32770", excluded, 0);
-            if (!dialog)
-                break;
-            if (window_text(dialog) == PROGRAM_TITLE)
-                app.main = dialog;
-            excluded = dialog;
-        }
-        if (app.main || GetTickCount() - start >= wait_ms)
-            break;
-        Sleep(50);
-    }
+    if (!app.main)
+        app.main = find_process_window(app.process.dwProcessId, "#32770", NULL, wait_ms, PROGRAM_TITLE);
     if (app.main)
         Sleep(300);
     return app.main != NULL;
@@ -157,6 +156,13 @@ int wait_exit(RunningApp& app, DWORD wait_ms)
     DWORD code = 0;
     GetExitCodeProcess(app.process.hProcess, &code);
     return (int)code;
+}
+
+int exit_by_button(RunningApp& app)
+{
+    PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDC_MAIN_EXIT, BN_CLICKED),
+                 (LPARAM)GetDlgItem(app.main, IDC_MAIN_EXIT));
+    return end_app(app);
 }
 
 RunningApp::~RunningApp()
@@ -412,43 +418,16 @@ bool copy_regress_fixture(const std::string& name, const std::string& folder)
     return CopyFileA(source.c_str(), (folder + "\\" + name).c_str(), FALSE) != 0;
 }
 
-namespace {
-
-struct TitledWindow {
-    DWORD pid;
-    const char* title;
-    HWND found;
-};
-
-BOOL CALLBACK find_titled_proc(HWND hwnd, LPARAM lp)
+DWORD preview_pixel(const RunningApp& app, const std::string& shot, double fx, double fy)
 {
-    TitledWindow* data = (TitledWindow*)lp;
-    DWORD pid = 0;
-    GetWindowThreadProcessId(hwnd, &pid);
-    char cls[32] = "";
-    GetClassNameA(hwnd, cls, sizeof cls);
-    if (pid == data->pid && IsWindowVisible(hwnd) && std::string(cls) == "#32770" &&
-        window_text(hwnd) == data->title) {
-        data->found = hwnd;
-        return FALSE;
-    }
-    return TRUE;
+    PreviewShot s = preview_shot(app, shot.c_str());
+    int side = s.width - 6;
+    return s.at(3 + (int)(fx * side), 3 + (int)(fy * side));
 }
-
-}  // namespace
 
 HWND wait_dialog(const RunningApp& app, const char* title, DWORD wait_ms)
 {
-    DWORD start = GetTickCount();
-    for (;;) {
-        TitledWindow data = {app.process.dwProcessId, title, NULL};
-        EnumWindows(find_titled_proc, (LPARAM)&data);
-        if (data.found)
-            return data.found;
-        if (GetTickCount() - start >= wait_ms)
-            return NULL;
-        Sleep(50);
-    }
+    return find_process_window(app.process.dwProcessId, "#32770", NULL, wait_ms, title);
 }
 
 std::string box_text(HWND box)

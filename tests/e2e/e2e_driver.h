@@ -19,8 +19,9 @@ struct RunningApp {
     ~RunningApp();
 };
 
-// The whole content of a file, empty when missing.
+// The whole content of a file, empty when missing; writing replaces it.
 std::string read_whole_file(const std::string& path);
+bool write_whole_file(const std::string& path, const std::string& text);
 
 // The program's settings file: "Corvane.ini" in the Windows folder.
 std::string settings_file_path();
@@ -46,9 +47,14 @@ int end_app(RunningApp& app, DWORD wait_ms = 15000);
 // Waits for the process to exit by itself; its exit code, or -1 on timeout.
 int wait_exit(RunningApp& app, DWORD wait_ms);
 
+// Presses the main window's Exit button and ends the program; its exit
+// code, or -1 when it had to be killed.
+int exit_by_button(RunningApp& app);
+
 // First visible top-level window of the process with that class (or any
-// class when null) other than the one excluded.
-HWND find_process_window(DWORD pid, const char* class_name, HWND excluded, DWORD wait_ms);
+// class when null) and, when given, that title, other than the one excluded.
+HWND find_process_window(DWORD pid, const char* class_name, HWND excluded, DWORD wait_ms,
+                         const char* title = NULL);
 
 // A message box (or other dialog) of the process besides its main window:
 // returns its text (the static control's) and closes it with its default
@@ -103,3 +109,8 @@ std::vector<std::string> frame_line_gaps(const PreviewShot& shot);
 
 // Copies a fixture made by tests/fixtures/make_regress.sh into folder.
 bool copy_regress_fixture(const std::string& name, const std::string& folder);
+
+// A pixel of the preview's image square (the control less its 3-pixel
+// frame) at fractions of its side, as the display shows it; 0xFFFFFFFF
+// when it cannot be captured.
+DWORD preview_pixel(const RunningApp& app, const std::string& shot, double fx, double fy);

@@ -16,12 +16,6 @@ void press(HWND dialog, int id)
     PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(dialog, id));
 }
 
-void click_exit(const RunningApp& app)
-{
-    PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDC_MAIN_EXIT, BN_CLICKED),
-                 (LPARAM)GetDlgItem(app.main, IDC_MAIN_EXIT));
-}
-
 // Opens the bar entry with mnemonic key, then picks the item with mnemonic
 // item_key, as the keyboard does.
 void choose_by_keys(const RunningApp& app, char key, const std::string& item_keys)
@@ -43,9 +37,7 @@ TEST(MainMenu, BarShowsOnTheMainWindow)
     HMENU bar = GetMenu(app.main);
     ASSERT_NE(bar, nullptr) << "the main window has a menu bar";
 
-    std::vector<DWORD> pixels;
-    int w = 0, h = 0;
-    ASSERT_FALSE(save_screenshot(app.main, "main_menu_bar", &pixels, &w, &h).empty());
+    ASSERT_FALSE(save_screenshot(app.main, "main_menu_bar").empty());
 
     // The bar shows between the caption and the client area.
     RECT window, client;
@@ -53,9 +45,7 @@ TEST(MainMenu, BarShowsOnTheMainWindow)
     GetClientRect(app.main, &client);
     EXPECT_GE((window.bottom - window.top) - client.bottom, GetSystemMetrics(SM_CYMENU));
 
-    click_exit(app);
-    EXPECT_EQ(wait_exit(app, 15000), 1);
-    end_app(app);
+    EXPECT_EQ(exit_by_button(app), 1);
 }
 
 TEST(MainMenu, HideFileNameFromTheMenuIsWrittenAtOnce)
@@ -73,9 +63,7 @@ TEST(MainMenu, HideFileNameFromTheMenuIsWrittenAtOnce)
         Sleep(100);
     EXPECT_EQ(GetPrivateProfileIntA("Corvane", "HideFileName", -1, ini.c_str()), 1);
 
-    click_exit(app);
-    EXPECT_EQ(wait_exit(app, 15000), 1);
-    end_app(app);
+    EXPECT_EQ(exit_by_button(app), 1);
     WritePrivateProfileStringA("Corvane", "HideFileName", "0", ini.c_str());
 }
 
@@ -138,19 +126,14 @@ TEST(MainMenu, ConvertSaveBmpThroughTheSaveDialogWritesTheFile)
     // A read-only target: the failure box, and the file stays as it was.
     std::string locked = dir + "\\locked.bmp";
     SetFileAttributesA(locked.c_str(), FILE_ATTRIBUTE_NORMAL);
-    FILE* f = std::fopen(locked.c_str(), "wb");
-    ASSERT_NE(f, nullptr);
-    std::fputs("old", f);
-    std::fclose(f);
+    ASSERT_TRUE(write_whole_file(locked, "old"));
     SetFileAttributesA(locked.c_str(), FILE_ATTRIBUTE_READONLY);
     result = convert_to_bmp(app, locked, locked);
     EXPECT_EQ(result, "Convert/Save|Cannot Open File for Writing.");
     EXPECT_EQ(read_whole_file(locked), "old");
     SetFileAttributesA(locked.c_str(), FILE_ATTRIBUTE_NORMAL);
 
-    click_exit(app);
-    EXPECT_EQ(wait_exit(app, 15000), 1);
-    end_app(app);
+    EXPECT_EQ(exit_by_button(app), 1);
 }
 
 }  // namespace

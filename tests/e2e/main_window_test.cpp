@@ -12,10 +12,7 @@ namespace {
 
 void touch(const std::string& path)
 {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(f, nullptr) << path;
-    std::fputs("x", f);
-    std::fclose(f);
+    ASSERT_TRUE(write_whole_file(path, "x")) << path;
 }
 
 bool contains(const std::vector<std::string>& items, const std::string& wanted)
@@ -24,12 +21,6 @@ bool contains(const std::vector<std::string>& items, const std::string& wanted)
         if (lstrcmpiA(item.c_str(), wanted.c_str()) == 0)
             return true;
     return false;
-}
-
-void click_exit(const RunningApp& app)
-{
-    PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDC_MAIN_EXIT, BN_CLICKED),
-                 (LPARAM)GetDlgItem(app.main, IDC_MAIN_EXIT));
 }
 
 TEST(MainWindow, OpensAsClassicDialogWithTheProgramsControlsAndExitsWithCodeOne)
@@ -69,9 +60,7 @@ TEST(MainWindow, OpensAsClassicDialogWithTheProgramsControlsAndExitsWithCodeOne)
     // The dialog's face and its text both show.
     EXPECT_GT(std::count(pixels.begin(), pixels.end(), pixels[pixels.size() / 2]), 0);
     EXPECT_NE(std::count(pixels.begin(), pixels.end(), 0x000000u), 0) << "no black text drawn";
-    click_exit(app);
-    EXPECT_EQ(wait_exit(app, 15000), 1);
-    end_app(app);
+    EXPECT_EQ(exit_by_button(app), 1);
 }
 
 TEST(MainWindow, QuotedCommandLineNameWithBlankInFolderPutsOwnNameInNameBox)
@@ -91,9 +80,7 @@ TEST(MainWindow, QuotedCommandLineNameWithBlankInFolderPutsOwnNameInNameBox)
     ASSERT_LT((size_t)selected, items.size());
     EXPECT_EQ(lstrcmpiA(items[selected].c_str(), "My Picture.bmp"), 0);
 
-    click_exit(app);
-    EXPECT_EQ(wait_exit(app, 15000), 1);
-    end_app(app);
+    EXPECT_EQ(exit_by_button(app), 1);
 }
 
 struct FilterCase {
@@ -117,9 +104,7 @@ TEST_P(CommandLineFilter, ExtensionChoosesTheFileType)
     }
     ASSERT_TRUE(wait_for_main(app, 10000));
     EXPECT_EQ(combo_selection_text(GetDlgItem(app.main, IDC_MAIN_TYPE_COMBO)), GetParam().filter);
-    click_exit(app);
-    EXPECT_EQ(wait_exit(app, 15000), 1);
-    end_app(app);
+    EXPECT_EQ(exit_by_button(app), 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Names, CommandLineFilter, ::testing::Values(

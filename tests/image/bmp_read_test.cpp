@@ -44,16 +44,18 @@ void expect_pixels_match(HGLOBAL image, const PnmImage& ref, Compare mode, const
             uint8_t got[4], want[4];
             dib.rgba(x, y, got);
             ref.rgba(x, mode.flipped ? ref.height - 1 - y : y, want);
-            bool same = true;
             for (int c = 0; c < 4; ++c)
-                same = same && (got[c] >> (8 - keep[c])) == (want[c] >> (8 - keep[c]));
-            if (!same && ++mismatches <= 3)
-                ADD_FAILURE() << what << " pixel (" << x << ", " << y << ") got " << (int)got[0] << ","
-                              << (int)got[1] << "," << (int)got[2] << "," << (int)got[3] << " want "
-                              << (int)want[0] << "," << (int)want[1] << "," << (int)want[2] << ","
-                              << (int)want[3];
+                if ((got[c] >> (8 - keep[c])) != (want[c] >> (8 - keep[c])) && ++mismatches <= 3)
+                    ADD_FAILURE() << what << " pixel (" << x << ", " << y << ") channel " << c << " got "
+                                  << (int)got[c] << " want " << (int)want[c];
         }
 }
+
+// Every test records the readers' message boxes.
+struct WithSeams {
+    SeamRecorder seams{24};
+};
+class BmpRead : public ::testing::Test, public WithSeams {};
 
 std::string fixture_bytes(const std::string& name)
 {
@@ -109,12 +111,11 @@ void PrintTo(const FixtureCase& c, std::ostream* os)
     *os << c.name;
 }
 
-class BmpFixtureRead : public ::testing::TestWithParam<FixtureCase> {};
+class BmpFixtureRead : public ::testing::TestWithParam<FixtureCase>, public WithSeams {};
 
 TEST_P(BmpFixtureRead, MatchesIndependentDecode)
 {
     const FixtureCase& c = GetParam();
-    SeamRecorder seams(24);
     BmpReadOutcome r = read_bmp_path(fixture_path("bmp/" + c.name + ".bmp"));
     EXPECT_TRUE(seams.boxes.empty());
     ASSERT_TRUE(r.image);
@@ -130,9 +131,8 @@ INSTANTIATE_TEST_SUITE_P(Tools, BmpFixtureRead, ::testing::ValuesIn(fixture_case
 // ---------------------------------------------------------------------------
 // Rewrapped independent files
 
-TEST(BmpRead, TopDownFilesAreStoredBottomUp)
+TEST_F(BmpRead, TopDownFilesAreStoredBottomUp)
 {
-    SeamRecorder seams(24);
     for (const char* name : {"pm_windows_24_13x7", "pm_windows_1_13x7", "im_bf565", "im_rle8_bands"}) {
         std::string bmp = fixture_bytes(std::string(name) + ".bmp");
         int32_t width = (int32_t)get_le32(bmp, 18), height = (int32_t)get_le32(bmp, 22);
@@ -152,9 +152,8 @@ TEST(BmpRead, TopDownFilesAreStoredBottomUp)
     EXPECT_TRUE(seams.boxes.empty());
 }
 
-TEST(BmpRead, Os2v2UncompressedAndRle8MatchTheirWindowsTwins)
+TEST_F(BmpRead, Os2v2UncompressedAndRle8MatchTheirWindowsTwins)
 {
-    SeamRecorder seams(24);
     for (const char* name : {"pm_windows_8_33x5", "im_rle8_bands", "pm_windows_4_13x7"}) {
         std::string win = fixture_bytes(std::string(name) + ".bmp");
         uint32_t bits = get_le16(win, 28), entries = get_le32(win, 46) ? get_le32(win, 46) : 1u << bits;
@@ -181,9 +180,8 @@ std::string wrap_g3(const std::string& g3, int width, int height)
     return os2;
 }
 
-TEST(BmpRead, HuffmanRowsMatchPbmtog3Source)
+TEST_F(BmpRead, HuffmanRowsMatchPbmtog3Source)
 {
-    SeamRecorder seams(24);
     for (const char* name : {"g3_runs", "g3_noise"}) {
         PnmImage ref = reference(std::string(name) + ".pbm");
         ASSERT_FALSE(ref.empty());
@@ -223,9 +221,8 @@ std::string encode_rle24(const PnmImage& ref)
     return out + std::string("\0\1", 2);
 }
 
-TEST(BmpRead, Os2Rle24MatchesReference)
+TEST_F(BmpRead, Os2Rle24MatchesReference)
 {
-    SeamRecorder seams(24);
     for (const char* name : {"im_24", "pm_windows_24_33x5"}) {
         PnmImage ref = reference(std::string(name) + ".ppm");
         std::string os2 = bmp_headers(64, ref.width, ref.height, 24, 4);
@@ -239,9 +236,8 @@ TEST(BmpRead, Os2Rle24MatchesReference)
     EXPECT_TRUE(seams.boxes.empty());
 }
 
-TEST(BmpRead, InformationTextPerReader)
+TEST_F(BmpRead, InformationTextPerReader)
 {
-    SeamRecorder seams(24);
     BmpReadOutcome w = read_bmp_path(fixture_path("bmp/im_rle8_bands.bmp"));
     EXPECT_EQ(w.info, "image type: Windows DIB \nwidth: 301 \nheight: 13 \nplanes: 1 \nbit count: 8 \n"
                       "compression: BI_RLE8 \n");
@@ -277,12 +273,11 @@ void PrintTo(const IndexCase& c, std::ostream* os)
     *os << c.name;
 }
 
-class BmpIndexRead : public ::testing::TestWithParam<IndexCase> {};
+class BmpIndexRead : public ::testing::TestWithParam<IndexCase>, public WithSeams {};
 
 TEST_P(BmpIndexRead, DecodesTheRowsWithinTheImage)
 {
     const IndexCase& c = GetParam();
-    SeamRecorder seams(24);
     std::string bmp = bmp_headers(40, c.width, c.height, c.bits, c.compression, c.clr_used) +
                       table16().substr(0, 4 * (c.clr_used ? c.clr_used : 1u << c.bits));
     uint32_t offset = (uint32_t)bmp.size();
@@ -325,9 +320,8 @@ struct BitFieldCase {
     std::vector<std::vector<int>> rgb;
 };
 
-TEST(BmpRead, BitFieldsScaleToEightBitChannels)
+TEST_F(BmpRead, BitFieldsScaleToEightBitChannels)
 {
-    SeamRecorder seams(24);
     const BitFieldCase cases[] = {
         {40, 16, {0xF800, 0x07E0, 0x001F}, {0xFFFF, 0xF800, 0x07E0, 0x001F, 0x0841},
          {{255, 255, 255}, {255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {8, 8, 8}}},
@@ -491,12 +485,11 @@ std::vector<HostileCase> hostile_cases()
     return cases;
 }
 
-class BmpHostileRead : public ::testing::TestWithParam<HostileCase> {};
+class BmpHostileRead : public ::testing::TestWithParam<HostileCase>, public WithSeams {};
 
 TEST_P(BmpHostileRead, ReportsOrReadsWithinBounds)
 {
     const HostileCase& c = GetParam();
-    SeamRecorder seams(24);
     std::string path = test_out_path("bmp_read_scratch.bmp");
     BmpReadOutcome r;
     if (c.reader == READ_BY_HEADER) {  // a header size no reader knows

@@ -70,18 +70,6 @@ void expect_same_pixels(HGLOBAL want, HGLOBAL got, const std::string& what, int 
     EXPECT_EQ(bad, 0) << what;
 }
 
-int temp_files_beside(const std::string& path)
-{
-    WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((path.substr(0, path.find_last_of("\\/")) + "\\sqt*.tmp").c_str(), &fd);
-    int n = 0;
-    for (bool more = h != INVALID_HANDLE_VALUE; more; more = FindNextFileA(h, &fd))
-        ++n;
-    if (h != INVALID_HANDLE_VALUE)
-        FindClose(h);
-    return n;
-}
-
 TEST(BmpWrite, UncompressedEveryDepthReadsBack)
 {
     SeamRecorder seams(24);
@@ -254,7 +242,7 @@ TEST(BmpWrite, RefusedOrFailedWritesLeaveTheTargetAlone)
         SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
         const std::string old(100000, 'x');
         ASSERT_TRUE(write_file_bytes(path, old));
-        int temps_before = temp_files_beside(path);
+        int temps_before = temp_files_in(path);
         for (int bits : w.refused_bits) {
             DibBlock image(make_test_image(4, 2, bits, NOISE, 3));
             EXPECT_EQ(w.call(image.get(), path.c_str()), 0) << w.name << " " << bits;
@@ -270,7 +258,7 @@ TEST(BmpWrite, RefusedOrFailedWritesLeaveTheTargetAlone)
         SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
         EXPECT_EQ(w.call(image.get(), path.c_str()), 1) << w.name;
         EXPECT_EQ(get_le32(read_file_bytes(path), 2), read_file_bytes(path).size()) << "old tail gone";
-        EXPECT_EQ(temp_files_beside(path), temps_before) << "temporary files removed";
+        EXPECT_EQ(temp_files_in(path), temps_before) << "temporary files removed";
         DeleteFileA(path.c_str());
     }
     GlobalFree(broken);
@@ -280,12 +268,12 @@ TEST(SafeWrite, AbortOrFailedCommitLeavesTargetAndNoTemporaryFile)
 {
     std::string path = test_out_path("safe_write_target.bin");
     ASSERT_TRUE(write_file_bytes(path, "keep"));
-    int temps_before = temp_files_beside(path);
+    int temps_before = temp_files_in(path);
     SafeWrite sw;
     FILE* fp = safe_write_open(&sw, path.c_str());
     ASSERT_TRUE(fp);
     fputs("new content", fp);
-    EXPECT_EQ(temp_files_beside(path), temps_before + 1) << "temporary file beside the target";
+    EXPECT_EQ(temp_files_in(path), temps_before + 1) << "temporary file beside the target";
     safe_write_abort(&sw);
     safe_write_abort(&sw);  // twice is harmless
     EXPECT_EQ(read_file_bytes(path), "keep");
@@ -304,7 +292,7 @@ TEST(SafeWrite, AbortOrFailedCommitLeavesTargetAndNoTemporaryFile)
     ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
     EXPECT_EQ(safe_write_commit(&sw), 0);
     EXPECT_EQ(read_file_bytes(path), "new content");
-    EXPECT_EQ(temp_files_beside(path), temps_before);
+    EXPECT_EQ(temp_files_in(path), temps_before);
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     DeleteFileA(path.c_str());
 }

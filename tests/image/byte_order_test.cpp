@@ -21,29 +21,24 @@ TEST(ByteOrder, ReadsBothOrdersAndTakesOtherMarksAsMotorola)
     EXPECT_EQ(0xFFFEFDFCu, read_u32_ordered2(high, BYTE_ORDER_MM));
 }
 
-static std::string written(void (*write)(FILE*))
-{
-    FILE* f = tmpfile();
-    write(f);
-    long n = ftell(f);
-    rewind(f);
-    std::string bytes((size_t)n, '\0');
-    size_t got = fread(&bytes[0], 1, (size_t)n, f);
-    fclose(f);
-    bytes.resize(got);
-    return bytes;
-}
-
 TEST(ByteOrder, WritesBothOrdersAndTakesOtherMarksAsIntel)
 {
-    EXPECT_EQ(std::string("\x34\x12", 2), written([](FILE* f) { write_u16_ordered(0x1234, 0, f); }));
-    EXPECT_EQ(std::string("\x12\x34", 2), written([](FILE* f) { write_u16_ordered(0x1234, BYTE_ORDER_MM, f); }));
-    EXPECT_EQ(std::string("\x78\x56\x34\x12", 4),
-              written([](FILE* f) { write_u32_ordered(0x12345678, BYTE_ORDER_II, f); }));
-    EXPECT_EQ(std::string("\x12\x34\x56\x78", 4),
-              written([](FILE* f) { write_u32_ordered(0x12345678, BYTE_ORDER_MM, f); }));
-    EXPECT_EQ(std::string("\x78\x56\x34\x12", 4),
-              written([](FILE* f) { write_u32_ordered(0x12345678, 0x4D4C, f); }));
+    const struct { int is_32; int mark; const char* want; } cases[] = {
+        {0, 0, "\x34\x12"}, {0, BYTE_ORDER_MM, "\x12\x34"}, {1, BYTE_ORDER_II, "\x78\x56\x34\x12"},
+        {1, BYTE_ORDER_MM, "\x12\x34\x56\x78"}, {1, 0x4D4C, "\x78\x56\x34\x12"},
+    };
+    for (const auto& c : cases) {
+        FILE* f = tmpfile();
+        if (c.is_32)
+            write_u32_ordered(0x12345678, c.mark, f);
+        else
+            write_u16_ordered(0x1234, c.mark, f);
+        char bytes[8] = "";
+        rewind(f);
+        size_t n = fread(bytes, 1, sizeof bytes, f);
+        fclose(f);
+        EXPECT_EQ(std::string(c.want), std::string(bytes, n)) << c.mark;
+    }
 }
 
 TEST(ByteOrder, DirectoryEntriesSortByTagOnly)

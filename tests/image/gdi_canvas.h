@@ -59,20 +59,5 @@ struct GdiCanvas {
             n += (pixels[i] & 0xFFFFFF) != (other.pixels[i] & 0xFFFFFF);
         return n;
     }
-    // Bounding box of the pixels of colour c; empty (0, 0, 0, 0) when none.
-    RECT extent_of(COLORREF c) const
-    {
-        RECT r = {width, height, 0, 0};
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x)
-                if (at(x, y) == c) {
-                    if (x < r.left) r.left = x;
-                    if (y < r.top) r.top = y;
-                    if (x + 1 > r.right) r.right = x + 1;
-                    if (y + 1 > r.bottom) r.bottom = y + 1;
-                }
-        if (r.right == 0)
-            SetRectEmpty(&r);
-        return r;
-    }
 };
+

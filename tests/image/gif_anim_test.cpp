@@ -4,6 +4,7 @@
 // to the logical screen and the fall-back to a still image.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -29,6 +30,11 @@ protected:
         g_backgroundColorIndex = saved_index_;
     }
     int saved_index_ = 0;
+    SeamRecorder seams{32};
+    std::unique_ptr<OpenGif> gif;
+    // Writes the bytes to a file, reads its first frame as the loader does
+    // and starts the animation; start_gif_animation's answer.
+    int start_from_bytes(const std::string& bytes, const std::string& name);
 };
 
 // The loader's first read.
@@ -43,6 +49,15 @@ HGLOBAL load_first_frame(HFILE file)
                               g_gifSuffixTable, g_gifPrefixTable, g_gifStack, g_imageKind);
     free_gif_lzw_tables();
     return g_hImage;
+}
+
+int GifAnim::start_from_bytes(const std::string& bytes, const std::string& name)
+{
+    std::string path = test_out_path(name);
+    EXPECT_TRUE(write_file_bytes(path, bytes));
+    gif.reset(new OpenGif(path));
+    EXPECT_NE(nullptr, load_first_frame(gif->file));
+    return start_gif_animation();
 }
 
 // Red, green, blue of (x, y from the top).
@@ -104,7 +119,6 @@ void expect_animation_matches(const std::string& name, uint32_t background_index
 
 TEST_F(GifAnim, GiflibDisposalsTransparencyAndLocalTablesMatchCoalescedFrames)
 {
-    SeamRecorder seams(32);
     expect_animation_matches("anim_giflib", 0);
     reset_gif_globals();
     expect_animation_matches("anim_giflib", 7);  // black: the zero fill
@@ -113,14 +127,12 @@ TEST_F(GifAnim, GiflibDisposalsTransparencyAndLocalTablesMatchCoalescedFrames)
 
 TEST_F(GifAnim, ImageMagickOffsetsAndPalettesMatchCoalescedFrames)
 {
-    SeamRecorder seams(32);
     expect_animation_matches("anim_im", 4);
     EXPECT_TRUE(seams.boxes.empty());
 }
 
 TEST_F(GifAnim, LastFrameRewindsCountsAndStartsAgain)
 {
-    SeamRecorder seams(32);
     OpenGif gif(fixture_path("gif/anim_giflib.gif"));
     ASSERT_NE(nullptr, load_first_frame(gif.file));
     strcpy(g_infoText, "image type: GIF");
@@ -149,14 +161,9 @@ TEST_F(GifAnim, RestoreToPreviousBringsBackWhatTheFrameCovered)
     std::string file = gif_header(4, 1) + gif_gce(1, 1) + gif_image(0, 0, 4, 1, {1, 1, 1, 1}) +
                        gif_gce(1, 1) + gif_image(0, 0, 2, 1, {2, 2}) + gif_gce(3, 1) +
                        gif_image(1, 0, 2, 1, {3, 3}) + gif_gce(1, 1) + gif_image(3, 0, 1, 1, {0}) + ";";
-    std::string path = test_out_path("gif_restore_previous.gif");
-    ASSERT_TRUE(write_file_bytes(path, file));
-    SeamRecorder seams(32);
-    OpenGif gif(path);
-    ASSERT_NE(nullptr, load_first_frame(gif.file));
-    ASSERT_EQ(1, start_gif_animation());
+    ASSERT_EQ(1, start_from_bytes(file, "gif_restore_previous.gif"));
     for (int i = 1; i < 4; ++i)
-        ASSERT_EQ(1, advance_gif_animation(gif.file));
+        ASSERT_EQ(1, advance_gif_animation(gif->file));
     const std::vector<int> want[4] = {{0, 255, 0}, {0, 255, 0}, {255, 0, 0}, {0, 0, 0}};
     for (int x = 0; x < 4; ++x)
         EXPECT_EQ(want[x], rgb_at(g_hAnimCanvas, x, 0)) << x;
@@ -168,25 +175,18 @@ TEST_F(GifAnim, FramesAreClippedToTheLogicalScreen)
     std::string file = gif_header(6, 5) + gif_image(0, 0, 6, 5, std::vector<uint8_t>(30, 1)) +
                        gif_image(3, 2, 10, 10, px) + gif_image(60000, 60000, 10, 10, px) +
                        gif_gce(2, 1) + gif_image(65535, 0, 1, 1, {3}) + ";";
-    std::string path = test_out_path("gif_outside.gif");
-    ASSERT_TRUE(write_file_bytes(path, file));
-    SeamRecorder seams(32);
-    OpenGif gif(path);
-    ASSERT_NE(nullptr, load_first_frame(gif.file));
-    ASSERT_EQ(1, start_gif_animation());
+    ASSERT_EQ(1, start_from_bytes(file, "gif_outside.gif"));
     for (int i = 1; i < 4; ++i)
-        ASSERT_EQ(1, advance_gif_animation(gif.file));
-    ASSERT_EQ(1, advance_gif_animation(gif.file));  // disposal 2 far outside, then the loop
+        ASSERT_EQ(1, advance_gif_animation(gif->file));
+    ASSERT_EQ(1, advance_gif_animation(gif->file));  // disposal 2 far outside, then the loop
     EXPECT_EQ(6, DibBlock(g_hAnimCanvas, false).bih->biWidth);
     EXPECT_EQ(5, DibBlock(g_hAnimCanvas, false).bih->biHeight);
     EXPECT_TRUE(seams.boxes.empty());
 
     // Before the loop the second frame covered the bottom-right corner.
     reset_gif_globals();
-    OpenGif again(path);
-    ASSERT_NE(nullptr, load_first_frame(again.file));
-    ASSERT_EQ(1, start_gif_animation());
-    ASSERT_EQ(1, advance_gif_animation(again.file));
+    ASSERT_EQ(1, start_from_bytes(file, "gif_outside.gif"));
+    ASSERT_EQ(1, advance_gif_animation(gif->file));
     EXPECT_EQ((std::vector<int>{0, 255, 0}), rgb_at(g_hAnimCanvas, 5, 4));
     EXPECT_EQ((std::vector<int>{255, 0, 0}), rgb_at(g_hAnimCanvas, 2, 1));
 }
@@ -195,13 +195,8 @@ TEST_F(GifAnim, UnreadableFrameEndsAsStillImage)
 {
     std::string file = gif_header(4, 2) + gif_image(0, 0, 4, 2, std::vector<uint8_t>(8, 3)) +
                        gif_image(0, 0, 65535, 65535, {1}) + ";";
-    std::string path = test_out_path("gif_broken_second.gif");
-    ASSERT_TRUE(write_file_bytes(path, file));
-    SeamRecorder seams(32);
-    OpenGif gif(path);
-    ASSERT_NE(nullptr, load_first_frame(gif.file));
-    ASSERT_EQ(1, start_gif_animation());
-    EXPECT_EQ(0, advance_gif_animation(gif.file));
+    ASSERT_EQ(1, start_from_bytes(file, "gif_broken_second.gif"));
+    EXPECT_EQ(0, advance_gif_animation(gif->file));
     end_gif_animation_as_still();
     EXPECT_EQ(KIND_DIB, g_imageKind);
     ASSERT_NE(nullptr, g_hImage);
@@ -215,12 +210,7 @@ TEST_F(GifAnim, HugeScreenFailsWithMessageAndKeepsTheFrame)
 {
     std::string file = gif_header(65535, 65535) + gif_image(0, 0, 2, 1, {1, 2}) +
                        gif_image(0, 0, 2, 1, {2, 1}) + ";";
-    std::string path = test_out_path("gif_huge_screen.gif");
-    ASSERT_TRUE(write_file_bytes(path, file));
-    SeamRecorder seams(32);
-    OpenGif gif(path);
-    ASSERT_NE(nullptr, load_first_frame(gif.file));
-    EXPECT_EQ(0, start_gif_animation());
+    EXPECT_EQ(0, start_from_bytes(file, "gif_huge_screen.gif"));
     ASSERT_EQ(1u, seams.boxes.size());
     EXPECT_EQ("Memory Allocation Error", seams.boxes[0].text);
     EXPECT_EQ(nullptr, seams.boxes[0].owner);

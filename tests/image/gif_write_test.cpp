@@ -19,6 +19,7 @@ class GifWrite : public ::testing::Test {
 protected:
     void SetUp() override { reset_gif_globals(); g_colorConversion = 0; }
     void TearDown() override { reset_gif_globals(); }
+    SeamRecorder seams{32};
 };
 
 // An image of random indices below colours, with a random table; runs as
@@ -61,7 +62,6 @@ void expect_reads_back(HGLOBAL written, const std::string& path, int has_transpa
 
 TEST_F(GifWrite, EveryDepthInterlacedOrNotReadsBack)
 {
-    SeamRecorder seams(32);
     struct Case { int bits; uint32_t colours; int width, height; };
     const Case cases[] = {{1, 2, 1, 1}, {1, 2, 37, 11}, {4, 16, 33, 9}, {4, 5, 8, 3},
                           {8, 256, 61, 29}, {8, 3, 13, 17}, {8, 200, 256, 256}, {8, 37, 2, 70}};
@@ -103,7 +103,6 @@ TEST_F(GifWrite, IndicesPastTheTableAndConvertedTransparencyAreNotWritten)
 
 TEST_F(GifWrite, FailureLeavesTheExistingFileAlone)
 {
-    SeamRecorder seams(32);
     std::string path = test_out_path("gif_keep_me.gif");
     ASSERT_TRUE(write_file_bytes(path, "old contents"));
     DibBlock deep(create_dib24(4, 4));
@@ -127,12 +126,19 @@ TEST_F(GifWrite, FailureLeavesTheExistingFileAlone)
 
 namespace {
 
-HGLOBAL text_block(const std::string& text)
+// Rewrites the comment as the comment dialog does: the writer's answer, and
+// whether the dialog's text survived.
+int rewrite_comment(const std::string& path, const std::string& text, bool* text_kept = nullptr)
 {
     HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, text.size() + 1);
     memcpy(GlobalLock(h), text.c_str(), text.size() + 1);
     GlobalUnlock(h);
-    return h;
+    int result = write_gif_comment(path.c_str(), &h);
+    if (text_kept)
+        *text_kept = h != NULL;
+    if (h)
+        GlobalFree(h);
+    return result;
 }
 
 std::string copy_fixture(const std::string& fixture, const std::string& name)
@@ -177,64 +183,39 @@ std::string from_first_image(const std::string& bytes)
 
 }  // namespace
 
+// The new comment replaces every old one (an empty one removes them), the
+// images stay byte for byte, and a GIF87a file becomes GIF89a.
 TEST_F(GifWrite, CommentRewriteReplacesTheTextAndKeepsTheImages)
 {
-    SeamRecorder seams(32);
-    std::string path = copy_fixture("commented.gif", "comment_rewritten.gif");
-    std::string before = read_file_bytes(path);
-    std::string text;
+    std::string long_text;
     for (int i = 0; i < 30; ++i)
-        text += "Rewritten comment line " + std::to_string(i) + "\r\n";
-    HGLOBAL h = text_block(text);
-    EXPECT_EQ(1, write_gif_comment(path.c_str(), &h));
-    EXPECT_NE(nullptr, h);
-    GlobalFree(h);
-    EXPECT_EQ(text, comment_of(path));
-    EXPECT_EQ(from_first_image(before), from_first_image(read_file_bytes(path)));
-    write_file_bytes(test_out_path("gif_comment_rewritten.txt"), text);
+        long_text += "Rewritten comment line " + std::to_string(i) + "\r\n";
+    const struct { const char* fixture; const char* name; std::string text; } cases[] = {
+        {"commented.gif", "comment_rewritten", long_text},
+        {"anim_giflib.gif", "comment_anim", "frames stay"},
+        {"commented.gif", "comment_removed", ""},
+        {"version_87a.gif", "comment_87a", "now 89a"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string path = copy_fixture(c.fixture, std::string(c.name) + ".gif");
+        std::string before = read_file_bytes(path);
+        bool kept = false;
+        EXPECT_EQ(1, rewrite_comment(path, c.text, &kept));
+        EXPECT_TRUE(kept);
+        std::string after = read_file_bytes(path);
+        EXPECT_EQ(c.text.empty() ? "(none)" : c.text, comment_of(path));
+        EXPECT_EQ(c.text.empty(), after.find("\x21\xFE") == std::string::npos);
+        EXPECT_EQ("GIF89a", after.substr(0, 6));
+        EXPECT_EQ(from_first_image(before), from_first_image(after));
+        if (!c.text.empty())
+            write_file_bytes(test_out_path("gif_" + std::string(c.name) + ".txt"), c.text);
+    }
     EXPECT_TRUE(seams.boxes.empty());
-
-    std::string anim = copy_fixture("anim_giflib.gif", "comment_anim.gif");
-    std::string anim_before = read_file_bytes(anim);
-    h = text_block("frames stay");
-    EXPECT_EQ(1, write_gif_comment(anim.c_str(), &h));
-    GlobalFree(h);
-    EXPECT_EQ("frames stay", comment_of(anim));
-    std::string anim_after = read_file_bytes(anim);
-    EXPECT_EQ(anim_before.substr(anim_before.find("\x2C\x00\x00", 13)),
-              anim_after.substr(anim_after.find("\x2C\x00\x00", 13)));
-}
-
-TEST_F(GifWrite, EmptyCommentRemovesCommentsAnd87aBecomes89a)
-{
-    SeamRecorder seams(32);
-    std::string path = copy_fixture("commented.gif", "comment_removed.gif");
-    HGLOBAL h = text_block("");
-    EXPECT_EQ(1, write_gif_comment(path.c_str(), &h));
-    GlobalFree(h);
-    EXPECT_EQ("(none)", comment_of(path));
-    EXPECT_EQ(std::string::npos, read_file_bytes(path).find("\x21\xFE"));
-
-    std::string old = copy_fixture("version_87a.gif", "comment_87a.gif");
-    std::string before = read_file_bytes(old);
-    ASSERT_EQ("GIF87a", before.substr(0, 6));
-    h = text_block("now 89a");
-    EXPECT_EQ(1, write_gif_comment(old.c_str(), &h));
-    GlobalFree(h);
-    std::string after = read_file_bytes(old);
-    EXPECT_EQ("GIF89a", after.substr(0, 6));
-    EXPECT_EQ("now 89a", comment_of(old));
-    EXPECT_EQ(from_first_image(before), from_first_image(after));
-    write_file_bytes(test_out_path("gif_comment_87a.txt"), "now 89a");
-    OpenGif gif(old);
-    GifReadState s;
-    DibBlock frame(read_frame(s, gif.file));
-    EXPECT_EQ(0, count_mismatches(frame.get(), read_pnm_file(fixture_path("gif/version_87a_0.pam"))));
 }
 
 TEST_F(GifWrite, DamagedFileIsLeftUntouchedByCommentRewrite)
 {
-    SeamRecorder seams(32);
     std::string source = read_file_bytes(fixture_path("gif/commented.gif"));
     size_t image_at = source.size() - from_first_image(source).size();
     std::string path = test_out_path("gif_comment_damaged.gif");
@@ -246,10 +227,9 @@ TEST_F(GifWrite, DamagedFileIsLeftUntouchedByCommentRewrite)
     damaged.push_back(std::string("not a gif at all"));
     for (const std::string& bytes : damaged) {
         ASSERT_TRUE(write_file_bytes(path, bytes));
-        HGLOBAL h = text_block("new");
-        EXPECT_EQ(0, write_gif_comment(path.c_str(), &h));
-        EXPECT_NE(nullptr, h);
-        GlobalFree(h);
+        bool kept = false;
+        EXPECT_EQ(0, rewrite_comment(path, "new", &kept));
+        EXPECT_TRUE(kept);
         EXPECT_EQ(bytes, read_file_bytes(path));
     }
     EXPECT_TRUE(seams.boxes.empty());
@@ -258,15 +238,14 @@ TEST_F(GifWrite, DamagedFileIsLeftUntouchedByCommentRewrite)
 
 TEST_F(GifWrite, GifThatCannotBeWrittenShowsMessageAndFreesTheText)
 {
-    SeamRecorder seams(32);
     std::string path = copy_fixture("commented.gif", "comment_read_only.gif");
     std::string before = read_file_bytes(path);
     HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
     ASSERT_NE(INVALID_HANDLE_VALUE, held);
-    HGLOBAL h = text_block("cannot land");
-    EXPECT_EQ(0, write_gif_comment(path.c_str(), &h));
+    bool kept = true;
+    EXPECT_EQ(0, rewrite_comment(path, "cannot land", &kept));
     CloseHandle(held);
-    EXPECT_EQ(nullptr, h);
+    EXPECT_FALSE(kept);
     ASSERT_EQ(1u, seams.boxes.size());
     EXPECT_EQ("Cannot Open File for Writing.", seams.boxes[0].text);
     EXPECT_EQ(path, seams.boxes[0].caption);

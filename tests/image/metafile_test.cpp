@@ -19,6 +19,7 @@
 #include "support/seam_recorder.h"
 #include "support/test_support.h"
 #include "support/dib_block.h"
+#include "support/pnm_reference.h"
 #include "gdi_canvas.h"
 
 static const COLORREF RED = RGB(255, 0, 0);
@@ -131,18 +132,19 @@ static HMETAFILE read_wmf_path(const std::string& path, uint32_t placeable, char
                          inch ? inch : &i, header ? header : &ph);
 }
 
-// Writes the bits PPM-style for check_metafile.sh.
+// Writes the pixels for check_metafile.sh.
 static void write_ppm(const GdiCanvas& c, const std::string& name)
 {
-    std::string out = "P6\n" + std::to_string(c.width) + " " + std::to_string(c.height) + "\n255\n";
+    PnmImage pnm;
+    pnm.width = c.width;
+    pnm.height = c.height;
+    pnm.channels = 3;
     for (int y = 0; y < c.height; ++y)
         for (int x = 0; x < c.width; ++x) {
             COLORREF p = c.at(x, y);
-            out += (char)GetRValue(p);
-            out += (char)GetGValue(p);
-            out += (char)GetBValue(p);
+            pnm.data.insert(pnm.data.end(), {GetRValue(p), GetGValue(p), GetBValue(p)});
         }
-    write_file_bytes(test_out_path(name), out);
+    write_pnm_file(test_out_path(name), pnm);
 }
 
 class Metafile : public ::testing::Test {
@@ -159,54 +161,36 @@ protected:
     void TearDown() override { g_wmfHasPlaceable = 0; }
 };
 
-TEST_F(Metafile, ReadsPlaceableWmfWithItsInformationAndBox)
+// Placeable and plain files: the information text, and the preview fitted
+// to the box (1440 x 960 is landscape) or square without one.
+TEST_F(Metafile, ReadsPlaceableAndPlainWmf)
 {
     HMETAFILE original = make_wmf();
     std::string bits = wmf_bytes(original);
-    std::string path = test_out_path("placeable_in.wmf");
-    ASSERT_TRUE(write_file_bytes(path, placeable_header(0, 0, 1439, 959, 1440) + bits));
-
-    RECT bounds;
-    DWORD inch = 0;
-    WmfPlaceableHeader header;
-    HMETAFILE h = read_wmf_path(path, 1, info, &bounds, &inch, &header);
-    ASSERT_TRUE(h);
+    const struct { uint32_t placeable; const char* prefix; int dest_height; } cases[] = {
+        {1, "image type: placeable WMF \nversion: 0x300 \nfile size: ", 198},  // 297 * 960 / 1440 + 0.5
+        {0, "image type: WMF \nversion: 0x300 \nfile size: ", 300},
+    };
+    for (const auto& c : cases) {
+        std::string path = test_out_path("wmf_in.wmf");
+        ASSERT_TRUE(write_file_bytes(path, (c.placeable ? placeable_header(0, 0, 1439, 959, 1440) : "") + bits));
+        g_animDestWidth = 0;
+        HMETAFILE h = read_wmf_path(path, c.placeable, info);
+        ASSERT_TRUE(h);
+        std::string text = info;
+        EXPECT_EQ(0u, text.find(c.prefix)) << text;
+        if (c.placeable)
+            EXPECT_EQ("\nwidth: 1440 \nheight: 960 \nunits per inch: 1440", text.substr(text.rfind("\nwidth")));
+        EXPECT_EQ(bits.size() / 2, g_wmfSizeWords);
+        EXPECT_EQ(300, g_animDestWidth);
+        EXPECT_EQ(c.dest_height, g_animDestHeight);
+        GdiCanvas expected_px(144, 96), actual(144, 96);
+        play_wmf_into(expected_px, original);
+        play_wmf_into(actual, h);
+        EXPECT_EQ(0, expected_px.count_differences(actual));
+        DeleteMetaFile(h);
+    }
     EXPECT_TRUE(seams.boxes.empty());
-    std::string text = info;
-    EXPECT_EQ(0u, text.find("image type: placeable WMF \nversion: 0x300 \nfile size: ")) << text;
-    EXPECT_EQ("\nwidth: 1440 \nheight: 960 \nunits per inch: 1440", text.substr(text.rfind("\nwidth")));
-    EXPECT_EQ(959, bounds.bottom);
-    EXPECT_EQ(1440u, inch);
-    EXPECT_EQ(bits.size() / 2, g_wmfSizeWords);
-    // The preview was fitted to the box: 1440 x 960 is landscape.
-    EXPECT_EQ(300, g_animDestWidth);
-    EXPECT_EQ(198, g_animDestHeight);  // 297 * 960 / 1440 + 0.5
-
-    GdiCanvas expected_px(144, 96), actual(144, 96);
-    play_wmf_into(expected_px, original);
-    play_wmf_into(actual, h);
-    EXPECT_EQ(0, expected_px.count_differences(actual));
-    DeleteMetaFile(h);
-    DeleteMetaFile(original);
-}
-
-TEST_F(Metafile, ReadsPlainWmfIntoASquarePreview)
-{
-    HMETAFILE original = make_wmf();
-    std::string bits = wmf_bytes(original);
-    std::string path = test_out_path("plain_in.wmf");
-    ASSERT_TRUE(write_file_bytes(path, bits));
-    g_animDestWidth = 0;
-    HMETAFILE h = read_wmf_path(path, 0, info);
-    ASSERT_TRUE(h);
-    EXPECT_EQ(0u, std::string(info).find("image type: WMF \nversion: 0x300 \nfile size: ")) << info;
-    EXPECT_EQ(300, g_animDestWidth);
-    EXPECT_EQ(300, g_animDestHeight);
-    GdiCanvas expected_px(144, 96), actual(144, 96);
-    play_wmf_into(expected_px, original);
-    play_wmf_into(actual, h);
-    EXPECT_EQ(0, expected_px.count_differences(actual));
-    DeleteMetaFile(h);
     DeleteMetaFile(original);
 }
 
@@ -336,12 +320,17 @@ static std::wstring description_of(const std::string& path)
     return d;
 }
 
-static HGLOBAL comment_block(const char* text)
+// Writes the comment into the file as the comment dialog does; whether the
+// dialog's copy of the comment survived.
+static bool write_comment(const std::string& path, const char* text, HWND main)
 {
     HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, strlen(text) + 1);
     strcpy((char*)GlobalLock(h), text);
     GlobalUnlock(h);
-    return h;
+    write_emf_comment(path.c_str(), &h, NULL, main);
+    if (h)
+        GlobalFree(h);
+    return h != NULL;
 }
 
 static void expect_same_emf_picture(const std::string& a, const std::string& b)
@@ -356,20 +345,6 @@ static void expect_same_emf_picture(const std::string& a, const std::string& b)
     EXPECT_EQ(RED, cb.at(10, 32));
     DeleteEnhMetaFile(ha);
     DeleteEnhMetaFile(hb);
-}
-
-static int temp_files_in(const std::string& folder)
-{
-    WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((folder + "sqt*.tmp").c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE)
-        return 0;
-    int n = 0;
-    do
-        ++n;
-    while (FindNextFileA(h, &fd));
-    FindClose(h);
-    return n;
 }
 
 class EmfComment : public Metafile {
@@ -412,60 +387,43 @@ protected:
     }
 };
 
-TEST_F(EmfComment, CommentBecomesThePictureNameAndTheRecordsSurvive)
-{
-    std::string before = read_file_bytes(path);
-    uint32_t old_header = get_le32(before, 4);
-    HGLOBAL comment = comment_block("abc");
-    write_emf_comment(path.c_str(), &comment, NULL, main);
-    EXPECT_TRUE(seams.boxes.empty());
-    ASSERT_TRUE(comment);
-    GlobalFree(comment);
-
-    std::string after = read_file_bytes(path);
-    EXPECT_EQ(after.size(), get_le32(after, 48));
-    EXPECT_EQ(before.substr(old_header), after.substr(get_le32(after, 4))) << "the records survive";
-    EXPECT_EQ(std::wstring(L"Corvane Graphics\0abc\0\0", 22), description_of(path));
-    expect_same_emf_picture(original, path);
-    LPARAM selection = -1;
-    ASSERT_TRUE(reload_posted(&selection));
-    EXPECT_EQ(1, selection);
-}
-
-TEST_F(EmfComment, EmptyCommentRemovesTheDescription)
-{
-    HGLOBAL comment = comment_block("a longer comment, then none");
-    write_emf_comment(path.c_str(), &comment, NULL, main);
-    GlobalFree(comment);
-    comment = comment_block("");
-    write_emf_comment(path.c_str(), &comment, NULL, main);
-    GlobalFree(comment);
-    std::string after = read_file_bytes(path);
-    EXPECT_EQ(after.size(), get_le32(after, 48));
-    EXPECT_EQ(std::wstring(), description_of(path));
-    expect_same_emf_picture(original, path);
-}
-
-// A file with the oldest, 88-byte header: the description follows at 88.
-TEST_F(EmfComment, OldHeaderGetsTheDescriptionRightAfterIt)
+// The comment becomes the picture's description (an empty one removes it;
+// a file with the oldest, 88-byte header gets it right after the header);
+// the records and so the picture survive, and the list is told to reload.
+TEST_F(EmfComment, CommentBecomesTheDescriptionAndTheRecordsSurvive)
 {
     std::string bytes = read_file_bytes(original);
-    uint32_t old_header = get_le32(bytes, 4);
-    std::string old_style = bytes.substr(0, 88) + bytes.substr(old_header);
+    std::string old_style = bytes.substr(0, 88) + bytes.substr(get_le32(bytes, 4));
     put_le32(old_style, 4, 88);
     put_le32(old_style, 48, (uint32_t)old_style.size());
     put_le32(old_style, 60, 0);
     put_le32(old_style, 64, 0);
-    ASSERT_TRUE(write_file_bytes(path, old_style));
-
-    HGLOBAL comment = comment_block("abc");
-    write_emf_comment(path.c_str(), &comment, NULL, main);
-    GlobalFree(comment);
-    std::string after = read_file_bytes(path);
-    EXPECT_EQ(88u, get_le32(after, 64));
-    EXPECT_EQ(after.size(), get_le32(after, 48));
-    EXPECT_EQ(std::wstring(L"Corvane Graphics\0abc\0\0", 22), description_of(path));
-    expect_same_emf_picture(original, path);
+    const struct { const char* name; bool is_old; const char* first; const char* text; std::wstring want; } cases[] = {
+        {"comment", false, nullptr, "abc", std::wstring(L"Corvane Graphics\0abc\0\0", 22)},
+        {"removed", false, "a longer comment, then none", "", std::wstring()},
+        {"old header", true, nullptr, "abc", std::wstring(L"Corvane Graphics\0abc\0\0", 22)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(write_file_bytes(path, c.is_old ? old_style : bytes));
+        std::string before = read_file_bytes(path);
+        if (c.first)
+            write_comment(path, c.first, main);
+        EXPECT_TRUE(write_comment(path, c.text, main));
+        EXPECT_TRUE(seams.boxes.empty());
+        std::string after = read_file_bytes(path);
+        EXPECT_EQ(after.size(), get_le32(after, 48));
+        EXPECT_EQ(before.substr(get_le32(before, 4)), after.substr(get_le32(after, 4))) << "the records survive";
+        if (c.is_old)
+            EXPECT_EQ(88u, get_le32(after, 64));
+        EXPECT_EQ(c.want, description_of(path));
+        expect_same_emf_picture(original, path);
+        LPARAM selection = -1;
+        ASSERT_TRUE(reload_posted(&selection));
+        EXPECT_EQ(1, selection);
+        while (reload_posted(&selection))
+            ;
+    }
 }
 
 TEST_F(EmfComment, FileThatCannotBeReplacedIsKeptAndTheCommentDropped)
@@ -474,10 +432,8 @@ TEST_F(EmfComment, FileThatCannotBeReplacedIsKeptAndTheCommentDropped)
     HANDLE lock = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
     ASSERT_NE(INVALID_HANDLE_VALUE, lock);
     std::string before = read_file_bytes(path);
-    HGLOBAL comment = comment_block("never written");
-    write_emf_comment(path.c_str(), &comment, NULL, main);
+    EXPECT_FALSE(write_comment(path, "never written", main));
     CloseHandle(lock);
-    EXPECT_EQ(nullptr, comment);
     ASSERT_EQ(1u, seams.boxes.size());
     EXPECT_EQ("Cannot Open File for Writing.", seams.boxes[0].text);
     EXPECT_EQ(path, seams.boxes[0].caption);
@@ -493,30 +449,22 @@ TEST_F(EmfComment, NotAnEmfIsLeftAlone)
     std::string junk = "this is not an enhanced metafile, only text long enough to pass 88 bytes "
                        "...............................................";
     ASSERT_TRUE(write_file_bytes(path, junk));
-    HGLOBAL comment = comment_block("x");
-    write_emf_comment(path.c_str(), &comment, NULL, main);
+    write_comment(path, "x", main);
     EXPECT_EQ(junk, read_file_bytes(path));
     EXPECT_EQ(1u, seams.boxes.size());
     EXPECT_EQ(0, temp_files_in(folder));
-    if (comment)
-        GlobalFree(comment);
 
     // A header size past the end of the file.
     std::string bytes = read_file_bytes(original);
     put_le32(bytes, 4, (uint32_t)bytes.size() + 4);
     ASSERT_TRUE(write_file_bytes(path, bytes));
-    comment = comment_block("x");
-    write_emf_comment(path.c_str(), &comment, NULL, main);
+    write_comment(path, "x", main);
     EXPECT_EQ(bytes, read_file_bytes(path));
-    if (comment)
-        GlobalFree(comment);
 
     // A file that is missing: nothing happens.
     seams.boxes.clear();
-    comment = comment_block("x");
-    write_emf_comment(test_out_path("missing.emf").c_str(), &comment, NULL, main);
+    write_comment(test_out_path("missing.emf"), "x", main);
     EXPECT_TRUE(seams.boxes.empty());
-    GlobalFree(comment);
 }
 
 // ---- hostile Windows metafiles

@@ -8,21 +8,14 @@
 #include "image/open_windows.h"
 #include "image/palette.h"
 #include "support/seam_recorder.h"
+#include "support/test_support.h"
 
 // Puts images in the current-image state for one test and clears it after.
 class CurrentImage : public ::testing::Test {
 protected:
     void TearDown() override
     {
-        if (g_hImage)
-            GlobalFree(g_hImage);
-        if (g_hImageUnconverted)
-            GlobalFree(g_hImageUnconverted);
-        g_hImage = g_hImageUnconverted = NULL;
-        g_imageKind = KIND_NONE;
-        g_hasTransparency = 0;
-        g_colorConversion = 0;
-        g_paletteRealizeMode = 0;
+        reset_current_image();
         for (HWND* w : {&g_hwndPalette, &g_hwndFrame, &g_hwndText})
             if (*w) {
                 DestroyWindow(*w);
@@ -119,23 +112,11 @@ TEST_F(CurrentImage, DibPaletteShowsTheTransparentColourOnlyWhilePicking)
     EXPECT_EQ(0x33, entry_of(pal, 1).peBlue);
     DeleteObject(pal);
 
-    g_colorConversion = 23;
+    g_colorConversion = 23;  // a converted image has no transparent index
     pal = create_dib_palette(dib.bih, NULL);
     EXPECT_EQ(4, entry_of(pal, 1).peRed);
     DeleteObject(pal);
     g_colorConversion = 0;
-
-    DestroyWindow(g_hwndPalette);
-    g_hwndPalette = NULL;
-    g_hwndText = make_window();
-    g_paletteRealizeMode = 1;
-    pal = create_dib_palette(dib.bih, NULL);
-    EXPECT_EQ(4, entry_of(pal, 1).peRed);
-    DeleteObject(pal);
-    g_paletteRealizeMode = 0;
-    pal = create_dib_palette(dib.bih, NULL);
-    EXPECT_EQ(0x11, entry_of(pal, 1).peRed);
-    DeleteObject(pal);
 
     // A transparent index past the table changes nothing.
     g_transparentIndex = 200;
@@ -168,24 +149,6 @@ TEST_F(CurrentImage, PickerPaletteAddsThePickedColourAfterTheTable)
     DeleteObject(pal);
     dib.unlock();
     GlobalFree(h);
-}
-
-TEST(ColourModel, HslToRgb)
-{
-    double r, g, b;
-    hsl_to_rgb(120, 0.5, 1, &r, &g, &b);
-    EXPECT_DOUBLE_EQ(0, r);
-    EXPECT_DOUBLE_EQ(1, g);
-    EXPECT_DOUBLE_EQ(0, b);
-    hsl_to_rgb(77, 0.4, 0, &r, &g, &b);
-    EXPECT_DOUBLE_EQ(0.4, r);
-    EXPECT_DOUBLE_EQ(0.4, b);
-    EXPECT_DOUBLE_EQ(hue_to_channel(0.2, 0.8, 40), hue_to_channel(0.2, 0.8, 400));
-    EXPECT_DOUBLE_EQ(hue_to_channel(0.2, 0.8, 330), hue_to_channel(0.2, 0.8, -30));
-    EXPECT_DOUBLE_EQ(0.2 + 0.6 * 30 / 60, hue_to_channel(0.2, 0.8, 30));
-    EXPECT_DOUBLE_EQ(0.8, hue_to_channel(0.2, 0.8, 179));
-    EXPECT_DOUBLE_EQ(0.2 + 0.6 * 30 / 60, hue_to_channel(0.2, 0.8, 210));
-    EXPECT_DOUBLE_EQ(0.2, hue_to_channel(0.2, 0.8, 240));
 }
 
 TEST(ColourModel, RoundTripsEveryColourOfAGrid)

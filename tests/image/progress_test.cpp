@@ -72,17 +72,6 @@ TEST_F(ProgressRouting, FirstOpenWindowOfTheListWins)
     EXPECT_EQ(g_hwndBatchBar, only(1));
 }
 
-TEST_F(ProgressRouting, BatchWindowSilencesModes20And99)
-{
-    g_hwndBatch = make_window();
-    HWND chosen[2] = {};
-    EXPECT_EQ(0, choose_progress_strips(99, chosen));
-    EXPECT_EQ(0, choose_progress_strips(20, chosen));
-    EXPECT_EQ(g_hwndBatchBar, only(1));
-    close(&g_hwndBatch);
-    EXPECT_EQ(g_hwndMainBar, only(99));
-}
-
 TEST(ProgressPaint, FillsTheDonePartAndClearsTheRest)
 {
     HWND parent = CreateWindowA("STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 200, 40, NULL, NULL, NULL, NULL);

@@ -44,17 +44,6 @@ TEST(TempFile, NamesNestAndEachIsDeletedOnce)
     EXPECT_EQ(in_use, temp_file_names_in_use());
 }
 
-TEST(TempFile, AForeignNameIsOnlyDeletedAsAFile)
-{
-    std::string path = test_out_path("foreign.tmp");
-    ASSERT_TRUE(write_file_bytes(path, "x"));
-    std::vector<char> name(path.begin(), path.end());
-    name.push_back(0);
-    delete_temp_file(name.data());
-    EXPECT_FALSE(exists(path.c_str()));
-    delete_temp_file(nullptr);
-}
-
 TEST(CanCreateFile, CreatesOrTruncatesAndRefusesMissingFolders)
 {
     std::string path = test_out_path("can_create.bin");

@@ -1,8 +1,12 @@
-// Paths of fixtures and outputs, passed by ctest in the environment.
+// Paths of fixtures and outputs (passed by ctest in the environment), and
+// the temporary-file count and current-image reset the test folders share.
 #include "support/test_support.h"
+
+#include "image/current_image.h"
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include <windows.h>
 
@@ -51,4 +55,35 @@ bool write_file_bytes(const std::string& path, const std::string& bytes)
         return false;
     bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     return std::fclose(f) == 0 && ok;
+}
+
+int temp_files_in(const std::string& folder_or_path)
+{
+    std::string folder = folder_or_path.substr(0, folder_or_path.find_last_of("\\/") + 1);
+    WIN32_FIND_DATAA found;
+    HANDLE h = FindFirstFileA((folder + "sqt*.tmp").c_str(), &found);
+    if (h == INVALID_HANDLE_VALUE)
+        return 0;
+    int n = 0;
+    do
+        ++n;
+    while (FindNextFileA(h, &found));
+    FindClose(h);
+    return n;
+}
+
+void reset_current_image()
+{
+    if (g_hImage)
+        GlobalFree(g_hImage);
+    if (g_hImageUnconverted)
+        GlobalFree(g_hImageUnconverted);
+    g_hImage = g_hImageUnconverted = NULL;
+    g_imageKind = KIND_NONE;
+    g_colorConversion = 0;
+    g_brightnessStep = 0;
+    g_hasTransparency = 0;
+    g_transparentIndex = 0;
+    g_transparentDisplayColor = 0;
+    std::memset(g_baseColorTable, 0, sizeof g_baseColorTable);
 }

@@ -13,3 +13,11 @@ std::string test_out_path(const std::string& name);
 // Whole file as bytes; empty when it cannot be read.
 std::string read_file_bytes(const std::string& path);
 bool write_file_bytes(const std::string& path, const std::string& bytes);
+
+// Temporary files of the program's safe writes (sqt*.tmp) left in a folder
+// (the folder of a path, when it names a file).
+int temp_files_in(const std::string& folder_or_path);
+
+// Frees the current image (and its full-colour copy) and resets the state
+// the tools, writers and menus read.
+void reset_current_image();

@@ -16,9 +16,8 @@ std::vector<Shape> all_shapes()
 {
     std::vector<Shape> shapes;
     for (int bits : {1, 4, 8, 16, 24, 32})
-        for (auto wh : {std::make_pair(1, 1), std::make_pair(1, 5), std::make_pair(7, 1),
-                        std::make_pair(3, 2), std::make_pair(13, 7), std::make_pair(33, 5),
-                        std::make_pair(40, 9)})
+        for (auto wh : {std::make_pair(1, 5), std::make_pair(7, 1), std::make_pair(13, 7),
+                        std::make_pair(33, 5)})
             shapes.push_back({bits, wh.first, wh.second});
     return shapes;
 }
@@ -58,53 +57,25 @@ void expect_mapping(HGLOBAL src, HGLOBAL dst, bool clockwise)
         for (int x = 0; x < w; ++x) {
             int row = clockwise ? w - 1 - x : x;
             int col = clockwise ? y : h - 1 - y;
-            ASSERT_EQ(raw_pixel(s, x, y), raw_pixel(d, col, row)) << "x " << x << " y " << y;
+            ASSERT_EQ(s.raw(x, y), d.raw(col, row)) << "x " << x << " y " << y;
         }
 }
 
 }  // namespace
-
-TEST_P(EveryDepth, FourClockwiseTurnsGiveTheOriginalBack)
-{
-    int word = 0;
-    for (int i = 1; i <= 4; ++i) {
-        ASSERT_EQ(1, rotate_cw90(&image, &word));
-        EXPECT_EQ((2 * i) % 8, word);
-    }
-    EXPECT_TRUE(same_block(original, image));
-}
 
 TEST_P(EveryDepth, QuarterTurnsMovePixelsWhereTheScreenShowsThem)
 {
     int word = 0;
     ASSERT_EQ(1, rotate_cw90(&image, &word));
     expect_mapping(original, image, true);
-    // Padding of the new rows stays 0: the block equals one built pixel by pixel.
-    HGLOBAL rebuilt = copy_packed_dib(image);
-    {
-        DibBlock r(rebuilt, false);
-        std::memset(dib_pixels(r.bih), 0, (size_t)dib_row_stride(r.bih->biWidth, r.bih->biBitCount) * r.bih->biHeight);
-    }
-    {
-        DibBlock r(rebuilt, false), d(image, false);
-        int bits = d.bih->biBitCount;
-        for (int y = 0; y < d.bih->biHeight; ++y)
-            for (int x = 0; x < d.bih->biWidth; ++x) {
-                uint32_t v = raw_pixel(d, x, y);
-                if (bits <= 8)
-                    set_index(r.row(y), bits, x, v);
-                else
-                    for (int k = 0; k < bits / 8; ++k)
-                        r.row(y)[x * bits / 8 + k] = (BYTE)(v >> (8 * k));
-            }
-    }
-    EXPECT_TRUE(same_block(rebuilt, image));
-    GlobalFree(rebuilt);
-
     HGLOBAL back = copy_packed_dib(original);
     ASSERT_EQ(1, rotate_ccw90(&back, &word));
     expect_mapping(original, back, false);
     GlobalFree(back);
+    // Three more turns give the original block back: row padding stayed 0.
+    for (int i = 0; i < 3; ++i)
+        ASSERT_EQ(1, rotate_cw90(&image, &word));
+    EXPECT_TRUE(same_block(original, image));
 }
 
 TEST_P(EveryDepth, FlipsMirrorEveryPixel)
@@ -118,8 +89,8 @@ TEST_P(EveryDepth, FlipsMirrorEveryPixel)
         int w = s.bih->biWidth, h = s.bih->biHeight;
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) {
-                ASSERT_EQ(raw_pixel(s, x, y), raw_pixel(a, w - 1 - x, y));
-                ASSERT_EQ(raw_pixel(s, x, y), raw_pixel(b, x, h - 1 - y));
+                ASSERT_EQ(s.raw(x, y), a.raw(w - 1 - x, y));
+                ASSERT_EQ(s.raw(x, y), b.raw(x, h - 1 - y));
             }
     }
     // Bits past the width of a mirrored row stay 0.
@@ -177,13 +148,13 @@ TEST(QuarterTurns, NullOrDamagedImagesAreRefusedUntouched)
 
 TEST(QuarterTurns, PhotoTurnedForTheIndependentCheck)
 {
-    RgbImage photo = read_ppm(fixture_path("tools/photo.ppm"));
+    PnmImage photo = read_pnm_file(fixture_path("tools/photo.ppm"));
     ASSERT_GT(photo.width, 0);
-    HGLOBAL h = rgb_to_dib24(photo);
+    HGLOBAL h = pnm_to_dib(photo);
     int word = 0;
     ASSERT_EQ(1, rotate_cw90(&h, &word));
-    ASSERT_TRUE(write_ppm(test_out_path("photo_cw90.ppm"), dib_to_rgb(h)));
+    ASSERT_TRUE(write_pnm_file(test_out_path("photo_cw90.ppm"), dib_to_pnm(h, 3)));
     ASSERT_EQ(1, flip_top_bottom(h, &word));
-    ASSERT_TRUE(write_ppm(test_out_path("photo_cw90_flip.ppm"), dib_to_rgb(h)));
+    ASSERT_TRUE(write_pnm_file(test_out_path("photo_cw90_flip.ppm"), dib_to_pnm(h, 3)));
     GlobalFree(h);
 }
