@@ -28,6 +28,7 @@
 #include "tools/grey_tone.h"
 #include "tools/quarter_turns.h"
 #include "tools/sphere.h"
+#include "viewer/capture.h"
 #include "viewer/slideshow.h"
 #include "viewer/window_classes.h"
 
@@ -609,6 +610,9 @@ BOOL main_on_menu_command(HWND hwnd, int id)
     case IDM_MAIN_DELETE_FILE:
         run_file_command(hwnd, FILE_OP_DELETE);
         return TRUE;
+    case IDM_MAIN_CAPTURE_SCREEN:
+        run_capture_dialog(hwnd);
+        return TRUE;
     case IDM_MAIN_SLIDESHOW:
         begin_slideshow(0);
         return TRUE;
@@ -700,10 +704,10 @@ BOOL main_on_menu_command(HWND hwnd, int id)
 int main_command_has_worker(int id)
 {
     // Commands whose workers are not part of the program yet: the
-    // full-screen window, capture, printing, the colour picker, batch, the lossless JPEG transforms, the tools with windows
+    // full-screen window, printing, the colour picker, batch, the lossless JPEG transforms, the tools with windows
     // or dialogs, comments, Exif and About.
     static const int PENDING[] = {
-        IDM_MAIN_FULL_SCREEN, IDM_MAIN_CAPTURE_SCREEN, IDM_MAIN_PRINT_NORMAL, IDM_MAIN_PRINT_LARGE,
+        IDM_MAIN_FULL_SCREEN, IDM_MAIN_PRINT_NORMAL, IDM_MAIN_PRINT_LARGE,
         IDM_MAIN_PRINT_TILED, IDM_MAIN_PRINTER_PROFILE, IDM_MAIN_SELECT_COLOR, IDM_MAIN_BATCH,
         IDM_MAIN_ROTATE_ANGLE, IDM_MAIN_DISPLAY_PALETTE, IDM_MAIN_FRAME, IDM_MAIN_WRITE_TEXT,
         IDM_MAIN_RED_EYE, IDM_MAIN_MERGE_CLIPBOARD, IDM_MAIN_MERGE_FILE,

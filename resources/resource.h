@@ -294,3 +294,7 @@
 #define IDM_VIEW_BEST_64            324
 #define IDM_VIEW_BEST_8             325
 #define IDM_VIEW_BEST_4             326
+
+// Dialog "TOCAPTURE"
+#define IDC_CAPTURE_TEXT1           1201
+#define IDC_CAPTURE_TEXT2           1202

@@ -26,6 +26,7 @@ ALLOWED=(
     "jpeg/exif_write.cpp tools/resample.h"     # the Exif thumbnail is a reduced copy
     "app/* viewer/*"                           # the main window opens the viewer windows
     "viewer/image_window*.cpp app/*"           # the image window's commands are the main window's workers
+    "viewer/capture.cpp app/*"                 # the overlay's owner handle and the menu refresh
     "viewer/slideshow.cpp app/*"               # the next-file step walks the main window's list; menu refresh
 )
 

@@ -11,6 +11,7 @@
 #include "image/open_windows.h"
 #include "image/seams.h"
 #include "resources/resource.h"
+#include "viewer/capture.h"
 #include "viewer/image_window.h"
 #include "viewer/image_window_menu.h"
 #include "viewer/slideshow.h"
@@ -210,6 +211,9 @@ void meta_on_command(HWND hwnd, int id, HWND control, int notification)
                                    : id == IDM_VIEW_COPY_FILE ? FILE_OP_COPY
                                    : id == IDM_VIEW_RENAME_FILE ? FILE_OP_RENAME
                                                                 : FILE_OP_DELETE);
+        return;
+    case IDM_VIEW_CAPTURE_SCREEN:
+        run_capture_dialog(hwnd);
         return;
     case IDM_VIEW_SLIDESHOW:
         if (view_ok())
