@@ -10,6 +10,9 @@
 #include <cstring>
 #include <new>
 
+#include "formats/jbig.h"
+#include "formats/jpeg2000.h"
+#include "formats/png.h"
 #include "image/animation_timer.h"
 #include "image/background.h"
 #include "image/bmp_read.h"
@@ -455,6 +458,44 @@ static ReadEnd read_jpeg_by_precision(HWND, HWND)
     return READ_THEN_AFTER_STEPS;
 }
 
+static ReadEnd read_png(HWND, HWND)
+{
+    g_hImage = read_png_file(g_fileName, g_infoText);
+    return READ_THEN_AFTER_STEPS;
+}
+
+// The colour-managed decoder first, then with a beep the plain one; a
+// "relax.jp2" goes to the plain one at once. The code is set again before
+// the second try and becomes 47 when both fail.
+static ReadEnd read_jpeg2000(HWND, HWND)
+{
+    int format = g_fileFormat;
+    bool plain_first = format == FMT_JP2 && lstrcmpiA(g_fileName, "relax.jp2") == 0;
+    g_hImage = plain_first ? read_jpeg2000_openjpeg(g_fileName, g_infoText, &g_fileFormat)
+                           : read_jpeg2000_jasper(g_fileName, g_infoText);
+    if (!g_hImage) {
+        seam_beep((UINT)-1);
+        g_infoText[0] = 0;
+        g_fileFormat = format;
+        g_hImage = read_jpeg2000_openjpeg(g_fileName, g_infoText, &g_fileFormat);
+    }
+    if (!g_hImage)
+        g_fileFormat = FMT_NONE;
+    return READ_THEN_AFTER_STEPS;
+}
+
+static ReadEnd read_sun_raster(HWND, HWND)
+{
+    g_hImage = read_image_jasper(g_fileName, g_infoText);
+    return READ_THEN_AFTER_STEPS;
+}
+
+static ReadEnd read_jbig(HWND, HWND)
+{
+    g_hImage = read_jbig_file(g_fileName, g_infoText);
+    return READ_THEN_AFTER_STEPS;
+}
+
 // ---- the reader table
 
 // One row per identification result that the program reads. Identities
@@ -468,6 +509,11 @@ static const ReaderRow READERS[] = {
     {IDENT_WMF, KIND_WMF, FMT_NONE, 0, 0, read_plain_wmf},
     {IDENT_EMF, KIND_EMF, FMT_NONE, 0, 1, read_enhanced_metafile},
     {IDENT_MACBINARY_GIF, KIND_DIB, FMT_GIF, 0, 0, read_gif_still},
+    {IDENT_PNG, KIND_DIB, FMT_PNG, 0, 1, read_png},
+    {IDENT_J2K, KIND_DIB, FMT_J2K, 1, 1, read_jpeg2000},
+    {IDENT_JP2, KIND_DIB, FMT_JP2, 1, 1, read_jpeg2000},
+    {IDENT_SUN_RASTER, KIND_DIB, FMT_NONE, 0, 1, read_sun_raster},
+    {IDENT_JBIG, KIND_DIB, FMT_JBIG, 1, 1, read_jbig},
 };
 
 static const ReaderRow* find_reader(int identity)
