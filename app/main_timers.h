@@ -1,5 +1,6 @@
 // The main window's timers: the animation tick that shows the next frame of
-// an animated GIF.
+// an animated GIF, the next image of an icon file or the next step of an
+// animated cursor.
 #pragma once
 
 #include <windows.h>
