@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "app/clipboard.h"
+#include "app/file_commands.h"
 #include "app/convert_save.h"
 #include "app/file_list.h"
 #include "app/main_menu.h"
@@ -35,7 +36,9 @@
 #include "viewer/about_dialog.h"
 #include "viewer/crop_window.h"
 #include "viewer/angle_dialogs.h"
+#include "viewer/capture.h"
 #include "viewer/frame_dialog.h"
+#include "viewer/slideshow.h"
 #include "viewer/window_classes.h"
 
 static const char HELP_FILE[] = "RODadi.zoz";
@@ -711,6 +714,24 @@ BOOL main_on_menu_command(HWND hwnd, int id)
     case IDM_MAIN_BAR_NEXT_FILE:
         on_step_file(hwnd, true);
         return TRUE;
+    case IDM_MAIN_MOVE_FILE:
+        run_file_command(hwnd, FILE_OP_MOVE);
+        return TRUE;
+    case IDM_MAIN_COPY_FILE:
+        run_file_command(hwnd, FILE_OP_COPY);
+        return TRUE;
+    case IDM_MAIN_RENAME_FILE:
+        run_file_command(hwnd, FILE_OP_RENAME);
+        return TRUE;
+    case IDM_MAIN_DELETE_FILE:
+        run_file_command(hwnd, FILE_OP_DELETE);
+        return TRUE;
+    case IDM_MAIN_CAPTURE_SCREEN:
+        run_capture_dialog(hwnd);
+        return TRUE;
+    case IDM_MAIN_SLIDESHOW:
+        begin_slideshow(0);
+        return TRUE;
     case IDM_MAIN_FILE_INFO:
         seam_message_box(hwnd, g_infoText, g_fileName, MB_ICONINFORMATION);
         return TRUE;
@@ -816,17 +837,15 @@ BOOL main_on_menu_command(HWND hwnd, int id)
 
 int main_command_has_worker(int id)
 {
-    // Commands whose workers are not part of the program yet: the file
-    // operations, the full-screen window, capture, printing, the colour
-    // picker, batch, the tools with windows or dialogs, comments, Exif
-    // properties and slideshow.
+    // Commands whose workers are not part of the program yet: the
+    // full-screen window, printing, the colour picker, batch, the tools
+    // with windows or dialogs, comments and Exif properties.
     static const int PENDING[] = {
-        IDM_MAIN_MOVE_FILE, IDM_MAIN_COPY_FILE, IDM_MAIN_DELETE_FILE, IDM_MAIN_RENAME_FILE,
-        IDM_MAIN_FULL_SCREEN, IDM_MAIN_CAPTURE_SCREEN, IDM_MAIN_PRINT_NORMAL, IDM_MAIN_PRINT_LARGE,
+        IDM_MAIN_FULL_SCREEN, IDM_MAIN_PRINT_NORMAL, IDM_MAIN_PRINT_LARGE,
         IDM_MAIN_PRINT_TILED, IDM_MAIN_PRINTER_PROFILE, IDM_MAIN_SELECT_COLOR, IDM_MAIN_BATCH,
         IDM_MAIN_DISPLAY_PALETTE, IDM_MAIN_WRITE_TEXT,
         IDM_MAIN_RED_EYE, IDM_MAIN_MERGE_CLIPBOARD, IDM_MAIN_MERGE_FILE,
-        IDM_MAIN_INSERT_COMMENT, IDM_MAIN_EXIF_PROPERTIES, IDM_MAIN_SLIDESHOW,
+        IDM_MAIN_INSERT_COMMENT, IDM_MAIN_EXIF_PROPERTIES,
         IDM_MAIN_STRETCH,
     };
     for (int pending : PENDING)

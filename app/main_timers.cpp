@@ -15,6 +15,7 @@
 #include "image/palette.h"
 #include "image/preview.h"
 #include "resources/resource.h"
+#include "viewer/capture.h"
 
 // Stretches the animation canvas into the rectangle a still image of the
 // logical screen's size gets, so every frame stays inside the frame lines.
@@ -96,6 +97,12 @@ BOOL main_on_timer(HWND hwnd, UINT_PTR timer_id)
     if (timer_id != g_animTimerId)
         return FALSE;
     stop_animation_timer(hwnd);
+    // The tick after a right-click capture gives the main window its input back.
+    if (g_capturePending) {
+        g_capturePending = 0;
+        EnableWindow(hwnd, TRUE);
+        return TRUE;
+    }
 
     if (g_imageKind == KIND_ICON_PAGES)
         return step_icon_page(hwnd);

@@ -330,3 +330,7 @@
 #define IDM_CROP_HELP               218
 #define IDM_CROP_HELP_LIBRARY       219
 #define IDC_DONTSHOW_CHECK          1029
+
+// Dialog "TOCAPTURE"
+#define IDC_CAPTURE_TEXT1           1211
+#define IDC_CAPTURE_TEXT2           1212

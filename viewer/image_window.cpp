@@ -111,12 +111,13 @@ static void stretch_halftone(HDC dc, const BITMAPINFOHEADER* bih, int x, int y, 
                   (const BITMAPINFO*)bih, DIB_RGB_COLORS, SRCCOPY);
 }
 
-static void paint_bitmap(HWND hwnd, HDC dc, const RECT& c, const BITMAPINFOHEADER* bih, bool animation)
+static void paint_bitmap(HWND hwnd, HDC dc, const RECT& c, const BITMAPINFOHEADER* bih, bool animation,
+                         int tile)
 {
     const int W = bih->biWidth, H = bih->biHeight;
     if (W < 1 || H < 1)
         return;
-    if (g_tileMode == 0) {
+    if (tile == 0) {
         int w = W, h = H;
         // An animation is shown at its own size: its frames are composed
         // on a canvas of that size.
@@ -150,7 +151,7 @@ static void paint_bitmap(HWND hwnd, HDC dc, const RECT& c, const BITMAPINFOHEADE
     }
 }
 
-static void paint_emf(HDC dc, const RECT& c)
+static void paint_emf(HDC dc, const RECT& c, int tile)
 {
     HDC main_dc = GetDC(g_hwndMain);
     get_emf_info((HENHMETAFILE)g_hImage, NULL, &g_rcMetafile, main_dc);
@@ -158,7 +159,7 @@ static void paint_emf(HDC dc, const RECT& c)
         ReleaseDC(g_hwndMain, main_dc);
     int w = g_rcMetafile.right - g_rcMetafile.left, h = g_rcMetafile.bottom - g_rcMetafile.top;
     shrink_to_area(c.right + 1, c.bottom + 1, &w, &h);
-    if (g_tileMode == 0) {
+    if (tile == 0) {
         RECT r = {(c.right - w) / 2, (c.bottom - h) / 2, 0, 0};
         r.right = r.left + w;
         r.bottom = r.top + h;
@@ -174,7 +175,7 @@ static void paint_emf(HDC dc, const RECT& c)
         }
 }
 
-static void paint_wmf(HWND hwnd, HDC dc, const RECT& c)
+static void paint_wmf(HWND hwnd, HDC dc, const RECT& c, int tile)
 {
     if (!g_wmfHasPlaceable) {
         PlayMetaFile(dc, (HMETAFILE)g_hImage);
@@ -185,7 +186,7 @@ static void paint_wmf(HWND hwnd, HDC dc, const RECT& c)
     DWORD units = g_wmfScale ? g_wmfScale : 1440;
     long long width = (long long)(g_rcMetafile.right - g_rcMetafile.left + 1) * 1440 / ((long long)tx * units);
     long long height = (long long)(g_rcMetafile.bottom - g_rcMetafile.top + 1) * 1440 / ((long long)ty * units);
-    play_wmf_in_rect(hwnd, dc, c.right + 1, c.bottom + 1, (int32_t)width, (int32_t)height, (uint32_t)g_tileMode);
+    play_wmf_in_rect(hwnd, dc, c.right + 1, c.bottom + 1, (int32_t)width, (int32_t)height, (uint32_t)tile);
 }
 
 // The once-per-file notice that an icon or cursor file holds more images.
@@ -209,13 +210,13 @@ static void show_page_hint(HWND hwnd)
     seam_message_box(hwnd, text, caption, MB_OK);
 }
 
-static void paint_image(HWND hwnd, HDC dc, const RECT& c)
+void paint_current_image(HWND hwnd, HDC dc, const RECT& c, int tile)
 {
     const int kind = g_imageKind;
     if (kind == KIND_WMF && g_hImage) {
-        paint_wmf(hwnd, dc, c);
+        paint_wmf(hwnd, dc, c, tile);
     } else if (kind == KIND_EMF && g_hImage) {
-        paint_emf(dc, c);
+        paint_emf(dc, c, tile);
     } else if ((kind == KIND_DIB || kind == KIND_ICON_PAGES || kind == KIND_ANI) && g_hImage) {
         BITMAPINFOHEADER* bih = (BITMAPINFOHEADER*)GlobalLock(g_hImage);
         if (bih) {
@@ -223,7 +224,7 @@ static void paint_image(HWND hwnd, HDC dc, const RECT& c)
             HPALETTE old = palette ? SelectPalette(dc, palette, FALSE) : NULL;
             if (palette)
                 RealizePalette(dc);
-            paint_bitmap(hwnd, dc, c, bih, false);
+            paint_bitmap(hwnd, dc, c, bih, false, tile);
             if (palette) {
                 SelectPalette(dc, old, FALSE);
                 DeleteObject(palette);
@@ -237,7 +238,7 @@ static void paint_image(HWND hwnd, HDC dc, const RECT& c)
             HPALETTE old = g_hPalette ? SelectPalette(dc, g_hPalette, FALSE) : NULL;
             if (g_hPalette)
                 RealizePalette(dc);
-            paint_bitmap(hwnd, dc, c, bih, true);
+            paint_bitmap(hwnd, dc, c, bih, true, tile);
             if (g_hPalette)
                 SelectPalette(dc, old, FALSE);
             GlobalUnlock(g_hAnimCanvas);
@@ -262,7 +263,7 @@ static LRESULT meta_on_paint(HWND hwnd)
         // A window shorter than its status strip has no image area.
         if (c.bottom > c.top && c.right > c.left) {
             FillRect(dc, &c, g_hBackgroundBrush ? g_hBackgroundBrush : (HBRUSH)GetStockObject(WHITE_BRUSH));
-            paint_image(hwnd, dc, c);
+            paint_current_image(hwnd, dc, c, g_tileMode);
         }
     }
     EndPaint(hwnd, &ps);

@@ -23,3 +23,8 @@ void destroy_image_window(void);
 // stays at least 1. An empty area (either side below 1) leaves the size
 // as it is, since no shrinking could ever make it fit.
 void shrink_to_area(int area_width, int area_height, int* width, int* height);
+
+// Paints the current image of any still or animated kind into the area c
+// of dc (already filled with the background): centred and shrunk to fit
+// (tile 0) or tiled (tile 1). The slideshow paints through it too.
+void paint_current_image(HWND hwnd, HDC dc, const RECT& c, int tile);

@@ -5,15 +5,19 @@
 // the dialogs, which the image window owns.
 #include "viewer/image_window_commands.h"
 
+#include "app/file_commands.h"
 #include "app/main_commands.h"
 #include "image/current_image.h"
+#include "image/loader.h"
 #include "image/open_windows.h"
 #include "image/seams.h"
 #include "resources/resource.h"
 #include "viewer/angle_dialogs.h"
+#include "viewer/capture.h"
 #include "viewer/frame_dialog.h"
 #include "viewer/image_window.h"
 #include "viewer/image_window_menu.h"
+#include "viewer/slideshow.h"
 
 static const char HELP_FILE[] = "RODadi.zoz";
 
@@ -170,10 +174,28 @@ void meta_on_command(HWND hwnd, int id, HWND control, int notification)
     case IDM_VIEW_NEXT_FILE:
     case IDM_VIEW_LAST_FILE:
         if (view_ok()) {
+            g_slideForward = id == IDM_VIEW_NEXT_FILE;
             HCURSOR old = SetCursor(LoadCursorA(NULL, IDC_WAIT));
-            main_on_menu_command(g_hwndMain, main_command_for_view(id));
+            slide_on_timer(g_hwndView, 0);
             SetCursor(old);
         }
+        return;
+    case IDM_VIEW_MOVE_FILE:
+    case IDM_VIEW_COPY_FILE:
+    case IDM_VIEW_RENAME_FILE:
+    case IDM_VIEW_DELETE_FILE:
+        if (view_ok())
+            run_file_command(hwnd, id == IDM_VIEW_MOVE_FILE   ? FILE_OP_MOVE
+                                   : id == IDM_VIEW_COPY_FILE ? FILE_OP_COPY
+                                   : id == IDM_VIEW_RENAME_FILE ? FILE_OP_RENAME
+                                                                : FILE_OP_DELETE);
+        return;
+    case IDM_VIEW_CAPTURE_SCREEN:
+        run_capture_dialog(hwnd);
+        return;
+    case IDM_VIEW_SLIDESHOW:
+        if (view_ok())
+            begin_slideshow(1);
         return;
     case IDM_VIEW_CENTER_TOGGLE:
         toggle_tile_mode(hwnd);

@@ -7,7 +7,9 @@
 #include <vfw.h>
 
 #include "viewer/crop_window.h"
+#include "viewer/capture.h"
 #include "viewer/image_window.h"
+#include "viewer/slideshow.h"
 
 UINT g_msgSelChanged;
 UINT g_msgFileNameOK;
@@ -58,11 +60,11 @@ static const WindowClassRow CLASS_ROWS[WINDOW_CLASS_COUNT] = {
     {meta_wnd_proc,      REDRAW,     true,  CURSOR_ARROW, BRUSH_WHITE, "MENU_A"},  // "Meta"
     {DefWindowProcA,     REDRAW_DBL, false, CURSOR_ARROW, BRUSH_WHITE, NULL},      // "Full"
     {crop_wnd_proc,      REDRAW_DBL, false, CURSOR_NONE,  BRUSH_WHITE, "MENU2"},   // "Crop"
-    {DefWindowProcA,     REDRAW,     false, CURSOR_ARROW, BRUSH_WHITE, NULL},      // "Slide"
-    {DefWindowProcA,     REDRAW,     false, CURSOR_ARROW, BRUSH_WHITE, NULL},      // "TextTitle"
+    {slide_wnd_proc,     REDRAW,     false, CURSOR_ARROW, BRUSH_WHITE, NULL},      // "Slide"
+    {texttitle_wnd_proc, REDRAW,     false, CURSOR_ARROW, BRUSH_WHITE, NULL},      // "TextTitle"
     {bar_wnd_proc,       REDRAW,     false, CURSOR_NONE,  BRUSH_NONE,  NULL},      // "Bar"
     {dummy_wnd_proc,     REDRAW,     false, CURSOR_NONE,  BRUSH_WHITE, NULL},      // "Dummy"
-    {DefWindowProcA,     REDRAW_DBL, false, CURSOR_ARROW, BRUSH_NONE,  NULL},      // "Cover"
+    {cover_wnd_proc,     REDRAW_DBL, false, CURSOR_ARROW, BRUSH_NONE,  NULL},      // "Cover"
     {DefWindowProcA,     REDRAW_DBL, false, CURSOR_ARROW, BRUSH_WHITE, "MENU3"},   // "Batch"
     {palette_wnd_proc,   REDRAW,     true,  CURSOR_ARROW, BRUSH_WHITE, "MENU4"},   // "Palette"
     {DefWindowProcA,     REDRAW_DBL, false, CURSOR_NONE,  BRUSH_WHITE, "MENU5"},   // "Text"

@@ -424,3 +424,20 @@ DWORD preview_pixel(const RunningApp& app, const std::string& shot, double fx, d
     int side = s.width - 6;
     return s.at(3 + (int)(fx * side), 3 + (int)(fy * side));
 }
+
+HWND wait_dialog(const RunningApp& app, const char* title, DWORD wait_ms)
+{
+    return find_process_window(app.process.dwProcessId, "#32770", NULL, wait_ms, title);
+}
+
+std::string box_text(HWND box)
+{
+    std::string text;
+    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        char cls[32] = "";
+        GetClassNameA(child, cls, sizeof cls);
+        if (lstrcmpiA(cls, "Static") == 0)
+            text += window_text(child);
+    }
+    return text;
+}

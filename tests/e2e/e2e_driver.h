@@ -63,6 +63,12 @@ std::string dismiss_message_box(const RunningApp& app, DWORD wait_ms, std::strin
 
 std::string window_text(HWND hwnd);
 
+// A visible dialog or message box of the program with that title.
+HWND wait_dialog(const RunningApp& app, const char* title, DWORD wait_ms = 15000);
+
+// The texts of a message box's static controls, joined.
+std::string box_text(HWND box);
+
 // Text of one part of a status bar in the program's process (read through
 // memory lent in that process, since status-bar messages carry pointers).
 std::string status_bar_part_text(const RunningApp& app, HWND bar, int part);

@@ -11,25 +11,6 @@
 
 namespace {
 
-// A dialog or message box of the program with that title.
-HWND wait_dialog(const RunningApp& app, const char* title, DWORD wait_ms = 15000)
-{
-    return find_process_window(app.process.dwProcessId, "#32770", NULL, wait_ms, title);
-}
-
-// The texts of a message box's static controls, joined.
-std::string box_text(HWND box)
-{
-    std::string text;
-    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-        char cls[32] = "";
-        GetClassNameA(child, cls, sizeof cls);
-        if (lstrcmpiA(cls, "Static") == 0)
-            text += window_text(child);
-    }
-    return text;
-}
-
 void press(HWND dialog, int id)
 {
     PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(dialog, id));

@@ -1,0 +1,271 @@
+// File operations on the current file. See file_commands.h.
+//
+// Only an animation, an enhanced metafile or a medium keep the file open:
+// those are released in full before the operation, and when the file is
+// still there afterwards (cancel or failure) it is simply loaded again.
+#include "app/file_commands.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "app/convert_save.h"
+#include "app/file_list.h"
+#include "image/current_image.h"
+#include "image/loader.h"
+#include "image/open_windows.h"
+#include "image/preview.h"
+#include "image/seams.h"
+#include "resources/resource.h"
+#include "tools/edit_history.h"
+#include "viewer/image_window.h"
+#include "viewer/window_classes.h"
+
+UINT_PTR CALLBACK move_copy_rename_hook_proc(HWND hdlg, UINT msg, WPARAM wp, LPARAM lp)
+{
+    (void)wp;
+    (void)lp;
+    if (msg != WM_INITDIALOG)
+        return 0;
+    const char* label = g_saveDialogMode == FILE_OP_MOVE     ? "Move"
+                        : g_saveDialogMode == FILE_OP_COPY   ? "Copy"
+                        : g_saveDialogMode == FILE_OP_RENAME ? "Rename"
+                                                             : "OK";
+    SetDlgItemTextA(hdlg, IDOK, label);
+    return 1;
+}
+
+int is_target_in_folder(const char* folder, const char* target)
+{
+    size_t folder_length = std::strlen(folder);
+    if (folder_length && folder[folder_length - 1] == '\\')
+        --folder_length;
+    const char* slash = std::strrchr(target, '\\');
+    if (!slash)
+        return 0;
+    size_t target_folder = (size_t)(slash - target);
+    return target_folder == folder_length && CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, folder,
+                                                            (int)folder_length, target, (int)target_folder) ==
+                                                 CSTR_EQUAL;
+}
+
+static bool opens_for_reading(const char* path)
+{
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    CloseHandle(file);
+    return true;
+}
+
+// The dialog: 0 when cancelled, else the chosen path in target.
+static BOOL choose_target(HWND owner, HWND hwndMain, const char* source, const char* initial_dir,
+                          const char* extension, int mode, char* target)
+{
+    char title[261];
+    char long_name[MAX_PATH] = "";
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(source, &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        std::snprintf(long_name, sizeof long_name, "%s", found.cFileName);
+        FindClose(search);
+    }
+    if (!long_name[0])
+        std::snprintf(long_name, sizeof long_name, "%s", source);
+    const char* format = mode == FILE_OP_MOVE ? "Move \"%s\" To:" : mode == FILE_OP_COPY ? "Copy \"%s\" To:"
+                                                                                         : "Rename \"%s\":";
+    std::snprintf(title, sizeof title, format, long_name);
+    std::snprintf(target, SAVE_PATH_SIZE, "%s", mode == FILE_OP_RENAME ? "" : long_name);
+
+    char ext[8];
+    std::snprintf(ext, sizeof ext, "%s", extension);
+    char filter[64];
+    int length = std::snprintf(filter, sizeof filter, "*.%s|*.%s|All Files (*.*)|*.*||", ext, ext);
+    if (length <= 0 || length >= (int)sizeof filter)
+        return FALSE;
+    for (int i = 0; i < length; ++i)
+        if (filter[i] == '|')
+            filter[i] = '\0';
+
+    RECT r = {0, 0, 0, 0};
+    if (owner && owner != hwndMain)
+        GetClientRect(owner, &r);
+    else if (hwndMain)
+        GetWindowRect(hwndMain, &r);
+    g_hwndCover = CreateWindowExA(WS_EX_TOPMOST | WS_EX_TRANSPARENT, "Cover", "Screen Capture", WS_POPUP | WS_VISIBLE,
+                                  r.left + (r.right - r.left) / 15, r.top + (r.bottom - r.top) / 10, 0, 0, NULL,
+                                  NULL, g_hInstance, NULL);
+    char file_title[261] = "";
+    OPENFILENAMEA ofn;
+    std::memset(&ofn, 0, sizeof ofn);
+    // The size without the Windows 2000 fields keeps the classic dialog.
+    ofn.lStructSize = 76;
+    ofn.hwndOwner = g_hwndCover ? g_hwndCover : owner;
+    ofn.hInstance = (HINSTANCE)g_hInstance;
+    ofn.lpstrFilter = filter;
+    ofn.lpstrFile = target;
+    ofn.nMaxFile = SAVE_PATH_SIZE;
+    ofn.lpstrFileTitle = file_title;
+    ofn.nMaxFileTitle = 256;
+    ofn.lpstrInitialDir = initial_dir;
+    ofn.lpstrTitle = title;
+    ofn.lpstrDefExt = ext;
+    ofn.lpfnHook = move_copy_rename_hook_proc;
+    ofn.Flags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_ENABLEHOOK | OFN_NONETWORKBUTTON |
+                OFN_LONGNAMES;
+    BOOL chosen = GetSaveFileNameA(&ofn);
+    if (g_hwndCover && IsWindow(g_hwndCover))
+        DestroyWindow(g_hwndCover);
+    g_hwndCover = NULL;
+    return chosen && target[0];
+}
+
+int move_copy_rename_file(HWND owner, HWND hwndMain, const char* source, const char* initial_dir,
+                          const char* extension, int mode, int cell)
+{
+    (void)cell;
+    g_saveDialogMode = mode;
+    // The classic dialog may change the current folder while it browses:
+    // the source is fixed as a full path first.
+    char source_path[MAX_PATH];
+    DWORD full = GetFullPathNameA(source, sizeof source_path, source_path, NULL);
+    if (full == 0 || full >= sizeof source_path)
+        return 0;
+    char target[SAVE_PATH_SIZE];
+    if (!choose_target(owner, hwndMain, source_path, initial_dir, extension, mode, target))
+        return 0;
+    char text[2 * MAX_PATH + 40];
+    if (mode == FILE_OP_COPY) {
+        if (!CopyFileA(source_path, target, FALSE)) {
+            seam_message_box(owner, "Error Copying File", NULL, MB_OK | MB_ICONSTOP);
+            return 0;
+        }
+        std::snprintf(text, sizeof text, "%s copied to:\n\n%s", source, target);
+        seam_message_box(owner, text, "Copy File", MB_OK);
+        return 1;
+    }
+    // The user agreed to replace an existing target in the dialog; another
+    // drive needs a copy.
+    if (!MoveFileExA(source_path, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
+        seam_message_box(owner, mode == FILE_OP_RENAME ? "Error Renaming File." : "Error Moving File.", NULL,
+                         MB_OK | MB_ICONSTOP);
+        return 0;
+    }
+    const char* format = opens_for_reading(source_path) ? "%s copied to:\n\n%s"
+                         : mode == FILE_OP_RENAME  ? "%s renamed:\n\n%s"
+                                                   : "%s moved to:\n\n%s";
+    std::snprintf(text, sizeof text, format, source, target);
+    seam_message_box(owner, text, "Move File", MB_OK);
+    return is_target_in_folder(initial_dir, target) ? 2 : 1;
+}
+
+// ---- the commands
+
+// What holds the file open goes; a still bitmap or a WMF holds nothing.
+static bool release_open_file(void)
+{
+    switch (g_imageKind) {
+    case KIND_ANIMATED_GIF:
+    case KIND_ICON_PAGES:
+    case KIND_ANI:
+    case KIND_EMF:
+    case KIND_MULTIMEDIA:
+        release_image_for_new_selection(g_hwndMain);
+        return true;
+    }
+    return false;
+}
+
+static void load_selection(void)
+{
+    LRESULT selection = SendDlgItemMessageA(g_hwndMain, IDC_MAIN_FILE_LIST, LB_GETCURSEL, 0, 0);
+    PostMessageA(g_hwndMain, g_msgSelChanged, IDC_MAIN_FILE_LIST, selection);
+}
+
+// The file is gone from the list: the entry now at index (or the first)
+// is loaded; an empty list leaves nothing to show.
+static void after_removal(LRESULT index)
+{
+    release_image_for_new_selection(g_hwndMain);
+    g_imageKind = KIND_NONE;
+    g_infoText[0] = '\0';
+    g_fileName[0] = '\0';
+    clear_edit_history();
+    fill_file_list(0);
+    HWND list = GetDlgItem(g_hwndMain, IDC_MAIN_FILE_LIST);
+    LRESULT count = SendMessageA(list, LB_GETCOUNT, 0, 0);
+    if (count == 0 || count == LB_ERR) {
+        fit_image_rect(1, 1, 0);
+        destroy_image_window();
+        InvalidateRect(GetDlgItem(g_hwndMain, IDC_MAIN_PREVIEW), NULL, TRUE);
+        return;
+    }
+    if (index == LB_ERR || index >= count)
+        index = 0;
+    SendMessageA(list, LB_SETCURSEL, (WPARAM)index, 0);
+    LRESULT length = SendMessageA(list, LB_GETTEXTLEN, (WPARAM)index, 0);
+    if (length != LB_ERR && length < (LRESULT)sizeof g_fileName) {
+        SendMessageA(list, LB_GETTEXT, (WPARAM)index, (LPARAM)g_fileName);
+        SetDlgItemTextA(g_hwndMain, IDC_MAIN_NAME_EDIT, g_fileName);
+    }
+    load_selection();
+}
+
+static void lower_extension(char* ext, size_t size)
+{
+    std::snprintf(ext, size, "%s", g_fileExt);
+    for (char* p = ext; *p; ++p)
+        if (*p >= 'A' && *p <= 'Z')
+            *p = (char)(*p - 'A' + 'a');
+}
+
+void run_file_command(HWND owner, int mode)
+{
+    if (!g_fileName[0] || g_imageKind == KIND_NONE)
+        return;
+    HWND list = GetDlgItem(g_hwndMain, IDC_MAIN_FILE_LIST);
+    char ext[8];
+    lower_extension(ext, sizeof ext);
+    GetCurrentDirectoryA(sizeof g_currentDir, g_currentDir);
+    if (mode == FILE_OP_COPY) {
+        move_copy_rename_file(owner, g_hwndMain, g_fileName, g_currentDir, ext, mode, 0);
+        SetCurrentDirectoryA(g_listDir);
+        fill_file_list(0);
+        InvalidateRect(GetDlgItem(g_hwndMain, IDC_MAIN_PREVIEW), NULL, TRUE);
+        return;
+    }
+    if (mode == FILE_OP_DELETE) {
+        char question[MAX_PATH + 40];
+        std::snprintf(question, sizeof question, "Are you sure? \n\n\nDelete File %s?", g_fileName);
+        if (seam_message_box(owner, question, " CONFIRM DELETE FILE ", MB_YESNOCANCEL | MB_ICONEXCLAMATION) !=
+            IDYES)
+            return;
+    }
+    LRESULT index = SendMessageA(list, LB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)g_fileName);
+    bool released = release_open_file();
+    // The read-only attribute comes back when the file stays.
+    DWORD attributes = GetFileAttributesA(g_fileName);
+    SetFileAttributesA(g_fileName, FILE_ATTRIBUTE_NORMAL);
+    bool removed;
+    if (mode == FILE_OP_DELETE) {
+        removed = DeleteFileA(g_fileName) != 0;
+        if (!removed) {
+            char text[MAX_PATH + 40];
+            std::snprintf(text, sizeof text, "Unable to Delete: \n\n %s", g_fileName);
+            seam_message_box(g_hwndMain, text, NULL, MB_OK);
+        }
+    } else {
+        removed = move_copy_rename_file(owner, g_hwndMain, g_fileName, g_currentDir, ext, mode, 0) != 0;
+        SetCurrentDirectoryA(g_currentDir);
+        if (removed)
+            index = SendMessageA(list, LB_GETCURSEL, 0, 0);
+    }
+    if (removed) {
+        after_removal(index);
+        return;
+    }
+    if (attributes != INVALID_FILE_ATTRIBUTES)
+        SetFileAttributesA(g_fileName, attributes);
+    if (released)
+        load_selection();
+}

@@ -1,0 +1,26 @@
+// Moving, copying, renaming and deleting the current file: the one routine
+// that asks for the target in the classic Save dialog and does the work
+// (also for the image window), and the main window's commands around it,
+// which let go of what holds the file open and afterwards load the next
+// file of the refreshed list or take the current file back.
+#pragma once
+
+#include <windows.h>
+
+enum FileOperationMode { FILE_OP_MOVE = 0, FILE_OP_COPY = 1, FILE_OP_RENAME = 2 };
+
+// Asks for the target of source (a name as listed, relative to the current
+// folder) and moves, copies or renames it. 0: cancelled or failed; 2: a
+// move or rename that left the file in initial_dir; else non-zero.
+int move_copy_rename_file(HWND owner, HWND hwndMain, const char* source, const char* initial_dir,
+                          const char* extension, int mode, int cell);
+UINT_PTR CALLBACK move_copy_rename_hook_proc(HWND hdlg, UINT msg, WPARAM wp, LPARAM lp);
+
+// 1 when target's folder (up to its last backslash) is folder, ignoring case
+// and a trailing backslash of folder.
+int is_target_in_folder(const char* folder, const char* target);
+
+// Move File, Copy File, Rename File and Delete File on the current file;
+// owner is the window that asked (the main window or the image window).
+void run_file_command(HWND owner, int mode_or_delete);
+enum { FILE_OP_DELETE = 3 };

@@ -1,0 +1,320 @@
+// The slideshow window, its caption strip and the next-file step.
+//
+// The step selects the next list entry and hands it to the main window's
+// selected-file loader (sent, so the file is read when the step returns):
+// the loader releases the old image by its kind, reads the new one and
+// keeps the captions. The slideshow timer is stopped while a step runs, so
+// that a reader's message box cannot let the next tick start a second step
+// on a half-built image; the step arms it again at its end.
+#include "viewer/slideshow.h"
+
+#include <cstring>
+
+#include "app/main_commands.h"
+#include "app/main_menu.h"
+#include "image/background.h"
+#include "image/current_image.h"
+#include "image/loader.h"
+#include "image/open_windows.h"
+#include "image/preview.h"
+#include "image/progress.h"
+#include "image/settings.h"
+#include "jpeg/jpeg_read.h"
+#include "resources/resource.h"
+#include "viewer/image_window.h"
+#include "viewer/status_bar.h"
+#include "viewer/window_classes.h"
+
+int g_slideIndex;
+UINT_PTR g_slideTimerId = 1;
+UINT_PTR g_slideTimerActive;
+
+static HBRUSH background_brush(void)
+{
+    return g_hBackgroundBrush ? g_hBackgroundBrush : (HBRUSH)GetStockObject(WHITE_BRUSH);
+}
+
+static bool is_captured_or_pasted(void)
+{
+    return (g_imageKind == KIND_DIB && (g_fileFormat == FMT_SCREEN_CAPTURE || g_fileFormat == FMT_CLIPBOARD)) ||
+           ((g_imageKind == KIND_WMF || g_imageKind == KIND_EMF) && g_fileFormat == FMT_CLIPBOARD);
+}
+
+static void arm_slide_timer(void)
+{
+    if (is_window_open(g_hwndSlide))
+        g_slideTimerActive = SetTimer(g_hwndSlide, g_slideTimerId, SLIDE_PERIOD_MS, NULL);
+}
+
+static void stop_slide_timer(void)
+{
+    if (g_slideTimerActive && g_hwndSlide)
+        KillTimer(g_hwndSlide, g_slideTimerId);
+    g_slideTimerActive = 0;
+}
+
+static void destroy_caption_strip(void)
+{
+    if (g_hwndTextTitle && IsWindow(g_hwndTextTitle))
+        DestroyWindow(g_hwndTextTitle);
+    g_hwndTextTitle = NULL;
+}
+
+// The slideshow's image area: the client area less its status bar.
+static RECT slide_area(HWND hwnd)
+{
+    RECT c;
+    GetClientRect(hwnd, &c);
+    if (!g_hideStatusBar)
+        c.bottom -= g_slideStatusHeight;
+    if (c.bottom < c.top)
+        c.bottom = c.top;
+    return c;
+}
+
+// ---- the next-file step
+
+// An empty list leaves nothing to show: the image window goes.
+static void show_empty_list(void)
+{
+    release_image_for_new_selection(g_hwndMain);
+    g_imageKind = KIND_NONE;
+    g_fileName[0] = '\0';
+    g_infoText[0] = '\0';
+    fit_image_rect(1, 1, 0);
+    destroy_image_window();
+}
+
+void slide_on_timer(HWND hwnd, UINT_PTR timer_id)
+{
+    (void)timer_id;
+    const bool slideshow = hwnd && hwnd == g_hwndSlide;
+    if (slideshow)
+        stop_slide_timer();
+    HWND list = GetDlgItem(g_hwndMain, IDC_MAIN_FILE_LIST);
+    LRESULT count = SendMessageA(list, LB_GETCOUNT, 0, 0);
+    if (count == 0 || count == LB_ERR) {
+        show_empty_list();
+        if (slideshow) {
+            g_slideForward = 1;
+            arm_slide_timer();
+        }
+        return;
+    }
+    LRESULT name_index = LB_ERR;
+    if (g_fileName[0])
+        name_index = SendMessageA(list, LB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)g_fileName);
+    LRESULT selection = SendMessageA(list, LB_GETCURSEL, 0, 0);
+    if (g_pageStep || g_iconStep) {
+        // Another page or image of the same file: the index stays.
+        g_slideIndex = name_index != LB_ERR ? (int)name_index : (selection != LB_ERR ? (int)selection : 0);
+    } else {
+        g_slideIndex = step_file_index((int)count, name_index == LB_ERR ? -1 : (int)name_index,
+                                       selection == LB_ERR ? -1 : (int)selection, is_captured_or_pasted(),
+                                       g_slideForward);
+    }
+    LRESULT length = SendMessageA(list, LB_GETTEXTLEN, (WPARAM)g_slideIndex, 0);
+    if (g_slideIndex >= 0 && length != LB_ERR && length < (LRESULT)sizeof g_fileName) {
+        SendMessageA(list, LB_SETCURSEL, (WPARAM)g_slideIndex, 0);
+        SendMessageA(list, LB_GETTEXT, (WPARAM)g_slideIndex, (LPARAM)g_fileName);
+        SetDlgItemTextA(g_hwndMain, IDC_MAIN_NAME_EDIT, g_fileName);
+        SendMessageA(g_hwndMain, g_msgSelChanged, IDC_MAIN_FILE_LIST, (LPARAM)g_slideIndex);
+    }
+    if (slideshow) {
+        // The window may have gone while a reader's box was open.
+        if (!is_window_open(g_hwndSlide))
+            return;
+        destroy_caption_strip();
+        InvalidateRect(g_hwndSlide, NULL, TRUE);
+        g_slideForward = 1;
+        // The paint arms it again; a medium plays without a paint.
+        arm_slide_timer();
+        return;
+    }
+    if (is_window_open(g_hwndView))
+        InvalidateRect(g_hwndView, NULL, TRUE);
+    InvalidateRect(GetDlgItem(g_hwndMain, IDC_MAIN_PREVIEW), NULL, TRUE);
+}
+
+// ---- the slideshow window
+
+void begin_slideshow(int from_view)
+{
+    HWND list = GetDlgItem(g_hwndMain, IDC_MAIN_FILE_LIST);
+    LRESULT count = SendMessageA(list, LB_GETCOUNT, 0, 0);
+    if (count == 0 || count == LB_ERR || is_window_open(g_hwndSlide))
+        return;
+    LRESULT index = g_fileName[0] ? SendMessageA(list, LB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)g_fileName)
+                                  : LB_ERR;
+    if (index == LB_ERR) {
+        if (g_hComment) {
+            GlobalFree(g_hComment);
+            g_hComment = NULL;
+        }
+        if (g_hApp12Text) {
+            GlobalFree(g_hApp12Text);
+            g_hApp12Text = NULL;
+        }
+        bool captured = is_captured_or_pasted();
+        if (from_view && !captured)
+            return;
+        index = captured ? SendMessageA(list, LB_GETCURSEL, 0, 0) : 0;
+        if (index == LB_ERR) {
+            if (from_view)
+                return;
+            index = 0;
+        }
+        LRESULT length = SendMessageA(list, LB_GETTEXTLEN, (WPARAM)index, 0);
+        if (length == LB_ERR || length >= (LRESULT)sizeof g_fileName)
+            return;
+        SendMessageA(list, LB_GETTEXT, (WPARAM)index, (LPARAM)g_fileName);
+        SetDlgItemTextA(g_hwndMain, IDC_MAIN_NAME_EDIT, g_fileName);
+        PostMessageA(g_hwndMain, g_msgSelChanged, IDC_MAIN_FILE_LIST, index);
+    }
+    SendMessageA(list, LB_SETCURSEL, (WPARAM)index, 0);
+    g_hwndSlide = CreateWindowExA(0, "Slide", "A", WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN | WS_MAXIMIZE, 0, 0,
+                                  GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), NULL, NULL,
+                                  g_hInstance, NULL);
+    if (g_hwndSlide && !g_hideStatusBar) {
+        create_slide_status_bar(g_hwndSlide);
+        show_slide_comment();
+    }
+}
+
+static void make_caption_strip(HWND hwnd, HDC dc, const RECT& area)
+{
+    if (g_hwndTextTitle || g_hideFileName || !g_fileName[0])
+        return;
+    SIZE size = {0, 0};
+    GetTextExtentPoint32A(dc, g_fileName, (int)std::strlen(g_fileName), &size);
+    g_hwndTextTitle = CreateWindowExA(0, "TextTitle", "A", WS_CHILD | WS_VISIBLE,
+                                      (area.right - size.cx) / 2, 0, size.cx, size.cy, hwnd, NULL,
+                                      g_hInstance, NULL);
+}
+
+static LRESULT slide_on_paint(HWND hwnd)
+{
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(hwnd, &ps);
+    if (g_imageKind != KIND_MULTIMEDIA) {
+        RECT area = slide_area(hwnd);
+        FillRect(dc, &area, background_brush());
+        make_caption_strip(hwnd, dc, area);
+        if (area.bottom > area.top && area.right > area.left)
+            paint_current_image(hwnd, dc, area, 0);
+        if (g_hwndTextTitle && !g_hideFileName)
+            InvalidateRect(g_hwndTextTitle, NULL, TRUE);
+        g_slideForward = 1;
+        arm_slide_timer();
+    }
+    EndPaint(hwnd, &ps);
+    return 0;
+}
+
+static LRESULT slide_on_erasebkgnd(HWND hwnd, HDC dc)
+{
+    RECT area = slide_area(hwnd);
+    FillRect(dc, &area, background_brush());
+    return 1;
+}
+
+// Any key or left click ends the show; the captions of the current file
+// come back to the main window.
+static LRESULT slide_on_keydown(HWND hwnd)
+{
+    (void)hwnd;
+    stop_slide_timer();
+    HWND slide = g_hwndSlide;
+    g_hwndSlide = NULL;
+    if (slide && IsWindow(slide))
+        DestroyWindow(slide);
+    SetDlgItemTextA(g_hwndMain, IDC_MAIN_NAME_EDIT, g_fileName);
+    return 0;
+}
+
+static LRESULT slide_on_destroy(HWND hwnd)
+{
+    (void)hwnd;
+    destroy_caption_strip();
+    if (g_hwndSlideStatus && !IsWindow(g_hwndSlideStatus))
+        g_hwndSlideStatus = NULL;
+    if (is_window_open(g_hwndView))
+        InvalidateRect(g_hwndView, NULL, TRUE);
+    InvalidateRect(GetDlgItem(g_hwndMain, IDC_MAIN_PREVIEW), NULL, TRUE);
+    update_main_menu_state();
+    resize_main_status_bar();
+    return 0;
+}
+
+LRESULT CALLBACK slide_wnd_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
+{
+    switch (msg) {
+    case WM_CREATE:
+        return 0;
+    case WM_PAINT:
+        return slide_on_paint(hwnd);
+    case WM_ERASEBKGND:
+        return slide_on_erasebkgnd(hwnd, (HDC)wp);
+    case WM_TIMER:
+        slide_on_timer(hwnd, (UINT_PTR)wp);
+        return 0;
+    case WM_KEYDOWN:
+    case WM_LBUTTONDOWN:
+        return slide_on_keydown(hwnd);
+    case WM_DESTROY:
+        return slide_on_destroy(hwnd);
+    }
+    return DefWindowProcA(hwnd, msg, wp, lp);
+}
+
+// ---- the caption strip
+
+COLORREF caption_text_color(COLORREF bg)
+{
+    int r = GetRValue(bg), g = GetGValue(bg), b = GetBValue(bg);
+    if ((r == 0 && g == 255 && b == 0) || (r + g + b) / 3 >= 128)
+        return RGB(0, 0, 0);
+    return RGB(255, 255, 255);
+}
+
+static LRESULT texttitle_on_paint(HWND hwnd)
+{
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(hwnd, &ps);
+    RECT c;
+    GetClientRect(hwnd, &c);
+    FillRect(dc, &c, background_brush());
+    COLORREF bg = background_color((uint32_t)g_backgroundColorIndex);
+    SetBkColor(dc, bg);
+    SetTextColor(dc, caption_text_color(bg));
+    int length = (int)std::strlen(g_fileName);
+    SIZE size = {0, 0};
+    GetTextExtentPoint32A(dc, g_fileName, length, &size);
+    RECT slide;
+    GetClientRect(GetParent(hwnd), &slide);
+    SetWindowPos(hwnd, NULL, (slide.right - size.cx) / 2, 0, size.cx, size.cy,
+                 SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOREDRAW);
+    RECT text = {0, 0, size.cx, size.cy};
+    DrawTextA(dc, g_fileName, length, &text, DT_CENTER | DT_SINGLELINE | DT_NOCLIP);
+    EndPaint(hwnd, &ps);
+    return 0;
+}
+
+static LRESULT texttitle_on_erasebkgnd(HWND hwnd, HDC dc)
+{
+    RECT c;
+    GetClientRect(hwnd, &c);
+    FillRect(dc, &c, background_brush());
+    return 1;
+}
+
+LRESULT CALLBACK texttitle_wnd_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
+{
+    switch (msg) {
+    case WM_PAINT:
+        return texttitle_on_paint(hwnd);
+    case WM_ERASEBKGND:
+        return texttitle_on_erasebkgnd(hwnd, (HDC)wp);
+    }
+    return DefWindowProcA(hwnd, msg, wp, lp);
+}
