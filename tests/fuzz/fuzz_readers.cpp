@@ -20,6 +20,18 @@ const FuzzReader FUZZ_READERS[] = {
     {"JPEG12", "fuzz/jpeg12/*.jpg made/jpeg12/*.jpg"},
     {"WMF", "made/wmf/*.wmf"},
     {"EMF", "fuzz/emf/*.emf"},
+    {"PNG", "png/basn*.png png/gray-1*.png png/palette-1*.png"},
+    {"JBIG", "jbig/*.jbg"},
+    {"J2K", "jpeg2000/*.j2k"},
+    {"JP2", "jpeg2000/*.jp2"},
+    {"SUNRAS", "sun/*.ras"},
+    {"PNM", "pnm/*.pbm pnm/*.pgm pnm/*.ppm pnm/*.pam"},
+    {"PCX", "pcx/*.pcx"},
+    {"TGA", "targa/*.tga"},
+    {"IFF", "iff/*.iff"},
+    {"ICO", "icon/rgb24.ico icon/im32.ico icon/multi.ico icon/frame_*.ico"},
+    {"ANI", "icon/*.ani"},
+    {"SUNICON", "icon/sun_*.ico"},
 };
 const size_t FUZZ_READER_COUNT = sizeof FUZZ_READERS / sizeof FUZZ_READERS[0];
 
