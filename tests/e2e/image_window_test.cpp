@@ -18,11 +18,6 @@ const DWORD RED = 0xFF0000, GREEN = 0x00FF00, BLUE = 0x0000FF, YELLOW = 0xFFFF00
 // quadrants.bmp: 80 x 40, red and green above blue and yellow; 9654 bytes.
 const int PICTURE_W = 80, PICTURE_H = 40;
 
-void press(HWND dialog, int id)
-{
-    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(dialog, id));
-}
-
 void start_with_quadrants(const char* sub, RunningApp& app)
 {
     std::string ini = settings_file_path();
@@ -36,7 +31,7 @@ void start_with_quadrants(const char* sub, RunningApp& app)
 
 HWND open_view(const RunningApp& app, int button)
 {
-    press(app.main, button);
+    PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), (LPARAM)GetDlgItem(app.main, button));
     HWND view = find_process_window(app.process.dwProcessId, "Meta", NULL, 15000);
     Sleep(500);
     return view;
@@ -165,9 +160,7 @@ TEST(ImageWindow, CenterShowsThePictureCentredAndTheAcceleratorsReachTheirComman
     EXPECT_EQ(selected_entry(app), "quadrants.bmp");
     EXPECT_TRUE(IsWindowVisible(app.main));
 
-    press(app.main, IDC_MAIN_EXIT);
-    EXPECT_EQ(wait_exit(app, 15000), 1);
-    end_app(app);
+    EXPECT_EQ(exit_by_button(app), 1);
 }
 
 TEST(ImageWindow, TileTilesAndEscapeAndTheCloseBoxReturnWithThePlacementKept)
@@ -214,9 +207,7 @@ TEST(ImageWindow, TileTilesAndEscapeAndTheCloseBoxReturnWithThePlacementKept)
     ASSERT_NE(view, nullptr);
     EXPECT_TRUE(IsZoomed(view));
 
-    press(app.main, IDC_MAIN_EXIT);
-    EXPECT_EQ(wait_exit(app, 15000), 1);
-    end_app(app);
+    EXPECT_EQ(exit_by_button(app), 1);
 }
 
 // The metafile and animation painters: an enhanced metafile is played
@@ -267,9 +258,7 @@ TEST(ImageWindow, EnhancedMetafileAndAnimationShowCentred)
         EXPECT_LE(std::abs(top - (s.area_h - 1 - bottom)), 1) << f.file;
         PostMessageA(view, WM_CLOSE, 0, 0);
         EXPECT_TRUE(wait_closed(view));
-        press(app.main, IDC_MAIN_EXIT);
-        EXPECT_EQ(wait_exit(app, 15000), 1) << f.file;
-        end_app(app);
+        EXPECT_EQ(exit_by_button(app), 1) << f.file;
     }
 }
 

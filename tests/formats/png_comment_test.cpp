@@ -13,14 +13,6 @@
 
 namespace {
 
-HGLOBAL text_block(const char* text)
-{
-    HGLOBAL h = GlobalAlloc(GHND, strlen(text) + 1);
-    strcpy((char*)GlobalLock(h), text);
-    GlobalUnlock(h);
-    return h;
-}
-
 // basn0g08 (IHDR, gAMA, one IDAT, IEND) with its image data split over two
 // IDAT chunks, text chunks that stay, "inserted" before the first IDAT and,
 // when asked, description texts of every kind and case that must go.

@@ -48,6 +48,14 @@ std::string read_file_bytes(const std::string& path)
     return bytes;
 }
 
+void* text_block(const std::string& text)
+{
+    HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
+    memcpy(GlobalLock(h), text.c_str(), text.size() + 1);
+    GlobalUnlock(h);
+    return h;
+}
+
 bool write_file_bytes(const std::string& path, const std::string& bytes)
 {
     FILE* f = std::fopen(path.c_str(), "wb");

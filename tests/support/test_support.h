@@ -14,6 +14,10 @@ std::string test_out_path(const std::string& name);
 std::string read_file_bytes(const std::string& path);
 bool write_file_bytes(const std::string& path, const std::string& bytes);
 
+// A movable block holding the text and its terminating zero, as the
+// comment and text commands take it; the caller frees it.
+void* text_block(const std::string& text);
+
 // Temporary files of the program's safe writes (sqt*.tmp) left in a folder
 // (the folder of a path, when it names a file).
 int temp_files_in(const std::string& folder_or_path);

@@ -110,9 +110,7 @@ void edit(int op, int arg = 0)
         add_frame(&g_hImage, 0x102030, 1, 2, 3, 4, 0, 0);
         break;
     case EDIT_TEXT: {
-        g_hWriteText = GlobalAlloc(GHND, 3);
-        memcpy(GlobalLock(g_hWriteText), "Hi", 3);
-        GlobalUnlock(g_hWriteText);
+        g_hWriteText = text_block("Hi");
         memset(&g_textFont, 0, sizeof g_textFont);
         g_textFont.lfHeight = -12;
         strcpy(g_textFont.lfFaceName, "Arial");
@@ -226,12 +224,22 @@ const UndoCase UNDO_CASES[] = {
 INSTANTIATE_TEST_SUITE_P(Edits, UndoByReplay, ::testing::ValuesIn(UNDO_CASES),
                          [](const ::testing::TestParamInfo<UndoCase>& info) { return std::string(info.param.name); });
 
+class UndoReplayRules : public ::testing::Test {
+protected:
+    void SetUp() override { clear_edit_history(); }
+    void TearDown() override
+    {
+        clear_edit_history();
+        reset_current_image();
+        GlobalFree(g_file);
+    }
+    SeamRecorder seams{24};
+};
+
 // The replay restores where the command would reduce again, and makes the
 // monochrome entries pure black and white with the darker entry kept.
-TEST(UndoReplayRules, ConversionsAlreadyMetRestoreAndMonochromeIsPure)
+TEST_F(UndoReplayRules, ConversionsAlreadyMetRestoreAndMonochromeIsPure)
 {
-    SeamRecorder seams(24);
-    clear_edit_history();
     g_file = make_random_dib(16, 8, 4, 3);
     reload();
     push_edit_record(EDIT_COLOR_CONVERSION, CONV_BEST_16);
@@ -251,10 +259,6 @@ TEST(UndoReplayRules, ConversionsAlreadyMetRestoreAndMonochromeIsPure)
     const RGBQUAD* t = out.table();
     EXPECT_EQ(t[0].rgbRed + t[0].rgbGreen + t[0].rgbBlue + t[1].rgbRed + t[1].rgbGreen + t[1].rgbBlue, 3 * 255);
     EXPECT_TRUE(t[0].rgbRed == t[0].rgbGreen && t[0].rgbGreen == t[0].rgbBlue);
-    out.unlock();
-    clear_edit_history();
-    reset_current_image();
-    GlobalFree(g_file);
 }
 
 void record_merge_file(const std::string& path)
@@ -268,10 +272,8 @@ void record_merge_file(const std::string& path)
 }
 
 // The replay turns a Windows metafile into the enhanced one the merge draws.
-TEST(UndoReplayRules, MetafileSourceIsMergedAgain)
+TEST_F(UndoReplayRules, MetafileSourceIsMergedAgain)
 {
-    SeamRecorder seams(24);
-    clear_edit_history();
     g_file = make_dib(30, 20, 24);
     const std::string path = test_out_path("replay_merge_source.wmf");
     HDC dc = CreateMetaFileA(path.c_str());
@@ -287,15 +289,10 @@ TEST(UndoReplayRules, MetafileSourceIsMergedAgain)
     RgbImage out = dib_to_rgb(g_hImage);
     EXPECT_EQ(out.at(4, 1), (Rgb{0, 0, 0}));
     EXPECT_EQ(out.at(7, 4), (Rgb{255, 0, 0}));
-    clear_edit_history();
-    reset_current_image();
-    GlobalFree(g_file);
 }
 
-TEST(UndoReplayRules, MergeFileGoneStopsThereWithAMessage)
+TEST_F(UndoReplayRules, MergeFileGoneStopsThereWithAMessage)
 {
-    SeamRecorder seams(24);
-    clear_edit_history();
     g_file = make_random_dib(16, 8, 24, 3);
     const std::string path = test_out_path("replay_merge_source.bmp");
     HGLOBAL source = make_random_dib(4, 4, 24, 4);
@@ -323,9 +320,6 @@ TEST(UndoReplayRules, MergeFileGoneStopsThereWithAMessage)
     EXPECT_TRUE(same_image(g_hImage, inverted));
     GlobalFree(inverted);
     GlobalFree(source);
-    clear_edit_history();
-    reset_current_image();
-    GlobalFree(g_file);
 }
 
 }  // namespace

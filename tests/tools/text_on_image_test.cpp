@@ -20,6 +20,17 @@ struct Box {
     }
 };
 
+// The extent of the pixels within the area that differ from the background.
+Box changed(const RgbImage& out, Rgb background, Box area = Box{0, 0, 1 << 20, 1 << 20})
+{
+    Box box;
+    for (int y = area.top; y <= std::min(area.bottom, out.height - 1); ++y)
+        for (int x = area.left; x <= std::min(area.right, out.width - 1); ++x)
+            if (!(out.at(x, y) == background))
+                box.add(x, y);
+    return box;
+}
+
 class TextOnImage : public ::testing::Test {
 protected:
     void SetUp() override
@@ -40,10 +51,7 @@ protected:
     {
         if (text)
             GlobalFree(text);
-        text = GlobalAlloc(GHND, strlen(s) + 1);
-        strcpy((char*)GlobalLock(text), s);
-        GlobalUnlock(text);
-        return text;
+        return text = text_block(s);
     }
     // A uniform 24-bit picture written on with the given settings.
     RgbImage write(const char* s, int x, int y, int transparent, int align, Rgb fill = GREY)
@@ -88,11 +96,7 @@ TEST_F(TextOnImage, TransparentTextUsesOnlyItsColourAndBlendsWithin)
 TEST_F(TextOnImage, OpaqueBackgroundPaintsTheMeasuredBoxWithItsMargin)
 {
     RgbImage out = write("Hg", 10, 8, 0, 0);
-    Box box;
-    for (int y = 0; y < out.height; ++y)
-        for (int x = 0; x < out.width; ++x)
-            if (!(out.at(x, y) == GREY))
-                box.add(x, y);
+    Box box = changed(out, GREY);
     ASSERT_EQ(box.left * 100 + box.top, 1008);
     // Two rows and columns of background on every side of the ink.
     for (int y = box.top; y <= box.bottom; ++y)
@@ -115,15 +119,8 @@ TEST_F(TextOnImage, AlignmentPutsTheShortLineOnItsSide)
     double centre[3];
     for (int align : side) {
         RgbImage out = write("WWWW\ni", 0, 0, 0, align);
-        Box box, short_line;
-        for (int y = 0; y < out.height; ++y)
-            for (int x = 0; x < out.width; ++x)
-                if (!(out.at(x, y) == GREY))
-                    box.add(x, y);
-        for (int y = (box.top + box.bottom) / 2 + 2; y <= box.bottom; ++y)
-            for (int x = box.left; x <= box.right; ++x)
-                if (!(out.at(x, y) == WHITE))
-                    short_line.add(x, y);
+        Box box = changed(out, GREY);
+        Box short_line = changed(out, WHITE, Box{box.left, (box.top + box.bottom) / 2 + 2, box.right, box.bottom});
         centre[align] = ((short_line.left + short_line.right) / 2.0 - box.left) / (box.right - box.left);
     }
     EXPECT_LT(centre[0], 0.25);
