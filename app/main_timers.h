@@ -1,5 +1,5 @@
 // The main window's timers: the animation tick that shows the next frame of
-// an animated GIF.
+// an animated GIF, and the watch that moves on when a playing MP3 ends.
 #pragma once
 
 #include <windows.h>

@@ -18,6 +18,8 @@ ALLOWED=(
     "image/loader.cpp tools/color_reduce.h"    # after-read colour reduction for the display
     "image/loader.cpp tools/edit_history.h"    # a fresh load clears the edit history
     "image/loader.cpp viewer/status_bar.h"     # status-bar heights and refresh
+    "image/multimedia.cpp viewer/status_bar.h"    # the media window sits above the main status bar
+    "image/multimedia.cpp viewer/image_window.h"  # a medium replaces the image window
     "image/preview.cpp viewer/status_bar.h"    # status-bar heights in the layout
     "image/picker_palette.cpp tools/color_reduce.h"  # the pickers show the standard palettes
     "jpeg/exif_write.cpp tools/resample.h"     # the Exif thumbnail is a reduced copy
