@@ -345,6 +345,41 @@ static void on_restore(HWND hwnd)
         reselect(hwnd, false);
 }
 
+static const char FILE_CHANGED[] =
+    "The file has changed since it was opened, so the last operation cannot be undone. "
+    "The original image is now the file as it is.";
+
+// The replay starts from the file: one changed on disk (saved over, for
+// instance) would get the edits a second time.
+static bool file_unchanged_since_load(void)
+{
+    WIN32_FIND_DATAA now;
+    HANDLE hFind = FindFirstFileA(g_fileName, &now);
+    if (hFind == INVALID_HANDLE_VALUE)
+        return false;
+    FindClose(hFind);
+    uint64_t size = ((uint64_t)now.nFileSizeHigh << 32) | now.nFileSizeLow;
+    return size == g_fileSize && CompareFileTime(&now.ftLastWriteTime, &g_fileWriteTime) == 0;
+}
+
+static void on_undo(HWND hwnd)
+{
+    if (!have_bitmap() || g_editCount == 0 || g_fileFormat == FMT_SCREEN_CAPTURE || g_fileFormat == FMT_CLIPBOARD)
+        return;
+    if (!file_unchanged_since_load()) {
+        seam_message_box(hwnd, FILE_CHANGED, NULL, MB_OK | MB_ICONEXCLAMATION);
+        clear_edit_history();
+        return;
+    }
+    g_undoPending = 1;
+    reselect(hwnd, false);
+    // No load took the flag: it must not wait for another file's load.
+    if (g_undoPending) {
+        g_undoPending = 0;
+        clear_edit_history();
+    }
+}
+
 // ---- Convert/Save commands
 
 static const char LOSSLESS_QUESTION[] =
@@ -606,6 +641,9 @@ BOOL main_on_menu_command(HWND hwnd, int id)
     case IDM_MAIN_RESTORE:
         on_restore(hwnd);
         return TRUE;
+    case IDM_MAIN_UNDO:
+        on_undo(hwnd);
+        return TRUE;
     case IDM_MAIN_VIEW_COMMENT:
         on_view_comment();
         return TRUE;
@@ -647,13 +685,13 @@ int main_command_has_worker(int id)
     // Commands whose workers are not part of the program yet: the file
     // operations, the full-screen window, capture, printing, the colour
     // picker, batch, the lossless JPEG transforms, the tools with windows
-    // or dialogs, undo, comments, Exif, slideshow and About.
+    // or dialogs, comments, Exif, slideshow and About.
     static const int PENDING[] = {
         IDM_MAIN_MOVE_FILE, IDM_MAIN_COPY_FILE, IDM_MAIN_DELETE_FILE, IDM_MAIN_RENAME_FILE,
         IDM_MAIN_FULL_SCREEN, IDM_MAIN_CAPTURE_SCREEN, IDM_MAIN_PRINT_NORMAL, IDM_MAIN_PRINT_LARGE,
         IDM_MAIN_PRINT_TILED, IDM_MAIN_PRINTER_PROFILE, IDM_MAIN_SELECT_COLOR, IDM_MAIN_BATCH,
         IDM_MAIN_ROTATE_ANGLE, IDM_MAIN_DISPLAY_PALETTE, IDM_MAIN_FRAME, IDM_MAIN_WRITE_TEXT,
-        IDM_MAIN_RED_EYE, IDM_MAIN_MERGE_CLIPBOARD, IDM_MAIN_MERGE_FILE, IDM_MAIN_UNDO,
+        IDM_MAIN_RED_EYE, IDM_MAIN_MERGE_CLIPBOARD, IDM_MAIN_MERGE_FILE,
         IDM_MAIN_INSERT_COMMENT, IDM_MAIN_EXIF_PROPERTIES, IDM_MAIN_SLIDESHOW, IDM_MAIN_ABOUT,
         IDM_MAIN_STRETCH, IDM_MAIN_CROP, IDM_MAIN_SKEW,
     };

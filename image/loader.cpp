@@ -31,10 +31,12 @@
 #include "resources/resource.h"
 #include "tools/color_reduce.h"
 #include "tools/edit_history.h"
+#include "tools/edit_replay.h"
 #include "viewer/status_bar.h"
 
 char g_listDir[260];
 uint64_t g_fileSize;
+FILETIME g_fileWriteTime;
 HFILE g_hFile = HFILE_ERROR;
 int g_imageIs32Bit;
 int g_iconIndex = 1;
@@ -619,7 +621,12 @@ static void after_read(HWND hwndMain)
             reduce_colors(&g_hImage, &g_hImageUnconverted, -256, 0, 0, 1);
         if (g_imageKind == KIND_DIB && display_bits == 4 && !is_black_white_palette(g_hImage))
             reduce_colors(&g_hImage, &g_hImageUnconverted, 256, 0, 0, 1);
-        clear_edit_history();
+        if (g_undoPending && g_imageKind == KIND_DIB && g_editCount > 0) {
+            g_undoPending = 0;
+            undo_last_edit();
+        } else {
+            clear_edit_history();
+        }
     } else {
         g_imageKind = KIND_NONE;
     }
@@ -702,8 +709,10 @@ void load_selected_file(HWND hwndMain, RECT preview)
         if (hFind != INVALID_HANDLE_VALUE) {
             FindClose(hFind);
             g_fileSize = ((uint64_t)g_findData.nFileSizeHigh << 32) | g_findData.nFileSizeLow;
+            g_fileWriteTime = g_findData.ftLastWriteTime;
         } else {
             g_fileSize = 0;
+            std::memset(&g_fileWriteTime, 0, sizeof g_fileWriteTime);
         }
 
         g_hFile = g_fileName[0] ? _lopen(g_fileName, OF_READ | OF_SHARE_DENY_NONE) : HFILE_ERROR;
@@ -742,6 +751,12 @@ void load_selected_file(HWND hwndMain, RECT preview)
 
     if (!shown_by_reader)
         after_read(hwndMain);
+    // An undo whose reload failed must not leave this file's edits to be
+    // replayed onto the next file opened.
+    if (g_undoPending) {
+        g_undoPending = 0;
+        clear_edit_history();
+    }
     if (old_cursor)
         SetCursor(old_cursor);
     ReleaseDC(g_hwndPreview, g_hdcPreview);

@@ -33,3 +33,13 @@ extern HGLOBAL g_hMergePreviewImage;   // preview of the merge file dialog
 extern DWORD g_wmfSizeWords;           // size of the Windows metafile in words
 extern DWORD g_wmfScale;               // units per inch of a placeable metafile
 extern RECT g_rcMetafile;              // bounds of the metafile
+
+// Reads any supported image file as a merge source without touching the
+// current image: sets g_mergeKind (MERGE_NONE on failure) and, for a
+// source with transparency, g_hMergeMask (and g_mergeKeyIndex); an
+// enhanced metafile's bits go to g_hMergeBits. Returns a PackedDib, a
+// Windows-metafile or an enhanced-metafile handle, or null.
+HGLOBAL load_image_file(const char* path);
+// Frees the source, its mask and bits by g_mergeKind and sets the kind
+// to MERGE_NONE.
+void free_merge_source(void);

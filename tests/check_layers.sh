@@ -17,6 +17,9 @@ ALLOWED=(
     "image/loader.cpp formats/*"               # the loader calls every reader
     "image/loader.cpp tools/color_reduce.h"    # after-read colour reduction for the display
     "image/loader.cpp tools/edit_history.h"    # a fresh load clears the edit history
+    "image/loader.cpp tools/edit_replay.h"     # an undo reload replays the edit history
+    "image/merge_loader.cpp jpeg/*"            # the merge source is read by the same readers
+    "image/merge_loader.cpp tools/merge_image.h"  # sources with transparency get their mask
     "image/loader.cpp viewer/status_bar.h"     # status-bar heights and refresh
     "image/multimedia.cpp viewer/status_bar.h"    # the media window sits above the main status bar
     "image/multimedia.cpp viewer/image_window.h"  # a medium replaces the image window

@@ -203,7 +203,7 @@ void push_edit_record(UINT op, UINT arg)
     g_editHistory = NULL;
 }
 
-static void free_record_data(EditRecord* r)
+void free_edit_record(EditRecord* r)
 {
     if (r->op == EDIT_TEXT && r->hData) {
         EditTextBlock* block = (EditTextBlock*)GlobalLock(r->hData);
@@ -229,7 +229,7 @@ void clear_edit_history(void)
     if (!g_editHistory)
         return;
     for (UINT i = 1; i <= g_editCount; ++i)
-        free_record_data(&g_editHistory[i]);
+        free_edit_record(&g_editHistory[i]);
     GlobalUnlock(g_hEditHistory);
     g_editHistory = NULL;
 

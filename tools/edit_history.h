@@ -99,6 +99,9 @@ extern UINT g_editCount;           // records after record 0
 // Appends one record filled from the tool-setting globals.
 void push_edit_record(UINT op, UINT arg);
 
+// Frees the blocks one record owns and clears its handles.
+void free_edit_record(EditRecord* r);
+
 // Frees what every record owns and keeps only record 0, refilled from the
 // current transparency state.
 void clear_edit_history(void);

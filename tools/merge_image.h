@@ -6,12 +6,19 @@
 // 1-bit mask of the source's pixels equal to the key (by index unless
 // key_index is -1); null when none can be made. Caller owns it.
 HGLOBAL make_transparency_mask(HGLOBAL hSource, COLORREF key_color, int key_index);
+// Blends a 32-bit source by its alpha over the image pixels under it (the
+// source's top-left at x, y) into a 24-bit work image of the source's size.
+void blend_through_mask(HGLOBAL hImage, HGLOBAL hSource, HGLOBAL hWork, int x, int y);
 // Draws the source by its MergeKind into the memory DC holding the image;
 // 0 when the source is null.
 int merge_image_into_dib(HGLOBAL hImage, HGLOBAL hSource, HGLOBAL hMask, int kind, HDC hdcWindow,
                          HDC hdcMemory, HWND hwnd, RECT placement, RECT metafile_frame,
                          HBRUSH background, int draw_transparent);
-// The whole merge of the current image, with its edit record unless replaying.
+// The whole merge of the current image, with its edit record unless
+// replaying. 1 when merged; 0 with the image as it was. The record takes
+// over g_hMergeImage and g_hMergeBits of a clipboard merge, or g_hMergePath
+// of a file merge, and leaves those globals 0: the caller frees only what
+// is still in them.
 int merge_into_current_image(HWND hwndMain, HWND hwndView, HWND hwndDraw, HGLOBAL* phImage,
                              HGLOBAL* phUnconverted, HGLOBAL hSource, HGLOBAL hMask, int kind,
                              RECT placement, RECT metafile_frame, HBRUSH background,

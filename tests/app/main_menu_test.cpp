@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "app/main_commands.h"
 #include "app/main_menu.h"
 #include "image/background.h"
 #include "image/current_image.h"
@@ -186,6 +187,7 @@ TEST(MainMenuStates, PastedImagesKeepFileAndHistoryItemsGreyed)
     EXPECT_EQ(find_change(f, IDM_MAIN_UNDO).state, MFS_GRAYED);
     f.format = FMT_BMP;
     EXPECT_EQ(find_change(f, IDM_MAIN_UNDO).state, MFS_ENABLED);
+    EXPECT_EQ(main_command_has_worker(IDM_MAIN_UNDO), 1) << "else greyed whatever the history";
     EXPECT_EQ(find_change(f, IDM_MAIN_RESTORE).state, MFS_ENABLED);
 
     MenuFacts emf = facts_for(KIND_EMF, 0, 0);

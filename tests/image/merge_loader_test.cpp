@@ -1,0 +1,104 @@
+// The merge-source loader: each format read with the pixels its reader
+// gives (against the fixtures' independent decodings), alpha and GIF
+// transparency kept rather than flattened, the kind and mask by the
+// transparency found, and the current image left alone.
+#include <gtest/gtest.h>
+
+#include "image/bmp_write.h"
+#include "image/current_image.h"
+#include "image/merge_source.h"
+#include "image/packed_dib.h"
+#include "support/dib_block.h"
+#include "support/pnm_reference.h"
+#include "support/test_support.h"
+
+namespace {
+
+struct SourceCase {
+    const char* file;
+    const char* reference;
+    int kind;
+    int max_difference;  // per channel; JPEG decoders may round apart
+};
+
+class MergeLoader : public ::testing::TestWithParam<SourceCase> {
+protected:
+    void TearDown() override { free_merge_source(); }
+};
+
+TEST_P(MergeLoader, ReadsThePixelsAndClassifies)
+{
+    const SourceCase& c = GetParam();
+    HGLOBAL sentinel = GlobalAlloc(GHND, 4);
+    g_hImage = sentinel;
+    g_fileFormat = FMT_BMP;
+    g_hMergeImage = load_image_file(fixture_path(c.file).c_str());
+    EXPECT_EQ(g_hImage, sentinel);
+    EXPECT_EQ(g_fileFormat, FMT_BMP);
+    g_hImage = NULL;
+    GlobalFree(sentinel);
+    ASSERT_NE(g_hMergeImage, nullptr);
+    EXPECT_EQ(g_mergeKind, c.kind);
+
+    PnmImage want = read_pnm_file(fixture_path(c.reference));
+    DibBlock got(g_hMergeImage, false);
+    ASSERT_EQ(got.bih->biWidth * 1000 + got.bih->biHeight, want.width * 1000 + want.height);
+    for (int y = 0; y < want.height; ++y)
+        for (int x = 0; x < want.width; ++x) {
+            uint8_t g[4], w[4];
+            got.rgba(x, y, g);
+            want.rgba(x, y, w);
+            const bool transparent = want.channels == 4 && w[3] == 0;
+            for (int k = 0; k < 3 && !transparent; ++k)
+                ASSERT_LE(abs(g[k] - w[k]), c.max_difference) << x << "," << y;
+            if (c.kind == MERGE_PARTIAL_ALPHA) {
+                ASSERT_EQ(g[3], w[3]) << "alpha kept";
+            }
+            if (c.kind == MERGE_ON_OFF_TRANSPARENCY) {
+                DibBlock mask(g_hMergeMask, false);
+                ASSERT_EQ(mask.raw(x, want.height - 1 - y), transparent ? 1u : 0u) << x << "," << y;
+            }
+        }
+    EXPECT_EQ(g_hMergeMask == NULL, c.kind == MERGE_RASTER);
+}
+
+const SourceCase SOURCES[] = {
+    {"bmp/im_24.bmp", "bmp/im_24.ppm", MERGE_RASTER, 0},
+    {"bmp/im_32a.bmp", "bmp/im_32a.pam", MERGE_PARTIAL_ALPHA, 0},
+    {"bmp/im_bf32a.bmp", "bmp/im_bf32a.pam", MERGE_PARTIAL_ALPHA, 0},
+    {"gif/transparent.gif", "gif/transparent_0.pam", MERGE_ON_OFF_TRANSPARENCY, 0},
+    {"jpeg/baseline.jpg", "jpeg/baseline.pnm", MERGE_RASTER, 2},
+};
+
+INSTANTIATE_TEST_SUITE_P(Files, MergeLoader, ::testing::ValuesIn(SOURCES));
+
+// Alpha of only 255, only 0, or only 0 and 255: a plain or an on/off source.
+TEST(MergeLoaderAlpha, ClassifiesByEveryAlphaByte)
+{
+    const struct {
+        BYTE first, rest;
+        int kind;
+    } cases[] = {{255, 255, MERGE_RASTER}, {0, 0, MERGE_RASTER}, {0, 255, MERGE_ON_OFF_TRANSPARENCY},
+                 {255, 128, MERGE_PARTIAL_ALPHA}};
+    const std::string path = test_out_path("merge_alpha.bmp");
+    for (const auto& c : cases) {
+        HGLOBAL h = make_dib(5, 3, 32);
+        {
+            DibBlock dib(h, false);
+            for (int y = 0; y < 3; ++y)
+                for (int x = 0; x < 5; ++x)
+                    dib.row(y)[4 * x + 3] = y == 2 && x == 4 ? c.rest : c.first;
+        }
+        ASSERT_TRUE(write_bmp_file(h, path.c_str()));
+        GlobalFree(h);
+        g_hMergeImage = load_image_file(path.c_str());
+        ASSERT_NE(g_hMergeImage, nullptr);
+        EXPECT_EQ(g_mergeKind, c.kind) << (int)c.first << " " << (int)c.rest;
+        EXPECT_EQ(g_hMergeMask != NULL, c.kind != MERGE_RASTER);
+        free_merge_source();
+    }
+    EXPECT_EQ(load_image_file(test_out_path("no_such_file.bmp").c_str()), nullptr);
+    EXPECT_EQ(g_mergeKind, MERGE_NONE);
+}
+
+}  // namespace

@@ -1,0 +1,331 @@
+// Undo by replay: for every edit kind, a sequence of edits then Undo gives
+// the image (and unconverted copy) that the edits but the last give on the
+// freshly read file; the replay's own conversion rules; a merge whose file
+// is gone stops the replay there.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "image/background.h"
+#include "image/merge_source.h"
+#include "image/open_windows.h"
+#include "image/bmp_write.h"
+#include "support/seam_recorder.h"
+#include "tools/brightness.h"
+#include "tools/color_reduce.h"
+#include "tools/crop_frame.h"
+#include "tools/edit_history.h"
+#include "tools/edit_replay.h"
+#include "tools/grey_tone.h"
+#include "tools/merge_image.h"
+#include "tools/quarter_turns.h"
+#include "tools/red_eye.h"
+#include "tools/sphere.h"
+#include "tools/text_on_image.h"
+#include "tools/tool_settings.h"
+#include "tools/transform_current.h"
+#include "tools_test_util.h"
+
+namespace {
+
+HGLOBAL g_file;  // what the loader reads from "the file"
+
+void reload()
+{
+    reset_current_image();
+    g_imageKind = KIND_DIB;
+    g_imageOrientation = 0;
+    g_hImage = copy_packed_dib(g_file);
+}
+
+// Each edit as its command (or window) applies and records it.
+void edit(int op, int arg = 0)
+{
+    int scratch = 0, zero = 0;
+    switch (op) {
+    case EDIT_ROTATE_CW90:
+        if (g_hImageUnconverted)
+            rotate_cw90(&g_hImageUnconverted, &scratch);
+        rotate_cw90(&g_hImage, &g_imageOrientation);
+        break;
+    case EDIT_FLIP_TOP_BOTTOM:
+        if (g_hImageUnconverted)
+            flip_top_bottom(g_hImageUnconverted, &scratch);
+        flip_top_bottom(g_hImage, &g_imageOrientation);
+        break;
+    case EDIT_ROTATE_ANGLE:
+    case EDIT_SKEW_H:
+        g_rotateAngle = arg;
+        rotate_skew_current_image(&g_hImage, &g_colorConversion, &g_brightnessStep, g_baseColorTable,
+                                  RGB(255, 255, 255), op);
+        if (g_hImageUnconverted)
+            rotate_skew_current_image(&g_hImageUnconverted, &scratch, &zero, NULL, RGB(255, 255, 255), op);
+        break;
+    case EDIT_CROP:
+        SetRect(&g_rcEditOp, 3, 2, 20, 15);
+        for (HGLOBAL* h : {&g_hImageUnconverted, &g_hImage})
+            if (*h) {
+                HGLOBAL cut = crop_image(3, 2, 17, 13, *h);
+                GlobalFree(*h);
+                *h = cut;
+            }
+        break;
+    case EDIT_RESIZE: {
+        SetRect(&g_rcEditOp, 0, 0, 40, 9);
+        HGLOBAL r = resize_current_image(&g_hImage, 40, 9, &g_colorConversion, &g_brightnessStep,
+                                         g_baseColorTable, 0);
+        GlobalFree(g_hImage);
+        g_hImage = r;
+        break;
+    }
+    case EDIT_INVERT:
+        invert_current_image();
+        break;
+    case EDIT_COLOR_CONVERSION:
+        if (arg == CONV_GREYSCALE)
+            to_grayscale(&g_hImage, &g_hImageUnconverted, 0);
+        else
+            reduce_colors(&g_hImage, &g_hImageUnconverted, -16, 0, 1, 1);
+        g_colorConversion = arg;
+        break;
+    case EDIT_BRIGHTER:
+        step_current_brightness(1);
+        break;
+    case EDIT_RED_EYE: {
+        const UINT points[] = {4, 4, 10, 6};
+        g_hRedEyePoints = GlobalAlloc(GHND, sizeof points);
+        memcpy(GlobalLock(g_hRedEyePoints), points, sizeof points);
+        GlobalUnlock(g_hRedEyePoints);
+        g_redEyePointCount = 2;
+        fix_red_eye_points(&g_hImage, g_hRedEyePoints, 2, g_brightnessStep, g_baseColorTable);
+        break;
+    }
+    case EDIT_FRAME:
+        SetRect(&g_rcEditOp, 1, 2, 3, 4);
+        g_frameColor = g_frameColorAdjusted = 0x102030;
+        g_frameColorIndex = g_frameColorIndexAdjusted = 0;
+        g_frameUseIndex = 0;
+        if (g_hImageUnconverted)
+            add_frame(&g_hImageUnconverted, 0x102030, 1, 2, 3, 4, 0, 0);
+        add_frame(&g_hImage, 0x102030, 1, 2, 3, 4, 0, 0);
+        break;
+    case EDIT_TEXT: {
+        g_hWriteText = GlobalAlloc(GHND, 3);
+        memcpy(GlobalLock(g_hWriteText), "Hi", 3);
+        GlobalUnlock(g_hWriteText);
+        memset(&g_textFont, 0, sizeof g_textFont);
+        g_textFont.lfHeight = -12;
+        strcpy(g_textFont.lfFaceName, "Arial");
+        g_textPosX = 2;
+        g_textPosY = 1;
+        g_textColor = 0xFF0000;
+        g_textBackColor = 0xFFFFFF;
+        g_textBackgroundTransparent = 0;
+        g_textAlign = 0;
+        HFONT font = CreateFontIndirectA(&g_textFont);
+        write_text_on_image(g_hImage, g_hImageUnconverted, g_hWriteText, font, 2, 1, 0xFF0000, 0xFFFFFF,
+                            0, 0, 0, 0, NULL, g_brightnessStep, g_colorConversion);
+        DeleteObject(font);
+        break;
+    }
+    case EDIT_MERGE_CLIPBOARD:
+        g_mergeKind = MERGE_RASTER;
+        g_mergePlaced = 1;
+        g_mergeKeyColor = RGB(255, 255, 255);
+        SetRect(&g_rcMerge, -2, 5, 6, 9);
+        g_hMergeImage = make_random_dib(8, 4, 24, 9);
+        memset(DibBlock(g_hMergeImage, false).row(0), 255, 6);  // two key pixels
+        g_hMergeMask = make_transparency_mask(g_hMergeImage, g_mergeKeyColor, -1);
+        merge_into_current_image(NULL, NULL, NULL, &g_hImage, &g_hImageUnconverted, g_hMergeImage,
+                                 g_hMergeMask, MERGE_RASTER, g_rcMerge, RECT{}, NULL, 1, 1,
+                                 &g_colorConversion, 0, &g_brightnessStep);
+        GlobalFree(g_hMergeMask);
+        g_hMergeMask = NULL;
+        return;  // the merge records itself
+    case EDIT_SPHERE: {
+        HGLOBAL ball = deform_to_sphere(g_hImage, RGB(255, 255, 255));
+        GlobalFree(g_hImage);
+        g_hImage = ball;
+        if (g_hImageUnconverted)
+            GlobalFree(g_hImageUnconverted);
+        g_hImageUnconverted = NULL;
+        break;
+    }
+    }
+    push_edit_record((UINT)op, op == EDIT_COLOR_CONVERSION ? (UINT)arg : (UINT)g_colorConversion);
+    if (g_hWriteText)
+        GlobalFree(g_hWriteText);  // the record keeps its own copy
+    g_hWriteText = NULL;
+}
+
+struct Step {
+    int op, arg;
+};
+
+struct UndoCase {
+    const char* name;
+    int bits;
+    std::vector<Step> steps;
+};
+
+class UndoByReplay : public ::testing::TestWithParam<UndoCase> {
+protected:
+    void SetUp() override
+    {
+        g_backgroundColorIndex = 0;
+        clear_edit_history();
+    }
+    void TearDown() override
+    {
+        clear_edit_history();
+        reset_current_image();
+        GlobalFree(g_file);
+    }
+};
+
+TEST_P(UndoByReplay, EqualsTheEditsButTheLastOnTheFreshFile)
+{
+    const UndoCase& c = GetParam();
+    SeamRecorder seams(24);
+    g_file = make_random_dib(23, 17, c.bits, 5);
+    reload();
+    for (size_t i = 0; i + 1 < c.steps.size(); ++i)
+        edit(c.steps[i].op, c.steps[i].arg);
+    HGLOBAL want = copy_packed_dib(g_hImage);
+    HGLOBAL want_copy = g_hImageUnconverted ? copy_packed_dib(g_hImageUnconverted) : NULL;
+    const int want_conversion = g_colorConversion, want_step = g_brightnessStep;
+    edit(c.steps.back().op, c.steps.back().arg);
+    ASSERT_EQ(g_editCount, c.steps.size());
+
+    reload();
+    undo_last_edit();
+    EXPECT_EQ(g_editCount, c.steps.size() - 1);
+    EXPECT_TRUE(same_image(g_hImage, want));
+    EXPECT_EQ(g_hImageUnconverted != NULL, want_copy != NULL);
+    if (want_copy && g_hImageUnconverted) {
+        EXPECT_TRUE(same_image(g_hImageUnconverted, want_copy));
+    }
+    EXPECT_EQ(g_colorConversion, want_conversion);
+    EXPECT_EQ(g_brightnessStep, want_step);
+    EXPECT_TRUE(seams.boxes.empty());
+    GlobalFree(want);
+    if (want_copy)
+        GlobalFree(want_copy);
+}
+
+const UndoCase UNDO_CASES[] = {
+    {"OneEditGivesTheFile", 24, {{EDIT_INVERT, 0}}},
+    {"QuarterTurnFlipCrop", 24, {{EDIT_ROTATE_CW90, 0}, {EDIT_FLIP_TOP_BOTTOM, 0}, {EDIT_CROP, 0}, {EDIT_INVERT, 0}}},
+    {"ReductionThenTurnOnBoth", 24, {{EDIT_COLOR_CONVERSION, CONV_BEST_16}, {EDIT_ROTATE_ANGLE, 30}, {EDIT_BRIGHTER, 0}}},
+    {"SkewResizeFrame", 8, {{EDIT_SKEW_H, 20}, {EDIT_RESIZE, 0}, {EDIT_FRAME, 0}, {EDIT_INVERT, 0}}},
+    {"GreyRedEyeText", 24, {{EDIT_RED_EYE, 0}, {EDIT_COLOR_CONVERSION, CONV_GREYSCALE}, {EDIT_TEXT, 0}, {EDIT_FLIP_TOP_BOTTOM, 0}}},
+    {"MergeOfTheKeptSource", 24, {{EDIT_BRIGHTER, 0}, {EDIT_MERGE_CLIPBOARD, 0}, {EDIT_ROTATE_CW90, 0}}},
+    {"SphereDropsTheCopy", 24, {{EDIT_COLOR_CONVERSION, CONV_BEST_16}, {EDIT_SPHERE, 0}, {EDIT_INVERT, 0}}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Edits, UndoByReplay, ::testing::ValuesIn(UNDO_CASES),
+                         [](const ::testing::TestParamInfo<UndoCase>& info) { return std::string(info.param.name); });
+
+// The replay restores where the command would reduce again, and makes the
+// monochrome entries pure black and white with the darker entry kept.
+TEST(UndoReplayRules, ConversionsAlreadyMetRestoreAndMonochromeIsPure)
+{
+    SeamRecorder seams(24);
+    clear_edit_history();
+    g_file = make_random_dib(16, 8, 4, 3);
+    reload();
+    push_edit_record(EDIT_COLOR_CONVERSION, CONV_BEST_16);
+    push_edit_record(EDIT_INVERT, 0);
+    undo_last_edit();
+    EXPECT_TRUE(same_image(g_hImage, g_file)) << "16 colours already: restored, not reduced";
+    EXPECT_EQ(g_colorConversion, CONV_BEST_16);
+    GlobalFree(g_file);
+
+    g_file = make_random_dib(16, 8, 24, 3);
+    reload();
+    push_edit_record(EDIT_COLOR_CONVERSION, CONV_MONOCHROME);
+    push_edit_record(EDIT_INVERT, 0);
+    undo_last_edit();
+    DibBlock out(g_hImage, false);
+    ASSERT_EQ(out.bih->biBitCount, 1);
+    const RGBQUAD* t = out.table();
+    EXPECT_EQ(t[0].rgbRed + t[0].rgbGreen + t[0].rgbBlue + t[1].rgbRed + t[1].rgbGreen + t[1].rgbBlue, 3 * 255);
+    EXPECT_TRUE(t[0].rgbRed == t[0].rgbGreen && t[0].rgbGreen == t[0].rgbBlue);
+    out.unlock();
+    clear_edit_history();
+    reset_current_image();
+    GlobalFree(g_file);
+}
+
+void record_merge_file(const std::string& path)
+{
+    g_hMergePath = GlobalAlloc(GHND, MAX_PATH + 1);
+    strcpy((char*)GlobalLock(g_hMergePath), path.c_str());
+    GlobalUnlock(g_hMergePath);
+    SetRect(&g_rcMerge, 5, 2, 9, 6);
+    g_mergePlaced = 0;
+    push_edit_record(EDIT_MERGE_FILE, 0);
+}
+
+// The replay turns a Windows metafile into the enhanced one the merge draws.
+TEST(UndoReplayRules, MetafileSourceIsMergedAgain)
+{
+    SeamRecorder seams(24);
+    clear_edit_history();
+    g_file = make_dib(30, 20, 24);
+    const std::string path = test_out_path("replay_merge_source.wmf");
+    HDC dc = CreateMetaFileA(path.c_str());
+    HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
+    RECT all = {0, 0, 1000, 1000};
+    FillRect(dc, &all, red);
+    DeleteObject(red);
+    DeleteMetaFile(CloseMetaFile(dc));
+    reload();
+    record_merge_file(path);
+    push_edit_record(EDIT_INVERT, 0);
+    undo_last_edit();
+    RgbImage out = dib_to_rgb(g_hImage);
+    EXPECT_EQ(out.at(4, 1), (Rgb{0, 0, 0}));
+    EXPECT_EQ(out.at(7, 4), (Rgb{255, 0, 0}));
+    clear_edit_history();
+    reset_current_image();
+    GlobalFree(g_file);
+}
+
+TEST(UndoReplayRules, MergeFileGoneStopsThereWithAMessage)
+{
+    SeamRecorder seams(24);
+    clear_edit_history();
+    g_file = make_random_dib(16, 8, 24, 3);
+    const std::string path = test_out_path("replay_merge_source.bmp");
+    HGLOBAL source = make_random_dib(4, 4, 24, 4);
+    ASSERT_TRUE(write_bmp_file(source, path.c_str()));
+    reload();
+    push_edit_record(EDIT_INVERT, 0);
+    record_merge_file(path);
+    push_edit_record(EDIT_ROTATE_CW90, 0);
+    push_edit_record(EDIT_FLIP_TOP_BOTTOM, 0);
+
+    // Present: the merge is replayed from the file.
+    undo_last_edit();
+    EXPECT_EQ(g_editCount, 3u);
+    RgbImage merged = dib_to_rgb(g_hImage);
+    EXPECT_EQ(merged.height, 16) << "turned after the merge";
+    EXPECT_TRUE(seams.boxes.empty());
+
+    DeleteFileA(path.c_str());
+    reload();
+    undo_last_edit();
+    EXPECT_EQ(g_editCount, 1u) << "the records from the merge on are dropped";
+    ASSERT_EQ(seams.boxes.size(), 1u);
+    HGLOBAL inverted = copy_packed_dib(g_file);
+    invert_colors(inverted);
+    EXPECT_TRUE(same_image(g_hImage, inverted));
+    GlobalFree(inverted);
+    GlobalFree(source);
+    clear_edit_history();
+    reset_current_image();
+    GlobalFree(g_file);
+}
+
+}  // namespace

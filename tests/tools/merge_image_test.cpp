@@ -1,0 +1,176 @@
+// Merging: opaque, key-colour and alpha sources give the expected pixels at
+// their placement and leave everything else alone; the masks; the state a
+// merge leaves; a merge whose drawing fails keeps the image.
+#include <gtest/gtest.h>
+
+#include "image/merge_source.h"
+#include "tools/edit_history.h"
+#include "tools/merge_image.h"
+#include "tools_test_util.h"
+
+namespace {
+
+const Rgb KEY = {255, 255, 255};
+
+struct MergeCase {
+    const char* name;
+    int kind;
+    int transparent;
+    int left, top;
+};
+
+// A 24-bit source whose first row holds key pixels, or a 32-bit one whose
+// alpha runs 0, 128, 255 along each row.
+HGLOBAL make_source(int kind)
+{
+    if (kind == MERGE_PARTIAL_ALPHA) {
+        HGLOBAL h = make_random_dib(6, 4, 32, 21);
+        DibBlock dib(h, false);
+        for (int y = 0; y < 4; ++y)
+            for (int x = 0; x < 6; ++x)
+                dib.row(y)[4 * x + 3] = (BYTE)(x % 3 == 0 ? 0 : x % 3 == 1 ? 128 : 255);
+        return h;
+    }
+    HGLOBAL h = make_random_dib(6, 4, 24, 21);
+    memset(DibBlock(h, false).row(3), 255, 9);  // top row: three key pixels
+    return h;
+}
+
+Rgb expected(const MergeCase& c, const RgbImage& image, HGLOBAL hSource, int x, int y)
+{
+    const Rgb under = image.at(x, y);
+    const int sx = x - c.left, sy = y - c.top;
+    if (sx < 0 || sy < 0 || sx >= 6 || sy >= 4)
+        return under;
+    DibBlock src(hSource, false);
+    uint8_t s[4];
+    src.rgba(sx, sy, s);
+    const Rgb source = {s[0], s[1], s[2]};
+    if (!c.transparent)
+        return source;
+    if (c.kind == MERGE_RASTER)
+        return source == KEY ? under : source;
+    const int a = s[3];
+    return {(s[0] * a + under.r * (255 - a)) / 255, (s[1] * a + under.g * (255 - a)) / 255,
+            (s[2] * a + under.b * (255 - a)) / 255};
+}
+
+class Merge : public ::testing::TestWithParam<MergeCase> {
+protected:
+    void SetUp() override { clear_edit_history(); }
+    void TearDown() override { clear_edit_history(); }
+};
+
+TEST_P(Merge, PlacesTheSourceAndLeavesTheRest)
+{
+    const MergeCase& c = GetParam();
+    // Alpha sources go onto a palette image: its colours come from the table.
+    HGLOBAL image = make_random_dib(20, 12, c.kind == MERGE_PARTIAL_ALPHA ? 8 : 24, 8);
+    HGLOBAL unconverted = copy_packed_dib(image);
+    const RgbImage before = dib_to_rgb(image);
+    HGLOBAL source = make_source(c.kind);
+    g_hMergeImage = source;
+    HGLOBAL mask = NULL;
+    if (c.transparent)
+        mask = c.kind == MERGE_RASTER ? make_transparency_mask(source, RGB(255, 255, 255), -1)
+                                      : create_dib24(6, 4);
+    RECT placement = {c.left, c.top, c.left + 6, c.top + 4};
+    int conversion = CONV_BEST_16, step = 3;
+    ASSERT_EQ(merge_into_current_image(NULL, NULL, NULL, &image, &unconverted, source, mask, c.kind,
+                                       placement, RECT{}, NULL, c.transparent, 1, &conversion, 0, &step),
+              1);
+    const RgbImage after = dib_to_rgb(image);
+    for (int y = 0; y < 12; ++y)
+        for (int x = 0; x < 20; ++x)
+            ASSERT_EQ(after.at(x, y), expected(c, before, source, x, y)) << x << "," << y;
+    EXPECT_EQ(dib_bit_count(image), 24);
+    EXPECT_EQ(unconverted, nullptr);
+    EXPECT_EQ(conversion * 100 + step, 0);
+    // The clipboard's source now belongs to the record alone.
+    EXPECT_EQ(g_editCount, 1u);
+    EXPECT_EQ(g_hMergeImage, nullptr);
+    EditRecord* records = (EditRecord*)GlobalLock(g_hEditHistory);
+    EXPECT_EQ(records[1].hData, source);
+    GlobalUnlock(g_hEditHistory);
+    GlobalFree(image);
+    if (mask)
+        GlobalFree(mask);
+}
+
+const MergeCase MERGE_CASES[] = {
+    {"Opaque", MERGE_RASTER, 0, 5, 3},
+    {"OpaquePartlyOutside", MERGE_RASTER, 0, -2, -1},
+    {"KeyColour", MERGE_RASTER, 1, 5, 3},
+    {"KeyColourAtTheCorner", MERGE_RASTER, 1, 17, 10},
+    {"PartialAlpha", MERGE_PARTIAL_ALPHA, 1, 5, 3},
+    {"PartialAlphaPartlyOutside", MERGE_PARTIAL_ALPHA, 1, -3, 9},
+    {"AlphaIgnoredWhenOpaque", MERGE_PARTIAL_ALPHA, 0, 1, 1},
+};
+
+INSTANTIATE_TEST_SUITE_P(Kinds, Merge, ::testing::ValuesIn(MERGE_CASES),
+                         [](const ::testing::TestParamInfo<MergeCase>& info) { return std::string(info.param.name); });
+
+// A window without a device context: nothing drawn, nothing replaced (the
+// picture must not turn black), no record.
+TEST(MergeImage, FailedDrawingKeepsTheImage)
+{
+    clear_edit_history();
+    HGLOBAL image = make_random_dib(9, 7, 8, 2), kept = image, unconverted = NULL;
+    HGLOBAL source = make_source(MERGE_RASTER);
+    int conversion = 0, step = 0;
+    RECT placement = {0, 0, 6, 4};
+    EXPECT_EQ(merge_into_current_image(NULL, NULL, (HWND)(UINT_PTR)0x7FFFFF0, &image, &unconverted, source, NULL,
+                                       MERGE_RASTER, placement, RECT{}, NULL, 0, 0, &conversion, 0, &step),
+              0);
+    EXPECT_EQ(image, kept);
+    EXPECT_EQ(g_editCount, 0u);
+    EXPECT_EQ(merge_image_into_dib(image, NULL, NULL, MERGE_RASTER, NULL, NULL, NULL, placement, RECT{}, NULL, 0), 0);
+    GlobalFree(image);
+    GlobalFree(source);
+    clear_edit_history();
+}
+
+// Which pixels each source depth masks for a key.
+TEST(TransparencyMask, SetsTheBitsOfTheKeyedPixels)
+{
+    // 16 bits: the key is reduced to 5-5-5 first, so (250, 10, 100) and
+    // (255, 15, 103) select the same pixels.
+    HGLOBAL s16 = make_dib(3, 1, 16);
+    BYTE* row = DibBlock(s16, false).row(0);
+    const WORD pixels[] = {(31 << 10) | (1 << 5) | 12, (31 << 10) | (1 << 5) | 13, 0};
+    memcpy(row, pixels, sizeof pixels);
+    // 32 bits: alpha 0 for a key index, colour otherwise.
+    HGLOBAL s32 = make_dib(3, 1, 32);
+    const BYTE bgra[] = {1, 2, 3, 0, 9, 9, 9, 255, 1, 2, 3, 255};
+    memcpy(DibBlock(s32, false).row(0), bgra, sizeof bgra);
+    // 4 bits: by index, or by the colour of the entry.
+    HGLOBAL s4 = make_dib(3, 1, 4, {quad(7, 7, 7), quad(1, 2, 3), quad(7, 7, 7)});
+    DibBlock(s4, false).row(0)[0] = 0x12;
+    DibBlock(s4, false).row(0)[1] = 0x00;
+
+    struct {
+        HGLOBAL source;
+        COLORREF key;
+        int index;
+        BYTE bits;  // mask bits of the three pixels, top bit first
+    } cases[] = {
+        {s16, RGB(250, 10, 100), -1, 0x80},
+        {s16, RGB(255, 15, 103), -1, 0x80},
+        {s32, RGB(3, 2, 1), 0, 0x80},
+        {s32, RGB(3, 2, 1), -1, 0xA0},
+        {s4, RGB(0, 0, 0), 2, 0x40},
+        {s4, RGB(7, 7, 7), -1, 0x60},
+    };
+    for (const auto& c : cases) {
+        DibBlock mask(make_transparency_mask(c.source, c.key, c.index));
+        ASSERT_TRUE(mask);
+        EXPECT_EQ(mask.bih->biBitCount, 1);
+        EXPECT_EQ(mask.row(0)[0], c.bits) << c.index;
+        EXPECT_EQ(mask.table()[1].rgbRed + mask.table()[0].rgbRed, 255);
+    }
+    GlobalFree(s16);
+    GlobalFree(s32);
+    GlobalFree(s4);
+}
+
+}  // namespace

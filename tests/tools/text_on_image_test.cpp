@@ -1,0 +1,178 @@
+// Text on the image, checked by structure rather than by glyphs: where it
+// writes, which colours it uses, the painted box, the alignment's side, the
+// alpha byte, and the colours of the unconverted copy.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "tools/text_on_image.h"
+#include "tools_test_util.h"
+
+namespace {
+
+const Rgb GREY = {128, 128, 128}, RED = {255, 0, 0}, WHITE = {255, 255, 255};
+
+struct Box {
+    int left = 1 << 20, top = 1 << 20, right = -1, bottom = -1;  // inclusive
+    void add(int x, int y)
+    {
+        left = std::min(left, x), top = std::min(top, y), right = std::max(right, x), bottom = std::max(bottom, y);
+    }
+};
+
+class TextOnImage : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        LOGFONTA lf = {};
+        lf.lfHeight = -20;
+        lf.lfWeight = FW_BOLD;
+        strcpy(lf.lfFaceName, "Arial");
+        font = CreateFontIndirectA(&lf);
+    }
+    void TearDown() override
+    {
+        DeleteObject(font);
+        if (text)
+            GlobalFree(text);
+    }
+    HGLOBAL make_text(const char* s)
+    {
+        if (text)
+            GlobalFree(text);
+        text = GlobalAlloc(GHND, strlen(s) + 1);
+        strcpy((char*)GlobalLock(text), s);
+        GlobalUnlock(text);
+        return text;
+    }
+    // A uniform 24-bit picture written on with the given settings.
+    RgbImage write(const char* s, int x, int y, int transparent, int align, Rgb fill = GREY)
+    {
+        HGLOBAL image = make_dib(80, 60, 24);
+        {
+            DibBlock dib(image, false);
+            for (int y = 0; y < 60; ++y)
+                for (int x = 0; x < 80; ++x)
+                    dib.row(y)[3 * x] = (BYTE)fill.b, dib.row(y)[3 * x + 1] = (BYTE)fill.g,
+                    dib.row(y)[3 * x + 2] = (BYTE)fill.r;
+        }
+        write_text_on_image(image, NULL, make_text(s), font, x, y, 0xFF0000, 0xFFFFFF, 0, 0, transparent, align,
+                            NULL, 0, 0);
+        RgbImage out = dib_to_rgb(image);
+        GlobalFree(image);
+        return out;
+    }
+    HFONT font = NULL;
+    HGLOBAL text = NULL;
+};
+
+TEST_F(TextOnImage, TransparentTextUsesOnlyItsColourAndBlendsWithin)
+{
+    RgbImage out = write("Hg", 10, 8, 1, 0);
+    Box ink;
+    int pure = 0;
+    for (int y = 0; y < out.height; ++y)
+        for (int x = 0; x < out.width; ++x) {
+            Rgb c = out.at(x, y);
+            if (c == GREY)
+                continue;
+            ink.add(x, y);
+            pure += c == RED;
+            EXPECT_TRUE(c.r >= 128 && c.g <= 128 && c.b <= 128) << x << "," << y;
+        }
+    EXPECT_GT(pure, 10);
+    EXPECT_GE(ink.left, 12);
+    EXPECT_GE(ink.top, 10);
+}
+
+TEST_F(TextOnImage, OpaqueBackgroundPaintsTheMeasuredBoxWithItsMargin)
+{
+    RgbImage out = write("Hg", 10, 8, 0, 0);
+    Box box;
+    for (int y = 0; y < out.height; ++y)
+        for (int x = 0; x < out.width; ++x)
+            if (!(out.at(x, y) == GREY))
+                box.add(x, y);
+    ASSERT_EQ(box.left * 100 + box.top, 1008);
+    // Two rows and columns of background on every side of the ink.
+    for (int y = box.top; y <= box.bottom; ++y)
+        for (int x = box.left; x <= box.right; ++x)
+            if (x < box.left + 2 || x > box.right - 2 || y < box.top + 2 || y > box.bottom - 2)
+                ASSERT_EQ(out.at(x, y), WHITE) << x << "," << y;
+}
+
+TEST_F(TextOnImage, NegativePlacementSkipsWhatLiesBeforeTheEdge)
+{
+    RgbImage whole = write("Hg", 0, 0, 0, 0), cut = write("Hg", -5, -3, 0, 0);
+    for (int y = 0; y < 60 - 3; ++y)
+        for (int x = 0; x < 80 - 5; ++x)
+            ASSERT_EQ(cut.at(x, y), whole.at(x + 5, y + 3)) << x << "," << y;
+}
+
+TEST_F(TextOnImage, AlignmentPutsTheShortLineOnItsSide)
+{
+    const int side[] = {0, 1, 2};  // left, centred, right
+    double centre[3];
+    for (int align : side) {
+        RgbImage out = write("WWWW\ni", 0, 0, 0, align);
+        Box box, short_line;
+        for (int y = 0; y < out.height; ++y)
+            for (int x = 0; x < out.width; ++x)
+                if (!(out.at(x, y) == GREY))
+                    box.add(x, y);
+        for (int y = (box.top + box.bottom) / 2 + 2; y <= box.bottom; ++y)
+            for (int x = box.left; x <= box.right; ++x)
+                if (!(out.at(x, y) == WHITE))
+                    short_line.add(x, y);
+        centre[align] = ((short_line.left + short_line.right) / 2.0 - box.left) / (box.right - box.left);
+    }
+    EXPECT_LT(centre[0], 0.25);
+    EXPECT_NEAR(centre[1], 0.5, 0.1);
+    EXPECT_GT(centre[2], 0.75);
+}
+
+TEST_F(TextOnImage, PaletteAndAlphaImagesGetTheGivenIndicesAndAlpha)
+{
+    // 4 bits: hard-edged, only the two indices inside the box.
+    HGLOBAL image4 = make_dib(60, 40, 4);
+    write_text_on_image(image4, NULL, make_text("Hg"), font, 3, 3, 0, 0, 5, 9, 0, 0, NULL, 0, 0);
+    DibBlock dib4(image4);
+    int seen[16] = {};
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 60; ++x)
+            ++seen[dib4.raw(x, y)];
+    EXPECT_EQ(seen[0] + seen[5] + seen[9], 60 * 40);
+    EXPECT_TRUE(seen[5] > 0 && seen[9] > 0);
+
+    // 32 bits: alpha 0 everywhere stays 0; any non-zero alpha makes 255.
+    for (BYTE corner : {0, 7}) {
+        DibBlock dib32(make_dib(40, 30, 32));
+        dib32.row(0)[3] = corner;
+        dib32.unlock();
+        write_text_on_image(dib32.get(), NULL, make_text("Hg"), font, 0, 0, 0xFF0000, 0xFFFFFF, 0, 0, 0, 0,
+                            NULL, 0, 0);
+        dib32.lock();
+        EXPECT_EQ(dib32.row(29)[3], corner ? 255 : 0);
+    }
+}
+
+TEST_F(TextOnImage, CopyUnderABrightnessStepGetsTheInverseCurve)
+{
+    // Step +2: 128 becomes 255 x (128/255)^2 + 0.5 = 64 in the 24-bit copy.
+    HGLOBAL image = make_dib(60, 40, 24), copy = make_dib(60, 40, 24);
+    write_text_on_image(image, copy, make_text("Hg"), font, 0, 0, 0x808080, 0xFFFFFF, 0, 0, 0, 0, NULL, 2, 0);
+    RgbImage shown = dib_to_rgb(image), kept = dib_to_rgb(copy);
+    EXPECT_EQ(shown.at(0, 0), WHITE);
+    EXPECT_EQ(kept.at(0, 0), WHITE);
+    int text = 0;
+    for (size_t i = 0; i < shown.pixels.size(); ++i)
+        if (shown.pixels[i] == (Rgb{128, 128, 128})) {
+            ++text;
+            EXPECT_EQ(kept.pixels[i], (Rgb{64, 64, 64}));
+        }
+    EXPECT_GT(text, 10);
+    GlobalFree(image);
+    GlobalFree(copy);
+}
+
+}  // namespace
