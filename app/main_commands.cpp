@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "app/clipboard.h"
+#include "app/comment_dialog.h"
 #include "app/convert_save.h"
 #include "app/file_list.h"
 #include "app/main_menu.h"
@@ -647,6 +648,9 @@ BOOL main_on_menu_command(HWND hwnd, int id)
     case IDM_MAIN_VIEW_COMMENT:
         on_view_comment();
         return TRUE;
+    case IDM_MAIN_INSERT_COMMENT:
+        run_comment_dialog(hwnd);
+        return TRUE;
     case IDM_MAIN_HIDE_FILE_NAME:
         on_toggle_setting(&g_hideFileName, "HideFileName");
         return TRUE;
@@ -685,14 +689,14 @@ int main_command_has_worker(int id)
     // Commands whose workers are not part of the program yet: the file
     // operations, the full-screen window, capture, printing, the colour
     // picker, batch, the lossless JPEG transforms, the tools with windows
-    // or dialogs, comments, Exif, slideshow and About.
+    // or dialogs, Exif, slideshow and About.
     static const int PENDING[] = {
         IDM_MAIN_MOVE_FILE, IDM_MAIN_COPY_FILE, IDM_MAIN_DELETE_FILE, IDM_MAIN_RENAME_FILE,
         IDM_MAIN_FULL_SCREEN, IDM_MAIN_CAPTURE_SCREEN, IDM_MAIN_PRINT_NORMAL, IDM_MAIN_PRINT_LARGE,
         IDM_MAIN_PRINT_TILED, IDM_MAIN_PRINTER_PROFILE, IDM_MAIN_SELECT_COLOR, IDM_MAIN_BATCH,
         IDM_MAIN_ROTATE_ANGLE, IDM_MAIN_DISPLAY_PALETTE, IDM_MAIN_FRAME, IDM_MAIN_WRITE_TEXT,
         IDM_MAIN_RED_EYE, IDM_MAIN_MERGE_CLIPBOARD, IDM_MAIN_MERGE_FILE,
-        IDM_MAIN_INSERT_COMMENT, IDM_MAIN_EXIF_PROPERTIES, IDM_MAIN_SLIDESHOW, IDM_MAIN_ABOUT,
+        IDM_MAIN_EXIF_PROPERTIES, IDM_MAIN_SLIDESHOW, IDM_MAIN_ABOUT,
         IDM_MAIN_STRETCH, IDM_MAIN_CROP, IDM_MAIN_SKEW,
     };
     if (id >= IDM_MAIN_JPEG_ROTATE_CW && id <= IDM_MAIN_JPEG_EXIF)

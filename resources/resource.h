@@ -294,3 +294,7 @@
 #define IDM_VIEW_BEST_64            324
 #define IDM_VIEW_BEST_8             325
 #define IDM_VIEW_BEST_4             326
+
+// Comment dialog "GETCOMMENT"
+#define IDC_COMMENT_EDIT        1021
+#define IDC_COMMENT_LABEL       1030
