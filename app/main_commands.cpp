@@ -19,8 +19,13 @@
 #include "image/palette.h"
 #include "image/preview.h"
 #include "image/progress.h"
+#include "image/safe_write.h"
 #include "image/seams.h"
 #include "image/settings.h"
+#include "image/temp_file.h"
+#include "jpeg/exif_write.h"
+#include "jpeg/jpeg_read.h"
+#include "jpeg/jpegtran.h"
 #include "resources/resource.h"
 #include "tools/brightness.h"
 #include "tools/color_reduce.h"
@@ -28,6 +33,7 @@
 #include "tools/grey_tone.h"
 #include "tools/quarter_turns.h"
 #include "tools/sphere.h"
+#include "viewer/about_dialog.h"
 #include "viewer/window_classes.h"
 
 static const char HELP_FILE[] = "RODadi.zoz";
@@ -381,6 +387,107 @@ static void on_undo(HWND hwnd)
     }
 }
 
+// ---- lossless JPEG commands
+
+struct JpegCommand {
+    int id;
+    const char* switches[2];
+};
+
+// The transforms' switches, after "-progressive" when the file has several
+// scans.
+static const JpegCommand JPEG_COMMANDS[] = {
+    {IDM_MAIN_JPEG_ROTATE_CW, {"-rotate", "90"}},
+    {IDM_MAIN_JPEG_ROTATE_CCW, {"-rotate", "270"}},
+    {IDM_MAIN_JPEG_ROTATE_180, {"-rotate", "180"}},
+    {IDM_MAIN_JPEG_FLIP_LR, {"-flip", "horizontal"}},
+    {IDM_MAIN_JPEG_FLIP_TB, {"-flip", "vertical"}},
+    {IDM_MAIN_JPEG_TRANSPOSE, {"-transpose", NULL}},
+    {IDM_MAIN_JPEG_TRANSVERSE, {"-transverse", NULL}},
+    {IDM_MAIN_JPEG_GRAYSCALE, {"-grayscale", NULL}},
+    {IDM_MAIN_JPEG_PROGRESSIVE, {NULL, NULL}},
+    {IDM_MAIN_JPEG_OPTIMIZE, {"-optimize", NULL}},
+};
+
+static char s_jpegOutput[SAVE_PATH_SIZE];
+
+static void push_jpegtran_arg(const char* arg)
+{
+    if (g_jpegtranArgc < JPEGTRAN_ARG_SLOTS - 1)
+        g_jpegtranArgv[g_jpegtranArgc++] = (char*)arg;
+}
+
+static void on_jpeg_transform(HWND hwnd, const JpegCommand* command)
+{
+    static char progressive[] = "-progressive", empty[] = "";
+    // Lossless-coded files need the decoding transform, which the menu
+    // does not offer yet.
+    if (g_fileFormat != FMT_JPEG || g_jpegLossless)
+        return;
+    g_jpegtranArgc = 4;
+    bool is_progressive = g_jpegProgressive != 0;
+    if (command->id == IDM_MAIN_JPEG_PROGRESSIVE ? !is_progressive : is_progressive)
+        push_jpegtran_arg(progressive);
+    for (const char* arg : command->switches)
+        if (arg)
+            push_jpegtran_arg(arg);
+    push_jpegtran_arg(g_fileName);
+    push_jpegtran_arg(s_jpegOutput);
+    g_jpegtranArgv[g_jpegtranArgc] = empty;
+
+    lstrcpynA(s_jpegOutput, g_fileName, sizeof s_jpegOutput);
+    lstrcpynA(g_currentDir, g_listDir, sizeof g_currentDir);
+    OPENFILENAMEA ofn;
+    if (!choose_save_file(hwnd, s_jpegOutput, FMT_JPEG, g_currentDir, &ofn, SAVE_MODE_SAVE, 0))
+        return;
+    SetFileAttributesA(s_jpegOutput, FILE_ATTRIBUTE_NORMAL);
+    HCURSOR old_cursor = SetCursor(LoadCursor(NULL, IDC_WAIT));
+    show_progress(0, 0);
+    int done = get_jpeg_precision(g_fileName) == 8 && jpegtran_main(g_jpegtranArgc, g_jpegtranArgv);
+    show_progress(0, 0);
+    fill_file_list(0);
+    if (done)
+        reselect(hwnd, false);
+    SetCursor(old_cursor);
+}
+
+// The current file gets an Exif segment made from the image shown; the
+// new file takes the old one's place only when complete.
+static void on_make_exif(HWND hwnd)
+{
+    // The segment is made from the image shown: none, no segment.
+    if (!have_bitmap())
+        return;
+    SetFileAttributesA(g_fileName, FILE_ATTRIBUTE_NORMAL);
+    FILE* source = fopen(g_fileName, "rb");
+    if (!source)
+        return;
+    char* temp = make_temp_file_name();
+    int made = temp && insert_exif_segment(source, temp, g_hImage, g_jpegColorSpace, g_jpegLossless);
+    fclose(source);
+    if (made) {
+        SafeWrite sw;
+        FILE* out = safe_write_open(&sw, g_fileName);
+        FILE* in = fopen(temp, "rb");
+        int copied = out && in;
+        char buffer[8192];
+        size_t count;
+        while (copied && (count = fread(buffer, 1, sizeof buffer, in)) > 0)
+            copied = fwrite(buffer, 1, count, out) == count;
+        copied = copied && !ferror(in);
+        if (in)
+            fclose(in);
+        if (out && !copied)
+            safe_write_abort(&sw);
+        if (!out || !copied || !safe_write_commit(&sw))
+            seam_message_box(NULL, "Cannot Open File for Writing.", NULL, MB_ICONSTOP);
+        else
+            reselect(hwnd, false);
+    }
+    if (temp)
+        delete_temp_file(temp);
+}
+
 // ---- Convert/Save commands
 
 static const char LOSSLESS_QUESTION[] =
@@ -587,6 +694,12 @@ BOOL main_on_menu_command(HWND hwnd, int id)
         on_save_command(hwnd, command);
         return TRUE;
     }
+    for (const JpegCommand& command : JPEG_COMMANDS) {
+        if (command.id == id) {
+            on_jpeg_transform(hwnd, &command);
+            return TRUE;
+        }
+    }
     switch (id) {
     case IDM_MAIN_LAST_FILE:
     case IDM_MAIN_BAR_LAST_FILE:
@@ -651,6 +764,12 @@ BOOL main_on_menu_command(HWND hwnd, int id)
     case IDM_MAIN_INSERT_COMMENT:
         run_comment_dialog(hwnd);
         return TRUE;
+    case IDM_MAIN_JPEG_EXIF:
+        on_make_exif(hwnd);
+        return TRUE;
+    case IDM_MAIN_ABOUT:
+        DialogBoxParamA(g_hInstance, "ABOUT", hwnd, about_dlg_proc, 0);
+        return TRUE;
     case IDM_MAIN_HIDE_FILE_NAME:
         on_toggle_setting(&g_hideFileName, "HideFileName");
         return TRUE;
@@ -688,19 +807,17 @@ int main_command_has_worker(int id)
 {
     // Commands whose workers are not part of the program yet: the file
     // operations, the full-screen window, capture, printing, the colour
-    // picker, batch, the lossless JPEG transforms, the tools with windows
-    // or dialogs, Exif, slideshow and About.
+    // picker, batch, the tools with windows or dialogs, Exif properties
+    // and slideshow.
     static const int PENDING[] = {
         IDM_MAIN_MOVE_FILE, IDM_MAIN_COPY_FILE, IDM_MAIN_DELETE_FILE, IDM_MAIN_RENAME_FILE,
         IDM_MAIN_FULL_SCREEN, IDM_MAIN_CAPTURE_SCREEN, IDM_MAIN_PRINT_NORMAL, IDM_MAIN_PRINT_LARGE,
         IDM_MAIN_PRINT_TILED, IDM_MAIN_PRINTER_PROFILE, IDM_MAIN_SELECT_COLOR, IDM_MAIN_BATCH,
         IDM_MAIN_ROTATE_ANGLE, IDM_MAIN_DISPLAY_PALETTE, IDM_MAIN_FRAME, IDM_MAIN_WRITE_TEXT,
         IDM_MAIN_RED_EYE, IDM_MAIN_MERGE_CLIPBOARD, IDM_MAIN_MERGE_FILE,
-        IDM_MAIN_EXIF_PROPERTIES, IDM_MAIN_SLIDESHOW, IDM_MAIN_ABOUT,
+        IDM_MAIN_EXIF_PROPERTIES, IDM_MAIN_SLIDESHOW,
         IDM_MAIN_STRETCH, IDM_MAIN_CROP, IDM_MAIN_SKEW,
     };
-    if (id >= IDM_MAIN_JPEG_ROTATE_CW && id <= IDM_MAIN_JPEG_EXIF)
-        return 0;
     for (int pending : PENDING)
         if (pending == id)
             return 0;

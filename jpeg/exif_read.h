@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <stdio.h>
 
 extern int g_exifOrientation;      // 1 to 8, of the last Exif file read
 extern HGLOBAL g_hExifInfo;        // information text, freed by the EXIF dialog
@@ -12,5 +13,15 @@ extern HGLOBAL g_hExifThumbnail;   // PackedDib, at most 160 x 160
 int read_exif_info(const char* path);
 // Fills g_hExifThumbnail; the orientation, or 0.
 int load_exif_thumbnail(const char* path);
+// The Orientation entry of the JPEG open in fp (read from its first byte):
+// 1 to 8 as stored, 1 when there is none, 0 when the file is not Exif
+// ("Not Exif" box). Also stored in g_exifOrientation.
+int read_exif_orientation(FILE* fp);
+// The orientation after a lossless transform numbered 1 to 8 (transform
+// code + 1) turned the stored pixels, such that the picture shown turns
+// the same way; 0 when either is outside 1 to 8.
+int compose_exif_orientation(int orientation, int transform);
+// Rewrites the Orientation entries of the file's Exif segment; nothing
+// changes when orientation is outside 1 to 8 or the file is corrupt.
 void write_exif_orientation(const char* path, int orientation);
 void strip_exif_segment(const char* path);

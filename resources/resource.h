@@ -5,6 +5,7 @@
 // ---- main window: dialog template and its controls
 #define IDD_MAIN                1536
 #define IDC_MAIN_OK             1       // IDOK, never shown
+#define IDC_ABOUT_TEXT          1201    // About box: what, version, maker
 #define IDC_MAIN_EXIT           2       // IDCANCEL, "E&xit"
 #define IDC_MAIN_PREVIEW        1008
 #define IDC_MAIN_TILE           1009

@@ -24,6 +24,9 @@ pnmtopnm   netpbm                    pnmtopnm -plain < tiny.ppm 2>/dev/null | gr
 pbmtog3    netpbm                    printf "P1\n1 1\n1\n" | pbmtog3 -nofixedwidth 2>/dev/null | grep -q .
 cjpeg      libjpeg-turbo-progs       cjpeg -quality 85 tiny.ppm > tiny.jpg
 djpeg      libjpeg-turbo-progs       cjpeg -arithmetic tiny.ppm | djpeg -dct int -pnm | grep -q "^P6"
+jpegtran   libjpeg-turbo-progs       cjpeg tiny.ppm | jpegtran -copy all -trim -rotate 90 | djpeg -pnm | grep -q "^P6"
+wrjpgcom   libjpeg-turbo-progs       cjpeg tiny.ppm | wrjpgcom -replace -comment "x" > commented.jpg
+rdjpgcom   libjpeg-turbo-progs       cjpeg tiny.ppm | wrjpgcom -comment "x" | rdjpgcom | grep -qx x
 gif2rgb    giflib-tools              gif2rgb -1 -o tiny.rgb tiny.gif 2>/dev/null && test -s tiny.rgb
 gifbuild   giflib-tools              gifbuild -d tiny.gif | grep -q screen
 exiftool   libimage-exiftool-perl    exiftool -s3 -ImageWidth tiny.gif | grep -qx 1

@@ -162,11 +162,21 @@ TEST(MainMenuStates, JpegItemsFollowTheFile)
     EXPECT_EQ(find_change(f, IDM_MAIN_JPEG_PROGRESSIVE).label, "Standard >>> Progressive &Structure");
     EXPECT_EQ(find_change(f, IDM_MAIN_JPEG_EXIF).state, MFS_GRAYED);
     EXPECT_EQ(find_change(f, IDM_MAIN_EXIF_PROPERTIES).state, MFS_ENABLED);
+    EXPECT_EQ(main_command_has_worker(IDM_MAIN_JPEG_ROTATE_CW), 1);
+    EXPECT_EQ(main_command_has_worker(IDM_MAIN_JPEG_EXIF), 1);
 
     f.jpeg_lossless = 1;
     EXPECT_EQ(find_change(f, IDM_MAIN_JPEG_PROGRESSIVE).state, MFS_GRAYED);
     EXPECT_EQ(find_change(f, IDM_MAIN_JPEG_OPTIMIZE).state, MFS_GRAYED);
     EXPECT_EQ(find_change(f, IDM_MAIN_JPEG_HEADING).state, MFS_GRAYED);
+    EXPECT_EQ(find_change(f, 0, POPUP_JPEG_ROTATE).state, MFS_GRAYED);
+    EXPECT_EQ(find_change(f, 0, POPUP_JPEG_OTHER).state, MFS_GRAYED);
+
+    // No coefficient transforms for 12-bit files.
+    f.format = FMT_JPEG12;
+    f.jpeg_lossless = 0;
+    EXPECT_EQ(find_change(f, 0, POPUP_JPEG_ROTATE).state, MFS_GRAYED);
+    EXPECT_EQ(find_change(f, IDM_MAIN_JPEG_OPTIMIZE).state, MFS_GRAYED);
 
     // A file deleted behind the program's back.
     f = facts_for(KIND_DIB, 24, 0);

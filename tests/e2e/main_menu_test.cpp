@@ -155,4 +155,24 @@ TEST(MainMenu, ConvertSaveBmpThroughTheSaveDialogWritesTheFile)
     EXPECT_EQ(exit_by_button(app), 1);
 }
 
+// Help -> About opens the About box over the main window; OK closes it.
+TEST(MainMenu, AboutBoxOpensAndCloses)
+{
+    std::string dir = e2e_work_dir("menu_about");
+    RunningApp app;
+    ASSERT_TRUE(start_app("", dir, app));
+    PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_ABOUT, 0), 0);
+    // It has the main window's title: found as the other dialog.
+    HWND about = find_process_window(app.process.dwProcessId, "#32770", app.main, 15000);
+    ASSERT_NE(about, nullptr);
+    EXPECT_EQ(window_text(about), "Corvane Graphics' File Viewer");
+    EXPECT_NE(window_text(GetDlgItem(about, IDC_ABOUT_TEXT)).find("Version"), std::string::npos);
+    press(about, IDOK);
+    for (int i = 0; i < 100 && IsWindow(about); ++i)
+        Sleep(50);
+    EXPECT_FALSE(IsWindow(about));
+
+    EXPECT_EQ(exit_by_button(app), 1);
+}
+
 }  // namespace

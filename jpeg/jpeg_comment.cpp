@@ -1,0 +1,211 @@
+// Rewriting the comment of a JPEG file without decoding it: the header
+// segments are copied up to the frame header with the old comments left
+// out, one new comment goes just before the frame header, the rest of the
+// file follows unchanged. The new file is written next to the old one and
+// takes its place only when complete (safe_write.h).
+#include "jpeg/jpeg_comment.h"
+
+#include <stdint.h>
+#include <stdio.h>
+#include <string.h>
+
+#include "image/safe_write.h"
+#include "image/seams.h"
+
+enum { MAX_COMMENT_BYTES = 65533 };
+
+// The two streams of the one run in progress; failed is the first fatal
+// message, after which every helper does nothing.
+static FILE* s_source;
+static FILE* s_output;
+static const char* s_failed;
+
+static void fail(const char* message)
+{
+    if (!s_failed) {
+        s_failed = message;
+        fprintf(stderr, "%s\n", message);
+    }
+}
+
+static int read_1_byte(void)
+{
+    if (s_failed)
+        return 0;
+    int c = getc(s_source);
+    if (c == EOF) {
+        fail("Premature EOF in JPEG file");
+        return 0;
+    }
+    return c;
+}
+
+static unsigned read_2_bytes(void)
+{
+    unsigned high = (unsigned)read_1_byte();
+    return high << 8 | (unsigned)read_1_byte();
+}
+
+// Write errors are found by the safe write's check of the stream.
+static void write_1_byte(int c)
+{
+    putc(c, s_output);
+}
+
+static void write_2_bytes(unsigned value)
+{
+    write_1_byte((int)(value >> 8 & 0xFF));
+    write_1_byte((int)(value & 0xFF));
+}
+
+static void write_marker(int code)
+{
+    write_1_byte(0xFF);
+    write_1_byte(code);
+}
+
+static void copy_rest_of_file(void)
+{
+    char buffer[8192];
+    size_t count;
+    while ((count = fread(buffer, 1, sizeof buffer, s_source)) > 0)
+        fwrite(buffer, 1, count, s_output);
+    if (ferror(s_source))
+        fail("Premature EOF in JPEG file");
+}
+
+static void first_marker(void)
+{
+    int c1 = getc(s_source), c2 = getc(s_source);
+    if (c1 != 0xFF || c2 != 0xD8)
+        fail("Not a JPEG file");
+    else
+        write_marker(0xD8);
+}
+
+// Stray bytes before a marker and fill bytes are dropped.
+static int next_marker(void)
+{
+    int discarded = 0, c = read_1_byte();
+    while (c != 0xFF && !s_failed) {
+        ++discarded;
+        c = read_1_byte();
+    }
+    do {
+        c = read_1_byte();
+    } while (c == 0xFF && !s_failed);
+    if (discarded && !s_failed)
+        fprintf(stderr, "Warning: garbage data found in JPEG file\n");
+    return c;
+}
+
+static unsigned read_length(void)
+{
+    unsigned length = read_2_bytes();
+    if (length < 2 && !s_failed)
+        fail("Erroneous JPEG marker length");
+    return length;
+}
+
+static void copy_variable(void)
+{
+    unsigned length = read_length();
+    write_2_bytes(length);
+    for (unsigned i = 2; i < length && !s_failed; ++i)
+        write_1_byte(read_1_byte());
+}
+
+static void skip_variable(void)
+{
+    unsigned length = read_length();
+    for (unsigned i = 2; i < length && !s_failed; ++i)
+        read_1_byte();
+}
+
+static int is_frame_header(int code)
+{
+    return code >= 0xC0 && code <= 0xCF && code != 0xC4 && code != 0xC8 && code != 0xCC;
+}
+
+// Copies the header segments; the marker that ended the scan (a frame
+// header or EOI, not yet written), or 0 after a failure.
+static int scan_JPEG_header(int keep_com)
+{
+    first_marker();
+    while (!s_failed) {
+        int code = next_marker();
+        if (s_failed)
+            break;
+        if (is_frame_header(code) || code == 0xD9)
+            return code;
+        if (code == 0xDA) {
+            fail("SOS without prior SOFn");
+        } else if (code == 0xFE && !keep_com) {
+            skip_variable();
+        } else {
+            write_marker(code);
+            copy_variable();
+        }
+    }
+    return 0;
+}
+
+// A write-back that failed: the file is as it was.
+static int report_write_back_failure(const char* path, HGLOBAL* phComment, int keep)
+{
+    if (!keep && *phComment) {
+        GlobalFree(*phComment);
+        *phComment = NULL;
+    }
+    seam_message_box(NULL, "Cannot Open File for Writing.", path, MB_ICONHAND);
+    return 0;
+}
+
+int write_jpeg_comment(const char* path, HGLOBAL* phComment, int keep)
+{
+    const char* text = *phComment ? (const char*)GlobalLock(*phComment) : NULL;
+    size_t length = text ? strlen(text) : 0;
+    if (length > MAX_COMMENT_BYTES) {
+        // One segment cannot hold it; the file keeps its comment.
+        fprintf(stderr, "Comment too long for a JPEG file\n");
+        GlobalUnlock(*phComment);
+        return 0;
+    }
+    s_failed = NULL;
+    s_source = fopen(path, "rb");
+    if (!s_source) {
+        fprintf(stderr, "Cannot open %s\n", path);
+        if (text)
+            GlobalUnlock(*phComment);
+        return 0;
+    }
+    SafeWrite sw;
+    s_output = safe_write_open(&sw, path);
+    if (!s_output) {
+        fclose(s_source);
+        if (text)
+            GlobalUnlock(*phComment);
+        return report_write_back_failure(path, phComment, keep);
+    }
+    int code = scan_JPEG_header(0);
+    if (!s_failed && length > 0) {
+        write_marker(0xFE);
+        write_2_bytes((unsigned)length + 2);
+        fwrite(text, 1, length, s_output);
+    }
+    if (text)
+        GlobalUnlock(*phComment);
+    if (!s_failed) {
+        write_marker(code);
+        copy_rest_of_file();
+    }
+    fclose(s_source);
+    s_source = s_output = NULL;
+    if (s_failed) {
+        safe_write_abort(&sw);
+        return 0;
+    }
+    if (!safe_write_commit(&sw))
+        return report_write_back_failure(path, phComment, keep);
+    return 1;
+}

@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Checks the files e2e's jpeg_transform_test had the program rewrite: the
+# camera JPEG turned from the menu against libjpeg-turbo's jpegtran -copy
+# all -trim -rotate 90 of the same file (the same pixels as djpeg decodes
+# them, the same orientation tag), and the file made Exif compliant.
+set -euo pipefail
+work_dir=${1:?e2e work folder}
+fixtures=${2:?fixture folder}
+ours=$work_dir/jpeg_rotate/camera.jpg ref=$fixtures/e2e/camera_rot90_ref.jpg
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+djpeg -dct int -pnm "$ours" > "$tmp/ours.pnm"
+djpeg -dct int -pnm "$ref" > "$tmp/ref.pnm"
+cmp -s "$tmp/ours.pnm" "$tmp/ref.pnm" || { echo "FAIL pixels differ: $(sed -n 2p "$tmp/ours.pnm")"; exit 1; }
+tag() { exiftool -n -s3 -Orientation "$1"; }
+[ "$(tag "$ours")" = "$(tag "$ref")" ] || { echo "FAIL orientation $(tag "$ours")"; exit 1; }
+[ "$(exiftool -s3 -Make "$ours")" = Corvane ] || { echo "FAIL Exif not kept"; exit 1; }
+echo "turned file matches jpegtran"
+
+# Make Exif Compliant: the same pixels, now with the viewer's Exif segment.
+exif=$work_dir/jpeg_exif/quadrants.jpg
+djpeg -dct int -pnm "$exif" > "$tmp/exif.pnm"
+djpeg -dct int -pnm "$fixtures/e2e/quadrants.jpg" > "$tmp/orig.pnm"
+cmp -s "$tmp/exif.pnm" "$tmp/orig.pnm" || { echo "FAIL Exif file pixels differ"; exit 1; }
+[ "$(exiftool -s3 -Software "$exif")" = "Corvane File Viewer" ] || { echo "FAIL no Exif segment"; exit 1; }
+echo "Exif file checked"
