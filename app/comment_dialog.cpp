@@ -14,6 +14,7 @@
 #include "image/loader.h"
 #include "image/metafile.h"
 #include "image/open_windows.h"
+#include "jpeg/jpeg_comment.h"
 #include "resources/resource.h"
 #include "viewer/status_bar.h"
 
@@ -43,6 +44,15 @@ const TextRow TEXT_ROWS[] = {
 // new text; a failing writer may free the handle it was given.
 int write_gif(HGLOBAL* text) { return write_gif_comment(g_fileName, text); }
 
+int write_jpeg(HGLOBAL* text)
+{
+    // The writer replaces the file, which a read-only attribute would refuse.
+    DWORD attributes = GetFileAttributesA(g_fileName);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        SetFileAttributesA(g_fileName, attributes & ~FILE_ATTRIBUTE_READONLY);
+    return write_jpeg_comment(g_fileName, text, 0);
+}
+
 int write_emf(HGLOBAL* text)
 {
     write_emf_comment(g_fileName, text, (HENHMETAFILE)g_hImage, g_hwndMain);
@@ -58,6 +68,8 @@ CommentWriter writer_for_current_file(void)
         return write_emf;
     if (g_fileFormat == FMT_GIF)
         return write_gif;
+    if (g_fileFormat == FMT_JPEG || g_fileFormat == FMT_JPEG12)
+        return write_jpeg;
     return NULL;
 }
 
