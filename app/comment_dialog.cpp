@@ -14,6 +14,7 @@
 #include "image/loader.h"
 #include "image/metafile.h"
 #include "image/open_windows.h"
+#include "formats/png_comment.h"
 #include "jpeg/jpeg_comment.h"
 #include "resources/resource.h"
 #include "viewer/status_bar.h"
@@ -53,6 +54,13 @@ int write_jpeg(HGLOBAL* text)
     return write_jpeg_comment(g_fileName, text, 0);
 }
 
+int write_png(HGLOBAL* text)
+{
+    // This writer reports its failures itself but gives no result.
+    write_png_comment(g_fileName, text);
+    return 1;
+}
+
 int write_emf(HGLOBAL* text)
 {
     write_emf_comment(g_fileName, text, (HENHMETAFILE)g_hImage, g_hwndMain);
@@ -70,6 +78,8 @@ CommentWriter writer_for_current_file(void)
         return write_gif;
     if (g_fileFormat == FMT_JPEG || g_fileFormat == FMT_JPEG12)
         return write_jpeg;
+    if (g_fileFormat == FMT_PNG)
+        return write_png;
     return NULL;
 }
 

@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "formats/jbig.h"
+#include "formats/png.h"
 #include "image/bmp_write.h"
 #include "image/current_image.h"
 #include "image/gif_write.h"
@@ -82,6 +84,16 @@ static int save_jpeg12(HGLOBAL image, int, const char* path, int opt1, int opt2)
 }
 
 // A Windows metafile is converted; an enhanced one is copied as it is.
+static int save_png(HGLOBAL image, int, const char* path, int interlace, int)
+{
+    return write_png_file(path, image, interlace);
+}
+
+static int save_jbig(HGLOBAL image, int, const char* path, int, int)
+{
+    return write_jbig_file(path, image);
+}
+
 static int save_emf(HGLOBAL image, int kind, const char* path, int, int)
 {
     if (kind == KIND_WMF)
@@ -123,7 +135,7 @@ static const SaveFormat FORMATS[] = {
     {FMT_BMP_BITFIELDS, "bmp", "Windows Bitmap", "Save As Windows BMP", save_bmp_bitfields, SAVE_TAKES_DIB, 0,
      alpha_always},
     {FMT_IFF, "iff", "IFF", "Save As IFF", NULL, SAVE_TAKES_DIB, 0, alpha_unless_ham},
-    {FMT_JBIG, "jbg", "JBIG", "Save As JBG", NULL, SAVE_TAKES_DIB, 0, NULL},
+    {FMT_JBIG, "jbg", "JBIG", "Save As JBG", save_jbig, SAVE_TAKES_DIB, 0, NULL},
     {FMT_JPEG, "jpg", "JPEG", "Save As JPEG", save_jpeg, SAVE_TAKES_DIB, 1, NULL},
     {FMT_JPEG12, "jpg", "JPEG", "Save As Lossy 12-bit JPEG", save_jpeg12, SAVE_TAKES_DIB, 1, NULL},
     {FMT_GIF, "gif", "GIF", "Save As GIF", save_gif, SAVE_TAKES_DIB, 0, NULL},
@@ -133,7 +145,7 @@ static const SaveFormat FORMATS[] = {
     {FMT_PGM, "pgm", "PGM", "Save As PGM", NULL, SAVE_TAKES_DIB, 0, alpha_always},
     {FMT_PNM, "pnm", "PNM", "Save As PNM", NULL, SAVE_TAKES_DIB, 0, alpha_always},
     {FMT_PPM, "ppm", "PPM", "Save As PPM", NULL, SAVE_TAKES_DIB, 0, alpha_always},
-    {FMT_PNG, "png", "PNG", "Save As PNG", NULL, SAVE_TAKES_DIB, 0, NULL},
+    {FMT_PNG, "png", "PNG", "Save As PNG", save_png, SAVE_TAKES_DIB, 0, NULL},
     {FMT_TARGA, "tga", "TARGA", "Save As TARGA", NULL, SAVE_TAKES_DIB, 0, alpha_always},
     {FMT_TIFF, "tif", "TIFF", "Save As TIFF", NULL, SAVE_TAKES_DIB, 0, alpha_unless_tiff_jpeg},
     {FMT_EMF, "emf", "EMF", "Save As Enhanced MetaFile", save_emf, SAVE_TAKES_METAFILE, 1, NULL},

@@ -34,6 +34,8 @@
 #include "tools/quarter_turns.h"
 #include "tools/sphere.h"
 #include "viewer/about_dialog.h"
+#include "viewer/angle_dialogs.h"
+#include "viewer/frame_dialog.h"
 #include "viewer/window_classes.h"
 
 static const char HELP_FILE[] = "RODadi.zoz";
@@ -740,6 +742,15 @@ BOOL main_on_menu_command(HWND hwnd, int id)
     case IDM_MAIN_FLIP_TB:
         on_quarter_turn(hwnd, id);
         return TRUE;
+    case IDM_MAIN_ROTATE_ANGLE:
+        open_rotate_dialog(hwnd);
+        return TRUE;
+    case IDM_MAIN_SKEW:
+        open_skew_dialog(hwnd);
+        return TRUE;
+    case IDM_MAIN_FRAME:
+        open_frame_dialog(hwnd);
+        return TRUE;
     case IDM_MAIN_INVERT:
         on_invert(hwnd);
         return TRUE;
@@ -813,10 +824,10 @@ int main_command_has_worker(int id)
         IDM_MAIN_MOVE_FILE, IDM_MAIN_COPY_FILE, IDM_MAIN_DELETE_FILE, IDM_MAIN_RENAME_FILE,
         IDM_MAIN_FULL_SCREEN, IDM_MAIN_CAPTURE_SCREEN, IDM_MAIN_PRINT_NORMAL, IDM_MAIN_PRINT_LARGE,
         IDM_MAIN_PRINT_TILED, IDM_MAIN_PRINTER_PROFILE, IDM_MAIN_SELECT_COLOR, IDM_MAIN_BATCH,
-        IDM_MAIN_ROTATE_ANGLE, IDM_MAIN_DISPLAY_PALETTE, IDM_MAIN_FRAME, IDM_MAIN_WRITE_TEXT,
+        IDM_MAIN_DISPLAY_PALETTE, IDM_MAIN_WRITE_TEXT,
         IDM_MAIN_RED_EYE, IDM_MAIN_MERGE_CLIPBOARD, IDM_MAIN_MERGE_FILE,
         IDM_MAIN_EXIF_PROPERTIES, IDM_MAIN_SLIDESHOW,
-        IDM_MAIN_STRETCH, IDM_MAIN_CROP, IDM_MAIN_SKEW,
+        IDM_MAIN_STRETCH, IDM_MAIN_CROP,
     };
     for (int pending : PENDING)
         if (pending == id)

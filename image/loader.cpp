@@ -11,6 +11,9 @@
 #include <cstring>
 #include <new>
 
+#include "formats/jbig.h"
+#include "formats/jpeg2000.h"
+#include "formats/png.h"
 #include "image/animation_timer.h"
 #include "image/background.h"
 #include "image/bmp_read.h"
@@ -510,6 +513,44 @@ static ReadEnd read_mpeg_by_extension(HWND hwndMain, HWND)
     return show_medium(extension_is(g_fileExt, "MP3") ? FMT_MP3 : FMT_MPEG, hwndMain);
 }
 
+static ReadEnd read_png(HWND, HWND)
+{
+    g_hImage = read_png_file(g_fileName, g_infoText);
+    return READ_THEN_AFTER_STEPS;
+}
+
+// The colour-managed decoder first, then with a beep the plain one; a
+// "relax.jp2" goes to the plain one at once. The code is set again before
+// the second try and becomes 47 when both fail.
+static ReadEnd read_jpeg2000(HWND, HWND)
+{
+    int format = g_fileFormat;
+    bool plain_first = format == FMT_JP2 && lstrcmpiA(g_fileName, "relax.jp2") == 0;
+    g_hImage = plain_first ? read_jpeg2000_openjpeg(g_fileName, g_infoText, &g_fileFormat)
+                           : read_jpeg2000_jasper(g_fileName, g_infoText);
+    if (!g_hImage) {
+        seam_beep((UINT)-1);
+        g_infoText[0] = 0;
+        g_fileFormat = format;
+        g_hImage = read_jpeg2000_openjpeg(g_fileName, g_infoText, &g_fileFormat);
+    }
+    if (!g_hImage)
+        g_fileFormat = FMT_NONE;
+    return READ_THEN_AFTER_STEPS;
+}
+
+static ReadEnd read_sun_raster(HWND, HWND)
+{
+    g_hImage = read_image_jasper(g_fileName, g_infoText);
+    return READ_THEN_AFTER_STEPS;
+}
+
+static ReadEnd read_jbig(HWND, HWND)
+{
+    g_hImage = read_jbig_file(g_fileName, g_infoText);
+    return READ_THEN_AFTER_STEPS;
+}
+
 // ---- the reader table
 
 // One row per identification result that the program reads. Identities
@@ -529,6 +570,11 @@ static const ReaderRow READERS[] = {
     {IDENT_MP3, KIND_MULTIMEDIA, FMT_NONE, 0, 0, read_mp3},
     {IDENT_ASF, KIND_MULTIMEDIA, FMT_NONE, 0, 0, read_asf},
     {IDENT_MPEG, KIND_MULTIMEDIA, FMT_NONE, 0, 0, read_mpeg_by_extension},
+    {IDENT_PNG, KIND_DIB, FMT_PNG, 0, 1, read_png},
+    {IDENT_J2K, KIND_DIB, FMT_J2K, 1, 1, read_jpeg2000},
+    {IDENT_JP2, KIND_DIB, FMT_JP2, 1, 1, read_jpeg2000},
+    {IDENT_SUN_RASTER, KIND_DIB, FMT_NONE, 0, 1, read_sun_raster},
+    {IDENT_JBIG, KIND_DIB, FMT_JBIG, 1, 1, read_jbig},
 };
 
 static const ReaderRow* find_reader(int identity)

@@ -26,6 +26,26 @@
 // ---- merge tool's MERGEIMAGE file dialog
 #define IDC_MERGEIMAGE_PREVIEW  1010
 
+// ---- ROTATE and SKEW dialogs
+#define IDC_ANGLE_EDIT          1021    // SKEW: horizontal angle
+#define IDC_ANGLE_FIRST_RADIO   1022    // ROTATE: clockwise; SKEW: horizontal
+#define IDC_ANGLE_SECOND_RADIO  1023    // ROTATE: counter-clockwise; SKEW: vertical
+#define IDC_SKEW_VERTICAL_EDIT  1024
+#define IDC_SKEW_PICTURE_H      1030
+#define IDC_SKEW_PICTURE_V      1031
+
+// ---- FRAME dialog
+#define IDC_FRAME_UNIFORM_EDIT  1021
+#define IDC_FRAME_UNIFORM       1022
+#define IDC_FRAME_SEPARATE      1023
+#define IDC_FRAME_LEFT          1025
+#define IDC_FRAME_BOTTOM        1027
+#define IDC_FRAME_TOP           1043
+#define IDC_FRAME_RIGHT         1044
+#define IDC_FRAME_SWATCH_CENTRE 1008
+#define IDC_FRAME_SWATCH_CORNER 1009
+#define IDC_FRAME_EDIT_COLOR    1010
+
 // ---- main window: main menu (built in code), command ids
 #define IDM_MAIN_LAST_FILE          2001
 #define IDM_MAIN_NEXT_FILE          2002

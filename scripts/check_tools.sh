@@ -22,6 +22,14 @@ ppmtopgm   netpbm                    ppmtopgm tiny.ppm | grep -q "^P5"
 giftopnm   netpbm                    giftopnm tiny.gif 2>/dev/null | grep -q "^P[56]"
 pnmtopnm   netpbm                    pnmtopnm -plain < tiny.ppm 2>/dev/null | grep -q "^P3"
 pbmtog3    netpbm                    printf "P1\n1 1\n1\n" | pbmtog3 -nofixedwidth 2>/dev/null | grep -q .
+pngtopam   netpbm                    pnmtopng tiny.ppm 2>/dev/null | pngtopam -alphapam | grep -q "^P7"
+pnmgamma   netpbm                    pnmgamma 2.2 tiny.ppm 2>/dev/null | grep -q "^P6"
+pamstack   netpbm                    ppmtopgm tiny.ppm > g.pgm && pamstack g.pgm g.pgm 2>/dev/null | pamdepth 255 | grep -q "^P7"
+pamenlarge netpbm                    printf ab | rawtopgm 2 1 | pamenlarge 2 | grep -q "^P5"
+rasttopnm  netpbm                    pnmtorast -rle tiny.ppm 2>/dev/null | rasttopnm 2>/dev/null | cmp -s - tiny.ppm
+pngcheck   pngcheck                  /usr/bin/convert tiny.ppm tiny.png && pngcheck -q tiny.png
+jbgtopbm   jbigkit-bin               printf "P1\n2 1\n1 0\n" | pbmtojbg | jbgtopbm | grep -q "^P4"
+opj_decompress libopenjp2-tools      opj_compress -i tiny.ppm -o t.j2k -n 1 && opj_decompress -i t.j2k -o t.ppm && tail -c 6 t.ppm | cmp -s - <(tail -c 6 tiny.ppm)
 cjpeg      libjpeg-turbo-progs       cjpeg -quality 85 tiny.ppm > tiny.jpg
 djpeg      libjpeg-turbo-progs       cjpeg -arithmetic tiny.ppm | djpeg -dct int -pnm | grep -q "^P6"
 jpegtran   libjpeg-turbo-progs       cjpeg tiny.ppm | jpegtran -copy all -trim -rotate 90 | djpeg -pnm | grep -q "^P6"

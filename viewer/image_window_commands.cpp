@@ -1,7 +1,8 @@
 // The image window's command dispatcher. "view-ok" commands, those that
 // change or leave the file shown, act only while no slideshow covers the
 // screen; the full-screen window is not part of the program yet, so it
-// never does.
+// never does. The Image Tools items run the main window's workers, except
+// the dialogs, which the image window owns.
 #include "viewer/image_window_commands.h"
 
 #include "app/main_commands.h"
@@ -9,6 +10,8 @@
 #include "image/open_windows.h"
 #include "image/seams.h"
 #include "resources/resource.h"
+#include "viewer/angle_dialogs.h"
+#include "viewer/frame_dialog.h"
 #include "viewer/image_window.h"
 #include "viewer/image_window_menu.h"
 
@@ -114,29 +117,6 @@ int view_command_for_main(int main_id)
     return 0;
 }
 
-// Tools of the Image Tools menu act in the image window only once their
-// own window commands are built; until then they are greyed here even
-// where the main window already has them.
-static bool is_image_tool(int id)
-{
-    switch (id) {
-    case IDM_VIEW_RESTORE: case IDM_VIEW_UNDO: case IDM_VIEW_ROTATE_CW: case IDM_VIEW_ROTATE_CCW:
-    case IDM_VIEW_ROTATE_180: case IDM_VIEW_ROTATE_ANGLE: case IDM_VIEW_FLIP_LR: case IDM_VIEW_FLIP_TB:
-    case IDM_VIEW_CROP: case IDM_VIEW_STRETCH: case IDM_VIEW_SKEW: case IDM_VIEW_RED_EYE: case IDM_VIEW_INVERT:
-    case IDM_VIEW_TRUE_COLOR: case IDM_VIEW_BEST_256: case IDM_VIEW_BEST_128: case IDM_VIEW_BEST_64:
-    case IDM_VIEW_BEST_32: case IDM_VIEW_BEST_16: case IDM_VIEW_BEST_8: case IDM_VIEW_BEST_4: case IDM_VIEW_BEST_2:
-    case IDM_VIEW_STANDARD_256: case IDM_VIEW_WEB_216: case IDM_VIEW_STANDARD_16: case IDM_VIEW_GRAYSCALE:
-    case IDM_VIEW_MONOCHROME: case IDM_VIEW_BRIGHTEN: case IDM_VIEW_DARKEN: case IDM_VIEW_DISPLAY_PALETTE:
-    case IDM_VIEW_FRAME: case IDM_VIEW_WRITE_TEXT: case IDM_VIEW_MERGE_FILE: case IDM_VIEW_MERGE_CLIPBOARD:
-    case IDM_VIEW_SPHERE: case IDM_VIEW_JPEG_ROTATE_CW: case IDM_VIEW_JPEG_ROTATE_CCW:
-    case IDM_VIEW_JPEG_ROTATE_180: case IDM_VIEW_JPEG_FLIP_LR: case IDM_VIEW_JPEG_FLIP_TB:
-    case IDM_VIEW_JPEG_TRANSPOSE: case IDM_VIEW_JPEG_TRANSVERSE: case IDM_VIEW_JPEG_GRAYSCALE:
-    case IDM_VIEW_JPEG_PROGRESSIVE: case IDM_VIEW_JPEG_OPTIMIZE: case IDM_VIEW_MAKE_EXIF:
-        return true;
-    }
-    return id >= IDM_VIEW_TONE_SEPIA1 && id <= IDM_VIEW_TONE_MAROON && id != IDM_VIEW_TONING_HEADING;
-}
-
 int view_command_state(int id)
 {
     switch (id) {
@@ -156,8 +136,6 @@ int view_command_state(int id)
     int main_id = main_command_for_view(id);
     if (!main_id)
         return VIEW_NOT_A_COMMAND;
-    if (is_image_tool(id))
-        return VIEW_WORKER_PENDING;
     return main_command_has_worker(main_id) ? VIEW_WORKS : VIEW_WORKER_PENDING;
 }
 
@@ -207,6 +185,20 @@ void meta_on_command(HWND hwnd, int id, HWND control, int notification)
     case IDM_VIEW_CENTER:
         if (g_tileMode == 1 && view_ok())
             toggle_tile_mode(hwnd);
+        return;
+    case IDM_VIEW_ROTATE_ANGLE:
+        open_rotate_dialog(hwnd);
+        return;
+    case IDM_VIEW_SKEW:
+        open_skew_dialog(hwnd);
+        return;
+    case IDM_VIEW_FRAME:
+        open_frame_dialog(hwnd);
+        return;
+    case IDM_VIEW_BRIGHTEN:
+    case IDM_VIEW_DARKEN:
+        if (view_ok())
+            main_on_menu_command(g_hwndMain, main_command_for_view(id));
         return;
     case IDM_VIEW_HELP_LIBRARY:
         seam_win_help(hwnd, HELP_FILE, HELP_FINDER, 0);

@@ -66,6 +66,7 @@ TEST_P(Preview, FileNamedOnCommandLineShowsInThePreviewKeepingItsAspect)
 INSTANTIATE_TEST_SUITE_P(Formats, Preview, ::testing::Values(
     PreviewCase{"quadrants.bmp", 0},
     PreviewCase{"quadrants.gif", 0},
-    PreviewCase{"quadrants.jpg", 8}));
+    PreviewCase{"quadrants.jpg", 8},
+    PreviewCase{"quadrants.png", 0}, PreviewCase{"quadrants.jp2", 0}, PreviewCase{"quadrants.ras", 0}));
 
 }  // namespace

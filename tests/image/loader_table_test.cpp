@@ -29,6 +29,8 @@ std::string make_folder()
     const std::pair<const char*, const char*> copies[] = {
         {"e2e/quadrants.bmp", "still.bmp"}, {"e2e/quadrants.gif", "still.gif"},
         {"e2e/animated.gif", "moving.gif"}, {"e2e/quadrants.jpg", "photo.jpg"},
+        {"png/basn2c08.png", "still.png"}, {"jbig/plane1.jbg", "fax.jbg"}, {"jpeg2000/rgb.j2k", "code.j2k"},
+        {"jpeg2000/rgb.jp2", "boxed.jp2"}, {"sun/colour24_rle.ras", "sun.ras"},
     };
     for (const auto& copy : copies)
         CopyFileA(fixture_path(copy.first).c_str(), (folder + copy.second).c_str(), FALSE);
@@ -95,6 +97,9 @@ INSTANTIATE_TEST_SUITE_P(Files, LoaderTable, ::testing::Values(
     LoadCase{"macbinary.dat", KIND_DIB, FMT_GIF},
     LoadCase{"drawing.emf", KIND_EMF, FMT_NONE},
     LoadCase{"drawing.wmf", KIND_WMF, FMT_NONE},
-    LoadCase{"noise.dat", KIND_NONE, FMT_NONE}));
+    LoadCase{"noise.dat", KIND_NONE, FMT_NONE},
+    LoadCase{"still.png", KIND_DIB, FMT_PNG}, LoadCase{"fax.jbg", KIND_DIB, FMT_JBIG},
+    LoadCase{"code.j2k", KIND_DIB, FMT_J2K}, LoadCase{"boxed.jp2", KIND_DIB, FMT_JP2},
+    LoadCase{"sun.ras", KIND_DIB, FMT_NONE}));
 
 }  // namespace

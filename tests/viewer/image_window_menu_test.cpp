@@ -89,8 +89,8 @@ INSTANTIATE_TEST_SUITE_P(Rules, ViewMenuStateTable, ::testing::Values(
     StateRow{"full screen", KIND_DIB, 24, 0, 0, IDM_VIEW_FULL_SCREEN, "greyed", NULL},
     StateRow{"slideshow", KIND_DIB, 24, 0, 0, IDM_VIEW_SLIDESHOW, "greyed", NULL},
     StateRow{"print", KIND_DIB, 24, 0, 0, IDM_VIEW_PRINT_NORMAL, "greyed", NULL},
-    StateRow{"rotate", KIND_DIB, 24, 0, 0, IDM_VIEW_ROTATE_CW, "greyed", NULL},
-    StateRow{"brighten", KIND_DIB, 24, 0, 0, IDM_VIEW_BRIGHTEN, "greyed", NULL},
+    StateRow{"stretch", KIND_DIB, 24, 0, 0, IDM_VIEW_STRETCH, "greyed", NULL},
+    StateRow{"crop", KIND_DIB, 24, 0, 0, IDM_VIEW_CROP, "greyed", NULL},
     StateRow{"insert comment", KIND_DIB, 24, 0, 0, IDM_VIEW_INSERT_COMMENT, "greyed", NULL},
     // Built commands without rules are left enabled.
     StateRow{"close file", KIND_DIB, 24, 0, 0, IDM_VIEW_CLOSE_FILE, "none", NULL},

@@ -1,0 +1,209 @@
+// Rewrites the comment of a PNG file without decoding it: every chunk is
+// copied as it stands except the text chunks named "description", and one
+// new tEXt "Description" goes before the first IDAT. Reading the comment is
+// part of png.cpp.
+//
+// The new file is built completely in a temporary file first; the original
+// is overwritten only after that, and stays as it was when the source turns
+// out to be broken or anything fails before the copy back.
+#include "formats/png_comment.h"
+
+#include <io.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <string.h>
+
+#include "image/byte_order.h"
+#include "image/seams.h"
+#include "image/temp_file.h"
+
+enum { SIGNATURE_BYTES = 8, COPY_BLOCK_BYTES = 16384 };
+
+static const char KEYWORD[] = "Description";
+
+static uint32_t s_crcTable[256];
+static int s_crcTableMade;
+
+static void make_crc_table(void)
+{
+    for (uint32_t n = 0; n < 256; n++) {
+        uint32_t c = n;
+        for (int k = 0; k < 8; k++)
+            c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+        s_crcTable[n] = c;
+    }
+    s_crcTableMade = 1;
+}
+
+static uint32_t update_crc(uint32_t crc, const BYTE* buffer, long length)
+{
+    if (!s_crcTableMade)
+        make_crc_table();
+    for (long n = 0; n < length; n++)
+        crc = s_crcTable[(crc ^ buffer[n]) & 0xFF] ^ (crc >> 8);
+    return crc;
+}
+
+static uint32_t crc(const BYTE* buffer, long length)
+{
+    return update_crc(0xFFFFFFFFu, buffer, length) ^ 0xFFFFFFFFu;
+}
+
+static bool is_text_chunk(const BYTE* type)
+{
+    return !memcmp(type, "tEXt", 4) || !memcmp(type, "zTXt", 4) || !memcmp(type, "iTXt", 4);
+}
+
+// A text chunk's keyword (its data up to the first NUL) is "description"
+// in any case.
+static bool is_description(const BYTE* data, uint32_t length)
+{
+    size_t keyword_length = strnlen((const char*)data, length);
+    return keyword_length == sizeof KEYWORD - 1 &&
+           !_strnicmp((const char*)data, KEYWORD, sizeof KEYWORD - 1);
+}
+
+static bool copy_bytes(FILE* in, FILE* out, uint32_t count)
+{
+    BYTE block[COPY_BLOCK_BYTES];
+    while (count > 0) {
+        size_t step = count < sizeof block ? count : sizeof block;
+        if (fread(block, 1, step, in) != step || fwrite(block, 1, step, out) != step)
+            return false;
+        count -= (uint32_t)step;
+    }
+    return true;
+}
+
+static bool write_comment_chunk(FILE* out, const char* text, size_t text_length)
+{
+    uint32_t length = (uint32_t)(sizeof KEYWORD + text_length);
+    HGLOBAL hChunk = GlobalAlloc(GHND, (SIZE_T)length + 4);
+    BYTE* chunk = hChunk ? (BYTE*)GlobalLock(hChunk) : NULL;
+    bool ok = chunk != NULL;
+    if (ok) {
+        memcpy(chunk, "tEXt", 4);
+        memcpy(chunk + 4, KEYWORD, sizeof KEYWORD);
+        memcpy(chunk + 4 + sizeof KEYWORD, text, text_length);
+        write_u32_ordered(length, BYTE_ORDER_MM, out);
+        fwrite(chunk, 1, (size_t)length + 4, out);
+        write_u32_ordered(crc(chunk, (long)length + 4), BYTE_ORDER_MM, out);
+        ok = !ferror(out);
+        GlobalUnlock(hChunk);
+    }
+    if (hChunk)
+        GlobalFree(hChunk);
+    return ok;
+}
+
+// Writes the new file into out; false when the source is not a complete
+// chunk sequence ending in IEND or a write fails.
+static bool build_commented_png(FILE* in, long in_length, FILE* out, const char* text,
+                                size_t text_length)
+{
+    BYTE signature[SIGNATURE_BYTES];
+    if (fread(signature, 1, sizeof signature, in) != sizeof signature ||
+        fwrite(signature, 1, sizeof signature, out) != sizeof signature)
+        return false;
+    bool seen_idat = false;
+    for (;;) {
+        BYTE head[8];
+        if (fread(head, 1, sizeof head, in) != sizeof head)
+            return false;
+        uint32_t length = read_u32_ordered(head, BYTE_ORDER_MM);
+        const BYTE* type = head + 4;
+        long position = ftell(in);
+        // Data and CRC must lie within the file.
+        if (position < 0 || length > 0x7FFFFFFFu || (uint64_t)length + 4 > (uint64_t)(in_length - position))
+            return false;
+        if (!memcmp(type, "IDAT", 4) && !seen_idat) {
+            seen_idat = true;
+            if (text_length > 0 && !write_comment_chunk(out, text, text_length))
+                return false;
+        }
+        if (is_text_chunk(type)) {
+            HGLOBAL hData = GlobalAlloc(GHND, (SIZE_T)length + 5);
+            BYTE* data = hData ? (BYTE*)GlobalLock(hData) : NULL;
+            bool ok = data && fread(data, 1, (size_t)length + 4, in) == (size_t)length + 4;
+            if (ok && !is_description(data, length)) {
+                ok = fwrite(head, 1, sizeof head, out) == sizeof head &&
+                     fwrite(data, 1, (size_t)length + 4, out) == (size_t)length + 4;
+            }
+            if (data)
+                GlobalUnlock(hData);
+            if (hData)
+                GlobalFree(hData);
+            if (!ok)
+                return false;
+            continue;
+        }
+        if (fwrite(head, 1, sizeof head, out) != sizeof head || !copy_bytes(in, out, length + 4))
+            return false;
+        if (!memcmp(type, "IEND", 4))
+            return fflush(out) == 0 && !ferror(out);
+    }
+}
+
+// Puts the new content over the original without truncating it first: the
+// file is grown to its new size before anything is overwritten, so a full
+// disk fails while the old bytes are still in place. -1 when the file
+// cannot be opened for writing.
+static int copy_back(FILE* from, const char* path, long new_length)
+{
+    FILE* to = fopen(path, "r+b");
+    if (!to)
+        return -1;
+    int fd = _fileno(to);
+    long old_length = _filelength(fd);
+    int ok = old_length >= 0;
+    if (ok && new_length > old_length && _chsize(fd, new_length) != 0) {
+        _chsize(fd, old_length);
+        ok = 0;
+    }
+    if (ok && fseek(from, 0, SEEK_SET) == 0) {
+        BYTE block[COPY_BLOCK_BYTES];
+        size_t n;
+        while (ok && (n = fread(block, 1, sizeof block, from)) > 0)
+            ok = fwrite(block, 1, n, to) == n;
+        ok = ok && !ferror(from) && fflush(to) == 0;
+        if (ok && new_length < old_length)
+            ok = _chsize(fd, new_length) == 0;
+    } else {
+        ok = 0;
+    }
+    if (fclose(to) != 0)
+        ok = 0;
+    return ok;
+}
+
+void write_png_comment(const char* path, HGLOBAL* phComment)
+{
+    FILE* in = path ? fopen(path, "rb") : NULL;
+    if (!in)
+        return;
+    long in_length = _filelength(_fileno(in));
+    char* temp_name = make_temp_file_name();
+    FILE* temp = temp_name ? fopen(temp_name, "w+b") : NULL;
+    if (!temp) {
+        fclose(in);
+        if (temp_name)
+            delete_temp_file(temp_name);
+        return;
+    }
+    HGLOBAL hText = phComment ? *phComment : NULL;
+    const char* text = hText ? (const char*)GlobalLock(hText) : NULL;
+    size_t text_length = text ? strnlen(text, GlobalSize(hText)) : 0;
+    // The chunk length must stay a PNG length.
+    bool complete = text_length <= 0x7FFFFFFFu - sizeof KEYWORD &&
+                    build_commented_png(in, in_length, temp, text, text_length);
+    if (text)
+        GlobalUnlock(hText);
+    fclose(in);
+    long new_length = complete ? ftell(temp) : -1;
+    // The user's comment stays in the handle whatever happens: it is what
+    // they typed.
+    if (new_length > 0 && copy_back(temp, path, new_length) < 0)
+        seam_message_box(NULL, "Cannot Open File for Writing.", path, MB_OK | MB_ICONSTOP);
+    fclose(temp);
+    delete_temp_file(temp_name);
+}

@@ -1,0 +1,67 @@
+// Shared by the format tests: pixels of a decoded image against those an
+// independent tool decoded, test pictures, and PNG chunks built with zlib.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <windows.h>
+#include <zlib.h>
+
+#include "image/packed_dib.h"
+#include "support/dib_block.h"
+#include "support/pnm_reference.h"
+
+// Largest difference of any channel between the image and the reference,
+// both taken as RGBA; 999 when their sizes differ.
+inline int rgba_difference(HGLOBAL hDib, const PnmImage& ref)
+{
+    PnmImage want = ref;
+    want.channels = 4;
+    want.data.clear();
+    for (int y = 0; y < ref.height; y++)
+        for (int x = 0; x < ref.width; x++) {
+            uint8_t p[4];
+            ref.rgba(x, y, p);
+            want.data.insert(want.data.end(), p, p + 4);
+        }
+    int worst = max_difference(dib_to_pnm(hDib, 4), want);
+    return worst < 0 ? 999 : worst;
+}
+
+inline std::vector<RGBQUAD> grey_ramp(int n, int step)
+{
+    std::vector<RGBQUAD> t;
+    for (int i = 0; i < n; i++)
+        t.push_back(quad((BYTE)(i * step), (BYTE)(i * step), (BYTE)(i * step)));
+    return t;
+}
+
+// A picture that uses every table entry, or varied bytes in every channel.
+inline HGLOBAL make_pattern(int width, int height, int bits, const std::vector<RGBQUAD>& table = {})
+{
+    HGLOBAL h = make_dib(width, height, bits, table, (uint32_t)table.size());
+    DibBlock dib(h, false);
+    for (int y = 0; y < height; y++)
+        for (int x = 0; x < width; x++) {
+            unsigned v = (unsigned)(x * 7 + y * 13);
+            if (bits <= 8)
+                set_index(dib.row(y), bits, x, v % table.size());
+            else
+                for (int b = 0; b < bits / 8; b++)
+                    dib.row(y)[x * (bits / 8) + b] = (BYTE)(v * (b + 3) + b);
+        }
+    return h;
+}
+
+inline std::string be32(uint32_t v)
+{
+    return {(char)(v >> 24), (char)(v >> 16), (char)(v >> 8), (char)v};
+}
+
+// A PNG chunk with its CRC from zlib.
+inline std::string png_chunk(const std::string& type, const std::string& data)
+{
+    std::string body = type + data;
+    return be32((uint32_t)data.size()) + body + be32((uint32_t)crc32(0, (const Bytef*)body.data(), (uInt)body.size()));
+}

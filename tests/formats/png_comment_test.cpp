@@ -1,0 +1,99 @@
+// The PNG comment rewrite: which text chunks go, where the new one lands,
+// that every other byte stays, and that a failure changes nothing.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "format_test_util.h"
+#include "formats/png.h"
+#include "formats/png_comment.h"
+#include "image/current_image.h"
+#include "support/seam_recorder.h"
+#include "support/test_support.h"
+
+namespace {
+
+HGLOBAL text_block(const char* text)
+{
+    HGLOBAL h = GlobalAlloc(GHND, strlen(text) + 1);
+    strcpy((char*)GlobalLock(h), text);
+    GlobalUnlock(h);
+    return h;
+}
+
+// basn0g08 (IHDR, gAMA, one IDAT, IEND) with its image data split over two
+// IDAT chunks, text chunks that stay, "inserted" before the first IDAT and,
+// when asked, description texts of every kind and case that must go.
+std::string make_png(const std::string& inserted, bool old_descriptions)
+{
+    std::string base = read_file_bytes(fixture_path("png/basn0g08.png"));
+    size_t idat = base.find("IDAT") - 4;
+    uint32_t length = (uint32_t)((BYTE)base[idat + 2] << 8 | (BYTE)base[idat + 3]);
+    std::string data = base.substr(idat + 8, length);
+    std::string old = old_descriptions ? png_chunk("tEXt", std::string("DESCRIPTION\0old", 15)) +
+                                             png_chunk("zTXt", std::string("description\0\0x\x9c\x03\0\0\0\0\x01", 22)) +
+                                             png_chunk("iTXt", std::string("Description\0\0\0\0\0older", 21))
+                                       : "";
+    return base.substr(0, idat) + old + png_chunk("tEXt", std::string("Descriptions\0kept", 17)) + inserted +
+           png_chunk("IDAT", data.substr(0, 40)) + png_chunk("IDAT", data.substr(40)) +
+           (old_descriptions ? png_chunk("tEXt", std::string("description\0late", 16)) : "") +
+           png_chunk("tEXt", std::string("Author\0kept too", 15)) + png_chunk("IEND", "");
+}
+
+}  // namespace
+
+TEST(PngComment, ReplacesEveryDescriptionAndKeepsEveryOtherByte)
+{
+    SeamRecorder seams(32);
+    std::string path = test_out_path("png_comment_rewritten.png");
+    ASSERT_TRUE(write_file_bytes(path, make_png("", true)));
+    HGLOBAL hComment = text_block("abc");
+    write_png_comment(path.c_str(), &hComment);
+    EXPECT_EQ(make_png(png_chunk("tEXt", std::string("Description\0abc", 15)), false), read_file_bytes(path));
+    ASSERT_NE(nullptr, hComment);
+    GlobalFree(hComment);
+
+    char info[INFO_TEXT_SIZE] = "";
+    DibBlock image(read_png_file(path.c_str(), info));
+    ASSERT_NE(nullptr, g_hComment);
+    EXPECT_STREQ("abc", (const char*)GlobalLock(g_hComment));
+    GlobalUnlock(g_hComment);
+    GlobalFree(g_hComment);
+    g_hComment = NULL;
+
+    // An empty comment only removes.
+    std::string emptied = test_out_path("png_comment_emptied.png");
+    ASSERT_TRUE(write_file_bytes(emptied, make_png("", true)));
+    HGLOBAL none = NULL;
+    write_png_comment(emptied.c_str(), &none);
+    EXPECT_EQ(make_png("", false), read_file_bytes(emptied));
+    EXPECT_TRUE(seams.boxes.empty());
+}
+
+TEST(PngComment, BrokenOrLockedFileStaysAsItWasAndTheCommentIsKept)
+{
+    SeamRecorder seams(32);
+    std::string whole = make_png("", true);
+    std::string path = test_out_path("comment_broken.png");
+    HGLOBAL hComment = text_block("typed");
+    for (size_t cut : {whole.size() - 12, whole.size() - 30, (size_t)20}) {
+        ASSERT_TRUE(write_file_bytes(path, whole.substr(0, cut)));
+        write_png_comment(path.c_str(), &hComment);
+        EXPECT_EQ(whole.substr(0, cut), read_file_bytes(path)) << cut;
+    }
+    EXPECT_TRUE(seams.boxes.empty());
+
+    // Another program holds the file open for reading only.
+    ASSERT_TRUE(write_file_bytes(path, whole));
+    HANDLE reader = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    write_png_comment(path.c_str(), &hComment);
+    CloseHandle(reader);
+    EXPECT_EQ(whole, read_file_bytes(path));
+    ASSERT_EQ(1u, seams.boxes.size());
+    EXPECT_EQ("Cannot Open File for Writing.", seams.boxes[0].text);
+    EXPECT_EQ(path, seams.boxes[0].caption);
+    ASSERT_NE(nullptr, hComment);
+    EXPECT_STREQ("typed", (const char*)GlobalLock(hComment));
+    GlobalUnlock(hComment);
+    GlobalFree(hComment);
+}
