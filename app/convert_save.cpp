@@ -13,13 +13,17 @@
 #include "image/bmp_write.h"
 #include "image/current_image.h"
 #include "image/gif_write.h"
+#include "image/iff_write.h"
 #include "image/metafile.h"
 #include "image/open_windows.h"
 #include "image/packed_dib.h"
 #include "image/palette.h"
+#include "image/pcx.h"
+#include "image/pnm.h"
 #include "image/progress.h"
 #include "image/safe_write.h"
 #include "image/seams.h"
+#include "image/targa.h"
 #include "jpeg/jpeg_write.h"
 #include "tools/brightness.h"
 
@@ -107,6 +111,42 @@ static int save_wmf(HGLOBAL image, int kind, const char* path, int, int)
     return kind == KIND_EMF && write_wmf_file((HENHMETAFILE)image, path);
 }
 
+static int save_iff(HGLOBAL image, int, const char* path, int packed, int ham)
+{
+    return write_ilbm_file(path, packed, ham, image);
+}
+
+static int save_pbm(HGLOBAL image, int, const char* path, int, int)
+{
+    return write_pbm_file(path, image);
+}
+
+static int save_pgm(HGLOBAL image, int, const char* path, int, int)
+{
+    return write_pgm_file(path, image);
+}
+
+// PNM and PPM: a 32-bit image becomes a PAM.
+static int save_ppm(HGLOBAL image, int, const char* path, int, int)
+{
+    return write_ppm_file(path, image);
+}
+
+static int save_pdf(HGLOBAL image, int, const char* path, int, int)
+{
+    return write_pdf_file(path, image);
+}
+
+static int save_pcx(HGLOBAL image, int, const char* path, int, int)
+{
+    return write_pcx_file(path, image);
+}
+
+static int save_targa(HGLOBAL image, int, const char* path, int run_length, int)
+{
+    return write_tga_file(path, image, run_length);
+}
+
 static int alpha_always(int, int)
 {
     return 1;
@@ -134,19 +174,19 @@ static const SaveFormat FORMATS[] = {
     {FMT_BMP_RLE, "bmp", "Windows Bitmap", "Save As Windows BMP", save_bmp_rle, SAVE_TAKES_DIB, 0, NULL},
     {FMT_BMP_BITFIELDS, "bmp", "Windows Bitmap", "Save As Windows BMP", save_bmp_bitfields, SAVE_TAKES_DIB, 0,
      alpha_always},
-    {FMT_IFF, "iff", "IFF", "Save As IFF", NULL, SAVE_TAKES_DIB, 0, alpha_unless_ham},
+    {FMT_IFF, "iff", "IFF", "Save As IFF", save_iff, SAVE_TAKES_DIB, 0, alpha_unless_ham},
     {FMT_JBIG, "jbg", "JBIG", "Save As JBG", save_jbig, SAVE_TAKES_DIB, 0, NULL},
     {FMT_JPEG, "jpg", "JPEG", "Save As JPEG", save_jpeg, SAVE_TAKES_DIB, 1, NULL},
     {FMT_JPEG12, "jpg", "JPEG", "Save As Lossy 12-bit JPEG", save_jpeg12, SAVE_TAKES_DIB, 1, NULL},
     {FMT_GIF, "gif", "GIF", "Save As GIF", save_gif, SAVE_TAKES_DIB, 0, NULL},
-    {FMT_PBM, "pbm", "PBM", "Save As PBM", NULL, SAVE_TAKES_DIB, 0, alpha_always},
-    {FMT_PCX, "pcx", "PCX", "Save As PCX", NULL, SAVE_TAKES_DIB, 0, alpha_always},
-    {FMT_PDF, "pdf", "PDF", "Save As PDF", NULL, SAVE_TAKES_DIB, 0, alpha_always},
-    {FMT_PGM, "pgm", "PGM", "Save As PGM", NULL, SAVE_TAKES_DIB, 0, alpha_always},
-    {FMT_PNM, "pnm", "PNM", "Save As PNM", NULL, SAVE_TAKES_DIB, 0, alpha_always},
-    {FMT_PPM, "ppm", "PPM", "Save As PPM", NULL, SAVE_TAKES_DIB, 0, alpha_always},
+    {FMT_PBM, "pbm", "PBM", "Save As PBM", save_pbm, SAVE_TAKES_DIB, 0, alpha_always},
+    {FMT_PCX, "pcx", "PCX", "Save As PCX", save_pcx, SAVE_TAKES_DIB, 0, alpha_always},
+    {FMT_PDF, "pdf", "PDF", "Save As PDF", save_pdf, SAVE_TAKES_DIB, 0, alpha_always},
+    {FMT_PGM, "pgm", "PGM", "Save As PGM", save_pgm, SAVE_TAKES_DIB, 0, alpha_always},
+    {FMT_PNM, "pnm", "PNM", "Save As PNM", save_ppm, SAVE_TAKES_DIB, 0, alpha_always},
+    {FMT_PPM, "ppm", "PPM", "Save As PPM", save_ppm, SAVE_TAKES_DIB, 0, alpha_always},
     {FMT_PNG, "png", "PNG", "Save As PNG", save_png, SAVE_TAKES_DIB, 0, NULL},
-    {FMT_TARGA, "tga", "TARGA", "Save As TARGA", NULL, SAVE_TAKES_DIB, 0, alpha_always},
+    {FMT_TARGA, "tga", "TARGA", "Save As TARGA", save_targa, SAVE_TAKES_DIB, 0, alpha_always},
     {FMT_TIFF, "tif", "TIFF", "Save As TIFF", NULL, SAVE_TAKES_DIB, 0, alpha_unless_tiff_jpeg},
     {FMT_EMF, "emf", "EMF", "Save As Enhanced MetaFile", save_emf, SAVE_TAKES_METAFILE, 1, NULL},
     {FMT_WMF, "wmf", "WMF", "Save As Windows MetaFile", save_wmf, SAVE_TAKES_METAFILE, 1, NULL},

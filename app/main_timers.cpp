@@ -1,15 +1,19 @@
-// Animation ticks and the media-end watch of the main window. The timer is stopped at the start of
-// every tick and armed again at its end, so a tick never overlaps another
-// and a release never meets a half-made frame.
+// Animation ticks of the main window (GIF frames, icon pages and animated
+// cursor steps) and the media-end watch. The animation timer is stopped at
+// the start of every tick and armed again at its end, so a tick never
+// overlaps another and a release never meets a half-made frame.
 #include "app/main_timers.h"
 
+#include "image/ani.h"
 #include "image/animation_timer.h"
 #include "image/current_image.h"
 #include "image/gif_anim.h"
+#include "image/icon.h"
 #include "image/loader.h"
 #include "image/multimedia.h"
 #include "image/open_windows.h"
 #include "image/packed_dib.h"
+#include "image/palette.h"
 #include "image/preview.h"
 #include "resources/resource.h"
 #include "viewer/window_classes.h"
@@ -70,6 +74,58 @@ static BOOL watch_media_end(HWND hwnd)
     return FALSE;
 }
 
+// Shows the current icon page or cursor frame: stretched into the preview
+// unless the slideshow shows it, and in the slideshow or image window.
+static void draw_current_frame(HWND hwnd)
+{
+    BITMAPINFOHEADER* bih = (BITMAPINFOHEADER*)GlobalLock(g_hImage);
+    if (!bih)
+        return;
+    HPALETTE palette = create_dib_palette(bih, NULL);
+    if (!is_window_open(g_hwndSlide)) {
+        HWND preview = GetDlgItem(hwnd, IDC_MAIN_PREVIEW);
+        HDC dc = GetDC(preview);
+        stretch_into_preview(dc, bih, palette);
+        ReleaseDC(preview, dc);
+    }
+    if (is_window_open(g_hwndSlide))
+        paint_dib_in_window(bih, g_hwndSlide, palette, 0, 0);
+    else if (is_window_open(g_hwndView))
+        InvalidateRect(g_hwndView, NULL, FALSE);
+    if (palette)
+        DeleteObject(palette);
+    GlobalUnlock(g_hImage);
+}
+
+// The next image of an icon file, read again through the kept handle.
+static BOOL step_icon_page(HWND hwnd)
+{
+    g_iconIndex = g_iconIndex >= g_iconCount ? 1 : g_iconIndex + 1;
+    if (g_hImage)
+        GlobalFree(g_hImage);
+    if (g_hFile == HFILE_ERROR)
+        g_hFile = _lopen(g_fileName, OF_READ | OF_SHARE_DENY_NONE);
+    g_infoText[0] = '\0';
+    g_hImage = g_hFile == HFILE_ERROR ? NULL
+                                      : read_icon_file(NULL, NULL, g_infoText, &g_hFile, &g_iconCount, &g_iconIndex,
+                                                       0, 0, g_imageKind);
+    // Without a picture the pages stop.
+    if (!g_hImage)
+        return FALSE;
+    draw_current_frame(hwnd);
+    arm_animation_timer(hwnd, g_animDelay * 9);
+    return TRUE;
+}
+
+static BOOL step_animated_cursor(HWND hwnd)
+{
+    g_hImage = next_ani_frame(&g_animDelay);
+    if (g_hImage)
+        draw_current_frame(hwnd);
+    arm_animation_timer(hwnd, g_animDelay * 9);
+    return TRUE;
+}
+
 BOOL main_on_timer(HWND hwnd, UINT_PTR timer_id)
 {
     if (is_window_open(g_hwndMci))
@@ -78,6 +134,10 @@ BOOL main_on_timer(HWND hwnd, UINT_PTR timer_id)
         return FALSE;
     stop_animation_timer(hwnd);
 
+    if (g_imageKind == KIND_ICON_PAGES)
+        return step_icon_page(hwnd);
+    if (g_imageKind == KIND_ANI)
+        return step_animated_cursor(hwnd);
     if (g_imageKind != KIND_ANIMATED_GIF)
         return FALSE;
     if (!advance_gif_animation(g_hFile)) {

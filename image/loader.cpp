@@ -14,22 +14,30 @@
 #include "formats/jbig.h"
 #include "formats/jpeg2000.h"
 #include "formats/png.h"
+#include "image/ani.h"
 #include "image/animation_timer.h"
 #include "image/background.h"
 #include "image/bmp_read.h"
 #include "image/current_image.h"
+#include "image/emf_check.h"
 #include "image/gif_anim.h"
 #include "image/gif_read.h"
+#include "image/icon.h"
+#include "image/iff_read.h"
 #include "image/merge_source.h"
 #include "image/metafile.h"
 #include "image/multimedia.h"
 #include "image/open_windows.h"
 #include "image/packed_dib.h"
 #include "image/palette.h"
+#include "image/pcx.h"
+#include "image/pnm.h"
 #include "image/preview.h"
 #include "image/progress.h"
 #include "image/seams.h"
 #include "image/settings.h"
+#include "image/sun_icon.h"
+#include "image/targa.h"
 #include "jpeg/jpeg_read.h"
 #include "resources/resource.h"
 #include "tools/color_reduce.h"
@@ -166,6 +174,9 @@ static void free_image_by_kind(void)
     case KIND_WMF:
         if (g_hImage)
             DeleteMetaFile((HMETAFILE)g_hImage);
+        break;
+    case KIND_ANI:
+        free_ani_frames();  // g_hImage is one of the frames
         break;
     default:
         if (g_hImage)
@@ -328,7 +339,14 @@ static ReadEnd read_enhanced_metafile(HWND hwndMain, HWND)
     }
     GetEnhMetaFileBits(file_emf, size, bits);
     DeleteEnhMetaFile(file_emf);
-    HENHMETAFILE emf = SetEnhMetaFileBits(size, bits);
+    // Entry 0 of the handle table is the metafile's own: a header counting
+    // no handles makes playing the copy write past a table of none.
+    ENHMETAHEADER* header = (ENHMETAHEADER*)bits;
+    if (size >= sizeof *header && header->nHandles == 0)
+        header->nHandles = 1;
+    HENHMETAFILE emf = emf_bits_are_sound(bits, size) ? SetEnhMetaFileBits(size, bits) : NULL;
+    // The system copies the description by its count, wherever that ends.
+    bool description_fits = emf && (uint64_t)header->offDescription + 2ull * header->nDescription <= header->nSize;
     GlobalUnlock(g_hImageUnconverted);
     if (!emf) {
         free_image_block(&g_hImageUnconverted);
@@ -337,7 +355,7 @@ static ReadEnd read_enhanced_metafile(HWND hwndMain, HWND)
     g_hImage = (HGLOBAL)emf;
 
     // The description holds the application, then the picture's title.
-    UINT description = GetEnhMetaFileDescriptionA(emf, 0, NULL);
+    UINT description = description_fits ? GetEnhMetaFileDescriptionA(emf, 0, NULL) : 0;
     if (description != 0 && description != GDI_ERROR) {
         char* text = new (std::nothrow) char[description + 1];
         if (text) {
@@ -485,8 +503,11 @@ static ReadEnd show_medium(int format, HWND hwndMain)
     return READ_SHOWN;
 }
 
-// The RIFF form type at offset 8 tells sound, video and MIDI apart.
-static ReadEnd read_riff(HWND hwndMain, HWND)
+static ReadEnd read_animated_cursor(HWND hwndMain, HWND owner);
+
+// The RIFF form type at offset 8 tells sound, video and MIDI apart; the
+// rest (an animated cursor, or nothing) is read as a cursor.
+static ReadEnd read_riff(HWND hwndMain, HWND owner)
 {
     BYTE form[4] = {0};
     _llseek(g_hFile, 8, FILE_BEGIN);
@@ -498,9 +519,7 @@ static ReadEnd read_riff(HWND hwndMain, HWND)
         return show_medium(FMT_AVI, hwndMain);
     if (!std::memcmp(form, "RMID", 4))
         return show_medium(FMT_RMI, hwndMain);
-    close_identification_handle();
-    g_imageKind = KIND_NONE;
-    return READ_THEN_AFTER_STEPS;
+    return read_animated_cursor(hwndMain, owner);
 }
 
 static ReadEnd read_midi(HWND hwndMain, HWND) { return show_medium(FMT_MIDI, hwndMain); }
@@ -551,6 +570,81 @@ static ReadEnd read_jbig(HWND, HWND)
     return READ_THEN_AFTER_STEPS;
 }
 
+// The PBM family's code follows the type digit and the result's depth.
+static ReadEnd read_pnm(HWND, HWND)
+{
+    g_hImage = read_pnm_file(g_fileName, g_infoText);
+    if (!g_hImage)
+        return READ_THEN_AFTER_STEPS;
+    FILE* fp = std::fopen(g_fileName, "rb");
+    int type = fp && std::fgetc(fp) == 'P' ? std::fgetc(fp) : 0;
+    if (fp)
+        std::fclose(fp);
+    int bits = dib_bit_count(g_hImage);
+    g_fileFormat = type == '7' ? FMT_PNM : bits == 1 ? FMT_PBM : bits == 4 || bits == 8 ? FMT_PGM
+                                                                : bits == 24 ? FMT_PPM : FMT_NONE;
+    return READ_THEN_AFTER_STEPS;
+}
+
+// The handle readers close the identification handle themselves.
+static ReadEnd read_pcx(HWND, HWND owner)
+{
+    HFILE file = g_hFile;
+    g_hFile = HFILE_ERROR;
+    g_hImage = read_pcx_file(file, owner, g_infoText);
+    return READ_THEN_AFTER_STEPS;
+}
+
+static ReadEnd read_targa(HWND, HWND owner)
+{
+    HFILE file = g_hFile;
+    g_hFile = HFILE_ERROR;
+    g_hImage = read_tga_file(file, owner, g_infoText);
+    return READ_THEN_AFTER_STEPS;
+}
+
+static ReadEnd read_iff(HWND, HWND)
+{
+    HFILE file = g_hFile;
+    g_hFile = HFILE_ERROR;
+    g_hImage = read_iff_file(file, g_infoText);
+    return READ_THEN_AFTER_STEPS;
+}
+
+static ReadEnd read_icon(HWND, HWND owner)
+{
+    g_hImage = read_icon_file(owner, NULL, g_infoText, &g_hFile, &g_iconCount, &g_iconIndex, 0, 0, g_imageKind);
+    return READ_THEN_AFTER_STEPS;
+}
+
+static ReadEnd read_sun_icon(HWND, HWND owner)
+{
+    g_hImage = read_sun_icon_file(owner, g_fileName, g_infoText);
+    return READ_THEN_AFTER_STEPS;
+}
+
+// RIFF files: an animated cursor starts at its first step; the after-read
+// steps arm its timer. Other RIFF forms are not read here.
+static ReadEnd read_animated_cursor(HWND, HWND owner)
+{
+    BYTE form[4] = {0};
+    if (_llseek(g_hFile, 8, FILE_BEGIN) != 8 || _lread(g_hFile, form, 4) != 4 || std::memcmp(form, "ACON", 4)) {
+        close_identification_handle();
+        g_imageKind = KIND_NONE;
+        return READ_THEN_AFTER_STEPS;
+    }
+    g_imageKind = KIND_ANI;
+    g_iconIndex = 1;
+    if (!read_ani_file(owner, &g_hFile, &g_subImageCount, &g_animStepCount, &g_hFrameRates, &g_hSubImages,
+                       g_infoText))
+        return READ_THEN_AFTER_STEPS;
+    g_animStep = 0;
+    g_hImage = next_ani_frame(&g_animDelay);
+    if (!g_hImage)
+        free_ani_frames();
+    return READ_THEN_AFTER_STEPS;
+}
+
 // ---- the reader table
 
 // One row per identification result that the program reads. Identities
@@ -575,6 +669,12 @@ static const ReaderRow READERS[] = {
     {IDENT_JP2, KIND_DIB, FMT_JP2, 1, 1, read_jpeg2000},
     {IDENT_SUN_RASTER, KIND_DIB, FMT_NONE, 0, 1, read_sun_raster},
     {IDENT_JBIG, KIND_DIB, FMT_JBIG, 1, 1, read_jbig},
+    {IDENT_PNM, KIND_DIB, FMT_NONE, 0, 1, read_pnm},
+    {IDENT_PCX, KIND_DIB, FMT_NONE, 0, 0, read_pcx},
+    {IDENT_TARGA, KIND_DIB, FMT_TARGA, 0, 0, read_targa},
+    {IDENT_IFF, KIND_DIB, FMT_IFF, 0, 0, read_iff},
+    {IDENT_ICON, KIND_DIB, FMT_ICON, 0, 0, read_icon},
+    {IDENT_SUN_ICON, KIND_DIB, FMT_NONE, 0, 1, read_sun_icon},
 };
 
 static const ReaderRow* find_reader(int identity)
@@ -649,6 +749,30 @@ void draw_current_metafile(HDC dc)
     play_metafile_in_preview(NULL, dc, 0);
 }
 
+// "Icon 2 of 3 Icons" in the file-name box and the image window's title,
+// and once per file the notice that a double-click shows the next one.
+static void show_icon_numbers(HWND hwndMain)
+{
+    const char* noun = g_iconFileType == 5 ? "Icon" : "Cursor";
+    char text[400];
+    std::snprintf(text, sizeof text, "%s     %s %d of %d %ss     ", g_fileName, noun, g_iconIndex, g_iconCount, noun);
+    SetDlgItemTextA(hwndMain, IDC_MAIN_NAME_EDIT, text);
+    if (g_hwndView && IsWindow(g_hwndView)) {
+        std::snprintf(text, sizeof text, "%s     %llu bytes     %s %d of %d %ss", g_fileName,
+                      (unsigned long long)g_fileSize, noun, g_iconIndex, g_iconCount, noun);
+        SetWindowTextA(g_hwndView, text);
+    }
+    if (g_pageHintShown)
+        return;
+    g_pageHintShown = 1;
+    if (g_hwndView && IsWindow(g_hwndView))
+        return;
+    std::snprintf(text, sizeof text, "%s %d of %d %ss. \n\nDouble-click on image to view next %s.", noun, g_iconIndex,
+                  g_iconCount, noun, noun);
+    seam_message_box(g_hwndPreview, text, g_iconFileType == 5 ? "Multiple Icon Images" : "Multiple Cursor Images",
+                     MB_OK);
+}
+
 // Reduces, flattens and records the fresh image; then shows it.
 static void after_read(HWND hwndMain)
 {
@@ -702,6 +826,12 @@ static void after_read(HWND hwndMain)
             SetWindowTextA(g_hwndView, text);
         }
         g_pageHintShown = 1;
+    }
+    if (g_imageKind == KIND_DIB && g_fileFormat == FMT_ICON && g_iconCount > 1 && !g_hwndSlide)
+        show_icon_numbers(hwndMain);
+    if (g_hImage && (g_imageKind == KIND_ICON_PAGES || g_imageKind == KIND_ANI)) {
+        arm_animation_timer(hwndMain, g_animDelay * 9);
+        return;  // icon pages step on through the open handle
     }
     close_identification_handle();
 }

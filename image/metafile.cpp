@@ -123,13 +123,24 @@ static uint64_t dib_claimed_bytes(const BYTE* p, uint32_t bytes, int palette_ind
 }
 
 // Whether the counts inside a record stay within its param_bytes of
-// parameters: GDI trusts them when it plays the record.
-static int wmf_record_fits(uint16_t function, const BYTE* p, uint32_t param_bytes)
+// parameters, and its object indices within the header's objects: GDI
+// trusts them when it plays the record.
+static int wmf_record_fits(uint16_t function, const BYTE* p, uint32_t param_bytes, uint32_t objects)
 {
     uint64_t need = 0;
     uint32_t words = param_bytes / 2;
 #define WORD_AT(i) ((uint64_t)((i) < words ? get_u16(p + 2 * (i)) : 0))
     switch (function) {
+    case META_SELECTOBJECT:
+    case META_DELETEOBJECT:
+    case META_SELECTPALETTE:
+    case META_SELECTCLIPREGION:
+    case META_INVERTREGION:
+    case META_PAINTREGION:
+        return words >= 1 && WORD_AT(0) < objects;
+    case META_FILLREGION:
+    case META_FRAMEREGION:
+        return words >= 2 && WORD_AT(0) < objects && WORD_AT(1) < objects;
     case META_POLYGON:
     case META_POLYLINE:
         need = 2 + 4 * WORD_AT(0);
@@ -239,7 +250,7 @@ static uint32_t seal_wmf_records(BYTE* bits, uint32_t got)
         uint32_t words = get_u32(bits + offset);
         uint16_t function = get_u16(bits + offset + 4);
         if (words < 3 || words > (got - offset) / 2 ||
-            !wmf_record_fits(function, bits + offset + 6, words * 2 - 6))
+            !wmf_record_fits(function, bits + offset + 6, words * 2 - 6, get_u16(bits + 10)))
             break;
         if (words > largest)
             largest = words;

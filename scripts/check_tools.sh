@@ -39,6 +39,13 @@ gif2rgb    giflib-tools              gif2rgb -1 -o tiny.rgb tiny.gif 2>/dev/null
 gifbuild   giflib-tools              gifbuild -d tiny.gif | grep -q screen
 exiftool   libimage-exiftool-perl    exiftool -s3 -ImageWidth tiny.gif | grep -qx 1
 wmf2gd     libwmf-bin+fonts-urw-base35  wmf2gd -t png -o wmf.png tiny.wmf 2>/dev/null && test -s wmf.png
+ppmtopcx   netpbm                    ppmtopcx tiny.ppm 2>/dev/null | pcxtoppm 2>/dev/null | cmp -s - tiny.ppm
+pamtotga   netpbm                    pamtotga -rgb tiny.ppm 2>/dev/null | tgatoppm 2>/dev/null | cmp -s - tiny.ppm
+ppmtoilbm  netpbm                    ppmtoilbm tiny.ppm 2>/dev/null | ilbmtoppm 2>/dev/null | cmp -s - tiny.ppm
+ppmtowinicon netpbm                  ppmtowinicon tiny.ppm 2>/dev/null | winicontopam 2>/dev/null | grep -q RGB_ALPHA
+pbmtosunicon netpbm                  printf "P1\n1 1\n1\n" | pbmtosunicon 2>/dev/null | sunicontopnm 2>/dev/null | grep -q "^P[14]"
+pstoedit   pstoedit+ghostscript      printf "%%!PS\n0 0 moveto 9 9 lineto stroke showpage\n" > tiny.ps && pstoedit -q -f emf tiny.ps tiny.emf 2>/dev/null && test -s tiny.emf
+gdcmconv   libgdcm-tools             gdcmimg -i tiny.ppm -o tiny.dcm 2>/dev/null && gdcmconv --jpeg tiny.dcm tinyj.dcm 2>/dev/null && test -s tinyj.dcm
 bc         bc                        test "$(echo "scale=2; 1/4" | bc)" = .25
 perl       perl                      perl -e "use strict; use warnings; exit 0"
 Xvfb       xvfb                      true

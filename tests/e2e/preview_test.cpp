@@ -67,6 +67,9 @@ INSTANTIATE_TEST_SUITE_P(Formats, Preview, ::testing::Values(
     PreviewCase{"quadrants.bmp", 0},
     PreviewCase{"quadrants.gif", 0},
     PreviewCase{"quadrants.jpg", 8},
-    PreviewCase{"quadrants.png", 0}, PreviewCase{"quadrants.jp2", 0}, PreviewCase{"quadrants.ras", 0}));
+    PreviewCase{"quadrants.png", 0}, PreviewCase{"quadrants.jp2", 0}, PreviewCase{"quadrants.ras", 0},
+    PreviewCase{"quadrants.ppm", 0}, PreviewCase{"quadrants_pam.pnm", 0},
+    PreviewCase{"quadrants.pcx", 0}, PreviewCase{"quadrants.tga", 0}, PreviewCase{"quadrants.iff", 0},
+    PreviewCase{"quadrants.ico", 0}));
 
 }  // namespace

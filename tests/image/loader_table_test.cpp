@@ -31,6 +31,10 @@ std::string make_folder()
         {"e2e/animated.gif", "moving.gif"}, {"e2e/quadrants.jpg", "photo.jpg"},
         {"png/basn2c08.png", "still.png"}, {"jbig/plane1.jbg", "fax.jbg"}, {"jpeg2000/rgb.j2k", "code.j2k"},
         {"jpeg2000/rgb.jp2", "boxed.jp2"}, {"sun/colour24_rle.ras", "sun.ras"},
+        {"pnm/raw_bits.pbm", "bits.pbm"}, {"pnm/raw_grey_15.pgm", "grey.pgm"}, {"pnm/raw_colour_255.ppm", "colour.ppm"},
+        {"pnm/pam_colour_alpha_255.pam", "alpha.pnm"}, {"pcx/rgb.pcx", "picture.pcx"}, {"targa/cmap.tga", "picture.tga"},
+        {"iff/planes4_compress.iff", "picture.iff"}, {"icon/frame_a.ico", "single.ico"}, {"icon/sun_16.ico", "sun.ico"},
+        {"icon/anim.ani", "cursor.ani"},
     };
     for (const auto& copy : copies)
         CopyFileA(fixture_path(copy.first).c_str(), (folder + copy.second).c_str(), FALSE);
@@ -97,9 +101,14 @@ INSTANTIATE_TEST_SUITE_P(Files, LoaderTable, ::testing::Values(
     LoadCase{"macbinary.dat", KIND_DIB, FMT_GIF},
     LoadCase{"drawing.emf", KIND_EMF, FMT_NONE},
     LoadCase{"drawing.wmf", KIND_WMF, FMT_NONE},
-    LoadCase{"noise.dat", KIND_NONE, FMT_NONE},
     LoadCase{"still.png", KIND_DIB, FMT_PNG}, LoadCase{"fax.jbg", KIND_DIB, FMT_JBIG},
     LoadCase{"code.j2k", KIND_DIB, FMT_J2K}, LoadCase{"boxed.jp2", KIND_DIB, FMT_JP2},
-    LoadCase{"sun.ras", KIND_DIB, FMT_NONE}));
+    LoadCase{"sun.ras", KIND_DIB, FMT_NONE},
+    LoadCase{"bits.pbm", KIND_DIB, FMT_PBM}, LoadCase{"grey.pgm", KIND_DIB, FMT_PGM},
+    LoadCase{"colour.ppm", KIND_DIB, FMT_PPM}, LoadCase{"alpha.pnm", KIND_DIB, FMT_PNM},
+    LoadCase{"picture.pcx", KIND_DIB, FMT_NONE}, LoadCase{"picture.tga", KIND_DIB, FMT_TARGA},
+    LoadCase{"picture.iff", KIND_DIB, FMT_IFF}, LoadCase{"single.ico", KIND_DIB, FMT_ICON},
+    LoadCase{"sun.ico", KIND_DIB, FMT_NONE}, LoadCase{"cursor.ani", KIND_ANI, FMT_NONE},
+    LoadCase{"noise.dat", KIND_NONE, FMT_NONE}));
 
 }  // namespace

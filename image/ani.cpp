@@ -1,0 +1,192 @@
+// Animated cursor reader and its steps (see ani.h). The RIFF chunks are
+// walked by their sizes; LIST chunks are entered, so the "fram" list's
+// "icon" chunks and the "INFO" list's texts are met in file order.
+#include "image/ani.h"
+
+#include <stdarg.h>
+#include <stdio.h>
+#include <string.h>
+
+#include "image/current_image.h"
+#include "image/icon.h"
+#include "image/progress.h"
+
+HGLOBAL g_hSubImages;
+HGLOBAL g_hFrameRates;
+int g_subImageCount;
+int g_animStepCount;
+int g_animStep;
+
+enum { RIFF_HEADER_SIZE = 12, CHUNK_HEADER_SIZE = 8, ANIH_SIZE = 36, DEFAULT_RATE = 10 };
+
+static uint32_t le32(const BYTE* p) { return p[0] | p[1] << 8 | p[2] << 16 | (uint32_t)p[3] << 24; }
+
+static int read_at(HFILE file, uint32_t offset, void* buffer, UINT length)
+{
+    return offset <= 0x7FFFFFFF && _llseek(file, (LONG)offset, FILE_BEGIN) == (LONG)offset &&
+           _lread(file, buffer, length) == length;
+}
+
+// Reads count 32-bit values of a chunk into out (as steps' frame or rate).
+static int read_step_values(HFILE file, uint32_t at, uint32_t size, uint32_t count, AniStep* steps, int frames)
+{
+    if (size / 4 < count)
+        return 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        BYTE v[4];
+        if (!read_at(file, at + 4 * i, v, 4))
+            return 0;
+        if (frames)
+            steps[i].frame = le32(v);
+        else
+            steps[i].rate = le32(v);
+    }
+    return 1;
+}
+
+int read_ani_file(HWND owner, HFILE* file, int* frame_count, int* step_count, HGLOBAL* steps, HGLOBAL* frames,
+                  char* info)
+{
+    HFILE f = *file;
+    LONG end = _llseek(f, 0, FILE_END);
+    BYTE riff[RIFF_HEADER_SIZE];
+    if (end < RIFF_HEADER_SIZE || !read_at(f, 0, riff, sizeof riff) || memcmp(riff + 8, "ACON", 4) != 0)
+        return 0;
+    uint32_t file_size = (uint32_t)end;
+    uint32_t frames_n = 0, steps_n = 0, icons = 0;
+    uint32_t rate_at = 0, rate_size = 0, seq_at = 0, seq_size = 0;
+    // Offsets of the "icon" chunks' data, at most one per frame.
+    HGLOBAL hIconAt = NULL;
+    uint32_t* icon_at = NULL;
+    int ok = 1;
+    uint32_t pos = RIFF_HEADER_SIZE;
+    while (ok && pos <= file_size - CHUNK_HEADER_SIZE && file_size >= CHUNK_HEADER_SIZE) {
+        BYTE head[CHUNK_HEADER_SIZE];
+        if (!read_at(f, pos, head, sizeof head))
+            break;
+        uint32_t size = le32(head + 4), data = pos + CHUNK_HEADER_SIZE;
+        if (!memcmp(head, "LIST", 4)) {
+            pos = data + 4;  // into the list
+            continue;
+        }
+        if (size > file_size - data)
+            size = file_size - data;  // a last chunk cut short
+        if (!memcmp(head, "anih", 4) && !hIconAt) {
+            BYTE anih[ANIH_SIZE];
+            ok = size >= 12 && read_at(f, data, anih, size < (uint32_t)ANIH_SIZE ? size : (uint32_t)ANIH_SIZE);
+            frames_n = ok ? le32(anih + 4) : 0;
+            steps_n = ok ? le32(anih + 8) : 0;
+            // Every frame needs a chunk header at least.
+            ok = ok && frames_n >= 1 && steps_n >= 1 && frames_n <= file_size / CHUNK_HEADER_SIZE &&
+                 steps_n <= file_size;
+            hIconAt = ok ? GlobalAlloc(GMEM_FIXED, (SIZE_T)frames_n * sizeof(uint32_t)) : NULL;
+            icon_at = (uint32_t*)hIconAt;
+            ok = ok && icon_at;
+        } else if (!memcmp(head, "rate", 4)) {
+            rate_at = data;
+            rate_size = size;
+        } else if (!memcmp(head, "seq ", 4)) {
+            seq_at = data;
+            seq_size = size;
+        } else if (!memcmp(head, "icon", 4) && icon_at && icons < frames_n) {
+            icon_at[icons++] = data;
+        }
+        uint64_t next = (uint64_t)data + size + (size & 1);
+        if (next > file_size)
+            break;
+        pos = (uint32_t)next;
+    }
+    if (!ok || !icon_at || icons == 0) {
+        if (hIconAt)
+            GlobalFree(hIconAt);
+        return 0;
+    }
+
+    HGLOBAL hSteps = GlobalAlloc(GHND, (SIZE_T)steps_n * sizeof(AniStep));
+    HGLOBAL hFrames = GlobalAlloc(GHND, (SIZE_T)frames_n * sizeof(HGLOBAL));
+    AniStep* step = hSteps ? (AniStep*)GlobalLock(hSteps) : NULL;
+    ok = step && hFrames;
+    for (uint32_t i = 0; ok && i < steps_n; ++i) {
+        step[i].frame = i;
+        step[i].rate = DEFAULT_RATE;
+    }
+    if (ok && rate_at)
+        ok = read_step_values(f, rate_at, rate_size, steps_n, step, 0);
+    if (ok && seq_at)
+        ok = read_step_values(f, seq_at, seq_size, steps_n, step, 1);
+    for (uint32_t i = 0; ok && i < steps_n; ++i)
+        ok = step[i].frame < frames_n;
+    if (!ok) {
+        if (step)
+            GlobalUnlock(hSteps);
+        if (hSteps)
+            GlobalFree(hSteps);
+        if (hFrames)
+            GlobalFree(hFrames);
+        GlobalFree(hIconAt);
+        return 0;
+    }
+    GlobalUnlock(hSteps);
+
+    HGLOBAL* frame = (HGLOBAL*)GlobalLock(hFrames);
+    show_progress(0, 3);
+    for (uint32_t i = 0; i < icons; ++i) {
+        show_progress((double)(i + 1) / frames_n, 3);
+        int count = 1, index = 1;
+        frame[i] = read_icon_file(owner, NULL, info, &f, &count, &index, icon_at[i], (int)i + 1, KIND_ANI);
+        if (!frame[i])
+            break;  // the remaining frames stay null
+    }
+    show_progress(0, 0);
+    GlobalUnlock(hFrames);
+    GlobalFree(hIconAt);
+    if (info) {
+        size_t used = strnlen(info, INFO_TEXT_SIZE);
+        snprintf(info + used, INFO_TEXT_SIZE - used, "number of icons: %ld \nnumber of frames: %ld \n",
+                 (long)frames_n, (long)steps_n);
+    }
+    *frame_count = (int)frames_n;
+    *step_count = (int)steps_n;
+    *steps = hSteps;
+    *frames = hFrames;
+    _lclose(f);
+    *file = HFILE_ERROR;
+    return 1;
+}
+
+HGLOBAL next_ani_frame(UINT* delay)
+{
+    if (g_animStep >= g_animStepCount)
+        g_animStep = 0;
+    const AniStep* steps = g_hFrameRates ? (const AniStep*)GlobalLock(g_hFrameRates) : NULL;
+    const HGLOBAL* frames = g_hSubImages ? (const HGLOBAL*)GlobalLock(g_hSubImages) : NULL;
+    HGLOBAL image = NULL;
+    if (steps && frames && g_animStep < g_animStepCount) {
+        AniStep s = steps[g_animStep];
+        image = (int)s.frame < g_subImageCount ? frames[s.frame] : NULL;
+        // 1/60 s to hundredths.
+        *delay = (UINT)(s.rate * 1.6667 + 0.5);
+        ++g_animStep;
+    }
+    if (frames)
+        GlobalUnlock(g_hSubImages);
+    if (steps)
+        GlobalUnlock(g_hFrameRates);
+    return image;
+}
+
+void free_ani_frames(void)
+{
+    HGLOBAL* frames = g_hSubImages ? (HGLOBAL*)GlobalLock(g_hSubImages) : NULL;
+    for (int i = 0; frames && i < g_subImageCount; ++i)
+        if (frames[i])
+            GlobalFree(frames[i]);
+    if (frames)
+        GlobalUnlock(g_hSubImages);
+    if (g_hSubImages)
+        GlobalFree(g_hSubImages);
+    if (g_hFrameRates)
+        GlobalFree(g_hFrameRates);
+    g_hSubImages = g_hFrameRates = NULL;
+    g_subImageCount = g_animStepCount = g_animStep = 0;
+}

@@ -1,0 +1,332 @@
+// ICO and CUR entries (see icon.h). The directory's sizes and offsets are
+// checked against the file before anything is allocated; a damaged entry
+// gives the reader's message, never a read past the data.
+#include "image/icon.h"
+
+#include <stdarg.h>
+#include <stdio.h>
+#include <string.h>
+
+#include "image/background.h"
+#include "image/current_image.h"
+#include "image/packed_dib.h"
+#include "image/preview.h"
+#include "image/seams.h"
+#include "image/settings.h"
+
+int g_iconFileType = 5;
+
+enum { ICON_DIR_SIZE = 6, ICON_ENTRY_SIZE = 16 };
+
+static void append_info(char* info, const char* format, ...)
+{
+    if (!info)
+        return;
+    size_t used = strnlen(info, INFO_TEXT_SIZE);
+    if (used + 1 >= INFO_TEXT_SIZE)
+        return;
+    va_list args;
+    va_start(args, format);
+    vsnprintf(info + used, INFO_TEXT_SIZE - used, format, args);
+    va_end(args);
+}
+
+static HGLOBAL icon_error(HWND owner, const char* text)
+{
+    seam_message_box(owner, text, NULL, MB_OK | MB_ICONSTOP);
+    return NULL;
+}
+
+static int read_at(HFILE file, uint64_t offset, void* buffer, UINT length)
+{
+    if (offset > 0x7FFFFFFF || _llseek(file, (LONG)offset, FILE_BEGIN) != (LONG)offset)
+        return 0;
+    return _lread(file, buffer, length) == length;
+}
+
+HPALETTE create_icon_palette(HGLOBAL hImage, HWND hwnd)
+{
+    BITMAPINFOHEADER* bih = hImage ? (BITMAPINFOHEADER*)GlobalLock(hImage) : NULL;
+    if (!bih)
+        return NULL;
+    HPALETTE palette = NULL;
+    uint32_t count = dib_color_count(bih);
+    if (bih->biBitCount <= 8 && count) {
+        struct {
+            WORD version, count;
+            PALETTEENTRY entries[256];
+        } log = {0x300, (WORD)count, {}};
+        const RGBQUAD* table = dib_color_table(bih);
+        for (uint32_t i = 0; i < count; ++i) {
+            log.entries[i].peRed = table[i].rgbRed;
+            log.entries[i].peGreen = table[i].rgbGreen;
+            log.entries[i].peBlue = table[i].rgbBlue;
+        }
+        palette = CreatePalette((LOGPALETTE*)&log);
+    }
+    GlobalUnlock(hImage);
+    return palette;
+}
+
+int find_exact_palette_index(HPALETTE palette, COLORREF colour)
+{
+    if (!palette)
+        return -1;
+    UINT index = GetNearestPaletteIndex(palette, colour);
+    PALETTEENTRY entry;
+    if (index == CLR_INVALID || GetPaletteEntries(palette, index, 1, &entry) != 1)
+        return -1;
+    return entry.peRed == GetRValue(colour) && entry.peGreen == GetGValue(colour) &&
+                   entry.peBlue == GetBValue(colour)
+               ? (int)index
+               : -1;
+}
+
+// A 32 x 32 image of the background colour, for entries that are neither a
+// bitmap nor a PNG.
+static HGLOBAL make_swatch(void)
+{
+    HGLOBAL hDib = create_dib24(32, 32);
+    BITMAPINFOHEADER* bih = hDib ? (BITMAPINFOHEADER*)GlobalLock(hDib) : NULL;
+    if (!bih)
+        return hDib;
+    const BYTE* rgb = g_backgroundColors[g_backgroundColorIndex];
+    BYTE* p = dib_pixels(bih);
+    for (uint32_t i = 0; i < 32u * 32u; ++i, p += 3) {
+        p[0] = rgb[2];
+        p[1] = rgb[1];
+        p[2] = rgb[0];
+    }
+    GlobalUnlock(hDib);
+    return hDib;
+}
+
+static int mask_bit(const BYTE* mask_row, int32_t x)
+{
+    return (mask_row[x >> 3] >> (7 - (x & 7))) & 1;
+}
+
+static void put_bgr(BYTE* p, BYTE red, BYTE green, BYTE blue)
+{
+    p[0] = blue;
+    p[1] = green;
+    p[2] = red;
+}
+
+// The picture over the background: opaque pixels (mask 0) keep their
+// colour, transparent ones show the background, or for a cursor pixel of a
+// non-zero index the background inverted.
+static HGLOBAL render_over_background(BITMAPINFOHEADER* colour, BITMAPINFOHEADER* mask, int is_cursor)
+{
+    int32_t width = colour->biWidth, height = colour->biHeight;
+    HGLOBAL hOut = create_dib24(width, height);
+    BITMAPINFOHEADER* out = hOut ? (BITMAPINFOHEADER*)GlobalLock(hOut) : NULL;
+    if (!out)
+        return hOut;
+    const BYTE* bg = g_backgroundColors[g_backgroundColorIndex];
+    uint32_t in_stride = dib_row_stride(width, colour->biBitCount);
+    uint32_t mask_stride = dib_row_stride(width, 1), out_stride = dib_row_stride(width, 24);
+    int bits = colour->biBitCount;
+    for (int32_t y = 0; y < height; ++y) {
+        const BYTE* in = dib_pixels(colour) + (size_t)y * in_stride;
+        const BYTE* m = dib_pixels(mask) + (size_t)y * mask_stride;
+        BYTE* o = dib_pixels(out) + (size_t)y * out_stride;
+        for (int32_t x = 0; x < width; ++x, o += 3) {
+            uint32_t index = bits <= 8 ? dib_row_index(in, bits, x) : 0;
+            if (mask_bit(m, x)) {
+                if (is_cursor && bits <= 8 && index != 0)
+                    put_bgr(o, (BYTE)(255 - bg[0]), (BYTE)(255 - bg[1]), (BYTE)(255 - bg[2]));
+                else
+                    put_bgr(o, bg[0], bg[1], bg[2]);
+            } else if (bits <= 8) {
+                RGBQUAD q = dib_table_entry(colour, index);
+                put_bgr(o, q.rgbRed, q.rgbGreen, q.rgbBlue);
+            } else if (bits == 16) {
+                unsigned v = in[2 * x] | in[2 * x + 1] << 8;
+                put_bgr(o, (BYTE)(((v >> 10) & 31) << 3), (BYTE)(((v >> 5) & 31) << 3), (BYTE)((v & 31) << 3));
+            } else {
+                memcpy(o, in + x * (bits / 8), 3);
+            }
+        }
+    }
+    GlobalUnlock(hOut);
+    return hOut;
+}
+
+// Transparent pixels of a 4- or 8-bit image take the table's entry of the
+// background colour; 0 when the table has no such entry.
+static int mask_into_palette(HGLOBAL hColour, BITMAPINFOHEADER* colour, BITMAPINFOHEADER* mask)
+{
+    HPALETTE palette = create_icon_palette(hColour, NULL);
+    const BYTE* bg = g_backgroundColors[g_backgroundColorIndex];
+    int index = find_exact_palette_index(palette, RGB(bg[0], bg[1], bg[2]));
+    if (palette)
+        DeleteObject(palette);
+    if (index < 0)
+        return 0;
+    int32_t width = colour->biWidth;
+    uint32_t stride = dib_row_stride(width, colour->biBitCount), mask_stride = dib_row_stride(width, 1);
+    for (int32_t y = 0; y < colour->biHeight; ++y) {
+        BYTE* row = dib_pixels(colour) + (size_t)y * stride;
+        const BYTE* m = dib_pixels(mask) + (size_t)y * mask_stride;
+        for (int32_t x = 0; x < width; ++x) {
+            if (!mask_bit(m, x))
+                continue;
+            if (colour->biBitCount == 8)
+                row[x] = (BYTE)index;
+            else
+                row[x >> 1] = (BYTE)((x & 1) ? (row[x >> 1] & 0xF0) | index : (row[x >> 1] & 0x0F) | index << 4);
+        }
+    }
+    return 1;
+}
+
+static int has_alpha(BITMAPINFOHEADER* bih)
+{
+    const BYTE* p = dib_pixels(bih);
+    size_t pixels = (size_t)bih->biWidth * bih->biHeight;
+    for (size_t i = 0; i < pixels; ++i)
+        if (p[4 * i + 3])
+            return 1;
+    return 0;
+}
+
+static void write_icon_info(char* info, int ani_frame, int count, int32_t width, int32_t height, int bits)
+{
+    if (ani_frame > 1)
+        return;
+    if (ani_frame == 1)
+        append_info(info, g_iconIsCursor ? "image type: animated cursor \n" : "image type: animated icon \n");
+    else if (g_iconIsCursor)
+        append_info(info, "image type: Cursor \n# cursors in file: %d \n", count);
+    else if (width == 256 || height == 256)
+        append_info(info, "VISTA ICON \n# icons in file: %d \n", count);
+    else
+        append_info(info, "image type: ICON \n# icons in file: %d \n", count);
+    append_info(info, "width: %lu \nheight: %lu \nbits per pixel: %d \n", (unsigned long)width,
+                (unsigned long)height, bits);
+}
+
+HGLOBAL read_icon_file(HWND owner, HGLOBAL* mask, char* info, HFILE* file, int* count, int* index,
+                       uint32_t base_offset, int ani_frame, int kind)
+{
+    HFILE f = *file;
+    LONG end = _llseek(f, 0, FILE_END);
+    uint64_t file_size = end < 0 ? 0 : (uint64_t)end;
+    BYTE dir[ICON_DIR_SIZE];
+    if (!read_at(f, base_offset, dir, sizeof dir))
+        return icon_error(owner, "Error Reading Icon File");
+    int type = dir[2] | dir[3] << 8;
+    int entries = dir[4] | dir[5] << 8;
+    g_iconIsCursor = type == 2;
+    g_iconFileType = g_iconIsCursor ? 6 : 5;
+    *count = entries;
+    if (*index < 1 || *index > entries)
+        *index = 1;
+    BYTE entry[ICON_ENTRY_SIZE];
+    if (entries < 1 || !read_at(f, (uint64_t)base_offset + ICON_DIR_SIZE + (uint64_t)ICON_ENTRY_SIZE * (*index - 1),
+                                entry, sizeof entry))
+        return icon_error(owner, "Error Reading Icon File");
+    int32_t width = entry[0] ? entry[0] : 256, height = entry[1] ? entry[1] : 256;
+    uint32_t data_size = entry[8] | entry[9] << 8 | entry[10] << 16 | (uint32_t)entry[11] << 24;
+    uint64_t data_at = (uint64_t)base_offset + (entry[12] | entry[13] << 8 | entry[14] << 16 | (uint32_t)entry[15] << 24);
+    if (data_at > file_size || data_size > file_size - data_at)
+        return icon_error(owner, "Error Reading Icon File");
+
+    BYTE head[DIB_HEADER_SIZE];
+    if (!read_at(f, data_at, head, 1))
+        return icon_error(owner, "Error Reading Icon File");
+    if (head[0] == 0x89) {
+        // PNG entries need the PNG reader, which this build does not have.
+        return icon_error(owner, "Error Reading Icon File");
+    }
+    if (head[0] != 0x28) {
+        if (!entry[0] || !entry[1])
+            return make_swatch();
+        return icon_error(owner, "Error Reading Icon File");
+    }
+    if (!read_at(f, data_at, head, sizeof head))
+        return icon_error(owner, "Error Reading Icon File");
+    int bits = head[14] | head[15] << 8;
+    if (!is_valid_dib_bit_count(bits))
+        return NULL;
+
+    uint32_t colours = bits <= 8 ? 1u << bits : 0;
+    uint64_t colour_bytes = (uint64_t)dib_row_stride(width, bits) * height;
+    uint64_t mask_bytes = (uint64_t)dib_row_stride(width, 1) * height;
+    uint64_t table_bytes = (uint64_t)colours * 4;
+    if (DIB_HEADER_SIZE + table_bytes + colour_bytes > data_size)
+        return icon_error(owner, "Error Reading Icon File");
+    HGLOBAL hColour = create_packed_dib(width, height, bits, 0);
+    HGLOBAL hMask = create_packed_dib(width, height, 1, 0);
+    BITMAPINFOHEADER* colour = hColour ? (BITMAPINFOHEADER*)GlobalLock(hColour) : NULL;
+    BITMAPINFOHEADER* m = hMask ? (BITMAPINFOHEADER*)GlobalLock(hMask) : NULL;
+    if (!colour || !m) {
+        if (colour)
+            GlobalUnlock(hColour);
+        if (m)
+            GlobalUnlock(hMask);
+        if (hColour)
+            GlobalFree(hColour);
+        if (hMask)
+            GlobalFree(hMask);
+        return icon_error(owner, "Memory Allocation Error");
+    }
+    // The table and the colour rows sit right behind the file's header.
+    int ok = read_at(f, data_at + DIB_HEADER_SIZE, dib_color_table(colour), (UINT)(table_bytes + colour_bytes));
+    RGBQUAD* mask_table = dib_color_table(m);
+    mask_table[1].rgbRed = mask_table[1].rgbGreen = mask_table[1].rgbBlue = 255;
+    int alpha = ok && bits == 32 && has_alpha(colour);
+    // 32-bit entries with alpha may end without a mask.
+    if (ok && !alpha)
+        ok = data_at + DIB_HEADER_SIZE + table_bytes + colour_bytes + mask_bytes <= file_size &&
+             _lread(f, dib_pixels(m), (UINT)mask_bytes) == mask_bytes;
+    if (!ok) {
+        GlobalUnlock(hColour);
+        GlobalUnlock(hMask);
+        GlobalFree(hColour);
+        GlobalFree(hMask);
+        return icon_error(owner, "Error Reading Icon File");
+    }
+    write_icon_info(info, ani_frame, entries, width, height, bits);
+    if (ani_frame == 1 || (ani_frame == 0 && kind != KIND_ICON_PAGES))
+        fit_image_rect(width, height, 1);
+
+    HGLOBAL result = hColour;
+    if (!info && mask) {
+        GlobalUnlock(hMask);
+        *mask = hMask;
+        hMask = NULL;
+    } else if (alpha) {
+        GlobalUnlock(hMask);
+        GlobalFree(hMask);
+        hMask = NULL;
+        GlobalUnlock(hColour);
+        if (!g_disableAlpha)
+            flatten_alpha_onto_background(&result, g_backgroundColorIndex);
+        return result;
+    } else if ((bits == 4 || bits == 8) && !g_iconIsCursor) {
+        if (!mask_into_palette(hColour, colour, m))
+            result = NULL;
+    } else {
+        result = NULL;
+    }
+    if (!result) {
+        // Drawn over the background as a 24-bit image.
+        result = render_over_background(colour, m, g_iconIsCursor && bits <= 8);
+        GlobalUnlock(hColour);
+        GlobalFree(hColour);
+        if (!result) {
+            GlobalUnlock(hMask);
+            GlobalFree(hMask);
+            return icon_error(owner, "Memory Allocation Error");
+        }
+    } else {
+        GlobalUnlock(hColour);
+    }
+    if (hMask) {
+        GlobalUnlock(hMask);
+        GlobalFree(hMask);
+    }
+    return result;
+}

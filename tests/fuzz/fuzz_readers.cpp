@@ -1,0 +1,113 @@
+// The readers the harness feeds, one line each, and the starting inputs the
+// harness makes itself where no Debian tool writes the format.
+#include "fuzz/fuzz_readers.h"
+
+#include <windows.h>
+
+#include <cstdio>
+
+#include "image/packed_dib.h"
+#include "jpeg/jpeg_write.h"
+
+// Patterns are space-separated, relative to the fixture folder (made by
+// tests/fixtures/*.sh) or, when they begin with "made/", to the harness's
+// own output folder. An input keeps its starting file's extension, which
+// the loader reads for metafiles, Targa, JBIG and the PBM family.
+const FuzzReader FUZZ_READERS[] = {
+    {"BMP", "bmp/*.bmp packed_dib/*.bmp e2e/*.bmp fuzz/bmp/*.bmp"},
+    {"GIF", "gif/*.gif e2e/*.gif fuzz/gif/*.gif"},
+    {"JPEG", "jpeg/*.jpg e2e/*.jpg fuzz/jpeg/*.jpg"},
+    {"JPEG12", "fuzz/jpeg12/*.jpg made/jpeg12/*.jpg"},
+    {"WMF", "made/wmf/*.wmf"},
+    {"EMF", "fuzz/emf/*.emf"},
+};
+const size_t FUZZ_READER_COUNT = sizeof FUZZ_READERS / sizeof FUZZ_READERS[0];
+
+// Every EMF in emf_dir again as a plain and a placeable Windows metafile,
+// recorded by the system's GDI while it plays the EMF.
+static void make_wmf_inputs(const std::string& emf_dir, const std::string& out_dir)
+{
+    CreateDirectoryA(out_dir.c_str(), NULL);
+    WIN32_FIND_DATAA found;
+    HANDLE find = FindFirstFileA((emf_dir + "\\*.emf").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        HENHMETAFILE file_emf = GetEnhMetaFileA((emf_dir + "\\" + found.cFileName).c_str());
+        if (!file_emf)
+            continue;
+        // Played as the loader plays it: a header counting no handles
+        // counts the metafile's own.
+        std::string bits(GetEnhMetaFileBits(file_emf, 0, NULL), '\0');
+        GetEnhMetaFileBits(file_emf, (UINT)bits.size(), (BYTE*)&bits[0]);
+        DeleteEnhMetaFile(file_emf);
+        ENHMETAHEADER* header = (ENHMETAHEADER*)&bits[0];
+        if (bits.size() < sizeof *header)
+            continue;
+        if (header->nHandles == 0)
+            header->nHandles = 1;
+        HENHMETAFILE emf = SetEnhMetaFileBits((UINT)bits.size(), (const BYTE*)bits.data());
+        if (!emf)
+            continue;
+        std::string base = out_dir + "\\" + std::string(found.cFileName, lstrlenA(found.cFileName) - 4);
+        std::string plain = base + "_plain.wmf";
+        HDC recorder = CreateMetaFileA(plain.c_str());
+        RECT bounds = {0, 0, 200, 150};
+        SetWindowExtEx(recorder, 200, 150, NULL);
+        PlayEnhMetaFile(recorder, emf, &bounds);
+        DeleteMetaFile(CloseMetaFile(recorder));
+        DeleteEnhMetaFile(emf);
+
+        // The placeable header: key, handle, bounds, units per inch,
+        // reserved, and the XOR of the ten words before it.
+        WORD placeable[11] = {0xCDD7, 0x9AC6, 0, 0, 200, 150, 96, 0, 0, 0, 0};
+        for (int i = 0; i < 10; i++)
+            placeable[10] ^= placeable[i];
+        FILE* in = std::fopen(plain.c_str(), "rb");
+        FILE* out = std::fopen((base + "_placeable.wmf").c_str(), "wb");
+        if (in && out) {
+            std::fwrite(placeable, 1, 22, out);
+            char buffer[4096];
+            size_t got;
+            while ((got = std::fread(buffer, 1, sizeof buffer, in)) > 0)
+                std::fwrite(buffer, 1, got, out);
+        }
+        if (in)
+            std::fclose(in);
+        if (out)
+            std::fclose(out);
+    } while (FindNextFileA(find, &found));
+    FindClose(find);
+}
+
+// 12-bit JPEG in the coding processes the program writes: baseline,
+// progressive and lossless, from a small picture with edges and gradients.
+static void make_jpeg12_inputs(const std::string& out_dir)
+{
+    CreateDirectoryA(out_dir.c_str(), NULL);
+    HGLOBAL dib = create_dib24(29, 21);
+    BITMAPINFOHEADER* bih = dib ? (BITMAPINFOHEADER*)GlobalLock(dib) : NULL;
+    if (!bih)
+        return;
+    BYTE* pixels = dib_pixels(bih);
+    int row_bytes = (29 * 3 + 3) & ~3;
+    for (int y = 0; y < 21; y++)
+        for (int x = 0; x < 29; x++) {
+            BYTE* p = pixels + y * row_bytes + x * 3;
+            p[0] = (BYTE)(x * 9);
+            p[1] = (BYTE)(y * 12);
+            p[2] = (BYTE)((x / 4 + y / 4) % 2 ? 230 : 20);
+        }
+    GlobalUnlock(dib);
+    write_jpeg12_file((out_dir + "\\baseline12.jpg").c_str(), 80, dib, 0, 0, 0);
+    write_jpeg12_file((out_dir + "\\progressive12.jpg").c_str(), 70, dib, 1, 0, 0);
+    write_jpeg12_file((out_dir + "\\lossless12.jpg").c_str(), 100, dib, 0, 1, 0);
+    GlobalFree(dib);
+}
+
+void make_harness_inputs(const std::string& fixture_dir, const std::string& made_dir)
+{
+    CreateDirectoryA(made_dir.c_str(), NULL);
+    make_wmf_inputs(fixture_dir + "\\fuzz\\emf", made_dir + "\\wmf");
+    make_jpeg12_inputs(made_dir + "\\jpeg12");
+}

@@ -1,0 +1,100 @@
+// The enhanced-metafile check: a metafile the system recorded passes, and
+// each damage that makes the system's player hang or reach outside its
+// tables is refused.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <string>
+
+#include <windows.h>
+
+#include "image/emf_check.h"
+
+// Bits of a metafile recorded by the system: a pen, a polyline, text and a
+// 2 x 2 bitmap, each record kind the check looks into.
+static std::string recorded_emf()
+{
+    HDC dc = CreateEnhMetaFileA(NULL, NULL, NULL, NULL);
+    HPEN pen = CreatePen(PS_SOLID, 1, RGB(255, 0, 0));
+    HGDIOBJ old = SelectObject(dc, pen);
+    POINT line[3] = {{0, 0}, {20, 5}, {10, 20}};
+    Polyline(dc, line, 3);
+    TextOutA(dc, 2, 2, "Ab", 2);
+    BITMAPINFOHEADER bih = {sizeof bih, 2, 2, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    BYTE pixels[16] = {255, 0, 0, 0, 255, 0, 0, 0, 0, 0, 255, 255, 255, 255, 0, 0};
+    StretchDIBits(dc, 0, 0, 8, 8, 0, 0, 2, 2, pixels, (BITMAPINFO*)&bih, DIB_RGB_COLORS, SRCCOPY);
+    SelectObject(dc, old);
+    DeleteObject(pen);
+    HENHMETAFILE emf = CloseEnhMetaFile(dc);
+    std::string bits(GetEnhMetaFileBits(emf, 0, NULL), '\0');
+    GetEnhMetaFileBits(emf, (UINT)bits.size(), (BYTE*)&bits[0]);
+    DeleteEnhMetaFile(emf);
+    return bits;
+}
+
+static uint32_t get32(const std::string& s, size_t at)
+{
+    uint32_t v;
+    std::memcpy(&v, s.data() + at, 4);
+    return v;
+}
+
+static void put32(std::string& s, size_t at, uint32_t v)
+{
+    std::memcpy(&s[at], &v, 4);
+}
+
+// Offset of the first record of the type, or 0.
+static size_t find_record(const std::string& s, DWORD type)
+{
+    for (size_t at = 0; at + 8 <= s.size() && get32(s, at + 4) >= 8; at += get32(s, at + 4))
+        if (get32(s, at) == type)
+            return at;
+    return 0;
+}
+
+static bool check(const std::string& s)
+{
+    return emf_bits_are_sound((const BYTE*)s.data(), (UINT)s.size());
+}
+
+TEST(EmfCheck, RecordedMetafilePasses)
+{
+    std::string emf = recorded_emf();
+    ASSERT_NE(find_record(emf, EMR_STRETCHDIBITS), 0u);
+    EXPECT_TRUE(check(emf));
+}
+
+struct Damage {
+    const char* name;
+    DWORD type;  // record damaged
+    std::function<void(std::string&, size_t)> apply;
+};
+
+TEST(EmfCheck, RefusesWhatThePlayerWouldTrust)
+{
+    const Damage damages[] = {
+        {"record of size 0", EMR_CREATEPEN, [](std::string& s, size_t r) { put32(s, r + 4, 0); }},
+        {"size not in words", EMR_CREATEPEN, [](std::string& s, size_t r) { put32(s, r + 4, get32(s, r + 4) + 1); }},
+        {"record past the end", EMR_EOF, [](std::string& s, size_t r) { put32(s, r + 4, 0x1000); }},
+        {"no end record", EMR_EOF, [](std::string& s, size_t r) { put32(s, r, EMR_SETBKMODE); }},
+        {"object past the table", EMR_SELECTOBJECT, [](std::string& s, size_t r) { put32(s, r + 8, 0x00FF0001); }},
+        {"deleting entry 0", EMR_DELETEOBJECT, [](std::string& s, size_t r) { put32(s, r + 8, 0); }},
+        {"deleting a stock object", EMR_DELETEOBJECT, [](std::string& s, size_t r) { put32(s, r + 8, 0x80000007); }},
+        {"creating past the table", EMR_CREATEPEN, [](std::string& s, size_t r) { put32(s, r + 8, 999); }},
+        {"points past the record", EMR_POLYLINE16, [](std::string& s, size_t r) { put32(s, r + 24, 0x7FFFFFFF); }},
+        {"string past the record", EMR_EXTTEXTOUTW, [](std::string& s, size_t r) { put32(s, r + 44, 0x10000); }},
+        {"header past the record", EMR_STRETCHDIBITS, [](std::string& s, size_t r) { put32(s, r + 48, 0xFFFFFFF0); }},
+        {"rows past the bits", EMR_STRETCHDIBITS,
+         [](std::string& s, size_t r) { put32(s, r + get32(s, r + 48) + 8, 4000); }},
+        {"file longer than the bits", EMR_HEADER, [](std::string& s, size_t r) { put32(s, r + 48, 0x7FFFFFFF); }},
+    };
+    for (const Damage& d : damages) {
+        std::string emf = recorded_emf();
+        size_t record = find_record(emf, d.type);
+        ASSERT_TRUE(record != 0 || d.type == EMR_HEADER) << d.name;
+        d.apply(emf, record);
+        EXPECT_FALSE(check(emf)) << d.name;
+    }
+}

@@ -1,0 +1,282 @@
+// Icons, cursors, animated cursors and Sun icons against netpbm's decoding:
+// each entry drawn over the background colour where its mask is set.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "format_test_util.h"
+#include "image/ani.h"
+#include "image/background.h"
+#include "image/current_image.h"
+#include "image/icon.h"
+#include "image/sun_icon.h"
+#include "support/seam_recorder.h"
+#include "support/test_support.h"
+
+namespace {
+
+struct OpenFile {
+    HFILE file;
+    explicit OpenFile(const std::string& path) : file(_lopen(path.c_str(), OF_READ)) {}
+    ~OpenFile() { if (file != HFILE_ERROR) _lclose(file); }
+};
+
+HGLOBAL read_icon_entry(const std::string& path, int index, char* info = nullptr, HGLOBAL* mask = nullptr)
+{
+    OpenFile f(path);
+    int count = 0;
+    return f.file == HFILE_ERROR ? nullptr : read_icon_file(NULL, mask, info, &f.file, &count, &index, 0, 0, KIND_DIB);
+}
+
+// The reference with transparent pixels replaced by the background colour.
+PnmImage over_background(PnmImage ref, const BYTE rgb[3])
+{
+    for (size_t i = 0; ref.channels == 4 && i < (size_t)ref.width * ref.height; ++i) {
+        uint8_t* p = &ref.data[i * 4];
+        if (p[3] == 0)
+            memcpy(p, rgb, 3);
+        p[3] = 255;
+    }
+    return ref;
+}
+
+std::string chunk(const std::string& id, const std::string& data)
+{
+    return id + le32((uint32_t)data.size()) + data + (data.size() & 1 ? std::string(1, '\0') : "");
+}
+
+std::string ani_file(uint32_t frames, uint32_t steps, const std::vector<std::string>& icons,
+                     const std::vector<uint32_t>& rates, const std::vector<uint32_t>& seq)
+{
+    std::string anih = le32(36) + le32(frames) + le32(steps) + std::string(24, '\0');
+    std::string body = "ACON" + chunk("LIST", "INFOINAM" + le32(2) + "x") + chunk("anih", anih);
+    std::string list;
+    for (uint32_t r : rates)
+        list += le32(r);
+    if (!rates.empty())
+        body += chunk("rate", list);
+    list.clear();
+    for (uint32_t s : seq)
+        list += le32(s);
+    if (!seq.empty())
+        body += chunk("seq ", list);
+    std::string fram = "fram";
+    for (const std::string& icon : icons)
+        fram += chunk("icon", icon);
+    body += chunk("LIST", fram);
+    return "RIFF" + le32((uint32_t)body.size()) + body;
+}
+
+}  // namespace
+
+class IconRead : public ::testing::Test {
+protected:
+    void SetUp() override { g_backgroundColorIndex = 0; }
+    void TearDown() override { g_backgroundColorIndex = 0; }
+};
+
+TEST_F(IconRead, EveryDepthMatchesNetpbmOverEachBackground)
+{
+    SeamRecorder seams(32);
+    struct Case { const char* file; int index; const char* ref; };
+    const Case cases[] = {{"multi.ico", 1, "multi_0.ref"}, {"multi.ico", 2, "multi_1.ref"},
+                          {"multi.ico", 3, "multi_2.ref"}, {"rgb24.ico", 1, "rgb24_0.ref"},
+                          {"im32.ico", 1, "im32_0.ref"}};
+    // White is in most tables (kept as an index), blue in none (drawn at 24 bits).
+    for (int background : {0, 6}) {
+        g_backgroundColorIndex = background;
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.ref) + " on background " + std::to_string(background));
+            char info[500] = "";
+            DibBlock image(read_icon_entry(fixture_path(std::string("icon/") + c.file), c.index, info));
+            PnmImage want = over_background(read_pnm_file(fixture_path(std::string("icon/") + c.ref)),
+                                            g_backgroundColors[background]);
+            expect_pixels(image.get(), want, 0, false);
+        }
+    }
+    EXPECT_TRUE(seams.boxes.empty());
+}
+
+TEST_F(IconRead, TextsCursorsAndMasksForMerging)
+{
+    // The background is the 4-bit entry's first table colour.
+    std::string file = read_file_bytes(fixture_path("icon/multi.ico"));
+    size_t table = (unsigned char)file[34] | (unsigned char)file[35] << 8;
+    table += 40;
+    g_backgroundColorIndex = BACKGROUND_CUSTOM;
+    BYTE saved[3];
+    memcpy(saved, g_backgroundColors[BACKGROUND_CUSTOM], 3);
+    for (int c = 0; c < 3; ++c)
+        g_backgroundColors[BACKGROUND_CUSTOM][c] = (BYTE)file[table + 2 - c];
+    char info[500] = "";
+    HGLOBAL image = read_icon_entry(fixture_path("icon/multi.ico"), 2, info);
+    EXPECT_STREQ("image type: ICON \n# icons in file: 3 \nwidth: 16 \nheight: 16 \nbits per pixel: 4 \n", info);
+    // A 4-bit picture whose table holds the background keeps its depth.
+    EXPECT_EQ(4, dib_bit_count(image));
+    GlobalFree(image);
+    memcpy(g_backgroundColors[BACKGROUND_CUSTOM], saved, 3);
+    g_backgroundColorIndex = 0;
+
+    // The same entries as a cursor: masked pixels of a non-zero index invert.
+    std::string bytes = read_file_bytes(fixture_path("icon/multi.ico"));
+    bytes[2] = 2;
+    std::string path = test_out_path("icon_cursor.cur");
+    write_file_bytes(path, bytes);
+    info[0] = '\0';
+    image = read_icon_entry(path, 1, info);
+    EXPECT_EQ(0, strncmp(info, "image type: Cursor \n# cursors in file: 3 \n", 42));
+    EXPECT_EQ(1, g_iconIsCursor);
+    EXPECT_EQ(24, dib_bit_count(image));
+    HGLOBAL mask = NULL;
+    HGLOBAL colour = read_icon_entry(path, 1, nullptr, &mask);
+    ASSERT_NE(nullptr, colour);
+    ASSERT_NE(nullptr, mask);
+    {
+        DibBlock shown(image, false), raw(colour, false), m(mask, false);
+        int inverted = 0;
+        for (int y = 0; y < 16; ++y) {
+            for (int x = 0; x < 16; ++x) {
+                uint8_t p[4];
+                shown.rgba(x, y, p);
+                bool masked = dib_row_index(m.row(15 - y), 1, x) != 0;
+                bool indexed = dib_row_index(raw.row(15 - y), 1, x) != 0;
+                if (masked && indexed) {
+                    EXPECT_EQ(0, p[0] | p[1] | p[2]);  // white inverted
+                    ++inverted;
+                }
+            }
+        }
+        EXPECT_GT(inverted, 0);
+    }
+    GlobalFree(image);
+    GlobalFree(colour);
+    GlobalFree(mask);
+}
+
+TEST_F(IconRead, RefusesDamagedDirectories)
+{
+    std::string good = read_file_bytes(fixture_path("icon/multi.ico"));
+    auto patched = [&](size_t at, char value) { std::string b = good; b[at] = value; return b; };
+    std::string png = good;
+    png[(unsigned char)good[18]] = '\x89';  // first entry's data starts like a PNG
+    const std::string cases[] = {
+        patched(4, 0),                  // no entries
+        patched(17, 0x7f),              // first entry's data size past the file
+        patched(21, 0x7f),              // first entry's offset past the file
+        patched(14, 10),                // rows larger than the entry's size
+        png,
+        good.substr(0, 100),            // rows cut short
+        good.substr(0, 10),
+    };
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+        SCOPED_TRACE(i);
+        SeamRecorder seams(32);
+        std::string path = test_out_path("icon_bad.ico");
+        write_file_bytes(path, cases[i]);
+        EXPECT_EQ(nullptr, read_icon_entry(path, 1));
+        ASSERT_EQ(1u, seams.boxes.size());
+        EXPECT_EQ("Error Reading Icon File", seams.boxes[0].text);
+    }
+}
+
+TEST(AniRead, StepsPlayFramesInSequenceAtTheirRates)
+{
+    std::string a = read_file_bytes(fixture_path("icon/frame_a.ico"));
+    std::string b = read_file_bytes(fixture_path("icon/frame_b.ico"));
+    struct Case { std::vector<uint32_t> rates, seq; std::vector<uint32_t> want_frames, want_delays; uint32_t steps; };
+    const Case cases[] = {
+        {{6, 30, 12}, {1, 0, 1}, {1, 0, 1, 1}, {10, 50, 20, 10}, 3},
+        {{}, {}, {0, 1, 0}, {17, 17, 17}, 2},  // no rate or sequence: frame i, rate 10
+    };
+    for (const Case& c : cases) {
+        std::string path = test_out_path("ani_play.ani");
+        write_file_bytes(path, ani_file(2, c.steps, {a, b}, c.rates, c.seq));
+        HFILE file = _lopen(path.c_str(), OF_READ);
+        char info[500] = "";
+        ASSERT_EQ(1, read_ani_file(NULL, &file, &g_subImageCount, &g_animStepCount, &g_hFrameRates, &g_hSubImages,
+                                   info));
+        EXPECT_EQ(HFILE_ERROR, file);
+        EXPECT_NE(nullptr, strstr(info, "number of icons: 2 \nnumber of frames: "));
+        HGLOBAL* frames = (HGLOBAL*)GlobalLock(g_hSubImages);
+        HGLOBAL frame_handles[2] = {frames[0], frames[1]};
+        GlobalUnlock(g_hSubImages);
+        ASSERT_NE(nullptr, frame_handles[0]);
+        ASSERT_NE(nullptr, frame_handles[1]);
+        g_animStep = 0;
+        for (size_t i = 0; i < c.want_frames.size(); ++i) {
+            UINT delay = 0;
+            EXPECT_EQ(frame_handles[c.want_frames[i]], next_ani_frame(&delay)) << "step " << i;
+            EXPECT_EQ(c.want_delays[i], delay) << "step " << i;
+        }
+        free_ani_frames();
+    }
+}
+
+TEST(AniRead, RefusesCountsAndIndicesTheFileCannotHold)
+{
+    std::string a = read_file_bytes(fixture_path("icon/frame_a.ico"));
+    const std::string cases[] = {
+        ani_file(0, 1, {a}, {}, {}),          // no frames
+        ani_file(1, 0, {a}, {}, {}),          // no steps
+        ani_file(1, 2, {a}, {}, {5, 0}),      // frame 5 of 1
+        ani_file(1, 2, {a}, {}, {}),          // step 1 shows frame 1 of 1
+        ani_file(1, 3, {a}, {10}, {0, 0, 0}), // one rate for three steps
+        ani_file(100000000, 1, {a}, {}, {}),
+        ani_file(1, 1, {}, {}, {}),           // no icon
+    };
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+        SCOPED_TRACE(i);
+        std::string path = test_out_path("ani_bad.ani");
+        write_file_bytes(path, cases[i]);
+        HFILE file = _lopen(path.c_str(), OF_READ);
+        int frames = 0, steps = 0;
+        HGLOBAL hSteps = NULL, hFrames = NULL;
+        EXPECT_EQ(0, read_ani_file(NULL, &file, &frames, &steps, &hSteps, &hFrames, nullptr));
+        EXPECT_NE(HFILE_ERROR, file);
+        EXPECT_EQ(nullptr, hSteps);
+        _lclose(file);
+    }
+}
+
+TEST(SunIconRead, MatchesNetpbmAndRefusesOtherDepths)
+{
+    SeamRecorder seams(32);
+    for (const char* name : {"sun_16", "sun_21"}) {
+        SCOPED_TRACE(name);
+        char info[500] = "";
+        HGLOBAL image = read_sun_icon_file(NULL, fixture_path(std::string("icon/") + name + ".ico").c_str(), info);
+        expect_pixels(image, read_pnm_file(fixture_path(std::string("icon/") + name + ".ref")), 0, false);
+        EXPECT_EQ(0, strncmp(info, "image type: SunIcon \n\nheader string: /* format_version=1, width=", 64));
+        GlobalFree(image);
+    }
+    EXPECT_TRUE(seams.boxes.empty());
+
+    struct Case { const char* text; const char* message; int width; };
+    const Case cases[] = {
+        {"/* Depth=4, Valid_bits_per_item=16                                          */ 0x0", "Unsupported SunIcon Depth", 0},
+        {"/* Depth=1, Valid_bits_per_item=32                                          */ 0x0", "Unsupported SunIcon Valid Bits per Item", 0},
+        {"/* Height=1, Depth=8, Valid_bits_per_item=16                                */ 0x0102,0x0304", nullptr, 64},
+    };
+    for (const Case& c : cases) {
+        SeamRecorder boxes(32);
+        std::string path = test_out_path("sun_case.ico");
+        write_file_bytes(path, c.text);
+        HGLOBAL image = read_sun_icon_file(NULL, path.c_str(), nullptr);
+        if (c.message) {
+            EXPECT_EQ(nullptr, image);
+            ASSERT_EQ(1u, boxes.boxes.size());
+            EXPECT_EQ(c.message, boxes.boxes[0].text);
+            continue;
+        }
+        // No width: 64 pixels; 8 bits, two pixels per item.
+        ASSERT_NE(nullptr, image);
+        DibBlock dib(image, false);
+        EXPECT_EQ(c.width, dib.bih->biWidth);
+        EXPECT_EQ(0x04030201u, *(const uint32_t*)dib.row(0));
+        EXPECT_EQ(0, dib.table()[2].rgbRed);
+        EXPECT_EQ(128, dib.table()[2].rgbBlue);  // navy
+        dib.unlock();
+        GlobalFree(image);
+    }
+}

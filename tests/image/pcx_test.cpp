@@ -1,0 +1,173 @@
+// The PCX reader against netpbm's and ImageMagick's decoding, its refusals,
+// the run-length coder, and the writer read back here and by netpbm in
+// check_pcx.sh.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "format_test_util.h"
+#include "image/pcx.h"
+#include "support/seam_recorder.h"
+#include "support/test_support.h"
+
+namespace {
+
+HGLOBAL read_pcx_path(const std::string& path, char* info = nullptr)
+{
+    HFILE file = _lopen(path.c_str(), OF_READ);
+    return file == HFILE_ERROR ? nullptr : read_pcx_file(file, NULL, info);
+}
+
+// A 128-byte header; the palette area is left zero.
+std::string pcx_header(int bpp, int planes, int width, int height, int bpl, int version = 5)
+{
+    std::string h(128, '\0');
+    h[0] = 10;
+    h[1] = (char)version;
+    h[2] = 1;
+    h[3] = (char)bpp;
+    h[8] = (char)(width - 1);
+    h[9] = (char)((width - 1) >> 8);
+    h[10] = (char)(height - 1);
+    h[11] = (char)((height - 1) >> 8);
+    h[65] = (char)planes;
+    h[66] = (char)bpl;
+    h[67] = (char)(bpl >> 8);
+    return h;
+}
+
+HGLOBAL read_pcx_bytes(const std::string& bytes, char* info = nullptr)
+{
+    std::string path = test_out_path("pcx_bytes.pcx");
+    write_file_bytes(path, bytes);
+    return read_pcx_path(path, info);
+}
+
+}  // namespace
+
+TEST(PcxRead, EveryLayoutMatchesItsWriter)
+{
+    SeamRecorder seams(32);
+    const char* names[] = {"rgb", "rgba", "palette256", "planes1", "planes2", "planes3", "planes4",
+                           "packed2", "packed4"};
+    for (const char* name : names) {
+        SCOPED_TRACE(name);
+        DibBlock image(read_pcx_path(fixture_path(std::string("pcx/") + name + ".pcx")));
+        expect_pixels(image.get(), read_pnm_file(fixture_path(std::string("pcx/") + name + ".ref")), 0, true);
+    }
+    EXPECT_TRUE(seams.boxes.empty());
+}
+
+TEST(PcxRead, DefaultPaletteAndRunAcrossPlanes)
+{
+    // An all-black header palette stands for the default one.
+    char info[500] = "";
+    HGLOBAL image = read_pcx_bytes(pcx_header(1, 1, 8, 1, 1) + "\x0f", info);
+    ASSERT_NE(nullptr, image);
+    EXPECT_STREQ("image type: PCX \nwidth: 8 \nheight: 1 \nversion: 5 \nplanes: 1 \nbits per pixel: 1 "
+                 "\nbytes per line: 1 \ncolors: 2",
+                 info);
+    {
+        DibBlock dib(image, false);
+        uint8_t p[4];
+        dib.rgba(7, 0, p);
+        EXPECT_EQ(128, p[0]);
+        EXPECT_EQ(0, p[1]);
+    }
+    GlobalFree(image);
+
+    // A run of 3 fills red and goes on into green.
+    image = read_pcx_bytes(pcx_header(8, 3, 2, 1, 2) + "\xc3\x10\x20\xc2\x30");
+    ASSERT_NE(nullptr, image);
+    {
+        DibBlock dib(image, false);
+        uint8_t a[4], b[4];
+        dib.rgba(0, 0, a);
+        dib.rgba(1, 0, b);
+        EXPECT_EQ(0x101030u, (unsigned)(a[0] << 16 | a[1] << 8 | a[2]));
+        EXPECT_EQ(0x102030u, (unsigned)(b[0] << 16 | b[1] << 8 | b[2]));
+    }
+    GlobalFree(image);
+}
+
+TEST(PcxRead, RefusesBrokenHeaders)
+{
+    struct Case { const char* what; std::string bytes; };
+    std::string bad_maker = pcx_header(8, 1, 4, 4, 4);
+    bad_maker[0] = 9;
+    std::string inverted = pcx_header(8, 1, 4, 4, 4);
+    inverted[4] = 10;  // x min past x max
+    const Case cases[] = {
+        {"maker", bad_maker + std::string(64, '\1')},
+        {"width", inverted + std::string(64, '\1')},
+        {"bytes per line", pcx_header(8, 1, 40, 4, 39) + std::string(640, '\1')},
+        {"8 x 2 planes", pcx_header(8, 2, 4, 4, 4) + std::string(64, '\1')},
+        {"0 bits", pcx_header(0, 1, 4, 4, 4) + std::string(64, '\1')},
+        {"more than the file holds", pcx_header(8, 1, 4000, 4000, 4000) + std::string(64, '\1')},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SeamRecorder seams(32);
+        EXPECT_EQ(nullptr, read_pcx_bytes(c.bytes));
+        ASSERT_EQ(1u, seams.boxes.size());
+        EXPECT_EQ("Unrecognized File Structure", seams.boxes[0].text);
+    }
+}
+
+TEST(PcxRead, TruncatedFilesKeepWhatWasRead)
+{
+    SeamRecorder seams(32);
+    for (const char* name : {"palette256", "planes4", "rgb"}) {
+        std::string whole = read_file_bytes(fixture_path(std::string("pcx/") + name + ".pcx"));
+        for (size_t cut = 128; cut < whole.size(); cut += 5) {
+            HGLOBAL image = read_pcx_bytes(whole.substr(0, cut));
+            if (image)
+                GlobalFree(image);
+        }
+    }
+    for (const RecordedBox& box : seams.boxes)
+        EXPECT_EQ("Unrecognized File Structure", box.text);  // only when the file cannot hold the picture
+}
+
+TEST(PcxWrite, RunLengthCoding)
+{
+    struct Case { std::string line, coded; };
+    const Case cases[] = {
+        {"\xc5", "\xc1\xc5"},
+        {std::string(70, '\0'), std::string("\xff\x00\xc7\x00", 4)},
+        {"\x01\x02\x02", "\x01\xc2\x02"},
+    };
+    std::string path = test_out_path("pcx_line.bin");
+    for (const Case& c : cases) {
+        FILE* fp = fopen(path.c_str(), "wb");
+        encode_pcx_line(fp, (const BYTE*)c.line.data(), c.line.size());
+        fclose(fp);
+        EXPECT_EQ(c.coded, read_file_bytes(path));
+    }
+}
+
+TEST(PcxWrite, EveryDepthReadsBack)
+{
+    SeamRecorder seams(32);
+    struct Case { int bits; uint32_t colours; int planes; };
+    const Case cases[] = {{1, 2, 1}, {4, 4, 2}, {4, 6, 3}, {4, 16, 4}, {8, 256, 1},
+                          {8, 100, 1}, {16, 0, 3}, {24, 0, 3}, {32, 0, 4}};
+    unsigned key = 1;
+    for (const Case& c : cases) {
+        std::string name = "pcx_write_" + std::to_string(c.bits) + "_" + std::to_string(c.colours);
+        SCOPED_TRACE(name);
+        HGLOBAL image = noise_image(c.bits, 29, 7, c.colours, key++);
+        std::string path = test_out_path(name + ".pcx");
+        ASSERT_EQ(1, write_pcx_file(path.c_str(), image));
+        std::string bytes = read_file_bytes(path);
+        EXPECT_EQ(c.planes, bytes[65]);
+        write_expected_pam(image, test_out_path(name + ".pam"), c.bits == 32);
+        DibBlock back(read_pcx_path(path));
+        expect_pixels(back.get(), read_pnm_file(test_out_path(name + ".pam")), 0, c.bits == 32);
+        GlobalFree(image);
+    }
+    HGLOBAL image = noise_image(24, 2, 2, 0, 1);
+    EXPECT_EQ(0, write_pcx_file("Z:\\no\\such\\folder\\x.pcx", image));
+    GlobalFree(image);
+    EXPECT_TRUE(seams.boxes.empty());
+}

@@ -1,0 +1,259 @@
+// The PBM-family reader against netpbm's own decoding, its refusals, the
+// writers (read back here and by netpbm in check_pnm.sh) and the comment
+// rewrite.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "format_test_util.h"
+#include "image/current_image.h"
+#include "image/pnm.h"
+#include "support/seam_recorder.h"
+#include "support/test_support.h"
+
+namespace {
+
+std::string comment_text()
+{
+    if (!g_hComment)
+        return "";
+    std::string s((const char*)GlobalLock(g_hComment));
+    GlobalUnlock(g_hComment);
+    return s;
+}
+
+void clear_comment()
+{
+    if (g_hComment)
+        GlobalFree(g_hComment);
+    g_hComment = NULL;
+}
+
+HGLOBAL read_bytes(const std::string& name, const std::string& bytes, char* info = nullptr)
+{
+    std::string path = test_out_path(name);
+    write_file_bytes(path, bytes);
+    return read_pnm_file(path.c_str(), info);
+}
+
+}  // namespace
+
+TEST(PnmRead, EveryNetpbmKindMatchesNetpbm)
+{
+    SeamRecorder seams(32);
+    const char* names[] = {
+        "raw_bits.pbm", "plain_bits.pbm", "raw_grey_1.pgm", "raw_grey_15.pgm", "raw_grey_255.pgm",
+        "raw_grey_1023.pgm", "raw_grey_65535.pgm", "plain_grey_15.pgm", "plain_grey_1023.pgm",
+        "raw_colour_7.ppm", "raw_colour_255.ppm", "raw_colour_1023.ppm", "raw_colour_65535.ppm",
+        "plain_colour_255.ppm", "plain_colour_1023.ppm", "pam_grey_255.pam", "pam_grey_1023.pam",
+        "pam_grey_65535.pam", "pam_colour_255.pam", "pam_colour_1023.pam", "pam_colour_65535.pam",
+        "pam_grey_alpha_255.pam", "pam_grey_alpha_1023.pam", "pam_grey_alpha_65535.pam",
+        "pam_colour_alpha_255.pam", "pam_colour_alpha_1023.pam", "pam_colour_alpha_65535.pam"};
+    for (const char* name : names) {
+        SCOPED_TRACE(name);
+        std::string path = fixture_path(std::string("pnm/") + name);
+        std::string base = path.substr(0, path.rfind('.'));
+        DibBlock image(read_pnm_file(path.c_str(), nullptr));
+        // Truncating scales differ from netpbm's rounding by at most 1.
+        expect_pixels(image.get(), read_pnm_file(base + ".ref"), 1, true);
+    }
+    EXPECT_TRUE(seams.boxes.empty());
+}
+
+TEST(PnmRead, HeaderCommentsAndInformationText)
+{
+    clear_comment();
+    char info[INFO_TEXT_SIZE] = "";
+    HGLOBAL image = read_bytes("pnm_info.pgm", "# first\nP5\n#second line\n# third\n2 1\n15\n\x03\x0f", info);
+    ASSERT_NE(nullptr, image);
+    EXPECT_STREQ("image type: Portable Bitmap (pbmplus) binary graymap (P5)\nwidth: 2 \nheight: 1 \ndepth: 4"
+                 "\ncolor components: 1",
+                 info);
+    EXPECT_EQ("first\rsecond line\rthird\r", comment_text());
+    DibBlock dib(image, false);
+    EXPECT_EQ(16u, dib.bih->biClrUsed);  // indices into a 16-step ramp, as stored
+    EXPECT_EQ(3, dib.row(0)[0]);
+    EXPECT_EQ(17, dib.table()[1].rgbRed);
+    dib.unlock();
+    GlobalFree(image);
+
+    // Without an information text nothing is collected.
+    image = read_bytes("pnm_info2.pgm", "P5\n# other\n2 1\n15\n\x03\x0f", nullptr);
+    EXPECT_EQ("first\rsecond line\rthird\r", comment_text());
+    GlobalFree(image);
+    clear_comment();
+}
+
+TEST(PnmRead, UnseparatedBitmapDigitsAndStandardPamTupleType)
+{
+    HGLOBAL image = read_bytes("pnm_digits.pbm", "P1\n4 1\n0110");
+    ASSERT_NE(nullptr, image);
+    DibBlock dib(image, false);
+    EXPECT_EQ(0x60, dib.row(0)[0]);
+    dib.unlock();
+    GlobalFree(image);
+
+    char info[INFO_TEXT_SIZE] = "";
+    image = read_bytes("pnm_tupl.pam",
+                       std::string("P7\nWIDTH 1\nHEIGHT 1\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n") +
+                           "\x01\x02\x03\x04", info);
+    ASSERT_NE(nullptr, image);
+    EXPECT_EQ(std::string::npos, std::string(info).find("tupletype"));
+    DibBlock pam(image, false);
+    EXPECT_EQ(32, pam.bih->biBitCount);
+    EXPECT_EQ(0x04010203u, *(const uint32_t*)pam.row(0));
+    pam.unlock();
+    GlobalFree(image);
+    clear_comment();
+}
+
+TEST(PnmRead, RefusesWhatItCannotRead)
+{
+    SeamRecorder seams(32);
+    const char* files[] = {
+        "P5\n2 2\n0\n\x01\x02\x03\x04",                 // maxval 0
+        "P5\n2 2\n70000\n\x01\x02\x03\x04",             // maxval past 16 bits
+        "P8\n2 2\n255\n\x01\x02\x03\x04",               // no such type
+        "P7\nWIDTH 1\nHEIGHT 1\nDEPTH 5\nMAXVAL 255\nENDHDR\n12345",
+        "P7\nWIDTH 1\nHEIGHT 1\nDEPTH 3\nMAXVAL 255\n",  // no ENDHDR
+        "P6\n0 5\n255\n",
+        "P6\n300000 1\n255\n",
+        "X6\n1 1\n255\n123",
+    };
+    for (const char* bytes : files) {
+        SCOPED_TRACE(bytes);
+        EXPECT_EQ(nullptr, read_bytes("pnm_refused.pnm", bytes));
+    }
+    EXPECT_TRUE(seams.boxes.empty());
+}
+
+TEST(PnmRead, TruncatedFilesKeepWhatWasRead)
+{
+    SeamRecorder seams(32);
+    std::string whole = read_file_bytes(fixture_path("pnm/pam_colour_alpha_1023.pam"));
+    std::string plain = read_file_bytes(fixture_path("pnm/plain_colour_255.ppm"));
+    for (const std::string* file : {&whole, &plain}) {
+        for (size_t cut = 0; cut < file->size(); cut += 7) {
+            HGLOBAL image = read_bytes("pnm_cut.pam", file->substr(0, cut));
+            if (image)
+                GlobalFree(image);
+        }
+    }
+    EXPECT_TRUE(seams.boxes.empty());
+    clear_comment();
+}
+
+TEST(PnmWrite, EveryWriterReadsBack)
+{
+    SeamRecorder seams(32);
+    struct Case { const char* name; int bits; uint32_t colours; int (*write)(const char*, HGLOBAL); };
+    const Case cases[] = {
+        {"pnm_write_pbm.pbm", 1, 2, write_pbm_file},     {"pnm_write_pgm8.pgm", 8, 256, write_pgm_file},
+        {"pnm_write_ppm1.ppm", 1, 2, write_ppm_file},    {"pnm_write_ppm4.ppm", 4, 11, write_ppm_file},
+        {"pnm_write_ppm8.ppm", 8, 200, write_ppm_file},  {"pnm_write_ppm16.ppm", 16, 0, write_ppm_file},
+        {"pnm_write_ppm24.ppm", 24, 0, write_ppm_file},  {"pnm_write_pam32.pam", 32, 0, write_ppm_file},
+    };
+    unsigned key = 3;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        HGLOBAL image = noise_image(c.bits, 19, 6, c.colours, key++);
+        if (c.bits == 1 || c.write == write_pgm_file) {  // PBM and PGM keep grey pictures only
+            DibBlock dib(image, false);
+            for (uint32_t i = 0; i < (c.bits == 1 ? 2u : 256u); ++i)
+                dib.table()[i] = c.bits == 1 ? quad(i ? 255 : 0, i ? 255 : 0, i ? 255 : 0) : quad(i, i, i);
+        }
+        std::string path = test_out_path(c.name);
+        ASSERT_EQ(1, c.write(path.c_str(), image));
+        write_expected_pam(image, path + ".ref", c.bits == 32);
+        HGLOBAL back = read_pnm_file(path.c_str(), nullptr);
+        expect_pixels(back, read_pnm_file(path + ".ref"), 0, c.bits == 32);
+        GlobalFree(back);
+        GlobalFree(image);
+    }
+    EXPECT_TRUE(seams.boxes.empty());
+}
+
+TEST(PnmWrite, HeadersAndSamples)
+{
+    // A 16-step grey ramp keeps maxval 15; the darker entry is black either way.
+    HGLOBAL ramp = noise_image(4, 3, 1, 16, 1);
+    {
+        DibBlock dib(ramp, false);
+        for (int i = 0; i < 16; ++i)
+            dib.table()[i] = quad(i * 17, i * 17, i * 17);
+        dib.row(0)[0] = 0x0F;
+        dib.row(0)[1] = 0xA0;
+    }
+    std::string path = test_out_path("pnm_ramp.pgm");
+    ASSERT_EQ(1, write_pgm_file(path.c_str(), ramp));
+    EXPECT_EQ(std::string("P5\n3 1\n15\n\x00\x0f\x0a", 13), read_file_bytes(path));
+    EXPECT_EQ(0, write_pbm_file(path.c_str(), ramp));
+    GlobalFree(ramp);
+
+    std::string black_first, white_first;
+    for (int reversed = 0; reversed < 2; ++reversed) {
+        HGLOBAL bits = make_dib(9, 1, 1, {quad(0, 0, 0), quad(255, 255, 255)});
+        {
+            DibBlock dib(bits, false);
+            dib.row(0)[0] = 0xA5;
+            dib.row(0)[1] = 0x80;
+            if (reversed) {
+                std::swap(dib.table()[0], dib.table()[1]);
+                dib.row(0)[0] ^= 0xFF;
+                dib.row(0)[1] ^= 0x80;
+            }
+        }
+        ASSERT_EQ(1, write_pbm_file(path.c_str(), bits));
+        (reversed ? white_first : black_first) = read_file_bytes(path);
+        GlobalFree(bits);
+    }
+    EXPECT_EQ(std::string("P4\n9 1\n\x5a\x00", 9), black_first);
+    EXPECT_EQ(black_first, white_first);
+}
+
+TEST(PnmComment, RewritesHeaderAndKeepsRaster)
+{
+    SeamRecorder seams(32);
+    struct Case { const char* name; std::string before; const char* text; std::string after; };
+    const std::string raster("\x01\n#\x02", 4);
+    const Case cases[] = {
+        {"pnm_comment_p5.pgm", "P5\n# one\n# two\n2 2\n255\n" + raster, "new first\r\nnew second\r\n",
+         "P5\n# new first\n# new second\n2 2\n255\n" + raster},
+        {"pnm_comment_cr.pgm", "P5 2 2 255\n" + raster, "a\rb\r", "P5\n# a\n# b\n2 2\n255\n" + raster},
+        {"pnm_comment_empty.pgm", "P5\n# gone\n2 2\n255\n" + raster, "", "P5\n2 2\n255\n" + raster},
+        {"pnm_comment_plain.pgm", "P2\n2 1\n9\n3 # inside\n4\n", "x", "P2\n# x\n2 1\n9\n3 \n4\n"},
+        {"pnm_comment_pam.pam",
+         "P7\nWIDTH 1\n# c\nHEIGHT 1\nDEPTH 1\nMAXVAL 255\nTUPLETYPE GRAYSCALE\nENDHDR\n\x05", "y",
+         "P7\n# y\nWIDTH 1\nHEIGHT 1\nDEPTH 1\nMAXVAL 255\nTUPLTYPE GRAYSCALE\nENDHDR\n\x05"},
+        {"pnm_comment_bare.pam", "P7\nWIDTH 1\nHEIGHT 1\nDEPTH 1\nMAXVAL 255\nENDHDR\n\x05", "",
+         "P7\nWIDTH 1\nHEIGHT 1\nDEPTH 1\nMAXVAL 255\nENDHDR\n\x05"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string path = test_out_path(c.name);
+        write_file_bytes(path, c.before);
+        HGLOBAL text = GlobalAlloc(GHND, strlen(c.text) + 1);
+        strcpy((char*)GlobalLock(text), c.text);
+        GlobalUnlock(text);
+        EXPECT_EQ(1, write_pnm_comment(path.c_str(), &text));
+        EXPECT_EQ(c.after, read_file_bytes(path));
+        GlobalFree(text);
+    }
+    EXPECT_TRUE(seams.boxes.empty());
+}
+
+TEST(PnmComment, DamagedFileStaysAsItWas)
+{
+    const char* files[] = {"not a pnm file", "P7\nWIDTH 1\nHEIGHT 1\n"};
+    for (const char* bytes : files) {
+        std::string path = test_out_path("pnm_comment_bad.pam");
+        write_file_bytes(path, bytes);
+        HGLOBAL text = GlobalAlloc(GHND, 8);
+        strcpy((char*)GlobalLock(text), "kept");
+        GlobalUnlock(text);
+        EXPECT_EQ(0, write_pnm_comment(path.c_str(), &text));
+        EXPECT_EQ(bytes, read_file_bytes(path));
+        ASSERT_NE(nullptr, text);  // the typed comment survives
+        GlobalFree(text);
+    }
+}
