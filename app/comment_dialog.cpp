@@ -15,6 +15,7 @@
 #include "image/metafile.h"
 #include "image/open_windows.h"
 #include "formats/png_comment.h"
+#include "formats/tiff_comment.h"
 #include "jpeg/jpeg_comment.h"
 #include "resources/resource.h"
 #include "viewer/status_bar.h"
@@ -54,6 +55,8 @@ int write_jpeg(HGLOBAL* text)
     return write_jpeg_comment(g_fileName, text, 0);
 }
 
+int write_tiff(HGLOBAL* text) { return write_tiff_comment(g_fileName, text, &g_pageIndex, &g_pageCount); }
+
 int write_png(HGLOBAL* text)
 {
     // This writer reports its failures itself but gives no result.
@@ -80,6 +83,8 @@ CommentWriter writer_for_current_file(void)
         return write_jpeg;
     if (g_fileFormat == FMT_PNG)
         return write_png;
+    if (g_fileFormat == FMT_TIFF || g_fileFormat == FMT_TIFF_ALT)
+        return write_tiff;
     return NULL;
 }
 

@@ -10,6 +10,7 @@
 
 #include "formats/jbig.h"
 #include "formats/png.h"
+#include "formats/tiff_write.h"
 #include "image/bmp_write.h"
 #include "image/current_image.h"
 #include "image/gif_write.h"
@@ -87,7 +88,6 @@ static int save_jpeg12(HGLOBAL image, int, const char* path, int opt1, int opt2)
     return write_jpeg12_file(path, 85, image, opt1, opt2, 1);
 }
 
-// A Windows metafile is converted; an enhanced one is copied as it is.
 static int save_png(HGLOBAL image, int, const char* path, int interlace, int)
 {
     return write_png_file(path, image, interlace);
@@ -98,6 +98,13 @@ static int save_jbig(HGLOBAL image, int, const char* path, int, int)
     return write_jbig_file(path, image);
 }
 
+// opt1 the TIFF compression code, opt2 1 for tiles.
+static int save_tiff(HGLOBAL image, int, const char* path, int compression, int tiled)
+{
+    return write_tiff_file(path, compression, tiled, image);
+}
+
+// A Windows metafile is converted; an enhanced one is copied as it is.
 static int save_emf(HGLOBAL image, int kind, const char* path, int, int)
 {
     if (kind == KIND_WMF)
@@ -187,7 +194,7 @@ static const SaveFormat FORMATS[] = {
     {FMT_PPM, "ppm", "PPM", "Save As PPM", save_ppm, SAVE_TAKES_DIB, 0, alpha_always},
     {FMT_PNG, "png", "PNG", "Save As PNG", save_png, SAVE_TAKES_DIB, 0, NULL},
     {FMT_TARGA, "tga", "TARGA", "Save As TARGA", save_targa, SAVE_TAKES_DIB, 0, alpha_always},
-    {FMT_TIFF, "tif", "TIFF", "Save As TIFF", NULL, SAVE_TAKES_DIB, 0, alpha_unless_tiff_jpeg},
+    {FMT_TIFF, "tif", "TIFF", "Save As TIFF", save_tiff, SAVE_TAKES_DIB, 0, alpha_unless_tiff_jpeg},
     {FMT_EMF, "emf", "EMF", "Save As Enhanced MetaFile", save_emf, SAVE_TAKES_METAFILE, 1, NULL},
     {FMT_WMF, "wmf", "WMF", "Save As Windows MetaFile", save_wmf, SAVE_TAKES_METAFILE, 1, NULL},
 };

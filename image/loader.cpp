@@ -14,6 +14,7 @@
 #include "formats/jbig.h"
 #include "formats/jpeg2000.h"
 #include "formats/png.h"
+#include "formats/tiff_read.h"
 #include "image/ani.h"
 #include "image/animation_timer.h"
 #include "image/background.h"
@@ -38,6 +39,7 @@
 #include "image/settings.h"
 #include "image/sun_icon.h"
 #include "image/targa.h"
+#include "image/temp_file.h"
 #include "jpeg/jpeg_read.h"
 #include "resources/resource.h"
 #include "tools/color_reduce.h"
@@ -532,6 +534,70 @@ static ReadEnd read_mpeg_by_extension(HWND hwndMain, HWND)
     return show_medium(extension_is(g_fileExt, "MP3") ? FMT_MP3 : FMT_MPEG, hwndMain);
 }
 
+// The TIFF header's first line and its byte order in the information text.
+// The version word: 42 classic, 43 BigTIFF.
+static int describe_tiff_header(const BYTE header[4], const char* first_line)
+{
+    bool intel = header[0] == 'I';
+    int version = intel ? header[2] | header[3] << 8 : header[2] << 8 | header[3];
+    const char* line = first_line;
+    if (!line) {
+        line = version == 42 ? "file type: TIFF" : version == 43 ? "file type: \"BIG\" TIFF"
+                                                                 : "file type: TIFF? (unsupported or unknown version)";
+        if (version == 43)
+            seam_beep((UINT)-1);
+    }
+    std::snprintf(g_infoText, INFO_TEXT_SIZE, "%s%s", line, intel ? "\nbyte order: Intel" : "\nbyte order: Motorola");
+    return version;
+}
+
+static ReadEnd read_tiff(HWND, HWND)
+{
+    BYTE header[4] = {0};
+    if (_llseek(g_hFile, 0, FILE_BEGIN) == 0)
+        _lread(g_hFile, header, sizeof header);
+    close_identification_handle();
+    int version = describe_tiff_header(header, NULL);
+    g_hImage = read_tiff_file(g_fileName, g_infoText, &g_fileFormat, &g_pageIndex, &g_pageCount, g_hInstance);
+    g_imageOrientation = 0;
+    if (g_hImage && version == 43)
+        g_fileFormat = FMT_BIGTIFF;
+    return READ_THEN_AFTER_STEPS;
+}
+
+// A TIFF behind a 128-byte MacBinary header is read from a copy without it.
+static ReadEnd read_macbinary_tiff(HWND, HWND)
+{
+    BYTE header[4] = {0};
+    if (_llseek(g_hFile, 128, FILE_BEGIN) == 128)
+        _lread(g_hFile, header, sizeof header);
+    close_identification_handle();
+    seam_beep((UINT)-1);
+    g_hImage = NULL;
+    char* temp = make_temp_file_name();
+    if (!temp)
+        return READ_THEN_AFTER_STEPS;
+    FILE* in = std::fopen(g_fileName, "rb");
+    FILE* out = std::fopen(temp, "wb");
+    bool copied = in && out && std::fseek(in, 128, SEEK_SET) == 0;
+    char chunk[16384];
+    size_t n;
+    while (copied && (n = std::fread(chunk, 1, sizeof chunk, in)) > 0)
+        copied = std::fwrite(chunk, 1, n, out) == n;
+    if (in)
+        std::fclose(in);
+    if (out && std::fclose(out) != 0)
+        copied = false;
+    if (copied) {
+        describe_tiff_header(header, "file type: TIFF (MAC)");
+        g_hImage = read_tiff_file(temp, g_infoText, &g_fileFormat, &g_pageIndex, &g_pageCount, g_hInstance);
+        refresh_status_bars();
+        g_imageOrientation = 0;
+    }
+    delete_temp_file(temp);
+    return READ_THEN_AFTER_STEPS;
+}
+
 static ReadEnd read_png(HWND, HWND)
 {
     g_hImage = read_png_file(g_fileName, g_infoText);
@@ -664,6 +730,8 @@ static const ReaderRow READERS[] = {
     {IDENT_MP3, KIND_MULTIMEDIA, FMT_NONE, 0, 0, read_mp3},
     {IDENT_ASF, KIND_MULTIMEDIA, FMT_NONE, 0, 0, read_asf},
     {IDENT_MPEG, KIND_MULTIMEDIA, FMT_NONE, 0, 0, read_mpeg_by_extension},
+    {IDENT_TIFF, KIND_DIB, FMT_NONE, 0, 0, read_tiff},
+    {IDENT_MACBINARY_TIFF, KIND_DIB, FMT_NONE, 0, 0, read_macbinary_tiff},
     {IDENT_PNG, KIND_DIB, FMT_PNG, 0, 1, read_png},
     {IDENT_J2K, KIND_DIB, FMT_J2K, 1, 1, read_jpeg2000},
     {IDENT_JP2, KIND_DIB, FMT_JP2, 1, 1, read_jpeg2000},

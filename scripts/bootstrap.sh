@@ -10,7 +10,7 @@ PACKAGES=(
     g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
     mingw-w64-i686-dev cmake make dpkg-dev nasm wine wine32:i386 xvfb xauth xdotool
     x11-utils imagemagick netpbm libjpeg-turbo-progs libtiff-tools giflib-tools
-    pngcheck libopenjp2-tools jbigkit-bin libimage-exiftool-perl libwmf-bin fonts-urw-base35 bc perl
+    gcc liblcms2-dev pngcheck libopenjp2-tools jbigkit-bin libimage-exiftool-perl libwmf-bin fonts-urw-base35 bc perl
     pstoedit ghostscript libgdcm-tools
     fonts-wine fonts-liberation libfreetype6:i386 libfontconfig1:i386 libxrender1:i386
     libxcursor1:i386 libxrandr2:i386 libxi6:i386 libxinerama1:i386

@@ -47,6 +47,13 @@ pbmtosunicon netpbm                  printf "P1\n1 1\n1\n" | pbmtosunicon 2>/dev
 pstoedit   pstoedit+ghostscript      printf "%%!PS\n0 0 moveto 9 9 lineto stroke showpage\n" > tiny.ps && pstoedit -q -f emf tiny.ps tiny.emf 2>/dev/null && test -s tiny.emf
 gdcmconv   libgdcm-tools             gdcmimg -i tiny.ppm -o tiny.dcm 2>/dev/null && gdcmconv --jpeg tiny.dcm tinyj.dcm 2>/dev/null && test -s tinyj.dcm
 bc         bc                        test "$(echo "scale=2; 1/4" | bc)" = .25
+pnmtotiff  netpbm                    pnmtotiff -truecolor tiny.ppm 2>/dev/null > t.tif && tifftopnm t.tif 2>/dev/null | cmp -s - tiny.ppm
+tiffcp     libtiff-tools             pnmtotiff -truecolor tiny.ppm 2>/dev/null > t.tif && tiffcp -c jpeg t.tif j.tif && tiffcp -c lzma t.tif l.tif
+tiffinfo   libtiff-tools             pnmtotiff -truecolor tiny.ppm 2>/dev/null > t.tif && tiffinfo -D t.tif | grep -q "Image Width: 2"
+tiffcrop   libtiff-tools             pnmtotiff -truecolor tiny.ppm 2>/dev/null > t.tif && tiffcrop -R 90 t.tif r.tif
+tiffset    libtiff-tools             pnmtotiff -truecolor tiny.ppm 2>/dev/null > t.tif && tiffset -s 274 6 t.tif
+tiff2rgba  libtiff-tools             pnmtotiff -truecolor tiny.ppm 2>/dev/null > t.tif && tiff2rgba -n t.tif a.tif
+cc         gcc+liblcms2-dev          printf "#include <lcms2.h>\nint main(void) { return !cmsCreate_sRGBProfile(); }\n" | cc -x c -o lcms - -llcms2 && ./lcms
 perl       perl                      perl -e "use strict; use warnings; exit 0"
 Xvfb       xvfb                      true
 wine       wine+wine32:i386          wine --version

@@ -26,6 +26,8 @@ ALLOWED=(
     "image/preview.cpp viewer/status_bar.h"    # status-bar heights in the layout
     "image/picker_palette.cpp tools/color_reduce.h"  # the pickers show the standard palettes
     "jpeg/exif_write.cpp tools/resample.h"     # the Exif thumbnail is a reduced copy
+    "formats/tiff_read.cpp jpeg/color_profiles.h"   # the stored profiles are shared with the JPEG reader
+    "formats/tiff_read.cpp tools/quarter_turns.h"   # a page is put upright by its Orientation
     "formats/jbig.cpp tools/grey_tone.h"       # a colour image is written as the grey tool's copy
     "app/* viewer/*"                           # the main window opens the viewer windows
     "viewer/image_window*.cpp app/*"           # the image window's commands are the main window's workers

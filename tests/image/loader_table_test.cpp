@@ -29,6 +29,7 @@ std::string make_folder()
     const std::pair<const char*, const char*> copies[] = {
         {"e2e/quadrants.bmp", "still.bmp"}, {"e2e/quadrants.gif", "still.gif"},
         {"e2e/animated.gif", "moving.gif"}, {"e2e/quadrants.jpg", "photo.jpg"},
+        {"tiff/pages.tif", "pages.tif"},    {"tiff/rgb_bigtiff.tif", "big.tif"},
         {"png/basn2c08.png", "still.png"}, {"jbig/plane1.jbg", "fax.jbg"}, {"jpeg2000/rgb.j2k", "code.j2k"},
         {"jpeg2000/rgb.jp2", "boxed.jp2"}, {"sun/colour24_rle.ras", "sun.ras"},
         {"pnm/raw_bits.pbm", "bits.pbm"}, {"pnm/raw_grey_15.pgm", "grey.pgm"}, {"pnm/raw_colour_255.ppm", "colour.ppm"},
@@ -39,6 +40,7 @@ std::string make_folder()
     for (const auto& copy : copies)
         CopyFileA(fixture_path(copy.first).c_str(), (folder + copy.second).c_str(), FALSE);
     write_file_bytes(folder + "macbinary.dat", std::string(128, '\0') + read_file_bytes(fixture_path("e2e/quadrants.gif")));
+    write_file_bytes(folder + "macbinary.tif", std::string(128, '\0') + read_file_bytes(fixture_path("tiff/rgb_lzw.tif")));
     write_file_bytes(folder + "noise.dat", "not a picture at all");
 
     HDC dc = CreateEnhMetaFileA(NULL, (folder + "drawing.emf").c_str(), NULL, NULL);
@@ -101,6 +103,9 @@ INSTANTIATE_TEST_SUITE_P(Files, LoaderTable, ::testing::Values(
     LoadCase{"macbinary.dat", KIND_DIB, FMT_GIF},
     LoadCase{"drawing.emf", KIND_EMF, FMT_NONE},
     LoadCase{"drawing.wmf", KIND_WMF, FMT_NONE},
+    LoadCase{"pages.tif", KIND_DIB, FMT_TIFF},
+    LoadCase{"big.tif", KIND_DIB, FMT_BIGTIFF},
+    LoadCase{"macbinary.tif", KIND_DIB, FMT_TIFF},
     LoadCase{"still.png", KIND_DIB, FMT_PNG}, LoadCase{"fax.jbg", KIND_DIB, FMT_JBIG},
     LoadCase{"code.j2k", KIND_DIB, FMT_J2K}, LoadCase{"boxed.jp2", KIND_DIB, FMT_JP2},
     LoadCase{"sun.ras", KIND_DIB, FMT_NONE},
