@@ -10,6 +10,7 @@
 #include "app/program_entry.h"
 #include "image/current_image.h"
 #include "image/loader.h"
+#include "image/multimedia.h"
 #include "image/preview.h"
 #include "image/open_windows.h"
 #include "resources/resource.h"
@@ -152,6 +153,20 @@ void layout_main_controls(void)
     g_rcPreview.right = g_rcPreview.bottom = side;
     move(GetDlgItem(main, IDC_MAIN_PREVIEW), pl + (pr - pl - side) / 2, pt + (pb - pt - side) / 2,
          side + 6, side + 6);
+
+    // A medium takes the preview's place at its picture's own aspect (the
+    // device's size, so that repeated layouts do not drift by the border).
+    if (g_imageKind == KIND_MULTIMEDIA && is_window_open(g_hwndMci)) {
+        if (g_mciEnlarged) {
+            show_main_controls(main);
+            g_mciEnlarged = 0;
+        }
+        MediaPlace place = place_media_window(pl + (pr - pl - side) / 2, pt + (pb - pt - side) / 2, side,
+                                              g_mciAreaWidth, g_mciAreaHeight, g_mciBarHeight);
+        MoveWindow(g_hwndMci, place.x, place.y, place.width, place.height, FALSE);
+        ShowWindow(g_hwndMci, SW_SHOW);
+        GetClientRect(g_hwndMci, &g_rcMciArea);
+    }
 
     for (int id : LABELS)
         ShowWindow(GetDlgItem(main, id), SW_SHOW);

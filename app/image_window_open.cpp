@@ -152,11 +152,9 @@ BOOL on_full_screen_button(HWND hwndMain)
     if (!is_window_open(g_hwndMci))
         return TRUE;
     g_mciEnlarged = 1;
-    RECT client, source = {};
+    RECT client;
     GetClientRect(hwndMain, &client);
-    MCIWndGetSource(g_hwndMci, &source);
-    RECT r = enlarged_media_rect(client.right, client.bottom, source.right - source.left,
-                                 source.bottom - source.top);
+    RECT r = enlarged_media_rect(client.right, client.bottom, g_mciAreaWidth, g_mciAreaHeight);
     static const int HIDDEN[] = {IDC_MAIN_TYPE_LABEL, IDC_MAIN_NAME_LABEL, IDC_MAIN_DRIVE_LABEL,
                                  IDC_MAIN_DIR_LABEL, IDC_MAIN_STATUS_PLACE, IDC_MAIN_TYPE_COMBO,
                                  IDC_MAIN_NAME_EDIT, IDC_MAIN_DIR_LIST, IDC_MAIN_FILE_LIST,

@@ -7,6 +7,7 @@
 
 #include "app/clipboard.h"
 #include "app/file_commands.h"
+#include "app/comment_dialog.h"
 #include "app/convert_save.h"
 #include "app/file_list.h"
 #include "app/main_menu.h"
@@ -796,6 +797,9 @@ BOOL main_on_menu_command(HWND hwnd, int id)
     case IDM_MAIN_VIEW_COMMENT:
         on_view_comment();
         return TRUE;
+    case IDM_MAIN_INSERT_COMMENT:
+        run_comment_dialog(hwnd);
+        return TRUE;
     case IDM_MAIN_JPEG_EXIF:
         on_make_exif(hwnd);
         return TRUE;
@@ -839,13 +843,13 @@ int main_command_has_worker(int id)
 {
     // Commands whose workers are not part of the program yet: the
     // full-screen window, printing, the colour picker, batch, the tools
-    // with windows or dialogs, comments and Exif properties.
+    // with windows or dialogs and Exif properties.
     static const int PENDING[] = {
         IDM_MAIN_FULL_SCREEN, IDM_MAIN_PRINT_NORMAL, IDM_MAIN_PRINT_LARGE,
         IDM_MAIN_PRINT_TILED, IDM_MAIN_PRINTER_PROFILE, IDM_MAIN_SELECT_COLOR, IDM_MAIN_BATCH,
         IDM_MAIN_DISPLAY_PALETTE, IDM_MAIN_WRITE_TEXT,
         IDM_MAIN_RED_EYE, IDM_MAIN_MERGE_CLIPBOARD, IDM_MAIN_MERGE_FILE,
-        IDM_MAIN_INSERT_COMMENT, IDM_MAIN_EXIF_PROPERTIES,
+        IDM_MAIN_EXIF_PROPERTIES,
         IDM_MAIN_STRETCH,
     };
     for (int pending : PENDING)

@@ -853,12 +853,7 @@ BOOL main_menu_on_drawitem(HWND hwndMain, const DRAWITEMSTRUCT* item)
 
 static int media_has_picture(void)
 {
-    if (!is_window_open(g_hwndMci))
-        return 0;
-    RECT client;
-    GetClientRect(g_hwndMci, &client);
-    // The media window's last 26 pixels are its control bar.
-    return client.right - client.left > 0 && client.bottom - client.top - 26 > 0;
+    return is_window_open(g_hwndMci) && g_mciAreaWidth > 0 && g_mciAreaHeight > 0;
 }
 
 void update_main_menu_state(void)

@@ -1,7 +1,7 @@
-// Animation ticks of the main window: GIF frames, icon pages and animated
-// cursor steps. The timer is stopped at the start of every tick and armed
-// again at its end, so a tick never overlaps another and a release never
-// meets a half-made frame.
+// Animation ticks of the main window (GIF frames, icon pages and animated
+// cursor steps) and the media-end watch. The animation timer is stopped at
+// the start of every tick and armed again at its end, so a tick never
+// overlaps another and a release never meets a half-made frame.
 #include "app/main_timers.h"
 
 #include "image/ani.h"
@@ -10,12 +10,16 @@
 #include "image/gif_anim.h"
 #include "image/icon.h"
 #include "image/loader.h"
+#include "image/multimedia.h"
 #include "image/open_windows.h"
 #include "image/packed_dib.h"
 #include "image/palette.h"
 #include "image/preview.h"
 #include "resources/resource.h"
 #include "viewer/capture.h"
+#include "viewer/window_classes.h"
+
+#include <vfw.h>
 
 // Stretches the animation canvas into the rectangle a still image of the
 // logical screen's size gets, so every frame stays inside the frame lines.
@@ -38,6 +42,37 @@ void draw_animation_canvas(HDC dc)
         return;
     stretch_into_preview(dc, bih, g_hPalette);
     GlobalUnlock(g_hAnimCanvas);
+}
+
+// While a medium plays every tick watches for its end; at the end the next
+// entry of the list is selected, so the MP3 files of a folder play in list
+// order (no wrap after the last one).
+static BOOL watch_media_end(HWND hwnd)
+{
+    // Wine's MP3 device rewinds to 0 when it ends, so a stopped device also
+    // counts as ended.
+    bool stopped = MCIWndGetMode(g_hwndMci, NULL, 0) == MCI_MODE_STOP;
+    if (!stopped && MCIWndGetPosition(g_hwndMci) < MCIWndGetEnd(g_hwndMci))
+        return FALSE;
+    KillTimer(hwnd, g_mciTimerId);
+    HWND list = GetDlgItem(hwnd, IDC_MAIN_FILE_LIST);
+    LRESULT count = SendMessageA(list, LB_GETCOUNT, 0, 0);
+    if (count == LB_ERR || count == 0)
+        return TRUE;
+    LRESULT index = SendMessageA(list, LB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)g_fileName);
+    if (index == LB_ERR)
+        return TRUE;
+    if (index + 1 >= count)
+        return FALSE;
+    char next[sizeof g_fileName];
+    if (SendMessageA(list, LB_GETTEXTLEN, index + 1, 0) >= (LRESULT)sizeof next)
+        return FALSE;
+    SendMessageA(list, LB_GETTEXT, index + 1, (LPARAM)next);
+    lstrcpynA(g_fileName, next, sizeof g_fileName);
+    SetDlgItemTextA(hwnd, IDC_MAIN_NAME_EDIT, g_fileName);
+    SendMessageA(list, LB_SETCURSEL, index + 1, 0);
+    PostMessageA(hwnd, g_msgSelChanged, IDC_MAIN_FILE_LIST, index + 1);
+    return FALSE;
 }
 
 // Shows the current icon page or cursor frame: stretched into the preview
@@ -94,6 +129,8 @@ static BOOL step_animated_cursor(HWND hwnd)
 
 BOOL main_on_timer(HWND hwnd, UINT_PTR timer_id)
 {
+    if (is_window_open(g_hwndMci))
+        return watch_media_end(hwnd);
     if (timer_id != g_animTimerId)
         return FALSE;
     stop_animation_timer(hwnd);

@@ -1,6 +1,6 @@
 // The main window's timers: the animation tick that shows the next frame of
 // an animated GIF, the next image of an icon file or the next step of an
-// animated cursor.
+// animated cursor, and the watch that moves on when a playing MP3 ends.
 #pragma once
 
 #include <windows.h>

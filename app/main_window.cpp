@@ -215,8 +215,12 @@ static BOOL main_on_initdialog(HWND hwnd)
 }
 
 // A new file was selected: release what is shown, then load and show it.
+static BOOL main_on_lbuttondown(HWND hwnd);
+
 static BOOL main_on_selection_changed(HWND hwnd)
 {
+    if (g_imageKind == KIND_MULTIMEDIA && g_mciEnlarged)
+        main_on_lbuttondown(hwnd);
     release_image_for_new_selection(hwnd);
     if (g_hImageUnconverted) {
         GlobalFree(g_hImageUnconverted);

@@ -5,6 +5,7 @@
 #include "image/loader.h"
 
 #include <io.h>
+#include <vfw.h>
 
 #include <cstdio>
 #include <cstring>
@@ -478,6 +479,61 @@ static ReadEnd read_jpeg_by_precision(HWND, HWND)
     return READ_THEN_AFTER_STEPS;
 }
 
+// ---- multimedia
+
+// A medium is not read: its media window shows and plays it. READ_SHOWN when
+// the window came; without one the file shows nothing.
+static ReadEnd show_medium(int format, HWND hwndMain)
+{
+    close_identification_handle();
+    g_hImage = NULL;
+    g_imageKind = KIND_MULTIMEDIA;
+    g_fileFormat = format;
+    g_mciEnlarged = 0;
+    g_hwndMci = show_multimedia_file(g_hInstance, g_fileName, g_rcPreview, g_hbrButtonFace, g_hpenButtonFace,
+                                     g_hwndPreview, g_infoText);
+    if (!is_window_open(g_hwndMci)) {
+        g_hwndMci = NULL;
+        g_imageKind = KIND_NONE;
+        return READ_THEN_AFTER_STEPS;
+    }
+    if (MCIWndCanPlay(g_hwndMci)) {
+        MCIWndPlay(g_hwndMci);
+        if (format == FMT_MP3)
+            SetTimer(hwndMain, g_mciTimerId, 3000, NULL);
+    }
+    return READ_SHOWN;
+}
+
+static ReadEnd read_animated_cursor(HWND hwndMain, HWND owner);
+
+// The RIFF form type at offset 8 tells sound, video and MIDI apart; the
+// rest (an animated cursor, or nothing) is read as a cursor.
+static ReadEnd read_riff(HWND hwndMain, HWND owner)
+{
+    BYTE form[4] = {0};
+    _llseek(g_hFile, 8, FILE_BEGIN);
+    if (_lread(g_hFile, form, sizeof form) != sizeof form)
+        std::memset(form, 0, sizeof form);
+    if (!std::memcmp(form, "WAVE", 4))
+        return show_medium(FMT_WAV, hwndMain);
+    if (form[0] == 'A' && form[1] == 'V' && (form[2] & 0x49) == 0x49)
+        return show_medium(FMT_AVI, hwndMain);
+    if (!std::memcmp(form, "RMID", 4))
+        return show_medium(FMT_RMI, hwndMain);
+    return read_animated_cursor(hwndMain, owner);
+}
+
+static ReadEnd read_midi(HWND hwndMain, HWND) { return show_medium(FMT_MIDI, hwndMain); }
+static ReadEnd read_quicktime(HWND hwndMain, HWND) { return show_medium(FMT_QUICKTIME, hwndMain); }
+static ReadEnd read_mp3(HWND hwndMain, HWND) { return show_medium(FMT_MP3, hwndMain); }
+static ReadEnd read_asf(HWND hwndMain, HWND) { return show_medium(FMT_ASF, hwndMain); }
+
+static ReadEnd read_mpeg_by_extension(HWND hwndMain, HWND)
+{
+    return show_medium(extension_is(g_fileExt, "MP3") ? FMT_MP3 : FMT_MPEG, hwndMain);
+}
+
 // The TIFF header's first line and its byte order in the information text.
 // The version word: 42 classic, 43 BigTIFF.
 static int describe_tiff_header(const BYTE header[4], const char* first_line)
@@ -635,7 +691,7 @@ static ReadEnd read_sun_icon(HWND, HWND owner)
 
 // RIFF files: an animated cursor starts at its first step; the after-read
 // steps arm its timer. Other RIFF forms are not read here.
-static ReadEnd read_riff(HWND, HWND owner)
+static ReadEnd read_animated_cursor(HWND, HWND owner)
 {
     BYTE form[4] = {0};
     if (_llseek(g_hFile, 8, FILE_BEGIN) != 8 || _lread(g_hFile, form, 4) != 4 || std::memcmp(form, "ACON", 4)) {
@@ -668,6 +724,12 @@ static const ReaderRow READERS[] = {
     {IDENT_WMF, KIND_WMF, FMT_NONE, 0, 0, read_plain_wmf},
     {IDENT_EMF, KIND_EMF, FMT_NONE, 0, 1, read_enhanced_metafile},
     {IDENT_MACBINARY_GIF, KIND_DIB, FMT_GIF, 0, 0, read_gif_still},
+    {IDENT_RIFF, KIND_NONE, FMT_NONE, 0, 0, read_riff},
+    {IDENT_MIDI, KIND_MULTIMEDIA, FMT_NONE, 0, 0, read_midi},
+    {IDENT_QUICKTIME, KIND_MULTIMEDIA, FMT_NONE, 0, 0, read_quicktime},
+    {IDENT_MP3, KIND_MULTIMEDIA, FMT_NONE, 0, 0, read_mp3},
+    {IDENT_ASF, KIND_MULTIMEDIA, FMT_NONE, 0, 0, read_asf},
+    {IDENT_MPEG, KIND_MULTIMEDIA, FMT_NONE, 0, 0, read_mpeg_by_extension},
     {IDENT_TIFF, KIND_DIB, FMT_NONE, 0, 0, read_tiff},
     {IDENT_MACBINARY_TIFF, KIND_DIB, FMT_NONE, 0, 0, read_macbinary_tiff},
     {IDENT_PNG, KIND_DIB, FMT_PNG, 0, 1, read_png},
@@ -681,7 +743,6 @@ static const ReaderRow READERS[] = {
     {IDENT_IFF, KIND_DIB, FMT_IFF, 0, 0, read_iff},
     {IDENT_ICON, KIND_DIB, FMT_ICON, 0, 0, read_icon},
     {IDENT_SUN_ICON, KIND_DIB, FMT_NONE, 0, 1, read_sun_icon},
-    {IDENT_RIFF, KIND_DIB, FMT_NONE, 0, 0, read_riff},
 };
 
 static const ReaderRow* find_reader(int identity)

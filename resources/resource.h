@@ -334,3 +334,7 @@
 // Dialog "TOCAPTURE"
 #define IDC_CAPTURE_TEXT1           1211
 #define IDC_CAPTURE_TEXT2           1212
+
+// Comment dialog "GETCOMMENT"
+#define IDC_COMMENT_EDIT        1021
+#define IDC_COMMENT_LABEL       1030

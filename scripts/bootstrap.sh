@@ -14,6 +14,8 @@ PACKAGES=(
     pstoedit ghostscript libgdcm-tools
     fonts-wine fonts-liberation libfreetype6:i386 libfontconfig1:i386 libxrender1:i386
     libxcursor1:i386 libxrandr2:i386 libxi6:i386 libxinerama1:i386
+    sox ffmpeg libasound2:i386 libasound2-plugins:i386
+    gstreamer1.0-plugins-base:i386 gstreamer1.0-plugins-good:i386
 )
 
 missing=()

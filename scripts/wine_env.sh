@@ -7,6 +7,8 @@ export WINEDEBUG=-all
 # No Mono or Gecko installer dialogs when the prefix is made, and no
 # debugger attaching to a crashed test (it would wait for ever).
 export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
+# Sound goes to ALSA's null device: there is no sound card.
+export ALSA_CONFIG_PATH=$ROOT/scripts/alsa_null.conf
 
 XVFB_PID=
 WINE_STARTED=

@@ -21,6 +21,8 @@ ALLOWED=(
     "image/merge_loader.cpp jpeg/*"            # the merge source is read by the same readers
     "image/merge_loader.cpp tools/merge_image.h"  # sources with transparency get their mask
     "image/loader.cpp viewer/status_bar.h"     # status-bar heights and refresh
+    "image/multimedia.cpp viewer/status_bar.h"    # the media window sits above the main status bar
+    "image/multimedia.cpp viewer/image_window.h"  # a medium replaces the image window
     "image/preview.cpp viewer/status_bar.h"    # status-bar heights in the layout
     "image/picker_palette.cpp tools/color_reduce.h"  # the pickers show the standard palettes
     "jpeg/exif_write.cpp tools/resample.h"     # the Exif thumbnail is a reduced copy

@@ -1,0 +1,259 @@
+// The comment dialog (see comment_dialog.h). A writer that fails leaves the
+// file as it was; then the old comment stays current and the dialog stays
+// open with the text the user typed, so nothing typed is lost.
+#include "app/comment_dialog.h"
+
+#include <cstdio>
+
+#include "app/main_menu.h"
+#include "image/animation_timer.h"
+#include "image/comment_text.h"
+#include "image/current_image.h"
+#include "image/gif_anim.h"
+#include "image/gif_write.h"
+#include "image/loader.h"
+#include "image/metafile.h"
+#include "image/open_windows.h"
+#include "formats/png_comment.h"
+#include "formats/tiff_comment.h"
+#include "jpeg/jpeg_comment.h"
+#include "resources/resource.h"
+#include "viewer/status_bar.h"
+
+namespace {
+
+struct TextRow {
+    int format;  // FormatCode, or -1 for the enhanced-metafile kind
+    CommentTexts texts;
+};
+
+const TextRow TEXT_ROWS[] = {
+    {FMT_JPEG, {"Insert/Update JPEG Comment", "Insert/Update JPEG Comment:"}},
+    {FMT_JPEG12, {"Insert/Update JPEG Comment", "Insert/Update JPEG Comment:"}},
+    {FMT_GIF, {"Insert/Update GIF Comment", "Insert/Update GIF Comment:"}},
+    {FMT_TIFF, {"Insert/Update TIFF Comment", "Insert/Update TIFF Comment:"}},
+    {FMT_TIFF_ALT, {"Insert/Update TIFF Comment", "Insert/Update TIFF Comment:"}},
+    {FMT_PNG, {"Insert/Update PNG Comment", "Insert/Update PNG Comment:"}},
+    {FMT_TARGA, {"Insert/Update TARGA Comment", "Insert/Update TARGA Comment:"}},
+    {FMT_IFF, {"Insert/Update IFF Comment", "Insert/Update IFF Comment:"}},
+    {FMT_PBM, {"Insert/Update PBM Comment", "Insert/Update PBM Comment:"}},
+    {FMT_PGM, {"Insert/Update PGM Comment", "Insert/Update PGM Comment:"}},
+    {FMT_PPM, {"Insert/Update PPM Comment", "Insert/Update PPM Comment:"}},
+};
+
+// The writers of the program, by format; a format without one only makes
+// the text the current comment. Each returns 1 when the file carries the
+// new text; a failing writer may free the handle it was given.
+int write_gif(HGLOBAL* text) { return write_gif_comment(g_fileName, text); }
+
+int write_jpeg(HGLOBAL* text)
+{
+    // The writer replaces the file, which a read-only attribute would refuse.
+    DWORD attributes = GetFileAttributesA(g_fileName);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        SetFileAttributesA(g_fileName, attributes & ~FILE_ATTRIBUTE_READONLY);
+    return write_jpeg_comment(g_fileName, text, 0);
+}
+
+int write_tiff(HGLOBAL* text) { return write_tiff_comment(g_fileName, text, &g_pageIndex, &g_pageCount); }
+
+int write_png(HGLOBAL* text)
+{
+    // This writer reports its failures itself but gives no result.
+    write_png_comment(g_fileName, text);
+    return 1;
+}
+
+int write_emf(HGLOBAL* text)
+{
+    write_emf_comment(g_fileName, text, (HENHMETAFILE)g_hImage, g_hwndMain);
+    // The writer frees the text exactly when the file could not be written.
+    return *text != NULL;
+}
+
+typedef int (*CommentWriter)(HGLOBAL* text);
+
+CommentWriter writer_for_current_file(void)
+{
+    if (g_imageKind == KIND_EMF)
+        return write_emf;
+    if (g_fileFormat == FMT_GIF)
+        return write_gif;
+    if (g_fileFormat == FMT_JPEG || g_fileFormat == FMT_JPEG12)
+        return write_jpeg;
+    if (g_fileFormat == FMT_PNG)
+        return write_png;
+    if (g_fileFormat == FMT_TIFF || g_fileFormat == FMT_TIFF_ALT)
+        return write_tiff;
+    return NULL;
+}
+
+// A copy of the edit box's text in a moveable block; null when memory runs out.
+HGLOBAL take_edit_text(HWND dialog)
+{
+    HWND edit = GetDlgItem(dialog, IDC_COMMENT_EDIT);
+    LRESULT length = SendMessageA(edit, WM_GETTEXTLENGTH, 0, 0);
+    if (length < 0)
+        length = 0;
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, (SIZE_T)length + 1);
+    char* text = block ? (char*)GlobalLock(block) : NULL;
+    if (!text) {
+        if (block)
+            GlobalFree(block);
+        return NULL;
+    }
+    SendMessageA(edit, WM_GETTEXT, (WPARAM)length + 1, (LPARAM)text);
+    GlobalUnlock(block);
+    return block;
+}
+
+// A running GIF animation reads frames from the open file, whose length the
+// writer changes: the file is closed around the write and the frame position
+// moved by the change of length.
+struct HeldAnimation {
+    bool held = false;
+    LONG position = 0;
+    LONG length = 0;
+};
+
+HeldAnimation hold_animation(void)
+{
+    HeldAnimation hold;
+    if (g_imageKind != KIND_ANIMATED_GIF || g_hFile == HFILE_ERROR)
+        return hold;
+    stop_animation_timer(g_hwndMain);
+    hold.held = true;
+    hold.position = _llseek(g_hFile, 0, FILE_CURRENT);
+    hold.length = _llseek(g_hFile, 0, FILE_END);
+    _lclose(g_hFile);
+    g_hFile = HFILE_ERROR;
+    return hold;
+}
+
+void resume_animation(const HeldAnimation& hold)
+{
+    if (!hold.held)
+        return;
+    g_hFile = _lopen(g_fileName, OF_READ | OF_SHARE_DENY_NONE);
+    if (g_hFile == HFILE_ERROR)
+        return;
+    LONG length = _llseek(g_hFile, 0, FILE_END);
+    LONG position = hold.position + (length - hold.length);
+    if (position < 0 || position > length)
+        position = 0;
+    _llseek(g_hFile, position, FILE_BEGIN);
+    arm_animation_timer(g_hwndMain, gif_frame_period(g_animDelay));
+}
+
+void show_new_size(void)
+{
+    resize_main_status_bar();
+    HANDLE find = FindFirstFileA(g_fileName, &g_findData);
+    if (find != INVALID_HANDLE_VALUE) {
+        FindClose(find);
+        g_fileSize = ((uint64_t)g_findData.nFileSizeHigh << 32) | g_findData.nFileSizeLow;
+    }
+    if (is_window_open(g_hwndView)) {
+        char title[400];
+        std::snprintf(title, sizeof title, "%s     %llu bytes", g_fileName, (unsigned long long)g_fileSize);
+        SetWindowTextA(g_hwndView, title);
+        resize_view_status_bar();
+        update_view_menu_state();
+    }
+    update_main_menu_state();
+}
+
+void on_ok(HWND dialog)
+{
+    HCURSOR old_cursor = SetCursor(LoadCursorA(NULL, IDC_WAIT));
+    HGLOBAL text = take_edit_text(dialog);
+    if (!text) {
+        SetCursor(old_cursor);
+        return;
+    }
+    CommentWriter writer = writer_for_current_file();
+    HeldAnimation hold = writer ? hold_animation() : HeldAnimation();
+    int written = writer ? writer(&text) : 1;
+    if (written) {
+        if (g_hComment)
+            GlobalFree(g_hComment);
+        g_hComment = text;
+        EndDialog(dialog, IDOK);
+        show_new_size();
+    } else if (text) {
+        GlobalFree(text);
+    }
+    resume_animation(hold);
+    SetCursor(old_cursor);
+}
+
+void on_init(HWND dialog)
+{
+    CommentTexts texts = comment_dialog_texts(g_fileFormat, g_imageKind);
+    SetWindowTextA(dialog, texts.title);
+    if (!g_hComment)
+        return;
+    normalize_comment_line_ends();
+    const char* shown = g_hCommentEdit ? (const char*)GlobalLock(g_hCommentEdit) : NULL;
+    if (shown) {
+        SendDlgItemMessageA(dialog, IDC_COMMENT_EDIT, WM_SETTEXT, 0, (LPARAM)shown);
+        GlobalUnlock(g_hCommentEdit);
+    }
+    if (g_hCommentEdit) {
+        GlobalFree(g_hCommentEdit);
+        g_hCommentEdit = NULL;
+    }
+}
+
+BOOL on_draw_label(const DRAWITEMSTRUCT* item)
+{
+    if (item->CtlID != IDC_COMMENT_LABEL)
+        return FALSE;
+    const char* label = comment_dialog_texts(g_fileFormat, g_imageKind).label;
+    if (label) {
+        RECT area = item->rcItem;
+        DrawTextA(item->hDC, label, -1, &area, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+CommentTexts comment_dialog_texts(int format, int kind)
+{
+    if (format == FMT_JPEG || format == FMT_JPEG12 || is_window_open(g_hwndBatch))
+        return TEXT_ROWS[0].texts;
+    for (const TextRow& row : TEXT_ROWS)
+        if (row.format == format)
+            return row.texts;
+    if (kind == KIND_EMF)
+        return {"Insert/Update EnhMetaFile Comment", "Insert/Update EnhMetaFile Comment:"};
+    return {"Insert/Update JPEG Comment", NULL};
+}
+
+INT_PTR CALLBACK getcomment_dlg_proc(HWND dialog, UINT msg, WPARAM wp, LPARAM lp)
+{
+    switch (msg) {
+    case WM_DRAWITEM:
+        return on_draw_label((const DRAWITEMSTRUCT*)lp);
+    case WM_INITDIALOG:
+        on_init(dialog);
+        return TRUE;
+    case WM_COMMAND:
+        if (LOWORD(wp) == IDCANCEL) {
+            EndDialog(dialog, IDCANCEL);
+            return TRUE;
+        }
+        if (LOWORD(wp) == IDOK) {
+            on_ok(dialog);
+            return TRUE;
+        }
+        return FALSE;
+    }
+    return FALSE;
+}
+
+void run_comment_dialog(HWND owner)
+{
+    DialogBoxParamA(g_hInstance, "GETCOMMENT", owner, getcomment_dlg_proc, 0);
+}

@@ -1,0 +1,127 @@
+// Sound and video play in a media window inside the main window: the
+// window takes the preview's place, its device reaches "playing", and the
+// end of an MP3 moves on to the next file of the list, stopping at the last.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <vfw.h>
+
+#include <string>
+
+#include "resources/resource.h"
+#include "tests/e2e/e2e_driver.h"
+
+namespace {
+
+HWND wait_for_media_window(HWND main, DWORD wait_ms)
+{
+    for (DWORD waited = 0; waited <= wait_ms; waited += 100) {
+        HWND media = FindWindowExA(main, NULL, "MCIWndClass", NULL);
+        if (media && IsWindowVisible(media))
+            return media;
+        Sleep(100);
+    }
+    return NULL;
+}
+
+// The device plays: its mode (which the message returns when no text is
+// asked for) is "playing", or its position has reached the end. ALSA's null
+// device takes sound faster than real time, so a sound may be over before
+// its mode is seen; the position moves only when it was played.
+bool plays(HWND media, DWORD wait_ms)
+{
+    for (DWORD waited = 0; waited <= wait_ms; waited += 50) {
+        if (SendMessageA(media, MCIWNDM_GETMODEA, 0, 0) == MCI_MODE_PLAY)
+            return true;
+        LRESULT end = SendMessageA(media, MCIWNDM_GETEND, 0, 0);
+        if (end > 0 && SendMessageA(media, MCIWNDM_GETPOSITION, 0, 0) == end)
+            return true;
+        Sleep(50);
+    }
+    return false;
+}
+
+struct PlayCase {
+    const char* file;
+    bool has_picture;
+};
+
+class MediaPlayback : public ::testing::TestWithParam<PlayCase> {};
+
+TEST_P(MediaPlayback, PlaysInTheMainWindow)
+{
+    const PlayCase& c = GetParam();
+    std::string dir = e2e_work_dir(std::string("media_") + c.file);
+    ASSERT_TRUE(copy_fixture(c.file, dir));
+    RunningApp app;
+    ASSERT_TRUE(start_app(c.file, dir, app));
+    HWND media = wait_for_media_window(app.main, 15000);
+    ASSERT_NE(media, (HWND)NULL);
+    EXPECT_TRUE(plays(media, 10000));
+    EXPECT_FALSE(is_visible(GetDlgItem(app.main, IDC_MAIN_PREVIEW)));
+    EXPECT_FALSE(is_visible(GetDlgItem(app.main, IDC_MAIN_CENTER)));
+    EXPECT_EQ(is_visible(GetDlgItem(app.main, IDC_MAIN_FULL_SCREEN)), c.has_picture);
+    // Sound only: the play bar alone fills the window; with a picture the
+    // picture lies above it.
+    RECT client, bar;
+    GetClientRect(media, &client);
+    ASSERT_TRUE(GetWindowRect(GetWindow(media, GW_CHILD), &bar));
+    if (!c.has_picture)
+        EXPECT_EQ(client.bottom, bar.bottom - bar.top);
+    else
+        EXPECT_GT(client.bottom, 2 * (bar.bottom - bar.top));
+    EXPECT_EQ(exit_by_button(app), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, MediaPlayback,
+                         ::testing::Values(PlayCase{"beep.wav", false}, PlayCase{"clip.avi", true}));
+
+// A QuickTime file whose atom sizes would loop (0 inside "moov") or that is
+// cut short: the program shows its information and stays responsive.
+TEST(MediaHostile, LoopingAndTruncatedQuickTimeShowTheirText)
+{
+    static const struct {
+        const char* name;
+        std::string bytes;
+        const char* size_line;
+    } files[] = {
+        {"loop.mov", std::string("\0\0\0\x18moov\0\0\0\0trak\0\0\0\0mvhd", 24), "size: 24 bytes \n"},
+        {"cut.mov", std::string("\0\0\x10\0moov\0\0\0\x6Cmvhd\0\0", 18), "size: 18 bytes \n"},
+    };
+    for (const auto& file : files) {
+        std::string dir = e2e_work_dir("media_hostile");
+        ASSERT_TRUE(write_whole_file(dir + "\\" + file.name, file.bytes));
+        RunningApp app;
+        ASSERT_TRUE(start_app(file.name, dir, app));
+        PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(2003, 0), 0);  // File Info
+        std::string info = dismiss_message_box(app, 15000);
+        EXPECT_EQ(info, std::string("file type: QuickTime Movie (Apple) \n") + file.size_line) << file.name;
+        EXPECT_EQ(exit_by_button(app), 1) << file.name;
+    }
+}
+
+TEST(MediaEnd, NextMp3FollowsAndTheLastStays)
+{
+    std::string dir = e2e_work_dir("media_mp3");
+    ASSERT_TRUE(copy_fixture("tone.mp3", dir));
+    ASSERT_TRUE(CopyFileA((dir + "\\tone.mp3").c_str(), (dir + "\\a.mp3").c_str(), FALSE));
+    ASSERT_TRUE(MoveFileExA((dir + "\\tone.mp3").c_str(), (dir + "\\b.mp3").c_str(), MOVEFILE_REPLACE_EXISTING));
+    RunningApp app;
+    ASSERT_TRUE(start_app("a.mp3", dir, app));
+    HWND name = GetDlgItem(app.main, IDC_MAIN_NAME_EDIT);
+    HWND list = GetDlgItem(app.main, IDC_MAIN_FILE_LIST);
+    // One second of sound (Wine plays MP3 through its GStreamer support),
+    // then at most one 3-second watch.
+    bool moved = false;
+    for (int i = 0; i < 150 && !moved; ++i) {
+        moved = window_text(name) == "b.mp3" && SendMessageA(list, LB_GETCURSEL, 0, 0) == 1;
+        Sleep(100);
+    }
+    EXPECT_TRUE(moved);
+    Sleep(4000);
+    EXPECT_EQ(window_text(name), "b.mp3");
+    EXPECT_EQ(SendMessageA(list, LB_GETCURSEL, 0, 0), 1);
+    EXPECT_EQ(exit_by_button(app), 1);
+}
+
+}  // namespace
