@@ -13,6 +13,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "image/file_rewrite.h"
 #include "image/byte_order.h"
 #include "image/seams.h"
 #include "image/temp_file.h"
@@ -144,38 +145,6 @@ static bool build_commented_png(FILE* in, long in_length, FILE* out, const char*
     }
 }
 
-// Puts the new content over the original without truncating it first: the
-// file is grown to its new size before anything is overwritten, so a full
-// disk fails while the old bytes are still in place. -1 when the file
-// cannot be opened for writing.
-static int copy_back(FILE* from, const char* path, long new_length)
-{
-    FILE* to = fopen(path, "r+b");
-    if (!to)
-        return -1;
-    int fd = _fileno(to);
-    long old_length = _filelength(fd);
-    int ok = old_length >= 0;
-    if (ok && new_length > old_length && _chsize(fd, new_length) != 0) {
-        _chsize(fd, old_length);
-        ok = 0;
-    }
-    if (ok && fseek(from, 0, SEEK_SET) == 0) {
-        BYTE block[COPY_BLOCK_BYTES];
-        size_t n;
-        while (ok && (n = fread(block, 1, sizeof block, from)) > 0)
-            ok = fwrite(block, 1, n, to) == n;
-        ok = ok && !ferror(from) && fflush(to) == 0;
-        if (ok && new_length < old_length)
-            ok = _chsize(fd, new_length) == 0;
-    } else {
-        ok = 0;
-    }
-    if (fclose(to) != 0)
-        ok = 0;
-    return ok;
-}
-
 void write_png_comment(const char* path, HGLOBAL* phComment)
 {
     FILE* in = path ? fopen(path, "rb") : NULL;
@@ -202,7 +171,7 @@ void write_png_comment(const char* path, HGLOBAL* phComment)
     long new_length = complete ? ftell(temp) : -1;
     // The user's comment stays in the handle whatever happens: it is what
     // they typed.
-    if (new_length > 0 && copy_back(temp, path, new_length) < 0)
+    if (new_length > 0 && copy_back_over_original(temp, path, new_length) < 0)
         seam_message_box(NULL, "Cannot Open File for Writing.", path, MB_OK | MB_ICONSTOP);
     fclose(temp);
     delete_temp_file(temp_name);

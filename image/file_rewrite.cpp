@@ -7,11 +7,7 @@
 #include "image/seams.h"
 #include "image/temp_file.h"
 
-// Puts the new content over the original without truncating it first: the
-// file is grown to its new size before anything is overwritten, so a full
-// disk fails while the old bytes are still in place. -1 when the original
-// cannot be opened for writing.
-static int copy_back(FILE* from, const char* path, long new_length)
+int copy_back_over_original(FILE* from, const char* path, long new_length)
 {
     FILE* to = fopen(path, "r+b");
     if (!to)
@@ -56,7 +52,7 @@ int rewrite_file_in_place(const char* path, RewriteBuildFn build, void* context)
     long new_length = complete && fflush(temp) == 0 && !ferror(temp) ? ftell(temp) : -1;
     int result = 0;
     if (new_length > 0) {
-        result = copy_back(temp, path, new_length);
+        result = copy_back_over_original(temp, path, new_length);
         if (result < 0) {
             seam_message_box(NULL, "Cannot Open File for Writing.", path, MB_OK | MB_ICONSTOP);
             result = 0;

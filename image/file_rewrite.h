@@ -16,6 +16,12 @@ typedef int (*RewriteBuildFn)(FILE* in, FILE* out, void* context);
 // caption; the caller's comment text is never touched here.
 int rewrite_file_in_place(const char* path, RewriteBuildFn build, void* context);
 
+// Puts from's content (new_length bytes) over the file at path without
+// truncating it first: the file is grown to its new size before anything is
+// overwritten, so a full disk fails while the old bytes are still in place.
+// 1 on success, 0 on a failed write, -1 when path cannot be opened for writing.
+int copy_back_over_original(FILE* from, const char* path, long new_length);
+
 // The comment text as a locked string and its length (up to the first NUL
 // or the block's end); null and 0 for a null handle. The caller unlocks.
 const char* lock_comment_text(HGLOBAL hText, size_t* length);

@@ -11,6 +11,7 @@
 #include <string.h>
 
 #include "image/current_image.h"
+#include "image/file_rewrite.h"
 #include "image/gif_read.h"
 #include "image/packed_dib.h"
 #include "image/progress.h"
@@ -489,37 +490,6 @@ static int build_commented_gif(FILE* in, FILE* out, const char* text, size_t tex
     return 0;
 }
 
-// Puts the new content over the original without truncating it first: the
-// file is grown to its new size before anything is overwritten, so a full
-// disk fails while the old bytes are still in place.
-static int copy_back(FILE* from, const char* path, long new_length)
-{
-    FILE* to = fopen(path, "r+b");
-    if (!to)
-        return -1;
-    int fd = _fileno(to);
-    long old_length = _filelength(fd);
-    int ok = old_length >= 0;
-    if (ok && new_length > old_length && _chsize(fd, new_length) != 0) {
-        _chsize(fd, old_length);
-        ok = 0;
-    }
-    if (ok && fseek(from, 0, SEEK_SET) == 0) {
-        BYTE buf[16384];
-        size_t n;
-        while (ok && (n = fread(buf, 1, sizeof buf, from)) > 0)
-            ok = fwrite(buf, 1, n, to) == n;
-        ok = ok && !ferror(from) && fflush(to) == 0;
-        if (ok && new_length < old_length)
-            ok = _chsize(fd, new_length) == 0;
-    } else {
-        ok = 0;
-    }
-    if (fclose(to) != 0)
-        ok = 0;
-    return ok;
-}
-
 int write_gif_comment(const char* path, HGLOBAL* textHandle)
 {
     FILE* in = path ? fopen(path, "rb") : NULL;
@@ -548,7 +518,7 @@ int write_gif_comment(const char* path, HGLOBAL* textHandle)
 
     int result = 0;
     if (new_length > 0) {
-        result = copy_back(temp, path, new_length);
+        result = copy_back_over_original(temp, path, new_length);
         if (result < 0) {
             fclose(temp);
             temp = NULL;
