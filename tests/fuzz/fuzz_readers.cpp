@@ -32,6 +32,7 @@ const FuzzReader FUZZ_READERS[] = {
     {"ICO", "icon/rgb24.ico icon/im32.ico icon/multi.ico icon/frame_*.ico"},
     {"ANI", "icon/*.ani"},
     {"SUNICON", "icon/sun_*.ico"},
+    {"TIFF", "tiff/bw_g3.tif tiff/bw_g4.tif tiff/grey4_tiled.tif tiff/pal8.tif tiff/rgb_jpeg.tif tiff/rgb_jpeg_tiled.tif tiff/rgb_lzw.tif tiff/rgb_lzma.tif tiff/float16.tif tiff/exif.tif"},
 };
 const size_t FUZZ_READER_COUNT = sizeof FUZZ_READERS / sizeof FUZZ_READERS[0];
 
