@@ -63,19 +63,6 @@ static void show_read_error(HWND owner, const char* text)
     seam_message_box(owner, text, NULL, MB_OK | MB_ICONSTOP);
 }
 
-static void append_info(char* info, const char* format, ...)
-{
-    if (!info)
-        return;
-    size_t used = strlen(info);
-    if (used >= INFO_TEXT_SIZE - 1)
-        return;
-    va_list args;
-    va_start(args, format);
-    vsnprintf(info + used, INFO_TEXT_SIZE - used, format, args);
-    va_end(args);
-}
-
 static uint64_t file_length(HFILE hFile)
 {
     LONG end = _llseek(hFile, 0, FILE_END);
@@ -779,7 +766,7 @@ static HGLOBAL read_windows_bmp(HFILE hFile, HWND owner, char* info, int* frame_
                  (unsigned long)(uint32_t)width, (unsigned long)height, (int)planes, bit_count);
         static const char* const NAMES[] = {"BI_RGB", "BI_RLE8", "BI_RLE4", "BI_BITFIELDS"};
         if (compression <= 3)
-            append_info(info, "compression: %s \n", NAMES[compression]);
+            append_info_text(info, "compression: %s \n", NAMES[compression]);
     }
     int32_t shown_height = height > INT32_MAX ? INT32_MAX : (int32_t)height;
     fit_image_rect(width, shown_height, 1);
@@ -818,9 +805,9 @@ static HGLOBAL read_windows_bmp(HFILE hFile, HWND owner, char* info, int* frame_
     int image_bits = bit_count;
     if (bitfields && bit_count == 16) {
         if (masks[0] == 0x7C00 && masks[1] == 0x03E0 && masks[2] == 0x001F && !masks[3]) {
-            append_info(info, "bitfields: 5 5 5 \n");
+            append_info_text(info, "bitfields: 5 5 5 \n");
         } else if (masks[0] == 0xF800 && masks[1] == 0x07E0 && masks[2] == 0x001F && !masks[3]) {
-            append_info(info, "bitfields: 5 6 5 \n");
+            append_info_text(info, "bitfields: 5 6 5 \n");
             layout = LAYOUT_565;
             image_bits = 24;
         } else {
@@ -830,10 +817,10 @@ static HGLOBAL read_windows_bmp(HFILE hFile, HWND owner, char* info, int* frame_
     } else if (bitfields && bit_count == 32) {
         if (masks[0] == 0xFF0000 && masks[1] == 0xFF00 && masks[2] == 0xFF &&
             (!masks[3] || masks[3] == 0xFF000000)) {
-            append_info(info, "bitfields: 8 8 8 \n");
+            append_info_text(info, "bitfields: 8 8 8 \n");
         } else if (masks[0] == 0x3FF00000 && masks[1] == 0x000FFC00 && masks[2] == 0x000003FF &&
                    !masks[3]) {
-            append_info(info, "bitfields: 10 10 10 \n");
+            append_info_text(info, "bitfields: 10 10 10 \n");
             layout = LAYOUT_101010;
         } else {
             layout = LAYOUT_MASKS;
@@ -846,7 +833,7 @@ static HGLOBAL read_windows_bmp(HFILE hFile, HWND owner, char* info, int* frame_
         s_fields.bytes_in = bit_count / 8;
         s_fields.bytes_out = image_bits / 8;
         if (!contiguous || !(masks[0] | masks[1] | masks[2])) {
-            append_info(info, "bitfields: not supported \n");
+            append_info_text(info, "bitfields: not supported \n");
             layout = LAYOUT_UNSUPPORTED;
             image_bits = bit_count;
         } else {
@@ -856,7 +843,7 @@ static HGLOBAL read_windows_bmp(HFILE hFile, HWND owner, char* info, int* frame_
                 for (uint32_t m = s_fields.field[i].max; m; m >>= 1)
                     ++widths[i];
             }
-            append_info(info, masks[3] ? "bitfields: %d %d %d %d \n" : "bitfields: %d %d %d \n",
+            append_info_text(info, masks[3] ? "bitfields: %d %d %d %d \n" : "bitfields: %d %d %d \n",
                         widths[0], widths[1], widths[2], widths[3]);
         }
     }
@@ -972,7 +959,7 @@ static HGLOBAL read_os2_core(HFILE hFile, HWND owner, char* info)
                  "image type: OS/2 DIB \nwidth: %lu \nheight: %lu \nplanes: %d \nbit count: %d \n"
                  "compression: none \n",
                  (unsigned long)width, (unsigned long)height, (int)planes, bit_count);
-        append_info(info, bit_count == 1 ? "colors: 2" : bit_count == 4 ? "colors: 16"
+        append_info_text(info, bit_count == 1 ? "colors: 2" : bit_count == 4 ? "colors: 16"
                           : bit_count == 8 ? "colors: 256" : "colors: 16.7 million");
     }
     fit_image_rect((int32_t)width, (int32_t)height, 1);

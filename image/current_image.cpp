@@ -1,6 +1,10 @@
 // Definitions of the current-image state (see current_image.h).
 #include "image/current_image.h"
 
+#include <stdarg.h>
+#include <stdio.h>
+#include <string.h>
+
 HGLOBAL g_hImage;
 HGLOBAL g_hImageUnconverted;
 int g_imageKind = KIND_NONE;
@@ -25,3 +29,16 @@ int g_iconIsCursor;
 
 HWND g_hwndPreview;
 HBRUSH g_hbrWindow;
+
+void append_info_text(char* info, const char* format, ...)
+{
+    if (!info)
+        return;
+    size_t used = strnlen(info, INFO_TEXT_SIZE);
+    if (used + 1 >= INFO_TEXT_SIZE)
+        return;
+    va_list args;
+    va_start(args, format);
+    vsnprintf(info + used, INFO_TEXT_SIZE - used, format, args);
+    va_end(args);
+}

@@ -59,6 +59,10 @@ enum FormatCode {
 
 enum { INFO_TEXT_SIZE = 500 };
 
+// Appends a formatted line to an information text of INFO_TEXT_SIZE bytes,
+// cut at its end; a null text is left alone.
+void append_info_text(char* info, const char* format, ...);
+
 extern HGLOBAL g_hImage;             // PackedDib, or a metafile handle by kind
 extern HGLOBAL g_hImageUnconverted;  // the image before its colour conversion
 extern int g_imageKind;              // ImageKind

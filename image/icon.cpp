@@ -18,19 +18,6 @@ int g_iconFileType = 5;
 
 enum { ICON_DIR_SIZE = 6, ICON_ENTRY_SIZE = 16 };
 
-static void append_info(char* info, const char* format, ...)
-{
-    if (!info)
-        return;
-    size_t used = strnlen(info, INFO_TEXT_SIZE);
-    if (used + 1 >= INFO_TEXT_SIZE)
-        return;
-    va_list args;
-    va_start(args, format);
-    vsnprintf(info + used, INFO_TEXT_SIZE - used, format, args);
-    va_end(args);
-}
-
 static HGLOBAL icon_error(HWND owner, const char* text)
 {
     seam_message_box(owner, text, NULL, MB_OK | MB_ICONSTOP);
@@ -196,14 +183,14 @@ static void write_icon_info(char* info, int ani_frame, int count, int32_t width,
     if (ani_frame > 1)
         return;
     if (ani_frame == 1)
-        append_info(info, g_iconIsCursor ? "image type: animated cursor \n" : "image type: animated icon \n");
+        append_info_text(info, g_iconIsCursor ? "image type: animated cursor \n" : "image type: animated icon \n");
     else if (g_iconIsCursor)
-        append_info(info, "image type: Cursor \n# cursors in file: %d \n", count);
+        append_info_text(info, "image type: Cursor \n# cursors in file: %d \n", count);
     else if (width == 256 || height == 256)
-        append_info(info, "VISTA ICON \n# icons in file: %d \n", count);
+        append_info_text(info, "VISTA ICON \n# icons in file: %d \n", count);
     else
-        append_info(info, "image type: ICON \n# icons in file: %d \n", count);
-    append_info(info, "width: %lu \nheight: %lu \nbits per pixel: %d \n", (unsigned long)width,
+        append_info_text(info, "image type: ICON \n# icons in file: %d \n", count);
+    append_info_text(info, "width: %lu \nheight: %lu \nbits per pixel: %d \n", (unsigned long)width,
                 (unsigned long)height, bits);
 }
 

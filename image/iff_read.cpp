@@ -21,19 +21,6 @@ enum { CAMG_HAM = 0x800, CAMG_HALF_BRITE = 0x80, MAX_COMMENT_BYTES = 65536 };
 static uint32_t be32(const BYTE* p) { return (uint32_t)p[0] << 24 | p[1] << 16 | p[2] << 8 | p[3]; }
 static unsigned be16(const BYTE* p) { return p[0] << 8 | p[1]; }
 
-static void append_info(char* info, const char* format, ...)
-{
-    if (!info)
-        return;
-    size_t used = strnlen(info, INFO_TEXT_SIZE);
-    if (used + 1 >= INFO_TEXT_SIZE)
-        return;
-    va_list args;
-    va_start(args, format);
-    vsnprintf(info + used, INFO_TEXT_SIZE - used, format, args);
-    va_end(args);
-}
-
 struct IffPicture {
     char form[5];
     int32_t width, height;
@@ -135,10 +122,10 @@ static int read_iff_chunks(HFILE file, uint32_t file_size, IffPicture* pic, char
             pic->has_header = 1;
             if (info)
                 info[0] = '\0';
-            append_info(info, "image type: %s \nwidth: %d \nheight: %d \nplanes: %d \ncompression: %d \nmasking: %d",
+            append_info_text(info, "image type: %s \nwidth: %d \nheight: %d \nplanes: %d \ncompression: %d \nmasking: %d",
                         pic->form, (int)pic->width, (int)pic->height, pic->planes, pic->compression, pic->masking);
             if (pic->masking == 2)
-                append_info(info, "\ntransparent color: %d", pic->transparent);
+                append_info_text(info, "\ntransparent color: %d", pic->transparent);
         } else if (!memcmp(head, "CMAP", 4)) {
             uint32_t n = size / 3;
             BYTE rgb[256 * 3];
@@ -150,7 +137,7 @@ static int read_iff_chunks(HFILE file, uint32_t file_size, IffPicture* pic, char
                 pic->table[i].rgbBlue = rgb[3 * i + 2];
             }
             pic->colours = n;
-            append_info(info, " \n# of colors: %d", (int)n);
+            append_info_text(info, " \n# of colors: %d", (int)n);
         } else if (!memcmp(head, "CAMG", 4) && size == 4) {
             BYTE v[4];
             if (_lread(file, v, 4) != 4)
@@ -267,10 +254,10 @@ HGLOBAL read_iff_file(HFILE file, char* info)
     if (!pic.is_chunky && pic.planes == 6 && (pic.colours == 32 || (pic.camg & CAMG_HALF_BRITE)) && !ham) {
         add_half_brite(&pic);
         if (pic.camg & CAMG_HALF_BRITE)
-            append_info(info, "\ncamg: extra-halfbrite");
+            append_info_text(info, "\ncamg: extra-halfbrite");
     }
     if (ham)
-        append_info(info, "\ncamg: hold and modify");
+        append_info_text(info, "\ncamg: hold and modify");
 
     int bits = ham ? 24 : pic.planes >= 24 ? pic.planes : pic.planes == 1 ? 1 : 8;
     uint32_t colours = bits == 1 ? (pic.colours < 2 ? pic.colours : 2) : bits == 8 ? pic.colours : 0;

@@ -40,19 +40,6 @@ static const BYTE PCX_DEFAULT_COLOURS[16][3] = {
     {0, 128, 128},   {192, 192, 192}, {128, 128, 128}, {255, 0, 0}, {0, 255, 0}, {255, 255, 0},
     {0, 0, 255},     {255, 0, 255}, {0, 255, 255}, {255, 255, 255}};
 
-static void append_info(char* info, const char* format, ...)
-{
-    if (!info)
-        return;
-    size_t used = strnlen(info, INFO_TEXT_SIZE);
-    if (used + 1 >= INFO_TEXT_SIZE)
-        return;
-    va_list args;
-    va_start(args, format);
-    vsnprintf(info + used, INFO_TEXT_SIZE - used, format, args);
-    va_end(args);
-}
-
 static void show_read_error(HWND owner, const char* text)
 {
     seam_message_box(owner, text, NULL, MB_OK | MB_ICONSTOP);
@@ -248,7 +235,7 @@ HGLOBAL read_pcx_file(HFILE file, HWND owner, char* info)
         show_read_error(owner, "Memory Allocation Error");
         return NULL;
     }
-    append_info(info,
+    append_info_text(info,
                 "image type: PCX \nwidth: %ld \nheight: %ld \nversion: %d \nplanes: %d \nbits per pixel: %d "
                 "\nbytes per line: %d \n",
                 (long)width, (long)height, version, planes, bpp, (int)bpl);
@@ -278,14 +265,14 @@ HGLOBAL read_pcx_file(HFILE file, HWND owner, char* info)
     if (layout.colours) {
         RGBQUAD* table = dib_color_table(bih);
         if (version == 5 && bpp * planes == 8 && read_pcx_tail_palette(file, table)) {
-            append_info(info, "colors: 256");
+            append_info_text(info, "colors: 256");
         } else {
             uint32_t small = layout.colours > 16 ? 16 : layout.colours;
             fill_small_table(header, table, small);
-            append_info(info, "%s", layout.bits == 8 ? "colors: 16" : layout.colour_line);
+            append_info_text(info, "%s", layout.bits == 8 ? "colors: 16" : layout.colour_line);
         }
     } else {
-        append_info(info, "%s", layout.colour_line);
+        append_info_text(info, "%s", layout.colour_line);
     }
     GlobalFree(line);
     GlobalUnlock(hDib);

@@ -182,24 +182,11 @@ struct PnmHeader {
     uint32_t depth;   // channels: 1 grey, 2 grey + alpha, 3 RGB, 4 RGB + alpha
 };
 
-static void append_info(char* info, const char* format, ...)
-{
-    if (!info)
-        return;
-    size_t used = strnlen(info, INFO_TEXT_SIZE);
-    if (used + 1 >= INFO_TEXT_SIZE)
-        return;
-    va_list args;
-    va_start(args, format);
-    vsnprintf(info + used, INFO_TEXT_SIZE - used, format, args);
-    va_end(args);
-}
-
 static void append_rest_of_line(FILE* fp, char* info)
 {
     int c = getc(fp);
     while (c != EOF && c != '\r' && c != '\n') {
-        append_info(info, "%c", c);
+        append_info_text(info, "%c", c);
         c = getc(fp);
     }
     if (c != EOF)
@@ -216,18 +203,18 @@ static int read_pam_header(FILE* fp, PnmHeader* h, char* info, int collect)
             take_comment(fp, collect);
         } else if (!lstrcmpiA(token, "width")) {
             h->width = read_pnm_value(fp, collect);
-            append_info(info, "\nwidth: %lu", (unsigned long)h->width);
+            append_info_text(info, "\nwidth: %lu", (unsigned long)h->width);
         } else if (!lstrcmpiA(token, "height")) {
             h->height = read_pnm_value(fp, collect);
-            append_info(info, "\nheight: %lu", (unsigned long)h->height);
+            append_info_text(info, "\nheight: %lu", (unsigned long)h->height);
         } else if (!lstrcmpiA(token, "depth")) {
             h->depth = read_pnm_value(fp, collect);
-            append_info(info, "\ndepth: %lu", (unsigned long)h->depth);
+            append_info_text(info, "\ndepth: %lu", (unsigned long)h->depth);
         } else if (!lstrcmpiA(token, "maxval")) {
             h->maxval = read_pnm_value(fp, collect);
-            append_info(info, "\nmaxval: %lu", (unsigned long)h->maxval);
+            append_info_text(info, "\nmaxval: %lu", (unsigned long)h->maxval);
         } else if (!lstrcmpiA(token, "tupletype")) {
-            append_info(info, "\ntupletype: ");
+            append_info_text(info, "\ntupletype: ");
             if (end != '\r' && end != '\n')
                 append_rest_of_line(fp, info);
         } else if (!lstrcmpiA(token, "endhdr")) {
@@ -246,7 +233,7 @@ static const char* const TYPE_LABELS[8] = {
 // 0 when the header is not one this reader can take.
 static int read_pnm_header(FILE* fp, PnmHeader* h, char* info, int collect)
 {
-    append_info(info, "image type: Portable Bitmap (pbmplus) %s", TYPE_LABELS[h->type]);
+    append_info_text(info, "image type: Portable Bitmap (pbmplus) %s", TYPE_LABELS[h->type]);
     if (h->type == 7) {
         if (!read_pam_header(fp, h, info, collect) || h->depth < 1 || h->depth > 4)
             return 0;
@@ -256,7 +243,7 @@ static int read_pnm_header(FILE* fp, PnmHeader* h, char* info, int collect)
         int has_maxval = h->type != 1 && h->type != 4;
         h->maxval = has_maxval ? read_pnm_value(fp, collect) : 1;
         h->depth = h->type == 3 || h->type == 6 ? 3 : 1;
-        append_info(info, "\nwidth: %lu \nheight: %lu \ndepth: %d\ncolor components: %d",
+        append_info_text(info, "\nwidth: %lu \nheight: %lu \ndepth: %d\ncolor components: %d",
                     (unsigned long)h->width, (unsigned long)h->height, bit_length(h->maxval),
                     h->depth == 3 ? 3 : 1);
     }

@@ -21,19 +21,6 @@ enum { TGA_HEADER_SIZE = 18, TGA_MAX_PACKET = 128, TGA_FOOTER_SIZE = 26, TGA_EXT
 
 static const char TGA_FOOTER_MARK[18] = "TRUEVISION-XFILE.";
 
-static void append_info(char* info, const char* format, ...)
-{
-    if (!info)
-        return;
-    size_t used = strnlen(info, INFO_TEXT_SIZE);
-    if (used + 1 >= INFO_TEXT_SIZE)
-        return;
-    va_list args;
-    va_start(args, format);
-    vsnprintf(info + used, INFO_TEXT_SIZE - used, format, args);
-    va_end(args);
-}
-
 static unsigned le16(const BYTE* p) { return p[0] | p[1] << 8; }
 
 static const char* tga_type_name(int type)
@@ -193,7 +180,7 @@ HGLOBAL read_tga_file(HFILE file, HWND owner, char* info)
         (uint64_t)width * height > ((uint64_t)file_size - data_start) * TGA_MAX_PACKET)
         return fail_tga(file, owner, "Targa File Read Error");
     fit_image_rect(width, height, 1);
-    append_info(info,
+    append_info_text(info,
                 "file type: Targa \nwidth: %d \nheight: %d \nimage type: %s \ncolor map type: %d \nbits per "
                 "pixel: %d \npalette size: %d \npalette depth (bits): %d",
                 (int)width, (int)height, tga_type_name(type), map_type, depth, (int)map_length, entry_bits);
@@ -243,7 +230,7 @@ HGLOBAL read_tga_file(HFILE file, HWND owner, char* info)
             table[i].rgbRed = table[i].rgbGreen = table[i].rgbBlue = (BYTE)i;
 
     int top_first = (descriptor & 0x20) != 0, right_to_left = (descriptor & 0x10) != 0;
-    append_info(info, "\nfirst pixel: %s%s", top_first ? "top " : "bottom ", right_to_left ? "right" : "left");
+    append_info_text(info, "\nfirst pixel: %s%s", top_first ? "top " : "bottom ", right_to_left ? "right" : "left");
     TgaCursor c = {dib_pixels(bih), dib_row_stride(width, bih->biBitCount), width, height,
                    indexed ? 1 : depth / 8, top_first, right_to_left, 0, 0};
     decode_tga_pixels(in, &c, run_length);
@@ -251,7 +238,7 @@ HGLOBAL read_tga_file(HFILE file, HWND owner, char* info)
 
     int ways = descriptor & 0xC0 ? (descriptor & 0x80 ? 4 : 2) : 0;
     if (ways) {
-        append_info(info, ways == 2 ? "\ntwo way interleave" : "\nfour way interleave");
+        append_info_text(info, ways == 2 ? "\ntwo way interleave" : "\nfour way interleave");
         HGLOBAL hOut = deinterlace_tga(hDib, bih, ways, top_first);
         if (hOut) {
             GlobalUnlock(hDib);
