@@ -313,46 +313,6 @@ INSTANTIATE_TEST_SUITE_P(Table, BmpIndexRead, ::testing::Values(
               {{1, 2, 3, 0}, {2, 2, 0, 0}, {0, 0, 0, 0}}}),
     [](const ::testing::TestParamInfo<IndexCase>& info) { return std::string(info.param.name); });
 
-struct BitFieldCase {
-    int header_size, bits;
-    uint32_t masks[3];
-    std::vector<uint32_t> pixels;
-    std::vector<std::vector<int>> rgb;
-};
-
-TEST_F(BmpRead, BitFieldsScaleToEightBitChannels)
-{
-    const BitFieldCase cases[] = {
-        {40, 16, {0xF800, 0x07E0, 0x001F}, {0xFFFF, 0xF800, 0x07E0, 0x001F, 0x0841},
-         {{255, 255, 255}, {255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {8, 8, 8}}},
-        {40, 32, {0x3FF00000, 0x000FFC00, 0x000003FF}, {0x3FFFFFFF, 0x155u << 20 | 0x2AAu << 10 | 0xFF, 0xC0000000},
-         {{255, 255, 255}, {0x55, 0xAA, 0x3F}, {0, 0, 0}}},
-        {124, 32, {0x3FF00000, 0x000FFC00, 0x000003FF}, {0x3FFFFFFF}, {{255, 255, 255}}},
-        // Any other contiguous masks: each channel widened from its bits.
-        {40, 16, {0x0F00, 0x00F0, 0x000F}, {0x0FFF, 0x0ABC}, {{255, 255, 255}, {170, 187, 204}}},
-    };
-    for (const BitFieldCase& c : cases) {
-        std::string masks = le32(c.masks[0]) + le32(c.masks[1]) + le32(c.masks[2]);
-        std::string bmp = bmp_headers(c.header_size, (int32_t)c.pixels.size(), 1, c.bits, BI_BITFIELDS);
-        if (c.header_size == 124)
-            bmp.replace(14 + 40, 12, masks);  // a V5 header holds its masks
-        else
-            bmp += masks;
-        uint32_t offset = (uint32_t)bmp.size();
-        for (uint32_t p : c.pixels)
-            bmp += c.bits == 16 ? le16(p) : le32(p);
-        bmp += std::string(4, '\0');
-        finish_bmp(bmp, offset);
-        DibBlock dib(read_bmp_bytes(bmp).image);
-        ASSERT_TRUE(dib);
-        for (size_t x = 0; x < c.pixels.size(); ++x) {
-            uint8_t got[4];
-            dib.rgba((int)x, 0, got);
-            EXPECT_EQ((std::vector<int>{got[0], got[1], got[2]}), c.rgb[x]) << std::hex << c.masks[0] << " pixel " << x;
-        }
-    }
-}
-
 // ---------------------------------------------------------------------------
 // Hostile input
 
