@@ -1,6 +1,7 @@
 // The JPEG readers against libjpeg-turbo's djpeg and ImageMagick on files
-// cjpeg and ImageMagick made (tests/fixtures/make_jpeg.sh), the markers and
-// colour conversions, the probes, and hostile files built here.
+// cjpeg and ImageMagick made (tests/fixtures/make_jpeg.sh and, for faults
+// found on real files, make_regress.sh), the markers and colour
+// conversions, the probes, and hostile files built here.
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -237,6 +238,40 @@ TEST_F(JpegReadTest, FaxLabFileIsConvertedOnlyWithInformationText)
     std::string text = info;
     EXPECT_EQ(text.substr(text.size() - 7), "ITU Lab");
     EXPECT_EQ(g_jpegColorSpace, JPEG_COLOR_ITU_LAB);
+}
+
+// The three-sample Lab transform wrote into a grey file's one-byte rows:
+// the heap broke.
+TEST_F(JpegReadTest, FaxSegmentInAGreyFileIsIgnored)
+{
+    std::string grey = read_file_bytes(fixture_path("regress/grey_wide.jpg"));
+    ASSERT_GT(grey.size(), 2u);
+    std::string g3fax("G3FAX\0\x07\xD0\x00\xC8", 10);
+    std::string path = write_out("g3fax_grey.jpg", with_segments_after_soi(grey, segment(0xE1, g3fax)));
+    char info[INFO_TEXT_SIZE] = "";
+    HGLOBAL hDib = read_jpeg_file(path.c_str(), info);
+    EXPECT_TRUE(HeapValidate(GetProcessHeap(), 0, NULL));
+    ASSERT_NE(hDib, nullptr);
+    PnmImage got = dib_to_pnm(hDib);
+    GlobalFree(hDib);
+    EXPECT_LE(max_difference(got, read_pnm_file(fixture_path("regress/grey_wide.pgm"))), 1);
+    EXPECT_NE(std::string(info).find("color space: monochrome"), std::string::npos) << info;
+}
+
+// The rows that decoded match ImageMagick's rendering of the same cut file;
+// what follows the cut is each library's own.
+TEST_F(JpegReadTest, TruncatedCmykFileKeepsTheRowsThatDecoded)
+{
+    PnmImage expected = read_pnm_file(fixture_path("regress/cmyk_cut.ppm"));
+    HGLOBAL hDib = read_jpeg_file(fixture_path("regress/cmyk_cut.jpg").c_str(), NULL);
+    ASSERT_NE(hDib, nullptr);
+    PnmImage got = dib_to_pnm(hDib);
+    GlobalFree(hDib);
+    got.height = expected.height = 8;
+    got.data.resize((size_t)got.width * 8 * 3);
+    expected.data.resize((size_t)expected.width * 8 * 3);
+    EXPECT_LE(max_difference(got, expected), 6);
+    EXPECT_GE(max_difference(got, expected), 0) << "shapes differ";
 }
 
 // ---------------------------------------------------------------------------
