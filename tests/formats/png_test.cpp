@@ -68,11 +68,7 @@ TEST(PngRead, InformationTextAndDescriptionComment)
     DibBlock interlaced(read_png_file(fixture_path("png/ibasn6a08.png").c_str(), info));
     EXPECT_NE(nullptr, strstr(info, "color type: RGB; alpha channel \ninterlace type: adam7 \n"));
     DibBlock described(read_png_file(fixture_path("png/described.png").c_str(), info));
-    ASSERT_NE(nullptr, g_hComment);
-    EXPECT_STREQ("A comment, read back", (const char*)GlobalLock(g_hComment));
-    GlobalUnlock(g_hComment);
-    GlobalFree(g_hComment);
-    g_hComment = NULL;
+    EXPECT_EQ("A comment, read back", take_comment());
 }
 
 TEST(PngRead, HostileFilesGiveNullWithoutMessages)
