@@ -39,7 +39,9 @@
 #include "viewer/crop_window.h"
 #include "viewer/angle_dialogs.h"
 #include "viewer/capture.h"
+#include "viewer/color_picker.h"
 #include "viewer/frame_dialog.h"
+#include "viewer/palette_window.h"
 #include "viewer/slideshow.h"
 #include "viewer/window_classes.h"
 
@@ -784,6 +786,12 @@ BOOL main_on_menu_command(HWND hwnd, int id)
     case IDM_MAIN_FRAME:
         open_frame_dialog(hwnd);
         return TRUE;
+    case IDM_MAIN_DISPLAY_PALETTE:
+        open_palette_window(hwnd);
+        return TRUE;
+    case IDM_MAIN_SELECT_COLOR:
+        run_color_picker(hwnd, "PALETTE_COLOR_BIG");
+        return TRUE;
     case IDM_MAIN_INVERT:
         on_invert(hwnd);
         return TRUE;
@@ -860,8 +868,8 @@ int main_command_has_worker(int id)
     // with windows or dialogs.
     static const int PENDING[] = {
         IDM_MAIN_FULL_SCREEN, IDM_MAIN_PRINT_NORMAL, IDM_MAIN_PRINT_LARGE,
-        IDM_MAIN_PRINT_TILED, IDM_MAIN_PRINTER_PROFILE, IDM_MAIN_SELECT_COLOR, IDM_MAIN_BATCH,
-        IDM_MAIN_DISPLAY_PALETTE, IDM_MAIN_WRITE_TEXT,
+        IDM_MAIN_PRINT_TILED, IDM_MAIN_PRINTER_PROFILE, IDM_MAIN_BATCH,
+        IDM_MAIN_WRITE_TEXT,
         IDM_MAIN_RED_EYE, IDM_MAIN_MERGE_CLIPBOARD, IDM_MAIN_MERGE_FILE,
         IDM_MAIN_STRETCH,
     };
