@@ -9,6 +9,7 @@
 
 #include <windows.h>
 
+#include "bench_clock.h"
 #include "image/current_image.h"
 #include "image/packed_dib.h"
 #include "tools/color_reduce.h"
@@ -49,14 +50,6 @@ static HGLOBAL read_ppm_dib(const char* path)
     fclose(f);
     GlobalUnlock(h);
     return h;
-}
-
-static double now(void)
-{
-    LARGE_INTEGER t, f;
-    QueryPerformanceCounter(&t);
-    QueryPerformanceFrequency(&f);
-    return (double)t.QuadPart / (double)f.QuadPart;
 }
 
 int main(int argc, char** argv)

@@ -17,16 +17,6 @@ HWND open_comment_dialog(const RunningApp& app, const char* title)
     return find_process_window(app.process.dwProcessId, "#32770", app.main, 10000, title);
 }
 
-bool wait_closed(HWND dialog, DWORD wait_ms)
-{
-    for (DWORD waited = 0; waited <= wait_ms; waited += 100) {
-        if (!IsWindow(dialog))
-            return true;
-        Sleep(100);
-    }
-    return false;
-}
-
 // The writer's message box (captioned with the file name): its text, and
 // it is closed with OK.
 std::string dismiss_writer_box(const RunningApp& app, HWND dialog, const char* file)
@@ -36,8 +26,7 @@ std::string dismiss_writer_box(const RunningApp& app, HWND dialog, const char* f
         return "";
     std::string text = window_text(GetDlgItem(box, 0xFFFF));
     PostMessageA(box, WM_COMMAND, IDOK, 0);
-    for (int i = 0; i < 100 && IsWindow(box); ++i)
-        Sleep(50);
+    wait_until_closed(box, 5000);
     return text;
 }
 
@@ -78,15 +67,15 @@ TEST_P(CommentDialog, WritesOrKeepsEverything)
 
     if (c.locked) {
         EXPECT_EQ(dismiss_writer_box(app, dialog, c.file), "Cannot Open File for Writing.");
-        EXPECT_FALSE(wait_closed(dialog, 1000));
+        EXPECT_FALSE(wait_until_closed(dialog, 1000));
         EXPECT_EQ(window_text(edit), "Rainy night");
         EXPECT_EQ(read_whole_file(path), before);
         EXPECT_EQ(status_bar_part_text(app, main_status(app), 1), c.old_comment);
         PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-        EXPECT_TRUE(wait_closed(dialog, 5000));
+        EXPECT_TRUE(wait_until_closed(dialog, 5000));
         CloseHandle(lock);
     } else {
-        EXPECT_TRUE(wait_closed(dialog, 10000));
+        EXPECT_TRUE(wait_until_closed(dialog, 10000));
         std::string after = read_whole_file(path);
         EXPECT_NE(after.find("Rainy night"), std::string::npos);
         if (*c.old_comment)
