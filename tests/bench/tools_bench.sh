@@ -40,4 +40,5 @@ im skew20 -background black -shear 20x0
 
 echo "24-megapixel picture; ImageMagick $("$convert" -version | head -1 | cut -d' ' -f3),"\
      "$(nproc) cores, its read+write time ${io}s subtracted"
-wine "$exe" "Z:$picture" | tr -d '\r' | print_ratios
+"$convert" "$picture" -type TrueColor "bmp3:$work/picture.bmp"
+wine "$exe" "Z:$work/picture.bmp" | tr -d '\r' | print_ratios

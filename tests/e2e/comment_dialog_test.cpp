@@ -1,7 +1,7 @@
-// The comment dialog as a person uses it on GIF, JPEG, Targa, IFF and PPM files: it shows the comment,
-// OK writes the new text into the file and the status bar shows it; a file
-// that cannot be written keeps its comment, and the typed text stays in
-// the dialog.
+// The comment dialog as a person uses it on GIF, JPEG, Targa, IFF and PPM
+// files: it shows the comment, OK writes the new text into the file and the
+// status bar shows it; a file that cannot be written keeps its comment, and
+// the typed text stays in the dialog.
 #include <gtest/gtest.h>
 
 #include <string>
