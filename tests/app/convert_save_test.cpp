@@ -1,6 +1,6 @@
-// Convert/Save: the format table, the proposed name and filter, which image
-// is written, and that saving never damages an existing file and reports
-// success only for a complete file.
+// Convert/Save: the proposed name and filter, which image is written, and
+// that saving never damages an existing file and reports success only for
+// a complete file.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -14,57 +14,25 @@
 
 namespace {
 
-struct FormatRow {
-    int code;
-    const char* extension;
-    const char* filter_name;
-    const char* title;
-};
-
-class SaveFormatTable : public ::testing::TestWithParam<FormatRow> {};
-
-TEST_P(SaveFormatTable, CodeGivesExtensionFilterAndTitle)
+TEST(SaveName, ExtensionReplacesTheLastOneIsAppendedOrCutsTheName)
 {
-    const FormatRow& row = GetParam();
-    const SaveFormat* format = find_save_format(row.code);
-    ASSERT_NE(format, nullptr) << row.code;
-    EXPECT_STREQ(format->extension, row.extension);
-    EXPECT_STREQ(format->filter_name, row.filter_name);
-    EXPECT_STREQ(save_dialog_title(row.code, 0, 0), row.title);
-}
-
-INSTANTIATE_TEST_SUITE_P(Codes, SaveFormatTable, ::testing::Values(
-    FormatRow{10, "bmp", "Windows Bitmap", "Save As Windows BMP"},
-    FormatRow{14, "jpg", "JPEG", "Save As Lossy 12-bit JPEG"},
-    FormatRow{25, "png", "PNG", "Save As PNG"},
-    FormatRow{3, "emf", "EMF", "Save As Enhanced MetaFile"},
-    FormatRow{1, "wmf", "WMF", "Save As Windows MetaFile"}));
-
-TEST(SaveFormat, CodesWithoutAWriterAreNotInTheTable)
-{
-    for (int code : {0, 5, 16, 17, 28, 30, 33, 34, 37, 47})
-        EXPECT_EQ(find_save_format(code), nullptr) << code;
-}
-
-TEST(SaveName, ExtensionReplacesTheLastOneOrIsAppended)
-{
-    char name[260] = "photo.2005.jpg";
-    force_save_extension(name, sizeof name, "png");
-    EXPECT_STREQ(name, "photo.2005.png");
-    std::strcpy(name, "scan");
-    force_save_extension(name, sizeof name, "tif");
-    EXPECT_STREQ(name, "scan.tif");
-    std::strcpy(name, "trailing.");
-    force_save_extension(name, sizeof name, "bmp");
-    EXPECT_STREQ(name, "trailing.bmp");
-}
-
-TEST(SaveName, LongNameIsCutToFitTheBuffer)
-{
-    char name[12] = "abcdefghijk";  // 11 characters, no dot
-    force_save_extension(name, sizeof name, "bmp");
-    EXPECT_STREQ(name, "abcdefg.bmp");
-    EXPECT_EQ(std::strlen(name), 11u);
+    const struct {
+        const char* name;
+        size_t size;
+        const char* extension;
+        const char* want;
+    } rows[] = {
+        {"photo.2005.jpg", 260, "png", "photo.2005.png"},
+        {"scan", 260, "tif", "scan.tif"},
+        {"trailing.", 260, "bmp", "trailing.bmp"},
+        {"abcdefghijk", 12, "bmp", "abcdefg.bmp"},  // cut to fit the buffer
+    };
+    for (const auto& row : rows) {
+        char name[260];
+        std::strcpy(name, row.name);
+        force_save_extension(name, row.size, row.extension);
+        EXPECT_STREQ(name, row.want);
+    }
 }
 
 TEST(SaveFilter, TwoPairsEndedByAnEmptyString)

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "app/convert_save.h"
 #include "app/main_commands.h"
 #include "app/main_menu.h"
 #include "image/background.h"
@@ -38,6 +39,11 @@ struct Found {
     UINT state = 0;
     std::string label;
 };
+
+UINT writer_state(int code)
+{
+    return save_format_has_writer(code) ? MFS_ENABLED : MFS_GRAYED;
+}
 
 Found find_change(const MenuFacts& f, int id, int popup = -1)
 {
@@ -115,7 +121,6 @@ INSTANTIATE_TEST_SUITE_P(Rules, MenuStateTable, ::testing::Values(
     StateCase{"8-8-8 for 32-bit", KIND_DIB, 32, 0, 32, IDM_MAIN_SAVE_BMP_555, -1, EN, "RGB &8 8 8"},
     StateCase{"bit fields for 24-bit", KIND_DIB, 24, 0, 32, IDM_MAIN_SAVE_BMP_555, -1, GR, nullptr},
     // Saving and the clipboard by kind.
-    StateCase{"BMP popup, bitmap", KIND_DIB, 24, 0, 32, 0, POPUP_BMP, EN, nullptr},
     StateCase{"BMP popup, metafile", KIND_WMF, 0, 0, 32, 0, POPUP_BMP, GR, nullptr},
     StateCase{"PCX, animated GIF", KIND_ANIMATED_GIF, 0, 0, 32, IDM_MAIN_SAVE_PCX, -1, GR, nullptr},
     StateCase{"EMF from WMF", KIND_WMF, 0, 0, 32, IDM_MAIN_SAVE_EMF, -1, EN, nullptr},
@@ -209,6 +214,29 @@ TEST(MainMenuStates, PastedImagesKeepFileAndHistoryItemsGreyed)
     EXPECT_EQ(find_change(emf, IDM_MAIN_SAVE_EMF).state, MFS_ENABLED);
     EXPECT_EQ(find_change(emf, IDM_MAIN_SAVE_WMF).state, MFS_ENABLED);
     EXPECT_EQ(find_change(emf, IDM_MAIN_INSERT_COMMENT).state, MFS_GRAYED);
+}
+
+// An entry that did nothing when chosen would be lost work for the user:
+// Convert/Save offers a format for a bitmap only once its writer is in the
+// format table.
+TEST(MainMenuStates, ConvertSaveEntryIsOfferedExactlyWhenItsFormatHasAWriter)
+{
+    const struct {
+        int popup;    // -1: a command item
+        int command;  // the entry's command, or one in its popup
+    } entries[] = {
+        {POPUP_BMP, IDM_MAIN_SAVE_BMP}, {POPUP_GIF, IDM_MAIN_SAVE_GIF}, {POPUP_IFF, IDM_MAIN_SAVE_IFF},
+        {POPUP_JPG, IDM_MAIN_SAVE_JPEG}, {POPUP_PNG, IDM_MAIN_SAVE_PNG}, {POPUP_TGA, IDM_MAIN_SAVE_TGA},
+        {POPUP_TIF, IDM_MAIN_SAVE_TIFF_FIRST}, {POPUP_EXPERTS, IDM_MAIN_SAVE_JPEG_LOSSLESS},
+        {-1, IDM_MAIN_SAVE_JBIG}, {-1, IDM_MAIN_SAVE_PCX},
+    };
+    MenuFacts f = facts_for(KIND_DIB, 24, 0);
+    for (const auto& e : entries) {
+        const SaveCommand* command = find_save_command(e.command);
+        ASSERT_NE(command, nullptr) << e.command;
+        EXPECT_EQ(find_change(f, e.command, e.popup).state, writer_state(command->code)) << e.command;
+    }
+    EXPECT_EQ(choose_pnm_family_item(&f).state, writer_state(FMT_PPM));
 }
 
 TEST(MainMenuBar, EntriesFollowTheImageKind)

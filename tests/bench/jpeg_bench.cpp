@@ -7,19 +7,12 @@
 
 #include <windows.h>
 
+#include "bench_clock.h"
 #include "image/current_image.h"
 #include "image/packed_dib.h"
 #include "jpeg/jpeg_read.h"
 #include "jpeg/jpeg_write.h"
 #include "tools/resample.h"
-
-static double now(void)
-{
-    LARGE_INTEGER t, f;
-    QueryPerformanceCounter(&t);
-    QueryPerformanceFrequency(&f);
-    return (double)t.QuadPart / (double)f.QuadPart;
-}
 
 int main(int argc, char** argv)
 {

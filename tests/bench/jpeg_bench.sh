@@ -8,20 +8,11 @@
 # file too. Prints the seconds and the ratio ours / theirs.
 #
 #   tests/bench/jpeg_bench.sh [BUILD_DIR]    (default build/cmake)
-# Uses WINEPREFIX when set, else BUILD_DIR/../wine.
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-build=$(cd "${1:-$here/../../build/cmake}" && pwd)
-exe=$build/tests/bench/jpeg_bench.exe
-convert=/usr/bin/convert
-[ -f "$exe" ] || { echo "build jpeg_bench first: cmake --build $build --target jpeg_bench" >&2; exit 1; }
-export WINEPREFIX=${WINEPREFIX:-$(dirname "$build")/wine} WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+source "$(dirname "$0")/bench_common.sh"
+bench_setup jpeg_bench "${1:-}"
 picture=$work/photo.ppm
 photo=$work/photo.jpg
-source "$(dirname "$0")/bench_common.sh"
 make_photo "$picture"
 cjpeg -quality 90 "$picture" > "$photo"
 
@@ -32,14 +23,7 @@ theirs[encode]=$(best_of 3 cjpeg -quality 85 -outfile "$work/cjpeg.jpg" "$pictur
 theirs[shrink_half]=$(echo "$(best_of 2 "$convert" "$picture" -filter Box -resize 3000x2000! "ppm:$work/out.ppm") - $io" | bc -l)
 theirs[enlarge_5_4]=$(echo "$(best_of 2 "$convert" "$picture" -filter Lagrange -resize 7500x5000! "ppm:$work/out.ppm") - $io" | bc -l)
 
-ours=$(wine "$exe" "Z:$photo" "Z:$work/ours.jpg" | tr -d '\r')
-
 echo "24-megapixel photo; libjpeg-turbo $(dpkg-query -W -f='${Version}' libjpeg-turbo-progs)," \
      "ImageMagick $("$convert" -version | head -1 | cut -d' ' -f3), $(nproc) cores;" \
      "ImageMagick's read+write time ${io}s subtracted from its resizes"
-printf '%-14s %10s %10s %8s\n' operation ours_s theirs_s ratio
-while read -r name t; do
-    them=${theirs[$name]}
-    if [ "$(echo "$them < 0.001" | bc -l)" = 1 ]; then them=0.001; fi
-    printf '%-14s %10.3f %10.3f %8.2f\n' "$name" "$t" "$them" "$(echo "$t / $them" | bc -l)"
-done <<< "$ours"
+wine "$exe" "Z:$photo" "Z:$work/ours.jpg" | tr -d '\r' | print_ratios

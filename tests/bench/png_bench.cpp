@@ -5,16 +5,9 @@
 
 #include <windows.h>
 
+#include "bench_clock.h"
 #include "formats/png.h"
 #include "image/current_image.h"
-
-static double now(void)
-{
-    LARGE_INTEGER t, f;
-    QueryPerformanceCounter(&t);
-    QueryPerformanceFrequency(&f);
-    return (double)t.QuadPart / (double)f.QuadPart;
-}
 
 int main(int argc, char** argv)
 {

@@ -7,20 +7,11 @@
 # must hold the same pixels.
 #
 #   tests/bench/png_bench.sh [BUILD_DIR]    (default build/cmake)
-# Uses WINEPREFIX when set, else BUILD_DIR/../wine.
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-build=$(cd "${1:-$here/../../build/cmake}" && pwd)
-exe=$build/tests/bench/png_bench.exe
-convert=/usr/bin/convert
-[ -f "$exe" ] || { echo "build png_bench first: cmake --build $build --target png_bench" >&2; exit 1; }
-export WINEPREFIX=${WINEPREFIX:-$(dirname "$build")/wine} WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+source "$(dirname "$0")/bench_common.sh"
+bench_setup png_bench "${1:-}"
 picture=$work/photo.ppm
 photo=$work/photo.png
-source "$(dirname "$0")/bench_common.sh"
 make_photo "$picture"
 "$convert" "$picture" "$photo"
 
@@ -37,9 +28,5 @@ cmp -s "$work/a.rgb" "$work/b.rgb" || { echo "the viewer's PNG holds other pixel
 
 echo "24-megapixel photo; ImageMagick $("$convert" -version | head -1 | cut -d' ' -f3), $(nproc) cores;" \
      "ImageMagick start-up ${start}s and PPM read ${read_ppm}s subtracted"
-printf '%-8s %10s %10s %8s\n' operation ours_s theirs_s ratio
-while read -r name t; do
-    them=${theirs[$name]}
-    printf '%-8s %10.3f %10.3f %8.2f\n' "$name" "$t" "$them" "$(echo "$t / $them" | bc -l)"
-done <<< "$ours"
+print_ratios <<< "$ours"
 ls -l "$work/ours.png" "$work/im.png" | awk '{print $9, $5, "bytes"}'

@@ -7,19 +7,10 @@
 # seconds and the ratio ours / theirs.
 #
 #   tests/bench/tiff_bench.sh [BUILD_DIR]    (default build/cmake)
-# Uses WINEPREFIX when set, else BUILD_DIR/../wine.
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-build=$(cd "${1:-$here/../../build/cmake}" && pwd)
-exe=$build/tests/bench/tiff_bench.exe
-convert=/usr/bin/convert
-[ -f "$exe" ] || { echo "build tiff_bench first: cmake --build $build --target tiff_bench" >&2; exit 1; }
-export WINEPREFIX=${WINEPREFIX:-$(dirname "$build")/wine} WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-picture=$work/photo.ppm
 source "$(dirname "$0")/bench_common.sh"
+bench_setup tiff_bench "${1:-}"
+picture=$work/photo.ppm
 make_photo "$picture"
 pnmtotiff "$picture" > "$work/plain.tif" 2>/dev/null
 tiffcp -c lzw:2 "$work/plain.tif" "$work/lzw.tif"
@@ -32,15 +23,8 @@ for name in lzw deflate_tiled jpeg_ycbcr; do
     theirs[$name]=$(echo "$(best_of 3 "$convert" "$work/$name.tif" "ppm:$work/out.ppm") - $io" | bc -l)
 done
 
-ours=$(wine "$exe" "lzw=Z:$work/lzw.tif" "deflate_tiled=Z:$work/deflate_tiled.tif" \
-            "jpeg_ycbcr=Z:$work/jpeg_ycbcr.tif" | tr -d '\r')
-
 echo "24-megapixel picture; ImageMagick $("$convert" -version | head -1 | cut -d' ' -f3)," \
      "libtiff $(dpkg-query -W -f='${Version}\n' libtiff6 2>/dev/null | head -1), $(nproc) cores;" \
      "ImageMagick's PPM read+write time ${io}s subtracted"
-printf '%-14s %10s %10s %8s\n' file ours_s theirs_s ratio
-while read -r name t; do
-    them=${theirs[$name]}
-    if [ "$(echo "$them < 0.001" | bc -l)" = 1 ]; then them=0.001; fi
-    printf '%-14s %10.3f %10.3f %8.2f\n' "$name" "$t" "$them" "$(echo "$t / $them" | bc -l)"
-done <<< "$ours"
+wine "$exe" "lzw=Z:$work/lzw.tif" "deflate_tiled=Z:$work/deflate_tiled.tif" \
+     "jpeg_ycbcr=Z:$work/jpeg_ycbcr.tif" | tr -d '\r' | print_ratios

@@ -8,17 +8,9 @@
 # count the operation alone. Prints the seconds and the ratio ours / theirs.
 #
 #   tests/bench/tools_bench.sh [BUILD_DIR]    (default build/cmake)
-# Uses WINEPREFIX when set, else BUILD_DIR/../wine.
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-build=$(cd "${1:-$here/../../build/cmake}" && pwd)
-exe=$build/tests/bench/tools_bench.exe
-convert=/usr/bin/convert
-[ -x "$exe" ] || [ -f "$exe" ] || { echo "build tools_bench first: cmake --build $build --target tools_bench" >&2; exit 1; }
-export WINEPREFIX=${WINEPREFIX:-$(dirname "$build")/wine} WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+source "$(dirname "$0")/bench_common.sh"
+bench_setup tools_bench "${1:-}"
 picture=$work/picture.ppm
 # Debian's policy caps ImageMagick at 256 MiB of pixel cache, too little to
 # turn a 24-megapixel picture; this run may use more.
@@ -30,26 +22,23 @@ cat > "$work/policy.xml" <<'EOF_POLICY'
 </policymap>
 EOF_POLICY
 export MAGICK_CONFIGURE_PATH=$work
-source "$(dirname "$0")/bench_common.sh"
 make_photo "$picture"
 
 io=$(best_of 3 "$convert" "$picture" "ppm:$work/out.ppm")
 declare -A theirs
-theirs[rotate90]=$(best_of 2 "$convert" "$picture" -rotate 90 "ppm:$work/out.ppm")
-theirs[quantize256]=$(best_of 2 "$convert" "$picture" +dither -colors 256 "ppm:$work/out.ppm")
-theirs[quantize256_dither]=$(best_of 2 "$convert" "$picture" -dither FloydSteinberg -colors 256 "ppm:$work/out.ppm")
-theirs[grayscale]=$(best_of 2 "$convert" "$picture" -colorspace Gray "ppm:$work/out.ppm")
-theirs[rotate30_bilinear]=$(best_of 2 "$convert" "$picture" -background black -virtual-pixel background \
-    -filter point -interpolate Bilinear +distort SRT 30 "ppm:$work/out.ppm")
-theirs[skew20]=$(best_of 2 "$convert" "$picture" -background black -shear 20x0 "ppm:$work/out.ppm")
-
-ours=$(wine "$exe" "Z:$picture" | tr -d '\r')
+im() {  # name options...: ImageMagick's time for the options, less io
+    local name=$1
+    shift
+    theirs[$name]=$(echo "$(best_of 2 "$convert" "$picture" "$@" "ppm:$work/out.ppm") - $io" | bc -l)
+}
+im rotate90 -rotate 90
+im quantize256 +dither -colors 256
+im quantize256_dither -dither FloydSteinberg -colors 256
+im grayscale -colorspace Gray
+im rotate30_bilinear -background black -virtual-pixel background -filter point -interpolate Bilinear +distort SRT 30
+im skew20 -background black -shear 20x0
 
 echo "24-megapixel picture; ImageMagick $("$convert" -version | head -1 | cut -d' ' -f3),"\
      "$(nproc) cores, its read+write time ${io}s subtracted"
-printf '%-20s %10s %14s %8s\n' operation ours_s imagemagick_s ratio
-while read -r name t; do
-    im=$(echo "${theirs[$name]} - $io" | bc -l)
-    if [ "$(echo "$im < 0.001" | bc -l)" = 1 ]; then im=0.001; fi
-    printf '%-20s %10.3f %14.3f %8.2f\n' "$name" "$t" "$im" "$(echo "$t / $im" | bc -l)"
-done <<< "$ours"
+"$convert" "$picture" -type TrueColor "bmp3:$work/picture.bmp"
+wine "$exe" "Z:$work/picture.bmp" | tr -d '\r' | print_ratios

@@ -25,8 +25,7 @@ TEST(RotateDialog, ExpressionAngleTurnsThePreview)
     ASSERT_TRUE(box);
     EXPECT_EQ(window_text(GetDlgItem(box, 0xFFFF)), "Error: Angle must have numeric value.");
     PostMessageA(box, WM_COMMAND, IDOK, 0);
-    for (int i = 0; i < 100 && IsWindow(box); ++i)
-        Sleep(50);
+    wait_until_closed(box, 5000);
     ASSERT_TRUE(IsWindow(dialog)) << "the dialog stays open";
 
     SetDlgItemTextA(dialog, IDC_ANGLE_EDIT, "90/2");

@@ -48,49 +48,12 @@ TEST(AnimationRegress, FramesStayInsideTheFrameLines)
     EXPECT_EQ(frame_line_gaps(s), std::vector<std::string>());
 }
 
-// LZW data of a 4 x 4 frame of index 0: each code (3 bits) after a clear,
-// so the code size never grows.
-std::string gif_with_broken_second_frame()
-{
-    std::string g("GIF89a\x04\x00\x04\x00\x80\x00\x00", 13);
-    g += std::string("\xFF\x00\x00\x00\x00\xFF", 6);           // red, blue
-    g += std::string("\x21\xF9\x04\x00\x0A\x00\x00\x00", 8);   // 10/100 s
-    g += std::string("\x2C\x00\x00\x00\x00\x04\x00\x04\x00\x00\x02", 11);
-    std::vector<int> codes;
-    for (int i = 0; i < 16; ++i) {
-        codes.push_back(4);
-        codes.push_back(0);
-    }
-    codes.push_back(5);
-    std::string data;
-    unsigned bits = 0, count = 0;
-    for (int code : codes) {
-        bits |= (unsigned)code << count;
-        count += 3;
-        while (count >= 8) {
-            data += (char)(bits & 0xFF);
-            bits >>= 8;
-            count -= 8;
-        }
-    }
-    if (count)
-        data += (char)bits;
-    g += (char)data.size() + data + std::string(1, '\0');
-    // The second frame has an impossible code size: it cannot be read.
-    g += std::string("\x2C\x00\x00\x00\x00\x04\x00\x04\x00\x00\x01\x02\x00\x00\x3B", 15);
-    return g;
-}
-
 TEST(AnimationRegress, BrokenAnimationReleasesItsFile)
 {
     std::string dir = e2e_work_dir("anim_regress_broken");
     std::string path = dir + "\\broken.gif", renamed = dir + "\\renamed.gif";
     DeleteFileA(renamed.c_str());
-    std::string bytes = gif_with_broken_second_frame();
-    FILE* f = fopen(path.c_str(), "wb");
-    ASSERT_NE(f, nullptr);
-    fwrite(bytes.data(), 1, bytes.size(), f);
-    fclose(f);
+    ASSERT_TRUE(copy_regress_fixture("broken.gif", dir));
 
     RunningApp app;
     ASSERT_TRUE(start_app("broken.gif", dir, app));

@@ -1,4 +1,5 @@
-// An animated GIF plays in the preview: its frames follow one another.
+// An animated GIF and an animated cursor play in the preview: sampling its
+// centre for a few seconds meets more than one of their frames' colours.
 #include <gtest/gtest.h>
 
 #include <set>
@@ -8,27 +9,36 @@
 
 namespace {
 
-TEST(Animation, GifFramesFollowOneAnotherInThePreview)
+struct AnimationCase {
+    const char* file;
+    const char* name;
+};
+
+class Animation : public ::testing::TestWithParam<AnimationCase> {};
+
+// animated.gif: red, green and blue frames of 90 ms here; cursor.ani: a red
+// and a blue frame of 10/60 s each (150 ms here).
+TEST_P(Animation, FramesFollowOneAnotherInThePreview)
 {
-    std::string dir = e2e_work_dir("animation");
-    ASSERT_TRUE(copy_fixture("animated.gif", dir));
-
+    const AnimationCase& c = GetParam();
+    std::string dir = e2e_work_dir(c.name);
+    ASSERT_TRUE(copy_fixture(c.file, dir));
     RunningApp app;
-    ASSERT_TRUE(start_app("animated.gif", dir, app));
-    HWND preview = GetDlgItem(app.main, IDC_MAIN_PREVIEW);
-
-    // Frames last 90 ms here; sampling the centre over a few seconds must
-    // meet more than one of the three colours.
+    ASSERT_TRUE(start_app(c.file, dir, app));
     std::set<DWORD> seen;
     for (int i = 0; i < 8 && seen.size() < 2; ++i) {
-        std::vector<DWORD> pixels;
-        int w = 0, h = 0;
-        ASSERT_FALSE(save_screenshot(preview, "animation", &pixels, &w, &h).empty());
-        DWORD centre = pixels[(size_t)(h / 2) * w + w / 2];
+        PreviewShot s = preview_shot(app, c.name);
+        ASSERT_GT(s.width, 0);
+        DWORD centre = s.at(s.width / 2, s.height / 2);
         if (centre == 0xFF0000 || centre == 0x00FF00 || centre == 0x0000FF)
             seen.insert(centre);
     }
-    EXPECT_GE(seen.size(), 2u) << "the preview shows more than one frame";
+    EXPECT_EQ(seen.size(), 2u) << "the preview shows more than one frame";
 }
+
+INSTANTIATE_TEST_SUITE_P(Files, Animation,
+                         ::testing::Values(AnimationCase{"animated.gif", "animation"},
+                                           AnimationCase{"cursor.ani", "cursor_animation"}),
+                         [](const ::testing::TestParamInfo<AnimationCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

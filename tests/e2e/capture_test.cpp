@@ -41,11 +41,6 @@ HWND make_target(void)
     return target;
 }
 
-void press(HWND dialog, int id)
-{
-    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(dialog, id));
-}
-
 enum Gesture { GESTURE_DRAG, GESTURE_RIGHT_CLICK, GESTURE_DOUBLE_CLICK };
 
 // Runs one capture and returns the information box's text ("" when the
@@ -56,7 +51,7 @@ std::string capture(const RunningApp& app, Gesture gesture)
     HWND dialog = wait_dialog(app, "Capture Screen Image");
     if (!dialog)
         return "no dialog";
-    press(dialog, IDOK);
+    click_button(dialog, IDOK);
     HWND cover = NULL;
     for (int i = 0; i < 200 && !cover; ++i) {
         pump(50);
@@ -94,7 +89,7 @@ std::string capture(const RunningApp& app, Gesture gesture)
     if (!box)
         return "no information box";
     std::string text = box_text(box);
-    press(box, IDOK);
+    click_button(box, IDOK);
     for (int i = 0; i < 100 && IsWindow(box); ++i)
         pump(50);
     return text;

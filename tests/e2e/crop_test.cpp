@@ -108,9 +108,7 @@ TEST_F(CropToolTest, EscapeAfterADragLeavesThePicture)
     drag_top_left_corner_by(tool, 40, 20);
     EXPECT_EQ(status_bar_part_text(app, tool.status, 2), "width: 40");
     x_input("key Escape");
-    for (int i = 0; i < 50 && IsWindow(tool.window); ++i)
-        Sleep(100);
-    EXPECT_FALSE(IsWindow(tool.window));
+    EXPECT_TRUE(wait_until_closed(tool.window, 5000));
     EXPECT_EQ(preview_pixel(app, "crop_cancelled", 0.1, 0.3), before);
     EXPECT_EQ(before, 0xFF0000u);
 }

@@ -420,9 +420,7 @@ bool copy_regress_fixture(const std::string& name, const std::string& folder)
 
 DWORD preview_pixel(const RunningApp& app, const std::string& shot, double fx, double fy)
 {
-    PreviewShot s = preview_shot(app, shot.c_str());
-    int side = s.width - 6;
-    return s.at(3 + (int)(fx * side), 3 + (int)(fy * side));
+    return preview_shot(app, shot.c_str()).in_square(fx, fy);
 }
 
 HWND wait_dialog(const RunningApp& app, const char* title, DWORD wait_ms)
@@ -440,4 +438,82 @@ std::string box_text(HWND box)
             text += window_text(child);
     }
     return text;
+}
+
+void click_button(HWND dialog, int id)
+{
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(dialog, id));
+}
+
+void send_main_command(const RunningApp& app, int id)
+{
+    SendMessageA(app.main, WM_COMMAND, MAKEWPARAM(id, 0), 0);
+    Sleep(300);
+}
+
+bool wait_until_closed(HWND hwnd, DWORD wait_ms)
+{
+    for (DWORD waited = 0; IsWindow(hwnd) && waited < wait_ms; waited += 50)
+        Sleep(50);
+    return !IsWindow(hwnd);
+}
+
+std::string wait_for_window_text(HWND hwnd, const std::string& wanted, DWORD wait_ms)
+{
+    std::string text = window_text(hwnd);
+    for (DWORD waited = 0; text != wanted && waited < wait_ms; waited += 50) {
+        Sleep(50);
+        text = window_text(hwnd);
+    }
+    return text;
+}
+
+bool colours_close(DWORD a, DWORD b, int tolerance)
+{
+    for (int shift = 0; shift < 24; shift += 8) {
+        int d = (int)((a >> shift) & 0xFF) - (int)((b >> shift) & 0xFF);
+        if (d > tolerance || d < -tolerance)
+            return false;
+    }
+    return true;
+}
+
+void paint_red_box(HDC dc, int right, int bottom)
+{
+    HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
+    HGDIOBJ old_brush = SelectObject(dc, red);
+    HGDIOBJ old_pen = SelectObject(dc, GetStockObject(NULL_PEN));
+    Rectangle(dc, 0, 0, right + 1, bottom + 1);
+    SelectObject(dc, old_pen);
+    SelectObject(dc, old_brush);
+    DeleteObject(red);
+}
+
+HWND open_image_window(const RunningApp& app, int button)
+{
+    click_button(app.main, button);
+    HWND view = find_process_window(app.process.dwProcessId, "Meta", NULL, 15000);
+    Sleep(500);
+    return view;
+}
+
+ImageAreaShot shoot_image_area(HWND window, const std::string& name)
+{
+    ImageAreaShot s;
+    save_screenshot(window, name, &s.pixels, &s.width, &s.height);
+    RECT outer, client;
+    GetWindowRect(window, &outer);
+    GetClientRect(window, &client);
+    POINT origin = {0, 0};
+    ClientToScreen(window, &origin);
+    s.left = origin.x - outer.left;
+    s.top = origin.y - outer.top;
+    s.area_w = client.right;
+    s.area_h = client.bottom;
+    if (HWND bar = FindWindowExA(window, NULL, "msctls_statusbar32", NULL)) {
+        RECT r;
+        GetWindowRect(bar, &r);
+        s.area_h -= r.bottom - r.top;
+    }
+    return s;
 }

@@ -95,6 +95,13 @@ struct PreviewShot {
     {
         return x < 0 || y < 0 || x >= width || y >= height ? 0xFFFFFFFF : pixels[(size_t)y * width + x];
     }
+    // A pixel of the image square (the control less its 3-pixel frame) at
+    // fractions of its side.
+    DWORD in_square(double fx, double fy) const
+    {
+        int side = width - 6;
+        return at(3 + (int)(fx * side), 3 + (int)(fy * side));
+    }
 };
 PreviewShot preview_shot(const RunningApp& app, const char* name);
 
@@ -106,6 +113,44 @@ RECT colour_extent(const PreviewShot& shot, DWORD colour);
 // the shot's centre are not black ("inner top", "outer left", ...): empty
 // when the picture lies exactly in its frame.
 std::vector<std::string> frame_line_gaps(const PreviewShot& shot);
+
+// Presses a dialog's button as a click does.
+void click_button(HWND dialog, int id);
+
+// Sends a menu command to the main window and gives it time to show.
+void send_main_command(const RunningApp& app, int id);
+
+// Waits for the window to go away; false when it stays past wait_ms.
+bool wait_until_closed(HWND hwnd, DWORD wait_ms = 10000);
+
+// The window's text once it reads wanted, or what it reads after wait_ms.
+std::string wait_for_window_text(HWND hwnd, const std::string& wanted, DWORD wait_ms = 5000);
+
+// Every colour channel of a and b (0x00RRGGBB) within tolerance.
+bool colours_close(DWORD a, DWORD b, int tolerance);
+
+// Fills (0, 0) to (right, bottom) with red and no outline, as the
+// metafile tests draw their pictures.
+void paint_red_box(HDC dc, int right, int bottom);
+
+// Opens the image window by the main window's Center or Tile button.
+HWND open_image_window(const RunningApp& app, int button);
+
+// The image window as shown: its client pixels above the status bar.
+struct ImageAreaShot {
+    std::vector<DWORD> pixels;
+    int width = 0, height = 0;    // the whole window
+    int left = 0, top = 0;        // client origin in the shot
+    int area_w = 0, area_h = 0;   // client less the status bar
+    DWORD at(int x, int y) const
+    {
+        x += left;
+        y += top;
+        return x < 0 || y < 0 || x >= width || y >= height ? 0xFFFFFFFF : pixels[(size_t)y * width + x];
+    }
+    DWORD middle() const { return at(area_w / 2, area_h / 2); }
+};
+ImageAreaShot shoot_image_area(HWND window, const std::string& name);
 
 // Copies a fixture made by tests/fixtures/make_regress.sh into folder.
 bool copy_regress_fixture(const std::string& name, const std::string& folder);

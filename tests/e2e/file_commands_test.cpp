@@ -11,21 +11,9 @@
 
 namespace {
 
-void press(HWND dialog, int id)
-{
-    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(dialog, id));
-}
-
 bool exists(const std::string& path)
 {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-bool wait_gone(HWND hwnd)
-{
-    for (int i = 0; i < 200 && IsWindow(hwnd); ++i)
-        Sleep(50);
-    return !IsWindow(hwnd);
 }
 
 // One command through its dialog: the target typed in (empty: cancel);
@@ -39,21 +27,21 @@ std::string run_with_dialog(const RunningApp& app, int command, const char* dial
         return std::string("no dialog ") + dialog_title;
     std::string label = window_text(GetDlgItem(dialog, IDOK));
     if (target.empty()) {
-        press(dialog, IDCANCEL);
-        wait_gone(dialog);
+        click_button(dialog, IDCANCEL);
+        wait_until_closed(dialog);
         Sleep(500);
         return label + "|";
     }
     SendMessageA(GetDlgItem(dialog, 1152), WM_SETTEXT, 0, (LPARAM)target.c_str());
-    press(dialog, IDOK);
+    click_button(dialog, IDOK);
     HWND box = wait_dialog(app, box_title);
     if (!box) {
         HWND other = find_process_window(app.process.dwProcessId, "#32770", app.main, 0);
         return label + "|no box " + box_title + (other ? ", instead: " + window_text(other) + " " + box_text(other) : "");
     }
     std::string text = box_text(box);
-    press(box, IDOK);
-    wait_gone(box);
+    click_button(box, IDOK);
+    wait_until_closed(box);
     Sleep(700);
     return label + "|" + text;
 }
@@ -123,8 +111,8 @@ TEST(FileCommands, RenameCopyMoveDeleteAndCancelGiveTheirFilesAndShowTheNextFile
     HWND question = wait_dialog(app, " CONFIRM DELETE FILE ");
     ASSERT_NE(question, nullptr);
     EXPECT_EQ(box_text(question), "Are you sure? \n\n\nDelete File copy_b.bmp?");
-    press(question, IDYES);
-    wait_gone(question);
+    click_button(question, IDYES);
+    wait_until_closed(question);
     Sleep(700);
     EXPECT_FALSE(exists(dir + "\\copy_b.bmp"));
     EXPECT_EQ(listed(app), (std::vector<std::string>{"renamed.bmp", "slide_b.bmp"}));

@@ -29,14 +29,6 @@ void start_with_quadrants(const char* sub, RunningApp& app)
     Sleep(500);
 }
 
-HWND open_view(const RunningApp& app, int button)
-{
-    PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), (LPARAM)GetDlgItem(app.main, button));
-    HWND view = find_process_window(app.process.dwProcessId, "Meta", NULL, 15000);
-    Sleep(500);
-    return view;
-}
-
 // A maximised window reaches past the screen's edges, where no shot can
 // see it: the pictures are read from a normal window on the screen.
 void place_view(HWND view, int x, int y, int w, int h)
@@ -44,13 +36,6 @@ void place_view(HWND view, int x, int y, int w, int h)
     ShowWindow(view, SW_RESTORE);
     SetWindowPos(view, NULL, x, y, w, h, SWP_NOZORDER);
     Sleep(300);
-}
-
-bool wait_closed(HWND view)
-{
-    for (int i = 0; i < 200 && IsWindow(view); ++i)
-        Sleep(50);
-    return !IsWindow(view);
 }
 
 // Ctrl with a letter, typed into the image window.
@@ -69,42 +54,6 @@ void ctrl_key(HWND view, char letter)
     Sleep(500);
 }
 
-// The image area of the window as shown: client pixels above the status bar.
-struct ViewShot {
-    std::vector<DWORD> pixels;
-    int width = 0, height = 0;    // the whole window
-    int left = 0, top = 0;        // client origin in the shot
-    int area_w = 0, area_h = 0;   // client less the status bar
-    DWORD at(int x, int y) const
-    {
-        x += left;
-        y += top;
-        return x < 0 || y < 0 || x >= width || y >= height ? 0xFFFFFFFF : pixels[(size_t)y * width + x];
-    }
-};
-
-ViewShot shoot_view(HWND view, const char* name)
-{
-    ViewShot s;
-    save_screenshot(view, name, &s.pixels, &s.width, &s.height);
-    RECT window, client;
-    GetWindowRect(view, &window);
-    GetClientRect(view, &client);
-    POINT origin = {0, 0};
-    ClientToScreen(view, &origin);
-    s.left = origin.x - window.left;
-    s.top = origin.y - window.top;
-    s.area_w = client.right;
-    s.area_h = client.bottom;
-    HWND bar = FindWindowExA(view, NULL, "msctls_statusbar32", NULL);
-    if (bar) {
-        RECT r;
-        GetWindowRect(bar, &r);
-        s.area_h -= r.bottom - r.top;
-    }
-    return s;
-}
-
 std::string selected_entry(const RunningApp& app)
 {
     HWND list = GetDlgItem(app.main, IDC_MAIN_FILE_LIST);
@@ -117,13 +66,13 @@ TEST(ImageWindow, CenterShowsThePictureCentredAndTheAcceleratorsReachTheirComman
 {
     RunningApp app;
     start_with_quadrants("view_center", app);
-    HWND view = open_view(app, IDC_MAIN_CENTER);
+    HWND view = open_image_window(app, IDC_MAIN_CENTER);
     ASSERT_NE(view, nullptr) << "Center opens the image window";
     EXPECT_EQ(window_text(view), "quadrants.bmp     9654 bytes");
     EXPECT_NE(GetMenu(view), nullptr);
     place_view(view, 20, 20, 500, 400);
 
-    ViewShot s = shoot_view(view, "view_centered");
+    ImageAreaShot s = shoot_image_area(view, "view_centered");
     int x = (s.area_w - PICTURE_W) / 2, y = (s.area_h - PICTURE_H) / 2;
     struct {
         int x, y;
@@ -146,17 +95,17 @@ TEST(ImageWindow, CenterShowsThePictureCentredAndTheAcceleratorsReachTheirComman
 
     // Ctrl+T tiles from the top left; Ctrl+C centres again.
     ctrl_key(view, 'T');
-    s = shoot_view(view, "view_tiled_by_key");
+    s = shoot_image_area(view, "view_tiled_by_key");
     EXPECT_EQ(s.at(1, 1), RED);
     EXPECT_EQ(s.at(PICTURE_W + 1, 1), RED);
     EXPECT_EQ(s.at(1, PICTURE_H + 1), RED);
     ctrl_key(view, 'C');
-    s = shoot_view(view, "view_centred_by_key");
+    s = shoot_image_area(view, "view_centred_by_key");
     EXPECT_EQ(s.at(1, 1), WHITE);
 
     // Ctrl+X closes it; the main window keeps its selection.
     ctrl_key(view, 'X');
-    EXPECT_TRUE(wait_closed(view));
+    EXPECT_TRUE(wait_until_closed(view));
     EXPECT_EQ(selected_entry(app), "quadrants.bmp");
     EXPECT_TRUE(IsWindowVisible(app.main));
 
@@ -167,11 +116,11 @@ TEST(ImageWindow, TileTilesAndEscapeAndTheCloseBoxReturnWithThePlacementKept)
 {
     RunningApp app;
     start_with_quadrants("view_tile", app);
-    HWND view = open_view(app, IDC_MAIN_TILE);
+    HWND view = open_image_window(app, IDC_MAIN_TILE);
     ASSERT_NE(view, nullptr) << "Tile opens the image window";
     EXPECT_TRUE(IsZoomed(view)) << "the first image window opens maximised";
     place_view(view, 40, 50, 400, 300);
-    ViewShot s = shoot_view(view, "view_tiled");
+    ImageAreaShot s = shoot_image_area(view, "view_tiled");
     struct {
         int x, y;
         DWORD colour;
@@ -185,9 +134,9 @@ TEST(ImageWindow, TileTilesAndEscapeAndTheCloseBoxReturnWithThePlacementKept)
     // Escape closes it; the next window opens normal where it was left.
     SetForegroundWindow(view);
     PostMessageA(view, WM_KEYDOWN, VK_ESCAPE, 0);
-    ASSERT_TRUE(wait_closed(view));
+    ASSERT_TRUE(wait_until_closed(view));
     EXPECT_EQ(selected_entry(app), "quadrants.bmp");
-    view = open_view(app, IDC_MAIN_CENTER);
+    view = open_image_window(app, IDC_MAIN_CENTER);
     ASSERT_NE(view, nullptr);
     RECT r;
     GetWindowRect(view, &r);
@@ -201,9 +150,9 @@ TEST(ImageWindow, TileTilesAndEscapeAndTheCloseBoxReturnWithThePlacementKept)
     ShowWindow(view, SW_MAXIMIZE);
     Sleep(300);
     PostMessageA(view, WM_SYSCOMMAND, SC_CLOSE, 0);
-    ASSERT_TRUE(wait_closed(view));
+    ASSERT_TRUE(wait_until_closed(view));
     EXPECT_EQ(selected_entry(app), "quadrants.bmp");
-    view = open_view(app, IDC_MAIN_TILE);
+    view = open_image_window(app, IDC_MAIN_TILE);
     ASSERT_NE(view, nullptr);
     EXPECT_TRUE(IsZoomed(view));
 
@@ -219,10 +168,7 @@ TEST(ImageWindow, EnhancedMetafileAndAnimationShowCentred)
     // No frame given: the picture is as large as what is drawn.
     HDC dc = CreateEnhMetaFileA(NULL, emf.c_str(), NULL, "test\0square\0");
     ASSERT_NE(dc, nullptr);
-    HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
-    RECT all = {0, 0, 201, 201};
-    FillRect(dc, &all, red);
-    DeleteObject(red);
+    paint_red_box(dc, 200, 200);
     DeleteEnhMetaFile(CloseEnhMetaFile(dc));
     ASSERT_TRUE(copy_fixture("animated.gif", dir));
 
@@ -234,10 +180,10 @@ TEST(ImageWindow, EnhancedMetafileAndAnimationShowCentred)
         RunningApp app;
         ASSERT_TRUE(start_app(f.file, dir, app));
         Sleep(500);
-        HWND view = open_view(app, IDC_MAIN_CENTER);
+        HWND view = open_image_window(app, IDC_MAIN_CENTER);
         ASSERT_NE(view, nullptr) << f.file;
         place_view(view, 20, 20, 500, 400);
-        ViewShot s = shoot_view(view, f.file);
+        ImageAreaShot s = shoot_image_area(view, f.file);
         DWORD centre = s.at(s.area_w / 2, s.area_h / 2);
         if (f.centre)
             EXPECT_EQ(centre, f.centre) << f.file;
@@ -257,7 +203,7 @@ TEST(ImageWindow, EnhancedMetafileAndAnimationShowCentred)
         EXPECT_LE(std::abs(left - (s.area_w - 1 - right)), 1) << f.file;
         EXPECT_LE(std::abs(top - (s.area_h - 1 - bottom)), 1) << f.file;
         PostMessageA(view, WM_CLOSE, 0, 0);
-        EXPECT_TRUE(wait_closed(view));
+        EXPECT_TRUE(wait_until_closed(view));
         EXPECT_EQ(exit_by_button(app), 1) << f.file;
     }
 }

@@ -76,30 +76,6 @@ TEST_P(MediaPlayback, PlaysInTheMainWindow)
 INSTANTIATE_TEST_SUITE_P(Files, MediaPlayback,
                          ::testing::Values(PlayCase{"beep.wav", false}, PlayCase{"clip.avi", true}));
 
-// A QuickTime file whose atom sizes would loop (0 inside "moov") or that is
-// cut short: the program shows its information and stays responsive.
-TEST(MediaHostile, LoopingAndTruncatedQuickTimeShowTheirText)
-{
-    static const struct {
-        const char* name;
-        std::string bytes;
-        const char* size_line;
-    } files[] = {
-        {"loop.mov", std::string("\0\0\0\x18moov\0\0\0\0trak\0\0\0\0mvhd", 24), "size: 24 bytes \n"},
-        {"cut.mov", std::string("\0\0\x10\0moov\0\0\0\x6Cmvhd\0\0", 18), "size: 18 bytes \n"},
-    };
-    for (const auto& file : files) {
-        std::string dir = e2e_work_dir("media_hostile");
-        ASSERT_TRUE(write_whole_file(dir + "\\" + file.name, file.bytes));
-        RunningApp app;
-        ASSERT_TRUE(start_app(file.name, dir, app));
-        PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(2003, 0), 0);  // File Info
-        std::string info = dismiss_message_box(app, 15000);
-        EXPECT_EQ(info, std::string("file type: QuickTime Movie (Apple) \n") + file.size_line) << file.name;
-        EXPECT_EQ(exit_by_button(app), 1) << file.name;
-    }
-}
-
 TEST(MediaEnd, NextMp3FollowsAndTheLastStays)
 {
     std::string dir = e2e_work_dir("media_mp3");

@@ -1,52 +1,128 @@
 // Windows and enhanced metafiles drawn by the system's own GDI show in the
-// preview.
+// preview: fitted to it, played from its corner when they have no size,
+// never drawn past its frame lines (faults found on real files), and laid
+// out the same again after a resize.
 #include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
 
 #include "resources/resource.h"
 #include "tests/e2e/e2e_driver.h"
 
 namespace {
 
-void draw_red_square(HDC dc, int size)
-{
-    HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
-    HGDIOBJ old_brush = SelectObject(dc, red);
-    HGDIOBJ old_pen = SelectObject(dc, GetStockObject(NULL_PEN));
-    Rectangle(dc, 0, 0, size + 1, size + 1);
-    SelectObject(dc, old_pen);
-    SelectObject(dc, old_brush);
-    DeleteObject(red);
-}
+const DWORD RED = 0xFF0000;
 
-TEST(MetafilePreview, EnhancedMetafileFillsTheFittedRectangle)
+void write_emf(const std::string& path, const RECT* frame, int side)
 {
-    std::string dir = e2e_work_dir("metafiles");
-    std::string path = dir + "\\square.emf";
-    RECT frame = {0, 0, 2000, 2000};  // 20 mm square, in 0.01 mm
-    HDC dc = CreateEnhMetaFileA(NULL, path.c_str(), &frame, "test\0square\0");
-    ASSERT_NE(dc, nullptr);
-    draw_red_square(dc, 200);
+    HDC dc = CreateEnhMetaFileA(NULL, path.c_str(), frame, "test\0square\0");
+    paint_red_box(dc, side, side);
     DeleteEnhMetaFile(CloseEnhMetaFile(dc));
-
-    RunningApp app;
-    ASSERT_TRUE(start_app("square.emf", dir, app));
-    EXPECT_EQ(preview_pixel(app, "preview_emf", 0.5, 0.5), 0xFF0000u);
 }
 
-TEST(MetafilePreview, PlainWindowsMetafilePlaysAtThePreviewsCorner)
+void write_wmf(const std::string& path, int side)
 {
-    std::string dir = e2e_work_dir("metafiles");
-    std::string path = dir + "\\square.wmf";
     HDC dc = CreateMetaFileA(path.c_str());
-    ASSERT_NE(dc, nullptr);
-    draw_red_square(dc, 60);
+    paint_red_box(dc, side, side);
     DeleteMetaFile(CloseMetaFile(dc));
-
-    RunningApp app;
-    ASSERT_TRUE(start_app("square.wmf", dir, app));
-    // A plain metafile has no size of its own: it plays in logical pixels
-    // from the image square's corner: the 60-pixel square covers its corner.
-    EXPECT_EQ(preview_pixel(app, "preview_wmf", 0.05, 0.05), 0xFF0000u);
 }
+
+// A 20 mm square frame, in 0.01 mm.
+void emf_square(const std::string& path)
+{
+    RECT frame = {0, 0, 2000, 2000};
+    write_emf(path, &frame, 200);
+}
+
+// About 20 x 10 device pixels: one more on each side would change the shape.
+void emf_wide(const std::string& path)
+{
+    HDC screen = GetDC(NULL);
+    RECT frame = {0, 0, 20 * GetDeviceCaps(screen, HORZSIZE) * 100 / GetDeviceCaps(screen, HORZRES),
+                  10 * GetDeviceCaps(screen, VERTSIZE) * 100 / GetDeviceCaps(screen, VERTRES)};
+    ReleaseDC(NULL, screen);
+    write_emf(path, &frame, 1000);
+}
+
+void wmf_small(const std::string& path)
+{
+    write_wmf(path, 60);
+}
+
+void wmf_large(const std::string& path)
+{
+    write_wmf(path, 3000);
+}
+
+// A placeable metafile of a red square over its whole box, 1000 units per
+// inch, whose records set no window: only the box gives its size.
+void wmf_placeable_without_window(const std::string& path)
+{
+    HDC dc = CreateMetaFileA(NULL);
+    paint_red_box(dc, 1000, 1000);
+    HMETAFILE wmf = CloseMetaFile(dc);
+    std::string bits(GetMetaFileBitsEx(wmf, 0, NULL), '\0');
+    GetMetaFileBitsEx(wmf, (UINT)bits.size(), &bits[0]);
+    DeleteMetaFile(wmf);
+    const unsigned short words[10] = {0xCDD7, 0x9AC6, 0, 0, 0, 1000, 1000, 1000, 0, 0};
+    unsigned short sum = 0;
+    for (unsigned short w : words)
+        sum ^= w;
+    std::string head((const char*)words, sizeof words);
+    write_whole_file(path, head + std::string((const char*)&sum, 2) + bits);
+}
+
+enum Check { CENTRE_RED, CORNER_RED, INSIDE_FRAME_LINES, SAME_AFTER_RESIZE };
+
+struct MetafileCase {
+    const char* file;
+    void (*write)(const std::string& path);
+    Check check;
+};
+
+class MetafilePreview : public ::testing::TestWithParam<MetafileCase> {};
+
+TEST_P(MetafilePreview, ShowsAsDrawn)
+{
+    const MetafileCase& c = GetParam();
+    std::string dir = e2e_work_dir("metafiles");
+    c.write(dir + "\\" + c.file);
+    RunningApp app;
+    ASSERT_TRUE(start_app(c.file, dir, app));
+    PreviewShot s = preview_shot(app, c.file);
+    switch (c.check) {
+    case CENTRE_RED:
+        EXPECT_EQ(s.in_square(0.5, 0.5), RED);
+        break;
+    case CORNER_RED:
+        // No size of its own: it plays in logical pixels from the image
+        // square's corner, which the 60-pixel square covers.
+        EXPECT_EQ(s.in_square(0.05, 0.05), RED);
+        break;
+    case INSIDE_FRAME_LINES:
+        ASSERT_EQ(s.at(s.width / 2, s.height / 2), RED);
+        EXPECT_EQ(frame_line_gaps(s), std::vector<std::string>());
+        break;
+    case SAME_AFTER_RESIZE: {
+        ASSERT_EQ(s.at(s.width / 2, s.height / 2), RED);
+        RECT client;
+        GetClientRect(app.main, &client);
+        SendMessageA(app.main, WM_SIZE, SIZE_RESTORED, MAKELPARAM(client.right, client.bottom));
+        InvalidateRect(GetDlgItem(app.main, IDC_MAIN_PREVIEW), NULL, TRUE);
+        RECT a = colour_extent(s, RED), b = colour_extent(preview_shot(app, "metafile_resized"), RED);
+        EXPECT_TRUE(EqualRect(&a, &b)) << a.left << "," << a.top << "," << a.right << "," << a.bottom << " vs "
+                                       << b.left << "," << b.top << "," << b.right << "," << b.bottom;
+        break;
+    }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, MetafilePreview, ::testing::Values(
+    MetafileCase{"square.emf", emf_square, CENTRE_RED},
+    MetafileCase{"square.wmf", wmf_small, CORNER_RED},
+    MetafileCase{"boxed.wmf", wmf_placeable_without_window, INSIDE_FRAME_LINES},
+    MetafileCase{"large.wmf", wmf_large, INSIDE_FRAME_LINES},
+    MetafileCase{"wide.emf", emf_wide, SAME_AFTER_RESIZE}));
 
 }  // namespace

@@ -11,16 +11,6 @@ struct Quadrant {
     DWORD rgb;
 };
 
-bool close_to(DWORD a, DWORD b, int tolerance)
-{
-    for (int shift = 0; shift < 24; shift += 8) {
-        int d = (int)((a >> shift) & 0xFF) - (int)((b >> shift) & 0xFF);
-        if (d > tolerance || d < -tolerance)
-            return false;
-    }
-    return true;
-}
-
 struct PreviewCase {
     const char* file;
     int tolerance;  // lossy formats may differ a little
@@ -55,7 +45,7 @@ TEST_P(Preview, FileNamedOnCommandLineShowsInThePreviewKeepingItsAspect)
     for (const Quadrant& q : quadrants) {
         int x = 3 + (int)(q.fx * side), y = 3 + (int)(q.fy * side);
         DWORD got = pixels[(size_t)y * w + x];
-        EXPECT_TRUE(close_to(got, q.rgb, GetParam().tolerance)) << std::hex << got << " at " << std::dec << x << "," << y;
+        EXPECT_TRUE(colours_close(got, q.rgb, GetParam().tolerance)) << std::hex << got << " at " << std::dec << x << "," << y;
     }
     // Above the image the preview shows the button face, not the image.
     DWORD above = pixels[(size_t)(3 + side / 8) * w + w / 2];

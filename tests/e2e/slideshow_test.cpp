@@ -27,41 +27,16 @@ void start_in_slide_folder(const char* sub, const char* first, RunningApp& app)
     Sleep(500);
 }
 
-std::string name_field(const RunningApp& app)
+HWND name_field(const RunningApp& app)
 {
-    return window_text(GetDlgItem(app.main, IDC_MAIN_NAME_EDIT));
+    return GetDlgItem(app.main, IDC_MAIN_NAME_EDIT);
 }
 
-bool wait_for_name(const RunningApp& app, const std::string& name, DWORD wait_ms)
-{
-    for (DWORD waited = 0; waited < wait_ms; waited += 50) {
-        if (name_field(app) == name)
-            return true;
-        Sleep(50);
-    }
-    return false;
-}
-
-// The colour in the middle of the window's image area (client less the
-// status bar at its bottom), where a small centred picture always is.
+// The colour in the middle of the window's image area, where a small
+// centred picture always is.
 DWORD middle_colour(HWND hwnd, const char* shot)
 {
-    std::vector<DWORD> pixels;
-    int w = 0, h = 0;
-    save_screenshot(hwnd, shot, &pixels, &w, &h);
-    RECT window, client;
-    GetWindowRect(hwnd, &window);
-    GetClientRect(hwnd, &client);
-    POINT origin = {0, 0};
-    ClientToScreen(hwnd, &origin);
-    int area_h = client.bottom;
-    if (HWND bar = FindWindowExA(hwnd, NULL, "msctls_statusbar32", NULL)) {
-        RECT r;
-        GetWindowRect(bar, &r);
-        area_h -= r.bottom - r.top;
-    }
-    int x = origin.x - window.left + client.right / 2, y = origin.y - window.top + area_h / 2;
-    return x < w && y < h ? pixels[(size_t)y * w + x] : 0xFFFFFFFF;
+    return shoot_image_area(hwnd, shot).middle();
 }
 
 TEST(Slideshow, StepsThroughTheListInOrderWrappingUntilAKeyEndsIt)
@@ -92,27 +67,22 @@ TEST(Slideshow, StepsThroughTheListInOrderWrappingUntilAKeyEndsIt)
         DWORD colour;
     } const steps[] = {{"slide_a.bmp", RED}, {"slide_b.bmp", GREEN}};
     for (const auto& step : steps) {
-        ASSERT_TRUE(wait_for_name(app, step.name, 8000)) << step.name << " comes next";
+        ASSERT_EQ(wait_for_window_text(name_field(app), step.name, 8000), step.name) << "comes next";
         Sleep(400);
         EXPECT_EQ(middle_colour(slide, step.name), step.colour) << step.name;
     }
 
     PostMessageA(slide, WM_KEYDOWN, VK_SPACE, 0);
-    for (int i = 0; i < 100 && IsWindow(slide); ++i)
-        Sleep(50);
-    EXPECT_FALSE(IsWindow(slide)) << "a key ends the show";
-    EXPECT_EQ(name_field(app), "slide_b.bmp");
+    EXPECT_TRUE(wait_until_closed(slide, 5000)) << "a key ends the show";
+    EXPECT_EQ(window_text(name_field(app)), "slide_b.bmp");
 }
 
 TEST(Slideshow, NextAndLastFileOfTheImageWindowStepBothWays)
 {
     RunningApp app;
     start_in_slide_folder("slide_view", "slide_a.bmp", app);
-    PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDC_MAIN_CENTER, BN_CLICKED),
-                 (LPARAM)GetDlgItem(app.main, IDC_MAIN_CENTER));
-    HWND view = find_process_window(app.process.dwProcessId, "Meta", NULL, 15000);
+    HWND view = open_image_window(app, IDC_MAIN_CENTER);
     ASSERT_NE(view, nullptr);
-    Sleep(500);
     ShowWindow(view, SW_RESTORE);
     SetWindowPos(view, NULL, 20, 20, 400, 300, SWP_NOZORDER);
     Sleep(300);
@@ -129,9 +99,7 @@ TEST(Slideshow, NextAndLastFileOfTheImageWindowStepBothWays)
     };
     for (const auto& step : steps) {
         PostMessageA(view, WM_COMMAND, MAKEWPARAM(step.command, 0), 0);
-        for (int i = 0; i < 100 && window_text(view) != step.title; ++i)
-            Sleep(50);
-        EXPECT_EQ(window_text(view), step.title);
+        EXPECT_EQ(wait_for_window_text(view, step.title), step.title);
         Sleep(400);
         EXPECT_EQ(middle_colour(view, step.title), step.colour) << step.title;
     }

@@ -9,18 +9,6 @@
 
 namespace {
 
-std::string wait_for_text(HWND edit, const std::string& wanted)
-{
-    std::string text;
-    for (int i = 0; i < 100; ++i) {
-        text = window_text(edit);
-        if (text == wanted)
-            break;
-        Sleep(50);
-    }
-    return text;
-}
-
 TEST(TiffFiles, DoubleClickOnThePictureStepsThroughThePages)
 {
     std::string dir = e2e_work_dir("tiff_pages");
@@ -36,7 +24,7 @@ TEST(TiffFiles, DoubleClickOnThePictureStepsThroughThePages)
 
     for (int page : {1, 2, 3, 1}) {
         std::string wanted = "pages.tif     Page " + std::to_string(page) + " of 3 Pages     ";
-        EXPECT_EQ(wait_for_text(name, wanted), wanted);
+        EXPECT_EQ(wait_for_window_text(name, wanted), wanted);
         // the second page is the grey picture
         std::vector<DWORD> pixels;
         int w = 0, h = 0;
@@ -55,9 +43,7 @@ TEST(TiffFiles, ImageWindowKeysStepBothWays)
     ASSERT_TRUE(copy_fixture("pages.tif", dir));
     RunningApp app;
     ASSERT_TRUE(start_app("pages.tif", dir, app));
-    PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDC_MAIN_CENTER, BN_CLICKED),
-                 (LPARAM)GetDlgItem(app.main, IDC_MAIN_CENTER));
-    HWND view = find_process_window(app.process.dwProcessId, "Meta", NULL, 15000);
+    HWND view = open_image_window(app, IDC_MAIN_CENTER);
     ASSERT_NE(view, nullptr);
     const std::string size = "     " + std::to_string(read_whole_file(dir + "\\pages.tif").size()) + " bytes";
     const struct {
@@ -67,7 +53,7 @@ TEST(TiffFiles, ImageWindowKeysStepBothWays)
     for (const auto& step : STEPS) {
         PostMessageA(view, WM_KEYDOWN, step.key, 0);
         std::string wanted = "pages.tif" + size + "     Page " + std::to_string(step.page) + " of 3 Pages";
-        EXPECT_EQ(wait_for_text(view, wanted), wanted);
+        EXPECT_EQ(wait_for_window_text(view, wanted), wanted);
     }
 }
 
@@ -82,16 +68,15 @@ TEST(TiffFiles, ConvertSaveWritesTheShownPageAsTiff)
     RunningApp app;
     ASSERT_TRUE(start_app("pages.tif", dir, app));
     HWND name = GetDlgItem(app.main, IDC_MAIN_NAME_EDIT);
-    ASSERT_EQ(wait_for_text(name, "pages.tif     Page 1 of 3 Pages     "), "pages.tif     Page 1 of 3 Pages     ");
+    ASSERT_EQ(wait_for_window_text(name, "pages.tif     Page 1 of 3 Pages     "), "pages.tif     Page 1 of 3 Pages     ");
 
     PostMessageA(app.main, WM_COMMAND, IDM_MAIN_SAVE_TIFF_FIRST + 8, 0);  // LZW (5), strips
     HWND save = find_process_window(app.process.dwProcessId, "#32770", app.main, 15000);
     ASSERT_NE(save, nullptr);
     EXPECT_EQ(window_text(save), "Save As TIFF");
     SendMessageA(GetDlgItem(save, IDC_MAIN_NAME_EDIT), WM_SETTEXT, 0, (LPARAM)target.c_str());
-    PostMessageA(save, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), (LPARAM)GetDlgItem(save, IDOK));
-    for (int i = 0; i < 100 && IsWindow(save); ++i)
-        Sleep(50);
+    click_button(save, IDOK);
+    wait_until_closed(save, 5000);
     std::string caption;
     std::string text = dismiss_message_box(app, 15000, &caption);
     std::string written = read_whole_file(target);

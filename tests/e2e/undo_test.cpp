@@ -8,21 +8,10 @@
 
 namespace {
 
-// Colour (0xRRGGBB) of the wide picture's top-left quadrant in the preview.
-DWORD top_left_colour(HWND preview, const char* shot)
+// Colour of the wide picture's top-left quadrant in the preview.
+DWORD top_left_colour(const RunningApp& app, const char* shot)
 {
-    std::vector<DWORD> pixels;
-    int w = 0, h = 0;
-    if (save_screenshot(preview, shot, &pixels, &w, &h).empty())
-        return 0xFFFFFFFF;
-    int side = w - 6;
-    return pixels[(size_t)(3 + (int)(0.35 * side)) * w + 3 + (int)(0.25 * side)];
-}
-
-void command(const RunningApp& app, int id)
-{
-    SendMessageA(app.main, WM_COMMAND, MAKEWPARAM(id, 0), 0);
-    Sleep(300);
+    return preview_pixel(app, shot, 0.25, 0.35);
 }
 
 TEST(MenuUndo, StepsBackOneEditAtATime)
@@ -31,19 +20,18 @@ TEST(MenuUndo, StepsBackOneEditAtATime)
     ASSERT_TRUE(copy_fixture("quadrants.bmp", dir));
     RunningApp app;
     ASSERT_TRUE(start_app("quadrants.bmp", dir, app));
-    HWND preview = GetDlgItem(app.main, IDC_MAIN_PREVIEW);
-    ASSERT_EQ(top_left_colour(preview, "undo_start"), 0xFF0000u);
+    ASSERT_EQ(top_left_colour(app, "undo_start"), 0xFF0000u);
 
-    command(app, IDM_MAIN_FLIP_TB);
-    command(app, IDM_MAIN_INVERT);
-    ASSERT_EQ(top_left_colour(preview, "undo_edited"), 0xFFFF00u) << "blue flipped up, then inverted";
-    command(app, IDM_MAIN_UNDO);
-    EXPECT_EQ(top_left_colour(preview, "undo_once"), 0x0000FFu);
-    command(app, IDM_MAIN_UNDO);
-    EXPECT_EQ(top_left_colour(preview, "undo_twice"), 0xFF0000u);
+    send_main_command(app, IDM_MAIN_FLIP_TB);
+    send_main_command(app, IDM_MAIN_INVERT);
+    ASSERT_EQ(top_left_colour(app, "undo_edited"), 0xFFFF00u) << "blue flipped up, then inverted";
+    send_main_command(app, IDM_MAIN_UNDO);
+    EXPECT_EQ(top_left_colour(app, "undo_once"), 0x0000FFu);
+    send_main_command(app, IDM_MAIN_UNDO);
+    EXPECT_EQ(top_left_colour(app, "undo_twice"), 0xFF0000u);
 
     // Saved over meanwhile: the edits would be replayed onto an edited file.
-    command(app, IDM_MAIN_FLIP_TB);
+    send_main_command(app, IDM_MAIN_FLIP_TB);
     std::string path = dir + "\\quadrants.bmp";
     HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
                               OPEN_EXISTING, 0, NULL);
@@ -58,7 +46,7 @@ TEST(MenuUndo, StepsBackOneEditAtATime)
     PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_UNDO, 0), 0);
     EXPECT_NE(dismiss_message_box(app, 5000).find("cannot be undone"), std::string::npos);
     Sleep(300);
-    EXPECT_EQ(top_left_colour(preview, "undo_refused"), 0x0000FFu);
+    EXPECT_EQ(top_left_colour(app, "undo_refused"), 0x0000FFu);
 }
 
 }  // namespace

@@ -19,15 +19,6 @@ protected:
         if (copy)
             GlobalFree(copy);
     }
-    // A 24-bit image of the 256 grey levels in one row.
-    static HGLOBAL grey_row()
-    {
-        HGLOBAL h = create_packed_dib(256, 1, 24, 0);
-        DibBlock d(h, false);
-        for (int x = 0; x < 256; ++x)
-            std::memset(d.row(0) + 3 * x, x, 3);
-        return h;
-    }
     HGLOBAL image = NULL;
     HGLOBAL copy = NULL;
     SeamRecorder seams;
@@ -35,38 +26,27 @@ protected:
 
 }  // namespace
 
-TEST_F(Grey, PrimariesTurnIntoTheirWeightedLevels)
+// 24-bit red, green, blue; 16-bit red 31 and blue 31 (248 each).
+TEST_F(Grey, PixelsTurnIntoTheirWeightedLevels)
 {
-    image = create_packed_dib(3, 1, 24, 0);
-    {
-        DibBlock d(image, false);
-        BYTE px[9] = {0, 0, 255, 0, 255, 0, 255, 0, 0};  // red, green, blue
-        std::memcpy(d.row(0), px, 9);
-    }
-    HGLOBAL original = image;
-    ASSERT_EQ(1, to_grayscale(&image, &copy, KIND_DIB));
-    EXPECT_EQ(original, copy);
-    DibBlock d(image, false);
-    EXPECT_EQ(8, d.bih->biBitCount);
-    EXPECT_EQ(76, d.row(0)[0]);
-    EXPECT_EQ(150, d.row(0)[1]);
-    EXPECT_EQ(28, d.row(0)[2]);
-    EXPECT_EQ(200, d.table()[200].rgbGreen);
-}
-
-TEST_F(Grey, SixteenBitPixels)
-{
-    image = create_packed_dib(2, 1, 16, 0);
-    {
-        DibBlock d(image, false);
-        d.row(0)[0] = 0x00, d.row(0)[1] = 0x7C;  // red 31 -> 248
-        d.row(0)[2] = 0x1F, d.row(0)[3] = 0x00;  // blue 31 -> 248
-    }
-    ASSERT_EQ(1, to_grayscale(&image, &copy, KIND_DIB));
-    {
-        DibBlock d(image, false);
-        EXPECT_EQ(74, d.row(0)[0]);
-        EXPECT_EQ(27, d.row(0)[1]);
+    const struct {
+        int bits;
+        std::vector<BYTE> pixels;
+        std::vector<int> levels;
+    } rows[] = {
+        {24, {0, 0, 255, 0, 255, 0, 255, 0, 0}, {76, 150, 28}},
+        {16, {0x00, 0x7C, 0x1F, 0x00}, {74, 27}},
+    };
+    for (const auto& row : rows) {
+        HGLOBAL original = create_packed_dib((int)row.levels.size(), 1, row.bits, 0), copy = NULL;
+        std::memcpy(DibBlock(original, false).row(0), row.pixels.data(), row.pixels.size());
+        HGLOBAL h = original;
+        ASSERT_EQ(1, to_grayscale(&h, &copy, KIND_DIB));
+        EXPECT_EQ(original, copy) << "the full-colour image is kept as the copy";
+        DibBlock grey(h), kept(copy);
+        EXPECT_EQ(8, grey.bih->biBitCount);
+        EXPECT_EQ(200, grey.table()[200].rgbGreen);
+        EXPECT_EQ(std::vector<int>(grey.row(0), grey.row(0) + row.levels.size()), row.levels) << row.bits;
     }
 }
 
