@@ -63,13 +63,18 @@ TEST(JbigRead, OversizedOrBrokenHeadersAreRefusedBeforeDecoding)
     // its plane buffers, which its getters still read.
     std::string deep = whole;
     deep[1] = (char)245;
-    for (const std::string& file : {huge, many_planes, deep, whole.substr(0, 19), std::string(20, '\0')})
+    for (const std::string& file : {huge, many_planes, deep, whole.substr(0, 19), std::string(20, '\0')}) {
+        seams.boxes.clear();
         EXPECT_EQ(nullptr, read_bytes(file));
+        ASSERT_EQ(1u, seams.boxes.size());
+        EXPECT_EQ("File Read Error", seams.boxes[0].text);
+    }
     for (size_t n = 20; n < whole.size(); n += 3) {
+        size_t shown = seams.boxes.size();
         DibBlock dib(read_bytes(whole.substr(0, n)));
         EXPECT_TRUE(!dib.get() || is_valid_packed_dib(dib.get())) << n;
+        EXPECT_EQ(dib.get() ? shown : shown + 1, seams.boxes.size()) << n;
     }
-    EXPECT_TRUE(seams.boxes.empty());
 }
 
 TEST(JbigWrite, PlanesFollowTheTableAndReadBack)
