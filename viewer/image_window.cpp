@@ -178,7 +178,7 @@ static void paint_emf(HDC dc, const RECT& c, int tile)
 static void paint_wmf(HWND hwnd, HDC dc, const RECT& c, int tile)
 {
     if (!g_wmfHasPlaceable) {
-        PlayMetaFile(dc, (HMETAFILE)g_hImage);
+        play_wmf(dc, (HMETAFILE)g_hImage);
         return;
     }
     int32_t tx = 15, ty = 15;

@@ -632,3 +632,40 @@ TEST_F(HostileWmf, ValidRecordsOfTheCheckedKindsAreAllKept)
     DeleteMetaFile(h);
     DeleteMetaFile(original);
 }
+
+// "L" at the origin of a metafile in pixels, in a font of the given height.
+static HMETAFILE make_letter_wmf(int height)
+{
+    HDC mf = CreateMetaFileA(NULL);
+    LOGFONTA lf = {};
+    lf.lfHeight = height;
+    HFONT font = CreateFontIndirectA(&lf);
+    SelectObject(mf, font);
+    SetTextAlign(mf, TA_BASELINE | TA_LEFT);
+    TextOutA(mf, 0, 0, "L", 1);
+    HMETAFILE h = CloseMetaFile(mf);
+    DeleteObject(font);
+    return h;
+}
+
+TEST_F(HostileWmf, FontsBeyondTheDisplayPlayAtTheLargestItDraws)
+{
+    // A display driver may end the process on glyphs of 32767 pixels; such a
+    // font plays as one of 4096, the stem of its "L" on the canvas. Smaller
+    // fonts play as they are.
+    struct Case { int height, played; };
+    const Case cases[] = {{32767, 4096}, {200, 200}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.height);
+        HMETAFILE asked = make_letter_wmf(c.height), expected = make_letter_wmf(c.played);
+        GdiCanvas a(600, 600), b(600, 600);
+        SetViewportOrgEx(a.dc, 0, 590, NULL);
+        SetViewportOrgEx(b.dc, 0, 590, NULL);
+        play_wmf(a.dc, asked);
+        PlayMetaFile(b.dc, expected);
+        EXPECT_EQ(0, a.count_differences(b));
+        EXPECT_NE(0, a.count_differences(GdiCanvas(600, 600)));  // something was drawn
+        DeleteMetaFile(asked);
+        DeleteMetaFile(expected);
+    }
+}
