@@ -12,6 +12,7 @@
 #include "app/file_list.h"
 #include "app/main_menu.h"
 #include "app/main_window.h"
+#include "app/print.h"
 #include "image/background.h"
 #include "image/current_image.h"
 #include "image/loader.h"
@@ -39,7 +40,9 @@
 #include "viewer/crop_window.h"
 #include "viewer/angle_dialogs.h"
 #include "viewer/capture.h"
+#include "viewer/color_picker.h"
 #include "viewer/frame_dialog.h"
+#include "viewer/palette_window.h"
 #include "viewer/slideshow.h"
 #include "viewer/window_classes.h"
 
@@ -765,6 +768,17 @@ BOOL main_on_menu_command(HWND hwnd, int id)
     case IDM_MAIN_PASTE_CLIPBOARD:
         paste_image_from_clipboard(hwnd);
         return TRUE;
+    case IDM_MAIN_PRINT_NORMAL:
+    case IDM_MAIN_PRINT_LARGE:
+    case IDM_MAIN_PRINT_TILED:
+        if (g_hImage || g_imageKind == KIND_ANIMATED_GIF) {
+            print_image(id == IDM_MAIN_PRINT_LARGE, id == IDM_MAIN_PRINT_TILED, current_print_state());
+            show_progress(0, 0);
+        }
+        return TRUE;
+    case IDM_MAIN_PRINTER_PROFILE:
+        choose_printer_profile(hwnd);
+        return TRUE;
     case IDM_MAIN_DISABLE_ALPHA:
         on_disable_alpha(hwnd);
         return TRUE;
@@ -783,6 +797,12 @@ BOOL main_on_menu_command(HWND hwnd, int id)
         return TRUE;
     case IDM_MAIN_FRAME:
         open_frame_dialog(hwnd);
+        return TRUE;
+    case IDM_MAIN_DISPLAY_PALETTE:
+        open_palette_window(hwnd);
+        return TRUE;
+    case IDM_MAIN_SELECT_COLOR:
+        run_color_picker(hwnd, "PALETTE_COLOR_BIG");
         return TRUE;
     case IDM_MAIN_INVERT:
         on_invert(hwnd);
@@ -856,12 +876,9 @@ BOOL main_on_menu_command(HWND hwnd, int id)
 int main_command_has_worker(int id)
 {
     // Commands whose workers are not part of the program yet: the
-    // full-screen window, printing, the colour picker, batch, the tools
-    // with windows or dialogs.
+    // full-screen window, batch, the tools with windows or dialogs.
     static const int PENDING[] = {
-        IDM_MAIN_FULL_SCREEN, IDM_MAIN_PRINT_NORMAL, IDM_MAIN_PRINT_LARGE,
-        IDM_MAIN_PRINT_TILED, IDM_MAIN_PRINTER_PROFILE, IDM_MAIN_SELECT_COLOR, IDM_MAIN_BATCH,
-        IDM_MAIN_DISPLAY_PALETTE, IDM_MAIN_WRITE_TEXT,
+        IDM_MAIN_FULL_SCREEN, IDM_MAIN_BATCH, IDM_MAIN_WRITE_TEXT,
         IDM_MAIN_RED_EYE, IDM_MAIN_MERGE_CLIPBOARD, IDM_MAIN_MERGE_FILE,
         IDM_MAIN_STRETCH,
     };

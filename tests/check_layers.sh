@@ -19,6 +19,7 @@ ALLOWED=(
     "image/loader.cpp tools/edit_history.h"    # a fresh load clears the edit history
     "image/loader.cpp tools/edit_replay.h"     # an undo reload replays the edit history
     "image/merge_loader.cpp jpeg/*"            # the merge source is read by the same readers
+    "image/merge_loader.cpp formats/*"         # the merge source is read by the same readers
     "image/merge_loader.cpp tools/merge_image.h"  # sources with transparency get their mask
     "image/loader.cpp viewer/status_bar.h"     # status-bar heights and refresh
     "image/multimedia.cpp viewer/status_bar.h"    # the media window sits above the main status bar
@@ -35,6 +36,7 @@ ALLOWED=(
     "app/* viewer/*"                           # the main window opens the viewer windows
     "viewer/image_window*.cpp app/*"           # the image window's commands are the main window's workers
     "viewer/capture.cpp app/*"                 # the overlay's owner handle and the menu refresh
+    "viewer/merge_window.cpp app/*"            # the main dialog's file filter and the clipboard's DIB check
     "viewer/slideshow.cpp app/*"               # the next-file step walks the main window's list; menu refresh
 )
 

@@ -284,9 +284,7 @@ TEST(MainMenuTree, OpeningTheMenuAppliesStatesAndPlacesThePnmEntry)
     HMENU bmp = submenu_named(convert, "B&MP");
     EXPECT_TRUE(GetMenuState(bmp, 2, MF_BYPOSITION) & MF_GRAYED) << "bit fields for 8 bits";
     EXPECT_FALSE(GetMenuState(g_hMainMenu, IDM_MAIN_COPY_CLIPBOARD, MF_BYCOMMAND) & MF_GRAYED);
-    // The rules would offer the palette of an 8-bit image, but its window
-    // is not part of the program yet.
-    EXPECT_TRUE(GetMenuState(g_hMainMenu, IDM_MAIN_DISPLAY_PALETTE, MF_BYCOMMAND) & MF_GRAYED);
+    EXPECT_FALSE(GetMenuState(g_hMainMenu, IDM_MAIN_DISPLAY_PALETTE, MF_BYCOMMAND) & MF_GRAYED);
 
     // Opening again after the image went: one entry, back at PBM's place.
     g_hImage = NULL;
