@@ -544,7 +544,7 @@ void jpeg_states(const MenuFacts* f, ChangeList* list)
     set(list, IDM_MAIN_JPEG_EXIF, enabled_if(transformable && !f->is_exif && f->format != FMT_JPEG12));
     set(list, IDM_MAIN_JPEG_PROGRESSIVE, turn_state,
         f->jpeg_progressive ? "Progressive >>> Standard &Structure" : "Standard >>> Progressive &Structure");
-    set(list, IDM_MAIN_JPEG_OPTIMIZE, turn_state);
+    set(list, IDM_MAIN_JPEG_OPTIMIZE, enabled_if(transformable && !f->jpeg_lossless && f->format != FMT_JPEG12));
 }
 
 void comment_and_file_states(const MenuFacts* f, ChangeList* list)
