@@ -36,6 +36,8 @@
 #include "tools/sphere.h"
 #include "viewer/about_dialog.h"
 #include "viewer/crop_window.h"
+#include "viewer/merge_window.h"
+#include "viewer/text_window.h"
 #include "viewer/angle_dialogs.h"
 #include "viewer/capture.h"
 #include "viewer/frame_dialog.h"
@@ -782,6 +784,13 @@ BOOL main_on_menu_command(HWND hwnd, int id)
     case IDM_MAIN_CROP:
         start_crop_tool(hwnd);
         return TRUE;
+    case IDM_MAIN_WRITE_TEXT:
+        start_text_tool(hwnd);
+        return TRUE;
+    case IDM_MAIN_MERGE_FILE:
+    case IDM_MAIN_MERGE_CLIPBOARD:
+        start_merge_tool(hwnd, id == IDM_MAIN_MERGE_CLIPBOARD);
+        return TRUE;
     case IDM_MAIN_BRIGHTEN:
         on_brightness(hwnd, +1);
         return TRUE;
@@ -847,8 +856,8 @@ int main_command_has_worker(int id)
     static const int PENDING[] = {
         IDM_MAIN_FULL_SCREEN, IDM_MAIN_PRINT_NORMAL, IDM_MAIN_PRINT_LARGE,
         IDM_MAIN_PRINT_TILED, IDM_MAIN_PRINTER_PROFILE, IDM_MAIN_SELECT_COLOR, IDM_MAIN_BATCH,
-        IDM_MAIN_DISPLAY_PALETTE, IDM_MAIN_WRITE_TEXT,
-        IDM_MAIN_RED_EYE, IDM_MAIN_MERGE_CLIPBOARD, IDM_MAIN_MERGE_FILE,
+        IDM_MAIN_DISPLAY_PALETTE,
+        IDM_MAIN_RED_EYE,
         IDM_MAIN_EXIF_PROPERTIES,
         IDM_MAIN_STRETCH,
     };
