@@ -145,4 +145,68 @@ TEST(MergeToolTest, EscapeAfterADragLeavesThePicture)
     EXPECT_EQ(picture_pixel(app, "merge_cancelled", 34, 17), RED);
 }
 
+// A 10 x 6 magenta DIB of the test's own on the clipboard.
+bool put_magenta_dib_on_clipboard()
+{
+    const int w = 10, h = 6, stride = 32;
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(BITMAPINFOHEADER) + stride * h);
+    BITMAPINFOHEADER* bih = block ? (BITMAPINFOHEADER*)GlobalLock(block) : NULL;
+    if (!bih)
+        return false;
+    bih->biSize = sizeof *bih;
+    bih->biWidth = w;
+    bih->biHeight = h;
+    bih->biPlanes = 1;
+    bih->biBitCount = 24;
+    BYTE* rows = (BYTE*)(bih + 1);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            rows[y * stride + 3 * x] = 0xFF;
+            rows[y * stride + 3 * x + 2] = 0xFF;
+        }
+    GlobalUnlock(block);
+    if (!OpenClipboard(NULL)) {
+        GlobalFree(block);
+        return false;
+    }
+    EmptyClipboard();
+    const bool set = SetClipboardData(CF_DIB, block) != NULL;
+    CloseClipboard();
+    if (!set)
+        GlobalFree(block);
+    return set;
+}
+
+TEST(MergeToolTest, ClipboardImageAcceptedAtTheTopLeft)
+{
+    std::string dir = e2e_work_dir("merge_clipboard");
+    ASSERT_TRUE(copy_fixture("quadrants.bmp", dir));
+    ASSERT_TRUE(put_magenta_dib_on_clipboard());
+    RunningApp app;
+    ASSERT_TRUE(start_app("quadrants.bmp", dir, app));
+    PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_MERGE_CLIPBOARD, 0), 0);
+    MergeTool tool;
+    tool.window = find_process_window(app.process.dwProcessId, "Merge", NULL, 10000);
+    ASSERT_TRUE(tool.window);
+    RECT r;
+    GetWindowRect(tool.window, &r);
+    char move[100];
+    snprintf(move, sizeof move, "mousemove %ld %ld", (r.left + r.right) / 2, (r.top + r.bottom) / 2 + 100);
+    x_input(move);
+    HWND box = find_process_window(app.process.dwProcessId, "#32770", app.main, 10000);
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box_text(box), "Merge Image from Clipboard?");
+    EXPECT_EQ(window_text(box), "Merge Image");
+    PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED), 0);
+    for (int i = 0; i < 50 && IsWindow(box); ++i)
+        Sleep(100);
+    Sleep(300);
+    SendMessageA(tool.window, WM_COMMAND, MAKEWPARAM(IDM_MERGE_ACCEPT, 0), 0);
+    EXPECT_FALSE(IsWindow(tool.window));
+    Sleep(300);
+    EXPECT_EQ(picture_pixel(app, "merge_clipboard", 4, 2.5), MAGENTA);
+    EXPECT_EQ(picture_pixel(app, "merge_clipboard", 20, 10), RED);
+    EXPECT_EQ(picture_pixel(app, "merge_clipboard", 4, 12), RED);
+}
+
 }  // namespace
