@@ -27,6 +27,9 @@ ALLOWED=(
     "image/preview.cpp viewer/status_bar.h"    # status-bar heights in the layout
     "image/picker_palette.cpp tools/color_reduce.h"  # the pickers show the standard palettes
     "jpeg/exif_write.cpp tools/resample.h"     # the Exif thumbnail is a reduced copy
+    "jpeg/exif_read.cpp tools/resample.h"      # a read thumbnail is shrunk to 160 x 160
+    "jpeg/exif_read.cpp formats/tiff_read.h"   # an uncompressed thumbnail is read as a TIFF page
+    "jpeg/exif_read.cpp viewer/exif_dialog.h"  # read_exif_info opens the EXIF dialog
     "formats/tiff_read.cpp jpeg/color_profiles.h"   # the stored profiles are shared with the JPEG reader
     "formats/tiff_read.cpp tools/quarter_turns.h"   # a page is put upright by its Orientation
     "formats/jbig.cpp tools/grey_tone.h"       # a colour image is written as the grey tool's copy

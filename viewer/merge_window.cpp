@@ -26,6 +26,7 @@
 #include "image/seams.h"
 #include "resources/resource.h"
 #include "tools/merge_image.h"
+#include "viewer/color_picker.h"
 #include "viewer/crop_window.h"
 #include "viewer/status_bar.h"
 
@@ -625,6 +626,7 @@ static LRESULT merge_on_command(HWND hwnd, int id)
     case IDM_MERGE_HELP: seam_win_help(hwnd, "RODadi.zoz", HELP_CONTEXT, 110); break;
     case IDM_MERGE_HELP_LIBRARY: seam_win_help(hwnd, "RODadi.zoz", HELP_FINDER, 0); break;
     case IDM_MERGE_TRANSPARENT: toggle_transparency(hwnd); break;
+    case IDM_MERGE_KEY_COLOR: run_color_picker(hwnd, "PALETTE_COLOR_BIG"); break;
     case IDM_MERGE_ANOTHER_FILE: merge_another(hwnd, 0); break;
     case IDM_MERGE_ANOTHER_CLIPBOARD: merge_another(hwnd, 1); break;
     }
@@ -634,9 +636,8 @@ static LRESULT merge_on_command(HWND hwnd, int id)
 static LRESULT merge_on_initmenu(HMENU menu)
 {
     CheckMenuItem(menu, IDM_MERGE_TRANSPARENT, MF_BYCOMMAND | (g_mergePlaced ? MF_CHECKED : MF_UNCHECKED));
-    // The key colour is chosen with the colour picker, which the program
-    // does not have yet: the item stays greyed.
-    EnableMenuItem(menu, IDM_MERGE_KEY_COLOR, MF_BYCOMMAND | MF_GRAYED);
+    const bool keyed = g_mergePlaced && g_mergeKind == MERGE_RASTER;
+    EnableMenuItem(menu, IDM_MERGE_KEY_COLOR, MF_BYCOMMAND | (keyed ? MF_ENABLED : MF_GRAYED));
     const bool clipboard = IsClipboardFormatAvailable(CF_DIB) || IsClipboardFormatAvailable(CF_ENHMETAFILE) ||
                            IsClipboardFormatAvailable(CF_METAFILEPICT);
     EnableMenuItem(menu, IDM_MERGE_ANOTHER_CLIPBOARD, MF_BYCOMMAND | (clipboard ? MF_ENABLED : MF_GRAYED));

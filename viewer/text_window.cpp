@@ -23,8 +23,10 @@
 #include "tools/edit_history.h"
 #include "tools/text_on_image.h"
 #include "tools/tool_settings.h"
+#include "viewer/color_picker.h"
 #include "viewer/crop_window.h"
 #include "viewer/merge_window.h"
+#include "viewer/palette_window.h"
 #include "viewer/status_bar.h"
 
 HFONT g_hTextFont;
@@ -36,7 +38,7 @@ RECT g_rcTextItem;
 
 static int g_textDragging;
 static int g_textGrabPosX, g_textGrabPosY;
-static HWND g_hwndTextColorDlg, g_hwndTextColor, g_hwndTextEdit;
+static HWND g_hwndTextColorDlg, g_hwndTextEdit;  // the sample pane is g_hwndTextColor
 static HWND g_hwndTextOwner;
 
 static const int TEXT_MARGIN = 2;
@@ -228,10 +230,7 @@ static INT_PTR textcolor_on_init(HWND dlg)
     s_savedColors = {g_textColor, g_textBackColor, g_textColorIndex, g_textBackIndex, g_textBackgroundTransparent};
     CheckRadioButton(dlg, IDC_TEXT_OPAQUE, IDC_TEXT_TRANSPARENT,
                      g_textBackgroundTransparent ? IDC_TEXT_TRANSPARENT : IDC_TEXT_OPAQUE);
-    // The colour picker is not part of the program yet: both buttons wait
-    // for it, greyed.
-    EnableWindow(GetDlgItem(dlg, IDC_TEXT_EDIT_COLOR), FALSE);
-    EnableWindow(GetDlgItem(dlg, IDC_TEXT_EDIT_BACK_COLOR), FALSE);
+    EnableWindow(GetDlgItem(dlg, IDC_TEXT_EDIT_BACK_COLOR), !g_textBackgroundTransparent);
     RECT c;
     GetClientRect(dlg, &c);
     g_hwndTextColor = CreateWindowExA(WS_EX_TRANSPARENT, "TextColor", "A", WS_CHILD | WS_VISIBLE, c.right * 23 / 262,
@@ -250,6 +249,32 @@ static void close_textcolor(HWND dlg, int result)
     EndDialog(dlg, result);
 }
 
+// The text (target 1) or background colour (2): a palette image's colour
+// from the "Palette" window, beside the dialog's centre (left for the
+// text, right for the background); another image's from the picker.
+static void pick_text_color(HWND dlg, int target)
+{
+    g_textColorTarget = target;
+    const BITMAPINFOHEADER* bih = g_hImage ? (const BITMAPINFOHEADER*)GlobalLock(g_hImage) : NULL;
+    if (!bih)
+        return;
+    const int bit_count = bih->biBitCount;
+    int bits = 8, count = 0, rows = 0, columns = 0;
+    if (bit_count < 16)
+        palette_grid_shape(bih->biClrUsed, bit_count, &bits, &count, &rows, &columns);
+    GlobalUnlock(g_hImage);
+    if (bit_count >= 16) {
+        run_color_picker(dlg, "PALETTE_COLOR_BIG");
+        return;
+    }
+    const int width = GetSystemMetrics(SM_CXSCREEN) / 3;
+    RECT r;
+    GetWindowRect(dlg, &r);
+    const int centre = (r.left + r.right) / 2;
+    open_palette_chooser("Click on Desired Color", target == 1 ? centre - width : centre,
+                         r.top + (r.bottom - r.top) / 8, width, bits % 2 ? width / 2 : width);
+}
+
 static INT_PTR CALLBACK textcolor_dlg_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM)
 {
     if (msg == WM_INITDIALOG)
@@ -261,8 +286,13 @@ static INT_PTR CALLBACK textcolor_dlg_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM
     switch (LOWORD(wp)) {
     case IDC_TEXT_OPAQUE:
     case IDC_TEXT_TRANSPARENT:
+        EnableWindow(GetDlgItem(dlg, IDC_TEXT_EDIT_BACK_COLOR), LOWORD(wp) == IDC_TEXT_OPAQUE);
         if (g_hwndTextColor)
             InvalidateRect(g_hwndTextColor, NULL, TRUE);
+        return TRUE;
+    case IDC_TEXT_EDIT_COLOR:
+    case IDC_TEXT_EDIT_BACK_COLOR:
+        pick_text_color(dlg, LOWORD(wp) == IDC_TEXT_EDIT_COLOR ? 1 : 2);
         return TRUE;
     case IDOK:
         g_textBackgroundTransparent = IsDlgButtonChecked(dlg, IDC_TEXT_TRANSPARENT) == BST_CHECKED;
