@@ -38,6 +38,8 @@
 #include "tools/sphere.h"
 #include "viewer/about_dialog.h"
 #include "viewer/crop_window.h"
+#include "viewer/merge_window.h"
+#include "viewer/text_window.h"
 #include "viewer/angle_dialogs.h"
 #include "viewer/capture.h"
 #include "viewer/color_picker.h"
@@ -813,6 +815,13 @@ BOOL main_on_menu_command(HWND hwnd, int id)
     case IDM_MAIN_CROP:
         start_crop_tool(hwnd);
         return TRUE;
+    case IDM_MAIN_WRITE_TEXT:
+        start_text_tool(hwnd);
+        return TRUE;
+    case IDM_MAIN_MERGE_FILE:
+    case IDM_MAIN_MERGE_CLIPBOARD:
+        start_merge_tool(hwnd, id == IDM_MAIN_MERGE_CLIPBOARD);
+        return TRUE;
     case IDM_MAIN_BRIGHTEN:
         on_brightness(hwnd, +1);
         return TRUE;
@@ -878,8 +887,8 @@ int main_command_has_worker(int id)
     // Commands whose workers are not part of the program yet: the
     // full-screen window, batch, the tools with windows or dialogs.
     static const int PENDING[] = {
-        IDM_MAIN_FULL_SCREEN, IDM_MAIN_BATCH, IDM_MAIN_WRITE_TEXT,
-        IDM_MAIN_RED_EYE, IDM_MAIN_MERGE_CLIPBOARD, IDM_MAIN_MERGE_FILE,
+        IDM_MAIN_FULL_SCREEN, IDM_MAIN_BATCH,
+        IDM_MAIN_RED_EYE,
         IDM_MAIN_STRETCH,
     };
     for (int pending : PENDING)

@@ -336,6 +336,40 @@
 #define IDM_CROP_HELP_LIBRARY       219
 #define IDC_DONTSHOW_CHECK          1029
 
+// "Merge" window menu "MENU6" (its zoom items are MENU2's ids)
+#define IDM_MERGE_ACCEPT            301
+#define IDM_MERGE_CANCEL            302
+#define IDM_MERGE_HELP              303
+#define IDM_MERGE_HELP_LIBRARY      304
+#define IDM_MERGE_TRANSPARENT       305
+#define IDM_MERGE_KEY_COLOR         306
+#define IDM_MERGE_ANOTHER_FILE      307
+#define IDM_MERGE_ANOTHER_CLIPBOARD 308
+// The MERGEIMAGE template's placeholder for the Open dialog's own controls
+#define IDC_MERGEIMAGE_PLACE        1119
+
+// "Text" window menu "MENU5" (its zoom items are MENU2's ids) and dialogs
+#define IDM_TEXT_CANCEL             277
+#define IDM_TEXT_HELP               278
+#define IDM_TEXT_HELP_LIBRARY       279
+#define IDM_TEXT_FONT               280
+#define IDM_TEXT_ENTER              281
+#define IDM_TEXT_COLORS             282
+#define IDM_TEXT_POSITION           283
+#define IDM_TEXT_ACCEPT             284
+#define IDM_TEXT_ADDITIONAL         313
+#define IDC_TEXT_OPAQUE             1022    // TEXTCOLOR; GETTEXT: Left Justify
+#define IDC_TEXT_TRANSPARENT        1023    // TEXTCOLOR; GETTEXT: Center
+#define IDC_TEXT_LEFT               1022
+#define IDC_TEXT_CENTER             1023
+#define IDC_TEXT_RIGHT              1025
+#define IDC_TEXT_EDIT_COLOR         1030
+#define IDC_TEXT_EDIT_BACK_COLOR    1031
+#define IDC_TEXT_COLOR_LABEL        1088
+#define IDC_TEXT_CENTER_X           1029
+#define IDC_TEXT_CENTER_Y           1046
+#define IDC_TEXT_POSITION_NOTE      1047
+
 // Dialog "TOCAPTURE"
 #define IDC_CAPTURE_TEXT1           1211
 #define IDC_CAPTURE_TEXT2           1212

@@ -9,8 +9,10 @@
 #include "viewer/crop_window.h"
 #include "viewer/capture.h"
 #include "viewer/image_window.h"
+#include "viewer/merge_window.h"
 #include "viewer/palette_window.h"
 #include "viewer/slideshow.h"
+#include "viewer/text_window.h"
 
 UINT g_msgSelChanged;
 UINT g_msgFileNameOK;
@@ -59,9 +61,9 @@ static const WindowClassRow CLASS_ROWS[WINDOW_CLASS_COUNT] = {
     {cover_wnd_proc,     REDRAW_DBL, false, CURSOR_ARROW, BRUSH_NONE,  NULL},      // "Cover"
     {DefWindowProcA,     REDRAW_DBL, false, CURSOR_ARROW, BRUSH_WHITE, "MENU3"},   // "Batch"
     {palette_wnd_proc,   REDRAW,     true,  CURSOR_ARROW, BRUSH_WHITE, "MENU4"},   // "Palette"
-    {DefWindowProcA,     REDRAW_DBL, false, CURSOR_NONE,  BRUSH_WHITE, "MENU5"},   // "Text"
-    {DefWindowProcA,     REDRAW,     false, CURSOR_ARROW, BRUSH_NONE,  NULL},      // "TextColor"
-    {DefWindowProcA,     REDRAW_DBL, false, CURSOR_NONE,  BRUSH_WHITE, "MENU6"},   // "Merge"
+    {text_wnd_proc,      REDRAW_DBL, false, CURSOR_NONE,  BRUSH_WHITE, "MENU5"},   // "Text"
+    {textcolor_wnd_proc, REDRAW,     false, CURSOR_ARROW, BRUSH_NONE,  NULL},      // "TextColor"
+    {merge_wnd_proc,     REDRAW_DBL, false, CURSOR_NONE,  BRUSH_WHITE, "MENU6"},   // "Merge"
 };
 
 void register_window_classes(HINSTANCE instance)

@@ -517,3 +517,18 @@ ImageAreaShot shoot_image_area(HWND window, const std::string& name)
     }
     return s;
 }
+
+void x_input(const std::string& actions)
+{
+    std::string command = "/usr/bin/xdotool " + actions;
+    std::vector<char> line(command.begin(), command.end());
+    line.push_back('\0');
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    if (CreateProcessA(NULL, line.data(), NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi)) {
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+    }
+    Sleep(1500);
+}

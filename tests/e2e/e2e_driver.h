@@ -159,3 +159,8 @@ bool copy_regress_fixture(const std::string& name, const std::string& folder);
 // frame) at fractions of its side, as the display shows it; 0xFFFFFFFF
 // when it cannot be captured.
 DWORD preview_pixel(const RunningApp& app, const std::string& shot, double fx, double fy);
+
+// Runs xdotool with the actions on the test's X display (real pointer moves
+// and keys, as a person makes them). The Linux program cannot be waited
+// for from here, so this gives it time (1.5 s).
+void x_input(const std::string& actions);
