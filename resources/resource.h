@@ -34,6 +34,11 @@
 #define IDC_SKEW_PICTURE_H      1030
 #define IDC_SKEW_PICTURE_V      1031
 
+// ---- EXIF dialog
+#define IDC_EXIF_THUMBNAIL      1030    // owner-drawn: the thumbnail
+#define IDC_EXIF_TEXT           1031    // owner-drawn: the information text
+#define IDC_EXIF_MORE_INFO      1032    // "&More Info": the APP12 text
+
 // ---- FRAME dialog
 #define IDC_FRAME_UNIFORM_EDIT  1021
 #define IDC_FRAME_UNIFORM       1022

@@ -6,6 +6,7 @@
 
 #include "app/file_commands.h"
 #include "app/main_commands.h"
+#include "app/print.h"
 #include "image/current_image.h"
 #include "image/loader.h"
 #include "image/open_windows.h"
@@ -224,6 +225,9 @@ void meta_on_command(HWND hwnd, int id, HWND control, int notification)
         return;
     case IDM_VIEW_SELECT_COLOR:
         run_color_picker(hwnd, "PALETTE_COLOR_BIG");
+        return;
+    case IDM_VIEW_PRINTER_PROFILE:
+        choose_printer_profile(hwnd);
         return;
     case IDM_VIEW_BRIGHTEN:
     case IDM_VIEW_DARKEN:
