@@ -1,4 +1,5 @@
-// The comment dialog as a person uses it on GIF, JPEG, Targa, IFF and PPM files: it shows the comment,
+// The comment dialog as a person uses it on GIF, JPEG, Targa, IFF and PPM files: it shows the comment
+// (pamtotga names the Targa picture after its input file),
 // OK writes the new text into the file and the status bar shows it; a file
 // that cannot be written keeps its comment, and the typed text stays in
 // the dialog.
@@ -101,7 +102,7 @@ INSTANTIATE_TEST_SUITE_P(Files, CommentDialog,
                                            CommentCase{"jpeg", "quadrants.jpg", "Insert/Update JPEG Comment", "", false},
                                            CommentCase{"gif_locked", "commented.gif", "Insert/Update GIF Comment",
                                                        "Sunny day", true},
-                                           CommentCase{"targa", "quadrants.tga", "Insert/Update TARGA Comment", "", false},
+                                           CommentCase{"targa", "quadrants.tga", "Insert/Update TARGA Comment", "quadrants", false},
                                            CommentCase{"iff", "quadrants.iff", "Insert/Update IFF Comment", "", false},
                                            CommentCase{"ppm", "quadrants.ppm", "Insert/Update PPM Comment", "", false}),
                          [](const ::testing::TestParamInfo<CommentCase>& info) { return std::string(info.param.name); });
