@@ -115,8 +115,6 @@ static BOOL open_view(HWND hwndMain, int tile, bool full)
     if (!is_window_open(g_hwndView))
         g_tileMode = tile;
     if (full) {
-        if (is_window_open(g_hwndFull))
-            DestroyWindow(g_hwndFull);
         create_full_window();
         return TRUE;
     }
@@ -167,6 +165,10 @@ RECT enlarged_media_rect(int W, int H, int pw, int ph)
 
 BOOL open_full_screen(HWND hwndMain, int mode)
 {
+    // A window already open goes first: its end clears the modes.
+    if (is_window_open(g_hwndFull))
+        DestroyWindow(g_hwndFull);
+    g_hwndFull = NULL;
     g_stretchPending = mode == FULL_STRETCH;
     g_redEyeMode = mode == FULL_RED_EYE;
     if (g_redEyeMode) {

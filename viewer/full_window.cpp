@@ -341,6 +341,23 @@ void paint_full_screen_image(int erase)
 
 // ---- leaving and finishing
 
+// Set while a palette image's table is back at its base colours for the
+// enlarged view; the brightness step is put back on when phase 2 ends,
+// however it ends.
+static int s_brightnessReset;
+
+static void restore_brightness(void)
+{
+    if (!s_brightnessReset)
+        return;
+    s_brightnessReset = 0;
+    if (g_brightnessStep) {
+        int step = g_brightnessStep;
+        g_brightnessStep = 0;
+        adjust_brightness(g_hImage, g_baseColorTable, &g_brightnessStep, step, NULL);
+    }
+}
+
 static void leave_full_screen(void)
 {
     g_fullScreen = 0;
@@ -358,11 +375,7 @@ static void refresh_views(void)
 // Phase 2 ends: the marks are applied (apply 1) or discarded.
 static void finish_red_eye(int apply)
 {
-    if (g_brightnessStep) {
-        int step = g_brightnessStep;
-        g_brightnessStep = 0;
-        adjust_brightness(g_hImage, g_baseColorTable, &g_brightnessStep, step, NULL);
-    }
+    restore_brightness();
     if (apply && g_hRedEyePoints && g_redEyePointCount) {
         int done = fix_red_eye_points(&g_hImage, g_hRedEyePoints, g_redEyePointCount, g_brightnessStep,
                                       g_baseColorTable);
@@ -568,11 +581,14 @@ static bool take_area(int L, int T, int W, int H)
     } else if (g_brightnessStep) {
         int amount = 0;
         adjust_brightness(g_hImage, g_baseColorTable, &amount, 0, NULL);
+        s_brightnessReset = 1;
     }
     clear_red_eye_state();
     g_hRedEyeSave = crop_image(area.left, area.top, area.right - area.left, area.bottom - area.top, source);
-    if (!g_hRedEyeSave)
+    if (!g_hRedEyeSave) {
+        restore_brightness();
         return false;
+    }
     g_redEyeAreaLeft = area.left;
     g_redEyeAreaTop = area.top;
     int sw, sh;
@@ -705,6 +721,8 @@ static LRESULT full_on_destroy(HWND hwnd)
 {
     ClipCursor(NULL);
     release_band();
+    restore_brightness();
+    free_points();
     g_redEyeMode = 0;
     clear_red_eye_state();
     if (g_hwndFull == hwnd)
