@@ -10,6 +10,7 @@
 #include "app/comment_dialog.h"
 #include "app/convert_save.h"
 #include "app/file_list.h"
+#include "app/image_window_open.h"
 #include "app/main_menu.h"
 #include "app/main_window.h"
 #include "app/print.h"
@@ -800,6 +801,14 @@ BOOL main_on_menu_command(HWND hwnd, int id)
     case IDM_MAIN_FRAME:
         open_frame_dialog(hwnd);
         return TRUE;
+    case IDM_MAIN_STRETCH:
+        if (have_bitmap())
+            open_full_screen(hwnd, FULL_STRETCH);
+        return TRUE;
+    case IDM_MAIN_RED_EYE:
+        if (have_bitmap())
+            open_full_screen(hwnd, FULL_RED_EYE);
+        return TRUE;
     case IDM_MAIN_DISPLAY_PALETTE:
         open_palette_window(hwnd);
         return TRUE;
@@ -884,12 +893,9 @@ BOOL main_on_menu_command(HWND hwnd, int id)
 
 int main_command_has_worker(int id)
 {
-    // Commands whose workers are not part of the program yet: the
-    // full-screen window, batch, the tools with windows or dialogs.
+    // Commands whose workers are not part of the program yet: batch.
     static const int PENDING[] = {
-        IDM_MAIN_FULL_SCREEN, IDM_MAIN_BATCH,
-        IDM_MAIN_RED_EYE,
-        IDM_MAIN_STRETCH,
+        IDM_MAIN_BATCH,
     };
     for (int pending : PENDING)
         if (pending == id)

@@ -871,9 +871,7 @@ void update_main_menu_state(void)
         ShowWindow(GetDlgItem(g_hwndMain, IDC_MAIN_TILE), media ? SW_HIDE : SW_SHOW);
         HWND full = GetDlgItem(g_hwndMain, IDC_MAIN_FULL_SCREEN);
         ShowWindow(full, !media || media_has_picture() ? SW_SHOW : SW_HIDE);
-        // Without a medium the button would open the full-screen window,
-        // which is not part of the program yet.
-        EnableWindow(full, media && media_has_picture());
+        EnableWindow(full, TRUE);
         DrawMenuBar(g_hwndMain);
     }
 }

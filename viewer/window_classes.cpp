@@ -8,6 +8,7 @@
 
 #include "viewer/crop_window.h"
 #include "viewer/capture.h"
+#include "viewer/full_window.h"
 #include "viewer/image_window.h"
 #include "viewer/merge_window.h"
 #include "viewer/palette_window.h"
@@ -52,7 +53,7 @@ static const UINT REDRAW_DBL = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
 
 static const WindowClassRow CLASS_ROWS[WINDOW_CLASS_COUNT] = {
     {meta_wnd_proc,      REDRAW,     true,  CURSOR_ARROW, BRUSH_WHITE, "MENU_A"},  // "Meta"
-    {DefWindowProcA,     REDRAW_DBL, false, CURSOR_ARROW, BRUSH_WHITE, NULL},      // "Full"
+    {full_wnd_proc,      REDRAW_DBL, false, CURSOR_ARROW, BRUSH_WHITE, NULL},      // "Full"
     {crop_wnd_proc,      REDRAW_DBL, false, CURSOR_NONE,  BRUSH_WHITE, "MENU2"},   // "Crop"
     {slide_wnd_proc,     REDRAW,     false, CURSOR_ARROW, BRUSH_WHITE, NULL},      // "Slide"
     {texttitle_wnd_proc, REDRAW,     false, CURSOR_ARROW, BRUSH_WHITE, NULL},      // "TextTitle"

@@ -279,6 +279,17 @@ bool is_visible(HWND hwnd)
     return r.right > r.left && r.bottom > r.top;
 }
 
+bool wait_hidden(HWND hwnd, DWORD wait_ms)
+{
+    DWORD start = GetTickCount();
+    while (is_visible(hwnd)) {
+        if (GetTickCount() - start >= wait_ms)
+            return false;
+        Sleep(50);
+    }
+    return true;
+}
+
 // Wine's screen device context does not show other processes' windows, so
 // the picture is taken from the X display by ImageMagick's import, started
 // as a Unix program; the driver polls for the finished file since Wine

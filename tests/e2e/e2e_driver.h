@@ -79,6 +79,9 @@ void select_list_entry(const RunningApp& app, int index);
 std::vector<std::string> list_box_items(HWND list);
 std::string combo_selection_text(HWND combo);
 bool is_visible(HWND hwnd);
+// Waits until the window no longer shows (a window being destroyed can
+// take a while under a loaded Wine); false when it still shows.
+bool wait_hidden(HWND hwnd, DWORD wait_ms = 5000);
 
 // Captures the window as it shows on the display into a PNG under the
 // screenshots folder and returns its path (empty on failure); also returns
