@@ -37,6 +37,7 @@
 #include "viewer/about_dialog.h"
 #include "viewer/crop_window.h"
 #include "viewer/angle_dialogs.h"
+#include "viewer/batch_window.h"
 #include "viewer/capture.h"
 #include "viewer/frame_dialog.h"
 #include "viewer/slideshow.h"
@@ -730,6 +731,9 @@ BOOL main_on_menu_command(HWND hwnd, int id)
     case IDM_MAIN_CAPTURE_SCREEN:
         run_capture_dialog(hwnd);
         return TRUE;
+    case IDM_MAIN_BATCH:
+        open_batch_window();
+        return TRUE;
     case IDM_MAIN_SLIDESHOW:
         begin_slideshow(0);
         return TRUE;
@@ -846,7 +850,7 @@ int main_command_has_worker(int id)
     // with windows or dialogs and Exif properties.
     static const int PENDING[] = {
         IDM_MAIN_FULL_SCREEN, IDM_MAIN_PRINT_NORMAL, IDM_MAIN_PRINT_LARGE,
-        IDM_MAIN_PRINT_TILED, IDM_MAIN_PRINTER_PROFILE, IDM_MAIN_SELECT_COLOR, IDM_MAIN_BATCH,
+        IDM_MAIN_PRINT_TILED, IDM_MAIN_PRINTER_PROFILE, IDM_MAIN_SELECT_COLOR,
         IDM_MAIN_DISPLAY_PALETTE, IDM_MAIN_WRITE_TEXT,
         IDM_MAIN_RED_EYE, IDM_MAIN_MERGE_CLIPBOARD, IDM_MAIN_MERGE_FILE,
         IDM_MAIN_EXIF_PROPERTIES,

@@ -33,6 +33,7 @@ ALLOWED=(
     "viewer/image_window*.cpp app/*"           # the image window's commands are the main window's workers
     "viewer/capture.cpp app/*"                 # the overlay's owner handle and the menu refresh
     "viewer/slideshow.cpp app/*"               # the next-file step walks the main window's list; menu refresh
+    "viewer/batch_*.cpp app/*"                 # the batch window walks the main list and runs its file, save and comment workers
 )
 
 status=0
