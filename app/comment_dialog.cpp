@@ -11,9 +11,12 @@
 #include "image/current_image.h"
 #include "image/gif_anim.h"
 #include "image/gif_write.h"
+#include "image/iff_write.h"
 #include "image/loader.h"
 #include "image/metafile.h"
 #include "image/open_windows.h"
+#include "image/pnm.h"
+#include "image/targa.h"
 #include "formats/png_comment.h"
 #include "formats/tiff_comment.h"
 #include "jpeg/jpeg_comment.h"
@@ -65,6 +68,12 @@ int write_png(HGLOBAL* text)
     return 1;
 }
 
+int write_tga(HGLOBAL* text) { return write_tga_comment(g_fileName, text); }
+
+int write_iff(HGLOBAL* text) { return write_ilbm_comment(g_fileName, text); }
+
+int write_pnm(HGLOBAL* text) { return write_pnm_comment(g_fileName, text); }
+
 int write_emf(HGLOBAL* text)
 {
     write_emf_comment(g_fileName, text, (HENHMETAFILE)g_hImage, g_hwndMain);
@@ -86,6 +95,13 @@ CommentWriter writer_for_current_file(void)
         return write_png;
     if (g_fileFormat == FMT_TIFF || g_fileFormat == FMT_TIFF_ALT)
         return write_tiff;
+    if (g_fileFormat == FMT_TARGA)
+        return write_tga;
+    if (g_fileFormat == FMT_IFF)
+        return write_iff;
+    if (g_fileFormat == FMT_PBM || g_fileFormat == FMT_PGM || g_fileFormat == FMT_PNM ||
+        g_fileFormat == FMT_PPM)
+        return write_pnm;
     return NULL;
 }
 

@@ -10,6 +10,7 @@ static BeepFn s_beep;
 static int s_displayBits;
 static WinHelpFn s_winHelp;
 static MediaWindowFn s_mediaWindow;
+static PrintDialogFn s_printDialog;
 static char s_settingsFile[MAX_PATH];
 
 int seam_message_box(HWND owner, const char* text, const char* caption, UINT type)
@@ -53,6 +54,13 @@ HWND seam_create_media_window(HWND parent, HINSTANCE instance, DWORD style, cons
     return MCIWndCreateA(parent, instance, style, file);
 }
 
+BOOL seam_print_dialog(PRINTDLGA* dialog)
+{
+    if (s_printDialog)
+        return s_printDialog(dialog);
+    return PrintDlgA(dialog);
+}
+
 const char* seam_settings_file(void)
 {
     return s_settingsFile[0] ? s_settingsFile : DEFAULT_SETTINGS_FILE;
@@ -63,6 +71,7 @@ void seam_set_beep(BeepFn fn) { s_beep = fn; }
 void seam_set_display_bits(int bits) { s_displayBits = bits > 0 ? bits : 0; }
 void seam_set_win_help(WinHelpFn fn) { s_winHelp = fn; }
 void seam_set_create_media_window(MediaWindowFn fn) { s_mediaWindow = fn; }
+void seam_set_print_dialog(PrintDialogFn fn) { s_printDialog = fn; }
 
 void seam_set_settings_file(const char* path)
 {
@@ -78,5 +87,6 @@ void seam_reset(void)
     s_displayBits = 0;
     s_winHelp = NULL;
     s_mediaWindow = NULL;
+    s_printDialog = NULL;
     s_settingsFile[0] = 0;
 }

@@ -1,16 +1,19 @@
 // The program's few contacts with the user and the machine that tests must
 // not meet for real: message boxes, beeps, the display's colour depth, help
-// calls, the media window and where the settings file is. Each call forwards
+// calls, the media window, the print dialog's buttons and where the
+// settings file is. Each call forwards
 // to the real Win32 function unless a test has installed a replacement;
 // nothing in the program behaves differently because of this module.
 #pragma once
 
 #include <windows.h>
+#include <commdlg.h>
 
 typedef int (*MessageBoxFn)(HWND owner, const char* text, const char* caption, UINT type);
 typedef void (*BeepFn)(UINT type);
 typedef BOOL (*WinHelpFn)(HWND hwnd, const char* file, UINT command, ULONG_PTR data);
 typedef HWND (*MediaWindowFn)(HWND parent, HINSTANCE instance, DWORD style, const char* file);
+typedef BOOL (*PrintDialogFn)(PRINTDLGA* dialog);
 
 // MessageBoxA; returns the button pressed (IDOK, IDYES, ...).
 int seam_message_box(HWND owner, const char* text, const char* caption, UINT type);
@@ -27,6 +30,9 @@ BOOL seam_win_help(HWND hwnd, const char* file, UINT command, ULONG_PTR data);
 // MCIWndCreateA: a media window playing file (null: none opened yet).
 HWND seam_create_media_window(HWND parent, HINSTANCE instance, DWORD style, const char* file);
 
+// PrintDlgA: what the user chose (FALSE for Cancel).
+BOOL seam_print_dialog(PRINTDLGA* dialog);
+
 // The settings file for the private-profile calls: "Corvane.ini" without a
 // folder, or the file a test has set.
 const char* seam_settings_file(void);
@@ -38,6 +44,7 @@ void seam_set_beep(BeepFn fn);
 void seam_set_display_bits(int bits);
 void seam_set_win_help(WinHelpFn fn);
 void seam_set_create_media_window(MediaWindowFn fn);
+void seam_set_print_dialog(PrintDialogFn fn);
 void seam_set_settings_file(const char* path);
 
 // Every call back to the real one.

@@ -16,6 +16,7 @@ PACKAGES=(
     libxcursor1:i386 libxrandr2:i386 libxi6:i386 libxinerama1:i386
     sox ffmpeg libasound2:i386 libasound2-plugins:i386
     gstreamer1.0-plugins-base:i386 gstreamer1.0-plugins-good:i386
+    cups printer-driver-cups-pdf libcups2:i386 poppler-utils
 )
 
 missing=()

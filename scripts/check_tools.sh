@@ -59,6 +59,9 @@ Xvfb       xvfb                      true
 wine       wine+wine32:i386          wine --version
 wineserver wine                      true
 ctest      cmake                     ctest --version
+cupsd      cups+printer-driver-cups-pdf  printf "Listen %s/s\n" "$PWD" > c.conf && cupsd -t -c c.conf && test -x /usr/lib/cups/backend/cups-pdf && test -f /usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd
+lpadmin    cups+libcups2:i386        test -e /usr/lib/i386-linux-gnu/libcups.so.2
+pdftoppm   poppler-utils+ghostscript printf "%%!PS\n0 0 moveto 9 9 lineto stroke showpage\n" | gs -q -dSAFER -sDEVICE=pdfwrite -o t.pdf - && pdftoppm -r 10 -singlefile t.pdf t && test -s t.ppm
 '
 
 

@@ -10,8 +10,70 @@ export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
 # Sound goes to ALSA's null device: there is no sound card.
 export ALSA_CONFIG_PATH=$ROOT/scripts/alsa_null.conf
 
+# Printing goes to a private CUPS server with one PDF printer (cups-pdf),
+# made the default before the first Wine process so that Wine takes it as
+# its default printer. The PDFs land in build/printed, where the print
+# checks read them. The server's own state lives in a scratch folder (its
+# filters run as the lp user, who may not reach the build tree).
+export CORVANE_PRINTED=$ROOT/build/printed
+CUPS_DIR=
+CUPSD_PID=
+CUPS_PDF_CONF=
+
 XVFB_PID=
 WINE_STARTED=
+
+start_printer() {
+    [ -n "$CUPSD_PID" ] && return 0
+    if ! command -v cupsd > /dev/null || [ ! -x /usr/lib/cups/backend/cups-pdf ]; then
+        echo "cannot start the PDF printer: cups and printer-driver-cups-pdf are needed" >&2
+        return 1
+    fi
+    CUPS_DIR=$(mktemp -d /tmp/corvane-cups.XXXXXX)
+    chmod 755 "$CUPS_DIR"
+    mkdir -p "$CUPS_DIR"/{etc,spool,cache,state,tmp,log}
+    rm -rf "$CORVANE_PRINTED"
+    mkdir -p "$CORVANE_PRINTED"
+    export CUPS_SERVER=$CUPS_DIR/cups.sock
+    printf '%s\n' "Listen $CUPS_SERVER" "LogLevel warn" "Browsing No" "WebInterface No" \
+        "DefaultAuthType None" "<Location />" "Order allow,deny" "Allow all" "</Location>" \
+        "<Policy default>" "<Limit All>" "Order deny,allow" "</Limit>" "</Policy>" \
+        > "$CUPS_DIR/etc/cupsd.conf"
+    printf '%s\n' "ServerRoot $CUPS_DIR/etc" "RequestRoot $CUPS_DIR/spool" "CacheDir $CUPS_DIR/cache" \
+        "StateDir $CUPS_DIR/state" "TempDir $CUPS_DIR/tmp" "AccessLog $CUPS_DIR/log/access_log" \
+        "ErrorLog $CUPS_DIR/log/error_log" "PageLog $CUPS_DIR/log/page_log" \
+        > "$CUPS_DIR/etc/cups-files.conf"
+    # cups-pdf reads an instance's settings from /etc/cups only; one instance
+    # per checkout keeps parallel runs apart.
+    local instance
+    instance=corvane$(printf '%s' "$ROOT" | cksum | cut -d' ' -f1)
+    CUPS_PDF_CONF=/etc/cups/cups-pdf-$instance.conf
+    printf '%s\n' "Out $CORVANE_PRINTED" "Label 1" > "$CUPS_PDF_CONF"
+    cupsd -f -c "$CUPS_DIR/etc/cupsd.conf" -s "$CUPS_DIR/etc/cups-files.conf" &
+    CUPSD_PID=$!
+    local _
+    for _ in $(seq 1 100); do
+        [ -S "$CUPS_SERVER" ] && break
+        sleep 0.05
+    done
+    if ! lpadmin -p CorvanePDF -E -v "cups-pdf:/$instance" -P /usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd 2>/dev/null ||
+        ! lpadmin -d CorvanePDF; then
+        echo "cannot set up the PDF printer (see $CUPS_DIR/log/error_log)" >&2
+        return 1
+    fi
+}
+
+stop_printer() {
+    if [ -n "$CUPSD_PID" ]; then
+        kill "$CUPSD_PID" 2>/dev/null || true
+        wait "$CUPSD_PID" 2>/dev/null || true
+        CUPSD_PID=
+    fi
+    [ -n "$CUPS_PDF_CONF" ] && rm -f "$CUPS_PDF_CONF"
+    [ -n "$CUPS_DIR" ] && rm -rf "$CUPS_DIR"
+    CUPS_PDF_CONF=
+    CUPS_DIR=
+}
 
 start_display() {
     if [ -n "${CORVANE_USE_DISPLAY:-}" ] && [ -n "${DISPLAY:-}" ]; then
@@ -36,6 +98,7 @@ start_display() {
 }
 
 start_wine() {
+    start_printer
     mkdir -p "$WINEPREFIX"
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         wineboot -i >/dev/null 2>&1 || true
@@ -53,6 +116,7 @@ stop_all() {
         wineserver -k >/dev/null 2>&1 || true
         WINE_STARTED=
     fi
+    stop_printer
     if [ -n "$XVFB_PID" ]; then
         kill "$XVFB_PID" 2>/dev/null || true
         wait "$XVFB_PID" 2>/dev/null || true

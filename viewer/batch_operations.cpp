@@ -19,6 +19,7 @@
 #include "image/progress.h"
 #include "image/seams.h"
 #include "formats/png.h"
+#include "jpeg/exif_read.h"
 #include "jpeg/jpeg_comment.h"
 #include "jpeg/jpeg_read.h"
 #include "jpeg/jpeg_write.h"
@@ -572,9 +573,14 @@ void write_batch_comment(HGLOBAL* text)
     *text = NULL;
 }
 
-int batch_properties_available(void)
+static void show_properties(void)
 {
-    return 0;
+    char path[MAX_PATH];
+    if (!thumb_file_path(g_thumbCurrent + g_thumbFirst, path, sizeof path))
+        return;
+    HCURSOR old_cursor = SetCursor(LoadCursorA(NULL, IDC_WAIT));
+    read_exif_info(path);
+    SetCursor(old_cursor);
 }
 
 void run_batch_command(HWND hwnd, int id)
@@ -626,6 +632,9 @@ void run_batch_command(HWND hwnd, int id)
         return;
     case IDM_THUMB_COMMENT:
         open_comment_dialog(hwnd, 0);
+        return;
+    case IDM_THUMB_PROPERTIES:
+        show_properties();
         return;
     }
 }

@@ -45,9 +45,6 @@ int rotate_thumbnail_file_reencode(int angle, int cell);
 // selected file or to the clicked one (g_commentBatchMode). text is freed.
 void write_batch_comment(HGLOBAL* text);
 
-// 1 when the Exif dialog of the popup menu's Properties is in the program.
-int batch_properties_available(void);
-
 // The file a move, copy or conversion writes: the folder of target (cut at
 // its last backslash) joined with name. 0 when it does not fit.
 int join_batch_target(const char* target, const char* name, char* out, size_t size);

@@ -19,12 +19,12 @@
 #include "image/palette.h"
 #include "image/progress.h"
 #include "image/seams.h"
+#include "jpeg/exif_read.h"
 #include "jpeg/jpeg_read.h"
 #include "resources/resource.h"
 #include "tools/color_reduce.h"
 #include "tools/quarter_turns.h"
 #include "viewer/batch_operations.h"
-#include "viewer/exif_thumbnail.h"
 #include "viewer/status_bar.h"
 #include "viewer/window_classes.h"
 
@@ -142,6 +142,32 @@ POINT thumb_area_origin(int cell)
     p.x = g_thumbLeft + (cell % g_thumbCols) * g_thumbCellWidth + (g_thumbCellWidth - THUMB_MAX_SIDE) / 2;
     p.y = g_thumbTop + (cell / g_thumbCols) * g_thumbCellHeight + (g_thumbCellHeight - THUMB_MAX_SIDE) / 2;
     return p;
+}
+
+int is_lossless_jpeg(const char* path)
+{
+    FILE* fp = fopen(path, "rb");
+    if (!fp)
+        return 0;
+    int lossless = 0;
+    BYTE b[4];
+    if (fread(b, 1, 2, fp) == 2 && b[0] == 0xFF && b[1] == 0xD8) {
+        // Segments up to the first frame header; a broken chain ends the walk.
+        for (int hops = 0; hops < 1000 && fread(b, 1, 4, fp) == 4 && b[0] == 0xFF; ++hops) {
+            BYTE marker = b[1];
+            if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC) {
+                lossless = marker == 0xC3 || marker == 0xC7 || marker == 0xCB || marker == 0xCF;
+                break;
+            }
+            if (marker == 0xDA)
+                break;
+            long length = (long)(b[2] << 8 | b[3]);
+            if (length < 2 || fseek(fp, length - 2, SEEK_CUR) != 0)
+                break;
+        }
+    }
+    fclose(fp);
+    return lossless;
 }
 
 // ---- names
@@ -386,8 +412,9 @@ HGLOBAL draw_thumbnail_from_file(HWND hwnd, int i, int erase, int turn)
     char path[MAX_PATH];
     if (cell < 0 || cell >= g_thumbCells || !thumb_file_path(i, path, sizeof path))
         return NULL;
-    int orientation = 0;
-    HGLOBAL image = read_batch_thumbnail(path, &orientation);
+    int orientation = load_exif_thumbnail(path);
+    HGLOBAL image = g_hExifThumbnail;
+    g_hExifThumbnail = NULL;
     if (int* flags = lossless_flags()) {
         flags[cell] = is_lossless_jpeg(path);
         GlobalUnlock(g_hThumbLossless);
@@ -636,9 +663,7 @@ static int batch_on_create(HWND hwnd)
     AppendMenuA(m, MF_POPUP, (UINT_PTR)convert, "Con&vert File");
     AppendMenuA(m, MF_STRING, IDM_THUMB_COMMENT, "&Insert/Replace Comment");
     AppendMenuA(m, MF_SEPARATOR, 0, NULL);
-    // The Exif dialog is not part of the program yet.
-    AppendMenuA(m, MF_STRING | (batch_properties_available() ? 0 : MF_GRAYED), IDM_THUMB_PROPERTIES,
-                "&Properties");
+    AppendMenuA(m, MF_STRING, IDM_THUMB_PROPERTIES, "&Properties");
     return g_hThumbMenu != NULL;
 }
 

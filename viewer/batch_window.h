@@ -97,6 +97,9 @@ int is_cell_lossless(int cell);
 // window: a file that left its name follows the target (a move leaves the
 // grid), and the frames are drawn again.
 void batch_note_file_operation(int i, int mode, const char* source, const char* target, int succeeded);
+// 1 when the file's first frame header is of a lossless process (SOF3,
+// SOF7, SOF11, SOF15): such files are turned by decoding and re-encoding.
+int is_lossless_jpeg(const char* path);
 // After the main list was refilled: each thumbnail's list index is found
 // again by its name.
 void remap_thumb_indexes(void);

@@ -7,6 +7,7 @@
 
 #include "app/file_commands.h"
 #include "app/main_commands.h"
+#include "app/print.h"
 #include "image/current_image.h"
 #include "image/loader.h"
 #include "image/open_windows.h"
@@ -14,9 +15,11 @@
 #include "resources/resource.h"
 #include "viewer/angle_dialogs.h"
 #include "viewer/capture.h"
+#include "viewer/color_picker.h"
 #include "viewer/frame_dialog.h"
 #include "viewer/image_window.h"
 #include "viewer/image_window_menu.h"
+#include "viewer/palette_window.h"
 #include "viewer/slideshow.h"
 
 static const char HELP_FILE[] = "RODadi.zoz";
@@ -216,6 +219,15 @@ void meta_on_command(HWND hwnd, int id, HWND control, int notification)
         return;
     case IDM_VIEW_FRAME:
         open_frame_dialog(hwnd);
+        return;
+    case IDM_VIEW_DISPLAY_PALETTE:
+        open_palette_window(hwnd);
+        return;
+    case IDM_VIEW_SELECT_COLOR:
+        run_color_picker(hwnd, "PALETTE_COLOR_BIG");
+        return;
+    case IDM_VIEW_PRINTER_PROFILE:
+        choose_printer_profile(hwnd);
         return;
     case IDM_VIEW_BRIGHTEN:
     case IDM_VIEW_DARKEN:

@@ -1,7 +1,7 @@
 // The batch window as a person uses it: the folder's camera JPEGs as Exif
 // thumbnails (a file without Exif stays out), selection frames, a quarter
-// turn of the selection, a queued conversion, copy and delete with their
-// summaries. tests/e2e/check_batch.sh checks the files written.
+// turn of the selection, a comment for the selection, a queued conversion,
+// copy and delete with their summaries. tests/e2e/check_batch.sh checks the files written.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -208,6 +208,20 @@ TEST(Batch, ThumbnailsSelectionTurnsConversionCopyAndDelete)
     shot = shoot(batch, "batch_turned");
     EXPECT_EQ(shot.at(f0.x + 1, f0.y + 1), WHITE);
     EXPECT_NEAR(shot.run(c0.x, c0.y, RED, true), 120, 2) << "the thumbnail turned with its file";
+
+    // One comment for the selected files, through the comment dialog.
+    click(g, 0);
+    click(g, 1);
+    PostMessageA(batch, WM_COMMAND, MAKEWPARAM(IDM_BATCH_COMMENT, 0), 0);
+    HWND comment = wait_dialog(app, "Insert/Update JPEG Comment");
+    ASSERT_NE(comment, nullptr);
+    EXPECT_EQ(window_text(GetDlgItem(comment, 1021)), "") << "no current comment shown for many files";
+    SendMessageA(GetDlgItem(comment, 1021), WM_SETTEXT, 0, (LPARAM) "Batch note");
+    press(comment, IDOK);
+    wait_gone(comment);
+    Sleep(500);
+    shot = shoot(batch, "batch_commented");
+    EXPECT_EQ(shot.at(f0.x + 1, f0.y + 1), WHITE) << "the written files are no longer selected";
 
     // Converting c to PNG, halved, into the list's folder.
     click(g, 2);

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks the files e2e's batch_test had the batch window write: a and b
 # turned clockwise (the pixels of libjpeg-turbo's jpegtran -copy all -trim
-# -rotate 90 of the same file, Exif kept), c converted to a PNG of half
+# -rotate 90 of the same file, Exif kept, the comment written as rdjpgcom
+# reads it), c converted to a PNG of half
 # its size (ImageMagick reads the colours of its quadrants), d copied
 # byte for byte into the subfolder and deleted from the folder.
 set -euo pipefail
@@ -15,6 +16,7 @@ for f in a b; do
     djpeg -dct int -pnm "$work/batch_$f.jpg" > "$tmp/ours.pnm"
     cmp -s "$tmp/ours.pnm" "$tmp/ref.pnm" || { echo "FAIL batch_$f.jpg not turned like jpegtran"; exit 1; }
     [ "$(exiftool -s3 -Make "$work/batch_$f.jpg")" = Corvane ] || { echo "FAIL batch_$f.jpg lost its Exif"; exit 1; }
+    [ "$(rdjpgcom "$work/batch_$f.jpg")" = "Batch note" ] || { echo "FAIL batch_$f.jpg comment"; exit 1; }
 done
 cmp -s "$fixtures/batch_c.jpg" "$work/batch_c.jpg" || { echo "FAIL the converted file changed"; exit 1; }
 size=$(identify -format '%wx%h' "$work/batch_c.png")

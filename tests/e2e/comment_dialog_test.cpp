@@ -1,4 +1,4 @@
-// The comment dialog as a person uses it on a GIF and a JPEG: it shows the comment,
+// The comment dialog as a person uses it on GIF, JPEG, Targa, IFF and PPM files: it shows the comment,
 // OK writes the new text into the file and the status bar shows it; a file
 // that cannot be written keeps its comment, and the typed text stays in
 // the dialog.
@@ -100,7 +100,10 @@ INSTANTIATE_TEST_SUITE_P(Files, CommentDialog,
                          ::testing::Values(CommentCase{"gif", "commented.gif", "Insert/Update GIF Comment", "Sunny day", false},
                                            CommentCase{"jpeg", "quadrants.jpg", "Insert/Update JPEG Comment", "", false},
                                            CommentCase{"gif_locked", "commented.gif", "Insert/Update GIF Comment",
-                                                       "Sunny day", true}),
+                                                       "Sunny day", true},
+                                           CommentCase{"targa", "quadrants.tga", "Insert/Update TARGA Comment", "", false},
+                                           CommentCase{"iff", "quadrants.iff", "Insert/Update IFF Comment", "", false},
+                                           CommentCase{"ppm", "quadrants.ppm", "Insert/Update PPM Comment", "", false}),
                          [](const ::testing::TestParamInfo<CommentCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -35,6 +35,16 @@ static HWND record_media_window(HWND, HINSTANCE, DWORD, const char* file)
     return s_active->media_window;
 }
 
+static BOOL record_print_dialog(PRINTDLGA* dialog)
+{
+    ++s_active->print_dialogs;
+    if (!s_active->print_ok)
+        return FALSE;
+    // What OK on the dialog's first choice gives, without showing it.
+    dialog->Flags |= PD_RETURNDEFAULT;
+    return PrintDlgA(dialog);
+}
+
 SeamRecorder::SeamRecorder(int display_bits)
 {
     s_active = this;
@@ -43,6 +53,7 @@ SeamRecorder::SeamRecorder(int display_bits)
     seam_set_beep(record_beep);
     seam_set_win_help(record_help);
     seam_set_create_media_window(record_media_window);
+    seam_set_print_dialog(record_print_dialog);
     seam_set_display_bits(display_bits);
 }
 

@@ -1,5 +1,6 @@
-// Redirects the program's seams for one test: records message boxes, beeps
-// and help calls, answers boxes from a script, fixes the display depth and
+// Redirects the program's seams for one test: records message boxes, beeps,
+// help calls and print dialogs, answers boxes from a script, answers the
+// print dialog with Cancel or with OK on the default printer, fixes the display depth and
 // points the settings file into the test-out folder. Everything goes back
 // to the real calls when the recorder goes out of scope.
 #pragma once
@@ -42,4 +43,6 @@ public:
     std::deque<int> answers;               // next box answers, front first
     int default_answer = IDOK;             // when the script is empty
     HWND media_window = NULL;              // what a media window creation returns
+    int print_dialogs = 0;                 // print dialogs shown
+    bool print_ok = false;                 // OK on the default printer, else Cancel
 };

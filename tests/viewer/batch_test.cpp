@@ -1,9 +1,8 @@
 // The batch window's arithmetic and paths: grid, hit test, paging, the
 // page that opens, orientation states, the targets a pass writes, the
-// summary, and the Exif thumbnail locator on hostile blocks.
+// summary, and the frame-header probe that chooses how a file is turned.
 #include "viewer/batch_operations.h"
 #include "viewer/batch_window.h"
-#include "viewer/exif_thumbnail.h"
 
 #include <gtest/gtest.h>
 
@@ -134,57 +133,7 @@ TEST(BatchSummary, CountsDoneAndNamesFailures)
     }
 }
 
-namespace {
-
-// A big-endian Exif TIFF block: IFD0 with the orientation, IFD1 pointing
-// at a 4-byte "JPEG" at offset 60.
-std::string exif_block()
-{
-    auto u16 = [](int v) { return std::string{(char)(v >> 8), (char)v}; };
-    auto u32 = [&](unsigned v) { return u16((int)(v >> 16)) + u16((int)(v & 0xFFFF)); };
-    std::string b = "MM" + u16(42) + u32(8);
-    b += u16(1) + u16(274) + u16(3) + u32(1) + u16(6) + u16(0) + u32(26);            // IFD0, next at 26
-    b += u16(2) + u16(513) + u16(4) + u32(1) + u32(60) + u16(514) + u16(4) + u32(1) + u32(4) + u32(0);
-    b.resize(60, '\0');
-    return b + "\xFF\xD8\xFF\xD9";
-}
-
-}  // namespace
-
-TEST(ExifThumbnail, FindsTheThumbnailAndRefusesBlocksThatLie)
-{
-    const std::string good = exif_block();
-    DWORD offset = 0, length = 0;
-    int orientation = 0;
-    ASSERT_TRUE(find_exif_thumbnail((const BYTE*)good.data(), (DWORD)good.size(), &offset, &length, &orientation));
-    EXPECT_EQ(offset, 60u);
-    EXPECT_EQ(length, 4u);
-    EXPECT_EQ(orientation, 6);
-
-    // Every truncation, then fields that point outside the block.
-    for (size_t cut = 0; cut < good.size(); ++cut)
-        EXPECT_FALSE(find_exif_thumbnail((const BYTE*)good.data(), (DWORD)cut, &offset, &length, &orientation))
-            << cut;
-    struct {
-        size_t at;
-        std::string bytes;
-    } const lies[] = {
-        {4, std::string("\xFF\xFF\xFF\xF0", 4)},  // IFD0 past the end
-        {8, std::string("\xFF\xFF", 2)},          // entry count past the end
-        {22, std::string("\x00\x00\x00\x08", 4)}, // IFD1 is IFD0 again
-        {48, std::string("\xFF\xFF\xFF\xFE", 4)}, // thumbnail length wraps
-        {36, std::string("\x7F\xFF\xFF\xFF", 4)}, // thumbnail offset past the end
-        {60, std::string("\x00\x00", 2)},         // no JPEG start there
-    };
-    for (const auto& lie : lies) {
-        std::string bad = good;
-        bad.replace(lie.at, lie.bytes.size(), lie.bytes);
-        EXPECT_FALSE(find_exif_thumbnail((const BYTE*)bad.data(), (DWORD)bad.size(), &offset, &length, &orientation))
-            << "at " << lie.at;
-    }
-}
-
-TEST(ExifThumbnail, LosslessCodingByFrameHeader)
+TEST(BatchThumbnail, LosslessCodingByFrameHeader)
 {
     struct {
         const char* name;

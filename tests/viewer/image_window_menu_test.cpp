@@ -86,11 +86,11 @@ INSTANTIATE_TEST_SUITE_P(Rules, ViewMenuStateTable, ::testing::Values(
     // Commands whose workers are missing stay greyed whatever the image,
     // also where the main window already has the tool.
     StateRow{"full screen", KIND_DIB, 24, 0, 0, IDM_VIEW_FULL_SCREEN, "greyed", NULL},
-    StateRow{"print", KIND_DIB, 24, 0, 0, IDM_VIEW_PRINT_NORMAL, "greyed", NULL},
     StateRow{"stretch", KIND_DIB, 24, 0, 0, IDM_VIEW_STRETCH, "greyed", NULL},
     StateRow{"insert comment", KIND_DIB, 24, 0, 0, IDM_VIEW_INSERT_COMMENT, "greyed", NULL},
     // Built commands without rules are left enabled.
     StateRow{"crop", KIND_DIB, 24, 0, 0, IDM_VIEW_CROP, "none", NULL},
+    StateRow{"print", KIND_DIB, 24, 0, 0, IDM_VIEW_PRINT_NORMAL, "none", NULL},
     StateRow{"close file", KIND_DIB, 24, 0, 0, IDM_VIEW_CLOSE_FILE, "none", NULL},
     StateRow{"file info", KIND_DIB, 24, 0, 0, IDM_VIEW_FILE_INFO, "none", NULL}));
 
