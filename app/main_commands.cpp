@@ -42,6 +42,7 @@
 #include "viewer/merge_window.h"
 #include "viewer/text_window.h"
 #include "viewer/angle_dialogs.h"
+#include "viewer/batch_window.h"
 #include "viewer/capture.h"
 #include "viewer/color_picker.h"
 #include "viewer/frame_dialog.h"
@@ -747,6 +748,9 @@ BOOL main_on_menu_command(HWND hwnd, int id)
     case IDM_MAIN_CAPTURE_SCREEN:
         run_capture_dialog(hwnd);
         return TRUE;
+    case IDM_MAIN_BATCH:
+        open_batch_window();
+        return TRUE;
     case IDM_MAIN_SLIDESHOW:
         begin_slideshow(0);
         return TRUE;
@@ -893,13 +897,6 @@ BOOL main_on_menu_command(HWND hwnd, int id)
 
 int main_command_has_worker(int id)
 {
-    // Commands whose workers are not part of the program yet: batch.
-    static const int PENDING[] = {
-        IDM_MAIN_BATCH,
-    };
-    for (int pending : PENDING)
-        if (pending == id)
-            return 0;
     if (const SaveCommand* command = find_save_command(id)) {
         if (id == IDM_MAIN_SAVE_PNM_FAMILY)
             return save_format_has_writer(FMT_PBM) || save_format_has_writer(FMT_PGM) ||

@@ -412,3 +412,35 @@
 
 // Dialog "HUFFMAN"
 #define IDC_HUFFMAN_ORIENTATION     1021
+
+// "Batch" window menu "MENU3"
+#define IDM_BATCH_HELP              248
+#define IDM_BATCH_EXIT              249
+#define IDM_BATCH_PREVIOUS_PAGE     250
+#define IDM_BATCH_NEXT_PAGE         251
+#define IDM_BATCH_ROTATE_CW         252
+#define IDM_BATCH_ROTATE_CCW        253
+#define IDM_BATCH_COMMENT           254
+#define IDM_BATCH_MOVE              255
+#define IDM_BATCH_COPY              256
+#define IDM_BATCH_DELETE            258
+#define IDM_BATCH_HELP_LIBRARY      262
+#define IDM_BATCH_PNG               329
+#define IDM_BATCH_PNG_ADAM7         330
+#define IDM_BATCH_JPEG              331
+#define IDM_BATCH_JPEG_PROGRESSIVE  332
+
+// The batch window's popup menu for one thumbnail
+#define IDM_THUMB_OPEN              2142
+#define IDM_THUMB_ROTATE_CW         2143
+#define IDM_THUMB_ROTATE_CCW        2144
+#define IDM_THUMB_MOVE              2145
+#define IDM_THUMB_COPY              2146
+#define IDM_THUMB_DELETE            2147
+#define IDM_THUMB_RENAME            2148
+#define IDM_THUMB_PNG               2149
+#define IDM_THUMB_PNG_ADAM7         2150
+#define IDM_THUMB_JPEG              2151
+#define IDM_THUMB_JPEG_PROGRESSIVE  2152
+#define IDM_THUMB_COMMENT           2153
+#define IDM_THUMB_PROPERTIES        2154

@@ -6,6 +6,7 @@
 
 #include <vfw.h>
 
+#include "viewer/batch_window.h"
 #include "viewer/crop_window.h"
 #include "viewer/capture.h"
 #include "viewer/full_window.h"
@@ -60,7 +61,7 @@ static const WindowClassRow CLASS_ROWS[WINDOW_CLASS_COUNT] = {
     {bar_wnd_proc,       REDRAW,     false, CURSOR_NONE,  BRUSH_NONE,  NULL},      // "Bar"
     {dummy_wnd_proc,     REDRAW,     false, CURSOR_NONE,  BRUSH_WHITE, NULL},      // "Dummy"
     {cover_wnd_proc,     REDRAW_DBL, false, CURSOR_ARROW, BRUSH_NONE,  NULL},      // "Cover"
-    {DefWindowProcA,     REDRAW_DBL, false, CURSOR_ARROW, BRUSH_WHITE, "MENU3"},   // "Batch"
+    {batch_wnd_proc,     REDRAW_DBL, false, CURSOR_ARROW, BRUSH_WHITE, "MENU3"},   // "Batch"
     {palette_wnd_proc,   REDRAW,     true,  CURSOR_ARROW, BRUSH_WHITE, "MENU4"},   // "Palette"
     {text_wnd_proc,      REDRAW_DBL, false, CURSOR_NONE,  BRUSH_WHITE, "MENU5"},   // "Text"
     {textcolor_wnd_proc, REDRAW,     false, CURSOR_ARROW, BRUSH_NONE,  NULL},      // "TextColor"
