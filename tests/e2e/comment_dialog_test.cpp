@@ -101,7 +101,7 @@ INSTANTIATE_TEST_SUITE_P(Files, CommentDialog,
                                            CommentCase{"jpeg", "quadrants.jpg", "Insert/Update JPEG Comment", "", false},
                                            CommentCase{"gif_locked", "commented.gif", "Insert/Update GIF Comment",
                                                        "Sunny day", true},
-                                           CommentCase{"targa", "quadrants.tga", "Insert/Update TARGA Comment", "", false},
+                                           CommentCase{"targa", "quadrants.tga", "Insert/Update TARGA Comment", "quadrants", false},
                                            CommentCase{"iff", "quadrants.iff", "Insert/Update IFF Comment", "", false},
                                            CommentCase{"ppm", "quadrants.ppm", "Insert/Update PPM Comment", "", false}),
                          [](const ::testing::TestParamInfo<CommentCase>& info) { return std::string(info.param.name); });
