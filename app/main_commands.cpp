@@ -25,6 +25,7 @@
 #include "image/seams.h"
 #include "image/settings.h"
 #include "image/temp_file.h"
+#include "jpeg/exif_read.h"
 #include "jpeg/exif_write.h"
 #include "jpeg/jpeg_read.h"
 #include "jpeg/jpegtran.h"
@@ -39,7 +40,9 @@
 #include "viewer/crop_window.h"
 #include "viewer/angle_dialogs.h"
 #include "viewer/capture.h"
+#include "viewer/color_picker.h"
 #include "viewer/frame_dialog.h"
+#include "viewer/palette_window.h"
 #include "viewer/slideshow.h"
 #include "viewer/window_classes.h"
 
@@ -429,7 +432,7 @@ static void on_jpeg_transform(HWND hwnd, const JpegCommand* command)
     static char progressive[] = "-progressive", empty[] = "";
     // Lossless-coded files need the decoding transform, which the menu
     // does not offer yet.
-    if (g_fileFormat != FMT_JPEG || g_jpegLossless)
+    if ((g_fileFormat != FMT_JPEG && g_fileFormat != FMT_JPEG12) || g_jpegLossless)
         return;
     g_jpegtranArgc = 4;
     bool is_progressive = g_jpegProgressive != 0;
@@ -450,7 +453,10 @@ static void on_jpeg_transform(HWND hwnd, const JpegCommand* command)
     SetFileAttributesA(s_jpegOutput, FILE_ATTRIBUTE_NORMAL);
     HCURSOR old_cursor = SetCursor(LoadCursor(NULL, IDC_WAIT));
     show_progress(0, 0);
-    int done = get_jpeg_precision(g_fileName) == 8 && jpegtran_main(g_jpegtranArgc, g_jpegtranArgv);
+    int precision = get_jpeg_precision(g_fileName);
+    int done = precision == 8    ? jpegtran_main(g_jpegtranArgc, g_jpegtranArgv)
+               : precision == 12 ? jpegtran_main_12(g_jpegtranArgc, g_jpegtranArgv)
+                                 : 0;
     show_progress(0, 0);
     fill_file_list(0);
     if (done)
@@ -661,6 +667,13 @@ static void on_toggle_setting(int* flag, const char* key)
     write_setting_int(key, *flag);
 }
 
+static void on_exif_properties(void)
+{
+    HCURSOR old_cursor = SetCursor(LoadCursor(NULL, IDC_WAIT));
+    read_exif_info(g_fileName);
+    SetCursor(old_cursor);
+}
+
 static void on_view_comment(void)
 {
     if (!g_hComment)
@@ -785,6 +798,12 @@ BOOL main_on_menu_command(HWND hwnd, int id)
     case IDM_MAIN_FRAME:
         open_frame_dialog(hwnd);
         return TRUE;
+    case IDM_MAIN_DISPLAY_PALETTE:
+        open_palette_window(hwnd);
+        return TRUE;
+    case IDM_MAIN_SELECT_COLOR:
+        run_color_picker(hwnd, "PALETTE_COLOR_BIG");
+        return TRUE;
     case IDM_MAIN_INVERT:
         on_invert(hwnd);
         return TRUE;
@@ -814,6 +833,9 @@ BOOL main_on_menu_command(HWND hwnd, int id)
         return TRUE;
     case IDM_MAIN_JPEG_EXIF:
         on_make_exif(hwnd);
+        return TRUE;
+    case IDM_MAIN_EXIF_PROPERTIES:
+        on_exif_properties();
         return TRUE;
     case IDM_MAIN_ABOUT:
         DialogBoxParamA(g_hInstance, "ABOUT", hwnd, about_dlg_proc, 0);
@@ -854,13 +876,10 @@ BOOL main_on_menu_command(HWND hwnd, int id)
 int main_command_has_worker(int id)
 {
     // Commands whose workers are not part of the program yet: the
-    // full-screen window, the colour picker, batch, the tools
-    // with windows or dialogs and Exif properties.
+    // full-screen window, batch, the tools with windows or dialogs.
     static const int PENDING[] = {
-        IDM_MAIN_FULL_SCREEN, IDM_MAIN_SELECT_COLOR, IDM_MAIN_BATCH,
-        IDM_MAIN_DISPLAY_PALETTE, IDM_MAIN_WRITE_TEXT,
+        IDM_MAIN_FULL_SCREEN, IDM_MAIN_BATCH, IDM_MAIN_WRITE_TEXT,
         IDM_MAIN_RED_EYE, IDM_MAIN_MERGE_CLIPBOARD, IDM_MAIN_MERGE_FILE,
-        IDM_MAIN_EXIF_PROPERTIES,
         IDM_MAIN_STRETCH,
     };
     for (int pending : PENDING)

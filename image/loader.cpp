@@ -25,6 +25,7 @@
 #include "image/gif_read.h"
 #include "image/icon.h"
 #include "image/iff_read.h"
+#include "image/merge_readers.h"
 #include "image/merge_source.h"
 #include "image/metafile.h"
 #include "image/multimedia.h"
@@ -239,6 +240,7 @@ struct ReaderRow {
     int format_before_read;  // set before the read and kept on failure; else set on success
     int closes_handle;       // the reader opens the file by name: the identification handle closes first
     ReadEnd (*read)(HWND hwndMain, HWND owner);
+    SourceReader read_source;  // the same file as a merge source; null: not read as one
 };
 
 // The first byte of the info header's size picks the BMP reader; any other
@@ -565,6 +567,22 @@ static ReadEnd read_tiff(HWND, HWND)
     return READ_THEN_AFTER_STEPS;
 }
 
+int copy_file_from_offset(const char* from, long offset, const char* to)
+{
+    FILE* in = std::fopen(from, "rb");
+    FILE* out = std::fopen(to, "wb");
+    bool copied = in && out && std::fseek(in, offset, SEEK_SET) == 0;
+    char chunk[16384];
+    size_t n;
+    while (copied && (n = std::fread(chunk, 1, sizeof chunk, in)) > 0)
+        copied = std::fwrite(chunk, 1, n, out) == n;
+    if (in)
+        std::fclose(in);
+    if (out && std::fclose(out) != 0)
+        copied = false;
+    return copied;
+}
+
 // A TIFF behind a 128-byte MacBinary header is read from a copy without it.
 static ReadEnd read_macbinary_tiff(HWND, HWND)
 {
@@ -577,17 +595,7 @@ static ReadEnd read_macbinary_tiff(HWND, HWND)
     char* temp = make_temp_file_name();
     if (!temp)
         return READ_THEN_AFTER_STEPS;
-    FILE* in = std::fopen(g_fileName, "rb");
-    FILE* out = std::fopen(temp, "wb");
-    bool copied = in && out && std::fseek(in, 128, SEEK_SET) == 0;
-    char chunk[16384];
-    size_t n;
-    while (copied && (n = std::fread(chunk, 1, sizeof chunk, in)) > 0)
-        copied = std::fwrite(chunk, 1, n, out) == n;
-    if (in)
-        std::fclose(in);
-    if (out && std::fclose(out) != 0)
-        copied = false;
+    bool copied = copy_file_from_offset(g_fileName, 128, temp);
     if (copied) {
         describe_tiff_header(header, "file type: TIFF (MAC)");
         g_hImage = read_tiff_file(temp, g_infoText, &g_fileFormat, &g_pageIndex, &g_pageCount, g_hInstance);
@@ -716,33 +724,34 @@ static ReadEnd read_animated_cursor(HWND, HWND owner)
 // One row per identification result that the program reads. Identities
 // without a row are recognised but not read: nothing is shown.
 static const ReaderRow READERS[] = {
-    // identity, kind, FormatCode, code set before the read, handle closed first, reader call
-    {IDENT_BMP, KIND_DIB, FMT_NONE, 0, 0, read_bmp},
-    {IDENT_GIF, KIND_DIB, FMT_GIF, 0, 0, read_gif_animated},
-    {IDENT_JPEG, KIND_DIB, FMT_NONE, 0, 1, read_jpeg_by_precision},
-    {IDENT_PLACEABLE_WMF, KIND_WMF, FMT_NONE, 0, 0, read_placeable_wmf},
-    {IDENT_WMF, KIND_WMF, FMT_NONE, 0, 0, read_plain_wmf},
-    {IDENT_EMF, KIND_EMF, FMT_NONE, 0, 1, read_enhanced_metafile},
-    {IDENT_MACBINARY_GIF, KIND_DIB, FMT_GIF, 0, 0, read_gif_still},
-    {IDENT_RIFF, KIND_NONE, FMT_NONE, 0, 0, read_riff},
-    {IDENT_MIDI, KIND_MULTIMEDIA, FMT_NONE, 0, 0, read_midi},
-    {IDENT_QUICKTIME, KIND_MULTIMEDIA, FMT_NONE, 0, 0, read_quicktime},
-    {IDENT_MP3, KIND_MULTIMEDIA, FMT_NONE, 0, 0, read_mp3},
-    {IDENT_ASF, KIND_MULTIMEDIA, FMT_NONE, 0, 0, read_asf},
-    {IDENT_MPEG, KIND_MULTIMEDIA, FMT_NONE, 0, 0, read_mpeg_by_extension},
-    {IDENT_TIFF, KIND_DIB, FMT_NONE, 0, 0, read_tiff},
-    {IDENT_MACBINARY_TIFF, KIND_DIB, FMT_NONE, 0, 0, read_macbinary_tiff},
-    {IDENT_PNG, KIND_DIB, FMT_PNG, 0, 1, read_png},
-    {IDENT_J2K, KIND_DIB, FMT_J2K, 1, 1, read_jpeg2000},
-    {IDENT_JP2, KIND_DIB, FMT_JP2, 1, 1, read_jpeg2000},
-    {IDENT_SUN_RASTER, KIND_DIB, FMT_NONE, 0, 1, read_sun_raster},
-    {IDENT_JBIG, KIND_DIB, FMT_JBIG, 1, 1, read_jbig},
-    {IDENT_PNM, KIND_DIB, FMT_NONE, 0, 1, read_pnm},
-    {IDENT_PCX, KIND_DIB, FMT_NONE, 0, 0, read_pcx},
-    {IDENT_TARGA, KIND_DIB, FMT_TARGA, 0, 0, read_targa},
-    {IDENT_IFF, KIND_DIB, FMT_IFF, 0, 0, read_iff},
-    {IDENT_ICON, KIND_DIB, FMT_ICON, 0, 0, read_icon},
-    {IDENT_SUN_ICON, KIND_DIB, FMT_NONE, 0, 1, read_sun_icon},
+    // identity, kind, FormatCode, code set before the read, handle closed first, reader call,
+    // merge-source reader
+    {IDENT_BMP, KIND_DIB, FMT_NONE, 0, 0, read_bmp, read_bmp_source},
+    {IDENT_GIF, KIND_DIB, FMT_GIF, 0, 0, read_gif_animated, read_gif_source},
+    {IDENT_JPEG, KIND_DIB, FMT_NONE, 0, 1, read_jpeg_by_precision, read_jpeg_source},
+    {IDENT_PLACEABLE_WMF, KIND_WMF, FMT_NONE, 0, 0, read_placeable_wmf, read_wmf_source},
+    {IDENT_WMF, KIND_WMF, FMT_NONE, 0, 0, read_plain_wmf, read_wmf_source},
+    {IDENT_EMF, KIND_EMF, FMT_NONE, 0, 1, read_enhanced_metafile, read_emf_source},
+    {IDENT_MACBINARY_GIF, KIND_DIB, FMT_GIF, 0, 0, read_gif_still, read_macbinary_gif_source},
+    {IDENT_RIFF, KIND_NONE, FMT_NONE, 0, 0, read_riff, read_ani_source},
+    {IDENT_MIDI, KIND_MULTIMEDIA, FMT_NONE, 0, 0, read_midi, NULL},
+    {IDENT_QUICKTIME, KIND_MULTIMEDIA, FMT_NONE, 0, 0, read_quicktime, NULL},
+    {IDENT_MP3, KIND_MULTIMEDIA, FMT_NONE, 0, 0, read_mp3, NULL},
+    {IDENT_ASF, KIND_MULTIMEDIA, FMT_NONE, 0, 0, read_asf, NULL},
+    {IDENT_MPEG, KIND_MULTIMEDIA, FMT_NONE, 0, 0, read_mpeg_by_extension, NULL},
+    {IDENT_TIFF, KIND_DIB, FMT_NONE, 0, 0, read_tiff, read_tiff_source},
+    {IDENT_MACBINARY_TIFF, KIND_DIB, FMT_NONE, 0, 0, read_macbinary_tiff, read_macbinary_tiff_source},
+    {IDENT_PNG, KIND_DIB, FMT_PNG, 0, 1, read_png, read_png_source},
+    {IDENT_J2K, KIND_DIB, FMT_J2K, 1, 1, read_jpeg2000, read_jpeg2000_source},
+    {IDENT_JP2, KIND_DIB, FMT_JP2, 1, 1, read_jpeg2000, read_jpeg2000_source},
+    {IDENT_SUN_RASTER, KIND_DIB, FMT_NONE, 0, 1, read_sun_raster, read_sun_raster_source},
+    {IDENT_JBIG, KIND_DIB, FMT_JBIG, 1, 1, read_jbig, read_jbig_source},
+    {IDENT_PNM, KIND_DIB, FMT_NONE, 0, 1, read_pnm, read_pnm_source},
+    {IDENT_PCX, KIND_DIB, FMT_NONE, 0, 0, read_pcx, read_pcx_source},
+    {IDENT_TARGA, KIND_DIB, FMT_TARGA, 0, 0, read_targa, read_tga_source},
+    {IDENT_IFF, KIND_DIB, FMT_IFF, 0, 0, read_iff, read_iff_source},
+    {IDENT_ICON, KIND_DIB, FMT_ICON, 0, 0, read_icon, read_icon_source},
+    {IDENT_SUN_ICON, KIND_DIB, FMT_NONE, 0, 1, read_sun_icon, read_sun_icon_source},
 };
 
 static const ReaderRow* find_reader(int identity)
@@ -751,6 +760,12 @@ static const ReaderRow* find_reader(int identity)
         if (row.identity == identity)
             return &row;
     return NULL;
+}
+
+SourceReader find_source_reader(int identity)
+{
+    const ReaderRow* row = find_reader(identity);
+    return row ? row->read_source : NULL;
 }
 
 // Reads the identified file into g_hImage through its row. Returns false

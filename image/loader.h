@@ -36,6 +36,17 @@ enum FileIdentity {
 int identify_file(const BYTE first[10], size_t first_length, const BYTE at128[4],
                   const char* extension);
 
+// Reads the file open on `file` (at offset 0; the reader closes it) whose
+// name is path as a merge source: see load_image_file in merge_source.h.
+typedef HGLOBAL (*SourceReader)(HFILE file, const char* path);
+// The merge-source reader of an identity, from the reader table; null when
+// such files are not read as merge sources (media).
+SourceReader find_source_reader(int identity);
+
+// Copies the file from byte offset on into a new file; 1 when all of it
+// was written.
+int copy_file_from_offset(const char* from, long offset, const char* to);
+
 // Loads the list's selected file into the current-image state and shows it.
 void load_selected_file(HWND hwndMain, RECT preview);
 

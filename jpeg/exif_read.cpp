@@ -1,17 +1,26 @@
-// The Exif orientation: reading it, composing it with a lossless transform,
-// rewriting it in place, and removing the Exif segment. The segment is read
-// whole into memory (an APP1 holds at most 64 KB) and every offset inside
-// it is checked against its length, so a broken directory cannot send a
-// read elsewhere. Rewrites go through a complete copy next to the file
-// (safe_write.h).
+// Reading Exif data: the information text and the thumbnail shown by the
+// EXIF dialog (viewer/exif_dialog.cpp) and the batch window, the
+// orientation, composing it with a lossless transform, rewriting it in
+// place, and removing the Exif segment. The segment is read whole into
+// memory (an APP1 holds at most 64 KB) and every offset inside it is
+// checked against its length, so a broken directory cannot send a read
+// elsewhere; a thumbnail must lie inside the segment too. Rewrites go
+// through a complete copy next to the file (safe_write.h).
 #include "jpeg/exif_read.h"
 
 #include <stdint.h>
 #include <string.h>
 
+#include "formats/tiff_read.h"
 #include "image/byte_order.h"
+#include "image/open_windows.h"
 #include "image/safe_write.h"
 #include "image/seams.h"
+#include "image/temp_file.h"
+#include "jpeg/exif_write.h"
+#include "jpeg/jpeg_read.h"
+#include "tools/resample.h"
+#include "viewer/exif_dialog.h"
 
 int g_exifOrientation;
 HGLOBAL g_hExifInfo;
@@ -50,9 +59,8 @@ static int copy_range(FILE* in, uint32_t offset, uint32_t count, FILE* out)
 }
 
 // Where the Exif APP1 is: right after SOI, or after one APP0 there. Its
-// offset (at FF E1) and length field; 0 when there is none or it runs past
-// the end of the file.
-static int locate_exif_segment(FILE* fp, uint32_t size, uint32_t* start, uint32_t* length)
+// offset (at FF E1) and length field; 0 when there is none.
+static int find_exif_segment(FILE* fp, uint32_t* start, uint32_t* length)
 {
     BYTE head[10];
     uint32_t position = 2;
@@ -67,7 +75,14 @@ static int locate_exif_segment(FILE* fp, uint32_t size, uint32_t* start, uint32_
         return 0;
     *start = position;
     *length = (uint32_t)head[2] << 8 | head[3];
-    return *length >= 2 && *length <= size - 2 - position;
+    return 1;
+}
+
+// The same, refusing a segment that runs past the end of the file.
+static int locate_exif_segment(FILE* fp, uint32_t size, uint32_t* start, uint32_t* length)
+{
+    return find_exif_segment(fp, start, length) && *length >= 2 &&
+           *length <= size - 2 - *start;
 }
 
 // Calls visit for each entry of the first directory of the TIFF block, in
@@ -262,4 +277,393 @@ static int copy_without_exif(FILE* in, uint32_t size, FILE* out, int)
 void strip_exif_segment(const char* path)
 {
     rewrite_file(path, copy_without_exif, 0, "Cannot Find EXIF Marker", "Error");
+}
+
+// ---- The information text and the thumbnail
+
+enum {
+    TAG_DESCRIPTION = 270, TAG_MAKE = 271, TAG_MODEL = 272, TAG_SOFTWARE = 305,
+    TAG_COMPRESSION = 259, TAG_THUMB_OFFSET = 513, TAG_THUMB_LENGTH = 514, TAG_EXIF_IFD = 34665,
+    TYPE_ASCII = 2, TYPE_SHORT = 3, TYPE_LONG = 4, TYPE_RATIONAL = 5, TYPE_SRATIONAL = 10,
+    TEXT_MAX = 50, THUMB_SIDE = 160,
+};
+
+// The TIFF block of an Exif segment held in memory; every offset read from
+// it is checked against length before use.
+struct ExifBlock {
+    const BYTE* tiff;
+    uint32_t length;
+    uint16_t order;
+};
+
+// The entries of the directory at offset, as many as lie wholly inside the
+// block; *next_offset the offset of the next directory (0 when none or when
+// the entries were cut short).
+static uint32_t directory_entries(const ExifBlock* b, uint32_t offset, const BYTE** entries,
+                                  uint32_t* next_offset)
+{
+    *next_offset = 0;
+    if (b->length < 2 || offset < TIFF_HEADER_BYTES || offset > b->length - 2)
+        return 0;
+    uint32_t count = read_u16_ordered(b->tiff + offset, b->order);
+    uint64_t room = (b->length - offset - 2) / ENTRY_BYTES;
+    *entries = b->tiff + offset + 2;
+    if (count > room)
+        return (uint32_t)room;
+    uint64_t next_at = (uint64_t)offset + 2 + (uint64_t)count * ENTRY_BYTES;
+    if (next_at + 4 <= b->length)
+        *next_offset = read_u32_ordered(b->tiff + next_at, b->order);
+    return count;
+}
+
+static uint32_t entry_tag(const ExifBlock* b, const BYTE* e) { return read_u16_ordered(e, b->order); }
+static uint32_t entry_type(const ExifBlock* b, const BYTE* e) { return read_u16_ordered(e + 2, b->order); }
+static uint32_t entry_count(const ExifBlock* b, const BYTE* e) { return read_u32_ordered(e + 4, b->order); }
+
+// A SHORT value is the field's first two bytes; anything else the whole field.
+static uint32_t entry_number(const ExifBlock* b, const BYTE* e)
+{
+    return entry_type(b, e) == TYPE_SHORT ? read_u16_ordered(e + 8, b->order)
+                                          : read_u32_ordered(e + 8, b->order);
+}
+
+// Up to max bytes of the entry's data: in the value field when they fit
+// there, else at the offset it holds, cut at the block's end. Null when the
+// offset lies outside the block.
+static const BYTE* entry_data(const ExifBlock* b, const BYTE* e, uint32_t max, uint32_t* bytes)
+{
+    uint32_t count = entry_count(b, e);
+    *bytes = count < max ? count : max;
+    if (*bytes <= 4)
+        return e + 8;
+    uint32_t offset = read_u32_ordered(e + 8, b->order);
+    if (offset > b->length)
+        return NULL;
+    if (*bytes > b->length - offset)
+        *bytes = b->length - offset;
+    return b->tiff + offset;
+}
+
+// The information text being built in g_hExifInfo.
+struct InfoText {
+    size_t used;  // bytes before the terminating NUL
+    int failed;   // a line could not be added for lack of memory
+};
+
+static void add_line(InfoText* text, const char* line)
+{
+    size_t bytes = strlen(line);
+    size_t size = GlobalSize(g_hExifInfo);
+    if (text->used + bytes + 1 > size) {
+        HGLOBAL grown = GlobalReAlloc(g_hExifInfo, text->used + bytes + 100, GMEM_MOVEABLE);
+        if (!grown) {
+            text->failed = 1;
+            return;
+        }
+        g_hExifInfo = grown;
+    }
+    char* chars = (char*)GlobalLock(g_hExifInfo);
+    if (!chars)
+        return;
+    memcpy(chars + text->used, line, bytes + 1);
+    text->used += bytes;
+    GlobalUnlock(g_hExifInfo);
+}
+
+// A text entry read as bytes whatever its type, cut to 50 and at a NUL.
+static void add_text_line(InfoText* text, const ExifBlock* b, const BYTE* e, const char* label)
+{
+    uint32_t bytes = 0;
+    const BYTE* data = entry_data(b, e, TEXT_MAX, &bytes);
+    if (!data)
+        return;
+    char value[TEXT_MAX + 1];
+    memcpy(value, data, bytes);
+    value[bytes] = 0;
+    char line[TEXT_MAX + 64];
+    snprintf(line, sizeof line, "%s%s\n", label, value);
+    add_line(text, line);
+}
+
+// What the main-image and thumbnail directories give.
+struct ExifFacts {
+    uint32_t exif_directory;  // 0: none
+    uint32_t thumb_directory;
+    uint32_t compression;
+    uint32_t thumb_offset;
+    uint32_t thumb_length;
+};
+
+static void read_main_directory(const ExifBlock* b, InfoText* text, ExifFacts* facts)
+{
+    const BYTE* entries = NULL;
+    uint32_t first = read_u32_ordered(b->tiff + 4, b->order);
+    uint32_t count = directory_entries(b, first, &entries, &facts->thumb_directory);
+    for (uint32_t i = 0; i < count; ++i) {
+        const BYTE* e = entries + i * ENTRY_BYTES;
+        uint32_t tag = entry_tag(b, e);
+        char line[64];
+        if (text && tag == TAG_DESCRIPTION)
+            add_text_line(text, b, e, "");
+        else if (text && tag == TAG_MAKE)
+            add_text_line(text, b, e, "make: ");
+        else if (text && tag == TAG_MODEL)
+            add_text_line(text, b, e, "model: ");
+        else if (text && tag == TAG_SOFTWARE)
+            add_text_line(text, b, e, "software: ");
+        else if (tag == TAG_ORIENTATION && entry_count(b, e) == 1) {
+            g_exifOrientation = read_u16_ordered(e + 8, b->order);
+            snprintf(line, sizeof line, "orientation: %d\n", g_exifOrientation);
+            if (text)
+                add_line(text, line);
+        } else if (tag == TAG_EXIF_IFD) {
+            uint32_t type = entry_type(b, e);
+            facts->exif_directory = type == TYPE_SHORT || type == TYPE_LONG ? entry_number(b, e) : 0;
+        }
+    }
+    // A directory that points back at the first one is a loop, not a
+    // thumbnail or Exif directory.
+    if (facts->thumb_directory == first)
+        facts->thumb_directory = 0;
+    if (facts->exif_directory == first)
+        facts->exif_directory = 0;
+}
+
+static void read_thumb_directory(const ExifBlock* b, ExifFacts* facts)
+{
+    const BYTE* entries = NULL;
+    uint32_t next = 0;
+    uint32_t count = directory_entries(b, facts->thumb_directory, &entries, &next);
+    for (uint32_t i = 0; i < count; ++i) {
+        const BYTE* e = entries + i * ENTRY_BYTES;
+        switch (entry_tag(b, e)) {
+        case TAG_COMPRESSION:
+            facts->compression = read_u16_ordered(e + 8, b->order);
+            break;
+        case TAG_THUMB_OFFSET:
+            facts->thumb_offset = entry_number(b, e);
+            break;
+        case TAG_THUMB_LENGTH:
+            facts->thumb_length = entry_number(b, e);
+            break;
+        }
+    }
+}
+
+// Lines of the Exif directory: tag, accepted type (0: SHORT or LONG), label.
+static const struct {
+    uint16_t tag;
+    uint16_t type;
+    const char* label;
+} EXIF_LINES[] = {
+    {33434, TYPE_RATIONAL, "exposure time: "},  {33437, TYPE_RATIONAL, "f number: "},
+    {37378, TYPE_RATIONAL, "aperture value: "}, {37377, TYPE_SRATIONAL, "shutter speed: "},
+    {34850, TYPE_SHORT, "exposure program: "},  {34855, TYPE_SHORT, "iso speed ratings: "},
+    {37385, TYPE_SHORT, "flash: "},             {40961, TYPE_SHORT, "colorspace: "},
+    {40962, 0, "pixel x dimension: "},          {40963, 0, "pixel y dimension: "},
+    {36867, TYPE_ASCII, "date time original: "}, {36868, TYPE_ASCII, "date time digitized: "},
+};
+
+static void add_exif_line(InfoText* text, const ExifBlock* b, const BYTE* e, uint16_t type,
+                          const char* label)
+{
+    uint32_t stored = entry_type(b, e), count = entry_count(b, e);
+    char line[96];
+    if (type == TYPE_ASCII) {
+        if (stored == TYPE_ASCII)
+            add_text_line(text, b, e, label);
+        return;
+    }
+    if (count != 1)
+        return;
+    if (type == TYPE_RATIONAL || type == TYPE_SRATIONAL) {
+        uint32_t offset = read_u32_ordered(e + 8, b->order);
+        if (stored != type || offset > b->length || b->length - offset < 8)
+            return;
+        uint32_t numerator = read_u32_ordered(b->tiff + offset, b->order);
+        uint32_t denominator = read_u32_ordered(b->tiff + offset + 4, b->order);
+        if (type == TYPE_RATIONAL)
+            snprintf(line, sizeof line, "%s%lu / %lu\n", label, (unsigned long)numerator,
+                     (unsigned long)denominator);
+        else
+            snprintf(line, sizeof line, "%s%ld / %ld\n", label, (long)(int32_t)numerator,
+                     (long)(int32_t)denominator);
+    } else if (type == TYPE_SHORT) {
+        if (stored != TYPE_SHORT)
+            return;
+        snprintf(line, sizeof line, "%s%d\n", label, (int)read_u16_ordered(e + 8, b->order));
+    } else {
+        if (stored != TYPE_SHORT && stored != TYPE_LONG)
+            return;
+        snprintf(line, sizeof line, "%s%lu\n", label, (unsigned long)entry_number(b, e));
+    }
+    add_line(text, line);
+}
+
+static void read_exif_directory(const ExifBlock* b, uint32_t offset, InfoText* text)
+{
+    const BYTE* entries = NULL;
+    uint32_t next = 0;
+    uint32_t count = directory_entries(b, offset, &entries, &next);
+    for (uint32_t i = 0; i < count; ++i) {
+        const BYTE* e = entries + i * ENTRY_BYTES;
+        uint32_t tag = entry_tag(b, e);
+        for (const auto& line : EXIF_LINES)
+            if (line.tag == tag)
+                add_exif_line(text, b, e, line.type, line.label);
+    }
+}
+
+// Writes bytes to a new temporary file and reads it with the JPEG reader
+// (tiff_order 0) or as a TIFF file whose header names the directory at
+// tiff_directory; the image, or null.
+static HGLOBAL decode_thumbnail(const BYTE* bytes, uint32_t length, uint16_t tiff_order,
+                                uint32_t tiff_directory)
+{
+    char* name = make_temp_file_name();
+    if (!name)
+        return NULL;
+    FILE* out = fopen(name, "wb");
+    int written = 0;
+    if (out) {
+        written = 1;
+        if (tiff_order) {
+            BYTE header[TIFF_HEADER_BYTES];
+            memcpy(header, bytes, 4);  // byte order mark and 42 as read
+            put_exif_u32(tiff_directory, tiff_order, header + 4);
+            written = fwrite(header, 1, sizeof header, out) == sizeof header;
+            bytes += TIFF_HEADER_BYTES;
+            length -= TIFF_HEADER_BYTES;
+        }
+        written = written && fwrite(bytes, 1, length, out) == length;
+        written = fclose(out) == 0 && written;
+    }
+    HGLOBAL hDib = NULL;
+    if (written && !tiff_order) {
+        hDib = read_jpeg_file(name, NULL);
+    } else if (written) {
+        int format = 0, page_index = 1, page_count = 1;
+        hDib = read_tiff_file(name, NULL, &format, &page_index, &page_count, g_hInstance);
+    }
+    delete_temp_file(name);
+    return hDib;
+}
+
+static void load_thumbnail(const ExifBlock* b, const ExifFacts* facts)
+{
+    if (facts->compression == 6 && facts->thumb_offset && facts->thumb_length) {
+        uint32_t offset = facts->thumb_offset, length = facts->thumb_length;
+        if (offset > b->length)
+            return;
+        if (length > b->length - offset)
+            length = b->length - offset;
+        if (length)
+            g_hExifThumbnail = decode_thumbnail(b->tiff + offset, length, 0, 0);
+    } else if (facts->compression == 1) {
+        g_hExifThumbnail = decode_thumbnail(b->tiff, b->length, b->order, facts->thumb_directory);
+    }
+    if (g_hExifThumbnail)
+        shrink_exif_thumbnail();
+}
+
+void shrink_exif_thumbnail(void)
+{
+    BITMAPINFOHEADER* bih = g_hExifThumbnail ? (BITMAPINFOHEADER*)GlobalLock(g_hExifThumbnail) : NULL;
+    if (!bih)
+        return;
+    double w = bih->biWidth, h = bih->biHeight < 0 ? -(double)bih->biHeight : bih->biHeight;
+    GlobalUnlock(g_hExifThumbnail);
+    if (w <= THUMB_SIDE && h <= THUMB_SIDE)
+        return;
+    int width = THUMB_SIDE, height = THUMB_SIDE;
+    if (w < h)
+        width = (int)(w * THUMB_SIDE / h + 0.5);
+    else
+        height = (int)(h * THUMB_SIDE / w + 0.5);
+    HGLOBAL smaller = resample_image(g_hExifThumbnail, width ? width : 1, height ? height : 1);
+    if (smaller) {
+        GlobalFree(g_hExifThumbnail);
+        g_hExifThumbnail = smaller;
+    }
+}
+
+// The thumbnail, the orientation and, with text, the information text of
+// the file; the orientation (0 without an Orientation entry), or -1 when the
+// file is not Exif (after the "Not Exif" box) and -2 when it cannot be
+// opened (no box).
+static int read_exif_data(const char* path, int with_text)
+{
+    g_hExifThumbnail = NULL;
+    g_exifOrientation = 0;
+    if (with_text)
+        g_hExifInfo = NULL;
+    FILE* fp = fopen(path, "rb");
+    if (!fp)
+        return -2;
+    uint32_t size = file_length(fp), start = 0, length = 0;
+    if (!find_exif_segment(fp, &start, &length) || length < 2 + EXIF_ID_BYTES + TIFF_HEADER_BYTES) {
+        fclose(fp);
+        show_not_exif();
+        return -1;
+    }
+    // A segment cut short by the end of the file is read as far as it goes.
+    static BYTE segment[65536];
+    uint32_t payload = length - 2;
+    if (payload > size - start - 4)
+        payload = size - start - 4;
+    int have = payload >= EXIF_ID_BYTES + TIFF_HEADER_BYTES && read_at(fp, start + 4, segment, payload);
+    fclose(fp);
+
+    InfoText text = {0, 0};
+    if (with_text) {
+        g_hExifInfo = GlobalAlloc(GHND, 1);
+        if (!g_hExifInfo)
+            return g_exifOrientation;
+    }
+    if (!have)
+        return g_exifOrientation;
+    ExifBlock b = {segment + EXIF_ID_BYTES, payload - EXIF_ID_BYTES,
+                   (uint16_t)(segment[EXIF_ID_BYTES] | segment[EXIF_ID_BYTES + 1] << 8)};
+    ExifFacts facts = {0, 0, 0, 0, 0};
+    read_main_directory(&b, with_text ? &text : NULL, &facts);
+    if (facts.thumb_directory)
+        read_thumb_directory(&b, &facts);
+    // The thumbnail reader may use the static segment buffer of another
+    // function, never this one: it stays valid.
+    load_thumbnail(&b, &facts);
+    if (with_text && facts.exif_directory)
+        read_exif_directory(&b, facts.exif_directory, &text);
+    return g_exifOrientation;
+}
+
+int load_exif_thumbnail(const char* path)
+{
+    int orientation = read_exif_data(path, 0);
+    if (orientation == -2)
+        seam_message_box(NULL, "Cannot open EXIF-JPEG file.", "Error", MB_ICONSTOP);
+    return orientation < 0 ? 0 : orientation;
+}
+
+int read_exif_info(const char* path)
+{
+    if (read_exif_data(path, 1) < 0)
+        return 0;
+    HWND owner = is_window_open(g_hwndBatch) ? g_hwndBatch
+                 : is_window_open(g_hwndView) ? g_hwndView
+                                              : g_hwndMain;
+    // The dialog frees the text and the thumbnail when it closes; when it
+    // cannot be made, they are freed here.
+    if (DialogBoxParamA(g_hInstance, "EXIF", owner, exif_dlg_proc, (LPARAM)path) == -1)
+        release_exif_data();
+    return g_exifOrientation;
+}
+
+void release_exif_data(void)
+{
+    if (g_hExifInfo)
+        GlobalFree(g_hExifInfo);
+    if (g_hExifThumbnail)
+        GlobalFree(g_hExifThumbnail);
+    g_hExifInfo = NULL;
+    g_hExifThumbnail = NULL;
 }

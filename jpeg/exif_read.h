@@ -9,10 +9,18 @@ extern int g_exifOrientation;      // 1 to 8, of the last Exif file read
 extern HGLOBAL g_hExifInfo;        // information text, freed by the EXIF dialog
 extern HGLOBAL g_hExifThumbnail;   // PackedDib, at most 160 x 160
 
-// Opens the EXIF dialog; the orientation, or 0 when not Exif.
+// Builds g_hExifInfo and g_hExifThumbnail and opens the EXIF dialog, which
+// frees both; the orientation (0 when the file has none), or 0 when the
+// file is not Exif ("Not Exif" box) or cannot be opened (no box).
 int read_exif_info(const char* path);
-// Fills g_hExifThumbnail; the orientation, or 0.
+// Fills g_hExifThumbnail (null when the file has none; the caller frees it);
+// the orientation, 0 when there is none, when the file is not Exif ("Not
+// Exif" box) or cannot be opened ("Cannot open EXIF-JPEG file." box).
 int load_exif_thumbnail(const char* path);
+// Fits g_hExifThumbnail into 160 x 160, keeping its proportions.
+void shrink_exif_thumbnail(void);
+// Frees g_hExifInfo and g_hExifThumbnail and sets them to null.
+void release_exif_data(void);
 // The Orientation entry of the JPEG open in fp (read from its first byte):
 // 1 to 8 as stored, 1 when there is none, 0 when the file is not Exif
 // ("Not Exif" box). Also stored in g_exifOrientation.

@@ -34,6 +34,11 @@
 #define IDC_SKEW_PICTURE_H      1030
 #define IDC_SKEW_PICTURE_V      1031
 
+// ---- EXIF dialog
+#define IDC_EXIF_THUMBNAIL      1030    // owner-drawn: the thumbnail
+#define IDC_EXIF_TEXT           1031    // owner-drawn: the information text
+#define IDC_EXIF_MORE_INFO      1032    // "&More Info": the APP12 text
+
 // ---- FRAME dialog
 #define IDC_FRAME_UNIFORM_EDIT  1021
 #define IDC_FRAME_UNIFORM       1022
@@ -338,3 +343,38 @@
 // Comment dialog "GETCOMMENT"
 #define IDC_COMMENT_EDIT        1021
 #define IDC_COMMENT_LABEL       1030
+
+// Colour picker "PALETTE_COLOR", "PALETTE_COLOR_BIG", "PALETTE_COLOR_BIGGER"
+#define IDC_PICKER_RED              1021
+#define IDC_PICKER_GREEN            1024
+#define IDC_PICKER_BLUE             1026
+#define IDC_PICKER_RED_SPIN         1039
+#define IDC_PICKER_GREEN_SPIN       1040
+#define IDC_PICKER_BLUE_SPIN        1041
+#define IDC_PICKER_TRANSPARENT      1029
+#define IDC_PICKER_PREVIEW          1030
+#define IDC_PICKER_GRID             1031
+
+// "Palette" window menu "MENU4"
+#define IDM_PALETTE_EXIT            264
+#define IDM_PALETTE_NEAREST         265
+#define IDM_PALETTE_BRIGHTEST       266
+#define IDM_PALETTE_DARKEST         267
+#define IDM_PALETTE_TRANSPARENT     268
+#define IDM_PALETTE_HELP            2155
+
+// Red-eye tips "FIXREDEYE" and "FIXREDEYE1" (their box is IDC_DONTSHOW_CHECK)
+
+// Dialog "STRETCH"
+#define IDC_STRETCH_WIDTH_ONLY      1021
+#define IDC_STRETCH_MODE_WIDTH      1022
+#define IDC_STRETCH_MODE_HEIGHT     1023
+#define IDC_STRETCH_HEIGHT_ONLY     1024
+#define IDC_STRETCH_MODE_BOTH       1025
+#define IDC_STRETCH_WIDTH           1026
+#define IDC_STRETCH_HEIGHT          1028
+#define IDC_STRETCH_NO_SPLINE       1029
+#define IDC_STRETCH_STATUS          1030
+
+// Dialog "HUFFMAN"
+#define IDC_HUFFMAN_ORIENTATION     1021

@@ -19,6 +19,7 @@ ALLOWED=(
     "image/loader.cpp tools/edit_history.h"    # a fresh load clears the edit history
     "image/loader.cpp tools/edit_replay.h"     # an undo reload replays the edit history
     "image/merge_loader.cpp jpeg/*"            # the merge source is read by the same readers
+    "image/merge_loader.cpp formats/*"         # the merge source is read by the same readers
     "image/merge_loader.cpp tools/merge_image.h"  # sources with transparency get their mask
     "image/loader.cpp viewer/status_bar.h"     # status-bar heights and refresh
     "image/multimedia.cpp viewer/status_bar.h"    # the media window sits above the main status bar
@@ -26,12 +27,16 @@ ALLOWED=(
     "image/preview.cpp viewer/status_bar.h"    # status-bar heights in the layout
     "image/picker_palette.cpp tools/color_reduce.h"  # the pickers show the standard palettes
     "jpeg/exif_write.cpp tools/resample.h"     # the Exif thumbnail is a reduced copy
+    "jpeg/exif_read.cpp tools/resample.h"      # a read thumbnail is shrunk to 160 x 160
+    "jpeg/exif_read.cpp formats/tiff_read.h"   # an uncompressed thumbnail is read as a TIFF page
+    "jpeg/exif_read.cpp viewer/exif_dialog.h"  # read_exif_info opens the EXIF dialog
     "formats/tiff_read.cpp jpeg/color_profiles.h"   # the stored profiles are shared with the JPEG reader
     "formats/tiff_read.cpp tools/quarter_turns.h"   # a page is put upright by its Orientation
     "formats/jbig.cpp tools/grey_tone.h"       # a colour image is written as the grey tool's copy
     "app/* viewer/*"                           # the main window opens the viewer windows
     "viewer/image_window*.cpp app/*"           # the image window's commands are the main window's workers
     "viewer/capture.cpp app/*"                 # the overlay's owner handle and the menu refresh
+    "viewer/merge_window.cpp app/*"            # the main dialog's file filter and the clipboard's DIB check
     "viewer/slideshow.cpp app/*"               # the next-file step walks the main window's list; menu refresh
 )
 

@@ -213,7 +213,10 @@ void free_edit_record(EditRecord* r)
             GlobalUnlock(r->hData);
         }
     }
-    if (r->hData)
+    // A clipboard metafile source is an enhanced-metafile handle, not a block.
+    if (r->op == EDIT_MERGE_CLIPBOARD && r->arg == MERGE_EMF && r->hData)
+        DeleteEnhMetaFile((HENHMETAFILE)r->hData);
+    else if (r->hData)
         GlobalFree(r->hData);
     if (r->op == EDIT_MERGE_CLIPBOARD && r->hData2)
         GlobalFree(r->hData2);

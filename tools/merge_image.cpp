@@ -7,6 +7,7 @@
 
 #include <string.h>
 
+#include "image/current_image.h"
 #include "image/merge_source.h"
 #include "image/metafile.h"
 #include "image/open_windows.h"
@@ -163,6 +164,45 @@ static int blit_through_mask(HDC hdc, HGLOBAL hSource, HGLOBAL hMask, int x, int
            blit_dib(hdc, hSource, x, y, SRCINVERT);
 }
 
+// A cursor of 8 bits or fewer, pixel by pixel over the mask's size: a clear
+// mask bit takes the source's colour; a set bit with index 0 (transparent)
+// is white when drawn opaquely, a set bit with another index (inverting) is
+// black, or inverts the image under it when drawn transparently.
+static int draw_cursor_pixels(HDC hdc, HGLOBAL hSource, HGLOBAL hMask, int left, int top, int draw_transparent)
+{
+    if (!is_valid_packed_dib(hMask))
+        return 0;
+    BITMAPINFOHEADER* src = (BITMAPINFOHEADER*)GlobalLock(hSource);
+    BITMAPINFOHEADER* mask = (BITMAPINFOHEADER*)GlobalLock(hMask);
+    if (src && mask) {
+        const int32_t w = mask->biWidth < src->biWidth ? mask->biWidth : src->biWidth;
+        const int32_t h = mask->biHeight < src->biHeight ? mask->biHeight : src->biHeight;
+        const uint32_t stride = dib_row_stride(src->biWidth, src->biBitCount);
+        const uint32_t mask_stride = dib_row_stride(mask->biWidth, 1);
+        for (int32_t row = 0; row < h; ++row)
+            for (int32_t x = 0; x < w; ++x) {
+                const uint32_t index = dib_row_index(dib_pixels(src) + (size_t)row * stride, src->biBitCount, x);
+                const bool set = dib_row_index(dib_pixels(mask) + (size_t)row * mask_stride, 1, x) != 0;
+                const int tx = left + x, ty = top + h - 1 - row;
+                if (!set) {
+                    const RGBQUAD q = dib_table_entry(src, index);
+                    SetPixel(hdc, tx, ty, RGB(q.rgbRed, q.rgbGreen, q.rgbBlue));
+                } else if (!draw_transparent) {
+                    SetPixel(hdc, tx, ty, index == 0 ? RGB(255, 255, 255) : RGB(0, 0, 0));
+                } else if (index != 0) {
+                    const COLORREF under = GetPixel(hdc, tx, ty);
+                    if (under != CLR_INVALID)
+                        SetPixel(hdc, tx, ty, RGB(255 - GetRValue(under), 255 - GetGValue(under), 255 - GetBValue(under)));
+                }
+            }
+    }
+    if (mask)
+        GlobalUnlock(hMask);
+    if (src)
+        GlobalUnlock(hSource);
+    return src && mask;
+}
+
 int merge_image_into_dib(HGLOBAL hImage, HGLOBAL hSource, HGLOBAL hMask, int kind, HDC hdcWindow,
                          HDC hdcMemory, HWND hwnd, RECT placement, RECT metafile_frame,
                          HBRUSH background, int draw_transparent)
@@ -186,6 +226,8 @@ int merge_image_into_dib(HGLOBAL hImage, HGLOBAL hSource, HGLOBAL hMask, int kin
     case MERGE_ICON:
         if (!hMask)
             return 0;
+        if (g_iconIsCursor && dib_bit_count(hSource) <= 8)
+            return draw_cursor_pixels(hdcMemory, hSource, hMask, left, top, draw_transparent);
         if (!draw_transparent && !FillRect(hdcMemory, &placement, background))
             return 0;
         return blit_through_mask(hdcMemory, hSource, hMask, left, top);

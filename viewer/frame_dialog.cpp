@@ -19,6 +19,8 @@
 #include "tools/edit_history.h"
 #include "tools/expression.h"
 #include "tools/tool_settings.h"
+#include "viewer/color_picker.h"
+#include "viewer/palette_window.h"
 
 HWND g_hwndFrameDlg = NULL;
 
@@ -118,8 +120,6 @@ static INT_PTR frame_on_init(HWND hdlg)
     EnableWindow(GetDlgItem(hdlg, IDC_FRAME_UNIFORM_EDIT), TRUE);
     for (int id : SIDE_FIELDS)
         EnableWindow(GetDlgItem(hdlg, id), FALSE);
-    // The colour picker and the palette window are not part of the program yet.
-    EnableWindow(GetDlgItem(hdlg, IDC_FRAME_EDIT_COLOR), FALSE);
     return TRUE;
 }
 
@@ -214,6 +214,30 @@ static INT_PTR frame_on_drawitem(const DRAWITEMSTRUCT* item)
     return TRUE;
 }
 
+// Deep images get the picker; palette images the palette window, whose
+// swatches open the picker on one of the image's own colours.
+static INT_PTR frame_on_edit_color(HWND hdlg)
+{
+    int bits = image_bits(g_hImage);
+    if (bits >= 16) {
+        run_color_picker(hdlg, bits == 32 ? "PALETTE_COLOR_BIGGER" : "PALETTE_COLOR_BIG");
+        return TRUE;
+    }
+    const BITMAPINFOHEADER* bih = g_hImage ? (const BITMAPINFOHEADER*)GlobalLock(g_hImage) : NULL;
+    if (!bih)
+        return TRUE;
+    int grid_bits, count, rows, columns;
+    palette_grid_shape(bih->biClrUsed, bih->biBitCount, &grid_bits, &count, &rows, &columns);
+    GlobalUnlock(g_hImage);
+    int width = GetSystemMetrics(SM_CXSCREEN) / 3;
+    int height = grid_bits % 2 ? width / 2 : width;
+    RECT r;
+    GetWindowRect(hdlg, &r);
+    open_palette_chooser("Click on Desired Color", (r.left + r.right - width) / 2, r.top + (r.bottom - r.top) / 8,
+                         width, height);
+    return TRUE;
+}
+
 INT_PTR CALLBACK frame_dlg_proc(HWND hdlg, UINT msg, WPARAM wp, LPARAM lp)
 {
     switch (msg) {
@@ -224,7 +248,15 @@ INT_PTR CALLBACK frame_dlg_proc(HWND hdlg, UINT msg, WPARAM wp, LPARAM lp)
             return frame_on_drawitem((const DRAWITEMSTRUCT*)lp);
         return FALSE;
     case WM_COMMAND:
+        // A command, not a field's focus change: clicking into the palette
+        // window takes the focus from a field.
+        if (HIWORD(wp) == BN_CLICKED && is_window_open(g_hwndPalette)) {
+            DestroyWindow(g_hwndPalette);
+            g_hwndPalette = NULL;
+        }
         switch (LOWORD(wp)) {
+        case IDC_FRAME_EDIT_COLOR:
+            return frame_on_edit_color(hdlg);
         case IDC_FRAME_UNIFORM:
         case IDC_FRAME_SEPARATE:
             choose_uniform(hdlg, LOWORD(wp) == IDC_FRAME_UNIFORM);

@@ -15,9 +15,11 @@
 #include "resources/resource.h"
 #include "viewer/angle_dialogs.h"
 #include "viewer/capture.h"
+#include "viewer/color_picker.h"
 #include "viewer/frame_dialog.h"
 #include "viewer/image_window.h"
 #include "viewer/image_window_menu.h"
+#include "viewer/palette_window.h"
 #include "viewer/slideshow.h"
 
 static const char HELP_FILE[] = "RODadi.zoz";
@@ -217,6 +219,12 @@ void meta_on_command(HWND hwnd, int id, HWND control, int notification)
         return;
     case IDM_VIEW_FRAME:
         open_frame_dialog(hwnd);
+        return;
+    case IDM_VIEW_DISPLAY_PALETTE:
+        open_palette_window(hwnd);
+        return;
+    case IDM_VIEW_SELECT_COLOR:
+        run_color_picker(hwnd, "PALETTE_COLOR_BIG");
         return;
     case IDM_VIEW_PRINTER_PROFILE:
         choose_printer_profile(hwnd);

@@ -9,6 +9,7 @@
 #include "viewer/crop_window.h"
 #include "viewer/capture.h"
 #include "viewer/image_window.h"
+#include "viewer/palette_window.h"
 #include "viewer/slideshow.h"
 
 UINT g_msgSelChanged;
@@ -29,15 +30,6 @@ static LRESULT CALLBACK bar_wnd_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
 
 static LRESULT CALLBACK dummy_wnd_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
 {
-    return DefWindowProcA(hwnd, msg, wp, lp);
-}
-
-static LRESULT CALLBACK palette_wnd_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
-{
-    if (msg == WM_CLOSE) {
-        DestroyWindow(hwnd);
-        return 0;
-    }
     return DefWindowProcA(hwnd, msg, wp, lp);
 }
 

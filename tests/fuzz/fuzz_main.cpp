@@ -188,8 +188,10 @@ static void list_input(const std::string& name)
 
 // One selection of the input, as the main window makes it, then its
 // animation frames and the release.
-static bool load_and_release(void)
+static bool load_and_release(const FuzzReader* reader, const std::string& path)
 {
+    if (reader && reader->run)
+        return reader->run(path);
     release_image_for_new_selection(s_main);
     if (g_hImageUnconverted) {
         GlobalFree(g_hImageUnconverted);
@@ -220,7 +222,7 @@ struct RunTotals {
 
 // Runs one input; a crash, hang or damaged heap ends the process.
 static void run_input(const std::string& bytes, const std::string& extension, const GuardedInput& about,
-                      RunTotals* totals)
+                      const FuzzReader* reader, RunTotals* totals)
 {
     std::string name = "input" + extension;
     GuardedInput input = about;
@@ -245,7 +247,7 @@ static void run_input(const std::string& bytes, const std::string& extension, co
         HeldMemory before = measure_held_memory();
         s_boxes = 0;
         begin_guarded_input(input);
-        shown = load_and_release();
+        shown = load_and_release(reader, input.path);
         // Past damaged memory nothing may run, not even the exit handlers.
         if (!heaps_are_sound()) {
             save_failure("heap");
@@ -300,7 +302,7 @@ static bool run_reader(const FuzzReader& reader, const Options& options, RunTota
         const StartingInput& from = starting[random.below((uint32_t)starting.size())];
         std::string bytes = from.bytes;
         mutate_bytes(bytes, random);
-        run_input(bytes, from.extension, about, &totals);
+        run_input(bytes, from.extension, about, &reader, &totals);
     }
     double seconds = (GetTickCount() - begun) / 1000.0;
     std::printf("%-7s %7llu inputs from %u files in %6.1f s, %6.0f per second; %llu shown, %llu refused "
@@ -325,7 +327,9 @@ static bool run_files(const std::vector<std::string>& paths, RunTotals* all)
             return false;
         }
         GuardedInput about = {"file", 0, totals.inputs, "", ""};
-        run_input(bytes, extension_of(path), about, &totals);
+        size_t slash = path.find_last_of("\\/");
+        run_input(bytes, extension_of(path), about,
+                  fuzz_reader_for_file(slash == std::string::npos ? path : path.substr(slash + 1)), &totals);
     }
     std::printf("kept    %7llu files run; %llu failures\n", (unsigned long long)totals.inputs,
                 (unsigned long long)totals.failures);

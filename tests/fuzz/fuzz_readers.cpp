@@ -7,7 +7,19 @@
 #include <cstdio>
 
 #include "image/packed_dib.h"
+#include "jpeg/exif_read.h"
 #include "jpeg/jpeg_write.h"
+
+// The Exif information with its thumbnail (the harness carries no dialog
+// resources, so read_exif_info frees what it read), then the thumbnail alone.
+static bool run_exif_reader(const std::string& path)
+{
+    read_exif_info(path.c_str());
+    load_exif_thumbnail(path.c_str());
+    bool shown = g_hExifThumbnail != NULL;
+    release_exif_data();
+    return shown;
+}
 
 // Patterns are space-separated, relative to the fixture folder (made by
 // tests/fixtures/*.sh) or, when they begin with "made/", to the harness's
@@ -32,9 +44,24 @@ const FuzzReader FUZZ_READERS[] = {
     {"ICO", "icon/rgb24.ico icon/im32.ico icon/multi.ico icon/frame_*.ico"},
     {"ANI", "icon/*.ani"},
     {"SUNICON", "icon/sun_*.ico"},
+    {"EXIF", "exif/camera*.jpg exif/intel.jpg exif/mix.jpg", run_exif_reader},
     {"TIFF", "tiff/bw_g3.tif tiff/bw_g4.tif tiff/grey4_tiled.tif tiff/pal8.tif tiff/rgb_jpeg.tif tiff/rgb_jpeg_tiled.tif tiff/rgb_lzw.tif tiff/rgb_lzma.tif tiff/float16.tif tiff/exif.tif"},
 };
 const size_t FUZZ_READER_COUNT = sizeof FUZZ_READERS / sizeof FUZZ_READERS[0];
+
+const FuzzReader* fuzz_reader_for_file(const std::string& file_name)
+{
+    for (size_t i = 0; i < FUZZ_READER_COUNT; i++) {
+        if (!FUZZ_READERS[i].run)
+            continue;
+        std::string prefix = FUZZ_READERS[i].name;
+        for (char& c : prefix)
+            c = (char)(c >= 'A' && c <= 'Z' ? c + 32 : c);
+        if (file_name.compare(0, prefix.size() + 1, prefix + "-") == 0)
+            return &FUZZ_READERS[i];
+    }
+    return NULL;
+}
 
 // Every EMF in emf_dir again as a plain and a placeable Windows metafile,
 // recorded by the system's GDI while it plays the EMF.

@@ -18,7 +18,6 @@ struct BmpReadOutcome {
     HGLOBAL image = NULL;
     std::string info;
     int screen_width = -1, screen_height = -1;
-    bool opened = false;
 };
 
 // Opens path with _lopen and calls the reader chosen by kind; READ_BY_HEADER
@@ -37,7 +36,6 @@ inline BmpReadOutcome read_bmp_path(const std::string& path, BmpReader kind = RE
     HFILE f = _lopen(path.c_str(), OF_READ);
     if (f == HFILE_ERROR)
         return r;
-    r.opened = true;
     char text[INFO_TEXT_SIZE] = "";
     int left, top;
     if (kind == READ_WIN40 || kind == READ_WIN124)

@@ -1,8 +1,8 @@
 // BMP writers: every writer at every depth it takes, read back by the
 // project's reader; the files and their expected pixels (PAM) are left in
 // the test-out folder for check_bmp.sh, which reads them with ImageMagick and
-// netpbm. Also the exact run-length coding of the cases that shape it, and
-// failing writes that must leave an existing file alone.
+// netpbm. Also the structure of the run-length coding, and failing writes
+// that must leave an existing file alone.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -93,49 +93,6 @@ TEST(BmpWrite, UncompressedEveryDepthReadsBack)
 // ---------------------------------------------------------------------------
 // Run-length
 
-std::string hex(const std::string& s)
-{
-    std::string out;
-    char b[4];
-    for (unsigned char c : s) {
-        snprintf(b, sizeof b, "%02X ", c);
-        out += b;
-    }
-    return out;
-}
-
-TEST(BmpRleEncode, RowsCodeAsExpectedAndCountWhatTheyWrite)
-{
-    std::vector<BYTE> alternating(600);
-    for (size_t i = 0; i < alternating.size(); ++i)
-        alternating[i] = (BYTE)(i & 1);
-    const struct { std::vector<BYTE> row; int width, mode; std::string want; } cases[] = {
-        {std::vector<BYTE>(600, 7), 600, BMP_RLE8, "FE 07 FE 07 5C 07 00 00 "},
-        {{1, 2}, 2, BMP_RLE8, "01 01 01 02 00 00 "},  // a literal of 2 is two runs of 1
-        {{5, 5, 1, 2}, 4, BMP_RLE8, "02 05 01 01 01 02 00 00 "},
-        {{9, 9, 9}, 3, BMP_RLE8, "02 09 01 09 00 00 "},
-        {{0x12, 0x34, 0x56, 0x7F}, 7, BMP_RLE4, "00 04 12 34 00 03 56 70 00 00 "},
-        {{0x12, 0x34, 0x5F}, 5, BMP_RLE4, "00 04 12 34 01 50 00 00 "},
-        {{0x12, 0x12, 0x56}, 6, BMP_RLE4, "04 12 02 56 00 00 "},
-        {{0xA0}, 1, BMP_RLE4, "01 A0 00 00 "},
-        // Absolute blocks of at most 254 pixels.
-        {alternating, 600, BMP_RLE8, "00 FE " + hex(std::string(alternating.begin(), alternating.begin() + 254)) +
-                                     "00 FE " + hex(std::string(alternating.begin(), alternating.begin() + 254)) +
-                                     "00 5C " + hex(std::string(alternating.begin(), alternating.begin() + 92)) + "00 00 "},
-    };
-    std::string path = test_out_path("bmpw_row.bin");
-    for (const auto& c : cases) {
-        FILE* fp = fopen(path.c_str(), "wb");
-        ASSERT_TRUE(fp);
-        uint32_t written = encode_bmp_rle(c.row.data(), c.width, c.mode, fp, 1);
-        fclose(fp);
-        std::string bytes = read_file_bytes(path);
-        EXPECT_EQ(hex(bytes), c.want);
-        EXPECT_EQ(written, bytes.size());
-        EXPECT_EQ(encode_bmp_rle(c.row.data(), c.width, c.mode, NULL, 0), written) << "counting pass";
-    }
-}
-
 // Walks the coding of a whole file: every row codes exactly width pixels,
 // no run or block is longer than 254 pixels nor an absolute block shorter
 // than 3, every row ends with an end of line and the data with an end of
@@ -161,7 +118,7 @@ void check_rle_structure(const std::string& file, int width, int height, int mod
         EXPECT_EQ(x, width) << name << " row " << y;
         EXPECT_LE(pos - start, (size_t)(4 * width / 3 + 2 * (width / 252 + 1) + 8)) << name;
     }
-    EXPECT_EQ(hex(file.substr(pos)), "00 01 ") << name;
+    EXPECT_EQ(file.substr(pos), std::string("\0\1", 2)) << name << ": end of bitmap";
 }
 
 TEST(BmpWrite, RunLengthFilesReadBackAndStayWithinBounds)

@@ -5,11 +5,7 @@
 # bits the fields hold (5 per channel, green 6 under 5-6-5), since each tool
 # widens them to 8 bits its own way; 10-bit fields allow 1 of rounding.
 # Needs ImageMagick, netpbm and coreutils.
-set -euo pipefail
-dir=${1:?test-out folder}
-convert=/usr/bin/convert
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+source "$(dirname "$0")/written_files.sh"
 
 le32() {  # value -> 4 bytes, little-endian
     local v=$1 i
@@ -33,15 +29,15 @@ rewrap_v5() {  # in out
 }
 
 # One sample per line, 8 bits, red green blue.
-samples() {  # file [decoder]
+bmp_samples() {  # file [decoder]
     if [ "${2:-}" = netpbm ]; then
         local input=$1
         case $1 in
-            *_565*|*_1010*) rewrap_v5 "$1" "$work/v5.bmp"; input=$work/v5.bmp ;;
+            *_565*|*_1010*) rewrap_v5 "$1" "$tmp/v5.bmp"; input=$tmp/v5.bmp ;;
         esac
-        bmptoppm "$input" 2>/dev/null | "$convert" ppm:- -depth 8 rgb:- | od -An -v -tu1 -w1 | tr -d ' '
+        bmptoppm "$input" 2>/dev/null | /usr/bin/convert ppm:- -depth 8 rgb:- | od -An -v -tu1 -w1 | tr -d ' '
     else
-        "$convert" "$1" -depth 8 rgb:- | od -An -v -tu1 -w1 | tr -d ' '
+        /usr/bin/convert "$1" -depth 8 rgb:- | od -An -v -tu1 -w1 | tr -d ' '
     fi
 }
 
@@ -58,11 +54,9 @@ same_samples() {  # got want mode
         END { exit bad > 0 }'
 }
 
-failed=0 checked=0
-for bmp in "$dir"/bmpw_*.bmp; do
-    [ -e "$bmp" ] || continue
+for bmp in "$out"/bmpw_*.bmp; do
     name=$(basename "$bmp" .bmp)
-    ref=$dir/$name.pam
+    ref=$out/$name.pam
     [ -e "$ref" ] || continue
     case $name in
         *_555*)  mode=555 ;;
@@ -70,23 +64,15 @@ for bmp in "$dir"/bmpw_*.bmp; do
         *_1010*) mode=1010 ;;
         *)       mode=exact ;;
     esac
-    samples "$ref" > "$work/want"
+    bmp_samples "$ref" > "$tmp/want"
     decoders="imagemagick netpbm"
     # bmptoppm misreads 10-bit fields (200,100,50 comes out as 6,64,200).
     case $name in *_1010*) decoders=imagemagick ;; esac
     for decoder in $decoders; do
-        if ! samples "$bmp" "$decoder" > "$work/got" 2>/dev/null; then
-            : > "$work/got"
-        fi
-        if same_samples "$work/got" "$work/want" "$mode"; then
-            echo "ok   $name ($decoder)"
-        else
-            echo "FAIL $name ($decoder): pixels differ from $name.pam or the file was not read"
-            failed=$((failed + 1))
-        fi
-        checked=$((checked + 1))
+        bmp_samples "$bmp" "$decoder" > "$tmp/got" 2>/dev/null || : > "$tmp/got"
+        same_samples "$tmp/got" "$tmp/want" "$mode" ||
+            failed "$name ($decoder): pixels differ from $name.pam or the file was not read"
+        count=$((count + 1))
     done
 done
-[ $checked -gt 0 ] || { echo "no bmpw_*.bmp files in $dir"; exit 1; }
-echo "$((checked - failed)) passed, $failed failed"
-[ $failed -eq 0 ]
+finish

@@ -2,38 +2,15 @@
 # Checks the PBM-family files the image tests wrote: every pnm_write_* file
 # must decode in ImageMagick to the pixels of its .ref, and netpbm must take
 # it and every rewritten pnm_comment_* file whole.
-set -euo pipefail
-out=${1:?test output folder}
-fail=0
-count=0
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
-shopt -s nullglob
-for file in "$out"/pnm_write_*.p?m; do
+source "$(dirname "$0")/written_files.sh"
+for file in "$out"/pnm_write_*.p?m "$out"/pnm_comment_*.p?m; do
     name=$(basename "$file")
+    case "$name" in *_bad*) continue ;; esac
     count=$((count + 1))
-    if ! /usr/bin/convert "$file" -depth 8 rgba:"$tmp/got" 2>"$tmp/err" ||
-       ! /usr/bin/convert "$file.ref" -depth 8 rgba:"$tmp/want" 2>>"$tmp/err" ||
-       ! cmp -s "$tmp/got" "$tmp/want"; then
-        echo "check_pnm: ImageMagick reads $name differently $(cat "$tmp/err")" >&2
-        fail=1
+    if [[ $name == pnm_write_* ]] && { ! samples "$file" "$tmp/got" rgba 2>"$tmp/err" ||
+            ! samples "$file.ref" "$tmp/want" rgba 2>>"$tmp/err" || ! cmp -s "$tmp/got" "$tmp/want"; }; then
+        failed "ImageMagick reads $name differently $(cat "$tmp/err")"
     fi
-    if ! pamtopam < "$file" > /dev/null 2>"$tmp/err"; then
-        echo "check_pnm: netpbm refuses $name: $(cat "$tmp/err")" >&2
-        fail=1
-    fi
+    pamtopam < "$file" > /dev/null 2>"$tmp/err" || failed "netpbm refuses $name: $(cat "$tmp/err")"
 done
-for file in "$out"/pnm_comment_*.p?m; do
-    case "$file" in *_bad*) continue ;; esac
-    count=$((count + 1))
-    if ! pamtopam < "$file" > /dev/null 2>"$tmp/err"; then
-        echo "check_pnm: netpbm refuses $(basename "$file"): $(cat "$tmp/err")" >&2
-        fail=1
-    fi
-done
-if [ "$count" -eq 0 ]; then
-    echo "check_pnm: no written files in $out" >&2
-    fail=1
-fi
-[ "$fail" -eq 0 ] && echo "check_pnm: $count files verified"
-exit "$fail"
+finish

@@ -2,13 +2,7 @@
 # Checks the Targa files the image tests wrote: every tga_write_* and
 # tga_comment_check file must decode in netpbm's tgatoppm to the colours of
 # its .pam, and 32-bit files in ImageMagick to its alpha as well.
-set -euo pipefail
-out=${1:?test output folder}
-fail=0
-count=0
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
-shopt -s nullglob
+source "$(dirname "$0")/written_files.sh"
 same_within() {  # file file tolerance: same length, bytes differ by at most tolerance
     perl -e 'local $/; open my $a, "<:raw", $ARGV[0] or exit 1; open my $b, "<:raw", $ARGV[1] or exit 1;
              my ($x, $y) = (<$a>, <$b>); exit 1 if length $x != length $y;
@@ -18,30 +12,18 @@ for tga in "$out"/tga_write_*.tga "$out"/tga_comment_check.tga; do
     pam=${tga%.tga}.pam
     name=$(basename "$tga")
     count=$((count + 1))
-    { tgatoppm "$tga" | /usr/bin/convert ppm:- -depth 8 rgb:"$tmp/got"; } 2>"$tmp/err" || true
-    /usr/bin/convert "$pam" -depth 8 rgb:"$tmp/want"
+    { tgatoppm "$tga" | samples ppm:- "$tmp/got"; } 2>"$tmp/err" || true
+    samples "$pam" "$tmp/want"
     # 5-bit samples scale by 255 / 31 in netpbm, by 8 in the picture.
     case "$name" in *_16_*) tolerance=7 ;; *) tolerance=0 ;; esac
-    if ! same_within "$tmp/got" "$tmp/want" "$tolerance"; then
-        echo "check_targa: tgatoppm reads $name differently $(cat "$tmp/err")" >&2
-        fail=1
-    fi
+    same_within "$tmp/got" "$tmp/want" "$tolerance" || failed "tgatoppm reads $name differently $(cat "$tmp/err")"
     if grep -q RGB_ALPHA "$pam"; then
         /usr/bin/convert "$tga" -depth 8 -flip rgba:"$tmp/got" 2>"$tmp/err" || true
-        /usr/bin/convert "$pam" -depth 8 rgba:"$tmp/want"
-        if ! cmp -s "$tmp/got" "$tmp/want"; then
-            echo "check_targa: ImageMagick reads the alpha of $name differently $(cat "$tmp/err")" >&2
-            fail=1
-        fi
+        samples "$pam" "$tmp/want" rgba
+        cmp -s "$tmp/got" "$tmp/want" || failed "ImageMagick reads the alpha of $name differently $(cat "$tmp/err")"
     fi
 done
 if [ "$(/usr/bin/identify -format '%c' "$out/tga_comment_check.tga" 2>/dev/null)" != "Image ID text" ]; then
-    echo "check_targa: ImageMagick reads another comment from tga_comment_check.tga" >&2
-    fail=1
+    failed "ImageMagick reads another comment from tga_comment_check.tga"
 fi
-if [ "$count" -eq 0 ]; then
-    echo "check_targa: no written files in $out" >&2
-    fail=1
-fi
-[ "$fail" -eq 0 ] && echo "check_targa: $count files verified"
-exit "$fail"
+finish

@@ -3,13 +3,13 @@
 // tables is refused.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <functional>
 #include <string>
 
 #include <windows.h>
 
 #include "image/emf_check.h"
+#include "support/dib_block.h"
 
 // Bits of a metafile recorded by the system: a pen, a polyline, text and a
 // 2 x 2 bitmap, each record kind the check looks into.
@@ -33,23 +33,11 @@ static std::string recorded_emf()
     return bits;
 }
 
-static uint32_t get32(const std::string& s, size_t at)
-{
-    uint32_t v;
-    std::memcpy(&v, s.data() + at, 4);
-    return v;
-}
-
-static void put32(std::string& s, size_t at, uint32_t v)
-{
-    std::memcpy(&s[at], &v, 4);
-}
-
 // Offset of the first record of the type, or 0.
 static size_t find_record(const std::string& s, DWORD type)
 {
-    for (size_t at = 0; at + 8 <= s.size() && get32(s, at + 4) >= 8; at += get32(s, at + 4))
-        if (get32(s, at) == type)
+    for (size_t at = 0; at + 8 <= s.size() && get_le32(s, at + 4) >= 8; at += get_le32(s, at + 4))
+        if (get_le32(s, at) == type)
             return at;
     return 0;
 }
@@ -75,20 +63,20 @@ struct Damage {
 TEST(EmfCheck, RefusesWhatThePlayerWouldTrust)
 {
     const Damage damages[] = {
-        {"record of size 0", EMR_CREATEPEN, [](std::string& s, size_t r) { put32(s, r + 4, 0); }},
-        {"size not in words", EMR_CREATEPEN, [](std::string& s, size_t r) { put32(s, r + 4, get32(s, r + 4) + 1); }},
-        {"record past the end", EMR_EOF, [](std::string& s, size_t r) { put32(s, r + 4, 0x1000); }},
-        {"no end record", EMR_EOF, [](std::string& s, size_t r) { put32(s, r, EMR_SETBKMODE); }},
-        {"object past the table", EMR_SELECTOBJECT, [](std::string& s, size_t r) { put32(s, r + 8, 0x00FF0001); }},
-        {"deleting entry 0", EMR_DELETEOBJECT, [](std::string& s, size_t r) { put32(s, r + 8, 0); }},
-        {"deleting a stock object", EMR_DELETEOBJECT, [](std::string& s, size_t r) { put32(s, r + 8, 0x80000007); }},
-        {"creating past the table", EMR_CREATEPEN, [](std::string& s, size_t r) { put32(s, r + 8, 999); }},
-        {"points past the record", EMR_POLYLINE16, [](std::string& s, size_t r) { put32(s, r + 24, 0x7FFFFFFF); }},
-        {"string past the record", EMR_EXTTEXTOUTW, [](std::string& s, size_t r) { put32(s, r + 44, 0x10000); }},
-        {"header past the record", EMR_STRETCHDIBITS, [](std::string& s, size_t r) { put32(s, r + 48, 0xFFFFFFF0); }},
+        {"record of size 0", EMR_CREATEPEN, [](std::string& s, size_t r) { put_le32(s, r + 4, 0); }},
+        {"size not in words", EMR_CREATEPEN, [](std::string& s, size_t r) { put_le32(s, r + 4, get_le32(s, r + 4) + 1); }},
+        {"record past the end", EMR_EOF, [](std::string& s, size_t r) { put_le32(s, r + 4, 0x1000); }},
+        {"no end record", EMR_EOF, [](std::string& s, size_t r) { put_le32(s, r, EMR_SETBKMODE); }},
+        {"object past the table", EMR_SELECTOBJECT, [](std::string& s, size_t r) { put_le32(s, r + 8, 0x00FF0001); }},
+        {"deleting entry 0", EMR_DELETEOBJECT, [](std::string& s, size_t r) { put_le32(s, r + 8, 0); }},
+        {"deleting a stock object", EMR_DELETEOBJECT, [](std::string& s, size_t r) { put_le32(s, r + 8, 0x80000007); }},
+        {"creating past the table", EMR_CREATEPEN, [](std::string& s, size_t r) { put_le32(s, r + 8, 999); }},
+        {"points past the record", EMR_POLYLINE16, [](std::string& s, size_t r) { put_le32(s, r + 24, 0x7FFFFFFF); }},
+        {"string past the record", EMR_EXTTEXTOUTW, [](std::string& s, size_t r) { put_le32(s, r + 44, 0x10000); }},
+        {"header past the record", EMR_STRETCHDIBITS, [](std::string& s, size_t r) { put_le32(s, r + 48, 0xFFFFFFF0); }},
         {"rows past the bits", EMR_STRETCHDIBITS,
-         [](std::string& s, size_t r) { put32(s, r + get32(s, r + 48) + 8, 4000); }},
-        {"file longer than the bits", EMR_HEADER, [](std::string& s, size_t r) { put32(s, r + 48, 0x7FFFFFFF); }},
+         [](std::string& s, size_t r) { put_le32(s, r + get_le32(s, r + 48) + 8, 4000); }},
+        {"file longer than the bits", EMR_HEADER, [](std::string& s, size_t r) { put_le32(s, r + 48, 0x7FFFFFFF); }},
     };
     for (const Damage& d : damages) {
         std::string emf = recorded_emf();

@@ -177,6 +177,12 @@ static std::vector<HostileCase> hostile_cases()
         chain += std::string("\x21\x01\x01x\x00", 5);
     cases.push_back({"huge screen", gif_header(65535, 65535) + gif_image(0, 0, 2, 1, {1, 2}) + ";", nullptr});
     cases.push_back({"huge frame", gif_header(8, 8) + gif_image(0, 0, 65535, 65535, {1, 2}) + ";", nullptr});
+    // Frames a few dozen bytes could never fill, once allocated from the
+    // header alone (16000 x 16000: 256 MB).
+    cases.push_back({"frame past its data", gif_header(8, 8) + gif_image(0, 0, 16000, 16000, {1, 2}) + ";",
+                     "File Read Error"});
+    cases.push_back({"wide frame past its data", gif_header(8, 8) + gif_image(0, 0, 65535, 4000, {1, 2}) + ";",
+                     "File Read Error"});
     cases.push_back({"zero frame", gif_header(8, 8) + gif_image(0, 0, 0, 5, {1, 2}) + ";", nullptr});
     cases.push_back({"frame far outside", gif_header(8, 8) + gif_image(65000, 65000, 2, 2, {1, 2, 3, 1}) + ";", nullptr});
     cases.push_back({"codes beyond the table", bad_codes + std::string("\0;", 2), nullptr});

@@ -52,14 +52,6 @@ HGLOBAL read_iff_bytes(const std::string& bytes, char* info = nullptr)
     return read_iff_path(path, info);
 }
 
-HGLOBAL make_text(const std::string& text)
-{
-    HGLOBAL h = GlobalAlloc(GHND, text.size() + 1);
-    memcpy(GlobalLock(h), text.c_str(), text.size() + 1);
-    GlobalUnlock(h);
-    return h;
-}
-
 }  // namespace
 
 TEST(IffRead, EveryKindMatchesNetpbm)
@@ -224,7 +216,7 @@ TEST(IffComment, ReplacesAnnotationsAndKeepsTheBody)
         {"", form("ILBM", head + body)},
     };
     for (const Case& c : cases) {
-        HGLOBAL text = make_text(c.text);
+        HGLOBAL text = text_block(c.text);
         EXPECT_EQ(1, write_ilbm_comment(path.c_str(), &text));
         EXPECT_EQ(c.want, read_file_bytes(path));
         GlobalFree(text);
@@ -232,7 +224,7 @@ TEST(IffComment, ReplacesAnnotationsAndKeepsTheBody)
     EXPECT_TRUE(seams.boxes.empty());
 
     write_file_bytes(path, "FORMxxxxJUNK");
-    HGLOBAL text = make_text("kept");
+    HGLOBAL text = text_block("kept");
     EXPECT_EQ(0, write_ilbm_comment(path.c_str(), &text));
     EXPECT_EQ("FORMxxxxJUNK", read_file_bytes(path));
     EXPECT_NE(nullptr, text);

@@ -1,6 +1,7 @@
 // The selected-file loader's reader table: each identified file is read as
 // its row says (ImageKind, FormatCode), through the same road a selection
-// in the main window's list takes.
+// in the main window's list takes; nothing of the last file's APP12 text
+// stays behind.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -8,6 +9,7 @@
 #include "image/current_image.h"
 #include "image/loader.h"
 #include "image/open_windows.h"
+#include "jpeg/jpeg_read.h"
 #include "resources/resource.h"
 #include "support/seam_recorder.h"
 #include "support/test_support.h"
@@ -86,8 +88,10 @@ TEST_P(LoaderTable, FileIsReadAsItsRowSays)
     SendMessageA(list, LB_ADDSTRING, 0, (LPARAM)c.file);
     SendMessageA(list, LB_SETCURSEL, 0, 0);
     g_imageKind = KIND_NONE;
+    g_hApp12Text = text_block("Ducky");  // the last JPEG's; no file here has one
     RECT preview = {0, 0, 200, 200};
     load_selected_file(main, preview);
+    EXPECT_EQ(g_hApp12Text, nullptr) << c.file;
 
     EXPECT_EQ(g_imageKind, c.kind) << c.file;
     EXPECT_EQ(g_fileFormat, c.format) << c.file;

@@ -54,12 +54,13 @@ TEST_P(MergeLoader, ReadsThePixelsAndClassifies)
             if (c.kind == MERGE_PARTIAL_ALPHA) {
                 ASSERT_EQ(g[3], w[3]) << "alpha kept";
             }
-            if (c.kind == MERGE_ON_OFF_TRANSPARENCY) {
+            if (c.kind == MERGE_ON_OFF_TRANSPARENCY || c.kind == MERGE_ICON) {
                 DibBlock mask(g_hMergeMask, false);
                 ASSERT_EQ(mask.raw(x, want.height - 1 - y), transparent ? 1u : 0u) << x << "," << y;
             }
         }
     EXPECT_EQ(g_hMergeMask == NULL, c.kind == MERGE_RASTER);
+    EXPECT_EQ(g_rcMerge.right * 1000 + g_rcMerge.bottom, want.width * 1000 + want.height);
 }
 
 const SourceCase SOURCES[] = {
@@ -68,6 +69,23 @@ const SourceCase SOURCES[] = {
     {"bmp/im_bf32a.bmp", "bmp/im_bf32a.pam", MERGE_PARTIAL_ALPHA, 0},
     {"gif/transparent.gif", "gif/transparent_0.pam", MERGE_ON_OFF_TRANSPARENCY, 0},
     {"jpeg/baseline.jpg", "jpeg/baseline.pnm", MERGE_RASTER, 2},
+    {"png/basn2c08.png", "png/basn2c08.pam", MERGE_RASTER, 0},
+    {"png/basn6a08.png", "png/basn6a08.pam", MERGE_PARTIAL_ALPHA, 0},
+    {"tiff/rgb_lzw.tif", "tiff/rgb_lzw.pnm", MERGE_RASTER, 0},
+    {"merge/macbinary.tif", "merge/macbinary.pnm", MERGE_RASTER, 0},
+    {"merge/macbinary_big.tif", "merge/macbinary_big.pnm", MERGE_RASTER, 0},
+    {"jbig/plane1.jbg", "jbig/plane1.pbm", MERGE_RASTER, 0},
+    {"jpeg2000/rgb.jp2", "jpeg2000/rgb.pam", MERGE_RASTER, 1},
+    {"jpeg2000/rgb.j2k", "jpeg2000/rgb.pam", MERGE_RASTER, 1},
+    {"sun/colour24_rle.ras", "sun/colour24_rle.pam", MERGE_RASTER, 0},
+    {"pnm/raw_colour_255.ppm", "pnm/raw_colour_255.ref", MERGE_RASTER, 0},
+    {"pcx/rgb.pcx", "pcx/rgb.ref", MERGE_RASTER, 0},
+    {"targa/rgb.tga", "targa/rgb.ref", MERGE_RASTER, 0},
+    {"iff/planes8_compress.iff", "iff/planes8_compress.ref", MERGE_RASTER, 0},
+    {"icon/multi.ico", "icon/multi_0.ref", MERGE_ICON, 0},
+    {"icon/anim.ani", "icon/multi_1.ref", MERGE_ICON, 0},  // its first frame is that entry
+    {"icon/im32.ico", "icon/im32_0.ref", MERGE_ON_OFF_TRANSPARENCY, 0},
+    {"icon/sun_16.ico", "icon/sun_16.ref", MERGE_RASTER, 0},
 };
 
 INSTANTIATE_TEST_SUITE_P(Files, MergeLoader, ::testing::ValuesIn(SOURCES));
@@ -99,6 +117,15 @@ TEST(MergeLoaderAlpha, ClassifiesByEveryAlphaByte)
     }
     EXPECT_EQ(load_image_file(test_out_path("no_such_file.bmp").c_str()), nullptr);
     EXPECT_EQ(g_mergeKind, MERGE_NONE);
+    // A source's comment never replaces the current file's.
+    HGLOBAL comment = GlobalAlloc(GHND, 4);
+    g_hComment = comment;
+    g_hMergeImage = load_image_file(fixture_path("png/described.png").c_str());
+    EXPECT_NE(g_hMergeImage, nullptr);
+    EXPECT_EQ(g_hComment, comment);
+    g_hComment = NULL;
+    GlobalFree(comment);
+    free_merge_source();
 }
 
 }  // namespace

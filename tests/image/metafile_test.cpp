@@ -324,9 +324,7 @@ static std::wstring description_of(const std::string& path)
 // dialog's copy of the comment survived.
 static bool write_comment(const std::string& path, const char* text, HWND main)
 {
-    HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, strlen(text) + 1);
-    strcpy((char*)GlobalLock(h), text);
-    GlobalUnlock(h);
+    HGLOBAL h = text_block(text);
     write_emf_comment(path.c_str(), &h, NULL, main);
     if (h)
         GlobalFree(h);
@@ -584,18 +582,27 @@ TEST_F(HostileWmf, RecordContentsThatClaimTooMuchPlayWithoutHarm)
 {
     // Polygon, polyline, text and bitmap records whose counts pass the
     // record's end by far.
-    const uint16_t functions[] = {0x0324, 0x0325, 0x0538, 0x0521, 0x0a32, 0x0940, 0x0b41, 0x0f43, 0x0d33, 0x0142};
-    for (uint16_t function : functions) {
+    std::vector<std::string> records;
+    for (uint16_t function : {0x0324, 0x0325, 0x0538, 0x0521, 0x0a32, 0x0940, 0x0b41, 0x0f43, 0x0d33, 0x0142}) {
         std::string record(6 + 48, '\0');
         put_le32(record, 0, (uint32_t)record.size() / 2);
         put_le16(record, 4, function);
         for (size_t i = 6; i + 1 < record.size(); i += 2)
             put_le16(record, i, 0x7FF0);
+        records.push_back(record);
+    }
+    // A stretched DIB whose header (width 0x7FFFFFFF, height -2^31, 32 bits,
+    // 2^31 colours) gave a size that wrapped to 40 bytes and passed the check.
+    std::string dib = le32(40) + le32(0x7FFFFFFF) + le32(0x80000000) + le16(1) + le16(32) + le32(BI_RGB) +
+                      le32(0) + le32(0) + le32(0) + le32(0x80000000) + le32(0);
+    std::string params = le32(0x00CC0020) + le16(0) + std::string(16, '\1') + dib;
+    records.push_back(le32((uint32_t)(6 + params.size()) / 2) + le16(0x0F43) + params);
+    for (const std::string& record : records) {
         std::string bits = good.substr(22, 18) + record + std::string("\x03\0\0\0\0\0", 6);
         put_le32(bits, 6, (uint32_t)bits.size() / 2);
         HMETAFILE h = read_bytes(placeable_header(0, 0, 99, 99, 1440) + bits, 1);
-        ASSERT_TRUE(h) << function;
-        EXPECT_EQ(18u + 6u, GetMetaFileBitsEx(h, 0, NULL)) << function;  // cut before it
+        ASSERT_TRUE(h) << get_le16(record, 4);
+        EXPECT_EQ(18u + 6u, GetMetaFileBitsEx(h, 0, NULL)) << get_le16(record, 4);  // cut before it
         DeleteMetaFile(h);
     }
 }

@@ -114,21 +114,6 @@ TEST(PcxRead, RefusesBrokenHeaders)
     }
 }
 
-TEST(PcxRead, TruncatedFilesKeepWhatWasRead)
-{
-    SeamRecorder seams(32);
-    for (const char* name : {"palette256", "planes4", "rgb"}) {
-        std::string whole = read_file_bytes(fixture_path(std::string("pcx/") + name + ".pcx"));
-        for (size_t cut = 128; cut < whole.size(); cut += 5) {
-            HGLOBAL image = read_pcx_bytes(whole.substr(0, cut));
-            if (image)
-                GlobalFree(image);
-        }
-    }
-    for (const RecordedBox& box : seams.boxes)
-        EXPECT_EQ("Unrecognized File Structure", box.text);  // only when the file cannot hold the picture
-}
-
 TEST(PcxWrite, RunLengthCoding)
 {
     struct Case { std::string line, coded; };

@@ -1,7 +1,8 @@
-// Preview layout (where an image of any size lands in the square preview or
-// the merge dialog's preview, and the frame drawn around it) and the image
-// painters (scaled DIBs, metafiles shrunk or tiled into an area, DIBs
-// centred or tiled in a window).
+// Preview layout (where an image of extreme size lands in the square
+// preview) and the image painters (metafiles tiled into an area, DIBs tiled
+// in a window, an animation's canvas). The frame lines around the preview
+// and a DIB centred in the image window are checked as a person sees them
+// in tests/e2e (preview_regress_test, image_window_test).
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -24,8 +25,6 @@ static const COLORREF RED = RGB(255, 0, 0);
 static const COLORREF BLUE = RGB(0, 0, 255);
 static const COLORREF GREEN = RGB(0, 255, 0);
 static const COLORREF WHITE = RGB(255, 255, 255);
-static const COLORREF BLACK = RGB(0, 0, 0);
-static const COLORREF FACE = RGB(0, 128, 128);
 
 static void expect_dest(int x, int y, int w, int h)
 {
@@ -59,49 +58,6 @@ TEST_F(PreviewLayout, ExtremeAspectsStayInsideThePreview)
     expect_dest(151, 3, 0, 300);
     fit_image_rect(INT_MAX, INT_MAX - 1, 0);
     expect_dest(3, 3, 300, 297);
-}
-
-// The frame on the preview's device context: the whole control cleared to
-// the button face, a black line 3 pixels out, a black edge 1 pixel out
-// filled with the background.
-class PreviewFrame : public PreviewLayout {
-protected:
-    GdiCanvas canvas{310, 310, GREEN};
-    void SetUp() override
-    {
-        PreviewLayout::SetUp();
-        g_hdcPreview = canvas.dc;
-        g_hbrButtonFace = CreateSolidBrush(FACE);
-        g_hpenButtonFace = CreatePen(PS_SOLID, 0, FACE);
-        g_hpenBlack = CreatePen(PS_SOLID, 0, BLACK);
-        g_hBackgroundBrush = CreateSolidBrush(RED);
-    }
-    void TearDown() override
-    {
-        PreviewLayout::TearDown();
-        DeleteObject(g_hbrButtonFace);
-        DeleteObject(g_hpenButtonFace);
-        DeleteObject(g_hpenBlack);
-        DeleteObject(g_hBackgroundBrush);
-        g_hbrButtonFace = NULL;
-        g_hpenButtonFace = g_hpenBlack = NULL;
-        g_hBackgroundBrush = NULL;
-    }
-};
-
-TEST_F(PreviewFrame, DrawsFrameAndBackgroundAroundTheImageRectangle)
-{
-    fit_image_rect(400, 200, 1);  // x 3, y 77, 300 x 149
-    EXPECT_EQ(FACE, canvas.at(0, 0));
-    EXPECT_EQ(FACE, canvas.at(305, 305));
-    EXPECT_EQ(FACE, canvas.at(150, 70));
-    EXPECT_EQ(BLACK, canvas.at(150, 74));   // y - 3
-    EXPECT_EQ(FACE, canvas.at(150, 75));
-    EXPECT_EQ(BLACK, canvas.at(150, 76));   // y - 1
-    EXPECT_EQ(RED, canvas.at(3, 77));
-    EXPECT_EQ(RED, canvas.at(302, 225));    // x + width - 1, y + height - 1
-    EXPECT_EQ(BLACK, canvas.at(150, 226));  // y + height
-    EXPECT_EQ(BLACK, canvas.at(150, 228));  // y + height + 2
 }
 
 // A 24-bit image whose top `top_rows` rows are one colour and the rest another.
@@ -229,24 +185,6 @@ TEST_F(PaintInWindow, TiledRowsEndWithTheTopOfTheImage)
     EXPECT_EQ(BLUE, at(60, 180));
     EXPECT_EQ(RED, at(10, 210));
     EXPECT_EQ(RED, at(10, 249));
-    GlobalFree(hDib);
-}
-
-TEST_F(PaintInWindow, CentredLessTheImageWindowsStatusBar)
-{
-    g_hwndView = hwnd;
-    g_viewStatusHeight = 50;  // client 120 x 200
-    HGLOBAL hDib = two_band_dib(20, 40, 40, RED, RED);
-    {
-        DibBlock dib(hDib, false);
-        paint_dib_in_window(dib.bih, hwnd, NULL, 0, 0);
-    }
-    // At ((120 - 20) / 2, (200 - 40) / 2) = (50, 80).
-    EXPECT_EQ(GREEN, at(49, 90));
-    EXPECT_EQ(RED, at(50, 80));
-    EXPECT_EQ(RED, at(69, 119));
-    EXPECT_EQ(GREEN, at(70, 119));
-    EXPECT_EQ(GREEN, at(60, 120));
     GlobalFree(hDib);
 }
 

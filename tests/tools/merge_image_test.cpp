@@ -130,6 +130,73 @@ TEST(MergeImage, FailedDrawingKeepsTheImage)
     clear_edit_history();
 }
 
+// A cursor is drawn pixel by pixel: its transparent pixels (mask set, index
+// 0) white and its inverting ones (mask set, another index) black when
+// opaque; left alone and inverted when transparent.
+TEST(MergeImage, DrawsACursorPixelByPixel)
+{
+    const Rgb red = {255, 0, 0}, green = {0, 255, 0}, white = {255, 255, 255}, black = {0, 0, 0};
+    for (int transparent = 0; transparent < 2; ++transparent) {
+        clear_edit_history();
+        HGLOBAL image = make_random_dib(5, 4, 24, 6), unconverted = NULL;
+        const RgbImage before = dib_to_rgb(image);
+        HGLOBAL source = make_dib(2, 2, 8, {quad(0, 0, 0), quad(255, 0, 0), quad(0, 255, 0)});
+        HGLOBAL mask = make_dib(2, 2, 1, {quad(0, 0, 0), quad(255, 255, 255)});
+        {
+            DibBlock s(source, false), m(mask, false);
+            s.row(0)[0] = 1;  // bottom row: red, then transparent
+            s.row(0)[1] = 0;
+            s.row(1)[0] = 2;  // top row: inverting, then green
+            s.row(1)[1] = 2;
+            m.row(0)[0] = 0x40;
+            m.row(1)[0] = 0x80;
+        }
+        g_iconIsCursor = 1;
+        int conversion = 0, step = 0;
+        RECT placement = {1, 1, 3, 3};
+        ASSERT_EQ(merge_into_current_image(NULL, NULL, NULL, &image, &unconverted, source, mask, MERGE_ICON,
+                                           placement, RECT{}, (HBRUSH)GetStockObject(WHITE_BRUSH), transparent, 0,
+                                           &conversion, 1, &step),
+                  1);
+        g_iconIsCursor = 0;
+        const RgbImage after = dib_to_rgb(image);
+        const Rgb under = before.at(1, 1);
+        const Rgb inverted = {255 - under.r, 255 - under.g, 255 - under.b};
+        EXPECT_EQ(after.at(1, 1), transparent ? inverted : black);
+        EXPECT_EQ(after.at(2, 1), green);
+        EXPECT_EQ(after.at(1, 2), red);
+        EXPECT_EQ(after.at(2, 2), transparent ? before.at(2, 2) : white);
+        EXPECT_EQ(after.at(3, 2), before.at(3, 2));
+        GlobalFree(image);
+        GlobalFree(source);
+        GlobalFree(mask);
+    }
+}
+
+// A clipboard metafile merged and then dropped from the history is deleted
+// as a metafile (a GlobalFree of its handle would leak it).
+TEST(MergeImage, HistoryDeletesAClipboardMetafileSource)
+{
+    clear_edit_history();
+    HDC dc = CreateEnhMetaFileA(NULL, NULL, NULL, NULL);
+    Rectangle(dc, 0, 0, 5, 5);
+    HENHMETAFILE emf = CloseEnhMetaFile(dc);
+    ASSERT_EQ(GetObjectType(emf), (DWORD)OBJ_ENHMETAFILE);
+    HGLOBAL image = make_random_dib(8, 8, 24, 3), unconverted = NULL;
+    int conversion = 0, step = 0;
+    g_hMergeImage = (HGLOBAL)emf;
+    g_mergeKind = MERGE_EMF;
+    RECT placement = {0, 0, 5, 5};
+    ASSERT_EQ(merge_into_current_image(NULL, NULL, NULL, &image, &unconverted, g_hMergeImage, NULL, MERGE_EMF,
+                                       placement, RECT{}, (HBRUSH)GetStockObject(WHITE_BRUSH), 1, 1, &conversion, 0,
+                                       &step),
+              1);
+    g_mergeKind = MERGE_NONE;
+    clear_edit_history();
+    EXPECT_EQ(GetObjectType(emf), 0u);
+    GlobalFree(image);
+}
+
 // Which pixels each source depth masks for a key.
 TEST(TransparencyMask, SetsTheBitsOfTheKeyedPixels)
 {
