@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <map>
 #include <string>
 
 #include "image/current_image.h"
@@ -224,18 +225,48 @@ TEST_F(RealPrint, MissingProfilePrintsUncorrected)
     EXPECT_EQ(seams.boxes[1].type, (UINT)MB_ICONSTOP);
 }
 
+// The picture as an 8-bit image whose table holds its own colours.
+HGLOBAL palette_picture(const PnmImage& picture)
+{
+    std::vector<RGBQUAD> table;
+    std::map<uint32_t, BYTE> index;
+    std::vector<BYTE> indices;
+    for (int y = 0; y < picture.height; ++y)
+        for (int x = 0; x < picture.width; ++x) {
+            uint32_t key = picture.at(x, y, 0) << 16 | picture.at(x, y, 1) << 8 | picture.at(x, y, 2);
+            if (!index.count(key)) {
+                index[key] = (BYTE)table.size();
+                table.push_back(quad(picture.at(x, y, 0), picture.at(x, y, 1), picture.at(x, y, 2)));
+            }
+            indices.push_back(index[key]);
+        }
+    HGLOBAL image = make_dib(picture.width, picture.height, 8, table, (uint32_t)table.size());
+    DibBlock rows(image, false);
+    for (int y = 0; y < picture.height; ++y)
+        memcpy(rows.row(picture.height - 1 - y), &indices[(size_t)y * picture.width], picture.width);
+    return image;
+}
+
 TEST_F(RealPrint, LinkedProfileCorrectsThePrint)
 {
-    load_picture();
     std::string profile = test_out_path("linear.icc");
     cmsHPROFILE linear = make_linear_profile();
     ASSERT_TRUE(cmsSaveProfileToFile(linear, profile.c_str()));
     cmsCloseProfile(linear);
     WritePrivateProfileStringA("Corvane", "PrinterProfile", profile.c_str(), test_out_path("print.ini").c_str());
-    seams.answers = {IDYES};
-    print_image(0, 0, current_print_state());
-    note_print("print/picture.ppm", "normal-linear.icc");
-    EXPECT_EQ(seams.boxes.size(), 1u);
+    // True colour: a corrected copy of the rows; palette: only the table.
+    for (bool palette : {false, true}) {
+        load_picture();
+        if (palette) {
+            PnmImage picture = dib_to_pnm(g_hImage, 3);
+            GlobalFree(g_hImage);
+            g_hImage = palette_picture(picture);
+        }
+        seams.answers = {IDYES};
+        print_image(0, 0, current_print_state());
+        note_print("print/picture.ppm", "normal-linear.icc");
+    }
+    EXPECT_EQ(seams.boxes.size(), 2u);
 }
 
 TEST_F(RealPrint, EnhancedMetafileFillsItsFrame)
