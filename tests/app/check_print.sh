@@ -8,7 +8,7 @@
 # of the page white. The job lines are written under Windows (CR LF).
 set -euo pipefail
 out=${1:?test output folder}
-names=${2:-^(Bitmap|Enhanced_MetaFile)_}
+names=${2:-^(Bitmap|Enhanced_MetaFile|MetaFile)_}
 jobs=$out/print_jobs.txt
 fixtures=$(cd "$out/../.." && pwd)/fixtures
 here=$(cd "$(dirname "$0")" && pwd)
@@ -49,10 +49,16 @@ while read -r what mode pw ph dpix dpiy offx offy hsize vsize; do
     page=$scratch/page$n.ppm
     pdftoppm -rx "$dpix" -ry "$dpiy" -singlefile "$printed/${files[$n - 1]}" "${page%.ppm}"
     case "$what" in
-    emf-*)
-        # A frame of w x h hundredths of a millimetre filled red, centred.
-        size=${what#emf-}
-        w=$(( ${size%x*} * pw / (hsize * 100) )) h=$(( ${size#*x} * ph / (vsize * 100) ))
+    emf-* | wmf-*)
+        # Metafiles filled red, centred: an enhanced one's frame of w x h
+        # hundredths of a millimetre, a placeable one's box of w x h units
+        # at u units per inch.
+        IFS=x read -r sw sh su <<< "${what#?mf-}"
+        if [ "${what%%-*}" = emf ]; then
+            w=$(( sw * pw / (hsize * 100) )) h=$(( sh * ph / (vsize * 100) ))
+        else
+            w=$(( sw * dpix / su )) h=$(( sh * dpiy / su ))
+        fi
         x=$(( offx + (pw - w) / 2 )) y=$(( offy + (ph - h) / 2 ))
         read -r tw th tx ty <<< "$(convert "$page" -trim -format '%w %h %X %Y' info: | tr -d +)"
         for pair in "$tw $w" "$th $h" "$tx $x" "$ty $y"; do

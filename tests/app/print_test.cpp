@@ -291,4 +291,29 @@ TEST_F(RealPrint, EnhancedMetafileFillsItsFrame)
     g_imageKind = KIND_NONE;
 }
 
+TEST_F(RealPrint, PlaceableWindowsMetafileTakesItsSizeFromItsBox)
+{
+    // 1000 x 500 units at 1000 per inch, filled red through the window extent.
+    HDC recorder = CreateMetaFileA(NULL);
+    ASSERT_NE(recorder, (HDC)NULL);
+    SetWindowOrgEx(recorder, 0, 0, NULL);
+    SetWindowExtEx(recorder, 1000, 500, NULL);
+    HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
+    HGDIOBJ old = SelectObject(recorder, red);
+    SelectObject(recorder, GetStockObject(NULL_PEN));
+    Rectangle(recorder, 0, 0, 1001, 501);
+    SelectObject(recorder, old);
+    DeleteObject(red);
+    g_hImage = (HGLOBAL)CloseMetaFile(recorder);
+    g_imageKind = KIND_WMF;
+    g_wmfHasPlaceable = 1;
+    g_wmfPlaceableHeader = WmfPlaceableHeader{WMF_PLACEABLE_KEY, 0, 0, 0, 999, 499, 1000, 0, 0};
+    print_image(0, 0, current_print_state());
+    note_print("wmf-1000x500x1000", "normal");
+    DeleteMetaFile((HMETAFILE)g_hImage);
+    g_hImage = NULL;
+    g_imageKind = KIND_NONE;
+    g_wmfHasPlaceable = 0;
+}
+
 }  // namespace
