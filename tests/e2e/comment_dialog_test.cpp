@@ -1,4 +1,5 @@
-// The comment dialog as a person uses it on GIF, JPEG, Targa, IFF and PPM files: it shows the comment,
+// The comment dialog as a person uses it on GIF, JPEG, Targa, IFF and PPM files: it shows the comment
+// (pamtotga names the Targa picture after its input file),
 // OK writes the new text into the file and the status bar shows it; a file
 // that cannot be written keeps its comment, and the typed text stays in
 // the dialog.
