@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -259,10 +260,21 @@ TEST(Batch, ThumbnailsSelectionTurnsConversionCopyAndDelete)
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0], "Corvane File Viewer|Batch Process: No Images Selected");
 
-    // Esc leaves for the main window.
-    PostMessageA(batch, WM_KEYDOWN, VK_ESCAPE, 0);
+    // A double click opens the file in the main window and leaves.
+    POINT b = g.centre(1);
+    PostMessageA(batch, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(b.x, b.y));
+    PostMessageA(batch, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(b.x, b.y));
     wait_gone(batch);
     EXPECT_FALSE(IsWindow(batch));
+    EXPECT_EQ(window_text(GetDlgItem(app.main, IDC_MAIN_NAME_EDIT)), "batch_b.jpg");
+    std::vector<std::string> items = list_box_items(GetDlgItem(app.main, IDC_MAIN_FILE_LIST));
+    EXPECT_EQ(std::count(items.begin(), items.end(), "batch_d.jpg"), 0) << "the list was filled again";
+    // b was turned clockwise: blue above the red, upright in the preview.
+    Sleep(800);
+    DWORD top_left = preview_pixel(app, "batch_opened", 0.3125, 0.25);
+    DWORD top_right = preview_pixel(app, "batch_opened", 0.6875, 0.25);
+    EXPECT_TRUE(close_to(top_left, BLUE)) << std::hex << top_left;
+    EXPECT_TRUE(close_to(top_right, RED)) << std::hex << top_right;
 }
 
 }  // namespace
