@@ -21,6 +21,7 @@
 #include "formats/tiff_comment.h"
 #include "jpeg/jpeg_comment.h"
 #include "resources/resource.h"
+#include "viewer/batch_operations.h"
 #include "viewer/status_bar.h"
 
 namespace {
@@ -187,6 +188,13 @@ void on_ok(HWND dialog)
         SetCursor(old_cursor);
         return;
     }
+    // The batch window's files get the text; the current comment stays.
+    if (is_window_open(g_hwndBatch)) {
+        EndDialog(dialog, IDOK);
+        write_batch_comment(&text);
+        SetCursor(old_cursor);
+        return;
+    }
     CommentWriter writer = writer_for_current_file();
     HeldAnimation hold = writer ? hold_animation() : HeldAnimation();
     int written = writer ? writer(&text) : 1;
@@ -207,7 +215,7 @@ void on_init(HWND dialog)
 {
     CommentTexts texts = comment_dialog_texts(g_fileFormat, g_imageKind);
     SetWindowTextA(dialog, texts.title);
-    if (!g_hComment)
+    if (!g_hComment || is_window_open(g_hwndBatch))
         return;
     normalize_comment_line_ends();
     const char* shown = g_hCommentEdit ? (const char*)GlobalLock(g_hCommentEdit) : NULL;

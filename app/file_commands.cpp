@@ -17,6 +17,7 @@
 #include "image/seams.h"
 #include "resources/resource.h"
 #include "tools/edit_history.h"
+#include "viewer/batch_window.h"
 #include "viewer/image_window.h"
 #include "viewer/window_classes.h"
 
@@ -123,7 +124,6 @@ static BOOL choose_target(HWND owner, HWND hwndMain, const char* source, const c
 int move_copy_rename_file(HWND owner, HWND hwndMain, const char* source, const char* initial_dir,
                           const char* extension, int mode, int cell)
 {
-    (void)cell;
     g_saveDialogMode = mode;
     // The classic dialog may change the current folder while it browses:
     // the source is fixed as a full path first.
@@ -136,7 +136,10 @@ int move_copy_rename_file(HWND owner, HWND hwndMain, const char* source, const c
         return 0;
     char text[2 * MAX_PATH + 40];
     if (mode == FILE_OP_COPY) {
-        if (!CopyFileA(source_path, target, FALSE)) {
+        BOOL copied = CopyFileA(source_path, target, FALSE);
+        if (owner == g_hwndBatch)
+            batch_note_file_operation(cell, mode, source_path, target, copied);
+        if (!copied) {
             seam_message_box(owner, "Error Copying File", NULL, MB_OK | MB_ICONSTOP);
             return 0;
         }
@@ -146,7 +149,10 @@ int move_copy_rename_file(HWND owner, HWND hwndMain, const char* source, const c
     }
     // The user agreed to replace an existing target in the dialog; another
     // drive needs a copy.
-    if (!MoveFileExA(source_path, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
+    BOOL moved = MoveFileExA(source_path, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED);
+    if (owner == g_hwndBatch)
+        batch_note_file_operation(cell, mode, source_path, target, moved);
+    if (!moved) {
         seam_message_box(owner, mode == FILE_OP_RENAME ? "Error Renaming File." : "Error Moving File.", NULL,
                          MB_OK | MB_ICONSTOP);
         return 0;

@@ -16,6 +16,8 @@
 #include "image/open_windows.h"
 #include "image/seams.h"
 #include "resources/resource.h"
+#include "tools/red_eye.h"
+#include "viewer/full_window.h"
 #include "viewer/image_window.h"
 #include "viewer/status_bar.h"
 #include "viewer/window_classes.h"
@@ -94,11 +96,14 @@ static void run_image_window_loop(void)
     }
 }
 
-BOOL open_image_window(HWND hwndMain, int tile)
+// Center, Tile and the full-screen commands (full: the "Full" window
+// instead of the image window).
+static BOOL open_view(HWND hwndMain, int tile, bool full)
 {
+    clear_red_eye_state();
     if (!is_captured_or_pasted() && !select_current_file(hwndMain))
         return TRUE;
-    if (is_window_open(g_hwndView)) {
+    if (is_window_open(g_hwndView) && !full) {
         g_tileMode = tile;
         InvalidateRect(g_hwndView, NULL, TRUE);
         if (IsIconic(g_hwndView))
@@ -106,7 +111,13 @@ BOOL open_image_window(HWND hwndMain, int tile)
         return TRUE;
     }
     seam_win_help(NULL, "RODadi.zoz", HELP_QUIT, 0);
-    g_tileMode = tile;
+    // With the image window open its mode stays as it is.
+    if (!is_window_open(g_hwndView))
+        g_tileMode = tile;
+    if (full) {
+        create_full_window();
+        return TRUE;
+    }
 
     // The title is built in its own buffer: the file name stays as it is.
     char title[sizeof g_fileName + 96];
@@ -128,6 +139,13 @@ BOOL open_image_window(HWND hwndMain, int tile)
     return TRUE;
 }
 
+BOOL open_image_window(HWND hwndMain, int tile)
+{
+    if (!tile)
+        g_fullScreen = 0;
+    return open_view(hwndMain, tile, false);
+}
+
 RECT enlarged_media_rect(int W, int H, int pw, int ph)
 {
     RECT r = {0, 0, W, H};
@@ -145,12 +163,30 @@ RECT enlarged_media_rect(int W, int H, int pw, int ph)
     return r;
 }
 
+BOOL open_full_screen(HWND hwndMain, int mode)
+{
+    // A window already open goes first: its end clears the modes.
+    if (is_window_open(g_hwndFull))
+        DestroyWindow(g_hwndFull);
+    g_hwndFull = NULL;
+    g_stretchPending = mode == FULL_STRETCH;
+    g_redEyeMode = mode == FULL_RED_EYE;
+    if (g_redEyeMode) {
+        g_redEyeTipShown = g_redEyeTip1Shown = 0;
+        if (g_hRedEyePoints)
+            GlobalFree(g_hRedEyePoints);
+        g_hRedEyePoints = NULL;
+        g_redEyePointCount = 0;
+        g_redEyePointCapacity = 0;
+    }
+    g_fullScreen = 1;
+    return open_view(hwndMain, 0, true);
+}
+
 BOOL on_full_screen_button(HWND hwndMain)
 {
-    // Without a medium the button is the full-screen window's, which the
-    // program does not have yet: the button is disabled then.
     if (!is_window_open(g_hwndMci))
-        return TRUE;
+        return open_full_screen(hwndMain, FULL_PLAIN);
     g_mciEnlarged = 1;
     RECT client;
     GetClientRect(hwndMain, &client);

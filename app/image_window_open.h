@@ -1,7 +1,8 @@
 // Opening the current image in the image window from the main window's
 // Center and Tile (and Enter in the file list), with the message loop that
 // translates "ACCELERATOR1" while the window lives; and the main window's
-// Full Screen button, which enlarges a playing medium's window.
+// Full Screen button, which enlarges a playing medium's window or opens
+// the full-screen window (viewer/full_window.h).
 #pragma once
 
 #include <windows.h>
@@ -12,8 +13,13 @@
 BOOL open_image_window(HWND hwndMain, int tile);
 
 // Button 1013: with a media window, spreads it over the main window and
-// returns FALSE; without one nothing happens (TRUE).
+// returns FALSE; without one it is Full Screen (TRUE).
 BOOL on_full_screen_button(HWND hwndMain);
+
+// Full Screen, Stretch Image and Correct Red Eye: the "Full" window over
+// the screen in that mode. TRUE.
+enum FullScreenMode { FULL_PLAIN, FULL_STRETCH, FULL_RED_EYE };
+BOOL open_full_screen(HWND hwndMain, int mode);
 
 // The image window's title: the name, then (unless the image is captured
 // or pasted) its size in bytes, then the page or image line of a

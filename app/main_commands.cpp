@@ -10,6 +10,7 @@
 #include "app/comment_dialog.h"
 #include "app/convert_save.h"
 #include "app/file_list.h"
+#include "app/image_window_open.h"
 #include "app/main_menu.h"
 #include "app/main_window.h"
 #include "app/print.h"
@@ -38,7 +39,10 @@
 #include "tools/sphere.h"
 #include "viewer/about_dialog.h"
 #include "viewer/crop_window.h"
+#include "viewer/merge_window.h"
+#include "viewer/text_window.h"
 #include "viewer/angle_dialogs.h"
+#include "viewer/batch_window.h"
 #include "viewer/capture.h"
 #include "viewer/color_picker.h"
 #include "viewer/frame_dialog.h"
@@ -744,6 +748,9 @@ BOOL main_on_menu_command(HWND hwnd, int id)
     case IDM_MAIN_CAPTURE_SCREEN:
         run_capture_dialog(hwnd);
         return TRUE;
+    case IDM_MAIN_BATCH:
+        open_batch_window();
+        return TRUE;
     case IDM_MAIN_SLIDESHOW:
         begin_slideshow(0);
         return TRUE;
@@ -798,6 +805,14 @@ BOOL main_on_menu_command(HWND hwnd, int id)
     case IDM_MAIN_FRAME:
         open_frame_dialog(hwnd);
         return TRUE;
+    case IDM_MAIN_STRETCH:
+        if (have_bitmap())
+            open_full_screen(hwnd, FULL_STRETCH);
+        return TRUE;
+    case IDM_MAIN_RED_EYE:
+        if (have_bitmap())
+            open_full_screen(hwnd, FULL_RED_EYE);
+        return TRUE;
     case IDM_MAIN_DISPLAY_PALETTE:
         open_palette_window(hwnd);
         return TRUE;
@@ -812,6 +827,13 @@ BOOL main_on_menu_command(HWND hwnd, int id)
         return TRUE;
     case IDM_MAIN_CROP:
         start_crop_tool(hwnd);
+        return TRUE;
+    case IDM_MAIN_WRITE_TEXT:
+        start_text_tool(hwnd);
+        return TRUE;
+    case IDM_MAIN_MERGE_FILE:
+    case IDM_MAIN_MERGE_CLIPBOARD:
+        start_merge_tool(hwnd, id == IDM_MAIN_MERGE_CLIPBOARD);
         return TRUE;
     case IDM_MAIN_BRIGHTEN:
         on_brightness(hwnd, +1);
@@ -875,16 +897,6 @@ BOOL main_on_menu_command(HWND hwnd, int id)
 
 int main_command_has_worker(int id)
 {
-    // Commands whose workers are not part of the program yet: the
-    // full-screen window, batch, the tools with windows or dialogs.
-    static const int PENDING[] = {
-        IDM_MAIN_FULL_SCREEN, IDM_MAIN_BATCH, IDM_MAIN_WRITE_TEXT,
-        IDM_MAIN_RED_EYE, IDM_MAIN_MERGE_CLIPBOARD, IDM_MAIN_MERGE_FILE,
-        IDM_MAIN_STRETCH,
-    };
-    for (int pending : PENDING)
-        if (pending == id)
-            return 0;
     if (const SaveCommand* command = find_save_command(id)) {
         if (id == IDM_MAIN_SAVE_PNM_FAMILY)
             return save_format_has_writer(FMT_PBM) || save_format_has_writer(FMT_PGM) ||

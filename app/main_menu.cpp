@@ -544,7 +544,7 @@ void jpeg_states(const MenuFacts* f, ChangeList* list)
     set(list, IDM_MAIN_JPEG_EXIF, enabled_if(transformable && !f->is_exif && f->format != FMT_JPEG12));
     set(list, IDM_MAIN_JPEG_PROGRESSIVE, turn_state,
         f->jpeg_progressive ? "Progressive >>> Standard &Structure" : "Standard >>> Progressive &Structure");
-    set(list, IDM_MAIN_JPEG_OPTIMIZE, turn_state);
+    set(list, IDM_MAIN_JPEG_OPTIMIZE, enabled_if(transformable && !f->jpeg_lossless && f->format != FMT_JPEG12));
 }
 
 void comment_and_file_states(const MenuFacts* f, ChangeList* list)
@@ -871,9 +871,7 @@ void update_main_menu_state(void)
         ShowWindow(GetDlgItem(g_hwndMain, IDC_MAIN_TILE), media ? SW_HIDE : SW_SHOW);
         HWND full = GetDlgItem(g_hwndMain, IDC_MAIN_FULL_SCREEN);
         ShowWindow(full, !media || media_has_picture() ? SW_SHOW : SW_HIDE);
-        // Without a medium the button would open the full-screen window,
-        // which is not part of the program yet.
-        EnableWindow(full, media && media_has_picture());
+        EnableWindow(full, TRUE);
         DrawMenuBar(g_hwndMain);
     }
 }

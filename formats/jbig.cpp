@@ -109,7 +109,8 @@ static int feed_decoder(jbg_dec_state* state, BYTE* data, size_t length, uint64_
     return result;
 }
 
-// Decodes the whole stream; 0 when the header is refused.
+// Decodes the whole stream; 0 when the header is refused, -1 after a
+// message of its own.
 static int decode_stream(jbg_dec_state* state, FILE* fp, BYTE* header, uint64_t file_size)
 {
     uint64_t consumed = 0;
@@ -117,15 +118,20 @@ static int decode_stream(jbg_dec_state* state, FILE* fp, BYTE* header, uint64_t 
         // The height may be corrected by a NEWLEN marker anywhere in the
         // stream: the whole file is needed before the header can be trusted.
         HGLOBAL hBuffer = GlobalAlloc(GHND, WHOLE_FILE_START_BYTES);
-        if (!hBuffer)
-            return 0;
+        if (!hBuffer) {
+            seam_message_box(NULL, "Memory Allocation Error", NULL, MB_OK | MB_ICONHAND);
+            return -1;
+        }
         BYTE* data = (BYTE*)GlobalLock(hBuffer);
         memcpy(data, header, BIE_HEADER_BYTES);
         GlobalUnlock(hBuffer);
         size_t size = WHOLE_FILE_START_BYTES, count = BIE_HEADER_BYTES;
-        int ok = read_whole_file(&hBuffer, &size, &count, fp);
+        if (!read_whole_file(&hBuffer, &size, &count, fp)) {
+            GlobalFree(hBuffer);
+            return -1;
+        }
         data = (BYTE*)GlobalLock(hBuffer);
-        ok = ok && jbg_newlen(data, count) == JBG_EOK && bie_header_acceptable(data);
+        int ok = jbg_newlen(data, count) == JBG_EOK && bie_header_acceptable(data);
         if (ok)
             feed_decoder(state, data, count, &consumed, file_size);
         GlobalUnlock(hBuffer);
@@ -206,11 +212,14 @@ HGLOBAL read_jbig_file(const char* path, char* info)
         FindClose(hFind);
     }
     FILE* fp = fopen(path, "rb");
-    if (!fp)
+    if (!fp) {
+        seam_message_box(NULL, "Error Opening File", NULL, MB_OK | MB_ICONSTOP);
         return NULL;
+    }
     BYTE header[BIE_HEADER_BYTES];
     if (fread(header, 1, sizeof header, fp) != sizeof header) {
         fclose(fp);
+        seam_message_box(NULL, "File Read Error", NULL, MB_OK | MB_ICONSTOP);
         return NULL;
     }
     jbg_dec_state state;
@@ -218,10 +227,12 @@ HGLOBAL read_jbig_file(const char* path, char* info)
     jbg_dec_init(&state);
     jbg_dec_maxsize(&state, 0xFFFFFFFFul, 0xFFFFFFFFul);
     HGLOBAL hDib = NULL;
+    int decoded = decode_stream(&state, fp, header, file_size);
+    int told = decoded < 0;
     // The getters read the plane buffers even when the decoder refused the
     // header before making them; they exist exactly when state.s does (as
     // jbg_dec_free assumes too).
-    if (decode_stream(&state, fp, header, file_size) && state.s) {
+    if (decoded > 0 && state.s) {
         unsigned long width = jbg_dec_getwidth(&state);
         unsigned long height = jbg_dec_getheight(&state);
         int planes = jbg_dec_getplanes(&state);
@@ -236,10 +247,14 @@ HGLOBAL read_jbig_file(const char* path, char* info)
                          height, planes);
             }
             hDib = planes_to_dib(&state, (uint32_t)width, (uint32_t)height, planes);
+            told = 1;  // planes_to_dib has said why when it failed
         }
     }
     jbg_dec_free(&state);
     fclose(fp);
+    // A header the decoder refused, or a stream of which no layer came out.
+    if (!hDib && !told)
+        seam_message_box(NULL, "File Read Error", NULL, MB_OK | MB_ICONSTOP);
     return hDib;
 }
 

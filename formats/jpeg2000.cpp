@@ -88,6 +88,65 @@ static bool image_size_acceptable(const opj_image_t* image)
     return samples * 4 <= MAX_DECODED_BYTES && dib_block_size((int32_t)width, (int32_t)height, 32, 0) != 0;
 }
 
+static uint32_t be32(const BYTE* p)
+{
+    return (uint32_t)p[0] << 24 | (uint32_t)p[1] << 16 | (uint32_t)p[2] << 8 | p[3];
+}
+
+// Where the code stream starts: 0 for a bare stream, the data of the first
+// top-level "jp2c" box of a JP2 file; size when there is none.
+static size_t code_stream_start(const BYTE* data, size_t size, OPJ_CODEC_FORMAT codec_format)
+{
+    if (codec_format != OPJ_CODEC_JP2)
+        return 0;
+    size_t pos = 0;
+    for (int hops = 0; hops < 256 && size - pos >= 8; hops++) {
+        uint64_t length = be32(data + pos);
+        size_t head = 8;
+        if (length == 1) {
+            if (size - pos < 16)
+                break;
+            length = (uint64_t)be32(data + pos + 8) << 32 | be32(data + pos + 12);
+            head = 16;
+        } else if (length == 0) {
+            length = size - pos;
+        }
+        if (!memcmp(data + pos + 4, "jp2c", 4))
+            return pos + head;
+        if (length < head || length > size - pos)
+            break;
+        pos += (size_t)length;
+    }
+    return size;
+}
+
+// OpenJPEG builds a structure for every tile and component while it reads
+// the main header, before the image's size can be checked: the size
+// segment is checked first. False for a picture larger than this program
+// holds or more tile components than MAX_TILE_COMPONENTS; a stream without
+// a size segment where one belongs is left for OpenJPEG to refuse.
+static bool size_segment_acceptable(const BYTE* data, size_t size, OPJ_CODEC_FORMAT codec_format)
+{
+    enum { SIZ_FIXED_BYTES = 38, MAX_TILE_COMPONENTS = 1 << 16 };
+    size_t at = code_stream_start(data, size, codec_format);
+    if (at >= size || size - at < 4 + SIZ_FIXED_BYTES || data[at] != 0xFF || data[at + 1] != 0x4F ||
+        data[at + 2] != 0xFF || data[at + 3] != 0x51)
+        return true;
+    const BYTE* siz = data + at + 4;  // from the segment's length field
+    uint32_t x1 = be32(siz + 4), y1 = be32(siz + 8), x0 = be32(siz + 12), y0 = be32(siz + 16);
+    uint32_t tile_width = be32(siz + 20), tile_height = be32(siz + 24);
+    uint32_t tile_x0 = be32(siz + 28), tile_y0 = be32(siz + 32);
+    uint32_t components = (uint32_t)siz[36] << 8 | siz[37];
+    if (x1 <= x0 || y1 <= y0 || x1 - x0 > MAX_DIB_DIMENSION || y1 - y0 > MAX_DIB_DIMENSION ||
+        components < 1 || components > MAX_COMPONENTS)
+        return false;
+    if (tile_width == 0 || tile_height == 0 || tile_x0 > x0 || tile_y0 > y0)
+        return true;  // OpenJPEG refuses these itself
+    uint64_t across = ((uint64_t)x1 - tile_x0 + tile_width - 1) / tile_width;
+    uint64_t down = ((uint64_t)y1 - tile_y0 + tile_height - 1) / tile_height;
+    return across * down * components <= MAX_TILE_COMPONENTS;
+}
+
 // Decodes the bytes; null when OpenJPEG rejects them or their sizes.
 static opj_image_t* decode_memory(const BYTE* data, size_t size, OPJ_CODEC_FORMAT codec_format)
 {
@@ -97,7 +156,8 @@ static opj_image_t* decode_memory(const BYTE* data, size_t size, OPJ_CODEC_FORMA
     opj_stream_t* stream = opj_stream_create(OPJ_J2K_STREAM_CHUNK_SIZE, OPJ_TRUE);
     MemoryStream source = {data, size, 0};
     opj_image_t* image = NULL;
-    bool ok = codec && stream && opj_setup_decoder(codec, &parameters);
+    bool ok = codec && stream && size_segment_acceptable(data, size, codec_format) &&
+              opj_setup_decoder(codec, &parameters);
     if (ok) {
         opj_stream_set_read_function(stream, memory_read);
         opj_stream_set_skip_function(stream, memory_skip);

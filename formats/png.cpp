@@ -118,18 +118,22 @@ static void widen_2bit_row(BYTE* row, uint32_t width)
 HGLOBAL read_png_file(const char* path, char* info)
 {
     FILE* fp = fopen(path, "rb");
-    if (!fp)
+    if (!fp) {
+        seam_message_box(NULL, "Error Opening File", NULL, MB_OK | MB_ICONSTOP);
         return NULL;
+    }
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, NULL, png_quiet_error,
                                              png_quiet_warning);
     png_infop info_ptr = png ? png_create_info_struct(png) : NULL;
     if (!info_ptr) {
         png_destroy_read_struct(png ? &png : NULL, NULL, NULL);
         fclose(fp);
+        seam_message_box(NULL, "Memory Allocation Error", NULL, MB_OK | MB_ICONSTOP);
         return NULL;
     }
     HGLOBAL volatile hDib = NULL;
     BITMAPINFOHEADER* volatile bih = NULL;
+    volatile int told = 0;  // a message was shown before the jump
     if (setjmp(png_jmpbuf(png))) {
         png_destroy_read_struct(&png, &info_ptr, NULL);
         if (bih)
@@ -137,6 +141,9 @@ HGLOBAL read_png_file(const char* path, char* info)
         if (hDib)
             GlobalFree(hDib);
         fclose(fp);
+        // A damaged or cut file is refused with a message, never silently.
+        if (!told)
+            seam_message_box(NULL, "File Read Error", NULL, MB_OK | MB_ICONSTOP);
         return NULL;
     }
     // Refused inside libpng, before any row memory exists.
@@ -224,6 +231,7 @@ HGLOBAL read_png_file(const char* path, char* info)
     hDib = create_packed_dib((int32_t)width, (int32_t)height, dib_bits, clr_used);
     if (!hDib) {
         seam_message_box(NULL, "Memory Allocation Error", NULL, MB_OK | MB_ICONSTOP);
+        told = 1;
         png_longjmp(png, 1);
     }
     bih = (BITMAPINFOHEADER*)GlobalLock(hDib);

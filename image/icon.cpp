@@ -1,18 +1,22 @@
 // ICO and CUR entries (see icon.h). The directory's sizes and offsets are
 // checked against the file before anything is allocated; a damaged entry
-// gives the reader's message, never a read past the data.
+// gives the reader's message, never a read past the data. A PNG entry is
+// copied out by its offset and size and read by the PNG reader.
 #include "image/icon.h"
 
 #include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
 
+#include "formats/png.h"
 #include "image/background.h"
 #include "image/current_image.h"
 #include "image/packed_dib.h"
 #include "image/preview.h"
+#include "image/progress.h"
 #include "image/seams.h"
 #include "image/settings.h"
+#include "image/temp_file.h"
 
 int g_iconFileType = 5;
 
@@ -86,6 +90,57 @@ static HGLOBAL make_swatch(void)
     }
     GlobalUnlock(hDib);
     return hDib;
+}
+
+// Copies size bytes at offset of file into a new file at path; 1 when all
+// of them were written.
+static int copy_entry(HFILE file, uint64_t offset, uint32_t size, const char* path)
+{
+    FILE* out = fopen(path, "wb");
+    if (!out)
+        return 0;
+    int ok = offset <= 0x7FFFFFFF && _llseek(file, (LONG)offset, FILE_BEGIN) == (LONG)offset;
+    char chunk[16384];
+    for (uint32_t left = size; ok && left > 0;) {
+        UINT n = left < sizeof chunk ? left : (UINT)sizeof chunk;
+        ok = _lread(file, chunk, n) == n && fwrite(chunk, 1, n, out) == n;
+        left -= n;
+    }
+    return fclose(out) == 0 && ok;
+}
+
+// A PNG entry through a temporary copy of its bytes; the handle stays open
+// at the position it had. The PNG reader shows its own message when the
+// data are not a PNG it can read.
+static HGLOBAL read_png_entry(HWND owner, HFILE file, uint64_t data_at, uint32_t data_size, char* info,
+                              int ani_frame, int entries)
+{
+    seam_beep((UINT)-1);
+    char* temp = make_temp_file_name();
+    if (!temp)
+        return icon_error(owner, "Error Reading Icon File");
+    LONG position = _llseek(file, 0, FILE_CURRENT);
+    int copied = copy_entry(file, data_at, data_size, temp);
+    _llseek(file, position, FILE_BEGIN);
+    HGLOBAL image = NULL;
+    if (copied) {
+        // Later frames of an animated cursor keep the text of the first.
+        char* text = ani_frame <= 1 ? info : NULL;
+        if (text) {
+            text[0] = '\0';
+            if (ani_frame == 0)
+                append_info_text(text, "VISTA ICON \n# icons in file: %d \n", entries);
+        }
+        show_progress(0, 0);
+        image = read_png_file(temp, text);
+        show_progress(0, 0);
+        if (image && !g_disableAlpha)
+            flatten_alpha_onto_background(&image, g_backgroundColorIndex);
+    } else {
+        icon_error(owner, "Error Reading Icon File");
+    }
+    delete_temp_file(temp);
+    return image;
 }
 
 static int mask_bit(const BYTE* mask_row, int32_t x)
@@ -223,10 +278,9 @@ HGLOBAL read_icon_file(HWND owner, HGLOBAL* mask, char* info, HFILE* file, int* 
     BYTE head[DIB_HEADER_SIZE];
     if (!read_at(f, data_at, head, 1))
         return icon_error(owner, "Error Reading Icon File");
-    if (head[0] == 0x89) {
-        // PNG entries need the PNG reader, which this build does not have.
-        return icon_error(owner, "Error Reading Icon File");
-    }
+    // Taken as PNG at any size: writers store PNG entries below 256 too.
+    if (head[0] == 0x89)
+        return read_png_entry(owner, f, data_at, data_size, info, ani_frame, entries);
     if (head[0] != 0x28) {
         if (!entry[0] || !entry[1])
             return make_swatch();

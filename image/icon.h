@@ -16,9 +16,11 @@ extern int g_iconFileType;  // 5 icon, 6 cursor: what the icon reader read last
 // background colour and info gets the information text (for ani_frame 0 or
 // 1; ani_frame is the 1-based frame inside an animated cursor, 0 for a
 // plain file). The preview rectangle is fitted unless kind is
-// KIND_ICON_PAGES (or a later cursor frame). The handle stays open. Null
-// after "Error Reading Icon File" or "Memory Allocation Error"; an entry
-// of an unsupported depth gives null silently.
+// KIND_ICON_PAGES (or a later cursor frame). The handle stays open. A PNG
+// entry is read by the PNG reader from a temporary copy of its bytes and
+// comes back without a mask. Null after "Error Reading Icon File",
+// "Memory Allocation Error" or the PNG reader's message; an entry of an
+// unsupported depth gives null silently.
 HGLOBAL read_icon_file(HWND owner, HGLOBAL* mask, char* info, HFILE* file, int* count, int* index,
                        uint32_t base_offset, int ani_frame, int kind);
 

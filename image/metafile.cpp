@@ -13,6 +13,7 @@
 #include "image/seams.h"
 #include "resources/resource.h"
 
+#include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -664,11 +665,70 @@ void write_emf_comment(const char* path, HGLOBAL* comment, HENHMETAFILE current_
     seam_message_box(hwnd_main, "Cannot Open File for Writing.", path, MB_OK | MB_ICONSTOP);
 }
 
+// A font record asks the display for glyphs of its size in device pixels,
+// and some display drivers end the process on glyphs far beyond any
+// screen. On a display a font taller or wider than this is played scaled
+// down to it; printers and metafile devices get the record as it is.
+enum { MAX_FONT_DEVICE_PIXELS = 4096 };
+
+// Device pixels per logical unit of hdc's mapping, across and down.
+static void device_scale(HDC hdc, double* across, double* down)
+{
+    SIZE window = {1, 1}, viewport = {1, 1};
+    GetWindowExtEx(hdc, &window);
+    GetViewportExtEx(hdc, &viewport);
+    *across = window.cx ? fabs((double)viewport.cx / window.cx) : 1.0;
+    *down = window.cy ? fabs((double)viewport.cy / window.cy) : 1.0;
+}
+
+static void play_record(HDC hdc, HANDLETABLE* table, METARECORD* record, UINT objects)
+{
+    // Height and width are the first two words of the font record.
+    if (record->rdFunction != META_CREATEFONTINDIRECT || record->rdSize < 5 ||
+        GetDeviceCaps(hdc, TECHNOLOGY) != DT_RASDISPLAY) {
+        PlayMetaFileRecord(hdc, table, record, objects);
+        return;
+    }
+    double across, down;
+    device_scale(hdc, &across, &down);
+    int16_t height = (int16_t)record->rdParm[0], width = (int16_t)record->rdParm[1];
+    double tall = fabs((double)height) * down, wide = fabs((double)width) * across;
+    double largest = tall > wide ? tall : wide;
+    if (largest <= MAX_FONT_DEVICE_PIXELS) {
+        PlayMetaFileRecord(hdc, table, record, objects);
+        return;
+    }
+    // The record's words are within the metafile (seal_wmf_records).
+    size_t bytes = (size_t)record->rdSize * 2;
+    METARECORD* scaled = (METARECORD*)malloc(bytes);
+    if (!scaled)
+        return;
+    memcpy(scaled, record, bytes);
+    double factor = MAX_FONT_DEVICE_PIXELS / largest;
+    scaled->rdParm[0] = (WORD)(int16_t)(height * factor);
+    scaled->rdParm[1] = (WORD)(int16_t)(width * factor);
+    PlayMetaFileRecord(hdc, table, scaled, objects);
+    free(scaled);
+}
+
+static int CALLBACK play_quietly_proc(HDC hdc, HANDLETABLE* table, METARECORD* record, int objects,
+                                      LPARAM unused)
+{
+    play_record(hdc, table, record, (UINT)objects);
+    return 1;
+}
+
+void play_wmf(HDC hdc, HMETAFILE wmf)
+{
+    if (wmf)
+        EnumMetaFile(hdc, wmf, play_quietly_proc, 0);
+}
+
 int CALLBACK play_wmf_record_proc(HDC hdc, HANDLETABLE* table, METARECORD* record, int objects,
                                   LPARAM unused)
 {
     g_wmfPlayedWords += (int32_t)record->rdSize;
-    PlayMetaFileRecord(hdc, table, record, objects);
+    play_record(hdc, table, record, (UINT)objects);
     // The 9-word header and the 3-word end record are not enumerated.
     double drawing_words = (double)g_wmfSizeWords - 12;
     if (drawing_words > 0)

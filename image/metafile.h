@@ -73,6 +73,10 @@ void write_emf_comment(const char* path, HGLOBAL* comment, HENHMETAFILE current_
                        HWND hwnd_main);
 
 // Plays every record of the metafile into hdc, feeding the progress strip.
+// On a display, fonts are bounded to a size the display can draw.
 void play_wmf_records(HWND hwnd, HDC hdc, HMETAFILE wmf);
+
+// The same without progress: every repaint of a Windows metafile.
+void play_wmf(HDC hdc, HMETAFILE wmf);
 int CALLBACK play_wmf_record_proc(HDC hdc, HANDLETABLE* table, METARECORD* record,
                                   int objects, LPARAM unused);

@@ -395,14 +395,19 @@ static void decode_pnm_raster(FILE* fp, const PnmHeader* h, BITMAPINFOHEADER* bi
 HGLOBAL read_pnm_file(const char* path, char* info)
 {
     FILE* fp = path ? fopen(path, "rb") : NULL;
-    if (!fp)
+    if (!fp) {
+        seam_message_box(NULL, "Error Opening File", NULL, MB_OK | MB_ICONSTOP);
         return NULL;
+    }
     int collect = info != NULL;
     if (collect)
         begin_comment_collection();
     PnmHeader h = {};
     HGLOBAL hDib = NULL;
-    if (read_pnm_magic(fp, collect, &h.type) && read_pnm_header(fp, &h, info, collect)) {
+    if (!read_pnm_magic(fp, collect, &h.type) || !read_pnm_header(fp, &h, info, collect)) {
+        // A header that cannot be read or holds values this reader refuses.
+        seam_message_box(NULL, "File Read Error", NULL, MB_OK | MB_ICONSTOP);
+    } else {
         hDib = create_pnm_image(&h);
         BITMAPINFOHEADER* bih = hDib ? (BITMAPINFOHEADER*)GlobalLock(hDib) : NULL;
         if (!bih) {

@@ -171,7 +171,7 @@ static void play_once(HWND hwnd, HDC hdc)
         g_wmfFirstPlay = 0;
         play_wmf_records(hwnd, hdc, (HMETAFILE)g_hImage);
     } else {
-        PlayMetaFile(hdc, (HMETAFILE)g_hImage);
+        play_wmf(hdc, (HMETAFILE)g_hImage);
     }
 }
 
@@ -245,7 +245,7 @@ void play_metafile_in_preview(HWND owner, HDC hdc, uint32_t with_progress)
         if (with_progress)
             play_wmf_records(owner, hdc, (HMETAFILE)g_hImage);
         else
-            PlayMetaFile(hdc, (HMETAFILE)g_hImage);
+            play_wmf(hdc, (HMETAFILE)g_hImage);
     }
     RestoreDC(hdc, saved);
 }

@@ -336,6 +336,40 @@
 #define IDM_CROP_HELP_LIBRARY       219
 #define IDC_DONTSHOW_CHECK          1029
 
+// "Merge" window menu "MENU6" (its zoom items are MENU2's ids)
+#define IDM_MERGE_ACCEPT            301
+#define IDM_MERGE_CANCEL            302
+#define IDM_MERGE_HELP              303
+#define IDM_MERGE_HELP_LIBRARY      304
+#define IDM_MERGE_TRANSPARENT       305
+#define IDM_MERGE_KEY_COLOR         306
+#define IDM_MERGE_ANOTHER_FILE      307
+#define IDM_MERGE_ANOTHER_CLIPBOARD 308
+// The MERGEIMAGE template's placeholder for the Open dialog's own controls
+#define IDC_MERGEIMAGE_PLACE        1119
+
+// "Text" window menu "MENU5" (its zoom items are MENU2's ids) and dialogs
+#define IDM_TEXT_CANCEL             277
+#define IDM_TEXT_HELP               278
+#define IDM_TEXT_HELP_LIBRARY       279
+#define IDM_TEXT_FONT               280
+#define IDM_TEXT_ENTER              281
+#define IDM_TEXT_COLORS             282
+#define IDM_TEXT_POSITION           283
+#define IDM_TEXT_ACCEPT             284
+#define IDM_TEXT_ADDITIONAL         313
+#define IDC_TEXT_OPAQUE             1022    // TEXTCOLOR; GETTEXT: Left Justify
+#define IDC_TEXT_TRANSPARENT        1023    // TEXTCOLOR; GETTEXT: Center
+#define IDC_TEXT_LEFT               1022
+#define IDC_TEXT_CENTER             1023
+#define IDC_TEXT_RIGHT              1025
+#define IDC_TEXT_EDIT_COLOR         1030
+#define IDC_TEXT_EDIT_BACK_COLOR    1031
+#define IDC_TEXT_COLOR_LABEL        1088
+#define IDC_TEXT_CENTER_X           1029
+#define IDC_TEXT_CENTER_Y           1046
+#define IDC_TEXT_POSITION_NOTE      1047
+
 // Dialog "TOCAPTURE"
 #define IDC_CAPTURE_TEXT1           1211
 #define IDC_CAPTURE_TEXT2           1212
@@ -378,3 +412,35 @@
 
 // Dialog "HUFFMAN"
 #define IDC_HUFFMAN_ORIENTATION     1021
+
+// "Batch" window menu "MENU3"
+#define IDM_BATCH_HELP              248
+#define IDM_BATCH_EXIT              249
+#define IDM_BATCH_PREVIOUS_PAGE     250
+#define IDM_BATCH_NEXT_PAGE         251
+#define IDM_BATCH_ROTATE_CW         252
+#define IDM_BATCH_ROTATE_CCW        253
+#define IDM_BATCH_COMMENT           254
+#define IDM_BATCH_MOVE              255
+#define IDM_BATCH_COPY              256
+#define IDM_BATCH_DELETE            258
+#define IDM_BATCH_HELP_LIBRARY      262
+#define IDM_BATCH_PNG               329
+#define IDM_BATCH_PNG_ADAM7         330
+#define IDM_BATCH_JPEG              331
+#define IDM_BATCH_JPEG_PROGRESSIVE  332
+
+// The batch window's popup menu for one thumbnail
+#define IDM_THUMB_OPEN              2142
+#define IDM_THUMB_ROTATE_CW         2143
+#define IDM_THUMB_ROTATE_CCW        2144
+#define IDM_THUMB_MOVE              2145
+#define IDM_THUMB_COPY              2146
+#define IDM_THUMB_DELETE            2147
+#define IDM_THUMB_RENAME            2148
+#define IDM_THUMB_PNG               2149
+#define IDM_THUMB_PNG_ADAM7         2150
+#define IDM_THUMB_JPEG              2151
+#define IDM_THUMB_JPEG_PROGRESSIVE  2152
+#define IDM_THUMB_COMMENT           2153
+#define IDM_THUMB_PROPERTIES        2154

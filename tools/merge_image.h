@@ -24,5 +24,9 @@ int merge_into_current_image(HWND hwndMain, HWND hwndView, HWND hwndDraw, HGLOBA
                              RECT placement, RECT metafile_frame, HBRUSH background,
                              int draw_transparent, int from_clipboard, int* color_conversion,
                              int replaying, int* brightness_step);
-// Hook of the Open dialog "MERGEIMAGE" that picks the source and previews it.
+// Hook of the Open dialog "MERGEIMAGE" that picks the source and previews it
+// (g_hMergePreviewImage with g_mergeKind, g_hMergeMask, g_hMergeBits and the
+// path in g_hMergePath).
 UINT_PTR CALLBACK mergeimage_dlg_hook(HWND hdlg, UINT msg, WPARAM wp, LPARAM lp);
+// Frees the preview, its mask and bits; the kind becomes MERGE_NONE.
+void free_merge_preview(void);

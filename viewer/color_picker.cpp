@@ -374,43 +374,45 @@ static void ok_text(HWND hdlg)
         InvalidateRect(g_hwndTextColor, NULL, TRUE);
 }
 
-static void ok_palette_entry(HWND hdlg)
+int apply_palette_entry_choice(HGLOBAL image, int index, COLORREF picked, COLORREF open_color, int ticked,
+                               int was_transparent)
 {
-    HGLOBAL image = palette_image();
     COLORREF old_color = 0;
     // An index outside the table (a stale transparent index) changes nothing.
-    if (!entry_color(image, g_paletteEditIndex, &old_color)) {
-        EndDialog(hdlg, 1);
-        return;
-    }
-    bool changed = false;
-    if (!ticked(hdlg)) {
-        if (s_wasTransparent) {
+    if (!entry_color(image, index, &old_color))
+        return -1;
+    if (!ticked) {
+        if (!was_transparent && picked == open_color)
+            return 0;
+        if (was_transparent)
             g_hasTransparency = 0;
-            changed = true;
-        } else if (g_pickedColor == s_openColor) {
-            EndDialog(hdlg, 1);
-            return;
-        }
-        set_entry_color(image, g_paletteEditIndex, g_pickedColor);
-        changed = changed || g_pickedColor != old_color;
-    } else if (!s_wasTransparent) {
+        set_entry_color(image, index, picked);
+        return was_transparent || picked != old_color;
+    }
+    if (!was_transparent) {
         COLORREF ignored;
         if (g_hasTransparency && entry_color(image, g_transparentIndex, &ignored))
             set_entry_color(image, g_transparentIndex, from_bgr(g_transparentDisplayColor));
         g_hasTransparency = 1;
-        g_transparentIndex = (BYTE)g_paletteEditIndex;
-        g_transparentDisplayColor = to_bgr(g_pickedColor);
+        g_transparentIndex = (BYTE)index;
+        g_transparentDisplayColor = to_bgr(picked);
         const BYTE* bg = g_backgroundColors[g_backgroundColorIndex];
-        set_entry_color(image, g_paletteEditIndex, RGB(bg[0], bg[1], bg[2]));
-        changed = true;
-    } else if (g_pickedColor != s_openColor) {
-        g_transparentDisplayColor = to_bgr(g_pickedColor);
-        changed = true;
+        set_entry_color(image, index, RGB(bg[0], bg[1], bg[2]));
+        return 1;
     }
-    repaint_views();
-    if (changed)
+    if (picked == open_color)
+        return 0;
+    g_transparentDisplayColor = to_bgr(picked);
+    return 1;
+}
+
+static void ok_palette_entry(HWND hdlg)
+{
+    if (apply_palette_entry_choice(palette_image(), g_paletteEditIndex, g_pickedColor, s_openColor, ticked(hdlg),
+                                   s_wasTransparent) > 0) {
+        repaint_views();
         push_edit_record(EDIT_PALETTE, (UINT)g_colorConversion);
+    }
     EndDialog(hdlg, 1);
 }
 

@@ -37,5 +37,11 @@ const char* picker_template_for_entry(void);
 // edit: g_hImage while the frame dialog or text tool is open, without an
 // unconverted copy or while a conversion is in force; else the copy.
 HGLOBAL palette_image(void);
+// A palette entry's new colour (picked; open_color when the picker opened)
+// and transparency (ticked; was_transparent at opening) put into the
+// image's table and the current transparency. 1 when anything changed, 0
+// when nothing did, -1 for an index outside the table (nothing written).
+int apply_palette_entry_choice(HGLOBAL image, int index, COLORREF picked, COLORREF open_color, int ticked,
+                               int was_transparent);
 // Channel value of a field's expression, 0 to 255.
 int picker_channel_value(char* text);

@@ -28,6 +28,7 @@
 #include "viewer/image_window_commands.h"
 #include "viewer/image_window_menu.h"
 #include "viewer/status_bar.h"
+#include "viewer/stretch_dialog.h"
 #include "viewer/window_classes.h"
 
 int g_tileMode;
@@ -178,7 +179,7 @@ static void paint_emf(HDC dc, const RECT& c, int tile)
 static void paint_wmf(HWND hwnd, HDC dc, const RECT& c, int tile)
 {
     if (!g_wmfHasPlaceable) {
-        PlayMetaFile(dc, (HMETAFILE)g_hImage);
+        play_wmf(dc, (HMETAFILE)g_hImage);
         return;
     }
     int32_t tx = 15, ty = 15;
@@ -367,9 +368,11 @@ static LRESULT meta_on_keydown(HWND hwnd, UINT key)
     case VK_ESCAPE:
         destroy_image_window();
         break;
+    case VK_F9:
+        run_huffman_command(hwnd);
+        break;
     }
-    // F6 and F9 rewrite the JPEG file through the Exif writers, which the
-    // program does not have yet: the keys do nothing until then.
+    // F6 (remove the Exif segment) is not handled yet.
     return 0;
 }
 

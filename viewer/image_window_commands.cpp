@@ -1,7 +1,6 @@
 // The image window's command dispatcher. "view-ok" commands, those that
-// change or leave the file shown, act only while no slideshow covers the
-// screen; the full-screen window is not part of the program yet, so it
-// never does. The Image Tools items run the main window's workers, except
+// change or leave the file shown, act only while no slideshow or
+// full-screen window covers the screen. The Image Tools items run the main window's workers, except
 // the dialogs, which the image window owns.
 #include "viewer/image_window_commands.h"
 
@@ -17,6 +16,7 @@
 #include "viewer/capture.h"
 #include "viewer/color_picker.h"
 #include "viewer/frame_dialog.h"
+#include "viewer/full_window.h"
 #include "viewer/image_window.h"
 #include "viewer/image_window_menu.h"
 #include "viewer/palette_window.h"
@@ -156,7 +156,7 @@ void toggle_tile_mode(HWND hwnd)
 
 static bool view_ok(void)
 {
-    return is_window_open(g_hwndView) && !is_window_open(g_hwndSlide);
+    return is_window_open(g_hwndView) && !is_window_open(g_hwndSlide) && !is_window_open(g_hwndFull);
 }
 
 void meta_on_command(HWND hwnd, int id, HWND control, int notification)

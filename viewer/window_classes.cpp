@@ -6,11 +6,15 @@
 
 #include <vfw.h>
 
+#include "viewer/batch_window.h"
 #include "viewer/crop_window.h"
 #include "viewer/capture.h"
+#include "viewer/full_window.h"
 #include "viewer/image_window.h"
+#include "viewer/merge_window.h"
 #include "viewer/palette_window.h"
 #include "viewer/slideshow.h"
+#include "viewer/text_window.h"
 
 UINT g_msgSelChanged;
 UINT g_msgFileNameOK;
@@ -50,18 +54,18 @@ static const UINT REDRAW_DBL = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
 
 static const WindowClassRow CLASS_ROWS[WINDOW_CLASS_COUNT] = {
     {meta_wnd_proc,      REDRAW,     true,  CURSOR_ARROW, BRUSH_WHITE, "MENU_A"},  // "Meta"
-    {DefWindowProcA,     REDRAW_DBL, false, CURSOR_ARROW, BRUSH_WHITE, NULL},      // "Full"
+    {full_wnd_proc,      REDRAW_DBL, false, CURSOR_ARROW, BRUSH_WHITE, NULL},      // "Full"
     {crop_wnd_proc,      REDRAW_DBL, false, CURSOR_NONE,  BRUSH_WHITE, "MENU2"},   // "Crop"
     {slide_wnd_proc,     REDRAW,     false, CURSOR_ARROW, BRUSH_WHITE, NULL},      // "Slide"
     {texttitle_wnd_proc, REDRAW,     false, CURSOR_ARROW, BRUSH_WHITE, NULL},      // "TextTitle"
     {bar_wnd_proc,       REDRAW,     false, CURSOR_NONE,  BRUSH_NONE,  NULL},      // "Bar"
     {dummy_wnd_proc,     REDRAW,     false, CURSOR_NONE,  BRUSH_WHITE, NULL},      // "Dummy"
     {cover_wnd_proc,     REDRAW_DBL, false, CURSOR_ARROW, BRUSH_NONE,  NULL},      // "Cover"
-    {DefWindowProcA,     REDRAW_DBL, false, CURSOR_ARROW, BRUSH_WHITE, "MENU3"},   // "Batch"
+    {batch_wnd_proc,     REDRAW_DBL, false, CURSOR_ARROW, BRUSH_WHITE, "MENU3"},   // "Batch"
     {palette_wnd_proc,   REDRAW,     true,  CURSOR_ARROW, BRUSH_WHITE, "MENU4"},   // "Palette"
-    {DefWindowProcA,     REDRAW_DBL, false, CURSOR_NONE,  BRUSH_WHITE, "MENU5"},   // "Text"
-    {DefWindowProcA,     REDRAW,     false, CURSOR_ARROW, BRUSH_NONE,  NULL},      // "TextColor"
-    {DefWindowProcA,     REDRAW_DBL, false, CURSOR_NONE,  BRUSH_WHITE, "MENU6"},   // "Merge"
+    {text_wnd_proc,      REDRAW_DBL, false, CURSOR_NONE,  BRUSH_WHITE, "MENU5"},   // "Text"
+    {textcolor_wnd_proc, REDRAW,     false, CURSOR_ARROW, BRUSH_NONE,  NULL},      // "TextColor"
+    {merge_wnd_proc,     REDRAW_DBL, false, CURSOR_NONE,  BRUSH_WHITE, "MENU6"},   // "Merge"
 };
 
 void register_window_classes(HINSTANCE instance)

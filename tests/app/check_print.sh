@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # The pages the printing tests sent to the test run's PDF printer: waits for
-# one PDF per line of print_jobs.txt (and no more), rasterises each with
+# one PDF per line of <folder>/print_jobs.txt (and no more) among those whose
+# names match the pattern (cups-pdf names them after the document), rasterises each with
 # pdftoppm at the printer's resolution and compares it with the picture:
 # placed and scaled as the mode says for the page the printer reported,
 # every picture pixel sampled at the middle of its printed block, the rest
 # of the page white. The job lines are written under Windows (CR LF).
 set -euo pipefail
 out=${1:?test output folder}
+names=${2:-^(Bitmap|Enhanced_MetaFile|MetaFile)_}
 jobs=$out/print_jobs.txt
 fixtures=$(cd "$out/../.." && pwd)/fixtures
 here=$(cd "$(dirname "$0")" && pwd)
@@ -17,8 +19,8 @@ expected=$(wc -l < "$jobs")
 # The printer works behind the program's back: wait until every job is a
 # PDF, then a little longer for any job that should not be there.
 # cups-pdf names a file "<title>-job_<number>.pdf"; job numbers give the order.
-pdfs() { find "$printed" -name '*-job_*.pdf' -size +0 -printf '%f\n' | sed -n 's/.*-job_\([0-9]*\)\.pdf$/\1 &/p' |
-    sort -n | cut -d' ' -f2; }
+pdfs() { find "$printed" -name '*-job_*.pdf' -size +0 -printf '%f\n' | grep -E "$names" |
+    sed -n 's/.*-job_\([0-9]*\)\.pdf$/\1 &/p' | sort -n | cut -d' ' -f2; }
 for _ in $(seq 1 600); do
     [ "$(pdfs | wc -l)" -ge "$expected" ] && break
     sleep 0.1
@@ -47,10 +49,16 @@ while read -r what mode pw ph dpix dpiy offx offy hsize vsize; do
     page=$scratch/page$n.ppm
     pdftoppm -rx "$dpix" -ry "$dpiy" -singlefile "$printed/${files[$n - 1]}" "${page%.ppm}"
     case "$what" in
-    emf-*)
-        # A frame of w x h hundredths of a millimetre filled red, centred.
-        size=${what#emf-}
-        w=$(( ${size%x*} * pw / (hsize * 100) )) h=$(( ${size#*x} * ph / (vsize * 100) ))
+    emf-* | wmf-*)
+        # Metafiles filled red, centred: an enhanced one's frame of w x h
+        # hundredths of a millimetre, a placeable one's box of w x h units
+        # at u units per inch.
+        IFS=x read -r sw sh su <<< "${what#?mf-}"
+        if [ "${what%%-*}" = emf ]; then
+            w=$(( sw * pw / (hsize * 100) )) h=$(( sh * ph / (vsize * 100) ))
+        else
+            w=$(( sw * dpix / su )) h=$(( sh * dpiy / su ))
+        fi
         x=$(( offx + (pw - w) / 2 )) y=$(( offy + (ph - h) / 2 ))
         read -r tw th tx ty <<< "$(convert "$page" -trim -format '%w %h %X %Y' info: | tr -d +)"
         for pair in "$tw $w" "$th $h" "$tx $x" "$ty $y"; do
@@ -63,8 +71,9 @@ while read -r what mode pw ph dpix dpiy offx offy hsize vsize; do
         continue
         ;;
     esac
-    picture=$fixtures/print/$what
-    read -r iw ih <<< "$(identify -format '%w %h' "$picture")"
+    # A picture of several frames (an animation) matches when one frame does.
+    picture=$fixtures/$what
+    read -r iw ih <<< "$(identify -format '%w %h\n' "$picture" | head -1)"
     large=0 tiled=0
     case "$mode" in large) large=1 ;; tiled) tiled=1 ;; esac
     # The scale of the program's print modes, for the page the printer gave.
@@ -80,15 +89,7 @@ while read -r what mode pw ph dpix dpiy offx offy hsize vsize; do
     w=$(( iw * s )) h=$(( ih * s )) cols=1 rows=1
     [ "$tiled" = 1 ] && cols=$(( pw / w )) rows=$(( ph / h ))
     x=$(( offx + (pw - cols * w) / 2 )) y=$(( offy + (ph - rows * h) / 2 ))
-    reference=$scratch/ref$n.ppm
-    convert -size $((cols * iw))x$((ih * rows)) tile:"$picture" "$reference"
-    case "$mode" in
-    normal-*)
-        # Corrected from sRGB to the linked profile: the same conversion by ImageMagick.
-        convert "$reference" -profile "$here/../../resources/profiles/sRGB.icc" \
-            -intent perceptual -profile "$out/${mode#normal-}" "$reference"
-        ;;
-    esac
+    frames=$(identify "$picture" | wc -l)
     # pdftoppm smooths a picture it enlarges less than four times: the
     # block is rasterised again at k times the resolution for sampling.
     k=1
@@ -97,14 +98,26 @@ while read -r what mode pw ph dpix dpiy offx offy hsize vsize; do
         -H $((rows * h * k)) -singlefile "$printed/${files[$n - 1]}" "$scratch/block$n"
     convert "$scratch/block$n.ppm" -define sample:offset=50 \
         -sample $((cols * iw))x$((rows * ih))\! "$scratch/sampled$n.ppm"
-    differing=$(compare -metric AE -fuzz 3% "$scratch/sampled$n.ppm" "$reference" null: 2>&1 || true)
+    for frame in $(seq 0 $((frames - 1))); do
+        reference=$scratch/ref$n.ppm
+        convert -size $((cols * iw))x$((ih * rows)) tile:"$picture[$frame]" "$reference"
+        case "$mode" in
+        normal-*)
+            # Corrected from sRGB to the linked profile: the same conversion by ImageMagick.
+            convert "$reference" -profile "$here/../../resources/profiles/sRGB.icc" \
+                -intent perceptual -profile "$out/${mode#normal-}" "$reference"
+            ;;
+        esac
+        differing=$(compare -metric AE -fuzz 3% "$scratch/sampled$n.ppm" "$reference" null: 2>&1 || true)
+        [ "$differing" = 0 ] && break
+    done
     [ "$differing" = 0 ] || fail "$differing of $((cols * iw * rows * ih)) sampled pixels differ from the picture"
     outside_white "$page" $((x - 1)) $((y - 1)) $((x + cols * w)) $((y + rows * h)) ||
         fail "marks outside the $((cols * w)) x $((rows * h)) block at $x,$y"
     # The corrected print must differ from the plain picture somewhere.
     if [ "${mode#normal-}" != "$mode" ]; then
         plain=$(compare -metric AE -fuzz 3% "$scratch/sampled$n.ppm" \
-            <(convert -size ${iw}x${ih} tile:"$picture" ppm:-) null: 2>&1 || true)
+            <(convert "$picture" ppm:-) null: 2>&1 || true)
         [ "$plain" != 0 ] || fail "the linked profile changed nothing"
     fi
 done < <(tr -d '\r' < "$jobs")

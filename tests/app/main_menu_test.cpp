@@ -177,12 +177,12 @@ TEST(MainMenuStates, JpegItemsFollowTheFile)
     EXPECT_EQ(find_change(f, 0, POPUP_JPEG_OTHER).state, MFS_GRAYED);
 
     // 12-bit DCT files are transformed, lossless-coded ones are not; no
-    // Exif segment is made for either.
+    // Exif segment and no Huffman optimising for either.
     f.format = FMT_JPEG12;
     f.is_exif = 0;
     f.jpeg_lossless = 0;
     EXPECT_EQ(find_change(f, 0, POPUP_JPEG_ROTATE).state, MFS_ENABLED);
-    EXPECT_EQ(find_change(f, IDM_MAIN_JPEG_OPTIMIZE).state, MFS_ENABLED);
+    EXPECT_EQ(find_change(f, IDM_MAIN_JPEG_OPTIMIZE).state, MFS_GRAYED);
     EXPECT_EQ(find_change(f, IDM_MAIN_JPEG_EXIF).state, MFS_GRAYED);
     f.jpeg_lossless = 1;
     EXPECT_EQ(find_change(f, 0, POPUP_JPEG_ROTATE).state, MFS_GRAYED);

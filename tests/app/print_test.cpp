@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <map>
 #include <string>
 
 #include "image/current_image.h"
@@ -72,100 +73,71 @@ cmsHPROFILE make_linear_profile()
     return profile;
 }
 
-struct Transform {
-    cmsHTRANSFORM handle = NULL;
-    Transform()
-    {
-        cmsHPROFILE srgb = open_stored_profile(GetModuleHandleA(NULL), "SRGB");
-        cmsHPROFILE linear = make_linear_profile();
-        if (srgb && linear)
-            handle = cmsCreateTransform(srgb, TYPE_BGR_8, linear, TYPE_BGR_8, INTENT_PERCEPTUAL, 0);
-        if (srgb)
-            cmsCloseProfile(srgb);
-        if (linear)
-            cmsCloseProfile(linear);
-    }
-    ~Transform()
-    {
-        if (handle)
-            cmsDeleteTransform(handle);
-    }
-    // What the library makes of one colour (blue, green, red).
-    void of(BYTE b, BYTE g, BYTE r, BYTE out[3]) const
-    {
-        BYTE in[3] = {b, g, r};
-        cmsDoTransform(handle, in, out, 1);
-    }
-};
-
-TEST(ApplyColorTransform, SixteenBitPixelsUnpackToFullRange)
+// sRGB (the program's stored profile) to the straight-curve profile.
+cmsHTRANSFORM make_transform()
 {
-    Transform t;
-    ASSERT_NE(t.handle, (cmsHTRANSFORM)NULL);
-    // Pure red 0x7C00 enters as 255, 0, 0 (248 would come out darker), and
-    // a mid grey shows the packing of every channel.
-    DibBlock image(make_dib(2, 1, 16));
-    BYTE* row = image.row(0);
-    row[0] = 0x00, row[1] = 0x7C;
-    row[2] = 0x10, row[3] = 0x42;  // 16, 16, 16 in 5-5-5
-    apply_color_transform(image.bih, image.bih, t.handle);
-    BYTE red[3], grey[3];
-    t.of(0, 0, 255, red);
-    t.of(132, 132, 132, grey);
-    auto pack = [](const BYTE c[3]) { return (c[0] >> 3) | ((c[1] >> 3) << 5) | ((c[2] >> 3) << 10); };
-    EXPECT_EQ(image.raw(0, 0), (uint32_t)pack(red));
-    EXPECT_EQ(image.raw(1, 0), (uint32_t)pack(grey));
-    EXPECT_NE(pack(grey), 0x4210) << "the profile moves mid grey";
+    cmsHPROFILE srgb = open_stored_profile(GetModuleHandleA(NULL), "SRGB");
+    cmsHPROFILE linear = make_linear_profile();
+    cmsHTRANSFORM transform =
+        srgb && linear ? cmsCreateTransform(srgb, TYPE_BGR_8, linear, TYPE_BGR_8, INTENT_PERCEPTUAL, 0) : NULL;
+    if (srgb)
+        cmsCloseProfile(srgb);
+    if (linear)
+        cmsCloseProfile(linear);
+    return transform;
 }
 
-TEST(ApplyColorTransform, DeepImagesAllRowsIntoAnotherImageOrInPlace)
+// What Little CMS itself makes of one colour: blue, green, red.
+std::string through(cmsHTRANSFORM transform, BYTE blue, BYTE green, BYTE red)
 {
-    Transform t;
-    ASSERT_NE(t.handle, (cmsHTRANSFORM)NULL);
-    for (int bits : {24, 32}) {
+    BYTE in[3] = {blue, green, red}, out[3];
+    cmsDoTransform(transform, in, out, 1);
+    return std::string((const char*)out, 3);
+}
+
+TEST(ApplyColorTransform, EveryDepthMatchesLittleCms)
+{
+    cmsHTRANSFORM t = make_transform();
+    ASSERT_NE(t, (cmsHTRANSFORM)NULL);
+    // 5-5-5 pure red 0x7C00 enters as 255, 0, 0; 248 would come out darker.
+    DibBlock packed(make_dib(1, 1, 16));
+    packed.row(0)[1] = 0x7C;
+    apply_color_transform(packed.bih, packed.bih, t);
+    std::string red = through(t, 0, 0, 255);
+    EXPECT_EQ(packed.raw(0, 0), (uint32_t)(((BYTE)red[0] >> 3) | ((BYTE)red[1] >> 3) << 5 | ((BYTE)red[2] >> 3) << 10));
+
+    // 24 and 32 bits, in place and into another image: rows of three
+    // pixels leave padding, and the alpha byte stays.
+    for (int bits : {24, 32})
         for (bool in_place : {true, false}) {
-            // Three pixels a row leave padding in 24 bits; every row counts.
-            DibBlock source(make_dib(3, 3, bits));
-            for (int y = 0; y < 3; ++y)
+            DibBlock source(make_dib(3, 2, bits)), other(make_dib(3, 2, bits));
+            for (int y = 0; y < 2; ++y)
                 for (int x = 0; x < 3; ++x) {
-                    BYTE* p = source.row(y) + x * (bits / 8);
+                    BYTE* p = source.row(y) + x * bits / 8;
                     p[0] = (BYTE)(40 * x + 10), p[1] = (BYTE)(60 * y + 20), p[2] = 128;
                     if (bits == 32)
                         p[3] = 0x55;
                 }
-            DibBlock copy(make_dib(3, 3, bits));
-            BITMAPINFOHEADER* dst = in_place ? source.bih : copy.bih;
-            apply_color_transform(dst, source.bih, t.handle);
-            DibBlock view(in_place ? source.get() : copy.get(), false);
-            for (int y = 0; y < 3; ++y)
+            DibBlock& result = in_place ? source : other;
+            apply_color_transform(result.bih, source.bih, t);
+            for (int y = 0; y < 2; ++y)
                 for (int x = 0; x < 3; ++x) {
-                    BYTE expected[3];
-                    t.of((BYTE)(40 * x + 10), (BYTE)(60 * y + 20), 128, expected);
-                    const BYTE* p = view.row(y) + x * (bits / 8);
-                    EXPECT_EQ(std::string((const char*)p, 3), std::string((const char*)expected, 3))
+                    const BYTE* p = result.row(y) + x * bits / 8;
+                    EXPECT_EQ(std::string((const char*)p, 3), through(t, (BYTE)(40 * x + 10), (BYTE)(60 * y + 20), 128))
                         << bits << " bits, in place " << in_place << ", pixel " << x << "," << y;
                     if (bits == 32)
-                        EXPECT_EQ(p[3], 0x55) << "alpha stays";
+                        EXPECT_EQ(p[3], 0x55);
                 }
         }
-    }
-}
 
-TEST(ApplyColorTransform, PaletteImagesChangeOnlyTheirTable)
-{
-    Transform t;
-    ASSERT_NE(t.handle, (cmsHTRANSFORM)NULL);
-    DibBlock image(make_dib(4, 1, 8, {quad(200, 100, 50), quad(10, 220, 30)}, 2));
-    // Room for header and table only, as the print makes it.
+    // A palette image: its table only, into a block of header and table.
+    DibBlock palette(make_dib(4, 1, 8, {quad(200, 100, 50), quad(10, 220, 30)}, 2));
     std::vector<BYTE> header(40 + 2 * 4, 0xEE);
-    apply_color_transform((BITMAPINFOHEADER*)header.data(), image.bih, t.handle);
+    apply_color_transform((BITMAPINFOHEADER*)header.data(), palette.bih, t);
     EXPECT_EQ(((BITMAPINFOHEADER*)header.data())->biClrUsed, 2u);
-    const RGBQUAD* table = (const RGBQUAD*)(header.data() + 40);
-    BYTE first[3], second[3];
-    t.of(50, 100, 200, first);
-    t.of(30, 220, 10, second);
-    EXPECT_EQ(std::string((const char*)&table[0], 3), std::string((const char*)first, 3));
-    EXPECT_EQ(std::string((const char*)&table[1], 3), std::string((const char*)second, 3));
+    EXPECT_EQ(std::string((const char*)&header[40], 3), through(t, 50, 100, 200));
+    EXPECT_EQ(std::string((const char*)&header[44], 3), through(t, 30, 220, 10));
+    cmsDeleteTransform(t);
 }
 
 // ---- real prints ----
@@ -222,7 +194,7 @@ TEST_F(RealPrint, PicturePrintsInEachMode)
     } modes[] = {{"normal", 0, 0}, {"large", 1, 0}, {"tiled", 0, 1}};
     for (const auto& m : modes) {
         print_image(m.large, m.tiled, current_print_state());
-        note_print("picture.ppm", m.mode);
+        note_print("print/picture.ppm", m.mode);
     }
     EXPECT_EQ(seams.print_dialogs, 3);
     EXPECT_TRUE(seams.boxes.empty());
@@ -244,7 +216,7 @@ TEST_F(RealPrint, MissingProfilePrintsUncorrected)
                                test_out_path("print.ini").c_str());
     seams.answers = {IDYES};
     print_image(0, 0, current_print_state());
-    note_print("picture.ppm", "normal");
+    note_print("print/picture.ppm", "normal");
     ASSERT_EQ(seams.boxes.size(), 2u);
     EXPECT_EQ(seams.boxes[0].text, "Apply Color Profile Correction\nfor this Print?");
     EXPECT_EQ(seams.boxes[0].caption, "picture.ppm");
@@ -253,18 +225,48 @@ TEST_F(RealPrint, MissingProfilePrintsUncorrected)
     EXPECT_EQ(seams.boxes[1].type, (UINT)MB_ICONSTOP);
 }
 
+// The picture as an 8-bit image whose table holds its own colours.
+HGLOBAL palette_picture(const PnmImage& picture)
+{
+    std::vector<RGBQUAD> table;
+    std::map<uint32_t, BYTE> index;
+    std::vector<BYTE> indices;
+    for (int y = 0; y < picture.height; ++y)
+        for (int x = 0; x < picture.width; ++x) {
+            uint32_t key = picture.at(x, y, 0) << 16 | picture.at(x, y, 1) << 8 | picture.at(x, y, 2);
+            if (!index.count(key)) {
+                index[key] = (BYTE)table.size();
+                table.push_back(quad(picture.at(x, y, 0), picture.at(x, y, 1), picture.at(x, y, 2)));
+            }
+            indices.push_back(index[key]);
+        }
+    HGLOBAL image = make_dib(picture.width, picture.height, 8, table, (uint32_t)table.size());
+    DibBlock rows(image, false);
+    for (int y = 0; y < picture.height; ++y)
+        memcpy(rows.row(picture.height - 1 - y), &indices[(size_t)y * picture.width], picture.width);
+    return image;
+}
+
 TEST_F(RealPrint, LinkedProfileCorrectsThePrint)
 {
-    load_picture();
     std::string profile = test_out_path("linear.icc");
     cmsHPROFILE linear = make_linear_profile();
     ASSERT_TRUE(cmsSaveProfileToFile(linear, profile.c_str()));
     cmsCloseProfile(linear);
     WritePrivateProfileStringA("Corvane", "PrinterProfile", profile.c_str(), test_out_path("print.ini").c_str());
-    seams.answers = {IDYES};
-    print_image(0, 0, current_print_state());
-    note_print("picture.ppm", "normal-linear.icc");
-    EXPECT_EQ(seams.boxes.size(), 1u);
+    // True colour: a corrected copy of the rows; palette: only the table.
+    for (bool palette : {false, true}) {
+        load_picture();
+        if (palette) {
+            PnmImage picture = dib_to_pnm(g_hImage, 3);
+            GlobalFree(g_hImage);
+            g_hImage = palette_picture(picture);
+        }
+        seams.answers = {IDYES};
+        print_image(0, 0, current_print_state());
+        note_print("print/picture.ppm", "normal-linear.icc");
+    }
+    EXPECT_EQ(seams.boxes.size(), 2u);
 }
 
 TEST_F(RealPrint, EnhancedMetafileFillsItsFrame)
@@ -287,6 +289,31 @@ TEST_F(RealPrint, EnhancedMetafileFillsItsFrame)
     DeleteEnhMetaFile((HENHMETAFILE)g_hImage);
     g_hImage = NULL;
     g_imageKind = KIND_NONE;
+}
+
+TEST_F(RealPrint, PlaceableWindowsMetafileTakesItsSizeFromItsBox)
+{
+    // 1000 x 500 units at 1000 per inch, filled red through the window extent.
+    HDC recorder = CreateMetaFileA(NULL);
+    ASSERT_NE(recorder, (HDC)NULL);
+    SetWindowOrgEx(recorder, 0, 0, NULL);
+    SetWindowExtEx(recorder, 1000, 500, NULL);
+    HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
+    HGDIOBJ old = SelectObject(recorder, red);
+    SelectObject(recorder, GetStockObject(NULL_PEN));
+    Rectangle(recorder, 0, 0, 1001, 501);
+    SelectObject(recorder, old);
+    DeleteObject(red);
+    g_hImage = (HGLOBAL)CloseMetaFile(recorder);
+    g_imageKind = KIND_WMF;
+    g_wmfHasPlaceable = 1;
+    g_wmfPlaceableHeader = WmfPlaceableHeader{WMF_PLACEABLE_KEY, 0, 0, 0, 999, 499, 1000, 0, 0};
+    print_image(0, 0, current_print_state());
+    note_print("wmf-1000x500x1000", "normal");
+    DeleteMetaFile((HMETAFILE)g_hImage);
+    g_hImage = NULL;
+    g_imageKind = KIND_NONE;
+    g_wmfHasPlaceable = 0;
 }
 
 }  // namespace

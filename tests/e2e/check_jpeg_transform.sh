@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Checks the files e2e's jpeg_transform_test had the program rewrite: the
-# camera JPEG turned from the menu against libjpeg-turbo's jpegtran -copy
-# all -trim -rotate 90 of the same file (the same pixels as djpeg decodes
-# them, the same orientation tag), and the file made Exif compliant.
+# Checks the files e2e's jpeg_transform_test and huffman_test had the
+# program rewrite: the camera JPEG turned from the menu against
+# libjpeg-turbo's jpegtran -copy all -trim -rotate 90 of the same file (the
+# same pixels as djpeg decodes them, the same orientation tag), the file
+# made Exif compliant, and the one given orientation 8 by the HUFFMAN dialog.
 set -euo pipefail
 work_dir=${1:?e2e work folder}
 fixtures=${2:?fixture folder}
@@ -24,3 +25,12 @@ djpeg -dct int -pnm "$fixtures/e2e/quadrants.jpg" > "$tmp/orig.pnm"
 cmp -s "$tmp/exif.pnm" "$tmp/orig.pnm" || { echo "FAIL Exif file pixels differ"; exit 1; }
 [ "$(exiftool -s3 -Software "$exif")" = "Corvane File Viewer" ] || { echo "FAIL no Exif segment"; exit 1; }
 echo "Exif file checked"
+
+# HUFFMAN (F9): orientation 8 written, the pixels and the maker kept.
+huff=$work_dir/huffman/camera.jpg
+[ "$(tag "$huff")" = 8 ] || { echo "FAIL HUFFMAN orientation $(tag "$huff")"; exit 1; }
+[ "$(exiftool -s3 -Make "$huff")" = Corvane ] || { echo "FAIL HUFFMAN lost the Exif data"; exit 1; }
+djpeg -dct int -pnm "$huff" > "$tmp/huff.pnm"
+djpeg -dct int -pnm "$fixtures/e2e/camera.jpg" > "$tmp/camera.pnm"
+cmp -s "$tmp/huff.pnm" "$tmp/camera.pnm" || { echo "FAIL HUFFMAN file pixels differ"; exit 1; }
+echo "HUFFMAN file checked"

@@ -11,24 +11,6 @@
 
 namespace {
 
-// The tool pulls the pointer back with SetCursorPos, which moves the real X
-// pointer under Wine: the drag is made with that pointer too. The Linux
-// program cannot be waited for, so the test gives it time.
-void x_input(const std::string& actions)
-{
-    std::string command = "/usr/bin/xdotool " + actions;
-    std::vector<char> line(command.begin(), command.end());
-    line.push_back('\0');
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi = {};
-    if (CreateProcessA(NULL, line.data(), NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi)) {
-        CloseHandle(pi.hThread);
-        CloseHandle(pi.hProcess);
-    }
-    Sleep(1500);
-}
-
 struct CropTool {
     HWND window = NULL, status = NULL;
     POINT image_corner = {};  // top-left image pixel, screen coordinates

@@ -279,6 +279,17 @@ bool is_visible(HWND hwnd)
     return r.right > r.left && r.bottom > r.top;
 }
 
+bool wait_hidden(HWND hwnd, DWORD wait_ms)
+{
+    DWORD start = GetTickCount();
+    while (is_visible(hwnd)) {
+        if (GetTickCount() - start >= wait_ms)
+            return false;
+        Sleep(50);
+    }
+    return true;
+}
+
 // Wine's screen device context does not show other processes' windows, so
 // the picture is taken from the X display by ImageMagick's import, started
 // as a Unix program; the driver polls for the finished file since Wine
@@ -516,4 +527,19 @@ ImageAreaShot shoot_image_area(HWND window, const std::string& name)
         s.area_h -= r.bottom - r.top;
     }
     return s;
+}
+
+void x_input(const std::string& actions)
+{
+    std::string command = "/usr/bin/xdotool " + actions;
+    std::vector<char> line(command.begin(), command.end());
+    line.push_back('\0');
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    if (CreateProcessA(NULL, line.data(), NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi)) {
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+    }
+    Sleep(1500);
 }

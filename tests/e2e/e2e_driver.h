@@ -79,6 +79,9 @@ void select_list_entry(const RunningApp& app, int index);
 std::vector<std::string> list_box_items(HWND list);
 std::string combo_selection_text(HWND combo);
 bool is_visible(HWND hwnd);
+// Waits until the window no longer shows (a window being destroyed can
+// take a while under a loaded Wine); false when it still shows.
+bool wait_hidden(HWND hwnd, DWORD wait_ms = 5000);
 
 // Captures the window as it shows on the display into a PNG under the
 // screenshots folder and returns its path (empty on failure); also returns
@@ -159,3 +162,8 @@ bool copy_regress_fixture(const std::string& name, const std::string& folder);
 // frame) at fractions of its side, as the display shows it; 0xFFFFFFFF
 // when it cannot be captured.
 DWORD preview_pixel(const RunningApp& app, const std::string& shot, double fx, double fy);
+
+// Runs xdotool with the actions on the test's X display (real pointer moves
+// and keys, as a person makes them). The Linux program cannot be waited
+// for from here, so this gives it time (1.5 s).
+void x_input(const std::string& actions);

@@ -63,9 +63,12 @@ TEST(JbigRead, OversizedOrBrokenHeadersAreRefusedBeforeDecoding)
     // its plane buffers, which its getters still read.
     std::string deep = whole;
     deep[1] = (char)245;
-    for (const std::string& file : {huge, many_planes, deep, whole.substr(0, 19), std::string(20, '\0')})
+    for (const std::string& file : {huge, many_planes, deep, whole.substr(0, 19), std::string(20, '\0')}) {
+        seams.boxes.clear();
         EXPECT_EQ(nullptr, read_bytes(file));
-    EXPECT_TRUE(seams.boxes.empty());
+        ASSERT_EQ(1u, seams.boxes.size());
+        EXPECT_EQ("File Read Error", seams.boxes[0].text);
+    }
 }
 
 TEST(JbigWrite, PlanesFollowTheTableAndReadBack)

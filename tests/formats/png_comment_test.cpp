@@ -47,11 +47,7 @@ TEST(PngComment, ReplacesEveryDescriptionAndKeepsEveryOtherByte)
 
     char info[INFO_TEXT_SIZE] = "";
     DibBlock image(read_png_file(path.c_str(), info));
-    ASSERT_NE(nullptr, g_hComment);
-    EXPECT_STREQ("abc", (const char*)GlobalLock(g_hComment));
-    GlobalUnlock(g_hComment);
-    GlobalFree(g_hComment);
-    g_hComment = NULL;
+    EXPECT_EQ("abc", take_comment());
 
     // An empty comment only removes.
     std::string emptied = test_out_path("png_comment_emptied.png");

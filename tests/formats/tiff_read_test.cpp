@@ -102,11 +102,7 @@ TEST(TiffRead, WritesTheInformationText)
                        "\nsamples per pixel: 3 \norientation: 1 \nplanar configuration: 1 "
                        "\nrows per strip: 5 \nnumber of strips: 8");
     // pnmtotiff's description becomes the comment
-    ASSERT_NE(g_hComment, nullptr);
-    EXPECT_STREQ((const char*)GlobalLock(g_hComment), "converted PNM file");
-    GlobalUnlock(g_hComment);
-    GlobalFree(g_hComment);
-    g_hComment = NULL;
+    EXPECT_EQ(take_comment(), "converted PNM file");
 }
 
 TEST(TiffRead, FillOrderTwoBeepsAndSaysSo)
@@ -117,9 +113,7 @@ TEST(TiffRead, FillOrderTwoBeepsAndSaysSo)
     ASSERT_NE(image.get(), nullptr);
     EXPECT_NE(std::strstr(info, " \nfill order: 2 (LSB to MSB)"), nullptr);
     EXPECT_EQ(seams.beeps.size(), 1u);
-    if (g_hComment)
-        GlobalFree(g_hComment);
-    g_hComment = NULL;
+    take_comment();
 }
 
 // ---- hostile files ----

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "image/current_image.h"
 #include "image/packed_dib.h"
 #include "support/dib_block.h"
 #include "support/pnm_reference.h"
@@ -37,6 +38,20 @@ inline int max_pixel_difference(HGLOBAL hDib, const PnmImage& ref, bool with_alp
 inline void expect_pixels(HGLOBAL image, const PnmImage& want, int tolerance, bool with_alpha)
 {
     EXPECT_LE(max_pixel_difference(image, want, with_alpha), tolerance);
+}
+
+// The comment the last read left, which this frees; "(none)" when there
+// is none.
+inline std::string take_comment()
+{
+    std::string text = "(none)";
+    if (g_hComment) {
+        text = (const char*)GlobalLock(g_hComment);
+        GlobalUnlock(g_hComment);
+        GlobalFree(g_hComment);
+    }
+    g_hComment = NULL;
+    return text;
 }
 
 // The picture as a written file must show it, RGB (or RGBA), for the

@@ -16,6 +16,7 @@
 #include "image/loader.h"
 #include "image/packed_dib.h"
 #include "image/preview.h"
+#include "format_test_util.h"
 #include "support/dib_block.h"
 #include "support/pnm_reference.h"
 

@@ -156,20 +156,14 @@ std::string copy_fixture(const std::string& fixture, const std::string& name)
 // The comment the reader finds, or "(none)".
 std::string comment_of(const std::string& path)
 {
-    if (g_hComment)
-        GlobalFree(g_hComment);
-    g_hComment = NULL;
+    take_comment();
     OpenGif gif(path);
     GifReadState s;
     char info[INFO_TEXT_SIZE];
     HGLOBAL frame = read_frame(s, gif.file, info);
     if (frame)
         GlobalFree(frame);
-    if (!g_hComment)
-        return "(none)";
-    std::string text = (const char*)GlobalLock(g_hComment);
-    GlobalUnlock(g_hComment);
-    return text;
+    return take_comment();
 }
 
 std::string from_first_image(const std::string& bytes)

@@ -11,6 +11,7 @@
 #include "image/current_image.h"
 #include "image/icon.h"
 #include "image/sun_icon.h"
+#include "image/temp_file.h"
 #include "support/seam_recorder.h"
 #include "support/test_support.h"
 
@@ -158,14 +159,11 @@ TEST_F(IconRead, RefusesDamagedDirectories)
 {
     std::string good = read_file_bytes(fixture_path("icon/multi.ico"));
     auto patched = [&](size_t at, char value) { std::string b = good; b[at] = value; return b; };
-    std::string png = good;
-    png[(unsigned char)good[18]] = '\x89';  // first entry's data starts like a PNG
     const std::string cases[] = {
         patched(4, 0),                  // no entries
         patched(17, 0x7f),              // first entry's data size past the file
         patched(21, 0x7f),              // first entry's offset past the file
         patched(14, 10),                // rows larger than the entry's size
-        png,
         good.substr(0, 100),            // rows cut short
         good.substr(0, 10),
     };
@@ -177,6 +175,47 @@ TEST_F(IconRead, RefusesDamagedDirectories)
         EXPECT_EQ(nullptr, read_icon_entry(path, 1));
         ASSERT_EQ(1u, seams.boxes.size());
         EXPECT_EQ("Error Reading Icon File", seams.boxes[0].text);
+    }
+}
+
+TEST_F(IconRead, PngEntryComesThroughThePngReader)
+{
+    SeamRecorder seams(32);
+    std::string good = read_file_bytes(fixture_path("icon/png256.ico"));
+    // The entry moved behind 100 bytes of padding: it is found by its offset
+    // and size, not at the start of the file or through its name.
+    std::string moved = good.substr(0, 22) + std::string(100, '\x5a') + good.substr(22);
+    moved[18] = (char)(22 + 100);
+    std::string damaged = moved;
+    damaged[22 + 100 + 20] ^= 1;  // the header chunk's check fails
+    struct Case { const std::string* bytes; bool read; };
+    const Case cases[] = {{&good, true}, {&moved, true}, {&damaged, false}};
+    PnmImage want = over_background(read_pnm_file(fixture_path("icon/png256_0.ref")), g_backgroundColors[0]);
+    int temp_names = temp_file_names_in_use();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        seams.boxes.clear();
+        std::string path = test_out_path("icon_png.ico");
+        write_file_bytes(path, *c.bytes);
+        HFILE file = _lopen(path.c_str(), OF_READ), opened = file;
+        int count = 0, index = 1;
+        char info[500] = "";
+        DibBlock image(read_icon_file(NULL, NULL, info, &file, &count, &index, 0, 0, KIND_DIB));
+        // The caller's handle stays open for the next entry.
+        EXPECT_EQ(opened, file);
+        EXPECT_EQ((LONG)c.bytes->size(), _llseek(file, 0, FILE_END));
+        _lclose(file);
+        EXPECT_EQ(temp_names, temp_file_names_in_use());
+        if (!c.read) {
+            EXPECT_EQ(nullptr, image.get());
+            ASSERT_EQ(1u, seams.boxes.size());
+            EXPECT_EQ("File Read Error", seams.boxes[0].text);
+            continue;
+        }
+        // Alpha flattened onto white; the PNG reader's gamma moves values by 1.
+        expect_pixels(image.get(), want, 1, false);
+        EXPECT_EQ(0u, std::string(info).find("VISTA ICON \n# icons in file: 1 \nimage type: PNG \nwidth: 256 \n"));
+        EXPECT_TRUE(seams.boxes.empty());
     }
 }
 

@@ -84,36 +84,21 @@ TEST(IffRead, HalfBriteChunkyMaskAndAnnotation)
     body += std::string("\xff\xff", 2);  // mask row
     g_hComment = NULL;
     char info[500] = "";
-    HGLOBAL image = read_iff_bytes(
-        form("ILBM", bmhd(1, 1, 6, 1, 0) + chunk("CMAP", cmap) + chunk("ANNO", "odd") + chunk("BODY", body)), info);
-    ASSERT_NE(nullptr, image);
+    DibBlock dib(read_iff_bytes(
+        form("ILBM", bmhd(1, 1, 6, 1, 0) + chunk("CMAP", cmap) + chunk("ANNO", "odd") + chunk("BODY", body)), info));
+    ASSERT_TRUE(dib);
     EXPECT_STREQ("image type: ILBM \nwidth: 1 \nheight: 1 \nplanes: 6 \ncompression: 0 \nmasking: 1 \n# of colors: 32",
                  info);
-    {
-        DibBlock dib(image, false);
-        uint8_t p[4];
-        dib.rgba(0, 0, p);
-        EXPECT_EQ(4, p[0]);
-        EXPECT_EQ(100, p[1]);
-        EXPECT_EQ(127, p[2]);
-    }
-    GlobalFree(image);
-    ASSERT_NE(nullptr, g_hComment);
-    EXPECT_STREQ("odd", (const char*)GlobalLock(g_hComment));
-    GlobalUnlock(g_hComment);
-    GlobalFree(g_hComment);
-    g_hComment = NULL;
+    uint8_t p[4];
+    dib.rgba(0, 0, p);
+    EXPECT_EQ(0x04647Fu, (unsigned)(p[0] << 16 | p[1] << 8 | p[2])) << "entry 1 at half brightness";
+    EXPECT_EQ("odd", take_comment());
 
     // Chunky 24-bit, packed: control 0x80 is skipped, 0xFF 0x41 gives two bytes.
-    image = read_iff_bytes(form("PBM ", bmhd(1, 1, 24, 0, 1) + chunk("BODY", std::string("\x80\x00\x10\xff\x41\x00\x00", 7))));
-    ASSERT_NE(nullptr, image);
-    {
-        DibBlock dib(image, false);
-        uint8_t p[4];
-        dib.rgba(0, 0, p);
-        EXPECT_EQ(0x104141u, (unsigned)(p[0] << 16 | p[1] << 8 | p[2]));
-    }
-    GlobalFree(image);
+    dib.reset(read_iff_bytes(form("PBM ", bmhd(1, 1, 24, 0, 1) + chunk("BODY", std::string("\x80\x00\x10\xff\x41\x00\x00", 7)))));
+    ASSERT_TRUE(dib);
+    dib.rgba(0, 0, p);
+    EXPECT_EQ(0x104141u, (unsigned)(p[0] << 16 | p[1] << 8 | p[2]));
 }
 
 TEST(IffRead, RefusesDamagedStructure)

@@ -10,6 +10,7 @@
 #include "image/packed_dib.h"
 #include "support/dib_block.h"
 #include "support/pnm_reference.h"
+#include "support/seam_recorder.h"
 #include "support/test_support.h"
 
 namespace {
@@ -126,6 +127,33 @@ TEST(MergeLoaderAlpha, ClassifiesByEveryAlphaByte)
     g_hComment = NULL;
     GlobalFree(comment);
     free_merge_source();
+}
+
+// An animated cursor cut short anywhere, or whose step count sends the walk
+// past the end, gives no source (or a whole first frame), never a read past
+// the file.
+TEST(MergeLoaderAni, DamagedCursorsGiveNoSourceOrAWholeFrame)
+{
+    SeamRecorder seams;
+    const std::string whole = read_file_bytes(fixture_path("icon/anim.ani"));
+    ASSERT_GT(whole.size(), 100u);
+    const std::string path = test_out_path("merge_cut.ani");
+    for (size_t length = 0; length < whole.size(); length += 5) {
+        ASSERT_TRUE(write_file_bytes(path, whole.substr(0, length)));
+        g_hMergeImage = load_image_file(path.c_str());
+        EXPECT_EQ(g_hMergeImage != NULL, g_mergeKind != MERGE_NONE) << length;
+        if (g_hMergeImage)
+            EXPECT_TRUE(g_hMergeMask != NULL) << length;
+        free_merge_source();
+    }
+    // Steps 0xFFFFFFFF: "rate" would skip 16 GB.
+    std::string huge = whole;
+    const size_t anih = huge.find("anih");
+    ASSERT_NE(anih, std::string::npos);
+    put_le32(huge, anih + 16, 0xFFFFFFFF);
+    ASSERT_TRUE(write_file_bytes(path, huge));
+    EXPECT_EQ(load_image_file(path.c_str()), nullptr);
+    EXPECT_EQ(g_mergeKind, MERGE_NONE);
 }
 
 }  // namespace

@@ -236,50 +236,37 @@ TEST_F(Metafile, EmfBecomesAPlaceableWmfOfTheSamePicture)
     DeleteEnhMetaFile(emf);
 }
 
-TEST_F(Metafile, PlaceableWmfBecomesAnEmfSizedFromItsHeader)
+// The EMF's frame comes from the placeable header, (right - left) * 2540 /
+// units per inch: 1439 -> 2538, 959 -> 1691 (0.01 mm); without a header or
+// its units, a four-inch square.
+TEST_F(Metafile, WmfBecomesAnEmfSizedFromItsPlaceableHeader)
 {
     HMETAFILE original = make_wmf();
-    std::string in = test_out_path("to_emf_in.wmf");
-    ASSERT_TRUE(write_file_bytes(in, placeable_header(0, 0, 1439, 959, 1440) + wmf_bytes(original)));
-    HMETAFILE h = read_wmf_path(in, 1, info, &g_rcMetafile, &g_wmfScale, &g_wmfPlaceableHeader);
-    ASSERT_TRUE(h);
-    g_wmfHasPlaceable = 1;
-    std::string out = test_out_path("wmf_to.emf");
-    ASSERT_EQ(1, write_emf_file(h, out.c_str()));
-
-    HENHMETAFILE emf = GetEnhMetaFileA(out.c_str());
-    ASSERT_TRUE(emf);
-    ENHMETAHEADER eh;
-    GetEnhMetaFileHeader(emf, sizeof eh, &eh);
-    // (right - left) * 2540 / units per inch: 1439 -> 2538, 959 -> 1691 (0.01 mm).
-    EXPECT_NEAR(2538, eh.rclFrame.right - eh.rclFrame.left, 1);
-    EXPECT_NEAR(1691, eh.rclFrame.bottom - eh.rclFrame.top, 1);
-    GdiCanvas expected(144, 96), actual(144, 96);
-    play_wmf_into(expected, original);
-    play_emf_into(actual, emf);
-    expect_same_picture(expected, actual);
-    DeleteEnhMetaFile(emf);
-    DeleteMetaFile(h);
-    DeleteMetaFile(original);
-}
-
-TEST_F(Metafile, PlainWmfAndZeroUnitsPerInchBecomeFourInchSquareEmfs)
-{
-    HMETAFILE original = make_wmf();
-    std::string out = test_out_path("plain_to.emf");
-    for (int zero_inch = 0; zero_inch < 2; ++zero_inch) {
-        g_wmfHasPlaceable = zero_inch;
-        g_wmfPlaceableHeader.right = 1439;
-        g_wmfPlaceableHeader.bottom = 959;
-        g_wmfPlaceableHeader.units_per_inch = 0;
-        ASSERT_EQ(1, write_emf_file(original, out.c_str()));
+    const struct { uint32_t placeable; uint16_t inch; LONG width, height; } cases[] = {
+        {1, 1440, 2538, 1691}, {1, 0, 10160, 10160}, {0, 1440, 10160, 10160}};
+    for (const auto& c : cases) {
+        std::string in = test_out_path("to_emf_in.wmf");
+        ASSERT_TRUE(write_file_bytes(in, (c.placeable ? placeable_header(0, 0, 1439, 959, c.inch) : "") +
+                                             wmf_bytes(original)));
+        HMETAFILE h = read_wmf_path(in, c.placeable, info, &g_rcMetafile, &g_wmfScale, &g_wmfPlaceableHeader);
+        ASSERT_TRUE(h);
+        g_wmfHasPlaceable = c.placeable;
+        std::string out = test_out_path("wmf_to.emf");
+        ASSERT_EQ(1, write_emf_file(h, out.c_str()));
         HENHMETAFILE emf = GetEnhMetaFileA(out.c_str());
         ASSERT_TRUE(emf);
         ENHMETAHEADER eh;
         GetEnhMetaFileHeader(emf, sizeof eh, &eh);
-        EXPECT_NEAR(10160, eh.rclFrame.right - eh.rclFrame.left, 1);
-        EXPECT_NEAR(10160, eh.rclFrame.bottom - eh.rclFrame.top, 1);
+        EXPECT_NEAR(c.width, eh.rclFrame.right - eh.rclFrame.left, 1) << c.placeable << " " << c.inch;
+        EXPECT_NEAR(c.height, eh.rclFrame.bottom - eh.rclFrame.top, 1) << c.placeable << " " << c.inch;
+        if (c.inch && c.placeable) {  // the frame keeps the picture's shape
+            GdiCanvas expected(144, 96), actual(144, 96);
+            play_wmf_into(expected, original);
+            play_emf_into(actual, emf);
+            expect_same_picture(expected, actual);
+        }
         DeleteEnhMetaFile(emf);
+        DeleteMetaFile(h);
     }
     DeleteMetaFile(original);
 }
@@ -644,4 +631,41 @@ TEST_F(HostileWmf, ValidRecordsOfTheCheckedKindsAreAllKept)
     EXPECT_EQ(0, a.count_differences(b));
     DeleteMetaFile(h);
     DeleteMetaFile(original);
+}
+
+// "L" at the origin of a metafile in pixels, in a font of the given height.
+static HMETAFILE make_letter_wmf(int height)
+{
+    HDC mf = CreateMetaFileA(NULL);
+    LOGFONTA lf = {};
+    lf.lfHeight = height;
+    HFONT font = CreateFontIndirectA(&lf);
+    SelectObject(mf, font);
+    SetTextAlign(mf, TA_BASELINE | TA_LEFT);
+    TextOutA(mf, 0, 0, "L", 1);
+    HMETAFILE h = CloseMetaFile(mf);
+    DeleteObject(font);
+    return h;
+}
+
+TEST_F(HostileWmf, FontsBeyondTheDisplayPlayAtTheLargestItDraws)
+{
+    // A display driver may end the process on glyphs of 32767 pixels; such a
+    // font plays as one of 4096, the stem of its "L" on the canvas. Smaller
+    // fonts play as they are.
+    struct Case { int height, played; };
+    const Case cases[] = {{32767, 4096}, {200, 200}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.height);
+        HMETAFILE asked = make_letter_wmf(c.height), expected = make_letter_wmf(c.played);
+        GdiCanvas a(600, 600), b(600, 600);
+        SetViewportOrgEx(a.dc, 0, 590, NULL);
+        SetViewportOrgEx(b.dc, 0, 590, NULL);
+        play_wmf(a.dc, asked);
+        PlayMetaFile(b.dc, expected);
+        EXPECT_EQ(0, a.count_differences(b));
+        EXPECT_NE(0, a.count_differences(GdiCanvas(600, 600)));  // something was drawn
+        DeleteMetaFile(asked);
+        DeleteMetaFile(expected);
+    }
 }

@@ -90,53 +90,39 @@ static PALETTEENTRY entry_of(HPALETTE pal, int index)
 
 TEST_F(CurrentImage, DibPaletteShowsTheTransparentColourOnlyWhilePicking)
 {
-    HGLOBAL h = make_dib(2, 2, 8, {quad(1, 2, 3), quad(4, 5, 6), quad(7, 8, 9)}, 3);
-    DibBlock dib(h, false);
+    DibBlock dib(make_dib(2, 2, 8, {quad(1, 2, 3), quad(4, 5, 6), quad(7, 8, 9)}, 3));
     g_hasTransparency = 1;
-    g_transparentIndex = 1;
     g_transparentDisplayColor = 0x00112233;  // blue 0x33, green 0x22, red 0x11
-
-    HPALETTE pal = create_dib_palette(dib.bih, NULL);
-    ASSERT_NE((HPALETTE)NULL, pal);
-    WORD count = 0;
-    GetObjectA(pal, sizeof count, &count);
-    EXPECT_EQ(3, count);
-    EXPECT_EQ(4, entry_of(pal, 1).peRed);
-    EXPECT_EQ(9, entry_of(pal, 2).peBlue);
-    DeleteObject(pal);
-
-    g_hwndPalette = make_window();
-    pal = create_dib_palette(dib.bih, NULL);
-    EXPECT_EQ(0x11, entry_of(pal, 1).peRed);
-    EXPECT_EQ(0x22, entry_of(pal, 1).peGreen);
-    EXPECT_EQ(0x33, entry_of(pal, 1).peBlue);
-    DeleteObject(pal);
-
-    g_colorConversion = 23;  // a converted image has no transparent index
-    pal = create_dib_palette(dib.bih, NULL);
-    EXPECT_EQ(4, entry_of(pal, 1).peRed);
-    DeleteObject(pal);
+    // A converted image has no transparent index; one past the table changes nothing.
+    const struct { bool picking; int conversion; BYTE index; BYTE red, green, blue; } cases[] = {
+        {false, 0, 1, 4, 5, 6}, {true, 0, 1, 0x11, 0x22, 0x33}, {true, 23, 1, 4, 5, 6}, {true, 0, 200, 4, 5, 6}};
+    for (const auto& c : cases) {
+        g_hwndPalette = c.picking ? make_window() : NULL;
+        g_colorConversion = c.conversion;
+        g_transparentIndex = c.index;
+        HPALETTE pal = create_dib_palette(dib.bih, NULL);
+        ASSERT_NE((HPALETTE)NULL, pal);
+        WORD count = 0;
+        GetObjectA(pal, sizeof count, &count);
+        EXPECT_EQ(3, count);
+        PALETTEENTRY e = entry_of(pal, 1);
+        EXPECT_EQ(c.red, e.peRed) << c.picking << " " << c.conversion << " " << (int)c.index;
+        EXPECT_EQ(c.green, e.peGreen);
+        EXPECT_EQ(c.blue, e.peBlue);
+        EXPECT_EQ(9, entry_of(pal, 2).peBlue);
+        DeleteObject(pal);
+        if (g_hwndPalette)
+            DestroyWindow(g_hwndPalette);
+    }
+    g_hwndPalette = NULL;
     g_colorConversion = 0;
-
-    // A transparent index past the table changes nothing.
-    g_transparentIndex = 200;
-    pal = create_dib_palette(dib.bih, NULL);
-    EXPECT_EQ(4, entry_of(pal, 1).peRed);
-    DeleteObject(pal);
-    dib.unlock();
-    GlobalFree(h);
-
-    h = make_dib(2, 2, 24);
-    DibBlock deep(h, false);
-    EXPECT_EQ(NULL, create_dib_palette(deep.bih, NULL));
-    deep.unlock();
-    GlobalFree(h);
+    dib.reset(make_dib(2, 2, 24));
+    EXPECT_EQ(NULL, create_dib_palette(dib.bih, NULL));
 }
 
 TEST_F(CurrentImage, PickerPaletteAddsThePickedColourAfterTheTable)
 {
-    HGLOBAL h = make_dib(2, 2, 1, {quad(0, 0, 0), quad(255, 255, 255)});
-    DibBlock dib(h, false);
+    DibBlock dib(make_dib(2, 2, 1, {quad(0, 0, 0), quad(255, 255, 255)}));
     g_pickedColor = RGB(10, 20, 30);
     HPALETTE pal = create_picker_palette_from_dib(dib.bih);
     ASSERT_NE((HPALETTE)NULL, pal);
@@ -147,8 +133,6 @@ TEST_F(CurrentImage, PickerPaletteAddsThePickedColourAfterTheTable)
     EXPECT_EQ(10, entry_of(pal, 2).peRed);
     EXPECT_EQ(30, entry_of(pal, 2).peBlue);
     DeleteObject(pal);
-    dib.unlock();
-    GlobalFree(h);
 }
 
 TEST(ColourModel, RoundTripsEveryColourOfAGrid)

@@ -62,32 +62,23 @@ TEST(PcxRead, DefaultPaletteAndRunAcrossPlanes)
 {
     // An all-black header palette stands for the default one.
     char info[500] = "";
-    HGLOBAL image = read_pcx_bytes(pcx_header(1, 1, 8, 1, 1) + "\x0f", info);
-    ASSERT_NE(nullptr, image);
+    DibBlock dib(read_pcx_bytes(pcx_header(1, 1, 8, 1, 1) + "\x0f", info));
+    ASSERT_TRUE(dib);
     EXPECT_STREQ("image type: PCX \nwidth: 8 \nheight: 1 \nversion: 5 \nplanes: 1 \nbits per pixel: 1 "
                  "\nbytes per line: 1 \ncolors: 2",
                  info);
-    {
-        DibBlock dib(image, false);
-        uint8_t p[4];
-        dib.rgba(7, 0, p);
-        EXPECT_EQ(128, p[0]);
-        EXPECT_EQ(0, p[1]);
-    }
-    GlobalFree(image);
+    uint8_t a[4], b[4];
+    dib.rgba(7, 0, a);
+    EXPECT_EQ(128, a[0]);
+    EXPECT_EQ(0, a[1]);
 
     // A run of 3 fills red and goes on into green.
-    image = read_pcx_bytes(pcx_header(8, 3, 2, 1, 2) + "\xc3\x10\x20\xc2\x30");
-    ASSERT_NE(nullptr, image);
-    {
-        DibBlock dib(image, false);
-        uint8_t a[4], b[4];
-        dib.rgba(0, 0, a);
-        dib.rgba(1, 0, b);
-        EXPECT_EQ(0x101030u, (unsigned)(a[0] << 16 | a[1] << 8 | a[2]));
-        EXPECT_EQ(0x102030u, (unsigned)(b[0] << 16 | b[1] << 8 | b[2]));
-    }
-    GlobalFree(image);
+    dib.reset(read_pcx_bytes(pcx_header(8, 3, 2, 1, 2) + "\xc3\x10\x20\xc2\x30"));
+    ASSERT_TRUE(dib);
+    dib.rgba(0, 0, a);
+    dib.rgba(1, 0, b);
+    EXPECT_EQ(0x101030u, (unsigned)(a[0] << 16 | a[1] << 8 | a[2]));
+    EXPECT_EQ(0x102030u, (unsigned)(b[0] << 16 | b[1] << 8 | b[2]));
 }
 
 TEST(PcxRead, RefusesBrokenHeaders)

@@ -78,9 +78,7 @@ TEST(TargaRead, OriginBitsTurnTheRows)
             else
                 turned += line;
         }
-        HGLOBAL image = read_tga_bytes(turned);
-        expect_pixels(image, want, 0, false);
-        GlobalFree(image);
+        expect_pixels(DibBlock(read_tga_bytes(turned)).get(), want, 0, false);
     }
 }
 
@@ -89,40 +87,27 @@ TEST(TargaRead, PacketsAcrossRowsInterleaveAndText)
     g_hComment = NULL;
     char info[500] = "";
     // One run packet of 3 fills row 0 and the start of row 1 (width 2).
-    HGLOBAL image = read_tga_bytes(tga_header(11, 2, 2, 8, 0x20, 3) + "abc" + std::string("\x82\x40\x00\x41", 4), info);
-    ASSERT_NE(nullptr, image);
+    DibBlock dib(read_tga_bytes(tga_header(11, 2, 2, 8, 0x20, 3) + "abc" + std::string("\x82\x40\x00\x41", 4), info));
+    ASSERT_TRUE(dib);
     EXPECT_STREQ("file type: Targa \nwidth: 2 \nheight: 2 \nimage type: monochrome \ncompressed data \ncolor "
                  "map type: 0 \nbits per pixel: 8 \npalette size: 0 \npalette depth (bits): 0\nfirst pixel: top left",
                  info);
-    ASSERT_NE(nullptr, g_hComment);
-    EXPECT_STREQ("abc", (const char*)GlobalLock(g_hComment));
-    GlobalUnlock(g_hComment);
-    GlobalFree(g_hComment);
-    g_hComment = NULL;
-    {
-        DibBlock dib(image, false);
-        EXPECT_EQ(0x4040, dib.row(1)[0] | dib.row(1)[1] << 8);
-        EXPECT_EQ(0x4140, dib.row(0)[0] | dib.row(0)[1] << 8);
-    }
-    GlobalFree(image);
+    EXPECT_EQ("abc", take_comment());
+    EXPECT_EQ(0x4040, dib.row(1)[0] | dib.row(1)[1] << 8);
+    EXPECT_EQ(0x4140, dib.row(0)[0] | dib.row(0)[1] << 8);
 
     // Two-way interleave: file rows 0, 1, 2, 3 are picture rows 0, 2, 1, 3.
-    image = read_tga_bytes(tga_header(3, 1, 4, 8, 0x60) + "\x0a\x0b\x0c\x0d");
-    ASSERT_NE(nullptr, image);
-    {
-        DibBlock dib(image, false);
-        EXPECT_EQ(0x0a, dib.row(3)[0]);
-        EXPECT_EQ(0x0c, dib.row(2)[0]);
-        EXPECT_EQ(0x0b, dib.row(1)[0]);
-        EXPECT_EQ(0x0d, dib.row(0)[0]);
-    }
-    GlobalFree(image);
+    dib.reset(read_tga_bytes(tga_header(3, 1, 4, 8, 0x60) + "\x0a\x0b\x0c\x0d"));
+    ASSERT_TRUE(dib);
+    EXPECT_EQ(0x0a, dib.row(3)[0]);
+    EXPECT_EQ(0x0c, dib.row(2)[0]);
+    EXPECT_EQ(0x0b, dib.row(1)[0]);
+    EXPECT_EQ(0x0d, dib.row(0)[0]);
 
     // 15 bits read as 16.
-    image = read_tga_bytes(tga_header(2, 1, 1, 15, 0) + "\xff\x7f");
-    ASSERT_NE(nullptr, image);
-    EXPECT_EQ(16, dib_bit_count(image));
-    GlobalFree(image);
+    dib.reset(read_tga_bytes(tga_header(2, 1, 1, 15, 0) + "\xff\x7f"));
+    ASSERT_TRUE(dib);
+    EXPECT_EQ(16, dib.bih->biBitCount);
 }
 
 TEST(TargaRead, RefusesBrokenHeaders)

@@ -18,6 +18,7 @@
 #include "jpeg/exif_write.h"
 #include "jpeg/jpeg_read.h"
 #include "jpeg/jpeg_write.h"
+#include "formats/format_test_util.h"
 #include "image/packed_dib.h"
 #include "support/dib_block.h"
 #include "support/pnm_reference.h"
@@ -44,25 +45,6 @@ HGLOBAL load_source()
     PnmImage src = read_pnm_file(fixture("src.ppm"));
     EXPECT_FALSE(src.empty());
     return pnm_to_dib(src);
-}
-
-// A palette image of the given depth whose pixels run through the table.
-HGLOBAL make_palette_dib(int width, int height, int bits, const std::vector<RGBQUAD>& table)
-{
-    HGLOBAL hDib = make_dib(width, height, bits, table, (uint32_t)table.size());
-    DibBlock dib(hDib, false);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            set_index(dib.row(y), bits, x, (unsigned)(x * 7 + y * 3) % table.size());
-    return hDib;
-}
-
-std::vector<RGBQUAD> grey_ramp()
-{
-    std::vector<RGBQUAD> table(256);
-    for (int i = 0; i < 256; ++i)
-        table[i] = RGBQUAD{(BYTE)i, (BYTE)i, (BYTE)i, 0};
-    return table;
 }
 
 uint16_t be16(const std::string& s, size_t at)
@@ -138,7 +120,7 @@ TEST_F(JpegWriteTest, BaselineRoundTripAndOutputsForTheCheckScript)
 // component (check_jpeg.sh reads the colour space).
 TEST_F(JpegWriteTest, LosslessPaletteImagesComeBackExactly)
 {
-    std::vector<RGBQUAD> ramp = grey_ramp(), almost = grey_ramp(), colours;
+    std::vector<RGBQUAD> ramp = grey_ramp(256, 1), almost = grey_ramp(256, 1), colours;
     almost[77].rgbBlue = 78;
     for (int i = 0; i < 16; ++i)
         colours.push_back(RGBQUAD{(BYTE)(i * 16), (BYTE)(255 - i * 9), (BYTE)(i * 5), 0});
@@ -147,10 +129,10 @@ TEST_F(JpegWriteTest, LosslessPaletteImagesComeBackExactly)
         HGLOBAL hDib;
         int components;
     } cases[] = {
-        {"w_grey8", make_palette_dib(21, 13, 8, ramp), 1},
-        {"w_almost_grey8", make_palette_dib(21, 13, 8, almost), 3},
-        {"w_bw1", make_palette_dib(21, 13, 1, {quad(0, 0, 0), quad(255, 255, 255)}), 1},
-        {"w_odd_width4", make_palette_dib(13, 5, 4, colours), 3},
+        {"w_grey8", make_pattern(21, 13, 8, ramp), 1},
+        {"w_almost_grey8", make_pattern(21, 13, 8, almost), 3},
+        {"w_bw1", make_pattern(21, 13, 1, {quad(0, 0, 0), quad(255, 255, 255)}), 1},
+        {"w_odd_width4", make_pattern(13, 5, 4, colours), 3},
     };
     for (const Case& c : cases) {
         std::string path = test_out_path(std::string(c.name) + ".jpg");

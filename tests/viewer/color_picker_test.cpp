@@ -4,6 +4,9 @@
 
 #include <string>
 
+#include "image/background.h"
+#include "image/current_image.h"
+#include "tests/support/dib_block.h"
 #include "viewer/color_picker.h"
 #include "viewer/palette_window.h"
 
@@ -68,6 +71,71 @@ TEST(PaletteWindow, ClicksOnTheFirstPixelOrOutsideFindNoCell)
     };
     for (const Case& c : cases)
         EXPECT_EQ(palette_grid_cell(c.at, c.size, c.n), c.expected) << c.at << " of " << c.size;
+}
+
+// A 4-entry image whose entry 1 is transparent, shown in magenta on a
+// white background.
+class PaletteEntryChoice : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        image.reset(make_dib(2, 2, 8, {quad(10, 10, 10), quad(255, 255, 255), quad(0, 0, 200), quad(0, 90, 0)}, 4));
+        g_hasTransparency = 1;
+        g_transparentIndex = 1;
+        g_transparentDisplayColor = 0xFF00FF;  // blue first: magenta
+        g_backgroundColorIndex = 0;
+    }
+    void TearDown() override { g_hasTransparency = 0; }
+    COLORREF entry(int i) const
+    {
+        const RGBQUAD& q = image.table()[i];
+        return RGB(q.rgbRed, q.rgbGreen, q.rgbBlue);
+    }
+    DibBlock image;
+};
+
+TEST_F(PaletteEntryChoice, TickingAnotherEntryGivesTheOldOneItsDisplayColourBack)
+{
+    image.unlock();
+    EXPECT_EQ(apply_palette_entry_choice(image.get(), 2, RGB(1, 2, 3), RGB(0, 0, 200), 1, 0), 1);
+    image.lock();
+    EXPECT_EQ(entry(1), RGB(255, 0, 255));
+    EXPECT_EQ(entry(2), background_color(0)) << "the transparent entry stands on the background";
+    EXPECT_EQ(g_transparentIndex, 2);
+    EXPECT_EQ(g_transparentDisplayColor, 0x010203u);
+}
+
+TEST_F(PaletteEntryChoice, UntickingTheTransparentEntryEndsTransparency)
+{
+    image.unlock();
+    EXPECT_EQ(apply_palette_entry_choice(image.get(), 1, RGB(9, 8, 7), RGB(255, 0, 255), 0, 1), 1);
+    image.lock();
+    EXPECT_EQ(g_hasTransparency, 0);
+    EXPECT_EQ(entry(1), RGB(9, 8, 7));
+}
+
+TEST_F(PaletteEntryChoice, AnIndexPastTheTableWritesNothing)
+{
+    std::vector<BYTE> before((BYTE*)image.bih, (BYTE*)image.bih + GlobalSize(image.get()));
+    image.unlock();
+    // A transparent index from an earlier, larger table.
+    g_transparentIndex = 200;
+    EXPECT_EQ(apply_palette_entry_choice(image.get(), 200, RGB(1, 2, 3), RGB(0, 0, 0), 0, 0), -1);
+    EXPECT_EQ(apply_palette_entry_choice(image.get(), 3, RGB(1, 2, 3), RGB(0, 90, 0), 1, 0), 1);
+    image.lock();
+    EXPECT_EQ(entry(3), background_color(0));
+    EXPECT_EQ(memcmp(before.data(), image.bih, sizeof(BITMAPINFOHEADER) + 3 * sizeof(RGBQUAD)), 0)
+        << "entries 0 to 2 untouched, no old entry 200 written";
+    EXPECT_EQ(memcmp(before.data() + sizeof(BITMAPINFOHEADER) + 4 * sizeof(RGBQUAD),
+                     (BYTE*)image.bih + sizeof(BITMAPINFOHEADER) + 4 * sizeof(RGBQUAD), 4 * 2),
+              0)
+        << "pixels untouched";
+}
+
+TEST_F(PaletteEntryChoice, AnUnchangedColourChangesNothing)
+{
+    image.unlock();
+    EXPECT_EQ(apply_palette_entry_choice(image.get(), 3, RGB(0, 90, 0), RGB(0, 90, 0), 0, 0), 0);
 }
 
 }  // namespace

@@ -85,8 +85,7 @@ INSTANTIATE_TEST_SUITE_P(Rules, ViewMenuStateTable, ::testing::Values(
     StateRow{"no comment to view", KIND_DIB, 24, 0, 0, IDM_VIEW_VIEW_COMMENT, "greyed", NULL},
     // Commands whose workers are missing stay greyed whatever the image,
     // also where the main window already has the tool.
-    StateRow{"full screen", KIND_DIB, 24, 0, 0, IDM_VIEW_FULL_SCREEN, "greyed", NULL},
-    StateRow{"stretch", KIND_DIB, 24, 0, 0, IDM_VIEW_STRETCH, "greyed", NULL},
+    StateRow{"batch", KIND_DIB, 24, 0, 0, IDM_VIEW_BATCH, "greyed", NULL},
     StateRow{"insert comment", KIND_DIB, 24, 0, 0, IDM_VIEW_INSERT_COMMENT, "greyed", NULL},
     // Built commands without rules are left enabled.
     StateRow{"crop", KIND_DIB, 24, 0, 0, IDM_VIEW_CROP, "none", NULL},

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Checks the files e2e's batch_test had the batch window write: a and b
+# turned clockwise (the pixels of libjpeg-turbo's jpegtran -copy all -trim
+# -rotate 90 of the same file, Exif kept, the comment written as rdjpgcom
+# reads it), c converted to a PNG of half
+# its size (ImageMagick reads the colours of its quadrants), d copied
+# byte for byte into the subfolder and deleted from the folder.
+set -euo pipefail
+work=${1:?e2e work folder}/batch
+fixtures=${2:?fixture folder}/e2e
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+for f in a b; do
+    jpegtran -copy all -trim -rotate 90 "$fixtures/batch_$f.jpg" > "$tmp/ref.jpg"
+    djpeg -dct int -pnm "$tmp/ref.jpg" > "$tmp/ref.pnm"
+    djpeg -dct int -pnm "$work/batch_$f.jpg" > "$tmp/ours.pnm"
+    cmp -s "$tmp/ours.pnm" "$tmp/ref.pnm" || { echo "FAIL batch_$f.jpg not turned like jpegtran"; exit 1; }
+    [ "$(exiftool -s3 -Make "$work/batch_$f.jpg")" = Corvane ] || { echo "FAIL batch_$f.jpg lost its Exif"; exit 1; }
+    [ "$(rdjpgcom "$work/batch_$f.jpg")" = "Batch note" ] || { echo "FAIL batch_$f.jpg comment"; exit 1; }
+done
+cmp -s "$fixtures/batch_c.jpg" "$work/batch_c.jpg" || { echo "FAIL the converted file changed"; exit 1; }
+size=$(identify -format '%wx%h' "$work/batch_c.png")
+[ "$size" = 160x120 ] || { echo "FAIL batch_c.png is $size, not 160x120"; exit 1; }
+# Quadrants red, green / blue, yellow, each 80 x 60 now; their middles.
+expect=("40,30 255,0,0" "120,30 0,255,0" "40,90 0,0,255" "120,90 255,255,0")
+for e in "${expect[@]}"; do
+    at=${e% *} want=${e#* }
+    got=$(convert "$work/batch_c.png" -format "%[fx:int(255*p{$at}.r)],%[fx:int(255*p{$at}.g)],%[fx:int(255*p{$at}.b)]" info:)
+    IFS=, read -r r g b <<< "$got"
+    IFS=, read -r wr wg wb <<< "$want"
+    for d in $((r - wr)) $((g - wg)) $((b - wb)); do
+        [ "${d#-}" -le 12 ] || { echo "FAIL batch_c.png at $at is $got, want $want"; exit 1; }
+    done
+done
+cmp -s "$fixtures/batch_d.jpg" "$work/sub/batch_d.jpg" || { echo "FAIL copy differs"; exit 1; }
+[ ! -e "$work/batch_d.jpg" ] || { echo "FAIL batch_d.jpg not deleted"; exit 1; }
+echo "batch files checked"

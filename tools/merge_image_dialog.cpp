@@ -1,0 +1,293 @@
+// The hook of the merge tool's Open dialog (template "MERGEIMAGE"; see
+// merge_image.h): each selection is read with load_image_file into
+// g_hMergePreviewImage and drawn into the template's preview button; after
+// OK the Merge window takes the preview over as its source. The chosen path
+// goes to g_hMergePath, which the edit record of the merge takes over.
+#include "tools/merge_image.h"
+
+#include <commdlg.h>
+
+#include <cstring>
+
+#include "image/current_image.h"
+#include "image/merge_source.h"
+#include "image/open_windows.h"
+#include "image/packed_dib.h"
+#include "image/palette.h"
+#include "image/preview.h"
+#include "image/progress.h"
+#include "resources/resource.h"
+
+static const int PATH_BLOCK = 261;
+
+// Frees the preview by its kind, its mask and its metafile bits.
+static void free_preview(void)
+{
+    if (g_hMergePreviewImage) {
+        if (g_mergeKind == MERGE_EMF)
+            DeleteEnhMetaFile((HENHMETAFILE)g_hMergePreviewImage);
+        else if (g_mergeKind == MERGE_WMF || g_mergeKind == MERGE_PLACEABLE_WMF)
+            DeleteMetaFile((HMETAFILE)g_hMergePreviewImage);
+        else
+            GlobalFree(g_hMergePreviewImage);
+    }
+    if (g_hMergeMask)
+        GlobalFree(g_hMergeMask);
+    if (g_hMergeBits)
+        GlobalFree(g_hMergeBits);
+    g_hMergePreviewImage = g_hMergeMask = g_hMergeBits = NULL;
+    g_mergeKind = MERGE_NONE;
+}
+
+static void set_stored_path(const char* path)
+{
+    char* stored = g_hMergePath ? (char*)GlobalLock(g_hMergePath) : NULL;
+    if (stored) {
+        lstrcpynA(stored, path, PATH_BLOCK);
+        GlobalUnlock(g_hMergePath);
+    }
+}
+
+static bool stored_path_is(const char* path)
+{
+    char* stored = g_hMergePath ? (char*)GlobalLock(g_hMergePath) : NULL;
+    bool same = stored && lstrcmpiA(stored, path) == 0;
+    if (stored)
+        GlobalUnlock(g_hMergePath);
+    return same;
+}
+
+static void redraw_preview(HWND hdlg)
+{
+    InvalidateRect(GetDlgItem(hdlg, IDC_MERGEIMAGE_PREVIEW), NULL, TRUE);
+}
+
+// The dialog's chosen file, empty when it names none (a folder, nothing).
+static void chosen_path(HWND hdlg, char path[PATH_BLOCK])
+{
+    path[0] = '\0';
+    LRESULT n = SendMessageA(GetParent(hdlg), CDM_GETFILEPATH, PATH_BLOCK, (LPARAM)path);
+    DWORD attributes = n > 0 ? GetFileAttributesA(path) : INVALID_FILE_ATTRIBUTES;
+    if (n <= 0 || n > PATH_BLOCK || attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        path[0] = '\0';
+}
+
+static void load_preview(HWND hdlg, const char* path)
+{
+    free_preview();
+    set_stored_path(path);
+    if (path[0])
+        g_hMergePreviewImage = load_image_file(path);
+    // Not every reader lays the preview out; the placement says the size.
+    if (g_hMergePreviewImage)
+        fit_image_rect(g_rcMerge.right - g_rcMerge.left, g_rcMerge.bottom - g_rcMerge.top, 1);
+    redraw_preview(hdlg);
+}
+
+static void on_init_done(HWND hdlg)
+{
+    HWND open = GetParent(hdlg);
+    RECT box, client;
+    GetWindowRect(open, &box);
+    GetClientRect(g_hwndMerge, &client);
+    const int w = box.right - box.left, h = box.bottom - box.top;
+    POINT at = {(client.right - w) / 2, (client.bottom - h) / 2};
+    ClientToScreen(g_hwndMerge, &at);
+    SetWindowPos(open, NULL, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+
+    HWND preview = GetDlgItem(hdlg, IDC_MERGEIMAGE_PREVIEW);
+    RECT r, open_client;
+    GetWindowRect(preview, &r);
+    MapWindowPoints(NULL, hdlg, (POINT*)&r, 2);
+    GetClientRect(open, &open_client);
+    const int side = r.bottom - r.top;
+    POINT top = {0, (open_client.bottom - side) / 2};
+    MapWindowPoints(open, hdlg, &top, 1);
+    SetWindowPos(preview, NULL, r.left, top.y, side, side, SWP_NOZORDER);
+}
+
+// The preview's pixels composed at the source's own size over ground, with
+// its mask (kinds 5 and 32); a cursor of 8 bits or fewer pixel by pixel.
+static void compose_masked(HDC hdc, BITMAPINFOHEADER* src, BITMAPINFOHEADER* mask, COLORREF ground)
+{
+    const int w = src->biWidth, h = src->biHeight;
+    RECT all = {0, 0, w, h};
+    HBRUSH brush = CreateSolidBrush(ground);
+    FillRect(hdc, &all, brush);
+    DeleteObject(brush);
+    if (g_mergeKind == MERGE_ICON && g_iconIsCursor && src->biBitCount <= 8) {
+        const uint32_t stride = dib_row_stride(w, src->biBitCount), mask_stride = dib_row_stride(w, 1);
+        for (int row = 0; row < h && row < mask->biHeight; ++row)
+            for (int x = 0; x < w && x < mask->biWidth; ++x) {
+                const uint32_t index = dib_row_index(dib_pixels(src) + (size_t)row * stride, src->biBitCount, x);
+                const bool set = dib_row_index(dib_pixels(mask) + (size_t)row * mask_stride, 1, x) != 0;
+                const RGBQUAD q = dib_table_entry(src, index);
+                const COLORREF c = !set ? RGB(q.rgbRed, q.rgbGreen, q.rgbBlue) : index == 0 ? 0xE0E0E0 : 0x606060;
+                SetPixel(hdc, x, h - 1 - row, c);
+            }
+        return;
+    }
+    const DWORD ops[3] = {SRCINVERT, SRCAND, SRCINVERT};
+    BITMAPINFOHEADER* layers[3] = {src, mask, src};
+    for (int i = 0; i < 3; ++i)
+        StretchDIBits(hdc, 0, 0, w, h, 0, 0, w, h, dib_pixels(layers[i]), (BITMAPINFO*)layers[i],
+                      DIB_RGB_COLORS, ops[i]);
+}
+
+static void draw_bitmap_preview(HDC hdc, const RECT& fit)
+{
+    HGLOBAL shown = g_mergeKind == MERGE_PARTIAL_ALPHA && g_hMergeMask ? g_hMergeMask : g_hMergePreviewImage;
+    if (!is_valid_packed_dib(shown))
+        return;
+    BITMAPINFOHEADER* bih = (BITMAPINFOHEADER*)GlobalLock(shown);
+    BITMAPINFOHEADER* mask = NULL;
+    if (g_mergeKind == MERGE_ICON || g_mergeKind == MERGE_ON_OFF_TRANSPARENCY)
+        mask = is_valid_packed_dib(g_hMergeMask) ? (BITMAPINFOHEADER*)GlobalLock(g_hMergeMask) : NULL;
+    SetStretchBltMode(hdc, HALFTONE);
+    SetBrushOrgEx(hdc, 0, 0, NULL);
+    HPALETTE palette = bih->biBitCount <= 8 ? create_dib_palette(bih, NULL) : NULL;
+    HPALETTE old_palette = palette ? SelectPalette(hdc, palette, FALSE) : NULL;
+    if (palette)
+        RealizePalette(hdc);
+    if (mask) {
+        HDC composed = CreateCompatibleDC(hdc);
+        HBITMAP canvas = composed ? CreateCompatibleBitmap(hdc, bih->biWidth, bih->biHeight) : NULL;
+        if (canvas) {
+            HGDIOBJ old = SelectObject(composed, canvas);
+            compose_masked(composed, bih, mask, g_mergeKind == MERGE_ICON ? 0xE0E0E0 : 0xFFFFFF);
+            StretchBlt(hdc, fit.left, fit.top, fit.right - fit.left, fit.bottom - fit.top, composed, 0, 0,
+                       bih->biWidth, bih->biHeight, SRCCOPY);
+            SelectObject(composed, old);
+            DeleteObject(canvas);
+        }
+        if (composed)
+            DeleteDC(composed);
+        GlobalUnlock(g_hMergeMask);
+    } else {
+        StretchDIBits(hdc, fit.left, fit.top, fit.right - fit.left, fit.bottom - fit.top, 0, 0, bih->biWidth,
+                      bih->biHeight, dib_pixels(bih), (BITMAPINFO*)bih, DIB_RGB_COLORS, SRCCOPY);
+    }
+    if (palette) {
+        SelectPalette(hdc, old_palette, FALSE);
+        DeleteObject(palette);
+    }
+    GlobalUnlock(shown);
+}
+
+static void draw_metafile_preview(HDC hdc, const RECT& fit)
+{
+    if (g_mergeKind == MERGE_EMF) {
+        PlayEnhMetaFile(hdc, (HENHMETAFILE)g_hMergePreviewImage, &fit);
+        return;
+    }
+    const int saved = SaveDC(hdc);
+    if (g_mergeKind == MERGE_PLACEABLE_WMF) {
+        SetMapMode(hdc, MM_ANISOTROPIC);
+        SetWindowExtEx(hdc, g_rcMetafile.right - g_rcMetafile.left, g_rcMetafile.bottom - g_rcMetafile.top, NULL);
+        SetWindowOrgEx(hdc, g_rcMetafile.left, g_rcMetafile.top, NULL);
+        SetViewportExtEx(hdc, fit.right - fit.left, fit.bottom - fit.top, NULL);
+    }
+    SetViewportOrgEx(hdc, fit.left, fit.top, NULL);
+    PlayMetaFile(hdc, (HMETAFILE)g_hMergePreviewImage);
+    RestoreDC(hdc, saved);
+}
+
+static void on_draw_item(const DRAWITEMSTRUCT* item)
+{
+    const RECT& rc = item->rcItem;
+    const int w = rc.right - rc.left, h = rc.bottom - rc.top;
+    HDC memory = CreateCompatibleDC(item->hDC);
+    HBITMAP canvas = memory ? CreateCompatibleBitmap(item->hDC, w, h) : NULL;
+    if (!canvas) {
+        if (memory)
+            DeleteDC(memory);
+        return;
+    }
+    HGDIOBJ old_bitmap = SelectObject(memory, canvas);
+    RECT all = {0, 0, w, h};
+    FillRect(memory, &all, GetSysColorBrush(COLOR_BTNFACE));
+    HGDIOBJ old_pen = SelectObject(memory, GetStockObject(BLACK_PEN));
+    HGDIOBJ old_brush = SelectObject(memory, GetStockObject(HOLLOW_BRUSH));
+    const RECT fit = {g_mergePreviewX, g_mergePreviewY, g_mergePreviewX + g_mergePreviewW,
+                      g_mergePreviewY + g_mergePreviewH};
+    const bool shown = g_hMergePreviewImage && g_mergeKind != MERGE_NONE;
+    if (!shown) {
+        Rectangle(memory, 0, 0, w, h);
+        Rectangle(memory, 2, 2, w - 2, h - 2);
+    } else {
+        Rectangle(memory, fit.left - 3, fit.top - 3, fit.right + 3, fit.bottom + 3);
+        SelectObject(memory, GetStockObject(WHITE_BRUSH));
+        Rectangle(memory, fit.left - 1, fit.top - 1, fit.right + 1, fit.bottom + 1);
+        if (g_mergeKind != MERGE_WMF && g_mergeKind != MERGE_PLACEABLE_WMF && g_mergeKind != MERGE_EMF)
+            draw_bitmap_preview(memory, fit);
+    }
+    SelectObject(memory, old_brush);
+    SelectObject(memory, old_pen);
+    BitBlt(item->hDC, rc.left, rc.top, w, h, memory, 0, 0, SRCCOPY);
+    SelectObject(memory, old_bitmap);
+    DeleteObject(canvas);
+    DeleteDC(memory);
+    // A metafile is played over the shown bitmap, straight into the button.
+    if (shown && (g_mergeKind == MERGE_WMF || g_mergeKind == MERGE_PLACEABLE_WMF || g_mergeKind == MERGE_EMF)) {
+        RECT at = fit;
+        OffsetRect(&at, rc.left, rc.top);
+        draw_metafile_preview(item->hDC, at);
+    }
+}
+
+static UINT_PTR on_notify(HWND hdlg, const OFNOTIFYA* note)
+{
+    char path[PATH_BLOCK];
+    switch (note->hdr.code) {
+    case CDN_INITDONE:
+        on_init_done(hdlg);
+        return 0;
+    case CDN_SELCHANGE:
+        chosen_path(hdlg, path);
+        load_preview(hdlg, path);
+        return 0;
+    case CDN_FOLDERCHANGE:
+        load_preview(hdlg, "");
+        return 0;
+    case CDN_FILEOK:
+        chosen_path(hdlg, path);
+        if (!stored_path_is(path))
+            load_preview(hdlg, path);
+        return 0;
+    }
+    return 0;
+}
+
+UINT_PTR CALLBACK mergeimage_dlg_hook(HWND hdlg, UINT msg, WPARAM, LPARAM lp)
+{
+    switch (msg) {
+    case WM_INITDIALOG:
+        g_hwndMergeDialog = hdlg;
+        SendMessageA(GetParent(hdlg), CDM_SETCONTROLTEXT, IDOK, (LPARAM) "OK");
+        if (g_hMergePath)
+            GlobalFree(g_hMergePath);
+        g_hMergePath = GlobalAlloc(GHND, PATH_BLOCK);
+        g_hMergePreviewImage = NULL;
+        g_hMergeMask = NULL;
+        g_hMergeBits = NULL;
+        g_mergeKind = MERGE_NONE;
+        return 1;
+    case WM_NOTIFY:
+        return on_notify(hdlg, (const OFNOTIFYA*)lp);
+    case WM_DRAWITEM:
+        if (((const DRAWITEMSTRUCT*)lp)->CtlID == IDC_MERGEIMAGE_PREVIEW) {
+            on_draw_item((const DRAWITEMSTRUCT*)lp);
+            return 1;
+        }
+        return 0;
+    case WM_DESTROY:
+        g_hwndMergeDialog = NULL;
+        return 0;
+    }
+    return 0;
+}
+
+void free_merge_preview(void)
+{
+    free_preview();
+}

@@ -1,0 +1,34 @@
+// The "Merge" tool window: the current image at a chosen zoom with a second
+// image (from a file or the clipboard) laid over it, dragged into place and
+// merged as one recorded edit. Also the window maker and the point mapping
+// that the "Text" tool window shares. The merge itself is tools/merge_image.
+#pragma once
+
+#include <windows.h>
+
+extern int g_grabX, g_grabY;  // image point of the last grab (merge and text tools)
+
+// Opens the tool over its backdrop for the current bitmap; the source comes
+// with the first mouse move, from the clipboard or from a file.
+void start_merge_tool(HWND owner, int from_clipboard);
+LRESULT CALLBACK merge_wnd_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+
+// Creates a "Text" or "Merge" window over the backdrop for the current image
+// at g_zoomEighths, with the scroll bars the zoomed image needs.
+void create_tool_window(HWND* slot, const char* class_name);
+
+// Zoom in eighths of a zoom item of the tool menus, 0 for other ids.
+int tool_zoom_for_item(int id);
+
+// The image pixel under window point (x, y): the zoomed image (zoomed_w x
+// zoomed_h) is centred in a client dimension it fits, else at the scroll
+// offset (0 or negative) of that dimension.
+void tool_point_to_image(int x, int y, int client_w, int client_h, int zoomed_w, int zoomed_h, int zoom,
+                         int scroll_x, int scroll_y, int* ix, int* iy);
+
+// The shared keys and scrolling of the tool windows; Esc calls cancel.
+void tool_on_keydown(HWND hwnd, int key, void (*cancel)(void));
+void tool_on_scroll(HWND hwnd, int bar, int code, int thumb);
+
+// Status texts of the merge tool: zoom, image size, source rectangle.
+void update_merge_status(int x, int y);
