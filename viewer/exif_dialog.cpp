@@ -37,10 +37,16 @@ static INT_PTR exif_on_initdialog(HWND dialog, const char* path)
     int batch = is_window_open(g_hwndBatch);
     if (batch || !has_app12_text())
         ShowWindow(GetDlgItem(dialog, IDC_EXIF_MORE_INFO), SW_HIDE);
-    if (!batch)
+    if (!batch) {
         SetWindowTextA(dialog, g_fileName);
-    else if (path && path[0])
-        SetWindowTextA(dialog, path);
+    } else if (path && path[0]) {
+        // The batch passes the folder and the list entry: show the entry.
+        const char* name = path;
+        for (const char* p = path; *p; ++p)
+            if (*p == '\\' || *p == '/')
+                name = p + 1;
+        SetWindowTextA(dialog, name);
+    }
     int state = upright_state(g_exifOrientation);
     if (g_hExifThumbnail && state)
         apply_orientation_normalize(&g_hExifThumbnail, &state);

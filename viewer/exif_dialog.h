@@ -5,6 +5,6 @@
 
 #include <windows.h>
 
-// lp is the path read_exif_info was given: the caption while the batch
-// window is open. Closing frees g_hExifInfo and g_hExifThumbnail.
+// lp is the path read_exif_info was given: its file name is the caption
+// while the batch window is open. Closing frees g_hExifInfo and g_hExifThumbnail.
 INT_PTR CALLBACK exif_dlg_proc(HWND dialog, UINT msg, WPARAM wp, LPARAM lp);

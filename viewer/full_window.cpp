@@ -177,6 +177,23 @@ static void close_full_window(void)
     g_hwndFull = NULL;
 }
 
+int full_screen_bars(int iw, int ih, int cx, int cy, int vw, int hh, int* range_x, int* range_y)
+{
+    if (iw <= cx && ih <= cy)
+        return 0;
+    if (ih > cy && iw <= cx - vw) {
+        *range_y = ih - cy;
+        return FULL_BAR_VERTICAL;
+    }
+    if (iw > cx && ih <= cy - hh) {
+        *range_x = iw - cx;
+        return FULL_BAR_HORIZONTAL;
+    }
+    *range_y = ih - cy + hh;
+    *range_x = iw - cx + vw;
+    return FULL_BAR_VERTICAL | FULL_BAR_HORIZONTAL;
+}
+
 HWND create_full_window(void)
 {
     const int cx = GetSystemMetrics(SM_CXSCREEN), cy = GetSystemMetrics(SM_CYSCREEN);
@@ -184,22 +201,14 @@ HWND create_full_window(void)
     int iw = 0, ih = 0;
     if (g_imageKind == KIND_DIB)
         image_size(g_hImage, &iw, &ih);
-    bool vertical = false, horizontal = false;
-    if (!g_redEyeMode && iw > 0 && (iw > cx || ih > cy)) {
-        const int vw = GetSystemMetrics(SM_CXVSCROLL), hh = GetSystemMetrics(SM_CYHSCROLL);
-        g_scrollX = g_scrollY = 0;
-        if (ih > cy && iw <= cx - vw) {
-            vertical = true;
-            g_scrollRangeY = ih - cy;
-        } else if (iw > cx && ih <= cy - hh) {
-            horizontal = true;
-            g_scrollRangeX = iw - cx;
-        } else {
-            vertical = horizontal = true;
-            g_scrollRangeY = ih - cy + hh;
-            g_scrollRangeX = iw - cx + vw;
-        }
+    int bars = 0;
+    if (!g_redEyeMode && iw > 0) {
+        bars = full_screen_bars(iw, ih, cx, cy, GetSystemMetrics(SM_CXVSCROLL), GetSystemMetrics(SM_CYHSCROLL),
+                                &g_scrollRangeX, &g_scrollRangeY);
+        if (bars)
+            g_scrollX = g_scrollY = 0;
     }
+    const bool vertical = (bars & FULL_BAR_VERTICAL) != 0, horizontal = (bars & FULL_BAR_HORIZONTAL) != 0;
     if (vertical)
         style |= WS_VSCROLL;
     if (horizontal)

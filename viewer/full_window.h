@@ -31,6 +31,12 @@ void clear_red_eye_state(void);
 // the pending brightness step to the area.
 void paint_full_screen_image(int erase);
 
+// Scroll bars of the window for an iw x ih image on a cx x cy screen (bar
+// sizes vw, hh): a bar where the image exceeds the screen, both where one
+// bar would hide part of the image; the ranges of the bars given.
+enum { FULL_BAR_VERTICAL = 1, FULL_BAR_HORIZONTAL = 2 };
+int full_screen_bars(int iw, int ih, int cx, int cy, int vw, int hh, int* range_x, int* range_y);
+
 // The chosen area in image pixels for the band (left, top, width, height
 // in window pixels) over the image drawn in drawn, cut to the image of
 // iw x ih; 0 when nothing of it is left.

@@ -281,9 +281,7 @@ static HENHMETAFILE convert_wmf_preview(HWND hwnd)
     return emf;
 }
 
-// The double-NUL list of the main dialog's filter without its second pair
-// (the multimedia files); into out (size bytes).
-static void merge_filter(char* out, size_t size)
+void merge_filter(char* out, size_t size)
 {
     memset(out, 0, size);
     const char* in = g_hFilter ? (const char*)GlobalLock(g_hFilter) : NULL;

@@ -30,5 +30,9 @@ void tool_point_to_image(int x, int y, int client_w, int client_h, int zoomed_w,
 void tool_on_keydown(HWND hwnd, int key, void (*cancel)(void));
 void tool_on_scroll(HWND hwnd, int bar, int code, int thumb);
 
+// The main dialog's filter list without its second pair (the multimedia
+// files), as a double-NUL list in out (size bytes, cut to fit).
+void merge_filter(char* out, size_t size);
+
 // Status texts of the merge tool: zoom, image size, source rectangle.
 void update_merge_status(int x, int y);

@@ -82,7 +82,7 @@ static void font_fields(LOGFONTA* f, int values[13], bool store)
     }
 }
 
-static void read_text_settings(void)
+void read_text_settings(void)
 {
     int values[13];
     for (int i = 0; i < 13; ++i)

@@ -19,6 +19,10 @@ void start_text_tool(HWND owner);
 LRESULT CALLBACK text_wnd_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 LRESULT CALLBACK textcolor_wnd_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 
+// Reads the font, the colours and the background flag from the settings
+// into g_textFont, g_textColor, g_textBackColor, g_textBackgroundTransparent.
+void read_text_settings(void);
+
 // Runs the font dialog (settings read first); 1 when it was accepted.
 int choose_text_font(HWND owner);
 

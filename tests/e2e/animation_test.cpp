@@ -39,6 +39,8 @@ TEST_P(Animation, FramesFollowOneAnotherInThePreview)
 INSTANTIATE_TEST_SUITE_P(Files, Animation,
                          ::testing::Values(AnimationCase{"animated.gif", "animation"},
                                            AnimationCase{"cursor.ani", "cursor_animation"}),
-                         [](const ::testing::TestParamInfo<AnimationCase>& info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<AnimationCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -259,10 +260,68 @@ TEST(Batch, ThumbnailsSelectionTurnsConversionCopyAndDelete)
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0], "Corvane File Viewer|Batch Process: No Images Selected");
 
-    // Esc leaves for the main window.
-    PostMessageA(batch, WM_KEYDOWN, VK_ESCAPE, 0);
+    // A double click opens the file in the main window and leaves.
+    POINT b = g.centre(1);
+    PostMessageA(batch, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(b.x, b.y));
+    PostMessageA(batch, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(b.x, b.y));
     wait_gone(batch);
     EXPECT_FALSE(IsWindow(batch));
+    EXPECT_EQ(window_text(GetDlgItem(app.main, IDC_MAIN_NAME_EDIT)), "batch_b.jpg");
+    std::vector<std::string> items = list_box_items(GetDlgItem(app.main, IDC_MAIN_FILE_LIST));
+    EXPECT_EQ(std::count(items.begin(), items.end(), "batch_d.jpg"), 0) << "the list was filled again";
+    // b was turned clockwise: blue above the red, upright in the preview.
+    Sleep(800);
+    DWORD top_left = preview_pixel(app, "batch_opened", 0.3125, 0.25);
+    DWORD top_right = preview_pixel(app, "batch_opened", 0.6875, 0.25);
+    EXPECT_TRUE(close_to(top_left, BLUE)) << std::hex << top_left;
+    EXPECT_TRUE(close_to(top_right, RED)) << std::hex << top_right;
+}
+
+TEST(Batch, PopupMoveFollowsTheFileInTheList)
+{
+    std::string dir = e2e_work_dir("batch_popup");
+    for (const char* name : {"batch_0.jpg", "batch_a.jpg", "batch_b.jpg"})
+        ASSERT_TRUE(copy_fixture(name, dir)) << name;
+    CreateDirectoryA((dir + "\\sub").c_str(), NULL);
+    DeleteFileA((dir + "\\sub\\batch_b.jpg").c_str());
+    RunningApp app;
+    ASSERT_TRUE(start_app("batch_0.jpg", dir, app));
+    Sleep(500);
+    PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_BATCH, 0), 0);
+    HWND batch = find_process_window(app.process.dwProcessId, "Batch", NULL, 15000);
+    ASSERT_NE(batch, nullptr);
+    Grid g = measure(batch);
+    for (int i = 0; i < 100 && part_text(app, g, 2) != "2 Total Images"; ++i)
+        Sleep(100);
+    ASSERT_EQ(part_text(app, g, 2), "2 Total Images");
+
+    // b is thumbnail 1 and list entry 2: the move replaces entry 2.
+    click(g, 1);
+    PostMessageA(batch, WM_COMMAND, MAKEWPARAM(IDM_THUMB_MOVE, 0), 0);
+    HWND dialog = wait_dialog(app, "Move \"batch_b.jpg\" To:");
+    ASSERT_NE(dialog, nullptr);
+    std::string target = dir + "\\sub\\batch_b.jpg";
+    SendMessageA(GetDlgItem(dialog, 1152), WM_SETTEXT, 0, (LPARAM)target.c_str());
+    press(dialog, IDOK);
+    HWND box = wait_dialog(app, "Move File");
+    ASSERT_NE(box, nullptr);
+    press(box, IDOK);
+    wait_gone(box);
+    Sleep(500);
+    EXPECT_TRUE(exists(target));
+    EXPECT_FALSE(exists(dir + "\\batch_b.jpg"));
+    std::vector<std::string> items = list_box_items(GetDlgItem(app.main, IDC_MAIN_FILE_LIST));
+    ASSERT_EQ(items.size(), 3u);
+    EXPECT_EQ(items[1], "batch_a.jpg");
+    EXPECT_EQ(items[2], target);
+
+    // The moved file's cell is blank and ignores clicks; a's is untouched.
+    click(g, 1);
+    Shot shot = shoot(batch, "batch_popup_moved");
+    POINT c0 = g.centre(0), c1 = g.centre(1), f1 = g.frame(1);
+    EXPECT_TRUE(close_to(shot.at(c0.x, c0.y), RED));
+    EXPECT_EQ(shot.at(c1.x, c1.y), WHITE);
+    EXPECT_EQ(shot.at(f1.x + 1, f1.y + 1), WHITE) << "no frame for a file gone";
 }
 
 }  // namespace

@@ -1,9 +1,12 @@
 // The main window as a person sees it: the classic Open dialog with the
-// program's title and controls, the command-line file and the Exit button.
+// program's title and controls, the command-line file, browsing the list,
+// and the Exit button.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "resources/resource.h"
 #include "tests/e2e/e2e_driver.h"
@@ -15,23 +18,35 @@ void touch(const std::string& path)
     ASSERT_TRUE(write_whole_file(path, "x")) << path;
 }
 
-bool contains(const std::vector<std::string>& items, const std::string& wanted)
+std::string file_info(const RunningApp& app, std::string* caption)
 {
-    for (const std::string& item : items)
-        if (lstrcmpiA(item.c_str(), wanted.c_str()) == 0)
-            return true;
-    return false;
+    PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_FILE_INFO, 0), 0);
+    return dismiss_message_box(app, 5000, caption);
 }
 
-TEST(MainWindow, OpensAsClassicDialogWithTheProgramsControlsAndExitsWithCodeOne)
+// Where the file list shows the name, whatever its case; -1 when it does not.
+int list_index(const RunningApp& app, const char* name)
 {
-    std::string dir = e2e_work_dir("plain");
-    touch(dir + "\\photo.bmp");
-    touch(dir + "\\anim.gif");
+    std::vector<std::string> items = list_box_items(GetDlgItem(app.main, IDC_MAIN_FILE_LIST));
+    for (size_t i = 0; i < items.size(); ++i)
+        if (lstrcmpiA(items[i].c_str(), name) == 0)
+            return (int)i;
+    return -1;
+}
+
+// Started with a quoted path in a folder with a blank: the file shows with
+// its information and status line, another selection replaces it, the
+// window keeps its minimum size and nothing is written at start or exit.
+TEST(MainWindow, ClassicDialogShowsTheCommandLineFileAndAnotherSelection)
+{
+    std::string dir = e2e_work_dir("browse with blank");
+    ASSERT_TRUE(copy_fixture("quadrants.bmp", dir));
+    ASSERT_TRUE(copy_fixture("commented.gif", dir));
     touch(dir + "\\notes.txt");
+    std::string settings_before = read_whole_file(settings_file_path());
 
     RunningApp app;
-    ASSERT_TRUE(start_app("", dir, app));
+    ASSERT_TRUE(start_app("\"" + dir + "\\quadrants.bmp\"", dir, app));
     EXPECT_EQ(window_text(app.main), "Corvane Graphics' File Viewer");
 
     const struct {
@@ -55,19 +70,47 @@ TEST(MainWindow, OpensAsClassicDialogWithTheProgramsControlsAndExitsWithCodeOne)
         }
     }
 
-    // The list shows the current folder through the "Image Files" filter.
-    std::vector<std::string> files = list_box_items(GetDlgItem(app.main, IDC_MAIN_FILE_LIST));
-    EXPECT_TRUE(contains(files, "photo.bmp"));
-    EXPECT_TRUE(contains(files, "anim.gif"));
-    EXPECT_FALSE(contains(files, "notes.txt"));
+    // The list shows the folder through the "Image Files" filter.
+    EXPECT_GE(list_index(app, "quadrants.bmp"), 0);
+    EXPECT_GE(list_index(app, "commented.gif"), 0);
+    EXPECT_EQ(list_index(app, "notes.txt"), -1);
     EXPECT_EQ(combo_selection_text(GetDlgItem(app.main, IDC_MAIN_TYPE_COMBO)), "Image Files");
-
     std::vector<DWORD> pixels;
     ASSERT_FALSE(save_screenshot(app.main, "main_window", &pixels).empty());
     // The dialog's face and its text both show.
     EXPECT_GT(std::count(pixels.begin(), pixels.end(), pixels[pixels.size() / 2]), 0);
     EXPECT_NE(std::count(pixels.begin(), pixels.end(), 0x000000u), 0) << "no black text drawn";
+
+    std::string caption;
+    std::string info = file_info(app, &caption);
+    EXPECT_EQ(caption, "quadrants.bmp");
+    EXPECT_EQ(info.rfind("image type: Windows DIB", 0), 0u) << info;
+    EXPECT_NE(info.find("width: 80"), std::string::npos) << info;
+    EXPECT_NE(info.find("height: 40"), std::string::npos) << info;
+    HWND status = GetDlgItem(GetDlgItem(app.main, IDC_MAIN_STATUS_PLACE), 2);
+    ASSERT_NE(status, nullptr);
+    EXPECT_EQ(status_bar_part_text(app, status, 1), " ") << "no comment shows as one blank";
+
+    // Another file selected in the list replaces image, text and status.
+    int gif = list_index(app, "commented.gif");
+    ASSERT_GE(gif, 0);
+    select_list_entry(app, gif);
+    info = file_info(app, &caption);
+    EXPECT_EQ(caption, "commented.gif");
+    EXPECT_EQ(info.rfind("image type: GIF", 0), 0u) << info;
+    EXPECT_EQ(status_bar_part_text(app, status, 1), "Sunny day");
+
+    // A drag to a tiny size is held at the minimum size.
+    RECT dragged;
+    GetWindowRect(app.main, &dragged);
+    dragged.right = dragged.left + 20;
+    dragged.bottom = dragged.top + 20;
+    SendMessageA(app.main, WM_SIZING, WMSZ_BOTTOMRIGHT, (LPARAM)&dragged);
+    EXPECT_GT(dragged.right - dragged.left, 200);
+    EXPECT_GT(dragged.bottom - dragged.top, 200);
+
     EXPECT_EQ(exit_by_button(app), 1);
+    EXPECT_EQ(read_whole_file(settings_file_path()), settings_before) << "nothing is written at start or exit";
 }
 
 struct FilterCase {

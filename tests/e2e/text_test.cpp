@@ -25,9 +25,9 @@ bool press_ok(const RunningApp& app, const char* title)
     return !IsWindow(dialog);
 }
 
-// Opens the tool and takes a centred "Hi" through its four dialogs, black on
-// an opaque white box (the settings' defaults).
-HWND place_centred_text(RunningApp& app)
+// Opens the tool; its first pointer move runs the font and colour dialogs,
+// accepted; the text dialog is left open.
+HWND open_to_text_dialog(RunningApp& app)
 {
     PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_WRITE_TEXT, 0), 0);
     HWND tool = find_process_window(app.process.dwProcessId, "Text", NULL, 10000);
@@ -39,6 +39,16 @@ HWND place_centred_text(RunningApp& app)
     snprintf(move, sizeof move, "mousemove %ld %ld", (r.left + r.right) / 2, (r.top + r.bottom) / 2 + 100);
     x_input(move);
     if (!press_ok(app, "Write Text on Image -- Select Font") || !press_ok(app, "Write Text on Image -- Select Colors"))
+        return NULL;
+    return tool;
+}
+
+// Takes a centred "Hi" through the tool's four dialogs, black on an opaque
+// white box (the settings' defaults).
+HWND place_centred_text(RunningApp& app)
+{
+    HWND tool = open_to_text_dialog(app);
+    if (!tool)
         return NULL;
     HWND text = wait_dialog(app, "Write Text on Image -- Enter/Edit Text", 10000);
     HWND edit = text ? FindWindowExA(text, NULL, "Edit", NULL) : NULL;
@@ -114,6 +124,26 @@ TEST(TextToolTest, EscapeAfterPlacingLeavesThePicture)
     int white = 0, black = 0;
     count_ink(preview_shot(app, "text_cancelled"), &white, &black);
     EXPECT_EQ(white + black, 0);
+}
+
+TEST(TextToolTest, EmptyTextIsRefusedAndTheDialogStays)
+{
+    std::string dir = e2e_work_dir("text_empty");
+    ASSERT_TRUE(copy_fixture("quadrants.bmp", dir));
+    RunningApp app;
+    ASSERT_TRUE(start_app("quadrants.bmp", dir, app));
+    HWND tool = open_to_text_dialog(app);
+    ASSERT_TRUE(tool);
+    HWND text = wait_dialog(app, "Write Text on Image -- Enter/Edit Text", 10000);
+    ASSERT_TRUE(text);
+    PostMessageA(text, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    HWND box = wait_dialog(app, "Write Text on Image", 10000);
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box_text(box), "No Text Entered.");
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    Sleep(500);
+    EXPECT_TRUE(IsWindowVisible(text));
+    PostMessageA(text, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
 }
 
 }  // namespace

@@ -9,6 +9,8 @@
 
 #include <windows.h>
 
+#include "image/current_image.h"
+#include "image/open_windows.h"
 #include "image/temp_file.h"
 #include "jpeg/exif_read.h"
 #include "support/dib_block.h"
@@ -20,6 +22,7 @@ namespace {
 
 struct Shown {
     bool opened = false;
+    std::string caption;
     std::string text;
     PnmImage thumbnail;
 };
@@ -32,6 +35,9 @@ LRESULT CALLBACK after_call(int code, WPARAM wp, LPARAM lp)
     const CWPRETSTRUCT* m = (const CWPRETSTRUCT*)lp;
     if (code == HC_ACTION && m->message == WM_INITDIALOG && g_hExifInfo) {
         s_shown.opened = true;
+        char caption[MAX_PATH] = "";
+        GetWindowTextA(m->hwnd, caption, sizeof caption);
+        s_shown.caption = caption;
         s_shown.text = (const char*)GlobalLock(g_hExifInfo);
         GlobalUnlock(g_hExifInfo);
         if (g_hExifThumbnail)
@@ -98,6 +104,19 @@ TEST(ExifInfo, TextAndUprightThumbnailOfCameraFiles)
             }
     }
     EXPECT_TRUE(recorder.boxes.empty());
+}
+
+// The caption: the current file's name, or inside the batch window the
+// name of the file it was asked about.
+TEST(ExifInfo, CaptionNamesTheFileShown)
+{
+    lstrcpyA(g_fileName, "current.jpg");
+    EXPECT_EQ(show_exif(fixture_path("exif/camera_ii.jpg")).caption, "current.jpg");
+    g_hwndBatch = CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
+    EXPECT_EQ(show_exif(fixture_path("exif/camera_ii.jpg")).caption, "camera_ii.jpg");
+    DestroyWindow(g_hwndBatch);
+    g_hwndBatch = NULL;
+    g_fileName[0] = 0;
 }
 
 TEST(ExifInfo, RefusalsAndTheThumbnailAlone)

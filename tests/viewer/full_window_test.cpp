@@ -11,6 +11,28 @@
 
 namespace {
 
+TEST(FullScreenBars, ABarWhereTheImageExceedsTheScreenAndBothWhereOneWouldHideIt)
+{
+    const int V = FULL_BAR_VERTICAL, H = FULL_BAR_HORIZONTAL;
+    struct Case {
+        const char* what;
+        int iw, ih, bars, range_x, range_y;
+    } cases[] = {
+        {"fits", 1280, 1024, 0, -1, -1},
+        {"taller", 1000, 1500, V, -1, 476},
+        {"taller, too wide for the bar", 1270, 1500, V | H, 6, 492},
+        {"wider", 2000, 800, H, 720, -1},
+        // The horizontal bar would cover the last rows.
+        {"one pixel wider, as high", 1281, 1024, V | H, 17, 16},
+    };
+    for (const Case& c : cases) {
+        int range_x = -1, range_y = -1;
+        EXPECT_EQ(full_screen_bars(c.iw, c.ih, 1280, 1024, 16, 16, &range_x, &range_y), c.bars) << c.what;
+        EXPECT_EQ(range_x, c.range_x) << c.what;
+        EXPECT_EQ(range_y, c.range_y) << c.what;
+    }
+}
+
 TEST(RedEyeArea, BandIsMappedToImagePixelsAndCutToTheImage)
 {
     const RECT drawn = {100, 50, 300, 150};  // a 400 x 200 image shown at half size

@@ -83,12 +83,10 @@ INSTANTIATE_TEST_SUITE_P(Rules, ViewMenuStateTable, ::testing::Values(
     StateRow{"a WMF saves as EMF", KIND_WMF, 0, 0, 0, IDM_VIEW_SAVE_EMF, "enabled", NULL},
     StateRow{"a comment to view", KIND_DIB, 24, 1, 0, IDM_VIEW_VIEW_COMMENT, "enabled", NULL},
     StateRow{"no comment to view", KIND_DIB, 24, 0, 0, IDM_VIEW_VIEW_COMMENT, "greyed", NULL},
-    // Commands whose workers are missing stay greyed whatever the image,
-    // also where the main window already has the tool.
+    // A file without a comment writer greys the insert item here too.
     StateRow{"insert comment", KIND_DIB, 24, 0, 0, IDM_VIEW_INSERT_COMMENT, "greyed", NULL},
     // Built commands without rules are left enabled.
     StateRow{"crop", KIND_DIB, 24, 0, 0, IDM_VIEW_CROP, "none", NULL},
-    StateRow{"batch", KIND_DIB, 24, 0, 0, IDM_VIEW_BATCH, "none", NULL},
     StateRow{"print", KIND_DIB, 24, 0, 0, IDM_VIEW_PRINT_NORMAL, "none", NULL},
     StateRow{"close file", KIND_DIB, 24, 0, 0, IDM_VIEW_CLOSE_FILE, "none", NULL},
     StateRow{"file info", KIND_DIB, 24, 0, 0, IDM_VIEW_FILE_INFO, "none", NULL}));
