@@ -24,7 +24,8 @@ void pump(DWORD ms)
     } while (GetTickCount() - start < ms);
 }
 
-// A titled top-level window of this (Wine) process, all magenta.
+// A titled top-level window of this (Wine) process, all magenta; topmost,
+// so that no window left by an earlier test hides it.
 HWND make_target(void)
 {
     WNDCLASSA wc = {};
@@ -33,9 +34,9 @@ HWND make_target(void)
     wc.hbrBackground = CreateSolidBrush(RGB(255, 0, 255));
     wc.lpszClassName = "CaptureTarget";
     RegisterClassA(&wc);
-    HWND target = CreateWindowExA(0, "CaptureTarget", "Capture Target", WS_POPUP | WS_VISIBLE, TARGET.left,
-                                  TARGET.top, TARGET.right - TARGET.left, TARGET.bottom - TARGET.top, NULL, NULL,
-                                  wc.hInstance, NULL);
+    HWND target = CreateWindowExA(WS_EX_TOPMOST, "CaptureTarget", "Capture Target", WS_POPUP | WS_VISIBLE,
+                                  TARGET.left, TARGET.top, TARGET.right - TARGET.left, TARGET.bottom - TARGET.top,
+                                  NULL, NULL, wc.hInstance, NULL);
     UpdateWindow(target);
     pump(300);
     return target;
