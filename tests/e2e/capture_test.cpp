@@ -24,8 +24,7 @@ void pump(DWORD ms)
     } while (GetTickCount() - start < ms);
 }
 
-// A titled top-level window of this (Wine) process, all magenta; topmost,
-// so that no window left by an earlier test hides it.
+// A titled top-level window of this (Wine) process, all magenta.
 HWND make_target(void)
 {
     WNDCLASSA wc = {};
@@ -34,9 +33,9 @@ HWND make_target(void)
     wc.hbrBackground = CreateSolidBrush(RGB(255, 0, 255));
     wc.lpszClassName = "CaptureTarget";
     RegisterClassA(&wc);
-    HWND target = CreateWindowExA(WS_EX_TOPMOST, "CaptureTarget", "Capture Target", WS_POPUP | WS_VISIBLE,
-                                  TARGET.left, TARGET.top, TARGET.right - TARGET.left, TARGET.bottom - TARGET.top,
-                                  NULL, NULL, wc.hInstance, NULL);
+    HWND target = CreateWindowExA(0, "CaptureTarget", "Capture Target", WS_POPUP | WS_VISIBLE, TARGET.left,
+                                  TARGET.top, TARGET.right - TARGET.left, TARGET.bottom - TARGET.top, NULL, NULL,
+                                  wc.hInstance, NULL);
     UpdateWindow(target);
     pump(300);
     return target;
