@@ -87,6 +87,7 @@ INSTANTIATE_TEST_SUITE_P(Rules, ViewMenuStateTable, ::testing::Values(
     StateRow{"insert comment", KIND_DIB, 24, 0, 0, IDM_VIEW_INSERT_COMMENT, "greyed", NULL},
     // Built commands without rules are left enabled.
     StateRow{"crop", KIND_DIB, 24, 0, 0, IDM_VIEW_CROP, "none", NULL},
+    StateRow{"batch", KIND_DIB, 24, 0, 0, IDM_VIEW_BATCH, "none", NULL},
     StateRow{"print", KIND_DIB, 24, 0, 0, IDM_VIEW_PRINT_NORMAL, "none", NULL},
     StateRow{"close file", KIND_DIB, 24, 0, 0, IDM_VIEW_CLOSE_FILE, "none", NULL},
     StateRow{"file info", KIND_DIB, 24, 0, 0, IDM_VIEW_FILE_INFO, "none", NULL}));
