@@ -1,7 +1,8 @@
-// Printing: where the copies go on a page, the printer-profile correction
-// against Little CMS itself, and real prints on the test run's PDF printer.
-// Each real print adds a line to print_jobs.txt; check_print.sh waits for
-// the PDFs, rasterises them and compares them with the pictures.
+// Printing: where the copies go on pages the real printer does not have,
+// the in-place profile correction against Little CMS itself, and real
+// prints on the test run's PDF printer. Each real print adds a line to
+// print_jobs.txt; check_print.sh waits for the PDFs, rasterises them and
+// compares them with the pictures.
 #include "app/print.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include <fstream>
 #include <map>
 #include <string>
+#include <tuple>
 
 #include "image/current_image.h"
 #include "jpeg/color_profiles.h"
@@ -20,42 +22,29 @@
 
 namespace {
 
-struct LayoutCase {
-    const char* name;
-    bool metafile;
-    int32_t pw, ph, w, h;
-    int large, tiled;
-    PrintLayout expected;  // x, y, width, height, columns, rows
-};
-
-TEST(PrintLayout, ScalesAndPlacesOnThePage)
+TEST(PrintLayout, NeverScalesToZeroNorLoops)
 {
-    const LayoutCase cases[] = {
-        // 500 x 400 on 4800 x 6600: scales 7 (4800 / 640), 9 and 7 tiled.
-        {"normal", false, 4800, 6600, 500, 400, 0, 0, {650, 1900, 3500, 2800, 1, 1}},
-        {"large", false, 4800, 6600, 500, 400, 1, 0, {150, 1500, 4500, 3600, 1, 1}},
-        {"tiled", false, 4800, 6600, 500, 400, 0, 1, {650, 500, 3500, 2800, 1, 2}},
-        {"big image", false, 4800, 6600, 700, 500, 0, 0, {300, 1800, 4200, 3000, 1, 1}},
+    const struct {
+        const char* name;
+        bool metafile;
+        int32_t pw, ph, w, h;
+        int large, tiled;
+        PrintLayout expected;  // x, y, width, height, columns, rows
+    } cases[] = {
         // Larger than the page: the integer scale would be 0; fitted instead.
         {"wider than page", false, 2400, 3300, 5000, 3000, 0, 0, {0, 930, 2400, 1440, 1, 1}},
-        {"wider than page large", false, 2400, 3300, 5000, 3000, 1, 0, {0, 930, 2400, 1440, 1, 1}},
         {"wider than page tiled", false, 2400, 3300, 5000, 3000, 0, 1, {0, 210, 2400, 1440, 1, 2}},
         {"page below 640", false, 600, 500, 40, 20, 0, 0, {0, 100, 600, 300, 1, 1}},
-        // Metafiles: Large fits even a tiny picture; past the page it
-        // shrinks by tenths.
+        // Growing by tenths never grows 8 pixels: Large fits directly.
         {"tiny metafile large", true, 2400, 3300, 8, 4, 1, 0, {0, 1050, 2400, 1200, 1, 1}},
         {"metafile shrinks", true, 2400, 3300, 3000, 1000, 0, 0, {106, 1285, 2187, 729, 1, 1}},
         {"metafile tiled", true, 2400, 3300, 1000, 1000, 0, 1, {200, 150, 1000, 1000, 2, 3}},
     };
-    for (const LayoutCase& c : cases) {
+    auto fields = [](const PrintLayout& l) { return std::make_tuple(l.x, l.y, l.width, l.height, l.columns, l.rows); };
+    for (const auto& c : cases) {
         PrintLayout got = c.metafile ? layout_metafile_print(c.pw, c.ph, c.w, c.h, c.large, c.tiled)
                                      : layout_raster_print(c.pw, c.ph, c.w, c.h, c.large, c.tiled);
-        EXPECT_EQ(got.x, c.expected.x) << c.name;
-        EXPECT_EQ(got.y, c.expected.y) << c.name;
-        EXPECT_EQ(got.width, c.expected.width) << c.name;
-        EXPECT_EQ(got.height, c.expected.height) << c.name;
-        EXPECT_EQ(got.columns, c.expected.columns) << c.name;
-        EXPECT_EQ(got.rows, c.expected.rows) << c.name;
+        EXPECT_EQ(fields(got), fields(c.expected)) << c.name;
     }
 }
 
@@ -73,70 +62,47 @@ cmsHPROFILE make_linear_profile()
     return profile;
 }
 
-// sRGB (the program's stored profile) to the straight-curve profile.
-cmsHTRANSFORM make_transform()
+// The real prints check copies and palettes against ImageMagick; what only
+// a brightened image (corrected in place) or a 32-bit copy meets is here:
+// 5-5-5 red enters as 255 (248 would come out darker), rows of three
+// pixels leave padding, the alpha byte is carried over.
+TEST(ApplyColorTransform, RowsMatchLittleCms)
 {
-    cmsHPROFILE srgb = open_stored_profile(GetModuleHandleA(NULL), "SRGB");
-    cmsHPROFILE linear = make_linear_profile();
-    cmsHTRANSFORM transform =
-        srgb && linear ? cmsCreateTransform(srgb, TYPE_BGR_8, linear, TYPE_BGR_8, INTENT_PERCEPTUAL, 0) : NULL;
-    if (srgb)
-        cmsCloseProfile(srgb);
-    if (linear)
-        cmsCloseProfile(linear);
-    return transform;
-}
-
-// What Little CMS itself makes of one colour: blue, green, red.
-std::string through(cmsHTRANSFORM transform, BYTE blue, BYTE green, BYTE red)
-{
-    BYTE in[3] = {blue, green, red}, out[3];
-    cmsDoTransform(transform, in, out, 1);
-    return std::string((const char*)out, 3);
-}
-
-TEST(ApplyColorTransform, EveryDepthMatchesLittleCms)
-{
-    cmsHTRANSFORM t = make_transform();
+    cmsHPROFILE srgb = open_stored_profile(GetModuleHandleA(NULL), "SRGB"), linear = make_linear_profile();
+    ASSERT_TRUE(srgb && linear);
+    cmsHTRANSFORM t = cmsCreateTransform(srgb, TYPE_BGR_8, linear, TYPE_BGR_8, INTENT_PERCEPTUAL, 0);
+    cmsCloseProfile(srgb);
+    cmsCloseProfile(linear);
     ASSERT_NE(t, (cmsHTRANSFORM)NULL);
-    // 5-5-5 pure red 0x7C00 enters as 255, 0, 0; 248 would come out darker.
-    DibBlock packed(make_dib(1, 1, 16));
-    packed.row(0)[1] = 0x7C;
-    apply_color_transform(packed.bih, packed.bih, t);
-    std::string red = through(t, 0, 0, 255);
-    EXPECT_EQ(packed.raw(0, 0), (uint32_t)(((BYTE)red[0] >> 3) | ((BYTE)red[1] >> 3) << 5 | ((BYTE)red[2] >> 3) << 10));
-
-    // 24 and 32 bits, in place and into another image: rows of three
-    // pixels leave padding, and the alpha byte stays.
-    for (int bits : {24, 32})
-        for (bool in_place : {true, false}) {
-            DibBlock source(make_dib(3, 2, bits)), other(make_dib(3, 2, bits));
-            for (int y = 0; y < 2; ++y)
-                for (int x = 0; x < 3; ++x) {
-                    BYTE* p = source.row(y) + x * bits / 8;
-                    p[0] = (BYTE)(40 * x + 10), p[1] = (BYTE)(60 * y + 20), p[2] = 128;
-                    if (bits == 32)
-                        p[3] = 0x55;
-                }
-            DibBlock& result = in_place ? source : other;
-            apply_color_transform(result.bih, source.bih, t);
-            for (int y = 0; y < 2; ++y)
-                for (int x = 0; x < 3; ++x) {
-                    const BYTE* p = result.row(y) + x * bits / 8;
-                    EXPECT_EQ(std::string((const char*)p, 3), through(t, (BYTE)(40 * x + 10), (BYTE)(60 * y + 20), 128))
-                        << bits << " bits, in place " << in_place << ", pixel " << x << "," << y;
-                    if (bits == 32)
-                        EXPECT_EQ(p[3], 0x55);
-                }
-        }
-
-    // A palette image: its table only, into a block of header and table.
-    DibBlock palette(make_dib(4, 1, 8, {quad(200, 100, 50), quad(10, 220, 30)}, 2));
-    std::vector<BYTE> header(40 + 2 * 4, 0xEE);
-    apply_color_transform((BITMAPINFOHEADER*)header.data(), palette.bih, t);
-    EXPECT_EQ(((BITMAPINFOHEADER*)header.data())->biClrUsed, 2u);
-    EXPECT_EQ(std::string((const char*)&header[40], 3), through(t, 50, 100, 200));
-    EXPECT_EQ(std::string((const char*)&header[44], 3), through(t, 30, 220, 10));
+    for (int bits : {16, 24, 32}) {
+        DibBlock source(make_dib(3, 2, bits)), copy(make_dib(3, 2, bits));
+        DibBlock& result = bits == 32 ? copy : source;
+        for (int y = 0; y < 2; ++y)
+            for (int x = 0; x < 3; ++x) {
+                BYTE* p = source.row(y) + x * bits / 8;
+                const BYTE colour[4] = {(BYTE)(40 * x + 10), (BYTE)(60 * y + 20), 128, 0x55};
+                if (bits == 16)
+                    p[1] = 0x7C;
+                else
+                    memcpy(p, colour, bits / 8);
+            }
+        apply_color_transform(result.bih, source.bih, t);
+        for (int y = 0; y < 2; ++y)
+            for (int x = 0; x < 3; ++x) {
+                BYTE in[3] = {(BYTE)(40 * x + 10), (BYTE)(60 * y + 20), 128}, out[3];
+                if (bits == 16)
+                    in[0] = in[1] = 0, in[2] = 255;
+                cmsDoTransform(t, in, out, 1);
+                const BYTE* p = result.row(y) + x * bits / 8;
+                if (bits == 16)
+                    EXPECT_EQ(result.raw(x, y), (uint32_t)(out[0] >> 3 | (out[1] >> 3) << 5 | (out[2] >> 3) << 10));
+                else
+                    EXPECT_EQ(std::string((const char*)p, 3), std::string((const char*)out, 3))
+                        << bits << " bits, pixel " << x << "," << y;
+                if (bits == 32)
+                    EXPECT_EQ(p[3], 0x55);
+            }
+    }
     cmsDeleteTransform(t);
 }
 
@@ -154,75 +120,13 @@ void note_print(const std::string& what, const std::string& mode)
     ASSERT_TRUE(PrintDlgA(&dialog)) << "no default printer: the test run starts a PDF printer";
     HDC hdc = dialog.hDC;
     std::ofstream out(test_out_path("print_jobs.txt"), std::ios::app);
-    out << what << ' ' << mode << ' ' << GetDeviceCaps(hdc, HORZRES) << ' ' << GetDeviceCaps(hdc, VERTRES) << ' '
-        << GetDeviceCaps(hdc, LOGPIXELSX) << ' ' << GetDeviceCaps(hdc, LOGPIXELSY) << ' '
-        << GetDeviceCaps(hdc, PHYSICALOFFSETX) << ' ' << GetDeviceCaps(hdc, PHYSICALOFFSETY) << ' '
-        << GetDeviceCaps(hdc, HORZSIZE) << ' ' << GetDeviceCaps(hdc, VERTSIZE) << '\n';
+    out << what << ' ' << mode;
+    for (int cap : {HORZRES, VERTRES, LOGPIXELSX, LOGPIXELSY, PHYSICALOFFSETX, PHYSICALOFFSETY, HORZSIZE, VERTSIZE})
+        out << ' ' << GetDeviceCaps(hdc, cap);
+    out << '\n';
     DeleteDC(hdc);
     GlobalFree(dialog.hDevMode);
     GlobalFree(dialog.hDevNames);
-}
-
-class RealPrint : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() { std::remove(test_out_path("print_jobs.txt").c_str()); }
-    void SetUp() override
-    {
-        reset_current_image();
-        seams.print_ok = true;
-        // No profile linked unless a test links one.
-        std::remove(seams.use_settings_file("print.ini").c_str());
-    }
-    void TearDown() override { reset_current_image(); }
-    void load_picture()
-    {
-        PnmImage picture = read_pnm_file(fixture_path("print\\picture.ppm"));
-        ASSERT_FALSE(picture.empty());
-        g_hImage = pnm_to_dib(picture);
-        g_imageKind = KIND_DIB;
-        strcpy(g_fileName, "picture.ppm");
-    }
-    SeamRecorder seams;
-};
-
-TEST_F(RealPrint, PicturePrintsInEachMode)
-{
-    load_picture();
-    const struct {
-        const char* mode;
-        int large, tiled;
-    } modes[] = {{"normal", 0, 0}, {"large", 1, 0}, {"tiled", 0, 1}};
-    for (const auto& m : modes) {
-        print_image(m.large, m.tiled, current_print_state());
-        note_print("print/picture.ppm", m.mode);
-    }
-    EXPECT_EQ(seams.print_dialogs, 3);
-    EXPECT_TRUE(seams.boxes.empty());
-}
-
-TEST_F(RealPrint, CancelPrintsNothing)
-{
-    load_picture();
-    seams.print_ok = false;
-    print_image(0, 0, current_print_state());
-    EXPECT_EQ(seams.print_dialogs, 1);
-    // check_print.sh finds exactly one PDF per noted print.
-}
-
-TEST_F(RealPrint, MissingProfilePrintsUncorrected)
-{
-    load_picture();
-    WritePrivateProfileStringA("Corvane", "PrinterProfile", "C:\\nowhere\\gone.icm",
-                               test_out_path("print.ini").c_str());
-    seams.answers = {IDYES};
-    print_image(0, 0, current_print_state());
-    note_print("print/picture.ppm", "normal");
-    ASSERT_EQ(seams.boxes.size(), 2u);
-    EXPECT_EQ(seams.boxes[0].text, "Apply Color Profile Correction\nfor this Print?");
-    EXPECT_EQ(seams.boxes[0].caption, "picture.ppm");
-    EXPECT_EQ(seams.boxes[1].text, "Unable to open printer color profile file: \nC:\\nowhere\\gone.icm");
-    EXPECT_EQ(seams.boxes[1].caption, "Error");
-    EXPECT_EQ(seams.boxes[1].type, (UINT)MB_ICONSTOP);
 }
 
 // The picture as an 8-bit image whose table holds its own colours.
@@ -247,73 +151,103 @@ HGLOBAL palette_picture(const PnmImage& picture)
     return image;
 }
 
-TEST_F(RealPrint, LinkedProfileCorrectsThePrint)
+// What is printed: the picture in true colour or with a palette, or a metafile filled red
+// (an enhanced one's frame is what GDI makes of it; a placeable one is
+// 1000 x 500 units at 1000 per inch, sized through the printer's resolution).
+enum Source { TRUE_COLOUR, PALETTE, EMF, WMF };
+
+HGLOBAL make_source(Source source, const PnmImage& picture, std::string& what)
 {
-    std::string profile = test_out_path("linear.icc");
+    if (source == EMF) {
+        HDC recorder = CreateEnhMetaFileA(NULL, NULL, NULL, NULL);
+        RECT fill = {0, 0, 300, 150};
+        HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
+        FillRect(recorder, &fill, red);
+        DeleteObject(red);
+        HENHMETAFILE emf = CloseEnhMetaFile(recorder);
+        ENHMETAHEADER h;
+        GetEnhMetaFileHeader(emf, sizeof h, &h);
+        what = "emf-" + std::to_string(h.rclFrame.right - h.rclFrame.left) + "x" +
+               std::to_string(h.rclFrame.bottom - h.rclFrame.top);
+        return (HGLOBAL)emf;
+    }
+    if (source == WMF) {
+        HDC recorder = CreateMetaFileA(NULL);
+        SetWindowOrgEx(recorder, 0, 0, NULL);
+        SetWindowExtEx(recorder, 1000, 500, NULL);
+        HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
+        HGDIOBJ old = SelectObject(recorder, red);
+        SelectObject(recorder, GetStockObject(NULL_PEN));
+        Rectangle(recorder, 0, 0, 1001, 501);
+        SelectObject(recorder, old);
+        DeleteObject(red);
+        what = "wmf-1000x500x1000";
+        return (HGLOBAL)CloseMetaFile(recorder);
+    }
+    what = "print/picture.ppm";
+    return source == PALETTE ? palette_picture(picture) : pnm_to_dib(picture);
+}
+
+TEST(RealPrint, PagesMatchTheirPictures)
+{
+    SeamRecorder seams;
+    std::remove(test_out_path("print_jobs.txt").c_str());
+    std::string settings = seams.use_settings_file("print.ini"), profile = test_out_path("linear.icc");
     cmsHPROFILE linear = make_linear_profile();
     ASSERT_TRUE(cmsSaveProfileToFile(linear, profile.c_str()));
     cmsCloseProfile(linear);
-    WritePrivateProfileStringA("Corvane", "PrinterProfile", profile.c_str(), test_out_path("print.ini").c_str());
-    // True colour: a corrected copy of the rows; palette: only the table.
-    for (bool palette : {false, true}) {
-        load_picture();
-        if (palette) {
-            PnmImage picture = dib_to_pnm(g_hImage, 3);
-            GlobalFree(g_hImage);
-            g_hImage = palette_picture(picture);
-        }
+    PnmImage picture = read_pnm_file(fixture_path("print\\picture.ppm"));
+    ASSERT_FALSE(picture.empty());
+    const struct {
+        const char* mode;  // for check_print.sh; "" for Cancel
+        int large, tiled;
+        Source source;
+        const char* linked;  // the PrinterProfile setting, answered Yes
+        size_t boxes;        // the profile question, the error
+    } cases[] = {
+        {"normal", 0, 0, TRUE_COLOUR, NULL, 0},
+        {"large", 1, 0, TRUE_COLOUR, NULL, 0},
+        {"tiled", 0, 1, TRUE_COLOUR, NULL, 0},
+        {"", 0, 0, TRUE_COLOUR, NULL, 0},  // Cancel: check_print.sh finds no page for it
+        // A missing profile is reported and the page printed uncorrected.
+        {"normal", 0, 0, TRUE_COLOUR, "C:\\nowhere\\gone.icm", 2},
+        // True colour: a corrected copy of the rows; palette: only the table.
+        {"normal-linear.icc", 0, 0, TRUE_COLOUR, profile.c_str(), 1},
+        {"normal-linear.icc", 0, 0, PALETTE, profile.c_str(), 1},
+        {"normal", 0, 0, EMF, NULL, 0},
+        {"normal", 0, 0, WMF, NULL, 0},
+    };
+    for (const auto& c : cases) {
+        reset_current_image();
+        seams.boxes.clear();
+        seams.print_ok = *c.mode != 0;
         seams.answers = {IDYES};
-        print_image(0, 0, current_print_state());
-        note_print("print/picture.ppm", "normal-linear.icc");
+        WritePrivateProfileStringA("Corvane", "PrinterProfile", c.linked, settings.c_str());
+        std::string what;
+        g_wmfHasPlaceable = c.source == WMF;
+        g_wmfPlaceableHeader = WmfPlaceableHeader{WMF_PLACEABLE_KEY, 0, 0, 0, 999, 499, 1000, 0, 0};
+        g_hImage = make_source(c.source, picture, what);
+        g_imageKind = c.source == EMF ? KIND_EMF : c.source == WMF ? KIND_WMF : KIND_DIB;
+        strcpy(g_fileName, "picture.ppm");
+        PrintState state = current_print_state();
+        print_image(c.large, c.tiled, state);
+        if (*c.mode)
+            note_print(what, c.mode);
+        if (c.source == EMF)
+            DeleteEnhMetaFile((HENHMETAFILE)state.image);
+        else if (c.source == WMF)
+            DeleteMetaFile((HMETAFILE)state.image);
+        else
+            GlobalFree(state.image);
+        g_hImage = NULL;
+        ASSERT_EQ(seams.boxes.size(), c.boxes) << what << ' ' << c.mode;
+        if (c.boxes == 2)
+            EXPECT_EQ(seams.boxes.back().text, "Unable to open printer color profile file: \nC:\\nowhere\\gone.icm");
     }
-    EXPECT_EQ(seams.boxes.size(), 2u);
-}
-
-TEST_F(RealPrint, EnhancedMetafileFillsItsFrame)
-{
-    // A red rectangle drawn by GDI itself; its frame is what GDI makes of it.
-    HDC recorder = CreateEnhMetaFileA(NULL, NULL, NULL, NULL);
-    ASSERT_NE(recorder, (HDC)NULL);
-    HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
-    RECT fill = {0, 0, 300, 150};
-    FillRect(recorder, &fill, red);
-    DeleteObject(red);
-    g_hImage = (HGLOBAL)CloseEnhMetaFile(recorder);
-    g_imageKind = KIND_EMF;
-    ENHMETAHEADER header;
-    ASSERT_TRUE(GetEnhMetaFileHeader((HENHMETAFILE)g_hImage, sizeof header, &header));
-    print_image(0, 0, current_print_state());
-    note_print("emf-" + std::to_string(header.rclFrame.right - header.rclFrame.left) + "x" +
-                   std::to_string(header.rclFrame.bottom - header.rclFrame.top),
-               "normal");
-    DeleteEnhMetaFile((HENHMETAFILE)g_hImage);
-    g_hImage = NULL;
-    g_imageKind = KIND_NONE;
-}
-
-TEST_F(RealPrint, PlaceableWindowsMetafileTakesItsSizeFromItsBox)
-{
-    // 1000 x 500 units at 1000 per inch, filled red through the window extent.
-    HDC recorder = CreateMetaFileA(NULL);
-    ASSERT_NE(recorder, (HDC)NULL);
-    SetWindowOrgEx(recorder, 0, 0, NULL);
-    SetWindowExtEx(recorder, 1000, 500, NULL);
-    HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
-    HGDIOBJ old = SelectObject(recorder, red);
-    SelectObject(recorder, GetStockObject(NULL_PEN));
-    Rectangle(recorder, 0, 0, 1001, 501);
-    SelectObject(recorder, old);
-    DeleteObject(red);
-    g_hImage = (HGLOBAL)CloseMetaFile(recorder);
-    g_imageKind = KIND_WMF;
-    g_wmfHasPlaceable = 1;
-    g_wmfPlaceableHeader = WmfPlaceableHeader{WMF_PLACEABLE_KEY, 0, 0, 0, 999, 499, 1000, 0, 0};
-    print_image(0, 0, current_print_state());
-    note_print("wmf-1000x500x1000", "normal");
-    DeleteMetaFile((HMETAFILE)g_hImage);
-    g_hImage = NULL;
-    g_imageKind = KIND_NONE;
     g_wmfHasPlaceable = 0;
+    reset_current_image();
+    EXPECT_EQ(seams.print_dialogs, 9);
+    WritePrivateProfileStringA("Corvane", "PrinterProfile", NULL, settings.c_str());
 }
 
 }  // namespace
