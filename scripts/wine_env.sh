@@ -82,7 +82,9 @@ start_display() {
     local n
     for n in $(seq 90 140); do
         [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-        Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+        # No screen saver: after ten minutes without input it would blank
+        # the screen the end-to-end tests capture.
+        Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp -s 0 >/dev/null 2>&1 &
         XVFB_PID=$!
         for _ in $(seq 1 50); do
             [ -e "/tmp/.X11-unix/X$n" ] && break
