@@ -525,26 +525,33 @@ static LRESULT crop_on_scroll(HWND hwnd, int bar, int code, int thumb)
     return 0;
 }
 
-static LRESULT crop_on_keydown(HWND hwnd, int key)
+int tool_scroll_key(HWND hwnd, int key)
 {
     switch (key) {
-    case VK_ESCAPE: cancel_crop(); break;
-    case VK_PRIOR: SendMessageA(hwnd, WM_VSCROLL, SB_PAGEUP, 0); break;
-    case VK_NEXT: SendMessageA(hwnd, WM_VSCROLL, SB_PAGEDOWN, 0); break;
+    case VK_PRIOR: SendMessageA(hwnd, WM_VSCROLL, SB_PAGEUP, 0); return 1;
+    case VK_NEXT: SendMessageA(hwnd, WM_VSCROLL, SB_PAGEDOWN, 0); return 1;
     case VK_END:
         SendMessageA(hwnd, WM_VSCROLL, SB_BOTTOM, 0);
         SendMessageA(hwnd, WM_HSCROLL, SB_BOTTOM, 0);
-        break;
+        return 1;
     case VK_HOME:
         SendMessageA(hwnd, WM_VSCROLL, SB_TOP, 0);
         SendMessageA(hwnd, WM_HSCROLL, SB_TOP, 0);
-        break;
-    case VK_LEFT: SendMessageA(hwnd, WM_HSCROLL, SB_LINELEFT, 0); break;
-    case VK_UP: SendMessageA(hwnd, WM_VSCROLL, SB_LINEUP, 0); break;
-    case VK_RIGHT: SendMessageA(hwnd, WM_HSCROLL, SB_LINERIGHT, 0); break;
-    case VK_DOWN: SendMessageA(hwnd, WM_VSCROLL, SB_LINEDOWN, 0); break;
+        return 1;
+    case VK_LEFT: SendMessageA(hwnd, WM_HSCROLL, SB_LINELEFT, 0); return 1;
+    case VK_UP: SendMessageA(hwnd, WM_VSCROLL, SB_LINEUP, 0); return 1;
+    case VK_RIGHT: SendMessageA(hwnd, WM_HSCROLL, SB_LINERIGHT, 0); return 1;
+    case VK_DOWN: SendMessageA(hwnd, WM_VSCROLL, SB_LINEDOWN, 0); return 1;
     }
     return 0;
+}
+
+void tool_on_keydown(HWND hwnd, int key, void (*cancel)(void))
+{
+    if (key == VK_ESCAPE)
+        cancel();
+    else
+        tool_scroll_key(hwnd, key);
 }
 
 LRESULT CALLBACK crop_wnd_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
@@ -557,7 +564,7 @@ LRESULT CALLBACK crop_wnd_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
     case WM_LBUTTONDBLCLK: return crop_on_lbuttondown(hwnd, 1);
     case WM_LBUTTONUP: return crop_on_lbuttonup(hwnd);
     case WM_MOUSEMOVE: return crop_on_mousemove(hwnd, x, y, wp);
-    case WM_KEYDOWN: return crop_on_keydown(hwnd, (int)wp);
+    case WM_KEYDOWN: tool_on_keydown(hwnd, (int)wp, cancel_crop); return 0;
     case WM_VSCROLL: return crop_on_scroll(hwnd, SB_VERT, LOWORD(wp), HIWORD(wp));
     case WM_HSCROLL: return crop_on_scroll(hwnd, SB_HORZ, LOWORD(wp), HIWORD(wp));
     case WM_CLOSE:

@@ -32,3 +32,7 @@ void crop_snap(int zoom, const RECT* image, RECT* sel);
 RECT rescale_crop_rect(const RECT* sel, const RECT* old_image, const RECT* new_image, int to, int from);
 // New scroll offset in [-range, 0] for a WM_xSCROLL code.
 int tool_scroll_offset(int offset, int range, int code, int thumb, int line_step);
+// The tool windows' scrolling keys; returns 0 for any other key.
+int tool_scroll_key(HWND hwnd, int key);
+// Escape cancels the tool, the scrolling keys scroll.
+void tool_on_keydown(HWND hwnd, int key, void (*cancel)(void));

@@ -440,23 +440,8 @@ static LRESULT full_on_keydown(HWND hwnd, UINT key)
         return 0;
     }
     g_redEyeMode = 0;
-    switch (key) {
-    case VK_PRIOR: SendMessageA(hwnd, WM_VSCROLL, SB_PAGEUP, 0); break;
-    case VK_NEXT: SendMessageA(hwnd, WM_VSCROLL, SB_PAGEDOWN, 0); break;
-    case VK_END:
-        SendMessageA(hwnd, WM_VSCROLL, SB_BOTTOM, 0);
-        SendMessageA(hwnd, WM_HSCROLL, SB_BOTTOM, 0);
-        break;
-    case VK_HOME:
-        SendMessageA(hwnd, WM_VSCROLL, SB_TOP, 0);
-        SendMessageA(hwnd, WM_HSCROLL, SB_TOP, 0);
-        break;
-    case VK_LEFT: SendMessageA(hwnd, WM_HSCROLL, SB_LINELEFT, 0); break;
-    case VK_UP: SendMessageA(hwnd, WM_VSCROLL, SB_LINEUP, 0); break;
-    case VK_RIGHT: SendMessageA(hwnd, WM_HSCROLL, SB_LINERIGHT, 0); break;
-    case VK_DOWN: SendMessageA(hwnd, WM_VSCROLL, SB_LINEDOWN, 0); break;
-    default: leave_full_screen(); break;
-    }
+    if (!tool_scroll_key(hwnd, key))
+        leave_full_screen();
     return 0;
 }
 

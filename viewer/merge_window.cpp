@@ -130,27 +130,6 @@ void tool_on_scroll(HWND hwnd, int bar, int code, int thumb)
     InvalidateRect(hwnd, NULL, TRUE);
 }
 
-void tool_on_keydown(HWND hwnd, int key, void (*cancel)(void))
-{
-    switch (key) {
-    case VK_ESCAPE: cancel(); break;
-    case VK_PRIOR: SendMessageA(hwnd, WM_VSCROLL, SB_PAGEUP, 0); break;
-    case VK_NEXT: SendMessageA(hwnd, WM_VSCROLL, SB_PAGEDOWN, 0); break;
-    case VK_END:
-        SendMessageA(hwnd, WM_VSCROLL, SB_BOTTOM, 0);
-        SendMessageA(hwnd, WM_HSCROLL, SB_BOTTOM, 0);
-        break;
-    case VK_HOME:
-        SendMessageA(hwnd, WM_VSCROLL, SB_TOP, 0);
-        SendMessageA(hwnd, WM_HSCROLL, SB_TOP, 0);
-        break;
-    case VK_LEFT: SendMessageA(hwnd, WM_HSCROLL, SB_LINELEFT, 0); break;
-    case VK_UP: SendMessageA(hwnd, WM_VSCROLL, SB_LINEUP, 0); break;
-    case VK_RIGHT: SendMessageA(hwnd, WM_HSCROLL, SB_LINERIGHT, 0); break;
-    case VK_DOWN: SendMessageA(hwnd, WM_VSCROLL, SB_LINEDOWN, 0); break;
-    }
-}
-
 // ---- the merge tool
 
 void update_merge_status(int x, int y)

@@ -26,8 +26,7 @@ int tool_zoom_for_item(int id);
 void tool_point_to_image(int x, int y, int client_w, int client_h, int zoomed_w, int zoomed_h, int zoom,
                          int scroll_x, int scroll_y, int* ix, int* iy);
 
-// The shared keys and scrolling of the tool windows; Esc calls cancel.
-void tool_on_keydown(HWND hwnd, int key, void (*cancel)(void));
+// The shared scrolling of the tool windows.
 void tool_on_scroll(HWND hwnd, int bar, int code, int thumb);
 
 // The main dialog's filter list without its second pair (the multimedia
