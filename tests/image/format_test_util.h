@@ -15,9 +15,7 @@
 #include "support/dib_block.h"
 #include "support/pnm_reference.h"
 
-// Largest difference of any red, green, blue (with alpha: and alpha) sample
-// between the image and the reference; 999 when the sizes differ or either
-// side is missing.
+// Largest difference of any sample; 999 when the sizes differ or a side is missing.
 inline int max_pixel_difference(HGLOBAL hDib, const PnmImage& ref, bool with_alpha = false)
 {
     DibBlock image(hDib, false);
@@ -40,8 +38,7 @@ inline void expect_pixels(HGLOBAL image, const PnmImage& want, int tolerance, bo
     EXPECT_LE(max_pixel_difference(image, want, with_alpha), tolerance);
 }
 
-// The comment the last read left, which this frees; "(none)" when there
-// is none.
+// The comment the last read left, freed; "(none)" when there is none.
 inline std::string take_comment()
 {
     std::string text = "(none)";
@@ -54,15 +51,13 @@ inline std::string take_comment()
     return text;
 }
 
-// The picture as a written file must show it, RGB (or RGBA), for the
-// check scripts.
+// The picture a written file must show, for the check scripts.
 inline void write_expected_pam(HGLOBAL image, const std::string& path, bool with_alpha = false)
 {
     write_pnm_file(path, dib_to_pnm(image, with_alpha ? 4 : 3));
 }
 
-// An image of pseudo-random pixels (indices below colours for palette
-// depths, with a table of distinct colours).
+// Pseudo-random pixels; palette depths get a table of distinct colours.
 inline HGLOBAL noise_image(int bits, int width, int height, uint32_t colours, unsigned key)
 {
     std::vector<RGBQUAD> table;

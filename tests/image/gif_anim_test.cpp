@@ -127,12 +127,12 @@ TEST_F(GifAnim, LastFrameRewindsCountsAndStartsAgain)
     strcpy(g_infoText, "image type: GIF");
     ASSERT_EQ(1, start_gif_animation());
     EXPECT_EQ((int)strlen("image type: GIF"), g_infoTextLen);
-    for (int i = 1; i < 6; ++i)
+    for (int i = 1; i < 4; ++i)
         ASSERT_EQ(1, advance_gif_animation(gif.file));
     EXPECT_EQ(0, g_gifContinuing);
-    EXPECT_EQ(6, g_gifFrameNumber);
+    EXPECT_EQ(4, g_gifFrameNumber);
     ASSERT_EQ(1, advance_gif_animation(gif.file));  // the first frame again
-    EXPECT_STREQ("image type: GIF\n# of GIF images: 6", g_infoText);
+    EXPECT_STREQ("image type: GIF\n# of GIF images: 4", g_infoText);
     EXPECT_EQ(1, g_gifFrameNumber);
     EXPECT_EQ(1, g_gifContinuing);
     EXPECT_EQ(7u, g_animDelay);
@@ -195,8 +195,7 @@ TEST_F(GifAnim, UnreadableFrameEndsAsStillImage)
     EXPECT_EQ((std::vector<int>{0, 0, 255}), rgb_at(g_hImage, 3, 1)) << "blue, the last composed picture";
 }
 
-// A screen past the limit, or one whose two canvases (10000 x 10000: 600 MB)
-// the frames' data could never fill: the first frame stays a still image.
+// Canvases past the limit or past what the data could fill: the first frame stays.
 TEST_F(GifAnim, HugeScreenFailsWithMessageAndKeepsTheFrame)
 {
     for (int side : {65535, 10000}) {

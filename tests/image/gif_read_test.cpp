@@ -30,9 +30,7 @@ HGLOBAL read_bytes(const std::string& bytes, GifReadState& s, char* info = nullp
 
 }  // namespace
 
-// The smallest and largest code size, long strings, a full table cleared
-// at once or late, interlaced heights with empty passes and a MacBinary
-// header: the frame is the picture ImageMagick decodes.
+// Code sizes, full tables, empty interlace passes, a MacBinary header.
 TEST_F(GifRead, StillImagesMatchImageMagick)
 {
     for (const char* name : {"still_2", "still_256", "still_gradient", "version_87a", "still_full_table",
@@ -144,8 +142,7 @@ TEST_F(GifRead, TruncatedDataKeepsTheRowsDecoded)
     EXPECT_EQ(0u, frame.raw(7, 0)) << "the bottom row was never reached";
 }
 
-// Guards with their own message or bound; other damaged files are the
-// mutation harness's.
+// Guards with their own message; other damage is the mutation harness's.
 struct HostileCase {
     std::string name;
     std::string bytes;

@@ -44,8 +44,7 @@ inline HGLOBAL read_frame(GifReadState& s, HFILE file, char* info = nullptr, int
     return h;
 }
 
-// Counts pixels that differ from the reference; a reference pixel with
-// alpha 0 must show `background` (red, green, blue). -1: other size.
+// Differing pixels; alpha 0 must show `background`. -1: other size.
 inline int count_mismatches(HGLOBAL hDib, const PnmImage& ref, const uint8_t* background = nullptr)
 {
     DibBlock dib(hDib, false);
@@ -64,9 +63,7 @@ inline int count_mismatches(HGLOBAL hDib, const PnmImage& ref, const uint8_t* ba
     return bad;
 }
 
-// LZW data that any decoder reads: minimum code size 2, a clear code before
-// every two pixels so the codes stay 3 bits wide. Returned as sub-blocks
-// with the terminator. Pixel values must be below 4.
+// Sub-blocks of code size 2, a clear code every two pixels (values below 4).
 inline std::string plain_lzw_blocks(const std::vector<uint8_t>& pixels, bool end_code = true)
 {
     std::string bytes;

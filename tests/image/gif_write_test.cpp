@@ -22,8 +22,7 @@ protected:
     SeamRecorder seams{32};
 };
 
-// An image of random indices below colours, with a random table; runs as
-// well as noise, so the string table holds long strings too.
+// Random indices and runs, so the string table holds long strings too.
 HGLOBAL random_image(int bits, int width, int height, uint32_t colours, unsigned key)
 {
     std::mt19937 rng(key);
@@ -37,8 +36,7 @@ HGLOBAL random_image(int bits, int width, int height, uint32_t colours, unsigned
     return dib.release();
 }
 
-// The written file read back: same indices (past the table: 0), the
-// transparency as written.
+// Same indices (past the table: 0) and transparency.
 void expect_reads_back(HGLOBAL written, const std::string& path, int has_transparency)
 {
     OpenGif gif(path);
@@ -132,8 +130,7 @@ TEST_F(GifWrite, FailureLeavesTheExistingFileAlone)
 
 namespace {
 
-// Rewrites the comment as the comment dialog does: the writer's answer, and
-// whether the dialog's text survived.
+// As the comment dialog does; whether the dialog's text survived.
 int rewrite_comment(const std::string& path, const std::string& text, bool* text_kept = nullptr)
 {
     HGLOBAL h = text_block(text);
@@ -181,8 +178,7 @@ std::string from_first_image(const std::string& bytes)
 
 }  // namespace
 
-// The new comment replaces every old one (an empty one removes them), the
-// images stay byte for byte, and a GIF87a file becomes GIF89a.
+// Every old comment replaced, images byte for byte, GIF87a made GIF89a.
 TEST_F(GifWrite, CommentRewriteReplacesTheTextAndKeepsTheImages)
 {
     std::string long_text;

@@ -1,7 +1,5 @@
-// Metafiles: reading placeable and plain Windows metafiles with their
-// information texts, the EMF information, both conversions (checked by
-// playing the result and comparing pixels with the original drawing), EMF
-// comments written into the description, and hostile files.
+// Metafiles: placeable and plain WMF reading, EMF information, both
+// conversions compared by playing them, EMF comments, and hostile files.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -26,8 +24,7 @@ static const COLORREF RED = RGB(255, 0, 0);
 static const COLORREF BLUE = RGB(0, 0, 255);
 static const COLORREF WHITE = RGB(255, 255, 255);
 
-// The test picture in logical units of a w x h window: red left half, blue
-// bottom-right quarter, white elsewhere.
+// Red left half, blue bottom-right quarter, white elsewhere.
 static void draw_picture(HDC dc, int w, int h)
 {
     HBRUSH white = CreateSolidBrush(WHITE), red = CreateSolidBrush(RED), blue = CreateSolidBrush(BLUE);
@@ -76,8 +73,7 @@ static std::string placeable_header(int16_t l, int16_t t, int16_t r, int16_t b, 
     return std::string((const char*)&ph, sizeof ph);
 }
 
-// An enhanced metafile of the drawing with a 1-inch-square frame, drawn in
-// the reference device's pixels of that inch.
+// The drawing in a 1-inch-square frame, in the reference device's pixels.
 static HENHMETAFILE make_emf(const char* path, const char* description, int* side_pixels)
 {
     HDC screen = GetDC(NULL);
@@ -105,8 +101,7 @@ static void play_emf_into(GdiCanvas& c, HENHMETAFILE h)
     PlayEnhMetaFile(c.dc, h, &r);
 }
 
-// Same picture: the three regions at their centres, and at most a thin
-// seam of differing pixels where scaling moved an edge by one.
+// The three regions at their centres; at most a seam where scaling moved an edge.
 static void expect_same_picture(const GdiCanvas& expected, const GdiCanvas& actual)
 {
     int w = expected.width, h = expected.height;
@@ -161,8 +156,7 @@ protected:
     void TearDown() override { g_wmfHasPlaceable = 0; }
 };
 
-// Placeable and plain files: the information text, and the preview fitted
-// to the box (1440 x 960 is landscape) or square without one.
+// The preview fits the placeable box (1440 x 960) or is square without one.
 TEST_F(Metafile, ReadsPlaceableAndPlainWmf)
 {
     HMETAFILE original = make_wmf();
@@ -231,9 +225,7 @@ TEST_F(Metafile, EmfBecomesAPlaceableWmfOfTheSamePicture)
     DeleteEnhMetaFile(emf);
 }
 
-// The EMF's frame comes from the placeable header, (right - left) * 2540 /
-// units per inch: 1439 -> 2538, 959 -> 1691 (0.01 mm); without a header or
-// its units, a four-inch square.
+// Frame from the placeable box in 0.01 mm; without a box or its units, four inches square.
 TEST_F(Metafile, WmfBecomesAnEmfSizedFromItsPlaceableHeader)
 {
     HMETAFILE original = make_wmf();
@@ -302,8 +294,7 @@ static std::wstring description_of(const std::string& path)
     return d;
 }
 
-// Writes the comment into the file as the comment dialog does; whether the
-// dialog's copy of the comment survived.
+// As the comment dialog does; whether the dialog's copy survived.
 static bool write_comment(const std::string& path, const char* text, HWND main)
 {
     HGLOBAL h = text_block(text);
@@ -367,9 +358,7 @@ protected:
     }
 };
 
-// The comment becomes the picture's description (an empty one removes it;
-// a file with the oldest, 88-byte header gets it right after the header);
-// the records and so the picture survive, and the list is told to reload.
+// The description changes (also after an 88-byte header), records stay, the list reloads.
 TEST_F(EmfComment, CommentBecomesTheDescriptionAndTheRecordsSurvive)
 {
     std::string bytes = read_file_bytes(original);
@@ -408,7 +397,6 @@ TEST_F(EmfComment, CommentBecomesTheDescriptionAndTheRecordsSurvive)
 
 TEST_F(EmfComment, FileThatCannotBeReplacedIsKeptAndTheCommentDropped)
 {
-    // Open without delete sharing: the finished copy cannot take its place.
     HANDLE lock = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
     ASSERT_NE(INVALID_HANDLE_VALUE, lock);
     std::string before = read_file_bytes(path);
@@ -501,7 +489,7 @@ TEST_F(HostileWmf, AbsurdSizesAreBoundedByTheFile)
     EXPECT_EQ((good.size() - 22) / 2, g_wmfSizeWords);
     DeleteMetaFile(h);
 
-    // First record claims 2^31 words, then 0 words: the picture is cut there.
+    // A first record of 2^31, 0 or 2 words: the picture is cut there.
     for (uint32_t words : {0x7FFFFFFFu, 0u, 2u}) {
         bytes = good;
         put_le32(bytes, 22 + 18, words);
@@ -522,8 +510,7 @@ TEST_F(HostileWmf, PlaceableHeaderLiesAreHarmless)
     EXPECT_TRUE(h);
     DeleteMetaFile(h);
 
-    // Inverted box and no units per inch: the preview takes 1 x 1 and the
-    // conversion the plain size.
+    // Inverted box, no units per inch: a square preview, a plain-size conversion.
     bytes = placeable_header(500, 400, -500, -400, 0) + good.substr(22);
     h = read_bytes(bytes, 1);
     ASSERT_TRUE(h);
@@ -540,8 +527,7 @@ TEST_F(HostileWmf, PlaceableHeaderLiesAreHarmless)
 
 TEST_F(HostileWmf, RecordContentsThatClaimTooMuchPlayWithoutHarm)
 {
-    // Polygon, polyline, text and bitmap records whose counts pass the
-    // record's end by far.
+    // Counts that pass the record's end by far.
     std::vector<std::string> records;
     for (uint16_t function : {0x0324, 0x0325, 0x0538, 0x0521, 0x0a32, 0x0940, 0x0b41, 0x0f43, 0x0d33, 0x0142}) {
         std::string record(6 + 48, '\0');
@@ -551,8 +537,7 @@ TEST_F(HostileWmf, RecordContentsThatClaimTooMuchPlayWithoutHarm)
             put_le16(record, i, 0x7FF0);
         records.push_back(record);
     }
-    // A stretched DIB whose header (width 0x7FFFFFFF, height -2^31, 32 bits,
-    // 2^31 colours) gave a size that wrapped to 40 bytes and passed the check.
+    // A DIB header whose size once wrapped to 40 bytes.
     std::string dib = le32(40) + le32(0x7FFFFFFF) + le32(0x80000000) + le16(1) + le16(32) + le32(BI_RGB) +
                       le32(0) + le32(0) + le32(0) + le32(0x80000000) + le32(0);
     std::string params = le32(0x00CC0020) + le16(0) + std::string(16, '\1') + dib;
@@ -606,7 +591,7 @@ TEST_F(HostileWmf, ValidRecordsOfTheCheckedKindsAreAllKept)
     DeleteMetaFile(original);
 }
 
-// "L" at the origin of a metafile in pixels, in a font of the given height.
+// "L" at the origin in a font of the given height.
 static HMETAFILE make_letter_wmf(int height)
 {
     HDC mf = CreateMetaFileA(NULL);
@@ -623,9 +608,7 @@ static HMETAFILE make_letter_wmf(int height)
 
 TEST_F(HostileWmf, FontsBeyondTheDisplayPlayAtTheLargestItDraws)
 {
-    // A display driver may end the process on glyphs of 32767 pixels; such a
-    // font plays as one of 4096, the stem of its "L" on the canvas. Smaller
-    // fonts play as they are.
+    // Glyphs of 32767 pixels may end the process: they play at 4096.
     struct Case { int height, played; };
     const Case cases[] = {{32767, 4096}, {200, 200}};
     for (const Case& c : cases) {

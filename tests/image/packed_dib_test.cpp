@@ -54,7 +54,7 @@ TEST(DibLayout, ValidityCheckRejectsHeadersThatDoNotFitTheirBlock)
 TEST(DibLayout, MatchesBmpFilesOfNetpbmAtEveryPaletteDepth)
 {
     for (int b : {1, 4, 8, 24})
-        for (const char* size : {"1x1", "3x2", "5x3", "13x7", "31x4", "33x5"}) {
+        for (const char* size : {"1x1", "13x7", "33x5"}) {
             std::string base = fixture_path("packed_dib/dib_" + std::to_string(b) + "_" + size);
             std::string bmp = read_file_bytes(base + ".bmp");
             PnmImage ref = read_pnm_file(base + ".ppm");

@@ -12,8 +12,7 @@ static HWND make_window()
     return CreateWindowA("STATIC", "", 0, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
 }
 
-// Every window and strip as a real (hidden) window; strips are told apart
-// by handle.
+// Every window and strip as a real hidden window, told apart by handle.
 class ProgressRouting : public ::testing::Test {
 protected:
     HWND* windows[8] = {&g_hwndSlide, &g_hwndCrop, &g_hwndBatch, &g_hwndText,
