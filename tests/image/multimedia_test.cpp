@@ -7,6 +7,7 @@
 #include <string>
 
 #include "image/current_image.h"
+#include "support/dib_block.h"
 #include "support/test_support.h"
 
 namespace {
@@ -64,7 +65,6 @@ INSTANTIATE_TEST_SUITE_P(Files, MediaInfoFromTools, ::testing::ValuesIn(FIXTURE_
 
 // ---- hand-made headers
 
-std::string le32(uint32_t v) { return std::string{(char)v, (char)(v >> 8), (char)(v >> 16), (char)(v >> 24)}; }
 std::string be32(uint32_t v) { return std::string{(char)(v >> 24), (char)(v >> 16), (char)(v >> 8), (char)v}; }
 
 std::string wav(uint32_t bytes_per_second, const std::string& tail)
@@ -90,8 +90,6 @@ struct HostileCase {
     std::string bytes;
     const char* expected;
 };
-
-
 
 std::vector<HostileCase> hostile_cases()
 {
@@ -141,7 +139,6 @@ TEST_P(MediaInfoHostile, StaysInsideTheFile)
     ASSERT_TRUE(write_file_bytes(path, c.bytes));
     std::string text = info_of(c.fn, path);
     EXPECT_EQ(text, c.expected);
-
 }
 
 INSTANTIATE_TEST_SUITE_P(Headers, MediaInfoHostile, ::testing::ValuesIn(hostile_cases()),

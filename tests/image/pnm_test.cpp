@@ -114,20 +114,13 @@ TEST(PnmWrite, EveryWriterReadsBack)
     };
     unsigned key = 3;
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        HGLOBAL image = noise_image(c.bits, 19, 6, c.colours, key++);
-        if (c.bits == 1 || c.write == write_pgm_file) {  // PBM and PGM keep grey pictures only
-            DibBlock dib(image, false);
-            for (uint32_t i = 0; i < (c.bits == 1 ? 2u : 256u); ++i)
-                dib.table()[i] = c.bits == 1 ? quad(i ? 255 : 0, i ? 255 : 0, i ? 255 : 0) : quad(i, i, i);
-        }
-        std::string path = test_out_path(c.name);
-        ASSERT_EQ(1, c.write(path.c_str(), image));
-        write_expected_pam(image, path + ".ref", c.bits == 32);
-        HGLOBAL back = read_pnm_file(path.c_str(), nullptr);
-        expect_pixels(back, read_pnm_file(path + ".ref"), 0, c.bits == 32);
-        GlobalFree(back);
-        GlobalFree(image);
+        DibBlock image(noise_image(c.bits, 19, 6, c.colours, key++));
+        // PBM and PGM keep grey pictures only.
+        for (uint32_t i = 0; (c.bits == 1 || c.write == write_pgm_file) && i < (c.bits == 1 ? 2u : 256u); ++i)
+            image.table()[i] = c.bits == 1 ? quad(i ? 255 : 0, i ? 255 : 0, i ? 255 : 0) : quad(i, i, i);
+        expect_written_and_read_back(image.get(), c.name, c.name + std::string(".ref"), c.write,
+                                     [](const std::string& p) { return read_pnm_file(p.c_str(), nullptr); },
+                                     c.bits == 32);
     }
     EXPECT_TRUE(seams.boxes.empty());
 }

@@ -152,26 +152,20 @@ TEST(TargaWrite, EveryDepthReadsBack)
     struct Case { int bits; uint32_t colours; int type; };
     const Case cases[] = {{1, 2, 1}, {4, 16, 1}, {8, 256, 3}, {8, 200, 1}, {16, 0, 2}, {24, 0, 2}, {32, 0, 2}};
     unsigned key = 1;
-    for (const Case& c : cases) {
+    for (const Case& c : cases)
         for (int rle = 0; rle < 2; ++rle) {
+            DibBlock image(noise_image(c.bits, 31, 9, c.colours, key++));
+            for (int i = 0; c.type == 3 && i < 256; ++i)
+                image.table()[i] = quad(i, i, i);
             std::string name = "tga_write_" + std::to_string(c.bits) + "_" + std::to_string(c.colours) +
                                (rle ? "_rle" : "_raw");
-            SCOPED_TRACE(name);
-            HGLOBAL image = noise_image(c.bits, 31, 9, c.colours, key++);
-            if (c.type == 3) {
-                DibBlock dib(image, false);
-                for (int i = 0; i < 256; ++i)
-                    dib.table()[i] = quad(i, i, i);
-            }
-            std::string path = test_out_path(name + ".tga");
-            ASSERT_EQ(1, write_tga_file(path.c_str(), image, rle));
-            EXPECT_EQ(c.type + 8 * rle, read_file_bytes(path)[2]);
-            write_expected_pam(image, test_out_path(name + ".pam"), c.bits == 32);
-            DibBlock back(read_tga_path(path));
-            expect_pixels(back.get(), read_pnm_file(test_out_path(name + ".pam")), 0, c.bits == 32);
-            GlobalFree(image);
+            expect_written_and_read_back(
+                image.get(), name + ".tga", name + ".pam",
+                [rle](const char* path, HGLOBAL h) { return write_tga_file(path, h, rle); },
+                [](const std::string& path) { return read_tga_path(path); }, c.bits == 32);
+            // Grey, mapped or true colour, coded or not.
+            EXPECT_EQ(c.type + 8 * rle, read_file_bytes(test_out_path(name + ".tga"))[2]);
         }
-    }
     EXPECT_TRUE(seams.boxes.empty());
 }
 
