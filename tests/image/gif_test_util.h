@@ -64,49 +64,35 @@ inline int count_mismatches(HGLOBAL hDib, const PnmImage& ref, const uint8_t* ba
 }
 
 // Sub-blocks of code size 2, a clear code every two pixels (values below 4).
-inline std::string plain_lzw_blocks(const std::vector<uint8_t>& pixels, bool end_code = true)
+inline std::string plain_lzw_blocks(const std::vector<uint8_t>& pixels)
 {
     std::string bytes;
     uint32_t acc = 0;
     int n = 0;
     auto emit = [&](int code) {
         acc |= (uint32_t)code << n;
-        n += 3;
-        while (n >= 8) {
+        for (n += 3; n >= 8; n -= 8, acc >>= 8)
             bytes += (char)(acc & 0xFF);
-            acc >>= 8;
-            n -= 8;
-        }
     };
     for (size_t i = 0; i < pixels.size(); ++i) {
         if (i % 2 == 0)
             emit(4);
         emit(pixels[i] & 3);
     }
-    if (end_code)
-        emit(5);
+    emit(5);
     if (n > 0)
         bytes += (char)(acc & 0xFF);
     std::string blocks;
-    for (size_t o = 0; o < bytes.size(); o += 255) {
-        std::string part = bytes.substr(o, 255);
-        blocks += (char)part.size();
-        blocks += part;
-    }
-    blocks += '\0';
-    return blocks;
+    for (size_t o = 0; o < bytes.size(); o += 255)
+        blocks += (char)bytes.substr(o, 255).size() + bytes.substr(o, 255);
+    return blocks + '\0';
 }
 
 // "GIF89a", screen, a 4-entry global table (black, red, green, blue).
-inline std::string gif_header(int width, int height, const char* version = "89a")
+inline std::string gif_header(int width, int height)
 {
-    std::string s = std::string("GIF") + version + le16(width) + le16(height);
-    s += (char)0x81;
-    s += '\0';
-    s += '\0';
     const unsigned char table[12] = {0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255};
-    s.append((const char*)table, 12);
-    return s;
+    return "GIF89a" + le16(width) + le16(height) + std::string("\x81\0\0", 3) + std::string((const char*)table, 12);
 }
 
 inline std::string gif_gce(int disposal, int delay, int transparent = -1)
