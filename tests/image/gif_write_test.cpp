@@ -3,7 +3,6 @@
 // (a file that cannot be replaced: tests/e2e/comment_dialog_test.cpp).
 #include <gtest/gtest.h>
 
-#include <random>
 #include <string>
 #include <vector>
 
@@ -21,20 +20,6 @@ protected:
     void TearDown() override { reset_gif_globals(); }
     SeamRecorder seams{32};
 };
-
-// Random indices and runs, so the string table holds long strings too.
-HGLOBAL random_image(int bits, int width, int height, uint32_t colours, unsigned key)
-{
-    std::mt19937 rng(key);
-    std::vector<RGBQUAD> table;
-    for (uint32_t i = 0; i < colours; ++i)
-        table.push_back(quad((BYTE)rng(), (BYTE)rng(), (BYTE)rng()));
-    DibBlock dib(make_dib(width, height, bits, table, colours == (1u << bits) ? 0 : colours));
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            set_index(dib.row(y), bits, x, (x / 5 + y) % 3 == 0 ? (unsigned)((x / 5) % colours) : rng() % colours);
-    return dib.release();
-}
 
 // Same indices (past the table: 0) and transparency.
 void expect_reads_back(HGLOBAL written, const std::string& path, int has_transparency)
@@ -71,7 +56,7 @@ TEST_F(GifWrite, EveryDepthInterlacedOrNotReadsBack)
                                    "_" + std::to_string(c.width) + "x" + std::to_string(c.height) +
                                    (interlace ? "_i" : "_n") + (transparent ? "_t" : "_o");
                 SCOPED_TRACE(name);
-                DibBlock image(random_image(c.bits, c.width, c.height, c.colours, key++));
+                DibBlock image(noise_image(c.bits, c.width, c.height, c.colours, key++));
                 g_hasTransparency = transparent;
                 g_transparentIndex = (BYTE)(c.colours - 1);
                 g_transparentDisplayColor = 0x123456;
@@ -107,7 +92,7 @@ TEST_F(GifWrite, FailureLeavesTheExistingFileAlone)
     EXPECT_EQ(0, write_gif_file(path.c_str(), deep.get(), 0));
     EXPECT_EQ("old contents", read_file_bytes(path));
 
-    DibBlock image(random_image(8, 5, 5, 10, 5));
+    DibBlock image(noise_image(8, 5, 5, 10, 5));
     std::string missing = test_out_path("no such folder\\x.gif");
     EXPECT_EQ(0, write_gif_file(missing.c_str(), image.get(), 0));
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(missing.c_str()));

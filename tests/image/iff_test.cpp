@@ -29,15 +29,8 @@ std::string chunk(const std::string& id, const std::string& data)
 
 std::string bmhd(int width, int height, int planes, int masking, int compression)
 {
-    std::string h(20, '\0');
-    h[0] = (char)(width >> 8);
-    h[1] = (char)width;
-    h[2] = (char)(height >> 8);
-    h[3] = (char)height;
-    h[8] = (char)planes;
-    h[9] = (char)masking;
-    h[10] = (char)compression;
-    return chunk("BMHD", h);
+    std::string h = be32((uint32_t)width << 16 | height) + le32(0) + (char)planes + (char)masking + (char)compression;
+    return chunk("BMHD", h + std::string(20 - h.size(), '\0'));
 }
 
 std::string form(const std::string& type, const std::string& chunks)

@@ -19,20 +19,12 @@ HGLOBAL read_pcx_path(const std::string& path, char* info = nullptr)
 }
 
 // A 128-byte header; the palette area is left zero.
-std::string pcx_header(int bpp, int planes, int width, int height, int bpl, int version = 5)
+std::string pcx_header(int bpp, int planes, int width, int height, int bpl)
 {
-    std::string h(128, '\0');
-    h[0] = 10;
-    h[1] = (char)version;
-    h[2] = 1;
-    h[3] = (char)bpp;
-    h[8] = (char)(width - 1);
-    h[9] = (char)((width - 1) >> 8);
-    h[10] = (char)(height - 1);
-    h[11] = (char)((height - 1) >> 8);
+    std::string h = std::string{10, 5, 1, (char)bpp} + le32(0) + le16(width - 1) + le16(height - 1);
+    h.resize(128, '\0');
     h[65] = (char)planes;
-    h[66] = (char)bpl;
-    h[67] = (char)(bpl >> 8);
+    put_le16(h, 66, bpl);
     return h;
 }
 

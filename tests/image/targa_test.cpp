@@ -28,16 +28,8 @@ HGLOBAL read_tga_bytes(const std::string& bytes, char* info = nullptr)
 
 std::string tga_header(int type, int width, int height, int depth, int descriptor, int id_length = 0)
 {
-    std::string h(18, '\0');
-    h[0] = (char)id_length;
-    h[2] = (char)type;
-    h[12] = (char)width;
-    h[13] = (char)(width >> 8);
-    h[14] = (char)height;
-    h[15] = (char)(height >> 8);
-    h[16] = (char)depth;
-    h[17] = (char)descriptor;
-    return h;
+    return std::string{(char)id_length, 0, (char)type} + std::string(9, '\0') + le16(width) + le16(height) +
+           (char)depth + (char)descriptor;
 }
 
 }  // namespace
