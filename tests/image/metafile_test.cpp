@@ -156,32 +156,49 @@ protected:
     void TearDown() override { g_wmfHasPlaceable = 0; }
 };
 
-// The preview fits the placeable box (1440 x 960) or is square without one.
-TEST_F(Metafile, ReadsPlaceableAndPlainWmf)
+// The preview fits the placeable box (1440 x 960) or is square without one;
+// the EMF's frame is the box in 0.01 mm, four inches square without a box
+// or its units.
+TEST_F(Metafile, WmfReadsAndBecomesAnEmfSizedFromItsPlaceableHeader)
 {
     HMETAFILE original = make_wmf();
     std::string bits = wmf_bytes(original);
-    const struct { uint32_t placeable; const char* prefix; int dest_height; } cases[] = {
-        {1, "image type: placeable WMF \nversion: 0x300 \nfile size: ", 198},  // 297 * 960 / 1440 + 0.5
-        {0, "image type: WMF \nversion: 0x300 \nfile size: ", 300},
+    const struct { uint32_t placeable; uint16_t inch; const char* text; int dest_height; LONG width, height; } cases[] = {
+        {1, 1440, "image type: placeable WMF \nversion: 0x300 \nfile size: ", 198, 2538, 1691},
+        {1, 0, "image type: placeable WMF", 198, 10160, 10160},
+        {0, 1440, "image type: WMF \nversion: 0x300 \nfile size: ", 300, 10160, 10160},
     };
     for (const auto& c : cases) {
-        std::string path = test_out_path("wmf_in.wmf");
-        ASSERT_TRUE(write_file_bytes(path, (c.placeable ? placeable_header(0, 0, 1439, 959, 1440) : "") + bits));
+        SCOPED_TRACE(std::to_string(c.placeable) + " " + std::to_string(c.inch));
+        std::string in = test_out_path("wmf_in.wmf");
+        ASSERT_TRUE(write_file_bytes(in, (c.placeable ? placeable_header(0, 0, 1439, 959, c.inch) : "") + bits));
         g_animDestWidth = 0;
-        HMETAFILE h = read_wmf_path(path, c.placeable, info);
+        HMETAFILE h = read_wmf_path(in, c.placeable, info, &g_rcMetafile, &g_wmfScale, &g_wmfPlaceableHeader);
         ASSERT_TRUE(h);
-        std::string text = info;
-        EXPECT_EQ(0u, text.find(c.prefix)) << text;
-        if (c.placeable)
-            EXPECT_EQ("\nwidth: 1440 \nheight: 960 \nunits per inch: 1440", text.substr(text.rfind("\nwidth")));
+        EXPECT_EQ(0u, std::string(info).find(c.text)) << info;
+        if (c.inch && c.placeable)
+            EXPECT_NE(nullptr, strstr(info, "\nwidth: 1440 \nheight: 960 \nunits per inch: 1440"));
         EXPECT_EQ(bits.size() / 2, g_wmfSizeWords);
         EXPECT_EQ(300, g_animDestWidth);
         EXPECT_EQ(c.dest_height, g_animDestHeight);
-        GdiCanvas expected_px(144, 96), actual(144, 96);
-        play_wmf_into(expected_px, original);
-        play_wmf_into(actual, h);
-        EXPECT_EQ(0, expected_px.count_differences(actual));
+        g_wmfHasPlaceable = c.placeable;
+        std::string out = test_out_path("wmf_to.emf");
+        ASSERT_EQ(1, write_emf_file(h, out.c_str()));
+        HENHMETAFILE emf = GetEnhMetaFileA(out.c_str());
+        ASSERT_TRUE(emf);
+        ENHMETAHEADER eh;
+        GetEnhMetaFileHeader(emf, sizeof eh, &eh);
+        EXPECT_NEAR(c.width, eh.rclFrame.right - eh.rclFrame.left, 1);
+        EXPECT_NEAR(c.height, eh.rclFrame.bottom - eh.rclFrame.top, 1);
+        GdiCanvas expected(144, 96), read(144, 96), converted(144, 96);
+        play_wmf_into(expected, original);
+        play_wmf_into(read, h);
+        EXPECT_EQ(0, expected.count_differences(read));
+        if (c.inch && c.placeable) {  // the frame keeps the picture's shape
+            play_emf_into(converted, emf);
+            expect_same_picture(expected, converted);
+        }
+        DeleteEnhMetaFile(emf);
         DeleteMetaFile(h);
     }
     EXPECT_TRUE(seams.boxes.empty());
@@ -223,39 +240,6 @@ TEST_F(Metafile, EmfBecomesAPlaceableWmfOfTheSamePicture)
     write_ppm(expected, "emf_to_wmf_expected.ppm");
     DeleteMetaFile(h);
     DeleteEnhMetaFile(emf);
-}
-
-// Frame from the placeable box in 0.01 mm; without a box or its units, four inches square.
-TEST_F(Metafile, WmfBecomesAnEmfSizedFromItsPlaceableHeader)
-{
-    HMETAFILE original = make_wmf();
-    const struct { uint32_t placeable; uint16_t inch; LONG width, height; } cases[] = {
-        {1, 1440, 2538, 1691}, {1, 0, 10160, 10160}, {0, 1440, 10160, 10160}};
-    for (const auto& c : cases) {
-        std::string in = test_out_path("to_emf_in.wmf");
-        ASSERT_TRUE(write_file_bytes(in, (c.placeable ? placeable_header(0, 0, 1439, 959, c.inch) : "") +
-                                             wmf_bytes(original)));
-        HMETAFILE h = read_wmf_path(in, c.placeable, info, &g_rcMetafile, &g_wmfScale, &g_wmfPlaceableHeader);
-        ASSERT_TRUE(h);
-        g_wmfHasPlaceable = c.placeable;
-        std::string out = test_out_path("wmf_to.emf");
-        ASSERT_EQ(1, write_emf_file(h, out.c_str()));
-        HENHMETAFILE emf = GetEnhMetaFileA(out.c_str());
-        ASSERT_TRUE(emf);
-        ENHMETAHEADER eh;
-        GetEnhMetaFileHeader(emf, sizeof eh, &eh);
-        EXPECT_NEAR(c.width, eh.rclFrame.right - eh.rclFrame.left, 1) << c.placeable << " " << c.inch;
-        EXPECT_NEAR(c.height, eh.rclFrame.bottom - eh.rclFrame.top, 1) << c.placeable << " " << c.inch;
-        if (c.inch && c.placeable) {  // the frame keeps the picture's shape
-            GdiCanvas expected(144, 96), actual(144, 96);
-            play_wmf_into(expected, original);
-            play_emf_into(actual, emf);
-            expect_same_picture(expected, actual);
-        }
-        DeleteEnhMetaFile(emf);
-        DeleteMetaFile(h);
-    }
-    DeleteMetaFile(original);
 }
 
 TEST_F(Metafile, WritersFailWithoutTouchingAnExistingFile)
