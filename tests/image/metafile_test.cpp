@@ -242,25 +242,6 @@ TEST_F(Metafile, EmfBecomesAPlaceableWmfOfTheSamePicture)
     DeleteEnhMetaFile(emf);
 }
 
-TEST_F(Metafile, WritersFailWithoutTouchingAnExistingFile)
-{
-    std::string path = test_out_path("kept.wmf");
-    ASSERT_TRUE(write_file_bytes(path, "old content"));
-    EXPECT_EQ(0, write_wmf_file(NULL, path.c_str()));
-    EXPECT_EQ(0, write_emf_file(NULL, path.c_str()));
-    EXPECT_EQ("old content", read_file_bytes(path));
-
-    HMETAFILE wmf = make_wmf();
-    int side;
-    HENHMETAFILE emf = make_emf(NULL, NULL, &side);
-    std::string missing = test_out_path("no such folder\\x.wmf");
-    EXPECT_EQ(0, write_wmf_file(emf, missing.c_str()));
-    EXPECT_EQ(0, write_emf_file(wmf, missing.c_str()));
-    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(missing.c_str()));
-    DeleteMetaFile(wmf);
-    DeleteEnhMetaFile(emf);
-}
-
 // ---- EMF comments
 
 static std::wstring description_of(const std::string& path)
