@@ -62,13 +62,7 @@ static std::string wmf_bytes(HMETAFILE h)
 
 static std::string placeable_header(int16_t l, int16_t t, int16_t r, int16_t b, uint16_t inch)
 {
-    WmfPlaceableHeader ph = {};
-    ph.key = WMF_PLACEABLE_KEY;
-    ph.left = l;
-    ph.top = t;
-    ph.right = r;
-    ph.bottom = b;
-    ph.units_per_inch = inch;
+    WmfPlaceableHeader ph = {WMF_PLACEABLE_KEY, 0, l, t, r, b, inch, 0, 0};
     ph.checksum = wmf_header_checksum(&ph);
     return std::string((const char*)&ph, sizeof ph);
 }
@@ -205,7 +199,9 @@ TEST_F(Metafile, WmfReadsAndBecomesAnEmfSizedFromItsPlaceableHeader)
     DeleteMetaFile(original);
 }
 
-TEST_F(Metafile, EmfInformationGivesTheFrameInDevicePixels)
+// The EMF's information, and the placeable WMF it becomes (libwmf renders it
+// in check_metafile.sh).
+TEST_F(Metafile, EmfInformationAndThePlaceableWmfItBecomes)
 {
     int side = 0;
     HENHMETAFILE emf = make_emf(NULL, NULL, &side);
@@ -214,22 +210,10 @@ TEST_F(Metafile, EmfInformationGivesTheFrameInDevicePixels)
     get_emf_info(emf, info, &bounds, screen);
     ReleaseDC(NULL, screen);
     EXPECT_EQ(side, bounds.right);
-    std::string text = info;
-    EXPECT_EQ(0u, text.find("image type: Enhanced Metafile EMF \nversion: 0x10000 \nfile size: ")) << text;
-    DeleteEnhMetaFile(emf);
-}
+    EXPECT_EQ(0u, std::string(info).find("image type: Enhanced Metafile EMF \nversion: 0x10000 \nfile size: "));
 
-TEST_F(Metafile, EmfBecomesAPlaceableWmfOfTheSamePicture)
-{
-    int side = 0;
-    HENHMETAFILE emf = make_emf(NULL, NULL, &side);
     std::string path = test_out_path("emf_to_wmf.wmf");
     ASSERT_EQ(1, write_wmf_file(emf, path.c_str()));
-
-    std::string bytes = read_file_bytes(path);
-    ASSERT_GT(bytes.size(), 40u);
-    EXPECT_EQ(WMF_PLACEABLE_KEY, get_le32(bytes, 0));
-
     HMETAFILE h = read_wmf_path(path, 1, info);
     ASSERT_TRUE(h);
     EXPECT_NE(nullptr, strstr(info, "\nwidth: 1001 \nheight: 1001 \nunits per inch: 1000"));
@@ -438,16 +422,6 @@ TEST_F(HostileWmf, AbsurdSizesAreBoundedByTheFile)
     EXPECT_EQ(good.size() - 22, GetMetaFileBitsEx(h, 0, NULL));
     EXPECT_EQ((good.size() - 22) / 2, g_wmfSizeWords);
     DeleteMetaFile(h);
-
-    // A first record of 2^31, 0 or 2 words: the picture is cut there.
-    for (uint32_t words : {0x7FFFFFFFu, 0u, 2u}) {
-        bytes = good;
-        put_le32(bytes, 22 + 18, words);
-        h = read_bytes(bytes, 1);
-        ASSERT_TRUE(h);
-        EXPECT_EQ(18u + 6u, GetMetaFileBitsEx(h, 0, NULL));
-        DeleteMetaFile(h);
-    }
     EXPECT_TRUE(seams.boxes.empty());
 }
 
@@ -472,8 +446,10 @@ TEST_F(HostileWmf, PlaceableHeaderLiesAreHarmless)
 
 TEST_F(HostileWmf, RecordContentsThatClaimTooMuchPlayWithoutHarm)
 {
-    // Counts that pass the record's end by far.
+    // Records of 2^31, 0 or 2 words, and counts that pass the record's end by far.
     std::vector<std::string> records;
+    for (uint32_t words : {0x7FFFFFFFu, 0u, 2u})
+        records.push_back(le32(words) + le16(0x0324) + std::string(48, '\0'));
     for (uint16_t function : {0x0324, 0x0325, 0x0538, 0x0521, 0x0a32, 0x0940, 0x0b41, 0x0f43, 0x0d33, 0x0142}) {
         std::string record(6 + 48, '\0');
         put_le32(record, 0, (uint32_t)record.size() / 2);
