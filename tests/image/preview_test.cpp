@@ -22,7 +22,6 @@
 
 static const COLORREF RED = RGB(255, 0, 0);
 static const COLORREF BLUE = RGB(0, 0, 255);
-static const COLORREF GREEN = RGB(0, 255, 0);
 static const COLORREF WHITE = RGB(255, 255, 255);
 
 static void expect_dest(int x, int y, int w, int h)
@@ -140,7 +139,10 @@ protected:
                                120, 250, NULL, NULL, wc.hInstance, NULL);
         ASSERT_TRUE(hwnd);
         UpdateWindow(hwnd);
-        clear(GREEN);
+        HDC hdc = GetDC(hwnd);
+        RECT rc = {0, 0, 120, 250};
+        FillRect(hdc, &rc, (HBRUSH)GetStockObject(BLACK_BRUSH));
+        ReleaseDC(hwnd, hdc);
     }
     void TearDown() override
     {
@@ -148,15 +150,6 @@ protected:
         g_hwndView = NULL;
         g_viewStatusHeight = 0;
         g_imageKind = KIND_NONE;
-    }
-    void clear(COLORREF c)
-    {
-        HDC hdc = GetDC(hwnd);
-        RECT rc = {0, 0, 120, 250};
-        HBRUSH b = CreateSolidBrush(c);
-        FillRect(hdc, &rc, b);
-        DeleteObject(b);
-        ReleaseDC(hwnd, hdc);
     }
     COLORREF at(int x, int y)
     {
