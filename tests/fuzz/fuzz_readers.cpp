@@ -1,14 +1,13 @@
 // The readers the harness feeds, one line each, and the starting inputs the
 // harness makes itself where no Debian tool writes the format.
-#include "fuzz/fuzz_readers.h"
+#include "fuzz/fuzz.h"
 
 #include <windows.h>
-
-#include <cstdio>
 
 #include "image/packed_dib.h"
 #include "jpeg/exif_read.h"
 #include "jpeg/jpeg_write.h"
+#include "support/test_support.h"
 
 // The Exif information with its thumbnail (the harness carries no dialog
 // resources, so read_exif_info frees what it read), then the thumbnail alone.
@@ -103,19 +102,7 @@ static void make_wmf_inputs(const std::string& emf_dir, const std::string& out_d
         WORD placeable[11] = {0xCDD7, 0x9AC6, 0, 0, 200, 150, 96, 0, 0, 0, 0};
         for (int i = 0; i < 10; i++)
             placeable[10] ^= placeable[i];
-        FILE* in = std::fopen(plain.c_str(), "rb");
-        FILE* out = std::fopen((base + "_placeable.wmf").c_str(), "wb");
-        if (in && out) {
-            std::fwrite(placeable, 1, 22, out);
-            char buffer[4096];
-            size_t got;
-            while ((got = std::fread(buffer, 1, sizeof buffer, in)) > 0)
-                std::fwrite(buffer, 1, got, out);
-        }
-        if (in)
-            std::fclose(in);
-        if (out)
-            std::fclose(out);
+        write_file_bytes(base + "_placeable.wmf", std::string((char*)placeable, 22) + read_file_bytes(plain));
     } while (FindNextFileA(find, &found));
     FindClose(find);
 }
