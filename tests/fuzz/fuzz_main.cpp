@@ -5,10 +5,7 @@
 // instead of shown. An input fails when it crashes, hangs, damages a heap,
 // leaves the information text unterminated or, run twice, holds more memory
 // or handles after its release both times. Folders come from
-// CORVANE_FIXTURES and CORVANE_TEST_OUT.
-//
-//   corvane_fuzz [--key K] [--inputs N | --seconds S] [--reader NAME]
-//                [--start I] [--index I] [--file PATH] [--regress DIR] [--hang-ms MS]
+// CORVANE_FIXTURES and CORVANE_TEST_OUT; main() prints the options.
 #include <windows.h>
 
 #include <algorithm>
@@ -32,11 +29,10 @@
 
 struct Options {
     uint64_t key = 0x13C0FFEEull;
-    uint64_t inputs = 0;  // per reader; 0 with no seconds: 200
-    double seconds = 0;   // per reader
+    uint64_t inputs = 200;  // per reader (--index: 1), unless --seconds is given
+    double seconds = 0;     // per reader
     std::string reader;
     uint64_t start = 0;
-    bool replay_one = false;
     std::string file;
     std::string regress_dir;
     unsigned hang_ms = 10000;
@@ -63,11 +59,8 @@ static std::string env_or(const char* name, const char* fallback)
 
 static std::string extension_of(const std::string& name)
 {
-    size_t dot = name.find_last_of('.');
-    size_t slash = name.find_last_of("\\/");
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
-        return "";
-    return name.substr(dot);
+    size_t dot = name.find_last_of(".\\/");
+    return dot != std::string::npos && name[dot] == '.' ? name.substr(dot) : "";
 }
 
 // The files matching a pattern ("dir\*.ext"), sorted, so that an index
@@ -233,10 +226,8 @@ static bool run_reader(const FuzzReader& reader, const Options& options, const s
     }
     RunTotals totals;
     DWORD begun = GetTickCount();
-    uint64_t count = options.replay_one ? 1 : options.inputs;
-    if (!count && options.seconds <= 0)
-        count = 200;
-    for (uint64_t i = 0; count ? i < count : (GetTickCount() - begun) / 1000.0 < options.seconds; i++) {
+    const bool timed = options.seconds > 0;
+    for (uint64_t i = 0; timed ? GetTickCount() - begun < options.seconds * 1000 : i < options.inputs; i++) {
         InputRandom random(options.key, reader.name, options.start + i);
         const StartingInput& from = starting[random.below((uint32_t)starting.size())];
         std::string bytes = from.bytes;
@@ -291,7 +282,7 @@ static bool parse_options(int argc, char** argv, Options* o)
         else if (arg == "--start")
             o->start = number;
         else if (arg == "--index")
-            o->start = number, o->replay_one = true;
+            o->start = number, o->inputs = 1;
         else if (arg == "--file")
             o->file = value;
         else if (arg == "--regress")

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <cstring>
+
 #include "image/packed_dib.h"
 #include "jpeg/exif_read.h"
 #include "jpeg/jpeg_write.h"
@@ -51,12 +53,9 @@ const size_t FUZZ_READER_COUNT = sizeof FUZZ_READERS / sizeof FUZZ_READERS[0];
 const FuzzReader* fuzz_reader_for_file(const std::string& file_name)
 {
     for (size_t i = 0; i < FUZZ_READER_COUNT; i++) {
-        if (!FUZZ_READERS[i].run)
-            continue;
-        std::string prefix = FUZZ_READERS[i].name;
-        for (char& c : prefix)
-            c = (char)(c >= 'A' && c <= 'Z' ? c + 32 : c);
-        if (file_name.compare(0, prefix.size() + 1, prefix + "-") == 0)
+        size_t length = lstrlenA(FUZZ_READERS[i].name);
+        if (FUZZ_READERS[i].run && file_name.size() > length && file_name[length] == '-' &&
+            _strnicmp(file_name.c_str(), FUZZ_READERS[i].name, length) == 0)
             return &FUZZ_READERS[i];
     }
     return NULL;

@@ -147,12 +147,8 @@ HeldMemory measure_held_memory(void)
         }
         HeapUnlock(heaps[i]);
     }
-    // GetProcessHandleCount is newer than the headers' target version.
-    typedef BOOL(WINAPI * HandleCountFn)(HANDLE, DWORD*);
-    static HandleCountFn handle_count =
-        (HandleCountFn)GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetProcessHandleCount");
     DWORD handles = 0;
-    if (handle_count && handle_count(GetCurrentProcess(), &handles))
+    if (GetProcessHandleCount(GetCurrentProcess(), &handles))
         held.handles = handles;
     return held;
 }
