@@ -9,6 +9,7 @@
 #include "image/packed_dib.h"
 #include "jpeg/exif_read.h"
 #include "jpeg/jpeg_write.h"
+#include "support/dib_block.h"
 #include "support/test_support.h"
 
 // The Exif information with its thumbnail (the harness carries no dialog
@@ -111,24 +112,20 @@ static void make_wmf_inputs(const std::string& emf_dir, const std::string& out_d
 static void make_jpeg12_inputs(const std::string& out_dir)
 {
     CreateDirectoryA(out_dir.c_str(), NULL);
-    HGLOBAL dib = create_dib24(29, 21);
-    BITMAPINFOHEADER* bih = dib ? (BITMAPINFOHEADER*)GlobalLock(dib) : NULL;
-    if (!bih)
+    DibBlock dib(create_dib24(29, 21));
+    if (!dib)
         return;
-    BYTE* pixels = dib_pixels(bih);
-    int row_bytes = (29 * 3 + 3) & ~3;
     for (int y = 0; y < 21; y++)
         for (int x = 0; x < 29; x++) {
-            BYTE* p = pixels + y * row_bytes + x * 3;
+            BYTE* p = dib.row(y) + x * 3;
             p[0] = (BYTE)(x * 9);
             p[1] = (BYTE)(y * 12);
             p[2] = (BYTE)((x / 4 + y / 4) % 2 ? 230 : 20);
         }
-    GlobalUnlock(dib);
-    write_jpeg12_file((out_dir + "\\baseline12.jpg").c_str(), 80, dib, 0, 0, 0);
-    write_jpeg12_file((out_dir + "\\progressive12.jpg").c_str(), 70, dib, 1, 0, 0);
-    write_jpeg12_file((out_dir + "\\lossless12.jpg").c_str(), 100, dib, 0, 1, 0);
-    GlobalFree(dib);
+    dib.unlock();
+    write_jpeg12_file((out_dir + "\\baseline12.jpg").c_str(), 80, dib.get(), 0, 0, 0);
+    write_jpeg12_file((out_dir + "\\progressive12.jpg").c_str(), 70, dib.get(), 1, 0, 0);
+    write_jpeg12_file((out_dir + "\\lossless12.jpg").c_str(), 100, dib.get(), 0, 1, 0);
 }
 
 void make_harness_inputs(const std::string& fixture_dir, const std::string& made_dir)
