@@ -1,15 +1,12 @@
-// Printing: where the copies go on pages the real printer does not have,
-// the in-place profile correction against Little CMS itself, and real
-// prints on the test run's PDF printer. Each real print adds a line to
-// print_jobs.txt; check_print.sh waits for the PDFs, rasterises them and
-// compares them with the pictures.
+// Printing: where the copies go on pages the printer does not have, the
+// in-place profile correction against Little CMS, and real prints on the
+// test run's PDF printer, noted in print_jobs.txt for check_print.sh.
 #include "app/print.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <fstream>
-#include <map>
 #include <string>
 #include <tuple>
 
@@ -19,6 +16,7 @@
 #include "support/pnm_reference.h"
 #include "support/seam_recorder.h"
 #include "support/test_support.h"
+#include "tools/color_reduce.h"
 
 namespace {
 
@@ -129,28 +127,6 @@ void note_print(const std::string& what, const std::string& mode)
     GlobalFree(dialog.hDevNames);
 }
 
-// The picture as an 8-bit image whose table holds its own colours.
-HGLOBAL palette_picture(const PnmImage& picture)
-{
-    std::vector<RGBQUAD> table;
-    std::map<uint32_t, BYTE> index;
-    std::vector<BYTE> indices;
-    for (int y = 0; y < picture.height; ++y)
-        for (int x = 0; x < picture.width; ++x) {
-            uint32_t key = picture.at(x, y, 0) << 16 | picture.at(x, y, 1) << 8 | picture.at(x, y, 2);
-            if (!index.count(key)) {
-                index[key] = (BYTE)table.size();
-                table.push_back(quad(picture.at(x, y, 0), picture.at(x, y, 1), picture.at(x, y, 2)));
-            }
-            indices.push_back(index[key]);
-        }
-    HGLOBAL image = make_dib(picture.width, picture.height, 8, table, (uint32_t)table.size());
-    DibBlock rows(image, false);
-    for (int y = 0; y < picture.height; ++y)
-        memcpy(rows.row(picture.height - 1 - y), &indices[(size_t)y * picture.width], picture.width);
-    return image;
-}
-
 // What is printed: the picture in true colour or with a palette, or a metafile filled red
 // (an enhanced one's frame is what GDI makes of it; a placeable one is
 // 1000 x 500 units at 1000 per inch, sized through the printer's resolution).
@@ -185,7 +161,12 @@ HGLOBAL make_source(Source source, const PnmImage& picture, std::string& what)
         return (HGLOBAL)CloseMetaFile(recorder);
     }
     what = "print/picture.ppm";
-    return source == PALETTE ? palette_picture(picture) : pnm_to_dib(picture);
+    HGLOBAL image = pnm_to_dib(picture), full = NULL;
+    if (source == PALETTE) {  // few enough colours for an exact table
+        EXPECT_EQ(reduce_colors(&image, &full, -256, KIND_DIB, 0, 0), 1);
+        GlobalFree(full);
+    }
+    return image;
 }
 
 TEST(RealPrint, PagesMatchTheirPictures)

@@ -44,26 +44,19 @@ protected:
     void TearDown() override
     {
         DeleteObject(font);
-        if (text)
-            GlobalFree(text);
+        GlobalFree(text);
     }
     HGLOBAL make_text(const char* s)
     {
-        if (text)
-            GlobalFree(text);
+        GlobalFree(text);
         return text = text_block(s);
     }
-    // A uniform 24-bit picture written on with the given settings.
-    RgbImage write(const char* s, int x, int y, int transparent, int align, Rgb fill = GREY)
+    // A uniform grey 24-bit picture written on with the given settings.
+    RgbImage write(const char* s, int x, int y, int transparent, int align)
     {
         HGLOBAL image = make_dib(80, 60, 24);
-        {
-            DibBlock dib(image, false);
-            for (int y = 0; y < 60; ++y)
-                for (int x = 0; x < 80; ++x)
-                    dib.row(y)[3 * x] = (BYTE)fill.b, dib.row(y)[3 * x + 1] = (BYTE)fill.g,
-                    dib.row(y)[3 * x + 2] = (BYTE)fill.r;
-        }
+        for (int row = 0; row < 60; ++row)
+            memset(DibBlock(image, false).row(row), 128, 240);
         write_text_on_image(image, NULL, make_text(s), font, x, y, 0xFF0000, 0xFFFFFF, 0, 0, transparent, align,
                             NULL, 0, 0);
         RgbImage out = dib_to_rgb(image);
@@ -115,9 +108,8 @@ TEST_F(TextOnImage, NegativePlacementSkipsWhatLiesBeforeTheEdge)
 
 TEST_F(TextOnImage, AlignmentPutsTheShortLineOnItsSide)
 {
-    const int side[] = {0, 1, 2};  // left, centred, right
     double centre[3];
-    for (int align : side) {
+    for (int align : {0, 1, 2}) {  // left, centred, right
         RgbImage out = write("WWWW\ni", 0, 0, 0, align);
         Box box = changed(out, GREY);
         Box short_line = changed(out, WHITE, Box{box.left, (box.top + box.bottom) / 2 + 2, box.right, box.bottom});
