@@ -25,7 +25,6 @@ TEST_P(ViewTitle, NamesFileSizeAndPage)
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, ViewTitle, ::testing::Values(
-    TitleRow{{"a.bmp", 9654, 0, KIND_DIB, FMT_BMP, 1, 1, 1, 1, 0}, "a.bmp     9654 bytes"},
     TitleRow{{"Paste from Clipboard Image", 0, 1, KIND_DIB, FMT_CLIPBOARD, 1, 1, 1, 1, 0},
              "Paste from Clipboard Image"},
     TitleRow{{"p.tif", 5000000000ULL, 0, KIND_DIB, FMT_TIFF, 2, 3, 1, 1, 0},
