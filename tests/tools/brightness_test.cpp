@@ -1,9 +1,6 @@
 // Brightness steps, the negative and the background swatch, on images of
 // their own and through the commands on the current image.
-#include <gtest/gtest.h>
-
 #include "image/background.h"
-#include "support/seam_recorder.h"
 #include "tools/brightness.h"
 #include "tools_test_util.h"
 
@@ -31,7 +28,7 @@ TEST_F(Brightness, TrueColourIntoACopyKeepsAlphaAndTheSource)
     ASSERT_EQ(1, adjust_brightness(h, NULL, &amount, 2, &out));
     ASSERT_TRUE(out && out != h);
     EXPECT_EQ(3, amount);
-    EXPECT_TRUE(same_block(original, h));
+    EXPECT_TRUE(same_image(original, h));
     DibBlock s(h), c(out);
     for (int x = 0; x < 5 * 4; ++x) {  // every pixel of the four rows
         EXPECT_EQ(s.row(0)[4 * x + 3], c.row(0)[4 * x + 3]);
@@ -60,7 +57,7 @@ TEST_F(Brightness, CommandsUpAndBackDownRestoreTheExactImage)
             ASSERT_EQ(1, step_current_brightness(step));
         EXPECT_EQ(0, g_brightnessStep);
         EXPECT_EQ(NULL, g_hImageUnconverted);
-        EXPECT_TRUE(same_block(original, g_hImage));
+        EXPECT_TRUE(same_image(original, g_hImage));
         GlobalFree(original);
     }
     EXPECT_TRUE(seams.boxes.empty());

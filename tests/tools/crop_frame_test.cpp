@@ -2,8 +2,6 @@
 // pixels at every depth, rectangles cut to the image, refused widths.
 #include <climits>
 
-#include <gtest/gtest.h>
-
 #include "tools/crop_frame.h"
 #include "tools_test_util.h"
 

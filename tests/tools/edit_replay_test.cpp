@@ -1,16 +1,12 @@
 // Undo by replay: for every edit kind, edits then Undo give the image (and
 // unconverted copy) that the edits but the last give on the freshly read
 // file; the replay's own conversion rules; a merge file read again or gone.
-#include <gtest/gtest.h>
-
 #include "image/background.h"
 #include "image/merge_source.h"
 #include "image/open_windows.h"
-#include "support/seam_recorder.h"
 #include "tools/brightness.h"
 #include "tools/color_reduce.h"
 #include "tools/crop_frame.h"
-#include "tools/edit_history.h"
 #include "tools/edit_replay.h"
 #include "tools/grey_tone.h"
 #include "tools/merge_image.h"
@@ -18,7 +14,6 @@
 #include "tools/red_eye.h"
 #include "tools/sphere.h"
 #include "tools/text_on_image.h"
-#include "tools/tool_settings.h"
 #include "tools/transform_current.h"
 #include "tools_test_util.h"
 

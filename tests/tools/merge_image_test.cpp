@@ -1,9 +1,6 @@
 // Merging: opaque, key-colour and alpha sources give the expected pixels at
 // their placement and leave the rest; the masks; a failed merge keeps the image.
-#include <gtest/gtest.h>
-
 #include "image/merge_source.h"
-#include "tools/edit_history.h"
 #include "tools/merge_image.h"
 #include "tools_test_util.h"
 

@@ -1,8 +1,5 @@
 // Quarter turns, flips and the orientation word at every depth and for odd
-// widths; the turned photo is also written for check_tools.sh, which
-// compares it with ImageMagick's own rotation.
-#include <gtest/gtest.h>
-
+// widths; the turned photo goes to check_tools.sh (ImageMagick).
 #include "tools/quarter_turns.h"
 #include "tools_test_util.h"
 
@@ -49,10 +46,10 @@ TEST_P(EveryDepth, QuarterTurnsMovePixelsWhereTheScreenShowsThem)
     }
     HGLOBAL back = copy_packed_dib(image);
     ASSERT_EQ(1, rotate_ccw90(&back, &word));
-    EXPECT_TRUE(same_block(original, back));
+    EXPECT_TRUE(same_image(original, back));
     for (int i = 0; i < 3; ++i)
         ASSERT_EQ(1, rotate_cw90(&image, &word));
-    EXPECT_TRUE(same_block(original, image));
+    EXPECT_TRUE(same_image(original, image));
     GlobalFree(back);
     GlobalFree(image);
 }
@@ -73,7 +70,7 @@ TEST_P(EveryDepth, FlipsMirrorEveryPixelAndKeepThePadding)
             }
     }
     ASSERT_EQ(1, flip_left_right(lr, &word));
-    EXPECT_TRUE(same_block(original, lr));
+    EXPECT_TRUE(same_image(original, lr));
     GlobalFree(lr);
     GlobalFree(tb);
 }
@@ -94,7 +91,7 @@ TEST_P(EveryDepth, NormalizeUndoesEveryState)
         ASSERT_EQ(8 + s, word);
         apply_orientation_normalize(&h, &word);
         EXPECT_EQ(8, word) << "state " << s;
-        EXPECT_TRUE(same_block(original, h)) << "state " << s;
+        EXPECT_TRUE(same_image(original, h)) << "state " << s;
         GlobalFree(h);
     }
 }

@@ -1,7 +1,5 @@
 // Deform to sphere: a uniform picture at every depth stays uniform inside
 // the disc, with the background outside it.
-#include <gtest/gtest.h>
-
 #include "tools/sphere.h"
 #include "tools_test_util.h"
 

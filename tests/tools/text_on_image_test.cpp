@@ -1,8 +1,5 @@
-// Text on the image, checked by structure rather than by glyphs: where it
-// writes, which colours it uses, the painted box, the alignment's side, the
-// alpha byte, and the colours of the unconverted copy.
-#include <gtest/gtest.h>
-
+// Text on the image, checked by structure rather than by glyphs: where and
+// in which colours it writes, on every kind of image and on the copy.
 #include <algorithm>
 
 #include "tools/text_on_image.h"

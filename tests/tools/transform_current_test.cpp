@@ -1,13 +1,6 @@
 // Resize, rotation and skew of the current image: the road each kind of
-// image takes (exact or smooth, grey or 24 bits, reduced again or not), the
-// conversion codes rewritten, the beep of a smooth resample, and the
-// quarter turns that count once in the orientation word.
-#include <gtest/gtest.h>
-
+// image takes, the conversion code left, the beep of a smooth resample.
 #include "image/palette.h"
-#include "support/seam_recorder.h"
-#include "tools/edit_history.h"
-#include "tools/tool_settings.h"
 #include "tools/transform_current.h"
 #include "tools_test_util.h"
 
