@@ -177,8 +177,8 @@ TEST_P(UndoByReplay, EqualsTheEditsButTheLastOnTheFreshFile)
     reload();
     for (size_t i = 0; i + 1 < c.steps.size(); ++i)
         edit(c.steps[i].op, c.steps[i].arg);
-    HGLOBAL want = copy_packed_dib(g_hImage);
-    HGLOBAL want_copy = g_hImageUnconverted ? copy_packed_dib(g_hImageUnconverted) : NULL;
+    DibBlock want(copy_packed_dib(g_hImage));
+    DibBlock want_copy(g_hImageUnconverted ? copy_packed_dib(g_hImageUnconverted) : NULL);
     const int want_conversion = g_colorConversion, want_step = g_brightnessStep;
     edit(c.steps.back().op, c.steps.back().arg);
     ASSERT_EQ(g_editCount, c.steps.size());
@@ -186,17 +186,14 @@ TEST_P(UndoByReplay, EqualsTheEditsButTheLastOnTheFreshFile)
     reload();
     undo_last_edit();
     EXPECT_EQ(g_editCount, c.steps.size() - 1);
-    EXPECT_TRUE(same_image(g_hImage, want));
-    EXPECT_EQ(g_hImageUnconverted != NULL, want_copy != NULL);
+    EXPECT_TRUE(same_image(g_hImage, want.get()));
+    EXPECT_EQ(g_hImageUnconverted != NULL, want_copy.get() != NULL);
     if (want_copy && g_hImageUnconverted) {
-        EXPECT_TRUE(same_image(g_hImageUnconverted, want_copy));
+        EXPECT_TRUE(same_image(g_hImageUnconverted, want_copy.get()));
     }
     EXPECT_EQ(g_colorConversion, want_conversion);
     EXPECT_EQ(g_brightnessStep, want_step);
     EXPECT_TRUE(seams.boxes.empty());
-    GlobalFree(want);
-    if (want_copy)
-        GlobalFree(want_copy);
 }
 
 // Flips and a single edit undone are the end-to-end undo test's.

@@ -29,50 +29,36 @@ protected:
     HGLOBAL original = NULL;
 };
 
-// Three more turns, or a turn back, give the original block: the row
-// padding stayed 0.
-TEST_P(EveryDepth, QuarterTurnsMovePixelsWhereTheScreenShowsThem)
+// Every pixel goes where the screen shows it; three more turns, a turn
+// back or a second mirror give the original block: the padding stayed 0.
+TEST_P(EveryDepth, TurnsAndFlipsMovePixelsWhereTheScreenShowsThem)
 {
-    HGLOBAL image = copy_packed_dib(original);
+    HGLOBAL turned = copy_packed_dib(original), lr = copy_packed_dib(original), tb = copy_packed_dib(original);
     int word = 0;
-    ASSERT_EQ(1, rotate_cw90(&image, &word));
-    {
-        DibBlock s(original, false), d(image, false);
-        int w = s.bih->biWidth, h = s.bih->biHeight;
-        ASSERT_EQ(d.bih->biWidth * 1000 + d.bih->biHeight, h * 1000 + w);
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x)
-                ASSERT_EQ(s.raw(x, y), d.raw(y, w - 1 - x)) << "x " << x << " y " << y;
-    }
-    HGLOBAL back = copy_packed_dib(image);
-    ASSERT_EQ(1, rotate_ccw90(&back, &word));
-    EXPECT_TRUE(same_image(original, back));
-    for (int i = 0; i < 3; ++i)
-        ASSERT_EQ(1, rotate_cw90(&image, &word));
-    EXPECT_TRUE(same_image(original, image));
-    GlobalFree(back);
-    GlobalFree(image);
-}
-
-TEST_P(EveryDepth, FlipsMirrorEveryPixelAndKeepThePadding)
-{
-    HGLOBAL lr = copy_packed_dib(original), tb = copy_packed_dib(original);
-    int word = 0;
+    ASSERT_EQ(1, rotate_cw90(&turned, &word));
     ASSERT_EQ(1, flip_left_right(lr, &word));
     ASSERT_EQ(1, flip_top_bottom(tb, &word));
     {
-        DibBlock s(original, false), a(lr, false), b(tb, false);
+        DibBlock s(original, false), d(turned, false), a(lr, false), b(tb, false);
         int w = s.bih->biWidth, h = s.bih->biHeight;
+        ASSERT_EQ(d.bih->biWidth * 1000 + d.bih->biHeight, h * 1000 + w);
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) {
-                ASSERT_EQ(s.raw(x, y), a.raw(w - 1 - x, y)) << x << "," << y;
-                ASSERT_EQ(s.raw(x, y), b.raw(x, h - 1 - y)) << x << "," << y;
+                ASSERT_EQ(s.raw(x, y), d.raw(y, w - 1 - x)) << "turn " << x << "," << y;
+                ASSERT_EQ(s.raw(x, y), a.raw(w - 1 - x, y)) << "mirror " << x << "," << y;
+                ASSERT_EQ(s.raw(x, y), b.raw(x, h - 1 - y)) << "flip " << x << "," << y;
             }
     }
+    HGLOBAL back = copy_packed_dib(turned);
+    ASSERT_EQ(1, rotate_ccw90(&back, &word));
+    EXPECT_TRUE(same_image(original, back));
+    for (int i = 0; i < 3; ++i)
+        ASSERT_EQ(1, rotate_cw90(&turned, &word));
+    EXPECT_TRUE(same_image(original, turned));
     ASSERT_EQ(1, flip_left_right(lr, &word));
     EXPECT_TRUE(same_image(original, lr));
-    GlobalFree(lr);
-    GlobalFree(tb);
+    for (HGLOBAL h : {turned, lr, tb, back})
+        GlobalFree(h);
 }
 
 // Quarter turns then an optional mirror reach all eight states; the

@@ -3,7 +3,6 @@
 #include <cmath>
 #include <string>
 
-#include "tools/quarter_turns.h"
 #include "tools/rotate_any.h"
 #include "tools_test_util.h"
 
@@ -55,26 +54,6 @@ INSTANTIATE_TEST_SUITE_P(Geometry, AgainstImageMagick, ::testing::Values(
     ImageMagickCase{"skewh-35_bilinear", EDIT_SKEW_H, -35, 1},
     ImageMagickCase{"skewv25_bilinear", EDIT_SKEW_V, 25, 1},
     ImageMagickCase{"skewv-15_nearest", EDIT_SKEW_V, -15, 0}));
-
-// Multiples of 90 degrees give exactly what the quarter-turn tools give, at
-// the image's depth.
-TEST(RotateByAngle, QuarterTurnsEqualTheExactTurns)
-{
-    for (int bits : {4, 24})
-        for (double angle : {90.0, 180.0, -90.0, 540.0}) {
-            HGLOBAL h = make_random_dib(13, 7, bits, 5), exact = copy_packed_dib(h);
-            ASSERT_EQ(rotate_by_angle(&h, angle, BACKGROUND, 1, 0, 0), 1);
-            int word = 0;
-            if (angle == 90 || angle == -90)
-                (angle == 90 ? rotate_cw90 : rotate_ccw90)(&exact, &word);
-            else
-                rotate_180(exact, &word);
-            EXPECT_EQ(dib_bit_count(h), bits);
-            EXPECT_TRUE(dib_to_pnm(h, 3).data == dib_to_pnm(exact, 3).data) << bits << " bits " << angle;
-            GlobalFree(h);
-            GlobalFree(exact);
-        }
-}
 
 TEST(RotateByAngle, EveryDepthMatchesItsTrueColourTwin)
 {
