@@ -5,7 +5,6 @@
 #include <cstring>
 #include <string>
 
-#include "app/convert_save.h"
 #include "app/main_commands.h"
 #include "app/main_menu.h"
 #include "image/current_image.h"
@@ -151,29 +150,6 @@ const StateCase RULES[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Rules, MenuStateTable, ::testing::ValuesIn(RULES));
-
-// An entry that did nothing when chosen would be lost work: Convert/Save
-// offers a format for a bitmap only once its writer is in the format table.
-TEST(MainMenuStates, ConvertSaveEntryIsOfferedExactlyWhenItsFormatHasAWriter)
-{
-    const struct {
-        int popup;    // -1: a command item
-        int command;  // the entry's command, or one in its popup
-    } entries[] = {
-        {POPUP_BMP, IDM_MAIN_SAVE_BMP}, {POPUP_GIF, IDM_MAIN_SAVE_GIF}, {POPUP_IFF, IDM_MAIN_SAVE_IFF},
-        {POPUP_JPG, IDM_MAIN_SAVE_JPEG}, {POPUP_PNG, IDM_MAIN_SAVE_PNG}, {POPUP_TGA, IDM_MAIN_SAVE_TGA},
-        {POPUP_TIF, IDM_MAIN_SAVE_TIFF_FIRST}, {POPUP_EXPERTS, IDM_MAIN_SAVE_JPEG_LOSSLESS},
-        {-1, IDM_MAIN_SAVE_JBIG}, {-1, IDM_MAIN_SAVE_PCX},
-    };
-    auto writer_state = [](int code) { return save_format_has_writer(code) ? MFS_ENABLED : MFS_GRAYED; };
-    MenuFacts f = facts_for(KIND_DIB, 24, 0);
-    for (const auto& e : entries) {
-        const SaveCommand* command = find_save_command(e.command);
-        ASSERT_NE(command, nullptr) << e.command;
-        EXPECT_EQ(find_change(f, e.command, e.popup).state, writer_state(command->code)) << e.command;
-    }
-    EXPECT_EQ(choose_pnm_family_item(&f).state, writer_state(FMT_PPM));
-}
 
 TEST(MainMenuBar, EntriesFollowTheImageKind)
 {

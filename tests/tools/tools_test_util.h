@@ -25,20 +25,14 @@ struct Rgb {
     bool operator==(const Rgb& o) const { return r == o.r && g == o.g && b == o.b; }
 };
 
-struct RgbImage {
-    int width = 0, height = 0;
-    std::vector<Rgb> pixels;
-    Rgb at(int x, int y) const { return pixels[(size_t)y * width + x]; }
+struct RgbImage : PnmImage {
+    Rgb at(int x, int y) const { return {PnmImage::at(x, y, 0), PnmImage::at(x, y, 1), PnmImage::at(x, y, 2)}; }
 };
 
 inline RgbImage dib_to_rgb(HGLOBAL h)
 {
-    PnmImage pnm = dib_to_pnm(h, 3);
     RgbImage img;
-    img.width = pnm.width;
-    img.height = pnm.height;
-    for (size_t i = 0; i + 2 < pnm.data.size(); i += 3)
-        img.pixels.push_back({pnm.data[i], pnm.data[i + 1], pnm.data[i + 2]});
+    static_cast<PnmImage&>(img) = dib_to_pnm(h, 3);
     return img;
 }
 
