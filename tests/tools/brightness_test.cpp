@@ -13,12 +13,6 @@ protected:
     SeamRecorder seams;
 };
 
-std::vector<RGBQUAD> table_copy(HGLOBAL h)
-{
-    DibBlock d(h, false);
-    return std::vector<RGBQUAD>(d.table(), d.table() + dib_color_count(d.bih));
-}
-
 }  // namespace
 
 TEST_F(Brightness, TrueColourIntoACopyKeepsAlphaAndTheSource)
@@ -83,18 +77,15 @@ TEST_F(Brightness, NegativeOfSixteenAndThirtyTwoBits)
 
 TEST_F(Brightness, NegativeKeepsTheTransparentEntry)
 {
-    HGLOBAL h = make_dib(2, 1, 1, {quad(10, 20, 30), quad(1, 2, 3)});
+    DibBlock h(make_dib(2, 1, 1, {quad(10, 20, 30), quad(1, 2, 3)}));
     g_hasTransparency = 1;
     g_transparentIndex = 1;
     g_transparentDisplayColor = 0x00102030;
-    invert_colors(h);
-    std::vector<RGBQUAD> t = table_copy(h);
-    EXPECT_EQ(245, t[0].rgbRed);
-    EXPECT_EQ(1, t[1].rgbRed);
+    invert_colors(h.get());
+    EXPECT_EQ(245, h.table()[0].rgbRed);
+    EXPECT_EQ(1, h.table()[1].rgbRed);
     EXPECT_EQ(0x00EFDFCFu, g_transparentDisplayColor);
     g_colorConversion = 26;  // a conversion in force: every entry inverts
-    invert_colors(h);
-    t = table_copy(h);
-    EXPECT_EQ(254, t[1].rgbRed);
-    GlobalFree(h);
+    invert_colors(h.get());
+    EXPECT_EQ(254, h.table()[1].rgbRed);
 }

@@ -236,16 +236,6 @@ TEST_F(UndoReplayRules, ConversionsAlreadyMetRestoreAndMonochromeIsPure)
     EXPECT_TRUE(t[0].rgbRed == t[0].rgbGreen && t[0].rgbGreen == t[0].rgbBlue);
 }
 
-void record_merge_file(const std::string& path)
-{
-    g_hMergePath = GlobalAlloc(GHND, MAX_PATH + 1);
-    strcpy((char*)GlobalLock(g_hMergePath), path.c_str());
-    GlobalUnlock(g_hMergePath);
-    SetRect(&g_rcMerge, 5, 2, 9, 6);
-    g_mergePlaced = 0;
-    push_edit_record(EDIT_MERGE_FILE, 0);
-}
-
 // A merge file is read again, a Windows metafile drawn as the enhanced one
 // the merge draws; once the file is gone the replay stops there with a
 // message, dropping the records from the merge on.
@@ -261,7 +251,10 @@ TEST_F(UndoReplayRules, MergeFileIsReadAgainAndItsLossStopsThere)
     DeleteMetaFile(CloseMetaFile(dc));
     reload();
     push_edit_record(EDIT_INVERT, 0);
-    record_merge_file(path);
+    g_hMergePath = text_block(path);
+    SetRect(&g_rcMerge, 5, 2, 9, 6);
+    g_mergePlaced = 0;
+    push_edit_record(EDIT_MERGE_FILE, 0);
     push_edit_record(EDIT_INVERT, 0);
     push_edit_record(EDIT_INVERT, 0);
 

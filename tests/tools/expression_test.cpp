@@ -67,14 +67,19 @@ const Case CASES[] = {
     {"12345678901234567890123456789012", 1, 0, 0},
 };
 
+// The evaluator works on a text of its own.
+int eval(std::string text, double* value, int* assignment)
+{
+    return evaluate_expression(&text[0], value, assignment);
+}
+
 TEST(Expression, TableOfTextsAndResults)
 {
     SetEnvironmentVariableA("CORVANE_EXPR", "2.5");
     for (const Case& c : CASES) {
-        std::string text = c.text;
         double value = -999;
         int assignment = -1;
-        int code = evaluate_expression(&text[0], &value, &assignment);
+        int code = eval(c.text, &value, &assignment);
         EXPECT_EQ(code, c.code) << c.text;
         if (c.code == 0 && code == 0) {
             EXPECT_NEAR(value, c.value, 1e-12) << c.text;
@@ -83,25 +88,19 @@ TEST(Expression, TableOfTextsAndResults)
     }
 }
 
+// Code 5 when full, without writing past the table; the names go after.
 TEST(Expression, VariableTableFillsAtFiftyAndRedefinitionStillWorks)
 {
-    int first_full = -1;
-    for (int i = 0; i < 60 && first_full < 0; ++i) {
-        std::string text = "fill" + std::to_string(i) + "=1";
-        double v;
-        int a;
-        if (evaluate_expression(&text[0], &v, &a) == 5) first_full = i;
-    }
+    double v;
+    int a, first_full = -1;
+    for (int i = 0; i < 60 && first_full < 0; ++i)
+        if (eval("fill" + std::to_string(i) + "=1", &v, &a) == 5)
+            first_full = i;
     ASSERT_GE(first_full, 40);
     ASSERT_LE(first_full, 50);
-    double v;
-    int a;
-    std::string redefine = "fill0=2";
-    EXPECT_EQ(evaluate_expression(&redefine[0], &v, &a), 0);
-    for (int i = 0; i < first_full; ++i) {
-        std::string text = "fill" + std::to_string(i) + "=";
-        evaluate_expression(&text[0], &v, &a);
-    }
+    EXPECT_EQ(eval("fill0=2", &v, &a), 0);
+    for (int i = 0; i < first_full; ++i)
+        eval("fill" + std::to_string(i) + "=", &v, &a);
 }
 
 TEST(Expression, EntryPointsRoundAndRefuse)
