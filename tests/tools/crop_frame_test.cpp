@@ -56,7 +56,8 @@ TEST(CropFrame, ExactPixelsAtEveryDepth)
         for (int y = 0; y < 14; ++y)
             for (int x = 0; x < 28; ++x) {
                 bool inside = x >= 3 && x < 26 && y >= 4 && y < 13;
-                ASSERT_EQ(framed.raw(x, y), inside ? src.raw(x - 3, y - 4) : frames[k]) << bits << ": " << x << "," << y;
+                ASSERT_EQ(framed.raw(x, y), inside ? src.raw(x - 3, y - 4) : frames[k])
+                    << bits << ": " << x << "," << y;
             }
 
         DibBlock wide(add_margin16(src.get()));
