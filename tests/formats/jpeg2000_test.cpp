@@ -1,6 +1,5 @@
 // Both JPEG 2000 readers against opj_compress's files as opj_decompress
-// decodes them: precisions, alpha, subsampled components, the layouts that
-// differ between the two, their texts and messages, and hostile input.
+// decodes them, their texts and messages.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -92,22 +91,20 @@ TEST(Jpeg2000Read, FailuresReportAsEachReaderShould)
     EXPECT_EQ("ERROR -> failed to open file for reading\n", seams.boxes[0].text);
     EXPECT_EQ(missing, seams.boxes[0].caption);
 
-    // Truncated files, and a header announcing 2^31 columns: the first
-    // reader stays silent, the second says it cannot decode.
-    std::string whole = read_file_bytes(j2k("rgb.j2k"));
+    // A cut file, and a header announcing 2^31 columns: the first reader
+    // stays silent, the second says it cannot decode.
+    std::string whole = read_file_bytes(j2k("rgb.j2k")), huge = whole;
+    huge.replace(8, 4, "\x7F\xFF\xFF\xFF");
     std::string path = test_out_path("hostile.j2k");
-    for (size_t n = 0; n <= whole.size(); n += n < 200 ? 5 : 300) {
-        std::string file = n < whole.size() ? whole.substr(0, n) : whole;
-        if (n == whole.size())
-            file.replace(8, 4, "\x7F\xFF\xFF\xFF");
+    for (const std::string& file : {huge, whole.substr(0, 40)}) {
         write_file_bytes(path, file);
         seams.boxes.clear();
-        DibBlock first(read_jpeg2000_jasper(path.c_str(), NULL));
-        EXPECT_TRUE(seams.boxes.empty()) << n;
-        DibBlock second(read_jpeg2000_openjpeg(path.c_str(), NULL, &format));
-        EXPECT_EQ(second.get() ? 0u : 1u, seams.boxes.size()) << n;
+        EXPECT_EQ(nullptr, DibBlock(read_jpeg2000_jasper(path.c_str(), NULL)).get());
+        EXPECT_TRUE(seams.boxes.empty());
+        EXPECT_EQ(nullptr, DibBlock(read_jpeg2000_openjpeg(path.c_str(), NULL, &format)).get());
+        ASSERT_EQ(1u, seams.boxes.size());
     }
-    EXPECT_EQ("ERROR -> Unable to decode image!", seams.boxes.at(0).text);
+    EXPECT_EQ("ERROR -> Unable to decode image!", seams.boxes[0].text);
 }
 
 TEST(Jpeg2000Read, RefusesHeadersOfMoreTilesThanItHolds)

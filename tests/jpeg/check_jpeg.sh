@@ -1,11 +1,8 @@
 #!/usr/bin/env bash
-# Checks the JPEG files jpeg_tests wrote with independent tools:
-# libjpeg-turbo's djpeg decodes each lossy file to the pixels the viewer's
-# reader saw (the .ppm written beside it) within one level, ImageMagick
-# identifies it, and exiftool reads the Exif block: colour space, image
-# size, resolution, software and a thumbnail that djpeg decodes. Debian's
-# libjpeg-turbo reads neither lossless nor 12-bit JPEG, so those pixels are
-# checked by the tests themselves (bit-exact) and only the Exif block here.
+# Checks the JPEG files jpeg_tests wrote: djpeg decodes each lossy one to
+# the pixels the viewer's reader saw (the .ppm beside it) within one level,
+# ImageMagick identifies it, exiftool reads its Exif block and thumbnail.
+# (Debian's djpeg reads no lossless JPEG: the tests check those bit-exact.)
 source "$(dirname "$0")/../image/written_files.sh"
 
 tag() {  # file tag: numeric value from exiftool
