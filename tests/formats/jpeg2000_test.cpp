@@ -31,8 +31,7 @@ TEST(Jpeg2000Read, BothReadersMatchOpjDecompress)
         const char* file;
         int colour_managed_bits;  // read_jpeg2000_jasper
         int plain_bits;           // read_jpeg2000_openjpeg
-        int tolerance;            // above 8 bits: a shift or a full-range scale
-                                  // against netpbm's rounding
+        int tolerance;            // above 8 bits: a shift against netpbm's rounding
     } cases[] = {
         {"rgb.j2k", 24, 24, 0},   {"rgb.jp2", 24, 24, 0},   {"grey.jp2", 8, 8, 0},
         {"grey12.j2k", 8, 8, 1},  {"rgb16.jp2", 24, 24, 1}, {"rgba.jp2", 32, 32, 0},
@@ -42,23 +41,20 @@ TEST(Jpeg2000Read, BothReadersMatchOpjDecompress)
         SCOPED_TRACE(c.file);
         std::string name = c.file;
         PnmImage ref = read_pnm_file(j2k(name.substr(0, name.size() - 4) + ".pam"));
-        ASSERT_FALSE(ref.empty());
-        int tolerance = c.tolerance;
         // YCC to RGB: opj_decompress truncates where the reader rounds.
         bool is_ycc = name == "sub420.j2k";
         DibBlock managed(read_jpeg2000_jasper(j2k(name).c_str(), NULL));
         ASSERT_NE(nullptr, managed.get());
         EXPECT_EQ(c.colour_managed_bits, managed.bih->biBitCount);
-        if (c.colour_managed_bits != 8 || ref.channels == 1) {
-            EXPECT_LE(max_pixel_difference(managed.get(), ref, true), is_ycc ? 2 : tolerance);
-        }
+        if (c.colour_managed_bits != 8 || ref.channels == 1)
+            EXPECT_LE(max_pixel_difference(managed.get(), ref, true), is_ycc ? 2 : c.tolerance);
         if (is_ycc)
             ref = read_pnm_file(j2k("sub420_plain.pam"));
         int format = format_of(name);
         DibBlock plain(read_jpeg2000_openjpeg(j2k(name).c_str(), NULL, &format));
         ASSERT_NE(nullptr, plain.get());
         EXPECT_EQ(c.plain_bits, plain.bih->biBitCount);
-        EXPECT_LE(max_pixel_difference(plain.get(), ref, true), tolerance);
+        EXPECT_LE(max_pixel_difference(plain.get(), ref, true), c.tolerance);
     }
     EXPECT_TRUE(seams.boxes.empty());
 }

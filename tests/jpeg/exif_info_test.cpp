@@ -100,9 +100,11 @@ TEST(ExifInfo, TextAndUprightThumbnailOfCameraFiles)
     EXPECT_TRUE(recorder.boxes.empty());
 }
 
-// The current file's name, or inside the batch window the file asked about.
-TEST(ExifInfo, CaptionNamesTheFileShown)
+// The caption: the current file's name, or inside the batch window the file
+// asked about. A file without Exif, or missing, shows no dialog.
+TEST(ExifInfo, CaptionRefusalsAndTheThumbnailAlone)
 {
+    SeamRecorder recorder;
     lstrcpyA(g_fileName, "current.jpg");
     EXPECT_EQ(show_exif(fixture_path("exif/camera_ii.jpg")).caption, "current.jpg");
     g_hwndBatch = CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
@@ -110,11 +112,7 @@ TEST(ExifInfo, CaptionNamesTheFileShown)
     DestroyWindow(g_hwndBatch);
     g_hwndBatch = NULL;
     g_fileName[0] = 0;
-}
 
-TEST(ExifInfo, RefusalsAndTheThumbnailAlone)
-{
-    SeamRecorder recorder;
     EXPECT_EQ(load_exif_thumbnail(fixture_path("exif/camera_ii.jpg").c_str()), 3);
     DibBlock thumb(g_hExifThumbnail);
     g_hExifThumbnail = NULL;

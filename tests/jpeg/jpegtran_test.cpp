@@ -47,45 +47,39 @@ TEST(Jpegtran, RunsEveryReferenceCase)
     EXPECT_TRUE(recorder.boxes.empty());
 }
 
-TEST(Jpegtran, AbbreviatedAndUpperCaseSwitchesAreAccepted)
+// Switches may be abbreviated and upper case; each refused run leaves the
+// output exactly as it was.
+TEST(Jpegtran, SwitchesAreCheckedBeforeTheOutputIsTouched)
 {
-    const std::vector<std::string> cases[] = {
-        {"-ro", "90"}, {"-rot", "180"}, {"-ROTATE", "270", "-TRI"},
-        {"-rotate", "90", "-rotate", "90"}, {"-r", "90"}, {"-max", "4m"}, {"-restart", "2b"},
-        {"-outf", test_out_path("jpegtran_outfile.jpg")},
-    };
-    for (std::vector<std::string> args : cases) {
-        args.push_back(fixture_path("jpegtran/baseline.jpg"));
-        if (args[0] != "-outf")
-            args.push_back(test_out_path("jpegtran_switches.jpg"));
-        EXPECT_EQ(run(args), 1) << args[0];
-    }
-}
-
-// Each refused run leaves the output exactly as it was.
-TEST(Jpegtran, RefusedRunsLeaveTheOutputAlone)
-{
-    std::string source = fixture_path("jpegtran/baseline.jpg");
+    std::string in = fixture_path("jpegtran/baseline.jpg"), out = test_out_path("jpegtran_switches.jpg");
     std::string not_jpeg = write_out("jpegtran_not_a_jpeg.jpg", "not a JPEG file at all");
-    std::string output = test_out_path("jpegtran_refused.jpg");
-    const std::vector<std::string> cases[] = {
-        {"-rotate", "9", source, output},
-        {"-rotate", "90", "-flip", "horizontal", source, output},
-        {"-restart", "70000", source, output},
-        {"-out", "x", source, output},
-        {"-arithmetic", source, output},
-        {"-scans", "x", source, output},
-        {"-rotate"},
-        {source},
-        {source, output, output},
-        {test_out_path("missing.jpg"), output},
-        {not_jpeg, output},
+    const struct {
+        std::vector<std::string> args;
+        int result;
+    } cases[] = {
+        {{"-ro", "90", in, out}, 1},
+        {{"-ROTATE", "270", "-TRI", in, out}, 1},
+        {{"-rotate", "90", "-rotate", "90", in, out}, 1},
+        {{"-r", "90", "-max", "4m", "-restart", "2b", in, out}, 1},
+        {{"-outf", test_out_path("jpegtran_outfile.jpg"), in}, 1},
+        {{"-rotate", "9", in, out}, 0},
+        {{"-rotate", "90", "-flip", "horizontal", in, out}, 0},
+        {{"-restart", "70000", in, out}, 0},
+        {{"-out", "x", in, out}, 0},
+        {{"-arithmetic", in, out}, 0},
+        {{"-scans", "x", in, out}, 0},
+        {{"-rotate"}, 0},
+        {{in}, 0},
+        {{in, out, out}, 0},
+        {{test_out_path("missing.jpg"), out}, 0},
+        {{not_jpeg, out}, 0},
     };
     SeamRecorder recorder;
-    for (const std::vector<std::string>& args : cases) {
-        write_file_bytes(output, "old content");
-        EXPECT_EQ(run(args), 0) << args[0];
-        EXPECT_EQ(read_file_bytes(output), "old content") << args[0];
+    for (const auto& c : cases) {
+        write_file_bytes(out, "old content");
+        EXPECT_EQ(run(c.args), c.result) << c.args[0];
+        if (c.result == 0)
+            EXPECT_EQ(read_file_bytes(out), "old content") << c.args[0];
     }
     EXPECT_TRUE(recorder.boxes.empty());
 }
