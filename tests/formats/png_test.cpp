@@ -86,7 +86,7 @@ TEST(PngRead, HostileFilesAreRefusedWithOneMessage)
     EXPECT_EQ("File Read Error", seams.boxes.back().text);
 }
 
-TEST(PngWrite, ChoosesColourTypeAndDepthAndReadsBackIdentically)
+TEST(PngWrite, ChoosesColourTypeAndDepth)
 {
     SeamRecorder seams(32);
     std::vector<RGBQUAD> colours = {quad(200, 10, 10), quad(10, 200, 10), quad(10, 10, 200), quad(1, 2, 3)};
@@ -127,10 +127,8 @@ TEST(PngWrite, ChoosesColourTypeAndDepthAndReadsBackIdentically)
             PnmImage want = dib_to_pnm(image.get(), 4);
             for (size_t i = 3; c.color_type != 6 && i < want.data.size(); i += 4)
                 want.data[i] = 255;
+            // check_png.sh compares ImageMagick's reading with it
             ASSERT_TRUE(write_pnm_file(test_out_path(name + ".pam"), want));
-            DibBlock back(read_png_file(path.c_str(), NULL));
-            ASSERT_NE(nullptr, back.get());
-            EXPECT_EQ(want.data, dib_to_pnm(back.get(), 4).data);
         }
     }
     EXPECT_TRUE(seams.boxes.empty());

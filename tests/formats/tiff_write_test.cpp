@@ -90,9 +90,10 @@ std::string fields_of(const std::string& path)
     TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &spp);
     TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bps);
     TIFFGetField(tif, TIFFTAG_EXTRASAMPLES, &count, &extra);
+    std::string fields = std::to_string(photometric) + " " + std::to_string(spp) + " " + std::to_string(bps) + " " +
+                         std::to_string(count ? extra[0] : 0);
     TIFFClose(tif);
-    return std::to_string(photometric) + " " + std::to_string(spp) + " " + std::to_string(bps) + " " +
-           std::to_string(count ? extra[0] : 0);
+    return fields;
 }
 
 // Palettes and depths pick the fields a reader shows them right with.

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Checks the files exif_comment_test rewrote: the orientation and comment
-# exiftool and rdjpgcom read, an XMP orientation left alone, no pixel changed.
+# Checks the files exif_comment_test rewrote: the orientation exiftool reads,
+# an XMP orientation left alone, comments kept, no pixel changed.
 source "$(dirname "$0")/../image/written_files.sh"
 fixtures=$out/../../fixtures/exif
 
@@ -23,7 +23,5 @@ stripped.jpg mix.jpg EXIF:Orientation
 comment_ten.jpg mix.jpg EXIF:Orientation 6
 LIST
 
-[ "$(rdjpgcom "$out/comment_ten.jpg")" = "Ten chars!" ] || failed "comment_ten.jpg: rdjpgcom"
-[ -z "$(rdjpgcom "$out/comment_none.jpg")" ] || failed "comment_none.jpg: rdjpgcom"
 [ "$(rdjpgcom "$out/stripped.jpg")" = "$(printf 'first\nsecond one')" ] || failed "stripped.jpg: comments"
 finish

@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstring>
 
 #include "formats/format_test_util.h"
@@ -151,58 +150,47 @@ TEST_F(JpegWriteTest, TwelveBitRoundTrips)
     GlobalFree(hSrc);
 }
 
-// Inserts into source bytes; the result, and the function's answer in *result.
-std::string insert_into(const std::string& source, int* result,
-                        const std::string& out = test_out_path("insert_out.jpg"))
-{
-    std::string in = write_out("insert_src.jpg", source);
-    HGLOBAL hDib = create_dib24(40, 30);
-    FILE* fp = fopen(in.c_str(), "rb");
-    *result = insert_exif_segment(fp, out.c_str(), hDib, 6, 0);
-    fclose(fp);
-    GlobalFree(hDib);
-    return read_file_bytes(out);
-}
-
-TEST_F(JpegWriteTest, InsertionOrdersSegments)
+// An old Exif first is replaced right after SOI, a later APP0 stays behind
+// the new one, COM and DRI stay before the merged tables; corrupt segments
+// leave the target alone.
+TEST_F(JpegWriteTest, InsertionOrdersSegmentsOrLeavesTheTargetAlone)
 {
     std::string jpeg = read_file_bytes(jpeg_fixture("baseline.jpg"));
     ASSERT_EQ(marker_sequence(jpeg), (std::vector<int>{0xD8, 0xE0, 0xDB, 0xDB, 0xC0, 0xC4, 0xC4, 0xC4, 0xC4, 0xDA}));
-    int result = 0;
-    std::string out = insert_into(jpeg, &result);
-    EXPECT_EQ(result, 1);
-    EXPECT_EQ(marker_sequence(out), (std::vector<int>{0xD8, 0xE0, 0xE1, 0xDB, 0xC4, 0xC0, 0xDA}));
-    EXPECT_EQ(max_difference(decode_jpeg(write_out("w_inserted.jpg", out)), decode_jpeg(jpeg_fixture("baseline.jpg"))),
-              0);
-
-    // An old Exif first: replaced right after SOI; a later APP0 stays behind
-    // the new one; COM and DRI stay before the merged tables.
-    out = insert_into(with_segments_after_soi(jpeg, segment(0xE1, std::string("Exif\0\0old", 9)) + segment(0xFE, "c")),
-                      &result);
-    EXPECT_EQ(marker_sequence(out), (std::vector<int>{0xD8, 0xE1, 0xFE, 0xE0, 0xDB, 0xC4, 0xC0, 0xDA}));
-    EXPECT_EQ(out.find("old"), std::string::npos);
-    EXPECT_EQ(result, 1);
-    std::string restart = read_file_bytes(fixture_path("jpegtran/restart.jpg"));
-    std::vector<int> markers = marker_sequence(insert_into(restart, &result));
-    EXPECT_EQ(result, 1);
-    EXPECT_NE(std::find(markers.begin(), markers.end(), 0xDD), markers.end());
-    EXPECT_EQ(markers.back(), 0xDA);
-}
-
-TEST_F(JpegWriteTest, InsertionRefusesCorruptSegmentsAndLeavesTargetAlone)
-{
-    std::string jpeg = read_file_bytes(jpeg_fixture("baseline.jpg"));
     size_t dqt = find_marker(jpeg, 0xDB);
     std::string short_length = jpeg, past_end = jpeg;
     short_length.replace(dqt + 2, 2, std::string("\0\x01", 2));
     past_end.replace(dqt + 2, 2, "\xFF\xF0");
-    std::string no_sos = jpeg.substr(0, find_marker(jpeg, 0xDA));
-    for (const std::string& bad : {short_length, past_end, no_sos, std::string("\xFF\xD8", 2)}) {
-        std::string out = write_out("insert_keep.jpg", "keep me");
-        int result = 1;
-        insert_into(bad, &result, out);
-        EXPECT_EQ(result, 0);
-        EXPECT_EQ(read_file_bytes(out), "keep me");
+    const struct {
+        std::string source;
+        std::vector<int> markers;  // empty: refused
+    } cases[] = {
+        {jpeg, {0xD8, 0xE0, 0xE1, 0xDB, 0xC4, 0xC0, 0xDA}},
+        {with_segments_after_soi(jpeg, segment(0xE1, std::string("Exif\0\0old", 9)) + segment(0xFE, "c")),
+         {0xD8, 0xE1, 0xFE, 0xE0, 0xDB, 0xC4, 0xC0, 0xDA}},
+        {read_file_bytes(fixture_path("jpegtran/restart.jpg")), {0xD8, 0xE0, 0xE1, 0xDD, 0xDB, 0xC4, 0xC0, 0xDA}},
+        {short_length, {}},
+        {past_end, {}},
+        {jpeg.substr(0, find_marker(jpeg, 0xDA)), {}},
+        {std::string("\xFF\xD8", 2), {}},
+    };
+    std::string in = test_out_path("insert_src.jpg"), out = test_out_path("w_inserted.jpg");
+    for (const auto& c : cases) {
+        write_file_bytes(in, c.source);
+        write_file_bytes(out, "keep me");
+        HGLOBAL hDib = create_dib24(40, 30);
+        FILE* fp = fopen(in.c_str(), "rb");
+        EXPECT_EQ(insert_exif_segment(fp, out.c_str(), hDib, 6, 0), c.markers.empty() ? 0 : 1);
+        fclose(fp);
+        GlobalFree(hDib);
+        std::string written = read_file_bytes(out);
+        if (c.markers.empty())
+            EXPECT_EQ(written, "keep me");
+        else
+            EXPECT_EQ(marker_sequence(written), c.markers);
+        EXPECT_EQ(written.find("old"), std::string::npos);
+        if (&c == &cases[0])  // the picture itself is unchanged
+            EXPECT_EQ(max_difference(decode_jpeg(out), decode_jpeg(jpeg_fixture("baseline.jpg"))), 0);
     }
     EXPECT_EQ(temp_files_in(test_out_path("")), 0);
     EXPECT_EQ(temp_file_names_in_use(), 0);
