@@ -57,8 +57,7 @@ TEST(JbigRead, OversizedOrBrokenHeadersAreRefusedBeforeDecoding)
     std::string many_planes = whole;
     many_planes[2] = (char)255;
     many_planes.replace(4, 8, std::string("\0\0\x40\0\0\0\x40\0", 8));
-    // 245 resolution layers: JBIG-KIT refuses the header before it makes
-    // its plane buffers, which its getters still read.
+    // 245 layers: JBIG-KIT refused it but its getters read unmade buffers
     std::string deep = whole;
     deep[1] = (char)245;
     for (const std::string& file : {huge, many_planes, deep, whole.substr(0, 19), std::string(20, '\0')}) {
@@ -92,8 +91,7 @@ TEST(JbigWrite, PlanesFollowTheTable)
         ASSERT_EQ(1, write_jbig_file(path.c_str(), image.get()));
         EXPECT_EQ(c.planes, (BYTE)read_file_bytes(path)[2]);
         EXPECT_EQ(before, std::string((const char*)image.bih, GlobalSize(image.get())));
-        // The file holds the picture's grey levels (a colour picture's as
-        // the grey tool makes them): check_jbig.sh compares jbgtopbm's.
+        // the grey levels (the grey tool's of colour) for check_jbig.sh
         HGLOBAL grey = copy_packed_dib(image.get()), unconverted = NULL;
         if (c.bits == 24) {
             ASSERT_EQ(1, to_grayscale(&grey, &unconverted, KIND_DIB));

@@ -82,8 +82,7 @@ TEST(Jpeg2000Read, FailuresReportAsEachReaderShould)
     EXPECT_EQ("ERROR -> failed to open file for reading\n", seams.boxes[0].text);
     EXPECT_EQ(missing, seams.boxes[0].caption);
 
-    // A cut file, and a header announcing 2^31 columns: the first reader
-    // stays silent, the second says it cannot decode.
+    // A cut file and 2^31 columns: the first reader is silent, the second says so.
     std::string whole = read_file_bytes(j2k("rgb.j2k")), huge = whole;
     huge.replace(8, 4, "\x7F\xFF\xFF\xFF");
     std::string path = test_out_path("hostile.j2k");

@@ -12,8 +12,7 @@
 
 namespace {
 
-// Writes the bytes to the test-out file and rewrites its comment; the
-// function's answer.
+// Writes the bytes to the file and rewrites its comment; the function's answer.
 int rewrite(const std::string& path, const std::string& bytes, const std::string& comment, int page)
 {
     write_file_bytes(path, bytes);
@@ -96,8 +95,7 @@ TEST(TiffComment, CameraMetadataFollowsThePage)
     TIFFClose(tif);
 }
 
-// Files that cannot be rebuilt whole stay byte for byte as they were and
-// the typed comment stays; only a file that cannot be written says so.
+// Such files stay as they were, as does the comment; only a read-only one says so.
 TEST(TiffComment, LeavesBrokenOrReadOnlyFilesUntouched)
 {
     const std::string whole = read_file_bytes(tiff_fixture("rgb_lzw.tif"));

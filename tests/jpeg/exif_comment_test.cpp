@@ -1,6 +1,5 @@
-// The in-place rewrites of JPEG files (comment, Exif orientation, Exif
-// segment) on wrjpgcom's and exiftool's files; check_exif.sh reads the
-// written files with exiftool, rdjpgcom and djpeg.
+// The in-place rewrites of JPEG files (comment, Exif orientation and segment);
+// check_exif.sh reads the written files with exiftool, rdjpgcom and djpeg.
 #include <string>
 #include <vector>
 
@@ -116,36 +115,30 @@ TEST(ExifOrientation, ComposesSoThatTheShownPictureTurnsWithThePixels)
         EXPECT_EQ(compose_exif_orientation(c[0], c[1]), c[2]) << c[0] << " " << c[1];
 }
 
-// The written files are read by exiftool in check_exif.sh.
+// One byte changes, or none for an XMP orientation (check_exif.sh: exiftool).
 TEST(ExifOrientation, RewritesOnlyTheOrientationValue)
 {
-    struct Case {
+    const struct {
         const char* source;
         const char* written;
         size_t changed_bytes;
-    } cases[] = {
-        {"mix.jpg", "orientation_mm.jpg", 1},
-        {"intel.jpg", "orientation_ii.jpg", 1},
-        {"xmp.jpg", "orientation_xmp.jpg", 0},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.source);
-        std::string before = fixture(c.source);
-        std::string path = place(c.written, before);
-        SeamRecorder recorder;
+    } cases[] = {{"mix.jpg", "orientation_mm.jpg", 1}, {"intel.jpg", "orientation_ii.jpg", 1},
+                 {"xmp.jpg", "orientation_xmp.jpg", 0}};
+    SeamRecorder recorder;
+    for (const auto& c : cases) {
+        std::string before = fixture(c.source), path = place(c.written, before);
         write_exif_orientation(path.c_str(), 8);
         std::string after = read_file_bytes(path);
-        ASSERT_EQ(after.size(), before.size());
+        ASSERT_EQ(after.size(), before.size()) << c.source;
         size_t changed = 0;
         for (size_t i = 0; i < after.size(); ++i)
             changed += before[i] != after[i];
-        EXPECT_EQ(changed, c.changed_bytes);
-        EXPECT_TRUE(recorder.boxes.empty());
+        EXPECT_EQ(changed, c.changed_bytes) << c.source;
     }
+    EXPECT_TRUE(recorder.boxes.empty());
 }
 
-// Cut or inconsistent segments: the rewrite changes nothing, except where
-// the real entry can still be found (-1: need not be).
+// Cut or inconsistent segments: the rewrite changes nothing (found -1: any).
 TEST(ExifOrientation, MalformedSegmentsChangeNothing)
 {
     std::string good = fixture("intel.jpg");

@@ -1,6 +1,5 @@
-// The JPEG writers read back (lossless ones bit-exact), the segments after
-// an Exif insertion, and failures that leave files alone. check_jpeg.sh
-// reads the written files with djpeg, ImageMagick and exiftool.
+// The JPEG writers and the Exif insertion; check_jpeg.sh reads the written
+// files with djpeg, ImageMagick and exiftool.
 #include <string>
 #include <vector>
 
@@ -45,10 +44,8 @@ std::vector<int> marker_sequence(const std::string& jpeg)
     return markers;
 }
 
-// 24- and 32-bit rows go to the library as they lie, grey ones are
-// converted: each gives exactly what cjpeg makes with the same settings.
-// Lossless files keep the table's colours exactly; grey tables give one
-// component (check_jpeg.sh reads the colour space).
+// Lossy files are exactly what cjpeg makes with the same settings, lossless
+// ones the table's colours; grey tables give one component.
 TEST_F(JpegWriteTest, WrittenFilesReadBackAndOutputsForTheCheckScript)
 {
     HGLOBAL hSrc = load_source();
@@ -118,8 +115,7 @@ TEST_F(JpegWriteTest, FailuresLeaveNoFileAndNoTemporaryFile)
     EXPECT_EQ(temp_files_in(test_out_path("")), 0);
 }
 
-// Lossless (also when progressive is asked too) is bit-exact; progressive
-// scans end with the same coefficients as one scan.
+// Lossless is bit-exact; progressive scans end with one scan's coefficients.
 TEST_F(JpegWriteTest, TwelveBitRoundTrips)
 {
     HGLOBAL hSrc = load_source();
@@ -150,9 +146,8 @@ TEST_F(JpegWriteTest, TwelveBitRoundTrips)
     GlobalFree(hSrc);
 }
 
-// An old Exif first is replaced right after SOI, a later APP0 stays behind
-// the new one, COM and DRI stay before the merged tables; corrupt segments
-// leave the target alone.
+// An old Exif is replaced, COM and DRI stay before the merged tables; corrupt
+// segments leave the target alone.
 TEST_F(JpegWriteTest, InsertionOrdersSegmentsOrLeavesTheTargetAlone)
 {
     std::string jpeg = read_file_bytes(jpeg_fixture("baseline.jpg"));

@@ -1,8 +1,8 @@
-// The lossless transform driver: the cases of fixtures/jpegtran/cases.txt
-// (check_jpegtran.sh compares the results with jpegtran's), refused runs,
-// and the 12-bit build on the program's own 12-bit file.
+// The lossless transform driver on the cases jpegtran ran (check_jpegtran.sh
+// compares), its switches, and the 12-bit build on the program's own file.
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -33,13 +33,10 @@ TEST(Jpegtran, RunsEveryReferenceCase)
     SeamRecorder recorder;
     while (std::getline(cases, line)) {
         std::istringstream words(line);
-        std::string name, source, word;
+        std::string name, source;
         words >> name >> source;
-        std::vector<std::string> args;
-        while (words >> word)
-            args.push_back(word);
-        args.push_back(fixture_path("jpegtran/" + source));
-        args.push_back(test_out_path("jpegtran_" + name + ".jpg"));
+        std::vector<std::string> args{std::istream_iterator<std::string>(words), {}};
+        args.insert(args.end(), {fixture_path("jpegtran/" + source), test_out_path("jpegtran_" + name + ".jpg")});
         EXPECT_EQ(run(args), 1) << name;
         ++count;
     }
@@ -47,8 +44,7 @@ TEST(Jpegtran, RunsEveryReferenceCase)
     EXPECT_TRUE(recorder.boxes.empty());
 }
 
-// Switches may be abbreviated and upper case; each refused run leaves the
-// output exactly as it was.
+// Switches abbreviated or upper case; a refused run leaves the output alone.
 TEST(Jpegtran, SwitchesAreCheckedBeforeTheOutputIsTouched)
 {
     std::string in = fixture_path("jpegtran/baseline.jpg"), out = test_out_path("jpegtran_switches.jpg");
