@@ -30,7 +30,7 @@ TEST(JbigRead, PbmtojbgFilesGiveTheirSourcePixels)
         const char* source;
         int bits;  // after the depth is compacted
     } cases[] = {
-        {"plane1", "plane1.pbm", 1}, {"layers", "layers.pbm", 1},   {"vlength", "vlength.pbm", 1},
+        {"plane1", "plane1.pbm", 1}, {"layers", "plane1.pbm", 1},   {"vlength", "plane1.pbm", 1},
         {"grey_3", "grey_3.pgm", 4}, {"grey_15", "grey_15.pgm", 4}, {"grey_255", "grey_255.pgm", 8},
     };
     for (const Case& c : cases) {

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "formats/format_test_util.h"
 #include "jpeg/jpeg_test_util.h"
 #include "jpeg/jpeg_write.h"
 #include "jpeg/jpegtran.h"
@@ -80,18 +81,10 @@ TEST(Jpegtran, SwitchesAreCheckedBeforeTheOutputIsTouched)
     EXPECT_TRUE(recorder.boxes.empty());
 }
 
-// Four coloured quadrants over ramps, as a 12-bit file.
+// A varied picture as a 12-bit file.
 std::string make_source12(const std::string& name, int width, int height)
 {
-    PnmImage pnm;
-    pnm.width = width, pnm.height = height, pnm.channels = 3;
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            bool right = x >= width / 2, bottom = y >= height / 2;
-            pnm.data.insert(pnm.data.end(), {(uint8_t)(right ? 220 : 30 + x), (uint8_t)(bottom ? 200 : 40 + y),
-                                             (uint8_t)(right != bottom ? 180 : 60)});
-        }
-    HGLOBAL dib = pnm_to_dib(pnm);
+    HGLOBAL dib = make_pattern(width, height, 24);
     std::string path = test_out_path(name);
     EXPECT_EQ(write_jpeg12_file(path.c_str(), 90, dib, 0, 0, 0), 1);
     GlobalFree(dib);
