@@ -1,6 +1,5 @@
-// Shared by the format tests: test pictures, PNG chunks built with zlib, and
-// the TIFF reader called as the loaders call it (pixel comparison:
-// image/format_test_util.h).
+// Shared by the format tests: test pictures, PNG chunks, the TIFF reader
+// called as the loaders call it (pixel comparison: image/format_test_util.h).
 #pragma once
 
 #include <string>

@@ -9,7 +9,6 @@
 #include "image/current_image.h"
 #include "tools/grey_tone.h"
 #include "support/seam_recorder.h"
-#include "support/test_support.h"
 
 namespace {
 

@@ -8,7 +8,6 @@
 #include "formats/jpeg2000.h"
 #include "image/current_image.h"
 #include "support/seam_recorder.h"
-#include "support/test_support.h"
 
 namespace {
 

@@ -9,7 +9,6 @@
 #include "formats/png_comment.h"
 #include "image/current_image.h"
 #include "support/seam_recorder.h"
-#include "support/test_support.h"
 
 namespace {
 

@@ -1,9 +1,7 @@
 #!/usr/bin/env bash
-# Checks the files jpegtran_test transformed against libjpeg-turbo's jpegtran
-# with the same switches: the same pixels as djpeg decodes them, progressive
-# or not alike, the same orientation tag. For the "shown_" cases the
-# viewer's tag must instead make ImageMagick's -auto-orient show the
-# picture it showed before, turned the same way.
+# The files jpegtran_test transformed against jpegtran's with the same switches:
+# djpeg's pixels, sampling and progression, orientation tag; for "shown_" the
+# tag must make -auto-orient show the picture shown before, turned alike.
 source "$(dirname "$0")/../image/written_files.sh"
 fixtures=$out/../../fixtures/jpegtran
 kind() { identify -format '%[jpeg:sampling-factor] %[interlace]' "$1" 2>/dev/null || true; }

@@ -1,5 +1,4 @@
-// Shared by the JPEG tests: fixtures, segments built byte by byte, and a
-// decode by the program's 8-bit reader.
+// Shared by the JPEG tests: fixtures, segments, the program's 8-bit decode.
 #pragma once
 
 #include <string>

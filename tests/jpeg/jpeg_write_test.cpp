@@ -98,16 +98,14 @@ TEST_F(JpegWriteTest, WrittenFilesReadBackAndOutputsForTheCheckScript)
 
 TEST_F(JpegWriteTest, FailuresLeaveNoFileAndNoTemporaryFile)
 {
-    HGLOBAL hSrc = load_source();
-    std::string missing = test_out_path("no such folder/out.jpg");
-    EXPECT_EQ(write_jpeg_file(missing.c_str(), 85, hSrc, 0, 0, 0), 0);
-    EXPECT_EQ(write_jpeg12_file(missing.c_str(), 85, hSrc, 0, 0, 0), 0);
+    HGLOBAL hSrc = load_source(), hBad = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, 40);
+    std::string missing = test_out_path("no such folder/out.jpg"), keep = write_out("keep.jpg", "old contents");
+    for (auto write : {write_jpeg_file, write_jpeg12_file}) {
+        EXPECT_EQ(write(missing.c_str(), 85, hSrc, 0, 0, 0), 0);
+        // an image the writers cannot take leaves an existing file as it was
+        EXPECT_EQ(write(keep.c_str(), 85, hBad, 0, 0, 0), 0);
+    }
     EXPECT_EQ(GetFileAttributesA(missing.c_str()), INVALID_FILE_ATTRIBUTES);
-    // An image the writers cannot take leaves an existing file as it was.
-    std::string keep = write_out("keep.jpg", "old contents");
-    HGLOBAL hBad = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, 40);
-    EXPECT_EQ(write_jpeg_file(keep.c_str(), 85, hBad, 0, 0, 0), 0);
-    EXPECT_EQ(write_jpeg12_file(keep.c_str(), 85, hBad, 0, 0, 0), 0);
     EXPECT_EQ(read_file_bytes(keep), "old contents");
     GlobalFree(hBad);
     GlobalFree(hSrc);
