@@ -42,6 +42,18 @@ best_of() {  # n command...: the shortest of n runs
     echo "$best"
 }
 
+# best_lines n command...: runs a benchmark program n times and prints each
+# of its "name seconds" lines once, with the shortest of the n times, in the
+# order the program prints them.
+best_lines() {
+    local n=$1
+    shift
+    for _ in $(seq "$n"); do "$@" | tr -d '\r' || exit 1; done |
+        awk '!($1 in best) { order[++k] = $1; best[$1] = $2 }
+             $2 < best[$1] { best[$1] = $2 }
+             END { for (i = 1; i <= k; ++i) print order[i], best[order[i]] }'
+}
+
 # print_ratios: reads our "name seconds" lines and prints each beside the
 # caller's theirs[name] with the ratio ours / theirs (below 1: ours is faster).
 print_ratios() {
