@@ -1,46 +1,68 @@
-// An animated GIF and an animated cursor play in the preview: sampling its
-// centre for a few seconds meets more than one of their frames' colours.
+// Animations in the preview, one file after another in one program: an
+// animated cursor's frames follow one another; and faults once found in
+// animated GIFs: a repaint blanked the animation, the comment never reached
+// the status bar, frames were drawn beside the frame lines, and a broken
+// animation kept its file open. (print_test sees an animated GIF go on.)
 #include <gtest/gtest.h>
 
 #include <set>
+#include <string>
+#include <vector>
 
 #include "resources/resource.h"
 #include "tests/e2e/e2e_driver.h"
 
 namespace {
 
-struct AnimationCase {
-    const char* file;
-    const char* name;
-};
+const DWORD RED = 0xFF0000, GREEN = 0x00FF00, BLUE = 0x0000FF;
 
-class Animation : public ::testing::TestWithParam<AnimationCase> {};
-
-// animated.gif: red, green and blue frames of 90 ms here; cursor.ani: a red
-// and a blue frame of 10/60 s each (150 ms here).
-TEST_P(Animation, FramesFollowOneAnotherInThePreview)
+// Selects the file in the list and gives its timer time for a few frames.
+void show(const RunningApp& app, const char* name)
 {
-    const AnimationCase& c = GetParam();
-    std::string dir = e2e_work_dir(c.name);
-    ASSERT_TRUE(copy_fixture(c.file, dir));
+    EXPECT_TRUE(select_list_file(app, name)) << name;
+    Sleep(1500);
+}
+
+TEST(Animation, CursorFramesRepaintCommentFrameLinesAndABrokenFileReleased)
+{
+    std::string dir = e2e_work_dir("animation");
+    for (const char* name : {"slow.gif", "wide.gif", "broken.gif"})
+        ASSERT_TRUE(copy_fixture(name, dir, "regress")) << name;
+    ASSERT_TRUE(copy_fixture("cursor.ani", dir));
+    std::string path = dir + "\\broken.gif", renamed = dir + "\\renamed.gif";
+    DeleteFileA(renamed.c_str());
     RunningApp app;
-    ASSERT_TRUE(start_app(c.file, dir, app));
+    ASSERT_TRUE(start_app("slow.gif", dir, app));
+    Sleep(1500);  // the window's first paint has come after the first frame
+    EXPECT_EQ(preview_shot(app, "anim_first").middle(), RED) << "first frame after start-up";
+    InvalidateRect(GetDlgItem(app.main, IDC_MAIN_PREVIEW), NULL, TRUE);
+    Sleep(700);
+    EXPECT_EQ(preview_shot(app, "anim_repainted").middle(), RED) << "after InvalidateRect";
+    HWND status = GetDlgItem(GetDlgItem(app.main, IDC_MAIN_STATUS_PLACE), 2);
+    ASSERT_NE(status, nullptr);
+    EXPECT_EQ(status_bar_part_text(app, status, 1), "Rainy day");
+
+    // cursor.ani: a red and a blue frame of 10/60 s each (150 ms here).
+    show(app, "cursor.ani");
     std::set<DWORD> seen;
     for (int i = 0; i < 8 && seen.size() < 2; ++i) {
-        PreviewShot s = preview_shot(app, c.name);
-        ASSERT_GT(s.width, 0);
-        DWORD centre = s.at(s.width / 2, s.height / 2);
-        if (centre == 0xFF0000 || centre == 0x00FF00 || centre == 0x0000FF)
+        DWORD centre = preview_shot(app, "anim_cursor").middle();
+        if (centre == RED || centre == BLUE)
             seen.insert(centre);
     }
     EXPECT_EQ(seen.size(), 2u) << "the preview shows more than one frame";
-}
 
-INSTANTIATE_TEST_SUITE_P(Files, Animation,
-                         ::testing::Values(AnimationCase{"animated.gif", "animation"},
-                                           AnimationCase{"cursor.ani", "cursor_animation"}),
-                         [](const ::testing::TestParamInfo<AnimationCase>& info) {
-                             return std::string(info.param.name);
-                         });
+    // The black lines 1 and 3 pixels outside the picture stay whole while
+    // frames follow one another.
+    show(app, "wide.gif");
+    Shot s = preview_shot(app, "anim_wide");
+    ASSERT_TRUE(s.middle() == RED || s.middle() == GREEN || s.middle() == BLUE) << std::hex << s.middle();
+    EXPECT_EQ(frame_line_gaps(s), std::vector<std::string>());
+
+    show(app, "broken.gif");  // the first tick has met the broken frame
+    EXPECT_EQ(preview_shot(app, "anim_broken").middle(), RED) << "the first frame stays as a still";
+    EXPECT_TRUE(MoveFileA(path.c_str(), renamed.c_str())) << "error " << GetLastError();
+    MoveFileA(renamed.c_str(), path.c_str());
+}
 
 }  // namespace
