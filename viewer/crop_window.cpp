@@ -43,6 +43,42 @@ static const struct { int id; int zoom; } ZOOMS[8] = {
     {IDM_CROP_ZOOM_100, 8}, {IDM_CROP_ZOOM_200, 16}, {IDM_CROP_ZOOM_400, 32}, {IDM_CROP_ZOOM_800, 64},
 };
 
+int tool_zoom_for_item(int id)
+{
+    for (const auto& z : ZOOMS)
+        if (z.id == id)
+            return z.zoom;
+    return 0;
+}
+
+void tool_check_zoom_items(HMENU menu)
+{
+    for (const auto& item : ZOOMS)
+        CheckMenuItem(menu, item.id, MF_BYCOMMAND | (item.zoom == g_zoomEighths ? MF_CHECKED : MF_UNCHECKED));
+}
+
+DWORD tool_window_style(int w, int h)
+{
+    const int SW = GetSystemMetrics(SM_CXSCREEN), SH = GetSystemMetrics(SM_CYSCREEN);
+    const int M = GetSystemMetrics(SM_CYMENU), B = g_mainStatusHeight;
+    const int cxv = GetSystemMetrics(SM_CXVSCROLL), cyh = GetSystemMetrics(SM_CYHSCROLL);
+    DWORD style = WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN;
+    g_scrollRangeX = g_scrollRangeY = 0;
+    if (h <= SH - M - B && w <= SW) {
+    } else if (w <= SW - cxv) {
+        style |= WS_VSCROLL;
+        g_scrollRangeY = h - SH + M + B;
+    } else if (h <= SH - M - cyh - B) {
+        style |= WS_HSCROLL;
+        g_scrollRangeX = w - SW;
+    } else {
+        style |= WS_VSCROLL | WS_HSCROLL;
+        g_scrollRangeY = h - SH + M + B + cyh;
+        g_scrollRangeX = w - SW + cxv;
+    }
+    return style;
+}
+
 // ---- geometry
 
 int crop_handle_at(const RECT* s, int x, int y, int dx, int dy)
@@ -186,24 +222,9 @@ static void create_crop_window(HWND* slot)
 {
     int W = 0, H = 0;
     image_size(g_hImage, &W, &H);
-    int SW = GetSystemMetrics(SM_CXSCREEN), SH = GetSystemMetrics(SM_CYSCREEN);
-    int M = GetSystemMetrics(SM_CYMENU), B = g_mainStatusHeight;
-    int cxv = GetSystemMetrics(SM_CXVSCROLL), cyh = GetSystemMetrics(SM_CYHSCROLL);
-    DWORD style = WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN;
-    g_scrollRangeX = g_scrollRangeY = 0;
-    if (H <= SH - M - B && W <= SW) {
-    } else if (W <= SW - cxv) {
-        style |= WS_VSCROLL;
-        g_scrollRangeY = H - SH + M + B;
-    } else if (H <= SH - M - cyh - B) {
-        style |= WS_HSCROLL;
-        g_scrollRangeX = W - SW;
-    } else {
-        style |= WS_VSCROLL | WS_HSCROLL;
-        g_scrollRangeY = H - SH + M + B + cyh;
-        g_scrollRangeX = W - SW + cxv;
-    }
-    HWND hwnd = CreateWindowExA(0, "Crop", "A", style, 0, 0, SW, SH - B, g_hwndDummy, NULL,
+    const DWORD style = tool_window_style(W, H);
+    HWND hwnd = CreateWindowExA(0, "Crop", "A", style, 0, 0, GetSystemMetrics(SM_CXSCREEN),
+                                GetSystemMetrics(SM_CYSCREEN) - g_mainStatusHeight, g_hwndDummy, NULL,
                                 GetModuleHandleA(NULL), NULL);
     *slot = hwnd;
     if (!hwnd)
@@ -224,11 +245,7 @@ static void create_crop_window(HWND* slot)
         g_rcSelect = g_rcToolBase;
     else
         g_rcSelect = rescale_crop_rect(&g_rcSelect, &old_image, &g_rcToolImage, g_zoomEighths, g_zoomSaved);
-    HMENU menu = GetMenu(hwnd);
-    for (const auto& z : ZOOMS)
-        if (z.zoom == g_zoomEighths)
-            for (const auto& item : ZOOMS)
-                CheckMenuItem(menu, item.id, MF_BYCOMMAND | (item.zoom == g_zoomEighths ? MF_CHECKED : MF_UNCHECKED));
+    tool_check_zoom_items(GetMenu(hwnd));
 }
 
 // The working copy back to the plain image at 100 %.
@@ -349,12 +366,11 @@ static void change_zoom(int zoom)
 
 static LRESULT crop_on_command(HWND hwnd, int id)
 {
-    for (const auto& z : ZOOMS)
-        if (z.id == id) {
-            if (z.zoom != g_zoomEighths)
-                change_zoom(z.zoom);
-            return 0;
-        }
+    if (int zoom = tool_zoom_for_item(id)) {
+        if (zoom != g_zoomEighths)
+            change_zoom(zoom);
+        return 0;
+    }
     switch (id) {
     case IDM_CROP_ACCEPT: accept_crop(); break;
     case IDM_CROP_CANCEL: cancel_crop(); break;

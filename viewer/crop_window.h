@@ -30,6 +30,13 @@ int crop_drag(int handle, const RECT* image, RECT* sel, int* x, int* y);
 void crop_snap(int zoom, const RECT* image, RECT* sel);
 // sel relative to old_image at zoom `from`, mapped to new_image at `to`.
 RECT rescale_crop_rect(const RECT* sel, const RECT* old_image, const RECT* new_image, int to, int from);
+// Zoom in eighths of a zoom item of the tool menus, 0 for other ids.
+int tool_zoom_for_item(int id);
+// Checks the zoom item of g_zoomEighths, unchecks the others.
+void tool_check_zoom_items(HMENU menu);
+// A tool window's style for an image of w x h window pixels: the scroll
+// bars it needs, with g_scrollRangeX/Y set to match.
+DWORD tool_window_style(int w, int h);
 // New scroll offset in [-range, 0] for a WM_xSCROLL code.
 int tool_scroll_offset(int offset, int range, int code, int thumb, int line_step);
 // The tool windows' scrolling keys; returns 0 for any other key.

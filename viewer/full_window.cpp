@@ -10,6 +10,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 #include "image/background.h"
 #include "image/current_image.h"
@@ -423,7 +424,10 @@ static int scrolled(int offset, int range, int code, int thumb)
 static LRESULT full_on_scroll(HWND hwnd, int bar, int code)
 {
     // The message's 16-bit position would cut a large range short.
-    SCROLLINFO info = {sizeof info, SIF_TRACKPOS};
+    SCROLLINFO info;
+    memset(&info, 0, sizeof info);
+    info.cbSize = sizeof info;
+    info.fMask = SIF_TRACKPOS;
     GetScrollInfo(hwnd, bar, &info);
     int thumb = info.nTrackPos;
     int* offset = bar == SB_VERT ? &g_scrollY : &g_scrollX;

@@ -39,20 +39,7 @@ static RECT g_rcMergeGrab;             // g_rcMerge at that button-down
 static int g_mergePromptDone;          // the source has been asked for
 static HWND g_hwndMergeOwner;          // the window whose command opened the tool
 
-static const struct { int id; int zoom; } ZOOMS[8] = {
-    {IDM_CROP_ZOOM_12, 1}, {IDM_CROP_ZOOM_25, 2}, {IDM_CROP_ZOOM_50, 4}, {IDM_CROP_ZOOM_75, 6},
-    {IDM_CROP_ZOOM_100, 8}, {IDM_CROP_ZOOM_200, 16}, {IDM_CROP_ZOOM_400, 32}, {IDM_CROP_ZOOM_800, 64},
-};
-
 // ---- shared with the text tool
-
-int tool_zoom_for_item(int id)
-{
-    for (const auto& z : ZOOMS)
-        if (z.id == id)
-            return z.zoom;
-    return 0;
-}
 
 void tool_point_to_image(int x, int y, int client_w, int client_h, int zoomed_w, int zoomed_h, int zoom,
                          int scroll_x, int scroll_y, int* ix, int* iy)
@@ -63,7 +50,7 @@ void tool_point_to_image(int x, int y, int client_w, int client_h, int zoomed_w,
     *iy = (int)((int64_t)(y - top) * 8 / zoom);
 }
 
-static bool image_size(int* w, int* h)
+bool tool_image_size(int* w, int* h)
 {
     const BITMAPINFOHEADER* bih = g_hImage ? (const BITMAPINFOHEADER*)GlobalLock(g_hImage) : NULL;
     if (!bih)
@@ -74,11 +61,10 @@ static bool image_size(int* w, int* h)
     return true;
 }
 
-// The zoomed image's size, capped so that window arithmetic stays in int.
-static void zoomed_size(int* zw, int* zh)
+void tool_zoomed_size(int* zw, int* zh)
 {
     int w = 0, h = 0;
-    image_size(&w, &h);
+    tool_image_size(&w, &h);
     const int64_t cap = 0x3FFFFFFF;
     const int64_t x = (int64_t)w * g_zoomEighths / 8, y = (int64_t)h * g_zoomEighths / 8;
     *zw = (int)(x > cap ? cap : x);
@@ -88,26 +74,11 @@ static void zoomed_size(int* zw, int* zh)
 void create_tool_window(HWND* slot, const char* class_name)
 {
     int zw = 0, zh = 0;
-    zoomed_size(&zw, &zh);
-    const int SW = GetSystemMetrics(SM_CXSCREEN), SH = GetSystemMetrics(SM_CYSCREEN);
-    const int M = GetSystemMetrics(SM_CYMENU), B = g_mainStatusHeight;
-    const int cxv = GetSystemMetrics(SM_CXVSCROLL), cyh = GetSystemMetrics(SM_CYHSCROLL);
-    DWORD style = WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN;
-    g_scrollRangeX = g_scrollRangeY = 0;
-    if (zh <= SH - M - B && zw <= SW) {
-    } else if (zw <= SW - cxv) {
-        style |= WS_VSCROLL;
-        g_scrollRangeY = zh - SH + M + B;
-    } else if (zh <= SH - M - cyh - B) {
-        style |= WS_HSCROLL;
-        g_scrollRangeX = zw - SW;
-    } else {
-        style |= WS_VSCROLL | WS_HSCROLL;
-        g_scrollRangeY = zh - SH + M + B + cyh;
-        g_scrollRangeX = zw - SW + cxv;
-    }
+    tool_zoomed_size(&zw, &zh);
+    const DWORD style = tool_window_style(zw, zh);
     g_scrollX = g_scrollY = 0;
-    HWND hwnd = CreateWindowExA(0, class_name, "A", style, 0, 0, SW, SH - B, g_hwndDummy, NULL,
+    HWND hwnd = CreateWindowExA(0, class_name, "A", style, 0, 0, GetSystemMetrics(SM_CXSCREEN),
+                                GetSystemMetrics(SM_CYSCREEN) - g_mainStatusHeight, g_hwndDummy, NULL,
                                 GetModuleHandleA(NULL), NULL);
     *slot = hwnd;
     if (!hwnd)
@@ -116,9 +87,43 @@ void create_tool_window(HWND* slot, const char* class_name)
         SetScrollRange(hwnd, SB_VERT, 0, g_scrollRangeY, TRUE);
     if (g_scrollRangeX)
         SetScrollRange(hwnd, SB_HORZ, 0, g_scrollRangeX, TRUE);
-    HMENU menu = GetMenu(hwnd);
-    for (const auto& item : ZOOMS)
-        CheckMenuItem(menu, item.id, MF_BYCOMMAND | (item.zoom == g_zoomEighths ? MF_CHECKED : MF_UNCHECKED));
+    tool_check_zoom_items(GetMenu(hwnd));
+}
+
+bool tool_change_zoom(HWND* slot, const char* class_name, int zoom)
+{
+    g_zoomEighths = zoom;
+    if (g_zoomSaved == zoom)
+        return false;
+    g_zoomSaved = zoom;
+    HWND old = *slot, fresh = NULL;
+    create_tool_window(&fresh, class_name);
+    *slot = fresh;
+    if (old)
+        DestroyWindow(old);
+    return true;
+}
+
+void tool_map_point(HWND hwnd, int x, int y, int* ix, int* iy)
+{
+    RECT client;
+    GetClientRect(hwnd, &client);
+    int zw = 0, zh = 0;
+    tool_zoomed_size(&zw, &zh);
+    tool_point_to_image(x, y, client.right, client.bottom, zw, zh, g_zoomEighths, g_scrollX, g_scrollY, ix, iy);
+}
+
+void tool_show_zoomed(HWND hwnd, HDC dc, HDC mem, int w, int h, int stretch_mode)
+{
+    RECT c;
+    GetClientRect(hwnd, &c);
+    int zw = 0, zh = 0;
+    tool_zoomed_size(&zw, &zh);
+    const int x = zw <= c.right ? (c.right - zw) / 2 : g_scrollX;
+    const int y = zh <= c.bottom ? (c.bottom - zh) / 2 : g_scrollY;
+    SetStretchBltMode(dc, stretch_mode);
+    SetBrushOrgEx(dc, 0, 0, NULL);
+    StretchBlt(dc, x, y, zw, zh, mem, 0, 0, w, h, SRCCOPY);
 }
 
 void tool_on_scroll(HWND hwnd, int bar, int code, int thumb)
@@ -140,7 +145,7 @@ void update_merge_status(int x, int y)
     snprintf(text, sizeof text, "zoom: %g%%", g_zoomEighths * 12.5);
     SendMessageA(g_hwndMergeStatus, SB_SETTEXTA, 1, (LPARAM)text);
     int w = 0, h = 0;
-    image_size(&w, &h);
+    tool_image_size(&w, &h);
     snprintf(text, sizeof text, "width: %d;   height: %d", w, h);
     SendMessageA(g_hwndMergeStatus, SB_SETTEXTA, 2, (LPARAM)text);
     text[0] = '\0';
@@ -148,15 +153,6 @@ void update_merge_status(int x, int y)
         snprintf(text, sizeof text, "left: %ld;   top: %ld;   right: %ld;   bottom: %ld", g_rcMerge.left,
                  g_rcMerge.top, g_rcMerge.right - 1, g_rcMerge.bottom - 1);
     SendMessageA(g_hwndMergeStatus, SB_SETTEXTA, 3, (LPARAM)text);
-}
-
-static void map_point(HWND hwnd, int x, int y, int* ix, int* iy)
-{
-    RECT client;
-    GetClientRect(hwnd, &client);
-    int zw = 0, zh = 0;
-    zoomed_size(&zw, &zh);
-    tool_point_to_image(x, y, client.right, client.bottom, zw, zh, g_zoomEighths, g_scrollX, g_scrollY, ix, iy);
 }
 
 static bool inside_source(int ix, int iy)
@@ -221,7 +217,7 @@ static POINT visible_origin(HWND hwnd)
     RECT client;
     GetClientRect(hwnd, &client);
     int zw = 0, zh = 0;
-    zoomed_size(&zw, &zh);
+    tool_zoomed_size(&zw, &zh);
     POINT o = {0, 0};
     if (zw > client.right)
         o.x = (LONG)((int64_t)-g_scrollX * 8 / g_zoomEighths);
@@ -440,7 +436,7 @@ static LRESULT merge_on_mousemove(HWND hwnd, int x, int y, WPARAM keys)
         return 0;
     }
     int ix, iy;
-    map_point(hwnd, x, y, &ix, &iy);
+    tool_map_point(hwnd, x, y, &ix, &iy);
     if ((keys & MK_LBUTTON) && g_mergeGrabbed) {
         g_rcMerge = g_rcMergeGrab;
         OffsetRect(&g_rcMerge, ix - g_grabX, iy - g_grabY);
@@ -462,7 +458,7 @@ static LRESULT merge_on_lbuttondown(HWND hwnd, int is_double, int x, int y)
     if (!g_hMergeImage)
         return 0;
     int ix, iy;
-    map_point(hwnd, x, y, &ix, &iy);
+    tool_map_point(hwnd, x, y, &ix, &iy);
     g_mergeGrabbed = inside_source(ix, iy);
     if (g_mergeGrabbed) {
         g_rcMergeGrab = g_rcMerge;
@@ -482,7 +478,7 @@ static LRESULT merge_on_lbuttonup(HWND hwnd, int x, int y)
     if (!g_hMergeImage)
         return 0;
     int ix, iy;
-    map_point(hwnd, x, y, &ix, &iy);
+    tool_map_point(hwnd, x, y, &ix, &iy);
     if (g_mergeGrabbed) {
         g_rcMerge = g_rcMergeGrab;
         OffsetRect(&g_rcMerge, ix - g_grabX, iy - g_grabY);
@@ -516,15 +512,7 @@ static LRESULT merge_on_paint(HWND hwnd)
                     SelectObject(mem, old_pen);
                 }
             }
-            RECT c;
-            GetClientRect(hwnd, &c);
-            int zw = 0, zh = 0;
-            zoomed_size(&zw, &zh);
-            const int x = zw <= c.right ? (c.right - zw) / 2 : g_scrollX;
-            const int y = zh <= c.bottom ? (c.bottom - zh) / 2 : g_scrollY;
-            SetStretchBltMode(dc, g_zoomEighths < 8 ? HALFTONE : COLORONCOLOR);
-            SetBrushOrgEx(dc, 0, 0, NULL);
-            StretchBlt(dc, x, y, zw, zh, mem, 0, 0, W, H, SRCCOPY);
+            tool_show_zoomed(hwnd, dc, mem, W, H, g_zoomEighths < 8 ? HALFTONE : COLORONCOLOR);
             SelectObject(mem, old_bmp);
             DeleteObject(bmp);
         }
@@ -538,16 +526,8 @@ static LRESULT merge_on_paint(HWND hwnd)
 
 static void change_zoom(int zoom)
 {
-    g_zoomEighths = zoom;
-    if (g_zoomSaved == zoom)
-        return;
-    g_zoomSaved = zoom;
-    HWND old = g_hwndMerge, fresh = NULL;
-    create_tool_window(&fresh, "Merge");
-    g_hwndMerge = fresh;
-    if (old)
-        DestroyWindow(old);
-    update_merge_status(-1, -1);
+    if (tool_change_zoom(&g_hwndMerge, "Merge", zoom))
+        update_merge_status(-1, -1);
 }
 
 static void toggle_transparency(HWND hwnd)

@@ -17,8 +17,20 @@ LRESULT CALLBACK merge_wnd_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 // at g_zoomEighths, with the scroll bars the zoomed image needs.
 void create_tool_window(HWND* slot, const char* class_name);
 
-// Zoom in eighths of a zoom item of the tool menus, 0 for other ids.
-int tool_zoom_for_item(int id);
+// Sets the zoom; when it changed, *slot is replaced by a window of the new
+// size (true).
+bool tool_change_zoom(HWND* slot, const char* class_name, int zoom);
+
+// The current image's size, and at g_zoomEighths (capped so that window
+// arithmetic stays in int).
+bool tool_image_size(int* w, int* h);
+void tool_zoomed_size(int* zw, int* zh);
+
+// The image pixel under window point (x, y) of a tool window.
+void tool_map_point(HWND hwnd, int x, int y, int* ix, int* iy);
+
+// Stretches the w x h picture in mem into the tool window at the zoom.
+void tool_show_zoomed(HWND hwnd, HDC dc, HDC mem, int w, int h, int stretch_mode);
 
 // The image pixel under window point (x, y): the zoomed image (zoomed_w x
 // zoomed_h) is centred in a client dimension it fits, else at the scroll

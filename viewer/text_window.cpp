@@ -550,27 +550,6 @@ static void run_textposition(HWND owner)
 
 // ---- geometry and status
 
-static bool image_size(int* w, int* h)
-{
-    const BITMAPINFOHEADER* bih = g_hImage ? (const BITMAPINFOHEADER*)GlobalLock(g_hImage) : NULL;
-    if (!bih)
-        return false;
-    *w = bih->biWidth;
-    *h = abs(bih->biHeight);
-    GlobalUnlock(g_hImage);
-    return true;
-}
-
-static void zoomed_size(int* zw, int* zh)
-{
-    int w = 0, h = 0;
-    image_size(&w, &h);
-    const int64_t cap = 0x3FFFFFFF;
-    const int64_t x = (int64_t)w * g_zoomEighths / 8, y = (int64_t)h * g_zoomEighths / 8;
-    *zw = (int)(x > cap ? cap : x);
-    *zh = (int)(y > cap ? cap : y);
-}
-
 static int axis_to_image(int v, int client, int zoomed, int zoom, int scroll)
 {
     if (zoomed > client)
@@ -593,17 +572,8 @@ static void placing_point(HWND hwnd, int x, int y, int* ix, int* iy)
     RECT c;
     GetClientRect(hwnd, &c);
     int zw = 0, zh = 0;
-    zoomed_size(&zw, &zh);
+    tool_zoomed_size(&zw, &zh);
     text_point_to_image(x, y, c.right, c.bottom, zw, zh, g_zoomEighths, g_scrollX, g_scrollY, ix, iy);
-}
-
-static void drag_point(HWND hwnd, int x, int y, int* ix, int* iy)
-{
-    RECT c;
-    GetClientRect(hwnd, &c);
-    int zw = 0, zh = 0;
-    zoomed_size(&zw, &zh);
-    tool_point_to_image(x, y, c.right, c.bottom, zw, zh, g_zoomEighths, g_scrollX, g_scrollY, ix, iy);
 }
 
 static void show_position(int x, int y)
@@ -623,7 +593,7 @@ void update_text_status(int x, int y)
         snprintf(text, sizeof text, "zoom: %g%%", g_zoomEighths * 12.5);
         SendMessageA(g_hwndTextStatus, SB_SETTEXTA, 1, (LPARAM)text);
         int w = 0, h = 0;
-        image_size(&w, &h);
+        tool_image_size(&w, &h);
         snprintf(text, sizeof text, "width: %d;   height: %d", w, h);
         SendMessageA(g_hwndTextStatus, SB_SETTEXTA, 2, (LPARAM)text);
         show_position(g_textPosX, g_textPosY);
@@ -757,7 +727,7 @@ static bool inside_item(int ix, int iy)
 static void drag_to(HWND hwnd, int x, int y)
 {
     int ix, iy;
-    drag_point(hwnd, x, y, &ix, &iy);
+    tool_map_point(hwnd, x, y, &ix, &iy);
     g_textPosX = g_textGrabPosX + (ix - g_grabX);
     g_textPosY = g_textGrabPosY + (iy - g_grabY);
     InvalidateRect(hwnd, NULL, FALSE);
@@ -784,7 +754,7 @@ static LRESULT text_on_mousemove(HWND hwnd, int x, int y, WPARAM keys)
         return 0;
     }
     int ix, iy;
-    drag_point(hwnd, x, y, &ix, &iy);
+    tool_map_point(hwnd, x, y, &ix, &iy);
     SetCursor(inside_item(ix, iy) ? hand_cursor() : LoadCursorA(NULL, IDC_ARROW));
     return 0;
 }
@@ -811,7 +781,7 @@ static LRESULT text_on_lbuttondown(HWND hwnd, int is_double, int x, int y)
     if (!g_writeTextReady)
         return 0;
     int ix, iy;
-    drag_point(hwnd, x, y, &ix, &iy);
+    tool_map_point(hwnd, x, y, &ix, &iy);
     g_textDragging = inside_item(ix, iy);
     if (g_textDragging) {
         g_grabX = ix;
@@ -835,7 +805,7 @@ static LRESULT text_on_lbuttonup(HWND hwnd, int x, int y)
         g_textDragging = 0;
     }
     int ix, iy;
-    drag_point(hwnd, x, y, &ix, &iy);
+    tool_map_point(hwnd, x, y, &ix, &iy);
     SetCursor(inside_item(ix, iy) ? hand_cursor() : LoadCursorA(NULL, IDC_ARROW));
     return 0;
 }
@@ -894,14 +864,7 @@ static LRESULT text_on_paint(HWND hwnd)
             HGDIOBJ old_bmp = SelectObject(mem, bmp);
             if (g_hWriteText && g_writeTextReady && g_hTextFont)
                 draw_item(mem, palette, W, H);
-            RECT c;
-            GetClientRect(hwnd, &c);
-            int zw = 0, zh = 0;
-            zoomed_size(&zw, &zh);
-            const int x = zw <= c.right ? (c.right - zw) / 2 : g_scrollX;
-            const int y = zh <= c.bottom ? (c.bottom - zh) / 2 : g_scrollY;
-            SetStretchBltMode(dc, COLORONCOLOR);
-            StretchBlt(dc, x, y, zw, zh, mem, 0, 0, W, H, SRCCOPY);
+            tool_show_zoomed(hwnd, dc, mem, W, H, COLORONCOLOR);
             SelectObject(mem, old_bmp);
             DeleteObject(bmp);
             if (palette) {
@@ -920,16 +883,8 @@ static LRESULT text_on_paint(HWND hwnd)
 
 static void change_zoom(int zoom)
 {
-    g_zoomEighths = zoom;
-    if (g_zoomSaved == zoom)
-        return;
-    g_zoomSaved = zoom;
-    HWND old = g_hwndText, fresh = NULL;
-    create_tool_window(&fresh, "Text");
-    g_hwndText = fresh;
-    if (old)
-        DestroyWindow(old);
-    update_text_status(-1, -1);
+    if (tool_change_zoom(&g_hwndText, "Text", zoom))
+        update_text_status(-1, -1);
 }
 
 static void select_font(HWND hwnd)

@@ -4,6 +4,8 @@
 // beside ImageMagick.
 #include <stdio.h>
 
+#include <algorithm>
+
 #include <windows.h>
 
 #include "bench_clock.h"
@@ -44,13 +46,11 @@ int main(int argc, char** argv)
             GlobalFree(frame);
         double t0 = now();
         frame = decode(argv[1]);
-        double t1 = now();
+        best_decode = std::min(best_decode, now() - t0);
         if (!frame) {
             fprintf(stderr, "cannot decode %s\n", argv[1]);
             return 1;
         }
-        if (t1 - t0 < best_decode)
-            best_decode = t1 - t0;
     }
     for (int run = 0; run < 3; ++run) {
         double t0 = now();
@@ -58,9 +58,7 @@ int main(int argc, char** argv)
             fprintf(stderr, "cannot write %s\n", argv[2]);
             return 1;
         }
-        double t1 = now();
-        if (t1 - t0 < best_encode)
-            best_encode = t1 - t0;
+        best_encode = std::min(best_encode, now() - t0);
     }
     GlobalFree(frame);
     printf("decode %.4f\nencode %.4f\n", best_decode, best_encode);

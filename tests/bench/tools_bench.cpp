@@ -25,6 +25,20 @@ static HGLOBAL read_picture(const char* path)
     return file == HFILE_ERROR ? NULL : read_bmp_file(file, NULL, NULL, &left, &top, &width, &height, 40);
 }
 
+// Times one tool on a fresh copy of the picture and frees what it made.
+template <class Tool>
+static int time_tool(const char* name, HGLOBAL picture, Tool tool)
+{
+    HGLOBAL image = copy_packed_dib(picture), copy = NULL;
+    double t0 = now();
+    int ok = tool(&image, &copy);
+    printf("%s %.3f\n", name, now() - t0);
+    GlobalFree(image);
+    if (copy)
+        GlobalFree(copy);
+    return ok;
+}
+
 int main(int argc, char** argv)
 {
     if (argc < 2) {
@@ -37,43 +51,19 @@ int main(int argc, char** argv)
         return 1;
     }
     g_imageKind = KIND_DIB;
-
-    HGLOBAL image = copy_packed_dib(picture);
     int word = 0;
-    double t0 = now();
-    int ok = rotate_cw90(&image, &word);
-    printf("rotate90 %.3f\n", now() - t0);
-    GlobalFree(image);
-
-    for (int dither = 0; dither <= 1; ++dither) {
-        image = copy_packed_dib(picture);
-        HGLOBAL copy = NULL;
-        t0 = now();
-        ok &= reduce_colors(&image, &copy, -256, KIND_DIB, 0, (UINT)dither);
-        printf("%s %.3f\n", dither ? "quantize256_dither" : "quantize256", now() - t0);
-        GlobalFree(image);
-        GlobalFree(copy);
-    }
-
-    image = copy_packed_dib(picture);
-    HGLOBAL copy = NULL;
-    t0 = now();
-    ok &= to_grayscale(&image, &copy, KIND_DIB);
-    printf("grayscale %.3f\n", now() - t0);
-    GlobalFree(image);
-    GlobalFree(copy);
-
-    image = copy_packed_dib(picture);
-    t0 = now();
-    ok &= rotate_by_angle(&image, 30, RGB(0, 0, 0), 0, 0, 1);
-    printf("rotate30_bilinear %.3f\n", now() - t0);
-    GlobalFree(image);
-
-    image = copy_packed_dib(picture);
-    t0 = now();
-    ok &= skew_by_angle(&image, 20, RGB(0, 0, 0), 0, 0, 1, EDIT_SKEW_H);
-    printf("skew20 %.3f\n", now() - t0);
-    GlobalFree(image);
+    int ok = time_tool("rotate90", picture, [&](HGLOBAL* image, HGLOBAL*) { return rotate_cw90(image, &word); });
+    for (UINT dither = 0; dither <= 1; ++dither)
+        ok &= time_tool(dither ? "quantize256_dither" : "quantize256", picture, [&](HGLOBAL* image, HGLOBAL* copy) {
+            return reduce_colors(image, copy, -256, KIND_DIB, 0, dither);
+        });
+    ok &= time_tool("grayscale", picture,
+                    [](HGLOBAL* image, HGLOBAL* copy) { return to_grayscale(image, copy, KIND_DIB); });
+    ok &= time_tool("rotate30_bilinear", picture,
+                    [](HGLOBAL* image, HGLOBAL*) { return rotate_by_angle(image, 30, RGB(0, 0, 0), 0, 0, 1); });
+    ok &= time_tool("skew20", picture, [](HGLOBAL* image, HGLOBAL*) {
+        return skew_by_angle(image, 20, RGB(0, 0, 0), 0, 0, 1, EDIT_SKEW_H);
+    });
     GlobalFree(picture);
     return ok ? 0 : 1;
 }

@@ -4,24 +4,20 @@
 // after-read steps, animation frames, release), with message boxes recorded
 // instead of shown. An input fails when it crashes, hangs, damages a heap,
 // leaves the information text unterminated or, run twice, holds more memory
-// or handles after its release both times.
-//
-//   corvane_fuzz [--key K] [--inputs N | --seconds S] [--reader NAME]
-//                [--start I] [--index I] [--file PATH] [--regress DIR]
-//                [--fixtures DIR] [--out DIR] [--hang-ms MS]
+// or handles after its release both times. Folders come from
+// CORVANE_FIXTURES and CORVANE_TEST_OUT; main() prints the options.
 #include <windows.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "app/main_timers.h"
-#include "fuzz/fuzz_readers.h"
-#include "fuzz/guards.h"
-#include "fuzz/mutate.h"
+#include "fuzz/fuzz.h"
 #include "image/animation_timer.h"
 #include "image/current_image.h"
 #include "image/loader.h"
@@ -29,24 +25,21 @@
 #include "image/preview.h"
 #include "image/seams.h"
 #include "resources/resource.h"
+#include "support/test_support.h"
 
 struct Options {
     uint64_t key = 0x13C0FFEEull;
-    uint64_t inputs = 0;  // per reader; 0 with no seconds: 200
-    double seconds = 0;   // per reader
+    uint64_t inputs = 200;  // per reader (--index: 1), unless --seconds is given
+    double seconds = 0;     // per reader
     std::string reader;
     uint64_t start = 0;
-    bool replay_one = false;
     std::string file;
     std::string regress_dir;
-    std::string fixture_dir;
-    std::string out_dir;
     unsigned hang_ms = 10000;
 };
 
 struct StartingInput {
     std::string name;
-    std::string extension;
     std::string bytes;
 };
 
@@ -58,100 +51,56 @@ static std::string s_work_dir;
 static std::string s_listed;  // the name in the list box
 static int s_boxes;           // message boxes of the current input
 
-static int count_box(HWND, const char*, const char*, UINT)
-{
-    s_boxes++;
-    return IDOK;
-}
-
-static void ignore_beep(UINT) {}
-
-static HWND no_media_window(HWND, HINSTANCE, DWORD, const char*)
-{
-    return NULL;
-}
-
-static std::string env_or(const char* name, const std::string& fallback)
+static std::string env_or(const char* name, const char* fallback)
 {
     const char* value = std::getenv(name);
     return value && *value ? value : fallback;
 }
 
-static bool read_whole(const std::string& path, std::string* bytes)
-{
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f)
-        return false;
-    bytes->clear();
-    char buffer[65536];
-    size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, f)) > 0)
-        bytes->append(buffer, got);
-    std::fclose(f);
-    return true;
-}
-
-static bool write_whole(const std::string& path, const std::string& bytes)
-{
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f)
-        return false;
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    return std::fclose(f) == 0 && ok;
-}
-
 static std::string extension_of(const std::string& name)
 {
-    size_t dot = name.find_last_of('.');
-    size_t slash = name.find_last_of("\\/");
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
-        return "";
-    return name.substr(dot);
+    size_t dot = name.find_last_of(".\\/");
+    return dot != std::string::npos && name[dot] == '.' ? name.substr(dot) : "";
 }
 
-static void add_matches(const std::string& dir, const std::string& pattern, std::vector<StartingInput>* out)
+// The files matching a pattern ("dir\*.ext"), sorted, so that an index
+// always picks the same one.
+static std::vector<std::string> files_matching(std::string pattern)
 {
-    std::string full = dir + "\\" + pattern;
-    std::replace(full.begin(), full.end(), '/', '\\');
-    std::string folder = full.substr(0, full.find_last_of('\\'));
+    std::replace(pattern.begin(), pattern.end(), '/', '\\');
+    std::string folder = pattern.substr(0, pattern.find_last_of('\\') + 1);
+    std::vector<std::string> paths;
     WIN32_FIND_DATAA found;
-    HANDLE find = FindFirstFileA(full.c_str(), &found);
+    HANDLE find = FindFirstFileA(pattern.c_str(), &found);
     if (find == INVALID_HANDLE_VALUE)
-        return;
+        return paths;
     do {
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            continue;
-        StartingInput input;
-        input.name = folder + "\\" + found.cFileName;
-        input.extension = extension_of(found.cFileName);
-        if (read_whole(input.name, &input.bytes) && input.bytes.size() <= MAX_STARTING_BYTES)
-            out->push_back(input);
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            paths.push_back(folder + found.cFileName);
     } while (FindNextFileA(find, &found));
     FindClose(find);
+    std::sort(paths.begin(), paths.end());
+    return paths;
 }
 
-// The reader's starting inputs in a fixed order, so that an index always
-// picks the same one.
-static std::vector<StartingInput> collect_starting_inputs(const FuzzReader& reader, const Options& options)
+static std::vector<StartingInput> collect_starting_inputs(const FuzzReader& reader, const std::string& fixture_dir,
+                                                          const std::string& out_dir)
 {
-    std::vector<StartingInput> inputs;
-    std::string patterns = reader.patterns;
-    size_t at = 0;
-    while (at < patterns.size()) {
-        size_t end = patterns.find(' ', at);
-        if (end == std::string::npos)
-            end = patterns.size();
-        std::string pattern = patterns.substr(at, end - at);
-        if (!pattern.empty()) {
-            if (pattern.compare(0, 5, "made/") == 0)
-                add_matches(options.out_dir, pattern, &inputs);
-            else
-                add_matches(options.fixture_dir, pattern, &inputs);
-        }
-        at = end + 1;
+    std::vector<std::string> paths;
+    std::istringstream patterns(reader.patterns);
+    std::string pattern;
+    while (patterns >> pattern) {
+        std::vector<std::string> more =
+            files_matching((pattern.compare(0, 5, "made/") == 0 ? out_dir : fixture_dir) + "\\" + pattern);
+        paths.insert(paths.end(), more.begin(), more.end());
     }
-    std::sort(inputs.begin(), inputs.end(),
-              [](const StartingInput& a, const StartingInput& b) { return a.name < b.name; });
+    std::sort(paths.begin(), paths.end());
+    std::vector<StartingInput> inputs;
+    for (const std::string& path : paths) {
+        StartingInput input = {path, read_file_bytes(path)};
+        if (!input.bytes.empty() && input.bytes.size() <= MAX_STARTING_BYTES)
+            inputs.push_back(input);
+    }
     return inputs;
 }
 
@@ -175,23 +124,19 @@ static HWND create_main_window(void)
     return hwnd;
 }
 
-static void list_input(const std::string& name)
-{
-    if (name == s_listed)
-        return;
-    HWND list = GetDlgItem(s_main, IDC_MAIN_FILE_LIST);
-    SendMessageA(list, LB_RESETCONTENT, 0, 0);
-    SendMessageA(list, LB_ADDSTRING, 0, (LPARAM)name.c_str());
-    SendMessageA(list, LB_SETCURSEL, 0, 0);
-    s_listed = name;
-}
-
 // One selection of the input, as the main window makes it, then its
 // animation frames and the release.
-static bool load_and_release(const FuzzReader* reader, const std::string& path)
+static bool load_and_release(const FuzzReader* reader, const std::string& path, const std::string& name)
 {
     if (reader && reader->run)
         return reader->run(path);
+    if (name != s_listed) {
+        HWND list = GetDlgItem(s_main, IDC_MAIN_FILE_LIST);
+        SendMessageA(list, LB_RESETCONTENT, 0, 0);
+        SendMessageA(list, LB_ADDSTRING, 0, (LPARAM)name.c_str());
+        SendMessageA(list, LB_SETCURSEL, 0, 0);
+        s_listed = name;
+    }
     release_image_for_new_selection(s_main);
     if (g_hImageUnconverted) {
         GlobalFree(g_hImageUnconverted);
@@ -211,57 +156,48 @@ static bool load_and_release(const FuzzReader* reader, const std::string& path)
     return shown;
 }
 
-static bool holds_more(const HeldMemory& after, const HeldMemory& before)
-{
-    return after.blocks > before.blocks || after.bytes > before.bytes || after.handles > before.handles;
-}
-
 struct RunTotals {
     uint64_t inputs = 0, shown = 0, refused = 0, failures = 0;
 };
 
 // Runs one input; a crash, hang or damaged heap ends the process.
-static void run_input(const std::string& bytes, const std::string& extension, const GuardedInput& about,
-                      const FuzzReader* reader, RunTotals* totals)
+static void run_input(const std::string& bytes, const GuardedInput& about, const FuzzReader* reader,
+                      RunTotals* totals)
 {
-    std::string name = "input" + extension;
+    std::string name = "input" + about.extension;
     GuardedInput input = about;
     input.path = s_work_dir + "\\" + name;
-    input.extension = extension;
-    if (!write_whole(input.path, bytes)) {
+    if (!write_file_bytes(input.path, bytes)) {
         std::printf("cannot write %s\n", input.path.c_str());
         std::exit(EXIT_FAILURES);
     }
-    list_input(name);
     // For a death no guard sees (the display connection lost): which input.
     char current[160];
     std::snprintf(current, sizeof current, "%s %#llx %llu %s\n", about.reader.c_str(), (unsigned long long)about.key,
                   (unsigned long long)about.index, name.c_str());
-    write_whole(s_work_dir + "\\current.txt", current);
+    write_file_bytes(s_work_dir + "\\current.txt", current);
     // Some inputs meet the colour reduction of palette displays.
-    int display = about.index % 8 == 3 ? 8 : about.index % 8 == 7 ? 4 : 24;
-    seam_set_display_bits(display);
+    seam_set_display_bits(about.index % 8 == 3 ? 8 : about.index % 8 == 7 ? 4 : 24);
 
     bool shown = false;
     for (int run = 0; run < 2; run++) {
         HeldMemory before = measure_held_memory();
         s_boxes = 0;
         begin_guarded_input(input);
-        shown = load_and_release(reader, input.path);
+        shown = load_and_release(reader, input.path, name);
         // Past damaged memory nothing may run, not even the exit handlers.
-        if (!heaps_are_sound()) {
-            save_failure("heap");
-            std::_Exit(EXIT_HEAP);
-        }
-        if (std::memchr(g_infoText, 0, sizeof g_infoText) == NULL) {
-            save_failure("info-text");
+        const char* damage = heaps_are_sound() ? NULL : "heap";
+        if (!damage && !std::memchr(g_infoText, 0, sizeof g_infoText))
+            damage = "info-text";
+        if (damage) {
+            save_failure(damage);
             std::_Exit(EXIT_HEAP);
         }
         end_guarded_input();
         HeldMemory after = measure_held_memory();
         // The first run may fill caches the program keeps; only what a
         // second run of the same input holds again is a leak.
-        if (!holds_more(after, before))
+        if (after.blocks <= before.blocks && after.bytes <= before.bytes && after.handles <= before.handles)
             break;
         if (run == 1) {
             begin_guarded_input(input);
@@ -281,28 +217,23 @@ static void run_input(const std::string& bytes, const std::string& extension, co
         totals->refused++;
 }
 
-static bool run_reader(const FuzzReader& reader, const Options& options, RunTotals* all)
+static bool run_reader(const FuzzReader& reader, const Options& options, const std::vector<StartingInput>& starting,
+                       RunTotals* all)
 {
-    std::vector<StartingInput> starting = collect_starting_inputs(reader, options);
     if (starting.empty()) {
         std::printf("FAIL %s: no starting inputs (%s)\n", reader.name, reader.patterns);
         return false;
     }
     RunTotals totals;
-    GuardedInput about = {reader.name, options.key, 0, "", ""};
     DWORD begun = GetTickCount();
-    uint64_t count = options.replay_one ? 1 : options.inputs;
-    if (!count && options.seconds <= 0)
-        count = 200;
-    for (uint64_t i = 0;; i++) {
-        if (count ? i >= count : (GetTickCount() - begun) / 1000.0 >= options.seconds)
-            break;
-        about.index = options.start + i;
-        InputRandom random(options.key, reader.name, about.index);
+    const bool timed = options.seconds > 0;
+    for (uint64_t i = 0; timed ? GetTickCount() - begun < options.seconds * 1000 : i < options.inputs; i++) {
+        InputRandom random(options.key, reader.name, options.start + i);
         const StartingInput& from = starting[random.below((uint32_t)starting.size())];
         std::string bytes = from.bytes;
         mutate_bytes(bytes, random);
-        run_input(bytes, from.extension, about, &reader, &totals);
+        run_input(bytes, {reader.name, options.key, options.start + i, "", extension_of(from.name)}, &reader,
+                  &totals);
     }
     double seconds = (GetTickCount() - begun) / 1000.0;
     std::printf("%-7s %7llu inputs from %u files in %6.1f s, %6.0f per second; %llu shown, %llu refused "
@@ -310,7 +241,6 @@ static bool run_reader(const FuzzReader& reader, const Options& options, RunTota
                 reader.name, (unsigned long long)totals.inputs, (unsigned)starting.size(), seconds,
                 seconds > 0 ? totals.inputs / seconds : 0.0, (unsigned long long)totals.shown,
                 (unsigned long long)totals.refused, (unsigned long long)totals.failures);
-    std::fflush(stdout);
     all->inputs += totals.inputs;
     all->failures += totals.failures;
     return true;
@@ -321,15 +251,14 @@ static bool run_files(const std::vector<std::string>& paths, RunTotals* all)
 {
     RunTotals totals;
     for (const std::string& path : paths) {
-        std::string bytes;
-        if (!read_whole(path, &bytes)) {
+        std::string bytes = read_file_bytes(path);
+        if (bytes.empty()) {
             std::printf("FAIL cannot read %s\n", path.c_str());
             return false;
         }
-        GuardedInput about = {"file", 0, totals.inputs, "", ""};
-        size_t slash = path.find_last_of("\\/");
-        run_input(bytes, extension_of(path), about,
-                  fuzz_reader_for_file(slash == std::string::npos ? path : path.substr(slash + 1)), &totals);
+        std::string file_name = path.substr(path.find_last_of("\\/") + 1);
+        run_input(bytes, {"file", 0, totals.inputs, "", extension_of(path)}, fuzz_reader_for_file(file_name),
+                  &totals);
     }
     std::printf("kept    %7llu files run; %llu failures\n", (unsigned long long)totals.inputs,
                 (unsigned long long)totals.failures);
@@ -337,80 +266,61 @@ static bool run_files(const std::vector<std::string>& paths, RunTotals* all)
     return true;
 }
 
-static std::vector<std::string> files_in(const std::string& dir)
-{
-    std::vector<std::string> paths;
-    WIN32_FIND_DATAA found;
-    HANDLE find = FindFirstFileA((dir + "\\*").c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE)
-        return paths;
-    do {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            paths.push_back(dir + "\\" + found.cFileName);
-    } while (FindNextFileA(find, &found));
-    FindClose(find);
-    std::sort(paths.begin(), paths.end());
-    return paths;
-}
-
 static bool parse_options(int argc, char** argv, Options* o)
 {
-    for (int i = 1; i < argc; i++) {
-        std::string arg = argv[i];
-        const char* value = i + 1 < argc ? argv[i + 1] : NULL;
-        if (arg == "--key" && value)
-            o->key = std::strtoull(value, NULL, 0);
-        else if (arg == "--inputs" && value)
-            o->inputs = std::strtoull(value, NULL, 0);
-        else if (arg == "--seconds" && value)
-            o->seconds = std::atof(value);
-        else if (arg == "--reader" && value)
+    for (int i = 1; i + 1 < argc; i += 2) {
+        std::string arg = argv[i], value = argv[i + 1];
+        uint64_t number = std::strtoull(value.c_str(), NULL, 0);
+        if (arg == "--key")
+            o->key = number;
+        else if (arg == "--inputs")
+            o->inputs = number;
+        else if (arg == "--seconds")
+            o->seconds = std::atof(value.c_str());
+        else if (arg == "--reader")
             o->reader = value;
-        else if (arg == "--start" && value)
-            o->start = std::strtoull(value, NULL, 0);
-        else if (arg == "--index" && value)
-            o->start = std::strtoull(value, NULL, 0), o->replay_one = true;
-        else if (arg == "--file" && value)
+        else if (arg == "--start")
+            o->start = number;
+        else if (arg == "--index")
+            o->start = number, o->inputs = 1;
+        else if (arg == "--file")
             o->file = value;
-        else if (arg == "--regress" && value)
+        else if (arg == "--regress")
             o->regress_dir = value;
-        else if (arg == "--fixtures" && value)
-            o->fixture_dir = value;
-        else if (arg == "--out" && value)
-            o->out_dir = value;
-        else if (arg == "--hang-ms" && value)
-            o->hang_ms = (unsigned)std::strtoul(value, NULL, 0);
+        else if (arg == "--hang-ms")
+            o->hang_ms = (unsigned)number;
         else
             return false;
-        i++;
     }
-    return true;
+    return argc % 2 == 1;
 }
 
 int main(int argc, char** argv)
 {
     std::setvbuf(stdout, NULL, _IONBF, 0);
     Options options;
-    options.fixture_dir = env_or("CORVANE_FIXTURES", "fixtures");
-    options.out_dir = env_or("CORVANE_TEST_OUT", "fuzz-out");
     if (!parse_options(argc, argv, &options)) {
         std::printf("usage: corvane_fuzz [--key K] [--inputs N | --seconds S] [--reader NAME] [--start I]\n"
-                    "       [--index I] [--file PATH] [--regress DIR] [--fixtures DIR] [--out DIR] [--hang-ms MS]\n");
+                    "       [--index I] [--file PATH] [--regress DIR] [--hang-ms MS]\n");
         return EXIT_FAILURES;
     }
-    CreateDirectoryA(options.out_dir.c_str(), NULL);
-    s_work_dir = options.out_dir + "\\work";
+    std::string fixture_dir = env_or("CORVANE_FIXTURES", "fixtures");
+    std::string out_dir = env_or("CORVANE_TEST_OUT", "fuzz-out");
+    CreateDirectoryA(out_dir.c_str(), NULL);
+    s_work_dir = out_dir + "\\work";
     CreateDirectoryA(s_work_dir.c_str(), NULL);
-    std::string failure_dir = options.out_dir + "\\failures";
+    std::string failure_dir = out_dir + "\\failures";
     install_guards(failure_dir, options.hang_ms);
 
-    seam_set_message_box(count_box);
-    seam_set_beep(ignore_beep);
-    seam_set_create_media_window(no_media_window);
-    std::string settings = s_work_dir + "\\Corvane.ini";
-    seam_set_settings_file(settings.c_str());
+    seam_set_message_box([](HWND, const char*, const char*, UINT) {
+        s_boxes++;
+        return IDOK;
+    });
+    seam_set_beep([](UINT) {});
+    seam_set_create_media_window([](HWND, HINSTANCE, DWORD, const char*) { return (HWND)NULL; });
+    seam_set_settings_file((s_work_dir + "\\Corvane.ini").c_str());
     s_main = create_main_window();
-    make_harness_inputs(options.fixture_dir, options.out_dir + "\\made");
+    make_harness_inputs(fixture_dir, out_dir + "\\made");
     SetCurrentDirectoryA(s_work_dir.c_str());
 
     std::printf("key %#llx; failures go to %s\n", (unsigned long long)options.key, failure_dir.c_str());
@@ -424,13 +334,15 @@ int main(int argc, char** argv)
         complete = run_files({options.file}, &all);
     } else {
         if (!options.regress_dir.empty())
-            complete = run_files(files_in(options.regress_dir), &all);
+            complete = run_files(files_matching(options.regress_dir + "\\*"), &all);
         bool matched = false;
         for (size_t i = 0; i < FUZZ_READER_COUNT; i++) {
-            if (!options.reader.empty() && lstrcmpiA(options.reader.c_str(), FUZZ_READERS[i].name) != 0)
+            const FuzzReader& reader = FUZZ_READERS[i];
+            if (!options.reader.empty() && lstrcmpiA(options.reader.c_str(), reader.name) != 0)
                 continue;
             matched = true;
-            complete = run_reader(FUZZ_READERS[i], options, &all) && complete;
+            complete = run_reader(reader, options, collect_starting_inputs(reader, fixture_dir, out_dir), &all) &&
+                       complete;
         }
         if (!matched) {
             std::printf("FAIL no reader named %s\n", options.reader.c_str());

@@ -1,14 +1,16 @@
 // The readers the harness feeds, one line each, and the starting inputs the
 // harness makes itself where no Debian tool writes the format.
-#include "fuzz/fuzz_readers.h"
+#include "fuzz/fuzz.h"
 
 #include <windows.h>
 
-#include <cstdio>
+#include <cstring>
 
 #include "image/packed_dib.h"
 #include "jpeg/exif_read.h"
 #include "jpeg/jpeg_write.h"
+#include "support/dib_block.h"
+#include "support/test_support.h"
 
 // The Exif information with its thumbnail (the harness carries no dialog
 // resources, so read_exif_info frees what it read), then the thumbnail alone.
@@ -52,12 +54,9 @@ const size_t FUZZ_READER_COUNT = sizeof FUZZ_READERS / sizeof FUZZ_READERS[0];
 const FuzzReader* fuzz_reader_for_file(const std::string& file_name)
 {
     for (size_t i = 0; i < FUZZ_READER_COUNT; i++) {
-        if (!FUZZ_READERS[i].run)
-            continue;
-        std::string prefix = FUZZ_READERS[i].name;
-        for (char& c : prefix)
-            c = (char)(c >= 'A' && c <= 'Z' ? c + 32 : c);
-        if (file_name.compare(0, prefix.size() + 1, prefix + "-") == 0)
+        size_t length = lstrlenA(FUZZ_READERS[i].name);
+        if (FUZZ_READERS[i].run && file_name.size() > length && file_name[length] == '-' &&
+            _strnicmp(file_name.c_str(), FUZZ_READERS[i].name, length) == 0)
             return &FUZZ_READERS[i];
     }
     return NULL;
@@ -103,19 +102,7 @@ static void make_wmf_inputs(const std::string& emf_dir, const std::string& out_d
         WORD placeable[11] = {0xCDD7, 0x9AC6, 0, 0, 200, 150, 96, 0, 0, 0, 0};
         for (int i = 0; i < 10; i++)
             placeable[10] ^= placeable[i];
-        FILE* in = std::fopen(plain.c_str(), "rb");
-        FILE* out = std::fopen((base + "_placeable.wmf").c_str(), "wb");
-        if (in && out) {
-            std::fwrite(placeable, 1, 22, out);
-            char buffer[4096];
-            size_t got;
-            while ((got = std::fread(buffer, 1, sizeof buffer, in)) > 0)
-                std::fwrite(buffer, 1, got, out);
-        }
-        if (in)
-            std::fclose(in);
-        if (out)
-            std::fclose(out);
+        write_file_bytes(base + "_placeable.wmf", std::string((char*)placeable, 22) + read_file_bytes(plain));
     } while (FindNextFileA(find, &found));
     FindClose(find);
 }
@@ -125,24 +112,20 @@ static void make_wmf_inputs(const std::string& emf_dir, const std::string& out_d
 static void make_jpeg12_inputs(const std::string& out_dir)
 {
     CreateDirectoryA(out_dir.c_str(), NULL);
-    HGLOBAL dib = create_dib24(29, 21);
-    BITMAPINFOHEADER* bih = dib ? (BITMAPINFOHEADER*)GlobalLock(dib) : NULL;
-    if (!bih)
+    DibBlock dib(create_dib24(29, 21));
+    if (!dib)
         return;
-    BYTE* pixels = dib_pixels(bih);
-    int row_bytes = (29 * 3 + 3) & ~3;
     for (int y = 0; y < 21; y++)
         for (int x = 0; x < 29; x++) {
-            BYTE* p = pixels + y * row_bytes + x * 3;
+            BYTE* p = dib.row(y) + x * 3;
             p[0] = (BYTE)(x * 9);
             p[1] = (BYTE)(y * 12);
             p[2] = (BYTE)((x / 4 + y / 4) % 2 ? 230 : 20);
         }
-    GlobalUnlock(dib);
-    write_jpeg12_file((out_dir + "\\baseline12.jpg").c_str(), 80, dib, 0, 0, 0);
-    write_jpeg12_file((out_dir + "\\progressive12.jpg").c_str(), 70, dib, 1, 0, 0);
-    write_jpeg12_file((out_dir + "\\lossless12.jpg").c_str(), 100, dib, 0, 1, 0);
-    GlobalFree(dib);
+    dib.unlock();
+    write_jpeg12_file((out_dir + "\\baseline12.jpg").c_str(), 80, dib.get(), 0, 0, 0);
+    write_jpeg12_file((out_dir + "\\progressive12.jpg").c_str(), 70, dib.get(), 1, 0, 0);
+    write_jpeg12_file((out_dir + "\\lossless12.jpg").c_str(), 100, dib.get(), 0, 1, 0);
 }
 
 void make_harness_inputs(const std::string& fixture_dir, const std::string& made_dir)

@@ -1,7 +1,7 @@
-// The harness's guards (see guards.h). The handlers that run while the
+// The harness's guards (see fuzz.h). The handlers that run while the
 // process dies only copy a file and write one line through the kernel: the
 // C library's locks may be held by the thread that crashed.
-#include "fuzz/guards.h"
+#include "fuzz/fuzz.h"
 
 #include <windows.h>
 
@@ -21,7 +21,7 @@ static void write_line(const char* text)
     WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), text, lstrlenA(text), &written, NULL);
 }
 
-std::string save_failure(const char* kind)
+void save_failure(const char* kind)
 {
     char name[MAX_PATH + 128];
     if (s_input.reader == "file")
@@ -36,7 +36,6 @@ std::string save_failure(const char* kind)
     wsprintfA(line, "FAIL %s %s key %08lx%08lx index %lu -> %s\n", kind, s_input.reader.c_str(),
               (unsigned long)(s_input.key >> 32), (unsigned long)s_input.key, (unsigned long)s_input.index, name);
     write_line(line);
-    return name;
 }
 
 static void die(const char* kind, UINT code)
@@ -148,12 +147,8 @@ HeldMemory measure_held_memory(void)
         }
         HeapUnlock(heaps[i]);
     }
-    // GetProcessHandleCount is newer than the headers' target version.
-    typedef BOOL(WINAPI * HandleCountFn)(HANDLE, DWORD*);
-    static HandleCountFn handle_count =
-        (HandleCountFn)GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetProcessHandleCount");
     DWORD handles = 0;
-    if (handle_count && handle_count(GetCurrentProcess(), &handles))
+    if (GetProcessHandleCount(GetCurrentProcess(), &handles))
         held.handles = handles;
     return held;
 }

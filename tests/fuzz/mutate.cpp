@@ -1,6 +1,6 @@
-// The mutator (see mutate.h). Half of the positions fall in the first 64
+// The mutator (see fuzz.h). Half of the positions fall in the first 64
 // bytes, where headers keep the sizes, counts and offsets a reader trusts.
-#include "fuzz/mutate.h"
+#include "fuzz/fuzz.h"
 
 static uint64_t mix(uint64_t z)
 {
