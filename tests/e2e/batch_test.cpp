@@ -77,39 +77,6 @@ void click(const Grid& g, int cell)
     Sleep(300);
 }
 
-// Runs a queued command: the folder chooser (when it comes) gets target in
-// its hidden name field (empty: as proposed) and OK, then up to expected
-// boxes are answered Yes (or OK); returns their captions and texts.
-std::vector<std::string> run_queued(const RunningApp& app, HWND batch, int command, const char* chooser_title,
-                                    const std::string& target, std::string* ok_label, size_t expected)
-{
-    PostMessageA(batch, WM_COMMAND, MAKEWPARAM(command, 0), 0);
-    if (chooser_title) {
-        // A conversion leaves the dialog's own title, which the system chooses.
-        HWND chooser = chooser_title[0] ? wait_dialog(app, chooser_title)
-                                        : find_process_window(app.process.dwProcessId, "#32770", app.main, 15000);
-        if (!chooser)
-            return {std::string("no chooser ") + chooser_title};
-        *ok_label = window_text(GetDlgItem(chooser, IDOK));
-        if (!target.empty())
-            SendMessageA(GetDlgItem(chooser, 1152), WM_SETTEXT, 0, (LPARAM)target.c_str());
-        click_button(chooser, IDOK);
-        wait_until_closed(chooser);
-    }
-    std::vector<std::string> boxes;
-    while (boxes.size() < expected) {
-        HWND box = find_process_window(app.process.dwProcessId, "#32770", app.main, 8000);
-        if (!box)
-            break;
-        std::string caption = window_text(box);
-        boxes.push_back(caption + "|" + window_text(GetDlgItem(box, 0xFFFF)));
-        click_button(box, GetDlgItem(box, IDYES) ? IDYES : IDOK);
-        wait_until_closed(box);
-    }
-    Sleep(300);
-    return boxes;
-}
-
 TEST(Batch, ThumbnailsSelectionTurnsConversionCopyAndDelete)
 {
     std::string dir = e2e_work_dir("batch");
@@ -176,36 +143,34 @@ TEST(Batch, ThumbnailsSelectionTurnsConversionCopyAndDelete)
     shot = shoot_client(batch, "batch_commented");
     EXPECT_EQ(shot.at(f0.x + 1, f0.y + 1), WHITE) << "the written files are no longer selected";
 
-    // Queued commands on one cell each: the chooser (none, or "" for the
-    // system's own title) with its OK label and target, then the boxes
-    // answered (caption|text). c converted to PNG, halved; d copied onto
-    // itself (refused, named in the summary), then into the subfolder, then
-    // deleted after the question; no cell left to delete; a moved by the
-    // popup (thumbnail 0 is list entry 1, after batch_0 without Exif).
+    // Queued commands on one cell each: the chooser's title (none, or "" for
+    // the system's own) and target, then its OK label and the boxes answered
+    // (caption|text). c converted to PNG, halved; d copied onto itself
+    // (refused, named in the summary), then into the subfolder, then deleted
+    // after the question; no cell left to delete; a moved by the popup
+    // (thumbnail 0 is list entry 1, after batch_0 without Exif).
     const std::string B = "Batch Process Digital Images|", target = dir + "\\sub\\batch_a.jpg";
     const struct {
         int cell, command;
         const char* chooser;
-        std::string ok_label, target;
-        std::vector<std::string> boxes;
+        std::string target;
+        std::vector<std::string> seen;
     } queued[] = {
-        {2, IDM_BATCH_PNG, "", "OK", "",
-         {"Corvane File Viewer|Reduce both width and height by a factor of 2 before converting each file?",
+        {2, IDM_BATCH_PNG, "", "",
+         {"OK", "Corvane File Viewer|Reduce both width and height by a factor of 2 before converting each file?",
           B + "1 Files Converted."}},
-        {3, IDM_BATCH_COPY, "Copy Selected Files to:", "COPY", "",
-         {"batch_d.jpg|Error Copying File.", B + "0 Files Copied.\n\n1 Failed:\nbatch_d.jpg"}},
-        {3, IDM_BATCH_COPY, "Copy Selected Files to:", "COPY", dir + "\\sub\\batch_d.jpg", {B + "1 Files Copied."}},
-        {3, IDM_BATCH_DELETE, NULL, "", "",
-         {" CONFIRM DELETE FILE |Are you sure? \n\n\nDelete File batch_d.jpg?", B + "1 Files Deleted."}},
-        {3, IDM_BATCH_DELETE, NULL, "", "", {"Corvane File Viewer|Batch Process: No Images Selected"}},
-        {0, IDM_THUMB_MOVE, "Move \"batch_a.jpg\" To:", "Move", target,
-         {"Move File|" + dir + "\\batch_a.jpg moved to:\n\n" + target}},
+        {3, IDM_BATCH_COPY, "Copy Selected Files to:", "",
+         {"COPY", "batch_d.jpg|Error Copying File.", B + "0 Files Copied.\n\n1 Failed:\nbatch_d.jpg"}},
+        {3, IDM_BATCH_COPY, "Copy Selected Files to:", dir + "\\sub\\batch_d.jpg", {"COPY", B + "1 Files Copied."}},
+        {3, IDM_BATCH_DELETE, NULL, "",
+         {"", " CONFIRM DELETE FILE |Are you sure? \n\n\nDelete File batch_d.jpg?", B + "1 Files Deleted."}},
+        {3, IDM_BATCH_DELETE, NULL, "", {"", "Corvane File Viewer|Batch Process: No Images Selected"}},
+        {0, IDM_THUMB_MOVE, "Move \"batch_a.jpg\" To:", target,
+         {"Move", "Move File|" + dir + "\\batch_a.jpg moved to:\n\n" + target}},
     };
     for (const auto& q : queued) {
         click(g, q.cell);
-        std::string label;
-        EXPECT_EQ(run_queued(app, batch, q.command, q.chooser, q.target, &label, q.boxes.size()), q.boxes);
-        EXPECT_EQ(label, q.ok_label) << q.command;
+        EXPECT_EQ(run_dialog_command(app, batch, q.command, q.chooser, q.target, q.seen.size() - 1), q.seen);
     }
     EXPECT_TRUE(file_exists(dir + "\\batch_c.png"));
     EXPECT_FALSE(file_exists(dir + "\\batch_d.jpg"));

@@ -84,44 +84,18 @@ bool copy_fixture(const std::string& name, const std::string& folder, const char
     return CopyFileA(source.c_str(), (folder + "\\" + name).c_str(), FALSE) != 0;
 }
 
-struct FindData {
-    DWORD pid;
-    const char* class_name;
-    const char* title;
-    HWND excluded;
-    HWND found;
-};
-
-static BOOL CALLBACK find_window_proc(HWND hwnd, LPARAM lp)
-{
-    FindData* data = (FindData*)lp;
-    DWORD pid = 0;
-    GetWindowThreadProcessId(hwnd, &pid);
-    if (pid != data->pid || hwnd == data->excluded || !IsWindowVisible(hwnd))
-        return TRUE;
-    if (data->class_name) {
-        char name[64] = "";
-        GetClassNameA(hwnd, name, sizeof name);
-        if (lstrcmpiA(name, data->class_name) != 0)
-            return TRUE;
-    }
-    if (data->title && window_text(hwnd) != data->title)
-        return TRUE;
-    data->found = hwnd;
-    return FALSE;
-}
-
 HWND find_process_window(DWORD pid, const char* class_name, HWND excluded, DWORD wait_ms, const char* title)
 {
-    DWORD start = GetTickCount();
-    for (;;) {
-        FindData data = {pid, class_name, title, excluded, NULL};
-        EnumWindows(find_window_proc, (LPARAM)&data);
-        if (data.found)
-            return data.found;
+    for (DWORD start = GetTickCount();; Sleep(50)) {
+        HWND w = NULL;
+        while ((w = FindWindowExA(NULL, w, class_name, title)) != NULL) {
+            DWORD owner = 0;
+            GetWindowThreadProcessId(w, &owner);
+            if (owner == pid && w != excluded && IsWindowVisible(w))
+                return w;
+        }
         if (GetTickCount() - start >= wait_ms)
             return NULL;
-        Sleep(50);
     }
 }
 
@@ -447,6 +421,35 @@ void send_main_command(const RunningApp& app, int id)
 {
     SendMessageA(app.main, WM_COMMAND, MAKEWPARAM(id, 0), 0);
     Sleep(300);
+}
+
+std::vector<std::string> run_dialog_command(const RunningApp& app, HWND owner, int command, const char* title,
+                                            const std::string& target, size_t boxes, bool cancel)
+{
+    PostMessageA(owner, WM_COMMAND, MAKEWPARAM(command, 0), 0);
+    std::vector<std::string> seen(1);
+    if (title) {
+        // A conversion's folder chooser has a title the system chooses.
+        HWND dialog = title[0] ? wait_dialog(app, title)
+                               : find_process_window(app.process.dwProcessId, "#32770", app.main, 15000);
+        if (!dialog)
+            return {std::string("no dialog ") + title};
+        seen[0] = window_text(GetDlgItem(dialog, IDOK));
+        if (!target.empty())
+            SendMessageA(GetDlgItem(dialog, 1152), WM_SETTEXT, 0, (LPARAM)target.c_str());
+        click_button(dialog, cancel ? IDCANCEL : IDOK);
+        wait_until_closed(dialog);
+    }
+    while (seen.size() <= boxes) {
+        HWND box = find_process_window(app.process.dwProcessId, "#32770", app.main, 8000);
+        if (!box)
+            break;
+        seen.push_back(window_text(box) + "|" + box_text(box));
+        click_button(box, GetDlgItem(box, IDYES) ? IDYES : IDOK);
+        wait_until_closed(box);
+    }
+    Sleep(700);
+    return seen;
 }
 
 bool wait_until_closed(HWND hwnd, DWORD wait_ms)

@@ -117,6 +117,14 @@ RECT colour_extent(const Shot& shot, DWORD colour);
 // when the picture lies exactly in its frame.
 std::vector<std::string> frame_line_gaps(const Shot& shot);
 
+// Posts command to owner. The dialog titled title (null: none comes; "":
+// the first besides the main window) gets target in its name field (empty:
+// as proposed) and OK, or Cancel when cancel; then up to boxes message
+// boxes are answered Yes or OK. Returns the dialog's OK label ("" without
+// one) and each box as "caption|text".
+std::vector<std::string> run_dialog_command(const RunningApp& app, HWND owner, int command, const char* title,
+                                            const std::string& target, size_t boxes, bool cancel = false);
+
 // Presses a dialog's button as a click does.
 void click_button(HWND dialog, int id);
 

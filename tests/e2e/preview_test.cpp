@@ -2,7 +2,7 @@
 // keep their aspect; Windows and enhanced metafiles drawn by the system's
 // own GDI are fitted, played from the corner when they have no size, never
 // drawn past the frame lines (faults found on real files), and laid out the
-// same again after a resize.
+// same again after a resize; TIFF pages step; animations keep playing.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -36,7 +36,8 @@ TEST_P(Preview, FileNamedOnCommandLineShowsInThePreviewKeepingItsAspect)
     const struct {
         double fx, fy;
         DWORD rgb;
-    } quadrants[] = {{0.25, 0.375, 0xFF0000}, {0.75, 0.375, 0x00FF00}, {0.25, 0.625, 0x0000FF}, {0.75, 0.625, 0xFFFF00}};
+    } quadrants[] = {
+        {0.25, 0.375, 0xFF0000}, {0.75, 0.375, 0x00FF00}, {0.25, 0.625, 0x0000FF}, {0.75, 0.625, 0xFFFF00}};
     for (const auto& q : quadrants)
         EXPECT_TRUE(colours_close(s.in_square(q.fx, q.fy), q.rgb, GetParam().tolerance))
             << std::hex << s.in_square(q.fx, q.fy) << " at " << q.fx << "," << q.fy;
@@ -51,7 +52,7 @@ TEST_P(Preview, FileNamedOnCommandLineShowsInThePreviewKeepingItsAspect)
 INSTANTIATE_TEST_SUITE_P(Formats, Preview, ::testing::Values(
     PreviewCase{"quadrants.bmp", 0}, PreviewCase{"quadrants.gif", 0}, PreviewCase{"quadrants.jpg", 8}));
 
-const DWORD RED = 0xFF0000;
+const DWORD RED = 0xFF0000, GREEN = 0x00FF00, BLUE = 0x0000FF;
 
 void write_emf(const std::string& path, const RECT* frame, int side)
 {
@@ -153,6 +154,89 @@ TEST(MetafilePreview, EachShowsAsDrawn)
         }
         }
     }
+}
+
+// TIFF pages: the page line beside the file name, a double-click on the
+// picture showing the next page, round to the first again, and the image
+// window's keys stepping both ways.
+TEST(TiffFiles, PagesByDoubleClickAndByTheImageWindowsKeys)
+{
+    std::string dir = e2e_work_dir("tiff_pages");
+    ASSERT_TRUE(copy_fixture("pages.tif", dir));
+    RunningApp app;
+    ASSERT_TRUE(start_app("pages.tif", dir, app));
+    HWND name = GetDlgItem(app.main, IDC_MAIN_NAME_EDIT);
+    RECT r;
+    GetWindowRect(GetDlgItem(app.main, IDC_MAIN_PREVIEW), &r);
+    POINT centre = {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+    ScreenToClient(app.main, &centre);
+    const int pages[] = {1, 2, 3, 1};
+    for (int i = 0; i < 4; ++i) {
+        std::string wanted = "pages.tif     Page " + std::to_string(pages[i]) + " of 3 Pages     ";
+        EXPECT_EQ(wait_for_window_text(name, wanted), wanted);
+        // the second page is the grey picture
+        DWORD mid = preview_pixel(app, "tiff_page" + std::to_string(i), 0.5, 0.5);
+        bool grey = (mid & 0xFF) == (mid >> 8 & 0xFF) && (mid & 0xFF) == (mid >> 16 & 0xFF);
+        EXPECT_EQ(grey, pages[i] != 1) << "page " << pages[i] << " " << std::hex << mid;
+        if (i < 3)
+            PostMessageA(app.main, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(centre.x, centre.y));
+    }
+
+    HWND view = open_image_window(app, IDC_MAIN_CENTER);
+    ASSERT_NE(view, nullptr);
+    const std::string size = "     " + std::to_string(read_whole_file(dir + "\\pages.tif").size()) + " bytes";
+    const struct {
+        UINT key;
+        int page;
+    } STEPS[] = {{VK_RIGHT, 2}, {VK_RIGHT, 3}, {VK_RIGHT, 1}, {VK_LEFT, 3}};
+    for (const auto& step : STEPS) {
+        PostMessageA(view, WM_KEYDOWN, step.key, 0);
+        std::string wanted = "pages.tif" + size + "     Page " + std::to_string(step.page) + " of 3 Pages";
+        EXPECT_EQ(wait_for_window_text(view, wanted), wanted);
+    }
+}
+
+// Selects the file in the list and gives its timer time for a few frames.
+void show(const RunningApp& app, const char* name)
+{
+    EXPECT_TRUE(select_list_file(app, name)) << name;
+    Sleep(1500);
+}
+
+// Faults once found in animated GIFs, one file after another: a repaint
+// blanked the animation, the comment never reached the status bar, frames
+// were drawn beside the frame lines, and a broken animation kept its file
+// open. (print_test sees an animation go on; the cursor's steps are app's
+// AnimationTick tests.)
+TEST(Animation, RepaintCommentFrameLinesAndABrokenFileReleased)
+{
+    std::string dir = e2e_work_dir("animation");
+    for (const char* name : {"slow.gif", "wide.gif", "broken.gif"})
+        ASSERT_TRUE(copy_fixture(name, dir, "regress")) << name;
+    std::string path = dir + "\\broken.gif", renamed = dir + "\\renamed.gif";
+    DeleteFileA(renamed.c_str());
+    RunningApp app;
+    ASSERT_TRUE(start_app("slow.gif", dir, app));
+    Sleep(1500);  // the window's first paint has come after the first frame
+    EXPECT_EQ(preview_shot(app, "anim_first").middle(), RED) << "first frame after start-up";
+    InvalidateRect(GetDlgItem(app.main, IDC_MAIN_PREVIEW), NULL, TRUE);
+    Sleep(700);
+    EXPECT_EQ(preview_shot(app, "anim_repainted").middle(), RED) << "after InvalidateRect";
+    HWND status = GetDlgItem(GetDlgItem(app.main, IDC_MAIN_STATUS_PLACE), 2);
+    ASSERT_NE(status, nullptr);
+    EXPECT_EQ(status_bar_part_text(app, status, 1), "Rainy day");
+
+    // The black lines 1 and 3 pixels outside the picture stay whole while
+    // frames follow one another.
+    show(app, "wide.gif");
+    Shot s = preview_shot(app, "anim_wide");
+    ASSERT_TRUE(s.middle() == RED || s.middle() == GREEN || s.middle() == BLUE) << std::hex << s.middle();
+    EXPECT_EQ(frame_line_gaps(s), std::vector<std::string>());
+
+    show(app, "broken.gif");  // the first tick has met the broken frame
+    EXPECT_EQ(preview_shot(app, "anim_broken").middle(), RED) << "the first frame stays as a still";
+    EXPECT_TRUE(MoveFileA(path.c_str(), renamed.c_str())) << "error " << GetLastError();
+    MoveFileA(renamed.c_str(), path.c_str());
 }
 
 }  // namespace

@@ -15,36 +15,6 @@ namespace {
 
 const DWORD RED = 0xFF0000, GREEN = 0x00FF00, BLUE = 0x0000FF;
 
-// One command through its dialog: the target typed in (empty: cancel);
-// returns "OK label|message box text" or what went wrong.
-std::string run_with_dialog(const RunningApp& app, int command, const char* dialog_title,
-                            const std::string& target, const char* box_title)
-{
-    PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(command, 0), 0);
-    HWND dialog = wait_dialog(app, dialog_title);
-    if (!dialog)
-        return std::string("no dialog ") + dialog_title;
-    std::string label = window_text(GetDlgItem(dialog, IDOK));
-    if (target.empty()) {
-        click_button(dialog, IDCANCEL);
-        wait_until_closed(dialog);
-        Sleep(500);
-        return label + "|";
-    }
-    SendMessageA(GetDlgItem(dialog, 1152), WM_SETTEXT, 0, (LPARAM)target.c_str());
-    click_button(dialog, IDOK);
-    HWND box = wait_dialog(app, box_title);
-    if (!box) {
-        HWND other = find_process_window(app.process.dwProcessId, "#32770", app.main, 0);
-        return label + "|no box " + box_title + (other ? ", instead: " + window_text(other) + " " + box_text(other) : "");
-    }
-    std::string text = box_text(box);
-    click_button(box, IDOK);
-    wait_until_closed(box);
-    Sleep(700);
-    return label + "|" + text;
-}
-
 std::vector<std::string> listed(const RunningApp& app)
 {
     return list_box_items(GetDlgItem(app.main, IDC_MAIN_FILE_LIST));
@@ -131,14 +101,15 @@ TEST(Folder, SlideshowImageWindowStepsAndFileCommands)
     select_list_entry(app, 0);
     Sleep(500);
     // Cancel: nothing changes.
-    EXPECT_EQ(run_with_dialog(app, IDM_MAIN_MOVE_FILE, "Move \"slide_a.bmp\" To:", "", ""), "Move|");
+    EXPECT_EQ(run_dialog_command(app, app.main, IDM_MAIN_MOVE_FILE, "Move \"slide_a.bmp\" To:", "", 0, true),
+              (std::vector<std::string>{"Move"}));
     EXPECT_TRUE(file_exists(dir + "\\slide_a.bmp"));
     EXPECT_EQ(window_text(name), "slide_a.bmp");
 
     // Rename in the same folder: the renamed entry is shown.
-    EXPECT_EQ(run_with_dialog(app, IDM_MAIN_RENAME_FILE, "Rename \"slide_a.bmp\":", dir + "\\renamed.bmp",
-                              "Move File"),
-              "Rename|slide_a.bmp renamed:\n\n" + dir + "\\renamed.bmp");
+    EXPECT_EQ(run_dialog_command(app, app.main, IDM_MAIN_RENAME_FILE, "Rename \"slide_a.bmp\":",
+                                 dir + "\\renamed.bmp", 1),
+              (std::vector<std::string>{"Rename", "Move File|slide_a.bmp renamed:\n\n" + dir + "\\renamed.bmp"}));
     EXPECT_FALSE(file_exists(dir + "\\slide_a.bmp"));
     EXPECT_EQ(read_whole_file(dir + "\\renamed.bmp").size(), 7254u);
     EXPECT_EQ(listed(app), (std::vector<std::string>{"renamed.bmp", "slide_b.bmp", "slide_c.bmp"}));
@@ -147,9 +118,9 @@ TEST(Folder, SlideshowImageWindowStepsAndFileCommands)
     // Copy: both files, the copy listed, the current file unchanged.
     select_list_entry(app, 1);
     Sleep(500);
-    EXPECT_EQ(run_with_dialog(app, IDM_MAIN_COPY_FILE, "Copy \"slide_b.bmp\" To:", dir + "\\copy_b.bmp",
-                              "Copy File"),
-              "Copy|slide_b.bmp copied to:\n\n" + dir + "\\copy_b.bmp");
+    EXPECT_EQ(run_dialog_command(app, app.main, IDM_MAIN_COPY_FILE, "Copy \"slide_b.bmp\" To:",
+                                 dir + "\\copy_b.bmp", 1),
+              (std::vector<std::string>{"Copy", "Copy File|slide_b.bmp copied to:\n\n" + dir + "\\copy_b.bmp"}));
     EXPECT_EQ(read_whole_file(dir + "\\copy_b.bmp"), read_whole_file(dir + "\\slide_b.bmp"));
     EXPECT_EQ(listed(app).size(), 4u);
 
@@ -158,22 +129,17 @@ TEST(Folder, SlideshowImageWindowStepsAndFileCommands)
     select_list_entry(app, 3);
     Sleep(500);
     ASSERT_EQ(window_text(name), "slide_c.bmp");
-    EXPECT_EQ(run_with_dialog(app, IDM_MAIN_MOVE_FILE, "Move \"slide_c.bmp\" To:", moved + "\\slide_c.bmp",
-                              "Move File"),
-              "Move|slide_c.bmp moved to:\n\n" + moved + "\\slide_c.bmp");
+    EXPECT_EQ(run_dialog_command(app, app.main, IDM_MAIN_MOVE_FILE, "Move \"slide_c.bmp\" To:",
+                                 moved + "\\slide_c.bmp", 1),
+              (std::vector<std::string>{"Move", "Move File|slide_c.bmp moved to:\n\n" + moved + "\\slide_c.bmp"}));
     EXPECT_FALSE(file_exists(dir + "\\slide_c.bmp"));
     EXPECT_TRUE(file_exists(moved + "\\slide_c.bmp"));
     EXPECT_EQ(listed(app), (std::vector<std::string>{"copy_b.bmp", "renamed.bmp", "slide_b.bmp"}));
     EXPECT_EQ(window_text(name), "copy_b.bmp");
 
     // Delete after the question: the next entry is shown.
-    PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_DELETE_FILE, 0), 0);
-    HWND question = wait_dialog(app, " CONFIRM DELETE FILE ");
-    ASSERT_NE(question, nullptr);
-    EXPECT_EQ(box_text(question), "Are you sure? \n\n\nDelete File copy_b.bmp?");
-    click_button(question, IDYES);
-    wait_until_closed(question);
-    Sleep(700);
+    EXPECT_EQ(run_dialog_command(app, app.main, IDM_MAIN_DELETE_FILE, NULL, "", 1),
+              (std::vector<std::string>{"", " CONFIRM DELETE FILE |Are you sure? \n\n\nDelete File copy_b.bmp?"}));
     EXPECT_FALSE(file_exists(dir + "\\copy_b.bmp"));
     EXPECT_EQ(listed(app), (std::vector<std::string>{"renamed.bmp", "slide_b.bmp"}));
     EXPECT_EQ(window_text(name), "renamed.bmp");

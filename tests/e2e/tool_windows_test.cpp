@@ -107,24 +107,17 @@ void crop_escaped_then_accepted(const RunningApp& app)
     }
 }
 
-// A 10 x 6 magenta DIB of the test's own on the clipboard.
-bool put_magenta_dib_on_clipboard()
+// A BMP file's packed image (past its 14-byte file header) on the clipboard.
+bool put_on_clipboard(const std::string& bmp_path)
 {
-    const int w = 10, h = 6, stride = 32;
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(BITMAPINFOHEADER) + stride * h);
-    BITMAPINFOHEADER* bih = block ? (BITMAPINFOHEADER*)GlobalLock(block) : NULL;
-    if (!bih)
-        return false;
-    *bih = {sizeof *bih, w, h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-    BYTE* rows = (BYTE*)(bih + 1);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            rows[y * stride + 3 * x] = rows[y * stride + 3 * x + 2] = 0xFF;
-    GlobalUnlock(block);
-    if (!OpenClipboard(NULL)) {
+    std::string bmp = read_whole_file(bmp_path);
+    HGLOBAL block = bmp.size() > 14 ? GlobalAlloc(GMEM_MOVEABLE, bmp.size() - 14) : NULL;
+    if (!block || !OpenClipboard(NULL)) {
         GlobalFree(block);
         return false;
     }
+    memcpy(GlobalLock(block), bmp.data() + 14, bmp.size() - 14);
+    GlobalUnlock(block);
     EmptyClipboard();
     const bool set = SetClipboardData(CF_DIB, block) != NULL;
     CloseClipboard();
@@ -150,7 +143,7 @@ bool choose_patch(const RunningApp& app, const Tool& tool)
 
 // The patch dragged by its pixel (10, 5) to (40, 20), made transparent,
 // accepted and undone; dragged again and escaped; the clipboard's image.
-void merge_accepted_undone_escaped_and_from_clipboard(const RunningApp& app)
+void merge_accepted_undone_escaped_and_from_clipboard(const RunningApp& app, const std::string& dir)
 {
     Tool tool;
     ASSERT_TRUE(open_tool(app, IDM_MAIN_MERGE_FILE, "Merge", &tool));
@@ -188,8 +181,8 @@ void merge_accepted_undone_escaped_and_from_clipboard(const RunningApp& app)
     EXPECT_TRUE(escape_closes(tool));
     EXPECT_EQ(picture_pixel(app, "merge_cancelled", 40, 20), YELLOW);
 
-    // The clipboard's image is asked for and placed at the top left.
-    ASSERT_TRUE(put_magenta_dib_on_clipboard());
+    // The clipboard's image (the patch) is asked for and placed at the top left.
+    ASSERT_TRUE(put_on_clipboard(dir + "\\patch.bmp"));
     ASSERT_TRUE(open_tool(app, IDM_MAIN_MERGE_CLIPBOARD, "Merge", &tool));
     pointer(tool, 40, 120);
     HWND box = wait_dialog(app, "Merge Image", 10000);
@@ -198,9 +191,9 @@ void merge_accepted_undone_escaped_and_from_clipboard(const RunningApp& app)
     click_button(box, IDYES);
     wait_until_closed(box);
     SendMessageA(tool.window, WM_COMMAND, MAKEWPARAM(IDM_MERGE_ACCEPT, 0), 0);
-    EXPECT_EQ(picture_pixel(app, "merge_clipboard", 4, 2.5), MAGENTA);
-    EXPECT_EQ(picture_pixel(app, "merge_clipboard", 20, 10), RED);
-    EXPECT_EQ(picture_pixel(app, "merge_clipboard", 4, 12), RED);
+    EXPECT_EQ(picture_pixel(app, "merge_clipboard", 12, 5), MAGENTA);
+    EXPECT_EQ(picture_pixel(app, "merge_clipboard", 24, 5), RED);
+    EXPECT_EQ(picture_pixel(app, "merge_clipboard", 12, 12), RED);
 }
 
 // Runs the text tool's dialogs on its first pointer move: font and colours
@@ -282,7 +275,7 @@ TEST(ToolWindows, MergeCropAndTextEachEscapedThenAccepted)
     ASSERT_TRUE(copy_fixture("patch.bmp", dir));
     RunningApp app;
     ASSERT_TRUE(start_app("quadrants.bmp", dir, app));
-    merge_accepted_undone_escaped_and_from_clipboard(app);
+    merge_accepted_undone_escaped_and_from_clipboard(app, dir);
     send_main_command(app, IDM_MAIN_RESTORE);
     crop_escaped_then_accepted(app);
     send_main_command(app, IDM_MAIN_RESTORE);

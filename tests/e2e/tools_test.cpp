@@ -2,7 +2,8 @@
 // after the other in one program on the quadrants picture (red, green over
 // blue, yellow): Undo steps back one edit at a time and is refused once the
 // file changed on disk; the ROTATE and FRAME dialogs take expressions, keep
-// the dialog open on a text that is none, and turn or frame the picture.
+// the dialog open on a text that is none, and turn or frame the picture;
+// the full-screen window shows, stretches and corrects red eyes.
 #include <gtest/gtest.h>
 
 #include "resources/resource.h"
@@ -60,16 +61,8 @@ TEST(MenuTools, UndoEachCommandAndTheToolDialogsChangeThePreview)
     EXPECT_EQ(top_left_colour(app, "undo_twice"), RED);
     // Saved over meanwhile: the edits would be replayed onto an edited file.
     send_main_command(app, IDM_MAIN_FLIP_TB);
-    HANDLE file = CreateFileA((dir + "\\quadrants.bmp").c_str(), FILE_WRITE_ATTRIBUTES,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    FILETIME later;
-    SYSTEMTIME now;
-    GetSystemTime(&now);
-    now.wYear += 1;
-    SystemTimeToFileTime(&now, &later);
-    SetFileTime(file, NULL, NULL, &later);
-    CloseHandle(file);
+    std::string path = dir + "\\quadrants.bmp";
+    ASSERT_TRUE(write_whole_file(path, read_whole_file(path)));  // the same bytes, a later time
     PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_UNDO, 0), 0);
     EXPECT_NE(dismiss_message_box(app, 5000).find("cannot be undone"), std::string::npos);
     Sleep(300);
@@ -138,6 +131,98 @@ TEST(MenuTools, UndoEachCommandAndTheToolDialogsChangeThePreview)
     EXPECT_EQ(framed.in_square(0.25, 0.375), RED);
     EXPECT_EQ(framed.in_square(0.75, 0.625), YELLOW);
     EXPECT_EQ(framed.in_square(0.02, 0.9), MAGENTA);
+}
+
+// The full-screen window: the picture at its own size, Esc closes it;
+// STRETCH doubles it in a new one; the red-eye mode greys the pixels marked
+// on the enlarged area and only those, and Esc discards the marks. The
+// picture sits centred on the 1280 x 1024 test display from (600, 492).
+HWND open_full(const RunningApp& app, int command, HWND excluded = NULL)
+{
+    PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(command, 0), 0);
+    HWND full = find_process_window(app.process.dwProcessId, "Full", excluded, 10000);
+    Sleep(500);
+    return full;
+}
+
+// The band over the red quadrant, image pixels (0, 0) to (40, 20), is
+// drawn 320 x 160 from (480, 432); then a press at its top left.
+void band_and_press(HWND full)
+{
+    PostMessageA(full, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(600, 492));
+    PostMessageA(full, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(620, 502));
+    PostMessageA(full, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(640, 512));
+    PostMessageA(full, WM_LBUTTONUP, 0, MAKELPARAM(640, 512));
+    Sleep(800);
+    PostMessageA(full, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(484, 436));
+}
+
+void press_key(HWND window, UINT key)
+{
+    PostMessageA(window, WM_KEYDOWN, key, 0);
+    Sleep(800);
+}
+
+TEST(FullScreen, OwnSizeStretchedAndRedEyeMarksDiscardedThenKept)
+{
+    // The red-eye tips would wait for their OK on the first pointer move.
+    ScopedSetting no_tip("DontShowRedAgain", "1"), no_tip1("DontShowRed1Again", "1");
+    std::string dir = e2e_work_dir("full_screen");
+    ASSERT_TRUE(copy_fixture("quadrants.bmp", dir));
+    RunningApp app;
+    ASSERT_TRUE(start_app("quadrants.bmp", dir, app));
+
+    HWND full = open_full(app, IDM_MAIN_FULL_SCREEN);
+    ASSERT_TRUE(full);
+    Shot s = shoot(full, "full_plain");
+    EXPECT_EQ(s.at(600, 492), RED);
+    EXPECT_EQ(s.at(679, 531), YELLOW);
+    EXPECT_EQ(s.at(599, 492), WHITE) << "left of the picture";
+    press_key(full, VK_ESCAPE);
+    EXPECT_TRUE(wait_hidden(full));
+
+    HWND first = open_full(app, IDM_MAIN_STRETCH);
+    HWND dialog = wait_dialog(app, "quadrants.bmp", 10000);
+    ASSERT_TRUE(dialog);
+    SetDlgItemTextA(dialog, IDC_STRETCH_WIDTH_ONLY, "80*2");
+    click_button(dialog, IDOK);
+    Sleep(1500);
+    EXPECT_TRUE(wait_hidden(first));
+    full = find_process_window(app.process.dwProcessId, "Full", first, 5000);
+    ASSERT_TRUE(full);
+    // 160 x 80 from (560, 472).
+    s = shoot(full, "full_stretched");
+    EXPECT_EQ(s.at(560, 472), RED);
+    EXPECT_EQ(s.at(719, 551), YELLOW);
+    EXPECT_EQ(s.at(559, 472), WHITE);
+    press_key(full, VK_ESCAPE);
+    EXPECT_TRUE(wait_hidden(full));
+    send_main_command(app, IDM_MAIN_RESTORE);  // the stretched picture is the current one now
+
+    full = open_full(app, IDM_MAIN_RED_EYE);
+    ASSERT_TRUE(full);
+    band_and_press(full);
+    PostMessageA(full, WM_LBUTTONUP, 0, MAKELPARAM(484, 436));
+    press_key(full, VK_ESCAPE);
+    EXPECT_TRUE(wait_hidden(full));
+    EXPECT_EQ(preview_pixel(app, "red_eye_discarded", 0.5 / 80, 0.25 + 0.5 / 80), 0xFF0000u);
+
+    // Image columns 0 to 9 of rows 0 to 9 marked with the button held.
+    full = open_full(app, IDM_MAIN_RED_EYE, full);
+    ASSERT_TRUE(full);
+    band_and_press(full);
+    for (int row = 0; row < 10; ++row)
+        for (int column = 0; column < 10; ++column)
+            PostMessageA(full, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(484 + 8 * column, 436 + 8 * row));
+    PostMessageA(full, WM_LBUTTONUP, 0, MAKELPARAM(556, 508));
+    Sleep(800);
+    EXPECT_EQ(shoot(full, "red_eye_marked").at(484, 436), 0x737373u) << "shown grey on the enlarged area";
+    press_key(full, VK_RETURN);
+    EXPECT_TRUE(wait_hidden(full));
+    // Image pixel (x, y) shows at (x + 0.5) / 80, 0.25 + (y + 0.5) / 80 of the preview.
+    EXPECT_EQ(preview_pixel(app, "red_eye_after", 5.5 / 80, 0.25 + 5.5 / 80), 0x737373u);
+    EXPECT_EQ(preview_pixel(app, "red_eye_after", 15.5 / 80, 0.25 + 5.5 / 80), 0xFF0000u) << "column 15 unmarked";
+    EXPECT_EQ(preview_pixel(app, "red_eye_after", 5.5 / 80, 0.25 + 15.5 / 80), 0xFF0000u) << "row 15 unmarked";
 }
 
 }  // namespace
