@@ -1,11 +1,10 @@
 #!/usr/bin/env bash
 # The pages the printing tests sent to the test run's PDF printer: waits for
-# one PDF per line of <folder>/print_jobs.txt (and no more) among those whose
-# names match the pattern (cups-pdf names them after the document), rasterises each with
-# pdftoppm at the printer's resolution and compares it with the picture:
-# placed and scaled as the mode says for the page the printer reported,
-# every picture pixel sampled at the middle of its printed block, the rest
-# of the page white. The job lines are written under Windows (CR LF).
+# one PDF per line of <folder>/print_jobs.txt (CR LF, written under Windows)
+# among those whose names match the pattern, rasterises each with pdftoppm
+# at the printer's resolution and compares it with the picture, placed and
+# scaled as the mode says, sampled at the middle of each printed pixel, the
+# rest of the page white.
 set -euo pipefail
 out=${1:?test output folder}
 names=${2:-^(Bitmap|Enhanced_MetaFile|MetaFile)_}
@@ -16,9 +15,8 @@ printed=${CORVANE_PRINTED:?the test run exports CORVANE_PRINTED (scripts/wine_en
 [ -s "$jobs" ] || { echo "check_print: no prints were noted" >&2; exit 1; }
 expected=$(wc -l < "$jobs")
 
-# The printer works behind the program's back: wait until every job is a
-# PDF, then a little longer for any job that should not be there.
-# cups-pdf names a file "<title>-job_<number>.pdf"; job numbers give the order.
+# cups-pdf names a file "<title>-job_<number>.pdf"; job numbers give the
+# order. Wait for every job, then a little longer for any that should not be.
 pdfs() { find "$printed" -name '*-job_*.pdf' -size +0 -printf '%f\n' | grep -E "$names" |
     sed -n 's/.*-job_\([0-9]*\)\.pdf$/\1 &/p' | sort -n | cut -d' ' -f2; }
 for _ in $(seq 1 600); do
@@ -40,13 +38,13 @@ fail() { echo "check_print: job $n ($what $mode): $*" >&2; failures=$((failures 
 n=0
 while read -r what mode pw ph dpix dpiy offx offy hsize vsize; do
     n=$((n + 1))
+    pdf=$printed/${files[$n - 1]}
     page=$scratch/page$n.ppm
-    pdftoppm -rx "$dpix" -ry "$dpiy" -singlefile "$printed/${files[$n - 1]}" "${page%.ppm}"
+    pdftoppm -rx "$dpix" -ry "$dpiy" -singlefile "$pdf" "${page%.ppm}"
     case "$what" in
     emf-* | wmf-*)
-        # Metafiles filled red, centred: an enhanced one's frame of w x h
-        # hundredths of a millimetre, a placeable one's box of w x h units
-        # at u units per inch.
+        # Filled red and centred: an enhanced frame of w x h hundredths of a
+        # millimetre, or a placeable box of w x h units at u per inch.
         IFS=x read -r sw sh su <<< "${what#?mf-}"
         if [ "${what%%-*}" = emf ]; then
             w=$(( sw * pw / (hsize * 100) )) h=$(( sh * ph / (vsize * 100) ))
@@ -65,14 +63,11 @@ while read -r what mode pw ph dpix dpiy offx offy hsize vsize; do
         continue
         ;;
     esac
-    # A picture of several frames (an animation) matches when one frame does.
     picture=$fixtures/$what
     read -r iw ih <<< "$(identify -format '%w %h\n' "$picture" | head -1)"
-    large=0 tiled=0
-    case "$mode" in large) large=1 ;; tiled) tiled=1 ;; esac
     # The scale of the program's print modes, for the page the printer gave.
     min=$(( pw < ph ? pw : ph ))
-    if [ "$large" = 1 ]; then
+    if [ "$mode" = large ]; then
         s=$(( pw / iw < ph / ih ? pw / iw : ph / ih ))
     elif [ "$iw" -le 640 ] && [ "$ih" -le 640 ]; then
         s=$(( min / 640 ))
@@ -81,32 +76,26 @@ while read -r what mode pw ph dpix dpiy offx offy hsize vsize; do
     fi
     [ "$s" -ge 1 ] || { fail "the picture does not fit this page at scale 1"; continue; }
     w=$(( iw * s )) h=$(( ih * s )) cols=1 rows=1
-    [ "$tiled" = 1 ] && cols=$(( pw / w )) rows=$(( ph / h ))
+    [ "$mode" = tiled ] && cols=$(( pw / w )) rows=$(( ph / h ))
     x=$(( offx + (pw - cols * w) / 2 )) y=$(( offy + (ph - rows * h) / 2 ))
-    frames=$(identify "$picture" | wc -l)
     # pdftoppm smooths a picture it enlarges less than four times: the
     # block is rasterised again at k times the resolution for sampling.
-    k=1
-    while [ $((s * k)) -lt 4 ]; do k=$((k + 1)); done
+    k=$(( (s + 3) / s ))
     pdftoppm -rx $((dpix * k)) -ry $((dpiy * k)) -x $((x * k)) -y $((y * k)) -W $((cols * w * k)) \
-        -H $((rows * h * k)) -singlefile "$printed/${files[$n - 1]}" "$scratch/block$n"
+        -H $((rows * h * k)) -singlefile "$pdf" "$scratch/block$n"
     convert "$scratch/block$n.ppm" -define sample:offset=50 \
         -sample $((cols * iw))x$((rows * ih))\! "$scratch/sampled$n.ppm"
-    for frame in $(seq 0 $((frames - 1))); do
+    # A picture of several frames (an animation) matches when one frame does.
+    for frame in $(seq 0 $(( $(identify "$picture" | wc -l) - 1 ))); do
         reference=$scratch/ref$n.ppm
         convert -size $((cols * iw))x$((ih * rows)) tile:"$picture[$frame]" "$reference"
-        case "$mode" in
-        normal-*)
-            # Corrected from sRGB to the linked profile: the same conversion by ImageMagick.
-            convert "$reference" -profile "$here/../../resources/profiles/sRGB.icc" \
-                -intent perceptual -profile "$out/${mode#normal-}" "$reference"
-            ;;
-        esac
+        # Corrected from sRGB to the linked profile: the same conversion by ImageMagick.
+        [ "${mode#normal-}" = "$mode" ] || convert "$reference" -profile "$here/../../resources/profiles/sRGB.icc" \
+            -intent perceptual -profile "$out/${mode#normal-}" "$reference"
         differing=$(compare -metric AE -fuzz 3% "$scratch/sampled$n.ppm" "$reference" null: 2>&1 || true)
         [ "$differing" = 0 ] && break
     done
     [ "$differing" = 0 ] || fail "$differing of $((cols * iw * rows * ih)) sampled pixels differ from the picture"
-    # All of the page but the block is white.
     [ "$(convert "$page" -fill white -draw "rectangle $((x - 1)),$((y - 1)) $((x + cols * w)),$((y + rows * h))" \
         -format '%[fx:minima]' info:)" = 1 ] || fail "marks outside the $((cols * w)) x $((rows * h)) block at $x,$y"
 done < <(tr -d '\r' < "$jobs")

@@ -10,161 +10,128 @@
 #include "image/current_image.h"
 #include "support/seam_recorder.h"
 #include "support/dib_block.h"
+#include "support/test_support.h"
 
 namespace {
 
-// A clipboard-style block: header, optional masks or table, pixel bytes.
-HGLOBAL raw_block(const BITMAPINFOHEADER& header, size_t extra_bytes, const DWORD* masks = nullptr)
-{
-    size_t size = sizeof header + extra_bytes;
-    HGLOBAL h = GlobalAlloc(GHND, size);
-    BYTE* p = (BYTE*)GlobalLock(h);
-    std::memcpy(p, &header, sizeof header);
-    if (masks)
-        std::memcpy(p + sizeof header, masks, 12);
-    GlobalUnlock(h);
-    return h;
-}
+const DWORD RGB555[3] = {0x7C00, 0x03E0, 0x001F}, RGB565[3] = {0xF800, 0x07E0, 0x001F};
+const DWORD RGB888[3] = {0xFF0000, 0x00FF00, 0x0000FF};
 
-BITMAPINFOHEADER header(int width, int height, int bits, DWORD compression = BI_RGB)
-{
-    BITMAPINFOHEADER h = {};
-    h.biSize = 40;
-    h.biWidth = width;
-    h.biHeight = height;
-    h.biPlanes = 1;
-    h.biBitCount = (WORD)bits;
-    h.biCompression = compression;
-    return h;
-}
-
-struct HostileCase {
+// A clipboard-style block: a header changed from 4 x 4 at 24 bits, then
+// extra_bytes holding the masks, if any, first.
+struct BlockCase {
     const char* name;
     std::function<void(BITMAPINFOHEADER&)> change;
-    size_t extra_bytes;  // after the header
+    size_t extra_bytes;
+    const DWORD* masks;
+    bool accepted;
 };
 
-class HostileClipboardDib : public ::testing::TestWithParam<HostileCase> {};
+class ClipboardDib : public ::testing::TestWithParam<BlockCase> {};
 
-TEST_P(HostileClipboardDib, IsRefused)
+TEST_P(ClipboardDib, IsTakenOnlyWhenSound)
 {
-    BITMAPINFOHEADER h = header(4, 4, 24);
-    GetParam().change(h);
-    HGLOBAL block = raw_block(h, GetParam().extra_bytes);
-    EXPECT_FALSE(is_acceptable_clipboard_dib(block)) << GetParam().name;
-    EXPECT_EQ(copy_clipboard_dib(block), nullptr) << GetParam().name;
+    const BlockCase& c = GetParam();
+    BITMAPINFOHEADER h = {40, 4, 4, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    c.change(h);
+    HGLOBAL block = GlobalAlloc(GHND, sizeof h + c.extra_bytes);
+    BYTE* p = (BYTE*)GlobalLock(block);
+    std::memcpy(p, &h, sizeof h);
+    if (c.masks)
+        std::memcpy(p + sizeof h, c.masks, 12);
+    GlobalUnlock(block);
+    EXPECT_EQ(is_acceptable_clipboard_dib(block) != 0, c.accepted) << c.name;
+    HGLOBAL copy = copy_clipboard_dib(block);
+    EXPECT_EQ(copy != nullptr, c.accepted) << c.name;
+    if (copy)
+        GlobalFree(copy);
     GlobalFree(block);
+}
+
+void bit_fields(BITMAPINFOHEADER& h, int bits)
+{
+    h.biWidth = h.biHeight = 2;
+    h.biBitCount = (WORD)bits;
+    h.biCompression = BI_BITFIELDS;
 }
 
 // A 4 x 4, 24-bit image needs 48 bytes of rows.
-INSTANTIATE_TEST_SUITE_P(Headers, HostileClipboardDib, ::testing::Values(
-    HostileCase{"core header", [](BITMAPINFOHEADER& h) { h.biSize = 12; }, 48},
-    HostileCase{"V4 header", [](BITMAPINFOHEADER& h) { h.biSize = 108; }, 200},
-    HostileCase{"huge header size", [](BITMAPINFOHEADER& h) { h.biSize = 0xFFFFFFF0u; }, 48},
-    HostileCase{"bit count 3", [](BITMAPINFOHEADER& h) { h.biBitCount = 3; }, 48},
-    HostileCase{"bit count 64", [](BITMAPINFOHEADER& h) { h.biBitCount = 64; }, 400},
-    HostileCase{"RLE8", [](BITMAPINFOHEADER& h) { h.biBitCount = 8; h.biCompression = BI_RLE8; }, 1100},
-    HostileCase{"JPEG", [](BITMAPINFOHEADER& h) { h.biCompression = BI_JPEG; }, 48},
-    HostileCase{"bit fields on 24 bits", [](BITMAPINFOHEADER& h) { h.biCompression = BI_BITFIELDS; }, 60},
-    HostileCase{"table of 1000", [](BITMAPINFOHEADER& h) { h.biBitCount = 8; h.biClrUsed = 1000; }, 5000},
-    HostileCase{"zero width", [](BITMAPINFOHEADER& h) { h.biWidth = 0; }, 48},
-    HostileCase{"top-down rows", [](BITMAPINFOHEADER& h) { h.biHeight = -4; }, 48},
-    HostileCase{"width past the limit", [](BITMAPINFOHEADER& h) { h.biWidth = 0x7FFFFFFF; }, 48},
-    HostileCase{"size overflowing 32 bits",
-                [](BITMAPINFOHEADER& h) { h.biWidth = 0x40000; h.biHeight = 0x40000; }, 48},
-    HostileCase{"rows one byte short", [](BITMAPINFOHEADER&) {}, 47},
-    HostileCase{"table past the block", [](BITMAPINFOHEADER& h) { h.biBitCount = 8; h.biClrUsed = 256; }, 100}));
+INSTANTIATE_TEST_SUITE_P(Headers, ClipboardDib, ::testing::Values(
+    BlockCase{"core header", [](BITMAPINFOHEADER& h) { h.biSize = 12; }, 48, nullptr, false},
+    BlockCase{"huge header size", [](BITMAPINFOHEADER& h) { h.biSize = 0xFFFFFFF0u; }, 48, nullptr, false},
+    BlockCase{"bit count 3", [](BITMAPINFOHEADER& h) { h.biBitCount = 3; }, 48, nullptr, false},
+    BlockCase{"JPEG", [](BITMAPINFOHEADER& h) { h.biCompression = BI_JPEG; }, 48, nullptr, false},
+    BlockCase{"bit fields on 24 bits", [](BITMAPINFOHEADER& h) { h.biCompression = BI_BITFIELDS; }, 60, RGB888,
+              false},
+    BlockCase{"table of 1000", [](BITMAPINFOHEADER& h) { h.biBitCount = 8; h.biClrUsed = 1000; }, 5000, nullptr,
+              false},
+    BlockCase{"zero width", [](BITMAPINFOHEADER& h) { h.biWidth = 0; }, 48, nullptr, false},
+    BlockCase{"top-down rows", [](BITMAPINFOHEADER& h) { h.biHeight = -4; }, 48, nullptr, false},
+    BlockCase{"width past the limit", [](BITMAPINFOHEADER& h) { h.biWidth = 0x7FFFFFFF; }, 48, nullptr, false},
+    BlockCase{"size overflowing 32 bits", [](BITMAPINFOHEADER& h) { h.biWidth = h.biHeight = 0x40000; }, 48,
+              nullptr, false},
+    BlockCase{"rows one byte short", [](BITMAPINFOHEADER&) {}, 47, nullptr, false},
+    BlockCase{"table past the block", [](BITMAPINFOHEADER& h) { h.biBitCount = 8; h.biClrUsed = 256; }, 100,
+              nullptr, false},
+    // Bit fields only with the standard masks, and only when they are there.
+    BlockCase{"5-5-5", [](BITMAPINFOHEADER& h) { bit_fields(h, 16); }, 12 + 16, RGB555, true},
+    BlockCase{"5-6-5", [](BITMAPINFOHEADER& h) { bit_fields(h, 16); }, 12 + 16, RGB565, false},
+    BlockCase{"8-8-8", [](BITMAPINFOHEADER& h) { bit_fields(h, 32); }, 12 + 16, RGB888, true},
+    BlockCase{"8-8-8 on 16 bits", [](BITMAPINFOHEADER& h) { bit_fields(h, 16); }, 12 + 16, RGB888, false},
+    BlockCase{"masks cut off", [](BITMAPINFOHEADER& h) { bit_fields(h, 32); h.biWidth = h.biHeight = 1; }, 8,
+              nullptr, false}));
 
-TEST(ClipboardDib, BitFieldsAreTakenOnlyWithTheStandardMasks)
+bool put_on_clipboard(HWND hwnd, HGLOBAL block)
 {
-    const DWORD rgb555[3] = {0x7C00, 0x03E0, 0x001F};
-    const DWORD rgb565[3] = {0xF800, 0x07E0, 0x001F};
-    const DWORD rgb888[3] = {0xFF0000, 0x00FF00, 0x0000FF};
-    const DWORD bgr888[3] = {0x0000FF, 0x00FF00, 0xFF0000};
-    struct {
-        int bits;
-        const DWORD* masks;
-        bool accepted;
-    } rows[] = {{16, rgb555, true}, {16, rgb565, false}, {32, rgb888, true}, {32, bgr888, false}, {16, rgb888, false}};
-    for (const auto& row : rows) {
-        BITMAPINFOHEADER h = header(2, 2, row.bits, BI_BITFIELDS);
-        HGLOBAL block = raw_block(h, 12 + 16, row.masks);
-        EXPECT_EQ(is_acceptable_clipboard_dib(block) != 0, row.accepted) << row.bits << " " << row.masks[0];
-        GlobalFree(block);
-    }
-    // Masks announced but cut off.
-    BITMAPINFOHEADER h = header(1, 1, 32, BI_BITFIELDS);
-    HGLOBAL block = raw_block(h, 8);
-    EXPECT_FALSE(is_acceptable_clipboard_dib(block));
-    GlobalFree(block);
+    if (!OpenClipboard(hwnd))
+        return false;
+    EmptyClipboard();
+    bool ok = SetClipboardData(CF_DIB, block) != NULL;
+    CloseClipboard();
+    return ok;
 }
 
-// Through the real clipboard: a hostile DIB leaves the current image, a
-// good one replaces it.
-struct ClipboardWindow {
-    HWND hwnd;
-    ClipboardWindow()
-    {
-        hwnd = CreateWindowExA(0, "STATIC", "clipboard test", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, NULL, NULL,
-                               GetModuleHandleA(NULL), NULL);
-    }
-    ~ClipboardWindow() { DestroyWindow(hwnd); }
-    bool put(HGLOBAL block)
-    {
-        if (!OpenClipboard(hwnd))
-            return false;
-        EmptyClipboard();
-        bool ok = SetClipboardData(CF_DIB, block) != NULL;
-        CloseClipboard();
-        return ok;
-    }
-};
-
-TEST(ClipboardPaste, RefusedDibKeepsTheCurrentImage)
+// Through the real clipboard: a refused DIB leaves the current image, a
+// good one replaces it with a copy of its table and pixels.
+TEST(ClipboardPaste, RefusedDibKeepsTheCurrentImageAndAGoodOneIsCopied)
 {
     SeamRecorder seams(32);
-    ClipboardWindow window;
-    BITMAPINFOHEADER h = header(4, 4, 8, BI_RLE8);
-    ASSERT_TRUE(window.put(raw_block(h, 1100)));
-
+    HWND hwnd = CreateWindowExA(0, "STATIC", "clipboard test", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, NULL, NULL,
+                                GetModuleHandleA(NULL), NULL);
+    HGLOBAL rle = make_dib(4, 4, 8, {}, 256);
+    DibBlock(rle, false).bih->biCompression = BI_RLE8;
+    ASSERT_TRUE(put_on_clipboard(hwnd, rle));
+    reset_current_image();
     HGLOBAL mine = make_dib(2, 2, 24);
-    HGLOBAL old_image = g_hImage;
-    int old_kind = g_imageKind, old_format = g_fileFormat;
     g_hImage = mine;
     g_imageKind = KIND_DIB;
     g_fileFormat = FMT_BMP;
     std::strcpy(g_fileName, "kept.bmp");
 
-    paste_image_from_clipboard(window.hwnd);
+    paste_image_from_clipboard(hwnd);
     EXPECT_EQ(g_hImage, mine);
     EXPECT_EQ(g_fileFormat, FMT_BMP);
     EXPECT_STREQ(g_fileName, "kept.bmp");
     EXPECT_TRUE(seams.boxes.empty());
 
-    // A good DIB replaces it with a copy of its table and pixels.
     HGLOBAL good = make_dib(3, 5, 4, {quad(255, 0, 0), quad(0, 0, 255)}, 2);
     set_index(DibBlock(good, false).row(1), 4, 2, 1);
-    ASSERT_TRUE(window.put(good));
-    paste_image_from_clipboard(window.hwnd);
+    ASSERT_TRUE(put_on_clipboard(hwnd, good));
+    paste_image_from_clipboard(hwnd);
     ASSERT_NE(g_hImage, nullptr);
-    EXPECT_NE(g_hImage, mine) << "the old image was released";
     EXPECT_NE(g_hImage, good) << "the clipboard's block is the clipboard's";
     EXPECT_EQ(g_imageKind, KIND_DIB);
     EXPECT_EQ(g_fileFormat, FMT_CLIPBOARD);
     EXPECT_STREQ(g_fileName, PASTED_IMAGE_NAME);
     {
         DibBlock pasted(g_hImage, false);
-        EXPECT_EQ(pasted.bih->biWidth * 100 + pasted.bih->biHeight, 305);
-        EXPECT_EQ(pasted.bih->biBitCount, 4);
-        EXPECT_EQ(pasted.raw(2, 1), 1u);
-        EXPECT_EQ(pasted.raw(1, 1), 0u);
+        EXPECT_EQ(pasted.bih->biWidth * 100 + pasted.bih->biHeight * 10 + pasted.bih->biBitCount, 354);
+        EXPECT_EQ(pasted.raw(2, 1) * 10 + pasted.raw(1, 1), 10u);
         EXPECT_EQ(pasted.table()[1].rgbBlue, 255);
     }
-    GlobalFree(g_hImage);
-    g_hImage = old_image;
-    g_imageKind = old_kind;
-    g_fileFormat = old_format;
+    reset_current_image();
     g_fileName[0] = '\0';
+    DestroyWindow(hwnd);
 }
 
 }  // namespace

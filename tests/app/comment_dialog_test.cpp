@@ -20,7 +20,6 @@ TEST(CommentDialogTexts, FollowTheFormatThenTheKind)
     const TextCase cases[] = {
         {FMT_JPEG12, KIND_DIB, "Insert/Update JPEG Comment", "Insert/Update JPEG Comment:"},
         {FMT_TIFF_ALT, KIND_DIB, "Insert/Update TIFF Comment", "Insert/Update TIFF Comment:"},
-        {FMT_TARGA, KIND_DIB, "Insert/Update TARGA Comment", "Insert/Update TARGA Comment:"},
         {FMT_PNM, KIND_DIB, "Insert/Update JPEG Comment", nullptr},
         {FMT_NONE, KIND_EMF, "Insert/Update EnhMetaFile Comment", "Insert/Update EnhMetaFile Comment:"},
         {FMT_NONE, KIND_DIB, "Insert/Update JPEG Comment", nullptr},

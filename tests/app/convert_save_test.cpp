@@ -1,6 +1,5 @@
 // Convert/Save: the proposed name and filter, which image is written, and
-// that saving never damages an existing file and reports success only for
-// a complete file.
+// that saving never damages an existing file.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -45,135 +44,81 @@ TEST(SaveFilter, TwoPairsEndedByAnEmptyString)
     EXPECT_FALSE(build_save_filter(find_save_format(13), small, sizeof small));
 }
 
-// The image as the current one for one test; the test frees its blocks.
-struct CurrentImage {
-    explicit CurrentImage(HGLOBAL h)
-    {
-        reset_current_image();
-        g_hImage = h;
-        g_imageKind = KIND_DIB;
-    }
-    ~CurrentImage()
-    {
-        g_hImage = g_hImageUnconverted = NULL;
-        reset_current_image();
-    }
-};
-
 TEST(SaveImage, UnconvertedCopyIsSavedOnlyWithoutConversion)
 {
-    HGLOBAL shown = make_dib(2, 2, 8);
-    HGLOBAL full = make_dib(2, 2, 24);
-    CurrentImage state(shown);
+    reset_current_image();
+    HGLOBAL shown = g_hImage = make_dib(2, 2, 8);
+    g_imageKind = KIND_DIB;
     EXPECT_EQ(image_for_saving(), shown);
-    g_hImageUnconverted = full;
+    HGLOBAL full = g_hImageUnconverted = make_dib(2, 2, 24);
     EXPECT_EQ(image_for_saving(), full);
     g_colorConversion = 15;
     EXPECT_EQ(image_for_saving(), shown);
     g_colorConversion = 0;
     g_imageKind = KIND_ANIMATED_GIF;
     EXPECT_EQ(image_for_saving(), shown);
-    GlobalFree(shown);
-    GlobalFree(full);
+    reset_current_image();
 }
 
-HGLOBAL striped_image()
+// Every refusal leaves the file in place as it was, with one message box.
+TEST(SaveToPath, RefusalsLeaveTheOldFile)
 {
-    HGLOBAL h = make_dib(5, 3, 24);
-    DibBlock dib(h, false);
-    for (int y = 0; y < 3; ++y)
-        for (int x = 0; x < 5; ++x) {
-            BYTE* p = dib.row(y) + 3 * x;
-            p[0] = (BYTE)(40 * x);
-            p[1] = (BYTE)(80 * y);
-            p[2] = 200;
-        }
-    return h;
-}
-
-// A 24-bit image (no run-length coding) as the current image.
-class SaveToPath : public ::testing::Test {
-protected:
-    SeamRecorder seams{32};
-    HGLOBAL image = striped_image();
-    CurrentImage state{image};
-    ~SaveToPath() override { GlobalFree(image); }
-};
-
-TEST_F(SaveToPath, WrittenFileIsReportedWithPathAndSize)
-{
-    std::string path = test_out_path("convert_save_ok.bmp");
-    DeleteFileA(path.c_str());
-
-    ASSERT_TRUE(convert_save_to_path(image, KIND_DIB, path.c_str(), 10, 0, 0));
-    std::string bytes = read_file_bytes(path);
-    ASSERT_EQ(bytes.size(), 54u + 16u * 3u);
-    EXPECT_EQ(bytes.substr(0, 2), "BM");
-    ASSERT_EQ(seams.boxes.size(), 1u);
-    EXPECT_EQ(seams.boxes[0].caption, "File Converted Successfully");
-    EXPECT_EQ(seams.boxes[0].text, path + "\n\n102 bytes");
-    EXPECT_EQ(seams.boxes[0].type, (UINT)MB_OK);
-}
-
-TEST_F(SaveToPath, ReadOnlyTargetGivesTheFailureBoxAndStaysUntouched)
-{
-    std::string path = test_out_path("convert_save_readonly.bmp");
-    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    ASSERT_TRUE(write_file_bytes(path, "old contents"));
-    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
-
-    for (int code : {10, 11, 12, 13, 18}) {
+    SeamRecorder seams(32);
+    const char* const CANNOT_WRITE = "Cannot Open File for Writing.";
+    const struct {
+        const char* name;
+        int kind, code;
+        bool read_only, broken;
+        const char* box;  // null: not checked
+    } cases[] = {
+        {"read-only, BMP", KIND_DIB, 10, true, false, CANNOT_WRITE},
+        {"read-only, RLE", KIND_DIB, 11, true, false, CANNOT_WRITE},
+        {"read-only, bit fields", KIND_DIB, 12, true, false, CANNOT_WRITE},
+        {"read-only, 13", KIND_DIB, 13, true, false, CANNOT_WRITE},
+        {"read-only, 18", KIND_DIB, 18, true, false, CANNOT_WRITE},
+        {"writer fails: RLE of 24 bits", KIND_DIB, 11, false, false, CANNOT_WRITE},
+        {"bitmap format for a metafile", KIND_EMF, 10, false, false, nullptr},
+        {"metafile format 3 for a bitmap", KIND_DIB, 3, false, false, nullptr},
+        {"metafile format 1 for a bitmap", KIND_DIB, 1, false, false, nullptr},
+    };
+    std::string path = test_out_path("convert_save_kept.bmp");
+    for (const auto& c : cases) {
+        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        ASSERT_TRUE(write_file_bytes(path, "old contents"));
+        if (c.read_only)
+            SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
         seams.boxes.clear();
-        EXPECT_FALSE(convert_save_to_path(image, KIND_DIB, path.c_str(), code, 0, 0)) << code;
-        ASSERT_EQ(seams.boxes.size(), 1u) << code;
-        EXPECT_EQ(seams.boxes[0].text, "Cannot Open File for Writing.");
-        EXPECT_EQ(seams.boxes[0].caption, path);
-        EXPECT_EQ(seams.boxes[0].type, (UINT)MB_ICONHAND);
-        EXPECT_EQ(read_file_bytes(path), "old contents") << code;
+        DibBlock image(make_dib(5, 3, 24));
+        EXPECT_FALSE(convert_save_to_path(image.get(), c.kind, path.c_str(), c.code, 0, 0)) << c.name;
+        EXPECT_EQ(read_file_bytes(path), "old contents") << c.name;
+        ASSERT_EQ(seams.boxes.size(), 1u) << c.name;
+        if (c.box) {
+            EXPECT_EQ(seams.boxes[0].text, c.box) << c.name;
+            EXPECT_EQ(seams.boxes[0].caption, path) << c.name;
+            EXPECT_EQ(seams.boxes[0].type, (UINT)MB_ICONHAND) << c.name;
+        }
     }
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
-TEST_F(SaveToPath, FailingWriterLeavesTheOldFileAndShowsNoSuccess)
+TEST(SaveToPath, BrokenImageHeaderIsNotHandedToAWriter)
 {
-    std::string path = test_out_path("convert_save_kept.bmp");
-    ASSERT_TRUE(write_file_bytes(path, "previous file"));
-
-    EXPECT_FALSE(convert_save_to_path(image, KIND_DIB, path.c_str(), 11, 0, 0));
-    EXPECT_EQ(read_file_bytes(path), "previous file");
-    ASSERT_EQ(seams.boxes.size(), 1u);
-    EXPECT_EQ(seams.boxes[0].text, "Cannot Open File for Writing.");
-}
-
-TEST_F(SaveToPath, RasterFormatIsRefusedForAMetafileAndMetafileFormatForABitmap)
-{
-    std::string path = test_out_path("convert_save_kind.bmp");
-    DeleteFileA(path.c_str());
-    EXPECT_FALSE(convert_save_to_path(image, KIND_EMF, path.c_str(), 10, 0, 0));
-    EXPECT_FALSE(convert_save_to_path(image, KIND_DIB, path.c_str(), 3, 0, 0));
-    EXPECT_FALSE(convert_save_to_path(image, KIND_DIB, path.c_str(), 1, 0, 0));
-    EXPECT_EQ(GetFileAttributesA(path.c_str()), INVALID_FILE_ATTRIBUTES);
-    EXPECT_EQ(seams.boxes.size(), 3u);
-}
-
-TEST_F(SaveToPath, BrokenImageHeaderIsNotHandedToAWriter)
-{
-    DibBlock(image, false).bih->biHeight = 100000;  // rows past the block
+    SeamRecorder seams(32);
+    DibBlock image(make_dib(5, 3, 24));
+    image.bih->biHeight = 100000;  // rows past the block
     std::string path = test_out_path("convert_save_broken.bmp");
     DeleteFileA(path.c_str());
-    EXPECT_FALSE(convert_save_to_path(image, KIND_DIB, path.c_str(), 10, 0, 0));
+    EXPECT_FALSE(convert_save_to_path(image.get(), KIND_DIB, path.c_str(), 10, 0, 0));
     EXPECT_EQ(GetFileAttributesA(path.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST(SaveAlphaCopy, TransparentPaletteImageIsWrittenFromAnAlphaCopy)
 {
     SeamRecorder seams(32);
-    HGLOBAL image = make_dib(4, 1, 8, {quad(10, 20, 30), quad(40, 50, 60)}, 2);
-    {
-        DibBlock dib(image, false);
-        set_index(dib.row(0), 8, 1, 1);
-    }
-    CurrentImage state(image);
+    reset_current_image();
+    HGLOBAL image = g_hImage = make_dib(4, 1, 8, {quad(10, 20, 30), quad(40, 50, 60)}, 2);
+    set_index(DibBlock(image, false).row(0), 8, 1, 1);
+    g_imageKind = KIND_DIB;
     g_hasTransparency = 1;
     g_transparentIndex = 1;
     g_transparentDisplayColor = 0x00FFFFFF;
@@ -185,10 +130,8 @@ TEST(SaveAlphaCopy, TransparentPaletteImageIsWrittenFromAnAlphaCopy)
     // Pixel 1 is the transparent index: display colour, alpha 0.
     EXPECT_EQ((BYTE)bytes[54 + 4 + 3], 0);
     EXPECT_EQ((BYTE)bytes[54 + 3], 255);
-    // The image itself is unchanged.
-    DibBlock dib(image, false);
-    EXPECT_EQ(dib.bih->biBitCount, 8);
-    GlobalFree(image);
+    EXPECT_EQ(DibBlock(image, false).bih->biBitCount, 8) << "the image itself is unchanged";
+    reset_current_image();
 }
 
 TEST(ReplaceCheck, ExistingFileIsNeitherTruncatedNorTouched)

@@ -38,39 +38,33 @@ TEST(SaveCommands, PnmFamilyCodeByImage)
 
 TEST(ColorConversion, KeepTestsPutTheFullColourImageBack)
 {
-    // 128 best on an 8-bit image of 100 colours or a 4-bit image keeps it.
-    EXPECT_TRUE(conversion_keeps_image(IDM_MAIN_BEST_128, 8, 100, 0));
-    EXPECT_TRUE(conversion_keeps_image(IDM_MAIN_BEST_128, 4, 16, 0));
-    EXPECT_FALSE(conversion_keeps_image(IDM_MAIN_BEST_128, 8, 200, 0));
-    EXPECT_FALSE(conversion_keeps_image(IDM_MAIN_BEST_128, 24, 0, 0));
-    // 2 best on a 4-bit image reduces.
-    EXPECT_FALSE(conversion_keeps_image(IDM_MAIN_BEST_2, 4, 16, 0));
-    EXPECT_TRUE(conversion_keeps_image(IDM_MAIN_BEST_2, 1, 2, 0));
-    EXPECT_TRUE(conversion_keeps_image(IDM_MAIN_BEST_256, 8, 256, 0));
-    EXPECT_TRUE(conversion_keeps_image(IDM_MAIN_TRUE_COLOR, 24, 0, 0));
-    EXPECT_TRUE(conversion_keeps_image(IDM_MAIN_STANDARD_16, 1, 2, 1));
-    EXPECT_FALSE(conversion_keeps_image(IDM_MAIN_STANDARD_16, 24, 0, 0));
+    const struct {
+        int id, bits, colors, black_white;
+        bool keeps;
+    } rows[] = {
+        {IDM_MAIN_BEST_128, 8, 100, 0, true},  {IDM_MAIN_BEST_128, 4, 16, 0, true},
+        {IDM_MAIN_BEST_128, 8, 200, 0, false}, {IDM_MAIN_BEST_128, 24, 0, 0, false},
+        {IDM_MAIN_BEST_2, 4, 16, 0, false},    {IDM_MAIN_BEST_2, 1, 2, 0, true},
+        {IDM_MAIN_TRUE_COLOR, 24, 0, 0, true}, {IDM_MAIN_STANDARD_16, 1, 2, 1, true},
+        {IDM_MAIN_STANDARD_16, 24, 0, 0, false},
+    };
+    for (const auto& r : rows)
+        EXPECT_EQ(conversion_keeps_image(r.id, r.bits, r.colors, r.black_white) != 0, r.keeps)
+            << r.id << " " << r.bits << " " << r.colors;
 }
 
-TEST(MenuDispatch, DisplayOptionsToggleAndWriteTheirSettingsAtOnce)
+// Hide File Name's setting is checked by the end-to-end menu test.
+TEST(MenuDispatch, DisableAlphaTogglesAndWritesItsSettingAtOnce)
 {
     SeamRecorder seams(32);
     std::string ini = seams.use_settings_file("commands_settings.ini");
     DeleteFileA(ini.c_str());
-    int old_hide = g_hideFileName;
-    g_hideFileName = 0;
-    ASSERT_TRUE(main_on_menu_command(NULL, IDM_MAIN_HIDE_FILE_NAME));
-    EXPECT_EQ(g_hideFileName, 1);
-    EXPECT_EQ(GetPrivateProfileIntA("Corvane", "HideFileName", -1, ini.c_str()), 1);
-    ASSERT_TRUE(main_on_menu_command(NULL, IDM_MAIN_HIDE_FILE_NAME));
-    EXPECT_EQ(GetPrivateProfileIntA("Corvane", "HideFileName", -1, ini.c_str()), 0);
-    g_hideFileName = old_hide;
-
     int old_alpha = g_disableAlpha;
     int old_kind = g_imageKind;
     g_imageKind = KIND_NONE;
     g_disableAlpha = 0;
     ASSERT_TRUE(main_on_menu_command(NULL, IDM_MAIN_DISABLE_ALPHA));
+    EXPECT_EQ(g_disableAlpha, 1);
     EXPECT_EQ(GetPrivateProfileIntA("Corvane", "DisableAlphaTransparency", -1, ini.c_str()), 1);
     g_disableAlpha = old_alpha;
     g_imageKind = old_kind;

@@ -1,8 +1,6 @@
 #!/usr/bin/env bash
-# Checks the TIFF files the format tests wrote with independent readers:
-# every c<code>_<strips|tiles>.tif must pass tiffinfo's full decode (-D)
-# and decode in ImageMagick to its c<code>.pnm (JPEG within a fuzz; JBIG,
-# which Debian's ImageMagick cannot decode, through tiffinfo alone).
+# Every c<code>_<strips|tiles>.tif the tests wrote passes tiffinfo -D and
+# decodes in ImageMagick to its c<code>.pnm (JPEG within a fuzz; not JBIG).
 source "$(dirname "$0")/../image/written_files.sh"
 for tif in "$out"/c*_strips.tif "$out"/c*_tiles.tif; do
     name=$(basename "$tif")

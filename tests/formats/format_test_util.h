@@ -1,5 +1,5 @@
-// Shared by the format tests: test pictures and PNG chunks built with zlib
-// (pixel comparison: image/format_test_util.h).
+// Shared by the format tests: test pictures, PNG chunks, the TIFF reader
+// called as the loaders call it (pixel comparison: image/format_test_util.h).
 #pragma once
 
 #include <string>
@@ -8,10 +8,12 @@
 #include <windows.h>
 #include <zlib.h>
 
+#include "formats/tiff_read.h"
 #include "image/format_test_util.h"
 #include "image/packed_dib.h"
 #include "support/dib_block.h"
 #include "support/pnm_reference.h"
+#include "support/test_support.h"
 
 inline std::vector<RGBQUAD> grey_ramp(int n, int step)
 {
@@ -48,4 +50,19 @@ inline std::string png_chunk(const std::string& type, const std::string& data)
 {
     std::string body = type + data;
     return be32((uint32_t)data.size()) + body + be32((uint32_t)crc32(0, (const Bytef*)body.data(), (uInt)body.size()));
+}
+
+inline std::string tiff_fixture(const std::string& name)
+{
+    return fixture_path("tiff/" + name);
+}
+
+// Page `page` of the file; *pages gets the page count.
+inline HGLOBAL read_tiff_page(const std::string& path, int page = 1, int* pages = nullptr, char* info = nullptr)
+{
+    int format = 0, index = page, count = 1;
+    HGLOBAL hDib = read_tiff_file(path.c_str(), info, &format, &index, &count, GetModuleHandleA(NULL));
+    if (pages)
+        *pages = count;
+    return hDib;
 }

@@ -1,6 +1,5 @@
 // Both JPEG 2000 readers against opj_compress's files as opj_decompress
-// decodes them: precisions, alpha, subsampled components, the layouts that
-// differ between the two, their texts and messages, and hostile input.
+// decodes them, their texts and messages.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -9,18 +8,12 @@
 #include "formats/jpeg2000.h"
 #include "image/current_image.h"
 #include "support/seam_recorder.h"
-#include "support/test_support.h"
 
 namespace {
 
 std::string j2k(const std::string& name)
 {
     return fixture_path("jpeg2000/" + name);
-}
-
-int format_of(const std::string& name)
-{
-    return name.substr(name.size() - 3) == "jp2" ? FMT_JP2 : FMT_J2K;
 }
 
 }  // namespace
@@ -32,8 +25,7 @@ TEST(Jpeg2000Read, BothReadersMatchOpjDecompress)
         const char* file;
         int colour_managed_bits;  // read_jpeg2000_jasper
         int plain_bits;           // read_jpeg2000_openjpeg
-        int tolerance;            // above 8 bits: a shift or a full-range scale
-                                  // against netpbm's rounding
+        int tolerance;            // above 8 bits: a shift against netpbm's rounding
     } cases[] = {
         {"rgb.j2k", 24, 24, 0},   {"rgb.jp2", 24, 24, 0},   {"grey.jp2", 8, 8, 0},
         {"grey12.j2k", 8, 8, 1},  {"rgb16.jp2", 24, 24, 1}, {"rgba.jp2", 32, 32, 0},
@@ -43,23 +35,20 @@ TEST(Jpeg2000Read, BothReadersMatchOpjDecompress)
         SCOPED_TRACE(c.file);
         std::string name = c.file;
         PnmImage ref = read_pnm_file(j2k(name.substr(0, name.size() - 4) + ".pam"));
-        ASSERT_FALSE(ref.empty());
-        int tolerance = c.tolerance;
         // YCC to RGB: opj_decompress truncates where the reader rounds.
         bool is_ycc = name == "sub420.j2k";
         DibBlock managed(read_jpeg2000_jasper(j2k(name).c_str(), NULL));
         ASSERT_NE(nullptr, managed.get());
         EXPECT_EQ(c.colour_managed_bits, managed.bih->biBitCount);
-        if (c.colour_managed_bits != 8 || ref.channels == 1) {
-            EXPECT_LE(max_pixel_difference(managed.get(), ref, true), is_ycc ? 2 : tolerance);
-        }
+        if (c.colour_managed_bits != 8 || ref.channels == 1)
+            EXPECT_LE(max_pixel_difference(managed.get(), ref, true), is_ycc ? 2 : c.tolerance);
         if (is_ycc)
             ref = read_pnm_file(j2k("sub420_plain.pam"));
-        int format = format_of(name);
+        int format = name.substr(name.size() - 3) == "jp2" ? FMT_JP2 : FMT_J2K;
         DibBlock plain(read_jpeg2000_openjpeg(j2k(name).c_str(), NULL, &format));
         ASSERT_NE(nullptr, plain.get());
         EXPECT_EQ(c.plain_bits, plain.bih->biBitCount);
-        EXPECT_LE(max_pixel_difference(plain.get(), ref, true), tolerance);
+        EXPECT_LE(max_pixel_difference(plain.get(), ref, true), c.tolerance);
     }
     EXPECT_TRUE(seams.boxes.empty());
 }
@@ -92,40 +81,17 @@ TEST(Jpeg2000Read, FailuresReportAsEachReaderShould)
     EXPECT_EQ("ERROR -> failed to open file for reading\n", seams.boxes[0].text);
     EXPECT_EQ(missing, seams.boxes[0].caption);
 
-    // Truncated files, and a header announcing 2^31 columns: the first
-    // reader stays silent, the second says it cannot decode.
-    std::string whole = read_file_bytes(j2k("rgb.j2k"));
+    // A cut file and 2^31 columns: the first reader is silent, the second says so.
+    std::string whole = read_file_bytes(j2k("rgb.j2k")), huge = whole;
+    huge.replace(8, 4, "\x7F\xFF\xFF\xFF");
     std::string path = test_out_path("hostile.j2k");
-    for (size_t n = 0; n <= whole.size(); n += n < 200 ? 5 : 300) {
-        std::string file = n < whole.size() ? whole.substr(0, n) : whole;
-        if (n == whole.size())
-            file.replace(8, 4, "\x7F\xFF\xFF\xFF");
+    for (const std::string& file : {huge, whole.substr(0, 40)}) {
         write_file_bytes(path, file);
         seams.boxes.clear();
-        DibBlock first(read_jpeg2000_jasper(path.c_str(), NULL));
-        EXPECT_TRUE(seams.boxes.empty()) << n;
-        DibBlock second(read_jpeg2000_openjpeg(path.c_str(), NULL, &format));
-        EXPECT_EQ(second.get() ? 0u : 1u, seams.boxes.size()) << n;
-    }
-    EXPECT_EQ("ERROR -> Unable to decode image!", seams.boxes.at(0).text);
-}
-
-TEST(Jpeg2000Read, RefusesHeadersOfMoreTilesThanItHolds)
-{
-    // 61 x 1000 pixels in tiles of one pixel: 183,000 tile components, which
-    // OpenJPEG would each give a structure before the first tile is read.
-    SeamRecorder seams(32);
-    for (const char* name : {"rgb.j2k", "rgb.jp2"}) {
-        SCOPED_TRACE(name);
-        std::string bytes = read_file_bytes(j2k(name));
-        size_t siz = bytes.find("\xFF\x4F\xFF\x51");
-        ASSERT_NE(std::string::npos, siz);
-        bytes.replace(siz + 12, 4, std::string("\0\0\x03\xE8", 4));           // height
-        bytes.replace(siz + 24, 8, std::string("\0\0\0\x01\0\0\0\x01", 8));  // tile size
-        std::string path = test_out_path(std::string("many_tiles_") + name);
-        write_file_bytes(path, bytes);
-        int format = format_of(name);
         EXPECT_EQ(nullptr, DibBlock(read_jpeg2000_jasper(path.c_str(), NULL)).get());
+        EXPECT_TRUE(seams.boxes.empty());
         EXPECT_EQ(nullptr, DibBlock(read_jpeg2000_openjpeg(path.c_str(), NULL, &format)).get());
+        ASSERT_EQ(1u, seams.boxes.size());
     }
+    EXPECT_EQ("ERROR -> Unable to decode image!", seams.boxes[0].text);
 }

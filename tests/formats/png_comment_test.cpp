@@ -9,13 +9,11 @@
 #include "formats/png_comment.h"
 #include "image/current_image.h"
 #include "support/seam_recorder.h"
-#include "support/test_support.h"
 
 namespace {
 
-// basn0g08 (IHDR, gAMA, one IDAT, IEND) with its image data split over two
-// IDAT chunks, text chunks that stay, "inserted" before the first IDAT and,
-// when asked, description texts of every kind and case that must go.
+// basn0g08 with two IDAT chunks, texts that stay, "inserted" before the first
+// IDAT and, when asked, descriptions of every kind and case that must go.
 std::string make_png(const std::string& inserted, bool old_descriptions)
 {
     std::string base = read_file_bytes(fixture_path("png/basn0g08.png"));
@@ -44,10 +42,6 @@ TEST(PngComment, ReplacesEveryDescriptionAndKeepsEveryOtherByte)
     EXPECT_EQ(make_png(png_chunk("tEXt", std::string("Description\0abc", 15)), false), read_file_bytes(path));
     ASSERT_NE(nullptr, hComment);
     GlobalFree(hComment);
-
-    char info[INFO_TEXT_SIZE] = "";
-    DibBlock image(read_png_file(path.c_str(), info));
-    EXPECT_EQ("abc", take_comment());
 
     // An empty comment only removes.
     std::string emptied = test_out_path("png_comment_emptied.png");

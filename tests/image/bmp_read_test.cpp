@@ -20,8 +20,7 @@
 
 namespace {
 
-// 5-bit channels (16-bit images, 5-6-5 bit fields expanded to 24 bits) are
-// widened by each decoder its own way: they may differ in the low 3 bits.
+// 5-bit channels are widened by each decoder its own way: the low 3 bits may differ.
 struct Compare {
     int tolerance;
     bool alpha;
@@ -59,15 +58,14 @@ PnmImage reference(const std::string& name)
     return read_pnm_file(fixture_path("bmp/" + name));
 }
 
-// ---------------------------------------------------------------------------
-// Files made by independent encoders
+// ---- Files made by independent encoders
 
 struct FixtureCase {
     std::string name;
     std::string ref_extension;
     Compare mode;
     int bits;  // of the image read
-    std::string info_has;
+    std::string info_has;  // for one file, the whole text
 };
 
 std::vector<FixtureCase> fixture_cases()
@@ -83,7 +81,8 @@ std::vector<FixtureCase> fixture_cases()
         {"im_pal4", ".ppm", EXACT, 4, "compression: BI_RGB \n"},
         {"im_pal8", ".ppm", EXACT, 8, "compression: BI_RGB \n"},
         {"im_rle8_noise", ".ppm", EXACT, 8, "compression: BI_RLE8 \n"},
-        {"im_rle8_bands", ".ppm", EXACT, 8, "compression: BI_RLE8 \n"},
+        {"im_rle8_bands", ".ppm", EXACT, 8,
+         "image type: Windows DIB \nwidth: 301 \nheight: 13 \nplanes: 1 \nbit count: 8 \ncompression: BI_RLE8 \n"},
         {"im_rle8_long", ".ppm", EXACT, 8, "compression: BI_RLE8 \n"},
         {"im_bf565", ".ppm", BITS_5, 24, "bitfields: 5 6 5 \n"},
         {"im_bf555", ".ppm", BITS_5, 16, "bitfields: 5 5 5 \n"},
@@ -94,11 +93,6 @@ std::vector<FixtureCase> fixture_cases()
     };
     cases.insert(cases.end(), std::begin(imagemagick), std::end(imagemagick));
     return cases;
-}
-
-void PrintTo(const FixtureCase& c, std::ostream* os)
-{
-    *os << c.name;
 }
 
 class BmpFixtureRead : public ::testing::TestWithParam<FixtureCase>, public WithSeams {};
@@ -118,26 +112,21 @@ TEST_P(BmpFixtureRead, MatchesIndependentDecode)
 INSTANTIATE_TEST_SUITE_P(Tools, BmpFixtureRead, ::testing::ValuesIn(fixture_cases()),
                          [](const ::testing::TestParamInfo<FixtureCase>& info) { return info.param.name; });
 
-// ---------------------------------------------------------------------------
-// Rewrapped independent files
+// ---- Rewrapped independent files
 
 TEST_F(BmpRead, TopDownFilesAreStoredBottomUp)
 {
-    for (const char* name : {"pm_windows_24_13x7", "pm_windows_1_13x7", "im_bf565", "im_rle8_bands"}) {
-        std::string bmp = fixture_bytes(std::string(name) + ".bmp");
+    for (const char* name : {"pm_windows_24_13x7", "pm_windows_1_13x7", "im_bf565"}) {
+        std::string bmp = fixture_bytes(std::string(name) + ".bmp"), flipped = bmp;
         int32_t width = (int32_t)get_le32(bmp, 18), height = (int32_t)get_le32(bmp, 22);
-        bool is_rle = get_le32(bmp, 30) == BI_RLE8;
-        std::string flipped = bmp;
-        // A run-length file keeps its rows: a top-down one shows upside down.
         uint32_t offset = get_le32(bmp, 10), stride = dib_row_stride(width, (int)get_le16(bmp, 28));
-        for (int32_t y = 0; y < height && !is_rle; ++y)
+        for (int32_t y = 0; y < height; ++y)
             flipped.replace(offset + (size_t)y * stride, stride, bmp, offset + (size_t)(height - 1 - y) * stride, stride);
         put_le32(flipped, 22, (uint32_t)-height);
         BmpReadOutcome r = read_bmp_bytes(flipped);
         EXPECT_EQ(r.screen_height, height);
         EXPECT_NE(r.info.find("height: " + std::to_string(height) + " \n"), std::string::npos) << r.info;
-        Compare mode = std::string(name) == "im_bf565" ? BITS_5 : is_rle ? FLIPPED : EXACT;
-        expect_pixels_match(r.image, reference(std::string(name) + ".ppm"), mode, name);
+        expect_pixels_match(r.image, reference(std::string(name) + ".ppm"), name[0] == 'i' ? BITS_5 : EXACT, name);
     }
     EXPECT_TRUE(seams.boxes.empty());
 }
@@ -159,8 +148,7 @@ TEST_F(BmpRead, Os2v2UncompressedAndRle8MatchTheirWindowsTwins)
     EXPECT_TRUE(seams.boxes.empty());
 }
 
-// OS/2 2.0 Huffman file around rows coded by pbmtog3; the file's table is
-// black then white, which the reader replaces by white then black.
+// Rows by pbmtog3 in an OS/2 2.0 file whose black-then-white table the reader swaps.
 std::string wrap_g3(const std::string& g3, int width, int height)
 {
     std::string os2 = bmp_headers(64, width, height, 1, 3, 2) + std::string("\0\0\0\0\xFF\xFF\xFF\0", 8);
@@ -170,77 +158,20 @@ std::string wrap_g3(const std::string& g3, int width, int height)
     return os2;
 }
 
+// Every run length and make-up code in both colours.
 TEST_F(BmpRead, HuffmanRowsMatchPbmtog3Source)
 {
-    for (const char* name : {"g3_runs", "g3_noise"}) {
-        PnmImage ref = reference(std::string(name) + ".pbm");
-        ASSERT_FALSE(ref.empty());
-        BmpReadOutcome r = read_bmp_bytes(wrap_g3(fixture_bytes(std::string(name) + ".g3"), ref.width, ref.height));
-        EXPECT_NE(r.info.find("compression: Huffman 1D \n"), std::string::npos);
-        EXPECT_EQ(DibBlock(r.image, false).table()[0].rgbRed, 0xFF);
-        // pbmtog3 codes the top row first; a BMP's first row is its bottom.
-        expect_pixels_match(r.image, ref, FLIPPED, name);
-    }
+    PnmImage ref = reference("g3_runs.pbm");
+    ASSERT_FALSE(ref.empty());
+    BmpReadOutcome r = read_bmp_bytes(wrap_g3(fixture_bytes("g3_runs.g3"), ref.width, ref.height));
+    EXPECT_NE(r.info.find("compression: Huffman 1D \n"), std::string::npos);
+    EXPECT_EQ(DibBlock(r.image, false).table()[0].rgbRed, 0xFF);
+    // pbmtog3 codes the top row first; a BMP's first row is its bottom.
+    expect_pixels_match(r.image, ref, FLIPPED, "g3_runs");
     EXPECT_TRUE(seams.boxes.empty());
 }
 
-// RLE24 coding of the rows of an RGB reference, written here since no tool
-// writes it: runs of equal pixels, absolute blocks of three or more for the rest.
-std::string encode_rle24(const PnmImage& ref)
-{
-    std::string out;
-    for (int y = ref.height - 1; y >= 0; --y) {
-        auto px = [&](int x) { return std::string{(char)ref.at(x, y, 2), (char)ref.at(x, y, 1), (char)ref.at(x, y, 0)}; };
-        for (int x = 0, n; x < ref.width; x += n) {
-            for (n = 1; x + n < ref.width && n < 255 && px(x + n) == px(x);)
-                ++n;
-            if (n >= 2 || x + 3 > ref.width || px(x + 1) == px(x + 2)) {
-                out += (char)n + px(x);
-                continue;
-            }
-            for (n = 3; x + n < ref.width && n < 255 && !(x + n + 1 < ref.width && px(x + n) == px(x + n + 1));)
-                ++n;
-            out += std::string(1, '\0') + (char)n;
-            for (int i = 0; i < n; ++i)
-                out += px(x + i);
-            if (n & 1)
-                out += '\0';
-        }
-        out += std::string("\0\0", 2);
-    }
-    return out + std::string("\0\1", 2);
-}
-
-TEST_F(BmpRead, Os2Rle24MatchesReference)
-{
-    for (const char* name : {"im_24", "pm_windows_24_33x5"}) {
-        PnmImage ref = reference(std::string(name) + ".ppm");
-        std::string os2 = bmp_headers(64, ref.width, ref.height, 24, 4);
-        uint32_t offset = (uint32_t)os2.size();
-        os2 += encode_rle24(ref);
-        finish_bmp(os2, offset);
-        BmpReadOutcome r = read_bmp_bytes(os2);
-        EXPECT_NE(r.info.find("compression: RLE 24 \n"), std::string::npos);
-        expect_pixels_match(r.image, ref, EXACT, name);
-    }
-    EXPECT_TRUE(seams.boxes.empty());
-}
-
-TEST_F(BmpRead, InformationTextPerReader)
-{
-    BmpReadOutcome w = read_bmp_path(fixture_path("bmp/im_rle8_bands.bmp"));
-    EXPECT_EQ(w.info, "image type: Windows DIB \nwidth: 301 \nheight: 13 \nplanes: 1 \nbit count: 8 \n"
-                      "compression: BI_RLE8 \n");
-    EXPECT_EQ(w.screen_width, 301);
-    GlobalFree(w.image);
-    BmpReadOutcome o = read_bmp_path(fixture_path("bmp/pm_os2_8_13x7.bmp"));
-    EXPECT_EQ(o.info, "image type: OS/2 DIB \nwidth: 13 \nheight: 7 \nplanes: 1 \nbit count: 8 \n"
-                      "compression: none \ncolors: 256");
-    GlobalFree(o.image);
-}
-
-// ---------------------------------------------------------------------------
-// Hand-built files for what no tool writes
+// ---- Hand-built files for what no tool writes
 
 std::string table16()
 {
@@ -258,18 +189,14 @@ struct IndexCase {
     std::vector<std::vector<unsigned>> rows;  // bottom row first
 };
 
-void PrintTo(const IndexCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
-
 class BmpIndexRead : public ::testing::TestWithParam<IndexCase>, public WithSeams {};
 
 TEST_P(BmpIndexRead, DecodesTheRowsWithinTheImage)
 {
     const IndexCase& c = GetParam();
-    std::string bmp = bmp_headers(40, c.width, c.height, c.bits, c.compression, c.clr_used) +
-                      table16().substr(0, 4 * (c.clr_used ? c.clr_used : 1u << c.bits));
+    bool is_rle24 = c.bits == 24;  // OS/2 2.0 only
+    std::string bmp = bmp_headers(is_rle24 ? 64 : 40, c.width, c.height, c.bits, c.compression, c.clr_used) +
+                      (is_rle24 ? "" : table16().substr(0, 4 * (c.clr_used ? c.clr_used : 1u << c.bits)));
     uint32_t offset = (uint32_t)bmp.size();
     bmp += c.data;
     finish_bmp(bmp, offset);
@@ -298,25 +225,24 @@ INSTANTIATE_TEST_SUITE_P(Table, BmpIndexRead, ::testing::Values(
     IndexCase{"rle8_absolute_past_row", 3, 2, 8, BI_RLE8, 16,
               std::string("\x00\x05\x01\x02\x03\x04\x05\x00\x00\x00\x00\x02\x02\x00\x01\x09\x00\x01", 18),
               {{1, 2, 3}, {0, 0, 9}}},
+    // RLE24, which no tool writes: a run, then an absolute block with its pad.
+    IndexCase{"rle24", 3, 2, 24, 4, 0,
+              std::string("\x03\x01\x02\x03\x00\x00\x00\x03\x10\x11\x12"
+                          "\x20\x21\x22\x30\x31\x32\x00\x00\x00\x00\x01", 22),
+              {{0x030201, 0x030201, 0x030201}, {0x121110, 0x222120, 0x323130}}},
     // Uncompressed rows cut short; indices past a 4-entry table read as 0.
     IndexCase{"raw_truncated", 4, 3, 8, BI_RGB, 4, std::string("\x01\x02\x03\xC8\x02\x02", 6),
               {{1, 2, 3, 0}, {2, 2, 0, 0}, {0, 0, 0, 0}}}),
     [](const ::testing::TestParamInfo<IndexCase>& info) { return std::string(info.param.name); });
 
-// ---------------------------------------------------------------------------
-// Hostile input
+// ---- Hostile input
 
 struct HostileCase {
     std::string name;
     std::string bytes;
     BmpReader reader;
-    std::string expect;  // a box text, "image", "silent", or "any" (image or a box)
+    std::string expect;  // a box text, "image" or "silent"
 };
-
-void PrintTo(const HostileCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
 
 std::string small_file(int header, int width, int height, int bits, uint32_t compression, uint32_t clr_used,
                        const std::string& table, const std::string& data)
@@ -339,8 +265,7 @@ std::string small_os2_core()
     return bmp;
 }
 
-// Rows of 8: white 2, black 4, white 2 ("0111 011 0111"), twice, after an
-// end-of-line code.
+// Twice white 2, black 4, white 2 after an end-of-line code.
 std::string small_huffman()
 {
     std::string bits = "000000000001" "0111" "011" "0111" "0111" "011" "0111" "00000";
@@ -368,34 +293,20 @@ std::vector<HostileCase> hostile_cases()
         std::string("\x00\x01\x02\x03\x01\x00\x00\x00\x03\x02\x01\x00\x02\x00\x00\x00\x01\x01\x01\x01\x01\x00\x00\x00", 24));
     const std::string rle8 = small_file(40, 6, 3, 8, BI_RLE8, 16, table16(),
         std::string("\x06\x05\x00\x00\x00\x03\x01\x02\x03\x00\x03\x09\x00\x00\x02\x07\x00\x02\x01\x00\x01\x08\x00\x01", 24));
-    const std::string rle4 = small_file(40, 7, 2, 4, BI_RLE4, 0, table16(),
-        std::string("\x07\x12\x00\x00\x00\x03\x45\x60\x00\x02\x01\x00\x02\x77\x00\x01", 16));
     const std::string rle24 = small_file(64, 3, 2, 24, 4, 0, "",
         std::string("\x03\x01\x02\x03\x00\x00\x00\x03\x10\x11\x12\x20\x21\x22\x30\x31\x32\x00\x00\x00\x00\x01", 22));
-    std::string v5 = small_file(124, 5, 1, 16, BI_BITFIELDS, 0, "", std::string(12, '\x11'));
-    v5.replace(54, 12, le32(0xF800) + le32(0x07E0) + le32(0x001F));
     const std::string huffman = small_huffman();
     std::vector<HostileCase> cases;
     const struct { const char* name; std::string bytes; BmpReader reader; } bases[] = {
-        {"win8", win8, READ_WIN40}, {"rle8", rle8, READ_WIN40}, {"rle4", rle4, READ_WIN40},
-        {"os2", small_os2_core(), READ_OS2}, {"huffman", huffman, READ_OS2V2}, {"rle24", rle24, READ_OS2V2},
-        {"v5", v5, READ_WIN124},
+        {"win8", win8, READ_WIN40}, {"rle8", rle8, READ_WIN40}, {"os2", small_os2_core(), READ_OS2},
+        {"huffman", huffman, READ_OS2V2}, {"rle24", rle24, READ_OS2V2},
     };
-    for (const auto& base : bases) {
+    for (const auto& base : bases)
         cases.push_back({std::string(base.name) + "_whole", base.bytes, base.reader, "image"});
-        for (size_t n = 0; n < base.bytes.size(); ++n)
-            cases.push_back({std::string(base.name) + "_cut_" + std::to_string(n), base.bytes.substr(0, n),
-                             base.reader, "any"});
-    }
     const std::string FORMAT = "Unrecognized Bitmap Format", WIN_ALLOC = "Memory allocation error",
                       CODED_ALLOC = "Memory Allocation Error", READ = "File Read Error";
     std::string os2_16 = small_os2_core();
     put_le16(os2_16, 24, 16);
-    std::string garbage;
-    for (uint32_t i = 0, state = 12345; i < 512; ++i) {
-        state = state * 1103515245u + 12345u;
-        garbage += (char)(state >> 16);
-    }
     std::string wide_runs;
     for (int i = 0; i < 100; ++i)
         wide_runs += std::string("\xFF\x03\x00\x02\xFF\x00", 6);
@@ -426,9 +337,6 @@ std::vector<HostileCase> hostile_cases()
         {"rle_absolute_past_data", rle8_head + std::string("\x00\xFF\x01\x02", 4), READ_WIN40, "image"},
         {"rle_delta_past_image", rle8_head + std::string("\x00\x02\xFF\xFF\x05\x01", 6), READ_WIN40, "image"},
         {"rle_runs_and_deltas_past_row", rle8_head + wide_runs, READ_WIN40, "image"},
-        {"huffman_garbage", huffman_head + garbage, READ_OS2V2, "image"},
-        {"huffman_zeros", huffman_head + std::string(300, '\0'), READ_OS2V2, "image"},
-        {"huffman_ones", huffman_head + std::string(300, '\xFF'), READ_OS2V2, "image"},
         {"huffman_makeups_past_row", with_u32(huffman_head, 18, 100000) + std::string(200, '\x01'), READ_OS2V2, "image"},
     };
     cases.insert(cases.end(), std::begin(fixed), std::end(fixed));
@@ -456,20 +364,14 @@ TEST_P(BmpHostileRead, ReportsOrReadsWithinBounds)
         EXPECT_TRUE(is_valid_packed_dib(r.image));
         EXPECT_LE((uint64_t)GlobalSize(r.image), 256ull * c.bytes.size() + (4u << 20) + 4096);
     }
-    const std::string messages[] = {"Unrecognized Bitmap Format", "Memory allocation error",
-                                    "Memory Allocation Error", "File Read Error"};
-    if (c.expect == "image" || c.expect == "silent" || (c.expect == "any" && r.image)) {
+    if (c.expect == "image" || c.expect == "silent") {
         EXPECT_EQ(r.image != NULL, c.expect != "silent");
         EXPECT_TRUE(seams.boxes.empty());
         return;
     }
     EXPECT_FALSE(r.image);
     ASSERT_EQ(seams.boxes.size(), 1u);
-    if (c.expect == "any")
-        EXPECT_NE(std::find(std::begin(messages), std::end(messages), seams.boxes[0].text), std::end(messages))
-            << seams.boxes[0].text;
-    else
-        EXPECT_EQ(seams.boxes[0].text, c.expect);
+    EXPECT_EQ(seams.boxes[0].text, c.expect);
     EXPECT_EQ(seams.boxes[0].caption, "(null)");
     EXPECT_EQ(seams.boxes[0].type & MB_ICONMASK, (UINT)MB_ICONSTOP);
 }

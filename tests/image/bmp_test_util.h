@@ -20,8 +20,7 @@ struct BmpReadOutcome {
     int screen_width = -1, screen_height = -1;
 };
 
-// Opens path with _lopen and calls the reader chosen by kind; READ_BY_HEADER
-// picks it by the header-size byte at offset 14, as the loaders do.
+// READ_BY_HEADER picks the reader by the header size, as the loaders do.
 inline BmpReadOutcome read_bmp_path(const std::string& path, BmpReader kind = READ_BY_HEADER)
 {
     BmpReadOutcome r;
@@ -56,9 +55,7 @@ inline BmpReadOutcome read_bmp_bytes(const std::string& bytes, BmpReader kind = 
     return read_bmp_path(path, kind);
 }
 
-// A 14-byte file header and an info header of header_size bytes (40, 64 or
-// 124) with the common fields; the caller appends the table, masks and data
-// and calls finish_bmp.
+// File and info headers; the caller appends table, masks and data, then finish_bmp.
 inline std::string bmp_headers(int header_size, int32_t width, int32_t height, int bits,
                                uint32_t compression, uint32_t clr_used = 0)
 {

@@ -11,8 +11,7 @@
 #include "image/emf_check.h"
 #include "support/dib_block.h"
 
-// Bits of a metafile recorded by the system: a pen, a polyline, text and a
-// 2 x 2 bitmap, each record kind the check looks into.
+// Recorded by the system: each record kind the check looks into.
 static std::string recorded_emf()
 {
     HDC dc = CreateEnhMetaFileA(NULL, NULL, NULL, NULL);

@@ -14,10 +14,9 @@
 #include "image/packed_dib.h"
 #include "support/dib_block.h"
 #include "support/pnm_reference.h"
+#include "support/test_support.h"
 
-// Largest difference of any red, green, blue (with alpha: and alpha) sample
-// between the image and the reference; 999 when the sizes differ or either
-// side is missing.
+// Largest difference of any sample; 999 when the sizes differ or a side is missing.
 inline int max_pixel_difference(HGLOBAL hDib, const PnmImage& ref, bool with_alpha = false)
 {
     DibBlock image(hDib, false);
@@ -40,8 +39,7 @@ inline void expect_pixels(HGLOBAL image, const PnmImage& want, int tolerance, bo
     EXPECT_LE(max_pixel_difference(image, want, with_alpha), tolerance);
 }
 
-// The comment the last read left, which this frees; "(none)" when there
-// is none.
+// The comment the last read left, freed; "(none)" when there is none.
 inline std::string take_comment()
 {
     std::string text = "(none)";
@@ -54,15 +52,29 @@ inline std::string take_comment()
     return text;
 }
 
-// The picture as a written file must show it, RGB (or RGBA), for the
-// check scripts.
+// The picture a written file must show, for the check scripts.
 inline void write_expected_pam(HGLOBAL image, const std::string& path, bool with_alpha = false)
 {
     write_pnm_file(path, dib_to_pnm(image, with_alpha ? 4 : 3));
 }
 
-// An image of pseudo-random pixels (indices below colours for palette
-// depths, with a table of distinct colours).
+// Writes the image to the test-out file (the writer answers 1), the picture
+// it must show to `expected` for the check scripts, and reads it back.
+template <typename Write, typename Read>
+void expect_written_and_read_back(HGLOBAL image, const std::string& file, const std::string& expected, Write write,
+                                  Read read, bool with_alpha = false)
+{
+    SCOPED_TRACE(file);
+    std::string path = test_out_path(file);
+    ASSERT_EQ(1, write(path.c_str(), image));
+    write_expected_pam(image, test_out_path(expected), with_alpha);
+    HGLOBAL back = read(path);
+    expect_pixels(back, read_pnm_file(test_out_path(expected)), 0, with_alpha);
+    if (back)
+        GlobalFree(back);
+}
+
+// Pseudo-random pixels; palette depths get a table of distinct colours.
 inline HGLOBAL noise_image(int bits, int width, int height, uint32_t colours, unsigned key)
 {
     std::vector<RGBQUAD> table;

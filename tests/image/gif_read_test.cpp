@@ -30,25 +30,18 @@ HGLOBAL read_bytes(const std::string& bytes, GifReadState& s, char* info = nullp
 
 }  // namespace
 
-// One-frame files of every code size, full tables, a deferred clear,
-// interlaced heights with empty passes and a MacBinary header: the frame is
-// the picture ImageMagick decodes.
+// Code sizes, full tables, empty interlace passes, a MacBinary header.
 TEST_F(GifRead, StillImagesMatchImageMagick)
 {
-    for (const char* name : {"still_2", "still_3", "still_4", "still_8", "still_16", "still_32", "still_64",
-                             "still_128", "still_256", "still_gradient", "version_87a", "still_full_table",
-                             "deferred_clear", "interlaced_33x3", "interlaced_45x29", "interlaced_7x1",
-                             "interlaced_16x9", "macbinary"}) {
+    for (const char* name : {"still_2", "still_256", "still_gradient", "version_87a", "still_full_table",
+                             "deferred_clear", "interlaced_45x29", "interlaced_7x1", "interlaced_16x9",
+                             "macbinary"}) {
         SCOPED_TRACE(name);
         OpenGif gif(fixture_path(std::string("gif/") + name + ".gif"));
-        ASSERT_TRUE(gif.ok());
         GifReadState s;
         DibBlock frame(read_frame(s, gif.file));
-        ASSERT_TRUE(frame);
         EXPECT_EQ(0, s.continuing);
-        std::string first;
-        EXPECT_EQ(0, count_mismatches(frame.get(), read_pnm_file(fixture_path(std::string("gif/") + name + "_0.pam")),
-                                      nullptr, &first)) << first;
+        EXPECT_EQ(0, count_mismatches(frame.get(), read_pnm_file(fixture_path(std::string("gif/") + name + "_0.pam"))));
     }
     EXPECT_TRUE(seams.boxes.empty());
 }
@@ -85,52 +78,26 @@ TEST_F(GifRead, CommentsJoinSubBlocksAndTheFirstWinsOnlyWithInfo)
     EXPECT_EQ("onetw", take_comment());
 }
 
-TEST_F(GifRead, TransparentIndexAndItsDisplayColour)
+// Local tables, offsets and each frame's own control: the animation tests.
+TEST_F(GifRead, FrameWithoutItsOwnControlKeepsThePreviousOne)
 {
-    OpenGif gif(fixture_path("gif/transparent.gif"));
-    PnmImage ref = read_pnm_file(fixture_path("gif/transparent_0.pam"));
-    ASSERT_EQ(4, ref.channels);
-    GifReadState s;
-    DibBlock frame(read_frame(s, gif.file));
-    ASSERT_TRUE(frame);
-    EXPECT_EQ(1, s.has_transparency);
-    RGBQUAD key = dib_table_entry(frame.bih, s.transparent_index);
-    EXPECT_EQ((DWORD)key.rgbBlue | key.rgbGreen << 8 | key.rgbRed << 16, s.display_color);
-    for (int y = 0; y < ref.height; ++y)
-        for (int x = 0; x < ref.width; ++x)
-            EXPECT_EQ(ref.at(x, y, 3) == 0, frame.raw(x, ref.height - 1 - y) == s.transparent_index) << x << "," << y;
-}
-
-TEST_F(GifRead, EachFrameBringsItsControlAndTable)
-{
-    std::string local = "\x2C" + le16(0) + le16(0) + le16(1) + le16(1) + "\x80" +
-                        std::string("\x10\x20\x30\x40\x50\x60", 6) + "\x02" + plain_lzw_blocks({1});
-    std::string file = gif_header(2, 2) + gif_gce(1, 33, 2) + gif_image(0, 0, 2, 2, {0, 1, 2, 3}) + local +
-                       gif_gce(0, 4) + gif_image(1, 1, 1, 1, {1}) + ";";
+    std::string file = gif_header(2, 2) + gif_gce(1, 33, 2) + gif_image(0, 0, 2, 2, {0, 1, 2, 3}) +
+                       gif_image(0, 0, 1, 1, {1}) + gif_gce(0, 4) + gif_image(1, 1, 1, 1, {1}) + ";";
     std::string path = test_out_path("gif_frames.gif");
     ASSERT_TRUE(write_file_bytes(path, file));
     OpenGif gif(path);
     GifReadState s;
-    DibBlock f1(read_frame(s, gif.file));
-    EXPECT_EQ(1, s.continuing);
-    EXPECT_EQ(33u, s.delay);
-    EXPECT_EQ(2, s.transparent_index);
-    EXPECT_EQ(1, s.disposal);
-    // Without its own graphic control the frame keeps the previous one; its
-    // local table is its own.
-    DibBlock f2(read_frame(s, gif.file));
+    DibBlock f1(read_frame(s, gif.file)), f2(read_frame(s, gif.file));
     ASSERT_TRUE(f2);
     EXPECT_EQ(33u, s.delay);
     EXPECT_EQ(1, s.has_transparency);
-    EXPECT_EQ(0x40, dib_table_entry(f2.bih, 1).rgbRed);
+    EXPECT_EQ(2, s.transparent_index);
     DibBlock f3(read_frame(s, gif.file));
     ASSERT_TRUE(f3);
     EXPECT_EQ(0, s.continuing);
     EXPECT_EQ(4u, s.delay);
-    EXPECT_EQ(0, s.has_transparency);  // its own control without the flag
-    EXPECT_EQ(1, s.left);
+    EXPECT_EQ(0, s.has_transparency) << "its own control without the flag";
     EXPECT_EQ(3, s.frame_number);
-    EXPECT_EQ(255, dib_table_entry(f3.bih, 1).rgbRed) << "the global table is back";
 }
 
 TEST_F(GifRead, TruncatedDataKeepsTheRowsDecoded)
@@ -149,84 +116,42 @@ TEST_F(GifRead, TruncatedDataKeepsTheRowsDecoded)
     EXPECT_EQ(0u, frame.raw(7, 0)) << "the bottom row was never reached";
 }
 
-// Hostile input: every case ends with a frame or with null, at most one of
-// the reader's messages, no crash and no read past the file.
+// Guards with their own message; other damage is the mutation harness's.
 struct HostileCase {
     std::string name;
     std::string bytes;
-    const char* message;  // the box expected, or nullptr for any of the reader's
+    const char* message;  // the box expected, or nullptr for none
 };
 
 static std::vector<HostileCase> hostile_cases()
 {
-    std::vector<HostileCase> cases;
-    std::string good = gif_header(8, 8) + gif_gce(2, 5, 0) + gif_image(0, 0, 8, 8, std::vector<uint8_t>(64, 1)) +
-                       gif_gce(3, 5) + gif_image(2, 2, 4, 4, std::vector<uint8_t>(16, 2), true) + ";";
-    auto descriptor = [](int width, int height) {
-        return "\x2C" + le16(0) + le16(0) + le16(width) + le16(height) + std::string(1, '\0');
-    };
-    std::string bad_codes = gif_header(8, 8) + descriptor(8, 8) + "\x02\x20";
-    for (int i = 0; i < 32; ++i)
-        bad_codes += (char)(0xFF - i * 7);
     std::string chain = gif_header(2, 1);
     for (int i = 0; i < 20000; ++i)
         chain += std::string("\x21\x01\x01x\x00", 5);
-    cases.push_back({"huge screen", gif_header(65535, 65535) + gif_image(0, 0, 2, 1, {1, 2}) + ";", nullptr});
-    cases.push_back({"huge frame", gif_header(8, 8) + gif_image(0, 0, 65535, 65535, {1, 2}) + ";", nullptr});
-    // Frames a few dozen bytes could never fill, once allocated from the
-    // header alone (16000 x 16000: 256 MB).
-    cases.push_back({"frame past its data", gif_header(8, 8) + gif_image(0, 0, 16000, 16000, {1, 2}) + ";",
-                     "File Read Error"});
-    cases.push_back({"wide frame past its data", gif_header(8, 8) + gif_image(0, 0, 65535, 4000, {1, 2}) + ";",
-                     "File Read Error"});
-    cases.push_back({"zero frame", gif_header(8, 8) + gif_image(0, 0, 0, 5, {1, 2}) + ";", nullptr});
-    cases.push_back({"frame far outside", gif_header(8, 8) + gif_image(65000, 65000, 2, 2, {1, 2, 3, 1}) + ";", nullptr});
-    cases.push_back({"codes beyond the table", bad_codes + std::string("\0;", 2), nullptr});
-    for (int size : {0, 1, 10, 12, 255})
-        cases.push_back({"code size " + std::to_string(size),
-                         gif_header(2, 1) + descriptor(2, 1) + (char)size + plain_lzw_blocks({1, 2}) + ";", nullptr});
-    cases.push_back({"endless extensions", chain, nullptr});
-    cases.push_back({"extensions then image", chain + gif_image(0, 0, 2, 1, {1, 2}) + ";", nullptr});
-    cases.push_back({"unknown block", gif_header(2, 1) + "\x77" + gif_image(0, 0, 2, 1, {1, 2}), nullptr});
-    cases.push_back({"no end code", gif_header(4, 1) + descriptor(4, 1) + "\x02" + plain_lzw_blocks({1}, false) +
-                                        gif_image(0, 0, 1, 1, {3}), nullptr});
-    cases.push_back({"empty", "", nullptr});
-    cases.push_back({"short signature", "GIF8", "File Read Error"});
-    cases.push_back({"signature only", "GIF89a", nullptr});
-    cases.push_back({"not a gif", std::string(300, 'x'), "Unrecognized Bitmap Format"});
-    for (size_t cut = 0; cut < good.size(); ++cut)
-        cases.push_back({"truncated at " + std::to_string(cut), good.substr(0, cut), nullptr});
-    return cases;
+    // Frames a few bytes could never fill, once allocated from the header
+    // alone (16000 x 16000: 256 MB).
+    return {
+        {"frame past its data", gif_header(8, 8) + gif_image(0, 0, 16000, 16000, {1, 2}) + ";", "File Read Error"},
+        {"wide frame past its data", gif_header(8, 8) + gif_image(0, 0, 65535, 4000, {1, 2}) + ";",
+         "File Read Error"},
+        {"endless extensions", chain, "File Read Error"},
+        {"short signature", "GIF8", "File Read Error"},
+        {"not a gif", std::string(300, 'x'), "Unrecognized Bitmap Format"},
+    };
 }
 
-TEST_F(GifRead, HostileInputGivesMessageOrPartialImage)
+TEST_F(GifRead, HostileInputGivesItsMessage)
 {
-    std::string path = test_out_path("gif_hostile.gif");
     for (const HostileCase& c : hostile_cases()) {
         SCOPED_TRACE(c.name);
-        ASSERT_TRUE(write_file_bytes(path, c.bytes));
         seams.boxes.clear();
-        OpenGif gif(path);
-        ASSERT_TRUE(gif.ok());
         GifReadState s;
         char info[INFO_TEXT_SIZE];
-        for (int frame = 0; frame < 4; ++frame) {
-            DibBlock h(read_frame(s, gif.file, info));
-            if (h)
-                EXPECT_TRUE(is_valid_packed_dib(h.get()));
-            if (!h || !s.continuing)
-                break;
-        }
-        ASSERT_LE(seams.boxes.size(), 1u);
-        for (const RecordedBox& box : seams.boxes) {
-            if (c.message)
-                EXPECT_EQ(c.message, box.text);
-            EXPECT_TRUE(box.text == "File Read Error" || box.text == "Unrecognized Bitmap Format" ||
-                        box.text == "Memory Allocation Error") << box.text;
-            EXPECT_EQ(UINT(MB_OK | MB_ICONSTOP), box.type);
-        }
-        if (c.message)
-            EXPECT_EQ(1u, seams.boxes.size());
+        DibBlock h(read_bytes(c.bytes, s, info));
+        EXPECT_FALSE(h);
+        ASSERT_EQ(1u, seams.boxes.size());
+        EXPECT_EQ(c.message, seams.boxes[0].text);
+        EXPECT_EQ(UINT(MB_OK | MB_ICONSTOP), seams.boxes[0].type);
         take_comment();
     }
 }

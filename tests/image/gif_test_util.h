@@ -44,10 +44,8 @@ inline HGLOBAL read_frame(GifReadState& s, HFILE file, char* info = nullptr, int
     return h;
 }
 
-// Counts pixels that differ from the reference; a reference pixel with
-// alpha 0 must show `background` (red, green, blue). -1: other size.
-inline int count_mismatches(HGLOBAL hDib, const PnmImage& ref, const uint8_t* background = nullptr,
-                            std::string* first = nullptr)
+// Differing pixels; alpha 0 must show `background`. -1: other size.
+inline int count_mismatches(HGLOBAL hDib, const PnmImage& ref, const uint8_t* background = nullptr)
 {
     DibBlock dib(hDib, false);
     if (!dib || dib.bih->biWidth != ref.width || dib.bih->biHeight != ref.height)
@@ -60,61 +58,41 @@ inline int count_mismatches(HGLOBAL hDib, const PnmImage& ref, const uint8_t* ba
             ref.rgba(x, y, want);
             if (want[3] == 0 && background)
                 std::copy(background, background + 3, want);
-            if (got[0] != want[0] || got[1] != want[1] || got[2] != want[2]) {
-                if (!bad++ && first)
-                    *first = "(" + std::to_string(x) + "," + std::to_string(y) + ") got " + std::to_string(got[0]) +
-                             " " + std::to_string(got[1]) + " " + std::to_string(got[2]);
-            }
+            bad += got[0] != want[0] || got[1] != want[1] || got[2] != want[2];
         }
     return bad;
 }
 
-// LZW data that any decoder reads: minimum code size 2, a clear code before
-// every two pixels so the codes stay 3 bits wide. Returned as sub-blocks
-// with the terminator. Pixel values must be below 4.
-inline std::string plain_lzw_blocks(const std::vector<uint8_t>& pixels, bool end_code = true)
+// Sub-blocks of code size 2, a clear code every two pixels (values below 4).
+inline std::string plain_lzw_blocks(const std::vector<uint8_t>& pixels)
 {
     std::string bytes;
     uint32_t acc = 0;
     int n = 0;
     auto emit = [&](int code) {
         acc |= (uint32_t)code << n;
-        n += 3;
-        while (n >= 8) {
+        for (n += 3; n >= 8; n -= 8, acc >>= 8)
             bytes += (char)(acc & 0xFF);
-            acc >>= 8;
-            n -= 8;
-        }
     };
     for (size_t i = 0; i < pixels.size(); ++i) {
         if (i % 2 == 0)
             emit(4);
         emit(pixels[i] & 3);
     }
-    if (end_code)
-        emit(5);
+    emit(5);
     if (n > 0)
         bytes += (char)(acc & 0xFF);
     std::string blocks;
-    for (size_t o = 0; o < bytes.size(); o += 255) {
-        std::string part = bytes.substr(o, 255);
-        blocks += (char)part.size();
-        blocks += part;
-    }
-    blocks += '\0';
-    return blocks;
+    for (size_t o = 0; o < bytes.size(); o += 255)
+        blocks += (char)bytes.substr(o, 255).size() + bytes.substr(o, 255);
+    return blocks + '\0';
 }
 
 // "GIF89a", screen, a 4-entry global table (black, red, green, blue).
-inline std::string gif_header(int width, int height, const char* version = "89a")
+inline std::string gif_header(int width, int height)
 {
-    std::string s = std::string("GIF") + version + le16(width) + le16(height);
-    s += (char)0x81;
-    s += '\0';
-    s += '\0';
     const unsigned char table[12] = {0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255};
-    s.append((const char*)table, 12);
-    return s;
+    return "GIF89a" + le16(width) + le16(height) + std::string("\x81\0\0", 3) + std::string((const char*)table, 12);
 }
 
 inline std::string gif_gce(int disposal, int delay, int transparent = -1)

@@ -129,9 +129,7 @@ TEST(MergeLoaderAlpha, ClassifiesByEveryAlphaByte)
     free_merge_source();
 }
 
-// An animated cursor cut short anywhere, or whose step count sends the walk
-// past the end, gives no source (or a whole first frame), never a read past
-// the file.
+// A cut or overlong cursor gives no source or a whole first frame.
 TEST(MergeLoaderAni, DamagedCursorsGiveNoSourceOrAWholeFrame)
 {
     SeamRecorder seams;

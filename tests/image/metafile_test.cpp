@@ -1,7 +1,5 @@
-// Metafiles: reading placeable and plain Windows metafiles with their
-// information texts, the EMF information, both conversions (checked by
-// playing the result and comparing pixels with the original drawing), EMF
-// comments written into the description, and hostile files.
+// Metafiles: placeable and plain WMF reading, EMF information, both
+// conversions compared by playing them, EMF comments, and hostile files.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -26,8 +24,7 @@ static const COLORREF RED = RGB(255, 0, 0);
 static const COLORREF BLUE = RGB(0, 0, 255);
 static const COLORREF WHITE = RGB(255, 255, 255);
 
-// The test picture in logical units of a w x h window: red left half, blue
-// bottom-right quarter, white elsewhere.
+// Red left half, blue bottom-right quarter, white elsewhere.
 static void draw_picture(HDC dc, int w, int h)
 {
     HBRUSH white = CreateSolidBrush(WHITE), red = CreateSolidBrush(RED), blue = CreateSolidBrush(BLUE);
@@ -65,19 +62,12 @@ static std::string wmf_bytes(HMETAFILE h)
 
 static std::string placeable_header(int16_t l, int16_t t, int16_t r, int16_t b, uint16_t inch)
 {
-    WmfPlaceableHeader ph = {};
-    ph.key = WMF_PLACEABLE_KEY;
-    ph.left = l;
-    ph.top = t;
-    ph.right = r;
-    ph.bottom = b;
-    ph.units_per_inch = inch;
+    WmfPlaceableHeader ph = {WMF_PLACEABLE_KEY, 0, l, t, r, b, inch, 0, 0};
     ph.checksum = wmf_header_checksum(&ph);
     return std::string((const char*)&ph, sizeof ph);
 }
 
-// An enhanced metafile of the drawing with a 1-inch-square frame, drawn in
-// the reference device's pixels of that inch.
+// The drawing in a 1-inch-square frame, in the reference device's pixels.
 static HENHMETAFILE make_emf(const char* path, const char* description, int* side_pixels)
 {
     HDC screen = GetDC(NULL);
@@ -105,8 +95,7 @@ static void play_emf_into(GdiCanvas& c, HENHMETAFILE h)
     PlayEnhMetaFile(c.dc, h, &r);
 }
 
-// Same picture: the three regions at their centres, and at most a thin
-// seam of differing pixels where scaling moved an edge by one.
+// The three regions at their centres; at most a seam where scaling moved an edge.
 static void expect_same_picture(const GdiCanvas& expected, const GdiCanvas& actual)
 {
     int w = expected.width, h = expected.height;
@@ -161,69 +150,70 @@ protected:
     void TearDown() override { g_wmfHasPlaceable = 0; }
 };
 
-// Placeable and plain files: the information text, and the preview fitted
-// to the box (1440 x 960 is landscape) or square without one.
-TEST_F(Metafile, ReadsPlaceableAndPlainWmf)
+// The preview fits the placeable box (1440 x 960) or is square without one;
+// the EMF's frame is the box in 0.01 mm, four inches square without a box
+// or its units.
+TEST_F(Metafile, WmfReadsAndBecomesAnEmfSizedFromItsPlaceableHeader)
 {
     HMETAFILE original = make_wmf();
     std::string bits = wmf_bytes(original);
-    const struct { uint32_t placeable; const char* prefix; int dest_height; } cases[] = {
-        {1, "image type: placeable WMF \nversion: 0x300 \nfile size: ", 198},  // 297 * 960 / 1440 + 0.5
-        {0, "image type: WMF \nversion: 0x300 \nfile size: ", 300},
+    const struct { uint32_t placeable; uint16_t inch; const char* text; int dest_height; LONG width, height; } cases[] = {
+        {1, 1440, "image type: placeable WMF \nversion: 0x300 \nfile size: ", 198, 2538, 1691},
+        {1, 0, "image type: placeable WMF", 198, 10160, 10160},
+        {0, 1440, "image type: WMF \nversion: 0x300 \nfile size: ", 300, 10160, 10160},
     };
     for (const auto& c : cases) {
-        std::string path = test_out_path("wmf_in.wmf");
-        ASSERT_TRUE(write_file_bytes(path, (c.placeable ? placeable_header(0, 0, 1439, 959, 1440) : "") + bits));
+        SCOPED_TRACE(std::to_string(c.placeable) + " " + std::to_string(c.inch));
+        std::string in = test_out_path("wmf_in.wmf");
+        ASSERT_TRUE(write_file_bytes(in, (c.placeable ? placeable_header(0, 0, 1439, 959, c.inch) : "") + bits));
         g_animDestWidth = 0;
-        HMETAFILE h = read_wmf_path(path, c.placeable, info);
+        HMETAFILE h = read_wmf_path(in, c.placeable, info, &g_rcMetafile, &g_wmfScale, &g_wmfPlaceableHeader);
         ASSERT_TRUE(h);
-        std::string text = info;
-        EXPECT_EQ(0u, text.find(c.prefix)) << text;
-        if (c.placeable)
-            EXPECT_EQ("\nwidth: 1440 \nheight: 960 \nunits per inch: 1440", text.substr(text.rfind("\nwidth")));
+        EXPECT_EQ(0u, std::string(info).find(c.text)) << info;
+        if (c.inch && c.placeable)
+            EXPECT_NE(nullptr, strstr(info, "\nwidth: 1440 \nheight: 960 \nunits per inch: 1440"));
         EXPECT_EQ(bits.size() / 2, g_wmfSizeWords);
         EXPECT_EQ(300, g_animDestWidth);
         EXPECT_EQ(c.dest_height, g_animDestHeight);
-        GdiCanvas expected_px(144, 96), actual(144, 96);
-        play_wmf_into(expected_px, original);
-        play_wmf_into(actual, h);
-        EXPECT_EQ(0, expected_px.count_differences(actual));
+        g_wmfHasPlaceable = c.placeable;
+        std::string out = test_out_path("wmf_to.emf");
+        ASSERT_EQ(1, write_emf_file(h, out.c_str()));
+        HENHMETAFILE emf = GetEnhMetaFileA(out.c_str());
+        ASSERT_TRUE(emf);
+        ENHMETAHEADER eh;
+        GetEnhMetaFileHeader(emf, sizeof eh, &eh);
+        EXPECT_NEAR(c.width, eh.rclFrame.right - eh.rclFrame.left, 1);
+        EXPECT_NEAR(c.height, eh.rclFrame.bottom - eh.rclFrame.top, 1);
+        GdiCanvas expected(144, 96), read(144, 96), converted(144, 96);
+        play_wmf_into(expected, original);
+        play_wmf_into(read, h);
+        EXPECT_EQ(0, expected.count_differences(read));
+        if (c.inch && c.placeable) {  // the frame keeps the picture's shape
+            play_emf_into(converted, emf);
+            expect_same_picture(expected, converted);
+        }
+        DeleteEnhMetaFile(emf);
         DeleteMetaFile(h);
     }
     EXPECT_TRUE(seams.boxes.empty());
     DeleteMetaFile(original);
 }
 
-TEST_F(Metafile, EmfInformationGivesTheFrameInDevicePixels)
+// The EMF's information, and the placeable WMF it becomes (libwmf renders it
+// in check_metafile.sh).
+TEST_F(Metafile, EmfInformationAndThePlaceableWmfItBecomes)
 {
     int side = 0;
     HENHMETAFILE emf = make_emf(NULL, NULL, &side);
-    ASSERT_TRUE(emf);
     HDC screen = GetDC(NULL);
     RECT bounds = {};
     get_emf_info(emf, info, &bounds, screen);
     ReleaseDC(NULL, screen);
-    EXPECT_EQ(0, bounds.left);
     EXPECT_EQ(side, bounds.right);
-    EXPECT_EQ(side, bounds.bottom);
-    std::string text = info;
-    EXPECT_EQ(0u, text.find("image type: Enhanced Metafile EMF \nversion: 0x10000 \nfile size: ")) << text;
-    EXPECT_EQ("\nwidth: " + std::to_string(side) + " \nheight: " + std::to_string(side) + " \n",
-              text.substr(text.rfind("\nwidth")));
-    DeleteEnhMetaFile(emf);
-}
+    EXPECT_EQ(0u, std::string(info).find("image type: Enhanced Metafile EMF \nversion: 0x10000 \nfile size: "));
 
-TEST_F(Metafile, EmfBecomesAPlaceableWmfOfTheSamePicture)
-{
-    int side = 0;
-    HENHMETAFILE emf = make_emf(NULL, NULL, &side);
     std::string path = test_out_path("emf_to_wmf.wmf");
     ASSERT_EQ(1, write_wmf_file(emf, path.c_str()));
-
-    std::string bytes = read_file_bytes(path);
-    ASSERT_GT(bytes.size(), 40u);
-    EXPECT_EQ(WMF_PLACEABLE_KEY, get_le32(bytes, 0));
-
     HMETAFILE h = read_wmf_path(path, 1, info);
     ASSERT_TRUE(h);
     EXPECT_NE(nullptr, strstr(info, "\nwidth: 1001 \nheight: 1001 \nunits per inch: 1000"));
@@ -233,60 +223,6 @@ TEST_F(Metafile, EmfBecomesAPlaceableWmfOfTheSamePicture)
     expect_same_picture(expected, actual);
     write_ppm(expected, "emf_to_wmf_expected.ppm");
     DeleteMetaFile(h);
-    DeleteEnhMetaFile(emf);
-}
-
-// The EMF's frame comes from the placeable header, (right - left) * 2540 /
-// units per inch: 1439 -> 2538, 959 -> 1691 (0.01 mm); without a header or
-// its units, a four-inch square.
-TEST_F(Metafile, WmfBecomesAnEmfSizedFromItsPlaceableHeader)
-{
-    HMETAFILE original = make_wmf();
-    const struct { uint32_t placeable; uint16_t inch; LONG width, height; } cases[] = {
-        {1, 1440, 2538, 1691}, {1, 0, 10160, 10160}, {0, 1440, 10160, 10160}};
-    for (const auto& c : cases) {
-        std::string in = test_out_path("to_emf_in.wmf");
-        ASSERT_TRUE(write_file_bytes(in, (c.placeable ? placeable_header(0, 0, 1439, 959, c.inch) : "") +
-                                             wmf_bytes(original)));
-        HMETAFILE h = read_wmf_path(in, c.placeable, info, &g_rcMetafile, &g_wmfScale, &g_wmfPlaceableHeader);
-        ASSERT_TRUE(h);
-        g_wmfHasPlaceable = c.placeable;
-        std::string out = test_out_path("wmf_to.emf");
-        ASSERT_EQ(1, write_emf_file(h, out.c_str()));
-        HENHMETAFILE emf = GetEnhMetaFileA(out.c_str());
-        ASSERT_TRUE(emf);
-        ENHMETAHEADER eh;
-        GetEnhMetaFileHeader(emf, sizeof eh, &eh);
-        EXPECT_NEAR(c.width, eh.rclFrame.right - eh.rclFrame.left, 1) << c.placeable << " " << c.inch;
-        EXPECT_NEAR(c.height, eh.rclFrame.bottom - eh.rclFrame.top, 1) << c.placeable << " " << c.inch;
-        if (c.inch && c.placeable) {  // the frame keeps the picture's shape
-            GdiCanvas expected(144, 96), actual(144, 96);
-            play_wmf_into(expected, original);
-            play_emf_into(actual, emf);
-            expect_same_picture(expected, actual);
-        }
-        DeleteEnhMetaFile(emf);
-        DeleteMetaFile(h);
-    }
-    DeleteMetaFile(original);
-}
-
-TEST_F(Metafile, WritersFailWithoutTouchingAnExistingFile)
-{
-    std::string path = test_out_path("kept.wmf");
-    ASSERT_TRUE(write_file_bytes(path, "old content"));
-    EXPECT_EQ(0, write_wmf_file(NULL, path.c_str()));
-    EXPECT_EQ(0, write_emf_file(NULL, path.c_str()));
-    EXPECT_EQ("old content", read_file_bytes(path));
-
-    HMETAFILE wmf = make_wmf();
-    int side;
-    HENHMETAFILE emf = make_emf(NULL, NULL, &side);
-    std::string missing = test_out_path("no such folder\\x.wmf");
-    EXPECT_EQ(0, write_wmf_file(emf, missing.c_str()));
-    EXPECT_EQ(0, write_emf_file(wmf, missing.c_str()));
-    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(missing.c_str()));
-    DeleteMetaFile(wmf);
     DeleteEnhMetaFile(emf);
 }
 
@@ -307,8 +243,7 @@ static std::wstring description_of(const std::string& path)
     return d;
 }
 
-// Writes the comment into the file as the comment dialog does; whether the
-// dialog's copy of the comment survived.
+// As the comment dialog does; whether the dialog's copy survived.
 static bool write_comment(const std::string& path, const char* text, HWND main)
 {
     HGLOBAL h = text_block(text);
@@ -316,20 +251,6 @@ static bool write_comment(const std::string& path, const char* text, HWND main)
     if (h)
         GlobalFree(h);
     return h != NULL;
-}
-
-static void expect_same_emf_picture(const std::string& a, const std::string& b)
-{
-    HENHMETAFILE ha = GetEnhMetaFileA(a.c_str()), hb = GetEnhMetaFileA(b.c_str());
-    ASSERT_TRUE(ha);
-    ASSERT_TRUE(hb);
-    GdiCanvas ca(64, 64), cb(64, 64);
-    play_emf_into(ca, ha);
-    play_emf_into(cb, hb);
-    EXPECT_EQ(0, ca.count_differences(cb));
-    EXPECT_EQ(RED, cb.at(10, 32));
-    DeleteEnhMetaFile(ha);
-    DeleteEnhMetaFile(hb);
 }
 
 class EmfComment : public Metafile {
@@ -372,9 +293,7 @@ protected:
     }
 };
 
-// The comment becomes the picture's description (an empty one removes it;
-// a file with the oldest, 88-byte header gets it right after the header);
-// the records and so the picture survive, and the list is told to reload.
+// The description changes (also after an 88-byte header), records stay, the list reloads.
 TEST_F(EmfComment, CommentBecomesTheDescriptionAndTheRecordsSurvive)
 {
     std::string bytes = read_file_bytes(original);
@@ -402,7 +321,6 @@ TEST_F(EmfComment, CommentBecomesTheDescriptionAndTheRecordsSurvive)
         if (c.is_old)
             EXPECT_EQ(88u, get_le32(after, 64));
         EXPECT_EQ(c.want, description_of(path));
-        expect_same_emf_picture(original, path);
         LPARAM selection = -1;
         ASSERT_TRUE(reload_posted(&selection));
         EXPECT_EQ(1, selection);
@@ -413,7 +331,6 @@ TEST_F(EmfComment, CommentBecomesTheDescriptionAndTheRecordsSurvive)
 
 TEST_F(EmfComment, FileThatCannotBeReplacedIsKeptAndTheCommentDropped)
 {
-    // Open without delete sharing: the finished copy cannot take its place.
     HANDLE lock = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
     ASSERT_NE(INVALID_HANDLE_VALUE, lock);
     std::string before = read_file_bytes(path);
@@ -445,11 +362,6 @@ TEST_F(EmfComment, NotAnEmfIsLeftAlone)
     ASSERT_TRUE(write_file_bytes(path, bytes));
     write_comment(path, "x", main);
     EXPECT_EQ(bytes, read_file_bytes(path));
-
-    // A file that is missing: nothing happens.
-    seams.boxes.clear();
-    write_comment(test_out_path("missing.emf"), "x", main);
-    EXPECT_TRUE(seams.boxes.empty());
 }
 
 // ---- hostile Windows metafiles
@@ -510,49 +422,16 @@ TEST_F(HostileWmf, AbsurdSizesAreBoundedByTheFile)
     EXPECT_EQ(good.size() - 22, GetMetaFileBitsEx(h, 0, NULL));
     EXPECT_EQ((good.size() - 22) / 2, g_wmfSizeWords);
     DeleteMetaFile(h);
-
-    // First record claims 2^31 words, then 0 words: the picture is cut there.
-    for (uint32_t words : {0x7FFFFFFFu, 0u, 2u}) {
-        bytes = good;
-        put_le32(bytes, 22 + 18, words);
-        h = read_bytes(bytes, 1);
-        ASSERT_TRUE(h);
-        EXPECT_EQ(18u + 6u, GetMetaFileBitsEx(h, 0, NULL));
-        DeleteMetaFile(h);
-    }
     EXPECT_TRUE(seams.boxes.empty());
-}
-
-TEST_F(HostileWmf, NotAMetafileHeaderIsRefused)
-{
-    std::string bytes = good;
-    put_le16(bytes, 22, 7);  // type
-    EXPECT_EQ(nullptr, read_bytes(bytes, 1));
-    bytes = good;
-    put_le16(bytes, 22 + 2, 200);  // header size in words
-    EXPECT_EQ(nullptr, read_bytes(bytes, 1));
-    EXPECT_EQ(nullptr, read_bytes(std::string(200, '\x55'), 0));
-    EXPECT_EQ(nullptr, read_bytes("short", 0));
-    ASSERT_EQ(4u, seams.boxes.size());
-    for (const RecordedBox& box : seams.boxes) {
-        EXPECT_EQ("Unable to read metafile bits", box.text);
-        EXPECT_EQ((UINT)(MB_OK | MB_ICONSTOP), box.type);
-    }
 }
 
 TEST_F(HostileWmf, PlaceableHeaderLiesAreHarmless)
 {
-    // Bad checksum: the header is only a hint, the picture is read.
-    std::string bytes = good;
+    // Inverted box, no units per inch, a wrong checksum: a square preview, a
+    // plain-size conversion.
+    std::string bytes = placeable_header(500, 400, -500, -400, 0) + good.substr(22);
     put_le16(bytes, 20, 0x1234);
     HMETAFILE h = read_bytes(bytes, 1);
-    EXPECT_TRUE(h);
-    DeleteMetaFile(h);
-
-    // Inverted box and no units per inch: the preview takes 1 x 1 and the
-    // conversion the plain size.
-    bytes = placeable_header(500, 400, -500, -400, 0) + good.substr(22);
-    h = read_bytes(bytes, 1);
     ASSERT_TRUE(h);
     EXPECT_EQ(300, g_animDestWidth);
     EXPECT_EQ(300, g_animDestHeight);
@@ -567,9 +446,10 @@ TEST_F(HostileWmf, PlaceableHeaderLiesAreHarmless)
 
 TEST_F(HostileWmf, RecordContentsThatClaimTooMuchPlayWithoutHarm)
 {
-    // Polygon, polyline, text and bitmap records whose counts pass the
-    // record's end by far.
+    // Records of 2^31, 0 or 2 words, and counts that pass the record's end by far.
     std::vector<std::string> records;
+    for (uint32_t words : {0x7FFFFFFFu, 0u, 2u})
+        records.push_back(le32(words) + le16(0x0324) + std::string(48, '\0'));
     for (uint16_t function : {0x0324, 0x0325, 0x0538, 0x0521, 0x0a32, 0x0940, 0x0b41, 0x0f43, 0x0d33, 0x0142}) {
         std::string record(6 + 48, '\0');
         put_le32(record, 0, (uint32_t)record.size() / 2);
@@ -578,8 +458,7 @@ TEST_F(HostileWmf, RecordContentsThatClaimTooMuchPlayWithoutHarm)
             put_le16(record, i, 0x7FF0);
         records.push_back(record);
     }
-    // A stretched DIB whose header (width 0x7FFFFFFF, height -2^31, 32 bits,
-    // 2^31 colours) gave a size that wrapped to 40 bytes and passed the check.
+    // A DIB header whose size once wrapped to 40 bytes.
     std::string dib = le32(40) + le32(0x7FFFFFFF) + le32(0x80000000) + le16(1) + le16(32) + le32(BI_RGB) +
                       le32(0) + le32(0) + le32(0) + le32(0x80000000) + le32(0);
     std::string params = le32(0x00CC0020) + le16(0) + std::string(16, '\1') + dib;
@@ -633,7 +512,7 @@ TEST_F(HostileWmf, ValidRecordsOfTheCheckedKindsAreAllKept)
     DeleteMetaFile(original);
 }
 
-// "L" at the origin of a metafile in pixels, in a font of the given height.
+// "L" at the origin in a font of the given height.
 static HMETAFILE make_letter_wmf(int height)
 {
     HDC mf = CreateMetaFileA(NULL);
@@ -650,9 +529,7 @@ static HMETAFILE make_letter_wmf(int height)
 
 TEST_F(HostileWmf, FontsBeyondTheDisplayPlayAtTheLargestItDraws)
 {
-    // A display driver may end the process on glyphs of 32767 pixels; such a
-    // font plays as one of 4096, the stem of its "L" on the canvas. Smaller
-    // fonts play as they are.
+    // Glyphs of 32767 pixels may end the process: they play at 4096.
     struct Case { int height, played; };
     const Case cases[] = {{32767, 4096}, {200, 200}};
     for (const Case& c : cases) {

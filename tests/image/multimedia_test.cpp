@@ -1,5 +1,5 @@
-// Information texts of sound and video files made by sox and ffmpeg, the
-// same readers meeting broken headers, and where the media window goes.
+// Information texts of sound and video files made by sox and ffmpeg and of
+// hand-made broken headers, and where the media window goes.
 #include "image/multimedia.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +7,7 @@
 #include <string>
 
 #include "image/current_image.h"
+#include "support/dib_block.h"
 #include "support/test_support.h"
 
 namespace {
@@ -21,50 +22,8 @@ std::string info_of(InfoFn fn, const std::string& path)
     return info;
 }
 
-struct InfoCase {
-    const char* name;
-    InfoFn fn;
-    const char* file;
-    const char* expected;
-};
-
-const InfoCase FIXTURE_CASES[] = {
-    // 1 411 200 bytes at 176 400 bytes/s: 800 hundredths, 8.005 s; 90 s
-    // becomes 1 min. and 30.005 s, which prints below the half.
-    {"wav_short", get_wav_info, "media/tone8.wav",
-     "file type: WAVE audio data \nplaying time: 8.01 sec. \nformat tag: 1 \nchannels: 2 \n"
-     "average bytes/second: 176400 \n"},
-    {"wav_minutes", get_wav_info, "media/long90.wav",
-     "file type: WAVE audio data \nplaying time: 1 min. 30.00 sec. \nformat tag: 1 \nchannels: 1 \n"
-     "average bytes/second: 8000 \n"},
-    {"avi", get_avi_info, "media/clip.avi",
-     "file type: Windows audio-video\n            interleaved (AVI)\nstreams: 2 \nwidth: 64 \nheight: 48 \n"
-     "scale: 1 \nrate: 10 \nlength: 20 \n"},
-    {"quicktime", get_quicktime_info, "media/movie.mov",
-     "file type: QuickTime Movie (Apple) \nplaying time: 3.00 sec. \n"},
-    // The frame header is found behind the ID3 tag.
-    {"mp3", get_mpeg_audio_info, "media/tone.mp3",
-     "MPEG Version 1 Layer III \nbitrate index: 128 kbps \nsampling rate frequency index: 44100 Hz \n"
-     "channel: mono \ncopyright: no \n"},
-    {"missing_wav", get_wav_info, "media/none.wav", "file type: WAVE audio data \n"},
-    {"missing_avi", get_avi_info, "media/none.avi",
-     "file type: Windows audio-video\n            interleaved (AVI)\n"},
-};
-
-class MediaInfoFromTools : public ::testing::TestWithParam<InfoCase> {};
-
-TEST_P(MediaInfoFromTools, WritesTheHeaderFacts)
-{
-    const InfoCase& c = GetParam();
-    EXPECT_EQ(info_of(c.fn, fixture_path(c.file)), c.expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(Files, MediaInfoFromTools, ::testing::ValuesIn(FIXTURE_CASES),
-                         [](const ::testing::TestParamInfo<InfoCase>& info) { return std::string(info.param.name); });
-
 // ---- hand-made headers
 
-std::string le32(uint32_t v) { return std::string{(char)v, (char)(v >> 8), (char)(v >> 16), (char)(v >> 24)}; }
 std::string be32(uint32_t v) { return std::string{(char)(v >> 24), (char)(v >> 16), (char)(v >> 8), (char)v}; }
 
 std::string wav(uint32_t bytes_per_second, const std::string& tail)
@@ -84,19 +43,38 @@ std::string mvhd(uint32_t scale, uint32_t duration)
     return atom("mvhd", 108, std::string(12, '\0') + be32(scale) + be32(duration) + std::string(80, '\0'));
 }
 
-struct HostileCase {
+struct InfoCase {
     const char* name;
     InfoFn fn;
-    std::string bytes;
+    std::string bytes;  // written to a file, unless the case names a fixture
     const char* expected;
+    const char* fixture = nullptr;
 };
 
-
-
-std::vector<HostileCase> hostile_cases()
+std::vector<InfoCase> info_cases()
 {
     const std::string movie = mvhd(600, 1200);
     return {
+        // 1 411 200 bytes at 176 400 bytes/s: 800 hundredths, 8.005 s; 90 s
+        // becomes 1 min. and 30.005 s, which prints below the half.
+        {"wav_short", get_wav_info, "",
+         "file type: WAVE audio data \nplaying time: 8.01 sec. \nformat tag: 1 \nchannels: 2 \n"
+         "average bytes/second: 176400 \n", "media/tone8.wav"},
+        {"wav_minutes", get_wav_info, "",
+         "file type: WAVE audio data \nplaying time: 1 min. 30.00 sec. \nformat tag: 1 \nchannels: 1 \n"
+         "average bytes/second: 8000 \n", "media/long90.wav"},
+        {"avi", get_avi_info, "",
+         "file type: Windows audio-video\n            interleaved (AVI)\nstreams: 2 \nwidth: 64 \nheight: 48 \n"
+         "scale: 1 \nrate: 10 \nlength: 20 \n", "media/clip.avi"},
+        {"quicktime", get_quicktime_info, "", "file type: QuickTime Movie (Apple) \nplaying time: 3.00 sec. \n",
+         "media/movie.mov"},
+        // The frame header is found behind the ID3 tag.
+        {"mp3", get_mpeg_audio_info, "",
+         "MPEG Version 1 Layer III \nbitrate index: 128 kbps \nsampling rate frequency index: 44100 Hz \n"
+         "channel: mono \ncopyright: no \n", "media/tone.mp3"},
+        {"missing_wav", get_wav_info, "", "file type: WAVE audio data \n", "media/none.wav"},
+        {"missing_avi", get_avi_info, "", "file type: Windows audio-video\n            interleaved (AVI)\n",
+         "media/none.avi"},
         // No rate: no playing time instead of a division by zero.
         {"wav_zero_rate", get_wav_info, wav(0, "data" + le32(1000)),
          "file type: WAVE audio data \nformat tag: 1 \nchannels: 2 \naverage bytes/second: 0 \n"},
@@ -132,20 +110,19 @@ std::vector<HostileCase> hostile_cases()
     };
 }
 
-class MediaInfoHostile : public ::testing::TestWithParam<HostileCase> {};
+class MediaInfo : public ::testing::TestWithParam<InfoCase> {};
 
-TEST_P(MediaInfoHostile, StaysInsideTheFile)
+TEST_P(MediaInfo, WritesTheHeaderFactsAndStaysInsideTheFile)
 {
-    const HostileCase& c = GetParam();
-    std::string path = test_out_path(std::string(c.name) + ".bin");
-    ASSERT_TRUE(write_file_bytes(path, c.bytes));
-    std::string text = info_of(c.fn, path);
-    EXPECT_EQ(text, c.expected);
-
+    const InfoCase& c = GetParam();
+    std::string path = c.fixture ? fixture_path(c.fixture) : test_out_path(std::string(c.name) + ".bin");
+    if (!c.fixture)
+        ASSERT_TRUE(write_file_bytes(path, c.bytes));
+    EXPECT_EQ(info_of(c.fn, path), c.expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Headers, MediaInfoHostile, ::testing::ValuesIn(hostile_cases()),
-                         [](const ::testing::TestParamInfo<HostileCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Files, MediaInfo, ::testing::ValuesIn(info_cases()),
+                         [](const ::testing::TestParamInfo<InfoCase>& info) { return std::string(info.param.name); });
 
 // ---- placement in the preview square (side 200 at 100, 50)
 

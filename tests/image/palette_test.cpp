@@ -68,17 +68,13 @@ TEST_F(CurrentImage, GreyRampsAscendingOrDescending)
         down.push_back(quad((BYTE)(255 - i), (BYTE)(255 - i), (BYTE)(255 - i)));
         bent.push_back(quad((BYTE)i, (BYTE)i, (BYTE)(i == 7 ? 8 : i)));
     }
-    HGLOBAL a = make_dib(2, 2, 8, small, 16);
-    HGLOBAL b = make_dib(2, 2, 8, down);
-    HGLOBAL c = make_dib(2, 2, 8, bent);
-    HGLOBAL d = make_dib(2, 2, 4, small);
-    EXPECT_EQ(1, is_grey8_ramp(a));
-    EXPECT_EQ(1, is_grey8_ramp(b));
-    EXPECT_EQ(0, is_grey8_ramp(c));
-    EXPECT_EQ(0, is_grey_palette(c));
-    EXPECT_EQ(0, is_grey8_ramp(d));  // 4 bits
-    for (HGLOBAL h : {a, b, c, d})
-        GlobalFree(h);
+    const struct { int bits; const std::vector<RGBQUAD>* table; uint32_t used; int is_ramp; } cases[] = {
+        {8, &small, 16, 1}, {8, &down, 0, 1}, {8, &bent, 0, 0}, {4, &small, 0, 0}};
+    for (const auto& c : cases) {
+        DibBlock dib(make_dib(2, 2, c.bits, *c.table, c.used));
+        EXPECT_EQ(c.is_ramp, is_grey8_ramp(dib.get())) << &c - cases;
+    }
+    EXPECT_EQ(0, is_grey_palette(DibBlock(make_dib(2, 2, 8, bent)).get()));
 }
 
 static PALETTEENTRY entry_of(HPALETTE pal, int index)

@@ -1,8 +1,7 @@
 // Preview layout (where an image of extreme size lands in the square
 // preview) and the image painters (metafiles tiled into an area, DIBs tiled
-// in a window, an animation's canvas). The frame lines around the preview
-// and a DIB centred in the image window are checked as a person sees them
-// in tests/e2e (preview_regress_test, image_window_test).
+// in a window). The frame lines, centred pictures and an animation's canvas
+// are checked as a person sees them in tests/e2e.
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -23,7 +22,6 @@
 
 static const COLORREF RED = RGB(255, 0, 0);
 static const COLORREF BLUE = RGB(0, 0, 255);
-static const COLORREF GREEN = RGB(0, 255, 0);
 static const COLORREF WHITE = RGB(255, 255, 255);
 
 static void expect_dest(int x, int y, int w, int h)
@@ -65,20 +63,18 @@ static HGLOBAL two_band_dib(int w, int h, int top_rows, COLORREF top, COLORREF b
 {
     HGLOBAL hDib = create_packed_dib(w, h, 24, 0);
     DibBlock dib(hDib, false);
-    for (int y = 0; y < h; ++y) {  // y counts bottom-up
-        COLORREF c = y >= h - top_rows ? top : bottom;
-        BYTE* row = dib.row(y);
+    for (int y = 0; y < h; ++y)  // y counts bottom-up
         for (int x = 0; x < w; ++x) {
-            row[3 * x] = GetBValue(c);
-            row[3 * x + 1] = GetGValue(c);
-            row[3 * x + 2] = GetRValue(c);
+            COLORREF c = y >= h - top_rows ? top : bottom;
+            BYTE* px = dib.row(y) + 3 * x;
+            px[0] = GetBValue(c);
+            px[1] = GetGValue(c);
+            px[2] = GetRValue(c);
         }
-    }
     return hDib;
 }
 
-// A Windows metafile whose logical window is 100 x 100 and filled with red
-// but for a blue 10 x 10 corner at its top left.
+// 100 x 100 of red with a blue 10 x 10 top-left corner.
 static HMETAFILE make_marked_wmf()
 {
     HDC mf = CreateMetaFileA(NULL);
@@ -128,8 +124,7 @@ TEST_F(PlayWmfInRect, TilesAreCentredAsABlock)
     EXPECT_EQ(WHITE, canvas.at(97, 97));
 }
 
-// Painting into a window: a visible popup with no background of its own at
-// the top left of the screen, read back through its device context.
+// A visible popup without a background of its own, read back through its DC.
 class PaintInWindow : public ::testing::Test {
 protected:
     HWND hwnd = NULL;
@@ -144,7 +139,10 @@ protected:
                                120, 250, NULL, NULL, wc.hInstance, NULL);
         ASSERT_TRUE(hwnd);
         UpdateWindow(hwnd);
-        clear(GREEN);
+        HDC hdc = GetDC(hwnd);
+        RECT rc = {0, 0, 120, 250};
+        FillRect(hdc, &rc, (HBRUSH)GetStockObject(BLACK_BRUSH));
+        ReleaseDC(hwnd, hdc);
     }
     void TearDown() override
     {
@@ -152,15 +150,6 @@ protected:
         g_hwndView = NULL;
         g_viewStatusHeight = 0;
         g_imageKind = KIND_NONE;
-    }
-    void clear(COLORREF c)
-    {
-        HDC hdc = GetDC(hwnd);
-        RECT rc = {0, 0, 120, 250};
-        HBRUSH b = CreateSolidBrush(c);
-        FillRect(hdc, &rc, b);
-        DeleteObject(b);
-        ReleaseDC(hwnd, hdc);
     }
     COLORREF at(int x, int y)
     {
@@ -185,23 +174,5 @@ TEST_F(PaintInWindow, TiledRowsEndWithTheTopOfTheImage)
     EXPECT_EQ(BLUE, at(60, 180));
     EXPECT_EQ(RED, at(10, 210));
     EXPECT_EQ(RED, at(10, 249));
-    GlobalFree(hDib);
-}
-
-TEST_F(PaintInWindow, CanvasIsPaintedAtTheLogicalScreenSize)
-{
-    HGLOBAL hDib = two_band_dib(60, 60, 30, RED, BLUE);
-    g_screenWidth = 40;
-    g_screenHeight = 30;  // the canvas's top 30 rows: all red
-    {
-        DibBlock dib(hDib, false);
-        paint_canvas_in_window(hwnd, NULL, 0, 0, dib.bih);
-    }
-    // At ((120 - 40) / 2, (250 - 30) / 2) = (40, 110).
-    EXPECT_EQ(RED, at(40, 110));
-    EXPECT_EQ(RED, at(79, 139));
-    EXPECT_EQ(GREEN, at(80, 139));
-    EXPECT_EQ(GREEN, at(60, 140));
-    g_screenWidth = g_screenHeight = 0;
     GlobalFree(hDib);
 }

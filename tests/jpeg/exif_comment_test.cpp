@@ -1,14 +1,9 @@
-// The in-place rewrites of JPEG files: comments against wrjpgcom's own
-// replacement byte for byte, the Exif orientation read and rewritten on
-// exiftool's files, the Exif segment removed, and broken or read-only files
-// left as they were. check_exif.sh reads the written files with exiftool,
-// rdjpgcom and djpeg.
+// The in-place rewrites of JPEG files (comment, Exif orientation and segment);
+// check_exif.sh reads the written files with exiftool, rdjpgcom and djpeg.
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
-
-#include <windows.h>
 
 #include "jpeg/exif_read.h"
 #include "jpeg/jpeg_comment.h"
@@ -39,50 +34,39 @@ int orientation_of(const std::string& path)
     return orientation;
 }
 
+// wrjpgcom's own replacement byte for byte; broken files stay as they were.
 TEST(JpegComment, ReplacesCommentsAsWrjpgcomDoes)
-{
-    struct Case {
-        const char* written;
-        const char* text;
-        const char* reference;
-    } cases[] = {
-        {"comment_ten.jpg", "Ten chars!", "mix_ten.jpg"},
-        {"comment_none.jpg", "", "mix_none.jpg"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.written);
-        std::string path = place(c.written, fixture("mix.jpg"));
-        HGLOBAL text = text_block(c.text);
-        EXPECT_EQ(write_jpeg_comment(path.c_str(), &text, 0), 1);
-        EXPECT_EQ(read_file_bytes(path), fixture(c.reference));
-        GlobalFree(text);
-    }
-}
-
-TEST(JpegComment, BrokenFilesStayAsTheyWere)
 {
     std::string good = fixture("mix.jpg");
     size_t frame = good.find("\xFF\xC0");
-    ASSERT_NE(frame, std::string::npos);
     std::string bad_length = good, early_scan = good;
     bad_length[5] = 1;  // APP0 length 1
     early_scan[frame + 1] = (char)0xDA;
-    const std::string cases[] = {
-        "GIF89a" + good.substr(6), bad_length, early_scan, good.substr(0, frame - 3),
+    const struct {
+        const char* written;
+        std::string before;
+        const char* text;
+        std::string after;  // empty: refused, unchanged
+    } cases[] = {
+        {"comment_ten.jpg", good, "Ten chars!", fixture("mix_ten.jpg")},
+        {"comment_none.jpg", good, "", fixture("mix_none.jpg")},
+        {"comment_broken.jpg", "GIF89a" + good.substr(6), "new", ""},
+        {"comment_broken.jpg", bad_length, "new", ""},
+        {"comment_broken.jpg", early_scan, "new", ""},
+        {"comment_broken.jpg", good.substr(0, frame - 3), "new", ""},
     };
     SeamRecorder recorder;
-    for (const std::string& bytes : cases) {
-        std::string path = place("comment_broken.jpg", bytes);
-        HGLOBAL text = text_block("new");
-        EXPECT_EQ(write_jpeg_comment(path.c_str(), &text, 0), 0);
-        EXPECT_EQ(read_file_bytes(path), bytes);
+    for (const auto& c : cases) {
+        std::string path = place(c.written, c.before);
+        HGLOBAL text = text_block(c.text);
+        EXPECT_EQ(write_jpeg_comment(path.c_str(), &text, 0), c.after.empty() ? 0 : 1) << c.written;
+        EXPECT_EQ(read_file_bytes(path), c.after.empty() ? c.before : c.after) << c.written;
         GlobalFree(text);
     }
     EXPECT_TRUE(recorder.boxes.empty());
 }
 
-// Each rewrite of a read-only file says so and leaves it as it was; the
-// comment's text is released unless the caller keeps it.
+// The comment's text is released unless the caller keeps it.
 TEST(JpegRewrite, ReadOnlyFileIsReportedAndKept)
 {
     std::string path = place("rewrite_readonly.jpg", fixture("mix.jpg"));
@@ -105,31 +89,22 @@ TEST(JpegRewrite, ReadOnlyFileIsReportedAndKept)
     EXPECT_EQ(recorder.boxes[3].text, "Cannot Open File");
 }
 
+// A file without an Exif segment says so.
 TEST(ExifOrientation, ReadsBothByteOrdersAndRefusesOtherFiles)
 {
-    struct Case {
+    const struct {
         const char* name;
         int orientation;
-        bool not_exif;
-    } cases[] = {
-        {"mix.jpg", 6, false}, {"intel.jpg", 3, false},
-        {"plain.jpg", 0, true}, {"xmp.jpg", 0, true},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    } cases[] = {{"mix.jpg", 6}, {"intel.jpg", 3}, {"plain.jpg", 0}, {"xmp.jpg", 0}};
+    for (const auto& c : cases) {
         SeamRecorder recorder;
-        EXPECT_EQ(orientation_of(fixture_path(std::string("exif/") + c.name)), c.orientation);
+        EXPECT_EQ(orientation_of(fixture_path(std::string("exif/") + c.name)), c.orientation) << c.name;
         EXPECT_EQ(g_exifOrientation, c.orientation);
-        ASSERT_EQ(recorder.boxes.size(), c.not_exif ? 1u : 0u);
-        if (c.not_exif) {
-            EXPECT_EQ(recorder.boxes[0].text, "Not Exif");
-        }
+        EXPECT_EQ(recorder.boxes.empty() ? "" : recorder.boxes[0].text, c.orientation ? "" : "Not Exif") << c.name;
     }
 }
 
-// The picture shown turns with the pixels: a turn commutes with a turn, a
-// mirror of a turned picture turns the other way. check_jpegtran.sh checks
-// the same with ImageMagick's -auto-orient.
+// The picture shown turns with the pixels (check_jpegtran.sh: -auto-orient).
 TEST(ExifOrientation, ComposesSoThatTheShownPictureTurnsWithThePixels)
 {
     const int cases[][3] = {
@@ -140,70 +115,52 @@ TEST(ExifOrientation, ComposesSoThatTheShownPictureTurnsWithThePixels)
         EXPECT_EQ(compose_exif_orientation(c[0], c[1]), c[2]) << c[0] << " " << c[1];
 }
 
-// The written files are read by exiftool in check_exif.sh.
+// One byte changes, or none for an XMP orientation (check_exif.sh: exiftool).
 TEST(ExifOrientation, RewritesOnlyTheOrientationValue)
 {
-    struct Case {
+    const struct {
         const char* source;
         const char* written;
         size_t changed_bytes;
-    } cases[] = {
-        {"mix.jpg", "orientation_mm.jpg", 1},
-        {"intel.jpg", "orientation_ii.jpg", 1},
-        {"xmp.jpg", "orientation_xmp.jpg", 0},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.source);
-        std::string before = fixture(c.source);
-        std::string path = place(c.written, before);
-        SeamRecorder recorder;
+    } cases[] = {{"mix.jpg", "orientation_mm.jpg", 1}, {"intel.jpg", "orientation_ii.jpg", 1},
+                 {"xmp.jpg", "orientation_xmp.jpg", 0}};
+    SeamRecorder recorder;
+    for (const auto& c : cases) {
+        std::string before = fixture(c.source), path = place(c.written, before);
         write_exif_orientation(path.c_str(), 8);
         std::string after = read_file_bytes(path);
-        ASSERT_EQ(after.size(), before.size());
+        ASSERT_EQ(after.size(), before.size()) << c.source;
         size_t changed = 0;
         for (size_t i = 0; i < after.size(); ++i)
             changed += before[i] != after[i];
-        EXPECT_EQ(changed, c.changed_bytes);
-        EXPECT_TRUE(recorder.boxes.empty());
+        EXPECT_EQ(changed, c.changed_bytes) << c.source;
     }
-    std::string path = test_out_path("orientation_ii.jpg");
-    std::string bytes = read_file_bytes(path);
-    EXPECT_NE(bytes.find(std::string("\x12\x01\x03\x00\x01\x00\x00\x00\x08\x00", 10)),
-              std::string::npos);
+    EXPECT_TRUE(recorder.boxes.empty());
 }
 
-// Truncations anywhere in the Exif segment, a directory past its end, an
-// entry count past it and a segment too short for its directory: no crash,
-// and the rewrite leaves every such file exactly as it was but the one
-// whose real entry can still be found.
+// Cut or inconsistent segments: the rewrite changes nothing (found -1: any).
 TEST(ExifOrientation, MalformedSegmentsChangeNothing)
 {
-    struct Case {
-        std::string bytes;
-        int found;
-    };
     std::string good = fixture("intel.jpg");
     size_t tiff = good.find("Exif") + 6;
-    std::vector<Case> cases;
+    std::vector<std::pair<std::string, int>> cases;
     for (size_t cut = 4; cut < tiff + 200; cut += 3)
         cases.push_back({good.substr(0, cut), -1});
-    std::string past_end = good, many = good, short_ifd = good;
-    past_end[tiff + 4] = past_end[tiff + 5] = past_end[tiff + 6] = past_end[tiff + 7] = (char)0xFF;
-    many[tiff + 8] = many[tiff + 9] = (char)0xFF;
-    short_ifd[tiff - 8] = 0;
-    short_ifd[tiff - 7] = 14;
+    std::string past_end = good, short_ifd = good, many = good;
+    past_end.replace(tiff + 4, 4, "\xFF\xFF\xFF\xFF");
+    short_ifd.replace(tiff - 8, 2, std::string("\0\x0E", 2));
     cases.push_back({past_end, 1});
     cases.push_back({short_ifd, 1});
     SeamRecorder recorder;
-    for (size_t i = 0; i < cases.size(); ++i) {
-        std::string path = place("orientation_broken.jpg", cases[i].bytes);
+    for (const auto& c : cases) {
+        std::string path = place("orientation_broken.jpg", c.first);
         int found = orientation_of(path);
-        if (cases[i].found >= 0) {
-            EXPECT_EQ(found, cases[i].found) << i;
-        }
+        EXPECT_TRUE(c.second < 0 || found == c.second) << c.first.size();
         write_exif_orientation(path.c_str(), 8);
-        EXPECT_EQ(read_file_bytes(path), cases[i].bytes) << i;
+        EXPECT_EQ(read_file_bytes(path), c.first) << c.first.size();
     }
+    // an entry count past the segment: the entries that are there count
+    many.replace(tiff + 8, 2, "\xFF\xFF");
     std::string path = place("orientation_many.jpg", many);
     EXPECT_EQ(orientation_of(path), 3);
     write_exif_orientation(path.c_str(), 8);

@@ -1,9 +1,6 @@
 // Brightness steps, the negative and the background swatch, on images of
 // their own and through the commands on the current image.
-#include <gtest/gtest.h>
-
 #include "image/background.h"
-#include "support/seam_recorder.h"
 #include "tools/brightness.h"
 #include "tools_test_util.h"
 
@@ -16,35 +13,22 @@ protected:
     SeamRecorder seams;
 };
 
-std::vector<RGBQUAD> table_copy(HGLOBAL h)
-{
-    DibBlock d(h, false);
-    return std::vector<RGBQUAD>(d.table(), d.table() + dib_color_count(d.bih));
-}
-
 }  // namespace
 
 TEST_F(Brightness, TrueColourIntoACopyKeepsAlphaAndTheSource)
 {
-    HGLOBAL h = make_random_dib(5, 4, 32, 8);
-    HGLOBAL original = copy_packed_dib(h);
-    HGLOBAL out = NULL;
+    HGLOBAL h = make_random_dib(5, 4, 32, 8), original = copy_packed_dib(h), out = NULL;
     int amount = 3;
     ASSERT_EQ(1, adjust_brightness(h, NULL, &amount, 2, &out));
     ASSERT_TRUE(out && out != h);
     EXPECT_EQ(3, amount);
-    EXPECT_TRUE(same_block(original, h));
-    {
-        DibBlock s(h, false), c(out, false);
-        for (int y = 0; y < 4; ++y)
-            for (int x = 0; x < 5; ++x) {
-                EXPECT_EQ(s.row(y)[4 * x + 3], c.row(y)[4 * x + 3]);
-                EXPECT_GE(c.row(y)[4 * x + 1], s.row(y)[4 * x + 1]);
-            }
+    EXPECT_TRUE(same_image(original, h));
+    DibBlock s(h), c(out);
+    for (int x = 0; x < 5 * 4; ++x) {  // every pixel of the four rows
+        EXPECT_EQ(s.row(0)[4 * x + 3], c.row(0)[4 * x + 3]);
+        EXPECT_GE(c.row(0)[4 * x + 1], s.row(0)[4 * x + 1]);
     }
-    GlobalFree(out);
     GlobalFree(original);
-    GlobalFree(h);
 }
 
 // Steps up and back down give the exact image again: a true-colour photo
@@ -67,59 +51,41 @@ TEST_F(Brightness, CommandsUpAndBackDownRestoreTheExactImage)
             ASSERT_EQ(1, step_current_brightness(step));
         EXPECT_EQ(0, g_brightnessStep);
         EXPECT_EQ(NULL, g_hImageUnconverted);
-        EXPECT_TRUE(same_block(original, g_hImage));
+        EXPECT_TRUE(same_image(original, g_hImage));
         GlobalFree(original);
     }
     EXPECT_TRUE(seams.boxes.empty());
 }
 
-TEST_F(Brightness, NegativeOfEveryDepth)
+// 16 bits: the fields invert and the spare bit is cleared; 32 bits: the
+// alpha byte stays. (24 bits is the end-to-end undo test's.)
+TEST_F(Brightness, NegativeOfSixteenAndThirtyTwoBits)
 {
-    HGLOBAL h = create_packed_dib(2, 1, 16, 0);
-    {
-        DibBlock d(h, false);
-        d.row(0)[0] = 0x00, d.row(0)[1] = 0x80;  // all fields 0, top bit set
-        d.row(0)[2] = 0xFF, d.row(0)[3] = 0x7F;  // all fields 31
-    }
-    ASSERT_EQ(1, invert_colors(h));
-    {
-        DibBlock d(h, false);
-        EXPECT_EQ(0xFF, d.row(0)[0]);
-        EXPECT_EQ(0x7F, d.row(0)[1]);
-        EXPECT_EQ(0x00, d.row(0)[2]);
-        EXPECT_EQ(0x00, d.row(0)[3]);
-    }
-    GlobalFree(h);
-    for (int bits : {24, 32}) {
-        h = make_random_dib(3, 2, bits, 5);
-        HGLOBAL original = copy_packed_dib(h);
-        invert_colors(h);
-        DibBlock a(h, false), o(original, false);
-        for (int x = 0; x < 3 * bits / 8; ++x)
-            EXPECT_EQ(bits == 32 && x % 4 == 3 ? o.row(1)[x] : 255 - o.row(1)[x], a.row(1)[x]);
-        a.unlock();
-        o.unlock();
-        invert_colors(h);
-        EXPECT_TRUE(same_block(original, h));
-        GlobalFree(original);
-        GlobalFree(h);
-    }
+    DibBlock h16(make_dib(2, 1, 16)), h32(make_dib(2, 1, 32));
+    const BYTE words[] = {0x00, 0x80, 0xFF, 0x7F}, bgra[] = {1, 2, 3, 4, 250, 251, 252, 253};
+    memcpy(h16.row(0), words, 4);
+    memcpy(h32.row(0), bgra, 8);
+    h16.unlock();
+    h32.unlock();
+    ASSERT_EQ(1, invert_colors(h16.get()));
+    ASSERT_EQ(1, invert_colors(h32.get()));
+    h16.lock();
+    h32.lock();
+    EXPECT_EQ(std::string((char*)h16.row(0), 4), std::string("\xFF\x7F\x00\x00", 4));
+    EXPECT_EQ(std::string((char*)h32.row(0), 8), std::string("\xFE\xFD\xFC\x04\x05\x04\x03\xFD", 8));
 }
 
 TEST_F(Brightness, NegativeKeepsTheTransparentEntry)
 {
-    HGLOBAL h = make_dib(2, 1, 1, {quad(10, 20, 30), quad(1, 2, 3)});
+    DibBlock h(make_dib(2, 1, 1, {quad(10, 20, 30), quad(1, 2, 3)}));
     g_hasTransparency = 1;
     g_transparentIndex = 1;
     g_transparentDisplayColor = 0x00102030;
-    invert_colors(h);
-    std::vector<RGBQUAD> t = table_copy(h);
-    EXPECT_EQ(245, t[0].rgbRed);
-    EXPECT_EQ(1, t[1].rgbRed);
+    invert_colors(h.get());
+    EXPECT_EQ(245, h.table()[0].rgbRed);
+    EXPECT_EQ(1, h.table()[1].rgbRed);
     EXPECT_EQ(0x00EFDFCFu, g_transparentDisplayColor);
     g_colorConversion = 26;  // a conversion in force: every entry inverts
-    invert_colors(h);
-    t = table_copy(h);
-    EXPECT_EQ(254, t[1].rgbRed);
-    GlobalFree(h);
+    invert_colors(h.get());
+    EXPECT_EQ(254, h.table()[1].rgbRed);
 }

@@ -2,28 +2,12 @@
 // pixels at every depth, rectangles cut to the image, refused widths.
 #include <climits>
 
-#include <gtest/gtest.h>
-
 #include "tools/crop_frame.h"
 #include "tools_test_util.h"
 
 namespace {
 
 const int DEPTHS[] = {1, 4, 8, 16, 24, 32};
-
-TEST(CropImage, CopiesTheRectangleAtEveryDepth)
-{
-    // An odd left moves every nibble and bit to another place in its byte.
-    for (int bits : DEPTHS) {
-        HGLOBAL h = make_random_dib(23, 9, bits, 4);
-        DibBlock src(h), crop(crop_image(3, 2, 13, 5, h));
-        ASSERT_TRUE(crop) << bits;
-        ASSERT_EQ(crop.bih->biWidth * 100 + crop.bih->biHeight, 1305);
-        for (int y = 0; y < 5; ++y)
-            for (int x = 0; x < 13; ++x)
-                ASSERT_EQ(crop.raw(x, y), src.raw(x + 3, y + 2)) << bits << " bits " << x << "," << y;
-    }
-}
 
 TEST(CropImage, RectangleIsCutToTheImageAndEmptyIsRefused)
 {
@@ -39,31 +23,6 @@ TEST(CropImage, RectangleIsCutToTheImageAndEmptyIsRefused)
     }
 }
 
-TEST(AddFrame, SurroundsThePictureAtEveryDepth)
-{
-    // Blue C0, green B0, red A0; the random 32-bit picture uses its alpha,
-    // so that frame is opaque.
-    const uint32_t frames[] = {1, 9, 9, 0x52D8, 0xA0B0C0, 0xFFA0B0C0};
-    for (int k = 0; k < 6; ++k) {
-        HGLOBAL h = make_random_dib(7, 5, DEPTHS[k], 6);
-        DibBlock in(copy_packed_dib(h));
-        ASSERT_EQ(add_frame(&h, 0xA0B0C0, 3, 1, 2, 4, 9, 0), 1);
-        DibBlock out(h);
-        ASSERT_EQ(out.bih->biWidth * 100 + out.bih->biHeight, 1210);
-        for (int y = 0; y < 10; ++y)
-            for (int x = 0; x < 12; ++x) {
-                bool inside = x >= 3 && x < 10 && y >= 4 && y < 9;
-                ASSERT_EQ(out.raw(x, y), inside ? in.raw(x - 3, y - 4) : frames[k]) << DEPTHS[k] << ": " << x << "," << y;
-            }
-    }
-    // Without alpha in the picture, or asked for, the frame is transparent.
-    for (int transparent : {0, 1}) {
-        HGLOBAL h = create_packed_dib(2, 2, 32, 0);
-        ASSERT_EQ(add_frame(&h, 0x112233, 1, 1, 1, 1, 0, transparent), 1);
-        EXPECT_EQ(DibBlock(h).raw(0, 0), 0x112233u);
-    }
-}
-
 TEST(AddFrame, NegativeOrAbsurdWidthsAreRefused)
 {
     HGLOBAL h = make_random_dib(4, 4, 8, 2), before = h;
@@ -74,14 +33,44 @@ TEST(AddFrame, NegativeOrAbsurdWidthsAreRefused)
     GlobalFree(h);
 }
 
-TEST(Margin16, AddedAndStrippedGivesThePictureBack)
+// Crop, frame and the crop window's margin at every depth. An odd left
+// moves every nibble and bit to another place in its byte; the frame colour
+// 0xA0B0C0 is stored blue C0, green B0, red A0, and the random 32-bit
+// picture uses its alpha, so that frame is opaque.
+TEST(CropFrame, ExactPixelsAtEveryDepth)
 {
-    for (int bits : DEPTHS) {
-        DibBlock src(make_random_dib(9, 3, bits, 8)), wide(add_margin16(src.get()));
-        ASSERT_EQ(wide.bih->biWidth, 41);
+    const uint32_t frames[] = {1, 9, 9, 0x52D8, 0xA0B0C0, 0xFFA0B0C0};
+    for (int k = 0; k < 6; ++k) {
+        const int bits = DEPTHS[k];
+        DibBlock src(make_random_dib(23, 9, bits, 4)), crop(crop_image(3, 2, 13, 5, src.get()));
+        ASSERT_TRUE(crop) << bits;
+        ASSERT_EQ(crop.bih->biWidth * 100 + crop.bih->biHeight, 1305);
+        for (int y = 0; y < 5; ++y)
+            for (int x = 0; x < 13; ++x)
+                ASSERT_EQ(crop.raw(x, y), src.raw(x + 3, y + 2)) << bits << " bits " << x << "," << y;
+
+        HGLOBAL h = copy_packed_dib(src.get());  // framed: 3 left, 1 top, 2 right, 4 bottom
+        ASSERT_EQ(add_frame(&h, 0xA0B0C0, 3, 1, 2, 4, 9, 0), 1);
+        DibBlock framed(h);
+        ASSERT_EQ(framed.bih->biWidth * 100 + framed.bih->biHeight, 2814);
+        for (int y = 0; y < 14; ++y)
+            for (int x = 0; x < 28; ++x) {
+                bool inside = x >= 3 && x < 26 && y >= 4 && y < 13;
+                ASSERT_EQ(framed.raw(x, y), inside ? src.raw(x - 3, y - 4) : frames[k])
+                    << bits << ": " << x << "," << y;
+            }
+
+        DibBlock wide(add_margin16(src.get()));
+        ASSERT_EQ(wide.bih->biWidth, 55);
         EXPECT_EQ(wide.raw(15, 16), 0u) << "the margin is pixel 0";
         DibBlock back(strip_margin16(wide.get()));
         EXPECT_TRUE(same_image(back.get(), src.get())) << bits << " bits";
+    }
+    // Without alpha in the picture, or asked for, the frame is transparent.
+    for (int transparent : {0, 1}) {
+        HGLOBAL h = create_packed_dib(2, 2, 32, 0);
+        ASSERT_EQ(add_frame(&h, 0x112233, 1, 1, 1, 1, 0, transparent), 1);
+        EXPECT_EQ(DibBlock(h).raw(0, 0), 0x112233u);
     }
     DibBlock small(make_random_dib(30, 40, 8, 1));
     EXPECT_EQ(strip_margin16(small.get()), nullptr) << "nothing left to strip to";

@@ -1,20 +1,12 @@
-// Undo by replay: for every edit kind, a sequence of edits then Undo gives
-// the image (and unconverted copy) that the edits but the last give on the
-// freshly read file; the replay's own conversion rules; a merge whose file
-// is gone stops the replay there.
-#include <gtest/gtest.h>
-
-#include <functional>
-
+// Undo by replay: for every edit kind, edits then Undo give the image (and
+// unconverted copy) that the edits but the last give on the freshly read
+// file; the replay's own conversion rules; a merge file read again or gone.
 #include "image/background.h"
 #include "image/merge_source.h"
 #include "image/open_windows.h"
-#include "image/bmp_write.h"
-#include "support/seam_recorder.h"
 #include "tools/brightness.h"
 #include "tools/color_reduce.h"
 #include "tools/crop_frame.h"
-#include "tools/edit_history.h"
 #include "tools/edit_replay.h"
 #include "tools/grey_tone.h"
 #include "tools/merge_image.h"
@@ -22,7 +14,6 @@
 #include "tools/red_eye.h"
 #include "tools/sphere.h"
 #include "tools/text_on_image.h"
-#include "tools/tool_settings.h"
 #include "tools/transform_current.h"
 #include "tools_test_util.h"
 
@@ -47,11 +38,6 @@ void edit(int op, int arg = 0)
         if (g_hImageUnconverted)
             rotate_cw90(&g_hImageUnconverted, &scratch);
         rotate_cw90(&g_hImage, &g_imageOrientation);
-        break;
-    case EDIT_FLIP_TOP_BOTTOM:
-        if (g_hImageUnconverted)
-            flip_top_bottom(g_hImageUnconverted, &scratch);
-        flip_top_bottom(g_hImage, &g_imageOrientation);
         break;
     case EDIT_ROTATE_ANGLE:
     case EDIT_SKEW_H:
@@ -166,7 +152,7 @@ struct UndoCase {
     std::vector<Step> steps;
 };
 
-class UndoByReplay : public ::testing::TestWithParam<UndoCase> {
+class Replay : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -179,18 +165,20 @@ protected:
         reset_current_image();
         GlobalFree(g_file);
     }
+    SeamRecorder seams{24};
 };
+
+class UndoByReplay : public Replay, public ::testing::WithParamInterface<UndoCase> {};
 
 TEST_P(UndoByReplay, EqualsTheEditsButTheLastOnTheFreshFile)
 {
     const UndoCase& c = GetParam();
-    SeamRecorder seams(24);
     g_file = make_random_dib(23, 17, c.bits, 5);
     reload();
     for (size_t i = 0; i + 1 < c.steps.size(); ++i)
         edit(c.steps[i].op, c.steps[i].arg);
-    HGLOBAL want = copy_packed_dib(g_hImage);
-    HGLOBAL want_copy = g_hImageUnconverted ? copy_packed_dib(g_hImageUnconverted) : NULL;
+    DibBlock want(copy_packed_dib(g_hImage));
+    DibBlock want_copy(g_hImageUnconverted ? copy_packed_dib(g_hImageUnconverted) : NULL);
     const int want_conversion = g_colorConversion, want_step = g_brightnessStep;
     edit(c.steps.back().op, c.steps.back().arg);
     ASSERT_EQ(g_editCount, c.steps.size());
@@ -198,25 +186,22 @@ TEST_P(UndoByReplay, EqualsTheEditsButTheLastOnTheFreshFile)
     reload();
     undo_last_edit();
     EXPECT_EQ(g_editCount, c.steps.size() - 1);
-    EXPECT_TRUE(same_image(g_hImage, want));
-    EXPECT_EQ(g_hImageUnconverted != NULL, want_copy != NULL);
+    EXPECT_TRUE(same_image(g_hImage, want.get()));
+    EXPECT_EQ(g_hImageUnconverted != NULL, want_copy.get() != NULL);
     if (want_copy && g_hImageUnconverted) {
-        EXPECT_TRUE(same_image(g_hImageUnconverted, want_copy));
+        EXPECT_TRUE(same_image(g_hImageUnconverted, want_copy.get()));
     }
     EXPECT_EQ(g_colorConversion, want_conversion);
     EXPECT_EQ(g_brightnessStep, want_step);
     EXPECT_TRUE(seams.boxes.empty());
-    GlobalFree(want);
-    if (want_copy)
-        GlobalFree(want_copy);
 }
 
+// Flips and a single edit undone are the end-to-end undo test's.
 const UndoCase UNDO_CASES[] = {
-    {"OneEditGivesTheFile", 24, {{EDIT_INVERT, 0}}},
-    {"QuarterTurnFlipCrop", 24, {{EDIT_ROTATE_CW90, 0}, {EDIT_FLIP_TOP_BOTTOM, 0}, {EDIT_CROP, 0}, {EDIT_INVERT, 0}}},
+    {"QuarterTurnCrop", 24, {{EDIT_ROTATE_CW90, 0}, {EDIT_CROP, 0}, {EDIT_INVERT, 0}}},
     {"ReductionThenTurnOnBoth", 24, {{EDIT_COLOR_CONVERSION, CONV_BEST_16}, {EDIT_ROTATE_ANGLE, 30}, {EDIT_BRIGHTER, 0}}},
     {"SkewResizeFrame", 8, {{EDIT_SKEW_H, 20}, {EDIT_RESIZE, 0}, {EDIT_FRAME, 0}, {EDIT_INVERT, 0}}},
-    {"GreyRedEyeText", 24, {{EDIT_RED_EYE, 0}, {EDIT_COLOR_CONVERSION, CONV_GREYSCALE}, {EDIT_TEXT, 0}, {EDIT_FLIP_TOP_BOTTOM, 0}}},
+    {"GreyRedEyeText", 24, {{EDIT_RED_EYE, 0}, {EDIT_COLOR_CONVERSION, CONV_GREYSCALE}, {EDIT_TEXT, 0}, {EDIT_INVERT, 0}}},
     {"MergeOfTheKeptSource", 24, {{EDIT_BRIGHTER, 0}, {EDIT_MERGE_CLIPBOARD, 0}, {EDIT_ROTATE_CW90, 0}}},
     {"SphereDropsTheCopy", 24, {{EDIT_COLOR_CONVERSION, CONV_BEST_16}, {EDIT_SPHERE, 0}, {EDIT_INVERT, 0}}},
 };
@@ -224,17 +209,7 @@ const UndoCase UNDO_CASES[] = {
 INSTANTIATE_TEST_SUITE_P(Edits, UndoByReplay, ::testing::ValuesIn(UNDO_CASES),
                          [](const ::testing::TestParamInfo<UndoCase>& info) { return std::string(info.param.name); });
 
-class UndoReplayRules : public ::testing::Test {
-protected:
-    void SetUp() override { clear_edit_history(); }
-    void TearDown() override
-    {
-        clear_edit_history();
-        reset_current_image();
-        GlobalFree(g_file);
-    }
-    SeamRecorder seams{24};
-};
+typedef Replay UndoReplayRules;
 
 // The replay restores where the command would reduce again, and makes the
 // monochrome entries pure black and white with the darker entry kept.
@@ -261,18 +236,10 @@ TEST_F(UndoReplayRules, ConversionsAlreadyMetRestoreAndMonochromeIsPure)
     EXPECT_TRUE(t[0].rgbRed == t[0].rgbGreen && t[0].rgbGreen == t[0].rgbBlue);
 }
 
-void record_merge_file(const std::string& path)
-{
-    g_hMergePath = GlobalAlloc(GHND, MAX_PATH + 1);
-    strcpy((char*)GlobalLock(g_hMergePath), path.c_str());
-    GlobalUnlock(g_hMergePath);
-    SetRect(&g_rcMerge, 5, 2, 9, 6);
-    g_mergePlaced = 0;
-    push_edit_record(EDIT_MERGE_FILE, 0);
-}
-
-// The replay turns a Windows metafile into the enhanced one the merge draws.
-TEST_F(UndoReplayRules, MetafileSourceIsMergedAgain)
+// A merge file is read again, a Windows metafile drawn as the enhanced one
+// the merge draws; once the file is gone the replay stops there with a
+// message, dropping the records from the merge on.
+TEST_F(UndoReplayRules, MergeFileIsReadAgainAndItsLossStopsThere)
 {
     g_file = make_dib(30, 20, 24);
     const std::string path = test_out_path("replay_merge_source.wmf");
@@ -283,43 +250,30 @@ TEST_F(UndoReplayRules, MetafileSourceIsMergedAgain)
     DeleteObject(red);
     DeleteMetaFile(CloseMetaFile(dc));
     reload();
-    record_merge_file(path);
     push_edit_record(EDIT_INVERT, 0);
-    undo_last_edit();
-    RgbImage out = dib_to_rgb(g_hImage);
-    EXPECT_EQ(out.at(4, 1), (Rgb{0, 0, 0}));
-    EXPECT_EQ(out.at(7, 4), (Rgb{255, 0, 0}));
-}
-
-TEST_F(UndoReplayRules, MergeFileGoneStopsThereWithAMessage)
-{
-    g_file = make_random_dib(16, 8, 24, 3);
-    const std::string path = test_out_path("replay_merge_source.bmp");
-    HGLOBAL source = make_random_dib(4, 4, 24, 4);
-    ASSERT_TRUE(write_bmp_file(source, path.c_str()));
-    reload();
+    g_hMergePath = text_block(path);
+    SetRect(&g_rcMerge, 5, 2, 9, 6);
+    g_mergePlaced = 0;
+    push_edit_record(EDIT_MERGE_FILE, 0);
     push_edit_record(EDIT_INVERT, 0);
-    record_merge_file(path);
-    push_edit_record(EDIT_ROTATE_CW90, 0);
-    push_edit_record(EDIT_FLIP_TOP_BOTTOM, 0);
+    push_edit_record(EDIT_INVERT, 0);
 
-    // Present: the merge is replayed from the file.
     undo_last_edit();
     EXPECT_EQ(g_editCount, 3u);
     RgbImage merged = dib_to_rgb(g_hImage);
-    EXPECT_EQ(merged.height, 16) << "turned after the merge";
+    EXPECT_EQ(merged.at(4, 1), (Rgb{0, 0, 0}));
+    EXPECT_EQ(merged.at(7, 4), (Rgb{0, 255, 255})) << "red merged, then inverted";
     EXPECT_TRUE(seams.boxes.empty());
 
     DeleteFileA(path.c_str());
     reload();
     undo_last_edit();
-    EXPECT_EQ(g_editCount, 1u) << "the records from the merge on are dropped";
+    EXPECT_EQ(g_editCount, 1u);
     ASSERT_EQ(seams.boxes.size(), 1u);
     HGLOBAL inverted = copy_packed_dib(g_file);
     invert_colors(inverted);
     EXPECT_TRUE(same_image(g_hImage, inverted));
     GlobalFree(inverted);
-    GlobalFree(source);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// Helpers of the image-tool tests: random images of any depth, pixels as
-// RGB whatever the depth, and block comparisons.
+// Helpers of the image-tool tests, and the headers they all use: random
+// images of any depth, pixels as RGB whatever the depth, block comparisons.
 #pragma once
 
 #include <cstdint>
@@ -7,13 +7,17 @@
 #include <random>
 #include <vector>
 
+#include <gtest/gtest.h>
 #include <windows.h>
 
-#include "support/dib_block.h"
 #include "image/current_image.h"
 #include "image/packed_dib.h"
+#include "support/dib_block.h"
 #include "support/pnm_reference.h"
+#include "support/seam_recorder.h"
 #include "support/test_support.h"
+#include "tools/edit_history.h"
+#include "tools/tool_settings.h"
 
 // A picture as red, green, blue triples, top row first.
 struct Rgb {
@@ -21,20 +25,14 @@ struct Rgb {
     bool operator==(const Rgb& o) const { return r == o.r && g == o.g && b == o.b; }
 };
 
-struct RgbImage {
-    int width = 0, height = 0;
-    std::vector<Rgb> pixels;
-    Rgb at(int x, int y) const { return pixels[(size_t)y * width + x]; }
+struct RgbImage : PnmImage {
+    Rgb at(int x, int y) const { return {PnmImage::at(x, y, 0), PnmImage::at(x, y, 1), PnmImage::at(x, y, 2)}; }
 };
 
 inline RgbImage dib_to_rgb(HGLOBAL h)
 {
-    PnmImage pnm = dib_to_pnm(h, 3);
     RgbImage img;
-    img.width = pnm.width;
-    img.height = pnm.height;
-    for (size_t i = 0; i + 2 < pnm.data.size(); i += 3)
-        img.pixels.push_back({pnm.data[i], pnm.data[i + 1], pnm.data[i + 2]});
+    static_cast<PnmImage&>(img) = dib_to_pnm(h, 3);
     return img;
 }
 
@@ -64,25 +62,12 @@ inline HGLOBAL make_random_dib(int width, int height, int bits, unsigned key)
     return h;
 }
 
-// Whole blocks equal, byte for byte.
-inline bool same_block(HGLOBAL a, HGLOBAL b)
-{
-    SIZE_T size = GlobalSize(a);
-    if (size != GlobalSize(b))
-        return false;
-    const void* pa = GlobalLock(a);
-    const void* pb = GlobalLock(b);
-    bool same = std::memcmp(pa, pb, size) == 0;
-    GlobalUnlock(a);
-    GlobalUnlock(b);
-    return same;
-}
-
-// Header, colour table and rows equal, whatever room the blocks have beyond.
+// Header, colour table and rows (with their padding) equal, whatever room
+// the blocks have beyond.
 inline bool same_image(HGLOBAL a, HGLOBAL b)
 {
     DibBlock da(a, false), db(b, false);
     size_t size = dib_pixel_offset(da.bih)
                 + (size_t)dib_row_stride(da.bih->biWidth, da.bih->biBitCount) * da.bih->biHeight;
-    return std::memcmp(da.bih, db.bih, DIB_HEADER_SIZE) == 0 && std::memcmp(da.bih, db.bih, size) == 0;
+    return size <= GlobalSize(b) && std::memcmp(da.bih, db.bih, size) == 0;
 }

@@ -1,13 +1,7 @@
 // Resize, rotation and skew of the current image: the road each kind of
-// image takes (exact or smooth, grey or 24 bits, reduced again or not), the
-// conversion codes rewritten, the beep of a smooth resample, and the
-// quarter turns that count once in the orientation word.
-#include <gtest/gtest.h>
-
+// image takes, the conversion code left, the beep of a smooth resample.
 #include "image/palette.h"
-#include "support/seam_recorder.h"
-#include "tools/edit_history.h"
-#include "tools/tool_settings.h"
+#include "tools/quarter_turns.h"
 #include "tools/transform_current.h"
 #include "tools_test_util.h"
 
@@ -73,6 +67,8 @@ INSTANTIATE_TEST_SUITE_P(TransformCurrent, RotateSkewRoad, ::testing::Values(
     RoadCase{COLOURED, 0, false, false, 32, EDIT_SKEW_H, -45, 24, 0, true},
     RoadCase{TRUE_COLOUR, 0, false, false, 32, EDIT_ROTATE_ANGLE, 30, 24, 0, true}));
 
+// Quarter turns are the exact turns, counted once in the orientation word;
+// refusals change nothing.
 TEST(RotateSkewCurrent, QuarterTurnsCountOnceRefusalsConvertNothing)
 {
     SeamRecorder seams(32);
@@ -92,7 +88,12 @@ TEST(RotateSkewCurrent, QuarterTurnsCountOnceRefusalsConvertNothing)
     for (const auto& c : cases) {
         g_imageOrientation = 0;
         g_rotateAngle = c.angle;
-        HGLOBAL h = make_picture(COLOURED);
+        HGLOBAL h = make_picture(COLOURED), exact = make_picture(COLOURED);
+        int word = 0;
+        if (c.angle == 90 || c.angle == 270)
+            (c.angle == 90 ? rotate_cw90 : rotate_ccw90)(&exact, &word);
+        else if (c.angle == 180)
+            rotate_180(exact, &word);
         g_hImageUnconverted = c.is_unconverted ? h : NULL;
         int code = 0, step = 0;
         EXPECT_EQ(rotate_skew_current_image(&h, &code, &step, NULL, 0, c.mode), c.want_done) << c.angle;
@@ -100,6 +101,8 @@ TEST(RotateSkewCurrent, QuarterTurnsCountOnceRefusalsConvertNothing)
         DibBlock out(h);
         EXPECT_EQ(out.bih->biWidth * 100 + out.bih->biBitCount, c.want_width * 100 + 4) << c.angle;
         EXPECT_EQ(g_imageOrientation != 0, c.want_turn_counted) << c.angle;
+        EXPECT_TRUE(dib_to_pnm(h, 3).data == dib_to_pnm(exact, 3).data) << c.angle;
+        GlobalFree(exact);
     }
     EXPECT_TRUE(seams.beeps.empty());
     reset_current_image();
