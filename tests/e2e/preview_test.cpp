@@ -5,6 +5,7 @@
 // same again after a resize; TIFF pages step; animations keep playing.
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -203,16 +204,17 @@ void show(const RunningApp& app, const char* name)
     Sleep(1500);
 }
 
-// Faults once found in animated GIFs, one file after another: a repaint
-// blanked the animation, the comment never reached the status bar, frames
-// were drawn beside the frame lines, and a broken animation kept its file
-// open. (print_test sees an animation go on; the cursor's steps are app's
-// AnimationTick tests.)
-TEST(Animation, RepaintCommentFrameLinesAndABrokenFileReleased)
+// Animations one after another: an animated cursor's frames follow one
+// another (the timer's tick), and faults once found in animated GIFs: a
+// repaint blanked the animation, the comment never reached the status bar,
+// frames were drawn beside the frame lines, and a broken animation kept its
+// file open.
+TEST(Animation, CursorFramesRepaintCommentFrameLinesAndABrokenFileReleased)
 {
     std::string dir = e2e_work_dir("animation");
     for (const char* name : {"slow.gif", "wide.gif", "broken.gif"})
         ASSERT_TRUE(copy_fixture(name, dir, "regress")) << name;
+    ASSERT_TRUE(copy_fixture("cursor.ani", dir));
     std::string path = dir + "\\broken.gif", renamed = dir + "\\renamed.gif";
     DeleteFileA(renamed.c_str());
     RunningApp app;
@@ -225,6 +227,13 @@ TEST(Animation, RepaintCommentFrameLinesAndABrokenFileReleased)
     HWND status = GetDlgItem(GetDlgItem(app.main, IDC_MAIN_STATUS_PLACE), 2);
     ASSERT_NE(status, nullptr);
     EXPECT_EQ(status_bar_part_text(app, status, 1), "Rainy day");
+
+    // cursor.ani: the tick shows its red and blue frames (150 ms each here).
+    show(app, "cursor.ani");
+    std::set<DWORD> seen;
+    for (int i = 0; i < 8 && seen.size() < 2; ++i)
+        seen.insert(preview_shot(app, "anim_cursor").middle());
+    EXPECT_TRUE(seen.count(RED) && seen.count(BLUE)) << "more than one frame shows";
 
     // The black lines 1 and 3 pixels outside the picture stay whole while
     // frames follow one another.
