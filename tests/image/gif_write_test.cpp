@@ -41,6 +41,31 @@ void expect_reads_back(HGLOBAL written, const std::string& path, int has_transpa
     EXPECT_EQ(0, bad);
 }
 
+// As the comment dialog does; whether the dialog's text survived.
+int rewrite_comment(const std::string& path, const std::string& text, bool* text_kept = nullptr)
+{
+    HGLOBAL h = text_block(text);
+    int result = write_gif_comment(path.c_str(), &h);
+    if (text_kept)
+        *text_kept = h != NULL;
+    if (h)
+        GlobalFree(h);
+    return result;
+}
+
+std::string from_first_image(const std::string& bytes)
+{
+    size_t table = (bytes[10] & 0x80) ? 3u << ((bytes[10] & 7) + 1) : 0;
+    size_t at = 13 + table;
+    while (at < bytes.size() && bytes[at] == '\x21') {  // extensions before the image
+        at += 2;
+        while (at < bytes.size() && bytes[at] != 0)
+            at += 1 + (unsigned char)bytes[at];
+        ++at;
+    }
+    return bytes.substr(at);
+}
+
 }  // namespace
 
 TEST_F(GifWrite, EveryDepthInterlacedOrNotReadsBack)
@@ -107,37 +132,6 @@ TEST_F(GifWrite, FailureLeavesTheExistingFileAlone)
     EXPECT_EQ("error closing file", seams.boxes[0].caption);
     EXPECT_EQ((UINT)MB_ICONSTOP, seams.boxes[0].type & MB_ICONMASK);
 }
-
-// Comment rewrite.
-
-namespace {
-
-// As the comment dialog does; whether the dialog's text survived.
-int rewrite_comment(const std::string& path, const std::string& text, bool* text_kept = nullptr)
-{
-    HGLOBAL h = text_block(text);
-    int result = write_gif_comment(path.c_str(), &h);
-    if (text_kept)
-        *text_kept = h != NULL;
-    if (h)
-        GlobalFree(h);
-    return result;
-}
-
-std::string from_first_image(const std::string& bytes)
-{
-    size_t table = (bytes[10] & 0x80) ? 3u << ((bytes[10] & 7) + 1) : 0;
-    size_t at = 13 + table;
-    while (at < bytes.size() && bytes[at] == '\x21') {  // extensions before the image
-        at += 2;
-        while (at < bytes.size() && bytes[at] != 0)
-            at += 1 + (unsigned char)bytes[at];
-        ++at;
-    }
-    return bytes.substr(at);
-}
-
-}  // namespace
 
 // Every old comment replaced (ImageMagick reads the new one in check_gif.sh),
 // images byte for byte, GIF87a made GIF89a.
