@@ -77,17 +77,12 @@ std::vector<FixtureCase> fixture_cases()
                 cases.push_back({std::string("pm_") + kind + "_" + std::to_string(bits) + "_" + size, ".ppm",
                                  EXACT, bits, std::string(kind) == "os2" ? "OS/2 DIB \n" : "Windows DIB \n"});
     const FixtureCase imagemagick[] = {
-        {"im_pal1", ".ppm", EXACT, 1, "compression: BI_RGB \n"},
-        {"im_pal4", ".ppm", EXACT, 4, "compression: BI_RGB \n"},
-        {"im_pal8", ".ppm", EXACT, 8, "compression: BI_RGB \n"},
-        {"im_rle8_noise", ".ppm", EXACT, 8, "compression: BI_RLE8 \n"},
         {"im_rle8_bands", ".ppm", EXACT, 8,
          "image type: Windows DIB \nwidth: 301 \nheight: 13 \nplanes: 1 \nbit count: 8 \ncompression: BI_RLE8 \n"},
         {"im_rle8_long", ".ppm", EXACT, 8, "compression: BI_RLE8 \n"},
         {"im_bf565", ".ppm", BITS_5, 24, "bitfields: 5 6 5 \n"},
         {"im_bf555", ".ppm", BITS_5, 16, "bitfields: 5 5 5 \n"},
         {"im_v5_24", ".ppm", EXACT, 24, "compression: BI_RGB \n"},
-        {"im_24", ".ppm", EXACT, 24, "bit count: 24 \n"},
         {"im_bf32a", ".pam", EXACT_ALPHA, 32, "bitfields: 8 8 8 \n"},
         {"im_32a", ".pam", EXACT_ALPHA, 32, "compression: BI_RGB \n"},
     };
@@ -265,16 +260,6 @@ std::string small_os2_core()
     return bmp;
 }
 
-// Twice white 2, black 4, white 2 after an end-of-line code.
-std::string small_huffman()
-{
-    std::string bits = "000000000001" "0111" "011" "0111" "0111" "011" "0111" "00000";
-    std::string data;
-    for (size_t i = 0; i < bits.size(); i += 8)
-        data += (char)std::stoi(bits.substr(i, 8), nullptr, 2);
-    return wrap_g3(data, 8, 2);
-}
-
 std::string with_u32(std::string s, size_t at, uint32_t v)
 {
     put_le32(s, at, v);
@@ -295,11 +280,10 @@ std::vector<HostileCase> hostile_cases()
         std::string("\x06\x05\x00\x00\x00\x03\x01\x02\x03\x00\x03\x09\x00\x00\x02\x07\x00\x02\x01\x00\x01\x08\x00\x01", 24));
     const std::string rle24 = small_file(64, 3, 2, 24, 4, 0, "",
         std::string("\x03\x01\x02\x03\x00\x00\x00\x03\x10\x11\x12\x20\x21\x22\x30\x31\x32\x00\x00\x00\x00\x01", 22));
-    const std::string huffman = small_huffman();
     std::vector<HostileCase> cases;
     const struct { const char* name; std::string bytes; BmpReader reader; } bases[] = {
         {"win8", win8, READ_WIN40}, {"rle8", rle8, READ_WIN40}, {"os2", small_os2_core(), READ_OS2},
-        {"huffman", huffman, READ_OS2V2}, {"rle24", rle24, READ_OS2V2},
+        {"rle24", rle24, READ_OS2V2},
     };
     for (const auto& base : bases)
         cases.push_back({std::string(base.name) + "_whole", base.bytes, base.reader, "image"});
@@ -307,37 +291,20 @@ std::vector<HostileCase> hostile_cases()
                       CODED_ALLOC = "Memory Allocation Error", READ = "File Read Error";
     std::string os2_16 = small_os2_core();
     put_le16(os2_16, 24, 16);
-    std::string wide_runs;
-    for (int i = 0; i < 100; ++i)
-        wide_runs += std::string("\xFF\x03\x00\x02\xFF\x00", 6);
-    const std::string rle8_head = rle8.substr(0, get_le32(rle8, 10));
-    const std::string huffman_head = huffman.substr(0, get_le32(huffman, 10));
     const HostileCase fixed[] = {
         {"zero_width", with_u32(win8, 18, 0), READ_WIN40, FORMAT},
-        {"negative_width", with_u32(win8, 18, (uint32_t)-5), READ_WIN40, FORMAT},
-        {"zero_height", with_u32(win8, 22, 0), READ_WIN40, FORMAT},
-        {"huge_width", with_u32(win8, 18, 0x7FFFFFFF), READ_WIN40, WIN_ALLOC},
-        {"min_height", with_u32(win8, 22, 0x80000000u), READ_WIN40, WIN_ALLOC},
         {"size_overflow_32bit", with_bits(with_u32(with_u32(win8, 18, 65536), 22, 65536), 32), READ_WIN40, WIN_ALLOC},
-        {"size_past_limit", with_bits(with_u32(with_u32(win8, 18, 20000), 22, 20000), 24), READ_WIN40, WIN_ALLOC},
         {"size_past_file", with_bits(with_u32(with_u32(win8, 18, 8000), 22, 8000), 24), READ_WIN40, READ},
-        {"rle_size_past_file", with_u32(with_u32(rle8, 18, 4000), 22, 4000), READ_WIN40, READ},
         {"os2v2_huge_width", with_u32(rle24, 18, 0x80000000u), READ_OS2V2, CODED_ALLOC},
         {"offset_past_end", with_u32(win8, 10, 0x7FFFFFF0), READ_WIN40, "image"},
         {"offset_inside_header", with_u32(win8, 10, 20), READ_WIN40, "image"},
         {"table_past_end", with_u32(win8, 46, 0xFFFFFFFF), READ_WIN40, READ},
-        {"deep_table_past_end", with_u32(with_u32(with_bits(win8, 24), 46, 0x40000000), 10, 0), READ_WIN40, READ},
         {"header_124_too_short", win8.substr(0, 60), READ_WIN124, READ},
         {"header_56", win8, READ_BY_HEADER, "silent"},
         {"two_bits", with_bits(win8, 2), READ_WIN40, "silent"},
         {"rle8_at_4_bits", with_bits(rle8, 4), READ_WIN40, "silent"},
         {"rle_at_24_bits", with_bits(rle8, 24), READ_WIN40, "silent"},
         {"os2_16_bits", os2_16, READ_OS2, "silent"},
-        {"os2v2_rle8_at_24_bits", with_u32(rle24, 30, 1), READ_OS2V2, "image"},
-        {"rle_absolute_past_data", rle8_head + std::string("\x00\xFF\x01\x02", 4), READ_WIN40, "image"},
-        {"rle_delta_past_image", rle8_head + std::string("\x00\x02\xFF\xFF\x05\x01", 6), READ_WIN40, "image"},
-        {"rle_runs_and_deltas_past_row", rle8_head + wide_runs, READ_WIN40, "image"},
-        {"huffman_makeups_past_row", with_u32(huffman_head, 18, 100000) + std::string(200, '\x01'), READ_OS2V2, "image"},
     };
     cases.insert(cases.end(), std::begin(fixed), std::end(fixed));
     return cases;

@@ -329,39 +329,34 @@ TEST_F(EmfComment, CommentBecomesTheDescriptionAndTheRecordsSurvive)
     }
 }
 
-TEST_F(EmfComment, FileThatCannotBeReplacedIsKeptAndTheCommentDropped)
+// A locked file, not an EMF, a header past the end: kept, one box, no reload.
+TEST_F(EmfComment, FileThatCannotBeRewrittenIsKeptAndTheCommentDropped)
 {
-    HANDLE lock = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
-    ASSERT_NE(INVALID_HANDLE_VALUE, lock);
-    std::string before = read_file_bytes(path);
-    EXPECT_FALSE(write_comment(path, "never written", main));
-    CloseHandle(lock);
-    ASSERT_EQ(1u, seams.boxes.size());
-    EXPECT_EQ("Cannot Open File for Writing.", seams.boxes[0].text);
-    EXPECT_EQ(path, seams.boxes[0].caption);
-    EXPECT_EQ((UINT)(MB_OK | MB_ICONSTOP), seams.boxes[0].type);
-    EXPECT_EQ(before, read_file_bytes(path));
-    EXPECT_EQ(0, temp_files_in(folder));
-    LPARAM selection;
-    EXPECT_FALSE(reload_posted(&selection));
-}
-
-TEST_F(EmfComment, NotAnEmfIsLeftAlone)
-{
-    std::string junk = "this is not an enhanced metafile, only text long enough to pass 88 bytes "
-                       "...............................................";
-    ASSERT_TRUE(write_file_bytes(path, junk));
-    write_comment(path, "x", main);
-    EXPECT_EQ(junk, read_file_bytes(path));
-    EXPECT_EQ(1u, seams.boxes.size());
-    EXPECT_EQ(0, temp_files_in(folder));
-
-    // A header size past the end of the file.
-    std::string bytes = read_file_bytes(original);
-    put_le32(bytes, 4, (uint32_t)bytes.size() + 4);
-    ASSERT_TRUE(write_file_bytes(path, bytes));
-    write_comment(path, "x", main);
-    EXPECT_EQ(bytes, read_file_bytes(path));
+    std::string emf = read_file_bytes(original), past_end = emf;
+    put_le32(past_end, 4, (uint32_t)emf.size() + 4);
+    const struct { const char* name; bool lock; std::string bytes; } cases[] = {
+        {"locked", true, emf},
+        {"not an EMF", false, "not an enhanced metafile, only text long enough to pass 88 bytes" + std::string(40, '.')},
+        {"header past the end", false, past_end},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        seams.boxes.clear();
+        ASSERT_TRUE(write_file_bytes(path, c.bytes));
+        HANDLE lock = c.lock ? CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL)
+                             : INVALID_HANDLE_VALUE;
+        EXPECT_FALSE(write_comment(path, "never written", main));
+        if (lock != INVALID_HANDLE_VALUE)
+            CloseHandle(lock);
+        ASSERT_EQ(1u, seams.boxes.size());
+        EXPECT_EQ("Cannot Open File for Writing.", seams.boxes[0].text);
+        EXPECT_EQ(path, seams.boxes[0].caption);
+        EXPECT_EQ((UINT)(MB_OK | MB_ICONSTOP), seams.boxes[0].type);
+        EXPECT_EQ(c.bytes, read_file_bytes(path));
+        EXPECT_EQ(0, temp_files_in(folder));
+        LPARAM selection;
+        EXPECT_FALSE(reload_posted(&selection));
+    }
 }
 
 // ---- hostile Windows metafiles
@@ -412,52 +407,12 @@ TEST_F(HostileWmf, TruncatedAtEveryOffset)
     }
 }
 
-TEST_F(HostileWmf, AbsurdSizesAreBoundedByTheFile)
-{
-    std::string bytes = good;
-    put_le32(bytes, 22 + 6, 0xFFFFFFFFu);  // size in words
-    put_le32(bytes, 22 + 12, 0x7FFFFFFFu); // largest record
-    HMETAFILE h = read_bytes(bytes, 1);
-    ASSERT_TRUE(h);
-    EXPECT_EQ(good.size() - 22, GetMetaFileBitsEx(h, 0, NULL));
-    EXPECT_EQ((good.size() - 22) / 2, g_wmfSizeWords);
-    DeleteMetaFile(h);
-    EXPECT_TRUE(seams.boxes.empty());
-}
-
-TEST_F(HostileWmf, PlaceableHeaderLiesAreHarmless)
-{
-    // Inverted box, no units per inch, a wrong checksum: a square preview, a
-    // plain-size conversion.
-    std::string bytes = placeable_header(500, 400, -500, -400, 0) + good.substr(22);
-    put_le16(bytes, 20, 0x1234);
-    HMETAFILE h = read_bytes(bytes, 1);
-    ASSERT_TRUE(h);
-    EXPECT_EQ(300, g_animDestWidth);
-    EXPECT_EQ(300, g_animDestHeight);
-    EXPECT_NE(nullptr, strstr(info, "\nunits per inch: 0"));
-    memcpy(&g_wmfPlaceableHeader, bytes.data(), 22);
-    g_wmfHasPlaceable = 1;
-    std::string out = test_out_path("hostile_to.emf");
-    EXPECT_EQ(1, write_emf_file(h, out.c_str()));
-    DeleteMetaFile(h);
-    EXPECT_TRUE(seams.boxes.empty());
-}
-
 TEST_F(HostileWmf, RecordContentsThatClaimTooMuchPlayWithoutHarm)
 {
-    // Records of 2^31, 0 or 2 words, and counts that pass the record's end by far.
+    // Records of 2^31, 0 or 2 words (other counts: the mutation harness).
     std::vector<std::string> records;
     for (uint32_t words : {0x7FFFFFFFu, 0u, 2u})
         records.push_back(le32(words) + le16(0x0324) + std::string(48, '\0'));
-    for (uint16_t function : {0x0324, 0x0325, 0x0538, 0x0521, 0x0a32, 0x0940, 0x0b41, 0x0f43, 0x0d33, 0x0142}) {
-        std::string record(6 + 48, '\0');
-        put_le32(record, 0, (uint32_t)record.size() / 2);
-        put_le16(record, 4, function);
-        for (size_t i = 6; i + 1 < record.size(); i += 2)
-            put_le16(record, i, 0x7FF0);
-        records.push_back(record);
-    }
     // A DIB header whose size once wrapped to 40 bytes.
     std::string dib = le32(40) + le32(0x7FFFFFFF) + le32(0x80000000) + le16(1) + le16(32) + le32(BI_RGB) +
                       le32(0) + le32(0) + le32(0) + le32(0x80000000) + le32(0);
@@ -510,39 +465,4 @@ TEST_F(HostileWmf, ValidRecordsOfTheCheckedKindsAreAllKept)
     EXPECT_EQ(0, a.count_differences(b));
     DeleteMetaFile(h);
     DeleteMetaFile(original);
-}
-
-// "L" at the origin in a font of the given height.
-static HMETAFILE make_letter_wmf(int height)
-{
-    HDC mf = CreateMetaFileA(NULL);
-    LOGFONTA lf = {};
-    lf.lfHeight = height;
-    HFONT font = CreateFontIndirectA(&lf);
-    SelectObject(mf, font);
-    SetTextAlign(mf, TA_BASELINE | TA_LEFT);
-    TextOutA(mf, 0, 0, "L", 1);
-    HMETAFILE h = CloseMetaFile(mf);
-    DeleteObject(font);
-    return h;
-}
-
-TEST_F(HostileWmf, FontsBeyondTheDisplayPlayAtTheLargestItDraws)
-{
-    // Glyphs of 32767 pixels may end the process: they play at 4096.
-    struct Case { int height, played; };
-    const Case cases[] = {{32767, 4096}, {200, 200}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.height);
-        HMETAFILE asked = make_letter_wmf(c.height), expected = make_letter_wmf(c.played);
-        GdiCanvas a(600, 600), b(600, 600);
-        SetViewportOrgEx(a.dc, 0, 590, NULL);
-        SetViewportOrgEx(b.dc, 0, 590, NULL);
-        play_wmf(a.dc, asked);
-        PlayMetaFile(b.dc, expected);
-        EXPECT_EQ(0, a.count_differences(b));
-        EXPECT_NE(0, a.count_differences(GdiCanvas(600, 600)));  // something was drawn
-        DeleteMetaFile(asked);
-        DeleteMetaFile(expected);
-    }
 }

@@ -73,8 +73,6 @@ std::vector<InfoCase> info_cases()
          "MPEG Version 1 Layer III \nbitrate index: 128 kbps \nsampling rate frequency index: 44100 Hz \n"
          "channel: mono \ncopyright: no \n", "media/tone.mp3"},
         {"missing_wav", get_wav_info, "", "file type: WAVE audio data \n", "media/none.wav"},
-        {"missing_avi", get_avi_info, "", "file type: Windows audio-video\n            interleaved (AVI)\n",
-         "media/none.avi"},
         // No rate: no playing time instead of a division by zero.
         {"wav_zero_rate", get_wav_info, wav(0, "data" + le32(1000)),
          "file type: WAVE audio data \nformat tag: 1 \nchannels: 2 \naverage bytes/second: 0 \n"},
@@ -86,16 +84,12 @@ std::vector<InfoCase> info_cases()
          "file type: WAVE audio data \nformat tag: 1 \nchannels: 2 \naverage bytes/second: 100 \n"},
         {"wav_cut_in_size", get_wav_info, wav(100, "data\x10"),
          "file type: WAVE audio data \nformat tag: 1 \nchannels: 2 \naverage bytes/second: 100 \n"},
-        {"wav_cut_in_format", get_wav_info, std::string("RIFF\0\0\0\0WAVEfmt \x10\0\0\0\x01\0", 22),
-         "file type: WAVE audio data \n"},
         // Sizes 0, 1 and below 8 end the walk instead of standing still.
         {"qt_size_0", get_quicktime_info, atom("free", 0, "") + atom("moov", 116, movie),
          "file type: QuickTime Movie (Apple) \n"},
         {"qt_size_1", get_quicktime_info, atom("wide", 1, "") + atom("moov", 116, movie),
          "file type: QuickTime Movie (Apple) \n"},
         {"qt_inner_size_4", get_quicktime_info, atom("moov", 124, atom("trak", 4, "") + movie),
-         "file type: QuickTime Movie (Apple) \n"},
-        {"qt_cut_header", get_quicktime_info, atom("moov", 116, movie).substr(0, 32),
          "file type: QuickTime Movie (Apple) \n"},
         {"qt_zero_scale", get_quicktime_info, atom("moov", 116, mvhd(0, 5)),
          "file type: QuickTime Movie (Apple) \n"},
@@ -137,7 +131,6 @@ const PlaceCase PLACES[] = {
     {"wide_picture", 320, 240, {100, 62, 206, 181}},
     {"tall_picture", 100, 200, {157, 50, 91, 206}},
     {"zero_width_picture", 0, 120, {100, 139, 206, 28}},
-    {"zero_height_picture", 160, 0, {100, 139, 206, 28}},
 };
 class MediaPlacement : public ::testing::TestWithParam<PlaceCase> {};
 

@@ -25,14 +25,12 @@ HGLOBAL read_bytes(const std::string& name, const std::string& bytes, char* info
 TEST(PnmRead, EveryNetpbmKindMatchesNetpbm)
 {
     SeamRecorder seams(32);
+    // Each layout once, below and above 8 bits per sample.
     const char* names[] = {
-        "raw_bits.pbm", "plain_bits.pbm", "raw_grey_1.pgm", "raw_grey_15.pgm", "raw_grey_255.pgm",
-        "raw_grey_1023.pgm", "raw_grey_65535.pgm", "plain_grey_15.pgm", "plain_grey_1023.pgm",
-        "raw_colour_7.ppm", "raw_colour_255.ppm", "raw_colour_1023.ppm", "raw_colour_65535.ppm",
-        "plain_colour_255.ppm", "plain_colour_1023.ppm", "pam_grey_255.pam", "pam_grey_1023.pam",
-        "pam_grey_65535.pam", "pam_colour_255.pam", "pam_colour_1023.pam", "pam_colour_65535.pam",
-        "pam_grey_alpha_255.pam", "pam_grey_alpha_1023.pam", "pam_grey_alpha_65535.pam",
-        "pam_colour_alpha_255.pam", "pam_colour_alpha_1023.pam", "pam_colour_alpha_65535.pam"};
+        "raw_bits.pbm", "plain_bits.pbm", "raw_grey_15.pgm", "raw_grey_255.pgm", "raw_grey_65535.pgm",
+        "plain_grey_1023.pgm", "raw_colour_7.ppm", "raw_colour_255.ppm", "raw_colour_65535.ppm",
+        "plain_colour_255.ppm", "pam_grey_255.pam", "pam_colour_1023.pam", "pam_grey_alpha_65535.pam",
+        "pam_colour_alpha_255.pam"};
     for (const char* name : names) {
         SCOPED_TRACE(name);
         std::string path = fixture_path(std::string("pnm/") + name);
@@ -80,26 +78,13 @@ TEST(PnmRead, UnseparatedBitmapDigitsAndStandardPamTupleType)
     take_comment();
 }
 
-TEST(PnmRead, RefusesWhatItCannotRead)
+// Maxval past 16 bits; other damage is the mutation harness's.
+TEST(PnmRead, RefusesWhatItCannotReadWithItsMessage)
 {
     SeamRecorder seams(32);
-    const char* files[] = {
-        "P5\n2 2\n0\n\x01\x02\x03\x04",                 // maxval 0
-        "P5\n2 2\n70000\n\x01\x02\x03\x04",             // maxval past 16 bits
-        "P8\n2 2\n255\n\x01\x02\x03\x04",               // no such type
-        "P7\nWIDTH 1\nHEIGHT 1\nDEPTH 5\nMAXVAL 255\nENDHDR\n12345",
-        "P7\nWIDTH 1\nHEIGHT 1\nDEPTH 3\nMAXVAL 255\n",  // no ENDHDR
-        "P6\n0 5\n255\n",
-        "P6\n300000 1\n255\n",
-        "X6\n1 1\n255\n123",
-    };
-    for (const char* bytes : files) {
-        SCOPED_TRACE(bytes);
-        seams.boxes.clear();
-        EXPECT_EQ(nullptr, read_bytes("pnm_refused.pnm", bytes));
-        ASSERT_EQ(1u, seams.boxes.size());
-        EXPECT_EQ("File Read Error", seams.boxes[0].text);
-    }
+    EXPECT_EQ(nullptr, read_bytes("pnm_refused.pnm", "P5\n2 2\n70000\n\x01\x02\x03\x04"));
+    ASSERT_EQ(1u, seams.boxes.size());
+    EXPECT_EQ("File Read Error", seams.boxes[0].text);
 }
 
 TEST(PnmWrite, EveryWriterReadsBack)

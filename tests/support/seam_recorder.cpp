@@ -11,7 +11,7 @@ static int record_box(HWND owner, const char* text, const char* caption, UINT ty
     RecordedBox box = {owner, text ? text : "(null)", caption ? caption : "(null)", type};
     s_active->boxes.push_back(box);
     if (s_active->answers.empty())
-        return s_active->default_answer;
+        return IDOK;
     int answer = s_active->answers.front();
     s_active->answers.pop_front();
     return answer;
@@ -22,16 +22,14 @@ static void record_beep(UINT type)
     s_active->beeps.push_back(type);
 }
 
-static BOOL record_help(HWND, const char* file, UINT command, ULONG_PTR data)
+// Help is never opened.
+static BOOL no_help(HWND, const char*, UINT, ULONG_PTR)
 {
-    RecordedHelp call = {file ? file : "", command, data};
-    s_active->help_calls.push_back(call);
     return TRUE;
 }
 
-static HWND record_media_window(HWND, HINSTANCE, DWORD, const char* file)
+static HWND fake_media_window(HWND, HINSTANCE, DWORD, const char*)
 {
-    s_active->media_files.push_back(file ? file : "");
     return s_active->media_window;
 }
 
@@ -51,8 +49,8 @@ SeamRecorder::SeamRecorder(int display_bits)
     seam_reset();
     seam_set_message_box(record_box);
     seam_set_beep(record_beep);
-    seam_set_win_help(record_help);
-    seam_set_create_media_window(record_media_window);
+    seam_set_win_help(no_help);
+    seam_set_create_media_window(fake_media_window);
     seam_set_print_dialog(record_print_dialog);
     seam_set_display_bits(display_bits);
 }

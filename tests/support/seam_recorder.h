@@ -1,7 +1,7 @@
-// Redirects the program's seams for one test: records message boxes, beeps,
-// help calls and print dialogs, answers boxes from a script, answers the
-// print dialog with Cancel or with OK on the default printer, fixes the display depth and
-// points the settings file into the test-out folder. Everything goes back
+// Redirects the program's seams for one test: records message boxes, beeps
+// and print dialogs, answers boxes from a script, answers the print dialog
+// with Cancel or with OK on the default printer, keeps help shut, fixes the
+// display depth and points the settings file into the test-out folder. Everything goes back
 // to the real calls when the recorder goes out of scope.
 #pragma once
 
@@ -18,12 +18,6 @@ struct RecordedBox {
     UINT type;
 };
 
-struct RecordedHelp {
-    std::string file;
-    UINT command;
-    ULONG_PTR data;
-};
-
 class SeamRecorder {
 public:
     // display_bits 0 keeps the real display depth.
@@ -38,10 +32,7 @@ public:
 
     std::vector<RecordedBox> boxes;
     std::vector<UINT> beeps;
-    std::vector<RecordedHelp> help_calls;
-    std::vector<std::string> media_files;  // files media windows were made for
-    std::deque<int> answers;               // next box answers, front first
-    int default_answer = IDOK;             // when the script is empty
+    std::deque<int> answers;               // next box answers, front first (then IDOK)
     HWND media_window = NULL;              // what a media window creation returns
     int print_dialogs = 0;                 // print dialogs shown
     bool print_ok = false;                 // OK on the default printer, else Cancel
