@@ -124,9 +124,8 @@ TEST(Capture, DragRightClickAndDoubleClickCaptureWhatTheScreenShowed)
         SetForegroundWindow(target);
         pump(300);
         EXPECT_EQ(capture(app, row.gesture), row.info) << row.gesture;
-        if (row.magenta)
-            EXPECT_EQ(preview_pixel(app, "capture_" + std::to_string(row.gesture), 0.5, 0.5), MAGENTA)
-                << row.gesture;
+        DWORD middle = preview_pixel(app, "capture_" + std::to_string(row.gesture), 0.5, 0.5);
+        EXPECT_TRUE(!row.magenta || middle == MAGENTA) << row.gesture << std::hex << " " << middle;
     }
     DestroyWindow(target);
 }

@@ -1,22 +1,22 @@
 #!/usr/bin/env bash
-# Checks the files e2e's batch_test had the batch window write: a and b
-# turned clockwise (the pixels of libjpeg-turbo's jpegtran -copy all -trim
-# -rotate 90 of the same file, Exif kept, the comment written as rdjpgcom
-# reads it), c converted to a PNG of half
-# its size (ImageMagick reads the colours of its quadrants), d copied
-# byte for byte into the subfolder and deleted from the folder.
+# Checks the files e2e's batch_test had the batch window write: a (moved
+# into the subfolder) and b turned clockwise (the pixels of libjpeg-turbo's
+# jpegtran -copy all -trim -rotate 90 of the same file, Exif kept, the
+# comment as rdjpgcom reads it), c converted to a PNG of half its size
+# (ImageMagick reads its quadrants), d copied byte for byte into the
+# subfolder and deleted from the folder.
 set -euo pipefail
 work=${1:?e2e work folder}/batch
 fixtures=${2:?fixture folder}/e2e
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
-for f in a b; do
-    jpegtran -copy all -trim -rotate 90 "$fixtures/batch_$f.jpg" > "$tmp/ref.jpg"
+for f in sub/batch_a batch_b; do
+    jpegtran -copy all -trim -rotate 90 "$fixtures/${f#sub/}.jpg" > "$tmp/ref.jpg"
     djpeg -dct int -pnm "$tmp/ref.jpg" > "$tmp/ref.pnm"
-    djpeg -dct int -pnm "$work/batch_$f.jpg" > "$tmp/ours.pnm"
-    cmp -s "$tmp/ours.pnm" "$tmp/ref.pnm" || { echo "FAIL batch_$f.jpg not turned like jpegtran"; exit 1; }
-    [ "$(exiftool -s3 -Make "$work/batch_$f.jpg")" = Corvane ] || { echo "FAIL batch_$f.jpg lost its Exif"; exit 1; }
-    [ "$(rdjpgcom "$work/batch_$f.jpg")" = "Batch note" ] || { echo "FAIL batch_$f.jpg comment"; exit 1; }
+    djpeg -dct int -pnm "$work/$f.jpg" > "$tmp/ours.pnm"
+    cmp -s "$tmp/ours.pnm" "$tmp/ref.pnm" || { echo "FAIL $f.jpg not turned like jpegtran"; exit 1; }
+    [ "$(exiftool -s3 -Make "$work/$f.jpg")" = Corvane ] || { echo "FAIL $f.jpg lost its Exif"; exit 1; }
+    [ "$(rdjpgcom "$work/$f.jpg")" = "Batch note" ] || { echo "FAIL $f.jpg comment"; exit 1; }
 done
 cmp -s "$fixtures/batch_c.jpg" "$work/batch_c.jpg" || { echo "FAIL the converted file changed"; exit 1; }
 size=$(identify -format '%wx%h' "$work/batch_c.png")

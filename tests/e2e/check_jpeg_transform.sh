@@ -19,7 +19,7 @@ tag() { exiftool -n -s3 -Orientation "$1"; }
 echo "turned file matches jpegtran"
 
 # Make Exif Compliant: the same pixels, now with the viewer's Exif segment.
-exif=$work_dir/jpeg_exif/quadrants.jpg
+exif=$work_dir/jpeg_rotate/quadrants.jpg
 djpeg -dct int -pnm "$exif" > "$tmp/exif.pnm"
 djpeg -dct int -pnm "$fixtures/e2e/quadrants.jpg" > "$tmp/orig.pnm"
 cmp -s "$tmp/exif.pnm" "$tmp/orig.pnm" || { echo "FAIL Exif file pixels differ"; exit 1; }

@@ -40,6 +40,16 @@ std::string settings_file_path()
     return std::string(windows) + "\\Corvane.ini";
 }
 
+ScopedSetting::ScopedSetting(const char* key, const char* value) : key(key)
+{
+    WritePrivateProfileStringA("Corvane", key, value, settings_file_path().c_str());
+}
+
+ScopedSetting::~ScopedSetting()
+{
+    WritePrivateProfileStringA("Corvane", key, NULL, settings_file_path().c_str());
+}
+
 std::string read_whole_file(const std::string& path)
 {
     std::string text;
@@ -63,51 +73,55 @@ bool write_whole_file(const std::string& path, const std::string& text)
     return std::fclose(f) == 0 && ok;
 }
 
-bool copy_fixture(const std::string& name, const std::string& folder)
+bool file_exists(const std::string& path)
 {
-    std::string source = env_or("CORVANE_FIXTURES", "fixtures") + "/e2e/" + name;
-    return CopyFileA(source.c_str(), (folder + "\\" + name).c_str(), FALSE) != 0;
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-struct FindData {
-    DWORD pid;
-    const char* class_name;
-    const char* title;
-    HWND excluded;
-    HWND found;
-};
-
-static BOOL CALLBACK find_window_proc(HWND hwnd, LPARAM lp)
+bool copy_fixture(const std::string& name, const std::string& folder, const char* set)
 {
-    FindData* data = (FindData*)lp;
-    DWORD pid = 0;
-    GetWindowThreadProcessId(hwnd, &pid);
-    if (pid != data->pid || hwnd == data->excluded || !IsWindowVisible(hwnd))
-        return TRUE;
-    if (data->class_name) {
-        char name[64] = "";
-        GetClassNameA(hwnd, name, sizeof name);
-        if (lstrcmpiA(name, data->class_name) != 0)
-            return TRUE;
-    }
-    if (data->title && window_text(hwnd) != data->title)
-        return TRUE;
-    data->found = hwnd;
-    return FALSE;
+    std::string source = env_or("CORVANE_FIXTURES", "fixtures") + "/" + set + "/" + name;
+    return CopyFileA(source.c_str(), (folder + "\\" + name).c_str(), FALSE) != 0;
 }
 
 HWND find_process_window(DWORD pid, const char* class_name, HWND excluded, DWORD wait_ms, const char* title)
 {
-    DWORD start = GetTickCount();
-    for (;;) {
-        FindData data = {pid, class_name, title, excluded, NULL};
-        EnumWindows(find_window_proc, (LPARAM)&data);
-        if (data.found)
-            return data.found;
+    for (DWORD start = GetTickCount();; Sleep(50)) {
+        HWND w = NULL;
+        while ((w = FindWindowExA(NULL, w, class_name, title)) != NULL) {
+            DWORD owner = 0;
+            GetWindowThreadProcessId(w, &owner);
+            if (owner == pid && w != excluded && IsWindowVisible(w))
+                return w;
+        }
         if (GetTickCount() - start >= wait_ms)
             return NULL;
-        Sleep(50);
     }
+}
+
+// Ends the program if it still runs: its exit code, or -1 when it had to
+// be killed.
+static int end_app(RunningApp& app, DWORD wait_ms = 15000)
+{
+    if (!app.process.hProcess)
+        return -1;
+    DWORD code = (DWORD)-1;
+    if (WaitForSingleObject(app.process.hProcess, wait_ms) == WAIT_OBJECT_0) {
+        GetExitCodeProcess(app.process.hProcess, &code);
+    } else {
+        TerminateProcess(app.process.hProcess, 99);
+        WaitForSingleObject(app.process.hProcess, 5000);
+    }
+    CloseHandle(app.process.hThread);
+    CloseHandle(app.process.hProcess);
+    app.process = PROCESS_INFORMATION();
+    app.main = NULL;
+    return (int)code;
+}
+
+RunningApp::~RunningApp()
+{
+    end_app(*this, 0);
 }
 
 bool start_app(const std::string& arguments, const std::string& work_dir, RunningApp& app)
@@ -138,26 +152,6 @@ bool start_app(const std::string& arguments, const std::string& work_dir, Runnin
     return true;
 }
 
-bool wait_for_main(RunningApp& app, DWORD wait_ms)
-{
-    if (!app.main)
-        app.main = find_process_window(app.process.dwProcessId, "#32770", NULL, wait_ms, PROGRAM_TITLE);
-    if (app.main)
-        Sleep(300);
-    return app.main != NULL;
-}
-
-int wait_exit(RunningApp& app, DWORD wait_ms)
-{
-    if (!app.process.hProcess)
-        return -1;
-    if (WaitForSingleObject(app.process.hProcess, wait_ms) != WAIT_OBJECT_0)
-        return -1;
-    DWORD code = 0;
-    GetExitCodeProcess(app.process.hProcess, &code);
-    return (int)code;
-}
-
 int exit_by_button(RunningApp& app)
 {
     PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDC_MAIN_EXIT, BN_CLICKED),
@@ -165,25 +159,13 @@ int exit_by_button(RunningApp& app)
     return end_app(app);
 }
 
-RunningApp::~RunningApp()
+bool wait_for_main(RunningApp& app, DWORD wait_ms)
 {
-    end_app(*this, 0);
-}
-
-int end_app(RunningApp& app, DWORD wait_ms)
-{
-    if (!app.process.hProcess)
-        return -1;
-    int code = wait_exit(app, wait_ms);
-    if (code == -1) {
-        TerminateProcess(app.process.hProcess, 99);
-        WaitForSingleObject(app.process.hProcess, 5000);
-    }
-    CloseHandle(app.process.hThread);
-    CloseHandle(app.process.hProcess);
-    app.process = PROCESS_INFORMATION();
-    app.main = NULL;
-    return code;
+    if (!app.main)
+        app.main = find_process_window(app.process.dwProcessId, "#32770", NULL, wait_ms, PROGRAM_TITLE);
+    if (app.main)
+        Sleep(300);
+    return app.main != NULL;
 }
 
 // The dialog's controls are Unicode windows in another process: their texts
@@ -231,17 +213,6 @@ std::vector<std::string> list_box_items(HWND list)
     return items;
 }
 
-std::string combo_selection_text(HWND combo)
-{
-    LRESULT index = SendMessageA(combo, CB_GETCURSEL, 0, 0);
-    if (index == CB_ERR)
-        return "";
-    wchar_t text[512] = L"";
-    if (SendMessageW(combo, CB_GETLBTEXTLEN, index, 0) < 512)
-        SendMessageW(combo, CB_GETLBTEXT, index, (LPARAM)text);
-    return narrow(text);
-}
-
 std::string status_bar_part_text(const RunningApp& app, HWND bar, int part)
 {
     const SIZE_T size = 1024;
@@ -270,6 +241,17 @@ void select_list_entry(const RunningApp& app, int index)
     SendMessageTimeoutA(app.main, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
 }
 
+bool select_list_file(const RunningApp& app, const std::string& name)
+{
+    std::vector<std::string> items = list_box_items(GetDlgItem(app.main, 1120));
+    for (size_t i = 0; i < items.size(); ++i)
+        if (items[i] == name) {
+            select_list_entry(app, (int)i);
+            return true;
+        }
+    return false;
+}
+
 bool is_visible(HWND hwnd)
 {
     if (!hwnd || !IsWindowVisible(hwnd))
@@ -290,36 +272,36 @@ bool wait_hidden(HWND hwnd, DWORD wait_ms)
     return true;
 }
 
-// Wine's screen device context does not show other processes' windows, so
-// the picture is taken from the X display by ImageMagick's import, started
-// as a Unix program; the driver polls for the finished file since Wine
-// cannot wait for a Unix process.
-static bool read_bmp24(const std::string& path, std::vector<DWORD>& pixels, int& width, int& height)
+// A Unix program started from Wine, not waited for (Wine cannot wait for
+// one); false when it cannot start.
+static bool start_unix_program(const std::string& command)
 {
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f)
+    std::vector<char> line(command.begin(), command.end());
+    line.push_back('\0');
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessA(NULL, line.data(), NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi))
         return false;
-    BITMAPFILEHEADER fh;
-    BITMAPINFOHEADER ih;
-    bool ok = std::fread(&fh, sizeof fh, 1, f) == 1 && std::fread(&ih, sizeof ih, 1, f) == 1 &&
-              fh.bfType == 0x4D42 && ih.biBitCount == 24 && ih.biWidth > 0 && ih.biHeight > 0 &&
-              ih.biWidth <= 10000 && ih.biHeight <= 10000;
-    if (ok) {
-        width = ih.biWidth;
-        height = ih.biHeight;
-        size_t stride = ((size_t)width * 3 + 3) & ~(size_t)3;
-        std::vector<unsigned char> row(stride);
-        pixels.assign((size_t)width * height, 0);
-        std::fseek(f, fh.bfOffBits, SEEK_SET);
-        for (int y = height - 1; y >= 0 && ok; --y) {
-            ok = std::fread(row.data(), 1, stride, f) == stride;
-            for (int x = 0; x < width; ++x)
-                pixels[(size_t)y * width + x] =
-                    row[x * 3] | (row[x * 3 + 1] << 8) | ((DWORD)row[x * 3 + 2] << 16);
-        }
-    }
-    std::fclose(f);
-    return ok;
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return true;
+}
+
+// ImageMagick's binary PPM (P6, 8 bits) as 0x00RRGGBB pixels, top row first.
+static bool read_ppm(const std::string& path, std::vector<DWORD>& pixels, int& width, int& height)
+{
+    std::string data = read_whole_file(path);
+    int maxval = 0, used = 0;
+    if (std::sscanf(data.c_str(), "P6 %d %d %d%n", &width, &height, &maxval, &used) != 3 || maxval != 255 ||
+        width <= 0 || height <= 0 || width > 10000 || height > 10000 ||
+        data.size() < (size_t)used + 1 + (size_t)width * height * 3)
+        return false;
+    const unsigned char* p = (const unsigned char*)data.data() + used + 1;
+    pixels.resize((size_t)width * height);
+    for (size_t i = 0; i < pixels.size(); ++i, p += 3)
+        pixels[i] = (DWORD)p[0] << 16 | p[1] << 8 | p[2];
+    return true;
 }
 
 static std::string unix_path(std::string path)
@@ -332,14 +314,17 @@ static std::string unix_path(std::string path)
     return path;
 }
 
-std::string save_screenshot(HWND hwnd, const std::string& name,
-                            std::vector<DWORD>* pixels, int* width, int* height)
+// Wine's screen device context does not show other processes' windows, so
+// the picture is taken from the X display by ImageMagick's import; the
+// driver polls for the finished file.
+Shot shoot(HWND hwnd, const std::string& name)
 {
+    Shot shot;
     RECT r;
     GetWindowRect(hwnd, &r);
     int w = r.right - r.left, h = r.bottom - r.top;
     if (w <= 0 || h <= 0)
-        return "";
+        return shot;
     // Let the program finish painting.
     DWORD_PTR ignored;
     SendMessageTimeoutA(hwnd, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
@@ -347,50 +332,32 @@ std::string save_screenshot(HWND hwnd, const std::string& name,
 
     std::string dir = env_or("CORVANE_SCREENSHOTS", "screenshots");
     make_folders(dir);
-    std::string png = dir + "/" + name + ".png";
-    std::string bmp = dir + "/" + name + ".bmp";
-    DeleteFileA(bmp.c_str());
-    std::string upng = unix_path(png), ubmp = unix_path(bmp);
+    std::string png = dir + "/" + name + ".png", ppm = dir + "/" + name + ".ppm";
+    DeleteFileA(ppm.c_str());
+    std::string upng = unix_path(png), uppm = unix_path(ppm);
     char geometry[64];
     std::snprintf(geometry, sizeof geometry, "%dx%d+%ld+%ld", w, h, r.left, r.top);
-    std::string command = "Z:\\bin\\sh -c \"/usr/bin/import -window root -crop " + std::string(geometry) +
-                          " +repage '" + upng + "' && /usr/bin/convert '" + upng + "' -type TrueColor 'bmp3:" + ubmp +
-                          ".tmp' && mv '" + ubmp + ".tmp' '" + ubmp + "'\"";
-    std::vector<char> line(command.begin(), command.end());
-    line.push_back('\0');
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi = {};
-    if (!CreateProcessA(NULL, line.data(), NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi))
-        return "";
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    for (int i = 0; i < 200 && GetFileAttributesA(bmp.c_str()) == INVALID_FILE_ATTRIBUTES; ++i)
+    if (!start_unix_program("Z:\\bin\\sh -c \"/usr/bin/import -window root -crop " + std::string(geometry) +
+                            " +repage '" + upng + "' && /usr/bin/convert '" + upng + "' -depth 8 'ppm:" + uppm +
+                            ".tmp' && mv '" + uppm + ".tmp' '" + uppm + "'\""))
+        return shot;
+    for (int i = 0; i < 200 && GetFileAttributesA(ppm.c_str()) == INVALID_FILE_ATTRIBUTES; ++i)
         Sleep(50);
-
-    std::vector<DWORD> local;
-    int local_w = 0, local_h = 0;
-    if (!read_bmp24(bmp, local, local_w, local_h))
-        return "";
-    if (pixels)
-        pixels->swap(local);
-    if (width)
-        *width = local_w;
-    if (height)
-        *height = local_h;
-    return png;
+    if (!read_ppm(ppm, shot.pixels, shot.width, shot.height))
+        shot.pixels.clear();
+    shot.area_w = shot.width;
+    shot.area_h = shot.height;
+    return shot;
 }
 
-PreviewShot preview_shot(const RunningApp& app, const char* name)
+Shot preview_shot(const RunningApp& app, const char* name)
 {
-    PreviewShot s;
-    save_screenshot(GetDlgItem(app.main, IDC_MAIN_PREVIEW), name, &s.pixels, &s.width, &s.height);
-    return s;
+    return shoot(GetDlgItem(app.main, IDC_MAIN_PREVIEW), name);
 }
 
-RECT colour_extent(const PreviewShot& s, DWORD colour)
+RECT colour_extent(const Shot& s, DWORD colour)
 {
-    int cx = s.width / 2, cy = s.height / 2;
+    int cx = s.area_w / 2, cy = s.area_h / 2;
     RECT r = {cx, cy, cx, cy};
     while (s.at(cx, r.top - 1) == colour)
         --r.top;
@@ -403,9 +370,9 @@ RECT colour_extent(const PreviewShot& s, DWORD colour)
     return r;
 }
 
-std::vector<std::string> frame_line_gaps(const PreviewShot& s)
+std::vector<std::string> frame_line_gaps(const Shot& s)
 {
-    int cx = s.width / 2, cy = s.height / 2;
+    int cx = s.area_w / 2, cy = s.area_h / 2;
     RECT r = colour_extent(s, s.at(cx, cy));
     struct Probe {
         int x, y;
@@ -421,12 +388,6 @@ std::vector<std::string> frame_line_gaps(const PreviewShot& s)
         if (s.at(p.x, p.y) != 0)
             gaps.push_back(p.where);
     return gaps;
-}
-
-bool copy_regress_fixture(const std::string& name, const std::string& folder)
-{
-    std::string source = env_or("CORVANE_FIXTURES", "fixtures") + "/regress/" + name;
-    return CopyFileA(source.c_str(), (folder + "\\" + name).c_str(), FALSE) != 0;
 }
 
 DWORD preview_pixel(const RunningApp& app, const std::string& shot, double fx, double fy)
@@ -460,6 +421,35 @@ void send_main_command(const RunningApp& app, int id)
 {
     SendMessageA(app.main, WM_COMMAND, MAKEWPARAM(id, 0), 0);
     Sleep(300);
+}
+
+std::vector<std::string> run_dialog_command(const RunningApp& app, HWND owner, int command, const char* title,
+                                            const std::string& target, size_t boxes, bool cancel)
+{
+    PostMessageA(owner, WM_COMMAND, MAKEWPARAM(command, 0), 0);
+    std::vector<std::string> seen(1);
+    if (title) {
+        // A conversion's folder chooser has a title the system chooses.
+        HWND dialog = title[0] ? wait_dialog(app, title)
+                               : find_process_window(app.process.dwProcessId, "#32770", app.main, 15000);
+        if (!dialog)
+            return {std::string("no dialog ") + title};
+        seen[0] = window_text(GetDlgItem(dialog, IDOK));
+        if (!target.empty())
+            SendMessageA(GetDlgItem(dialog, 1152), WM_SETTEXT, 0, (LPARAM)target.c_str());
+        click_button(dialog, cancel ? IDCANCEL : IDOK);
+        wait_until_closed(dialog);
+    }
+    while (seen.size() <= boxes) {
+        HWND box = find_process_window(app.process.dwProcessId, "#32770", app.main, 8000);
+        if (!box)
+            break;
+        seen.push_back(window_text(box) + "|" + box_text(box));
+        click_button(box, GetDlgItem(box, IDYES) ? IDYES : IDOK);
+        wait_until_closed(box);
+    }
+    Sleep(700);
+    return seen;
 }
 
 bool wait_until_closed(HWND hwnd, DWORD wait_ms)
@@ -508,10 +498,9 @@ HWND open_image_window(const RunningApp& app, int button)
     return view;
 }
 
-ImageAreaShot shoot_image_area(HWND window, const std::string& name)
+Shot shoot_client(HWND window, const std::string& name)
 {
-    ImageAreaShot s;
-    save_screenshot(window, name, &s.pixels, &s.width, &s.height);
+    Shot s = shoot(window, name);
     RECT outer, client;
     GetWindowRect(window, &outer);
     GetClientRect(window, &client);
@@ -531,15 +520,6 @@ ImageAreaShot shoot_image_area(HWND window, const std::string& name)
 
 void x_input(const std::string& actions)
 {
-    std::string command = "/usr/bin/xdotool " + actions;
-    std::vector<char> line(command.begin(), command.end());
-    line.push_back('\0');
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi = {};
-    if (CreateProcessA(NULL, line.data(), NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi)) {
-        CloseHandle(pi.hThread);
-        CloseHandle(pi.hProcess);
-    }
+    start_unix_program("/usr/bin/xdotool " + actions);
     Sleep(1500);
 }

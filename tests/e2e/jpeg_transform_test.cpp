@@ -1,7 +1,8 @@
-// A lossless turn of a camera JPEG from the main menu, as a person does it:
-// the command, the Save dialog over the same name, and the preview showing
-// the turned picture. check_jpeg_transform.sh compares the file with
-// libjpeg-turbo's jpegtran -rotate 90 -trim.
+// Camera JPEGs as a person meets them: a lossless turn from the main menu
+// through the Save dialog over the same name, with the preview showing the
+// turned picture; Make Exif Compliant; the orientation set by F9's HUFFMAN
+// dialog (check_jpeg_transform.sh checks these files with libjpeg-turbo and
+// exiftool); and the EXIF dialog's camera fields and upright thumbnail.
 #include <gtest/gtest.h>
 
 #include "resources/resource.h"
@@ -9,10 +10,11 @@
 
 namespace {
 
-TEST(JpegTransform, RotateClockwiseFromTheMenuTurnsTheFileAndThePreview)
+TEST(JpegTransform, RotateClockwiseTurnsTheFileAndThePreviewAndExifIsMadeCompliant)
 {
     std::string dir = e2e_work_dir("jpeg_rotate");
     ASSERT_TRUE(copy_fixture("camera.jpg", dir));
+    ASSERT_TRUE(copy_fixture("quadrants.jpg", dir));
     std::string path = dir + "\\camera.jpg";
     std::string before = read_whole_file(path);
 
@@ -28,51 +30,160 @@ TEST(JpegTransform, RotateClockwiseFromTheMenuTurnsTheFileAndThePreview)
     ASSERT_NE(save, nullptr);
     EXPECT_EQ(window_text(save), "Save As JPEG");
     SendMessageA(GetDlgItem(save, 1152), WM_SETTEXT, 0, (LPARAM)path.c_str());
-    PostMessageA(save, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), (LPARAM)GetDlgItem(save, IDOK));
+    click_button(save, IDOK);
     // Replacing the file is confirmed.
     DWORD start = GetTickCount();
     while (read_whole_file(path) == before && GetTickCount() - start < 15000) {
         HWND box = find_process_window(app.process.dwProcessId, "#32770", app.main, 200);
         if (box && box != save)
-            PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED), (LPARAM)GetDlgItem(box, IDYES));
+            click_button(box, IDYES);
     }
     ASSERT_NE(read_whole_file(path), before);
     Sleep(1000);
 
     // The picture turned: 32 x 80 after trimming, fitting the preview's
     // height; its left part is what was the bottom-left quadrant.
-    PreviewShot shot = preview_shot(app, "jpeg_rotate_cw");
-    ASSERT_GT(shot.width, 40);
-    int side = shot.width - 6;
-    int x = 3 + (int)((0.3 + 0.4 * 0.25) * side);
-    EXPECT_TRUE(colours_close(shot.at(x, 3 + side / 4), 0x0000FF, 40)) << std::hex << shot.at(x, 3 + side / 4);
-    EXPECT_TRUE(colours_close(shot.at(x, 3 + side * 3 / 4), 0xFFFF00, 40)) << std::hex << shot.at(x, 3 + side * 3 / 4);
+    Shot shot = preview_shot(app, "jpeg_rotate_cw");
+    EXPECT_TRUE(colours_close(shot.in_square(0.4, 0.25), 0x0000FF, 40)) << std::hex << shot.in_square(0.4, 0.25);
+    EXPECT_TRUE(colours_close(shot.in_square(0.4, 0.75), 0xFFFF00, 40)) << std::hex << shot.in_square(0.4, 0.75);
 
-    EXPECT_EQ(exit_by_button(app), 1);
-}
-
-// The check script reads the new Exif segment with exiftool and compares
-// the pixels with the file as it was.
-TEST(JpegTransform, MakeExifCompliantRewritesTheCurrentFile)
-{
-    std::string dir = e2e_work_dir("jpeg_exif");
-    ASSERT_TRUE(copy_fixture("quadrants.jpg", dir));
-    std::string path = dir + "\\quadrants.jpg";
-
-    RunningApp app;
-    ASSERT_TRUE(start_app("quadrants.jpg", dir, app));
-    // A command that comes before the picture has loaded does nothing: it
-    // is sent again until the file has its segment.
-    auto has_exif = [&] { return read_whole_file(path).find("Exif") != std::string::npos; };
+    // Make Exif Compliant on the next file of the list. A command that
+    // comes before the picture has loaded does nothing: it is sent again
+    // until the file has its segment.
+    select_list_entry(app, 1);
+    std::string exif = dir + "\\quadrants.jpg";
+    auto has_exif = [&] { return read_whole_file(exif).find("Exif") != std::string::npos; };
     for (int tries = 0; !has_exif() && tries < 6; ++tries) {
         Sleep(500);
         PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_JPEG_EXIF, 0), 0);
-        DWORD start = GetTickCount();
-        while (!has_exif() && GetTickCount() - start < 3000)
+        for (DWORD begun = GetTickCount(); !has_exif() && GetTickCount() - begun < 3000;)
             Sleep(100);
     }
     EXPECT_TRUE(has_exif());
+    EXPECT_EQ(exit_by_button(app), 1);
+}
 
+// F9 in the image window: the HUFFMAN dialog refuses an orientation outside
+// 1 to 8 and writes a valid one into the file.
+TEST(HuffmanDialog, RefusesNineAndWritesEight)
+{
+    std::string dir = e2e_work_dir("huffman");
+    ASSERT_TRUE(copy_fixture("camera.jpg", dir));
+    std::string path = dir + "\\camera.jpg";
+    std::string before = read_whole_file(path);
+    RunningApp app;
+    ASSERT_TRUE(start_app("camera.jpg", dir, app));
+    Sleep(500);
+    HWND view = open_image_window(app, IDC_MAIN_CENTER);
+    ASSERT_TRUE(view);
+
+    PostMessageA(view, WM_KEYDOWN, VK_F9, 0);
+    HWND dialog = wait_dialog(app, "Corvane File Viewer", 10000);
+    ASSERT_TRUE(dialog);
+    EXPECT_EQ(window_text(GetDlgItem(dialog, IDC_HUFFMAN_ORIENTATION)), "1");
+    SetDlgItemTextA(dialog, IDC_HUFFMAN_ORIENTATION, "3*3");
+    click_button(dialog, IDOK);
+    HWND box = wait_dialog(app, "Orientation of Image", 10000);
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box_text(box), "Error: Orientation must have a value between 1 and 8");
+    click_button(box, IDOK);
+    ASSERT_TRUE(wait_hidden(box));
+    EXPECT_EQ(read_whole_file(path), before) << "nothing written for 9";
+
+    SetDlgItemTextA(dialog, IDC_HUFFMAN_ORIENTATION, "8");
+    click_button(dialog, IDOK);
+    EXPECT_TRUE(wait_hidden(dialog));
+    DWORD start = GetTickCount();
+    while (read_whole_file(path) == before && GetTickCount() - start < 5000)
+        Sleep(100);
+    EXPECT_NE(read_whole_file(path), before);
+    EXPECT_EQ(exit_by_button(app), 1);
+}
+
+// View Digital Image Properties: the owner-drawn text is compared with the
+// same template drawn here with the expected text (the same fonts and
+// controls give the same pixels only when the texts are the same).
+const char EXPECTED_TEXT[] =
+    "make: Corvane\nmodel: Quadrants\norientation: 6\niso speed ratings: 400\n"
+    "date time original: 2026:12:06 12:00:00\ncolorspace: 65535\n";
+
+INT_PTR CALLBACK reference_dlg_proc(HWND, UINT msg, WPARAM, LPARAM lp)
+{
+    if (msg == WM_INITDIALOG)
+        return 1;
+    if (msg == WM_DRAWITEM) {
+        const DRAWITEMSTRUCT* item = (const DRAWITEMSTRUCT*)lp;
+        if (item->CtlID != IDC_EXIF_TEXT)
+            return 0;
+        RECT area = item->rcItem;
+        DrawTextA(item->hDC, EXPECTED_TEXT, -1, &area, 0);
+        return 1;
+    }
+    return 0;
+}
+
+// The program's EXIF template, opened in this process with the expected text.
+HWND open_reference_dialog()
+{
+    std::string exe = getenv("CORVANE_EXE") ? getenv("CORVANE_EXE") : "Corvane.exe";
+    HMODULE module = LoadLibraryExA(exe.c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
+    HRSRC found = module ? FindResourceA(module, "EXIF", MAKEINTRESOURCEA(5)) : NULL;  // RT_DIALOG
+    HGLOBAL loaded = found ? LoadResource(module, found) : NULL;
+    LPCDLGTEMPLATEA dialog_template = loaded ? (LPCDLGTEMPLATEA)LockResource(loaded) : NULL;
+    HWND dialog = dialog_template ? CreateDialogIndirectParamA(GetModuleHandleA(NULL), dialog_template,
+                                                               NULL, reference_dlg_proc, 0)
+                                  : NULL;
+    if (dialog) {
+        SetWindowPos(dialog, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
+        RedrawWindow(dialog, NULL, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    }
+    return dialog;
+}
+
+TEST(ExifDialog, ShowsTheCameraFieldsAndTheUprightThumbnail)
+{
+    std::string dir = e2e_work_dir("exif_dialog");
+    ASSERT_TRUE(copy_fixture("camera_props.jpg", dir));
+    RunningApp app;
+    ASSERT_TRUE(start_app("camera_props.jpg", dir, app));
+    // Sent again until the picture has loaded and the dialog shows.
+    HWND dialog = NULL;
+    for (int tries = 0; !dialog && tries < 6; ++tries) {
+        Sleep(500);
+        PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_EXIF_PROPERTIES, 0), 0);
+        dialog = find_process_window(app.process.dwProcessId, "#32770", app.main, 3000, "camera_props.jpg");
+    }
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_FALSE(is_visible(GetDlgItem(dialog, IDC_EXIF_MORE_INFO)));  // no APP12 text
+    EXPECT_TRUE(is_visible(GetDlgItem(dialog, IDOK)));
+
+    Shot shown = shoot(GetDlgItem(dialog, IDC_EXIF_TEXT), "exif_dialog_text");
+    // Stored sideways (orientation 6): shown 40 wide and 80 high, blue
+    // top left, red top right, yellow bottom left, green bottom right.
+    Shot thumb = shoot(GetDlgItem(dialog, IDC_EXIF_THUMBNAIL), "exif_dialog_thumbnail");
+    ASSERT_GT(thumb.width, 60);
+    ASSERT_GT(thumb.height, 100);
+    const struct {
+        int x, y;
+        DWORD colour;
+    } probes[] = {{10, 20, 0x0000FF}, {30, 20, 0xFF0000}, {10, 60, 0xFFFF00}, {30, 60, 0x00FF00}};
+    for (const auto& p : probes)
+        EXPECT_TRUE(colours_close(thumb.at(p.x, p.y), p.colour, 40)) << p.x << "," << p.y;
+
+    HWND reference_dialog = open_reference_dialog();
+    ASSERT_NE(reference_dialog, nullptr);
+    Shot reference = shoot(GetDlgItem(reference_dialog, IDC_EXIF_TEXT), "exif_dialog_text_expected");
+    DestroyWindow(reference_dialog);
+    ASSERT_EQ(shown.width, reference.width);
+    ASSERT_EQ(shown.height, reference.height);
+    int dark = 0;
+    for (DWORD pixel : reference.pixels)
+        dark += (pixel & 0xFF) < 0x60;
+    EXPECT_GT(dark, 100) << "the expected text was drawn";
+    EXPECT_TRUE(shown.pixels == reference.pixels) << "the dialog's text differs from the expected text";
+
+    click_button(dialog, IDOK);
+    EXPECT_TRUE(wait_until_closed(dialog));
     EXPECT_EQ(exit_by_button(app), 1);
 }
 

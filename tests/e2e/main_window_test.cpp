@@ -1,10 +1,10 @@
 // The main window as a person sees it: the classic Open dialog with the
 // program's title and controls, the command-line file, browsing the list,
-// and the Exit button.
+// the About box, Convert/Save through the Save dialog, the menu bar used by
+// its keys, the comment dialog, and the Exit button.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -13,15 +13,23 @@
 
 namespace {
 
-void touch(const std::string& path)
-{
-    ASSERT_TRUE(write_whole_file(path, "x")) << path;
-}
-
 std::string file_info(const RunningApp& app, std::string* caption)
 {
     PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_FILE_INFO, 0), 0);
     return dismiss_message_box(app, 5000, caption);
+}
+
+// Opens the bar entry with mnemonic key, then picks the items with the
+// mnemonics item_keys, as the keyboard does.
+void choose_by_keys(const RunningApp& app, char key, const std::string& item_keys)
+{
+    SetForegroundWindow(app.main);
+    PostMessageA(app.main, WM_SYSCOMMAND, SC_KEYMENU, (LPARAM)key);
+    Sleep(300);
+    for (char item_key : item_keys) {
+        PostMessageA(app.main, WM_CHAR, (WPARAM)item_key, 0);
+        Sleep(200);
+    }
 }
 
 // Where the file list shows the name, whatever its case; -1 when it does not.
@@ -36,13 +44,13 @@ int list_index(const RunningApp& app, const char* name)
 
 // Started with a quoted path in a folder with a blank: the file shows with
 // its information and status line, another selection replaces it, the
-// window keeps its minimum size and nothing is written at start or exit.
+// window keeps its minimum size and nothing is written to the settings.
 TEST(MainWindow, ClassicDialogShowsTheCommandLineFileAndAnotherSelection)
 {
     std::string dir = e2e_work_dir("browse with blank");
     ASSERT_TRUE(copy_fixture("quadrants.bmp", dir));
     ASSERT_TRUE(copy_fixture("commented.gif", dir));
-    touch(dir + "\\notes.txt");
+    ASSERT_TRUE(write_whole_file(dir + "\\notes.txt", "x"));
     std::string settings_before = read_whole_file(settings_file_path());
 
     RunningApp app;
@@ -74,9 +82,9 @@ TEST(MainWindow, ClassicDialogShowsTheCommandLineFileAndAnotherSelection)
     EXPECT_GE(list_index(app, "quadrants.bmp"), 0);
     EXPECT_GE(list_index(app, "commented.gif"), 0);
     EXPECT_EQ(list_index(app, "notes.txt"), -1);
-    EXPECT_EQ(combo_selection_text(GetDlgItem(app.main, IDC_MAIN_TYPE_COMBO)), "Image Files");
-    std::vector<DWORD> pixels;
-    ASSERT_FALSE(save_screenshot(app.main, "main_window", &pixels).empty());
+    EXPECT_EQ(window_text(GetDlgItem(app.main, IDC_MAIN_TYPE_COMBO)), "Image Files");
+    std::vector<DWORD> pixels = shoot(app.main, "main_window").pixels;
+    ASSERT_FALSE(pixels.empty());
     // The dialog's face and its text both show.
     EXPECT_GT(std::count(pixels.begin(), pixels.end(), pixels[pixels.size() / 2]), 0);
     EXPECT_NE(std::count(pixels.begin(), pixels.end(), 0x000000u), 0) << "no black text drawn";
@@ -109,8 +117,62 @@ TEST(MainWindow, ClassicDialogShowsTheCommandLineFileAndAnotherSelection)
     EXPECT_GT(dragged.right - dragged.left, 200);
     EXPECT_GT(dragged.bottom - dragged.top, 200);
 
+    // Help -> About has the main window's title: found as the other dialog.
+    PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_ABOUT, 0), 0);
+    HWND about = find_process_window(app.process.dwProcessId, "#32770", app.main, 15000);
+    ASSERT_NE(about, nullptr);
+    EXPECT_EQ(window_text(about), "Corvane Graphics' File Viewer");
+    EXPECT_NE(window_text(GetDlgItem(about, IDC_ABOUT_TEXT)).find("Version"), std::string::npos);
+    click_button(about, IDOK);
+    EXPECT_TRUE(wait_until_closed(about, 5000));
+
+    // Convert/Save -> BMP -> Uncompressed through the Save dialog writes the
+    // same 24-bit rows and reports the file. (A target that cannot be
+    // written is covered by the Convert/Save unit tests.)
+    std::string target = dir + "\\copy.bmp";
+    DeleteFileA(target.c_str());
+    ASSERT_TRUE(select_list_file(app, "quadrants.bmp"));
+    choose_by_keys(app, 'c', "mu");
+    HWND save = wait_dialog(app, "Save As Windows BMP");
+    ASSERT_NE(save, nullptr);
+    EXPECT_EQ(window_text(GetDlgItem(save, IDOK)), "Convert/Save");
+    SendMessageA(GetDlgItem(save, 1152), WM_SETTEXT, 0, (LPARAM)target.c_str());
+    click_button(save, IDOK);
+    HWND box = wait_dialog(app, "File Converted Successfully");
+    ASSERT_NE(box, nullptr);
+    std::string written = read_whole_file(target), source = read_whole_file(dir + "\\quadrants.bmp");
+    EXPECT_EQ(box_text(box), target + "\n\n" + std::to_string(written.size()) + " bytes");
+    click_button(box, IDOK);
+    ASSERT_GE(source.size(), 54u);
+    EXPECT_EQ(written.size(), source.size());
+    EXPECT_EQ(written.substr(54), source.substr(54));
+
     EXPECT_EQ(exit_by_button(app), 1);
     EXPECT_EQ(read_whole_file(settings_file_path()), settings_before) << "nothing is written at start or exit";
+}
+
+// The bar on the main window, and a display option chosen by its keys:
+// Slidesho&w, then Hide &File Name, written to the settings at once.
+TEST(MainMenu, BarAndHideFileNameByItsKeys)
+{
+    std::string ini = settings_file_path();
+    WritePrivateProfileStringA("Corvane", "HideFileName", "0", ini.c_str());
+    RunningApp app;
+    ASSERT_TRUE(start_app("", e2e_work_dir("menu_bar"), app));
+    ASSERT_NE(GetMenu(app.main), nullptr) << "the main window has a menu bar";
+    ASSERT_FALSE(shoot(app.main, "main_menu_bar").pixels.empty());
+    // The bar shows between the caption and the client area.
+    RECT window, client;
+    GetWindowRect(app.main, &window);
+    GetClientRect(app.main, &client);
+    EXPECT_GE((window.bottom - window.top) - client.bottom, GetSystemMetrics(SM_CYMENU));
+    choose_by_keys(app, 'w', "f");
+    DWORD start = GetTickCount();
+    while (GetPrivateProfileIntA("Corvane", "HideFileName", -1, ini.c_str()) != 1 && GetTickCount() - start < 5000)
+        Sleep(100);
+    EXPECT_EQ(GetPrivateProfileIntA("Corvane", "HideFileName", -1, ini.c_str()), 1);
+    WritePrivateProfileStringA("Corvane", "HideFileName", "0", ini.c_str());
+    EXPECT_EQ(exit_by_button(app), 1);
 }
 
 struct FilterCase {
@@ -124,7 +186,7 @@ class CommandLineFilter : public ::testing::TestWithParam<FilterCase> {};
 TEST_P(CommandLineFilter, ExtensionChoosesTheFileType)
 {
     std::string dir = e2e_work_dir("filters");
-    touch(dir + "\\" + GetParam().file);
+    ASSERT_TRUE(write_whole_file(dir + "\\" + GetParam().file, "x"));
 
     RunningApp app;
     ASSERT_TRUE(start_app(std::string("\"") + GetParam().file + "\"", dir, app));
@@ -133,12 +195,79 @@ TEST_P(CommandLineFilter, ExtensionChoosesTheFileType)
         EXPECT_EQ(dismiss_message_box(app, 5000), "Error Opening File");
     }
     ASSERT_TRUE(wait_for_main(app, 10000));
-    EXPECT_EQ(combo_selection_text(GetDlgItem(app.main, IDC_MAIN_TYPE_COMBO)), GetParam().filter);
+    EXPECT_EQ(window_text(GetDlgItem(app.main, IDC_MAIN_TYPE_COMBO)), GetParam().filter);
     EXPECT_EQ(exit_by_button(app), 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Names, CommandLineFilter, ::testing::Values(
     FilterCase{"clip.MPEG", "Multimedia", false},
     FilterCase{"list.asx", "Image Files", true}));
+
+// The comment dialog on GIF, JPEG, Targa, IFF and PPM files, one after
+// another in the list: it shows the comment (pamtotga names the Targa
+// picture after its input file), OK writes the new text into the file and
+// the status bar shows it; a file that cannot be written keeps its comment,
+// and the typed text stays in the dialog.
+struct CommentCase {
+    const char* file;
+    const char* title;
+    const char* old_comment;
+    bool locked;  // another program holds the file open for reading only
+};
+
+TEST(CommentDialog, WritesOrKeepsEverything)
+{
+    const CommentCase cases[] = {
+        {"commented.gif", "Insert/Update GIF Comment", "Sunny day", true},
+        {"commented.gif", "Insert/Update GIF Comment", "Sunny day", false},
+        {"quadrants.jpg", "Insert/Update JPEG Comment", "", false},
+        {"quadrants.tga", "Insert/Update TARGA Comment", "quadrants", false},
+        {"quadrants.iff", "Insert/Update IFF Comment", "", false},
+        {"quadrants.ppm", "Insert/Update PPM Comment", "", false},
+    };
+    std::string dir = e2e_work_dir("comment");
+    for (const CommentCase& c : cases)
+        ASSERT_TRUE(copy_fixture(c.file, dir)) << c.file;
+    RunningApp app;
+    ASSERT_TRUE(start_app("commented.gif", dir, app));
+    HWND status = GetDlgItem(GetDlgItem(app.main, IDC_MAIN_STATUS_PLACE), 2);
+    for (const CommentCase& c : cases) {
+        std::string path = dir + "\\" + c.file;
+        std::string before = read_whole_file(path);
+        HANDLE lock = INVALID_HANDLE_VALUE;
+        if (c.locked)
+            lock = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+        ASSERT_TRUE(select_list_file(app, c.file)) << c.file;
+        Sleep(300);
+        PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_INSERT_COMMENT, 0), 0);
+        HWND dialog = find_process_window(app.process.dwProcessId, "#32770", app.main, 10000, c.title);
+        ASSERT_NE(dialog, (HWND)NULL) << c.file;
+        HWND edit = GetDlgItem(dialog, IDC_COMMENT_EDIT);
+        EXPECT_EQ(window_text(edit), c.old_comment) << c.file;
+        SetWindowTextA(edit, "Rainy night");
+        click_button(dialog, IDOK);
+        if (c.locked) {
+            // The writer's box is captioned with the file name.
+            HWND box = find_process_window(app.process.dwProcessId, "#32770", dialog, 10000, c.file);
+            EXPECT_EQ(box ? box_text(box) : "no box", "Cannot Open File for Writing.");
+            click_button(box, IDOK);
+            wait_until_closed(box);
+            EXPECT_FALSE(wait_until_closed(dialog, 1000));
+            EXPECT_EQ(window_text(edit), "Rainy night");
+            EXPECT_EQ(read_whole_file(path), before);
+            EXPECT_EQ(status_bar_part_text(app, status, 1), c.old_comment);
+            click_button(dialog, IDCANCEL);
+            EXPECT_TRUE(wait_until_closed(dialog, 5000));
+            CloseHandle(lock);
+            continue;
+        }
+        EXPECT_TRUE(wait_until_closed(dialog)) << c.file;
+        std::string after = read_whole_file(path);
+        EXPECT_NE(after.find("Rainy night"), std::string::npos) << c.file;
+        EXPECT_TRUE(!*c.old_comment || after.find(c.old_comment) == std::string::npos) << c.file;
+        EXPECT_EQ(status_bar_part_text(app, status, 1), "Rainy night") << c.file;
+    }
+    EXPECT_EQ(exit_by_button(app), 1);
+}
 
 }  // namespace

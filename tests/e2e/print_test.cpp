@@ -62,10 +62,8 @@ TEST(Print, AnimatedGifPrintsAndGoesOnAnimating)
     PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_PRINT_NORMAL, 0), 0);
     HWND dialog = wait_dialog(app, "Print");
     ASSERT_NE(dialog, (HWND)NULL) << "the print dialog";
-    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-    for (int i = 0; i < 100 && IsWindow(dialog); ++i)
-        Sleep(50);
-    EXPECT_FALSE(IsWindow(dialog));
+    click_button(dialog, IDOK);
+    EXPECT_TRUE(wait_until_closed(dialog, 5000));
     note_print(dir, "e2e/animated.gif", "normal");
     EXPECT_GE(preview_colours(app).size(), 2u) << "the animation goes on after the print";
 
@@ -76,9 +74,8 @@ TEST(Print, AnimatedGifPrintsAndGoesOnAnimating)
     HWND open = wait_dialog(app, "Select Printer Color Profile File:");
     ASSERT_NE(open, (HWND)NULL);
     SetWindowTextA(GetDlgItem(open, 1152), profile.c_str());
-    PostMessageA(open, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-    for (int i = 0; i < 100 && IsWindow(open); ++i)
-        Sleep(50);
+    click_button(open, IDOK);
+    wait_until_closed(open, 5000);
     char stored[MAX_PATH] = "";
     GetPrivateProfileStringA("Corvane", "PrinterProfile", "", stored, sizeof stored, settings.c_str());
     EXPECT_STREQ(stored, profile.c_str());

@@ -1,6 +1,8 @@
-// Stepping through a folder: the slideshow covers the screen and moves on
-// through the list in order, wrapping at the end, until a key ends it;
-// Next File and Last File of the image window step both ways.
+// A folder as a person goes through it: the slideshow covers the screen and
+// moves on through the list in order, wrapping at the end, until a key ends
+// it; Next File and Last File of the image window step both ways; then the
+// current file is moved, copied, renamed and deleted (a cancel changes
+// nothing).
 #include <gtest/gtest.h>
 
 #include <string>
@@ -13,36 +15,28 @@ namespace {
 
 const DWORD RED = 0xFF0000, GREEN = 0x00FF00, BLUE = 0x0000FF;
 
+std::vector<std::string> listed(const RunningApp& app)
+{
+    return list_box_items(GetDlgItem(app.main, IDC_MAIN_FILE_LIST));
+}
+
 // slide_a/b/c.bmp: 60 x 40 of one colour each, 7254 bytes.
-void start_in_slide_folder(const char* sub, const char* first, RunningApp& app)
+TEST(Folder, SlideshowImageWindowStepsAndFileCommands)
 {
     std::string ini = settings_file_path();
     WritePrivateProfileStringA("Corvane", "BackgroundColor", "0", ini.c_str());
     WritePrivateProfileStringA("Corvane", "HideFileName", "0", ini.c_str());
     WritePrivateProfileStringA("Corvane", "HideStatusBar", "0", ini.c_str());
-    std::string dir = e2e_work_dir(sub);
+    std::string dir = e2e_work_dir("slideshow");
+    std::string moved = dir + "\\moved";
+    CreateDirectoryA(moved.c_str(), NULL);
+    for (const char* name : {"renamed.bmp", "copy_b.bmp", "moved\\slide_c.bmp"})
+        DeleteFileA((dir + "\\" + name).c_str());
     for (const char* name : {"slide_a.bmp", "slide_b.bmp", "slide_c.bmp"})
         ASSERT_TRUE(copy_fixture(name, dir));
-    ASSERT_TRUE(start_app(first, dir, app));
-    Sleep(500);
-}
-
-HWND name_field(const RunningApp& app)
-{
-    return GetDlgItem(app.main, IDC_MAIN_NAME_EDIT);
-}
-
-// The colour in the middle of the window's image area, where a small
-// centred picture always is.
-DWORD middle_colour(HWND hwnd, const char* shot)
-{
-    return shoot_image_area(hwnd, shot).middle();
-}
-
-TEST(Slideshow, StepsThroughTheListInOrderWrappingUntilAKeyEndsIt)
-{
     RunningApp app;
-    start_in_slide_folder("slideshow", "slide_c.bmp", app);
+    ASSERT_TRUE(start_app("slide_c.bmp", dir, app));
+    Sleep(500);
     PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_SLIDESHOW, 0), 0);
     HWND slide = find_process_window(app.process.dwProcessId, "Slide", NULL, 15000);
     ASSERT_NE(slide, nullptr);
@@ -53,7 +47,8 @@ TEST(Slideshow, StepsThroughTheListInOrderWrappingUntilAKeyEndsIt)
     EXPECT_EQ(r.top, 0);
     EXPECT_EQ(r.right, GetSystemMetrics(SM_CXSCREEN));
     EXPECT_EQ(r.bottom, GetSystemMetrics(SM_CYSCREEN));
-    EXPECT_EQ(middle_colour(slide, "slide_first"), BLUE) << "the current file first";
+    // A small centred picture is always in the middle of the image area.
+    EXPECT_EQ(shoot_client(slide, "slide_first").middle(), BLUE) << "the current file first";
 
     HWND caption = FindWindowExA(slide, NULL, "TextTitle", NULL);
     ASSERT_NE(caption, nullptr) << "the file name over the picture";
@@ -62,47 +57,92 @@ TEST(Slideshow, StepsThroughTheListInOrderWrappingUntilAKeyEndsIt)
     EXPECT_EQ(c.top, 0);
     EXPECT_NEAR((c.left + c.right) / 2, GetSystemMetrics(SM_CXSCREEN) / 2, 1);
 
+    HWND name = GetDlgItem(app.main, IDC_MAIN_NAME_EDIT);
     struct {
         const char* name;
         DWORD colour;
-    } const steps[] = {{"slide_a.bmp", RED}, {"slide_b.bmp", GREEN}};
-    for (const auto& step : steps) {
-        ASSERT_EQ(wait_for_window_text(name_field(app), step.name, 8000), step.name) << "comes next";
+    } const shown[] = {{"slide_a.bmp", RED}, {"slide_b.bmp", GREEN}};
+    for (const auto& step : shown) {
+        ASSERT_EQ(wait_for_window_text(name, step.name, 8000), step.name) << "comes next";
         Sleep(400);
-        EXPECT_EQ(middle_colour(slide, step.name), step.colour) << step.name;
+        EXPECT_EQ(shoot_client(slide, step.name).middle(), step.colour) << step.name;
     }
-
     PostMessageA(slide, WM_KEYDOWN, VK_SPACE, 0);
     EXPECT_TRUE(wait_until_closed(slide, 5000)) << "a key ends the show";
-    EXPECT_EQ(window_text(name_field(app)), "slide_b.bmp");
-}
+    EXPECT_EQ(window_text(name), "slide_b.bmp");
 
-TEST(Slideshow, NextAndLastFileOfTheImageWindowStepBothWays)
-{
-    RunningApp app;
-    start_in_slide_folder("slide_view", "slide_a.bmp", app);
+    // Next File and Last File of the image window, from slide_b.
     HWND view = open_image_window(app, IDC_MAIN_CENTER);
     ASSERT_NE(view, nullptr);
     ShowWindow(view, SW_RESTORE);
     SetWindowPos(view, NULL, 20, 20, 400, 300, SWP_NOZORDER);
     Sleep(300);
-
     struct {
         int command;
         const char* title;
         DWORD colour;
     } const steps[] = {
+        {IDM_VIEW_LAST_FILE, "slide_a.bmp     7254 bytes", RED},
         {IDM_VIEW_LAST_FILE, "slide_c.bmp     7254 bytes", BLUE},   // back from the first wraps
         {IDM_VIEW_NEXT_FILE, "slide_a.bmp     7254 bytes", RED},    // forward from the last wraps
         {IDM_VIEW_NEXT_FILE, "slide_b.bmp     7254 bytes", GREEN},
-        {IDM_VIEW_LAST_FILE, "slide_a.bmp     7254 bytes", RED},
     };
     for (const auto& step : steps) {
         PostMessageA(view, WM_COMMAND, MAKEWPARAM(step.command, 0), 0);
         EXPECT_EQ(wait_for_window_text(view, step.title), step.title);
         Sleep(400);
-        EXPECT_EQ(middle_colour(view, step.title), step.colour) << step.title;
+        EXPECT_EQ(shoot_client(view, step.title).middle(), step.colour) << step.title;
     }
+    PostMessageA(view, WM_KEYDOWN, VK_ESCAPE, 0);
+    ASSERT_TRUE(wait_until_closed(view));
+
+    // The file commands from slide_a: their dialog or question, the file on
+    // disk afterwards, the list refilled and the next file shown.
+    select_list_entry(app, 0);
+    Sleep(500);
+    // Cancel: nothing changes.
+    EXPECT_EQ(run_dialog_command(app, app.main, IDM_MAIN_MOVE_FILE, "Move \"slide_a.bmp\" To:", "", 0, true),
+              (std::vector<std::string>{"Move"}));
+    EXPECT_TRUE(file_exists(dir + "\\slide_a.bmp"));
+    EXPECT_EQ(window_text(name), "slide_a.bmp");
+
+    // Rename in the same folder: the renamed entry is shown.
+    EXPECT_EQ(run_dialog_command(app, app.main, IDM_MAIN_RENAME_FILE, "Rename \"slide_a.bmp\":",
+                                 dir + "\\renamed.bmp", 1),
+              (std::vector<std::string>{"Rename", "Move File|slide_a.bmp renamed:\n\n" + dir + "\\renamed.bmp"}));
+    EXPECT_FALSE(file_exists(dir + "\\slide_a.bmp"));
+    EXPECT_EQ(read_whole_file(dir + "\\renamed.bmp").size(), 7254u);
+    EXPECT_EQ(listed(app), (std::vector<std::string>{"renamed.bmp", "slide_b.bmp", "slide_c.bmp"}));
+    EXPECT_EQ(window_text(name), "renamed.bmp");
+
+    // Copy: both files, the copy listed, the current file unchanged.
+    select_list_entry(app, 1);
+    Sleep(500);
+    EXPECT_EQ(run_dialog_command(app, app.main, IDM_MAIN_COPY_FILE, "Copy \"slide_b.bmp\" To:",
+                                 dir + "\\copy_b.bmp", 1),
+              (std::vector<std::string>{"Copy", "Copy File|slide_b.bmp copied to:\n\n" + dir + "\\copy_b.bmp"}));
+    EXPECT_EQ(read_whole_file(dir + "\\copy_b.bmp"), read_whole_file(dir + "\\slide_b.bmp"));
+    EXPECT_EQ(listed(app).size(), 4u);
+
+    // Move to another folder: gone from the list; the entry now at its
+    // place (the last was moved, so the first) is shown.
+    select_list_entry(app, 3);
+    Sleep(500);
+    ASSERT_EQ(window_text(name), "slide_c.bmp");
+    EXPECT_EQ(run_dialog_command(app, app.main, IDM_MAIN_MOVE_FILE, "Move \"slide_c.bmp\" To:",
+                                 moved + "\\slide_c.bmp", 1),
+              (std::vector<std::string>{"Move", "Move File|slide_c.bmp moved to:\n\n" + moved + "\\slide_c.bmp"}));
+    EXPECT_FALSE(file_exists(dir + "\\slide_c.bmp"));
+    EXPECT_TRUE(file_exists(moved + "\\slide_c.bmp"));
+    EXPECT_EQ(listed(app), (std::vector<std::string>{"copy_b.bmp", "renamed.bmp", "slide_b.bmp"}));
+    EXPECT_EQ(window_text(name), "copy_b.bmp");
+
+    // Delete after the question: the next entry is shown.
+    EXPECT_EQ(run_dialog_command(app, app.main, IDM_MAIN_DELETE_FILE, NULL, "", 1),
+              (std::vector<std::string>{"", " CONFIRM DELETE FILE |Are you sure? \n\n\nDelete File copy_b.bmp?"}));
+    EXPECT_FALSE(file_exists(dir + "\\copy_b.bmp"));
+    EXPECT_EQ(listed(app), (std::vector<std::string>{"renamed.bmp", "slide_b.bmp"}));
+    EXPECT_EQ(window_text(name), "renamed.bmp");
 }
 
 }  // namespace

@@ -1,5 +1,9 @@
 // Image tools chosen from the main menu change what the preview shows, one
-// after the other on the quadrants picture (red, green over blue, yellow).
+// after the other in one program on the quadrants picture (red, green over
+// blue, yellow): Undo steps back one edit at a time and is refused once the
+// file changed on disk; the ROTATE and FRAME dialogs take expressions, keep
+// the dialog open on a text that is none, and turn or frame the picture;
+// the full-screen window shows, stretches and corrects red eyes.
 #include <gtest/gtest.h>
 
 #include "resources/resource.h"
@@ -7,7 +11,8 @@
 
 namespace {
 
-const DWORD RED = 0xFF0000, GREEN = 0x00FF00, BLUE = 0x0000FF, YELLOW = 0xFFFF00, WHITE = 0xFFFFFF;
+const DWORD RED = 0xFF0000, GREEN = 0x00FF00, BLUE = 0x0000FF, YELLOW = 0xFFFF00, WHITE = 0xFFFFFF,
+            MAGENTA = 0xFF00FF;
 
 struct Probe {
     double fx, fy;  // fractions of the preview's image square; fx < 0 ends the list
@@ -21,30 +26,66 @@ struct Step {
     Probe probes[4];
 };
 
-TEST(MenuTools, EachCommandChangesThePreview)
+// Colour of the wide picture's top-left quadrant in the preview.
+DWORD top_left_colour(const RunningApp& app, const char* shot)
 {
+    return preview_pixel(app, shot, 0.25, 0.35);
+}
+
+// Types text into the dialog's field and presses OK.
+void enter(HWND dialog, int field, const char* text)
+{
+    SetDlgItemTextA(dialog, field, text);
+    click_button(dialog, IDOK);
+    Sleep(800);
+}
+
+TEST(MenuTools, UndoEachCommandAndTheToolDialogsChangeThePreview)
+{
+    std::string ini = settings_file_path();
+    WritePrivateProfileStringA("Corvane", "FrameColor_Red", "255", ini.c_str());
+    WritePrivateProfileStringA("Corvane", "FrameColor_Green", "0", ini.c_str());
+    WritePrivateProfileStringA("Corvane", "FrameColor_Blue", "255", ini.c_str());
+    std::string dir = e2e_work_dir("tools");
+    ASSERT_TRUE(copy_fixture("quadrants.bmp", dir));
+    RunningApp app;
+    ASSERT_TRUE(start_app("quadrants.bmp", dir, app));
+    ASSERT_EQ(top_left_colour(app, "undo_start"), RED);
+
+    send_main_command(app, IDM_MAIN_FLIP_TB);
+    send_main_command(app, IDM_MAIN_INVERT);
+    ASSERT_EQ(top_left_colour(app, "undo_edited"), YELLOW) << "blue flipped up, then inverted";
+    send_main_command(app, IDM_MAIN_UNDO);
+    EXPECT_EQ(top_left_colour(app, "undo_once"), BLUE);
+    send_main_command(app, IDM_MAIN_UNDO);
+    EXPECT_EQ(top_left_colour(app, "undo_twice"), RED);
+    // Saved over meanwhile: the edits would be replayed onto an edited file.
+    send_main_command(app, IDM_MAIN_FLIP_TB);
+    std::string path = dir + "\\quadrants.bmp";
+    ASSERT_TRUE(write_whole_file(path, read_whole_file(path)));  // the same bytes, a later time
+    PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_UNDO, 0), 0);
+    EXPECT_NE(dismiss_message_box(app, 5000).find("cannot be undone"), std::string::npos);
+    Sleep(300);
+    EXPECT_EQ(top_left_colour(app, "undo_refused"), BLUE);
+
     const Step steps[] = {
+        // Restore reads the file again, without the edits.
+        {IDM_MAIN_RESTORE, "tools_restored", {{0.25, 0.375, RED, 0}, {-1, 0, 0, 0}}},
         // Turned upright in the square: blue, red over yellow, green.
         {IDM_MAIN_ROTATE_CW, "tools_rotated",
          {{0.375, 0.25, BLUE, 0}, {0.625, 0.25, RED, 0}, {0.375, 0.75, YELLOW, 0}, {0.625, 0.75, GREEN, 0}}},
         // Red weighs 0.30.
         {IDM_MAIN_GRAYSCALE, "tools_grey", {{0.625, 0.25, 0x4C4C4C, 2}, {-1, 0, 0, 0}}},
-        // Restore reads the file again, without the edits.
-        {IDM_MAIN_RESTORE, "tools_restored", {{0.25, 0.375, RED, 0}, {-1, 0, 0, 0}}},
+        {IDM_MAIN_RESTORE, "tools_restored_again", {{0.25, 0.375, RED, 0}, {-1, 0, 0, 0}}},
         // The ball of the left 40 x 40 square, red over blue, fills the
         // preview; the green quadrant is cut away, the corners are the
         // white background.
         {IDM_MAIN_SPHERE, "tools_sphere",
          {{0.75, 0.15, RED, 0}, {0.25, 0.15, RED, 0}, {0.25, 0.85, BLUE, 0}, {0.02, 0.02, WHITE, 0}}},
     };
-    std::string dir = e2e_work_dir("tools");
-    ASSERT_TRUE(copy_fixture("quadrants.bmp", dir));
-    RunningApp app;
-    ASSERT_TRUE(start_app("quadrants.bmp", dir, app));
-    ASSERT_EQ(preview_pixel(app, "tools_before", 0.25, 0.375), RED);
     for (const Step& step : steps) {
         send_main_command(app, step.command);
-        PreviewShot s = preview_shot(app, step.shot);
+        Shot s = preview_shot(app, step.shot);
         for (const Probe& p : step.probes) {
             if (p.fx < 0)
                 break;
@@ -53,6 +94,135 @@ TEST(MenuTools, EachCommandChangesThePreview)
                 << step.shot << " at " << p.fx << "," << p.fy << ": " << std::hex << got;
         }
     }
+
+    send_main_command(app, IDM_MAIN_RESTORE);
+    PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_ROTATE_ANGLE, 0), 0);
+    HWND dialog = wait_dialog(app, "Rotate Image", 5000);
+    ASSERT_TRUE(dialog);
+    enter(dialog, IDC_ANGLE_EDIT, "abc");
+    // The message box carries the dialog's caption too.
+    HWND box = find_process_window(app.process.dwProcessId, "#32770", dialog, 5000, "Rotate Image");
+    ASSERT_TRUE(box);
+    EXPECT_EQ(window_text(GetDlgItem(box, 0xFFFF)), "Error: Angle must have numeric value.");
+    click_button(box, IDOK);
+    wait_until_closed(box, 5000);
+    ASSERT_TRUE(IsWindow(dialog)) << "the dialog stays open";
+    enter(dialog, IDC_ANGLE_EDIT, "90/2");
+    EXPECT_FALSE(is_visible(dialog));
+    // A quarter of a right angle clockwise lifts the red top-left corner to
+    // the top of a square picture whose corners are the white background.
+    Shot turned = preview_shot(app, "angle_after");
+    EXPECT_EQ(turned.in_square(0.34, 0.12), RED);
+    EXPECT_EQ(turned.in_square(0.04, 0.04), WHITE);
+
+    send_main_command(app, IDM_MAIN_RESTORE);
+    PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_FRAME, 0), 0);
+    dialog = wait_dialog(app, "quadrants.bmp", 5000);
+    ASSERT_TRUE(dialog);
+    SendMessageA(GetDlgItem(dialog, IDC_FRAME_UNIFORM), BM_SETCHECK, BST_UNCHECKED, 0);
+    SendMessageA(GetDlgItem(dialog, IDC_FRAME_SEPARATE), BM_SETCHECK, BST_CHECKED, 0);
+    SetDlgItemTextA(dialog, IDC_FRAME_TOP, "40/2");
+    enter(dialog, IDC_FRAME_BOTTOM, "20");
+    EXPECT_FALSE(is_visible(dialog));
+    // 80 x 40 with 20 rows above and below fills the square preview, in the
+    // settings' frame colour.
+    Shot framed = preview_shot(app, "frame_after");
+    EXPECT_EQ(framed.in_square(0.5, 0.1), MAGENTA);
+    EXPECT_EQ(framed.in_square(0.25, 0.375), RED);
+    EXPECT_EQ(framed.in_square(0.75, 0.625), YELLOW);
+    EXPECT_EQ(framed.in_square(0.02, 0.9), MAGENTA);
+}
+
+// The full-screen window: the picture at its own size, Esc closes it;
+// STRETCH doubles it in a new one; the red-eye mode greys the pixels marked
+// on the enlarged area and only those, and Esc discards the marks. The
+// picture sits centred on the 1280 x 1024 test display from (600, 492).
+HWND open_full(const RunningApp& app, int command, HWND excluded = NULL)
+{
+    PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(command, 0), 0);
+    HWND full = find_process_window(app.process.dwProcessId, "Full", excluded, 10000);
+    Sleep(500);
+    return full;
+}
+
+// The band over the red quadrant, image pixels (0, 0) to (40, 20), is
+// drawn 320 x 160 from (480, 432); then a press at its top left.
+void band_and_press(HWND full)
+{
+    PostMessageA(full, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(600, 492));
+    PostMessageA(full, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(620, 502));
+    PostMessageA(full, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(640, 512));
+    PostMessageA(full, WM_LBUTTONUP, 0, MAKELPARAM(640, 512));
+    Sleep(800);
+    PostMessageA(full, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(484, 436));
+}
+
+void press_key(HWND window, UINT key)
+{
+    PostMessageA(window, WM_KEYDOWN, key, 0);
+    Sleep(800);
+}
+
+TEST(FullScreen, OwnSizeStretchedAndRedEyeMarksDiscardedThenKept)
+{
+    // The red-eye tips would wait for their OK on the first pointer move.
+    ScopedSetting no_tip("DontShowRedAgain", "1"), no_tip1("DontShowRed1Again", "1");
+    std::string dir = e2e_work_dir("full_screen");
+    ASSERT_TRUE(copy_fixture("quadrants.bmp", dir));
+    RunningApp app;
+    ASSERT_TRUE(start_app("quadrants.bmp", dir, app));
+
+    HWND full = open_full(app, IDM_MAIN_FULL_SCREEN);
+    ASSERT_TRUE(full);
+    Shot s = shoot(full, "full_plain");
+    EXPECT_EQ(s.at(600, 492), RED);
+    EXPECT_EQ(s.at(679, 531), YELLOW);
+    EXPECT_EQ(s.at(599, 492), WHITE) << "left of the picture";
+    press_key(full, VK_ESCAPE);
+    EXPECT_TRUE(wait_hidden(full));
+
+    HWND first = open_full(app, IDM_MAIN_STRETCH);
+    HWND dialog = wait_dialog(app, "quadrants.bmp", 10000);
+    ASSERT_TRUE(dialog);
+    SetDlgItemTextA(dialog, IDC_STRETCH_WIDTH_ONLY, "80*2");
+    click_button(dialog, IDOK);
+    Sleep(1500);
+    EXPECT_TRUE(wait_hidden(first));
+    full = find_process_window(app.process.dwProcessId, "Full", first, 5000);
+    ASSERT_TRUE(full);
+    // 160 x 80 from (560, 472).
+    s = shoot(full, "full_stretched");
+    EXPECT_EQ(s.at(560, 472), RED);
+    EXPECT_EQ(s.at(719, 551), YELLOW);
+    EXPECT_EQ(s.at(559, 472), WHITE);
+    press_key(full, VK_ESCAPE);
+    EXPECT_TRUE(wait_hidden(full));
+    send_main_command(app, IDM_MAIN_RESTORE);  // the stretched picture is the current one now
+
+    full = open_full(app, IDM_MAIN_RED_EYE);
+    ASSERT_TRUE(full);
+    band_and_press(full);
+    PostMessageA(full, WM_LBUTTONUP, 0, MAKELPARAM(484, 436));
+    press_key(full, VK_ESCAPE);
+    EXPECT_TRUE(wait_hidden(full));
+    EXPECT_EQ(preview_pixel(app, "red_eye_discarded", 0.5 / 80, 0.25 + 0.5 / 80), 0xFF0000u);
+
+    // Image columns 0 to 9 of rows 0 to 9 marked with the button held.
+    full = open_full(app, IDM_MAIN_RED_EYE, full);
+    ASSERT_TRUE(full);
+    band_and_press(full);
+    for (int row = 0; row < 10; ++row)
+        for (int column = 0; column < 10; ++column)
+            PostMessageA(full, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(484 + 8 * column, 436 + 8 * row));
+    PostMessageA(full, WM_LBUTTONUP, 0, MAKELPARAM(556, 508));
+    Sleep(800);
+    EXPECT_EQ(shoot(full, "red_eye_marked").at(484, 436), 0x737373u) << "shown grey on the enlarged area";
+    press_key(full, VK_RETURN);
+    EXPECT_TRUE(wait_hidden(full));
+    // Image pixel (x, y) shows at (x + 0.5) / 80, 0.25 + (y + 0.5) / 80 of the preview.
+    EXPECT_EQ(preview_pixel(app, "red_eye_after", 5.5 / 80, 0.25 + 5.5 / 80), 0x737373u);
+    EXPECT_EQ(preview_pixel(app, "red_eye_after", 15.5 / 80, 0.25 + 5.5 / 80), 0xFF0000u) << "column 15 unmarked";
+    EXPECT_EQ(preview_pixel(app, "red_eye_after", 5.5 / 80, 0.25 + 15.5 / 80), 0xFF0000u) << "row 15 unmarked";
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
-// The red-eye geometry of the full-screen window (the dragged band mapped
-// to image pixels and cut to the image; a click on the enlarged area
-// mapped to one of its pixels), the greying of a marked pixel, and the
-// STRETCH dialog's sizes.
+// What the end-to-end full-screen test does not reach: the scroll bars of
+// pictures larger than the screen, red-eye bands and clicks at and past the
+// picture's edges, the greying at 16 and 32 bits, and the STRETCH refusals.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -42,7 +41,6 @@ TEST(RedEyeArea, BandIsMappedToImagePixelsAndCutToTheImage)
         int found;
         RECT area;
     } cases[] = {
-        {"inside", 120, 60, 20, 10, 1, {40, 20, 80, 40}},
         {"over the right and bottom edges", 290, 140, 30, 30, 1, {380, 180, 400, 200}},
         {"left of and above the image", 90, 40, 20, 20, 1, {0, 0, 20, 20}},
         {"wholly right of the image", 301, 60, 10, 10, 0, {}},
@@ -51,12 +49,7 @@ TEST(RedEyeArea, BandIsMappedToImagePixelsAndCutToTheImage)
     for (const Case& c : cases) {
         RECT area = {};
         EXPECT_EQ(red_eye_area(c.left, c.top, c.width, c.height, &drawn, 400, 200, &area), c.found) << c.what;
-        if (c.found) {
-            EXPECT_EQ(area.left, c.area.left) << c.what;
-            EXPECT_EQ(area.top, c.area.top) << c.what;
-            EXPECT_EQ(area.right, c.area.right) << c.what;
-            EXPECT_EQ(area.bottom, c.area.bottom) << c.what;
-        }
+        EXPECT_TRUE(EqualRect(&area, &c.area)) << c.what;  // left empty when none is found
     }
     const RECT empty = {10, 10, 10, 10};
     RECT area;
@@ -67,25 +60,19 @@ TEST(RedEyeArea, ClickOnTheEnlargedAreaFindsItsPixel)
 {
     // A 10 x 5 area on a 1280 x 1024 screen is drawn 80 x 40 at (600, 492).
     struct Case {
-        int x, y, sw, sh, w, h;
+        int x, y, w, h;
         int found, px, py;
     } cases[] = {
-        {600, 492, 1280, 1024, 10, 5, 1, 0, 0},
-        {679, 531, 1280, 1024, 10, 5, 1, 9, 4},
-        {599, 492, 1280, 1024, 10, 5, 0, 0, 0},
-        {680, 500, 1280, 1024, 10, 5, 0, 0, 0},
-        {600, 532, 1280, 1024, 10, 5, 0, 0, 0},
+        {679, 531, 10, 5, 1, 9, 4}, {599, 492, 10, 5, 0, 0, 0}, {680, 500, 10, 5, 0, 0, 0},
+        {600, 532, 10, 5, 0, 0, 0},
         // 200 pixels wide overflow the screen: every column maps to a pixel.
-        {0, 492, 1280, 1024, 200, 5, 1, 20, 0},
-        {1279, 492, 1280, 1024, 200, 5, 1, 179, 0},
+        {0, 492, 200, 5, 1, 20, 0}, {1279, 492, 200, 5, 1, 179, 0},
     };
     for (const Case& c : cases) {
-        int px = -1, py = -1;
-        EXPECT_EQ(red_eye_pixel_at(c.x, c.y, c.sw, c.sh, c.w, c.h, &px, &py), c.found) << c.x << "," << c.y;
-        if (c.found) {
-            EXPECT_EQ(px, c.px) << c.x << "," << c.y;
-            EXPECT_EQ(py, c.py) << c.x << "," << c.y;
-        }
+        int px = 0, py = 0;  // left alone when no pixel is found
+        EXPECT_EQ(red_eye_pixel_at(c.x, c.y, 1280, 1024, c.w, c.h, &px, &py), c.found) << c.x << "," << c.y;
+        EXPECT_EQ(px, c.px) << c.x << "," << c.y;
+        EXPECT_EQ(py, c.py) << c.x << "," << c.y;
     }
 }
 
@@ -99,7 +86,6 @@ TEST(RedEyeMark, ReddishPixelsBecomeADarkerGreyAndGreyOnesStay)
         BYTE after[4];
     } cases[] = {
         // Lightness 0.5 raised to 2^0.2: 0.4510.
-        {"red, 24 bits", 24, {0, 0, 255}, 1, {115, 115, 115}},
         {"red, 32 bits keeps alpha", 32, {0, 0, 255, 77}, 1, {115, 115, 115, 77}},
         {"grey stays", 24, {90, 90, 90}, 0, {90, 90, 90}},
         // 5-5-5 red 31: lightness 0.5, 31 * 0.4510 = 13 on every field.
@@ -120,9 +106,7 @@ TEST(StretchSize, DerivedSidesAndRefusals)
         const char* refusal;
         int W, H;
     } cases[] = {
-        {STRETCH_KEEP_WIDTH, 1000, 600, 500, 0, nullptr, 500, 300},
         {STRETCH_KEEP_HEIGHT, 1000, 600, 0, 301, nullptr, 501, 301},
-        {STRETCH_BOTH, 1000, 600, 1000, 600, nullptr, 1000, 600},
         {STRETCH_KEEP_WIDTH, 1000, 600, 0, 0, "Error: WIDTH must have non-zero value.", 0, 0},
         {STRETCH_KEEP_HEIGHT, 1000, 600, 0, 0, "Error: HEIGHT must have non-zero value.", 0, 0},
         {STRETCH_BOTH, 1000, 600, 10, 0, "Error: Both WIDTH and HEIGHT must have non-zero values.", 0, 0},
@@ -132,14 +116,12 @@ TEST(StretchSize, DerivedSidesAndRefusals)
         {STRETCH_BOTH, 10, 10, 300000, 1, "Insufficient Memory for this Operation.", 0, 0},
     };
     for (const Case& c : cases) {
-        int W = 0, H = 0;
+        int W = 0, H = 0;  // left alone on a refusal
         const char* refusal = stretch_size(c.mode, c.w, c.h, c.typed_w, c.typed_h, &W, &H);
         EXPECT_EQ(std::string(refusal ? refusal : ""), std::string(c.refusal ? c.refusal : ""))
             << c.mode << " " << c.typed_w << "x" << c.typed_h;
-        if (!c.refusal) {
-            EXPECT_EQ(W, c.W);
-            EXPECT_EQ(H, c.H);
-        }
+        EXPECT_EQ(W, c.W) << c.mode << " " << c.typed_w << "x" << c.typed_h;
+        EXPECT_EQ(H, c.H) << c.mode << " " << c.typed_w << "x" << c.typed_h;
     }
 }
 

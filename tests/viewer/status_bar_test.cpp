@@ -58,7 +58,7 @@ protected:
     HWND m_window = NULL;
 };
 
-TEST_F(StatusBars, ImageWindowBarHoldsTheStripInItsFirstPart)
+TEST_F(StatusBars, ImageWindowBarHoldsTheStripAndTheComment)
 {
     HWND view = make_parent(500);
     create_view_status_bar(view);
@@ -75,12 +75,8 @@ TEST_F(StatusBars, ImageWindowBarHoldsTheStripInItsFirstPart)
     char cls[16] = "";
     GetClassNameA(g_hwndViewBar, cls, sizeof cls);
     EXPECT_STREQ("Bar", cls);
-}
 
-TEST_F(StatusBars, CommentShowsInPartOneAndABlankWithoutOne)
-{
-    HWND view = make_parent(500);
-    create_view_status_bar(view);
+    // The comment in part 1, a blank without one.
     resize_view_status_bar();
     EXPECT_EQ(" ", part_text(g_hwndViewStatus, 1));
     set_comment("A comment");

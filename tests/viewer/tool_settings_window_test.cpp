@@ -21,10 +21,6 @@ TEST(TextSettings, DefaultsWithoutASettingsFile)
     EXPECT_STREQ(g_textFont.lfFaceName, "Arial");
     EXPECT_EQ(g_textFont.lfHeight, -16);
     EXPECT_EQ(g_textFont.lfWeight, 400);
-    EXPECT_EQ(g_textFont.lfPitchAndFamily, 32);
-    EXPECT_EQ(g_textColor, 0x000000u);
-    EXPECT_EQ(g_textBackColor, 0xFFFFFFu);
-    EXPECT_EQ(g_textBackgroundTransparent, 0);
 }
 
 TEST(TextSettings, EachKeyReachesItsField)

@@ -1,0 +1,337 @@
+// The crop, merge and text tools on the real program over the 80 x 40
+// quadrants picture (red, green / blue, yellow), driven with the X pointer:
+// Esc leaves the picture as it was, accepting changes only the tool's place.
+// Then the palette window and its colour picker.
+#include <gtest/gtest.h>
+
+#include "resources/resource.h"
+#include "tests/e2e/e2e_driver.h"
+
+#include <commctrl.h>
+#include <stdlib.h>
+#include <stdio.h>
+
+namespace {
+
+const DWORD RED = 0xFF0000, GREEN = 0x00FF00, BLUE = 0x0000FF, YELLOW = 0xFFFF00, MAGENTA = 0xFF00FF,
+            WHITE = 0xFFFFFF;
+
+struct Tool {
+    HWND window = NULL, status = NULL;
+    POINT image_corner = {};  // top-left image pixel, screen coordinates
+};
+
+// Opens a tool over the picture: its window and its backdrop's status bar.
+bool open_tool(const RunningApp& app, int command, const char* class_name, Tool* tool)
+{
+    PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(command, 0), 0);
+    tool->window = find_process_window(app.process.dwProcessId, class_name, NULL, 10000);
+    HWND backdrop = find_process_window(app.process.dwProcessId, "Dummy", NULL, 5000);
+    if (!tool->window || !backdrop)
+        return false;
+    tool->status = FindWindowExA(backdrop, NULL, STATUSCLASSNAMEA, NULL);
+    RECT c;
+    GetClientRect(tool->window, &c);
+    tool->image_corner = {(c.right - 80) / 2, (c.bottom - 40) / 2};
+    ClientToScreen(tool->window, &tool->image_corner);
+    return true;
+}
+
+// The pointer to the image pixel (x, y), or pressed there and dragged by
+// (dx, dy) in two moves.
+void pointer(const Tool& tool, int x, int y, int dx = 0, int dy = 0)
+{
+    x += tool.image_corner.x;
+    y += tool.image_corner.y;
+    char actions[200];
+    if (dx || dy)
+        snprintf(actions, sizeof actions,
+                 "mousemove %d %d sleep 0.3 mousedown 1 sleep 0.3 mousemove %d %d sleep 0.3 mousemove %d %d "
+                 "sleep 0.3 mouseup 1",
+                 x, y, x + dx / 2, y + dy / 2, x + dx, y + dy);
+    else
+        snprintf(actions, sizeof actions, "mousemove %d %d", x, y);
+    x_input(actions);
+}
+
+bool escape_closes(const Tool& tool)
+{
+    SetForegroundWindow(tool.window);
+    x_input("key Escape");
+    return wait_until_closed(tool.window, 5000);
+}
+
+// Presses OK of the dialog with that title once it shows.
+bool press_ok(const RunningApp& app, const char* title)
+{
+    HWND dialog = wait_dialog(app, title, 10000);
+    if (dialog)
+        click_button(dialog, IDOK);
+    return dialog && wait_until_closed(dialog, 5000);
+}
+
+// The image pixel (x, y) of the tool's window as shown.
+DWORD window_pixel(const Tool& tool, const char* name, int x, int y)
+{
+    RECT frame;
+    GetWindowRect(tool.window, &frame);
+    return shoot(tool.window, name).at(tool.image_corner.x - frame.left + x, tool.image_corner.y - frame.top + y);
+}
+
+// The preview shows the 80 x 40 picture across its square's middle half.
+DWORD picture_pixel(const RunningApp& app, const char* name, double x, double y)
+{
+    return preview_pixel(app, name, (x + 0.5) / 80, 0.25 + (y + 0.5) / 80);
+}
+
+// The crop frame's top-left corner dragged to the middle.
+void crop_escaped_then_accepted(const RunningApp& app)
+{
+    for (bool accept : {false, true}) {
+        Tool tool;
+        ASSERT_TRUE(open_tool(app, IDM_MAIN_CROP, "Crop", &tool));
+        EXPECT_EQ(status_bar_part_text(app, tool.status, 2), "width: 80");
+        pointer(tool, -2, -2, 40, 20);
+        EXPECT_EQ(status_bar_part_text(app, tool.status, 2), "width: 40");
+        EXPECT_EQ(status_bar_part_text(app, tool.status, 3), "height: 20");
+        if (!accept) {
+            EXPECT_TRUE(escape_closes(tool));
+            EXPECT_EQ(picture_pixel(app, "crop_cancelled", 8, 4), RED);
+            continue;
+        }
+        SendMessageA(tool.window, WM_COMMAND, MAKEWPARAM(IDM_CROP_ACCEPT, 0), 0);
+        EXPECT_FALSE(IsWindow(tool.window));
+        // Still twice as wide as high: the yellow quadrant fills the picture.
+        for (double x : {2, 40, 77})
+            EXPECT_EQ(picture_pixel(app, "crop_accepted", x, x / 2), YELLOW) << x;
+    }
+}
+
+// A BMP file's packed image (past its 14-byte file header) on the clipboard.
+bool put_on_clipboard(const std::string& bmp_path)
+{
+    std::string bmp = read_whole_file(bmp_path);
+    HGLOBAL block = bmp.size() > 14 ? GlobalAlloc(GMEM_MOVEABLE, bmp.size() - 14) : NULL;
+    if (!block || !OpenClipboard(NULL)) {
+        GlobalFree(block);
+        return false;
+    }
+    memcpy(GlobalLock(block), bmp.data() + 14, bmp.size() - 14);
+    GlobalUnlock(block);
+    EmptyClipboard();
+    const bool set = SetClipboardData(CF_DIB, block) != NULL;
+    CloseClipboard();
+    if (!set)
+        GlobalFree(block);
+    return set;
+}
+
+// patch.bmp: 20 x 10 magenta with four white key columns at its left. The
+// first pointer move over the merge window asks for the source file.
+bool choose_patch(const RunningApp& app, const Tool& tool)
+{
+    pointer(tool, 60, 30);
+    HWND dialog = wait_dialog(app, "Merge Image from File", 10000);
+    if (!dialog)
+        return false;
+    // The file-name box: a combo box (cmb13) or an edit control (edt1).
+    HWND name = GetDlgItem(dialog, 0x47C);
+    SendMessageA(name ? name : GetDlgItem(dialog, 0x480), WM_SETTEXT, 0, (LPARAM) "patch.bmp");
+    click_button(dialog, IDOK);
+    return wait_until_closed(dialog, 5000);
+}
+
+// The patch dragged by its pixel (10, 5) to (40, 20), made transparent,
+// accepted and undone; dragged again and escaped; the clipboard's image.
+void merge_accepted_undone_escaped_and_from_clipboard(const RunningApp& app, const std::string& dir)
+{
+    Tool tool;
+    ASSERT_TRUE(open_tool(app, IDM_MAIN_MERGE_FILE, "Merge", &tool));
+    EXPECT_EQ(status_bar_part_text(app, tool.status, 2), "width: 80;   height: 40");
+    ASSERT_TRUE(choose_patch(app, tool));
+    EXPECT_EQ(status_bar_part_text(app, tool.status, 3), "left: 0;   top: 0;   right: 19;   bottom: 9");
+    pointer(tool, 10, 5, 30, 15);
+    EXPECT_EQ(status_bar_part_text(app, tool.status, 3), "left: 30;   top: 15;   right: 49;   bottom: 24");
+    // Opaque at first: the key column is white.
+    EXPECT_EQ(window_pixel(tool, "merge_opaque", 32, 20), WHITE);
+    EXPECT_EQ(window_pixel(tool, "merge_opaque", 40, 20), MAGENTA);
+    SendMessageA(tool.window, WM_COMMAND, MAKEWPARAM(IDM_MERGE_TRANSPARENT, 0), 0);
+    EXPECT_EQ(window_pixel(tool, "merge_transparent", 32, 20), BLUE);
+    EXPECT_EQ(window_pixel(tool, "merge_transparent", 32, 16), RED);
+    EXPECT_EQ(window_pixel(tool, "merge_transparent", 34, 16), MAGENTA);
+    SendMessageA(tool.window, WM_COMMAND, MAKEWPARAM(IDM_MERGE_ACCEPT, 0), 0);
+    EXPECT_FALSE(IsWindow(tool.window));
+    const struct {
+        double x, y;
+        DWORD colour;
+    } after[] = {{40, 20, MAGENTA}, {34, 17, MAGENTA}, {46, 23, MAGENTA}, {31.5, 22, BLUE},
+                 {10, 10, RED},     {70, 32, YELLOW},  {55, 20, YELLOW},  {40, 30, YELLOW}};
+    for (const auto& p : after)
+        EXPECT_EQ(picture_pixel(app, "merge_accepted", p.x, p.y), p.colour) << p.x << "," << p.y;
+    // One recorded edit: Undo brings the quadrants back.
+    send_main_command(app, IDM_MAIN_UNDO);
+    Sleep(700);
+    EXPECT_EQ(picture_pixel(app, "merge_undone", 40, 20), YELLOW);
+    EXPECT_EQ(picture_pixel(app, "merge_undone", 34, 17), RED);
+
+    ASSERT_TRUE(open_tool(app, IDM_MAIN_MERGE_FILE, "Merge", &tool));
+    ASSERT_TRUE(choose_patch(app, tool));
+    pointer(tool, 10, 5, 30, 15);
+    EXPECT_EQ(window_pixel(tool, "merge_before_escape", 40, 20), MAGENTA);
+    EXPECT_TRUE(escape_closes(tool));
+    EXPECT_EQ(picture_pixel(app, "merge_cancelled", 40, 20), YELLOW);
+
+    // The clipboard's image (the patch) is asked for and placed at the top left.
+    ASSERT_TRUE(put_on_clipboard(dir + "\\patch.bmp"));
+    ASSERT_TRUE(open_tool(app, IDM_MAIN_MERGE_CLIPBOARD, "Merge", &tool));
+    pointer(tool, 40, 120);
+    HWND box = wait_dialog(app, "Merge Image", 10000);
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box_text(box), "Merge Image from Clipboard?");
+    click_button(box, IDYES);
+    wait_until_closed(box);
+    SendMessageA(tool.window, WM_COMMAND, MAKEWPARAM(IDM_MERGE_ACCEPT, 0), 0);
+    EXPECT_EQ(picture_pixel(app, "merge_clipboard", 12, 5), MAGENTA);
+    EXPECT_EQ(picture_pixel(app, "merge_clipboard", 24, 5), RED);
+    EXPECT_EQ(picture_pixel(app, "merge_clipboard", 12, 12), RED);
+}
+
+// Runs the text tool's dialogs on its first pointer move: font and colours
+// as set, "Hi" (an empty text refused first when asked), centred on both
+// axes, black on an opaque white box (the settings' defaults).
+bool place_centred_hi(const RunningApp& app, Tool* tool, bool try_empty)
+{
+    if (!open_tool(app, IDM_MAIN_WRITE_TEXT, "Text", tool))
+        return false;
+    pointer(*tool, 40, try_empty ? 120 : 110);  // a move each time
+    if (!press_ok(app, "Write Text on Image -- Select Font") || !press_ok(app, "Write Text on Image -- Select Colors"))
+        return false;
+    HWND text = wait_dialog(app, "Write Text on Image -- Enter/Edit Text", 10000);
+    if (!text)
+        return false;
+    if (try_empty) {
+        click_button(text, IDOK);
+        HWND box = wait_dialog(app, "Write Text on Image", 10000);
+        EXPECT_EQ(box ? box_text(box) : "no box", "No Text Entered.");
+        click_button(box, IDOK);
+        EXPECT_TRUE(box && wait_until_closed(box));
+        EXPECT_TRUE(IsWindowVisible(text)) << "the dialog stays";
+    }
+    SendMessageA(FindWindowExA(text, NULL, "Edit", NULL), WM_SETTEXT, 0, (LPARAM) "Hi");
+    click_button(text, IDOK);
+    HWND position = wait_dialog(app, "Position Text on Image", 10000);
+    if (!position)
+        return false;
+    SendDlgItemMessageA(position, IDC_TEXT_CENTER_X, BM_SETCHECK, BST_CHECKED, 0);
+    SendDlgItemMessageA(position, IDC_TEXT_CENTER_Y, BM_SETCHECK, BST_CHECKED, 0);
+    return press_ok(app, "Position Text on Image");
+}
+
+// Pixels in the middle quarter of the picture in the preview that are white
+// or dark (the ink, smoothed by the preview's halftone scaling).
+void count_ink(const Shot& shot, int* white, int* black)
+{
+    *white = *black = 0;
+    const int side = shot.width;
+    for (int y = side * 3 / 8; y < side * 5 / 8; ++y)
+        for (int x = side / 4; x < side * 3 / 4; ++x) {
+            const DWORD c = shot.at(x, y);
+            *white += c == 0xFFFFFF;
+            *black += (c & 0xFF) < 100 && ((c >> 8) & 0xFF) < 100 && (c >> 16) < 100;
+        }
+}
+
+// An empty text refused, "Hi" escaped, then accepted: ink on the picture's
+// middle only.
+void text_escaped_then_accepted(const RunningApp& app)
+{
+    Tool tool;
+    ASSERT_TRUE(place_centred_hi(app, &tool, true));
+    EXPECT_TRUE(escape_closes(tool));
+    int white = 0, black = 0;
+    count_ink(preview_shot(app, "text_cancelled"), &white, &black);
+    EXPECT_EQ(white + black, 0);
+
+    ASSERT_TRUE(place_centred_hi(app, &tool, false));
+    SendMessageA(tool.window, WM_COMMAND, MAKEWPARAM(IDM_TEXT_ACCEPT, 0), 0);
+    EXPECT_FALSE(IsWindow(tool.window));
+    count_ink(preview_shot(app, "text_accepted"), &white, &black);
+    EXPECT_GT(white, 100);
+    EXPECT_GT(black, 20);
+    const struct {
+        double x, y;
+        DWORD colour;
+    } corners[] = {{3, 3, RED}, {76, 3, GREEN}, {3, 36, BLUE}, {76, 36, YELLOW}};
+    for (const auto& p : corners)
+        EXPECT_EQ(picture_pixel(app, "text_accepted", p.x, p.y), p.colour) << p.x << "," << p.y;
+}
+
+// One program, Restore between the tools (Undo is the merge's own check).
+TEST(ToolWindows, MergeCropAndTextEachEscapedThenAccepted)
+{
+    ScopedSetting no_tip("DontShowAgain", "1");  // the crop tip would wait for its OK
+    std::string dir = e2e_work_dir("tool_windows");
+    ASSERT_TRUE(copy_fixture("quadrants.bmp", dir));
+    ASSERT_TRUE(copy_fixture("patch.bmp", dir));
+    RunningApp app;
+    ASSERT_TRUE(start_app("quadrants.bmp", dir, app));
+    merge_accepted_undone_escaped_and_from_clipboard(app, dir);
+    send_main_command(app, IDM_MAIN_RESTORE);
+    crop_escaped_then_accepted(app);
+    send_main_command(app, IDM_MAIN_RESTORE);
+    text_escaped_then_accepted(app);
+}
+
+// Display Palette: the window lists the GIF's colours; a click on the first
+// swatch opens the picker on entry 0, and black typed into its fields turns
+// that entry's quadrant of the picture black.
+void type_channel(HWND picker, int id, const char* text)
+{
+    HWND field = GetDlgItem(picker, id);
+    // The picker takes a field's text only while that field has the focus.
+    SendMessageA(picker, WM_COMMAND, MAKEWPARAM(id, EN_SETFOCUS), (LPARAM)field);
+    SetDlgItemTextA(picker, id, text);
+    SendMessageA(picker, WM_COMMAND, MAKEWPARAM(id, EN_KILLFOCUS), (LPARAM)field);
+}
+
+TEST(PaletteWindow, PickerOnTheFirstSwatchRecoloursItsEntry)
+{
+    std::string dir = e2e_work_dir("palette");
+    ASSERT_TRUE(copy_fixture("quadrants.gif", dir));
+    RunningApp app;
+    ASSERT_TRUE(start_app("quadrants.gif", dir, app));
+
+    PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_DISPLAY_PALETTE, 0), 0);
+    HWND palette = find_process_window(app.process.dwProcessId, "Palette", NULL, 10000);
+    ASSERT_TRUE(palette);
+    EXPECT_EQ(window_text(palette), "Image Palette (4 Colors)");
+
+    PostMessageA(palette, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(3, 3));
+    HWND picker = wait_dialog(app, "Palette Index 0", 10000);
+    ASSERT_TRUE(picker);
+    DWORD old = (DWORD)atoi(window_text(GetDlgItem(picker, IDC_PICKER_RED)).c_str()) << 16 |
+                (DWORD)atoi(window_text(GetDlgItem(picker, IDC_PICKER_GREEN)).c_str()) << 8 |
+                (DWORD)atoi(window_text(GetDlgItem(picker, IDC_PICKER_BLUE)).c_str());
+    type_channel(picker, IDC_PICKER_RED, "0");
+    type_channel(picker, IDC_PICKER_GREEN, "0");
+    type_channel(picker, IDC_PICKER_BLUE, "0");
+    click_button(picker, IDOK);
+    EXPECT_TRUE(wait_hidden(picker));
+    // The window lies over the preview.
+    PostMessageA(palette, WM_COMMAND, MAKEWPARAM(IDM_PALETTE_EXIT, 0), 0);
+    EXPECT_TRUE(wait_hidden(palette));
+
+    const struct {
+        double fx, fy;
+        DWORD colour;
+    } quadrants[] = {{0.25, 0.375, RED}, {0.75, 0.375, GREEN}, {0.25, 0.625, BLUE}, {0.75, 0.625, YELLOW}};
+    Shot s = preview_shot(app, "palette_after");
+    int recoloured = 0;
+    for (const auto& q : quadrants) {
+        EXPECT_EQ(s.in_square(q.fx, q.fy), q.colour == old ? 0u : q.colour) << std::hex << q.colour;
+        recoloured += q.colour == old;
+    }
+    EXPECT_EQ(recoloured, 1) << "entry 0 held " << std::hex << old;
+}
+
+}  // namespace
