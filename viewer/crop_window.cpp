@@ -20,6 +20,7 @@
 #include "tools/edit_history.h"
 #include "tools/resample.h"
 #include "tools/tool_settings.h"
+#include "viewer/full_window.h"
 #include "viewer/status_bar.h"
 
 HWND g_hwndDummy;
@@ -59,24 +60,14 @@ void tool_check_zoom_items(HMENU menu)
 
 DWORD tool_window_style(int w, int h)
 {
-    const int SW = GetSystemMetrics(SM_CXSCREEN), SH = GetSystemMetrics(SM_CYSCREEN);
-    const int M = GetSystemMetrics(SM_CYMENU), B = g_mainStatusHeight;
-    const int cxv = GetSystemMetrics(SM_CXVSCROLL), cyh = GetSystemMetrics(SM_CYHSCROLL);
-    DWORD style = WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN;
+    // The full-screen window's rule, for the screen less the menu and the status bar.
     g_scrollRangeX = g_scrollRangeY = 0;
-    if (h <= SH - M - B && w <= SW) {
-    } else if (w <= SW - cxv) {
-        style |= WS_VSCROLL;
-        g_scrollRangeY = h - SH + M + B;
-    } else if (h <= SH - M - cyh - B) {
-        style |= WS_HSCROLL;
-        g_scrollRangeX = w - SW;
-    } else {
-        style |= WS_VSCROLL | WS_HSCROLL;
-        g_scrollRangeY = h - SH + M + B + cyh;
-        g_scrollRangeX = w - SW + cxv;
-    }
-    return style;
+    const int bars = full_screen_bars(w, h, GetSystemMetrics(SM_CXSCREEN),
+                                      GetSystemMetrics(SM_CYSCREEN) - GetSystemMetrics(SM_CYMENU) - g_mainStatusHeight,
+                                      GetSystemMetrics(SM_CXVSCROLL), GetSystemMetrics(SM_CYHSCROLL), &g_scrollRangeX,
+                                      &g_scrollRangeY);
+    return WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN | (bars & FULL_BAR_VERTICAL ? WS_VSCROLL : 0) |
+           (bars & FULL_BAR_HORIZONTAL ? WS_HSCROLL : 0);
 }
 
 // ---- geometry
