@@ -34,7 +34,7 @@ struct Options {
     std::string reader;
     uint64_t start = 0;
     std::string file;
-    std::string regress_dir;
+    std::vector<std::string> regress_dirs;  // every --regress given
     unsigned hang_ms = 10000;
 };
 
@@ -286,7 +286,7 @@ static bool parse_options(int argc, char** argv, Options* o)
         else if (arg == "--file")
             o->file = value;
         else if (arg == "--regress")
-            o->regress_dir = value;
+            o->regress_dirs.push_back(value);
         else if (arg == "--hang-ms")
             o->hang_ms = (unsigned)number;
         else
@@ -333,8 +333,8 @@ int main(int argc, char** argv)
     if (!options.file.empty()) {
         complete = run_files({options.file}, &all);
     } else {
-        if (!options.regress_dir.empty())
-            complete = run_files(files_matching(options.regress_dir + "\\*"), &all);
+        for (const std::string& dir : options.regress_dirs)
+            complete = run_files(files_matching(dir + "\\*"), &all) && complete;
         bool matched = false;
         for (size_t i = 0; i < FUZZ_READER_COUNT; i++) {
             const FuzzReader& reader = FUZZ_READERS[i];
