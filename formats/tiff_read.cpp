@@ -628,14 +628,10 @@ static bool decode_tiles(ReadState* st, const char* info)
     return ok;
 }
 
-// Opens the file and selects the page; counts the pages first when the
-// caller does not know them yet.
-static bool open_page(const char* path, int* page_index, int* page_count)
+// Moves g_tiff to the page; counts the pages first when the caller does
+// not know them yet.
+static bool select_page(int* page_index, int* page_count)
 {
-    // FillOrder 2 is reversed by the library itself on reading.
-    g_tiff = TIFFOpen(path, "r");
-    if (!g_tiff)
-        return false;
     if (*page_count <= 1) {
         int count = 1;
         while (count < MAX_TIFF_PAGES && TIFFReadDirectory(g_tiff))
@@ -650,6 +646,70 @@ static bool open_page(const char* path, int* page_index, int* page_count)
         if (!TIFFReadDirectory(g_tiff))
             return false;
     return true;
+}
+
+// The library's 8-bit JPEG codec on the IJG build with the lossless
+// process; its built-in one runs on libjpeg-turbo, which has none.
+extern "C" int TIFFInitJPEG_ijg8(TIFF* tif, int scheme);
+
+// True when the frame header of the page's first strip or tile is one of
+// the lossless processes (SOF3, SOF7, SOF11, SOF15). 12-bit data has a
+// codec of its own that reads them.
+static bool has_lossless_jpeg(TIFF* tif)
+{
+    uint16_t compression = 0, bps = 0;
+    if (!TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression) || compression != COMPRESSION_JPEG ||
+        !TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bps) || bps != 8)
+        return false;
+    enum { HEAD_BYTES = 65536 };
+    BYTE* head = (BYTE*)malloc(HEAD_BYTES);
+    if (!head)
+        return false;
+    tmsize_t got = TIFFIsTiled(tif) ? TIFFReadRawTile(tif, 0, head, HEAD_BYTES)
+                                    : TIFFReadRawStrip(tif, 0, head, HEAD_BYTES);
+    bool lossless = false;
+    tmsize_t p = 2;
+    if (got < 4 || head[0] != 0xFF || head[1] != 0xD8)
+        p = got;
+    while (p + 4 <= got && head[p] == 0xFF) {
+        int marker = head[p + 1];
+        if (marker == 0xFF) {  // fill byte
+            p++;
+            continue;
+        }
+        if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC) {
+            lossless = (marker & 3) == 3;
+            break;
+        }
+        if (marker == 0xDA || marker == 0xD9)
+            break;
+        p += 2 + ((tmsize_t)head[p + 2] << 8 | head[p + 3]);
+    }
+    free(head);
+    return lossless;
+}
+
+// Opens the file and selects the page; counts the pages first when the
+// caller does not know them yet.
+static bool open_page(const char* path, int* page_index, int* page_count)
+{
+    // FillOrder 2 is reversed by the library itself on reading.
+    g_tiff = TIFFOpen(path, "r");
+    if (!g_tiff)
+        return false;
+    if (!select_page(page_index, page_count))
+        return false;
+    if (!has_lossless_jpeg(g_tiff))
+        return true;
+    // The codec is bound when a directory is read: open the file again
+    // with the IJG codec registered in the built-in one's place.
+    TIFFClose(g_tiff);
+    TIFFCodec* codec = TIFFRegisterCODEC(COMPRESSION_JPEG, "JPEG", TIFFInitJPEG_ijg8);
+    g_tiff = TIFFOpen(path, "r");
+    bool ok = g_tiff && select_page(page_index, page_count);
+    if (codec)
+        TIFFUnRegisterCODEC(codec);
+    return ok;
 }
 
 static void copy_description(const char* text)

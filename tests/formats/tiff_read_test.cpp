@@ -9,6 +9,7 @@
 
 #include "formats/format_test_util.h"
 #include "formats/tiff_state.h"
+#include "jpeg/jpeg_write.h"
 #include "support/seam_recorder.h"
 
 namespace {
@@ -168,6 +169,105 @@ TEST(TiffRead, TwelveBitJpegKeepsTheHighBits)
         DibBlock image(read_tiff_page(path));
         EXPECT_LE(max_pixel_difference(image.get(), top), 3) << spp;
     }
+}
+
+extern "C" int TIFFInitJPEG_ijg8(TIFF* tif, int scheme);
+
+// The file read with the library's 8-bit JPEG codec on the IJG build in
+// place of its libjpeg-turbo one.
+static HGLOBAL read_with_ijg_codec(const std::string& path)
+{
+    TIFFCodec* codec = TIFFRegisterCODEC(COMPRESSION_JPEG, "JPEG", TIFFInitJPEG_ijg8);
+    HGLOBAL image = read_tiff_page(path);
+    TIFFUnRegisterCODEC(codec);
+    return image;
+}
+
+// A one-strip JPEG page of the given pixels (one or three samples), encoded
+// by the library.
+static std::string write_jpeg_page(const std::string& name, int width, int height, int spp, int photometric)
+{
+    const std::string path = test_out_path(name);
+    TIFF* tif = TIFFOpen(path.c_str(), "w");
+    if (!tif)
+        return path;
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, width);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, height);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, spp);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_JPEG);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, photometric);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 16);
+    TIFFSetField(tif, TIFFTAG_JPEGQUALITY, 80);
+    if (photometric == PHOTOMETRIC_YCBCR)
+        TIFFSetField(tif, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
+    std::string row((size_t)width * spp, '\0');
+    for (int y = 0; y < height; y++) {
+        for (size_t i = 0; i < row.size(); i++)
+            row[i] = (char)((i * 5 + y * 3 + (i * y) % 23) & 255);
+        TIFFWriteScanline(tif, &row[0], (uint32_t)y, 0);
+    }
+    TIFFClose(tif);
+    return path;
+}
+
+// 8-bit JPEG pages decode on libjpeg-turbo: every byte as the IJG build
+// gives it, strips and tiles, YCbCr 2x2 as RGB, grey, and separated RGB.
+TEST(TiffRead, JpegPagesMatchTheIjgCodecByteForByte)
+{
+    SeamRecorder seams;
+    const std::string paths[] = {
+        tiff_fixture("rgb_jpeg.tif"),
+        tiff_fixture("rgb_jpeg_tiled.tif"),
+        write_jpeg_page("jpeg_grey.tif", 67, 41, 1, PHOTOMETRIC_MINISBLACK),
+        write_jpeg_page("jpeg_rgb.tif", 45, 38, 3, PHOTOMETRIC_RGB),
+        write_jpeg_page("jpeg_ycbcr_odd.tif", 45, 37, 3, PHOTOMETRIC_YCBCR),
+    };
+    for (const std::string& path : paths) {
+        DibBlock fast(read_tiff_page(path));
+        DibBlock plain(read_with_ijg_codec(path));
+        ASSERT_NE(fast.get(), nullptr) << path;
+        ASSERT_NE(plain.get(), nullptr) << path;
+        EXPECT_TRUE(dib_bytes(fast.get()) == dib_bytes(plain.get())) << path;
+    }
+    EXPECT_TRUE(seams.boxes.empty());
+}
+
+// Lossless JPEG data in a page (which libjpeg-turbo has no process for) is
+// still read, and exactly.
+TEST(TiffRead, LosslessJpegPageReadsExactly)
+{
+    SeamRecorder seams;
+    const int W = 29, H = 17;
+    struct Case {
+        const char* name;
+        int bits, spp, photometric;
+    } cases[] = {{"lossless_grey", 8, 1, PHOTOMETRIC_MINISBLACK}, {"lossless_rgb", 24, 3, PHOTOMETRIC_RGB}};
+    for (const Case& c : cases) {
+        DibBlock source(c.bits == 8 ? make_pattern(W, H, 8, grey_ramp(256, 1)) : make_pattern(W, H, 24));
+        const std::string jpg = test_out_path(std::string(c.name) + ".jpg");
+        ASSERT_EQ(write_jpeg_file(jpg.c_str(), 100, source.get(), 0, 1, 0), 1) << c.name;
+        std::string stream = read_file_bytes(jpg);
+        ASSERT_FALSE(stream.empty());
+        const std::string path = test_out_path(std::string(c.name) + ".tif");
+        TIFF* tif = TIFFOpen(path.c_str(), "w");
+        ASSERT_NE(tif, nullptr);
+        TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, W);
+        TIFFSetField(tif, TIFFTAG_IMAGELENGTH, H);
+        TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+        TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, c.spp);
+        TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_JPEG);
+        TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, c.photometric);
+        TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, H);
+        ASSERT_EQ(TIFFWriteRawStrip(tif, 0, &stream[0], (tmsize_t)stream.size()), (tmsize_t)stream.size());
+        TIFFClose(tif);
+        DibBlock image(read_tiff_page(path));
+        ASSERT_NE(image.get(), nullptr) << c.name;
+        EXPECT_EQ(dib_bit_count(image.get()), c.bits) << c.name;
+        for (int y = 0; y < H; y++)
+            EXPECT_EQ(memcmp(image.row(y), source.row(y), (size_t)W * c.bits / 8), 0) << c.name << " row " << y;
+    }
+    EXPECT_TRUE(seams.boxes.empty());
 }
 
 TEST(TiffSamples, NarrowFloatsConvertExactly)
