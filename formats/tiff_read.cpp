@@ -509,9 +509,36 @@ static HGLOBAL alloc_block(uint64_t bytes)
     return GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, (SIZE_T)bytes);
 }
 
+// One-row strips of a layout whose image row holds the decoded row go
+// straight into the image rows, converted there in place; null when the
+// page has another layout.
+static TiffRowInPlace direct_strip_rows(const ReadState* st)
+{
+    if (g_tiffRowsPerStrip != 1 || is_subsampled() || (g_tiffPlanar == 2 && g_tiffSamplesPerPixel > 1))
+        return NULL;
+    TiffRowInPlace convert = tiff_in_place_row(st->bit_count, st->use_embedded);
+    uint64_t row_bytes = decoded_row_bytes(g_tiffWidth);
+    if (!convert || row_bytes > st->stride || (uint64_t)TIFFStripSize(g_tiff) != row_bytes)
+        return NULL;
+    return convert;
+}
+
 // False when a strip fails to decode.
 static bool decode_strips(ReadState* st, const char* info)
 {
+    if (TiffRowInPlace convert = direct_strip_rows(st)) {
+        tmsize_t row_bytes = (tmsize_t)decoded_row_bytes(g_tiffWidth);
+        for (int y = 0; y < g_tiffHeight; y++) {
+            BYTE* row = image_row(st, y);
+            if (TIFFReadEncodedStrip(g_tiff, (uint32_t)y, row, row_bytes) < 0)
+                return false;
+            convert(row, g_tiffWidth);
+            if (st->show)
+                show_progress((double)(y + 1) / g_tiffHeight, 1);
+        }
+        return true;
+    }
+
     int rps = g_tiffRowsPerStrip, spp = g_tiffSamplesPerPixel;
     uint64_t bytes = (uint64_t)g_tiffStripSize;
     if (g_tiffCompression == COMPRESSION_JPEG && g_tiffBitsPerSample == 12)

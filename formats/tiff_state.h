@@ -66,5 +66,11 @@ void read_tiff_strips(int row, int bit_count, const BYTE* strip, BYTE* dest, BYT
                       cmsHTRANSFORM transform, int plane, int use_embedded);
 void read_tiff_tiles(int row, int tile_x, int bit_count, const BYTE* tile, BYTE* dest, BYTE* staging,
                      cmsHTRANSFORM transform, int plane, int use_embedded);
+// For a contiguous 8-bit layout whose image row holds the decoded row's
+// bytes: the conversion that turns a row decoded straight into the image
+// into the image's pixels in place (or leaves it as it is); null for any
+// other layout.
+typedef void (*TiffRowInPlace)(BYTE* row, int count);
+TiffRowInPlace tiff_in_place_row(int bit_count, int use_embedded);
 void unpack_tiff_row(const BYTE* src, BYTE* dest, int bits, int form, int count, const int* channel);
 int tiff_needs_byte_swap(TIFF* tif);
