@@ -270,6 +270,112 @@ TEST(TiffRead, LosslessJpegPageReadsExactly)
     EXPECT_TRUE(seams.boxes.empty());
 }
 
+// One picture of 8-bit grey, RGB or RGBA written in the given layout: rows
+// per strip (0 for 16 x 16 tiles), planar configuration, compression and
+// 8 or 16 bits (the 16-bit sample's high byte is the 8-bit one).
+struct Layout {
+    const char* name;
+    int rows_per_strip, planar, compression, bits;
+};
+
+static std::string write_layout(const Layout& l, int spp, int width, int height)
+{
+    const std::string path = test_out_path(std::string("layout_") + l.name + "_" + std::to_string(spp) + ".tif");
+    TIFF* tif = TIFFOpen(path.c_str(), "w");
+    if (!tif)
+        return path;
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, width);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, height);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, l.bits);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, spp);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, spp == 1 ? PHOTOMETRIC_MINISBLACK : PHOTOMETRIC_RGB);
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, l.planar);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, l.compression);
+    if (l.compression == COMPRESSION_LZW)
+        TIFFSetField(tif, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
+    if (spp == 4) {
+        uint16_t extra = EXTRASAMPLE_UNASSALPHA;
+        TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, 1, &extra);
+    }
+    auto sample = [&](int x, int y, int s) { return (x * 7 + y * 13 + s * 71 + (x * y) % 17) & 255; };
+    const int planes = l.planar == PLANARCONFIG_SEPARATE ? spp : 1, per_pixel = spp / planes, k = l.bits / 8;
+    auto fill = [&](std::string& buf, int x0, int y, int n, int plane) {
+        for (int x = 0; x < n; x++)
+            for (int s = 0; s < per_pixel; s++) {
+                int v = x0 + x < width && y < height ? sample(x0 + x, y, plane + s) : 0;
+                for (int b = 0; b < k; b++)  // little-endian 16-bit: v * 257
+                    buf[((size_t)x * per_pixel + s) * k + b] = (char)v;
+            }
+    };
+    if (l.rows_per_strip == 0) {
+        TIFFSetField(tif, TIFFTAG_TILEWIDTH, 16);
+        TIFFSetField(tif, TIFFTAG_TILELENGTH, 16);
+        std::string tile((size_t)16 * 16 * per_pixel * k, '\0');
+        for (int p = 0; p < planes; p++)
+            for (int ty = 0; ty < height; ty += 16)
+                for (int tx = 0; tx < width; tx += 16) {
+                    for (int r = 0; r < 16; r++) {
+                        std::string row((size_t)16 * per_pixel * k, '\0');
+                        fill(row, tx, ty + r, 16, p);
+                        tile.replace((size_t)r * row.size(), row.size(), row);
+                    }
+                    TIFFWriteTile(tif, &tile[0], (uint32_t)tx, (uint32_t)ty, 0, (uint16_t)p);
+                }
+    } else {
+        TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, l.rows_per_strip);
+        std::string row((size_t)width * per_pixel * k, '\0');
+        for (int p = 0; p < planes; p++)
+            for (int y = 0; y < height; y++) {
+                fill(row, 0, y, width, p);
+                TIFFWriteScanline(tif, &row[0], (uint32_t)y, (uint16_t)p);
+            }
+    }
+    TIFFClose(tif);
+    return path;
+}
+
+// Rows decoded straight into the image and converted there, and rows
+// converted from a strip or tile buffer, give the same bytes as the
+// per-sample paths of separate planes and 16-bit samples; odd widths pad
+// every row.
+TEST(TiffRead, EveryLayoutOfOnePictureGivesTheSameBytes)
+{
+    SeamRecorder seams;
+    const int W = 37, H = 23;
+    const Layout layouts[] = {
+        {"rows1", 1, PLANARCONFIG_CONTIG, COMPRESSION_NONE, 8},
+        {"rows1_lzw", 1, PLANARCONFIG_CONTIG, COMPRESSION_LZW, 8},
+        {"rows5", 5, PLANARCONFIG_CONTIG, COMPRESSION_NONE, 8},
+        {"tiles", 0, PLANARCONFIG_CONTIG, COMPRESSION_ADOBE_DEFLATE, 8},
+        {"planes", 1, PLANARCONFIG_SEPARATE, COMPRESSION_NONE, 8},
+        {"planes_tiles", 0, PLANARCONFIG_SEPARATE, COMPRESSION_NONE, 8},
+        {"rows3_16bit", 3, PLANARCONFIG_CONTIG, COMPRESSION_NONE, 16},
+    };
+    for (int spp : {1, 3, 4}) {
+        std::string first;
+        for (const Layout& l : layouts) {
+            if (spp == 1 && l.planar == PLANARCONFIG_SEPARATE)
+                continue;
+            DibBlock image(read_tiff_page(write_layout(l, spp, W, H)));
+            ASSERT_NE(image.get(), nullptr) << l.name << " " << spp;
+            if (first.empty()) {
+                // the picture itself: blue, green, red, alpha, bottom row first
+                EXPECT_EQ(dib_bit_count(image.get()), spp * 8);
+                for (int y = 0; y < H; y++)
+                    for (int x = 0; x < W; x++)
+                        for (int s = 0; s < spp; s++) {
+                            int c = spp == 1 ? 0 : s < 3 ? 2 - s : 3;
+                            ASSERT_EQ(image.row(H - 1 - y)[x * spp + s], (x * 7 + y * 13 + c * 71 + (x * y) % 17) & 255)
+                                << spp << " " << x << "," << y;
+                        }
+                first = dib_bytes(image.get());
+            }
+            EXPECT_TRUE(dib_bytes(image.get()) == first) << l.name << " " << spp;
+        }
+    }
+    EXPECT_TRUE(seams.boxes.empty());
+}
+
 TEST(TiffSamples, NarrowFloatsConvertExactly)
 {
     EXPECT_EQ(half_to_float(0x0001), std::ldexp(1.0f, -24));
