@@ -62,6 +62,7 @@ HGLOBAL g_hTiffTileBuf;
 HGLOBAL g_hTiffRowBuf;
 
 static int g_labPluginRegistered;
+static bool s_ijgJpegCodec;  // the page was opened with the IJG JPEG codec
 
 enum {
     MAX_TIFF_PAGES = 65535,
@@ -261,6 +262,7 @@ namespace {
 
 // What one read holds, released in one place.
 struct ReadState {
+    const char* path;
     cmsHPROFILE input;
     cmsHPROFILE output;
     cmsHPROFILE embedded;
@@ -523,9 +525,66 @@ static TiffRowInPlace direct_strip_rows(const ReadState* st)
     return convert;
 }
 
+// Whether the page's strips or tiles may be decoded in bands, each on a
+// handle of its own: the rows need nothing but their own strip or tile, and
+// a new handle gets the codec the reader's has.
+static bool can_decode_in_bands(const ReadState* st)
+{
+    if ((g_tiffPlanar == 2 && g_tiffSamplesPerPixel > 1) || is_subsampled() || st->transform ||
+        g_tiffSampleFormat == SAMPLEFORMAT_IEEEFP || s_ijgJpegCodec)
+        return false;
+    switch (g_tiffCompression) {
+    case COMPRESSION_NONE:
+    case COMPRESSION_LZW:
+    case COMPRESSION_ADOBE_DEFLATE:
+    case COMPRESSION_DEFLATE:
+    case COMPRESSION_PACKBITS:
+        return true;
+    case COMPRESSION_JPEG:
+        return g_tiffBitsPerSample == 8;
+    default:
+        return false;
+    }
+}
+
+// Decodes the page in bands when it may and is large enough; false with
+// *ok untouched when it is left to the reader's one thread.
+static bool decode_in_bands(ReadState* st, bool tiled, int units, uint64_t buffer_bytes, uint64_t tile_bytes,
+                            bool* ok)
+{
+    if (!can_decode_in_bands(st))
+        return false;
+    TiffBandPlan plan = {};
+    plan.path = st->path;
+    plan.directory = (int)TIFFCurrentDirectory(g_tiff);
+    plan.pixels = st->pixels;
+    plan.stride = st->stride;
+    plan.bit_count = st->bit_count;
+    plan.use_embedded = st->use_embedded;
+    plan.tiled = tiled;
+    plan.show = st->show;
+    plan.units = units;
+    plan.buffer_bytes = buffer_bytes;
+    plan.tile_bytes = tile_bytes;
+    plan.row_bytes = decoded_row_bytes(g_tiffWidth);
+    plan.staging_bytes = (uint64_t)(g_tiffSamplesPerPixel > 4 ? g_tiffSamplesPerPixel : 4) * g_tiffWidth;
+    plan.direct = tiled ? NULL : direct_strip_rows(st);
+    int count = tiff_band_count(&plan);
+    if (count < 2)
+        return false;
+    *ok = decode_tiff_in_bands(&plan, count);
+    return true;
+}
+
 // False when a strip fails to decode.
 static bool decode_strips(ReadState* st, const char* info)
 {
+    {
+        uint64_t bytes = (uint64_t)g_tiffStripSize, needed = decoded_row_bytes(g_tiffWidth) * g_tiffRowsPerStrip;
+        bool ok = false;
+        if (decode_in_bands(st, false, g_tiffStripCount, bytes > needed ? bytes : needed, 0, &ok))
+            return ok;
+    }
     if (TiffRowInPlace convert = direct_strip_rows(st)) {
         tmsize_t row_bytes = (tmsize_t)decoded_row_bytes(g_tiffWidth);
         for (int y = 0; y < g_tiffHeight; y++) {
@@ -607,6 +666,9 @@ static bool decode_tiles(ReadState* st, const char* info)
     uint64_t bytes = tile_bytes > needed ? tile_bytes : needed;
     bool planes = g_tiffPlanar == 2 && spp > 1;
     int plane_count = planes ? spp : 1;
+    bool banded_ok = false;
+    if (bytes <= MAX_DIB_BYTES && decode_in_bands(st, true, (int)down, bytes, tile_bytes, &banded_ok))
+        return banded_ok;
     g_hTiffTileBuf = alloc_block(bytes);
     if (!g_hTiffTileBuf)
         return false;
@@ -724,10 +786,12 @@ static bool open_page(const char* path, int* page_index, int* page_count)
     g_tiff = TIFFOpen(path, "r");
     if (!g_tiff)
         return false;
+    s_ijgJpegCodec = false;
     if (!select_page(page_index, page_count))
         return false;
     if (!has_lossless_jpeg(g_tiff))
         return true;
+    s_ijgJpegCodec = true;
     // The codec is bound when a directory is read: open the file again
     // with the IJG codec registered in the built-in one's place.
     TIFFClose(g_tiff);
@@ -769,6 +833,7 @@ HGLOBAL read_tiff_file(const char* path, char* info, int* format, int* page_inde
                        HINSTANCE instance)
 {
     ReadState st = {};
+    st.path = path;
     st.show = info || is_window_open(g_hwndMerge);
     TIFFSetErrorHandler(NULL);
     TIFFSetWarningHandler(NULL);

@@ -74,3 +74,29 @@ typedef void (*TiffRowInPlace)(BYTE* row, int count);
 TiffRowInPlace tiff_in_place_row(int bit_count, int use_embedded);
 void unpack_tiff_row(const BYTE* src, BYTE* dest, int bits, int form, int count, const int* channel);
 int tiff_needs_byte_swap(TIFF* tif);
+
+// Strips or tiles decoded in row bands on the machine's cores, each band
+// through a handle of its own on the same page (tiff_bands.cpp); for pages
+// whose rows need nothing shared: contiguous samples, no colour transform,
+// no YCbCr expansion, no float range.
+struct TiffBandPlan {
+    const char* path;
+    int directory;
+    BYTE* pixels;            // bottom row of the locked image
+    uint32_t stride;
+    int bit_count;
+    int use_embedded;
+    bool tiled;
+    bool show;               // the calling thread shows the progress
+    int units;               // strips, or rows of tiles
+    uint64_t buffer_bytes;   // one strip or tile buffer
+    uint64_t tile_bytes;     // what one tile decodes to
+    uint64_t row_bytes;      // one decoded row
+    uint64_t staging_bytes;
+    TiffRowInPlace direct;   // one-row strips decoded straight into the image, or null
+    volatile LONG rows_done; // across the bands, for the progress
+};
+extern int g_tiffBandLimit;  // 0: a band a core; n: at most n bands (1: the calling thread alone)
+int tiff_band_count(const TiffBandPlan* plan);
+// False when a strip or tile did not decode, or a buffer was refused.
+bool decode_tiff_in_bands(TiffBandPlan* plan, int count);

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 #include <tiffio.h>
@@ -374,6 +375,40 @@ TEST(TiffRead, EveryLayoutOfOnePictureGivesTheSameBytes)
         }
     }
     EXPECT_TRUE(seams.boxes.empty());
+}
+
+// Large pages decode in row bands on the machine's cores, each band on a
+// handle of its own: the same bytes as the reader's one thread gives, for
+// one-row strips decoded straight into the image, strips through a buffer,
+// tiles and JPEG; a damaged strip fails the read either way.
+TEST(TiffRead, BandsGiveTheBytesOfOneThread)
+{
+    SeamRecorder seams;
+    const int W = 1200, H = 900;
+    std::vector<std::string> paths = {
+        write_layout({"big_rows1_lzw", 1, PLANARCONFIG_CONTIG, COMPRESSION_LZW, 8}, 3, W, H),
+        write_layout({"big_rows7_zip", 7, PLANARCONFIG_CONTIG, COMPRESSION_ADOBE_DEFLATE, 8}, 4, W, H),
+        write_layout({"big_tiles_zip", 0, PLANARCONFIG_CONTIG, COMPRESSION_ADOBE_DEFLATE, 8}, 3, W, H),
+        write_layout({"big_grey_rows1", 1, PLANARCONFIG_CONTIG, COMPRESSION_NONE, 8}, 1, W + 1, H),
+        write_jpeg_page("big_jpeg_ycbcr.tif", W, H, 3, PHOTOMETRIC_YCBCR),
+    };
+    // the same LZW page with bytes of a strip in its middle overwritten
+    std::string damaged = read_file_bytes(paths[0]);
+    ASSERT_GT(damaged.size(), 100000u);
+    damaged.replace(damaged.size() / 2, 64, std::string(64, '\xFF'));
+    paths.push_back(test_out_path("big_rows1_lzw_damaged.tif"));
+    ASSERT_TRUE(write_file_bytes(paths.back(), damaged));
+    for (const std::string& path : paths) {
+        g_tiffBandLimit = 1;
+        DibBlock alone(read_tiff_page(path));
+        size_t boxes = seams.boxes.size();
+        g_tiffBandLimit = 0;
+        DibBlock banded(read_tiff_page(path));
+        EXPECT_EQ(seams.boxes.size(), 2 * boxes) << path;
+        EXPECT_EQ(alone.get() == nullptr, banded.get() == nullptr) << path;
+        EXPECT_TRUE(dib_bytes(alone.get()) == dib_bytes(banded.get())) << path;
+        seams.boxes.clear();
+    }
 }
 
 TEST(TiffSamples, NarrowFloatsConvertExactly)
