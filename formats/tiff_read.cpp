@@ -19,6 +19,7 @@
 #include "image/current_image.h"
 #include "image/open_windows.h"
 #include "image/packed_dib.h"
+#include "image/page_toucher.h"
 #include "image/preview.h"
 #include "image/progress.h"
 #include "image/seams.h"
@@ -1022,7 +1023,10 @@ HGLOBAL read_tiff_file(const char* path, char* info, int* format, int* page_inde
     g_hTiffRowBuf = alloc_block((uint64_t)staging_per_pixel * g_tiffWidth);
     if (!g_hTiffRowBuf)
         return fail_read(&st, "Memory Allocation Error");
+    // Rows are filled from the top one, the last in the block.
+    HANDLE toucher = start_page_toucher(st.pixels, (size_t)st.stride * g_tiffHeight, 1);
     bool ok = tiled ? decode_tiles(&st, info) : decode_strips(&st, info);
+    finish_page_toucher(toucher);
     if (!ok)
         return fail_read(&st, "Memory Allocation Error");
     if (st.show)
