@@ -26,6 +26,7 @@ struct Job {
     int width, height, bits;
     uint32_t stride;
     const BYTE* rows;
+    int64_t out_w, out_h;
     int out_bytes;          // 1 for palette results
     uint32_t out_stride;
     BYTE* out_rows;
@@ -200,6 +201,8 @@ static HGLOBAL begin_result(HGLOBAL hDib, int64_t (*size_of)(const BITMAPINFOHEA
     job->bits = bits;
     job->stride = dib_row_stride(src->biWidth, bits);
     job->rows = dib_pixels(src);
+    job->out_w = out_w;
+    job->out_h = out_h;
     job->out_bytes = out_bits / 8;
     job->out_stride = dib_row_stride(dst->biWidth, out_bits);
     job->out_rows = dib_pixels(dst);
@@ -359,9 +362,7 @@ int rotate_by_angle(HGLOBAL* phDib, double angle, COLORREF background, int use_g
         SetCursor(previous);
         return 0;
     }
-    BITMAPINFOHEADER* dst = (BITMAPINFOHEADER*)GlobalLock(hNew);
-    const int64_t out_w = dst->biWidth, out_h = dst->biHeight;
-    GlobalUnlock(hNew);
+    const int64_t out_w = job.out_w, out_h = job.out_h;
     // The source position of every result pixel:
     // sx = cx + dx cos a - dy sin a, sy = cy + dx sin a + dy cos a.
     RotationPass pass = {&job, rotation_frame(job.width, job.height, out_w, out_h), cos(a), sin(a), smooth, out_w};
@@ -497,9 +498,7 @@ int skew_by_angle(HGLOBAL* phDib, double angle, COLORREF background, int use_giv
         SetCursor(previous);
         return 0;
     }
-    BITMAPINFOHEADER* dst = (BITMAPINFOHEADER*)GlobalLock(hNew);
-    const int64_t out_w = dst->biWidth, out_h = dst->biHeight;
-    GlobalUnlock(hNew);
+    const int64_t out_w = job.out_w, out_h = job.out_h;
     const bool horizontal = direction == EDIT_SKEW_H;
     const int64_t line_count = horizontal ? out_h : out_w;
     const int64_t last_line = horizontal ? job.height - 1 : job.width - 1;
