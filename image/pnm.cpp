@@ -7,8 +7,8 @@
 #include <stdarg.h>
 #include <string.h>
 
+#include "image/comment_text.h"
 #include "image/current_image.h"
-#include "image/file_rewrite.h"
 #include "image/packed_dib.h"
 #include "image/preview.h"
 #include "image/progress.h"
@@ -734,7 +734,7 @@ int write_pnm_comment(const char* path, HGLOBAL* textHandle)
     HGLOBAL hText = textHandle ? *textHandle : NULL;
     PnmCommentJob job;
     job.text = lock_comment_text(hText, &job.length);
-    int result = rewrite_file_in_place(path, build_commented_pnm, &job);
+    int result = rewrite_for_comment(path, build_commented_pnm, &job);
     if (job.text)
         GlobalUnlock(hText);
     return result;
