@@ -297,13 +297,13 @@ static int read_binary_row(FILE* fp, const PnmHeader* h, BYTE* raw, size_t raw_b
 {
     memset(raw, 0, raw_bytes);
     size_t got = fread(raw, 1, raw_bytes, fp);
-    uint32_t width = sample_bytes(h->maxval);
+    uint32_t bytes_per_sample = sample_bytes(h->maxval);
     const BYTE* p = raw;
     for (uint32_t x = 0; x < h->width; ++x) {
         uint32_t s[4];
         for (uint32_t c = 0; c < h->depth; ++c) {
             s[c] = 0;
-            for (uint32_t b = 0; b < width; ++b)
+            for (uint32_t b = 0; b < bytes_per_sample; ++b)
                 s[c] = s[c] << 8 | *p++;
         }
         switch (h->depth) {
