@@ -6,7 +6,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "image/file_rewrite.h"
+#include "image/comment_text.h"
 #include "image/packed_dib.h"
 #include "image/progress.h"
 #include "image/safe_write.h"
@@ -338,7 +338,7 @@ int write_ilbm_comment(const char* path, HGLOBAL* textHandle)
     job.text = lock_comment_text(hText, &job.length);
     if (job.length > 0xFFFFFFF0u)
         job.length = 0;
-    int result = rewrite_file_in_place(path, build_commented_iff, &job);
+    int result = rewrite_for_comment(path, build_commented_iff, &job);
     if (job.text)
         GlobalUnlock(hText);
     return result;

@@ -8,8 +8,8 @@
 #include <string.h>
 
 #include "image/byte_order.h"
+#include "image/comment_text.h"
 #include "image/current_image.h"
-#include "image/file_rewrite.h"
 #include "image/packed_dib.h"
 #include "image/pcx.h"
 #include "image/preview.h"
@@ -458,7 +458,7 @@ int write_tga_comment(const char* path, HGLOBAL* textHandle)
     HGLOBAL hText = textHandle ? *textHandle : NULL;
     TgaCommentJob job;
     job.text = lock_comment_text(hText, &job.length);
-    int result = rewrite_file_in_place(path, build_commented_tga, &job);
+    int result = rewrite_for_comment(path, build_commented_tga, &job);
     if (job.text)
         GlobalUnlock(hText);
     return result;

@@ -39,7 +39,7 @@ const FuzzReader FUZZ_READERS[] = {
     {"J2K", "jpeg2000/*.j2k"},
     {"JP2", "jpeg2000/*.jp2"},
     {"SUNRAS", "sun/*.ras"},
-    {"PNM", "pnm/*.pbm pnm/*.pgm pnm/*.ppm fuzz/pnm/*.pnm"},
+    {"PNM", "pnm/*.pbm pnm/*.pgm pnm/*.ppm fuzz/pnm/*.pnm hostile/PNM-*.p?m"},
     {"PCX", "pcx/*.pcx"},
     {"TGA", "targa/*.tga"},
     {"IFF", "iff/*.iff"},
