@@ -189,7 +189,8 @@ int compose_exif_orientation(int orientation, int transform)
 // before the first scan set; 0 when its structure is broken.
 static int copy_with_orientation(FILE* in, uint32_t size, FILE* out, int orientation)
 {
-    static BYTE segment[65536];
+    // The whole segment: marker, 16-bit length field and up to 65,533 bytes.
+    static BYTE segment[2 + 65535];
     uint32_t position = 2;
     if (!copy_range(in, 0, 2, out))
         return 0;

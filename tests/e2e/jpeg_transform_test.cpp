@@ -100,6 +100,46 @@ TEST(HuffmanDialog, RefusesNineAndWritesEight)
     EXPECT_EQ(exit_by_button(app), 1);
 }
 
+// F6 in the image window: No keeps the file; Yes removes its Exif segment
+// and the window shows the file again (its information text now that of a
+// plain JPEG).
+TEST(ImageWindowKeys, F6RemovesTheExifMarkerAndShowsTheFileAgain)
+{
+    std::string dir = e2e_work_dir("exif_f6");
+    ASSERT_TRUE(copy_fixture("camera.jpg", dir));
+    std::string path = dir + "\\camera.jpg";
+    std::string before = read_whole_file(path);
+    ASSERT_NE(before.find("Exif"), std::string::npos);
+    RunningApp app;
+    ASSERT_TRUE(start_app("camera.jpg", dir, app));
+    Sleep(500);
+    HWND view = open_image_window(app, IDC_MAIN_CENTER);
+    ASSERT_TRUE(view);
+    auto info = [&] {
+        PostMessageA(view, WM_COMMAND, MAKEWPARAM(IDM_VIEW_FILE_INFO, 0), 0);
+        return dismiss_message_box(app, 5000);
+    };
+    EXPECT_EQ(info().rfind("image type: Exif JPEG", 0), 0u);
+
+    for (int answer : {IDNO, IDYES}) {
+        PostMessageA(view, WM_KEYDOWN, VK_F6, 0);
+        HWND box = wait_dialog(app, "Corvane File Viewer", 10000);
+        ASSERT_TRUE(box);
+        EXPECT_EQ(box_text(box), "Remove EXIF Marker?");
+        click_button(box, answer);
+        ASSERT_TRUE(wait_hidden(box));
+    }
+    DWORD start = GetTickCount();
+    while (read_whole_file(path).find("Exif") != std::string::npos && GetTickCount() - start < 5000)
+        Sleep(100);
+    std::string after = read_whole_file(path);
+    EXPECT_EQ(after.find("Exif"), std::string::npos);
+    EXPECT_EQ(after.substr(after.size() - 1000), before.substr(before.size() - 1000)) << "the scan kept";
+    EXPECT_TRUE(is_visible(view));
+    EXPECT_EQ(info().rfind("image type: JPEG", 0), 0u);
+    EXPECT_EQ(exit_by_button(app), 1);
+}
+
 // View Digital Image Properties: the owner-drawn text is compared with the
 // same template drawn here with the expected text (the same fonts and
 // controls give the same pixels only when the texts are the same).
