@@ -11,6 +11,7 @@
 
 #include "formats/format_test_util.h"
 #include "jpeg/jpeg_test_util.h"
+#include "jpeg/exif_read.h"
 #include "jpeg/jpeg_write.h"
 #include "jpeg/jpegtran.h"
 #include "support/seam_recorder.h"
@@ -68,12 +69,45 @@ TEST(Jpegtran, SwitchesAreCheckedBeforeTheOutputIsTouched)
         {{test_out_path("missing.jpg"), out}, 0},
         {{not_jpeg, out}, 0},
     };
-    SeamRecorder recorder;
     for (const auto& c : cases) {
+        SeamRecorder recorder;
         write_file_bytes(out, "old content");
         EXPECT_EQ(run(c.args), c.result) << c.args[0];
         if (c.result == 0)
             EXPECT_EQ(read_file_bytes(out), "old content") << c.args[0];
+        // A refused run is told in one box, with the diagnostic.
+        ASSERT_EQ(recorder.boxes.size(), c.result ? 0u : 1u) << c.args[0];
+        if (c.result == 0) {
+            EXPECT_EQ(recorder.boxes[0].caption, "Lib JPEG") << c.args[0];
+            EXPECT_NE(recorder.boxes[0].text, "") << c.args[0];
+        }
+    }
+}
+
+// The Exif thumbnail turns with the picture, and a grey picture gets a grey
+// one (check_jpegtran.sh compares them with jpegtran's turn).
+TEST(Jpegtran, ExifThumbnailFollowsThePicture)
+{
+    std::string in = fixture_path("jpegtran/camera_thumb.jpg");
+    const struct {
+        std::vector<std::string> switches;
+        int width, height, bits;
+    } cases[] = {{{"-rotate", "90", "-trim"}, 32, 48, 24}, {{"-grayscale"}, 48, 32, 8}};
+    SeamRecorder recorder;
+    for (const auto& c : cases) {
+        std::string out = test_out_path("jpegtran_thumb_case.jpg");
+        std::vector<std::string> args = c.switches;
+        args.insert(args.end(), {in, out});
+        ASSERT_EQ(run(args), 1);
+        load_exif_thumbnail(out.c_str());
+        ASSERT_NE(g_hExifThumbnail, nullptr);
+        const BITMAPINFOHEADER* bih = (const BITMAPINFOHEADER*)GlobalLock(g_hExifThumbnail);
+        EXPECT_EQ(bih->biWidth, c.width) << c.switches[0];
+        EXPECT_EQ(bih->biHeight, c.height) << c.switches[0];
+        EXPECT_EQ(bih->biBitCount, c.bits) << c.switches[0];
+        GlobalUnlock(g_hExifThumbnail);
+        GlobalFree(g_hExifThumbnail);
+        g_hExifThumbnail = NULL;
     }
     EXPECT_TRUE(recorder.boxes.empty());
 }
