@@ -62,7 +62,7 @@ TEST(Jpegtran, SwitchesAreCheckedBeforeTheOutputIsTouched)
         {{"-restart", "70000", in, out}, 0},
         {{"-out", "x", in, out}, 0},
         {{"-arithmetic", in, out}, 0},
-        {{"-scans", "x", in, out}, 0},
+        {{"-scans", test_out_path("no_such_script.txt"), in, out}, 0},
         {{"-rotate"}, 0},
         {{in}, 0},
         {{in, out, out}, 0},
@@ -81,6 +81,52 @@ TEST(Jpegtran, SwitchesAreCheckedBeforeTheOutputIsTouched)
             EXPECT_EQ(recorder.boxes[0].caption, "Lib JPEG") << c.args[0];
             EXPECT_NE(recorder.boxes[0].text, "") << c.args[0];
         }
+    }
+}
+
+// A scan script (comments, commas as blanks) makes the scans it names,
+// with the same coefficients; a broken script is refused with its message
+// and the output left alone.
+TEST(Jpegtran, ScanScriptsMakeTheirScansOrAreRefused)
+{
+    std::string in = fixture_path("jpegtran/baseline.jpg"), out = test_out_path("jpegtran_scans.jpg");
+    std::string script = write_out("scans_good.txt",
+                                   "# DC of all three, then each component's AC\n0,1,2: 0 0 0 0;\n"
+                                   "0: 1 63 0 0;  1: 1 63 0 0 ;\n2:1 63 0 0\n");
+    SeamRecorder recorder;
+    ASSERT_EQ(run({"-scans", script, in, out}), 1);
+    std::string written = read_file_bytes(out);
+    EXPECT_NE(find_marker(written, 0xC2), std::string::npos) << "progressive frame";
+    size_t scans = 0;
+    for (size_t at = written.find("\xFF\xDA"); at != std::string::npos; at = written.find("\xFF\xDA", at + 2))
+        ++scans;
+    EXPECT_EQ(scans, 4u);
+    EXPECT_TRUE(pixels_within(decode_jpeg(out), decode_jpeg(in), 0));
+    EXPECT_TRUE(recorder.boxes.empty());
+
+    std::string many;
+    for (int i = 0; i < 101; ++i)
+        many += "0;\n";
+    const struct {
+        const char* name;
+        std::string text;
+        const char* message;
+    } bad[] = {
+        {"scans_many.txt", many, "Too many scans defined in file "},
+        {"scans_five.txt", "0 1 2 0 1;", "Too many components in one scan in file "},
+        {"scans_short.txt", "0: 1;", "Invalid scan entry format in file "},
+        {"scans_extra.txt", "0: 1 63 0 0 5;", "Invalid scan entry format in file "},
+        {"scans_word.txt", "0 1 2; full", "Non-numeric data in file "},
+        {"", "", "Can't open scan definition file "},
+    };
+    for (const auto& c : bad) {
+        std::string path = c.name[0] ? write_out(c.name, c.text) : test_out_path("scans_missing.txt");
+        write_file_bytes(out, "old content");
+        SeamRecorder boxes;
+        EXPECT_EQ(run({"-scans", path, in, out}), 0) << c.message;
+        EXPECT_EQ(read_file_bytes(out), "old content") << c.message;
+        ASSERT_EQ(boxes.boxes.size(), 1u) << c.message;
+        EXPECT_EQ(boxes.boxes[0].text, c.message + path) << c.message;
     }
 }
 
