@@ -187,4 +187,32 @@ TEST(Jpegtran12, TurnIsTrimmedToWholeBlocksAndShowsTheTurnedPicture)
     EXPECT_LT(difference / (50 * 32 * 3), 2.0);
 }
 
+// A thumbnail that cannot be turned (not a JPEG, or lying outside the
+// segment) is unlinked rather than left sideways; the picture still turns.
+TEST(Jpegtran, ThumbnailThatCannotTurnIsDropped)
+{
+    std::string good = read_file_bytes(fixture_path("jpegtran/camera_thumb.jpg"));
+    size_t thumb = good.find("\xFF\xD8\xFF", 2);
+    size_t offset_entry = good.find(std::string("\x02\x01\x00\x04\x00\x00\x00\x01", 8));
+    if (offset_entry == std::string::npos)
+        offset_entry = good.find(std::string("\x01\x02\x04\x00\x01\x00\x00\x00", 8));
+    ASSERT_NE(thumb, std::string::npos);
+    ASSERT_NE(offset_entry, std::string::npos);
+    std::string not_jpeg = good, outside = good;
+    not_jpeg.replace(thumb, 4, "JUNK");
+    outside.replace(offset_entry + 8, 4, std::string("\x00\xFF\xFF\x00", 4));
+    SeamRecorder recorder;
+    for (const std::string& bytes : {not_jpeg, outside}) {
+        std::string in = write_out("jpegtran_bad_thumb.jpg", bytes), out = test_out_path("jpegtran_bad_thumb_out.jpg");
+        ASSERT_EQ(run({"-rotate", "90", "-trim", in, out}), 1);
+        EXPECT_EQ(load_exif_thumbnail(out.c_str()), 1) << "still Exif";
+        EXPECT_EQ(g_hExifThumbnail, nullptr);
+        release_exif_data();
+        PnmImage turned = decode_jpeg(out);
+        EXPECT_EQ(turned.width, 48);
+        EXPECT_EQ(turned.height, 64);
+    }
+    EXPECT_TRUE(recorder.boxes.empty());
+}
+
 }  // namespace
