@@ -10,6 +10,7 @@
 #include "image/current_image.h"
 #include "image/icon.h"
 #include "image/progress.h"
+#include "image/seams.h"
 
 HGLOBAL g_hSubImages;
 HGLOBAL g_hFrameRates;
@@ -25,6 +26,32 @@ static int read_at(HFILE file, uint32_t offset, void* buffer, UINT length)
 {
     return offset <= 0x7FFFFFFF && _llseek(file, (LONG)offset, FILE_BEGIN) == (LONG)offset &&
            _lread(file, buffer, length) == length;
+}
+
+// The chunk names the reader acts on or passes over.
+static int is_known_chunk_at(HFILE file, uint32_t offset)
+{
+    static const char NAMES[][5] = {"anih", "rate", "seq ", "icon", "LIST", "INFO", "INAM", "IART", "fram"};
+    BYTE id[4];
+    if (!read_at(file, offset, id, sizeof id))
+        return 0;
+    for (const char* name : NAMES)
+        if (!memcmp(id, name, 4))
+            return 1;
+    return 0;
+}
+
+// Where the chunk after one of size bytes at data begins: after its pad
+// byte, or right after the data when a writer left the pad byte out (the
+// next name stands there and not one byte later).
+static uint64_t next_chunk_at(HFILE file, uint32_t data, uint32_t size)
+{
+    uint64_t end = (uint64_t)data + size;
+    if (!(size & 1) || end + 1 > 0xFFFFFFFFu)
+        return end + (size & 1);
+    if (!is_known_chunk_at(file, (uint32_t)end + 1) && is_known_chunk_at(file, (uint32_t)end))
+        return end;
+    return end + 1;
 }
 
 // Reads count 32-bit values of a chunk into out (as steps' frame or rate).
@@ -91,7 +118,7 @@ int read_ani_file(HWND owner, HFILE* file, int* frame_count, int* step_count, HG
         } else if (!memcmp(head, "icon", 4) && icon_at && icons < frames_n) {
             icon_at[icons++] = data;
         }
-        uint64_t next = (uint64_t)data + size + (size & 1);
+        uint64_t next = next_chunk_at(f, data, size);
         if (next > file_size)
             break;
         pos = (uint32_t)next;
@@ -130,8 +157,18 @@ int read_ani_file(HWND owner, HFILE* file, int* frame_count, int* step_count, HG
 
     HGLOBAL* frame = (HGLOBAL*)GlobalLock(hFrames);
     show_progress(0, 3);
+    // Each frame's image is bounded by the bytes of its entry; entries that
+    // share bytes would multiply them, so all frames together may use the
+    // file's bytes once.
+    uint64_t bytes_left = file_size;
     for (uint32_t i = 0; i < icons; ++i) {
         show_progress((double)(i + 1) / frames_n, 3);
+        uint32_t entry_bytes = icon_entry_data_size(f, icon_at[i]);
+        if (entry_bytes > bytes_left) {
+            seam_message_box(owner, "Memory Allocation Error", NULL, MB_OK | MB_ICONSTOP);
+            break;
+        }
+        bytes_left -= entry_bytes;
         int count = 1, index = 1;
         frame[i] = read_icon_file(owner, NULL, info, &f, &count, &index, icon_at[i], (int)i + 1, KIND_ANI);
         if (!frame[i])
