@@ -734,7 +734,7 @@ static double font_device_size(HDC hdc, double height, double width)
     double across, down;
     device_scale(hdc, &across, &down);
     height = fabs(height);
-    width = fabs(width);
+    width = width ? fabs(width) : height;  // 0: the font's own, near its height
     double tall = hypot(height * world.eM21 * across, height * world.eM22 * down);
     double wide = hypot(width * world.eM11 * across, width * world.eM12 * down);
     return tall > wide ? tall : wide;
