@@ -174,14 +174,15 @@ TEST_F(IconRead, PngEntryLargerThanItsBytesIsRefusedBeforeReading)
     EXPECT_EQ("Memory Allocation Error", seams.boxes[0].text);
 }
 
-// A name chunk without its pad byte is read past as the byte-wise search
-// does; frames whose entries share one bitmap may use the file's bytes
-// once, not once per frame.
+// A name chunk without its pad byte, and a size that passes the end of the
+// file, are read past as the byte-wise search does; frames whose entries
+// share one bitmap may use the file's bytes once, not once per frame.
 TEST(AniRead, MissingPadByteAndFramesSharingTheirBytes)
 {
     SeamRecorder seams(32);
     struct Case { const char* file; bool second_frame; const char* box; };
     const Case cases[] = {{"hostile/ANI-odd-chunk-without-pad.ani", true, nullptr},
+                          {"hostile/ANI-rate-size-past-the-end.ani", true, nullptr},
                           {"hostile/ANI-frames-share-one-bitmap.ani", false, "Memory Allocation Error"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
