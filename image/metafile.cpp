@@ -671,6 +671,7 @@ void write_emf_comment(const char* path, HGLOBAL* comment, HENHMETAFILE current_
 // down to it; printers and metafile devices get the record as it is.
 enum { MAX_FONT_DEVICE_PIXELS = 4096 };
 enum { EMR_SMALL_TEXT_OUT = 108 };  // not named by every wingdi.h
+enum { DEFAULT_FONT_UNITS = 16 };    // about what a font height of 0 comes to
 
 // Device pixels per logical unit of hdc's mapping, across and down.
 static void device_scale(HDC hdc, double* across, double* down)
@@ -733,16 +734,19 @@ static double font_device_size(HDC hdc, double height, double width)
         GetWorldTransform(hdc, &world);
     double across, down;
     device_scale(hdc, &across, &down);
-    height = fabs(height);
+    height = height ? fabs(height) : DEFAULT_FONT_UNITS;
     width = width ? fabs(width) : height;  // 0: the font's own, near its height
     double tall = hypot(height * world.eM21 * across, height * world.eM22 * down);
     double wide = hypot(width * world.eM11 * across, width * world.eM12 * down);
     return tall > wide ? tall : wide;
 }
 
+// value * factor, at least one unit when value is not 0: a height of 0
+// would ask for the default size instead.
 static LONG scaled_font_value(LONG value, double factor)
 {
-    return (LONG)(value * factor);
+    LONG scaled = (LONG)(value * factor);
+    return scaled || !value ? scaled : value < 0 ? -1 : 1;
 }
 
 // The text records of an enhanced metafile: they draw with the selected font.
@@ -785,9 +789,12 @@ static int CALLBACK play_emf_record_proc(HDC hdc, HANDLETABLE* table, const ENHM
         if (font && GetObjectW(font, sizeof lf, &lf) == sizeof lf) {
             double size = font_device_size(hdc, lf.lfHeight, lf.lfWidth);
             if (size > limit) {
+                // Where one unit is already too large, the text is left out.
                 double factor = limit / size;
-                lf.lfHeight = scaled_font_value(lf.lfHeight, factor);
+                lf.lfHeight = scaled_font_value(lf.lfHeight ? lf.lfHeight : DEFAULT_FONT_UNITS, factor);
                 lf.lfWidth = scaled_font_value(lf.lfWidth, factor);
+                if (font_device_size(hdc, lf.lfHeight, lf.lfWidth) > limit)
+                    return 1;
                 HFONT small = CreateFontIndirectW(&lf);
                 HGDIOBJ old = small ? SelectObject(hdc, small) : NULL;
                 if (old)
