@@ -650,6 +650,15 @@ static void fill_ppm_row(const BITMAPINFOHEADER* bih, const BYTE* row, BYTE* out
     }
 }
 
+// A 32-bit image whose alpha is unused is written opaque, as by the other
+// writers.
+static void fill_opaque_pam_row(const BITMAPINFOHEADER* bih, const BYTE* row, BYTE* out, const void* context)
+{
+    fill_ppm_row(bih, row, out, context);
+    for (int32_t x = 0; x < bih->biWidth; ++x)
+        out[4 * x + 3] = 255;
+}
+
 int write_ppm_file(const char* path, HGLOBAL hImage)
 {
     int bits = image_bits(hImage);
@@ -666,7 +675,10 @@ int write_ppm_file(const char* path, HGLOBAL hImage)
                  (long)height);
     else
         snprintf(header, sizeof header, "P6\n%ld %ld\n255\n", (long)width, (long)height);
-    return write_pnm_rows(path, hImage, header, (size_t)width * (bits == 32 ? 4 : 3), fill_ppm_row, table);
+    const BITMAPINFOHEADER* bih = (const BITMAPINFOHEADER*)GlobalLock(hImage);
+    FillRowFn fill = dib_alpha_is_unused(bih) ? fill_opaque_pam_row : fill_ppm_row;
+    GlobalUnlock(hImage);
+    return write_pnm_rows(path, hImage, header, (size_t)width * (bits == 32 ? 4 : 3), fill, table);
 }
 
 int write_pdf_file(const char* path, HGLOBAL hImage)

@@ -166,7 +166,7 @@ static void paint_emf(HDC dc, const RECT& c, int tile)
         RECT r = {(c.right - w) / 2, (c.bottom - h) / 2, 0, 0};
         r.right = r.left + w;
         r.bottom = r.top + h;
-        PlayEnhMetaFile(dc, (HENHMETAFILE)g_hImage, &r);
+        play_emf(dc, (HENHMETAFILE)g_hImage, &r);
         return;
     }
     int nx = c.right / w, ny = c.bottom / h;
@@ -174,7 +174,7 @@ static void paint_emf(HDC dc, const RECT& c, int tile)
     for (int j = 0; j < ny; ++j)
         for (int i = 0; i < nx; ++i) {
             RECT r = {x0 + i * w, y0 + j * h, x0 + (i + 1) * w, y0 + (j + 1) * h};
-            PlayEnhMetaFile(dc, (HENHMETAFILE)g_hImage, &r);
+            play_emf(dc, (HENHMETAFILE)g_hImage, &r);
         }
 }
 
