@@ -11,6 +11,7 @@
 
 #include "image/current_image.h"
 #include "image/merge_source.h"
+#include "image/metafile.h"
 #include "image/open_windows.h"
 #include "image/packed_dib.h"
 #include "image/palette.h"
@@ -177,7 +178,7 @@ static void draw_bitmap_preview(HDC hdc, const RECT& fit)
 static void draw_metafile_preview(HDC hdc, const RECT& fit)
 {
     if (g_mergeKind == MERGE_EMF) {
-        PlayEnhMetaFile(hdc, (HENHMETAFILE)g_hMergePreviewImage, &fit);
+        play_emf(hdc, (HENHMETAFILE)g_hMergePreviewImage, &fit);
         return;
     }
     const int saved = SaveDC(hdc);
