@@ -554,7 +554,7 @@ static HGLOBAL alloc_block(uint64_t bytes)
 // The JBIG codec hands a strip's header to JBIG-KIT, which ends the
 // process on a size it cannot allocate: the header is checked first as the
 // JBIG reader checks it, and must fit the buffer the strip decodes into.
-// The codec sees the stored bytes bit-reversed, whatever the FillOrder.
+// The codec reads the stored bytes, bit-reversed unless the FillOrder is 2.
 static bool jbig_strip_acceptable(uint32_t strip, uint64_t buffer_bytes)
 {
     enum { BIE_HEADER_BYTES = 20 };
@@ -563,7 +563,8 @@ static bool jbig_strip_acceptable(uint32_t strip, uint64_t buffer_bytes)
     BYTE header[BIE_HEADER_BYTES];
     if (TIFFReadRawStrip(g_tiff, strip, header, BIE_HEADER_BYTES) != BIE_HEADER_BYTES)
         return false;
-    TIFFReverseBits(header, BIE_HEADER_BYTES);
+    if (g_tiffFillOrder != FILLORDER_LSB2MSB)
+        TIFFReverseBits(header, BIE_HEADER_BYTES);
     uint64_t coded = TIFFGetStrileByteCount(g_tiff, strip);
     if (coded > s_fileBytes)
         coded = s_fileBytes;
@@ -715,8 +716,10 @@ static bool decode_tiles(ReadState* st, bool* out_of_memory)
 // caller does not know them yet.
 static bool open_page(const char* path, int* page_index, int* page_count)
 {
-    // FillOrder 2 is reversed by the library itself on reading.
-    g_tiff = TIFFOpen(path, "r");
+    // FillOrder 2 is reversed by the library itself on reading. Not mapped:
+    // the JBIG codec drops the mapped flag of a file the library mapped,
+    // which then stays mapped, and locked, after TIFFClose.
+    g_tiff = TIFFOpen(path, "rm");
     if (!g_tiff)
         return false;
     if (*page_count <= 1) {
