@@ -306,6 +306,7 @@ struct ReadState {
     int bit_count;
     int use_embedded;
     bool show;     // progress and preview fitting
+    bool made_comment;  // g_hComment holds this page's description
 };
 
 }  // namespace
@@ -346,6 +347,11 @@ static void release_read(ReadState* st)
 
 static HGLOBAL fail_read(ReadState* st, const char* message)
 {
+    // Nothing is shown, so the status bars show no comment either.
+    if (st->made_comment && g_hComment) {
+        GlobalFree(g_hComment);
+        g_hComment = NULL;
+    }
     if (st->hImage) {
         GlobalUnlock(st->hImage);
         GlobalFree(st->hImage);
@@ -738,15 +744,16 @@ static bool open_page(const char* path, int* page_index, int* page_count)
     return true;
 }
 
-static void copy_description(const char* text)
+static bool copy_description(const char* text)
 {
     size_t length = strlen(text);
     HGLOBAL hText = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, length + 1);
     if (!hText)
-        return;
+        return false;
     memcpy(GlobalLock(hText), text, length);
     GlobalUnlock(hText);
     g_hComment = hText;
+    return true;
 }
 
 static uint32_t get_u32(uint32_t tag, uint32_t preset)
@@ -799,7 +806,7 @@ HGLOBAL read_tiff_file(const char* path, char* info, int* format, int* page_inde
                       g_tiffHeight);
         const char* description = NULL;
         if (TIFFGetField(g_tiff, TIFFTAG_IMAGEDESCRIPTION, &description) && description && *description)
-            copy_description(description);
+            st.made_comment = copy_description(description);
     }
     g_tiffPhotometric = get_u16(TIFFTAG_PHOTOMETRIC, 1);
     g_tiffCompression = get_u16(TIFFTAG_COMPRESSION, 1);

@@ -163,6 +163,31 @@ TEST(TiffRead, KeepsEveryStripThatDecodes)
     EXPECT_EQ(seams.boxes[0].text, "File Read Error");
 }
 
+// A page of which nothing decodes says so, and leaves no comment behind
+// for the status bars of a preview that shows nothing.
+TEST(TiffRead, PageOfWhichNothingDecodesLeavesNoComment)
+{
+    SeamRecorder seams;
+    const std::string path = test_out_path("undecodable.tif");
+    TIFF* tif = TIFFOpen(path.c_str(), "w");
+    ASSERT_NE(tif, nullptr);
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, 8);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, 8);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 8);
+    TIFFSetField(tif, TIFFTAG_IMAGEDESCRIPTION, "never shown");
+    ASSERT_GE(TIFFWriteRawStrip(tif, 0, (void*)"not deflate data", 16), 0);
+    TIFFClose(tif);
+    g_hComment = NULL;
+    char info[INFO_TEXT_SIZE] = "";
+    EXPECT_EQ(read_tiff_page(path, 1, nullptr, info), nullptr);
+    EXPECT_EQ(take_comment(), "(none)");
+    ASSERT_EQ(seams.boxes.size(), 1u);
+    EXPECT_EQ(seams.boxes[0].text, "File Read Error");
+}
+
 // A JBIG strip as libtiff writes it still reaches the codec whole, in
 // either FillOrder.
 TEST(TiffRead, JbigStripDecodes)
