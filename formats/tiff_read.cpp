@@ -220,8 +220,9 @@ static bool is_accepted_compression(int c)
     return false;
 }
 
-// Most decoded bytes one coded byte can give, by compression (deflate's
-// 1032:1; LZW codes of 12 bits for strings of up to 4096 bytes; PackBits
+// Most decoded bytes one coded byte can give, by compression (uncompressed
+// data 8, so that a cut file still shows what it holds, as BMP does;
+// deflate's 1032:1; LZW codes of 12 bits for strings of up to 4096 bytes; PackBits
 // runs of 128 from 2 bytes; a JPEG block of 64 samples from 2 bits; the
 // arithmetic coder of JBIG 2^15 pixels per bit; LZMA's longest repeat for a
 // fraction of a bit). The fax codes are bounded by rows instead: a row can
@@ -231,7 +232,7 @@ struct CodecRatio {
     uint32_t ratio;
 };
 static const CodecRatio MAX_DECODE_RATIOS[] = {
-    {COMPRESSION_NONE, 1},       {COMPRESSION_LZW, 4096},      {COMPRESSION_ADOBE_DEFLATE, 1032},
+    {COMPRESSION_NONE, 8},       {COMPRESSION_LZW, 4096},      {COMPRESSION_ADOBE_DEFLATE, 1032},
     {COMPRESSION_DEFLATE, 1032}, {COMPRESSION_PIXARLOG, 1032}, {COMPRESSION_PACKBITS, 64},
     {COMPRESSION_OJPEG, 1024},   {COMPRESSION_JPEG, 1024},     {COMPRESSION_NEXT, 256},
     {COMPRESSION_THUNDERSCAN, 256}, {COMPRESSION_SGILOG, 256}, {COMPRESSION_SGILOG24, 256},
