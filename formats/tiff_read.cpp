@@ -575,8 +575,8 @@ static bool jbig_strip_acceptable(uint32_t strip, uint64_t buffer_bytes)
     uint64_t coded = TIFFGetStrileByteCount(g_tiff, strip);
     if (coded > s_fileBytes)
         coded = s_fileBytes;
-    uint64_t width = ((uint32_t)header[4] << 24) | ((uint32_t)header[5] << 16) | ((uint32_t)header[6] << 8) | header[7];
-    uint64_t height = ((uint32_t)header[8] << 24) | ((uint32_t)header[9] << 16) | ((uint32_t)header[10] << 8) | header[11];
+    uint64_t width = (uint32_t)header[4] << 24 | (uint32_t)header[5] << 16 | (uint32_t)header[6] << 8 | header[7];
+    uint64_t height = (uint32_t)header[8] << 24 | (uint32_t)header[9] << 16 | (uint32_t)header[10] << 8 | header[11];
     return coded > BIE_HEADER_BYTES && jbig_header_fits(header, coded - BIE_HEADER_BYTES) &&
            (width + 7) / 8 * height <= buffer_bytes;
 }
@@ -913,8 +913,9 @@ HGLOBAL read_tiff_file(const char* path, char* info, int* format, int* page_inde
             g_tiffTileLength > (int)MAX_DIB_DIMENSION)
             return fail_read(&st, NULL);
         // One tile is decoded whole, whatever part of it the image uses.
-        uint64_t tile_bytes = (uint64_t)g_tiffTileLength * decoded_row_bytes(g_tiffTileWidth);
-        if (tile_bytes > MAX_DIB_BYTES || tile_bytes > max_decoded_bytes(s_fileBytes, decoded_row_bytes(g_tiffTileWidth)))
+        uint64_t tile_row_bytes = decoded_row_bytes(g_tiffTileWidth);
+        uint64_t tile_bytes = (uint64_t)g_tiffTileLength * tile_row_bytes;
+        if (tile_bytes > MAX_DIB_BYTES || tile_bytes > max_decoded_bytes(s_fileBytes, tile_row_bytes))
             return fail_read(&st, "Memory Allocation Error");
     } else {
         g_tiffTileWidth = g_tiffTileLength = 0;
@@ -946,7 +947,8 @@ HGLOBAL read_tiff_file(const char* path, char* info, int* format, int* page_inde
         return refuse_read(&st);
     // Nothing is allocated for more than the file's bytes can decode to.
     int plane_count = g_tiffPlanar == 2 && g_tiffSamplesPerPixel > 1 ? g_tiffSamplesPerPixel : 1;
-    uint64_t image_bytes = decoded_row_bytes(g_tiffWidth) * (uint64_t)(g_tiffHeight > 0 ? g_tiffHeight : 0) * plane_count;
+    uint64_t rows = (uint64_t)(g_tiffHeight > 0 ? g_tiffHeight : 0) * plane_count;
+    uint64_t image_bytes = decoded_row_bytes(g_tiffWidth) * rows;
     if (image_bytes > max_decoded_bytes(s_fileBytes, decoded_row_bytes(g_tiffWidth)))
         return fail_read(&st, "Memory Allocation Error");
     uint32_t entries = 0;

@@ -47,7 +47,9 @@ const FuzzReader FUZZ_READERS[] = {
     {"ANI", "icon/*.ani"},
     {"SUNICON", "icon/sun_*.ico"},
     {"EXIF", "exif/camera*.jpg exif/intel.jpg exif/mix.jpg hostile/EXIF-*.jpg", run_exif_reader},
-    {"TIFF", "tiff/bw_g3.tif tiff/bw_g4.tif tiff/grey4_tiled.tif tiff/pal8.tif tiff/rgb_jpeg.tif tiff/rgb_jpeg_tiled.tif tiff/rgb_lzw.tif tiff/rgb_lzma.tif tiff/float16.tif tiff/exif.tif hostile/TIFF-*.tif"},
+    {"TIFF", "tiff/bw_g3.tif tiff/bw_g4.tif tiff/grey4_tiled.tif tiff/pal8.tif tiff/rgb_jpeg.tif "
+             "tiff/rgb_jpeg_tiled.tif tiff/rgb_lzw.tif tiff/rgb_lzma.tif tiff/float16.tif tiff/exif.tif "
+             "hostile/TIFF-*.tif"},
 };
 const size_t FUZZ_READER_COUNT = sizeof FUZZ_READERS / sizeof FUZZ_READERS[0];
 
