@@ -163,6 +163,35 @@ TEST(TiffRead, KeepsEveryStripThatDecodes)
     EXPECT_EQ(seams.boxes[0].text, "File Read Error");
 }
 
+// The same for tiles: a tile that fails leaves its columns zero.
+TEST(TiffRead, KeepsEveryTileThatDecodes)
+{
+    SeamRecorder seams;
+    const std::string path = test_out_path("one_broken_tile.tif");
+    TIFF* tif = TIFFOpen(path.c_str(), "w");
+    ASSERT_NE(tif, nullptr);
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, 32);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, 16);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+    TIFFSetField(tif, TIFFTAG_TILEWIDTH, 16);
+    TIFFSetField(tif, TIFFTAG_TILELENGTH, 16);
+    std::string tile(256, '\x60');
+    ASSERT_GE(TIFFWriteEncodedTile(tif, 0, &tile[0], 256), 0);
+    ASSERT_GE(TIFFWriteRawTile(tif, 1, (void*)"not deflate data", 16), 0);
+    TIFFClose(tif);
+    char info[INFO_TEXT_SIZE] = "";
+    DibBlock image(read_tiff_page(path, 1, nullptr, info));
+    ASSERT_NE(image.get(), nullptr);
+    PnmImage left;
+    left.width = 32, left.height = 16, left.channels = 1;
+    for (int i = 0; i < 32 * 16; ++i)
+        left.data.push_back(i % 32 < 16 ? 0x60 : 0);
+    EXPECT_EQ(max_pixel_difference(image.get(), left), 0);
+    EXPECT_TRUE(seams.boxes.empty());
+}
+
 // A page of which nothing decodes says so, and leaves no comment behind
 // for the status bars of a preview that shows nothing.
 TEST(TiffRead, PageOfWhichNothingDecodesLeavesNoComment)
