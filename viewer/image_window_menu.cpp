@@ -69,6 +69,8 @@ int compute_view_menu_changes(const MenuFacts* facts, int tile_mode, MenuItemCha
         if (!listed)
             add(changes, &count, id, MFS_GRAYED);
     }
+    // The TIFF writer's JBIG codec writes strips only, as the main menu says.
+    add(changes, &count, IDM_VIEW_SAVE_TIFF_JBIG_T, MFS_GRAYED);
     if (count < VIEW_MENU_CHANGES)
         changes[count++] = MenuItemChange{IDM_VIEW_CENTER_TOGGLE, -1, MFS_ENABLED, center_item_label(tile_mode)};
     return count;

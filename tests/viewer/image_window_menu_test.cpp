@@ -77,6 +77,7 @@ INSTANTIATE_TEST_SUITE_P(Rules, ViewMenuStateTable, ::testing::Values(
     StateRow{"an image to paste", KIND_DIB, 24, 0, 1, IDM_VIEW_PASTE_CLIPBOARD, "enabled", NULL},
     StateRow{"an EMF saves as WMF", KIND_EMF, 0, 0, 0, IDM_VIEW_SAVE_WMF, "enabled", NULL},
     StateRow{"a comment to view", KIND_DIB, 24, 1, 0, IDM_VIEW_VIEW_COMMENT, "enabled", NULL},
+    StateRow{"JBIG is written in strips only", KIND_DIB, 1, 0, 0, IDM_VIEW_SAVE_TIFF_JBIG_T, "greyed", NULL},
     // A file without a comment writer greys the insert item here too.
     StateRow{"insert comment", KIND_DIB, 24, 0, 0, IDM_VIEW_INSERT_COMMENT, "greyed", NULL},
     // Built commands without rules are left enabled.
