@@ -105,10 +105,14 @@ TEST(MediaEnd, NextMp3FollowsAndTheLastStays)
 TEST(MediaOverFullScreen, FullScreenWindowGoes)
 {
     std::string dir = e2e_work_dir("media_full");
+    // The picture goes by its bytes; its media name lists it beside the
+    // sound under the "Multimedia" filter that the command line chooses.
     ASSERT_TRUE(copy_fixture("quadrants.bmp", dir));
+    ASSERT_TRUE(MoveFileExA((dir + "\\quadrants.bmp").c_str(), (dir + "\\picture.avi").c_str(),
+                            MOVEFILE_REPLACE_EXISTING));
     ASSERT_TRUE(copy_fixture("beep.wav", dir));
     RunningApp app;
-    ASSERT_TRUE(start_app("quadrants.bmp", dir, app));
+    ASSERT_TRUE(start_app("picture.avi", dir, app));
     Sleep(500);
     PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_FULL_SCREEN, 0), 0);
     HWND full = find_process_window(app.process.dwProcessId, "Full", NULL, 10000);
