@@ -165,4 +165,47 @@ TEST(ImageWindow, ProgramCarriesTheHandCursor)
     FreeLibrary(module);
 }
 
+// Dark (text) pixels of the main window's menu bar as the display shows it.
+int dark_menu_bar_pixels(const RunningApp& app, const char* name)
+{
+    Shot s = shoot(app.main, name);
+    RECT r;
+    GetWindowRect(app.main, &r);
+    POINT client = {0, 0};
+    ClientToScreen(app.main, &client);
+    int bottom = client.y - r.top, top = bottom - GetSystemMetrics(SM_CYMENU);
+    int dark = 0;
+    for (int y = top; y < bottom; ++y)
+        for (int x = 0; x < s.width; ++x) {
+            DWORD p = s.at(x, y);
+            dark += p != 0xFFFFFFFF && (p >> 16 & 0xFF) < 0x40 && (p >> 8 & 0xFF) < 0x40 && (p & 0xFF) < 0x40;
+        }
+    return dark;
+}
+
+// An animation that starts in the image window is no bitmap to edit or
+// convert: the main window's Image Tools and Convert/Save titles grey.
+TEST(ImageWindow, AnimationStartingThereGreysTheMainMenusTools)
+{
+    std::string dir = e2e_work_dir("view_main_menu");
+    ASSERT_TRUE(copy_fixture("animated.gif", dir));
+    ASSERT_TRUE(copy_fixture("quadrants.bmp", dir));
+    RunningApp app;
+    ASSERT_TRUE(start_app("quadrants.bmp", dir, app));
+    Sleep(500);
+    int still = dark_menu_bar_pixels(app, "main_menu_still");
+    ASSERT_GT(still, 0);
+    // The GIF's first frame is a still bitmap; the image window's timer
+    // ticks make it an animation.
+    ASSERT_TRUE(select_list_file(app, "animated.gif"));
+    Sleep(200);
+    HWND view = open_image_window(app, IDC_MAIN_CENTER);
+    ASSERT_NE(view, nullptr);
+    place_view(view, 500, 400, 300, 200);
+    Sleep(1000);
+    EXPECT_LT(dark_menu_bar_pixels(app, "main_menu_animated"), still - 20);
+    PostMessageA(view, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(wait_until_closed(view));
+}
+
 }  // namespace
