@@ -506,8 +506,10 @@ static void on_make_exif(HWND hwnd)
             fclose(in);
         if (out && !copied)
             safe_write_abort(&sw);
+        // Asked from the image window, the box names the temporary file.
         if (!out || !copied || !safe_write_commit(&sw))
-            seam_message_box(NULL, "Cannot Open File for Writing.", NULL, MB_ICONSTOP);
+            seam_message_box(NULL, "Cannot Open File for Writing.", hwnd && hwnd == g_hwndView ? temp : NULL,
+                             MB_ICONSTOP);
         else
             reselect(hwnd, false);
     }
