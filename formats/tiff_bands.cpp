@@ -4,10 +4,13 @@
 // rows; the calling thread takes the top band with the reader's handle and
 // shows the progress of its rows. A band whose handle cannot be opened, or
 // reads a page other than the reader's, is decoded by the calling thread
-// afterwards, so the result never depends on the number of bands.
+// afterwards, so the result never depends on the number of bands. As on
+// the reader's one thread, a strip or tile that fails to decode leaves its
+// rows zero and the rest goes on.
 #include "formats/tiff_state.h"
 
 #include <stdlib.h>
+#include <string.h>
 
 #include "image/packed_dib.h"
 #include "image/progress.h"
@@ -27,7 +30,7 @@ struct Band {
     TIFF* tif;
     bool show;
     bool done;         // false: not decoded here (no handle); left to the caller
-    bool ok;           // false: a strip or tile did not decode
+    int decoded;       // strips or tiles that decoded
 };
 
 }  // namespace
@@ -90,23 +93,22 @@ static void decode_band_strips(Band* b, BYTE* buffer, BYTE* staging)
 {
     const TiffBandPlan* plan = b->plan;
     const int rps = g_tiffRowsPerStrip;
-    for (int s = b->first; s < b->end && b->ok; s++) {
+    for (int s = b->first; s < b->end; s++) {
         const int rows = g_tiffHeight - s * rps < rps ? g_tiffHeight - s * rps : rps;
         if (plan->direct) {
             BYTE* row = band_image_row(plan, s);
-            if (TIFFReadEncodedStrip(b->tif, (uint32_t)s, row, (tmsize_t)plan->row_bytes) < 0) {
-                b->ok = false;
-                break;
+            if (TIFFReadEncodedStrip(b->tif, (uint32_t)s, row, (tmsize_t)plan->row_bytes) >= 0) {
+                plan->direct(row, g_tiffWidth);
+                b->decoded++;
+            } else {
+                // what the codec left there goes
+                memset(row, 0, (size_t)plan->row_bytes);
             }
-            plan->direct(row, g_tiffWidth);
-        } else {
-            if (TIFFReadEncodedStrip(b->tif, (uint32_t)s, buffer, (tmsize_t)g_tiffStripSize) < 0) {
-                b->ok = false;
-                break;
-            }
+        } else if (TIFFReadEncodedStrip(b->tif, (uint32_t)s, buffer, (tmsize_t)g_tiffStripSize) >= 0) {
             for (int r = 0; r < rows; r++)
                 read_tiff_strips(r, plan->bit_count, buffer, band_image_row(plan, s * rps + r), staging, NULL, 0,
                                  plan->use_embedded);
+            b->decoded++;
         }
         rows_decoded(b, rows);
     }
@@ -117,19 +119,17 @@ static void decode_band_tiles(Band* b, BYTE* buffer, BYTE* staging)
     const TiffBandPlan* plan = b->plan;
     const int tw = g_tiffTileWidth, tl = g_tiffTileLength;
     const int across = (int)(((int64_t)g_tiffWidth + tw - 1) / tw);
-    for (int tr = b->first; tr < b->end && b->ok; tr++) {
+    for (int tr = b->first; tr < b->end; tr++) {
         for (int tc = 0; tc < across; tc++) {
-            if (TIFFReadEncodedTile(b->tif, (uint32_t)(tr * across + tc), buffer, (tmsize_t)plan->tile_bytes) < 0) {
-                b->ok = false;
-                break;
-            }
+            if (TIFFReadEncodedTile(b->tif, (uint32_t)(tr * across + tc), buffer, (tmsize_t)plan->tile_bytes) < 0)
+                continue;
+            b->decoded++;
             const int y0 = tr * tl, x0 = tc * tw;
             for (int r = 0; r < tl && y0 + r < g_tiffHeight; r++)
                 read_tiff_tiles(r, x0, plan->bit_count, buffer, band_image_row(plan, y0 + r), staging, NULL, 0,
                                 plan->use_embedded);
         }
-        if (b->ok)
-            rows_decoded(b, g_tiffHeight - tr * tl < tl ? g_tiffHeight - tr * tl : tl);
+        rows_decoded(b, g_tiffHeight - tr * tl < tl ? g_tiffHeight - tr * tl : tl);
     }
 }
 
@@ -146,7 +146,7 @@ static void decode_band(Band* b)
         return;
     }
     b->done = true;
-    b->ok = true;
+    b->decoded = 0;
     if (plan->tiled)
         decode_band_tiles(b, buffer, staging);
     else
@@ -184,7 +184,7 @@ int tiff_band_count(const TiffBandPlan* plan)
     return count < 1 ? 1 : (int)count;
 }
 
-bool decode_tiff_in_bands(TiffBandPlan* plan, int count)
+bool decode_tiff_in_bands(TiffBandPlan* plan, int count, bool* out_of_memory)
 {
     Band bands[MAX_BANDS];
     HANDLE threads[MAX_BANDS];
@@ -193,7 +193,7 @@ bool decode_tiff_in_bands(TiffBandPlan* plan, int count)
     plan->rows_done = 0;
     for (int i = 0; i < count; i++)
         bands[i] = {plan, (int)((int64_t)plan->units * i / count), (int)((int64_t)plan->units * (i + 1) / count),
-                    NULL, i == 0 && plan->show, false, true};
+                    NULL, i == 0 && plan->show, false, 0};
     for (int i = 1; i < count; i++) {
         threads[i] = CreateThread(NULL, 0, band_thread, &bands[i], 0, NULL);
         if (!threads[i])
@@ -208,7 +208,7 @@ bool decode_tiff_in_bands(TiffBandPlan* plan, int count)
             CloseHandle(threads[i]);
         }
     }
-    bool ok = true;
+    int decoded = 0;
     for (int i = 0; i < count; i++) {
         if (!bands[i].done) {
             bands[i].tif = g_tiff;
@@ -216,7 +216,9 @@ bool decode_tiff_in_bands(TiffBandPlan* plan, int count)
             decode_band(&bands[i]);
             bands[i].tif = NULL;
         }
-        ok = ok && bands[i].done && bands[i].ok;
+        if (!bands[i].done)
+            *out_of_memory = true;
+        decoded += bands[i].decoded;
     }
-    return ok;
+    return decoded > 0;
 }

@@ -98,5 +98,6 @@ struct TiffBandPlan {
 };
 extern int g_tiffBandLimit;  // 0: a band a core; n: at most n bands (1: the calling thread alone)
 int tiff_band_count(const TiffBandPlan* plan);
-// False when a strip or tile did not decode, or a buffer was refused.
-bool decode_tiff_in_bands(TiffBandPlan* plan, int count);
+// False when no strip or tile decoded (those that fail keep their rows
+// zero), or a buffer was refused (*out_of_memory).
+bool decode_tiff_in_bands(TiffBandPlan* plan, int count, bool* out_of_memory);

@@ -91,18 +91,221 @@ std::string grey_tiff(uint32_t width, uint32_t height, uint32_t strip_bytes)
 // Sizes past the limits, and a strip shorter than it says.
 TEST(TiffRead, RefusesSizesPastTheLimitsAndTruncatedStrips)
 {
+    // The only strip cut short: nothing decodes, which is a read error.
     const struct {
         uint32_t width, height, strip_bytes, cut;
-    } CASES[] = {{0x40001, 1, 16, 0}, {20000, 20000, 16, 0}, {16, 16, 256, 100}};
+        const char* message;
+    } CASES[] = {{0x40001, 1, 16, 0, "Memory Allocation Error"},
+                 {20000, 20000, 16, 0, "Memory Allocation Error"},
+                 {16, 16, 256, 100, "File Read Error"}};
     for (const auto& c : CASES) {
         SeamRecorder seams;
         const std::string path = test_out_path("hostile_size.tif");
         std::string bytes = grey_tiff(c.width, c.height, c.strip_bytes);
         ASSERT_TRUE(write_file_bytes(path, bytes.substr(0, bytes.size() - c.cut)));
-        EXPECT_EQ(read_tiff_page(path), nullptr) << c.width;
+        char info[INFO_TEXT_SIZE] = "";
+        EXPECT_EQ(read_tiff_page(path, 1, nullptr, info), nullptr) << c.width;
         ASSERT_EQ(seams.boxes.size(), 1u) << c.width;
-        EXPECT_EQ(seams.boxes[0].text, "Memory Allocation Error");
+        EXPECT_EQ(seams.boxes[0].text, c.message);
     }
+}
+
+// Files that contradict themselves (tests/fixtures/make_hostile_formats.sh):
+// refused with the reader's message, committing nothing near what they
+// claim, and never handed to a codec that ends the process.
+TEST(TiffRead, HostileFilesAreRefusedWithinTheirBytes)
+{
+    const struct {
+        const char* name;
+        const char* message;
+    } CASES[] = {
+        {"TIFF-float-8bit.tif", "File Read Error"},            // no 8-bit float exists
+        {"TIFF-float-12bit.tif", "File Read Error"},
+        {"TIFF-jbig-impossible-size.tif", "File Read Error"},  // JBIG-KIT would abort
+        {"TIFF-tile-larger-than-file.tif", "Memory Allocation Error"},
+        {"TIFF-image-larger-than-file.tif", "Memory Allocation Error"},
+    };
+    for (const auto& c : CASES) {
+        SeamRecorder seams;
+        CommitWatch watch;
+        ASSERT_TRUE(watch.is_clear(HOSTILE_COMMIT_MARGIN));
+        char info[INFO_TEXT_SIZE] = "";
+        EXPECT_EQ(read_tiff_page(fixture_path(std::string("hostile/") + c.name), 1, nullptr, info), nullptr)
+            << c.name;
+        EXPECT_LT(watch.rise(), HOSTILE_COMMIT_MARGIN) << c.name;
+        ASSERT_EQ(seams.boxes.size(), 1u) << c.name;
+        EXPECT_EQ(seams.boxes[0].text, c.message) << c.name;
+    }
+    // The Exif thumbnail's road (no information text) refuses as quietly.
+    SeamRecorder seams;
+    EXPECT_EQ(read_tiff_page(fixture_path("hostile/TIFF-float-8bit.tif")), nullptr);
+    EXPECT_TRUE(seams.boxes.empty());
+}
+
+// Strips that fail keep their rows zero; the others are shown, silently.
+// Cut before its directory, the file is a read error.
+TEST(TiffRead, KeepsEveryStripThatDecodes)
+{
+    SeamRecorder seams;
+    char info[INFO_TEXT_SIZE] = "";
+    DibBlock image(read_tiff_page(fixture_path("hostile/TIFF-strips-past-end.tif"), 1, nullptr, info));
+    ASSERT_NE(image.get(), nullptr);
+    PnmImage half;
+    half.width = 4, half.height = 16, half.channels = 1;
+    for (int i = 0; i < 64; ++i)
+        half.data.push_back(i < 32 ? 0x80 : 0);
+    EXPECT_EQ(max_pixel_difference(image.get(), half), 0);
+    EXPECT_TRUE(seams.boxes.empty());
+
+    const std::string path = test_out_path("cut_before_directory.tif");
+    std::string whole = read_file_bytes(tiff_fixture("rgb_lzw.tif"));
+    ASSERT_TRUE(write_file_bytes(path, whole.substr(0, get_le32(whole, 4))));
+    EXPECT_EQ(read_tiff_page(path, 1, nullptr, info), nullptr);
+    ASSERT_EQ(seams.boxes.size(), 1u);
+    EXPECT_EQ(seams.boxes[0].text, "File Read Error");
+}
+
+// The same for tiles: a tile that fails leaves its columns zero.
+TEST(TiffRead, KeepsEveryTileThatDecodes)
+{
+    SeamRecorder seams;
+    const std::string path = test_out_path("one_broken_tile.tif");
+    TIFF* tif = TIFFOpen(path.c_str(), "w");
+    ASSERT_NE(tif, nullptr);
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, 32);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, 16);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+    TIFFSetField(tif, TIFFTAG_TILEWIDTH, 16);
+    TIFFSetField(tif, TIFFTAG_TILELENGTH, 16);
+    std::string tile(256, '\x60');
+    ASSERT_GE(TIFFWriteEncodedTile(tif, 0, &tile[0], 256), 0);
+    ASSERT_GE(TIFFWriteRawTile(tif, 1, (void*)"not deflate data", 16), 0);
+    TIFFClose(tif);
+    char info[INFO_TEXT_SIZE] = "";
+    DibBlock image(read_tiff_page(path, 1, nullptr, info));
+    ASSERT_NE(image.get(), nullptr);
+    PnmImage left;
+    left.width = 32, left.height = 16, left.channels = 1;
+    for (int i = 0; i < 32 * 16; ++i)
+        left.data.push_back(i % 32 < 16 ? 0x60 : 0);
+    EXPECT_EQ(max_pixel_difference(image.get(), left), 0);
+    EXPECT_TRUE(seams.boxes.empty());
+}
+
+// A page of which nothing decodes says so, and leaves no comment behind
+// for the status bars of a preview that shows nothing.
+TEST(TiffRead, PageOfWhichNothingDecodesLeavesNoComment)
+{
+    SeamRecorder seams;
+    const std::string path = test_out_path("undecodable.tif");
+    TIFF* tif = TIFFOpen(path.c_str(), "w");
+    ASSERT_NE(tif, nullptr);
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, 8);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, 8);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 8);
+    TIFFSetField(tif, TIFFTAG_IMAGEDESCRIPTION, "never shown");
+    ASSERT_GE(TIFFWriteRawStrip(tif, 0, (void*)"not deflate data", 16), 0);
+    TIFFClose(tif);
+    g_hComment = NULL;
+    char info[INFO_TEXT_SIZE] = "";
+    EXPECT_EQ(read_tiff_page(path, 1, nullptr, info), nullptr);
+    EXPECT_EQ(take_comment(), "(none)");
+    ASSERT_EQ(seams.boxes.size(), 1u);
+    EXPECT_EQ(seams.boxes[0].text, "File Read Error");
+}
+
+// A JBIG strip as libtiff writes it still reaches the codec whole, in
+// either FillOrder.
+TEST(TiffRead, JbigStripDecodes)
+{
+    SeamRecorder seams;
+    const std::string path = test_out_path("jbig_strip.tif");
+    const int W = 21, H = 7;
+    PnmImage bits;
+    bits.width = W, bits.height = H, bits.channels = 1;
+    std::string packed((W + 7) / 8 * H, '\0');
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) {
+            bool black = (x * 3 + y * 5) % 7 < 3;
+            bits.data.push_back(black ? 0 : 255);
+            if (black)
+                packed[y * ((W + 7) / 8) + x / 8] |= (char)(0x80 >> (x % 8));
+        }
+    for (int fill_order : {FILLORDER_MSB2LSB, FILLORDER_LSB2MSB}) {
+        TIFF* tif = TIFFOpen(path.c_str(), "w");
+        ASSERT_NE(tif, nullptr);
+        TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, W);
+        TIFFSetField(tif, TIFFTAG_IMAGELENGTH, H);
+        TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 1);
+        TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_JBIG);
+        TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
+        TIFFSetField(tif, TIFFTAG_FILLORDER, fill_order);
+        TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, H);
+        ASSERT_GE(TIFFWriteEncodedStrip(tif, 0, &packed[0], (tmsize_t)packed.size()), 0);
+        TIFFClose(tif);
+        DibBlock image(read_tiff_page(path));
+        EXPECT_EQ(max_pixel_difference(image.get(), bits), 0) << fill_order;
+        EXPECT_TRUE(seams.boxes.empty());
+        // nor does the read leave the file mapped and locked
+        EXPECT_TRUE(write_file_bytes(path, "replaced")) << fill_order;
+    }
+}
+
+// Each page of a three-page file, the page count found by the first read
+// and passed back as the loaders do: its own depth and pixels.
+TEST(TiffRead, EachPageOfAMultiPageFile)
+{
+    SeamRecorder seams;
+    const std::string path = test_out_path("three_pages.tif");
+    const struct {
+        int width, height, spp, bps, bit_count;
+    } PAGES[] = {{5, 3, 1, 8, 8}, {4, 2, 3, 8, 24}, {9, 2, 1, 1, 1}};
+    std::vector<PnmImage> expected;
+    TIFF* tif = TIFFOpen(path.c_str(), "w");
+    ASSERT_NE(tif, nullptr);
+    for (const auto& p : PAGES) {
+        PnmImage page;
+        page.width = p.width, page.height = p.height, page.channels = p.spp;
+        std::string packed;
+        for (int y = 0; y < p.height; ++y) {
+            std::string row((p.width * p.spp * p.bps + 7) / 8, '\0');
+            for (int i = 0; i < p.width * p.spp; ++i) {
+                uint8_t v = p.bps == 1 ? ((i + y) % 3 == 0 ? 255 : 0) : (uint8_t)(40 * i + 70 * y + 9 * p.spp);
+                page.data.push_back(v);
+                if (p.bps == 8)
+                    row[i] = (char)v;
+                else if (v)
+                    row[i / 8] |= (char)(0x80 >> (i % 8));
+            }
+            packed += row;
+        }
+        expected.push_back(page);
+        TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, p.width);
+        TIFFSetField(tif, TIFFTAG_IMAGELENGTH, p.height);
+        TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, p.bps);
+        TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, p.spp);
+        TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, p.spp == 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK);
+        TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, p.height);
+        ASSERT_GE(TIFFWriteEncodedStrip(tif, 0, &packed[0], (tmsize_t)packed.size()), 0);
+        TIFFWriteDirectory(tif);
+    }
+    TIFFClose(tif);
+    int count = 1;
+    for (int page = 1; page <= 3; ++page) {
+        int format = 0, index = page;
+        DibBlock image(read_tiff_file(path.c_str(), NULL, &format, &index, &count, GetModuleHandleA(NULL)));
+        ASSERT_NE(image.get(), nullptr) << page;
+        EXPECT_EQ(count, 3);
+        EXPECT_EQ(index, page);
+        EXPECT_EQ(dib_bit_count(image.get()), PAGES[page - 1].bit_count) << page;
+        EXPECT_EQ(max_pixel_difference(image.get(), expected[page - 1]), 0) << page;
+    }
+    EXPECT_TRUE(seams.boxes.empty());
 }
 
 // A profile of the wrong colour space gives no transform: the pixels come
