@@ -48,7 +48,7 @@ static bool bitmap_fits(const BYTE* record, uint32_t record_size, uint32_t field
 }
 
 enum Shape {
-    OBJECT_INDEX,      // a handle-table index at 8
+    OBJECT_INDEX,      // a handle-table index at the field
     SELECTED_INDEX,    // the same, or a stock object
     POINTS32,          // count at 24, 8-byte points at 28
     POINTS16,          // count at 24, 4-byte points at 28
@@ -58,72 +58,126 @@ enum Shape {
     DRAW_POINTS16,
     TEXT_ANSI,         // EMRTEXT at 36
     TEXT_WIDE,
-    BITMAP_FIELDS,     // (offBmi, cbBmi, offBits, cbBits) at the given field
+    POLY_TEXT_ANSI,    // count at 36, that many EMRTEXTs from 40
+    POLY_TEXT_WIDE,
+    BITMAP_FIELDS,     // (offBmi, cbBmi, offBits, cbBits) at the field
+    REGION,            // region byte count at the field, region data at data
+    CLIP_REGION,       // the same, and no region at all is a valid clip
 };
 
 struct RecordRule {
     DWORD type;
     Shape shape;
-    uint32_t field;    // BITMAP_FIELDS: the field's offset
+    uint32_t field;
+    uint32_t data;     // REGION, CLIP_REGION: where the region data starts
 };
 
 static const RecordRule RULES[] = {
-    {EMR_SELECTOBJECT, SELECTED_INDEX, 0},
-    {EMR_SELECTPALETTE, SELECTED_INDEX, 0},
-    {EMR_DELETEOBJECT, OBJECT_INDEX, 0},
-    {EMR_CREATEPEN, OBJECT_INDEX, 0},
-    {EMR_CREATEBRUSHINDIRECT, OBJECT_INDEX, 0},
-    {EMR_EXTCREATEFONTINDIRECTW, OBJECT_INDEX, 0},
-    {EMR_CREATEPALETTE, OBJECT_INDEX, 0},
-    {EMR_SETPALETTEENTRIES, OBJECT_INDEX, 0},
-    {EMR_RESIZEPALETTE, OBJECT_INDEX, 0},
-    {EMR_CREATEMONOBRUSH, OBJECT_INDEX, 0},
-    {EMR_CREATEMONOBRUSH, BITMAP_FIELDS, 16},
-    {EMR_CREATEDIBPATTERNBRUSHPT, OBJECT_INDEX, 0},
-    {EMR_CREATEDIBPATTERNBRUSHPT, BITMAP_FIELDS, 16},
-    {EMR_EXTCREATEPEN, OBJECT_INDEX, 0},
-    {EMR_EXTCREATEPEN, BITMAP_FIELDS, 12},
-    {EMR_CREATECOLORSPACE, OBJECT_INDEX, 0},
-    {EMR_SETCOLORSPACE, SELECTED_INDEX, 0},
-    {EMR_DELETECOLORSPACE, OBJECT_INDEX, 0},
-    {EMR_POLYBEZIER, POINTS32, 0},
-    {EMR_POLYGON, POINTS32, 0},
-    {EMR_POLYLINE, POINTS32, 0},
-    {EMR_POLYBEZIERTO, POINTS32, 0},
-    {EMR_POLYLINETO, POINTS32, 0},
-    {EMR_POLYBEZIER16, POINTS16, 0},
-    {EMR_POLYGON16, POINTS16, 0},
-    {EMR_POLYLINE16, POINTS16, 0},
-    {EMR_POLYBEZIERTO16, POINTS16, 0},
-    {EMR_POLYLINETO16, POINTS16, 0},
-    {EMR_POLYPOLYLINE, POLY_POINTS32, 0},
-    {EMR_POLYPOLYGON, POLY_POINTS32, 0},
-    {EMR_POLYPOLYLINE16, POLY_POINTS16, 0},
-    {EMR_POLYPOLYGON16, POLY_POINTS16, 0},
-    {EMR_POLYDRAW, DRAW_POINTS32, 0},
-    {EMR_POLYDRAW16, DRAW_POINTS16, 0},
-    {EMR_EXTTEXTOUTA, TEXT_ANSI, 0},
-    {EMR_EXTTEXTOUTW, TEXT_WIDE, 0},
-    {EMR_BITBLT, BITMAP_FIELDS, 84},
-    {EMR_STRETCHBLT, BITMAP_FIELDS, 84},
-    {EMR_MASKBLT, BITMAP_FIELDS, 84},
-    {EMR_MASKBLT, BITMAP_FIELDS, 112},
-    {EMR_PLGBLT, BITMAP_FIELDS, 96},
-    {EMR_PLGBLT, BITMAP_FIELDS, 124},
-    {EMR_SETDIBITSTODEVICE, BITMAP_FIELDS, 48},
-    {EMR_STRETCHDIBITS, BITMAP_FIELDS, 48},
-    {EMR_ALPHABLEND, BITMAP_FIELDS, 84},
-    {EMR_TRANSPARENTBLT, BITMAP_FIELDS, 84},
+    {EMR_SELECTOBJECT, SELECTED_INDEX, 8, 0},
+    {EMR_SELECTPALETTE, SELECTED_INDEX, 8, 0},
+    {EMR_DELETEOBJECT, OBJECT_INDEX, 8, 0},
+    {EMR_CREATEPEN, OBJECT_INDEX, 8, 0},
+    {EMR_CREATEBRUSHINDIRECT, OBJECT_INDEX, 8, 0},
+    {EMR_EXTCREATEFONTINDIRECTW, OBJECT_INDEX, 8, 0},
+    {EMR_CREATEPALETTE, OBJECT_INDEX, 8, 0},
+    {EMR_SETPALETTEENTRIES, OBJECT_INDEX, 8, 0},
+    {EMR_RESIZEPALETTE, OBJECT_INDEX, 8, 0},
+    {EMR_CREATEMONOBRUSH, OBJECT_INDEX, 8, 0},
+    {EMR_CREATEMONOBRUSH, BITMAP_FIELDS, 16, 0},
+    {EMR_CREATEDIBPATTERNBRUSHPT, OBJECT_INDEX, 8, 0},
+    {EMR_CREATEDIBPATTERNBRUSHPT, BITMAP_FIELDS, 16, 0},
+    {EMR_EXTCREATEPEN, OBJECT_INDEX, 8, 0},
+    {EMR_EXTCREATEPEN, BITMAP_FIELDS, 12, 0},
+    {EMR_CREATECOLORSPACE, OBJECT_INDEX, 8, 0},
+    {EMR_SETCOLORSPACE, SELECTED_INDEX, 8, 0},
+    {EMR_DELETECOLORSPACE, OBJECT_INDEX, 8, 0},
+    {EMR_POLYBEZIER, POINTS32, 0, 0},
+    {EMR_POLYGON, POINTS32, 0, 0},
+    {EMR_POLYLINE, POINTS32, 0, 0},
+    {EMR_POLYBEZIERTO, POINTS32, 0, 0},
+    {EMR_POLYLINETO, POINTS32, 0, 0},
+    {EMR_POLYBEZIER16, POINTS16, 0, 0},
+    {EMR_POLYGON16, POINTS16, 0, 0},
+    {EMR_POLYLINE16, POINTS16, 0, 0},
+    {EMR_POLYBEZIERTO16, POINTS16, 0, 0},
+    {EMR_POLYLINETO16, POINTS16, 0, 0},
+    {EMR_POLYPOLYLINE, POLY_POINTS32, 0, 0},
+    {EMR_POLYPOLYGON, POLY_POINTS32, 0, 0},
+    {EMR_POLYPOLYLINE16, POLY_POINTS16, 0, 0},
+    {EMR_POLYPOLYGON16, POLY_POINTS16, 0, 0},
+    {EMR_POLYDRAW, DRAW_POINTS32, 0, 0},
+    {EMR_POLYDRAW16, DRAW_POINTS16, 0, 0},
+    {EMR_EXTTEXTOUTA, TEXT_ANSI, 0, 0},
+    {EMR_EXTTEXTOUTW, TEXT_WIDE, 0, 0},
+    {EMR_POLYTEXTOUTA, POLY_TEXT_ANSI, 0, 0},
+    {EMR_POLYTEXTOUTW, POLY_TEXT_WIDE, 0, 0},
+    {EMR_FILLRGN, OBJECT_INDEX, 28, 0},
+    {EMR_FILLRGN, REGION, 24, 32},
+    {EMR_FRAMERGN, OBJECT_INDEX, 28, 0},
+    {EMR_FRAMERGN, REGION, 24, 40},
+    {EMR_INVERTRGN, REGION, 24, 28},
+    {EMR_PAINTRGN, REGION, 24, 28},
+    {EMR_EXTSELECTCLIPRGN, CLIP_REGION, 8, 16},
+    {EMR_BITBLT, BITMAP_FIELDS, 84, 0},
+    {EMR_STRETCHBLT, BITMAP_FIELDS, 84, 0},
+    {EMR_MASKBLT, BITMAP_FIELDS, 84, 0},
+    {EMR_MASKBLT, BITMAP_FIELDS, 112, 0},
+    {EMR_PLGBLT, BITMAP_FIELDS, 96, 0},
+    {EMR_PLGBLT, BITMAP_FIELDS, 124, 0},
+    {EMR_SETDIBITSTODEVICE, BITMAP_FIELDS, 48, 0},
+    {EMR_STRETCHDIBITS, BITMAP_FIELDS, 48, 0},
+    {EMR_ALPHABLEND, BITMAP_FIELDS, 84, 0},
+    {EMR_TRANSPARENTBLT, BITMAP_FIELDS, 84, 0},
 };
+
+enum { EMRTEXT_BYTES = 40, REGION_HEADER_BYTES = 32, REGION_RECT_BYTES = 16 };
+
+// An EMRTEXT at the offset: it and its string inside the record, and its
+// spacing too where the player reads it (the poly-text player reads it
+// even at offset 0, that is from the record's start).
+static bool text_fits(const BYTE* record, uint32_t size, uint64_t at, bool wide, bool dx_always_read)
+{
+    if (!fits(at, 1, EMRTEXT_BYTES, size))
+        return false;
+    uint32_t chars = u32_at(record, (uint32_t)at + 8), off_string = u32_at(record, (uint32_t)at + 12);
+    uint32_t off_dx = u32_at(record, (uint32_t)at + 36);
+    if (!fits(off_string, chars, wide ? 2 : 1, size))
+        return false;
+    return (off_dx == 0 && !dx_always_read) || fits(off_dx, chars, 4, size) || fits(off_dx, chars, 8, size);
+}
+
+// Region data at data, its byte count at field: the header and the
+// rectangles it counts (after the header's own size, which the system may
+// take as their start) inside that count, and the count inside the record.
+// A clip record may hold no region; the player then still reads a header
+// the record has room for.
+static bool region_fits(const BYTE* record, uint32_t size, const RecordRule& rule)
+{
+    if (!fits(rule.field, 1, 4, size))
+        return false;
+    uint32_t bytes = u32_at(record, rule.field);
+    if (!fits(rule.data, bytes, 1, size))
+        return false;
+    if (rule.shape == CLIP_REGION && bytes < REGION_HEADER_BYTES) {
+        if (!fits(rule.data, 1, REGION_HEADER_BYTES, size))
+            return true;
+        bytes = size - rule.data;
+    }
+    if (bytes < REGION_HEADER_BYTES)
+        return false;
+    uint32_t header = u32_at(record, rule.data), rects = u32_at(record, rule.data + 8);
+    uint32_t first_rect = header > (uint32_t)REGION_HEADER_BYTES ? header : (uint32_t)REGION_HEADER_BYTES;
+    return fits(first_rect, rects, REGION_RECT_BYTES, bytes);
+}
 
 static bool record_is_sound(const BYTE* record, uint32_t size, const RecordRule& rule, uint32_t handles)
 {
     switch (rule.shape) {
     case OBJECT_INDEX:
     case SELECTED_INDEX: {
-        if (size < 12)
+        if (!fits(rule.field, 1, 4, size))
             return false;
-        uint32_t index = u32_at(record, 8);
+        uint32_t index = u32_at(record, rule.field);
         if (rule.shape == SELECTED_INDEX && (index & 0x80000000u))
             return true;  // a stock object
         return index >= 1 && index < handles;
@@ -148,14 +202,23 @@ static bool record_is_sound(const BYTE* record, uint32_t size, const RecordRule&
         return counted <= points;
     }
     case TEXT_ANSI:
-    case TEXT_WIDE: {
-        if (size < 76)
+    case TEXT_WIDE:
+        return text_fits(record, size, 36, rule.shape == TEXT_WIDE, false);
+    case POLY_TEXT_ANSI:
+    case POLY_TEXT_WIDE: {
+        if (size < 40)
             return false;
-        uint32_t chars = u32_at(record, 44), off_string = u32_at(record, 48), off_dx = u32_at(record, 72);
-        if (!fits(off_string, chars, rule.shape == TEXT_WIDE ? 2 : 1, size))
+        uint32_t strings = u32_at(record, 36);
+        if (!fits(40, strings, EMRTEXT_BYTES, size))
             return false;
-        return off_dx == 0 || fits(off_dx, chars, 4, size) || fits(off_dx, chars, 8, size);
+        for (uint32_t i = 0; i < strings; i++)
+            if (!text_fits(record, size, 40 + (uint64_t)i * EMRTEXT_BYTES, rule.shape == POLY_TEXT_WIDE, true))
+                return false;
+        return true;
     }
+    case REGION:
+    case CLIP_REGION:
+        return region_fits(record, size, rule);
     case BITMAP_FIELDS:
         return bitmap_fits(record, size, rule.field);
     }
@@ -175,8 +238,10 @@ bool emf_bits_are_sound(const BYTE* bits, UINT size)
         uint32_t type = u32_at(record, 0), record_size = u32_at(record, 4);
         if (record_size < 8 || record_size % 4 || record_size > end - at)
             return false;
+        // The player walks on to the header's byte count, past an end
+        // record, and would spin on a record of size 0 there.
         if (type == EMR_EOF)
-            return true;
+            return record_size == end - at;
         for (const RecordRule& rule : RULES)
             if (rule.type == type && !record_is_sound(record, record_size, rule, header->nHandles))
                 return false;

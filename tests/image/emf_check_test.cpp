@@ -23,6 +23,10 @@ static std::string recorded_emf()
     BITMAPINFOHEADER bih = {sizeof bih, 2, 2, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
     BYTE pixels[16] = {255, 0, 0, 0, 255, 0, 0, 0, 0, 0, 255, 255, 255, 255, 0, 0};
     StretchDIBits(dc, 0, 0, 8, 8, 0, 0, 2, 2, pixels, (BITMAPINFO*)&bih, DIB_RGB_COLORS, SRCCOPY);
+    HRGN region = CreateRectRgn(1, 1, 6, 7);
+    FillRgn(dc, region, (HBRUSH)GetStockObject(GRAY_BRUSH));
+    ExtSelectClipRgn(dc, region, RGN_AND);
+    DeleteObject(region);
     SelectObject(dc, old);
     DeleteObject(pen);
     HENHMETAFILE emf = CloseEnhMetaFile(dc);
@@ -41,6 +45,19 @@ static size_t find_record(const std::string& s, DWORD type)
     return 0;
 }
 
+// The first text record made a poly-text record of one string, as other
+// systems record it: a string count goes before the strings.
+static void make_poly_text(std::string& s)
+{
+    size_t r = find_record(s, EMR_EXTTEXTOUTW);
+    put_le32(s, r, EMR_POLYTEXTOUTW);
+    put_le32(s, r + 4, get_le32(s, r + 4) + 4);
+    put_le32(s, r + 36 + 12, get_le32(s, r + 36 + 12) + 4);  // the string's offset
+    put_le32(s, r + 36 + 36, get_le32(s, r + 36 + 36) + 4);  // the spacing's
+    s.insert(r + 36, std::string("\x01\0\0\0", 4));
+    put_le32(s, 48, get_le32(s, 48) + 4);
+}
+
 static bool check(const std::string& s)
 {
     return emf_bits_are_sound((const BYTE*)s.data(), (UINT)s.size());
@@ -50,6 +67,11 @@ TEST(EmfCheck, RecordedMetafilePasses)
 {
     std::string emf = recorded_emf();
     ASSERT_NE(find_record(emf, EMR_STRETCHDIBITS), 0u);
+    EXPECT_TRUE(check(emf));
+    ASSERT_NE(find_record(emf, EMR_FILLRGN), 0u);
+    ASSERT_NE(find_record(emf, EMR_EXTSELECTCLIPRGN), 0u);
+    make_poly_text(emf);
+    ASSERT_NE(find_record(emf, EMR_POLYTEXTOUTW), 0u);
     EXPECT_TRUE(check(emf));
 }
 
@@ -74,10 +96,24 @@ TEST(EmfCheck, RefusesWhatThePlayerWouldTrust)
         {"header past the record", EMR_STRETCHDIBITS, [](std::string& s, size_t r) { put_le32(s, r + 48, 0xFFFFFFF0); }},
         {"rows past the bits", EMR_STRETCHDIBITS,
          [](std::string& s, size_t r) { put_le32(s, r + get_le32(s, r + 48) + 8, 4000); }},
+        {"brush past the table", EMR_FILLRGN, [](std::string& s, size_t r) { put_le32(s, r + 28, 0x3F800000); }},
+        {"region shorter than its header", EMR_FILLRGN, [](std::string& s, size_t r) { put_le32(s, r + 24, 1); }},
+        {"region rectangles past the record", EMR_FILLRGN,
+         [](std::string& s, size_t r) { put_le32(s, r + 32 + 8, 0x10000000); }},
+        {"clip rectangles past the record", EMR_EXTSELECTCLIPRGN,
+         [](std::string& s, size_t r) { put_le32(s, r + 16 + 8, 0x10000000); }},
+        {"poly-text strings past the record", EMR_POLYTEXTOUTW,
+         [](std::string& s, size_t r) { put_le32(s, r + 36, 0x3D18E0C8); }},
+        {"poly-text spacing past the record", EMR_POLYTEXTOUTW,
+         [](std::string& s, size_t r) { put_le32(s, r + 76, get_le32(s, r + 4)); }},
+        {"records after the end record", EMR_EOF,
+         [](std::string& s, size_t) { s.append(8, '\0'); put_le32(s, 48, get_le32(s, 48) + 8); }},
         {"file longer than the bits", EMR_HEADER, [](std::string& s, size_t r) { put_le32(s, r + 48, 0x7FFFFFFF); }},
     };
     for (const Damage& d : damages) {
         std::string emf = recorded_emf();
+        if (d.type == EMR_POLYTEXTOUTW)
+            make_poly_text(emf);
         size_t record = find_record(emf, d.type);
         ASSERT_TRUE(record != 0 || d.type == EMR_HEADER) << d.name;
         d.apply(emf, record);
