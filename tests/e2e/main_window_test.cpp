@@ -152,8 +152,9 @@ TEST(MainWindow, ClassicDialogShowsTheCommandLineFileAndAnotherSelection)
 }
 
 // Enter, pressed in the box that has the focus: on the file list it opens
-// the selected picture in the image window; in the file-name box a pattern
-// filters the list and a folder's name is refused.
+// the selected picture in the image window; after a type is chosen, and in
+// the file-name box with a pattern, it filters the list; a folder's name is
+// refused.
 void press_enter_in(const RunningApp& app, int id)
 {
     HWND control = GetDlgItem(app.main, id);
@@ -180,10 +181,20 @@ TEST(MainWindow, EnterOpensTheSelectedFileFiltersByAPatternAndRefusesAFolder)
     PostMessageA(view, WM_KEYDOWN, VK_ESCAPE, 0);
     ASSERT_TRUE(wait_until_closed(view));
 
+    // The fourth type, "gif", chosen with the arrow key in the type box.
+    HWND list = GetDlgItem(app.main, IDC_MAIN_FILE_LIST), type = GetDlgItem(app.main, IDC_MAIN_TYPE_COMBO);
+    SendMessageA(app.main, WM_NEXTDLGCTL, (WPARAM)type, TRUE);
+    for (int i = 0; i < 3; ++i)
+        PostMessageA(type, WM_KEYDOWN, VK_DOWN, 0);
+    Sleep(300);
+    EXPECT_EQ(window_text(type), "gif");
+    press_enter_in(app, IDC_MAIN_TYPE_COMBO);
+    EXPECT_EQ(list_box_items(list), std::vector<std::string>{"commented.gif"});
+
     HWND name = GetDlgItem(app.main, IDC_MAIN_NAME_EDIT);
-    SendMessageA(name, WM_SETTEXT, 0, (LPARAM) "*.gif");
+    SendMessageA(name, WM_SETTEXT, 0, (LPARAM) "*.bmp");
     press_enter_in(app, IDC_MAIN_NAME_EDIT);
-    EXPECT_EQ(list_box_items(GetDlgItem(app.main, IDC_MAIN_FILE_LIST)), std::vector<std::string>{"commented.gif"});
+    EXPECT_EQ(list_box_items(list), std::vector<std::string>{"quadrants.bmp"});
 
     SendMessageA(name, WM_SETTEXT, 0, (LPARAM) "pictures");
     press_enter_in(app, IDC_MAIN_NAME_EDIT);
