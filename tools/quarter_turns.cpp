@@ -11,10 +11,6 @@
 
 static const BYTE BIT_MASKS[8] = {128, 64, 32, 16, 8, 4, 2, 1};
 
-// How many source rows a quarter turn reads before it moves on: writing a
-// short run into each destination row keeps the strided writes in cache.
-enum { TURN_STRIP_ROWS = 16 };
-
 static HCURSOR begin_tool(void)
 {
     HCURSOR previous = SetCursor(LoadCursorA(NULL, IDC_WAIT));
@@ -180,6 +176,109 @@ int rotate_180(HGLOBAL hDib, int* orientation)
     return ok;
 }
 
+// How many pixels a side of the square tiles a quarter turn copies at a
+// time: a tile's source rows and result rows stay in cache together.
+enum { TURN_TILE = 32 };
+
+// Results of at least this many pixels are split into bands of result
+// rows, one per core (at most MAX_TURN_BANDS); a band writes only its own
+// rows, so the split cannot change the result.
+enum { MIN_TURN_BAND_PIXELS = 1 << 18, MAX_TURN_BANDS = 16 };
+
+// One quarter turn of an image of 8 bits or more per pixel.
+struct TurnPass {
+    const BYTE* src;
+    uint32_t src_stride;
+    BYTE* dst;
+    uint32_t dst_stride;
+    int width, height;   // of the source
+    int size_px;
+    int clockwise;
+};
+
+// Result row r holds source column clockwise ? width-1-r : r; result
+// column c holds source row clockwise ? c : height-1-c.
+template <int SIZE>
+static void turn_tiles(const TurnPass* p, int r_begin, int r_end, bool report)
+{
+    const int size = SIZE ? SIZE : p->size_px;
+    for (int r0 = r_begin; r0 < r_end; r0 += TURN_TILE) {
+        if (report)
+            show_progress((double)(r0 - r_begin) / (r_end - r_begin), 1);
+        const int r1 = r0 + TURN_TILE < r_end ? r0 + TURN_TILE : r_end;
+        for (int c0 = 0; c0 < p->height; c0 += TURN_TILE) {
+            const int c1 = c0 + TURN_TILE < p->height ? c0 + TURN_TILE : p->height;
+            for (int r = r0; r < r1; ++r) {
+                const int x = p->clockwise ? p->width - 1 - r : r;
+                BYTE* out = p->dst + (size_t)r * p->dst_stride + (size_t)c0 * size;
+                const BYTE* in = p->src + (size_t)x * size;
+                for (int c = c0; c < c1; ++c, out += size) {
+                    const int y = p->clockwise ? c : p->height - 1 - c;
+                    const BYTE* q = in + (size_t)y * p->src_stride;
+                    for (int k = 0; k < size; ++k)
+                        out[k] = q[k];
+                }
+            }
+        }
+    }
+}
+
+static void turn_band(const TurnPass* p, int r_begin, int r_end, bool report)
+{
+    switch (p->size_px) {
+    case 1: turn_tiles<1>(p, r_begin, r_end, report); break;
+    case 2: turn_tiles<2>(p, r_begin, r_end, report); break;
+    case 3: turn_tiles<3>(p, r_begin, r_end, report); break;
+    case 4: turn_tiles<4>(p, r_begin, r_end, report); break;
+    default: turn_tiles<0>(p, r_begin, r_end, report); break;
+    }
+}
+
+struct TurnBand {
+    const TurnPass* pass;
+    int r_begin, r_end;
+};
+
+static DWORD WINAPI turn_band_thread(void* arg)
+{
+    const TurnBand* band = (const TurnBand*)arg;
+    turn_band(band->pass, band->r_begin, band->r_end, false);
+    return 0;
+}
+
+// The result has width rows: bands of them go to the other cores and this
+// thread takes the last band and shows the progress.
+static void run_turn_bands(const TurnPass* pass)
+{
+    SYSTEM_INFO info;
+    GetSystemInfo(&info);
+    int64_t count = info.dwNumberOfProcessors;
+    const int64_t pixels = (int64_t)pass->width * pass->height;
+    if (count > MAX_TURN_BANDS)
+        count = MAX_TURN_BANDS;
+    if (count > pixels / MIN_TURN_BAND_PIXELS)
+        count = pixels / MIN_TURN_BAND_PIXELS;
+    if (count < 1)
+        count = 1;
+    const int rows = pass->width;
+    TurnBand bands[MAX_TURN_BANDS];
+    HANDLE threads[MAX_TURN_BANDS];
+    int started = 0;
+    for (int b = 1; b < count; ++b) {
+        bands[b] = {pass, (int)(rows * (int64_t)(b - 1) / count), (int)(rows * (int64_t)b / count)};
+        threads[started] = CreateThread(NULL, 0, turn_band_thread, &bands[b], 0, NULL);
+        if (!threads[started])
+            turn_band_thread(&bands[b]);
+        else
+            ++started;
+    }
+    turn_band(pass, (int)(rows * (count - 1) / count), rows, true);
+    for (int t = 0; t < started; ++t) {
+        WaitForSingleObject(threads[t], INFINITE);
+        CloseHandle(threads[t]);
+    }
+}
+
 // The quarter turns differ only in where a source pixel lands: clockwise,
 // source (row y, column x) goes to row width-1-x, column y; counter-
 // clockwise to row x, column height-1-y (rows counted from the bottom).
@@ -231,24 +330,8 @@ static int rotate_quarter(HGLOBAL* phDib, int* orientation, int clockwise)
     BYTE* dst_pixels = dst_block + offset;
 
     if (bits >= 8) {
-        int size_px = bits / 8;
-        for (int y0 = 0; y0 < height; y0 += TURN_STRIP_ROWS) {
-            int y1 = y0 + TURN_STRIP_ROWS < height ? y0 + TURN_STRIP_ROWS : height;
-            for (int y = y0; y < y1; ++y)
-                show_progress((double)y / height, 1);
-            for (int x = 0; x < width; ++x) {
-                int row = clockwise ? width - 1 - x : x;
-                BYTE* out = dst_pixels + (size_t)row * new_stride;
-                const BYTE* in = src_pixels + (size_t)x * size_px;
-                for (int y = y0; y < y1; ++y) {
-                    int col = clockwise ? y : height - 1 - y;
-                    const BYTE* p = in + (size_t)y * old_stride;
-                    BYTE* q = out + (size_t)col * size_px;
-                    for (int k = 0; k < size_px; ++k)
-                        q[k] = p[k];
-                }
-            }
-        }
+        TurnPass pass = {src_pixels, old_stride, dst_pixels, new_stride, width, height, bits / 8, clockwise};
+        run_turn_bands(&pass);
     } else {
         for (int y = 0; y < height; ++y) {
             show_progress((double)y / height, 1);

@@ -11,6 +11,7 @@
 #include "tools/edit_history.h"
 
 #include <math.h>
+#include <stdlib.h>
 #include <string.h>
 
 // Index and channels of the background, and the bytes a fill writes.
@@ -73,15 +74,25 @@ void read_pixel_checked(PixelSample* out, int x, int y, int width, int height, u
     }
 }
 
-static double round_half_up(double v)
+// floor() without the library call for values well inside the int range
+// (every position and channel sum here); the same result, bit for bit.
+static inline double floor_fast(double v)
 {
-    return floor(v + 0.5);
+    if (!(v > -2147483648.0 && v < 2147483647.0))
+        return floor(v);
+    const int i = (int)v;
+    return (double)(i - (v < (double)i));
+}
+
+static inline double round_half_up(double v)
+{
+    return floor_fast(v + 0.5);
 }
 
 // v to the nearest hundredth of a pixel.
-static double hundredth(double v)
+static inline double hundredth(double v)
 {
-    return floor((v + 0.005) * 100.0) / 100.0;
+    return floor_fast((v + 0.005) * 100.0) / 100.0;
 }
 
 // Brings an angle into (-180, 180]; fmod keeps a huge angle from looping.
@@ -233,6 +244,33 @@ static int finish_result(HGLOBAL* phDib, HGLOBAL hNew)
     return 1;
 }
 
+// ---- row bands
+
+// Results of at least this many pixels are split into row bands, one per
+// core (at most MAX_BANDS); each band writes only its own rows and reads
+// only the source, so the result does not depend on the split.
+enum { MIN_BAND_PIXELS = 1 << 18, MAX_BANDS = 16 };
+
+static int band_count(int64_t pixels)
+{
+    SYSTEM_INFO info;
+    GetSystemInfo(&info);
+    int64_t count = info.dwNumberOfProcessors;
+    if (count > MAX_BANDS)
+        count = MAX_BANDS;
+    if (count > pixels / MIN_BAND_PIXELS)
+        count = pixels / MIN_BAND_PIXELS;
+    return count < 1 ? 1 : (int)count;
+}
+
+static void finish_bands(HANDLE* threads, int count)
+{
+    for (int t = 0; t < count; ++t) {
+        WaitForSingleObject(threads[t], INFINITE);
+        CloseHandle(threads[t]);
+    }
+}
+
 // ---- rotation
 
 struct RotationFrame {
@@ -263,6 +301,86 @@ static int64_t rotated_size(const BITMAPINFOHEADER* src, double a, int, int64_t*
     return (int64_t)(2 * max_x + 0.5) + 1;
 }
 
+// One rotation's fixed terms, shared by the row bands.
+struct RotationPass {
+    const Job* job;
+    RotationFrame f;
+    double ca, sa;
+    int smooth;
+    int64_t out_w;
+};
+
+// Result rows i_end - 1 down to i_begin (rows counted from the bottom).
+// report: the band that shows the progress (of its own rows).
+static void rotate_rows(const RotationPass* pass, int64_t i_begin, int64_t i_end, bool report)
+{
+    const Job& job = *pass->job;
+    const RotationFrame& f = pass->f;
+    const double ca = pass->ca, sa = pass->sa;
+    const int64_t out_w = pass->out_w;
+    const int w = job.width, h = job.height;
+    PixelSample p[4];
+    memset(p, 0, sizeof p);
+    for (int64_t i = i_end - 1; i >= i_begin; --i) {
+        if (report)
+            show_progress(progress_of(i_end - 1 - i, i_end - i_begin), 0);
+        const double dy = (double)i - f.oy;
+        const double dy_sa = dy * sa, dy_ca = dy * ca;
+        BYTE* out = out_pixel(&job, 0, i);
+        for (int64_t j = 0; j < out_w; ++j, out += job.out_bytes) {
+            const double dx = (double)j - f.ox;
+            double sx = f.cx + dx * ca - dy_sa, sy = f.cy + dx * sa + dy_ca;
+            if (!pass->smooth) {
+                double ix = round_half_up(sx), iy = round_half_up(sy);
+                if (ix < 0 || ix >= w || iy < 0 || iy >= h)
+                    put_fill(&job, out);
+                else
+                    put_copy(&job, out, (int)ix, (int)iy);
+                continue;
+            }
+            sx = hundredth(sx);
+            sy = hundredth(sy);
+            if (sx < -1 || sx >= w || sy < -1 || sy >= h) {
+                put_fill(&job, out);
+                continue;
+            }
+            const int ix = (int)floor_fast(sx), iy = (int)floor_fast(sy);
+            const double fx = sx - ix, fy = sy - iy;
+            if (job.bits >= 24 && ix >= 0 && iy >= 0 && ix + 1 < w && iy + 1 < h) {
+                // All four inside: the same sums straight from the bytes.
+                const BYTE* p0 = job.rows + (size_t)iy * job.stride + (size_t)ix * job.out_bytes;
+                const BYTE* p1 = p0 + job.stride;
+                const int n = job.out_bytes;
+                const double w00 = (1 - fx) * (1 - fy), w10 = fx * (1 - fy), w01 = (1 - fx) * fy, w11 = fx * fy;
+                for (int k = 0; k < n; ++k)
+                    out[k] = (BYTE)round_half_up(w00 * p0[k] + w10 * p0[k + n] + w01 * p1[k] + w11 * p1[k + n]);
+                continue;
+            }
+            sample(&job, &p[0], ix, iy);
+            sample(&job, &p[1], ix + 1, iy);
+            sample(&job, &p[2], ix, iy + 1);
+            sample(&job, &p[3], ix + 1, iy + 1);
+            double c[4];
+            for (int k = 0; k < 4; ++k)
+                c[k] = (1 - fx) * (1 - fy) * p[0].c[k] + fx * (1 - fy) * p[1].c[k] +
+                       (1 - fx) * fy * p[2].c[k] + fx * fy * p[3].c[k];
+            put_smooth(&job, out, c);
+        }
+    }
+}
+
+struct RotationBand {
+    const RotationPass* pass;
+    int64_t i_begin, i_end;
+};
+
+static DWORD WINAPI rotation_band_thread(void* arg)
+{
+    const RotationBand* band = (const RotationBand*)arg;
+    rotate_rows(band->pass, band->i_begin, band->i_end, false);
+    return 0;
+}
+
 int rotate_by_angle(HGLOBAL* phDib, double angle, COLORREF background, int use_given_index,
                     BYTE background_index, int smooth)
 {
@@ -282,57 +400,25 @@ int rotate_by_angle(HGLOBAL* phDib, double angle, COLORREF background, int use_g
     BITMAPINFOHEADER* dst = (BITMAPINFOHEADER*)GlobalLock(hNew);
     const int64_t out_w = dst->biWidth, out_h = dst->biHeight;
     GlobalUnlock(hNew);
-    const int w = job.width, h = job.height;
-    const RotationFrame f = rotation_frame(w, h, out_w, out_h);
-    // The source position of every result pixel, stepped along the row:
+    // The source position of every result pixel:
     // sx = cx + dx cos a - dy sin a, sy = cy + dx sin a + dy cos a.
-    const double ca = cos(a), sa = sin(a);
-    PixelSample p[4];
-    memset(p, 0, sizeof p);
-    for (int64_t i = out_h - 1; i >= 0; --i) {
-        show_progress(progress_of(out_h - 1 - i, out_h), 0);
-        const double dy = (double)i - f.oy;
-        for (int64_t j = 0; j < out_w; ++j) {
-            const double dx = (double)j - f.ox;
-            double sx = f.cx + dx * ca - dy * sa, sy = f.cy + dx * sa + dy * ca;
-            BYTE* out = out_pixel(&job, j, i);
-            if (!smooth) {
-                double ix = round_half_up(sx), iy = round_half_up(sy);
-                if (ix < 0 || ix >= w || iy < 0 || iy >= h)
-                    put_fill(&job, out);
-                else
-                    put_copy(&job, out, (int)ix, (int)iy);
-                continue;
-            }
-            sx = hundredth(sx);
-            sy = hundredth(sy);
-            if (sx < -1 || sx >= w || sy < -1 || sy >= h) {
-                put_fill(&job, out);
-                continue;
-            }
-            const int ix = (int)floor(sx), iy = (int)floor(sy);
-            const double fx = sx - ix, fy = sy - iy;
-            if (job.bits >= 24 && ix >= 0 && iy >= 0 && ix + 1 < w && iy + 1 < h) {
-                // All four inside: the same sums straight from the bytes.
-                const BYTE* p0 = job.rows + (size_t)iy * job.stride + (size_t)ix * job.out_bytes;
-                const BYTE* p1 = p0 + job.stride;
-                const int n = job.out_bytes;
-                for (int k = 0; k < n; ++k)
-                    out[k] = (BYTE)round_half_up((1 - fx) * (1 - fy) * p0[k] + fx * (1 - fy) * p0[k + n] +
-                                                 (1 - fx) * fy * p1[k] + fx * fy * p1[k + n]);
-                continue;
-            }
-            sample(&job, &p[0], ix, iy);
-            sample(&job, &p[1], ix + 1, iy);
-            sample(&job, &p[2], ix, iy + 1);
-            sample(&job, &p[3], ix + 1, iy + 1);
-            double c[4];
-            for (int k = 0; k < 4; ++k)
-                c[k] = (1 - fx) * (1 - fy) * p[0].c[k] + fx * (1 - fy) * p[1].c[k] +
-                       (1 - fx) * fy * p[2].c[k] + fx * fy * p[3].c[k];
-            put_smooth(&job, out, c);
-        }
+    RotationPass pass = {&job, rotation_frame(job.width, job.height, out_w, out_h), cos(a), sin(a), smooth, out_w};
+    // Rows are independent: bands of them run on the other cores, this
+    // thread takes the top band and shows the progress.
+    RotationBand bands[MAX_BANDS];
+    const int count = band_count(out_w * out_h);
+    HANDLE threads[MAX_BANDS];
+    int started = 0;
+    for (int b = 1; b < count; ++b) {
+        bands[b] = {&pass, out_h * (b - 1) / count, out_h * b / count};
+        threads[started] = CreateThread(NULL, 0, rotation_band_thread, &bands[b], 0, NULL);
+        if (!threads[started])
+            rotation_band_thread(&bands[b]);
+        else
+            ++started;
     }
+    rotate_rows(&pass, out_h * (count - 1) / count, out_h, true);
+    finish_bands(threads, started);
     int done = finish_result(phDib, hNew);
     SetCursor(previous);
     return done;
@@ -359,6 +445,103 @@ static double skew_shift(int64_t i, int64_t last, double a, double t)
     return a >= 0 ? (double)i * t : (double)(last - i) * t;
 }
 
+// One line's shift: whole pixels for nearest sampling, the shift to the
+// hundredth and the weight of the second pixel for smooth sampling.
+struct SkewLine {
+    int64_t n;
+    double hs, f;
+};
+
+struct SkewPass {
+    const Job* job;
+    bool horizontal;
+    int smooth;
+    int64_t out_w, out_h, src_length;
+    const SkewLine* lines;   // one per row (horizontal) or column (vertical)
+};
+
+// The result pixel at position m along line `line` (a row, or a column for
+// the vertical skew).
+static inline void skew_pixel(const SkewPass* pass, const SkewLine& L, int64_t line, int64_t m, BYTE* out)
+{
+    const Job& job = *pass->job;
+    const bool horizontal = pass->horizontal;
+    const int64_t j = horizontal ? m : line, i = horizontal ? line : m;
+    if (!pass->smooth) {
+        if (m < L.n || m > L.n + pass->src_length - 1)
+            put_fill(&job, out);
+        else if (horizontal)
+            put_copy(&job, out, (int)(m - L.n), (int)i);
+        else
+            put_copy(&job, out, (int)j, (int)(m - L.n));
+        return;
+    }
+    const int p0 = (int)floor_fast((double)m - L.hs);
+    const double f = L.f;
+    if (job.bits >= 24 && p0 >= 0 && p0 + 1 < pass->src_length) {
+        // Both inside: the same sums straight from the bytes.
+        const int n = job.out_bytes;
+        const BYTE *a, *b;
+        if (horizontal) {
+            a = job.rows + (size_t)i * job.stride + (size_t)p0 * n;
+            b = a + n;
+        } else {
+            a = job.rows + (size_t)p0 * job.stride + (size_t)j * n;
+            b = a + job.stride;
+        }
+        for (int k = 0; k < n; ++k)
+            out[k] = (BYTE)round_half_up((1 - f) * a[k] + f * b[k]);
+        return;
+    }
+    PixelSample p[2];
+    memset(p, 0, sizeof p);
+    if (horizontal) {
+        sample(&job, &p[0], p0, (int)i);
+        sample(&job, &p[1], p0 + 1, (int)i);
+    } else {
+        sample(&job, &p[0], (int)j, p0);
+        sample(&job, &p[1], (int)j, p0 + 1);
+    }
+    double c[4];
+    for (int q = 0; q < 4; ++q)
+        c[q] = (1 - f) * p[0].c[q] + f * p[1].c[q];
+    put_smooth(&job, out, c);
+}
+
+// Result rows r_begin to r_end - 1, each written left to right; the
+// vertical skew too walks the result row by row, not down its columns.
+static void skew_rows(const SkewPass* pass, int64_t r_begin, int64_t r_end, bool report)
+{
+    const Job& job = *pass->job;
+    for (int64_t r = r_begin; r < r_end; ++r) {
+        // Horizontal smooth passes run top-down, as the others bottom-up.
+        const int64_t i = pass->horizontal && pass->smooth ? r_end - 1 - (r - r_begin) : r;
+        if (report)
+            show_progress(progress_of(r - r_begin, r_end - r_begin), 0);
+        BYTE* out = out_pixel(&job, 0, i);
+        if (pass->horizontal) {
+            const SkewLine& L = pass->lines[i];
+            for (int64_t m = 0; m < pass->out_w; ++m, out += job.out_bytes)
+                skew_pixel(pass, L, i, m, out);
+        } else {
+            for (int64_t j = 0; j < pass->out_w; ++j, out += job.out_bytes)
+                skew_pixel(pass, pass->lines[j], j, i, out);
+        }
+    }
+}
+
+struct SkewBand {
+    const SkewPass* pass;
+    int64_t r_begin, r_end;
+};
+
+static DWORD WINAPI skew_band_thread(void* arg)
+{
+    const SkewBand* band = (const SkewBand*)arg;
+    skew_rows(band->pass, band->r_begin, band->r_end, false);
+    return 0;
+}
+
 int skew_by_angle(HGLOBAL* phDib, double angle, COLORREF background, int use_given_index,
                   BYTE background_index, int smooth, int direction)
 {
@@ -382,47 +565,37 @@ int skew_by_angle(HGLOBAL* phDib, double angle, COLORREF background, int use_giv
     const int64_t out_w = dst->biWidth, out_h = dst->biHeight;
     GlobalUnlock(hNew);
     const bool horizontal = direction == EDIT_SKEW_H;
-    // Lines are rows (horizontal) or columns; along a line, positions run
-    // across the other dimension.
-    const int64_t lines = horizontal ? out_h : out_w, length = horizontal ? out_w : out_h;
-    const int64_t src_length = horizontal ? job.width : job.height;
+    const int64_t line_count = horizontal ? out_h : out_w;
     const int64_t last_line = horizontal ? job.height - 1 : job.width - 1;
-    PixelSample p[2];
-    memset(p, 0, sizeof p);
-    for (int64_t k = 0; k < lines; ++k) {
-        // Horizontal smooth passes run top-down, as the others bottom-up.
-        const int64_t line = horizontal && smooth ? lines - 1 - k : k;
-        show_progress(progress_of(k, lines), 0);
-        const double s = skew_shift(line, last_line, a, t);
-        const int64_t n = (int64_t)(s + 0.5);
-        const double hs = hundredth(s);
-        const double f = ceil(hs) - hs;
-        for (int64_t m = 0; m < length; ++m) {
-            const int64_t j = horizontal ? m : line, i = horizontal ? line : m;
-            BYTE* out = out_pixel(&job, j, i);
-            if (!smooth) {
-                if (m < n || m > n + src_length - 1)
-                    put_fill(&job, out);
-                else if (horizontal)
-                    put_copy(&job, out, (int)(m - n), (int)i);
-                else
-                    put_copy(&job, out, (int)j, (int)(m - n));
-                continue;
-            }
-            const int p0 = (int)floor((double)m - hs);
-            if (horizontal) {
-                sample(&job, &p[0], p0, (int)i);
-                sample(&job, &p[1], p0 + 1, (int)i);
-            } else {
-                sample(&job, &p[0], (int)j, p0);
-                sample(&job, &p[1], (int)j, p0 + 1);
-            }
-            double c[4];
-            for (int q = 0; q < 4; ++q)
-                c[q] = (1 - f) * p[0].c[q] + f * p[1].c[q];
-            put_smooth(&job, out, c);
-        }
+    SkewLine* lines = (SkewLine*)malloc((size_t)line_count * sizeof(SkewLine));
+    if (!lines) {
+        GlobalUnlock(hNew);
+        GlobalFree(hNew);
+        GlobalUnlock(*phDib);
+        SetCursor(previous);
+        return 0;
     }
+    for (int64_t line = 0; line < line_count; ++line) {
+        const double shift = skew_shift(line, last_line, a, t);
+        const double hs = hundredth(shift);
+        lines[line] = {(int64_t)(shift + 0.5), hs, ceil(hs) - hs};
+    }
+    SkewPass pass = {&job, horizontal, smooth, out_w, out_h, horizontal ? job.width : job.height, lines};
+    SkewBand bands[MAX_BANDS];
+    HANDLE threads[MAX_BANDS];
+    const int count = band_count(out_w * out_h);
+    int started = 0;
+    for (int b = 1; b < count; ++b) {
+        bands[b] = {&pass, out_h * (b - 1) / count, out_h * b / count};
+        threads[started] = CreateThread(NULL, 0, skew_band_thread, &bands[b], 0, NULL);
+        if (!threads[started])
+            skew_band_thread(&bands[b]);
+        else
+            ++started;
+    }
+    skew_rows(&pass, out_h * (count - 1) / count, out_h, true);
+    finish_bands(threads, started);
+    free(lines);
     int done = finish_result(phDib, hNew);
     SetCursor(previous);
     return done;

@@ -15,6 +15,9 @@ std::vector<Shape> all_shapes()
     for (int bits : {1, 4, 8, 16, 24, 32})
         for (auto wh : {std::make_pair(1, 5), std::make_pair(7, 1), std::make_pair(33, 5)})
             shapes.push_back({bits, wh.first, wh.second});
+    // Large enough to be cut into tiles and bands of rows, none of them whole.
+    for (int bits : {8, 16, 24, 32})
+        shapes.push_back({bits, 613, 509});
     return shapes;
 }
 
