@@ -49,7 +49,7 @@ static const char HELP_FILE[] = "RODadi.zoz";
 static const char PROGRAM_TITLE[] = "Corvane Graphics' File Viewer";
 enum { HELP_CONTEXT_MAIN = 103, MARGIN = 8 };
 
-// Disables a control and parks it, hidden, at (0, 0) with no size.
+// Parks a control, hidden, at (0, 0) with no size, disabled when asked.
 static void hide_control(HWND hwnd, int id, bool disable)
 {
     HWND control = GetDlgItem(hwnd, id);

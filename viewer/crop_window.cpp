@@ -258,6 +258,10 @@ static void restore_plain_image(void)
 
 static void end_crop_tool(void)
 {
+    // The window that started the tool is made active before the tool's
+    // windows go, so that their going activates no other.
+    if (g_hwndOwner && IsWindow(g_hwndOwner))
+        SetForegroundWindow(g_hwndOwner);
     HWND crop = g_hwndCrop;
     g_hwndCrop = NULL;
     if (g_hwndCropStatus)
@@ -272,8 +276,6 @@ static void end_crop_tool(void)
         DeleteObject(pen);
         pen = NULL;
     }
-    if (g_hwndOwner)
-        SetForegroundWindow(g_hwndOwner);
 }
 
 static void cancel_crop(void)

@@ -168,6 +168,10 @@ static HCURSOR hand_cursor(void)
 
 static void end_merge_tool(void)
 {
+    // The window that started the tool is made active before the tool's
+    // windows go, so that their going activates no other.
+    if (g_hwndMergeOwner && IsWindow(g_hwndMergeOwner))
+        SetForegroundWindow(g_hwndMergeOwner);
     HWND merge = g_hwndMerge;
     g_hwndMerge = NULL;
     if (g_hpenDot)
@@ -184,8 +188,6 @@ static void end_merge_tool(void)
     if (g_hMergePath)
         GlobalFree(g_hMergePath);
     g_hMergePath = NULL;
-    if (g_hwndMergeOwner)
-        SetForegroundWindow(g_hwndMergeOwner);
 }
 
 // Merges the source into the current image (recorded); the source stays.
