@@ -5,8 +5,10 @@
 # inputs per second per reader and every failure with the file it was
 # written to. A crash, hang or damaged
 # heap ends the harness process; the run goes on from the next index.
+# FUZZ_JOBS=N runs N readers at a time, each with its own output folder
+# ($out/READER) under the one Wine server.
 # Replay a failure with:
-#   wine build/cmake/tests/fuzz/corvane_fuzz.exe --reader R --key K --index I
+#   CORVANE_TEST_OUT=Z:$PWD/build/fuzz-out/R wine build/cmake/tests/fuzz/corvane_fuzz.exe --reader R --key K --index I
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 cd "$ROOT"
@@ -35,8 +37,10 @@ if [ -z "$readers" ]; then
     readers=$(sed -n 's/^ *{"\([A-Za-z0-9]*\)", ".*},$/\1/p' "$ROOT/tests/fuzz/fuzz_readers.cpp")
 fi
 
-failures=0
-for reader in $readers; do
+fuzz_reader() {  # reader output-folder: prints the failures it found last
+    local reader=$1 out=$2 failures=0 start deadline left status log finished index name
+    mkdir -p "$out"
+    export CORVANE_TEST_OUT=Z:$out
     start=0
     deadline=$(( $(date +%s) + seconds ))
     while :; do
@@ -68,6 +72,30 @@ for reader in $readers; do
             ;;
         esac
     done
+    echo "$failures"
+}
+
+jobs=${FUZZ_JOBS:-1}
+pids=()
+for reader in $readers; do
+    if [ "$jobs" -le 1 ]; then
+        fuzz_reader "$reader" "$out/$reader" > "$out/$reader.log" 2>&1
+        sed '$d' "$out/$reader.log"
+        continue
+    fi
+    fuzz_reader "$reader" "$out/$reader" > "$out/$reader.log" 2>&1 &
+    pids+=($!)
+    # Not a bare wait: the display and the printer are children too.
+    if [ "${#pids[@]}" -ge "$jobs" ]; then
+        wait "${pids[0]}" || true
+        pids=("${pids[@]:1}")
+    fi
 done
-echo "failures: $failures (inputs in $out/failures)"
+for pid in "${pids[@]}"; do wait "$pid" || true; done
+failures=0
+for reader in $readers; do
+    [ "$jobs" -le 1 ] || sed '$d' "$out/$reader.log"
+    failures=$((failures + $(tail -1 "$out/$reader.log")))
+done
+echo "failures: $failures (inputs in $out/READER/failures)"
 [ "$failures" -eq 0 ]

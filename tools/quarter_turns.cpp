@@ -6,6 +6,7 @@
 
 #include "image/packed_dib.h"
 #include "image/progress.h"
+#include "tools/row_bands.h"
 
 #include <string.h>
 
@@ -180,11 +181,6 @@ int rotate_180(HGLOBAL hDib, int* orientation)
 // time: a tile's source rows and result rows stay in cache together.
 enum { TURN_TILE = 32 };
 
-// Results of at least this many pixels are split into bands of result
-// rows, one per core (at most MAX_TURN_BANDS); a band writes only its own
-// rows, so the split cannot change the result.
-enum { MIN_TURN_BAND_PIXELS = 1 << 18, MAX_TURN_BANDS = 16 };
-
 // One quarter turn of an image of 8 bits or more per pixel.
 struct TurnPass {
     const BYTE* src;
@@ -223,59 +219,17 @@ static void turn_tiles(const TurnPass* p, int r_begin, int r_end, bool report)
     }
 }
 
-static void turn_band(const TurnPass* p, int r_begin, int r_end, bool report)
+// Result rows r_begin to r_end - 1: the result has one row per source column.
+static void turn_band(const void* context, int64_t begin, int64_t end, bool report)
 {
+    const TurnPass* p = (const TurnPass*)context;
+    const int r_begin = (int)begin, r_end = (int)end;
     switch (p->size_px) {
     case 1: turn_tiles<1>(p, r_begin, r_end, report); break;
     case 2: turn_tiles<2>(p, r_begin, r_end, report); break;
     case 3: turn_tiles<3>(p, r_begin, r_end, report); break;
     case 4: turn_tiles<4>(p, r_begin, r_end, report); break;
     default: turn_tiles<0>(p, r_begin, r_end, report); break;
-    }
-}
-
-struct TurnBand {
-    const TurnPass* pass;
-    int r_begin, r_end;
-};
-
-static DWORD WINAPI turn_band_thread(void* arg)
-{
-    const TurnBand* band = (const TurnBand*)arg;
-    turn_band(band->pass, band->r_begin, band->r_end, false);
-    return 0;
-}
-
-// The result has width rows: bands of them go to the other cores and this
-// thread takes the last band and shows the progress.
-static void run_turn_bands(const TurnPass* pass)
-{
-    SYSTEM_INFO info;
-    GetSystemInfo(&info);
-    int64_t count = info.dwNumberOfProcessors;
-    const int64_t pixels = (int64_t)pass->width * pass->height;
-    if (count > MAX_TURN_BANDS)
-        count = MAX_TURN_BANDS;
-    if (count > pixels / MIN_TURN_BAND_PIXELS)
-        count = pixels / MIN_TURN_BAND_PIXELS;
-    if (count < 1)
-        count = 1;
-    const int rows = pass->width;
-    TurnBand bands[MAX_TURN_BANDS];
-    HANDLE threads[MAX_TURN_BANDS];
-    int started = 0;
-    for (int b = 1; b < count; ++b) {
-        bands[b] = {pass, (int)(rows * (int64_t)(b - 1) / count), (int)(rows * (int64_t)b / count)};
-        threads[started] = CreateThread(NULL, 0, turn_band_thread, &bands[b], 0, NULL);
-        if (!threads[started])
-            turn_band_thread(&bands[b]);
-        else
-            ++started;
-    }
-    turn_band(pass, (int)(rows * (count - 1) / count), rows, true);
-    for (int t = 0; t < started; ++t) {
-        WaitForSingleObject(threads[t], INFINITE);
-        CloseHandle(threads[t]);
     }
 }
 
@@ -331,7 +285,7 @@ static int rotate_quarter(HGLOBAL* phDib, int* orientation, int clockwise)
 
     if (bits >= 8) {
         TurnPass pass = {src_pixels, old_stride, dst_pixels, new_stride, width, height, bits / 8, clockwise};
-        run_turn_bands(&pass);
+        run_row_bands(width, (int64_t)width * height, turn_band, &pass);
     } else {
         for (int y = 0; y < height; ++y) {
             show_progress((double)y / height, 1);

@@ -9,6 +9,7 @@
 #include "image/palette.h"
 #include "image/progress.h"
 #include "tools/edit_history.h"
+#include "tools/row_bands.h"
 
 #include <math.h>
 #include <stdlib.h>
@@ -25,6 +26,7 @@ struct Job {
     int width, height, bits;
     uint32_t stride;
     const BYTE* rows;
+    int64_t out_w, out_h;
     int out_bytes;          // 1 for palette results
     uint32_t out_stride;
     BYTE* out_rows;
@@ -199,6 +201,8 @@ static HGLOBAL begin_result(HGLOBAL hDib, int64_t (*size_of)(const BITMAPINFOHEA
     job->bits = bits;
     job->stride = dib_row_stride(src->biWidth, bits);
     job->rows = dib_pixels(src);
+    job->out_w = out_w;
+    job->out_h = out_h;
     job->out_bytes = out_bits / 8;
     job->out_stride = dib_row_stride(dst->biWidth, out_bits);
     job->out_rows = dib_pixels(dst);
@@ -244,33 +248,6 @@ static int finish_result(HGLOBAL* phDib, HGLOBAL hNew)
     return 1;
 }
 
-// ---- row bands
-
-// Results of at least this many pixels are split into row bands, one per
-// core (at most MAX_BANDS); each band writes only its own rows and reads
-// only the source, so the result does not depend on the split.
-enum { MIN_BAND_PIXELS = 1 << 18, MAX_BANDS = 16 };
-
-static int band_count(int64_t pixels)
-{
-    SYSTEM_INFO info;
-    GetSystemInfo(&info);
-    int64_t count = info.dwNumberOfProcessors;
-    if (count > MAX_BANDS)
-        count = MAX_BANDS;
-    if (count > pixels / MIN_BAND_PIXELS)
-        count = pixels / MIN_BAND_PIXELS;
-    return count < 1 ? 1 : (int)count;
-}
-
-static void finish_bands(HANDLE* threads, int count)
-{
-    for (int t = 0; t < count; ++t) {
-        WaitForSingleObject(threads[t], INFINITE);
-        CloseHandle(threads[t]);
-    }
-}
-
 // ---- rotation
 
 struct RotationFrame {
@@ -311,9 +288,9 @@ struct RotationPass {
 };
 
 // Result rows i_end - 1 down to i_begin (rows counted from the bottom).
-// report: the band that shows the progress (of its own rows).
-static void rotate_rows(const RotationPass* pass, int64_t i_begin, int64_t i_end, bool report)
+static void rotate_rows(const void* context, int64_t i_begin, int64_t i_end, bool report)
 {
+    const RotationPass* pass = (const RotationPass*)context;
     const Job& job = *pass->job;
     const RotationFrame& f = pass->f;
     const double ca = pass->ca, sa = pass->sa;
@@ -369,18 +346,6 @@ static void rotate_rows(const RotationPass* pass, int64_t i_begin, int64_t i_end
     }
 }
 
-struct RotationBand {
-    const RotationPass* pass;
-    int64_t i_begin, i_end;
-};
-
-static DWORD WINAPI rotation_band_thread(void* arg)
-{
-    const RotationBand* band = (const RotationBand*)arg;
-    rotate_rows(band->pass, band->i_begin, band->i_end, false);
-    return 0;
-}
-
 int rotate_by_angle(HGLOBAL* phDib, double angle, COLORREF background, int use_given_index,
                     BYTE background_index, int smooth)
 {
@@ -397,28 +362,11 @@ int rotate_by_angle(HGLOBAL* phDib, double angle, COLORREF background, int use_g
         SetCursor(previous);
         return 0;
     }
-    BITMAPINFOHEADER* dst = (BITMAPINFOHEADER*)GlobalLock(hNew);
-    const int64_t out_w = dst->biWidth, out_h = dst->biHeight;
-    GlobalUnlock(hNew);
+    const int64_t out_w = job.out_w, out_h = job.out_h;
     // The source position of every result pixel:
     // sx = cx + dx cos a - dy sin a, sy = cy + dx sin a + dy cos a.
     RotationPass pass = {&job, rotation_frame(job.width, job.height, out_w, out_h), cos(a), sin(a), smooth, out_w};
-    // Rows are independent: bands of them run on the other cores, this
-    // thread takes the top band and shows the progress.
-    RotationBand bands[MAX_BANDS];
-    const int count = band_count(out_w * out_h);
-    HANDLE threads[MAX_BANDS];
-    int started = 0;
-    for (int b = 1; b < count; ++b) {
-        bands[b] = {&pass, out_h * (b - 1) / count, out_h * b / count};
-        threads[started] = CreateThread(NULL, 0, rotation_band_thread, &bands[b], 0, NULL);
-        if (!threads[started])
-            rotation_band_thread(&bands[b]);
-        else
-            ++started;
-    }
-    rotate_rows(&pass, out_h * (count - 1) / count, out_h, true);
-    finish_bands(threads, started);
+    run_row_bands(out_h, out_w * out_h, rotate_rows, &pass);
     int done = finish_result(phDib, hNew);
     SetCursor(previous);
     return done;
@@ -510,8 +458,9 @@ static inline void skew_pixel(const SkewPass* pass, const SkewLine& L, int64_t l
 
 // Result rows r_begin to r_end - 1, each written left to right; the
 // vertical skew too walks the result row by row, not down its columns.
-static void skew_rows(const SkewPass* pass, int64_t r_begin, int64_t r_end, bool report)
+static void skew_rows(const void* context, int64_t r_begin, int64_t r_end, bool report)
 {
+    const SkewPass* pass = (const SkewPass*)context;
     const Job& job = *pass->job;
     for (int64_t r = r_begin; r < r_end; ++r) {
         // Horizontal smooth passes run top-down, as the others bottom-up.
@@ -528,18 +477,6 @@ static void skew_rows(const SkewPass* pass, int64_t r_begin, int64_t r_end, bool
                 skew_pixel(pass, pass->lines[j], j, i, out);
         }
     }
-}
-
-struct SkewBand {
-    const SkewPass* pass;
-    int64_t r_begin, r_end;
-};
-
-static DWORD WINAPI skew_band_thread(void* arg)
-{
-    const SkewBand* band = (const SkewBand*)arg;
-    skew_rows(band->pass, band->r_begin, band->r_end, false);
-    return 0;
 }
 
 int skew_by_angle(HGLOBAL* phDib, double angle, COLORREF background, int use_given_index,
@@ -561,9 +498,7 @@ int skew_by_angle(HGLOBAL* phDib, double angle, COLORREF background, int use_giv
         SetCursor(previous);
         return 0;
     }
-    BITMAPINFOHEADER* dst = (BITMAPINFOHEADER*)GlobalLock(hNew);
-    const int64_t out_w = dst->biWidth, out_h = dst->biHeight;
-    GlobalUnlock(hNew);
+    const int64_t out_w = job.out_w, out_h = job.out_h;
     const bool horizontal = direction == EDIT_SKEW_H;
     const int64_t line_count = horizontal ? out_h : out_w;
     const int64_t last_line = horizontal ? job.height - 1 : job.width - 1;
@@ -581,20 +516,7 @@ int skew_by_angle(HGLOBAL* phDib, double angle, COLORREF background, int use_giv
         lines[line] = {(int64_t)(shift + 0.5), hs, ceil(hs) - hs};
     }
     SkewPass pass = {&job, horizontal, smooth, out_w, out_h, horizontal ? job.width : job.height, lines};
-    SkewBand bands[MAX_BANDS];
-    HANDLE threads[MAX_BANDS];
-    const int count = band_count(out_w * out_h);
-    int started = 0;
-    for (int b = 1; b < count; ++b) {
-        bands[b] = {&pass, out_h * (b - 1) / count, out_h * b / count};
-        threads[started] = CreateThread(NULL, 0, skew_band_thread, &bands[b], 0, NULL);
-        if (!threads[started])
-            skew_band_thread(&bands[b]);
-        else
-            ++started;
-    }
-    skew_rows(&pass, out_h * (count - 1) / count, out_h, true);
-    finish_bands(threads, started);
+    run_row_bands(out_h, out_w * out_h, skew_rows, &pass);
     free(lines);
     int done = finish_result(phDib, hNew);
     SetCursor(previous);

@@ -5,7 +5,9 @@
 # sampling (+distort with the point filter, which samples bilinearly alone)
 # and skew by 20 degrees (-shear). ImageMagick's time is the command's
 # time less that of a plain read and write of the same file, so both sides
-# count the operation alone. Prints the seconds and the ratio ours / theirs.
+# count the operation alone; each side is the best of three runs, since a
+# single run swings the quarter turn's ratio by half. Prints the seconds and
+# the ratio ours / theirs.
 #
 #   tests/bench/tools_bench.sh [BUILD_DIR]    (default build/cmake)
 set -euo pipefail
@@ -29,7 +31,7 @@ declare -A theirs
 im() {  # name options...: ImageMagick's time for the options, less io
     local name=$1
     shift
-    theirs[$name]=$(echo "$(best_of 2 "$convert" "$picture" "$@" "ppm:$work/out.ppm") - $io" | bc -l)
+    theirs[$name]=$(echo "$(best_of 3 "$convert" "$picture" "$@" "ppm:$work/out.ppm") - $io" | bc -l)
 }
 im rotate90 -rotate 90
 im quantize256 +dither -colors 256
@@ -41,4 +43,4 @@ im skew20 -background black -shear 20x0
 echo "24-megapixel picture; ImageMagick $("$convert" -version | head -1 | cut -d' ' -f3),"\
      "$(nproc) cores, its read+write time ${io}s subtracted"
 "$convert" "$picture" -type TrueColor "bmp3:$work/picture.bmp"
-wine "$exe" "Z:$work/picture.bmp" | tr -d '\r' | print_ratios
+best_lines 3 wine "$exe" "Z:$work/picture.bmp" | print_ratios
