@@ -61,12 +61,7 @@ int write_jpeg(HGLOBAL* text)
 
 int write_tiff(HGLOBAL* text) { return write_tiff_comment(g_fileName, text, &g_pageIndex, &g_pageCount); }
 
-int write_png(HGLOBAL* text)
-{
-    // This writer reports its failures itself but gives no result.
-    write_png_comment(g_fileName, text);
-    return 1;
-}
+int write_png(HGLOBAL* text) { return write_png_comment(g_fileName, text); }
 
 int write_tga(HGLOBAL* text) { return write_tga_comment(g_fileName, text); }
 

@@ -1,8 +1,10 @@
 // File operations on the current file. See file_commands.h.
 //
-// Only an animation, an enhanced metafile or a medium keep the file open:
-// those are released in full before the operation, and when the file is
-// still there afterwards (cancel or failure) it is simply loaded again.
+// Only an animation, an enhanced metafile or a medium keep the file open.
+// An animation only lets its file go and pauses: when the file is still
+// there afterwards (cancel or failure) it goes on from the frame where it
+// stopped. An enhanced metafile or a medium is released in full and loaded
+// again.
 #include "app/file_commands.h"
 
 #include <cstdio>
@@ -10,7 +12,9 @@
 
 #include "app/convert_save.h"
 #include "app/file_list.h"
+#include "image/animation_timer.h"
 #include "image/current_image.h"
+#include "image/gif_anim.h"
 #include "image/loader.h"
 #include "image/open_windows.h"
 #include "image/preview.h"
@@ -167,19 +171,52 @@ int move_copy_rename_file(HWND owner, HWND hwndMain, const char* source, const c
 
 // ---- the commands
 
-// What holds the file open goes; a still bitmap or a WMF holds nothing.
-static bool release_open_file(void)
+// How the current file was let go before the operation.
+enum FileHold {
+    HOLD_NONE,      // a still bitmap or a WMF holds nothing
+    HOLD_PAUSED,    // an animation: timer stopped, file closed at g_pausedAt
+    HOLD_RELEASED,  // released in full: loaded again when it stays
+};
+
+static LONG g_pausedAt;  // file position of a paused GIF animation
+
+static FileHold release_open_file(void)
 {
     switch (g_imageKind) {
     case KIND_ANIMATED_GIF:
     case KIND_ICON_PAGES:
     case KIND_ANI:
+        stop_animation_timer(g_hwndMain);
+        g_pausedAt = 0;
+        if (g_hFile != HFILE_ERROR) {
+            g_pausedAt = _llseek(g_hFile, 0, FILE_CURRENT);
+            _lclose(g_hFile);
+            g_hFile = HFILE_ERROR;
+        }
+        return HOLD_PAUSED;
     case KIND_EMF:
     case KIND_MULTIMEDIA:
         release_image_for_new_selection(g_hwndMain);
-        return true;
+        return HOLD_RELEASED;
     }
-    return false;
+    return HOLD_NONE;
+}
+
+// The paused animation takes its file back and goes on; false when the
+// file no longer opens.
+static bool resume_animation(void)
+{
+    g_hFile = _lopen(g_fileName, OF_READ | OF_SHARE_DENY_NONE);
+    if (g_hFile == HFILE_ERROR)
+        return false;
+    if (g_imageKind == KIND_ANIMATED_GIF) {
+        if (g_pausedAt > 0)
+            _llseek(g_hFile, g_pausedAt, FILE_BEGIN);
+        arm_animation_timer(g_hwndMain, gif_frame_period(g_animDelay));
+    } else {
+        arm_animation_timer(g_hwndMain, g_animDelay * 9);
+    }
+    return true;
 }
 
 static void load_selection(void)
@@ -248,7 +285,7 @@ void run_file_command(HWND owner, int mode)
             return;
     }
     LRESULT index = SendMessageA(list, LB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)g_fileName);
-    bool released = release_open_file();
+    const FileHold hold = release_open_file();
     // The read-only attribute comes back when the file stays.
     DWORD attributes = GetFileAttributesA(g_fileName);
     SetFileAttributesA(g_fileName, FILE_ATTRIBUTE_NORMAL);
@@ -272,6 +309,6 @@ void run_file_command(HWND owner, int mode)
     }
     if (attributes != INVALID_FILE_ATTRIBUTES)
         SetFileAttributesA(g_fileName, attributes);
-    if (released)
+    if (hold == HOLD_RELEASED || (hold == HOLD_PAUSED && !resume_animation()))
         load_selection();
 }

@@ -11,6 +11,7 @@
 #include "app/convert_save.h"
 #include "app/file_list.h"
 #include "app/image_window_open.h"
+#include "app/jpeg_reencode.h"
 #include "app/main_menu.h"
 #include "app/main_window.h"
 #include "app/print.h"
@@ -415,21 +416,24 @@ static void on_undo(HWND hwnd)
 struct JpegCommand {
     int id;
     const char* switches[2];
+    int reencode_code;  // the re-encoding route for lossless-coded files; NO_REENCODE none
 };
 
+enum { NO_REENCODE = 1 };
+
 // The transforms' switches, after "-progressive" when the file has several
-// scans.
+// scans, and the route of lossless-coded files (jpeg_reencode.h).
 static const JpegCommand JPEG_COMMANDS[] = {
-    {IDM_MAIN_JPEG_ROTATE_CW, {"-rotate", "90"}},
-    {IDM_MAIN_JPEG_ROTATE_CCW, {"-rotate", "270"}},
-    {IDM_MAIN_JPEG_ROTATE_180, {"-rotate", "180"}},
-    {IDM_MAIN_JPEG_FLIP_LR, {"-flip", "horizontal"}},
-    {IDM_MAIN_JPEG_FLIP_TB, {"-flip", "vertical"}},
-    {IDM_MAIN_JPEG_TRANSPOSE, {"-transpose", NULL}},
-    {IDM_MAIN_JPEG_TRANSVERSE, {"-transverse", NULL}},
-    {IDM_MAIN_JPEG_GRAYSCALE, {"-grayscale", NULL}},
-    {IDM_MAIN_JPEG_PROGRESSIVE, {NULL, NULL}},
-    {IDM_MAIN_JPEG_OPTIMIZE, {"-optimize", NULL}},
+    {IDM_MAIN_JPEG_ROTATE_CW, {"-rotate", "90"}, 90},
+    {IDM_MAIN_JPEG_ROTATE_CCW, {"-rotate", "270"}, 270},
+    {IDM_MAIN_JPEG_ROTATE_180, {"-rotate", "180"}, 180},
+    {IDM_MAIN_JPEG_FLIP_LR, {"-flip", "horizontal"}, -1},
+    {IDM_MAIN_JPEG_FLIP_TB, {"-flip", "vertical"}, -2},
+    {IDM_MAIN_JPEG_TRANSPOSE, {"-transpose", NULL}, -3},
+    {IDM_MAIN_JPEG_TRANSVERSE, {"-transverse", NULL}, -4},
+    {IDM_MAIN_JPEG_GRAYSCALE, {"-grayscale", NULL}, 0},
+    {IDM_MAIN_JPEG_PROGRESSIVE, {NULL, NULL}, NO_REENCODE},
+    {IDM_MAIN_JPEG_OPTIMIZE, {"-optimize", NULL}, NO_REENCODE},
 };
 
 static char s_jpegOutput[SAVE_PATH_SIZE];
@@ -443,10 +447,15 @@ static void push_jpegtran_arg(const char* arg)
 static void on_jpeg_transform(HWND hwnd, const JpegCommand* command)
 {
     static char progressive[] = "-progressive", empty[] = "";
-    // Lossless-coded files need the decoding transform, which the menu
-    // does not offer yet.
-    if ((g_fileFormat != FMT_JPEG && g_fileFormat != FMT_JPEG12) || g_jpegLossless)
+    if (g_fileFormat != FMT_JPEG && g_fileFormat != FMT_JPEG12)
         return;
+    // Lossless-coded 8-bit files are decoded and encoded again; the menu
+    // offers nothing else for them, nor anything for 12-bit ones.
+    if (g_jpegLossless) {
+        if (g_fileFormat == FMT_JPEG && command->reencode_code != NO_REENCODE)
+            transform_jpeg_file(hwnd, command->reencode_code);
+        return;
+    }
     g_jpegtranArgc = 4;
     bool is_progressive = g_jpegProgressive != 0;
     if (command->id == IDM_MAIN_JPEG_PROGRESSIVE ? !is_progressive : is_progressive)

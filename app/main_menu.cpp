@@ -534,15 +534,15 @@ void jpeg_states(const MenuFacts* f, ChangeList* list)
 {
     set(list, IDM_MAIN_JPEG_HEADING, f->format == FMT_JPEG && !f->jpeg_lossless ? MF_DISABLED : MFS_GRAYED);
     // The coefficient transforms run on 8- and 12-bit DCT files; 8-bit
-    // lossless-coded files wait for the decoding transform, so both popups
-    // are greyed for them (the record count leaves no room for each item).
+    // lossless-coded files are turned, flipped and made grey by encoding
+    // them again, which has no progressive structure to change.
     bool transformable = f->file_readable && (f->format == FMT_JPEG ||
                                               (f->format == FMT_JPEG12 && !f->jpeg_lossless));
-    UINT turn_state = enabled_if(transformable && !f->jpeg_lossless);
+    UINT turn_state = enabled_if(transformable);
     set_popup(list, POPUP_JPEG_ROTATE, turn_state);
     set_popup(list, POPUP_JPEG_OTHER, turn_state);
     set(list, IDM_MAIN_JPEG_EXIF, enabled_if(transformable && !f->is_exif && f->format != FMT_JPEG12));
-    set(list, IDM_MAIN_JPEG_PROGRESSIVE, turn_state,
+    set(list, IDM_MAIN_JPEG_PROGRESSIVE, enabled_if(transformable && !f->jpeg_lossless),
         f->jpeg_progressive ? "Progressive >>> Standard &Structure" : "Standard >>> Progressive &Structure");
     set(list, IDM_MAIN_JPEG_OPTIMIZE, enabled_if(transformable && !f->jpeg_lossless && f->format != FMT_JPEG12));
 }

@@ -17,6 +17,8 @@
 #include "image/preview.h"
 #include "resources/resource.h"
 #include "viewer/capture.h"
+#include "viewer/full_window.h"
+#include "viewer/image_window.h"
 #include "viewer/window_classes.h"
 
 #include <vfw.h>
@@ -75,22 +77,39 @@ static BOOL watch_media_end(HWND hwnd)
     return FALSE;
 }
 
-// Shows the current icon page or cursor frame: stretched into the preview
-// unless the slideshow shows it, and in the slideshow or image window.
+// The window that covers the screen while it is open, the slideshow first;
+// it takes each frame in place of the preview.
+static HWND covering_window(void)
+{
+    if (is_window_open(g_hwndSlide))
+        return g_hwndSlide;
+    return is_window_open(g_hwndFull) ? g_hwndFull : NULL;
+}
+
+// The slideshow shows a frame centred, the full-screen window as it tiles.
+static uint32_t frame_mode(HWND window)
+{
+    return window == g_hwndSlide ? 0 : (uint32_t)g_tileMode;
+}
+
+// Shows the current icon page or cursor frame: in the slideshow or the
+// full-screen window when one is open, else stretched into the preview and
+// in the image window.
 static void draw_current_frame(HWND hwnd)
 {
     BITMAPINFOHEADER* bih = (BITMAPINFOHEADER*)GlobalLock(g_hImage);
     if (!bih)
         return;
     HPALETTE palette = create_dib_palette(bih, NULL);
-    if (!is_window_open(g_hwndSlide)) {
+    HWND cover = covering_window();
+    if (!cover) {
         HWND preview = GetDlgItem(hwnd, IDC_MAIN_PREVIEW);
         HDC dc = GetDC(preview);
         stretch_into_preview(dc, bih, palette);
         ReleaseDC(preview, dc);
     }
-    if (is_window_open(g_hwndSlide))
-        paint_dib_in_window(bih, g_hwndSlide, palette, 0, 0);
+    if (cover)
+        paint_dib_in_window(bih, cover, palette, frame_mode(cover), 0);
     else if (is_window_open(g_hwndView))
         InvalidateRect(g_hwndView, NULL, FALSE);
     if (palette)
@@ -157,12 +176,20 @@ BOOL main_on_timer(HWND hwnd, UINT_PTR timer_id)
         }
         return FALSE;
     }
-    if (is_window_open(g_hwndView)) {
+    if (HWND cover = covering_window()) {
+        // Painted at once: a repaint of the slideshow would restart its own timer.
+        BITMAPINFOHEADER* canvas = g_hAnimCanvas ? (BITMAPINFOHEADER*)GlobalLock(g_hAnimCanvas) : NULL;
+        if (canvas) {
+            paint_canvas_in_window(cover, g_hPalette, frame_mode(cover), 0, canvas);
+            GlobalUnlock(g_hAnimCanvas);
+        }
+    } else if (is_window_open(g_hwndView)) {
         // The image window paints the canvas; the preview follows it.
         InvalidateRect(g_hwndView, NULL, FALSE);
         InvalidateRect(GetDlgItem(hwnd, IDC_MAIN_PREVIEW), NULL, FALSE);
-    } else if (!is_window_open(g_hwndSlide))
+    } else {
         draw_canvas_in_preview(hwnd);
+    }
     arm_animation_timer(hwnd, gif_frame_period(g_animDelay));
     return TRUE;
 }

@@ -11,6 +11,7 @@
 #include "image/current_image.h"
 #include "image/gif_anim.h"
 #include "image/merge_source.h"
+#include "image/metafile.h"
 #include "image/open_windows.h"
 #include "image/packed_dib.h"
 #include "image/palette.h"
@@ -403,7 +404,7 @@ static void print_emf(const PrintState& state, HDC hdc, int32_t pw, int32_t ph, 
             RECT cell = {layout.x + column * layout.width, layout.y + row * layout.height, 0, 0};
             cell.right = cell.left + layout.width;
             cell.bottom = cell.top + layout.height;
-            PlayEnhMetaFile(hdc, emf, &cell);
+            play_emf(hdc, emf, &cell);
         }
 }
 

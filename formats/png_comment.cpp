@@ -3,9 +3,9 @@
 // new tEXt "Description" goes before the first IDAT. Reading the comment is
 // part of png.cpp.
 //
-// The new file is built completely in a temporary file first; the original
-// is overwritten only after that, and stays as it was when the source turns
-// out to be broken or anything fails before the copy back.
+// The new file is built completely in a temporary file beside the original,
+// which it replaces only when whole; a broken source or any failure leaves
+// the original as it was. Line ends of the text are written as LF.
 #include "formats/png_comment.h"
 
 #include <io.h>
@@ -13,10 +13,8 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "image/file_rewrite.h"
 #include "image/byte_order.h"
-#include "image/seams.h"
-#include "image/temp_file.h"
+#include "image/comment_text.h"
 
 enum { SIGNATURE_BYTES = 8, COPY_BLOCK_BYTES = 16384 };
 
@@ -76,16 +74,32 @@ static bool copy_bytes(FILE* in, FILE* out, uint32_t count)
     return true;
 }
 
+// The text with every line end (CR LF, CR or LF) as one LF, the PNG
+// standard's line end for text chunks; returns the new length.
+static size_t copy_with_lf_line_ends(BYTE* to, const char* text, size_t length)
+{
+    size_t n = 0;
+    for (size_t i = 0; i < length; ++i) {
+        if (text[i] == '\r') {
+            to[n++] = '\n';
+            if (i + 1 < length && text[i + 1] == '\n')
+                ++i;
+        } else {
+            to[n++] = (BYTE)text[i];
+        }
+    }
+    return n;
+}
+
 static bool write_comment_chunk(FILE* out, const char* text, size_t text_length)
 {
-    uint32_t length = (uint32_t)(sizeof KEYWORD + text_length);
-    HGLOBAL hChunk = GlobalAlloc(GHND, (SIZE_T)length + 4);
+    HGLOBAL hChunk = GlobalAlloc(GHND, (SIZE_T)(4 + sizeof KEYWORD + text_length));
     BYTE* chunk = hChunk ? (BYTE*)GlobalLock(hChunk) : NULL;
     bool ok = chunk != NULL;
     if (ok) {
         memcpy(chunk, "tEXt", 4);
         memcpy(chunk + 4, KEYWORD, sizeof KEYWORD);
-        memcpy(chunk + 4 + sizeof KEYWORD, text, text_length);
+        uint32_t length = (uint32_t)(sizeof KEYWORD + copy_with_lf_line_ends(chunk + 4 + sizeof KEYWORD, text, text_length));
         write_u32_ordered(length, BYTE_ORDER_MM, out);
         fwrite(chunk, 1, (size_t)length + 4, out);
         write_u32_ordered(crc(chunk, (long)length + 4), BYTE_ORDER_MM, out);
@@ -145,34 +159,28 @@ static bool build_commented_png(FILE* in, long in_length, FILE* out, const char*
     }
 }
 
-void write_png_comment(const char* path, HGLOBAL* phComment)
+struct PngCommentJob {
+    const char* text;
+    size_t length;
+};
+
+static int build_png_job(FILE* in, FILE* out, void* context)
 {
-    FILE* in = path ? fopen(path, "rb") : NULL;
-    if (!in)
-        return;
+    const PngCommentJob* job = (const PngCommentJob*)context;
     long in_length = _filelength(_fileno(in));
-    char* temp_name = make_temp_file_name();
-    FILE* temp = temp_name ? fopen(temp_name, "w+b") : NULL;
-    if (!temp) {
-        fclose(in);
-        if (temp_name)
-            delete_temp_file(temp_name);
-        return;
-    }
+    return in_length >= 0 && build_commented_png(in, in_length, out, job->text, job->length);
+}
+
+int write_png_comment(const char* path, HGLOBAL* phComment)
+{
     HGLOBAL hText = phComment ? *phComment : NULL;
-    const char* text = hText ? (const char*)GlobalLock(hText) : NULL;
-    size_t text_length = text ? strnlen(text, GlobalSize(hText)) : 0;
+    PngCommentJob job;
+    job.text = lock_comment_text(hText, &job.length);
     // The chunk length must stay a PNG length.
-    bool complete = text_length <= 0x7FFFFFFFu - sizeof KEYWORD &&
-                    build_commented_png(in, in_length, temp, text, text_length);
-    if (text)
+    int result = job.length <= 0x7FFFFFFFu - sizeof KEYWORD && rewrite_for_comment(path, build_png_job, &job);
+    if (job.text)
         GlobalUnlock(hText);
-    fclose(in);
-    long new_length = complete ? ftell(temp) : -1;
     // The user's comment stays in the handle whatever happens: it is what
     // they typed.
-    if (new_length > 0 && copy_back_over_original(temp, path, new_length) < 0)
-        seam_message_box(NULL, "Cannot Open File for Writing.", path, MB_OK | MB_ICONSTOP);
-    fclose(temp);
-    delete_temp_file(temp_name);
+    return result;
 }

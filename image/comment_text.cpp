@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include "image/current_image.h"
+#include "image/seams.h"
 
 HGLOBAL g_hCommentEdit;
 
@@ -51,4 +52,21 @@ void normalize_comment_line_ends(void)
     }
     if (locked)
         GlobalUnlock(g_hComment);
+}
+
+const char* lock_comment_text(HGLOBAL hText, size_t* length)
+{
+    *length = 0;
+    const char* text = hText ? (const char*)GlobalLock(hText) : NULL;
+    if (text)
+        *length = strnlen(text, GlobalSize(hText));
+    return text;
+}
+
+int rewrite_for_comment(const char* path, RewriteBuildFn build, void* context)
+{
+    int result = safe_rewrite_file(path, build, context);
+    if (result == REWRITE_NOT_WRITTEN)
+        seam_message_box(NULL, "Cannot Open File for Writing.", path, MB_OK | MB_ICONSTOP);
+    return result == REWRITE_DONE;
 }

@@ -10,14 +10,13 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "image/comment_text.h"
 #include "image/current_image.h"
-#include "image/file_rewrite.h"
 #include "image/gif_read.h"
 #include "image/packed_dib.h"
 #include "image/progress.h"
 #include "image/safe_write.h"
 #include "image/seams.h"
-#include "image/temp_file.h"
 
 enum {
     GIF_HASH_BITS = 13,
@@ -490,51 +489,31 @@ static int build_commented_gif(FILE* in, FILE* out, const char* text, size_t tex
     return 0;
 }
 
+struct GifCommentJob {
+    const char* text;
+    size_t length;
+};
+
+static int build_gif_job(FILE* in, FILE* out, void* context)
+{
+    const GifCommentJob* job = (const GifCommentJob*)context;
+    return build_commented_gif(in, out, job->text, job->length);
+}
+
 int write_gif_comment(const char* path, HGLOBAL* textHandle)
 {
-    FILE* in = path ? fopen(path, "rb") : NULL;
-    if (!in)
-        return 0;
-    char* temp_name = make_temp_file_name();
-    FILE* temp = temp_name ? fopen(temp_name, "w+b") : NULL;
-    if (!temp) {
-        fclose(in);
-        delete_temp_file(temp_name);
-        return 0;
-    }
-    const char* text = NULL;
-    size_t text_length = 0;
     HGLOBAL hText = textHandle ? *textHandle : NULL;
-    if (hText) {
-        text = (const char*)GlobalLock(hText);
-        if (text)
-            text_length = strnlen(text, GlobalSize(hText));
-    }
-    int complete = build_commented_gif(in, temp, text, text_length);
-    if (text)
+    GifCommentJob job;
+    job.text = lock_comment_text(hText, &job.length);
+    int result = safe_rewrite_file(path, build_gif_job, &job);
+    if (job.text)
         GlobalUnlock(hText);
-    fclose(in);
-    long new_length = complete && fflush(temp) == 0 && !ferror(temp) ? ftell(temp) : -1;
-
-    int result = 0;
-    if (new_length > 0) {
-        result = copy_back_over_original(temp, path, new_length);
-        if (result < 0) {
-            fclose(temp);
-            temp = NULL;
-            delete_temp_file(temp_name);
-            temp_name = NULL;
-            if (textHandle && *textHandle) {
-                GlobalFree(*textHandle);
-                *textHandle = NULL;
-            }
-            seam_message_box(NULL, "Cannot Open File for Writing.", path, MB_OK | MB_ICONSTOP);
-            result = 0;
+    if (result == REWRITE_NOT_WRITTEN) {
+        if (textHandle && *textHandle) {
+            GlobalFree(*textHandle);
+            *textHandle = NULL;
         }
+        seam_message_box(NULL, "Cannot Open File for Writing.", path, MB_OK | MB_ICONSTOP);
     }
-    if (temp)
-        fclose(temp);
-    if (temp_name)
-        delete_temp_file(temp_name);
-    return result;
+    return result == REWRITE_DONE;
 }

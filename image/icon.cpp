@@ -20,7 +20,7 @@
 
 int g_iconFileType = 5;
 
-enum { ICON_DIR_SIZE = 6, ICON_ENTRY_SIZE = 16 };
+enum { ICON_DIR_SIZE = 6, ICON_ENTRY_SIZE = 16, PNG_HEAD_SIZE = 33, DEFLATE_MAX_RATIO = 1032 };
 
 static HGLOBAL icon_error(HWND owner, const char* text)
 {
@@ -109,6 +109,41 @@ static int copy_entry(HFILE file, uint64_t offset, uint32_t size, const char* pa
     return fclose(out) == 0 && ok;
 }
 
+// The CRC-32 of PNG chunks (polynomial 0xEDB88320), bit by bit: it is run
+// over one header only.
+static uint32_t png_crc(const BYTE* bytes, size_t length)
+{
+    uint32_t crc = 0xFFFFFFFFu;
+    for (size_t i = 0; i < length; ++i) {
+        crc ^= bytes[i];
+        for (int bit = 0; bit < 8; ++bit)
+            crc = crc & 1 ? crc >> 1 ^ 0xEDB88320u : crc >> 1;
+    }
+    return ~crc;
+}
+
+// Whether the pixels a PNG header declares (a filter byte per row
+// included) can come from data_size bytes: deflate gives at most 1032 bytes
+// for one. A header that is not one, or fails its check, is left to the
+// PNG reader's message.
+static int png_fits_its_data(const BYTE head[PNG_HEAD_SIZE], uint32_t data_size)
+{
+    static const BYTE SIGNATURE[12] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0, 0, 13};
+    uint32_t stored_crc = (uint32_t)head[29] << 24 | head[30] << 16 | head[31] << 8 | head[32];
+    if (memcmp(head, SIGNATURE, sizeof SIGNATURE) || memcmp(head + 12, "IHDR", 4) ||
+        png_crc(head + 12, 17) != stored_crc)
+        return 1;
+    uint32_t width = (uint32_t)head[16] << 24 | head[17] << 16 | head[18] << 8 | head[19];
+    uint32_t height = (uint32_t)head[20] << 24 | head[21] << 16 | head[22] << 8 | head[23];
+    static const int CHANNELS[7] = {1, 0, 3, 1, 2, 0, 4};  // by colour type
+    int depth = head[24], channels = head[25] < 7 ? CHANNELS[head[25]] : 0;
+    if (width == 0 || height == 0 || !channels || depth > 16)
+        return 1;
+    uint64_t row_bytes = 1 + ((uint64_t)width * channels * depth + 7) / 8;
+    uint64_t limit = (uint64_t)data_size * DEFLATE_MAX_RATIO;
+    return row_bytes <= limit && height <= limit / row_bytes;
+}
+
 // A PNG entry through a temporary copy of its bytes; the handle stays open
 // at the position it had. The PNG reader shows its own message when the
 // data are not a PNG it can read.
@@ -116,10 +151,19 @@ static HGLOBAL read_png_entry(HWND owner, HFILE file, uint64_t data_at, uint32_t
                               int ani_frame, int entries)
 {
     seam_beep((UINT)-1);
+    LONG position = _llseek(file, 0, FILE_CURRENT);
+    // A picture larger than its bytes can hold is refused before the PNG
+    // reader allocates it.
+    BYTE head[PNG_HEAD_SIZE];
+    int readable = data_size >= PNG_HEAD_SIZE && read_at(file, data_at, head, sizeof head);
+    _llseek(file, position, FILE_BEGIN);
+    if (!readable)
+        return icon_error(owner, "Error Reading Icon File");
+    if (!png_fits_its_data(head, data_size))
+        return icon_error(owner, "Memory Allocation Error");
     char* temp = make_temp_file_name();
     if (!temp)
         return icon_error(owner, "Error Reading Icon File");
-    LONG position = _llseek(file, 0, FILE_CURRENT);
     int copied = copy_entry(file, data_at, data_size, temp);
     _llseek(file, position, FILE_BEGIN);
     HGLOBAL image = NULL;
@@ -247,6 +291,15 @@ static void write_icon_info(char* info, int ani_frame, int count, int32_t width,
         append_info_text(info, "image type: ICON \n# icons in file: %d \n", count);
     append_info_text(info, "width: %lu \nheight: %lu \nbits per pixel: %d \n", (unsigned long)width,
                 (unsigned long)height, bits);
+}
+
+uint32_t icon_entry_data_size(HFILE file, uint32_t base_offset)
+{
+    BYTE head[ICON_DIR_SIZE + ICON_ENTRY_SIZE];
+    if (!read_at(file, base_offset, head, sizeof head) || (head[4] | head[5] << 8) == 0)
+        return 0;
+    const BYTE* size = head + ICON_DIR_SIZE + 8;
+    return size[0] | size[1] << 8 | size[2] << 16 | (uint32_t)size[3] << 24;
 }
 
 HGLOBAL read_icon_file(HWND owner, HGLOBAL* mask, char* info, HFILE* file, int* count, int* index,

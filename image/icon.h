@@ -24,6 +24,10 @@ extern int g_iconFileType;  // 5 icon, 6 cursor: what the icon reader read last
 HGLOBAL read_icon_file(HWND owner, HGLOBAL* mask, char* info, HFILE* file, int* count, int* index,
                        uint32_t base_offset, int ani_frame, int kind);
 
+// The size of the first entry's data as the directory at base_offset of
+// file states it; 0 when there is no such entry.
+uint32_t icon_entry_data_size(HFILE file, uint32_t base_offset);
+
 // A logical palette of the image's colour table; null above 8 bits.
 HPALETTE create_icon_palette(HGLOBAL hImage, HWND hwnd);
 

@@ -185,27 +185,38 @@ static void decode_ham_row(const IffPicture* pic, const BYTE* index, BYTE* row)
     }
 }
 
-// One scan line (raw bytes as in the file) into the DIB row.
+// The image's bit count for the picture, 0 for a layout this reader does
+// not decode. The row converter writes exactly this depth.
+static int iff_bit_count(const IffPicture* pic)
+{
+    if (pic->camg & CAMG_HAM)  // HAM6 and HAM8 only
+        return pic->planes == 6 || pic->planes == 8 ? 24 : 0;
+    if (pic->is_chunky)
+        return pic->planes == 8 ? 8 : pic->planes == 24 ? 24 : 0;
+    if (pic->planes == 24 || pic->planes == 32)
+        return pic->planes;
+    return pic->planes == 1 ? 1 : pic->planes >= 2 && pic->planes <= 8 ? 8 : 0;
+}
+
+// One scan line (raw bytes as in the file) into a DIB row of bits per pixel
+// (iff_bit_count of the picture).
 static void convert_iff_row(const IffPicture* pic, const BYTE* raw, size_t plane_bytes, int bits, BYTE* index,
                             BYTE* row)
 {
     int32_t width = pic->width;
-    if (pic->is_chunky) {
+    int ham = (pic->camg & CAMG_HAM) != 0;
+    if (pic->is_chunky && !ham && bits == 24) {
         for (int32_t x = 0; x < width; ++x) {
-            if (pic->planes == 8) {
-                row[x] = raw[x];
-            } else {
-                row[3 * x] = raw[3 * x + 2];
-                row[3 * x + 1] = raw[3 * x + 1];
-                row[3 * x + 2] = raw[3 * x];
-            }
+            row[3 * x] = raw[3 * x + 2];
+            row[3 * x + 1] = raw[3 * x + 1];
+            row[3 * x + 2] = raw[3 * x];
         }
         return;
     }
-    if (pic->planes >= 24) {
-        int bytes = pic->planes / 8;
+    if (!ham && bits >= 24) {
+        int bytes = bits / 8, planes = bits;
         static const int CHANNEL[4] = {2, 1, 0, 3};  // red, green, blue, alpha
-        for (int p = 0; p < pic->planes; ++p) {
+        for (int p = 0; p < planes; ++p) {
             const BYTE* plane = raw + (size_t)p * plane_bytes;
             for (int32_t x = 0; x < width; ++x)
                 if (plane[x >> 3] & (0x80 >> (x & 7)))
@@ -213,12 +224,16 @@ static void convert_iff_row(const IffPicture* pic, const BYTE* raw, size_t plane
         }
         return;
     }
-    memset(index, 0, (size_t)width);
-    for (int p = 0; p < pic->planes; ++p) {
-        const BYTE* plane = raw + (size_t)p * plane_bytes;
-        for (int32_t x = 0; x < width; ++x)
-            if (plane[x >> 3] & (0x80 >> (x & 7)))
-                index[x] |= (BYTE)(1 << p);
+    if (pic->is_chunky) {
+        memcpy(index, raw, (size_t)width);
+    } else {
+        memset(index, 0, (size_t)width);
+        for (int p = 0; p < pic->planes; ++p) {
+            const BYTE* plane = raw + (size_t)p * plane_bytes;
+            for (int32_t x = 0; x < width; ++x)
+                if (plane[x >> 3] & (0x80 >> (x & 7)))
+                    index[x] |= (BYTE)(1 << p);
+        }
     }
     if (bits == 24) {
         decode_ham_row(pic, index, row);
@@ -245,10 +260,8 @@ HGLOBAL read_iff_file(HFILE file, char* info)
         return iff_fail(file, "File Read Error");
 
     int ham = (pic.camg & CAMG_HAM) != 0;
-    int indexed = pic.planes <= 8 && !ham;
-    int planes_ok = pic.is_chunky ? pic.planes == 8 || pic.planes == 24
-                                  : (pic.planes >= 1 && pic.planes <= 8) || pic.planes == 24 || pic.planes == 32;
-    if (!planes_ok || pic.width == 0 || pic.height == 0 || ((indexed || ham) && pic.colours == 0))
+    int bits = iff_bit_count(&pic);
+    if (bits == 0 || pic.width == 0 || pic.height == 0 || ((bits <= 8 || ham) && pic.colours == 0))
         return iff_fail(file, "File Read Error");
     fit_image_rect(pic.width, pic.height, 1);
     if (!pic.is_chunky && pic.planes == 6 && (pic.colours == 32 || (pic.camg & CAMG_HALF_BRITE)) && !ham) {
@@ -259,7 +272,6 @@ HGLOBAL read_iff_file(HFILE file, char* info)
     if (ham)
         append_info_text(info, "\ncamg: hold and modify");
 
-    int bits = ham ? 24 : pic.planes >= 24 ? pic.planes : pic.planes == 1 ? 1 : 8;
     uint32_t colours = bits == 1 ? (pic.colours < 2 ? pic.colours : 2) : bits == 8 ? pic.colours : 0;
     size_t plane_bytes = ((size_t)pic.width + 15) / 16 * 2;
     size_t row_bytes = pic.is_chunky ? (size_t)pic.width * (pic.planes / 8) + (pic.width & 1)

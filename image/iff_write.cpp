@@ -6,7 +6,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "image/file_rewrite.h"
+#include "image/comment_text.h"
 #include "image/packed_dib.h"
 #include "image/progress.h"
 #include "image/safe_write.h"
@@ -145,8 +145,10 @@ static void build_ham_codes(const BITMAPINFOHEADER* bih, const BYTE* row, BYTE* 
     }
 }
 
-// Plane p of a DIB row into a zeroed plane row.
-static void build_plane_row(const BITMAPINFOHEADER* bih, const BYTE* row, const BYTE* codes, int p, BYTE* plane)
+// Plane p of a DIB row into a zeroed plane row; with opaque the alpha planes
+// of a 32-bit image are all set.
+static void build_plane_row(const BITMAPINFOHEADER* bih, const BYTE* row, const BYTE* codes, int opaque, int p,
+                            BYTE* plane)
 {
     int bits = bih->biBitCount;
     for (int32_t x = 0; x < bih->biWidth; ++x) {
@@ -159,7 +161,7 @@ static void build_plane_row(const BITMAPINFOHEADER* bih, const BYTE* row, const 
             BYTE rgba[4] = {0, 0, 0, 0};
             pixel_rgb(bih, row, x, rgba);
             if (bits == 32)
-                rgba[3] = row[4 * x + 3];
+                rgba[3] = opaque ? 255 : row[4 * x + 3];
             v = rgba[p / 8] >> (p % 8) & 1;
         }
         if (v)
@@ -242,6 +244,7 @@ int write_ilbm_file(const char* path, int compress, int ham, HGLOBAL hImage)
     long body_start = ftell(out);
     uint32_t stride = dib_row_stride(width, bits);
     const BYTE* pixels = dib_pixels(bih);
+    int opaque = dib_alpha_is_unused(bih);  // an alpha of 0 everywhere is not used
     for (int32_t r = 0; r < height && !ferror(out); ++r) {
         show_progress((double)r / height, 1);
         const BYTE* row = pixels + (size_t)(height - 1 - r) * stride;
@@ -249,7 +252,7 @@ int write_ilbm_file(const char* path, int compress, int ham, HGLOBAL hImage)
             build_ham_codes(bih, row, codes);
         for (int p = 0; p < l.planes; ++p) {
             memset(plane, 0, l.plane_bytes);
-            build_plane_row(bih, row, ham ? codes : NULL, p, plane);
+            build_plane_row(bih, row, ham ? codes : NULL, opaque, p, plane);
             if (compress)
                 fwrite(packed, 1, pack_byterun1(plane, packed, l.plane_bytes), out);
             else
@@ -338,7 +341,7 @@ int write_ilbm_comment(const char* path, HGLOBAL* textHandle)
     job.text = lock_comment_text(hText, &job.length);
     if (job.length > 0xFFFFFFF0u)
         job.length = 0;
-    int result = rewrite_file_in_place(path, build_commented_iff, &job);
+    int result = rewrite_for_comment(path, build_commented_iff, &job);
     if (job.text)
         GlobalUnlock(hText);
     return result;

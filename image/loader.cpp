@@ -313,7 +313,9 @@ static ReadEnd read_windows_metafile(HWND owner, int placeable)
     g_hImage = (HGLOBAL)read_wmf_file(owner, g_fileName, file, g_infoText, placeable, &g_rcMetafile,
                                       &g_wmfScale, &g_wmfPlaceableHeader);
     show_windows_metafile(owner);
-    return g_hImage ? READ_SHOWN : READ_ENDED;
+    // A failed read goes on to the after-read steps, which leave the state
+    // of an empty selection (no kind, an empty preview); so does an EMF's.
+    return g_hImage ? READ_SHOWN : READ_THEN_AFTER_STEPS;
 }
 
 static ReadEnd read_placeable_wmf(HWND, HWND owner)
@@ -332,14 +334,14 @@ static ReadEnd read_enhanced_metafile(HWND hwndMain, HWND)
 {
     HENHMETAFILE file_emf = GetEnhMetaFileA(g_fileName);
     if (!file_emf)
-        return READ_ENDED;
+        return READ_THEN_AFTER_STEPS;
     UINT size = GetEnhMetaFileBits(file_emf, 0, NULL);
     g_hImageUnconverted = size ? GlobalAlloc(GHND, size) : NULL;
     BYTE* bits = g_hImageUnconverted ? (BYTE*)GlobalLock(g_hImageUnconverted) : NULL;
     if (!bits) {
         free_image_block(&g_hImageUnconverted);
         DeleteEnhMetaFile(file_emf);
-        return READ_ENDED;
+        return READ_THEN_AFTER_STEPS;
     }
     GetEnhMetaFileBits(file_emf, size, bits);
     DeleteEnhMetaFile(file_emf);
@@ -354,7 +356,7 @@ static ReadEnd read_enhanced_metafile(HWND hwndMain, HWND)
     GlobalUnlock(g_hImageUnconverted);
     if (!emf) {
         free_image_block(&g_hImageUnconverted);
-        return READ_ENDED;
+        return READ_THEN_AFTER_STEPS;
     }
     g_hImage = (HGLOBAL)emf;
 

@@ -670,6 +670,8 @@ void write_emf_comment(const char* path, HGLOBAL* comment, HENHMETAFILE current_
 // screen. On a display a font taller or wider than this is played scaled
 // down to it; printers and metafile devices get the record as it is.
 enum { MAX_FONT_DEVICE_PIXELS = 4096 };
+enum { EMR_SMALL_TEXT_OUT = 108 };  // not named by every wingdi.h
+enum { DEFAULT_FONT_UNITS = 16 };    // about what a font height of 0 comes to
 
 // Device pixels per logical unit of hdc's mapping, across and down.
 static void device_scale(HDC hdc, double* across, double* down)
@@ -709,6 +711,111 @@ static void play_record(HDC hdc, HANDLETABLE* table, METARECORD* record, UINT ob
     scaled->rdParm[1] = (WORD)(int16_t)(width * factor);
     PlayMetaFileRecord(hdc, table, scaled, objects);
     free(scaled);
+}
+
+// Largest glyph side in device pixels that hdc is given; 0 for a metafile
+// device, which only records. A printer may fill its page.
+static double font_limit(HDC hdc)
+{
+    int technology = GetDeviceCaps(hdc, TECHNOLOGY);
+    if (technology == DT_METAFILE)
+        return 0;
+    double page = GetDeviceCaps(hdc, HORZRES) > GetDeviceCaps(hdc, VERTRES) ? GetDeviceCaps(hdc, HORZRES)
+                                                                               : GetDeviceCaps(hdc, VERTRES);
+    return technology == DT_RASDISPLAY || page < MAX_FONT_DEVICE_PIXELS ? (double)MAX_FONT_DEVICE_PIXELS : page;
+}
+
+// Device pixels of a font of the logical height and width under hdc's
+// world transform (the one an enhanced metafile plays through) and mapping.
+static double font_device_size(HDC hdc, double height, double width)
+{
+    XFORM world = {1, 0, 0, 1, 0, 0};
+    if (GetGraphicsMode(hdc) == GM_ADVANCED)
+        GetWorldTransform(hdc, &world);
+    double across, down;
+    device_scale(hdc, &across, &down);
+    height = height ? fabs(height) : DEFAULT_FONT_UNITS;
+    width = width ? fabs(width) : height;  // 0: the font's own, near its height
+    double tall = hypot(height * world.eM21 * across, height * world.eM22 * down);
+    double wide = hypot(width * world.eM11 * across, width * world.eM12 * down);
+    return tall > wide ? tall : wide;
+}
+
+// value * factor, at least one unit when value is not 0: a height of 0
+// would ask for the default size instead.
+static LONG scaled_font_value(LONG value, double factor)
+{
+    LONG scaled = (LONG)(value * factor);
+    return scaled || !value ? scaled : value < 0 ? -1 : 1;
+}
+
+// The text records of an enhanced metafile: they draw with the selected font.
+static int is_emf_text_record(DWORD type)
+{
+    return type == EMR_EXTTEXTOUTA || type == EMR_EXTTEXTOUTW || type == EMR_POLYTEXTOUTA ||
+           type == EMR_POLYTEXTOUTW || type == EMR_SMALL_TEXT_OUT;
+}
+
+// A font record is played scaled down to the limit; text drawn while the
+// transform makes the selected font larger than that is drawn with a
+// scaled copy of it, since the transform may have grown after the font was
+// made. Some display drivers end the process on far larger glyphs, or take
+// minutes over them.
+static int CALLBACK play_emf_record_proc(HDC hdc, HANDLETABLE* table, const ENHMETARECORD* record, int objects,
+                                         LPARAM data)
+{
+    double limit = *(const double*)data;
+    enum { FONT_HEIGHT_AT = 12, FONT_WIDTH_AT = 16 };
+    if (limit > 0 && record->iType == EMR_EXTCREATEFONTINDIRECTW && record->nSize >= FONT_WIDTH_AT + 4) {
+        const BYTE* bytes = (const BYTE*)record;
+        LONG height = (LONG)get_u32(bytes + FONT_HEIGHT_AT), width = (LONG)get_u32(bytes + FONT_WIDTH_AT);
+        double size = font_device_size(hdc, height, width);
+        ENHMETARECORD* scaled = size > limit ? (ENHMETARECORD*)malloc(record->nSize) : NULL;
+        if (scaled) {
+            memcpy(scaled, record, record->nSize);
+            double factor = limit / size;
+            LONG small[2] = {scaled_font_value(height, factor), scaled_font_value(width, factor)};
+            memcpy((BYTE*)scaled + FONT_HEIGHT_AT, small, sizeof small);
+            PlayEnhMetaFileRecord(hdc, table, scaled, (UINT)objects);
+            free(scaled);
+            return 1;
+        }
+        if (size > limit)
+            return 1;  // no memory for the copy: the font is left out
+    }
+    if (limit > 0 && is_emf_text_record(record->iType)) {
+        HFONT font = (HFONT)GetCurrentObject(hdc, OBJ_FONT);
+        LOGFONTW lf;
+        if (font && GetObjectW(font, sizeof lf, &lf) == sizeof lf) {
+            double size = font_device_size(hdc, lf.lfHeight, lf.lfWidth);
+            if (size > limit) {
+                // Where one unit is already too large, the text is left out.
+                double factor = limit / size;
+                lf.lfHeight = scaled_font_value(lf.lfHeight ? lf.lfHeight : DEFAULT_FONT_UNITS, factor);
+                lf.lfWidth = scaled_font_value(lf.lfWidth, factor);
+                if (font_device_size(hdc, lf.lfHeight, lf.lfWidth) > limit)
+                    return 1;
+                HFONT small = CreateFontIndirectW(&lf);
+                HGDIOBJ old = small ? SelectObject(hdc, small) : NULL;
+                if (old)
+                    PlayEnhMetaFileRecord(hdc, table, record, (UINT)objects);
+                if (old)
+                    SelectObject(hdc, old);
+                if (small)
+                    DeleteObject(small);
+                return 1;
+            }
+        }
+    }
+    PlayEnhMetaFileRecord(hdc, table, record, (UINT)objects);
+    return 1;
+}
+
+void play_emf(HDC hdc, HENHMETAFILE emf, const RECT* rect)
+{
+    double limit = font_limit(hdc);
+    if (emf)
+        EnumEnhMetaFile(hdc, emf, play_emf_record_proc, &limit, rect);
 }
 
 static int CALLBACK play_quietly_proc(HDC hdc, HANDLETABLE* table, METARECORD* record, int objects,

@@ -78,5 +78,9 @@ void play_wmf_records(HWND hwnd, HDC hdc, HMETAFILE wmf);
 
 // The same without progress: every repaint of a Windows metafile.
 void play_wmf(HDC hdc, HMETAFILE wmf);
+
+// Plays the enhanced metafile into rect of hdc. On a display or a printer,
+// fonts are bounded to a size the device can draw (as for play_wmf).
+void play_emf(HDC hdc, HENHMETAFILE emf, const RECT* rect);
 int CALLBACK play_wmf_record_proc(HDC hdc, HANDLETABLE* table, METARECORD* record,
                                   int objects, LPARAM unused);

@@ -292,6 +292,21 @@ void format_dib_info_text(HGLOBAL hDib, char* info)
     GlobalUnlock(hDib);
 }
 
+int dib_alpha_is_unused(const BITMAPINFOHEADER* bih)
+{
+    if (!bih || bih->biBitCount != 32)
+        return 0;
+    const BYTE* pixels = (const BYTE*)bih + dib_pixel_offset(bih);
+    int32_t height = bih->biHeight < 0 ? -bih->biHeight : bih->biHeight;
+    for (int32_t y = 0; y < height; ++y) {
+        const BYTE* row = pixels + (uint64_t)y * bih->biWidth * 4;
+        for (int32_t x = 0; x < bih->biWidth; ++x)
+            if (row[4 * x + 3])
+                return 0;
+    }
+    return 1;
+}
+
 void flatten_alpha_onto_background(HGLOBAL* phDib, uint32_t background_index)
 {
     if (!phDib || !*phDib)

@@ -71,6 +71,10 @@ HGLOBAL create_dib24(int32_t width, int32_t height);
 // Information text of an image taken from the clipboard; nothing for null.
 void format_dib_info_text(HGLOBAL hDib, char* info);
 
+// 1 for a 32-bit image whose alpha is 0 everywhere: the alpha bytes are
+// not used (a 32-bit bitmap's layout), so writers treat it as opaque.
+int dib_alpha_is_unused(const BITMAPINFOHEADER* bih);
+
 // Composes a 32-bit image over g_backgroundColors[background_index] into a
 // 24-bit image that replaces it, unless every alpha is 0. Other depths and
 // failures leave the image as it is.

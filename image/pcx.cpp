@@ -347,6 +347,7 @@ int write_pcx_file(const char* path, HGLOBAL hImage)
 
     uint32_t stride = dib_row_stride(width, bits);
     const BYTE* pixels = dib_pixels(bih);
+    int opaque = dib_alpha_is_unused(bih);  // an unused alpha plane is written 255
     for (int32_t r = 0; r < height && !ferror(sw.fp); ++r) {
         show_progress((double)r / height, 1);
         const BYTE* row = pixels + (size_t)(height - 1 - r) * stride;
@@ -366,7 +367,7 @@ int write_pcx_file(const char* path, HGLOBAL hImage)
                     line[x] = (BYTE)(((v >> (10 - 5 * k)) & 31) * 8);
                 } else {
                     static const int CHANNEL[4] = {2, 1, 0, 3};
-                    line[x] = row[x * (bits / 8) + CHANNEL[k]];
+                    line[x] = k == 3 && opaque ? 255 : row[x * (bits / 8) + CHANNEL[k]];
                 }
             }
             encode_pcx_line(sw.fp, line, bpl);

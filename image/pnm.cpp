@@ -4,11 +4,12 @@
 // begins. Samples deeper than 8 bits are scaled down to bytes.
 #include "image/pnm.h"
 
+#include <io.h>
 #include <stdarg.h>
 #include <string.h>
 
+#include "image/comment_text.h"
 #include "image/current_image.h"
-#include "image/file_rewrite.h"
 #include "image/packed_dib.h"
 #include "image/preview.h"
 #include "image/progress.h"
@@ -114,7 +115,8 @@ int bit_length(uint32_t value)
 }
 
 // Skips blanks and comments before the magic; 1 when it is 'P' followed by
-// a type digit 1 to 7, stored in *type.
+// a type digit 1 to 7, stored in *type; 0 when the first character is not
+// 'P', -1 when the digit is not a type.
 static int read_pnm_magic(FILE* fp, int collect, int* type)
 {
     int c;
@@ -129,18 +131,22 @@ static int read_pnm_magic(FILE* fp, int collect, int* type)
         return 0;
     c = getc(fp);
     if (c < '1' || c > '7')
-        return 0;
+        return -1;
     *type = c - '0';
     return 1;
 }
 
-// Through the first CR or LF: the end of the header line.
-static void skip_line(FILE* fp)
+// The raster begins after exactly one white-space character behind the
+// last header field (a comment there runs through its line end): the binary
+// raster may start with bytes that look like blanks or line ends.
+static void end_header(FILE* fp)
 {
-    int c;
-    do
-        c = getc(fp);
-    while (c != EOF && c != '\r' && c != '\n');
+    int c = getc(fp);
+    if (c == '#') {
+        do
+            c = getc(fp);
+        while (c != EOF && c != '\r' && c != '\n');
+    }
 }
 
 // The next PAM header token, up to PAM_TOKEN_CHARS characters (a longer run
@@ -181,6 +187,12 @@ struct PnmHeader {
     uint32_t width, height, maxval;
     uint32_t depth;   // channels: 1 grey, 2 grey + alpha, 3 RGB, 4 RGB + alpha
 };
+
+// Bytes of one binary sample: 1 up to maxval 255, then 2, 3 or 4.
+static uint32_t sample_bytes(uint32_t maxval)
+{
+    return maxval < 256 ? 1 : maxval < 65536 ? 2 : maxval < 0x1000000 ? 3 : 4;
+}
 
 static void append_rest_of_line(FILE* fp, char* info)
 {
@@ -247,14 +259,16 @@ static int read_pnm_header(FILE* fp, PnmHeader* h, char* info, int collect)
                     (unsigned long)h->width, (unsigned long)h->height, bit_length(h->maxval),
                     h->depth == 3 ? 3 : 1);
     }
+    // Samples wider than 16 bits only in binary graymaps.
     if (h->width == 0 || h->height == 0 || h->width > MAX_DIB_DIMENSION || h->height > MAX_DIB_DIMENSION ||
-        h->maxval == 0 || h->maxval > 65535)
+        h->maxval == 0 || (h->maxval > 65535 && h->type != 5))
         return 0;
     fit_image_rect((int32_t)h->width, (int32_t)h->height, 1);
     return 1;
 }
 
-// A sample scaled to a byte; values above maxval count as maxval.
+// A sample scaled to a byte; values above maxval count as maxval. Full
+// 16-, 24- and 32-bit ranges keep the sample's first (high) byte.
 static BYTE scale_sample(uint32_t value, uint32_t maxval)
 {
     if (value > maxval)
@@ -263,7 +277,11 @@ static BYTE scale_sample(uint32_t value, uint32_t maxval)
         return (BYTE)value;
     if (maxval == 65535)
         return (BYTE)(value >> 8);
-    return (BYTE)(value * 255u / maxval);
+    if (maxval == 0xFFFFFF)
+        return (BYTE)(value >> 16);
+    if (maxval == 0xFFFFFFFFu)
+        return (BYTE)(value >> 24);
+    return (BYTE)((uint64_t)value * 255u / maxval);
 }
 
 // Grey values below 256 levels index the grey table as they stand.
@@ -279,13 +297,14 @@ static int read_binary_row(FILE* fp, const PnmHeader* h, BYTE* raw, size_t raw_b
 {
     memset(raw, 0, raw_bytes);
     size_t got = fread(raw, 1, raw_bytes, fp);
-    int wide = h->maxval > 255;
+    uint32_t bytes_per_sample = sample_bytes(h->maxval);
     const BYTE* p = raw;
     for (uint32_t x = 0; x < h->width; ++x) {
         uint32_t s[4];
         for (uint32_t c = 0; c < h->depth; ++c) {
-            s[c] = wide ? (uint32_t)(p[0] << 8 | p[1]) : p[0];
-            p += wide ? 2 : 1;
+            s[c] = 0;
+            for (uint32_t b = 0; b < bytes_per_sample; ++b)
+                s[c] = s[c] << 8 | *p++;
         }
         switch (h->depth) {
         case 1:
@@ -358,19 +377,48 @@ static HGLOBAL create_pnm_image(const PnmHeader* h)
     return hDib;
 }
 
-static void decode_pnm_raster(FILE* fp, const PnmHeader* h, BITMAPINFOHEADER* bih, int collect)
+// Bytes of one file row of a binary type (0 for the ASCII types).
+static uint64_t binary_row_bytes(const PnmHeader* h)
+{
+    if (h->type == 4)
+        return ((uint64_t)h->width + 7) / 8;
+    if (h->type >= 5)
+        return (uint64_t)h->width * h->depth * sample_bytes(h->maxval);
+    return 0;
+}
+
+// The fewest bytes that can hold the whole raster: each binary sample its
+// width, each ASCII bitmap pixel one digit, other ASCII samples one digit
+// and one separator.
+static uint64_t least_raster_bytes(const PnmHeader* h)
+{
+    if (h->type >= 4)
+        return binary_row_bytes(h) * h->height;
+    uint64_t samples = (uint64_t)h->width * h->height * h->depth;
+    return h->type == 1 ? samples : 2 * samples - 1;
+}
+
+// A truncated raster still shows, with its missing part 0; a few bytes
+// claiming a huge picture are refused before anything is allocated.
+enum { RASTER_EXPANSION = 8 };
+
+static int raster_fits_file(FILE* fp, const PnmHeader* h)
+{
+    long position = ftell(fp);
+    __int64 length = _filelengthi64(_fileno(fp));
+    if (position < 0 || length < position)
+        return 0;
+    return least_raster_bytes(h) <= (uint64_t)(length - position) * RASTER_EXPANSION;
+}
+
+// 0 when the row buffer cannot be had (nothing read).
+static int decode_pnm_raster(FILE* fp, const PnmHeader* h, BITMAPINFOHEADER* bih, int collect)
 {
     uint32_t stride = dib_row_stride(bih->biWidth, bih->biBitCount);
-    size_t raw_bytes = 0;
-    if (h->type >= 5)
-        raw_bytes = (size_t)h->width * h->depth * (h->maxval > 255 ? 2 : 1);
-    else if (h->type == 4)
-        raw_bytes = (h->width + 7) / 8;
-    BYTE* raw = raw_bytes ? (BYTE*)GlobalAlloc(GMEM_FIXED, raw_bytes) : NULL;
-    if (raw_bytes && !raw) {
-        seam_message_box(NULL, "Memory Allocation Error", NULL, MB_OK | MB_ICONSTOP);
-        return;
-    }
+    size_t raw_bytes = (size_t)binary_row_bytes(h);  // at most 4 MB: width and depth are bounded
+    BYTE* raw = h->type >= 5 ? (BYTE*)GlobalAlloc(GMEM_FIXED, raw_bytes) : NULL;
+    if (h->type >= 5 && !raw)
+        return 0;
     BYTE* top = dib_pixels(bih) + (size_t)(h->height - 1) * stride;
     for (uint32_t r = 0; r < h->height; ++r) {
         show_progress(h->height > 1 ? (double)r / (h->height - 1) : 0.0, 1);
@@ -390,35 +438,54 @@ static void decode_pnm_raster(FILE* fp, const PnmHeader* h, BITMAPINFOHEADER* bi
     }
     if (raw)
         GlobalFree(raw);
+    return 1;
+}
+
+static void show_reader_message(const char* text)
+{
+    seam_message_box(NULL, text, NULL, MB_OK | MB_ICONSTOP);
+}
+
+// Through the character before the raster: 1 when the raster can be read,
+// 0 when the file is no PBM-family file at all (no 'P' first), -1 when the
+// header is refused or claims more raster than the file can hold.
+static int read_whole_header(FILE* fp, PnmHeader* h, char* info, int collect)
+{
+    int magic = read_pnm_magic(fp, collect, &h->type);
+    if (magic <= 0)
+        return magic;
+    if (!read_pnm_header(fp, h, info, collect))
+        return -1;
+    end_header(fp);
+    return raster_fits_file(fp, h) ? 1 : -1;
 }
 
 HGLOBAL read_pnm_file(const char* path, char* info)
 {
+    // A file that cannot be opened or does not begin with 'P' is left to
+    // the caller: null without a message.
     FILE* fp = path ? fopen(path, "rb") : NULL;
-    if (!fp) {
-        seam_message_box(NULL, "Error Opening File", NULL, MB_OK | MB_ICONSTOP);
+    if (!fp)
         return NULL;
-    }
     int collect = info != NULL;
     if (collect)
         begin_comment_collection();
     PnmHeader h = {};
     HGLOBAL hDib = NULL;
-    if (!read_pnm_magic(fp, collect, &h.type) || !read_pnm_header(fp, &h, info, collect)) {
-        // A header that cannot be read or holds values this reader refuses.
-        seam_message_box(NULL, "File Read Error", NULL, MB_OK | MB_ICONSTOP);
-    } else {
+    int header = read_whole_header(fp, &h, info, collect);
+    if (header < 0) {
+        show_reader_message("File Read Error");
+    } else if (header > 0) {
         hDib = create_pnm_image(&h);
         BITMAPINFOHEADER* bih = hDib ? (BITMAPINFOHEADER*)GlobalLock(hDib) : NULL;
-        if (!bih) {
+        int decoded = bih && decode_pnm_raster(fp, &h, bih, collect);
+        if (bih)
+            GlobalUnlock(hDib);
+        if (!decoded) {
             if (hDib)
                 GlobalFree(hDib);
             hDib = NULL;
-            seam_message_box(NULL, "Memory Allocation Error", NULL, MB_OK | MB_ICONSTOP);
-        } else {
-            skip_line(fp);
-            decode_pnm_raster(fp, &h, bih, collect);
-            GlobalUnlock(hDib);
+            show_reader_message("Memory Allocation Error");
         }
     }
     fclose(fp);
@@ -583,6 +650,15 @@ static void fill_ppm_row(const BITMAPINFOHEADER* bih, const BYTE* row, BYTE* out
     }
 }
 
+// A 32-bit image whose alpha is unused is written opaque, as by the other
+// writers.
+static void fill_opaque_pam_row(const BITMAPINFOHEADER* bih, const BYTE* row, BYTE* out, const void* context)
+{
+    fill_ppm_row(bih, row, out, context);
+    for (int32_t x = 0; x < bih->biWidth; ++x)
+        out[4 * x + 3] = 255;
+}
+
 int write_ppm_file(const char* path, HGLOBAL hImage)
 {
     int bits = image_bits(hImage);
@@ -599,7 +675,10 @@ int write_ppm_file(const char* path, HGLOBAL hImage)
                  (long)height);
     else
         snprintf(header, sizeof header, "P6\n%ld %ld\n255\n", (long)width, (long)height);
-    return write_pnm_rows(path, hImage, header, (size_t)width * (bits == 32 ? 4 : 3), fill_ppm_row, table);
+    const BITMAPINFOHEADER* bih = (const BITMAPINFOHEADER*)GlobalLock(hImage);
+    FillRowFn fill = dib_alpha_is_unused(bih) ? fill_opaque_pam_row : fill_ppm_row;
+    GlobalUnlock(hImage);
+    return write_pnm_rows(path, hImage, header, (size_t)width * (bits == 32 ? 4 : 3), fill, table);
 }
 
 int write_pdf_file(const char* path, HGLOBAL hImage)
@@ -710,7 +789,7 @@ static int build_commented_pnm(FILE* in, FILE* out, void* context)
 {
     const PnmCommentJob* job = (const PnmCommentJob*)context;
     int type;
-    if (!read_pnm_magic(in, 0, &type))
+    if (read_pnm_magic(in, 0, &type) != 1)
         return 0;
     fprintf(out, "P%d\n", type);
     write_comment_lines(out, job->text, job->length);
@@ -724,7 +803,7 @@ static int build_commented_pnm(FILE* in, FILE* out, void* context)
         if (type != 1 && type != 4)
             fprintf(out, "%lu\n", (unsigned long)read_pnm_value(in, 0));
     }
-    skip_line(in);
+    end_header(in);
     int ok = type <= 3 ? copy_ascii_raster(in, out) : copy_binary_raster(in, out);
     return ok && !ferror(out);
 }
@@ -734,7 +813,7 @@ int write_pnm_comment(const char* path, HGLOBAL* textHandle)
     HGLOBAL hText = textHandle ? *textHandle : NULL;
     PnmCommentJob job;
     job.text = lock_comment_text(hText, &job.length);
-    int result = rewrite_file_in_place(path, build_commented_pnm, &job);
+    int result = rewrite_for_comment(path, build_commented_pnm, &job);
     if (job.text)
         GlobalUnlock(hText);
     return result;

@@ -9,9 +9,10 @@
 #include <stdio.h>
 
 // Reads the file at path; info (500 bytes) gets the information text and
-// the comments go to g_hComment, or with info null neither. Null for a file
-// that is not a supported PBM-family file (no message) or when memory runs
-// out ("Memory Allocation Error").
+// the comments go to g_hComment, or with info null neither. Null without a
+// message when the file cannot be opened or does not begin with 'P'; null
+// after "File Read Error" for a header it refuses or a raster far larger
+// than the file, after "Memory Allocation Error" when memory runs out.
 HGLOBAL read_pnm_file(const char* path, char* info);
 
 // The next decimal digit character, or 0 at the end of the file; blanks and

@@ -228,7 +228,7 @@ void play_metafile_in_preview(HWND owner, HDC hdc, uint32_t with_progress)
     if (g_imageKind == KIND_EMF) {
         RECT r = {g_animDestX, g_animDestY, g_animDestX + g_animDestWidth,
                   g_animDestY + g_animDestHeight};
-        PlayEnhMetaFile(hdc, (HENHMETAFILE)g_hImage, &r);
+        play_emf(hdc, (HENHMETAFILE)g_hImage, &r);
     } else {
         if (g_wmfHasPlaceable) {
             // The bounding box is in the file's own units: mapped onto the

@@ -52,7 +52,7 @@ FILE* safe_write_open(SafeWrite* sw, const char* path)
         return NULL;
     }
     strcpy(sw->target_path, path);
-    sw->fp = fopen(sw->temp_path, "wb");
+    sw->fp = fopen(sw->temp_path, "w+b");
     if (!sw->fp) {
         DeleteFileA(sw->temp_path);
         sw->temp_path[0] = '\0';
@@ -90,4 +90,25 @@ void safe_write_abort(SafeWrite* sw)
         DeleteFileA(sw->temp_path);
         sw->temp_path[0] = '\0';
     }
+}
+
+int safe_rewrite_file(const char* path, RewriteBuildFn build, void* context)
+{
+    FILE* in = path ? fopen(path, "rb") : NULL;
+    if (!in)
+        return REWRITE_REFUSED;
+    SafeWrite sw;
+    if (!safe_write_open(&sw, path)) {
+        fclose(in);
+        return REWRITE_NOT_WRITTEN;
+    }
+    int complete = build(in, sw.fp, context);
+    // The original is closed before it is replaced: an open handle would
+    // make the replacement fail.
+    fclose(in);
+    if (!complete) {
+        safe_write_abort(&sw);
+        return REWRITE_REFUSED;
+    }
+    return safe_write_commit(&sw) ? REWRITE_DONE : REWRITE_NOT_WRITTEN;
 }

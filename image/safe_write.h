@@ -2,7 +2,7 @@
 // into a temporary file in the target's folder, which takes the target's
 // place only after every write and the close have succeeded. A failure at
 // any point leaves the old file as it was and no temporary file behind.
-// Rewriting a file in place (comments) goes through temp_file.h instead.
+// Rewriting an existing file (new comments) takes the same road.
 #pragma once
 
 #include <windows.h>
@@ -14,7 +14,8 @@ typedef struct SafeWrite {
     char target_path[MAX_PATH];
 } SafeWrite;
 
-// Creates a temporary file next to path and opens it "wb". Returns the
+// Creates a temporary file next to path and opens it "w+b" (what was written
+// may be read back and patched). Returns the
 // stream (also in sw->fp), or null when the target is read-only or a folder
 // or no file can be made in its folder (missing folder, no rights, path too
 // long); the target is not touched.
@@ -29,3 +30,16 @@ int safe_write_commit(SafeWrite* sw);
 // Closes and deletes the temporary file; the target stays as it was. Safe to
 // call on a SafeWrite whose open failed or that was already committed.
 void safe_write_abort(SafeWrite* sw);
+
+// Builds the new content from in (the original, opened "rb") into out (the
+// temporary file, "w+b"); 1 when the content is complete.
+typedef int (*RewriteBuildFn)(FILE* in, FILE* out, void* context);
+
+enum { REWRITE_DONE = 1, REWRITE_REFUSED = 0, REWRITE_NOT_WRITTEN = -1 };
+
+// Rewrites the file at path through safe_write_open/commit: REWRITE_DONE
+// when path holds the new content; REWRITE_REFUSED when the original cannot
+// be read or build found it incomplete; REWRITE_NOT_WRITTEN when the new
+// file could not be made or could not take the original's place. Path is
+// unchanged unless the result is REWRITE_DONE.
+int safe_rewrite_file(const char* path, RewriteBuildFn build, void* context);

@@ -8,8 +8,8 @@
 #include <string.h>
 
 #include "image/byte_order.h"
+#include "image/comment_text.h"
 #include "image/current_image.h"
-#include "image/file_rewrite.h"
 #include "image/packed_dib.h"
 #include "image/pcx.h"
 #include "image/preview.h"
@@ -57,8 +57,9 @@ struct TgaCursor {
     BYTE* pixels;          // first image row (the bottom one)
     uint32_t stride;
     int32_t width, height;
-    int bytes;             // per pixel
+    int bytes;             // per pixel in the image
     int top_first, right_to_left;
+    int grey_alpha;        // file pixels are grey, alpha: stored as 32 bits
     int32_t rows_done;     // complete rows
     int32_t x;             // pixels of the current row
 };
@@ -75,7 +76,13 @@ static int put_tga_pixel(TgaCursor* c, const BYTE* value)
 {
     if (c->rows_done >= c->height)
         return 0;
-    memcpy(tga_pixel_at(c), value, c->bytes);
+    BYTE* at = tga_pixel_at(c);
+    if (c->grey_alpha) {
+        at[0] = at[1] = at[2] = value[0];
+        at[3] = value[1];
+    } else {
+        memcpy(at, value, c->bytes);
+    }
     if (++c->x == c->width) {
         c->x = 0;
         ++c->rows_done;
@@ -95,8 +102,9 @@ static int read_tga_pixel(BufferedFile* in, BYTE* value, int bytes)
 static void decode_tga_pixels(BufferedFile* in, TgaCursor* c, int run_length)
 {
     BYTE value[4];
+    int bytes = c->grey_alpha ? 2 : c->bytes;  // in the file
     if (!run_length) {
-        while (read_tga_pixel(in, value, c->bytes) && put_tga_pixel(c, value)) {
+        while (read_tga_pixel(in, value, bytes) && put_tga_pixel(c, value)) {
         }
         return;
     }
@@ -106,14 +114,14 @@ static void decode_tga_pixels(BufferedFile* in, TgaCursor* c, int run_length)
             return;
         int count = (packet & 0x7F) + 1;
         if (packet & 0x80) {
-            if (!read_tga_pixel(in, value, c->bytes))
+            if (!read_tga_pixel(in, value, bytes))
                 return;
             for (int i = 0; i < count; ++i)
                 if (!put_tga_pixel(c, value))
                     return;
         } else {
             for (int i = 0; i < count; ++i)
-                if (!read_tga_pixel(in, value, c->bytes) || !put_tga_pixel(c, value))
+                if (!read_tga_pixel(in, value, bytes) || !put_tga_pixel(c, value))
                     return;
         }
     }
@@ -170,9 +178,11 @@ HGLOBAL read_tga_file(HFILE file, HWND owner, char* info)
     uint64_t map_bytes = map_type ? (uint64_t)map_length * entry_bytes : 0;
     uint64_t data_start = TGA_HEADER_SIZE + id_length + map_bytes;
 
-    // Indexed and grey pictures have one byte per pixel; a run-length packet
-    // of one byte or more gives at most 128 pixels.
-    int depth_ok = kind == 2 ? depth == 8 || depth == 16 || depth == 24 || depth == 32 : depth == 8;
+    // Indexed pictures have one byte per pixel, grey ones one, or two with
+    // alpha; a run-length packet of one byte or more gives at most 128
+    // pixels.
+    int grey_alpha = kind == 3 && depth == 16;
+    int depth_ok = kind == 2 ? depth == 8 || depth == 16 || depth == 24 || depth == 32 : depth == 8 || grey_alpha;
     int map_ok = !map_type || (map_length >= map_first && (entry_bits == 15 || entry_bits == 16 ||
                                                            entry_bits == 24 || entry_bits == 32));
     if ((type != 1 && type != 2 && type != 3 && type != 9 && type != 10 && type != 11) || !depth_ok ||
@@ -189,7 +199,8 @@ HGLOBAL read_tga_file(HFILE file, HWND owner, char* info)
     uint32_t colours = 0;
     if (indexed)
         colours = map_type && kind == 1 ? (map_length - map_first > 256 ? 256 : map_length - map_first) : 256;
-    HGLOBAL hDib = create_packed_dib(width, height, indexed ? 8 : depth, colours ? colours : 0);
+    // Grey with alpha becomes 32 bits, as other pictures with alpha are.
+    HGLOBAL hDib = create_packed_dib(width, height, indexed ? 8 : grey_alpha ? 32 : depth, colours ? colours : 0);
     BITMAPINFOHEADER* bih = hDib ? (BITMAPINFOHEADER*)GlobalLock(hDib) : NULL;
     BufferedFile* in = bih ? (BufferedFile*)GlobalAlloc(GMEM_FIXED, sizeof(BufferedFile)) : NULL;
     if (!in) {
@@ -232,7 +243,7 @@ HGLOBAL read_tga_file(HFILE file, HWND owner, char* info)
     int top_first = (descriptor & 0x20) != 0, right_to_left = (descriptor & 0x10) != 0;
     append_info_text(info, "\nfirst pixel: %s%s", top_first ? "top " : "bottom ", right_to_left ? "right" : "left");
     TgaCursor c = {dib_pixels(bih), dib_row_stride(width, bih->biBitCount), width, height,
-                   indexed ? 1 : depth / 8, top_first, right_to_left, 0, 0};
+                   indexed ? 1 : (int)bih->biBitCount / 8, top_first, right_to_left, grey_alpha, 0, 0};
     decode_tga_pixels(in, &c, run_length);
     GlobalFree(in);
 
@@ -368,6 +379,7 @@ int write_tga_file(const char* path, HGLOBAL hImage, int run_length)
     }
     uint32_t stride = dib_row_stride(width, bits);
     const BYTE* pixels = dib_pixels(bih);
+    int opaque = dib_alpha_is_unused(bih);
     for (int32_t r = 0; r < height && !ferror(sw.fp); ++r) {
         show_progress((double)r / height, 1);
         const BYTE* src = pixels + (size_t)r * stride;
@@ -378,6 +390,8 @@ int write_tga_file(const char* path, HGLOBAL hImage, int run_length)
             }
         } else {
             memcpy(row, src, row_bytes);
+            for (int32_t x = 0; opaque && x < width; ++x)
+                row[4 * x + 3] = 255;
         }
         if (run_length)
             fwrite(coded, 1, encode_tga_row(row, coded, (size_t)width, bytes), sw.fp);
@@ -458,7 +472,7 @@ int write_tga_comment(const char* path, HGLOBAL* textHandle)
     HGLOBAL hText = textHandle ? *textHandle : NULL;
     TgaCommentJob job;
     job.text = lock_comment_text(hText, &job.length);
-    int result = rewrite_file_in_place(path, build_commented_tga, &job);
+    int result = rewrite_for_comment(path, build_commented_tga, &job);
     if (job.text)
         GlobalUnlock(hText);
     return result;

@@ -1,6 +1,6 @@
-// Temporary files through which files are rewritten in place: write the new
-// content into a temporary file, copy it back over the original, delete the
-// temporary file. Names nest: a caller may hold one while a routine it calls
+// Temporary files in the user's temporary folder for intermediate copies
+// (a file that replaces another goes through safe_write.h, beside its
+// target). Names nest: a caller may hold one while a routine it calls
 // makes and deletes another. Also the test that a file can be created.
 #pragma once
 

@@ -9,6 +9,7 @@
 #include "jpeg/exif_read.h"
 
 #include <stdint.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include "formats/tiff_read.h"
@@ -189,7 +190,8 @@ int compose_exif_orientation(int orientation, int transform)
 // before the first scan set; 0 when its structure is broken.
 static int copy_with_orientation(FILE* in, uint32_t size, FILE* out, int orientation)
 {
-    static BYTE segment[65536];
+    // The whole segment: marker, 16-bit length field and up to 65,533 bytes.
+    static BYTE segment[2 + 65535];
     uint32_t position = 2;
     if (!copy_range(in, 0, 2, out))
         return 0;
@@ -228,14 +230,15 @@ static int copy_with_orientation(FILE* in, uint32_t size, FILE* out, int orienta
 
 // Replaces path with what write produces from it; "Cannot Open File" when
 // the new file cannot be put in place, box_text when the source is refused.
+// 1 when replaced.
 typedef int (*CopyFn)(FILE* in, uint32_t size, FILE* out, int value);
 
-static void rewrite_file(const char* path, CopyFn copy, int value, const char* box_text,
-                         const char* box_caption)
+static int rewrite_file(const char* path, CopyFn copy, int value, const char* box_text,
+                        const char* box_caption)
 {
     FILE* in = fopen(path, "rb");
     if (!in)
-        return;
+        return 0;
     uint32_t size = file_length(in);
     BYTE soi[2];
     SafeWrite sw;
@@ -243,26 +246,29 @@ static void rewrite_file(const char* path, CopyFn copy, int value, const char* b
     if (!out) {
         fclose(in);
         seam_message_box(NULL, "Cannot Open File", " ", MB_ICONSTOP);
-        return;
+        return 0;
     }
     int ok = size >= 4 && read_at(in, 0, soi, 2) && soi[0] == 0xFF && soi[1] == 0xD8 &&
              copy(in, size, out, value);
     fclose(in);
     if (!ok) {
         safe_write_abort(&sw);
-        if (box_text)
-            seam_message_box(NULL, box_text, box_caption, MB_ICONSTOP);
-        return;
+        seam_message_box(NULL, box_text, box_caption, MB_ICONSTOP);
+        return 0;
     }
-    if (!safe_write_commit(&sw))
+    if (!safe_write_commit(&sw)) {
         seam_message_box(NULL, "Cannot Open File", " ", MB_ICONSTOP);
+        return 0;
+    }
+    return 1;
 }
 
-void write_exif_orientation(const char* path, int orientation)
+int write_exif_orientation(const char* path, int orientation)
 {
     if (orientation < 1 || orientation > 8)
-        return;
-    rewrite_file(path, copy_with_orientation, orientation, NULL, NULL);
+        return 0;
+    // The file is left as it was when its markers cannot be walked.
+    return rewrite_file(path, copy_with_orientation, orientation, "Cannot Rewrite JPEG File", path);
 }
 
 static int copy_without_exif(FILE* in, uint32_t size, FILE* out, int)
@@ -277,6 +283,100 @@ static int copy_without_exif(FILE* in, uint32_t size, FILE* out, int)
 void strip_exif_segment(const char* path)
 {
     rewrite_file(path, copy_without_exif, 0, "Cannot Find EXIF Marker", "Error");
+}
+
+// ---- The segment made to agree with a turned picture
+
+// Position in the TIFF block of the value fields of the thumbnail
+// directory's JPEG offset and length entries and of the first directory's
+// link to it (0 where absent or outside the block).
+struct ThumbnailFields {
+    uint32_t link;          // the first directory's next-directory offset
+    uint32_t offset_entry;  // entry JPEGInterchangeFormat
+    uint32_t length_entry;  // entry JPEGInterchangeFormatLength
+    uint32_t compression;
+};
+
+static ThumbnailFields find_thumbnail_fields(const BYTE* tiff, uint32_t length, uint16_t order)
+{
+    ThumbnailFields f = {0, 0, 0, 0};
+    uint32_t first = read_u32_ordered(tiff + 4, order);
+    if (first < TIFF_HEADER_BYTES || first > length - 2)
+        return f;
+    uint64_t link = (uint64_t)first + 2 + (uint64_t)read_u16_ordered(tiff + first, order) * ENTRY_BYTES;
+    if (link + 4 > length)
+        return f;
+    f.link = (uint32_t)link;
+    uint32_t directory = read_u32_ordered(tiff + link, order);
+    if (directory == first || directory < TIFF_HEADER_BYTES || directory > length - 2)
+        return f;
+    uint32_t count = read_u16_ordered(tiff + directory, order);
+    for (uint32_t i = 0; i < count && (uint64_t)directory + 2 + (i + 1) * (uint64_t)ENTRY_BYTES <= length; ++i) {
+        uint32_t entry = directory + 2 + i * ENTRY_BYTES;
+        uint32_t tag = read_u16_ordered(tiff + entry, order);
+        uint32_t type = read_u16_ordered(tiff + entry + 2, order);
+        if (tag == 259)  // Compression
+            f.compression = read_u16_ordered(tiff + entry + 8, order);
+        else if ((tag == 513 || tag == 514) && type == 4 && read_u32_ordered(tiff + entry + 4, order) == 1)
+            (tag == 513 ? f.offset_entry : f.length_entry) = entry;
+    }
+    return f;
+}
+
+// The TIFF block (length *tiff_length, room for up to max bytes) with its
+// JPEG thumbnail turned; a thumbnail that cannot be turned, is not a JPEG
+// or would not fit is unlinked, so that none contradicts the picture.
+static void turn_thumbnail(BYTE* tiff, uint32_t* tiff_length, uint32_t max, ExifThumbnailTurn turn,
+                           void* context)
+{
+    uint16_t order = (uint16_t)(tiff[0] | tiff[1] << 8);
+    ThumbnailFields f = find_thumbnail_fields(tiff, *tiff_length, order);
+    if (!f.link || read_u32_ordered(tiff + f.link, order) == 0)
+        return;
+    uint32_t offset = f.offset_entry ? read_u32_ordered(tiff + f.offset_entry + 8, order) : 0;
+    uint32_t length = f.length_entry ? read_u32_ordered(tiff + f.length_entry + 8, order) : 0;
+    BYTE* turned = NULL;
+    uint32_t turned_length = 0;
+    int placed = 0;
+    if (f.compression == 6 && offset >= TIFF_HEADER_BYTES && offset < *tiff_length && length > 0 &&
+        length <= *tiff_length - offset && turn(tiff + offset, length, &turned, &turned_length, context)) {
+        // In the old one's place when it ends the block, else after the block.
+        uint32_t at = offset + length == *tiff_length ? offset : *tiff_length;
+        if (turned_length <= max && at <= max - turned_length) {
+            memcpy(tiff + at, turned, turned_length);
+            put_exif_u32(at, order, tiff + f.offset_entry + 8);
+            put_exif_u32(turned_length, order, tiff + f.length_entry + 8);
+            *tiff_length = at + turned_length;
+            placed = 1;
+        }
+    }
+    free(turned);
+    if (!placed)
+        put_exif_u32(0, order, tiff + f.link);
+}
+
+int copy_exif_turned(FILE* in, FILE* out, int orientation, ExifThumbnailTurn turn, void* context)
+{
+    // The segment's payload: identifier and TIFF block, at most 65,533 bytes.
+    enum { MAX_PAYLOAD = 65535 - 2 };
+    static BYTE payload[MAX_PAYLOAD];
+    uint32_t size = file_length(in), start = 0, length = 0;
+    if (!locate_exif_segment(in, size, &start, &length))
+        return copy_range(in, 0, size, out);
+    uint32_t used = length - 2;
+    if (used < EXIF_ID_BYTES + TIFF_HEADER_BYTES || !read_at(in, start + 4, payload, used))
+        return 0;
+    BYTE* tiff = payload + EXIF_ID_BYTES;
+    uint32_t tiff_length = used - EXIF_ID_BYTES;
+    if (orientation >= 1 && orientation <= 8)
+        walk_first_directory(tiff, tiff_length, set_orientation, &orientation);
+    if (turn)
+        turn_thumbnail(tiff, &tiff_length, MAX_PAYLOAD - EXIF_ID_BYTES, turn, context);
+    used = EXIF_ID_BYTES + tiff_length;
+    BYTE head[4] = {0xFF, 0xE1, (BYTE)((used + 2) >> 8), (BYTE)(used + 2)};
+    uint32_t after = start + 2 + length;
+    return copy_range(in, 0, start, out) && fwrite(head, 1, 4, out) == 4 &&
+           fwrite(payload, 1, used, out) == used && copy_range(in, after, size - after, out);
 }
 
 // ---- The information text and the thumbnail

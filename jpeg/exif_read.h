@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <stdint.h>
 #include <stdio.h>
 
 extern int g_exifOrientation;      // 1 to 8, of the last Exif file read
@@ -30,6 +31,20 @@ int read_exif_orientation(FILE* fp);
 // the same way; 0 when either is outside 1 to 8.
 int compose_exif_orientation(int orientation, int transform);
 // Rewrites the Orientation entries of the file's Exif segment; nothing
-// changes when orientation is outside 1 to 8 or the file is corrupt.
-void write_exif_orientation(const char* path, int orientation);
+// changes when orientation is outside 1 to 8 or the file is corrupt. 1 when
+// rewritten; 0 otherwise, after a message when the file could not be.
+int write_exif_orientation(const char* path, int orientation);
+
+// Makes a turned JPEG thumbnail from the stored one: a new block from
+// malloc in *turned (the caller frees it); 0 when it cannot.
+typedef int (*ExifThumbnailTurn)(const BYTE* jpeg, uint32_t length, BYTE** turned, uint32_t* turned_length,
+                                 void* context);
+// Copies the JPEG in (whole, from its first byte) to out with the Exif
+// segment's Orientation entries set to orientation (outside 1 to 8: left
+// as they are) and, when turn is given, its JPEG thumbnail replaced by
+// what turn makes of it. A thumbnail that cannot be turned (not a JPEG,
+// broken, or too big for the segment) is unlinked rather than left to
+// contradict the picture. A file without Exif is copied as it is. 0 when
+// the segment cannot be read or a write fails.
+int copy_exif_turned(FILE* in, FILE* out, int orientation, ExifThumbnailTurn turn, void* context);
 void strip_exif_segment(const char* path);

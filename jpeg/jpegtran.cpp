@@ -4,7 +4,9 @@
 
 #include <ctype.h>
 #include <setjmp.h>
+#include <stdarg.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include <windows.h>

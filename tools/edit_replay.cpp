@@ -1,9 +1,9 @@
 // Undo by replay (see edit_replay.h). No image copies are kept: the loader
 // has just read the file again, and every record but the last is applied to
 // it once more through the tools themselves, on the current image and on
-// its unconverted copy. Nothing here pushes records. A replay that cannot go
-// on (a merge source gone) keeps what it has made and drops the records it
-// could not apply, so the history always describes the image.
+// its unconverted copy. Nothing here pushes records. A record whose data is
+// gone (a merge source no longer readable) is passed over and the replay
+// goes on with the next one.
 #include "tools/edit_replay.h"
 
 #include <string.h>
@@ -16,7 +16,6 @@
 #include "image/palette.h"
 #include "image/preview.h"
 #include "image/progress.h"
-#include "image/seams.h"
 #include "tools/brightness.h"
 #include "tools/color_reduce.h"
 #include "tools/crop_frame.h"
@@ -29,9 +28,6 @@
 #include "tools/text_on_image.h"
 #include "tools/tool_settings.h"
 #include "tools/transform_current.h"
-
-static const char MERGE_SOURCE_GONE[] =
-    "The image merged from a file can no longer be read. The edits up to it have been restored.";
 
 static void fit(void)
 {
@@ -188,9 +184,10 @@ static void replay_rotate_skew(const EditRecord* r)
                               fill_color(), mode);
     show_progress(0, 0);
     if (g_hImageUnconverted) {
-        // The copy is full colour: no conversion or brightness of its own.
-        int conversion = 0, step = 0;
-        rotate_skew_current_image(&g_hImageUnconverted, &conversion, &step, NULL, fill_color(), mode);
+        // As the rotate and skew dialogs turn it: a palette copy is worked
+        // smoothly and reduced again under a brightness step.
+        rotate_skew_current_image(&g_hImageUnconverted, &g_colorConversion, &g_brightnessStep,
+                                  g_baseColorTable, fill_color(), mode);
         show_progress(0, 0);
     }
     fit();
@@ -370,15 +367,15 @@ static void convert_wmf_source(void)
     g_mergeKind = MERGE_EMF;
 }
 
-// 0 when the source file cannot be read: the replay stops there.
-static int replay_merge_file(const EditRecord* r)
+// A source file that can no longer be read is passed over.
+static void replay_merge_file(const EditRecord* r)
 {
     if (!r->hData)
-        return 1;
+        return;
     char path[MAX_PATH + 1] = {0};
     const char* saved = (const char*)GlobalLock(r->hData);
     if (!saved)
-        return 1;
+        return;
     lstrcpynA(path, saved, sizeof path);
     GlobalUnlock(r->hData);
 
@@ -389,23 +386,22 @@ static int replay_merge_file(const EditRecord* r)
     g_hwndMerge = merge_window;
     if (!g_hMergeImage || g_mergeKind == MERGE_NONE) {
         free_merge_source();
-        return 0;
+        return;
     }
     g_mergeFromClipboard = 0;
     take_merge_placement(r);
     if (g_mergeKind == MERGE_WMF || g_mergeKind == MERGE_PLACEABLE_WMF)
         convert_wmf_source();
-    if (g_mergeKind == MERGE_RASTER || g_mergeKind == MERGE_ON_OFF_TRANSPARENCY ||
-        g_mergeKind == MERGE_PARTIAL_ALPHA || g_mergeKind == MERGE_EMF) {
-        if (g_hMergeMask) {
-            GlobalFree(g_hMergeMask);
-            g_hMergeMask = NULL;
+    if (g_mergeKind != MERGE_WMF && g_mergeKind != MERGE_PLACEABLE_WMF) {
+        // An icon or cursor is drawn through the AND mask it was read with.
+        if (g_mergeKind != MERGE_ICON) {
+            if (g_hMergeMask)
+                GlobalFree(g_hMergeMask);
+            make_merge_mask();
         }
-        make_merge_mask();
         merge_now();
     }
     free_merge_source();
-    return 1;
 }
 
 static void replay_merge_clipboard(const EditRecord* r)
@@ -440,8 +436,7 @@ static void replay_sphere(void)
     }
 }
 
-// Applies one record; 0 when the replay must stop before it.
-static int replay_record(const EditRecord* r)
+static void replay_record(const EditRecord* r)
 {
     int scratch = 0;
     switch (r->op) {
@@ -502,7 +497,8 @@ static int replay_record(const EditRecord* r)
         replay_text(r);
         break;
     case EDIT_MERGE_FILE:
-        return replay_merge_file(r);
+        replay_merge_file(r);
+        break;
     case EDIT_MERGE_CLIPBOARD:
         replay_merge_clipboard(r);
         break;
@@ -510,7 +506,6 @@ static int replay_record(const EditRecord* r)
         replay_sphere();
         break;
     }
-    return 1;
 }
 
 // Keeps records 1 .. count, freeing what the others own.
@@ -541,10 +536,6 @@ void undo_last_edit(void)
             return;
         EditRecord r = records[i];
         GlobalUnlock(g_hEditHistory);
-        if (!replay_record(&r)) {
-            seam_message_box(g_hwndMain, MERGE_SOURCE_GONE, NULL, MB_OK | MB_ICONEXCLAMATION);
-            truncate_history(i - 1);
-            return;
-        }
+        replay_record(&r);
     }
 }

@@ -233,21 +233,22 @@ static DWORD compensate(DWORD color, int step)
     return out;
 }
 
-void write_text_on_image(HGLOBAL hImage, HGLOBAL hUnconverted, HGLOBAL hText, HFONT hFont, int x,
+int write_text_on_image(HGLOBAL hImage, HGLOBAL hUnconverted, HGLOBAL hText, HFONT hFont, int x,
                          int y, DWORD text_color, DWORD back_color, BYTE text_index,
                          BYTE back_index, int transparent_back, int align, HWND hwnd,
                          int brightness_step, int color_conversion)
 {
     TextColors colors = {text_color & 0xFFFFFF, back_color & 0xFFFFFF, text_index, back_index, transparent_back};
     show_progress(0, 0);
-    draw_text_into_dib(hImage, hText, hFont, x, y, colors, align, hwnd);
+    const int drawn = draw_text_into_dib(hImage, hText, hFont, x, y, colors, align, hwnd);
     show_progress(0, 0);
-    if (!hUnconverted || !is_valid_packed_dib(hUnconverted))
-        return;
+    // The copy follows the image only when the image took the text.
+    if (!drawn || !hUnconverted || !is_valid_packed_dib(hUnconverted))
+        return drawn;
 
     BITMAPINFOHEADER* copy = (BITMAPINFOHEADER*)GlobalLock(hUnconverted);
     if (!copy)
-        return;
+        return drawn;
     if (copy->biBitCount <= 8) {
         if (brightness_step != 0 && color_conversion != 0) {
             colors.text = compensate(colors.text, brightness_step);
@@ -271,4 +272,5 @@ void write_text_on_image(HGLOBAL hImage, HGLOBAL hUnconverted, HGLOBAL hText, HF
     show_progress(0, 0);
     draw_text_into_dib(hUnconverted, hText, hFont, x, y, colors, align, hwnd);
     show_progress(0, 0);
+    return drawn;
 }

@@ -382,10 +382,10 @@ void batch_on_timer(HWND hwnd, UINT_PTR timer_id)
 
 // Reads the cell's new thumbnail and draws it over the old one; the page's
 // cache follows so that repaints show it too.
-static void redraw_rotated(int cell, int turn)
+static void redraw_rotated(int cell)
 {
     int i = cell + g_thumbFirst;
-    HGLOBAL image = draw_thumbnail_from_file(g_hwndBatch, i, 1, turn);
+    HGLOBAL image = draw_thumbnail_from_file(g_hwndBatch, i, 1, 0);
     replace_cached_thumbnail(i, image);
 }
 
@@ -405,10 +405,9 @@ int rotate_thumbnail_file_lossless(int angle, int cell)
     g_jpegtranArgv[8] = empty;
     g_jpegtranArgc = 8;
     HCURSOR old_cursor = SetCursor(LoadCursorA(NULL, IDC_WAIT));
-    // The transform keeps the file's Exif thumbnail as it was: it is shown
-    // turned by the same angle.
+    // The transform turns the file's Exif thumbnail with the picture.
     if (jpegtran_main(g_jpegtranArgc, g_jpegtranArgv))
-        redraw_rotated(cell, angle);
+        redraw_rotated(cell);
     g_jpegtranArgc = 4;
     SetCursor(old_cursor);
     return 1;
@@ -426,7 +425,7 @@ int rotate_thumbnail_file_reencode(int angle, int cell)
     // A file that cannot be read or turned stays as it was.
     if (image && (angle == 90 ? rotate_cw90(&image, &state) : rotate_ccw90(&image, &state)) &&
         write_jpeg_file(path, 85, image, 0, 1, 0))
-        redraw_rotated(cell, 0);
+        redraw_rotated(cell);
     if (image)
         GlobalFree(image);
     SetCursor(old_cursor);

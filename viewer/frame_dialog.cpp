@@ -26,6 +26,23 @@ HWND g_hwndFrameDlg = NULL;
 
 static const int FIELD_CHARS = 255;
 static const int SIDE_FIELDS[4] = {IDC_FRAME_LEFT, IDC_FRAME_TOP, IDC_FRAME_RIGHT, IDC_FRAME_BOTTOM};
+static const char TOO_LARGE[] = "Insufficient Memory for this Operation.";
+
+// Whether the framed image could be held at all, counted at 32 bits as the
+// Stretch dialog counts; widths below 0 add nothing.
+static bool framed_size_fits(HGLOBAL hImage, const int w[4])
+{
+    const BITMAPINFOHEADER* bih = hImage ? (const BITMAPINFOHEADER*)GlobalLock(hImage) : NULL;
+    if (!bih)
+        return false;
+    int64_t width = bih->biWidth, height = bih->biHeight;
+    GlobalUnlock(hImage);
+    for (int i = 0; i < 4; ++i)
+        if (w[i] > 0)
+            (i % 2 == 0 ? width : height) += w[i];
+    return width <= MAX_DIB_DIMENSION && height <= MAX_DIB_DIMENSION &&
+           (uint64_t)dib_row_stride((int32_t)width, 32) * (uint64_t)height <= MAX_DIB_BYTES;
+}
 
 static DWORD bgr(BYTE red, BYTE green, BYTE blue) { return (DWORD)blue | (DWORD)green << 8 | (DWORD)red << 16; }
 static BYTE red_of(DWORD c) { return (BYTE)(c >> 16); }
@@ -142,6 +159,10 @@ static INT_PTR frame_on_ok(HWND hdlg)
             return TRUE;
         }
     }
+    if (!framed_size_fits(g_hImage, w)) {
+        seam_message_box(NULL, TOO_LARGE, NULL, MB_ICONSTOP);
+        return TRUE;
+    }
     write_setting_int("FrameColor_Red", red_of(g_frameColor));
     write_setting_int("FrameColor_Green", green_of(g_frameColor));
     write_setting_int("FrameColor_Blue", blue_of(g_frameColor));
@@ -175,6 +196,9 @@ static INT_PTR frame_on_ok(HWND hdlg)
     if (done) {
         SetRect(&g_rcEditOp, w[0], w[1], w[2], w[3]);
         push_edit_record(EDIT_FRAME, (UINT)g_colorConversion);
+    } else if (w[0] >= 0 && w[1] >= 0 && w[2] >= 0 && w[3] >= 0) {
+        // add_frame refuses a negative width by itself; anything else is memory.
+        seam_message_box(NULL, TOO_LARGE, NULL, MB_ICONSTOP);
     }
     InvalidateRect(GetDlgItem(g_hwndMain, IDC_MAIN_PREVIEW), NULL, TRUE);
     return TRUE;

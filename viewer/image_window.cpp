@@ -22,6 +22,8 @@
 #include "image/palette.h"
 #include "image/preview.h"
 #include "image/seams.h"
+#include "jpeg/exif_read.h"
+#include "jpeg/jpeg_read.h"
 #include "resources/resource.h"
 #include "tools/brightness.h"
 #include "tools/color_reduce.h"
@@ -164,7 +166,7 @@ static void paint_emf(HDC dc, const RECT& c, int tile)
         RECT r = {(c.right - w) / 2, (c.bottom - h) / 2, 0, 0};
         r.right = r.left + w;
         r.bottom = r.top + h;
-        PlayEnhMetaFile(dc, (HENHMETAFILE)g_hImage, &r);
+        play_emf(dc, (HENHMETAFILE)g_hImage, &r);
         return;
     }
     int nx = c.right / w, ny = c.bottom / h;
@@ -172,7 +174,7 @@ static void paint_emf(HDC dc, const RECT& c, int tile)
     for (int j = 0; j < ny; ++j)
         for (int i = 0; i < nx; ++i) {
             RECT r = {x0 + i * w, y0 + j * h, x0 + (i + 1) * w, y0 + (j + 1) * h};
-            PlayEnhMetaFile(dc, (HENHMETAFILE)g_hImage, &r);
+            play_emf(dc, (HENHMETAFILE)g_hImage, &r);
         }
 }
 
@@ -346,6 +348,26 @@ static void step_page(bool next)
     SetCursor(old);
 }
 
+// F6: the Exif segment of the JPEG shown removed, when the user agrees,
+// and the file shown again.
+static void remove_exif_marker(void)
+{
+    if (g_imageKind != KIND_DIB || g_fileFormat != FMT_JPEG)
+        return;
+    FILE* fp = fopen(g_fileName, "rb");
+    if (!fp)
+        return;
+    fclose(fp);
+    SetFileAttributesA(g_fileName, FILE_ATTRIBUTE_NORMAL);
+    if (!is_exif_jpeg(g_fileName) ||
+        seam_message_box(NULL, "Remove EXIF Marker?", "Corvane File Viewer", MB_YESNOCANCEL) != IDYES)
+        return;
+    HCURSOR old = SetCursor(LoadCursorA(NULL, IDC_WAIT));
+    strip_exif_segment(g_fileName);
+    reload_current_file();
+    SetCursor(old);
+}
+
 static LRESULT meta_on_keydown(HWND hwnd, UINT key)
 {
     switch (key) {
@@ -371,8 +393,10 @@ static LRESULT meta_on_keydown(HWND hwnd, UINT key)
     case VK_F9:
         run_huffman_command(hwnd);
         break;
+    case VK_F6:
+        remove_exif_marker();
+        break;
     }
-    // F6 (remove the Exif segment) is not handled yet.
     return 0;
 }
 

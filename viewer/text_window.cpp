@@ -668,9 +668,12 @@ static bool write_item(void)
         return false;
     }
     g_paletteRealizeMode = 1;
-    write_text_on_image(g_hImage, g_hImageUnconverted, g_hWriteText, g_hTextFont, g_textPosX, g_textPosY, g_textColor,
-                        g_textBackColor, g_textColorIndex, g_textBackIndex, g_textBackgroundTransparent, g_textAlign,
-                        g_hwndText, g_brightnessStep, g_colorConversion);
+    // A text that could not be drawn leaves the image, and the history, as they were.
+    if (!write_text_on_image(g_hImage, g_hImageUnconverted, g_hWriteText, g_hTextFont, g_textPosX, g_textPosY,
+                             g_textColor, g_textBackColor, g_textColorIndex, g_textBackIndex,
+                             g_textBackgroundTransparent, g_textAlign, g_hwndText, g_brightnessStep,
+                             g_colorConversion))
+        return false;
     push_edit_record(EDIT_TEXT, (UINT)g_colorConversion);
     if (is_window_open(g_hwndView))
         InvalidateRect(g_hwndView, NULL, FALSE);

@@ -66,6 +66,10 @@ void lossless12(MenuFacts& f) { f.format = FMT_JPEG12, f.jpeg_lossless = 1; }
 void deleted(MenuFacts& f) { f.format = FMT_JPEG, f.file_readable = 0; }
 void pasted(MenuFacts& f) { f.format = FMT_CLIPBOARD, f.edit_count = 2; }
 void edited(MenuFacts& f) { f.edit_count = 2; }
+void edited_once(MenuFacts& f) { f.edit_count = 1; }
+void undone(MenuFacts& f) { f.edit_count = 0; }
+void pasted_once(MenuFacts& f) { f.format = FMT_CLIPBOARD, f.edit_count = 1; }
+void captured_once(MenuFacts& f) { f.format = FMT_SCREEN_CAPTURE, f.edit_count = 1; }
 
 // One row: an image, one item (or popup), the state and label it must get.
 struct StateCase {
@@ -127,6 +131,17 @@ const StateCase RULES[] = {
     {"undo without edits", DIB, 24, 0, nullptr, IDM_MAIN_UNDO, -1, GR, nullptr},
     {"undo after edits", DIB, 24, 0, edited, IDM_MAIN_UNDO, -1, EN, nullptr},
     {"undo, pasted", DIB, 24, 0, pasted, IDM_MAIN_UNDO, -1, GR, nullptr},
+    // The first edit already offers Undo and Restore; undoing it takes them away.
+    {"undo after one edit", DIB, 24, 0, edited_once, IDM_MAIN_UNDO, -1, EN, nullptr},
+    {"restore after one edit", DIB, 24, 0, edited_once, IDM_MAIN_RESTORE, -1, EN, nullptr},
+    {"undo, 8-bit after one edit", DIB, 8, 256, edited_once, IDM_MAIN_UNDO, -1, EN, nullptr},
+    {"undo after the edit undone", DIB, 24, 0, undone, IDM_MAIN_UNDO, -1, GR, nullptr},
+    {"restore after the edit undone", DIB, 24, 0, undone, IDM_MAIN_RESTORE, -1, GR, nullptr},
+    {"restore, pasted", DIB, 24, 0, pasted, IDM_MAIN_RESTORE, -1, GR, nullptr},
+    {"undo, pasted and edited once", DIB, 24, 0, pasted_once, IDM_MAIN_UNDO, -1, GR, nullptr},
+    {"restore, pasted and edited once", DIB, 24, 0, pasted_once, IDM_MAIN_RESTORE, -1, GR, nullptr},
+    {"undo, captured and edited once", DIB, 24, 0, captured_once, IDM_MAIN_UNDO, -1, GR, nullptr},
+    {"restore, captured and edited once", DIB, 24, 0, captured_once, IDM_MAIN_RESTORE, -1, GR, nullptr},
     {"rename, pasted", DIB, 24, 0, pasted, IDM_MAIN_RENAME_FILE, -1, GR, nullptr},
     {"comment, pasted EMF", KIND_EMF, 0, 0, pasted, IDM_MAIN_INSERT_COMMENT, -1, GR, nullptr},
     {"delete, file gone", DIB, 24, 0, deleted, IDM_MAIN_DELETE_FILE, -1, GR, nullptr},
@@ -141,7 +156,10 @@ const StateCase RULES[] = {
     {"make Exif, Exif", DIB, 24, 0, exif, IDM_MAIN_JPEG_EXIF, -1, GR, nullptr},
     {"Exif properties", DIB, 24, 0, exif, IDM_MAIN_EXIF_PROPERTIES, -1, EN, nullptr},
     {"heading, lossless", DIB, 24, 0, lossless, IDM_MAIN_JPEG_HEADING, -1, GR, nullptr},
-    {"rotate, lossless", DIB, 24, 0, lossless, 0, POPUP_JPEG_ROTATE, GR, nullptr},
+    {"rotate, lossless", DIB, 24, 0, lossless, 0, POPUP_JPEG_ROTATE, EN, nullptr},
+    {"other transforms, lossless", DIB, 24, 0, lossless, 0, POPUP_JPEG_OTHER, EN, nullptr},
+    {"to progressive, lossless", DIB, 24, 0, lossless, IDM_MAIN_JPEG_PROGRESSIVE, -1, GR, nullptr},
+    {"optimise, lossless", DIB, 24, 0, lossless, IDM_MAIN_JPEG_OPTIMIZE, -1, GR, nullptr},
     {"rotate, 12-bit", DIB, 24, 0, jpeg12, 0, POPUP_JPEG_ROTATE, EN, nullptr},
     {"optimise, 12-bit", DIB, 24, 0, jpeg12, IDM_MAIN_JPEG_OPTIMIZE, -1, GR, nullptr},
     {"make Exif, 12-bit", DIB, 24, 0, jpeg12, IDM_MAIN_JPEG_EXIF, -1, GR, nullptr},

@@ -2,7 +2,7 @@
 # Checks the files e2e's batch_test had the batch window write: a (moved
 # into the subfolder) and b turned clockwise (the pixels of libjpeg-turbo's
 # jpegtran -copy all -trim -rotate 90 of the same file, Exif kept, the
-# comment as rdjpgcom reads it), c converted to a PNG of half its size
+# comment as rdjpgcom reads it, the Exif thumbnail turned alike), c converted to a PNG of half its size
 # (ImageMagick reads its quadrants), d copied byte for byte into the
 # subfolder and deleted from the folder.
 set -euo pipefail
@@ -17,6 +17,10 @@ for f in sub/batch_a batch_b; do
     cmp -s "$tmp/ours.pnm" "$tmp/ref.pnm" || { echo "FAIL $f.jpg not turned like jpegtran"; exit 1; }
     [ "$(exiftool -s3 -Make "$work/$f.jpg")" = Corvane ] || { echo "FAIL $f.jpg lost its Exif"; exit 1; }
     [ "$(rdjpgcom "$work/$f.jpg")" = "Batch note" ] || { echo "FAIL $f.jpg comment"; exit 1; }
+    # The Exif thumbnail turned with the picture.
+    exiftool -b -ThumbnailImage "$fixtures/${f#sub/}.jpg" | jpegtran -trim -rotate 90 | djpeg -pnm > "$tmp/ref_thumb.pnm"
+    exiftool -b -ThumbnailImage "$work/$f.jpg" | djpeg -pnm > "$tmp/thumb.pnm" 2>/dev/null || true
+    cmp -s "$tmp/thumb.pnm" "$tmp/ref_thumb.pnm" || { echo "FAIL $f.jpg thumbnail not turned"; exit 1; }
 done
 cmp -s "$fixtures/batch_c.jpg" "$work/batch_c.jpg" || { echo "FAIL the converted file changed"; exit 1; }
 size=$(identify -format '%wx%h' "$work/batch_c.png")

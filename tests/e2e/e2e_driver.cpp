@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "resources/resource.h"
+#include "tests/support/fresh_output.h"
 
 static const char PROGRAM_TITLE[] = "Corvane Graphics' File Viewer";
 
@@ -22,6 +23,10 @@ static void make_folders(const std::string& path)
         if (i == path.size() || path[i] == '/' || path[i] == '\\')
             CreateDirectoryA(path.substr(0, i).c_str(), NULL);
 }
+
+// The check scripts after the run read the work folder: only this run's files.
+static ::testing::Environment* const s_fresh_work =
+    ::testing::AddGlobalTestEnvironment(new FreshOutputFolder("CORVANE_E2E_DIR"));
 
 std::string e2e_work_dir(const std::string& sub)
 {

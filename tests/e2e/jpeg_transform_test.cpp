@@ -1,6 +1,6 @@
 // Camera JPEGs as a person meets them: a lossless turn from the main menu
 // through the Save dialog over the same name, with the preview showing the
-// turned picture; Make Exif Compliant; the orientation set by F9's HUFFMAN
+// turned picture (a lossless-coded file too); Make Exif Compliant; the orientation set by F9's HUFFMAN
 // dialog (check_jpeg_transform.sh checks these files with libjpeg-turbo and
 // exiftool); and the EXIF dialog's camera fields and upright thumbnail.
 #include <gtest/gtest.h>
@@ -63,6 +63,55 @@ TEST(JpegTransform, RotateClockwiseTurnsTheFileAndThePreviewAndExifIsMadeComplia
     EXPECT_EQ(exit_by_button(app), 1);
 }
 
+// A lossless-coded JPEG (GDCM's quadrants) turned from the main menu is
+// decoded, turned and coded lossless again over the same name; the image
+// window's item leads to the same Save dialog.
+TEST(JpegTransform, LosslessCodedFileIsTurnedByEncodingItAgain)
+{
+    std::string dir = e2e_work_dir("jpeg_lossless");
+    ASSERT_TRUE(copy_fixture("quadrants_lossless.jpg", dir));
+    std::string path = dir + "\\quadrants_lossless.jpg";
+    std::string before = read_whole_file(path);
+    ASSERT_NE(before.find("\xFF\xC3"), std::string::npos);
+
+    RunningApp app;
+    ASSERT_TRUE(start_app("quadrants_lossless.jpg", dir, app));
+    HWND save = NULL;
+    for (int tries = 0; !save && tries < 6; ++tries) {
+        Sleep(500);
+        PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_JPEG_ROTATE_CW, 0), 0);
+        save = find_process_window(app.process.dwProcessId, "#32770", app.main, 3000);
+    }
+    ASSERT_NE(save, nullptr);
+    EXPECT_EQ(window_text(save), "Save As Lossless Huffman Encoded JPEG");
+    SendMessageA(GetDlgItem(save, 1152), WM_SETTEXT, 0, (LPARAM)path.c_str());
+    click_button(save, IDOK);
+    DWORD start = GetTickCount();
+    while (read_whole_file(path) == before && GetTickCount() - start < 15000) {
+        HWND box = find_process_window(app.process.dwProcessId, "#32770", app.main, 200);
+        if (box && box != save)
+            click_button(box, IDYES);
+    }
+    std::string after = read_whole_file(path);
+    ASSERT_NE(after, before);
+    EXPECT_NE(after.find("\xFF\xC3"), std::string::npos) << "still coded lossless";
+    Sleep(1000);
+    // Turned clockwise: blue over yellow on the left.
+    Shot shot = preview_shot(app, "jpeg_lossless_cw");
+    EXPECT_TRUE(colours_close(shot.in_square(0.4, 0.25), 0x0000FF, 8)) << std::hex << shot.in_square(0.4, 0.25);
+    EXPECT_TRUE(colours_close(shot.in_square(0.4, 0.75), 0xFFFF00, 8)) << std::hex << shot.in_square(0.4, 0.75);
+
+    HWND view = open_image_window(app, IDC_MAIN_CENTER);
+    ASSERT_TRUE(view);
+    PostMessageA(view, WM_COMMAND, MAKEWPARAM(IDM_VIEW_JPEG_ROTATE_180, 0), 0);
+    HWND again = wait_dialog(app, "Save As Lossless Huffman Encoded JPEG", 10000);
+    ASSERT_TRUE(again);
+    click_button(again, IDCANCEL);
+    EXPECT_TRUE(wait_hidden(again));
+    EXPECT_EQ(read_whole_file(path), after) << "cancelled: nothing written";
+    EXPECT_EQ(exit_by_button(app), 1);
+}
+
 // F9 in the image window: the HUFFMAN dialog refuses an orientation outside
 // 1 to 8 and writes a valid one into the file.
 TEST(HuffmanDialog, RefusesNineAndWritesEight)
@@ -97,6 +146,46 @@ TEST(HuffmanDialog, RefusesNineAndWritesEight)
     while (read_whole_file(path) == before && GetTickCount() - start < 5000)
         Sleep(100);
     EXPECT_NE(read_whole_file(path), before);
+    EXPECT_EQ(exit_by_button(app), 1);
+}
+
+// F6 in the image window: No keeps the file; Yes removes its Exif segment
+// and the window shows the file again (its information text now that of a
+// plain JPEG).
+TEST(ImageWindowKeys, F6RemovesTheExifMarkerAndShowsTheFileAgain)
+{
+    std::string dir = e2e_work_dir("exif_f6");
+    ASSERT_TRUE(copy_fixture("camera.jpg", dir));
+    std::string path = dir + "\\camera.jpg";
+    std::string before = read_whole_file(path);
+    ASSERT_NE(before.find("Exif"), std::string::npos);
+    RunningApp app;
+    ASSERT_TRUE(start_app("camera.jpg", dir, app));
+    Sleep(500);
+    HWND view = open_image_window(app, IDC_MAIN_CENTER);
+    ASSERT_TRUE(view);
+    auto info = [&] {
+        PostMessageA(view, WM_COMMAND, MAKEWPARAM(IDM_VIEW_FILE_INFO, 0), 0);
+        return dismiss_message_box(app, 5000);
+    };
+    EXPECT_EQ(info().rfind("image type: Exif JPEG", 0), 0u);
+
+    for (int answer : {IDNO, IDYES}) {
+        PostMessageA(view, WM_KEYDOWN, VK_F6, 0);
+        HWND box = wait_dialog(app, "Corvane File Viewer", 10000);
+        ASSERT_TRUE(box);
+        EXPECT_EQ(box_text(box), "Remove EXIF Marker?");
+        click_button(box, answer);
+        ASSERT_TRUE(wait_hidden(box));
+    }
+    DWORD start = GetTickCount();
+    while (read_whole_file(path).find("Exif") != std::string::npos && GetTickCount() - start < 5000)
+        Sleep(100);
+    std::string after = read_whole_file(path);
+    EXPECT_EQ(after.find("Exif"), std::string::npos);
+    EXPECT_EQ(after.substr(after.size() - 1000), before.substr(before.size() - 1000)) << "the scan kept";
+    EXPECT_TRUE(is_visible(view));
+    EXPECT_EQ(info().rfind("image type: JPEG", 0), 0u);
     EXPECT_EQ(exit_by_button(app), 1);
 }
 

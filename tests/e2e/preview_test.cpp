@@ -248,4 +248,72 @@ TEST(Animation, CursorFramesRepaintCommentFrameLinesAndABrokenFileReleased)
     MoveFileA(renamed.c_str(), path.c_str());
 }
 
+// The windows that cover the screen take every frame too: an animated GIF
+// (paced.gif: red, green, blue, 1.35 s each) moves on in the slideshow and
+// in the full-screen window instead of standing on the frame they first
+// painted. The slideshow paints afresh every 3 s by itself, so its frames
+// are looked at before that: shots started within 1.9 s (at least three)
+// span more than a frame's time.
+std::set<DWORD> frames_seen(HWND window, const char* name)
+{
+    std::set<DWORD> seen;
+    const DWORD start = GetTickCount();
+    int shots = 0;
+    do {
+        const DWORD c = shoot_client(window, name).middle();
+        if (c == RED || c == GREEN || c == BLUE)
+            seen.insert(c);
+        ++shots;
+    } while (seen.size() < 2 && (shots < 3 || GetTickCount() - start < 1900));
+    return seen;
+}
+
+TEST(Animation, FramesFollowInTheSlideshowAndTheFullScreenWindow)
+{
+    std::string dir = e2e_work_dir("cover_animation");
+    ASSERT_TRUE(copy_fixture("paced.gif", dir));
+    RunningApp app;
+    ASSERT_TRUE(start_app("paced.gif", dir, app));
+    Sleep(500);
+    PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_SLIDESHOW, 0), 0);
+    HWND slide = find_process_window(app.process.dwProcessId, "Slide", NULL, 15000);
+    ASSERT_NE(slide, nullptr);
+    EXPECT_GE(frames_seen(slide, "anim_slide").size(), 2u) << "more than one frame in the slideshow";
+    PostMessageA(slide, WM_KEYDOWN, VK_SPACE, 0);
+    ASSERT_TRUE(wait_until_closed(slide, 5000));
+
+    PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_FULL_SCREEN, 0), 0);
+    HWND full = find_process_window(app.process.dwProcessId, "Full", NULL, 10000);
+    ASSERT_NE(full, nullptr);
+    EXPECT_GE(frames_seen(full, "anim_full").size(), 2u) << "more than one frame in the full-screen window";
+    PostMessageA(full, WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_TRUE(wait_until_closed(full, 5000));
+}
+
+// A cancelled Move lets the file go and takes it back: the animation goes on
+// from the frame it had reached (paced.gif: red, green, blue, 1.35 s each)
+// instead of starting again from the first.
+TEST(Animation, CancelledMoveGoesOnFromTheFrameShown)
+{
+    std::string dir = e2e_work_dir("paused_animation");
+    ASSERT_TRUE(copy_fixture("paced.gif", dir));
+    RunningApp app;
+    ASSERT_TRUE(start_app("paced.gif", dir, app));
+    DWORD before = 0;
+    for (int i = 0; i < 60 && (before = preview_shot(app, "paced_before").middle()) != GREEN; ++i)
+        Sleep(100);
+    ASSERT_EQ(before, GREEN) << "the second frame";
+    EXPECT_EQ(run_dialog_command(app, app.main, IDM_MAIN_MOVE_FILE, "Move \"paced.gif\" To:", "", 0, true),
+              (std::vector<std::string>{"Move"}));
+    Sleep(200);
+    const DWORD after = preview_shot(app, "paced_after").middle();
+    EXPECT_TRUE(after == GREEN || after == BLUE) << std::hex << after << ": not back at the first frame";
+    DWORD next = after;
+    for (int i = 0; i < 40 && next != BLUE; ++i) {
+        Sleep(100);
+        next = preview_shot(app, "paced_next").middle();
+    }
+    EXPECT_EQ(next, BLUE) << "the animation goes on";
+}
+
 }  // namespace

@@ -450,4 +450,38 @@ TEST(PaletteWindow, PickerOnTheFirstSwatchRecoloursItsEntry)
     EXPECT_EQ(recoloured, 1) << "entry 0 held " << std::hex << old;
 }
 
+// A text too large to be drawn (a 9000-pixel font) changes nothing and is
+// not recorded: Undo afterwards takes back the edit before it, the inversion.
+TEST(ToolWindows, TextThatCannotBeDrawnIsNotRecorded)
+{
+    ScopedSetting huge("FontHeight", "-9000");
+    std::string dir = e2e_work_dir("text_refused");
+    ASSERT_TRUE(copy_fixture("quadrants.bmp", dir));
+    RunningApp app;
+    ASSERT_TRUE(start_app("quadrants.bmp", dir, app));
+    send_main_command(app, IDM_MAIN_INVERT);
+    ASSERT_EQ(picture_pixel(app, "text_refused_inverted", 8, 4), 0x00FFFFu) << "red inverted";
+
+    Tool tool;
+    ASSERT_TRUE(open_tool(app, IDM_MAIN_WRITE_TEXT, "Text", &tool));
+    pointer(tool, 40, 110);
+    ASSERT_TRUE(press_ok(app, "Write Text on Image -- Select Font"));
+    ASSERT_TRUE(press_ok(app, "Write Text on Image -- Select Colors"));
+    HWND text = wait_dialog(app, "Write Text on Image -- Enter/Edit Text", 10000);
+    ASSERT_TRUE(text);
+    SendMessageA(FindWindowExA(text, NULL, "Edit", NULL), WM_SETTEXT, 0, (LPARAM) "WWWWWWWW");
+    click_button(text, IDOK);
+    HWND position = wait_dialog(app, "Position Text on Image", 10000);
+    ASSERT_TRUE(position);
+    SendDlgItemMessageA(position, IDC_TEXT_CENTER_X, BM_SETCHECK, BST_CHECKED, 0);
+    SendDlgItemMessageA(position, IDC_TEXT_CENTER_Y, BM_SETCHECK, BST_CHECKED, 0);
+    ASSERT_TRUE(press_ok(app, "Position Text on Image"));
+    SendMessageA(tool.window, WM_COMMAND, MAKEWPARAM(IDM_TEXT_ACCEPT, 0), 0);
+    EXPECT_FALSE(IsWindow(tool.window));
+    EXPECT_EQ(picture_pixel(app, "text_refused_accepted", 8, 4), 0x00FFFFu) << "nothing drawn";
+
+    send_main_command(app, IDM_MAIN_UNDO);
+    EXPECT_EQ(picture_pixel(app, "text_refused_undone", 8, 4), RED) << "the inversion undone";
+}
+
 }  // namespace

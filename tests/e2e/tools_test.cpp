@@ -119,6 +119,15 @@ TEST(MenuTools, UndoEachCommandAndTheToolDialogsChangeThePreview)
     PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_FRAME, 0), 0);
     dialog = wait_dialog(app, "quadrants.bmp", 5000);
     ASSERT_TRUE(dialog);
+    // A border no memory could hold is refused as Stretch refuses a size,
+    // and the dialog stays for another width.
+    enter(dialog, IDC_FRAME_UNIFORM_EDIT, "300000");
+    box = find_process_window(app.process.dwProcessId, "#32770", dialog, 5000, "Error");
+    ASSERT_TRUE(box);
+    EXPECT_EQ(window_text(GetDlgItem(box, 0xFFFF)), "Insufficient Memory for this Operation.");
+    click_button(box, IDOK);
+    wait_until_closed(box, 5000);
+    ASSERT_TRUE(IsWindow(dialog)) << "the dialog stays open";
     SendMessageA(GetDlgItem(dialog, IDC_FRAME_UNIFORM), BM_SETCHECK, BST_UNCHECKED, 0);
     SendMessageA(GetDlgItem(dialog, IDC_FRAME_SEPARATE), BM_SETCHECK, BST_CHECKED, 0);
     SetDlgItemTextA(dialog, IDC_FRAME_TOP, "40/2");

@@ -38,7 +38,7 @@ TEST(PngComment, ReplacesEveryDescriptionAndKeepsEveryOtherByte)
     std::string path = test_out_path("png_comment_rewritten.png");
     ASSERT_TRUE(write_file_bytes(path, make_png("", true)));
     HGLOBAL hComment = text_block("abc");
-    write_png_comment(path.c_str(), &hComment);
+    EXPECT_EQ(1, write_png_comment(path.c_str(), &hComment));
     EXPECT_EQ(make_png(png_chunk("tEXt", std::string("Description\0abc", 15)), false), read_file_bytes(path));
     ASSERT_NE(nullptr, hComment);
     GlobalFree(hComment);
@@ -47,9 +47,22 @@ TEST(PngComment, ReplacesEveryDescriptionAndKeepsEveryOtherByte)
     std::string emptied = test_out_path("png_comment_emptied.png");
     ASSERT_TRUE(write_file_bytes(emptied, make_png("", true)));
     HGLOBAL none = NULL;
-    write_png_comment(emptied.c_str(), &none);
+    EXPECT_EQ(1, write_png_comment(emptied.c_str(), &none));
     EXPECT_EQ(make_png("", false), read_file_bytes(emptied));
     EXPECT_TRUE(seams.boxes.empty());
+}
+
+// The dialog's CR LF, and the bare CR the other readers store, become the
+// LF that PNG text wants (check_png.sh has pngcheck judge the file).
+TEST(PngComment, LineEndsAreWrittenAsLineFeeds)
+{
+    std::string path = test_out_path("png_comment_lines.png");
+    ASSERT_TRUE(write_file_bytes(path, make_png("", false)));
+    HGLOBAL hComment = text_block("first\r\nsecond\rthird\n");
+    EXPECT_EQ(1, write_png_comment(path.c_str(), &hComment));
+    GlobalFree(hComment);
+    EXPECT_EQ(make_png(png_chunk("tEXt", std::string("Description\0first\nsecond\nthird\n", 31)), false),
+              read_file_bytes(path));
 }
 
 TEST(PngComment, BrokenOrLockedFileStaysAsItWasAndTheCommentIsKept)
@@ -60,7 +73,7 @@ TEST(PngComment, BrokenOrLockedFileStaysAsItWasAndTheCommentIsKept)
     HGLOBAL hComment = text_block("typed");
     for (size_t cut : {whole.size() - 12, whole.size() - 30, (size_t)20}) {
         ASSERT_TRUE(write_file_bytes(path, whole.substr(0, cut)));
-        write_png_comment(path.c_str(), &hComment);
+        EXPECT_EQ(0, write_png_comment(path.c_str(), &hComment)) << "failure reported as success";
         EXPECT_EQ(whole.substr(0, cut), read_file_bytes(path)) << cut;
     }
     EXPECT_TRUE(seams.boxes.empty());
@@ -68,12 +81,24 @@ TEST(PngComment, BrokenOrLockedFileStaysAsItWasAndTheCommentIsKept)
     // Another program holds the file open for reading only.
     ASSERT_TRUE(write_file_bytes(path, whole));
     HANDLE reader = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
-    write_png_comment(path.c_str(), &hComment);
+    EXPECT_EQ(0, write_png_comment(path.c_str(), &hComment));
     CloseHandle(reader);
     EXPECT_EQ(whole, read_file_bytes(path));
-    ASSERT_EQ(1u, seams.boxes.size());
-    EXPECT_EQ("Cannot Open File for Writing.", seams.boxes[0].text);
-    EXPECT_EQ(path, seams.boxes[0].caption);
+
+    // Another program has locked the file's end: a write in place would stop
+    // half-way through it.
+    HANDLE other = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                               OPEN_EXISTING, 0, NULL);
+    ASSERT_TRUE(LockFile(other, (DWORD)whole.size() - 12, 0, 12, 0));
+    EXPECT_EQ(0, write_png_comment(path.c_str(), &hComment));
+    UnlockFile(other, (DWORD)whole.size() - 12, 0, 12, 0);
+    CloseHandle(other);
+    EXPECT_EQ(whole, read_file_bytes(path));
+    ASSERT_EQ(2u, seams.boxes.size());
+    for (const RecordedBox& box : seams.boxes) {
+        EXPECT_EQ("Cannot Open File for Writing.", box.text);
+        EXPECT_EQ(path, box.caption);
+    }
     ASSERT_NE(nullptr, hComment);
     EXPECT_STREQ("typed", (const char*)GlobalLock(hComment));
     GlobalUnlock(hComment);

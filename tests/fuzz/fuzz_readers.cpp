@@ -13,13 +13,16 @@
 #include "support/test_support.h"
 
 // The Exif information with its thumbnail (the harness carries no dialog
-// resources, so read_exif_info frees what it read), then the thumbnail alone.
+// resources, so read_exif_info frees what it read), then the thumbnail
+// alone, then the orientation rewritten in place (the input is the
+// harness's own copy).
 static bool run_exif_reader(const std::string& path)
 {
     read_exif_info(path.c_str());
     load_exif_thumbnail(path.c_str());
     bool shown = g_hExifThumbnail != NULL;
     release_exif_data();
+    write_exif_orientation(path.c_str(), 3);
     return shown;
 }
 
@@ -33,20 +36,20 @@ const FuzzReader FUZZ_READERS[] = {
     {"JPEG", "jpeg/*.jpg e2e/*.jpg fuzz/jpeg/*.jpg"},
     {"JPEG12", "fuzz/jpeg12/*.jpg made/jpeg12/*.jpg"},
     {"WMF", "made/wmf/*.wmf"},
-    {"EMF", "fuzz/emf/*.emf"},
+    {"EMF", "fuzz/emf/*.emf hostile/EMF-*.emf"},
     {"PNG", "png/basn*.png png/gray-1*.png png/palette-1*.png"},
     {"JBIG", "jbig/*.jbg"},
     {"J2K", "jpeg2000/*.j2k"},
     {"JP2", "jpeg2000/*.jp2"},
     {"SUNRAS", "sun/*.ras"},
-    {"PNM", "pnm/*.pbm pnm/*.pgm pnm/*.ppm fuzz/pnm/*.pnm"},
+    {"PNM", "pnm/*.pbm pnm/*.pgm pnm/*.ppm fuzz/pnm/*.pnm hostile/PNM-*.p?m"},
     {"PCX", "pcx/*.pcx"},
     {"TGA", "targa/*.tga"},
-    {"IFF", "iff/*.iff"},
-    {"ICO", "icon/rgb24.ico icon/im32.ico icon/multi.ico icon/frame_*.ico icon/png256.ico"},
-    {"ANI", "icon/*.ani"},
+    {"IFF", "iff/*.iff hostile/IFF-*.iff"},
+    {"ICO", "icon/rgb24.ico icon/im32.ico icon/multi.ico icon/frame_*.ico icon/png256.ico hostile/ICO-*.ico"},
+    {"ANI", "icon/*.ani hostile/ANI-*.ani"},
     {"SUNICON", "icon/sun_*.ico"},
-    {"EXIF", "exif/camera*.jpg exif/intel.jpg exif/mix.jpg", run_exif_reader},
+    {"EXIF", "exif/camera*.jpg exif/intel.jpg exif/mix.jpg hostile/EXIF-*.jpg", run_exif_reader},
     {"TIFF", "tiff/bw_g3.tif tiff/bw_g4.tif tiff/grey4_tiled.tif tiff/pal8.tif tiff/rgb_jpeg.tif tiff/rgb_jpeg_tiled.tif tiff/rgb_lzw.tif tiff/rgb_lzma.tif tiff/float16.tif tiff/exif.tif"},
 };
 const size_t FUZZ_READER_COUNT = sizeof FUZZ_READERS / sizeof FUZZ_READERS[0];

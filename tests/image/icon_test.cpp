@@ -165,6 +165,43 @@ TEST_F(IconRead, PngEntryComesThroughThePngReader)
     }
 }
 
+// The PNG reader would allocate 8000 x 8000 pixels for about a hundred bytes.
+TEST_F(IconRead, PngEntryLargerThanItsBytesIsRefusedBeforeReading)
+{
+    SeamRecorder seams(32);
+    EXPECT_EQ(nullptr, read_icon_entry(fixture_path("hostile/ICO-png-entry-larger-than-its-bytes.ico"), 1));
+    ASSERT_EQ(1u, seams.boxes.size());
+    EXPECT_EQ("Memory Allocation Error", seams.boxes[0].text);
+}
+
+// A name chunk without its pad byte, and a size that passes the end of the
+// file, are read past as the byte-wise search does; frames whose entries
+// share one bitmap may use the file's bytes once, not once per frame.
+TEST(AniRead, MissingPadByteAndFramesSharingTheirBytes)
+{
+    SeamRecorder seams(32);
+    struct Case { const char* file; bool second_frame; const char* box; };
+    const Case cases[] = {{"hostile/ANI-odd-chunk-without-pad.ani", true, nullptr},
+                          {"hostile/ANI-rate-size-past-the-end.ani", true, nullptr},
+                          {"hostile/ANI-frames-share-one-bitmap.ani", false, "Memory Allocation Error"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        seams.boxes.clear();
+        HFILE file = _lopen(fixture_path(c.file).c_str(), OF_READ);
+        ASSERT_EQ(1, read_ani_file(NULL, &file, &g_subImageCount, &g_animStepCount, &g_hFrameRates, &g_hSubImages,
+                                   NULL));
+        HGLOBAL* frames = (HGLOBAL*)GlobalLock(g_hSubImages);
+        EXPECT_NE(nullptr, frames[0]);
+        EXPECT_EQ(c.second_frame, frames[1] != nullptr);
+        GlobalUnlock(g_hSubImages);
+        free_ani_frames();
+        ASSERT_EQ(c.box ? 1u : 0u, seams.boxes.size());
+        if (c.box) {
+            EXPECT_EQ(c.box, seams.boxes[0].text);
+        }
+    }
+}
+
 TEST(AniRead, StepsPlayFramesInSequenceAtTheirRates)
 {
     struct Case { const char* file; std::vector<uint32_t> want_frames, want_delays; };

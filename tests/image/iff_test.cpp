@@ -104,6 +104,23 @@ TEST(IffRead, RefusesDamagedStructureWithItsMessage)
     EXPECT_EQ("File Read Error", seams.boxes[0].text);
 }
 
+// Hold-and-modify is HAM6 or HAM8: a 32-plane picture with the CAMG bit
+// once got a 24-bit image written 4 bytes a pixel.
+TEST(IffRead, RefusesHoldAndModifyOfOtherPlaneCounts)
+{
+    SeamRecorder seams(32);
+    std::string cmap(16 * 3, '\x40'), camg = chunk("CAMG", be32(0x800));
+    for (int planes : {4, 24, 32}) {
+        SCOPED_TRACE(planes);
+        seams.boxes.clear();
+        std::string body(4 * planes * 8, '\xff');
+        EXPECT_EQ(nullptr, read_iff_bytes(form("ILBM", bmhd(64, 4, planes, 0, 0) + chunk("CMAP", cmap) + camg +
+                                                           chunk("BODY", body))));
+        ASSERT_EQ(1u, seams.boxes.size());
+        EXPECT_EQ("File Read Error", seams.boxes[0].text);
+    }
+}
+
 TEST(IffRead, TruncatedBodyKeepsTheRowsRead)
 {
     SeamRecorder seams(32);

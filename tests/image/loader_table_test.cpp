@@ -11,6 +11,7 @@
 #include "image/current_image.h"
 #include "image/loader.h"
 #include "image/open_windows.h"
+#include "image/preview.h"
 #include "jpeg/jpeg_read.h"
 #include "resources/resource.h"
 #include "support/seam_recorder.h"
@@ -48,6 +49,8 @@ std::string make_folder()
     write_file_bytes(folder + "macbinary.dat", std::string(128, '\0') + read_file_bytes(fixture_path("e2e/quadrants.gif")));
     write_file_bytes(folder + "macbinary.tif", std::string(128, '\0') + read_file_bytes(fixture_path("tiff/rgb_lzw.tif")));
     write_file_bytes(folder + "noise.dat", "not a picture at all");
+    write_file_bytes(folder + "noise.emf", "not a picture at all");
+    write_file_bytes(folder + "short.wmf", "too short");
     write_file_bytes(folder + "broken.j2k", read_file_bytes(fixture_path("jpeg2000/rgb.j2k")).substr(0, 60));
 
     HDC dc = CreateEnhMetaFileA(NULL, (folder + "drawing.emf").c_str(), NULL, NULL);
@@ -95,6 +98,8 @@ TEST_P(LoaderTable, FileIsReadAsItsRowSays)
     g_imageKind = KIND_NONE;
     g_hApp12Text = text_block("Ducky");  // the last JPEG's; no file here has one
     RECT preview = {0, 0, 200, 200};
+    g_animDestWidth = 7;  // the last picture's frame
+    g_animDestHeight = 3;
     load_selected_file(main, preview);
     EXPECT_EQ(g_hApp12Text, nullptr) << c.file;
 
@@ -104,6 +109,8 @@ TEST_P(LoaderTable, FileIsReadAsItsRowSays)
     EXPECT_EQ(seams.boxes.size(), c.boxes) << c.file;
     EXPECT_TRUE(c.beeps < 0 || seams.beeps.size() == (size_t)c.beeps) << c.file << " beeps " << seams.beeps.size();
     EXPECT_EQ(0, strncmp(g_infoText, c.info_start, strlen(c.info_start))) << g_infoText;
+    if (c.kind == KIND_NONE)  // nothing read: the empty square of no selection
+        EXPECT_EQ(g_animDestWidth, g_animDestHeight) << c.file;
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, LoaderTable, ::testing::Values(
@@ -128,6 +135,8 @@ INSTANTIATE_TEST_SUITE_P(Files, LoaderTable, ::testing::Values(
     LoadCase{"picture.pcx", KIND_DIB, FMT_NONE}, LoadCase{"picture.tga", KIND_DIB, FMT_TARGA},
     LoadCase{"picture.iff", KIND_DIB, FMT_IFF}, LoadCase{"single.ico", KIND_DIB, FMT_ICON},
     LoadCase{"sun.ico", KIND_DIB, FMT_NONE}, LoadCase{"cursor.ani", KIND_ANI, FMT_NONE},
-    LoadCase{"noise.dat", KIND_NONE, FMT_NONE}));
+    LoadCase{"noise.dat", KIND_NONE, FMT_NONE},
+    LoadCase{"noise.emf", KIND_NONE, FMT_NONE},
+    LoadCase{"short.wmf", KIND_NONE, FMT_NONE, -1, "", 1}));
 
 }  // namespace

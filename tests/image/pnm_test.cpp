@@ -78,13 +78,83 @@ TEST(PnmRead, UnseparatedBitmapDigitsAndStandardPamTupleType)
     take_comment();
 }
 
-// Maxval past 16 bits; other damage is the mutation harness's.
+// What the reader refuses, and with which message: a file that is no PBM
+// file at all is the loader's to report; a header it cannot take, or one
+// that claims far more raster than the file holds, gets "File Read Error"
+// before anything is allocated. Other damage is the mutation harness's.
 TEST(PnmRead, RefusesWhatItCannotReadWithItsMessage)
 {
+    struct Case { const char* name; std::string bytes; const char* message; };
+    const Case cases[] = {
+        {"pnm_refused.ppm", "P6\n2 2\n70000\n" + std::string(24, '\x01'), "File Read Error"},
+        {"pnm_refused_type.pnm", "P9\n2 2\n255\n\x01\x02\x03\x04", "File Read Error"},
+        {"pnm_refused_huge.ppm", "P6 12700 12700 255\n", "File Read Error"},
+        {"pnm_refused_huge.pam",
+         "P7\nWIDTH 11585\nHEIGHT 11585\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n" + std::string(8, '\xff'),
+         "File Read Error"},
+        {"pnm_refused_not.pgm", "not a portable map", nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SeamRecorder seams(32);
+        EXPECT_EQ(nullptr, read_bytes(c.name, c.bytes));
+        ASSERT_EQ(c.message ? 1u : 0u, seams.boxes.size());
+        if (c.message)
+            EXPECT_EQ(c.message, seams.boxes[0].text);
+    }
     SeamRecorder seams(32);
-    EXPECT_EQ(nullptr, read_bytes("pnm_refused.pnm", "P5\n2 2\n70000\n\x01\x02\x03\x04"));
-    ASSERT_EQ(1u, seams.boxes.size());
-    EXPECT_EQ("File Read Error", seams.boxes[0].text);
+    EXPECT_EQ(nullptr, read_pnm_file(test_out_path("pnm_no_such_file.pgm").c_str(), nullptr));
+    EXPECT_TRUE(seams.boxes.empty());
+
+    // A raster cut to a quarter still shows, its missing rows 0.
+    DibBlock cut(read_bytes("pnm_cut.pgm", "P5\n4 4\n255\n\x09\x09\x09\x09"));
+    ASSERT_TRUE(cut);
+    EXPECT_EQ(9, cut.row(3)[3]);
+    EXPECT_EQ(0, cut.row(0)[0]);
+    EXPECT_TRUE(seams.boxes.empty());
+}
+
+// A binary raster begins after the one white-space character that ends the
+// header, even when that is a blank on the header line and the raster
+// begins with bytes that look like blanks or line ends.
+TEST(PnmRead, BinaryRasterBeginsAfterOneWhiteSpaceCharacter)
+{
+    struct Case { const char* name; std::string bytes; uint32_t first_row; };
+    const Case cases[] = {
+        {"pnm_blank_end.pgm", "P5 3 1 255 \x41\x0a\x42", 0x420a41},
+        {"pnm_blank_lf.pgm", "P5\n3 1\n255\n\x0d\x0a\x20", 0x200a0d},
+        {"pnm_blank_end.pbm", "P4 8 1 \x0a", 0x0a},
+        {"pnm_hash_end.pgm", "P5 3 1 255#note\n\x20\x21\x22", 0x222120},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        DibBlock dib(read_bytes(c.name, c.bytes));
+        ASSERT_TRUE(dib);
+        const BYTE* row = dib.row(0);
+        EXPECT_EQ(c.first_row, (uint32_t)(row[0] | row[1] << 8 | row[2] << 16) & (dib.bih->biBitCount == 1 ? 0xff : ~0u));
+    }
+}
+
+// Graymaps past 16 bits: three or four bytes a sample, the full ranges
+// keeping the first byte, other maxvals scaled.
+TEST(PnmRead, GraymapSamplesWiderThanSixteenBits)
+{
+    struct Case { const char* name; std::string bytes; BYTE want[2]; };
+    const Case cases[] = {
+        {"pnm_wide_24.pgm", std::string("P5\n2 1\n16777215\n\x80\x7f\xff\x12\x34\x56", 22), {0x80, 0x12}},
+        {"pnm_wide_32.pgm", std::string("P5\n2 1\n4294967295\n\xfe\0\0\x01\x01\0\0\0", 26), {0xfe, 0x01}},
+        {"pnm_wide_70000.pgm", std::string("P5\n2 1\n70000\n\x01\x11\x70\0\x88\xb8", 19), {255, 127}},
+    };
+    SeamRecorder seams(32);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        DibBlock dib(read_bytes(c.name, c.bytes));
+        ASSERT_TRUE(dib);
+        EXPECT_EQ(256u, dib.bih->biClrUsed);
+        EXPECT_EQ(c.want[0], dib.row(0)[0]);
+        EXPECT_EQ(c.want[1], dib.row(0)[1]);
+    }
+    EXPECT_TRUE(seams.boxes.empty());
 }
 
 TEST(PnmWrite, EveryWriterReadsBack)
@@ -144,6 +214,7 @@ TEST(PnmComment, RewritesHeaderAndKeepsRaster)
         {"pnm_comment_p5.pgm", "P5\n# one\n# two\n2 2\n255\n" + raster, "new first\r\nnew second\r\n",
          "P5\n# new first\n# new second\n2 2\n255\n" + raster},
         {"pnm_comment_cr.pgm", "P5 2 2 255\n" + raster, "a\rb\r", "P5\n# a\n# b\n2 2\n255\n" + raster},
+        {"pnm_comment_blank.pgm", "P5 2 2 255 " + raster, "z", "P5\n# z\n2 2\n255\n" + raster},
         {"pnm_comment_empty.pgm", "P5\n# gone\n2 2\n255\n" + raster, "", "P5\n2 2\n255\n" + raster},
         {"pnm_comment_plain.pgm", "P2\n2 1\n9\n3 # inside\n4\n", "x", "P2\n# x\n2 1\n9\n3 \n4\n"},
         {"pnm_comment_pam.pam",

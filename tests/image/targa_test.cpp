@@ -42,7 +42,8 @@ TEST(TargaRead, EveryKindMatchesNetpbm)
     const Case cases[] = {{"rgb", 0, false},     {"rgb_raw", 0, false},   {"cmap", 0, false},
                           {"cmap_raw", 0, false}, {"cmap16", 7, false},   {"cmap16_raw", 7, false},
                           {"grey", 0, false},    {"grey_raw", 0, false},  {"rgba", 0, true},
-                          {"rgba_raw", 0, true}, {"im_rle", 0, false}};
+                          {"rgba_raw", 0, true}, {"im_rle", 0, false}, {"grey_alpha", 0, true},
+                          {"grey_alpha_raw", 0, true}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         DibBlock image(read_tga_path(fixture_path(std::string("targa/") + c.name + ".tga")));

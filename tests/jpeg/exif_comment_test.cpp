@@ -167,6 +167,33 @@ TEST(ExifOrientation, MalformedSegmentsChangeNothing)
     EXPECT_EQ(orientation_of(path), 8);
 }
 
+// A segment of the largest length (0xFFFF) is rewritten whole; a file
+// whose markers cannot be walked is kept and the user told.
+TEST(ExifOrientation, LargestSegmentIsRewrittenAndABrokenFileIsReported)
+{
+    const struct {
+        const char* name;
+        int written;
+    } cases[] = {{"EXIF-app1-ffff.jpg", 1}, {"EXIF-app1-ffff-cut.jpg", 0}};
+    for (const auto& c : cases) {
+        std::string before = read_file_bytes(fixture_path(std::string("hostile/") + c.name));
+        ASSERT_GT(before.size(), 65536u) << c.name;
+        std::string path = place(c.name, before);
+        SeamRecorder recorder;
+        EXPECT_EQ(write_exif_orientation(path.c_str(), 3), c.written) << c.name;
+        std::string after = read_file_bytes(path);
+        ASSERT_EQ(after.size(), before.size()) << c.name;
+        EXPECT_EQ(after == before, c.written == 0) << c.name;
+        if (c.written) {
+            EXPECT_EQ(orientation_of(path), 3);
+            EXPECT_TRUE(recorder.boxes.empty());
+        } else {
+            ASSERT_EQ(recorder.boxes.size(), 1u) << c.name;
+            EXPECT_EQ(recorder.boxes[0].text, "Cannot Rewrite JPEG File");
+        }
+    }
+}
+
 TEST(ExifSegment, StripsTheSegmentOrSaysItIsMissing)
 {
     std::string stripped = place("stripped.jpg", fixture("mix.jpg"));

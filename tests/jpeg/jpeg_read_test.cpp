@@ -82,36 +82,41 @@ TEST_F(JpegReadTest, CmykFileFromImageMagickMatchesItsSrgbRendering)
     EXPECT_EQ(g_jpegColorSpace, JPEG_COLOR_YCCK);
 }
 
-// Only a file with the Adobe marker (as ImageMagick's above) is stored inverted.
-TEST_F(JpegReadTest, CmykWithoutAdobeMarkerIsNotInverted)
+// Every CMYK file is taken as stored inverted, as Adobe's applications
+// write it, whether or not it carries their marker: both files below store
+// the inverse of C 200, M 20, Y 20, K 128 and show the same colour.
+TEST_F(JpegReadTest, CmykIsTakenInvertedWithOrWithoutAdobeMarker)
 {
-    jpeg_compress_struct cinfo;
-    jpeg_error_mgr err;
-    cinfo.err = jpeg_std_error(&err);
-    jpeg_create_compress(&cinfo);
-    std::string path = test_out_path("cmyk_plain.jpg");
-    FILE* fp = fopen(path.c_str(), "wb");
-    jpeg_stdio_dest(&cinfo, fp);
-    cinfo.image_width = cinfo.image_height = 8;
-    cinfo.input_components = 4;
-    cinfo.in_color_space = JCS_CMYK;
-    jpeg_set_defaults(&cinfo);
-    cinfo.write_Adobe_marker = FALSE;
-    jpeg_set_quality(&cinfo, 100, TRUE);
-    jpeg_start_compress(&cinfo, TRUE);
-    std::vector<JSAMPLE> row;
-    for (int x = 0; x < 8; ++x)
-        row.insert(row.end(), {200, 20, 20, 128});
-    for (JSAMPROW r = row.data(); cinfo.next_scanline < 8;)
-        jpeg_write_scanlines(&cinfo, &r, 1);
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    fclose(fp);
-    PnmImage got = decode_jpeg(path);
-    ASSERT_FALSE(got.empty());
-    const int want[3] = {27, 117, 117};  // 200 is much cyan
-    for (int c = 0; c < 3; ++c)
-        EXPECT_NEAR(got.at(3, 3, c), want[c], 3) << c;
+    for (boolean adobe : {FALSE, TRUE}) {
+        jpeg_compress_struct cinfo;
+        jpeg_error_mgr err;
+        cinfo.err = jpeg_std_error(&err);
+        jpeg_create_compress(&cinfo);
+        std::string path = test_out_path(adobe ? "cmyk_adobe.jpg" : "cmyk_plain.jpg");
+        FILE* fp = fopen(path.c_str(), "wb");
+        jpeg_stdio_dest(&cinfo, fp);
+        cinfo.image_width = cinfo.image_height = 8;
+        cinfo.input_components = 4;
+        cinfo.in_color_space = JCS_CMYK;
+        jpeg_set_defaults(&cinfo);
+        cinfo.write_Adobe_marker = adobe;
+        jpeg_set_quality(&cinfo, 100, TRUE);
+        jpeg_start_compress(&cinfo, TRUE);
+        std::vector<JSAMPLE> row;
+        for (int x = 0; x < 8; ++x)
+            row.insert(row.end(), {255 - 200, 255 - 20, 255 - 20, 255 - 128});
+        for (JSAMPROW r = row.data(); cinfo.next_scanline < 8;)
+            jpeg_write_scanlines(&cinfo, &r, 1);
+        jpeg_finish_compress(&cinfo);
+        jpeg_destroy_compress(&cinfo);
+        fclose(fp);
+        ASSERT_EQ(read_file_bytes(path).find("Adobe") != std::string::npos, adobe != FALSE);
+        PnmImage got = decode_jpeg(path);
+        ASSERT_FALSE(got.empty());
+        const int want[3] = {27, 117, 117};  // 200 is much cyan
+        for (int c = 0; c < 3; ++c)
+            EXPECT_NEAR(got.at(3, 3, c), want[c], 3) << c << (adobe ? " with" : " without") << " marker";
+    }
 }
 
 // A G3FAX APP1 makes a colour file ITU Lab when read with information text; a

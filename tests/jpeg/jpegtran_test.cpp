@@ -11,6 +11,7 @@
 
 #include "formats/format_test_util.h"
 #include "jpeg/jpeg_test_util.h"
+#include "jpeg/exif_read.h"
 #include "jpeg/jpeg_write.h"
 #include "jpeg/jpegtran.h"
 #include "support/seam_recorder.h"
@@ -61,19 +62,98 @@ TEST(Jpegtran, SwitchesAreCheckedBeforeTheOutputIsTouched)
         {{"-restart", "70000", in, out}, 0},
         {{"-out", "x", in, out}, 0},
         {{"-arithmetic", in, out}, 0},
-        {{"-scans", "x", in, out}, 0},
+        {{"-scans", test_out_path("no_such_script.txt"), in, out}, 0},
         {{"-rotate"}, 0},
         {{in}, 0},
         {{in, out, out}, 0},
         {{test_out_path("missing.jpg"), out}, 0},
         {{not_jpeg, out}, 0},
     };
-    SeamRecorder recorder;
     for (const auto& c : cases) {
+        SeamRecorder recorder;
         write_file_bytes(out, "old content");
         EXPECT_EQ(run(c.args), c.result) << c.args[0];
         if (c.result == 0)
             EXPECT_EQ(read_file_bytes(out), "old content") << c.args[0];
+        // A refused run is told in one box, with the diagnostic.
+        ASSERT_EQ(recorder.boxes.size(), c.result ? 0u : 1u) << c.args[0];
+        if (c.result == 0) {
+            EXPECT_EQ(recorder.boxes[0].caption, "Lib JPEG") << c.args[0];
+            EXPECT_NE(recorder.boxes[0].text, "") << c.args[0];
+        }
+    }
+}
+
+// A scan script (comments, commas as blanks) makes the scans it names,
+// with the same coefficients; a broken script is refused with its message
+// and the output left alone.
+TEST(Jpegtran, ScanScriptsMakeTheirScansOrAreRefused)
+{
+    std::string in = fixture_path("jpegtran/baseline.jpg"), out = test_out_path("jpegtran_scans.jpg");
+    std::string script = write_out("scans_good.txt",
+                                   "# DC of all three, then each component's AC\n0,1,2: 0 0 0 0;\n"
+                                   "0: 1 63 0 0;  1: 1 63 0 0 ;\n2:1 63 0 0\n");
+    SeamRecorder recorder;
+    ASSERT_EQ(run({"-scans", script, in, out}), 1);
+    std::string written = read_file_bytes(out);
+    EXPECT_NE(find_marker(written, 0xC2), std::string::npos) << "progressive frame";
+    size_t scans = 0;
+    for (size_t at = written.find("\xFF\xDA"); at != std::string::npos; at = written.find("\xFF\xDA", at + 2))
+        ++scans;
+    EXPECT_EQ(scans, 4u);
+    EXPECT_TRUE(pixels_within(decode_jpeg(out), decode_jpeg(in), 0));
+    EXPECT_TRUE(recorder.boxes.empty());
+
+    std::string many;
+    for (int i = 0; i < 101; ++i)
+        many += "0;\n";
+    const struct {
+        const char* name;
+        std::string text;
+        const char* message;
+    } bad[] = {
+        {"scans_many.txt", many, "Too many scans defined in file "},
+        {"scans_five.txt", "0 1 2 0 1;", "Too many components in one scan in file "},
+        {"scans_short.txt", "0: 1;", "Invalid scan entry format in file "},
+        {"scans_extra.txt", "0: 1 63 0 0 5;", "Invalid scan entry format in file "},
+        {"scans_word.txt", "0 1 2; full", "Non-numeric data in file "},
+        {"", "", "Can't open scan definition file "},
+    };
+    for (const auto& c : bad) {
+        std::string path = c.name[0] ? write_out(c.name, c.text) : test_out_path("scans_missing.txt");
+        write_file_bytes(out, "old content");
+        SeamRecorder boxes;
+        EXPECT_EQ(run({"-scans", path, in, out}), 0) << c.message;
+        EXPECT_EQ(read_file_bytes(out), "old content") << c.message;
+        ASSERT_EQ(boxes.boxes.size(), 1u) << c.message;
+        EXPECT_EQ(boxes.boxes[0].text, c.message + path) << c.message;
+    }
+}
+
+// The Exif thumbnail turns with the picture, and a grey picture gets a grey
+// one (check_jpegtran.sh compares them with jpegtran's turn).
+TEST(Jpegtran, ExifThumbnailFollowsThePicture)
+{
+    std::string in = fixture_path("jpegtran/camera_thumb.jpg");
+    const struct {
+        std::vector<std::string> switches;
+        int width, height, bits;
+    } cases[] = {{{"-rotate", "90", "-trim"}, 32, 48, 24}, {{"-grayscale"}, 48, 32, 8}};
+    SeamRecorder recorder;
+    for (const auto& c : cases) {
+        std::string out = test_out_path("jpegtran_thumb_case.jpg");
+        std::vector<std::string> args = c.switches;
+        args.insert(args.end(), {in, out});
+        ASSERT_EQ(run(args), 1);
+        load_exif_thumbnail(out.c_str());
+        ASSERT_NE(g_hExifThumbnail, nullptr);
+        const BITMAPINFOHEADER* bih = (const BITMAPINFOHEADER*)GlobalLock(g_hExifThumbnail);
+        EXPECT_EQ(bih->biWidth, c.width) << c.switches[0];
+        EXPECT_EQ(bih->biHeight, c.height) << c.switches[0];
+        EXPECT_EQ(bih->biBitCount, c.bits) << c.switches[0];
+        GlobalUnlock(g_hExifThumbnail);
+        GlobalFree(g_hExifThumbnail);
+        g_hExifThumbnail = NULL;
     }
     EXPECT_TRUE(recorder.boxes.empty());
 }
@@ -105,6 +185,34 @@ TEST(Jpegtran12, TurnIsTrimmedToWholeBlocksAndShowsTheTurnedPicture)
             for (int c = 0; c < 3; ++c)
                 difference += std::abs(turned.at(x, y, c) - original.at(y, 31 - x, c));
     EXPECT_LT(difference / (50 * 32 * 3), 2.0);
+}
+
+// A thumbnail that cannot be turned (not a JPEG, or lying outside the
+// segment) is unlinked rather than left sideways; the picture still turns.
+TEST(Jpegtran, ThumbnailThatCannotTurnIsDropped)
+{
+    std::string good = read_file_bytes(fixture_path("jpegtran/camera_thumb.jpg"));
+    size_t thumb = good.find("\xFF\xD8\xFF", 2);
+    size_t offset_entry = good.find(std::string("\x02\x01\x00\x04\x00\x00\x00\x01", 8));
+    if (offset_entry == std::string::npos)
+        offset_entry = good.find(std::string("\x01\x02\x04\x00\x01\x00\x00\x00", 8));
+    ASSERT_NE(thumb, std::string::npos);
+    ASSERT_NE(offset_entry, std::string::npos);
+    std::string not_jpeg = good, outside = good;
+    not_jpeg.replace(thumb, 4, "JUNK");
+    outside.replace(offset_entry + 8, 4, std::string("\x00\xFF\xFF\x00", 4));
+    SeamRecorder recorder;
+    for (const std::string& bytes : {not_jpeg, outside}) {
+        std::string in = write_out("jpegtran_bad_thumb.jpg", bytes), out = test_out_path("jpegtran_bad_thumb_out.jpg");
+        ASSERT_EQ(run({"-rotate", "90", "-trim", in, out}), 1);
+        EXPECT_EQ(load_exif_thumbnail(out.c_str()), 1) << "still Exif";
+        EXPECT_EQ(g_hExifThumbnail, nullptr);
+        release_exif_data();
+        PnmImage turned = decode_jpeg(out);
+        EXPECT_EQ(turned.width, 48);
+        EXPECT_EQ(turned.height, 64);
+    }
+    EXPECT_TRUE(recorder.boxes.empty());
 }
 
 }  // namespace

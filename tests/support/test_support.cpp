@@ -3,6 +3,7 @@
 #include "support/test_support.h"
 
 #include "image/current_image.h"
+#include "support/fresh_output.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +19,11 @@ static std::string env_folder(const char* name, const char* fallback)
         folder += '/';
     return folder;
 }
+
+// Registered with the program's first static objects, run before its first
+// test; a program that never writes (no test_out_path) does not link this.
+static ::testing::Environment* const s_fresh_output =
+    ::testing::AddGlobalTestEnvironment(new FreshOutputFolder("CORVANE_TEST_OUT"));
 
 std::string fixture_path(const std::string& name)
 {

@@ -32,7 +32,7 @@ void reload()
 // Each edit as its command (or window) applies and records it.
 void edit(int op, int arg = 0)
 {
-    int scratch = 0, zero = 0;
+    int scratch = 0;
     switch (op) {
     case EDIT_ROTATE_CW90:
         if (g_hImageUnconverted)
@@ -42,10 +42,12 @@ void edit(int op, int arg = 0)
     case EDIT_ROTATE_ANGLE:
     case EDIT_SKEW_H:
         g_rotateAngle = arg;
-        rotate_skew_current_image(&g_hImage, &g_colorConversion, &g_brightnessStep, g_baseColorTable,
-                                  RGB(255, 255, 255), op);
-        if (g_hImageUnconverted)
-            rotate_skew_current_image(&g_hImageUnconverted, &scratch, &zero, NULL, RGB(255, 255, 255), op);
+        // As the rotate and skew dialogs do it, the copy with the same settings.
+        if (rotate_skew_current_image(&g_hImage, &g_colorConversion, &g_brightnessStep, g_baseColorTable,
+                                      RGB(255, 255, 255), op) &&
+            g_hImageUnconverted)
+            rotate_skew_current_image(&g_hImageUnconverted, &g_colorConversion, &g_brightnessStep,
+                                      g_baseColorTable, RGB(255, 255, 255), op);
         break;
     case EDIT_CROP:
         SetRect(&g_rcEditOp, 3, 2, 20, 15);
@@ -203,6 +205,8 @@ const UndoCase UNDO_CASES[] = {
     {"SkewResizeFrame", 8, {{EDIT_SKEW_H, 20}, {EDIT_RESIZE, 0}, {EDIT_FRAME, 0}, {EDIT_INVERT, 0}}},
     {"GreyRedEyeText", 24, {{EDIT_RED_EYE, 0}, {EDIT_COLOR_CONVERSION, CONV_GREYSCALE}, {EDIT_TEXT, 0}, {EDIT_INVERT, 0}}},
     {"MergeOfTheKeptSource", 24, {{EDIT_BRIGHTER, 0}, {EDIT_MERGE_CLIPBOARD, 0}, {EDIT_ROTATE_CW90, 0}}},
+    // A palette copy is turned smoothly and reduced again under a brightness step.
+    {"PaletteCopyTurnedAsTheDialogDoes", 8, {{EDIT_COLOR_CONVERSION, CONV_BEST_16}, {EDIT_BRIGHTER, 0}, {EDIT_ROTATE_ANGLE, 30}, {EDIT_INVERT, 0}}},
     {"SphereDropsTheCopy", 24, {{EDIT_COLOR_CONVERSION, CONV_BEST_16}, {EDIT_SPHERE, 0}, {EDIT_INVERT, 0}}},
 };
 
@@ -237,9 +241,9 @@ TEST_F(UndoReplayRules, ConversionsAlreadyMetRestoreAndMonochromeIsPure)
 }
 
 // A merge file is read again, a Windows metafile drawn as the enhanced one
-// the merge draws; once the file is gone the replay stops there with a
-// message, dropping the records from the merge on.
-TEST_F(UndoReplayRules, MergeFileIsReadAgainAndItsLossStopsThere)
+// the merge draws; once the file is gone its record is passed over without
+// a message and the edits after it are still replayed.
+TEST_F(UndoReplayRules, MergeFileIsReadAgainAndItsLossIsPassedOver)
 {
     g_file = make_dib(30, 20, 24);
     const std::string path = test_out_path("replay_merge_source.wmf");
@@ -255,25 +259,86 @@ TEST_F(UndoReplayRules, MergeFileIsReadAgainAndItsLossStopsThere)
     SetRect(&g_rcMerge, 5, 2, 9, 6);
     g_mergePlaced = 0;
     push_edit_record(EDIT_MERGE_FILE, 0);
+    push_edit_record(EDIT_ROTATE_CW90, 0);
     push_edit_record(EDIT_INVERT, 0);
     push_edit_record(EDIT_INVERT, 0);
 
     undo_last_edit();
-    EXPECT_EQ(g_editCount, 3u);
+    EXPECT_EQ(g_editCount, 4u);
     RgbImage merged = dib_to_rgb(g_hImage);
-    EXPECT_EQ(merged.at(4, 1), (Rgb{0, 0, 0}));
-    EXPECT_EQ(merged.at(7, 4), (Rgb{0, 255, 255})) << "red merged, then inverted";
+    ASSERT_EQ(merged.width, 20);
+    // (x, y) of the 30 x 20 picture is (19 - y, x) once turned clockwise.
+    EXPECT_EQ(merged.at(19 - 1, 4), (Rgb{0, 0, 0}));
+    EXPECT_EQ(merged.at(19 - 4, 7), (Rgb{0, 255, 255})) << "red merged, then inverted";
     EXPECT_TRUE(seams.boxes.empty());
 
     DeleteFileA(path.c_str());
     reload();
     undo_last_edit();
-    EXPECT_EQ(g_editCount, 1u);
-    ASSERT_EQ(seams.boxes.size(), 1u);
-    HGLOBAL inverted = copy_packed_dib(g_file);
-    invert_colors(inverted);
-    EXPECT_TRUE(same_image(g_hImage, inverted));
-    GlobalFree(inverted);
+    EXPECT_EQ(g_editCount, 3u) << "the merge record stays";
+    EXPECT_TRUE(seams.boxes.empty());
+    HGLOBAL want = copy_packed_dib(g_file);
+    invert_colors(want);
+    int scratch = 0;
+    rotate_cw90(&want, &scratch);
+    EXPECT_TRUE(same_image(g_hImage, want)) << "the turn after the lost merge is replayed";
+    GlobalFree(want);
+}
+
+// An icon file: 6 x 4 red pixels, 24 bits, whose AND mask leaves the left
+// three columns transparent.
+std::string write_icon_file(const std::string& name)
+{
+    const int w = 6, h = 4, xor_stride = 20, and_stride = 4;
+    std::string data(40 + (xor_stride + and_stride) * h, '\0');
+    BITMAPINFOHEADER bih = {};
+    bih.biSize = 40;
+    bih.biWidth = w;
+    bih.biHeight = 2 * h;
+    bih.biPlanes = 1;
+    bih.biBitCount = 24;
+    memcpy(&data[0], &bih, 40);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x)
+            data[40 + y * xor_stride + 3 * x + 2] = '\xff';
+        data[40 + xor_stride * h + y * and_stride] = '\xe0';
+    }
+    std::string file("\0\0\1\0\1\0", 6);
+    const BYTE entry[16] = {w, h, 0, 0, 1, 0, 24, 0, (BYTE)data.size(), 0, 0, 0, 22, 0, 0, 0};
+    file.append((const char*)entry, 16);
+    file += data;
+    const std::string path = test_out_path(name);
+    HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    DWORD written = 0;
+    WriteFile(f, file.data(), (DWORD)file.size(), &written, NULL);
+    CloseHandle(f);
+    return path;
+}
+
+// A merged icon is drawn again through its own mask, placed transparently
+// or over the background.
+TEST_F(UndoReplayRules, MergedIconIsReplayedThroughItsMask)
+{
+    const std::string path = write_icon_file("replay_merge_source.ico");
+    g_file = make_dib(30, 20, 24);
+    for (int placed : {1, 0}) {
+        reload();
+        g_hMergePath = text_block(path);
+        SetRect(&g_rcMerge, 10, 5, 16, 9);
+        g_mergePlaced = placed;
+        push_edit_record(EDIT_MERGE_FILE, 0);
+        push_edit_record(EDIT_INVERT, 0);
+        undo_last_edit();
+        EXPECT_EQ(g_editCount, 1u);
+        RgbImage merged = dib_to_rgb(g_hImage);
+        EXPECT_EQ(merged.at(14, 6), (Rgb{255, 0, 0})) << placed << ": the opaque half";
+        EXPECT_EQ(merged.at(11, 6), placed ? (Rgb{0, 0, 0}) : (Rgb{255, 255, 255}))
+            << placed << ": the transparent half";
+        EXPECT_EQ(merged.at(20, 6), (Rgb{0, 0, 0})) << placed;
+        clear_edit_history();
+    }
+    EXPECT_TRUE(seams.boxes.empty());
+    DeleteFileA(path.c_str());
 }
 
 }  // namespace

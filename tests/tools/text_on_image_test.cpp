@@ -155,4 +155,24 @@ TEST_F(TextOnImage, CopyUnderABrightnessStepGetsTheInverseCurve)
     GlobalFree(copy);
 }
 
+// A text whose box is too large to render is refused: 0, and neither the
+// image nor its copy is touched (the caller then records nothing).
+TEST_F(TextOnImage, TextTooLargeToRenderReportsNothingDrawn)
+{
+    HGLOBAL image = make_dib(60, 40, 24), copy = make_dib(60, 40, 24);
+    HFONT huge = CreateFontA(-9000, 0, 0, 0, FW_BOLD, 0, 0, 0, 0, 0, 0, 0, 0, "Arial");
+    EXPECT_EQ(write_text_on_image(image, copy, make_text("WWWWWWWW"), huge, 0, 0, 0x808080, 0xFFFFFF, 0, 0, 0, 0,
+                                  NULL, 0, 0),
+              0);
+    DeleteObject(huge);
+    EXPECT_EQ(dib_to_rgb(image).at(0, 0), (Rgb{0, 0, 0}));
+    EXPECT_EQ(dib_to_rgb(copy).at(0, 0), (Rgb{0, 0, 0}));
+    EXPECT_EQ(write_text_on_image(image, copy, make_text("Hg"), font, 0, 0, 0x808080, 0xFFFFFF, 0, 0, 0, 0, NULL,
+                                  0, 0),
+              1);
+    EXPECT_EQ(dib_to_rgb(copy).at(0, 0), WHITE);
+    GlobalFree(image);
+    GlobalFree(copy);
+}
+
 }  // namespace

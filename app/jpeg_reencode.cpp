@@ -1,0 +1,85 @@
+// Lossless-coded JPEG files changed by re-encoding (see jpeg_reencode.h):
+// the decoded picture goes through the same quarter-turn, flip and grey
+// tools as the image commands and is written back with lossless coding, so
+// no sample changes value.
+#include "app/jpeg_reencode.h"
+
+#include "app/convert_save.h"
+#include "app/file_list.h"
+#include "image/current_image.h"
+#include "image/loader.h"
+#include "image/open_windows.h"
+#include "image/progress.h"
+#include "image/seams.h"
+#include "jpeg/jpeg_read.h"
+#include "jpeg/jpeg_write.h"
+#include "resources/resource.h"
+#include "tools/grey_tone.h"
+#include "tools/quarter_turns.h"
+#include "viewer/window_classes.h"
+
+// Changes *image by code; 1 on success (the tools report their failures).
+static int change_picture(HGLOBAL* image, int code)
+{
+    int state = 0;
+    switch (code) {
+    case 90:
+        return rotate_cw90(image, &state);
+    case 180:
+        return rotate_180(*image, &state);
+    case 270:
+        return rotate_ccw90(image, &state);
+    case -1:
+        return flip_left_right(*image, &state);
+    case -2:
+        return flip_top_bottom(*image, &state);
+    case -3:
+        return flip_left_right(*image, &state) && rotate_ccw90(image, &state);
+    case -4:
+        return flip_left_right(*image, &state) && rotate_cw90(image, &state);
+    case 0: {
+        // The grey tool keeps the picture it converted beside the new one.
+        HGLOBAL scratch = NULL;
+        int done = to_grayscale(image, &scratch, KIND_DIB);
+        if (scratch)
+            GlobalFree(scratch);
+        return done;
+    }
+    }
+    return 0;
+}
+
+int reencode_jpeg_file(const char* source, const char* output, int code)
+{
+    HGLOBAL image = read_jpeg_file(source, NULL);
+    if (!image)
+        return 0;
+    int done = change_picture(&image, code);
+    show_progress(0, 0);
+    if (done) {
+        done = write_jpeg_file(output, 85, image, 0, 1, 0);
+        if (!done)
+            seam_message_box(NULL, "Cannot Open File for Writing.", output, MB_ICONHAND);
+    }
+    GlobalFree(image);
+    show_progress(0, 0);
+    return done;
+}
+
+void transform_jpeg_file(HWND owner, int code)
+{
+    static char output[SAVE_PATH_SIZE];
+    lstrcpynA(output, g_fileName, sizeof output);
+    lstrcpynA(g_currentDir, g_listDir, sizeof g_currentDir);
+    OPENFILENAMEA ofn;
+    if (!choose_save_file(owner, output, FMT_JPEG, g_currentDir, &ofn, 0, 1))
+        return;
+    SetFileAttributesA(output, FILE_ATTRIBUTE_NORMAL);
+    HCURSOR old_cursor = SetCursor(LoadCursor(NULL, IDC_WAIT));
+    int done = reencode_jpeg_file(g_fileName, output, code);
+    fill_file_list(0);
+    if (done)
+        SendMessageA(g_hwndMain, g_msgSelChanged, IDC_MAIN_FILE_LIST,
+                     SendDlgItemMessageA(g_hwndMain, IDC_MAIN_FILE_LIST, LB_GETCURSEL, 0, 0));
+    SetCursor(old_cursor);
+}
