@@ -400,7 +400,9 @@ int convert_save_to_path(HGLOBAL image, int kind, const char* path, int code, in
             prepared = expand_dib_to_bgra32(image, (uint32_t)g_hasTransparency, g_transparentIndex,
                                             g_transparentDisplayColor);
     }
-    int written = write_by_code(prepared, kind, path, code, opt1, opt2);
+    // A refusal with a cause of its own says it instead of the write failure.
+    const char* refusal = code == FMT_TIFF && kind == KIND_DIB ? tiff_write_refusal(prepared, opt1, opt2) : NULL;
+    int written = refusal ? 0 : write_by_code(prepared, kind, path, code, opt1, opt2);
 
     if (prepared && prepared != image)
         GlobalFree(prepared);
@@ -408,7 +410,7 @@ int convert_save_to_path(HGLOBAL image, int kind, const char* path, int code, in
     if (written)
         report_success(path);
     else
-        seam_message_box(NULL, CANNOT_WRITE, path, MB_ICONHAND);
+        seam_message_box(NULL, refusal ? refusal : CANNOT_WRITE, path, MB_ICONHAND);
     SetCursor(old_cursor);
     return written;
 }

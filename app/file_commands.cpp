@@ -295,7 +295,7 @@ void run_file_command(HWND owner, int mode)
         if (!removed) {
             char text[MAX_PATH + 40];
             std::snprintf(text, sizeof text, "Unable to Delete: \n\n %s", g_fileName);
-            seam_message_box(g_hwndMain, text, NULL, MB_OK);
+            seam_message_box(owner, text, NULL, MB_OK);
         }
     } else {
         removed = move_copy_rename_file(owner, g_hwndMain, g_fileName, g_currentDir, ext, mode, 0) != 0;

@@ -403,10 +403,20 @@ static void on_undo(HWND hwnd)
         return;
     }
     g_undoPending = 1;
+    // The reload stays on the page or image the edits were made on.
+    bool tiff = g_fileFormat == FMT_TIFF || g_fileFormat == FMT_TIFF_ALT || g_fileFormat == FMT_BIGTIFF;
+    if (tiff && g_pageCount > 1) {
+        g_slideForward = 1;
+        g_pageStep = 1;
+    } else if (g_fileFormat == FMT_ICON && g_iconCount > 1) {
+        g_slideForward = 1;
+        g_iconStep = 1;
+    }
     reselect(hwnd, false);
     // No load took the flag: it must not wait for another file's load.
     if (g_undoPending) {
         g_undoPending = 0;
+        g_pageStep = g_iconStep = 0;
         clear_edit_history();
     }
 }
@@ -514,8 +524,10 @@ static void on_make_exif(HWND hwnd)
             fclose(in);
         if (out && !copied)
             safe_write_abort(&sw);
+        // Asked from the image window, the box names the temporary file.
         if (!out || !copied || !safe_write_commit(&sw))
-            seam_message_box(NULL, "Cannot Open File for Writing.", NULL, MB_ICONSTOP);
+            seam_message_box(NULL, "Cannot Open File for Writing.", hwnd && hwnd == g_hwndView ? temp : NULL,
+                             MB_ICONSTOP);
         else
             reselect(hwnd, false);
     }

@@ -18,9 +18,11 @@
 # headers. It has JCS_EXT_* colour spaces, jpeg_mem_src/jpeg_mem_dest and
 # arithmetic coding, but no lossless process and no 12-bit samples.
 #
-# libtiff reads and writes JPEG with 8-bit samples through deps::jpeg8 and
+# libtiff reads and writes JPEG with 8-bit samples through deps::turbo and
 # with 12-bit samples through deps::jpeg12; writing 12-bit JPEG needs
-# TIFFTAG_JPEGTABLESMODE = JPEGTABLESMODE_QUANT.
+# TIFFTAG_JPEGTABLESMODE = JPEGTABLESMODE_QUANT. It also holds the 8-bit
+# codec on deps::jpeg8 as TIFFInitJPEG_ijg8 (C linkage), which a reader
+# registers with TIFFRegisterCODEC for lossless JPEG data.
 set(DEPS_PREFIX "${CMAKE_SOURCE_DIR}/build/deps/prefix" CACHE PATH "prefix of the cross-built libraries")
 
 # corvane_import(NAME FILE [INCLUDE dir...] [DEFINES def...] [LINK target...])
@@ -51,7 +53,7 @@ corvane_import(jpeg12  libijg12.a   INCLUDE ijg12)
 corvane_import(turbo   libjpegturbo.a INCLUDE turbo)
 # jbig.h has no extern "C" either.
 corvane_import(jbig    libjbig.a)
-corvane_import(tiff    libtiff.a    LINK deps::jpeg8 deps::jpeg12 deps::jbig deps::zlib deps::lzma)
+corvane_import(tiff    libtiff.a    LINK deps::turbo deps::jpeg8 deps::jpeg12 deps::jbig deps::zlib deps::lzma)
 corvane_import(png     libpng16.a   LINK deps::zlib)
 # lcms2.h uses the register keyword, which C++17 removed.
 corvane_import(lcms2   liblcms2.a   DEFINES CMS_NO_REGISTER_KEYWORD=1)

@@ -3,7 +3,9 @@
 //
 // JBIG-KIT allocates its planes as soon as it has read the 20-byte header
 // and ends the process when that fails, so the reader checks the header's
-// planes, width and height itself before the decoder sees a byte.
+// planes, width and height itself, against the limits and against what the
+// file's coded bytes can fill, before the decoder sees a byte. The TIFF
+// reader applies the same check to JBIG-coded strips.
 #include "formats/jbig.h"
 
 #include <stdint.h>
@@ -39,8 +41,13 @@ static uint32_t be32(const BYTE* p)
     return ((uint32_t)p[0] << 24) | ((uint32_t)p[1] << 16) | ((uint32_t)p[2] << 8) | p[3];
 }
 
-// The header's planes and size are ones this program can hold.
-static bool bie_header_acceptable(const BYTE* header)
+// The arithmetic decoder yields at most 2^15 decisions per coded bit (its
+// smallest probability estimate), and a plane pixel takes at least one;
+// typical prediction can skip lines cheaper still, but a picture that
+// large in so few bytes is refused rather than allocated.
+static const uint64_t MAX_PIXELS_PER_CODED_BYTE = 8u << 15;
+
+bool jbig_header_fits(const BYTE* header, uint64_t coded_bytes)
 {
     uint32_t planes = header[2];
     uint32_t width = be32(header + 4);
@@ -49,6 +56,8 @@ static bool bie_header_acceptable(const BYTE* header)
         height > MAX_DIB_DIMENSION)
         return false;
     uint64_t plane_bytes = (uint64_t)planes * ((width + 7) / 8) * height;
+    if ((uint64_t)planes * width * height > coded_bytes * MAX_PIXELS_PER_CODED_BYTE)
+        return false;
     int bits = planes == 1 ? 1 : 8;
     return plane_bytes <= MAX_PLANE_BYTES && dib_block_size((int32_t)width, (int32_t)height, bits, 256) != 0;
 }
@@ -131,14 +140,15 @@ static int decode_stream(jbg_dec_state* state, FILE* fp, BYTE* header, uint64_t 
             return -1;
         }
         data = (BYTE*)GlobalLock(hBuffer);
-        int ok = jbg_newlen(data, count) == JBG_EOK && bie_header_acceptable(data);
+        int ok = jbg_newlen(data, count) == JBG_EOK && jbig_header_fits(data, count - BIE_HEADER_BYTES);
         if (ok)
             feed_decoder(state, data, count, &consumed, file_size);
         GlobalUnlock(hBuffer);
         GlobalFree(hBuffer);
         return ok;
     }
-    if (!bie_header_acceptable(header))
+    uint64_t coded_bytes = file_size > BIE_HEADER_BYTES ? file_size - BIE_HEADER_BYTES : 0;
+    if (!jbig_header_fits(header, coded_bytes))
         return 0;
     BYTE chunk[INPUT_CHUNK_BYTES];
     int result = feed_decoder(state, header, BIE_HEADER_BYTES, &consumed, file_size);

@@ -29,6 +29,14 @@ static int s_bitDepth;
 static int s_colorType;
 static int s_interlaceType;
 
+// Deflate's largest ratio: a decoded byte count past this many times the
+// file's bytes cannot come from the file.
+static const uint64_t MAX_INFLATE_RATIO = 1032;
+// Ancillary chunks libpng keeps (text, sPLT, unknown), and the most it
+// allocates for one, compressed text decompressed included.
+static const png_uint_32 MAX_CACHED_CHUNKS = 1000;
+static const uint64_t MAX_CHUNK_BYTES = 8u << 20;
+
 static const double SCREEN_GAMMA = 2.2;
 static const double DEFAULT_FILE_GAMMA = 0.45;
 
@@ -115,8 +123,29 @@ static void widen_2bit_row(BYTE* row, uint32_t width)
     }
 }
 
+// Bytes of the file at path; 0 when it cannot be asked.
+static uint64_t file_bytes(const char* path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA attributes;
+    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &attributes))
+        return 0;
+    return ((uint64_t)attributes.nFileSizeHigh << 32) | attributes.nFileSizeLow;
+}
+
+// Samples per pixel of a stored colour type.
+static int png_channels_of(int color_type)
+{
+    switch (color_type) {
+    case PNG_COLOR_TYPE_RGB: return 3;
+    case PNG_COLOR_TYPE_GRAY_ALPHA: return 2;
+    case PNG_COLOR_TYPE_RGB_ALPHA: return 4;
+    default: return 1;
+    }
+}
+
 HGLOBAL read_png_file(const char* path, char* info)
 {
+    uint64_t bytes_in_file = file_bytes(path);
     FILE* fp = fopen(path, "rb");
     if (!fp) {
         seam_message_box(NULL, "Error Opening File", NULL, MB_OK | MB_ICONSTOP);
@@ -148,6 +177,11 @@ HGLOBAL read_png_file(const char* path, char* info)
     }
     // Refused inside libpng, before any row memory exists.
     png_set_user_limits(png, MAX_DIB_DIMENSION, MAX_DIB_DIMENSION);
+    uint64_t chunk_limit = bytes_in_file * MAX_INFLATE_RATIO;
+    png_set_chunk_cache_max(png, MAX_CACHED_CHUNKS);
+    // 0 would mean no limit at all
+    png_set_chunk_malloc_max(png, (png_alloc_size_t)(chunk_limit && chunk_limit < MAX_CHUNK_BYTES ? chunk_limit
+                                                                                                   : MAX_CHUNK_BYTES));
     png_init_io(png, fp);
     png_set_sig_bytes(png, 0);
     png_read_info(png, info_ptr);
@@ -158,6 +192,14 @@ HGLOBAL read_png_file(const char* path, char* info)
     s_colorType = color_type;
     s_interlaceType = interlace;
     fit_image_rect((int32_t)width, (int32_t)height, 1);
+    // Each stored row (its filter byte included) comes from the file's
+    // compressed bytes; the image is not made for more than they can give.
+    uint64_t stored_row = ((uint64_t)width * png_channels_of(color_type) * bit_depth + 7) / 8 + 1;
+    if (stored_row * height > bytes_in_file * MAX_INFLATE_RATIO) {
+        seam_message_box(NULL, "Memory Allocation Error", NULL, MB_OK | MB_ICONSTOP);
+        told = 1;
+        png_longjmp(png, 1);
+    }
 
     if (info) {
         char line[160];

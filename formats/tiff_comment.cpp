@@ -347,6 +347,8 @@ static bool copy_values(Rewrite* rw, Entry* entries, int count, bool is_target)
             if (length <= 4) {
                 memcpy(e->value, rw->comment, length);
             } else {
+                if (!pad_even(rw))
+                    return false;
                 store_u32(e->value, (uint32_t)rw->out_pos, rw->order);
                 if (!write_out(rw, rw->comment, length))
                     return false;

@@ -5,20 +5,24 @@
 // YCbCr sample conversions in tiff_samples.cpp.
 //
 // Everything the file claims is checked before it is trusted: the image
-// size against the image limits, the decoded buffers against the rows the
-// conversions read, and every strip or tile decode; a page that cannot be
-// decoded whole is a failed read, never a partly black image.
+// size against the image limits and against what the file's bytes can
+// decode to, the decoded buffers against the rows the conversions read, and
+// the header of every JBIG-coded strip before the codec sees it. A strip or
+// tile that fails to decode leaves its rows zero; only a page of which
+// nothing decodes is a failed read.
 #include "formats/tiff_read.h"
 
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
+#include "formats/jbig.h"
 #include "formats/tiff_state.h"
 #include "image/comment_text.h"
 #include "image/current_image.h"
 #include "image/open_windows.h"
 #include "image/packed_dib.h"
+#include "image/page_toucher.h"
 #include "image/preview.h"
 #include "image/progress.h"
 #include "image/seams.h"
@@ -62,6 +66,8 @@ HGLOBAL g_hTiffTileBuf;
 HGLOBAL g_hTiffRowBuf;
 
 static int g_labPluginRegistered;
+static bool s_ijgJpegCodec;  // the page was opened with the IJG JPEG codec
+static uint64_t s_fileBytes;  // length of the file being read
 
 enum {
     MAX_TIFF_PAGES = 65535,
@@ -216,6 +222,38 @@ static bool is_accepted_compression(int c)
     return false;
 }
 
+// Most decoded bytes one coded byte can give, by compression (uncompressed
+// data 8, so that a cut file still shows what it holds, as BMP does;
+// deflate's 1032:1; LZW codes of 12 bits for strings of up to 4096 bytes; PackBits
+// runs of 128 from 2 bytes; a JPEG block of 64 samples from 2 bits; the
+// arithmetic coder of JBIG 2^15 pixels per bit; LZMA's longest repeat for a
+// fraction of a bit). The fax codes are bounded by rows instead: a row can
+// take a single bit.
+struct CodecRatio {
+    int compression;
+    uint32_t ratio;
+};
+static const CodecRatio MAX_DECODE_RATIOS[] = {
+    {COMPRESSION_NONE, 8},       {COMPRESSION_LZW, 4096},      {COMPRESSION_ADOBE_DEFLATE, 1032},
+    {COMPRESSION_DEFLATE, 1032}, {COMPRESSION_PIXARLOG, 1032}, {COMPRESSION_PACKBITS, 64},
+    {COMPRESSION_OJPEG, 1024},   {COMPRESSION_JPEG, 1024},     {COMPRESSION_NEXT, 256},
+    {COMPRESSION_THUNDERSCAN, 256}, {COMPRESSION_SGILOG, 256}, {COMPRESSION_SGILOG24, 256},
+    {COMPRESSION_JBIG, 32768},   {COMPRESSION_LZMA, 65536},
+};
+
+// The most bytes the file's coded_bytes can decode to, in rows of row_bytes.
+static uint64_t max_decoded_bytes(uint64_t coded_bytes, uint64_t row_bytes)
+{
+    int c = g_tiffCompression;
+    if (c == COMPRESSION_CCITTRLE || c == COMPRESSION_CCITTFAX3 || c == COMPRESSION_CCITTFAX4 ||
+        c == COMPRESSION_CCITTRLEW)
+        return (coded_bytes * 8 + 1) * row_bytes;
+    for (const CodecRatio& r : MAX_DECODE_RATIOS)
+        if (r.compression == c)
+            return coded_bytes * r.ratio + row_bytes;
+    return coded_bytes + row_bytes;
+}
+
 // 0 when the page's layout is refused.
 static int output_bit_count(int photometric, int spp, int bps)
 {
@@ -261,6 +299,7 @@ namespace {
 
 // What one read holds, released in one place.
 struct ReadState {
+    const char* path;
     cmsHPROFILE input;
     cmsHPROFILE output;
     cmsHPROFILE embedded;
@@ -271,6 +310,7 @@ struct ReadState {
     int bit_count;
     int use_embedded;
     bool show;     // progress and preview fitting
+    bool made_comment;  // g_hComment holds this page's description
 };
 
 }  // namespace
@@ -311,6 +351,11 @@ static void release_read(ReadState* st)
 
 static HGLOBAL fail_read(ReadState* st, const char* message)
 {
+    // Nothing is shown, so the status bars show no comment either.
+    if (st->made_comment && g_hComment) {
+        GlobalFree(g_hComment);
+        g_hComment = NULL;
+    }
     if (st->hImage) {
         GlobalUnlock(st->hImage);
         GlobalFree(st->hImage);
@@ -320,6 +365,13 @@ static HGLOBAL fail_read(ReadState* st, const char* message)
     if (message)
         seam_message_box(NULL, message, NULL, MB_ICONHAND);
     return NULL;
+}
+
+// A page that contradicts itself or that the file cannot fill: refused
+// with the read-error message where the page is being shown.
+static HGLOBAL refuse_read(ReadState* st)
+{
+    return fail_read(st, st->show ? "File Read Error" : NULL);
 }
 
 // Opens the page's transform from input to output; both profiles are
@@ -509,44 +561,165 @@ static HGLOBAL alloc_block(uint64_t bytes)
     return GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, (SIZE_T)bytes);
 }
 
-// False when a strip fails to decode.
-static bool decode_strips(ReadState* st, const char* info)
+// One-row strips of a layout whose image row holds the decoded row go
+// straight into the image rows, converted there in place; null when the
+// page has another layout.
+static TiffRowInPlace direct_strip_rows(const ReadState* st)
 {
+    if (g_tiffRowsPerStrip != 1 || is_subsampled() || (g_tiffPlanar == 2 && g_tiffSamplesPerPixel > 1))
+        return NULL;
+    TiffRowInPlace convert = tiff_in_place_row(st->bit_count, st->use_embedded);
+    uint64_t row_bytes = decoded_row_bytes(g_tiffWidth);
+    if (!convert || row_bytes > st->stride || (uint64_t)TIFFStripSize(g_tiff) != row_bytes)
+        return NULL;
+    return convert;
+}
+
+// Whether the page's strips or tiles may be decoded in bands, each on a
+// handle of its own: the rows need nothing but their own strip or tile, and
+// a new handle gets the codec the reader's has.
+static bool can_decode_in_bands(const ReadState* st)
+{
+    if ((g_tiffPlanar == 2 && g_tiffSamplesPerPixel > 1) || is_subsampled() || st->transform ||
+        g_tiffSampleFormat == SAMPLEFORMAT_IEEEFP || s_ijgJpegCodec)
+        return false;
+    switch (g_tiffCompression) {
+    case COMPRESSION_NONE:
+    case COMPRESSION_LZW:
+    case COMPRESSION_ADOBE_DEFLATE:
+    case COMPRESSION_DEFLATE:
+    case COMPRESSION_PACKBITS:
+        return true;
+    case COMPRESSION_JPEG:
+        return g_tiffBitsPerSample == 8;
+    default:
+        return false;
+    }
+}
+
+// Decodes the page in bands when it may and is large enough; false with
+// *ok untouched when it is left to the reader's one thread. *ok: some strip
+// or tile decoded (those that did not keep their rows zero).
+static bool decode_in_bands(ReadState* st, bool tiled, int units, uint64_t buffer_bytes, uint64_t tile_bytes,
+                            bool* ok, bool* out_of_memory)
+{
+    if (!can_decode_in_bands(st))
+        return false;
+    TiffBandPlan plan = {};
+    plan.path = st->path;
+    plan.directory = (int)TIFFCurrentDirectory(g_tiff);
+    plan.pixels = st->pixels;
+    plan.stride = st->stride;
+    plan.bit_count = st->bit_count;
+    plan.use_embedded = st->use_embedded;
+    plan.tiled = tiled;
+    plan.show = st->show;
+    plan.units = units;
+    plan.buffer_bytes = buffer_bytes;
+    plan.tile_bytes = tile_bytes;
+    plan.row_bytes = decoded_row_bytes(g_tiffWidth);
+    plan.staging_bytes = (uint64_t)(g_tiffSamplesPerPixel > 4 ? g_tiffSamplesPerPixel : 4) * g_tiffWidth;
+    plan.direct = tiled ? NULL : direct_strip_rows(st);
+    int count = tiff_band_count(&plan);
+    if (count < 2)
+        return false;
+    *ok = decode_tiff_in_bands(&plan, count, out_of_memory);
+    return true;
+}
+
+// The JBIG codec hands a strip's header to JBIG-KIT, which ends the
+// process on a size it cannot allocate: the header is checked first as the
+// JBIG reader checks it, and must fit the buffer the strip decodes into.
+// The codec reads the stored bytes, bit-reversed unless the FillOrder is 2.
+static bool jbig_strip_acceptable(uint32_t strip, uint64_t buffer_bytes)
+{
+    enum { BIE_HEADER_BYTES = 20 };
+    if (g_tiffCompression != COMPRESSION_JBIG)
+        return true;
+    BYTE header[BIE_HEADER_BYTES];
+    if (TIFFReadRawStrip(g_tiff, strip, header, BIE_HEADER_BYTES) != BIE_HEADER_BYTES)
+        return false;
+    if (g_tiffFillOrder != FILLORDER_LSB2MSB)
+        TIFFReverseBits(header, BIE_HEADER_BYTES);
+    uint64_t coded = TIFFGetStrileByteCount(g_tiff, strip);
+    if (coded > s_fileBytes)
+        coded = s_fileBytes;
+    uint64_t width = (uint32_t)header[4] << 24 | (uint32_t)header[5] << 16 | (uint32_t)header[6] << 8 | header[7];
+    uint64_t height = (uint32_t)header[8] << 24 | (uint32_t)header[9] << 16 | (uint32_t)header[10] << 8 | header[11];
+    return coded > BIE_HEADER_BYTES && jbig_header_fits(header, coded - BIE_HEADER_BYTES) &&
+           (width + 7) / 8 * height <= buffer_bytes;
+}
+
+// Decodes every strip and converts its rows. A strip that fails to decode
+// keeps its rows zero; false when no strip decoded, or a buffer could not
+// be made (*out_of_memory).
+static bool decode_strips(ReadState* st, bool* out_of_memory)
+{
+    {
+        uint64_t bytes = (uint64_t)g_tiffStripSize, needed = decoded_row_bytes(g_tiffWidth) * g_tiffRowsPerStrip;
+        bool ok = false;
+        if (decode_in_bands(st, false, g_tiffStripCount, bytes > needed ? bytes : needed, 0, &ok, out_of_memory))
+            return ok;
+    }
+    if (TiffRowInPlace convert = direct_strip_rows(st)) {
+        tmsize_t row_bytes = (tmsize_t)decoded_row_bytes(g_tiffWidth);
+        int decoded = 0;
+        for (int y = 0; y < g_tiffHeight; y++) {
+            BYTE* row = image_row(st, y);
+            if (jbig_strip_acceptable((uint32_t)y, (uint64_t)row_bytes) &&
+                TIFFReadEncodedStrip(g_tiff, (uint32_t)y, row, row_bytes) >= 0) {
+                convert(row, g_tiffWidth);
+                decoded++;
+            } else {
+                // what the codec left there goes
+                memset(row, 0, (size_t)row_bytes);
+            }
+            if (st->show)
+                show_progress((double)(y + 1) / g_tiffHeight, 1);
+        }
+        return decoded > 0;
+    }
+
     int rps = g_tiffRowsPerStrip, spp = g_tiffSamplesPerPixel;
     uint64_t bytes = (uint64_t)g_tiffStripSize;
     if (g_tiffCompression == COMPRESSION_JPEG && g_tiffBitsPerSample == 12)
         bytes = bytes * 3 / 2;
     uint64_t needed = decoded_row_bytes(g_tiffWidth) * rps;
-    g_hTiffStripBuf = alloc_block(bytes > needed ? bytes : needed);
-    if (!g_hTiffStripBuf)
+    uint64_t block_bytes = bytes > needed ? bytes : needed;
+    g_hTiffStripBuf = alloc_block(block_bytes);
+    if (!g_hTiffStripBuf) {
+        *out_of_memory = true;
         return false;
+    }
     tmsize_t read_size = (tmsize_t)g_tiffStripSize;
     bool planes = g_tiffPlanar == 2 && spp > 1;
     int plane_count = planes ? spp : 1;
+    int decoded = 0;
     BYTE* staging = (BYTE*)GlobalLock(g_hTiffRowBuf);
     for (int p = 0; p < plane_count; p++) {
         int done = 0;
         for (int s = 0; s < g_tiffStripCount; s++) {
             int rows = g_tiffHeight - s * rps < rps ? g_tiffHeight - s * rps : rps;
-            BYTE* buffer = (BYTE*)GlobalLock(g_hTiffStripBuf);
-            tmsize_t got = TIFFReadEncodedStrip(g_tiff, (uint32_t)(p * g_tiffStripCount + s), buffer, read_size);
-            GlobalUnlock(g_hTiffStripBuf);
+            uint32_t strip = (uint32_t)(p * g_tiffStripCount + s);
+            tmsize_t got = -1;
+            if (jbig_strip_acceptable(strip, (uint64_t)read_size)) {
+                BYTE* buffer = (BYTE*)GlobalLock(g_hTiffStripBuf);
+                got = TIFFReadEncodedStrip(g_tiff, strip, buffer, read_size);
+                GlobalUnlock(g_hTiffStripBuf);
+            }
             if (got < 0) {
-                GlobalUnlock(g_hTiffRowBuf);
-                return false;
+                done += rows;
+                continue;
             }
-            if (is_subsampled()) {
-                int ok = 1;
-                if (!planes)
-                    ok = expand_ycbcr_data_units(&g_hTiffStripBuf, s, g_tiffWidth, rps, 0);
-                else if (p > 0)
-                    ok = copy_ycbcr_samples(&g_hTiffStripBuf, s, g_tiffWidth, rps, 0);
-                if (!ok) {
-                    GlobalUnlock(g_hTiffRowBuf);
-                    return false;
-                }
+            if (is_subsampled() && (!planes || p > 0)) {
+                int ok = planes ? copy_ycbcr_samples(&g_hTiffStripBuf, s, g_tiffWidth, rps, 0)
+                                : expand_ycbcr_data_units(&g_hTiffStripBuf, s, g_tiffWidth, rps, 0);
+                // the rows read so far are kept
+                if (!ok)
+                    break;
             }
-            buffer = (BYTE*)GlobalLock(g_hTiffStripBuf);
+            decoded++;
+            BYTE* buffer = (BYTE*)GlobalLock(g_hTiffStripBuf);
             for (int r = 0; r < rows; r++, done++) {
                 read_tiff_strips(r, st->bit_count, buffer, image_row(st, s * rps + r), staging, st->transform, p,
                                  st->use_embedded);
@@ -557,8 +730,9 @@ static bool decode_strips(ReadState* st, const char* info)
             // the expansions sized the block for this strip only
             if (is_subsampled() && (!planes || p > 0)) {
                 GlobalFree(g_hTiffStripBuf);
-                g_hTiffStripBuf = alloc_block(bytes > needed ? bytes : needed);
+                g_hTiffStripBuf = alloc_block(block_bytes);
                 if (!g_hTiffStripBuf) {
+                    *out_of_memory = true;
                     GlobalUnlock(g_hTiffRowBuf);
                     return false;
                 }
@@ -566,10 +740,11 @@ static bool decode_strips(ReadState* st, const char* info)
         }
     }
     GlobalUnlock(g_hTiffRowBuf);
-    return true;
+    return decoded > 0;
 }
 
-static bool decode_tiles(ReadState* st, const char* info)
+// The tile twin of decode_strips.
+static bool decode_tiles(ReadState* st, bool* out_of_memory)
 {
     int tw = g_tiffTileWidth, tl = g_tiffTileLength, spp = g_tiffSamplesPerPixel;
     uint64_t across = ((uint64_t)g_tiffWidth + tw - 1) / tw, down = ((uint64_t)g_tiffHeight + tl - 1) / tl;
@@ -580,35 +755,44 @@ static bool decode_tiles(ReadState* st, const char* info)
     uint64_t bytes = tile_bytes > needed ? tile_bytes : needed;
     bool planes = g_tiffPlanar == 2 && spp > 1;
     int plane_count = planes ? spp : 1;
+    bool banded_ok = false;
+    if (bytes <= MAX_DIB_BYTES && decode_in_bands(st, true, (int)down, bytes, tile_bytes, &banded_ok, out_of_memory))
+        return banded_ok;
     g_hTiffTileBuf = alloc_block(bytes);
-    if (!g_hTiffTileBuf)
+    if (!g_hTiffTileBuf) {
+        *out_of_memory = true;
         return false;
+    }
     BYTE* staging = (BYTE*)GlobalLock(g_hTiffRowBuf);
     double total = (double)plane_count * across * g_tiffHeight;
-    uint64_t done = 0;
-    bool ok = true;
-    for (int p = 0; p < plane_count && ok; p++) {
-        for (uint64_t tr = 0; tr < down && ok; tr++) {
-            for (uint64_t tc = 0; tc < across && ok; tc++) {
+    uint64_t done = 0, decoded = 0;
+    for (int p = 0; p < plane_count; p++) {
+        for (uint64_t tr = 0; tr < down; tr++) {
+            for (uint64_t tc = 0; tc < across; tc++) {
                 uint32_t tile = (uint32_t)(p * across * down + tr * across + tc);
+                int y0 = (int)(tr * tl), x0 = (int)(tc * tw);
+                int rows = g_tiffHeight - y0 < tl ? g_tiffHeight - y0 : tl;
                 BYTE* buffer = (BYTE*)GlobalLock(g_hTiffTileBuf);
                 tmsize_t got = TIFFReadEncodedTile(g_tiff, tile, buffer, (tmsize_t)tile_bytes);
                 GlobalUnlock(g_hTiffTileBuf);
                 if (got < 0) {
-                    ok = false;
-                    break;
+                    done += rows;
+                    continue;
                 }
                 bool expanded = false;
                 if (is_subsampled() && (!planes || p > 0)) {
                     expanded = true;
-                    ok = planes ? copy_ycbcr_samples(&g_hTiffTileBuf, (int)tile, tw, tl, 1)
-                                : expand_ycbcr_data_units(&g_hTiffTileBuf, 0, tw, tl, 1);
-                    if (!ok)
+                    int ok = planes ? copy_ycbcr_samples(&g_hTiffTileBuf, (int)tile, tw, tl, 1)
+                                    : expand_ycbcr_data_units(&g_hTiffTileBuf, 0, tw, tl, 1);
+                    // the rest of this tile row is skipped
+                    if (!ok) {
+                        done += (across - tc) * rows;
                         break;
+                    }
                 }
+                decoded++;
                 buffer = (BYTE*)GlobalLock(g_hTiffTileBuf);
-                int y0 = (int)(tr * tl), x0 = (int)(tc * tw);
-                for (int r = 0; r < tl && y0 + r < g_tiffHeight; r++) {
+                for (int r = 0; r < rows; r++) {
                     read_tiff_tiles(r, x0, st->bit_count, buffer, image_row(st, y0 + r), staging, st->transform, p,
                                     st->use_embedded);
                     done++;
@@ -619,23 +803,23 @@ static bool decode_tiles(ReadState* st, const char* info)
                 if (expanded) {
                     GlobalFree(g_hTiffTileBuf);
                     g_hTiffTileBuf = alloc_block(bytes);
-                    ok = g_hTiffTileBuf != NULL;
+                    if (!g_hTiffTileBuf) {
+                        *out_of_memory = true;
+                        GlobalUnlock(g_hTiffRowBuf);
+                        return false;
+                    }
                 }
             }
         }
     }
     GlobalUnlock(g_hTiffRowBuf);
-    return ok;
+    return decoded > 0;
 }
 
-// Opens the file and selects the page; counts the pages first when the
-// caller does not know them yet.
-static bool open_page(const char* path, int* page_index, int* page_count)
+// Moves g_tiff to the page; counts the pages first when the caller does
+// not know them yet.
+static bool select_page(int* page_index, int* page_count)
 {
-    // FillOrder 2 is reversed by the library itself on reading.
-    g_tiff = TIFFOpen(path, "r");
-    if (!g_tiff)
-        return false;
     if (*page_count <= 1) {
         int count = 1;
         while (count < MAX_TIFF_PAGES && TIFFReadDirectory(g_tiff))
@@ -652,15 +836,84 @@ static bool open_page(const char* path, int* page_index, int* page_count)
     return true;
 }
 
-static void copy_description(const char* text)
+// The library's 8-bit JPEG codec on the IJG build with the lossless
+// process; its built-in one runs on libjpeg-turbo, which has none.
+extern "C" int TIFFInitJPEG_ijg8(TIFF* tif, int scheme);
+
+// True when the frame header of the page's first strip or tile is one of
+// the lossless processes (SOF3, SOF7, SOF11, SOF15). 12-bit data has a
+// codec of its own that reads them.
+static bool has_lossless_jpeg(TIFF* tif)
+{
+    uint16_t compression = 0, bps = 0;
+    if (!TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression) || compression != COMPRESSION_JPEG ||
+        !TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bps) || bps != 8)
+        return false;
+    enum { HEAD_BYTES = 65536 };
+    BYTE* head = (BYTE*)malloc(HEAD_BYTES);
+    if (!head)
+        return false;
+    tmsize_t got = TIFFIsTiled(tif) ? TIFFReadRawTile(tif, 0, head, HEAD_BYTES)
+                                    : TIFFReadRawStrip(tif, 0, head, HEAD_BYTES);
+    bool lossless = false;
+    tmsize_t p = 2;
+    if (got < 4 || head[0] != 0xFF || head[1] != 0xD8)
+        p = got;
+    while (p + 4 <= got && head[p] == 0xFF) {
+        int marker = head[p + 1];
+        if (marker == 0xFF) {  // fill byte
+            p++;
+            continue;
+        }
+        if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC) {
+            lossless = (marker & 3) == 3;
+            break;
+        }
+        if (marker == 0xDA || marker == 0xD9)
+            break;
+        p += 2 + ((tmsize_t)head[p + 2] << 8 | head[p + 3]);
+    }
+    free(head);
+    return lossless;
+}
+
+// Opens the file and selects the page; counts the pages first when the
+// caller does not know them yet.
+static bool open_page(const char* path, int* page_index, int* page_count)
+{
+    // FillOrder 2 is reversed by the library itself on reading. Not mapped:
+    // the JBIG codec drops the mapped flag of a file the library mapped,
+    // which then stays mapped, and locked, after TIFFClose.
+    g_tiff = TIFFOpen(path, "rm");
+    if (!g_tiff)
+        return false;
+    s_ijgJpegCodec = false;
+    if (!select_page(page_index, page_count))
+        return false;
+    if (!has_lossless_jpeg(g_tiff))
+        return true;
+    s_ijgJpegCodec = true;
+    // The codec is bound when a directory is read: open the file again
+    // with the IJG codec registered in the built-in one's place.
+    TIFFClose(g_tiff);
+    TIFFCodec* codec = TIFFRegisterCODEC(COMPRESSION_JPEG, "JPEG", TIFFInitJPEG_ijg8);
+    g_tiff = TIFFOpen(path, "rm");
+    bool ok = g_tiff && select_page(page_index, page_count);
+    if (codec)
+        TIFFUnRegisterCODEC(codec);
+    return ok;
+}
+
+static bool copy_description(const char* text)
 {
     size_t length = strlen(text);
     HGLOBAL hText = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, length + 1);
     if (!hText)
-        return;
+        return false;
     memcpy(GlobalLock(hText), text, length);
     GlobalUnlock(hText);
     g_hComment = hText;
+    return true;
 }
 
 static uint32_t get_u32(uint32_t tag, uint32_t preset)
@@ -682,14 +935,21 @@ HGLOBAL read_tiff_file(const char* path, char* info, int* format, int* page_inde
                        HINSTANCE instance)
 {
     ReadState st = {};
+    st.path = path;
     st.show = info || is_window_open(g_hwndMerge);
     TIFFSetErrorHandler(NULL);
     TIFFSetWarningHandler(NULL);
     g_tiffPalette = NULL;
     g_tiffPaletteSize = 0;
     g_tiffIccProfile = NULL;
+    WIN32_FILE_ATTRIBUTE_DATA attributes;
+    s_fileBytes = 0;
+    if (GetFileAttributesExA(path, GetFileExInfoStandard, &attributes))
+        s_fileBytes = ((uint64_t)attributes.nFileSizeHigh << 32) | attributes.nFileSizeLow;
+    // A file the library cannot open is cut short or damaged: "II" or "MM"
+    // brought it here.
     if (!open_page(path, page_index, page_count))
-        return fail_read(&st, NULL);
+        return refuse_read(&st);
     *format = FMT_TIFF;
 
     g_tiffWidth = (int)get_u32(TIFFTAG_IMAGEWIDTH, 0);
@@ -707,7 +967,7 @@ HGLOBAL read_tiff_file(const char* path, char* info, int* format, int* page_inde
                       g_tiffHeight);
         const char* description = NULL;
         if (TIFFGetField(g_tiff, TIFFTAG_IMAGEDESCRIPTION, &description) && description && *description)
-            copy_description(description);
+            st.made_comment = copy_description(description);
     }
     g_tiffPhotometric = get_u16(TIFFTAG_PHOTOMETRIC, 1);
     g_tiffCompression = get_u16(TIFFTAG_COMPRESSION, 1);
@@ -812,6 +1072,11 @@ HGLOBAL read_tiff_file(const char* path, char* info, int* format, int* page_inde
         if (g_tiffTileWidth <= 0 || g_tiffTileLength <= 0 || g_tiffTileWidth > (int)MAX_DIB_DIMENSION ||
             g_tiffTileLength > (int)MAX_DIB_DIMENSION)
             return fail_read(&st, NULL);
+        // One tile is decoded whole, whatever part of it the image uses.
+        uint64_t tile_row_bytes = decoded_row_bytes(g_tiffTileWidth);
+        uint64_t tile_bytes = (uint64_t)g_tiffTileLength * tile_row_bytes;
+        if (tile_bytes > MAX_DIB_BYTES || tile_bytes > max_decoded_bytes(s_fileBytes, tile_row_bytes))
+            return fail_read(&st, "Memory Allocation Error");
     } else {
         g_tiffTileWidth = g_tiffTileLength = 0;
         uint32_t rps = get_u32(TIFFTAG_ROWSPERSTRIP, 0xFFFFFFFFu);
@@ -825,6 +1090,8 @@ HGLOBAL read_tiff_file(const char* path, char* info, int* format, int* page_inde
         tmsize_t strip_size = TIFFStripSize(g_tiff);
         if (strip_size <= 0 || strip_size >= (tmsize_t)MAX_DIB_BYTES)
             return fail_read(&st, NULL);
+        if ((uint64_t)strip_size > max_decoded_bytes(s_fileBytes, decoded_row_bytes(g_tiffWidth)))
+            return fail_read(&st, "Memory Allocation Error");
         g_tiffStripSize = (int)strip_size + 1;
     }
 
@@ -834,6 +1101,16 @@ HGLOBAL read_tiff_file(const char* path, char* info, int* format, int* page_inde
         g_tiffPhotometric = PHOTOMETRIC_RGB;
     if (!st.bit_count || g_tiffBitsPerSample < 1 || g_tiffBitsPerSample > 64)
         return fail_read(&st, NULL);
+    // Floats exist in 16, 24, 32 and 64 bits only.
+    g_tiffSampleFormat = get_u16(TIFFTAG_SAMPLEFORMAT, 1);
+    if (g_tiffSampleFormat == SAMPLEFORMAT_IEEEFP && bps != 16 && bps != 24 && bps != 32 && bps != 64)
+        return refuse_read(&st);
+    // Nothing is allocated for more than the file's bytes can decode to.
+    int plane_count = g_tiffPlanar == 2 && g_tiffSamplesPerPixel > 1 ? g_tiffSamplesPerPixel : 1;
+    uint64_t rows = (uint64_t)(g_tiffHeight > 0 ? g_tiffHeight : 0) * plane_count;
+    uint64_t image_bytes = decoded_row_bytes(g_tiffWidth) * rows;
+    if (image_bytes > max_decoded_bytes(s_fileBytes, decoded_row_bytes(g_tiffWidth)))
+        return fail_read(&st, "Memory Allocation Error");
     uint32_t entries = 0;
     if (st.bit_count == 1)
         entries = 2;
@@ -860,7 +1137,6 @@ HGLOBAL read_tiff_file(const char* path, char* info, int* format, int* page_inde
         write_grey_table(table, st.bit_count, g_tiffPhotometric);
     }
 
-    g_tiffSampleFormat = get_u16(TIFFTAG_SAMPLEFORMAT, 1);
     if (g_tiffSampleFormat == SAMPLEFORMAT_IEEEFP) {
         append_text(info, "\nsample format: floating point");
         read_tiff_float_image(&g_tiffFloatMin, &g_tiffFloatMax, info);
@@ -870,9 +1146,15 @@ HGLOBAL read_tiff_file(const char* path, char* info, int* format, int* page_inde
     g_hTiffRowBuf = alloc_block((uint64_t)staging_per_pixel * g_tiffWidth);
     if (!g_hTiffRowBuf)
         return fail_read(&st, "Memory Allocation Error");
-    bool ok = tiled ? decode_tiles(&st, info) : decode_strips(&st, info);
-    if (!ok)
+    // Rows are filled from the top one, the last in the block.
+    HANDLE toucher = start_page_toucher(st.pixels, (size_t)st.stride * g_tiffHeight, 1);
+    bool out_of_memory = false;
+    bool ok = tiled ? decode_tiles(&st, &out_of_memory) : decode_strips(&st, &out_of_memory);
+    finish_page_toucher(toucher);
+    if (out_of_memory)
         return fail_read(&st, "Memory Allocation Error");
+    if (!ok)
+        return refuse_read(&st);
     if (st.show)
         show_progress(0, 1);
 

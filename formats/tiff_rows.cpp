@@ -156,6 +156,66 @@ static void stage_samples(const RowJob* job, int keep)
     }
 }
 
+// Tight loops for 8-bit samples, one call a row. Each reads a pixel whole
+// before writing it, so source and destination may be the same row.
+static void rgb_to_bgr(const BYTE* src, BYTE* dest, int n)
+{
+    for (int x = 0; x < n; x++, src += 3, dest += 3) {
+        BYTE r = src[0], g = src[1], b = src[2];
+        dest[0] = b;
+        dest[1] = g;
+        dest[2] = r;
+    }
+}
+
+static void rgba_to_bgra(const BYTE* src, BYTE* dest, int n)
+{
+    for (int x = 0; x < n; x++, src += 4, dest += 4) {
+        BYTE r = src[0], g = src[1], b = src[2], a = src[3];
+        dest[0] = b;
+        dest[1] = g;
+        dest[2] = r;
+        dest[3] = a;
+    }
+}
+
+static void keep_row(BYTE* row, int n)
+{
+}
+
+static void rgb_to_bgr_in_place(BYTE* row, int n)
+{
+    rgb_to_bgr(row, row, n);
+}
+
+static void rgba_to_bgra_in_place(BYTE* row, int n)
+{
+    rgba_to_bgra(row, row, n);
+}
+
+// Colour that comes out of the decoded samples with only red and blue
+// exchanged.
+static bool is_direct_rgb(int use_embedded)
+{
+    return (g_tiffPhotometric == PHOTOMETRIC_RGB && !use_embedded) ||
+           (g_tiffPhotometric == PHOTOMETRIC_YCBCR && g_tiffJpegToRgb) || g_tiffPhotometric == PHOTOMETRIC_LOGLUV;
+}
+
+TiffRowInPlace tiff_in_place_row(int bit_count, int use_embedded)
+{
+    if (g_tiffPlanar != PLANARCONFIG_CONTIG || g_tiffBitsPerSample != 8 ||
+        g_tiffSampleFormat == SAMPLEFORMAT_IEEEFP)
+        return NULL;
+    int spp = g_tiffSamplesPerPixel;
+    if (bit_count == 8 && spp == 1)
+        return keep_row;
+    if (bit_count == 24 && spp == 3 && is_direct_rgb(use_embedded))
+        return rgb_to_bgr_in_place;
+    if (bit_count == 32 && spp == 4 && g_tiffPhotometric == PHOTOMETRIC_RGB && !use_embedded)
+        return rgba_to_bgra_in_place;
+    return NULL;
+}
+
 static void swap_red_blue(BYTE* out, int stride, int n)
 {
     for (int x = 0; x < n; x++) {
@@ -192,9 +252,7 @@ static void row24(const RowJob* job)
     int spp = g_tiffSamplesPerPixel, bps = g_tiffBitsPerSample, k = sample_bytes();
     int swap = tiff_needs_byte_swap(g_tiff), n = job->count;
     bool transformed = is_transformed(job->use_embedded);
-    bool direct = (g_tiffPhotometric == PHOTOMETRIC_RGB && !job->use_embedded) ||
-                  (g_tiffPhotometric == PHOTOMETRIC_YCBCR && g_tiffJpegToRgb) ||
-                  g_tiffPhotometric == PHOTOMETRIC_LOGLUV;
+    bool direct = is_direct_rgb(job->use_embedded);
     if (g_tiffPhotometric == PHOTOMETRIC_PALETTE) {
         if (g_tiffPlanar != 1 || bps != 16)
             return;
@@ -211,6 +269,8 @@ static void row24(const RowJob* job)
         if (direct) {
             if (g_tiffSampleFormat == SAMPLEFORMAT_IEEEFP && g_tiffPhotometric == PHOTOMETRIC_RGB) {
                 float_row(job, 0);
+            } else if (k == 1 && spp == 3) {
+                rgb_to_bgr(job->src, out, n);
             } else if (k == 0) {
                 unpack_tiff_row(job->src, out, bps, 8, spp * n, NULL);
                 swap_red_blue(out, spp, n);
@@ -298,6 +358,8 @@ static void row32_colour(const RowJob* job)
         if (!transformed) {
             if (g_tiffSampleFormat == SAMPLEFORMAT_IEEEFP) {
                 float_row(job, 0);
+            } else if (k == 1 && spp == 4) {
+                rgba_to_bgra(job->src, out, n);
             } else if (k == 0) {
                 unpack_tiff_row(job->src, out, bps, 8, spp * n, NULL);
                 swap_red_blue(out, spp, n);

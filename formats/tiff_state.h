@@ -66,5 +66,38 @@ void read_tiff_strips(int row, int bit_count, const BYTE* strip, BYTE* dest, BYT
                       cmsHTRANSFORM transform, int plane, int use_embedded);
 void read_tiff_tiles(int row, int tile_x, int bit_count, const BYTE* tile, BYTE* dest, BYTE* staging,
                      cmsHTRANSFORM transform, int plane, int use_embedded);
+// For a contiguous 8-bit layout whose image row holds the decoded row's
+// bytes: the conversion that turns a row decoded straight into the image
+// into the image's pixels in place (or leaves it as it is); null for any
+// other layout.
+typedef void (*TiffRowInPlace)(BYTE* row, int count);
+TiffRowInPlace tiff_in_place_row(int bit_count, int use_embedded);
 void unpack_tiff_row(const BYTE* src, BYTE* dest, int bits, int form, int count, const int* channel);
 int tiff_needs_byte_swap(TIFF* tif);
+
+// Strips or tiles decoded in row bands on the machine's cores, each band
+// through a handle of its own on the same page (tiff_bands.cpp); for pages
+// whose rows need nothing shared: contiguous samples, no colour transform,
+// no YCbCr expansion, no float range.
+struct TiffBandPlan {
+    const char* path;
+    int directory;
+    BYTE* pixels;            // bottom row of the locked image
+    uint32_t stride;
+    int bit_count;
+    int use_embedded;
+    bool tiled;
+    bool show;               // the calling thread shows the progress
+    int units;               // strips, or rows of tiles
+    uint64_t buffer_bytes;   // one strip or tile buffer
+    uint64_t tile_bytes;     // what one tile decodes to
+    uint64_t row_bytes;      // one decoded row
+    uint64_t staging_bytes;
+    TiffRowInPlace direct;   // one-row strips decoded straight into the image, or null
+    volatile LONG rows_done; // across the bands, for the progress
+};
+extern int g_tiffBandLimit;  // 0: a band a core; n: at most n bands (1: the calling thread alone)
+int tiff_band_count(const TiffBandPlan* plan);
+// False when no strip or tile decoded (those that fail keep their rows
+// zero), or a buffer was refused (*out_of_memory).
+bool decode_tiff_in_bands(TiffBandPlan* plan, int count, bool* out_of_memory);

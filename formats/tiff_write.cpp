@@ -1,7 +1,7 @@
 // The TIFF writer: one image as a single-page TIFF through libtiff, in
 // strips or tiles, in the compression the user chose. Grey palettes become
-// grey images and colour depths the library's fax and JBIG codes cannot take
-// are refused before anything is written. The file is made under a
+// grey images and colour depths the library's fax and JBIG codes cannot take,
+// and JBIG in tiles, are refused before anything is written. The file is made under a
 // temporary name beside the target and takes its place only when every
 // strip or tile and the directory were written.
 #include "formats/tiff_write.h"
@@ -327,18 +327,37 @@ static bool write_tiles(TIFF* tif, const WriteJob* job, int compression)
     return ok;
 }
 
+// One bit of black and white, either way round.
+static bool is_black_and_white(const WriteJob* job)
+{
+    return job->bits == 1 && job->colors >= 2 && is_grey_table(job->table, job->colors) &&
+           ((is_black(job->table[0]) && is_white(job->table[1])) ||
+            (is_white(job->table[0]) && is_black(job->table[1])));
+}
+
+const char* tiff_write_refusal(HGLOBAL hDib, int compression, int tiled)
+{
+    // The library's JBIG codec writes strips only.
+    if (compression == COMPRESSION_JBIG && tiled)
+        return "JBIG Compression Cannot be Written in Tiles.";
+    if (!is_bilevel_compression(compression) || !hDib || !is_valid_packed_dib(hDib))
+        return NULL;
+    BITMAPINFOHEADER* bih = (BITMAPINFOHEADER*)GlobalLock(hDib);
+    WriteJob job = {bih, NULL, 0, bih->biBitCount, FORM_COPY, dib_color_table(bih), dib_color_count(bih)};
+    bool bilevel = is_black_and_white(&job);
+    GlobalUnlock(hDib);
+    // The fax and JBIG codecs take one bit of black and white only.
+    return bilevel ? NULL : "This Compression is for Monochrome Images Only.";
+}
+
 int write_tiff_file(const char* path, int compression, int tiled, HGLOBAL hDib)
 {
-    if (!hDib || !is_valid_packed_dib(hDib))
+    if (!hDib || !is_valid_packed_dib(hDib) || tiff_write_refusal(hDib, compression, tiled))
         return 0;
     BITMAPINFOHEADER* bih = (BITMAPINFOHEADER*)GlobalLock(hDib);
     WriteJob job = {bih, dib_pixels(bih), dib_row_stride(bih->biWidth, bih->biBitCount), bih->biBitCount,
                     FORM_COPY, dib_color_table(bih), dib_color_count(bih)};
-    bool bilevel = job.bits == 1 && job.colors >= 2 && is_grey_table(job.table, job.colors) &&
-                   ((is_black(job.table[0]) && is_white(job.table[1])) ||
-                    (is_white(job.table[0]) && is_black(job.table[1])));
-    // The fax and JBIG codecs take one bit of black and white only.
-    if (bih->biHeight <= 0 || (is_bilevel_compression(compression) && !bilevel)) {
+    if (bih->biHeight <= 0) {
         GlobalUnlock(hDib);
         return 0;
     }

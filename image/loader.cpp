@@ -59,6 +59,7 @@ int g_pageStep;
 int g_iconStep;
 int g_pageHintShown;
 int g_slideForward = 1;
+HWND g_hwndStepping;
 HPALETTE g_hPalette;
 
 static bool extension_is(const char* extension, const char* wanted)
@@ -847,7 +848,8 @@ static void show_icon_numbers(HWND hwndMain)
                       (unsigned long long)g_fileSize, noun, g_iconIndex, g_iconCount, noun);
         SetWindowTextA(g_hwndView, text);
     }
-    if (g_pageHintShown)
+    // A next-file step gives its own notice.
+    if (g_pageHintShown || g_hwndStepping)
         return;
     g_pageHintShown = 1;
     if (g_hwndView && IsWindow(g_hwndView))
@@ -910,7 +912,8 @@ static void after_read(HWND hwndMain)
                           (unsigned long long)g_fileSize, g_pageIndex, g_pageCount);
             SetWindowTextA(g_hwndView, text);
         }
-        g_pageHintShown = 1;
+        if (!g_hwndStepping)
+            g_pageHintShown = 1;
     }
     if (g_imageKind == KIND_DIB && g_fileFormat == FMT_ICON && g_iconCount > 1 && !g_hwndSlide)
         show_icon_numbers(hwndMain);
@@ -978,7 +981,9 @@ void load_selected_file(HWND hwndMain, RECT preview)
 
         g_hFile = g_fileName[0] ? _lopen(g_fileName, OF_READ | OF_SHARE_DENY_NONE) : HFILE_ERROR;
         if (g_hFile == HFILE_ERROR) {
-            seam_message_box(g_hwndPreview, "Error Opening File", NULL, MB_OK | MB_ICONSTOP);
+            // A slideshow passes over a file it cannot open without a word.
+            if (!g_hwndStepping)
+                seam_message_box(g_hwndPreview, "Error Opening File", NULL, MB_OK | MB_ICONSTOP);
             g_hImage = NULL;
         } else {
             have_file = true;
@@ -997,12 +1002,14 @@ void load_selected_file(HWND hwndMain, RECT preview)
             _lread(g_hFile, at128, sizeof at128);
         _llseek(g_hFile, 0, FILE_BEGIN);
 
-        old_cursor = SetCursor(LoadCursorA(NULL, IDC_WAIT));
+        if (!g_hwndStepping)
+            old_cursor = SetCursor(LoadCursorA(NULL, IDC_WAIT));
         g_fileFormat = FMT_NONE;
         g_brightnessStep = 0;
         int identity = identify_file(first, got, at128, g_fileExt);
         show_progress(0, 0);
-        bool go_on = read_identified(identity, hwndMain, g_hwndPreview);
+        // The readers' boxes belong to the window the file is shown in.
+        bool go_on = read_identified(identity, hwndMain, g_hwndStepping ? g_hwndStepping : g_hwndPreview);
         show_progress(0, 0);
         if (go_on)
             refresh_status_bars();

@@ -19,6 +19,7 @@ extern int g_pageStep;               // a reload for another page keeps the numb
 extern int g_iconStep;
 extern int g_pageHintShown;          // the notice about further pages was given
 extern int g_slideForward;           // the next-file step goes forward
+extern HWND g_hwndStepping;          // the window a next-file step loads into; null otherwise
 extern HPALETTE g_hPalette;          // palette of the shown image or animation
 
 // What the first bytes and the extension say the file is.

@@ -393,10 +393,9 @@ HGLOBAL load_image_file(const char* path)
     if (_llseek(file, 128, FILE_BEGIN) == 128)
         _lread(file, at128, sizeof at128);
     _llseek(file, 0, FILE_BEGIN);
+    // The whole extension: "x.tgax" is no Targa file.
     const char* dot = std::strrchr(path, '.');
-    char ext[4] = {0};
-    if (dot)
-        lstrcpynA(ext, dot + 1, sizeof ext);
+    const char* ext = dot ? dot + 1 : "";
 
     // Readers store a comment they find and lay out the main preview; the
     // current file's comment and layout stay as they are.

@@ -321,6 +321,9 @@ static void close_viewer_windows(void)
 {
     if (is_window_open(g_hwndView))
         destroy_image_window();
+    if (is_window_open(g_hwndFull))
+        DestroyWindow(g_hwndFull);
+    g_hwndFull = NULL;
     if (is_window_open(g_hwndSlide))
         DestroyWindow(g_hwndSlide);
     g_hwndSlide = NULL;

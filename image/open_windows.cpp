@@ -5,6 +5,7 @@ HINSTANCE g_hInstance;
 HWND g_hwndMain;
 HWND g_hwndView;
 HWND g_hwndSlide;
+HWND g_hwndFull;
 HWND g_hwndTextTitle;
 HWND g_hwndCrop;
 HWND g_hwndBatch;

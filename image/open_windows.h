@@ -11,6 +11,7 @@ extern HINSTANCE g_hInstance;  // the program's instance, stored first by WinMai
 extern HWND g_hwndMain;         // main window (the Open dialog), set at its start
 extern HWND g_hwndView;         // image window ("Meta")
 extern HWND g_hwndSlide;        // slideshow ("Slide")
+extern HWND g_hwndFull;         // full-screen window ("Full")
 extern HWND g_hwndTextTitle;    // the slideshow's caption strip ("TextTitle")
 extern HWND g_hwndCrop;         // crop tool ("Crop")
 extern HWND g_hwndBatch;        // batch window ("Batch")

@@ -268,7 +268,7 @@ int write_exif_orientation(const char* path, int orientation)
     if (orientation < 1 || orientation > 8)
         return 0;
     // The file is left as it was when its markers cannot be walked.
-    return rewrite_file(path, copy_with_orientation, orientation, "Cannot Rewrite JPEG File", path);
+    return rewrite_file(path, copy_with_orientation, orientation, "Cannot Open File for Writing.", path);
 }
 
 static int copy_without_exif(FILE* in, uint32_t size, FILE* out, int)

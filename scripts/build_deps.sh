@@ -6,8 +6,9 @@
 #
 # Libraries: googletest, zlib, liblzma, the IJG libjpeg 6b with the lossless
 # patch (from dcmtk) as an 8-bit and a 12-bit build, libjpeg-turbo (8-bit
-# DCT JPEG with SIMD), JBIG-KIT, libtiff (dual 8/12-bit JPEG on the two IJG
-# builds), libpng, Little CMS 2, OpenJPEG 2.
+# DCT JPEG with SIMD), JBIG-KIT, libtiff (dual 8/12-bit JPEG: 8-bit on
+# libjpeg-turbo, with a second 8-bit codec on the IJG build for lossless
+# data, 12-bit on the IJG 12-bit build), libpng, Little CMS 2, OpenJPEG 2.
 # Small shims of our own for them live in scripts/deps/. cmake/deps.cmake
 # turns the result into imported targets.
 #
@@ -226,7 +227,8 @@ build_png() {
 
 build_tiff() {
     # Dual 8/12-bit JPEG: libtiff's <jpeglib.h> and <jerror.h> come from
-    # scripts/deps/tiff and pick the IJG build by unit. Every library is
+    # scripts/deps/tiff and pick the library by unit: libjpeg-turbo for
+    # 8-bit JPEG, the IJG 12-bit build for 12-bit JPEG. Every library is
     # named explicitly so nothing of the machine's mingw tree is picked up.
     cmake_build "$1" "$DEPS/build-tiff" \
         -DCMAKE_C_FLAGS="$OPT_CFLAGS -I$PREFIX/include -DLZMA_API_STATIC" \
@@ -235,11 +237,17 @@ build_tiff() {
         -Dzlib=ON -DZLIB_LIBRARY="$PREFIX/lib/libz.a" -DZLIB_INCLUDE_DIR="$PREFIX/include" \
         -Dlzma=ON -DLIBLZMA_LIBRARY="$PREFIX/lib/liblzma.a" -DLIBLZMA_INCLUDE_DIR="$PREFIX/include" \
         -Djbig=ON -DJBIG_LIBRARY="$PREFIX/lib/libjbig.a" -DJBIG_INCLUDE_DIR="$PREFIX/include" \
-        -Djpeg=ON -DJPEG_LIBRARY="$PREFIX/lib/libijg8.a" -DJPEG_INCLUDE_DIR="$SHIMS/tiff" \
+        -Djpeg=ON -DJPEG_LIBRARY="$PREFIX/lib/libjpegturbo.a" -DJPEG_INCLUDE_DIR="$SHIMS/tiff" \
         -Djpeg12=ON -DJPEG12_LIBRARY="$PREFIX/lib/libijg12.a" -DJPEG12_INCLUDE_DIR="$SHIMS/tiff" \
         -DHAVE_JPEGTURBO_DUAL_MODE_8_12=OFF
     grep -q '^#define JPEG_DUAL_MODE_8_12' "$DEPS/build-tiff/libtiff/tif_config.h" \
         || { echo "libtiff was configured without dual 8/12-bit JPEG" >&2; return 1; }
+    # The 8-bit codec once more on the IJG 8-bit build (renamed
+    # TIFFInitJPEG_ijg8), for lossless JPEG data, which turbo cannot read.
+    local o=$DEPS/build-tiff/tif_jpeg_ijg8.o
+    $CC $OPT_CFLAGS -O3 -DNDEBUG -D_FILE_OFFSET_BITS=64 -std=gnu99 -I"$PREFIX/include" -I"$SHIMS/tiff" \
+        -I"$DEPS/build-tiff/libtiff" -I"$1/libtiff" -c "$SHIMS/tiff/tif_jpeg_ijg8.c" -o "$o"
+    $AR rs "$PREFIX/lib/libtiff.a" "$o"
 }
 
 # step NAME PACKAGE OPTIONS...: builds NAME from source PACKAGE unless its
@@ -293,8 +301,8 @@ parallel "googletest googletest static posix" \
          "turbo libjpeg-turbo static library-only simd arith include=turbo $flags" \
          "lcms2 lcms2 static $flags" \
          "openjp2 openjpeg2 static no-codec no-threads $flags"
-tiff_opts="static jpeg8+12 jbig lzma zlib no-webp-zstd-lerc-libdeflate"
-tiff_opts+=" shims=$(files_sum "$SHIMS"/tiff/*.h) deps=$(stamps_sum zlib lzma ijg8 ijg12 jbig)"
+tiff_opts="static jpeg8-turbo+ijg8-lossless+12 jbig lzma zlib no-webp-zstd-lerc-libdeflate"
+tiff_opts+=" shims=$(files_sum "$SHIMS"/tiff/*.h "$SHIMS"/tiff/*.c) deps=$(stamps_sum zlib lzma ijg8 ijg12 jbig turbo)"
 parallel "png libpng1.6 static no-tools zlib=$(stamps_sum zlib) $flags" \
          "tiff tiff $tiff_opts $flags"
 echo "dependencies ready in $PREFIX"

@@ -238,7 +238,8 @@ int merge_image_into_dib(HGLOBAL hImage, HGLOBAL hSource, HGLOBAL hMask, int kin
         RECT target = {left, top, left + (width < 1 ? 1 : width), top + (height < 1 ? 1 : height)};
         if (!draw_transparent && !FillRect(hdcMemory, &target, background))
             return 0;
-        return PlayEnhMetaFile(hdcMemory, (HENHMETAFILE)hSource, &target) != 0;
+        play_emf(hdcMemory, (HENHMETAFILE)hSource, &target);
+        return 1;
     }
     }
     return 1;

@@ -5,17 +5,20 @@
 // goes to g_hMergePath, which the edit record of the merge takes over.
 #include "tools/merge_image.h"
 
+#include <commctrl.h>
 #include <commdlg.h>
 
 #include <cstring>
 
 #include "image/current_image.h"
 #include "image/merge_source.h"
+#include "image/metafile.h"
 #include "image/open_windows.h"
 #include "image/packed_dib.h"
 #include "image/palette.h"
 #include "image/preview.h"
 #include "image/progress.h"
+#include "image/seams.h"
 #include "resources/resource.h"
 
 static const int PATH_BLOCK = 261;
@@ -177,7 +180,7 @@ static void draw_bitmap_preview(HDC hdc, const RECT& fit)
 static void draw_metafile_preview(HDC hdc, const RECT& fit)
 {
     if (g_mergeKind == MERGE_EMF) {
-        PlayEnhMetaFile(hdc, (HENHMETAFILE)g_hMergePreviewImage, &fit);
+        play_emf(hdc, (HENHMETAFILE)g_hMergePreviewImage, &fit);
         return;
     }
     const int saved = SaveDC(hdc);
@@ -235,6 +238,17 @@ static void on_draw_item(const DRAWITEMSTRUCT* item)
     }
 }
 
+// The Open dialog's file list (a list view inside its shell view) has the
+// focus: the file was taken from the list, not typed.
+static bool file_list_has_focus(HWND hdlg)
+{
+    HWND focus = GetFocus();
+    char name[32] = "";
+    if (!focus || !IsChild(GetParent(hdlg), focus) || !GetClassNameA(focus, name, sizeof name))
+        return false;
+    return lstrcmpiA(name, WC_LISTVIEWA) == 0;
+}
+
 static UINT_PTR on_notify(HWND hdlg, const OFNOTIFYA* note)
 {
     char path[PATH_BLOCK];
@@ -253,6 +267,8 @@ static UINT_PTR on_notify(HWND hdlg, const OFNOTIFYA* note)
         chosen_path(hdlg, path);
         if (!stored_path_is(path))
             load_preview(hdlg, path);
+        else if (file_list_has_focus(hdlg))
+            seam_message_box(GetParent(hdlg), "Merging Image from File...", "Corvane Graphics' File Viewer", MB_OK);
         return 0;
     }
     return 0;

@@ -30,7 +30,6 @@
 #include "viewer/image_window.h"
 #include "viewer/stretch_dialog.h"
 
-HWND g_hwndFull;
 int g_fullScreen;
 int g_stretchPending;
 int g_redEyeMode;

@@ -6,7 +6,8 @@
 
 #include <windows.h>
 
-extern HWND g_hwndFull;
+#include "image/open_windows.h"  // g_hwndFull
+
 extern int g_fullScreen;         // the window was opened by a full-screen command
 extern int g_stretchPending;     // open the STRETCH dialog at the next paint
 extern int g_redEyeMode;         // red eye, phase 1: the area is being chosen

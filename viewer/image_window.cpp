@@ -263,6 +263,9 @@ static LRESULT meta_on_paint(HWND hwnd)
             resize_main_status_bar();
         }
         update_view_menu_state();
+        // The main window's menu follows the image shown here (an
+        // animation that broke off is a still bitmap again).
+        update_main_menu_state();
         // A window shorter than its status strip has no image area.
         if (c.bottom > c.top && c.right > c.left) {
             FillRect(dc, &c, g_hBackgroundBrush ? g_hBackgroundBrush : (HBRUSH)GetStockObject(WHITE_BRUSH));

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "app/main_menu.h"
+#include "image/current_image.h"
 #include "image/open_windows.h"
 #include "resources/resource.h"
 #include "viewer/image_window.h"
@@ -59,6 +60,13 @@ int compute_view_menu_changes(const MenuFacts* facts, int tile_mode, MenuItemCha
         }
         changes[count++] = change;
     }
+    // On a display below 8 bits this menu offers the 16 standard colours
+    // only to a black-and-white bitmap (the main menu's rule is the reverse).
+    if (facts->display_bits < 8 && view_command_state(IDM_VIEW_STANDARD_16) != VIEW_WORKER_PENDING) {
+        for (int i = 0; i < count; ++i)
+            if (changes[i].popup < 0 && changes[i].id == IDM_VIEW_STANDARD_16)
+                changes[i].state = facts->kind == KIND_DIB && facts->is_black_white ? MFS_ENABLED : MFS_GRAYED;
+    }
     // Commands the rules leave alone but whose workers are missing.
     for (int id = 100; id < 330; ++id) {
         if (view_command_state(id) != VIEW_WORKER_PENDING)
@@ -69,6 +77,8 @@ int compute_view_menu_changes(const MenuFacts* facts, int tile_mode, MenuItemCha
         if (!listed)
             add(changes, &count, id, MFS_GRAYED);
     }
+    // The TIFF writer's JBIG codec writes strips only, as the main menu says.
+    add(changes, &count, IDM_VIEW_SAVE_TIFF_JBIG_T, MFS_GRAYED);
     if (count < VIEW_MENU_CHANGES)
         changes[count++] = MenuItemChange{IDM_VIEW_CENTER_TOGGLE, -1, MFS_ENABLED, center_item_label(tile_mode)};
     return count;

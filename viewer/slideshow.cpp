@@ -8,19 +8,23 @@
 // on a half-built image; the step arms it again at its end.
 #include "viewer/slideshow.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "app/main_commands.h"
 #include "app/main_menu.h"
 #include "image/background.h"
 #include "image/current_image.h"
+#include "image/icon.h"
 #include "image/loader.h"
 #include "image/open_windows.h"
 #include "image/preview.h"
 #include "image/progress.h"
+#include "image/seams.h"
 #include "image/settings.h"
 #include "jpeg/jpeg_read.h"
 #include "resources/resource.h"
+#include "viewer/full_window.h"
 #include "viewer/image_window.h"
 #include "viewer/status_bar.h"
 #include "viewer/window_classes.h"
@@ -72,6 +76,55 @@ static RECT slide_area(HWND hwnd)
     return c;
 }
 
+// ---- captions of a file of several pages or images
+
+static bool is_multi_page_tiff(void)
+{
+    bool tiff = g_fileFormat == FMT_TIFF || g_fileFormat == FMT_TIFF_ALT || g_fileFormat == FMT_BIGTIFF;
+    return g_imageKind == KIND_DIB && tiff && g_pageCount > 1;
+}
+
+static bool is_multi_icon_file(void)
+{
+    return g_imageKind == KIND_DIB && g_fileFormat == FMT_ICON && g_iconCount > 1;
+}
+
+static const char* icon_noun(void)
+{
+    return g_iconFileType == 5 ? "Icon" : "Cursor";
+}
+
+// "Page 2 of 3 Pages" or "Icon 2 of 3 Icons" after the name in the main
+// file-name field and, with the size, in the image window's title.
+static void write_page_captions(void)
+{
+    char numbers[80];
+    if (is_multi_page_tiff())
+        std::snprintf(numbers, sizeof numbers, "Page %d of %d Pages", g_pageIndex, g_pageCount);
+    else
+        std::snprintf(numbers, sizeof numbers, "%s %d of %d %ss", icon_noun(), g_iconIndex, g_iconCount,
+                      icon_noun());
+    char text[sizeof g_fileName + 120];
+    std::snprintf(text, sizeof text, "%s     %s     ", g_fileName, numbers);
+    SetDlgItemTextA(g_hwndMain, IDC_MAIN_NAME_EDIT, text);
+    if (is_window_open(g_hwndView)) {
+        std::snprintf(text, sizeof text, "%s     %llu bytes     %s", g_fileName, (unsigned long long)g_fileSize,
+                      numbers);
+        SetWindowTextA(g_hwndView, text);
+    }
+}
+
+// The notice that an icon or cursor file holds more images; how to see
+// them (a format with %s for the noun, twice) differs by window.
+static void announce_icons(HWND owner, const char* how)
+{
+    char text[300], hint[200];
+    std::snprintf(hint, sizeof hint, how, icon_noun(), icon_noun());
+    std::snprintf(text, sizeof text, "%s %d of %d %ss. \n\n%s", icon_noun(), g_iconIndex, g_iconCount, icon_noun(),
+                  hint);
+    seam_message_box(owner, text, g_iconFileType == 5 ? "Multiple Icon Images" : "Multiple Cursor Images", MB_OK);
+}
+
 // ---- the next-file step
 
 // An empty list leaves nothing to show: the image window goes.
@@ -118,7 +171,11 @@ void slide_on_timer(HWND hwnd, UINT_PTR timer_id)
         SendMessageA(list, LB_SETCURSEL, (WPARAM)g_slideIndex, 0);
         SendMessageA(list, LB_GETTEXT, (WPARAM)g_slideIndex, (LPARAM)g_fileName);
         SetDlgItemTextA(g_hwndMain, IDC_MAIN_NAME_EDIT, g_fileName);
+        // A step shows the file as it is: no edits are replayed.
+        g_undoPending = 0;
+        g_hwndStepping = hwnd;
         SendMessageA(g_hwndMain, g_msgSelChanged, IDC_MAIN_FILE_LIST, (LPARAM)g_slideIndex);
+        g_hwndStepping = NULL;
     }
     if (slideshow) {
         // The window may have gone while a reader's box was open.
@@ -134,6 +191,12 @@ void slide_on_timer(HWND hwnd, UINT_PTR timer_id)
     if (is_window_open(g_hwndView))
         InvalidateRect(g_hwndView, NULL, TRUE);
     InvalidateRect(GetDlgItem(g_hwndMain, IDC_MAIN_PREVIEW), NULL, TRUE);
+    if (hwnd != g_hwndFull && is_window_open(g_hwndView) && is_multi_icon_file()) {
+        // The image window's paint would give its own notice while this
+        // box is up: one is enough.
+        g_pageHintShown = 1;
+        announce_icons(g_hwndView, "Press \"n\" to view next %s. \nPress \"p\" to view preceding %s.");
+    }
 }
 
 // ---- the slideshow window
@@ -228,7 +291,13 @@ static LRESULT slide_on_keydown(HWND hwnd)
     g_hwndSlide = NULL;
     if (slide && IsWindow(slide))
         DestroyWindow(slide);
-    SetDlgItemTextA(g_hwndMain, IDC_MAIN_NAME_EDIT, g_fileName);
+    if (g_fileName[0] && (is_multi_page_tiff() || is_multi_icon_file())) {
+        write_page_captions();
+        if (is_multi_icon_file() && !is_window_open(g_hwndView))
+            announce_icons(g_hwndMain, "Double-click on image to view next %s.");
+    } else {
+        SetDlgItemTextA(g_hwndMain, IDC_MAIN_NAME_EDIT, g_fileName);
+    }
     return 0;
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "app/convert_save.h"
 #include "image/current_image.h"
@@ -99,6 +100,43 @@ TEST(SaveToPath, RefusalsLeaveTheOldFile)
         }
     }
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// TIFF codes the image cannot take say why, not that the file failed, and
+// leave the old file; black and white in JBIG strips is written.
+TEST(SaveToPath, TiffCompressionRefusalsSayWhy)
+{
+    SeamRecorder seams(32);
+    const std::string MONO = "This Compression is for Monochrome Images Only.";
+    const std::string TILES = "JBIG Compression Cannot be Written in Tiles.";
+    const std::vector<RGBQUAD> BW = {quad(0, 0, 0), quad(255, 255, 255)};
+    const struct {
+        const char* name;
+        int bits, compression, tiled;
+        std::string box;
+    } cases[] = {
+        {"colour in G4", 24, 4, 0, MONO},          {"colour in JBIG", 24, 34661, 0, MONO},
+        {"grey in Huffman", 8, 2, 0, MONO},        {"black and white in JBIG tiles", 1, 34661, 1, TILES},
+        {"black and white in JBIG strips", 1, 34661, 0, "File Converted Successfully"},
+    };
+    std::string path = test_out_path("convert_save_kept.tif");
+    for (const auto& c : cases) {
+        ASSERT_TRUE(write_file_bytes(path, "old contents"));
+        seams.boxes.clear();
+        DibBlock image(c.bits == 1 ? make_dib(20, 3, 1, BW, 2) : make_dib(5, 3, c.bits));
+        bool written = convert_save_to_path(image.get(), KIND_DIB, path.c_str(), FMT_TIFF, c.compression, c.tiled);
+        ASSERT_EQ(seams.boxes.size(), 1u) << c.name;
+        if (c.box == "File Converted Successfully") {
+            EXPECT_TRUE(written) << c.name;
+            EXPECT_EQ(seams.boxes[0].caption, c.box) << c.name;
+            EXPECT_NE(read_file_bytes(path).substr(0, 2), "ol") << c.name;
+        } else {
+            EXPECT_FALSE(written) << c.name;
+            EXPECT_EQ(seams.boxes[0].text, c.box) << c.name;
+            EXPECT_EQ(seams.boxes[0].caption, path) << c.name;
+            EXPECT_EQ(read_file_bytes(path), "old contents") << c.name;
+        }
+    }
 }
 
 TEST(SaveToPath, BrokenImageHeaderIsNotHandedToAWriter)

@@ -1,8 +1,15 @@
 // A move or rename that stays in the list's folder reports 2, so that the
-// caller selects the entry at the file's former place.
+// caller selects the entry at the file's former place; a failed delete is
+// reported to the window that asked.
 #include "app/file_commands.h"
 
 #include <gtest/gtest.h>
+
+#include <string>
+
+#include "image/current_image.h"
+#include "support/seam_recorder.h"
+#include "support/test_support.h"
 
 TEST(FileTarget, SameFolderIgnoresCaseAndATrailingBackslash)
 {
@@ -20,4 +27,33 @@ TEST(FileTarget, SameFolderIgnoresCaseAndATrailingBackslash)
     };
     for (const auto& row : rows)
         EXPECT_EQ(is_target_in_folder(row.folder, row.target), row.same) << row.folder << " " << row.target;
+}
+
+// A delete that fails (the file is held open elsewhere) says so in a box
+// owned by the window that asked, the image window as well as the main one.
+TEST(FileDelete, RefusalIsOwnedByTheAskingWindow)
+{
+    const std::string path = test_out_path("held_open.bmp");
+    ASSERT_TRUE(write_file_bytes(path, "BM held"));
+    HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    HWND asking = CreateWindowA("STATIC", "asking", WS_POPUP, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
+    ASSERT_NE(asking, nullptr);
+    lstrcpynA(g_fileName, path.c_str(), sizeof g_fileName);
+    g_imageKind = KIND_DIB;
+    {
+        SeamRecorder seams(32);
+        seams.answers.push_back(IDYES);
+        run_file_command(asking, FILE_OP_DELETE);
+        ASSERT_EQ(seams.boxes.size(), 2u);
+        EXPECT_EQ(seams.boxes[0].owner, asking);
+        EXPECT_EQ(seams.boxes[1].owner, asking);
+        EXPECT_EQ(seams.boxes[1].text, "Unable to Delete: \n\n " + path);
+        EXPECT_EQ(seams.boxes[1].caption, "(null)");
+    }
+    CloseHandle(held);
+    EXPECT_TRUE(DeleteFileA(path.c_str())) << "the file stayed";
+    DestroyWindow(asking);
+    g_fileName[0] = '\0';
+    g_imageKind = KIND_NONE;
 }

@@ -1,5 +1,6 @@
 // Main menu commands: navigation arithmetic, the Convert/Save ids, the
-// colour-conversion keep tests and the settings the commands write at once.
+// colour-conversion keep tests, the settings the commands write at once and
+// the caption of Make Exif Compliant's refusal.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -7,9 +8,12 @@
 #include "app/main_commands.h"
 #include "image/background.h"
 #include "image/current_image.h"
+#include "image/open_windows.h"
 #include "image/settings.h"
 #include "resources/resource.h"
+#include "support/dib_block.h"
 #include "support/seam_recorder.h"
+#include "support/test_support.h"
 
 namespace {
 
@@ -68,6 +72,41 @@ TEST(MenuDispatch, DisableAlphaTogglesAndWritesItsSettingAtOnce)
     EXPECT_EQ(GetPrivateProfileIntA("Corvane", "DisableAlphaTransparency", -1, ini.c_str()), 1);
     g_disableAlpha = old_alpha;
     g_imageKind = old_kind;
+}
+
+// Make Exif Compliant on a file held open elsewhere cannot put the new file
+// in place: asked from the image window the box is captioned with the
+// temporary file's name, from the main window it has no caption.
+TEST(MenuDispatch, MakeExifRefusalCaptionFollowsTheAskingWindow)
+{
+    const std::string path = test_out_path("exif_held.jpg");
+    ASSERT_TRUE(write_file_bytes(path, read_file_bytes(fixture_path("jpeg/baseline.jpg"))));
+    HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    HWND view = CreateWindowA("STATIC", "view", WS_POPUP, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
+    ASSERT_NE(view, nullptr);
+    reset_current_image();
+    g_hwndView = view;
+    lstrcpynA(g_fileName, path.c_str(), sizeof g_fileName);
+    g_imageKind = KIND_DIB;
+    g_fileFormat = FMT_JPEG;
+    g_hImage = make_dib(8, 8, 24);
+    for (HWND asking : {view, (HWND)NULL}) {
+        SeamRecorder seams(32);
+        main_on_menu_command(asking, IDM_MAIN_JPEG_EXIF);
+        ASSERT_EQ(seams.boxes.size(), 1u) << (asking ? "image window" : "main window");
+        EXPECT_EQ(seams.boxes[0].text, "Cannot Open File for Writing.");
+        EXPECT_EQ(seams.boxes[0].owner, (HWND)NULL);
+        if (asking)
+            EXPECT_NE(seams.boxes[0].caption.find("sqt"), std::string::npos) << seams.boxes[0].caption;
+        else
+            EXPECT_EQ(seams.boxes[0].caption, "(null)");
+    }
+    CloseHandle(held);
+    g_hwndView = NULL;
+    DestroyWindow(view);
+    reset_current_image();
+    DeleteFileA(path.c_str());
 }
 
 }  // namespace

@@ -165,4 +165,46 @@ TEST(ImageWindow, ProgramCarriesTheHandCursor)
     FreeLibrary(module);
 }
 
+// Dark (text) pixels of the main window's menu bar as the display shows it.
+int dark_menu_bar_pixels(const RunningApp& app, const char* name)
+{
+    Shot s = shoot(app.main, name);
+    RECT r;
+    GetWindowRect(app.main, &r);
+    POINT client = {0, 0};
+    ClientToScreen(app.main, &client);
+    int bottom = client.y - r.top, top = bottom - GetSystemMetrics(SM_CYMENU);
+    int dark = 0;
+    for (int y = top; y < bottom; ++y)
+        for (int x = 0; x < s.width; ++x) {
+            DWORD p = s.at(x, y);
+            dark += p != 0xFFFFFFFF && (p >> 16 & 0xFF) < 0x40 && (p >> 8 & 0xFF) < 0x40 && (p & 0xFF) < 0x40;
+        }
+    return dark;
+}
+
+// An animation that breaks off in the image window leaves a still bitmap
+// to edit and convert: the main window's Image Tools and Convert/Save
+// titles, greyed for the animation, come back with the window's next paint.
+TEST(ImageWindow, AnimationEndingThereGivesTheMainMenuItsToolsBack)
+{
+    std::string dir = e2e_work_dir("view_main_menu");
+    ASSERT_TRUE(copy_fixture("broken.gif", dir, "regress"));
+    ASSERT_TRUE(copy_fixture("quadrants.bmp", dir));
+    RunningApp app;
+    ASSERT_TRUE(start_app("quadrants.bmp", dir, app));
+    Sleep(500);
+    int still = dark_menu_bar_pixels(app, "main_menu_still");
+    ASSERT_TRUE(select_list_file(app, "broken.gif"));
+    Sleep(200);
+    ASSERT_LT(dark_menu_bar_pixels(app, "main_menu_animated"), still - 20) << "greyed for the animation";
+    HWND view = open_image_window(app, IDC_MAIN_CENTER);
+    ASSERT_NE(view, nullptr);
+    Sleep(1500);  // the first tick meets the broken frame
+    place_view(view, 500, 400, 300, 200);
+    EXPECT_GT(dark_menu_bar_pixels(app, "main_menu_ended"), still - 20);
+    PostMessageA(view, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(wait_until_closed(view));
+}
+
 }  // namespace

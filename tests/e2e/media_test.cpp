@@ -100,4 +100,27 @@ TEST(MediaEnd, NextMp3FollowsAndTheLastStays)
     EXPECT_EQ(exit_by_button(app), 1);
 }
 
+// A medium shown while the full-screen window covers the screen takes its
+// place: the full-screen window goes, the media window shows.
+TEST(MediaOverFullScreen, FullScreenWindowGoes)
+{
+    std::string dir = e2e_work_dir("media_full");
+    // The picture goes by its bytes; its media name lists it beside the
+    // sound under the "Multimedia" filter that the command line chooses.
+    ASSERT_TRUE(copy_fixture("quadrants.bmp", dir));
+    ASSERT_TRUE(MoveFileExA((dir + "\\quadrants.bmp").c_str(), (dir + "\\picture.avi").c_str(),
+                            MOVEFILE_REPLACE_EXISTING));
+    ASSERT_TRUE(copy_fixture("beep.wav", dir));
+    RunningApp app;
+    ASSERT_TRUE(start_app("picture.avi", dir, app));
+    Sleep(500);
+    PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_FULL_SCREEN, 0), 0);
+    HWND full = find_process_window(app.process.dwProcessId, "Full", NULL, 10000);
+    ASSERT_NE(full, (HWND)NULL);
+    ASSERT_TRUE(select_list_file(app, "beep.wav"));
+    EXPECT_NE(wait_for_media_window(app.main, 15000), (HWND)NULL);
+    EXPECT_TRUE(wait_until_closed(full, 5000)) << "the full-screen window stays over the medium";
+    EXPECT_EQ(exit_by_button(app), 1);
+}
+
 }  // namespace

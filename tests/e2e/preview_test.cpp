@@ -2,9 +2,11 @@
 // keep their aspect; Windows and enhanced metafiles drawn by the system's
 // own GDI are fitted, played from the corner when they have no size, never
 // drawn past the frame lines (faults found on real files), and laid out the
-// same again after a resize; TIFF pages step; animations keep playing.
+// same again after a resize; TIFF pages step; animations keep playing;
+// files their readers refuse say why and leave the preview empty.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 #include <string>
 #include <vector>
@@ -194,6 +196,49 @@ TEST(TiffFiles, PagesByDoubleClickAndByTheImageWindowsKeys)
         PostMessageA(view, WM_KEYDOWN, step.key, 0);
         std::string wanted = "pages.tif" + size + "     Page " + std::to_string(step.page) + " of 3 Pages";
         EXPECT_EQ(wait_for_window_text(view, wanted), wanted);
+    }
+}
+
+// Files their readers refuse: each says why in its reader's box, and the
+// preview and the comment part of the status bar show nothing of them, nor
+// of the picture before.
+TEST(RefusedFiles, EachSaysWhyAndThePreviewStaysEmpty)
+{
+    std::string dir = e2e_work_dir("refused");
+    ASSERT_TRUE(copy_fixture("quadrants.bmp", dir));
+    const struct {
+        const char* name;
+        const char* box;
+    } FILES[] = {
+        {"TIFF-float-8bit.tif", "File Read Error"},
+        {"PNG-rgba-larger-than-file.png", "Memory Allocation Error"},
+        {"cut.tif", "File Read Error"},  // a TIFF header whose directory is past the end
+    };
+    for (const auto& f : FILES)
+        if (std::string(f.name) != "cut.tif")
+            ASSERT_TRUE(copy_fixture(f.name, dir, "hostile")) << f.name;
+    ASSERT_TRUE(write_whole_file(dir + "\\cut.tif", std::string("II*\0\x00\x10\0\0", 8)));
+    RunningApp app;
+    ASSERT_TRUE(start_app("quadrants.bmp", dir, app));
+    HWND status = GetDlgItem(GetDlgItem(app.main, IDC_MAIN_STATUS_PLACE), 2);
+    for (const auto& f : FILES) {
+        ASSERT_TRUE(select_list_file(app, "quadrants.bmp"));
+        Sleep(300);
+        // posted: the selection's read waits in its box
+        std::vector<std::string> items = list_box_items(GetDlgItem(app.main, IDC_MAIN_FILE_LIST));
+        int index = (int)(std::find(items.begin(), items.end(), f.name) - items.begin());
+        ASSERT_LT(index, (int)items.size()) << f.name;
+        HWND list = GetDlgItem(app.main, IDC_MAIN_FILE_LIST);
+        SendMessageA(list, LB_SETCURSEL, index, 0);
+        PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDC_MAIN_FILE_LIST, LBN_SELCHANGE), (LPARAM)list);
+        EXPECT_EQ(dismiss_message_box(app, 10000), f.box) << f.name;
+        Sleep(300);
+        Shot shot = preview_shot(app, (std::string("refused_") + f.name).c_str());
+        for (double fx : {0.25, 0.75})
+            for (double fy : {0.375, 0.625})
+                EXPECT_EQ(shot.in_square(fx, fy), shot.in_square(0.5, 0.05)) << f.name << " " << fx << "," << fy;
+        if (status)
+            EXPECT_EQ(status_bar_part_text(app, status, 1), " ") << f.name;  // no comment
     }
 }
 

@@ -145,4 +145,97 @@ TEST(Folder, SlideshowImageWindowStepsAndFileCommands)
     EXPECT_EQ(window_text(name), "renamed.bmp");
 }
 
+// A file that cannot be opened (held open without sharing by another
+// program) shows nothing for one period: no box stops the show.
+TEST(Slideshow, FileThatCannotBeOpenedIsPassedOverWithoutABox)
+{
+    std::string ini = settings_file_path();
+    WritePrivateProfileStringA("Corvane", "HideFileName", "0", ini.c_str());
+    WritePrivateProfileStringA("Corvane", "HideStatusBar", "0", ini.c_str());
+    std::string dir = e2e_work_dir("slideshow_held");
+    for (const char* name : {"slide_a.bmp", "slide_b.bmp", "slide_c.bmp"})
+        ASSERT_TRUE(copy_fixture(name, dir));
+    HANDLE held = CreateFileA((dir + "\\slide_b.bmp").c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    RunningApp app;
+    ASSERT_TRUE(start_app("slide_a.bmp", dir, app));
+    Sleep(500);
+    PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_SLIDESHOW, 0), 0);
+    HWND slide = find_process_window(app.process.dwProcessId, "Slide", NULL, 15000);
+    ASSERT_NE(slide, nullptr);
+    HWND name = GetDlgItem(app.main, IDC_MAIN_NAME_EDIT);
+    EXPECT_EQ(wait_for_window_text(name, "slide_b.bmp", 8000), "slide_b.bmp");
+    EXPECT_EQ(dismiss_message_box(app, 1500), "") << "a box for the file held open";
+    EXPECT_EQ(wait_for_window_text(name, "slide_c.bmp", 8000), "slide_c.bmp") << "the show goes on";
+    PostMessageA(slide, WM_KEYDOWN, VK_SPACE, 0);
+    EXPECT_TRUE(wait_until_closed(slide, 5000));
+    CloseHandle(held);
+}
+
+// The end of a slideshow on a file of several pages or images brings back
+// its page or image line beside the name, and for icons the notice that a
+// double-click shows the next one.
+TEST(Slideshow, EndingItRestoresThePageAndIconCaptions)
+{
+    const struct {
+        const char* file;
+        const char* set;
+        const char* field;
+        const char* notice;  // "": none
+    } CASES[] = {
+        {"multi.ico", "icon", "multi.ico     Icon 1 of 3 Icons     ",
+         "Icon 1 of 3 Icons. \n\nDouble-click on image to view next Icon."},
+        {"pages.tif", "e2e", "pages.tif     Page 1 of 3 Pages     ", ""},
+    };
+    for (const auto& c : CASES) {
+        std::string dir = e2e_work_dir(std::string("slideshow_captions_") + c.set);
+        ASSERT_TRUE(copy_fixture(c.file, dir, c.set)) << c.file;
+        RunningApp app;
+        ASSERT_TRUE(start_app(c.file, dir, app)) << c.file;
+        dismiss_message_box(app, 2000);  // the icon file's notice at its first load
+        ASSERT_TRUE(wait_for_main(app, 10000));
+        HWND name = GetDlgItem(app.main, IDC_MAIN_NAME_EDIT);
+        ASSERT_EQ(wait_for_window_text(name, c.field), c.field);
+        PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_SLIDESHOW, 0), 0);
+        HWND slide = find_process_window(app.process.dwProcessId, "Slide", NULL, 15000);
+        ASSERT_NE(slide, nullptr) << c.file;
+        // One step (the list's only entry again) leaves the bare name.
+        ASSERT_EQ(wait_for_window_text(name, c.file, 8000), c.file);
+        PostMessageA(slide, WM_KEYDOWN, VK_SPACE, 0);
+        std::string caption;
+        EXPECT_EQ(dismiss_message_box(app, 3000, &caption), c.notice) << c.file;
+        if (c.notice[0])
+            EXPECT_EQ(caption, "Multiple Icon Images");
+        EXPECT_TRUE(wait_until_closed(slide, 5000));
+        EXPECT_EQ(window_text(name), c.field);
+    }
+}
+
+// Next File onto an icon file of several images: one notice, owned by the
+// image window, naming the keys that step through them.
+TEST(ImageWindowSteps, NextFileOntoAnIconFileGivesOneNotice)
+{
+    std::string dir = e2e_work_dir("next_icon");
+    ASSERT_TRUE(copy_fixture("slide_a.bmp", dir));
+    ASSERT_TRUE(copy_fixture("multi.ico", dir, "icon"));
+    RunningApp app;
+    ASSERT_TRUE(start_app("slide_a.bmp", dir, app));
+    Sleep(500);
+    HWND view = open_image_window(app, IDC_MAIN_CENTER);
+    ASSERT_NE(view, nullptr);
+    PostMessageA(view, WM_COMMAND, MAKEWPARAM(IDM_VIEW_NEXT_FILE, 0), 0);
+    HWND box = find_process_window(app.process.dwProcessId, "#32770", app.main, 8000);
+    ASSERT_NE(box, nullptr) << "no notice";
+    EXPECT_EQ(GetWindow(box, GW_OWNER), view);
+    EXPECT_EQ(window_text(box), "Multiple Icon Images");
+    EXPECT_EQ(window_text(GetDlgItem(box, 0xFFFF)),
+              "Icon 1 of 3 Icons. \n\nPress \"n\" to view next Icon. \nPress \"p\" to view preceding Icon.");
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    EXPECT_TRUE(wait_until_closed(box, 5000));
+    EXPECT_EQ(dismiss_message_box(app, 1500), "") << "a second notice";
+    const std::string title = "multi.ico     " + std::to_string(read_whole_file(dir + "\\multi.ico").size()) +
+                              " bytes     Icon 1 of 3 Icons";
+    EXPECT_EQ(wait_for_window_text(view, title), title);
+}
+
 }  // namespace

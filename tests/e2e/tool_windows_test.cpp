@@ -266,6 +266,55 @@ void text_escaped_then_accepted(const RunningApp& app)
         EXPECT_EQ(picture_pixel(app, "text_accepted", p.x, p.y), p.colour) << p.x << "," << p.y;
 }
 
+// The file list's control inside the merge tool's Open dialog.
+HWND find_list_view(HWND dialog)
+{
+    struct Search {
+        static BOOL CALLBACK visit(HWND hwnd, LPARAM found)
+        {
+            char name[32] = "";
+            GetClassNameA(hwnd, name, sizeof name);
+            if (lstrcmpiA(name, WC_LISTVIEWA) != 0)
+                return TRUE;
+            *(HWND*)found = hwnd;
+            return FALSE;
+        }
+    };
+    HWND found = NULL;
+    EnumChildWindows(dialog, Search::visit, (LPARAM)&found);
+    return found;
+}
+
+// A file taken from the dialog's list (clicked, then Enter) is announced
+// as being merged; the tool then has it as its source.
+TEST(ToolWindows, MergeFileTakenFromTheListIsAnnounced)
+{
+    std::string dir = e2e_work_dir("merge_from_list");
+    ASSERT_TRUE(copy_fixture("quadrants.bmp", dir));
+    ASSERT_TRUE(copy_fixture("patch.bmp", dir));  // first in the list
+    RunningApp app;
+    ASSERT_TRUE(start_app("quadrants.bmp", dir, app));
+    Tool tool;
+    ASSERT_TRUE(open_tool(app, IDM_MAIN_MERGE_FILE, "Merge", &tool));
+    pointer(tool, 60, 30);
+    HWND dialog = wait_dialog(app, "Merge Image from File", 10000);
+    ASSERT_NE(dialog, nullptr);
+    HWND list = find_list_view(dialog);
+    ASSERT_NE(list, nullptr);
+    POINT first = {40, 8};
+    ClientToScreen(list, &first);
+    char actions[120];
+    snprintf(actions, sizeof actions, "mousemove %ld %ld sleep 0.3 click 1 sleep 0.5 key Return", first.x, first.y);
+    x_input(actions);
+    HWND box = wait_dialog(app, "Corvane Graphics' File Viewer", 5000);
+    ASSERT_NE(box, nullptr) << "no notice";
+    EXPECT_EQ(box_text(box), "Merging Image from File...");
+    click_button(box, IDOK);
+    EXPECT_TRUE(wait_until_closed(dialog, 5000));
+    EXPECT_EQ(status_bar_part_text(app, tool.status, 3), "left: 0;   top: 0;   right: 19;   bottom: 9");
+    EXPECT_TRUE(escape_closes(tool));
+}
+
 // One program, Restore between the tools (Undo is the merge's own check).
 TEST(ToolWindows, MergeCropAndTextEachEscapedThenAccepted)
 {

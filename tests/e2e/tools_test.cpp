@@ -234,4 +234,40 @@ TEST(FullScreen, OwnSizeStretchedAndRedEyeMarksDiscardedThenKept)
     EXPECT_EQ(preview_pixel(app, "red_eye_after", 5.5 / 80, 0.25 + 15.5 / 80), 0xFF0000u) << "row 15 unmarked";
 }
 
+// Undo on a later page of a TIFF or a later image of an icon file reloads
+// that page or image, not the first, and takes the edit back there.
+TEST(MenuTools, UndoStaysOnThePageOrIconShown)
+{
+    const struct {
+        const char* file;
+        const char* set;
+        const char* second;  // the file-name field on the second page or image
+    } CASES[] = {
+        {"pages.tif", "e2e", "pages.tif     Page 2 of 3 Pages     "},
+        {"multi.ico", "icon", "multi.ico     Icon 2 of 3 Icons     "},
+    };
+    for (const auto& c : CASES) {
+        std::string dir = e2e_work_dir(std::string("undo_page_") + c.set);
+        ASSERT_TRUE(copy_fixture(c.file, dir, c.set)) << c.file;
+        RunningApp app;
+        ASSERT_TRUE(start_app(c.file, dir, app)) << c.file;
+        dismiss_message_box(app, 2000);  // the icon file's notice of more images
+        ASSERT_TRUE(wait_for_main(app, 10000));
+        HWND name = GetDlgItem(app.main, IDC_MAIN_NAME_EDIT);
+        RECT r;
+        GetWindowRect(GetDlgItem(app.main, IDC_MAIN_PREVIEW), &r);
+        POINT centre = {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+        ScreenToClient(app.main, &centre);
+        PostMessageA(app.main, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(centre.x, centre.y));
+        ASSERT_EQ(wait_for_window_text(name, c.second), c.second);
+        DWORD before = preview_pixel(app, "undo_page_before", 0.5, 0.5);
+        send_main_command(app, IDM_MAIN_INVERT);
+        ASSERT_NE(preview_pixel(app, "undo_page_inverted", 0.5, 0.5), before) << c.file;
+        PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_UNDO, 0), 0);
+        EXPECT_EQ(dismiss_message_box(app, 1500), "") << "the notice once per file";
+        EXPECT_EQ(wait_for_window_text(name, c.second), c.second);
+        EXPECT_EQ(preview_pixel(app, "undo_page_after", 0.5, 0.5), before) << c.file;
+    }
+}
+
 }  // namespace

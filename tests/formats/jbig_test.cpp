@@ -67,6 +67,24 @@ TEST(JbigRead, OversizedOrBrokenHeadersAreRefusedBeforeDecoding)
     }
 }
 
+// A bare header of 32768 x 32768 pixels: refused before JBIG-KIT makes its
+// 128 MB plane; the same header with too few coded bytes behind it too.
+TEST(JbigRead, HeaderTheCodedBytesCannotFillIsRefused)
+{
+    SeamRecorder seams(32);
+    std::string header = read_file_bytes(fixture_path("hostile/JBIG-header-only.jbg"));
+    ASSERT_EQ(20u, header.size());
+    for (const std::string& file : {header, header + std::string(100, '\0')}) {
+        seams.boxes.clear();
+        CommitWatch watch;
+        ASSERT_TRUE(watch.is_clear(HOSTILE_COMMIT_MARGIN));
+        EXPECT_EQ(nullptr, read_bytes(file));
+        EXPECT_LT(watch.rise(), HOSTILE_COMMIT_MARGIN);
+        ASSERT_EQ(1u, seams.boxes.size());
+        EXPECT_EQ("File Read Error", seams.boxes[0].text);
+    }
+}
+
 TEST(JbigWrite, PlanesFollowTheTable)
 {
     SeamRecorder seams(32);

@@ -73,6 +73,31 @@ TEST(PngRead, HeaderOfTwoBillionColumnsIsRefusedWithAMessage)
     EXPECT_EQ("File Read Error", seams.boxes[0].text);
 }
 
+// Chunks and pictures a few bytes claim to be hundreds of megabytes
+// (tests/fixtures/make_hostile_formats.sh): refused with a message before
+// anything near that size is committed.
+TEST(PngRead, ClaimsTheFileCannotFillAreRefusedWithinItsBytes)
+{
+    const struct {
+        const char* name;
+        const char* message;
+    } CASES[] = {
+        {"PNG-text-512mb.png", "File Read Error"},
+        {"PNG-splt-512mb.png", "File Read Error"},
+        {"PNG-rgba-larger-than-file.png", "Memory Allocation Error"},
+    };
+    for (const auto& c : CASES) {
+        SeamRecorder seams(32);
+        CommitWatch watch;
+        ASSERT_TRUE(watch.is_clear(HOSTILE_COMMIT_MARGIN));
+        EXPECT_EQ(nullptr, DibBlock(read_png_file(fixture_path(std::string("hostile/") + c.name).c_str(), NULL)).get())
+            << c.name;
+        EXPECT_LT(watch.rise(), HOSTILE_COMMIT_MARGIN) << c.name;
+        ASSERT_EQ(1u, seams.boxes.size()) << c.name;
+        EXPECT_EQ(c.message, seams.boxes[0].text) << c.name;
+    }
+}
+
 TEST(PngWrite, ChoosesColourTypeAndDepth)
 {
     SeamRecorder seams(32);

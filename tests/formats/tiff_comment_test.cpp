@@ -75,6 +75,33 @@ TEST(TiffComment, ReplacesTheShownPagesDescriptionOnly)
     EXPECT_TRUE(seams.boxes.empty());
 }
 
+// After an odd-length strip the description still starts on a word
+// boundary, as every value of a directory does.
+TEST(TiffComment, DescriptionAfterAnOddStripIsWordAligned)
+{
+    const std::string path = test_out_path("comment_odd_strip.tif");
+    TIFF* tif = TIFFOpen(path.c_str(), "w");
+    ASSERT_NE(tif, nullptr);
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, 3);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, 1);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 1);
+    ASSERT_GE(TIFFWriteEncodedStrip(tif, 0, (void*)"\x10\x20\x30", 3), 0);
+    TIFFClose(tif);
+    ASSERT_EQ(rewrite(path, read_file_bytes(path), "a longer comment", 1), 1);
+    const std::string bytes = read_file_bytes(path);
+    uint32_t ifd = get_le32(bytes, 4);
+    uint32_t at = 0;
+    for (uint32_t i = 0; i < get_le16(bytes, ifd); ++i)
+        if (get_le16(bytes, ifd + 2 + 12 * i) == 270)
+            at = get_le32(bytes, ifd + 2 + 12 * i + 8);
+    ASSERT_NE(at, 0u);
+    EXPECT_EQ(at % 2, 0u);
+    EXPECT_EQ(bytes.substr(at, 17), std::string("a longer comment", 17));
+    EXPECT_EQ(descriptions(path), (std::vector<std::string>{"II", "a longer comment"}));
+}
+
 TEST(TiffComment, CameraMetadataFollowsThePage)
 {
     std::string path = test_out_path("comment_exif.tif");

@@ -3,12 +3,14 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 #include <tiffio.h>
 
 #include "formats/format_test_util.h"
 #include "formats/tiff_state.h"
+#include "jpeg/jpeg_write.h"
 #include "support/seam_recorder.h"
 
 namespace {
@@ -89,18 +91,221 @@ std::string grey_tiff(uint32_t width, uint32_t height, uint32_t strip_bytes)
 // Sizes past the limits, and a strip shorter than it says.
 TEST(TiffRead, RefusesSizesPastTheLimitsAndTruncatedStrips)
 {
+    // The only strip cut short: nothing decodes, which is a read error.
     const struct {
         uint32_t width, height, strip_bytes, cut;
-    } CASES[] = {{0x40001, 1, 16, 0}, {20000, 20000, 16, 0}, {16, 16, 256, 100}};
+        const char* message;
+    } CASES[] = {{0x40001, 1, 16, 0, "Memory Allocation Error"},
+                 {20000, 20000, 16, 0, "Memory Allocation Error"},
+                 {16, 16, 256, 100, "File Read Error"}};
     for (const auto& c : CASES) {
         SeamRecorder seams;
         const std::string path = test_out_path("hostile_size.tif");
         std::string bytes = grey_tiff(c.width, c.height, c.strip_bytes);
         ASSERT_TRUE(write_file_bytes(path, bytes.substr(0, bytes.size() - c.cut)));
-        EXPECT_EQ(read_tiff_page(path), nullptr) << c.width;
+        char info[INFO_TEXT_SIZE] = "";
+        EXPECT_EQ(read_tiff_page(path, 1, nullptr, info), nullptr) << c.width;
         ASSERT_EQ(seams.boxes.size(), 1u) << c.width;
-        EXPECT_EQ(seams.boxes[0].text, "Memory Allocation Error");
+        EXPECT_EQ(seams.boxes[0].text, c.message);
     }
+}
+
+// Files that contradict themselves (tests/fixtures/make_hostile_formats.sh):
+// refused with the reader's message, committing nothing near what they
+// claim, and never handed to a codec that ends the process.
+TEST(TiffRead, HostileFilesAreRefusedWithinTheirBytes)
+{
+    const struct {
+        const char* name;
+        const char* message;
+    } CASES[] = {
+        {"TIFF-float-8bit.tif", "File Read Error"},            // no 8-bit float exists
+        {"TIFF-float-12bit.tif", "File Read Error"},
+        {"TIFF-jbig-impossible-size.tif", "File Read Error"},  // JBIG-KIT would abort
+        {"TIFF-tile-larger-than-file.tif", "Memory Allocation Error"},
+        {"TIFF-image-larger-than-file.tif", "Memory Allocation Error"},
+    };
+    for (const auto& c : CASES) {
+        SeamRecorder seams;
+        CommitWatch watch;
+        ASSERT_TRUE(watch.is_clear(HOSTILE_COMMIT_MARGIN));
+        char info[INFO_TEXT_SIZE] = "";
+        EXPECT_EQ(read_tiff_page(fixture_path(std::string("hostile/") + c.name), 1, nullptr, info), nullptr)
+            << c.name;
+        EXPECT_LT(watch.rise(), HOSTILE_COMMIT_MARGIN) << c.name;
+        ASSERT_EQ(seams.boxes.size(), 1u) << c.name;
+        EXPECT_EQ(seams.boxes[0].text, c.message) << c.name;
+    }
+    // The Exif thumbnail's road (no information text) refuses as quietly.
+    SeamRecorder seams;
+    EXPECT_EQ(read_tiff_page(fixture_path("hostile/TIFF-float-8bit.tif")), nullptr);
+    EXPECT_TRUE(seams.boxes.empty());
+}
+
+// Strips that fail keep their rows zero; the others are shown, silently.
+// Cut before its directory, the file is a read error.
+TEST(TiffRead, KeepsEveryStripThatDecodes)
+{
+    SeamRecorder seams;
+    char info[INFO_TEXT_SIZE] = "";
+    DibBlock image(read_tiff_page(fixture_path("hostile/TIFF-strips-past-end.tif"), 1, nullptr, info));
+    ASSERT_NE(image.get(), nullptr);
+    PnmImage half;
+    half.width = 4, half.height = 16, half.channels = 1;
+    for (int i = 0; i < 64; ++i)
+        half.data.push_back(i < 32 ? 0x80 : 0);
+    EXPECT_EQ(max_pixel_difference(image.get(), half), 0);
+    EXPECT_TRUE(seams.boxes.empty());
+
+    const std::string path = test_out_path("cut_before_directory.tif");
+    std::string whole = read_file_bytes(tiff_fixture("rgb_lzw.tif"));
+    ASSERT_TRUE(write_file_bytes(path, whole.substr(0, get_le32(whole, 4))));
+    EXPECT_EQ(read_tiff_page(path, 1, nullptr, info), nullptr);
+    ASSERT_EQ(seams.boxes.size(), 1u);
+    EXPECT_EQ(seams.boxes[0].text, "File Read Error");
+}
+
+// The same for tiles: a tile that fails leaves its columns zero.
+TEST(TiffRead, KeepsEveryTileThatDecodes)
+{
+    SeamRecorder seams;
+    const std::string path = test_out_path("one_broken_tile.tif");
+    TIFF* tif = TIFFOpen(path.c_str(), "w");
+    ASSERT_NE(tif, nullptr);
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, 32);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, 16);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+    TIFFSetField(tif, TIFFTAG_TILEWIDTH, 16);
+    TIFFSetField(tif, TIFFTAG_TILELENGTH, 16);
+    std::string tile(256, '\x60');
+    ASSERT_GE(TIFFWriteEncodedTile(tif, 0, &tile[0], 256), 0);
+    ASSERT_GE(TIFFWriteRawTile(tif, 1, (void*)"not deflate data", 16), 0);
+    TIFFClose(tif);
+    char info[INFO_TEXT_SIZE] = "";
+    DibBlock image(read_tiff_page(path, 1, nullptr, info));
+    ASSERT_NE(image.get(), nullptr);
+    PnmImage left;
+    left.width = 32, left.height = 16, left.channels = 1;
+    for (int i = 0; i < 32 * 16; ++i)
+        left.data.push_back(i % 32 < 16 ? 0x60 : 0);
+    EXPECT_EQ(max_pixel_difference(image.get(), left), 0);
+    EXPECT_TRUE(seams.boxes.empty());
+}
+
+// A page of which nothing decodes says so, and leaves no comment behind
+// for the status bars of a preview that shows nothing.
+TEST(TiffRead, PageOfWhichNothingDecodesLeavesNoComment)
+{
+    SeamRecorder seams;
+    const std::string path = test_out_path("undecodable.tif");
+    TIFF* tif = TIFFOpen(path.c_str(), "w");
+    ASSERT_NE(tif, nullptr);
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, 8);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, 8);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 8);
+    TIFFSetField(tif, TIFFTAG_IMAGEDESCRIPTION, "never shown");
+    ASSERT_GE(TIFFWriteRawStrip(tif, 0, (void*)"not deflate data", 16), 0);
+    TIFFClose(tif);
+    g_hComment = NULL;
+    char info[INFO_TEXT_SIZE] = "";
+    EXPECT_EQ(read_tiff_page(path, 1, nullptr, info), nullptr);
+    EXPECT_EQ(take_comment(), "(none)");
+    ASSERT_EQ(seams.boxes.size(), 1u);
+    EXPECT_EQ(seams.boxes[0].text, "File Read Error");
+}
+
+// A JBIG strip as libtiff writes it still reaches the codec whole, in
+// either FillOrder.
+TEST(TiffRead, JbigStripDecodes)
+{
+    SeamRecorder seams;
+    const std::string path = test_out_path("jbig_strip.tif");
+    const int W = 21, H = 7;
+    PnmImage bits;
+    bits.width = W, bits.height = H, bits.channels = 1;
+    std::string packed((W + 7) / 8 * H, '\0');
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) {
+            bool black = (x * 3 + y * 5) % 7 < 3;
+            bits.data.push_back(black ? 0 : 255);
+            if (black)
+                packed[y * ((W + 7) / 8) + x / 8] |= (char)(0x80 >> (x % 8));
+        }
+    for (int fill_order : {FILLORDER_MSB2LSB, FILLORDER_LSB2MSB}) {
+        TIFF* tif = TIFFOpen(path.c_str(), "w");
+        ASSERT_NE(tif, nullptr);
+        TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, W);
+        TIFFSetField(tif, TIFFTAG_IMAGELENGTH, H);
+        TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 1);
+        TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_JBIG);
+        TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
+        TIFFSetField(tif, TIFFTAG_FILLORDER, fill_order);
+        TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, H);
+        ASSERT_GE(TIFFWriteEncodedStrip(tif, 0, &packed[0], (tmsize_t)packed.size()), 0);
+        TIFFClose(tif);
+        DibBlock image(read_tiff_page(path));
+        EXPECT_EQ(max_pixel_difference(image.get(), bits), 0) << fill_order;
+        EXPECT_TRUE(seams.boxes.empty());
+        // nor does the read leave the file mapped and locked
+        EXPECT_TRUE(write_file_bytes(path, "replaced")) << fill_order;
+    }
+}
+
+// Each page of a three-page file, the page count found by the first read
+// and passed back as the loaders do: its own depth and pixels.
+TEST(TiffRead, EachPageOfAMultiPageFile)
+{
+    SeamRecorder seams;
+    const std::string path = test_out_path("three_pages.tif");
+    const struct {
+        int width, height, spp, bps, bit_count;
+    } PAGES[] = {{5, 3, 1, 8, 8}, {4, 2, 3, 8, 24}, {9, 2, 1, 1, 1}};
+    std::vector<PnmImage> expected;
+    TIFF* tif = TIFFOpen(path.c_str(), "w");
+    ASSERT_NE(tif, nullptr);
+    for (const auto& p : PAGES) {
+        PnmImage page;
+        page.width = p.width, page.height = p.height, page.channels = p.spp;
+        std::string packed;
+        for (int y = 0; y < p.height; ++y) {
+            std::string row((p.width * p.spp * p.bps + 7) / 8, '\0');
+            for (int i = 0; i < p.width * p.spp; ++i) {
+                uint8_t v = p.bps == 1 ? ((i + y) % 3 == 0 ? 255 : 0) : (uint8_t)(40 * i + 70 * y + 9 * p.spp);
+                page.data.push_back(v);
+                if (p.bps == 8)
+                    row[i] = (char)v;
+                else if (v)
+                    row[i / 8] |= (char)(0x80 >> (i % 8));
+            }
+            packed += row;
+        }
+        expected.push_back(page);
+        TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, p.width);
+        TIFFSetField(tif, TIFFTAG_IMAGELENGTH, p.height);
+        TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, p.bps);
+        TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, p.spp);
+        TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, p.spp == 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK);
+        TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, p.height);
+        ASSERT_GE(TIFFWriteEncodedStrip(tif, 0, &packed[0], (tmsize_t)packed.size()), 0);
+        TIFFWriteDirectory(tif);
+    }
+    TIFFClose(tif);
+    int count = 1;
+    for (int page = 1; page <= 3; ++page) {
+        int format = 0, index = page;
+        DibBlock image(read_tiff_file(path.c_str(), NULL, &format, &index, &count, GetModuleHandleA(NULL)));
+        ASSERT_NE(image.get(), nullptr) << page;
+        EXPECT_EQ(count, 3);
+        EXPECT_EQ(index, page);
+        EXPECT_EQ(dib_bit_count(image.get()), PAGES[page - 1].bit_count) << page;
+        EXPECT_EQ(max_pixel_difference(image.get(), expected[page - 1]), 0) << page;
+    }
+    EXPECT_TRUE(seams.boxes.empty());
 }
 
 // A profile of the wrong colour space gives no transform: the pixels come
@@ -167,6 +372,245 @@ TEST(TiffRead, TwelveBitJpegKeepsTheHighBits)
         TIFFClose(tif);
         DibBlock image(read_tiff_page(path));
         EXPECT_LE(max_pixel_difference(image.get(), top), 3) << spp;
+    }
+}
+
+extern "C" int TIFFInitJPEG_ijg8(TIFF* tif, int scheme);
+
+// The file read with the library's 8-bit JPEG codec on the IJG build in
+// place of its libjpeg-turbo one.
+static HGLOBAL read_with_ijg_codec(const std::string& path)
+{
+    TIFFCodec* codec = TIFFRegisterCODEC(COMPRESSION_JPEG, "JPEG", TIFFInitJPEG_ijg8);
+    HGLOBAL image = read_tiff_page(path);
+    TIFFUnRegisterCODEC(codec);
+    return image;
+}
+
+// A one-strip JPEG page of the given pixels (one or three samples), encoded
+// by the library.
+static std::string write_jpeg_page(const std::string& name, int width, int height, int spp, int photometric)
+{
+    const std::string path = test_out_path(name);
+    TIFF* tif = TIFFOpen(path.c_str(), "w");
+    if (!tif)
+        return path;
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, width);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, height);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, spp);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_JPEG);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, photometric);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 16);
+    TIFFSetField(tif, TIFFTAG_JPEGQUALITY, 80);
+    if (photometric == PHOTOMETRIC_YCBCR)
+        TIFFSetField(tif, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
+    std::string row((size_t)width * spp, '\0');
+    for (int y = 0; y < height; y++) {
+        for (size_t i = 0; i < row.size(); i++)
+            row[i] = (char)((i * 5 + y * 3 + (i * y) % 23) & 255);
+        TIFFWriteScanline(tif, &row[0], (uint32_t)y, 0);
+    }
+    TIFFClose(tif);
+    return path;
+}
+
+// 8-bit JPEG pages decode on libjpeg-turbo: every byte as the IJG build
+// gives it, strips and tiles, YCbCr 2x2 as RGB, grey, and separated RGB.
+TEST(TiffRead, JpegPagesMatchTheIjgCodecByteForByte)
+{
+    SeamRecorder seams;
+    const std::string paths[] = {
+        tiff_fixture("rgb_jpeg.tif"),
+        tiff_fixture("rgb_jpeg_tiled.tif"),
+        write_jpeg_page("jpeg_grey.tif", 67, 41, 1, PHOTOMETRIC_MINISBLACK),
+        write_jpeg_page("jpeg_rgb.tif", 45, 38, 3, PHOTOMETRIC_RGB),
+        write_jpeg_page("jpeg_ycbcr_odd.tif", 45, 37, 3, PHOTOMETRIC_YCBCR),
+    };
+    for (const std::string& path : paths) {
+        DibBlock fast(read_tiff_page(path));
+        DibBlock plain(read_with_ijg_codec(path));
+        ASSERT_NE(fast.get(), nullptr) << path;
+        ASSERT_NE(plain.get(), nullptr) << path;
+        EXPECT_TRUE(dib_bytes(fast.get()) == dib_bytes(plain.get())) << path;
+    }
+    EXPECT_TRUE(seams.boxes.empty());
+}
+
+// Lossless JPEG data in a page (which libjpeg-turbo has no process for) is
+// still read, and exactly.
+TEST(TiffRead, LosslessJpegPageReadsExactly)
+{
+    SeamRecorder seams;
+    const int W = 29, H = 17;
+    struct Case {
+        const char* name;
+        int bits, spp, photometric;
+    } cases[] = {{"lossless_grey", 8, 1, PHOTOMETRIC_MINISBLACK}, {"lossless_rgb", 24, 3, PHOTOMETRIC_RGB}};
+    for (const Case& c : cases) {
+        DibBlock source(c.bits == 8 ? make_pattern(W, H, 8, grey_ramp(256, 1)) : make_pattern(W, H, 24));
+        const std::string jpg = test_out_path(std::string(c.name) + ".jpg");
+        ASSERT_EQ(write_jpeg_file(jpg.c_str(), 100, source.get(), 0, 1, 0), 1) << c.name;
+        std::string stream = read_file_bytes(jpg);
+        ASSERT_FALSE(stream.empty());
+        const std::string path = test_out_path(std::string(c.name) + ".tif");
+        TIFF* tif = TIFFOpen(path.c_str(), "w");
+        ASSERT_NE(tif, nullptr);
+        TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, W);
+        TIFFSetField(tif, TIFFTAG_IMAGELENGTH, H);
+        TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+        TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, c.spp);
+        TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_JPEG);
+        TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, c.photometric);
+        TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, H);
+        ASSERT_EQ(TIFFWriteRawStrip(tif, 0, &stream[0], (tmsize_t)stream.size()), (tmsize_t)stream.size());
+        TIFFClose(tif);
+        DibBlock image(read_tiff_page(path));
+        ASSERT_NE(image.get(), nullptr) << c.name;
+        EXPECT_EQ(dib_bit_count(image.get()), c.bits) << c.name;
+        for (int y = 0; y < H; y++)
+            EXPECT_EQ(memcmp(image.row(y), source.row(y), (size_t)W * c.bits / 8), 0) << c.name << " row " << y;
+    }
+    EXPECT_TRUE(seams.boxes.empty());
+}
+
+// One picture of 8-bit grey, RGB or RGBA written in the given layout: rows
+// per strip (0 for 16 x 16 tiles), planar configuration, compression and
+// 8 or 16 bits (the 16-bit sample's high byte is the 8-bit one).
+struct Layout {
+    const char* name;
+    int rows_per_strip, planar, compression, bits;
+};
+
+static std::string write_layout(const Layout& l, int spp, int width, int height)
+{
+    const std::string path = test_out_path(std::string("layout_") + l.name + "_" + std::to_string(spp) + ".tif");
+    TIFF* tif = TIFFOpen(path.c_str(), "w");
+    if (!tif)
+        return path;
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, width);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, height);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, l.bits);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, spp);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, spp == 1 ? PHOTOMETRIC_MINISBLACK : PHOTOMETRIC_RGB);
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, l.planar);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, l.compression);
+    if (l.compression == COMPRESSION_LZW)
+        TIFFSetField(tif, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
+    if (spp == 4) {
+        uint16_t extra = EXTRASAMPLE_UNASSALPHA;
+        TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, 1, &extra);
+    }
+    auto sample = [&](int x, int y, int s) { return (x * 7 + y * 13 + s * 71 + (x * y) % 17) & 255; };
+    const int planes = l.planar == PLANARCONFIG_SEPARATE ? spp : 1, per_pixel = spp / planes, k = l.bits / 8;
+    auto fill = [&](std::string& buf, int x0, int y, int n, int plane) {
+        for (int x = 0; x < n; x++)
+            for (int s = 0; s < per_pixel; s++) {
+                int v = x0 + x < width && y < height ? sample(x0 + x, y, plane + s) : 0;
+                for (int b = 0; b < k; b++)  // little-endian 16-bit: v * 257
+                    buf[((size_t)x * per_pixel + s) * k + b] = (char)v;
+            }
+    };
+    if (l.rows_per_strip == 0) {
+        TIFFSetField(tif, TIFFTAG_TILEWIDTH, 16);
+        TIFFSetField(tif, TIFFTAG_TILELENGTH, 16);
+        std::string tile((size_t)16 * 16 * per_pixel * k, '\0');
+        for (int p = 0; p < planes; p++)
+            for (int ty = 0; ty < height; ty += 16)
+                for (int tx = 0; tx < width; tx += 16) {
+                    for (int r = 0; r < 16; r++) {
+                        std::string row((size_t)16 * per_pixel * k, '\0');
+                        fill(row, tx, ty + r, 16, p);
+                        tile.replace((size_t)r * row.size(), row.size(), row);
+                    }
+                    TIFFWriteTile(tif, &tile[0], (uint32_t)tx, (uint32_t)ty, 0, (uint16_t)p);
+                }
+    } else {
+        TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, l.rows_per_strip);
+        std::string row((size_t)width * per_pixel * k, '\0');
+        for (int p = 0; p < planes; p++)
+            for (int y = 0; y < height; y++) {
+                fill(row, 0, y, width, p);
+                TIFFWriteScanline(tif, &row[0], (uint32_t)y, (uint16_t)p);
+            }
+    }
+    TIFFClose(tif);
+    return path;
+}
+
+// Rows decoded straight into the image and converted there, and rows
+// converted from a strip or tile buffer, give the same bytes as the
+// per-sample paths of separate planes and 16-bit samples; odd widths pad
+// every row.
+TEST(TiffRead, EveryLayoutOfOnePictureGivesTheSameBytes)
+{
+    SeamRecorder seams;
+    const int W = 37, H = 23;
+    const Layout layouts[] = {
+        {"rows1", 1, PLANARCONFIG_CONTIG, COMPRESSION_NONE, 8},
+        {"rows1_lzw", 1, PLANARCONFIG_CONTIG, COMPRESSION_LZW, 8},
+        {"rows5", 5, PLANARCONFIG_CONTIG, COMPRESSION_NONE, 8},
+        {"tiles", 0, PLANARCONFIG_CONTIG, COMPRESSION_ADOBE_DEFLATE, 8},
+        {"planes", 1, PLANARCONFIG_SEPARATE, COMPRESSION_NONE, 8},
+        {"planes_tiles", 0, PLANARCONFIG_SEPARATE, COMPRESSION_NONE, 8},
+        {"rows3_16bit", 3, PLANARCONFIG_CONTIG, COMPRESSION_NONE, 16},
+    };
+    for (int spp : {1, 3, 4}) {
+        std::string first;
+        for (const Layout& l : layouts) {
+            if (spp == 1 && l.planar == PLANARCONFIG_SEPARATE)
+                continue;
+            DibBlock image(read_tiff_page(write_layout(l, spp, W, H)));
+            ASSERT_NE(image.get(), nullptr) << l.name << " " << spp;
+            if (first.empty()) {
+                // the picture itself: blue, green, red, alpha, bottom row first
+                EXPECT_EQ(dib_bit_count(image.get()), spp * 8);
+                for (int y = 0; y < H; y++)
+                    for (int x = 0; x < W; x++)
+                        for (int s = 0; s < spp; s++) {
+                            int c = spp == 1 ? 0 : s < 3 ? 2 - s : 3;
+                            ASSERT_EQ(image.row(H - 1 - y)[x * spp + s], (x * 7 + y * 13 + c * 71 + (x * y) % 17) & 255)
+                                << spp << " " << x << "," << y;
+                        }
+                first = dib_bytes(image.get());
+            }
+            EXPECT_TRUE(dib_bytes(image.get()) == first) << l.name << " " << spp;
+        }
+    }
+    EXPECT_TRUE(seams.boxes.empty());
+}
+
+// Large pages decode in row bands on the machine's cores, each band on a
+// handle of its own: the same bytes as the reader's one thread gives, for
+// one-row strips decoded straight into the image, strips through a buffer,
+// tiles and JPEG; a damaged strip fails the read either way.
+TEST(TiffRead, BandsGiveTheBytesOfOneThread)
+{
+    SeamRecorder seams;
+    const int W = 1200, H = 900;
+    std::vector<std::string> paths = {
+        write_layout({"big_rows1_lzw", 1, PLANARCONFIG_CONTIG, COMPRESSION_LZW, 8}, 3, W, H),
+        write_layout({"big_rows7_zip", 7, PLANARCONFIG_CONTIG, COMPRESSION_ADOBE_DEFLATE, 8}, 4, W, H),
+        write_layout({"big_tiles_zip", 0, PLANARCONFIG_CONTIG, COMPRESSION_ADOBE_DEFLATE, 8}, 3, W, H),
+        write_layout({"big_grey_rows1", 1, PLANARCONFIG_CONTIG, COMPRESSION_NONE, 8}, 1, W + 1, H),
+        write_jpeg_page("big_jpeg_ycbcr.tif", W, H, 3, PHOTOMETRIC_YCBCR),
+    };
+    // the same LZW page with bytes of a strip in its middle overwritten
+    std::string damaged = read_file_bytes(paths[0]);
+    ASSERT_GT(damaged.size(), 100000u);
+    damaged.replace(damaged.size() / 2, 64, std::string(64, '\xFF'));
+    paths.push_back(test_out_path("big_rows1_lzw_damaged.tif"));
+    ASSERT_TRUE(write_file_bytes(paths.back(), damaged));
+    for (const std::string& path : paths) {
+        g_tiffBandLimit = 1;
+        DibBlock alone(read_tiff_page(path));
+        size_t boxes = seams.boxes.size();
+        g_tiffBandLimit = 0;
+        DibBlock banded(read_tiff_page(path));
+        EXPECT_EQ(seams.boxes.size(), 2 * boxes) << path;
+        EXPECT_EQ(alone.get() == nullptr, banded.get() == nullptr) << path;
+        EXPECT_TRUE(dib_bytes(alone.get()) == dib_bytes(banded.get())) << path;
+        seams.boxes.clear();
     }
 }
 

@@ -37,8 +37,8 @@ const FuzzReader FUZZ_READERS[] = {
     {"JPEG12", "fuzz/jpeg12/*.jpg made/jpeg12/*.jpg"},
     {"WMF", "made/wmf/*.wmf"},
     {"EMF", "fuzz/emf/*.emf hostile/EMF-*.emf"},
-    {"PNG", "png/basn*.png png/gray-1*.png png/palette-1*.png"},
-    {"JBIG", "jbig/*.jbg"},
+    {"PNG", "png/basn*.png png/gray-1*.png png/palette-1*.png hostile/PNG-*.png"},
+    {"JBIG", "jbig/*.jbg hostile/JBIG-*.jbg"},
     {"J2K", "jpeg2000/*.j2k"},
     {"JP2", "jpeg2000/*.jp2"},
     {"SUNRAS", "sun/*.ras"},
@@ -50,7 +50,9 @@ const FuzzReader FUZZ_READERS[] = {
     {"ANI", "icon/*.ani hostile/ANI-*.ani"},
     {"SUNICON", "icon/sun_*.ico"},
     {"EXIF", "exif/camera*.jpg exif/intel.jpg exif/mix.jpg hostile/EXIF-*.jpg", run_exif_reader},
-    {"TIFF", "tiff/bw_g3.tif tiff/bw_g4.tif tiff/grey4_tiled.tif tiff/pal8.tif tiff/rgb_jpeg.tif tiff/rgb_jpeg_tiled.tif tiff/rgb_lzw.tif tiff/rgb_lzma.tif tiff/float16.tif tiff/exif.tif"},
+    {"TIFF", "tiff/bw_g3.tif tiff/bw_g4.tif tiff/grey4_tiled.tif tiff/pal8.tif tiff/rgb_jpeg.tif "
+             "tiff/rgb_jpeg_tiled.tif tiff/rgb_lzw.tif tiff/rgb_lzma.tif tiff/float16.tif tiff/exif.tif "
+             "hostile/TIFF-*.tif"},
 };
 const size_t FUZZ_READER_COUNT = sizeof FUZZ_READERS / sizeof FUZZ_READERS[0];
 

@@ -154,4 +154,27 @@ TEST(MergeLoaderAni, DamagedCursorsGiveNoSourceOrAWholeFrame)
     EXPECT_EQ(g_mergeKind, MERGE_NONE);
 }
 
+// Formats told apart by their extension only go by the whole of it: a
+// longer extension that begins with theirs is not theirs.
+TEST(MergeLoaderExtension, TheWholeExtensionDecides)
+{
+    const struct {
+        const char* fixture;
+        const char* copy;
+        bool read;
+    } ROWS[] = {
+        {"targa/rgb.tga", "ext_rgb.TGA", true},
+        {"targa/rgb.tga", "ext_rgb.tgax", false},
+        {"jbig/plane1.jbg", "ext_plane1.jbgx", false},
+        {"pnm/raw_colour_255.ppm", "ext_colour.ppmx", false},
+    };
+    for (const auto& row : ROWS) {
+        const std::string path = test_out_path(row.copy);
+        ASSERT_TRUE(write_file_bytes(path, read_file_bytes(fixture_path(row.fixture)))) << row.copy;
+        g_hMergeImage = load_image_file(path.c_str());
+        EXPECT_EQ(g_hMergeImage != NULL, row.read) << row.copy;
+        free_merge_source();
+    }
+}
+
 }  // namespace

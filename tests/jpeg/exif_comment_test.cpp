@@ -189,7 +189,7 @@ TEST(ExifOrientation, LargestSegmentIsRewrittenAndABrokenFileIsReported)
             EXPECT_TRUE(recorder.boxes.empty());
         } else {
             ASSERT_EQ(recorder.boxes.size(), 1u) << c.name;
-            EXPECT_EQ(recorder.boxes[0].text, "Cannot Rewrite JPEG File");
+            EXPECT_EQ(recorder.boxes[0].text, "Cannot Open File for Writing.");
         }
     }
 }

@@ -147,4 +147,16 @@ TEST(ExifInfo, ReadsAnUncompressedThumbnailAsATiffPage)
     EXPECT_EQ(temp_file_names_in_use(), 0);
 }
 
+// An uncompressed thumbnail whose samples are floats of 8 bits (no such
+// float exists: tests/fixtures/make_hostile_formats.sh) gives no thumbnail
+// and no box in the dialog's or the batch grid's road.
+TEST(ExifInfo, ThumbnailOfUndefinedFloatsIsRefusedQuietly)
+{
+    SeamRecorder recorder;
+    load_exif_thumbnail(fixture_path("hostile/EXIF-float-8bit-thumbnail.jpg").c_str());
+    EXPECT_EQ(g_hExifThumbnail, nullptr);
+    EXPECT_TRUE(recorder.boxes.empty());
+    EXPECT_EQ(temp_file_names_in_use(), 0);
+}
+
 }  // namespace

@@ -150,3 +150,16 @@ std::string le32(uint32_t v)
     put_le32(s, 0, v);
     return s;
 }
+
+std::string dib_bytes(HGLOBAL h)
+{
+    if (!h)
+        return std::string();
+    const BITMAPINFOHEADER* bih = (const BITMAPINFOHEADER*)GlobalLock(h);
+    std::string bytes;
+    if (bih)
+        bytes.assign((const char*)bih, (size_t)dib_block_size(bih->biWidth, bih->biHeight, bih->biBitCount,
+                                                              dib_color_count(bih)));
+    GlobalUnlock(h);
+    return bytes;
+}

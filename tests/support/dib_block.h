@@ -40,6 +40,10 @@ private:
     bool is_owner = true;
 };
 
+// Every byte of the packed DIB (header, table, rows), for comparing two
+// decodes of one file byte for byte; empty for a null handle.
+std::string dib_bytes(HGLOBAL h);
+
 // A new block with the given table copied in (NULL when too big).
 HGLOBAL make_dib(int width, int height, int bits, const std::vector<RGBQUAD>& table = {},
                  uint32_t clr_used = 0);

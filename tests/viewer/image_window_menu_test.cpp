@@ -53,6 +53,8 @@ struct StateRow {
     int id;
     const char* state;
     const char* label;        // null: not checked
+    int display_bits = 32;
+    int black_white = 0;      // the image has a black-and-white palette
 };
 
 class ViewMenuStateTable : public ::testing::TestWithParam<StateRow> {};
@@ -63,6 +65,8 @@ TEST_P(ViewMenuStateTable, ItemGetsItsState)
     MenuFacts f = facts_for(row.kind, row.bits);
     f.comment_present = row.comment;
     f.clipboard_has_image = row.clipboard;
+    f.display_bits = row.display_bits;
+    f.is_black_white = f.shown_black_white = row.black_white;
     std::string label;
     EXPECT_EQ(state_of(f, 0, row.id, &label), row.state) << row.name;
     if (row.label)
@@ -77,8 +81,14 @@ INSTANTIATE_TEST_SUITE_P(Rules, ViewMenuStateTable, ::testing::Values(
     StateRow{"an image to paste", KIND_DIB, 24, 0, 1, IDM_VIEW_PASTE_CLIPBOARD, "enabled", NULL},
     StateRow{"an EMF saves as WMF", KIND_EMF, 0, 0, 0, IDM_VIEW_SAVE_WMF, "enabled", NULL},
     StateRow{"a comment to view", KIND_DIB, 24, 1, 0, IDM_VIEW_VIEW_COMMENT, "enabled", NULL},
+    StateRow{"JBIG is written in strips only", KIND_DIB, 1, 0, 0, IDM_VIEW_SAVE_TIFF_JBIG_T, "greyed", NULL},
     // A file without a comment writer greys the insert item here too.
     StateRow{"insert comment", KIND_DIB, 24, 0, 0, IDM_VIEW_INSERT_COMMENT, "greyed", NULL},
+    // Below 8 display bits the 16 standard colours are for black and white
+    // only here (the main menu offers them to every other bitmap).
+    StateRow{"16 colours, bw, 4-bit display", KIND_DIB, 1, 0, 0, IDM_VIEW_STANDARD_16, "enabled", NULL, 4, 1},
+    StateRow{"16 colours, colour, 4-bit display", KIND_DIB, 8, 0, 0, IDM_VIEW_STANDARD_16, "greyed", NULL, 4, 0},
+    StateRow{"16 colours, bw, 32-bit display", KIND_DIB, 1, 0, 0, IDM_VIEW_STANDARD_16, "greyed", NULL, 32, 1},
     // Built commands without rules are left enabled.
     StateRow{"crop", KIND_DIB, 24, 0, 0, IDM_VIEW_CROP, "none", NULL}));
 
