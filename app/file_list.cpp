@@ -260,10 +260,20 @@ static void rebuild_folder_list(HWND main, const char* folder)
 void fill_file_list(int unused)
 {
     (void)unused;
-    HWND main = g_hwndMain;
-    if (!main || !g_hFilter)
+    if (!g_hwndMain || !g_hFilter)
         return;
     const char* filters = (const char*)GlobalLock(g_hFilter);
+    LRESULT type = SendDlgItemMessageA(g_hwndMain, IDC_MAIN_TYPE_COMBO, CB_GETCURSEL, 0, 0);
+    fill_file_list_with(filters && type >= 0 && type < FILTER_COUNT ? filters + g_filterPatternOffsets[type] : "");
+    if (filters)
+        GlobalUnlock(g_hFilter);
+}
+
+void fill_file_list_with(const char* pattern_list)
+{
+    HWND main = g_hwndMain;
+    if (!main)
+        return;
     HWND focus = GetFocus();
 
     char folder[260] = "";
@@ -276,11 +286,12 @@ void fill_file_list(int unused)
 
     HWND list = GetDlgItem(main, IDC_MAIN_FILE_LIST);
     SendMessageA(list, LB_RESETCONTENT, 0, 0);
-    LRESULT type = SendDlgItemMessageA(main, IDC_MAIN_TYPE_COMBO, CB_GETCURSEL, 0, 0);
-    if (filters && type >= 0 && type < FILTER_COUNT) {
-        char patterns[256];
-        lstrcpynA(patterns, filters + g_filterPatternOffsets[type], sizeof patterns);
-        for (char* pattern = std::strtok(patterns, ";"); pattern; pattern = std::strtok(NULL, ";"))
+    char patterns[MAX_PATH];
+    lstrcpynA(patterns, pattern_list, sizeof patterns);
+    for (char* pattern = std::strtok(patterns, ";"); pattern; pattern = std::strtok(NULL, ";")) {
+        while (*pattern == ' ')
+            ++pattern;
+        if (*pattern)
             add_matching_entries(list, pattern, false);
     }
     if (SendMessageA(list, LB_GETCOUNT, 0, 0) > 0) {
@@ -293,6 +304,4 @@ void fill_file_list(int unused)
 
     if (focus && IsWindow(focus))
         SetFocus(focus);
-    if (filters)
-        GlobalUnlock(g_hFilter);
 }

@@ -15,6 +15,8 @@ void show_main_controls(HWND hwndMain);
 // Refills the file list from the selected type's patterns; rebuilds the
 // folder list when a dialog changed the current folder.
 void fill_file_list(int unused);
+// The same with a pattern list of its own ("*.gif;*.png").
+void fill_file_list_with(const char* pattern_list);
 
 // 1 when path names an existing folder.
 int is_directory(const char* path);

@@ -51,6 +51,15 @@
 #include "viewer/slideshow.h"
 #include "viewer/window_classes.h"
 
+// The window whose command runs: the image window's commands have their
+// dialogs and tools owned by it, so that it is disabled behind them and
+// gets the focus back.
+static HWND s_commandOwner;
+
+static HWND command_owner(HWND hwnd)
+{
+    return s_commandOwner && IsWindow(s_commandOwner) ? s_commandOwner : hwnd;
+}
 static const char HELP_FILE[] = "RODadi.zoz";
 static const char QUESTION_CAPTION[] = "Corvane File Viewer";
 
@@ -471,7 +480,7 @@ static void on_jpeg_transform(HWND hwnd, const JpegCommand* command)
     lstrcpynA(s_jpegOutput, g_fileName, sizeof s_jpegOutput);
     lstrcpynA(g_currentDir, g_listDir, sizeof g_currentDir);
     OPENFILENAMEA ofn;
-    if (!choose_save_file(hwnd, s_jpegOutput, FMT_JPEG, g_currentDir, &ofn, SAVE_MODE_SAVE, 0))
+    if (!choose_save_file(command_owner(hwnd), s_jpegOutput, FMT_JPEG, g_currentDir, &ofn, SAVE_MODE_SAVE, 0))
         return;
     SetFileAttributesA(s_jpegOutput, FILE_ATTRIBUTE_NORMAL);
     HCURSOR old_cursor = SetCursor(LoadCursor(NULL, IDC_WAIT));
@@ -723,6 +732,15 @@ static void press_button(HWND hwnd, int button)
 
 // ---- dispatch
 
+BOOL main_command_owned_by(HWND owner, int id)
+{
+    HWND previous = s_commandOwner;
+    s_commandOwner = owner;
+    BOOL handled = main_on_menu_command(g_hwndMain, id);
+    s_commandOwner = previous;
+    return handled;
+}
+
 BOOL main_on_menu_command(HWND hwnd, int id)
 {
     if (id >= IDM_MAIN_BACKGROUND_FIRST && id <= IDM_MAIN_BACKGROUND_LAST) {
@@ -847,14 +865,14 @@ BOOL main_on_menu_command(HWND hwnd, int id)
         on_sphere(hwnd);
         return TRUE;
     case IDM_MAIN_CROP:
-        start_crop_tool(hwnd);
+        start_crop_tool(command_owner(hwnd));
         return TRUE;
     case IDM_MAIN_WRITE_TEXT:
-        start_text_tool(hwnd);
+        start_text_tool(command_owner(hwnd));
         return TRUE;
     case IDM_MAIN_MERGE_FILE:
     case IDM_MAIN_MERGE_CLIPBOARD:
-        start_merge_tool(hwnd, id == IDM_MAIN_MERGE_CLIPBOARD);
+        start_merge_tool(command_owner(hwnd), id == IDM_MAIN_MERGE_CLIPBOARD);
         return TRUE;
     case IDM_MAIN_BRIGHTEN:
         on_brightness(hwnd, +1);
@@ -872,7 +890,7 @@ BOOL main_on_menu_command(HWND hwnd, int id)
         on_view_comment();
         return TRUE;
     case IDM_MAIN_INSERT_COMMENT:
-        run_comment_dialog(hwnd);
+        run_comment_dialog(command_owner(hwnd));
         return TRUE;
     case IDM_MAIN_JPEG_EXIF:
         on_make_exif(hwnd);
@@ -881,7 +899,7 @@ BOOL main_on_menu_command(HWND hwnd, int id)
         on_exif_properties();
         return TRUE;
     case IDM_MAIN_ABOUT:
-        DialogBoxParamA(g_hInstance, "ABOUT", hwnd, about_dlg_proc, 0);
+        DialogBoxParamA(g_hInstance, "ABOUT", command_owner(hwnd), about_dlg_proc, 0);
         return TRUE;
     case IDM_MAIN_HIDE_FILE_NAME:
         on_toggle_setting(&g_hideFileName, "HideFileName");

@@ -12,6 +12,9 @@
 // Runs the menu command id; FALSE for an id that is no menu command (and
 // for the menu's caption items), so that the dialog's own handling runs.
 BOOL main_on_menu_command(HWND hwndMain, int id);
+// The same for a command of another window (the image window): its
+// dialogs and tools are owned by owner, which gets the focus back.
+BOOL main_command_owned_by(HWND owner, int id);
 
 // 1 when the menu command id has its worker in the program; the menu greys
 // the others.

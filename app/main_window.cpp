@@ -49,13 +49,14 @@ static const char HELP_FILE[] = "RODadi.zoz";
 static const char PROGRAM_TITLE[] = "Corvane Graphics' File Viewer";
 enum { HELP_CONTEXT_MAIN = 103, MARGIN = 8 };
 
-// Disables a control and parks it, hidden, at (0, 0) with no size.
-static void hide_control(HWND hwnd, int id)
+// Parks a control, hidden, at (0, 0) with no size, disabled when asked.
+static void hide_control(HWND hwnd, int id, bool disable)
 {
     HWND control = GetDlgItem(hwnd, id);
     if (!control)
         return;
-    EnableWindow(control, FALSE);
+    if (disable)
+        EnableWindow(control, FALSE);
     SetWindowPos(control, NULL, 0, 0, 0, 0, SWP_NOZORDER | SWP_HIDEWINDOW);
 }
 
@@ -174,8 +175,10 @@ static BOOL main_on_initdialog(HWND hwnd)
 
     build_main_menu(hwnd);
 
-    hide_control(hwnd, IDC_MAIN_READ_ONLY);
-    hide_control(hwnd, IDC_MAIN_OK);
+    hide_control(hwnd, IDC_MAIN_READ_ONLY, true);
+    // Enabled though hidden: the dialog sends no IDOK for Enter through a
+    // disabled default button.
+    hide_control(hwnd, IDC_MAIN_OK, false);
 
     g_hwndMain = hwnd;
     create_main_status_bar(hwnd);
@@ -433,6 +436,29 @@ static void put_type_patterns(HWND hwnd, LRESULT type)
     }
 }
 
+// The dialog relists a folder by its own filter, never by a typed pattern,
+// so the pattern list in the file-name box is applied here; a folder
+// before it ("..\pics\*.gif") becomes the current folder first.
+static BOOL apply_typed_patterns(HWND hwnd, char* text)
+{
+    char* patterns = text;
+    char* separator = std::strrchr(text, '\\');
+    if (!separator)
+        separator = std::strrchr(text, ':');
+    if (separator) {
+        patterns = separator + 1;
+        char folder[MAX_PATH];
+        lstrcpynA(folder, text, (int)(patterns - text) + 1);
+        if (!SetCurrentDirectoryA(folder)) {
+            message_box_stop("Invalid File Name");
+            return TRUE;
+        }
+        SetDlgItemTextA(hwnd, IDC_MAIN_NAME_EDIT, patterns);
+    }
+    fill_file_list_with(patterns);
+    return TRUE;
+}
+
 // Enter: a typed name is looked up and shown, a pattern filters the list,
 // Enter in the list opens the image window.
 static BOOL main_on_enter(HWND hwnd)
@@ -443,7 +469,7 @@ static BOOL main_on_enter(HWND hwnd)
         if (!text[0])
             return TRUE;
         if (std::strchr(text, '*'))
-            return FALSE;
+            return apply_typed_patterns(hwnd, text);
         WIN32_FIND_DATAA found;
         HANDLE hFind = FindFirstFileA(text, &found);
         if (hFind == INVALID_HANDLE_VALUE) {
@@ -472,14 +498,15 @@ static BOOL main_on_enter(HWND hwnd)
         return TRUE;
     }
     if (std::strchr(text, '*'))
-        return FALSE;
+        return apply_typed_patterns(hwnd, text);
     LRESULT type = SendDlgItemMessageA(hwnd, IDC_MAIN_TYPE_COMBO, CB_GETCURSEL, 0, 0);
     if (type == CB_ERR) {
         seam_beep((UINT)-1);
         return TRUE;
     }
     put_type_patterns(hwnd, type);
-    return FALSE;
+    GetDlgItemTextA(hwnd, IDC_MAIN_NAME_EDIT, text, sizeof text);
+    return apply_typed_patterns(hwnd, text);
 }
 
 static BOOL main_on_cancel(HWND hwnd)

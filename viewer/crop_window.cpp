@@ -6,6 +6,7 @@
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 #include <commctrl.h>
 
 #include "image/current_image.h"
@@ -239,13 +240,15 @@ static void create_crop_window(HWND* slot)
     tool_check_zoom_items(GetMenu(hwnd));
 }
 
-// The working copy back to the plain image at 100 %.
+// The working copy back to the plain image at 100 %. The image kept
+// before a zoom has no margin: only the unzoomed working copy loses one.
 static void restore_plain_image(void)
 {
     if (g_hImageBeforeCrop) {
         GlobalFree(g_hImage);
         g_hImage = g_hImageBeforeCrop;
         g_hImageBeforeCrop = NULL;
+        return;
     }
     if (HGLOBAL plain = strip_margin16(g_hImage)) {
         GlobalFree(g_hImage);
@@ -255,6 +258,10 @@ static void restore_plain_image(void)
 
 static void end_crop_tool(void)
 {
+    // The window that started the tool is made active before the tool's
+    // windows go, so that their going activates no other.
+    if (g_hwndOwner && IsWindow(g_hwndOwner))
+        SetForegroundWindow(g_hwndOwner);
     HWND crop = g_hwndCrop;
     g_hwndCrop = NULL;
     if (g_hwndCropStatus)
@@ -269,8 +276,6 @@ static void end_crop_tool(void)
         DeleteObject(pen);
         pen = NULL;
     }
-    if (g_hwndOwner)
-        SetForegroundWindow(g_hwndOwner);
 }
 
 static void cancel_crop(void)
@@ -288,6 +293,14 @@ static void accept_crop(void)
     int x = s.left - g_rcToolImage.left, y = s.top - g_rcToolImage.top;
     int w = s.right - s.left, h = s.bottom - s.top;
     restore_plain_image();
+    // The rectangle recorded is the one cut, so that a replay cuts the same.
+    int W = 0, H = 0;
+    if (image_size(g_hImage, &W, &H)) {
+        if (x < 0) { w += x; x = 0; }
+        if (y < 0) { h += y; y = 0; }
+        if (w > W - x) w = W - x;
+        if (h > H - y) h = H - y;
+    }
     // Recorded only when the image really was cropped.
     HGLOBAL cropped = w > 0 && h > 0 ? crop_image(x, y, w, h, g_hImage) : NULL;
     if (cropped) {
@@ -510,8 +523,20 @@ static LRESULT crop_on_lbuttondown(HWND hwnd, int is_double)
     return 0;
 }
 
-static LRESULT crop_on_scroll(HWND hwnd, int bar, int code, int thumb)
+int tool_scroll_thumb(HWND hwnd, int bar)
 {
+    // The message's 16-bit position would cut a view wider than 65,535 pixels short.
+    SCROLLINFO info;
+    memset(&info, 0, sizeof info);
+    info.cbSize = sizeof info;
+    info.fMask = SIF_TRACKPOS;
+    GetScrollInfo(hwnd, bar, &info);
+    return info.nTrackPos;
+}
+
+static LRESULT crop_on_scroll(HWND hwnd, int bar, int code)
+{
+    const int thumb = tool_scroll_thumb(hwnd, bar);
     bool vertical = bar == SB_VERT;
     int* offset = vertical ? &g_scrollY : &g_scrollX;
     int next = tool_scroll_offset(*offset, vertical ? g_scrollRangeY : g_scrollRangeX, code, thumb, g_zoomEighths);
@@ -572,8 +597,8 @@ LRESULT CALLBACK crop_wnd_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
     case WM_LBUTTONUP: return crop_on_lbuttonup(hwnd);
     case WM_MOUSEMOVE: return crop_on_mousemove(hwnd, x, y, wp);
     case WM_KEYDOWN: tool_on_keydown(hwnd, (int)wp, cancel_crop); return 0;
-    case WM_VSCROLL: return crop_on_scroll(hwnd, SB_VERT, LOWORD(wp), HIWORD(wp));
-    case WM_HSCROLL: return crop_on_scroll(hwnd, SB_HORZ, LOWORD(wp), HIWORD(wp));
+    case WM_VSCROLL: return crop_on_scroll(hwnd, SB_VERT, LOWORD(wp));
+    case WM_HSCROLL: return crop_on_scroll(hwnd, SB_HORZ, LOWORD(wp));
     case WM_CLOSE:
         if (hwnd == g_hwndCrop)
             cancel_crop();

@@ -39,6 +39,8 @@ void tool_check_zoom_items(HMENU menu);
 DWORD tool_window_style(int w, int h);
 // New scroll offset in [-range, 0] for a WM_xSCROLL code.
 int tool_scroll_offset(int offset, int range, int code, int thumb, int line_step);
+// The scroll bar's thumb position in 32 bits, for thumb drags.
+int tool_scroll_thumb(HWND hwnd, int bar);
 // The tool windows' scrolling keys; returns 0 for any other key.
 int tool_scroll_key(HWND hwnd, int key);
 // Escape cancels the tool, the scrolling keys scroll.

@@ -251,11 +251,10 @@ void meta_on_command(HWND hwnd, int id, HWND control, int notification)
         return;
     }
     int main_id = main_command_for_view(id);
-    // Convert/Save is owned by the image window; the rest (background
-    // colours, settings, clipboard, comment text) is the main window's
-    // command as it stands.
+    // Convert/Save is owned by the image window; the rest is the main
+    // window's command, its dialogs and tools owned by the image window.
     if (find_save_command(main_id))
         run_save_command(hwnd, main_id);
     else
-        main_on_menu_command(g_hwndMain, main_id);
+        main_command_owned_by(hwnd, main_id);
 }

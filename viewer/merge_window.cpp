@@ -126,8 +126,9 @@ void tool_show_zoomed(HWND hwnd, HDC dc, HDC mem, int w, int h, int stretch_mode
     StretchBlt(dc, x, y, zw, zh, mem, 0, 0, w, h, SRCCOPY);
 }
 
-void tool_on_scroll(HWND hwnd, int bar, int code, int thumb)
+void tool_on_scroll(HWND hwnd, int bar, int code)
 {
+    const int thumb = tool_scroll_thumb(hwnd, bar);
     const bool vertical = bar == SB_VERT;
     int* offset = vertical ? &g_scrollY : &g_scrollX;
     *offset = tool_scroll_offset(*offset, vertical ? g_scrollRangeY : g_scrollRangeX, code, thumb, g_zoomEighths);
@@ -167,6 +168,10 @@ static HCURSOR hand_cursor(void)
 
 static void end_merge_tool(void)
 {
+    // The window that started the tool is made active before the tool's
+    // windows go, so that their going activates no other.
+    if (g_hwndMergeOwner && IsWindow(g_hwndMergeOwner))
+        SetForegroundWindow(g_hwndMergeOwner);
     HWND merge = g_hwndMerge;
     g_hwndMerge = NULL;
     if (g_hpenDot)
@@ -183,8 +188,6 @@ static void end_merge_tool(void)
     if (g_hMergePath)
         GlobalFree(g_hMergePath);
     g_hMergePath = NULL;
-    if (g_hwndMergeOwner)
-        SetForegroundWindow(g_hwndMergeOwner);
 }
 
 // Merges the source into the current image (recorded); the source stays.
@@ -616,10 +619,10 @@ LRESULT CALLBACK merge_wnd_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
         tool_on_keydown(hwnd, (int)wp, cancel_merge);
         return 0;
     case WM_VSCROLL:
-        tool_on_scroll(hwnd, SB_VERT, LOWORD(wp), HIWORD(wp));
+        tool_on_scroll(hwnd, SB_VERT, LOWORD(wp));
         return 0;
     case WM_HSCROLL:
-        tool_on_scroll(hwnd, SB_HORZ, LOWORD(wp), HIWORD(wp));
+        tool_on_scroll(hwnd, SB_HORZ, LOWORD(wp));
         return 0;
     case WM_CLOSE:
         if (hwnd == g_hwndMerge)

@@ -39,7 +39,7 @@ void tool_point_to_image(int x, int y, int client_w, int client_h, int zoomed_w,
                          int scroll_x, int scroll_y, int* ix, int* iy);
 
 // The shared scrolling of the tool windows.
-void tool_on_scroll(HWND hwnd, int bar, int code, int thumb);
+void tool_on_scroll(HWND hwnd, int bar, int code);
 
 // The main dialog's filter list without its second pair (the multimedia
 // files), as a double-NUL list in out (size bytes, cut to fit).

@@ -943,10 +943,10 @@ LRESULT CALLBACK text_wnd_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
         tool_on_keydown(hwnd, (int)wp, cancel_text);
         return 0;
     case WM_VSCROLL:
-        tool_on_scroll(hwnd, SB_VERT, LOWORD(wp), HIWORD(wp));
+        tool_on_scroll(hwnd, SB_VERT, LOWORD(wp));
         return 0;
     case WM_HSCROLL:
-        tool_on_scroll(hwnd, SB_HORZ, LOWORD(wp), HIWORD(wp));
+        tool_on_scroll(hwnd, SB_HORZ, LOWORD(wp));
         return 0;
     case WM_CLOSE:
         if (hwnd == g_hwndText)

@@ -151,6 +151,57 @@ TEST(MainWindow, ClassicDialogShowsTheCommandLineFileAndAnotherSelection)
     EXPECT_EQ(read_whole_file(settings_file_path()), settings_before) << "nothing is written at start or exit";
 }
 
+// Enter, pressed in the box that has the focus: on the file list it opens
+// the selected picture in the image window; after a type is chosen, and in
+// the file-name box with a pattern, it filters the list; a folder's name is
+// refused.
+void press_enter_in(const RunningApp& app, int id)
+{
+    HWND control = GetDlgItem(app.main, id);
+    SendMessageA(app.main, WM_NEXTDLGCTL, (WPARAM)control, TRUE);
+    Sleep(200);
+    PostMessageA(control, WM_KEYDOWN, VK_RETURN, 0);
+    PostMessageA(control, WM_KEYUP, VK_RETURN, 0);
+    Sleep(500);
+}
+
+TEST(MainWindow, EnterOpensTheSelectedFileFiltersByAPatternAndRefusesAFolder)
+{
+    std::string dir = e2e_work_dir("enter_key");
+    ASSERT_TRUE(copy_fixture("quadrants.bmp", dir));
+    ASSERT_TRUE(copy_fixture("commented.gif", dir));
+    CreateDirectoryA((dir + "\\pictures").c_str(), NULL);
+    RunningApp app;
+    ASSERT_TRUE(start_app("quadrants.bmp", dir, app));
+
+    press_enter_in(app, IDC_MAIN_FILE_LIST);
+    HWND view = find_process_window(app.process.dwProcessId, "Meta", NULL, 10000);
+    ASSERT_TRUE(view) << "Enter on the file list opens the image window";
+    EXPECT_EQ(window_text(view).rfind("quadrants.bmp", 0), 0u) << window_text(view);
+    PostMessageA(view, WM_KEYDOWN, VK_ESCAPE, 0);
+    ASSERT_TRUE(wait_until_closed(view));
+
+    // The fourth type, "gif", chosen with the arrow key in the type box.
+    HWND list = GetDlgItem(app.main, IDC_MAIN_FILE_LIST), type = GetDlgItem(app.main, IDC_MAIN_TYPE_COMBO);
+    SendMessageA(app.main, WM_NEXTDLGCTL, (WPARAM)type, TRUE);
+    for (int i = 0; i < 3; ++i)
+        PostMessageA(type, WM_KEYDOWN, VK_DOWN, 0);
+    Sleep(300);
+    EXPECT_EQ(window_text(type), "gif");
+    press_enter_in(app, IDC_MAIN_TYPE_COMBO);
+    EXPECT_EQ(list_box_items(list), std::vector<std::string>{"commented.gif"});
+
+    HWND name = GetDlgItem(app.main, IDC_MAIN_NAME_EDIT);
+    SendMessageA(name, WM_SETTEXT, 0, (LPARAM) "*.bmp");
+    press_enter_in(app, IDC_MAIN_NAME_EDIT);
+    EXPECT_EQ(list_box_items(list), std::vector<std::string>{"quadrants.bmp"});
+
+    SendMessageA(name, WM_SETTEXT, 0, (LPARAM) "pictures");
+    press_enter_in(app, IDC_MAIN_NAME_EDIT);
+    EXPECT_EQ(dismiss_message_box(app, 5000), "Valid Folder (Directory), Missing File Name");
+    EXPECT_EQ(exit_by_button(app), 1);
+}
+
 // The bar on the main window, and a display option chosen by its keys:
 // Slidesho&w, then Hide &File Name, written to the settings at once.
 TEST(MainMenu, BarAndHideFileNameByItsKeys)

@@ -331,6 +331,122 @@ TEST(ToolWindows, MergeCropAndTextEachEscapedThenAccepted)
     text_escaped_then_accepted(app);
 }
 
+// Zoomed out and in again before leaving: Esc gives the picture back as it
+// was, accepting cuts the rectangle chosen at 100 % (the yellow quadrant),
+// and Undo brings the whole picture back.
+TEST(ToolWindows, CropAfterZoomingKeepsThePictureAndItsRectangle)
+{
+    ScopedSetting no_tip("DontShowAgain", "1");
+    std::string dir = e2e_work_dir("crop_zoom");
+    ASSERT_TRUE(copy_fixture("quadrants.bmp", dir));
+    RunningApp app;
+    ASSERT_TRUE(start_app("quadrants.bmp", dir, app));
+    for (bool accept : {false, true}) {
+        Tool tool;
+        ASSERT_TRUE(open_tool(app, IDM_MAIN_CROP, "Crop", &tool));
+        pointer(tool, -2, -2, 40, 20);
+        HWND crop = tool.window;
+        for (int zoom : {IDM_CROP_ZOOM_50, IDM_CROP_ZOOM_200}) {
+            SendMessageA(crop, WM_COMMAND, MAKEWPARAM(zoom, 0), 0);
+            crop = find_process_window(app.process.dwProcessId, "Crop", NULL, 5000);
+            ASSERT_TRUE(crop);
+        }
+        EXPECT_EQ(status_bar_part_text(app, tool.status, 1), "zoom: 200%");
+        EXPECT_EQ(status_bar_part_text(app, tool.status, 2), "width: 40");
+        if (accept)
+            SendMessageA(crop, WM_COMMAND, MAKEWPARAM(IDM_CROP_ACCEPT, 0), 0);
+        else
+            SendMessageA(crop, WM_KEYDOWN, VK_ESCAPE, 0);
+        EXPECT_FALSE(IsWindow(crop));
+        const char* shot = accept ? "crop_zoomed_accepted" : "crop_zoomed_cancelled";
+        const struct {
+            double x, y;
+            DWORD colour;
+        } probes[] = {{1, 1, RED}, {78, 1, GREEN}, {1, 38, BLUE}, {78, 38, YELLOW}};
+        for (const auto& p : probes)
+            EXPECT_EQ(picture_pixel(app, shot, p.x, p.y), accept ? YELLOW : p.colour) << shot << " " << p.x << "," << p.y;
+    }
+    send_main_command(app, IDM_MAIN_UNDO);
+    Sleep(700);
+    EXPECT_EQ(picture_pixel(app, "crop_zoomed_undone", 1, 1), RED);
+    EXPECT_EQ(picture_pixel(app, "crop_zoomed_undone", 78, 38), YELLOW);
+}
+
+// A 24-bit BMP file, red with its columns from `blue_from` on blue.
+std::string red_blue_bmp(int width, int height, int blue_from)
+{
+    const int stride = (width * 3 + 3) / 4 * 4;
+    std::string bmp(54 + (size_t)stride * height, '\0');
+    auto put32 = [&](size_t at, int value) {
+        for (int i = 0; i < 4; ++i)
+            bmp[at + i] = (char)(value >> (8 * i));
+    };
+    bmp[0] = 'B';
+    bmp[1] = 'M';
+    put32(2, (int)bmp.size());
+    put32(10, 54);
+    put32(14, 40);
+    put32(18, width);
+    put32(22, height);
+    bmp[26] = 1;
+    bmp[28] = 24;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            char* p = &bmp[54 + (size_t)y * stride + (size_t)x * 3];
+            p[0] = x >= blue_from ? (char)255 : 0;
+            p[2] = x >= blue_from ? 0 : (char)255;
+        }
+    return bmp;
+}
+
+// Keys typed by later tests go to the window under the pointer: the
+// pointer goes back to the screen's middle, however the test ends.
+struct PointerBackToMiddle {
+    ~PointerBackToMiddle()
+    {
+        char actions[64];
+        snprintf(actions, sizeof actions, "mousemove %d %d", GetSystemMetrics(SM_CXSCREEN) / 2,
+                 GetSystemMetrics(SM_CYSCREEN) / 2);
+        x_input(actions);
+    }
+};
+
+// A picture 9,000 pixels wide at 800 %: 72,032 window pixels with the
+// margin. The scroll thumb dragged to the bar's right end shows the
+// picture's right end (blue), not a place cut to 16 bits (red).
+TEST(ToolWindows, CropThumbDraggedToTheEndOfAViewWiderThan65535Pixels)
+{
+    ScopedSetting no_tip("DontShowAgain", "1");
+    PointerBackToMiddle pointer_back;
+    std::string dir = e2e_work_dir("crop_wide");
+    ASSERT_TRUE(write_whole_file(dir + "\\wide.bmp", red_blue_bmp(9000, 8, 8000)));
+    RunningApp app;
+    ASSERT_TRUE(start_app("wide.bmp", dir, app));
+    Tool tool;
+    ASSERT_TRUE(open_tool(app, IDM_MAIN_CROP, "Crop", &tool));
+    SendMessageA(tool.window, WM_COMMAND, MAKEWPARAM(IDM_CROP_ZOOM_800, 0), 0);
+    HWND crop = find_process_window(app.process.dwProcessId, "Crop", NULL, 10000);
+    ASSERT_TRUE(crop);
+    ASSERT_TRUE(GetWindowLongA(crop, GWL_STYLE) & WS_HSCROLL);
+    SetForegroundWindow(crop);
+    RECT r;
+    GetWindowRect(crop, &r);
+    const int arrow = GetSystemMetrics(SM_CXHSCROLL), y = r.bottom - GetSystemMetrics(SM_CYHSCROLL) / 2;
+    char actions[200];
+    snprintf(actions, sizeof actions,
+             "mousemove %d %d sleep 0.3 mousedown 1 sleep 0.3 mousemove %d %d sleep 0.3 mousemove %d %d "
+             "sleep 0.5 mouseup 1",
+             (int)r.left + arrow + 6, y, (int)(r.left + r.right) / 2, y, (int)r.right - arrow / 2, y);
+    x_input(actions);
+    RECT c;
+    GetClientRect(crop, &c);
+    POINT middle = {c.right / 2, c.bottom / 2};
+    ClientToScreen(crop, &middle);
+    EXPECT_EQ(shoot(crop, "crop_wide_scrolled").at(middle.x - r.left, middle.y - r.top), BLUE);
+    SendMessageA(crop, WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_FALSE(IsWindow(crop));
+}
+
 // Display Palette: the window lists the GIF's colours; a click on the first
 // swatch opens the picker on entry 0, and black typed into its fields turns
 // that entry's quadrant of the picture black.
