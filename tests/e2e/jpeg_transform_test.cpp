@@ -1,14 +1,40 @@
 // Camera JPEGs as a person meets them: a lossless turn from the main menu
 // through the Save dialog over the same name, with the preview showing the
-// turned picture (a lossless-coded file too); Make Exif Compliant; the orientation set by F9's HUFFMAN
-// dialog (check_jpeg_transform.sh checks these files with libjpeg-turbo and
-// exiftool); and the EXIF dialog's camera fields and upright thumbnail.
+// turned picture (a lossless-coded file too); Make Exif Compliant; the
+// orientation set by F9's HUFFMAN dialog (check_jpeg_transform.sh checks
+// these files with libjpeg-turbo and exiftool); F6; and the EXIF dialog's
+// camera fields and upright thumbnail.
 #include <gtest/gtest.h>
 
 #include "resources/resource.h"
 #include "tests/e2e/e2e_driver.h"
 
 namespace {
+
+// Turns the picture shown clockwise from the main menu and saves it over
+// path through the Save dialog titled title, confirming the replacement;
+// returns once the file differs from before (or after 15 s).
+void turn_and_save_over(const RunningApp& app, const std::string& path, const std::string& before,
+                               const char* title)
+{
+    // Sent again until the picture has loaded and the Save dialog shows.
+    HWND save = NULL;
+    for (int tries = 0; !save && tries < 6; ++tries) {
+        Sleep(500);
+        PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_JPEG_ROTATE_CW, 0), 0);
+        save = find_process_window(app.process.dwProcessId, "#32770", app.main, 3000);
+    }
+    ASSERT_NE(save, nullptr);
+    EXPECT_EQ(window_text(save), title);
+    SendMessageA(GetDlgItem(save, 1152), WM_SETTEXT, 0, (LPARAM)path.c_str());
+    click_button(save, IDOK);
+    DWORD start = GetTickCount();
+    while (read_whole_file(path) == before && GetTickCount() - start < 15000) {
+        HWND box = find_process_window(app.process.dwProcessId, "#32770", app.main, 200);
+        if (box && box != save)
+            click_button(box, IDYES);
+    }
+}
 
 TEST(JpegTransform, RotateClockwiseTurnsTheFileAndThePreviewAndExifIsMadeCompliant)
 {
@@ -20,24 +46,7 @@ TEST(JpegTransform, RotateClockwiseTurnsTheFileAndThePreviewAndExifIsMadeComplia
 
     RunningApp app;
     ASSERT_TRUE(start_app("camera.jpg", dir, app));
-    // Sent again until the picture has loaded and the Save dialog shows.
-    HWND save = NULL;
-    for (int tries = 0; !save && tries < 6; ++tries) {
-        Sleep(500);
-        PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_JPEG_ROTATE_CW, 0), 0);
-        save = find_process_window(app.process.dwProcessId, "#32770", app.main, 3000);
-    }
-    ASSERT_NE(save, nullptr);
-    EXPECT_EQ(window_text(save), "Save As JPEG");
-    SendMessageA(GetDlgItem(save, 1152), WM_SETTEXT, 0, (LPARAM)path.c_str());
-    click_button(save, IDOK);
-    // Replacing the file is confirmed.
-    DWORD start = GetTickCount();
-    while (read_whole_file(path) == before && GetTickCount() - start < 15000) {
-        HWND box = find_process_window(app.process.dwProcessId, "#32770", app.main, 200);
-        if (box && box != save)
-            click_button(box, IDYES);
-    }
+    turn_and_save_over(app, path, before, "Save As JPEG");
     ASSERT_NE(read_whole_file(path), before);
     Sleep(1000);
 
@@ -76,22 +85,7 @@ TEST(JpegTransform, LosslessCodedFileIsTurnedByEncodingItAgain)
 
     RunningApp app;
     ASSERT_TRUE(start_app("quadrants_lossless.jpg", dir, app));
-    HWND save = NULL;
-    for (int tries = 0; !save && tries < 6; ++tries) {
-        Sleep(500);
-        PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_JPEG_ROTATE_CW, 0), 0);
-        save = find_process_window(app.process.dwProcessId, "#32770", app.main, 3000);
-    }
-    ASSERT_NE(save, nullptr);
-    EXPECT_EQ(window_text(save), "Save As Lossless Huffman Encoded JPEG");
-    SendMessageA(GetDlgItem(save, 1152), WM_SETTEXT, 0, (LPARAM)path.c_str());
-    click_button(save, IDOK);
-    DWORD start = GetTickCount();
-    while (read_whole_file(path) == before && GetTickCount() - start < 15000) {
-        HWND box = find_process_window(app.process.dwProcessId, "#32770", app.main, 200);
-        if (box && box != save)
-            click_button(box, IDYES);
-    }
+    turn_and_save_over(app, path, before, "Save As Lossless Huffman Encoded JPEG");
     std::string after = read_whole_file(path);
     ASSERT_NE(after, before);
     EXPECT_NE(after.find("\xFF\xC3"), std::string::npos) << "still coded lossless";
