@@ -34,7 +34,7 @@ printf 'key %#x\n' "$key"
 
 readers=$only
 if [ -z "$readers" ]; then
-    readers=$(sed -n 's/^ *{"\([A-Za-z0-9]*\)", ".*},$/\1/p' "$ROOT/tests/fuzz/fuzz_readers.cpp")
+    readers=$(sed -n 's/^ *{"\([A-Za-z0-9]*\)", .*/\1/p' "$ROOT/tests/fuzz/fuzz_readers.cpp")
 fi
 
 fuzz_reader() {  # reader output-folder: prints the failures it found last
