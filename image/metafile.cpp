@@ -667,9 +667,11 @@ void write_emf_comment(const char* path, HGLOBAL* comment, HENHMETAFILE current_
 
 // A font record asks the display for glyphs of its size in device pixels,
 // and some display drivers end the process on glyphs far beyond any
-// screen. On a display a font taller or wider than this is played scaled
-// down to it; printers and metafile devices get the record as it is.
-enum { MAX_FONT_DEVICE_PIXELS = 4096 };
+// screen: one glyph 4096 pixels both wide and tall already passes the X
+// server's largest request. On a display a font taller or wider than this
+// is played scaled down to it; printers and metafile devices get the
+// record as it is.
+enum { MAX_FONT_DEVICE_PIXELS = 2048 };
 enum { EMR_SMALL_TEXT_OUT = 108 };  // not named by every wingdi.h
 enum { DEFAULT_FONT_UNITS = 16 };    // about what a font height of 0 comes to
 
