@@ -463,7 +463,7 @@ static void on_jpeg_transform(HWND hwnd, const JpegCommand* command)
     // offers nothing else for them, nor anything for 12-bit ones.
     if (g_jpegLossless) {
         if (g_fileFormat == FMT_JPEG && command->reencode_code != NO_REENCODE)
-            transform_jpeg_file(hwnd, command->reencode_code);
+            transform_jpeg_file(command_owner(hwnd), command->reencode_code);
         return;
     }
     g_jpegtranArgc = 4;
@@ -526,8 +526,8 @@ static void on_make_exif(HWND hwnd)
             safe_write_abort(&sw);
         // Asked from the image window, the box names the temporary file.
         if (!out || !copied || !safe_write_commit(&sw))
-            seam_message_box(NULL, "Cannot Open File for Writing.", hwnd && hwnd == g_hwndView ? temp : NULL,
-                             MB_ICONSTOP);
+            seam_message_box(NULL, "Cannot Open File for Writing.",
+                             g_hwndView && command_owner(hwnd) == g_hwndView ? temp : NULL, MB_ICONSTOP);
         else
             reselect(hwnd, false);
     }

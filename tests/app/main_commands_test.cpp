@@ -93,7 +93,11 @@ TEST(MenuDispatch, MakeExifRefusalCaptionFollowsTheAskingWindow)
     g_hImage = make_dib(8, 8, 24);
     for (HWND asking : {view, (HWND)NULL}) {
         SeamRecorder seams(32);
-        main_on_menu_command(asking, IDM_MAIN_JPEG_EXIF);
+        // The image window's commands come through the main window's dispatch.
+        if (asking)
+            main_command_owned_by(asking, IDM_MAIN_JPEG_EXIF);
+        else
+            main_on_menu_command(g_hwndMain, IDM_MAIN_JPEG_EXIF);
         ASSERT_EQ(seams.boxes.size(), 1u) << (asking ? "image window" : "main window");
         EXPECT_EQ(seams.boxes[0].text, "Cannot Open File for Writing.");
         EXPECT_EQ(seams.boxes[0].owner, (HWND)NULL);
