@@ -835,19 +835,31 @@ void draw_current_metafile(HDC dc)
     play_metafile_in_preview(NULL, dc, 0);
 }
 
-// "Icon 2 of 3 Icons" in the file-name box and the image window's title,
-// and once per file the notice that a double-click shows the next one.
+void write_page_captions(HWND hwndMain)
+{
+    const char* noun = g_iconFileType == 5 ? "Icon" : "Cursor";
+    char numbers[80];
+    if (g_fileFormat == FMT_ICON)
+        std::snprintf(numbers, sizeof numbers, "%s %d of %d %ss", noun, g_iconIndex, g_iconCount, noun);
+    else
+        std::snprintf(numbers, sizeof numbers, "Page %d of %d Pages", g_pageIndex, g_pageCount);
+    char text[400];
+    std::snprintf(text, sizeof text, "%s     %s     ", g_fileName, numbers);
+    SetDlgItemTextA(hwndMain, IDC_MAIN_NAME_EDIT, text);
+    if (g_hwndView && IsWindow(g_hwndView)) {
+        std::snprintf(text, sizeof text, "%s     %llu bytes     %s", g_fileName, (unsigned long long)g_fileSize,
+                      numbers);
+        SetWindowTextA(g_hwndView, text);
+    }
+}
+
+// The captions of an icon file, and once per file the notice that a
+// double-click shows the next icon.
 static void show_icon_numbers(HWND hwndMain)
 {
     const char* noun = g_iconFileType == 5 ? "Icon" : "Cursor";
     char text[400];
-    std::snprintf(text, sizeof text, "%s     %s %d of %d %ss     ", g_fileName, noun, g_iconIndex, g_iconCount, noun);
-    SetDlgItemTextA(hwndMain, IDC_MAIN_NAME_EDIT, text);
-    if (g_hwndView && IsWindow(g_hwndView)) {
-        std::snprintf(text, sizeof text, "%s     %llu bytes     %s %d of %d %ss", g_fileName,
-                      (unsigned long long)g_fileSize, noun, g_iconIndex, g_iconCount, noun);
-        SetWindowTextA(g_hwndView, text);
-    }
+    write_page_captions(hwndMain);
     // A next-file step gives its own notice.
     if (g_pageHintShown || g_hwndStepping)
         return;
@@ -904,14 +916,7 @@ static void after_read(HWND hwndMain)
 
     bool tiff = g_fileFormat == FMT_TIFF || g_fileFormat == FMT_TIFF_ALT || g_fileFormat == FMT_BIGTIFF;
     if (g_imageKind == KIND_DIB && tiff && g_pageCount > 1 && !g_hwndSlide) {
-        char text[400];
-        std::snprintf(text, sizeof text, "%s     Page %d of %d Pages     ", g_fileName, g_pageIndex, g_pageCount);
-        SetDlgItemTextA(hwndMain, IDC_MAIN_NAME_EDIT, text);
-        if (g_hwndView && IsWindow(g_hwndView)) {
-            std::snprintf(text, sizeof text, "%s     %llu bytes     Page %d of %d Pages", g_fileName,
-                          (unsigned long long)g_fileSize, g_pageIndex, g_pageCount);
-            SetWindowTextA(g_hwndView, text);
-        }
+        write_page_captions(hwndMain);
         if (!g_hwndStepping)
             g_pageHintShown = 1;
     }

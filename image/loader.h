@@ -51,6 +51,11 @@ int copy_file_from_offset(const char* from, long offset, const char* to);
 // Loads the list's selected file into the current-image state and shows it.
 void load_selected_file(HWND hwndMain, RECT preview);
 
+// "Page 2 of 3 Pages" (a TIFF) or "Icon 2 of 3 Icons" (an icon file) after
+// the name in the main window's file-name box and, with the size, in the
+// image window's title.
+void write_page_captions(HWND hwndMain);
+
 // Empties the current-image state, freeing the image by its kind.
 void release_current_image(void);
 

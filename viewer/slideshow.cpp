@@ -94,26 +94,6 @@ static const char* icon_noun(void)
     return g_iconFileType == 5 ? "Icon" : "Cursor";
 }
 
-// "Page 2 of 3 Pages" or "Icon 2 of 3 Icons" after the name in the main
-// file-name field and, with the size, in the image window's title.
-static void write_page_captions(void)
-{
-    char numbers[80];
-    if (is_multi_page_tiff())
-        std::snprintf(numbers, sizeof numbers, "Page %d of %d Pages", g_pageIndex, g_pageCount);
-    else
-        std::snprintf(numbers, sizeof numbers, "%s %d of %d %ss", icon_noun(), g_iconIndex, g_iconCount,
-                      icon_noun());
-    char text[sizeof g_fileName + 120];
-    std::snprintf(text, sizeof text, "%s     %s     ", g_fileName, numbers);
-    SetDlgItemTextA(g_hwndMain, IDC_MAIN_NAME_EDIT, text);
-    if (is_window_open(g_hwndView)) {
-        std::snprintf(text, sizeof text, "%s     %llu bytes     %s", g_fileName, (unsigned long long)g_fileSize,
-                      numbers);
-        SetWindowTextA(g_hwndView, text);
-    }
-}
-
 // The notice that an icon or cursor file holds more images; how to see
 // them (a format with %s for the noun, twice) differs by window.
 static void announce_icons(HWND owner, const char* how)
@@ -292,7 +272,7 @@ static LRESULT slide_on_keydown(HWND hwnd)
     if (slide && IsWindow(slide))
         DestroyWindow(slide);
     if (g_fileName[0] && (is_multi_page_tiff() || is_multi_icon_file())) {
-        write_page_captions();
+        write_page_captions(g_hwndMain);
         if (is_multi_icon_file() && !is_window_open(g_hwndView))
             announce_icons(g_hwndMain, "Double-click on image to view next %s.");
     } else {
