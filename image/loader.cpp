@@ -33,6 +33,7 @@
 #include "image/packed_dib.h"
 #include "image/palette.h"
 #include "image/pcx.h"
+#include "image/pixel_ceiling.h"
 #include "image/pnm.h"
 #include "image/preview.h"
 #include "image/progress.h"
@@ -242,6 +243,10 @@ struct ReaderRow {
     int closes_handle;       // the reader opens the file by name: the identification handle closes first
     ReadEnd (*read)(HWND hwndMain, HWND owner);
     SourceReader read_source;  // the same file as a merge source; null: not read as one
+    // Most pixels a byte of the format's data can become, over all its
+    // codings, truncation allowance included: the read's pixel ceiling
+    // (pixel_ceiling.h). 0: the format holds no pixels of its own.
+    uint32_t pixels_per_byte;
 };
 
 // The first byte of the info header's size picks the BMP reader; any other
@@ -728,33 +733,33 @@ static ReadEnd read_animated_cursor(HWND, HWND owner)
 // without a row are recognised but not read: nothing is shown.
 static const ReaderRow READERS[] = {
     // identity, kind, FormatCode, code set before the read, handle closed first, reader call,
-    // merge-source reader
-    {IDENT_BMP, KIND_DIB, FMT_NONE, 0, 0, read_bmp, read_bmp_source},
-    {IDENT_GIF, KIND_DIB, FMT_GIF, 0, 0, read_gif_animated, read_gif_source},
-    {IDENT_JPEG, KIND_DIB, FMT_NONE, 0, 1, read_jpeg_by_precision, read_jpeg_source},
-    {IDENT_PLACEABLE_WMF, KIND_WMF, FMT_NONE, 0, 0, read_placeable_wmf, read_wmf_source},
-    {IDENT_WMF, KIND_WMF, FMT_NONE, 0, 0, read_plain_wmf, read_wmf_source},
-    {IDENT_EMF, KIND_EMF, FMT_NONE, 0, 1, read_enhanced_metafile, read_emf_source},
-    {IDENT_MACBINARY_GIF, KIND_DIB, FMT_GIF, 0, 0, read_gif_still, read_macbinary_gif_source},
-    {IDENT_RIFF, KIND_NONE, FMT_NONE, 0, 0, read_riff, read_ani_source},
-    {IDENT_MIDI, KIND_MULTIMEDIA, FMT_NONE, 0, 0, read_midi, NULL},
-    {IDENT_QUICKTIME, KIND_MULTIMEDIA, FMT_NONE, 0, 0, read_quicktime, NULL},
-    {IDENT_MP3, KIND_MULTIMEDIA, FMT_NONE, 0, 0, read_mp3, NULL},
-    {IDENT_ASF, KIND_MULTIMEDIA, FMT_NONE, 0, 0, read_asf, NULL},
-    {IDENT_MPEG, KIND_MULTIMEDIA, FMT_NONE, 0, 0, read_mpeg_by_extension, NULL},
-    {IDENT_TIFF, KIND_DIB, FMT_NONE, 0, 0, read_tiff, read_tiff_source},
-    {IDENT_MACBINARY_TIFF, KIND_DIB, FMT_NONE, 0, 0, read_macbinary_tiff, read_macbinary_tiff_source},
-    {IDENT_PNG, KIND_DIB, FMT_PNG, 0, 1, read_png, read_png_source},
-    {IDENT_J2K, KIND_DIB, FMT_J2K, 1, 1, read_jpeg2000, read_jpeg2000_source},
-    {IDENT_JP2, KIND_DIB, FMT_JP2, 1, 1, read_jpeg2000, read_jpeg2000_source},
-    {IDENT_SUN_RASTER, KIND_DIB, FMT_NONE, 0, 1, read_sun_raster, read_sun_raster_source},
-    {IDENT_JBIG, KIND_DIB, FMT_JBIG, 1, 1, read_jbig, read_jbig_source},
-    {IDENT_PNM, KIND_DIB, FMT_NONE, 0, 1, read_pnm, read_pnm_source},
-    {IDENT_PCX, KIND_DIB, FMT_NONE, 0, 0, read_pcx, read_pcx_source},
-    {IDENT_TARGA, KIND_DIB, FMT_TARGA, 0, 0, read_targa, read_tga_source},
-    {IDENT_IFF, KIND_DIB, FMT_IFF, 0, 0, read_iff, read_iff_source},
-    {IDENT_ICON, KIND_DIB, FMT_ICON, 0, 0, read_icon, read_icon_source},
-    {IDENT_SUN_ICON, KIND_DIB, FMT_NONE, 0, 1, read_sun_icon, read_sun_icon_source},
+    // merge-source reader, pixels per byte
+    {IDENT_BMP, KIND_DIB, FMT_NONE, 0, 0, read_bmp, read_bmp_source, 128},
+    {IDENT_GIF, KIND_DIB, FMT_GIF, 0, 0, read_gif_animated, read_gif_source, 2731},
+    {IDENT_JPEG, KIND_DIB, FMT_NONE, 0, 1, read_jpeg_by_precision, read_jpeg_source, 512},
+    {IDENT_PLACEABLE_WMF, KIND_WMF, FMT_NONE, 0, 0, read_placeable_wmf, read_wmf_source, 0},
+    {IDENT_WMF, KIND_WMF, FMT_NONE, 0, 0, read_plain_wmf, read_wmf_source, 0},
+    {IDENT_EMF, KIND_EMF, FMT_NONE, 0, 1, read_enhanced_metafile, read_emf_source, 0},
+    {IDENT_MACBINARY_GIF, KIND_DIB, FMT_GIF, 0, 0, read_gif_still, read_macbinary_gif_source, 2731},
+    {IDENT_RIFF, KIND_NONE, FMT_NONE, 0, 0, read_riff, read_ani_source, 8256},
+    {IDENT_MIDI, KIND_MULTIMEDIA, FMT_NONE, 0, 0, read_midi, NULL, 0},
+    {IDENT_QUICKTIME, KIND_MULTIMEDIA, FMT_NONE, 0, 0, read_quicktime, NULL, 0},
+    {IDENT_MP3, KIND_MULTIMEDIA, FMT_NONE, 0, 0, read_mp3, NULL, 0},
+    {IDENT_ASF, KIND_MULTIMEDIA, FMT_NONE, 0, 0, read_asf, NULL, 0},
+    {IDENT_MPEG, KIND_MULTIMEDIA, FMT_NONE, 0, 0, read_mpeg_by_extension, NULL, 0},
+    {IDENT_TIFF, KIND_DIB, FMT_NONE, 0, 0, read_tiff, read_tiff_source, 1u << 18},
+    {IDENT_MACBINARY_TIFF, KIND_DIB, FMT_NONE, 0, 0, read_macbinary_tiff, read_macbinary_tiff_source, 1u << 18},
+    {IDENT_PNG, KIND_DIB, FMT_PNG, 0, 1, read_png, read_png_source, 8256},
+    {IDENT_J2K, KIND_DIB, FMT_J2K, 1, 1, read_jpeg2000, read_jpeg2000_source, 1u << 16},
+    {IDENT_JP2, KIND_DIB, FMT_JP2, 1, 1, read_jpeg2000, read_jpeg2000_source, 1u << 16},
+    {IDENT_SUN_RASTER, KIND_DIB, FMT_NONE, 0, 1, read_sun_raster, read_sun_raster_source, 683},
+    {IDENT_JBIG, KIND_DIB, FMT_JBIG, 1, 1, read_jbig, read_jbig_source, 1u << 18},
+    {IDENT_PNM, KIND_DIB, FMT_NONE, 0, 1, read_pnm, read_pnm_source, 64},
+    {IDENT_PCX, KIND_DIB, FMT_NONE, 0, 0, read_pcx, read_pcx_source, 256},
+    {IDENT_TARGA, KIND_DIB, FMT_TARGA, 0, 0, read_targa, read_tga_source, 64},
+    {IDENT_IFF, KIND_DIB, FMT_IFF, 0, 0, read_iff, read_iff_source, 512},
+    {IDENT_ICON, KIND_DIB, FMT_ICON, 0, 0, read_icon, read_icon_source, 8256},
+    {IDENT_SUN_ICON, KIND_DIB, FMT_NONE, 0, 1, read_sun_icon, read_sun_icon_source, 16},
 };
 
 static const ReaderRow* find_reader(int identity)
@@ -769,6 +774,12 @@ SourceReader find_source_reader(int identity)
 {
     const ReaderRow* row = find_reader(identity);
     return row ? row->read_source : NULL;
+}
+
+uint32_t reader_pixels_per_byte(int identity)
+{
+    const ReaderRow* row = find_reader(identity);
+    return row ? row->pixels_per_byte : 0;
 }
 
 // Reads the identified file into g_hImage through its row. Returns false
@@ -788,7 +799,12 @@ static bool read_identified(int identity, HWND hwndMain, HWND owner)
         close_identification_handle();
     if (row->format != FMT_NONE && row->format_before_read)
         g_fileFormat = row->format;
+    PixelCeiling outer = {0};
+    if (row->pixels_per_byte)
+        outer = begin_pixel_ceiling(g_fileSize, row->pixels_per_byte);
     ReadEnd end = row->read(hwndMain, owner);
+    if (row->pixels_per_byte)
+        end_pixel_ceiling(outer);
     if (row->format != FMT_NONE && !row->format_before_read && (g_hImage || end == READ_SHOWN))
         g_fileFormat = row->format;
     return end == READ_THEN_AFTER_STEPS;

@@ -43,6 +43,9 @@ typedef HGLOBAL (*SourceReader)(HFILE file, const char* path);
 // The merge-source reader of an identity, from the reader table; null when
 // such files are not read as merge sources (media).
 SourceReader find_source_reader(int identity);
+// The reader table's pixels per byte of an identity (pixel_ceiling.h); 0
+// for formats that hold no pixels of their own.
+uint32_t reader_pixels_per_byte(int identity);
 
 // Copies the file from byte offset on into a new file; 1 when all of it
 // was written.

@@ -27,6 +27,7 @@
 #include "image/open_windows.h"
 #include "image/packed_dib.h"
 #include "image/pcx.h"
+#include "image/pixel_ceiling.h"
 #include "image/pnm.h"
 #include "image/preview.h"
 #include "image/progress.h"
@@ -411,10 +412,19 @@ HGLOBAL load_image_file(const char* path)
     HGLOBAL image = NULL;
     g_mergeKind = MERGE_RASTER;
     show_progress(0, 0);
-    if (reader)
+    if (reader) {
+        LONG end = _llseek(file, 0, FILE_END);
+        _llseek(file, 0, FILE_BEGIN);
+        uint32_t ratio = reader_pixels_per_byte(identity);
+        PixelCeiling outer = {0};
+        if (ratio)
+            outer = begin_pixel_ceiling(end > 0 ? (uint64_t)end : 0, ratio);
         image = reader(file, path);
-    else
+        if (ratio)
+            end_pixel_ceiling(outer);
+    } else {
         _lclose(file);
+    }
     show_progress(0, 0);
     if (g_hComment)
         GlobalFree(g_hComment);

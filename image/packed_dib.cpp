@@ -8,6 +8,7 @@
 
 #include "image/background.h"
 #include "image/current_image.h"
+#include "image/pixel_ceiling.h"
 
 int is_valid_dib_bit_count(int bit_count)
 {
@@ -81,7 +82,7 @@ int dib_bit_count(HGLOBAL hDib)
 HGLOBAL create_packed_dib(int32_t width, int32_t height, int bit_count, uint32_t color_count)
 {
     uint64_t size = dib_block_size(width, height, bit_count, color_count);
-    if (size == 0)
+    if (size == 0 || !pixels_fit_ceiling((uint64_t)width * (uint64_t)height))
         return NULL;
     HGLOBAL hDib = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, (SIZE_T)size);
     if (!hDib)

@@ -13,6 +13,7 @@
 #include "image/format_test_util.h"
 #include "image/packed_dib.h"
 #include "support/dib_block.h"
+#include "support/peak_memory.h"
 #include "support/pnm_reference.h"
 #include "support/test_support.h"
 
@@ -68,37 +69,3 @@ inline HGLOBAL read_tiff_page(const std::string& path, int page = 1, int* pages 
     return hDib;
 }
 
-// Watches the process's committed memory across a read: how far its peak
-// rose above what was committed when the watch began. Meaningful while no
-// earlier peak lies that far above the start (checked by is_clear).
-class CommitWatch {
-public:
-    CommitWatch() { read(&start_, &peak_before_); }
-    bool is_clear(uint64_t margin) const { return peak_before_ < start_ + margin; }
-    uint64_t rise() const
-    {
-        uint64_t now, peak;
-        read(&now, &peak);
-        return peak > start_ ? peak - start_ : 0;
-    }
-
-private:
-    static void read(uint64_t* now, uint64_t* peak)
-    {
-        PROCESS_MEMORY_COUNTERS c = {};
-        c.cb = sizeof c;
-        // kernel32's copy of the psapi call, so no test needs psapi linked
-        typedef BOOL(WINAPI * MemoryInfoFn)(HANDLE, PROCESS_MEMORY_COUNTERS*, DWORD);
-        MemoryInfoFn info = (MemoryInfoFn)(void*)GetProcAddress(GetModuleHandleA("kernel32.dll"),
-                                                                "K32GetProcessMemoryInfo");
-        if (info)
-            info(GetCurrentProcess(), &c, sizeof c);
-        *now = c.PagefileUsage;
-        *peak = c.PeakPagefileUsage;
-    }
-    uint64_t start_, peak_before_;
-};
-
-// What reading a hostile file may commit: far below the hundreds of
-// megabytes its header claims.
-const uint64_t HOSTILE_COMMIT_MARGIN = 64u << 20;

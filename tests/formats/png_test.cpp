@@ -88,11 +88,11 @@ TEST(PngRead, ClaimsTheFileCannotFillAreRefusedWithinItsBytes)
     };
     for (const auto& c : CASES) {
         SeamRecorder seams(32);
-        CommitWatch watch;
-        ASSERT_TRUE(watch.is_clear(HOSTILE_COMMIT_MARGIN));
+        PeakMemoryWatch watch;
+        ASSERT_TRUE(watch.works());
         EXPECT_EQ(nullptr, DibBlock(read_png_file(fixture_path(std::string("hostile/") + c.name).c_str(), NULL)).get())
             << c.name;
-        EXPECT_LT(watch.rise(), HOSTILE_COMMIT_MARGIN) << c.name;
+        EXPECT_LT(watch.rise(), HOSTILE_PEAK_MARGIN) << c.name;
         ASSERT_EQ(1u, seams.boxes.size()) << c.name;
         EXPECT_EQ(c.message, seams.boxes[0].text) << c.name;
     }

@@ -1,0 +1,44 @@
+// The read's pixel ceiling: one value for the whole process, since the
+// program reads one file at a time on one thread; nested reads save and
+// restore it.
+#include "image/pixel_ceiling.h"
+
+static uint64_t s_ceilingPixels;
+
+static uint64_t ceiling_of(uint64_t bytes, uint64_t pixels_per_byte)
+{
+    // Saturating: a product past 2^63 is no bound at all.
+    uint64_t pixels = pixels_per_byte && bytes > (UINT64_MAX >> 1) / pixels_per_byte
+                          ? (UINT64_MAX >> 1)
+                          : bytes * pixels_per_byte;
+    return pixels < PIXEL_CEILING_FLOOR ? PIXEL_CEILING_FLOOR : pixels;
+}
+
+PixelCeiling begin_pixel_ceiling(uint64_t file_bytes, uint64_t pixels_per_byte)
+{
+    PixelCeiling previous = {s_ceilingPixels};
+    s_ceilingPixels = ceiling_of(file_bytes, pixels_per_byte);
+    return previous;
+}
+
+void end_pixel_ceiling(PixelCeiling previous)
+{
+    s_ceilingPixels = previous.pixels;
+}
+
+void narrow_pixel_ceiling(uint64_t coded_bytes, uint64_t pixels_per_byte)
+{
+    uint64_t narrowed = ceiling_of(coded_bytes, pixels_per_byte);
+    if (s_ceilingPixels && narrowed < s_ceilingPixels)
+        s_ceilingPixels = narrowed;
+}
+
+int pixels_fit_ceiling(uint64_t pixels)
+{
+    return s_ceilingPixels == 0 || pixels <= s_ceilingPixels;
+}
+
+uint64_t current_pixel_ceiling(void)
+{
+    return s_ceilingPixels;
+}

@@ -1,0 +1,41 @@
+// The one memory ceiling of a read: the most pixels the file's data can
+// produce, its length times the largest ratio of its coding (pixels per
+// byte, truncation allowance included). A road that reads a file (the
+// selected-file loader, the merge and thumbnail loader, the lossless
+// transforms, an Exif thumbnail) begins a ceiling from the reader table's
+// ratio; a reader that learns its coding narrows it; every image-sized
+// allocation of the read (the picture, its working copies, animation
+// canvases, row and coefficient buffers) is checked against it in pixels,
+// so a 1-bit row that becomes a 32-bit pixel cannot escape it.
+// create_packed_dib checks it itself; other buffers call pixels_fit_ceiling.
+#pragma once
+
+#include <stdint.h>
+
+// Below this many pixels no file is refused for its length: a picture this
+// small costs little at any depth, and truncated small files still show.
+#define PIXEL_CEILING_FLOOR (1u << 22)
+
+// The ceiling in force, saved by begin_pixel_ceiling and given back to
+// end_pixel_ceiling, so that a read inside a read (an icon's PNG entry, an
+// Exif thumbnail) has its own and the outer one returns after it.
+struct PixelCeiling {
+    uint64_t pixels;  // 0: no read under way, nothing is refused here
+};
+
+// Begins the ceiling of a read of file_bytes bytes coded at most
+// pixels_per_byte pixels a byte: the product, never below the floor.
+PixelCeiling begin_pixel_ceiling(uint64_t file_bytes, uint64_t pixels_per_byte);
+void end_pixel_ceiling(PixelCeiling previous);
+
+// A reader that knows its coding (a TIFF compression, a JPEG process)
+// lowers the ceiling of the read under way to coded_bytes times its ratio
+// (never below the floor); a ceiling is never raised this way.
+void narrow_pixel_ceiling(uint64_t coded_bytes, uint64_t pixels_per_byte);
+
+// 1 when one allocation of this many pixels fits the read under way, or
+// when no read is under way.
+int pixels_fit_ceiling(uint64_t pixels);
+
+// The ceiling in force, in pixels; 0 when no read is under way.
+uint64_t current_pixel_ceiling(void);
