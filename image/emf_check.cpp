@@ -1,149 +1,329 @@
-// The enhanced-metafile check (see emf_check.h). Field offsets are those
-// of the records' structures in wingdi.h, counted from the record's start;
-// every sum is done in 64 bits, so no field can wrap past the record.
+// The metafile record checks (see emf_check.h). Field offsets are those of
+// the records' structures in wingdi.h, counted from the record's start (for
+// a Windows metafile, from its first parameter); every sum is done in 64
+// bits, so no field can wrap past the record. Each rule states what the
+// system's player reads of its record: a size it takes fixed fields from,
+// counts it walks, handle-table indices it follows, bitmaps it builds.
 #include "image/emf_check.h"
 
-#include <stdint.h>
-
-static uint32_t u32_at(const BYTE* record, uint32_t offset)
+static uint16_t u16_at(const BYTE* p, uint64_t offset)
 {
-    const BYTE* p = record + offset;
+    return (uint16_t)(p[offset] | (p[offset + 1] << 8));
+}
+
+static uint32_t u32_at(const BYTE* p, uint64_t offset)
+{
+    p += offset;
     return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
 }
 
-// offset + count * unit bytes lie within the record.
-static bool fits(uint64_t offset, uint64_t count, uint64_t unit, uint32_t record_size)
+// offset + count * unit bytes lie within size.
+static bool fits(uint64_t offset, uint64_t count, uint64_t unit, uint64_t size)
 {
-    return offset + count * unit <= record_size;
+    return offset <= size && count * unit <= size - offset;
 }
 
-// A bitmap given by (offset, size) of its header and (offset, size) of its
-// bits: both inside the record, the header whole, and the rows it describes
-// inside the bits when they are not compressed.
-static bool bitmap_fits(const BYTE* record, uint32_t record_size, uint32_t field)
+// ---- bitmaps
+
+// Largest bitmap a record may make the player build: a few bytes of
+// run-length data can describe a bitmap of any size.
+enum { MAX_BITMAP_PIXELS = 0x1000000 };
+enum { COLORS_MONO = 2 };  // a mono brush's usage: 1-bit rows, no colour table
+
+// A packed DIB header the player takes: its bytes with the bit-field masks,
+// the colours of its table, the bytes of an RGB table entry, and the bytes
+// of pixel data it reads (the rows, or the run-length data's stated size).
+struct DibHeader {
+    uint64_t header_bytes;
+    uint64_t colors;
+    uint32_t rgb_entry;
+    uint32_t bit_count;
+    bool is_compressed;
+    uint64_t image_bytes;
+};
+
+// The header at p, with room bytes after it: a 12-byte core header or one
+// of 40 bytes or more, one plane, a bit count its compression allows, and
+// a size within MAX_BITMAP_PIXELS.
+static bool read_dib_header(const BYTE* p, uint64_t room, DibHeader* dib)
 {
-    if (!fits(field, 4, 4, record_size))
+    if (room < sizeof(BITMAPCOREHEADER))
+        return false;
+    uint32_t header = u32_at(p, 0);
+    int64_t width, height;
+    uint32_t planes, bits, compression = BI_RGB, image_size = 0, used = 0;
+    if (header == sizeof(BITMAPCOREHEADER)) {
+        width = u16_at(p, 4);
+        height = u16_at(p, 6);
+        planes = u16_at(p, 8);
+        bits = u16_at(p, 10);
+        dib->rgb_entry = 3;
+    } else if (header >= sizeof(BITMAPINFOHEADER) && header <= room) {
+        width = (int32_t)u32_at(p, 4);
+        height = (int32_t)u32_at(p, 8);
+        planes = u16_at(p, 12);
+        bits = u16_at(p, 14);
+        compression = u32_at(p, 16);
+        image_size = u32_at(p, 20);
+        used = u32_at(p, 32);
+        dib->rgb_entry = 4;
+    } else {
+        return false;
+    }
+    bool is_run_length = compression == BI_RLE8 || compression == BI_RLE4;
+    if (height < 0 && !is_run_length)
+        height = -height;
+    if (width < 1 || height < 1 || planes != 1)
+        return false;
+    bool bits_allowed;
+    switch (compression) {
+    case BI_RGB: bits_allowed = bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32; break;
+    case BI_BITFIELDS: bits_allowed = bits == 16 || bits == 32; break;
+    case BI_RLE8: bits_allowed = bits == 8; break;
+    case BI_RLE4: bits_allowed = bits == 4; break;
+    default: bits_allowed = false; break;  // JPEG, PNG and the like: no player here takes them
+    }
+    if (!bits_allowed || (uint64_t)width * (uint64_t)height > MAX_BITMAP_PIXELS)
+        return false;
+    if (bits <= 8 && used > (1u << bits))
+        return false;
+    dib->header_bytes = header + (compression == BI_BITFIELDS && header == sizeof(BITMAPINFOHEADER) ? 12 : 0);
+    dib->colors = used ? used : bits <= 8 ? 1u << bits : 0;
+    dib->bit_count = bits;
+    dib->is_compressed = is_run_length;
+    // The run-length decoder reads to the stated size less one byte.
+    if (is_run_length && image_size < 2)
+        return false;
+    dib->image_bytes = is_run_length ? image_size : ((uint64_t)width * bits + 31) / 32 * 4 * (uint64_t)height;
+    return true;
+}
+
+// Bytes of header and colour table as the player reads them with usage.
+static uint64_t dib_table_end(const DibHeader& dib, uint32_t usage)
+{
+    if (usage == COLORS_MONO)
+        return dib.header_bytes;
+    return dib.header_bytes + dib.colors * (usage == DIB_PAL_COLORS ? 2 : dib.rgb_entry);
+}
+
+enum BitmapFlags {
+    BITMAP_OPTIONAL = 1,      // a header offset of 0 is a pattern operation: nothing read
+    BITMAP_EXACT_BITS = 2,    // all the bits given are copied into a bitmap of the header's size
+    BITMAP_UNCOMPRESSED = 4,  // the bitmap is made a DIB section, which takes no run-length data
+    BITMAP_MONO_USAGE = 8,    // usage 2 (1-bit rows, no table) is allowed
+};
+
+// The bitmap given by (offset, size) of its header and (offset, size) of
+// its bits at field, its colours by the usage at usage_field: both parts
+// inside the record, the header one the player takes, its table inside
+// the header part and the bits it reads inside the bits part.
+static bool bitmap_fits(const BYTE* record, uint32_t size, uint32_t field, uint32_t usage_field, uint32_t flags)
+{
+    if (!fits(field, 4, 4, size) || !fits(usage_field, 1, 4, size))
         return false;
     uint32_t off_bmi = u32_at(record, field), cb_bmi = u32_at(record, field + 4);
     uint32_t off_bits = u32_at(record, field + 8), cb_bits = u32_at(record, field + 12);
-    if (cb_bmi == 0)
-        return true;  // no bitmap: a plain raster operation
-    if (cb_bmi < sizeof(BITMAPCOREHEADER) || !fits(off_bmi, cb_bmi, 1, record_size) ||
-        !fits(off_bits, cb_bits, 1, record_size))
-        return false;
-    uint32_t header_size = u32_at(record, off_bmi);
-    if (header_size < sizeof(BITMAPINFOHEADER) || cb_bmi < sizeof(BITMAPINFOHEADER))
-        return header_size == sizeof(BITMAPCOREHEADER);
-    const BITMAPINFOHEADER* bih = (const BITMAPINFOHEADER*)(record + off_bmi);
-    int64_t height = bih->biHeight < 0 ? -(int64_t)bih->biHeight : bih->biHeight;
-    uint64_t colors = bih->biClrUsed ? bih->biClrUsed : bih->biBitCount <= 8 ? 1u << bih->biBitCount : 0;
-    if (bih->biCompression == BI_BITFIELDS)
-        colors += 3;
-    if (bih->biWidth < 0 || header_size > cb_bmi || !fits(header_size, colors, 4, cb_bmi))
-        return false;
-    if (bih->biCompression != BI_RGB && bih->biCompression != BI_BITFIELDS)
+    // The player tells the form without a bitmap by the header's offset
+    // alone, whatever size stands beside it.
+    if (off_bmi == 0 && (flags & BITMAP_OPTIONAL))
         return true;
-    uint64_t row_bytes = ((uint64_t)bih->biWidth * bih->biBitCount + 31) / 32 * 4;
-    return row_bytes * (uint64_t)height <= cb_bits;
+    uint32_t usage = u32_at(record, usage_field);
+    if (usage > DIB_PAL_COLORS && !(usage == COLORS_MONO && (flags & BITMAP_MONO_USAGE)))
+        return false;
+    if (!fits(off_bmi, cb_bmi, 1, size) || !fits(off_bits, cb_bits, 1, size))
+        return false;
+    DibHeader dib;
+    if (!read_dib_header(record + off_bmi, cb_bmi, &dib) || dib_table_end(dib, usage) > cb_bmi)
+        return false;
+    if (usage == COLORS_MONO && dib.bit_count != 1)
+        return false;
+    if ((flags & BITMAP_UNCOMPRESSED) && dib.is_compressed)
+        return false;
+    if (dib.image_bytes > cb_bits)
+        return false;
+    return !(flags & BITMAP_EXACT_BITS) || cb_bits == dib.image_bytes;
 }
 
+// ---- enhanced metafiles
+
+enum { EMR_SMALL_TEXT_OUT = 108, EMR_SET_TEXT_JUSTIFICATION = 120 };  // not named by every wingdi.h
+enum { ETO_NO_RECT_FLAG = 0x100, ETO_SMALL_CHARS_FLAG = 0x200 };
+
 enum Shape {
-    OBJECT_INDEX,      // a handle-table index at the field
-    SELECTED_INDEX,    // the same, or a stock object
-    POINTS32,          // count at 24, 8-byte points at 28
-    POINTS16,          // count at 24, 4-byte points at 28
-    POLY_POINTS32,     // polygons at 24, points at 28, counts at 32, points
-    POLY_POINTS16,
-    DRAW_POINTS32,     // count at 24, points at 28, one type byte each
-    DRAW_POINTS16,
-    TEXT_ANSI,         // EMRTEXT at 36
-    TEXT_WIDE,
-    POLY_TEXT_ANSI,    // count at 36, that many EMRTEXTs from 40
-    POLY_TEXT_WIDE,
-    BITMAP_FIELDS,     // (offBmi, cbBmi, offBits, cbBits) at the field
-    REGION,            // region byte count at the field, region data at data
-    CLIP_REGION,       // the same, and no region at all is a valid clip
+    E_FIXED,             // nothing past the size
+    E_OBJECT_INDEX,      // a handle-table index at field
+    E_SELECTED_INDEX,    // the same, or a stock object
+    E_POINTS,            // count at 24, points of field bytes at 28
+    E_DRAW_POINTS,       // the same, then one type byte each
+    E_POLY_POINTS,       // polygons at 24, points at 28, counts at 32, points of field bytes
+    E_TEXT,              // EMRTEXT at 36; field 2: wide characters
+    E_POLY_TEXT,         // count at 36, that many EMRTEXTs from 40; field as E_TEXT
+    E_SMALL_TEXT,        // count at 16, options at 20, clip rectangle unless left out, text at 36
+    E_BITMAP,            // (offBmi, cbBmi, offBits, cbBits) at field, usage at data, BitmapFlags
+    E_REGION,            // region byte count at field, region data at data
+    E_CLIP_REGION,       // the same, and no region at all is a valid clip
+    E_LOG_PALETTE,       // a 16-bit entry count at 14, entries from 16
+    E_PALETTE_ENTRIES,   // a count at 16, entries from 20
+    E_PALETTE_SIZE,      // a count at 12 that the palette is resized to
+    E_BRUSH_STYLE,       // a style at field the player makes a brush of
+    E_PEN_STYLE,         // the same at 36, style entries counted at 48 from 52
+    E_COMMENT,           // data bytes counted at 8 from 12
+    E_GRADIENT,          // vertices counted at 24 from 36, shapes at 28, mode at 32
 };
 
 struct RecordRule {
     DWORD type;
+    uint32_t min_size;  // bytes the player takes fixed fields from
     Shape shape;
     uint32_t field;
-    uint32_t data;     // REGION, CLIP_REGION: where the region data starts
+    uint32_t data;
+    uint32_t flags;
 };
 
+// Every record type the player acts on, in type order; a type with more
+// than one row keeps to all of them. Types without a row (the escapes,
+// the OpenGL and colour-profile records, the reserved numbers and any
+// other) are not played.
 static const RecordRule RULES[] = {
-    {EMR_SELECTOBJECT, SELECTED_INDEX, 8, 0},
-    {EMR_SELECTPALETTE, SELECTED_INDEX, 8, 0},
-    {EMR_DELETEOBJECT, OBJECT_INDEX, 8, 0},
-    {EMR_CREATEPEN, OBJECT_INDEX, 8, 0},
-    {EMR_CREATEBRUSHINDIRECT, OBJECT_INDEX, 8, 0},
-    {EMR_EXTCREATEFONTINDIRECTW, OBJECT_INDEX, 8, 0},
-    {EMR_CREATEPALETTE, OBJECT_INDEX, 8, 0},
-    {EMR_SETPALETTEENTRIES, OBJECT_INDEX, 8, 0},
-    {EMR_RESIZEPALETTE, OBJECT_INDEX, 8, 0},
-    {EMR_CREATEMONOBRUSH, OBJECT_INDEX, 8, 0},
-    {EMR_CREATEMONOBRUSH, BITMAP_FIELDS, 16, 0},
-    {EMR_CREATEDIBPATTERNBRUSHPT, OBJECT_INDEX, 8, 0},
-    {EMR_CREATEDIBPATTERNBRUSHPT, BITMAP_FIELDS, 16, 0},
-    {EMR_EXTCREATEPEN, OBJECT_INDEX, 8, 0},
-    {EMR_EXTCREATEPEN, BITMAP_FIELDS, 12, 0},
-    {EMR_CREATECOLORSPACE, OBJECT_INDEX, 8, 0},
-    {EMR_SETCOLORSPACE, SELECTED_INDEX, 8, 0},
-    {EMR_DELETECOLORSPACE, OBJECT_INDEX, 8, 0},
-    {EMR_POLYBEZIER, POINTS32, 0, 0},
-    {EMR_POLYGON, POINTS32, 0, 0},
-    {EMR_POLYLINE, POINTS32, 0, 0},
-    {EMR_POLYBEZIERTO, POINTS32, 0, 0},
-    {EMR_POLYLINETO, POINTS32, 0, 0},
-    {EMR_POLYBEZIER16, POINTS16, 0, 0},
-    {EMR_POLYGON16, POINTS16, 0, 0},
-    {EMR_POLYLINE16, POINTS16, 0, 0},
-    {EMR_POLYBEZIERTO16, POINTS16, 0, 0},
-    {EMR_POLYLINETO16, POINTS16, 0, 0},
-    {EMR_POLYPOLYLINE, POLY_POINTS32, 0, 0},
-    {EMR_POLYPOLYGON, POLY_POINTS32, 0, 0},
-    {EMR_POLYPOLYLINE16, POLY_POINTS16, 0, 0},
-    {EMR_POLYPOLYGON16, POLY_POINTS16, 0, 0},
-    {EMR_POLYDRAW, DRAW_POINTS32, 0, 0},
-    {EMR_POLYDRAW16, DRAW_POINTS16, 0, 0},
-    {EMR_EXTTEXTOUTA, TEXT_ANSI, 0, 0},
-    {EMR_EXTTEXTOUTW, TEXT_WIDE, 0, 0},
-    {EMR_POLYTEXTOUTA, POLY_TEXT_ANSI, 0, 0},
-    {EMR_POLYTEXTOUTW, POLY_TEXT_WIDE, 0, 0},
-    {EMR_FILLRGN, OBJECT_INDEX, 28, 0},
-    {EMR_FILLRGN, REGION, 24, 32},
-    {EMR_FRAMERGN, OBJECT_INDEX, 28, 0},
-    {EMR_FRAMERGN, REGION, 24, 40},
-    {EMR_INVERTRGN, REGION, 24, 28},
-    {EMR_PAINTRGN, REGION, 24, 28},
-    {EMR_EXTSELECTCLIPRGN, CLIP_REGION, 8, 16},
-    {EMR_BITBLT, BITMAP_FIELDS, 84, 0},
-    {EMR_STRETCHBLT, BITMAP_FIELDS, 84, 0},
-    {EMR_MASKBLT, BITMAP_FIELDS, 84, 0},
-    {EMR_MASKBLT, BITMAP_FIELDS, 112, 0},
-    {EMR_PLGBLT, BITMAP_FIELDS, 96, 0},
-    {EMR_PLGBLT, BITMAP_FIELDS, 124, 0},
-    {EMR_SETDIBITSTODEVICE, BITMAP_FIELDS, 48, 0},
-    {EMR_STRETCHDIBITS, BITMAP_FIELDS, 48, 0},
-    {EMR_ALPHABLEND, BITMAP_FIELDS, 84, 0},
-    {EMR_TRANSPARENTBLT, BITMAP_FIELDS, 84, 0},
+    {EMR_HEADER, 88, E_FIXED, 0, 0, 0},
+    {EMR_POLYBEZIER, 28, E_POINTS, 8, 0, 0},
+    {EMR_POLYGON, 28, E_POINTS, 8, 0, 0},
+    {EMR_POLYLINE, 28, E_POINTS, 8, 0, 0},
+    {EMR_POLYBEZIERTO, 28, E_POINTS, 8, 0, 0},
+    {EMR_POLYLINETO, 28, E_POINTS, 8, 0, 0},
+    {EMR_POLYPOLYLINE, 32, E_POLY_POINTS, 8, 0, 0},
+    {EMR_POLYPOLYGON, 32, E_POLY_POINTS, 8, 0, 0},
+    {EMR_SETWINDOWEXTEX, 16, E_FIXED, 0, 0, 0},
+    {EMR_SETWINDOWORGEX, 16, E_FIXED, 0, 0, 0},
+    {EMR_SETVIEWPORTEXTEX, 16, E_FIXED, 0, 0, 0},
+    {EMR_SETVIEWPORTORGEX, 16, E_FIXED, 0, 0, 0},
+    {EMR_SETBRUSHORGEX, 16, E_FIXED, 0, 0, 0},
+    {EMR_EOF, 20, E_FIXED, 0, 0, 0},
+    {EMR_SETPIXELV, 20, E_FIXED, 0, 0, 0},
+    {EMR_SETMAPPERFLAGS, 12, E_FIXED, 0, 0, 0},
+    {EMR_SETMAPMODE, 12, E_FIXED, 0, 0, 0},
+    {EMR_SETBKMODE, 12, E_FIXED, 0, 0, 0},
+    {EMR_SETPOLYFILLMODE, 12, E_FIXED, 0, 0, 0},
+    {EMR_SETROP2, 12, E_FIXED, 0, 0, 0},
+    {EMR_SETSTRETCHBLTMODE, 12, E_FIXED, 0, 0, 0},
+    {EMR_SETTEXTALIGN, 12, E_FIXED, 0, 0, 0},
+    {EMR_SETCOLORADJUSTMENT, 32, E_FIXED, 0, 0, 0},
+    {EMR_SETTEXTCOLOR, 12, E_FIXED, 0, 0, 0},
+    {EMR_SETBKCOLOR, 12, E_FIXED, 0, 0, 0},
+    {EMR_OFFSETCLIPRGN, 16, E_FIXED, 0, 0, 0},
+    {EMR_MOVETOEX, 16, E_FIXED, 0, 0, 0},
+    {EMR_SETMETARGN, 8, E_FIXED, 0, 0, 0},
+    {EMR_EXCLUDECLIPRECT, 24, E_FIXED, 0, 0, 0},
+    {EMR_INTERSECTCLIPRECT, 24, E_FIXED, 0, 0, 0},
+    {EMR_SCALEVIEWPORTEXTEX, 24, E_FIXED, 0, 0, 0},
+    {EMR_SCALEWINDOWEXTEX, 24, E_FIXED, 0, 0, 0},
+    {EMR_SAVEDC, 8, E_FIXED, 0, 0, 0},
+    {EMR_RESTOREDC, 12, E_FIXED, 0, 0, 0},
+    {EMR_SETWORLDTRANSFORM, 32, E_FIXED, 0, 0, 0},
+    {EMR_MODIFYWORLDTRANSFORM, 36, E_FIXED, 0, 0, 0},
+    {EMR_SELECTOBJECT, 12, E_SELECTED_INDEX, 8, 0, 0},
+    {EMR_CREATEPEN, 28, E_OBJECT_INDEX, 8, 0, 0},
+    {EMR_CREATEBRUSHINDIRECT, 24, E_OBJECT_INDEX, 8, 0, 0},
+    {EMR_CREATEBRUSHINDIRECT, 24, E_BRUSH_STYLE, 12, 0, 0},
+    {EMR_DELETEOBJECT, 12, E_OBJECT_INDEX, 8, 0, 0},
+    {EMR_ANGLEARC, 28, E_FIXED, 0, 0, 0},
+    {EMR_ELLIPSE, 24, E_FIXED, 0, 0, 0},
+    {EMR_RECTANGLE, 24, E_FIXED, 0, 0, 0},
+    {EMR_ROUNDRECT, 32, E_FIXED, 0, 0, 0},
+    {EMR_ARC, 40, E_FIXED, 0, 0, 0},
+    {EMR_CHORD, 40, E_FIXED, 0, 0, 0},
+    {EMR_PIE, 40, E_FIXED, 0, 0, 0},
+    {EMR_SELECTPALETTE, 12, E_SELECTED_INDEX, 8, 0, 0},
+    {EMR_CREATEPALETTE, 16, E_OBJECT_INDEX, 8, 0, 0},
+    {EMR_CREATEPALETTE, 16, E_LOG_PALETTE, 0, 0, 0},
+    {EMR_SETPALETTEENTRIES, 20, E_OBJECT_INDEX, 8, 0, 0},
+    {EMR_SETPALETTEENTRIES, 20, E_PALETTE_ENTRIES, 0, 0, 0},
+    {EMR_RESIZEPALETTE, 16, E_OBJECT_INDEX, 8, 0, 0},
+    {EMR_RESIZEPALETTE, 16, E_PALETTE_SIZE, 0, 0, 0},
+    {EMR_REALIZEPALETTE, 8, E_FIXED, 0, 0, 0},
+    {EMR_EXTFLOODFILL, 24, E_FIXED, 0, 0, 0},
+    {EMR_LINETO, 16, E_FIXED, 0, 0, 0},
+    {EMR_ARCTO, 40, E_FIXED, 0, 0, 0},
+    {EMR_POLYDRAW, 28, E_DRAW_POINTS, 8, 0, 0},
+    {EMR_SETARCDIRECTION, 12, E_FIXED, 0, 0, 0},
+    {EMR_SETMITERLIMIT, 12, E_FIXED, 0, 0, 0},
+    {EMR_BEGINPATH, 8, E_FIXED, 0, 0, 0},
+    {EMR_ENDPATH, 8, E_FIXED, 0, 0, 0},
+    {EMR_CLOSEFIGURE, 8, E_FIXED, 0, 0, 0},
+    {EMR_FILLPATH, 24, E_FIXED, 0, 0, 0},
+    {EMR_STROKEANDFILLPATH, 24, E_FIXED, 0, 0, 0},
+    {EMR_STROKEPATH, 24, E_FIXED, 0, 0, 0},
+    {EMR_FLATTENPATH, 8, E_FIXED, 0, 0, 0},
+    {EMR_WIDENPATH, 8, E_FIXED, 0, 0, 0},
+    {EMR_SELECTCLIPPATH, 12, E_FIXED, 0, 0, 0},
+    {EMR_ABORTPATH, 8, E_FIXED, 0, 0, 0},
+    {EMR_GDICOMMENT, 12, E_COMMENT, 0, 0, 0},
+    {EMR_FILLRGN, 32, E_OBJECT_INDEX, 28, 0, 0},
+    {EMR_FILLRGN, 32, E_REGION, 24, 32, 0},
+    {EMR_FRAMERGN, 40, E_OBJECT_INDEX, 28, 0, 0},
+    {EMR_FRAMERGN, 40, E_REGION, 24, 40, 0},
+    {EMR_INVERTRGN, 28, E_REGION, 24, 28, 0},
+    {EMR_PAINTRGN, 28, E_REGION, 24, 28, 0},
+    {EMR_EXTSELECTCLIPRGN, 16, E_CLIP_REGION, 8, 16, 0},
+    {EMR_BITBLT, 100, E_BITMAP, 84, 80, BITMAP_OPTIONAL},
+    {EMR_STRETCHBLT, 108, E_BITMAP, 84, 80, BITMAP_OPTIONAL},
+    // Source and mask are both read, whatever their offsets say.
+    {EMR_MASKBLT, 128, E_BITMAP, 84, 80, 0},
+    {EMR_MASKBLT, 128, E_BITMAP, 112, 108, 0},
+    {EMR_PLGBLT, 140, E_BITMAP, 96, 92, 0},
+    {EMR_PLGBLT, 140, E_BITMAP, 124, 120, 0},
+    {EMR_SETDIBITSTODEVICE, 76, E_BITMAP, 48, 64, 0},
+    {EMR_STRETCHDIBITS, 80, E_BITMAP, 48, 64, 0},
+    {EMR_EXTCREATEFONTINDIRECTW, 104, E_OBJECT_INDEX, 8, 0, 0},  // the LOGFONTW whole
+    {EMR_EXTTEXTOUTA, 76, E_TEXT, 1, 0, 0},
+    {EMR_EXTTEXTOUTW, 76, E_TEXT, 2, 0, 0},
+    {EMR_POLYBEZIER16, 28, E_POINTS, 4, 0, 0},
+    {EMR_POLYGON16, 28, E_POINTS, 4, 0, 0},
+    {EMR_POLYLINE16, 28, E_POINTS, 4, 0, 0},
+    {EMR_POLYBEZIERTO16, 28, E_POINTS, 4, 0, 0},
+    {EMR_POLYLINETO16, 28, E_POINTS, 4, 0, 0},
+    {EMR_POLYPOLYLINE16, 32, E_POLY_POINTS, 4, 0, 0},
+    {EMR_POLYPOLYGON16, 32, E_POLY_POINTS, 4, 0, 0},
+    {EMR_POLYDRAW16, 28, E_DRAW_POINTS, 4, 0, 0},
+    {EMR_CREATEMONOBRUSH, 32, E_OBJECT_INDEX, 8, 0, 0},
+    {EMR_CREATEMONOBRUSH, 32, E_BITMAP, 16, 12, BITMAP_MONO_USAGE},
+    {EMR_CREATEDIBPATTERNBRUSHPT, 32, E_OBJECT_INDEX, 8, 0, 0},
+    {EMR_CREATEDIBPATTERNBRUSHPT, 32, E_BITMAP, 16, 12, 0},
+    // The player makes the pen's brush of the style and hatch alone; its
+    // bitmap is not read.
+    {EMR_EXTCREATEPEN, 52, E_OBJECT_INDEX, 8, 0, 0},
+    {EMR_EXTCREATEPEN, 52, E_PEN_STYLE, 0, 0, 0},
+    {EMR_POLYTEXTOUTA, 40, E_POLY_TEXT, 1, 0, 0},
+    {EMR_POLYTEXTOUTW, 40, E_POLY_TEXT, 2, 0, 0},
+    {EMR_SETICMMODE, 12, E_FIXED, 0, 0, 0},
+    {EMR_CREATECOLORSPACE, 340, E_OBJECT_INDEX, 8, 0, 0},  // the LOGCOLORSPACEA whole
+    {EMR_SETCOLORSPACE, 12, E_OBJECT_INDEX, 8, 0, 0},     // no stock colour spaces: an index only
+    {EMR_DELETECOLORSPACE, 12, E_OBJECT_INDEX, 8, 0, 0},
+    {EMR_PIXELFORMAT, 48, E_FIXED, 0, 0, 0},
+    {EMR_SMALL_TEXT_OUT, 36, E_SMALL_TEXT, 0, 0, 0},
+    {EMR_ALPHABLEND, 108, E_BITMAP, 84, 80, BITMAP_OPTIONAL | BITMAP_EXACT_BITS | BITMAP_UNCOMPRESSED},
+    {EMR_SETLAYOUT, 12, E_FIXED, 0, 0, 0},
+    {EMR_TRANSPARENTBLT, 108, E_BITMAP, 84, 80, BITMAP_OPTIONAL | BITMAP_EXACT_BITS | BITMAP_UNCOMPRESSED},
+    {EMR_GRADIENTFILL, 36, E_GRADIENT, 0, 0, 0},
+    {EMR_SET_TEXT_JUSTIFICATION, 16, E_FIXED, 0, 0, 0},
 };
 
 enum { EMRTEXT_BYTES = 40, REGION_HEADER_BYTES = 32, REGION_RECT_BYTES = 16 };
+enum { MAX_PALETTE_ENTRIES = 0xFFFF };  // what a LOGPALETTE can count
 
 // An EMRTEXT at the offset: it and its string inside the record, and its
 // spacing too where the player reads it (the poly-text player reads it
-// even at offset 0, that is from the record's start).
+// even at offset 0, that is from the record's start). ANSI text drawn by
+// glyph index is read as 16-bit glyphs.
 static bool text_fits(const BYTE* record, uint32_t size, uint64_t at, bool wide, bool dx_always_read)
 {
     if (!fits(at, 1, EMRTEXT_BYTES, size))
         return false;
-    uint32_t chars = u32_at(record, (uint32_t)at + 8), off_string = u32_at(record, (uint32_t)at + 12);
-    uint32_t off_dx = u32_at(record, (uint32_t)at + 36);
-    if (!fits(off_string, chars, wide ? 2 : 1, size))
+    uint32_t chars = u32_at(record, at + 8), off_string = u32_at(record, at + 12);
+    uint32_t options = u32_at(record, at + 16), off_dx = u32_at(record, at + 36);
+    if (!fits(off_string, chars, wide || (options & ETO_GLYPH_INDEX) ? 2 : 1, size))
         return false;
-    return (off_dx == 0 && !dx_always_read) || fits(off_dx, chars, 4, size) || fits(off_dx, chars, 8, size);
+    return (off_dx == 0 && !dx_always_read) || fits(off_dx, chars, options & ETO_PDY ? 8 : 4, size);
 }
 
 // Region data at data, its byte count at field: the header and the
@@ -158,7 +338,7 @@ static bool region_fits(const BYTE* record, uint32_t size, const RecordRule& rul
     uint32_t bytes = u32_at(record, rule.field);
     if (!fits(rule.data, bytes, 1, size))
         return false;
-    if (rule.shape == CLIP_REGION && bytes < REGION_HEADER_BYTES) {
+    if (rule.shape == E_CLIP_REGION && bytes < REGION_HEADER_BYTES) {
         if (!fits(rule.data, 1, REGION_HEADER_BYTES, size))
             return true;
         bytes = size - rule.data;
@@ -170,59 +350,115 @@ static bool region_fits(const BYTE* record, uint32_t size, const RecordRule& rul
     return fits(first_rect, rects, REGION_RECT_BYTES, bytes);
 }
 
-static bool record_is_sound(const BYTE* record, uint32_t size, const RecordRule& rule, uint32_t handles)
+// Vertices of 16 bytes, then triangles of three or rectangles of two
+// vertex indices, each inside the vertices.
+static bool gradient_fits(const BYTE* record, uint32_t size)
+{
+    uint32_t vertices = u32_at(record, 24), shapes = u32_at(record, 28), mode = u32_at(record, 32);
+    if (mode != GRADIENT_FILL_RECT_H && mode != GRADIENT_FILL_RECT_V && mode != GRADIENT_FILL_TRIANGLE)
+        return false;
+    uint32_t corners = mode == GRADIENT_FILL_TRIANGLE ? 3 : 2;
+    if (!fits(36, vertices, 16, size))
+        return false;
+    uint64_t first_shape = 36 + 16ull * vertices;
+    if (!fits(first_shape, shapes, 4ull * corners, size))
+        return false;
+    for (uint64_t i = 0; i < (uint64_t)shapes * corners; i++)
+        if (u32_at(record, first_shape + 4 * i) >= vertices)
+            return false;
+    return true;
+}
+
+// Brushes the player can make of a style and a colour: a pattern style
+// would make it take the hatch field for a bitmap handle or an address.
+static bool brush_style_is_plain(uint32_t style)
+{
+    return style == BS_SOLID || style == BS_NULL || style == BS_HATCHED;
+}
+
+static bool shape_fits(const BYTE* record, uint32_t size, const RecordRule& rule, uint32_t handles)
 {
     switch (rule.shape) {
-    case OBJECT_INDEX:
-    case SELECTED_INDEX: {
-        if (!fits(rule.field, 1, 4, size))
-            return false;
+    case E_FIXED:
+        return true;
+    case E_OBJECT_INDEX:
+    case E_SELECTED_INDEX: {
         uint32_t index = u32_at(record, rule.field);
-        if (rule.shape == SELECTED_INDEX && (index & 0x80000000u))
+        if (rule.shape == E_SELECTED_INDEX && (index & 0x80000000u))
             return true;  // a stock object
         return index >= 1 && index < handles;
     }
-    case POINTS32:
-    case POINTS16:
-        return fits(28, size >= 28 ? u32_at(record, 24) : ~0u, rule.shape == POINTS32 ? 8 : 4, size);
-    case DRAW_POINTS32:
-    case DRAW_POINTS16:
-        return fits(28, size >= 28 ? u32_at(record, 24) : ~0u, rule.shape == DRAW_POINTS32 ? 9 : 5, size);
-    case POLY_POINTS32:
-    case POLY_POINTS16: {
-        if (size < 32)
-            return false;
+    case E_POINTS:
+        return fits(28, u32_at(record, 24), rule.field, size);
+    case E_DRAW_POINTS:
+        return fits(28, u32_at(record, 24), rule.field + 1, size);
+    case E_POLY_POINTS: {
         uint32_t polygons = u32_at(record, 24), points = u32_at(record, 28);
-        uint64_t unit = rule.shape == POLY_POINTS32 ? 8 : 4;
-        if (!fits(32 + 4ull * polygons, points, unit, size))
+        if (!fits(32 + 4ull * polygons, points, rule.field, size))
             return false;
         uint64_t counted = 0;
         for (uint32_t i = 0; i < polygons; i++)
-            counted += u32_at(record, 32 + 4 * i);
+            counted += u32_at(record, 32 + 4ull * i);
         return counted <= points;
     }
-    case TEXT_ANSI:
-    case TEXT_WIDE:
-        return text_fits(record, size, 36, rule.shape == TEXT_WIDE, false);
-    case POLY_TEXT_ANSI:
-    case POLY_TEXT_WIDE: {
-        if (size < 40)
-            return false;
+    case E_TEXT:
+        return text_fits(record, size, 36, rule.field == 2, false);
+    case E_POLY_TEXT: {
         uint32_t strings = u32_at(record, 36);
         if (!fits(40, strings, EMRTEXT_BYTES, size))
             return false;
         for (uint32_t i = 0; i < strings; i++)
-            if (!text_fits(record, size, 40 + (uint64_t)i * EMRTEXT_BYTES, rule.shape == POLY_TEXT_WIDE, true))
+            if (!text_fits(record, size, 40 + (uint64_t)i * EMRTEXT_BYTES, rule.field == 2, true))
                 return false;
         return true;
     }
-    case REGION:
-    case CLIP_REGION:
+    case E_SMALL_TEXT: {
+        uint32_t chars = u32_at(record, 16), options = u32_at(record, 20);
+        uint64_t text = 36 + (options & ETO_NO_RECT_FLAG ? 0 : 16);
+        return fits(text, chars, options & ETO_SMALL_CHARS_FLAG ? 1 : 2, size);
+    }
+    case E_BITMAP:
+        return bitmap_fits(record, size, rule.field, rule.data, rule.flags);
+    case E_REGION:
+    case E_CLIP_REGION:
         return region_fits(record, size, rule);
-    case BITMAP_FIELDS:
-        return bitmap_fits(record, size, rule.field);
+    case E_LOG_PALETTE:
+        return fits(16, u16_at(record, 14), 4, size);
+    case E_PALETTE_ENTRIES:
+        return fits(20, u32_at(record, 16), 4, size);
+    case E_PALETTE_SIZE:
+        return u32_at(record, 12) <= MAX_PALETTE_ENTRIES;
+    case E_BRUSH_STYLE:
+        return brush_style_is_plain(u32_at(record, rule.field));
+    case E_PEN_STYLE:
+        return brush_style_is_plain(u32_at(record, 36)) && fits(52, u32_at(record, 48), 4, size);
+    case E_COMMENT:
+        return fits(12, u32_at(record, 8), 1, size);
+    case E_GRADIENT:
+        return gradient_fits(record, size);
     }
     return false;
+}
+
+enum RuleResult { NO_RULE, KEEPS_RULE, BREAKS_RULE };
+
+static RuleResult check_emf_record(const BYTE* record, uint32_t size, uint32_t handles)
+{
+    uint32_t type = u32_at(record, 0);
+    RuleResult result = NO_RULE;
+    for (const RecordRule& rule : RULES) {
+        if (rule.type != type)
+            continue;
+        if (size < rule.min_size || !shape_fits(record, size, rule, handles))
+            return BREAKS_RULE;
+        result = KEEPS_RULE;
+    }
+    return result;
+}
+
+bool emf_record_is_sound(const BYTE* record, uint32_t size, uint32_t handles)
+{
+    return record && size >= 8 && check_emf_record(record, size, handles) == KEEPS_RULE;
 }
 
 bool emf_bits_are_sound(const BYTE* bits, UINT size)
@@ -238,14 +474,220 @@ bool emf_bits_are_sound(const BYTE* bits, UINT size)
         uint32_t type = u32_at(record, 0), record_size = u32_at(record, 4);
         if (record_size < 8 || record_size % 4 || record_size > end - at)
             return false;
+        if (check_emf_record(record, record_size, header->nHandles) == BREAKS_RULE)
+            return false;
         // The player walks on to the header's byte count, past an end
         // record, and would spin on a record of size 0 there.
         if (type == EMR_EOF)
             return record_size == end - at;
-        for (const RecordRule& rule : RULES)
-            if (rule.type == type && !record_is_sound(record, record_size, rule, header->nHandles))
-                return false;
         at += record_size;
     }
+    return false;
+}
+
+// ---- Windows metafiles
+
+enum WmfShape {
+    W_FIXED,          // nothing past the parameter words
+    W_INDEX,          // object indices at words a and b (b 0xFF: one index)
+    W_POLY,           // a point count, then the points
+    W_POLY_POLY,      // a polygon count, the polygons' point counts, the points
+    W_TEXT_OUT,       // a length, the text padded to a word, y, x
+    W_EXT_TEXT_OUT,   // y, x, length, options, a rectangle for some options, the text
+    W_PALETTE,        // version, entry count, the entries
+    W_ESCAPE,         // function, byte count, the bytes
+    W_REGION,         // a region header, then its scans
+    W_BRUSH,          // a style the player makes a brush of at word 0
+    W_DIB,            // a packed DIB at word a, its usage at word b (0xFF: RGB)
+    W_DIB_BIT_BLT,    // with more than 9 words a DIB at word 8, else a pattern operation
+    W_BITMAP,         // width, height, -, planes, bits per pixel at words a.., rows after them
+    W_PATTERN_BRUSH,  // a pattern style at word 0, then a bitmap header from byte 4
+};
+
+struct WmfRule {
+    uint16_t function;
+    uint16_t min_words;  // parameter words the player takes fixed fields from
+    WmfShape shape;
+    uint8_t a, b;
+};
+
+enum { NO_WORD = 0xFF };
+
+// Every function the player acts on. Functions without a row (the
+// palette animation and the document and bitmap-object records it leaves
+// unplayed, and any other) are not played.
+static const WmfRule WMF_RULES[] = {
+    {META_SAVEDC, 0, W_FIXED, 0, 0},
+    {META_REALIZEPALETTE, 0, W_FIXED, 0, 0},
+    {META_SETBKMODE, 1, W_FIXED, 0, 0},
+    {META_SETMAPMODE, 1, W_FIXED, 0, 0},
+    {META_SETROP2, 1, W_FIXED, 0, 0},
+    {META_SETRELABS, 1, W_FIXED, 0, 0},
+    {META_SETPOLYFILLMODE, 1, W_FIXED, 0, 0},
+    {META_SETSTRETCHBLTMODE, 1, W_FIXED, 0, 0},
+    {META_SETTEXTCHAREXTRA, 1, W_FIXED, 0, 0},
+    {META_RESTOREDC, 1, W_FIXED, 0, 0},
+    {META_SETTEXTALIGN, 1, W_FIXED, 0, 0},
+    {META_SETBKCOLOR, 2, W_FIXED, 0, 0},
+    {META_SETTEXTCOLOR, 2, W_FIXED, 0, 0},
+    {META_SETTEXTJUSTIFICATION, 2, W_FIXED, 0, 0},
+    {META_SETWINDOWORG, 2, W_FIXED, 0, 0},
+    {META_SETWINDOWEXT, 2, W_FIXED, 0, 0},
+    {META_SETVIEWPORTORG, 2, W_FIXED, 0, 0},
+    {META_SETVIEWPORTEXT, 2, W_FIXED, 0, 0},
+    {META_OFFSETWINDOWORG, 2, W_FIXED, 0, 0},
+    {META_OFFSETVIEWPORTORG, 2, W_FIXED, 0, 0},
+    {META_LINETO, 2, W_FIXED, 0, 0},
+    {META_MOVETO, 2, W_FIXED, 0, 0},
+    {META_OFFSETCLIPRGN, 2, W_FIXED, 0, 0},
+    {META_SETMAPPERFLAGS, 2, W_FIXED, 0, 0},
+    {META_SCALEWINDOWEXT, 4, W_FIXED, 0, 0},
+    {META_SCALEVIEWPORTEXT, 4, W_FIXED, 0, 0},
+    {META_EXCLUDECLIPRECT, 4, W_FIXED, 0, 0},
+    {META_INTERSECTCLIPRECT, 4, W_FIXED, 0, 0},
+    {META_ELLIPSE, 4, W_FIXED, 0, 0},
+    {META_FLOODFILL, 4, W_FIXED, 0, 0},
+    {META_RECTANGLE, 4, W_FIXED, 0, 0},
+    {META_SETPIXEL, 4, W_FIXED, 0, 0},
+    {META_EXTFLOODFILL, 5, W_FIXED, 0, 0},
+    {META_ROUNDRECT, 6, W_FIXED, 0, 0},
+    {META_PATBLT, 6, W_FIXED, 0, 0},
+    {META_ARC, 8, W_FIXED, 0, 0},
+    {META_PIE, 8, W_FIXED, 0, 0},
+    {META_CHORD, 8, W_FIXED, 0, 0},
+    {META_CREATEPENINDIRECT, 5, W_FIXED, 0, 0},
+    {META_CREATEFONTINDIRECT, 25, W_FIXED, 0, 0},  // nine words, then a 32-byte face name
+    {META_CREATEBRUSHINDIRECT, 4, W_BRUSH, 0, 0},
+    {META_DELETEOBJECT, 1, W_INDEX, 0, NO_WORD},
+    {META_SELECTOBJECT, 1, W_INDEX, 0, NO_WORD},
+    {META_INVERTREGION, 1, W_INDEX, 0, NO_WORD},
+    {META_PAINTREGION, 1, W_INDEX, 0, NO_WORD},
+    {META_SELECTCLIPREGION, 1, W_INDEX, 0, NO_WORD},
+    {META_SELECTPALETTE, 2, W_INDEX, 1, NO_WORD},  // word 0 is the background flag
+    {META_FILLREGION, 2, W_INDEX, 0, 1},
+    {META_FRAMEREGION, 4, W_INDEX, 2, 3},
+    {META_POLYGON, 1, W_POLY, 0, 0},
+    {META_POLYLINE, 1, W_POLY, 0, 0},
+    {META_POLYPOLYGON, 1, W_POLY_POLY, 0, 0},
+    {META_TEXTOUT, 1, W_TEXT_OUT, 0, 0},
+    {META_EXTTEXTOUT, 4, W_EXT_TEXT_OUT, 0, 0},
+    {META_CREATEPALETTE, 2, W_PALETTE, 0, 0},
+    {META_ESCAPE, 2, W_ESCAPE, 0, 0},
+    {META_CREATEREGION, 11, W_REGION, 0, 0},
+    {META_DIBCREATEPATTERNBRUSH, 2, W_DIB, 2, 1},
+    {META_SETDIBTODEV, 9, W_DIB, 9, 0},
+    {META_DIBSTRETCHBLT, 10, W_DIB, 10, NO_WORD},  // read as a DIB at any length
+    {META_STRETCHDIB, 11, W_DIB, 11, 2},
+    {META_DIBBITBLT, 9, W_DIB_BIT_BLT, 8, 0},
+    {META_BITBLT, 12, W_BITMAP, 7, 0},       // read as a bitmap at any length
+    {META_STRETCHBLT, 15, W_BITMAP, 10, 0},  // likewise
+    {META_CREATEPATTERNBRUSH, 2, W_PATTERN_BRUSH, 0, 0},
+};
+
+enum { MFCOMMENT_ESCAPE = 15 };
+enum { PATTERN_BITMAP_HEADER_AT = 4, PATTERN_BITS_AT = 48 };
+
+// A packed DIB at byte at of the parameters: its table inside them as
+// read with read_usage and its bits after the table as placed by
+// place_usage (the two differ where the player draws with RGB colours but
+// finds the bits by the record's own usage word).
+static bool wmf_dib_fits(const BYTE* p, uint32_t bytes, uint64_t at, uint32_t place_usage, uint32_t read_usage)
+{
+    if (place_usage > DIB_PAL_COLORS || read_usage > DIB_PAL_COLORS || at > bytes)
+        return false;
+    DibHeader dib;
+    if (!read_dib_header(p + at, bytes - at, &dib))
+        return false;
+    uint64_t room = bytes - at;
+    return dib_table_end(dib, read_usage) <= room && dib_table_end(dib, place_usage) <= room &&
+           dib.image_bytes <= room - dib_table_end(dib, place_usage);
+}
+
+// An old device-dependent bitmap of the given size whose rows, in whole
+// words at the bit count the system rounds up to, start at byte at.
+static bool wmf_bitmap_fits(uint64_t at, uint64_t width, uint64_t height, uint32_t planes, uint32_t bits,
+                            uint32_t bytes)
+{
+    if (planes > 32 || bits > 32 || width * height > MAX_BITMAP_PIXELS)
+        return false;
+    uint32_t rounded = bits <= 1 ? 1 : bits <= 4 ? 4 : bits <= 8 ? 8 : bits <= 16 ? 16 : bits <= 24 ? 24 : 32;
+    uint64_t row_bytes = (width * rounded + 15) / 16 * 2;
+    return fits(at, row_bytes * height, planes ? planes : 1, bytes);
+}
+
+static bool wmf_shape_fits(const WmfRule& rule, const BYTE* p, uint32_t bytes, uint32_t objects)
+{
+    uint32_t words = bytes / 2;
+#define WORD_AT(i) ((uint64_t)((uint64_t)(i) < words ? u16_at(p, 2 * (uint64_t)(i)) : 0))
+    switch (rule.shape) {
+    case W_FIXED:
+        return true;
+    case W_INDEX:
+        return WORD_AT(rule.a) < objects && (rule.b == NO_WORD || WORD_AT(rule.b) < objects);
+    case W_POLY:
+        return fits(2, WORD_AT(0), 4, bytes);
+    case W_POLY_POLY: {
+        uint64_t polygons = WORD_AT(0);
+        if (!fits(2, polygons, 2, bytes))
+            return false;
+        // The player adds the counts as signed numbers.
+        uint64_t points = 0;
+        for (uint64_t i = 0; i < polygons; ++i) {
+            if (WORD_AT(1 + i) > 0x7FFF)
+                return false;
+            points += WORD_AT(1 + i);
+        }
+        return fits(2 + 2 * polygons, points, 4, bytes);
+    }
+    case W_TEXT_OUT:
+        return 2 + (WORD_AT(0) + 1) / 2 * 2 + 4 <= bytes;
+    case W_EXT_TEXT_OUT:
+        return 8 + ((WORD_AT(3) & (ETO_OPAQUE | ETO_CLIPPED)) ? 8 : 0) + (WORD_AT(2) + 1) / 2 * 2 <= bytes;
+    case W_PALETTE:
+        return fits(4, WORD_AT(1), 4, bytes);
+    case W_ESCAPE:
+        // Other escapes reach the device itself: a printer's job, its pages.
+        return WORD_AT(0) == MFCOMMENT_ESCAPE && fits(4, WORD_AT(1), 1, bytes);
+    case W_REGION: {
+        // Scans from byte 22: count, top, bottom, count words, count.
+        uint64_t offset = 22, scans = WORD_AT(5);
+        for (uint64_t i = 0; i < scans && offset <= bytes; ++i)
+            offset += 8 + 2 * (offset + 2 <= bytes ? u16_at(p, offset) : 0);
+        return offset <= bytes;
+    }
+    case W_BRUSH:
+        return brush_style_is_plain((uint32_t)WORD_AT(0));
+    case W_DIB: {
+        uint32_t usage = rule.b == NO_WORD ? DIB_RGB_COLORS : (uint32_t)WORD_AT(rule.b);
+        return wmf_dib_fits(p, bytes, 2ull * rule.a, usage, usage);
+    }
+    case W_DIB_BIT_BLT:
+        // Drawn with RGB colours, the bits found by the usage in word 0.
+        return words <= 9 || wmf_dib_fits(p, bytes, 2ull * rule.a, (uint32_t)WORD_AT(0), DIB_RGB_COLORS);
+    case W_BITMAP:
+        return wmf_bitmap_fits(2ull * (rule.a + 5), WORD_AT(rule.a), WORD_AT(rule.a + 1),
+                               (uint32_t)WORD_AT(rule.a + 3), (uint32_t)WORD_AT(rule.a + 4), bytes);
+    case W_PATTERN_BRUSH: {
+        if (WORD_AT(0) == BS_DIBPATTERN)
+            return wmf_dib_fits(p, bytes, PATTERN_BITMAP_HEADER_AT, (uint32_t)WORD_AT(1), (uint32_t)WORD_AT(1));
+        if (WORD_AT(0) != BS_PATTERN || bytes < PATTERN_BITS_AT)
+            return false;
+        // Width, height, planes and bit count of the header make the bitmap.
+        int64_t width = (int32_t)u32_at(p, PATTERN_BITMAP_HEADER_AT + 4);
+        int64_t height = (int32_t)u32_at(p, PATTERN_BITMAP_HEADER_AT + 8);
+        return wmf_bitmap_fits(PATTERN_BITS_AT, width < 0 ? -width : width, height < 0 ? -height : height,
+                               u16_at(p, PATTERN_BITMAP_HEADER_AT + 12), u16_at(p, PATTERN_BITMAP_HEADER_AT + 14),
+                               bytes);
+    }
+    }
+#undef WORD_AT
+    return false;
+}
+
+bool wmf_record_is_sound(uint16_t function, const BYTE* params, uint32_t param_bytes, uint32_t objects)
+{
+    for (const WmfRule& rule : WMF_RULES)
+        if (rule.function == function)
+            return param_bytes / 2 >= rule.min_words && wmf_shape_fits(rule, params, param_bytes, objects);
     return false;
 }

@@ -18,6 +18,7 @@
 #include "formats/tiff_read.h"
 #include "image/bmp_read.h"
 #include "image/current_image.h"
+#include "image/emf_check.h"
 #include "image/gif_read.h"
 #include "image/icon.h"
 #include "image/iff_read.h"
@@ -304,12 +305,22 @@ HGLOBAL read_emf_source(HFILE file, const char* path)
     HENHMETAFILE emf = NULL;
     if (bits) {
         GetEnhMetaFileBits(file_emf, size, bits);
-        emf = SetEnhMetaFileBits(size, bits);
+        // As the loader takes it: entry 0 of the handle table is the
+        // metafile's own, and a damaged record refuses the file.
+        ENHMETAHEADER* header = (ENHMETAHEADER*)bits;
+        if (size >= sizeof *header && header->nHandles == 0)
+            header->nHandles = 1;
+        if (emf_bits_are_sound(bits, size))
+            emf = SetEnhMetaFileBits(size, bits);
         GlobalUnlock(g_hMergeBits);
     }
     DeleteEnhMetaFile(file_emf);
-    if (!emf)
+    if (!emf) {
+        if (g_hMergeBits)
+            GlobalFree(g_hMergeBits);
+        g_hMergeBits = NULL;
         return NULL;
+    }
     g_mergeKind = MERGE_EMF;
     HWND owner = is_window_open(g_hwndMergeDialog) ? g_hwndMergeDialog : NULL;
     HDC hdc = GetDC(owner);

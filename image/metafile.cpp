@@ -5,6 +5,7 @@
 
 #include "image/byte_order.h"
 #include "image/current_image.h"
+#include "image/emf_check.h"
 #include "image/merge_source.h"
 #include "image/open_windows.h"
 #include "image/preview.h"
@@ -77,165 +78,13 @@ uint16_t wmf_header_checksum(const WmfPlaceableHeader* header)
     return sum;
 }
 
-// Bytes a packed DIB (header, table, rows) at p claims, or UINT64_MAX when
-// the header is not one GDI knows. Entries of the table are 2 bytes for
-// palette indices, else 4 (3 in a core header).
-static uint64_t dib_claimed_bytes(const BYTE* p, uint32_t bytes, int palette_indices)
-{
-    if (bytes < 12)
-        return UINT64_MAX;
-    uint32_t header = get_u32(p);
-    int64_t width, height;
-    uint32_t bit_count, compression = BI_RGB, used = 0, image_size = 0, entry;
-    if (header == 12) {
-        width = get_u16(p + 4);
-        height = get_u16(p + 6);
-        bit_count = get_u16(p + 10);
-        entry = palette_indices ? 2 : 3;
-    } else if (header >= 40 && bytes >= 40) {
-        width = (int32_t)get_u32(p + 4);
-        height = (int32_t)get_u32(p + 8);
-        bit_count = get_u16(p + 14);
-        compression = get_u32(p + 16);
-        image_size = get_u32(p + 20);
-        used = get_u32(p + 32);
-        entry = palette_indices ? 2 : 4;
-    } else {
-        return UINT64_MAX;
-    }
-    if (width < 0 || width > 0x7FFFFFFF || bit_count > 32)
-        return UINT64_MAX;
-    if (height < 0)
-        height = -height;
-    uint64_t colors = used ? used : bit_count <= 8 ? (1u << bit_count) : 0;
-    uint64_t total = header + colors * entry;
-    if (compression == BI_BITFIELDS && header == 40)
-        total += 12;
-    if (compression == BI_RGB || compression == BI_BITFIELDS) {
-        // Rows times height can pass 2^64 (height up to 2^31); every term
-        // else stays below 2^35, so only the product needs the check.
-        uint64_t row_bytes = ((uint64_t)width * bit_count + 31) / 32 * 4;
-        if (row_bytes != 0 && (uint64_t)height > (UINT64_MAX / 2) / row_bytes)
-            return UINT64_MAX;
-        total += row_bytes * (uint64_t)height;
-    } else
-        total += image_size;
-    return total;
-}
-
-// Whether the counts inside a record stay within its param_bytes of
-// parameters, and its object indices within the header's objects: GDI
-// trusts them when it plays the record.
-static int wmf_record_fits(uint16_t function, const BYTE* p, uint32_t param_bytes, uint32_t objects)
-{
-    uint64_t need = 0;
-    uint32_t words = param_bytes / 2;
-#define WORD_AT(i) ((uint64_t)((i) < words ? get_u16(p + 2 * (i)) : 0))
-    switch (function) {
-    case META_SELECTOBJECT:
-    case META_DELETEOBJECT:
-    case META_SELECTPALETTE:
-    case META_SELECTCLIPREGION:
-    case META_INVERTREGION:
-    case META_PAINTREGION:
-        return words >= 1 && WORD_AT(0) < objects;
-    case META_FILLREGION:
-    case META_FRAMEREGION:
-        return words >= 2 && WORD_AT(0) < objects && WORD_AT(1) < objects;
-    case META_POLYGON:
-    case META_POLYLINE:
-        need = 2 + 4 * WORD_AT(0);
-        break;
-    case META_POLYPOLYGON: {
-        uint64_t polygons = WORD_AT(0);
-        need = 2 + 2 * polygons;
-        if (need > param_bytes)
-            return 0;
-        uint64_t points = 0;
-        for (uint64_t i = 0; i < polygons; ++i)
-            points += WORD_AT(1 + i);
-        need += 4 * points;
-        break;
-    }
-    case META_TEXTOUT:
-        need = 2 + (WORD_AT(0) + 1) / 2 * 2 + 4;
-        break;
-    case META_EXTTEXTOUT:
-        need = 8 + ((WORD_AT(3) & (ETO_OPAQUE | ETO_CLIPPED)) ? 8 : 0) + (WORD_AT(2) + 1) / 2 * 2;
-        break;
-    case META_CREATEPALETTE:
-    case META_SETPALENTRIES:
-    case META_ANIMATEPALETTE:
-        need = 4 + 4 * WORD_AT(1);
-        break;
-    case META_ESCAPE:
-        need = 4 + WORD_AT(1);
-        break;
-    case META_CREATEREGION: {
-        // Scans from byte 22: count, top, bottom, count / 2 pairs, count.
-        uint64_t offset = 22, scans = WORD_AT(5);
-        for (uint64_t i = 0; i < scans && offset <= param_bytes; ++i)
-            offset += 6 + 2 * (offset + 2 <= param_bytes ? get_u16(p + offset) : 0) + 2;
-        need = offset;
-        break;
-    }
-    case META_BITBLT:
-    case META_STRETCHBLT:
-    case META_CREATEPATTERNBRUSH: {
-        // An old device-dependent bitmap: a 14-byte description (a pattern
-        // brush's then 18 reserved bytes), then rows.
-        uint32_t at = function == META_BITBLT ? 16 : function == META_STRETCHBLT ? 20 : 0;
-        uint32_t gap = function == META_CREATEPATTERNBRUSH ? 18 : 0;
-        if (function != META_CREATEPATTERNBRUSH && words <= (uint32_t)(function >> 8))
-            return 1;  // the form without a bitmap
-        if ((uint64_t)at + 14 > param_bytes)
-            return 0;
-        const BYTE* b = p + at;
-        uint64_t row = ((uint64_t)get_u16(b + 2) * b[9] + 15) / 16 * 2;
-        need = at + 14 + gap + row * get_u16(b + 4) * b[8];
-        break;
-    }
-    case META_DIBBITBLT:
-    case META_DIBSTRETCHBLT:
-    case META_STRETCHDIB:
-    case META_SETDIBTODEV:
-    case META_DIBCREATEPATTERNBRUSH: {
-        uint32_t at = 0;
-        int indices = 0;
-        if (function == META_DIBBITBLT || function == META_DIBSTRETCHBLT) {
-            if (words <= (uint32_t)(function >> 8))
-                return 1;  // the form without a bitmap
-            at = function == META_DIBBITBLT ? 16 : 20;
-        } else if (function == META_STRETCHDIB) {
-            at = 22;
-            indices = WORD_AT(2) == DIB_PAL_COLORS;
-        } else if (function == META_SETDIBTODEV) {
-            at = 18;
-            indices = WORD_AT(0) == DIB_PAL_COLORS;
-        } else {
-            at = 4;
-            indices = WORD_AT(1) == DIB_PAL_COLORS;
-        }
-        if (at > param_bytes)
-            return 0;
-        need = at + dib_claimed_bytes(p + at, param_bytes - at, indices);
-        if (need < at)
-            return 0;  // UINT64_MAX wrapped: not a DIB
-        break;
-    }
-    default:
-        return 1;
-    }
-#undef WORD_AT
-    return need <= param_bytes;
-}
-
 // Checks the 18-byte header and walks the records of the got bytes at bits
-// (room for got + META_EOF_BYTES). A record that would leave the data, or
-// whose counts pass its own end, ends the walk there and an end record is
-// added; the header's size, largest record and type are made to match what
-// GDI is given. Returns the byte
-// count to hand to GDI, or 0 when the header is not a metafile header.
+// (room for got + META_EOF_BYTES). A record that would leave the data ends
+// the walk there; a record without a rule for its function, or breaking it,
+// is taken out and the rest moved up over it (wmf_record_is_sound); an end
+// record is added where there is none. The header's size, largest record
+// and type are made to match what GDI is given. Returns the byte count to
+// hand to GDI, or 0 when the header is not a metafile header.
 static uint32_t seal_wmf_records(BYTE* bits, uint32_t got)
 {
     if (got < WMF_HEADER_SIZE)
@@ -244,33 +93,38 @@ static uint32_t seal_wmf_records(BYTE* bits, uint32_t got)
     if ((type != META_TYPE_MEMORY && type != META_TYPE_DISK) ||
         get_u16(bits + 2) != META_HEADER_WORDS)
         return 0;
-    uint32_t offset = WMF_HEADER_SIZE;
+    uint32_t objects = get_u16(bits + 10);
+    uint32_t offset = WMF_HEADER_SIZE;  // of the next record read
+    uint32_t kept = WMF_HEADER_SIZE;    // end of the records kept
     uint32_t largest = 3;
     int ended = 0;
     while (got - offset >= META_EOF_BYTES) {
         uint32_t words = get_u32(bits + offset);
         uint16_t function = get_u16(bits + offset + 4);
-        if (words < 3 || words > (got - offset) / 2 ||
-            !wmf_record_fits(function, bits + offset + 6, words * 2 - 6, get_u16(bits + 10)))
+        if (words < 3 || words > (got - offset) / 2)
             break;
-        if (words > largest)
-            largest = words;
-        offset += words * 2;
-        if (function == 0) {
-            ended = 1;
-            break;
+        uint32_t bytes = words * 2;
+        ended = function == 0;
+        if (ended || wmf_record_is_sound(function, bits + offset + 6, bytes - 6, objects)) {
+            memmove(bits + kept, bits + offset, bytes);
+            kept += bytes;
+            if (words > largest)
+                largest = words;
         }
+        offset += bytes;
+        if (ended)
+            break;
     }
     if (!ended) {
         static const BYTE eof_record[META_EOF_BYTES] = {3, 0, 0, 0, 0, 0};
-        memcpy(bits + offset, eof_record, META_EOF_BYTES);
-        offset += META_EOF_BYTES;
+        memcpy(bits + kept, eof_record, META_EOF_BYTES);
+        kept += META_EOF_BYTES;
     }
     // A memory metafile: the bits are not tied to a file name.
     put_le16(bits, META_TYPE_MEMORY);
-    put_le32(bits + 6, offset / 2);
+    put_le32(bits + 6, kept / 2);
     put_le32(bits + 12, largest);
-    return offset;
+    return kept;
 }
 
 HMETAFILE read_wmf_file(HWND owner, const char* path, HFILE file, char* info,
@@ -766,6 +620,12 @@ static int is_emf_text_record(DWORD type)
 static int CALLBACK play_emf_record_proc(HDC hdc, HANDLETABLE* table, const ENHMETARECORD* record, int objects,
                                          LPARAM data)
 {
+    // The player would hand a record of no size to this callback for ever.
+    if (record->nSize < 8)
+        return 0;
+    // A record without a rule for its type, or breaking it, is not played.
+    if (!emf_record_is_sound((const BYTE*)record, record->nSize, (uint32_t)objects))
+        return 1;
     double limit = *(const double*)data;
     enum { FONT_HEIGHT_AT = 12, FONT_WIDTH_AT = 16 };
     if (limit > 0 && record->iType == EMR_EXTCREATEFONTINDIRECTW && record->nSize >= FONT_WIDTH_AT + 4) {
