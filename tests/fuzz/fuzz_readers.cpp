@@ -35,7 +35,7 @@ const FuzzReader FUZZ_READERS[] = {
     {"GIF", "gif/*.gif e2e/*.gif fuzz/gif/*.gif"},
     {"JPEG", "jpeg/*.jpg e2e/*.jpg fuzz/jpeg/*.jpg"},
     {"JPEG12", "fuzz/jpeg12/*.jpg made/jpeg12/*.jpg"},
-    {"WMF", "made/wmf/*.wmf"},
+    {"WMF", "made/wmf/*.wmf hostile/WMF-*.wmf"},
     {"EMF", "fuzz/emf/*.emf hostile/EMF-*.emf"},
     {"PNG", "png/basn*.png png/gray-1*.png png/palette-1*.png hostile/PNG-*.png"},
     {"JBIG", "jbig/*.jbg hostile/JBIG-*.jbg"},
