@@ -135,7 +135,10 @@ static bool bitmap_fits(const BYTE* record, uint32_t size, uint32_t field, uint3
     DibHeader dib;
     if (!read_dib_header(record + off_bmi, cb_bmi, &dib) || dib_table_end(dib, usage) > cb_bmi)
         return false;
-    if (usage == COLORS_MONO && dib.bit_count != 1)
+    // 1-bit rows without a table; a reader that takes a table anyway finds
+    // one of RGB entries inside the record.
+    if (usage == COLORS_MONO &&
+        (dib.bit_count != 1 || !fits(off_bmi, dib_table_end(dib, DIB_RGB_COLORS), 1, size)))
         return false;
     if ((flags & BITMAP_UNCOMPRESSED) && dib.is_compressed)
         return false;
@@ -269,9 +272,9 @@ static const RecordRule RULES[] = {
     {EMR_STRETCHBLT, 108, E_BITMAP, 84, 80, BITMAP_OPTIONAL},
     // Source and mask are both read, whatever their offsets say.
     {EMR_MASKBLT, 128, E_BITMAP, 84, 80, 0},
-    {EMR_MASKBLT, 128, E_BITMAP, 112, 108, 0},
+    {EMR_MASKBLT, 128, E_BITMAP, 112, 108, BITMAP_MONO_USAGE},
     {EMR_PLGBLT, 140, E_BITMAP, 96, 92, 0},
-    {EMR_PLGBLT, 140, E_BITMAP, 124, 120, 0},
+    {EMR_PLGBLT, 140, E_BITMAP, 124, 120, BITMAP_MONO_USAGE},
     {EMR_SETDIBITSTODEVICE, 76, E_BITMAP, 48, 64, 0},
     {EMR_STRETCHDIBITS, 80, E_BITMAP, 48, 64, 0},
     {EMR_EXTCREATEFONTINDIRECTW, 104, E_OBJECT_INDEX, 8, 0, 0},  // the LOGFONTW whole
@@ -563,7 +566,10 @@ static const WmfRule WMF_RULES[] = {
     {META_INVERTREGION, 1, W_INDEX, 0, NO_WORD},
     {META_PAINTREGION, 1, W_INDEX, 0, NO_WORD},
     {META_SELECTCLIPREGION, 1, W_INDEX, 0, NO_WORD},
-    {META_SELECTPALETTE, 2, W_INDEX, 1, NO_WORD},  // word 0 is the background flag
+    // The player takes the index from word 1, word 0 for a background
+    // flag; a selection of one word, as recorders write it, has it read
+    // from the next record.
+    {META_SELECTPALETTE, 2, W_INDEX, 1, NO_WORD},
     {META_FILLREGION, 2, W_INDEX, 0, 1},
     {META_FRAMEREGION, 4, W_INDEX, 2, 3},
     {META_POLYGON, 1, W_POLY, 0, 0},
@@ -662,8 +668,11 @@ static bool wmf_shape_fits(const WmfRule& rule, const BYTE* p, uint32_t bytes, u
         return wmf_dib_fits(p, bytes, 2ull * rule.a, usage, usage);
     }
     case W_DIB_BIT_BLT:
-        // Drawn with RGB colours, the bits found by the usage in word 0.
-        return words <= 9 || wmf_dib_fits(p, bytes, 2ull * rule.a, (uint32_t)WORD_AT(0), DIB_RGB_COLORS);
+        // Drawn with RGB colours, the bits found past a table of palette
+        // indices when word 0 (the raster operation's low word) says so.
+        return words <= 9 || wmf_dib_fits(p, bytes, 2ull * rule.a, WORD_AT(0) == DIB_PAL_COLORS ? DIB_PAL_COLORS
+                                                                                                : DIB_RGB_COLORS,
+                                          DIB_RGB_COLORS);
     case W_BITMAP:
         return wmf_bitmap_fits(2ull * (rule.a + 5), WORD_AT(rule.a), WORD_AT(rule.a + 1),
                                (uint32_t)WORD_AT(rule.a + 3), (uint32_t)WORD_AT(rule.a + 4), bytes);

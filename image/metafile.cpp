@@ -673,11 +673,37 @@ static int CALLBACK play_emf_record_proc(HDC hdc, HANDLETABLE* table, const ENHM
     return 1;
 }
 
+// A copy of the metafile whose header counts one handle: entry 0 of the
+// player's handle table is the metafile's own, and a header counting none
+// has it written past a table of none. Null when the copy cannot be made.
+static HENHMETAFILE copy_with_own_handle(HENHMETAFILE emf)
+{
+    UINT size = GetEnhMetaFileBits(emf, 0, NULL);
+    BYTE* bits = size >= sizeof(ENHMETAHEADER) ? (BYTE*)malloc(size) : NULL;
+    HENHMETAFILE copy = NULL;
+    if (bits && GetEnhMetaFileBits(emf, size, bits) == size) {
+        ((ENHMETAHEADER*)bits)->nHandles = 1;
+        copy = SetEnhMetaFileBits(size, bits);
+    }
+    free(bits);
+    return copy;
+}
+
 void play_emf(HDC hdc, HENHMETAFILE emf, const RECT* rect)
 {
     double limit = font_limit(hdc);
-    if (emf)
+    ENHMETAHEADER header;
+    if (!emf || GetEnhMetaFileHeader(emf, sizeof header, &header) < sizeof header)
+        return;
+    if (header.nHandles != 0) {
         EnumEnhMetaFile(hdc, emf, play_emf_record_proc, &limit, rect);
+        return;
+    }
+    HENHMETAFILE copy = copy_with_own_handle(emf);
+    if (copy) {
+        EnumEnhMetaFile(hdc, copy, play_emf_record_proc, &limit, rect);
+        DeleteEnhMetaFile(copy);
+    }
 }
 
 static int CALLBACK play_quietly_proc(HDC hdc, HANDLETABLE* table, METARECORD* record, int objects,

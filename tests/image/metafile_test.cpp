@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include "image/current_image.h"
+#include "image/emf_check.h"
 #include "image/merge_source.h"
 #include "image/metafile.h"
 #include "image/preview.h"
@@ -119,6 +120,16 @@ static HMETAFILE read_wmf_path(const std::string& path, uint32_t placeable, char
     WmfPlaceableHeader ph;
     return read_wmf_file(NULL, path.c_str(), f, info, placeable, bounds ? bounds : &b,
                          inch ? inch : &i, header ? header : &ph);
+}
+
+// Reads the bytes as a plain Windows metafile file.
+static HMETAFILE read_bytes_as_wmf(const std::string& bytes)
+{
+    std::string path = test_out_path("record_rules.wmf");
+    if (!write_file_bytes(path, bytes))
+        return NULL;
+    char info[INFO_TEXT_SIZE];
+    return read_wmf_path(path, 0, info);
 }
 
 // Writes the pixels for check_metafile.sh.
@@ -465,4 +476,229 @@ TEST_F(HostileWmf, ValidRecordsOfTheCheckedKindsAreAllKept)
     EXPECT_EQ(0, a.count_differences(b));
     DeleteMetaFile(h);
     DeleteMetaFile(original);
+}
+
+// ---- the record rules against sound and crafted metafiles
+
+// Draws with every kind of record the players act on that the device
+// records: bitmaps of each blit and brush, pens, palettes, paths, regions,
+// text and gradients; a Windows-metafile device is given only what that
+// format records.
+static void draw_every_record_kind(HDC dc, bool enhanced)
+{
+    std::vector<BYTE> packed(sizeof(BITMAPINFOHEADER) + 8 * 8 * 3);
+    BITMAPINFO* bi = (BITMAPINFO*)packed.data();
+    bi->bmiHeader = {sizeof(BITMAPINFOHEADER), 8, 8, 1, 24, BI_RGB, 8 * 8 * 3, 0, 0, 0, 0};
+    BYTE* pixels = packed.data() + sizeof(BITMAPINFOHEADER);
+    for (int i = 0; i < 8 * 8 * 3; ++i)
+        pixels[i] = (BYTE)(i * 37);
+    HDC source = CreateCompatibleDC(NULL);
+    HBITMAP picture = CreateDIBitmap(dc, &bi->bmiHeader, CBM_INIT, pixels, bi, DIB_RGB_COLORS);
+    HGDIOBJ old_source = SelectObject(source, picture);
+    static const WORD mono_rows[8] = {0xAA00, 0x5500, 0xAA00, 0x5500, 0xAA00, 0x5500, 0xAA00, 0x5500};
+    HBITMAP mono = CreateBitmap(8, 8, 1, 1, mono_rows);
+
+    BitBlt(dc, 0, 0, 8, 8, source, 0, 0, SRCCOPY);
+    StretchBlt(dc, 10, 0, 16, 16, source, 0, 0, 8, 8, SRCCOPY);
+    PatBlt(dc, 30, 0, 8, 8, PATCOPY);
+    StretchDIBits(dc, 40, 0, 16, 16, 0, 0, 8, 8, pixels, bi, DIB_RGB_COLORS, SRCCOPY);
+    SetDIBitsToDevice(dc, 60, 0, 8, 8, 0, 0, 0, 8, pixels, bi, DIB_RGB_COLORS);
+    if (enhanced) {
+        MaskBlt(dc, 70, 0, 8, 8, source, 0, 0, mono, 0, 0, MAKEROP4(SRCCOPY, PATCOPY));
+        POINT corners[3] = {{80, 0}, {90, 2}, {82, 10}};
+        PlgBlt(dc, corners, source, 0, 0, 8, 8, mono, 0, 0);
+        BLENDFUNCTION blend = {AC_SRC_OVER, 0, 128, 0};
+        GdiAlphaBlend(dc, 0, 20, 8, 8, source, 0, 0, 8, 8, blend);
+        TRIVERTEX vertices[2] = {{10, 20, 0xFF00, 0, 0, 0}, {30, 30, 0, 0, 0xFF00, 0}};
+        GRADIENT_RECT rect = {0, 1};
+        GdiGradientFill(dc, vertices, 2, &rect, 1, GRADIENT_FILL_RECT_H);
+    }
+
+    HBRUSH mono_brush = CreatePatternBrush(mono);
+    HBRUSH dib_brush = CreateDIBPatternBrushPt(bi, DIB_RGB_COLORS);
+    HBRUSH hatch = CreateHatchBrush(HS_DIAGCROSS, RGB(0, 128, 0));
+    LOGBRUSH pen_brush = {BS_SOLID, RGB(200, 0, 0), 0};
+    DWORD dashes[2] = {3, 2};
+    HPEN user_pen = ExtCreatePen(PS_GEOMETRIC | PS_USERSTYLE, 2, &pen_brush, 2, dashes);
+    HGDIOBJ old_brush = SelectObject(dc, mono_brush);
+    HGDIOBJ old_pen = SelectObject(dc, user_pen);
+    Rectangle(dc, 40, 20, 60, 40);
+    SelectObject(dc, dib_brush);
+    Ellipse(dc, 60, 20, 80, 40);
+    SelectObject(dc, hatch);
+    RoundRect(dc, 80, 20, 100, 40, 5, 5);
+    Pie(dc, 0, 40, 20, 60, 0, 40, 20, 60);
+    Chord(dc, 20, 40, 40, 60, 20, 40, 40, 60);
+    Arc(dc, 40, 40, 60, 60, 40, 40, 60, 60);
+    INT counts[2] = {3, 3};
+    POINT polys[6] = {{0, 60}, {10, 70}, {0, 70}, {20, 60}, {30, 70}, {20, 70}};
+    PolyPolygon(dc, polys, counts, 2);
+    MoveToEx(dc, 40, 60, NULL);
+    LineTo(dc, 50, 70);
+    if (enhanced) {
+        POINT path[4] = {{60, 40}, {70, 55}, {80, 42}, {90, 58}};
+        BYTE kinds[4] = {PT_MOVETO, PT_LINETO, PT_BEZIERTO, PT_BEZIERTO};
+        PolyDraw(dc, path, kinds, 4);
+        PolyBezier(dc, path, 4);
+        BeginPath(dc);
+        MoveToEx(dc, 40, 60, NULL);
+        LineTo(dc, 50, 70);
+        LineTo(dc, 40, 70);
+        CloseFigure(dc);
+        EndPath(dc);
+        StrokeAndFillPath(dc);
+    }
+    SetPixelV(dc, 99, 99, RGB(1, 2, 3));
+
+    HRGN region = CreateEllipticRgn(60, 60, 80, 80);
+    FillRgn(dc, region, hatch);
+    FrameRgn(dc, region, mono_brush, 1, 1);
+    InvertRgn(dc, region);
+    PaintRgn(dc, region);
+
+    struct {
+        WORD version, count;
+        PALETTEENTRY entries[2];
+    } log_palette = {0x300, 2, {{255, 0, 0, 0}, {0, 0, 255, 0}}};
+    HPALETTE palette = CreatePalette((LOGPALETTE*)&log_palette);
+    HPALETTE old_palette = SelectPalette(dc, palette, FALSE);
+    RealizePalette(dc);
+
+    HFONT font = CreateFontA(-12, 0, 0, 0, FW_BOLD, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, 0, "Arial");
+    HGDIOBJ old_font = SelectObject(dc, font);
+    INT spacing[4] = {7, 7, 7, 7};
+    ExtTextOutW(dc, 0, 80, 0, NULL, L"Abcd", 4, spacing);
+    TextOutA(dc, 30, 80, "text", 4);
+    SaveDC(dc);
+    IntersectClipRect(dc, 0, 0, 50, 50);
+    ExcludeClipRect(dc, 5, 5, 10, 10);
+    if (enhanced) {
+        POLYTEXTW lines[2] = {{60, 80, 2, L"ab", 0, {0, 0, 0, 0}, NULL}, {60, 90, 2, L"cd", 0, {0, 0, 0, 0}, NULL}};
+        PolyTextOutW(dc, lines, 2);
+        SetGraphicsMode(dc, GM_ADVANCED);
+        XFORM shear = {1, 0.2f, 0, 1, 0, 0};
+        SetWorldTransform(dc, &shear);
+        GdiComment(dc, 4, (const BYTE*)"note");
+    }
+    Rectangle(dc, 5, 5, 30, 30);
+    RestoreDC(dc, -1);
+
+    SelectObject(dc, old_font);
+    SelectPalette(dc, old_palette, FALSE);
+    SelectObject(dc, old_pen);
+    SelectObject(dc, old_brush);
+    for (HGDIOBJ object : {(HGDIOBJ)font, (HGDIOBJ)palette, (HGDIOBJ)region, (HGDIOBJ)user_pen, (HGDIOBJ)hatch,
+                           (HGDIOBJ)dib_brush, (HGDIOBJ)mono_brush, (HGDIOBJ)mono})
+        DeleteObject(object);
+    SelectObject(source, old_source);
+    DeleteObject(picture);
+    DeleteDC(source);
+}
+
+// Sound metafiles: recorded by the system's GDI and made by pstoedit. Every
+// record keeps its rule, and the picture is the one the system's player
+// draws alone, pixel for pixel.
+TEST_F(Metafile, SoundEmfsDrawAsThePlayerAloneDraws)
+{
+    HDC recorder = CreateEnhMetaFileA(NULL, NULL, NULL, NULL);
+    draw_every_record_kind(recorder, true);
+    HENHMETAFILE recorded = CloseEnhMetaFile(recorder);
+    std::vector<std::string> files(1, std::string(GetEnhMetaFileBits(recorded, 0, NULL), '\0'));
+    GetEnhMetaFileBits(recorded, (UINT)files[0].size(), (BYTE*)&files[0][0]);
+    DeleteEnhMetaFile(recorded);
+    for (const char* name : {"text"})
+        files.push_back(read_file_bytes(fixture_path(std::string("fuzz\\emf\\") + name + ".emf")));
+
+    for (const std::string& bits : files) {
+        ASSERT_GT(bits.size(), 88u);
+        EXPECT_TRUE(emf_bits_are_sound((const BYTE*)bits.data(), (UINT)bits.size()));
+        uint32_t handles = get_le16(bits, 72);
+        for (size_t at = 0; at + 8 <= bits.size() && get_le32(bits, at + 4) >= 8; at += get_le32(bits, at + 4)) {
+            EXPECT_TRUE(emf_record_is_sound((const BYTE*)bits.data() + at, get_le32(bits, at + 4), handles))
+                << "record type " << get_le32(bits, at);
+        }
+        // As the loader takes it: a header counting no handles counts the
+        // metafile's own, which the system writes past a table of none.
+        std::string loaded = bits;
+        if (get_le16(loaded, 72) == 0)
+            put_le16(loaded, 72, 1);
+        HENHMETAFILE emf = SetEnhMetaFileBits((UINT)loaded.size(), (const BYTE*)loaded.data());
+        ASSERT_TRUE(emf);
+        GdiCanvas alone(120, 120), checked(120, 120);
+        RECT r = {0, 0, 120, 120};
+        play_emf(checked.dc, emf, &r);
+        play_emf_into(alone, emf);
+        EXPECT_EQ(0, alone.count_differences(checked));
+        EXPECT_TRUE(HeapValidate(GetProcessHeap(), 0, NULL));
+        DeleteEnhMetaFile(emf);
+    }
+}
+
+TEST_F(Metafile, SoundWmfKeepsEveryRecordAndItsPicture)
+{
+    HDC recorder = CreateMetaFileA(NULL);
+    SetWindowExtEx(recorder, 120, 120, NULL);
+    draw_every_record_kind(recorder, false);
+    HMETAFILE original = CloseMetaFile(recorder);
+    std::string bytes = wmf_bytes(original);
+    // A palette selection as recorders write it, one word, has the player
+    // read its index past the record: it is the one record left out.
+    size_t left_out = 0;
+    for (size_t at = 18; at + 6 <= bytes.size() && get_le32(bytes, at) >= 3; at += 2 * get_le32(bytes, at)) {
+        uint32_t function = get_le16(bytes, at + 4), words = get_le32(bytes, at);
+        if (function == META_SELECTPALETTE && words == 4) {
+            left_out += 8;
+        } else if (function) {
+            EXPECT_TRUE(wmf_record_is_sound((uint16_t)function, (const BYTE*)bytes.data() + at + 6, 2 * words - 6,
+                                            get_le16(bytes, 10)))
+                << "function " << std::hex << function;
+        }
+    }
+    EXPECT_EQ(8u, left_out);
+    HMETAFILE h = read_bytes_as_wmf(bytes);
+    ASSERT_TRUE(h);
+    EXPECT_EQ(bytes.size() - left_out, GetMetaFileBitsEx(h, 0, NULL));
+    GdiCanvas alone(120, 120), checked(120, 120);
+    play_wmf_into(alone, original);
+    play_wmf_into(checked, h);
+    EXPECT_EQ(0, alone.count_differences(checked));
+    DeleteMetaFile(h);
+    DeleteMetaFile(original);
+}
+
+// The crafted files (tests/fixtures/make_hostile_*.sh) played as a merge
+// source or a pasted metafile is played, with no whole-file check before:
+// each record is checked on its own, and the process heap stays whole.
+TEST_F(Metafile, CraftedFilesPlayRecordByRecordWithoutHarm)
+{
+    int played = 0;
+    for (const char* pattern : {"hostile\\EMF-*.emf", "hostile\\WMF-*.wmf"}) {
+        WIN32_FIND_DATAA found;
+        HANDLE find = FindFirstFileA(fixture_path(pattern).c_str(), &found);
+        ASSERT_NE(INVALID_HANDLE_VALUE, find) << pattern;
+        do {
+            SCOPED_TRACE(found.cFileName);
+            std::string bits = read_file_bytes(fixture_path(std::string("hostile\\") + found.cFileName));
+            GdiCanvas canvas(64, 64);
+            if (pattern[8] == 'E') {
+                if (bits.size() >= 88 && get_le16(bits, 72) == 0)
+                    put_le16(bits, 72, 1);  // as the loader has it
+                HENHMETAFILE emf = SetEnhMetaFileBits((UINT)bits.size(), (const BYTE*)bits.data());
+                RECT r = {0, 0, 64, 64};
+                play_emf(canvas.dc, emf, &r);
+                if (emf)
+                    DeleteEnhMetaFile(emf);
+            } else {
+                HMETAFILE wmf = read_bytes_as_wmf(bits);
+                if (wmf) {
+                    play_wmf_into(canvas, wmf);
+                    DeleteMetaFile(wmf);
+                }
+            }
+            EXPECT_TRUE(HeapValidate(GetProcessHeap(), 0, NULL));
+            ++played;
+        } while (FindNextFileA(find, &found));
+        FindClose(find);
+    }
+    EXPECT_GT(played, 40);
 }
