@@ -109,6 +109,32 @@ TEST(EmfCheck, RefusesWhatThePlayerWouldTrust)
         {"records after the end record", EMR_EOF,
          [](std::string& s, size_t) { s.append(8, '\0'); put_le32(s, 48, get_le32(s, 48) + 8); }},
         {"file longer than the bits", EMR_HEADER, [](std::string& s, size_t r) { put_le32(s, r + 48, 0x7FFFFFFF); }},
+        // The player reads a header at its offset whatever size stands beside it.
+        {"header offset with a size of 0", EMR_STRETCHDIBITS, [](std::string& s, size_t r) { put_le32(s, r + 52, 0); }},
+        {"core header's rows past the bits", EMR_STRETCHDIBITS,
+         [](std::string& s, size_t r) {
+             size_t h = r + get_le32(s, r + 48);
+             put_le32(s, h, 12);
+             put_le16(s, h + 4, 3000);
+             put_le16(s, h + 6, 3000);
+             put_le16(s, h + 8, 1);
+             put_le16(s, h + 10, 24);
+         }},
+        {"run-length data of no size", EMR_STRETCHDIBITS,
+         [](std::string& s, size_t r) {
+             size_t h = r + get_le32(s, r + 48);
+             put_le16(s, h + 14, 8);
+             put_le32(s, h + 16, BI_RLE8);
+             put_le32(s, h + 20, 0);
+             put_le32(s, h + 32, 1);
+         }},
+        {"a pen whose brush is an address", EMR_CREATEPEN,
+         [](std::string& s, size_t r) {
+             std::string pen = le32(EMR_EXTCREATEPEN) + le32(56) + le32(1) + std::string(16, '\0') + le32(0x10000) +
+                               le32(1) + le32(BS_DIBPATTERNPT) + le32(0) + le32(0x41414141) + le32(0) + le32(0);
+             put_le32(s, 48, get_le32(s, 48) + 56 - get_le32(s, r + 4));
+             s.replace(r, get_le32(s, r + 4), pen);
+         }},
     };
     for (const Damage& d : damages) {
         std::string emf = recorded_emf();
@@ -119,4 +145,39 @@ TEST(EmfCheck, RefusesWhatThePlayerWouldTrust)
         d.apply(emf, record);
         EXPECT_FALSE(check(emf)) << d.name;
     }
+}
+
+// Parameters of a Windows-metafile record against the rule for its
+// function: what the player reads past the record, from an address or as
+// a device command is refused; the sound form beside it passes.
+TEST(WmfCheck, RefusesWhatThePlayerWouldTrust)
+{
+    std::string dib = le32(40) + le32(2) + le32(2) + le16(1) + le16(24) + std::string(24, '\0') + std::string(16, '\x7F');
+    std::string rop = le32(0x00CC0020);
+    std::string eight(16, '\0');
+    struct Case {
+        const char* name;
+        uint16_t function;
+        std::string params;
+        bool sound;
+    } cases[] = {
+        {"DIB stretch blit", META_DIBSTRETCHBLT, rop + eight + dib, true},
+        {"DIB stretch blit without its DIB", META_DIBSTRETCHBLT, rop + eight + le16(0), false},
+        {"DIB bit blit as a pattern blit", META_DIBBITBLT, rop + std::string(14, '\0'), true},
+        {"pattern blit short of word 8", META_DIBBITBLT, rop + std::string(10, '\0'), false},
+        {"old bit blit short of its bitmap", META_BITBLT, rop + std::string(14, '\0'), false},
+        {"palette selected by word 1", META_SELECTPALETTE, le16(0) + le16(1), true},
+        {"palette index past the table", META_SELECTPALETTE, le16(0) + le16(500), false},
+        {"frame region brush past the table", META_FRAMEREGION, le16(1) + le16(1) + le16(0) + le16(900), false},
+        {"font with its face name", META_CREATEFONTINDIRECT, std::string(50, '\0'), true},
+        {"font short of its face name", META_CREATEFONTINDIRECT, std::string(18, '\0'), false},
+        {"brush of an address", META_CREATEBRUSHINDIRECT, le16(BS_DIBPATTERNPT) + le32(0) + le16(0x4141), false},
+        {"polygons counted negative", META_POLYPOLYGON, le16(2) + le16(0xFFFF) + le16(3) + std::string(12, '\0'), false},
+        {"comment escape", META_ESCAPE, le16(15) + le16(2) + "ab", true},
+        {"new-page escape", META_ESCAPE, le16(1) + le16(0), false},
+        {"function without a rule", 0x0777, le32(0), false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.sound, wmf_record_is_sound(c.function, (const BYTE*)c.params.data(), (uint32_t)c.params.size(), 4))
+            << c.name;
 }
