@@ -28,9 +28,10 @@ FILE* safe_write_open(SafeWrite* sw, const char* path);
 int safe_write_commit(SafeWrite* sw);
 
 // For a library that writes the temporary file by its name (sw->temp_path)
-// and closes it itself: the caller closes sw->fp first and sets it null.
-// Moves the complete file over the target as safe_write_commit does; 1 on
-// success, else 0 with the temporary file deleted.
+// and closes it itself, so that nothing need reopen it: closes sw->fp if
+// it is still open and moves the complete file over the target as
+// safe_write_commit does; 1 on success, else 0 with the temporary file
+// deleted.
 int safe_write_commit_closed(SafeWrite* sw);
 
 // Closes and deletes the temporary file; the target stays as it was. Safe to
