@@ -47,15 +47,12 @@ static int copy_emf_to_file(HENHMETAFILE emf, const char* path)
     std::fclose(fp);
     sibling.fp = NULL;
     HENHMETAFILE copy = CopyEnhMetaFileA(emf, sibling.temp_path);
-    int ok = copy != NULL;
-    if (copy)
-        DeleteEnhMetaFile(copy);
-    if (ok && !MoveFileExA(sibling.temp_path, path, MOVEFILE_REPLACE_EXISTING))
-        ok = 0;
-    if (!ok)
-        DeleteFileA(sibling.temp_path);
-    sibling.temp_path[0] = '\0';
-    return ok;
+    if (!copy) {
+        safe_write_abort(&sibling);
+        return 0;
+    }
+    DeleteEnhMetaFile(copy);
+    return safe_write_commit_closed(&sibling);
 }
 
 static int save_bmp(HGLOBAL image, int, const char* path, int, int)

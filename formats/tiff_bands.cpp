@@ -97,14 +97,14 @@ static void decode_band_strips(Band* b, BYTE* buffer, BYTE* staging)
         const int rows = g_tiffHeight - s * rps < rps ? g_tiffHeight - s * rps : rps;
         if (plan->direct) {
             BYTE* row = band_image_row(plan, s);
-            if (TIFFReadEncodedStrip(b->tif, (uint32_t)s, row, (tmsize_t)plan->row_bytes) >= 0) {
+            if (decode_tiff_strip(b->tif, (uint32_t)s, row, (tmsize_t)plan->row_bytes) >= 0) {
                 plan->direct(row, g_tiffWidth);
                 b->decoded++;
             } else {
                 // what the codec left there goes
                 memset(row, 0, (size_t)plan->row_bytes);
             }
-        } else if (TIFFReadEncodedStrip(b->tif, (uint32_t)s, buffer, (tmsize_t)g_tiffStripSize) >= 0) {
+        } else if (decode_tiff_strip(b->tif, (uint32_t)s, buffer, (tmsize_t)g_tiffStripSize) >= 0) {
             for (int r = 0; r < rows; r++)
                 read_tiff_strips(r, plan->bit_count, buffer, band_image_row(plan, s * rps + r), staging, NULL, 0,
                                  plan->use_embedded);
@@ -121,7 +121,7 @@ static void decode_band_tiles(Band* b, BYTE* buffer, BYTE* staging)
     const int across = (int)(((int64_t)g_tiffWidth + tw - 1) / tw);
     for (int tr = b->first; tr < b->end; tr++) {
         for (int tc = 0; tc < across; tc++) {
-            if (TIFFReadEncodedTile(b->tif, (uint32_t)(tr * across + tc), buffer, (tmsize_t)plan->tile_bytes) < 0)
+            if (decode_tiff_tile(b->tif, (uint32_t)(tr * across + tc), buffer, (tmsize_t)plan->tile_bytes) < 0)
                 continue;
             b->decoded++;
             const int y0 = tr * tl, x0 = tc * tw;

@@ -45,6 +45,7 @@ enum {
     TAG_GPS_IFD = 34853,
     TAG_INTEROP_IFD = 40965,
 
+    TYPE_BYTE = 1,
     TYPE_ASCII = 2,
     TYPE_SHORT = 3,
     TYPE_LONG = 4,
@@ -159,10 +160,14 @@ static Entry* find_entry(Entry* entries, int count, uint16_t tag)
     return NULL;
 }
 
-// First value of a SHORT or LONG entry; fallback when there is none.
+// First value of a BYTE, SHORT, LONG or IFD entry; fallback when there is
+// none, or when the entry is of any other type (a rational or a double is
+// no size or offset).
 static uint32_t first_value(Rewrite* rw, const Entry* e, uint32_t fallback)
 {
     if (!e || !e->count)
+        return fallback;
+    if (e->type != TYPE_BYTE && e->type != TYPE_SHORT && e->type != TYPE_LONG && e->type != TYPE_IFD)
         return fallback;
     uint32_t size = type_size(e->type);
     uint8_t bytes[4];
@@ -170,6 +175,8 @@ static uint32_t first_value(Rewrite* rw, const Entry* e, uint32_t fallback)
         memcpy(bytes, e->value, 4);
     else if (!read_at(rw, read_u32_ordered(e->value, rw->order), bytes, size))
         return fallback;
+    if (e->type == TYPE_BYTE)
+        return bytes[0];
     return e->type == TYPE_SHORT ? read_u16_ordered(bytes, rw->order) : read_u32_ordered(bytes, rw->order);
 }
 
@@ -252,9 +259,10 @@ static bool copy_image_data(Rewrite* rw, Entry* entries, int* count, uint32_t jp
         if (rps == 0 || rps > height)
             rps = height;
         lengths = (uint32_t*)malloc((size_t)n * 4);
-        ok = lengths && compression <= 1 && !counts && offsets->tag == TAG_STRIP_OFFSETS && rps > 0 &&
-             (height + rps - 1) / rps == n;
         uint64_t row_bytes = (width * spp * bps + 7) / 8;
+        // sizes the page does not give as numbers leave its strips unknown
+        ok = lengths && compression <= 1 && !counts && offsets->tag == TAG_STRIP_OFFSETS && rps > 0 &&
+             row_bytes > 0 && (height + rps - 1) / rps == n;
         for (uint32_t k = 0; ok && k < n; k++) {
             uint64_t rows = height - (uint64_t)k * rps < rps ? height - (uint64_t)k * rps : rps;
             ok = row_bytes * rows <= 0xFFFFFFFFu;
@@ -324,14 +332,17 @@ static bool copy_sub_ifds(Rewrite* rw, Entry* e)
 }
 
 // Out-of-line values, by tag; values that fit in the entry stay in it.
-static bool copy_values(Rewrite* rw, Entry* entries, int count, bool is_target)
+static bool copy_values(Rewrite* rw, Entry* entries, int count, bool is_target, bool jpeg_placed)
 {
     for (int i = 0; i < count; i++) {
         Entry* e = &entries[i];
         switch (e->tag) {
         case TAG_STRIP_OFFSETS: case TAG_STRIP_BYTE_COUNTS: case TAG_TILE_OFFSETS: case TAG_TILE_BYTE_COUNTS:
-        case TAG_JPEG_IF:
             continue;  // already placed
+        case TAG_JPEG_IF:
+            if (jpeg_placed)
+                continue;
+            break;
         case TAG_JPEG_Q_TABLES: case TAG_JPEG_DC_TABLES: case TAG_JPEG_AC_TABLES:
             if (!copy_jpeg_tables(rw, e))
                 return false;
@@ -419,12 +430,15 @@ static bool copy_ifd(Rewrite* rw, uint32_t offset, bool is_target, uint32_t* new
             ok = copy_range(rw, jpeg_old, jpeg_length, &jpeg_new);
             jpeg->type = TYPE_LONG;
             store_u32(jpeg->value, jpeg_new, rw->order);
+        } else {
+            // no stream: no strip lies inside one, and the entry is a plain value
+            jpeg_old = jpeg_length = 0;
         }
     }
     ok = ok && copy_image_data(rw, entries, &kept, jpeg_old, jpeg_length, jpeg_new);
     if (ok)
         qsort(entries, (size_t)kept, sizeof(Entry), compare_entries);
-    ok = ok && copy_values(rw, entries, kept, is_target) && pad_even(rw);
+    ok = ok && copy_values(rw, entries, kept, is_target, jpeg_length != 0) && pad_even(rw);
     if (ok) {
         *new_offset = (uint32_t)rw->out_pos;
         uint8_t head[2];

@@ -523,12 +523,14 @@ static bool build_palette(ReadState* st, RGBQUAD* table, uint32_t table_entries)
     return true;
 }
 
+// Only min-is-white counts down; every other grey page (min-is-black and
+// the one-sample LogL and LogLuv pages) has its levels ascending.
 static void write_grey_table(RGBQUAD* table, int bit_count, int photometric)
 {
     int entries = bit_count == 1 ? 2 : bit_count == 4 ? 16 : 256;
     int top = entries - 1;
     for (int i = 0; i < entries; i++) {
-        int level = photometric == PHOTOMETRIC_MINISBLACK ? i : top - i;
+        int level = photometric == PHOTOMETRIC_MINISWHITE ? top - i : i;
         BYTE g = (BYTE)(level * 255 / top);
         table[i].rgbBlue = table[i].rgbGreen = table[i].rgbRed = g;
         table[i].rgbReserved = 0;
@@ -627,27 +629,44 @@ static bool decode_in_bands(ReadState* st, bool tiled, int units, uint64_t buffe
     return true;
 }
 
-// The JBIG codec hands a strip's header to JBIG-KIT, which ends the
-// process on a size it cannot allocate: the header is checked first as the
-// JBIG reader checks it, and must fit the buffer the strip decodes into.
-// The codec reads the stored bytes, bit-reversed unless the FillOrder is 2.
-static bool jbig_strip_acceptable(uint32_t strip, uint64_t buffer_bytes)
+// The JBIG codec hands a strip's or tile's header to JBIG-KIT, which ends
+// the process on a size it cannot allocate: the header is checked first as
+// the JBIG reader checks it, and must fit the buffer the unit decodes
+// into. The codec reads the stored bytes, bit-reversed unless the FillOrder
+// is 2. Every decode of the page goes through here.
+static bool jbig_unit_acceptable(TIFF* tif, uint32_t unit, uint64_t buffer_bytes)
 {
     enum { BIE_HEADER_BYTES = 20 };
     if (g_tiffCompression != COMPRESSION_JBIG)
         return true;
     BYTE header[BIE_HEADER_BYTES];
-    if (TIFFReadRawStrip(g_tiff, strip, header, BIE_HEADER_BYTES) != BIE_HEADER_BYTES)
+    tmsize_t got = TIFFIsTiled(tif) ? TIFFReadRawTile(tif, unit, header, BIE_HEADER_BYTES)
+                                    : TIFFReadRawStrip(tif, unit, header, BIE_HEADER_BYTES);
+    if (got != BIE_HEADER_BYTES)
         return false;
     if (g_tiffFillOrder != FILLORDER_LSB2MSB)
         TIFFReverseBits(header, BIE_HEADER_BYTES);
-    uint64_t coded = TIFFGetStrileByteCount(g_tiff, strip);
+    uint64_t coded = TIFFGetStrileByteCount(tif, unit);
     if (coded > s_fileBytes)
         coded = s_fileBytes;
     uint64_t width = (uint32_t)header[4] << 24 | (uint32_t)header[5] << 16 | (uint32_t)header[6] << 8 | header[7];
     uint64_t height = (uint32_t)header[8] << 24 | (uint32_t)header[9] << 16 | (uint32_t)header[10] << 8 | header[11];
     return coded > BIE_HEADER_BYTES && jbig_header_fits(header, coded - BIE_HEADER_BYTES) &&
            (width + 7) / 8 * height <= buffer_bytes;
+}
+
+tmsize_t decode_tiff_strip(TIFF* tif, uint32_t strip, void* buffer, tmsize_t bytes)
+{
+    if (bytes < 0 || !jbig_unit_acceptable(tif, strip, (uint64_t)bytes))
+        return -1;
+    return TIFFReadEncodedStrip(tif, strip, buffer, bytes);
+}
+
+tmsize_t decode_tiff_tile(TIFF* tif, uint32_t tile, void* buffer, tmsize_t bytes)
+{
+    if (bytes < 0 || !jbig_unit_acceptable(tif, tile, (uint64_t)bytes))
+        return -1;
+    return TIFFReadEncodedTile(tif, tile, buffer, bytes);
 }
 
 // Decodes every strip and converts its rows. A strip that fails to decode
@@ -666,8 +685,7 @@ static bool decode_strips(ReadState* st, bool* out_of_memory)
         int decoded = 0;
         for (int y = 0; y < g_tiffHeight; y++) {
             BYTE* row = image_row(st, y);
-            if (jbig_strip_acceptable((uint32_t)y, (uint64_t)row_bytes) &&
-                TIFFReadEncodedStrip(g_tiff, (uint32_t)y, row, row_bytes) >= 0) {
+            if (decode_tiff_strip(g_tiff, (uint32_t)y, row, row_bytes) >= 0) {
                 convert(row, g_tiffWidth);
                 decoded++;
             } else {
@@ -701,12 +719,8 @@ static bool decode_strips(ReadState* st, bool* out_of_memory)
         for (int s = 0; s < g_tiffStripCount; s++) {
             int rows = g_tiffHeight - s * rps < rps ? g_tiffHeight - s * rps : rps;
             uint32_t strip = (uint32_t)(p * g_tiffStripCount + s);
-            tmsize_t got = -1;
-            if (jbig_strip_acceptable(strip, (uint64_t)read_size)) {
-                BYTE* buffer = (BYTE*)GlobalLock(g_hTiffStripBuf);
-                got = TIFFReadEncodedStrip(g_tiff, strip, buffer, read_size);
-                GlobalUnlock(g_hTiffStripBuf);
-            }
+            tmsize_t got = decode_tiff_strip(g_tiff, strip, GlobalLock(g_hTiffStripBuf), read_size);
+            GlobalUnlock(g_hTiffStripBuf);
             if (got < 0) {
                 done += rows;
                 continue;
@@ -773,7 +787,7 @@ static bool decode_tiles(ReadState* st, bool* out_of_memory)
                 int y0 = (int)(tr * tl), x0 = (int)(tc * tw);
                 int rows = g_tiffHeight - y0 < tl ? g_tiffHeight - y0 : tl;
                 BYTE* buffer = (BYTE*)GlobalLock(g_hTiffTileBuf);
-                tmsize_t got = TIFFReadEncodedTile(g_tiff, tile, buffer, (tmsize_t)tile_bytes);
+                tmsize_t got = decode_tiff_tile(g_tiff, tile, buffer, (tmsize_t)tile_bytes);
                 GlobalUnlock(g_hTiffTileBuf);
                 if (got < 0) {
                     done += rows;

@@ -44,6 +44,15 @@ static BYTE kept_byte(const BYTE* src, int i, int k, int swap)
     return src[i * k + (swap ? k - 1 : 0)];
 }
 
+// Kept byte of sample s of interleaved pixel x; 0 for a sample the pixel
+// does not have (LogLuv may come with two samples, and the decoded row then
+// ends after the second sample of its last pixel).
+static BYTE pixel_sample(const BYTE* src, int x, int s, int k, int swap)
+{
+    int spp = g_tiffSamplesPerPixel;
+    return s < spp ? kept_byte(src, spp * x + s, k, swap) : 0;
+}
+
 void unpack_tiff_row(const BYTE* src, BYTE* dest, int bits, int form, int count, const int* channel)
 {
     int spp = g_tiffSamplesPerPixel;
@@ -277,7 +286,7 @@ static void row24(const RowJob* job)
             } else {
                 for (int x = 0; x < n; x++)
                     for (int s = 0; s < 3; s++)
-                        out[spp * x + s] = kept_byte(job->src, spp * x + 2 - s, k, swap);
+                        out[spp * x + s] = pixel_sample(job->src, x, 2 - s, k, swap);
             }
         } else if (transformed && job->transform) {
             stage_samples(job, spp);
@@ -367,7 +376,7 @@ static void row32_colour(const RowJob* job)
                 static const int ORDER[4] = {2, 1, 0, 3};
                 for (int x = 0; x < n; x++)
                     for (int s = 0; s < 4; s++)
-                        out[4 * x + s] = kept_byte(job->src, spp * x + ORDER[s], k, swap);
+                        out[4 * x + s] = pixel_sample(job->src, x, ORDER[s], k, swap);
             }
             return;
         }

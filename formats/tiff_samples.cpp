@@ -130,7 +130,7 @@ static void scan_strips(FloatScan* scan, BYTE* block, tmsize_t block_bytes, cons
     uint32_t strips = (uint32_t)((g_tiffHeight + g_tiffRowsPerStrip - 1) / g_tiffRowsPerStrip);
     int visited = 0;
     for (uint32_t s = 0; s < strips && visited < g_tiffHeight; s++) {
-        TIFFReadEncodedStrip(g_tiff, s, block, block_bytes);
+        decode_tiff_strip(g_tiff, s, block, block_bytes);
         for (int r = 0; r < g_tiffRowsPerStrip && visited < g_tiffHeight; r++, visited++) {
             if ((uint64_t)(r + 1) * row_bytes > (uint64_t)block_bytes)
                 break;
@@ -155,7 +155,7 @@ static void scan_tiles(FloatScan* scan, BYTE* block, tmsize_t block_bytes, const
         for (uint32_t tr = 0; tr < down; tr++) {
             for (uint32_t tc = 0; tc < across; tc++) {
                 uint32_t tile = (uint32_t)p * across * down + tr * across + tc;
-                TIFFReadEncodedTile(g_tiff, tile, block, block_bytes);
+                decode_tiff_tile(g_tiff, tile, block, block_bytes);
                 int x0 = (int)(tc * g_tiffTileWidth);
                 int columns = g_tiffWidth - x0 < g_tiffTileWidth ? g_tiffWidth - x0 : g_tiffTileWidth;
                 for (int r = 0; r < g_tiffTileLength; r++) {

@@ -44,6 +44,12 @@ extern HGLOBAL g_hTiffStripBuf;
 extern HGLOBAL g_hTiffTileBuf;
 extern HGLOBAL g_hTiffRowBuf;
 
+// Every strip or tile of a read is decoded through these: TIFFReadEncodedStrip
+// or TIFFReadEncodedTile, or -1 without decoding when the unit's coded header
+// is one its codec cannot take safely.
+tmsize_t decode_tiff_strip(TIFF* tif, uint32_t strip, void* buffer, tmsize_t bytes);
+tmsize_t decode_tiff_tile(TIFF* tif, uint32_t tile, void* buffer, tmsize_t bytes);
+
 // Float samples (SampleFormat 3) to bytes, by a range measured first.
 float half_to_float(uint16_t value);
 float float24_to_float(uint32_t value);

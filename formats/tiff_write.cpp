@@ -400,8 +400,7 @@ int write_tiff_file(const char* path, int compression, int tiled, HGLOBAL hDib)
     }
     show_progress(0, 1);
     if (ok) {
-        sw.fp = fopen(sw.temp_path, "rb");
-        ok = safe_write_commit(&sw);
+        ok = safe_write_commit_closed(&sw);
     } else {
         safe_write_abort(&sw);
     }

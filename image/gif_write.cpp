@@ -343,18 +343,43 @@ int write_gif_file(const char* path, HGLOBAL hImage, int interlace)
     return ok;
 }
 
-// Copying for the comment rewrite: any failure (a short read at the end of
-// the file, a failed write) sets failed and later steps do nothing.
+// Copying for the comment rewrite: any failure (a short read before the
+// first image, a failed write) sets failed and later steps do nothing.
+// After the first image a file cut short is copied as far as it goes: ended
+// is set instead, as the reader keeps what decoded of such a file.
 struct GifCopy {
     FILE* in;
     FILE* out;
     int failed;
+    int ended;
+    int past_first_image;
 };
+
+static int stopped(const GifCopy* c)
+{
+    return c->failed || c->ended;
+}
+
+// The input ran out: a failure before the first image, the end of the copy
+// after it.
+static void input_ran_out(GifCopy* c)
+{
+    if (c->past_first_image)
+        c->ended = 1;
+    else
+        c->failed = 1;
+}
 
 static int copy_byte(GifCopy* c)
 {
+    if (stopped(c))
+        return -1;
     int b = getc(c->in);
-    if (b == EOF || putc(b, c->out) == EOF) {
+    if (b == EOF) {
+        input_ran_out(c);
+        return -1;
+    }
+    if (putc(b, c->out) == EOF) {
         c->failed = 1;
         return -1;
     }
@@ -364,10 +389,13 @@ static int copy_byte(GifCopy* c)
 static void copy_bytes(GifCopy* c, size_t count)
 {
     BYTE buf[4096];
-    while (count > 0 && !c->failed) {
+    while (count > 0 && !stopped(c)) {
         size_t n = count < sizeof buf ? count : sizeof buf;
-        if (fread(buf, 1, n, c->in) != n || fwrite(buf, 1, n, c->out) != n)
+        size_t got = fread(buf, 1, n, c->in);
+        if (got && fwrite(buf, 1, got, c->out) != got)
             c->failed = 1;
+        else if (got != n)
+            input_ran_out(c);
         count -= n;
     }
 }
@@ -380,25 +408,24 @@ static void copy_sub_blocks(GifCopy* c)
         if (length <= 0)
             return;
         copy_bytes(c, (size_t)length);
-        if (c->failed)
+        if (stopped(c))
             return;
     }
 }
 
-static int skip_sub_blocks(GifCopy* c)
+static void skip_sub_blocks(GifCopy* c)
 {
-    for (;;) {
+    while (!stopped(c)) {
         int length = getc(c->in);
         if (length == EOF) {
-            c->failed = 1;
-            return 0;
+            input_ran_out(c);
+            return;
         }
         if (length == 0)
-            return 1;
-        if (fseek(c->in, length, SEEK_CUR) != 0) {
-            c->failed = 1;
-            return 0;
-        }
+            return;
+        BYTE buf[255];
+        if (fread(buf, 1, (size_t)length, c->in) != (size_t)length)
+            input_ran_out(c);
     }
 }
 
@@ -406,7 +433,7 @@ static void copy_rest(GifCopy* c)
 {
     BYTE buf[16384];
     size_t n;
-    while ((n = fread(buf, 1, sizeof buf, c->in)) > 0) {
+    while (!c->failed && (n = fread(buf, 1, sizeof buf, c->in)) > 0) {
         if (fwrite(buf, 1, n, c->out) != n) {
             c->failed = 1;
             return;
@@ -434,11 +461,72 @@ static void write_comment_extension(GifCopy* c, const char* text, size_t length)
         c->failed = 1;
 }
 
+// An extension whose introducer (0x21) has been read: a comment is dropped
+// with its sub-blocks, any other copied with them.
+static void copy_extension(GifCopy* c)
+{
+    int label = getc(c->in);
+    if (label == EOF) {
+        input_ran_out(c);
+        return;
+    }
+    if (label == 0xFE) {
+        skip_sub_blocks(c);
+        return;
+    }
+    putc(0x21, c->out);
+    putc(label, c->out);
+    copy_sub_blocks(c);
+}
+
+// The images from the first one on, whose separator has been read: each
+// image (descriptor, local table, code size, data) and every extension but
+// the comments is copied as it stands, so the only comment the file keeps
+// is the one written before the first image. The trailer, and anything
+// that is not a block, ends the walk and is copied with what follows.
+static void copy_images(GifCopy* c)
+{
+    c->past_first_image = 1;
+    int block = 0x2C;
+    while (!stopped(c)) {
+        if (block == 0x2C) {
+            putc(0x2C, c->out);
+            BYTE descriptor[9];
+            size_t got = fread(descriptor, 1, sizeof descriptor, c->in);
+            if (got && fwrite(descriptor, 1, got, c->out) != got) {
+                c->failed = 1;
+                return;
+            }
+            if (got != sizeof descriptor) {
+                input_ran_out(c);
+                return;
+            }
+            if (descriptor[8] & 0x80)
+                copy_bytes(c, (size_t)3 << ((descriptor[8] & 7) + 1));
+            copy_byte(c);  // LZW minimum code size
+            copy_sub_blocks(c);
+        } else if (block == 0x21) {
+            copy_extension(c);
+        } else {
+            putc(block, c->out);
+            copy_rest(c);
+            return;
+        }
+        if (stopped(c))
+            return;
+        block = getc(c->in);
+        if (block == EOF) {
+            input_ran_out(c);
+            return;
+        }
+    }
+}
+
 // Builds the rewritten file into out. 1 when it is complete (an image was
 // found and everything was copied).
 static int build_commented_gif(FILE* in, FILE* out, const char* text, size_t text_length)
 {
-    GifCopy c = {in, out, 0};
+    GifCopy c = {in, out, 0, 0, 0};
     BYTE header[13];
     if (fread(header, 1, sizeof header, in) != sizeof header || memcmp(header, "GIF", 3) != 0)
         return 0;
@@ -464,23 +552,13 @@ static int build_commented_gif(FILE* in, FILE* out, const char* text, size_t tex
             return 0;  // no image: the original stays
         if (block == 0x2C) {
             write_comment_extension(&c, text, text_length);
-            putc(0x2C, out);
-            copy_rest(&c);
+            copy_images(&c);
             return !c.failed && !ferror(out);
         }
         if (block == 0x3B)
             return 0;  // a trailer before any image: nothing to write back
         if (block == 0x21) {
-            int label = getc(in);
-            if (label == EOF)
-                return 0;
-            if (label == 0xFE) {
-                skip_sub_blocks(&c);
-                continue;
-            }
-            putc(0x21, out);
-            putc(label, out);
-            copy_sub_blocks(&c);
+            copy_extension(&c);
             continue;
         }
         putc(block, out);

@@ -14,8 +14,9 @@
 // written (the caller reports it).
 int write_gif_file(const char* path, HGLOBAL hImage, int interlace);
 
-// Replaces the comments before the first image of the GIF at path by the
-// text of *textHandle (none when null or empty) and makes it version 89a.
+// Replaces the comments of the GIF at path, before the first image and
+// between later images alike, by the text of *textHandle written before the
+// first image (none when null or empty), and makes it version 89a.
 // The new file is built completely before the original is touched; a
 // damaged or truncated file, or any failure, leaves the original as it was.
 // When the original cannot be opened for writing, *textHandle is freed and

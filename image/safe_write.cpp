@@ -61,23 +61,41 @@ FILE* safe_write_open(SafeWrite* sw, const char* path)
     return sw->fp;
 }
 
-int safe_write_commit(SafeWrite* sw)
+// Moves the closed temporary file over the target when ok; deletes it
+// otherwise. The SafeWrite holds no file afterwards.
+static int finish_commit(SafeWrite* sw, int ok)
 {
-    if (!sw->fp)
+    if (!sw->temp_path[0])
         return 0;
-    int ok = fflush(sw->fp) == 0 && !ferror(sw->fp);
-    if (fclose(sw->fp) != 0)
-        ok = 0;
-    sw->fp = NULL;
     // Checked again: the target may have changed while the file was written.
     if (ok && (is_protected_target(sw->target_path) ||
                !MoveFileExA(sw->temp_path, sw->target_path, MOVEFILE_REPLACE_EXISTING)))
         ok = 0;
-    if (!ok) {
+    if (!ok)
         DeleteFileA(sw->temp_path);
-    }
     sw->temp_path[0] = '\0';
     return ok;
+}
+
+int safe_write_commit(SafeWrite* sw)
+{
+    int ok = 0;
+    if (sw->fp) {
+        ok = fflush(sw->fp) == 0 && !ferror(sw->fp);
+        if (fclose(sw->fp) != 0)
+            ok = 0;
+        sw->fp = NULL;
+    }
+    return finish_commit(sw, ok);
+}
+
+int safe_write_commit_closed(SafeWrite* sw)
+{
+    if (sw->fp) {
+        fclose(sw->fp);
+        sw->fp = NULL;
+    }
+    return finish_commit(sw, 1);
 }
 
 void safe_write_abort(SafeWrite* sw)

@@ -24,8 +24,15 @@ FILE* safe_write_open(SafeWrite* sw, const char* path);
 // Closes the stream and, when no write failed (ferror), the close succeeded
 // and the target has not become read-only, moves the temporary file over
 // the target. 1 on success; else 0, the temporary file deleted and the
-// target unchanged.
+// target unchanged (also when the stream is no longer open).
 int safe_write_commit(SafeWrite* sw);
+
+// For a library that writes the temporary file by its name (sw->temp_path)
+// and closes it itself, so that nothing need reopen it: closes sw->fp if
+// it is still open and moves the complete file over the target as
+// safe_write_commit does; 1 on success, else 0 with the temporary file
+// deleted.
+int safe_write_commit_closed(SafeWrite* sw);
 
 // Closes and deletes the temporary file; the target stays as it was. Safe to
 // call on a SafeWrite whose open failed or that was already committed.

@@ -7,17 +7,18 @@
 #include "tools/text_on_image.h"
 
 #include <math.h>
+#include <stdlib.h>
 #include <string.h>
-
-#include <vector>
 
 #include "image/packed_dib.h"
 #include "image/palette.h"
 #include "image/progress.h"
+#include "image/seams.h"
 
 static const int TEXT_MARGIN = 2;
 // The off-screen bitmap is read back in one piece; past this it is refused.
 static const int64_t MAX_TEXT_PIXELS = 64LL * 1024 * 1024;
+static const char NO_MEMORY[] = "Insufficient Memory for this Operation.";
 
 struct TextColors {
     DWORD text, back;       // 0x00RRGGBB
@@ -116,10 +117,13 @@ static BYTE alpha_for(BITMAPINFOHEADER* bih)
 }
 
 // Renders the text black on white into rows of 0x00RRGGBB words, top row
-// first; false when a step fails (nothing is drawn then).
+// first, in *pixels (caller frees); false when a step fails (nothing is
+// drawn then). A box too large to hold, or memory that runs out, is
+// reported with the tools' memory message.
 static bool render_text(HWND hwnd, HGLOBAL hText, HFONT hFont, int align, bool monochrome, int* width,
-                        int* height, std::vector<DWORD>* pixels)
+                        int* height, DWORD** pixels)
 {
+    *pixels = NULL;
     const UINT format = align == 0 ? DT_LEFT : align == 1 ? DT_CENTER : DT_RIGHT;
     const char* text = hText ? (const char*)GlobalLock(hText) : NULL;
     if (!text)
@@ -135,7 +139,12 @@ static bool render_text(HWND hwnd, HGLOBAL hText, HFONT hFont, int align, bool m
         r.right += 2 * TEXT_MARGIN;
         r.bottom += 2 * TEXT_MARGIN;
         const int64_t area = (int64_t)r.right * r.bottom;
-        HDC hdcMemory = area > 0 && area <= MAX_TEXT_PIXELS ? CreateCompatibleDC(hdcWindow) : NULL;
+        // The words the bitmap is read back into come first: a block of up
+        // to 256 MB may not be had in a 32-bit process.
+        DWORD* words = area > 0 && area <= MAX_TEXT_PIXELS ? (DWORD*)calloc((size_t)area, sizeof(DWORD)) : NULL;
+        if (!words && area > 0)
+            seam_message_box(NULL, NO_MEMORY, NULL, MB_ICONHAND);
+        HDC hdcMemory = words ? CreateCompatibleDC(hdcWindow) : NULL;
         HBITMAP bitmap = NULL;
         if (hdcMemory)
             bitmap = CreateCompatibleBitmap(monochrome ? hdcMemory : hdcWindow, r.right, r.bottom);
@@ -157,9 +166,7 @@ static bool render_text(HWND hwnd, HGLOBAL hText, HFONT hFont, int align, bool m
             info.bmiHeader.biHeight = -r.bottom;
             info.bmiHeader.biPlanes = 1;
             info.bmiHeader.biBitCount = 32;
-            pixels->assign((size_t)area, 0);
-            ok = GetDIBits(hdcMemory, bitmap, 0, (UINT)r.bottom, pixels->data(), &info, DIB_RGB_COLORS) ==
-                 r.bottom;
+            ok = GetDIBits(hdcMemory, bitmap, 0, (UINT)r.bottom, words, &info, DIB_RGB_COLORS) == r.bottom;
             *width = r.right;
             *height = r.bottom;
         }
@@ -168,6 +175,10 @@ static bool render_text(HWND hwnd, HGLOBAL hText, HFONT hFont, int align, bool m
         if (hdcMemory)
             DeleteDC(hdcMemory);
         ReleaseDC(hwnd, hdcWindow);
+        if (ok)
+            *pixels = words;
+        else
+            free(words);
     }
     GlobalUnlock(hText);
     return ok;
@@ -181,12 +192,14 @@ static int draw_text_into_dib(HGLOBAL hImage, HGLOBAL hText, HFONT hFont, int x,
         return 0;
     const int bits = dib_bit_count(hImage);
     int width = 0, height = 0;
-    std::vector<DWORD> pixels;
+    DWORD* pixels = NULL;
     if (!render_text(hwnd, hText, hFont, align, bits <= 4, &width, &height, &pixels))
         return 0;
     BITMAPINFOHEADER* bih = (BITMAPINFOHEADER*)GlobalLock(hImage);
-    if (!bih)
+    if (!bih) {
+        free(pixels);
         return 0;
+    }
     HPALETTE palette = bits == 8 ? create_dib_palette(bih, hwnd) : NULL;
     const BYTE alpha = alpha_for(bih);
     const int32_t iw = bih->biWidth, ih = bih->biHeight;
@@ -220,6 +233,7 @@ static int draw_text_into_dib(HGLOBAL hImage, HGLOBAL hText, HFONT hFont, int x,
     if (palette)
         DeleteObject(palette);
     GlobalUnlock(hImage);
+    free(pixels);
     return 1;
 }
 

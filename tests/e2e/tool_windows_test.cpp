@@ -499,8 +499,10 @@ TEST(PaletteWindow, PickerOnTheFirstSwatchRecoloursItsEntry)
     EXPECT_EQ(recoloured, 1) << "entry 0 held " << std::hex << old;
 }
 
-// A text too large to be drawn (a 9000-pixel font) changes nothing and is
-// not recorded: Undo afterwards takes back the edit before it, the inversion.
+// A text too large to be drawn (two hundred letters in a 9000-pixel font,
+// a box past what the tool reads back) says so with the tools' memory
+// message, changes nothing and is not recorded: Undo afterwards takes back
+// the edit before it, the inversion.
 TEST(ToolWindows, TextThatCannotBeDrawnIsNotRecorded)
 {
     ScopedSetting huge("FontHeight", "-9000");
@@ -518,15 +520,16 @@ TEST(ToolWindows, TextThatCannotBeDrawnIsNotRecorded)
     ASSERT_TRUE(press_ok(app, "Write Text on Image -- Select Colors"));
     HWND text = wait_dialog(app, "Write Text on Image -- Enter/Edit Text", 10000);
     ASSERT_TRUE(text);
-    SendMessageA(FindWindowExA(text, NULL, "Edit", NULL), WM_SETTEXT, 0, (LPARAM) "WWWWWWWW");
+    SendMessageA(FindWindowExA(text, NULL, "Edit", NULL), WM_SETTEXT, 0, (LPARAM)std::string(200, 'W').c_str());
     click_button(text, IDOK);
     HWND position = wait_dialog(app, "Position Text on Image", 10000);
     ASSERT_TRUE(position);
     SendDlgItemMessageA(position, IDC_TEXT_CENTER_X, BM_SETCHECK, BST_CHECKED, 0);
     SendDlgItemMessageA(position, IDC_TEXT_CENTER_Y, BM_SETCHECK, BST_CHECKED, 0);
     ASSERT_TRUE(press_ok(app, "Position Text on Image"));
-    SendMessageA(tool.window, WM_COMMAND, MAKEWPARAM(IDM_TEXT_ACCEPT, 0), 0);
-    EXPECT_FALSE(IsWindow(tool.window));
+    PostMessageA(tool.window, WM_COMMAND, MAKEWPARAM(IDM_TEXT_ACCEPT, 0), 0);
+    EXPECT_EQ(dismiss_message_box(app, 10000), "Insufficient Memory for this Operation.");
+    EXPECT_TRUE(wait_until_closed(tool.window));
     EXPECT_EQ(picture_pixel(app, "text_refused_accepted", 8, 4), 0x00FFFFu) << "nothing drawn";
 
     send_main_command(app, IDM_MAIN_UNDO);

@@ -164,4 +164,40 @@ TEST(TiffComment, LeavesBrokenOrReadOnlyFilesUntouched)
     }
 }
 
+// Offset and size fields of types that hold no offset or size
+// (tests/fixtures/make_hostile_rewrite.sh): a rational JPEG stream offset
+// is no stream, and the page is rebuilt; double image sizes on a page
+// without byte counts leave its strips unknown, and the file as it was.
+TEST(TiffComment, FieldsOfOtherTypesAreNoSizesOrOffsets)
+{
+    const struct {
+        const char* name;
+        int result;
+        std::vector<std::string> expected;  // descriptions afterwards
+    } CASES[] = {
+        {"TIFFCOMMENT-rational-jpeg-offset.tif", 1, {"II", "typed"}},
+        {"TIFFCOMMENT-rational-jpeg-offset-page2.tif", 1, {"II", "typed", "-"}},
+        {"TIFFCOMMENT-double-sizes-no-byte-counts.tif", 0, {"II", "-"}},
+    };
+    for (const auto& c : CASES) {
+        SeamRecorder seams;
+        const std::string source = fixture_path(std::string("hostile/") + c.name);
+        const std::string path = test_out_path(std::string("comment_") + c.name);
+        const std::string before = read_file_bytes(source);
+        EXPECT_EQ(rewrite(path, before, "typed", 1), c.result) << c.name;
+        EXPECT_EQ(descriptions(path), c.expected) << c.name;
+        EXPECT_TRUE(seams.boxes.empty()) << c.name;
+        if (!c.result) {
+            EXPECT_EQ(read_file_bytes(path), before) << c.name;
+            continue;
+        }
+        // the shown page keeps its pixels
+        DibBlock original(read_tiff_page(source, 1));
+        DibBlock after(read_tiff_page(path, 1));
+        ASSERT_NE(after.get(), nullptr) << c.name;
+        ASSERT_EQ(GlobalSize(original.get()), GlobalSize(after.get())) << c.name;
+        EXPECT_EQ(memcmp(original.bih, after.bih, GlobalSize(after.get())), 0) << c.name;
+    }
+}
+
 }  // namespace

@@ -36,7 +36,7 @@ const KindCase KINDS[] = {
     {"bw_g3_fill2", 1, 0},       {"bw_lzw_fill2", 1, 0},      {"bw_tiled", 1, 0},
     {"pal4", 4, 1},              {"pal8", 8, 1},              {"cmyk", 32, 3},
     {"lab", 24, 25},             {"float32", 24, 1},          {"float16", 24, 1},
-    {"turned", 24, 0},
+    {"turned", 24, 0},           {"logl", 8, 0},
 };
 
 struct TiffKinds : ::testing::TestWithParam<KindCase> {
@@ -122,6 +122,8 @@ TEST(TiffRead, HostileFilesAreRefusedWithinTheirBytes)
         {"TIFF-float-8bit.tif", "File Read Error"},            // no 8-bit float exists
         {"TIFF-float-12bit.tif", "File Read Error"},
         {"TIFF-jbig-impossible-size.tif", "File Read Error"},  // JBIG-KIT would abort
+        {"TIFF-jbig-float-impossible-size.tif", "File Read Error"},  // in the float range's scan
+        {"TIFF-jbig-tile-impossible-size.tif", "File Read Error"},
         {"TIFF-tile-larger-than-file.tif", "Memory Allocation Error"},
         {"TIFF-image-larger-than-file.tif", "Memory Allocation Error"},
     };
@@ -612,6 +614,37 @@ TEST(TiffRead, BandsGiveTheBytesOfOneThread)
         EXPECT_TRUE(dib_bytes(alone.get()) == dib_bytes(banded.get())) << path;
         seams.boxes.clear();
     }
+}
+
+// LogLuv of two samples a pixel: the decoded row ends after the second
+// sample of its last pixel, where the tile's buffer (exactly the library's
+// tile size) may end too; here a page that no one may touch follows it.
+// Colour is taken from the samples the pixel has.
+TEST(TiffRows, TwoSampleLogLuvReadsOnlyItsRow)
+{
+    const int WIDTH = 16;
+    BYTE* pages = (BYTE*)VirtualAlloc(NULL, 8192, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+    ASSERT_NE(pages, nullptr);
+    DWORD old_protect;
+    ASSERT_TRUE(VirtualProtect(pages + 4096, 4096, PAGE_NOACCESS, &old_protect));
+    BYTE* row = pages + 4096 - 2 * WIDTH;
+    for (int i = 0; i < 2 * WIDTH; ++i)
+        row[i] = (BYTE)(10 + i);
+    g_tiffPhotometric = PHOTOMETRIC_LOGLUV;
+    g_tiffSamplesPerPixel = 2;
+    g_tiffBitsPerSample = 8;
+    g_tiffPlanar = PLANARCONFIG_CONTIG;
+    g_tiffSampleFormat = SAMPLEFORMAT_UINT;
+    g_tiffJpegToRgb = 0;
+    g_tiffWidth = g_tiffTileWidth = g_tiffTileLength = WIDTH;
+    std::vector<BYTE> out(3 * WIDTH), staging(4 * WIDTH);
+    read_tiff_tiles(0, 0, 24, row, out.data(), staging.data(), nullptr, 0, 0);
+    read_tiff_strips(0, 24, row, out.data(), staging.data(), nullptr, 0, 0);
+    // the last pixel: no third sample, then its second and first
+    EXPECT_EQ(out[2 * (WIDTH - 1)], 0);
+    EXPECT_EQ(out[2 * (WIDTH - 1) + 1], row[2 * WIDTH - 1]);
+    EXPECT_EQ(out[2 * (WIDTH - 1) + 2], row[2 * WIDTH - 2]);
+    VirtualFree(pages, 0, MEM_RELEASE);
 }
 
 TEST(TiffSamples, NarrowFloatsConvertExactly)

@@ -6,6 +6,8 @@
 
 #include <cstring>
 
+#include "formats/tiff_comment.h"
+#include "image/gif_write.h"
 #include "image/packed_dib.h"
 #include "jpeg/exif_read.h"
 #include "jpeg/jpeg_write.h"
@@ -24,6 +26,33 @@ static bool run_exif_reader(const std::string& path)
     release_exif_data();
     write_exif_orientation(path.c_str(), 3);
     return shown;
+}
+
+// The comment rewrites in place (the input is the harness's own copy): a
+// description for the first page, then none.
+static bool run_tiff_comment(const std::string& path)
+{
+    bool rewritten = false;
+    for (const char* text : {"harness", ""}) {
+        HGLOBAL comment = (HGLOBAL)text_block(text);
+        int page = 1, pages = 1;
+        rewritten = write_tiff_comment(path.c_str(), &comment, &page, &pages) || rewritten;
+        if (comment)
+            GlobalFree(comment);
+    }
+    return rewritten;
+}
+
+static bool run_gif_comment(const std::string& path)
+{
+    bool rewritten = false;
+    for (const char* text : {"harness", ""}) {
+        HGLOBAL comment = (HGLOBAL)text_block(text);
+        rewritten = write_gif_comment(path.c_str(), &comment) || rewritten;
+        if (comment)
+            GlobalFree(comment);
+    }
+    return rewritten;
 }
 
 // Patterns are space-separated, relative to the fixture folder (made by
@@ -53,6 +82,9 @@ const FuzzReader FUZZ_READERS[] = {
     {"TIFF", "tiff/bw_g3.tif tiff/bw_g4.tif tiff/grey4_tiled.tif tiff/pal8.tif tiff/rgb_jpeg.tif "
              "tiff/rgb_jpeg_tiled.tif tiff/rgb_lzw.tif tiff/rgb_lzma.tif tiff/float16.tif tiff/exif.tif "
              "hostile/TIFF-*.tif"},
+    {"TIFFCOMMENT", "tiff/pages.tif tiff/exif.tif tiff/rgb_jpeg_tiled.tif hostile/TIFFCOMMENT-*.tif",
+     run_tiff_comment},
+    {"GIFCOMMENT", "gif/commented.gif gif/anim_giflib.gif hostile/GIFCOMMENT-*.gif", run_gif_comment},
 };
 const size_t FUZZ_READER_COUNT = sizeof FUZZ_READERS / sizeof FUZZ_READERS[0];
 

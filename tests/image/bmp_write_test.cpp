@@ -228,4 +228,34 @@ TEST(SafeWrite, AbortLeavesTargetAndNoTemporaryFile)
     EXPECT_EQ(temp_files_in(path), temps_before);
 }
 
+// A temporary file whose stream is no longer open when the write ends: a
+// library that wrote it by name and closed it (the TIFF writer, the EMF
+// copy) moves it into place with safe_write_commit_closed; a plain commit
+// of such a file, like an abort, leaves neither it nor a changed target.
+TEST(SafeWrite, FileClosedByItsWriterIsMovedOrDeletedNeverLeft)
+{
+    const struct {
+        const char* name;
+        bool closed_commit;
+        const char* expected;
+    } CASES[] = {
+        {"commit_closed", true, "written by name"},
+        {"commit_without_stream", false, "keep"},
+    };
+    for (const auto& c : CASES) {
+        std::string path = test_out_path(std::string("safe_write_") + c.name + ".bin");
+        ASSERT_TRUE(write_file_bytes(path, "keep"));
+        int temps_before = temp_files_in(path);
+        SafeWrite sw;
+        ASSERT_TRUE(safe_write_open(&sw, path.c_str()));
+        fclose(sw.fp);
+        sw.fp = NULL;
+        ASSERT_TRUE(write_file_bytes(sw.temp_path, "written by name"));
+        EXPECT_EQ(c.closed_commit ? safe_write_commit_closed(&sw) : safe_write_commit(&sw), c.closed_commit ? 1 : 0)
+            << c.name;
+        EXPECT_EQ(read_file_bytes(path), c.expected) << c.name;
+        EXPECT_EQ(temp_files_in(path), temps_before) << c.name;
+    }
+}
+
 }  // namespace

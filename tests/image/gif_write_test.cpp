@@ -3,6 +3,7 @@
 // (a file that cannot be replaced: tests/e2e/comment_dialog_test.cpp).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,51 @@ std::string from_first_image(const std::string& bytes)
         ++at;
     }
     return bytes.substr(at);
+}
+
+// The blocks of a GIF after its header and global table: the comments'
+// texts, and everything else as it stands (images, other extensions, the
+// trailer and what follows it). Stops where the file is cut.
+struct GifBlocks {
+    std::vector<std::string> comments;
+    std::string others;
+    int images = 0;
+};
+
+GifBlocks gif_blocks(const std::string& bytes)
+{
+    GifBlocks blocks;
+    size_t at = 13 + ((bytes[10] & 0x80) ? 3u << ((bytes[10] & 7) + 1) : 0);
+    auto sub_blocks = [&](std::string* text) {
+        while (at < bytes.size() && bytes[at] != 0) {
+            size_t n = (unsigned char)bytes[at];
+            if (text)
+                *text += bytes.substr(at + 1, n);
+            at += 1 + n;
+        }
+        ++at;
+    };
+    while (at < bytes.size()) {
+        size_t start = at;
+        if (bytes[at] == '\x21' && at + 1 < bytes.size() && bytes[at + 1] == '\xFE') {
+            at += 2;
+            blocks.comments.emplace_back();
+            sub_blocks(&blocks.comments.back());
+            continue;
+        }
+        if (bytes[at] == '\x21') {
+            at += 2;
+        } else if (bytes[at] == '\x2C') {
+            unsigned char packed = at + 9 < bytes.size() ? bytes[at + 9] : 0;
+            at += 10 + ((packed & 0x80) ? 3u << ((packed & 7) + 1) : 0) + 1;
+            ++blocks.images;
+        } else {
+            at = bytes.size();
+        }
+        sub_blocks(nullptr);
+        blocks.others += bytes.substr(start, std::min(at, bytes.size()) - start);
+    }
+    return blocks;
 }
 
 }  // namespace
@@ -160,6 +206,36 @@ TEST_F(GifWrite, CommentRewriteReplacesTheTextAndKeepsTheImages)
         EXPECT_EQ(from_first_image(before), from_first_image(after));
         if (!c.text.empty())
             write_file_bytes(test_out_path("gif_" + std::string(c.name) + ".txt"), c.text);
+    }
+    EXPECT_TRUE(seams.boxes.empty());
+}
+
+// Comments after the first image, between frames and after the last, go
+// with the ones before it: removed, only the new text is left, and it
+// stands before the first image; every image and other block stays as it
+// was. A file cut inside such a comment is rewritten as far as it goes.
+TEST_F(GifWrite, CommentRewriteLeavesNoCommentAfterTheFirstImage)
+{
+    const char* FILES[] = {"GIFCOMMENT-after-first-image.gif", "GIFCOMMENT-cut-in-later-comment.gif"};
+    for (const char* file : FILES) {
+        const std::string before = read_file_bytes(fixture_path(std::string("hostile/") + file));
+        const GifBlocks old_blocks = gif_blocks(before);
+        ASSERT_GE(old_blocks.comments.size(), 1u) << file;
+        for (const std::string text : {"", "new text"}) {
+            SCOPED_TRACE(std::string(file) + " \"" + text + "\"");
+            const std::string path = test_out_path(std::string("gif_comment_hostile_") + (text.empty() ? "0" : "1") +
+                                                   "_" + file);
+            ASSERT_TRUE(write_file_bytes(path, before));
+            EXPECT_EQ(1, rewrite_comment(path, text));
+            const std::string after = read_file_bytes(path);
+            GifBlocks blocks = gif_blocks(after);
+            EXPECT_EQ(blocks.comments, text.empty() ? std::vector<std::string>{} : std::vector<std::string>{text});
+            EXPECT_EQ(blocks.others, old_blocks.others);
+            EXPECT_EQ(blocks.images, old_blocks.images);
+            // the new text right behind the two-entry global table
+            if (!text.empty())
+                EXPECT_EQ(after.substr(13 + 6, 2), "\x21\xFE");
+        }
     }
     EXPECT_TRUE(seams.boxes.empty());
 }

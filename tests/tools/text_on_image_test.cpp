@@ -155,16 +155,21 @@ TEST_F(TextOnImage, CopyUnderABrightnessStepGetsTheInverseCurve)
     GlobalFree(copy);
 }
 
-// A text whose box is too large to render is refused: 0, and neither the
-// image nor its copy is touched (the caller then records nothing).
+// A text whose box is too large to render is refused with the tools'
+// memory message: 0, and neither the image nor its copy is touched (the
+// caller then records nothing).
 TEST_F(TextOnImage, TextTooLargeToRenderReportsNothingDrawn)
 {
+    SeamRecorder seams;
     HGLOBAL image = make_dib(60, 40, 24), copy = make_dib(60, 40, 24);
     HFONT huge = CreateFontA(-9000, 0, 0, 0, FW_BOLD, 0, 0, 0, 0, 0, 0, 0, 0, "Arial");
     EXPECT_EQ(write_text_on_image(image, copy, make_text("WWWWWWWW"), huge, 0, 0, 0x808080, 0xFFFFFF, 0, 0, 0, 0,
                                   NULL, 0, 0),
               0);
     DeleteObject(huge);
+    ASSERT_EQ(seams.boxes.size(), 1u);
+    EXPECT_EQ(seams.boxes[0].text, "Insufficient Memory for this Operation.");
+    EXPECT_EQ((UINT)MB_ICONHAND, seams.boxes[0].type & MB_ICONMASK);
     EXPECT_EQ(dib_to_rgb(image).at(0, 0), (Rgb{0, 0, 0}));
     EXPECT_EQ(dib_to_rgb(copy).at(0, 0), (Rgb{0, 0, 0}));
     EXPECT_EQ(write_text_on_image(image, copy, make_text("Hg"), font, 0, 0, 0x808080, 0xFFFFFF, 0, 0, 0, 0, NULL,
@@ -173,6 +178,55 @@ TEST_F(TextOnImage, TextTooLargeToRenderReportsNothingDrawn)
     EXPECT_EQ(dib_to_rgb(copy).at(0, 0), WHITE);
     GlobalFree(image);
     GlobalFree(copy);
+}
+
+// Reserves the process's free address space but one hole of 64 MB, so that
+// no larger block can be had; gives it all back on scope exit.
+class AddressSpaceHold {
+public:
+    AddressSpaceHold()
+    {
+        for (SIZE_T size = 64u << 20; size >= (64u << 10); size /= 2)
+            while (void* p = VirtualAlloc(NULL, size, MEM_RESERVE, PAGE_NOACCESS))
+                held_.push_back(p);
+        if (!held_.empty()) {
+            VirtualFree(held_.front(), 0, MEM_RELEASE);
+            held_.erase(held_.begin());
+        }
+    }
+    ~AddressSpaceHold()
+    {
+        for (void* p : held_)
+            VirtualFree(p, 0, MEM_RELEASE);
+    }
+
+private:
+    std::vector<void*> held_;
+};
+
+// A text box within the size limit whose pixels (about 110 MB as words)
+// cannot be held in what is left of the 32-bit address space; a 1-bit
+// image draws into a monochrome bitmap of a thirty-second of that. The
+// tools' memory message, 0, the image untouched, and the process goes on.
+TEST_F(TextOnImage, TextWhosePixelsCannotBeHeldGivesTheMemoryMessage)
+{
+    SeamRecorder seams;
+    HGLOBAL image = make_dib(60, 40, 1);
+    const std::string before((const char*)GlobalLock(image), GlobalSize(image));
+    GlobalUnlock(image);
+    HFONT large = CreateFontA(-3000, 0, 0, 0, FW_BOLD, 0, 0, 0, 0, 0, 0, 0, 0, "Arial");
+    int result = -1;
+    {
+        AddressSpaceHold hold;
+        result = write_text_on_image(image, NULL, make_text("WWW"), large, 0, 0, 0, 0, 1, 0, 0, 0, NULL, 0, 0);
+    }
+    DeleteObject(large);
+    EXPECT_EQ(result, 0);
+    ASSERT_EQ(seams.boxes.size(), 1u);
+    EXPECT_EQ(seams.boxes[0].text, "Insufficient Memory for this Operation.");
+    EXPECT_EQ(std::string((const char*)GlobalLock(image), GlobalSize(image)), before);
+    GlobalUnlock(image);
+    GlobalFree(image);
 }
 
 }  // namespace
