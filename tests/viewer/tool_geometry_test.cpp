@@ -4,6 +4,7 @@
 // point beside a centred image is -1 on that axis.
 #include <gtest/gtest.h>
 
+#include "viewer/crop_window.h"
 #include "viewer/merge_window.h"
 #include "viewer/text_window.h"
 
@@ -45,3 +46,44 @@ TEST(ToolGeometry, WindowPointToImagePixel)
 }
 
 }  // namespace
+
+namespace {
+
+int g_erasesSeen;
+
+LRESULT CALLBACK counting_wnd_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
+{
+    if (msg == WM_ERASEBKGND)
+        ++g_erasesSeen;
+    return DefWindowProcA(hwnd, msg, wp, lp);
+}
+
+}  // namespace
+
+// Scrolling the merge and text tools repaints the picture over itself: a
+// background erased first shows as a flicker on every scroll step.
+TEST(ToolScroll, RepaintsWithoutErasing)
+{
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = counting_wnd_proc;
+    wc.hbrBackground = (HBRUSH)GetStockObject(WHITE_BRUSH);
+    wc.lpszClassName = "ToolScrollProbe";
+    RegisterClassA(&wc);
+    HWND hwnd = CreateWindowA("ToolScrollProbe", "A", WS_POPUP | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL, 0, 0, 300,
+                              200, NULL, NULL, NULL, NULL);
+    ASSERT_NE(hwnd, (HWND)NULL);
+    UpdateWindow(hwnd);
+    g_scrollRangeX = g_scrollRangeY = 500;
+    g_scrollX = g_scrollY = 0;
+    g_zoomEighths = 8;
+    for (int bar : {SB_VERT, SB_HORZ}) {
+        g_erasesSeen = 0;
+        tool_on_scroll(hwnd, bar, SB_PAGEDOWN);
+        UpdateWindow(hwnd);
+        EXPECT_EQ(g_erasesSeen, 0) << (bar == SB_VERT ? "vertical" : "horizontal");
+    }
+    EXPECT_LT(g_scrollY, 0) << "the page step moved the picture";
+    DestroyWindow(hwnd);
+    g_scrollRangeX = g_scrollRangeY = 0;
+    g_scrollX = g_scrollY = 0;
+}
