@@ -272,9 +272,12 @@ TEST(ImageWindowSteps, FromAFileGoneFromTheListToTheFirstEntry)
     HWND view = open_image_window(app, IDC_MAIN_CENTER);
     ASSERT_NE(view, nullptr);
     HWND type = GetDlgItem(app.main, IDC_MAIN_TYPE_COMBO);
+    // A type picked in the type box, then Enter, as the dialog reports them.
     auto choose_type = [&](int index) {
+        SendMessageA(app.main, WM_NEXTDLGCTL, (WPARAM)type, TRUE);
         SendMessageA(type, CB_SETCURSEL, (WPARAM)index, 0);
         SendMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDC_MAIN_TYPE_COMBO, CBN_SELCHANGE), (LPARAM)type);
+        SendMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDC_MAIN_OK, BN_CLICKED), 0);
         Sleep(500);
     };
     const std::vector<std::string> bitmaps = {"slide_a.bmp", "slide_b.bmp", "slide_c.bmp"};
