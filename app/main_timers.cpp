@@ -86,10 +86,11 @@ static HWND covering_window(void)
     return is_window_open(g_hwndFull) ? g_hwndFull : NULL;
 }
 
-// The slideshow shows a frame centred, the full-screen window as it tiles.
-static uint32_t frame_mode(HWND window)
+// The slideshow shows a frame centred, the full-screen window as its own
+// repaint lays it out.
+static uint32_t frame_mode(HWND window, const BITMAPINFOHEADER* frame)
 {
-    return window == g_hwndSlide ? 0 : (uint32_t)g_tileMode;
+    return window == g_hwndSlide ? 0 : full_frame_layout(frame->biWidth, frame->biHeight);
 }
 
 // Shows the current icon page or cursor frame: in the slideshow or the
@@ -109,7 +110,7 @@ static void draw_current_frame(HWND hwnd)
         ReleaseDC(preview, dc);
     }
     if (cover)
-        paint_dib_in_window(bih, cover, palette, frame_mode(cover), 0);
+        paint_dib_in_window(bih, cover, palette, frame_mode(cover, bih), 0);
     else if (is_window_open(g_hwndView))
         InvalidateRect(g_hwndView, NULL, FALSE);
     if (palette)
@@ -180,7 +181,7 @@ BOOL main_on_timer(HWND hwnd, UINT_PTR timer_id)
         // Painted at once: a repaint of the slideshow would restart its own timer.
         BITMAPINFOHEADER* canvas = g_hAnimCanvas ? (BITMAPINFOHEADER*)GlobalLock(g_hAnimCanvas) : NULL;
         if (canvas) {
-            paint_canvas_in_window(cover, g_hPalette, frame_mode(cover), 0, canvas);
+            paint_canvas_in_window(cover, g_hPalette, frame_mode(cover, canvas), 0, canvas);
             GlobalUnlock(g_hAnimCanvas);
         }
     } else if (is_window_open(g_hwndView)) {

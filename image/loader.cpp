@@ -147,11 +147,15 @@ static void free_image_block(HGLOBAL* handle)
     }
 }
 
+// The main window's bar and the bar of the window the file is shown in:
+// the image window's, or the slideshow's while a slide is read.
 static void refresh_status_bars(void)
 {
     resize_main_status_bar();
     if (g_hwndView && IsWindow(g_hwndView))
         resize_view_status_bar();
+    if (g_hwndStepping && g_hwndStepping == g_hwndSlide && !g_hideStatusBar)
+        show_slide_comment();
 }
 
 // Frees the image by its kind (the part of a release both callers share).
@@ -963,7 +967,8 @@ void load_selected_file(HWND hwndMain, RECT preview)
         GlobalFree(g_hApp12Text);
         g_hApp12Text = NULL;
     }
-    resize_main_status_bar();
+    // The freed comment leaves the bars too, also when nothing is read.
+    refresh_status_bars();
 
     if (g_pageStep || g_iconStep) {
         g_pageStep = g_iconStep = 0;

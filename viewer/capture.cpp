@@ -157,6 +157,9 @@ int capture_screen(int x, int y, int w, int h)
     clear_edit_history();
     fit_image_rect(w, h, 0);
     update_main_menu_state();
+    // The image window's menu follows the capture before it is shown again.
+    if (is_window_open(g_hwndView))
+        update_view_menu_state();
     SetDlgItemTextA(g_hwndMain, IDC_MAIN_NAME_EDIT, g_fileName);
     show_program_windows();
     return 1;

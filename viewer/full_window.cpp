@@ -14,6 +14,7 @@
 
 #include "image/background.h"
 #include "image/current_image.h"
+#include "image/gif_anim.h"
 #include "image/open_windows.h"
 #include "image/packed_dib.h"
 #include "image/palette.h"
@@ -263,6 +264,30 @@ static void paint_at_own_size(HDC dc, const RECT& c)
     GlobalUnlock(g_hImage);
 }
 
+uint32_t full_frame_layout(int width, int height)
+{
+    RECT c;
+    if (!g_tileMode || !is_window_open(g_hwndFull) || !GetClientRect(g_hwndFull, &c))
+        return 0;
+    return width <= c.right && height <= c.bottom ? 1 : 0;
+}
+
+static bool is_animation(void)
+{
+    return g_imageKind == KIND_ANIMATED_GIF || g_imageKind == KIND_ICON_PAGES || g_imageKind == KIND_ANI;
+}
+
+// The frame shown now: the composed canvas of a GIF, else the image.
+static void frame_size(int* width, int* height)
+{
+    HGLOBAL frame = g_imageKind == KIND_ANIMATED_GIF ? g_hAnimCanvas : g_hImage;
+    const BITMAPINFOHEADER* bih = frame ? (const BITMAPINFOHEADER*)GlobalLock(frame) : NULL;
+    *width = bih ? bih->biWidth : 0;
+    *height = bih ? bih->biHeight : 0;
+    if (bih)
+        GlobalUnlock(frame);
+}
+
 static LRESULT full_on_paint(HWND hwnd)
 {
     PAINTSTRUCT ps;
@@ -273,10 +298,15 @@ static LRESULT full_on_paint(HWND hwnd)
         FillRect(dc, &c, background_brush());
     } else if (g_imageKind != KIND_MULTIMEDIA) {
         FillRect(dc, &c, background_brush());
-        if (g_imageKind == KIND_DIB && !g_redEyeMode && g_hImage)
+        if (g_imageKind == KIND_DIB && !g_redEyeMode && g_hImage) {
             paint_at_own_size(dc, c);
-        else
+        } else if (is_animation()) {
+            int width, height;
+            frame_size(&width, &height);
+            paint_current_image(hwnd, dc, c, (int)full_frame_layout(width, height));
+        } else {
             paint_current_image(hwnd, dc, c, 0);
+        }
     }
     EndPaint(hwnd, &ps);
     // The brightness step is already in the enlarged copy.

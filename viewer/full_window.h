@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <stdint.h>
+
 #include "image/open_windows.h"  // g_hwndFull
 
 extern int g_fullScreen;         // the window was opened by a full-screen command
@@ -25,6 +27,11 @@ INT_PTR CALLBACK fixredeye1_dlg_proc(HWND hdlg, UINT msg, WPARAM wp, LPARAM lp);
 // Creates the window over the screen for the current image, with scroll
 // bars where a bitmap exceeds the screen (none in the red-eye mode).
 HWND create_full_window(void);
+// Layout of an animation's frame of width x height in the window, the same
+// for its repaint and for each animation tick: tiled from the top left (1)
+// while the image window tiles and the frame fits the window, else centred
+// at its own size (0).
+uint32_t full_frame_layout(int width, int height);
 // The red-eye point list and the chosen area are forgotten.
 void clear_red_eye_state(void);
 

@@ -133,7 +133,8 @@ void tool_on_scroll(HWND hwnd, int bar, int code)
     int* offset = vertical ? &g_scrollY : &g_scrollX;
     *offset = tool_scroll_offset(*offset, vertical ? g_scrollRangeY : g_scrollRangeX, code, thumb, g_zoomEighths);
     SetScrollPos(hwnd, bar, -*offset, TRUE);
-    InvalidateRect(hwnd, NULL, TRUE);
+    // The paint covers what the image leaves: erasing first only flickers.
+    InvalidateRect(hwnd, NULL, FALSE);
 }
 
 // ---- the merge tool

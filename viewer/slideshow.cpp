@@ -11,7 +11,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/main_commands.h"
+#include "app/file_list.h"
 #include "app/main_menu.h"
 #include "image/background.h"
 #include "image/current_image.h"
@@ -107,6 +107,22 @@ static void announce_icons(HWND owner, const char* how)
 
 // ---- the next-file step
 
+int slide_step_index(int count, int name_index, int selection, int captured, int forward)
+{
+    if (count <= 0)
+        return -1;
+    if (name_index < 0) {
+        // Not in the list: a capture or paste shows the selected entry,
+        // anything else (moved or deleted meanwhile) the first.
+        if (captured && selection >= 0 && selection < count)
+            return selection;
+        return 0;
+    }
+    if (forward)
+        return name_index + 1 >= count ? 0 : name_index + 1;
+    return name_index - 1 < 0 ? count - 1 : name_index - 1;
+}
+
 // An empty list leaves nothing to show: the image window goes.
 static void show_empty_list(void)
 {
@@ -139,12 +155,26 @@ void slide_on_timer(HWND hwnd, UINT_PTR timer_id)
         name_index = SendMessageA(list, LB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)g_fileName);
     LRESULT selection = SendMessageA(list, LB_GETCURSEL, 0, 0);
     if (g_pageStep || g_iconStep) {
-        // Another page or image of the same file: the index stays.
+        // Another page or image of the same file, read again from a list
+        // that shows the folder as it is now: the index stays, unless the
+        // refill moved the file's entry.
         g_slideIndex = name_index != LB_ERR ? (int)name_index : (selection != LB_ERR ? (int)selection : 0);
+        fill_file_list(0);
+        count = SendMessageA(list, LB_GETCOUNT, 0, 0);
+        if (count == 0 || count == LB_ERR) {
+            g_pageStep = g_iconStep = 0;
+            show_empty_list();
+            return;
+        }
+        if (g_fileName[0] && (name_index = SendMessageA(list, LB_FINDSTRINGEXACT, (WPARAM)-1,
+                                                        (LPARAM)g_fileName)) != LB_ERR)
+            g_slideIndex = (int)name_index;
+        if (g_slideIndex >= count)
+            g_slideIndex = 0;
     } else {
-        g_slideIndex = step_file_index((int)count, name_index == LB_ERR ? -1 : (int)name_index,
-                                       selection == LB_ERR ? -1 : (int)selection, is_captured_or_pasted(),
-                                       g_slideForward);
+        g_slideIndex = slide_step_index((int)count, name_index == LB_ERR ? -1 : (int)name_index,
+                                        selection == LB_ERR ? -1 : (int)selection, is_captured_or_pasted(),
+                                        g_slideForward);
     }
     LRESULT length = SendMessageA(list, LB_GETTEXTLEN, (WPARAM)g_slideIndex, 0);
     if (g_slideIndex >= 0 && length != LB_ERR && length < (LRESULT)sizeof g_fileName) {
@@ -261,8 +291,8 @@ static LRESULT slide_on_erasebkgnd(HWND hwnd, HDC dc)
     return 1;
 }
 
-// Any key or left click ends the show; the captions of the current file
-// come back to the main window.
+// Any key or left click ends the show; for an icon file the notice of its
+// further images follows (the captions come back as the window goes).
 static LRESULT slide_on_keydown(HWND hwnd)
 {
     (void)hwnd;
@@ -271,20 +301,28 @@ static LRESULT slide_on_keydown(HWND hwnd)
     g_hwndSlide = NULL;
     if (slide && IsWindow(slide))
         DestroyWindow(slide);
-    if (g_fileName[0] && (is_multi_page_tiff() || is_multi_icon_file())) {
-        write_page_captions(g_hwndMain);
-        if (is_multi_icon_file() && !is_window_open(g_hwndView))
-            announce_icons(g_hwndMain, "Double-click on image to view next %s.");
-    } else {
-        SetDlgItemTextA(g_hwndMain, IDC_MAIN_NAME_EDIT, g_fileName);
-    }
+    if (g_fileName[0] && is_multi_icon_file() && !is_window_open(g_hwndView))
+        announce_icons(g_hwndMain, "Double-click on image to view next %s.");
     return 0;
+}
+
+// The captions of the current file come back to the main window however
+// the show ended: a key, a click, or a medium that closed it to play.
+static void restore_captions(void)
+{
+    if (g_fileName[0] && (is_multi_page_tiff() || is_multi_icon_file()))
+        write_page_captions(g_hwndMain);
+    else
+        SetDlgItemTextA(g_hwndMain, IDC_MAIN_NAME_EDIT, g_fileName);
 }
 
 static LRESULT slide_on_destroy(HWND hwnd)
 {
     (void)hwnd;
+    // A window destroyed takes its timers with it.
+    g_slideTimerActive = 0;
     destroy_caption_strip();
+    restore_captions();
     if (g_hwndSlideStatus && !IsWindow(g_hwndSlideStatus))
         g_hwndSlideStatus = NULL;
     if (is_window_open(g_hwndView))

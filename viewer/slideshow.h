@@ -17,6 +17,13 @@ LRESULT CALLBACK texttitle_wnd_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 // g_hwndView (Next File, Last File).
 void slide_on_timer(HWND hwnd, UINT_PTR timer_id);
 
+// The list entry a next-file step lands on (count entries; -1 for none):
+// the next or previous one (forward 1 or 0, wrapping) after name_index, the
+// current file's entry. A file not in the list (name_index -1) lands on the
+// first entry in both directions; a screen capture or pasted image
+// (captured 1) on the selected entry itself, or the first with none.
+int slide_step_index(int count, int name_index, int selection, int captured, int forward);
+
 // Begin Slideshow of the main window (from_view 0) or of the image window
 // (from_view 1): makes sure the current file is the list's selected one and
 // opens the "Slide" window over the whole screen.

@@ -207,4 +207,44 @@ TEST(ImageWindow, AnimationEndingThereGivesTheMainMenuItsToolsBack)
     EXPECT_TRUE(wait_until_closed(view));
 }
 
+// An animated GIF in the full-screen window opened from a tiling image
+// window keeps one layout: a repaint tiles it from the top left as each
+// frame's tick does (paced.gif: 30 x 20, 1.35 s a frame), so the corner and
+// the tile beside it show the same frame whenever they are looked at.
+TEST(ImageWindow, FullScreenAnimationTilesOnEveryRepaint)
+{
+    const DWORD RED = 0xFF0000, GREEN = 0x00FF00, BLUE = 0x0000FF;
+    std::string dir = e2e_work_dir("full_tiled_animation");
+    ASSERT_TRUE(copy_fixture("paced.gif", dir));
+    RunningApp app;
+    ASSERT_TRUE(start_app("paced.gif", dir, app));
+    Sleep(500);
+    HWND view = open_image_window(app, IDC_MAIN_TILE);
+    ASSERT_NE(view, nullptr);
+    PostMessageA(view, WM_COMMAND, MAKEWPARAM(IDM_VIEW_FULL_SCREEN, 0), 0);
+    HWND full = find_process_window(app.process.dwProcessId, "Full", NULL, 10000);
+    ASSERT_NE(full, nullptr);
+    // Right after a repaint, before a tick could draw over it, and once
+    // a tick has passed.
+    const struct {
+        const char* moment;
+        bool repaint;
+        DWORD wait_ms;
+    } moments[] = {
+        {"first paint", false, 0}, {"repaint", true, 100}, {"repaint again", true, 100},
+        {"a frame later", false, 1500}, {"repaint after a frame", true, 100},
+    };
+    for (const auto& m : moments) {
+        if (m.repaint)
+            RedrawWindow(full, NULL, NULL, RDW_INVALIDATE | RDW_ERASE);
+        Sleep(m.wait_ms);
+        Shot s = shoot(full, "full_tiled_animation");
+        const DWORD corner = s.at(1, 1);
+        EXPECT_TRUE(corner == RED || corner == GREEN || corner == BLUE) << m.moment << ": " << std::hex << corner;
+        EXPECT_EQ(s.at(31, 21), corner) << m.moment;
+    }
+    PostMessageA(full, WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_TRUE(wait_until_closed(full, 5000));
+}
+
 }  // namespace

@@ -211,6 +211,77 @@ TEST(Slideshow, EndingItRestoresThePageAndIconCaptions)
     }
 }
 
+// The slideshow's status bar shows the comment of the slide on show, a
+// blank for a file without one, not the first slide's all along.
+TEST(Slideshow, StatusBarShowsTheCommentOfEachSlide)
+{
+    std::string ini = settings_file_path();
+    WritePrivateProfileStringA("Corvane", "HideStatusBar", "0", ini.c_str());
+    std::string dir = e2e_work_dir("slideshow_comments");
+    for (const char* file : {"noted_a.gif", "noted_b.gif", "noted_c.gif"})
+        ASSERT_TRUE(copy_fixture(file, dir));
+    RunningApp app;
+    ASSERT_TRUE(start_app("noted_a.gif", dir, app));
+    Sleep(500);
+    PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_SLIDESHOW, 0), 0);
+    HWND slide = find_process_window(app.process.dwProcessId, "Slide", NULL, 15000);
+    ASSERT_NE(slide, nullptr);
+    HWND bar = FindWindowExA(slide, NULL, "msctls_statusbar32", NULL);
+    ASSERT_NE(bar, nullptr) << "the slideshow's status bar";
+    HWND name = GetDlgItem(app.main, IDC_MAIN_NAME_EDIT);
+    const struct {
+        const char* file;
+        const char* comment;
+    } slides[] = {
+        {"noted_a.gif", "Morning walk"},
+        {"noted_b.gif", " "},
+        {"noted_c.gif", "Evening tide"},
+        {"noted_a.gif", "Morning walk"},  // after the wrap
+    };
+    for (const auto& step : slides) {
+        ASSERT_EQ(wait_for_window_text(name, step.file, 8000), step.file);
+        Sleep(300);
+        EXPECT_EQ(status_bar_part_text(app, bar, 1), step.comment) << step.file;
+    }
+    PostMessageA(slide, WM_KEYDOWN, VK_SPACE, 0);
+    EXPECT_TRUE(wait_until_closed(slide, 5000));
+}
+
+// Next File and Last File from a file the list no longer holds (the type
+// box filtered it away) show the list's first entry, in both directions.
+TEST(ImageWindowSteps, FromAFileGoneFromTheListToTheFirstEntry)
+{
+    std::string dir = e2e_work_dir("step_from_gone");
+    for (const char* file : {"slide_a.bmp", "slide_b.bmp", "slide_c.bmp", "noted_c.gif"})
+        ASSERT_TRUE(copy_fixture(file, dir));
+    RunningApp app;
+    ASSERT_TRUE(start_app("noted_c.gif", dir, app));
+    Sleep(500);
+    HWND view = open_image_window(app, IDC_MAIN_CENTER);
+    ASSERT_NE(view, nullptr);
+    HWND type = GetDlgItem(app.main, IDC_MAIN_TYPE_COMBO);
+    // A type picked in the type box, then Enter, as the dialog reports them.
+    auto choose_type = [&](int index) {
+        SendMessageA(app.main, WM_NEXTDLGCTL, (WPARAM)type, TRUE);
+        SendMessageA(type, CB_SETCURSEL, (WPARAM)index, 0);
+        SendMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDC_MAIN_TYPE_COMBO, CBN_SELCHANGE), (LPARAM)type);
+        SendMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDC_MAIN_OK, BN_CLICKED), 0);
+        Sleep(500);
+    };
+    const std::vector<std::string> bitmaps = {"slide_a.bmp", "slide_b.bmp", "slide_c.bmp"};
+    for (int command : {IDM_VIEW_LAST_FILE, IDM_VIEW_NEXT_FILE}) {
+        choose_type(0);  // "Image Files"
+        ASSERT_TRUE(select_list_file(app, "noted_c.gif"));
+        Sleep(500);
+        choose_type(2);  // "bmp, dib, rle"
+        ASSERT_EQ(listed(app), bitmaps);
+        PostMessageA(view, WM_COMMAND, MAKEWPARAM(command, 0), 0);
+        const std::string title = "slide_a.bmp     7254 bytes";
+        EXPECT_EQ(wait_for_window_text(view, title), title)
+            << (command == IDM_VIEW_LAST_FILE ? "Last File" : "Next File");
+    }
+}
+
 // Next File onto an icon file of several images: one notice, owned by the
 // image window, naming the keys that step through them.
 TEST(ImageWindowSteps, NextFileOntoAnIconFileGivesOneNotice)

@@ -4,6 +4,7 @@
 // point beside a centred image is -1 on that axis.
 #include <gtest/gtest.h>
 
+#include "viewer/crop_window.h"
 #include "viewer/merge_window.h"
 #include "viewer/text_window.h"
 
@@ -45,3 +46,36 @@ TEST(ToolGeometry, WindowPointToImagePixel)
 }
 
 }  // namespace
+
+static int g_erasesSeen;
+
+static LRESULT CALLBACK counting_wnd_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
+{
+    g_erasesSeen += msg == WM_ERASEBKGND;
+    return DefWindowProcA(hwnd, msg, wp, lp);
+}
+
+// Scrolling the merge and text tools repaints the picture over itself: a
+// background erased first shows as a flicker on every scroll step.
+TEST(ToolScroll, RepaintsWithoutErasing)
+{
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = counting_wnd_proc;
+    wc.hbrBackground = (HBRUSH)GetStockObject(WHITE_BRUSH);
+    wc.lpszClassName = "ToolScrollProbe";
+    RegisterClassA(&wc);
+    HWND hwnd = CreateWindowA(wc.lpszClassName, "A", WS_POPUP | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL, 0, 0, 300, 200,
+                              NULL, NULL, NULL, NULL);
+    ASSERT_NE(hwnd, (HWND)NULL);
+    UpdateWindow(hwnd);
+    g_scrollRangeX = g_scrollRangeY = 500;
+    g_zoomEighths = 8;
+    g_erasesSeen = 0;
+    tool_on_scroll(hwnd, SB_VERT, SB_PAGEDOWN);
+    tool_on_scroll(hwnd, SB_HORZ, SB_PAGEDOWN);
+    UpdateWindow(hwnd);
+    EXPECT_EQ(g_erasesSeen, 0);
+    EXPECT_LT(g_scrollY, 0) << "the page step moved the picture";
+    DestroyWindow(hwnd);
+    g_scrollRangeX = g_scrollRangeY = g_scrollX = g_scrollY = 0;
+}
