@@ -4,11 +4,22 @@
 
 #include <windows.h>
 
+#include <cctype>
 #include <cstring>
 
+#include "app/jpeg_reencode.h"
+#include "formats/png_comment.h"
+#include "formats/tiff_comment.h"
+#include "image/gif_write.h"
+#include "image/iff_write.h"
 #include "image/packed_dib.h"
+#include "image/pnm.h"
+#include "image/targa.h"
 #include "jpeg/exif_read.h"
+#include "jpeg/jpeg_comment.h"
+#include "jpeg/jpeg_read.h"
 #include "jpeg/jpeg_write.h"
+#include "jpeg/jpegtran.h"
 #include "support/dib_block.h"
 #include "support/test_support.h"
 
@@ -24,6 +35,68 @@ static bool run_exif_reader(const std::string& path)
     release_exif_data();
     write_exif_orientation(path.c_str(), 3);
     return shown;
+}
+
+// The comment rewriters read the user's file as it stands, apart from the
+// loader: each rewrites the harness's copy with a comment of two lines, on
+// every page of a TIFF file. True when the file was rewritten.
+static const char HARNESS_COMMENT[] = "harness comment\r\nsecond line";
+
+template <int (*WRITE)(const char*, HGLOBAL*)>
+static bool run_comment_writer(const std::string& path)
+{
+    HGLOBAL text = (HGLOBAL)text_block(HARNESS_COMMENT);
+    int written = WRITE(path.c_str(), &text);
+    if (text)
+        GlobalFree(text);
+    return written != 0;
+}
+
+static int write_jpeg_comment_kept(const char* path, HGLOBAL* text)
+{
+    return write_jpeg_comment(path, text, 1);
+}
+
+static int write_tiff_comment_first_page(const char* path, HGLOBAL* text)
+{
+    int page = 1, pages = 1;
+    return write_tiff_comment(path, text, &page, &pages);
+}
+
+// The lossless transforms as the commands run them: the coefficient
+// transform of the file's precision, or the lossless re-encoding of a
+// lossless-coded file (tried on every 8-bit file the coefficient transform
+// refuses, so that road sees hostile files too). The transform follows the
+// input's length, so an input always gets the same one and every transform
+// is fed.
+static bool run_lossless_transform(const std::string& path)
+{
+    static char name[] = "jpegtran", copy[] = "-copy", all[] = "all", trim[] = "-trim";
+    static char rotate[] = "-rotate", r90[] = "90", r270[] = "270", flip[] = "-flip", vertical[] = "vertical";
+    static char transpose[] = "-transpose", grey[] = "-grayscale", progressive[] = "-progressive",
+                optimize[] = "-optimize", empty[] = "";
+    const unsigned turn = (unsigned)read_file_bytes(path).size() % 5;
+    std::string output = path.substr(0, path.find_last_of("\\") + 1) + "turned.jpg";
+    DeleteFileA(output.c_str());
+    char* args[JPEGTRAN_ARG_SLOTS] = {name, copy, all, trim};
+    int argc = 4;
+    static const int REENCODE_CODES[] = {90, -2, -3, 0, 270};
+    switch (turn) {
+    case 0: args[argc++] = rotate; args[argc++] = r90; break;
+    case 1: args[argc++] = flip; args[argc++] = vertical; break;
+    case 2: args[argc++] = transpose; break;
+    case 3: args[argc++] = grey; args[argc++] = optimize; break;
+    default: args[argc++] = progressive; args[argc++] = rotate; args[argc++] = r270; break;
+    }
+    args[argc++] = (char*)path.c_str();
+    args[argc++] = (char*)output.c_str();
+    args[argc] = empty;
+    int precision = get_jpeg_precision(path.c_str());
+    int done = precision == 8 ? jpegtran_main(argc, args) : precision == 12 ? jpegtran_main_12(argc, args) : 0;
+    if (!done && precision == 8)
+        done = reencode_jpeg_file(path.c_str(), output.c_str(), REENCODE_CODES[turn]);
+    DeleteFileA(output.c_str());
+    return done != 0;
 }
 
 // Patterns are space-separated, relative to the fixture folder (made by
@@ -53,6 +126,24 @@ const FuzzReader FUZZ_READERS[] = {
     {"TIFF", "tiff/bw_g3.tif tiff/bw_g4.tif tiff/grey4_tiled.tif tiff/pal8.tif tiff/rgb_jpeg.tif "
              "tiff/rgb_jpeg_tiled.tif tiff/rgb_lzw.tif tiff/rgb_lzma.tif tiff/float16.tif tiff/exif.tif "
              "hostile/TIFF-*.tif"},
+    // The roads that read a file apart from the loader: the comment
+    // rewriters and the lossless transforms. Their kept files begin with
+    // the road's name ("tiffcom-...").
+    {"JPEGCOM", "jpeg/*.jpg exif/mix.jpg hostile/JPEG-*.jpg hostile/EXIF-*.jpg hostile/JPEGCOM-*.jpg",
+     run_comment_writer<write_jpeg_comment_kept>},
+    {"PNGCOM", "png/basn*.png hostile/PNG-*.png hostile/PNGCOM-*.png", run_comment_writer<write_png_comment>},
+    {"GIFCOM", "gif/*.gif fuzz/gif/*.gif hostile/GIF-*.gif hostile/GIFCOM-*.gif",
+     run_comment_writer<write_gif_comment>},
+    {"TIFFCOM", "tiff/bw_g4.tif tiff/pal8.tif tiff/rgb_lzw.tif tiff/exif.tif tiff/grey4_tiled.tif "
+                "hostile/TIFF-*.tif hostile/TIFFCOM-*.tif",
+     run_comment_writer<write_tiff_comment_first_page>},
+    {"TGACOM", "targa/*.tga hostile/TGA-*.tga hostile/TGACOM-*.tga", run_comment_writer<write_tga_comment>},
+    {"IFFCOM", "iff/*.iff hostile/IFF-*.iff hostile/IFFCOM-*.iff", run_comment_writer<write_ilbm_comment>},
+    {"PNMCOM", "pnm/*.pbm pnm/*.pgm pnm/*.ppm fuzz/pnm/*.pnm hostile/PNM-*.p?m hostile/PNMCOM-*.p?m",
+     run_comment_writer<write_pnm_comment>},
+    {"TRANSFORM", "jpeg/*.jpg exif/camera*.jpg exif/mix.jpg fuzz/jpeg12/*.jpg made/jpeg12/*.jpg "
+                  "hostile/JPEG-*.jpg hostile/EXIF-*.jpg hostile/TRANSFORM-*.jpg",
+     run_lossless_transform},
 };
 const size_t FUZZ_READER_COUNT = sizeof FUZZ_READERS / sizeof FUZZ_READERS[0];
 
@@ -65,6 +156,31 @@ const FuzzReader* fuzz_reader_for_file(const std::string& file_name)
             return &FUZZ_READERS[i];
     }
     return NULL;
+}
+
+std::vector<const FuzzReader*> fuzz_roads_for_extension(const std::string& extension)
+{
+    static const struct {
+        const char* extensions;  // ".x." separated, lower case
+        const char* roads[2];
+    } ROADS[] = {
+        {".jpg.jpeg.", {"JPEGCOM", "TRANSFORM"}}, {".png.", {"PNGCOM", NULL}},   {".gif.", {"GIFCOM", NULL}},
+        {".tif.tiff.", {"TIFFCOM", NULL}},        {".tga.", {"TGACOM", NULL}},   {".iff.lbm.", {"IFFCOM", NULL}},
+        {".pbm.pgm.ppm.pnm.pam.", {"PNMCOM", NULL}},
+    };
+    std::vector<const FuzzReader*> found;
+    std::string wanted = extension + ".";
+    for (char& c : wanted)
+        c = (char)tolower((unsigned char)c);
+    for (const auto& row : ROADS) {
+        if (wanted.size() < 3 || !std::strstr(row.extensions, wanted.c_str()))
+            continue;
+        for (const char* road : row.roads)
+            for (size_t i = 0; road && i < FUZZ_READER_COUNT; i++)
+                if (lstrcmpA(FUZZ_READERS[i].name, road) == 0)
+                    found.push_back(&FUZZ_READERS[i]);
+    }
+    return found;
 }
 
 // Every EMF in emf_dir again as a plain and a placeable Windows metafile,
