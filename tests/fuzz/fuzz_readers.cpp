@@ -12,6 +12,7 @@
 #include "formats/tiff_comment.h"
 #include "image/gif_write.h"
 #include "image/iff_write.h"
+#include "image/metafile.h"
 #include "image/packed_dib.h"
 #include "image/pnm.h"
 #include "image/targa.h"
@@ -38,7 +39,7 @@ static bool run_exif_reader(const std::string& path)
 }
 
 // The comment rewriters read the user's file as it stands, apart from the
-// loader: each rewrites the harness's copy with a comment of two lines, on
+// loader (the EMF one reports through its box alone): each rewrites the harness's copy with a comment of two lines, on
 // every page of a TIFF file. True when the file was rewritten.
 static const char HARNESS_COMMENT[] = "harness comment\r\nsecond line";
 
@@ -55,6 +56,13 @@ static bool run_comment_writer(const std::string& path)
 static int write_jpeg_comment_kept(const char* path, HGLOBAL* text)
 {
     return write_jpeg_comment(path, text, 1);
+}
+
+// The command's own notification goes to the harness's thread queue.
+static int write_emf_comment_alone(const char* path, HGLOBAL* text)
+{
+    write_emf_comment(path, text, NULL, NULL);
+    return 1;
 }
 
 static int write_tiff_comment_first_page(const char* path, HGLOBAL* text)
@@ -141,6 +149,7 @@ const FuzzReader FUZZ_READERS[] = {
     {"IFFCOM", "iff/*.iff hostile/IFF-*.iff hostile/IFFCOM-*.iff", run_comment_writer<write_ilbm_comment>},
     {"PNMCOM", "pnm/*.pbm pnm/*.pgm pnm/*.ppm fuzz/pnm/*.pnm hostile/PNM-*.p?m hostile/PNMCOM-*.p?m",
      run_comment_writer<write_pnm_comment>},
+    {"EMFCOM", "fuzz/emf/*.emf hostile/EMF-*.emf hostile/EMFCOM-*.emf", run_comment_writer<write_emf_comment_alone>},
     {"TRANSFORM", "jpeg/*.jpg exif/camera*.jpg exif/mix.jpg fuzz/jpeg12/*.jpg made/jpeg12/*.jpg "
                   "hostile/JPEG-*.jpg hostile/EXIF-*.jpg hostile/TRANSFORM-*.jpg",
      run_lossless_transform},
@@ -166,7 +175,7 @@ std::vector<const FuzzReader*> fuzz_roads_for_extension(const std::string& exten
     } ROADS[] = {
         {".jpg.jpeg.", {"JPEGCOM", "TRANSFORM"}}, {".png.", {"PNGCOM", NULL}},   {".gif.", {"GIFCOM", NULL}},
         {".tif.tiff.", {"TIFFCOM", NULL}},        {".tga.", {"TGACOM", NULL}},   {".iff.lbm.", {"IFFCOM", NULL}},
-        {".pbm.pgm.ppm.pnm.pam.", {"PNMCOM", NULL}},
+        {".pbm.pgm.ppm.pnm.pam.", {"PNMCOM", NULL}}, {".emf.", {"EMFCOM", NULL}},
     };
     std::vector<const FuzzReader*> found;
     std::string wanted = extension + ".";
