@@ -7,6 +7,7 @@
 #include <stdint.h>
 
 #include <string>
+#include <vector>
 
 struct FuzzReader {
     const char* name;      // for reports, --reader and failure file names
@@ -21,6 +22,9 @@ extern const size_t FUZZ_READER_COUNT;
 // The reader of kept files whose names begin with its name in lower case
 // and a dash ("exif-..."); null for the loader.
 const FuzzReader* fuzz_reader_for_file(const std::string& file_name);
+// The roads apart from the loader that read files of this extension (with
+// the dot, any case): its comment rewriter, the lossless transforms.
+std::vector<const FuzzReader*> fuzz_roads_for_extension(const std::string& extension);
 // Writes the starting inputs no Debian tool makes into made_dir.
 void make_harness_inputs(const std::string& fixture_dir, const std::string& made_dir);
 

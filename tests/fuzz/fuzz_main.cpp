@@ -1,10 +1,13 @@
 // The mutation harness: feeds every reader of the table mutated copies of
 // its starting inputs through the selected-file loader, the road a user's
 // file takes (identification, reader, information text, preview layout,
-// after-read steps, animation frames, release), with message boxes recorded
-// instead of shown. An input fails when it crashes, hangs, damages a heap,
-// leaves the information text unterminated or, run twice, holds more memory
-// or handles after its release both times. Folders come from
+// after-read steps, animation frames, release), and the roads that read a
+// file apart from it (comment rewriters, lossless transforms), with message
+// boxes recorded instead of shown. An input fails when it crashes, hangs,
+// damages a heap, leaves the information text unterminated, raises the
+// process's resident memory past PEAK_LIMIT while no picture that large was
+// shown or, run twice, holds more memory or handles after its release both
+// times. Folders come from
 // CORVANE_FIXTURES and CORVANE_TEST_OUT; main() prints the options.
 #include <windows.h>
 
@@ -25,6 +28,7 @@
 #include "image/preview.h"
 #include "image/seams.h"
 #include "resources/resource.h"
+#include "support/peak_memory.h"
 #include "support/test_support.h"
 
 struct Options {
@@ -46,10 +50,18 @@ struct StartingInput {
 // Larger files only dilute the mutations.
 static const size_t MAX_STARTING_BYTES = 96 * 1024;
 
+// The most a read may raise resident memory unless the picture it shows
+// accounts for it (a file that really holds a large picture).
+static const uint64_t PEAK_LIMIT = 256u << 20;
+// A shown picture accounts for this many times its own block: the working
+// copies and the display's conversion of it.
+static const uint64_t PEAK_PER_PICTURE = 4;
+
 static HWND s_main;
 static std::string s_work_dir;
 static std::string s_listed;  // the name in the list box
 static int s_boxes;           // message boxes of the current input
+static uint64_t s_shown_bytes;  // block size of the picture the input showed
 
 static std::string env_or(const char* name, const char* fallback)
 {
@@ -128,6 +140,7 @@ static HWND create_main_window(void)
 // animation frames and the release.
 static bool load_and_release(const FuzzReader* reader, const std::string& path, const std::string& name)
 {
+    s_shown_bytes = 0;
     if (reader && reader->run)
         return reader->run(path);
     if (name != s_listed) {
@@ -146,6 +159,7 @@ static bool load_and_release(const FuzzReader* reader, const std::string& path, 
     g_imageOrientation = 0;
     load_selected_file(s_main, g_rcPreview);
     bool shown = g_hImage != NULL;
+    s_shown_bytes = shown ? GlobalSize(g_hImage) : 0;
     for (int frame = 0; frame < 64 && g_imageKind == KIND_ANIMATED_GIF; frame++)
         main_on_timer(s_main, g_animTimerId);
     release_image_for_new_selection(s_main);
@@ -167,10 +181,6 @@ static void run_input(const std::string& bytes, const GuardedInput& about, const
     std::string name = "input" + about.extension;
     GuardedInput input = about;
     input.path = s_work_dir + "\\" + name;
-    if (!write_file_bytes(input.path, bytes)) {
-        std::printf("cannot write %s\n", input.path.c_str());
-        std::exit(EXIT_FAILURES);
-    }
     // For a death no guard sees (the display connection lost): which input.
     char current[160];
     std::snprintf(current, sizeof current, "%s %#llx %llu %s\n", about.reader.c_str(), (unsigned long long)about.key,
@@ -181,10 +191,17 @@ static void run_input(const std::string& bytes, const GuardedInput& about, const
 
     bool shown = false;
     for (int run = 0; run < 2; run++) {
+        // A rewriting road changed the first run's copy.
+        if ((run == 0 || (reader && reader->run)) && !write_file_bytes(input.path, bytes)) {
+            std::printf("cannot write %s\n", input.path.c_str());
+            std::exit(EXIT_FAILURES);
+        }
         HeldMemory before = measure_held_memory();
         s_boxes = 0;
+        PeakMemoryWatch peak;
         begin_guarded_input(input);
         shown = load_and_release(reader, input.path, name);
+        uint64_t rise = peak.rise();
         // Past damaged memory nothing may run, not even the exit handlers.
         const char* damage = heaps_are_sound() ? NULL : "heap";
         if (!damage && !std::memchr(g_infoText, 0, sizeof g_infoText))
@@ -192,6 +209,12 @@ static void run_input(const std::string& bytes, const GuardedInput& about, const
         if (damage) {
             save_failure(damage);
             std::_Exit(EXIT_HEAP);
+        }
+        if (run == 0 && rise > PEAK_LIMIT && rise > s_shown_bytes * PEAK_PER_PICTURE) {
+            save_failure("memory");
+            std::printf("  resident memory rose by %llu MB; the picture shown has %llu MB\n",
+                        (unsigned long long)(rise >> 20), (unsigned long long)(s_shown_bytes >> 20));
+            totals->failures++;
         }
         end_guarded_input();
         HeldMemory after = measure_held_memory();
@@ -236,7 +259,7 @@ static bool run_reader(const FuzzReader& reader, const Options& options, const s
                   &totals);
     }
     double seconds = (GetTickCount() - begun) / 1000.0;
-    std::printf("%-7s %7llu inputs from %u files in %6.1f s, %6.0f per second; %llu shown, %llu refused "
+    std::printf("%-11s %7llu inputs from %u files in %6.1f s, %6.0f per second; %llu shown, %llu refused "
                 "with a message; %llu failures\n",
                 reader.name, (unsigned long long)totals.inputs, (unsigned)starting.size(), seconds,
                 seconds > 0 ? totals.inputs / seconds : 0.0, (unsigned long long)totals.shown,
@@ -257,10 +280,15 @@ static bool run_files(const std::vector<std::string>& paths, RunTotals* all)
             return false;
         }
         std::string file_name = path.substr(path.find_last_of("\\/") + 1);
-        run_input(bytes, {"file", 0, totals.inputs, "", extension_of(path)}, fuzz_reader_for_file(file_name),
-                  &totals);
+        const FuzzReader* own = fuzz_reader_for_file(file_name);
+        run_input(bytes, {"file", 0, totals.inputs, "", extension_of(path)}, own, &totals);
+        // A file kept for the loader goes down the other roads that read
+        // its format too.
+        if (!own)
+            for (const FuzzReader* road : fuzz_roads_for_extension(extension_of(path)))
+                run_input(bytes, {road->name, 0, totals.inputs, "", extension_of(path)}, road, &totals);
     }
-    std::printf("kept    %7llu files run; %llu failures\n", (unsigned long long)totals.inputs,
+    std::printf("kept        %7llu files run; %llu failures\n", (unsigned long long)totals.inputs,
                 (unsigned long long)totals.failures);
     all->failures += totals.failures;
     return true;
@@ -305,7 +333,17 @@ int main(int argc, char** argv)
         return EXIT_FAILURES;
     }
     std::string fixture_dir = env_or("CORVANE_FIXTURES", "fixtures");
-    std::string out_dir = env_or("CORVANE_TEST_OUT", "fuzz-out");
+    // Beside the harness, in the build tree, when no folder is given.
+    std::string out_dir = env_or("CORVANE_TEST_OUT", "");
+    if (out_dir.empty()) {
+        char exe[MAX_PATH];
+        DWORD length = GetModuleFileNameA(NULL, exe, sizeof exe);
+        out_dir = std::string(exe, length).substr(0, std::string(exe, length).find_last_of("\\/") + 1) + "fuzz-out";
+    }
+    // The folder and any missing parents (a run of the harness alone).
+    for (size_t at = out_dir.find_first_of("\\/", 3); at != std::string::npos;
+         at = out_dir.find_first_of("\\/", at + 1))
+        CreateDirectoryA(out_dir.substr(0, at).c_str(), NULL);
     CreateDirectoryA(out_dir.c_str(), NULL);
     s_work_dir = out_dir + "\\work";
     CreateDirectoryA(s_work_dir.c_str(), NULL);

@@ -4,13 +4,23 @@
 
 #include <windows.h>
 
+#include <cctype>
 #include <cstring>
 
+#include "app/jpeg_reencode.h"
+#include "formats/png_comment.h"
 #include "formats/tiff_comment.h"
 #include "image/gif_write.h"
+#include "image/iff_write.h"
+#include "image/metafile.h"
 #include "image/packed_dib.h"
+#include "image/pnm.h"
+#include "image/targa.h"
 #include "jpeg/exif_read.h"
+#include "jpeg/jpeg_comment.h"
+#include "jpeg/jpeg_read.h"
 #include "jpeg/jpeg_write.h"
+#include "jpeg/jpegtran.h"
 #include "support/dib_block.h"
 #include "support/test_support.h"
 
@@ -28,31 +38,77 @@ static bool run_exif_reader(const std::string& path)
     return shown;
 }
 
-// The comment rewrites in place (the input is the harness's own copy): a
-// description for the first page, then none.
-static bool run_tiff_comment(const std::string& path)
+// The comment rewriters read the user's file as it stands, apart from the
+// loader (the EMF one reports through its box alone): each rewrites the
+// harness's copy with a comment of two lines, then takes it out again. True
+// when the file was rewritten.
+static const char HARNESS_COMMENT[] = "harness comment\r\nsecond line";
+
+template <int (*WRITE)(const char*, HGLOBAL*)>
+static bool run_comment_writer(const std::string& path)
 {
     bool rewritten = false;
-    for (const char* text : {"harness", ""}) {
-        HGLOBAL comment = (HGLOBAL)text_block(text);
-        int page = 1, pages = 1;
-        rewritten = write_tiff_comment(path.c_str(), &comment, &page, &pages) || rewritten;
-        if (comment)
-            GlobalFree(comment);
+    for (const char* comment : {HARNESS_COMMENT, ""}) {
+        HGLOBAL text = (HGLOBAL)text_block(comment);
+        rewritten = WRITE(path.c_str(), &text) || rewritten;
+        if (text)
+            GlobalFree(text);
     }
     return rewritten;
 }
 
-static bool run_gif_comment(const std::string& path)
+static int write_jpeg_comment_kept(const char* path, HGLOBAL* text)
 {
-    bool rewritten = false;
-    for (const char* text : {"harness", ""}) {
-        HGLOBAL comment = (HGLOBAL)text_block(text);
-        rewritten = write_gif_comment(path.c_str(), &comment) || rewritten;
-        if (comment)
-            GlobalFree(comment);
+    return write_jpeg_comment(path, text, 1);
+}
+
+// The command's own notification goes to the harness's thread queue.
+static int write_emf_comment_alone(const char* path, HGLOBAL* text)
+{
+    write_emf_comment(path, text, NULL, NULL);
+    return 1;
+}
+
+static int write_tiff_comment_first_page(const char* path, HGLOBAL* text)
+{
+    int page = 1, pages = 1;
+    return write_tiff_comment(path, text, &page, &pages);
+}
+
+// The lossless transforms as the commands run them: the coefficient
+// transform of the file's precision, or the lossless re-encoding of a
+// lossless-coded file (tried on every 8-bit file the coefficient transform
+// refuses, so that road sees hostile files too). The transform follows the
+// input's length, so an input always gets the same one and every transform
+// is fed.
+static bool run_lossless_transform(const std::string& path)
+{
+    static char name[] = "jpegtran", copy[] = "-copy", all[] = "all", trim[] = "-trim";
+    static char rotate[] = "-rotate", r90[] = "90", r270[] = "270", flip[] = "-flip", vertical[] = "vertical";
+    static char transpose[] = "-transpose", grey[] = "-grayscale", progressive[] = "-progressive",
+                optimize[] = "-optimize", empty[] = "";
+    const unsigned turn = (unsigned)read_file_bytes(path).size() % 5;
+    std::string output = path.substr(0, path.find_last_of("\\") + 1) + "turned.jpg";
+    DeleteFileA(output.c_str());
+    char* args[JPEGTRAN_ARG_SLOTS] = {name, copy, all, trim};
+    int argc = 4;
+    static const int REENCODE_CODES[] = {90, -2, -3, 0, 270};
+    switch (turn) {
+    case 0: args[argc++] = rotate; args[argc++] = r90; break;
+    case 1: args[argc++] = flip; args[argc++] = vertical; break;
+    case 2: args[argc++] = transpose; break;
+    case 3: args[argc++] = grey; args[argc++] = optimize; break;
+    default: args[argc++] = progressive; args[argc++] = rotate; args[argc++] = r270; break;
     }
-    return rewritten;
+    args[argc++] = (char*)path.c_str();
+    args[argc++] = (char*)output.c_str();
+    args[argc] = empty;
+    int precision = get_jpeg_precision(path.c_str());
+    int done = precision == 8 ? jpegtran_main(argc, args) : precision == 12 ? jpegtran_main_12(argc, args) : 0;
+    if (!done && precision == 8)
+        done = reencode_jpeg_file(path.c_str(), output.c_str(), REENCODE_CODES[turn]);
+    DeleteFileA(output.c_str());
+    return done != 0;
 }
 
 // Patterns are space-separated, relative to the fixture folder (made by
@@ -82,9 +138,27 @@ const FuzzReader FUZZ_READERS[] = {
     {"TIFF", "tiff/bw_g3.tif tiff/bw_g4.tif tiff/grey4_tiled.tif tiff/pal8.tif tiff/rgb_jpeg.tif "
              "tiff/rgb_jpeg_tiled.tif tiff/rgb_lzw.tif tiff/rgb_lzma.tif tiff/float16.tif tiff/exif.tif "
              "hostile/TIFF-*.tif"},
-    {"TIFFCOMMENT", "tiff/pages.tif tiff/exif.tif tiff/rgb_jpeg_tiled.tif hostile/TIFFCOMMENT-*.tif",
-     run_tiff_comment},
-    {"GIFCOMMENT", "gif/commented.gif gif/anim_giflib.gif hostile/GIFCOMMENT-*.gif", run_gif_comment},
+    // The roads that read a file apart from the loader: the comment
+    // rewriters and the lossless transforms. Their kept files begin with
+    // the road's name ("tiffcomment-...").
+    {"JPEGCOMMENT", "jpeg/*.jpg exif/mix.jpg hostile/JPEG-*.jpg hostile/EXIF-*.jpg hostile/JPEGCOMMENT-*.jpg",
+     run_comment_writer<write_jpeg_comment_kept>},
+    {"PNGCOMMENT", "png/basn*.png hostile/PNG-*.png hostile/PNGCOMMENT-*.png", run_comment_writer<write_png_comment>},
+    {"GIFCOMMENT", "gif/*.gif fuzz/gif/*.gif hostile/GIF-*.gif hostile/GIFCOMMENT-*.gif",
+     run_comment_writer<write_gif_comment>},
+    {"TIFFCOMMENT", "tiff/bw_g4.tif tiff/pal8.tif tiff/rgb_lzw.tif tiff/exif.tif tiff/grey4_tiled.tif "
+                    "tiff/pages.tif tiff/rgb_jpeg_tiled.tif "
+                "hostile/TIFF-*.tif hostile/TIFFCOMMENT-*.tif",
+     run_comment_writer<write_tiff_comment_first_page>},
+    {"TGACOMMENT", "targa/*.tga hostile/TGA-*.tga hostile/TGACOMMENT-*.tga", run_comment_writer<write_tga_comment>},
+    {"IFFCOMMENT", "iff/*.iff hostile/IFF-*.iff hostile/IFFCOMMENT-*.iff", run_comment_writer<write_ilbm_comment>},
+    {"PNMCOMMENT", "pnm/*.pbm pnm/*.pgm pnm/*.ppm fuzz/pnm/*.pnm hostile/PNM-*.p?m hostile/PNMCOMMENT-*.p?m",
+     run_comment_writer<write_pnm_comment>},
+    {"EMFCOMMENT", "fuzz/emf/*.emf hostile/EMF-*.emf hostile/EMFCOMMENT-*.emf",
+     run_comment_writer<write_emf_comment_alone>},
+    {"TRANSFORM", "jpeg/*.jpg exif/camera*.jpg exif/mix.jpg fuzz/jpeg12/*.jpg made/jpeg12/*.jpg "
+                  "hostile/JPEG-*.jpg hostile/EXIF-*.jpg hostile/TRANSFORM-*.jpg",
+     run_lossless_transform},
 };
 const size_t FUZZ_READER_COUNT = sizeof FUZZ_READERS / sizeof FUZZ_READERS[0];
 
@@ -97,6 +171,36 @@ const FuzzReader* fuzz_reader_for_file(const std::string& file_name)
             return &FUZZ_READERS[i];
     }
     return NULL;
+}
+
+std::vector<const FuzzReader*> fuzz_roads_for_extension(const std::string& extension)
+{
+    static const struct {
+        const char* extensions;  // ".x." separated, lower case
+        const char* roads[2];
+    } ROADS[] = {
+        {".jpg.jpeg.", {"JPEGCOMMENT", "TRANSFORM"}},
+        {".png.", {"PNGCOMMENT", NULL}},
+        {".gif.", {"GIFCOMMENT", NULL}},
+        {".tif.tiff.", {"TIFFCOMMENT", NULL}},
+        {".tga.", {"TGACOMMENT", NULL}},
+        {".iff.lbm.", {"IFFCOMMENT", NULL}},
+        {".pbm.pgm.ppm.pnm.pam.", {"PNMCOMMENT", NULL}},
+        {".emf.", {"EMFCOMMENT", NULL}},
+    };
+    std::vector<const FuzzReader*> found;
+    std::string wanted = extension + ".";
+    for (char& c : wanted)
+        c = (char)tolower((unsigned char)c);
+    for (const auto& row : ROADS) {
+        if (wanted.size() < 3 || !std::strstr(row.extensions, wanted.c_str()))
+            continue;
+        for (const char* road : row.roads)
+            for (size_t i = 0; road && i < FUZZ_READER_COUNT; i++)
+                if (lstrcmpA(FUZZ_READERS[i].name, road) == 0)
+                    found.push_back(&FUZZ_READERS[i]);
+    }
+    return found;
 }
 
 // Every EMF in emf_dir again as a plain and a placeable Windows metafile,
