@@ -384,7 +384,10 @@ int convert_save_to_path(HGLOBAL image, int kind, const char* path, int code, in
     show_progress(0, 1);
 
     HGLOBAL prepared = image;
-    if (kind == KIND_DIB) {
+    // The brightness steps and the transparent index are the shown image's:
+    // another file (a batch conversion) is written as it is.
+    bool is_current = image == g_hImage || image == g_hImageUnconverted;
+    if (kind == KIND_DIB && is_current) {
         int bits = get_image_bit_count();
         if (bits == 0)
             bits = dib_bit_count(image);
