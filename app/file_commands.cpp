@@ -28,9 +28,11 @@
 UINT_PTR CALLBACK move_copy_rename_hook_proc(HWND hdlg, UINT msg, WPARAM wp, LPARAM lp)
 {
     (void)wp;
-    (void)lp;
+    if (g_msgFileNameOK && msg == g_msgFileNameOK)
+        return ask_before_replacing(hdlg, lp);
     if (msg != WM_INITDIALOG)
         return 0;
+    forget_replace_answer();
     const char* label = g_saveDialogMode == FILE_OP_MOVE     ? "Move"
                         : g_saveDialogMode == FILE_OP_COPY   ? "Copy"
                         : g_saveDialogMode == FILE_OP_RENAME ? "Rename"
@@ -151,9 +153,10 @@ int move_copy_rename_file(HWND owner, HWND hwndMain, const char* source, const c
         seam_message_box(owner, text, "Copy File", MB_OK);
         return 1;
     }
-    // The user agreed to replace an existing target in the dialog; another
-    // drive needs a copy.
-    BOOL moved = MoveFileExA(source_path, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED);
+    // An existing target is replaced only after the user's Yes in the
+    // dialog; otherwise the move fails on it. Another drive needs a copy.
+    DWORD flags = MOVEFILE_COPY_ALLOWED | (is_replace_agreed(target) ? MOVEFILE_REPLACE_EXISTING : 0);
+    BOOL moved = MoveFileExA(source_path, target, flags);
     if (owner == g_hwndBatch)
         batch_note_file_operation(cell, mode, source_path, target, moved);
     if (!moved) {
