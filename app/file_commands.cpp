@@ -16,6 +16,7 @@
 #include "image/current_image.h"
 #include "image/gif_anim.h"
 #include "image/loader.h"
+#include "image/multimedia.h"
 #include "image/open_windows.h"
 #include "image/preview.h"
 #include "image/seams.h"
@@ -197,8 +198,19 @@ static FileHold release_open_file(void)
             g_hFile = HFILE_ERROR;
         }
         return HOLD_PAUSED;
+    case KIND_MULTIMEDIA: {
+        // An enlarged video hid the main window's controls: they come back
+        // with the media window's end, whatever the command does next.
+        bool enlarged = g_mciEnlarged != 0;
+        g_mciEnlarged = 0;
+        release_image_for_new_selection(g_hwndMain);
+        if (enlarged) {
+            layout_main_controls();
+            show_main_controls(g_hwndMain);
+        }
+        return HOLD_RELEASED;
+    }
     case KIND_EMF:
-    case KIND_MULTIMEDIA:
         release_image_for_new_selection(g_hwndMain);
         return HOLD_RELEASED;
     }

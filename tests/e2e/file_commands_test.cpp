@@ -1,5 +1,7 @@
-// The main window's file commands where a file could be lost: a target that
-// exists is replaced only after the question and a Yes.
+// The main window's file commands where a file could be lost or the window
+// left unusable: a target that exists is replaced only after the question
+// and a Yes; an enlarged video gives the window its controls back when a
+// file command lets it go.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -111,6 +113,35 @@ TEST(ReplacePrompt, NoKeepsTheDialogAndTheFileYesReplacesIt)
         wait_until_closed(done);
         EXPECT_TRUE(is_red_bmp(read_whole_file(target))) << "replaced";
         EXPECT_EQ(file_exists(source), !c.source_goes);
+    }
+    EXPECT_EQ(exit_by_button(app), 1);
+}
+
+// A video enlarged over the main window, then a move or rename cancelled:
+// the list, the boxes and Exit are back and the video plays in its place.
+TEST(EnlargedVideo, CancelledFileCommandGivesTheControlsBack)
+{
+    std::string dir = e2e_work_dir("enlarged_video");
+    ASSERT_TRUE(copy_fixture("clip.avi", dir));
+    const struct {
+        int command;
+        const char* title;
+    } cases[] = {
+        {IDM_MAIN_MOVE_FILE, "Move \"clip.avi\" To:"},
+        {IDM_MAIN_RENAME_FILE, "Rename \"clip.avi\":"},
+    };
+    RunningApp app;
+    ASSERT_TRUE(start_app("clip.avi", dir, app));
+    ASSERT_NE(wait_for_media_window(app.main, 15000), nullptr);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.title);
+        click_button(app.main, IDC_MAIN_FULL_SCREEN);
+        ASSERT_TRUE(wait_hidden(GetDlgItem(app.main, IDC_MAIN_FILE_LIST))) << "enlarged";
+        run_dialog_command(app, app.main, c.command, c.title, "", 0, true);
+        for (int id : {IDC_MAIN_FILE_LIST, IDC_MAIN_NAME_EDIT, IDC_MAIN_TYPE_COMBO, IDC_MAIN_DRIVE_COMBO,
+                       IDC_MAIN_EXIT})
+            EXPECT_TRUE(is_visible(GetDlgItem(app.main, id))) << "control " << id;
+        EXPECT_NE(wait_for_media_window(app.main, 10000), nullptr);
     }
     EXPECT_EQ(exit_by_button(app), 1);
 }
