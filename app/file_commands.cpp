@@ -245,7 +245,8 @@ static void load_selection(void)
 static void after_removal(LRESULT index)
 {
     release_image_for_new_selection(g_hwndMain);
-    g_imageKind = KIND_NONE;
+    // Released while the list is refilled: a load meanwhile reads nothing.
+    g_imageKind = KIND_LIST_REFRESH;
     g_infoText[0] = '\0';
     g_fileName[0] = '\0';
     clear_edit_history();
@@ -256,8 +257,12 @@ static void after_removal(LRESULT index)
         fit_image_rect(1, 1, 0);
         destroy_image_window();
         InvalidateRect(GetDlgItem(g_hwndMain, IDC_MAIN_PREVIEW), NULL, TRUE);
+        // The load this posts finds the kind above, shows nothing and sets
+        // the menus for an empty window.
+        load_selection();
         return;
     }
+    g_imageKind = KIND_NONE;
     if (index == LB_ERR || index >= count)
         index = 0;
     SendMessageA(list, LB_SETCURSEL, (WPARAM)index, 0);

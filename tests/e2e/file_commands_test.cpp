@@ -1,7 +1,8 @@
 // The main window's file commands where a file could be lost or the window
 // left unusable: a target that exists is replaced only after the question
 // and a Yes; an enlarged video gives the window its controls back when a
-// file command lets it go.
+// file command lets it go; a list emptied by a command leaves an empty
+// window whose image menus are greyed.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -144,6 +145,55 @@ TEST(EnlargedVideo, CancelledFileCommandGivesTheControlsBack)
         EXPECT_NE(wait_for_media_window(app.main, 10000), nullptr);
     }
     EXPECT_EQ(exit_by_button(app), 1);
+}
+
+// Whether the bar entry with mnemonic key opens its popup, as Alt and the
+// key do; the menu is left again either way.
+bool opens_popup(const RunningApp& app, char key)
+{
+    SetForegroundWindow(app.main);
+    PostMessageA(app.main, WM_SYSCOMMAND, SC_KEYMENU, (LPARAM)key);
+    HWND popup = find_process_window(app.process.dwProcessId, "#32768", NULL, 2000);
+    for (int i = 0; i < 2; ++i) {
+        PostMessageA(app.main, WM_KEYDOWN, VK_ESCAPE, 0);
+        Sleep(200);
+    }
+    if (popup)
+        wait_hidden(popup);
+    return popup != NULL;
+}
+
+// The only file of the folder deleted or moved away: nothing is shown, no
+// box, and the image menus ("&Convert/Save" by its key) are greyed.
+TEST(EmptiedList, NothingShownAndTheImageMenusGreyed)
+{
+    const struct {
+        int command;
+        const char* title;  // null: the delete question
+        const char* target;
+    } cases[] = {
+        {IDM_MAIN_DELETE_FILE, NULL, ""},
+        {IDM_MAIN_MOVE_FILE, "Move \"only.bmp\" To:", "sub\\only.bmp"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.command);
+        std::string dir = e2e_work_dir(std::string("emptied_") + (c.title ? "move" : "delete"));
+        CreateDirectoryA((dir + "\\sub").c_str(), NULL);
+        ASSERT_TRUE(copy_fixture("slide_a.bmp", dir));
+        ASSERT_TRUE(MoveFileExA((dir + "\\slide_a.bmp").c_str(), (dir + "\\only.bmp").c_str(),
+                                MOVEFILE_REPLACE_EXISTING));
+        RunningApp app;
+        ASSERT_TRUE(start_app("only.bmp", dir, app));
+        Sleep(500);
+        EXPECT_TRUE(opens_popup(app, 'c')) << "a picture is shown";
+        std::string target = c.target[0] ? dir + "\\" + c.target : "";
+        EXPECT_EQ(run_dialog_command(app, app.main, c.command, c.title, target, 1).size(), 2u);
+        EXPECT_FALSE(file_exists(dir + "\\only.bmp"));
+        EXPECT_TRUE(list_box_items(GetDlgItem(app.main, IDC_MAIN_FILE_LIST)).empty());
+        EXPECT_EQ(dismiss_message_box(app, 2000), "") << "no box for a file that is not there";
+        EXPECT_FALSE(opens_popup(app, 'c')) << "Convert/Save greyed";
+        EXPECT_EQ(exit_by_button(app), 1);
+    }
 }
 
 }  // namespace
