@@ -27,6 +27,7 @@
 #include "image/targa.h"
 #include "jpeg/jpeg_write.h"
 #include "tools/brightness.h"
+#include "viewer/window_classes.h"
 
 int g_saveDialogMode;
 HWND g_hwndCover;
@@ -287,10 +288,47 @@ int can_replace_file(const char* path)
     return 1;
 }
 
+// The full path the user last agreed to replace; empty when none.
+static char s_agreedPath[SAVE_PATH_SIZE];
+
+void forget_replace_answer(void)
+{
+    s_agreedPath[0] = '\0';
+}
+
+int is_replace_agreed(const char* path)
+{
+    return s_agreedPath[0] && path && lstrcmpiA(s_agreedPath, path) == 0;
+}
+
+UINT_PTR ask_before_replacing(HWND hdlg, LPARAM lp)
+{
+    forget_replace_answer();
+    const OPENFILENAMEA* ofn = (const OPENFILENAMEA*)lp;
+    if (!ofn || !ofn->lpstrFile || !ofn->lpstrFile[0])
+        return 0;
+    const char* path = ofn->lpstrFile;
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return 0;
+    char caption[261] = "";
+    GetWindowTextA(hdlg, caption, sizeof caption);
+    char question[SAVE_PATH_SIZE + 48];
+    std::snprintf(question, sizeof question, "%s already exists.\nDo you want to replace it?", path);
+    if (seam_message_box(hdlg, question, caption, MB_YESNO | MB_ICONWARNING) != IDYES)
+        return 1;
+    lstrcpynA(s_agreedPath, path, sizeof s_agreedPath);
+    return 0;
+}
+
 UINT_PTR CALLBACK convert_save_hook_proc(HWND hdlg, UINT msg, WPARAM wp, LPARAM lp)
 {
+    (void)wp;
+    if (g_msgFileNameOK && msg == g_msgFileNameOK)
+        return ask_before_replacing(hdlg, lp);
     if (msg != WM_INITDIALOG)
         return 0;
+    forget_replace_answer();
     SetDlgItemTextA(hdlg, IDOK, g_saveDialogMode ? "Save" : "Convert/Save");
     return 1;
 }
@@ -381,7 +419,10 @@ int convert_save_to_path(HGLOBAL image, int kind, const char* path, int code, in
     show_progress(0, 1);
 
     HGLOBAL prepared = image;
-    if (kind == KIND_DIB) {
+    // The brightness steps and the transparent index are the shown image's:
+    // another file (a batch conversion) is written as it is.
+    bool is_current = image == g_hImage || image == g_hImageUnconverted;
+    if (kind == KIND_DIB && is_current) {
         int bits = get_image_bit_count();
         if (bits == 0)
             bits = dib_bit_count(image);

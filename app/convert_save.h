@@ -84,6 +84,19 @@ BOOL choose_save_file(HWND owner, char* path, int code, const char* initial_dir,
                       int mode, int opt2);
 UINT_PTR CALLBACK convert_save_hook_proc(HWND hdlg, UINT msg, WPARAM wp, LPARAM lp);
 
+// The question the overwrite-prompt flag stands for, which the classic
+// dialog does not ask itself. The Save dialogs' hooks call it for
+// "commdlg_FileNameOK" (lp: the dialog's record, whose file buffer holds the
+// chosen path). For an existing file it asks "<path> already exists.\nDo
+// you want to replace it?" under the dialog's title, Yes/No: No gives
+// non-zero, which keeps the dialog open with the name; Yes and a new name
+// give 0.
+UINT_PTR ask_before_replacing(HWND hdlg, LPARAM lp);
+// Each dialog asks afresh: its hook calls this at WM_INITDIALOG.
+void forget_replace_answer(void);
+// 1 when the user answered Yes for path in the last Save dialog.
+int is_replace_agreed(const char* path);
+
 // Proposes source_name with the format's extension, asks for the target and
 // writes the image (for kinds 1 and 3 the metafile handle) there.
 void convert_save(HGLOBAL image, HWND owner, int kind, const char* source_name, const char* initial_dir,

@@ -16,6 +16,7 @@
 #include "image/current_image.h"
 #include "image/gif_anim.h"
 #include "image/loader.h"
+#include "image/multimedia.h"
 #include "image/open_windows.h"
 #include "image/preview.h"
 #include "image/seams.h"
@@ -28,9 +29,11 @@
 UINT_PTR CALLBACK move_copy_rename_hook_proc(HWND hdlg, UINT msg, WPARAM wp, LPARAM lp)
 {
     (void)wp;
-    (void)lp;
+    if (g_msgFileNameOK && msg == g_msgFileNameOK)
+        return ask_before_replacing(hdlg, lp);
     if (msg != WM_INITDIALOG)
         return 0;
+    forget_replace_answer();
     const char* label = g_saveDialogMode == FILE_OP_MOVE     ? "Move"
                         : g_saveDialogMode == FILE_OP_COPY   ? "Copy"
                         : g_saveDialogMode == FILE_OP_RENAME ? "Rename"
@@ -151,9 +154,10 @@ int move_copy_rename_file(HWND owner, HWND hwndMain, const char* source, const c
         seam_message_box(owner, text, "Copy File", MB_OK);
         return 1;
     }
-    // The user agreed to replace an existing target in the dialog; another
-    // drive needs a copy.
-    BOOL moved = MoveFileExA(source_path, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED);
+    // An existing target is replaced only after the user's Yes in the
+    // dialog; otherwise the move fails on it. Another drive needs a copy.
+    DWORD flags = MOVEFILE_COPY_ALLOWED | (is_replace_agreed(target) ? MOVEFILE_REPLACE_EXISTING : 0);
+    BOOL moved = MoveFileExA(source_path, target, flags);
     if (owner == g_hwndBatch)
         batch_note_file_operation(cell, mode, source_path, target, moved);
     if (!moved) {
@@ -194,8 +198,19 @@ static FileHold release_open_file(void)
             g_hFile = HFILE_ERROR;
         }
         return HOLD_PAUSED;
+    case KIND_MULTIMEDIA: {
+        // An enlarged video hid the main window's controls: they come back
+        // with the media window's end, whatever the command does next.
+        bool enlarged = g_mciEnlarged != 0;
+        g_mciEnlarged = 0;
+        release_image_for_new_selection(g_hwndMain);
+        if (enlarged) {
+            layout_main_controls();
+            show_main_controls(g_hwndMain);
+        }
+        return HOLD_RELEASED;
+    }
     case KIND_EMF:
-    case KIND_MULTIMEDIA:
         release_image_for_new_selection(g_hwndMain);
         return HOLD_RELEASED;
     }
@@ -230,7 +245,8 @@ static void load_selection(void)
 static void after_removal(LRESULT index)
 {
     release_image_for_new_selection(g_hwndMain);
-    g_imageKind = KIND_NONE;
+    // Released while the list is refilled: a load meanwhile reads nothing.
+    g_imageKind = KIND_LIST_REFRESH;
     g_infoText[0] = '\0';
     g_fileName[0] = '\0';
     clear_edit_history();
@@ -241,8 +257,12 @@ static void after_removal(LRESULT index)
         fit_image_rect(1, 1, 0);
         destroy_image_window();
         InvalidateRect(GetDlgItem(g_hwndMain, IDC_MAIN_PREVIEW), NULL, TRUE);
+        // The load this posts finds the kind above, shows nothing and sets
+        // the menus for an empty window.
+        load_selection();
         return;
     }
+    g_imageKind = KIND_NONE;
     if (index == LB_ERR || index >= count)
         index = 0;
     SendMessageA(list, LB_SETCURSEL, (WPARAM)index, 0);

@@ -10,8 +10,10 @@
 enum FileOperationMode { FILE_OP_MOVE = 0, FILE_OP_COPY = 1, FILE_OP_RENAME = 2 };
 
 // Asks for the target of source (a name as listed, relative to the current
-// folder) and moves, copies or renames it. 0: cancelled or failed; 2: a
-// move or rename that left the file in initial_dir; else non-zero.
+// folder) and moves, copies or renames it. A target that exists is replaced
+// only after the user's Yes to the dialog's question. 0: cancelled or
+// failed; 2: a move or rename that left the file in initial_dir; else
+// non-zero.
 int move_copy_rename_file(HWND owner, HWND hwndMain, const char* source, const char* initial_dir,
                           const char* extension, int mode, int cell);
 UINT_PTR CALLBACK move_copy_rename_hook_proc(HWND hdlg, UINT msg, WPARAM wp, LPARAM lp);

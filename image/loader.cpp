@@ -223,7 +223,10 @@ void release_image_for_new_selection(HWND hwndMain)
         return;
     }
     free_image_by_kind();
-    g_imageKind = KIND_NONE;
+    // A list being refilled holds nothing; its kind tells the load that
+    // follows to read nothing.
+    if (g_imageKind != KIND_LIST_REFRESH)
+        g_imageKind = KIND_NONE;
 }
 
 // ---- the readers as the table calls them

@@ -63,7 +63,8 @@ void write_page_captions(HWND hwndMain);
 void release_current_image(void);
 
 // The main window's release before each new selection: stops the animation
-// and a playing medium and frees the image by its kind.
+// and a playing medium and frees the image by its kind. The kind becomes
+// KIND_NONE, except that KIND_LIST_REFRESH stays for the load.
 void release_image_for_new_selection(HWND hwndMain);
 
 // Stretches a locked image into the preview's image rectangle on dc

@@ -172,6 +172,39 @@ TEST(SaveAlphaCopy, TransparentPaletteImageIsWrittenFromAnAlphaCopy)
     reset_current_image();
 }
 
+// The brightness steps on screen belong to the image being edited: a save
+// of it is brightened, another file written through the same dispatcher
+// (a camera file the batch window converts) is written as it is.
+TEST(SaveBrightness, OnlyTheShownImageIsWrittenBrightened)
+{
+    SeamRecorder seams(32);
+    const struct {
+        const char* name;
+        bool is_shown;
+        bool brightened;
+    } rows[] = {
+        {"the shown image", true, true},
+        {"another file", false, false},
+    };
+    for (const auto& row : rows) {
+        reset_current_image();
+        g_hImage = make_dib(2, 1, 24);
+        g_imageKind = KIND_DIB;
+        g_brightnessStep = 2;
+        HGLOBAL other = make_dib(2, 1, 24);
+        HGLOBAL image = row.is_shown ? g_hImage : other;
+        std::memset(DibBlock(image, false).row(0), 100, 6);
+        std::string path = test_out_path("convert_save_brightness.bmp");
+        ASSERT_TRUE(convert_save_to_path(image, KIND_DIB, path.c_str(), 10, 0, 0)) << row.name;
+        std::string bytes = read_file_bytes(path);
+        ASSERT_EQ(bytes.size(), 62u) << row.name;
+        EXPECT_EQ((BYTE)bytes[54] > 100, row.brightened) << row.name << ": " << (int)(BYTE)bytes[54];
+        EXPECT_EQ(DibBlock(image, false).row(0)[0], 100) << row.name << ": the image itself is unchanged";
+        GlobalFree(other);
+    }
+    reset_current_image();
+}
+
 TEST(ReplaceCheck, ExistingFileIsNeitherTruncatedNorTouched)
 {
     std::string path = test_out_path("replace_check.txt");

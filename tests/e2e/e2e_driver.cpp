@@ -528,3 +528,14 @@ void x_input(const std::string& actions)
     start_unix_program("/usr/bin/xdotool " + actions);
     Sleep(1500);
 }
+
+HWND wait_for_media_window(HWND main, DWORD wait_ms)
+{
+    for (DWORD waited = 0; waited <= wait_ms; waited += 100) {
+        HWND media = FindWindowExA(main, NULL, "MCIWndClass", NULL);
+        if (media && IsWindowVisible(media))
+            return media;
+        Sleep(100);
+    }
+    return NULL;
+}

@@ -143,6 +143,9 @@ bool colours_close(DWORD a, DWORD b, int tolerance);
 // Fills (0, 0) to (right, bottom) with red, no outline (metafile pictures).
 void paint_red_box(HDC dc, int right, int bottom);
 
+// The main window's media window once it shows; null after wait_ms.
+HWND wait_for_media_window(HWND main, DWORD wait_ms);
+
 // Opens the image window by the main window's Center or Tile button.
 HWND open_image_window(const RunningApp& app, int button);
 

@@ -13,17 +13,6 @@
 
 namespace {
 
-HWND wait_for_media_window(HWND main, DWORD wait_ms)
-{
-    for (DWORD waited = 0; waited <= wait_ms; waited += 100) {
-        HWND media = FindWindowExA(main, NULL, "MCIWndClass", NULL);
-        if (media && IsWindowVisible(media))
-            return media;
-        Sleep(100);
-    }
-    return NULL;
-}
-
 // The device plays: its mode (which the message returns when no text is
 // asked for) is "playing", or its position has reached the end. ALSA's null
 // device takes sound faster than real time, so a sound may be over before

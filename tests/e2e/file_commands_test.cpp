@@ -1,0 +1,199 @@
+// The main window's file commands where a file could be lost or the window
+// left unusable: a target that exists is replaced only after the question
+// and a Yes; an enlarged video gives the window its controls back when a
+// file command lets it go; a list emptied by a command leaves an empty
+// window whose image menus are greyed.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "resources/resource.h"
+#include "tests/e2e/e2e_driver.h"
+
+namespace {
+
+// A 60 x 40 red BMP as the fixtures and the program write it.
+bool is_red_bmp(const std::string& bytes)
+{
+    return bytes.size() == 7254 && bytes.compare(54, 3, std::string("\x00\x00\xff", 3)) == 0;
+}
+
+// The box the dialog titled title shows over itself (it carries the same
+// title), answered with button; its caption and text as "caption|text",
+// followed by "|no" when it lacks Yes or No or has Cancel.
+std::string answer_box_over(const RunningApp& app, HWND dialog, const char* title, int button)
+{
+    HWND box = find_process_window(app.process.dwProcessId, "#32770", dialog, 8000, title);
+    if (!box)
+        return "no box";
+    std::string seen = window_text(box) + "|" + box_text(box);
+    if (!GetDlgItem(box, IDYES) || !GetDlgItem(box, IDNO) || GetDlgItem(box, IDCANCEL))
+        seen += "|no";
+    click_button(box, button);
+    wait_until_closed(box);
+    return seen;
+}
+
+// Posts command, waits for its Save dialog titled title and asks for target.
+HWND ask_for(const RunningApp& app, int command, const char* title, const std::string& target)
+{
+    PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(command, 0), 0);
+    HWND dialog = wait_dialog(app, title);
+    if (dialog) {
+        SendMessageA(GetDlgItem(dialog, 1152), WM_SETTEXT, 0, (LPARAM)target.c_str());
+        click_button(dialog, IDOK);
+    }
+    return dialog;
+}
+
+struct ReplaceCase {
+    int command;
+    const char* source;  // selected first; a copy of the red slide
+    const char* title;
+    const char* target;  // in the folder, holding "old" beforehand
+    bool source_goes;
+    // The box after Yes: its caption, and its text around the target path.
+    const char* done_caption;
+    std::string done_text_before, done_text_after;
+};
+
+// Each command on an existing target: No keeps the dialog open with the
+// name and changes nothing, Cancel then ends it; Yes replaces the file.
+TEST(ReplacePrompt, NoKeepsTheDialogAndTheFileYesReplacesIt)
+{
+    std::string dir = e2e_work_dir("replace_prompt");
+    CreateDirectoryA((dir + "\\sub").c_str(), NULL);
+    ASSERT_TRUE(copy_fixture("slide_a.bmp", dir));
+    for (const char* name : {"ren.bmp", "mov.bmp"})
+        ASSERT_TRUE(CopyFileA((dir + "\\slide_a.bmp").c_str(), (dir + "\\" + name).c_str(), FALSE));
+    const ReplaceCase cases[] = {
+        {IDM_MAIN_SAVE_BMP, "slide_a.bmp", "Save As Windows BMP", "old_conv.bmp", false,
+         "File Converted Successfully", "", "\n\n7254 bytes"},
+        {IDM_MAIN_COPY_FILE, "slide_a.bmp", "Copy \"slide_a.bmp\" To:", "old_copy.bmp", false, "Copy File",
+         "slide_a.bmp copied to:\n\n", ""},
+        {IDM_MAIN_RENAME_FILE, "ren.bmp", "Rename \"ren.bmp\":", "old_ren.bmp", true, "Move File",
+         "ren.bmp renamed:\n\n", ""},
+        {IDM_MAIN_MOVE_FILE, "mov.bmp", "Move \"mov.bmp\" To:", "sub\\mov.bmp", true, "Move File",
+         "mov.bmp moved to:\n\n", ""},
+    };
+    for (const ReplaceCase& c : cases)
+        ASSERT_TRUE(write_whole_file(dir + "\\" + c.target, "old"));
+    RunningApp app;
+    ASSERT_TRUE(start_app("slide_a.bmp", dir, app));
+    for (const ReplaceCase& c : cases) {
+        SCOPED_TRACE(c.title);
+        const std::string target = dir + "\\" + c.target, source = dir + "\\" + c.source;
+        const std::string question = std::string(c.title) + "|" + target + " already exists.\nDo you want to replace it?";
+        ASSERT_TRUE(select_list_file(app, c.source));
+        Sleep(500);
+
+        HWND dialog = ask_for(app, c.command, c.title, target);
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(answer_box_over(app, dialog, c.title, IDNO), question);
+        Sleep(300);
+        EXPECT_TRUE(is_visible(dialog)) << "the dialog stays open";
+        const std::string name = target.substr(target.rfind('\\') + 1);
+        EXPECT_NE(window_text(GetDlgItem(dialog, 1152)).find(name), std::string::npos)
+            << "with the name: " << window_text(GetDlgItem(dialog, 1152));
+        click_button(dialog, IDCANCEL);
+        ASSERT_TRUE(wait_until_closed(dialog));
+        EXPECT_EQ(read_whole_file(target), "old");
+        EXPECT_TRUE(file_exists(source));
+
+        dialog = ask_for(app, c.command, c.title, target);
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(answer_box_over(app, dialog, c.title, IDYES), question);
+        ASSERT_TRUE(wait_until_closed(dialog));
+        HWND done = wait_dialog(app, c.done_caption);
+        ASSERT_NE(done, nullptr);
+        EXPECT_EQ(box_text(done), c.done_text_before + target + c.done_text_after);
+        click_button(done, IDOK);
+        wait_until_closed(done);
+        EXPECT_TRUE(is_red_bmp(read_whole_file(target))) << "replaced";
+        EXPECT_EQ(file_exists(source), !c.source_goes);
+    }
+    EXPECT_EQ(exit_by_button(app), 1);
+}
+
+// A video enlarged over the main window, then a move or rename cancelled:
+// the list, the boxes and Exit are back and the video plays in its place.
+TEST(EnlargedVideo, CancelledFileCommandGivesTheControlsBack)
+{
+    std::string dir = e2e_work_dir("enlarged_video");
+    ASSERT_TRUE(copy_fixture("clip.avi", dir));
+    const struct {
+        int command;
+        const char* title;
+    } cases[] = {
+        {IDM_MAIN_MOVE_FILE, "Move \"clip.avi\" To:"},
+        {IDM_MAIN_RENAME_FILE, "Rename \"clip.avi\":"},
+    };
+    RunningApp app;
+    ASSERT_TRUE(start_app("clip.avi", dir, app));
+    ASSERT_NE(wait_for_media_window(app.main, 15000), nullptr);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.title);
+        click_button(app.main, IDC_MAIN_FULL_SCREEN);
+        ASSERT_TRUE(wait_hidden(GetDlgItem(app.main, IDC_MAIN_FILE_LIST))) << "enlarged";
+        run_dialog_command(app, app.main, c.command, c.title, "", 0, true);
+        for (int id : {IDC_MAIN_FILE_LIST, IDC_MAIN_NAME_EDIT, IDC_MAIN_TYPE_COMBO, IDC_MAIN_DRIVE_COMBO,
+                       IDC_MAIN_EXIT})
+            EXPECT_TRUE(is_visible(GetDlgItem(app.main, id))) << "control " << id;
+        EXPECT_NE(wait_for_media_window(app.main, 10000), nullptr);
+    }
+    EXPECT_EQ(exit_by_button(app), 1);
+}
+
+// Whether the bar entry with mnemonic key opens its popup, as Alt and the
+// key do; the menu is left again either way.
+bool opens_popup(const RunningApp& app, char key)
+{
+    SetForegroundWindow(app.main);
+    PostMessageA(app.main, WM_SYSCOMMAND, SC_KEYMENU, (LPARAM)key);
+    HWND popup = find_process_window(app.process.dwProcessId, "#32768", NULL, 2000);
+    for (int i = 0; i < 2; ++i) {
+        PostMessageA(app.main, WM_KEYDOWN, VK_ESCAPE, 0);
+        Sleep(200);
+    }
+    if (popup)
+        wait_hidden(popup);
+    return popup != NULL;
+}
+
+// The only file of the folder deleted or moved away: nothing is shown, no
+// box, and the image menus ("&Convert/Save" by its key) are greyed.
+TEST(EmptiedList, NothingShownAndTheImageMenusGreyed)
+{
+    const struct {
+        int command;
+        const char* title;  // null: the delete question
+        const char* target;
+    } cases[] = {
+        {IDM_MAIN_DELETE_FILE, NULL, ""},
+        {IDM_MAIN_MOVE_FILE, "Move \"only.bmp\" To:", "sub\\only.bmp"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.command);
+        std::string dir = e2e_work_dir(std::string("emptied_") + (c.title ? "move" : "delete"));
+        CreateDirectoryA((dir + "\\sub").c_str(), NULL);
+        ASSERT_TRUE(copy_fixture("slide_a.bmp", dir));
+        ASSERT_TRUE(MoveFileExA((dir + "\\slide_a.bmp").c_str(), (dir + "\\only.bmp").c_str(),
+                                MOVEFILE_REPLACE_EXISTING));
+        RunningApp app;
+        ASSERT_TRUE(start_app("only.bmp", dir, app));
+        Sleep(500);
+        EXPECT_TRUE(opens_popup(app, 'c')) << "a picture is shown";
+        std::string target = c.target[0] ? dir + "\\" + c.target : "";
+        EXPECT_EQ(run_dialog_command(app, app.main, c.command, c.title, target, 1).size(), 2u);
+        EXPECT_FALSE(file_exists(dir + "\\only.bmp"));
+        EXPECT_TRUE(list_box_items(GetDlgItem(app.main, IDC_MAIN_FILE_LIST)).empty());
+        EXPECT_EQ(dismiss_message_box(app, 2000), "") << "no box for a file that is not there";
+        EXPECT_FALSE(opens_popup(app, 'c')) << "Convert/Save greyed";
+        EXPECT_EQ(exit_by_button(app), 1);
+    }
+}
+
+}  // namespace
