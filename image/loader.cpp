@@ -754,6 +754,7 @@ static const ReaderRow READERS[] = {
     {IDENT_MACBINARY_TIFF, KIND_DIB, FMT_NONE, 0, 0, read_macbinary_tiff, read_macbinary_tiff_source, 1u << 18},
     // PNG: deflate's 1032:1 in 1-bit pixels
     {IDENT_PNG, KIND_DIB, FMT_PNG, 0, 1, read_png, read_png_source, 8256},
+    // JPEG 2000: a cut stream; one that holds every tile raises it (jpeg2000.cpp)
     {IDENT_J2K, KIND_DIB, FMT_J2K, 1, 1, read_jpeg2000, read_jpeg2000_source, 1u << 16},
     {IDENT_JP2, KIND_DIB, FMT_JP2, 1, 1, read_jpeg2000, read_jpeg2000_source, 1u << 16},
     // Sun raster: runs expand 86:1 at most, in 1-bit pixels
