@@ -9,6 +9,7 @@
 #include "image/current_image.h"
 #include "image/loader.h"
 #include "image/open_windows.h"
+#include "image/pixel_ceiling.h"
 #include "image/progress.h"
 #include "image/seams.h"
 #include "jpeg/jpeg_read.h"
@@ -51,10 +52,18 @@ static int change_picture(HGLOBAL* image, int code)
 
 int reencode_jpeg_file(const char* source, const char* output, int code)
 {
+    // One ceiling for the read and the turned copies, from the file's
+    // length; the reader narrows it to the file's coding.
+    WIN32_FILE_ATTRIBUTE_DATA attributes;
+    uint64_t source_bytes = GetFileAttributesExA(source, GetFileExInfoStandard, &attributes)
+                                ? ((uint64_t)attributes.nFileSizeHigh << 32) | attributes.nFileSizeLow
+                                : 0;
+    PixelCeiling outer = begin_pixel_ceiling(source_bytes, reader_pixels_per_byte(IDENT_JPEG));
     HGLOBAL image = read_jpeg_file(source, NULL);
+    int done = image ? change_picture(&image, code) : 0;
+    end_pixel_ceiling(outer);
     if (!image)
         return 0;
-    int done = change_picture(&image, code);
     show_progress(0, 0);
     if (done) {
         done = write_jpeg_file(output, 85, image, 0, 1, 0);

@@ -19,6 +19,7 @@
 
 #include "image/current_image.h"
 #include "image/packed_dib.h"
+#include "image/pixel_ceiling.h"
 #include "image/preview.h"
 #include "image/progress.h"
 #include "image/seams.h"
@@ -26,6 +27,7 @@
 // OpenJPEG holds 4 bytes per sample of every component while decoding.
 static const uint64_t MAX_DECODED_BYTES = MAX_DIB_BYTES;
 enum { MAX_COMPONENTS = 16 };
+static const uint64_t COMPLETE_STREAM_PIXELS_PER_BYTE = 0xFFFFFFFFu;
 
 struct MemoryStream {
     const BYTE* data;
@@ -85,7 +87,9 @@ static bool image_size_acceptable(const opj_image_t* image)
             return false;
         samples += ((uint64_t)width / comp->dx + 1) * (height / comp->dy + 1);
     }
-    return samples * 4 <= MAX_DECODED_BYTES && dib_block_size((int32_t)width, (int32_t)height, 32, 0) != 0;
+    // OpenJPEG's sample buffers, one a component, within the read's ceiling.
+    return samples * 4 <= MAX_DECODED_BYTES && pixels_fit_ceiling((uint64_t)width * height) &&
+           dib_block_size((int32_t)width, (int32_t)height, 32, 0) != 0;
 }
 
 static uint32_t be32(const BYTE* p)
@@ -147,6 +151,54 @@ static bool size_segment_acceptable(const BYTE* data, size_t size, OPJ_CODEC_FOR
     return across * down * components <= MAX_TILE_COMPONENTS;
 }
 
+// 1 when every tile of the size segment's grid has a tile-part whose bytes
+// lie inside the stream. An empty packet costs a byte whatever area its
+// precinct covers, so no ratio bounds a flat picture; a stream whose tiles
+// are all there holds the picture it claims, which only the image model's
+// limit then bounds. A stream cut short or missing tiles does not.
+static int tiles_all_present(const BYTE* data, size_t size, OPJ_CODEC_FORMAT codec_format)
+{
+    enum { SIZ_FIXED_BYTES = 38, SOT_BYTES = 12, MAX_TILES = 1 << 16 };
+    static BYTE seen[MAX_TILES];
+    size_t at = code_stream_start(data, size, codec_format);
+    if (at >= size || size - at < 4 + SIZ_FIXED_BYTES || data[at + 3] != 0x51)
+        return 0;
+    const BYTE* siz = data + at + 4;
+    uint32_t x1 = be32(siz + 4), y1 = be32(siz + 8);
+    uint32_t tile_width = be32(siz + 20), tile_height = be32(siz + 24);
+    uint32_t tile_x0 = be32(siz + 28), tile_y0 = be32(siz + 32);
+    if (tile_width == 0 || tile_height == 0 || tile_x0 >= x1 || tile_y0 >= y1)
+        return 0;
+    uint64_t tiles = ((uint64_t)x1 - tile_x0 + tile_width - 1) / tile_width *
+                     (((uint64_t)y1 - tile_y0 + tile_height - 1) / tile_height);
+    if (tiles > MAX_TILES)
+        return 0;
+    // Header segments up to the first tile-part.
+    size_t pos = at + 2;
+    while (size - pos >= 4 && data[pos] == 0xFF && data[pos + 1] != 0x90) {
+        size_t length = (size_t)data[pos + 2] << 8 | data[pos + 3];
+        if (length < 2 || length > size - pos - 2)
+            return 0;
+        pos += 2 + length;
+    }
+    memset(seen, 0, (size_t)tiles);
+    uint64_t found = 0;
+    while (size - pos >= SOT_BYTES && data[pos] == 0xFF && data[pos + 1] == 0x90) {
+        uint32_t tile = (uint32_t)data[pos + 4] << 8 | data[pos + 5];
+        uint32_t part_bytes = be32(data + pos + 6);
+        if (tile < tiles && !seen[tile]) {
+            seen[tile] = 1;
+            ++found;
+        }
+        if (part_bytes == 0)  // the last tile-part, running to the end
+            break;
+        if (part_bytes < SOT_BYTES + 2 || part_bytes > size - pos)
+            return 0;
+        pos += part_bytes;
+    }
+    return found == tiles;
+}
+
 // Decodes the bytes; null when OpenJPEG rejects them or their sizes.
 static opj_image_t* decode_memory(const BYTE* data, size_t size, OPJ_CODEC_FORMAT codec_format)
 {
@@ -156,6 +208,10 @@ static opj_image_t* decode_memory(const BYTE* data, size_t size, OPJ_CODEC_FORMA
     opj_stream_t* stream = opj_stream_create(OPJ_J2K_STREAM_CHUNK_SIZE, OPJ_TRUE);
     MemoryStream source = {data, size, 0};
     opj_image_t* image = NULL;
+    // A road's ceiling, raised for a stream that holds every tile; the
+    // road ends it.
+    if (current_pixel_ceiling() && tiles_all_present(data, size, codec_format))
+        begin_pixel_ceiling(size, COMPLETE_STREAM_PIXELS_PER_BYTE);
     bool ok = codec && stream && size_segment_acceptable(data, size, codec_format) &&
               opj_setup_decoder(codec, &parameters);
     if (ok) {

@@ -40,6 +40,32 @@ static const uint64_t MAX_CHUNK_BYTES = 8u << 20;
 static const double SCREEN_GAMMA = 2.2;
 static const double DEFAULT_FILE_GAMMA = 0.45;
 
+// libpng's own allocations during one read (its structures, row buffers,
+// and every chunk handler's buffer: text, sPLT, iCCP, unknown chunks) are
+// refused past this many bytes. Its chunk length check is only a warning
+// on reading, so the allocator is where a claimed length meets the file.
+struct PngMemoryLimit {
+    png_alloc_size_t most_bytes;
+};
+
+// No allocation is refused below this: libpng's structures and zlib's
+// window for a file of a few bytes.
+static const png_alloc_size_t MIN_ALLOCATION_LIMIT = 256u << 10;
+static const uint64_t ROW_BUFFER_SLACK = 4096;
+
+static png_voidp png_limited_malloc(png_structp png, png_alloc_size_t size)
+{
+    const PngMemoryLimit* limit = (const PngMemoryLimit*)png_get_mem_ptr(png);
+    if (limit && size > limit->most_bytes)
+        return NULL;
+    return malloc(size);
+}
+
+static void png_limited_free(png_structp png, png_voidp block)
+{
+    free(block);
+}
+
 // Errors end the operation silently through the jump point; the caller
 // reports. Warnings (bad ancillary chunks, CRC of ancillary data) are dropped.
 static void png_quiet_error(png_structp png, png_const_charp message)
@@ -151,8 +177,14 @@ HGLOBAL read_png_file(const char* path, char* info)
         seam_message_box(NULL, "Error Opening File", NULL, MB_OK | MB_ICONSTOP);
         return NULL;
     }
-    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, NULL, png_quiet_error,
-                                             png_quiet_warning);
+    // Nothing the file describes can need more than its bytes inflate to.
+    uint64_t inflated = bytes_in_file * MAX_INFLATE_RATIO;
+    PngMemoryLimit limit = {(png_alloc_size_t)(inflated < MIN_ALLOCATION_LIMIT ? MIN_ALLOCATION_LIMIT
+                                               : inflated < MAX_DIB_BYTES      ? inflated
+                                                                               : MAX_DIB_BYTES)};
+    png_structp png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, NULL, png_quiet_error,
+                                               png_quiet_warning, &limit, png_limited_malloc,
+                                               png_limited_free);
     png_infop info_ptr = png ? png_create_info_struct(png) : NULL;
     if (!info_ptr) {
         png_destroy_read_struct(png ? &png : NULL, NULL, NULL);
@@ -192,6 +224,11 @@ HGLOBAL read_png_file(const char* path, char* info)
     s_colorType = color_type;
     s_interlaceType = interlace;
     fit_image_rect((int32_t)width, (int32_t)height, 1);
+    // Row buffers of the widest working pixel (16-bit RGBA) are libpng's
+    // own, whatever the file's length.
+    uint64_t widest_row = (uint64_t)width * 8 + ROW_BUFFER_SLACK;
+    if (widest_row > limit.most_bytes)
+        limit.most_bytes = (png_alloc_size_t)widest_row;
     // Each stored row (its filter byte included) comes from the file's
     // compressed bytes; the image is not made for more than they can give.
     uint64_t stored_row = ((uint64_t)width * png_channels_of(color_type) * bit_depth + 7) / 8 + 1;

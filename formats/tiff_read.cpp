@@ -23,6 +23,7 @@
 #include "image/open_windows.h"
 #include "image/packed_dib.h"
 #include "image/page_toucher.h"
+#include "image/pixel_ceiling.h"
 #include "image/preview.h"
 #include "image/progress.h"
 #include "image/seams.h"
@@ -224,21 +225,22 @@ static bool is_accepted_compression(int c)
 
 // Most decoded bytes one coded byte can give, by compression (uncompressed
 // data 8, so that a cut file still shows what it holds, as BMP does;
-// deflate's 1032:1; LZW codes of 12 bits for strings of up to 4096 bytes; PackBits
-// runs of 128 from 2 bytes; a JPEG block of 64 samples from 2 bits; the
-// arithmetic coder of JBIG 2^15 pixels per bit; LZMA's longest repeat for a
-// fraction of a bit). The fax codes are bounded by rows instead: a row can
-// take a single bit.
+// deflate's 1032:1; LZW's longest string, 3838 bytes, from one 12-bit code;
+// PackBits runs of 128 from 2 bytes; a JPEG block of 64 samples from 2
+// bits; the arithmetic coder of JBIG 2^15 pixels per bit; LZMA2 in xz
+// streams, as libtiff writes them, 6852:1 on 256 MB of zeros at any preset,
+// with room for a cleverer encoder). The fax codes are bounded by rows
+// instead: a row can take a single bit.
 struct CodecRatio {
     int compression;
     uint32_t ratio;
 };
 static const CodecRatio MAX_DECODE_RATIOS[] = {
-    {COMPRESSION_NONE, 8},       {COMPRESSION_LZW, 4096},      {COMPRESSION_ADOBE_DEFLATE, 1032},
+    {COMPRESSION_NONE, 8},       {COMPRESSION_LZW, 2560},      {COMPRESSION_ADOBE_DEFLATE, 1032},
     {COMPRESSION_DEFLATE, 1032}, {COMPRESSION_PIXARLOG, 1032}, {COMPRESSION_PACKBITS, 64},
     {COMPRESSION_OJPEG, 1024},   {COMPRESSION_JPEG, 1024},     {COMPRESSION_NEXT, 256},
     {COMPRESSION_THUNDERSCAN, 256}, {COMPRESSION_SGILOG, 256}, {COMPRESSION_SGILOG24, 256},
-    {COMPRESSION_JBIG, 32768},   {COMPRESSION_LZMA, 65536},
+    {COMPRESSION_JBIG, 32768},   {COMPRESSION_LZMA, 8192},
 };
 
 // The most bytes the file's coded_bytes can decode to, in rows of row_bytes.
@@ -252,6 +254,18 @@ static uint64_t max_decoded_bytes(uint64_t coded_bytes, uint64_t row_bytes)
         if (r.compression == c)
             return coded_bytes * r.ratio + row_bytes;
     return coded_bytes + row_bytes;
+}
+
+// Narrows the read's pixel ceiling to the compression's ratio in pixels of
+// the stored depth, so the picture's working copies meet the same bound.
+static void narrow_to_compression(void)
+{
+    int c = g_tiffCompression;
+    int per_pixel = g_tiffPlanar == 2 && g_tiffSamplesPerPixel > 1 ? 1 : g_tiffSamplesPerPixel;
+    uint64_t pixel_bits = (uint64_t)(per_pixel > 0 ? per_pixel : 1) * (g_tiffBitsPerSample > 0 ? g_tiffBitsPerSample : 1);
+    for (const CodecRatio& r : MAX_DECODE_RATIOS)
+        if (r.compression == c)
+            narrow_pixel_ceiling(s_fileBytes, ((uint64_t)r.ratio * 8 + pixel_bits - 1) / pixel_bits);
 }
 
 // 0 when the page's layout is refused.
@@ -1125,6 +1139,7 @@ HGLOBAL read_tiff_file(const char* path, char* info, int* format, int* page_inde
     uint64_t image_bytes = decoded_row_bytes(g_tiffWidth) * rows;
     if (image_bytes > max_decoded_bytes(s_fileBytes, decoded_row_bytes(g_tiffWidth)))
         return fail_read(&st, "Memory Allocation Error");
+    narrow_to_compression();
     uint32_t entries = 0;
     if (st.bit_count == 1)
         entries = 2;

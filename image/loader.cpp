@@ -743,7 +743,9 @@ static const ReaderRow READERS[] = {
     // merge-source reader, pixels per byte
     {IDENT_BMP, KIND_DIB, FMT_NONE, 0, 0, read_bmp, read_bmp_source, 128},
     {IDENT_GIF, KIND_DIB, FMT_GIF, 0, 0, read_gif_animated, read_gif_source, 2731},
-    {IDENT_JPEG, KIND_DIB, FMT_NONE, 0, 1, read_jpeg_by_precision, read_jpeg_source, 512},
+    // JPEG: a progressive block's first DC code takes a bit, twice that for a cut file;
+    // arithmetic data that lasts to its end marker raises it (jpeg_read.h)
+    {IDENT_JPEG, KIND_DIB, FMT_NONE, 0, 1, read_jpeg_by_precision, read_jpeg_source, 1024},
     {IDENT_PLACEABLE_WMF, KIND_WMF, FMT_NONE, 0, 0, read_placeable_wmf, read_wmf_source, 0},
     {IDENT_WMF, KIND_WMF, FMT_NONE, 0, 0, read_plain_wmf, read_wmf_source, 0},
     {IDENT_EMF, KIND_EMF, FMT_NONE, 0, 1, read_enhanced_metafile, read_emf_source, 0},
@@ -754,12 +756,17 @@ static const ReaderRow READERS[] = {
     {IDENT_MP3, KIND_MULTIMEDIA, FMT_NONE, 0, 0, read_mp3, NULL, 0},
     {IDENT_ASF, KIND_MULTIMEDIA, FMT_NONE, 0, 0, read_asf, NULL, 0},
     {IDENT_MPEG, KIND_MULTIMEDIA, FMT_NONE, 0, 0, read_mpeg_by_extension, NULL, 0},
+    // TIFF: JBIG strips, 2^15 decoded bytes of 1-bit pixels a byte; each page narrows to its compression
     {IDENT_TIFF, KIND_DIB, FMT_NONE, 0, 0, read_tiff, read_tiff_source, 1u << 18},
     {IDENT_MACBINARY_TIFF, KIND_DIB, FMT_NONE, 0, 0, read_macbinary_tiff, read_macbinary_tiff_source, 1u << 18},
+    // PNG: deflate's 1032:1 in 1-bit pixels
     {IDENT_PNG, KIND_DIB, FMT_PNG, 0, 1, read_png, read_png_source, 8256},
+    // JPEG 2000: a cut stream; one that holds every tile raises it (jpeg2000.cpp)
     {IDENT_J2K, KIND_DIB, FMT_J2K, 1, 1, read_jpeg2000, read_jpeg2000_source, 1u << 16},
     {IDENT_JP2, KIND_DIB, FMT_JP2, 1, 1, read_jpeg2000, read_jpeg2000_source, 1u << 16},
-    {IDENT_SUN_RASTER, KIND_DIB, FMT_NONE, 0, 1, read_sun_raster, read_sun_raster_source, 683},
+    // Sun raster: runs expand 86:1 at most, in 1-bit pixels
+    {IDENT_SUN_RASTER, KIND_DIB, FMT_NONE, 0, 1, read_sun_raster, read_sun_raster_source, 688},
+    // JBIG: 2^15 decisions a coded bit, one a pixel
     {IDENT_JBIG, KIND_DIB, FMT_JBIG, 1, 1, read_jbig, read_jbig_source, 1u << 18},
     {IDENT_PNM, KIND_DIB, FMT_NONE, 0, 1, read_pnm, read_pnm_source, 64},
     {IDENT_PCX, KIND_DIB, FMT_NONE, 0, 0, read_pcx, read_pcx_source, 256},

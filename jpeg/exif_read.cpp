@@ -14,7 +14,9 @@
 
 #include "formats/tiff_read.h"
 #include "image/byte_order.h"
+#include "image/loader.h"
 #include "image/open_windows.h"
+#include "image/pixel_ceiling.h"
 #include "image/safe_write.h"
 #include "image/seams.h"
 #include "image/temp_file.h"
@@ -639,12 +641,16 @@ static HGLOBAL decode_thumbnail(const BYTE* bytes, uint32_t length, uint16_t tif
         written = fclose(out) == 0 && written;
     }
     HGLOBAL hDib = NULL;
+    // A read inside a read: the thumbnail's bytes bound its pictures, not
+    // the camera file's.
+    PixelCeiling outer = begin_pixel_ceiling(length, reader_pixels_per_byte(tiff_order ? IDENT_TIFF : IDENT_JPEG));
     if (written && !tiff_order) {
         hDib = read_jpeg_file(name, NULL);
     } else if (written) {
         int format = 0, page_index = 1, page_count = 1;
         hDib = read_tiff_file(name, NULL, &format, &page_index, &page_count, g_hInstance);
     }
+    end_pixel_ceiling(outer);
     delete_temp_file(name);
     return hDib;
 }

@@ -10,6 +10,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "image/pixel_ceiling.h"
+
 extern "C" {
 #include "jpeglib8.h"
 #include "jerror8.h"
@@ -31,31 +33,158 @@ int has_g3fax_marker(const struct jpeg_marker_struct* marker)
     return 0;
 }
 
+enum {
+    HEAD_WINDOW_BYTES = 64 * 1024,  // segments are walked in this much of the file at a time
+    SEGMENT_HEAD_BYTES = 10,
+};
+
+// Reads the next window of the file behind the current one; its first
+// byte, or -1 at the end of the file.
+static int refill_window(FILE* fp, unsigned char* window, size_t* have, size_t* at, uint64_t* window_at)
+{
+    *window_at += *have;
+    *have = fread(window, 1, HEAD_WINDOW_BYTES, fp);
+    *at = 0;
+    if (*have == 0)
+        return -1;
+    *at = 1;
+    return window[0];
+}
+
 // Walks the segments from just after SOI to the first frame header whose
 // marker is_frame accepts; 1 with its first 10 bytes in head, 0 when the
-// scan or the end of the file comes first. Every step moves forward.
+// scan, the end of the file or a segment shorter than its own length field
+// comes first. The file is read in windows, so small segments cost no call
+// each; every step moves forward by at least 4 bytes.
 static int find_frame_header(const char* path, int (*is_frame)(int marker), unsigned char* head)
 {
     FILE* fp = fopen(path, "rb");
     if (!fp)
         return -1;
+    static unsigned char window[HEAD_WINDOW_BYTES];
+    uint64_t window_at = 0, window_bytes = 0;  // file offset and bytes of the window
     uint64_t position = 2;
     int found = 0;
     for (;;) {
-        if (position > 0x7FFFFFFF || fseek(fp, (long)position, SEEK_SET) != 0 ||
-            fread(head, 1, 10, fp) != 10)
-            break;
-        int marker = head[1];
+        if (position < window_at || position + SEGMENT_HEAD_BYTES > window_at + window_bytes) {
+            if (position > 0x7FFFFFFF || fseek(fp, (long)position, SEEK_SET) != 0)
+                break;
+            window_at = position;
+            window_bytes = fread(window, 1, sizeof window, fp);
+            if (window_bytes < SEGMENT_HEAD_BYTES)
+                break;
+        }
+        const unsigned char* segment = window + (position - window_at);
+        int marker = segment[1];
         if (is_frame(marker)) {
+            memcpy(head, segment, SEGMENT_HEAD_BYTES);
             found = 1;
             break;
         }
-        if (marker == 0xDA)
+        unsigned length = (unsigned)segment[2] << 8 | segment[3];
+        if (marker == 0xDA || length < 2)
             break;
-        position += ((unsigned)head[2] << 8 | head[3]) + 2u;
+        position += length + 2u;
     }
     fclose(fp);
     return found;
+}
+
+int jpeg_scans_reach_end_marker(const char* path, const int* component_ids, int component_count)
+{
+    FILE* fp = path ? fopen(path, "rb") : NULL;
+    if (!fp)
+        return 0;
+    static unsigned char window[HEAD_WINDOW_BYTES];
+    size_t have = 0, at = 0;
+    uint64_t window_at = 0;
+    int seen[4] = {0, 0, 0, 0};
+    int in_scan = 0, complete = 0;
+    // Next byte of the file, -1 at its end.
+#define NEXT_BYTE() (at < have ? window[at++] : refill_window(fp, window, &have, &at, &window_at))
+    for (;;) {
+        int c = NEXT_BYTE();
+        if (c < 0)
+            break;
+        if (c != 0xFF)
+            continue;  // entropy-coded data, or stray bytes between segments
+        int marker = NEXT_BYTE();
+        while (marker == 0xFF)
+            marker = NEXT_BYTE();
+        if (marker < 0)
+            break;
+        if (marker == 0x00 || (marker >= 0xD0 && marker <= 0xD8) || marker == 0x01)
+            continue;  // stuffed byte, restart marker, SOI, TEM: no length
+        if (marker == 0xD9) {
+            complete = in_scan;
+            break;
+        }
+        int hi = NEXT_BYTE(), lo = NEXT_BYTE();
+        if (lo < 0 || ((hi << 8) | lo) < 2)
+            break;
+        long rest = ((hi << 8) | lo) - 2;
+        if (marker == 0xDA) {
+            int count = NEXT_BYTE();
+            --rest;
+            for (int i = 0; i < count && i < 4 && rest >= 2; ++i, rest -= 2) {
+                int id = NEXT_BYTE();
+                NEXT_BYTE();
+                for (int k = 0; k < component_count && k < 4; ++k)
+                    if (component_ids[k] == id)
+                        seen[k] = 1;
+            }
+            in_scan = 1;
+        }
+        // Skips the rest of the segment, within the window or past it.
+        if (rest < 0)
+            break;
+        if ((size_t)rest <= have - at) {
+            at += (size_t)rest;
+        } else {
+            uint64_t target = window_at + at + (uint64_t)rest;
+            if (target > 0x7FFFFFFF || fseek(fp, (long)target, SEEK_SET) != 0)
+                break;
+            window_at = target;
+            have = at = 0;
+        }
+    }
+#undef NEXT_BYTE
+    fclose(fp);
+    for (int k = 0; k < component_count && k < 4; ++k)
+        if (!seen[k])
+            complete = 0;
+    return complete;
+}
+
+// Most pixels a byte of the file can give, by coding process, twice the
+// coding's own best so that a file cut in half still shows. Huffman codes
+// take at least one bit: a sequential block costs its DC code and its end
+// of block (2 bits for 64 pixels), a progressive block at least its DC code
+// in the first scan (1 bit), a lossless sample its difference (1 bit).
+static const uint32_t SEQUENTIAL_PIXELS_PER_BYTE = 2 * 8 / 2 * 64;
+static const uint32_t PROGRESSIVE_PIXELS_PER_BYTE = 2 * 8 * 64;
+static const uint32_t LOSSLESS_PIXELS_PER_BYTE = 2 * 8;
+// Arithmetic coding spends far less than a bit on a flat block: no ratio
+// bounds it. Data that lasts to its end marker holds the picture it
+// claims, which only the image model's own limit then bounds.
+static const uint32_t COMPLETE_ARITHMETIC_PIXELS_PER_BYTE = 0xFFFFFFFFu;
+
+int set_jpeg_pixel_ceiling(uint64_t file_bytes, int arithmetic, int progressive, int lossless, const char* path,
+                           const int* component_ids, int component_count)
+{
+    if (arithmetic && jpeg_scans_reach_end_marker(path, component_ids, component_count)) {
+        begin_pixel_ceiling(file_bytes, COMPLETE_ARITHMETIC_PIXELS_PER_BYTE);
+        return 1;
+    }
+    uint32_t ratio = lossless      ? LOSSLESS_PIXELS_PER_BYTE
+                     : progressive ? PROGRESSIVE_PIXELS_PER_BYTE
+                                   : SEQUENTIAL_PIXELS_PER_BYTE;
+    if (current_pixel_ceiling() == 0) {
+        begin_pixel_ceiling(file_bytes, ratio);
+        return 1;
+    }
+    narrow_pixel_ceiling(file_bytes, ratio);
+    return 0;
 }
 
 static int is_huffman_frame(int marker)
@@ -111,4 +240,5 @@ HGLOBAL read_jpeg_file(const char* path, char* info)
 #define READ_JPEG_FUNC read_jpeg_ijg8_file
 #define JPEG_ERROR_EXIT jpeg_error_exit
 #define JPEG_IS_LOSSLESS(cinfo) ((cinfo)->process == JPROC_LOSSLESS)
+#define JPEG_IS_PROGRESSIVE(cinfo) ((cinfo)->process == JPROC_PROGRESSIVE)
 #include "jpeg/jpeg_read.inc"

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <stdint.h>
+
 // Colour code of a JPEG file.
 enum JpegColorCode {
     JPEG_COLOR_GREY = 0,
@@ -34,6 +36,20 @@ HGLOBAL read_jpeg_ijg8_file(const char* path, char* info);
 // Sample precision of the first frame (8, 12 or 16); 8 when none comes
 // before the scan; 0 when the file cannot be opened.
 int get_jpeg_precision(const char* path);
+
+// 1 when every scan of the file ends in a marker and the end-of-image
+// marker comes before the file ends, and the scans together carry every
+// component id given (at most 4): arithmetic-coded data that lasts to its
+// last MCU, however few bytes a flat picture takes. 0 for a cut file.
+int jpeg_scans_reach_end_marker(const char* path, const int* component_ids, int component_count);
+
+// Sets the pixel ceiling of a read of a JPEG file of file_bytes bytes by
+// its coding process: the road's ceiling narrowed to the process's ratio,
+// a ceiling of its own when no road has begun one, or, for arithmetic
+// data that reaches its end marker (jpeg_scans_reach_end_marker), the
+// file's whole claim. 1 when it began a ceiling, which the caller ends.
+int set_jpeg_pixel_ceiling(uint64_t file_bytes, int arithmetic, int progressive, int lossless, const char* path,
+                           const int* component_ids, int component_count);
 
 // 1 when the file starts FF D8, at most one APP0, then an "Exif" APP1.
 int is_exif_jpeg(const char* path);

@@ -13,4 +13,5 @@ extern "C" {
 #define READ_JPEG_FUNC read_jpeg12_file
 #define JPEG_ERROR_EXIT jpeg12_error_exit
 #define JPEG_IS_LOSSLESS(cinfo) ((cinfo)->process == JPROC_LOSSLESS)
+#define JPEG_IS_PROGRESSIVE(cinfo) ((cinfo)->process == JPROC_PROGRESSIVE)
 #include "jpeg/jpeg_read.inc"

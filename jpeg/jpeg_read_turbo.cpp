@@ -15,4 +15,5 @@ extern "C" {
 #define READ_JPEG_FUNC read_jpeg_turbo_file
 #define JPEG_ERROR_EXIT turbo_error_exit
 #define JPEG_IS_LOSSLESS(cinfo) 0
+#define JPEG_IS_PROGRESSIVE(cinfo) ((cinfo)->progressive_mode)
 #include "jpeg/jpeg_read.inc"

@@ -11,6 +11,8 @@
 
 #include <windows.h>
 
+#include "image/loader.h"
+#include "image/pixel_ceiling.h"
 #include "image/progress.h"
 #include "image/safe_write.h"
 #include "image/seams.h"

@@ -12,9 +12,12 @@
 
 #include <windows.h>
 
+#include "image/loader.h"
+#include "image/pixel_ceiling.h"
 #include "image/progress.h"
 #include "image/safe_write.h"
 #include "image/seams.h"
+#include "jpeg/jpeg_read.h"
 
 extern "C" {
 #include "jpeglib12.h"

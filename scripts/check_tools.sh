@@ -50,6 +50,8 @@ bc         bc                        test "$(echo "scale=2; 1/4" | bc)" = .25
 pnmtotiff  netpbm                    pnmtotiff -truecolor tiny.ppm 2>/dev/null > t.tif && tifftopnm t.tif 2>/dev/null | cmp -s - tiny.ppm
 tiffcp     libtiff-tools             pnmtotiff -truecolor tiny.ppm 2>/dev/null > t.tif && tiffcp -c jpeg t.tif j.tif && tiffcp -c lzma t.tif l.tif
 tiffinfo   libtiff-tools             pnmtotiff -truecolor tiny.ppm 2>/dev/null > t.tif && tiffinfo -D t.tif | grep -q "Image Width: 2"
+pgmmake    netpbm                    pgmmake 0.5 2 2 | grep -q "^P5"
+pbmmake    netpbm                    pbmmake -white 2 2 | pnmtotiff -g4 2>/dev/null > g4.tif && tiffinfo g4.tif | grep -q "Group 4"
 tiffcrop   libtiff-tools             pnmtotiff -truecolor tiny.ppm 2>/dev/null > t.tif && tiffcrop -R 90 t.tif r.tif
 tiffset    libtiff-tools             pnmtotiff -truecolor tiny.ppm 2>/dev/null > t.tif && tiffset -s 274 6 t.tif
 tiff2rgba  libtiff-tools             pnmtotiff -truecolor tiny.ppm 2>/dev/null > t.tif && tiff2rgba -n t.tif a.tif

@@ -9,6 +9,7 @@
 #include "format_test_util.h"
 #include "formats/png.h"
 #include "image/current_image.h"
+#include "image/merge_source.h"
 #include "support/seam_recorder.h"
 
 TEST(PngRead, LibpngTestImagesMatchPngtopam)
@@ -95,6 +96,23 @@ TEST(PngRead, ClaimsTheFileCannotFillAreRefusedWithinItsBytes)
         EXPECT_LT(watch.rise(), HOSTILE_PEAK_MARGIN) << c.name;
         ASSERT_EQ(1u, seams.boxes.size()) << c.name;
         EXPECT_EQ(c.message, seams.boxes[0].text) << c.name;
+    }
+}
+
+// The icon readers hand a PNG entry to the same reader, through the
+// merge loader's road with its ceiling: the entry's claim meets the same
+// bound inside an icon and inside an animated cursor.
+TEST(PngRead, TextClaimInsideAnIconIsRefusedWithinItsBytes)
+{
+    for (const char* name : {"ICO-png-text-512mb.ico", "ANI-png-text-512mb.ani"}) {
+        SeamRecorder seams(32);
+        PeakMemoryWatch watch;
+        ASSERT_TRUE(watch.works());
+        EXPECT_EQ(nullptr, DibBlock(load_image_file(fixture_path(std::string("hostile/") + name).c_str())).get())
+            << name;
+        EXPECT_LT(watch.rise(), HOSTILE_PEAK_MARGIN) << name;
+        ASSERT_FALSE(seams.boxes.empty()) << name;
+        EXPECT_EQ("File Read Error", seams.boxes[0].text) << name;
     }
 }
 

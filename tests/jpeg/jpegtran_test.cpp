@@ -84,6 +84,24 @@ TEST(Jpegtran, SwitchesAreCheckedBeforeTheOutputIsTouched)
     }
 }
 
+// 7000 x 7000 colour pixels claimed in a few hundred bytes: the source's
+// coefficients and the turned copy are refused before they are taken, as
+// the library refuses memory it cannot have, and the output stays.
+TEST(Jpegtran, CoefficientsTheFileCannotFillAreRefused)
+{
+    std::string out = test_out_path("jpegtran_claims_huge.jpg");
+    write_file_bytes(out, "old content");
+    SeamRecorder recorder;
+    PeakMemoryWatch watch;
+    ASSERT_TRUE(watch.works());
+    EXPECT_EQ(0, run({"-rotate", "90", fixture_path("hostile/JPEG-sequential-claims-huge.jpg"), out}));
+    EXPECT_LT(watch.rise(), HOSTILE_PEAK_MARGIN);
+    EXPECT_EQ("old content", read_file_bytes(out));
+    ASSERT_EQ(1u, recorder.boxes.size());
+    EXPECT_EQ("Lib JPEG", recorder.boxes[0].caption);
+    EXPECT_EQ("Insufficient memory (case 4)", recorder.boxes[0].text);
+}
+
 // A scan script (comments, commas as blanks) makes the scans it names,
 // with the same coefficients; a broken script is refused with its message
 // and the output left alone.
