@@ -211,7 +211,7 @@ static opj_image_t* decode_memory(const BYTE* data, size_t size, OPJ_CODEC_FORMA
     // A road's ceiling, raised for a stream that holds every tile; the
     // road ends it.
     if (current_pixel_ceiling() && tiles_all_present(data, size, codec_format))
-        begin_pixel_ceiling(size, COMPLETE_STREAM_PIXELS_PER_BYTE);
+        widen_pixel_ceiling(size, COMPLETE_STREAM_PIXELS_PER_BYTE);
     bool ok = codec && stream && size_segment_acceptable(data, size, codec_format) &&
               opj_setup_decoder(codec, &parameters);
     if (ok) {

@@ -33,6 +33,13 @@ void narrow_pixel_ceiling(uint64_t coded_bytes, uint64_t pixels_per_byte)
         s_ceilingPixels = narrowed;
 }
 
+void widen_pixel_ceiling(uint64_t coded_bytes, uint64_t pixels_per_byte)
+{
+    uint64_t widened = ceiling_of(coded_bytes, pixels_per_byte);
+    if (s_ceilingPixels && widened > s_ceilingPixels)
+        s_ceilingPixels = widened;
+}
+
 int pixels_fit_ceiling(uint64_t pixels)
 {
     return s_ceilingPixels == 0 || pixels <= s_ceilingPixels;

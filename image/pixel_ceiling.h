@@ -33,6 +33,13 @@ void end_pixel_ceiling(PixelCeiling previous);
 // (never below the floor); a ceiling is never raised this way.
 void narrow_pixel_ceiling(uint64_t coded_bytes, uint64_t pixels_per_byte);
 
+// A reader that has found its data complete to its end marker (every scan
+// of an arithmetic-coded JPEG, every tile of a JPEG 2000 stream), where a
+// flat picture costs almost no bytes, lifts the ceiling of the read under
+// way to coded_bytes times that coding's ratio; the road's end restores
+// the outer one. Nothing happens when no read is under way.
+void widen_pixel_ceiling(uint64_t coded_bytes, uint64_t pixels_per_byte);
+
 // 1 when one allocation of this many pixels fits the read under way, or
 // when no read is under way.
 int pixels_fit_ceiling(uint64_t pixels);

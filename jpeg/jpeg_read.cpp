@@ -173,8 +173,12 @@ int set_jpeg_pixel_ceiling(uint64_t file_bytes, int arithmetic, int progressive,
                            const int* component_ids, int component_count)
 {
     if (arithmetic && jpeg_scans_reach_end_marker(path, component_ids, component_count)) {
-        begin_pixel_ceiling(file_bytes, COMPLETE_ARITHMETIC_PIXELS_PER_BYTE);
-        return 1;
+        if (current_pixel_ceiling() == 0) {
+            begin_pixel_ceiling(file_bytes, COMPLETE_ARITHMETIC_PIXELS_PER_BYTE);
+            return 1;
+        }
+        widen_pixel_ceiling(file_bytes, COMPLETE_ARITHMETIC_PIXELS_PER_BYTE);
+        return 0;
     }
     uint32_t ratio = lossless      ? LOSSLESS_PIXELS_PER_BYTE
                      : progressive ? PROGRESSIVE_PIXELS_PER_BYTE
