@@ -287,8 +287,8 @@ HGLOBAL read_iff_file(HFILE file, char* info)
     if ((uint64_t)row_bytes * pic.height > body_bytes * 64 + row_bytes)
         return iff_fail(file, "File Read Error");
     // In pixels: a row's bytes give width pixels, packed or stored as they are.
-    narrow_pixel_ceiling(body_bytes * (pic.compression ? 64 : RAW_TRUNCATION_ALLOWANCE) * (uint64_t)pic.width / row_bytes,
-                         1);
+    uint64_t row_bytes_a_byte = pic.compression ? 64 : RAW_TRUNCATION_ALLOWANCE;
+    narrow_pixel_ceiling(body_bytes * row_bytes_a_byte * (uint64_t)pic.width / row_bytes, 1);
     HGLOBAL hDib = create_packed_dib(pic.width, pic.height, bits, colours);
     BITMAPINFOHEADER* bih = hDib ? (BITMAPINFOHEADER*)GlobalLock(hDib) : NULL;
     HGLOBAL hWork = bih ? GlobalAlloc(GMEM_FIXED, sizeof(IffSource) + row_bytes + (size_t)pic.width) : NULL;

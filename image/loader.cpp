@@ -734,14 +734,14 @@ static ReadEnd read_animated_cursor(HWND, HWND owner)
 static const ReaderRow READERS[] = {
     // identity, kind, FormatCode, code set before the read, handle closed first, reader call,
     // merge-source reader, pixels per byte
-    {IDENT_BMP, KIND_DIB, FMT_NONE, 0, 0, read_bmp, read_bmp_source, 1707},  // Huffman: 2560 pixels in a 12-bit code
-    {IDENT_GIF, KIND_DIB, FMT_GIF, 0, 0, read_gif_animated, read_gif_source, 2731},  // a full table's 4096-pixel string a 12-bit code
+    {IDENT_BMP, KIND_DIB, FMT_NONE, 0, 0, read_bmp, read_bmp_source, 1707},  // Huffman: 2560 in 12 bits
+    {IDENT_GIF, KIND_DIB, FMT_GIF, 0, 0, read_gif_animated, read_gif_source, 2731},  // 4096 in a 12-bit code
     {IDENT_JPEG, KIND_DIB, FMT_NONE, 0, 1, read_jpeg_by_precision, read_jpeg_source, 512},
     {IDENT_PLACEABLE_WMF, KIND_WMF, FMT_NONE, 0, 0, read_placeable_wmf, read_wmf_source, 0},
     {IDENT_WMF, KIND_WMF, FMT_NONE, 0, 0, read_plain_wmf, read_wmf_source, 0},
     {IDENT_EMF, KIND_EMF, FMT_NONE, 0, 1, read_enhanced_metafile, read_emf_source, 0},
     {IDENT_MACBINARY_GIF, KIND_DIB, FMT_GIF, 0, 0, read_gif_still, read_macbinary_gif_source, 2731},  // as GIF
-    {IDENT_RIFF, KIND_NONE, FMT_NONE, 0, 0, read_riff, read_ani_source, 8256},  // cursor frames stored as PNG
+    {IDENT_RIFF, KIND_NONE, FMT_NONE, 0, 0, read_riff, read_ani_source, 8256},  // frames stored as PNG
     {IDENT_MIDI, KIND_MULTIMEDIA, FMT_NONE, 0, 0, read_midi, NULL, 0},
     {IDENT_QUICKTIME, KIND_MULTIMEDIA, FMT_NONE, 0, 0, read_quicktime, NULL, 0},
     {IDENT_MP3, KIND_MULTIMEDIA, FMT_NONE, 0, 0, read_mp3, NULL, 0},
@@ -754,12 +754,12 @@ static const ReaderRow READERS[] = {
     {IDENT_JP2, KIND_DIB, FMT_JP2, 1, 1, read_jpeg2000, read_jpeg2000_source, 1u << 16},
     {IDENT_SUN_RASTER, KIND_DIB, FMT_NONE, 0, 1, read_sun_raster, read_sun_raster_source, 683},
     {IDENT_JBIG, KIND_DIB, FMT_JBIG, 1, 1, read_jbig, read_jbig_source, 1u << 18},
-    {IDENT_PNM, KIND_DIB, FMT_NONE, 0, 1, read_pnm, read_pnm_source, 16},  // P4: 8 pixels a byte, truncation allowance 2
-    {IDENT_PCX, KIND_DIB, FMT_NONE, 0, 0, read_pcx, read_pcx_source, 256},  // 1 bit: a run of 63 bytes in 2
-    {IDENT_TARGA, KIND_DIB, FMT_TARGA, 0, 0, read_targa, read_tga_source, 64},  // 8 bits: a packet of 128 pixels in 2 bytes
-    {IDENT_IFF, KIND_DIB, FMT_IFF, 0, 0, read_iff, read_iff_source, 512},  // 1 plane: ByteRun1's 128 bytes in 2
+    {IDENT_PNM, KIND_DIB, FMT_NONE, 0, 1, read_pnm, read_pnm_source, 16},  // P4: 8 a byte, twice
+    {IDENT_PCX, KIND_DIB, FMT_NONE, 0, 0, read_pcx, read_pcx_source, 256},  // 1 bit: 63 bytes in 2
+    {IDENT_TARGA, KIND_DIB, FMT_TARGA, 0, 0, read_targa, read_tga_source, 64},  // 128 in a 2-byte packet
+    {IDENT_IFF, KIND_DIB, FMT_IFF, 0, 0, read_iff, read_iff_source, 512},  // 1 plane: 128 bytes in 2
     {IDENT_ICON, KIND_DIB, FMT_ICON, 0, 0, read_icon, read_icon_source, 8256},  // entries stored as PNG
-    {IDENT_SUN_ICON, KIND_DIB, FMT_NONE, 0, 1, read_sun_icon, read_sun_icon_source, 16},  // 1 bit: an item of 16 in one digit
+    {IDENT_SUN_ICON, KIND_DIB, FMT_NONE, 0, 1, read_sun_icon, read_sun_icon_source, 16},  // 16 in a 1-digit item
 };
 
 static const ReaderRow* find_reader(int identity)
