@@ -11,6 +11,8 @@
 
 #include "image/current_image.h"
 #include "image/icon.h"
+#include "image/loader.h"
+#include "image/pixel_ceiling.h"
 #include "image/progress.h"
 #include "image/seams.h"
 
@@ -244,6 +246,9 @@ int read_ani_file(HWND owner, HFILE* file, int* frame_count, int* step_count, HG
     // share bytes would multiply them, so all frames together may use the
     // file's bytes once.
     uint64_t bytes_left = file_size;
+    // All frames are kept at once: together they spend one ceiling, the
+    // file's.
+    PixelCeiling outer = begin_pixel_ceiling(file_size, reader_pixels_per_byte(IDENT_RIFF));
     for (uint32_t i = 0; i < icons; ++i) {
         show_progress((double)(i + 1) / frames_n, 3);
         uint32_t entry_bytes = icon_entry_data_size(f, icon_at[i]);
@@ -256,7 +261,14 @@ int read_ani_file(HWND owner, HFILE* file, int* frame_count, int* step_count, HG
         frame[i] = read_icon_file(owner, NULL, info, &f, &count, &index, icon_at[i], (int)i + 1, KIND_ANI);
         if (!frame[i])
             break;  // the remaining frames stay null
+        const BITMAPINFOHEADER* bih = (const BITMAPINFOHEADER*)GlobalLock(frame[i]);
+        if (bih) {
+            spend_pixel_ceiling((uint64_t)bih->biWidth * (uint64_t)(bih->biHeight < 0 ? -(int64_t)bih->biHeight
+                                                                                      : bih->biHeight));
+            GlobalUnlock(frame[i]);
+        }
     }
+    end_pixel_ceiling(outer);
     show_progress(0, 0);
     GlobalUnlock(hFrames);
     GlobalFree(hIconAt);

@@ -17,6 +17,7 @@
 
 #include "image/current_image.h"
 #include "image/packed_dib.h"
+#include "image/pixel_ceiling.h"
 #include "image/preview.h"
 #include "image/progress.h"
 #include "image/seams.h"
@@ -675,7 +676,14 @@ typedef struct ImagePlan {
     uint64_t file_length;
     int coded;                // run-length or Huffman data
     uint32_t file_stride;     // bytes of one row in the file (raw data)
+    uint32_t file_bits;       // bits of one pixel in the file (raw data)
+    uint32_t coded_ratio;     // most pixels a byte of the coding gives (coded data)
 } ImagePlan;
+
+// The densest packets of each coding, in pixels a byte: a run of 255
+// pixels in 2 bytes (RLE8, RLE4) or 4 (RLE24); the 12-bit extended make-up
+// code of 2560 pixels (Huffman).
+enum { RLE_RATIO = 128, RLE24_RATIO = 64, HUFFMAN_RATIO = 1707 };
 
 static int check_plan(const ImagePlan* plan, HWND owner, const char* alloc_message)
 {
@@ -701,7 +709,11 @@ static int check_plan(const ImagePlan* plan, HWND owner, const char* alloc_messa
     uint64_t needed = plan->coded ? block : (uint64_t)plan->file_stride * (uint64_t)plan->height;
     uint64_t allowed = plan->coded ? available * CODED_EXPANSION + CODED_ALLOWANCE
                                    : available * RAW_EXPANSION;
-    if (needed > allowed) {
+    if (plan->coded)
+        narrow_pixel_ceiling(available, plan->coded_ratio);
+    else
+        narrow_pixel_ceiling_to_raw(available, plan->file_bits);
+    if (needed > allowed || !pixels_fit_ceiling((uint64_t)plan->width * (uint64_t)plan->height)) {
         show_read_error(owner, MSG_READ);
         return 0;
     }
@@ -871,6 +883,8 @@ static HGLOBAL read_windows_bmp(HFILE hFile, HWND owner, char* info, int* frame_
     plan.data_offset = choose_data_offset(bf_off_bits, after_kept, table_pos + 4 * stated_entries, file_len);
     plan.coded = run_length;
     plan.file_stride = dib_row_stride(width, bit_count);
+    plan.file_bits = (uint32_t)bit_count;
+    plan.coded_ratio = RLE_RATIO;
     const char* alloc_message = run_length ? MSG_ALLOC_CODED : MSG_ALLOC_WINDOWS;
     if (!check_plan(&plan, owner, alloc_message))
         return NULL;
@@ -991,6 +1005,8 @@ static HGLOBAL read_os2_core(HFILE hFile, HWND owner, char* info)
         plan.data_offset = bf_off_bits;
     plan.coded = 0;
     plan.file_stride = dib_row_stride((int32_t)width, bit_count);
+    plan.file_bits = (uint32_t)bit_count;
+    plan.coded_ratio = 0;
     if (after_table > file_len) {
         show_read_error(owner, MSG_READ);
         return NULL;
@@ -1087,6 +1103,12 @@ static HGLOBAL read_os2v2(HFILE hFile, HWND owner, char* info)
                                    : table_pos + 4 * stated_entries;
     plan.coded = compression != OS2_COMPRESSION_NONE;
     plan.file_stride = dib_row_stride((int32_t)(width <= MAX_DIB_DIMENSION ? width : 0), bit_count);
+    plan.file_bits = (uint32_t)bit_count;
+    // A coding that is not decoded leaves the pixels zero: no data fills them.
+    plan.coded_ratio = !decodable                                  ? 0
+                       : compression == OS2_COMPRESSION_HUFFMAN ? HUFFMAN_RATIO
+                       : compression == OS2_COMPRESSION_RLE24   ? RLE24_RATIO
+                                                                : RLE_RATIO;
     if (!check_plan(&plan, owner, MSG_ALLOC_CODED))
         return NULL;
     HGLOBAL hDib = create_planned_image(&plan, owner, MSG_ALLOC_CODED);

@@ -15,6 +15,7 @@
 #include "image/open_windows.h"
 #include "image/packed_dib.h"
 #include "image/palette.h"
+#include "image/pixel_ceiling.h"
 #include "image/preview.h"
 #include "image/seams.h"
 #include "resources/resource.h"
@@ -141,7 +142,7 @@ int start_gif_animation(void)
     BITMAPINFOHEADER* frame = g_hImage ? (BITMAPINFOHEADER*)GlobalLock(g_hImage) : NULL;
     // Two canvases of the logical screen: never for a screen the file's
     // data could not fill (a few bytes claiming a huge screen).
-    if (gif_screen_fits_data()) {
+    if (gif_screen_fits_data(g_hFile)) {
         g_hAnimCanvas = create_dib24(g_screenWidth, g_screenHeight);
         g_hAnimCanvasSave = create_dib24(g_screenWidth, g_screenHeight);
     }
@@ -277,6 +278,12 @@ int advance_gif_animation(HFILE file)
         copy_canvas_rect(save, canvas, previous);
 
         HGLOBAL hFrame = NULL;
+        // A later frame is read after the loader's read has ended: it gets
+        // the file's ceiling again.
+        LONG at = _llseek(file, 0, FILE_CURRENT);
+        LONG end = _llseek(file, 0, FILE_END);
+        _llseek(file, at, FILE_BEGIN);
+        PixelCeiling outer = begin_pixel_ceiling(end > 0 ? (uint64_t)end : 0, reader_pixels_per_byte(IDENT_GIF));
         if (alloc_gif_lzw_tables()) {
             hFrame = read_gif_frame(file, NULL, NULL, &g_gifContinuing, &g_animDelay,
                                     &g_frameLeft, &g_frameTop, &g_screenWidth, &g_screenHeight,
@@ -286,6 +293,7 @@ int advance_gif_animation(HFILE file)
                                     g_gifPrefixTable, g_gifStack, KIND_ANIMATED_GIF);
             free_gif_lzw_tables();
         }
+        end_pixel_ceiling(outer);
         BITMAPINFOHEADER* frame = hFrame ? (BITMAPINFOHEADER*)GlobalLock(hFrame) : NULL;
         if (frame) {
             g_frameWidth = frame->biWidth;

@@ -11,6 +11,7 @@
 
 #include "image/current_image.h"
 #include "image/packed_dib.h"
+#include "image/pixel_ceiling.h"
 #include "image/preview.h"
 #include "image/progress.h"
 #include "image/seams.h"
@@ -47,6 +48,8 @@ static RGBQUAD s_globalTable[256];
 static uint32_t s_globalCount;      // entries of the global table, 0 when none
 static int s_screenBits;            // (packed & 15) + 1 of the screen descriptor
 static int s_screenFitsData;        // the file's data could cover the logical screen
+static uint64_t s_framePixels;      // pixels the last frame's data really gave
+static int s_screenWidth, s_screenHeight;
 
 // Graphic-control values for the next frame.
 static struct {
@@ -154,20 +157,30 @@ static uint64_t input_bytes_left(void)
     return end < 0 || end < used ? 0 : (uint64_t)(end - used);
 }
 
-// Most pixels bytes of LZW data can give: each code takes at least
-// min_size + 1 bits, and the k-th code after a clear stands for at most k
-// pixels (never more than a full table's longest string). A frame larger
-// than that is refused, so a few header bytes cannot claim a huge frame.
+// Most pixels bytes of LZW data can give. After a clear code the k-th code
+// stands for at most k pixels (each new string is one longer than one before
+// it) and takes the code size then in force, which grows with the table;
+// once the table is full every code takes 12 bits and stands for at most the
+// longest string. A clear code only starts this over.
 static uint64_t gif_pixels_possible(uint64_t bytes, int min_size)
 {
-    uint64_t codes = bytes * 8 / (uint64_t)(min_size + 1);
-    uint64_t longest = GIF_TABLE_ENTRIES;
-    return codes > 2 * longest ? codes * longest : codes * (codes + 1) / 2;
-}
-
-int gif_screen_fits_data(void)
-{
-    return s_screenFitsData;
+    uint64_t bits = (bytes < (1ull << 56) ? bytes : (1ull << 56)) * 8;
+    int size = min_size + 1, limit = 1 << size, next = (1 << min_size) + 2;
+    if (bits < (uint64_t)size)
+        return 0;
+    bits -= (uint64_t)size;  // the first code after a clear defines nothing
+    uint64_t length = 1, pixels = 1;
+    while (next < GIF_TABLE_ENTRIES) {
+        if (bits < (uint64_t)size)
+            return pixels;
+        bits -= (uint64_t)size;
+        pixels += ++length;
+        if (++next == limit && size < 12) {
+            ++size;
+            limit <<= 1;
+        }
+    }
+    return pixels + bits / (uint64_t)size * length;
 }
 
 // 1 after the zero-length terminator, 0 when the file ends first.
@@ -364,6 +377,8 @@ static int read_gif_header(HWND owner, char* info, int* continuing, UINT* delay,
     s_version[3] = '\0';
     *screenWidth = header[6] | header[7] << 8;
     *screenHeight = header[8] | header[9] << 8;
+    s_screenWidth = *screenWidth;
+    s_screenHeight = *screenHeight;
     s_screenFitsData = (uint64_t)*screenWidth * (uint64_t)*screenHeight <=
                        gif_pixels_possible(input_bytes_left(), 2);
     BYTE packed = header[10];
@@ -553,6 +568,7 @@ static int decode_gif_pixels(int min_size, BITMAPINFOHEADER* bih, int interlaced
             }
         }
     }
+    s_framePixels = (uint64_t)rows_done * (uint64_t)width + (uint64_t)x;
     if (reader.saw_end_of_file)
         return 0;
     if (reader.saw_terminator)
@@ -563,9 +579,10 @@ static int decode_gif_pixels(int min_size, BITMAPINFOHEADER* bih, int interlaced
     return skip_gif_sub_blocks();
 }
 
-// After a frame: keep its graphic-control values for the next frame and find
-// the next image. Returns 1 when an image separator was read.
-static int scan_to_next_image(void)
+// After a frame: keep its graphic-control values for the next frame (unless
+// only counting) and find the next image. Returns 1 when an image separator
+// was read.
+static int scan_to_next_image(int take_control)
 {
     for (;;) {
         int block = input_byte();
@@ -583,7 +600,7 @@ static int scan_to_next_image(void)
                 return 0;
             if (length == 0)
                 continue;
-            if (label == 0xF9 && length == 4 && strcmp(s_version, "89a") == 0)
+            if (take_control && label == 0xF9 && length == 4 && strcmp(s_version, "89a") == 0)
                 take_graphic_control(data, &s_next.disposal, &s_next.delay,
                                      &s_next.hasTransparency, &s_next.transparentIndex,
                                      &s_next.transparentDisplayColor);
@@ -595,6 +612,90 @@ static int scan_to_next_image(void)
         if (!input_skip((uint32_t)block) || !skip_gif_sub_blocks())
             return 0;
     }
+}
+
+// Pixels one frame's LZW data really give, at most wanted; the data is
+// decoded as decode_gif_pixels does, but only the string lengths are kept.
+// 0 when the file ends inside the data.
+static int count_gif_pixels(int min_size, uint64_t wanted, uint64_t* pixels)
+{
+    static WORD lengths[GIF_TABLE_ENTRIES];
+    const int clear = 1 << min_size, end = clear + 1;
+    int size = min_size + 1, limit = 1 << size, next = clear + 2, prev = -1;
+    for (int i = 0; i < clear; ++i)
+        lengths[i] = 1;
+    GifCodeReader reader = {0, 0, 0, 0, 0};
+    uint64_t got = 0;
+    while (got < wanted) {
+        int code = read_gif_lzw_code(&reader, size, end);
+        if (code == end)
+            break;
+        if (code == clear) {
+            size = min_size + 1;
+            limit = 1 << size;
+            next = clear + 2;
+            prev = -1;
+            continue;
+        }
+        if (prev < 0) {
+            got += 1;
+            prev = code < next ? code : 0;
+            continue;
+        }
+        int in_code = code < next ? code : next;
+        unsigned length = code < next ? lengths[code] : lengths[prev] + 1u;
+        if (next < GIF_TABLE_ENTRIES) {
+            lengths[next] = (WORD)(lengths[prev] + 1);
+            if (++next == limit && size < 12) {
+                ++size;
+                limit <<= 1;
+            }
+        }
+        got += length;
+        prev = in_code;
+    }
+    *pixels = got < wanted ? got : wanted;
+    if (reader.saw_end_of_file)
+        return 0;
+    if (reader.saw_terminator)
+        return 1;
+    return input_skip((uint32_t)reader.block_left) && skip_gif_sub_blocks();
+}
+
+// Pixels the frames from the file's position on really give, counted until
+// wanted; the position is left as it was.
+static uint64_t count_rest_of_gif(HFILE file, uint64_t wanted)
+{
+    LONG at = _llseek(file, 0, FILE_CURRENT);
+    input_start(file);
+    uint64_t total = 0;
+    for (;;) {
+        BYTE desc[9];
+        if (input_read(desc, sizeof desc) != sizeof desc)
+            break;
+        uint64_t area = (uint64_t)(desc[4] | desc[5] << 8) * (uint64_t)(desc[6] | desc[7] << 8);
+        int min_size = (desc[8] & 0x80) && !input_skip(3u << ((desc[8] & 7) + 1)) ? -1 : input_byte();
+        if (min_size < 2 || min_size > 9)
+            break;
+        uint64_t pixels = 0;
+        int complete = count_gif_pixels(min_size, area < wanted - total ? area : wanted - total, &pixels);
+        total += pixels;
+        if (total >= wanted || !complete || !scan_to_next_image(0))
+            break;
+    }
+    _llseek(file, at, FILE_BEGIN);
+    return total;
+}
+
+int gif_screen_fits_data(HFILE file)
+{
+    uint64_t screen = (uint64_t)s_screenWidth * (uint64_t)s_screenHeight;
+    if (screen <= PIXEL_CEILING_FLOOR || screen <= s_framePixels)
+        return 1;
+    // A screen larger than all the data could give is refused at once; else
+    // the frames after the first are counted, which ordinary animations
+    // (whose first frame covers the screen) never need.
+    return s_screenFitsData && s_framePixels + count_rest_of_gif(file, screen - s_framePixels) >= screen;
 }
 
 HGLOBAL read_gif_frame(HFILE file, HWND owner, char* info, int* continuing, UINT* delay,
@@ -704,7 +805,7 @@ HGLOBAL read_gif_frame(HFILE file, HWND owner, char* info, int* continuing, UINT
     s_next.transparentIndex = *transparentIndex;
     s_next.transparentDisplayColor = *transparentDisplayColor;
     s_next.delay = *delay;
-    *continuing = data_complete ? scan_to_next_image() : 0;
+    *continuing = data_complete ? scan_to_next_image(1) : 0;
     input_finish();
     return hFrame;
 }

@@ -41,10 +41,13 @@ HGLOBAL read_gif_frame(HFILE file, HWND owner, char* info, int* continuing, UINT
                        int* frameNumber, BYTE* suffixTable, WORD* prefixTable, BYTE* stack,
                        int kind);
 
-// 1 when every frame of the file read last could together cover its
-// logical screen; else the file's header claims a screen its data cannot
-// fill, and no canvas of that size should be made for it.
-int gif_screen_fits_data(void);
+// 1 when the frames of the file read last really give as many pixels as
+// its logical screen holds (or the screen is small); else the header claims
+// a screen its data cannot fill, and no canvas of that size should be made
+// for it. Called after the first frame, with the file open behind it: the
+// later frames are counted only when the first does not fill the screen,
+// and the file's position is kept.
+int gif_screen_fits_data(HFILE file);
 
 // The next row to fill of an image filled in GIF interlace order (every 8th
 // row from 0, every 8th from 4, every 4th from 2, every 2nd from 1; passes

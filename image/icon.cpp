@@ -11,7 +11,9 @@
 #include "formats/png.h"
 #include "image/background.h"
 #include "image/current_image.h"
+#include "image/loader.h"
 #include "image/packed_dib.h"
+#include "image/pixel_ceiling.h"
 #include "image/preview.h"
 #include "image/progress.h"
 #include "image/seams.h"
@@ -164,6 +166,8 @@ static HGLOBAL read_png_entry(HWND owner, HFILE file, uint64_t data_at, uint32_t
     char* temp = make_temp_file_name();
     if (!temp)
         return icon_error(owner, "Error Reading Icon File");
+    // The entry's own bytes bound its picture, not the whole file's.
+    PixelCeiling outer = begin_pixel_ceiling(data_size, reader_pixels_per_byte(IDENT_PNG));
     int copied = copy_entry(file, data_at, data_size, temp);
     _llseek(file, position, FILE_BEGIN);
     HGLOBAL image = NULL;
@@ -184,6 +188,7 @@ static HGLOBAL read_png_entry(HWND owner, HFILE file, uint64_t data_at, uint32_t
         icon_error(owner, "Error Reading Icon File");
     }
     delete_temp_file(temp);
+    end_pixel_ceiling(outer);
     return image;
 }
 
@@ -302,12 +307,26 @@ uint32_t icon_entry_data_size(HFILE file, uint32_t base_offset)
     return size[0] | size[1] << 8 | size[2] << 16 | (uint32_t)size[3] << 24;
 }
 
+// Reads one entry under the file's ceiling: icon pages step on through the
+// open handle after the loader's read has ended.
+static HGLOBAL read_icon_entry(HWND owner, HGLOBAL* mask, char* info, HFILE* file, int* count, int* index,
+                               uint32_t base_offset, int ani_frame, int kind, uint64_t file_size);
+
 HGLOBAL read_icon_file(HWND owner, HGLOBAL* mask, char* info, HFILE* file, int* count, int* index,
                        uint32_t base_offset, int ani_frame, int kind)
 {
-    HFILE f = *file;
-    LONG end = _llseek(f, 0, FILE_END);
+    LONG end = _llseek(*file, 0, FILE_END);
     uint64_t file_size = end < 0 ? 0 : (uint64_t)end;
+    PixelCeiling outer = begin_pixel_ceiling(file_size, reader_pixels_per_byte(IDENT_ICON));
+    HGLOBAL image = read_icon_entry(owner, mask, info, file, count, index, base_offset, ani_frame, kind, file_size);
+    end_pixel_ceiling(outer);
+    return image;
+}
+
+static HGLOBAL read_icon_entry(HWND owner, HGLOBAL* mask, char* info, HFILE* file, int* count, int* index,
+                               uint32_t base_offset, int ani_frame, int kind, uint64_t file_size)
+{
+    HFILE f = *file;
     BYTE dir[ICON_DIR_SIZE];
     if (!read_at(f, base_offset, dir, sizeof dir))
         return icon_error(owner, "Error Reading Icon File");

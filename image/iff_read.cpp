@@ -12,6 +12,7 @@
 #include "image/current_image.h"
 #include "image/packed_dib.h"
 #include "image/pcx.h"
+#include "image/pixel_ceiling.h"
 #include "image/preview.h"
 #include "image/progress.h"
 #include "image/seams.h"
@@ -189,10 +190,14 @@ static void decode_ham_row(const IffPicture* pic, const BYTE* index, BYTE* row)
 // not decode. The row converter writes exactly this depth.
 static int iff_bit_count(const IffPicture* pic)
 {
+    // Chunky rows hold a byte per pixel (8 planes) or three (24): other
+    // plane counts have no row layout, HAM or not.
+    if (pic->is_chunky && pic->planes != 8 && pic->planes != 24)
+        return 0;
     if (pic->camg & CAMG_HAM)  // HAM6 and HAM8 only
         return pic->planes == 6 || pic->planes == 8 ? 24 : 0;
     if (pic->is_chunky)
-        return pic->planes == 8 ? 8 : pic->planes == 24 ? 24 : 0;
+        return pic->planes == 8 ? 8 : 24;
     if (pic->planes == 24 || pic->planes == 32)
         return pic->planes;
     return pic->planes == 1 ? 1 : pic->planes >= 2 && pic->planes <= 8 ? 8 : 0;
@@ -278,8 +283,12 @@ HGLOBAL read_iff_file(HFILE file, char* info)
                                      : plane_bytes * (pic.planes + (pic.masking == 1));
     // A ByteRun1 packet gives at most 128 bytes for 2: more rows than that
     // cannot come from this file.
-    if ((uint64_t)row_bytes * pic.height > ((uint64_t)end - pic.body_at) * 64 + row_bytes)
+    uint64_t body_bytes = (uint64_t)end - pic.body_at;
+    if ((uint64_t)row_bytes * pic.height > body_bytes * 64 + row_bytes)
         return iff_fail(file, "File Read Error");
+    // In pixels: a row's bytes give width pixels, packed or stored as they are.
+    uint64_t row_bytes_a_byte = pic.compression ? 64 : RAW_TRUNCATION_ALLOWANCE;
+    narrow_pixel_ceiling(body_bytes * row_bytes_a_byte * (uint64_t)pic.width / row_bytes, 1);
     HGLOBAL hDib = create_packed_dib(pic.width, pic.height, bits, colours);
     BITMAPINFOHEADER* bih = hDib ? (BITMAPINFOHEADER*)GlobalLock(hDib) : NULL;
     HGLOBAL hWork = bih ? GlobalAlloc(GMEM_FIXED, sizeof(IffSource) + row_bytes + (size_t)pic.width) : NULL;

@@ -741,16 +741,16 @@ static ReadEnd read_animated_cursor(HWND, HWND owner)
 static const ReaderRow READERS[] = {
     // identity, kind, FormatCode, code set before the read, handle closed first, reader call,
     // merge-source reader, pixels per byte
-    {IDENT_BMP, KIND_DIB, FMT_NONE, 0, 0, read_bmp, read_bmp_source, 128},
-    {IDENT_GIF, KIND_DIB, FMT_GIF, 0, 0, read_gif_animated, read_gif_source, 2731},
+    {IDENT_BMP, KIND_DIB, FMT_NONE, 0, 0, read_bmp, read_bmp_source, 1707},  // Huffman: 2560 in 12 bits
+    {IDENT_GIF, KIND_DIB, FMT_GIF, 0, 0, read_gif_animated, read_gif_source, 2731},  // 4096 in a 12-bit code
     // JPEG: a progressive block's first DC code takes a bit, twice that for a cut file;
-    // arithmetic data that lasts to its end marker raises it (jpeg_read.h)
+    // arithmetic data that lasts to its end marker widens it (jpeg_read.h)
     {IDENT_JPEG, KIND_DIB, FMT_NONE, 0, 1, read_jpeg_by_precision, read_jpeg_source, 1024},
     {IDENT_PLACEABLE_WMF, KIND_WMF, FMT_NONE, 0, 0, read_placeable_wmf, read_wmf_source, 0},
     {IDENT_WMF, KIND_WMF, FMT_NONE, 0, 0, read_plain_wmf, read_wmf_source, 0},
     {IDENT_EMF, KIND_EMF, FMT_NONE, 0, 1, read_enhanced_metafile, read_emf_source, 0},
-    {IDENT_MACBINARY_GIF, KIND_DIB, FMT_GIF, 0, 0, read_gif_still, read_macbinary_gif_source, 2731},
-    {IDENT_RIFF, KIND_NONE, FMT_NONE, 0, 0, read_riff, read_ani_source, 8256},
+    {IDENT_MACBINARY_GIF, KIND_DIB, FMT_GIF, 0, 0, read_gif_still, read_macbinary_gif_source, 2731},  // as GIF
+    {IDENT_RIFF, KIND_NONE, FMT_NONE, 0, 0, read_riff, read_ani_source, 8256},  // frames stored as PNG
     {IDENT_MIDI, KIND_MULTIMEDIA, FMT_NONE, 0, 0, read_midi, NULL, 0},
     {IDENT_QUICKTIME, KIND_MULTIMEDIA, FMT_NONE, 0, 0, read_quicktime, NULL, 0},
     {IDENT_MP3, KIND_MULTIMEDIA, FMT_NONE, 0, 0, read_mp3, NULL, 0},
@@ -761,19 +761,19 @@ static const ReaderRow READERS[] = {
     {IDENT_MACBINARY_TIFF, KIND_DIB, FMT_NONE, 0, 0, read_macbinary_tiff, read_macbinary_tiff_source, 1u << 18},
     // PNG: deflate's 1032:1 in 1-bit pixels
     {IDENT_PNG, KIND_DIB, FMT_PNG, 0, 1, read_png, read_png_source, 8256},
-    // JPEG 2000: a cut stream; one that holds every tile raises it (jpeg2000.cpp)
+    // JPEG 2000: a cut stream; one that holds every tile widens it (jpeg2000.cpp)
     {IDENT_J2K, KIND_DIB, FMT_J2K, 1, 1, read_jpeg2000, read_jpeg2000_source, 1u << 16},
     {IDENT_JP2, KIND_DIB, FMT_JP2, 1, 1, read_jpeg2000, read_jpeg2000_source, 1u << 16},
     // Sun raster: runs expand 86:1 at most, in 1-bit pixels
     {IDENT_SUN_RASTER, KIND_DIB, FMT_NONE, 0, 1, read_sun_raster, read_sun_raster_source, 688},
     // JBIG: 2^15 decisions a coded bit, one a pixel
     {IDENT_JBIG, KIND_DIB, FMT_JBIG, 1, 1, read_jbig, read_jbig_source, 1u << 18},
-    {IDENT_PNM, KIND_DIB, FMT_NONE, 0, 1, read_pnm, read_pnm_source, 64},
-    {IDENT_PCX, KIND_DIB, FMT_NONE, 0, 0, read_pcx, read_pcx_source, 256},
-    {IDENT_TARGA, KIND_DIB, FMT_TARGA, 0, 0, read_targa, read_tga_source, 64},
-    {IDENT_IFF, KIND_DIB, FMT_IFF, 0, 0, read_iff, read_iff_source, 512},
-    {IDENT_ICON, KIND_DIB, FMT_ICON, 0, 0, read_icon, read_icon_source, 8256},
-    {IDENT_SUN_ICON, KIND_DIB, FMT_NONE, 0, 1, read_sun_icon, read_sun_icon_source, 16},
+    {IDENT_PNM, KIND_DIB, FMT_NONE, 0, 1, read_pnm, read_pnm_source, 16},  // P4: 8 a byte, twice
+    {IDENT_PCX, KIND_DIB, FMT_NONE, 0, 0, read_pcx, read_pcx_source, 256},  // 1 bit: 63 bytes in 2
+    {IDENT_TARGA, KIND_DIB, FMT_TARGA, 0, 0, read_targa, read_tga_source, 64},  // 128 in a 2-byte packet
+    {IDENT_IFF, KIND_DIB, FMT_IFF, 0, 0, read_iff, read_iff_source, 512},  // 1 plane: 128 bytes in 2
+    {IDENT_ICON, KIND_DIB, FMT_ICON, 0, 0, read_icon, read_icon_source, 8256},  // entries stored as PNG
+    {IDENT_SUN_ICON, KIND_DIB, FMT_NONE, 0, 1, read_sun_icon, read_sun_icon_source, 16},  // 16 in a 1-digit item
 };
 
 static const ReaderRow* find_reader(int identity)

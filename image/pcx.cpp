@@ -9,6 +9,7 @@
 #include "image/byte_order.h"
 #include "image/current_image.h"
 #include "image/packed_dib.h"
+#include "image/pixel_ceiling.h"
 #include "image/preview.h"
 #include "image/progress.h"
 #include "image/safe_write.h"
@@ -222,6 +223,13 @@ HGLOBAL read_pcx_file(HFILE file, HWND owner, char* info)
         show_read_error(owner, "Unrecognized File Structure");
         return NULL;
     }
+    // In pixels: a run of 63 bytes in 2 fills 31.5 line bytes a byte, each
+    // line byte width / line_bytes pixels; a 16-bit run gives 63 pixels in 3.
+    uint64_t data_bytes = (uint64_t)file_size - PCX_HEADER_SIZE;
+    if (layout.bits == 16)
+        narrow_pixel_ceiling(data_bytes, PCX_MAX_RUN / 3);
+    else
+        narrow_pixel_ceiling(data_bytes * (PCX_MAX_RUN + 1) / 2 * (uint64_t)width / line_bytes, 1);
     fit_image_rect(width, height, 1);
     HGLOBAL hDib = create_packed_dib(width, height, layout.bits, layout.colours);
     BYTE* line = (BYTE*)GlobalAlloc(GMEM_FIXED, (size_t)line_bytes + 1);

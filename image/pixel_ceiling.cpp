@@ -17,7 +17,9 @@ static uint64_t ceiling_of(uint64_t bytes, uint64_t pixels_per_byte)
 PixelCeiling begin_pixel_ceiling(uint64_t file_bytes, uint64_t pixels_per_byte)
 {
     PixelCeiling previous = {s_ceilingPixels};
-    s_ceilingPixels = ceiling_of(file_bytes, pixels_per_byte);
+    uint64_t pixels = ceiling_of(file_bytes, pixels_per_byte);
+    if (!s_ceilingPixels || pixels < s_ceilingPixels)
+        s_ceilingPixels = pixels;
     return previous;
 }
 
@@ -38,6 +40,22 @@ void widen_pixel_ceiling(uint64_t coded_bytes, uint64_t pixels_per_byte)
     uint64_t widened = ceiling_of(coded_bytes, pixels_per_byte);
     if (s_ceilingPixels && widened > s_ceilingPixels)
         s_ceilingPixels = widened;
+}
+
+void spend_pixel_ceiling(uint64_t pixels)
+{
+    if (s_ceilingPixels)
+        s_ceilingPixels = pixels < s_ceilingPixels ? s_ceilingPixels - pixels : 1;
+}
+
+void narrow_pixel_ceiling_to_raw(uint64_t coded_bytes, uint32_t bits_per_pixel)
+{
+    if (!bits_per_pixel)
+        return;
+    // Bits, not bytes: 1-bit data holds 8 pixels a byte. Below 2^60 bytes
+    // the product cannot overflow, and no file comes near that.
+    uint64_t bytes = coded_bytes < (1ull << 56) ? coded_bytes : (1ull << 56);
+    narrow_pixel_ceiling(bytes * 8 * RAW_TRUNCATION_ALLOWANCE / bits_per_pixel, 1);
 }
 
 int pixels_fit_ceiling(uint64_t pixels)

@@ -23,8 +23,13 @@ struct PixelCeiling {
     uint64_t pixels;  // 0: no read under way, nothing is refused here
 };
 
+// Uncompressed data may lack up to half of its rows and still show: its
+// ratio (pixels per byte of stored pixels) is taken this many times.
+#define RAW_TRUNCATION_ALLOWANCE 2u
+
 // Begins the ceiling of a read of file_bytes bytes coded at most
-// pixels_per_byte pixels a byte: the product, never below the floor.
+// pixels_per_byte pixels a byte: the product, never below the floor. A
+// read inside a read never gets more than the outer read has left.
 PixelCeiling begin_pixel_ceiling(uint64_t file_bytes, uint64_t pixels_per_byte);
 void end_pixel_ceiling(PixelCeiling previous);
 
@@ -39,6 +44,15 @@ void narrow_pixel_ceiling(uint64_t coded_bytes, uint64_t pixels_per_byte);
 // way to coded_bytes times that coding's ratio; the road's end restores
 // the outer one. Nothing happens when no read is under way.
 void widen_pixel_ceiling(uint64_t coded_bytes, uint64_t pixels_per_byte);
+
+// A read that keeps several pictures at once (the frames of an animated
+// cursor) spends one ceiling on all of them: each picture kept lowers what
+// is left for the next (never to nothing, which would mean no read).
+void spend_pixel_ceiling(uint64_t pixels);
+
+// Narrows the read under way to uncompressed data: coded_bytes of pixels of
+// bits_per_pixel bits each, with the truncation allowance.
+void narrow_pixel_ceiling_to_raw(uint64_t coded_bytes, uint32_t bits_per_pixel);
 
 // 1 when one allocation of this many pixels fits the read under way, or
 // when no read is under way.

@@ -11,6 +11,7 @@
 #include "image/comment_text.h"
 #include "image/current_image.h"
 #include "image/packed_dib.h"
+#include "image/pixel_ceiling.h"
 #include "image/preview.h"
 #include "image/progress.h"
 #include "image/safe_write.h"
@@ -408,7 +409,15 @@ static int raster_fits_file(FILE* fp, const PnmHeader* h)
     __int64 length = _filelengthi64(_fileno(fp));
     if (position < 0 || length < position)
         return 0;
-    return least_raster_bytes(h) <= (uint64_t)(length - position) * RASTER_EXPANSION;
+    uint64_t left = (uint64_t)(length - position);
+    if (least_raster_bytes(h) > left * RASTER_EXPANSION)
+        return 0;
+    // In pixels: the raster holds a pixel in so many bits at least (a digit
+    // of P1, a digit and a separator of P2, three of them of P3).
+    uint32_t bits = h->type == 1 ? 8 : h->type == 2 ? 16 : h->type == 3 ? 48 : h->type == 4 ? 1
+                                                                 : 8 * h->depth * sample_bytes(h->maxval);
+    narrow_pixel_ceiling_to_raw(left, bits);
+    return pixels_fit_ceiling((uint64_t)h->width * h->height);
 }
 
 // 0 when the row buffer cannot be had (nothing read).

@@ -9,6 +9,7 @@
 
 #include "image/current_image.h"
 #include "image/packed_dib.h"
+#include "image/pixel_ceiling.h"
 #include "image/preview.h"
 #include "image/seams.h"
 
@@ -76,13 +77,18 @@ HGLOBAL read_sun_icon_file(HWND owner, const char* path, char* info)
     long file_size = ftell(fp);
     fseek(fp, (long)got, SEEK_SET);
     HGLOBAL hDib = NULL;
+    // An item may be a single character: 16 pixels of a 1-bit icon, 2 of
+    // an 8-bit one.
+    if (depth == 1 || depth == 8)
+        narrow_pixel_ceiling((uint64_t)(file_size > 0 ? file_size : 0), depth == 1 ? 16 : 2);
     if (depth != 1 && depth != 8) {
         sun_error(owner, "Unsupported SunIcon Depth");
     } else if (item_bits != 16) {
         sun_error(owner, "Unsupported SunIcon Valid Bits per Item");
     } else if (width <= 0 || height <= 0 || width > (long)MAX_DIB_DIMENSION || height > (long)MAX_DIB_DIMENSION ||
-               // an item of at least 3 characters gives at most 16 pixels
-               (uint64_t)width * height > (uint64_t)(file_size > 0 ? file_size : 0) * 16) {
+               // an item of one character gives at most 16 pixels
+               (uint64_t)width * height > (uint64_t)(file_size > 0 ? file_size : 0) * 16 ||
+               !pixels_fit_ceiling((uint64_t)width * height)) {
         sun_error(owner, "File Read Error");
     } else {
         hDib = create_packed_dib(width, height, (int)depth, depth == 1 ? 2 : 256);

@@ -12,6 +12,7 @@
 #include "image/current_image.h"
 #include "image/packed_dib.h"
 #include "image/pcx.h"
+#include "image/pixel_ceiling.h"
 #include "image/preview.h"
 #include "image/progress.h"
 #include "image/safe_write.h"
@@ -131,7 +132,9 @@ static void decode_tga_pixels(BufferedFile* in, TgaCursor* c, int run_length)
 // (counted in the file's direction); 0 when memory runs out.
 static HGLOBAL deinterlace_tga(HGLOBAL hDib, BITMAPINFOHEADER* bih, int ways, int top_first)
 {
-    HGLOBAL hOut = GlobalAlloc(GHND, GlobalSize(hDib));
+    HGLOBAL hOut = pixels_fit_ceiling((uint64_t)bih->biWidth * (uint64_t)bih->biHeight)
+                       ? GlobalAlloc(GHND, GlobalSize(hDib))
+                       : NULL;
     BYTE* out = hOut ? (BYTE*)GlobalLock(hOut) : NULL;
     if (!out) {
         if (hOut)
@@ -188,6 +191,16 @@ HGLOBAL read_tga_file(HFILE file, HWND owner, char* info)
     if ((type != 1 && type != 2 && type != 3 && type != 9 && type != 10 && type != 11) || !depth_ok ||
         !map_ok || width == 0 || height == 0 || data_start > (uint64_t)file_size ||
         (uint64_t)width * height > ((uint64_t)file_size - data_start) * TGA_MAX_PACKET)
+        return fail_tga(file, owner, "Targa File Read Error");
+    // Uncompressed pixels cost their own bytes; a run-length packet of one
+    // pixel value gives at most 128 pixels.
+    uint64_t data_bytes = (uint64_t)file_size - data_start;
+    int file_pixel_bits = grey_alpha ? 16 : depth;
+    if (run_length)
+        narrow_pixel_ceiling(data_bytes * TGA_MAX_PACKET / (1 + file_pixel_bits / 8), 1);
+    else
+        narrow_pixel_ceiling_to_raw(data_bytes, (uint32_t)file_pixel_bits);
+    if (!pixels_fit_ceiling((uint64_t)width * height))
         return fail_tga(file, owner, "Targa File Read Error");
     fit_image_rect(width, height, 1);
     append_info_text(info,

@@ -116,8 +116,8 @@ static bool run_lossless_transform(const std::string& path)
 // own output folder. An input keeps its starting file's extension, which
 // the loader reads for metafiles, Targa, JBIG and the PBM family.
 const FuzzReader FUZZ_READERS[] = {
-    {"BMP", "bmp/*.bmp packed_dib/*.bmp e2e/*.bmp fuzz/bmp/*.bmp"},
-    {"GIF", "gif/*.gif e2e/*.gif fuzz/gif/*.gif"},
+    {"BMP", "bmp/*.bmp packed_dib/*.bmp e2e/*.bmp fuzz/bmp/*.bmp hostile/BMP-*.bmp"},
+    {"GIF", "gif/*.gif e2e/*.gif fuzz/gif/*.gif hostile/GIF-*.gif"},
     {"JPEG", "jpeg/*.jpg e2e/*.jpg fuzz/jpeg/*.jpg"},
     {"JPEG12", "fuzz/jpeg12/*.jpg made/jpeg12/*.jpg"},
     {"WMF", "made/wmf/*.wmf hostile/WMF-*.wmf"},
@@ -128,12 +128,12 @@ const FuzzReader FUZZ_READERS[] = {
     {"JP2", "jpeg2000/*.jp2"},
     {"SUNRAS", "sun/*.ras"},
     {"PNM", "pnm/*.pbm pnm/*.pgm pnm/*.ppm fuzz/pnm/*.pnm hostile/PNM-*.p?m"},
-    {"PCX", "pcx/*.pcx"},
-    {"TGA", "targa/*.tga"},
+    {"PCX", "pcx/*.pcx hostile/PCX-*.pcx"},
+    {"TGA", "targa/*.tga hostile/TGA-*.tga"},
     {"IFF", "iff/*.iff hostile/IFF-*.iff"},
     {"ICO", "icon/rgb24.ico icon/im32.ico icon/multi.ico icon/frame_*.ico icon/png256.ico hostile/ICO-*.ico"},
     {"ANI", "icon/*.ani hostile/ANI-*.ani"},
-    {"SUNICON", "icon/sun_*.ico"},
+    {"SUNICON", "icon/sun_*.ico hostile/SUNICON-*.ico"},
     {"EXIF", "exif/camera*.jpg exif/intel.jpg exif/mix.jpg hostile/EXIF-*.jpg", run_exif_reader},
     {"TIFF", "tiff/bw_g3.tif tiff/bw_g4.tif tiff/grey4_tiled.tif tiff/pal8.tif tiff/rgb_jpeg.tif "
              "tiff/rgb_jpeg_tiled.tif tiff/rgb_lzw.tif tiff/rgb_lzma.tif tiff/float16.tif tiff/exif.tif "
