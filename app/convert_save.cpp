@@ -335,9 +335,16 @@ BOOL choose_save_file(HWND owner, char* path, int code, const char* initial_dir,
     ofn->lpfnHook = convert_save_hook_proc;
     ofn->Flags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_ENABLEHOOK |
                  OFN_NONETWORKBUTTON | OFN_LONGNAMES;
+    // The dialog belongs to the cover, so the window that asked would stay
+    // usable behind it: it could move on to another file, which the command
+    // would then write. It waits disabled until the dialog has gone.
+    BOOL was_disabled = owner ? EnableWindow(owner, FALSE) : TRUE;
     BOOL chosen = GetSaveFileNameA(ofn);
     ofn->lpstrFilter = NULL;
     ofn->lpstrFileTitle = NULL;
+    // Enabled again before the cover goes, so that it is the window activated.
+    if (!was_disabled && IsWindow(owner))
+        EnableWindow(owner, TRUE);
     if (g_hwndCover && IsWindow(g_hwndCover))
         DestroyWindow(g_hwndCover);
     g_hwndCover = NULL;
