@@ -232,8 +232,12 @@ void meta_on_command(HWND hwnd, int id, HWND control, int notification)
         choose_printer_profile(hwnd);
         return;
     // These would recreate the full-screen window under the user, or open a
-    // dialog over the slideshow.
+    // dialog over the slideshow. Full Screen needs an image, an animation or
+    // a medium to show.
     case IDM_VIEW_FULL_SCREEN:
+        if (view_ok() && (g_hImage || g_imageKind == KIND_ANIMATED_GIF || g_imageKind == KIND_MULTIMEDIA))
+            main_command_owned_by(hwnd, IDM_MAIN_FULL_SCREEN);
+        return;
     case IDM_VIEW_STRETCH:
     case IDM_VIEW_RED_EYE:
     case IDM_VIEW_INSERT_COMMENT:
