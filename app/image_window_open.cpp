@@ -89,7 +89,10 @@ static void run_image_window_loop(void)
         }
         if (got < 0)
             return;
-        if (!g_hAccel || !g_hwndView || !TranslateAcceleratorA(g_hwndView, g_hAccel, &msg)) {
+        // A disabled image window (a tool window works on its picture) takes
+        // no accelerator: the keys stay with the window they were typed in.
+        if (!g_hAccel || !g_hwndView || !IsWindowEnabled(g_hwndView) ||
+            !TranslateAcceleratorA(g_hwndView, g_hAccel, &msg)) {
             TranslateMessage(&msg);
             DispatchMessageA(&msg);
         }

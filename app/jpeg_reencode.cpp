@@ -77,7 +77,13 @@ int reencode_jpeg_file(const char* source, const char* output, int code)
 
 void transform_jpeg_file(HWND owner, int code)
 {
-    static char output[SAVE_PATH_SIZE];
+    char output[SAVE_PATH_SIZE];
+    // The source is named now, in full: the list may move on while the Save
+    // dialog is open.
+    char source[MAX_PATH];
+    DWORD length = GetFullPathNameA(g_fileName, sizeof source, source, NULL);
+    if (!g_fileName[0] || length == 0 || length >= sizeof source)
+        return;
     lstrcpynA(output, g_fileName, sizeof output);
     lstrcpynA(g_currentDir, g_listDir, sizeof g_currentDir);
     OPENFILENAMEA ofn;
@@ -85,7 +91,7 @@ void transform_jpeg_file(HWND owner, int code)
         return;
     SetFileAttributesA(output, FILE_ATTRIBUTE_NORMAL);
     HCURSOR old_cursor = SetCursor(LoadCursor(NULL, IDC_WAIT));
-    int done = reencode_jpeg_file(g_fileName, output, code);
+    int done = reencode_jpeg_file(source, output, code);
     fill_file_list(0);
     if (done)
         SendMessageA(g_hwndMain, g_msgSelChanged, IDC_MAIN_FILE_LIST,

@@ -446,14 +446,16 @@ static const JpegCommand JPEG_COMMANDS[] = {
     {IDM_MAIN_JPEG_OPTIMIZE, {"-optimize", NULL}, NO_REENCODE},
 };
 
-static char s_jpegOutput[SAVE_PATH_SIZE];
-
 static void push_jpegtran_arg(const char* arg)
 {
     if (g_jpegtranArgc < JPEGTRAN_ARG_SLOTS - 1)
         g_jpegtranArgv[g_jpegtranArgc++] = (char*)arg;
 }
 
+// The file and its facts are taken when the command starts: the list (and
+// its folder) may move on while the Save dialog is open, and the transform
+// reads the file the command was chosen for all the same. The vector is
+// filled only once the name is chosen, from this command's own names.
 static void on_jpeg_transform(HWND hwnd, const JpegCommand* command)
 {
     static char progressive[] = "-progressive", empty[] = "";
@@ -466,29 +468,40 @@ static void on_jpeg_transform(HWND hwnd, const JpegCommand* command)
             transform_jpeg_file(command_owner(hwnd), command->reencode_code);
         return;
     }
-    g_jpegtranArgc = 4;
+    char source[MAX_PATH];
+    DWORD length = GetFullPathNameA(g_fileName, sizeof source, source, NULL);
+    if (!g_fileName[0] || length == 0 || length >= sizeof source)
+        return;
     bool is_progressive = g_jpegProgressive != 0;
-    if (command->id == IDM_MAIN_JPEG_PROGRESSIVE ? !is_progressive : is_progressive)
+    bool add_progressive = command->id == IDM_MAIN_JPEG_PROGRESSIVE ? !is_progressive : is_progressive;
+
+    char output[SAVE_PATH_SIZE];
+    lstrcpynA(output, g_fileName, sizeof output);
+    lstrcpynA(g_currentDir, g_listDir, sizeof g_currentDir);
+    OPENFILENAMEA ofn;
+    if (!choose_save_file(command_owner(hwnd), output, FMT_JPEG, g_currentDir, &ofn, SAVE_MODE_SAVE, 0))
+        return;
+    g_jpegtranArgc = 4;
+    if (add_progressive)
         push_jpegtran_arg(progressive);
     for (const char* arg : command->switches)
         if (arg)
             push_jpegtran_arg(arg);
-    push_jpegtran_arg(g_fileName);
-    push_jpegtran_arg(s_jpegOutput);
+    push_jpegtran_arg(source);
+    push_jpegtran_arg(output);
     g_jpegtranArgv[g_jpegtranArgc] = empty;
 
-    lstrcpynA(s_jpegOutput, g_fileName, sizeof s_jpegOutput);
-    lstrcpynA(g_currentDir, g_listDir, sizeof g_currentDir);
-    OPENFILENAMEA ofn;
-    if (!choose_save_file(command_owner(hwnd), s_jpegOutput, FMT_JPEG, g_currentDir, &ofn, SAVE_MODE_SAVE, 0))
-        return;
-    SetFileAttributesA(s_jpegOutput, FILE_ATTRIBUTE_NORMAL);
+    SetFileAttributesA(output, FILE_ATTRIBUTE_NORMAL);
     HCURSOR old_cursor = SetCursor(LoadCursor(NULL, IDC_WAIT));
     show_progress(0, 0);
-    int precision = get_jpeg_precision(g_fileName);
+    int precision = get_jpeg_precision(source);
     int done = precision == 8    ? jpegtran_main(g_jpegtranArgc, g_jpegtranArgv)
                : precision == 12 ? jpegtran_main_12(g_jpegtranArgc, g_jpegtranArgv)
                                  : 0;
+    // The names lived for this run only.
+    for (int slot = 4; slot < JPEGTRAN_ARG_SLOTS; ++slot)
+        g_jpegtranArgv[slot] = empty;
+    g_jpegtranArgc = 4;
     show_progress(0, 0);
     fill_file_list(0);
     if (done)

@@ -22,6 +22,7 @@
 #include "tools/resample.h"
 #include "tools/tool_settings.h"
 #include "viewer/full_window.h"
+#include "viewer/image_window.h"
 #include "viewer/status_bar.h"
 
 HWND g_hwndDummy;
@@ -258,12 +259,13 @@ static void restore_plain_image(void)
 
 static void end_crop_tool(void)
 {
+    HWND crop = g_hwndCrop;
+    g_hwndCrop = NULL;
+    update_image_window_hold();
     // The window that started the tool is made active before the tool's
     // windows go, so that their going activates no other.
     if (g_hwndOwner && IsWindow(g_hwndOwner))
         SetForegroundWindow(g_hwndOwner);
-    HWND crop = g_hwndCrop;
-    g_hwndCrop = NULL;
     if (g_hwndCropStatus)
         DestroyWindow(g_hwndCropStatus);
     g_hwndCropStatus = NULL;
@@ -638,6 +640,7 @@ void start_crop_tool(HWND owner)
         cancel_crop();
         return;
     }
+    update_image_window_hold();
     SetForegroundWindow(g_hwndCrop);
     SetFocus(g_hwndCrop);
     update_status();

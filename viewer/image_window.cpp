@@ -90,6 +90,17 @@ void destroy_image_window(void)
     g_hwndView = NULL;
 }
 
+int is_tool_window_open(void)
+{
+    return is_window_open(g_hwndCrop) || is_window_open(g_hwndText) || is_window_open(g_hwndMerge);
+}
+
+void update_image_window_hold(void)
+{
+    if (is_window_open(g_hwndView))
+        EnableWindow(g_hwndView, !is_tool_window_open());
+}
+
 // ---- painting
 
 // The image area: the client rectangle less the status strip.
@@ -373,6 +384,8 @@ static void remove_exif_marker(void)
 
 static LRESULT meta_on_keydown(HWND hwnd, UINT key)
 {
+    if (is_tool_window_open())
+        return 0;
     switch (key) {
     case VK_F7:
         change_brightness_irreversibly(+1);
@@ -475,6 +488,19 @@ static LRESULT meta_on_drawitem(HWND hwnd, const DRAWITEMSTRUCT* item)
 
 // ---- life cycle
 
+// The close box, Alt+F4 and a click; not while a tool works on the picture.
+static LRESULT meta_on_close(HWND)
+{
+    if (!is_tool_window_open())
+        destroy_image_window();
+    return 0;
+}
+
+static LRESULT meta_on_lbuttondown(HWND hwnd)
+{
+    return meta_on_close(hwnd);
+}
+
 static LRESULT meta_on_create(HWND hwnd)
 {
     g_hwndView = hwnd;
@@ -495,8 +521,8 @@ LRESULT CALLBACK meta_wnd_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
     switch (msg) {
     case WM_CREATE:      return meta_on_create(hwnd);
     case WM_DESTROY:     return meta_on_destroy(hwnd);
-    case WM_CLOSE:
-    case WM_LBUTTONDOWN: destroy_image_window(); return 0;
+    case WM_CLOSE:       return meta_on_close(hwnd);
+    case WM_LBUTTONDOWN: return meta_on_lbuttondown(hwnd);
     case WM_ERASEBKGND:  return meta_on_erasebkgnd(hwnd, (HDC)wp);
     case WM_PAINT:       return meta_on_paint(hwnd);
     case WM_KEYDOWN:     return meta_on_keydown(hwnd, (UINT)wp);

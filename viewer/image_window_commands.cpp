@@ -163,7 +163,9 @@ void meta_on_command(HWND hwnd, int id, HWND control, int notification)
 {
     (void)control;
     (void)notification;
-    if (view_command_state(id) != VIEW_WORKS)
+    // A tool window works on the picture shown: the window takes no command
+    // that reaches it anyway (an accelerator, a posted menu command).
+    if (view_command_state(id) != VIEW_WORKS || is_tool_window_open())
         return;
     switch (id) {
     case IDM_VIEW_CLOSE_FILE:
@@ -229,10 +231,20 @@ void meta_on_command(HWND hwnd, int id, HWND control, int notification)
     case IDM_VIEW_PRINTER_PROFILE:
         choose_printer_profile(hwnd);
         return;
+    // These would recreate the full-screen window under the user, or open a
+    // dialog over the slideshow. Full Screen needs an image, an animation or
+    // a medium to show.
+    case IDM_VIEW_FULL_SCREEN:
+        if (view_ok() && (g_hImage || g_imageKind == KIND_ANIMATED_GIF || g_imageKind == KIND_MULTIMEDIA))
+            main_command_owned_by(hwnd, IDM_MAIN_FULL_SCREEN);
+        return;
+    case IDM_VIEW_STRETCH:
+    case IDM_VIEW_RED_EYE:
+    case IDM_VIEW_INSERT_COMMENT:
     case IDM_VIEW_BRIGHTEN:
     case IDM_VIEW_DARKEN:
         if (view_ok())
-            main_on_menu_command(g_hwndMain, main_command_for_view(id));
+            main_command_owned_by(hwnd, main_command_for_view(id));
         return;
     case IDM_VIEW_HELP_LIBRARY:
         seam_win_help(hwnd, HELP_FILE, HELP_FINDER, 0);

@@ -28,6 +28,7 @@
 #include "tools/merge_image.h"
 #include "viewer/color_picker.h"
 #include "viewer/crop_window.h"
+#include "viewer/image_window.h"
 #include "viewer/status_bar.h"
 
 int g_grabX, g_grabY;
@@ -169,12 +170,13 @@ static HCURSOR hand_cursor(void)
 
 static void end_merge_tool(void)
 {
+    HWND merge = g_hwndMerge;
+    g_hwndMerge = NULL;
+    update_image_window_hold();
     // The window that started the tool is made active before the tool's
     // windows go, so that their going activates no other.
     if (g_hwndMergeOwner && IsWindow(g_hwndMergeOwner))
         SetForegroundWindow(g_hwndMergeOwner);
-    HWND merge = g_hwndMerge;
-    g_hwndMerge = NULL;
     if (g_hpenDot)
         DeleteObject(g_hpenDot);
     g_hpenDot = NULL;
@@ -655,6 +657,7 @@ void start_merge_tool(HWND owner, int from_clipboard)
         cancel_merge();
         return;
     }
+    update_image_window_hold();
     SetForegroundWindow(g_hwndMerge);
     SetFocus(g_hwndMerge);
     update_merge_status(-1, -1);

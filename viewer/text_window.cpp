@@ -25,6 +25,7 @@
 #include "tools/tool_settings.h"
 #include "viewer/color_picker.h"
 #include "viewer/crop_window.h"
+#include "viewer/image_window.h"
 #include "viewer/merge_window.h"
 #include "viewer/palette_window.h"
 #include "viewer/status_bar.h"
@@ -638,6 +639,7 @@ static void end_text_tool(void)
     release_item();
     HWND text = g_hwndText;
     g_hwndText = NULL;
+    update_image_window_hold();
     if (g_hwndTextStatus)
         DestroyWindow(g_hwndTextStatus);
     g_hwndTextStatus = NULL;
@@ -972,6 +974,7 @@ void start_text_tool(HWND owner)
         cancel_text();
         return;
     }
+    update_image_window_hold();
     SetForegroundWindow(g_hwndText);
     SetFocus(g_hwndText);
     update_text_status(-1, -1);

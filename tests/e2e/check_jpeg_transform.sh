@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Checks the files e2e's jpeg_transform_test and huffman_test had the
-# program rewrite: the camera JPEG turned from the menu against
-# libjpeg-turbo's jpegtran -copy all -trim -rotate 90 of the same file (the
-# same pixels as djpeg decodes them, the same orientation tag), the file
-# made Exif compliant, and the one given orientation 8 by the HUFFMAN dialog.
+# program rewrite: the camera JPEG turned from the menu (also while the
+# window moved on to another file) against libjpeg-turbo's jpegtran -copy
+# all -trim -rotate 90 of the same file (the same pixels as djpeg decodes
+# them, the same orientation tag), the file made Exif compliant, and the
+# one given orientation 8 by the HUFFMAN dialog.
 set -euo pipefail
 work_dir=${1:?e2e work folder}
 fixtures=${2:?fixture folder}
@@ -17,6 +18,18 @@ tag() { exiftool -n -s3 -Orientation "$1"; }
 [ "$(tag "$ours")" = "$(tag "$ref")" ] || { echo "FAIL orientation $(tag "$ours")"; exit 1; }
 [ "$(exiftool -s3 -Make "$ours")" = Corvane ] || { echo "FAIL Exif not kept"; exit 1; }
 echo "turned file matches jpegtran"
+
+# The same turn asked for while the window moved on to quadrants.jpg (from
+# the image window and from the main window's list): camera.jpg's own
+# picture turned, its Exif kept.
+for case in jpeg_hold_view jpeg_hold_list; do
+    held=$work_dir/$case/camera.jpg
+    djpeg -dct int -pnm "$held" > "$tmp/held.pnm"
+    cmp -s "$tmp/held.pnm" "$tmp/ref.pnm" || { echo "FAIL $case: not camera.jpg turned"; exit 1; }
+    [ "$(tag "$held")" = "$(tag "$ref")" ] || { echo "FAIL $case orientation $(tag "$held")"; exit 1; }
+    [ "$(exiftool -s3 -Make "$held")" = Corvane ] || { echo "FAIL $case: Exif lost"; exit 1; }
+done
+echo "turns asked before moving on checked"
 
 # Make Exif Compliant: the same pixels, now with the viewer's Exif segment.
 exif=$work_dir/jpeg_rotate/quadrants.jpg

@@ -11,6 +11,19 @@
 
 namespace {
 
+// Presses Save and confirms the replacement until path differs from before
+// (at most 15 s).
+void save_over(const RunningApp& app, HWND save, const std::string& path, const std::string& before)
+{
+    click_button(save, IDOK);
+    DWORD start = GetTickCount();
+    while (read_whole_file(path) == before && GetTickCount() - start < 15000) {
+        HWND box = find_process_window(app.process.dwProcessId, "#32770", app.main, 200);
+        if (box && box != save)
+            click_button(box, IDYES);
+    }
+}
+
 // Turns the picture shown clockwise from the main menu and saves it over
 // path through the Save dialog titled title, confirming the replacement;
 // returns once the file differs from before (or after 15 s).
@@ -27,13 +40,7 @@ void turn_and_save_over(const RunningApp& app, const std::string& path, const st
     ASSERT_NE(save, nullptr);
     EXPECT_EQ(window_text(save), title);
     SendMessageA(GetDlgItem(save, 1152), WM_SETTEXT, 0, (LPARAM)path.c_str());
-    click_button(save, IDOK);
-    DWORD start = GetTickCount();
-    while (read_whole_file(path) == before && GetTickCount() - start < 15000) {
-        HWND box = find_process_window(app.process.dwProcessId, "#32770", app.main, 200);
-        if (box && box != save)
-            click_button(box, IDYES);
-    }
+    save_over(app, save, path, before);
 }
 
 TEST(JpegTransform, RotateClockwiseTurnsTheFileAndThePreviewAndExifIsMadeCompliant)
@@ -70,6 +77,48 @@ TEST(JpegTransform, RotateClockwiseTurnsTheFileAndThePreviewAndExifIsMadeComplia
     }
     EXPECT_TRUE(has_exif());
     EXPECT_EQ(exit_by_button(app), 1);
+}
+
+// camera.jpg turned, and the window moved on to quadrants.jpg while the
+// Save dialog is open (>>> of the image window, or the main window's list,
+// as their messages come): the asking and the main window wait disabled,
+// and Save writes camera.jpg's picture turned over camera.jpg
+// (check_jpeg_transform.sh compares it with jpegtran's turn and checks its
+// Exif), quadrants.jpg kept.
+TEST(JpegTransform, TurnWritesTheFileItWasChosenForAfterTheWindowMovedOn)
+{
+    for (bool from_view : {true, false}) {
+        const std::string dir = e2e_work_dir(from_view ? "jpeg_hold_view" : "jpeg_hold_list");
+        ASSERT_TRUE(copy_fixture("camera.jpg", dir));
+        ASSERT_TRUE(copy_fixture("quadrants.jpg", dir));
+        const std::string first = read_whole_file(dir + "\\camera.jpg");
+        const std::string second = read_whole_file(dir + "\\quadrants.jpg");
+        RunningApp app;
+        ASSERT_TRUE(start_app("camera.jpg", dir, app));
+        HWND asking = from_view ? open_image_window(app, IDC_MAIN_CENTER) : app.main;
+        ASSERT_TRUE(asking);
+        HWND save = NULL;  // asked again until the picture has loaded
+        for (int tries = 0; !save && tries < 6; ++tries) {
+            PostMessageA(asking, WM_COMMAND, from_view ? IDM_VIEW_JPEG_ROTATE_CW : IDM_MAIN_JPEG_ROTATE_CW, 0);
+            save = wait_dialog(app, "Save As JPEG", 3000);
+        }
+        ASSERT_TRUE(save);
+        EXPECT_FALSE(IsWindowEnabled(asking) || IsWindowEnabled(app.main)) << from_view;
+        if (from_view)
+            PostMessageA(asking, WM_COMMAND, IDM_VIEW_NEXT_FILE, 0);
+        else
+            select_list_file(app, "quadrants.jpg");
+        HWND name = GetDlgItem(app.main, IDC_MAIN_NAME_EDIT);
+        ASSERT_EQ(wait_for_window_text(name, "quadrants.jpg"), "quadrants.jpg") << from_view;
+        save_over(app, save, dir + "\\camera.jpg", first);
+        const std::string written = read_whole_file(dir + "\\camera.jpg");
+        EXPECT_NE(written, first) << from_view;
+        EXPECT_NE(written.find("Corvane"), std::string::npos) << from_view << ": camera.jpg's Exif kept";
+        EXPECT_EQ(read_whole_file(dir + "\\quadrants.jpg"), second) << from_view;
+        Sleep(500);
+        EXPECT_TRUE(IsWindowEnabled(asking)) << from_view;
+        EXPECT_EQ(exit_by_button(app), 1);
+    }
 }
 
 // A lossless-coded JPEG (GDCM's quadrants) turned from the main menu is

@@ -21,10 +21,11 @@ struct Tool {
     POINT image_corner = {};  // top-left image pixel, screen coordinates
 };
 
-// Opens a tool over the picture: its window and its backdrop's status bar.
-bool open_tool(const RunningApp& app, int command, const char* class_name, Tool* tool)
+// Opens a tool over the picture (by the main window's command, or by the
+// one of the window given): its window and its backdrop's status bar.
+bool open_tool(const RunningApp& app, int command, const char* class_name, Tool* tool, HWND from = NULL)
 {
-    PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(command, 0), 0);
+    PostMessageA(from ? from : app.main, WM_COMMAND, MAKEWPARAM(command, 0), 0);
     tool->window = find_process_window(app.process.dwProcessId, class_name, NULL, 10000);
     HWND backdrop = find_process_window(app.process.dwProcessId, "Dummy", NULL, 5000);
     if (!tool->window || !backdrop)
@@ -534,6 +535,64 @@ TEST(ToolWindows, TextThatCannotBeDrawnIsNotRecorded)
 
     send_main_command(app, IDM_MAIN_UNDO);
     EXPECT_EQ(picture_pixel(app, "text_refused_undone", 8, 4), RED) << "the inversion undone";
+}
+
+// Crop, Text and Merge started from the image window over quadrants.bmp
+// (patch.bmp is the next file): while the tool is open the image window is
+// disabled; Ctrl+N, Ctrl+B, Ctrl+D, Ctrl+F and Ctrl+X typed into the tool,
+// and a click on the image window and on its >>> (as their messages come),
+// leave it showing the same file and picture, with no full-screen window.
+TEST(ToolWindows, ImageWindowTakesNoCommandWhileItsToolIsOpen)
+{
+    ScopedSetting no_tip("DontShowAgain", "1");  // the crop tip would wait for its OK
+    PointerBackToMiddle pointer_back;
+    std::string dir = e2e_work_dir("tool_hold");
+    ASSERT_TRUE(copy_fixture("quadrants.bmp", dir));
+    ASSERT_TRUE(copy_fixture("patch.bmp", dir));
+    RunningApp app;
+    ASSERT_TRUE(start_app("quadrants.bmp", dir, app));
+    Sleep(500);
+    HWND view = open_image_window(app, IDC_MAIN_CENTER);
+    ASSERT_TRUE(view);
+    ShowWindow(view, SW_RESTORE);
+    SetWindowPos(view, NULL, 20, 20, 400, 300, SWP_NOZORDER);
+    const std::string title = window_text(view);
+    const struct {
+        int command;
+        const char* class_name;
+    } tools[] = {{IDM_VIEW_CROP, "Crop"}, {IDM_VIEW_WRITE_TEXT, "Text"}, {IDM_VIEW_MERGE_FILE, "Merge"}};
+    for (const auto& t : tools) {
+        SCOPED_TRACE(t.class_name);
+        Tool tool;
+        ASSERT_TRUE(open_tool(app, t.command, t.class_name, &tool, view));
+        // The pointer goes over the tool, where the keys are typed; Text
+        // asks for its font then, Merge for its source.
+        if (t.command == IDM_VIEW_MERGE_FILE) {
+            ASSERT_TRUE(choose_patch(app, tool));
+        } else {
+            pointer(tool, 40, 20);
+            HWND font = t.command == IDM_VIEW_WRITE_TEXT ? wait_dialog(app, "Write Text on Image -- Select Font") : NULL;
+            if (font) {
+                click_button(font, IDCANCEL);
+                EXPECT_TRUE(wait_until_closed(font));
+            }
+        }
+        EXPECT_FALSE(IsWindowEnabled(view));
+        SetForegroundWindow(tool.window);
+        // Ctrl+B twice: one Ctrl+D would take a single step back.
+        x_input("key ctrl+n ctrl+b ctrl+b ctrl+d ctrl+f ctrl+x");
+        PostMessageA(view, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(100, 100));
+        PostMessageA(view, WM_COMMAND, IDM_VIEW_NEXT_FILE, 0);
+        EXPECT_TRUE(escape_closes(tool));
+        EXPECT_EQ(find_process_window(app.process.dwProcessId, "Full", NULL, 500), nullptr);
+        ASSERT_TRUE(IsWindow(view));
+        EXPECT_TRUE(IsWindowEnabled(view));
+        EXPECT_EQ(window_text(view), title);
+        // The red quadrant, left of the middle and above it, not brightened.
+        Shot shown = shoot_client(view, "tool_hold_after");
+        EXPECT_EQ(shown.at(shown.area_w / 2 - 20, shown.area_h / 2 - 10), RED);
+    }
+    EXPECT_EQ(exit_by_button(app), 1);
 }
 
 }  // namespace

@@ -3,7 +3,8 @@
 // blue, yellow): Undo steps back one edit at a time and is refused once the
 // file changed on disk; the ROTATE and FRAME dialogs take expressions, keep
 // the dialog open on a text that is none, and turn or frame the picture;
-// the full-screen window shows, stretches and corrects red eyes.
+// the full-screen window shows, stretches and corrects red eyes, and the
+// image window's commands wait while its red-eye window or slideshow is open.
 #include <gtest/gtest.h>
 
 #include "resources/resource.h"
@@ -232,6 +233,55 @@ TEST(FullScreen, OwnSizeStretchedAndRedEyeMarksDiscardedThenKept)
     EXPECT_EQ(preview_pixel(app, "red_eye_after", 5.5 / 80, 0.25 + 5.5 / 80), 0x737373u);
     EXPECT_EQ(preview_pixel(app, "red_eye_after", 15.5 / 80, 0.25 + 5.5 / 80), 0xFF0000u) << "column 15 unmarked";
     EXPECT_EQ(preview_pixel(app, "red_eye_after", 5.5 / 80, 0.25 + 15.5 / 80), 0xFF0000u) << "row 15 unmarked";
+}
+
+// The image window's Full Screen, Stretch and Red Eye (as its menu or
+// Ctrl+F send them) while its red-eye window holds a mark: that window
+// stays and Enter applies the mark; Insert/Replace Comment and Full Screen
+// while its slideshow runs: nothing opens over the show.
+TEST(ImageWindowCommands, WaitWhileItsRedEyeWindowOrSlideshowIsOpen)
+{
+    ScopedSetting no_tip("DontShowRedAgain", "1"), no_tip1("DontShowRed1Again", "1");
+    std::string dir = e2e_work_dir("view_guards");
+    ASSERT_TRUE(copy_fixture("quadrants.bmp", dir));
+    RunningApp app;
+    ASSERT_TRUE(start_app("quadrants.bmp", dir, app));
+    Sleep(500);
+    const DWORD pid = app.process.dwProcessId;
+    HWND view = open_image_window(app, IDC_MAIN_CENTER);
+    ASSERT_TRUE(view);
+    ShowWindow(view, SW_RESTORE);
+    SetWindowPos(view, NULL, 20, 20, 400, 300, SWP_NOZORDER);
+    PostMessageA(view, WM_COMMAND, IDM_VIEW_RED_EYE, 0);
+    HWND full = find_process_window(pid, "Full", NULL, 10000);
+    ASSERT_TRUE(full);
+    Sleep(500);
+    band_and_press(full);  // marks image pixel (0, 0)
+    PostMessageA(full, WM_LBUTTONUP, 0, MAKELPARAM(484, 436));
+    for (int command : {IDM_VIEW_FULL_SCREEN, IDM_VIEW_STRETCH, IDM_VIEW_RED_EYE}) {
+        PostMessageA(view, WM_COMMAND, command, 0);
+        EXPECT_EQ(find_process_window(pid, "Full", full, 1500), nullptr) << command;
+        EXPECT_TRUE(IsWindow(full)) << command;
+    }
+    press_key(full, VK_RETURN);
+    EXPECT_TRUE(wait_hidden(full));
+    Shot shown = shoot_client(view, "view_guards_red_eye");
+    const int x = (shown.area_w - 80) / 2, y = (shown.area_h - 40) / 2;
+    EXPECT_EQ(shown.at(x, y), 0x737373u) << "the mark applied";
+    EXPECT_EQ(shown.at(x + 10, y + 5), RED);
+
+    PostMessageA(view, WM_COMMAND, IDM_VIEW_SLIDESHOW, 0);
+    HWND slide = find_process_window(pid, "Slide", NULL, 10000);
+    ASSERT_TRUE(slide);
+    for (int command : {IDM_VIEW_INSERT_COMMENT, IDM_VIEW_FULL_SCREEN}) {
+        PostMessageA(view, WM_COMMAND, command, 0);
+        EXPECT_EQ(find_process_window(pid, "#32770", app.main, 1500), nullptr) << command;
+        EXPECT_EQ(find_process_window(pid, "Full", NULL, 0), nullptr) << command;
+        EXPECT_TRUE(IsWindow(slide)) << command;
+    }
+    press_key(slide, VK_SPACE);
+    EXPECT_TRUE(wait_until_closed(slide));
+    EXPECT_EQ(exit_by_button(app), 1);
 }
 
 // Undo on a later page of a TIFF or a later image of an icon file reloads
