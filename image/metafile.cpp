@@ -270,6 +270,22 @@ static int write_whole_file(const char* path, const void* first, size_t first_si
     return safe_write_commit(&sw);
 }
 
+// A copy of the metafile whose header counts one handle: entry 0 of the
+// player's handle table is the metafile's own, and a header counting none
+// has it written past a table of none. Null when the copy cannot be made.
+static HENHMETAFILE copy_with_own_handle(HENHMETAFILE emf)
+{
+    UINT size = GetEnhMetaFileBits(emf, 0, NULL);
+    BYTE* bits = size >= sizeof(ENHMETAHEADER) ? (BYTE*)malloc(size) : NULL;
+    HENHMETAFILE copy = NULL;
+    if (bits && GetEnhMetaFileBits(emf, size, bits) == size) {
+        ((ENHMETAHEADER*)bits)->nHandles = 1;
+        copy = SetEnhMetaFileBits(size, bits);
+    }
+    free(bits);
+    return copy;
+}
+
 int write_wmf_file(HENHMETAFILE emf, const char* path)
 {
     ENHMETAHEADER eh;
@@ -287,18 +303,24 @@ int write_wmf_file(HENHMETAFILE emf, const char* path)
     ph.units_per_inch = 1000;
     ph.checksum = wmf_header_checksum(&ph);
 
+    // The conversion plays the metafile through the system's player, which
+    // needs a handle counted for the metafile itself.
+    HENHMETAFILE counted = eh.nHandles ? NULL : copy_with_own_handle(emf);
+    HENHMETAFILE source = eh.nHandles ? emf : counted;
     int ok = 0;
     HDC screen = GetDC(NULL);
-    UINT size = GetWinMetaFileBits(emf, 0, NULL, MM_ANISOTROPIC, screen);
+    UINT size = source ? GetWinMetaFileBits(source, 0, NULL, MM_ANISOTROPIC, screen) : 0;
     HGLOBAL hBits = size ? GlobalAlloc(GMEM_MOVEABLE, size) : NULL;
     BYTE* bits = hBits ? (BYTE*)GlobalLock(hBits) : NULL;
-    if (bits && GetWinMetaFileBits(emf, size, bits, MM_ANISOTROPIC, screen) == size)
+    if (bits && GetWinMetaFileBits(source, size, bits, MM_ANISOTROPIC, screen) == size)
         ok = write_whole_file(path, &ph, sizeof ph, bits, size);
     ReleaseDC(NULL, screen);
     if (bits)
         GlobalUnlock(hBits);
     if (hBits)
         GlobalFree(hBits);
+    if (counted)
+        DeleteEnhMetaFile(counted);
     return ok;
 }
 
@@ -671,22 +693,6 @@ static int CALLBACK play_emf_record_proc(HDC hdc, HANDLETABLE* table, const ENHM
     }
     PlayEnhMetaFileRecord(hdc, table, record, (UINT)objects);
     return 1;
-}
-
-// A copy of the metafile whose header counts one handle: entry 0 of the
-// player's handle table is the metafile's own, and a header counting none
-// has it written past a table of none. Null when the copy cannot be made.
-static HENHMETAFILE copy_with_own_handle(HENHMETAFILE emf)
-{
-    UINT size = GetEnhMetaFileBits(emf, 0, NULL);
-    BYTE* bits = size >= sizeof(ENHMETAHEADER) ? (BYTE*)malloc(size) : NULL;
-    HENHMETAFILE copy = NULL;
-    if (bits && GetEnhMetaFileBits(emf, size, bits) == size) {
-        ((ENHMETAHEADER*)bits)->nHandles = 1;
-        copy = SetEnhMetaFileBits(size, bits);
-    }
-    free(bits);
-    return copy;
 }
 
 void play_emf(HDC hdc, HENHMETAFILE emf, const RECT* rect)

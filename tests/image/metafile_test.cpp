@@ -2,6 +2,7 @@
 // conversions compared by playing them, EMF comments, and hostile files.
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -595,9 +596,33 @@ static void draw_every_record_kind(HDC dc, bool enhanced)
     DeleteDC(source);
 }
 
-// Sound metafiles: recorded by the system's GDI and made by pstoedit. Every
-// record keeps its rule, and the picture is the one the system's player
-// draws alone, pixel for pixel.
+// Every heap of the process passes the system's own check.
+static bool heaps_are_whole()
+{
+    HANDLE heaps[64];
+    DWORD count = GetProcessHeaps(64, heaps);
+    for (DWORD i = 0; i < count && i < 64; i++)
+        if (!HeapValidate(heaps[i], 0, NULL))
+            return false;
+    return count > 0;
+}
+
+static const size_t EMF_HANDLES_AT = offsetof(ENHMETAHEADER, nHandles);
+
+// The bits with a header counting no handles made to count the metafile's
+// own, as the loader takes them.
+static std::string with_own_handle(std::string bits)
+{
+    if (bits.size() >= sizeof(ENHMETAHEADER) && get_le16(bits, EMF_HANDLES_AT) == 0)
+        put_le16(bits, EMF_HANDLES_AT, 1);
+    return bits;
+}
+
+// Sound metafiles: recorded by the system's GDI and made by pstoedit (whose
+// image.emf has a header counting no handles). Every record keeps its rule;
+// play_emf, given the metafile as the file has it, draws pixel for pixel
+// what the system's player alone draws of it as the loader takes it, and
+// leaves every heap whole.
 TEST_F(Metafile, SoundEmfsDrawAsThePlayerAloneDraws)
 {
     HDC recorder = CreateEnhMetaFileA(NULL, NULL, NULL, NULL);
@@ -606,32 +631,56 @@ TEST_F(Metafile, SoundEmfsDrawAsThePlayerAloneDraws)
     std::vector<std::string> files(1, std::string(GetEnhMetaFileBits(recorded, 0, NULL), '\0'));
     GetEnhMetaFileBits(recorded, (UINT)files[0].size(), (BYTE*)&files[0][0]);
     DeleteEnhMetaFile(recorded);
-    for (const char* name : {"text"})
+    const char* const names[] = {"recorded", "text", "shapes", "image"};
+    for (const char* name : {names[1], names[2], names[3]})
         files.push_back(read_file_bytes(fixture_path(std::string("fuzz\\emf\\") + name + ".emf")));
+    EXPECT_EQ(0u, get_le16(files.back(), EMF_HANDLES_AT));
 
-    for (const std::string& bits : files) {
-        ASSERT_GT(bits.size(), 88u);
+    ASSERT_TRUE(heaps_are_whole());
+    for (size_t i = 0; i < files.size(); i++) {
+        SCOPED_TRACE(names[i]);
+        const std::string& bits = files[i];
+        ASSERT_GT(bits.size(), sizeof(ENHMETAHEADER));
         EXPECT_TRUE(emf_bits_are_sound((const BYTE*)bits.data(), (UINT)bits.size()));
-        uint32_t handles = get_le16(bits, 72);
+        uint32_t handles = get_le16(bits, EMF_HANDLES_AT);
         for (size_t at = 0; at + 8 <= bits.size() && get_le32(bits, at + 4) >= 8; at += get_le32(bits, at + 4)) {
             EXPECT_TRUE(emf_record_is_sound((const BYTE*)bits.data() + at, get_le32(bits, at + 4), handles))
                 << "record type " << get_le32(bits, at);
         }
-        // As the loader takes it: a header counting no handles counts the
-        // metafile's own, which the system writes past a table of none.
-        std::string loaded = bits;
-        if (get_le16(loaded, 72) == 0)
-            put_le16(loaded, 72, 1);
-        HENHMETAFILE emf = SetEnhMetaFileBits((UINT)loaded.size(), (const BYTE*)loaded.data());
-        ASSERT_TRUE(emf);
+        std::string loaded = with_own_handle(bits);
+        HENHMETAFILE as_file = SetEnhMetaFileBits((UINT)bits.size(), (const BYTE*)bits.data());
+        HENHMETAFILE as_loaded = SetEnhMetaFileBits((UINT)loaded.size(), (const BYTE*)loaded.data());
+        ASSERT_TRUE(as_file && as_loaded);
         GdiCanvas alone(120, 120), checked(120, 120);
         RECT r = {0, 0, 120, 120};
-        play_emf(checked.dc, emf, &r);
-        play_emf_into(alone, emf);
+        play_emf(checked.dc, as_file, &r);
+        EXPECT_TRUE(heaps_are_whole());
+        play_emf_into(alone, as_loaded);
+        EXPECT_TRUE(heaps_are_whole());
         EXPECT_EQ(0, alone.count_differences(checked));
-        EXPECT_TRUE(HeapValidate(GetProcessHeap(), 0, NULL));
-        DeleteEnhMetaFile(emf);
+        DeleteEnhMetaFile(as_loaded);
+        DeleteEnhMetaFile(as_file);
     }
+}
+
+// Converting to a placeable WMF plays the metafile through the system's
+// player: a header counting no handles is converted as the one counting the
+// metafile's own, without harm to any heap.
+TEST_F(Metafile, EmfOfNoHandlesBecomesTheWmfOfItsCountedCopy)
+{
+    std::string bits = read_file_bytes(fixture_path("fuzz\\emf\\image.emf"));
+    ASSERT_EQ(0u, get_le16(bits, EMF_HANDLES_AT));
+    std::string loaded = with_own_handle(bits);
+    HENHMETAFILE as_file = SetEnhMetaFileBits((UINT)bits.size(), (const BYTE*)bits.data());
+    HENHMETAFILE as_loaded = SetEnhMetaFileBits((UINT)loaded.size(), (const BYTE*)loaded.data());
+    ASSERT_TRUE(as_file && as_loaded);
+    std::string from_file = test_out_path("no_handles.wmf"), from_loaded = test_out_path("no_handles_counted.wmf");
+    EXPECT_EQ(1, write_wmf_file(as_file, from_file.c_str()));
+    EXPECT_TRUE(heaps_are_whole());
+    EXPECT_EQ(1, write_wmf_file(as_loaded, from_loaded.c_str()));
+    EXPECT_EQ(read_file_bytes(from_loaded), read_file_bytes(from_file));
+    DeleteEnhMetaFile(as_loaded);
+    DeleteEnhMetaFile(as_file);
 }
 
 TEST_F(Metafile, SoundWmfKeepsEveryRecordAndItsPicture)
@@ -666,9 +715,9 @@ TEST_F(Metafile, SoundWmfKeepsEveryRecordAndItsPicture)
     DeleteMetaFile(original);
 }
 
-// The crafted files (tests/fixtures/make_hostile_*.sh) played as a merge
-// source or a pasted metafile is played, with no whole-file check before:
-// each record is checked on its own, and the process heap stays whole.
+// The crafted files (tests/fixtures/make_hostile_*.sh) played as a pasted
+// metafile is played, with no whole-file check and no header fixed before:
+// each record is checked on its own, and every heap stays whole.
 TEST_F(Metafile, CraftedFilesPlayRecordByRecordWithoutHarm)
 {
     int played = 0;
@@ -681,8 +730,6 @@ TEST_F(Metafile, CraftedFilesPlayRecordByRecordWithoutHarm)
             std::string bits = read_file_bytes(fixture_path(std::string("hostile\\") + found.cFileName));
             GdiCanvas canvas(64, 64);
             if (pattern[8] == 'E') {
-                if (bits.size() >= 88 && get_le16(bits, 72) == 0)
-                    put_le16(bits, 72, 1);  // as the loader has it
                 HENHMETAFILE emf = SetEnhMetaFileBits((UINT)bits.size(), (const BYTE*)bits.data());
                 RECT r = {0, 0, 64, 64};
                 play_emf(canvas.dc, emf, &r);
@@ -695,7 +742,7 @@ TEST_F(Metafile, CraftedFilesPlayRecordByRecordWithoutHarm)
                     DeleteMetaFile(wmf);
                 }
             }
-            EXPECT_TRUE(HeapValidate(GetProcessHeap(), 0, NULL));
+            EXPECT_TRUE(heaps_are_whole());
             ++played;
         } while (FindNextFileA(find, &found));
         FindClose(find);
