@@ -370,6 +370,14 @@ BOOL choose_save_file(HWND owner, char* path, int code, const char* initial_dir,
     ofn->lpfnHook = convert_save_hook_proc;
     ofn->Flags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_ENABLEHOOK |
                  OFN_NONETWORKBUTTON | OFN_LONGNAMES;
+    BOOL chosen = run_save_dialog_holding(owner, ofn);
+    ofn->lpstrFilter = NULL;
+    ofn->lpstrFileTitle = NULL;
+    return chosen;
+}
+
+BOOL run_save_dialog_holding(HWND owner, OPENFILENAMEA* ofn)
+{
     // The dialog belongs to the cover, so the window that asked, and the
     // other window showing the current file, would stay usable behind it:
     // moving on to another file there would change or free what the command
@@ -379,8 +387,6 @@ BOOL choose_save_file(HWND owner, char* path, int code, const char* initial_dir,
     for (int i = 0; i < 3; ++i)
         disabled_here[i] = held[i] && IsWindow(held[i]) && !EnableWindow(held[i], FALSE);
     BOOL chosen = GetSaveFileNameA(ofn);
-    ofn->lpstrFilter = NULL;
-    ofn->lpstrFileTitle = NULL;
     // Enabled again before the cover goes, so that one of them is activated.
     for (int i = 2; i >= 0; --i)
         if (disabled_here[i] && IsWindow(held[i]))

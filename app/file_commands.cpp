@@ -121,10 +121,7 @@ static BOOL choose_target(HWND owner, HWND hwndMain, const char* source, const c
     ofn.lpfnHook = move_copy_rename_hook_proc;
     ofn.Flags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_ENABLEHOOK | OFN_NONETWORKBUTTON |
                 OFN_LONGNAMES;
-    BOOL chosen = GetSaveFileNameA(&ofn);
-    if (g_hwndCover && IsWindow(g_hwndCover))
-        DestroyWindow(g_hwndCover);
-    g_hwndCover = NULL;
+    BOOL chosen = run_save_dialog_holding(owner, &ofn);
     return chosen && target[0];
 }
 
