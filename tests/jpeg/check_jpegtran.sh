@@ -31,7 +31,7 @@ while read -r name source op switches; do
     fi
     case $op in -flip) op=-flop ;; -rotate) op="-rotate 180" ;; esac
     # shellcheck disable=SC2086
-    convert "$fixtures/camera_whole.jpg" -auto-orient $op "$tmp/want.ppm"
+    convert "$fixtures/$source" -auto-orient $op "$tmp/want.ppm"
     convert "$ours" -auto-orient "$tmp/got.ppm"
     pae=$(compare -metric PAE "$tmp/got.ppm" "$tmp/want.ppm" null: 2>&1 >/dev/null |
           sed -n 's/^[0-9.e+-]* (\([0-9.e+-]*\))$/\1/p' || true)

@@ -134,23 +134,27 @@ TEST(Jpegtran, ScanScriptsMakeTheirScansOrAreRefused)
 // one (check_jpegtran.sh compares them with jpegtran's turn).
 TEST(Jpegtran, ExifThumbnailFollowsThePicture)
 {
-    std::string in = fixture_path("jpegtran/camera_thumb.jpg");
     const struct {
         std::vector<std::string> switches;
         int width, height, bits;
-    } cases[] = {{{"-rotate", "90", "-trim"}, 32, 48, 24}, {{"-grayscale"}, 48, 32, 8}};
+        const char* source;
+    } cases[] = {{{"-rotate", "90", "-trim"}, 32, 48, 24, "camera_thumb.jpg"},
+                 {{"-grayscale"}, 48, 32, 8, "camera_thumb.jpg"},
+                 // The encoder writes APP14 before the copied Exif segment.
+                 {{"-rotate", "90", "-trim"}, 32, 48, 24, "camera_rgb.jpg"},
+                 {{"-rotate", "270", "-trim"}, 32, 48, 24, "camera_cmyk.jpg"}};
     SeamRecorder recorder;
     for (const auto& c : cases) {
-        std::string out = test_out_path("jpegtran_thumb_case.jpg");
+        std::string in = fixture_path(std::string("jpegtran/") + c.source), out = test_out_path("jpegtran_thumb_case.jpg");
         std::vector<std::string> args = c.switches;
         args.insert(args.end(), {in, out});
         ASSERT_EQ(run(args), 1);
         load_exif_thumbnail(out.c_str());
-        ASSERT_NE(g_hExifThumbnail, nullptr);
+        ASSERT_NE(g_hExifThumbnail, nullptr) << c.source;
         const BITMAPINFOHEADER* bih = (const BITMAPINFOHEADER*)GlobalLock(g_hExifThumbnail);
-        EXPECT_EQ(bih->biWidth, c.width) << c.switches[0];
-        EXPECT_EQ(bih->biHeight, c.height) << c.switches[0];
-        EXPECT_EQ(bih->biBitCount, c.bits) << c.switches[0];
+        EXPECT_EQ(bih->biWidth, c.width) << c.source << c.switches[0];
+        EXPECT_EQ(bih->biHeight, c.height) << c.source << c.switches[0];
+        EXPECT_EQ(bih->biBitCount, c.bits) << c.source << c.switches[0];
         GlobalUnlock(g_hExifThumbnail);
         GlobalFree(g_hExifThumbnail);
         g_hExifThumbnail = NULL;
@@ -211,6 +215,39 @@ TEST(Jpegtran, ThumbnailThatCannotTurnIsDropped)
         PnmImage turned = decode_jpeg(out);
         EXPECT_EQ(turned.width, 48);
         EXPECT_EQ(turned.height, 64);
+    }
+    EXPECT_TRUE(recorder.boxes.empty());
+}
+
+// Exif segments that contradict themselves do not stop a turn: one too
+// short for its TIFF header is kept as it stands; one of an RGB picture
+// whose thumbnail runs past it is put back before the encoder's APP14,
+// right after SOI, its thumbnail unlinked.
+TEST(Jpegtran, ContradictoryExifSegmentsDoNotStopTheTurn)
+{
+    const struct {
+        const char* name;
+        std::string segment_kept;
+        int orientation;  // read back; 0: not read (no TIFF header)
+    } cases[] = {
+        {"EXIF-app1-short.jpg", std::string("\xFF\xE1\x00\x0A" "Exif\0\0MM", 12), 0},
+        {"EXIF-rgb-thumb-past-segment.jpg", "", 6},
+    };
+    SeamRecorder recorder;
+    for (const auto& c : cases) {
+        std::string in = fixture_path(std::string("hostile/") + c.name), out = test_out_path(std::string("jpegtran_") + c.name);
+        write_file_bytes(out, "old content");
+        ASSERT_EQ(run({"-rotate", "90", "-trim", in, out}), 1) << c.name;
+        EXPECT_EQ(decode_jpeg(out).width, 16) << c.name;
+        std::string written = read_file_bytes(out);
+        if (!c.segment_kept.empty())
+            EXPECT_NE(written.find(c.segment_kept), std::string::npos) << c.name;
+        if (c.orientation) {
+            EXPECT_EQ(written.compare(0, 4, "\xFF\xD8\xFF\xE1"), 0) << c.name;
+            EXPECT_EQ(load_exif_thumbnail(out.c_str()), c.orientation) << c.name;
+            EXPECT_EQ(g_hExifThumbnail, nullptr) << c.name;
+            release_exif_data();
+        }
     }
     EXPECT_TRUE(recorder.boxes.empty());
 }
