@@ -170,7 +170,7 @@ enum { STRETCH_BAND_PIXELS = 1 << 20 };
 
 int stretch_dib_rows(HDC hdc, int x, int y, int w, int h, const BITMAPINFOHEADER* bih, int top, int rows)
 {
-    if (!bih || w < 1 || h < 1 || rows < 1)
+    if (!bih || w < 1 || h < 1 || rows < 1 || top < 0 || bih->biHeight < 1 || rows > bih->biHeight - top)
         return 0;
     const BYTE* bits = (const BYTE*)bih + dib_pixel_offset(bih);
     const BITMAPINFO* info = (const BITMAPINFO*)bih;
