@@ -219,37 +219,4 @@ TEST(Jpegtran, ThumbnailThatCannotTurnIsDropped)
     EXPECT_TRUE(recorder.boxes.empty());
 }
 
-// Exif segments that contradict themselves do not stop a turn: one too
-// short for its TIFF header is kept as it stands; one of an RGB picture
-// whose thumbnail runs past it is put back before the encoder's APP14,
-// right after SOI, its thumbnail unlinked.
-TEST(Jpegtran, ContradictoryExifSegmentsDoNotStopTheTurn)
-{
-    const struct {
-        const char* name;
-        std::string segment_kept;
-        int orientation;  // read back; 0: not read (no TIFF header)
-    } cases[] = {
-        {"EXIF-app1-short.jpg", std::string("\xFF\xE1\x00\x0A" "Exif\0\0MM", 12), 0},
-        {"EXIF-rgb-thumb-past-segment.jpg", "", 6},
-    };
-    SeamRecorder recorder;
-    for (const auto& c : cases) {
-        std::string in = fixture_path(std::string("hostile/") + c.name), out = test_out_path(std::string("jpegtran_") + c.name);
-        write_file_bytes(out, "old content");
-        ASSERT_EQ(run({"-rotate", "90", "-trim", in, out}), 1) << c.name;
-        EXPECT_EQ(decode_jpeg(out).width, 16) << c.name;
-        std::string written = read_file_bytes(out);
-        if (!c.segment_kept.empty())
-            EXPECT_NE(written.find(c.segment_kept), std::string::npos) << c.name;
-        if (c.orientation) {
-            EXPECT_EQ(written.compare(0, 4, "\xFF\xD8\xFF\xE1"), 0) << c.name;
-            EXPECT_EQ(load_exif_thumbnail(out.c_str()), c.orientation) << c.name;
-            EXPECT_EQ(g_hExifThumbnail, nullptr) << c.name;
-            release_exif_data();
-        }
-    }
-    EXPECT_TRUE(recorder.boxes.empty());
-}
-
 }  // namespace

@@ -78,16 +78,3 @@ TEST(BatchThumbnail, LosslessCodingByFrameHeader)
         EXPECT_EQ(is_lossless_jpeg(path.c_str()), row.lossless) << row.name;
     }
 }
-
-// Leaving a menu renews the system's cursor confinement through a rectangle
-// one pixel short of the screen: the cursor must end free over the whole
-// screen, not held in that rectangle.
-TEST(BatchMenu, LeavingAMenuLeavesTheCursorFree)
-{
-    batch_wnd_proc(NULL, WM_EXITMENULOOP, 0, 0);
-    RECT clip = {}, screen = {GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN), 0, 0};
-    screen.right = screen.left + GetSystemMetrics(SM_CXVIRTUALSCREEN);
-    screen.bottom = screen.top + GetSystemMetrics(SM_CYVIRTUALSCREEN);
-    ASSERT_TRUE(GetClipCursor(&clip));
-    EXPECT_TRUE(EqualRect(&clip, &screen)) << clip.right << "x" << clip.bottom;
-}
