@@ -834,9 +834,7 @@ void stretch_into_preview(HDC dc, const BITMAPINFOHEADER* bih, HPALETTE palette)
     POINT origin;
     SetStretchBltMode(dc, HALFTONE);
     SetBrushOrgEx(dc, 0, 0, &origin);
-    StretchDIBits(dc, g_animDestX, g_animDestY, g_animDestWidth, g_animDestHeight, 0, 0,
-                  bih->biWidth, bih->biHeight, dib_pixels((BITMAPINFOHEADER*)bih), (const BITMAPINFO*)bih,
-                  DIB_RGB_COLORS, SRCCOPY);
+    stretch_dib_rows(dc, g_animDestX, g_animDestY, g_animDestWidth, g_animDestHeight, bih, 0, bih->biHeight);
     SetBrushOrgEx(dc, origin.x, origin.y, NULL);
     if (palette)
         SelectPalette(dc, old_palette, FALSE);

@@ -165,6 +165,38 @@ int draw_dib_scaled(HDC hdc, uint32_t zoom, int32_t x, int32_t y, int32_t visibl
                          (const BITMAPINFO*)bih, DIB_RGB_COLORS, SRCCOPY);
 }
 
+// Source pixels a band of a shrinking stretch may hold: 4 MB at 32 bits.
+enum { STRETCH_BAND_PIXELS = 1 << 20 };
+
+int stretch_dib_rows(HDC hdc, int x, int y, int w, int h, const BITMAPINFOHEADER* bih, int top, int rows)
+{
+    if (!bih || w < 1 || h < 1 || rows < 1 || top < 0 || bih->biHeight < 1 || rows > bih->biHeight - top)
+        return 0;
+    const BYTE* bits = (const BYTE*)bih + dib_pixel_offset(bih);
+    const BITMAPINFO* info = (const BITMAPINFO*)bih;
+    const int64_t width = bih->biWidth, height = bih->biHeight;
+    int64_t band_rows = STRETCH_BAND_PIXELS / (width > 0 ? width : 1);
+    if (band_rows < 1)
+        band_rows = 1;
+    // Bottom-up rows: the source rectangle is counted from the last row.
+    if (rows <= band_rows || h >= rows)
+        return StretchDIBits(hdc, x, y, w, h, 0, (int)(height - top - rows), (int)width, rows, bits, info,
+                             DIB_RGB_COLORS, SRCCOPY) != 0;
+    // Destination rows per band, each taking its share of source rows.
+    int64_t band_height = band_rows * h / rows;
+    if (band_height < 1)
+        band_height = 1;
+    int drawn = 1;
+    for (int64_t d0 = 0; d0 < h; d0 += band_height) {
+        const int64_t d1 = d0 + band_height < h ? d0 + band_height : h;
+        const int64_t s0 = d0 * rows / h, s1 = d1 * rows / h;
+        if (s1 > s0 && !StretchDIBits(hdc, x, (int)(y + d0), w, (int)(d1 - d0), 0, (int)(height - top - s1),
+                                      (int)width, (int)(s1 - s0), bits, info, DIB_RGB_COLORS, SRCCOPY))
+            drawn = 0;
+    }
+    return drawn;
+}
+
 static void play_once(HWND hwnd, HDC hdc)
 {
     if (g_wmfFirstPlay) {

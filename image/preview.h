@@ -47,6 +47,14 @@ void fit_image_rect(int32_t width, int32_t height, uint32_t frame);
 int draw_dib_scaled(HDC hdc, uint32_t zoom, int32_t x, int32_t y, int32_t visible_height,
                     const BITMAPINFOHEADER* bih);
 
+// Stretches rows top to top + rows - 1 of the DIB (counted from the top,
+// the whole width) into (x, y, w, h) of hdc in the stretch mode set. A
+// large source that is shrunk goes in bands of rows: a display of another
+// pixel format copies each call's whole source first, and a copy of a
+// picture near the size limit does not fit the address space. 0 when a
+// band could not be drawn.
+int stretch_dib_rows(HDC hdc, int x, int y, int w, int h, const BITMAPINFOHEADER* bih, int top, int rows);
+
 // Plays the current Windows metafile (g_hImage) into an area of the device
 // context, shrunk by tenths until it fits, centred (tile 0) or tiled (1).
 // An empty area paints nothing.

@@ -357,28 +357,70 @@ static void turn_thumbnail(BYTE* tiff, uint32_t* tiff_length, uint32_t max, Exif
         put_exif_u32(0, order, tiff + f.link);
 }
 
+// The first Exif APP1 before the first scan, wherever it stands (a file
+// stored as RGB or CMYK has the encoder's APP14 first): its offset (at
+// FF E1) and length field; and where the segment belongs, right after SOI
+// and a leading APP0. 0 when there is none or the chain of segments breaks
+// before it.
+static int find_exif_app1(FILE* in, uint32_t size, uint32_t* start, uint32_t* length, uint32_t* home)
+{
+    uint32_t position = 2;
+    *home = 2;
+    while (size >= 4 && position <= size - 4) {
+        BYTE head[8];
+        if (!read_at(in, position, head, 4) || head[0] != 0xFF)
+            return 0;
+        if (head[1] == 0xFF) {  // fill byte
+            ++position;
+            continue;
+        }
+        if (head[1] == 0xDA || head[1] == 0x01 || (head[1] >= 0xD0 && head[1] <= 0xD9))
+            return 0;
+        uint32_t field = (uint32_t)head[2] << 8 | head[3];
+        if (field < 2 || field > size - position - 2)
+            return 0;
+        if (head[1] == 0xE0 && position == 2)
+            *home = position + 2 + field;
+        if (head[1] == 0xE1 && field >= 2 + 4 && read_at(in, position + 4, head + 4, 4) &&
+            memcmp(head + 4, "Exif", 4) == 0) {
+            *start = position;
+            *length = field;
+            return 1;
+        }
+        position += 2 + field;
+    }
+    return 0;
+}
+
 int copy_exif_turned(FILE* in, FILE* out, int orientation, ExifThumbnailTurn turn, void* context)
 {
     // The segment's payload: identifier and TIFF block, at most 65,533 bytes.
     enum { MAX_PAYLOAD = 65535 - 2 };
     static BYTE payload[MAX_PAYLOAD];
-    uint32_t size = file_length(in), start = 0, length = 0;
-    if (!locate_exif_segment(in, size, &start, &length))
+    uint32_t size = file_length(in), start = 0, length = 0, home = 2;
+    if (!find_exif_app1(in, size, &start, &length, &home))
         return copy_range(in, 0, size, out);
     uint32_t used = length - 2;
-    if (used < EXIF_ID_BYTES + TIFF_HEADER_BYTES || !read_at(in, start + 4, payload, used))
+    if (!read_at(in, start + 4, payload, used))
         return 0;
-    BYTE* tiff = payload + EXIF_ID_BYTES;
-    uint32_t tiff_length = used - EXIF_ID_BYTES;
-    if (orientation >= 1 && orientation <= 8)
-        walk_first_directory(tiff, tiff_length, set_orientation, &orientation);
-    if (turn)
-        turn_thumbnail(tiff, &tiff_length, MAX_PAYLOAD - EXIF_ID_BYTES, turn, context);
-    used = EXIF_ID_BYTES + tiff_length;
+    // A segment too short for its TIFF header holds nothing to correct: it
+    // is kept as it stands.
+    if (used >= EXIF_ID_BYTES + TIFF_HEADER_BYTES) {
+        BYTE* tiff = payload + EXIF_ID_BYTES;
+        uint32_t tiff_length = used - EXIF_ID_BYTES;
+        if (orientation >= 1 && orientation <= 8)
+            walk_first_directory(tiff, tiff_length, set_orientation, &orientation);
+        if (turn)
+            turn_thumbnail(tiff, &tiff_length, MAX_PAYLOAD - EXIF_ID_BYTES, turn, context);
+        used = EXIF_ID_BYTES + tiff_length;
+    }
+    // The segment goes where readers look for it; what stood before it
+    // there follows it.
     BYTE head[4] = {0xFF, 0xE1, (BYTE)((used + 2) >> 8), (BYTE)(used + 2)};
     uint32_t after = start + 2 + length;
-    return copy_range(in, 0, start, out) && fwrite(head, 1, 4, out) == 4 &&
-           fwrite(payload, 1, used, out) == used && copy_range(in, after, size - after, out);
+    return copy_range(in, 0, home, out) && fwrite(head, 1, 4, out) == 4 &&
+           fwrite(payload, 1, used, out) == used && copy_range(in, home, start - home, out) &&
+           copy_range(in, after, size - after, out);
 }
 
 // ---- The information text and the thumbnail

@@ -39,12 +39,14 @@ int write_exif_orientation(const char* path, int orientation);
 // malloc in *turned (the caller frees it); 0 when it cannot.
 typedef int (*ExifThumbnailTurn)(const BYTE* jpeg, uint32_t length, BYTE** turned, uint32_t* turned_length,
                                  void* context);
-// Copies the JPEG in (whole, from its first byte) to out with the Exif
-// segment's Orientation entries set to orientation (outside 1 to 8: left
-// as they are) and, when turn is given, its JPEG thumbnail replaced by
-// what turn makes of it. A thumbnail that cannot be turned (not a JPEG,
-// broken, or too big for the segment) is unlinked rather than left to
-// contradict the picture. A file without Exif is copied as it is. 0 when
-// the segment cannot be read or a write fails.
+// Copies the JPEG in (whole, from its first byte) to out with the first
+// Exif segment before the scan, wherever it stands, moved right after SOI
+// and a leading APP0, its Orientation entries set to orientation (outside
+// 1 to 8: left as they are) and, when turn is given, its JPEG thumbnail
+// replaced by what turn makes of it. A thumbnail that cannot be turned (not
+// a JPEG, broken, or too big for the segment) is unlinked rather than left
+// to contradict the picture; a segment too short for its TIFF header is
+// kept as it stands. A file without Exif is copied as it is. 0 when the
+// segment cannot be read or a write fails.
 int copy_exif_turned(FILE* in, FILE* out, int orientation, ExifThumbnailTurn turn, void* context);
 void strip_exif_segment(const char* path);

@@ -43,6 +43,8 @@ ppmtopcx   netpbm                    ppmtopcx tiny.ppm 2>/dev/null | pcxtoppm 2>
 pamtotga   netpbm                    pamtotga -rgb tiny.ppm 2>/dev/null | tgatoppm 2>/dev/null | cmp -s - tiny.ppm
 ppmtoilbm  netpbm                    ppmtoilbm tiny.ppm 2>/dev/null | ilbmtoppm 2>/dev/null | cmp -s - tiny.ppm
 ppmtowinicon netpbm                  ppmtowinicon tiny.ppm 2>/dev/null | winicontopam 2>/dev/null | grep -q RGB_ALPHA
+ppmmake    netpbm                    ppmmake red 2 1 2>/dev/null | grep -q "^P6"
+pnmcat     netpbm                    pnmcat -lr tiny.ppm tiny.ppm 2>/dev/null | grep -q "^P6"
 pbmtosunicon netpbm                  printf "P1\n1 1\n1\n" | pbmtosunicon 2>/dev/null | sunicontopnm 2>/dev/null | grep -q "^P[14]"
 pstoedit   pstoedit+ghostscript      printf "%%!PS\n0 0 moveto 9 9 lineto stroke showpage\n" > tiny.ps && pstoedit -q -f emf tiny.ps tiny.emf 2>/dev/null && test -s tiny.emf
 gdcmconv   libgdcm-tools             gdcmimg -i tiny.ppm -o tiny.dcm 2>/dev/null && gdcmconv --jpeg tiny.dcm tinyj.dcm 2>/dev/null && test -s tinyj.dcm

@@ -8,6 +8,7 @@
 #include "image/packed_dib.h"
 #include "image/palette.h"
 #include "image/progress.h"
+#include "image/seams.h"
 #include "tools/edit_history.h"
 #include "tools/row_bands.h"
 
@@ -167,8 +168,16 @@ static double progress_of(int64_t i, int64_t count)
     return count > 1 ? (double)i / (double)(count - 1) : 0.0;
 }
 
+// A result that cannot be had is told, as the other tools tell it, so that
+// an unchanged picture is not taken for a done turn.
+static void report_no_memory(void)
+{
+    seam_message_box(NULL, "Insufficient Memory for this Operation.", NULL, MB_ICONHAND);
+}
+
 // Locks the source, allocates the result (layout by depth), fills in the
-// job and works out the fill. Null with the source unlocked on failure.
+// job and works out the fill. Null with the source unlocked on failure,
+// after the message when the result was too large or memory ran out.
 static HGLOBAL begin_result(HGLOBAL hDib, int64_t (*size_of)(const BITMAPINFOHEADER*, double, int, int64_t*),
                             double a, int direction, COLORREF background, int use_given_index,
                             BYTE background_index, Job* job, BITMAPINFOHEADER** src_out)
@@ -191,6 +200,7 @@ static HGLOBAL begin_result(HGLOBAL hDib, int64_t (*size_of)(const BITMAPINFOHEA
         if (hNew)
             GlobalFree(hNew);
         GlobalUnlock(hDib);
+        report_no_memory();
         return NULL;
     }
     if (entries)
@@ -508,6 +518,7 @@ int skew_by_angle(HGLOBAL* phDib, double angle, COLORREF background, int use_giv
         GlobalFree(hNew);
         GlobalUnlock(*phDib);
         SetCursor(previous);
+        report_no_memory();
         return 0;
     }
     for (int64_t line = 0; line < line_count; ++line) {

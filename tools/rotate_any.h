@@ -23,7 +23,9 @@ void read_pixel_checked(PixelSample* out, int x, int y, int width, int height, u
 // the bounding box of the turned picture. A palette result is filled with
 // background_index when use_given_index is set, else with the table entry
 // nearest the background. 1 with *phDib replaced (old block freed); 0 with
-// the image unchanged (unsupported depth, absurd size, no memory).
+// the image unchanged (unsupported depth; a result past the size limit or
+// one that memory cannot hold, after "Insufficient Memory for this
+// Operation.").
 int rotate_by_angle(HGLOBAL* phDib, double angle, COLORREF background, int use_given_index,
                     BYTE background_index, int smooth);
 

@@ -114,15 +114,15 @@ static RECT image_area(HWND hwnd)
     return c;
 }
 
-static void stretch_halftone(HDC dc, const BITMAPINFOHEADER* bih, int x, int y, int w, int h, int src_y,
-                             int src_h)
+// The top src_h rows of the picture (all of them when src_h is its height)
+// into (x, y, w, h).
+static void stretch_halftone(HDC dc, const BITMAPINFOHEADER* bih, int x, int y, int w, int h, int src_h)
 {
     POINT origin;
     GetBrushOrgEx(dc, &origin);
     SetStretchBltMode(dc, HALFTONE);
     SetBrushOrgEx(dc, origin.x, origin.y, NULL);
-    StretchDIBits(dc, x, y, w, h, 0, src_y, bih->biWidth, src_h, (const BYTE*)bih + dib_pixel_offset(bih),
-                  (const BITMAPINFO*)bih, DIB_RGB_COLORS, SRCCOPY);
+    stretch_dib_rows(dc, x, y, w, h, bih, 0, src_h);
 }
 
 static void paint_bitmap(HWND hwnd, HDC dc, const RECT& c, const BITMAPINFOHEADER* bih, bool animation,
@@ -138,7 +138,7 @@ static void paint_bitmap(HWND hwnd, HDC dc, const RECT& c, const BITMAPINFOHEADE
         if (!animation)
             shrink_to_area(c.right + 1, c.bottom + 1, &w, &h);
         int x = (c.right - w) / 2, y = (c.bottom - h) / 2;
-        stretch_halftone(dc, bih, x, y, w, h, 0, H);
+        stretch_halftone(dc, bih, x, y, w, h, H);
         SetRect(&g_rcDrawnImage, x, y, x + w, y + h);
         return;
     }
@@ -161,7 +161,7 @@ static void paint_bitmap(HWND hwnd, HDC dc, const RECT& c, const BITMAPINFOHEADE
         if (src_rows < 1)
             src_rows = 1;
         for (int x = 0; x < c.right; x += w)
-            stretch_halftone(dc, bih, x, y, w, rows, H - src_rows, src_rows);
+            stretch_halftone(dc, bih, x, y, w, rows, src_rows);
     }
 }
 

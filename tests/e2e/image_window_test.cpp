@@ -247,4 +247,43 @@ TEST(ImageWindow, FullScreenAnimationTilesOnEveryRepaint)
     EXPECT_TRUE(wait_until_closed(full, 5000));
 }
 
+// A 12000 x 9000 photo turned by 15 degrees clockwise in the image window
+// shows the turned picture, shrunk into the window: the four quadrants
+// round the middle, each a little turned, on the white background. The
+// result, 13920 x 11799 (493 MB), is one whose whole copy in the display's
+// 32-bit format (657 MB) the address space cannot also hold.
+TEST(ImageWindow, LargePhotoTurnedByAnAngleIsShown)
+{
+    std::string ini = settings_file_path();
+    WritePrivateProfileStringA("Corvane", "BackgroundColor", "0", ini.c_str());
+    WritePrivateProfileStringA("Corvane", "SelectBackgroundColor", "0", ini.c_str());
+    std::string dir = e2e_work_dir("view_large");
+    ASSERT_TRUE(copy_fixture("large.jpg", dir));
+    RunningApp app;
+    ASSERT_TRUE(start_app("large.jpg", dir, app));
+    HWND view = open_image_window(app, IDC_MAIN_CENTER);
+    ASSERT_NE(view, nullptr);
+    place_view(view, 40, 50, 660, 560);
+    PostMessageA(view, WM_COMMAND, MAKEWPARAM(IDM_VIEW_ROTATE_ANGLE, 0), 0);
+    HWND dialog = wait_dialog(app, "Rotate Image");
+    ASSERT_NE(dialog, nullptr);
+    SetDlgItemTextA(dialog, IDC_ANGLE_EDIT, "15");
+    click_button(dialog, IDOK);
+    ASSERT_TRUE(wait_until_closed(dialog, 20000));
+    // The turn and the paint after it keep the program busy for a while.
+    DWORD_PTR ignored;
+    SendMessageTimeoutA(view, WM_NULL, 0, 0, SMTO_NORMAL, 120000, &ignored);
+    EXPECT_EQ(dismiss_message_box(app, 500), "");
+    Shot s = shoot_client(view, "view_large_turned");
+    ASSERT_FALSE(s.pixels.empty());
+    const int cx = s.area_w / 2, cy = s.area_h / 2, dx = s.area_w / 5, dy = s.area_h / 5;
+    const struct {
+        int x, y;
+        DWORD colour;
+    } probes[] = {{cx - dx, cy - dy, RED}, {cx + dx, cy - dy, GREEN}, {cx - dx, cy + dy, BLUE},
+                  {cx + dx, cy + dy, YELLOW}, {2, 2, WHITE}};
+    for (const auto& p : probes)
+        EXPECT_TRUE(colours_close(s.at(p.x, p.y), p.colour, 40)) << p.x << "," << p.y << ": " << std::hex << s.at(p.x, p.y);
+}
+
 }  // namespace

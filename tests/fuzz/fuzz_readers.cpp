@@ -26,8 +26,9 @@
 
 // The Exif information with its thumbnail (the harness carries no dialog
 // resources, so read_exif_info frees what it read), then the thumbnail
-// alone, then the orientation rewritten in place (the input is the
-// harness's own copy).
+// alone, then the orientation rewritten in place and the file turned in
+// place as the batch window turns it, which rewrites the segment and turns
+// its thumbnail (the input is the harness's own copy).
 static bool run_exif_reader(const std::string& path)
 {
     read_exif_info(path.c_str());
@@ -35,6 +36,10 @@ static bool run_exif_reader(const std::string& path)
     bool shown = g_hExifThumbnail != NULL;
     release_exif_data();
     write_exif_orientation(path.c_str(), 3);
+    std::string name = path;
+    char program[] = "jpegtran", copy[] = "-copy", all[] = "all", rotate[] = "-rotate", quarter[] = "90";
+    char* argv[] = {program, copy, all, rotate, quarter, &name[0], &name[0]};
+    jpegtran_main(7, argv);
     return shown;
 }
 

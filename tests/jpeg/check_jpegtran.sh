@@ -2,7 +2,8 @@
 # The files jpegtran_test transformed against jpegtran's with the same switches:
 # djpeg's pixels, sampling and progression, orientation tag; for "shown_" the
 # tag must make -auto-orient show the picture shown before, turned alike; for
-# "thumb_" the Exif thumbnail must be jpegtran's turn of the old one.
+# "thumb_" the Exif thumbnail must be jpegtran's turn of the old one; for
+# "short_" the Exif segment too short for its TIFF header is kept.
 source "$(dirname "$0")/../image/written_files.sh"
 fixtures=$out/../../fixtures/jpegtran
 kind() { identify -format '%[jpeg:sampling-factor] %[interlace]' "$1" 2>/dev/null || true; }
@@ -25,13 +26,17 @@ while read -r name source op switches; do
         exiftool -b -ThumbnailImage "$ours" | djpeg -pnm > "$tmp/got_thumb.pnm" 2>/dev/null || true
         cmp -s "$tmp/got_thumb.pnm" "$tmp/want_thumb.pnm" || failed "$name: thumbnail not turned with the picture"
     fi
+    # A segment too short for its TIFF header stays as it stood.
+    if [[ $name == short_* ]] && ! perl -0777 -ne 'exit !/\xFF\xE1\x00\x0AExif\x00\x00MM/' "$ours"; then
+        failed "$name: the short Exif segment was not kept"
+    fi
     if [[ $name != shown_* ]]; then
         [ "$(tag "$ours")" = "$(tag "$ref")" ] || failed "$name: orientation '$(tag "$ours")' against '$(tag "$ref")'"
         continue
     fi
     case $op in -flip) op=-flop ;; -rotate) op="-rotate 180" ;; esac
     # shellcheck disable=SC2086
-    convert "$fixtures/camera_whole.jpg" -auto-orient $op "$tmp/want.ppm"
+    convert "$fixtures/$source" -auto-orient $op "$tmp/want.ppm"
     convert "$ours" -auto-orient "$tmp/got.ppm"
     pae=$(compare -metric PAE "$tmp/got.ppm" "$tmp/want.ppm" null: 2>&1 >/dev/null |
           sed -n 's/^[0-9.e+-]* (\([0-9.e+-]*\))$/\1/p' || true)

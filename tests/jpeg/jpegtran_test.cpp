@@ -152,23 +152,27 @@ TEST(Jpegtran, ScanScriptsMakeTheirScansOrAreRefused)
 // one (check_jpegtran.sh compares them with jpegtran's turn).
 TEST(Jpegtran, ExifThumbnailFollowsThePicture)
 {
-    std::string in = fixture_path("jpegtran/camera_thumb.jpg");
     const struct {
         std::vector<std::string> switches;
         int width, height, bits;
-    } cases[] = {{{"-rotate", "90", "-trim"}, 32, 48, 24}, {{"-grayscale"}, 48, 32, 8}};
+        const char* source;
+    } cases[] = {{{"-rotate", "90", "-trim"}, 32, 48, 24, "camera_thumb.jpg"},
+                 {{"-grayscale"}, 48, 32, 8, "camera_thumb.jpg"},
+                 // The encoder writes APP14 before the copied Exif segment.
+                 {{"-rotate", "90", "-trim"}, 32, 48, 24, "camera_rgb.jpg"},
+                 {{"-rotate", "270", "-trim"}, 32, 48, 24, "camera_cmyk.jpg"}};
     SeamRecorder recorder;
     for (const auto& c : cases) {
-        std::string out = test_out_path("jpegtran_thumb_case.jpg");
+        std::string in = fixture_path(std::string("jpegtran/") + c.source), out = test_out_path("jpegtran_thumb_case.jpg");
         std::vector<std::string> args = c.switches;
         args.insert(args.end(), {in, out});
         ASSERT_EQ(run(args), 1);
         load_exif_thumbnail(out.c_str());
-        ASSERT_NE(g_hExifThumbnail, nullptr);
+        ASSERT_NE(g_hExifThumbnail, nullptr) << c.source;
         const BITMAPINFOHEADER* bih = (const BITMAPINFOHEADER*)GlobalLock(g_hExifThumbnail);
-        EXPECT_EQ(bih->biWidth, c.width) << c.switches[0];
-        EXPECT_EQ(bih->biHeight, c.height) << c.switches[0];
-        EXPECT_EQ(bih->biBitCount, c.bits) << c.switches[0];
+        EXPECT_EQ(bih->biWidth, c.width) << c.source << c.switches[0];
+        EXPECT_EQ(bih->biHeight, c.height) << c.source << c.switches[0];
+        EXPECT_EQ(bih->biBitCount, c.bits) << c.source << c.switches[0];
         GlobalUnlock(g_hExifThumbnail);
         GlobalFree(g_hExifThumbnail);
         g_hExifThumbnail = NULL;

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <string>
 
+#include "support/seam_recorder.h"
 #include "tools/rotate_any.h"
 #include "tools_test_util.h"
 
@@ -97,10 +98,20 @@ TEST(RotateByAngle, HugeAnglesEndAndRefusedOnesChangeNothing)
     EXPECT_EQ(skew_by_angle(&h, 20, BACKGROUND, 0, 0, 0, 7), 0) << "unknown direction";
     EXPECT_EQ(h, before);
     GlobalFree(h);
-    // A row 40000 wide sheared upright by 80 degrees would need gigabytes.
+    // A row 40000 wide sheared upright by 80 degrees, or a strip 200000
+    // wide turned by 45, would need gigabytes: refused with the tools'
+    // message, the picture as it was.
+    SeamRecorder recorder;
     h = create_packed_dib(40000, 1, 8, 0);
     EXPECT_EQ(skew_by_angle(&h, 80, BACKGROUND, 0, 0, 0, EDIT_SKEW_V), 0);
     GlobalFree(h);
+    h = create_packed_dib(200000, 8, 1, 2);
+    EXPECT_EQ(rotate_by_angle(&h, 45, BACKGROUND, 0, 0, 1), 0);
+    EXPECT_EQ(dib_bit_count(h), 1);
+    GlobalFree(h);
+    ASSERT_EQ(recorder.boxes.size(), 2u);
+    for (const RecordedBox& box : recorder.boxes)
+        EXPECT_EQ(box.text, "Insufficient Memory for this Operation.");
 }
 
 // The interior fast paths and the row bands worked on the machine's cores
