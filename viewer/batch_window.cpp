@@ -845,19 +845,6 @@ static void batch_on_keydown(HWND hwnd, WPARAM key)
         leave_batch();
 }
 
-// Under a window manager Wine confines the pointer to a full-screen window
-// like this one by a pointer grab on a window of its own over the screen; a
-// menu's grab replaces that grab and is dropped when the menu closes, and
-// the uncovered window of Wine's then takes every click. Confining the
-// cursor anew and freeing it again has Wine grab again; elsewhere both
-// calls leave the cursor free as it was.
-static void batch_on_exitmenuloop(void)
-{
-    RECT short_of_screen = {0, 0, GetSystemMetrics(SM_CXSCREEN) - 1, GetSystemMetrics(SM_CYSCREEN) - 1};
-    ClipCursor(&short_of_screen);
-    ClipCursor(NULL);
-}
-
 LRESULT CALLBACK batch_wnd_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
 {
     switch (msg) {
@@ -888,7 +875,7 @@ LRESULT CALLBACK batch_wnd_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
         batch_on_rbuttondown(hwnd, (short)LOWORD(lp), (short)HIWORD(lp));
         return 0;
     case WM_EXITMENULOOP:
-        batch_on_exitmenuloop();
+        take_pointer_back_after_menu();
         return 0;
     }
     return DefWindowProcA(hwnd, msg, wp, lp);

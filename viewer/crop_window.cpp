@@ -24,6 +24,7 @@
 #include "viewer/full_window.h"
 #include "viewer/image_window.h"
 #include "viewer/status_bar.h"
+#include "viewer/window_classes.h"
 
 HWND g_hwndDummy;
 int g_zoomEighths = 8;
@@ -593,6 +594,7 @@ LRESULT CALLBACK crop_wnd_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
     int x = (short)LOWORD(lp), y = (short)HIWORD(lp);
     switch (msg) {
     case WM_COMMAND: return crop_on_command(hwnd, LOWORD(wp));
+    case WM_EXITMENULOOP: take_pointer_back_after_menu(); return 0;
     case WM_PAINT: return crop_on_paint(hwnd);
     case WM_LBUTTONDOWN: return crop_on_lbuttondown(hwnd, 0);
     case WM_LBUTTONDBLCLK: return crop_on_lbuttondown(hwnd, 1);

@@ -30,6 +30,7 @@
 #include "viewer/crop_window.h"
 #include "viewer/image_window.h"
 #include "viewer/status_bar.h"
+#include "viewer/window_classes.h"
 
 int g_grabX, g_grabY;
 
@@ -613,6 +614,7 @@ LRESULT CALLBACK merge_wnd_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
     switch (msg) {
     case WM_INITMENU: return merge_on_initmenu((HMENU)wp);
     case WM_COMMAND: return merge_on_command(hwnd, LOWORD(wp));
+    case WM_EXITMENULOOP: take_pointer_back_after_menu(); return 0;
     case WM_PAINT: return merge_on_paint(hwnd);
     case WM_LBUTTONDOWN: return merge_on_lbuttondown(hwnd, 0, x, y);
     case WM_LBUTTONDBLCLK: return merge_on_lbuttondown(hwnd, 1, x, y);

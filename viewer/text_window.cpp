@@ -29,6 +29,7 @@
 #include "viewer/merge_window.h"
 #include "viewer/palette_window.h"
 #include "viewer/status_bar.h"
+#include "viewer/window_classes.h"
 
 HFONT g_hTextFont;
 int g_textDialogSeen;
@@ -936,6 +937,7 @@ LRESULT CALLBACK text_wnd_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
     switch (msg) {
     case WM_CREATE: return 0;
     case WM_COMMAND: return text_on_command(hwnd, LOWORD(wp));
+    case WM_EXITMENULOOP: take_pointer_back_after_menu(); return 0;
     case WM_PAINT: return text_on_paint(hwnd);
     case WM_LBUTTONDOWN: return text_on_lbuttondown(hwnd, 0, x, y);
     case WM_LBUTTONDBLCLK: return text_on_lbuttondown(hwnd, 1, x, y);

@@ -89,3 +89,10 @@ void register_window_classes(HINSTANCE instance)
         RegisterClassA(&wc);
     }
 }
+
+void take_pointer_back_after_menu(void)
+{
+    RECT short_of_screen = {0, 0, GetSystemMetrics(SM_CXSCREEN) - 1, GetSystemMetrics(SM_CYSCREEN) - 1};
+    ClipCursor(&short_of_screen);
+    ClipCursor(NULL);
+}

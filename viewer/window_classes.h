@@ -13,3 +13,11 @@ enum { WINDOW_CLASS_COUNT = 13 };
 extern const char* const g_windowClassNames[WINDOW_CLASS_COUNT];
 
 void register_window_classes(HINSTANCE instance);
+
+// For the menus of the full-screen popups (batch, crop, text, merge): under
+// a window manager Wine confines the pointer to such a window by a pointer
+// grab on a window of its own over the screen; a menu's grab replaces that
+// grab and is dropped when the menu closes, and the uncovered window of
+// Wine's then takes every click. Confining the cursor anew and freeing it
+// again has Wine grab again; elsewhere both calls leave the cursor free.
+void take_pointer_back_after_menu(void);

@@ -407,12 +407,17 @@ HWND wait_dialog(const RunningApp& app, const char* title, DWORD wait_ms)
 
 std::string box_text(HWND box)
 {
+    // A box can be seen before its text is set: wait a little for it.
     std::string text;
-    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-        char cls[32] = "";
-        GetClassNameA(child, cls, sizeof cls);
-        if (lstrcmpiA(cls, "Static") == 0)
-            text += window_text(child);
+    for (DWORD start = GetTickCount(); text.empty() && GetTickCount() - start < 3000; Sleep(text.empty() ? 50 : 0)) {
+        for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+            char cls[32] = "";
+            GetClassNameA(child, cls, sizeof cls);
+            if (lstrcmpiA(cls, "Static") == 0)
+                text += window_text(child);
+        }
+        if (!IsWindow(box))
+            break;
     }
     return text;
 }

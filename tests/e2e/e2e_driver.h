@@ -63,7 +63,8 @@ std::string window_text(HWND hwnd);
 // A visible dialog or message box of the program with that title.
 HWND wait_dialog(const RunningApp& app, const char* title, DWORD wait_ms = 15000);
 
-// The texts of a message box's static controls, joined.
+// The texts of a message box's static controls, joined; waits up to 3 s for
+// a box seen before its text was set.
 std::string box_text(HWND box);
 
 // Text of one part of a status bar in the program's process (read through
