@@ -99,23 +99,6 @@ TEST(PngRead, ClaimsTheFileCannotFillAreRefusedWithinItsBytes)
     }
 }
 
-// The icon readers hand a PNG entry to the same reader, through the
-// merge loader's road with its ceiling: the entry's claim meets the same
-// bound inside an icon and inside an animated cursor.
-TEST(PngRead, TextClaimInsideAnIconIsRefusedWithinItsBytes)
-{
-    for (const char* name : {"ICO-png-text-512mb.ico", "ANI-png-text-512mb.ani"}) {
-        SeamRecorder seams(32);
-        PeakMemoryWatch watch;
-        ASSERT_TRUE(watch.works());
-        EXPECT_EQ(nullptr, DibBlock(load_image_file(fixture_path(std::string("hostile/") + name).c_str())).get())
-            << name;
-        EXPECT_LT(watch.rise(), HOSTILE_PEAK_MARGIN) << name;
-        ASSERT_FALSE(seams.boxes.empty()) << name;
-        EXPECT_EQ("File Read Error", seams.boxes[0].text) << name;
-    }
-}
-
 TEST(PngWrite, ChoosesColourTypeAndDepth)
 {
     SeamRecorder seams(32);

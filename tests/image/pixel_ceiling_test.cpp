@@ -79,6 +79,9 @@ const HostileCase HOSTILE[] = {
     {"BMP-rle8-runs-claim-256-per-byte.bmp", "File Read Error", KIND_NONE},
     {"PCX-runs-claim-63-per-byte.pcx", "Memory Allocation Error", KIND_NONE},
     {"SUNICON-8-bit-items-claim-16-per-byte.ico", "File Read Error", KIND_NONE},
+    // A PNG entry whose text chunk claims 512 MB, in an icon and a cursor.
+    {"ICO-png-text-512mb.ico", "File Read Error", KIND_NONE},
+    {"ANI-png-text-512mb.ani", "File Read Error", KIND_NONE},
 };
 
 class CeilingHostile : public ::testing::TestWithParam<HostileCase> {};
