@@ -9,7 +9,6 @@
 #include "format_test_util.h"
 #include "formats/png.h"
 #include "image/current_image.h"
-#include "image/merge_source.h"
 #include "support/seam_recorder.h"
 
 TEST(PngRead, LibpngTestImagesMatchPngtopam)
