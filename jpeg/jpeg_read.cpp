@@ -100,6 +100,7 @@ int jpeg_scans_reach_end_marker(const char* path, const int* component_ids, int 
     uint64_t window_at = 0;
     int seen[4] = {0, 0, 0, 0};
     int in_scan = 0, complete = 0;
+    int starts = 0, frames = 0;  // SOI and SOFn markers met
     // Next byte of the file, -1 at its end.
 #define NEXT_BYTE() (at < have ? window[at++] : refill_window(fp, window, &have, &at, &window_at))
     for (;;) {
@@ -113,8 +114,16 @@ int jpeg_scans_reach_end_marker(const char* path, const int* component_ids, int 
             marker = NEXT_BYTE();
         if (marker < 0)
             break;
+        // A second image's markers are not this one's end: the library
+        // refuses a second SOI or frame header, but only after it has made
+        // the first frame's arrays.
+        if (marker == 0xD8 && ++starts > 1)
+            break;
         if (marker == 0x00 || (marker >= 0xD0 && marker <= 0xD8) || marker == 0x01)
             continue;  // stuffed byte, restart marker, SOI, TEM: no length
+        if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC &&
+            ++frames > 1)
+            break;
         if (marker == 0xD9) {
             complete = in_scan;
             break;

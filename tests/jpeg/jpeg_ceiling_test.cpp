@@ -45,6 +45,11 @@ TEST(JpegCeiling, ClaimsTheDataCannotFillAreRefusedWithinItsBytes)
         "JPEG12-lossless-4-components-claims-huge.jpg",
         "JPEG-arithmetic-cut-claims-huge.jpg",
         "JPEG-arithmetic-progressive-cut-claims-huge.jpg",
+        // The end marker is a second image's, which the library refuses
+        // only after the first frame's memory is taken.
+        "JPEG-arithmetic-cut-then-second-frame-claims-huge.jpg",
+        "JPEG-arithmetic-cut-then-second-image-claims-huge.jpg",
+        "EXIF-thumbnail-past-segment-claims-huge.jpg",
     };
     for (const Road& road : ROADS) {
         for (const char* file : FILES) {

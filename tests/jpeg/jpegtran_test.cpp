@@ -84,22 +84,33 @@ TEST(Jpegtran, SwitchesAreCheckedBeforeTheOutputIsTouched)
     }
 }
 
-// 7000 x 7000 colour pixels claimed in a few hundred bytes: the source's
-// coefficients and the turned copy are refused before they are taken, as
-// the library refuses memory it cannot have, and the output stays.
+// 7000 x 7000 colour pixels claimed in a few hundred bytes, and 10000 x
+// 10000 in arithmetic-coded frames whose end marker is a second image's:
+// the source's coefficients and the turned copy are refused before they
+// are taken, as the library refuses memory it cannot have, and the output
+// stays.
 TEST(Jpegtran, CoefficientsTheFileCannotFillAreRefused)
 {
+    const char* const FILES[] = {
+        "JPEG-sequential-claims-huge.jpg",
+        "JPEG-arithmetic-cut-then-second-frame-claims-huge.jpg",
+        "JPEG-arithmetic-cut-then-second-image-claims-huge.jpg",
+        "EXIF-thumbnail-past-segment-claims-huge.jpg",
+    };
     std::string out = test_out_path("jpegtran_claims_huge.jpg");
-    write_file_bytes(out, "old content");
-    SeamRecorder recorder;
-    PeakMemoryWatch watch;
-    ASSERT_TRUE(watch.works());
-    EXPECT_EQ(0, run({"-rotate", "90", fixture_path("hostile/JPEG-sequential-claims-huge.jpg"), out}));
-    EXPECT_LT(watch.rise(), HOSTILE_PEAK_MARGIN);
-    EXPECT_EQ("old content", read_file_bytes(out));
-    ASSERT_EQ(1u, recorder.boxes.size());
-    EXPECT_EQ("Lib JPEG", recorder.boxes[0].caption);
-    EXPECT_EQ("Insufficient memory (case 4)", recorder.boxes[0].text);
+    for (const char* file : FILES) {
+        SCOPED_TRACE(file);
+        write_file_bytes(out, "old content");
+        SeamRecorder recorder;
+        PeakMemoryWatch watch;
+        ASSERT_TRUE(watch.works());
+        EXPECT_EQ(0, run({"-rotate", "90", fixture_path(std::string("hostile/") + file), out}));
+        EXPECT_LT(watch.rise(), HOSTILE_PEAK_MARGIN);
+        EXPECT_EQ("old content", read_file_bytes(out));
+        ASSERT_EQ(1u, recorder.boxes.size());
+        EXPECT_EQ("Lib JPEG", recorder.boxes[0].caption);
+        EXPECT_EQ("Insufficient memory (case 4)", recorder.boxes[0].text);
+    }
 }
 
 // A scan script (comments, commas as blanks) makes the scans it names,
