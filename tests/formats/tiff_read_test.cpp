@@ -146,6 +146,37 @@ TEST(TiffRead, HostileFilesAreRefusedWithinTheirBytes)
     EXPECT_TRUE(seams.boxes.empty());
 }
 
+// Directories and byte counts that claim hundreds of megabytes the file
+// does not have (tests/fixtures/make_hostile_tiffclaims.sh): the library
+// would size a buffer by the claim and the system make it resident before
+// the short read. A private tag the file cannot fill is dropped and the
+// page still shows.
+TEST(TiffRead, ClaimsPastTheFileCostOnlyWhatTheFileHolds)
+{
+    const struct {
+        const char* name;
+        const char* message;  // null: the page shows
+    } CASES[] = {
+        {"TIFF-bits-per-sample-360mb.tif", "File Read Error"},
+        {"TIFF-compression-512mb.tif", "File Read Error"},
+        {"TIFF-private-tag-512mb.tif", nullptr},
+        {"TIFF-lzw-strip-past-file.tif", "File Read Error"},
+        {"TIFF-lzw-tile-past-file.tif", "File Read Error"},
+    };
+    for (const auto& c : CASES) {
+        SeamRecorder seams;
+        PeakMemoryWatch watch;
+        ASSERT_TRUE(watch.works());
+        char info[INFO_TEXT_SIZE] = "";
+        DibBlock image(read_tiff_page(fixture_path(std::string("hostile/") + c.name), 1, nullptr, info));
+        EXPECT_LT(watch.rise(), HOSTILE_PEAK_MARGIN) << c.name;
+        EXPECT_EQ(image.get() != nullptr, c.message == nullptr) << c.name;
+        ASSERT_EQ(seams.boxes.size(), c.message ? 1u : 0u) << c.name;
+        if (c.message)
+            EXPECT_EQ(seams.boxes[0].text, c.message) << c.name;
+    }
+}
+
 // A blank fax page of 16000 x 16000 pixels in one Group 4 strip of a few
 // kilobytes really holds its picture: the merge loader's ceiling, narrowed
 // by nothing for fax codes, lets it open (tests/fixtures/make_ceiling.sh).
