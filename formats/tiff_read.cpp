@@ -258,9 +258,15 @@ static uint64_t max_decoded_bytes(uint64_t coded_bytes, uint64_t row_bytes)
 
 // Narrows the read's pixel ceiling to the compression's ratio in pixels of
 // the stored depth, so the picture's working copies meet the same bound.
+// Fax rows take a bit at the least, whatever their width.
 static void narrow_to_compression(void)
 {
     int c = g_tiffCompression;
+    if (c == COMPRESSION_CCITTRLE || c == COMPRESSION_CCITTFAX3 || c == COMPRESSION_CCITTFAX4 ||
+        c == COMPRESSION_CCITTRLEW) {
+        narrow_pixel_ceiling(s_fileBytes, 8 * (uint64_t)(g_tiffWidth > 0 ? g_tiffWidth : 1));
+        return;
+    }
     int per_pixel = g_tiffPlanar == 2 && g_tiffSamplesPerPixel > 1 ? 1 : g_tiffSamplesPerPixel;
     uint64_t pixel_bits = (uint64_t)(per_pixel > 0 ? per_pixel : 1) * (g_tiffBitsPerSample > 0 ? g_tiffBitsPerSample : 1);
     for (const CodecRatio& r : MAX_DECODE_RATIOS)
