@@ -35,13 +35,9 @@ static tmsize_t source_read(thandle_t handle, void* buffer, tmsize_t size)
     BYTE* out = (BYTE*)buffer;
     uint64_t done = 0;
     while (done < wanted) {
-        uint64_t at = source->position + done;
-        OVERLAPPED where = {};
-        where.Offset = (DWORD)at;
-        where.OffsetHigh = (DWORD)(at >> 32);
         DWORD chunk = wanted - done > 0x40000000u ? 0x40000000u : (DWORD)(wanted - done);
         DWORD got = 0;
-        if (!ReadFile(source->file, out + done, chunk, &got, &where) || got == 0)
+        if (!ReadFile(source->file, out + done, chunk, &got, NULL) || got == 0)
             break;
         done += got;
     }
@@ -57,12 +53,12 @@ static tmsize_t source_write(thandle_t, void*, tmsize_t)
 static toff_t source_seek(thandle_t handle, toff_t offset, int whence)
 {
     TiffSource* source = (TiffSource*)handle;
-    // A relative offset comes as a 64-bit two's complement value.
-    int64_t base = whence == SEEK_CUR ? (int64_t)source->position : whence == SEEK_END ? (int64_t)source->bytes : 0;
-    int64_t target = base + (int64_t)offset;
-    if (whence != SEEK_SET && target < 0)
+    LARGE_INTEGER distance, at;
+    distance.QuadPart = (LONGLONG)offset;
+    DWORD method = whence == SEEK_CUR ? FILE_CURRENT : whence == SEEK_END ? FILE_END : FILE_BEGIN;
+    if (!SetFilePointerEx(source->file, distance, &at, method))
         return (toff_t)-1;
-    source->position = whence == SEEK_SET ? offset : (uint64_t)target;
+    source->position = (uint64_t)at.QuadPart;
     return source->position;
 }
 
