@@ -44,7 +44,7 @@ static BYTE* band_image_row(const TiffBandPlan* plan, int y)
 // its own; null when the file no longer holds that page as it was.
 static TIFF* open_band_handle(const TiffBandPlan* plan)
 {
-    TIFF* tif = TIFFOpen(plan->path, "rm");
+    TIFF* tif = open_tiff_for_reading(plan->path);
     if (!tif)
         return NULL;
     uint32_t width = 0, height = 0;

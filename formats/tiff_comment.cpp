@@ -187,6 +187,9 @@ static uint32_t* read_values(Rewrite* rw, const Entry* e)
     if (!e->count || e->count > MAX_ARRAY || (e->type != TYPE_SHORT && e->type != TYPE_LONG && e->type != TYPE_IFD))
         return NULL;
     uint64_t bytes = (uint64_t)size * e->count;
+    // values the file cannot hold are not allocated for
+    if (bytes > 4 && bytes > rw->in_size)
+        return NULL;
     uint8_t* raw = (uint8_t*)malloc((size_t)(bytes < 4 ? 4 : bytes));
     uint32_t* values = (uint32_t*)malloc((size_t)e->count * 4);
     bool ok = raw && values;

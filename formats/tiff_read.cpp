@@ -258,9 +258,15 @@ static uint64_t max_decoded_bytes(uint64_t coded_bytes, uint64_t row_bytes)
 
 // Narrows the read's pixel ceiling to the compression's ratio in pixels of
 // the stored depth, so the picture's working copies meet the same bound.
+// Fax rows take a bit at the least, whatever their width.
 static void narrow_to_compression(void)
 {
     int c = g_tiffCompression;
+    if (c == COMPRESSION_CCITTRLE || c == COMPRESSION_CCITTFAX3 || c == COMPRESSION_CCITTFAX4 ||
+        c == COMPRESSION_CCITTRLEW) {
+        narrow_pixel_ceiling(s_fileBytes, 8 * (uint64_t)(g_tiffWidth > 0 ? g_tiffWidth : 1));
+        return;
+    }
     int per_pixel = g_tiffPlanar == 2 && g_tiffSamplesPerPixel > 1 ? 1 : g_tiffSamplesPerPixel;
     uint64_t pixel_bits = (uint64_t)(per_pixel > 0 ? per_pixel : 1) * (g_tiffBitsPerSample > 0 ? g_tiffBitsPerSample : 1);
     for (const CodecRatio& r : MAX_DECODE_RATIOS)
@@ -669,16 +675,36 @@ static bool jbig_unit_acceptable(TIFF* tif, uint32_t unit, uint64_t buffer_bytes
            (width + 7) / 8 * height <= buffer_bytes;
 }
 
+// The library reads a coded strip or tile whole into a buffer of the size
+// the directory claims (cut to ten times what the unit decodes to), fills
+// what the file did not give with zeros, and then fails the unit: one that
+// runs past the file's end is refused before it costs that buffer.
+// Uncompressed units go straight into the caller's buffer, and old-style
+// JPEG reads its data itself, in small pieces.
+static bool unit_within_file(TIFF* tif, uint32_t unit, tmsize_t bytes)
+{
+    if (g_tiffCompression == COMPRESSION_OJPEG)
+        return true;
+    tmsize_t unit_size = TIFFIsTiled(tif) ? TIFFTileSize(tif) : TIFFStripSize(tif);
+    if (g_tiffCompression == COMPRESSION_NONE && bytes >= unit_size)
+        return true;
+    uint64_t coded = TIFFGetStrileByteCount(tif, unit);
+    if (coded > (1u << 20) && unit_size > 0 && (coded - 4096) / 10 > (uint64_t)unit_size)
+        coded = (uint64_t)unit_size * 10 + 4096;
+    uint64_t offset = TIFFGetStrileOffset(tif, unit);
+    return coded <= s_fileBytes && offset <= s_fileBytes - coded;
+}
+
 tmsize_t decode_tiff_strip(TIFF* tif, uint32_t strip, void* buffer, tmsize_t bytes)
 {
-    if (bytes < 0 || !jbig_unit_acceptable(tif, strip, (uint64_t)bytes))
+    if (bytes < 0 || !unit_within_file(tif, strip, bytes) || !jbig_unit_acceptable(tif, strip, (uint64_t)bytes))
         return -1;
     return TIFFReadEncodedStrip(tif, strip, buffer, bytes);
 }
 
 tmsize_t decode_tiff_tile(TIFF* tif, uint32_t tile, void* buffer, tmsize_t bytes)
 {
-    if (bytes < 0 || !jbig_unit_acceptable(tif, tile, (uint64_t)bytes))
+    if (bytes < 0 || !unit_within_file(tif, tile, bytes) || !jbig_unit_acceptable(tif, tile, (uint64_t)bytes))
         return -1;
     return TIFFReadEncodedTile(tif, tile, buffer, bytes);
 }
@@ -909,10 +935,8 @@ static bool has_lossless_jpeg(TIFF* tif)
 // caller does not know them yet.
 static bool open_page(const char* path, int* page_index, int* page_count)
 {
-    // FillOrder 2 is reversed by the library itself on reading. Not mapped:
-    // the JBIG codec drops the mapped flag of a file the library mapped,
-    // which then stays mapped, and locked, after TIFFClose.
-    g_tiff = TIFFOpen(path, "rm");
+    // FillOrder 2 is reversed by the library itself on reading.
+    g_tiff = open_tiff_for_reading(path);
     if (!g_tiff)
         return false;
     s_ijgJpegCodec = false;
@@ -925,7 +949,7 @@ static bool open_page(const char* path, int* page_index, int* page_count)
     // with the IJG codec registered in the built-in one's place.
     TIFFClose(g_tiff);
     TIFFCodec* codec = TIFFRegisterCODEC(COMPRESSION_JPEG, "JPEG", TIFFInitJPEG_ijg8);
-    g_tiff = TIFFOpen(path, "rm");
+    g_tiff = open_tiff_for_reading(path);
     bool ok = g_tiff && select_page(page_index, page_count);
     if (codec)
         TIFFUnRegisterCODEC(codec);

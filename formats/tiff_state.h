@@ -44,9 +44,14 @@ extern HGLOBAL g_hTiffStripBuf;
 extern HGLOBAL g_hTiffTileBuf;
 extern HGLOBAL g_hTiffRowBuf;
 
+// Opens a TIFF file for reading (tiff_open.cpp): no read goes past the
+// file's end, nothing is mapped. Null when it cannot be opened.
+TIFF* open_tiff_for_reading(const char* path);
+
 // Every strip or tile of a read is decoded through these: TIFFReadEncodedStrip
-// or TIFFReadEncodedTile, or -1 without decoding when the unit's coded header
-// is one its codec cannot take safely.
+// or TIFFReadEncodedTile, or -1 without decoding when the unit's coded data
+// runs past the file's end or its coded header is one its codec cannot
+// take safely.
 tmsize_t decode_tiff_strip(TIFF* tif, uint32_t strip, void* buffer, tmsize_t bytes);
 tmsize_t decode_tiff_tile(TIFF* tif, uint32_t tile, void* buffer, tmsize_t bytes);
 

@@ -756,9 +756,9 @@ static const ReaderRow READERS[] = {
     {IDENT_MP3, KIND_MULTIMEDIA, FMT_NONE, 0, 0, read_mp3, NULL, 0},
     {IDENT_ASF, KIND_MULTIMEDIA, FMT_NONE, 0, 0, read_asf, NULL, 0},
     {IDENT_MPEG, KIND_MULTIMEDIA, FMT_NONE, 0, 0, read_mpeg_by_extension, NULL, 0},
-    // TIFF: JBIG strips, 2^15 decoded bytes of 1-bit pixels a byte; each page narrows to its compression
-    {IDENT_TIFF, KIND_DIB, FMT_NONE, 0, 0, read_tiff, read_tiff_source, 1u << 18},
-    {IDENT_MACBINARY_TIFF, KIND_DIB, FMT_NONE, 0, 0, read_macbinary_tiff, read_macbinary_tiff_source, 1u << 18},
+    // TIFF: Group 4 fax codes a blank row of up to 2^18 pixels in one bit; each page narrows to its compression
+    {IDENT_TIFF, KIND_DIB, FMT_NONE, 0, 0, read_tiff, read_tiff_source, 1u << 21},
+    {IDENT_MACBINARY_TIFF, KIND_DIB, FMT_NONE, 0, 0, read_macbinary_tiff, read_macbinary_tiff_source, 1u << 21},
     // PNG: deflate's 1032:1 in 1-bit pixels
     {IDENT_PNG, KIND_DIB, FMT_PNG, 0, 1, read_png, read_png_source, 8256},
     // JPEG 2000: a cut stream; one that holds every tile widens it (jpeg2000.cpp)

@@ -146,18 +146,55 @@ TEST(TiffRead, HostileFilesAreRefusedWithinTheirBytes)
     EXPECT_TRUE(seams.boxes.empty());
 }
 
-// A blank fax page of 16000 x 16000 pixels in one Group 4 strip of a few
-// kilobytes really holds its picture: the merge loader's ceiling, narrowed
-// by nothing for fax codes, lets it open (tests/fixtures/make_ceiling.sh).
+// Directories and byte counts that claim hundreds of megabytes the file
+// does not have (tests/fixtures/make_hostile_tiffclaims.sh): the library
+// would size a buffer by the claim and the system make it resident before
+// the short read. A private tag the file cannot fill is dropped and the
+// page still shows.
+TEST(TiffRead, ClaimsPastTheFileCostOnlyWhatTheFileHolds)
+{
+    const struct {
+        const char* name;
+        const char* message;  // null: the page shows
+    } CASES[] = {
+        {"TIFF-bits-per-sample-360mb.tif", "File Read Error"},
+        {"TIFF-compression-512mb.tif", "File Read Error"},
+        {"TIFF-private-tag-512mb.tif", nullptr},
+        {"TIFF-lzw-strip-past-file.tif", "File Read Error"},
+        {"TIFF-lzw-tile-past-file.tif", "File Read Error"},
+    };
+    for (const auto& c : CASES) {
+        SeamRecorder seams;
+        PeakMemoryWatch watch;
+        ASSERT_TRUE(watch.works());
+        char info[INFO_TEXT_SIZE] = "";
+        DibBlock image(read_tiff_page(fixture_path(std::string("hostile/") + c.name), 1, nullptr, info));
+        EXPECT_LT(watch.rise(), HOSTILE_PEAK_MARGIN) << c.name;
+        EXPECT_EQ(image.get() != nullptr, c.message == nullptr) << c.name;
+        ASSERT_EQ(seams.boxes.size(), c.message ? 1u : 0u) << c.name;
+        if (c.message)
+            EXPECT_EQ(seams.boxes[0].text, c.message) << c.name;
+    }
+}
+
+// A blank fax page in one Group 4 strip of a few kilobytes really holds
+// its picture, a bit a row however wide: the merge loader's ceiling lets it
+// open (tests/fixtures/make_ceiling.sh).
 TEST(TiffRead, BlankFaxPageInAFewBytesStillOpens)
 {
-    SeamRecorder seams;
-    DibBlock image(load_image_file(fixture_path("ceiling/blank_fax.tif").c_str()));
-    ASSERT_NE(image.get(), nullptr);
-    EXPECT_EQ(image.bih->biWidth, 16000);
-    EXPECT_EQ(image.bih->biHeight, 16000);
-    EXPECT_EQ(image.bih->biBitCount, 1);
-    EXPECT_TRUE(seams.boxes.empty());
+    const struct {
+        const char* name;
+        int width, height;
+    } CASES[] = {{"ceiling/blank_fax.tif", 16000, 16000}, {"ceiling/blank_wide_fax.tif", 40000, 20000}};
+    for (const auto& c : CASES) {
+        SeamRecorder seams;
+        DibBlock image(load_image_file(fixture_path(c.name).c_str()));
+        ASSERT_NE(image.get(), nullptr) << c.name;
+        EXPECT_EQ(image.bih->biWidth, c.width);
+        EXPECT_EQ(image.bih->biHeight, c.height);
+        EXPECT_EQ(image.bih->biBitCount, 1);
+        EXPECT_TRUE(seams.boxes.empty());
+    }
 }
 
 // Strips that fail keep their rows zero; the others are shown, silently.
