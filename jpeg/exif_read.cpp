@@ -188,6 +188,27 @@ int compose_exif_orientation(int orientation, int transform)
     return 0;
 }
 
+// One step of the walk over the segments before the first scan, at
+// position: a fill byte (*marker 0xFF, 1 byte) or a segment inside the
+// file (*marker and its length field; 2 + that many bytes). 0 when the
+// walk breaks there: no marker, a marker without a length (which does not
+// belong before the scan), or a length that leaves the file.
+static uint32_t segment_step(FILE* in, uint32_t size, uint32_t position, int* marker, uint32_t* length)
+{
+    BYTE head[4];
+    if (size < 4 || position > size - 4 || !read_at(in, position, head, 4) || head[0] != 0xFF)
+        return 0;
+    *marker = head[1];
+    if (head[1] == 0xFF)
+        return 1;
+    if (head[1] == 0x01 || (head[1] >= 0xD0 && head[1] <= 0xD9))
+        return 0;
+    *length = (uint32_t)head[2] << 8 | head[3];
+    if (*length < 2 || *length > size - position - 2)
+        return 0;
+    return 2 + *length;
+}
+
 // Copies the file to out with the Orientation entries of every Exif APP1
 // before the first scan set; 0 when its structure is broken.
 static int copy_with_orientation(FILE* in, uint32_t size, FILE* out, int orientation)
@@ -198,22 +219,18 @@ static int copy_with_orientation(FILE* in, uint32_t size, FILE* out, int orienta
     if (!copy_range(in, 0, 2, out))
         return 0;
     for (;;) {
-        BYTE head[4];
-        if (size - position < 4 || !read_at(in, position, head, 4) || head[0] != 0xFF)
+        int marker = 0;
+        uint32_t length = 0;
+        uint32_t step = segment_step(in, size, position, &marker, &length);
+        if (!step)
             return 0;
-        if (head[1] == 0xFF) {  // fill byte
+        if (marker == 0xFF) {
             if (!copy_range(in, position, 1, out))
                 return 0;
             ++position;
             continue;
         }
-        // Markers without a length do not belong before the first scan.
-        if (head[1] == 0x01 || (head[1] >= 0xD0 && head[1] <= 0xD9))
-            return 0;
-        uint32_t length = (uint32_t)head[2] << 8 | head[3];
-        if (length < 2 || length > size - position - 2)
-            return 0;
-        if (head[1] == 0xE1 && length >= 2 + EXIF_ID_BYTES) {
+        if (marker == 0xE1 && length >= 2 + EXIF_ID_BYTES) {
             if (!read_at(in, position, segment, length + 2))
                 return 0;
             if (memcmp(segment + 4, EXIF_ID, EXIF_ID_BYTES) == 0)
@@ -224,8 +241,8 @@ static int copy_with_orientation(FILE* in, uint32_t size, FILE* out, int orienta
         } else if (!copy_range(in, position, length + 2, out)) {
             return 0;
         }
-        position += length + 2;
-        if (head[1] == 0xDA)
+        position += step;
+        if (marker == 0xDA)
             return copy_range(in, position, size - position, out);
     }
 }
@@ -366,30 +383,22 @@ static int find_exif_app1(FILE* in, uint32_t size, uint32_t* start, uint32_t* le
 {
     uint32_t position = 2;
     *home = 2;
-    while (size >= 4 && position <= size - 4) {
-        BYTE head[8];
-        if (!read_at(in, position, head, 4) || head[0] != 0xFF)
+    for (;;) {
+        int marker = 0;
+        uint32_t field = 0;
+        uint32_t step = segment_step(in, size, position, &marker, &field);
+        if (!step || marker == 0xDA)
             return 0;
-        if (head[1] == 0xFF) {  // fill byte
-            ++position;
-            continue;
-        }
-        if (head[1] == 0xDA || head[1] == 0x01 || (head[1] >= 0xD0 && head[1] <= 0xD9))
-            return 0;
-        uint32_t field = (uint32_t)head[2] << 8 | head[3];
-        if (field < 2 || field > size - position - 2)
-            return 0;
-        if (head[1] == 0xE0 && position == 2)
-            *home = position + 2 + field;
-        if (head[1] == 0xE1 && field >= 2 + 4 && read_at(in, position + 4, head + 4, 4) &&
-            memcmp(head + 4, "Exif", 4) == 0) {
+        if (marker == 0xE0 && position == 2)
+            *home = position + step;
+        BYTE id[4];
+        if (marker == 0xE1 && field >= 2 + 4 && read_at(in, position + 4, id, 4) && memcmp(id, "Exif", 4) == 0) {
             *start = position;
             *length = field;
             return 1;
         }
-        position += 2 + field;
+        position += step;
     }
-    return 0;
 }
 
 int copy_exif_turned(FILE* in, FILE* out, int orientation, ExifThumbnailTurn turn, void* context)
