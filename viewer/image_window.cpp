@@ -489,16 +489,11 @@ static LRESULT meta_on_drawitem(HWND hwnd, const DRAWITEMSTRUCT* item)
 // ---- life cycle
 
 // The close box, Alt+F4 and a click; not while a tool works on the picture.
-static LRESULT meta_on_close(HWND)
+static LRESULT meta_on_close(void)
 {
     if (!is_tool_window_open())
         destroy_image_window();
     return 0;
-}
-
-static LRESULT meta_on_lbuttondown(HWND hwnd)
-{
-    return meta_on_close(hwnd);
 }
 
 static LRESULT meta_on_create(HWND hwnd)
@@ -521,8 +516,8 @@ LRESULT CALLBACK meta_wnd_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
     switch (msg) {
     case WM_CREATE:      return meta_on_create(hwnd);
     case WM_DESTROY:     return meta_on_destroy(hwnd);
-    case WM_CLOSE:       return meta_on_close(hwnd);
-    case WM_LBUTTONDOWN: return meta_on_lbuttondown(hwnd);
+    case WM_CLOSE:
+    case WM_LBUTTONDOWN: return meta_on_close();
     case WM_ERASEBKGND:  return meta_on_erasebkgnd(hwnd, (HDC)wp);
     case WM_PAINT:       return meta_on_paint(hwnd);
     case WM_KEYDOWN:     return meta_on_keydown(hwnd, (UINT)wp);
