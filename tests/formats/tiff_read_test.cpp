@@ -147,7 +147,7 @@ TEST(TiffRead, HostileFilesAreRefusedWithinTheirBytes)
 }
 
 // Directories and byte counts that claim hundreds of megabytes the file
-// does not have (tests/fixtures/make_hostile_tiffclaims.sh): the library
+// does not have (tests/fixtures/make_hostile_formats.sh): the library
 // would size a buffer by the claim and the system make it resident before
 // the short read. A private tag the file cannot fill is dropped and the
 // page still shows.
