@@ -9,6 +9,7 @@
 #include "image/animation_timer.h"
 #include "image/comment_text.h"
 #include "image/current_image.h"
+#include "image/file_hold.h"
 #include "image/gif_anim.h"
 #include "image/gif_write.h"
 #include "image/iff_write.h"
@@ -46,37 +47,38 @@ const TextRow TEXT_ROWS[] = {
 };
 
 // The writers of the program, by format; a format without one only makes
-// the text the current comment. Each returns 1 when the file carries the
-// new text; a failing writer may free the handle it was given.
-int write_gif(HGLOBAL* text) { return write_gif_comment(g_fileName, text); }
+// the text the current comment. Each writes into path and returns 1 when
+// the file carries the new text; a failing writer may free the handle it
+// was given.
+int write_gif(const char* path, HGLOBAL* text) { return write_gif_comment(path, text); }
 
-int write_jpeg(HGLOBAL* text)
+int write_jpeg(const char* path, HGLOBAL* text)
 {
     // The writer replaces the file, which a read-only attribute would refuse.
-    DWORD attributes = GetFileAttributesA(g_fileName);
+    DWORD attributes = GetFileAttributesA(path);
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-        SetFileAttributesA(g_fileName, attributes & ~FILE_ATTRIBUTE_READONLY);
-    return write_jpeg_comment(g_fileName, text, 0);
+        SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY);
+    return write_jpeg_comment(path, text, 0);
 }
 
-int write_tiff(HGLOBAL* text) { return write_tiff_comment(g_fileName, text, &g_pageIndex, &g_pageCount); }
+int write_tiff(const char* path, HGLOBAL* text) { return write_tiff_comment(path, text, &g_pageIndex, &g_pageCount); }
 
-int write_png(HGLOBAL* text) { return write_png_comment(g_fileName, text); }
+int write_png(const char* path, HGLOBAL* text) { return write_png_comment(path, text); }
 
-int write_tga(HGLOBAL* text) { return write_tga_comment(g_fileName, text); }
+int write_tga(const char* path, HGLOBAL* text) { return write_tga_comment(path, text); }
 
-int write_iff(HGLOBAL* text) { return write_ilbm_comment(g_fileName, text); }
+int write_iff(const char* path, HGLOBAL* text) { return write_ilbm_comment(path, text); }
 
-int write_pnm(HGLOBAL* text) { return write_pnm_comment(g_fileName, text); }
+int write_pnm(const char* path, HGLOBAL* text) { return write_pnm_comment(path, text); }
 
-int write_emf(HGLOBAL* text)
+int write_emf(const char* path, HGLOBAL* text)
 {
-    write_emf_comment(g_fileName, text, (HENHMETAFILE)g_hImage, g_hwndMain);
+    write_emf_comment(path, text, (HENHMETAFILE)g_hImage, g_hwndMain);
     // The writer frees the text exactly when the file could not be written.
     return *text != NULL;
 }
 
-typedef int (*CommentWriter)(HGLOBAL* text);
+typedef int (*CommentWriter)(const char* path, HGLOBAL* text);
 
 CommentWriter writer_for_current_file(void)
 {
@@ -99,6 +101,13 @@ CommentWriter writer_for_current_file(void)
         return write_pnm;
     return NULL;
 }
+
+// The file the open dialog writes into and its writer, taken when it opens.
+struct CommentTarget {
+    char path[MAX_PATH];
+    CommentWriter writer;
+};
+CommentTarget g_target;
 
 // A copy of the edit box's text in a moveable block; null when memory runs out.
 HGLOBAL take_edit_text(HWND dialog)
@@ -190,9 +199,9 @@ void on_ok(HWND dialog)
         SetCursor(old_cursor);
         return;
     }
-    CommentWriter writer = writer_for_current_file();
+    CommentWriter writer = g_target.writer;
     HeldAnimation hold = writer ? hold_animation() : HeldAnimation();
-    int written = writer ? writer(&text) : 1;
+    int written = writer ? writer(g_target.path, &text) : 1;
     if (written) {
         if (g_hComment)
             GlobalFree(g_hComment);
@@ -274,5 +283,8 @@ INT_PTR CALLBACK getcomment_dlg_proc(HWND dialog, UINT msg, WPARAM wp, LPARAM lp
 
 void run_comment_dialog(HWND owner)
 {
-    DialogBoxParamA(g_hInstance, "GETCOMMENT", owner, getcomment_dlg_proc, 0);
+    g_target.writer = writer_for_current_file();
+    if (!g_fileName[0] || !GetFullPathNameA(g_fileName, sizeof g_target.path, g_target.path, NULL))
+        lstrcpynA(g_target.path, g_fileName, sizeof g_target.path);
+    dialog_box_holding(g_hInstance, "GETCOMMENT", owner, getcomment_dlg_proc, 0);
 }

@@ -16,5 +16,6 @@ CommentTexts comment_dialog_texts(int format, int kind);
 
 INT_PTR CALLBACK getcomment_dlg_proc(HWND dialog, UINT msg, WPARAM wp, LPARAM lp);
 
-// Opens the dialog modally over owner.
+// Opens the dialog modally over owner, under the file hold; OK writes into
+// the file shown when it opened.
 void run_comment_dialog(HWND owner);

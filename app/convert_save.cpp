@@ -13,6 +13,7 @@
 #include "formats/tiff_write.h"
 #include "image/bmp_write.h"
 #include "image/current_image.h"
+#include "image/file_hold.h"
 #include "image/gif_write.h"
 #include "image/iff_write.h"
 #include "image/metafile.h"
@@ -370,27 +371,24 @@ BOOL choose_save_file(HWND owner, char* path, int code, const char* initial_dir,
     ofn->lpfnHook = convert_save_hook_proc;
     ofn->Flags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_ENABLEHOOK |
                  OFN_NONETWORKBUTTON | OFN_LONGNAMES;
-    BOOL chosen = run_save_dialog_holding(owner, ofn);
+    BOOL chosen = run_save_dialog_holding(ofn);
     ofn->lpstrFilter = NULL;
     ofn->lpstrFileTitle = NULL;
     return chosen;
 }
 
-BOOL run_save_dialog_holding(HWND owner, OPENFILENAMEA* ofn)
+BOOL run_save_dialog_holding(OPENFILENAMEA* ofn)
 {
     // The dialog belongs to the cover, so the window that asked, and the
-    // other window showing the current file, would stay usable behind it:
-    // moving on to another file there would change or free what the command
-    // is about to write. They wait disabled until the dialog has gone.
-    HWND held[3] = {owner, g_hwndMain, g_hwndView};
-    bool disabled_here[3] = {false, false, false};
-    for (int i = 0; i < 3; ++i)
-        disabled_here[i] = held[i] && IsWindow(held[i]) && !EnableWindow(held[i], FALSE);
-    BOOL chosen = GetSaveFileNameA(ofn);
-    // Enabled again before the cover goes, so that one of them is activated.
-    for (int i = 2; i >= 0; --i)
-        if (disabled_here[i] && IsWindow(held[i]))
-            EnableWindow(held[i], TRUE);
+    // others showing the current file, would stay usable behind it: moving
+    // on to another file there would change or free what the command is
+    // about to write.
+    BOOL chosen;
+    {
+        // Given back before the cover goes, so that one of them is activated.
+        FileHold hold;
+        chosen = GetSaveFileNameA(ofn);
+    }
     if (g_hwndCover && IsWindow(g_hwndCover))
         DestroyWindow(g_hwndCover);
     g_hwndCover = NULL;

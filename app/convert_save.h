@@ -83,11 +83,10 @@ int can_replace_file(const char* path);
 BOOL choose_save_file(HWND owner, char* path, int code, const char* initial_dir, OPENFILENAMEA* ofn,
                       int mode, int opt2);
 
-// Runs the Save dialog of ofn (its owner the cover, g_hwndCover) with the
-// window that asked, the main window and the image window disabled until it
-// is gone, so that none of them moves on to another file meanwhile; then
-// destroys the cover. Non-zero when a name was chosen.
-BOOL run_save_dialog_holding(HWND owner, OPENFILENAMEA* ofn);
+// Runs the Save dialog of ofn (its owner the cover, g_hwndCover) under the
+// file hold (file_hold.h), so that no window moves on to another file
+// meanwhile; then destroys the cover. Non-zero when a name was chosen.
+BOOL run_save_dialog_holding(OPENFILENAMEA* ofn);
 UINT_PTR CALLBACK convert_save_hook_proc(HWND hdlg, UINT msg, WPARAM wp, LPARAM lp);
 
 // The question the overwrite-prompt flag stands for, which the classic

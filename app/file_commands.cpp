@@ -121,7 +121,7 @@ static BOOL choose_target(HWND owner, HWND hwndMain, const char* source, const c
     ofn.lpfnHook = move_copy_rename_hook_proc;
     ofn.Flags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_ENABLEHOOK | OFN_NONETWORKBUTTON |
                 OFN_LONGNAMES;
-    BOOL chosen = run_save_dialog_holding(owner, &ofn);
+    BOOL chosen = run_save_dialog_holding(&ofn);
     return chosen && target[0];
 }
 
@@ -173,7 +173,7 @@ int move_copy_rename_file(HWND owner, HWND hwndMain, const char* source, const c
 // ---- the commands
 
 // How the current file was let go before the operation.
-enum FileHold {
+enum FileRelease {
     HOLD_NONE,      // a still bitmap or a WMF holds nothing
     HOLD_PAUSED,    // an animation: timer stopped, file closed at g_pausedAt
     HOLD_RELEASED,  // released in full: loaded again when it stays
@@ -181,7 +181,7 @@ enum FileHold {
 
 static LONG g_pausedAt;  // file position of a paused GIF animation
 
-static FileHold release_open_file(void)
+static FileRelease release_open_file(void)
 {
     switch (g_imageKind) {
     case KIND_ANIMATED_GIF:
@@ -283,12 +283,18 @@ void run_file_command(HWND owner, int mode)
 {
     if (!g_fileName[0] || g_imageKind == KIND_NONE)
         return;
+    // The command acts on the file shown when it starts: its name and full
+    // path are taken now, whatever a dialog or question does to the folder.
+    char name[MAX_PATH], path[MAX_PATH];
+    lstrcpynA(name, g_fileName, sizeof name);
+    if (!GetFullPathNameA(name, sizeof path, path, NULL))
+        lstrcpynA(path, name, sizeof path);
     HWND list = GetDlgItem(g_hwndMain, IDC_MAIN_FILE_LIST);
     char ext[8];
     lower_extension(ext, sizeof ext);
     GetCurrentDirectoryA(sizeof g_currentDir, g_currentDir);
     if (mode == FILE_OP_COPY) {
-        move_copy_rename_file(owner, g_hwndMain, g_fileName, g_currentDir, ext, mode, 0);
+        move_copy_rename_file(owner, g_hwndMain, name, g_currentDir, ext, mode, 0);
         SetCurrentDirectoryA(g_listDir);
         fill_file_list(0);
         InvalidateRect(GetDlgItem(g_hwndMain, IDC_MAIN_PREVIEW), NULL, TRUE);
@@ -296,26 +302,26 @@ void run_file_command(HWND owner, int mode)
     }
     if (mode == FILE_OP_DELETE) {
         char question[MAX_PATH + 40];
-        std::snprintf(question, sizeof question, "Are you sure? \n\n\nDelete File %s?", g_fileName);
+        std::snprintf(question, sizeof question, "Are you sure? \n\n\nDelete File %s?", name);
         if (seam_message_box(owner, question, " CONFIRM DELETE FILE ", MB_YESNOCANCEL | MB_ICONEXCLAMATION) !=
             IDYES)
             return;
     }
-    LRESULT index = SendMessageA(list, LB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)g_fileName);
-    const FileHold hold = release_open_file();
+    LRESULT index = SendMessageA(list, LB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)name);
+    const FileRelease hold = release_open_file();
     // The read-only attribute comes back when the file stays.
-    DWORD attributes = GetFileAttributesA(g_fileName);
-    SetFileAttributesA(g_fileName, FILE_ATTRIBUTE_NORMAL);
+    DWORD attributes = GetFileAttributesA(path);
+    SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
     bool removed;
     if (mode == FILE_OP_DELETE) {
-        removed = DeleteFileA(g_fileName) != 0;
+        removed = DeleteFileA(path) != 0;
         if (!removed) {
             char text[MAX_PATH + 40];
-            std::snprintf(text, sizeof text, "Unable to Delete: \n\n %s", g_fileName);
+            std::snprintf(text, sizeof text, "Unable to Delete: \n\n %s", name);
             seam_message_box(owner, text, NULL, MB_OK);
         }
     } else {
-        removed = move_copy_rename_file(owner, g_hwndMain, g_fileName, g_currentDir, ext, mode, 0) != 0;
+        removed = move_copy_rename_file(owner, g_hwndMain, name, g_currentDir, ext, mode, 0) != 0;
         SetCurrentDirectoryA(g_currentDir);
         if (removed)
             index = SendMessageA(list, LB_GETCURSEL, 0, 0);
@@ -325,7 +331,7 @@ void run_file_command(HWND owner, int mode)
         return;
     }
     if (attributes != INVALID_FILE_ATTRIBUTES)
-        SetFileAttributesA(g_fileName, attributes);
+        SetFileAttributesA(path, attributes);
     if (hold == HOLD_RELEASED || (hold == HOLD_PAUSED && !resume_animation()))
         load_selection();
 }

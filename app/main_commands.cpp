@@ -17,6 +17,7 @@
 #include "app/print.h"
 #include "image/background.h"
 #include "image/current_image.h"
+#include "image/file_hold.h"
 #include "image/loader.h"
 #include "image/open_windows.h"
 #include "image/packed_dib.h"
@@ -756,6 +757,10 @@ BOOL main_command_owned_by(HWND owner, int id)
 
 BOOL main_on_menu_command(HWND hwnd, int id)
 {
+    // While a command or tool works on the shown file the window is
+    // disabled; a command that reaches it anyway (posted) is dropped.
+    if (is_file_held())
+        return TRUE;
     if (id >= IDM_MAIN_BACKGROUND_FIRST && id <= IDM_MAIN_BACKGROUND_LAST) {
         on_background(hwnd, id - IDM_MAIN_BACKGROUND_FIRST);
         return TRUE;
@@ -912,7 +917,7 @@ BOOL main_on_menu_command(HWND hwnd, int id)
         on_exif_properties();
         return TRUE;
     case IDM_MAIN_ABOUT:
-        DialogBoxParamA(g_hInstance, "ABOUT", command_owner(hwnd), about_dlg_proc, 0);
+        dialog_box_holding(g_hInstance, "ABOUT", command_owner(hwnd), about_dlg_proc, 0);
         return TRUE;
     case IDM_MAIN_HIDE_FILE_NAME:
         on_toggle_setting(&g_hideFileName, "HideFileName");

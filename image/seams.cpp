@@ -1,6 +1,8 @@
 // Forwarders to the real Win32 calls behind the seams (see seams.h).
 #include "image/seams.h"
 
+#include "image/file_hold.h"
+
 #include <vfw.h>
 
 static const char DEFAULT_SETTINGS_FILE[] = "Corvane.ini";
@@ -15,6 +17,8 @@ static char s_settingsFile[MAX_PATH];
 
 int seam_message_box(HWND owner, const char* text, const char* caption, UINT type)
 {
+    // Every box is about the shown file, or comes while it is in use.
+    FileHold hold;
     if (s_messageBox)
         return s_messageBox(owner, text, caption, type);
     return MessageBoxA(owner, text, caption, type);
@@ -56,6 +60,7 @@ HWND seam_create_media_window(HWND parent, HINSTANCE instance, DWORD style, cons
 
 BOOL seam_print_dialog(PRINTDLGA* dialog)
 {
+    FileHold hold;
     if (s_printDialog)
         return s_printDialog(dialog);
     return PrintDlgA(dialog);

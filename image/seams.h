@@ -3,7 +3,9 @@
 // calls, the media window, the print dialog's buttons and where the
 // settings file is. Each call forwards
 // to the real Win32 function unless a test has installed a replacement;
-// nothing in the program behaves differently because of this module.
+// nothing in the program behaves differently because of this module. A
+// message box and the print dialog are shown under the file hold
+// (file_hold.h), replaced or not.
 #pragma once
 
 #include <windows.h>

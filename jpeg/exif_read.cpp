@@ -14,6 +14,7 @@
 
 #include "formats/tiff_read.h"
 #include "image/byte_order.h"
+#include "image/file_hold.h"
 #include "image/loader.h"
 #include "image/open_windows.h"
 #include "image/pixel_ceiling.h"
@@ -810,7 +811,7 @@ int read_exif_info(const char* path)
                                               : g_hwndMain;
     // The dialog frees the text and the thumbnail when it closes; when it
     // cannot be made, they are freed here.
-    if (DialogBoxParamA(g_hInstance, "EXIF", owner, exif_dlg_proc, (LPARAM)path) == -1)
+    if (dialog_box_holding(g_hInstance, "EXIF", owner, exif_dlg_proc, (LPARAM)path) == -1)
         release_exif_data();
     return g_exifOrientation;
 }

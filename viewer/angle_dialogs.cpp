@@ -8,6 +8,7 @@
 
 #include "image/background.h"
 #include "image/current_image.h"
+#include "image/file_hold.h"
 #include "image/open_windows.h"
 #include "image/preview.h"
 #include "image/progress.h"
@@ -252,11 +253,11 @@ INT_PTR CALLBACK skew_dlg_proc(HWND hdlg, UINT msg, WPARAM wp, LPARAM lp)
 void open_rotate_dialog(HWND owner)
 {
     if (g_hImage && g_imageKind == KIND_DIB)
-        DialogBoxParamA(GetModuleHandleA(NULL), "ROTATE", owner, rotate_dlg_proc, 0);
+        dialog_box_holding(GetModuleHandleA(NULL), "ROTATE", owner, rotate_dlg_proc, 0);
 }
 
 void open_skew_dialog(HWND owner)
 {
     if (g_hImage && g_imageKind == KIND_DIB)
-        DialogBoxParamA(GetModuleHandleA(NULL), "SKEW", owner, skew_dlg_proc, 0);
+        dialog_box_holding(GetModuleHandleA(NULL), "SKEW", owner, skew_dlg_proc, 0);
 }

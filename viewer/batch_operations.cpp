@@ -14,6 +14,7 @@
 #include "app/file_list.h"
 #include "image/background.h"
 #include "image/current_image.h"
+#include "image/file_hold.h"
 #include "image/loader.h"
 #include "image/open_windows.h"
 #include "image/progress.h"
@@ -198,7 +199,12 @@ BOOL choose_move_copy_folder(HWND owner, int thumb, char* target)
     ofn.lpfnHook = move_copy_hook_proc;
     ofn.Flags = OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_ENABLEHOOK | OFN_PATHMUSTEXIST | OFN_NONETWORKBUTTON |
                 OFN_LONGNAMES;
-    BOOL chosen = GetOpenFileNameA(&ofn);
+    BOOL chosen;
+    {
+        // Given back before the cover goes, so that a window is activated.
+        FileHold hold;
+        chosen = GetOpenFileNameA(&ofn);
+    }
     if (g_hwndCover && IsWindow(g_hwndCover))
         DestroyWindow(g_hwndCover);
     g_hwndCover = NULL;

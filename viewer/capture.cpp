@@ -14,6 +14,7 @@
 #include "app/main_menu.h"
 #include "image/animation_timer.h"
 #include "image/current_image.h"
+#include "image/file_hold.h"
 #include "image/loader.h"
 #include "image/open_windows.h"
 #include "image/packed_dib.h"
@@ -241,7 +242,7 @@ void run_capture_dialog(HWND owner)
 {
     if (is_window_open(g_hwndCover))
         return;
-    DialogBoxParamA(g_hInstance, "TOCAPTURE", owner, tocapture_dlg_proc, 0);
+    dialog_box_holding(g_hInstance, "TOCAPTURE", owner, tocapture_dlg_proc, 0);
 }
 
 // ---- the overlay's mouse

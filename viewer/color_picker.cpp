@@ -10,6 +10,7 @@
 
 #include "image/background.h"
 #include "image/current_image.h"
+#include "image/file_hold.h"
 #include "image/loader.h"
 #include "image/merge_source.h"
 #include "image/open_windows.h"
@@ -651,5 +652,5 @@ INT_PTR CALLBACK palette_color_dlg_proc(HWND hdlg, UINT msg, WPARAM wp, LPARAM l
 
 void run_color_picker(HWND owner, const char* template_name)
 {
-    DialogBoxParamA(g_hInstance, template_name, owner, palette_color_dlg_proc, 0);
+    dialog_box_holding(g_hInstance, template_name, owner, palette_color_dlg_proc, 0);
 }

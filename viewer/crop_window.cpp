@@ -10,6 +10,7 @@
 #include <commctrl.h>
 
 #include "image/current_image.h"
+#include "image/file_hold.h"
 #include "image/open_windows.h"
 #include "image/packed_dib.h"
 #include "image/palette.h"
@@ -39,6 +40,7 @@ static HGLOBAL g_hImageBeforeCrop;   // the 100 % image while a zoomed copy is s
 static int g_cropHandle;
 static int g_cropTipShown;
 static HWND g_hwndOwner;             // the window to refresh after an accept
+static bool g_cropHolds;  // the open tool holds the shown file (file_hold.h)
 
 static const int MARGIN = 16;
 // Zoom items of "MENU2" in menu order, with their zoom in eighths.
@@ -262,7 +264,10 @@ static void end_crop_tool(void)
 {
     HWND crop = g_hwndCrop;
     g_hwndCrop = NULL;
-    update_image_window_hold();
+    if (g_cropHolds) {
+        g_cropHolds = false;
+        end_file_hold();
+    }
     // The window that started the tool is made active before the tool's
     // windows go, so that their going activates no other.
     if (g_hwndOwner && IsWindow(g_hwndOwner))
@@ -368,6 +373,11 @@ static void change_zoom(int zoom)
     g_hwndCrop = fresh;
     if (old)
         DestroyWindow(old);
+    // Without its window the tool ends as Esc ends it, giving its hold back.
+    if (!fresh) {
+        cancel_crop();
+        return;
+    }
     update_status();
 }
 
@@ -481,7 +491,7 @@ static LRESULT crop_on_mousemove(HWND hwnd, int x, int y, WPARAM keys)
 {
     if (!g_cropTipShown && !g_dontShowAgain) {
         g_cropTipShown = 1;
-        DialogBoxParamA(GetModuleHandleA(NULL), "DONTSHOW", hwnd, dontshow_dlg_proc, 0);
+        dialog_box_holding(GetModuleHandleA(NULL), "DONTSHOW", hwnd, dontshow_dlg_proc, 0);
     }
     if (!(keys & MK_LBUTTON)) {
         g_cropHandle = crop_handle_at(&g_rcSelect, x, y, GetSystemMetrics(SM_CXDRAG), GetSystemMetrics(SM_CYDRAG));
@@ -633,6 +643,8 @@ void start_crop_tool(HWND owner)
     g_hImageBeforeCrop = NULL;
     g_cropTipShown = 0;
     g_cropHandle = 0;
+    begin_file_hold();
+    g_cropHolds = true;
     g_hwndDummy = CreateWindowExA(0, "Dummy", "", WS_POPUP | WS_VISIBLE | WS_DISABLED, 0, 0,
                                   GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), NULL, NULL,
                                   GetModuleHandleA(NULL), NULL);
@@ -642,7 +654,6 @@ void start_crop_tool(HWND owner)
         cancel_crop();
         return;
     }
-    update_image_window_hold();
     SetForegroundWindow(g_hwndCrop);
     SetFocus(g_hwndCrop);
     update_status();

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "image/current_image.h"
+#include "image/file_hold.h"
 #include "image/open_windows.h"
 #include "image/packed_dib.h"
 #include "image/palette.h"
@@ -300,5 +301,5 @@ INT_PTR CALLBACK frame_dlg_proc(HWND hdlg, UINT msg, WPARAM wp, LPARAM lp)
 void open_frame_dialog(HWND owner)
 {
     if (g_hImage && g_imageKind == KIND_DIB)
-        DialogBoxParamA(GetModuleHandleA(NULL), "FRAME", owner, frame_dlg_proc, 0);
+        dialog_box_holding(GetModuleHandleA(NULL), "FRAME", owner, frame_dlg_proc, 0);
 }

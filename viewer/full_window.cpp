@@ -14,6 +14,7 @@
 
 #include "image/background.h"
 #include "image/current_image.h"
+#include "image/file_hold.h"
 #include "image/gif_anim.h"
 #include "image/open_windows.h"
 #include "image/packed_dib.h"
@@ -314,7 +315,7 @@ static LRESULT full_on_paint(HWND hwnd)
         paint_full_screen_image(0);
     if (g_stretchPending) {
         g_stretchPending = 0;
-        DialogBoxParamA(g_hInstance, "STRETCH", hwnd, stretch_dlg_proc, 0);
+        dialog_box_holding(g_hInstance, "STRETCH", hwnd, stretch_dlg_proc, 0);
         // OK put a new window in this one's place, Cancel none: this one
         // goes once its dialog is gone.
         if (g_hwndFull != hwnd)
@@ -722,7 +723,7 @@ static bool show_tip(HWND hwnd, int* shown, int dont_show, const char* name, DLG
     if (*shown || dont_show)
         return false;
     *shown = 1;
-    DialogBoxParamA(g_hInstance, name, hwnd, proc, 0);
+    dialog_box_holding(g_hInstance, name, hwnd, proc, 0);
     return true;
 }
 

@@ -13,6 +13,7 @@
 #include "app/main_window.h"
 #include "image/background.h"
 #include "image/current_image.h"
+#include "image/file_hold.h"
 #include "image/gif_anim.h"
 #include "image/loader.h"
 #include "image/merge_source.h"
@@ -88,17 +89,6 @@ void destroy_image_window(void)
     if (is_window_open(g_hwndView))
         DestroyWindow(g_hwndView);
     g_hwndView = NULL;
-}
-
-int is_tool_window_open(void)
-{
-    return is_window_open(g_hwndCrop) || is_window_open(g_hwndText) || is_window_open(g_hwndMerge);
-}
-
-void update_image_window_hold(void)
-{
-    if (is_window_open(g_hwndView))
-        EnableWindow(g_hwndView, !is_tool_window_open());
 }
 
 // ---- painting
@@ -368,23 +358,26 @@ static void remove_exif_marker(void)
 {
     if (g_imageKind != KIND_DIB || g_fileFormat != FMT_JPEG)
         return;
-    FILE* fp = fopen(g_fileName, "rb");
+    // The question is about this file, whatever is shown by the answer.
+    char path[MAX_PATH];
+    lstrcpynA(path, g_fileName, sizeof path);
+    FILE* fp = fopen(path, "rb");
     if (!fp)
         return;
     fclose(fp);
-    SetFileAttributesA(g_fileName, FILE_ATTRIBUTE_NORMAL);
-    if (!is_exif_jpeg(g_fileName) ||
+    SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
+    if (!is_exif_jpeg(path) ||
         seam_message_box(NULL, "Remove EXIF Marker?", "Corvane File Viewer", MB_YESNOCANCEL) != IDYES)
         return;
     HCURSOR old = SetCursor(LoadCursorA(NULL, IDC_WAIT));
-    strip_exif_segment(g_fileName);
+    strip_exif_segment(path);
     reload_current_file();
     SetCursor(old);
 }
 
 static LRESULT meta_on_keydown(HWND hwnd, UINT key)
 {
-    if (is_tool_window_open())
+    if (is_file_held())
         return 0;
     switch (key) {
     case VK_F7:
@@ -488,10 +481,11 @@ static LRESULT meta_on_drawitem(HWND hwnd, const DRAWITEMSTRUCT* item)
 
 // ---- life cycle
 
-// The close box, Alt+F4 and a click; not while a tool works on the picture.
+// The close box, Alt+F4 and a click; not while a command or tool works on
+// the picture.
 static LRESULT meta_on_close(void)
 {
-    if (!is_tool_window_open())
+    if (!is_file_held())
         destroy_image_window();
     return 0;
 }

@@ -18,14 +18,6 @@ void close_image_window(void);
 // close_image_window, then the window is destroyed.
 void destroy_image_window(void);
 
-// 1 while the crop, text or merge tool is open: it works on the picture the
-// image window shows, which then takes no command, key or click.
-int is_tool_window_open(void);
-// Disables the image window while a tool window is open and enables it
-// again when none is; called once a tool's window exists and once its
-// handle is cleared.
-void update_image_window_hold(void);
-
 // Shrinks width x height by whole nine-tenths steps (integer, both sides
 // at once) while either side is not smaller than the area's; each side
 // stays at least 1. An empty area (either side below 1) leaves the size

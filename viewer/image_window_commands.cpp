@@ -8,6 +8,7 @@
 #include "app/main_commands.h"
 #include "app/print.h"
 #include "image/current_image.h"
+#include "image/file_hold.h"
 #include "image/loader.h"
 #include "image/open_windows.h"
 #include "image/seams.h"
@@ -163,9 +164,9 @@ void meta_on_command(HWND hwnd, int id, HWND control, int notification)
 {
     (void)control;
     (void)notification;
-    // A tool window works on the picture shown: the window takes no command
-    // that reaches it anyway (an accelerator, a posted menu command).
-    if (view_command_state(id) != VIEW_WORKS || is_tool_window_open())
+    // While a command or tool works on the picture shown, the window takes
+    // no command that reaches it anyway (an accelerator, a posted command).
+    if (view_command_state(id) != VIEW_WORKS || is_file_held())
         return;
     switch (id) {
     case IDM_VIEW_CLOSE_FILE:

@@ -18,6 +18,7 @@
 #include "app/program_entry.h"
 #include "image/background.h"
 #include "image/current_image.h"
+#include "image/file_hold.h"
 #include "image/merge_source.h"
 #include "image/metafile.h"
 #include "image/open_windows.h"
@@ -40,6 +41,7 @@ static int g_mergeGrabbed;             // the last button-down fell inside the s
 static RECT g_rcMergeGrab;             // g_rcMerge at that button-down
 static int g_mergePromptDone;          // the source has been asked for
 static HWND g_hwndMergeOwner;          // the window whose command opened the tool
+static bool g_mergeHolds;  // the open tool holds the shown file (file_hold.h)
 
 // ---- shared with the text tool
 
@@ -173,7 +175,10 @@ static void end_merge_tool(void)
 {
     HWND merge = g_hwndMerge;
     g_hwndMerge = NULL;
-    update_image_window_hold();
+    if (g_mergeHolds) {
+        g_mergeHolds = false;
+        end_file_hold();
+    }
     // The window that started the tool is made active before the tool's
     // windows go, so that their going activates no other.
     if (g_hwndMergeOwner && IsWindow(g_hwndMergeOwner))
@@ -533,7 +538,12 @@ static LRESULT merge_on_paint(HWND hwnd)
 
 static void change_zoom(int zoom)
 {
-    if (tool_change_zoom(&g_hwndMerge, "Merge", zoom))
+    if (!tool_change_zoom(&g_hwndMerge, "Merge", zoom))
+        return;
+    // Without its window the tool ends as Esc ends it, giving its hold back.
+    if (!g_hwndMerge)
+        cancel_merge();
+    else
         update_merge_status(-1, -1);
 }
 
@@ -650,6 +660,8 @@ void start_merge_tool(HWND owner, int from_clipboard)
     g_mergeTransparencyChosen = 0;
     g_mergePlaced = 0;
     g_hpenDot = CreatePen(PS_DOT, 1, RGB(0, 0, 0));
+    begin_file_hold();
+    g_mergeHolds = true;
     g_hwndDummy = CreateWindowExA(0, "Dummy", "", WS_POPUP | WS_VISIBLE | WS_DISABLED, 0, 0,
                                   GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), NULL, NULL,
                                   GetModuleHandleA(NULL), NULL);
@@ -659,7 +671,6 @@ void start_merge_tool(HWND owner, int from_clipboard)
         cancel_merge();
         return;
     }
-    update_image_window_hold();
     SetForegroundWindow(g_hwndMerge);
     SetFocus(g_hwndMerge);
     update_merge_status(-1, -1);

@@ -18,7 +18,7 @@ LRESULT CALLBACK merge_wnd_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 void create_tool_window(HWND* slot, const char* class_name);
 
 // Sets the zoom; when it changed, *slot is replaced by a window of the new
-// size (true).
+// size (true), or null when that window could not be made.
 bool tool_change_zoom(HWND* slot, const char* class_name, int zoom);
 
 // The current image's size, and at g_zoomEighths (capped so that window

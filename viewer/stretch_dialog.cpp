@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "image/current_image.h"
+#include "image/file_hold.h"
 #include "image/open_windows.h"
 #include "image/packed_dib.h"
 #include "image/preview.h"
@@ -214,10 +215,13 @@ static void reload_current_file(void)
                  SendDlgItemMessageA(g_hwndMain, IDC_MAIN_FILE_LIST, LB_GETCURSEL, 0, 0));
 }
 
+// The file the command started on: the dialog's answer goes to it.
+static char s_huffmanPath[MAX_PATH];
+
 static void rewrite_orientation(int orientation)
 {
     HCURSOR old = SetCursor(LoadCursorA(NULL, IDC_WAIT));
-    write_exif_orientation(g_fileName, orientation);
+    write_exif_orientation(s_huffmanPath, orientation);
     reload_current_file();
     SetCursor(old);
 }
@@ -262,13 +266,15 @@ void run_huffman_command(HWND hwndView)
 {
     if (g_fileFormat != FMT_JPEG && g_fileFormat != FMT_JPEG12)
         return;
-    FILE* fp = fopen(g_fileName, "rb");
+    if (!GetFullPathNameA(g_fileName, sizeof s_huffmanPath, s_huffmanPath, NULL))
+        lstrcpynA(s_huffmanPath, g_fileName, sizeof s_huffmanPath);
+    FILE* fp = fopen(s_huffmanPath, "rb");
     if (!fp)
         return;
     fclose(fp);
-    SetFileAttributesA(g_fileName, FILE_ATTRIBUTE_NORMAL);
-    if (is_exif_jpeg(g_fileName)) {
-        DialogBoxParamA(g_hInstance, "HUFFMAN", hwndView, huffman_dlg_proc, 0);
+    SetFileAttributesA(s_huffmanPath, FILE_ATTRIBUTE_NORMAL);
+    if (is_exif_jpeg(s_huffmanPath)) {
+        dialog_box_holding(g_hInstance, "HUFFMAN", hwndView, huffman_dlg_proc, 0);
         return;
     }
     if (seam_message_box(NULL, "Merge Huffman tables and sort markers for JPEG image?", "Corvane File Viewer",

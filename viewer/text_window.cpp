@@ -14,6 +14,7 @@
 #include <string.h>
 
 #include "image/current_image.h"
+#include "image/file_hold.h"
 #include "image/open_windows.h"
 #include "image/packed_dib.h"
 #include "image/palette.h"
@@ -42,6 +43,7 @@ static int g_textDragging;
 static int g_textGrabPosX, g_textGrabPosY;
 static HWND g_hwndTextColorDlg, g_hwndTextEdit;  // the sample pane is g_hwndTextColor
 static HWND g_hwndTextOwner;
+static bool g_textHolds;  // the open tool holds the shown file (file_hold.h)
 
 static const int TEXT_MARGIN = 2;
 static const char SAMPLE[] = "AaBbCc XxYyZz";
@@ -324,7 +326,7 @@ static INT_PTR CALLBACK textcolor_dlg_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM
 static void run_textcolor(HWND owner)
 {
     const int step = g_textDialogSeen;
-    if (DialogBoxParamA(GetModuleHandleA(NULL), "TEXTCOLOR", owner, textcolor_dlg_proc, 0) == 1 && step == 2)
+    if (dialog_box_holding(GetModuleHandleA(NULL), "TEXTCOLOR", owner, textcolor_dlg_proc, 0) == 1 && step == 2)
         run_gettext(g_hwndText);
 }
 
@@ -509,7 +511,7 @@ static INT_PTR CALLBACK gettext_dlg_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM)
 static void run_gettext(HWND owner)
 {
     const int step = g_textDialogSeen;
-    if (DialogBoxParamA(GetModuleHandleA(NULL), "GETTEXT", owner, gettext_dlg_proc, 0) == 1 && step == 3)
+    if (dialog_box_holding(GetModuleHandleA(NULL), "GETTEXT", owner, gettext_dlg_proc, 0) == 1 && step == 3)
         run_textposition(g_hwndText);
 }
 
@@ -546,7 +548,7 @@ static INT_PTR CALLBACK textposition_dlg_proc(HWND dlg, UINT msg, WPARAM wp, LPA
 
 static void run_textposition(HWND owner)
 {
-    DialogBoxParamA(GetModuleHandleA(NULL), g_writeTextReady ? "TEXTPOSITION1" : "TEXTPOSITION", owner,
+    dialog_box_holding(GetModuleHandleA(NULL), g_writeTextReady ? "TEXTPOSITION1" : "TEXTPOSITION", owner,
                     textposition_dlg_proc, 0);
 }
 
@@ -640,7 +642,10 @@ static void end_text_tool(void)
     release_item();
     HWND text = g_hwndText;
     g_hwndText = NULL;
-    update_image_window_hold();
+    if (g_textHolds) {
+        g_textHolds = false;
+        end_file_hold();
+    }
     if (g_hwndTextStatus)
         DestroyWindow(g_hwndTextStatus);
     g_hwndTextStatus = NULL;
@@ -889,7 +894,12 @@ static LRESULT text_on_paint(HWND hwnd)
 
 static void change_zoom(int zoom)
 {
-    if (tool_change_zoom(&g_hwndText, "Text", zoom))
+    if (!tool_change_zoom(&g_hwndText, "Text", zoom))
+        return;
+    // Without its window the tool ends as Esc ends it, giving its hold back.
+    if (!g_hwndText)
+        cancel_text();
+    else
         update_text_status(-1, -1);
 }
 
@@ -967,6 +977,8 @@ void start_text_tool(HWND owner)
     g_hwndTextOwner = owner;
     g_zoomEighths = g_zoomSaved = 8;
     reset_item();
+    begin_file_hold();
+    g_textHolds = true;
     g_hwndDummy = CreateWindowExA(0, "Dummy", "", WS_POPUP | WS_VISIBLE | WS_DISABLED, 0, 0,
                                   GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), NULL, NULL,
                                   GetModuleHandleA(NULL), NULL);
@@ -976,7 +988,6 @@ void start_text_tool(HWND owner)
         cancel_text();
         return;
     }
-    update_image_window_hold();
     SetForegroundWindow(g_hwndText);
     SetFocus(g_hwndText);
     update_text_status(-1, -1);

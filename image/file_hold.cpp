@@ -1,0 +1,61 @@
+// The shared hold on the shown file (see file_hold.h). The windows are
+// swept at every begin, so one that opened inside a hold is held too; they
+// are given back only by the outermost end, in reverse order, before the
+// dialog's owner is activated again.
+#include "image/file_hold.h"
+
+#include "image/open_windows.h"
+
+static int s_depth;
+static HWND s_disabled[4];  // the windows this hold disabled, in that order
+static int s_disabledCount;
+static HWND s_active;  // active when the outermost hold began
+
+static void hold_window(HWND hwnd)
+{
+    if (!is_window_open(hwnd) || !IsWindowEnabled(hwnd))
+        return;
+    for (int i = 0; i < s_disabledCount; ++i)
+        if (s_disabled[i] == hwnd)
+            return;
+    if (s_disabledCount < (int)(sizeof s_disabled / sizeof s_disabled[0])) {
+        s_disabled[s_disabledCount++] = hwnd;
+        EnableWindow(hwnd, FALSE);
+    }
+}
+
+void begin_file_hold(void)
+{
+    if (s_depth++ == 0)
+        s_active = GetActiveWindow();
+    const HWND windows[] = {g_hwndMain, g_hwndView, g_hwndBatch, g_hwndFull};
+    for (HWND hwnd : windows)
+        hold_window(hwnd);
+}
+
+void end_file_hold(void)
+{
+    if (s_depth == 0 || --s_depth > 0)
+        return;
+    while (s_disabledCount > 0) {
+        HWND hwnd = s_disabled[--s_disabledCount];
+        if (IsWindow(hwnd))
+            EnableWindow(hwnd, TRUE);
+    }
+    // A box or dialog whose owner was disabled when it closed activated no
+    // window of ours: the one that was active gets the keys back.
+    if (!GetActiveWindow() && s_active && IsWindow(s_active) && IsWindowEnabled(s_active))
+        SetActiveWindow(s_active);
+    s_active = NULL;
+}
+
+int is_file_held(void)
+{
+    return s_depth > 0;
+}
+
+INT_PTR dialog_box_holding(HINSTANCE instance, const char* name, HWND owner, DLGPROC proc, LPARAM param)
+{
+    FileHold hold;
+    return DialogBoxParamA(instance, name, owner, proc, param);
+}

@@ -1,0 +1,147 @@
+// The hold on the shown file across its roads: while a command's question,
+// dialog or tool window is up, a click on the main list's next entry and
+// ">>>" in the other window (as its command comes when posted) leave the
+// file shown; the command acts on the file it started on and no other; and
+// afterwards every window takes its ">>>" again.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+#include "resources/resource.h"
+#include "tests/e2e/e2e_driver.h"
+
+namespace {
+
+enum Outcome { A_SAME, A_CHANGED, A_GONE };
+
+enum Opener { FROM_MAIN, FROM_VIEW, FROM_MAIN_ALONE };  // ALONE: no image window open
+
+struct HoldRow {
+    const char* name;
+    Opener opener;
+    int command;  // WM_COMMAND to the opener, or 0 for key
+    UINT key;     // WM_KEYDOWN to the image window
+    const char* class_name;  // the window that comes up ("#32770": a dialog or box)
+    const char* title;       // its title (null for a tool window)
+    int edit_id;             // a field given edit_text before answer (0: none)
+    const char* edit_text;
+    int answer;  // button clicked, or the tool window's command
+    Outcome a;   // what becomes of a.jpg; b.jpg never changes
+};
+
+// a.jpg and b.jpg are the camera JPEG (Exif, orientation 1), a shown first.
+const HoldRow ROWS[] = {
+    {"delete from the image window", FROM_VIEW, IDM_VIEW_DELETE_FILE, 0, "#32770", " CONFIRM DELETE FILE ", 0, NULL,
+     IDYES, A_GONE},
+    {"delete from the main window", FROM_MAIN, IDM_MAIN_DELETE_FILE, 0, "#32770", " CONFIRM DELETE FILE ", 0, NULL,
+     IDYES, A_GONE},
+    {"comment from the image window", FROM_VIEW, IDM_VIEW_INSERT_COMMENT, 0, "#32770",
+     "Insert/Update JPEG Comment", IDC_COMMENT_EDIT, "held comment", IDOK, A_CHANGED},
+    {"comment from the main window", FROM_MAIN, IDM_MAIN_INSERT_COMMENT, 0, "#32770", "Insert/Update JPEG Comment",
+     IDC_COMMENT_EDIT, "held comment", IDOK, A_CHANGED},
+    {"F6", FROM_VIEW, 0, VK_F6, "#32770", "Corvane File Viewer", 0, NULL, IDYES, A_CHANGED},
+    {"F9", FROM_VIEW, 0, VK_F9, "#32770", "Corvane File Viewer", IDC_HUFFMAN_ORIENTATION, "6", IDOK, A_CHANGED},
+    {"print cancelled", FROM_MAIN, IDM_MAIN_PRINT_NORMAL, 0, "#32770", "Print", 0, NULL, IDCANCEL, A_SAME},
+    {"crop from the image window", FROM_VIEW, IDM_VIEW_CROP, 0, "Crop", NULL, 0, NULL, IDM_CROP_ACCEPT, A_SAME},
+    {"crop with no image window", FROM_MAIN_ALONE, IDM_MAIN_CROP, 0, "Crop", NULL, 0, NULL, IDM_CROP_ACCEPT,
+     A_SAME},
+};
+
+std::string shown_name(const RunningApp& app)
+{
+    return window_text(GetDlgItem(app.main, IDC_MAIN_NAME_EDIT));
+}
+
+// A real click on the main list's second entry (b.jpg).
+void click_second_entry(const RunningApp& app)
+{
+    HWND list = GetDlgItem(app.main, IDC_MAIN_FILE_LIST);
+    RECT r;
+    GetWindowRect(list, &r);
+    int height = (int)SendMessageA(list, LB_GETITEMHEIGHT, 0, 0);
+    char actions[100];
+    snprintf(actions, sizeof actions, "mousemove %ld %ld click 1", r.left + 12, r.top + 2 + height * 3 / 2);
+    x_input(actions);
+}
+
+// ">>>" posted to the window other than the opener (the main window when
+// it is the only one).
+void try_next(const RunningApp& app, HWND view, Opener opener)
+{
+    if (opener == FROM_MAIN)
+        PostMessageA(view, WM_COMMAND, MAKEWPARAM(IDM_VIEW_NEXT_FILE, 0), 0);
+    else
+        PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_BAR_NEXT_FILE, 0), 0);
+}
+
+TEST(FileHold, NoWindowMovesOnWhileACommandWorksOnTheShownFile)
+{
+    ScopedSetting no_tip("DontShowAgain", "1");  // the crop tip would wait for its OK
+    for (const HoldRow& row : ROWS) {
+        SCOPED_TRACE(row.name);
+        std::string dir = e2e_work_dir(std::string("file_hold_") + (char)('a' + (&row - ROWS)));
+        for (const char* name : {"a.jpg", "b.jpg"}) {
+            DeleteFileA((dir + "\\" + name).c_str());
+            ASSERT_TRUE(copy_fixture("camera.jpg", dir));
+            ASSERT_TRUE(MoveFileA((dir + "\\camera.jpg").c_str(), (dir + "\\" + name).c_str()));
+        }
+        const std::string a = dir + "\\a.jpg", b = dir + "\\b.jpg", before = read_whole_file(a);
+        RunningApp app;
+        ASSERT_TRUE(start_app("a.jpg", dir, app));
+        HWND view = NULL;
+        if (row.opener != FROM_MAIN_ALONE) {
+            view = open_image_window(app, IDC_MAIN_CENTER);
+            ASSERT_TRUE(view);
+            // Beside the main window, clear of its list.
+            ShowWindow(view, SW_RESTORE);
+            SetWindowPos(view, NULL, GetSystemMetrics(SM_CXSCREEN) - 420, 0, 400, 300, SWP_NOZORDER);
+        }
+        ASSERT_EQ(wait_for_window_text(GetDlgItem(app.main, IDC_MAIN_NAME_EDIT), "a.jpg"), "a.jpg");
+
+        HWND opener = row.opener == FROM_VIEW ? view : app.main;
+        if (row.command)
+            PostMessageA(opener, WM_COMMAND, MAKEWPARAM(row.command, 0), 0);
+        else
+            PostMessageA(view, WM_KEYDOWN, row.key, 0);
+        HWND up = find_process_window(app.process.dwProcessId, row.class_name, app.main, 10000, row.title);
+        ASSERT_TRUE(up);
+        EXPECT_FALSE(IsWindowEnabled(app.main));
+        if (view)
+            EXPECT_FALSE(IsWindowEnabled(view));
+        try_next(app, view, row.opener);
+        click_second_entry(app);
+        if (row.edit_id)
+            SetDlgItemTextA(up, row.edit_id, row.edit_text);
+        if (row.title)
+            click_button(up, row.answer);
+        else
+            PostMessageA(up, WM_COMMAND, MAKEWPARAM(row.answer, 0), 0);
+        ASSERT_TRUE(wait_until_closed(up));
+
+        // The command acted on a.jpg, b.jpg is as it was, a.jpg still shown.
+        EXPECT_EQ(read_whole_file(b), before);
+        if (row.a == A_GONE) {
+            EXPECT_FALSE(file_exists(a));
+        } else {
+            EXPECT_EQ(read_whole_file(a) != before, row.a == A_CHANGED);
+            EXPECT_EQ(shown_name(app), "a.jpg");
+            if (row.edit_text && row.edit_id == IDC_COMMENT_EDIT)
+                EXPECT_NE(read_whole_file(a).find(row.edit_text), std::string::npos);
+        }
+
+        // Every window is given back: the other window's >>> moves on.
+        EXPECT_TRUE(IsWindowEnabled(app.main));
+        if (view)
+            EXPECT_TRUE(IsWindowEnabled(view));
+        if (row.a != A_GONE) {
+            try_next(app, view, row.opener);
+            EXPECT_EQ(wait_for_window_text(GetDlgItem(app.main, IDC_MAIN_NAME_EDIT), "b.jpg"), "b.jpg");
+        }
+        EXPECT_EQ(exit_by_button(app), 1);
+    }
+}
+
+}  // namespace
