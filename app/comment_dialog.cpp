@@ -283,8 +283,9 @@ INT_PTR CALLBACK getcomment_dlg_proc(HWND dialog, UINT msg, WPARAM wp, LPARAM lp
 
 void run_comment_dialog(HWND owner)
 {
+    // The name as shown (the writers caption their boxes with it), in the
+    // list's folder, which nothing changes while the dialog holds.
     g_target.writer = writer_for_current_file();
-    if (!g_fileName[0] || !GetFullPathNameA(g_fileName, sizeof g_target.path, g_target.path, NULL))
-        lstrcpynA(g_target.path, g_fileName, sizeof g_target.path);
+    lstrcpynA(g_target.path, g_fileName, sizeof g_target.path);
     dialog_box_holding(g_hInstance, "GETCOMMENT", owner, getcomment_dlg_proc, 0);
 }
