@@ -142,6 +142,21 @@ TEST(PixelCeiling, NestedReadsNeverGetMoreThanTheOuterHasLeft)
     EXPECT_EQ(current_pixel_ceiling(), 0u);
 }
 
+// A complete stream widens its own read, but a read inside a read (an Exif
+// thumbnail in its camera file) only up to what the outer read had left.
+TEST(PixelCeiling, WideningNeverPassesTheOuterRead)
+{
+    PixelCeiling none = begin_pixel_ceiling(1000000, 100);  // 10^8 pixels
+    PixelCeiling outer = begin_pixel_ceiling(1000, 1);      // the floor
+    widen_pixel_ceiling(1000000, 1000);
+    EXPECT_EQ(current_pixel_ceiling(), 100000000u);
+    end_pixel_ceiling(outer);
+    widen_pixel_ceiling(1000000, 1000);
+    EXPECT_EQ(current_pixel_ceiling(), 1000000000u) << "the outermost read is lifted in full";
+    end_pixel_ceiling(none);
+    EXPECT_EQ(current_pixel_ceiling(), 0u);
+}
+
 // The animation step reads a later frame after the loader's read has
 // ended: its claim is refused all the same.
 TEST(CeilingAnimation, LaterFrameIsRefusedWithinTheMargin)
