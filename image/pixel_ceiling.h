@@ -2,11 +2,12 @@
 // produce, its length times the largest ratio of its coding (pixels per
 // byte, truncation allowance included). A road that reads a file (the
 // selected-file loader, the merge and thumbnail loader, the lossless
-// transforms, an Exif thumbnail) begins a ceiling from the reader table's
-// ratio; a reader that learns its coding narrows it; every image-sized
-// allocation of the read (the picture, its working copies, animation
-// canvases, row and coefficient buffers) is checked against it in pixels,
-// so a 1-bit row that becomes a 32-bit pixel cannot escape it.
+// transforms, the batch window, an Exif thumbnail) begins a ceiling from
+// the reader table's ratio; a reader that learns its coding narrows it;
+// every image-sized allocation of the read (the picture, its working
+// copies, animation canvases, row and coefficient buffers) is checked
+// against it in pixels, so a 1-bit row that becomes a 32-bit pixel cannot
+// escape it.
 // create_packed_dib checks it itself; other buffers call pixels_fit_ceiling.
 #pragma once
 
