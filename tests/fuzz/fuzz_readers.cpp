@@ -118,8 +118,9 @@ static bool run_lossless_transform(const std::string& path)
 
 // Patterns are space-separated, relative to the fixture folder (made by
 // tests/fixtures/*.sh; fuzz/kept/ holds the files kept in tests/fuzz/regress)
-// or, when they begin with "made/", to the harness's own output folder. An input keeps its starting file's extension, which
-// the loader reads for metafiles, Targa, JBIG and the PBM family.
+// or, when they begin with "made/", to the harness's own output folder. An
+// input keeps its starting file's extension, which the loader reads for
+// metafiles, Targa, JBIG and the PBM family.
 const FuzzReader FUZZ_READERS[] = {
     {"BMP", "bmp/*.bmp packed_dib/*.bmp e2e/*.bmp fuzz/bmp/*.bmp hostile/BMP-*.bmp"},
     {"GIF", "gif/*.gif e2e/*.gif fuzz/gif/*.gif hostile/GIF-*.gif"},
