@@ -220,8 +220,11 @@ static opj_image_t* decode_memory(const BYTE* data, size_t size, OPJ_CODEC_FORMA
         opj_stream_set_seek_function(stream, memory_seek);
         opj_stream_set_user_data(stream, &source, NULL);
         opj_stream_set_user_data_length(stream, size);
-        ok = opj_read_header(stream, codec, &image) && image_size_acceptable(image) &&
-             opj_decode(codec, stream, image) && opj_end_decompress(codec, stream);
+        ok = opj_read_header(stream, codec, &image) && image_size_acceptable(image);
+        // The library's planes: 32 bits a sample, one plane a component.
+        if (ok)
+            credit_held_pixels((uint64_t)(image->x1 - image->x0) * (image->y1 - image->y0), 4 * image->numcomps);
+        ok = ok && opj_decode(codec, stream, image) && opj_end_decompress(codec, stream);
     }
     // Every component must have arrived with its samples.
     for (uint32_t c = 0; ok && c < image->numcomps; c++)

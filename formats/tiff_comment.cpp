@@ -9,7 +9,11 @@
 // page (their data and strips too), so camera files keep their metadata.
 // Offsets hidden inside private blocks (maker notes) cannot be known and are
 // copied as they stand. Every offset and count is checked against the
-// file's real size, and the directory chains against loops.
+// file's real size, and the directory chains against loops. Strips of a
+// page that share bytes (blank strips given one range) are copied once,
+// and the rebuilt file may not grow past a few times the file: ranges that
+// overlap without one holding the other, or directories that share one
+// array, would otherwise copy the same bytes without end.
 #include "formats/tiff_comment.h"
 
 #include <stdint.h>
@@ -54,6 +58,12 @@ enum {
     MAX_IFDS = 4096,          // pages and sub-directories together
     MAX_ARRAY = 1 << 22,      // values of one offsets field
     COPY_CHUNK = 65536,
+    // What the file holds, its SHORT offset arrays widened to LONG and byte
+    // counts it lacked added (two LONGs for a SHORT offset and a byte of
+    // data), stays below this many times its bytes; the new description and
+    // the entries each directory may gain come on top.
+    OUTPUT_PER_INPUT_BYTE = 4,
+    ADDED_BYTES_PER_IFD = 32,
 };
 
 struct Entry {
@@ -70,9 +80,14 @@ struct Rewrite {
     uint16_t order;
     FILE* out;
     uint64_t out_pos;
+    uint64_t out_limit;
     uint32_t visited[MAX_IFDS];
     int visited_count;
     const char* comment;  // new description of the target page, "" removes it
+};
+
+struct Strip {
+    uint32_t offset, length, index;  // index: in the page's arrays
 };
 
 }  // namespace
@@ -108,7 +123,7 @@ static bool read_at(Rewrite* rw, uint64_t offset, void* dest, uint64_t length)
 
 static bool write_out(Rewrite* rw, const void* data, uint64_t length)
 {
-    if (rw->out_pos + length > 0xFFFFFFFFu)
+    if (length > rw->out_limit || rw->out_pos > rw->out_limit - length)
         return false;
     if (fwrite(data, 1, (size_t)length, rw->out) != length)
         return false;
@@ -120,7 +135,8 @@ static bool write_out(Rewrite* rw, const void* data, uint64_t length)
 static bool copy_range(Rewrite* rw, uint64_t offset, uint64_t length, uint32_t* at)
 {
     uint64_t from = offset + rw->base;
-    if (length > rw->in_size || from > rw->in_size - length || rw->out_pos + length > 0xFFFFFFFFu)
+    if (length > rw->in_size || from > rw->in_size - length || length > rw->out_limit ||
+        rw->out_pos > rw->out_limit - length)
         return false;
     *at = (uint32_t)rw->out_pos;
     if (_fseeki64(rw->in, (int64_t)from, SEEK_SET) != 0)
@@ -230,6 +246,65 @@ static bool write_values(Rewrite* rw, Entry* e, const uint32_t* values, uint32_t
     return true;
 }
 
+// By offset, the longer of two at one offset first (it holds the other).
+static int compare_strips(const void* a, const void* b)
+{
+    const Strip* x = (const Strip*)a;
+    const Strip* y = (const Strip*)b;
+    if (x->offset != y->offset)
+        return x->offset < y->offset ? -1 : 1;
+    if (x->length != y->length)
+        return x->length > y->length ? -1 : 1;
+    return x->index < y->index ? -1 : x->index > y->index;
+}
+
+// Places the n strips (or tiles) of a page: one inside the page's JPEG
+// interchange stream points into the stream's copy; the others are copied
+// in the order of their offsets, and one whose bytes lie within a range
+// copied before points into that copy, so strips that share bytes are
+// written once.
+static bool copy_strips(Rewrite* rw, const uint32_t* old_offsets, const uint32_t* lengths, uint32_t n,
+                        uint32_t* new_offsets, uint32_t jpeg_old, uint32_t jpeg_length, uint32_t jpeg_new)
+{
+    Strip* strips = (Strip*)malloc((size_t)n * sizeof(Strip));
+    if (!strips)
+        return false;
+    uint32_t outside = 0;
+    for (uint32_t k = 0; k < n; k++) {
+        bool inside = jpeg_length && old_offsets[k] >= jpeg_old && lengths[k] <= jpeg_length &&
+                      old_offsets[k] - jpeg_old <= jpeg_length - lengths[k];
+        if (inside) {
+            new_offsets[k] = jpeg_new + (old_offsets[k] - jpeg_old);
+        } else {
+            Strip s = {old_offsets[k], lengths[k], k};
+            strips[outside++] = s;
+        }
+    }
+    qsort(strips, outside, sizeof(Strip), compare_strips);
+    // Sorted by offset, a strip within any range copied before lies within
+    // the one reaching furthest.
+    bool ok = true, have_cover = false;
+    uint64_t cover_from = 0, cover_end = 0;
+    uint32_t cover_at = 0;
+    for (uint32_t i = 0; ok && i < outside; i++) {
+        const Strip& s = strips[i];
+        uint64_t end = (uint64_t)s.offset + s.length;
+        if (have_cover && s.offset >= cover_from && end <= cover_end) {
+            new_offsets[s.index] = cover_at + (uint32_t)(s.offset - cover_from);
+            continue;
+        }
+        ok = copy_range(rw, s.offset, s.length, &new_offsets[s.index]);
+        if (ok && (!have_cover || end > cover_end)) {
+            have_cover = true;
+            cover_from = s.offset;
+            cover_end = end;
+            cover_at = new_offsets[s.index];
+        }
+    }
+    free(strips);
+    return ok;
+}
+
 static bool copy_ifd(Rewrite* rw, uint32_t offset, bool is_target, uint32_t* new_offset, uint32_t* next);
 
 // Strips or tiles (with their byte counts as the file gives them), moved
@@ -279,15 +354,7 @@ static bool copy_image_data(Rewrite* rw, Entry* entries, int* count, uint32_t jp
         }
     }
     uint32_t* new_offsets = ok ? (uint32_t*)malloc((size_t)n * 4) : NULL;
-    ok = ok && new_offsets;
-    for (uint32_t k = 0; ok && k < n; k++) {
-        bool inside = jpeg_length && old_offsets[k] >= jpeg_old && lengths[k] <= jpeg_length &&
-                      old_offsets[k] - jpeg_old <= jpeg_length - lengths[k];
-        if (inside)
-            new_offsets[k] = jpeg_new + (old_offsets[k] - jpeg_old);
-        else
-            ok = copy_range(rw, old_offsets[k], lengths[k], &new_offsets[k]);
-    }
+    ok = ok && new_offsets && copy_strips(rw, old_offsets, lengths, n, new_offsets, jpeg_old, jpeg_length, jpeg_new);
     ok = ok && write_values(rw, offsets, new_offsets, n) && write_values(rw, counts, lengths, n);
     free(new_offsets);
     free(lengths);
@@ -528,6 +595,8 @@ int write_tiff_comment(const char* path, HGLOBAL* phComment, int* page_index, in
     rw.in_size = _fseeki64(in, 0, SEEK_END) == 0 ? (uint64_t)_ftelli64(in) : 0;
     const char* text = phComment && *phComment ? (const char*)GlobalLock(*phComment) : NULL;
     rw.comment = text ? text : "";
+    uint64_t limit = rw.in_size * OUTPUT_PER_INPUT_BYTE + strlen(rw.comment) + (uint64_t)MAX_IFDS * ADDED_BYTES_PER_IFD;
+    rw.out_limit = limit < 0xFFFFFFFFu ? limit : 0xFFFFFFFFu;
     SafeWrite sw;
     rw.out = safe_write_open(&sw, path);
     int ok = 0;

@@ -263,8 +263,10 @@ int read_ani_file(HWND owner, HFILE* file, int* frame_count, int* step_count, HG
             break;  // the remaining frames stay null
         const BITMAPINFOHEADER* bih = (const BITMAPINFOHEADER*)GlobalLock(frame[i]);
         if (bih) {
-            spend_pixel_ceiling((uint64_t)bih->biWidth * (uint64_t)(bih->biHeight < 0 ? -(int64_t)bih->biHeight
-                                                                                      : bih->biHeight));
+            uint64_t pixels =
+                (uint64_t)bih->biWidth * (uint64_t)(bih->biHeight < 0 ? -(int64_t)bih->biHeight : bih->biHeight);
+            credit_held_pixels(pixels, (bih->biBitCount + 7u) / 8);
+            spend_pixel_ceiling(pixels);
             GlobalUnlock(frame[i]);
         }
     }

@@ -813,7 +813,7 @@ static bool read_identified(int identity, HWND hwndMain, HWND owner)
         close_identification_handle();
     if (row->format != FMT_NONE && row->format_before_read)
         g_fileFormat = row->format;
-    PixelCeiling outer = {0};
+    PixelCeiling outer = {0, 0};
     if (row->pixels_per_byte)
         outer = begin_pixel_ceiling(g_fileSize, row->pixels_per_byte);
     ReadEnd end = row->read(hwndMain, owner);

@@ -427,7 +427,7 @@ HGLOBAL load_image_file(const char* path)
         LONG end = _llseek(file, 0, FILE_END);
         _llseek(file, 0, FILE_BEGIN);
         uint32_t ratio = reader_pixels_per_byte(identity);
-        PixelCeiling outer = {0};
+        PixelCeiling outer = {0, 0};
         if (ratio)
             outer = begin_pixel_ceiling(end > 0 ? (uint64_t)end : 0, ratio);
         image = reader(file, path);

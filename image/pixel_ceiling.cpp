@@ -4,6 +4,10 @@
 #include "image/pixel_ceiling.h"
 
 static uint64_t s_ceilingPixels;
+// What the read around the one under way had left when it began; 0 when
+// the read under way is the outermost.
+static uint64_t s_outerPixels;
+static uint64_t s_heldCredit;  // bytes (credit_held_pixels)
 
 static uint64_t ceiling_of(uint64_t bytes, uint64_t pixels_per_byte)
 {
@@ -16,7 +20,8 @@ static uint64_t ceiling_of(uint64_t bytes, uint64_t pixels_per_byte)
 
 PixelCeiling begin_pixel_ceiling(uint64_t file_bytes, uint64_t pixels_per_byte)
 {
-    PixelCeiling previous = {s_ceilingPixels};
+    PixelCeiling previous = {s_ceilingPixels, s_outerPixels};
+    s_outerPixels = s_ceilingPixels;
     uint64_t pixels = ceiling_of(file_bytes, pixels_per_byte);
     if (!s_ceilingPixels || pixels < s_ceilingPixels)
         s_ceilingPixels = pixels;
@@ -26,6 +31,7 @@ PixelCeiling begin_pixel_ceiling(uint64_t file_bytes, uint64_t pixels_per_byte)
 void end_pixel_ceiling(PixelCeiling previous)
 {
     s_ceilingPixels = previous.pixels;
+    s_outerPixels = previous.outer;
 }
 
 void narrow_pixel_ceiling(uint64_t coded_bytes, uint64_t pixels_per_byte)
@@ -38,6 +44,8 @@ void narrow_pixel_ceiling(uint64_t coded_bytes, uint64_t pixels_per_byte)
 void widen_pixel_ceiling(uint64_t coded_bytes, uint64_t pixels_per_byte)
 {
     uint64_t widened = ceiling_of(coded_bytes, pixels_per_byte);
+    if (s_outerPixels && widened > s_outerPixels)
+        widened = s_outerPixels;
     if (s_ceilingPixels && widened > s_ceilingPixels)
         s_ceilingPixels = widened;
 }
@@ -66,4 +74,20 @@ int pixels_fit_ceiling(uint64_t pixels)
 uint64_t current_pixel_ceiling(void)
 {
     return s_ceilingPixels;
+}
+
+void credit_held_pixels(uint64_t pixels, uint32_t bytes_per_pixel)
+{
+    if (!s_ceilingPixels || pixels > s_ceilingPixels)
+        return;
+    // Saturating, as the ceiling is.
+    uint64_t bytes = bytes_per_pixel && pixels > UINT64_MAX / bytes_per_pixel ? UINT64_MAX : pixels * bytes_per_pixel;
+    s_heldCredit = bytes > UINT64_MAX - s_heldCredit ? UINT64_MAX : s_heldCredit + bytes;
+}
+
+uint64_t take_held_credit(void)
+{
+    uint64_t credit = s_heldCredit;
+    s_heldCredit = 0;
+    return credit;
 }

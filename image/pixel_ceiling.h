@@ -2,11 +2,12 @@
 // produce, its length times the largest ratio of its coding (pixels per
 // byte, truncation allowance included). A road that reads a file (the
 // selected-file loader, the merge and thumbnail loader, the lossless
-// transforms, an Exif thumbnail) begins a ceiling from the reader table's
-// ratio; a reader that learns its coding narrows it; every image-sized
-// allocation of the read (the picture, its working copies, animation
-// canvases, row and coefficient buffers) is checked against it in pixels,
-// so a 1-bit row that becomes a 32-bit pixel cannot escape it.
+// transforms, the batch window, an Exif thumbnail) begins a ceiling from
+// the reader table's ratio; a reader that learns its coding narrows it;
+// every image-sized allocation of the read (the picture, its working
+// copies, animation canvases, row and coefficient buffers) is checked
+// against it in pixels, so a 1-bit row that becomes a 32-bit pixel cannot
+// escape it.
 // create_packed_dib checks it itself; other buffers call pixels_fit_ceiling.
 #pragma once
 
@@ -21,6 +22,7 @@
 // Exif thumbnail) has its own and the outer one returns after it.
 struct PixelCeiling {
     uint64_t pixels;  // 0: no read under way, nothing is refused here
+    uint64_t outer;   // what the read around it had left; 0: none around it
 };
 
 // Uncompressed data may lack up to half of its rows and still show: its
@@ -42,7 +44,8 @@ void narrow_pixel_ceiling(uint64_t coded_bytes, uint64_t pixels_per_byte);
 // of an arithmetic-coded JPEG, every tile of a JPEG 2000 stream), where a
 // flat picture costs almost no bytes, lifts the ceiling of the read under
 // way to coded_bytes times that coding's ratio; the road's end restores
-// the outer one. Nothing happens when no read is under way.
+// the outer one. Nothing happens when no read is under way; a read inside a
+// read is never lifted past what the outer read had left.
 void widen_pixel_ceiling(uint64_t coded_bytes, uint64_t pixels_per_byte);
 
 // A read that keeps several pictures at once (the frames of an animated
@@ -53,6 +56,17 @@ void spend_pixel_ceiling(uint64_t pixels);
 // Narrows the read under way to uncompressed data: coded_bytes of pixels of
 // bits_per_pixel bits each, with the truncation allowance.
 void narrow_pixel_ceiling_to_raw(uint64_t coded_bytes, uint32_t bits_per_pixel);
+
+// What a read holds at once besides the picture it shows, for a watch of
+// the read's memory (the mutation harness) to agree with the reader: the
+// pictures it keeps together (every frame of an animated cursor) and the
+// blocks its library fills for one picture (a JPEG 2000 decoder's 32-bit
+// sample planes), bytes_per_pixel for each pixel. Only pixels that fit the
+// ceiling of the read under way count, so a claim its data cannot fill is
+// never credited; outside a read nothing is.
+void credit_held_pixels(uint64_t pixels, uint32_t bytes_per_pixel);
+// The bytes credited since the last call; the count starts again at 0.
+uint64_t take_held_credit(void);
 
 // 1 when one allocation of this many pixels fits the read under way, or
 // when no read is under way.

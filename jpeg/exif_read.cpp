@@ -787,8 +787,11 @@ static int read_exif_data(const char* path, int with_text)
     if (facts.thumb_directory)
         read_thumb_directory(&b, &facts);
     // The thumbnail reader may use the static segment buffer of another
-    // function, never this one: it stays valid.
+    // function, never this one: it stays valid. Its read is one inside the
+    // file's, which no widening of its own may pass.
+    PixelCeiling outer = begin_pixel_ceiling(size, reader_pixels_per_byte(IDENT_JPEG));
     load_thumbnail(&b, &facts);
+    end_pixel_ceiling(outer);
     if (with_text && facts.exif_directory)
         read_exif_directory(&b, facts.exif_directory, &text);
     return g_exifOrientation;

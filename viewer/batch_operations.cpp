@@ -257,19 +257,24 @@ static void queue_operation(HWND hwnd, int op)
 }
 
 // The JPEG file read, halved first when asked; null after the reader's own
-// message or when the halved copy cannot be made.
+// message or when the halved copy cannot be made. The halved copy works
+// from the whole picture, under the file's ceiling.
 static HGLOBAL read_for_conversion(const char* path, int halve)
 {
+    PixelCeiling outer = begin_batch_file_ceiling(path);
     HGLOBAL image = read_jpeg_file(path, NULL);
-    if (!image || !halve)
-        return image;
-    BITMAPINFOHEADER* bih = (BITMAPINFOHEADER*)GlobalLock(image);
-    int width = bih ? bih->biWidth / 2 : 0, height = bih ? bih->biHeight / 2 : 0;
-    if (bih)
-        GlobalUnlock(image);
-    HGLOBAL half = width > 0 && height > 0 ? resample_image(image, width, height) : NULL;
-    GlobalFree(image);
-    return half;
+    if (image && halve) {
+        BITMAPINFOHEADER* bih = (BITMAPINFOHEADER*)GlobalLock(image);
+        int width = bih ? bih->biWidth / 2 : 0, height = bih ? bih->biHeight / 2 : 0;
+        if (bih)
+            GlobalUnlock(image);
+        HGLOBAL half = width > 0 && height > 0 && batch_copy_fits_ceiling(image)
+                           ? resample_image(image, width, height) : NULL;
+        GlobalFree(image);
+        image = half;
+    }
+    end_pixel_ceiling(outer);
+    return image;
 }
 
 // One conversion of the pass; 1 when written.
@@ -426,11 +431,14 @@ int rotate_thumbnail_file_reencode(int angle, int cell)
         return 0;
     clear_read_only(path);
     HCURSOR old_cursor = SetCursor(LoadCursorA(NULL, IDC_WAIT));
+    PixelCeiling outer = begin_batch_file_ceiling(path);
     HGLOBAL image = read_jpeg_file(path, NULL);
     int state = 0;
     // A file that cannot be read or turned stays as it was.
-    if (image && (angle == 90 ? rotate_cw90(&image, &state) : rotate_ccw90(&image, &state)) &&
-        write_jpeg_file(path, 85, image, 0, 1, 0))
+    int turned = image && batch_copy_fits_ceiling(image) &&
+                 (angle == 90 ? rotate_cw90(&image, &state) : rotate_ccw90(&image, &state));
+    end_pixel_ceiling(outer);
+    if (turned && write_jpeg_file(path, 85, image, 0, 1, 0))
         redraw_rotated(cell);
     if (image)
         GlobalFree(image);

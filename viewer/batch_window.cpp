@@ -384,9 +384,35 @@ static void draw_thumbnail(HDC dc, HWND hwnd, HGLOBAL image, int cell)
     GlobalUnlock(image);
 }
 
-// Upright, turned further by turn degrees, reduced for a palette display.
+PixelCeiling begin_batch_file_ceiling(const char* path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA about;
+    uint64_t bytes = 0;
+    if (GetFileAttributesExA(path, GetFileExInfoStandard, &about))
+        bytes = (uint64_t)about.nFileSizeHigh << 32 | about.nFileSizeLow;
+    return begin_pixel_ceiling(bytes, reader_pixels_per_byte(IDENT_JPEG));
+}
+
+int batch_copy_fits_ceiling(HGLOBAL image)
+{
+    const BITMAPINFOHEADER* bih = image ? (const BITMAPINFOHEADER*)GlobalLock(image) : NULL;
+    if (!bih)
+        return 0;
+    uint64_t height = bih->biHeight < 0 ? 0 - (int64_t)bih->biHeight : (uint64_t)bih->biHeight;
+    uint64_t pixels = (uint64_t)(uint32_t)bih->biWidth * height;
+    GlobalUnlock(image);
+    return pixels_fit_ceiling(pixels);
+}
+
+// Upright, turned further by turn degrees, reduced for a palette display;
+// freed (null) when its working copies do not fit the file's ceiling.
 static void prepare_thumbnail(HGLOBAL* image, int orientation, int turn)
 {
+    if (!batch_copy_fits_ceiling(*image)) {
+        GlobalFree(*image);
+        *image = NULL;
+        return;
+    }
     int state = thumb_orientation_state(orientation);
     apply_orientation_normalize(image, &state);
     int ignored = 0;
@@ -412,9 +438,13 @@ HGLOBAL draw_thumbnail_from_file(HWND hwnd, int i, int erase, int turn)
     char path[MAX_PATH];
     if (cell < 0 || cell >= g_thumbCells || !thumb_file_path(i, path, sizeof path))
         return NULL;
+    PixelCeiling outer = begin_batch_file_ceiling(path);
     int orientation = load_exif_thumbnail(path);
     HGLOBAL image = g_hExifThumbnail;
     g_hExifThumbnail = NULL;
+    if (image)
+        prepare_thumbnail(&image, orientation, turn);
+    end_pixel_ceiling(outer);
     if (int* flags = lossless_flags()) {
         flags[cell] = is_lossless_jpeg(path);
         GlobalUnlock(g_hThumbLossless);
@@ -425,10 +455,8 @@ HGLOBAL draw_thumbnail_from_file(HWND hwnd, int i, int erase, int turn)
         RECT area = {p.x, p.y, p.x + THUMB_MAX_SIDE, p.y + THUMB_MAX_SIDE};
         FillRect(dc, &area, first_background_brush());
     }
-    if (image) {
-        prepare_thumbnail(&image, orientation, turn);
+    if (image)
         draw_thumbnail(dc, hwnd, image, cell);
-    }
     ReleaseDC(hwnd, dc);
     return image;
 }

@@ -14,6 +14,8 @@
 
 #include <windows.h>
 
+#include "image/pixel_ceiling.h"
+
 enum {
     THUMB_FRAME_SIZE = 168,  // frame bitmaps and the grid pitch
     THUMB_MAX_SIDE = 160,    // a thumbnail is shrunk to fit this square
@@ -75,6 +77,14 @@ int thumb_list_text(int i, char* text, size_t size);
 // 90 / 270 to turn it further (after a transform that left the file's own
 // thumbnail as it was).
 HGLOBAL draw_thumbnail_from_file(HWND hwnd, int i, int erase, int turn);
+
+// The pixel ceiling of one file the window reads (its length at the JPEG
+// reader's ratio), begun before the read and ended after the last working
+// copy made of what it read (turned, halved, reduced): a picture the file's
+// bytes cannot give is refused there too.
+PixelCeiling begin_batch_file_ceiling(const char* path);
+// 1 when a working copy of the image (its pixel count) fits the ceiling.
+int batch_copy_fits_ceiling(HGLOBAL image);
 
 // draw_thumbnail_frame: state > 0 "REDBOX", 0 "WHITEBOX", < 0 blank.
 void draw_thumbnail_frame(int state, HWND hwnd, HINSTANCE instance, int x, int y);

@@ -200,4 +200,40 @@ TEST(TiffComment, FieldsOfOtherTypesAreNoSizesOrOffsets)
     }
 }
 
+// 32768 strips over 262 KB (tests/fixtures/make_hostile_formats.sh): given
+// the same bytes, they are written once and the page keeps its pixels;
+// shifted a byte each, so that none holds another, they would copy the file
+// 32768 times, and the file is refused as it stands.
+TEST(TiffComment, RewriteWritesNoMoreThanTheFileHolds)
+{
+    const struct {
+        const char* name;
+        int result;
+    } CASES[] = {
+        {"TIFFCOMMENT-strips-share-whole-file.tif", 1},
+        {"TIFFCOMMENT-strips-overlap-shifted.tif", 0},
+    };
+    for (const auto& c : CASES) {
+        SeamRecorder seams;
+        const std::string source = fixture_path(std::string("hostile/") + c.name);
+        const std::string path = test_out_path(std::string("comment_") + c.name);
+        const std::string before = read_file_bytes(source);
+        EXPECT_EQ(rewrite(path, before, "typed", 1), c.result) << c.name;
+        EXPECT_TRUE(seams.boxes.empty()) << c.name;
+        const std::string after = read_file_bytes(path);
+        if (!c.result) {
+            EXPECT_EQ(after, before) << c.name;
+            continue;
+        }
+        // the file's bytes once, its two arrays once more, a directory
+        EXPECT_LT(after.size(), 2 * before.size() + 1024) << c.name;
+        EXPECT_EQ(descriptions(path), (std::vector<std::string>{"II", "typed"})) << c.name;
+        DibBlock original(read_tiff_page(source, 1));
+        DibBlock rewritten(read_tiff_page(path, 1));
+        ASSERT_NE(rewritten.get(), nullptr) << c.name;
+        ASSERT_EQ(GlobalSize(original.get()), GlobalSize(rewritten.get())) << c.name;
+        EXPECT_EQ(memcmp(original.bih, rewritten.bih, GlobalSize(rewritten.get())), 0) << c.name;
+    }
+}
+
 }  // namespace

@@ -117,21 +117,22 @@ static bool run_lossless_transform(const std::string& path)
 }
 
 // Patterns are space-separated, relative to the fixture folder (made by
-// tests/fixtures/*.sh) or, when they begin with "made/", to the harness's
-// own output folder. An input keeps its starting file's extension, which
-// the loader reads for metafiles, Targa, JBIG and the PBM family.
+// tests/fixtures/*.sh; fuzz/kept/ holds the files kept in tests/fuzz/regress)
+// or, when they begin with "made/", to the harness's own output folder. An
+// input keeps its starting file's extension, which the loader reads for
+// metafiles, Targa, JBIG and the PBM family.
 const FuzzReader FUZZ_READERS[] = {
     {"BMP", "bmp/*.bmp packed_dib/*.bmp e2e/*.bmp fuzz/bmp/*.bmp hostile/BMP-*.bmp"},
     {"GIF", "gif/*.gif e2e/*.gif fuzz/gif/*.gif hostile/GIF-*.gif"},
-    {"JPEG", "jpeg/*.jpg e2e/*.jpg fuzz/jpeg/*.jpg"},
-    {"JPEG12", "fuzz/jpeg12/*.jpg made/jpeg12/*.jpg"},
+    {"JPEG", "jpeg/*.jpg e2e/*.jpg fuzz/jpeg/*.jpg hostile/JPEG-*.jpg fuzz/kept/jpeg-*.jpg"},
+    {"JPEG12", "fuzz/jpeg12/*.jpg made/jpeg12/*.jpg hostile/JPEG12-*.jpg fuzz/kept/jpeg12-*.jpg"},
     {"WMF", "made/wmf/*.wmf hostile/WMF-*.wmf"},
     {"EMF", "fuzz/emf/*.emf hostile/EMF-*.emf"},
     {"PNG", "png/basn*.png png/gray-1*.png png/palette-1*.png hostile/PNG-*.png"},
     {"JBIG", "jbig/*.jbg hostile/JBIG-*.jbg"},
-    {"J2K", "jpeg2000/*.j2k"},
+    {"J2K", "jpeg2000/*.j2k hostile/J2K-*.j2k fuzz/kept/j2k-*.j2k"},
     {"JP2", "jpeg2000/*.jp2"},
-    {"SUNRAS", "sun/*.ras"},
+    {"SUNRAS", "sun/*.ras hostile/SUNRAS-*.ras"},
     {"PNM", "pnm/*.pbm pnm/*.pgm pnm/*.ppm fuzz/pnm/*.pnm hostile/PNM-*.p?m"},
     {"PCX", "pcx/*.pcx hostile/PCX-*.pcx"},
     {"TGA", "targa/*.tga hostile/TGA-*.tga"},
@@ -161,8 +162,11 @@ const FuzzReader FUZZ_READERS[] = {
      run_comment_writer<write_pnm_comment>},
     {"EMFCOMMENT", "fuzz/emf/*.emf hostile/EMF-*.emf hostile/EMFCOMMENT-*.emf",
      run_comment_writer<write_emf_comment_alone>},
+    // The kept 10000 x 10000 arithmetic-coded files really hold their
+    // picture: seconds a mutation, so they are replayed, not mutated.
     {"TRANSFORM", "jpeg/*.jpg exif/camera*.jpg exif/mix.jpg fuzz/jpeg12/*.jpg made/jpeg12/*.jpg "
-                  "hostile/JPEG-*.jpg hostile/EXIF-*.jpg hostile/TRANSFORM-*.jpg",
+                  "hostile/JPEG-*.jpg hostile/JPEG12-*.jpg hostile/EXIF-*.jpg hostile/TRANSFORM-*.jpg "
+                  "fuzz/kept/jpeg*.jpg fuzz/kept/exif-*.jpg fuzz/kept/transform-short-*.jpg",
      run_lossless_transform},
 };
 const size_t FUZZ_READER_COUNT = sizeof FUZZ_READERS / sizeof FUZZ_READERS[0];

@@ -142,6 +142,21 @@ TEST(PixelCeiling, NestedReadsNeverGetMoreThanTheOuterHasLeft)
     EXPECT_EQ(current_pixel_ceiling(), 0u);
 }
 
+// A complete stream widens its own read, but a read inside a read (an Exif
+// thumbnail in its camera file) only up to what the outer read had left.
+TEST(PixelCeiling, WideningNeverPassesTheOuterRead)
+{
+    PixelCeiling none = begin_pixel_ceiling(1000000, 100);  // 10^8 pixels
+    PixelCeiling outer = begin_pixel_ceiling(1000, 1);      // the floor
+    widen_pixel_ceiling(1000000, 1000);
+    EXPECT_EQ(current_pixel_ceiling(), 100000000u);
+    end_pixel_ceiling(outer);
+    widen_pixel_ceiling(1000000, 1000);
+    EXPECT_EQ(current_pixel_ceiling(), 1000000000u) << "the outermost read is lifted in full";
+    end_pixel_ceiling(none);
+    EXPECT_EQ(current_pixel_ceiling(), 0u);
+}
+
 // The animation step reads a later frame after the loader's read has
 // ended: its claim is refused all the same.
 TEST(CeilingAnimation, LaterFrameIsRefusedWithinTheMargin)
@@ -188,5 +203,29 @@ INSTANTIATE_TEST_SUITE_P(Files, CeilingHuge, ::testing::Values(
     HugeCase{"flat-9000-screen.gif", KIND_DIB, 9000, 9000},
     HugeCase{"fills-screen-later.gif", KIND_ANIMATED_GIF, 3000, 3000},
     HugeCase{"one-colour-rle8.bmp", KIND_DIB, 8000, 2000}));
+
+// What a read holds besides its picture, as its reader reports it for the
+// harness's memory rule: every frame an animated cursor keeps, the 32-bit
+// sample planes of a JPEG 2000 stream that holds every tile; nothing for a
+// stream that cannot fill its claim.
+TEST(CeilingHeld, ReadsReportWhatTheyHoldWithinTheirCeiling)
+{
+    const struct {
+        const char* folder;
+        const char* file;
+        uint64_t bytes;
+    } CASES[] = {
+        {"ceiling", "six-4096-frames.ani", 6ull * 4096 * 4096 * 3},
+        {"ceiling", "flat_rgb_5000.j2k", 5000ull * 5000 * 3 * 4},
+        {"hostile", "J2K-tiles-missing-claims-huge.j2k", 0},
+    };
+    for (const auto& c : CASES) {
+        SeamRecorder seams(24);
+        ListLoad list(c.folder);
+        take_held_credit();
+        list.load(c.file);
+        EXPECT_EQ(take_held_credit(), c.bytes) << c.file;
+    }
+}
 
 }  // namespace

@@ -81,18 +81,23 @@ TEST(JpegCeiling, FlatArithmeticPictureInAFewBytesStillOpens)
     }
 }
 
-// The thumbnail is a read inside a read: its own bytes bound it, and its
-// refusal leaves no thumbnail.
+// The thumbnail is a read inside a read: its own bytes bound it, a whole
+// arithmetic-coded one is lifted no further than its file's bytes allow,
+// and a refusal leaves no thumbnail.
 TEST(JpegCeiling, ExifThumbnailIsBoundByItsOwnBytes)
 {
-    SeamRecorder seams(32);
-    PeakMemoryWatch watch;
-    ASSERT_TRUE(watch.works());
-    load_exif_thumbnail(fixture_path("hostile/EXIF-arithmetic-thumbnail-claims-huge.jpg").c_str());
-    EXPECT_EQ(nullptr, g_hExifThumbnail);
-    EXPECT_LT(watch.rise(), HOSTILE_PEAK_MARGIN);
-    ASSERT_EQ(1u, seams.boxes.size());
-    EXPECT_EQ("Memory Allocation Error", seams.boxes[0].text);
+    for (const char* file : {"EXIF-arithmetic-thumbnail-claims-huge.jpg",
+                             "EXIF-whole-arithmetic-thumbnail-past-its-file.jpg"}) {
+        SCOPED_TRACE(file);
+        SeamRecorder seams(32);
+        PeakMemoryWatch watch;
+        ASSERT_TRUE(watch.works());
+        load_exif_thumbnail(fixture_path(std::string("hostile/") + file).c_str());
+        EXPECT_EQ(nullptr, g_hExifThumbnail);
+        EXPECT_LT(watch.rise(), HOSTILE_PEAK_MARGIN);
+        ASSERT_EQ(1u, seams.boxes.size());
+        EXPECT_EQ("Memory Allocation Error", seams.boxes[0].text);
+    }
 }
 
 // 4-byte segments from offset 2 put a segment's head across the end of the
