@@ -289,6 +289,32 @@ int can_replace_file(const char* path)
     return 1;
 }
 
+int names_same_existing_file(const char* a, const char* b)
+{
+    char full_a[MAX_PATH], full_b[MAX_PATH];
+    DWORD length_a = GetFullPathNameA(a, sizeof full_a, full_a, NULL);
+    DWORD length_b = GetFullPathNameA(b, sizeof full_b, full_b, NULL);
+    if (length_a == 0 || length_a >= sizeof full_a || length_b == 0 || length_b >= sizeof full_b ||
+        lstrcmpiA(full_a, full_b) != 0)
+        return 0;
+    // A folder that tells letter case apart may hold both names: then they
+    // are two files.
+    BY_HANDLE_FILE_INFORMATION info[2];
+    const char* names[2] = {full_a, full_b};
+    for (int i = 0; i < 2; ++i) {
+        HANDLE file = CreateFileA(names[i], 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+        if (file == INVALID_HANDLE_VALUE)
+            return 0;
+        BOOL got = GetFileInformationByHandle(file, &info[i]);
+        CloseHandle(file);
+        if (!got)
+            return 0;
+    }
+    return info[0].dwVolumeSerialNumber == info[1].dwVolumeSerialNumber &&
+           info[0].nFileIndexHigh == info[1].nFileIndexHigh && info[0].nFileIndexLow == info[1].nFileIndexLow;
+}
+
 // The full path the user last agreed to replace; empty when none.
 static char s_agreedPath[SAVE_PATH_SIZE];
 
@@ -302,15 +328,42 @@ int is_replace_agreed(const char* path)
     return s_agreedPath[0] && path && lstrcmpiA(s_agreedPath, path) == 0;
 }
 
-UINT_PTR ask_before_replacing(HWND hdlg, LPARAM lp)
+// The classic dialog leaves the default extension out as it leaves out the
+// replace question: a name typed without an extension gets the dialog's
+// here, in the caller's buffer, so that the file written and the file the
+// question judges are one. A name the buffer cannot hold with it stays as
+// typed.
+static void add_default_extension(OPENFILENAMEA* ofn)
+{
+    const char* extension = ofn->lpstrDefExt;
+    char* path = ofn->lpstrFile;
+    if (!extension || !extension[0])
+        return;
+    size_t length = 0, name = 0;
+    for (; length < ofn->nMaxFile && path[length]; ++length)
+        if (path[length] == '\\' || path[length] == '/' || path[length] == ':')
+            name = length + 1;
+    size_t extension_length = std::strlen(extension);
+    if (name == length || std::memchr(path + name, '.', length - name) ||
+        extension_length + 2 > ofn->nMaxFile - length)
+        return;
+    path[length] = '.';
+    std::memcpy(path + length + 1, extension, extension_length + 1);
+    ofn->nFileExtension = (WORD)(length + 1);
+}
+
+UINT_PTR ask_before_replacing(HWND hdlg, LPARAM lp, const char* same_file)
 {
     forget_replace_answer();
-    const OPENFILENAMEA* ofn = (const OPENFILENAMEA*)lp;
-    if (!ofn || !ofn->lpstrFile || !ofn->lpstrFile[0])
+    OPENFILENAMEA* ofn = (OPENFILENAMEA*)lp;
+    if (!ofn || !ofn->lpstrFile || !ofn->lpstrFile[0] || ofn->nMaxFile == 0)
         return 0;
+    add_default_extension(ofn);
     const char* path = ofn->lpstrFile;
     DWORD attributes = GetFileAttributesA(path);
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return 0;
+    if (same_file && names_same_existing_file(same_file, path))
         return 0;
     char caption[261] = "";
     GetWindowTextA(hdlg, caption, sizeof caption);
@@ -326,7 +379,7 @@ UINT_PTR CALLBACK convert_save_hook_proc(HWND hdlg, UINT msg, WPARAM wp, LPARAM 
 {
     (void)wp;
     if (g_msgFileNameOK && msg == g_msgFileNameOK)
-        return ask_before_replacing(hdlg, lp);
+        return ask_before_replacing(hdlg, lp, NULL);
     if (msg != WM_INITDIALOG)
         return 0;
     forget_replace_answer();

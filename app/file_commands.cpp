@@ -26,11 +26,15 @@
 #include "viewer/image_window.h"
 #include "viewer/window_classes.h"
 
+// The file a move or rename starts from, in full, while its dialog is open:
+// a target that is this file under other letter case replaces nothing.
+static char s_movedPath[MAX_PATH];
+
 UINT_PTR CALLBACK move_copy_rename_hook_proc(HWND hdlg, UINT msg, WPARAM wp, LPARAM lp)
 {
     (void)wp;
     if (g_msgFileNameOK && msg == g_msgFileNameOK)
-        return ask_before_replacing(hdlg, lp);
+        return ask_before_replacing(hdlg, lp, s_movedPath[0] ? s_movedPath : NULL);
     if (msg != WM_INITDIALOG)
         return 0;
     forget_replace_answer();
@@ -64,6 +68,44 @@ static bool opens_for_reading(const char* path)
         return false;
     CloseHandle(file);
     return true;
+}
+
+// True when the folder lists the file under the letters of path's name.
+static bool listed_as(const char* path)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(path, &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return false;
+    FindClose(search);
+    const char* slash = std::strrchr(path, '\\');
+    return std::strcmp(found.cFileName, slash ? slash + 1 : path) == 0;
+}
+
+// Gives the file its name in other letter case. A system that finds names
+// regardless of case may take the new name for the file itself and leave
+// the old letters: the file then goes through a free name in its folder.
+static BOOL rename_letter_case(const char* source, const char* target)
+{
+    if (MoveFileExA(source, target, 0) && listed_as(target))
+        return TRUE;
+    char folder[MAX_PATH], passing[MAX_PATH];
+    lstrcpynA(folder, target, sizeof folder);
+    char* slash = std::strrchr(folder, '\\');
+    if (!slash)
+        return FALSE;
+    *slash = '\0';
+    // The free name is made as an empty file, which the move replaces.
+    if (!GetTempFileNameA(folder, "ren", 0, passing))
+        return FALSE;
+    if (!MoveFileExA(source, passing, MOVEFILE_REPLACE_EXISTING)) {
+        DeleteFileA(passing);
+        return FALSE;
+    }
+    if (MoveFileExA(passing, target, 0))
+        return TRUE;
+    MoveFileExA(passing, source, 0);
+    return FALSE;
 }
 
 // The dialog: 0 when cancelled, else the chosen path in target.
@@ -136,7 +178,10 @@ int move_copy_rename_file(HWND owner, HWND hwndMain, const char* source, const c
     if (full == 0 || full >= sizeof source_path)
         return 0;
     char target[SAVE_PATH_SIZE];
-    if (!choose_target(owner, hwndMain, source_path, initial_dir, extension, mode, target))
+    lstrcpynA(s_movedPath, mode == FILE_OP_COPY ? "" : source_path, sizeof s_movedPath);
+    BOOL chosen = choose_target(owner, hwndMain, source_path, initial_dir, extension, mode, target);
+    s_movedPath[0] = '\0';
+    if (!chosen)
         return 0;
     char text[2 * MAX_PATH + 40];
     if (mode == FILE_OP_COPY) {
@@ -153,8 +198,10 @@ int move_copy_rename_file(HWND owner, HWND hwndMain, const char* source, const c
     }
     // An existing target is replaced only after the user's Yes in the
     // dialog; otherwise the move fails on it. Another drive needs a copy.
+    // The file's own name in other letter case is the same file renamed.
+    const bool same_file = names_same_existing_file(source_path, target) != 0;
     DWORD flags = MOVEFILE_COPY_ALLOWED | (is_replace_agreed(target) ? MOVEFILE_REPLACE_EXISTING : 0);
-    BOOL moved = MoveFileExA(source_path, target, flags);
+    BOOL moved = same_file ? rename_letter_case(source_path, target) : MoveFileExA(source_path, target, flags);
     if (owner == g_hwndBatch)
         batch_note_file_operation(cell, mode, source_path, target, moved);
     if (!moved) {
@@ -162,7 +209,7 @@ int move_copy_rename_file(HWND owner, HWND hwndMain, const char* source, const c
                          MB_OK | MB_ICONSTOP);
         return 0;
     }
-    const char* format = opens_for_reading(source_path) ? "%s copied to:\n\n%s"
+    const char* format = !same_file && opens_for_reading(source_path) ? "%s copied to:\n\n%s"
                          : mode == FILE_OP_RENAME  ? "%s renamed:\n\n%s"
                                                    : "%s moved to:\n\n%s";
     std::snprintf(text, sizeof text, format, source, target);

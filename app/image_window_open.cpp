@@ -91,11 +91,15 @@ static void run_image_window_loop(void)
             return;
         // A disabled image window (a tool window works on its picture) takes
         // no accelerator: the keys stay with the window they were typed in.
-        if (!g_hAccel || !g_hwndView || !IsWindowEnabled(g_hwndView) ||
-            !TranslateAcceleratorA(g_hwndView, g_hAccel, &msg)) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
+        if (g_hAccel && g_hwndView && IsWindowEnabled(g_hwndView) &&
+            TranslateAcceleratorA(g_hwndView, g_hAccel, &msg))
+            continue;
+        // The main dialog keeps its keys (Enter, Tab) while this loop runs
+        // instead of its own.
+        if (g_hwndMain && IsDialogMessageA(g_hwndMain, &msg))
+            continue;
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
     }
 }
 

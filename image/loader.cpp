@@ -1015,9 +1015,11 @@ void load_selected_file(HWND hwndMain, RECT preview)
 
         g_hFile = g_fileName[0] ? _lopen(g_fileName, OF_READ | OF_SHARE_DENY_NONE) : HFILE_ERROR;
         if (g_hFile == HFILE_ERROR) {
-            // A slideshow passes over a file it cannot open without a word.
-            if (!g_hwndStepping)
-                seam_message_box(g_hwndPreview, "Error Opening File", NULL, MB_OK | MB_ICONSTOP);
+            // A slideshow passes over a file it cannot open without a word;
+            // a step in the image window says so there.
+            if (!g_hwndStepping || g_hwndStepping != g_hwndSlide)
+                seam_message_box(g_hwndStepping ? g_hwndStepping : g_hwndPreview, "Error Opening File", NULL,
+                                 MB_OK | MB_ICONSTOP);
             g_hImage = NULL;
         } else {
             have_file = true;

@@ -62,31 +62,75 @@ static int copy_range(FILE* in, uint32_t offset, uint32_t count, FILE* out)
     return 1;
 }
 
-// Where the Exif APP1 is: right after SOI, or after one APP0 there. Its
-// offset (at FF E1) and length field; 0 when there is none.
-static int find_exif_segment(FILE* fp, uint32_t* start, uint32_t* length)
+// One step of the walk over the segments before the first scan, at
+// position: a fill byte (*marker 0xFF, 1 byte) or a segment inside the
+// file (*marker and its length field; 2 + that many bytes). 0 when the
+// walk breaks there: no marker, a marker without a length (which does not
+// belong before the scan), or a length that leaves the file.
+static uint32_t segment_step(FILE* in, uint32_t size, uint32_t position, int* marker, uint32_t* length)
 {
-    BYTE head[10];
-    uint32_t position = 2;
-    if (!read_at(fp, position, head, sizeof head))
+    BYTE head[4];
+    if (size < 4 || position > size - 4 || !read_at(in, position, head, 4) || head[0] != 0xFF)
         return 0;
-    if (head[0] == 0xFF && head[1] == 0xE0) {
-        position += 2 + ((uint32_t)head[2] << 8 | head[3]);
-        if (!read_at(fp, position, head, sizeof head))
-            return 0;
-    }
-    if (head[0] != 0xFF || head[1] != 0xE1 || memcmp(head + 4, "Exif", 4) != 0)
+    *marker = head[1];
+    if (head[1] == 0xFF)
+        return 1;
+    if (head[1] == 0x01 || (head[1] >= 0xD0 && head[1] <= 0xD9))
         return 0;
-    *start = position;
     *length = (uint32_t)head[2] << 8 | head[3];
-    return 1;
+    if (*length < 2 || *length > size - position - 2)
+        return 0;
+    return 2 + *length;
+}
+
+// 1 when an Exif APP1 starts at position: its marker, a length field with
+// room for the identifier and "Exif" (in *length the field).
+static int exif_app1_at(FILE* in, uint32_t size, uint32_t position, uint32_t* length)
+{
+    BYTE head[8];
+    if (size < sizeof head || position > size - sizeof head || !read_at(in, position, head, sizeof head))
+        return 0;
+    *length = (uint32_t)head[2] << 8 | head[3];
+    return head[0] == 0xFF && head[1] == 0xE1 && *length >= 2 + 4 && memcmp(head + 4, "Exif", 4) == 0;
+}
+
+// The first Exif APP1 before the first scan, wherever it stands (a file
+// stored as RGB or CMYK has the encoder's APP14 first): its offset (at
+// FF E1) and length field; and where the segment belongs, right after SOI
+// and a leading APP0. A segment cut short by the file's end is the last
+// the walk meets and is reported too: who needs it whole checks its length.
+// 0 when there is none or the chain of segments breaks before it.
+static int find_exif_app1(FILE* in, uint32_t size, uint32_t* start, uint32_t* length, uint32_t* home)
+{
+    uint32_t position = 2;
+    *home = 2;
+    for (;;) {
+        int marker = 0;
+        uint32_t field = 0;
+        uint32_t step = segment_step(in, size, position, &marker, &field);
+        if ((!step || marker == 0xE1) && exif_app1_at(in, size, position, length)) {
+            *start = position;
+            return 1;
+        }
+        if (!step || marker == 0xDA)
+            return 0;
+        if (marker == 0xE0 && position == 2)
+            *home = position + step;
+        position += step;
+    }
+}
+
+int find_exif_segment(FILE* fp, uint32_t* start, uint32_t* length)
+{
+    uint32_t home = 2;
+    return find_exif_app1(fp, file_length(fp), start, length, &home);
 }
 
 // The same, refusing a segment that runs past the end of the file.
 static int locate_exif_segment(FILE* fp, uint32_t size, uint32_t* start, uint32_t* length)
 {
-    return find_exif_segment(fp, start, length) && *length >= 2 &&
-           *length <= size - 2 - *start;
+    uint32_t home = 2;
+    return find_exif_app1(fp, size, start, length, &home) && *length >= 2 && *length <= size - 2 - *start;
 }
 
 // Calls visit for each entry of the first directory of the TIFF block, in
@@ -187,27 +231,6 @@ int compose_exif_orientation(int orientation, int transform)
             return i + 1;
     }
     return 0;
-}
-
-// One step of the walk over the segments before the first scan, at
-// position: a fill byte (*marker 0xFF, 1 byte) or a segment inside the
-// file (*marker and its length field; 2 + that many bytes). 0 when the
-// walk breaks there: no marker, a marker without a length (which does not
-// belong before the scan), or a length that leaves the file.
-static uint32_t segment_step(FILE* in, uint32_t size, uint32_t position, int* marker, uint32_t* length)
-{
-    BYTE head[4];
-    if (size < 4 || position > size - 4 || !read_at(in, position, head, 4) || head[0] != 0xFF)
-        return 0;
-    *marker = head[1];
-    if (head[1] == 0xFF)
-        return 1;
-    if (head[1] == 0x01 || (head[1] >= 0xD0 && head[1] <= 0xD9))
-        return 0;
-    *length = (uint32_t)head[2] << 8 | head[3];
-    if (*length < 2 || *length > size - position - 2)
-        return 0;
-    return 2 + *length;
 }
 
 // Copies the file to out with the Orientation entries of every Exif APP1
@@ -375,40 +398,14 @@ static void turn_thumbnail(BYTE* tiff, uint32_t* tiff_length, uint32_t max, Exif
         put_exif_u32(0, order, tiff + f.link);
 }
 
-// The first Exif APP1 before the first scan, wherever it stands (a file
-// stored as RGB or CMYK has the encoder's APP14 first): its offset (at
-// FF E1) and length field; and where the segment belongs, right after SOI
-// and a leading APP0. 0 when there is none or the chain of segments breaks
-// before it.
-static int find_exif_app1(FILE* in, uint32_t size, uint32_t* start, uint32_t* length, uint32_t* home)
-{
-    uint32_t position = 2;
-    *home = 2;
-    for (;;) {
-        int marker = 0;
-        uint32_t field = 0;
-        uint32_t step = segment_step(in, size, position, &marker, &field);
-        if (!step || marker == 0xDA)
-            return 0;
-        if (marker == 0xE0 && position == 2)
-            *home = position + step;
-        BYTE id[4];
-        if (marker == 0xE1 && field >= 2 + 4 && read_at(in, position + 4, id, 4) && memcmp(id, "Exif", 4) == 0) {
-            *start = position;
-            *length = field;
-            return 1;
-        }
-        position += step;
-    }
-}
-
 int copy_exif_turned(FILE* in, FILE* out, int orientation, ExifThumbnailTurn turn, void* context)
 {
     // The segment's payload: identifier and TIFF block, at most 65,533 bytes.
     enum { MAX_PAYLOAD = 65535 - 2 };
     static BYTE payload[MAX_PAYLOAD];
     uint32_t size = file_length(in), start = 0, length = 0, home = 2;
-    if (!find_exif_app1(in, size, &start, &length, &home))
+    // A segment cut short is no Exif to correct: the file is copied as it is.
+    if (!find_exif_app1(in, size, &start, &length, &home) || length < 2 || length > size - 2 - start)
         return copy_range(in, 0, size, out);
     uint32_t used = length - 2;
     if (!read_at(in, start + 4, payload, used))

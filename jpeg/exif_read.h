@@ -10,6 +10,12 @@ extern int g_exifOrientation;      // 1 to 8, of the last Exif file read
 extern HGLOBAL g_hExifInfo;        // information text, freed by the EXIF dialog
 extern HGLOBAL g_hExifThumbnail;   // PackedDib, at most 160 x 160
 
+// The first Exif APP1 of the JPEG open in fp before its first scan,
+// wherever it stands among the segments (after an APP14, say): its offset
+// (at FF E1) and length field. A segment cut short by the file's end is
+// found too. 0 when there is none or the segments break before one.
+int find_exif_segment(FILE* fp, uint32_t* start, uint32_t* length);
+
 // Builds g_hExifInfo and g_hExifThumbnail and opens the EXIF dialog, which
 // frees both; the orientation (0 when the file has none), or 0 when the
 // file is not Exif ("Not Exif" box) or cannot be opened (no box).

@@ -11,6 +11,7 @@
 #include <string.h>
 
 #include "image/pixel_ceiling.h"
+#include "jpeg/exif_read.h"
 
 extern "C" {
 #include "jpeglib8.h"
@@ -223,17 +224,10 @@ int is_exif_jpeg(const char* path)
     FILE* fp = fopen(path, "rb");
     if (!fp)
         return 0;
-    unsigned char head[10];
-    int result = 0;
-    if (fread(head, 1, 2, fp) == 2 && head[0] == 0xFF && head[1] == 0xD8 &&
-        fread(head, 1, sizeof head, fp) == sizeof head) {
-        int ok = 1;
-        if (head[0] == 0xFF && head[1] == 0xE0) {
-            long next = ((long)head[2] << 8 | head[3]) + 4;
-            ok = fseek(fp, next, SEEK_SET) == 0 && fread(head, 1, sizeof head, fp) == sizeof head;
-        }
-        result = ok && head[0] == 0xFF && head[1] == 0xE1 && memcmp(head + 4, "Exif", 4) == 0;
-    }
+    unsigned char soi[2];
+    uint32_t start = 0, length = 0;
+    int result = fread(soi, 1, 2, fp) == 2 && soi[0] == 0xFF && soi[1] == 0xD8 &&
+                 find_exif_segment(fp, &start, &length);
     fclose(fp);
     return result;
 }

@@ -52,7 +52,8 @@ int jpeg_scans_reach_end_marker(const char* path, const int* component_ids, int 
 int set_jpeg_pixel_ceiling(uint64_t file_bytes, int arithmetic, int progressive, int lossless, const char* path,
                            const int* component_ids, int component_count);
 
-// 1 when the file starts FF D8, at most one APP0, then an "Exif" APP1.
+// 1 when the file starts FF D8 and has an "Exif" APP1 before its first
+// scan, wherever it stands among the segments (find_exif_segment).
 int is_exif_jpeg(const char* path);
 
 // 1 when a saved APP1 segment of the list (the 8-bit library's marker list,

@@ -1,5 +1,6 @@
-// Convert/Save: the proposed name and filter, which image is written, and
-// that saving never damages an existing file.
+// Convert/Save: the proposed name and filter, the name typed in the Save
+// dialog, which image is written, and that saving never damages an
+// existing file.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -217,6 +218,39 @@ TEST(ReplaceCheck, ExistingFileIsNeitherTruncatedNorTouched)
     EXPECT_EQ(GetFileAttributesA(fresh.c_str()), INVALID_FILE_ATTRIBUTES) << "nothing left behind";
     EXPECT_FALSE(can_replace_file(test_out_path("").c_str()));
     EXPECT_FALSE(can_replace_file(""));
+}
+
+// The default extension the hooks add to a typed name: only to a name
+// without one, and only when the dialog's buffer holds it (the byte after
+// the buffer stays as it was).
+TEST(ReplaceCheck, TypedNameTakesTheDefaultExtensionWhenTheBufferHoldsIt)
+{
+    const std::string folder = test_out_path("");  // no file of these names is there
+    const struct {
+        const char* typed;
+        size_t room;  // the buffer's size beyond the typed name and its NUL
+        const char* want;
+    } rows[] = {
+        {"pic", 4, "pic.png"},         // exactly room for ".png"
+        {"pic", 3, "pic"},             // one short: kept as typed
+        {"pic.jpg", 10, "pic.jpg"},
+        {"pic.", 10, "pic."},
+    };
+    for (const auto& row : rows) {
+        std::string typed = folder + row.typed;
+        std::vector<char> buffer(typed.size() + 1 + row.room + 1, '#');
+        std::memcpy(buffer.data(), typed.c_str(), typed.size() + 1);
+        OPENFILENAMEA ofn = {};
+        ofn.lStructSize = 76;
+        ofn.lpstrFile = buffer.data();
+        ofn.nMaxFile = (DWORD)(buffer.size() - 1);
+        ofn.lpstrDefExt = "png";
+        SeamRecorder recorder;
+        EXPECT_EQ(ask_before_replacing(NULL, (LPARAM)&ofn, NULL), 0u) << row.typed;
+        EXPECT_EQ(std::string(buffer.data()), folder + row.want) << row.typed;
+        EXPECT_EQ(buffer.back(), '#') << row.typed;
+        EXPECT_TRUE(recorder.boxes.empty()) << row.typed;
+    }
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // The main window's file commands where a file could be lost or the window
 // left unusable: a target that exists is replaced only after the question
-// and a Yes; an enlarged video gives the window its controls back when a
+// and a Yes, a typed name gets the dialog's extension before it is judged; an enlarged video gives the window its controls back when a
 // file command lets it go; a list emptied by a command leaves an empty
 // window whose image menus are greyed.
 #include <gtest/gtest.h>
@@ -115,6 +115,66 @@ TEST(ReplacePrompt, NoKeepsTheDialogAndTheFileYesReplacesIt)
         EXPECT_TRUE(is_red_bmp(read_whole_file(target))) << "replaced";
         EXPECT_EQ(file_exists(source), !c.source_goes);
     }
+    EXPECT_EQ(exit_by_button(app), 1);
+}
+
+// The box titled caption once it shows: its text, closed with OK.
+std::string answer_done_box(const RunningApp& app, const char* caption)
+{
+    HWND done = wait_dialog(app, caption);
+    if (!done)
+        return std::string("no box ") + caption;
+    std::string text = box_text(done);
+    click_button(done, IDOK);
+    wait_until_closed(done);
+    return text;
+}
+
+// The name the folder lists for path, in its own letter case.
+std::string listed_name(const std::string& path)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(path.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return "";
+    FindClose(search);
+    return found.cFileName;
+}
+
+// A name typed without an extension is written with the dialog's own, and
+// the replace question judges that name; the file's own name in other
+// letter case is renamed at once, with no question and no "copied to".
+TEST(ReplacePrompt, TypedNameTakesTheExtensionAndTheOwnNameInOtherCaseIsARename)
+{
+    std::string dir = e2e_work_dir("default_extension");
+    ASSERT_TRUE(copy_fixture("slide_a.bmp", dir));
+    ASSERT_TRUE(CopyFileA((dir + "\\slide_a.bmp").c_str(), (dir + "\\case.bmp").c_str(), FALSE));
+    const std::string png = dir + "\\pic.png";
+    DeleteFileA(png.c_str());
+    RunningApp app;
+    ASSERT_TRUE(start_app("slide_a.bmp", dir, app));
+
+    HWND dialog = ask_for(app, IDM_MAIN_SAVE_PNG, "Save As PNG", "pic");
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(wait_until_closed(dialog));
+    EXPECT_EQ(answer_done_box(app, "File Converted Successfully").substr(0, png.size() + 2), png + "\n\n");
+    EXPECT_EQ(read_whole_file(png).substr(0, 4), "\x89PNG");
+    EXPECT_FALSE(file_exists(dir + "\\pic")) << "no file without the extension";
+
+    dialog = ask_for(app, IDM_MAIN_SAVE_PNG, "Save As PNG", "pic");
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(answer_box_over(app, dialog, "Save As PNG", IDNO),
+              "Save As PNG|" + png + " already exists.\nDo you want to replace it?");
+    click_button(dialog, IDCANCEL);
+    ASSERT_TRUE(wait_until_closed(dialog));
+
+    ASSERT_TRUE(select_list_file(app, "case.bmp"));
+    dialog = ask_for(app, IDM_MAIN_RENAME_FILE, "Rename \"case.bmp\":", dir + "\\CASE.BMP");
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(answer_done_box(app, "Move File"), "case.bmp renamed:\n\n" + dir + "\\CASE.BMP");
+    EXPECT_TRUE(wait_until_closed(dialog)) << "no question kept it open";
+    EXPECT_EQ(listed_name(dir + "\\case.bmp"), "CASE.BMP");
+    EXPECT_TRUE(is_red_bmp(read_whole_file(dir + "\\CASE.BMP")));
     EXPECT_EQ(exit_by_button(app), 1);
 }
 

@@ -286,4 +286,37 @@ TEST(ImageWindow, LargePhotoTurnedByAnAngleIsShown)
         EXPECT_TRUE(colours_close(s.at(p.x, p.y), p.colour, 40)) << p.x << "," << p.y << ": " << std::hex << s.at(p.x, p.y);
 }
 
+// With the image window open, the main window's keys stay its own: a name
+// typed in its name box and Enter show that file (here in the image
+// window). A step there (Ctrl+L) onto a listed file that another program
+// has moved away says the file cannot be opened, as the main window does.
+TEST(ImageWindow, MainWindowEnterAndAStepOntoAFileMovedAway)
+{
+    std::string dir = e2e_work_dir("view_steps");
+    ASSERT_TRUE(copy_fixture("quadrants.bmp", dir));
+    CreateDirectoryA((dir + "\\moved").c_str(), NULL);
+    for (const char* name : {"a_gone.bmp", "b.bmp"})
+        ASSERT_TRUE(CopyFileA((dir + "\\quadrants.bmp").c_str(), (dir + "\\" + name).c_str(), FALSE));
+    DeleteFileA((dir + "\\moved\\a_gone.bmp").c_str());
+    RunningApp app;
+    ASSERT_TRUE(start_app("quadrants.bmp", dir, app));
+    HWND view = open_image_window(app, IDC_MAIN_CENTER);
+    ASSERT_NE(view, nullptr);
+
+    HWND name = GetDlgItem(app.main, IDC_MAIN_NAME_EDIT);
+    SendMessageA(name, WM_SETTEXT, 0, (LPARAM) "b.bmp");
+    SendMessageA(app.main, WM_NEXTDLGCTL, (WPARAM)name, TRUE);
+    PostMessageA(name, WM_KEYDOWN, VK_RETURN, 0);
+    PostMessageA(name, WM_KEYUP, VK_RETURN, 0);
+    EXPECT_EQ(wait_for_window_text(view, "b.bmp     9654 bytes"), "b.bmp     9654 bytes");
+    EXPECT_EQ(selected_entry(app), "b.bmp");
+
+    ASSERT_TRUE(MoveFileA((dir + "\\a_gone.bmp").c_str(), (dir + "\\moved\\a_gone.bmp").c_str()));
+    ctrl_key(view, 'l');
+    EXPECT_EQ(dismiss_message_box(app, 8000), "Error Opening File");
+    EXPECT_EQ(selected_entry(app), "a_gone.bmp");
+    EXPECT_TRUE(IsWindow(view));
+    EXPECT_EQ(exit_by_button(app), 1);
+}
+
 }  // namespace

@@ -177,15 +177,19 @@ TEST_F(JpegReadTest, CommentsAndApp12Text)
     }
 }
 
-// At most one APP0 before the Exif APP1.
+// The Exif APP1 wherever it stands before the scan: after APP0s, after the
+// APP14 that libjpeg writes first for an RGB or CMYK file, after an XMP APP1.
 TEST_F(JpegReadTest, ExifProbe)
 {
     std::string jpeg = read_file_bytes(jpeg_fixture("baseline.jpg"));  // SOI, JFIF APP0, ...
     std::string exif = segment(0xE1, std::string("Exif\0\0MM", 8)), app0 = segment(0xE0, "JFIF");
+    std::string app14 = segment(0xEE, std::string("Adobe\0\x64\0\0\0\0\0", 12));
+    std::string xmp = segment(0xE1, std::string("http://ns.adobe.com/xap/1.0/\0", 29));
     const struct {
         std::string segments;
         int is_exif;
-    } cases[] = {{"", 0}, {exif, 1}, {app0 + exif, 1}, {app0 + app0 + exif, 0}};
+    } cases[] = {{"", 0}, {exif, 1}, {app0 + exif, 1}, {app0 + app0 + exif, 1}, {app14 + exif, 1},
+                 {xmp + app14 + exif, 1}, {app14 + xmp, 0}};
     for (const auto& c : cases)
         EXPECT_EQ(is_exif_jpeg(write_out("probe.jpg", with_segments_after_soi(jpeg, c.segments)).c_str()), c.is_exif)
             << c.segments.size();
