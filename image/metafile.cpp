@@ -561,36 +561,6 @@ static void device_scale(HDC hdc, double* across, double* down)
     *down = window.cy ? fabs((double)viewport.cy / window.cy) : 1.0;
 }
 
-static void play_record(HDC hdc, HANDLETABLE* table, METARECORD* record, UINT objects)
-{
-    // Height and width are the first two words of the font record.
-    if (record->rdFunction != META_CREATEFONTINDIRECT || record->rdSize < 5 ||
-        GetDeviceCaps(hdc, TECHNOLOGY) != DT_RASDISPLAY) {
-        PlayMetaFileRecord(hdc, table, record, objects);
-        return;
-    }
-    double across, down;
-    device_scale(hdc, &across, &down);
-    int16_t height = (int16_t)record->rdParm[0], width = (int16_t)record->rdParm[1];
-    double tall = fabs((double)height) * down, wide = fabs((double)width) * across;
-    double largest = tall > wide ? tall : wide;
-    if (largest <= MAX_FONT_DEVICE_PIXELS) {
-        PlayMetaFileRecord(hdc, table, record, objects);
-        return;
-    }
-    // The record's words are within the metafile (seal_wmf_records).
-    size_t bytes = (size_t)record->rdSize * 2;
-    METARECORD* scaled = (METARECORD*)malloc(bytes);
-    if (!scaled)
-        return;
-    memcpy(scaled, record, bytes);
-    double factor = MAX_FONT_DEVICE_PIXELS / largest;
-    scaled->rdParm[0] = (WORD)(int16_t)(height * factor);
-    scaled->rdParm[1] = (WORD)(int16_t)(width * factor);
-    PlayMetaFileRecord(hdc, table, scaled, objects);
-    free(scaled);
-}
-
 // Largest glyph side in device pixels that hdc is given; 0 for a metafile
 // device, which only records. A printer may fill its page.
 static double font_limit(HDC hdc)
@@ -710,6 +680,83 @@ void play_emf(HDC hdc, HENHMETAFILE emf, const RECT* rect)
         EnumEnhMetaFile(hdc, copy, play_emf_record_proc, &limit, rect);
         DeleteEnhMetaFile(copy);
     }
+}
+
+// The font selected in hdc as a copy scaled down to draw within limit
+// under hdc's present mapping, selected in its place (the old font in
+// *old), or NULL when it fits as it is. *left_out is set when the text
+// cannot be drawn: one unit is already too large, or no copy could be made.
+static HFONT select_font_within(HDC hdc, double limit, HGDIOBJ* old, int* left_out)
+{
+    *old = NULL;
+    *left_out = 0;
+    HFONT font = (HFONT)GetCurrentObject(hdc, OBJ_FONT);
+    LOGFONTW lf;
+    if (!font || GetObjectW(font, sizeof lf, &lf) != sizeof lf)
+        return NULL;
+    double size = font_device_size(hdc, lf.lfHeight, lf.lfWidth);
+    if (size <= limit)
+        return NULL;
+    double factor = limit / size;
+    lf.lfHeight = scaled_font_value(lf.lfHeight ? lf.lfHeight : DEFAULT_FONT_UNITS, factor);
+    lf.lfWidth = scaled_font_value(lf.lfWidth, factor);
+    HFONT small = font_device_size(hdc, lf.lfHeight, lf.lfWidth) <= limit ? CreateFontIndirectW(&lf) : NULL;
+    *old = small ? SelectObject(hdc, small) : NULL;
+    if (!*old) {
+        if (small)
+            DeleteObject(small);
+        *left_out = 1;
+        return NULL;
+    }
+    return small;
+}
+
+// A font record is played scaled down to the limit under the mapping in
+// force; text is drawn with a scaled copy of the selected font wherever a
+// later mapping (window and viewport extents, their scaling, the mapping
+// mode) makes it larger than that again, since the player sizes the font
+// anew for the mapping the text meets. Some display drivers end the
+// process on far larger glyphs.
+static void play_record(HDC hdc, HANDLETABLE* table, METARECORD* record, UINT objects)
+{
+    UINT function = record->rdFunction;
+    bool is_text = function == META_TEXTOUT || function == META_EXTTEXTOUT;
+    bool is_font = function == META_CREATEFONTINDIRECT && record->rdSize >= 5;
+    double limit = is_text || is_font ? font_limit(hdc) : 0;
+    if (limit <= 0) {
+        PlayMetaFileRecord(hdc, table, record, objects);
+        return;
+    }
+    if (is_text) {
+        HGDIOBJ old;
+        int left_out;
+        HFONT small = select_font_within(hdc, limit, &old, &left_out);
+        if (!left_out)
+            PlayMetaFileRecord(hdc, table, record, objects);
+        if (small) {
+            SelectObject(hdc, old);
+            DeleteObject(small);
+        }
+        return;
+    }
+    // Height and width are the first two words of the font record, whose
+    // words are within the metafile (seal_wmf_records).
+    int16_t height = (int16_t)record->rdParm[0], width = (int16_t)record->rdParm[1];
+    double size = font_device_size(hdc, height, width);
+    if (size <= limit) {
+        PlayMetaFileRecord(hdc, table, record, objects);
+        return;
+    }
+    size_t bytes = (size_t)record->rdSize * 2;
+    METARECORD* scaled = (METARECORD*)malloc(bytes);
+    if (!scaled)
+        return;
+    memcpy(scaled, record, bytes);
+    double factor = limit / size;
+    scaled->rdParm[0] = (WORD)(int16_t)scaled_font_value(height ? height : DEFAULT_FONT_UNITS, factor);
+    scaled->rdParm[1] = (WORD)(int16_t)scaled_font_value(width, factor);
+    PlayMetaFileRecord(hdc, table, scaled, objects);
+    free(scaled);
 }
 
 static int CALLBACK play_quietly_proc(HDC hdc, HANDLETABLE* table, METARECORD* record, int objects,

@@ -707,10 +707,15 @@ TEST_F(Metafile, SoundWmfKeepsEveryRecordAndItsPicture)
     HMETAFILE h = read_bytes_as_wmf(bytes);
     ASSERT_TRUE(h);
     EXPECT_EQ(bytes.size() - left_out, GetMetaFileBitsEx(h, 0, NULL));
-    GdiCanvas alone(120, 120), checked(120, 120);
+    GdiCanvas alone(120, 120), checked(120, 120), bounded(120, 120);
     play_wmf_into(alone, original);
     play_wmf_into(checked, h);
     EXPECT_EQ(0, alone.count_differences(checked));
+    // The font kept within the display's limit at each text record.
+    SetMapMode(bounded.dc, MM_ANISOTROPIC);
+    SetViewportExtEx(bounded.dc, 120, 120, NULL);
+    play_wmf(bounded.dc, h);
+    EXPECT_EQ(0, alone.count_differences(bounded));
     DeleteMetaFile(h);
     DeleteMetaFile(original);
 }
