@@ -698,7 +698,7 @@ static HFONT select_font_within(HDC hdc, double limit, HGDIOBJ* old, int* left_o
     if (size <= limit)
         return NULL;
     double factor = limit / size;
-    lf.lfHeight = scaled_font_value(lf.lfHeight ? lf.lfHeight : DEFAULT_FONT_UNITS, factor);
+    lf.lfHeight = scaled_font_value(lf.lfHeight ? lf.lfHeight : (LONG)DEFAULT_FONT_UNITS, factor);
     lf.lfWidth = scaled_font_value(lf.lfWidth, factor);
     HFONT small = font_device_size(hdc, lf.lfHeight, lf.lfWidth) <= limit ? CreateFontIndirectW(&lf) : NULL;
     *old = small ? SelectObject(hdc, small) : NULL;
@@ -711,6 +711,92 @@ static HFONT select_font_within(HDC hdc, double limit, HGDIOBJ* old, int* left_o
     return small;
 }
 
+// Filling a polygon on a display takes, for each device row it covers,
+// time that grows with the square of the edges crossing the row: a record
+// of 16000 points zigzagging across a 300-pixel preview takes minutes, and
+// a mapping can stretch a few edges over a billion rows. A polygon record
+// whose rows cost more than this (about a second) is left out there.
+#define MAX_POLYGON_ROW_WORK 1.0e9
+
+struct EdgeEnd {
+    int32_t y;
+    int32_t step;  // +1 where an edge starts, -1 past its last row
+};
+
+static int compare_edge_ends(const void* a, const void* b)
+{
+    int32_t ya = ((const EdgeEnd*)a)->y, yb = ((const EdgeEnd*)b)->y;
+    return ya < yb ? -1 : ya > yb;
+}
+
+// The rows' cost of filling the closed polygons of the counts, whose points
+// (logical, made device points here) follow each other in points; above
+// limit once it passes limit, or when there is no memory to judge it.
+static double polygon_row_work(HDC hdc, POINT* points, uint32_t total, const uint32_t* counts, uint32_t polygons,
+                               double limit)
+{
+    EdgeEnd* ends = total ? (EdgeEnd*)malloc(sizeof(EdgeEnd) * 2 * (size_t)total) : NULL;
+    if (!ends)
+        return total ? limit + 1 : 0;
+    if (!LPtoDP(hdc, points, (int)total)) {
+        free(ends);
+        return limit + 1;
+    }
+    size_t edges = 0;
+    for (uint32_t p = 0, first = 0; p < polygons; first += counts[p], ++p) {
+        for (uint32_t i = 0; i < counts[p]; ++i) {
+            int32_t y0 = points[first + i].y, y1 = points[first + (i + 1) % counts[p]].y;
+            if (y0 == y1)
+                continue;
+            ends[2 * edges] = {y0 < y1 ? y0 : y1, 1};
+            ends[2 * edges + 1] = {y0 < y1 ? y1 : y0, -1};
+            ++edges;
+        }
+    }
+    qsort(ends, 2 * edges, sizeof *ends, compare_edge_ends);
+    double work = 0, crossing = 0;
+    for (size_t i = 0; i < 2 * edges && work <= limit; ++i) {
+        if (i)
+            work += crossing * crossing * ((double)ends[i].y - ends[i - 1].y);
+        crossing += ends[i].step;
+    }
+    free(ends);
+    return work;
+}
+
+// Whether a polygon record (one polygon, or a count of them with their
+// point counts) fills within MAX_POLYGON_ROW_WORK under hdc's mapping.
+static bool polygon_fill_is_bounded(HDC hdc, const METARECORD* record)
+{
+    uint64_t words = record->rdSize >= 3 ? record->rdSize - 3 : 0;
+    const WORD* p = record->rdParm;
+    bool is_poly_polygon = record->rdFunction == META_POLYPOLYGON;
+    uint32_t polygons = !words ? 0 : is_poly_polygon ? p[0] : 1;
+    uint64_t points_at = is_poly_polygon ? 1 + (uint64_t)polygons : 1;
+    if (points_at > words)
+        return false;
+    uint32_t* counts = (uint32_t*)malloc(sizeof(uint32_t) * (polygons ? polygons : 1));
+    uint64_t total = 0;
+    for (uint32_t i = 0; counts && i < polygons; ++i) {
+        counts[i] = is_poly_polygon ? p[1 + i] : p[0];
+        total += counts[i];
+    }
+    POINT* points = counts && total * 2 <= words - points_at ? (POINT*)malloc(sizeof(POINT) * (total ? total : 1))
+                                                            : NULL;
+    bool bounded = false;
+    if (points) {
+        for (uint64_t i = 0; i < total; ++i) {
+            points[i].x = (int16_t)p[points_at + 2 * i];
+            points[i].y = (int16_t)p[points_at + 2 * i + 1];
+        }
+        bounded = polygon_row_work(hdc, points, (uint32_t)total, counts, polygons, MAX_POLYGON_ROW_WORK) <=
+                  MAX_POLYGON_ROW_WORK;
+    }
+    free(points);
+    free(counts);
+    return bounded;
+}
+
 // A font record is played scaled down to the limit under the mapping in
 // force; text is drawn with a scaled copy of the selected font wherever a
 // later mapping (window and viewport extents, their scaling, the mapping
@@ -720,6 +806,9 @@ static HFONT select_font_within(HDC hdc, double limit, HGDIOBJ* old, int* left_o
 static void play_record(HDC hdc, HANDLETABLE* table, METARECORD* record, UINT objects)
 {
     UINT function = record->rdFunction;
+    if ((function == META_POLYGON || function == META_POLYPOLYGON) && GetDeviceCaps(hdc, TECHNOLOGY) == DT_RASDISPLAY &&
+        !polygon_fill_is_bounded(hdc, record))
+        return;
     bool is_text = function == META_TEXTOUT || function == META_EXTTEXTOUT;
     bool is_font = function == META_CREATEFONTINDIRECT && record->rdSize >= 5;
     double limit = is_text || is_font ? font_limit(hdc) : 0;
@@ -753,7 +842,7 @@ static void play_record(HDC hdc, HANDLETABLE* table, METARECORD* record, UINT ob
         return;
     memcpy(scaled, record, bytes);
     double factor = limit / size;
-    scaled->rdParm[0] = (WORD)(int16_t)scaled_font_value(height ? height : DEFAULT_FONT_UNITS, factor);
+    scaled->rdParm[0] = (WORD)(int16_t)scaled_font_value(height ? (LONG)height : (LONG)DEFAULT_FONT_UNITS, factor);
     scaled->rdParm[1] = (WORD)(int16_t)scaled_font_value(width, factor);
     PlayMetaFileRecord(hdc, table, scaled, objects);
     free(scaled);
