@@ -711,12 +711,15 @@ static HFONT select_font_within(HDC hdc, double limit, HGDIOBJ* old, int* left_o
     return small;
 }
 
-// Filling a polygon on a display takes, for each device row it covers,
-// time that grows with the square of the edges crossing the row: a record
-// of 16000 points zigzagging across a 300-pixel preview takes minutes, and
-// a mapping can stretch a few edges over a billion rows. A polygon record
-// whose rows cost more than this (about a second) is left out there.
+// Filling a polygon on a display builds its region over every device row
+// it covers, unclipped: each row takes time that grows with the square of
+// the edges crossing it, and holds a span between each pair of them. A
+// record of 16000 points zigzagging across a 300-pixel preview takes
+// minutes, and a mapping can stretch a few edges over a billion rows, each
+// with a span of its own. A polygon record whose rows cost more time
+// (about a second) or spans (about 64 MB of region) is left out there.
 #define MAX_POLYGON_ROW_WORK 1.0e9
+#define MAX_POLYGON_SPANS 4.0e6
 
 struct EdgeEnd {
     int32_t y;
@@ -729,18 +732,19 @@ static int compare_edge_ends(const void* a, const void* b)
     return ya < yb ? -1 : ya > yb;
 }
 
-// The rows' cost of filling the closed polygons of the counts, whose points
-// (logical, made device points here) follow each other in points; above
-// limit once it passes limit, or when there is no memory to judge it.
-static double polygon_row_work(HDC hdc, POINT* points, uint32_t total, const uint32_t* counts, uint32_t polygons,
-                               double limit)
+// Whether filling the closed polygons of the counts, whose points (logical,
+// made device points here) follow each other in points, stays within
+// MAX_POLYGON_ROW_WORK and MAX_POLYGON_SPANS; false as well when there is
+// no memory to judge it.
+static bool polygon_rows_are_bounded(HDC hdc, POINT* points, uint32_t total, const uint32_t* counts,
+                                     uint32_t polygons)
 {
     EdgeEnd* ends = total ? (EdgeEnd*)malloc(sizeof(EdgeEnd) * 2 * (size_t)total) : NULL;
     if (!ends)
-        return total ? limit + 1 : 0;
+        return total == 0;
     if (!LPtoDP(hdc, points, (int)total)) {
         free(ends);
-        return limit + 1;
+        return false;
     }
     size_t edges = 0;
     for (uint32_t p = 0, first = 0; p < polygons; first += counts[p], ++p) {
@@ -754,18 +758,21 @@ static double polygon_row_work(HDC hdc, POINT* points, uint32_t total, const uin
         }
     }
     qsort(ends, 2 * edges, sizeof *ends, compare_edge_ends);
-    double work = 0, crossing = 0;
-    for (size_t i = 0; i < 2 * edges && work <= limit; ++i) {
-        if (i)
-            work += crossing * crossing * ((double)ends[i].y - ends[i - 1].y);
+    double work = 0, spans = 0, crossing = 0;
+    for (size_t i = 0; i < 2 * edges && work <= MAX_POLYGON_ROW_WORK && spans <= MAX_POLYGON_SPANS; ++i) {
+        if (i) {
+            double rows = (double)ends[i].y - ends[i - 1].y;
+            work += crossing * crossing * rows;
+            spans += crossing / 2 * rows;
+        }
         crossing += ends[i].step;
     }
     free(ends);
-    return work;
+    return work <= MAX_POLYGON_ROW_WORK && spans <= MAX_POLYGON_SPANS;
 }
 
 // Whether a polygon record (one polygon, or a count of them with their
-// point counts) fills within MAX_POLYGON_ROW_WORK under hdc's mapping.
+// point counts) fills within the bounds above under hdc's mapping.
 static bool polygon_fill_is_bounded(HDC hdc, const METARECORD* record)
 {
     uint64_t words = record->rdSize >= 3 ? record->rdSize - 3 : 0;
@@ -789,26 +796,82 @@ static bool polygon_fill_is_bounded(HDC hdc, const METARECORD* record)
             points[i].x = (int16_t)p[points_at + 2 * i];
             points[i].y = (int16_t)p[points_at + 2 * i + 1];
         }
-        bounded = polygon_row_work(hdc, points, (uint32_t)total, counts, polygons, MAX_POLYGON_ROW_WORK) <=
-                  MAX_POLYGON_ROW_WORK;
+        bounded = polygon_rows_are_bounded(hdc, points, (uint32_t)total, counts, polygons);
     }
     free(points);
     free(counts);
     return bounded;
 }
 
-// A font record is played scaled down to the limit under the mapping in
-// force; text is drawn with a scaled copy of the selected font wherever a
-// later mapping (window and viewport extents, their scaling, the mapping
-// mode) makes it larger than that again, since the player sizes the font
-// anew for the mapping the text meets. Some display drivers end the
-// process on far larger glyphs.
+// A pen wider than this many device pixels is drawn as one this wide: a
+// display builds round joins and ends point by point, and pens a mapping
+// makes a million pixels wide hold the window for minutes.
+enum { MAX_PEN_DEVICE_PIXELS = 65536 };
+
+// The records that draw lines with the selected pen.
+static bool strokes_with_pen(UINT function)
+{
+    static const UINT STROKING[] = {META_LINETO,    META_POLYLINE, META_POLYGON, META_POLYPOLYGON, META_RECTANGLE,
+                                    META_ROUNDRECT, META_ELLIPSE,  META_ARC,     META_PIE,         META_CHORD};
+    for (UINT stroking : STROKING)
+        if (function == stroking)
+            return true;
+    return false;
+}
+
+// The pen selected in hdc as a copy narrowed to MAX_PEN_DEVICE_PIXELS
+// under hdc's present mapping, selected in its place (the old pen in
+// *old), or NULL when it fits as it is. *left_out is set when no copy
+// could be made.
+static HPEN select_pen_within(HDC hdc, HGDIOBJ* old, int* left_out)
+{
+    *old = NULL;
+    *left_out = 0;
+    HPEN pen = (HPEN)GetCurrentObject(hdc, OBJ_PEN);
+    LOGPEN lp;
+    if (!pen || GetObjectW(pen, sizeof lp, &lp) != sizeof lp || !lp.lopnWidth.x)
+        return NULL;
+    double size = font_device_size(hdc, lp.lopnWidth.x, lp.lopnWidth.x);
+    if (size <= MAX_PEN_DEVICE_PIXELS)
+        return NULL;
+    lp.lopnWidth.x = scaled_font_value(lp.lopnWidth.x, MAX_PEN_DEVICE_PIXELS / size);
+    HPEN narrow = CreatePenIndirect(&lp);
+    *old = narrow ? SelectObject(hdc, narrow) : NULL;
+    if (!*old) {
+        if (narrow)
+            DeleteObject(narrow);
+        *left_out = 1;
+        return NULL;
+    }
+    return narrow;
+}
+
+// Plays one record. A font record is played scaled down to the limit
+// under the mapping in force; text is drawn with a scaled copy of the
+// selected font wherever a later mapping (window and viewport extents,
+// their scaling, the mapping mode) makes it larger than that again, since
+// the player sizes the font anew for the mapping the text meets: some
+// display drivers end the process on far larger glyphs. A polygon record
+// whose fill would hold the display for long is left out, and lines are
+// drawn with a pen of at most MAX_PEN_DEVICE_PIXELS.
 static void play_record(HDC hdc, HANDLETABLE* table, METARECORD* record, UINT objects)
 {
     UINT function = record->rdFunction;
-    if ((function == META_POLYGON || function == META_POLYPOLYGON) && GetDeviceCaps(hdc, TECHNOLOGY) == DT_RASDISPLAY &&
-        !polygon_fill_is_bounded(hdc, record))
-        return;
+    if (strokes_with_pen(function) && GetDeviceCaps(hdc, TECHNOLOGY) == DT_RASDISPLAY) {
+        if ((function == META_POLYGON || function == META_POLYPOLYGON) && !polygon_fill_is_bounded(hdc, record))
+            return;
+        HGDIOBJ old;
+        int left_out;
+        HPEN narrow = select_pen_within(hdc, &old, &left_out);
+        if (narrow)
+            PlayMetaFileRecord(hdc, table, record, objects);
+        if (narrow) {
+            SelectObject(hdc, old);
+            DeleteObject(narrow);
+        }
+        if (narrow || left_out)
+            return;
+    }
     bool is_text = function == META_TEXTOUT || function == META_EXTTEXTOUT;
     bool is_font = function == META_CREATEFONTINDIRECT && record->rdSize >= 5;
     double limit = is_text || is_font ? font_limit(hdc) : 0;
