@@ -2,6 +2,7 @@
 // conversions compared by playing them, EMF comments, and hostile files.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
@@ -724,6 +725,36 @@ TEST_F(Metafile, SoundWmfKeepsEveryRecordAndItsPicture)
     EXPECT_EQ(0, alone.count_differences(bounded));
     DeleteMetaFile(h);
     DeleteMetaFile(original);
+}
+
+// The bounds on polygon fills and pens leave the largest shapes of a sound
+// picture as the player alone draws them: an outline of 8000 points, 400
+// spikes crossing every row, both as one record of two polygons, and a pen
+// as wide as the picture.
+TEST_F(Metafile, LargeSoundShapesDrawAsThePlayerAloneDraws)
+{
+    std::vector<POINT> points;
+    const double turn = 2 * 3.14159265358979 / 8000;
+    for (int i = 0; i < 8000; ++i)
+        points.push_back(POINT{60 + (LONG)(55 * std::cos(i * turn)), 60 + (LONG)(55 * std::sin(i * turn))});
+    for (int i = 0; i < 400; ++i)
+        points.push_back(POINT{i * 120 / 400, i % 2 ? 0 : 119});
+    INT counts[2] = {8000, 400};
+    HDC recorder = CreateMetaFileA(NULL);
+    SetWindowExtEx(recorder, 120, 120, NULL);
+    Polygon(recorder, points.data(), counts[0]);
+    Polygon(recorder, points.data() + counts[0], counts[1]);
+    PolyPolygon(recorder, points.data(), counts, 2);
+    HPEN wide = CreatePen(PS_SOLID, 120, RGB(0, 0, 255));
+    SelectObject(recorder, wide);
+    Rectangle(recorder, 30, 30, 90, 90);
+    HMETAFILE h = CloseMetaFile(recorder);
+    DeleteObject(wide);
+    GdiCanvas alone(120, 120), bounded(120, 120);
+    play_wmf_into(alone, h);
+    play_wmf_checked_into(bounded, h);
+    EXPECT_EQ(0, alone.count_differences(bounded));
+    DeleteMetaFile(h);
 }
 
 // The crafted files (tests/fixtures/make_hostile_*.sh) played through the
