@@ -682,6 +682,17 @@ void play_emf(HDC hdc, HENHMETAFILE emf, const RECT* rect)
     }
 }
 
+// Device pixels of a Windows-metafile font of the logical height and width
+// under hdc's mapping. A height of 0 is the default size in device pixels
+// whatever the mapping, which only its width (if it has one) follows.
+static double wmf_font_device_size(HDC hdc, double height, double width)
+{
+    if (height)
+        return font_device_size(hdc, height, width);
+    double wide = width ? font_device_size(hdc, width, width) : 0;
+    return wide > DEFAULT_FONT_UNITS ? wide : (double)DEFAULT_FONT_UNITS;
+}
+
 // The font selected in hdc as a copy scaled down to draw within limit
 // under hdc's present mapping, selected in its place (the old font in
 // *old), or NULL when it fits as it is. *left_out is set when the text
@@ -694,13 +705,13 @@ static HFONT select_font_within(HDC hdc, double limit, HGDIOBJ* old, int* left_o
     LOGFONTW lf;
     if (!font || GetObjectW(font, sizeof lf, &lf) != sizeof lf)
         return NULL;
-    double size = font_device_size(hdc, lf.lfHeight, lf.lfWidth);
+    double size = wmf_font_device_size(hdc, lf.lfHeight, lf.lfWidth);
     if (size <= limit)
         return NULL;
     double factor = limit / size;
-    lf.lfHeight = scaled_font_value(lf.lfHeight ? lf.lfHeight : (LONG)DEFAULT_FONT_UNITS, factor);
+    lf.lfHeight = scaled_font_value(lf.lfHeight, factor);
     lf.lfWidth = scaled_font_value(lf.lfWidth, factor);
-    HFONT small = font_device_size(hdc, lf.lfHeight, lf.lfWidth) <= limit ? CreateFontIndirectW(&lf) : NULL;
+    HFONT small = wmf_font_device_size(hdc, lf.lfHeight, lf.lfWidth) <= limit ? CreateFontIndirectW(&lf) : NULL;
     *old = small ? SelectObject(hdc, small) : NULL;
     if (!*old) {
         if (small)
@@ -894,7 +905,7 @@ static void play_record(HDC hdc, HANDLETABLE* table, METARECORD* record, UINT ob
     // Height and width are the first two words of the font record, whose
     // words are within the metafile (seal_wmf_records).
     int16_t height = (int16_t)record->rdParm[0], width = (int16_t)record->rdParm[1];
-    double size = font_device_size(hdc, height, width);
+    double size = wmf_font_device_size(hdc, height, width);
     if (size <= limit) {
         PlayMetaFileRecord(hdc, table, record, objects);
         return;
@@ -905,7 +916,7 @@ static void play_record(HDC hdc, HANDLETABLE* table, METARECORD* record, UINT ob
         return;
     memcpy(scaled, record, bytes);
     double factor = limit / size;
-    scaled->rdParm[0] = (WORD)(int16_t)scaled_font_value(height ? (LONG)height : (LONG)DEFAULT_FONT_UNITS, factor);
+    scaled->rdParm[0] = (WORD)(int16_t)scaled_font_value(height, factor);
     scaled->rdParm[1] = (WORD)(int16_t)scaled_font_value(width, factor);
     PlayMetaFileRecord(hdc, table, scaled, objects);
     free(scaled);

@@ -757,6 +757,27 @@ TEST_F(Metafile, LargeSoundShapesDrawAsThePlayerAloneDraws)
     DeleteMetaFile(h);
 }
 
+// A font of height 0 has its default size on the device whatever the
+// mapping: under one of 200 pixels a unit it is drawn as it stands.
+TEST_F(Metafile, DefaultSizeFontUnderALargeMappingDrawsAsThePlayerAloneDraws)
+{
+    HDC recorder = CreateMetaFileA(NULL);
+    SetMapMode(recorder, MM_ANISOTROPIC);
+    SetWindowExtEx(recorder, 1, 1, NULL);
+    SetViewportExtEx(recorder, 200, 200, NULL);
+    HFONT font = CreateFontA(0, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, 0, "Arial");
+    SelectObject(recorder, font);
+    TextOutA(recorder, 0, 0, "Ag", 2);
+    HMETAFILE h = CloseMetaFile(recorder);
+    DeleteObject(font);
+    GdiCanvas alone(120, 120), bounded(120, 120);
+    play_wmf_into(alone, h);
+    play_wmf_checked_into(bounded, h);
+    EXPECT_GT(alone.count_differences(GdiCanvas(120, 120)), 0);
+    EXPECT_EQ(0, alone.count_differences(bounded));
+    DeleteMetaFile(h);
+}
+
 // The crafted files (tests/fixtures/make_hostile_*.sh) played through the
 // program's players: enhanced ones as a pasted metafile is played, with no
 // whole-file check and no header fixed before, each record checked on its
