@@ -591,6 +591,10 @@ static const WmfRule WMF_RULES[] = {
 };
 
 enum { MFCOMMENT_ESCAPE = 15 };
+// Most rectangles a region record may bring: the player joins them one at
+// a time, each join as long as the region so far, so the time grows with
+// their square (this many take about a fifth of a second; 128k, minutes).
+enum { MAX_WMF_REGION_RECTANGLES = 8192 };
 enum { PATTERN_BITMAP_HEADER_AT = 4, PATTERN_BITS_AT = 48 };
 
 // A packed DIB at byte at of the parameters: its table inside them as
@@ -616,7 +620,8 @@ static bool wmf_bitmap_fits(uint64_t at, uint64_t width, uint64_t height, uint32
 {
     if (planes > 32 || bits > 32 || width * height > MAX_BITMAP_PIXELS)
         return false;
-    uint32_t rounded = bits <= 1 ? 1 : bits <= 4 ? 4 : bits <= 8 ? 8 : bits <= 16 ? 16 : bits <= 24 ? 24 : 32;
+    // A bit count of 0 is made 4 bits, not 1.
+    uint32_t rounded = bits == 1 ? 1 : bits <= 4 ? 4 : bits <= 8 ? 8 : bits <= 16 ? 16 : bits <= 24 ? 24 : 32;
     uint64_t row_bytes = (width * rounded + 15) / 16 * 2;
     return fits(at, row_bytes * height, planes ? planes : 1, bytes);
 }
@@ -647,19 +652,35 @@ static bool wmf_shape_fits(const WmfRule& rule, const BYTE* p, uint32_t bytes, u
     }
     case W_TEXT_OUT:
         return 2 + (WORD_AT(0) + 1) / 2 * 2 + 4 <= bytes;
-    case W_EXT_TEXT_OUT:
-        return 8 + ((WORD_AT(3) & (ETO_OPAQUE | ETO_CLIPPED)) ? 8 : 0) + (WORD_AT(2) + 1) / 2 * 2 <= bytes;
+    case W_EXT_TEXT_OUT: {
+        // The text is laid out a byte a character, padded to a word, but
+        // glyph indices are read two bytes each. A record exactly a word a
+        // character longer holds spacings, one a character, which the
+        // player would read in pairs for ETO_PDY.
+        uint64_t length = WORD_AT(2), options = WORD_AT(3);
+        uint64_t text_at = 8 + ((options & (ETO_OPAQUE | ETO_CLIPPED)) ? 8 : 0);
+        uint64_t laid_out = text_at + (length + 1) / 2 * 2;
+        uint64_t read = text_at + ((options & ETO_GLYPH_INDEX) ? 2 * length : length);
+        if ((options & ETO_PDY) && bytes == laid_out + 2 * length)
+            return false;
+        return laid_out <= bytes && read <= bytes;
+    }
     case W_PALETTE:
         return fits(4, WORD_AT(1), 4, bytes);
     case W_ESCAPE:
         // Other escapes reach the device itself: a printer's job, its pages.
         return WORD_AT(0) == MFCOMMENT_ESCAPE && fits(4, WORD_AT(1), 1, bytes);
     case W_REGION: {
-        // Scans from byte 22: count, top, bottom, count words, count.
-        uint64_t offset = 22, scans = WORD_AT(5);
-        for (uint64_t i = 0; i < scans && offset <= bytes; ++i)
-            offset += 8 + 2 * (offset + 2 <= bytes ? u16_at(p, offset) : 0);
-        return offset <= bytes;
+        // Scans from byte 22: count, top, bottom, count words, count. The
+        // player joins the region a pair of words (a rectangle) at a time,
+        // each join taking as long as the rectangles joined so far.
+        uint64_t offset = 22, scans = WORD_AT(5), rectangles = 0;
+        for (uint64_t i = 0; i < scans && offset <= bytes; ++i) {
+            uint64_t count = offset + 2 <= bytes ? u16_at(p, offset) : 0;
+            rectangles += count / 2;
+            offset += 8 + 2 * count;
+        }
+        return offset <= bytes && rectangles <= MAX_WMF_REGION_RECTANGLES;
     }
     case W_BRUSH:
         return brush_style_is_plain((uint32_t)WORD_AT(0));

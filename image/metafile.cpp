@@ -561,36 +561,6 @@ static void device_scale(HDC hdc, double* across, double* down)
     *down = window.cy ? fabs((double)viewport.cy / window.cy) : 1.0;
 }
 
-static void play_record(HDC hdc, HANDLETABLE* table, METARECORD* record, UINT objects)
-{
-    // Height and width are the first two words of the font record.
-    if (record->rdFunction != META_CREATEFONTINDIRECT || record->rdSize < 5 ||
-        GetDeviceCaps(hdc, TECHNOLOGY) != DT_RASDISPLAY) {
-        PlayMetaFileRecord(hdc, table, record, objects);
-        return;
-    }
-    double across, down;
-    device_scale(hdc, &across, &down);
-    int16_t height = (int16_t)record->rdParm[0], width = (int16_t)record->rdParm[1];
-    double tall = fabs((double)height) * down, wide = fabs((double)width) * across;
-    double largest = tall > wide ? tall : wide;
-    if (largest <= MAX_FONT_DEVICE_PIXELS) {
-        PlayMetaFileRecord(hdc, table, record, objects);
-        return;
-    }
-    // The record's words are within the metafile (seal_wmf_records).
-    size_t bytes = (size_t)record->rdSize * 2;
-    METARECORD* scaled = (METARECORD*)malloc(bytes);
-    if (!scaled)
-        return;
-    memcpy(scaled, record, bytes);
-    double factor = MAX_FONT_DEVICE_PIXELS / largest;
-    scaled->rdParm[0] = (WORD)(int16_t)(height * factor);
-    scaled->rdParm[1] = (WORD)(int16_t)(width * factor);
-    PlayMetaFileRecord(hdc, table, scaled, objects);
-    free(scaled);
-}
-
 // Largest glyph side in device pixels that hdc is given; 0 for a metafile
 // device, which only records. A printer may fill its page.
 static double font_limit(HDC hdc)
@@ -710,6 +680,246 @@ void play_emf(HDC hdc, HENHMETAFILE emf, const RECT* rect)
         EnumEnhMetaFile(hdc, copy, play_emf_record_proc, &limit, rect);
         DeleteEnhMetaFile(copy);
     }
+}
+
+// Device pixels of a Windows-metafile font of the logical height and width
+// under hdc's mapping. A height of 0 is the default size in device pixels
+// whatever the mapping, which only its width (if it has one) follows.
+static double wmf_font_device_size(HDC hdc, double height, double width)
+{
+    if (height)
+        return font_device_size(hdc, height, width);
+    double wide = width ? font_device_size(hdc, width, width) : 0;
+    return wide > DEFAULT_FONT_UNITS ? wide : (double)DEFAULT_FONT_UNITS;
+}
+
+// The font selected in hdc as a copy scaled down to draw within limit
+// under hdc's present mapping, selected in its place (the old font in
+// *old), or NULL when it fits as it is. *left_out is set when the text
+// cannot be drawn: one unit is already too large, or no copy could be made.
+static HFONT select_font_within(HDC hdc, double limit, HGDIOBJ* old, int* left_out)
+{
+    *old = NULL;
+    *left_out = 0;
+    HFONT font = (HFONT)GetCurrentObject(hdc, OBJ_FONT);
+    LOGFONTW lf;
+    if (!font || GetObjectW(font, sizeof lf, &lf) != sizeof lf)
+        return NULL;
+    double size = wmf_font_device_size(hdc, lf.lfHeight, lf.lfWidth);
+    if (size <= limit)
+        return NULL;
+    double factor = limit / size;
+    lf.lfHeight = scaled_font_value(lf.lfHeight, factor);
+    lf.lfWidth = scaled_font_value(lf.lfWidth, factor);
+    HFONT small = wmf_font_device_size(hdc, lf.lfHeight, lf.lfWidth) <= limit ? CreateFontIndirectW(&lf) : NULL;
+    *old = small ? SelectObject(hdc, small) : NULL;
+    if (!*old) {
+        if (small)
+            DeleteObject(small);
+        *left_out = 1;
+        return NULL;
+    }
+    return small;
+}
+
+// Filling a polygon on a display builds its region over every device row
+// it covers, unclipped: each row takes time that grows with the square of
+// the edges crossing it, and holds a span between each pair of them. A
+// record of 16000 points zigzagging across a 300-pixel preview takes
+// minutes, and a mapping can stretch a few edges over a billion rows, each
+// with a span of its own. A polygon record whose rows cost more time
+// (about a second) or spans (about 64 MB of region) is left out there.
+#define MAX_POLYGON_ROW_WORK 1.0e9
+#define MAX_POLYGON_SPANS 4.0e6
+
+struct EdgeEnd {
+    int32_t y;
+    int32_t step;  // +1 where an edge starts, -1 past its last row
+};
+
+static int compare_edge_ends(const void* a, const void* b)
+{
+    int32_t ya = ((const EdgeEnd*)a)->y, yb = ((const EdgeEnd*)b)->y;
+    return ya < yb ? -1 : ya > yb;
+}
+
+// Whether filling the closed polygons of the counts, whose points (logical,
+// made device points here) follow each other in points, stays within
+// MAX_POLYGON_ROW_WORK and MAX_POLYGON_SPANS; false as well when there is
+// no memory to judge it.
+static bool polygon_rows_are_bounded(HDC hdc, POINT* points, uint32_t total, const uint32_t* counts,
+                                     uint32_t polygons)
+{
+    EdgeEnd* ends = total ? (EdgeEnd*)malloc(sizeof(EdgeEnd) * 2 * (size_t)total) : NULL;
+    if (!ends)
+        return total == 0;
+    if (!LPtoDP(hdc, points, (int)total)) {
+        free(ends);
+        return false;
+    }
+    size_t edges = 0;
+    for (uint32_t p = 0, first = 0; p < polygons; first += counts[p], ++p) {
+        for (uint32_t i = 0; i < counts[p]; ++i) {
+            int32_t y0 = points[first + i].y, y1 = points[first + (i + 1) % counts[p]].y;
+            if (y0 == y1)
+                continue;
+            ends[2 * edges] = {y0 < y1 ? y0 : y1, 1};
+            ends[2 * edges + 1] = {y0 < y1 ? y1 : y0, -1};
+            ++edges;
+        }
+    }
+    qsort(ends, 2 * edges, sizeof *ends, compare_edge_ends);
+    double work = 0, spans = 0, crossing = 0;
+    for (size_t i = 0; i < 2 * edges && work <= MAX_POLYGON_ROW_WORK && spans <= MAX_POLYGON_SPANS; ++i) {
+        if (i) {
+            double rows = (double)ends[i].y - ends[i - 1].y;
+            work += crossing * crossing * rows;
+            spans += crossing / 2 * rows;
+        }
+        crossing += ends[i].step;
+    }
+    free(ends);
+    return work <= MAX_POLYGON_ROW_WORK && spans <= MAX_POLYGON_SPANS;
+}
+
+// Whether a polygon record (one polygon, or a count of them with their
+// point counts) fills within the bounds above under hdc's mapping.
+static bool polygon_fill_is_bounded(HDC hdc, const METARECORD* record)
+{
+    uint64_t words = record->rdSize >= 3 ? record->rdSize - 3 : 0;
+    const WORD* p = record->rdParm;
+    bool is_poly_polygon = record->rdFunction == META_POLYPOLYGON;
+    uint32_t polygons = !words ? 0 : is_poly_polygon ? p[0] : 1;
+    uint64_t points_at = is_poly_polygon ? 1 + (uint64_t)polygons : 1;
+    if (points_at > words)
+        return false;
+    uint32_t* counts = (uint32_t*)malloc(sizeof(uint32_t) * (polygons ? polygons : 1));
+    uint64_t total = 0;
+    for (uint32_t i = 0; counts && i < polygons; ++i) {
+        counts[i] = is_poly_polygon ? p[1 + i] : p[0];
+        total += counts[i];
+    }
+    POINT* points = counts && total * 2 <= words - points_at ? (POINT*)malloc(sizeof(POINT) * (total ? total : 1))
+                                                            : NULL;
+    bool bounded = false;
+    if (points) {
+        for (uint64_t i = 0; i < total; ++i) {
+            points[i].x = (int16_t)p[points_at + 2 * i];
+            points[i].y = (int16_t)p[points_at + 2 * i + 1];
+        }
+        bounded = polygon_rows_are_bounded(hdc, points, (uint32_t)total, counts, polygons);
+    }
+    free(points);
+    free(counts);
+    return bounded;
+}
+
+// A pen wider than this many device pixels is drawn as one this wide: a
+// display builds round joins and ends point by point, and pens a mapping
+// makes a million pixels wide hold the window for minutes.
+enum { MAX_PEN_DEVICE_PIXELS = 65536 };
+
+// The records that draw lines with the selected pen.
+static bool strokes_with_pen(UINT function)
+{
+    static const UINT STROKING[] = {META_LINETO,    META_POLYLINE, META_POLYGON, META_POLYPOLYGON, META_RECTANGLE,
+                                    META_ROUNDRECT, META_ELLIPSE,  META_ARC,     META_PIE,         META_CHORD};
+    for (UINT stroking : STROKING)
+        if (function == stroking)
+            return true;
+    return false;
+}
+
+// The pen selected in hdc as a copy narrowed to MAX_PEN_DEVICE_PIXELS
+// under hdc's present mapping, selected in its place (the old pen in
+// *old), or NULL when it fits as it is. *left_out is set when no copy
+// could be made.
+static HPEN select_pen_within(HDC hdc, HGDIOBJ* old, int* left_out)
+{
+    *old = NULL;
+    *left_out = 0;
+    HPEN pen = (HPEN)GetCurrentObject(hdc, OBJ_PEN);
+    LOGPEN lp;
+    if (!pen || GetObjectW(pen, sizeof lp, &lp) != sizeof lp || !lp.lopnWidth.x)
+        return NULL;
+    double size = font_device_size(hdc, lp.lopnWidth.x, lp.lopnWidth.x);
+    if (size <= MAX_PEN_DEVICE_PIXELS)
+        return NULL;
+    lp.lopnWidth.x = scaled_font_value(lp.lopnWidth.x, MAX_PEN_DEVICE_PIXELS / size);
+    HPEN narrow = CreatePenIndirect(&lp);
+    *old = narrow ? SelectObject(hdc, narrow) : NULL;
+    if (!*old) {
+        if (narrow)
+            DeleteObject(narrow);
+        *left_out = 1;
+        return NULL;
+    }
+    return narrow;
+}
+
+// Plays one record. A font record is played scaled down to the limit
+// under the mapping in force; text is drawn with a scaled copy of the
+// selected font wherever a later mapping (window and viewport extents,
+// their scaling, the mapping mode) makes it larger than that again, since
+// the player sizes the font anew for the mapping the text meets: some
+// display drivers end the process on far larger glyphs. A polygon record
+// whose fill would hold the display for long is left out, and lines are
+// drawn with a pen of at most MAX_PEN_DEVICE_PIXELS.
+static void play_record(HDC hdc, HANDLETABLE* table, METARECORD* record, UINT objects)
+{
+    UINT function = record->rdFunction;
+    if (strokes_with_pen(function) && GetDeviceCaps(hdc, TECHNOLOGY) == DT_RASDISPLAY) {
+        if ((function == META_POLYGON || function == META_POLYPOLYGON) && !polygon_fill_is_bounded(hdc, record))
+            return;
+        HGDIOBJ old;
+        int left_out;
+        HPEN narrow = select_pen_within(hdc, &old, &left_out);
+        if (narrow)
+            PlayMetaFileRecord(hdc, table, record, objects);
+        if (narrow) {
+            SelectObject(hdc, old);
+            DeleteObject(narrow);
+        }
+        if (narrow || left_out)
+            return;
+    }
+    bool is_text = function == META_TEXTOUT || function == META_EXTTEXTOUT;
+    bool is_font = function == META_CREATEFONTINDIRECT && record->rdSize >= 5;
+    double limit = is_text || is_font ? font_limit(hdc) : 0;
+    if (limit <= 0) {
+        PlayMetaFileRecord(hdc, table, record, objects);
+        return;
+    }
+    if (is_text) {
+        HGDIOBJ old;
+        int left_out;
+        HFONT small = select_font_within(hdc, limit, &old, &left_out);
+        if (!left_out)
+            PlayMetaFileRecord(hdc, table, record, objects);
+        if (small) {
+            SelectObject(hdc, old);
+            DeleteObject(small);
+        }
+        return;
+    }
+    // Height and width are the first two words of the font record, whose
+    // words are within the metafile (seal_wmf_records).
+    int16_t height = (int16_t)record->rdParm[0], width = (int16_t)record->rdParm[1];
+    double size = wmf_font_device_size(hdc, height, width);
+    if (size <= limit) {
+        PlayMetaFileRecord(hdc, table, record, objects);
+        return;
+    }
+    size_t bytes = (size_t)record->rdSize * 2;
+    METARECORD* scaled = (METARECORD*)malloc(bytes);
+    if (!scaled)
+        return;
+    memcpy(scaled, record, bytes);
+    double factor = limit / size;
+    scaled->rdParm[0] = (WORD)(int16_t)scaled_font_value(height, factor);
+    scaled->rdParm[1] = (WORD)(int16_t)scaled_font_value(width, factor);
+    PlayMetaFileRecord(hdc, table, scaled, objects);
+    free(scaled);
 }
 
 static int CALLBACK play_quietly_proc(HDC hdc, HANDLETABLE* table, METARECORD* record, int objects,

@@ -191,7 +191,7 @@ static void draw_metafile_preview(HDC hdc, const RECT& fit)
         SetViewportExtEx(hdc, fit.right - fit.left, fit.bottom - fit.top, NULL);
     }
     SetViewportOrgEx(hdc, fit.left, fit.top, NULL);
-    PlayMetaFile(hdc, (HMETAFILE)g_hMergePreviewImage);
+    play_wmf(hdc, (HMETAFILE)g_hMergePreviewImage);
     RestoreDC(hdc, saved);
 }
 

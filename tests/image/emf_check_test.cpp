@@ -155,6 +155,23 @@ TEST(WmfCheck, RefusesWhatThePlayerWouldTrust)
     std::string dib = le32(40) + le32(2) + le32(2) + le16(1) + le16(24) + std::string(24, '\0') + std::string(16, '\x7F');
     std::string rop = le32(0x00CC0020);
     std::string eight(16, '\0');
+    // An old 16x2 bitmap of bit count 0 (made 4 bits a pixel) with rows in bytes.
+    auto bit_blt = [](size_t row_bytes) {
+        return le16(0xCC) + std::string(12, '\0') + le16(16) + le16(2) + le16(2) + le16(1) + le16(0) +
+               std::string(row_bytes, '\0');
+    };
+    // Two characters at 0, 0 with options, then the bytes after them.
+    auto text = [](uint16_t options, size_t bytes) {
+        return le16(0) + le16(0) + le16(2) + le16(options) + std::string(bytes, 'A');
+    };
+    // One scan of rectangles.
+    auto region = [](uint16_t rectangles) {
+        std::string scan = le16(2 * rectangles) + le16(0) + le16(1);
+        for (uint16_t i = 0; i < 2 * rectangles; ++i)
+            scan += le16(i);
+        return le16(0) + le16(6) + std::string(6, '\0') + le16(1) + le16(2 * rectangles) + std::string(8, '\0') +
+               scan + le16(2 * rectangles);
+    };
     struct Case {
         const char* name;
         uint16_t function;
@@ -176,6 +193,14 @@ TEST(WmfCheck, RefusesWhatThePlayerWouldTrust)
         {"comment escape", META_ESCAPE, le16(15) + le16(2) + "ab", true},
         {"new-page escape", META_ESCAPE, le16(1) + le16(0), false},
         {"function without a rule", 0x0777, le32(0), false},
+        {"bitmap of bit count 0 with 4-bit rows", META_BITBLT, bit_blt(16), true},
+        {"bitmap of bit count 0 with 1-bit rows", META_BITBLT, bit_blt(4), false},
+        {"glyph indices of two bytes", META_EXTTEXTOUT, text(ETO_GLYPH_INDEX, 4), true},
+        {"glyph indices counted as bytes", META_EXTTEXTOUT, text(ETO_GLYPH_INDEX, 2), false},
+        {"text with spacings", META_EXTTEXTOUT, text(0, 2 + 4), true},
+        {"spacings read in pairs", META_EXTTEXTOUT, text(ETO_PDY, 2 + 4), false},
+        {"region of the most rectangles", META_CREATEREGION, region(8192), true},
+        {"region of one rectangle more", META_CREATEREGION, region(8193), false},
     };
     for (const Case& c : cases)
         EXPECT_EQ(c.sound, wmf_record_is_sound(c.function, (const BYTE*)c.params.data(), (uint32_t)c.params.size(), 4))

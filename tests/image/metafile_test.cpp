@@ -2,6 +2,7 @@
 // conversions compared by playing them, EMF comments, and hostile files.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
@@ -88,6 +89,15 @@ static void play_wmf_into(GdiCanvas& c, HMETAFILE h)
     SetMapMode(c.dc, MM_ANISOTROPIC);
     SetViewportExtEx(c.dc, c.width, c.height, NULL);
     PlayMetaFile(c.dc, h);
+    SetMapMode(c.dc, MM_TEXT);
+}
+
+// The same through the program's player, which bounds what records cost.
+static void play_wmf_checked_into(GdiCanvas& c, HMETAFILE h)
+{
+    SetMapMode(c.dc, MM_ANISOTROPIC);
+    SetViewportExtEx(c.dc, c.width, c.height, NULL);
+    play_wmf(c.dc, h);
     SetMapMode(c.dc, MM_TEXT);
 }
 
@@ -707,17 +717,71 @@ TEST_F(Metafile, SoundWmfKeepsEveryRecordAndItsPicture)
     HMETAFILE h = read_bytes_as_wmf(bytes);
     ASSERT_TRUE(h);
     EXPECT_EQ(bytes.size() - left_out, GetMetaFileBitsEx(h, 0, NULL));
-    GdiCanvas alone(120, 120), checked(120, 120);
+    GdiCanvas alone(120, 120), checked(120, 120), bounded(120, 120);
     play_wmf_into(alone, original);
     play_wmf_into(checked, h);
     EXPECT_EQ(0, alone.count_differences(checked));
+    play_wmf_checked_into(bounded, h);
+    EXPECT_EQ(0, alone.count_differences(bounded));
     DeleteMetaFile(h);
     DeleteMetaFile(original);
 }
 
-// The crafted files (tests/fixtures/make_hostile_*.sh) played as a pasted
-// metafile is played, with no whole-file check and no header fixed before:
-// each record is checked on its own, and every heap stays whole.
+// The bounds on polygon fills and pens leave the largest shapes of a sound
+// picture as the player alone draws them: an outline of 8000 points, 400
+// spikes crossing every row, both as one record of two polygons, and a pen
+// as wide as the picture.
+TEST_F(Metafile, LargeSoundShapesDrawAsThePlayerAloneDraws)
+{
+    std::vector<POINT> points;
+    const double turn = 2 * 3.14159265358979 / 8000;
+    for (int i = 0; i < 8000; ++i)
+        points.push_back(POINT{60 + (LONG)(55 * std::cos(i * turn)), 60 + (LONG)(55 * std::sin(i * turn))});
+    for (int i = 0; i < 400; ++i)
+        points.push_back(POINT{i * 120 / 400, i % 2 ? 0 : 119});
+    INT counts[2] = {8000, 400};
+    HDC recorder = CreateMetaFileA(NULL);
+    SetWindowExtEx(recorder, 120, 120, NULL);
+    Polygon(recorder, points.data(), counts[0]);
+    Polygon(recorder, points.data() + counts[0], counts[1]);
+    PolyPolygon(recorder, points.data(), counts, 2);
+    HPEN wide = CreatePen(PS_SOLID, 120, RGB(0, 0, 255));
+    SelectObject(recorder, wide);
+    Rectangle(recorder, 30, 30, 90, 90);
+    HMETAFILE h = CloseMetaFile(recorder);
+    DeleteObject(wide);
+    GdiCanvas alone(120, 120), bounded(120, 120);
+    play_wmf_into(alone, h);
+    play_wmf_checked_into(bounded, h);
+    EXPECT_EQ(0, alone.count_differences(bounded));
+    DeleteMetaFile(h);
+}
+
+// A font of height 0 has its default size on the device whatever the
+// mapping: under one of 200 pixels a unit it is drawn as it stands.
+TEST_F(Metafile, DefaultSizeFontUnderALargeMappingDrawsAsThePlayerAloneDraws)
+{
+    HDC recorder = CreateMetaFileA(NULL);
+    SetMapMode(recorder, MM_ANISOTROPIC);
+    SetWindowExtEx(recorder, 1, 1, NULL);
+    SetViewportExtEx(recorder, 200, 200, NULL);
+    HFONT font = CreateFontA(0, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, 0, "Arial");
+    SelectObject(recorder, font);
+    TextOutA(recorder, 0, 0, "Ag", 2);
+    HMETAFILE h = CloseMetaFile(recorder);
+    DeleteObject(font);
+    GdiCanvas alone(120, 120), bounded(120, 120);
+    play_wmf_into(alone, h);
+    play_wmf_checked_into(bounded, h);
+    EXPECT_GT(alone.count_differences(GdiCanvas(120, 120)), 0);
+    EXPECT_EQ(0, alone.count_differences(bounded));
+    DeleteMetaFile(h);
+}
+
+// The crafted files (tests/fixtures/make_hostile_*.sh) played through the
+// program's players: enhanced ones as a pasted metafile is played, with no
+// whole-file check and no header fixed before, each record checked on its
+// own; Windows ones as the loader reads them. Every heap stays whole.
 TEST_F(Metafile, CraftedFilesPlayRecordByRecordWithoutHarm)
 {
     int played = 0;
@@ -738,7 +802,7 @@ TEST_F(Metafile, CraftedFilesPlayRecordByRecordWithoutHarm)
             } else {
                 HMETAFILE wmf = read_bytes_as_wmf(bits);
                 if (wmf) {
-                    play_wmf_into(canvas, wmf);
+                    play_wmf_checked_into(canvas, wmf);
                     DeleteMetaFile(wmf);
                 }
             }
