@@ -642,11 +642,13 @@ TEST_F(Metafile, SoundEmfsDrawAsThePlayerAloneDraws)
         const std::string& bits = files[i];
         ASSERT_GT(bits.size(), sizeof(ENHMETAHEADER));
         EXPECT_TRUE(emf_bits_are_sound((const BYTE*)bits.data(), (UINT)bits.size()));
-        uint32_t handles = get_le16(bits, EMF_HANDLES_AT);
+        EmfCheckState state;
+        begin_emf_check(&state, get_le16(bits, EMF_HANDLES_AT));
         for (size_t at = 0; at + 8 <= bits.size() && get_le32(bits, at + 4) >= 8; at += get_le32(bits, at + 4)) {
-            EXPECT_TRUE(emf_record_is_sound((const BYTE*)bits.data() + at, get_le32(bits, at + 4), handles))
+            EXPECT_TRUE(emf_record_is_sound((const BYTE*)bits.data() + at, get_le32(bits, at + 4), &state))
                 << "record type " << get_le32(bits, at);
         }
+        end_emf_check(&state);
         std::string loaded = with_own_handle(bits);
         HENHMETAFILE as_file = SetEnhMetaFileBits((UINT)bits.size(), (const BYTE*)bits.data());
         HENHMETAFILE as_loaded = SetEnhMetaFileBits((UINT)loaded.size(), (const BYTE*)loaded.data());
