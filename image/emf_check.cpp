@@ -111,7 +111,7 @@ static uint64_t dib_table_end(const DibHeader& dib, uint32_t usage)
 
 enum BitmapFlags {
     BITMAP_OPTIONAL = 1,      // a header offset of 0 is a pattern operation: nothing read
-    BITMAP_EXACT_BITS = 2,    // all the bits given are copied into a bitmap of the header's size
+    BITMAP_EXACT_BITS = 2,    // all the bits given are copied into a new bitmap of the header's size
     BITMAP_UNCOMPRESSED = 4,  // the bitmap is made a DIB section, which takes no run-length data
     BITMAP_MONO_USAGE = 8,    // usage 2 (1-bit rows, no table) is allowed
 };
@@ -147,6 +147,11 @@ static bool bitmap_fits(const BYTE* record, uint32_t size, uint32_t field, uint3
          !fits(off_bmi, dib_table_end(dib, DIB_RGB_COLORS), 1, size)))
         return false;
     if ((flags & BITMAP_UNCOMPRESSED) && dib.is_compressed)
+        return false;
+    // The bitmap the bits are copied into is made through the palette of
+    // the device played on; a metafile device (a conversion) has none to
+    // make it through, and the bits are then copied to nowhere.
+    if ((flags & BITMAP_EXACT_BITS) && usage == DIB_PAL_COLORS)
         return false;
     if (dib.image_bytes > cb_bits)
         return false;

@@ -719,7 +719,9 @@ TEST_F(Metafile, SoundWmfKeepsEveryRecordAndItsPicture)
 
 // The crafted files (tests/fixtures/make_hostile_*.sh) played as a pasted
 // metafile is played, with no whole-file check and no header fixed before:
-// each record is checked on its own, and every heap stays whole.
+// each record is checked with the state the records played before it left,
+// and every heap stays whole. A pasted enhanced metafile converted to a
+// Windows metafile goes through the system's player too.
 TEST_F(Metafile, CraftedFilesPlayRecordByRecordWithoutHarm)
 {
     int played = 0;
@@ -735,8 +737,11 @@ TEST_F(Metafile, CraftedFilesPlayRecordByRecordWithoutHarm)
                 HENHMETAFILE emf = SetEnhMetaFileBits((UINT)bits.size(), (const BYTE*)bits.data());
                 RECT r = {0, 0, 64, 64};
                 play_emf(canvas.dc, emf, &r);
-                if (emf)
+                EXPECT_TRUE(heaps_are_whole());
+                if (emf) {
+                    write_wmf_file(emf, test_out_path("crafted.wmf").c_str());
                     DeleteEnhMetaFile(emf);
+                }
             } else {
                 HMETAFILE wmf = read_bytes_as_wmf(bits);
                 if (wmf) {
