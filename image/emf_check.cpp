@@ -399,9 +399,9 @@ static bool brush_style_is_plain(uint32_t style)
     return style == BS_SOLID || style == BS_NULL || style == BS_HATCHED;
 }
 
-// A bitmap whose colours index the selected palette is made through it:
-// the player's bitmap cannot be made of an empty one, and the bits are
-// then copied to nowhere.
+// A bitmap whose colours index the selected palette is made through it,
+// and none can be made through an empty one: a player that goes on to
+// copy bits into it copies them to nowhere.
 static bool palette_colors_fit(const BYTE* record, const RecordRule& rule, const EmfCheckState* state)
 {
     if (u32_at(record, rule.field) == 0 && (rule.flags & BITMAP_OPTIONAL))
