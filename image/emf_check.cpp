@@ -690,27 +690,26 @@ uint32_t emf_text_glyphs(const BYTE* record, uint32_t size)
     if (!record || size < 8)
         return 0;
     uint32_t type = u32_at(record, 0);
-    bool is_wide = type == EMR_EXTTEXTOUTW || type == EMR_POLYTEXTOUTW;
-    uint32_t strings, first;
+    uint32_t strings = 1, first = 36;  // the EMRTEXTs
     switch (type) {
     case EMR_EXTTEXTOUTA:
     case EMR_EXTTEXTOUTW:
-        strings = 1, first = 36;
+    case EMR_SMALL_TEXT_OUT:
         break;
     case EMR_POLYTEXTOUTA:
     case EMR_POLYTEXTOUTW:
         strings = u32_at(record, 36), first = 40;
         break;
-    case EMR_SMALL_TEXT_OUT: {
-        uint32_t chars = u32_at(record, 16), options = u32_at(record, 20);
-        uint32_t seen[65536 / 32] = {0};
-        return count_new_glyphs(record, 36 + (options & ETO_NO_RECT_FLAG ? 0 : 16), chars,
-                                options & ETO_SMALL_CHARS_FLAG ? 1 : 2, seen);
-    }
     default:
         return 0;
     }
     uint32_t seen[65536 / 32] = {0};
+    if (type == EMR_SMALL_TEXT_OUT) {
+        uint32_t chars = u32_at(record, 16), options = u32_at(record, 20);
+        return count_new_glyphs(record, 36 + (options & ETO_NO_RECT_FLAG ? 0 : 16), chars,
+                                options & ETO_SMALL_CHARS_FLAG ? 1 : 2, seen);
+    }
+    bool is_wide = type == EMR_EXTTEXTOUTW || type == EMR_POLYTEXTOUTW;
     uint32_t count = 0;
     for (uint32_t i = 0; i < strings; i++) {
         uint64_t at = first + (uint64_t)i * EMRTEXT_BYTES;
