@@ -666,6 +666,21 @@ static int is_emf_text_record(DWORD type)
 // text of any real drawing renders a few dozen glyphs per record.
 enum { MAX_GLYPHS_AT_FONT_LIMIT = 128 };
 
+// Whether a mask blit's destination comes to whole device pixels across
+// and down. One that comes to none draws nothing, and the system's player
+// divides by its width where none of the window is visible.
+static bool mask_blit_reaches_pixels(HDC hdc, const ENHMETARECORD* record)
+{
+    enum { DEST_AT = 24 };  // x, y, width, height
+    const BYTE* bytes = (const BYTE*)record + DEST_AT;
+    int64_t x = (int32_t)get_u32(bytes), y = (int32_t)get_u32(bytes + 4);
+    int64_t right = x + (int32_t)get_u32(bytes + 8), bottom = y + (int32_t)get_u32(bytes + 12);
+    POINT corners[2] = {{(LONG)x, (LONG)y},
+                        {(LONG)(right < INT32_MIN ? INT32_MIN : right > INT32_MAX ? INT32_MAX : right),
+                         (LONG)(bottom < INT32_MIN ? INT32_MIN : bottom > INT32_MAX ? INT32_MAX : bottom)}};
+    return LPtoDP(hdc, corners, 2) && corners[0].x != corners[1].x && corners[0].y != corners[1].y;
+}
+
 // What one play of an enhanced metafile keeps across its records.
 struct EmfPlay {
     double font_limit;  // font_limit of the device
@@ -690,6 +705,8 @@ static int CALLBACK play_emf_record_proc(HDC hdc, HANDLETABLE* table, const ENHM
     // A record without a rule for its type, or breaking it, is not played
     // and leaves the state as it was.
     if (!emf_record_is_sound((const BYTE*)record, record->nSize, &play->check))
+        return 1;
+    if (record->iType == EMR_MASKBLT && !mask_blit_reaches_pixels(hdc, record))
         return 1;
     double limit = play->font_limit;
     enum { FONT_HEIGHT_AT = 12, FONT_WIDTH_AT = 16 };
