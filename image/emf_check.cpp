@@ -441,10 +441,17 @@ static bool shape_fits(const BYTE* record, uint32_t size, const RecordRule& rule
         uint32_t strings = u32_at(record, 36);
         if (!fits(40, strings, EMRTEXT_BYTES, size))
             return false;
-        for (uint32_t i = 0; i < strings; i++)
-            if (!text_fits(record, size, 40 + (uint64_t)i * EMRTEXT_BYTES, rule.field == 2, true))
+        // Strings that share their bytes would have the player draw (and
+        // the play count) far more characters than the record holds.
+        uint64_t text_bytes = 0;
+        for (uint32_t i = 0; i < strings; i++) {
+            uint64_t at = 40 + (uint64_t)i * EMRTEXT_BYTES;
+            if (!text_fits(record, size, at, rule.field == 2, true))
                 return false;
-        return true;
+            bool is_wide = rule.field == 2 || (u32_at(record, at + 16) & ETO_GLYPH_INDEX);
+            text_bytes += (uint64_t)u32_at(record, at + 8) * (is_wide ? 2 : 1);
+        }
+        return text_bytes <= size;
     }
     case E_SMALL_TEXT: {
         uint32_t chars = u32_at(record, 16), options = u32_at(record, 20);

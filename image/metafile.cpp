@@ -660,11 +660,13 @@ static int is_emf_text_record(DWORD type)
            type == EMR_POLYTEXTOUTW || type == EMR_SMALL_TEXT_OUT;
 }
 
-// Distinct glyphs one text record may draw at the font limit; at smaller
-// sizes more, by the square of the size. Each new glyph is rendered at its
-// size: a record of thousands at the limit takes the player minutes, while
-// text of any real drawing renders a few dozen glyphs per record.
-enum { MAX_GLYPHS_AT_FONT_LIMIT = 128 };
+// Distinct glyphs one text record may draw at the font limit, and all the
+// text records of one play together; at smaller sizes more, by the square
+// of the size. Each new glyph is rendered at its size and kept by the
+// display: a record of thousands at the limit takes the player minutes and
+// the display gigabytes, while text of any real drawing renders a few dozen
+// glyphs per record, most of them far smaller.
+enum { MAX_GLYPHS_AT_FONT_LIMIT = 64, MAX_PLAY_GLYPHS_AT_FONT_LIMIT = 256 };
 
 // Whether a mask blit's destination comes to whole device pixels across
 // and down. One that comes to none draws nothing, and the system's player
@@ -684,6 +686,7 @@ static bool mask_blit_reaches_pixels(HDC hdc, const ENHMETARECORD* record)
 // What one play of an enhanced metafile keeps across its records.
 struct EmfPlay {
     double font_limit;  // font_limit of the device
+    double glyph_work;  // distinct glyphs of the text records played, times their size squared
     EmfCheckState check;
     PlayBudget budget;
 };
@@ -733,9 +736,11 @@ static int CALLBACK play_emf_record_proc(HDC hdc, HANDLETABLE* table, const ENHM
         if (font && GetObjectW(font, sizeof lf, &lf) == sizeof lf) {
             double size = font_device_size(hdc, lf.lfHeight, lf.lfWidth);
             double drawn = size > limit ? limit : size;
-            uint32_t glyphs = emf_text_glyphs((const BYTE*)record, record->nSize);
-            if (glyphs * drawn * drawn > MAX_GLYPHS_AT_FONT_LIMIT * limit * limit)
+            double work = emf_text_glyphs((const BYTE*)record, record->nSize) * drawn * drawn;
+            if (work > MAX_GLYPHS_AT_FONT_LIMIT * limit * limit ||
+                play->glyph_work + work > MAX_PLAY_GLYPHS_AT_FONT_LIMIT * limit * limit)
                 return 1;  // left out
+            play->glyph_work += work;
             if (size > limit) {
                 // Where one unit is already too large, the text is left out.
                 double factor = limit / size;
@@ -770,6 +775,7 @@ void play_emf(HDC hdc, HENHMETAFILE emf, const RECT* rect)
         return;
     EmfPlay play;
     play.font_limit = font_limit(hdc);
+    play.glyph_work = 0;
     begin_emf_check(&play.check, header.nHandles ? header.nHandles : 1);
     start_play_budget(&play.budget);
     EnumEnhMetaFile(hdc, copy ? copy : emf, play_emf_record_proc, &play, rect);

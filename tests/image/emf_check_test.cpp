@@ -117,6 +117,17 @@ TEST(EmfCheck, RefusesWhatThePlayerWouldTrust)
          [](std::string& s, size_t r) { put_le32(s, r + 16 + 8, 0x10000000); }},
         {"poly-text strings past the record", EMR_POLYTEXTOUTW,
          [](std::string& s, size_t r) { put_le32(s, r + 36, 0x3D18E0C8); }},
+        // Four strings of the same 200 characters: 1,600 bytes of text in 1,400.
+        {"poly-text strings sharing their characters", EMR_POLYTEXTOUTW,
+         [](std::string& s, size_t r) {
+             const uint32_t strings = 4, chars = 200, text_at = 40 + 40 * strings;
+             std::string string = le32(0) + le32(0) + le32(chars) + le32(text_at) + le32(0) +
+                                  std::string(16, '\0') + le32(text_at + 2 * chars);
+             std::string body = std::string(16, '\0') + le32(GM_COMPATIBLE) + std::string(8, '\0') + le32(strings);
+             for (uint32_t i = 0; i < strings; i++)
+                 body += string;
+             replace_record(s, r, record(EMR_POLYTEXTOUTW, body + std::string(6 * chars, 'A')));
+         }},
         {"poly-text spacing past the record", EMR_POLYTEXTOUTW,
          [](std::string& s, size_t r) { put_le32(s, r + 76, get_le32(s, r + 4)); }},
         {"records after the end record", EMR_EOF,
