@@ -183,6 +183,7 @@ enum Shape {
     E_PEN_STYLE,         // the same at 36, style entries counted at 48 from 52
     E_COMMENT,           // data bytes counted at 8 from 12
     E_GRADIENT,          // vertices counted at 24 from 36, shapes at 28, mode at 32
+    E_BLIT_SIZE,         // a width at field and a height after it the player makes bitmaps of
 };
 
 struct RecordRule {
@@ -281,10 +282,14 @@ static const RecordRule RULES[] = {
     {EMR_EXTSELECTCLIPRGN, 16, E_CLIP_REGION, 8, 16, 0},
     {EMR_BITBLT, 100, E_BITMAP, 84, 80, BITMAP_OPTIONAL},
     {EMR_STRETCHBLT, 108, E_BITMAP, 84, 80, BITMAP_OPTIONAL},
-    // Source and mask are both read, whatever their offsets say.
+    // Source and mask are both read, whatever their offsets say; the mask
+    // and the blit's work bitmaps are made of the destination's size, the
+    // parallelogram's of the source's.
     {EMR_MASKBLT, 128, E_BITMAP, 84, 80, 0},
+    {EMR_MASKBLT, 128, E_BLIT_SIZE, 32, 0, 0},
     {EMR_MASKBLT, 128, E_BITMAP, 112, 108, BITMAP_MONO_USAGE},
     {EMR_PLGBLT, 140, E_BITMAP, 96, 92, 0},
+    {EMR_PLGBLT, 140, E_BLIT_SIZE, 56, 0, 0},
     {EMR_PLGBLT, 140, E_BITMAP, 124, 120, BITMAP_MONO_USAGE},
     {EMR_SETDIBITSTODEVICE, 76, E_BITMAP, 48, 64, 0},
     {EMR_STRETCHDIBITS, 80, E_BITMAP, 48, 64, 0},
@@ -479,6 +484,10 @@ static bool shape_fits(const BYTE* record, uint32_t size, const RecordRule& rule
         return fits(12, u32_at(record, 8), 1, size);
     case E_GRADIENT:
         return gradient_fits(record, size);
+    case E_BLIT_SIZE: {
+        int64_t width = (int32_t)u32_at(record, rule.field), height = (int32_t)u32_at(record, rule.field + 4);
+        return (uint64_t)(width < 0 ? -width : width) * (uint64_t)(height < 0 ? -height : height) <= MAX_BITMAP_PIXELS;
+    }
     }
     return false;
 }

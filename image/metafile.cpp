@@ -666,7 +666,7 @@ static int is_emf_text_record(DWORD type)
 // display: a record of thousands at the limit takes the player minutes and
 // the display gigabytes, while text of any real drawing renders a few dozen
 // glyphs per record, most of them far smaller.
-enum { MAX_GLYPHS_AT_FONT_LIMIT = 64, MAX_PLAY_GLYPHS_AT_FONT_LIMIT = 256 };
+enum { MAX_GLYPHS_AT_FONT_LIMIT = 32, MAX_PLAY_GLYPHS_AT_FONT_LIMIT = 128 };
 
 // Whether a mask blit's destination comes to whole device pixels across
 // and down. One that comes to none draws nothing, and the system's player

@@ -217,6 +217,36 @@ TEST(EmfCheck, BoundsTheRectanglesOfARegion)
     }
 }
 
+// A mask blit of an 8 x 8 source and mask to a destination of the size.
+static std::string mask_blit(uint32_t width, uint32_t height)
+{
+    std::string head = std::string(16, '\0') + le32(0) + le32(0) + le32(width) + le32(height) + le32(SRCCOPY) +
+                       le32(0) + le32(0) + std::string(24, '\0') + le32(0) + le32(DIB_RGB_COLORS);
+    std::string source = le32(40) + le32(8) + le32(8) + le16(1) + le16(24) + std::string(24, '\0');
+    std::string mask = le32(40) + le32(8) + le32(8) + le16(1) + le16(1) + std::string(24, '\0') + le32(0) +
+                       le32(0xFFFFFF);
+    return record(EMR_MASKBLT, head + le32(128) + le32(40) + le32(168) + le32(192) + le32(0) + le32(0) +
+                                   le32(DIB_RGB_COLORS) + le32(360) + le32(48) + le32(408) + le32(32) + source +
+                                   std::string(192, '\x80') + mask + std::string(32, '\xAA'));
+}
+
+// The player makes a mask blit's mask and work bitmaps of its
+// destination's size, whatever its source holds.
+TEST(EmfCheck, BoundsTheBitmapsAMaskBlitMakes)
+{
+    const struct {
+        uint32_t width, height;
+        bool sound;
+    } cases[] = {{8, 8, true}, {4096, 4096, true}, {4097, 4096, false}, {0x7FFFFF, 8, false}, {0u - 4097, 4096, false}};
+    for (const auto& c : cases) {
+        EmfCheckState state;
+        begin_emf_check(&state, 2);
+        std::string r = mask_blit(c.width, c.height);
+        EXPECT_EQ(c.sound, emf_record_is_sound((const BYTE*)r.data(), (uint32_t)r.size(), &state)) << c.width;
+        end_emf_check(&state);
+    }
+}
+
 // A palette-indexed bitmap of 1 x 1 (one index) drawn by set-DIB-bits, or
 // by an alpha blend, which copies its bits into a bitmap the player makes
 // through the palette of the device it plays on.
