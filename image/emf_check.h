@@ -18,9 +18,11 @@ struct EmfCheckState {
     uint32_t handles;         // the header's nHandles
     uint32_t* palettes;       // per table entry: entry count + 1, 0 for no palette; null until one is made
     uint32_t selected;        // table entry of the selected palette, 0 for none there
-    uint32_t selected_entries;
+    uint32_t selected_entries;  // of the palette selected: the stock one's 20 at first
 };
 
+// A state before the header of a metafile whose header counts handles;
+// end_emf_check frees what it came to hold.
 void begin_emf_check(EmfCheckState* state, uint32_t handles);
 void end_emf_check(EmfCheckState* state);
 
