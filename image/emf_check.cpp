@@ -6,6 +6,9 @@
 // counts it walks, handle-table indices it follows, bitmaps it builds.
 #include "image/emf_check.h"
 
+#include <stdlib.h>
+#include <string.h>
+
 static uint16_t u16_at(const BYTE* p, uint64_t offset)
 {
     return (uint16_t)(p[offset] | (p[offset + 1] << 8));
@@ -108,7 +111,7 @@ static uint64_t dib_table_end(const DibHeader& dib, uint32_t usage)
 
 enum BitmapFlags {
     BITMAP_OPTIONAL = 1,      // a header offset of 0 is a pattern operation: nothing read
-    BITMAP_EXACT_BITS = 2,    // all the bits given are copied into a bitmap of the header's size
+    BITMAP_EXACT_BITS = 2,    // all the bits given are copied into a new bitmap of the header's size
     BITMAP_UNCOMPRESSED = 4,  // the bitmap is made a DIB section, which takes no run-length data
     BITMAP_MONO_USAGE = 8,    // usage 2 (1-bit rows, no table) is allowed
 };
@@ -136,11 +139,19 @@ static bool bitmap_fits(const BYTE* record, uint32_t size, uint32_t field, uint3
     if (!read_dib_header(record + off_bmi, cb_bmi, &dib) || dib_table_end(dib, usage) > cb_bmi)
         return false;
     // 1-bit rows without a table; a reader that takes a table anyway finds
-    // one of RGB entries inside the record.
+    // one of RGB entries inside the record. The mono-brush player takes the
+    // size from a 40-byte header whatever the header's own size: a core
+    // header of 1 x 1 reads as 65537 x 65537.
     if (usage == COLORS_MONO &&
-        (dib.bit_count != 1 || !fits(off_bmi, dib_table_end(dib, DIB_RGB_COLORS), 1, size)))
+        (dib.bit_count != 1 || dib.header_bytes < sizeof(BITMAPINFOHEADER) ||
+         !fits(off_bmi, dib_table_end(dib, DIB_RGB_COLORS), 1, size)))
         return false;
     if ((flags & BITMAP_UNCOMPRESSED) && dib.is_compressed)
+        return false;
+    // The bitmap the bits are copied into is made through the palette of
+    // the device played on; a metafile device (a conversion) has none to
+    // make it through, and the bits are then copied to nowhere.
+    if ((flags & BITMAP_EXACT_BITS) && usage == DIB_PAL_COLORS)
         return false;
     if (dib.image_bytes > cb_bits)
         return false;
@@ -172,6 +183,7 @@ enum Shape {
     E_PEN_STYLE,         // the same at 36, style entries counted at 48 from 52
     E_COMMENT,           // data bytes counted at 8 from 12
     E_GRADIENT,          // vertices counted at 24 from 36, shapes at 28, mode at 32
+    E_BLIT_SIZE,         // a width at field and a height after it the player makes bitmaps of
 };
 
 struct RecordRule {
@@ -270,10 +282,14 @@ static const RecordRule RULES[] = {
     {EMR_EXTSELECTCLIPRGN, 16, E_CLIP_REGION, 8, 16, 0},
     {EMR_BITBLT, 100, E_BITMAP, 84, 80, BITMAP_OPTIONAL},
     {EMR_STRETCHBLT, 108, E_BITMAP, 84, 80, BITMAP_OPTIONAL},
-    // Source and mask are both read, whatever their offsets say.
+    // Source and mask are both read, whatever their offsets say; the mask
+    // and the blit's work bitmaps are made of the destination's size, the
+    // parallelogram's of the source's.
     {EMR_MASKBLT, 128, E_BITMAP, 84, 80, 0},
+    {EMR_MASKBLT, 128, E_BLIT_SIZE, 32, 0, 0},
     {EMR_MASKBLT, 128, E_BITMAP, 112, 108, BITMAP_MONO_USAGE},
     {EMR_PLGBLT, 140, E_BITMAP, 96, 92, 0},
+    {EMR_PLGBLT, 140, E_BLIT_SIZE, 56, 0, 0},
     {EMR_PLGBLT, 140, E_BITMAP, 124, 120, BITMAP_MONO_USAGE},
     {EMR_SETDIBITSTODEVICE, 76, E_BITMAP, 48, 64, 0},
     {EMR_STRETCHDIBITS, 80, E_BITMAP, 48, 64, 0},
@@ -313,6 +329,13 @@ static const RecordRule RULES[] = {
 
 enum { EMRTEXT_BYTES = 40, REGION_HEADER_BYTES = 32, REGION_RECT_BYTES = 16 };
 enum { MAX_PALETTE_ENTRIES = 0xFFFF };  // what a LOGPALETTE can count
+enum { DEFAULT_PALETTE_ENTRIES = 20 };  // the stock palette's, selected before any record
+// Rectangles one region record may bring. The player builds a region a
+// rectangle at a time, each joined to all before it, and a clip region
+// under a transform a polygon per rectangle: the work grows with the
+// square of the count. Regions that recorders write of real drawings
+// (clips of curves and text) hold some hundreds.
+enum { MAX_REGION_RECTS = 10000 };
 
 // An EMRTEXT at the offset: it and its string inside the record, and its
 // spacing too where the player reads it (the poly-text player reads it
@@ -349,6 +372,8 @@ static bool region_fits(const BYTE* record, uint32_t size, const RecordRule& rul
     if (bytes < REGION_HEADER_BYTES)
         return false;
     uint32_t header = u32_at(record, rule.data), rects = u32_at(record, rule.data + 8);
+    if (rects > MAX_REGION_RECTS)
+        return false;
     uint32_t first_rect = header > (uint32_t)REGION_HEADER_BYTES ? header : (uint32_t)REGION_HEADER_BYTES;
     return fits(first_rect, rects, REGION_RECT_BYTES, bytes);
 }
@@ -379,8 +404,19 @@ static bool brush_style_is_plain(uint32_t style)
     return style == BS_SOLID || style == BS_NULL || style == BS_HATCHED;
 }
 
-static bool shape_fits(const BYTE* record, uint32_t size, const RecordRule& rule, uint32_t handles)
+// A bitmap whose colours index the selected palette is made through it,
+// and none can be made through an empty one: a player that goes on to
+// copy bits into it copies them to nowhere.
+static bool palette_colors_fit(const BYTE* record, const RecordRule& rule, const EmfCheckState* state)
 {
+    if (u32_at(record, rule.field) == 0 && (rule.flags & BITMAP_OPTIONAL))
+        return true;
+    return u32_at(record, rule.data) != DIB_PAL_COLORS || state->selected_entries > 0;
+}
+
+static bool shape_fits(const BYTE* record, uint32_t size, const RecordRule& rule, const EmfCheckState* state)
+{
+    uint32_t handles = state->handles;
     switch (rule.shape) {
     case E_FIXED:
         return true;
@@ -410,10 +446,17 @@ static bool shape_fits(const BYTE* record, uint32_t size, const RecordRule& rule
         uint32_t strings = u32_at(record, 36);
         if (!fits(40, strings, EMRTEXT_BYTES, size))
             return false;
-        for (uint32_t i = 0; i < strings; i++)
-            if (!text_fits(record, size, 40 + (uint64_t)i * EMRTEXT_BYTES, rule.field == 2, true))
+        // Strings that share their bytes would have the player draw (and
+        // the play count) far more characters than the record holds.
+        uint64_t text_bytes = 0;
+        for (uint32_t i = 0; i < strings; i++) {
+            uint64_t at = 40 + (uint64_t)i * EMRTEXT_BYTES;
+            if (!text_fits(record, size, at, rule.field == 2, true))
                 return false;
-        return true;
+            bool is_wide = rule.field == 2 || (u32_at(record, at + 16) & ETO_GLYPH_INDEX);
+            text_bytes += (uint64_t)u32_at(record, at + 8) * (is_wide ? 2 : 1);
+        }
+        return text_bytes <= size;
     }
     case E_SMALL_TEXT: {
         uint32_t chars = u32_at(record, 16), options = u32_at(record, 20);
@@ -421,7 +464,7 @@ static bool shape_fits(const BYTE* record, uint32_t size, const RecordRule& rule
         return fits(text, chars, options & ETO_SMALL_CHARS_FLAG ? 1 : 2, size);
     }
     case E_BITMAP:
-        return bitmap_fits(record, size, rule.field, rule.data, rule.flags);
+        return bitmap_fits(record, size, rule.field, rule.data, rule.flags) && palette_colors_fit(record, rule, state);
     case E_REGION:
     case E_CLIP_REGION:
         return region_fits(record, size, rule);
@@ -430,7 +473,9 @@ static bool shape_fits(const BYTE* record, uint32_t size, const RecordRule& rule
     case E_PALETTE_ENTRIES:
         return fits(20, u32_at(record, 16), 4, size);
     case E_PALETTE_SIZE:
-        return u32_at(record, 12) <= MAX_PALETTE_ENTRIES;
+        // The player's resize to none frees the entries, and the palette's
+        // deletion frees them again.
+        return u32_at(record, 12) >= 1 && u32_at(record, 12) <= MAX_PALETTE_ENTRIES;
     case E_BRUSH_STYLE:
         return brush_style_is_plain(u32_at(record, rule.field));
     case E_PEN_STYLE:
@@ -439,53 +484,256 @@ static bool shape_fits(const BYTE* record, uint32_t size, const RecordRule& rule
         return fits(12, u32_at(record, 8), 1, size);
     case E_GRADIENT:
         return gradient_fits(record, size);
+    case E_BLIT_SIZE: {
+        int64_t width = (int32_t)u32_at(record, rule.field), height = (int32_t)u32_at(record, rule.field + 4);
+        return (uint64_t)(width < 0 ? -width : width) * (uint64_t)(height < 0 ? -height : height) <= MAX_BITMAP_PIXELS;
+    }
     }
     return false;
 }
 
+// ---- the player's state
+
+enum StateEffect {
+    MAKES_OBJECT,     // a new object at the index: no palette there any more
+    MAKES_PALETTE,    // a palette of the 16-bit count at 14 at the index
+    RESIZES_PALETTE,  // the palette at the index gets the count at 12
+    SELECTS_PALETTE,  // the palette at the index (or a stock one) is selected
+};
+
+// The records that change what the rules judge by; index at byte 8.
+static const struct {
+    DWORD type;
+    StateEffect effect;
+} STATE_EFFECTS[] = {
+    {EMR_CREATEPEN, MAKES_OBJECT},
+    {EMR_CREATEBRUSHINDIRECT, MAKES_OBJECT},
+    {EMR_DELETEOBJECT, MAKES_OBJECT},
+    {EMR_SELECTPALETTE, SELECTS_PALETTE},
+    {EMR_CREATEPALETTE, MAKES_PALETTE},
+    {EMR_RESIZEPALETTE, RESIZES_PALETTE},
+    {EMR_EXTCREATEFONTINDIRECTW, MAKES_OBJECT},
+    {EMR_CREATEMONOBRUSH, MAKES_OBJECT},
+    {EMR_CREATEDIBPATTERNBRUSHPT, MAKES_OBJECT},
+    {EMR_EXTCREATEPEN, MAKES_OBJECT},
+    {EMR_CREATECOLORSPACE, MAKES_OBJECT},
+};
+
+void begin_emf_check(EmfCheckState* state, uint32_t handles)
+{
+    state->handles = handles;
+    state->palettes = NULL;
+    state->selected = 0;
+    state->selected_entries = DEFAULT_PALETTE_ENTRIES;
+}
+
+void end_emf_check(EmfCheckState* state)
+{
+    free(state->palettes);
+    state->palettes = NULL;
+}
+
+// The state after a sound record of the type. False when there is no
+// memory to keep it: the record is then not played.
+static bool apply_state_effect(const BYTE* record, EmfCheckState* state)
+{
+    uint32_t type = u32_at(record, 0), index = u32_at(record, 8);
+    for (const auto& row : STATE_EFFECTS) {
+        if (row.type != type)
+            continue;
+        if (row.effect == SELECTS_PALETTE) {
+            if (index & 0x80000000u) {
+                // Stock objects other than the palette are not palettes: the selection fails.
+                if ((index & 0x7FFFFFFFu) == DEFAULT_PALETTE) {
+                    state->selected = 0;
+                    state->selected_entries = DEFAULT_PALETTE_ENTRIES;
+                }
+            } else if (state->palettes && state->palettes[index]) {
+                state->selected = index;
+                state->selected_entries = state->palettes[index] - 1;
+            }
+            return true;
+        }
+        // The selected palette stays selected when its entry is taken.
+        if (row.effect != RESIZES_PALETTE && state->selected == index)
+            state->selected = 0;
+        if (row.effect == MAKES_OBJECT) {
+            if (state->palettes)
+                state->palettes[index] = 0;
+            return true;
+        }
+        if (row.effect == RESIZES_PALETTE && !(state->palettes && state->palettes[index]))
+            return true;  // not a palette there: the player's resize fails
+        if (!state->palettes) {
+            state->palettes = (uint32_t*)calloc(state->handles, sizeof *state->palettes);
+            if (!state->palettes)
+                return false;
+        }
+        uint32_t entries = row.effect == MAKES_PALETTE ? u16_at(record, 14) : u32_at(record, 12);
+        state->palettes[index] = entries + 1;
+        if (state->selected == index)
+            state->selected_entries = entries;
+        return true;
+    }
+    return true;
+}
+
 enum RuleResult { NO_RULE, KEEPS_RULE, BREAKS_RULE };
 
-static RuleResult check_emf_record(const BYTE* record, uint32_t size, uint32_t handles)
+// The record against its rules and the state; a record that keeps them
+// changes the state.
+static RuleResult check_emf_record(const BYTE* record, uint32_t size, EmfCheckState* state)
 {
     uint32_t type = u32_at(record, 0);
     RuleResult result = NO_RULE;
     for (const RecordRule& rule : RULES) {
         if (rule.type != type)
             continue;
-        if (size < rule.min_size || !shape_fits(record, size, rule, handles))
+        if (size < rule.min_size || !shape_fits(record, size, rule, state))
             return BREAKS_RULE;
         result = KEEPS_RULE;
     }
+    if (result == KEEPS_RULE && !apply_state_effect(record, state))
+        return BREAKS_RULE;
     return result;
 }
 
-bool emf_record_is_sound(const BYTE* record, uint32_t size, uint32_t handles)
+bool emf_record_is_sound(const BYTE* record, uint32_t size, EmfCheckState* state)
 {
-    return record && size >= 8 && check_emf_record(record, size, handles) == KEEPS_RULE;
+    return record && state && size >= 8 && check_emf_record(record, size, state) == KEEPS_RULE;
 }
 
-bool emf_bits_are_sound(const BYTE* bits, UINT size)
+// Walks the records from the header on: calls keep with each whole record
+// and what its check gave, until the end record (true when it ends the
+// bits, as the player needs) or a record that leaves them (false).
+template <typename Keep>
+static bool walk_emf_records(const BYTE* bits, uint32_t end, uint32_t handles, Keep keep)
 {
-    const ENHMETAHEADER* header = (const ENHMETAHEADER*)bits;
-    if (!bits || size < sizeof *header || header->iType != EMR_HEADER || header->nBytes > size ||
-        header->nSize > header->nBytes)
-        return false;
-    uint32_t end = header->nBytes;
+    EmfCheckState state;
+    begin_emf_check(&state, handles);
+    bool ended = false;
     uint32_t at = 0;
     while (end - at >= 8) {
         const BYTE* record = bits + at;
         uint32_t type = u32_at(record, 0), record_size = u32_at(record, 4);
         if (record_size < 8 || record_size % 4 || record_size > end - at)
-            return false;
-        if (check_emf_record(record, record_size, header->nHandles) == BREAKS_RULE)
-            return false;
+            break;
+        if (!keep(record, record_size, check_emf_record(record, record_size, &state)))
+            break;
         // The player walks on to the header's byte count, past an end
         // record, and would spin on a record of size 0 there.
-        if (type == EMR_EOF)
-            return record_size == end - at;
+        if (type == EMR_EOF) {
+            ended = record_size == end - at;
+            break;
+        }
         at += record_size;
     }
-    return false;
+    end_emf_check(&state);
+    return ended;
+}
+
+static const ENHMETAHEADER* sound_emf_header(const BYTE* bits, UINT size)
+{
+    const ENHMETAHEADER* header = (const ENHMETAHEADER*)bits;
+    if (!bits || size < sizeof *header || header->iType != EMR_HEADER || header->nBytes > size ||
+        header->nSize > header->nBytes)
+        return NULL;
+    return header;
+}
+
+bool emf_bits_are_sound(const BYTE* bits, UINT size)
+{
+    const ENHMETAHEADER* header = sound_emf_header(bits, size);
+    return header && walk_emf_records(bits, header->nBytes, header->nHandles,
+                                      [](const BYTE*, uint32_t, RuleResult result) { return result != BREAKS_RULE; });
+}
+
+uint32_t copy_sound_emf_records(const BYTE* bits, uint32_t size, BYTE* out)
+{
+    const ENHMETAHEADER* header = sound_emf_header(bits, size);
+    if (!header)
+        return 0;
+    uint32_t copied = 0, records = 0;
+    bool header_is_sound = false, ended = false;
+    walk_emf_records(bits, header->nBytes, header->nHandles, [&](const BYTE* record, uint32_t bytes, RuleResult result) {
+        if (records == 0)
+            header_is_sound = result == KEEPS_RULE && u32_at(record, 0) == EMR_HEADER;
+        if (!header_is_sound)
+            return false;
+        if (result == KEEPS_RULE) {
+            memcpy(out + copied, record, bytes);
+            copied += bytes;
+            records++;
+            ended = u32_at(record, 0) == EMR_EOF;
+        }
+        return true;
+    });
+    if (!header_is_sound)
+        return 0;
+    if (!ended) {
+        static const uint32_t END_RECORD[5] = {EMR_EOF, 20, 0, 16, 20};
+        memcpy(out + copied, END_RECORD, sizeof END_RECORD);
+        copied += sizeof END_RECORD;
+        records++;
+    }
+    ENHMETAHEADER* copy = (ENHMETAHEADER*)out;
+    copy->nBytes = copied;
+    copy->nRecords = records;
+    return copied;
+}
+
+// Marks the glyph in seen (65536 bits); true when it is new.
+static bool is_new_glyph(uint32_t* seen, uint32_t glyph)
+{
+    uint32_t bit = 1u << (glyph % 32);
+    if (seen[glyph / 32] & bit)
+        return false;
+    seen[glyph / 32] |= bit;
+    return true;
+}
+
+// Distinct glyphs of chars characters of unit bytes at offset.
+static uint32_t count_new_glyphs(const BYTE* record, uint64_t at, uint32_t chars, uint32_t unit, uint32_t* seen)
+{
+    uint32_t count = 0;
+    for (uint64_t i = 0; i < chars; i++)
+        count += is_new_glyph(seen, unit == 2 ? u16_at(record, at + 2 * i) : record[at + i]);
+    return count;
+}
+
+uint32_t emf_text_glyphs(const BYTE* record, uint32_t size)
+{
+    if (!record || size < 8)
+        return 0;
+    uint32_t type = u32_at(record, 0);
+    uint32_t strings = 1, first = 36;  // the EMRTEXTs
+    switch (type) {
+    case EMR_EXTTEXTOUTA:
+    case EMR_EXTTEXTOUTW:
+    case EMR_SMALL_TEXT_OUT:
+        break;
+    case EMR_POLYTEXTOUTA:
+    case EMR_POLYTEXTOUTW:
+        strings = u32_at(record, 36), first = 40;
+        break;
+    default:
+        return 0;
+    }
+    uint32_t seen[65536 / 32] = {0};
+    if (type == EMR_SMALL_TEXT_OUT) {
+        uint32_t chars = u32_at(record, 16), options = u32_at(record, 20);
+        return count_new_glyphs(record, 36 + (options & ETO_NO_RECT_FLAG ? 0 : 16), chars,
+                                options & ETO_SMALL_CHARS_FLAG ? 1 : 2, seen);
+    }
+    bool is_wide = type == EMR_EXTTEXTOUTW || type == EMR_POLYTEXTOUTW;
+    uint32_t count = 0;
+    for (uint32_t i = 0; i < strings; i++) {
+        uint64_t at = first + (uint64_t)i * EMRTEXT_BYTES;
+        uint32_t chars = u32_at(record, at + 8), options = u32_at(record, at + 16);
+        count += count_new_glyphs(record, u32_at(record, at + 12), chars,
+                                  is_wide || (options & ETO_GLYPH_INDEX) ? 2 : 1, seen);
+    }
+    return count;
 }
 
 // ---- Windows metafiles

@@ -10,14 +10,43 @@
 #include <windows.h>
 #include <stdint.h>
 
+// What the player keeps across records that the rules judge by: the
+// palettes in its handle table with their entry counts, and the entries
+// of the palette selected. One state follows one play (or check) from its
+// header on, and sees only the records that are played.
+struct EmfCheckState {
+    uint32_t handles;         // the header's nHandles
+    uint32_t* palettes;       // per table entry: entry count + 1, 0 for no palette; null until one is made
+    uint32_t selected;        // table entry of the selected palette, 0 for none there
+    uint32_t selected_entries;  // of the palette selected: the stock one's 20 at first
+};
+
+// A state before the header of a metafile whose header counts handles;
+// end_emf_check frees what it came to hold.
+void begin_emf_check(EmfCheckState* state, uint32_t handles);
+void end_emf_check(EmfCheckState* state);
+
 // The records chain in whole words from the header to an end record inside
 // size bytes, and every record of a type with a rule keeps to it.
 bool emf_bits_are_sound(const BYTE* bits, UINT size);
 
 // One enhanced-metafile record of size bytes (its own nSize, inside the
-// bits) against the rule for its type; handles is the header's nHandles.
-// False for a type without a rule: such a record is not played.
-bool emf_record_is_sound(const BYTE* record, uint32_t size, uint32_t handles);
+// bits) against the rule for its type and the state the records before it
+// left, which a sound record then changes as the player would. False for a
+// type without a rule: such a record is not played.
+bool emf_record_is_sound(const BYTE* record, uint32_t size, EmfCheckState* state);
+
+// Copies the header and every sound record of the size bytes at bits to
+// out (room for size + 20 bytes), in order, up to the end record or the
+// first record that leaves the bits, closes the copy with an end record
+// and counts its bytes and records in its header. The bytes copied; 0 when
+// the header itself is not sound.
+uint32_t copy_sound_emf_records(const BYTE* bits, uint32_t size, BYTE* out);
+
+// Distinct characters or glyph indices a sound text record draws, 0 for
+// any other record: the player renders each at the font's size, so their
+// work grows with that size squared.
+uint32_t emf_text_glyphs(const BYTE* record, uint32_t size);
 
 // One Windows-metafile record by its function and its param_bytes of
 // parameters, against the rule for its function; objects is the header's

@@ -8,6 +8,7 @@
 #include "image/emf_check.h"
 #include "image/merge_source.h"
 #include "image/open_windows.h"
+#include "image/play_budget.h"
 #include "image/preview.h"
 #include "image/progress.h"
 #include "image/safe_write.h"
@@ -50,6 +51,8 @@ enum {
 };
 // Largest old header (with its description) a comment rewrite reads.
 #define MAX_EMF_HEADER_BYTES 0x1000000u
+// Largest enhanced metafile a conversion copies.
+#define MAX_EMF_COPY_BYTES 0x40000000u
 
 static const char EMF_APP_NAME[] = "Corvane Graphics";
 
@@ -286,6 +289,32 @@ static HENHMETAFILE copy_with_own_handle(HENHMETAFILE emf)
     return copy;
 }
 
+// A copy of the metafile holding only the records that keep their rules,
+// judged in order with the player's state as the play judges them, its
+// header counting at least the metafile's own handle: the conversion plays
+// every record it is given through the system's player. Null when the copy
+// cannot be made.
+static HENHMETAFILE copy_sound_records(HENHMETAFILE emf)
+{
+    enum { END_RECORD_BYTES = 20 };
+    UINT size = GetEnhMetaFileBits(emf, 0, NULL);
+    bool fits = size >= sizeof(ENHMETAHEADER) && (uint64_t)size + END_RECORD_BYTES <= MAX_EMF_COPY_BYTES;
+    BYTE* bits = fits ? (BYTE*)malloc(size) : NULL;
+    BYTE* sound = bits ? (BYTE*)malloc((size_t)size + END_RECORD_BYTES) : NULL;
+    HENHMETAFILE copy = NULL;
+    if (sound && GetEnhMetaFileBits(emf, size, bits) == size) {
+        ENHMETAHEADER* header = (ENHMETAHEADER*)bits;
+        if (header->nHandles == 0)
+            header->nHandles = 1;
+        uint32_t kept = copy_sound_emf_records(bits, size, sound);
+        if (kept)
+            copy = SetEnhMetaFileBits(kept, sound);
+    }
+    free(sound);
+    free(bits);
+    return copy;
+}
+
 int write_wmf_file(HENHMETAFILE emf, const char* path)
 {
     ENHMETAHEADER eh;
@@ -303,10 +332,7 @@ int write_wmf_file(HENHMETAFILE emf, const char* path)
     ph.units_per_inch = 1000;
     ph.checksum = wmf_header_checksum(&ph);
 
-    // The conversion plays the metafile through the system's player, which
-    // needs a handle counted for the metafile itself.
-    HENHMETAFILE counted = eh.nHandles ? NULL : copy_with_own_handle(emf);
-    HENHMETAFILE source = eh.nHandles ? emf : counted;
+    HENHMETAFILE source = copy_sound_records(emf);
     int ok = 0;
     HDC screen = GetDC(NULL);
     UINT size = source ? GetWinMetaFileBits(source, 0, NULL, MM_ANISOTROPIC, screen) : 0;
@@ -319,8 +345,8 @@ int write_wmf_file(HENHMETAFILE emf, const char* path)
         GlobalUnlock(hBits);
     if (hBits)
         GlobalFree(hBits);
-    if (counted)
-        DeleteEnhMetaFile(counted);
+    if (source)
+        DeleteEnhMetaFile(source);
     return ok;
 }
 
@@ -604,6 +630,37 @@ static int is_emf_text_record(DWORD type)
            type == EMR_POLYTEXTOUTW || type == EMR_SMALL_TEXT_OUT;
 }
 
+// Distinct glyphs one text record may draw at the font limit, and all the
+// text records of one play together; at smaller sizes more, by the square
+// of the size. Each new glyph is rendered at its size and kept by the
+// display: a record of thousands at the limit takes the player minutes and
+// the display gigabytes, while text of any real drawing renders a few dozen
+// glyphs per record, most of them far smaller.
+enum { MAX_GLYPHS_AT_FONT_LIMIT = 32, MAX_PLAY_GLYPHS_AT_FONT_LIMIT = 128 };
+
+// Whether a mask blit's destination comes to whole device pixels across
+// and down. One that comes to none draws nothing, and the system's player
+// divides by its width where none of the window is visible.
+static bool mask_blit_reaches_pixels(HDC hdc, const ENHMETARECORD* record)
+{
+    enum { DEST_AT = 24 };  // x, y, width, height
+    const BYTE* bytes = (const BYTE*)record + DEST_AT;
+    int64_t x = (int32_t)get_u32(bytes), y = (int32_t)get_u32(bytes + 4);
+    int64_t right = x + (int32_t)get_u32(bytes + 8), bottom = y + (int32_t)get_u32(bytes + 12);
+    POINT corners[2] = {{(LONG)x, (LONG)y},
+                        {(LONG)(right < INT32_MIN ? INT32_MIN : right > INT32_MAX ? INT32_MAX : right),
+                         (LONG)(bottom < INT32_MIN ? INT32_MIN : bottom > INT32_MAX ? INT32_MAX : bottom)}};
+    return LPtoDP(hdc, corners, 2) && corners[0].x != corners[1].x && corners[0].y != corners[1].y;
+}
+
+// What one play of an enhanced metafile keeps across its records.
+struct EmfPlay {
+    double font_limit;  // font_limit of the device
+    double glyph_work;  // distinct glyphs of the text records played, times their size squared
+    EmfCheckState check;
+    PlayBudget budget;
+};
+
 // A font record is played scaled down to the limit; text drawn while the
 // transform makes the selected font larger than that is drawn with a
 // scaled copy of it, since the transform may have grown after the font was
@@ -612,13 +669,19 @@ static int is_emf_text_record(DWORD type)
 static int CALLBACK play_emf_record_proc(HDC hdc, HANDLETABLE* table, const ENHMETARECORD* record, int objects,
                                          LPARAM data)
 {
+    EmfPlay* play = (EmfPlay*)data;
+    if (!play_budget_allows(&play->budget))
+        return 0;
     // The player would hand a record of no size to this callback for ever.
     if (record->nSize < 8)
         return 0;
-    // A record without a rule for its type, or breaking it, is not played.
-    if (!emf_record_is_sound((const BYTE*)record, record->nSize, (uint32_t)objects))
+    // A record without a rule for its type, or breaking it, is not played
+    // and leaves the state as it was.
+    if (!emf_record_is_sound((const BYTE*)record, record->nSize, &play->check))
         return 1;
-    double limit = *(const double*)data;
+    if (record->iType == EMR_MASKBLT && !mask_blit_reaches_pixels(hdc, record))
+        return 1;
+    double limit = play->font_limit;
     enum { FONT_HEIGHT_AT = 12, FONT_WIDTH_AT = 16 };
     if (limit > 0 && record->iType == EMR_EXTCREATEFONTINDIRECTW && record->nSize >= FONT_WIDTH_AT + 4) {
         const BYTE* bytes = (const BYTE*)record;
@@ -642,6 +705,12 @@ static int CALLBACK play_emf_record_proc(HDC hdc, HANDLETABLE* table, const ENHM
         LOGFONTW lf;
         if (font && GetObjectW(font, sizeof lf, &lf) == sizeof lf) {
             double size = font_device_size(hdc, lf.lfHeight, lf.lfWidth);
+            double drawn = size > limit ? limit : size;
+            double work = emf_text_glyphs((const BYTE*)record, record->nSize) * drawn * drawn;
+            if (work > MAX_GLYPHS_AT_FONT_LIMIT * limit * limit ||
+                play->glyph_work + work > MAX_PLAY_GLYPHS_AT_FONT_LIMIT * limit * limit)
+                return 1;  // left out
+            play->glyph_work += work;
             if (size > limit) {
                 // Where one unit is already too large, the text is left out.
                 double factor = limit / size;
@@ -667,19 +736,22 @@ static int CALLBACK play_emf_record_proc(HDC hdc, HANDLETABLE* table, const ENHM
 
 void play_emf(HDC hdc, HENHMETAFILE emf, const RECT* rect)
 {
-    double limit = font_limit(hdc);
+    // Headers of the oldest form end before the pixel-format fields.
     ENHMETAHEADER header;
-    if (!emf || GetEnhMetaFileHeader(emf, sizeof header, &header) < sizeof header)
+    if (!emf || GetEnhMetaFileHeader(emf, sizeof header, &header) < EMF_BASE_HEADER)
         return;
-    if (header.nHandles != 0) {
-        EnumEnhMetaFile(hdc, emf, play_emf_record_proc, &limit, rect);
+    HENHMETAFILE copy = header.nHandles ? NULL : copy_with_own_handle(emf);
+    if (!header.nHandles && !copy)
         return;
-    }
-    HENHMETAFILE copy = copy_with_own_handle(emf);
-    if (copy) {
-        EnumEnhMetaFile(hdc, copy, play_emf_record_proc, &limit, rect);
+    EmfPlay play;
+    play.font_limit = font_limit(hdc);
+    play.glyph_work = 0;
+    begin_emf_check(&play.check, header.nHandles ? header.nHandles : 1);
+    start_play_budget(&play.budget);
+    EnumEnhMetaFile(hdc, copy ? copy : emf, play_emf_record_proc, &play, rect);
+    end_emf_check(&play.check);
+    if (copy)
         DeleteEnhMetaFile(copy);
-    }
 }
 
 // Device pixels of a Windows-metafile font of the logical height and width
@@ -923,21 +995,27 @@ static void play_record(HDC hdc, HANDLETABLE* table, METARECORD* record, UINT ob
 }
 
 static int CALLBACK play_quietly_proc(HDC hdc, HANDLETABLE* table, METARECORD* record, int objects,
-                                      LPARAM unused)
+                                      LPARAM budget)
 {
+    if (!play_budget_allows((const PlayBudget*)budget))
+        return 0;
     play_record(hdc, table, record, (UINT)objects);
     return 1;
 }
 
 void play_wmf(HDC hdc, HMETAFILE wmf)
 {
+    PlayBudget budget;
+    start_play_budget(&budget);
     if (wmf)
-        EnumMetaFile(hdc, wmf, play_quietly_proc, 0);
+        EnumMetaFile(hdc, wmf, play_quietly_proc, (LPARAM)&budget);
 }
 
 int CALLBACK play_wmf_record_proc(HDC hdc, HANDLETABLE* table, METARECORD* record, int objects,
-                                  LPARAM unused)
+                                  LPARAM budget)
 {
+    if (!play_budget_allows((const PlayBudget*)budget))
+        return 0;
     g_wmfPlayedWords += (int32_t)record->rdSize;
     play_record(hdc, table, record, (UINT)objects);
     // The 9-word header and the 3-word end record are not enumerated.
@@ -954,6 +1032,13 @@ int CALLBACK play_wmf_record_proc(HDC hdc, HANDLETABLE* table, METARECORD* recor
 void play_wmf_records(HWND hwnd, HDC hdc, HMETAFILE wmf)
 {
     (void)hwnd;
+    PlayBudget budget;
+    start_play_budget(&budget);
     if (wmf)
-        EnumMetaFile(hdc, wmf, play_wmf_record_proc, 0);
+        EnumMetaFile(hdc, wmf, play_wmf_record_proc, (LPARAM)&budget);
+    // A play stopped by its budget leaves the strip part full.
+    if (g_wmfPlayedWords) {
+        g_wmfPlayedWords = 0;
+        show_progress(0, 0);
+    }
 }

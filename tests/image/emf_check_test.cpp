@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include <windows.h>
 
@@ -34,6 +35,18 @@ static std::string recorded_emf()
     GetEnhMetaFileBits(emf, (UINT)bits.size(), (BYTE*)&bits[0]);
     DeleteEnhMetaFile(emf);
     return bits;
+}
+
+static std::string record(DWORD type, const std::string& body)
+{
+    return le32(type) + le32(8 + (uint32_t)body.size()) + body;
+}
+
+// The record at r replaced by another, the header's byte count following.
+static void replace_record(std::string& s, size_t r, const std::string& with)
+{
+    put_le32(s, 48, get_le32(s, 48) + (uint32_t)with.size() - get_le32(s, r + 4));
+    s.replace(r, get_le32(s, r + 4), with);
 }
 
 // Offset of the first record of the type, or 0.
@@ -104,6 +117,17 @@ TEST(EmfCheck, RefusesWhatThePlayerWouldTrust)
          [](std::string& s, size_t r) { put_le32(s, r + 16 + 8, 0x10000000); }},
         {"poly-text strings past the record", EMR_POLYTEXTOUTW,
          [](std::string& s, size_t r) { put_le32(s, r + 36, 0x3D18E0C8); }},
+        // Four strings of the same 200 characters: 1,600 bytes of text in 1,400.
+        {"poly-text strings sharing their characters", EMR_POLYTEXTOUTW,
+         [](std::string& s, size_t r) {
+             const uint32_t strings = 4, chars = 200, text_at = 40 + 40 * strings;
+             std::string string = le32(0) + le32(0) + le32(chars) + le32(text_at) + le32(0) +
+                                  std::string(16, '\0') + le32(text_at + 2 * chars);
+             std::string body = std::string(16, '\0') + le32(GM_COMPATIBLE) + std::string(8, '\0') + le32(strings);
+             for (uint32_t i = 0; i < strings; i++)
+                 body += string;
+             replace_record(s, r, record(EMR_POLYTEXTOUTW, body + std::string(6 * chars, 'A')));
+         }},
         {"poly-text spacing past the record", EMR_POLYTEXTOUTW,
          [](std::string& s, size_t r) { put_le32(s, r + 76, get_le32(s, r + 4)); }},
         {"records after the end record", EMR_EOF,
@@ -128,6 +152,15 @@ TEST(EmfCheck, RefusesWhatThePlayerWouldTrust)
              put_le32(s, h + 20, 0);
              put_le32(s, h + 32, 1);
          }},
+        {"palette resized to no entries", EMR_CREATEPEN,
+         [](std::string& s, size_t r) { replace_record(s, r, record(EMR_RESIZEPALETTE, le32(1) + le32(0))); }},
+        // Read as a 40-byte header, the core header's 1 x 1 is 65537 x 65537.
+        {"mono brush of a core header, 1-bit rows without a table", EMR_CREATEPEN,
+         [](std::string& s, size_t r) {
+             std::string core = le32(12) + le16(1) + le16(1) + le16(1) + le16(1);
+             replace_record(s, r, record(EMR_CREATEMONOBRUSH, le32(1) + le32(2) + le32(32) + le32(12) + le32(44) +
+                                                                 le32(4) + core + std::string(4, '\x80')));
+         }},
         {"a pen whose brush is an address", EMR_CREATEPEN,
          [](std::string& s, size_t r) {
              std::string pen = le32(EMR_EXTCREATEPEN) + le32(56) + le32(1) + std::string(16, '\0') + le32(0x10000) +
@@ -145,6 +178,146 @@ TEST(EmfCheck, RefusesWhatThePlayerWouldTrust)
         d.apply(emf, record);
         EXPECT_FALSE(check(emf)) << d.name;
     }
+}
+
+// Region data of count 1 x 1 rectangles, at the region byte count's field.
+static std::string grid_region(uint32_t count)
+{
+    std::string rects;
+    for (uint32_t i = 0; i < count; i++)
+        rects += le32(i % 400 * 2) + le32(i / 400 * 2) + le32(i % 400 * 2 + 1) + le32(i / 400 * 2 + 1);
+    return le32(32 + (uint32_t)rects.size()) + le32(32) + le32(1) + le32(count) + le32((uint32_t)rects.size()) +
+           std::string(16, '\0') + rects;
+}
+
+// The player builds a region a rectangle at a time: a region record may
+// bring so many, and not one more.
+TEST(EmfCheck, BoundsTheRectanglesOfARegion)
+{
+    const struct {
+        DWORD type;
+        uint32_t rects;
+        bool sound;
+    } cases[] = {
+        {EMR_FILLRGN, 10000, true},
+        {EMR_FILLRGN, 10001, false},
+        {EMR_EXTSELECTCLIPRGN, 10000, true},
+        {EMR_EXTSELECTCLIPRGN, 10001, false},
+    };
+    for (const auto& c : cases) {
+        std::string emf = recorded_emf();
+        size_t r = find_record(emf, c.type);
+        ASSERT_NE(r, 0u);
+        std::string data = grid_region(c.rects);
+        std::string body = c.type == EMR_FILLRGN ? std::string(16, '\0') + le32(get_le32(data, 0)) +
+                                                       le32(get_le32(emf, r + 28)) + data.substr(4)
+                                                 : le32(get_le32(data, 0)) + le32(RGN_COPY) + data.substr(4);
+        replace_record(emf, r, record(c.type, body));
+        EXPECT_EQ(c.sound, check(emf)) << c.type << " of " << c.rects;
+    }
+}
+
+// A mask blit of an 8 x 8 source and mask to a destination of the size.
+static std::string mask_blit(uint32_t width, uint32_t height)
+{
+    std::string head = std::string(16, '\0') + le32(0) + le32(0) + le32(width) + le32(height) + le32(SRCCOPY) +
+                       le32(0) + le32(0) + std::string(24, '\0') + le32(0) + le32(DIB_RGB_COLORS);
+    std::string source = le32(40) + le32(8) + le32(8) + le16(1) + le16(24) + std::string(24, '\0');
+    std::string mask = le32(40) + le32(8) + le32(8) + le16(1) + le16(1) + std::string(24, '\0') + le32(0) +
+                       le32(0xFFFFFF);
+    return record(EMR_MASKBLT, head + le32(128) + le32(40) + le32(168) + le32(192) + le32(0) + le32(0) +
+                                   le32(DIB_RGB_COLORS) + le32(360) + le32(48) + le32(408) + le32(32) + source +
+                                   std::string(192, '\x80') + mask + std::string(32, '\xAA'));
+}
+
+// The player makes a mask blit's mask and work bitmaps of its
+// destination's size, whatever its source holds.
+TEST(EmfCheck, BoundsTheBitmapsAMaskBlitMakes)
+{
+    const struct {
+        uint32_t width, height;
+        bool sound;
+    } cases[] = {{8, 8, true}, {4096, 4096, true}, {4097, 4096, false}, {0x7FFFFF, 8, false}, {0u - 4097, 4096, false}};
+    for (const auto& c : cases) {
+        EmfCheckState state;
+        begin_emf_check(&state, 2);
+        std::string r = mask_blit(c.width, c.height);
+        EXPECT_EQ(c.sound, emf_record_is_sound((const BYTE*)r.data(), (uint32_t)r.size(), &state)) << c.width;
+        end_emf_check(&state);
+    }
+}
+
+// A palette-indexed bitmap of 1 x 1 (one index) drawn by set-DIB-bits, or
+// by an alpha blend, which copies its bits into a bitmap the player makes
+// through the palette of the device it plays on.
+static std::string palette_indexed_blit(DWORD type)
+{
+    std::string dib = le32(40) + le32(1) + le32(1) + le16(1) + le16(8) + std::string(16, '\0') + le32(1) +
+                      le32(0) + le32(0) + std::string(4, '\0');
+    if (type == EMR_SETDIBITSTODEVICE)
+        return record(type, std::string(16, '\0') + std::string(16, '\0') + le32(1) + le32(1) + le32(76) +
+                                le32(44) + le32(120) + le32(4) + le32(DIB_PAL_COLORS) + le32(0) + le32(1) + dib);
+    return record(type, std::string(16, '\0') + std::string(20, '\0') + std::string(32, '\0') + le32(0) +
+                            le32(DIB_PAL_COLORS) + le32(108) + le32(44) + le32(152) + le32(4) + le32(1) + le32(1) + dib);
+}
+
+// The player keeps its palettes and the one selected across records: a
+// palette-indexed bitmap is judged by the palette the records before it
+// left selected, and a record refused leaves that as it was.
+TEST(EmfCheck, JudgesPaletteColoursByThePaletteSelected)
+{
+    const std::string empty = record(EMR_CREATEPALETTE, le32(1) + le16(0x300) + le16(0));
+    const std::string one = record(EMR_CREATEPALETTE, le32(1) + le16(0x300) + le16(1) + le32(0xFF));
+    const std::string select = record(EMR_SELECTPALETTE, le32(1));
+    const std::string select_stock = record(EMR_SELECTPALETTE, le32(0x80000000u | DEFAULT_PALETTE));
+    const std::string pen_over = record(EMR_CREATEPEN, le32(1) + std::string(16, '\0'));
+    const std::string resize_to_0 = record(EMR_RESIZEPALETTE, le32(1) + le32(0));
+    const std::string blit = palette_indexed_blit(EMR_SETDIBITSTODEVICE);
+    const struct {
+        const char* name;
+        std::vector<std::string> records;
+        bool last_sound;
+    } cases[] = {
+        {"the stock palette", {blit}, true},
+        {"a palette of one entry", {one, select, blit}, true},
+        {"an empty palette", {empty, select, blit}, false},
+        {"the stock palette selected again", {empty, select, select_stock, blit}, true},
+        {"its entry taken, the empty palette still selected", {empty, select, pen_over, blit}, false},
+        {"a resize refused and not played", {one, select, resize_to_0, blit}, true},
+        {"an alpha blend", {one, select, palette_indexed_blit(EMR_ALPHABLEND)}, false},
+    };
+    for (const auto& c : cases) {
+        EmfCheckState state;
+        begin_emf_check(&state, 2);
+        bool sound = false;
+        for (const std::string& r : c.records)
+            sound = emf_record_is_sound((const BYTE*)r.data(), (uint32_t)r.size(), &state);
+        end_emf_check(&state);
+        EXPECT_EQ(c.last_sound, sound) << c.name;
+    }
+}
+
+// The conversion's copy: every record that keeps its rules, in order, and
+// a header counting what the copy holds; a sound file byte for byte.
+TEST(EmfCheck, CopyKeepsTheSoundRecords)
+{
+    std::string emf = recorded_emf();
+    std::string copy(emf.size() + 20, '\0');
+    ASSERT_EQ(emf.size(), copy_sound_emf_records((const BYTE*)emf.data(), (UINT)emf.size(), (BYTE*)&copy[0]));
+    EXPECT_EQ(emf, copy.substr(0, emf.size()));
+
+    size_t pen = find_record(emf, EMR_CREATEPEN);
+    uint32_t pen_bytes = get_le32(emf, pen + 4), records = get_le32(emf, 52);
+    put_le32(emf, pen + 8, 999);  // past the table
+    EXPECT_FALSE(check(emf));
+    uint32_t kept = copy_sound_emf_records((const BYTE*)emf.data(), (UINT)emf.size(), (BYTE*)&copy[0]);
+    ASSERT_EQ(emf.size() - pen_bytes, kept);
+    copy.resize(kept);
+    EXPECT_EQ(emf.substr(0, pen).substr(56), copy.substr(0, pen).substr(56));
+    EXPECT_EQ(emf.substr(pen + pen_bytes), copy.substr(pen));
+    EXPECT_EQ(kept, get_le32(copy, 48));
+    EXPECT_EQ(records - 1, get_le32(copy, 52));
+    EXPECT_TRUE(check(copy));
 }
 
 // Parameters of a Windows-metafile record against the rule for its

@@ -652,11 +652,13 @@ TEST_F(Metafile, SoundEmfsDrawAsThePlayerAloneDraws)
         const std::string& bits = files[i];
         ASSERT_GT(bits.size(), sizeof(ENHMETAHEADER));
         EXPECT_TRUE(emf_bits_are_sound((const BYTE*)bits.data(), (UINT)bits.size()));
-        uint32_t handles = get_le16(bits, EMF_HANDLES_AT);
+        EmfCheckState state;
+        begin_emf_check(&state, get_le16(bits, EMF_HANDLES_AT));
         for (size_t at = 0; at + 8 <= bits.size() && get_le32(bits, at + 4) >= 8; at += get_le32(bits, at + 4)) {
-            EXPECT_TRUE(emf_record_is_sound((const BYTE*)bits.data() + at, get_le32(bits, at + 4), handles))
+            EXPECT_TRUE(emf_record_is_sound((const BYTE*)bits.data() + at, get_le32(bits, at + 4), &state))
                 << "record type " << get_le32(bits, at);
         }
+        end_emf_check(&state);
         std::string loaded = with_own_handle(bits);
         HENHMETAFILE as_file = SetEnhMetaFileBits((UINT)bits.size(), (const BYTE*)bits.data());
         HENHMETAFILE as_loaded = SetEnhMetaFileBits((UINT)loaded.size(), (const BYTE*)loaded.data());
@@ -780,8 +782,10 @@ TEST_F(Metafile, DefaultSizeFontUnderALargeMappingDrawsAsThePlayerAloneDraws)
 
 // The crafted files (tests/fixtures/make_hostile_*.sh) played through the
 // program's players: enhanced ones as a pasted metafile is played, with no
-// whole-file check and no header fixed before, each record checked on its
-// own; Windows ones as the loader reads them. Every heap stays whole.
+// whole-file check and no header fixed before, each record checked with the
+// state the records played before it left, and converted to a Windows
+// metafile through the system's player too; Windows ones as the loader reads
+// them. Every heap stays whole.
 TEST_F(Metafile, CraftedFilesPlayRecordByRecordWithoutHarm)
 {
     int played = 0;
@@ -797,8 +801,11 @@ TEST_F(Metafile, CraftedFilesPlayRecordByRecordWithoutHarm)
                 HENHMETAFILE emf = SetEnhMetaFileBits((UINT)bits.size(), (const BYTE*)bits.data());
                 RECT r = {0, 0, 64, 64};
                 play_emf(canvas.dc, emf, &r);
-                if (emf)
+                EXPECT_TRUE(heaps_are_whole());
+                if (emf) {
+                    write_wmf_file(emf, test_out_path("crafted.wmf").c_str());
                     DeleteEnhMetaFile(emf);
+                }
             } else {
                 HMETAFILE wmf = read_bytes_as_wmf(bits);
                 if (wmf) {

@@ -1,0 +1,16 @@
+// The play time budget (see play_budget.h). Sound metafiles, however
+// large, play in a fraction of it; it is short enough that a preview,
+// its repaint and a print cell each stay within a few seconds.
+#include "image/play_budget.h"
+
+enum { PLAY_BUDGET_MS = 2000 };
+
+void start_play_budget(PlayBudget* budget)
+{
+    budget->started = GetTickCount();
+}
+
+bool play_budget_allows(const PlayBudget* budget)
+{
+    return GetTickCount() - budget->started < PLAY_BUDGET_MS;
+}

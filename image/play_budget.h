@@ -1,0 +1,17 @@
+// The time one play of a metafile may take. Some records cost the system's
+// player work far beyond their bytes, and a file of many records that each
+// keep their rules can still hold the window for minutes: the record
+// callbacks of both players ask the budget before each record, and a play
+// past it stops, leaving what it drew.
+#pragma once
+
+#include <windows.h>
+
+struct PlayBudget {
+    DWORD started;  // GetTickCount at the play's start
+};
+
+void start_play_budget(PlayBudget* budget);
+
+// True while the play is within its time.
+bool play_budget_allows(const PlayBudget* budget);
