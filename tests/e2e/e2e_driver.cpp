@@ -360,6 +360,23 @@ Shot preview_shot(const RunningApp& app, const char* name)
     return shoot(GetDlgItem(app.main, IDC_MAIN_PREVIEW), name);
 }
 
+Shot shot_when(const std::function<Shot()>& take, const std::function<bool(const Shot&)>& ready, DWORD wait_ms)
+{
+    DWORD start = GetTickCount();
+    Shot shot = take();
+    while (!ready(shot) && GetTickCount() - start < wait_ms)
+        shot = take();
+    return shot;
+}
+
+bool wait_for(const std::function<bool()>& ready, DWORD wait_ms)
+{
+    for (DWORD start = GetTickCount(); !ready(); Sleep(50))
+        if (GetTickCount() - start >= wait_ms)
+            return ready();
+    return true;
+}
+
 RECT colour_extent(const Shot& s, DWORD colour)
 {
     int cx = s.area_w / 2, cy = s.area_h / 2;

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -105,6 +106,12 @@ struct Shot {
     }
 };
 Shot shoot(HWND window, const std::string& name);
+// Shots taken by take until ready holds for one (the change the test made
+// shows), or wait_ms has passed: the last shot.
+Shot shot_when(const std::function<Shot()>& take, const std::function<bool(const Shot&)>& ready,
+               DWORD wait_ms = 10000);
+// Asks until ready holds or wait_ms has passed: its last answer.
+bool wait_for(const std::function<bool()>& ready, DWORD wait_ms = 10000);
 // Its client area above the status bar, as the image window shows pictures.
 Shot shoot_client(HWND window, const std::string& name);
 Shot preview_shot(const RunningApp& app, const char* name);

@@ -196,13 +196,18 @@ TEST(ImageWindow, AnimationEndingThereGivesTheMainMenuItsToolsBack)
     Sleep(500);
     int still = dark_menu_bar_pixels(app, "main_menu_still");
     ASSERT_TRUE(select_list_file(app, "broken.gif"));
-    Sleep(200);
-    ASSERT_LT(dark_menu_bar_pixels(app, "main_menu_animated"), still - 20) << "greyed for the animation";
+    ASSERT_TRUE(wait_for([&] { return dark_menu_bar_pixels(app, "main_menu_animated") < still - 20; }))
+        << "greyed for the animation";
     HWND view = open_image_window(app, IDC_MAIN_CENTER);
     ASSERT_NE(view, nullptr);
-    Sleep(1500);  // the first tick meets the broken frame
     place_view(view, 500, 400, 300, 200);
-    EXPECT_GT(dark_menu_bar_pixels(app, "main_menu_ended"), still - 20);
+    // Once the first tick has met the broken frame, a paint of the window.
+    EXPECT_TRUE(wait_for(
+        [&] {
+            RedrawWindow(view, NULL, NULL, RDW_INVALIDATE | RDW_UPDATENOW);
+            return dark_menu_bar_pixels(app, "main_menu_ended") > still - 20;
+        },
+        15000));
     PostMessageA(view, WM_CLOSE, 0, 0);
     EXPECT_TRUE(wait_until_closed(view));
 }
