@@ -547,8 +547,15 @@ Shot shoot_client(HWND window, const std::string& name)
 
 void x_input(const std::string& actions)
 {
-    start_unix_program("/usr/bin/xdotool " + actions);
-    Sleep(1500);
+    // Wine cannot wait for a Unix program: the shell notes xdotool's end in a file.
+    std::string dir = env_or("CORVANE_SCREENSHOTS", "screenshots");
+    make_folders(dir);
+    std::string done = dir + "/x_input.done";
+    DeleteFileA(done.c_str());
+    if (!start_unix_program("Z:\\bin\\sh -c \"/usr/bin/xdotool " + actions + "; touch '" + unix_path(done) + "'\""))
+        return;
+    for (DWORD start = GetTickCount(); !file_exists(done) && GetTickCount() - start < 30000;)
+        Sleep(50);
 }
 
 HWND wait_for_media_window(HWND main, DWORD wait_ms)

@@ -161,5 +161,5 @@ HWND open_image_window(const RunningApp& app, int button);
 DWORD preview_pixel(const RunningApp& app, const std::string& shot, double fx, double fy);
 
 // Runs xdotool with the actions (real pointer moves and keys on the test's
-// display); it cannot be waited for, so this gives it 1.5 s.
+// display) and waits for it to end; the program handles them after that.
 void x_input(const std::string& actions);

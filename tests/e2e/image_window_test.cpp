@@ -102,10 +102,14 @@ TEST(ImageWindow, TileCenterTheirKeysAndEveryWayBackKeepThePlacement)
     EXPECT_NE(info.find("Windows"), std::string::npos) << info;
     // Ctrl+T tiles from the top left; Ctrl+C centres again.
     ctrl_key(view, 't');
-    s = shoot_client(view, "view_tiled_by_key");
+    s = shot_when([&] { return shoot_client(view, "view_tiled_by_key"); },
+                  [](const Shot& t) { return t.at(PICTURE_W + 1, PICTURE_H + 1) == RED; });
     EXPECT_EQ(s.at(PICTURE_W + 1, PICTURE_H + 1), RED);
     ctrl_key(view, 'c');
-    EXPECT_EQ(shoot_client(view, "view_centred_by_key").at(1, 1), WHITE);
+    EXPECT_EQ(shot_when([&] { return shoot_client(view, "view_centred_by_key"); },
+                        [](const Shot& t) { return t.at(1, 1) == WHITE; })
+                  .at(1, 1),
+              WHITE);
 
     // The close box keeps the placement too: maximised stays maximised.
     ShowWindow(view, SW_MAXIMIZE);
