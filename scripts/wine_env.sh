@@ -133,7 +133,7 @@ make_shard_prefixes() {
 stop_shard_servers() {
     local prefix
     for prefix in "$E2E_PREFIXES"/*; do
-        [ -f "$prefix/system.reg" ] && WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1
+        [ -f "$prefix/system.reg" ] && WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1 || true
     done
     return 0
 }

@@ -298,7 +298,9 @@ TEST(Animation, CursorFramesRepaintCommentFrameLinesAndABrokenFileReleased)
 
     show(app, "broken.gif");  // the first tick has met the broken frame
     EXPECT_EQ(preview_shot(app, "anim_broken").middle(), RED) << "the first frame stays as a still";
-    EXPECT_TRUE(MoveFileA(path.c_str(), renamed.c_str())) << "error " << GetLastError();
+    // Released once that tick has come.
+    EXPECT_TRUE(wait_for([&] { return MoveFileA(path.c_str(), renamed.c_str()) != FALSE; }))
+        << "error " << GetLastError();
     MoveFileA(renamed.c_str(), path.c_str());
 }
 
