@@ -22,8 +22,8 @@ namespace {
 void note_print(const std::string& dir, const std::string& what, const std::string& mode)
 {
     PRINTDLGA dialog;
-    // The printer's server can be busy with the page just sent (its filter
-    // makes the PDF): asked again until it answers.
+    // The printer's driver asks the print server, which can be slow to
+    // answer on a busy machine: asked again until it does.
     BOOL found = FALSE;
     for (DWORD start = GetTickCount(); !found && GetTickCount() - start < 30000;) {
         memset(&dialog, 0, sizeof dialog);
