@@ -10,10 +10,12 @@ cd "$ROOT"
 "$ROOT/scripts/build.sh"
 
 source "$ROOT/scripts/wine_env.sh"
-trap stop_all EXIT
+trap 'stop_shard_servers || true; stop_all' EXIT
 start_display
+boot_prefix
+make_shard_prefixes "$(e2e_shard_count)"
 start_wine
 
 status=0
-ctest --test-dir "$ROOT/build/cmake" --timeout 600 --output-on-failure -j "${CTEST_JOBS:-1}" "$@" || status=$?
+ctest --test-dir "$ROOT/build/cmake" --timeout 600 --output-on-failure -j "${CTEST_JOBS:-$(nproc)}" "$@" || status=$?
 exit $status

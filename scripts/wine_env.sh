@@ -79,33 +79,81 @@ start_display() {
     if [ -n "${CORVANE_USE_DISPLAY:-}" ] && [ -n "${DISPLAY:-}" ]; then
         return 0
     fi
-    local n
-    for n in $(seq 90 140); do
-        [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-        # No screen saver: after ten minutes without input it would blank
-        # the screen the end-to-end tests capture.
-        Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp -s 0 >/dev/null 2>&1 &
-        XVFB_PID=$!
-        for _ in $(seq 1 50); do
-            [ -e "/tmp/.X11-unix/X$n" ] && break
-            sleep 0.1
-        done
-        if kill -0 "$XVFB_PID" 2>/dev/null; then
-            export DISPLAY=":$n"
-            return 0
-        fi
+    # Xvfb picks a free display number itself and writes it once it takes
+    # connections: displays started side by side (the end-to-end shards,
+    # other checkouts) never take the same number.
+    local number_file
+    number_file=$(mktemp /tmp/corvane-display.XXXXXX)
+    # No screen saver: after ten minutes without input it would blank
+    # the screen the end-to-end tests capture.
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -s 0 3>"$number_file" >/dev/null 2>&1 &
+    XVFB_PID=$!
+    local _
+    for _ in $(seq 1 300); do
+        [ -s "$number_file" ] && break
+        kill -0 "$XVFB_PID" 2>/dev/null || break
+        sleep 0.1
     done
+    local n
+    n=$(tr -dc 0-9 < "$number_file")
+    rm -f "$number_file"
+    if [ -n "$n" ] && kill -0 "$XVFB_PID" 2>/dev/null; then
+        export DISPLAY=":$n"
+        return 0
+    fi
     echo "cannot start Xvfb" >&2
     return 1
 }
 
-start_wine() {
+# The end-to-end shards run side by side (tests/e2e/run_shards.sh): two for
+# each core this run may use, or CORVANE_E2E_SHARDS. A shard spends most of
+# its time waiting for windows: pinned to 2 cores, 4 shards end as soon as
+# they do on 8. Past 16 the longest tests alone set the time.
+e2e_shard_count() {
+    local n=${CORVANE_E2E_SHARDS:-$(($(nproc) * 2))}
+    [ "$n" -ge 1 ] 2>/dev/null || n=1
+    [ -n "${CORVANE_E2E_SHARDS:-}" ] || [ "$n" -le 16 ] || n=16
+    echo "$n"
+}
+
+# Each shard's Wine prefix: a copy of the booted one, so each has its own
+# server (windows, focus, foreground, settings file). Made before the
+# shared server starts, so no copy takes what the unit programs write into
+# the shared prefix meanwhile.
+E2E_PREFIXES=$ROOT/build/wine-e2e
+make_shard_prefixes() {
+    local count=$1 k copies=()
+    rm -rf "$E2E_PREFIXES"
+    mkdir -p "$E2E_PREFIXES"
+    for k in $(seq 0 $((count - 1))); do
+        cp -a "$WINEPREFIX" "$E2E_PREFIXES/$k" &
+        copies+=($!)
+    done
+    wait "${copies[@]}"
+}
+
+# The shards' servers, should a run cut short leave any behind.
+stop_shard_servers() {
+    local prefix
+    for prefix in "$E2E_PREFIXES"/*; do
+        [ -f "$prefix/system.reg" ] && WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1 || true
+    done
+    return 0
+}
+
+# Makes the prefix when missing (with the printer already there, so that
+# Wine takes it as its default).
+boot_prefix() {
     start_printer || true
     mkdir -p "$WINEPREFIX"
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         wineboot -i >/dev/null 2>&1 || true
         wineserver -w
     fi
+}
+
+start_wine() {
+    boot_prefix
     # A persistent server started before the first test spares every test
     # executable the server's start-up.
     wineserver -p

@@ -9,7 +9,7 @@ set -euo pipefail
 out=${1:?test output folder}
 names=${2:-^(Bitmap|Enhanced_MetaFile|MetaFile)_}
 jobs=$out/print_jobs.txt
-fixtures=$(cd "$out/../.." && pwd)/fixtures
+fixtures=${3:-$(cd "$out/../.." && pwd)/fixtures}
 here=$(cd "$(dirname "$0")" && pwd)
 printed=${CORVANE_PRINTED:?the test run exports CORVANE_PRINTED (scripts/wine_env.sh)}
 [ -s "$jobs" ] || { echo "check_print: no prints were noted" >&2; exit 1; }

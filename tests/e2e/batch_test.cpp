@@ -9,6 +9,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -97,12 +98,14 @@ TEST(Batch, ThumbnailsSelectionTurnsConversionCopyAndDelete)
         Sleep(100);
     EXPECT_EQ(status_bar_part_text(app, g.status, 2), "4 Total Images") << "batch_e.jpg has no Exif data";
     EXPECT_EQ(status_bar_part_text(app, g.status, 1), "Images 1 -- 4");
-    Sleep(500);
 
     // a, b: red and green; c: blue, stored 160 x 80 on its side, shown
     // upright; d: no thumbnail, an empty cell.
-    Shot shot = shoot_client(batch, "batch_grid");
     POINT c0 = g.centre(0), c1 = g.centre(1), c2 = g.centre(2), c3 = g.centre(3);
+    Shot shot = shot_when([&] { return shoot_client(batch, "batch_grid"); }, [&](const Shot& s) {
+        return close_to(s.at(c0.x, c0.y), RED) && close_to(s.at(c1.x, c1.y), GREEN) &&
+               close_to(s.at(c2.x, c2.y), BLUE) && s.at(c3.x, c3.y) == WHITE;
+    });
     EXPECT_TRUE(close_to(shot.at(c0.x, c0.y), RED)) << std::hex << shot.at(c0.x, c0.y);
     EXPECT_TRUE(close_to(shot.at(c1.x, c1.y), GREEN)) << std::hex << shot.at(c1.x, c1.y);
     EXPECT_TRUE(close_to(shot.at(c2.x, c2.y), BLUE)) << std::hex << shot.at(c2.x, c2.y);
@@ -115,17 +118,19 @@ TEST(Batch, ThumbnailsSelectionTurnsConversionCopyAndDelete)
     click(g, 0);
     click(g, 1);
     PostMessageA(batch, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(g.left + g.cols * g.cell_w + 1, 1));
-    Sleep(300);
-    shot = shoot_client(batch, "batch_selected");
     POINT f0 = g.frame(0), f2 = g.frame(2);
+    shot = shot_when([&] { return shoot_client(batch, "batch_selected"); }, [&](const Shot& s) {
+        return s.at(f0.x + 1, f0.y + 1) == RED && s.at(f2.x + 1, f2.y + 1) == WHITE;
+    });
     EXPECT_EQ(shot.at(f0.x + 1, f0.y + 1), RED) << "selected";
     EXPECT_EQ(shot.at(f2.x + 1, f2.y + 1), WHITE) << "not selected";
 
     // A quarter turn of the selection: the files turn (checked against
     // jpegtran afterwards), the selection is dropped.
     PostMessageA(batch, WM_COMMAND, MAKEWPARAM(IDM_BATCH_ROTATE_CW, 0), 0);
-    Sleep(1500);
-    shot = shoot_client(batch, "batch_turned");
+    shot = shot_when([&] { return shoot_client(batch, "batch_turned"); }, [&](const Shot& s) {
+        return s.at(f0.x + 1, f0.y + 1) == WHITE && std::abs(run_of(s, c0.x, c0.y, RED, true) - 120) <= 2;
+    });
     EXPECT_EQ(shot.at(f0.x + 1, f0.y + 1), WHITE);
     EXPECT_NEAR(run_of(shot, c0.x, c0.y, RED, true), 120, 2) << "the thumbnail turned with its file";
 
@@ -139,8 +144,8 @@ TEST(Batch, ThumbnailsSelectionTurnsConversionCopyAndDelete)
     SendMessageA(GetDlgItem(comment, 1021), WM_SETTEXT, 0, (LPARAM) "Batch note");
     click_button(comment, IDOK);
     wait_until_closed(comment);
-    Sleep(500);
-    shot = shoot_client(batch, "batch_commented");
+    shot = shot_when([&] { return shoot_client(batch, "batch_commented"); },
+                     [&](const Shot& s) { return s.at(f0.x + 1, f0.y + 1) == WHITE; });
     EXPECT_EQ(shot.at(f0.x + 1, f0.y + 1), WHITE) << "the written files are no longer selected";
 
     // Queued commands on one cell each: the chooser's title (none, or "" for
@@ -196,9 +201,11 @@ TEST(Batch, ThumbnailsSelectionTurnsConversionCopyAndDelete)
     items = list_box_items(GetDlgItem(app.main, IDC_MAIN_FILE_LIST));
     EXPECT_EQ(std::count(items.begin(), items.end(), "batch_d.jpg"), 0) << "the list was filled again";
     // b was turned clockwise: blue above the red, upright in the preview.
-    Sleep(800);
-    DWORD top_left = preview_pixel(app, "batch_opened", 0.3125, 0.25);
-    DWORD top_right = preview_pixel(app, "batch_opened", 0.6875, 0.25);
+    Shot opened = shot_when([&] { return preview_shot(app, "batch_opened"); }, [&](const Shot& s) {
+        return close_to(s.in_square(0.3125, 0.25), BLUE) && close_to(s.in_square(0.6875, 0.25), RED);
+    });
+    DWORD top_left = opened.in_square(0.3125, 0.25);
+    DWORD top_right = opened.in_square(0.6875, 0.25);
     EXPECT_TRUE(close_to(top_left, BLUE)) << std::hex << top_left;
     EXPECT_TRUE(close_to(top_right, RED)) << std::hex << top_right;
 }

@@ -6,7 +6,8 @@
 # (ImageMagick reads its quadrants), d copied byte for byte into the
 # subfolder and deleted from the folder.
 set -euo pipefail
-work=${1:?e2e work folder}/batch
+source "$(dirname "$0")/shard_path.sh"
+work=$(shard_path "${1:?e2e work folder}" batch)
 fixtures=${2:?fixture folder}/e2e
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT

@@ -8,7 +8,8 @@
 set -euo pipefail
 work_dir=${1:?e2e work folder}
 fixtures=${2:?fixture folder}
-ours=$work_dir/jpeg_rotate/camera.jpg ref=$fixtures/e2e/camera_rot90_ref.jpg
+source "$(dirname "$0")/shard_path.sh"
+ours=$(shard_path "$work_dir" jpeg_rotate/camera.jpg) ref=$fixtures/e2e/camera_rot90_ref.jpg
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 djpeg -dct int -pnm "$ours" > "$tmp/ours.pnm"
@@ -23,7 +24,7 @@ echo "turned file matches jpegtran"
 # the image window and from the main window's list): camera.jpg's own
 # picture turned, its Exif kept.
 for case in jpeg_hold_view jpeg_hold_list; do
-    held=$work_dir/$case/camera.jpg
+    held=$(shard_path "$work_dir" "$case/camera.jpg")
     djpeg -dct int -pnm "$held" > "$tmp/held.pnm"
     cmp -s "$tmp/held.pnm" "$tmp/ref.pnm" || { echo "FAIL $case: not camera.jpg turned"; exit 1; }
     [ "$(tag "$held")" = "$(tag "$ref")" ] || { echo "FAIL $case orientation $(tag "$held")"; exit 1; }
@@ -32,7 +33,7 @@ done
 echo "turns asked before moving on checked"
 
 # Make Exif Compliant: the same pixels, now with the viewer's Exif segment.
-exif=$work_dir/jpeg_rotate/quadrants.jpg
+exif=$(shard_path "$work_dir" jpeg_rotate/quadrants.jpg)
 djpeg -dct int -pnm "$exif" > "$tmp/exif.pnm"
 djpeg -dct int -pnm "$fixtures/e2e/quadrants.jpg" > "$tmp/orig.pnm"
 cmp -s "$tmp/exif.pnm" "$tmp/orig.pnm" || { echo "FAIL Exif file pixels differ"; exit 1; }
@@ -40,7 +41,7 @@ cmp -s "$tmp/exif.pnm" "$tmp/orig.pnm" || { echo "FAIL Exif file pixels differ";
 echo "Exif file checked"
 
 # HUFFMAN (F9): orientation 8 written, the pixels and the maker kept.
-huff=$work_dir/huffman/camera.jpg
+huff=$(shard_path "$work_dir" huffman/camera.jpg)
 [ "$(tag "$huff")" = 8 ] || { echo "FAIL HUFFMAN orientation $(tag "$huff")"; exit 1; }
 [ "$(exiftool -s3 -Make "$huff")" = Corvane ] || { echo "FAIL HUFFMAN lost the Exif data"; exit 1; }
 djpeg -dct int -pnm "$huff" > "$tmp/huff.pnm"

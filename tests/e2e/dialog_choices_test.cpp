@@ -4,6 +4,7 @@
 // applies, and the picture changes the way the chosen button says.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -19,7 +20,7 @@ const DWORD RED = 0xFF0000, GREEN = 0x00FF00, BLUE = 0x0000FF, YELLOW = 0xFFFF00
 void click_control(HWND dialog, int id)
 {
     PostMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
-    Sleep(300);
+    wait_for([&] { return IsDlgButtonChecked(dialog, id) == BST_CHECKED; }, 5000);
 }
 
 // The smallest rectangle holding every pixel of the picture's four colours
@@ -51,38 +52,57 @@ struct Choice {
     const char* what;        // what the picture shows then
 };
 
-// The preview's picture after the choice, as a person checks it.
-void expect_picture(const RunningApp& app, const Choice& c)
+// What the preview's picture after the choice gets wrong, as a person
+// checks it: nothing when it is right.
+std::vector<std::string> picture_faults(const Shot& s, const Choice& c)
 {
-    Shot s = preview_shot(app, c.what);
+    std::vector<std::string> faults;
+    auto expect = [&](bool right, const std::string& fault) {
+        if (!right)
+            faults.push_back(fault);
+    };
     const std::string what = c.what;
     RECT e = picture_extent(s, what.rfind("framed", 0) == 0);
     const int w = e.right - e.left, h = e.bottom - e.top;
-    ASSERT_GT(w, 0) << what;
+    if (w <= 0)
+        return {"no picture"};
     if (what == "turned clockwise" || what == "turned counter-clockwise") {
         const bool cw = what == "turned clockwise";
-        EXPECT_EQ(s.in_square(0.375, 0.25), cw ? BLUE : GREEN) << what;
-        EXPECT_EQ(s.in_square(0.625, 0.25), cw ? RED : YELLOW) << what;
-        EXPECT_EQ(s.in_square(0.375, 0.75), cw ? YELLOW : RED) << what;
-        EXPECT_EQ(s.in_square(0.625, 0.75), cw ? GREEN : BLUE) << what;
+        expect(s.in_square(0.375, 0.25) == (cw ? BLUE : GREEN), "top left quadrant");
+        expect(s.in_square(0.625, 0.25) == (cw ? RED : YELLOW), "top right quadrant");
+        expect(s.in_square(0.375, 0.75) == (cw ? YELLOW : RED), "bottom left quadrant");
+        expect(s.in_square(0.625, 0.75) == (cw ? GREEN : BLUE), "bottom right quadrant");
     } else if (what == "skewed vertically") {
         // 80 x 40 leaning by 30 degrees down its columns: 80 x 86.
-        EXPECT_GT(h, w) << what;
+        expect(h > w, std::to_string(w) + " x " + std::to_string(h));
     } else if (what == "skewed horizontally") {
         // Along its rows: 103 x 40.
-        EXPECT_GT(w * 10, h * 24) << what << " " << w << " x " << h;
+        expect(w * 10 > h * 24, std::to_string(w) + " x " + std::to_string(h));
     } else if (what == "framed top and bottom") {
         // 80 x 80, the picture's left edge uncovered.
-        EXPECT_NEAR(w, h, 2) << what;
-        EXPECT_EQ(s.in_square(0.5, 0.1), MAGENTA) << what;
-        EXPECT_EQ(s.in_square(0.02, 0.375), RED) << what;
-        EXPECT_EQ(s.in_square(0.98, 0.625), YELLOW) << what;
+        expect(std::abs(w - h) <= 2, std::to_string(w) + " x " + std::to_string(h));
+        expect(s.in_square(0.5, 0.1) == MAGENTA, "frame above");
+        expect(s.in_square(0.02, 0.375) == RED, "left edge");
+        expect(s.in_square(0.98, 0.625) == YELLOW, "right edge");
     } else if (what == "framed on every side") {
         // 120 x 80.
-        EXPECT_EQ(s.in_square(0.02, 0.5), MAGENTA) << what;
-        EXPECT_EQ(s.in_square(0.5, 0.2), MAGENTA) << what;
-        EXPECT_EQ(s.in_square(0.3, 0.4), RED) << what;
+        expect(s.in_square(0.02, 0.5) == MAGENTA, "frame on the left");
+        expect(s.in_square(0.5, 0.2) == MAGENTA, "frame above");
+        expect(s.in_square(0.3, 0.4) == RED, "the picture");
     }
+    return faults;
+}
+
+// The preview's picture after the choice, once it shows (or after a while).
+void expect_picture(const RunningApp& app, const Choice& c)
+{
+    std::vector<std::string> faults;
+    shot_when([&] { return preview_shot(app, c.what); },
+              [&](const Shot& s) {
+                  faults = picture_faults(s, c);
+                  return faults.empty();
+              });
+    EXPECT_EQ(faults, std::vector<std::string>()) << c.what;
 }
 
 TEST(DialogChoices, EveryRadioButtonOfRotateSkewAndFrameIsTheOneApplied)
@@ -127,7 +147,6 @@ TEST(DialogChoices, EveryRadioButtonOfRotateSkewAndFrameIsTheOneApplied)
                 SetDlgItemTextA(dialog, f.id, f.text);
         click_button(dialog, IDOK);
         ASSERT_TRUE(wait_until_closed(dialog, 5000)) << c.what;
-        Sleep(500);
         expect_picture(app, c);
     }
     EXPECT_EQ(exit_by_button(app), 1);
@@ -170,8 +189,10 @@ TEST(DialogChoices, EveryStretchModeIsTheOneApplied)
         ASSERT_TRUE(wait_hidden(first, 10000));
         HWND full = find_process_window(app.process.dwProcessId, "Full", first, 5000);
         ASSERT_TRUE(full);
-        Sleep(500);
-        RECT e = picture_extent(shoot(full, "stretch_choice"));
+        RECT e = picture_extent(shot_when([&] { return shoot(full, "stretch_choice"); }, [&](const Shot& s) {
+            RECT r = picture_extent(s);
+            return r.right - r.left == m.width && r.bottom - r.top == m.height;
+        }));
         EXPECT_EQ(e.right - e.left, m.width) << m.width << " x " << m.height;
         EXPECT_EQ(e.bottom - e.top, m.height) << m.width << " x " << m.height;
         PostMessageA(full, WM_KEYDOWN, VK_ESCAPE, 0);

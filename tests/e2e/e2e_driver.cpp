@@ -360,6 +360,23 @@ Shot preview_shot(const RunningApp& app, const char* name)
     return shoot(GetDlgItem(app.main, IDC_MAIN_PREVIEW), name);
 }
 
+Shot shot_when(const std::function<Shot()>& take, const std::function<bool(const Shot&)>& ready, DWORD wait_ms)
+{
+    DWORD start = GetTickCount();
+    Shot shot = take();
+    while (!ready(shot) && GetTickCount() - start < wait_ms)
+        shot = take();
+    return shot;
+}
+
+bool wait_for(const std::function<bool()>& ready, DWORD wait_ms)
+{
+    for (DWORD start = GetTickCount(); !ready(); Sleep(50))
+        if (GetTickCount() - start >= wait_ms)
+            return ready();
+    return true;
+}
+
 RECT colour_extent(const Shot& s, DWORD colour)
 {
     int cx = s.area_w / 2, cy = s.area_h / 2;
@@ -530,8 +547,15 @@ Shot shoot_client(HWND window, const std::string& name)
 
 void x_input(const std::string& actions)
 {
-    start_unix_program("/usr/bin/xdotool " + actions);
-    Sleep(1500);
+    // Wine cannot wait for a Unix program: the shell notes xdotool's end in a file.
+    std::string dir = env_or("CORVANE_SCREENSHOTS", "screenshots");
+    make_folders(dir);
+    std::string done = dir + "/x_input.done";
+    DeleteFileA(done.c_str());
+    if (!start_unix_program("Z:\\bin\\sh -c \"/usr/bin/xdotool " + actions + "; touch '" + unix_path(done) + "'\""))
+        return;
+    for (DWORD start = GetTickCount(); !file_exists(done) && GetTickCount() - start < 30000;)
+        Sleep(50);
 }
 
 HWND wait_for_media_window(HWND main, DWORD wait_ms)

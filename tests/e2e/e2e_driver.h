@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -105,6 +106,12 @@ struct Shot {
     }
 };
 Shot shoot(HWND window, const std::string& name);
+// Shots taken by take until ready holds for one (the change the test made
+// shows), or wait_ms has passed: the last shot.
+Shot shot_when(const std::function<Shot()>& take, const std::function<bool(const Shot&)>& ready,
+               DWORD wait_ms = 10000);
+// Asks until ready holds or wait_ms has passed: its last answer.
+bool wait_for(const std::function<bool()>& ready, DWORD wait_ms = 10000);
 // Its client area above the status bar, as the image window shows pictures.
 Shot shoot_client(HWND window, const std::string& name);
 Shot preview_shot(const RunningApp& app, const char* name);
@@ -154,5 +161,5 @@ HWND open_image_window(const RunningApp& app, int button);
 DWORD preview_pixel(const RunningApp& app, const std::string& shot, double fx, double fy);
 
 // Runs xdotool with the actions (real pointer moves and keys on the test's
-// display); it cannot be waited for, so this gives it 1.5 s.
+// display) and waits for it to end; the program handles them after that.
 void x_input(const std::string& actions);

@@ -36,8 +36,7 @@ TEST(ImageWindowOwner, DialogsAndToolsOfItsCommandsComeBackToIt)
         EXPECT_FALSE(IsWindowEnabled(view)) << window_text(dialog) << ": the image window waits behind it";
         PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), (LPARAM)GetDlgItem(dialog, IDCANCEL));
         EXPECT_TRUE(wait_until_closed(dialog, 5000)) << d.command;
-        Sleep(300);
-        EXPECT_TRUE(IsWindowEnabled(view));
+        EXPECT_TRUE(wait_for([&] { return IsWindowEnabled(view) != FALSE; }, 5000));
     }
 
     // Crop, left by Esc and by accepting, started from the image window in front.
@@ -55,7 +54,7 @@ TEST(ImageWindowOwner, DialogsAndToolsOfItsCommandsComeBackToIt)
         else
             PostMessageA(crop, WM_KEYDOWN, VK_ESCAPE, 0);
         ASSERT_TRUE(wait_until_closed(crop, 5000));
-        Sleep(500);
+        wait_for([&] { return GetForegroundWindow() == view; }, 5000);
         HWND front = GetForegroundWindow();
         char cls[64] = "";
         GetClassNameA(front, cls, sizeof cls);

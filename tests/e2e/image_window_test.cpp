@@ -102,10 +102,14 @@ TEST(ImageWindow, TileCenterTheirKeysAndEveryWayBackKeepThePlacement)
     EXPECT_NE(info.find("Windows"), std::string::npos) << info;
     // Ctrl+T tiles from the top left; Ctrl+C centres again.
     ctrl_key(view, 't');
-    s = shoot_client(view, "view_tiled_by_key");
+    s = shot_when([&] { return shoot_client(view, "view_tiled_by_key"); },
+                  [](const Shot& t) { return t.at(PICTURE_W + 1, PICTURE_H + 1) == RED; });
     EXPECT_EQ(s.at(PICTURE_W + 1, PICTURE_H + 1), RED);
     ctrl_key(view, 'c');
-    EXPECT_EQ(shoot_client(view, "view_centred_by_key").at(1, 1), WHITE);
+    EXPECT_EQ(shot_when([&] { return shoot_client(view, "view_centred_by_key"); },
+                        [](const Shot& t) { return t.at(1, 1) == WHITE; })
+                  .at(1, 1),
+              WHITE);
 
     // The close box keeps the placement too: maximised stays maximised.
     ShowWindow(view, SW_MAXIMIZE);
@@ -196,13 +200,18 @@ TEST(ImageWindow, AnimationEndingThereGivesTheMainMenuItsToolsBack)
     Sleep(500);
     int still = dark_menu_bar_pixels(app, "main_menu_still");
     ASSERT_TRUE(select_list_file(app, "broken.gif"));
-    Sleep(200);
-    ASSERT_LT(dark_menu_bar_pixels(app, "main_menu_animated"), still - 20) << "greyed for the animation";
+    ASSERT_TRUE(wait_for([&] { return dark_menu_bar_pixels(app, "main_menu_animated") < still - 20; }))
+        << "greyed for the animation";
     HWND view = open_image_window(app, IDC_MAIN_CENTER);
     ASSERT_NE(view, nullptr);
-    Sleep(1500);  // the first tick meets the broken frame
     place_view(view, 500, 400, 300, 200);
-    EXPECT_GT(dark_menu_bar_pixels(app, "main_menu_ended"), still - 20);
+    // Once the first tick has met the broken frame, a paint of the window.
+    EXPECT_TRUE(wait_for(
+        [&] {
+            RedrawWindow(view, NULL, NULL, RDW_INVALIDATE | RDW_UPDATENOW);
+            return dark_menu_bar_pixels(app, "main_menu_ended") > still - 20;
+        },
+        15000));
     PostMessageA(view, WM_CLOSE, 0, 0);
     EXPECT_TRUE(wait_until_closed(view));
 }

@@ -55,11 +55,13 @@ TEST(JpegTransform, RotateClockwiseTurnsTheFileAndThePreviewAndExifIsMadeComplia
     ASSERT_TRUE(start_app("camera.jpg", dir, app));
     turn_and_save_over(app, path, before, "Save As JPEG");
     ASSERT_NE(read_whole_file(path), before);
-    Sleep(1000);
 
     // The picture turned: 32 x 80 after trimming, fitting the preview's
     // height; its left part is what was the bottom-left quadrant.
-    Shot shot = preview_shot(app, "jpeg_rotate_cw");
+    Shot shot = shot_when([&] { return preview_shot(app, "jpeg_rotate_cw"); }, [](const Shot& s) {
+        return colours_close(s.in_square(0.4, 0.25), 0x0000FF, 40) &&
+               colours_close(s.in_square(0.4, 0.75), 0xFFFF00, 40);
+    });
     EXPECT_TRUE(colours_close(shot.in_square(0.4, 0.25), 0x0000FF, 40)) << std::hex << shot.in_square(0.4, 0.25);
     EXPECT_TRUE(colours_close(shot.in_square(0.4, 0.75), 0xFFFF00, 40)) << std::hex << shot.in_square(0.4, 0.75);
 
@@ -121,8 +123,7 @@ TEST(JpegTransform, TurnWritesTheFileItWasChosenForAfterTheWindowMovedOn)
         EXPECT_NE(written, first) << from_view;
         EXPECT_NE(written.find("Corvane"), std::string::npos) << from_view << ": camera.jpg's Exif kept";
         EXPECT_EQ(read_whole_file(dir + "\\quadrants.jpg"), second) << from_view;
-        Sleep(500);
-        EXPECT_TRUE(IsWindowEnabled(asking)) << from_view;
+        EXPECT_TRUE(wait_for([&] { return IsWindowEnabled(asking) != FALSE; })) << from_view;
         EXPECT_EQ(exit_by_button(app), 1);
     }
 }
@@ -144,9 +145,11 @@ TEST(JpegTransform, LosslessCodedFileIsTurnedByEncodingItAgain)
     std::string after = read_whole_file(path);
     ASSERT_NE(after, before);
     EXPECT_NE(after.find("\xFF\xC3"), std::string::npos) << "still coded lossless";
-    Sleep(1000);
     // Turned clockwise: blue over yellow on the left.
-    Shot shot = preview_shot(app, "jpeg_lossless_cw");
+    Shot shot = shot_when([&] { return preview_shot(app, "jpeg_lossless_cw"); }, [](const Shot& s) {
+        return colours_close(s.in_square(0.4, 0.25), 0x0000FF, 8) &&
+               colours_close(s.in_square(0.4, 0.75), 0xFFFF00, 8);
+    });
     EXPECT_TRUE(colours_close(shot.in_square(0.4, 0.25), 0x0000FF, 8)) << std::hex << shot.in_square(0.4, 0.25);
     EXPECT_TRUE(colours_close(shot.in_square(0.4, 0.75), 0xFFFF00, 8)) << std::hex << shot.in_square(0.4, 0.75);
 

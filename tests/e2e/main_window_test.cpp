@@ -19,16 +19,29 @@ std::string file_info(const RunningApp& app, std::string* caption)
     return dismiss_message_box(app, 5000, caption);
 }
 
+// The program's menus on show.
+int open_menus(const RunningApp& app)
+{
+    int count = 0;
+    HWND w = NULL;
+    while ((w = FindWindowExA(NULL, w, "#32768", NULL)) != NULL) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(w, &owner);
+        count += owner == app.process.dwProcessId && IsWindowVisible(w);
+    }
+    return count;
+}
+
 // Opens the bar entry with mnemonic key, then picks the items with the
-// mnemonics item_keys, as the keyboard does.
+// mnemonics item_keys, as the keyboard does: each key once its menu shows.
 void choose_by_keys(const RunningApp& app, char key, const std::string& item_keys)
 {
     SetForegroundWindow(app.main);
     PostMessageA(app.main, WM_SYSCOMMAND, SC_KEYMENU, (LPARAM)key);
-    Sleep(300);
-    for (char item_key : item_keys) {
-        PostMessageA(app.main, WM_CHAR, (WPARAM)item_key, 0);
-        Sleep(200);
+    for (size_t i = 0; i < item_keys.size(); ++i) {
+        const int menus = (int)i + 1;
+        wait_for([&] { return open_menus(app) >= menus; }, 5000);
+        PostMessageA(app.main, WM_CHAR, (WPARAM)item_keys[i], 0);
     }
 }
 
@@ -159,10 +172,15 @@ void press_enter_in(const RunningApp& app, int id)
 {
     HWND control = GetDlgItem(app.main, id);
     SendMessageA(app.main, WM_NEXTDLGCTL, (WPARAM)control, TRUE);
-    Sleep(200);
     PostMessageA(control, WM_KEYDOWN, VK_RETURN, 0);
     PostMessageA(control, WM_KEYUP, VK_RETURN, 0);
-    Sleep(500);
+}
+
+// The file list once it holds just these entries (or after a while).
+std::vector<std::string> list_once(HWND list, const std::vector<std::string>& expected)
+{
+    wait_for([&] { return list_box_items(list) == expected; }, 5000);
+    return list_box_items(list);
 }
 
 TEST(MainWindow, EnterOpensTheSelectedFileFiltersByAPatternAndRefusesAFolder)
@@ -186,15 +204,14 @@ TEST(MainWindow, EnterOpensTheSelectedFileFiltersByAPatternAndRefusesAFolder)
     SendMessageA(app.main, WM_NEXTDLGCTL, (WPARAM)type, TRUE);
     for (int i = 0; i < 3; ++i)
         PostMessageA(type, WM_KEYDOWN, VK_DOWN, 0);
-    Sleep(300);
-    EXPECT_EQ(window_text(type), "gif");
+    EXPECT_EQ(wait_for_window_text(type, "gif"), "gif");
     press_enter_in(app, IDC_MAIN_TYPE_COMBO);
-    EXPECT_EQ(list_box_items(list), std::vector<std::string>{"commented.gif"});
+    EXPECT_EQ(list_once(list, {"commented.gif"}), std::vector<std::string>{"commented.gif"});
 
     HWND name = GetDlgItem(app.main, IDC_MAIN_NAME_EDIT);
     SendMessageA(name, WM_SETTEXT, 0, (LPARAM) "*.bmp");
     press_enter_in(app, IDC_MAIN_NAME_EDIT);
-    EXPECT_EQ(list_box_items(list), std::vector<std::string>{"quadrants.bmp"});
+    EXPECT_EQ(list_once(list, {"quadrants.bmp"}), std::vector<std::string>{"quadrants.bmp"});
 
     SendMessageA(name, WM_SETTEXT, 0, (LPARAM) "pictures");
     press_enter_in(app, IDC_MAIN_NAME_EDIT);

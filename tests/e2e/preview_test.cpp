@@ -232,8 +232,15 @@ TEST(RefusedFiles, EachSaysWhyAndThePreviewStaysEmpty)
         SendMessageA(list, LB_SETCURSEL, index, 0);
         PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDC_MAIN_FILE_LIST, LBN_SELCHANGE), (LPARAM)list);
         EXPECT_EQ(dismiss_message_box(app, 10000), f.box) << f.name;
-        Sleep(300);
-        Shot shot = preview_shot(app, (std::string("refused_") + f.name).c_str());
+        // The preview empties once the box has gone.
+        auto empty = [](const Shot& s) {
+            for (double fx : {0.25, 0.75})
+                for (double fy : {0.375, 0.625})
+                    if (s.in_square(fx, fy) != s.in_square(0.5, 0.05))
+                        return false;
+            return true;
+        };
+        Shot shot = shot_when([&] { return preview_shot(app, (std::string("refused_") + f.name).c_str()); }, empty);
         for (double fx : {0.25, 0.75})
             for (double fy : {0.375, 0.625})
                 EXPECT_EQ(shot.in_square(fx, fy), shot.in_square(0.5, 0.05)) << f.name << " " << fx << "," << fy;
@@ -264,11 +271,13 @@ TEST(Animation, CursorFramesRepaintCommentFrameLinesAndABrokenFileReleased)
     DeleteFileA(renamed.c_str());
     RunningApp app;
     ASSERT_TRUE(start_app("slow.gif", dir, app));
-    Sleep(1500);  // the window's first paint has come after the first frame
-    EXPECT_EQ(preview_shot(app, "anim_first").middle(), RED) << "first frame after start-up";
+    auto red = [](const Shot& s) { return s.middle() == RED; };
+    // The window's first paint comes after the first frame.
+    EXPECT_EQ(shot_when([&] { return preview_shot(app, "anim_first"); }, red).middle(), RED)
+        << "first frame after start-up";
     InvalidateRect(GetDlgItem(app.main, IDC_MAIN_PREVIEW), NULL, TRUE);
-    Sleep(700);
-    EXPECT_EQ(preview_shot(app, "anim_repainted").middle(), RED) << "after InvalidateRect";
+    EXPECT_EQ(shot_when([&] { return preview_shot(app, "anim_repainted"); }, red).middle(), RED)
+        << "after InvalidateRect";
     HWND status = GetDlgItem(GetDlgItem(app.main, IDC_MAIN_STATUS_PLACE), 2);
     ASSERT_NE(status, nullptr);
     EXPECT_EQ(status_bar_part_text(app, status, 1), "Rainy day");
@@ -289,7 +298,9 @@ TEST(Animation, CursorFramesRepaintCommentFrameLinesAndABrokenFileReleased)
 
     show(app, "broken.gif");  // the first tick has met the broken frame
     EXPECT_EQ(preview_shot(app, "anim_broken").middle(), RED) << "the first frame stays as a still";
-    EXPECT_TRUE(MoveFileA(path.c_str(), renamed.c_str())) << "error " << GetLastError();
+    // Released once that tick has come.
+    EXPECT_TRUE(wait_for([&] { return MoveFileA(path.c_str(), renamed.c_str()) != FALSE; }))
+        << "error " << GetLastError();
     MoveFileA(renamed.c_str(), path.c_str());
 }
 

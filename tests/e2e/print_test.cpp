@@ -22,10 +22,19 @@ namespace {
 void note_print(const std::string& dir, const std::string& what, const std::string& mode)
 {
     PRINTDLGA dialog;
-    memset(&dialog, 0, sizeof dialog);
-    dialog.lStructSize = sizeof dialog;
-    dialog.Flags = PD_RETURNDEFAULT | PD_RETURNDC;
-    ASSERT_TRUE(PrintDlgA(&dialog)) << "no default printer: the test run starts a PDF printer";
+    // The printer's driver asks the print server, which can be slow to
+    // answer on a busy machine: asked again until it does.
+    BOOL found = FALSE;
+    for (DWORD start = GetTickCount(); !found && GetTickCount() - start < 30000;) {
+        memset(&dialog, 0, sizeof dialog);
+        dialog.lStructSize = sizeof dialog;
+        dialog.Flags = PD_RETURNDEFAULT | PD_RETURNDC;
+        found = PrintDlgA(&dialog);
+        if (!found)
+            Sleep(500);
+    }
+    ASSERT_TRUE(found) << "no default printer (error " << std::hex << CommDlgExtendedError()
+                       << "): the test run starts a PDF printer";
     HDC hdc = dialog.hDC;
     char line[256];
     snprintf(line, sizeof line, "%s %s %d %d %d %d %d %d %d %d\n", what.c_str(), mode.c_str(),

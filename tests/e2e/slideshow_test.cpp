@@ -40,7 +40,6 @@ TEST(Folder, SlideshowImageWindowStepsAndFileCommands)
     PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_SLIDESHOW, 0), 0);
     HWND slide = find_process_window(app.process.dwProcessId, "Slide", NULL, 15000);
     ASSERT_NE(slide, nullptr);
-    Sleep(500);
     RECT r;
     GetWindowRect(slide, &r);
     EXPECT_EQ(r.left, 0);
@@ -48,7 +47,9 @@ TEST(Folder, SlideshowImageWindowStepsAndFileCommands)
     EXPECT_EQ(r.right, GetSystemMetrics(SM_CXSCREEN));
     EXPECT_EQ(r.bottom, GetSystemMetrics(SM_CYSCREEN));
     // A small centred picture is always in the middle of the image area.
-    EXPECT_EQ(shoot_client(slide, "slide_first").middle(), BLUE) << "the current file first";
+    auto middle_is = [](DWORD colour) { return [colour](const Shot& s) { return s.middle() == colour; }; };
+    EXPECT_EQ(shot_when([&] { return shoot_client(slide, "slide_first"); }, middle_is(BLUE), 5000).middle(), BLUE)
+        << "the current file first";
 
     HWND caption = FindWindowExA(slide, NULL, "TextTitle", NULL);
     ASSERT_NE(caption, nullptr) << "the file name over the picture";
@@ -64,8 +65,9 @@ TEST(Folder, SlideshowImageWindowStepsAndFileCommands)
     } const shown[] = {{"slide_a.bmp", RED}, {"slide_b.bmp", GREEN}};
     for (const auto& step : shown) {
         ASSERT_EQ(wait_for_window_text(name, step.name, 8000), step.name) << "comes next";
-        Sleep(400);
-        EXPECT_EQ(shoot_client(slide, step.name).middle(), step.colour) << step.name;
+        EXPECT_EQ(shot_when([&] { return shoot_client(slide, step.name); }, middle_is(step.colour), 5000).middle(),
+                  step.colour)
+            << step.name;
     }
     PostMessageA(slide, WM_KEYDOWN, VK_SPACE, 0);
     EXPECT_TRUE(wait_until_closed(slide, 5000)) << "a key ends the show";
@@ -90,8 +92,9 @@ TEST(Folder, SlideshowImageWindowStepsAndFileCommands)
     for (const auto& step : steps) {
         PostMessageA(view, WM_COMMAND, MAKEWPARAM(step.command, 0), 0);
         EXPECT_EQ(wait_for_window_text(view, step.title), step.title);
-        Sleep(400);
-        EXPECT_EQ(shoot_client(view, step.title).middle(), step.colour) << step.title;
+        EXPECT_EQ(shot_when([&] { return shoot_client(view, step.title); }, middle_is(step.colour)).middle(),
+                  step.colour)
+            << step.title;
     }
     PostMessageA(view, WM_KEYDOWN, VK_ESCAPE, 0);
     ASSERT_TRUE(wait_until_closed(view));
@@ -127,8 +130,7 @@ TEST(Folder, SlideshowImageWindowStepsAndFileCommands)
     // Move to another folder: gone from the list; the entry now at its
     // place (the last was moved, so the first) is shown.
     select_list_entry(app, 3);
-    Sleep(500);
-    ASSERT_EQ(window_text(name), "slide_c.bmp");
+    ASSERT_EQ(wait_for_window_text(name, "slide_c.bmp"), "slide_c.bmp");
     EXPECT_EQ(run_dialog_command(app, app.main, IDM_MAIN_MOVE_FILE, "Move \"slide_c.bmp\" To:",
                                  moved + "\\slide_c.bmp", 1),
               (std::vector<std::string>{"Move", "Move File|slide_c.bmp moved to:\n\n" + moved + "\\slide_c.bmp"}));
@@ -240,7 +242,7 @@ TEST(Slideshow, StatusBarShowsTheCommentOfEachSlide)
     };
     for (const auto& step : slides) {
         ASSERT_EQ(wait_for_window_text(name, step.file, 8000), step.file);
-        Sleep(300);
+        wait_for([&] { return status_bar_part_text(app, bar, 1) == step.comment; }, 3000);
         EXPECT_EQ(status_bar_part_text(app, bar, 1), step.comment) << step.file;
     }
     PostMessageA(slide, WM_KEYDOWN, VK_SPACE, 0);

@@ -27,10 +27,25 @@ struct Step {
     Probe probes[4];
 };
 
-// Colour of the wide picture's top-left quadrant in the preview.
-DWORD top_left_colour(const RunningApp& app, const char* shot)
+// Colour of the wide picture's top-left quadrant in the preview, once it
+// is the expected one (or what it is after a while).
+DWORD top_left_colour(const RunningApp& app, const char* shot, DWORD expected)
 {
-    return preview_pixel(app, shot, 0.25, 0.35);
+    return shot_when([&] { return preview_shot(app, shot); },
+                     [&](const Shot& s) { return s.in_square(0.25, 0.35) == expected; })
+        .in_square(0.25, 0.35);
+}
+
+// The preview once every probe shows its colour (or after a while).
+Shot preview_showing(const RunningApp& app, const char* shot, const std::vector<Probe>& probes)
+{
+    return shot_when([&] { return preview_shot(app, shot); },
+                     [&](const Shot& s) {
+                         for (const Probe& p : probes)
+                             if (!colours_close(s.in_square(p.fx, p.fy), p.colour, p.tolerance))
+                                 return false;
+                         return true;
+                     });
 }
 
 // Types text into the dialog's field and presses OK.
@@ -38,7 +53,6 @@ void enter(HWND dialog, int field, const char* text)
 {
     SetDlgItemTextA(dialog, field, text);
     click_button(dialog, IDOK);
-    Sleep(800);
 }
 
 TEST(MenuTools, UndoEachCommandAndTheToolDialogsChangeThePreview)
@@ -51,23 +65,22 @@ TEST(MenuTools, UndoEachCommandAndTheToolDialogsChangeThePreview)
     ASSERT_TRUE(copy_fixture("quadrants.bmp", dir));
     RunningApp app;
     ASSERT_TRUE(start_app("quadrants.bmp", dir, app));
-    ASSERT_EQ(top_left_colour(app, "undo_start"), RED);
+    ASSERT_EQ(top_left_colour(app, "undo_start", RED), RED);
 
     send_main_command(app, IDM_MAIN_FLIP_TB);
     send_main_command(app, IDM_MAIN_INVERT);
-    ASSERT_EQ(top_left_colour(app, "undo_edited"), YELLOW) << "blue flipped up, then inverted";
+    ASSERT_EQ(top_left_colour(app, "undo_edited", YELLOW), YELLOW) << "blue flipped up, then inverted";
     send_main_command(app, IDM_MAIN_UNDO);
-    EXPECT_EQ(top_left_colour(app, "undo_once"), BLUE);
+    EXPECT_EQ(top_left_colour(app, "undo_once", BLUE), BLUE);
     send_main_command(app, IDM_MAIN_UNDO);
-    EXPECT_EQ(top_left_colour(app, "undo_twice"), RED);
+    EXPECT_EQ(top_left_colour(app, "undo_twice", RED), RED);
     // Saved over meanwhile: the edits would be replayed onto an edited file.
     send_main_command(app, IDM_MAIN_FLIP_TB);
     std::string path = dir + "\\quadrants.bmp";
     ASSERT_TRUE(write_whole_file(path, read_whole_file(path)));  // the same bytes, a later time
     PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_UNDO, 0), 0);
     EXPECT_NE(dismiss_message_box(app, 5000).find("cannot be undone"), std::string::npos);
-    Sleep(300);
-    EXPECT_EQ(top_left_colour(app, "undo_refused"), BLUE);
+    EXPECT_EQ(top_left_colour(app, "undo_refused", BLUE), BLUE);
 
     const Step steps[] = {
         // Restore reads the file again, without the edits.
@@ -86,7 +99,13 @@ TEST(MenuTools, UndoEachCommandAndTheToolDialogsChangeThePreview)
     };
     for (const Step& step : steps) {
         send_main_command(app, step.command);
-        Shot s = preview_shot(app, step.shot);
+        std::vector<Probe> probes;
+        for (const Probe& p : step.probes)
+            if (p.fx >= 0)
+                probes.push_back(p);
+            else
+                break;
+        Shot s = preview_showing(app, step.shot, probes);
         for (const Probe& p : step.probes) {
             if (p.fx < 0)
                 break;
@@ -109,10 +128,10 @@ TEST(MenuTools, UndoEachCommandAndTheToolDialogsChangeThePreview)
     wait_until_closed(box, 5000);
     ASSERT_TRUE(IsWindow(dialog)) << "the dialog stays open";
     enter(dialog, IDC_ANGLE_EDIT, "90/2");
-    EXPECT_FALSE(is_visible(dialog));
+    EXPECT_TRUE(wait_hidden(dialog));
     // A quarter of a right angle clockwise lifts the red top-left corner to
     // the top of a square picture whose corners are the white background.
-    Shot turned = preview_shot(app, "angle_after");
+    Shot turned = preview_showing(app, "angle_after", {{0.34, 0.12, RED, 0}, {0.04, 0.04, WHITE, 0}});
     EXPECT_EQ(turned.in_square(0.34, 0.12), RED);
     EXPECT_EQ(turned.in_square(0.04, 0.04), WHITE);
 
@@ -133,10 +152,11 @@ TEST(MenuTools, UndoEachCommandAndTheToolDialogsChangeThePreview)
     SendMessageA(GetDlgItem(dialog, IDC_FRAME_SEPARATE), BM_SETCHECK, BST_CHECKED, 0);
     SetDlgItemTextA(dialog, IDC_FRAME_TOP, "40/2");
     enter(dialog, IDC_FRAME_BOTTOM, "20");
-    EXPECT_FALSE(is_visible(dialog));
+    EXPECT_TRUE(wait_hidden(dialog));
     // 80 x 40 with 20 rows above and below fills the square preview, in the
     // settings' frame colour.
-    Shot framed = preview_shot(app, "frame_after");
+    Shot framed = preview_showing(app, "frame_after", {{0.5, 0.1, MAGENTA, 0}, {0.25, 0.375, RED, 0},
+                                                       {0.75, 0.625, YELLOW, 0}, {0.02, 0.9, MAGENTA, 0}});
     EXPECT_EQ(framed.in_square(0.5, 0.1), MAGENTA);
     EXPECT_EQ(framed.in_square(0.25, 0.375), RED);
     EXPECT_EQ(framed.in_square(0.75, 0.625), YELLOW);
@@ -150,27 +170,38 @@ TEST(MenuTools, UndoEachCommandAndTheToolDialogsChangeThePreview)
 HWND open_full(const RunningApp& app, int command, HWND excluded = NULL)
 {
     PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(command, 0), 0);
-    HWND full = find_process_window(app.process.dwProcessId, "Full", excluded, 10000);
-    Sleep(500);
-    return full;
+    return find_process_window(app.process.dwProcessId, "Full", excluded, 10000);
+}
+
+// The full-screen window once it shows these pixels (x, y, colour).
+Shot full_showing(HWND full, const char* name, const std::vector<std::vector<DWORD>>& pixels)
+{
+    return shot_when([&] { return shoot(full, name); },
+                     [&](const Shot& s) {
+                         for (const auto& p : pixels)
+                             if (s.at((int)p[0], (int)p[1]) != p[2])
+                                 return false;
+                         return true;
+                     });
 }
 
 // The band over the red quadrant, image pixels (0, 0) to (40, 20), is
-// drawn 320 x 160 from (480, 432); then a press at its top left.
+// drawn 320 x 160 from (480, 432); then, once it shows, a press at its top
+// left.
 void band_and_press(HWND full)
 {
     PostMessageA(full, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(600, 492));
     PostMessageA(full, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(620, 502));
     PostMessageA(full, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(640, 512));
     PostMessageA(full, WM_LBUTTONUP, 0, MAKELPARAM(640, 512));
-    Sleep(800);
+    full_showing(full, "red_eye_band", {{484, 436, RED}, {795, 587, RED}});
     PostMessageA(full, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(484, 436));
 }
 
+// A key for a window that goes away on it (the caller waits for that).
 void press_key(HWND window, UINT key)
 {
     PostMessageA(window, WM_KEYDOWN, key, 0);
-    Sleep(800);
 }
 
 TEST(FullScreen, OwnSizeStretchedAndRedEyeMarksDiscardedThenKept)
@@ -184,7 +215,7 @@ TEST(FullScreen, OwnSizeStretchedAndRedEyeMarksDiscardedThenKept)
 
     HWND full = open_full(app, IDM_MAIN_FULL_SCREEN);
     ASSERT_TRUE(full);
-    Shot s = shoot(full, "full_plain");
+    Shot s = full_showing(full, "full_plain", {{600, 492, RED}, {679, 531, YELLOW}, {599, 492, WHITE}});
     EXPECT_EQ(s.at(600, 492), RED);
     EXPECT_EQ(s.at(679, 531), YELLOW);
     EXPECT_EQ(s.at(599, 492), WHITE) << "left of the picture";
@@ -196,12 +227,11 @@ TEST(FullScreen, OwnSizeStretchedAndRedEyeMarksDiscardedThenKept)
     ASSERT_TRUE(dialog);
     SetDlgItemTextA(dialog, IDC_STRETCH_WIDTH_ONLY, "80*2");
     click_button(dialog, IDOK);
-    Sleep(1500);
-    EXPECT_TRUE(wait_hidden(first));
+    EXPECT_TRUE(wait_hidden(first, 10000));
     full = find_process_window(app.process.dwProcessId, "Full", first, 5000);
     ASSERT_TRUE(full);
     // 160 x 80 from (560, 472).
-    s = shoot(full, "full_stretched");
+    s = full_showing(full, "full_stretched", {{560, 472, RED}, {719, 551, YELLOW}, {559, 472, WHITE}});
     EXPECT_EQ(s.at(560, 472), RED);
     EXPECT_EQ(s.at(719, 551), YELLOW);
     EXPECT_EQ(s.at(559, 472), WHITE);
@@ -225,14 +255,15 @@ TEST(FullScreen, OwnSizeStretchedAndRedEyeMarksDiscardedThenKept)
         for (int column = 0; column < 10; ++column)
             PostMessageA(full, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(484 + 8 * column, 436 + 8 * row));
     PostMessageA(full, WM_LBUTTONUP, 0, MAKELPARAM(556, 508));
-    Sleep(800);
-    EXPECT_EQ(shoot(full, "red_eye_marked").at(484, 436), 0x737373u) << "shown grey on the enlarged area";
+    EXPECT_EQ(full_showing(full, "red_eye_marked", {{484, 436, 0x737373}}).at(484, 436), 0x737373u)
+        << "shown grey on the enlarged area";
     press_key(full, VK_RETURN);
     EXPECT_TRUE(wait_hidden(full));
     // Image pixel (x, y) shows at (x + 0.5) / 80, 0.25 + (y + 0.5) / 80 of the preview.
-    EXPECT_EQ(preview_pixel(app, "red_eye_after", 5.5 / 80, 0.25 + 5.5 / 80), 0x737373u);
-    EXPECT_EQ(preview_pixel(app, "red_eye_after", 15.5 / 80, 0.25 + 5.5 / 80), 0xFF0000u) << "column 15 unmarked";
-    EXPECT_EQ(preview_pixel(app, "red_eye_after", 5.5 / 80, 0.25 + 15.5 / 80), 0xFF0000u) << "row 15 unmarked";
+    Shot after = preview_showing(app, "red_eye_after", {{5.5 / 80, 0.25 + 5.5 / 80, 0x737373, 0}});
+    EXPECT_EQ(after.in_square(5.5 / 80, 0.25 + 5.5 / 80), 0x737373u);
+    EXPECT_EQ(after.in_square(15.5 / 80, 0.25 + 5.5 / 80), 0xFF0000u) << "column 15 unmarked";
+    EXPECT_EQ(after.in_square(5.5 / 80, 0.25 + 15.5 / 80), 0xFF0000u) << "row 15 unmarked";
 }
 
 // The image window's Full Screen, Stretch and Red Eye (as its menu or
@@ -255,7 +286,6 @@ TEST(ImageWindowCommands, WaitWhileItsRedEyeWindowOrSlideshowIsOpen)
     PostMessageA(view, WM_COMMAND, IDM_VIEW_RED_EYE, 0);
     HWND full = find_process_window(pid, "Full", NULL, 10000);
     ASSERT_TRUE(full);
-    Sleep(500);
     band_and_press(full);  // marks image pixel (0, 0)
     PostMessageA(full, WM_LBUTTONUP, 0, MAKELPARAM(484, 436));
     for (int command : {IDM_VIEW_FULL_SCREEN, IDM_VIEW_STRETCH, IDM_VIEW_RED_EYE}) {
@@ -265,8 +295,12 @@ TEST(ImageWindowCommands, WaitWhileItsRedEyeWindowOrSlideshowIsOpen)
     }
     press_key(full, VK_RETURN);
     EXPECT_TRUE(wait_hidden(full));
-    Shot shown = shoot_client(view, "view_guards_red_eye");
-    const int x = (shown.area_w - 80) / 2, y = (shown.area_h - 40) / 2;
+    auto mark_at = [](const Shot& s) { return POINT{(s.area_w - 80) / 2, (s.area_h - 40) / 2}; };
+    Shot shown = shot_when([&] { return shoot_client(view, "view_guards_red_eye"); }, [&](const Shot& s) {
+        POINT m = mark_at(s);
+        return s.at(m.x, m.y) == 0x737373u && s.at(m.x + 10, m.y + 5) == RED;
+    });
+    const int x = mark_at(shown).x, y = mark_at(shown).y;
     EXPECT_EQ(shown.at(x, y), 0x737373u) << "the mark applied";
     EXPECT_EQ(shown.at(x + 10, y + 5), RED);
 
