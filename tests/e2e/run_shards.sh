@@ -29,7 +29,7 @@ run_shard() {
     export WINEPREFIX=$E2E_PREFIXES/$k
     # Made by the test run before the shared server started; a run by hand
     # with more shards copies the rest now.
-    [ -f "$WINEPREFIX/system.reg" ] || { mkdir -p "$E2E_PREFIXES" && cp -a "$base_prefix" "$WINEPREFIX"; }
+    [ -f "$WINEPREFIX/system.reg" ] || { mkdir -p "$E2E_PREFIXES" && copy_prefix "$base_prefix" "$WINEPREFIX"; }
     start_display || exit 1
     wineserver -p
     WINE_STARTED=1
