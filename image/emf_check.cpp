@@ -962,6 +962,25 @@ static bool wmf_shape_fits(const WmfRule& rule, const BYTE* p, uint32_t bytes, u
     return false;
 }
 
+static uint32_t min_u32(uint32_t a, uint32_t b)
+{
+    return a < b ? a : b;
+}
+
+uint32_t wmf_text_glyphs(uint16_t function, const BYTE* params, uint32_t param_bytes)
+{
+    uint32_t seen[65536 / 32] = {0};
+    if (function == META_TEXTOUT && param_bytes >= 2)
+        return count_new_glyphs(params, 2, min_u32(u16_at(params, 0), param_bytes - 2), 1, seen);
+    if (function != META_EXTTEXTOUT || param_bytes < 8)
+        return 0;
+    uint32_t length = u16_at(params, 4), options = u16_at(params, 6);
+    uint32_t text_at = 8 + ((options & (ETO_OPAQUE | ETO_CLIPPED)) ? 8 : 0);
+    uint32_t unit = options & ETO_GLYPH_INDEX ? 2 : 1;
+    uint32_t room = param_bytes > text_at ? (param_bytes - text_at) / unit : 0;
+    return count_new_glyphs(params, text_at, min_u32(length, room), unit, seen);
+}
+
 bool wmf_record_is_sound(uint16_t function, const BYTE* params, uint32_t param_bytes, uint32_t objects)
 {
     for (const WmfRule& rule : WMF_RULES)

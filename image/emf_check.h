@@ -48,6 +48,11 @@ uint32_t copy_sound_emf_records(const BYTE* bits, uint32_t size, BYTE* out);
 // work grows with that size squared.
 uint32_t emf_text_glyphs(const BYTE* record, uint32_t size);
 
+// The same for a Windows-metafile record by its function and its
+// param_bytes of parameters (within the record): text out, or extended
+// text out of characters or glyph indices.
+uint32_t wmf_text_glyphs(uint16_t function, const BYTE* params, uint32_t param_bytes);
+
 // One Windows-metafile record by its function and its param_bytes of
 // parameters, against the rule for its function; objects is the header's
 // number of objects. False for a function without a rule.

@@ -8,7 +8,8 @@
 #include <windows.h>
 
 struct PlayBudget {
-    DWORD started;  // GetTickCount at the play's start
+    DWORD started;      // GetTickCount at the play's start
+    double glyph_work;  // distinct glyphs of the text played, times their device size squared
 };
 
 void start_play_budget(PlayBudget* budget);
