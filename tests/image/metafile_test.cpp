@@ -731,12 +731,17 @@ TEST_F(Metafile, SoundWmfKeepsEveryRecordAndItsPicture)
 
 // Records what draw draws into a Windows metafile (enhanced false) or an
 // enhanced one, then plays it into alone through the system's player and
-// into bounded through the program's.
+// into bounded through the program's. The enhanced one's frame is the
+// canvas, whatever was drawn.
 template <typename Draw>
 static void play_both_ways(bool enhanced, Draw draw, GdiCanvas& alone, GdiCanvas& bounded)
 {
     if (enhanced) {
-        HDC recorder = CreateEnhMetaFileA(NULL, NULL, NULL, NULL);
+        HDC screen = GetDC(NULL);
+        RECT frame = {0, 0, MulDiv(bounded.width, 100 * GetDeviceCaps(screen, HORZSIZE), GetDeviceCaps(screen, HORZRES)),
+                      MulDiv(bounded.height, 100 * GetDeviceCaps(screen, VERTSIZE), GetDeviceCaps(screen, VERTRES))};
+        ReleaseDC(NULL, screen);
+        HDC recorder = CreateEnhMetaFileA(NULL, NULL, &frame, NULL);
         draw(recorder);
         HENHMETAFILE h = CloseEnhMetaFile(recorder);
         RECT r = {0, 0, bounded.width, bounded.height};
@@ -794,7 +799,7 @@ TEST_F(Metafile, LargeSoundShapesDrawAsThePlayerAloneDraws)
 }
 
 // A font of height 0 has its default size on the device whatever the
-// mapping: under one of 200 pixels a unit it is drawn as it stands.
+// mapping: under one of 400 pixels a unit it is drawn as it stands.
 TEST_F(Metafile, DefaultSizeFontUnderALargeMappingDrawsAsThePlayerAloneDraws)
 {
     for (bool enhanced : {false, true}) {
@@ -803,7 +808,7 @@ TEST_F(Metafile, DefaultSizeFontUnderALargeMappingDrawsAsThePlayerAloneDraws)
         play_both_ways(enhanced, [](HDC recorder) {
             SetMapMode(recorder, MM_ANISOTROPIC);
             SetWindowExtEx(recorder, 1, 1, NULL);
-            SetViewportExtEx(recorder, 200, 200, NULL);
+            SetViewportExtEx(recorder, 400, 400, NULL);
             HFONT font = CreateFontA(0, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, 0, "Arial");
             HGDIOBJ old = SelectObject(recorder, font);
             TextOutA(recorder, 0, 0, "Ag", 2);
