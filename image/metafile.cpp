@@ -16,6 +16,7 @@
 #include "resources/resource.h"
 
 #include <math.h>
+#include <stddef.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -874,21 +875,30 @@ static const UINT EMF_STROKING[] = {
     EMR_POLYBEZIER16, EMR_POLYGON16,     EMR_POLYLINE16,    EMR_POLYBEZIERTO16,    EMR_POLYLINETO16,
     EMR_POLYPOLYLINE16, EMR_POLYPOLYGON16, EMR_POLYDRAW16};
 
-// A copy of the extended pen narrowed by factor; NULL for a pen whose
-// brush (a pattern's bitmap) cannot be made again from its description.
-static HPEN narrowed_ext_pen(HPEN pen, double factor)
+// The description of the extended pen with its style entries, or NULL;
+// free it.
+static EXTLOGPEN* ext_pen_of(HPEN pen)
 {
     int bytes = GetObjectW(pen, 0, NULL);
-    EXTLOGPEN* elp = bytes >= (int)sizeof(EXTLOGPEN) - (int)sizeof(DWORD) ? (EXTLOGPEN*)calloc(1, (size_t)bytes + 4) : NULL;
-    HPEN narrow = NULL;
-    if (elp && GetObjectW(pen, bytes, elp) == bytes &&
-        (elp->elpBrushStyle == BS_SOLID || elp->elpBrushStyle == BS_HATCHED || elp->elpBrushStyle == BS_NULL)) {
-        LOGBRUSH lb = {elp->elpBrushStyle, elp->elpColor, elp->elpHatch};
-        narrow = ExtCreatePen(elp->elpPenStyle, (DWORD)scaled_font_value((LONG)elp->elpWidth, factor), &lb,
-                              elp->elpNumEntries, elp->elpNumEntries ? elp->elpStyleEntry : NULL);
+    EXTLOGPEN* elp = bytes >= (int)offsetof(EXTLOGPEN, elpStyleEntry)
+                         ? (EXTLOGPEN*)calloc(1, (size_t)bytes + sizeof(DWORD))
+                         : NULL;
+    if (elp && GetObjectW(pen, bytes, elp) != bytes) {
+        free(elp);
+        return NULL;
     }
-    free(elp);
-    return narrow;
+    return elp;
+}
+
+// A copy of the extended pen narrowed to width; NULL for a pen whose brush
+// (a pattern's bitmap) cannot be made again from its description.
+static HPEN narrowed_ext_pen(const EXTLOGPEN* elp, LONG width)
+{
+    if (elp->elpBrushStyle != BS_SOLID && elp->elpBrushStyle != BS_HATCHED && elp->elpBrushStyle != BS_NULL)
+        return NULL;
+    LOGBRUSH lb = {elp->elpBrushStyle, elp->elpColor, elp->elpHatch};
+    return ExtCreatePen(elp->elpPenStyle, (DWORD)width, &lb, elp->elpNumEntries,
+                        elp->elpNumEntries ? elp->elpStyleEntry : NULL);
 }
 
 // The pen selected in hdc as a copy narrowed to MAX_PEN_DEVICE_PIXELS
@@ -900,29 +910,27 @@ static HPEN select_pen_within(HDC hdc, HGDIOBJ* old, int* left_out)
     *old = NULL;
     *left_out = 0;
     HPEN pen = (HPEN)GetCurrentObject(hdc, OBJ_PEN);
-    bool is_ext = pen && GetObjectType(pen) == OBJ_EXTPEN;
+    EXTLOGPEN* elp = pen && GetObjectType(pen) == OBJ_EXTPEN ? ext_pen_of(pen) : NULL;
     LOGPEN lp;
-    EXTLOGPEN elp;
-    LONG width = 0;
-    if (is_ext && GetObjectW(pen, sizeof elp, &elp) > 0)
-        width = (elp.elpPenStyle & PS_TYPE_MASK) == PS_GEOMETRIC ? (LONG)elp.elpWidth : 0;
-    else if (!is_ext && pen && GetObjectW(pen, sizeof lp, &lp) == sizeof lp)
+    LONG width = 0;  // of a cosmetic pen: always one pixel
+    if (elp)
+        width = (elp->elpPenStyle & PS_TYPE_MASK) == PS_GEOMETRIC ? (LONG)elp->elpWidth : 0;
+    else if (pen && GetObjectType(pen) == OBJ_PEN && GetObjectW(pen, sizeof lp, &lp) == sizeof lp)
         width = lp.lopnWidth.x;
-    if (!width)
-        return NULL;
-    double size = font_device_size(hdc, width, width);
-    if (size <= MAX_PEN_DEVICE_PIXELS)
-        return NULL;
-    double factor = MAX_PEN_DEVICE_PIXELS / size;
-    lp.lopnWidth.x = scaled_font_value(width, factor);
-    HPEN narrow = is_ext ? narrowed_ext_pen(pen, factor) : CreatePenIndirect(&lp);
-    *old = narrow ? SelectObject(hdc, narrow) : NULL;
-    if (!*old) {
-        if (narrow)
-            DeleteObject(narrow);
-        *left_out = 1;
-        return NULL;
+    double size = width ? font_device_size(hdc, width, width) : 0;
+    HPEN narrow = NULL;
+    if (size > MAX_PEN_DEVICE_PIXELS) {
+        lp.lopnWidth.x = scaled_font_value(width, MAX_PEN_DEVICE_PIXELS / size);
+        narrow = elp ? narrowed_ext_pen(elp, lp.lopnWidth.x) : CreatePenIndirect(&lp);
+        *old = narrow ? SelectObject(hdc, narrow) : NULL;
+        if (!*old) {
+            if (narrow)
+                DeleteObject(narrow);
+            narrow = NULL;
+            *left_out = 1;
+        }
     }
+    free(elp);
     return narrow;
 }
 

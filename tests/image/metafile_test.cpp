@@ -738,8 +738,9 @@ static void play_both_ways(bool enhanced, Draw draw, GdiCanvas& alone, GdiCanvas
 {
     if (enhanced) {
         HDC screen = GetDC(NULL);
-        RECT frame = {0, 0, MulDiv(bounded.width, 100 * GetDeviceCaps(screen, HORZSIZE), GetDeviceCaps(screen, HORZRES)),
-                      MulDiv(bounded.height, 100 * GetDeviceCaps(screen, VERTSIZE), GetDeviceCaps(screen, VERTRES))};
+        int across = 100 * GetDeviceCaps(screen, HORZSIZE), down = 100 * GetDeviceCaps(screen, VERTSIZE);
+        RECT frame = {0, 0, MulDiv(bounded.width, across, GetDeviceCaps(screen, HORZRES)),
+                      MulDiv(bounded.height, down, GetDeviceCaps(screen, VERTRES))};
         ReleaseDC(NULL, screen);
         HDC recorder = CreateEnhMetaFileA(NULL, NULL, &frame, NULL);
         draw(recorder);
