@@ -2,7 +2,8 @@
 // player work far beyond their bytes, and a file of many records that each
 // keep their rules can still hold the window for minutes: the record
 // callbacks of both players ask the budget before each record, and a play
-// past it stops, leaving what it drew.
+// past it stops, leaving what it drew. The budget also counts the glyph
+// work of the play's text, which the players bound as a whole.
 #pragma once
 
 #include <windows.h>
