@@ -934,19 +934,35 @@ static HPEN select_pen_within(HDC hdc, HGDIOBJ* old, int* left_out)
     return narrow;
 }
 
-// Whether text of the given distinct glyphs, drawn with the font selected
-// in hdc (no larger than limit), keeps within the glyph budgets of one
-// record and, with the text the play drew before, of the play; text that
-// keeps within them is counted in the play's.
-static bool text_keeps_glyph_budget(HDC hdc, double limit, uint32_t glyphs, PlayBudget* budget)
+// Glyphs of the font selected in hdc, from its glyph table; 0 when it has
+// none that can be read.
+static uint32_t font_glyph_count(HDC hdc)
 {
+    enum { GLYPH_COUNT_AT = 4 };
+    const DWORD GLYPH_TABLE = 'm' | 'a' << 8 | 'x' << 16 | (DWORD)'p' << 24;
+    BYTE count[2];
+    if (GetFontData(hdc, GLYPH_TABLE, GLYPH_COUNT_AT, count, sizeof count) != sizeof count)
+        return 0;
+    return (uint32_t)count[0] << 8 | count[1];
+}
+
+// Whether text of the glyphs, drawn with the font selected in hdc (no
+// larger than limit), keeps within the glyph budgets of one record and,
+// with the text the play drew before, of the play; text that keeps within
+// them is counted in the play's. Glyph indices past the font's glyphs are
+// never drawn: a display that has drawn glyphs of the font reads its
+// table of them past its end for those.
+static bool text_keeps_glyph_budget(HDC hdc, double limit, TextGlyphs glyphs, PlayBudget* budget)
+{
+    if (glyphs.index_end && glyphs.index_end > font_glyph_count(hdc))
+        return false;
     HFONT font = (HFONT)GetCurrentObject(hdc, OBJ_FONT);
     LOGFONTW lf;
     if (!font || GetObjectW(font, sizeof lf, &lf) != sizeof lf)
         return true;
     double size = font_device_size(hdc, lf.lfHeight, lf.lfWidth);
     double drawn = size > limit ? limit : size;
-    double work = glyphs * drawn * drawn;
+    double work = glyphs.distinct * drawn * drawn;
     if (work > MAX_GLYPHS_AT_FONT_LIMIT * limit * limit ||
         budget->glyph_work + work > MAX_PLAY_GLYPHS_AT_FONT_LIMIT * limit * limit)
         return false;
@@ -959,7 +975,7 @@ static bool text_keeps_glyph_budget(HDC hdc, double limit, uint32_t glyphs, Play
 // the transform or mapping now makes it larger than that, since the
 // player sizes the font anew for the mapping the text meets.
 template <typename Play>
-static void play_text_within(HDC hdc, double limit, uint32_t glyphs, PlayBudget* budget, Play play_text)
+static void play_text_within(HDC hdc, double limit, TextGlyphs glyphs, PlayBudget* budget, Play play_text)
 {
     if (!text_keeps_glyph_budget(hdc, limit, glyphs, budget))
         return;  // left out
