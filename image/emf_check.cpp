@@ -692,19 +692,24 @@ static bool is_new_glyph(uint32_t* seen, uint32_t glyph)
     return true;
 }
 
-// Distinct glyphs of chars characters of unit bytes at offset.
-static uint32_t count_new_glyphs(const BYTE* record, uint64_t at, uint32_t chars, uint32_t unit, uint32_t* seen)
+// Adds to *glyphs the new glyphs of chars characters of unit bytes at
+// offset, and their end when they are glyph indices (is_index).
+static void count_new_glyphs(const BYTE* record, uint64_t at, uint32_t chars, uint32_t unit, bool is_index,
+                             uint32_t* seen, TextGlyphs* glyphs)
 {
-    uint32_t count = 0;
-    for (uint64_t i = 0; i < chars; i++)
-        count += is_new_glyph(seen, unit == 2 ? u16_at(record, at + 2 * i) : record[at + i]);
-    return count;
+    for (uint64_t i = 0; i < chars; i++) {
+        uint32_t glyph = unit == 2 ? u16_at(record, at + 2 * i) : record[at + i];
+        glyphs->distinct += is_new_glyph(seen, glyph);
+        if (is_index && glyph + 1 > glyphs->index_end)
+            glyphs->index_end = glyph + 1;
+    }
 }
 
-uint32_t emf_text_glyphs(const BYTE* record, uint32_t size)
+TextGlyphs emf_text_glyphs(const BYTE* record, uint32_t size)
 {
+    TextGlyphs glyphs = {0, 0};
     if (!record || size < 8)
-        return 0;
+        return glyphs;
     uint32_t type = u32_at(record, 0);
     uint32_t strings = 1, first = 36;  // the EMRTEXTs
     switch (type) {
@@ -717,23 +722,23 @@ uint32_t emf_text_glyphs(const BYTE* record, uint32_t size)
         strings = u32_at(record, 36), first = 40;
         break;
     default:
-        return 0;
+        return glyphs;
     }
     uint32_t seen[65536 / 32] = {0};
     if (type == EMR_SMALL_TEXT_OUT) {
         uint32_t chars = u32_at(record, 16), options = u32_at(record, 20);
-        return count_new_glyphs(record, 36 + (options & ETO_NO_RECT_FLAG ? 0 : 16), chars,
-                                options & ETO_SMALL_CHARS_FLAG ? 1 : 2, seen);
+        count_new_glyphs(record, 36 + (options & ETO_NO_RECT_FLAG ? 0 : 16), chars,
+                         options & ETO_SMALL_CHARS_FLAG ? 1 : 2, (options & ETO_GLYPH_INDEX) != 0, seen, &glyphs);
+        return glyphs;
     }
     bool is_wide = type == EMR_EXTTEXTOUTW || type == EMR_POLYTEXTOUTW;
-    uint32_t count = 0;
     for (uint32_t i = 0; i < strings; i++) {
         uint64_t at = first + (uint64_t)i * EMRTEXT_BYTES;
         uint32_t chars = u32_at(record, at + 8), options = u32_at(record, at + 16);
-        count += count_new_glyphs(record, u32_at(record, at + 12), chars,
-                                  is_wide || (options & ETO_GLYPH_INDEX) ? 2 : 1, seen);
+        count_new_glyphs(record, u32_at(record, at + 12), chars, is_wide || (options & ETO_GLYPH_INDEX) ? 2 : 1,
+                         (options & ETO_GLYPH_INDEX) != 0, seen, &glyphs);
     }
-    return count;
+    return glyphs;
 }
 
 // ---- Windows metafiles
@@ -960,6 +965,27 @@ static bool wmf_shape_fits(const WmfRule& rule, const BYTE* p, uint32_t bytes, u
     }
 #undef WORD_AT
     return false;
+}
+
+static uint32_t min_u32(uint32_t a, uint32_t b)
+{
+    return a < b ? a : b;
+}
+
+TextGlyphs wmf_text_glyphs(uint16_t function, const BYTE* params, uint32_t param_bytes)
+{
+    TextGlyphs glyphs = {0, 0};
+    uint32_t seen[65536 / 32] = {0};
+    if (function == META_TEXTOUT && param_bytes >= 2)
+        count_new_glyphs(params, 2, min_u32(u16_at(params, 0), param_bytes - 2), 1, false, seen, &glyphs);
+    if (function != META_EXTTEXTOUT || param_bytes < 8)
+        return glyphs;
+    uint32_t length = u16_at(params, 4), options = u16_at(params, 6);
+    uint32_t text_at = 8 + ((options & (ETO_OPAQUE | ETO_CLIPPED)) ? 8 : 0);
+    bool is_index = (options & ETO_GLYPH_INDEX) != 0;
+    uint32_t room = param_bytes > text_at ? (param_bytes - text_at) / (is_index ? 2 : 1) : 0;
+    count_new_glyphs(params, text_at, min_u32(length, room), is_index ? 2 : 1, is_index, seen, &glyphs);
+    return glyphs;
 }
 
 bool wmf_record_is_sound(uint16_t function, const BYTE* params, uint32_t param_bytes, uint32_t objects)

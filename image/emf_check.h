@@ -43,10 +43,23 @@ bool emf_record_is_sound(const BYTE* record, uint32_t size, EmfCheckState* state
 // the header itself is not sound.
 uint32_t copy_sound_emf_records(const BYTE* bits, uint32_t size, BYTE* out);
 
-// Distinct characters or glyph indices a sound text record draws, 0 for
-// any other record: the player renders each at the font's size, so their
-// work grows with that size squared.
-uint32_t emf_text_glyphs(const BYTE* record, uint32_t size);
+// What a text record draws: the distinct characters or glyph indices,
+// which the player renders each at the font's size, so that their work
+// grows with that size squared; and one past the highest glyph index of
+// its strings drawn by glyph index (0 for none), which must be a glyph of
+// the font.
+struct TextGlyphs {
+    uint32_t distinct;
+    uint32_t index_end;
+};
+
+// Those of a sound enhanced-metafile text record; none for any other record.
+TextGlyphs emf_text_glyphs(const BYTE* record, uint32_t size);
+
+// The same for a Windows-metafile record by its function and its
+// param_bytes of parameters (within the record): text out, or extended
+// text out of characters or glyph indices.
+TextGlyphs wmf_text_glyphs(uint16_t function, const BYTE* params, uint32_t param_bytes);
 
 // One Windows-metafile record by its function and its param_bytes of
 // parameters, against the rule for its function; objects is the header's

@@ -16,6 +16,7 @@
 #include "resources/resource.h"
 
 #include <math.h>
+#include <stddef.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -599,8 +600,10 @@ static double font_limit(HDC hdc)
     return technology == DT_RASDISPLAY || page < MAX_FONT_DEVICE_PIXELS ? (double)MAX_FONT_DEVICE_PIXELS : page;
 }
 
-// Device pixels of a font of the logical height and width under hdc's
-// world transform (the one an enhanced metafile plays through) and mapping.
+// Device pixels of a font (or pen) of the logical height and width under
+// hdc's world transform (the one an enhanced metafile plays through) and
+// mapping. A height of 0 is the default size in device pixels whatever
+// the transform and mapping, which only its width (if it has one) follows.
 static double font_device_size(HDC hdc, double height, double width)
 {
     XFORM world = {1, 0, 0, 1, 0, 0};
@@ -608,10 +611,11 @@ static double font_device_size(HDC hdc, double height, double width)
         GetWorldTransform(hdc, &world);
     double across, down;
     device_scale(hdc, &across, &down);
-    height = height ? fabs(height) : DEFAULT_FONT_UNITS;
-    width = width ? fabs(width) : height;  // 0: the font's own, near its height
-    double tall = hypot(height * world.eM21 * across, height * world.eM22 * down);
+    width = fabs(width ? width : height);  // 0: the font's own, near its height
     double wide = hypot(width * world.eM11 * across, width * world.eM12 * down);
+    if (!height)
+        return wide > DEFAULT_FONT_UNITS ? wide : (double)DEFAULT_FONT_UNITS;
+    double tall = hypot(height * world.eM21 * across, height * world.eM22 * down);
     return tall > wide ? tall : wide;
 }
 
@@ -653,118 +657,6 @@ static bool mask_blit_reaches_pixels(HDC hdc, const ENHMETARECORD* record)
     return LPtoDP(hdc, corners, 2) && corners[0].x != corners[1].x && corners[0].y != corners[1].y;
 }
 
-// What one play of an enhanced metafile keeps across its records.
-struct EmfPlay {
-    double font_limit;  // font_limit of the device
-    double glyph_work;  // distinct glyphs of the text records played, times their size squared
-    EmfCheckState check;
-    PlayBudget budget;
-};
-
-// A font record is played scaled down to the limit; text drawn while the
-// transform makes the selected font larger than that is drawn with a
-// scaled copy of it, since the transform may have grown after the font was
-// made. Some display drivers end the process on far larger glyphs, or take
-// minutes over them.
-static int CALLBACK play_emf_record_proc(HDC hdc, HANDLETABLE* table, const ENHMETARECORD* record, int objects,
-                                         LPARAM data)
-{
-    EmfPlay* play = (EmfPlay*)data;
-    if (!play_budget_allows(&play->budget))
-        return 0;
-    // The player would hand a record of no size to this callback for ever.
-    if (record->nSize < 8)
-        return 0;
-    // A record without a rule for its type, or breaking it, is not played
-    // and leaves the state as it was.
-    if (!emf_record_is_sound((const BYTE*)record, record->nSize, &play->check))
-        return 1;
-    if (record->iType == EMR_MASKBLT && !mask_blit_reaches_pixels(hdc, record))
-        return 1;
-    double limit = play->font_limit;
-    enum { FONT_HEIGHT_AT = 12, FONT_WIDTH_AT = 16 };
-    if (limit > 0 && record->iType == EMR_EXTCREATEFONTINDIRECTW && record->nSize >= FONT_WIDTH_AT + 4) {
-        const BYTE* bytes = (const BYTE*)record;
-        LONG height = (LONG)get_u32(bytes + FONT_HEIGHT_AT), width = (LONG)get_u32(bytes + FONT_WIDTH_AT);
-        double size = font_device_size(hdc, height, width);
-        ENHMETARECORD* scaled = size > limit ? (ENHMETARECORD*)malloc(record->nSize) : NULL;
-        if (scaled) {
-            memcpy(scaled, record, record->nSize);
-            double factor = limit / size;
-            LONG small[2] = {scaled_font_value(height, factor), scaled_font_value(width, factor)};
-            memcpy((BYTE*)scaled + FONT_HEIGHT_AT, small, sizeof small);
-            PlayEnhMetaFileRecord(hdc, table, scaled, (UINT)objects);
-            free(scaled);
-            return 1;
-        }
-        if (size > limit)
-            return 1;  // no memory for the copy: the font is left out
-    }
-    if (limit > 0 && is_emf_text_record(record->iType)) {
-        HFONT font = (HFONT)GetCurrentObject(hdc, OBJ_FONT);
-        LOGFONTW lf;
-        if (font && GetObjectW(font, sizeof lf, &lf) == sizeof lf) {
-            double size = font_device_size(hdc, lf.lfHeight, lf.lfWidth);
-            double drawn = size > limit ? limit : size;
-            double work = emf_text_glyphs((const BYTE*)record, record->nSize) * drawn * drawn;
-            if (work > MAX_GLYPHS_AT_FONT_LIMIT * limit * limit ||
-                play->glyph_work + work > MAX_PLAY_GLYPHS_AT_FONT_LIMIT * limit * limit)
-                return 1;  // left out
-            play->glyph_work += work;
-            if (size > limit) {
-                // Where one unit is already too large, the text is left out.
-                double factor = limit / size;
-                lf.lfHeight = scaled_font_value(lf.lfHeight ? lf.lfHeight : DEFAULT_FONT_UNITS, factor);
-                lf.lfWidth = scaled_font_value(lf.lfWidth, factor);
-                if (font_device_size(hdc, lf.lfHeight, lf.lfWidth) > limit)
-                    return 1;
-                HFONT small = CreateFontIndirectW(&lf);
-                HGDIOBJ old = small ? SelectObject(hdc, small) : NULL;
-                if (old)
-                    PlayEnhMetaFileRecord(hdc, table, record, (UINT)objects);
-                if (old)
-                    SelectObject(hdc, old);
-                if (small)
-                    DeleteObject(small);
-                return 1;
-            }
-        }
-    }
-    PlayEnhMetaFileRecord(hdc, table, record, (UINT)objects);
-    return 1;
-}
-
-void play_emf(HDC hdc, HENHMETAFILE emf, const RECT* rect)
-{
-    // Headers of the oldest form end before the pixel-format fields.
-    ENHMETAHEADER header;
-    if (!emf || GetEnhMetaFileHeader(emf, sizeof header, &header) < EMF_BASE_HEADER)
-        return;
-    HENHMETAFILE copy = header.nHandles ? NULL : copy_with_own_handle(emf);
-    if (!header.nHandles && !copy)
-        return;
-    EmfPlay play;
-    play.font_limit = font_limit(hdc);
-    play.glyph_work = 0;
-    begin_emf_check(&play.check, header.nHandles ? header.nHandles : 1);
-    start_play_budget(&play.budget);
-    EnumEnhMetaFile(hdc, copy ? copy : emf, play_emf_record_proc, &play, rect);
-    end_emf_check(&play.check);
-    if (copy)
-        DeleteEnhMetaFile(copy);
-}
-
-// Device pixels of a Windows-metafile font of the logical height and width
-// under hdc's mapping. A height of 0 is the default size in device pixels
-// whatever the mapping, which only its width (if it has one) follows.
-static double wmf_font_device_size(HDC hdc, double height, double width)
-{
-    if (height)
-        return font_device_size(hdc, height, width);
-    double wide = width ? font_device_size(hdc, width, width) : 0;
-    return wide > DEFAULT_FONT_UNITS ? wide : (double)DEFAULT_FONT_UNITS;
-}
-
 // The font selected in hdc as a copy scaled down to draw within limit
 // under hdc's present mapping, selected in its place (the old font in
 // *old), or NULL when it fits as it is. *left_out is set when the text
@@ -777,13 +669,13 @@ static HFONT select_font_within(HDC hdc, double limit, HGDIOBJ* old, int* left_o
     LOGFONTW lf;
     if (!font || GetObjectW(font, sizeof lf, &lf) != sizeof lf)
         return NULL;
-    double size = wmf_font_device_size(hdc, lf.lfHeight, lf.lfWidth);
+    double size = font_device_size(hdc, lf.lfHeight, lf.lfWidth);
     if (size <= limit)
         return NULL;
     double factor = limit / size;
     lf.lfHeight = scaled_font_value(lf.lfHeight, factor);
     lf.lfWidth = scaled_font_value(lf.lfWidth, factor);
-    HFONT small = wmf_font_device_size(hdc, lf.lfHeight, lf.lfWidth) <= limit ? CreateFontIndirectW(&lf) : NULL;
+    HFONT small = font_device_size(hdc, lf.lfHeight, lf.lfWidth) <= limit ? CreateFontIndirectW(&lf) : NULL;
     *old = small ? SelectObject(hdc, small) : NULL;
     if (!*old) {
         if (small)
@@ -854,36 +746,108 @@ static bool polygon_rows_are_bounded(HDC hdc, POINT* points, uint32_t total, con
     return work <= MAX_POLYGON_ROW_WORK && spans <= MAX_POLYGON_SPANS;
 }
 
-// Whether a polygon record (one polygon, or a count of them with their
-// point counts) fills within the bounds above under hdc's mapping.
+// Whether filling the polygons stays within the bounds above under hdc's
+// mapping: their point counts, count_unit bytes each, at counts (one
+// polygon: its count), then their points, two coordinates of point_unit
+// bytes each, at points, with room bytes from there to the record's end.
+static bool packed_polygons_are_bounded(HDC hdc, const BYTE* counts, uint32_t count_unit, uint32_t polygons,
+                                        const BYTE* points, uint32_t point_unit, uint64_t room)
+{
+    uint32_t* count = (uint32_t*)malloc(sizeof(uint32_t) * (polygons ? polygons : 1));
+    uint64_t total = 0;
+    for (uint32_t i = 0; count && i < polygons; ++i) {
+        count[i] = count_unit == 2 ? get_u16(counts + 2 * i) : get_u32(counts + 4 * i);
+        total += count[i];
+    }
+    POINT* point = count && total * 2 * point_unit <= room && total < 0x10000000u
+                       ? (POINT*)malloc(sizeof(POINT) * (total ? total : 1))
+                       : NULL;
+    bool bounded = false;
+    if (point) {
+        for (uint64_t i = 0; i < 2 * total; ++i) {
+            const BYTE* at = points + i * point_unit;
+            LONG value = point_unit == 2 ? (int16_t)get_u16(at) : (int32_t)get_u32(at);
+            (i % 2 ? point[i / 2].y : point[i / 2].x) = value;
+        }
+        bounded = polygon_rows_are_bounded(hdc, point, (uint32_t)total, count, polygons);
+    }
+    free(point);
+    free(count);
+    return bounded;
+}
+
+// Whether a Windows-metafile polygon record (one polygon, or a count of
+// them with their point counts) fills within the bounds under hdc's mapping.
 static bool polygon_fill_is_bounded(HDC hdc, const METARECORD* record)
 {
-    uint64_t words = record->rdSize >= 3 ? record->rdSize - 3 : 0;
-    const WORD* p = record->rdParm;
-    bool is_poly_polygon = record->rdFunction == META_POLYPOLYGON;
-    uint32_t polygons = !words ? 0 : is_poly_polygon ? p[0] : 1;
-    uint64_t points_at = is_poly_polygon ? 1 + (uint64_t)polygons : 1;
-    if (points_at > words)
+    uint64_t bytes = record->rdSize >= 3 ? 2 * ((uint64_t)record->rdSize - 3) : 0;
+    const BYTE* p = (const BYTE*)record->rdParm;
+    if (bytes < 2)
         return false;
-    uint32_t* counts = (uint32_t*)malloc(sizeof(uint32_t) * (polygons ? polygons : 1));
-    uint64_t total = 0;
-    for (uint32_t i = 0; counts && i < polygons; ++i) {
-        counts[i] = is_poly_polygon ? p[1 + i] : p[0];
-        total += counts[i];
-    }
-    POINT* points = counts && total * 2 <= words - points_at ? (POINT*)malloc(sizeof(POINT) * (total ? total : 1))
-                                                            : NULL;
+    bool is_poly_polygon = record->rdFunction == META_POLYPOLYGON;
+    uint32_t polygons = is_poly_polygon ? get_u16(p) : 1;
+    uint64_t points_at = is_poly_polygon ? 2 + 2 * (uint64_t)polygons : 2;
+    return points_at <= bytes && packed_polygons_are_bounded(hdc, is_poly_polygon ? p + 2 : p, 2, polygons,
+                                                             p + points_at, 2, bytes - points_at);
+}
+
+// Whether filling the path of hdc, each figure closed, stays within the
+// bounds. Curves are judged by their control points, which no line meets
+// fewer times than the curve.
+static bool path_fill_is_bounded(HDC hdc)
+{
+    int total = GetPath(hdc, NULL, NULL, 0);
+    if (total <= 0)
+        return total == 0;
+    POINT* points = (POINT*)malloc(sizeof(POINT) * (size_t)total);
+    BYTE* types = (BYTE*)malloc((size_t)total);
+    uint32_t* counts = (uint32_t*)malloc(sizeof(uint32_t) * (size_t)total);
     bool bounded = false;
-    if (points) {
-        for (uint64_t i = 0; i < total; ++i) {
-            points[i].x = (int16_t)p[points_at + 2 * i];
-            points[i].y = (int16_t)p[points_at + 2 * i + 1];
+    if (points && types && counts && GetPath(hdc, points, types, total) == total) {
+        uint32_t figures = 0;
+        for (int i = 0; i < total; ++i) {
+            if ((types[i] & ~PT_CLOSEFIGURE) == PT_MOVETO || !figures)
+                counts[figures++] = 0;
+            counts[figures - 1]++;
         }
-        bounded = polygon_rows_are_bounded(hdc, points, (uint32_t)total, counts, polygons);
+        bounded = polygon_rows_are_bounded(hdc, points, (uint32_t)total, counts, figures);
     }
     free(points);
+    free(types);
     free(counts);
     return bounded;
+}
+
+// Whether an enhanced-metafile record that fills polygons or the path
+// fills within the bounds under hdc's transform and mapping; true for any
+// other record. Polygons inside a path bracket only add to the path.
+static bool emf_fill_is_bounded(HDC hdc, const ENHMETARECORD* record, bool in_path)
+{
+    enum { COUNT_AT = 24, POLYGONS_AT = 24, POLY_COUNTS_AT = 32 };
+    const BYTE* bytes = (const BYTE*)record;
+    uint32_t size = record->nSize;
+    switch (record->iType) {
+    case EMR_POLYGON:
+    case EMR_POLYGON16:
+        return in_path || (size >= COUNT_AT + 4 &&
+                           packed_polygons_are_bounded(hdc, bytes + COUNT_AT, 4, 1, bytes + COUNT_AT + 4,
+                                                       record->iType == EMR_POLYGON ? 4 : 2, size - COUNT_AT - 4));
+    case EMR_POLYPOLYGON:
+    case EMR_POLYPOLYGON16: {
+        if (in_path)
+            return true;
+        uint64_t polygons = size >= POLY_COUNTS_AT ? get_u32(bytes + POLYGONS_AT) : 0;
+        uint64_t points_at = POLY_COUNTS_AT + 4 * polygons;
+        return size >= POLY_COUNTS_AT && points_at <= size &&
+               packed_polygons_are_bounded(hdc, bytes + POLY_COUNTS_AT, 4, (uint32_t)polygons, bytes + points_at,
+                                           record->iType == EMR_POLYPOLYGON ? 4 : 2, size - points_at);
+    }
+    case EMR_FILLPATH:
+    case EMR_STROKEANDFILLPATH:
+    case EMR_SELECTCLIPPATH:
+        return path_fill_is_bounded(hdc);
+    }
+    return true;
 }
 
 // A pen wider than this many device pixels is drawn as one this wide: a
@@ -891,42 +855,246 @@ static bool polygon_fill_is_bounded(HDC hdc, const METARECORD* record)
 // makes a million pixels wide hold the window for minutes.
 enum { MAX_PEN_DEVICE_PIXELS = 65536 };
 
-// The records that draw lines with the selected pen.
-static bool strokes_with_pen(UINT function)
+static bool is_one_of(UINT value, const UINT* list, size_t count)
 {
-    static const UINT STROKING[] = {META_LINETO,    META_POLYLINE, META_POLYGON, META_POLYPOLYGON, META_RECTANGLE,
-                                    META_ROUNDRECT, META_ELLIPSE,  META_ARC,     META_PIE,         META_CHORD};
-    for (UINT stroking : STROKING)
-        if (function == stroking)
+    for (size_t i = 0; i < count; ++i)
+        if (value == list[i])
             return true;
     return false;
 }
 
+// The Windows-metafile records that draw lines with the selected pen.
+static const UINT WMF_STROKING[] = {META_LINETO,    META_POLYLINE, META_POLYGON, META_POLYPOLYGON, META_RECTANGLE,
+                                    META_ROUNDRECT, META_ELLIPSE,  META_ARC,     META_PIE,         META_CHORD};
+// The enhanced-metafile records that draw lines with it or widen the path by it.
+static const UINT EMF_STROKING[] = {
+    EMR_POLYBEZIER,   EMR_POLYGON,       EMR_POLYLINE,      EMR_POLYBEZIERTO,      EMR_POLYLINETO,
+    EMR_POLYPOLYLINE, EMR_POLYPOLYGON,   EMR_ANGLEARC,      EMR_ELLIPSE,           EMR_RECTANGLE,
+    EMR_ROUNDRECT,    EMR_ARC,           EMR_CHORD,         EMR_PIE,               EMR_LINETO,
+    EMR_ARCTO,        EMR_POLYDRAW,      EMR_STROKEPATH,    EMR_STROKEANDFILLPATH, EMR_WIDENPATH,
+    EMR_POLYBEZIER16, EMR_POLYGON16,     EMR_POLYLINE16,    EMR_POLYBEZIERTO16,    EMR_POLYLINETO16,
+    EMR_POLYPOLYLINE16, EMR_POLYPOLYGON16, EMR_POLYDRAW16};
+
+// The description of the extended pen with its style entries, or NULL;
+// free it.
+static EXTLOGPEN* ext_pen_of(HPEN pen)
+{
+    int bytes = GetObjectW(pen, 0, NULL);
+    EXTLOGPEN* elp = bytes >= (int)offsetof(EXTLOGPEN, elpStyleEntry)
+                         ? (EXTLOGPEN*)calloc(1, (size_t)bytes + sizeof(DWORD))
+                         : NULL;
+    if (elp && GetObjectW(pen, bytes, elp) != bytes) {
+        free(elp);
+        return NULL;
+    }
+    return elp;
+}
+
+// A copy of the extended pen narrowed to width; NULL for a pen whose brush
+// (a pattern's bitmap) cannot be made again from its description.
+static HPEN narrowed_ext_pen(const EXTLOGPEN* elp, LONG width)
+{
+    if (elp->elpBrushStyle != BS_SOLID && elp->elpBrushStyle != BS_HATCHED && elp->elpBrushStyle != BS_NULL)
+        return NULL;
+    LOGBRUSH lb = {elp->elpBrushStyle, elp->elpColor, elp->elpHatch};
+    return ExtCreatePen(elp->elpPenStyle, (DWORD)width, &lb, elp->elpNumEntries,
+                        elp->elpNumEntries ? elp->elpStyleEntry : NULL);
+}
+
 // The pen selected in hdc as a copy narrowed to MAX_PEN_DEVICE_PIXELS
-// under hdc's present mapping, selected in its place (the old pen in
-// *old), or NULL when it fits as it is. *left_out is set when no copy
-// could be made.
+// under hdc's present transform and mapping, selected in its place (the
+// old pen in *old), or NULL when it fits as it is. *left_out is set when
+// no copy could be made.
 static HPEN select_pen_within(HDC hdc, HGDIOBJ* old, int* left_out)
 {
     *old = NULL;
     *left_out = 0;
     HPEN pen = (HPEN)GetCurrentObject(hdc, OBJ_PEN);
+    EXTLOGPEN* elp = pen && GetObjectType(pen) == OBJ_EXTPEN ? ext_pen_of(pen) : NULL;
     LOGPEN lp;
-    if (!pen || GetObjectW(pen, sizeof lp, &lp) != sizeof lp || !lp.lopnWidth.x)
-        return NULL;
-    double size = font_device_size(hdc, lp.lopnWidth.x, lp.lopnWidth.x);
-    if (size <= MAX_PEN_DEVICE_PIXELS)
-        return NULL;
-    lp.lopnWidth.x = scaled_font_value(lp.lopnWidth.x, MAX_PEN_DEVICE_PIXELS / size);
-    HPEN narrow = CreatePenIndirect(&lp);
-    *old = narrow ? SelectObject(hdc, narrow) : NULL;
-    if (!*old) {
-        if (narrow)
-            DeleteObject(narrow);
-        *left_out = 1;
-        return NULL;
+    LONG width = 0;  // of a cosmetic pen: always one pixel
+    if (elp)
+        width = (elp->elpPenStyle & PS_TYPE_MASK) == PS_GEOMETRIC ? (LONG)elp->elpWidth : 0;
+    else if (pen && GetObjectType(pen) == OBJ_PEN && GetObjectW(pen, sizeof lp, &lp) == sizeof lp)
+        width = lp.lopnWidth.x;
+    double size = width ? font_device_size(hdc, width, width) : 0;
+    HPEN narrow = NULL;
+    if (size > MAX_PEN_DEVICE_PIXELS) {
+        lp.lopnWidth.x = scaled_font_value(width, MAX_PEN_DEVICE_PIXELS / size);
+        narrow = elp ? narrowed_ext_pen(elp, lp.lopnWidth.x) : CreatePenIndirect(&lp);
+        *old = narrow ? SelectObject(hdc, narrow) : NULL;
+        if (!*old) {
+            if (narrow)
+                DeleteObject(narrow);
+            narrow = NULL;
+            *left_out = 1;
+        }
     }
+    free(elp);
     return narrow;
+}
+
+// Glyphs of the font selected in hdc, from its glyph table; 0 when it has
+// none that can be read.
+static uint32_t font_glyph_count(HDC hdc)
+{
+    enum { GLYPH_COUNT_AT = 4 };
+    const DWORD GLYPH_TABLE = 'm' | 'a' << 8 | 'x' << 16 | (DWORD)'p' << 24;
+    BYTE count[2];
+    if (GetFontData(hdc, GLYPH_TABLE, GLYPH_COUNT_AT, count, sizeof count) != sizeof count)
+        return 0;
+    return (uint32_t)count[0] << 8 | count[1];
+}
+
+// Whether text of the glyphs, drawn with the font selected in hdc (no
+// larger than limit), keeps within the glyph budgets of one record and,
+// with the text the play drew before, of the play; text that keeps within
+// them is counted in the play's. Glyph indices past the font's glyphs are
+// never drawn: a display that has drawn glyphs of the font reads its
+// table of them past its end for those.
+static bool text_keeps_glyph_budget(HDC hdc, double limit, TextGlyphs glyphs, PlayBudget* budget)
+{
+    if (glyphs.index_end && glyphs.index_end > font_glyph_count(hdc))
+        return false;
+    HFONT font = (HFONT)GetCurrentObject(hdc, OBJ_FONT);
+    LOGFONTW lf;
+    if (!font || GetObjectW(font, sizeof lf, &lf) != sizeof lf)
+        return true;
+    double size = font_device_size(hdc, lf.lfHeight, lf.lfWidth);
+    double drawn = size > limit ? limit : size;
+    double work = glyphs.distinct * drawn * drawn;
+    if (work > MAX_GLYPHS_AT_FONT_LIMIT * limit * limit ||
+        budget->glyph_work + work > MAX_PLAY_GLYPHS_AT_FONT_LIMIT * limit * limit)
+        return false;
+    budget->glyph_work += work;
+    return true;
+}
+
+// Plays a text record (play_text gives it to the player) when it keeps
+// the glyph budgets, with the selected font scaled down to limit where
+// the transform or mapping now makes it larger than that, since the
+// player sizes the font anew for the mapping the text meets.
+template <typename Play>
+static void play_text_within(HDC hdc, double limit, TextGlyphs glyphs, PlayBudget* budget, Play play_text)
+{
+    if (!text_keeps_glyph_budget(hdc, limit, glyphs, budget))
+        return;  // left out
+    HGDIOBJ old;
+    int left_out;
+    HFONT small = select_font_within(hdc, limit, &old, &left_out);
+    if (!left_out)
+        play_text();
+    if (small) {
+        SelectObject(hdc, old);
+        DeleteObject(small);
+    }
+}
+
+// Plays a record that draws lines (play_lines gives it to the player)
+// with the selected pen narrowed to MAX_PEN_DEVICE_PIXELS; false when
+// the pen fits as it is, and the caller plays the record itself.
+template <typename Play>
+static bool played_with_narrow_pen(HDC hdc, Play play_lines)
+{
+    HGDIOBJ old;
+    int left_out;
+    HPEN narrow = select_pen_within(hdc, &old, &left_out);
+    if (narrow) {
+        play_lines();
+        SelectObject(hdc, old);
+        DeleteObject(narrow);
+    }
+    return narrow || left_out;
+}
+
+// What one play of an enhanced metafile keeps across its records.
+struct EmfPlay {
+    double font_limit;  // font_limit of the device
+    bool in_path;       // between the records that open and close a path
+    EmfCheckState check;
+    PlayBudget budget;
+};
+
+// A font record is played scaled down to the limit, and text by the glyph
+// budgets with a scaled copy of the selected font where the transform
+// makes it larger than that again. Some display drivers end the process
+// on far larger glyphs, or take minutes over them. On a display, a fill
+// of polygons or of the path that would hold it for long is left out, and
+// lines are drawn with a pen of at most MAX_PEN_DEVICE_PIXELS.
+static int CALLBACK play_emf_record_proc(HDC hdc, HANDLETABLE* table, const ENHMETARECORD* record, int objects,
+                                         LPARAM data)
+{
+    EmfPlay* play = (EmfPlay*)data;
+    if (!play_budget_allows(&play->budget))
+        return 0;
+    // The player would hand a record of no size to this callback for ever.
+    if (record->nSize < 8)
+        return 0;
+    // A record without a rule for its type, or breaking it, is not played
+    // and leaves the state as it was.
+    if (!emf_record_is_sound((const BYTE*)record, record->nSize, &play->check))
+        return 1;
+    if (record->iType == EMR_MASKBLT && !mask_blit_reaches_pixels(hdc, record))
+        return 1;
+    auto play_as_is = [&] { PlayEnhMetaFileRecord(hdc, table, record, (UINT)objects); };
+    if (GetDeviceCaps(hdc, TECHNOLOGY) == DT_RASDISPLAY) {
+        if (!emf_fill_is_bounded(hdc, record, play->in_path)) {
+            if (record->iType != EMR_POLYGON && record->iType != EMR_POLYGON16 &&
+                record->iType != EMR_POLYPOLYGON && record->iType != EMR_POLYPOLYGON16)
+                AbortPath(hdc);  // dropped as the fill would have
+            return 1;
+        }
+        if (record->iType == EMR_BEGINPATH || record->iType == EMR_ENDPATH || record->iType == EMR_ABORTPATH)
+            play->in_path = record->iType == EMR_BEGINPATH;
+        if (is_one_of(record->iType, EMF_STROKING, sizeof EMF_STROKING / sizeof *EMF_STROKING) &&
+            played_with_narrow_pen(hdc, play_as_is))
+            return 1;
+    }
+    double limit = play->font_limit;
+    enum { FONT_HEIGHT_AT = 12, FONT_WIDTH_AT = 16 };
+    if (limit > 0 && record->iType == EMR_EXTCREATEFONTINDIRECTW && record->nSize >= FONT_WIDTH_AT + 4) {
+        const BYTE* bytes = (const BYTE*)record;
+        LONG height = (LONG)get_u32(bytes + FONT_HEIGHT_AT), width = (LONG)get_u32(bytes + FONT_WIDTH_AT);
+        double size = font_device_size(hdc, height, width);
+        ENHMETARECORD* scaled = size > limit ? (ENHMETARECORD*)malloc(record->nSize) : NULL;
+        if (scaled) {
+            memcpy(scaled, record, record->nSize);
+            double factor = limit / size;
+            LONG small[2] = {scaled_font_value(height, factor), scaled_font_value(width, factor)};
+            memcpy((BYTE*)scaled + FONT_HEIGHT_AT, small, sizeof small);
+            PlayEnhMetaFileRecord(hdc, table, scaled, (UINT)objects);
+            free(scaled);
+            return 1;
+        }
+        if (size > limit)
+            return 1;  // no memory for the copy: the font is left out
+    }
+    if (limit > 0 && is_emf_text_record(record->iType)) {
+        play_text_within(hdc, limit, emf_text_glyphs((const BYTE*)record, record->nSize), &play->budget, play_as_is);
+        return 1;
+    }
+    play_as_is();
+    return 1;
+}
+
+void play_emf(HDC hdc, HENHMETAFILE emf, const RECT* rect)
+{
+    // Headers of the oldest form end before the pixel-format fields.
+    ENHMETAHEADER header;
+    if (!emf || GetEnhMetaFileHeader(emf, sizeof header, &header) < EMF_BASE_HEADER)
+        return;
+    HENHMETAFILE copy = header.nHandles ? NULL : copy_with_own_handle(emf);
+    if (!header.nHandles && !copy)
+        return;
+    EmfPlay play;
+    play.font_limit = font_limit(hdc);
+    play.in_path = false;
+    begin_emf_check(&play.check, header.nHandles ? header.nHandles : 1);
+    start_play_budget(&play.budget);
+    EnumEnhMetaFile(hdc, copy ? copy : emf, play_emf_record_proc, &play, rect);
+    end_emf_check(&play.check);
+    if (copy)
+        DeleteEnhMetaFile(copy);
 }
 
 // Plays one record. A font record is played scaled down to the limit
@@ -934,25 +1102,19 @@ static HPEN select_pen_within(HDC hdc, HGDIOBJ* old, int* left_out)
 // selected font wherever a later mapping (window and viewport extents,
 // their scaling, the mapping mode) makes it larger than that again, since
 // the player sizes the font anew for the mapping the text meets: some
-// display drivers end the process on far larger glyphs. A polygon record
-// whose fill would hold the display for long is left out, and lines are
-// drawn with a pen of at most MAX_PEN_DEVICE_PIXELS.
-static void play_record(HDC hdc, HANDLETABLE* table, METARECORD* record, UINT objects)
+// display drivers end the process on far larger glyphs. Text keeps the
+// glyph budgets of the play. A polygon record whose fill would hold the
+// display for long is left out, and lines are drawn with a pen of at most
+// MAX_PEN_DEVICE_PIXELS.
+static void play_record(HDC hdc, HANDLETABLE* table, METARECORD* record, UINT objects, PlayBudget* budget)
 {
     UINT function = record->rdFunction;
-    if (strokes_with_pen(function) && GetDeviceCaps(hdc, TECHNOLOGY) == DT_RASDISPLAY) {
+    auto play_as_is = [&] { PlayMetaFileRecord(hdc, table, record, objects); };
+    if (is_one_of(function, WMF_STROKING, sizeof WMF_STROKING / sizeof *WMF_STROKING) &&
+        GetDeviceCaps(hdc, TECHNOLOGY) == DT_RASDISPLAY) {
         if ((function == META_POLYGON || function == META_POLYPOLYGON) && !polygon_fill_is_bounded(hdc, record))
             return;
-        HGDIOBJ old;
-        int left_out;
-        HPEN narrow = select_pen_within(hdc, &old, &left_out);
-        if (narrow)
-            PlayMetaFileRecord(hdc, table, record, objects);
-        if (narrow) {
-            SelectObject(hdc, old);
-            DeleteObject(narrow);
-        }
-        if (narrow || left_out)
+        if (played_with_narrow_pen(hdc, play_as_is))
             return;
     }
     bool is_text = function == META_TEXTOUT || function == META_EXTTEXTOUT;
@@ -963,21 +1125,15 @@ static void play_record(HDC hdc, HANDLETABLE* table, METARECORD* record, UINT ob
         return;
     }
     if (is_text) {
-        HGDIOBJ old;
-        int left_out;
-        HFONT small = select_font_within(hdc, limit, &old, &left_out);
-        if (!left_out)
-            PlayMetaFileRecord(hdc, table, record, objects);
-        if (small) {
-            SelectObject(hdc, old);
-            DeleteObject(small);
-        }
+        uint32_t param_bytes = record->rdSize >= 3 ? 2 * (record->rdSize - 3) : 0;
+        play_text_within(hdc, limit, wmf_text_glyphs(function, (const BYTE*)record->rdParm, param_bytes), budget,
+                         play_as_is);
         return;
     }
     // Height and width are the first two words of the font record, whose
     // words are within the metafile (seal_wmf_records).
     int16_t height = (int16_t)record->rdParm[0], width = (int16_t)record->rdParm[1];
-    double size = wmf_font_device_size(hdc, height, width);
+    double size = font_device_size(hdc, height, width);
     if (size <= limit) {
         PlayMetaFileRecord(hdc, table, record, objects);
         return;
@@ -999,7 +1155,7 @@ static int CALLBACK play_quietly_proc(HDC hdc, HANDLETABLE* table, METARECORD* r
 {
     if (!play_budget_allows((const PlayBudget*)budget))
         return 0;
-    play_record(hdc, table, record, (UINT)objects);
+    play_record(hdc, table, record, (UINT)objects, (PlayBudget*)budget);
     return 1;
 }
 
@@ -1017,7 +1173,7 @@ int CALLBACK play_wmf_record_proc(HDC hdc, HANDLETABLE* table, METARECORD* recor
     if (!play_budget_allows((const PlayBudget*)budget))
         return 0;
     g_wmfPlayedWords += (int32_t)record->rdSize;
-    play_record(hdc, table, record, (UINT)objects);
+    play_record(hdc, table, record, (UINT)objects, (PlayBudget*)budget);
     // The 9-word header and the 3-word end record are not enumerated.
     double drawing_words = (double)g_wmfSizeWords - 12;
     if (drawing_words > 0)

@@ -73,8 +73,10 @@ void write_emf_comment(const char* path, HGLOBAL* comment, HENHMETAFILE current_
                        HWND hwnd_main);
 
 // Plays every record of the metafile into hdc, feeding the progress strip.
-// On a display, fonts are bounded to a size the display can draw. Each
-// play stops once past its time (play_budget.h), leaving what it drew.
+// On a display, fonts are bounded to a size the display can draw, text by
+// its glyphs at that size, polygon fills by their cost and pens by their
+// width. Each play stops once past its time (play_budget.h), leaving what
+// it drew.
 void play_wmf_records(HWND hwnd, HDC hdc, HMETAFILE wmf);
 
 // The same without progress: every repaint of a Windows metafile.
@@ -83,7 +85,8 @@ void play_wmf(HDC hdc, HMETAFILE wmf);
 // Plays the enhanced metafile into rect of hdc, each record checked with
 // the state the records played before it left. On a display or a printer,
 // fonts are bounded to a size the device can draw (as for play_wmf), and
-// the glyphs a text record draws by that size.
+// the glyphs text draws by that size; on a display, fills of polygons and
+// paths by their cost and pens by their width, as for play_wmf.
 void play_emf(HDC hdc, HENHMETAFILE emf, const RECT* rect);
 
 // The record callback of play_wmf_records; budget is its PlayBudget.

@@ -8,6 +8,7 @@ enum { PLAY_BUDGET_MS = 2000 };
 void start_play_budget(PlayBudget* budget)
 {
     budget->started = GetTickCount();
+    budget->glyph_work = 0;
 }
 
 bool play_budget_allows(const PlayBudget* budget)

@@ -2,13 +2,15 @@
 // player work far beyond their bytes, and a file of many records that each
 // keep their rules can still hold the window for minutes: the record
 // callbacks of both players ask the budget before each record, and a play
-// past it stops, leaving what it drew.
+// past it stops, leaving what it drew. The budget also counts the glyph
+// work of the play's text, which the players bound as a whole.
 #pragma once
 
 #include <windows.h>
 
 struct PlayBudget {
-    DWORD started;  // GetTickCount at the play's start
+    DWORD started;      // GetTickCount at the play's start
+    double glyph_work;  // distinct glyphs of the text played, times their device size squared
 };
 
 void start_play_budget(PlayBudget* budget);

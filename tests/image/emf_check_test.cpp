@@ -379,3 +379,32 @@ TEST(WmfCheck, RefusesWhatThePlayerWouldTrust)
         EXPECT_EQ(c.sound, wmf_record_is_sound(c.function, (const BYTE*)c.params.data(), (uint32_t)c.params.size(), 4))
             << c.name;
 }
+
+// Distinct glyphs of Windows-metafile text: characters a byte each, glyph
+// indices two bytes each, after the rectangle when there is one; and the
+// end of the glyph indices.
+TEST(WmfCheck, CountsTheDistinctGlyphsOfText)
+{
+    auto ext_text = [](uint16_t options, const std::string& text, uint16_t length) {
+        std::string rect = options & ETO_OPAQUE ? std::string(8, '\x7F') : "";
+        return le16(0) + le16(0) + le16(length) + le16(options) + rect + text;
+    };
+    struct Case {
+        const char* name;
+        uint16_t function;
+        std::string params;
+        uint32_t distinct, index_end;
+    } cases[] = {
+        {"text out", META_TEXTOUT, le16(5) + "abcab" + std::string(1, '\0') + le32(0), 3, 0},
+        {"extended text out", META_EXTTEXTOUT, ext_text(0, "aabbcd", 6), 4, 0},
+        {"after its rectangle", META_EXTTEXTOUT, ext_text(ETO_OPAQUE, "aabb", 4), 2, 0},
+        {"glyph indices", META_EXTTEXTOUT, ext_text(ETO_GLYPH_INDEX, le16(301) + le16(300) + le16(301), 3), 2, 302},
+        {"a length past the record", META_EXTTEXTOUT, ext_text(0, "ab", 60000), 2, 0},
+        {"not text", META_RECTANGLE, std::string(8, 'a'), 0, 0},
+    };
+    for (const Case& c : cases) {
+        TextGlyphs glyphs = wmf_text_glyphs(c.function, (const BYTE*)c.params.data(), (uint32_t)c.params.size());
+        EXPECT_EQ(c.distinct, glyphs.distinct) << c.name;
+        EXPECT_EQ(c.index_end, glyphs.index_end) << c.name;
+    }
+}

@@ -729,10 +729,41 @@ TEST_F(Metafile, SoundWmfKeepsEveryRecordAndItsPicture)
     DeleteMetaFile(original);
 }
 
+// Records what draw draws into a Windows metafile (enhanced false) or an
+// enhanced one, then plays it into alone through the system's player and
+// into bounded through the program's. The enhanced one's frame is the
+// canvas, whatever was drawn.
+template <typename Draw>
+static void play_both_ways(bool enhanced, Draw draw, GdiCanvas& alone, GdiCanvas& bounded)
+{
+    if (enhanced) {
+        HDC screen = GetDC(NULL);
+        int across = 100 * GetDeviceCaps(screen, HORZSIZE), down = 100 * GetDeviceCaps(screen, VERTSIZE);
+        RECT frame = {0, 0, MulDiv(bounded.width, across, GetDeviceCaps(screen, HORZRES)),
+                      MulDiv(bounded.height, down, GetDeviceCaps(screen, VERTRES))};
+        ReleaseDC(NULL, screen);
+        HDC recorder = CreateEnhMetaFileA(NULL, NULL, &frame, NULL);
+        draw(recorder);
+        HENHMETAFILE h = CloseEnhMetaFile(recorder);
+        RECT r = {0, 0, bounded.width, bounded.height};
+        play_emf_into(alone, h);
+        play_emf(bounded.dc, h, &r);
+        DeleteEnhMetaFile(h);
+    } else {
+        HDC recorder = CreateMetaFileA(NULL);
+        draw(recorder);
+        HMETAFILE h = CloseMetaFile(recorder);
+        play_wmf_into(alone, h);
+        play_wmf_checked_into(bounded, h);
+        DeleteMetaFile(h);
+    }
+}
+
 // The bounds on polygon fills and pens leave the largest shapes of a sound
 // picture as the player alone draws them: an outline of 8000 points, 400
 // spikes crossing every row, both as one record of two polygons, and a pen
-// as wide as the picture.
+// as wide as the picture; in an enhanced metafile the spikes as a filled
+// path too, and the pen an extended one.
 TEST_F(Metafile, LargeSoundShapesDrawAsThePlayerAloneDraws)
 {
     std::vector<POINT> points;
@@ -742,42 +773,52 @@ TEST_F(Metafile, LargeSoundShapesDrawAsThePlayerAloneDraws)
     for (int i = 0; i < 400; ++i)
         points.push_back(POINT{i * 120 / 400, i % 2 ? 0 : 119});
     INT counts[2] = {8000, 400};
-    HDC recorder = CreateMetaFileA(NULL);
-    SetWindowExtEx(recorder, 120, 120, NULL);
-    Polygon(recorder, points.data(), counts[0]);
-    Polygon(recorder, points.data() + counts[0], counts[1]);
-    PolyPolygon(recorder, points.data(), counts, 2);
-    HPEN wide = CreatePen(PS_SOLID, 120, RGB(0, 0, 255));
-    SelectObject(recorder, wide);
-    Rectangle(recorder, 30, 30, 90, 90);
-    HMETAFILE h = CloseMetaFile(recorder);
-    DeleteObject(wide);
-    GdiCanvas alone(120, 120), bounded(120, 120);
-    play_wmf_into(alone, h);
-    play_wmf_checked_into(bounded, h);
-    EXPECT_EQ(0, alone.count_differences(bounded));
-    DeleteMetaFile(h);
+    for (bool enhanced : {false, true}) {
+        SCOPED_TRACE(enhanced ? "enhanced" : "Windows metafile");
+        GdiCanvas alone(120, 120), bounded(120, 120);
+        play_both_ways(enhanced, [&](HDC recorder) {
+            SetWindowExtEx(recorder, 120, 120, NULL);
+            Polygon(recorder, points.data(), counts[0]);
+            Polygon(recorder, points.data() + counts[0], counts[1]);
+            PolyPolygon(recorder, points.data(), counts, 2);
+            if (enhanced) {
+                BeginPath(recorder);
+                Polygon(recorder, points.data() + counts[0], counts[1]);
+                EndPath(recorder);
+                FillPath(recorder);
+            }
+            LOGBRUSH blue = {BS_SOLID, RGB(0, 0, 255), 0};
+            HPEN wide = enhanced ? ExtCreatePen(PS_GEOMETRIC | PS_ENDCAP_ROUND, 120, &blue, 0, NULL)
+                                 : CreatePen(PS_SOLID, 120, RGB(0, 0, 255));
+            HGDIOBJ old = SelectObject(recorder, wide);
+            Rectangle(recorder, 30, 30, 90, 90);
+            SelectObject(recorder, old);
+            DeleteObject(wide);
+        }, alone, bounded);
+        EXPECT_EQ(0, alone.count_differences(bounded));
+    }
 }
 
 // A font of height 0 has its default size on the device whatever the
-// mapping: under one of 200 pixels a unit it is drawn as it stands.
+// mapping: under one of 400 pixels a unit it is drawn as it stands.
 TEST_F(Metafile, DefaultSizeFontUnderALargeMappingDrawsAsThePlayerAloneDraws)
 {
-    HDC recorder = CreateMetaFileA(NULL);
-    SetMapMode(recorder, MM_ANISOTROPIC);
-    SetWindowExtEx(recorder, 1, 1, NULL);
-    SetViewportExtEx(recorder, 200, 200, NULL);
-    HFONT font = CreateFontA(0, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, 0, "Arial");
-    SelectObject(recorder, font);
-    TextOutA(recorder, 0, 0, "Ag", 2);
-    HMETAFILE h = CloseMetaFile(recorder);
-    DeleteObject(font);
-    GdiCanvas alone(120, 120), bounded(120, 120);
-    play_wmf_into(alone, h);
-    play_wmf_checked_into(bounded, h);
-    EXPECT_GT(alone.count_differences(GdiCanvas(120, 120)), 0);
-    EXPECT_EQ(0, alone.count_differences(bounded));
-    DeleteMetaFile(h);
+    for (bool enhanced : {false, true}) {
+        SCOPED_TRACE(enhanced ? "enhanced" : "Windows metafile");
+        GdiCanvas alone(120, 120), bounded(120, 120);
+        play_both_ways(enhanced, [](HDC recorder) {
+            SetMapMode(recorder, MM_ANISOTROPIC);
+            SetWindowExtEx(recorder, 1, 1, NULL);
+            SetViewportExtEx(recorder, 400, 400, NULL);
+            HFONT font = CreateFontA(0, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, 0, "Arial");
+            HGDIOBJ old = SelectObject(recorder, font);
+            TextOutA(recorder, 0, 0, "Ag", 2);
+            SelectObject(recorder, old);
+            DeleteObject(font);
+        }, alone, bounded);
+        EXPECT_GT(alone.count_differences(GdiCanvas(120, 120)), 0);
+        EXPECT_EQ(0, alone.count_differences(bounded));
+    }
 }
 
 // The crafted files (tests/fixtures/make_hostile_*.sh) played through the
