@@ -126,6 +126,9 @@ TEST(FileHold, NoWindowMovesOnWhileACommandWorksOnTheShownFile)
         if (row.a == A_GONE) {
             EXPECT_FALSE(file_exists(a));
         } else {
+            // The write follows the answer: a changed file is waited for.
+            if (row.a == A_CHANGED)
+                wait_for([&] { return read_whole_file(a) != before; });
             EXPECT_EQ(read_whole_file(a) != before, row.a == A_CHANGED);
             EXPECT_EQ(shown_name(app), "a.jpg");
             if (row.edit_text && row.edit_id == IDC_COMMENT_EDIT)

@@ -5,8 +5,8 @@
 # the booted prefix, scripts/wine_env.sh), so no shard's windows, focus or
 # foreground meet another's, and its own work and screenshot folders
 # (WORK/shard-K, SHOTS/shard-K); the check scripts look across the work
-# folders. CORVANE_E2E_SHARDS chooses the number of shards (default: two
-# per core, scripts/wine_env.sh).
+# folders. CORVANE_E2E_SHARDS chooses the number of shards (default: one
+# per core and at least four, scripts/wine_env.sh).
 # Usage: run_shards.sh E2E_PROGRAM WORK_FOLDER SCREENSHOT_FOLDER
 set -uo pipefail
 program=${1:?e2e program} work=${2:?work folder} shots=${3:?screenshot folder}
