@@ -190,6 +190,8 @@ Shot full_showing(HWND full, const char* name, const std::vector<std::vector<DWO
 // left.
 void band_and_press(HWND full)
 {
+    // The band is judged against the picture as first painted.
+    full_showing(full, "red_eye_start", {{600, 492, RED}});
     PostMessageA(full, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(600, 492));
     PostMessageA(full, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(620, 502));
     PostMessageA(full, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(640, 512));
