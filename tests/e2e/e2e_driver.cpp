@@ -419,7 +419,8 @@ DWORD preview_pixel(const RunningApp& app, const std::string& shot, double fx, d
 
 HWND wait_dialog(const RunningApp& app, const char* title, DWORD wait_ms)
 {
-    return find_process_window(app.process.dwProcessId, "#32770", NULL, wait_ms, title);
+    // The main window is a dialog too, and a box may carry its title.
+    return find_process_window(app.process.dwProcessId, "#32770", app.main, wait_ms, title);
 }
 
 std::string box_text(HWND box)

@@ -61,7 +61,8 @@ std::string dismiss_message_box(const RunningApp& app, DWORD wait_ms, std::strin
 
 std::string window_text(HWND hwnd);
 
-// A visible dialog or message box of the program with that title.
+// A visible dialog or message box of the program with that title, other
+// than its main window.
 HWND wait_dialog(const RunningApp& app, const char* title, DWORD wait_ms = 15000);
 
 // The texts of a message box's static controls, joined; waits up to 3 s for
