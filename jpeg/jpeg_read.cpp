@@ -102,6 +102,7 @@ int jpeg_scans_reach_end_marker(const char* path, const int* component_ids, int 
     int seen[4] = {0, 0, 0, 0};
     int in_scan = 0, complete = 0;
     int starts = 0, frames = 0;  // SOI and SOFn markers met
+    int progressive = 0;
     // Next byte of the file, -1 at its end.
 #define NEXT_BYTE() (at < have ? window[at++] : refill_window(fp, window, &have, &at, &window_at))
     for (;;) {
@@ -122,9 +123,11 @@ int jpeg_scans_reach_end_marker(const char* path, const int* component_ids, int 
             break;
         if (marker == 0x00 || (marker >= 0xD0 && marker <= 0xD8) || marker == 0x01)
             continue;  // stuffed byte, restart marker, SOI, TEM: no length
-        if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC &&
-            ++frames > 1)
-            break;
+        if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC) {
+            if (++frames > 1)
+                break;
+            progressive = (marker & 3) == 2;  // C2, C6, CA, CE
+        }
         if (marker == 0xD9) {
             complete = in_scan;
             break;
@@ -134,6 +137,14 @@ int jpeg_scans_reach_end_marker(const char* path, const int* component_ids, int 
             break;
         long rest = ((hi << 8) | lo) - 2;
         if (marker == 0xDA) {
+            // A sequential frame codes each component in one scan: a scan
+            // after all of them is one the library refuses, but only after
+            // it has decoded the whole picture.
+            int all_seen = component_count > 0;
+            for (int k = 0; k < component_count && k < 4; ++k)
+                all_seen = all_seen && seen[k];
+            if (!progressive && all_seen)
+                break;
             int count = NEXT_BYTE();
             --rest;
             for (int i = 0; i < count && i < 4 && rest >= 2; ++i, rest -= 2) {

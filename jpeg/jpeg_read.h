@@ -41,7 +41,8 @@ int get_jpeg_precision(const char* path);
 // marker comes before the file ends, and the scans together carry every
 // component id given (at most 4): arithmetic-coded data that lasts to its
 // last MCU, however few bytes a flat picture takes. 0 for a cut file, and
-// for an end marker behind a second SOI or frame header (another image's).
+// for an end marker behind a second SOI or frame header (another image's),
+// and for a sequential frame's scan after its components were all coded.
 int jpeg_scans_reach_end_marker(const char* path, const int* component_ids, int component_count);
 
 // Sets the pixel ceiling of a read of a JPEG file of file_bytes bytes by

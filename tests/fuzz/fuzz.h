@@ -60,7 +60,8 @@ struct GuardedInput {
 
 // A watchdog thread for hangs, an exception filter and an abort handler
 // that save the input before the process dies; failures are written into
-// failure_dir, an input may take hang_ms.
+// failure_dir, an input may take hang_ms of the processor (and six times
+// that on the clock).
 void install_guards(const std::string& failure_dir, unsigned hang_ms);
 // The watchdog times from begin to end; the crash guard saves the input.
 void begin_guarded_input(const GuardedInput& input);

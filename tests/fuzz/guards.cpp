@@ -13,6 +13,7 @@ static char s_failure_dir[MAX_PATH];
 static unsigned s_hang_ms;
 static volatile LONG s_active;        // an input is running
 static volatile DWORD s_started;      // GetTickCount when it began
+static volatile ULONGLONG s_cpu_started;  // the process's CPU time then, 100 ns
 static volatile LONG s_dying;         // a guard is ending the process
 
 static void write_line(const char* text)
@@ -85,11 +86,28 @@ static void on_abort(int)
     die("crash", EXIT_CRASH);
 }
 
+static ULONGLONG process_cpu_time(void)
+{
+    FILETIME created, exited, kernel, user;
+    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user))
+        return 0;
+    return ((ULONGLONG)kernel.dwHighDateTime << 32 | kernel.dwLowDateTime) +
+           ((ULONGLONG)user.dwHighDateTime << 32 | user.dwLowDateTime);
+}
+
+// Work is judged by the CPU time an input takes, which a busy machine does
+// not stretch; an input that waits instead of working is a hang once the
+// clock passes several times that.
+static const unsigned WAIT_FACTOR = 6;
+
 static DWORD WINAPI watchdog(void*)
 {
     for (;;) {
         Sleep(100);
-        if (s_active && GetTickCount() - s_started > s_hang_ms)
+        if (!s_active)
+            continue;
+        ULONGLONG cpu_ms = (process_cpu_time() - s_cpu_started) / 10000;
+        if (cpu_ms > s_hang_ms || GetTickCount() - s_started > s_hang_ms * WAIT_FACTOR)
             die("hang", EXIT_HANG);
     }
 }
@@ -109,6 +127,7 @@ void begin_guarded_input(const GuardedInput& input)
 {
     s_input = input;
     s_started = GetTickCount();
+    s_cpu_started = process_cpu_time();
     InterlockedExchange(&s_active, 1);
 }
 

@@ -49,6 +49,7 @@ TEST(JpegCeiling, ClaimsTheDataCannotFillAreRefusedWithinItsBytes)
         // only after the first frame's memory is taken.
         "JPEG-arithmetic-cut-then-second-frame-claims-huge.jpg",
         "JPEG-arithmetic-cut-then-second-image-claims-huge.jpg",
+        "JPEG-arithmetic-scan-after-every-component-claims-huge.jpg",
         "EXIF-thumbnail-past-segment-claims-huge.jpg",
     };
     for (const Road& road : ROADS) {
