@@ -13,7 +13,7 @@ static char s_failure_dir[MAX_PATH];
 static unsigned s_hang_ms;
 static volatile LONG s_active;        // an input is running
 static volatile DWORD s_started;      // GetTickCount when it began
-static volatile ULONGLONG s_cpu_started;  // the process's CPU time then, 100 ns
+static volatile LONGLONG s_cpu_started;  // the process's CPU time then, 100 ns
 static volatile LONG s_dying;         // a guard is ending the process
 
 static void write_line(const char* text)
@@ -106,9 +106,17 @@ static DWORD WINAPI watchdog(void*)
         Sleep(100);
         if (!s_active)
             continue;
-        ULONGLONG cpu_ms = (process_cpu_time() - s_cpu_started) / 10000;
-        if (cpu_ms > s_hang_ms || GetTickCount() - s_started > s_hang_ms * WAIT_FACTOR)
+        // Read whole: the next input may be storing it (two words here).
+        ULONGLONG began = (ULONGLONG)InterlockedCompareExchange64(&s_cpu_started, 0, 0);
+        ULONGLONG now = process_cpu_time();
+        DWORD cpu_ms = now > began ? (DWORD)((now - began) / 10000) : 0;
+        DWORD clock_ms = GetTickCount() - s_started;
+        if (cpu_ms > s_hang_ms || clock_ms > s_hang_ms * WAIT_FACTOR) {
+            char line[80];
+            wsprintfA(line, "  processor %lu ms, clock %lu ms\n", (unsigned long)cpu_ms, (unsigned long)clock_ms);
+            write_line(line);
             die("hang", EXIT_HANG);
+        }
     }
 }
 
@@ -127,7 +135,7 @@ void begin_guarded_input(const GuardedInput& input)
 {
     s_input = input;
     s_started = GetTickCount();
-    s_cpu_started = process_cpu_time();
+    InterlockedExchange64(&s_cpu_started, (LONGLONG)process_cpu_time());
     InterlockedExchange(&s_active, 1);
 }
 
