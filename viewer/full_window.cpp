@@ -57,6 +57,9 @@ static struct {
     HWND hwnd;
 } s_band;
 
+// Where this window last drew the picture centred: the band's bounds.
+static RECT s_drawnImage;
+
 // ---- geometry
 
 int red_eye_area(int left, int top, int width, int height, const RECT* drawn, int iw, int ih, RECT* area)
@@ -304,9 +307,9 @@ static LRESULT full_on_paint(HWND hwnd)
         } else if (is_animation()) {
             int width, height;
             frame_size(&width, &height);
-            paint_current_image(hwnd, dc, c, (int)full_frame_layout(width, height));
+            paint_current_image(hwnd, dc, c, (int)full_frame_layout(width, height), &s_drawnImage);
         } else {
-            paint_current_image(hwnd, dc, c, 0);
+            paint_current_image(hwnd, dc, c, 0, &s_drawnImage);
         }
     }
     EndPaint(hwnd, &ps);
@@ -483,7 +486,7 @@ static LRESULT full_on_keydown(HWND hwnd, UINT key)
 
 static void clamp_to_drawn(int* x, int* y)
 {
-    const RECT& r = g_rcDrawnImage;
+    const RECT& r = s_drawnImage;
     *x = *x < r.left ? r.left : *x > r.right ? r.right : *x;
     *y = *y < r.top ? r.top : *y > r.bottom ? r.bottom : *y;
 }
@@ -601,7 +604,7 @@ static bool take_area(int L, int T, int W, int H)
     int iw, ih;
     image_size(g_hImage, &iw, &ih);
     RECT area;
-    if (!red_eye_area(L, T, W, H, &g_rcDrawnImage, iw, ih, &area))
+    if (!red_eye_area(L, T, W, H, &s_drawnImage, iw, ih, &area))
         return false;
     HGLOBAL source = g_hImage;
     if (g_hImageUnconverted && !g_colorConversion && !g_brightnessStep) {

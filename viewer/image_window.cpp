@@ -35,7 +35,6 @@
 #include "viewer/window_classes.h"
 
 int g_tileMode;
-RECT g_rcDrawnImage;
 
 static const char HELP_FILE[] = "RODadi.zoz";
 static const char QUESTION_CAPTION[] = "Corvane File Viewer";
@@ -116,7 +115,7 @@ static void stretch_halftone(HDC dc, const BITMAPINFOHEADER* bih, int x, int y, 
 }
 
 static void paint_bitmap(HWND hwnd, HDC dc, const RECT& c, const BITMAPINFOHEADER* bih, bool animation,
-                         int tile)
+                         int tile, RECT* drawn)
 {
     const int W = bih->biWidth, H = bih->biHeight;
     if (W < 1 || H < 1)
@@ -129,7 +128,8 @@ static void paint_bitmap(HWND hwnd, HDC dc, const RECT& c, const BITMAPINFOHEADE
             shrink_to_area(c.right + 1, c.bottom + 1, &w, &h);
         int x = (c.right - w) / 2, y = (c.bottom - h) / 2;
         stretch_halftone(dc, bih, x, y, w, h, H);
-        SetRect(&g_rcDrawnImage, x, y, x + w, y + h);
+        if (drawn)
+            SetRect(drawn, x, y, x + w, y + h);
         return;
     }
     if (H <= c.bottom && W <= c.right) {
@@ -214,7 +214,7 @@ static void show_page_hint(HWND hwnd)
     seam_message_box(hwnd, text, caption, MB_OK);
 }
 
-void paint_current_image(HWND hwnd, HDC dc, const RECT& c, int tile)
+void paint_current_image(HWND hwnd, HDC dc, const RECT& c, int tile, RECT* drawn)
 {
     const int kind = g_imageKind;
     if (kind == KIND_WMF && g_hImage) {
@@ -228,7 +228,7 @@ void paint_current_image(HWND hwnd, HDC dc, const RECT& c, int tile)
             HPALETTE old = palette ? SelectPalette(dc, palette, FALSE) : NULL;
             if (palette)
                 RealizePalette(dc);
-            paint_bitmap(hwnd, dc, c, bih, false, tile);
+            paint_bitmap(hwnd, dc, c, bih, false, tile, drawn);
             if (palette) {
                 SelectPalette(dc, old, FALSE);
                 DeleteObject(palette);
@@ -242,7 +242,7 @@ void paint_current_image(HWND hwnd, HDC dc, const RECT& c, int tile)
             HPALETTE old = g_hPalette ? SelectPalette(dc, g_hPalette, FALSE) : NULL;
             if (g_hPalette)
                 RealizePalette(dc);
-            paint_bitmap(hwnd, dc, c, bih, true, tile);
+            paint_bitmap(hwnd, dc, c, bih, true, tile, drawn);
             if (g_hPalette)
                 SelectPalette(dc, old, FALSE);
             GlobalUnlock(g_hAnimCanvas);

@@ -8,7 +8,6 @@
 #include <windows.h>
 
 extern int g_tileMode;        // 0 the image is centred, 1 tiled
-extern RECT g_rcDrawnImage;   // where a centred bitmap was last drawn
 
 LRESULT CALLBACK meta_wnd_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 
@@ -26,5 +25,7 @@ void shrink_to_area(int area_width, int area_height, int* width, int* height);
 
 // Paints the current image of any still or animated kind into the area c
 // of dc (already filled with the background): centred and shrunk to fit
-// (tile 0) or tiled (tile 1). The slideshow paints through it too.
-void paint_current_image(HWND hwnd, HDC dc, const RECT& c, int tile);
+// (tile 0) or tiled (tile 1). The slideshow paints through it too. A
+// centred bitmap's rectangle goes to drawn when given: each window keeps
+// its own, as another window may paint between.
+void paint_current_image(HWND hwnd, HDC dc, const RECT& c, int tile, RECT* drawn = NULL);

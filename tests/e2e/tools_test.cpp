@@ -288,6 +288,10 @@ TEST(ImageWindowCommands, WaitWhileItsRedEyeWindowOrSlideshowIsOpen)
     PostMessageA(view, WM_COMMAND, IDM_VIEW_RED_EYE, 0);
     HWND full = find_process_window(pid, "Full", NULL, 10000);
     ASSERT_TRUE(full);
+    // The image window painting again under the red-eye window leaves the
+    // band its own window's picture.
+    full_showing(full, "red_eye_start", {{600, 492, RED}});
+    RedrawWindow(view, NULL, NULL, RDW_INVALIDATE | RDW_UPDATENOW);
     band_and_press(full);  // marks image pixel (0, 0)
     PostMessageA(full, WM_LBUTTONUP, 0, MAKELPARAM(484, 436));
     for (int command : {IDM_VIEW_FULL_SCREEN, IDM_VIEW_STRETCH, IDM_VIEW_RED_EYE}) {
