@@ -71,10 +71,11 @@ TEST(JpegTransform, RotateClockwiseTurnsTheFileAndThePreviewAndExifIsMadeComplia
     select_list_entry(app, 1);
     std::string exif = dir + "\\quadrants.jpg";
     auto has_exif = [&] { return read_whole_file(exif).find("Exif") != std::string::npos; };
-    for (int tries = 0; !has_exif() && tries < 6; ++tries) {
-        Sleep(500);
+    EXPECT_EQ(wait_for_window_text(GetDlgItem(app.main, IDC_MAIN_NAME_EDIT), "quadrants.jpg", 20000),
+              "quadrants.jpg");
+    for (DWORD started = GetTickCount(); !has_exif() && GetTickCount() - started < 60000;) {
         PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_JPEG_EXIF, 0), 0);
-        for (DWORD begun = GetTickCount(); !has_exif() && GetTickCount() - begun < 3000;)
+        for (DWORD begun = GetTickCount(); !has_exif() && GetTickCount() - begun < 4000;)
             Sleep(100);
     }
     EXPECT_TRUE(has_exif());
