@@ -23,6 +23,16 @@ int rewrite(const std::string& path, const std::string& bytes, const std::string
     return result;
 }
 
+// The page decodes from the rewritten file to the pixels of the original.
+void expect_same_page(const std::string& original, const std::string& rewritten, int page, const std::string& what)
+{
+    DibBlock before(read_tiff_page(original, page));
+    DibBlock after(read_tiff_page(rewritten, page));
+    ASSERT_NE(after.get(), nullptr) << what << " page " << page;
+    ASSERT_EQ(GlobalSize(before.get()), GlobalSize(after.get())) << what << " page " << page;
+    EXPECT_EQ(memcmp(before.bih, after.bih, GlobalSize(after.get())), 0) << what << " page " << page;
+}
+
 // Byte order and the description of each page as libtiff reads them ("-" for none).
 std::vector<std::string> descriptions(const std::string& path)
 {
@@ -64,13 +74,8 @@ TEST(TiffComment, ReplacesTheShownPagesDescriptionOnly)
             << c.fixture;
         EXPECT_EQ(descriptions(path), c.expected) << c.fixture;
         // every page still decodes to the same pixels
-        for (int page = 1; page < (int)c.expected.size(); ++page) {
-            DibBlock before(read_tiff_page(tiff_fixture(c.fixture), page));
-            DibBlock after(read_tiff_page(path, page));
-            ASSERT_NE(after.get(), nullptr) << c.fixture << page;
-            ASSERT_EQ(GlobalSize(before.get()), GlobalSize(after.get()));
-            EXPECT_EQ(memcmp(before.bih, after.bih, GlobalSize(before.get())), 0) << c.fixture;
-        }
+        for (int page = 1; page < (int)c.expected.size(); ++page)
+            expect_same_page(tiff_fixture(c.fixture), path, page, c.fixture);
     }
     EXPECT_TRUE(seams.boxes.empty());
 }
@@ -192,11 +197,7 @@ TEST(TiffComment, FieldsOfOtherTypesAreNoSizesOrOffsets)
             continue;
         }
         // the shown page keeps its pixels
-        DibBlock original(read_tiff_page(source, 1));
-        DibBlock after(read_tiff_page(path, 1));
-        ASSERT_NE(after.get(), nullptr) << c.name;
-        ASSERT_EQ(GlobalSize(original.get()), GlobalSize(after.get())) << c.name;
-        EXPECT_EQ(memcmp(original.bih, after.bih, GlobalSize(after.get())), 0) << c.name;
+        expect_same_page(source, path, 1, c.name);
     }
 }
 
@@ -228,11 +229,7 @@ TEST(TiffComment, RewriteWritesNoMoreThanTheFileHolds)
         // the file's bytes once, its two arrays once more, a directory
         EXPECT_LT(after.size(), 2 * before.size() + 1024) << c.name;
         EXPECT_EQ(descriptions(path), (std::vector<std::string>{"II", "typed"})) << c.name;
-        DibBlock original(read_tiff_page(source, 1));
-        DibBlock rewritten(read_tiff_page(path, 1));
-        ASSERT_NE(rewritten.get(), nullptr) << c.name;
-        ASSERT_EQ(GlobalSize(original.get()), GlobalSize(rewritten.get())) << c.name;
-        EXPECT_EQ(memcmp(original.bih, rewritten.bih, GlobalSize(rewritten.get())), 0) << c.name;
+        expect_same_page(source, path, 1, c.name);
     }
 }
 
