@@ -34,8 +34,11 @@ enum { MAX_BITMAP_PIXELS = 0x1000000 };
 enum { COLORS_MONO = 2 };  // a mono brush's usage: 1-bit rows, no colour table
 
 // A packed DIB header the player takes: its bytes with the bit-field masks,
-// the colours of its table, the bytes of an RGB table entry, and the bytes
-// of pixel data it reads (the rows, or the run-length data's stated size).
+// the colours of its table, the bytes of an RGB table entry, the bytes of
+// pixel data it reads (the rows, or the run-length data's stated size),
+// and the image size the header states, which the system's recorder
+// copies whole into a converted file whatever the compression: stated
+// past the bits, it carries what lies after them into the file.
 struct DibHeader {
     uint64_t header_bytes;
     uint64_t colors;
@@ -43,6 +46,7 @@ struct DibHeader {
     uint32_t bit_count;
     bool is_compressed;
     uint64_t image_bytes;
+    uint64_t stated_bytes;
 };
 
 // The header at p, with room bytes after it: a 12-byte core header or one
@@ -98,6 +102,7 @@ static bool read_dib_header(const BYTE* p, uint64_t room, DibHeader* dib)
     if (is_run_length && image_size < 2)
         return false;
     dib->image_bytes = is_run_length ? image_size : ((uint64_t)width * bits + 31) / 32 * 4 * (uint64_t)height;
+    dib->stated_bytes = image_size;
     return true;
 }
 
@@ -153,7 +158,7 @@ static bool bitmap_fits(const BYTE* record, uint32_t size, uint32_t field, uint3
     // make it through, and the bits are then copied to nowhere.
     if ((flags & BITMAP_EXACT_BITS) && usage == DIB_PAL_COLORS)
         return false;
-    if (dib.image_bytes > cb_bits)
+    if (dib.image_bytes > cb_bits || dib.stated_bytes > cb_bits)
         return false;
     return !(flags & BITMAP_EXACT_BITS) || cb_bits == dib.image_bytes;
 }
@@ -863,7 +868,8 @@ static bool wmf_dib_fits(const BYTE* p, uint32_t bytes, uint64_t at, uint32_t pl
         return false;
     uint64_t room = bytes - at;
     return dib_table_end(dib, read_usage) <= room && dib_table_end(dib, place_usage) <= room &&
-           dib.image_bytes <= room - dib_table_end(dib, place_usage);
+           dib.image_bytes <= room - dib_table_end(dib, place_usage) &&
+           dib.stated_bytes <= room - dib_table_end(dib, place_usage);
 }
 
 // An old device-dependent bitmap of the given size whose rows, in whole

@@ -109,6 +109,9 @@ TEST(EmfCheck, RefusesWhatThePlayerWouldTrust)
         {"header past the record", EMR_STRETCHDIBITS, [](std::string& s, size_t r) { put_le32(s, r + 48, 0xFFFFFFF0); }},
         {"rows past the bits", EMR_STRETCHDIBITS,
          [](std::string& s, size_t r) { put_le32(s, r + get_le32(s, r + 48) + 8, 4000); }},
+        // The conversion's recorder copies the stated size, not the rows.
+        {"image size stated past the bits", EMR_STRETCHDIBITS,
+         [](std::string& s, size_t r) { put_le32(s, r + get_le32(s, r + 48) + 20, get_le32(s, r + 60) + 1); }},
         {"brush past the table", EMR_FILLRGN, [](std::string& s, size_t r) { put_le32(s, r + 28, 0x3F800000); }},
         {"region shorter than its header", EMR_FILLRGN, [](std::string& s, size_t r) { put_le32(s, r + 24, 1); }},
         {"region rectangles past the record", EMR_FILLRGN,
@@ -298,26 +301,41 @@ TEST(EmfCheck, JudgesPaletteColoursByThePaletteSelected)
 }
 
 // The conversion's copy: every record that keeps its rules, in order, and
-// a header counting what the copy holds; a sound file byte for byte.
+// a header counting what the copy holds; a sound file byte for byte. A
+// record that breaks its rule, or of a type without one, is left out.
 TEST(EmfCheck, CopyKeepsTheSoundRecords)
 {
-    std::string emf = recorded_emf();
-    std::string copy(emf.size() + 20, '\0');
-    ASSERT_EQ(emf.size(), copy_sound_emf_records((const BYTE*)emf.data(), (UINT)emf.size(), (BYTE*)&copy[0]));
-    EXPECT_EQ(emf, copy.substr(0, emf.size()));
-
-    size_t pen = find_record(emf, EMR_CREATEPEN);
-    uint32_t pen_bytes = get_le32(emf, pen + 4), records = get_le32(emf, 52);
-    put_le32(emf, pen + 8, 999);  // past the table
-    EXPECT_FALSE(check(emf));
-    uint32_t kept = copy_sound_emf_records((const BYTE*)emf.data(), (UINT)emf.size(), (BYTE*)&copy[0]);
-    ASSERT_EQ(emf.size() - pen_bytes, kept);
-    copy.resize(kept);
-    EXPECT_EQ(emf.substr(0, pen).substr(56), copy.substr(0, pen).substr(56));
-    EXPECT_EQ(emf.substr(pen + pen_bytes), copy.substr(pen));
-    EXPECT_EQ(kept, get_le32(copy, 48));
-    EXPECT_EQ(records - 1, get_le32(copy, 52));
-    EXPECT_TRUE(check(copy));
+    const struct {
+        const char* name;
+        std::function<void(std::string&, size_t)> damage;  // of the pen record
+        bool breaks_rule;
+    } cases[] = {
+        {"a sound file", nullptr, false},
+        {"a pen past the table", [](std::string& s, size_t r) { put_le32(s, r + 8, 999); }, true},
+        {"an OpenGL record, which has no rule", [](std::string& s, size_t r) { put_le32(s, r, EMR_GLSRECORD); }, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string emf = recorded_emf();
+        std::string copy(emf.size() + 20, '\0');
+        if (!c.damage) {
+            ASSERT_EQ(emf.size(), copy_sound_emf_records((const BYTE*)emf.data(), (UINT)emf.size(), (BYTE*)&copy[0]));
+            EXPECT_EQ(emf, copy.substr(0, emf.size()));
+            continue;
+        }
+        size_t pen = find_record(emf, EMR_CREATEPEN);
+        uint32_t pen_bytes = get_le32(emf, pen + 4), records = get_le32(emf, 52);
+        c.damage(emf, pen);
+        EXPECT_EQ(!c.breaks_rule, check(emf));
+        uint32_t kept = copy_sound_emf_records((const BYTE*)emf.data(), (UINT)emf.size(), (BYTE*)&copy[0]);
+        ASSERT_EQ(emf.size() - pen_bytes, kept);
+        copy.resize(kept);
+        EXPECT_EQ(emf.substr(0, pen).substr(56), copy.substr(0, pen).substr(56));
+        EXPECT_EQ(emf.substr(pen + pen_bytes), copy.substr(pen));
+        EXPECT_EQ(kept, get_le32(copy, 48));
+        EXPECT_EQ(records - 1, get_le32(copy, 52));
+        EXPECT_TRUE(check(copy));
+    }
 }
 
 // Parameters of a Windows-metafile record against the rule for its
@@ -326,6 +344,11 @@ TEST(EmfCheck, CopyKeepsTheSoundRecords)
 TEST(WmfCheck, RefusesWhatThePlayerWouldTrust)
 {
     std::string dib = le32(40) + le32(2) + le32(2) + le16(1) + le16(24) + std::string(24, '\0') + std::string(16, '\x7F');
+    // The same DIB stating an image size: the recorder copies that many bytes.
+    auto stating = [](uint32_t image_size) {
+        return le32(40) + le32(2) + le32(2) + le16(1) + le16(24) + le32(BI_RGB) + le32(image_size) +
+               std::string(16, '\0') + std::string(16, '\x7F');
+    };
     std::string rop = le32(0x00CC0020);
     std::string eight(16, '\0');
     // An old 16x2 bitmap of bit count 0 (made 4 bits a pixel) with rows in bytes.
@@ -353,6 +376,8 @@ TEST(WmfCheck, RefusesWhatThePlayerWouldTrust)
     } cases[] = {
         {"DIB stretch blit", META_DIBSTRETCHBLT, rop + eight + dib, true},
         {"DIB stretch blit without its DIB", META_DIBSTRETCHBLT, rop + eight + le16(0), false},
+        {"stretch DIB stating the size of its bits", META_STRETCHDIB, rop + le16(0) + eight + stating(16), true},
+        {"stretch DIB stating a size past its bits", META_STRETCHDIB, rop + le16(0) + eight + stating(17), false},
         {"DIB bit blit as a pattern blit", META_DIBBITBLT, rop + std::string(14, '\0'), true},
         {"pattern blit short of word 8", META_DIBBITBLT, rop + std::string(10, '\0'), false},
         {"old bit blit short of its bitmap", META_BITBLT, rop + std::string(14, '\0'), false},
