@@ -197,6 +197,20 @@ int stretch_dib_rows(HDC hdc, int x, int y, int w, int h, const BITMAPINFOHEADER
     return drawn;
 }
 
+// Maps the current file's placeable box onto the viewport set for the
+// picture: the box is in the file's own units, and a metafile that sets no
+// window of its own is drawn in it. One that sets a window replaces this.
+static void map_placeable_box(HDC hdc)
+{
+    if (!g_wmfHasPlaceable)
+        return;
+    const WmfPlaceableHeader* box = &g_wmfPlaceableHeader;
+    int box_width = box->right - box->left;
+    int box_height = box->bottom - box->top;
+    SetWindowOrgEx(hdc, box->left, box->top, NULL);
+    SetWindowExtEx(hdc, box_width ? box_width : 1, box_height ? box_height : 1, NULL);
+}
+
 static void play_once(HWND hwnd, HDC hdc)
 {
     if (g_wmfFirstPlay) {
@@ -224,10 +238,13 @@ void play_wmf_in_rect(HWND hwnd, HDC hdc, int32_t area_width, int32_t area_heigh
     if (h < 1)
         h = 1;
 
-    POINT old_origin;
-    SIZE old_extent;
+    POINT old_origin, old_window_origin;
+    SIZE old_extent, old_window_extent;
     int old_mode = SetMapMode(hdc, MM_ANISOTROPIC);
     GetViewportOrgEx(hdc, &old_origin);
+    GetWindowOrgEx(hdc, &old_window_origin);
+    GetWindowExtEx(hdc, &old_window_extent);
+    map_placeable_box(hdc);
     SetViewportExtEx(hdc, (int)w, (int)h, &old_extent);
     if (!tile) {
         SetViewportOrgEx(hdc, (int)((area_width - w) / 2), (int)((area_height - h) / 2), NULL);
@@ -245,6 +262,8 @@ void play_wmf_in_rect(HWND hwnd, HDC hdc, int32_t area_width, int32_t area_heigh
         }
     }
     SetViewportOrgEx(hdc, old_origin.x, old_origin.y, NULL);
+    SetWindowOrgEx(hdc, old_window_origin.x, old_window_origin.y, NULL);
+    SetWindowExtEx(hdc, old_window_extent.cx, old_window_extent.cy, NULL);
     SetViewportExtEx(hdc, old_extent.cx, old_extent.cy, NULL);
     SetMapMode(hdc, old_mode);
 }
@@ -263,14 +282,8 @@ void play_metafile_in_preview(HWND owner, HDC hdc, uint32_t with_progress)
         play_emf(hdc, (HENHMETAFILE)g_hImage, &r);
     } else {
         if (g_wmfHasPlaceable) {
-            // The bounding box is in the file's own units: mapped onto the
-            // rectangle it fits there even when the records set no window.
-            const WmfPlaceableHeader* box = &g_wmfPlaceableHeader;
-            int box_width = box->right - box->left;
-            int box_height = box->bottom - box->top;
             SetMapMode(hdc, MM_ANISOTROPIC);
-            SetWindowOrgEx(hdc, box->left, box->top, NULL);
-            SetWindowExtEx(hdc, box_width ? box_width : 1, box_height ? box_height : 1, NULL);
+            map_placeable_box(hdc);
             SetViewportExtEx(hdc, g_animDestWidth, g_animDestHeight, NULL);
         }
         SetViewportOrgEx(hdc, g_animDestX, g_animDestY, NULL);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <string>
 
 #include <windows.h>
 
@@ -19,6 +20,7 @@
 #include "viewer/status_bar.h"
 #include "gdi_canvas.h"
 #include "support/dib_block.h"
+#include "support/test_support.h"
 
 static const COLORREF RED = RGB(255, 0, 0);
 static const COLORREF BLUE = RGB(0, 0, 255);
@@ -122,6 +124,46 @@ TEST_F(PlayWmfInRect, TilesAreCentredAsABlock)
         }
     EXPECT_EQ(WHITE, canvas.at(2, 50));
     EXPECT_EQ(WHITE, canvas.at(97, 97));
+}
+
+// A placeable file whose records set no window (tests/fixtures/
+// make_metafile.sh): its box, 1000 units from (100, 200) at 1000 units per
+// inch, is mapped onto each 96-pixel picture, centred or tiled as the
+// image window places it, and the blue square over its middle half shows.
+TEST(PlaceableWmfInRect, BoxIsMappedOntoEachPictureWithoutAWindowRecord)
+{
+    std::string path = fixture_path("metafile/placeable_no_window.wmf");
+    OFSTRUCT of;
+    HFILE file = OpenFile(path.c_str(), &of, OF_READ);
+    ASSERT_NE(HFILE_ERROR, file);
+    RECT bounds;
+    DWORD inch;
+    HMETAFILE wmf = read_wmf_file(NULL, path.c_str(), file, NULL, 1, &bounds, &inch, &g_wmfPlaceableHeader);
+    ASSERT_TRUE(wmf);
+    g_hImage = (HGLOBAL)wmf;
+    g_wmfHasPlaceable = 1;
+    g_wmfFirstPlay = 0;
+    const struct {
+        const char* name;
+        uint32_t tile;
+        int corner, pictures;  // of the first picture, across and down
+    } cases[] = {{"centred", 0, 52, 1}, {"tiled", 1, 4, 2}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        GdiCanvas canvas(200, 200);
+        play_wmf_in_rect(NULL, canvas.dc, 200, 200, 96, 96, c.tile);
+        for (int row = 0; row < c.pictures; ++row)
+            for (int column = 0; column < c.pictures; ++column) {
+                int x = c.corner + 96 * column, y = c.corner + 96 * row;
+                EXPECT_EQ(BLUE, canvas.at(x + 48, y + 48));
+                EXPECT_EQ(BLUE, canvas.at(x + 30, y + 66));
+                EXPECT_EQ(WHITE, canvas.at(x + 10, y + 48));
+                EXPECT_EQ(WHITE, canvas.at(x + 48, y + 86));
+            }
+    }
+    g_hImage = NULL;
+    g_wmfHasPlaceable = 0;
+    DeleteMetaFile(wmf);
 }
 
 // A visible popup without a background of its own, read back through its DC.
