@@ -5,13 +5,20 @@
 
 enum { PLAY_BUDGET_MS = 2000 };
 
+static PlayClock g_playClock = GetTickCount;
+
+void set_play_clock(PlayClock clock)
+{
+    g_playClock = clock ? clock : GetTickCount;
+}
+
 void start_play_budget(PlayBudget* budget)
 {
-    budget->started = GetTickCount();
+    budget->started = g_playClock();
     budget->glyph_work = 0;
 }
 
 bool play_budget_allows(const PlayBudget* budget)
 {
-    return GetTickCount() - budget->started < PLAY_BUDGET_MS;
+    return g_playClock() - budget->started < PLAY_BUDGET_MS;
 }
