@@ -67,18 +67,27 @@ TEST(JpegCeiling, ClaimsTheDataCannotFillAreRefusedWithinItsBytes)
 }
 
 // 9000 x 9000 flat grey in 125 bytes of arithmetic-coded data that lasts to
-// its end marker: no ratio bounds it, and it opens on every road.
+// its end marker: no ratio bounds it, and it opens on every road; as does
+// a small progressive one, its DC coefficients in one scan and its AC
+// ones in a second.
 TEST(JpegCeiling, FlatArithmeticPictureInAFewBytesStillOpens)
 {
+    const struct {
+        const char* file;
+        int side;
+    } FILES[] = {{"ceiling/flat_arithmetic.jpg", 9000}, {"ceiling/flat_arithmetic_progressive.jpg", 512}};
     for (const Road& road : ROADS) {
-        SCOPED_TRACE(road.name);
-        SeamRecorder seams;
-        DibBlock image(road.read(fixture_path("ceiling/flat_arithmetic.jpg")));
-        ASSERT_NE(nullptr, image.get());
-        EXPECT_EQ(9000, image.bih->biWidth);
-        EXPECT_EQ(9000, image.bih->biHeight);
-        EXPECT_EQ(128, image.row(4500)[4500]);
-        EXPECT_TRUE(seams.boxes.empty());
+        for (const auto& f : FILES) {
+            SCOPED_TRACE(std::string(road.name) + ": " + f.file);
+            SeamRecorder seams;
+            DibBlock image(road.read(fixture_path(f.file)));
+            ASSERT_NE(nullptr, image.get());
+            EXPECT_EQ(f.side, image.bih->biWidth);
+            EXPECT_EQ(f.side, image.bih->biHeight);
+            EXPECT_EQ(128, image.row(f.side / 2)[f.side / 2]);
+            EXPECT_EQ(128, image.row(0)[f.side - 1]);
+            EXPECT_TRUE(seams.boxes.empty());
+        }
     }
 }
 
