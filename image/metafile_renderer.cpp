@@ -38,6 +38,12 @@ static Renderer s_render;
 static unsigned s_started;  // renderers started in this run, for their names
 static DWORD s_timeLimit = RENDER_TIME_LIMIT_MS;
 static SIZE_T s_memoryLimit = RENDER_MEMORY_LIMIT_BYTES;
+static RenderCut s_lastCut;
+
+RenderCut render_last_cut(void)
+{
+    return s_lastCut;
+}
 
 void render_set_limits_for_test(DWORD time_ms, SIZE_T memory_bytes)
 {
@@ -207,15 +213,20 @@ static RenderOutcome send_request(LONG op, LONG progress_words)
     SetEvent(s_render.request);
     DWORD started = GetTickCount();
     LONG shown = 0;
-    for (;;) {
+    s_lastCut = RENDER_CUT_NONE;
+    while (s_lastCut == RENDER_CUT_NONE) {
         HANDLE waits[2] = {s_render.reply, s_render.process};
         DWORD woke = WaitForMultipleObjects(2, waits, FALSE, RENDER_POLL_MS);
         if (progress_words && c->played_words != shown)
             show_played_words(shown = c->played_words, progress_words);
         if (woke == WAIT_OBJECT_0)
             return c->status == RENDER_STATUS_DONE ? RENDER_WHOLE : RENDER_NOT_PLAYED;
-        if (woke != WAIT_TIMEOUT || GetTickCount() - started >= s_timeLimit || renderer_memory() > s_memoryLimit)
-            break;
+        if (woke != WAIT_TIMEOUT)
+            s_lastCut = RENDER_CUT_DEATH;
+        else if (renderer_memory() > s_memoryLimit)
+            s_lastCut = RENDER_CUT_MEMORY;
+        else if (GetTickCount() - started >= s_timeLimit)
+            s_lastCut = RENDER_CUT_TIME;
     }
     end_renderer();
     return RENDER_CUT;
@@ -244,9 +255,10 @@ static RECT device_bounds(HDC hdc, const RECT* logical)
 }
 
 // The device pixels a play into hdc can change: its clip box within the
-// device (the bitmap of a memory DC, the page of a printer) and, for an
-// enhanced metafile, within its target rectangle. False when empty.
-static bool play_area(HDC hdc, const RECT* emf_rect, RECT* area)
+// device (the bitmap of a memory DC, the page of a printer). Not the
+// target rectangle of an enhanced metafile: records may draw past it, and
+// the system's player draws them there. False when empty.
+static bool play_area(HDC hdc, RECT* area)
 {
     RECT clip;
     int kind = GetClipBox(hdc, &clip);
@@ -264,14 +276,7 @@ static bool play_area(HDC hdc, const RECT* emf_rect, RECT* area)
     } else {
         device = *area;  // a window's DC: its clip box is within the window
     }
-    if (!IntersectRect(area, area, &device))
-        return false;
-    if (emf_rect) {
-        RECT target = device_bounds(hdc, emf_rect);
-        if (!IntersectRect(area, area, &target))
-            return false;
-    }
-    return true;
+    return IntersectRect(area, area, &device) != 0;
 }
 
 static void capture_dc_state(HDC hdc, RenderDcState* s)
@@ -373,7 +378,7 @@ static RenderOutcome render_play(HDC hdc, LONG op, const BYTE* bytes, DWORD size
                                  int with_progress)
 {
     RECT area;
-    if (!play_area(hdc, emf_rect, &area))
+    if (!play_area(hdc, &area))
         return RENDER_WHOLE;
     RenderDcState state;
     capture_dc_state(hdc, &state);

@@ -59,5 +59,9 @@ int render_serve(const char* command_line);
 // Ends the renderer, if one runs; the next request starts a fresh one.
 void render_stop(void);
 
-// For tests: lower limits (0 puts the standard one back).
+// Why the last request was cut, for tests.
+enum RenderCut { RENDER_CUT_NONE, RENDER_CUT_TIME, RENDER_CUT_MEMORY, RENDER_CUT_DEATH };
+RenderCut render_last_cut(void);
+
+// For tests: other limits (0 puts the standard one back).
 void render_set_limits_for_test(DWORD time_ms, SIZE_T memory_bytes);
