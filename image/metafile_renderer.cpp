@@ -35,6 +35,7 @@ struct Renderer {
 };
 
 static Renderer s_render;
+static void release_band_dc(void);
 static unsigned s_started;  // renderers started in this run, for their names
 static DWORD s_timeLimit = RENDER_TIME_LIMIT_MS;
 static SIZE_T s_memoryLimit = RENDER_MEMORY_LIMIT_BYTES;
@@ -150,6 +151,7 @@ static bool start_renderer(void)
 static bool ensure_data(DWORD bytes)
 {
     if (s_render.data_bytes < bytes) {
+        release_band_dc();
         if (s_render.data_view)
             UnmapViewOfFile(s_render.data_view);
         s_render.data_view = NULL;
@@ -299,13 +301,17 @@ static void capture_dc_state(HDC hdc, RenderDcState* s)
     s->text_align = GetTextAlign(hdc);
     GetBrushOrgEx(hdc, &s->brush_org);
     GetCurrentPositionEx(hdc, &s->position);
+    // The objects a new DC has need not be made again.
     HGDIOBJ pen = GetCurrentObject(hdc, OBJ_PEN);
-    s->has_pen = pen && GetObjectType(pen) == OBJ_PEN && GetObjectW(pen, sizeof s->pen, &s->pen) == sizeof s->pen;
+    s->has_pen = pen && pen != GetStockObject(BLACK_PEN) && GetObjectType(pen) == OBJ_PEN &&
+                 GetObjectW(pen, sizeof s->pen, &s->pen) == sizeof s->pen;
     HGDIOBJ brush = GetCurrentObject(hdc, OBJ_BRUSH);
-    s->has_brush = brush && GetObjectW(brush, sizeof s->brush, &s->brush) == sizeof s->brush &&
+    s->has_brush = brush && brush != GetStockObject(WHITE_BRUSH) &&
+                   GetObjectW(brush, sizeof s->brush, &s->brush) == sizeof s->brush &&
                    (s->brush.lbStyle == BS_SOLID || s->brush.lbStyle == BS_HATCHED || s->brush.lbStyle == BS_NULL);
     HGDIOBJ font = GetCurrentObject(hdc, OBJ_FONT);
-    s->has_font = font && GetObjectW(font, sizeof s->font, &s->font) == sizeof s->font;
+    s->has_font = font && font != GetStockObject(SYSTEM_FONT) &&
+                  GetObjectW(font, sizeof s->font, &s->font) == sizeof s->font;
 }
 
 // Device units on hdc from here to RestoreDC(hdc, -1): no mapping, no
@@ -334,33 +340,65 @@ static void describe_band(BITMAPINFO* bi, LONG width, LONG height)
     bi->bmiHeader.biCompression = BI_RGB;
 }
 
+// A memory DC on the band's pixels in the data mapping, kept from one play
+// to the next of the same size: previews repeat their size.
+struct BandDc {
+    HDC dc;
+    HBITMAP bitmap;
+    HGDIOBJ old;
+    HANDLE data;
+    LONG width, height;
+    DWORD offset;
+};
+static BandDc s_band;
+
+static void release_band_dc(void)
+{
+    if (s_band.old)
+        SelectObject(s_band.dc, s_band.old);
+    if (s_band.bitmap)
+        DeleteObject(s_band.bitmap);
+    if (s_band.dc)
+        DeleteDC(s_band.dc);
+    memset(&s_band, 0, sizeof s_band);
+}
+
+static HDC band_dc(LONG width, LONG height, DWORD offset)
+{
+    if (s_band.dc && s_band.data == s_render.data && s_band.width == width && s_band.height == height &&
+        s_band.offset == offset)
+        return s_band.dc;
+    release_band_dc();
+    BITMAPINFO bi;
+    describe_band(&bi, width, height);
+    void* bits = NULL;
+    s_band.dc = CreateCompatibleDC(NULL);
+    s_band.bitmap = s_band.dc ? CreateDIBSection(s_band.dc, &bi, DIB_RGB_COLORS, &bits, s_render.data, offset) : NULL;
+    if (!s_band.bitmap) {
+        release_band_dc();
+        return NULL;
+    }
+    s_band.old = SelectObject(s_band.dc, s_band.bitmap);
+    s_band.data = s_render.data;
+    s_band.width = width;
+    s_band.height = height;
+    s_band.offset = offset;
+    return s_band.dc;
+}
+
 // Puts the band's present pixels of hdc (a display or memory DC) into the
 // band's pixels on the data mapping; a printer's band starts white.
 static void take_band_pixels(HDC hdc, LONG left, LONG top, LONG width, LONG height, DWORD offset)
 {
-    BYTE* pixels = s_render.data_view + offset;
-    if (GetDeviceCaps(hdc, TECHNOLOGY) != DT_RASDISPLAY) {
-        memset(pixels, 0xFF, (size_t)width * height * 4);
+    HDC memory = GetDeviceCaps(hdc, TECHNOLOGY) == DT_RASDISPLAY ? band_dc(width, height, offset) : NULL;
+    if (!memory) {
+        memset(s_render.data_view + offset, 0xFF, (size_t)width * height * 4);
         return;
     }
-    BITMAPINFO bi;
-    describe_band(&bi, width, height);
-    void* bits = NULL;
-    HDC memory = CreateCompatibleDC(NULL);
-    HBITMAP band = memory ? CreateDIBSection(memory, &bi, DIB_RGB_COLORS, &bits, s_render.data, offset) : NULL;
-    if (band) {
-        HGDIOBJ old = SelectObject(memory, band);
-        map_device_units(hdc);
-        BitBlt(memory, 0, 0, width, height, hdc, left, top, SRCCOPY);
-        RestoreDC(hdc, -1);
-        GdiFlush();
-        SelectObject(memory, old);
-        DeleteObject(band);
-    } else {
-        memset(pixels, 0xFF, (size_t)width * height * 4);
-    }
-    if (memory)
-        DeleteDC(memory);
+    map_device_units(hdc);
+    BitBlt(memory, 0, 0, width, height, hdc, left, top, SRCCOPY);
+    RestoreDC(hdc, -1);
+    GdiFlush();
 }
 
 static void put_band_pixels(HDC hdc, LONG left, LONG top, LONG width, LONG height, DWORD offset)
