@@ -3,13 +3,12 @@
 // new content is on disk, so a failed write leaves the old file as it was.
 #include "image/metafile.h"
 
-#include "image/metafile_play.h"
-#include "image/metafile_renderer.h"
-
 #include "image/byte_order.h"
 #include "image/current_image.h"
 #include "image/emf_check.h"
 #include "image/merge_source.h"
+#include "image/metafile_play.h"
+#include "image/metafile_renderer.h"
 #include "image/open_windows.h"
 #include "image/play_budget.h"
 #include "image/preview.h"

@@ -5,6 +5,7 @@
 // request ends within its time limit.
 #include "image/metafile_renderer.h"
 
+#include "image/metafile.h"
 #include "image/progress.h"
 #include "image/render_ipc.h"
 
@@ -13,15 +14,15 @@
 #include <stdio.h>
 #include <string.h>
 
-extern int32_t g_wmfPlayedWords;  // metafile.h: words played of the current play
-
 static const char RENDERER_FILE[] = "CorvaneRender.exe";
 // Time the renderer may take to start, before its first request.
 enum { RENDER_START_LIMIT_MS = 30000, RENDER_POLL_MS = 20 };
 // Pixels of one band of a play: 32 MB at 32 bits.
 enum { RENDER_BAND_PIXELS = 8 << 20 };
-// Largest data mapping (metafile bytes and a band) the program makes.
+// Largest data mapping (metafile bytes and a band) the program makes, and
+// the largest it keeps between requests.
 #define MAX_RENDER_DATA_BYTES (512u << 20)
+#define KEEP_RENDER_DATA_BYTES (64u << 20)
 
 struct Renderer {
     HANDLE process;
@@ -147,17 +148,31 @@ static bool start_renderer(void)
     return true;
 }
 
+// Lets the data mapping go; the renderer lets its copy go at its next
+// request.
+static void release_data(void)
+{
+    release_band_dc();
+    if (s_render.data_view)
+        UnmapViewOfFile(s_render.data_view);
+    s_render.data_view = NULL;
+    close_handle(&s_render.data);
+    s_render.data_bytes = 0;
+    s_render.data_in_renderer = NULL;
+}
+
+// A large data mapping is not kept for the next request.
+static void trim_data(void)
+{
+    if (s_render.data_bytes > KEEP_RENDER_DATA_BYTES)
+        release_data();
+}
+
 // A data mapping of at least bytes, duplicated into the running renderer.
 static bool ensure_data(DWORD bytes)
 {
     if (s_render.data_bytes < bytes) {
-        release_band_dc();
-        if (s_render.data_view)
-            UnmapViewOfFile(s_render.data_view);
-        s_render.data_view = NULL;
-        close_handle(&s_render.data);
-        s_render.data_bytes = 0;
-        s_render.data_in_renderer = NULL;
+        release_data();
         DWORD size = (bytes + 0xFFFFF) & ~0xFFFFFu;
         s_render.data = CreateFileMappingA(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0, size, NULL);
         s_render.data_view = s_render.data ? (BYTE*)MapViewOfFile(s_render.data, FILE_MAP_WRITE, 0, 0, 0) : NULL;
@@ -430,8 +445,10 @@ static RenderOutcome render_play(HDC hdc, LONG op, const BYTE* bytes, DWORD size
     for (LONG top = area.top; top < area.bottom && outcome == RENDER_WHOLE; top += band_rows) {
         LONG rows = area.bottom - top < band_rows ? area.bottom - top : band_rows;
         uint64_t need = (uint64_t)pixels_offset + (uint64_t)width * rows * 4;
-        if (need > MAX_RENDER_DATA_BYTES || !ensure_data((DWORD)need))
-            return RENDER_NOT_PLAYED;
+        if (need > MAX_RENDER_DATA_BYTES || !ensure_data((DWORD)need)) {
+            outcome = RENDER_NOT_PLAYED;
+            break;
+        }
         RenderControl* c = s_render.control;
         memcpy(s_render.data_view, bytes, size);
         c->input_bytes = size;
@@ -454,6 +471,7 @@ static RenderOutcome render_play(HDC hdc, LONG op, const BYTE* bytes, DWORD size
         g_wmfPlayedWords = 0;
         show_progress(0, 0);
     }
+    trim_data();
     return outcome;
 }
 
@@ -505,8 +523,10 @@ static RenderOutcome convert(LONG op, const BYTE* bytes, DWORD size, HGLOBAL* re
     memcpy(s_render.data_view, bytes, size);
     s_render.control->input_bytes = size;
     RenderOutcome outcome = send_request(op, 0);
-    if (outcome != RENDER_WHOLE)
+    if (outcome != RENDER_WHOLE) {
+        trim_data();
         return outcome;
+    }
     HANDLE mapping = (HANDLE)(ULONG_PTR)s_render.control->result_handle;
     DWORD n = s_render.control->result_bytes;
     const BYTE* view = mapping ? (const BYTE*)MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, n) : NULL;
@@ -524,6 +544,7 @@ static RenderOutcome convert(LONG op, const BYTE* bytes, DWORD size, HGLOBAL* re
         UnmapViewOfFile(view);
     if (mapping)
         CloseHandle(mapping);
+    trim_data();
     return *result ? RENDER_WHOLE : RENDER_NOT_PLAYED;
 }
 
