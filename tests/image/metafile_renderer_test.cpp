@@ -302,3 +302,78 @@ TEST_F(MetafileRenderer, ACutConversionLeavesTheFileInPlace)
     EXPECT_NE("the file before", read_file_bytes(path));
     DeleteEnhMetaFile(emf);
 }
+
+// The conversions hand back the system's own bytes, made under a reference
+// device like the screen, with and without a suggested size.
+TEST_F(MetafileRenderer, ConversionsHandBackWhatTheSystemMakes)
+{
+    HENHMETAFILE emf = emf_of(record_emf_bytes([](HDC dc) { Ellipse(dc, 5, 5, 40, 30); }));
+    HDC reference = CreateCompatibleDC(NULL);
+    UINT size = GetWinMetaFileBits(emf, 0, NULL, MM_ANISOTROPIC, reference);
+    std::string expected(size, '\0');
+    GetWinMetaFileBits(emf, size, (BYTE*)&expected[0], MM_ANISOTROPIC, reference);
+    HGLOBAL bits = NULL;
+    UINT got = 0;
+    ASSERT_EQ(RENDER_WHOLE, render_emf_to_wmf_bits(emf, MM_ANISOTROPIC, &bits, &got));
+    ASSERT_EQ(size, got);
+    EXPECT_EQ(expected, std::string((const char*)GlobalLock(bits), got));
+    GlobalUnlock(bits);
+    GlobalFree(bits);
+
+    const METAFILEPICT sized = {MM_ANISOTROPIC, 5080, 2540, NULL};
+    for (const METAFILEPICT* picture : {&sized, (const METAFILEPICT*)NULL}) {
+        SCOPED_TRACE(picture ? "sized" : "no size");
+        HENHMETAFILE mine = SetWinMetaFileBits(size, (const BYTE*)expected.data(), reference, picture);
+        HENHMETAFILE theirs = NULL;
+        ASSERT_EQ(RENDER_WHOLE, render_wmf_to_emf_bits((const BYTE*)expected.data(), size, picture, &theirs));
+        UINT n = GetEnhMetaFileBits(mine, 0, NULL);
+        ASSERT_EQ(n, GetEnhMetaFileBits(theirs, 0, NULL));
+        std::string a(n, '\0'), b(n, '\0');
+        GetEnhMetaFileBits(mine, n, (BYTE*)&a[0]);
+        GetEnhMetaFileBits(theirs, n, (BYTE*)&b[0]);
+        EXPECT_EQ(a, b);
+        DeleteEnhMetaFile(mine);
+        DeleteEnhMetaFile(theirs);
+    }
+    DeleteDC(reference);
+    DeleteEnhMetaFile(emf);
+}
+
+// Tile plays once over the first cell's background and copies it to every
+// cell: the same pixels as a play into each cell of a picture that keeps
+// within its frame (about 38 reference pixels square).
+TEST_F(MetafileRenderer, TileCopiesOnePlayToEveryCell)
+{
+    HENHMETAFILE emf = emf_of(record_emf_bytes([](HDC dc) { Ellipse(dc, 5, 5, 36, 25); }));
+    HMETAFILE wmf = record_wmf([](HDC mf) {
+        SetWindowExtEx(mf, SIDE, SIDE, NULL);
+        Ellipse(mf, 5, 5, 60, 40);
+    });
+    const int cell_w = 45, cell_h = 30, columns = 4, rows = 3, left = 7, top = 5;
+    for (int is_emf = 0; is_emf < 2; ++is_emf) {
+        SCOPED_TRACE(is_emf ? "emf" : "wmf");
+        const COLORREF background = RGB(10, 200, 30);
+        GdiCanvas expected(200, 110, background), actual(200, 110, background);
+        for (int row = 0; row < rows; ++row)
+            for (int column = 0; column < columns; ++column) {
+                int x = left + column * cell_w, y = top + row * cell_h;
+                if (is_emf) {
+                    RECT r = {x, y, x + cell_w, y + cell_h};
+                    play_emf_in_process(expected.dc, emf, &r);
+                } else {
+                    SetMapMode(expected.dc, MM_ANISOTROPIC);
+                    SetViewportExtEx(expected.dc, cell_w, cell_h, NULL);
+                    SetViewportOrgEx(expected.dc, x, y, NULL);
+                    play_wmf_in_process(expected.dc, wmf);
+                    SetMapMode(expected.dc, MM_TEXT);
+                    SetViewportOrgEx(expected.dc, 0, 0, NULL);
+                }
+            }
+        play_metafile_tiled(actual.dc, is_emf ? (HANDLE)emf : (HANDLE)wmf, is_emf, 0, left, top, cell_w, cell_h,
+                            columns, rows);
+        EXPECT_EQ(0, expected.count_differences(actual));
+        EXPECT_EQ(RED, actual.at(left + cell_w * 3 + 2, top + cell_h * 2 + 2));
+    }
+    DeleteEnhMetaFile(emf);
+    DeleteMetaFile(wmf);
+}
