@@ -97,11 +97,6 @@ static void end_renderer(void)
     s_render.data_in_renderer = NULL;
 }
 
-void render_stop(void)
-{
-    end_renderer();
-}
-
 static HANDLE make_named(const char* prefix, const char* suffix, bool is_mapping)
 {
     char name[160];

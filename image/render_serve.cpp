@@ -238,7 +238,7 @@ int render_serve(const char* command_line)
     SetEvent(reply);  // ready
     for (;;) {
         HANDLE waits[2] = {request, program};
-        if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0 || c->op == RENDER_OP_QUIT)
+        if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0)
             break;
         if ((HANDLE)(ULONG_PTR)c->data_handle != data) {
             release_area_dc();
