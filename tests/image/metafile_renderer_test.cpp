@@ -12,6 +12,7 @@
 #include <windows.h>
 
 #include "image/current_image.h"
+#include "image/merge_source.h"
 #include "image/metafile.h"
 #include "image/metafile_play.h"
 #include "image/metafile_renderer.h"
@@ -375,5 +376,47 @@ TEST_F(MetafileRenderer, TileCopiesOnePlayToEveryCell)
         EXPECT_EQ(RED, actual.at(left + cell_w * 3 + 2, top + cell_h * 2 + 2));
     }
     DeleteEnhMetaFile(emf);
+    DeleteMetaFile(wmf);
+}
+
+struct ProgressWatch {
+    volatile LONG stop;
+    volatile LONG most;  // of g_wmfPlayedWords seen
+};
+
+static DWORD WINAPI watch_progress(LPVOID data)
+{
+    ProgressWatch* w = (ProgressWatch*)data;
+    while (!w->stop) {
+        LONG seen = g_wmfPlayedWords;
+        if (seen > w->most)
+            w->most = seen;
+        Sleep(1);
+    }
+    return 0;
+}
+
+// While the renderer plays record by record, the words it has played reach
+// the program (and its progress strip); the count is cleared at the end.
+TEST_F(MetafileRenderer, ProgressAdvancesWhileTheRendererPlays)
+{
+    HMETAFILE wmf = record_wmf([](HDC mf) {
+        SetWindowExtEx(mf, SIDE, SIDE, NULL);
+        for (int i = 0; i < 100000; ++i)
+            Rectangle(mf, i % SIDE, i % 7, i % SIDE + 3, i % 7 + 3);
+    });
+    g_wmfSizeWords = GetMetaFileBitsEx(wmf, 0, NULL) / 2;
+    ProgressWatch watch = {0, 0};
+    HANDLE watcher = CreateThread(NULL, 0, watch_progress, &watch, 0, NULL);
+    GdiCanvas c(SIDE, SIDE);
+    SetMapMode(c.dc, MM_ANISOTROPIC);
+    SetViewportExtEx(c.dc, SIDE, SIDE, NULL);
+    play_wmf_records(NULL, c.dc, wmf);
+    watch.stop = 1;
+    WaitForSingleObject(watcher, INFINITE);
+    CloseHandle(watcher);
+    EXPECT_GT(watch.most, 0);
+    EXPECT_LE(watch.most, (LONG)g_wmfSizeWords);
+    EXPECT_EQ(0, g_wmfPlayedWords);
     DeleteMetaFile(wmf);
 }
