@@ -177,6 +177,9 @@ static bool ensure_data(DWORD bytes)
         }
         s_render.data_bytes = size;
     }
+    // A renderer that ended between requests is replaced before it is given one.
+    if (s_render.process && WaitForSingleObject(s_render.process, 0) != WAIT_TIMEOUT)
+        end_renderer();
     if (!s_render.process && !start_renderer())
         return false;
     if (!s_render.data_in_renderer &&

@@ -10,6 +10,7 @@
 #include <string>
 
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include "image/current_image.h"
 #include "image/merge_source.h"
@@ -419,4 +420,39 @@ TEST_F(MetafileRenderer, ProgressAdvancesWhileTheRendererPlays)
     EXPECT_LE(watch.most, (LONG)g_wmfSizeWords);
     EXPECT_EQ(0, g_wmfPlayedWords);
     DeleteMetaFile(wmf);
+}
+
+// Ends the renderers this process started; how many there were.
+static int end_own_renderers(void)
+{
+    int ended = 0;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32 entry;
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+        if (entry.th32ParentProcessID != GetCurrentProcessId() || lstrcmpiA(entry.szExeFile, "CorvaneRender.exe"))
+            continue;
+        HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID);
+        if (process && TerminateProcess(process, 9)) {
+            WaitForSingleObject(process, 5000);
+            ++ended;
+        }
+        if (process)
+            CloseHandle(process);
+    }
+    CloseHandle(snapshot);
+    return ended;
+}
+
+// A renderer that ended while idle is replaced before the next play, which
+// is whole: its end belongs to no play.
+TEST_F(MetafileRenderer, ARendererEndedBetweenPlaysIsReplacedQuietly)
+{
+    HENHMETAFILE sound = emf_of(record_emf_bytes([](HDC) {}));
+    GdiCanvas first(SIDE, SIDE), second(SIDE, SIDE);
+    ASSERT_EQ(RENDER_WHOLE, play_emf_on(first, sound));
+    ASSERT_EQ(1, end_own_renderers());
+    EXPECT_EQ(RENDER_WHOLE, play_emf_on(second, sound));
+    EXPECT_EQ(RED, second.at(2, 2));
+    DeleteEnhMetaFile(sound);
 }
