@@ -197,18 +197,11 @@ int stretch_dib_rows(HDC hdc, int x, int y, int w, int h, const BITMAPINFOHEADER
     return drawn;
 }
 
-// Maps the current file's placeable box onto the viewport set for the
-// picture: the box is in the file's own units, and a metafile that sets no
-// window of its own is drawn in it. One that sets a window replaces this.
-static void map_placeable_box(HDC hdc)
+// The current file's placeable box, or null: the box is in the file's own
+// units, and a metafile that sets no window of its own is drawn in it.
+static const WmfPlaceableHeader* current_placeable_box(void)
 {
-    if (!g_wmfHasPlaceable)
-        return;
-    const WmfPlaceableHeader* box = &g_wmfPlaceableHeader;
-    int box_width = box->right - box->left;
-    int box_height = box->bottom - box->top;
-    SetWindowOrgEx(hdc, box->left, box->top, NULL);
-    SetWindowExtEx(hdc, box_width ? box_width : 1, box_height ? box_height : 1, NULL);
+    return g_wmfHasPlaceable ? &g_wmfPlaceableHeader : NULL;
 }
 
 static void play_once(HWND hwnd, HDC hdc)
@@ -238,29 +231,27 @@ void play_wmf_in_rect(HWND hwnd, HDC hdc, int32_t area_width, int32_t area_heigh
     if (h < 1)
         h = 1;
 
+    if (tile) {
+        // Played once and copied to every tile.
+        int64_t columns = area_width / w;
+        int64_t rows = area_height / h;
+        int with_progress = g_wmfFirstPlay;
+        g_wmfFirstPlay = 0;
+        play_metafile_tiled(hdc, g_hImage, 0, current_placeable_box(), with_progress,
+                            (int)((area_width - columns * w) / 2), (int)((area_height - rows * h) / 2), (int)w,
+                            (int)h, (int)columns, (int)rows);
+        return;
+    }
     POINT old_origin, old_window_origin;
     SIZE old_extent, old_window_extent;
     int old_mode = SetMapMode(hdc, MM_ANISOTROPIC);
     GetViewportOrgEx(hdc, &old_origin);
     GetWindowOrgEx(hdc, &old_window_origin);
     GetWindowExtEx(hdc, &old_window_extent);
-    map_placeable_box(hdc);
+    map_placeable_box(hdc, current_placeable_box());
     SetViewportExtEx(hdc, (int)w, (int)h, &old_extent);
-    if (!tile) {
-        SetViewportOrgEx(hdc, (int)((area_width - w) / 2), (int)((area_height - h) / 2), NULL);
-        play_once(hwnd, hdc);
-    } else {
-        int64_t columns = area_width / w;
-        int64_t rows = area_height / h;
-        int64_t left = (area_width - columns * w) / 2;
-        int64_t top = (area_height - rows * h) / 2;
-        for (int64_t row = 0; row < rows; ++row) {
-            for (int64_t column = 0; column < columns; ++column) {
-                SetViewportOrgEx(hdc, (int)(left + column * w), (int)(top + row * h), NULL);
-                play_once(hwnd, hdc);
-            }
-        }
-    }
+    SetViewportOrgEx(hdc, (int)((area_width - w) / 2), (int)((area_height - h) / 2), NULL);
+    play_once(hwnd, hdc);
     SetViewportOrgEx(hdc, old_origin.x, old_origin.y, NULL);
     SetWindowOrgEx(hdc, old_window_origin.x, old_window_origin.y, NULL);
     SetWindowExtEx(hdc, old_window_extent.cx, old_window_extent.cy, NULL);
@@ -283,7 +274,7 @@ void play_metafile_in_preview(HWND owner, HDC hdc, uint32_t with_progress)
     } else {
         if (g_wmfHasPlaceable) {
             SetMapMode(hdc, MM_ANISOTROPIC);
-            map_placeable_box(hdc);
+            map_placeable_box(hdc, current_placeable_box());
             SetViewportExtEx(hdc, g_animDestWidth, g_animDestHeight, NULL);
         }
         SetViewportOrgEx(hdc, g_animDestX, g_animDestY, NULL);

@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include "image/metafile.h"
+#include "image/metafile_play.h"
 #include "image/play_budget.h"
 #include "gdi_canvas.h"
 
@@ -75,15 +76,16 @@ void play(Player player, GdiCanvas& canvas, Draw draw)
     if (player == ENHANCED) {
         HENHMETAFILE emf = record_emf(canvas, draw);
         RECT r = {0, 0, canvas.width, canvas.height};
-        play_emf(canvas.dc, emf, &r);
+        play_emf_in_process(canvas.dc, emf, &r);
         DeleteEnhMetaFile(emf);
         return;
     }
     HMETAFILE wmf = record_wmf(draw);
+    volatile LONG played = 0;
     if (player == WINDOWS_QUIETLY)
-        play_wmf(canvas.dc, wmf);
+        play_wmf_in_process(canvas.dc, wmf);
     else
-        play_wmf_records(NULL, canvas.dc, wmf);
+        play_wmf_records_in_process(canvas.dc, wmf, &played);
     DeleteMetaFile(wmf);
 }
 

@@ -1,0 +1,205 @@
+// Times the preview of sound metafiles as it was, played in this process by
+// the checked players, and as it is, through the metafile renderer.
+//
+//   metafile_bench FOLDER FILE...    (.emf, or plain .wmf files in FOLDER)
+//
+// For each picture, the best of RUNS plays into a preview-sized memory DC
+// each way: name_inprocess (the players' own time, what a preview cost
+// before the renderer) and name_renderer (play_metafile_in_preview, the
+// bytes handed to the running renderer, its play, and the pixels copied
+// in and out). The renderer's start, once per run, is timed on its own
+// (renderer_start). Then the real program (CORVANE_EXE) runs in FOLDER:
+// each file is selected in its list as a click does (tiny.bmp in between),
+// and name_program is the best of PROGRAM_RUNS times from the selection to
+// its return, when the preview has been painted: the whole preview as a
+// user waits for it, whichever program CORVANE_EXE names. One
+// "name seconds" line each.
+#include <stdio.h>
+#include <string.h>
+
+#include <string>
+
+#include <windows.h>
+
+#include "bench_clock.h"
+#include "image/current_image.h"
+#include "image/metafile.h"
+#include "image/metafile_play.h"
+#include "image/metafile_renderer.h"
+#include "image/preview.h"
+#include "tests/e2e/e2e_driver.h"
+
+namespace {
+
+enum { RUNS = 20, PROGRAM_RUNS = 5, PREVIEW_SIDE = 600 };
+
+// The preview's own play, with the renderer's play in its place: the
+// mapping and clip play_metafile_in_preview sets.
+void play_in_process(HDC dc)
+{
+    int saved = SaveDC(dc);
+    IntersectClipRect(dc, g_animDestX, g_animDestY, g_animDestX + g_animDestWidth, g_animDestY + g_animDestHeight);
+    if (g_imageKind == KIND_EMF) {
+        RECT r = {g_animDestX, g_animDestY, g_animDestX + g_animDestWidth, g_animDestY + g_animDestHeight};
+        play_emf_in_process(dc, (HENHMETAFILE)g_hImage, &r);
+    } else {
+        if (g_wmfHasPlaceable) {
+            const WmfPlaceableHeader* box = &g_wmfPlaceableHeader;
+            int box_width = box->right - box->left, box_height = box->bottom - box->top;
+            SetMapMode(dc, MM_ANISOTROPIC);
+            SetWindowOrgEx(dc, box->left, box->top, NULL);
+            SetWindowExtEx(dc, box_width ? box_width : 1, box_height ? box_height : 1, NULL);
+            SetViewportExtEx(dc, g_animDestWidth, g_animDestHeight, NULL);
+        }
+        SetViewportOrgEx(dc, g_animDestX, g_animDestY, NULL);
+        play_wmf_in_process(dc, (HMETAFILE)g_hImage);
+    }
+    RestoreDC(dc, saved);
+}
+
+template <typename Play>
+double best_of_runs(HDC dc, Play play)
+{
+    double best = 1e9;
+    for (int run = 0; run < RUNS; ++run) {
+        PatBlt(dc, 0, 0, PREVIEW_SIDE + 6, PREVIEW_SIDE + 6, WHITENESS);
+        double t0 = now();
+        play(dc);
+        GdiFlush();
+        double t = now() - t0;
+        best = t < best ? t : best;
+    }
+    return best;
+}
+
+// Pixels of the preview that the last play left other than white: both
+// ways must draw the same picture for the times to compare.
+long drawn_pixels(HDC dc)
+{
+    long n = 0;
+    for (int y = 0; y < PREVIEW_SIDE; y += 2)
+        for (int x = 0; x < PREVIEW_SIDE; x += 2)
+            n += GetPixel(dc, x, y) != RGB(255, 255, 255);
+    return n;
+}
+
+void time_current(const std::string& name, HDC dc, double* total_before, double* total_after)
+{
+    double before = best_of_runs(dc, play_in_process);
+    long pixels_before = drawn_pixels(dc);
+    double after = best_of_runs(dc, [](HDC d) { play_metafile_in_preview(NULL, d, 0); });
+    if (drawn_pixels(dc) != pixels_before)
+        fprintf(stderr, "metafile_bench: %s draws differently through the renderer\n", name.c_str());
+    printf("%s_inprocess %.6f\n%s_renderer %.6f\n", name.c_str(), before, name.c_str(), after);
+    fflush(stdout);
+    *total_before += before;
+    *total_after += after;
+}
+
+std::string base_name(const std::string& path)
+{
+    size_t slash = path.find_last_of("\\/");
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    return name.substr(0, name.find('.'));
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 3) {
+        fprintf(stderr, "usage: metafile_bench FOLDER FILE...\n");
+        return 2;
+    }
+    const std::string folder = argv[1];
+    g_rcPreview.left = g_rcPreview.top = 3;
+    g_rcPreview.right = g_rcPreview.bottom = PREVIEW_SIDE;
+    HDC screen = GetDC(NULL);
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, PREVIEW_SIDE + 6, PREVIEW_SIDE + 6);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+
+    // The renderer starts on the first play of the run.
+    {
+        HDC mf = CreateEnhMetaFileA(NULL, NULL, NULL, NULL);
+        HENHMETAFILE empty = CloseEnhMetaFile(mf);
+        RECT r = {0, 0, 10, 10};
+        double t0 = now();
+        render_emf(dc, empty, &r);
+        printf("renderer_start %.6f\n", now() - t0);
+        DeleteEnhMetaFile(empty);
+    }
+    int ok = 1;
+    double before = 0, after = 0;
+    for (int i = 2; i < argc; ++i) {
+        std::string path = folder + "\\" + argv[i], name = base_name(path);
+        bool is_emf = path.size() > 4 && path.compare(path.size() - 4, 4, ".emf") == 0;
+        if (is_emf) {
+            HENHMETAFILE emf = GetEnhMetaFileA(path.c_str());
+            RECT frame = {0, 0, 0, 0};
+            get_emf_info(emf, NULL, &frame, screen);
+            fit_image_rect(frame.right - frame.left, frame.bottom - frame.top, 0);
+            g_hImage = (HGLOBAL)emf;
+            g_imageKind = KIND_EMF;
+        } else {
+            // A plain Windows metafile, in a square preview from its corner.
+            HFILE file = _lopen(path.c_str(), OF_READ);
+            RECT bounds;
+            DWORD inch = 0;
+            char info[INFO_TEXT_SIZE];
+            g_wmfHasPlaceable = 0;
+            g_hImage = file == HFILE_ERROR ? NULL
+                                           : (HGLOBAL)read_wmf_file(NULL, path.c_str(), file, info, 0, &bounds,
+                                                                    &inch, &g_wmfPlaceableHeader);
+            g_imageKind = KIND_WMF;
+        }
+        if (!g_hImage) {
+            fprintf(stderr, "metafile_bench: cannot read %s\n", path.c_str());
+            ok = 0;
+            continue;
+        }
+        time_current(name, dc, &before, &after);
+        if (is_emf)
+            DeleteEnhMetaFile((HENHMETAFILE)g_hImage);
+        else
+            DeleteMetaFile((HMETAFILE)g_hImage);
+        g_hImage = NULL;
+    }
+    printf("all_inprocess %.6f\nall_renderer %.6f\n", before, after);
+    fflush(stdout);
+    SelectObject(dc, old);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    ReleaseDC(NULL, screen);
+
+    RunningApp app;
+    if (!start_app("", folder, app) || !wait_for_main(app, 30000)) {
+        fprintf(stderr, "metafile_bench: the program did not start\n");
+        return 1;
+    }
+    double total = 0;
+    for (int i = 2; i < argc; ++i) {
+        double best = 1e9;
+        for (int run = 0; run < PROGRAM_RUNS; ++run) {
+            if (!select_list_file(app, "tiny.bmp")) {
+                fprintf(stderr, "metafile_bench: tiny.bmp is not in %s\n", folder.c_str());
+                ok = 0;
+                break;
+            }
+            double t0 = now();
+            if (!select_list_file(app, argv[i])) {
+                fprintf(stderr, "metafile_bench: %s is not in the list\n", argv[i]);
+                ok = 0;
+                break;
+            }
+            double t = now() - t0;
+            best = t < best ? t : best;
+        }
+        printf("%s_program %.6f\n", base_name(argv[i]).c_str(), best);
+        fflush(stdout);
+        total += best;
+    }
+    printf("all_program %.6f\n", total);
+    exit_by_button(app);
+    return ok ? 0 : 1;
+}
