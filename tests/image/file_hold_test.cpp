@@ -1,8 +1,8 @@
-// The hold itself, on real windows: nested holds give the windows back only
-// at the outermost end, a real dialog owned by a held window that closes
-// inside a longer hold (which re-enables its owner) leaves the window held,
-// a window opened inside a hold is turned away at once and held from the
-// next sweep, and the holding tool's own window stays its own.
+// The hold itself, on real windows: a real dialog owned by a held window
+// that closes inside a longer hold (which re-enables its owner) leaves the
+// window held, a window opened inside a hold is turned away at once and
+// held from the next sweep, only the outermost end gives the windows back,
+// and the holding tool's own window stays its own.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -17,9 +17,9 @@ HWND make_window()
     return CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 50, 50, NULL, NULL, NULL, NULL);
 }
 
-// The held windows of the program, made for one test and put back after.
+// The program's held windows for one test: a main and an image window.
 struct HeldWindows {
-    HWND saved_main = g_hwndMain, saved_view = g_hwndView, saved_batch = g_hwndBatch, saved_full = g_hwndFull;
+    HWND saved[4] = {g_hwndMain, g_hwndView, g_hwndBatch, g_hwndFull};
     HeldWindows()
     {
         g_hwndMain = make_window();
@@ -30,13 +30,12 @@ struct HeldWindows {
     {
         while (is_file_held())
             end_file_hold();
-        for (HWND hwnd : {g_hwndMain, g_hwndView, g_hwndBatch, g_hwndFull})
-            if (hwnd)
-                DestroyWindow(hwnd);
-        g_hwndMain = saved_main;
-        g_hwndView = saved_view;
-        g_hwndBatch = saved_batch;
-        g_hwndFull = saved_full;
+        HWND* windows[] = {&g_hwndMain, &g_hwndView, &g_hwndBatch, &g_hwndFull};
+        for (int i = 0; i < 4; ++i) {
+            if (*windows[i])
+                DestroyWindow(*windows[i]);
+            *windows[i] = saved[i];
+        }
     }
 };
 
@@ -47,55 +46,34 @@ INT_PTR CALLBACK end_at_once(HWND dialog, UINT msg, WPARAM, LPARAM)
     return msg == WM_INITDIALOG;
 }
 
-// A dialog with no controls, ended as soon as it starts.
-INT_PTR run_empty_dialog(HWND owner)
-{
-    struct alignas(4) Template {
-        DLGTEMPLATE dialog;
-        WORD menu, window_class, title;
-    } t = {{WS_POPUP | WS_CAPTION | DS_MODALFRAME, 0, 0, 0, 0, 60, 40}, 0, 0, 0};
-    return DialogBoxIndirectParamA(NULL, &t.dialog, owner, end_at_once, 0);
-}
-
-TEST(FileHold, ABoxClosingInsideALongerHoldLeavesItsOwnerHeld)
+TEST(FileHold, ANestedEndPutsTheHoldBackAndTheOutermostGivesItBack)
 {
     HeldWindows w;
+    g_hwndFull = make_window();
+    EnableWindow(g_hwndFull, FALSE);  // someone else's
     begin_file_hold();
     EXPECT_FALSE(IsWindowEnabled(g_hwndMain));
-    EXPECT_FALSE(IsWindowEnabled(g_hwndView));
+    g_hwndBatch = make_window();
+    EXPECT_TRUE(file_hold_turns_away(g_hwndBatch)) << "opened inside the hold";
     {
         FileHold nested;
         // A dialog owned by a held window, as the box of a failed write
-        // inside the comment dialog is.
-        ASSERT_EQ(run_empty_dialog(g_hwndMain), IDOK);
+        // inside the comment dialog is: its end enables its owner.
+        struct alignas(4) {
+            DLGTEMPLATE dialog;
+            WORD menu, window_class, title;
+        } t = {{WS_POPUP | WS_CAPTION | DS_MODALFRAME, 0, 0, 0, 0, 60, 40}, 0, 0, 0};
+        ASSERT_EQ(DialogBoxIndirectParamA(NULL, &t.dialog, g_hwndMain, end_at_once, 0), IDOK);
     }
     EXPECT_TRUE(is_file_held());
     EXPECT_FALSE(IsWindowEnabled(g_hwndMain)) << "the nested end put the hold back";
+    EXPECT_FALSE(IsWindowEnabled(g_hwndBatch)) << "held from the nested sweep on";
     EXPECT_TRUE(file_hold_turns_away(g_hwndMain));
     end_file_hold();
-    EXPECT_FALSE(is_file_held());
-    EXPECT_TRUE(IsWindowEnabled(g_hwndMain));
-    EXPECT_TRUE(IsWindowEnabled(g_hwndView));
+    for (HWND hwnd : {g_hwndMain, g_hwndView, g_hwndBatch})
+        EXPECT_TRUE(IsWindowEnabled(hwnd));
+    EXPECT_FALSE(IsWindowEnabled(g_hwndFull)) << "disabled by another: left to them";
     EXPECT_FALSE(file_hold_turns_away(g_hwndMain));
-}
-
-TEST(FileHold, AWindowOpenedInsideAHoldIsHeldUntilTheOutermostEnd)
-{
-    HeldWindows w;
-    HWND someone_elses = make_window();
-    EnableWindow(someone_elses, FALSE);
-    g_hwndFull = someone_elses;
-    begin_file_hold();
-    g_hwndBatch = make_window();
-    EXPECT_TRUE(file_hold_turns_away(g_hwndBatch)) << "turned away before any sweep";
-    begin_file_hold();
-    EXPECT_FALSE(IsWindowEnabled(g_hwndBatch));
-    end_file_hold();
-    EXPECT_FALSE(IsWindowEnabled(g_hwndBatch));
-    end_file_hold();
-    EXPECT_TRUE(IsWindowEnabled(g_hwndBatch));
-    EXPECT_TRUE(IsWindowEnabled(g_hwndMain));
-    EXPECT_FALSE(IsWindowEnabled(someone_elses)) << "disabled by another: left to them";
 }
 
 TEST(FileHold, TheHoldingToolsOwnWindowStaysItsOwn)
@@ -111,7 +89,6 @@ TEST(FileHold, TheHoldingToolsOwnWindowStaysItsOwn)
     EXPECT_TRUE(IsWindowEnabled(g_hwndFull));
     EXPECT_FALSE(file_hold_turns_away(g_hwndFull));
     EXPECT_TRUE(file_hold_turns_away(g_hwndView));
-    EXPECT_TRUE(file_hold_turns_away(NULL));
     end_file_hold();
     // The next hold spares nothing.
     FileHold next;
