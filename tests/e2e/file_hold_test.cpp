@@ -50,7 +50,8 @@ struct HoldRow {
     bool write_fails = false;
 };
 
-// a.jpg and b.jpg are the camera JPEG (Exif, orientation 1), a shown first.
+// a.jpg and b.jpg are the camera JPEG (Exif, orientation 1), a shown first,
+// unless the row names another picture for b or an EMF for a.
 const HoldRow ROWS[] = {
     {"delete from the image window", FROM_VIEW, IDM_VIEW_DELETE_FILE, 0, "#32770", " CONFIRM DELETE FILE ", 0, NULL,
      IDYES, A_GONE},
