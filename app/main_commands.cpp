@@ -757,10 +757,6 @@ BOOL main_command_owned_by(HWND owner, int id)
 
 BOOL main_on_menu_command(HWND hwnd, int id)
 {
-    // While a command or tool works on the shown file the window is
-    // disabled; a command that reaches it anyway (posted) is dropped.
-    if (is_file_held())
-        return TRUE;
     if (id >= IDM_MAIN_BACKGROUND_FIRST && id <= IDM_MAIN_BACKGROUND_LAST) {
         on_background(hwnd, id - IDM_MAIN_BACKGROUND_FIRST);
         return TRUE;

@@ -7,6 +7,7 @@
 #include "image/ani.h"
 #include "image/animation_timer.h"
 #include "image/current_image.h"
+#include "image/file_hold.h"
 #include "image/gif_anim.h"
 #include "image/icon.h"
 #include "image/loader.h"
@@ -149,10 +150,15 @@ static BOOL step_animated_cursor(HWND hwnd)
 
 BOOL main_on_timer(HWND hwnd, UINT_PTR timer_id)
 {
+    // Neither the list's next medium nor the input given back after a
+    // capture comes while a command works on the shown file: the media
+    // watch ticks on, the capture's tick comes again.
     if (is_window_open(g_hwndMci))
-        return watch_media_end(hwnd);
+        return file_hold_turns_away(hwnd) ? TRUE : watch_media_end(hwnd);
     if (timer_id != g_animTimerId)
         return FALSE;
+    if (g_capturePending && file_hold_turns_away(hwnd))
+        return TRUE;
     stop_animation_timer(hwnd);
     // The tick after a right-click capture gives the main window its input back.
     if (g_capturePending) {

@@ -17,6 +17,7 @@
 #include "app/program_entry.h"
 #include "image/background.h"
 #include "image/current_image.h"
+#include "image/file_hold.h"
 #include "image/loader.h"
 #include "image/merge_source.h"
 #include "image/multimedia.h"
@@ -388,6 +389,8 @@ static BOOL main_on_lbuttondown(HWND hwnd)
 // file when the image itself is double-clicked.
 static BOOL main_on_lbuttondblclk(HWND hwnd, int x, int y)
 {
+    if (file_hold_turns_away(hwnd))
+        return TRUE;
     RECT preview, main;
     GetWindowRect(GetDlgItem(hwnd, IDC_MAIN_PREVIEW), &preview);
     GetWindowRect(hwnd, &main);
@@ -559,8 +562,36 @@ void exit_program(HWND hwnd)
     PostQuitMessage(0);
 }
 
+// A focus note is no command: the dialog's keys follow it whatever holds.
+static bool is_focus_note(int id, int notification)
+{
+    if (id == IDC_MAIN_NAME_EDIT)
+        return notification == EN_SETFOCUS || notification == EN_KILLFOCUS;
+    if (id == IDC_MAIN_FILE_LIST)
+        return notification == LBN_SETFOCUS || notification == LBN_KILLFOCUS;
+    return false;
+}
+
+// A selection the list took while commands are turned away goes back to
+// the shown file: the reload after a command reads the list's selection.
+static void keep_list_on_shown_file(HWND hwnd)
+{
+    HWND list = GetDlgItem(hwnd, IDC_MAIN_FILE_LIST);
+    LRESULT index = g_fileName[0] ? SendMessageA(list, LB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)g_fileName) : LB_ERR;
+    if (index != LB_ERR)
+        SendMessageA(list, LB_SETCURSEL, (WPARAM)index, 0);
+}
+
 static BOOL main_on_command(HWND hwnd, int id, HWND control, int notification)
 {
+    // Buttons, lists, boxes and the menu: nothing moves the shown file or
+    // opens a window while a command works on it. Taken here, the dialog's
+    // own handling (the name box, the folder) never sees it either.
+    if (!is_focus_note(id, notification) && file_hold_turns_away(hwnd)) {
+        if (id == IDC_MAIN_FILE_LIST)
+            keep_list_on_shown_file(hwnd);
+        return TRUE;
+    }
     switch (id) {
     case IDC_MAIN_NAME_EDIT:
         if (notification == EN_SETFOCUS || notification == EN_KILLFOCUS) {

@@ -13,6 +13,7 @@ static int s_displayBits;
 static WinHelpFn s_winHelp;
 static MediaWindowFn s_mediaWindow;
 static PrintDialogFn s_printDialog;
+static ToolWindowFn s_toolWindow;
 static char s_settingsFile[MAX_PATH];
 
 int seam_message_box(HWND owner, const char* text, const char* caption, UINT type)
@@ -66,6 +67,14 @@ BOOL seam_print_dialog(PRINTDLGA* dialog)
     return PrintDlgA(dialog);
 }
 
+HWND seam_create_tool_window(const char* class_name, DWORD style, int width, int height, HWND owner)
+{
+    if (s_toolWindow)
+        return s_toolWindow(class_name, style, width, height, owner);
+    return CreateWindowExA(0, class_name, "A", style, 0, 0, width, height, owner, NULL, GetModuleHandleA(NULL),
+                           NULL);
+}
+
 const char* seam_settings_file(void)
 {
     return s_settingsFile[0] ? s_settingsFile : DEFAULT_SETTINGS_FILE;
@@ -77,6 +86,7 @@ void seam_set_display_bits(int bits) { s_displayBits = bits > 0 ? bits : 0; }
 void seam_set_win_help(WinHelpFn fn) { s_winHelp = fn; }
 void seam_set_create_media_window(MediaWindowFn fn) { s_mediaWindow = fn; }
 void seam_set_print_dialog(PrintDialogFn fn) { s_printDialog = fn; }
+void seam_set_create_tool_window(ToolWindowFn fn) { s_toolWindow = fn; }
 
 void seam_set_settings_file(const char* path)
 {
@@ -93,5 +103,6 @@ void seam_reset(void)
     s_winHelp = NULL;
     s_mediaWindow = NULL;
     s_printDialog = NULL;
+    s_toolWindow = NULL;
     s_settingsFile[0] = 0;
 }

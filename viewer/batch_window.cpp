@@ -13,6 +13,7 @@
 #include "app/file_list.h"
 #include "image/background.h"
 #include "image/current_image.h"
+#include "image/file_hold.h"
 #include "image/loader.h"
 #include "image/open_windows.h"
 #include "image/packed_dib.h"
@@ -873,8 +874,27 @@ static void batch_on_keydown(HWND hwnd, WPARAM key)
         leave_batch();
 }
 
+// Keys, clicks and commands: none while a command works on the shown file
+// (the window is disabled then; this turns away what comes anyway). A pass
+// whose tick comes then waits: its timer stays armed until the hold ends.
+static bool is_turned_away(HWND hwnd, UINT msg)
+{
+    switch (msg) {
+    case WM_TIMER:
+    case WM_KEYDOWN:
+    case WM_COMMAND:
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+    case WM_RBUTTONDOWN:
+        return file_hold_turns_away(hwnd) != 0;
+    }
+    return false;
+}
+
 LRESULT CALLBACK batch_wnd_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
 {
+    if (is_turned_away(hwnd, msg))
+        return 0;
     switch (msg) {
     case WM_CREATE:
         return batch_on_create(hwnd) ? 0 : -1;

@@ -219,9 +219,8 @@ static void create_crop_window(HWND* slot)
     int W = 0, H = 0;
     image_size(g_hImage, &W, &H);
     const DWORD style = tool_window_style(W, H);
-    HWND hwnd = CreateWindowExA(0, "Crop", "A", style, 0, 0, GetSystemMetrics(SM_CXSCREEN),
-                                GetSystemMetrics(SM_CYSCREEN) - g_mainStatusHeight, g_hwndDummy, NULL,
-                                GetModuleHandleA(NULL), NULL);
+    HWND hwnd = seam_create_tool_window("Crop", style, GetSystemMetrics(SM_CXSCREEN),
+                                        GetSystemMetrics(SM_CYSCREEN) - g_mainStatusHeight, g_hwndDummy);
     *slot = hwnd;
     if (!hwnd)
         return;

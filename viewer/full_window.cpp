@@ -59,6 +59,7 @@ static struct {
 
 // Where this window last drew the picture centred: the band's bounds.
 static RECT s_drawnImage;
+static HWND s_redEyeWindow;  // the window red-eye works in, holding the shown file
 
 // ---- geometry
 
@@ -218,8 +219,21 @@ HWND create_full_window(void)
         style |= WS_VSCROLL;
     if (horizontal)
         style |= WS_HSCROLL;
+    // Red-eye works on the shown picture from its first band to its last
+    // mark: it holds the file for its window's whole life, and the window
+    // is its own.
+    const bool red_eye = g_redEyeMode != 0;
+    if (red_eye)
+        begin_file_hold();
     HWND hwnd = CreateWindowExA(0, "Full", "A", style, 0, 0, cx, cy, NULL, NULL, g_hInstance, NULL);
     g_hwndFull = hwnd;
+    if (red_eye && hwnd) {
+        s_redEyeWindow = hwnd;
+        file_hold_spare(hwnd);
+    } else if (red_eye) {
+        g_redEyeMode = 0;
+        end_file_hold();
+    }
     if (hwnd && vertical) {
         SetScrollRange(hwnd, SB_VERT, 0, g_scrollRangeY, FALSE);
         SetScrollPos(hwnd, SB_VERT, 0, TRUE);
@@ -750,6 +764,11 @@ static LRESULT full_on_mousemove(HWND hwnd, int x, int y, WPARAM keys)
 
 static LRESULT full_on_destroy(HWND hwnd)
 {
+    // However red-eye ends, its hold goes with its window.
+    if (hwnd == s_redEyeWindow) {
+        s_redEyeWindow = NULL;
+        end_file_hold();
+    }
     ClipCursor(NULL);
     release_band();
     restore_brightness();
@@ -769,9 +788,25 @@ static LRESULT full_on_erasebkgnd(HWND hwnd, HDC dc)
     return 1;
 }
 
+// Keys and clicks leave the window or work on the picture: none while
+// another command works on the shown file.
+static bool is_turned_away(HWND hwnd, UINT msg)
+{
+    switch (msg) {
+    case WM_KEYDOWN:
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+    case WM_LBUTTONUP:
+        return file_hold_turns_away(hwnd) != 0;
+    }
+    return false;
+}
+
 LRESULT CALLBACK full_wnd_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
 {
     const int x = (short)LOWORD(lp), y = (short)HIWORD(lp);
+    if (is_turned_away(hwnd, msg))
+        return 0;
     switch (msg) {
     case WM_CREATE:        return 0;
     case WM_DESTROY:       return full_on_destroy(hwnd);

@@ -373,7 +373,7 @@ static void remove_exif_marker(void)
 
 static LRESULT meta_on_keydown(HWND hwnd, UINT key)
 {
-    if (is_file_held())
+    if (file_hold_turns_away(hwnd))
         return 0;
     switch (key) {
     case VK_F7:
@@ -479,9 +479,9 @@ static LRESULT meta_on_drawitem(HWND hwnd, const DRAWITEMSTRUCT* item)
 
 // The close box, Alt+F4 and a click; not while a command or tool works on
 // the picture.
-static LRESULT meta_on_close(void)
+static LRESULT meta_on_close(HWND hwnd)
 {
-    if (!is_file_held())
+    if (!file_hold_turns_away(hwnd))
         destroy_image_window();
     return 0;
 }
@@ -507,7 +507,7 @@ LRESULT CALLBACK meta_wnd_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
     case WM_CREATE:      return meta_on_create(hwnd);
     case WM_DESTROY:     return meta_on_destroy(hwnd);
     case WM_CLOSE:
-    case WM_LBUTTONDOWN: return meta_on_close();
+    case WM_LBUTTONDOWN: return meta_on_close(hwnd);
     case WM_ERASEBKGND:  return meta_on_erasebkgnd(hwnd, (HDC)wp);
     case WM_PAINT:       return meta_on_paint(hwnd);
     case WM_KEYDOWN:     return meta_on_keydown(hwnd, (UINT)wp);

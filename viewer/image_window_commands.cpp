@@ -166,7 +166,7 @@ void meta_on_command(HWND hwnd, int id, HWND control, int notification)
     (void)notification;
     // While a command or tool works on the picture shown, the window takes
     // no command that reaches it anyway (an accelerator, a posted command).
-    if (view_command_state(id) != VIEW_WORKS || is_file_held())
+    if (view_command_state(id) != VIEW_WORKS || file_hold_turns_away(hwnd))
         return;
     switch (id) {
     case IDM_VIEW_CLOSE_FILE:

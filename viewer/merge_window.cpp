@@ -82,9 +82,8 @@ void create_tool_window(HWND* slot, const char* class_name)
     tool_zoomed_size(&zw, &zh);
     const DWORD style = tool_window_style(zw, zh);
     g_scrollX = g_scrollY = 0;
-    HWND hwnd = CreateWindowExA(0, class_name, "A", style, 0, 0, GetSystemMetrics(SM_CXSCREEN),
-                                GetSystemMetrics(SM_CYSCREEN) - g_mainStatusHeight, g_hwndDummy, NULL,
-                                GetModuleHandleA(NULL), NULL);
+    HWND hwnd = seam_create_tool_window(class_name, style, GetSystemMetrics(SM_CXSCREEN),
+                                        GetSystemMetrics(SM_CYSCREEN) - g_mainStatusHeight, g_hwndDummy);
     *slot = hwnd;
     if (!hwnd)
         return;

@@ -15,6 +15,7 @@
 #include "app/main_menu.h"
 #include "image/background.h"
 #include "image/current_image.h"
+#include "image/file_hold.h"
 #include "image/icon.h"
 #include "image/loader.h"
 #include "image/open_windows.h"
@@ -343,11 +344,14 @@ LRESULT CALLBACK slide_wnd_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
     case WM_ERASEBKGND:
         return slide_on_erasebkgnd(hwnd, (HDC)wp);
     case WM_TIMER:
-        slide_on_timer(hwnd, (UINT_PTR)wp);
+        // While a command works on the shown file the show waits: the
+        // timer stays armed and steps on from that file once the hold ends.
+        if (!file_hold_turns_away(hwnd))
+            slide_on_timer(hwnd, (UINT_PTR)wp);
         return 0;
     case WM_KEYDOWN:
     case WM_LBUTTONDOWN:
-        return slide_on_keydown(hwnd);
+        return file_hold_turns_away(hwnd) ? 0 : slide_on_keydown(hwnd);
     case WM_DESTROY:
         return slide_on_destroy(hwnd);
     }

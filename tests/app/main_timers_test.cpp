@@ -1,6 +1,7 @@
 // The animation tick for icon pages: which page each tick shows, that the
 // timer goes on, and that a file cut short stops it. (Animated cursors
-// are the end-to-end animation test's.)
+// are the end-to-end animation test's.) The media-end watch and the
+// capture's tick wait while a command holds the shown file.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -8,10 +9,14 @@
 #include "app/main_timers.h"
 #include "image/animation_timer.h"
 #include "image/current_image.h"
+#include "image/file_hold.h"
 #include "image/loader.h"
+#include "image/multimedia.h"
+#include "image/open_windows.h"
 #include "resources/resource.h"
 #include "support/seam_recorder.h"
 #include "support/test_support.h"
+#include "viewer/capture.h"
 
 namespace {
 
@@ -46,6 +51,46 @@ TEST(AnimationTick, IconPagesWrapAndStopWithoutAPicture)
     g_hFile = HFILE_ERROR;
     g_imageKind = KIND_NONE;
     stop_animation_timer(main);
+    DestroyWindow(main);
+}
+
+TEST(TimersUnderAHold, TheMediaEndAndTheCapturesTickWaitForTheHoldsEnd)
+{
+    SeamRecorder seams(24);
+    HWND main = CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 300, 300, NULL, NULL, NULL, NULL);
+    HWND list = CreateWindowA("LISTBOX", "", WS_CHILD, 0, 0, 10, 10, main, (HMENU)IDC_MAIN_FILE_LIST, NULL, NULL);
+    CreateWindowA("EDIT", "", WS_CHILD, 0, 0, 10, 10, main, (HMENU)IDC_MAIN_NAME_EDIT, NULL, NULL);
+    for (const char* name : {"a.mp3", "b.mp3"})
+        SendMessageA(list, LB_ADDSTRING, 0, (LPARAM)name);
+    SendMessageA(list, LB_SETCURSEL, 0, 0);
+    lstrcpynA(g_fileName, "a.mp3", sizeof g_fileName);
+    HWND saved_main = g_hwndMain;
+    g_hwndMain = main;
+    // A window that answers no media message reads as a medium at its end.
+    g_hwndMci = CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
+    begin_file_hold();
+    EXPECT_TRUE(main_on_timer(main, g_mciTimerId));
+    EXPECT_STREQ(g_fileName, "a.mp3");
+    end_file_hold();
+    main_on_timer(main, g_mciTimerId);
+    EXPECT_STREQ(g_fileName, "b.mp3") << "the list moves on once the hold has ended";
+    DestroyWindow(g_hwndMci);
+    g_hwndMci = NULL;
+
+    // A right-click capture disabled the main window, and a hold began.
+    EnableWindow(main, FALSE);
+    g_capturePending = 1;
+    begin_file_hold();
+    EXPECT_TRUE(main_on_timer(main, g_animTimerId));
+    EXPECT_FALSE(IsWindowEnabled(main));
+    end_file_hold();
+    main_on_timer(main, g_animTimerId);
+    EXPECT_TRUE(IsWindowEnabled(main));
+    EXPECT_EQ(g_capturePending, 0);
+
+    stop_animation_timer(main);
+    g_fileName[0] = '\0';
+    g_hwndMain = saved_main;
     DestroyWindow(main);
 }
 

@@ -1,14 +1,19 @@
 // The hold on the shown file across its roads: while a command's question,
 // dialog or tool window is up, a click on the main list's next entry and
-// ">>>" in the other window (as its command comes when posted) leave the
-// file shown; the command acts on the file it started on and no other; and
-// afterwards every window takes its ">>>" again.
+// ">>>" in the other window (as its command comes when posted; a
+// slideshow's tick, the main window's Center) leave the file shown; the
+// command acts on the file it started on and no other; a box that fails
+// inside the command's dialog leaves the hold on; and afterwards every
+// window takes its ">>>" again.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
+#include <utility>
 
 #include "resources/resource.h"
 #include "tests/e2e/e2e_driver.h"
@@ -17,7 +22,13 @@ namespace {
 
 enum Outcome { A_SAME, A_CHANGED, A_GONE };
 
-enum Opener { FROM_MAIN, FROM_VIEW, FROM_MAIN_ALONE };  // ALONE: no image window open
+// ALONE: no image window open; SLIDESHOW: none either, a slideshow runs
+// (begun from the main window, which the command is then posted to).
+enum Opener { FROM_MAIN, FROM_VIEW, FROM_MAIN_ALONE, FROM_MAIN_SLIDESHOW };
+
+// What the other window tries while the command works: its ">>>" (the
+// slideshow's tick), or the main window's Center.
+enum Move { NEXT, CENTER };
 
 struct HoldRow {
     const char* name;
@@ -30,9 +41,17 @@ struct HoldRow {
     const char* edit_text;
     int answer;  // button clicked (a tool window is left by Esc)
     Outcome a;   // what becomes of a.jpg; b.jpg never changes
+    Move move = NEXT;
+    const char* b_fixture = nullptr;  // b.jpg's picture (null: the camera JPEG)
+    const char* written = nullptr;    // a file the command writes: a BMP of the file it started on
+    const char* a_name = nullptr;     // a.jpg, or a.emf: a red square made by the test
+    // a is read-only: OK first brings "Cannot Open File for Writing.",
+    // which is answered, and the dialog stays for answer.
+    bool write_fails = false;
 };
 
-// a.jpg and b.jpg are the camera JPEG (Exif, orientation 1), a shown first.
+// a.jpg and b.jpg are the camera JPEG (Exif, orientation 1), a shown first,
+// unless the row names another picture for b or an EMF for a.
 const HoldRow ROWS[] = {
     {"delete from the image window", FROM_VIEW, IDM_VIEW_DELETE_FILE, 0, "#32770", " CONFIRM DELETE FILE ", 0, NULL,
      IDYES, A_GONE},
@@ -47,7 +66,38 @@ const HoldRow ROWS[] = {
     {"print cancelled", FROM_MAIN, IDM_MAIN_PRINT_NORMAL, 0, "#32770", "Print", 0, NULL, IDCANCEL, A_SAME},
     {"crop from the image window", FROM_VIEW, IDM_VIEW_CROP, 0, "Crop", NULL, 0, NULL, 0, A_SAME},
     {"crop with no image window", FROM_MAIN_ALONE, IDM_MAIN_CROP, 0, "Crop", NULL, 0, NULL, 0, A_SAME},
+    {"convert/save under a slideshow", FROM_MAIN_SLIDESHOW, IDM_MAIN_SAVE_BMP, 0, "#32770", "Save As Windows BMP",
+     1152, "out1.bmp", IDOK, A_SAME, NEXT, "batch_a.jpg", "out1.bmp"},
+    {"red-eye", FROM_VIEW, IDM_VIEW_RED_EYE, 0, "Full", NULL, 0, NULL, 0, A_SAME},
+    {"a failed write's box in the comment dialog", FROM_MAIN, IDM_MAIN_INSERT_COMMENT, 0, "#32770",
+     "Insert/Update EnhMetaFile Comment", IDC_COMMENT_EDIT, "held comment", IDCANCEL, A_SAME, NEXT, NULL, NULL,
+     "a.emf", true},
+    {"Center in the comment dialog", FROM_MAIN_ALONE, IDM_MAIN_INSERT_COMMENT, 0, "#32770",
+     "Insert/Update JPEG Comment", IDC_COMMENT_EDIT, "held comment", IDOK, A_CHANGED, CENTER},
 };
+
+// Width and height of a JPEG's frame, or of a BMP (0, 0 when unread).
+std::pair<int, int> jpeg_size(const std::string& data)
+{
+    for (size_t i = 2; i + 9 < data.size() && (unsigned char)data[i] == 0xFF;) {
+        unsigned char marker = (unsigned char)data[i + 1];
+        auto byte = [&](size_t at) { return (unsigned char)data[at]; };
+        if (marker == 0xC0 || marker == 0xC1 || marker == 0xC2)
+            return {byte(i + 7) << 8 | byte(i + 8), byte(i + 5) << 8 | byte(i + 6)};
+        i += 2 + (byte(i + 2) << 8 | byte(i + 3));
+    }
+    return {0, 0};
+}
+
+std::pair<int, int> bmp_size(const std::string& data)
+{
+    if (data.size() < 26 || data.compare(0, 2, "BM") != 0)
+        return {0, 0};
+    int32_t width, height;
+    memcpy(&width, data.data() + 18, 4);
+    memcpy(&height, data.data() + 22, 4);
+    return {width, height < 0 ? -height : height};
+}
 
 std::string shown_name(const RunningApp& app)
 {
@@ -84,38 +134,79 @@ void click_second_entry_then_answer(const RunningApp& app, HWND up, const HoldRo
 }
 
 // ">>>" posted to the window other than the opener (the main window when
-// it is the only one).
-void try_next(const RunningApp& app, HWND view, Opener opener)
+// it is the only one; the slideshow's tick to the slideshow, "other"), or
+// Center pressed in the main window.
+void try_next(const RunningApp& app, HWND other, const HoldRow& row)
 {
-    if (opener == FROM_MAIN)
-        PostMessageA(view, WM_COMMAND, MAKEWPARAM(IDM_VIEW_NEXT_FILE, 0), 0);
+    if (row.move == CENTER)
+        PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDC_MAIN_CENTER, BN_CLICKED),
+                     (LPARAM)GetDlgItem(app.main, IDC_MAIN_CENTER));
+    else if (row.opener == FROM_MAIN_SLIDESHOW)
+        PostMessageA(other, WM_TIMER, 1, 0);
+    else if (row.opener == FROM_MAIN)
+        PostMessageA(other, WM_COMMAND, MAKEWPARAM(IDM_VIEW_NEXT_FILE, 0), 0);
     else
         PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_BAR_NEXT_FILE, 0), 0);
+}
+
+// OK with a read-only: the box of the failed write is answered, and the
+// dialog it came from stays, still holding every window.
+void answer_failed_write(const RunningApp& app, HWND up, HWND view, const HoldRow& row)
+{
+    click_button(up, IDOK);
+    HWND box = find_process_window(app.process.dwProcessId, "#32770", app.main, 20000, row.a_name);
+    ASSERT_TRUE(box);
+    EXPECT_NE(box_text(box).find("Cannot Open File for Writing."), std::string::npos);
+    click_button(box, IDOK);
+    ASSERT_TRUE(wait_until_closed(box, 20000));
+    EXPECT_TRUE(IsWindow(up));
+    // The box gave its owner back as it closed; the hold takes it again.
+    EXPECT_TRUE(wait_for([&] { return !IsWindowEnabled(app.main) && !IsWindowEnabled(view); }, 5000));
 }
 
 TEST(FileHold, NoWindowMovesOnWhileACommandWorksOnTheShownFile)
 {
     ScopedSetting no_tip("DontShowAgain", "1");  // the crop tip would wait for its OK
+    ScopedSetting no_red_tip("DontShowRedAgain", "1");
     for (const HoldRow& row : ROWS) {
         SCOPED_TRACE(row.name);
         std::string dir = e2e_work_dir(std::string("file_hold_") + (char)('a' + (&row - ROWS)));
-        for (const char* name : {"a.jpg", "b.jpg"}) {
+        const std::string a_name = row.a_name ? row.a_name : "a.jpg";
+        const std::string a = dir + "\\" + a_name, b = dir + "\\b.jpg";
+        SetFileAttributesA(a.c_str(), FILE_ATTRIBUTE_NORMAL);
+        for (const std::string& name : {a_name, std::string("b.jpg")}) {
+            const char* fixture = name == "b.jpg" && row.b_fixture ? row.b_fixture : "camera.jpg";
             DeleteFileA((dir + "\\" + name).c_str());
-            ASSERT_TRUE(copy_fixture("camera.jpg", dir));
-            ASSERT_TRUE(MoveFileA((dir + "\\camera.jpg").c_str(), (dir + "\\" + name).c_str()));
+            if (name == "a.emf") {
+                HDC dc = CreateEnhMetaFileA(NULL, a.c_str(), NULL, "test\0square\0");
+                ASSERT_NE(dc, nullptr);
+                paint_red_box(dc, 200, 200);
+                DeleteEnhMetaFile(CloseEnhMetaFile(dc));
+                continue;
+            }
+            ASSERT_TRUE(copy_fixture(fixture, dir));
+            ASSERT_TRUE(MoveFileA((dir + "\\" + fixture).c_str(), (dir + "\\" + name).c_str()));
         }
-        const std::string a = dir + "\\a.jpg", b = dir + "\\b.jpg", before = read_whole_file(a);
+        if (row.write_fails)
+            SetFileAttributesA(a.c_str(), FILE_ATTRIBUTE_READONLY);
+        const std::string before = read_whole_file(a), b_before = read_whole_file(b);
         RunningApp app;
-        ASSERT_TRUE(start_app("a.jpg", dir, app));
+        ASSERT_TRUE(start_app(a_name, dir, app));
+        // The window other than the opener: the image window, or the slideshow.
         HWND view = NULL;
-        if (row.opener != FROM_MAIN_ALONE) {
+        if (row.opener == FROM_MAIN || row.opener == FROM_VIEW) {
             view = open_image_window(app, IDC_MAIN_CENTER);
             ASSERT_TRUE(view);
             // Beside the main window, clear of its list.
             ShowWindow(view, SW_RESTORE);
             SetWindowPos(view, NULL, GetSystemMetrics(SM_CXSCREEN) - 420, 0, 400, 300, SWP_NOZORDER);
         }
-        ASSERT_EQ(wait_for_window_text(GetDlgItem(app.main, IDC_MAIN_NAME_EDIT), "a.jpg"), "a.jpg");
+        ASSERT_EQ(wait_for_window_text(GetDlgItem(app.main, IDC_MAIN_NAME_EDIT), a_name), a_name);
+        if (row.opener == FROM_MAIN_SLIDESHOW) {
+            PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_SLIDESHOW, 0), 0);
+            view = find_process_window(app.process.dwProcessId, "Slide", app.main, 20000);
+            ASSERT_TRUE(view);
+        }
 
         HWND opener = row.opener == FROM_VIEW ? view : app.main;
         if (row.command)
@@ -124,16 +215,29 @@ TEST(FileHold, NoWindowMovesOnWhileACommandWorksOnTheShownFile)
             PostMessageA(view, WM_KEYDOWN, row.key, 0);
         HWND up = find_process_window(app.process.dwProcessId, row.class_name, app.main, 20000, row.title);
         ASSERT_TRUE(up);
+        // A slideshow may have stepped before the command began: the
+        // command works on the file shown when its window came.
+        const std::string started_on = shown_name(app);
+        if (row.opener != FROM_MAIN_SLIDESHOW) {
+            EXPECT_EQ(started_on, a_name);
+        }
         EXPECT_FALSE(IsWindowEnabled(app.main));
-        if (view)
+        if (view) {
             EXPECT_FALSE(IsWindowEnabled(view));
-        try_next(app, view, row.opener);
+        }
         if (row.edit_id)
             SetDlgItemTextA(up, row.edit_id, row.edit_text);
+        if (row.write_fails) {
+            answer_failed_write(app, up, view, row);
+            if (HasFatalFailure())
+                return;
+        }
+        try_next(app, view, row);
         click_second_entry_then_answer(app, up, row);
         ASSERT_TRUE(wait_until_closed(up, 20000));
 
-        // The command acted on a.jpg, b.jpg is as it was, a.jpg still shown.
+        // The command acted on a.jpg, b.jpg is as it was, a.jpg still shown
+        // (a slideshow moves on once the command has ended).
         // The work follows the answer, and a busy machine may be slow to it.
         if (row.a == A_GONE) {
             EXPECT_TRUE(wait_for([&] { return !file_exists(a); }));
@@ -142,17 +246,38 @@ TEST(FileHold, NoWindowMovesOnWhileACommandWorksOnTheShownFile)
             if (row.a == A_CHANGED)
                 wait_for([&] { return read_whole_file(a) != before; });
             EXPECT_EQ(read_whole_file(a) != before, row.a == A_CHANGED);
-            EXPECT_EQ(shown_name(app), "a.jpg");
-            if (row.edit_text && row.edit_id == IDC_COMMENT_EDIT)
+            if (row.opener != FROM_MAIN_SLIDESHOW) {
+                EXPECT_EQ(shown_name(app), a_name);
+            }
+            if (row.a == A_CHANGED && row.edit_id == IDC_COMMENT_EDIT) {
                 EXPECT_NE(read_whole_file(a).find(row.edit_text), std::string::npos);
+            }
+        }
+        if (row.written) {
+            const std::string written = dir + "\\" + row.written;
+            std::string caption;
+            dismiss_message_box(app, 20000, &caption);
+            EXPECT_EQ(caption, "File Converted Successfully");
+            EXPECT_EQ(bmp_size(read_whole_file(written)), jpeg_size(read_whole_file(dir + "\\" + started_on)))
+                << "written from " << started_on;
+        }
+        // Nothing opened an image window meanwhile.
+        if (!view || row.opener == FROM_MAIN_SLIDESHOW) {
+            EXPECT_FALSE(find_process_window(app.process.dwProcessId, "Meta", NULL, 0));
         }
 
         // Every window is given back once the command has ended (a rewrite
         // reloads the picture first): the other window's >>> moves on.
         EXPECT_TRUE(wait_for([&] { return IsWindowEnabled(app.main) && (!view || IsWindowEnabled(view)); }, 20000));
-        EXPECT_EQ(read_whole_file(b), before);
-        if (row.a != A_GONE) {
-            try_next(app, view, row.opener);
+        EXPECT_EQ(read_whole_file(b), b_before);
+        SetFileAttributesA(a.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (row.opener == FROM_MAIN_SLIDESHOW) {
+            try_next(app, view, row);
+            EXPECT_TRUE(wait_for([&] { return shown_name(app) != started_on; }, 20000));
+        } else if (row.a != A_GONE) {
+            HoldRow next = row;
+            next.move = NEXT;
+            try_next(app, view, next);
             EXPECT_EQ(wait_for_window_text(GetDlgItem(app.main, IDC_MAIN_NAME_EDIT), "b.jpg", 20000), "b.jpg");
         }
         EXPECT_EQ(exit_by_button(app), 1);
