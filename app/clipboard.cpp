@@ -8,6 +8,7 @@
 #include "image/loader.h"
 #include "image/merge_source.h"
 #include "image/metafile.h"
+#include "image/metafile_renderer.h"
 #include "image/open_windows.h"
 #include "image/packed_dib.h"
 #include "image/preview.h"
@@ -166,10 +167,40 @@ static void paste_dib(HWND hwndMain)
     clear_edit_history();
 }
 
+// The clipboard's metafile as an enhanced metafile of our own. The system
+// makes one metafile format from the other by playing its records in the
+// process that asks, so the format placed first (the one the system lists
+// first) is taken, and a Windows metafile is converted by the renderer.
+static HENHMETAFILE take_clipboard_metafile(void)
+{
+    UINT format = 0;
+    for (UINT f = EnumClipboardFormats(0); f && !format; f = EnumClipboardFormats(f))
+        if (f == CF_ENHMETAFILE || f == CF_METAFILEPICT)
+            format = f;
+    if (format == CF_ENHMETAFILE) {
+        HENHMETAFILE data = (HENHMETAFILE)GetClipboardData(CF_ENHMETAFILE);
+        return data ? CopyEnhMetaFileA(data, NULL) : NULL;
+    }
+    HGLOBAL block = format ? GetClipboardData(CF_METAFILEPICT) : NULL;
+    const METAFILEPICT* picture = block ? (const METAFILEPICT*)GlobalLock(block) : NULL;
+    UINT size = picture && picture->hMF ? GetMetaFileBitsEx(picture->hMF, 0, NULL) : 0;
+    HGLOBAL hBits = size ? GlobalAlloc(GMEM_MOVEABLE, size) : NULL;
+    BYTE* bits = hBits ? (BYTE*)GlobalLock(hBits) : NULL;
+    HENHMETAFILE emf = NULL;
+    if (bits && GetMetaFileBitsEx(picture->hMF, size, bits) == size)
+        render_wmf_to_emf_bits(bits, size, picture, &emf);
+    if (bits)
+        GlobalUnlock(hBits);
+    if (hBits)
+        GlobalFree(hBits);
+    if (picture)
+        GlobalUnlock(block);
+    return emf;
+}
+
 static void paste_enhanced_metafile(HWND hwndMain)
 {
-    HENHMETAFILE data = (HENHMETAFILE)GetClipboardData(CF_ENHMETAFILE);
-    HENHMETAFILE copy = data ? CopyEnhMetaFileA(data, NULL) : NULL;
+    HENHMETAFILE copy = take_clipboard_metafile();
     CloseClipboard();
     if (!copy)
         return;

@@ -399,13 +399,15 @@ static void print_emf(const PrintState& state, HDC hdc, int32_t pw, int32_t ph, 
         return;
     PrintLayout layout = layout_metafile_print(pw, ph, (int64_t)frame.right - frame.left,
                                                (int64_t)frame.bottom - frame.top, large, tiled);
-    for (int32_t row = 0; row < layout.rows; ++row)
-        for (int32_t column = 0; column < layout.columns; ++column) {
-            RECT cell = {layout.x + column * layout.width, layout.y + row * layout.height, 0, 0};
-            cell.right = cell.left + layout.width;
-            cell.bottom = cell.top + layout.height;
-            play_emf(hdc, emf, &cell);
-        }
+    if (layout.rows < 1 || layout.columns < 1)
+        return;
+    if (layout.rows * layout.columns > 1) {
+        play_metafile_tiled(hdc, emf, 1, 0, layout.x, layout.y, layout.width, layout.height, layout.columns,
+                            layout.rows);
+        return;
+    }
+    RECT cell = {layout.x, layout.y, layout.x + layout.width, layout.y + layout.height};
+    play_emf(hdc, emf, &cell);
 }
 
 static const char* document_name(int kind)

@@ -193,6 +193,8 @@ static void free_image_by_kind(void)
         break;
     }
     g_hImage = NULL;
+    // A metafile whose play was cut is played again once loaded anew.
+    forget_failed_metafiles(NULL);
 }
 
 void release_current_image(void)

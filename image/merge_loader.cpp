@@ -41,6 +41,7 @@
 void free_merge_source(void)
 {
     if (g_hMergeImage) {
+        forget_failed_metafiles(g_hMergeImage);
         if (g_mergeKind == MERGE_EMF)
             DeleteEnhMetaFile((HENHMETAFILE)g_hMergeImage);
         else if (g_mergeKind == MERGE_WMF || g_mergeKind == MERGE_PLACEABLE_WMF)

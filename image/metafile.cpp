@@ -3,6 +3,9 @@
 // new content is on disk, so a failed write leaves the old file as it was.
 #include "image/metafile.h"
 
+#include "image/metafile_play.h"
+#include "image/metafile_renderer.h"
+
 #include "image/byte_order.h"
 #include "image/current_image.h"
 #include "image/emf_check.h"
@@ -333,17 +336,17 @@ int write_wmf_file(HENHMETAFILE emf, const char* path)
     ph.units_per_inch = 1000;
     ph.checksum = wmf_header_checksum(&ph);
 
+    // The conversion plays every record, so it runs in the renderer.
     HENHMETAFILE source = copy_sound_records(emf);
     int ok = 0;
-    HDC screen = GetDC(NULL);
-    UINT size = source ? GetWinMetaFileBits(source, 0, NULL, MM_ANISOTROPIC, screen) : 0;
-    HGLOBAL hBits = size ? GlobalAlloc(GMEM_MOVEABLE, size) : NULL;
-    BYTE* bits = hBits ? (BYTE*)GlobalLock(hBits) : NULL;
-    if (bits && GetWinMetaFileBits(source, size, bits, MM_ANISOTROPIC, screen) == size)
-        ok = write_whole_file(path, &ph, sizeof ph, bits, size);
-    ReleaseDC(NULL, screen);
-    if (bits)
+    HGLOBAL hBits = NULL;
+    UINT size = 0;
+    if (source && render_emf_to_wmf_bits(source, MM_ANISOTROPIC, &hBits, &size) == RENDER_WHOLE) {
+        BYTE* bits = (BYTE*)GlobalLock(hBits);
+        if (bits)
+            ok = write_whole_file(path, &ph, sizeof ph, bits, size);
         GlobalUnlock(hBits);
+    }
     if (hBits)
         GlobalFree(hBits);
     if (source)
@@ -376,11 +379,8 @@ int write_emf_file(HMETAFILE wmf, const char* path)
         return 0;
     }
     HENHMETAFILE emf = NULL;
-    if (GetMetaFileBitsEx(wmf, size, bits) == size) {
-        HDC screen = GetDC(NULL);
-        emf = SetWinMetaFileBits(size, bits, screen, &picture);
-        ReleaseDC(NULL, screen);
-    }
+    if (GetMetaFileBitsEx(wmf, size, bits) == size)
+        render_wmf_to_emf_bits(bits, size, &picture, &emf);
     GlobalUnlock(hBits);
     GlobalFree(hBits);
     if (!emf)
@@ -1077,7 +1077,7 @@ static int CALLBACK play_emf_record_proc(HDC hdc, HANDLETABLE* table, const ENHM
     return 1;
 }
 
-void play_emf(HDC hdc, HENHMETAFILE emf, const RECT* rect)
+void play_emf_in_process(HDC hdc, HENHMETAFILE emf, const RECT* rect)
 {
     // Headers of the oldest form end before the pixel-format fields.
     ENHMETAHEADER header;
@@ -1159,7 +1159,7 @@ static int CALLBACK play_quietly_proc(HDC hdc, HANDLETABLE* table, METARECORD* r
     return 1;
 }
 
-void play_wmf(HDC hdc, HMETAFILE wmf)
+void play_wmf_in_process(HDC hdc, HMETAFILE wmf)
 {
     PlayBudget budget;
     start_play_budget(&budget);
@@ -1167,34 +1167,152 @@ void play_wmf(HDC hdc, HMETAFILE wmf)
         EnumMetaFile(hdc, wmf, play_quietly_proc, (LPARAM)&budget);
 }
 
-int CALLBACK play_wmf_record_proc(HDC hdc, HANDLETABLE* table, METARECORD* record, int objects,
-                                  LPARAM budget)
+// What a record-by-record play keeps across its records.
+struct CountedPlay {
+    PlayBudget budget;
+    volatile LONG* played_words;
+};
+
+static int CALLBACK play_counted_proc(HDC hdc, HANDLETABLE* table, METARECORD* record, int objects, LPARAM data)
 {
-    if (!play_budget_allows((const PlayBudget*)budget))
+    CountedPlay* play = (CountedPlay*)data;
+    if (!play_budget_allows(&play->budget))
         return 0;
-    g_wmfPlayedWords += (int32_t)record->rdSize;
-    play_record(hdc, table, record, (UINT)objects, (PlayBudget*)budget);
-    // The 9-word header and the 3-word end record are not enumerated.
-    double drawing_words = (double)g_wmfSizeWords - 12;
-    if (drawing_words > 0)
-        show_progress(g_wmfPlayedWords / drawing_words, 4);
-    if (g_wmfPlayedWords >= drawing_words) {
-        g_wmfPlayedWords = 0;
-        show_progress(0, 0);
-    }
+    play_record(hdc, table, record, (UINT)objects, &play->budget);
+    InterlockedExchangeAdd((LONG*)play->played_words, (LONG)record->rdSize);
     return 1;
+}
+
+void play_wmf_records_in_process(HDC hdc, HMETAFILE wmf, volatile LONG* played_words)
+{
+    CountedPlay play;
+    start_play_budget(&play.budget);
+    play.played_words = played_words;
+    if (wmf)
+        EnumMetaFile(hdc, wmf, play_counted_proc, (LPARAM)&play);
+}
+
+// ---- the plays of the program: through the renderer
+
+// Metafiles whose play was cut, each told once and not played again until
+// a file is loaded anew. Few are ever shown at once (the current image, a
+// merge source).
+enum { MAX_FAILED_METAFILES = 8 };
+static HANDLE s_failed[MAX_FAILED_METAFILES];
+static int s_failedCount;
+
+void forget_failed_metafiles(HANDLE metafile)
+{
+    int kept = 0;
+    for (int i = 0; i < s_failedCount; ++i)
+        if (metafile && s_failed[i] != metafile)
+            s_failed[kept++] = s_failed[i];
+    s_failedCount = kept;
+}
+
+int metafile_play_failed(HANDLE metafile)
+{
+    for (int i = 0; i < s_failedCount; ++i)
+        if (s_failed[i] == metafile)
+            return 1;
+    return 0;
+}
+
+// A cut play leaves what it drew; the picture cannot be shown whole, which
+// is said once, as for a metafile whose bits cannot be read.
+static void note_outcome(HANDLE metafile, RenderOutcome outcome)
+{
+    if (outcome != RENDER_CUT || metafile_play_failed(metafile))
+        return;
+    if (s_failedCount == MAX_FAILED_METAFILES) {
+        memmove(s_failed, s_failed + 1, sizeof *s_failed * (MAX_FAILED_METAFILES - 1));
+        --s_failedCount;
+    }
+    s_failed[s_failedCount++] = metafile;
+    show_read_error(g_hwndMain, "Unable to read metafile bits");
+}
+
+void play_emf(HDC hdc, HENHMETAFILE emf, const RECT* rect)
+{
+    if (emf && !metafile_play_failed(emf))
+        note_outcome(emf, render_emf(hdc, emf, rect));
+}
+
+void play_wmf(HDC hdc, HMETAFILE wmf)
+{
+    if (wmf && !metafile_play_failed(wmf))
+        note_outcome(wmf, render_wmf(hdc, wmf, 0));
 }
 
 void play_wmf_records(HWND hwnd, HDC hdc, HMETAFILE wmf)
 {
     (void)hwnd;
-    PlayBudget budget;
-    start_play_budget(&budget);
-    if (wmf)
-        EnumMetaFile(hdc, wmf, play_wmf_record_proc, (LPARAM)&budget);
-    // A play stopped by its budget leaves the strip part full.
-    if (g_wmfPlayedWords) {
-        g_wmfPlayedWords = 0;
-        show_progress(0, 0);
+    if (wmf && !metafile_play_failed(wmf))
+        note_outcome(wmf, render_wmf(hdc, wmf, 1));
+}
+
+// Largest tile, in pixels, drawn once and copied: 64 MB at 32 bits. A
+// larger one is played cell by cell.
+enum { MAX_TILE_PIXELS = 16 << 20 };
+
+void play_metafile_tiled(HDC hdc, HANDLE metafile, int is_emf, int with_progress, int left, int top, int width,
+                         int height, int columns, int rows)
+{
+    if (!metafile || width < 1 || height < 1 || columns < 1 || rows < 1 || metafile_play_failed(metafile))
+        return;
+    BITMAPINFO bi;
+    memset(&bi, 0, sizeof bi);
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = width;
+    bi.bmiHeader.biHeight = -height;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    bi.bmiHeader.biCompression = BI_RGB;
+    void* pixels = NULL;
+    HDC tile = (uint64_t)width * height <= MAX_TILE_PIXELS ? CreateCompatibleDC(NULL) : NULL;
+    HBITMAP bitmap = tile ? CreateDIBSection(tile, &bi, DIB_RGB_COLORS, &pixels, NULL, 0) : NULL;
+    HGDIOBJ old = bitmap ? SelectObject(tile, bitmap) : NULL;
+    // Device units on hdc: the cells are device pixels.
+    int saved = SaveDC(hdc);
+    SetMapMode(hdc, MM_TEXT);
+    SetWindowOrgEx(hdc, 0, 0, NULL);
+    SetViewportOrgEx(hdc, 0, 0, NULL);
+    HDC target = bitmap ? tile : hdc;
+    for (int row = 0; row < rows; ++row) {
+        for (int column = 0; column < columns; ++column) {
+            int x = left + column * width, y = top + row * height;
+            if (target == hdc || (row == 0 && column == 0)) {
+                // The picture is played over what lies under the first cell.
+                if (target == tile && GetDeviceCaps(hdc, TECHNOLOGY) == DT_RASDISPLAY)
+                    BitBlt(tile, 0, 0, width, height, hdc, x, y, SRCCOPY);
+                else if (target == tile)
+                    PatBlt(tile, 0, 0, width, height, WHITENESS);
+                int origin_x = target == hdc ? x : 0, origin_y = target == hdc ? y : 0;
+                if (is_emf) {
+                    RECT r = {origin_x, origin_y, origin_x + width, origin_y + height};
+                    play_emf(target, (HENHMETAFILE)metafile, &r);
+                } else {
+                    int inner = SaveDC(target);
+                    SetMapMode(target, MM_ANISOTROPIC);
+                    SetViewportExtEx(target, width, height, NULL);
+                    SetViewportOrgEx(target, origin_x, origin_y, NULL);
+                    if (with_progress && row == 0 && column == 0)
+                        play_wmf_records(NULL, target, (HMETAFILE)metafile);
+                    else
+                        play_wmf(target, (HMETAFILE)metafile);
+                    RestoreDC(target, inner);
+                }
+                GdiFlush();
+            }
+            if (target == tile)
+                StretchDIBits(hdc, x, y, width, height, 0, 0, width, height, pixels, &bi, DIB_RGB_COLORS, SRCCOPY);
+        }
     }
+    RestoreDC(hdc, saved);
+    if (old)
+        SelectObject(tile, old);
+    if (bitmap)
+        DeleteObject(bitmap);
+    if (tile)
+        DeleteDC(tile);
 }

@@ -72,23 +72,35 @@ int write_emf_file(HMETAFILE wmf, const char* path);
 void write_emf_comment(const char* path, HGLOBAL* comment, HENHMETAFILE current_emf,
                        HWND hwnd_main);
 
-// Plays every record of the metafile into hdc, feeding the progress strip.
-// On a display, fonts are bounded to a size the display can draw, text by
-// its glyphs at that size, polygon fills by their cost and pens by their
-// width. Each play stops once past its time (play_budget.h), leaving what
-// it drew.
+// The plays of the program: each goes through the metafile renderer
+// (metafile_renderer.h), which plays the records with the checked players
+// of metafile_play.h in a process of its own under limits of time and
+// memory. A play the renderer could not finish leaves what it drew and
+// says once, with the message for metafile bits that cannot be read, that
+// the picture cannot be shown whole; that metafile is then not played
+// again until a file is loaded anew (forget_failed_metafiles).
+
+// Plays every record of the metafile into hdc, feeding the progress strip
+// (g_wmfPlayedWords of g_wmfSizeWords) while the renderer plays.
 void play_wmf_records(HWND hwnd, HDC hdc, HMETAFILE wmf);
 
 // The same without progress: every repaint of a Windows metafile.
 void play_wmf(HDC hdc, HMETAFILE wmf);
 
-// Plays the enhanced metafile into rect of hdc, each record checked with
-// the state the records played before it left. On a display or a printer,
-// fonts are bounded to a size the device can draw (as for play_wmf), and
-// the glyphs text draws by that size; on a display, fills of polygons and
-// paths by their cost and pens by their width, as for play_wmf.
+// Plays the enhanced metafile into rect of hdc, as PlayEnhMetaFile would.
 void play_emf(HDC hdc, HENHMETAFILE emf, const RECT* rect);
 
-// The record callback of play_wmf_records; budget is its PlayBudget.
-int CALLBACK play_wmf_record_proc(HDC hdc, HANDLETABLE* table, METARECORD* record,
-                                  int objects, LPARAM budget);
+// Whether a play of the metafile was cut since the last load.
+int metafile_play_failed(HANDLE metafile);
+
+// The metafile (null: every one) is deleted or loaded anew, and may be
+// played again.
+void forget_failed_metafiles(HANDLE metafile);
+
+// Plays the metafile once into a tile of width x height device pixels
+// (an enhanced one stretched over it, a Windows one under an anisotropic
+// mapping of that viewport) over what lies under the first cell, and
+// copies the tile to columns x rows cells from (left, top), in device
+// pixels of hdc. With progress, that one play feeds the progress strip.
+void play_metafile_tiled(HDC hdc, HANDLE metafile, int is_emf, int with_progress, int left, int top, int width,
+                         int height, int columns, int rows);

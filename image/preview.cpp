@@ -224,26 +224,23 @@ void play_wmf_in_rect(HWND hwnd, HDC hdc, int32_t area_width, int32_t area_heigh
     if (h < 1)
         h = 1;
 
+    if (tile) {
+        // Played once and copied to every tile.
+        int64_t columns = area_width / w;
+        int64_t rows = area_height / h;
+        int with_progress = g_wmfFirstPlay;
+        g_wmfFirstPlay = 0;
+        play_metafile_tiled(hdc, g_hImage, 0, with_progress, (int)((area_width - columns * w) / 2),
+                            (int)((area_height - rows * h) / 2), (int)w, (int)h, (int)columns, (int)rows);
+        return;
+    }
     POINT old_origin;
     SIZE old_extent;
     int old_mode = SetMapMode(hdc, MM_ANISOTROPIC);
     GetViewportOrgEx(hdc, &old_origin);
     SetViewportExtEx(hdc, (int)w, (int)h, &old_extent);
-    if (!tile) {
-        SetViewportOrgEx(hdc, (int)((area_width - w) / 2), (int)((area_height - h) / 2), NULL);
-        play_once(hwnd, hdc);
-    } else {
-        int64_t columns = area_width / w;
-        int64_t rows = area_height / h;
-        int64_t left = (area_width - columns * w) / 2;
-        int64_t top = (area_height - rows * h) / 2;
-        for (int64_t row = 0; row < rows; ++row) {
-            for (int64_t column = 0; column < columns; ++column) {
-                SetViewportOrgEx(hdc, (int)(left + column * w), (int)(top + row * h), NULL);
-                play_once(hwnd, hdc);
-            }
-        }
-    }
+    SetViewportOrgEx(hdc, (int)((area_width - w) / 2), (int)((area_height - h) / 2), NULL);
+    play_once(hwnd, hdc);
     SetViewportOrgEx(hdc, old_origin.x, old_origin.y, NULL);
     SetViewportExtEx(hdc, old_extent.cx, old_extent.cy, NULL);
     SetMapMode(hdc, old_mode);

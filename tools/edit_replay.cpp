@@ -11,6 +11,7 @@
 #include "image/background.h"
 #include "image/current_image.h"
 #include "image/merge_source.h"
+#include "image/metafile_renderer.h"
 #include "image/open_windows.h"
 #include "image/packed_dib.h"
 #include "image/palette.h"
@@ -352,9 +353,7 @@ static void convert_wmf_source(void)
             picture.xExt = (LONG)((int64_t)(g_rcMetafile.right - g_rcMetafile.left) * 2540 / g_wmfScale);
             picture.yExt = (LONG)((int64_t)(g_rcMetafile.bottom - g_rcMetafile.top) * 2540 / g_wmfScale);
         }
-        HDC hdc = GetDC(g_hwndMain);
-        emf = SetWinMetaFileBits(bytes, bits, hdc, &picture);
-        ReleaseDC(g_hwndMain, hdc);
+        render_wmf_to_emf_bits(bits, bytes, &picture, &emf);
     }
     GlobalUnlock(hBits);
     if (!emf) {

@@ -172,11 +172,7 @@ static void paint_emf(HDC dc, const RECT& c, int tile)
     }
     int nx = c.right / w, ny = c.bottom / h;
     int x0 = (c.right - nx * w) / 2, y0 = (c.bottom - ny * h) / 2;
-    for (int j = 0; j < ny; ++j)
-        for (int i = 0; i < nx; ++i) {
-            RECT r = {x0 + i * w, y0 + j * h, x0 + (i + 1) * w, y0 + (j + 1) * h};
-            play_emf(dc, (HENHMETAFILE)g_hImage, &r);
-        }
+    play_metafile_tiled(dc, g_hImage, 1, 0, x0, y0, w, h, nx, ny);
 }
 
 static void paint_wmf(HWND hwnd, HDC dc, const RECT& c, int tile)

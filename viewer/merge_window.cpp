@@ -21,6 +21,7 @@
 #include "image/file_hold.h"
 #include "image/merge_source.h"
 #include "image/metafile.h"
+#include "image/metafile_renderer.h"
 #include "image/open_windows.h"
 #include "image/packed_dib.h"
 #include "image/palette.h"
@@ -259,7 +260,7 @@ static HENHMETAFILE convert_wmf_preview(HWND hwnd)
             picture.xExt = (LONG)((int64_t)(g_rcMetafile.right - g_rcMetafile.left) * 2540 / g_wmfScale);
             picture.yExt = (LONG)((int64_t)(g_rcMetafile.bottom - g_rcMetafile.top) * 2540 / g_wmfScale);
         }
-        emf = SetWinMetaFileBits(size, bits, NULL, &picture);
+        render_wmf_to_emf_bits(bits, size, &picture, &emf);
     }
     if (bits)
         GlobalUnlock(g_hMergeBits);

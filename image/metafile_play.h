@@ -1,0 +1,23 @@
+// The checked metafile players: every record is checked by the rule for its
+// type with the state the records before it left, fonts and text are
+// bounded by the glyph budgets, fills and pens by their cost, and each play
+// by its time (play_budget.h). They call the system's player in this
+// process, so only the metafile renderer (render_serve.cpp, in
+// CorvaneRender.exe) and tests of the rules call them; the program plays
+// through play_emf / play_wmf (metafile.h).
+#pragma once
+
+#include <windows.h>
+
+// Plays the enhanced metafile into rect of hdc. On a display or a printer,
+// fonts are bounded to a size the device can draw, and the glyphs text
+// draws by that size; on a display, fills of polygons and paths by their
+// cost and pens by their width.
+void play_emf_in_process(HDC hdc, HENHMETAFILE emf, const RECT* rect);
+
+// Plays the Windows metafile into hdc under its present mapping, with the
+// same bounds.
+void play_wmf_in_process(HDC hdc, HMETAFILE wmf);
+
+// The same, adding each record's words to *played_words as it goes.
+void play_wmf_records_in_process(HDC hdc, HMETAFILE wmf, volatile LONG* played_words);

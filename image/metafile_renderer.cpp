@@ -1,0 +1,548 @@
+// The program's side of the metafile renderer (see metafile_renderer.h):
+// starting it, handing it requests through the shared control block and
+// the data mapping, and waiting under the limits. The renderer's loop is in
+// render_serve.cpp. The program does not pump messages while it waits: a
+// request ends within its time limit.
+#include "image/metafile_renderer.h"
+
+#include "image/progress.h"
+#include "image/render_ipc.h"
+
+#include <psapi.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <string.h>
+
+extern int32_t g_wmfPlayedWords;  // metafile.h: words played of the current play
+
+static const char RENDERER_FILE[] = "CorvaneRender.exe";
+// Time the renderer may take to start, before its first request.
+enum { RENDER_START_LIMIT_MS = 30000, RENDER_POLL_MS = 20 };
+// Pixels of one band of a play: 32 MB at 32 bits.
+enum { RENDER_BAND_PIXELS = 8 << 20 };
+// Largest data mapping (metafile bytes and a band) the program makes.
+#define MAX_RENDER_DATA_BYTES (512u << 20)
+
+struct Renderer {
+    HANDLE process;
+    HANDLE control_map;
+    RenderControl* control;
+    HANDLE request, reply;
+    HANDLE data;             // the data mapping, kept across renderers
+    BYTE* data_view;
+    DWORD data_bytes;
+    HANDLE data_in_renderer; // its handle in the running renderer, or null
+};
+
+static Renderer s_render;
+static unsigned s_started;  // renderers started in this run, for their names
+static DWORD s_timeLimit = RENDER_TIME_LIMIT_MS;
+static SIZE_T s_memoryLimit = RENDER_MEMORY_LIMIT_BYTES;
+static RenderCut s_lastCut;
+
+RenderCut render_last_cut(void)
+{
+    return s_lastCut;
+}
+
+void render_set_limits_for_test(DWORD time_ms, SIZE_T memory_bytes)
+{
+    s_timeLimit = time_ms ? time_ms : RENDER_TIME_LIMIT_MS;
+    s_memoryLimit = memory_bytes ? memory_bytes : RENDER_MEMORY_LIMIT_BYTES;
+}
+
+// The renderer beside this module, else in one of the two folders above it
+// (the test programs are built in subfolders). False when there is none.
+static bool find_renderer(char* path, size_t size)
+{
+    char dir[MAX_PATH];
+    DWORD n = GetModuleFileNameA(NULL, dir, sizeof dir);
+    if (n == 0 || n >= sizeof dir)
+        return false;
+    for (int up = 0; up < 3; ++up) {
+        char* slash = strrchr(dir, '\\');
+        if (!slash)
+            return false;
+        *slash = '\0';
+        snprintf(path, size, "%s\\%s", dir, RENDERER_FILE);
+        if (GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES)
+            return true;
+    }
+    return false;
+}
+
+static void close_handle(HANDLE* h)
+{
+    if (*h)
+        CloseHandle(*h);
+    *h = NULL;
+}
+
+// Ends the renderer, if it still runs, and forgets it; the data mapping stays.
+static void end_renderer(void)
+{
+    if (s_render.process) {
+        TerminateProcess(s_render.process, 1);
+        WaitForSingleObject(s_render.process, 2000);
+    }
+    close_handle(&s_render.process);
+    if (s_render.control)
+        UnmapViewOfFile(s_render.control);
+    s_render.control = NULL;
+    close_handle(&s_render.control_map);
+    close_handle(&s_render.request);
+    close_handle(&s_render.reply);
+    s_render.data_in_renderer = NULL;
+}
+
+void render_stop(void)
+{
+    end_renderer();
+}
+
+static HANDLE make_named(const char* prefix, const char* suffix, bool is_mapping)
+{
+    char name[160];
+    snprintf(name, sizeof name, "%s%s", prefix, suffix);
+    if (is_mapping)
+        return CreateFileMappingA(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0, sizeof(RenderControl), name);
+    return CreateEventA(NULL, FALSE, FALSE, name);
+}
+
+// Starts a renderer and waits until it is ready. False when none starts.
+static bool start_renderer(void)
+{
+    char exe[MAX_PATH + 32], prefix[96], command[MAX_PATH * 2];
+    if (!find_renderer(exe, sizeof exe))
+        return false;
+    snprintf(prefix, sizeof prefix, "CorvaneRender-%lu-%u", (unsigned long)GetCurrentProcessId(), ++s_started);
+    s_render.control_map = make_named(prefix, RENDER_CONTROL_SUFFIX, true);
+    s_render.request = make_named(prefix, RENDER_REQUEST_SUFFIX, false);
+    s_render.reply = make_named(prefix, RENDER_REPLY_SUFFIX, false);
+    s_render.control = s_render.control_map
+                           ? (RenderControl*)MapViewOfFile(s_render.control_map, FILE_MAP_WRITE, 0, 0, 0)
+                           : NULL;
+    if (!s_render.control || !s_render.request || !s_render.reply) {
+        end_renderer();
+        return false;
+    }
+    memset(s_render.control, 0, sizeof *s_render.control);
+    snprintf(command, sizeof command, "\"%s\" %s %lu", exe, prefix, (unsigned long)GetCurrentProcessId());
+    STARTUPINFOA startup;
+    memset(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info;
+    if (!CreateProcessA(exe, command, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &info)) {
+        end_renderer();
+        return false;
+    }
+    CloseHandle(info.hThread);
+    s_render.process = info.hProcess;
+    HANDLE waits[2] = {s_render.reply, s_render.process};
+    if (WaitForMultipleObjects(2, waits, FALSE, RENDER_START_LIMIT_MS) != WAIT_OBJECT_0) {
+        end_renderer();
+        return false;
+    }
+    return true;
+}
+
+// A data mapping of at least bytes, duplicated into the running renderer.
+static bool ensure_data(DWORD bytes)
+{
+    if (s_render.data_bytes < bytes) {
+        if (s_render.data_view)
+            UnmapViewOfFile(s_render.data_view);
+        s_render.data_view = NULL;
+        close_handle(&s_render.data);
+        s_render.data_bytes = 0;
+        s_render.data_in_renderer = NULL;
+        DWORD size = (bytes + 0xFFFFF) & ~0xFFFFFu;
+        s_render.data = CreateFileMappingA(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0, size, NULL);
+        s_render.data_view = s_render.data ? (BYTE*)MapViewOfFile(s_render.data, FILE_MAP_WRITE, 0, 0, 0) : NULL;
+        if (!s_render.data_view) {
+            close_handle(&s_render.data);
+            return false;
+        }
+        s_render.data_bytes = size;
+    }
+    if (!s_render.process && !start_renderer())
+        return false;
+    if (!s_render.data_in_renderer &&
+        !DuplicateHandle(GetCurrentProcess(), s_render.data, s_render.process, &s_render.data_in_renderer, 0, FALSE,
+                         DUPLICATE_SAME_ACCESS)) {
+        s_render.data_in_renderer = NULL;
+        return false;
+    }
+    return true;
+}
+
+// The renderer's memory as the system reports it from outside: the larger
+// of its peak working set and its committed private memory (Wine reports
+// both, and both grow as the renderer allocates and touches memory).
+static SIZE_T renderer_memory(void)
+{
+    PROCESS_MEMORY_COUNTERS counters;
+    memset(&counters, 0, sizeof counters);
+    counters.cb = sizeof counters;
+    if (!GetProcessMemoryInfo(s_render.process, &counters, sizeof counters))
+        return 0;
+    return counters.PeakWorkingSetSize > counters.PagefileUsage ? counters.PeakWorkingSetSize
+                                                                : counters.PagefileUsage;
+}
+
+static void show_played_words(LONG played, LONG drawing_words)
+{
+    g_wmfPlayedWords = played;
+    if (drawing_words > 0)
+        show_progress((double)played / drawing_words, 4);
+}
+
+// Sends the request set up in the control block and waits for its end
+// under the limits. progress_words: the drawing words of a play with
+// progress, else 0.
+static RenderOutcome send_request(LONG op, LONG progress_words)
+{
+    RenderControl* c = s_render.control;
+    c->op = op;
+    c->status = 0;
+    c->played_words = 0;
+    c->result_handle = 0;
+    c->result_bytes = 0;
+    c->data_handle = (DWORD)(ULONG_PTR)s_render.data_in_renderer;
+    c->data_bytes = s_render.data_bytes;
+    SetEvent(s_render.request);
+    DWORD started = GetTickCount();
+    LONG shown = 0;
+    s_lastCut = RENDER_CUT_NONE;
+    while (s_lastCut == RENDER_CUT_NONE) {
+        HANDLE waits[2] = {s_render.reply, s_render.process};
+        DWORD woke = WaitForMultipleObjects(2, waits, FALSE, RENDER_POLL_MS);
+        if (progress_words && c->played_words != shown)
+            show_played_words(shown = c->played_words, progress_words);
+        if (woke == WAIT_OBJECT_0)
+            return c->status == RENDER_STATUS_DONE ? RENDER_WHOLE : RENDER_NOT_PLAYED;
+        if (woke != WAIT_TIMEOUT)
+            s_lastCut = RENDER_CUT_DEATH;
+        else if (renderer_memory() > s_memoryLimit)
+            s_lastCut = RENDER_CUT_MEMORY;
+        else if (GetTickCount() - started >= s_timeLimit)
+            s_lastCut = RENDER_CUT_TIME;
+    }
+    end_renderer();
+    return RENDER_CUT;
+}
+
+// ---- plays
+
+// The device rectangle holding the corners of a logical rectangle of hdc,
+// one pixel wider on each side for rounding.
+static RECT device_bounds(HDC hdc, const RECT* logical)
+{
+    POINT p[4] = {{logical->left, logical->top},
+                  {logical->right, logical->top},
+                  {logical->left, logical->bottom},
+                  {logical->right, logical->bottom}};
+    LPtoDP(hdc, p, 4);
+    RECT r = {p[0].x, p[0].y, p[0].x, p[0].y};
+    for (int i = 1; i < 4; ++i) {
+        r.left = p[i].x < r.left ? p[i].x : r.left;
+        r.top = p[i].y < r.top ? p[i].y : r.top;
+        r.right = p[i].x > r.right ? p[i].x : r.right;
+        r.bottom = p[i].y > r.bottom ? p[i].y : r.bottom;
+    }
+    InflateRect(&r, 1, 1);
+    return r;
+}
+
+// The device pixels a play into hdc can change: its clip box within the
+// device (the bitmap of a memory DC, the page of a printer). Not the
+// target rectangle of an enhanced metafile: records may draw past it, and
+// the system's player draws them there. False when empty.
+static bool play_area(HDC hdc, RECT* area)
+{
+    RECT clip;
+    int kind = GetClipBox(hdc, &clip);
+    if (kind == NULLREGION || kind == ERROR)
+        return false;
+    *area = device_bounds(hdc, &clip);
+    RECT device = {0, 0, 0, 0};
+    if (GetObjectType(hdc) == OBJ_MEMDC) {
+        BITMAP bm;
+        HGDIOBJ bitmap = GetCurrentObject(hdc, OBJ_BITMAP);
+        if (bitmap && GetObjectA(bitmap, sizeof bm, &bm))
+            SetRect(&device, 0, 0, bm.bmWidth, bm.bmHeight);
+    } else if (GetDeviceCaps(hdc, TECHNOLOGY) != DT_RASDISPLAY) {
+        SetRect(&device, 0, 0, GetDeviceCaps(hdc, HORZRES), GetDeviceCaps(hdc, VERTRES));
+    } else {
+        device = *area;  // a window's DC: its clip box is within the window
+    }
+    return IntersectRect(area, area, &device) != 0;
+}
+
+static void capture_dc_state(HDC hdc, RenderDcState* s)
+{
+    memset(s, 0, sizeof *s);
+    s->map_mode = GetMapMode(hdc);
+    GetWindowOrgEx(hdc, &s->window_org);
+    GetViewportOrgEx(hdc, &s->viewport_org);
+    GetWindowExtEx(hdc, &s->window_ext);
+    GetViewportExtEx(hdc, &s->viewport_ext);
+    s->graphics_mode = GetGraphicsMode(hdc);
+    GetWorldTransform(hdc, &s->world);
+    s->background = GetBkColor(hdc);
+    s->text_color = GetTextColor(hdc);
+    s->background_mode = GetBkMode(hdc);
+    s->rop2 = GetROP2(hdc);
+    s->fill_mode = GetPolyFillMode(hdc);
+    s->stretch_mode = GetStretchBltMode(hdc);
+    s->arc_direction = GetArcDirection(hdc);
+    s->text_align = GetTextAlign(hdc);
+    GetBrushOrgEx(hdc, &s->brush_org);
+    GetCurrentPositionEx(hdc, &s->position);
+    HGDIOBJ pen = GetCurrentObject(hdc, OBJ_PEN);
+    s->has_pen = pen && GetObjectType(pen) == OBJ_PEN && GetObjectW(pen, sizeof s->pen, &s->pen) == sizeof s->pen;
+    HGDIOBJ brush = GetCurrentObject(hdc, OBJ_BRUSH);
+    s->has_brush = brush && GetObjectW(brush, sizeof s->brush, &s->brush) == sizeof s->brush &&
+                   (s->brush.lbStyle == BS_SOLID || s->brush.lbStyle == BS_HATCHED || s->brush.lbStyle == BS_NULL);
+    HGDIOBJ font = GetCurrentObject(hdc, OBJ_FONT);
+    s->has_font = font && GetObjectW(font, sizeof s->font, &s->font) == sizeof s->font;
+}
+
+// Device units on hdc from here to RestoreDC(hdc, -1): no mapping, no
+// transform, so a blit lands on the device pixels it names, still under the
+// DC's own clip.
+static void map_device_units(HDC hdc)
+{
+    SaveDC(hdc);
+    if (GetGraphicsMode(hdc) == GM_ADVANCED) {
+        ModifyWorldTransform(hdc, NULL, MWT_IDENTITY);
+        SetGraphicsMode(hdc, GM_COMPATIBLE);
+    }
+    SetMapMode(hdc, MM_TEXT);
+    SetWindowOrgEx(hdc, 0, 0, NULL);
+    SetViewportOrgEx(hdc, 0, 0, NULL);
+}
+
+static void describe_band(BITMAPINFO* bi, LONG width, LONG height)
+{
+    memset(bi, 0, sizeof *bi);
+    bi->bmiHeader.biSize = sizeof bi->bmiHeader;
+    bi->bmiHeader.biWidth = width;
+    bi->bmiHeader.biHeight = -height;
+    bi->bmiHeader.biPlanes = 1;
+    bi->bmiHeader.biBitCount = 32;
+    bi->bmiHeader.biCompression = BI_RGB;
+}
+
+// Puts the band's present pixels of hdc (a display or memory DC) into the
+// band's pixels on the data mapping; a printer's band starts white.
+static void take_band_pixels(HDC hdc, LONG left, LONG top, LONG width, LONG height, DWORD offset)
+{
+    BYTE* pixels = s_render.data_view + offset;
+    if (GetDeviceCaps(hdc, TECHNOLOGY) != DT_RASDISPLAY) {
+        memset(pixels, 0xFF, (size_t)width * height * 4);
+        return;
+    }
+    BITMAPINFO bi;
+    describe_band(&bi, width, height);
+    void* bits = NULL;
+    HDC memory = CreateCompatibleDC(NULL);
+    HBITMAP band = memory ? CreateDIBSection(memory, &bi, DIB_RGB_COLORS, &bits, s_render.data, offset) : NULL;
+    if (band) {
+        HGDIOBJ old = SelectObject(memory, band);
+        map_device_units(hdc);
+        BitBlt(memory, 0, 0, width, height, hdc, left, top, SRCCOPY);
+        RestoreDC(hdc, -1);
+        GdiFlush();
+        SelectObject(memory, old);
+        DeleteObject(band);
+    } else {
+        memset(pixels, 0xFF, (size_t)width * height * 4);
+    }
+    if (memory)
+        DeleteDC(memory);
+}
+
+static void put_band_pixels(HDC hdc, LONG left, LONG top, LONG width, LONG height, DWORD offset)
+{
+    BITMAPINFO bi;
+    describe_band(&bi, width, height);
+    map_device_units(hdc);
+    StretchDIBits(hdc, left, top, width, height, 0, 0, width, height, s_render.data_view + offset, &bi,
+                  DIB_RGB_COLORS, SRCCOPY);
+    RestoreDC(hdc, -1);
+}
+
+// Plays the metafile bytes into hdc through the renderer, band by band.
+static RenderOutcome render_play(HDC hdc, LONG op, const BYTE* bytes, DWORD size, const RECT* emf_rect,
+                                 int with_progress)
+{
+    RECT area;
+    if (!play_area(hdc, &area))
+        return RENDER_WHOLE;
+    RenderDcState state;
+    capture_dc_state(hdc, &state);
+    const LONG width = area.right - area.left;
+    LONG band_rows = RENDER_BAND_PIXELS / width;
+    if (band_rows < 1)
+        return RENDER_NOT_PLAYED;
+    const DWORD pixels_offset = (size + 0xFFFFu) & ~0xFFFFu;
+    LONG drawing_words = with_progress ? (LONG)(size / 2) - 12 : 0;
+    RenderOutcome outcome = RENDER_WHOLE;
+    for (LONG top = area.top; top < area.bottom && outcome == RENDER_WHOLE; top += band_rows) {
+        LONG rows = area.bottom - top < band_rows ? area.bottom - top : band_rows;
+        uint64_t need = (uint64_t)pixels_offset + (uint64_t)width * rows * 4;
+        if (need > MAX_RENDER_DATA_BYTES || !ensure_data((DWORD)need))
+            return RENDER_NOT_PLAYED;
+        RenderControl* c = s_render.control;
+        memcpy(s_render.data_view, bytes, size);
+        c->input_bytes = size;
+        c->width = width;
+        c->height = rows;
+        c->pixels_offset = pixels_offset;
+        c->with_progress = with_progress;
+        if (emf_rect)
+            c->emf_rect = *emf_rect;
+        c->dc = state;
+        c->dc.viewport_org.x -= area.left;
+        c->dc.viewport_org.y -= top;
+        take_band_pixels(hdc, area.left, top, width, rows, pixels_offset);
+        outcome = send_request(op, drawing_words);
+        // What a renderer drew before it was cut is in the band all the same.
+        if (outcome != RENDER_NOT_PLAYED)
+            put_band_pixels(hdc, area.left, top, width, rows, pixels_offset);
+    }
+    if (with_progress) {
+        g_wmfPlayedWords = 0;
+        show_progress(0, 0);
+    }
+    return outcome;
+}
+
+RenderOutcome render_emf(HDC hdc, HENHMETAFILE emf, const RECT* rect)
+{
+    UINT size = emf ? GetEnhMetaFileBits(emf, 0, NULL) : 0;
+    if (!size || !rect || size > MAX_RENDER_DATA_BYTES / 2)
+        return RENDER_NOT_PLAYED;
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, size);
+    BYTE* bytes = block ? (BYTE*)GlobalLock(block) : NULL;
+    RenderOutcome outcome = RENDER_NOT_PLAYED;
+    if (bytes && GetEnhMetaFileBits(emf, size, bytes) == size)
+        outcome = render_play(hdc, RENDER_OP_PLAY_EMF, bytes, size, rect, 0);
+    if (bytes)
+        GlobalUnlock(block);
+    if (block)
+        GlobalFree(block);
+    return outcome;
+}
+
+RenderOutcome render_wmf(HDC hdc, HMETAFILE wmf, int with_progress)
+{
+    UINT size = wmf ? GetMetaFileBitsEx(wmf, 0, NULL) : 0;
+    if (!size || size > MAX_RENDER_DATA_BYTES / 2)
+        return RENDER_NOT_PLAYED;
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, size);
+    BYTE* bytes = block ? (BYTE*)GlobalLock(block) : NULL;
+    RenderOutcome outcome = RENDER_NOT_PLAYED;
+    if (bytes && GetMetaFileBitsEx(wmf, size, bytes) == size)
+        outcome = render_play(hdc, RENDER_OP_PLAY_WMF, bytes, size, NULL, with_progress);
+    if (bytes)
+        GlobalUnlock(block);
+    if (block)
+        GlobalFree(block);
+    return outcome;
+}
+
+// ---- conversions
+
+// Sends the conversion of size bytes (already set up in the control block
+// but for the bytes) and takes the result. *result (GMEM_MOVEABLE) on
+// RENDER_WHOLE.
+static RenderOutcome convert(LONG op, const BYTE* bytes, DWORD size, HGLOBAL* result, UINT* result_size)
+{
+    *result = NULL;
+    *result_size = 0;
+    if (!size || size > MAX_RENDER_DATA_BYTES || !ensure_data(size))
+        return RENDER_NOT_PLAYED;
+    memcpy(s_render.data_view, bytes, size);
+    s_render.control->input_bytes = size;
+    RenderOutcome outcome = send_request(op, 0);
+    if (outcome != RENDER_WHOLE)
+        return outcome;
+    HANDLE mapping = (HANDLE)(ULONG_PTR)s_render.control->result_handle;
+    DWORD n = s_render.control->result_bytes;
+    const BYTE* view = mapping ? (const BYTE*)MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, n) : NULL;
+    HGLOBAL block = view ? GlobalAlloc(GMEM_MOVEABLE, n) : NULL;
+    BYTE* p = block ? (BYTE*)GlobalLock(block) : NULL;
+    if (p) {
+        memcpy(p, view, n);
+        GlobalUnlock(block);
+        *result = block;
+        *result_size = n;
+    } else if (block) {
+        GlobalFree(block);
+    }
+    if (view)
+        UnmapViewOfFile(view);
+    if (mapping)
+        CloseHandle(mapping);
+    return *result ? RENDER_WHOLE : RENDER_NOT_PLAYED;
+}
+
+// The bytes of an enhanced metafile in a movable block; null when they
+// cannot be had.
+static HGLOBAL emf_bytes(HENHMETAFILE emf, UINT* size)
+{
+    *size = emf ? GetEnhMetaFileBits(emf, 0, NULL) : 0;
+    HGLOBAL block = *size ? GlobalAlloc(GMEM_MOVEABLE, *size) : NULL;
+    BYTE* p = block ? (BYTE*)GlobalLock(block) : NULL;
+    bool got = p && GetEnhMetaFileBits(emf, *size, p) == *size;
+    if (p)
+        GlobalUnlock(block);
+    if (!got && block) {
+        GlobalFree(block);
+        block = NULL;
+    }
+    return block;
+}
+
+RenderOutcome render_emf_to_wmf_bits(HENHMETAFILE emf, INT map_mode, HGLOBAL* bits, UINT* size)
+{
+    *bits = NULL;
+    *size = 0;
+    UINT input_size = 0;
+    HGLOBAL input = emf_bytes(emf, &input_size);
+    const BYTE* p = input ? (const BYTE*)GlobalLock(input) : NULL;
+    RenderOutcome outcome = RENDER_NOT_PLAYED;
+    if (p && ensure_data(input_size)) {
+        s_render.control->map_mode = map_mode;
+        outcome = convert(RENDER_OP_EMF_TO_WMF, p, input_size, bits, size);
+    }
+    if (p)
+        GlobalUnlock(input);
+    if (input)
+        GlobalFree(input);
+    return outcome;
+}
+
+RenderOutcome render_wmf_to_emf_bits(const BYTE* wmf, UINT size, const METAFILEPICT* picture,
+                                     HENHMETAFILE* emf)
+{
+    *emf = NULL;
+    if (!wmf || !size || !ensure_data(size))
+        return RENDER_NOT_PLAYED;
+    s_render.control->picture_mode = picture ? picture->mm : 0;
+    s_render.control->picture_x = picture ? picture->xExt : 0;
+    s_render.control->picture_y = picture ? picture->yExt : 0;
+    HGLOBAL result = NULL;
+    UINT result_size = 0;
+    RenderOutcome outcome = convert(RENDER_OP_WMF_TO_EMF, wmf, size, &result, &result_size);
+    if (outcome != RENDER_WHOLE)
+        return outcome;
+    const BYTE* p = (const BYTE*)GlobalLock(result);
+    *emf = p ? SetEnhMetaFileBits(result_size, p) : NULL;
+    if (p)
+        GlobalUnlock(result);
+    GlobalFree(result);
+    return *emf ? RENDER_WHOLE : RENDER_NOT_PLAYED;
+}

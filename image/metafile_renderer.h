@@ -1,0 +1,67 @@
+// The metafile renderer: every play, enumeration and conversion of a
+// metafile that came from a file or the clipboard runs in a process of its
+// own (CorvaneRender.exe, beside the program), under limits the program
+// enforces from outside it: a wall time per request, a ceiling on the
+// renderer's memory, and its death noticed at once through its process
+// handle. The system's metafile player has faults of its own that one
+// record can set off (a crash, an endless loop, a region of millions of
+// rectangles); the program outlives them, blits what was drawn until then
+// and starts a fresh renderer for the next request.
+//
+// A play is given the metafile's bytes and the destination: the area of hdc
+// the play can reach (its clip box within the device), the DC's mapping and
+// drawing state, and the area's present pixels on a display or memory DC
+// (white on a printer). The renderer plays with the checked players of
+// metafile.cpp (the record rules and budgets stay in front) into a DIB
+// section on shared memory; the program copies the result back under the
+// DC's own clip. Areas larger than a band go in bands, each its own request.
+//
+// The renderer's side (the loop in CorvaneRender.exe) is
+// render_serve(); the in-process players it calls are in metafile_play.h.
+#pragma once
+
+#include <windows.h>
+
+enum RenderOutcome {
+    RENDER_WHOLE,       // played (or converted) to the end
+    RENDER_CUT,         // the renderer passed a limit or died; what it drew was blitted
+    RENDER_NOT_PLAYED,  // no renderer could be started or no memory; nothing drawn
+};
+
+// Wall time of one request; no sound picture comes near it.
+enum { RENDER_TIME_LIMIT_MS = 5000 };
+// Memory the renderer may hold, read from outside it.
+#define RENDER_MEMORY_LIMIT_BYTES (256u << 20)
+
+// Plays the enhanced metafile into rect (logical units of hdc), as
+// PlayEnhMetaFile would.
+RenderOutcome render_emf(HDC hdc, HENHMETAFILE emf, const RECT* rect);
+
+// Plays the Windows metafile into hdc under its present mapping. With
+// progress, the words played feed the progress strip (g_wmfPlayedWords of
+// g_wmfSizeWords) while the program waits.
+RenderOutcome render_wmf(HDC hdc, HMETAFILE wmf, int with_progress);
+
+// GetWinMetaFileBits of the enhanced metafile under the screen as reference
+// device: *bits (GMEM_MOVEABLE, caller frees) holds *size bytes on
+// RENDER_WHOLE, and is null otherwise.
+RenderOutcome render_emf_to_wmf_bits(HENHMETAFILE emf, INT map_mode, HGLOBAL* bits, UINT* size);
+
+// SetWinMetaFileBits of the Windows metafile's bytes under the screen as
+// reference device: *emf (caller deletes) on RENDER_WHOLE, null otherwise.
+RenderOutcome render_wmf_to_emf_bits(const BYTE* wmf, UINT size, const METAFILEPICT* picture,
+                                     HENHMETAFILE* emf);
+
+// The renderer's loop: serves requests until the program ends or closes it.
+// command_line holds the handles the program passed. Returns the exit code.
+int render_serve(const char* command_line);
+
+// Ends the renderer, if one runs; the next request starts a fresh one.
+void render_stop(void);
+
+// Why the last request was cut, for tests.
+enum RenderCut { RENDER_CUT_NONE, RENDER_CUT_TIME, RENDER_CUT_MEMORY, RENDER_CUT_DEATH };
+RenderCut render_last_cut(void);
+
+// For tests: other limits (0 puts the standard one back).
+void render_set_limits_for_test(DWORD time_ms, SIZE_T memory_bytes);

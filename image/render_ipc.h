@@ -1,0 +1,70 @@
+// What the program and the metafile renderer share: the control block in
+// the small mapping both open by name, and the request kinds. The program's
+// side is metafile_renderer.cpp, the renderer's render_serve.cpp; nothing
+// else includes this header.
+//
+// The program owns a data mapping that it duplicates into the renderer:
+// the metafile's bytes at offset 0 and, for a play, the area's 32-bit
+// top-down pixels at pixels_offset. A conversion's result goes into a
+// mapping the renderer makes and duplicates into the program.
+#pragma once
+
+#include <windows.h>
+
+enum RenderOp {
+    RENDER_OP_PLAY_EMF = 1,
+    RENDER_OP_PLAY_WMF = 2,
+    RENDER_OP_EMF_TO_WMF = 3,
+    RENDER_OP_WMF_TO_EMF = 4,
+    RENDER_OP_QUIT = 5,
+};
+
+enum RenderStatus {
+    RENDER_STATUS_DONE = 1,
+    RENDER_STATUS_FAILED = 2,  // the bytes made no metafile, or no result
+};
+
+// The drawing state of the destination DC that a play meets, with the
+// viewport origin already shifted so that the area's top-left device pixel
+// is (0, 0).
+struct RenderDcState {
+    int map_mode;
+    POINT window_org, viewport_org;
+    SIZE window_ext, viewport_ext;
+    int graphics_mode;
+    XFORM world;
+    COLORREF background, text_color;
+    int background_mode, rop2, fill_mode, stretch_mode, arc_direction;
+    UINT text_align;
+    POINT brush_org, position;
+    int has_pen, has_brush, has_font;
+    LOGPEN pen;
+    LOGBRUSH brush;  // solid, hatched or hollow only
+    LOGFONTW font;
+};
+
+struct RenderControl {
+    LONG op;
+    LONG status;                 // set by the renderer before it signals the reply
+    volatile LONG played_words;  // a play with progress: words played so far
+    DWORD data_handle;           // the data mapping, as a handle of the renderer's
+    DWORD data_bytes;            // its size
+    DWORD input_bytes;           // metafile bytes at offset 0
+    // A play.
+    LONG width, height;          // of the area, in device pixels
+    DWORD pixels_offset;
+    LONG with_progress;
+    RECT emf_rect;               // logical units of the destination
+    RenderDcState dc;
+    // A conversion.
+    INT map_mode;
+    LONG picture_mode, picture_x, picture_y;  // the METAFILEPICT without its handle; mode 0: none
+    DWORD result_handle;         // set by the renderer: a mapping of the program's
+    DWORD result_bytes;
+};
+
+// Names of the control mapping and the two events: a prefix the program
+// passes on the renderer's command line, then these suffixes.
+#define RENDER_CONTROL_SUFFIX "-control"
+#define RENDER_REQUEST_SUFFIX "-request"
+#define RENDER_REPLY_SUFFIX "-reply"

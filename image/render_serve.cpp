@@ -1,0 +1,216 @@
+// The metafile renderer's side (see metafile_renderer.h): the loop of
+// CorvaneRender.exe. It opens the control block and events the program
+// named on its command line, and serves one request at a time: a play into
+// a DIB section on the program's data mapping, or a conversion whose bytes
+// it hands back in a mapping of its own duplicated into the program. It
+// draws into memory only; the program enforces its limits from outside and
+// ends it when it passes one. It ends itself when the program ends.
+#include "image/metafile_renderer.h"
+
+#include "image/metafile_play.h"
+#include "image/render_ipc.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+// The GDI objects a play selects into its DC to stand for the
+// destination's, and what they replaced.
+struct PlayObjects {
+    HGDIOBJ pen, brush, font;
+    HGDIOBJ old_pen, old_brush, old_font;
+};
+
+static void apply_dc_state(HDC dc, const RenderDcState* s, PlayObjects* objects)
+{
+    memset(objects, 0, sizeof *objects);
+    SetGraphicsMode(dc, s->graphics_mode);
+    if (s->graphics_mode == GM_ADVANCED)
+        SetWorldTransform(dc, &s->world);
+    SetMapMode(dc, s->map_mode);
+    if (s->map_mode == MM_ISOTROPIC || s->map_mode == MM_ANISOTROPIC) {
+        SetWindowExtEx(dc, s->window_ext.cx, s->window_ext.cy, NULL);
+        SetViewportExtEx(dc, s->viewport_ext.cx, s->viewport_ext.cy, NULL);
+    }
+    SetWindowOrgEx(dc, s->window_org.x, s->window_org.y, NULL);
+    SetViewportOrgEx(dc, s->viewport_org.x, s->viewport_org.y, NULL);
+    SetBkColor(dc, s->background);
+    SetTextColor(dc, s->text_color);
+    SetBkMode(dc, s->background_mode);
+    SetROP2(dc, s->rop2);
+    SetPolyFillMode(dc, s->fill_mode);
+    SetStretchBltMode(dc, s->stretch_mode);
+    SetArcDirection(dc, s->arc_direction);
+    SetTextAlign(dc, s->text_align);
+    SetBrushOrgEx(dc, s->brush_org.x, s->brush_org.y, NULL);
+    MoveToEx(dc, s->position.x, s->position.y, NULL);
+    if (s->has_pen && (objects->pen = CreatePenIndirect(&s->pen)) != NULL)
+        objects->old_pen = SelectObject(dc, objects->pen);
+    if (s->has_brush && (objects->brush = CreateBrushIndirect(&s->brush)) != NULL)
+        objects->old_brush = SelectObject(dc, objects->brush);
+    if (s->has_font && (objects->font = CreateFontIndirectW(&s->font)) != NULL)
+        objects->old_font = SelectObject(dc, objects->font);
+}
+
+static void release_objects(HDC dc, PlayObjects* objects)
+{
+    if (objects->old_pen)
+        SelectObject(dc, objects->old_pen);
+    if (objects->old_brush)
+        SelectObject(dc, objects->old_brush);
+    if (objects->old_font)
+        SelectObject(dc, objects->old_font);
+    if (objects->pen)
+        DeleteObject(objects->pen);
+    if (objects->brush)
+        DeleteObject(objects->brush);
+    if (objects->font)
+        DeleteObject(objects->font);
+}
+
+// Plays the request's metafile into the area's pixels on the data mapping.
+static LONG serve_play(RenderControl* c, HANDLE data, const BYTE* input)
+{
+    BITMAPINFO bi;
+    memset(&bi, 0, sizeof bi);
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = c->width;
+    bi.bmiHeader.biHeight = -c->height;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    bi.bmiHeader.biCompression = BI_RGB;
+    LONG status = RENDER_STATUS_FAILED;
+    void* pixels = NULL;
+    HDC dc = CreateCompatibleDC(NULL);
+    HBITMAP bitmap = dc ? CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &pixels, data, c->pixels_offset) : NULL;
+    if (bitmap) {
+        HGDIOBJ old = SelectObject(dc, bitmap);
+        PlayObjects objects;
+        apply_dc_state(dc, &c->dc, &objects);
+        if (c->op == RENDER_OP_PLAY_EMF) {
+            HENHMETAFILE emf = SetEnhMetaFileBits(c->input_bytes, input);
+            if (emf) {
+                play_emf_in_process(dc, emf, &c->emf_rect);
+                DeleteEnhMetaFile(emf);
+                status = RENDER_STATUS_DONE;
+            }
+        } else {
+            HMETAFILE wmf = SetMetaFileBitsEx(c->input_bytes, input);
+            if (wmf) {
+                if (c->with_progress)
+                    play_wmf_records_in_process(dc, wmf, &c->played_words);
+                else
+                    play_wmf_in_process(dc, wmf);
+                DeleteMetaFile(wmf);
+                status = RENDER_STATUS_DONE;
+            }
+        }
+        GdiFlush();
+        release_objects(dc, &objects);
+        SelectObject(dc, old);
+        DeleteObject(bitmap);
+    }
+    if (dc)
+        DeleteDC(dc);
+    return status;
+}
+
+// Hands bytes back to the program in a mapping duplicated into it.
+static LONG hand_back(RenderControl* c, HANDLE program, const BYTE* bytes, UINT size)
+{
+    HANDLE mapping = size ? CreateFileMappingA(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0, size, NULL) : NULL;
+    BYTE* view = mapping ? (BYTE*)MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, size) : NULL;
+    HANDLE theirs = NULL;
+    if (view) {
+        memcpy(view, bytes, size);
+        UnmapViewOfFile(view);
+        DuplicateHandle(GetCurrentProcess(), mapping, program, &theirs, 0, FALSE, DUPLICATE_SAME_ACCESS);
+    }
+    if (mapping)
+        CloseHandle(mapping);
+    if (!theirs)
+        return RENDER_STATUS_FAILED;
+    c->result_handle = (DWORD)(ULONG_PTR)theirs;
+    c->result_bytes = size;
+    return RENDER_STATUS_DONE;
+}
+
+// The conversions, under a memory DC compatible with the screen as the
+// reference device.
+static LONG serve_conversion(RenderControl* c, HANDLE program, const BYTE* input)
+{
+    LONG status = RENDER_STATUS_FAILED;
+    HDC reference = CreateCompatibleDC(NULL);
+    BYTE* result = NULL;
+    UINT size = 0;
+    if (c->op == RENDER_OP_EMF_TO_WMF) {
+        HENHMETAFILE emf = SetEnhMetaFileBits(c->input_bytes, input);
+        size = emf ? GetWinMetaFileBits(emf, 0, NULL, c->map_mode, reference) : 0;
+        result = size ? (BYTE*)malloc(size) : NULL;
+        if (result && GetWinMetaFileBits(emf, size, result, c->map_mode, reference) != size)
+            size = 0;
+        if (emf)
+            DeleteEnhMetaFile(emf);
+    } else {
+        METAFILEPICT picture = {c->picture_mode, c->picture_x, c->picture_y, NULL};
+        HENHMETAFILE emf =
+            SetWinMetaFileBits(c->input_bytes, input, reference, c->picture_mode ? &picture : NULL);
+        size = emf ? GetEnhMetaFileBits(emf, 0, NULL) : 0;
+        result = size ? (BYTE*)malloc(size) : NULL;
+        if (result && GetEnhMetaFileBits(emf, size, result) != size)
+            size = 0;
+        if (emf)
+            DeleteEnhMetaFile(emf);
+    }
+    if (result && size)
+        status = hand_back(c, program, result, size);
+    free(result);
+    if (reference)
+        DeleteDC(reference);
+    return status;
+}
+
+int render_serve(const char* command_line)
+{
+    char prefix[128], name[160];
+    unsigned long program_id = 0;
+    if (sscanf(command_line, "%100s %lu", prefix, &program_id) != 2)
+        return 2;
+    snprintf(name, sizeof name, "%s%s", prefix, RENDER_CONTROL_SUFFIX);
+    HANDLE control_map = OpenFileMappingA(FILE_MAP_WRITE, FALSE, name);
+    snprintf(name, sizeof name, "%s%s", prefix, RENDER_REQUEST_SUFFIX);
+    HANDLE request = OpenEventA(SYNCHRONIZE | EVENT_MODIFY_STATE, FALSE, name);
+    snprintf(name, sizeof name, "%s%s", prefix, RENDER_REPLY_SUFFIX);
+    HANDLE reply = OpenEventA(SYNCHRONIZE | EVENT_MODIFY_STATE, FALSE, name);
+    HANDLE program = OpenProcess(SYNCHRONIZE | PROCESS_DUP_HANDLE, FALSE, program_id);
+    RenderControl* c = control_map ? (RenderControl*)MapViewOfFile(control_map, FILE_MAP_WRITE, 0, 0, 0) : NULL;
+    if (!c || !request || !reply || !program)
+        return 3;
+
+    HANDLE data = NULL;  // the program's data mapping, duplicated into this process
+    BYTE* view = NULL;
+    SetEvent(reply);  // ready
+    for (;;) {
+        HANDLE waits[2] = {request, program};
+        if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0 || c->op == RENDER_OP_QUIT)
+            break;
+        if ((HANDLE)(ULONG_PTR)c->data_handle != data) {
+            if (view)
+                UnmapViewOfFile(view);
+            if (data)
+                CloseHandle(data);
+            data = (HANDLE)(ULONG_PTR)c->data_handle;
+            view = (BYTE*)MapViewOfFile(data, FILE_MAP_WRITE, 0, 0, 0);
+        }
+        LONG status = RENDER_STATUS_FAILED;
+        if (view && c->input_bytes <= c->data_bytes) {
+            if (c->op == RENDER_OP_PLAY_EMF || c->op == RENDER_OP_PLAY_WMF)
+                status = serve_play(c, data, view);
+            else
+                status = serve_conversion(c, program, view);
+        }
+        c->status = status;
+        SetEvent(reply);
+    }
+    return 0;
+}

@@ -1,0 +1,304 @@
+// The metafile renderer: a player that crashes, stalls or swells is cut
+// from outside, the program keeps what was drawn and says so once, the
+// next play starts a fresh renderer, and a conversion cut writes nothing.
+// The files that set the system's player off are recorded here with GDI's
+// own recorder, which only stores the records.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include <windows.h>
+
+#include "image/current_image.h"
+#include "image/metafile.h"
+#include "image/metafile_play.h"
+#include "image/metafile_renderer.h"
+#include "support/seam_recorder.h"
+#include "support/test_support.h"
+#include "gdi_canvas.h"
+
+static const COLORREF RED = RGB(255, 0, 0);
+static const COLORREF WHITE = RGB(255, 255, 255);
+
+enum { SIDE = 64 };
+
+// A red square over the canvas's top-left quarter, then what draw records
+// under a window of 1 x 1 unit: played on a viewport of SIDE pixels, a unit
+// is SIDE device pixels.
+template <typename Draw>
+static HMETAFILE record_wmf(Draw draw)
+{
+    HDC mf = CreateMetaFileA(NULL);
+    SetWindowOrgEx(mf, 0, 0, NULL);
+    SetWindowExtEx(mf, SIDE, SIDE, NULL);
+    HBRUSH red = CreateSolidBrush(RED);
+    HGDIOBJ old = SelectObject(mf, red);
+    SelectObject(mf, GetStockObject(NULL_PEN));
+    Rectangle(mf, 0, 0, SIDE / 2 + 1, SIDE / 2 + 1);
+    SelectObject(mf, GetStockObject(BLACK_PEN));
+    SelectObject(mf, GetStockObject(NULL_BRUSH));
+    SetWindowExtEx(mf, 1, 1, NULL);
+    draw(mf);
+    SelectObject(mf, old);
+    DeleteObject(red);
+    return CloseMetaFile(mf);
+}
+
+// Plays through the renderer onto a canvas mapped as the preview maps a
+// plain metafile.
+static RenderOutcome play_on(GdiCanvas& c, HMETAFILE wmf)
+{
+    SetMapMode(c.dc, MM_ANISOTROPIC);
+    SetViewportExtEx(c.dc, SIDE, SIDE, NULL);
+    RenderOutcome outcome = render_wmf(c.dc, wmf, 0);
+    SetMapMode(c.dc, MM_TEXT);
+    return outcome;
+}
+
+class MetafileRenderer : public ::testing::Test {
+protected:
+    SeamRecorder seams;
+    void TearDown() override { render_set_limits_for_test(0, 0); }
+};
+
+// A red square over the top-left quarter of a frame of SIDE x SIDE
+// (0.01 mm, the reference device's pixels aside), then what draw records.
+template <typename Draw>
+static std::string record_emf_bytes(Draw draw)
+{
+    RECT frame = {0, 0, 1000, 1000};
+    HDC dc = CreateEnhMetaFileA(NULL, NULL, &frame, NULL);
+    SetMapMode(dc, MM_ANISOTROPIC);
+    SetWindowExtEx(dc, SIDE, SIDE, NULL);
+    SetViewportExtEx(dc, SIDE, SIDE, NULL);
+    HBRUSH red = CreateSolidBrush(RED);
+    HGDIOBJ old = SelectObject(dc, red);
+    SelectObject(dc, GetStockObject(NULL_PEN));
+    Rectangle(dc, 0, 0, SIDE / 2 + 1, SIDE / 2 + 1);
+    SelectObject(dc, old);
+    DeleteObject(red);
+    draw(dc);
+    HENHMETAFILE emf = CloseEnhMetaFile(dc);
+    UINT size = GetEnhMetaFileBits(emf, 0, NULL);
+    std::string bytes(size, '\0');
+    GetEnhMetaFileBits(emf, size, (BYTE*)&bytes[0]);
+    DeleteEnhMetaFile(emf);
+    return bytes;
+}
+
+static void put32(std::string& s, size_t at, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        s[at + i] = (char)(v >> (8 * i));
+}
+static uint32_t get32(const std::string& s, size_t at)
+{
+    uint32_t v = 0;
+    for (int i = 0; i < 4; ++i)
+        v |= (uint32_t)(uint8_t)s[at + i] << (8 * i);
+    return v;
+}
+
+// The metafile with record put before its end record.
+static HENHMETAFILE with_record(std::string bytes, const std::string& record)
+{
+    const size_t eof = bytes.size() - 20;
+    bytes.insert(eof, record);
+    put32(bytes, 48, (uint32_t)bytes.size());
+    put32(bytes, 52, get32(bytes, 52) + 1);
+    return SetEnhMetaFileBits((UINT)bytes.size(), (const BYTE*)bytes.data());
+}
+
+static std::string stripes_clip(uint32_t count, bool down, uint32_t mode)
+{
+    std::string r(16 + 32 + 16 * count, '\0');
+    put32(r, 0, EMR_EXTSELECTCLIPRGN);
+    put32(r, 4, (uint32_t)r.size());
+    put32(r, 8, 32 + 16 * count);
+    put32(r, 12, mode);
+    put32(r, 16, 32);
+    put32(r, 20, RDH_RECTANGLES);
+    put32(r, 24, count);
+    put32(r, 28, 16 * count);
+    put32(r, 40, 2 * count);
+    put32(r, 44, 2 * count);
+    for (uint32_t i = 0; i < count; ++i) {
+        size_t at = 48 + 16 * i;
+        put32(r, at, down ? 2 * i : 0);
+        put32(r, at + 4, down ? 0 : 2 * i);
+        put32(r, at + 8, down ? 2 * i + 1 : 2 * count);
+        put32(r, at + 12, down ? 2 * count : 2 * i + 1);
+    }
+    return r;
+}
+
+static RenderOutcome play_emf_on(GdiCanvas& c, HENHMETAFILE emf)
+{
+    RECT r = {0, 0, SIDE, SIDE};
+    return render_emf(c.dc, emf, &r);
+}
+
+static HENHMETAFILE emf_of(const std::string& bytes)
+{
+    return SetEnhMetaFileBits((UINT)bytes.size(), (const BYTE*)bytes.data());
+}
+
+// What each limit catches, and that the picture drawn before the cut (the
+// red quarter) is kept and the next play, in a fresh renderer, is whole.
+TEST_F(MetafileRenderer, CutsACrashAStallAndASwellKeepingWhatWasDrawn)
+{
+    std::string base = record_emf_bytes([](HDC) {});
+    const struct {
+        const char* name;
+        DWORD time_limit;
+        RenderCut cut;
+        std::function<RenderOutcome(GdiCanvas&)> play;
+    } cases[] = {
+        // The system's ellipse stepping writes past its point buffer on an
+        // arc millions of device pixels across, and the renderer dies.
+        {"arc", 60000, RENDER_CUT_DEATH, [](GdiCanvas& c) {
+             HMETAFILE wmf = record_wmf([](HDC mf) { Arc(mf, -30000, -30000, 30000, 30000, 30000, 0, -30000, 0); });
+             RenderOutcome outcome = play_on(c, wmf);
+             DeleteMetaFile(wmf);
+             return outcome;
+         }},
+        // An ellipse ten million device pixels across never ends.
+        {"ellipse", 1000, RENDER_CUT_TIME, [](GdiCanvas& c) {
+             HENHMETAFILE emf = emf_of(record_emf_bytes([](HDC dc) {
+                 SelectObject(dc, GetStockObject(GRAY_BRUSH));
+                 Ellipse(dc, -5000000, -5000000, 5000000, 5000000);
+             }));
+             RenderOutcome outcome = play_emf_on(c, emf);
+             DeleteEnhMetaFile(emf);
+             return outcome;
+         }},
+        // Two crossed clips of 5,000 stripes each make 25 million rectangles.
+        {"stripes", 60000, RENDER_CUT_MEMORY, [&base](GdiCanvas& c) {
+             HENHMETAFILE emf =
+                 with_record(base, stripes_clip(5000, false, RGN_COPY) + stripes_clip(5000, true, RGN_AND));
+             RenderOutcome outcome = play_emf_on(c, emf);
+             DeleteEnhMetaFile(emf);
+             return outcome;
+         }},
+    };
+    HENHMETAFILE sound = with_record(base, "");
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.name);
+        render_set_limits_for_test(k.time_limit, 0);
+        GdiCanvas cut(SIDE, SIDE);
+        EXPECT_EQ(RENDER_CUT, k.play(cut));
+        EXPECT_EQ(k.cut, render_last_cut());
+        EXPECT_EQ(RED, cut.at(2, 2));
+        EXPECT_EQ(WHITE, cut.at(SIDE - 2, SIDE - 2));
+        render_set_limits_for_test(0, 0);
+        GdiCanvas next(SIDE, SIDE);
+        EXPECT_EQ(RENDER_WHOLE, play_emf_on(next, sound));
+        EXPECT_EQ(RED, next.at(2, 2));
+        EXPECT_EQ(WHITE, next.at(SIDE - 2, SIDE - 2));
+    }
+    DeleteEnhMetaFile(sound);
+    EXPECT_TRUE(seams.boxes.empty());
+}
+
+// The renderer reproduces the destination: its mapping shifted to the
+// area's corner, its clip, a world transform, and areas larger than one
+// band in several. Compared with the checked player in this process.
+TEST_F(MetafileRenderer, DrawsAsThePlayerInProcessDrawsWhereverTheAreaLies)
+{
+    HENHMETAFILE emf = emf_of(record_emf_bytes([](HDC dc) {
+        SelectObject(dc, GetStockObject(BLACK_PEN));
+        SelectObject(dc, GetStockObject(GRAY_BRUSH));
+        Ellipse(dc, SIDE / 4, SIDE / 4, SIDE, SIDE * 3 / 4);
+        MoveToEx(dc, 0, SIDE, NULL);
+        LineTo(dc, SIDE, 0);
+    }));
+    const struct {
+        const char* name;
+        int width, height;
+        RECT target;
+        POINT origin;
+        RECT clip;  // empty: none
+        bool rotated;
+    } cases[] = {
+        {"plain", 200, 150, {10, 20, 190, 140}, {0, 0}, {0, 0, 0, 0}, false},
+        {"shifted and clipped", 200, 150, {0, 0, 150, 120}, {30, 17}, {25, 40, 170, 101}, false},
+        {"rotated", 160, 160, {20, 20, 140, 140}, {0, 0}, {0, 0, 0, 0}, true},
+        // Ten million pixels: two bands.
+        {"two bands", 4000, 2500, {0, 0, 4000, 2500}, {0, 0}, {0, 0, 0, 0}, false},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.name);
+        GdiCanvas expected(k.width, k.height, RGB(0, 128, 0)), actual(k.width, k.height, RGB(0, 128, 0));
+        for (GdiCanvas* c : {&expected, &actual}) {
+            SetViewportOrgEx(c->dc, k.origin.x, k.origin.y, NULL);
+            if (k.clip.right)
+                IntersectClipRect(c->dc, k.clip.left, k.clip.top, k.clip.right, k.clip.bottom);
+            if (k.rotated) {
+                SetGraphicsMode(c->dc, GM_ADVANCED);
+                XFORM turn = {0.8f, 0.6f, -0.6f, 0.8f, 60.0f, -20.0f};
+                SetWorldTransform(c->dc, &turn);
+            }
+        }
+        play_emf_in_process(expected.dc, emf, &k.target);
+        EXPECT_EQ(RENDER_WHOLE, render_emf(actual.dc, emf, &k.target));
+        EXPECT_EQ(0, expected.count_differences(actual));
+    }
+    DeleteEnhMetaFile(emf);
+}
+
+// The first cut of the current image says once that it cannot be shown
+// whole; repaints then leave it out, until it is loaded anew.
+TEST_F(MetafileRenderer, ACutIsSaidOnceAndTheMetafileNotPlayedAgainUntilLoaded)
+{
+    HMETAFILE wmf = record_wmf([](HDC mf) { Arc(mf, -30000, -30000, 30000, 30000, 30000, 0, -30000, 0); });
+    HGLOBAL saved_image = g_hImage;
+    g_hImage = (HGLOBAL)wmf;
+    auto repaint = [&](GdiCanvas& c) {
+        SetMapMode(c.dc, MM_ANISOTROPIC);
+        SetViewportExtEx(c.dc, SIDE, SIDE, NULL);
+        play_wmf(c.dc, wmf);
+    };
+    GdiCanvas first(SIDE, SIDE), again(SIDE, SIDE), reloaded(SIDE, SIDE);
+    repaint(first);
+    ASSERT_EQ(1u, seams.boxes.size());
+    EXPECT_EQ("Unable to read metafile bits", seams.boxes[0].text);
+    EXPECT_EQ("(null)", seams.boxes[0].caption);
+    EXPECT_EQ((UINT)(MB_OK | MB_ICONSTOP), seams.boxes[0].type);
+    EXPECT_EQ(RED, first.at(2, 2));
+    EXPECT_TRUE(metafile_play_failed(wmf));
+
+    repaint(again);
+    EXPECT_EQ(1u, seams.boxes.size());
+    EXPECT_EQ(WHITE, again.at(2, 2));
+
+    forget_failed_metafiles(NULL);
+    repaint(reloaded);
+    EXPECT_EQ(2u, seams.boxes.size());
+    EXPECT_EQ(RED, reloaded.at(2, 2));
+    forget_failed_metafiles(NULL);
+    g_hImage = saved_image;
+    DeleteMetaFile(wmf);
+}
+
+// A conversion the renderer does not finish writes nothing: the file in
+// place stays as it was.
+TEST_F(MetafileRenderer, ACutConversionLeavesTheFileInPlace)
+{
+    HENHMETAFILE emf = emf_of(record_emf_bytes([](HDC dc) {
+        for (int i = 0; i < 200000; ++i)
+            Rectangle(dc, i % SIDE, i % 7, i % SIDE + 3, i % 7 + 3);
+    }));
+    std::string path = test_out_path("cut_conversion.wmf");
+    ASSERT_TRUE(write_file_bytes(path, "the file before"));
+    // Past the limit at the first look the program takes.
+    render_set_limits_for_test(1, 0);
+    EXPECT_EQ(0, write_wmf_file(emf, path.c_str()));
+    EXPECT_EQ(RENDER_CUT_TIME, render_last_cut());
+    EXPECT_EQ("the file before", read_file_bytes(path));
+    render_set_limits_for_test(0, 0);
+    EXPECT_EQ(1, write_wmf_file(emf, path.c_str()));
+    EXPECT_NE("the file before", read_file_bytes(path));
+    DeleteEnhMetaFile(emf);
+}
