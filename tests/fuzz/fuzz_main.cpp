@@ -11,11 +11,12 @@
 // holds more memory or handles after its release both times. A metafile is
 // played as the program plays it, through the renderer process, into
 // windows shown on the display (the preview, then a window of the image
-// window's size, whole and tiled) and converted to the other kind of
-// metafile: a play the renderer cut must be told once, and a conversion it
+// window's size, whole and tiled), into a square of the default printer's
+// page, and converted to the other kind of metafile: a play the renderer cut must be told once, and a conversion it
 // cut must leave no file. Folders come from CORVANE_FIXTURES and
 // CORVANE_TEST_OUT; main() prints the options.
 #include <windows.h>
+#include <commdlg.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -73,6 +74,7 @@ static const uint64_t PEAK_PER_PICTURE = 4;
 
 static HWND s_main;
 static HWND s_view;  // a stand-in for the image window, shown beside it
+static HDC s_printer;  // the default printer's, when there is one; no page is started
 static std::string s_work_dir;
 static std::string s_listed;  // the name in the list box
 static int s_boxes;           // message boxes of the current input
@@ -183,8 +185,9 @@ struct RunTotals {
 };
 
 // The metafile just loaded down the roads past the preview: played into the
-// image window's stand-in as that window plays it, whole and tiled, then
-// converted as Convert/Save converts it. Counts a failure when a play the
+// image window's stand-in as that window plays it, whole and tiled, and
+// into a square of the printer's page as printing plays it, then converted
+// as Convert/Save converts it. Counts a failure when a play the
 // renderer cut went untold or was told more than once, or when a
 // conversion that failed left a file.
 static void run_metafile_roads(RunTotals* totals)
@@ -207,6 +210,19 @@ static void run_metafile_roads(RunTotals* totals)
         play_wmf_in_rect(s_view, dc, client.right, client.bottom, 63, 47, 1);
     }
     ReleaseDC(s_view, dc);
+    if (s_printer) {
+        // About a band of the renderer's at the printer's resolution.
+        int saved = SaveDC(s_printer);
+        IntersectClipRect(s_printer, 0, 0, 1200, 1200);
+        RECT square = {100, 100, 1100, 1100};
+        if (emf)
+            play_emf(s_printer, (HENHMETAFILE)g_hImage, &square);
+        else if (!g_wmfHasPlaceable)
+            play_wmf(s_printer, (HMETAFILE)g_hImage);
+        else
+            play_wmf_in_rect(s_main, s_printer, 1200, 1200, 1000, 1000, 0);
+        RestoreDC(s_printer, saved);
+    }
     const bool cut = metafile_play_failed(g_hImage) != 0;
     const int told = s_boxes - boxes_after_preview;
     if ((cut && s_boxes == 0) || told > 1 || (cut_in_preview && told > 0)) {
@@ -461,6 +477,14 @@ int main(int argc, char** argv)
     seam_set_create_media_window([](HWND, HINSTANCE, DWORD, const char*) { return (HWND)NULL; });
     seam_set_settings_file((s_work_dir + "\\Corvane.ini").c_str());
     render_set_limits_for_test(HARNESS_RENDER_TIME_MS, 0);
+    PRINTDLGA printer = {};
+    printer.lStructSize = sizeof printer;
+    printer.Flags = PD_RETURNDEFAULT | PD_RETURNDC;
+    if (PrintDlgA(&printer)) {
+        s_printer = printer.hDC;
+        GlobalFree(printer.hDevMode);
+        GlobalFree(printer.hDevNames);
+    }
     s_main = create_main_window();
     make_harness_inputs(fixture_dir, out_dir + "\\made");
     SetCurrentDirectoryA(s_work_dir.c_str());
