@@ -3,13 +3,12 @@
 // new content is on disk, so a failed write leaves the old file as it was.
 #include "image/metafile.h"
 
-#include "image/metafile_play.h"
-#include "image/metafile_renderer.h"
-
 #include "image/byte_order.h"
 #include "image/current_image.h"
 #include "image/emf_check.h"
 #include "image/merge_source.h"
+#include "image/metafile_play.h"
+#include "image/metafile_renderer.h"
 #include "image/open_windows.h"
 #include "image/play_budget.h"
 #include "image/preview.h"
@@ -1251,9 +1250,69 @@ void play_wmf_records(HWND hwnd, HDC hdc, HMETAFILE wmf)
         note_outcome(wmf, render_wmf(hdc, wmf, 1));
 }
 
-// Largest tile, in pixels, drawn once and copied: 64 MB at 32 bits. A
-// larger one is played cell by cell.
+// Largest tile, and largest row of tiles, in pixels, drawn once and
+// copied: 64 MB at 32 bits. A larger tile is played cell by cell, a larger
+// row copied cell by cell.
 enum { MAX_TILE_PIXELS = 16 << 20 };
+
+// Plays the metafile into the cell at (x, y), width x height device pixels
+// of target, which is in device units.
+static void play_in_cell(HDC target, HANDLE metafile, int is_emf, int with_progress, int x, int y, int width,
+                         int height)
+{
+    if (is_emf) {
+        RECT r = {x, y, x + width, y + height};
+        play_emf(target, (HENHMETAFILE)metafile, &r);
+        return;
+    }
+    int saved = SaveDC(target);
+    SetMapMode(target, MM_ANISOTROPIC);
+    SetViewportExtEx(target, width, height, NULL);
+    SetViewportOrgEx(target, x, y, NULL);
+    if (with_progress)
+        play_wmf_records(NULL, target, (HMETAFILE)metafile);
+    else
+        play_wmf(target, (HMETAFILE)metafile);
+    RestoreDC(target, saved);
+}
+
+static void describe_pixels(BITMAPINFO* bi, uint32_t width, uint32_t height)
+{
+    memset(bi, 0, sizeof *bi);
+    bi->bmiHeader.biSize = sizeof bi->bmiHeader;
+    bi->bmiHeader.biWidth = (LONG)width;
+    bi->bmiHeader.biHeight = -(LONG)height;
+    bi->bmiHeader.biPlanes = 1;
+    bi->bmiHeader.biBitCount = 32;
+    bi->bmiHeader.biCompression = BI_RGB;
+}
+
+// Copies the tile's 32-bit top-down pixels to every cell of hdc (device
+// units): a row of tiles is put together in memory and copied whole, so a
+// tile of a pixel costs a copy per row of cells, not per cell.
+static void copy_tile_to_cells(HDC hdc, const uint32_t* tile, int left, int top, int width, int height,
+                               int columns, int rows)
+{
+    BITMAPINFO bi;
+    uint64_t row_width = (uint64_t)width * columns;
+    uint32_t* strip = row_width * height <= MAX_TILE_PIXELS ? (uint32_t*)malloc(row_width * height * 4) : NULL;
+    if (strip) {
+        for (int y = 0; y < height; ++y)
+            for (int column = 0; column < columns; ++column)
+                memcpy(strip + y * row_width + (uint64_t)column * width, tile + (size_t)y * width, (size_t)width * 4);
+        describe_pixels(&bi, (uint32_t)row_width, (uint32_t)height);
+        for (int row = 0; row < rows; ++row)
+            StretchDIBits(hdc, left, top + row * height, (int)row_width, height, 0, 0, (int)row_width, height, strip,
+                          &bi, DIB_RGB_COLORS, SRCCOPY);
+        free(strip);
+        return;
+    }
+    describe_pixels(&bi, (uint32_t)width, (uint32_t)height);
+    for (int row = 0; row < rows; ++row)
+        for (int column = 0; column < columns; ++column)
+            StretchDIBits(hdc, left + column * width, top + row * height, width, height, 0, 0, width, height, tile,
+                          &bi, DIB_RGB_COLORS, SRCCOPY);
+}
 
 void play_metafile_tiled(HDC hdc, HANDLE metafile, int is_emf, int with_progress, int left, int top, int width,
                          int height, int columns, int rows)
@@ -1261,58 +1320,34 @@ void play_metafile_tiled(HDC hdc, HANDLE metafile, int is_emf, int with_progress
     if (!metafile || width < 1 || height < 1 || columns < 1 || rows < 1 || metafile_play_failed(metafile))
         return;
     BITMAPINFO bi;
-    memset(&bi, 0, sizeof bi);
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = width;
-    bi.bmiHeader.biHeight = -height;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    bi.bmiHeader.biCompression = BI_RGB;
+    describe_pixels(&bi, (uint32_t)width, (uint32_t)height);
     void* pixels = NULL;
     HDC tile = (uint64_t)width * height <= MAX_TILE_PIXELS ? CreateCompatibleDC(NULL) : NULL;
     HBITMAP bitmap = tile ? CreateDIBSection(tile, &bi, DIB_RGB_COLORS, &pixels, NULL, 0) : NULL;
-    HGDIOBJ old = bitmap ? SelectObject(tile, bitmap) : NULL;
     // Device units on hdc: the cells are device pixels.
     int saved = SaveDC(hdc);
     SetMapMode(hdc, MM_TEXT);
     SetWindowOrgEx(hdc, 0, 0, NULL);
     SetViewportOrgEx(hdc, 0, 0, NULL);
-    HDC target = bitmap ? tile : hdc;
-    for (int row = 0; row < rows; ++row) {
-        for (int column = 0; column < columns; ++column) {
-            int x = left + column * width, y = top + row * height;
-            if (target == hdc || (row == 0 && column == 0)) {
-                // The picture is played over what lies under the first cell.
-                if (target == tile && GetDeviceCaps(hdc, TECHNOLOGY) == DT_RASDISPLAY)
-                    BitBlt(tile, 0, 0, width, height, hdc, x, y, SRCCOPY);
-                else if (target == tile)
-                    PatBlt(tile, 0, 0, width, height, WHITENESS);
-                int origin_x = target == hdc ? x : 0, origin_y = target == hdc ? y : 0;
-                if (is_emf) {
-                    RECT r = {origin_x, origin_y, origin_x + width, origin_y + height};
-                    play_emf(target, (HENHMETAFILE)metafile, &r);
-                } else {
-                    int inner = SaveDC(target);
-                    SetMapMode(target, MM_ANISOTROPIC);
-                    SetViewportExtEx(target, width, height, NULL);
-                    SetViewportOrgEx(target, origin_x, origin_y, NULL);
-                    if (with_progress && row == 0 && column == 0)
-                        play_wmf_records(NULL, target, (HMETAFILE)metafile);
-                    else
-                        play_wmf(target, (HMETAFILE)metafile);
-                    RestoreDC(target, inner);
-                }
-                GdiFlush();
-            }
-            if (target == tile)
-                StretchDIBits(hdc, x, y, width, height, 0, 0, width, height, pixels, &bi, DIB_RGB_COLORS, SRCCOPY);
-        }
+    if (bitmap) {
+        HGDIOBJ old = SelectObject(tile, bitmap);
+        // The picture is played over what lies under the first cell.
+        if (GetDeviceCaps(hdc, TECHNOLOGY) == DT_RASDISPLAY)
+            BitBlt(tile, 0, 0, width, height, hdc, left, top, SRCCOPY);
+        else
+            PatBlt(tile, 0, 0, width, height, WHITENESS);
+        play_in_cell(tile, metafile, is_emf, with_progress, 0, 0, width, height);
+        GdiFlush();
+        copy_tile_to_cells(hdc, (const uint32_t*)pixels, left, top, width, height, columns, rows);
+        SelectObject(tile, old);
+        DeleteObject(bitmap);
+    } else {
+        for (int row = 0; row < rows; ++row)
+            for (int column = 0; column < columns; ++column)
+                play_in_cell(hdc, metafile, is_emf, with_progress && row == 0 && column == 0, left + column * width,
+                             top + row * height, width, height);
     }
     RestoreDC(hdc, saved);
-    if (old)
-        SelectObject(tile, old);
-    if (bitmap)
-        DeleteObject(bitmap);
     if (tile)
         DeleteDC(tile);
 }

@@ -1,7 +1,9 @@
 // Windows metafiles (plain, or behind the 22-byte placeable header) and
 // enhanced metafiles: the WMF reader and the EMF information text, the two
 // converting writers (EMF -> placeable WMF, WMF -> EMF), the EMF comment
-// writer and the record-by-record player that feeds the progress strip.
+// writer, and the plays, which the metafile renderer runs in a process of
+// its own (metafile_renderer.h; the checked players it calls are in
+// metafile_play.h).
 // Metafiles never become a PackedDib: the current image holds the handle.
 // Preview layout and the metafile painter play_wmf_in_rect are in preview.h;
 // the loader that picks these readers owns the current-image state.

@@ -5,6 +5,7 @@
 // request ends within its time limit.
 #include "image/metafile_renderer.h"
 
+#include "image/metafile.h"
 #include "image/progress.h"
 #include "image/render_ipc.h"
 
@@ -13,15 +14,15 @@
 #include <stdio.h>
 #include <string.h>
 
-extern int32_t g_wmfPlayedWords;  // metafile.h: words played of the current play
-
 static const char RENDERER_FILE[] = "CorvaneRender.exe";
 // Time the renderer may take to start, before its first request.
 enum { RENDER_START_LIMIT_MS = 30000, RENDER_POLL_MS = 20 };
 // Pixels of one band of a play: 32 MB at 32 bits.
 enum { RENDER_BAND_PIXELS = 8 << 20 };
-// Largest data mapping (metafile bytes and a band) the program makes.
+// Largest data mapping (metafile bytes and a band) the program makes, and
+// the largest it keeps between requests.
 #define MAX_RENDER_DATA_BYTES (512u << 20)
+#define KEEP_RENDER_DATA_BYTES (64u << 20)
 
 struct Renderer {
     HANDLE process;
@@ -35,6 +36,7 @@ struct Renderer {
 };
 
 static Renderer s_render;
+static void release_band_dc(void);
 static unsigned s_started;  // renderers started in this run, for their names
 static DWORD s_timeLimit = RENDER_TIME_LIMIT_MS;
 static SIZE_T s_memoryLimit = RENDER_MEMORY_LIMIT_BYTES;
@@ -95,11 +97,6 @@ static void end_renderer(void)
     s_render.data_in_renderer = NULL;
 }
 
-void render_stop(void)
-{
-    end_renderer();
-}
-
 static HANDLE make_named(const char* prefix, const char* suffix, bool is_mapping)
 {
     char name[160];
@@ -146,16 +143,31 @@ static bool start_renderer(void)
     return true;
 }
 
+// Lets the data mapping go; the renderer lets its copy go at its next
+// request.
+static void release_data(void)
+{
+    release_band_dc();
+    if (s_render.data_view)
+        UnmapViewOfFile(s_render.data_view);
+    s_render.data_view = NULL;
+    close_handle(&s_render.data);
+    s_render.data_bytes = 0;
+    s_render.data_in_renderer = NULL;
+}
+
+// A large data mapping is not kept for the next request.
+static void trim_data(void)
+{
+    if (s_render.data_bytes > KEEP_RENDER_DATA_BYTES)
+        release_data();
+}
+
 // A data mapping of at least bytes, duplicated into the running renderer.
 static bool ensure_data(DWORD bytes)
 {
     if (s_render.data_bytes < bytes) {
-        if (s_render.data_view)
-            UnmapViewOfFile(s_render.data_view);
-        s_render.data_view = NULL;
-        close_handle(&s_render.data);
-        s_render.data_bytes = 0;
-        s_render.data_in_renderer = NULL;
+        release_data();
         DWORD size = (bytes + 0xFFFFF) & ~0xFFFFFu;
         s_render.data = CreateFileMappingA(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0, size, NULL);
         s_render.data_view = s_render.data ? (BYTE*)MapViewOfFile(s_render.data, FILE_MAP_WRITE, 0, 0, 0) : NULL;
@@ -165,6 +177,9 @@ static bool ensure_data(DWORD bytes)
         }
         s_render.data_bytes = size;
     }
+    // A renderer that ended between requests is replaced before it is given one.
+    if (s_render.process && WaitForSingleObject(s_render.process, 0) != WAIT_TIMEOUT)
+        end_renderer();
     if (!s_render.process && !start_renderer())
         return false;
     if (!s_render.data_in_renderer &&
@@ -299,13 +314,17 @@ static void capture_dc_state(HDC hdc, RenderDcState* s)
     s->text_align = GetTextAlign(hdc);
     GetBrushOrgEx(hdc, &s->brush_org);
     GetCurrentPositionEx(hdc, &s->position);
+    // The objects a new DC has need not be made again.
     HGDIOBJ pen = GetCurrentObject(hdc, OBJ_PEN);
-    s->has_pen = pen && GetObjectType(pen) == OBJ_PEN && GetObjectW(pen, sizeof s->pen, &s->pen) == sizeof s->pen;
+    s->has_pen = pen && pen != GetStockObject(BLACK_PEN) && GetObjectType(pen) == OBJ_PEN &&
+                 GetObjectW(pen, sizeof s->pen, &s->pen) == sizeof s->pen;
     HGDIOBJ brush = GetCurrentObject(hdc, OBJ_BRUSH);
-    s->has_brush = brush && GetObjectW(brush, sizeof s->brush, &s->brush) == sizeof s->brush &&
+    s->has_brush = brush && brush != GetStockObject(WHITE_BRUSH) &&
+                   GetObjectW(brush, sizeof s->brush, &s->brush) == sizeof s->brush &&
                    (s->brush.lbStyle == BS_SOLID || s->brush.lbStyle == BS_HATCHED || s->brush.lbStyle == BS_NULL);
     HGDIOBJ font = GetCurrentObject(hdc, OBJ_FONT);
-    s->has_font = font && GetObjectW(font, sizeof s->font, &s->font) == sizeof s->font;
+    s->has_font = font && font != GetStockObject(SYSTEM_FONT) &&
+                  GetObjectW(font, sizeof s->font, &s->font) == sizeof s->font;
 }
 
 // Device units on hdc from here to RestoreDC(hdc, -1): no mapping, no
@@ -334,33 +353,65 @@ static void describe_band(BITMAPINFO* bi, LONG width, LONG height)
     bi->bmiHeader.biCompression = BI_RGB;
 }
 
+// A memory DC on the band's pixels in the data mapping, kept from one play
+// to the next of the same size: previews repeat their size.
+struct BandDc {
+    HDC dc;
+    HBITMAP bitmap;
+    HGDIOBJ old;
+    HANDLE data;
+    LONG width, height;
+    DWORD offset;
+};
+static BandDc s_band;
+
+static void release_band_dc(void)
+{
+    if (s_band.old)
+        SelectObject(s_band.dc, s_band.old);
+    if (s_band.bitmap)
+        DeleteObject(s_band.bitmap);
+    if (s_band.dc)
+        DeleteDC(s_band.dc);
+    memset(&s_band, 0, sizeof s_band);
+}
+
+static HDC band_dc(LONG width, LONG height, DWORD offset)
+{
+    if (s_band.dc && s_band.data == s_render.data && s_band.width == width && s_band.height == height &&
+        s_band.offset == offset)
+        return s_band.dc;
+    release_band_dc();
+    BITMAPINFO bi;
+    describe_band(&bi, width, height);
+    void* bits = NULL;
+    s_band.dc = CreateCompatibleDC(NULL);
+    s_band.bitmap = s_band.dc ? CreateDIBSection(s_band.dc, &bi, DIB_RGB_COLORS, &bits, s_render.data, offset) : NULL;
+    if (!s_band.bitmap) {
+        release_band_dc();
+        return NULL;
+    }
+    s_band.old = SelectObject(s_band.dc, s_band.bitmap);
+    s_band.data = s_render.data;
+    s_band.width = width;
+    s_band.height = height;
+    s_band.offset = offset;
+    return s_band.dc;
+}
+
 // Puts the band's present pixels of hdc (a display or memory DC) into the
 // band's pixels on the data mapping; a printer's band starts white.
 static void take_band_pixels(HDC hdc, LONG left, LONG top, LONG width, LONG height, DWORD offset)
 {
-    BYTE* pixels = s_render.data_view + offset;
-    if (GetDeviceCaps(hdc, TECHNOLOGY) != DT_RASDISPLAY) {
-        memset(pixels, 0xFF, (size_t)width * height * 4);
+    HDC memory = GetDeviceCaps(hdc, TECHNOLOGY) == DT_RASDISPLAY ? band_dc(width, height, offset) : NULL;
+    if (!memory) {
+        memset(s_render.data_view + offset, 0xFF, (size_t)width * height * 4);
         return;
     }
-    BITMAPINFO bi;
-    describe_band(&bi, width, height);
-    void* bits = NULL;
-    HDC memory = CreateCompatibleDC(NULL);
-    HBITMAP band = memory ? CreateDIBSection(memory, &bi, DIB_RGB_COLORS, &bits, s_render.data, offset) : NULL;
-    if (band) {
-        HGDIOBJ old = SelectObject(memory, band);
-        map_device_units(hdc);
-        BitBlt(memory, 0, 0, width, height, hdc, left, top, SRCCOPY);
-        RestoreDC(hdc, -1);
-        GdiFlush();
-        SelectObject(memory, old);
-        DeleteObject(band);
-    } else {
-        memset(pixels, 0xFF, (size_t)width * height * 4);
-    }
-    if (memory)
-        DeleteDC(memory);
+    map_device_units(hdc);
+    BitBlt(memory, 0, 0, width, height, hdc, left, top, SRCCOPY);
+    RestoreDC(hdc, -1);
+    GdiFlush();
 }
 
 static void put_band_pixels(HDC hdc, LONG left, LONG top, LONG width, LONG height, DWORD offset)
@@ -392,8 +443,10 @@ static RenderOutcome render_play(HDC hdc, LONG op, const BYTE* bytes, DWORD size
     for (LONG top = area.top; top < area.bottom && outcome == RENDER_WHOLE; top += band_rows) {
         LONG rows = area.bottom - top < band_rows ? area.bottom - top : band_rows;
         uint64_t need = (uint64_t)pixels_offset + (uint64_t)width * rows * 4;
-        if (need > MAX_RENDER_DATA_BYTES || !ensure_data((DWORD)need))
-            return RENDER_NOT_PLAYED;
+        if (need > MAX_RENDER_DATA_BYTES || !ensure_data((DWORD)need)) {
+            outcome = RENDER_NOT_PLAYED;
+            break;
+        }
         RenderControl* c = s_render.control;
         memcpy(s_render.data_view, bytes, size);
         c->input_bytes = size;
@@ -416,6 +469,7 @@ static RenderOutcome render_play(HDC hdc, LONG op, const BYTE* bytes, DWORD size
         g_wmfPlayedWords = 0;
         show_progress(0, 0);
     }
+    trim_data();
     return outcome;
 }
 
@@ -467,8 +521,10 @@ static RenderOutcome convert(LONG op, const BYTE* bytes, DWORD size, HGLOBAL* re
     memcpy(s_render.data_view, bytes, size);
     s_render.control->input_bytes = size;
     RenderOutcome outcome = send_request(op, 0);
-    if (outcome != RENDER_WHOLE)
+    if (outcome != RENDER_WHOLE) {
+        trim_data();
         return outcome;
+    }
     HANDLE mapping = (HANDLE)(ULONG_PTR)s_render.control->result_handle;
     DWORD n = s_render.control->result_bytes;
     const BYTE* view = mapping ? (const BYTE*)MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, n) : NULL;
@@ -486,6 +542,7 @@ static RenderOutcome convert(LONG op, const BYTE* bytes, DWORD size, HGLOBAL* re
         UnmapViewOfFile(view);
     if (mapping)
         CloseHandle(mapping);
+    trim_data();
     return *result ? RENDER_WHOLE : RENDER_NOT_PLAYED;
 }
 

@@ -56,9 +56,6 @@ RenderOutcome render_wmf_to_emf_bits(const BYTE* wmf, UINT size, const METAFILEP
 // command_line holds the handles the program passed. Returns the exit code.
 int render_serve(const char* command_line);
 
-// Ends the renderer, if one runs; the next request starts a fresh one.
-void render_stop(void);
-
 // Why the last request was cut, for tests.
 enum RenderCut { RENDER_CUT_NONE, RENDER_CUT_TIME, RENDER_CUT_MEMORY, RENDER_CUT_DEATH };
 RenderCut render_last_cut(void);

@@ -16,7 +16,6 @@ enum RenderOp {
     RENDER_OP_PLAY_WMF = 2,
     RENDER_OP_EMF_TO_WMF = 3,
     RENDER_OP_WMF_TO_EMF = 4,
-    RENDER_OP_QUIT = 5,
 };
 
 enum RenderStatus {

@@ -68,9 +68,35 @@ static void release_objects(HDC dc, PlayObjects* objects)
         DeleteObject(objects->font);
 }
 
-// Plays the request's metafile into the area's pixels on the data mapping.
-static LONG serve_play(RenderControl* c, HANDLE data, const BYTE* input)
+// A memory DC on the area's pixels in the data mapping, kept from one play
+// to the next of the same size and place.
+struct AreaDc {
+    HDC dc;
+    HBITMAP bitmap;
+    HGDIOBJ old;
+    HANDLE data;
+    LONG width, height;
+    DWORD offset;
+};
+static AreaDc s_area;
+
+static void release_area_dc(void)
 {
+    if (s_area.old)
+        SelectObject(s_area.dc, s_area.old);
+    if (s_area.bitmap)
+        DeleteObject(s_area.bitmap);
+    if (s_area.dc)
+        DeleteDC(s_area.dc);
+    memset(&s_area, 0, sizeof s_area);
+}
+
+static HDC area_dc(const RenderControl* c, HANDLE data)
+{
+    if (s_area.dc && s_area.data == data && s_area.width == c->width && s_area.height == c->height &&
+        s_area.offset == c->pixels_offset)
+        return s_area.dc;
+    release_area_dc();
     BITMAPINFO bi;
     memset(&bi, 0, sizeof bi);
     bi.bmiHeader.biSize = sizeof bi.bmiHeader;
@@ -79,39 +105,59 @@ static LONG serve_play(RenderControl* c, HANDLE data, const BYTE* input)
     bi.bmiHeader.biPlanes = 1;
     bi.bmiHeader.biBitCount = 32;
     bi.bmiHeader.biCompression = BI_RGB;
-    LONG status = RENDER_STATUS_FAILED;
     void* pixels = NULL;
-    HDC dc = CreateCompatibleDC(NULL);
-    HBITMAP bitmap = dc ? CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &pixels, data, c->pixels_offset) : NULL;
-    if (bitmap) {
-        HGDIOBJ old = SelectObject(dc, bitmap);
-        PlayObjects objects;
-        apply_dc_state(dc, &c->dc, &objects);
-        if (c->op == RENDER_OP_PLAY_EMF) {
-            HENHMETAFILE emf = SetEnhMetaFileBits(c->input_bytes, input);
-            if (emf) {
-                play_emf_in_process(dc, emf, &c->emf_rect);
-                DeleteEnhMetaFile(emf);
-                status = RENDER_STATUS_DONE;
-            }
-        } else {
-            HMETAFILE wmf = SetMetaFileBitsEx(c->input_bytes, input);
-            if (wmf) {
-                if (c->with_progress)
-                    play_wmf_records_in_process(dc, wmf, &c->played_words);
-                else
-                    play_wmf_in_process(dc, wmf);
-                DeleteMetaFile(wmf);
-                status = RENDER_STATUS_DONE;
-            }
-        }
-        GdiFlush();
-        release_objects(dc, &objects);
-        SelectObject(dc, old);
-        DeleteObject(bitmap);
+    s_area.dc = CreateCompatibleDC(NULL);
+    s_area.bitmap =
+        s_area.dc ? CreateDIBSection(s_area.dc, &bi, DIB_RGB_COLORS, &pixels, data, c->pixels_offset) : NULL;
+    if (!s_area.bitmap) {
+        release_area_dc();
+        return NULL;
     }
-    if (dc)
-        DeleteDC(dc);
+    s_area.old = SelectObject(s_area.dc, s_area.bitmap);
+    s_area.data = data;
+    s_area.width = c->width;
+    s_area.height = c->height;
+    s_area.offset = c->pixels_offset;
+    return s_area.dc;
+}
+
+// Plays the request's metafile into the area's pixels on the data mapping,
+// from the DC's state as the program's DC had it.
+static LONG serve_play(RenderControl* c, HANDLE data, const BYTE* input)
+{
+    HDC dc = area_dc(c, data);
+    if (!dc)
+        return RENDER_STATUS_FAILED;
+    LONG status = RENDER_STATUS_FAILED;
+    int saved = SaveDC(dc);
+    PlayObjects objects;
+    apply_dc_state(dc, &c->dc, &objects);
+    if (c->op == RENDER_OP_PLAY_EMF) {
+        HENHMETAFILE emf = SetEnhMetaFileBits(c->input_bytes, input);
+        if (emf) {
+            play_emf_in_process(dc, emf, &c->emf_rect);
+            DeleteEnhMetaFile(emf);
+            status = RENDER_STATUS_DONE;
+        }
+    } else {
+        HMETAFILE wmf = SetMetaFileBitsEx(c->input_bytes, input);
+        if (wmf) {
+            if (c->with_progress)
+                play_wmf_records_in_process(dc, wmf, &c->played_words);
+            else
+                play_wmf_in_process(dc, wmf);
+            DeleteMetaFile(wmf);
+            status = RENDER_STATUS_DONE;
+        }
+    }
+    GdiFlush();
+    // A play's records may restore past the state saved here; the DC is
+    // then made anew for the next play.
+    bool restored = RestoreDC(dc, saved) && SaveDC(dc) == saved;
+    RestoreDC(dc, -1);
+    release_objects(dc, &objects);
+    if (!restored)
+        release_area_dc();
     return status;
 }
 
@@ -192,9 +238,10 @@ int render_serve(const char* command_line)
     SetEvent(reply);  // ready
     for (;;) {
         HANDLE waits[2] = {request, program};
-        if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0 || c->op == RENDER_OP_QUIT)
+        if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0)
             break;
         if ((HANDLE)(ULONG_PTR)c->data_handle != data) {
+            release_area_dc();
             if (view)
                 UnmapViewOfFile(view);
             if (data)

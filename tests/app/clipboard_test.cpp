@@ -1,5 +1,7 @@
 // Clipboard DIBs come from any program: hostile headers are refused before
-// the current image is touched; good ones are pasted as they are.
+// the current image is touched; good ones are pasted as they are. A
+// clipboard metafile is pasted as the enhanced metafile it was placed as,
+// or converted from the Windows metafile it was placed as by the renderer.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -130,6 +132,72 @@ TEST(ClipboardPaste, RefusedDibKeepsTheCurrentImageAndAGoodOneIsCopied)
         EXPECT_EQ(pasted.table()[1].rgbBlue, 255);
     }
     reset_current_image();
+    g_fileName[0] = '\0';
+    DestroyWindow(hwnd);
+}
+
+// A Windows metafile placed on the clipboard is converted (the system
+// would make the enhanced one by playing it in the program); an enhanced
+// one is taken as it is. Either way the pasted picture holds the drawing.
+TEST(ClipboardPaste, AMetafileIsTakenAsItWasPlaced)
+{
+    SeamRecorder seams(32);
+    HWND hwnd = CreateWindowExA(0, "STATIC", "clipboard test", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, NULL, NULL,
+                                GetModuleHandleA(NULL), NULL);
+    auto draw = [](HDC dc) {
+        HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
+        HGDIOBJ old = SelectObject(dc, red);
+        Rectangle(dc, 0, 0, 100, 100);
+        SelectObject(dc, old);
+        DeleteObject(red);
+    };
+    for (UINT format : {(UINT)CF_METAFILEPICT, (UINT)CF_ENHMETAFILE}) {
+        SCOPED_TRACE(format);
+        HANDLE data = NULL;
+        if (format == CF_METAFILEPICT) {
+            HDC mf = CreateMetaFileA(NULL);
+            SetWindowExtEx(mf, 100, 100, NULL);
+            draw(mf);
+            data = GlobalAlloc(GMEM_MOVEABLE, sizeof(METAFILEPICT));
+            METAFILEPICT* picture = (METAFILEPICT*)GlobalLock(data);
+            *picture = {MM_ANISOTROPIC, 2540, 2540, CloseMetaFile(mf)};
+            GlobalUnlock(data);
+        } else {
+            RECT frame = {0, 0, 2540, 2540};
+            HDC dc = CreateEnhMetaFileA(NULL, NULL, &frame, NULL);
+            draw(dc);
+            data = CloseEnhMetaFile(dc);
+        }
+        ASSERT_TRUE(OpenClipboard(hwnd));
+        EmptyClipboard();
+        ASSERT_TRUE(SetClipboardData(format, data));
+        CloseClipboard();
+        reset_current_image();
+
+        paste_image_from_clipboard(hwnd);
+        ASSERT_NE(g_hImage, nullptr);
+        EXPECT_EQ(g_imageKind, KIND_EMF);
+        EXPECT_EQ(g_fileFormat, FMT_CLIPBOARD);
+        // The enhanced metafile's own records: a play draws the red square.
+        ENHMETAHEADER header;
+        ASSERT_TRUE(GetEnhMetaFileHeader((HENHMETAFILE)g_hImage, sizeof header, &header));
+        EXPECT_GT(header.nRecords, 3u);
+        BITMAPINFO bi = {};
+        bi.bmiHeader = {sizeof(BITMAPINFOHEADER), 20, -20, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+        void* bits = NULL;
+        HDC memory = CreateCompatibleDC(NULL);
+        HBITMAP bitmap = CreateDIBSection(memory, &bi, DIB_RGB_COLORS, &bits, NULL, 0);
+        HGDIOBJ old = SelectObject(memory, bitmap);
+        RECT r = {0, 0, 20, 20};
+        PlayEnhMetaFile(memory, (HENHMETAFILE)g_hImage, &r);
+        GdiFlush();
+        EXPECT_EQ(0xFF0000u, ((const uint32_t*)bits)[10 * 20 + 10] & 0xFFFFFF);
+        SelectObject(memory, old);
+        DeleteObject(bitmap);
+        DeleteDC(memory);
+        EXPECT_TRUE(seams.boxes.empty());
+        reset_current_image();
+    }
     g_fileName[0] = '\0';
     DestroyWindow(hwnd);
 }

@@ -1,15 +1,19 @@
 // Times the preview of sound metafiles as it was, played in this process by
 // the checked players, and as it is, through the metafile renderer.
 //
-//   metafile_bench FILE...    (.emf files; each is also converted to a
-//                              placeable .wmf beside itself and timed as that)
+//   metafile_bench FOLDER FILE...    (.emf, or plain .wmf files in FOLDER)
 //
 // For each picture, the best of RUNS plays into a preview-sized memory DC
 // each way: name_inprocess (the players' own time, what a preview cost
 // before the renderer) and name_renderer (play_metafile_in_preview, the
 // bytes handed to the running renderer, its play, and the pixels copied
 // in and out). The renderer's start, once per run, is timed on its own
-// (renderer_start). One "name seconds" line each.
+// (renderer_start). Then the real program (CORVANE_EXE) runs in FOLDER:
+// each file is selected in its list as a click does (tiny.bmp in between),
+// and name_program is the best of PROGRAM_RUNS times from the selection to
+// its return, when the preview has been painted: the whole preview as a
+// user waits for it, whichever program CORVANE_EXE names. One
+// "name seconds" line each.
 #include <stdio.h>
 #include <string.h>
 
@@ -23,10 +27,11 @@
 #include "image/metafile_play.h"
 #include "image/metafile_renderer.h"
 #include "image/preview.h"
+#include "tests/e2e/e2e_driver.h"
 
 namespace {
 
-enum { RUNS = 20, PREVIEW_SIDE = 600 };
+enum { RUNS = 20, PROGRAM_RUNS = 5, PREVIEW_SIDE = 600 };
 
 // The preview's own play, with the renderer's play in its place: the
 // mapping and clip play_metafile_in_preview sets.
@@ -38,12 +43,14 @@ void play_in_process(HDC dc)
         RECT r = {g_animDestX, g_animDestY, g_animDestX + g_animDestWidth, g_animDestY + g_animDestHeight};
         play_emf_in_process(dc, (HENHMETAFILE)g_hImage, &r);
     } else {
-        const WmfPlaceableHeader* box = &g_wmfPlaceableHeader;
-        int box_width = box->right - box->left, box_height = box->bottom - box->top;
-        SetMapMode(dc, MM_ANISOTROPIC);
-        SetWindowOrgEx(dc, box->left, box->top, NULL);
-        SetWindowExtEx(dc, box_width ? box_width : 1, box_height ? box_height : 1, NULL);
-        SetViewportExtEx(dc, g_animDestWidth, g_animDestHeight, NULL);
+        if (g_wmfHasPlaceable) {
+            const WmfPlaceableHeader* box = &g_wmfPlaceableHeader;
+            int box_width = box->right - box->left, box_height = box->bottom - box->top;
+            SetMapMode(dc, MM_ANISOTROPIC);
+            SetWindowOrgEx(dc, box->left, box->top, NULL);
+            SetWindowExtEx(dc, box_width ? box_width : 1, box_height ? box_height : 1, NULL);
+            SetViewportExtEx(dc, g_animDestWidth, g_animDestHeight, NULL);
+        }
         SetViewportOrgEx(dc, g_animDestX, g_animDestY, NULL);
         play_wmf_in_process(dc, (HMETAFILE)g_hImage);
     }
@@ -65,10 +72,24 @@ double best_of_runs(HDC dc, Play play)
     return best;
 }
 
+// Pixels of the preview that the last play left other than white: both
+// ways must draw the same picture for the times to compare.
+long drawn_pixels(HDC dc)
+{
+    long n = 0;
+    for (int y = 0; y < PREVIEW_SIDE; y += 2)
+        for (int x = 0; x < PREVIEW_SIDE; x += 2)
+            n += GetPixel(dc, x, y) != RGB(255, 255, 255);
+    return n;
+}
+
 void time_current(const std::string& name, HDC dc, double* total_before, double* total_after)
 {
     double before = best_of_runs(dc, play_in_process);
+    long pixels_before = drawn_pixels(dc);
     double after = best_of_runs(dc, [](HDC d) { play_metafile_in_preview(NULL, d, 0); });
+    if (drawn_pixels(dc) != pixels_before)
+        fprintf(stderr, "metafile_bench: %s draws differently through the renderer\n", name.c_str());
     printf("%s_inprocess %.6f\n%s_renderer %.6f\n", name.c_str(), before, name.c_str(), after);
     fflush(stdout);
     *total_before += before;
@@ -86,10 +107,11 @@ std::string base_name(const std::string& path)
 
 int main(int argc, char** argv)
 {
-    if (argc < 2) {
-        fprintf(stderr, "usage: metafile_bench FILE.emf...\n");
+    if (argc < 3) {
+        fprintf(stderr, "usage: metafile_bench FOLDER FILE...\n");
         return 2;
     }
+    const std::string folder = argv[1];
     g_rcPreview.left = g_rcPreview.top = 3;
     g_rcPreview.right = g_rcPreview.bottom = PREVIEW_SIDE;
     HDC screen = GetDC(NULL);
@@ -109,49 +131,75 @@ int main(int argc, char** argv)
     }
     int ok = 1;
     double before = 0, after = 0;
-    for (int i = 1; i < argc; ++i) {
-        std::string path = argv[i], name = base_name(path);
-        HENHMETAFILE emf = GetEnhMetaFileA(path.c_str());
-        if (!emf) {
+    for (int i = 2; i < argc; ++i) {
+        std::string path = folder + "\\" + argv[i], name = base_name(path);
+        bool is_emf = path.size() > 4 && path.compare(path.size() - 4, 4, ".emf") == 0;
+        if (is_emf) {
+            HENHMETAFILE emf = GetEnhMetaFileA(path.c_str());
+            RECT frame = {0, 0, 0, 0};
+            get_emf_info(emf, NULL, &frame, screen);
+            fit_image_rect(frame.right - frame.left, frame.bottom - frame.top, 0);
+            g_hImage = (HGLOBAL)emf;
+            g_imageKind = KIND_EMF;
+        } else {
+            // A plain Windows metafile, in a square preview from its corner.
+            HFILE file = _lopen(path.c_str(), OF_READ);
+            RECT bounds;
+            DWORD inch = 0;
+            char info[INFO_TEXT_SIZE];
+            g_wmfHasPlaceable = 0;
+            g_hImage = file == HFILE_ERROR ? NULL
+                                           : (HGLOBAL)read_wmf_file(NULL, path.c_str(), file, info, 0, &bounds,
+                                                                    &inch, &g_wmfPlaceableHeader);
+            g_imageKind = KIND_WMF;
+        }
+        if (!g_hImage) {
             fprintf(stderr, "metafile_bench: cannot read %s\n", path.c_str());
             ok = 0;
             continue;
         }
-        RECT frame = {0, 0, 0, 0};
-        get_emf_info(emf, NULL, &frame, screen);
-        fit_image_rect(frame.right - frame.left, frame.bottom - frame.top, 0);
-        g_hImage = (HGLOBAL)emf;
-        g_imageKind = KIND_EMF;
-        time_current(name + "_emf", dc, &before, &after);
-
-        std::string wmf_path = path.substr(0, path.size() - 4) + ".wmf";
-        HMETAFILE wmf = NULL;
-        if (write_wmf_file(emf, wmf_path.c_str())) {
-            HFILE file = _lopen(wmf_path.c_str(), OF_READ);
-            RECT bounds;
-            DWORD inch = 0;
-            char info[INFO_TEXT_SIZE];
-            wmf = file == HFILE_ERROR ? NULL
-                                      : read_wmf_file(NULL, wmf_path.c_str(), file, info, 1, &bounds, &inch,
-                                                      &g_wmfPlaceableHeader);
-        }
-        if (wmf) {
-            g_wmfHasPlaceable = 1;
-            g_hImage = (HGLOBAL)wmf;
-            g_imageKind = KIND_WMF;
-            time_current(name + "_wmf", dc, &before, &after);
-            DeleteMetaFile(wmf);
-        } else {
-            fprintf(stderr, "metafile_bench: cannot convert %s\n", path.c_str());
-            ok = 0;
-        }
+        time_current(name, dc, &before, &after);
+        if (is_emf)
+            DeleteEnhMetaFile((HENHMETAFILE)g_hImage);
+        else
+            DeleteMetaFile((HMETAFILE)g_hImage);
         g_hImage = NULL;
-        DeleteEnhMetaFile(emf);
     }
     printf("all_inprocess %.6f\nall_renderer %.6f\n", before, after);
+    fflush(stdout);
     SelectObject(dc, old);
     DeleteObject(bitmap);
     DeleteDC(dc);
     ReleaseDC(NULL, screen);
+
+    RunningApp app;
+    if (!start_app("", folder, app) || !wait_for_main(app, 30000)) {
+        fprintf(stderr, "metafile_bench: the program did not start\n");
+        return 1;
+    }
+    double total = 0;
+    for (int i = 2; i < argc; ++i) {
+        double best = 1e9;
+        for (int run = 0; run < PROGRAM_RUNS; ++run) {
+            if (!select_list_file(app, "tiny.bmp")) {
+                fprintf(stderr, "metafile_bench: tiny.bmp is not in %s\n", folder.c_str());
+                ok = 0;
+                break;
+            }
+            double t0 = now();
+            if (!select_list_file(app, argv[i])) {
+                fprintf(stderr, "metafile_bench: %s is not in the list\n", argv[i]);
+                ok = 0;
+                break;
+            }
+            double t = now() - t0;
+            best = t < best ? t : best;
+        }
+        printf("%s_program %.6f\n", base_name(argv[i]).c_str(), best);
+        fflush(stdout);
+        total += best;
+    }
+    printf("all_program %.6f\n", total);
+    exit_by_button(app);
     return ok ? 0 : 1;
 }

@@ -10,8 +10,10 @@
 #include <string>
 
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include "image/current_image.h"
+#include "image/merge_source.h"
 #include "image/metafile.h"
 #include "image/metafile_play.h"
 #include "image/metafile_renderer.h"
@@ -301,4 +303,156 @@ TEST_F(MetafileRenderer, ACutConversionLeavesTheFileInPlace)
     EXPECT_EQ(1, write_wmf_file(emf, path.c_str()));
     EXPECT_NE("the file before", read_file_bytes(path));
     DeleteEnhMetaFile(emf);
+}
+
+// The conversions hand back the system's own bytes, made under a reference
+// device like the screen, with and without a suggested size.
+TEST_F(MetafileRenderer, ConversionsHandBackWhatTheSystemMakes)
+{
+    HENHMETAFILE emf = emf_of(record_emf_bytes([](HDC dc) { Ellipse(dc, 5, 5, 40, 30); }));
+    HDC reference = CreateCompatibleDC(NULL);
+    UINT size = GetWinMetaFileBits(emf, 0, NULL, MM_ANISOTROPIC, reference);
+    std::string expected(size, '\0');
+    GetWinMetaFileBits(emf, size, (BYTE*)&expected[0], MM_ANISOTROPIC, reference);
+    HGLOBAL bits = NULL;
+    UINT got = 0;
+    ASSERT_EQ(RENDER_WHOLE, render_emf_to_wmf_bits(emf, MM_ANISOTROPIC, &bits, &got));
+    ASSERT_EQ(size, got);
+    EXPECT_EQ(expected, std::string((const char*)GlobalLock(bits), got));
+    GlobalUnlock(bits);
+    GlobalFree(bits);
+
+    const METAFILEPICT sized = {MM_ANISOTROPIC, 5080, 2540, NULL};
+    for (const METAFILEPICT* picture : {&sized, (const METAFILEPICT*)NULL}) {
+        SCOPED_TRACE(picture ? "sized" : "no size");
+        HENHMETAFILE mine = SetWinMetaFileBits(size, (const BYTE*)expected.data(), reference, picture);
+        HENHMETAFILE theirs = NULL;
+        ASSERT_EQ(RENDER_WHOLE, render_wmf_to_emf_bits((const BYTE*)expected.data(), size, picture, &theirs));
+        UINT n = GetEnhMetaFileBits(mine, 0, NULL);
+        ASSERT_EQ(n, GetEnhMetaFileBits(theirs, 0, NULL));
+        std::string a(n, '\0'), b(n, '\0');
+        GetEnhMetaFileBits(mine, n, (BYTE*)&a[0]);
+        GetEnhMetaFileBits(theirs, n, (BYTE*)&b[0]);
+        EXPECT_EQ(a, b);
+        DeleteEnhMetaFile(mine);
+        DeleteEnhMetaFile(theirs);
+    }
+    DeleteDC(reference);
+    DeleteEnhMetaFile(emf);
+}
+
+// Tile plays once over the first cell's background and copies it to every
+// cell: the same pixels as a play into each cell of a picture that keeps
+// within its frame (about 38 reference pixels square).
+TEST_F(MetafileRenderer, TileCopiesOnePlayToEveryCell)
+{
+    HENHMETAFILE emf = emf_of(record_emf_bytes([](HDC dc) { Ellipse(dc, 5, 5, 36, 25); }));
+    HMETAFILE wmf = record_wmf([](HDC mf) {
+        SetWindowExtEx(mf, SIDE, SIDE, NULL);
+        Ellipse(mf, 5, 5, 60, 40);
+    });
+    const int cell_w = 45, cell_h = 30, columns = 4, rows = 3, left = 7, top = 5;
+    for (int is_emf = 0; is_emf < 2; ++is_emf) {
+        SCOPED_TRACE(is_emf ? "emf" : "wmf");
+        const COLORREF background = RGB(10, 200, 30);
+        GdiCanvas expected(200, 110, background), actual(200, 110, background);
+        for (int row = 0; row < rows; ++row)
+            for (int column = 0; column < columns; ++column) {
+                int x = left + column * cell_w, y = top + row * cell_h;
+                if (is_emf) {
+                    RECT r = {x, y, x + cell_w, y + cell_h};
+                    play_emf_in_process(expected.dc, emf, &r);
+                } else {
+                    SetMapMode(expected.dc, MM_ANISOTROPIC);
+                    SetViewportExtEx(expected.dc, cell_w, cell_h, NULL);
+                    SetViewportOrgEx(expected.dc, x, y, NULL);
+                    play_wmf_in_process(expected.dc, wmf);
+                    SetMapMode(expected.dc, MM_TEXT);
+                    SetViewportOrgEx(expected.dc, 0, 0, NULL);
+                }
+            }
+        play_metafile_tiled(actual.dc, is_emf ? (HANDLE)emf : (HANDLE)wmf, is_emf, 0, left, top, cell_w, cell_h,
+                            columns, rows);
+        EXPECT_EQ(0, expected.count_differences(actual));
+        EXPECT_EQ(RED, actual.at(left + cell_w * 3 + 2, top + cell_h * 2 + 2));
+    }
+    DeleteEnhMetaFile(emf);
+    DeleteMetaFile(wmf);
+}
+
+struct ProgressWatch {
+    volatile LONG stop;
+    volatile LONG most;  // of g_wmfPlayedWords seen
+};
+
+static DWORD WINAPI watch_progress(LPVOID data)
+{
+    ProgressWatch* w = (ProgressWatch*)data;
+    while (!w->stop) {
+        LONG seen = g_wmfPlayedWords;
+        if (seen > w->most)
+            w->most = seen;
+        Sleep(1);
+    }
+    return 0;
+}
+
+// While the renderer plays record by record, the words it has played reach
+// the program (and its progress strip); the count is cleared at the end.
+TEST_F(MetafileRenderer, ProgressAdvancesWhileTheRendererPlays)
+{
+    HMETAFILE wmf = record_wmf([](HDC mf) {
+        SetWindowExtEx(mf, SIDE, SIDE, NULL);
+        for (int i = 0; i < 100000; ++i)
+            Rectangle(mf, i % SIDE, i % 7, i % SIDE + 3, i % 7 + 3);
+    });
+    g_wmfSizeWords = GetMetaFileBitsEx(wmf, 0, NULL) / 2;
+    ProgressWatch watch = {0, 0};
+    HANDLE watcher = CreateThread(NULL, 0, watch_progress, &watch, 0, NULL);
+    GdiCanvas c(SIDE, SIDE);
+    SetMapMode(c.dc, MM_ANISOTROPIC);
+    SetViewportExtEx(c.dc, SIDE, SIDE, NULL);
+    play_wmf_records(NULL, c.dc, wmf);
+    watch.stop = 1;
+    WaitForSingleObject(watcher, INFINITE);
+    CloseHandle(watcher);
+    EXPECT_GT(watch.most, 0);
+    EXPECT_LE(watch.most, (LONG)g_wmfSizeWords);
+    EXPECT_EQ(0, g_wmfPlayedWords);
+    DeleteMetaFile(wmf);
+}
+
+// Ends the renderers this process started; how many there were.
+static int end_own_renderers(void)
+{
+    int ended = 0;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32 entry;
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+        if (entry.th32ParentProcessID != GetCurrentProcessId() || lstrcmpiA(entry.szExeFile, "CorvaneRender.exe"))
+            continue;
+        HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID);
+        if (process && TerminateProcess(process, 9)) {
+            WaitForSingleObject(process, 5000);
+            ++ended;
+        }
+        if (process)
+            CloseHandle(process);
+    }
+    CloseHandle(snapshot);
+    return ended;
+}
+
+// A renderer that ended while idle is replaced before the next play, which
+// is whole: its end belongs to no play.
+TEST_F(MetafileRenderer, ARendererEndedBetweenPlaysIsReplacedQuietly)
+{
+    HENHMETAFILE sound = emf_of(record_emf_bytes([](HDC) {}));
+    GdiCanvas first(SIDE, SIDE), second(SIDE, SIDE);
+    ASSERT_EQ(RENDER_WHOLE, play_emf_on(first, sound));
+    ASSERT_EQ(1, end_own_renderers());
+    EXPECT_EQ(RENDER_WHOLE, play_emf_on(second, sound));
+    EXPECT_EQ(RED, second.at(2, 2));
+    DeleteEnhMetaFile(sound);
 }
