@@ -8,9 +8,15 @@
 // process's resident memory past PEAK_LIMIT while no picture that large was
 // shown nor held by the read within its ceiling (on a road that shows none:
 // while the loader shows and holds none of the same file) or, run twice,
-// holds more memory or handles after its release both times. Folders come
-// from CORVANE_FIXTURES and CORVANE_TEST_OUT; main() prints the options.
+// holds more memory or handles after its release both times. A metafile is
+// played as the program plays it, through the renderer process, into
+// windows shown on the display (the preview, then a window of the image
+// window's size, whole and tiled), into a square of the default printer's
+// page, and converted to the other kind of metafile: a play the renderer cut must be told once, and a conversion it
+// cut must leave no file. Folders come from CORVANE_FIXTURES and
+// CORVANE_TEST_OUT; main() prints the options.
 #include <windows.h>
+#include <commdlg.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -25,6 +31,9 @@
 #include "image/animation_timer.h"
 #include "image/current_image.h"
 #include "image/loader.h"
+#include "image/merge_source.h"
+#include "image/metafile.h"
+#include "image/metafile_renderer.h"
 #include "image/open_windows.h"
 #include "image/pixel_ceiling.h"
 #include "image/preview.h"
@@ -49,6 +58,10 @@ struct StartingInput {
     std::string bytes;
 };
 
+// The renderer's time for one request here: a stall is held alike at any
+// limit, and the kept files hold dozens of them, each met on several roads.
+static const DWORD HARNESS_RENDER_TIME_MS = 1000;
+
 // Larger files only dilute the mutations.
 static const size_t MAX_STARTING_BYTES = 96 * 1024;
 
@@ -60,6 +73,8 @@ static const uint64_t PEAK_LIMIT = 256u << 20;
 static const uint64_t PEAK_PER_PICTURE = 4;
 
 static HWND s_main;
+static HWND s_view;  // a stand-in for the image window, shown beside it
+static HDC s_printer;  // the default printer's, when there is one; no page is started
 static std::string s_work_dir;
 static std::string s_listed;  // the name in the list box
 static int s_boxes;           // message boxes of the current input
@@ -122,7 +137,9 @@ static std::vector<StartingInput> collect_starting_inputs(const FuzzReader& read
 }
 
 // A stand-in for the main window: the loader needs only its file list, its
-// preview and the name field.
+// preview and the name field. It is shown, as is the image window's
+// stand-in beside it: on a hidden window the display draws nothing, and
+// faults of drawing on a display would not show.
 static HWND create_main_window(void)
 {
     WNDCLASSA wc = {};
@@ -130,7 +147,10 @@ static HWND create_main_window(void)
     wc.hInstance = GetModuleHandleA(NULL);
     wc.lpszClassName = "CorvaneFuzzMain";
     RegisterClassA(&wc);
-    HWND hwnd = CreateWindowA("CorvaneFuzzMain", "fuzz", WS_POPUP, 0, 0, 640, 480, NULL, NULL, wc.hInstance, NULL);
+    HWND hwnd = CreateWindowA("CorvaneFuzzMain", "fuzz", WS_POPUP | WS_VISIBLE, 0, 0, 640, 480, NULL, NULL,
+                              wc.hInstance, NULL);
+    s_view = CreateWindowA("CorvaneFuzzMain", "fuzz view", WS_POPUP | WS_VISIBLE, 640, 0, 640, 480, NULL, NULL,
+                           wc.hInstance, NULL);
     CreateWindowA("LISTBOX", "", WS_CHILD, 0, 0, 200, 400, hwnd, (HMENU)IDC_MAIN_FILE_LIST, wc.hInstance, NULL);
     CreateWindowA("STATIC", "", WS_CHILD | WS_VISIBLE, 220, 10, 306, 306, hwnd, (HMENU)IDC_MAIN_PREVIEW,
                   wc.hInstance, NULL);
@@ -160,9 +180,70 @@ static uint64_t shown_picture_bytes()
     return bytes;
 }
 
+struct RunTotals {
+    uint64_t inputs = 0, shown = 0, refused = 0, failures = 0;
+};
+
+// The metafile just loaded down the roads past the preview: played into the
+// image window's stand-in as that window plays it, whole and tiled, and
+// into a square of the printer's page as printing plays it, then converted
+// as Convert/Save converts it. Counts a failure when a play the
+// renderer cut went untold or was told more than once, or when a
+// conversion that failed left a file.
+static void run_metafile_roads(RunTotals* totals)
+{
+    const bool emf = g_imageKind == KIND_EMF;
+    const int boxes_after_preview = s_boxes;
+    const bool cut_in_preview = metafile_play_failed(g_hImage) != 0;
+    RECT client;
+    GetClientRect(s_view, &client);
+    HDC dc = GetDC(s_view);
+    if (emf) {
+        RECT whole = {8, 8, client.right - 8, client.bottom - 8};
+        play_emf(dc, (HENHMETAFILE)g_hImage, &whole);
+        play_metafile_tiled(dc, g_hImage, 1, 0, 3, 5, 63, 47, 10, 10);
+    } else if (!g_wmfHasPlaceable) {
+        play_wmf(dc, (HMETAFILE)g_hImage);
+    } else {
+        int width = g_rcMetafile.right - g_rcMetafile.left + 1, height = g_rcMetafile.bottom - g_rcMetafile.top + 1;
+        play_wmf_in_rect(s_view, dc, client.right, client.bottom, width, height, 0);
+        play_wmf_in_rect(s_view, dc, client.right, client.bottom, 63, 47, 1);
+    }
+    ReleaseDC(s_view, dc);
+    if (s_printer) {
+        // About a band of the renderer's at the printer's resolution.
+        int saved = SaveDC(s_printer);
+        IntersectClipRect(s_printer, 0, 0, 1200, 1200);
+        RECT square = {100, 100, 1100, 1100};
+        if (emf)
+            play_emf(s_printer, (HENHMETAFILE)g_hImage, &square);
+        else if (!g_wmfHasPlaceable)
+            play_wmf(s_printer, (HMETAFILE)g_hImage);
+        else
+            play_wmf_in_rect(s_main, s_printer, 1200, 1200, 1000, 1000, 0);
+        RestoreDC(s_printer, saved);
+    }
+    const bool cut = metafile_play_failed(g_hImage) != 0;
+    const int told = s_boxes - boxes_after_preview;
+    if ((cut && s_boxes == 0) || told > 1 || (cut_in_preview && told > 0)) {
+        save_failure(cut && s_boxes == 0 ? "cut-untold" : "cut-told-again");
+        totals->failures++;
+    }
+    std::string converted = s_work_dir + (emf ? "\\converted.wmf" : "\\converted.emf");
+    DeleteFileA(converted.c_str());
+    int written = emf ? write_wmf_file((HENHMETAFILE)g_hImage, converted.c_str())
+                      : write_emf_file((HMETAFILE)g_hImage, converted.c_str());
+    if (!written && GetFileAttributesA(converted.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        save_failure("conversion-left-a-file");
+        totals->failures++;
+    }
+    DeleteFileA(converted.c_str());
+}
+
 // One selection of the input, as the main window makes it, then its
 // animation frames and the release.
-static bool load_and_release(const FuzzReader* reader, const std::string& path, const std::string& name)
+static bool load_and_release(const FuzzReader* reader, const std::string& path, const std::string& name,
+                             RunTotals* totals)
 {
     s_shown_bytes = 0;
     take_held_credit();
@@ -189,6 +270,8 @@ static bool load_and_release(const FuzzReader* reader, const std::string& path, 
     s_held_bytes = take_held_credit();
     bool shown = g_hImage != NULL;
     s_shown_bytes = shown ? shown_picture_bytes() : 0;
+    if (shown && (g_imageKind == KIND_EMF || g_imageKind == KIND_WMF))
+        run_metafile_roads(totals);
     for (int frame = 0; frame < 64 && g_imageKind == KIND_ANIMATED_GIF; frame++)
         main_on_timer(s_main, g_animTimerId);
     release_image_for_new_selection(s_main);
@@ -198,10 +281,6 @@ static bool load_and_release(const FuzzReader* reader, const std::string& path, 
         DispatchMessageA(&msg);
     return shown;
 }
-
-struct RunTotals {
-    uint64_t inputs = 0, shown = 0, refused = 0, failures = 0;
-};
 
 // Runs one input; a crash, hang or damaged heap ends the process.
 static void run_input(const std::string& bytes, const GuardedInput& about, const FuzzReader* reader,
@@ -229,7 +308,7 @@ static void run_input(const std::string& bytes, const GuardedInput& about, const
         s_boxes = 0;
         PeakMemoryWatch peak;
         begin_guarded_input(input);
-        shown = load_and_release(reader, input.path, name);
+        shown = load_and_release(reader, input.path, name, totals);
         uint64_t rise = peak.rise();
         // Past damaged memory nothing may run, not even the exit handlers.
         const char* damage = heaps_are_sound() ? NULL : "heap";
@@ -246,7 +325,7 @@ static void run_input(const std::string& bytes, const GuardedInput& about, const
         if (run == 0 && rise > PEAK_LIMIT && reader && reader->run && s_shown_bytes == 0) {
             int boxes = s_boxes;
             if (write_file_bytes(input.path, bytes))
-                load_and_release(NULL, input.path, name);
+                load_and_release(NULL, input.path, name, totals);
             s_boxes = boxes;
         }
         if (run == 0 && rise > PEAK_LIMIT && rise > s_shown_bytes * PEAK_PER_PICTURE + s_held_bytes) {
@@ -397,6 +476,15 @@ int main(int argc, char** argv)
     seam_set_beep([](UINT) {});
     seam_set_create_media_window([](HWND, HINSTANCE, DWORD, const char*) { return (HWND)NULL; });
     seam_set_settings_file((s_work_dir + "\\Corvane.ini").c_str());
+    render_set_limits_for_test(HARNESS_RENDER_TIME_MS, 0);
+    PRINTDLGA printer = {};
+    printer.lStructSize = sizeof printer;
+    printer.Flags = PD_RETURNDEFAULT | PD_RETURNDC;
+    if (PrintDlgA(&printer)) {
+        s_printer = printer.hDC;
+        GlobalFree(printer.hDevMode);
+        GlobalFree(printer.hDevNames);
+    }
     s_main = create_main_window();
     make_harness_inputs(fixture_dir, out_dir + "\\made");
     SetCurrentDirectoryA(s_work_dir.c_str());

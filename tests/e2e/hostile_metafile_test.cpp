@@ -1,0 +1,110 @@
+// Metafiles that the system's player cannot survive, one for each way it
+// fails (it crashes, stalls, sends the display a request it refuses, or
+// swells), down the roads a picture takes on the display: the preview, the
+// image window and Convert/Save. The program plays them in its renderer
+// process, so it lives (its main window answers), says once that the
+// picture cannot be shown whole, and a conversion the renderer could not
+// finish writes no file and says so. (Printing is left to the harness: a
+// printed metafile page would land among the pages the unit tests' print
+// check counts.)
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "resources/resource.h"
+#include "tests/e2e/e2e_driver.h"
+
+namespace {
+
+struct HostileMetafile {
+    const char* kind;  // a word: names the test and its folder
+    const char* file;  // of the fixtures' hostile set
+    // Convert/Save to the other kind of metafile: its command, its dialog
+    // and whether the renderer finishes the conversion.
+    int save_command;
+    const char* save_title;
+    const char* target;
+    bool converts;
+};
+
+const HostileMetafile FILES[] = {
+    {"crash", "WMF-arc-millions-of-pixels.wmf", IDM_MAIN_SAVE_EMF, "Save As Enhanced MetaFile", "arc.emf", true},
+    {"stall", "EMF-ellipse-plus-minus-5e6.emf", IDM_MAIN_SAVE_WMF, "Save As Windows MetaFile", "ellipse.wmf", true},
+    {"display_error", "EMF-invertrgn-staggered-2000-rects.emf", IDM_MAIN_SAVE_WMF, "Save As Windows MetaFile",
+     "region.wmf", false},
+    {"memory", "EMF-clip-stripes-crossed-5000-by-5000.emf", IDM_MAIN_SAVE_WMF, "Save As Windows MetaFile",
+     "stripes.wmf", true},
+};
+
+const char CUT_TEXT[] = "Unable to read metafile bits";
+
+// Selects the file in the main window's list as a click does, without
+// waiting for the load: its box would hold a sent notification.
+void post_selection(const RunningApp& app, const std::string& name)
+{
+    HWND list = GetDlgItem(app.main, IDC_MAIN_FILE_LIST);
+    std::vector<std::string> items = list_box_items(list);
+    for (size_t i = 0; i < items.size(); ++i)
+        if (items[i] == name) {
+            SendMessageA(list, LB_SETCURSEL, i, 0);
+            PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDC_MAIN_FILE_LIST, LBN_SELCHANGE), (LPARAM)list);
+        }
+}
+
+bool answers(HWND hwnd)
+{
+    DWORD_PTR ignored;
+    return SendMessageTimeoutA(hwnd, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 10000, &ignored) != 0;
+}
+
+// One row a test, so that the shards share them.
+class HostileMetafileRoads : public testing::TestWithParam<HostileMetafile> {};
+
+TEST_P(HostileMetafileRoads, ProgramLivesAndSaysSoOnceOnEachRoad)
+{
+    const HostileMetafile& f = GetParam();
+    SCOPED_TRACE(f.file);
+    std::string dir = e2e_work_dir(std::string("hostile_metafile_") + f.kind);
+    ASSERT_TRUE(copy_fixture(f.file, dir, "hostile"));
+    RunningApp app;
+    ASSERT_TRUE(start_app("", dir, app));
+    ASSERT_TRUE(wait_for_main(app, 15000));
+
+    // The preview: the play is cut by its limit (or the renderer's
+    // end) and told once.
+    post_selection(app, f.file);
+    EXPECT_EQ(dismiss_message_box(app, 30000), CUT_TEXT);
+    EXPECT_TRUE(answers(app.main));
+
+    // The image window does not play the picture again, nor tell it.
+    HWND view = open_image_window(app, IDC_MAIN_CENTER);
+    ASSERT_NE(view, (HWND)NULL);
+    EXPECT_TRUE(answers(view));
+    EXPECT_EQ(dismiss_message_box(app, 1500), "") << "told once";
+    PostMessageA(view, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(wait_until_closed(view));
+
+    // Convert/Save: the renderer converts, or the file is not written
+    // and the program says so.
+    std::string target = dir + "\\" + f.target;
+    std::vector<std::string> seen = run_dialog_command(app, app.main, f.save_command, f.save_title, target, 1);
+    ASSERT_EQ(seen.size(), 2u);
+    if (f.converts) {
+        EXPECT_EQ(seen[1].substr(0, seen[1].find('|')), "File Converted Successfully");
+        EXPECT_TRUE(file_exists(target));
+    } else {
+        EXPECT_NE(seen[1].find("|Cannot Open File for Writing."), std::string::npos) << seen[1];
+        EXPECT_FALSE(file_exists(target));
+    }
+    EXPECT_TRUE(answers(app.main));
+    EXPECT_EQ(dismiss_message_box(app, 1500), "") << "told once";
+    EXPECT_EQ(exit_by_button(app), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(EachKind, HostileMetafileRoads, testing::ValuesIn(FILES),
+                         [](const testing::TestParamInfo<HostileMetafile>& row) { return std::string(row.param.kind); });
+
+}  // namespace
