@@ -201,7 +201,7 @@ static void run_metafile_roads(RunTotals* totals)
     if (emf) {
         RECT whole = {8, 8, client.right - 8, client.bottom - 8};
         play_emf(dc, (HENHMETAFILE)g_hImage, &whole);
-        play_metafile_tiled(dc, g_hImage, 1, 0, 3, 5, 63, 47, 10, 10);
+        play_metafile_tiled(dc, g_hImage, 1, NULL, 0, 3, 5, 63, 47, 10, 10);
     } else if (!g_wmfHasPlaceable) {
         play_wmf(dc, (HMETAFILE)g_hImage);
     } else {
