@@ -15,6 +15,7 @@
 #include "image/progress.h"
 #include "image/safe_write.h"
 #include "image/seams.h"
+#include "image/section_dc.h"
 #include "resources/resource.h"
 
 #include <math.h>
@@ -1287,16 +1288,6 @@ static void play_in_cell(HDC target, HANDLE metafile, int is_emf, const WmfPlace
     RestoreDC(target, saved);
 }
 
-static void describe_pixels(BITMAPINFO* bi, uint32_t width, uint32_t height)
-{
-    memset(bi, 0, sizeof *bi);
-    bi->bmiHeader.biSize = sizeof bi->bmiHeader;
-    bi->bmiHeader.biWidth = (LONG)width;
-    bi->bmiHeader.biHeight = -(LONG)height;
-    bi->bmiHeader.biPlanes = 1;
-    bi->bmiHeader.biBitCount = 32;
-    bi->bmiHeader.biCompression = BI_RGB;
-}
 
 // Copies the tile's 32-bit top-down pixels to every cell of hdc (device
 // units): a row of tiles is put together in memory and copied whole, so a
@@ -1311,14 +1302,14 @@ static void copy_tile_to_cells(HDC hdc, const uint32_t* tile, int left, int top,
         for (int y = 0; y < height; ++y)
             for (int column = 0; column < columns; ++column)
                 memcpy(strip + y * row_width + (uint64_t)column * width, tile + (size_t)y * width, (size_t)width * 4);
-        describe_pixels(&bi, (uint32_t)row_width, (uint32_t)height);
+        describe_top_down_pixels(&bi, (LONG)row_width, height);
         for (int row = 0; row < rows; ++row)
             StretchDIBits(hdc, left, top + row * height, (int)row_width, height, 0, 0, (int)row_width, height, strip,
                           &bi, DIB_RGB_COLORS, SRCCOPY);
         free(strip);
         return;
     }
-    describe_pixels(&bi, (uint32_t)width, (uint32_t)height);
+    describe_top_down_pixels(&bi, (LONG)width, height);
     for (int row = 0; row < rows; ++row)
         for (int column = 0; column < columns; ++column)
             StretchDIBits(hdc, left + column * width, top + row * height, width, height, 0, 0, width, height, tile,
@@ -1331,7 +1322,7 @@ void play_metafile_tiled(HDC hdc, HANDLE metafile, int is_emf, const WmfPlaceabl
     if (!metafile || width < 1 || height < 1 || columns < 1 || rows < 1 || metafile_play_failed(metafile))
         return;
     BITMAPINFO bi;
-    describe_pixels(&bi, (uint32_t)width, (uint32_t)height);
+    describe_top_down_pixels(&bi, (LONG)width, height);
     void* pixels = NULL;
     HDC tile = (uint64_t)width * height <= MAX_TILE_PIXELS ? CreateCompatibleDC(NULL) : NULL;
     HBITMAP bitmap = tile ? CreateDIBSection(tile, &bi, DIB_RGB_COLORS, &pixels, NULL, 0) : NULL;

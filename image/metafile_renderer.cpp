@@ -8,6 +8,7 @@
 #include "image/metafile.h"
 #include "image/progress.h"
 #include "image/render_ipc.h"
+#include "image/section_dc.h"
 
 #include <psapi.h>
 #include <stdint.h>
@@ -342,61 +343,17 @@ static void map_device_units(HDC hdc)
     SetViewportOrgEx(hdc, 0, 0, NULL);
 }
 
-static void describe_band(BITMAPINFO* bi, LONG width, LONG height)
-{
-    memset(bi, 0, sizeof *bi);
-    bi->bmiHeader.biSize = sizeof bi->bmiHeader;
-    bi->bmiHeader.biWidth = width;
-    bi->bmiHeader.biHeight = -height;
-    bi->bmiHeader.biPlanes = 1;
-    bi->bmiHeader.biBitCount = 32;
-    bi->bmiHeader.biCompression = BI_RGB;
-}
-
-// A memory DC on the band's pixels in the data mapping, kept from one play
-// to the next of the same size: previews repeat their size.
-struct BandDc {
-    HDC dc;
-    HBITMAP bitmap;
-    HGDIOBJ old;
-    HANDLE data;
-    LONG width, height;
-    DWORD offset;
-};
-static BandDc s_band;
+// The band's DC on the data mapping, kept between plays of one size.
+static SectionDc s_band;
 
 static void release_band_dc(void)
 {
-    if (s_band.old)
-        SelectObject(s_band.dc, s_band.old);
-    if (s_band.bitmap)
-        DeleteObject(s_band.bitmap);
-    if (s_band.dc)
-        DeleteDC(s_band.dc);
-    memset(&s_band, 0, sizeof s_band);
+    release_section_dc(&s_band);
 }
 
 static HDC band_dc(LONG width, LONG height, DWORD offset)
 {
-    if (s_band.dc && s_band.data == s_render.data && s_band.width == width && s_band.height == height &&
-        s_band.offset == offset)
-        return s_band.dc;
-    release_band_dc();
-    BITMAPINFO bi;
-    describe_band(&bi, width, height);
-    void* bits = NULL;
-    s_band.dc = CreateCompatibleDC(NULL);
-    s_band.bitmap = s_band.dc ? CreateDIBSection(s_band.dc, &bi, DIB_RGB_COLORS, &bits, s_render.data, offset) : NULL;
-    if (!s_band.bitmap) {
-        release_band_dc();
-        return NULL;
-    }
-    s_band.old = SelectObject(s_band.dc, s_band.bitmap);
-    s_band.data = s_render.data;
-    s_band.width = width;
-    s_band.height = height;
-    s_band.offset = offset;
-    return s_band.dc;
+    return section_dc(&s_band, s_render.data, width, height, offset);
 }
 
 // Puts the band's present pixels of hdc (a display or memory DC) into the
@@ -417,7 +374,7 @@ static void take_band_pixels(HDC hdc, LONG left, LONG top, LONG width, LONG heig
 static void put_band_pixels(HDC hdc, LONG left, LONG top, LONG width, LONG height, DWORD offset)
 {
     BITMAPINFO bi;
-    describe_band(&bi, width, height);
+    describe_top_down_pixels(&bi, width, height);
     map_device_units(hdc);
     StretchDIBits(hdc, left, top, width, height, 0, 0, width, height, s_render.data_view + offset, &bi,
                   DIB_RGB_COLORS, SRCCOPY);

@@ -9,6 +9,7 @@
 
 #include "image/metafile_play.h"
 #include "image/render_ipc.h"
+#include "image/section_dc.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -68,57 +69,18 @@ static void release_objects(HDC dc, PlayObjects* objects)
         DeleteObject(objects->font);
 }
 
-// A memory DC on the area's pixels in the data mapping, kept from one play
-// to the next of the same size and place.
-struct AreaDc {
-    HDC dc;
-    HBITMAP bitmap;
-    HGDIOBJ old;
-    HANDLE data;
-    LONG width, height;
-    DWORD offset;
-};
-static AreaDc s_area;
+// The area's DC on the data mapping, kept from one play to the next of
+// the same size and place.
+static SectionDc s_area;
 
 static void release_area_dc(void)
 {
-    if (s_area.old)
-        SelectObject(s_area.dc, s_area.old);
-    if (s_area.bitmap)
-        DeleteObject(s_area.bitmap);
-    if (s_area.dc)
-        DeleteDC(s_area.dc);
-    memset(&s_area, 0, sizeof s_area);
+    release_section_dc(&s_area);
 }
 
 static HDC area_dc(const RenderControl* c, HANDLE data)
 {
-    if (s_area.dc && s_area.data == data && s_area.width == c->width && s_area.height == c->height &&
-        s_area.offset == c->pixels_offset)
-        return s_area.dc;
-    release_area_dc();
-    BITMAPINFO bi;
-    memset(&bi, 0, sizeof bi);
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = c->width;
-    bi.bmiHeader.biHeight = -c->height;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    bi.bmiHeader.biCompression = BI_RGB;
-    void* pixels = NULL;
-    s_area.dc = CreateCompatibleDC(NULL);
-    s_area.bitmap =
-        s_area.dc ? CreateDIBSection(s_area.dc, &bi, DIB_RGB_COLORS, &pixels, data, c->pixels_offset) : NULL;
-    if (!s_area.bitmap) {
-        release_area_dc();
-        return NULL;
-    }
-    s_area.old = SelectObject(s_area.dc, s_area.bitmap);
-    s_area.data = data;
-    s_area.width = c->width;
-    s_area.height = c->height;
-    s_area.offset = c->pixels_offset;
-    return s_area.dc;
+    return section_dc(&s_area, data, c->width, c->height, c->pixels_offset);
 }
 
 // Plays the request's metafile into the area's pixels on the data mapping,

@@ -156,18 +156,20 @@ TEST_F(MetafileRenderer, CutsACrashAStallAndASwellKeepingWhatWasDrawn)
         const char* name;
         DWORD time_limit;
         RenderCut cut;
+        RenderCut or_cut;  // another limit the same fault may pass first
         std::function<RenderOutcome(GdiCanvas&)> play;
     } cases[] = {
         // The system's ellipse stepping writes past its point buffer on an
-        // arc millions of device pixels across, and the renderer dies.
-        {"arc", 60000, RENDER_CUT_DEATH, [](GdiCanvas& c) {
+        // arc millions of device pixels across, and the renderer dies; on a
+        // busy machine its memory may be seen past the ceiling first.
+        {"arc", 60000, RENDER_CUT_DEATH, RENDER_CUT_MEMORY, [](GdiCanvas& c) {
              HMETAFILE wmf = record_wmf([](HDC mf) { Arc(mf, -30000, -30000, 30000, 30000, 30000, 0, -30000, 0); });
              RenderOutcome outcome = play_on(c, wmf);
              DeleteMetaFile(wmf);
              return outcome;
          }},
         // An ellipse ten million device pixels across never ends.
-        {"ellipse", 1000, RENDER_CUT_TIME, [](GdiCanvas& c) {
+        {"ellipse", 1000, RENDER_CUT_TIME, RENDER_CUT_TIME, [](GdiCanvas& c) {
              HENHMETAFILE emf = emf_of(record_emf_bytes([](HDC dc) {
                  SelectObject(dc, GetStockObject(GRAY_BRUSH));
                  Ellipse(dc, -5000000, -5000000, 5000000, 5000000);
@@ -177,7 +179,7 @@ TEST_F(MetafileRenderer, CutsACrashAStallAndASwellKeepingWhatWasDrawn)
              return outcome;
          }},
         // Two crossed clips of 5,000 stripes each make 25 million rectangles.
-        {"stripes", 60000, RENDER_CUT_MEMORY, [&base](GdiCanvas& c) {
+        {"stripes", 60000, RENDER_CUT_MEMORY, RENDER_CUT_MEMORY, [&base](GdiCanvas& c) {
              HENHMETAFILE emf =
                  with_record(base, stripes_clip(5000, false, RGN_COPY) + stripes_clip(5000, true, RGN_AND));
              RenderOutcome outcome = play_emf_on(c, emf);
@@ -191,7 +193,8 @@ TEST_F(MetafileRenderer, CutsACrashAStallAndASwellKeepingWhatWasDrawn)
         render_set_limits_for_test(k.time_limit, 0);
         GdiCanvas cut(SIDE, SIDE);
         EXPECT_EQ(RENDER_CUT, k.play(cut));
-        EXPECT_EQ(k.cut, render_last_cut());
+        RenderCut seen = render_last_cut();
+        EXPECT_TRUE(seen == k.cut || seen == k.or_cut) << seen;
         EXPECT_EQ(RED, cut.at(2, 2));
         EXPECT_EQ(WHITE, cut.at(SIDE - 2, SIDE - 2));
         render_set_limits_for_test(0, 0);
