@@ -24,10 +24,23 @@ static void hold_window(HWND hwnd)
     }
 }
 
+// Whether a hold is on is also a property of the main window, so that it
+// can be seen from outside the program (a test that failed says so).
+static void show_held(void)
+{
+    if (!is_window_open(g_hwndMain))
+        return;
+    if (s_depth > 0)
+        SetPropA(g_hwndMain, FILE_HOLD_PROPERTY, (HANDLE)1);
+    else
+        RemovePropA(g_hwndMain, FILE_HOLD_PROPERTY);
+}
+
 void begin_file_hold(void)
 {
     if (s_depth++ == 0)
         s_active = GetActiveWindow();
+    show_held();
     const HWND windows[] = {g_hwndMain, g_hwndView, g_hwndBatch, g_hwndFull};
     for (HWND hwnd : windows)
         hold_window(hwnd);
@@ -37,6 +50,7 @@ void end_file_hold(void)
 {
     if (s_depth == 0 || --s_depth > 0)
         return;
+    show_held();
     while (s_disabledCount > 0) {
         HWND hwnd = s_disabled[--s_disabledCount];
         if (IsWindow(hwnd))

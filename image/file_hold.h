@@ -19,6 +19,9 @@ void end_file_hold(void);
 // them anyway (a posted menu command, an accelerator).
 int is_file_held(void);
 
+// The main window's property that is set while a hold is on.
+#define FILE_HOLD_PROPERTY "CorvaneFileHold"
+
 struct FileHold {
     FileHold() { begin_file_hold(); }
     ~FileHold() { end_file_hold(); }
