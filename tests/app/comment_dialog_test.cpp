@@ -36,19 +36,21 @@ TEST(CommentDialogTexts, FollowTheFormatThenTheKind)
     }
 }
 
-// The real dialog, with the file it opened for changed behind it before
-// OK. Moved away: OK reports the file as every writer reports one it
-// cannot write, and the dialog stays with the text typed (some writers say
-// nothing of a missing file, and the metafile's took it for written).
-// Another file shown meanwhile: the text still goes into the file the
-// dialog opened for, and that other file keeps its comment.
+// The real dialog opened from the main or image window while the batch
+// window is open shows the comment of the file shown and writes that file,
+// also when it changed behind the dialog before OK. Moved away: OK reports
+// the file as every writer reports one it cannot write, and the dialog
+// stays with the text typed (some writers say nothing of a missing file,
+// and the metafile's took it for written). Another file shown meanwhile:
+// the text still goes into the file the dialog opened for, and that other
+// file keeps its comment.
 enum Behind { GONE, OTHER_SHOWN };
 
 struct DialogRun {
     Behind behind;
     std::string path, other;
     HWND dialog = NULL;
-    std::string typed_after_ok;
+    std::string shown_at_open, typed_after_ok;
     bool open_after_ok = false;
 };
 DialogRun s_run;
@@ -71,6 +73,9 @@ void CALLBACK change_behind_and_ok(HWND, UINT, UINT_PTR timer, DWORD)
         return;
     KillTimer(NULL, timer);
     s_run.dialog = dialog;
+    char text[64] = "";
+    GetDlgItemTextA(dialog, IDC_COMMENT_EDIT, text, sizeof text);
+    s_run.shown_at_open = text;
     SetDlgItemTextA(dialog, IDC_COMMENT_EDIT, "typed");
     if (s_run.behind == GONE)
         DeleteFileA(s_run.path.c_str());
@@ -80,7 +85,6 @@ void CALLBACK change_behind_and_ok(HWND, UINT, UINT_PTR timer, DWORD)
     s_run.open_after_ok = IsWindow(dialog) && IsWindowVisible(dialog);
     if (!s_run.open_after_ok)
         return;
-    char text[64] = "";
     GetDlgItemTextA(dialog, IDC_COMMENT_EDIT, text, sizeof text);
     s_run.typed_after_ok = text;
     PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), (LPARAM)GetDlgItem(dialog, IDCANCEL));
@@ -100,6 +104,9 @@ TEST(CommentDialog, WritesTheFileItOpenedForOrSaysItCannot)
     };
     HINSTANCE instance = g_hInstance;
     g_hInstance = GetModuleHandleA(NULL);
+    // Opened by another window than the batch window, which is open: the
+    // file shown is the dialog's.
+    g_hwndBatch = CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         SeamRecorder seams;
@@ -117,6 +124,7 @@ TEST(CommentDialog, WritesTheFileItOpenedForOrSaysItCannot)
         SetTimer(NULL, 0, 20, change_behind_and_ok);
         run_comment_dialog(NULL);
         EXPECT_TRUE(s_run.dialog);
+        EXPECT_EQ(s_run.shown_at_open, "old comment");
         EXPECT_EQ(g_hComment, old) << "the comment of the file shown stays";
         if (row.behind == GONE) {
             EXPECT_TRUE(s_run.open_after_ok);
@@ -135,6 +143,8 @@ TEST(CommentDialog, WritesTheFileItOpenedForOrSaysItCannot)
         GlobalFree(g_hComment);
         g_hComment = NULL;
     }
+    DestroyWindow(g_hwndBatch);
+    g_hwndBatch = NULL;
     g_hInstance = instance;
     g_fileName[0] = 0;
     g_fileFormat = FMT_NONE;
