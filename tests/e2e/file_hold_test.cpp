@@ -105,6 +105,7 @@ TEST(FileHold, NoWindowMovesOnWhileACommandWorksOnTheShownFile)
             ASSERT_TRUE(MoveFileA((dir + "\\camera.jpg").c_str(), (dir + "\\" + name).c_str()));
         }
         const std::string a = dir + "\\a.jpg", b = dir + "\\b.jpg", before = read_whole_file(a);
+        const std::string stamp = file_stamp(a);
         RunningApp app;
         ASSERT_TRUE(start_app("a.jpg", dir, app));
         HWND view = NULL;
@@ -140,7 +141,7 @@ TEST(FileHold, NoWindowMovesOnWhileACommandWorksOnTheShownFile)
         } else {
             // The write follows the answer: a changed file is waited for.
             if (row.a == A_CHANGED)
-                wait_for([&] { return read_whole_file(a) != before; });
+                wait_file_replaced(a, stamp);
             EXPECT_EQ(read_whole_file(a) != before, row.a == A_CHANGED);
             EXPECT_EQ(shown_name(app), "a.jpg");
             if (row.edit_text && row.edit_id == IDC_COMMENT_EDIT)
