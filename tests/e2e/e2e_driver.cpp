@@ -593,6 +593,32 @@ HWND wait_for_media_window(HWND main, DWORD wait_ms)
     return NULL;
 }
 
+HWND open_batch_window_clicking(const RunningApp& app, int cell)
+{
+    PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_BATCH, 0), 0);
+    HWND batch = find_process_window(app.process.dwProcessId, "Batch", NULL, 15000);
+    HWND status = batch ? FindWindowExA(batch, NULL, STATUSCLASSNAMEA, NULL) : NULL;
+    // The count shows once the cells are laid out.
+    if (!status || !wait_for([&] {
+            return status_bar_part_text(app, status, 2).find(" Total Images") != std::string::npos;
+        }, 20000))
+        return NULL;
+    // 168-pixel frames spread over the client area above the status bar.
+    RECT client, bar;
+    GetClientRect(batch, &client);
+    GetWindowRect(status, &bar);
+    int height = client.bottom - (bar.bottom - bar.top);
+    int cols = client.right / 168, rows = height / 168;
+    int cell_w = client.right / cols, cell_h = height / rows;
+    int x = (client.right - cols * cell_w) / 2 + (cell % cols) * cell_w + cell_w / 2;
+    int y = (height - rows * cell_h) / 2 + (cell / cols) * cell_h + cell_h / 2;
+    // Sent, so that the click has been taken when this returns.
+    DWORD_PTR ignored;
+    SendMessageTimeoutA(batch, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y), SMTO_ABORTIFHUNG, 5000, &ignored);
+    SendMessageTimeoutA(batch, WM_LBUTTONUP, 0, MAKELPARAM(x, y), SMTO_ABORTIFHUNG, 5000, &ignored);
+    return batch;
+}
+
 // ---- the account of a failure
 
 // "title: text" of every dialog and box of the program besides its main

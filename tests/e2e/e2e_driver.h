@@ -165,6 +165,10 @@ HWND wait_for_media_window(HWND main, DWORD wait_ms);
 // Opens the image window by the main window's Center or Tile button.
 HWND open_image_window(const RunningApp& app, int button);
 
+// Opens the batch window by the main window's command and, once its cells
+// are laid out, clicks the one of that number (which selects it and makes
+// it the clicked one); null when the window or its cells do not show.
+HWND open_batch_window_clicking(const RunningApp& app, int cell);
 
 // preview_shot(app, shot).in_square(fx, fy).
 DWORD preview_pixel(const RunningApp& app, const std::string& shot, double fx, double fy);

@@ -30,6 +30,7 @@ struct HoldRow {
     const char* edit_text;
     int answer;  // button clicked (a tool window is left by Esc)
     Outcome a;   // what becomes of a.jpg; b.jpg never changes
+    bool batch = false;  // the batch window open first, b.jpg's thumbnail clicked
 };
 
 // a.jpg and b.jpg are the camera JPEG (Exif, orientation 1), a shown first.
@@ -47,6 +48,8 @@ const HoldRow ROWS[] = {
     {"print cancelled", FROM_MAIN, IDM_MAIN_PRINT_NORMAL, 0, "#32770", "Print", 0, NULL, IDCANCEL, A_SAME},
     {"crop from the image window", FROM_VIEW, IDM_VIEW_CROP, 0, "Crop", NULL, 0, NULL, 0, A_SAME},
     {"crop with no image window", FROM_MAIN_ALONE, IDM_MAIN_CROP, 0, "Crop", NULL, 0, NULL, 0, A_SAME},
+    {"comment with the batch window open", FROM_MAIN_ALONE, IDM_MAIN_INSERT_COMMENT, 0, "#32770",
+     "Insert/Update JPEG Comment", IDC_COMMENT_EDIT, "held comment", IDOK, A_CHANGED, true},
 };
 
 std::string shown_name(const RunningApp& app)
@@ -116,6 +119,9 @@ TEST(FileHold, NoWindowMovesOnWhileACommandWorksOnTheShownFile)
             ShowWindow(view, SW_RESTORE);
             SetWindowPos(view, NULL, GetSystemMetrics(SM_CXSCREEN) - 420, 0, 400, 300, SWP_NOZORDER);
         }
+        HWND batch = row.batch ? open_batch_window_clicking(app, 1) : NULL;
+        if (row.batch)
+            ASSERT_TRUE(batch);
         ASSERT_EQ(wait_for_window_text(GetDlgItem(app.main, IDC_MAIN_NAME_EDIT), "a.jpg"), "a.jpg");
 
         HWND opener = row.opener == FROM_VIEW ? view : app.main;
@@ -151,6 +157,8 @@ TEST(FileHold, NoWindowMovesOnWhileACommandWorksOnTheShownFile)
         // Every window is given back once the command has ended (a rewrite
         // reloads the picture first): the other window's >>> moves on.
         EXPECT_TRUE(wait_for([&] { return IsWindowEnabled(app.main) && (!view || IsWindowEnabled(view)); }, 20000));
+        if (batch)
+            EXPECT_TRUE(wait_for([&] { return IsWindowEnabled(batch) != FALSE; }, 20000));
         EXPECT_EQ(read_whole_file(b), before);
         if (row.a != A_GONE) {
             try_next(app, view, row.opener);
