@@ -169,3 +169,38 @@ TEST(FileHold, NoWindowMovesOnWhileACommandWorksOnTheShownFile)
 }
 
 }  // namespace
+
+// The comment dialog opened on a.jpg shows a.jpg's comment; a selection of
+// b.jpg forged behind it (a message that reaches the held main window
+// anyway) shows b.jpg; OK still writes a.jpg and leaves b.jpg.
+TEST(FileHold, CommentGoesToTheFileTheDialogOpenedForAfterAForgedSelection)
+{
+    const std::string dir = e2e_work_dir("file_hold_forged"), a = dir + "\\a.jpg", b = dir + "\\b.jpg";
+    ASSERT_TRUE(copy_fixture("camera.jpg", dir));
+    const std::string plain = read_whole_file(dir + "\\camera.jpg");
+    ASSERT_GT(plain.size(), 2u);
+    // A comment segment right after the start of image.
+    ASSERT_TRUE(write_whole_file(a, plain.substr(0, 2) + std::string("\xFF\xFE\x00\x0D", 4) + "a's comment" +
+                                        plain.substr(2)));
+    ASSERT_TRUE(write_whole_file(b, plain));
+    const std::string stamp = file_stamp(a);
+    RunningApp app;
+    ASSERT_TRUE(start_app("a.jpg", dir, app));
+    HWND name = GetDlgItem(app.main, IDC_MAIN_NAME_EDIT);
+    ASSERT_EQ(wait_for_window_text(name, "a.jpg"), "a.jpg");
+    PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_INSERT_COMMENT, 0), 0);
+    HWND dialog = wait_dialog(app, "Insert/Update JPEG Comment");
+    ASSERT_TRUE(dialog);
+    EXPECT_EQ(window_text(GetDlgItem(dialog, IDC_COMMENT_EDIT)), "a's comment");
+    select_list_file(app, "b.jpg");
+    if (wait_for_window_text(name, "b.jpg") != "b.jpg")
+        GTEST_SKIP() << "the forged selection was turned away: nothing changed behind the dialog";
+    SetDlgItemTextA(dialog, IDC_COMMENT_EDIT, "forged behind");
+    click_button(dialog, IDOK);
+    ASSERT_TRUE(wait_until_closed(dialog));
+    wait_file_replaced(a, stamp);
+    EXPECT_NE(read_whole_file(a).find("forged behind"), std::string::npos);
+    EXPECT_EQ(read_whole_file(a).find("a's comment"), std::string::npos);
+    EXPECT_EQ(read_whole_file(b), plain);
+    EXPECT_EQ(exit_by_button(app), 1);
+}
