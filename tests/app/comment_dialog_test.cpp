@@ -137,7 +137,8 @@ TEST(CommentDialog, WritesTheFileItOpenedForOrSaysItCannot)
         } else {
             EXPECT_FALSE(s_run.open_after_ok);
             EXPECT_TRUE(seams.boxes.empty());
-            EXPECT_NE(read_file_bytes(s_run.path).find(std::string("\xFF\xFE\x00\x07", 4) + "typed"), std::string::npos);
+            const std::string segment = std::string("\xFF\xFE\x00\x07", 4) + "typed";
+            EXPECT_NE(read_file_bytes(s_run.path).find(segment), std::string::npos);
             EXPECT_EQ(read_file_bytes(s_run.other), jpeg);
         }
         GlobalFree(g_hComment);

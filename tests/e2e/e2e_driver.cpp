@@ -597,11 +597,13 @@ HWND open_batch_window_clicking(const RunningApp& app, int cell)
 {
     PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_BATCH, 0), 0);
     HWND batch = find_process_window(app.process.dwProcessId, "Batch", NULL, 15000);
-    HWND status = batch ? FindWindowExA(batch, NULL, STATUSCLASSNAMEA, NULL) : NULL;
-    // The count shows once the cells are laid out.
-    if (!status || !wait_for([&] {
-            return status_bar_part_text(app, status, 2).find(" Total Images") != std::string::npos;
-        }, 20000))
+    // The status bar comes after the window, and its count once the cells
+    // are laid out.
+    HWND status = NULL;
+    if (!batch || !wait_for([&] { return (status = FindWindowExA(batch, NULL, STATUSCLASSNAMEA, NULL)) != NULL; },
+                            15000) ||
+        !wait_for([&] { return status_bar_part_text(app, status, 2).find(" Total Images") != std::string::npos; },
+                  20000))
         return NULL;
     // 168-pixel frames spread over the client area above the status bar.
     RECT client, bar;
