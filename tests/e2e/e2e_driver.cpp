@@ -95,6 +95,14 @@ std::string file_stamp(const std::string& path)
     return stamp;
 }
 
+uint64_t file_size(const std::string& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))
+        return 0;
+    return (uint64_t)data.nFileSizeHigh << 32 | data.nFileSizeLow;
+}
+
 bool wait_file_replaced(const std::string& path, const std::string& stamp, DWORD wait_ms)
 {
     return wait_for([&] { return file_stamp(path) != stamp; }, wait_ms);

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -29,6 +30,8 @@ bool write_whole_file(const std::string& path, const std::string& text);
 bool file_exists(const std::string& path);
 // Size and last write of a file, read without opening it; empty when missing.
 std::string file_stamp(const std::string& path);
+// Its size the same way; 0 when missing.
+uint64_t file_size(const std::string& path);
 // Waits until the file's stamp is no longer stamp; false when it still is.
 bool wait_file_replaced(const std::string& path, const std::string& stamp, DWORD wait_ms = 10000);
 
