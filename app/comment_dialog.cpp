@@ -17,12 +17,14 @@
 #include "image/metafile.h"
 #include "image/open_windows.h"
 #include "image/pnm.h"
+#include "image/seams.h"
 #include "image/targa.h"
 #include "formats/png_comment.h"
 #include "formats/tiff_comment.h"
 #include "jpeg/jpeg_comment.h"
 #include "resources/resource.h"
 #include "viewer/batch_operations.h"
+#include "viewer/batch_window.h"
 #include "viewer/status_bar.h"
 
 namespace {
@@ -46,6 +48,21 @@ const TextRow TEXT_ROWS[] = {
     {FMT_PPM, {"Insert/Update PPM Comment", "Insert/Update PPM Comment:"}},
 };
 
+typedef int (*CommentWriter)(const char* path, HGLOBAL* text);
+
+// What the open dialog is for, decided when it opens by the window that
+// opened it: the batch window's thumbnails, or the file shown then, which
+// is written whatever is shown or selected at OK.
+struct CommentTarget {
+    bool batch;
+    int thumb;  // the batch window's clicked thumbnail
+    char path[MAX_PATH];
+    CommentWriter writer;
+    int format, kind;
+    int page, pages;  // a TIFF's page shown
+};
+CommentTarget g_target;
+
 // The writers of the program, by format; a format without one only makes
 // the text the current comment. Each writes into path and returns 1 when
 // the file carries the new text; a failing writer may free the handle it
@@ -61,7 +78,12 @@ int write_jpeg(const char* path, HGLOBAL* text)
     return write_jpeg_comment(path, text, 0);
 }
 
-int write_tiff(const char* path, HGLOBAL* text) { return write_tiff_comment(path, text, &g_pageIndex, &g_pageCount); }
+int write_tiff(const char* path, HGLOBAL* text)
+{
+    // The page shown when the dialog opened gets the comment.
+    int page = g_target.page, pages = g_target.pages;
+    return write_tiff_comment(path, text, &page, &pages);
+}
 
 int write_png(const char* path, HGLOBAL* text) { return write_png_comment(path, text); }
 
@@ -77,8 +99,6 @@ int write_emf(const char* path, HGLOBAL* text)
     // The writer frees the text exactly when the file could not be written.
     return *text != NULL;
 }
-
-typedef int (*CommentWriter)(const char* path, HGLOBAL* text);
 
 CommentWriter writer_for_current_file(void)
 {
@@ -101,13 +121,6 @@ CommentWriter writer_for_current_file(void)
         return write_pnm;
     return NULL;
 }
-
-// The file the open dialog writes into and its writer, taken when it opens.
-struct CommentTarget {
-    char path[MAX_PATH];
-    CommentWriter writer;
-};
-CommentTarget g_target;
 
 // A copy of the edit box's text in a moveable block; null when memory runs out.
 HGLOBAL take_edit_text(HWND dialog)
@@ -184,6 +197,12 @@ void show_new_size(void)
     update_main_menu_state();
 }
 
+// The title and label of the dialog for its target.
+CommentTexts target_texts(void)
+{
+    return g_target.batch ? TEXT_ROWS[0].texts : comment_dialog_texts(g_target.format, g_target.kind);
+}
+
 void on_ok(HWND dialog)
 {
     HCURSOR old_cursor = SetCursor(LoadCursorA(NULL, IDC_WAIT));
@@ -193,21 +212,34 @@ void on_ok(HWND dialog)
         return;
     }
     // The batch window's files get the text; the current comment stays.
-    if (is_window_open(g_hwndBatch)) {
+    if (g_target.batch) {
         EndDialog(dialog, IDOK);
-        write_batch_comment(&text);
+        write_batch_comment(g_target.thumb, &text);
         SetCursor(old_cursor);
         return;
     }
     CommentWriter writer = g_target.writer;
-    HeldAnimation hold = writer ? hold_animation() : HeldAnimation();
+    // A file moved or deleted since the dialog opened cannot take the text
+    // (some writers would not say so): the dialog stays with what was typed.
+    if (writer && GetFileAttributesA(g_target.path) == INVALID_FILE_ATTRIBUTES) {
+        GlobalFree(text);
+        seam_message_box(dialog, "Cannot Open File for Writing.", g_target.path, MB_OK | MB_ICONSTOP);
+        SetCursor(old_cursor);
+        return;
+    }
+    // Only the file still shown has its comment, size and animation shown.
+    bool shown = lstrcmpiA(g_fileName, g_target.path) == 0;
+    HeldAnimation hold = writer && shown ? hold_animation() : HeldAnimation();
     int written = writer ? writer(g_target.path, &text) : 1;
-    if (written) {
+    if (written && shown) {
         if (g_hComment)
             GlobalFree(g_hComment);
         g_hComment = text;
         EndDialog(dialog, IDOK);
         show_new_size();
+    } else if (written) {
+        GlobalFree(text);
+        EndDialog(dialog, IDOK);
     } else if (text) {
         GlobalFree(text);
     }
@@ -217,9 +249,8 @@ void on_ok(HWND dialog)
 
 void on_init(HWND dialog)
 {
-    CommentTexts texts = comment_dialog_texts(g_fileFormat, g_imageKind);
-    SetWindowTextA(dialog, texts.title);
-    if (!g_hComment || is_window_open(g_hwndBatch))
+    SetWindowTextA(dialog, target_texts().title);
+    if (!g_hComment || g_target.batch)
         return;
     normalize_comment_line_ends();
     const char* shown = g_hCommentEdit ? (const char*)GlobalLock(g_hCommentEdit) : NULL;
@@ -237,7 +268,7 @@ BOOL on_draw_label(const DRAWITEMSTRUCT* item)
 {
     if (item->CtlID != IDC_COMMENT_LABEL)
         return FALSE;
-    const char* label = comment_dialog_texts(g_fileFormat, g_imageKind).label;
+    const char* label = target_texts().label;
     if (label) {
         RECT area = item->rcItem;
         DrawTextA(item->hDC, label, -1, &area, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
@@ -249,7 +280,7 @@ BOOL on_draw_label(const DRAWITEMSTRUCT* item)
 
 CommentTexts comment_dialog_texts(int format, int kind)
 {
-    if (format == FMT_JPEG || format == FMT_JPEG12 || is_window_open(g_hwndBatch))
+    if (format == FMT_JPEG || format == FMT_JPEG12)
         return TEXT_ROWS[0].texts;
     for (const TextRow& row : TEXT_ROWS)
         if (row.format == format)
@@ -285,7 +316,13 @@ void run_comment_dialog(HWND owner)
 {
     // The name as shown (the writers caption their boxes with it), in the
     // list's folder, which nothing changes while the dialog holds.
+    g_target.batch = owner && owner == g_hwndBatch;
+    g_target.thumb = g_thumbCurrent + g_thumbFirst;
     g_target.writer = writer_for_current_file();
     lstrcpynA(g_target.path, g_fileName, sizeof g_target.path);
+    g_target.format = g_fileFormat;
+    g_target.kind = g_imageKind;
+    g_target.page = g_pageIndex;
+    g_target.pages = g_pageCount;
     dialog_box_holding(g_hInstance, "GETCOMMENT", owner, getcomment_dlg_proc, 0);
 }

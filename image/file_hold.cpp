@@ -39,6 +39,18 @@ static void hold_window(HWND hwnd)
     }
 }
 
+// Whether a hold is on is also a property of the main window, so that it
+// can be seen from outside the program (a test that failed says so).
+static void show_held(void)
+{
+    if (!is_window_open(g_hwndMain))
+        return;
+    if (s_depth > 0)
+        SetPropA(g_hwndMain, FILE_HOLD_PROPERTY, (HANDLE)1);
+    else
+        RemovePropA(g_hwndMain, FILE_HOLD_PROPERTY);
+}
+
 static void sweep(void)
 {
     const HWND windows[] = {g_hwndMain, g_hwndView, g_hwndBatch, g_hwndFull, g_hwndSlide};
@@ -50,6 +62,7 @@ void begin_file_hold(void)
 {
     if (s_depth++ == 0)
         s_active = GetActiveWindow();
+    show_held();
     sweep();
 }
 
@@ -61,6 +74,7 @@ void end_file_hold(void)
         sweep();
         return;
     }
+    show_held();
     HWND spared = s_spared;
     s_spared = NULL;
     while (s_disabledCount > 0) {

@@ -29,6 +29,9 @@ int is_file_held(void);
 // because a hold is on and hwnd is not the window of the tool that holds.
 int file_hold_turns_away(HWND hwnd);
 
+// The main window's property that is set while a hold is on.
+#define FILE_HOLD_PROPERTY "CorvaneFileHold"
+
 struct FileHold {
     FileHold() { begin_file_hold(); }
     ~FileHold() { end_file_hold(); }

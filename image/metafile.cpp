@@ -502,13 +502,26 @@ static int rewrite_emf(FILE* source, const char* path, const BYTE* header, uint3
     return safe_write_commit(&sw) ? 1 : -1;
 }
 
+// The file keeps its old header: the text is dropped and the failure said.
+static void report_emf_not_written(const char* path, HGLOBAL* comment, HWND hwnd_main)
+{
+    if (comment && *comment) {
+        GlobalFree(*comment);
+        *comment = NULL;
+    }
+    seam_message_box(hwnd_main, "Cannot Open File for Writing.", path, MB_OK | MB_ICONSTOP);
+}
+
 void write_emf_comment(const char* path, HGLOBAL* comment, HENHMETAFILE current_emf,
                        HWND hwnd_main)
 {
     (void)current_emf;  // made from bits in memory: it does not hold the file
     FILE* source = fopen(path, "rb");
-    if (!source)
+    if (!source) {
+        // Moved or deleted meanwhile: not written either.
+        report_emf_not_written(path, comment, hwnd_main);
         return;
+    }
 
     int ok = 0;
     int source_closed = 0;
@@ -561,11 +574,7 @@ void write_emf_comment(const char* path, HGLOBAL* comment, HENHMETAFILE current_
                      SendMessageA(list, LB_GETCURSEL, 0, 0));
         return;
     }
-    if (comment && *comment) {
-        GlobalFree(*comment);
-        *comment = NULL;
-    }
-    seam_message_box(hwnd_main, "Cannot Open File for Writing.", path, MB_OK | MB_ICONSTOP);
+    report_emf_not_written(path, comment, hwnd_main);
 }
 
 // A font record asks the display for glyphs of its size in device pixels,

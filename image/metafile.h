@@ -68,7 +68,7 @@ int write_emf_file(HMETAFILE wmf, const char* path);
 // "Corvane Graphics" as application name, and posts the list-selection
 // notification to hwnd_main so that the file is shown again. The current
 // image (current_emf) is built from bits in memory, not from the file, so it
-// stays valid and is left to the reload. When the file cannot be written
+// stays valid and is left to the reload. When the file cannot be read or written
 // back it is left unchanged, the comment text is freed (*comment = null)
 // and "Cannot Open File for Writing." is shown with the path as caption.
 void write_emf_comment(const char* path, HGLOBAL* comment, HENHMETAFILE current_emf,

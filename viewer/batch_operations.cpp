@@ -564,10 +564,10 @@ static void write_comment_to(int i, HGLOBAL* text)
     write_jpeg_comment(path, text, g_commentBatchMode);
 }
 
-void write_batch_comment(HGLOBAL* text)
+void write_batch_comment(int clicked, HGLOBAL* text)
 {
     if (!g_commentBatchMode) {
-        write_comment_to(g_thumbCurrent + g_thumbFirst, text);
+        write_comment_to(clicked, text);
     } else if (int selected = count_selected()) {
         show_progress(0, 1);
         int worked = 0;

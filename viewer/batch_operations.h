@@ -42,8 +42,9 @@ int rotate_thumbnail_file_lossless(int angle, int cell);
 int rotate_thumbnail_file_reencode(int angle, int cell);
 
 // What the comment dialog writes in the batch window: text to every
-// selected file or to the clicked one (g_commentBatchMode). text is freed.
-void write_batch_comment(HGLOBAL* text);
+// selected file or to the thumbnail clicked (index clicked) when the dialog
+// opened (g_commentBatchMode). text is freed.
+void write_batch_comment(int clicked, HGLOBAL* text);
 
 // The file a move, copy or conversion writes: the folder of target (cut at
 // its last backslash) joined with name. 0 when it does not fit.

@@ -1,4 +1,5 @@
-// Title and label of the comment dialog by the file's format and kind.
+// Title and label of the comment dialog by the file's format and kind; the
+// file it writes when the one shown changed behind it.
 #include "app/comment_dialog.h"
 
 #include <gtest/gtest.h>
@@ -6,6 +7,10 @@
 #include <string>
 
 #include "image/current_image.h"
+#include "image/open_windows.h"
+#include "resources/resource.h"
+#include "support/seam_recorder.h"
+#include "support/test_support.h"
 
 namespace {
 
@@ -29,6 +34,122 @@ TEST(CommentDialogTexts, FollowTheFormatThenTheKind)
         EXPECT_STREQ(texts.title, c.title) << c.format;
         EXPECT_EQ(texts.label ? std::string(texts.label) : "-", c.label ? std::string(c.label) : "-") << c.format;
     }
+}
+
+// The real dialog opened from the main or image window while the batch
+// window is open shows the comment of the file shown and writes that file,
+// also when it changed behind the dialog before OK. Moved away: OK reports
+// the file as every writer reports one it cannot write, and the dialog
+// stays with the text typed (some writers say nothing of a missing file,
+// and the metafile's took it for written). Another file shown meanwhile:
+// the text still goes into the file the dialog opened for, and that other
+// file keeps its comment.
+enum Behind { GONE, OTHER_SHOWN };
+
+struct DialogRun {
+    Behind behind;
+    std::string path, other;
+    HWND dialog = NULL;
+    std::string shown_at_open, typed_after_ok;
+    bool open_after_ok = false;
+};
+DialogRun s_run;
+
+BOOL CALLBACK find_dialog(HWND hwnd, LPARAM out)
+{
+    char cls[16] = "";
+    GetClassNameA(hwnd, cls, sizeof cls);
+    if (lstrcmpA(cls, "#32770") != 0 || !IsWindowVisible(hwnd))
+        return TRUE;
+    *(HWND*)out = hwnd;
+    return FALSE;
+}
+
+void CALLBACK change_behind_and_ok(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    HWND dialog = NULL;
+    EnumThreadWindows(GetCurrentThreadId(), find_dialog, (LPARAM)&dialog);
+    if (!dialog)
+        return;
+    KillTimer(NULL, timer);
+    s_run.dialog = dialog;
+    char text[64] = "";
+    GetDlgItemTextA(dialog, IDC_COMMENT_EDIT, text, sizeof text);
+    s_run.shown_at_open = text;
+    SetDlgItemTextA(dialog, IDC_COMMENT_EDIT, "typed");
+    if (s_run.behind == GONE)
+        DeleteFileA(s_run.path.c_str());
+    else
+        lstrcpynA(g_fileName, s_run.other.c_str(), sizeof g_fileName);
+    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), (LPARAM)GetDlgItem(dialog, IDOK));
+    s_run.open_after_ok = IsWindow(dialog) && IsWindowVisible(dialog);
+    if (!s_run.open_after_ok)
+        return;
+    GetDlgItemTextA(dialog, IDC_COMMENT_EDIT, text, sizeof text);
+    s_run.typed_after_ok = text;
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), (LPARAM)GetDlgItem(dialog, IDCANCEL));
+}
+
+TEST(CommentDialog, WritesTheFileItOpenedForOrSaysItCannot)
+{
+    // A JPEG as far as the comment writer reads one: its frame header
+    // follows the start of image.
+    const std::string jpeg = std::string("\xFF\xD8\xFF\xC0", 4) + "the rest";
+    // The JPEG writer stands for those that say nothing of a missing file
+    // (PNG, TIFF too).
+    const struct { const char* name; int format, kind; Behind behind; } rows[] = {
+        {"gone.jpg", FMT_JPEG, KIND_DIB, GONE},
+        {"gone.emf", FMT_NONE, KIND_EMF, GONE},
+        {"opened.jpg", FMT_JPEG, KIND_DIB, OTHER_SHOWN},
+    };
+    HINSTANCE instance = g_hInstance;
+    g_hInstance = GetModuleHandleA(NULL);
+    // Opened by another window than the batch window, which is open: the
+    // file shown is the dialog's.
+    g_hwndBatch = CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        SeamRecorder seams;
+        s_run = DialogRun();
+        s_run.behind = row.behind;
+        s_run.path = test_out_path(row.name);
+        s_run.other = test_out_path("shown_later.jpg");
+        ASSERT_TRUE(write_file_bytes(s_run.path, jpeg));
+        ASSERT_TRUE(write_file_bytes(s_run.other, jpeg));
+        lstrcpynA(g_fileName, s_run.path.c_str(), sizeof g_fileName);
+        g_fileFormat = row.format;
+        g_imageKind = row.kind;
+        g_hComment = text_block("old comment");
+        HGLOBAL old = g_hComment;
+        SetTimer(NULL, 0, 20, change_behind_and_ok);
+        run_comment_dialog(NULL);
+        EXPECT_TRUE(s_run.dialog);
+        EXPECT_EQ(s_run.shown_at_open, "old comment");
+        EXPECT_EQ(g_hComment, old) << "the comment of the file shown stays";
+        if (row.behind == GONE) {
+            EXPECT_TRUE(s_run.open_after_ok);
+            EXPECT_EQ(s_run.typed_after_ok, "typed");
+            EXPECT_EQ(seams.boxes.size(), 1u);
+            for (const RecordedBox& box : seams.boxes) {
+                EXPECT_EQ(box.text, "Cannot Open File for Writing.");
+                EXPECT_EQ(box.caption, s_run.path);
+            }
+        } else {
+            EXPECT_FALSE(s_run.open_after_ok);
+            EXPECT_TRUE(seams.boxes.empty());
+            const std::string segment = std::string("\xFF\xFE\x00\x07", 4) + "typed";
+            EXPECT_NE(read_file_bytes(s_run.path).find(segment), std::string::npos);
+            EXPECT_EQ(read_file_bytes(s_run.other), jpeg);
+        }
+        GlobalFree(g_hComment);
+        g_hComment = NULL;
+    }
+    DestroyWindow(g_hwndBatch);
+    g_hwndBatch = NULL;
+    g_hInstance = instance;
+    g_fileName[0] = 0;
+    g_fileFormat = FMT_NONE;
+    g_imageKind = KIND_NONE;
 }
 
 }  // namespace

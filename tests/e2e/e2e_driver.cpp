@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "image/file_hold.h"
 #include "resources/resource.h"
 #include "tests/support/fresh_output.h"
 
@@ -83,6 +84,30 @@ bool file_exists(const std::string& path)
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+std::string file_stamp(const std::string& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))
+        return "";
+    char stamp[64];
+    std::snprintf(stamp, sizeof stamp, "%lu:%lu %lu:%lu", data.nFileSizeHigh, data.nFileSizeLow,
+                  data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime);
+    return stamp;
+}
+
+uint64_t file_size(const std::string& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))
+        return 0;
+    return (uint64_t)data.nFileSizeHigh << 32 | data.nFileSizeLow;
+}
+
+bool wait_file_replaced(const std::string& path, const std::string& stamp, DWORD wait_ms)
+{
+    return wait_for([&] { return file_stamp(path) != stamp; }, wait_ms);
+}
+
 bool copy_fixture(const std::string& name, const std::string& folder, const char* set)
 {
     std::string source = env_or("CORVANE_FIXTURES", "fixtures") + "/" + set + "/" + name;
@@ -104,10 +129,15 @@ HWND find_process_window(DWORD pid, const char* class_name, HWND excluded, DWORD
     }
 }
 
+// The program the running test drives, for the account of a failure.
+static RunningApp* s_running;
+
 // Ends the program if it still runs: its exit code, or -1 when it had to
 // be killed.
 static int end_app(RunningApp& app, DWORD wait_ms = 15000)
 {
+    if (s_running == &app)
+        s_running = NULL;
     if (!app.process.hProcess)
         return -1;
     DWORD code = (DWORD)-1;
@@ -142,6 +172,7 @@ bool start_app(const std::string& arguments, const std::string& work_dir, Runnin
     if (!CreateProcessA(NULL, line.data(), NULL, NULL, FALSE, 0, NULL,
                         work_dir.empty() ? NULL : work_dir.c_str(), &si, &app.process))
         return false;
+    s_running = &app;
     WaitForInputIdle(app.process.hProcess, 20000);
     // The main window shows once its first messages are handled; a message
     // box of the first load can come before it.
@@ -569,3 +600,109 @@ HWND wait_for_media_window(HWND main, DWORD wait_ms)
     }
     return NULL;
 }
+
+HWND open_batch_window_clicking(const RunningApp& app, int cell)
+{
+    PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_BATCH, 0), 0);
+    HWND batch = find_process_window(app.process.dwProcessId, "Batch", NULL, 15000);
+    // The status bar comes after the window, and its count once the cells
+    // are laid out.
+    HWND status = NULL;
+    if (!batch || !wait_for([&] { return (status = FindWindowExA(batch, NULL, STATUSCLASSNAMEA, NULL)) != NULL; },
+                            15000) ||
+        !wait_for([&] { return status_bar_part_text(app, status, 2).find(" Total Images") != std::string::npos; },
+                  20000))
+        return NULL;
+    // 168-pixel frames spread over the client area above the status bar.
+    RECT client, bar;
+    GetClientRect(batch, &client);
+    GetWindowRect(status, &bar);
+    int height = client.bottom - (bar.bottom - bar.top);
+    int cols = client.right / 168, rows = height / 168;
+    int cell_w = client.right / cols, cell_h = height / rows;
+    int x = (client.right - cols * cell_w) / 2 + (cell % cols) * cell_w + cell_w / 2;
+    int y = (height - rows * cell_h) / 2 + (cell / cols) * cell_h + cell_h / 2;
+    // Sent, so that the click has been taken when this returns.
+    DWORD_PTR ignored;
+    SendMessageTimeoutA(batch, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y), SMTO_ABORTIFHUNG, 5000, &ignored);
+    SendMessageTimeoutA(batch, WM_LBUTTONUP, 0, MAKELPARAM(x, y), SMTO_ABORTIFHUNG, 5000, &ignored);
+    return batch;
+}
+
+// ---- the account of a failure
+
+// "title: text" of every dialog and box of the program besides its main
+// window, as they show.
+static std::string open_boxes(DWORD pid, HWND main)
+{
+    std::string boxes;
+    for (HWND w = NULL; (w = FindWindowExA(NULL, w, "#32770", NULL)) != NULL;) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(w, &owner);
+        if (owner != pid || w == main || !IsWindowVisible(w))
+            continue;
+        std::string text;
+        for (HWND child = GetWindow(w, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+            char cls[32] = "";
+            GetClassNameA(child, cls, sizeof cls);
+            if (lstrcmpiA(cls, "Static") == 0)
+                text += window_text(child);
+        }
+        boxes += " [" + window_text(w) + ": " + text + "]";
+    }
+    return boxes.empty() ? " none" : boxes;
+}
+
+// One line: each window of the program and whether it takes input, whether
+// the file hold is on, and the dialogs and boxes it shows.
+static std::string program_state(void)
+{
+    if (!s_running || !s_running->process.hProcess)
+        return "no program running";
+    if (WaitForSingleObject(s_running->process.hProcess, 0) == WAIT_OBJECT_0)
+        return "the program has ended";
+    DWORD pid = s_running->process.dwProcessId;
+    HWND main = s_running->main;
+    if (!main)
+        main = find_process_window(pid, "#32770", NULL, 0, PROGRAM_TITLE);
+    auto state = [](HWND w) -> std::string { return !w ? "none" : IsWindowEnabled(w) ? "enabled" : "disabled"; };
+    std::string line = "main " + state(main);
+    const struct {
+        const char* name;
+        const char* window_class;
+    } windows[] = {{"image", "Meta"}, {"batch", "Batch"}, {"full-screen", "Full"}, {"slideshow", "Slide"}};
+    for (const auto& w : windows)
+        line += std::string(", ") + w.name + " " + state(find_process_window(pid, w.window_class, NULL, 0));
+    line += std::string(", hold ") + (main && GetPropA(main, FILE_HOLD_PROPERTY) ? "on" : "off");
+    return line + "; boxes:" + open_boxes(pid, main);
+}
+
+// At every failed assertion of a test: the line above, and a shot of the
+// whole display for the first few, in the screenshots folder.
+class FailureAccount : public ::testing::EmptyTestEventListener {
+    int shots_ = 0;
+    void OnTestStart(const ::testing::TestInfo&) override { shots_ = 0; }
+    void OnTestPartResult(const ::testing::TestPartResult& result) override
+    {
+        if (!result.failed())
+            return;
+        std::string line = program_state();
+        const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+        if (test && shots_ < 3) {
+            std::string name = std::string("failed_") + test->test_suite_name() + "." + test->name() + "_" +
+                               std::to_string(++shots_);
+            for (char& c : name)
+                if (c == '/' || c == '\\' || c == ':')
+                    c = '_';
+            shoot(GetDesktopWindow(), name);
+            line += " (screen: " + name + ".png)";
+        }
+        std::printf("[  STATE   ] %s\n", line.c_str());
+        std::fflush(stdout);
+    }
+};
+
+static const bool s_account_added = [] {
+    ::testing::UnitTest::GetInstance()->listeners().Append(new FailureAccount);
+    return true;
+}();

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -21,9 +22,18 @@ struct RunningApp {
 };
 
 // The whole content of a file, empty when missing; writing replaces it.
+// Reading holds the file open, and Wine puts no new file in the place of
+// one that is open: a test waiting for the program to replace a file
+// watches its stamp and reads it once it changed, never reads in a loop.
 std::string read_whole_file(const std::string& path);
 bool write_whole_file(const std::string& path, const std::string& text);
 bool file_exists(const std::string& path);
+// Size and last write of a file, read without opening it; empty when missing.
+std::string file_stamp(const std::string& path);
+// Its size the same way; 0 when missing.
+uint64_t file_size(const std::string& path);
+// Waits until the file's stamp is no longer stamp; false when it still is.
+bool wait_file_replaced(const std::string& path, const std::string& stamp, DWORD wait_ms = 10000);
 
 // The program's settings file: "Corvane.ini" in the Windows folder.
 std::string settings_file_path();
@@ -157,6 +167,11 @@ HWND wait_for_media_window(HWND main, DWORD wait_ms);
 
 // Opens the image window by the main window's Center or Tile button.
 HWND open_image_window(const RunningApp& app, int button);
+
+// Opens the batch window by the main window's command and, once its cells
+// are laid out, clicks the one of that number (which selects it and makes
+// it the clicked one); null when the window or its cells do not show.
+HWND open_batch_window_clicking(const RunningApp& app, int cell);
 
 // preview_shot(app, shot).in_square(fx, fy).
 DWORD preview_pixel(const RunningApp& app, const std::string& shot, double fx, double fy);

@@ -48,6 +48,7 @@ struct HoldRow {
     // a is read-only: OK first brings "Cannot Open File for Writing.",
     // which is answered, and the dialog stays for answer.
     bool write_fails = false;
+    bool batch = false;  // the batch window open first, b.jpg's thumbnail clicked
 };
 
 // a.jpg and b.jpg are the camera JPEG (Exif, orientation 1), a shown first,
@@ -74,6 +75,8 @@ const HoldRow ROWS[] = {
      "a.emf", true},
     {"Center in the comment dialog", FROM_MAIN_ALONE, IDM_MAIN_INSERT_COMMENT, 0, "#32770",
      "Insert/Update JPEG Comment", IDC_COMMENT_EDIT, "held comment", IDOK, A_CHANGED, CENTER},
+    {"comment with the batch window open", FROM_MAIN_ALONE, IDM_MAIN_INSERT_COMMENT, 0, "#32770",
+     "Insert/Update JPEG Comment", IDC_COMMENT_EDIT, "held comment", IDOK, A_CHANGED, NEXT, nullptr, nullptr, nullptr, false, true},
 };
 
 // Width and height of a JPEG's frame, or of a BMP (0, 0 when unread).
@@ -190,6 +193,7 @@ TEST(FileHold, NoWindowMovesOnWhileACommandWorksOnTheShownFile)
         if (row.write_fails)
             SetFileAttributesA(a.c_str(), FILE_ATTRIBUTE_READONLY);
         const std::string before = read_whole_file(a), b_before = read_whole_file(b);
+        const std::string stamp = file_stamp(a);
         RunningApp app;
         ASSERT_TRUE(start_app(a_name, dir, app));
         // The window other than the opener: the image window, or the slideshow.
@@ -201,6 +205,9 @@ TEST(FileHold, NoWindowMovesOnWhileACommandWorksOnTheShownFile)
             ShowWindow(view, SW_RESTORE);
             SetWindowPos(view, NULL, GetSystemMetrics(SM_CXSCREEN) - 420, 0, 400, 300, SWP_NOZORDER);
         }
+        HWND batch = row.batch ? open_batch_window_clicking(app, 1) : NULL;
+        if (row.batch)
+            ASSERT_TRUE(batch);
         ASSERT_EQ(wait_for_window_text(GetDlgItem(app.main, IDC_MAIN_NAME_EDIT), a_name), a_name);
         if (row.opener == FROM_MAIN_SLIDESHOW) {
             PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_SLIDESHOW, 0), 0);
@@ -244,7 +251,7 @@ TEST(FileHold, NoWindowMovesOnWhileACommandWorksOnTheShownFile)
         } else {
             // The write follows the answer: a changed file is waited for.
             if (row.a == A_CHANGED)
-                wait_for([&] { return read_whole_file(a) != before; });
+                wait_file_replaced(a, stamp);
             EXPECT_EQ(read_whole_file(a) != before, row.a == A_CHANGED);
             if (row.opener != FROM_MAIN_SLIDESHOW) {
                 EXPECT_EQ(shown_name(app), a_name);
@@ -269,6 +276,8 @@ TEST(FileHold, NoWindowMovesOnWhileACommandWorksOnTheShownFile)
         // Every window is given back once the command has ended (a rewrite
         // reloads the picture first): the other window's >>> moves on.
         EXPECT_TRUE(wait_for([&] { return IsWindowEnabled(app.main) && (!view || IsWindowEnabled(view)); }, 20000));
+        if (batch)
+            EXPECT_TRUE(wait_for([&] { return IsWindowEnabled(batch) != FALSE; }, 20000));
         EXPECT_EQ(read_whole_file(b), b_before);
         SetFileAttributesA(a.c_str(), FILE_ATTRIBUTE_NORMAL);
         if (row.opener == FROM_MAIN_SLIDESHOW) {
@@ -285,3 +294,39 @@ TEST(FileHold, NoWindowMovesOnWhileACommandWorksOnTheShownFile)
 }
 
 }  // namespace
+
+// The comment dialog opened on a.jpg shows a.jpg's comment; a selection of
+// b.jpg forged behind it (a message that reaches the held main window
+// anyway) is turned away, and OK writes a.jpg and leaves b.jpg.
+TEST(FileHold, CommentGoesToTheFileTheDialogOpenedForAfterAForgedSelection)
+{
+    const std::string dir = e2e_work_dir("file_hold_forged"), a = dir + "\\a.jpg", b = dir + "\\b.jpg";
+    ASSERT_TRUE(copy_fixture("camera.jpg", dir));
+    const std::string plain = read_whole_file(dir + "\\camera.jpg");
+    ASSERT_GT(plain.size(), 2u);
+    // A comment segment right after the start of image.
+    ASSERT_TRUE(write_whole_file(a, plain.substr(0, 2) + std::string("\xFF\xFE\x00\x0D", 4) + "a's comment" +
+                                        plain.substr(2)));
+    ASSERT_TRUE(write_whole_file(b, plain));
+    const std::string stamp = file_stamp(a);
+    RunningApp app;
+    ASSERT_TRUE(start_app("a.jpg", dir, app));
+    HWND name = GetDlgItem(app.main, IDC_MAIN_NAME_EDIT);
+    ASSERT_EQ(wait_for_window_text(name, "a.jpg"), "a.jpg");
+    PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_INSERT_COMMENT, 0), 0);
+    HWND dialog = wait_dialog(app, "Insert/Update JPEG Comment");
+    ASSERT_TRUE(dialog);
+    EXPECT_EQ(window_text(GetDlgItem(dialog, IDC_COMMENT_EDIT)), "a's comment");
+    // Sent, so it has been taken when this returns: the held main window
+    // turns it away and the list goes back to the file.
+    select_list_file(app, "b.jpg");
+    EXPECT_EQ(window_text(name), "a.jpg");
+    SetDlgItemTextA(dialog, IDC_COMMENT_EDIT, "forged behind");
+    click_button(dialog, IDOK);
+    ASSERT_TRUE(wait_until_closed(dialog));
+    wait_file_replaced(a, stamp);
+    EXPECT_NE(read_whole_file(a).find("forged behind"), std::string::npos);
+    EXPECT_EQ(read_whole_file(a).find("a's comment"), std::string::npos);
+    EXPECT_EQ(read_whole_file(b), plain);
+    EXPECT_EQ(exit_by_button(app), 1);
+}

@@ -11,13 +11,14 @@
 
 namespace {
 
-// Presses Save and confirms the replacement until path differs from before
+// Presses Save and confirms the replacement until path has been replaced
 // (at most 15 s).
-void save_over(const RunningApp& app, HWND save, const std::string& path, const std::string& before)
+void save_over(const RunningApp& app, HWND save, const std::string& path)
 {
+    const std::string stamp = file_stamp(path);
     click_button(save, IDOK);
     DWORD start = GetTickCount();
-    while (read_whole_file(path) == before && GetTickCount() - start < 15000) {
+    while (file_stamp(path) == stamp && GetTickCount() - start < 15000) {
         HWND box = find_process_window(app.process.dwProcessId, "#32770", app.main, 200);
         if (box && box != save)
             click_button(box, IDYES);
@@ -26,9 +27,8 @@ void save_over(const RunningApp& app, HWND save, const std::string& path, const 
 
 // Turns the picture shown clockwise from the main menu and saves it over
 // path through the Save dialog titled title, confirming the replacement;
-// returns once the file differs from before (or after 15 s).
-void turn_and_save_over(const RunningApp& app, const std::string& path, const std::string& before,
-                               const char* title)
+// returns once the file has been replaced (or after 15 s).
+void turn_and_save_over(const RunningApp& app, const std::string& path, const char* title)
 {
     // Sent again until the picture has loaded and the Save dialog shows.
     HWND save = NULL;
@@ -40,7 +40,7 @@ void turn_and_save_over(const RunningApp& app, const std::string& path, const st
     ASSERT_NE(save, nullptr);
     EXPECT_EQ(window_text(save), title);
     SendMessageA(GetDlgItem(save, 1152), WM_SETTEXT, 0, (LPARAM)path.c_str());
-    save_over(app, save, path, before);
+    save_over(app, save, path);
 }
 
 TEST(JpegTransform, RotateClockwiseTurnsTheFileAndThePreviewAndExifIsMadeCompliant)
@@ -53,7 +53,7 @@ TEST(JpegTransform, RotateClockwiseTurnsTheFileAndThePreviewAndExifIsMadeComplia
 
     RunningApp app;
     ASSERT_TRUE(start_app("camera.jpg", dir, app));
-    turn_and_save_over(app, path, before, "Save As JPEG");
+    turn_and_save_over(app, path, "Save As JPEG");
     ASSERT_NE(read_whole_file(path), before);
 
     // The picture turned: 32 x 80 after trimming, fitting the preview's
@@ -67,18 +67,19 @@ TEST(JpegTransform, RotateClockwiseTurnsTheFileAndThePreviewAndExifIsMadeComplia
 
     // Make Exif Compliant on the next file of the list. A command that
     // comes before the picture has loaded does nothing: it is sent again
-    // until the file has its segment.
+    // until the file has its segment, which makes it longer (its size is
+    // read without opening the file the program replaces).
     select_list_entry(app, 1);
     std::string exif = dir + "\\quadrants.jpg";
-    auto has_exif = [&] { return read_whole_file(exif).find("Exif") != std::string::npos; };
+    const uint64_t plain_size = file_size(exif);
     EXPECT_EQ(wait_for_window_text(GetDlgItem(app.main, IDC_MAIN_NAME_EDIT), "quadrants.jpg", 20000),
               "quadrants.jpg");
-    for (DWORD started = GetTickCount(); !has_exif() && GetTickCount() - started < 60000;) {
+    auto grown = [&] { return file_size(exif) > plain_size; };
+    for (DWORD started = GetTickCount(); !grown() && GetTickCount() - started < 60000;) {
         PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_JPEG_EXIF, 0), 0);
-        for (DWORD begun = GetTickCount(); !has_exif() && GetTickCount() - begun < 4000;)
-            Sleep(100);
+        wait_for(grown, 4000);
     }
-    EXPECT_TRUE(has_exif());
+    EXPECT_NE(read_whole_file(exif).find("Exif"), std::string::npos);
     EXPECT_EQ(exit_by_button(app), 1);
 }
 
@@ -120,7 +121,7 @@ TEST(JpegTransform, TurnWritesTheFileItWasChosenForAfterTheWindowMovedOn)
         const std::vector<std::string> items = list_box_items(list);
         ASSERT_TRUE(selected >= 0 && (size_t)selected < items.size()) << from_view;
         EXPECT_EQ(items[selected], "camera.jpg") << from_view;
-        save_over(app, save, dir + "\\camera.jpg", first);
+        save_over(app, save, dir + "\\camera.jpg");
         // The reload after the write empties the box for a moment.
         EXPECT_EQ(wait_for_window_text(name, "camera.jpg"), "camera.jpg") << from_view << ": the move dropped";
         const std::string written = read_whole_file(dir + "\\camera.jpg");
@@ -145,7 +146,7 @@ TEST(JpegTransform, LosslessCodedFileIsTurnedByEncodingItAgain)
 
     RunningApp app;
     ASSERT_TRUE(start_app("quadrants_lossless.jpg", dir, app));
-    turn_and_save_over(app, path, before, "Save As Lossless Huffman Encoded JPEG");
+    turn_and_save_over(app, path, "Save As Lossless Huffman Encoded JPEG");
     std::string after = read_whole_file(path);
     ASSERT_NE(after, before);
     EXPECT_NE(after.find("\xFF\xC3"), std::string::npos) << "still coded lossless";
@@ -195,12 +196,11 @@ TEST(HuffmanDialog, RefusesNineAndWritesEight)
     ASSERT_TRUE(wait_hidden(box));
     EXPECT_EQ(read_whole_file(path), before) << "nothing written for 9";
 
+    const std::string stamp = file_stamp(path);
     SetDlgItemTextA(dialog, IDC_HUFFMAN_ORIENTATION, "8");
     click_button(dialog, IDOK);
     EXPECT_TRUE(wait_hidden(dialog));
-    DWORD start = GetTickCount();
-    while (read_whole_file(path) == before && GetTickCount() - start < 5000)
-        Sleep(100);
+    wait_file_replaced(path, stamp, 5000);
     EXPECT_NE(read_whole_file(path), before);
     EXPECT_EQ(exit_by_button(app), 1);
 }
@@ -226,6 +226,7 @@ TEST(ImageWindowKeys, F6RemovesTheExifMarkerAndShowsTheFileAgain)
     };
     EXPECT_EQ(info().rfind("image type: Exif JPEG", 0), 0u);
 
+    const std::string stamp = file_stamp(path);
     for (int answer : {IDNO, IDYES}) {
         PostMessageA(view, WM_KEYDOWN, VK_F6, 0);
         HWND box = wait_dialog(app, "Corvane File Viewer", 10000);
@@ -234,9 +235,7 @@ TEST(ImageWindowKeys, F6RemovesTheExifMarkerAndShowsTheFileAgain)
         click_button(box, answer);
         ASSERT_TRUE(wait_hidden(box));
     }
-    DWORD start = GetTickCount();
-    while (read_whole_file(path).find("Exif") != std::string::npos && GetTickCount() - start < 5000)
-        Sleep(100);
+    wait_file_replaced(path, stamp, 5000);
     std::string after = read_whole_file(path);
     EXPECT_EQ(after.find("Exif"), std::string::npos);
     EXPECT_EQ(after.substr(after.size() - 1000), before.substr(before.size() - 1000)) << "the scan kept";

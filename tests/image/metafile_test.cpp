@@ -351,20 +351,22 @@ TEST_F(EmfComment, CommentBecomesTheDescriptionAndTheRecordsSurvive)
     }
 }
 
-// A locked file, not an EMF, a header past the end: kept, one box, no reload.
+// A locked file, not an EMF, a header past the end, a file moved away
+// meanwhile: kept (or still gone), one box, no reload.
 TEST_F(EmfComment, FileThatCannotBeRewrittenIsKeptAndTheCommentDropped)
 {
     std::string emf = read_file_bytes(original), past_end = emf;
     put_le32(past_end, 4, (uint32_t)emf.size() + 4);
-    const struct { const char* name; bool lock; std::string bytes; } cases[] = {
+    const struct { const char* name; bool lock; std::string bytes; bool gone = false; } cases[] = {
         {"locked", true, emf},
         {"not an EMF", false, "not an enhanced metafile, only text long enough to pass 88 bytes" + std::string(40, '.')},
         {"header past the end", false, past_end},
+        {"gone", false, "", true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         seams.boxes.clear();
-        ASSERT_TRUE(write_file_bytes(path, c.bytes));
+        ASSERT_TRUE(c.gone ? DeleteFileA(path.c_str()) : write_file_bytes(path, c.bytes));
         HANDLE lock = c.lock ? CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL)
                              : INVALID_HANDLE_VALUE;
         EXPECT_FALSE(write_comment(path, "never written", main));
