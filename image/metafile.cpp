@@ -1227,11 +1227,12 @@ int metafile_play_failed(HANDLE metafile)
     return 0;
 }
 
-// A cut play leaves what it drew; the picture cannot be shown whole, which
-// is said once, as for a metafile whose bits cannot be read.
+// A cut play leaves what it drew, and one no renderer could take drew
+// nothing; either way the picture cannot be shown whole, which is said
+// once, as for a metafile whose bits cannot be read.
 static void note_outcome(HANDLE metafile, RenderOutcome outcome)
 {
-    if (outcome != RENDER_CUT || metafile_play_failed(metafile))
+    if (outcome == RENDER_WHOLE || metafile_play_failed(metafile))
         return;
     if (s_failedCount == MAX_FAILED_METAFILES) {
         memmove(s_failed, s_failed + 1, sizeof *s_failed * (MAX_FAILED_METAFILES - 1));

@@ -16,6 +16,7 @@
 #include <string.h>
 
 static const char RENDERER_FILE[] = "CorvaneRender.exe";
+static const char* s_rendererFile = RENDERER_FILE;
 // Time the renderer may take to start, before its first request.
 enum { RENDER_START_LIMIT_MS = 30000, RENDER_POLL_MS = 20 };
 // Pixels of one band of a play: 32 MB at 32 bits.
@@ -67,7 +68,7 @@ static bool find_renderer(char* path, size_t size)
         if (!slash)
             return false;
         *slash = '\0';
-        snprintf(path, size, "%s\\%s", dir, RENDERER_FILE);
+        snprintf(path, size, "%s\\%s", dir, s_rendererFile);
         if (GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES)
             return true;
     }
@@ -96,6 +97,12 @@ static void end_renderer(void)
     close_handle(&s_render.request);
     close_handle(&s_render.reply);
     s_render.data_in_renderer = NULL;
+}
+
+void render_set_file_for_test(const char* file)
+{
+    end_renderer();
+    s_rendererFile = file ? file : RENDERER_FILE;
 }
 
 static HANDLE make_named(const char* prefix, const char* suffix, bool is_mapping)

@@ -62,3 +62,6 @@ RenderCut render_last_cut(void);
 
 // For tests: other limits (0 puts the standard one back).
 void render_set_limits_for_test(DWORD time_ms, SIZE_T memory_bytes);
+// For tests: the renderer's file name beside the program (null: the real
+// one); a renderer that runs is ended.
+void render_set_file_for_test(const char* file);

@@ -287,6 +287,25 @@ TEST_F(MetafileRenderer, ACutIsSaidOnceAndTheMetafileNotPlayedAgainUntilLoaded)
     DeleteMetaFile(wmf);
 }
 
+// With no renderer to be had nothing is drawn, and that is said once, not
+// passed over as a picture that drew nothing.
+TEST_F(MetafileRenderer, APictureNoRendererCanTakeIsSaidOnce)
+{
+    HENHMETAFILE emf = with_record(record_emf_bytes([](HDC) {}), "");
+    render_set_file_for_test("NoSuchRenderer.exe");
+    GdiCanvas first(SIDE, SIDE), again(SIDE, SIDE);
+    EXPECT_EQ(RENDER_NOT_PLAYED, play_emf_on(first, emf));
+    RECT r = {0, 0, SIDE, SIDE};
+    play_emf(again.dc, emf, &r);
+    play_emf(again.dc, emf, &r);
+    render_set_file_for_test(NULL);
+    ASSERT_EQ(1u, seams.boxes.size());
+    EXPECT_EQ("Unable to read metafile bits", seams.boxes[0].text);
+    EXPECT_EQ(WHITE, again.at(2, 2));
+    forget_failed_metafiles(NULL);
+    DeleteEnhMetaFile(emf);
+}
+
 // A conversion the renderer does not finish writes nothing: the file in
 // place stays as it was.
 TEST_F(MetafileRenderer, ACutConversionLeavesTheFileInPlace)
