@@ -504,8 +504,11 @@ int build_exif_segment(HGLOBAL hDib, FILE* out, int color_code, int lossless)
 
 // Writes the JPEG in source to out with the Exif segment put in; 1 when
 // the whole of it was written.
+// With need_segment, a picture no segment can be made of (top-down rows, no
+// memory) fails the copy: the command that asks for the segment then
+// leaves the file as it was instead of rewriting it without one.
 static int copy_with_exif(const ByteSource* source, FILE* out, HGLOBAL hDib, int color_code,
-                          int lossless)
+                          int lossless, int need_segment)
 {
     const uint32_t size = source->size;
     BYTE head[4];
@@ -526,8 +529,8 @@ static int copy_with_exif(const ByteSource* source, FILE* out, HGLOBAL hDib, int
         position += length + 2;
     }
     if (ok) {
-        build_exif_segment(hDib, out, color_code, lossless);
-        ok = reorder_segments(source, position, size, &sink, 0xE1) && !sink.failed;
+        int made = build_exif_segment(hDib, out, color_code, lossless);
+        ok = (made || !need_segment) && reorder_segments(source, position, size, &sink, 0xE1) && !sink.failed;
     }
     return ok;
 }
@@ -544,7 +547,7 @@ int insert_exif_segment(FILE* source, const char* dest_path, HGLOBAL hDib, int c
     FILE* out = safe_write_open(&sw, dest_path);
     if (!out)
         return 0;
-    if (!copy_with_exif(&in, out, hDib, color_code, lossless)) {
+    if (!copy_with_exif(&in, out, hDib, color_code, lossless, 1)) {
         safe_write_abort(&sw);
         return 0;
     }
@@ -555,5 +558,5 @@ int write_exif_jpeg_head(const BYTE* data, uint32_t length, FILE* out, HGLOBAL h
                          int color_code, int lossless)
 {
     ByteSource in = {NULL, data, length};
-    return copy_with_exif(&in, out, hDib, color_code, lossless);
+    return copy_with_exif(&in, out, hDib, color_code, lossless, 0);
 }

@@ -145,7 +145,7 @@ TEST_F(JpegWriteTest, TwelveBitRoundTrips)
 }
 
 // An old Exif is replaced, COM and DRI stay before the merged tables; corrupt
-// segments leave the target alone.
+// segments, or a picture no segment can be made of, leave the target alone.
 TEST_F(JpegWriteTest, InsertionOrdersSegmentsOrLeavesTheTargetAlone)
 {
     std::string jpeg = read_file_bytes(jpeg_fixture("baseline.jpg"));
@@ -157,6 +157,7 @@ TEST_F(JpegWriteTest, InsertionOrdersSegmentsOrLeavesTheTargetAlone)
     const struct {
         std::string source;
         std::vector<int> markers;  // empty: refused
+        bool top_down = false;     // a picture no segment is made of
     } cases[] = {
         {jpeg, {0xD8, 0xE0, 0xE1, 0xDB, 0xC4, 0xC0, 0xDA}},
         {with_segments_after_soi(jpeg, segment(0xE1, std::string("Exif\0\0old", 9)) + segment(0xFE, "c")),
@@ -166,12 +167,18 @@ TEST_F(JpegWriteTest, InsertionOrdersSegmentsOrLeavesTheTargetAlone)
         {past_end, {}},
         {jpeg.substr(0, find_marker(jpeg, 0xDA)), {}},
         {std::string("\xFF\xD8", 2), {}},
+        {jpeg, {}, true},
     };
     std::string in = test_out_path("insert_src.jpg"), out = test_out_path("w_inserted.jpg");
     for (const auto& c : cases) {
         write_file_bytes(in, c.source);
         write_file_bytes(out, "keep me");
         HGLOBAL hDib = create_dib24(40, 30);
+        if (c.top_down) {
+            BITMAPINFOHEADER* bih = (BITMAPINFOHEADER*)GlobalLock(hDib);
+            bih->biHeight = -bih->biHeight;
+            GlobalUnlock(hDib);
+        }
         FILE* fp = fopen(in.c_str(), "rb");
         EXPECT_EQ(insert_exif_segment(fp, out.c_str(), hDib, 6, 0), c.markers.empty() ? 0 : 1);
         fclose(fp);
