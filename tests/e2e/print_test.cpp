@@ -84,9 +84,14 @@ TEST(Print, AnimatedGifPrintsAndGoesOnAnimating)
     ASSERT_NE(open, (HWND)NULL);
     SetWindowTextA(GetDlgItem(open, 1152), profile.c_str());
     click_button(open, IDOK);
-    wait_until_closed(open, 5000);
+    EXPECT_TRUE(wait_until_closed(open, 20000));
+    // The setting is written once the dialog has gone; a busy machine may
+    // be slow to it.
     char stored[MAX_PATH] = "";
-    GetPrivateProfileStringA("Corvane", "PrinterProfile", "", stored, sizeof stored, settings.c_str());
+    wait_for([&] {
+        GetPrivateProfileStringA("Corvane", "PrinterProfile", "", stored, sizeof stored, settings.c_str());
+        return profile == stored;
+    });
     EXPECT_STREQ(stored, profile.c_str());
     WritePrivateProfileStringA("Corvane", "PrinterProfile", NULL, settings.c_str());
     EXPECT_EQ(exit_by_button(app), 1);
