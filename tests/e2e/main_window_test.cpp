@@ -219,6 +219,72 @@ TEST(MainWindow, EnterOpensTheSelectedFileFiltersByAPatternAndRefusesAFolder)
     EXPECT_EQ(exit_by_button(app), 1);
 }
 
+// The folder list as a rebuild shows folder: the drive in lower case, each
+// folder of the path, then the subfolders.
+std::vector<std::string> rebuilt_folders(const std::string& folder, const std::vector<std::string>& subfolders)
+{
+    char full[MAX_PATH];
+    GetFullPathNameA(folder.c_str(), sizeof full, full, NULL);
+    std::vector<std::string> parts;
+    std::string path = full;
+    for (size_t at = 0, slash; at < path.size(); at = slash + 1) {
+        slash = std::min(path.find('\\', at), path.size());
+        if (parts.empty())
+            parts.push_back(std::string(1, (char)tolower(path[0])) + path.substr(1, slash - at));
+        else if (slash > at)
+            parts.push_back(path.substr(at, slash - at));
+    }
+    parts.insert(parts.end(), subfolders.begin(), subfolders.end());
+    return parts;
+}
+
+// After a typed "a\b\*.bmp" the folder list is rebuilt for b; each part of
+// its path above b opens that folder, by a double-click on the list and by
+// Enter in it.
+TEST(FolderList, EachPartOfTheRebuiltPathOpensItsFolder)
+{
+    std::string dir = e2e_work_dir("folder_up");
+    CreateDirectoryA((dir + "\\a").c_str(), NULL);
+    CreateDirectoryA((dir + "\\a\\b").c_str(), NULL);
+    ASSERT_TRUE(copy_fixture("quadrants.bmp", dir));
+    ASSERT_TRUE(CopyFileA((dir + "\\quadrants.bmp").c_str(), (dir + "\\a\\in_a.bmp").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA((dir + "\\quadrants.bmp").c_str(), (dir + "\\a\\b\\in_b.bmp").c_str(), FALSE));
+    RunningApp app;
+    ASSERT_TRUE(start_app("quadrants.bmp", dir, app));
+    HWND files = GetDlgItem(app.main, IDC_MAIN_FILE_LIST), folders = GetDlgItem(app.main, IDC_MAIN_DIR_LIST);
+    SendMessageA(GetDlgItem(app.main, IDC_MAIN_NAME_EDIT), WM_SETTEXT, 0, (LPARAM) "a\\b\\*.bmp");
+    press_enter_in(app, IDC_MAIN_NAME_EDIT);
+    EXPECT_EQ(list_once(files, {"in_b.bmp"}), std::vector<std::string>{"in_b.bmp"});
+    ASSERT_EQ(list_box_items(folders), rebuilt_folders(dir + "\\a\\b", {}));
+
+    const size_t top = rebuilt_folders(dir, {}).size();  // entries down to dir's own
+    const struct {
+        bool by_enter;
+        size_t entry;  // of the list before
+        std::string opened;
+        std::vector<std::string> subfolders, files;
+    } rows[] = {
+        {false, top, dir + "\\a", {"b"}, {"in_a.bmp"}},
+        {true, top - 1, dir, {"a"}, {"quadrants.bmp"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.opened);
+        if (row.by_enter) {
+            SendMessageA(folders, LB_SETCURSEL, row.entry, 0);
+            press_enter_in(app, IDC_MAIN_DIR_LIST);
+        } else {
+            // The entry's middle, as the list shows it now.
+            int height = (int)SendMessageA(folders, LB_GETITEMHEIGHT, 0, 0);
+            int y = ((int)row.entry - (int)SendMessageA(folders, LB_GETTOPINDEX, 0, 0)) * height + height / 2;
+            for (UINT msg : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP})
+                PostMessageA(folders, msg, msg == WM_LBUTTONUP ? 0 : MK_LBUTTON, MAKELPARAM(8, y));
+        }
+        EXPECT_EQ(list_once(files, row.files), row.files);
+        EXPECT_EQ(list_box_items(folders), rebuilt_folders(row.opened, row.subfolders));
+    }
+    EXPECT_EQ(exit_by_button(app), 1);
+}
+
 // The bar on the main window, and a display option chosen by its keys:
 // Slidesho&w, then Hide &File Name, written to the settings at once.
 TEST(MainMenu, BarAndHideFileNameByItsKeys)
