@@ -2,7 +2,9 @@
 // the user picks in the old-style Save dialog, with the written file's size
 // reported. One dispatcher calls the format's writer through the format
 // table (convert_save.cpp); the writers live with their formats. The menu commands that choose the code
-// and options are in main_commands.h.
+// and options are in main_commands.h. Every file dialog other than the main
+// window's own runs through run_file_dialog here, so that none of them moves
+// the folder the main list shows.
 //
 // Nothing here truncates or replaces an existing file before the new one is
 // complete: the writers build the file beside the target and move it into

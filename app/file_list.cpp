@@ -1,6 +1,8 @@
 // Layout of the main window and refills of its file and folder lists.
 // The dialog itself fills the lists on folder and drive changes; these
-// functions serve the program's own commands and size changes.
+// functions serve the program's own commands and size changes, and open the
+// path's folders that a rebuilt folder list shows, which the dialog takes
+// for subfolders.
 #include "app/file_list.h"
 
 #include <sys/stat.h>

@@ -13,7 +13,9 @@ void layout_main_controls(void);
 void show_main_controls(HWND hwndMain);
 
 // Refills the file list from the selected type's patterns; rebuilds the
-// folder list when a dialog changed the current folder.
+// folder list when the current folder is no longer the list's (a typed
+// pattern with a folder, a folder of the rebuilt list, a batch file moved
+// elsewhere).
 void fill_file_list(int unused);
 // The same with a pattern list of its own ("*.gif;*.png").
 void fill_file_list_with(const char* pattern_list);

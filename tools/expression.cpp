@@ -313,30 +313,24 @@ bool evaluate_double_expression(char* text, double* value) {
     return true;
 }
 
-int evaluate_int_field(const char* text, char* unreadable, size_t size)
-{
-    if (size > 0)
-        unreadable[0] = '\0';
+int evaluate_int_field(const char* text, char* unreadable, size_t size) {
+    if (size > 0) unreadable[0] = '\0';
     // The evaluator lower-cases its text; the message shows it as typed.
     std::string scratch = text;
     double value;
     int is_assignment;
     int code = evaluate_expression(&scratch[0], &value, &is_assignment);
-    if (code == 0)
-        return field_int(value);
-    if (code != 9)
-        std::snprintf(unreadable, size, "Error: Cannot read the expression \"%s\".", text);
+    if (code == 0) return field_int(value);
+    if (code != 9) std::snprintf(unreadable, size, "Error: Cannot read the expression \"%s\".", text);
     return 0;
 }
 
-int read_int_field(HWND dialog, int id, HWND owner, const char* caption, int* value)
-{
+int read_int_field(HWND dialog, int id, HWND owner, const char* caption, int* value) {
     char text[256] = "";
     GetDlgItemTextA(dialog, id, text, sizeof text);
     char unreadable[sizeof text + 48];
     *value = evaluate_int_field(text, unreadable, sizeof unreadable);
-    if (!unreadable[0])
-        return 1;
+    if (!unreadable[0]) return 1;
     seam_message_box(owner, unreadable, caption, MB_ICONSTOP);
     return 0;
 }
