@@ -117,6 +117,8 @@ TEST(ReplacePrompt, NoKeepsTheDialogAndTheFileYesReplacesIt)
         wait_until_closed(done);
         EXPECT_TRUE(is_red_bmp(read_whole_file(target))) << "replaced";
         EXPECT_EQ(file_exists(source), !c.source_goes);
+        DWORD_PTR ignored;  // answered once the command has returned
+        SendMessageTimeoutA(app.main, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
         EXPECT_EQ(list_box_items(GetDlgItem(app.main, IDC_MAIN_DIR_LIST)), folders) << "the list stays";
     }
     EXPECT_EQ(exit_by_button(app), 1);

@@ -219,25 +219,6 @@ TEST(MainWindow, EnterOpensTheSelectedFileFiltersByAPatternAndRefusesAFolder)
     EXPECT_EQ(exit_by_button(app), 1);
 }
 
-// The folder list as a rebuild shows folder: the drive in lower case, each
-// folder of the path, then the subfolders.
-std::vector<std::string> rebuilt_folders(const std::string& folder, const std::vector<std::string>& subfolders)
-{
-    char full[MAX_PATH];
-    GetFullPathNameA(folder.c_str(), sizeof full, full, NULL);
-    std::vector<std::string> parts;
-    std::string path = full;
-    for (size_t at = 0, slash; at < path.size(); at = slash + 1) {
-        slash = std::min(path.find('\\', at), path.size());
-        if (parts.empty())
-            parts.push_back(std::string(1, (char)tolower(path[0])) + path.substr(1, slash - at));
-        else if (slash > at)
-            parts.push_back(path.substr(at, slash - at));
-    }
-    parts.insert(parts.end(), subfolders.begin(), subfolders.end());
-    return parts;
-}
-
 // After a typed "a\b\*.bmp" the folder list is rebuilt for b; each part of
 // its path above b opens that folder, by a double-click on the list and by
 // Enter in it.
@@ -254,21 +235,29 @@ TEST(FolderList, EachPartOfTheRebuiltPathOpensItsFolder)
     HWND files = GetDlgItem(app.main, IDC_MAIN_FILE_LIST), folders = GetDlgItem(app.main, IDC_MAIN_DIR_LIST);
     SendMessageA(GetDlgItem(app.main, IDC_MAIN_NAME_EDIT), WM_SETTEXT, 0, (LPARAM) "a\\b\\*.bmp");
     press_enter_in(app, IDC_MAIN_NAME_EDIT);
+    // The folder list is filled after the file list, by the same command.
+    DWORD_PTR ignored;
     EXPECT_EQ(list_once(files, {"in_b.bmp"}), std::vector<std::string>{"in_b.bmp"});
-    ASSERT_EQ(list_box_items(folders), rebuilt_folders(dir + "\\a\\b", {}));
+    SendMessageTimeoutA(app.main, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
+    // The drive, each folder down to b, no subfolder.
+    const std::vector<std::string> rebuilt = list_box_items(folders);
+    ASSERT_GE(rebuilt.size(), 4u);
+    ASSERT_EQ(rebuilt[0].substr(1), ":\\");
+    ASSERT_EQ(std::vector<std::string>(rebuilt.end() - 3, rebuilt.end()),
+              (std::vector<std::string>{"folder_up", "a", "b"}));
 
-    const size_t top = rebuilt_folders(dir, {}).size();  // entries down to dir's own
+    const size_t a = rebuilt.size() - 2;
     const struct {
         bool by_enter;
         size_t entry;  // of the list before
-        std::string opened;
-        std::vector<std::string> subfolders, files;
+        std::vector<std::string> folders, files;
     } rows[] = {
-        {false, top, dir + "\\a", {"b"}, {"in_a.bmp"}},
-        {true, top - 1, dir, {"a"}, {"quadrants.bmp"}},
+        // a's path, then its subfolder b; folder_up's path, then a.
+        {false, a, rebuilt, {"in_a.bmp"}},
+        {true, a - 1, std::vector<std::string>(rebuilt.begin(), rebuilt.end() - 1), {"quadrants.bmp"}},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.opened);
+        SCOPED_TRACE(row.files[0]);
         if (row.by_enter) {
             SendMessageA(folders, LB_SETCURSEL, row.entry, 0);
             press_enter_in(app, IDC_MAIN_DIR_LIST);
@@ -280,7 +269,8 @@ TEST(FolderList, EachPartOfTheRebuiltPathOpensItsFolder)
                 PostMessageA(folders, msg, msg == WM_LBUTTONUP ? 0 : MK_LBUTTON, MAKELPARAM(8, y));
         }
         EXPECT_EQ(list_once(files, row.files), row.files);
-        EXPECT_EQ(list_box_items(folders), rebuilt_folders(row.opened, row.subfolders));
+        SendMessageTimeoutA(app.main, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
+        EXPECT_EQ(list_box_items(folders), row.folders);
     }
     EXPECT_EQ(exit_by_button(app), 1);
 }
