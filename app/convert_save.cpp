@@ -430,7 +430,20 @@ BOOL choose_save_file(HWND owner, char* path, int code, const char* initial_dir,
     return chosen;
 }
 
-BOOL run_save_dialog_holding(OPENFILENAMEA* ofn)
+BOOL run_file_dialog(OPENFILENAMEA* ofn, FileDialogFn show)
+{
+    // The classic dialog browses by changing the process's current folder,
+    // under Wine even with OFN_NOCHANGEDIR, and the main list takes the
+    // current folder for its own at its next refill.
+    char folder[MAX_PATH];
+    DWORD length = GetCurrentDirectoryA(sizeof folder, folder);
+    BOOL chosen = show(ofn);
+    if (length > 0 && length < sizeof folder)
+        SetCurrentDirectoryA(folder);
+    return chosen;
+}
+
+BOOL run_file_dialog_holding(OPENFILENAMEA* ofn, FileDialogFn show)
 {
     // The dialog belongs to the cover, so the window that asked, and the
     // others showing the current file, would stay usable behind it: moving
@@ -438,14 +451,20 @@ BOOL run_save_dialog_holding(OPENFILENAMEA* ofn)
     // about to write.
     BOOL chosen;
     {
-        // Given back before the cover goes, so that one of them is activated.
+        // Given back before the cover goes, so that one of them is activated;
+        // the folder is back before anything the hold held back runs.
         FileHold hold;
-        chosen = GetSaveFileNameA(ofn);
+        chosen = run_file_dialog(ofn, show);
     }
     if (g_hwndCover && IsWindow(g_hwndCover))
         DestroyWindow(g_hwndCover);
     g_hwndCover = NULL;
     return chosen;
+}
+
+BOOL run_save_dialog_holding(OPENFILENAMEA* ofn)
+{
+    return run_file_dialog_holding(ofn, GetSaveFileNameA);
 }
 
 // The row's writer; 0 for a code without one, or a kind or image it cannot take.

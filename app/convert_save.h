@@ -2,7 +2,9 @@
 // the user picks in the old-style Save dialog, with the written file's size
 // reported. One dispatcher calls the format's writer through the format
 // table (convert_save.cpp); the writers live with their formats. The menu commands that choose the code
-// and options are in main_commands.h.
+// and options are in main_commands.h. Every file dialog other than the main
+// window's own runs through run_file_dialog here, so that none of them moves
+// the folder the main list shows.
 //
 // Nothing here truncates or replaces an existing file before the new one is
 // complete: the writers build the file beside the target and move it into
@@ -83,9 +85,20 @@ int can_replace_file(const char* path);
 BOOL choose_save_file(HWND owner, char* path, int code, const char* initial_dir, OPENFILENAMEA* ofn,
                       int mode, int opt2);
 
-// Runs the Save dialog of ofn (its owner the cover, g_hwndCover) under the
-// file hold (file_hold.h), so that no window moves on to another file
-// meanwhile; then destroys the cover. Non-zero when a name was chosen.
+typedef BOOL(WINAPI* FileDialogFn)(OPENFILENAMEA* ofn);
+
+// Every file dialog but the main window's own runs through here: show
+// (GetOpenFileNameA or GetSaveFileNameA) with ofn, after which the current
+// folder, which the main list follows, is where it was before, whatever was
+// chosen or browsed. Non-zero when a name was chosen.
+BOOL run_file_dialog(OPENFILENAMEA* ofn, FileDialogFn show);
+
+// run_file_dialog under the file hold (file_hold.h), so that no window moves
+// on to another file meanwhile, for a dialog whose owner is the cover
+// (g_hwndCover), which is destroyed afterwards.
+BOOL run_file_dialog_holding(OPENFILENAMEA* ofn, FileDialogFn show);
+
+// The Save dialog of ofn through run_file_dialog_holding.
 BOOL run_save_dialog_holding(OPENFILENAMEA* ofn);
 UINT_PTR CALLBACK convert_save_hook_proc(HWND hdlg, UINT msg, WPARAM wp, LPARAM lp);
 

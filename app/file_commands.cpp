@@ -342,7 +342,6 @@ void run_file_command(HWND owner, int mode)
     GetCurrentDirectoryA(sizeof g_currentDir, g_currentDir);
     if (mode == FILE_OP_COPY) {
         move_copy_rename_file(owner, g_hwndMain, name, g_currentDir, ext, mode, 0);
-        SetCurrentDirectoryA(g_listDir);
         fill_file_list(0);
         InvalidateRect(GetDlgItem(g_hwndMain, IDC_MAIN_PREVIEW), NULL, TRUE);
         return;
@@ -369,7 +368,6 @@ void run_file_command(HWND owner, int mode)
         }
     } else {
         removed = move_copy_rename_file(owner, g_hwndMain, name, g_currentDir, ext, mode, 0) != 0;
-        SetCurrentDirectoryA(g_currentDir);
         if (removed)
             index = SendMessageA(list, LB_GETCURSEL, 0, 0);
     }

@@ -1,6 +1,8 @@
 // Layout of the main window and refills of its file and folder lists.
 // The dialog itself fills the lists on folder and drive changes; these
-// functions serve the program's own commands and size changes.
+// functions serve the program's own commands and size changes, and open the
+// path's folders that a rebuilt folder list shows, which the dialog takes
+// for subfolders.
 #include "app/file_list.h"
 
 #include <sys/stat.h>
@@ -255,6 +257,54 @@ static void rebuild_folder_list(HWND main, const char* folder)
         drive = (char)(drive - 'a' + 'A');
     if (drive >= 'A' && drive <= 'Z')
         SendDlgItemMessageA(main, IDC_MAIN_DRIVE_COMBO, CB_SETCURSEL, drive - 'A', 0);
+}
+
+// The folder shown by entry index when it is one of the path parts that
+// rebuild_folder_list put at the top; 0 for a subfolder, or for an entry
+// the dialog listed itself. The parts are matched against the current
+// folder, the one the list shows.
+static int path_entry_folder(HWND dirs, LRESULT index, char* path, size_t size)
+{
+    char folder[MAX_PATH];
+    DWORD length = GetCurrentDirectoryA(sizeof folder - 1, folder);
+    if (index < 0 || length == 0 || length >= sizeof folder - 1)
+        return 0;
+    add_with_trailing_backslash(folder, sizeof folder);
+    const char* part = folder;
+    for (LRESULT entry = 0; entry <= index; ++entry) {
+        const char* slash = std::strchr(part, '\\');
+        if (!slash)
+            return 0;
+        // The drive's part keeps its backslash.
+        int part_length = (int)(slash - part) + (entry == 0 ? 1 : 0);
+        char shown[MAX_PATH];
+        LRESULT shown_length = SendMessageA(dirs, LB_GETTEXTLEN, (WPARAM)entry, 0);
+        if (shown_length != part_length || shown_length >= (LRESULT)sizeof shown)
+            return 0;
+        SendMessageA(dirs, LB_GETTEXT, (WPARAM)entry, (LPARAM)shown);
+        if (CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, shown, part_length, part, part_length) !=
+            CSTR_EQUAL)
+            return 0;
+        part = slash + 1;
+    }
+    size_t folder_length = (size_t)(part - folder);
+    if (folder_length >= size)
+        return 0;
+    lstrcpynA(path, folder, (int)folder_length + 1);
+    return 1;
+}
+
+int open_folder_path_entry(void)
+{
+    HWND dirs = g_hwndMain ? GetDlgItem(g_hwndMain, IDC_MAIN_DIR_LIST) : NULL;
+    char folder[MAX_PATH];
+    // The dialog opens an entry by its text, relative to the current
+    // folder, which only the drive's part and the subfolders are.
+    if (!dirs || !path_entry_folder(dirs, SendMessageA(dirs, LB_GETCURSEL, 0, 0), folder, sizeof folder) ||
+        !SetCurrentDirectoryA(folder))
+        return 0;
+    fill_file_list(0);
+    return 1;
 }
 
 void fill_file_list(int unused)

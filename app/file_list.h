@@ -13,10 +13,18 @@ void layout_main_controls(void);
 void show_main_controls(HWND hwndMain);
 
 // Refills the file list from the selected type's patterns; rebuilds the
-// folder list when a dialog changed the current folder.
+// folder list when the current folder is no longer the list's (a typed
+// pattern with a folder, a folder of the rebuilt list, a batch file moved
+// elsewhere).
 void fill_file_list(int unused);
 // The same with a pattern list of its own ("*.gif;*.png").
 void fill_file_list_with(const char* pattern_list);
+
+// Opens the folder of the folder list's selected entry when that entry is
+// a part of the current folder's path as a rebuilt list shows it ("z:\",
+// "tmp", "pics"): it becomes the current folder and both lists are filled
+// for it. 0 for any other entry, which the dialog opens itself.
+int open_folder_path_entry(void);
 
 // 1 when path names an existing folder.
 int is_directory(const char* path);

@@ -463,7 +463,7 @@ static BOOL apply_typed_patterns(HWND hwnd, char* text)
 }
 
 // Enter: a typed name is looked up and shown, a pattern filters the list,
-// Enter in the list opens the image window.
+// Enter in the list opens the image window, in the folder list the folder.
 static BOOL main_on_enter(HWND hwnd)
 {
     char text[MAX_PATH] = "";
@@ -498,6 +498,12 @@ static BOOL main_on_enter(HWND hwnd)
     if (g_fileListFocused) {
         if (g_imageKind != KIND_MULTIMEDIA)
             SendMessageA(hwnd, WM_COMMAND, MAKEWPARAM(IDC_MAIN_CENTER, BN_CLICKED), 0);
+        return TRUE;
+    }
+    HWND folders = GetDlgItem(hwnd, IDC_MAIN_DIR_LIST);
+    if (GetFocus() == folders) {
+        // The selected folder opens, as by a double-click.
+        SendMessageA(hwnd, WM_COMMAND, MAKEWPARAM(IDC_MAIN_DIR_LIST, LBN_DBLCLK), (LPARAM)folders);
         return TRUE;
     }
     if (std::strchr(text, '*'))
@@ -607,6 +613,8 @@ static BOOL main_on_command(HWND hwnd, int id, HWND control, int notification)
             return TRUE;
         }
         return FALSE;
+    case IDC_MAIN_DIR_LIST:
+        return notification == LBN_DBLCLK && open_folder_path_entry();
     case IDC_MAIN_TYPE_COMBO:
         if (notification == CBN_SELCHANGE) {
             put_type_patterns(hwnd, SendMessageA(control, CB_GETCURSEL, 0, 0));

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <cstdlib>
 
+#include "app/convert_save.h"
 #include "image/animation_timer.h"
 #include "image/current_image.h"
 #include "image/gif_anim.h"
@@ -528,6 +529,6 @@ void choose_printer_profile(HWND owner)
     ofn.Flags = OFN_NONETWORKBUTTON | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_ENABLEHOOK | OFN_SHOWHELP |
                 OFN_NOCHANGEDIR | OFN_HIDEREADONLY;
     ofn.lpfnHook = printer_profile_hook_proc;
-    if (GetOpenFileNameA(&ofn))
+    if (run_file_dialog(&ofn, GetOpenFileNameA))
         write_setting_string(PROFILE_KEY, path);
 }

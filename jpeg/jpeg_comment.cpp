@@ -174,9 +174,12 @@ int write_jpeg_comment(const char* path, HGLOBAL* phComment, int keep)
     s_failed = NULL;
     s_source = fopen(path, "rb");
     if (!s_source) {
+        // Locked or unreadable: the comment cannot go in, which the user is
+        // told as for a file that cannot be written back; the text stays.
         fprintf(stderr, "Cannot open %s\n", path);
         if (text)
             GlobalUnlock(*phComment);
+        seam_message_box(NULL, "Cannot Open File for Writing.", path, MB_ICONHAND);
         return 0;
     }
     SafeWrite sw;
@@ -202,7 +205,10 @@ int write_jpeg_comment(const char* path, HGLOBAL* phComment, int keep)
     fclose(s_source);
     s_source = s_output = NULL;
     if (s_failed) {
+        // A damaged file is left as it was and named with what the scan
+        // found; the text stays for the caller.
         safe_write_abort(&sw);
+        seam_message_box(NULL, s_failed, path, MB_ICONHAND);
         return 0;
     }
     if (!safe_write_commit(&sw))

@@ -6,9 +6,12 @@
 #include <windows.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+
+#include "image/seams.h"
 
 namespace {
 
@@ -287,13 +290,18 @@ int evaluate_expression(char* text, double* result, int* is_assignment) {
     return 0;
 }
 
+// Rounded half up; 0 for what an int field cannot take.
+static int field_int(double value) {
+    // Also refuses NaN, which fails every comparison.
+    if (!(value >= 0.0 && value + 0.5 < 2147483648.0)) return 0;
+    return (int)(value + 0.5);
+}
+
 int evaluate_int_expression(char* text) {
     double value;
     int is_assignment;
     if (evaluate_expression(text, &value, &is_assignment) != 0) return 0;
-    // Also refuses NaN, which fails every comparison.
-    if (!(value >= 0.0 && value + 0.5 < 2147483648.0)) return 0;
-    return (int)(value + 0.5);
+    return field_int(value);
 }
 
 bool evaluate_double_expression(char* text, double* value) {
@@ -303,4 +311,26 @@ bool evaluate_double_expression(char* text, double* value) {
     if (!std::isfinite(result)) return false;
     *value = result;
     return true;
+}
+
+int evaluate_int_field(const char* text, char* unreadable, size_t size) {
+    if (size > 0) unreadable[0] = '\0';
+    // The evaluator lower-cases its text; the message shows it as typed.
+    std::string scratch = text;
+    double value;
+    int is_assignment;
+    int code = evaluate_expression(&scratch[0], &value, &is_assignment);
+    if (code == 0) return field_int(value);
+    if (code != 9) std::snprintf(unreadable, size, "Error: Cannot read the expression \"%s\".", text);
+    return 0;
+}
+
+int read_int_field(HWND dialog, int id, HWND owner, const char* caption, int* value) {
+    char text[256] = "";
+    GetDlgItemTextA(dialog, id, text, sizeof text);
+    char unreadable[sizeof text + 48];
+    *value = evaluate_int_field(text, unreadable, sizeof unreadable);
+    if (!unreadable[0]) return 1;
+    seam_message_box(owner, unreadable, caption, MB_ICONSTOP);
+    return 0;
 }

@@ -14,7 +14,6 @@
 #include "app/file_list.h"
 #include "image/background.h"
 #include "image/current_image.h"
-#include "image/file_hold.h"
 #include "image/loader.h"
 #include "image/open_windows.h"
 #include "image/progress.h"
@@ -199,17 +198,7 @@ BOOL choose_move_copy_folder(HWND owner, int thumb, char* target)
     ofn.lpfnHook = move_copy_hook_proc;
     ofn.Flags = OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_ENABLEHOOK | OFN_PATHMUSTEXIST | OFN_NONETWORKBUTTON |
                 OFN_LONGNAMES;
-    BOOL chosen;
-    {
-        // Given back before the cover goes, so that a window is activated.
-        FileHold hold;
-        chosen = GetOpenFileNameA(&ofn);
-    }
-    if (g_hwndCover && IsWindow(g_hwndCover))
-        DestroyWindow(g_hwndCover);
-    g_hwndCover = NULL;
-    // The dialog may have moved the current folder while browsing.
-    SetCurrentDirectoryA(g_listDir);
+    BOOL chosen = run_file_dialog_holding(&ofn, GetOpenFileNameA);
     return chosen && target[0];
 }
 
@@ -489,7 +478,6 @@ static void move_copy_rename_clicked(HWND hwnd, int mode)
     }
     SetCurrentDirectoryA(g_listDir);
     move_copy_rename_file(hwnd, g_hwndMain, path, g_listDir, extension, mode, i);
-    SetCurrentDirectoryA(g_listDir);
     DrawMenuBar(hwnd);
 }
 

@@ -100,13 +100,6 @@ static void set_number(HWND hdlg, int id, long value)
     SetDlgItemTextA(hdlg, id, text);
 }
 
-static int read_width(HWND hdlg, int id)
-{
-    char text[FIELD_CHARS + 1] = "";
-    GetDlgItemTextA(hdlg, id, text, sizeof text);
-    return evaluate_int_expression(text);
-}
-
 static void choose_uniform(HWND hdlg, bool uniform)
 {
     EnableWindow(GetDlgItem(hdlg, IDC_FRAME_UNIFORM_EDIT), uniform);
@@ -145,7 +138,8 @@ static INT_PTR frame_on_ok(HWND hdlg)
 {
     int w[4];  // left, top, right, bottom
     if (IsDlgButtonChecked(hdlg, IDC_FRAME_UNIFORM) == BST_CHECKED) {
-        w[0] = read_width(hdlg, IDC_FRAME_UNIFORM_EDIT);
+        if (!read_int_field(hdlg, IDC_FRAME_UNIFORM_EDIT, hdlg, g_fileName, &w[0]))
+            return TRUE;
         if (w[0] < 1) {
             seam_message_box(hdlg, "Error: Frame/Border must have non-zero value.", g_fileName, MB_ICONSTOP);
             return TRUE;
@@ -153,7 +147,8 @@ static INT_PTR frame_on_ok(HWND hdlg)
         w[1] = w[2] = w[3] = w[0];
     } else {
         for (int i = 0; i < 4; ++i)
-            w[i] = read_width(hdlg, SIDE_FIELDS[i]);
+            if (!read_int_field(hdlg, SIDE_FIELDS[i], hdlg, g_fileName, &w[i]))
+                return TRUE;
         if (w[0] < 1 && w[1] < 1 && w[2] < 1 && w[3] < 1) {
             seam_message_box(hdlg, "Error: Frame/Border must have at least one non-zero value.", g_fileName,
                              MB_ICONSTOP);

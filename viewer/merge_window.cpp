@@ -15,6 +15,7 @@
 #include <string.h>
 
 #include "app/clipboard.h"
+#include "app/convert_save.h"
 #include "app/program_entry.h"
 #include "image/background.h"
 #include "image/current_image.h"
@@ -308,7 +309,7 @@ static bool take_file_source(HWND hwnd, POINT o, int* transparent)
                 OFN_FILEMUSTEXIST | OFN_NOCHANGEDIR | OFN_LONGNAMES;
     ofn.lpfnHook = mergeimage_dlg_hook;
     ofn.lpTemplateName = "MERGEIMAGE";
-    if (!GetOpenFileNameA(&ofn) || !g_hMergePreviewImage) {
+    if (!run_file_dialog(&ofn, GetOpenFileNameA) || !g_hMergePreviewImage) {
         free_merge_preview();
         return false;
     }

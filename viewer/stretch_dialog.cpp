@@ -58,13 +58,6 @@ const char* stretch_size(int mode, int w, int h, int width_typed, int height_typ
     return NULL;
 }
 
-static int read_field(HWND hdlg, int id)
-{
-    char text[FIELD_CHARS + 1] = "";
-    GetDlgItemTextA(hdlg, id, text, sizeof text);
-    return evaluate_int_expression(text);
-}
-
 static void set_field(HWND hdlg, int id, long value)
 {
     char text[16];
@@ -145,8 +138,15 @@ static INT_PTR stretch_on_ok(HWND hdlg)
     int mode = IsDlgButtonChecked(hdlg, IDC_STRETCH_MODE_WIDTH) == BST_CHECKED    ? STRETCH_KEEP_WIDTH
                : IsDlgButtonChecked(hdlg, IDC_STRETCH_MODE_HEIGHT) == BST_CHECKED ? STRETCH_KEEP_HEIGHT
                                                                                  : STRETCH_BOTH;
-    int typed_width = read_field(hdlg, mode == STRETCH_BOTH ? IDC_STRETCH_WIDTH : IDC_STRETCH_WIDTH_ONLY);
-    int typed_height = read_field(hdlg, mode == STRETCH_BOTH ? IDC_STRETCH_HEIGHT : IDC_STRETCH_HEIGHT_ONLY);
+    // Only the fields of the mode are read: the others are disabled.
+    int typed_width = 0, typed_height = 0;
+    if ((mode != STRETCH_KEEP_HEIGHT &&
+         !read_int_field(hdlg, mode == STRETCH_BOTH ? IDC_STRETCH_WIDTH : IDC_STRETCH_WIDTH_ONLY, NULL,
+                         STRETCH_CAPTION, &typed_width)) ||
+        (mode != STRETCH_KEEP_WIDTH &&
+         !read_int_field(hdlg, mode == STRETCH_BOTH ? IDC_STRETCH_HEIGHT : IDC_STRETCH_HEIGHT_ONLY, NULL,
+                         STRETCH_CAPTION, &typed_height)))
+        return TRUE;
     int W = 0, H = 0;
     if (const char* refusal = stretch_size(mode, w, h, typed_width, typed_height, &W, &H)) {
         seam_message_box(NULL, refusal, STRETCH_CAPTION, MB_ICONSTOP);
@@ -228,10 +228,12 @@ static void rewrite_orientation(int orientation)
 
 static INT_PTR huffman_on_yes(HWND hdlg)
 {
-    int orientation = read_field(hdlg, IDC_HUFFMAN_ORIENTATION);
+    static const char CAPTION[] = "Orientation of Image";
+    int orientation;
+    if (!read_int_field(hdlg, IDC_HUFFMAN_ORIENTATION, hdlg, CAPTION, &orientation))
+        return TRUE;
     if (orientation < 1 || orientation > 8) {
-        seam_message_box(hdlg, "Error: Orientation must have a value between 1 and 8", "Orientation of Image",
-                         MB_ICONSTOP);
+        seam_message_box(hdlg, "Error: Orientation must have a value between 1 and 8", CAPTION, MB_ICONSTOP);
         return TRUE;
     }
     EndDialog(hdlg, 1);

@@ -153,7 +153,8 @@ TEST(DialogChoices, EveryRadioButtonOfRotateSkewAndFrameIsTheOneApplied)
 }
 
 // STRETCH opens over the full-screen window, which then shows the new
-// size at its own scale in the middle of the screen.
+// size at its own scale in the middle of the screen. A first field that is
+// no expression is named and the dialog stays for another.
 TEST(DialogChoices, EveryStretchModeIsTheOneApplied)
 {
     std::string dir = e2e_work_dir("stretch_choices");
@@ -168,10 +169,15 @@ TEST(DialogChoices, EveryStretchModeIsTheOneApplied)
             const char* text;
         } fields[2];
         int width, height;
+        const char* unreadable;  // typed in the first field and refused first
     } modes[] = {
-        {{IDC_STRETCH_MODE_HEIGHT, 0}, {{IDC_STRETCH_HEIGHT_ONLY, "20"}, {0, NULL}}, 40, 20},
-        {{IDC_STRETCH_MODE_BOTH, 0}, {{IDC_STRETCH_WIDTH, "40"}, {IDC_STRETCH_HEIGHT, "80"}}, 40, 80},
-        {{IDC_STRETCH_MODE_HEIGHT, IDC_STRETCH_MODE_WIDTH}, {{IDC_STRETCH_WIDTH_ONLY, "160"}, {0, NULL}}, 160, 80},
+        {{IDC_STRETCH_MODE_HEIGHT, 0}, {{IDC_STRETCH_HEIGHT_ONLY, "20"}, {0, NULL}}, 40, 20, NULL},
+        {{IDC_STRETCH_MODE_BOTH, 0}, {{IDC_STRETCH_WIDTH, "40"}, {IDC_STRETCH_HEIGHT, "80"}}, 40, 80, NULL},
+        {{IDC_STRETCH_MODE_HEIGHT, IDC_STRETCH_MODE_WIDTH},
+         {{IDC_STRETCH_WIDTH_ONLY, "160"}, {0, NULL}},
+         160,
+         80,
+         "640*1.5+x"},
     };
     for (const auto& m : modes) {
         send_main_command(app, IDM_MAIN_RESTORE);
@@ -182,6 +188,16 @@ TEST(DialogChoices, EveryStretchModeIsTheOneApplied)
         for (int id : m.clicks)
             if (id)
                 click_control(dialog, id);
+        if (m.unreadable) {
+            SetDlgItemTextA(dialog, m.fields[0].id, m.unreadable);
+            click_button(dialog, IDOK);
+            HWND box = wait_dialog(app, "Stretch Image", 10000);
+            ASSERT_TRUE(box);
+            EXPECT_EQ(box_text(box), std::string("Error: Cannot read the expression \"") + m.unreadable + "\".");
+            click_button(box, IDOK);
+            ASSERT_TRUE(wait_until_closed(box));
+            EXPECT_TRUE(is_visible(dialog)) << "the dialog stays";
+        }
         for (const auto& f : m.fields)
             if (f.id)
                 SetDlgItemTextA(dialog, f.id, f.text);

@@ -1,8 +1,10 @@
 // The main window's file commands where a file could be lost or the window
 // left unusable: a target that exists is replaced only after the question
-// and a Yes, a typed name gets the dialog's extension before it is judged; an enlarged video gives the window its controls back when a
-// file command lets it go; a list emptied by a command leaves an empty
-// window whose image menus are greyed.
+// and a Yes, a typed name gets the dialog's extension before it is judged,
+// and the main list stays in its folder whatever folder a dialog wrote to;
+// an enlarged video gives the window its controls back when a file command
+// lets it go; a list emptied by a command leaves an empty window whose
+// image menus are greyed.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -83,6 +85,7 @@ TEST(ReplacePrompt, NoKeepsTheDialogAndTheFileYesReplacesIt)
         ASSERT_TRUE(write_whole_file(dir + "\\" + c.target, "old"));
     RunningApp app;
     ASSERT_TRUE(start_app("slide_a.bmp", dir, app));
+    const std::vector<std::string> folders = list_box_items(GetDlgItem(app.main, IDC_MAIN_DIR_LIST));
     for (const ReplaceCase& c : cases) {
         SCOPED_TRACE(c.title);
         const std::string target = dir + "\\" + c.target, source = dir + "\\" + c.source;
@@ -114,6 +117,9 @@ TEST(ReplacePrompt, NoKeepsTheDialogAndTheFileYesReplacesIt)
         wait_until_closed(done);
         EXPECT_TRUE(is_red_bmp(read_whole_file(target))) << "replaced";
         EXPECT_EQ(file_exists(source), !c.source_goes);
+        DWORD_PTR ignored;  // answered once the command has returned
+        SendMessageTimeoutA(app.main, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
+        EXPECT_EQ(list_box_items(GetDlgItem(app.main, IDC_MAIN_DIR_LIST)), folders) << "the list stays";
     }
     EXPECT_EQ(exit_by_button(app), 1);
 }
@@ -175,6 +181,54 @@ TEST(ReplacePrompt, TypedNameTakesTheExtensionAndTheOwnNameInOtherCaseIsARename)
     EXPECT_TRUE(wait_until_closed(dialog)) << "no question kept it open";
     EXPECT_EQ(listed_name(dir + "\\case.bmp"), "CASE.BMP");
     EXPECT_TRUE(is_red_bmp(read_whole_file(dir + "\\CASE.BMP")));
+    EXPECT_EQ(exit_by_button(app), 1);
+}
+
+// Convert/Save into another folder, written or refused: the main list still
+// shows its own folder's files and folders, not the target's.
+TEST(SaveElsewhere, MainListStaysInItsFolder)
+{
+    std::string dir = e2e_work_dir("save_elsewhere");
+    CreateDirectoryA((dir + "\\other").c_str(), NULL);
+    ASSERT_TRUE(copy_fixture("slide_a.bmp", dir));
+    const std::string refused = dir + "\\other\\locked.bmp", written = dir + "\\other\\new.bmp";
+    SetFileAttributesA(refused.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(written.c_str());
+    ASSERT_TRUE(write_whole_file(refused, "old"));
+    ASSERT_TRUE(SetFileAttributesA(refused.c_str(), FILE_ATTRIBUTE_READONLY));
+    const struct {
+        const std::string target;
+        bool asked;           // the replace question comes first, answered Yes
+        const char* caption;  // of the box that ends the save
+        std::string text;
+    } cases[] = {
+        {refused, true, refused.c_str(), "Cannot Open File for Writing."},
+        {written, false, "File Converted Successfully", written + "\n\n7254 bytes"},
+    };
+    RunningApp app;
+    ASSERT_TRUE(start_app("slide_a.bmp", dir, app));
+    HWND files = GetDlgItem(app.main, IDC_MAIN_FILE_LIST), folders = GetDlgItem(app.main, IDC_MAIN_DIR_LIST);
+    const std::vector<std::string> listed = list_box_items(files), folder_parts = list_box_items(folders);
+    ASSERT_EQ(listed, std::vector<std::string>{"slide_a.bmp"});
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.target);
+        HWND dialog = ask_for(app, IDM_MAIN_SAVE_BMP, "Save As Windows BMP", c.target);
+        ASSERT_NE(dialog, nullptr);
+        if (c.asked) {
+            EXPECT_EQ(answer_box_over(app, dialog, "Save As Windows BMP", IDYES),
+                      "Save As Windows BMP|" + c.target + " already exists.\nDo you want to replace it?");
+        }
+        EXPECT_TRUE(wait_until_closed(dialog));
+        EXPECT_EQ(answer_done_box(app, c.caption), c.text);
+        // Answered once the command, which refills the list, has returned.
+        DWORD_PTR ignored;
+        SendMessageTimeoutA(app.main, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
+        EXPECT_EQ(list_box_items(files), listed);
+        EXPECT_EQ(list_box_items(folders), folder_parts);
+    }
+    EXPECT_TRUE(is_red_bmp(read_whole_file(written)));
+    EXPECT_EQ(read_whole_file(refused), "old");
+    SetFileAttributesA(refused.c_str(), FILE_ATTRIBUTE_NORMAL);
     EXPECT_EQ(exit_by_button(app), 1);
 }
 

@@ -219,6 +219,62 @@ TEST(MainWindow, EnterOpensTheSelectedFileFiltersByAPatternAndRefusesAFolder)
     EXPECT_EQ(exit_by_button(app), 1);
 }
 
+// After a typed "a\b\*.bmp" the folder list is rebuilt for b; each part of
+// its path above b opens that folder, by a double-click on the list and by
+// Enter in it.
+TEST(FolderList, EachPartOfTheRebuiltPathOpensItsFolder)
+{
+    std::string dir = e2e_work_dir("folder_up");
+    CreateDirectoryA((dir + "\\a").c_str(), NULL);
+    CreateDirectoryA((dir + "\\a\\b").c_str(), NULL);
+    ASSERT_TRUE(copy_fixture("quadrants.bmp", dir));
+    ASSERT_TRUE(CopyFileA((dir + "\\quadrants.bmp").c_str(), (dir + "\\a\\in_a.bmp").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA((dir + "\\quadrants.bmp").c_str(), (dir + "\\a\\b\\in_b.bmp").c_str(), FALSE));
+    RunningApp app;
+    ASSERT_TRUE(start_app("quadrants.bmp", dir, app));
+    HWND files = GetDlgItem(app.main, IDC_MAIN_FILE_LIST), folders = GetDlgItem(app.main, IDC_MAIN_DIR_LIST);
+    SendMessageA(GetDlgItem(app.main, IDC_MAIN_NAME_EDIT), WM_SETTEXT, 0, (LPARAM) "a\\b\\*.bmp");
+    press_enter_in(app, IDC_MAIN_NAME_EDIT);
+    // The folder list is filled after the file list, by the same command.
+    DWORD_PTR ignored;
+    EXPECT_EQ(list_once(files, {"in_b.bmp"}), std::vector<std::string>{"in_b.bmp"});
+    SendMessageTimeoutA(app.main, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
+    // The drive, each folder down to b, no subfolder.
+    const std::vector<std::string> rebuilt = list_box_items(folders);
+    ASSERT_GE(rebuilt.size(), 4u);
+    ASSERT_EQ(rebuilt[0].substr(1), ":\\");
+    ASSERT_EQ(std::vector<std::string>(rebuilt.end() - 3, rebuilt.end()),
+              (std::vector<std::string>{"folder_up", "a", "b"}));
+
+    const size_t a = rebuilt.size() - 2;
+    const struct {
+        bool by_enter;
+        size_t entry;  // of the list before
+        std::vector<std::string> folders, files;
+    } rows[] = {
+        // a's path, then its subfolder b; folder_up's path, then a.
+        {false, a, rebuilt, {"in_a.bmp"}},
+        {true, a - 1, std::vector<std::string>(rebuilt.begin(), rebuilt.end() - 1), {"quadrants.bmp"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.files[0]);
+        if (row.by_enter) {
+            SendMessageA(folders, LB_SETCURSEL, row.entry, 0);
+            press_enter_in(app, IDC_MAIN_DIR_LIST);
+        } else {
+            // The entry's middle, as the list shows it now.
+            int height = (int)SendMessageA(folders, LB_GETITEMHEIGHT, 0, 0);
+            int y = ((int)row.entry - (int)SendMessageA(folders, LB_GETTOPINDEX, 0, 0)) * height + height / 2;
+            for (UINT msg : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP})
+                PostMessageA(folders, msg, msg == WM_LBUTTONUP ? 0 : MK_LBUTTON, MAKELPARAM(8, y));
+        }
+        EXPECT_EQ(list_once(files, row.files), row.files);
+        SendMessageTimeoutA(app.main, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
+        EXPECT_EQ(list_box_items(folders), row.folders);
+    }
+    EXPECT_EQ(exit_by_button(app), 1);
+}
+
 // The bar on the main window, and a display option chosen by its keys:
 // Slidesho&w, then Hide &File Name, written to the settings at once.
 TEST(MainMenu, BarAndHideFileNameByItsKeys)

@@ -56,19 +56,26 @@ for k in $(seq 0 $((count - 1))); do
     codes+=($code)
 done
 
+# A shard's log as a terminal shows it: a line that a progress display
+# rewrote ("\r   \r[  FAILED  ] ...") keeps only what follows its last
+# carriage return, and the line ends lose theirs.
+shown_log() {
+    sed 's/\r$//; s/.*\r//' "$1"
+}
+
 ran=0
 failures=()
 for k in $(seq 0 $((count - 1))); do
     log=$work/shard-$k.log
     echo "===== e2e shard $k of $count (log: $log) ====="
-    tr -d '\r' < "$log"
-    n=$(tr -d '\r' < "$log" | sed -n 's/^\[==========\] \([0-9]*\) tests\? from .* ran\..*/\1/p' | tail -1)
+    shown_log "$log"
+    n=$(shown_log "$log" | sed -n 's/^\[==========\] \([0-9]*\) tests\? from .* ran\..*/\1/p' | tail -1)
     ran=$((ran + ${n:-0}))
     [ "${codes[$k]}" = 0 ] && continue
     status=1
-    mapfile -t failed < <(tr -d '\r' < "$log" | sed -n 's/^\[  FAILED  \] \([^ ,]*\).* ms)$/\1/p')
+    mapfile -t failed < <(shown_log "$log" | sed -n 's/^\[  FAILED  \] \([^ ,]*\).* ms)$/\1/p')
     # A test that started and never finished: the one the shard died in.
-    unfinished=$(tr -d '\r' < "$log" | awk '/^\[ RUN      \] / { test = $4; open = 1 }
+    unfinished=$(shown_log "$log" | awk '/^\[ RUN      \] / { test = $4; open = 1 }
         /^\[       OK \] |^\[  FAILED  \] |^\[  SKIPPED \] / { open = 0 }
         END { if (open) print test }')
     [ -n "$unfinished" ] && failed+=("$unfinished (did not finish)")

@@ -34,7 +34,8 @@ int orientation_of(const std::string& path)
     return orientation;
 }
 
-// wrjpgcom's own replacement byte for byte; broken files stay as they were.
+// wrjpgcom's own replacement byte for byte; broken or locked files stay as
+// they were and the box says why, under the path.
 TEST(JpegComment, ReplacesCommentsAsWrjpgcomDoes)
 {
     std::string good = fixture("mix.jpg");
@@ -47,23 +48,35 @@ TEST(JpegComment, ReplacesCommentsAsWrjpgcomDoes)
         std::string before;
         const char* text;
         std::string after;  // empty: refused, unchanged
+        const char* said;   // the box of a refusal
+        bool locked;        // held open without sharing while written
     } cases[] = {
-        {"comment_ten.jpg", good, "Ten chars!", fixture("mix_ten.jpg")},
-        {"comment_none.jpg", good, "", fixture("mix_none.jpg")},
-        {"comment_broken.jpg", "GIF89a" + good.substr(6), "new", ""},
-        {"comment_broken.jpg", bad_length, "new", ""},
-        {"comment_broken.jpg", early_scan, "new", ""},
-        {"comment_broken.jpg", good.substr(0, frame - 3), "new", ""},
+        {"comment_ten.jpg", good, "Ten chars!", fixture("mix_ten.jpg"), NULL, false},
+        {"comment_none.jpg", good, "", fixture("mix_none.jpg"), NULL, false},
+        {"comment_broken.jpg", "GIF89a" + good.substr(6), "new", "", "Not a JPEG file", false},
+        {"comment_broken.jpg", bad_length, "new", "", "Erroneous JPEG marker length", false},
+        {"comment_broken.jpg", early_scan, "new", "", "SOS without prior SOFn", false},
+        {"comment_broken.jpg", good.substr(0, frame - 3), "new", "", "Premature EOF in JPEG file", false},
+        {"comment_locked.jpg", good, "new", "", "Cannot Open File for Writing.", true},
     };
-    SeamRecorder recorder;
     for (const auto& c : cases) {
+        SeamRecorder recorder;
         std::string path = place(c.written, c.before);
+        HANDLE lock = c.locked ? CreateFileA(path.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL)
+                               : INVALID_HANDLE_VALUE;
         HGLOBAL text = text_block(c.text);
         EXPECT_EQ(write_jpeg_comment(path.c_str(), &text, 0), c.after.empty() ? 0 : 1) << c.written;
+        EXPECT_TRUE(text != NULL) << "the typed text stays";
+        if (lock != INVALID_HANDLE_VALUE)
+            CloseHandle(lock);
         EXPECT_EQ(read_file_bytes(path), c.after.empty() ? c.before : c.after) << c.written;
         GlobalFree(text);
+        ASSERT_EQ(recorder.boxes.size(), c.said ? 1u : 0u) << c.written;
+        if (c.said) {
+            EXPECT_EQ(recorder.boxes[0].text, c.said);
+            EXPECT_EQ(recorder.boxes[0].caption, path);
+        }
     }
-    EXPECT_TRUE(recorder.boxes.empty());
 }
 
 // The comment's text is released unless the caller keeps it.

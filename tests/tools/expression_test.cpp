@@ -115,6 +115,24 @@ TEST(Expression, EntryPointsRoundAndRefuse)
         std::string text = c.text;
         EXPECT_EQ(evaluate_int_expression(&text[0]), c.value) << c.text;
     }
+    // A field's text: an expression that cannot be read is named as typed;
+    // an empty field and a negative value are left to the dialog's message.
+    struct FieldCase {
+        const char* text;
+        int value;
+        const char* unreadable;
+    } field_cases[] = {
+        {"640*1.5", 960, ""},
+        {"640*1.5+X", 0, "Error: Cannot read the expression \"640*1.5+X\"."},
+        {"(2", 0, "Error: Cannot read the expression \"(2\"."},
+        {"  ", 0, ""},
+        {"-1", 0, ""},
+    };
+    for (const FieldCase& c : field_cases) {
+        char unreadable[300] = "stale";
+        EXPECT_EQ(evaluate_int_field(c.text, unreadable, sizeof unreadable), c.value) << c.text;
+        EXPECT_STREQ(unreadable, c.unreadable);
+    }
     double angle = 0;
     std::string ok = "90/2", overflow = "10^400", bad = "(";
     EXPECT_TRUE(evaluate_double_expression(&ok[0], &angle));
