@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 
 #include <windows.h>
@@ -55,102 +56,66 @@ LRESULT CALLBACK paint_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
     return 0;
 }
 
-void put32(std::string& s, size_t at, uint32_t v)
+// Puts the 32-bit little-endian words from at.
+void put32(std::string& s, size_t at, std::initializer_list<uint32_t> words)
 {
-    for (int i = 0; i < 4; ++i)
-        s[at + i] = (char)(v >> (8 * i));
+    for (uint32_t v : words)
+        for (int i = 0; i < 4; ++i, ++at)
+            s[at] = (char)(v >> (8 * i));
 }
 
-// An inverted region of n rectangles a pixel wide, each a row lower and
-// two pixels further right: the player joins them one at a time, each
-// join walking all the bands so far, and 3000 take it far past any limit
-// a test sets.
-std::string staggered_inversion(uint32_t n)
-{
-    std::string r(8 + 16 + 4 + 32 + 16 * n, '\0');
-    put32(r, 0, EMR_INVERTRGN);
-    put32(r, 4, (uint32_t)r.size());
-    put32(r, 16, 300);
-    put32(r, 20, 300);
-    put32(r, 24, 32 + 16 * n);
-    put32(r, 28, 32);
-    put32(r, 32, RDH_RECTANGLES);
-    put32(r, 36, n);
-    put32(r, 40, 16 * n);
-    put32(r, 52, 2 * n);
-    put32(r, 56, 2 * n);
-    for (uint32_t i = 0; i < n; ++i) {
-        size_t at = 60 + 16 * i;
-        put32(r, at, 2 * i);
-        put32(r, at + 4, i);
-        put32(r, at + 8, 2 * i + 1);
-        put32(r, at + 12, i + n);
-    }
-    return r;
-}
-
-// A red square over the picture's top-left quarter, on a frame about 38
-// screen pixels square; when cut, an inversion follows that no play
-// within the test's limit finishes.
+// A red square over the picture's top-left quarter (a frame about 38
+// screen pixels square); when cut, then an inverted region of 3000
+// rectangles a pixel wide, each a row lower and two pixels further right,
+// which the player joins one at a time, far past the test's limit.
 HANDLE record_picture(bool is_emf, bool cut)
 {
-    auto draw = [](HDC dc) {
-        HBRUSH red = CreateSolidBrush(RED);
-        HGDIOBJ old = SelectObject(dc, red);
-        SelectObject(dc, GetStockObject(NULL_PEN));
-        Rectangle(dc, 0, 0, 33, 33);
-        SelectObject(dc, old);
-        DeleteObject(red);
-    };
-    if (!is_emf) {
-        HDC mf = CreateMetaFileA(NULL);
-        draw(mf);
-        return CloseMetaFile(mf);
-    }
-    RECT frame = {0, 0, 1000, 1000};
-    HDC dc = CreateEnhMetaFileA(NULL, NULL, &frame, NULL);
-    SetMapMode(dc, MM_ANISOTROPIC);
-    SetWindowExtEx(dc, 64, 64, NULL);
-    SetViewportExtEx(dc, 64, 64, NULL);
-    draw(dc);
+    HDC dc = is_emf ? CreateEnhMetaFileA(NULL, NULL, NULL, NULL) : CreateMetaFileA(NULL);
+    HBRUSH red = CreateSolidBrush(RED);
+    HGDIOBJ old = SelectObject(dc, red);
+    SelectObject(dc, GetStockObject(NULL_PEN));
+    Rectangle(dc, 0, 0, 20, 20);
+    SelectObject(dc, old);
+    DeleteObject(red);
+    if (!is_emf)
+        return CloseMetaFile(dc);
     HENHMETAFILE emf = CloseEnhMetaFile(dc);
     if (!cut)
         return emf;
-    UINT size = GetEnhMetaFileBits(emf, 0, NULL);
-    std::string bytes(size, '\0');
-    GetEnhMetaFileBits(emf, size, (BYTE*)&bytes[0]);
+    std::string bytes(GetEnhMetaFileBits(emf, 0, NULL), '\0');
+    GetEnhMetaFileBits(emf, (UINT)bytes.size(), (BYTE*)&bytes[0]);
     DeleteEnhMetaFile(emf);
-    const size_t end_record = 20;
-    bytes.insert(bytes.size() - end_record, staggered_inversion(3000));
-    put32(bytes, 48, (uint32_t)bytes.size());
-    ENHMETAHEADER* header = (ENHMETAHEADER*)&bytes[0];
-    put32(bytes, 52, header->nRecords + 1);
+    const uint32_t n = 3000;
+    std::string r(60 + 16 * n, '\0');
+    put32(r, 0, {EMR_INVERTRGN, (uint32_t)r.size(), 0, 0, 300, 300, 32 + 16 * n, 32, RDH_RECTANGLES, n, 16 * n});
+    put32(r, 52, {2 * n, 2 * n});
+    for (uint32_t i = 0; i < n; ++i)
+        put32(r, 60 + 16 * i, {2 * i, i, 2 * i + 1, i + n});
+    bytes.insert(bytes.size() - 20, r);  // before the end record
+    const ENHMETAHEADER* header = (const ENHMETAHEADER*)bytes.data();
+    put32(bytes, 48, {(uint32_t)bytes.size(), header->nRecords + 1});
     return SetEnhMetaFileBits((UINT)bytes.size(), (const BYTE*)bytes.data());
 }
 
-struct Capture {
-    std::string pixels;
-    int reds = 0;
-};
-
-// The window's client pixels as the screen shows them.
-Capture capture(HWND hwnd)
+// The window's client pixels as the screen shows them, and how many are red.
+std::string capture(HWND hwnd, int* reds)
 {
     RECT c;
     GetClientRect(hwnd, &c);
     HDC dc = GetDC(hwnd);
-    Capture out;
+    std::string pixels;
+    *reds = 0;
     for (int y = 0; y < c.bottom; y += 2)
         for (int x = 0; x < c.right; x += 2) {
             COLORREF p = GetPixel(dc, x, y);
-            out.pixels.append((const char*)&p, sizeof p);
-            out.reds += p == RED;
+            pixels.append((const char*)&p, sizeof p);
+            *reds += p == RED;
         }
     ReleaseDC(hwnd, dc);
-    return out;
+    return pixels;
 }
 
-// Requests the paints the window has now send to the renderer.
+// Renderer requests of the paint the window has pending.
 unsigned requests_of_paint(HWND hwnd)
 {
     unsigned before = render_request_count();
@@ -177,30 +142,26 @@ TEST_P(MetafilePaint, PlaysOncePerSizeAndKeepsWhatACutLeft)
     g_wmfHasPlaceable = 0;
     HBRUSH saved_brush = g_hBackgroundBrush;
     g_hBackgroundBrush = (HBRUSH)GetStockObject(WHITE_BRUSH);
-    if (row.cut)
-        render_set_limits_for_test(1000, 0);
+    render_set_limits_for_test(row.cut ? 1000 : 0, 0);
     HWND hwnd = CreateWindowExA(WS_EX_TOPMOST, wc.lpszClassName, "", WS_POPUP | WS_VISIBLE, 40, 40, 200, 150, NULL,
                                 NULL, wc.hInstance, NULL);
-    ASSERT_NE(hwnd, (HWND)NULL);
     g_hwndPreview = hwnd;
 
+    int reds = 0, reds_again = 0, reds_resized = 0;
     EXPECT_EQ(requests_of_paint(hwnd), 1u) << "a tiled paint plays one cell";
-    Capture first = capture(hwnd);
-    EXPECT_GT(first.reds, 0);
-    EXPECT_EQ(seams.boxes.size(), row.cut ? 1u : 0u);
-
+    std::string first = capture(hwnd, &reds);
+    EXPECT_GT(reds, 0);
     InvalidateRect(hwnd, NULL, TRUE);
     EXPECT_EQ(requests_of_paint(hwnd), 0u) << "a repaint at the same size plays nothing";
-    Capture again = capture(hwnd);
-    EXPECT_EQ(again.reds, first.reds);
-    EXPECT_TRUE(again.pixels == first.pixels);
-
+    EXPECT_TRUE(capture(hwnd, &reds_again) == first);
+    EXPECT_EQ(reds_again, reds);
     SetWindowPos(hwnd, NULL, 0, 0, 260, 190, SWP_NOMOVE | SWP_NOZORDER);
     InvalidateRect(hwnd, NULL, TRUE);
     // A cut picture is not played again: what it left is shown scaled.
     EXPECT_EQ(requests_of_paint(hwnd), row.cut ? 0u : 1u);
-    EXPECT_GT(capture(hwnd).reds, 0);
-    EXPECT_EQ(seams.boxes.size(), row.cut ? 1u : 0u) << "said once";
+    capture(hwnd, &reds_resized);
+    EXPECT_GT(reds_resized, 0);
+    EXPECT_EQ(seams.boxes.size(), row.cut ? 1u : 0u) << "a cut is said once";
 
     DestroyWindow(hwnd);
     render_set_limits_for_test(0, 0);
