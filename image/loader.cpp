@@ -28,6 +28,7 @@
 #include "image/merge_readers.h"
 #include "image/merge_source.h"
 #include "image/metafile.h"
+#include "image/metafile_view.h"
 #include "image/multimedia.h"
 #include "image/open_windows.h"
 #include "image/packed_dib.h"
@@ -193,8 +194,10 @@ static void free_image_by_kind(void)
         break;
     }
     g_hImage = NULL;
-    // A metafile whose play was cut is played again once loaded anew.
+    // A metafile whose play was cut is played again once loaded anew, and
+    // no window keeps pixels of the picture released.
     forget_failed_metafiles(NULL);
+    forget_metafile_views(NULL);
 }
 
 void release_current_image(void)
@@ -317,7 +320,7 @@ static void show_windows_metafile(HWND owner)
         InvalidateRect(g_hwndView, NULL, TRUE);
         return;
     }
-    play_metafile_in_preview(owner, g_hdcPreview, 1);
+    show_metafile_in_preview(owner, g_hdcPreview, 1);
 }
 
 static ReadEnd read_windows_metafile(HWND owner, int placeable)
@@ -862,7 +865,7 @@ void draw_current_dib(HDC dc)
 
 void draw_current_metafile(HDC dc)
 {
-    play_metafile_in_preview(NULL, dc, 0);
+    show_metafile_in_preview(NULL, dc, 0);
 }
 
 void write_page_captions(HWND hwndMain)

@@ -223,8 +223,16 @@ static void show_played_words(LONG played, LONG drawing_words)
 // Sends the request set up in the control block and waits for its end
 // under the limits. progress_words: the drawing words of a play with
 // progress, else 0.
+static unsigned s_requestCount;
+
+unsigned render_request_count(void)
+{
+    return s_requestCount;
+}
+
 static RenderOutcome send_request(LONG op, LONG progress_words)
 {
+    ++s_requestCount;
     RenderControl* c = s_render.control;
     c->op = op;
     c->status = 0;

@@ -8,6 +8,7 @@
 #include "image/current_image.h"
 #include "image/merge_source.h"
 #include "image/metafile.h"
+#include "image/metafile_view.h"
 #include "image/open_windows.h"
 #include "image/packed_dib.h"
 #include "image/progress.h"
@@ -134,9 +135,15 @@ void fit_image_rect(int32_t width, int32_t height, uint32_t frame)
     g_animDestWidth = r.width;
     g_animDestHeight = r.height;
 
-    if (!frame || !g_hdcPreview || is_window_open(g_hwndView) || is_window_open(g_hwndSlide) ||
-        g_undoPending)
+    if (!frame)
         return;
+    // Not drawn now: the preview's next paint lays the frame and background
+    // anew, so nothing of the picture before stays in the margins.
+    if (!g_hdcPreview || is_window_open(g_hwndView) || is_window_open(g_hwndSlide) || g_undoPending) {
+        if (is_window_open(g_hwndPreview))
+            InvalidateRect(g_hwndPreview, NULL, TRUE);
+        return;
+    }
     clear_with_button_face(g_hdcPreview, p->left - 3, p->top - 3, p->right + 6, p->bottom + 6);
     int empty = g_imageKind == KIND_MULTIMEDIA || g_imageKind == KIND_NONE ||
                 g_imageKind == KIND_LIST_REFRESH;
@@ -259,31 +266,68 @@ void play_wmf_in_rect(HWND hwnd, HDC hdc, int32_t area_width, int32_t area_heigh
     SetMapMode(hdc, old_mode);
 }
 
-void play_metafile_in_preview(HWND owner, HDC hdc, uint32_t with_progress)
+// Plays the current metafile into dest of hdc, clipped to it.
+static void play_in_preview_rect(HWND owner, HDC hdc, const RECT* dest, uint32_t with_progress)
 {
-    if (!g_hImage || (g_imageKind != KIND_WMF && g_imageKind != KIND_EMF))
-        return;
     // Records may draw anywhere; nothing may pass the frame lines.
     int saved = SaveDC(hdc);
-    IntersectClipRect(hdc, g_animDestX, g_animDestY, g_animDestX + g_animDestWidth,
-                      g_animDestY + g_animDestHeight);
+    IntersectClipRect(hdc, dest->left, dest->top, dest->right, dest->bottom);
     if (g_imageKind == KIND_EMF) {
-        RECT r = {g_animDestX, g_animDestY, g_animDestX + g_animDestWidth,
-                  g_animDestY + g_animDestHeight};
-        play_emf(hdc, (HENHMETAFILE)g_hImage, &r);
+        play_emf(hdc, (HENHMETAFILE)g_hImage, dest);
     } else {
         if (g_wmfHasPlaceable) {
             SetMapMode(hdc, MM_ANISOTROPIC);
             map_placeable_box(hdc, current_placeable_box());
-            SetViewportExtEx(hdc, g_animDestWidth, g_animDestHeight, NULL);
+            SetViewportExtEx(hdc, dest->right - dest->left, dest->bottom - dest->top, NULL);
         }
-        SetViewportOrgEx(hdc, g_animDestX, g_animDestY, NULL);
+        SetViewportOrgEx(hdc, dest->left, dest->top, NULL);
         if (with_progress)
             play_wmf_records(owner, hdc, (HMETAFILE)g_hImage);
         else
             play_wmf(hdc, (HMETAFILE)g_hImage);
     }
     RestoreDC(hdc, saved);
+}
+
+static bool shows_metafile(void)
+{
+    return g_hImage && (g_imageKind == KIND_WMF || g_imageKind == KIND_EMF);
+}
+
+static RECT preview_image_rect(void)
+{
+    RECT r = {g_animDestX, g_animDestY, g_animDestX + g_animDestWidth, g_animDestY + g_animDestHeight};
+    return r;
+}
+
+void play_metafile_in_preview(HWND owner, HDC hdc, uint32_t with_progress)
+{
+    if (!shows_metafile())
+        return;
+    RECT r = preview_image_rect();
+    play_in_preview_rect(owner, hdc, &r, with_progress);
+}
+
+struct PreviewPlay {
+    HWND owner;
+    uint32_t with_progress;
+};
+
+static void play_preview_view(HDC dc, const RECT* area, const RECT*, void* data)
+{
+    const PreviewPlay* p = (const PreviewPlay*)data;
+    play_in_preview_rect(p->owner, dc, area, p->with_progress);
+}
+
+void show_metafile_in_preview(HWND owner, HDC hdc, uint32_t with_progress)
+{
+    if (!shows_metafile())
+        return;
+    RECT r = preview_image_rect();
+    MetafileView view = {g_hwndPreview, g_hImage, r, r, 0,
+                         g_hBackgroundBrush ? g_hBackgroundBrush : button_face_brush()};
+    PreviewPlay play = {owner, with_progress};
+    draw_metafile_view(hdc, &view, play_preview_view, &play);
 }
 
 // The one painter behind paint_canvas_in_window and paint_dib_in_window.

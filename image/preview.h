@@ -67,6 +67,10 @@ void play_wmf_in_rect(HWND hwnd, HDC hdc, int32_t area_width, int32_t area_heigh
 // progress, record by record feeding the progress strip of owner.
 void play_metafile_in_preview(HWND owner, HDC hdc, uint32_t with_progress);
 
+// The same through the preview's kept pixels (metafile_view.h): played
+// only when the picture, its rectangle or the background changed.
+void show_metafile_in_preview(HWND owner, HDC hdc, uint32_t with_progress);
+
 // Paints the 24-bit animation canvas (g_screenWidth x g_screenHeight) or an
 // image at its own size into the window's client area less its status bar:
 // mode 0 centred, 1 tiled from the top left. caption: the slideshow's

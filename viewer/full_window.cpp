@@ -16,6 +16,7 @@
 #include "image/current_image.h"
 #include "image/file_hold.h"
 #include "image/gif_anim.h"
+#include "image/metafile_view.h"
 #include "image/open_windows.h"
 #include "image/packed_dib.h"
 #include "image/palette.h"
@@ -764,6 +765,7 @@ static LRESULT full_on_mousemove(HWND hwnd, int x, int y, WPARAM keys)
 
 static LRESULT full_on_destroy(HWND hwnd)
 {
+    forget_metafile_views(hwnd);
     // However red-eye ends, its hold goes with its window.
     if (hwnd == s_redEyeWindow) {
         s_redEyeWindow = NULL;

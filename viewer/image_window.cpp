@@ -18,6 +18,7 @@
 #include "image/loader.h"
 #include "image/merge_source.h"
 #include "image/metafile.h"
+#include "image/metafile_view.h"
 #include "image/open_windows.h"
 #include "image/packed_dib.h"
 #include "image/palette.h"
@@ -155,38 +156,81 @@ static void paint_bitmap(HWND hwnd, HDC dc, const RECT& c, const BITMAPINFOHEADE
     }
 }
 
-static void paint_emf(HDC dc, const RECT& c, int tile)
+// How the current metafile lies in an area: its frame (the first cell when
+// tiled) and, for a placeable Windows one, its size before shrinking.
+struct MetafileLayout {
+    HWND hwnd;
+    int tile;
+    int32_t width, height;
+};
+
+static RECT centred_or_first_cell(int area_width, int area_height, int w, int h, int tile)
 {
-    HDC main_dc = GetDC(g_hwndMain);
-    get_emf_info((HENHMETAFILE)g_hImage, NULL, &g_rcMetafile, main_dc);
-    if (main_dc)
-        ReleaseDC(g_hwndMain, main_dc);
-    int w = g_rcMetafile.right - g_rcMetafile.left, h = g_rcMetafile.bottom - g_rcMetafile.top;
-    shrink_to_area(c.right + 1, c.bottom + 1, &w, &h);
-    if (tile == 0) {
-        RECT r = {(c.right - w) / 2, (c.bottom - h) / 2, 0, 0};
-        r.right = r.left + w;
-        r.bottom = r.top + h;
-        play_emf(dc, (HENHMETAFILE)g_hImage, &r);
-        return;
-    }
-    int nx = c.right / w, ny = c.bottom / h;
-    int x0 = (c.right - nx * w) / 2, y0 = (c.bottom - ny * h) / 2;
-    play_metafile_tiled(dc, g_hImage, 1, NULL, 0, x0, y0, w, h, nx, ny);
+    int columns = tile ? area_width / w : 1, rows = tile ? area_height / h : 1;
+    RECT r = {(area_width - columns * w) / 2, (area_height - rows * h) / 2, 0, 0};
+    r.right = r.left + w;
+    r.bottom = r.top + h;
+    return r;
 }
 
-static void paint_wmf(HWND hwnd, HDC dc, const RECT& c, int tile)
+static RECT lay_out_metafile(HDC dc, const RECT& c, MetafileLayout* layout)
 {
-    if (!g_wmfHasPlaceable) {
-        play_wmf(dc, (HMETAFILE)g_hImage);
-        return;
+    if (g_imageKind == KIND_EMF) {
+        HDC main_dc = GetDC(g_hwndMain);
+        get_emf_info((HENHMETAFILE)g_hImage, NULL, &g_rcMetafile, main_dc);
+        if (main_dc)
+            ReleaseDC(g_hwndMain, main_dc);
+        int w = g_rcMetafile.right - g_rcMetafile.left, h = g_rcMetafile.bottom - g_rcMetafile.top;
+        shrink_to_area(c.right + 1, c.bottom + 1, &w, &h);
+        return centred_or_first_cell(c.right, c.bottom, w, h, layout->tile);
     }
+    // A plain Windows metafile is drawn at the window's own pixels.
+    RECT unit = {0, 0, 1, 1};
+    if (!g_wmfHasPlaceable)
+        return unit;
     int32_t tx = 15, ty = 15;
     get_twips_per_pixel(dc, &tx, &ty);
     DWORD units = g_wmfScale ? g_wmfScale : 1440;
     long long width = (long long)(g_rcMetafile.right - g_rcMetafile.left + 1) * 1440 / ((long long)tx * units);
     long long height = (long long)(g_rcMetafile.bottom - g_rcMetafile.top + 1) * 1440 / ((long long)ty * units);
-    play_wmf_in_rect(hwnd, dc, c.right + 1, c.bottom + 1, (int32_t)width, (int32_t)height, (uint32_t)tile);
+    layout->width = (int32_t)width;
+    layout->height = (int32_t)height;
+    int w = layout->width, h = layout->height;
+    shrink_to_area(c.right + 1, c.bottom + 1, &w, &h);
+    return centred_or_first_cell(c.right + 1, c.bottom + 1, w, h, layout->tile);
+}
+
+// Plays the current metafile as laid out (MetafileViewPlay).
+static void play_current_metafile(HDC dc, const RECT* area, const RECT* frame, void* data)
+{
+    const MetafileLayout* layout = (const MetafileLayout*)data;
+    if (g_imageKind == KIND_WMF && !g_wmfHasPlaceable) {
+        play_wmf(dc, (HMETAFILE)g_hImage);
+    } else if (g_imageKind == KIND_WMF) {
+        play_wmf_in_rect(layout->hwnd, dc, area->right + 1, area->bottom + 1, layout->width, layout->height,
+                         (uint32_t)layout->tile);
+    } else if (layout->tile == 0) {
+        play_emf(dc, (HENHMETAFILE)g_hImage, frame);
+    } else {
+        int w = frame->right - frame->left, h = frame->bottom - frame->top;
+        play_metafile_tiled(dc, g_hImage, 1, NULL, 0, frame->left, frame->top, w, h, area->right / w,
+                            area->bottom / h);
+    }
+}
+
+// Through the window's kept pixels: a repaint at the same size plays
+// nothing.
+static void paint_metafile(HWND hwnd, HDC dc, const RECT& c, int tile)
+{
+    MetafileLayout layout = {hwnd, tile, 0, 0};
+    MetafileView view;
+    view.window = hwnd;
+    view.metafile = g_hImage;
+    view.area = c;
+    view.frame = lay_out_metafile(dc, c, &layout);
+    view.layout = tile;
+    view.background = g_hBackgroundBrush ? g_hBackgroundBrush : (HBRUSH)GetStockObject(WHITE_BRUSH);
+    draw_metafile_view(dc, &view, play_current_metafile, &layout);
 }
 
 // The once-per-file notice that an icon or cursor file holds more images.
@@ -213,10 +257,8 @@ static void show_page_hint(HWND hwnd)
 void paint_current_image(HWND hwnd, HDC dc, const RECT& c, int tile, RECT* drawn)
 {
     const int kind = g_imageKind;
-    if (kind == KIND_WMF && g_hImage) {
-        paint_wmf(hwnd, dc, c, tile);
-    } else if (kind == KIND_EMF && g_hImage) {
-        paint_emf(dc, c, tile);
+    if ((kind == KIND_WMF || kind == KIND_EMF) && g_hImage) {
+        paint_metafile(hwnd, dc, c, tile);
     } else if ((kind == KIND_DIB || kind == KIND_ICON_PAGES || kind == KIND_ANI) && g_hImage) {
         BITMAPINFOHEADER* bih = (BITMAPINFOHEADER*)GlobalLock(g_hImage);
         if (bih) {
@@ -494,6 +536,7 @@ static LRESULT meta_on_create(HWND hwnd)
 
 static LRESULT meta_on_destroy(HWND hwnd)
 {
+    forget_metafile_views(hwnd);
     seam_win_help(hwnd, HELP_FILE, HELP_QUIT, 0);
     g_hwndView = NULL;
     return 0;

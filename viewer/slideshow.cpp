@@ -18,6 +18,7 @@
 #include "image/file_hold.h"
 #include "image/icon.h"
 #include "image/loader.h"
+#include "image/metafile_view.h"
 #include "image/open_windows.h"
 #include "image/preview.h"
 #include "image/progress.h"
@@ -319,7 +320,7 @@ static void restore_captions(void)
 
 static LRESULT slide_on_destroy(HWND hwnd)
 {
-    (void)hwnd;
+    forget_metafile_views(hwnd);
     // A window destroyed takes its timers with it.
     g_slideTimerActive = 0;
     destroy_caption_strip();

@@ -249,6 +249,37 @@ TEST(Slideshow, StatusBarShowsTheCommentOfEachSlide)
     EXPECT_TRUE(wait_until_closed(slide, 5000));
 }
 
+// The preview beside a slideshow shows the slide on show and nothing of the
+// one before: a tall picture after a wide one leaves no red at the sides.
+TEST(Slideshow, PreviewBesideItKeepsNothingOfTheSlideBefore)
+{
+    std::string dir = e2e_work_dir("slideshow_preview");
+    for (const char* name : {"wide_red.bmp", "tall_blue.bmp"})
+        ASSERT_TRUE(copy_fixture(name, dir));
+    RunningApp app;
+    ASSERT_TRUE(start_app("wide_red.bmp", dir, app));
+    ASSERT_EQ(shot_when([&] { return preview_shot(app, "wide_first"); },
+                        [](const Shot& s) { return s.in_square(0.1, 0.5) == RED; })
+                  .in_square(0.1, 0.5),
+              RED);
+    PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_SLIDESHOW, 0), 0);
+    HWND slide = find_process_window(app.process.dwProcessId, "Slide", NULL, 15000);
+    ASSERT_NE(slide, nullptr);
+    // The preview in sight while the show goes on beside it.
+    RECT preview;
+    GetWindowRect(GetDlgItem(app.main, IDC_MAIN_PREVIEW), &preview);
+    SetWindowPos(slide, NULL, preview.right + 20, 0, 300, 300, SWP_NOZORDER | SWP_NOACTIVATE);
+    HWND name = GetDlgItem(app.main, IDC_MAIN_NAME_EDIT);
+    ASSERT_EQ(wait_for_window_text(name, "tall_blue.bmp", 10000), "tall_blue.bmp");
+    Shot shot = shot_when([&] { return preview_shot(app, "tall_after_wide"); },
+                          [](const Shot& s) { return s.in_square(0.5, 0.5) == BLUE; });
+    EXPECT_EQ(shot.in_square(0.5, 0.5), BLUE);
+    EXPECT_NE(shot.in_square(0.1, 0.5), RED) << "left of the tall picture";
+    EXPECT_NE(shot.in_square(0.9, 0.5), RED) << "right of the tall picture";
+    PostMessageA(slide, WM_KEYDOWN, VK_SPACE, 0);
+    EXPECT_TRUE(wait_until_closed(slide, 5000));
+}
+
 // Next File and Last File from a file the list no longer holds (the type
 // box filtered it away) show the list's first entry, in both directions.
 TEST(ImageWindowSteps, FromAFileGoneFromTheListToTheFirstEntry)

@@ -364,7 +364,7 @@ TEST_F(MetafileRenderer, ConversionsHandBackWhatTheSystemMakes)
 }
 
 // Tile plays once over the first cell's background and copies it to every
-// cell: the same pixels as a play into each cell of a picture that keeps
+// cell (one renderer request): the same pixels as a play into each cell of a picture that keeps
 // within its frame (about 38 reference pixels square).
 TEST_F(MetafileRenderer, TileCopiesOnePlayToEveryCell)
 {
@@ -393,8 +393,10 @@ TEST_F(MetafileRenderer, TileCopiesOnePlayToEveryCell)
                     SetViewportOrgEx(expected.dc, 0, 0, NULL);
                 }
             }
+        unsigned before = render_request_count();
         play_metafile_tiled(actual.dc, is_emf ? (HANDLE)emf : (HANDLE)wmf, is_emf, NULL, 0, left, top, cell_w, cell_h,
                             columns, rows);
+        EXPECT_EQ(1u, render_request_count() - before) << "one play, not one per cell";
         EXPECT_EQ(0, expected.count_differences(actual));
         EXPECT_EQ(RED, actual.at(left + cell_w * 3 + 2, top + cell_h * 2 + 2));
     }

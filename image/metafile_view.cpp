@@ -1,0 +1,202 @@
+// Kept pixels of the windows that show a metafile (see metafile_view.h).
+// Pixels are kept per window, not per picture: a window that shows another
+// picture or size replaces its own, so the memory held is bounded by the
+// windows' areas.
+#include "image/metafile_view.h"
+
+#include "image/metafile.h"
+#include "image/section_dc.h"
+
+#include <stdint.h>
+#include <string.h>
+
+// The preview, the image window, full screen, the slideshow, and room for
+// a window that went without a word.
+enum { MAX_KEPT_VIEWS = 6 };
+// Largest area kept: 64 MB at 32 bits, more than a large screen.
+#define MAX_KEPT_PIXELS (16u << 20)
+
+struct KeptView {
+    MetafileView view;
+    LOGBRUSH background;  // the brush's look: a handle can be made anew with other colours
+    HBITMAP pixels;       // DIB section of the area, owned here
+};
+
+static KeptView s_kept[MAX_KEPT_VIEWS];
+static int s_keptCount;
+
+static void describe_brush(HBRUSH brush, LOGBRUSH* look)
+{
+    memset(look, 0, sizeof *look);
+    if (brush)
+        GetObjectA(brush, sizeof *look, look);
+}
+
+static bool same_view(const KeptView* kept, const MetafileView* view, const LOGBRUSH* background)
+{
+    const MetafileView* v = &kept->view;
+    return v->metafile == view->metafile && EqualRect(&v->area, &view->area) && EqualRect(&v->frame, &view->frame) &&
+           v->layout == view->layout && !memcmp(&kept->background, background, sizeof *background);
+}
+
+static KeptView* find_window(HWND window)
+{
+    for (int i = 0; i < s_keptCount; ++i)
+        if (s_kept[i].view.window == window)
+            return &s_kept[i];
+    return NULL;
+}
+
+// Kept pixels of the picture in any window.
+static KeptView* find_picture(HANDLE metafile)
+{
+    for (int i = 0; i < s_keptCount; ++i)
+        if (s_kept[i].view.metafile == metafile)
+            return &s_kept[i];
+    return NULL;
+}
+
+static void drop(int index)
+{
+    DeleteObject(s_kept[index].pixels);
+    memmove(s_kept + index, s_kept + index + 1, sizeof *s_kept * (s_keptCount - index - 1));
+    --s_keptCount;
+}
+
+void forget_metafile_views(HWND window)
+{
+    for (int i = s_keptCount - 1; i >= 0; --i)
+        if (!window || s_kept[i].view.window == window)
+            drop(i);
+}
+
+// Takes the pixels as the window's, in place of what it kept; a full
+// table first gives up a window that is gone, else the oldest.
+static void keep(const MetafileView* view, const LOGBRUSH* background, HBITMAP pixels)
+{
+    forget_metafile_views(view->window);
+    for (int i = s_keptCount - 1; i >= 0 && s_keptCount == MAX_KEPT_VIEWS; --i)
+        if (!IsWindow(s_kept[i].view.window))
+            drop(i);
+    if (s_keptCount == MAX_KEPT_VIEWS)
+        drop(0);
+    KeptView* k = &s_kept[s_keptCount++];
+    k->view = *view;
+    k->background = *background;
+    k->pixels = pixels;
+}
+
+static void blit_kept(HDC dc, const KeptView* kept)
+{
+    HDC memory = CreateCompatibleDC(dc);
+    if (!memory)
+        return;
+    HGDIOBJ old = SelectObject(memory, kept->pixels);
+    const RECT* a = &kept->view.area;
+    BitBlt(dc, a->left, a->top, a->right - a->left, a->bottom - a->top, memory, 0, 0, SRCCOPY);
+    SelectObject(memory, old);
+    DeleteDC(memory);
+}
+
+// Plays into fresh pixels of the area over the window's background; null
+// when they cannot be had.
+static HBITMAP play_into_pixels(HDC dc, const MetafileView* view, MetafileViewPlay play, void* data)
+{
+    const RECT* a = &view->area;
+    const LONG width = a->right - a->left, height = a->bottom - a->top;
+    if ((uint64_t)width * height > MAX_KEPT_PIXELS)
+        return NULL;
+    BITMAPINFO bi;
+    describe_top_down_pixels(&bi, width, height);
+    void* bits = NULL;
+    HDC memory = CreateCompatibleDC(dc);
+    HBITMAP pixels = memory ? CreateDIBSection(memory, &bi, DIB_RGB_COLORS, &bits, NULL, 0) : NULL;
+    if (pixels) {
+        HGDIOBJ old = SelectObject(memory, pixels);
+        // The window's patterns start at its own origin, not the area's.
+        POINT origin = {0, 0};
+        GetBrushOrgEx(dc, &origin);
+        SetBrushOrgEx(memory, origin.x - a->left, origin.y - a->top, NULL);
+        RECT whole = {0, 0, width, height};
+        FillRect(memory, &whole, view->background ? view->background : (HBRUSH)GetStockObject(WHITE_BRUSH));
+        RECT frame = view->frame;
+        OffsetRect(&frame, -a->left, -a->top);
+        play(memory, &whole, &frame, data);
+        GdiFlush();
+        SelectObject(memory, old);
+    }
+    if (memory)
+        DeleteDC(memory);
+    return pixels;
+}
+
+// a * num / den in 64 bits.
+static LONG scale(LONG a, LONG num, LONG den)
+{
+    return den ? (LONG)((int64_t)a * num / den) : a;
+}
+
+// The kept pixels of a cut picture over the view's background, stretched
+// so that their frame lands on the view's frame.
+static void show_scaled(HDC dc, const KeptView* kept, const MetafileView* view)
+{
+    HDC memory = CreateCompatibleDC(dc);
+    if (!memory)
+        return;
+    const RECT* a = &view->area;
+    int saved = SaveDC(dc);
+    IntersectClipRect(dc, a->left, a->top, a->right, a->bottom);
+    FillRect(dc, a, view->background ? view->background : (HBRUSH)GetStockObject(WHITE_BRUSH));
+    const RECT* from = &kept->view.frame;
+    const RECT* to = &view->frame;
+    const RECT* old_area = &kept->view.area;
+    LONG from_w = from->right - from->left, from_h = from->bottom - from->top;
+    LONG to_w = to->right - to->left, to_h = to->bottom - to->top;
+    RECT d = {to->left + scale(old_area->left - from->left, to_w, from_w),
+              to->top + scale(old_area->top - from->top, to_h, from_h),
+              to->left + scale(old_area->right - from->left, to_w, from_w),
+              to->top + scale(old_area->bottom - from->top, to_h, from_h)};
+    HGDIOBJ old = SelectObject(memory, kept->pixels);
+    POINT origin;
+    GetBrushOrgEx(dc, &origin);
+    SetStretchBltMode(dc, HALFTONE);
+    SetBrushOrgEx(dc, origin.x, origin.y, NULL);
+    StretchBlt(dc, d.left, d.top, d.right - d.left, d.bottom - d.top, memory, 0, 0, old_area->right - old_area->left,
+               old_area->bottom - old_area->top, SRCCOPY);
+    SelectObject(memory, old);
+    DeleteDC(memory);
+    RestoreDC(dc, saved);
+}
+
+void draw_metafile_view(HDC dc, const MetafileView* view, MetafileViewPlay play, void* data)
+{
+    const RECT* a = &view->area;
+    RECT clip, seen;
+    if (!view->metafile || a->right <= a->left || a->bottom <= a->top)
+        return;
+    // Nothing of the area can be seen: nothing to play for.
+    if (GetClipBox(dc, &clip) == NULLREGION || !IntersectRect(&seen, &clip, a))
+        return;
+    LOGBRUSH background;
+    describe_brush(view->background, &background);
+    KeptView* kept = find_window(view->window);
+    if (kept && same_view(kept, view, &background)) {
+        blit_kept(dc, kept);
+        return;
+    }
+    // A cut picture is not played again: what it left is shown instead.
+    if (metafile_play_failed(view->metafile)) {
+        KeptView* left = kept && kept->view.metafile == view->metafile ? kept : find_picture(view->metafile);
+        if (left) {
+            show_scaled(dc, left, view);
+            return;
+        }
+    }
+    HBITMAP pixels = play_into_pixels(dc, view, play, data);
+    if (!pixels) {
+        play(dc, &view->area, &view->frame, data);
+        return;
+    }
+    keep(view, &background, pixels);
+    blit_kept(dc, find_window(view->window));
+}

@@ -1,0 +1,39 @@
+// The pixels a window last played a metafile into, kept so that a repaint
+// costs one blit, as a bitmap's does: the main window's preview, the image
+// window (plain and tiled), full screen and the slideshow each keep one
+// 32-bit DIB of the area they draw the picture in, and play again only
+// when the picture, the area, the layout in it or the background changes.
+// The plays themselves are in metafile.h (through the renderer); the
+// layouts are the windows' own.
+//
+// A play that was cut leaves what it drew in the kept pixels, and a cut
+// metafile is not played again until it is loaded anew
+// (metafile_play_failed): at another size the window shows the kept
+// pixels scaled, frame onto frame, rather than nothing.
+#pragma once
+
+#include <windows.h>
+
+struct MetafileView {
+    HWND window;        // whose pixels these are: one set per window
+    HANDLE metafile;    // the picture
+    RECT area;          // device pixels of the window's DC that the play may draw in
+    RECT frame;         // where the picture's frame lies, in the same pixels
+    int layout;         // anything else the play depends on (tile)
+    HBRUSH background;  // what the window paints under the picture
+};
+
+// Plays the picture into dc, whose pixels are the view's area moved to
+// (0, 0): area and frame are given moved the same way. The DC was filled
+// with the background first, its brush origin matching the window's.
+typedef void (*MetafileViewPlay)(HDC dc, const RECT* area, const RECT* frame, void* data);
+
+// Shows the picture in the view's area of dc (the window's DC, device
+// units): the kept pixels when they are of this view, else a play into
+// fresh pixels (kept), or the kept pixels of a cut picture scaled to this
+// view. Where no pixels can be had, plays straight into dc.
+void draw_metafile_view(HDC dc, const MetafileView* view, MetafileViewPlay play, void* data);
+
+// Frees the window's kept pixels (null: every window's, as the picture is
+// released or loaded anew).
+void forget_metafile_views(HWND window);
