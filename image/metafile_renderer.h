@@ -60,6 +60,9 @@ int render_serve(const char* command_line);
 enum RenderCut { RENDER_CUT_NONE, RENDER_CUT_TIME, RENDER_CUT_MEMORY, RENDER_CUT_DEATH };
 RenderCut render_last_cut(void);
 
+// Requests sent to a renderer since the program started, for tests.
+unsigned render_request_count(void);
+
 // For tests: other limits (0 puts the standard one back).
 void render_set_limits_for_test(DWORD time_ms, SIZE_T memory_bytes);
 // For tests: the renderer's file name beside the program (null: the real
