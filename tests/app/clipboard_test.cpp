@@ -186,6 +186,7 @@ bool merge_takes_red_metafile(void)
     return red;
 }
 
+// The window classes and the main window the merge tool takes for its own.
 struct MergeWindowSetUp {
     HWND saved_main = g_hwndMain;
     MergeWindowSetUp()
