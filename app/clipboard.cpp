@@ -167,12 +167,14 @@ static void paste_dib(HWND hwndMain)
     clear_edit_history();
 }
 
-// The clipboard's metafile as an enhanced metafile of our own. The system
-// makes one metafile format from the other by playing its records in the
-// process that asks, so the format placed first (the one the system lists
-// first) is taken, and a Windows metafile is converted by the renderer.
-static HENHMETAFILE take_clipboard_metafile(void)
+// The clipboard contents whose metafile picture could not be converted
+// whole: converting them again would cost the renderer's whole time limit
+// once more for the same cut. 0: none.
+static DWORD s_cutSequence;
+
+HENHMETAFILE take_clipboard_metafile(int* cut)
 {
+    *cut = 0;
     UINT format = 0;
     for (UINT f = EnumClipboardFormats(0); f && !format; f = EnumClipboardFormats(f))
         if (f == CF_ENHMETAFILE || f == CF_METAFILEPICT)
@@ -181,14 +183,22 @@ static HENHMETAFILE take_clipboard_metafile(void)
         HENHMETAFILE data = (HENHMETAFILE)GetClipboardData(CF_ENHMETAFILE);
         return data ? CopyEnhMetaFileA(data, NULL) : NULL;
     }
+    DWORD sequence = GetClipboardSequenceNumber();
+    if (format && sequence && sequence == s_cutSequence) {
+        *cut = 1;
+        return NULL;
+    }
     HGLOBAL block = format ? GetClipboardData(CF_METAFILEPICT) : NULL;
     const METAFILEPICT* picture = block ? (const METAFILEPICT*)GlobalLock(block) : NULL;
     UINT size = picture && picture->hMF ? GetMetaFileBitsEx(picture->hMF, 0, NULL) : 0;
     HGLOBAL hBits = size ? GlobalAlloc(GMEM_MOVEABLE, size) : NULL;
     BYTE* bits = hBits ? (BYTE*)GlobalLock(hBits) : NULL;
     HENHMETAFILE emf = NULL;
-    if (bits && GetMetaFileBitsEx(picture->hMF, size, bits) == size)
-        render_wmf_to_emf_bits(bits, size, picture, &emf);
+    if (bits && GetMetaFileBitsEx(picture->hMF, size, bits) == size &&
+        render_wmf_to_emf_bits(bits, size, picture, &emf) != RENDER_WHOLE) {
+        *cut = 1;
+        s_cutSequence = sequence;
+    }
     if (bits)
         GlobalUnlock(hBits);
     if (hBits)
@@ -200,8 +210,11 @@ static HENHMETAFILE take_clipboard_metafile(void)
 
 static void paste_enhanced_metafile(HWND hwndMain)
 {
-    HENHMETAFILE copy = take_clipboard_metafile();
+    int cut = 0;
+    HENHMETAFILE copy = take_clipboard_metafile(&cut);
     CloseClipboard();
+    if (cut)
+        say_metafile_cut(hwndMain);
     if (!copy)
         return;
     // The bits and the metafile made from them are had before the current

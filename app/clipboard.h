@@ -27,11 +27,22 @@ HGLOBAL copy_clipboard_dib(HGLOBAL hData);
 void placeable_extents(SHORT left, SHORT top, SHORT right, SHORT bottom, WORD units_per_inch,
                        LONG* x_extent, LONG* y_extent);
 
+// The open clipboard's metafile as an enhanced metafile of our own (caller
+// deletes). The system makes one metafile format from the other by playing
+// its records in the process that asks, so the format the other program
+// placed first is taken, and a Windows metafile is converted by the
+// renderer. Null when there is none; *cut is set when the picture could not
+// be read whole (its conversion was cut), and the same clipboard contents
+// are then not converted again. Paste and Merge from the clipboard both
+// take their metafile here.
+HENHMETAFILE take_clipboard_metafile(int* cut);
+
 // Copy To Clipboard: the current bitmap, enhanced metafile, or Windows
 // metafile with a placeable header.
 void copy_image_to_clipboard(HWND hwndMain);
 
-// Paste From Clipboard: a DIB, else an enhanced metafile (the system makes
-// one from a metafile picture), becomes the current image. When the data
-// are missing or refused the current image stays.
+// Paste From Clipboard: a DIB, else an enhanced metafile (one converted
+// from a metafile picture), becomes the current image. When the data are
+// missing or refused the current image stays; a metafile that could not be
+// read whole is said.
 void paste_image_from_clipboard(HWND hwndMain);

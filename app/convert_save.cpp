@@ -114,7 +114,7 @@ static int save_emf(HGLOBAL image, int kind, const char* path, int, int)
 // The WMF writer works from enhanced metafiles only.
 static int save_wmf(HGLOBAL image, int kind, const char* path, int, int)
 {
-    return kind == KIND_EMF && write_wmf_file((HENHMETAFILE)image, path);
+    return kind == KIND_EMF ? write_wmf_file((HENHMETAFILE)image, path) : 0;
 }
 
 static int save_iff(HGLOBAL image, int, const char* path, int packed, int ham)
@@ -533,12 +533,16 @@ int convert_save_to_path(HGLOBAL image, int kind, const char* path, int code, in
     if (prepared && prepared != image)
         GlobalFree(prepared);
     show_progress(0, 1);
-    if (written)
+    // A conversion the renderer could not finish is the picture's fault,
+    // not the folder's.
+    if (written == METAFILE_WRITE_CUT)
+        refusal = "Unable to read metafile bits";
+    if (written > 0)
         report_success(path);
     else
         seam_message_box(NULL, refusal ? refusal : CANNOT_WRITE, path, MB_ICONHAND);
     SetCursor(old_cursor);
-    return written;
+    return written > 0;
 }
 
 void convert_save(HGLOBAL image, HWND owner, int kind, const char* source_name, const char* initial_dir,

@@ -27,7 +27,8 @@ extern char g_currentDir[260];    // fetched before each save, move or copy
 
 // A writer as the format table calls it: the prepared image (for the
 // metafile rows the metafile handle, of the given kind), the target path and
-// the command's two options. 1 when the file was written, 0 otherwise.
+// the command's two options. 1 when the file was written, 0 otherwise;
+// METAFILE_WRITE_CUT (metafile.h) when a conversion could not be finished.
 typedef int (*SaveWriter)(HGLOBAL image, int kind, const char* path, int opt1, int opt2);
 
 // What a writer takes: a packed DIB (kind KIND_DIB) or a metafile handle.
@@ -128,5 +129,6 @@ void convert_save(HGLOBAL image, HWND owner, int kind, const char* source_name, 
 
 // What convert_save does once the target is chosen: prepares the image,
 // calls the writer, shows the success box with the path and size or
-// "Cannot Open File for Writing." under the path. 1 when written.
+// "Cannot Open File for Writing." under the path ("Unable to read metafile
+// bits" for a conversion the renderer could not finish). 1 when written.
 int convert_save_to_path(HGLOBAL image, int kind, const char* path, int code, int opt1, int opt2);

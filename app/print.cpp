@@ -373,42 +373,39 @@ static void print_raster(const PrintState& state, HDC hdc, int32_t pw, int32_t p
     release_source(source);
 }
 
-static void print_wmf(const PrintState& state, HDC hdc, int32_t pw, int32_t ph, int large, int tiled)
+// The metafile printers give 1 when the picture was drawn whole.
+static int print_wmf(const PrintState& state, HDC hdc, int32_t pw, int32_t ph, int large, int tiled)
 {
     HMETAFILE wmf = (HMETAFILE)state.image;
     const WmfPlaceableHeader& header = state.placeable;
     // Without units per inch the header gives no size: played as it stands.
-    if (!state.has_placeable || header.units_per_inch == 0) {
-        play_wmf_records(state.main, hdc, wmf);
-        return;
-    }
+    if (!state.has_placeable || header.units_per_inch == 0)
+        return play_wmf_records(state.main, hdc, wmf);
     // Pixels from units through the printer's resolution; 1440 / dpi would
     // be 0 above 1440 dpi.
     int64_t w = ((int64_t)header.right - header.left + 1) * GetDeviceCaps(hdc, LOGPIXELSX) / header.units_per_inch;
     int64_t h = ((int64_t)header.bottom - header.top + 1) * GetDeviceCaps(hdc, LOGPIXELSY) / header.units_per_inch;
     PrintLayout layout = layout_metafile_print(pw, ph, w, h, large, tiled);
-    play_wmf_in_rect(state.main, hdc, pw + 1, ph + 1, layout.width, layout.height, tiled ? 1 : 0);
+    return play_wmf_in_rect(state.main, hdc, pw + 1, ph + 1, layout.width, layout.height, tiled ? 1 : 0);
 }
 
-static void print_emf(const PrintState& state, HDC hdc, int32_t pw, int32_t ph, int large, int tiled)
+static int print_emf(const PrintState& state, HDC hdc, int32_t pw, int32_t ph, int large, int tiled)
 {
     HENHMETAFILE emf = (HENHMETAFILE)state.image;
     RECT frame = {0, 0, 0, 0};
     get_emf_info(emf, NULL, &frame, hdc);
     // A picture without a frame has no size to print at.
     if (frame.right <= frame.left || frame.bottom <= frame.top)
-        return;
+        return 1;
     PrintLayout layout = layout_metafile_print(pw, ph, (int64_t)frame.right - frame.left,
                                                (int64_t)frame.bottom - frame.top, large, tiled);
     if (layout.rows < 1 || layout.columns < 1)
-        return;
-    if (layout.rows * layout.columns > 1) {
-        play_metafile_tiled(hdc, emf, 1, NULL, 0, layout.x, layout.y, layout.width, layout.height, layout.columns,
-                            layout.rows);
-        return;
-    }
+        return 1;
+    if (layout.rows * layout.columns > 1)
+        return play_metafile_tiled(hdc, emf, 1, NULL, 0, layout.x, layout.y, layout.width, layout.height,
+                                   layout.columns, layout.rows);
     RECT cell = {layout.x, layout.y, layout.x + layout.width, layout.y + layout.height};
-    play_emf(hdc, emf, &cell);
+    return play_emf(hdc, emf, &cell);
 }
 
 static const char* document_name(int kind)
@@ -479,18 +476,28 @@ void print_image(int large, int tiled, const PrintState& state)
     }
     StartPage(hdc);
     int32_t pw = GetDeviceCaps(hdc, HORZRES), ph = GetDeviceCaps(hdc, VERTRES);
+    int whole = 1;
     if (pw > 0 && ph > 0) {
+        // A page with a cut picture is not printed: the document is
+        // abandoned, and that is said here, once.
+        CommandPlays refusing;
         if (state.kind == KIND_WMF)
-            print_wmf(state, hdc, pw, ph, large, tiled);
+            whole = print_wmf(state, hdc, pw, ph, large, tiled);
         else if (state.kind == KIND_EMF)
-            print_emf(state, hdc, pw, ph, large, tiled);
+            whole = print_emf(state, hdc, pw, ph, large, tiled);
         else
             print_raster(state, hdc, pw, ph, large, tiled);
     }
-    EndPage(hdc);
-    EndDoc(hdc);
+    if (whole) {
+        EndPage(hdc);
+        EndDoc(hdc);
+    } else {
+        AbortDoc(hdc);
+    }
     SetCursor(old_cursor);
     DeleteDC(hdc);
+    if (!whole)
+        say_metafile_cut(state.view ? state.view : state.main);
     rearm_animation(state);
 }
 

@@ -20,7 +20,6 @@
 #include "image/background.h"
 #include "image/bmp_read.h"
 #include "image/current_image.h"
-#include "image/emf_check.h"
 #include "image/gif_anim.h"
 #include "image/gif_read.h"
 #include "image/icon.h"
@@ -348,34 +347,16 @@ static ReadEnd read_plain_wmf(HWND, HWND owner)
 
 // The enhanced metafile is held as a handle made from a copy of its bits,
 // which stays beside it for the writers and the comment.
-static ReadEnd read_enhanced_metafile(HWND hwndMain, HWND)
+static ReadEnd read_enhanced_metafile(HWND hwndMain, HWND owner)
 {
-    HENHMETAFILE file_emf = GetEnhMetaFileA(g_fileName);
-    if (!file_emf)
+    HENHMETAFILE emf = read_emf_file(owner, g_fileName, &g_hImageUnconverted);
+    if (!emf)
         return READ_THEN_AFTER_STEPS;
-    UINT size = GetEnhMetaFileBits(file_emf, 0, NULL);
-    g_hImageUnconverted = size ? GlobalAlloc(GHND, size) : NULL;
-    BYTE* bits = g_hImageUnconverted ? (BYTE*)GlobalLock(g_hImageUnconverted) : NULL;
-    if (!bits) {
-        free_image_block(&g_hImageUnconverted);
-        DeleteEnhMetaFile(file_emf);
-        return READ_THEN_AFTER_STEPS;
-    }
-    GetEnhMetaFileBits(file_emf, size, bits);
-    DeleteEnhMetaFile(file_emf);
-    // Entry 0 of the handle table is the metafile's own: a header counting
-    // no handles makes playing the copy write past a table of none.
-    ENHMETAHEADER* header = (ENHMETAHEADER*)bits;
-    if (size >= sizeof *header && header->nHandles == 0)
-        header->nHandles = 1;
-    HENHMETAFILE emf = emf_bits_are_sound(bits, size) ? SetEnhMetaFileBits(size, bits) : NULL;
     // The system copies the description by its count, wherever that ends.
-    bool description_fits = emf && (uint64_t)header->offDescription + 2ull * header->nDescription <= header->nSize;
-    GlobalUnlock(g_hImageUnconverted);
-    if (!emf) {
-        free_image_block(&g_hImageUnconverted);
-        return READ_THEN_AFTER_STEPS;
-    }
+    const ENHMETAHEADER* header = (const ENHMETAHEADER*)GlobalLock(g_hImageUnconverted);
+    bool description_fits = header && (uint64_t)header->offDescription + 2ull * header->nDescription <= header->nSize;
+    if (header)
+        GlobalUnlock(g_hImageUnconverted);
     g_hImage = (HGLOBAL)emf;
 
     // The description holds the application, then the picture's title.

@@ -18,7 +18,6 @@
 #include "formats/tiff_read.h"
 #include "image/bmp_read.h"
 #include "image/current_image.h"
-#include "image/emf_check.h"
 #include "image/gif_read.h"
 #include "image/icon.h"
 #include "image/iff_read.h"
@@ -297,33 +296,11 @@ HGLOBAL read_wmf_source(HFILE file, const char* path)
 HGLOBAL read_emf_source(HFILE file, const char* path)
 {
     _lclose(file);
-    HENHMETAFILE file_emf = GetEnhMetaFileA(path);
-    if (!file_emf)
-        return NULL;
-    UINT size = GetEnhMetaFileBits(file_emf, 0, NULL);
-    g_hMergeBits = size ? GlobalAlloc(GHND, size) : NULL;
-    BYTE* bits = g_hMergeBits ? (BYTE*)GlobalLock(g_hMergeBits) : NULL;
-    HENHMETAFILE emf = NULL;
-    if (bits) {
-        GetEnhMetaFileBits(file_emf, size, bits);
-        // As the loader takes it: entry 0 of the handle table is the
-        // metafile's own, and a damaged record refuses the file.
-        ENHMETAHEADER* header = (ENHMETAHEADER*)bits;
-        if (size >= sizeof *header && header->nHandles == 0)
-            header->nHandles = 1;
-        if (emf_bits_are_sound(bits, size))
-            emf = SetEnhMetaFileBits(size, bits);
-        GlobalUnlock(g_hMergeBits);
-    }
-    DeleteEnhMetaFile(file_emf);
-    if (!emf) {
-        if (g_hMergeBits)
-            GlobalFree(g_hMergeBits);
-        g_hMergeBits = NULL;
-        return NULL;
-    }
-    g_mergeKind = MERGE_EMF;
     HWND owner = is_window_open(g_hwndMergeDialog) ? g_hwndMergeDialog : NULL;
+    HENHMETAFILE emf = read_emf_file(owner, path, &g_hMergeBits);
+    if (!emf)
+        return NULL;
+    g_mergeKind = MERGE_EMF;
     HDC hdc = GetDC(owner);
     get_emf_info(emf, NULL, &g_rcMetafile, hdc);
     ReleaseDC(owner, hdc);

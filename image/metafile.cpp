@@ -261,6 +261,40 @@ void get_emf_info(HENHMETAFILE emf, char* info, RECT* bounds, HDC hdc)
                  (unsigned)(r.right - r.left), (unsigned)(r.bottom - r.top));
 }
 
+HENHMETAFILE read_emf_file(HWND owner, const char* path, HGLOBAL* bits)
+{
+    *bits = NULL;
+    HENHMETAFILE emf = NULL;
+    HENHMETAFILE file_emf = GetEnhMetaFileA(path);
+    UINT size = file_emf ? GetEnhMetaFileBits(file_emf, 0, NULL) : 0;
+    HGLOBAL block = size ? GlobalAlloc(GHND, size) : NULL;
+    BYTE* p = block ? (BYTE*)GlobalLock(block) : NULL;
+    if (p && GetEnhMetaFileBits(file_emf, size, p) == size) {
+        // Entry 0 of the handle table is the metafile's own: a header
+        // counting no handles makes playing the copy write past a table of
+        // none.
+        ENHMETAHEADER* header = (ENHMETAHEADER*)p;
+        if (size >= sizeof *header && header->nHandles == 0)
+            header->nHandles = 1;
+        if (emf_bits_are_sound(p, size))
+            emf = SetEnhMetaFileBits(size, p);
+    }
+    if (p)
+        GlobalUnlock(block);
+    if (file_emf)
+        DeleteEnhMetaFile(file_emf);
+    if (!emf) {
+        if (block)
+            GlobalFree(block);
+        // A file cut short leaves no picture to show: that is said, not
+        // passed over as an empty one.
+        show_read_error(owner, size && !p ? "MemoryAllocation Error" : "Unable to read metafile bits");
+        return NULL;
+    }
+    *bits = block;
+    return emf;
+}
+
 // Writes the blocks to path through a temporary file in its folder.
 static int write_whole_file(const char* path, const void* first, size_t first_size,
                             const void* second, size_t second_size)
@@ -341,11 +375,14 @@ int write_wmf_file(HENHMETAFILE emf, const char* path)
     int ok = 0;
     HGLOBAL hBits = NULL;
     UINT size = 0;
-    if (source && render_emf_to_wmf_bits(source, MM_ANISOTROPIC, &hBits, &size) == RENDER_WHOLE) {
+    RenderOutcome outcome = source ? render_emf_to_wmf_bits(source, MM_ANISOTROPIC, &hBits, &size) : RENDER_NOT_PLAYED;
+    if (outcome == RENDER_WHOLE) {
         BYTE* bits = (BYTE*)GlobalLock(hBits);
         if (bits)
             ok = write_whole_file(path, &ph, sizeof ph, bits, size);
         GlobalUnlock(hBits);
+    } else if (source) {
+        ok = METAFILE_WRITE_CUT;
     }
     if (hBits)
         GlobalFree(hBits);
@@ -379,12 +416,13 @@ int write_emf_file(HMETAFILE wmf, const char* path)
         return 0;
     }
     HENHMETAFILE emf = NULL;
+    RenderOutcome outcome = RENDER_NOT_PLAYED;
     if (GetMetaFileBitsEx(wmf, size, bits) == size)
-        render_wmf_to_emf_bits(bits, size, &picture, &emf);
+        outcome = render_wmf_to_emf_bits(bits, size, &picture, &emf);
     GlobalUnlock(hBits);
     GlobalFree(hBits);
     if (!emf)
-        return 0;
+        return outcome == RENDER_WHOLE ? 0 : METAFILE_WRITE_CUT;
 
     int ok = 0;
     UINT emf_size = GetEnhMetaFileBits(emf, 0, NULL);
@@ -1227,38 +1265,57 @@ int metafile_play_failed(HANDLE metafile)
     return 0;
 }
 
+static int s_commandPlays;  // CommandPlays alive
+
+CommandPlays::CommandPlays()
+{
+    ++s_commandPlays;
+}
+
+CommandPlays::~CommandPlays()
+{
+    --s_commandPlays;
+}
+
+void say_metafile_cut(HWND owner)
+{
+    show_read_error(owner, "Unable to read metafile bits");
+}
+
 // A cut play leaves what it drew, and one no renderer could take drew
 // nothing; either way the picture cannot be shown whole, which is said
-// once, as for a metafile whose bits cannot be read.
-static void note_outcome(HANDLE metafile, RenderOutcome outcome)
+// once, as for a metafile whose bits cannot be read (by the command, when
+// one plays). 1 when the play was whole.
+static int note_outcome(HANDLE metafile, RenderOutcome outcome)
 {
-    if (outcome == RENDER_WHOLE || metafile_play_failed(metafile))
-        return;
+    if (outcome == RENDER_WHOLE)
+        return 1;
+    if (metafile_play_failed(metafile))
+        return 0;
     if (s_failedCount == MAX_FAILED_METAFILES) {
         memmove(s_failed, s_failed + 1, sizeof *s_failed * (MAX_FAILED_METAFILES - 1));
         --s_failedCount;
     }
     s_failed[s_failedCount++] = metafile;
-    show_read_error(g_hwndMain, "Unable to read metafile bits");
+    if (!s_commandPlays)
+        say_metafile_cut(g_hwndMain);
+    return 0;
 }
 
-void play_emf(HDC hdc, HENHMETAFILE emf, const RECT* rect)
+int play_emf(HDC hdc, HENHMETAFILE emf, const RECT* rect)
 {
-    if (emf && !metafile_play_failed(emf))
-        note_outcome(emf, render_emf(hdc, emf, rect));
+    return emf && !metafile_play_failed(emf) && note_outcome(emf, render_emf(hdc, emf, rect));
 }
 
-void play_wmf(HDC hdc, HMETAFILE wmf)
+int play_wmf(HDC hdc, HMETAFILE wmf)
 {
-    if (wmf && !metafile_play_failed(wmf))
-        note_outcome(wmf, render_wmf(hdc, wmf, 0));
+    return wmf && !metafile_play_failed(wmf) && note_outcome(wmf, render_wmf(hdc, wmf, 0));
 }
 
-void play_wmf_records(HWND hwnd, HDC hdc, HMETAFILE wmf)
+int play_wmf_records(HWND hwnd, HDC hdc, HMETAFILE wmf)
 {
     (void)hwnd;
-    if (wmf && !metafile_play_failed(wmf))
-        note_outcome(wmf, render_wmf(hdc, wmf, 1));
+    return wmf && !metafile_play_failed(wmf) && note_outcome(wmf, render_wmf(hdc, wmf, 1));
 }
 
 // Largest tile, and largest row of tiles, in pixels, drawn once and
@@ -1278,24 +1335,22 @@ void map_placeable_box(HDC hdc, const WmfPlaceableHeader* box)
     SetWindowExtEx(hdc, box_width ? box_width : 1, box_height ? box_height : 1, NULL);
 }
 
-static void play_in_cell(HDC target, HANDLE metafile, int is_emf, const WmfPlaceableHeader* box, int with_progress,
-                         int x, int y, int width, int height)
+static int play_in_cell(HDC target, HANDLE metafile, int is_emf, const WmfPlaceableHeader* box, int with_progress,
+                        int x, int y, int width, int height)
 {
     if (is_emf) {
         RECT r = {x, y, x + width, y + height};
-        play_emf(target, (HENHMETAFILE)metafile, &r);
-        return;
+        return play_emf(target, (HENHMETAFILE)metafile, &r);
     }
     int saved = SaveDC(target);
     SetMapMode(target, MM_ANISOTROPIC);
     map_placeable_box(target, box);
     SetViewportExtEx(target, width, height, NULL);
     SetViewportOrgEx(target, x, y, NULL);
-    if (with_progress)
-        play_wmf_records(NULL, target, (HMETAFILE)metafile);
-    else
-        play_wmf(target, (HMETAFILE)metafile);
+    int whole = with_progress ? play_wmf_records(NULL, target, (HMETAFILE)metafile)
+                              : play_wmf(target, (HMETAFILE)metafile);
     RestoreDC(target, saved);
+    return whole;
 }
 
 
@@ -1326,11 +1381,12 @@ static void copy_tile_to_cells(HDC hdc, const uint32_t* tile, int left, int top,
                           &bi, DIB_RGB_COLORS, SRCCOPY);
 }
 
-void play_metafile_tiled(HDC hdc, HANDLE metafile, int is_emf, const WmfPlaceableHeader* box, int with_progress,
-                         int left, int top, int width, int height, int columns, int rows)
+int play_metafile_tiled(HDC hdc, HANDLE metafile, int is_emf, const WmfPlaceableHeader* box, int with_progress,
+                        int left, int top, int width, int height, int columns, int rows)
 {
     if (!metafile || width < 1 || height < 1 || columns < 1 || rows < 1 || metafile_play_failed(metafile))
-        return;
+        return 0;
+    int whole = 1;
     BITMAPINFO bi;
     describe_top_down_pixels(&bi, (LONG)width, height);
     void* pixels = NULL;
@@ -1348,7 +1404,7 @@ void play_metafile_tiled(HDC hdc, HANDLE metafile, int is_emf, const WmfPlaceabl
             BitBlt(tile, 0, 0, width, height, hdc, left, top, SRCCOPY);
         else
             PatBlt(tile, 0, 0, width, height, WHITENESS);
-        play_in_cell(tile, metafile, is_emf, box, with_progress, 0, 0, width, height);
+        whole = play_in_cell(tile, metafile, is_emf, box, with_progress, 0, 0, width, height);
         GdiFlush();
         copy_tile_to_cells(hdc, (const uint32_t*)pixels, left, top, width, height, columns, rows);
         SelectObject(tile, old);
@@ -1356,10 +1412,11 @@ void play_metafile_tiled(HDC hdc, HANDLE metafile, int is_emf, const WmfPlaceabl
     } else {
         for (int row = 0; row < rows; ++row)
             for (int column = 0; column < columns; ++column)
-                play_in_cell(hdc, metafile, is_emf, box, with_progress && row == 0 && column == 0, left + column * width,
-                             top + row * height, width, height);
+                whole &= play_in_cell(hdc, metafile, is_emf, box, with_progress && row == 0 && column == 0,
+                                      left + column * width, top + row * height, width, height);
     }
     RestoreDC(hdc, saved);
     if (tile)
         DeleteDC(tile);
+    return whole;
 }

@@ -53,15 +53,29 @@ void get_emf_info(HENHMETAFILE emf, char* info, RECT* bounds, HDC hdc);
 // XOR of the first ten 16-bit words of a placeable header.
 uint16_t wmf_header_checksum(const WmfPlaceableHeader* header);
 
+// What the converting writers give back besides 1 (written) and 0 (the
+// file could not be written): the renderer could not finish the conversion,
+// so the picture could not be read whole and nothing was written.
+enum { METAFILE_WRITE_CUT = -1 };
+
 // Writes the enhanced metafile as a placeable Windows metafile (1000 units
-// per inch). 1 on success; 0 when there is no header, the conversion gives
-// no bits or the file cannot be written (an existing file is then kept).
+// per inch). 1 on success; METAFILE_WRITE_CUT when the conversion was not
+// whole; 0 when there is no header or the file cannot be written. An
+// existing file is kept unless 1.
 int write_wmf_file(HENHMETAFILE emf, const char* path);
 
 // Writes the Windows metafile as an enhanced metafile, sized from the
 // current file's placeable header (g_wmfHasPlaceable) or 4 inches square.
-// 1 when the file was written, else 0 (an existing file is then kept).
+// 1 when the file was written; METAFILE_WRITE_CUT when the conversion was
+// not whole; else 0. An existing file is kept unless 1.
 int write_emf_file(HMETAFILE wmf, const char* path);
+
+// Reads the enhanced metafile at path: *bits (GHND, caller frees) holds a
+// copy of its bits, kept beside the handle for the writers, and the handle
+// is made from them. A file the system does not take as one, or whose
+// records are unsound (cut short, a record breaking its rule), says "Unable
+// to read metafile bits" in a box owned by owner and gives null, *bits null.
+HENHMETAFILE read_emf_file(HWND owner, const char* path, HGLOBAL* bits);
 
 // Puts the comment (*comment, NUL-terminated text, may be null or empty)
 // into the enhanced metafile's description as its picture name, with
@@ -80,17 +94,19 @@ void write_emf_comment(const char* path, HGLOBAL* comment, HENHMETAFILE current_
 // memory. A play the renderer could not finish leaves what it drew and
 // says once, with the message for metafile bits that cannot be read, that
 // the picture cannot be shown whole; that metafile is then not played
-// again until a file is loaded anew (forget_failed_metafiles).
+// again until a file is loaded anew (forget_failed_metafiles). Each play
+// returns 1 when the picture was drawn whole, and 0 when it was cut, not
+// played, or not played again because a play of it was cut since the load.
 
 // Plays every record of the metafile into hdc, feeding the progress strip
 // (g_wmfPlayedWords of g_wmfSizeWords) while the renderer plays.
-void play_wmf_records(HWND hwnd, HDC hdc, HMETAFILE wmf);
+int play_wmf_records(HWND hwnd, HDC hdc, HMETAFILE wmf);
 
 // The same without progress: every repaint of a Windows metafile.
-void play_wmf(HDC hdc, HMETAFILE wmf);
+int play_wmf(HDC hdc, HMETAFILE wmf);
 
 // Plays the enhanced metafile into rect of hdc, as PlayEnhMetaFile would.
-void play_emf(HDC hdc, HENHMETAFILE emf, const RECT* rect);
+int play_emf(HDC hdc, HENHMETAFILE emf, const RECT* rect);
 
 // Whether a play of the metafile was cut since the last load.
 int metafile_play_failed(HANDLE metafile);
@@ -99,15 +115,31 @@ int metafile_play_failed(HANDLE metafile);
 // played again.
 void forget_failed_metafiles(HANDLE metafile);
 
+// A command that writes or prints what it plays (Merge, print) refuses a
+// picture that was not drawn whole, and says so each time it refuses.
+// While one of these lives, a cut play is marked as above but not said:
+// the command's own box (say_metafile_cut) is the one the user sees.
+class CommandPlays {
+public:
+    CommandPlays();
+    ~CommandPlays();
+    CommandPlays(const CommandPlays&) = delete;
+    CommandPlays& operator=(const CommandPlays&) = delete;
+};
+
+// The box of a command that refused a picture that could not be read
+// whole: the metafile reader's message, owned by owner.
+void say_metafile_cut(HWND owner);
+
 // Plays the metafile once into a tile of width x height device pixels
 // (an enhanced one stretched over it, a Windows one under an anisotropic
 // mapping of that viewport) over what lies under the first cell, and
 // copies the tile to columns x rows cells from (left, top), in device
 // pixels of hdc. A Windows one's placeable box, when not null, is mapped
 // onto the tile (map_placeable_box). With progress, that one play feeds
-// the progress strip.
-void play_metafile_tiled(HDC hdc, HANDLE metafile, int is_emf, const WmfPlaceableHeader* box, int with_progress,
-                         int left, int top, int width, int height, int columns, int rows);
+// the progress strip. 1 when every cell shows the picture whole.
+int play_metafile_tiled(HDC hdc, HANDLE metafile, int is_emf, const WmfPlaceableHeader* box, int with_progress,
+                        int left, int top, int width, int height, int columns, int rows);
 
 // Maps a placeable box (null: nothing) onto the viewport set for the
 // picture, as the DC's window: a metafile that sets no window of its own

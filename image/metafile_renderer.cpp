@@ -43,10 +43,16 @@ static unsigned s_started;  // renderers started in this run, for their names
 static DWORD s_timeLimit = RENDER_TIME_LIMIT_MS;
 static SIZE_T s_memoryLimit = RENDER_MEMORY_LIMIT_BYTES;
 static RenderCut s_lastCut;
+static unsigned s_requests;  // requests sent in this run
 
 RenderCut render_last_cut(void)
 {
     return s_lastCut;
+}
+
+unsigned render_request_count(void)
+{
+    return s_requests;
 }
 
 void render_set_limits_for_test(DWORD time_ms, SIZE_T memory_bytes)
@@ -223,16 +229,8 @@ static void show_played_words(LONG played, LONG drawing_words)
 // Sends the request set up in the control block and waits for its end
 // under the limits. progress_words: the drawing words of a play with
 // progress, else 0.
-static unsigned s_requestCount;
-
-unsigned render_request_count(void)
-{
-    return s_requestCount;
-}
-
 static RenderOutcome send_request(LONG op, LONG progress_words)
 {
-    ++s_requestCount;
     RenderControl* c = s_render.control;
     c->op = op;
     c->status = 0;
@@ -241,6 +239,7 @@ static RenderOutcome send_request(LONG op, LONG progress_words)
     c->result_bytes = 0;
     c->data_handle = (DWORD)(ULONG_PTR)s_render.data_in_renderer;
     c->data_bytes = s_render.data_bytes;
+    ++s_requests;
     SetEvent(s_render.request);
     DWORD started = GetTickCount();
     LONG shown = 0;

@@ -211,22 +211,21 @@ static const WmfPlaceableHeader* current_placeable_box(void)
     return g_wmfHasPlaceable ? &g_wmfPlaceableHeader : NULL;
 }
 
-static void play_once(HWND hwnd, HDC hdc)
+static int play_once(HWND hwnd, HDC hdc)
 {
     if (g_wmfFirstPlay) {
         g_wmfFirstPlay = 0;
-        play_wmf_records(hwnd, hdc, (HMETAFILE)g_hImage);
-    } else {
-        play_wmf(hdc, (HMETAFILE)g_hImage);
+        return play_wmf_records(hwnd, hdc, (HMETAFILE)g_hImage);
     }
+    return play_wmf(hdc, (HMETAFILE)g_hImage);
 }
 
-void play_wmf_in_rect(HWND hwnd, HDC hdc, int32_t area_width, int32_t area_height,
-                      int32_t picture_width, int32_t picture_height, uint32_t tile)
+int play_wmf_in_rect(HWND hwnd, HDC hdc, int32_t area_width, int32_t area_height,
+                     int32_t picture_width, int32_t picture_height, uint32_t tile)
 {
     // The shrinking below would never end on an empty area.
     if (area_width < 1 || area_height < 1 || !g_hImage)
-        return;
+        return 1;
     int64_t w = picture_width;
     int64_t h = picture_height;
     while (w >= area_width || h >= area_height) {
@@ -244,10 +243,9 @@ void play_wmf_in_rect(HWND hwnd, HDC hdc, int32_t area_width, int32_t area_heigh
         int64_t rows = area_height / h;
         int with_progress = g_wmfFirstPlay;
         g_wmfFirstPlay = 0;
-        play_metafile_tiled(hdc, g_hImage, 0, current_placeable_box(), with_progress,
-                            (int)((area_width - columns * w) / 2), (int)((area_height - rows * h) / 2), (int)w,
-                            (int)h, (int)columns, (int)rows);
-        return;
+        return play_metafile_tiled(hdc, g_hImage, 0, current_placeable_box(), with_progress,
+                                   (int)((area_width - columns * w) / 2), (int)((area_height - rows * h) / 2),
+                                   (int)w, (int)h, (int)columns, (int)rows);
     }
     POINT old_origin, old_window_origin;
     SIZE old_extent, old_window_extent;
@@ -258,12 +256,13 @@ void play_wmf_in_rect(HWND hwnd, HDC hdc, int32_t area_width, int32_t area_heigh
     map_placeable_box(hdc, current_placeable_box());
     SetViewportExtEx(hdc, (int)w, (int)h, &old_extent);
     SetViewportOrgEx(hdc, (int)((area_width - w) / 2), (int)((area_height - h) / 2), NULL);
-    play_once(hwnd, hdc);
+    int whole = play_once(hwnd, hdc);
     SetViewportOrgEx(hdc, old_origin.x, old_origin.y, NULL);
     SetWindowOrgEx(hdc, old_window_origin.x, old_window_origin.y, NULL);
     SetWindowExtEx(hdc, old_window_extent.cx, old_window_extent.cy, NULL);
     SetViewportExtEx(hdc, old_extent.cx, old_extent.cy, NULL);
     SetMapMode(hdc, old_mode);
+    return whole;
 }
 
 // Plays the current metafile into dest of hdc, clipped to it.

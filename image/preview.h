@@ -57,9 +57,10 @@ int stretch_dib_rows(HDC hdc, int x, int y, int w, int h, const BITMAPINFOHEADER
 
 // Plays the current Windows metafile (g_hImage) into an area of the device
 // context, shrunk by tenths until it fits, centred (tile 0) or tiled (1).
-// An empty area paints nothing.
-void play_wmf_in_rect(HWND hwnd, HDC hdc, int32_t area_width, int32_t area_height,
-                      int32_t picture_width, int32_t picture_height, uint32_t tile);
+// An empty area paints nothing. 1 when the picture was drawn whole (as the
+// plays of metafile.h).
+int play_wmf_in_rect(HWND hwnd, HDC hdc, int32_t area_width, int32_t area_height,
+                     int32_t picture_width, int32_t picture_height, uint32_t tile);
 
 // Plays the current metafile (g_hImage of kind KIND_WMF or KIND_EMF) into
 // the preview's image rectangle through hdc, clipped to it: an enhanced or

@@ -36,7 +36,7 @@ ALLOWED=(
     "app/* viewer/*"                           # the main window opens the viewer windows
     "viewer/image_window*.cpp app/*"           # the image window's commands are the main window's workers
     "viewer/capture.cpp app/*"                 # the overlay's owner handle and the menu refresh
-    "viewer/merge_window.cpp app/*"            # the main dialog's file filter and the clipboard's DIB check
+    "viewer/merge_window.cpp app/*"            # the main dialog's file filter, the clipboard's DIB check and metafile
     "viewer/slideshow.cpp app/*"               # the next-file step walks the main window's list; menu refresh
     "image/icon.cpp formats/png.h"             # a PNG-compressed icon entry is read by the PNG reader
     "viewer/batch_*.cpp app/*"                 # the batch window walks the main list and runs its file, save and comment workers

@@ -11,6 +11,7 @@
 #include "image/background.h"
 #include "image/current_image.h"
 #include "image/merge_source.h"
+#include "image/metafile.h"
 #include "image/metafile_renderer.h"
 #include "image/open_windows.h"
 #include "image/packed_dib.h"
@@ -331,7 +332,8 @@ static void merge_now(void)
 }
 
 // A Windows-metafile source becomes an enhanced metafile, the form the merge
-// draws; when that cannot be done the source stays as it is. The size of
+// draws; when that cannot be done the source stays as it is (and is not
+// merged), and a conversion the renderer could not finish is said. The size of
 // the bits is asked of the metafile itself, not taken from the file.
 static void convert_wmf_source(void)
 {
@@ -353,7 +355,8 @@ static void convert_wmf_source(void)
             picture.xExt = (LONG)((int64_t)(g_rcMetafile.right - g_rcMetafile.left) * 2540 / g_wmfScale);
             picture.yExt = (LONG)((int64_t)(g_rcMetafile.bottom - g_rcMetafile.top) * 2540 / g_wmfScale);
         }
-        render_wmf_to_emf_bits(bits, bytes, &picture, &emf);
+        if (render_wmf_to_emf_bits(bits, bytes, &picture, &emf) != RENDER_WHOLE)
+            say_metafile_cut(g_hwndMain);
     }
     GlobalUnlock(hBits);
     if (!emf) {

@@ -238,8 +238,7 @@ int merge_image_into_dib(HGLOBAL hImage, HGLOBAL hSource, HGLOBAL hMask, int kin
         RECT target = {left, top, left + (width < 1 ? 1 : width), top + (height < 1 ? 1 : height)};
         if (!draw_transparent && !FillRect(hdcMemory, &target, background))
             return 0;
-        play_emf(hdcMemory, (HENHMETAFILE)hSource, &target);
-        return 1;
+        return play_emf(hdcMemory, (HENHMETAFILE)hSource, &target);
     }
     }
     return 1;
@@ -310,6 +309,9 @@ int merge_into_current_image(HWND hwndMain, HWND hwndView, HWND hwndDraw, HGLOBA
     if (!hdcWindow)
         return 0;
     HGLOBAL hResult = NULL;
+    // A metafile source cut in its play is not merged, and the refusal is
+    // said here, once.
+    CommandPlays refusing;
     HDC hdcMemory = CreateCompatibleDC(hdcWindow);
     if (hdcMemory) {
         BYTE* bits = NULL;
@@ -325,8 +327,11 @@ int merge_into_current_image(HWND hwndMain, HWND hwndView, HWND hwndDraw, HGLOBA
         DeleteDC(hdcMemory);
     }
     ReleaseDC(hwndDraw, hdcWindow);
-    if (!hResult)
+    if (!hResult) {
+        if (kind == MERGE_EMF && metafile_play_failed(hSource))
+            say_metafile_cut(hwndMain);
         return 0;
+    }
 
     GlobalFree(*phImage);
     *phImage = hResult;

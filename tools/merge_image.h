@@ -10,12 +10,13 @@ HGLOBAL make_transparency_mask(HGLOBAL hSource, COLORREF key_color, int key_inde
 // source's top-left at x, y) into a 24-bit work image of the source's size.
 void blend_through_mask(HGLOBAL hImage, HGLOBAL hSource, HGLOBAL hWork, int x, int y);
 // Draws the source by its MergeKind into the memory DC holding the image;
-// 0 when the source is null.
+// 0 when the source is null or a metafile source was not drawn whole.
 int merge_image_into_dib(HGLOBAL hImage, HGLOBAL hSource, HGLOBAL hMask, int kind, HDC hdcWindow,
                          HDC hdcMemory, HWND hwnd, RECT placement, RECT metafile_frame,
                          HBRUSH background, int draw_transparent);
 // The whole merge of the current image, with its edit record unless
-// replaying. 1 when merged; 0 with the image as it was. The record takes
+// replaying. 1 when merged; 0 with the image as it was (a metafile source
+// that could not be drawn whole is said, owned by hwndMain). The record takes
 // over g_hMergeImage and g_hMergeBits of a clipboard merge, or g_hMergePath
 // of a file merge, and leaves those globals 0: the caller frees only what
 // is still in them.

@@ -254,17 +254,20 @@ static HENHMETAFILE convert_wmf_preview(HWND hwnd)
     g_hMergeBits = size ? GlobalAlloc(GHND, size) : NULL;
     BYTE* bits = g_hMergeBits ? (BYTE*)GlobalLock(g_hMergeBits) : NULL;
     HENHMETAFILE emf = NULL;
+    RenderOutcome outcome = RENDER_NOT_PLAYED;
     if (bits && GetMetaFileBitsEx(wmf, size, bits) == size) {
         METAFILEPICT picture = {MM_ANISOTROPIC, 10160, 10160, NULL};
         if (g_mergeKind == MERGE_PLACEABLE_WMF && g_wmfScale) {
             picture.xExt = (LONG)((int64_t)(g_rcMetafile.right - g_rcMetafile.left) * 2540 / g_wmfScale);
             picture.yExt = (LONG)((int64_t)(g_rcMetafile.bottom - g_rcMetafile.top) * 2540 / g_wmfScale);
         }
-        render_wmf_to_emf_bits(bits, size, &picture, &emf);
+        outcome = render_wmf_to_emf_bits(bits, size, &picture, &emf);
     }
     if (bits)
         GlobalUnlock(g_hMergeBits);
-    if (!emf)
+    if (!emf && bits && outcome != RENDER_WHOLE)
+        say_metafile_cut(hwnd);
+    else if (!emf)
         seam_message_box(hwnd, "MemoryAllocation Error", NULL, MB_OK | MB_ICONSTOP);
     return emf;
 }
@@ -378,6 +381,7 @@ static bool take_clipboard_source(HWND hwnd, POINT o, int* transparent)
         return false;
     HCURSOR old_cursor = SetCursor(LoadCursorA(NULL, IDC_WAIT));
     bool taken = false;
+    int cut = 0;
     if (OpenClipboard(g_hwndMain)) {
         if (dib) {
             HGLOBAL data = GetClipboardData(CF_DIB);
@@ -391,8 +395,7 @@ static bool take_clipboard_source(HWND hwnd, POINT o, int* transparent)
                 taken = true;
             }
         } else {
-            HENHMETAFILE data = (HENHMETAFILE)GetClipboardData(CF_ENHMETAFILE);
-            HENHMETAFILE copy = data ? CopyEnhMetaFileA(data, NULL) : NULL;
+            HENHMETAFILE copy = take_clipboard_metafile(&cut);
             UINT size = copy ? GetEnhMetaFileBits(copy, 0, NULL) : 0;
             g_hMergeBits = size ? GlobalAlloc(GHND, size) : NULL;
             BYTE* bits = g_hMergeBits ? (BYTE*)GlobalLock(g_hMergeBits) : NULL;
@@ -416,6 +419,8 @@ static bool take_clipboard_source(HWND hwnd, POINT o, int* transparent)
         CloseClipboard();
     }
     SetCursor(old_cursor);
+    if (cut)
+        say_metafile_cut(hwnd);
     return taken;
 }
 

@@ -1,15 +1,25 @@
 // Clipboard DIBs come from any program: hostile headers are refused before
 // the current image is touched; good ones are pasted as they are. A
-// clipboard metafile is pasted as the enhanced metafile it was placed as,
-// or converted from the Windows metafile it was placed as by the renderer.
+// clipboard metafile is pasted, or taken by Merge, as the enhanced metafile
+// it was placed as, or converted from the Windows metafile it was placed as
+// by the renderer; a conversion the renderer cuts is said each time and not
+// made again for the same clipboard contents.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <functional>
 #include <string>
 
+#include <windows.h>
+#include <commctrl.h>
+
 #include "app/clipboard.h"
 #include "image/current_image.h"
+#include "image/merge_source.h"
+#include "image/metafile_renderer.h"
+#include "image/open_windows.h"
+#include "viewer/merge_window.h"
+#include "viewer/window_classes.h"
 #include "support/seam_recorder.h"
 #include "support/dib_block.h"
 #include "support/test_support.h"
@@ -136,12 +146,70 @@ TEST(ClipboardPaste, RefusedDibKeepsTheCurrentImageAndAGoodOneIsCopied)
     DestroyWindow(hwnd);
 }
 
-// A Windows metafile placed on the clipboard is converted (the system
-// would make the enhanced one by playing it in the program); an enhanced
-// one is taken as it is. Either way the pasted picture holds the drawing.
+// Whether the enhanced metafile plays the red square of the clipboard
+// metafiles below.
+bool draws_red_square(HENHMETAFILE emf)
+{
+    BITMAPINFO bi = {};
+    bi.bmiHeader = {sizeof(BITMAPINFOHEADER), 20, -20, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = NULL;
+    HDC memory = CreateCompatibleDC(NULL);
+    HBITMAP bitmap = CreateDIBSection(memory, &bi, DIB_RGB_COLORS, &bits, NULL, 0);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    RECT r = {0, 0, 20, 20};
+    PlayEnhMetaFile(memory, emf, &r);
+    GdiFlush();
+    bool red = (((const uint32_t*)bits)[10 * 20 + 10] & 0xFFFFFF) == 0xFF0000u;
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    return red;
+}
+
+// Merge from the clipboard over a small bitmap, answering its question
+// with Yes: whether it took an enhanced metafile source that draws the
+// red square. The tool is then left as Esc leaves it.
+bool merge_takes_red_metafile(void)
+{
+    HGLOBAL image = make_dib(32, 32, 24);
+    g_hImage = image;
+    g_imageKind = KIND_DIB;
+    start_merge_tool(g_hwndMain, 1);
+    bool red = false;
+    if (is_window_open(g_hwndMerge)) {
+        SendMessageA(g_hwndMerge, WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
+        red = g_hMergeImage && g_mergeKind == MERGE_EMF && draws_red_square((HENHMETAFILE)g_hMergeImage);
+        if (is_window_open(g_hwndMerge))
+            SendMessageA(g_hwndMerge, WM_KEYDOWN, VK_ESCAPE, 0);
+    }
+    reset_current_image();
+    return red;
+}
+
+// The window classes and the main window the merge tool takes for its own.
+struct MergeWindowSetUp {
+    HWND saved_main = g_hwndMain;
+    MergeWindowSetUp()
+    {
+        InitCommonControls();
+        register_window_classes(GetModuleHandleA(NULL));
+        g_hwndMain = CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 50, 50, NULL, NULL, NULL, NULL);
+    }
+    ~MergeWindowSetUp()
+    {
+        DestroyWindow(g_hwndMain);
+        g_hwndMain = saved_main;
+    }
+};
+
+// A Windows metafile placed on the clipboard is converted by the renderer
+// (the system would make the enhanced one by playing it in the program),
+// by Paste and by Merge alike; an enhanced one is taken as it is. Either
+// way the picture holds the drawing.
 TEST(ClipboardPaste, AMetafileIsTakenAsItWasPlaced)
 {
     SeamRecorder seams(32);
+    MergeWindowSetUp merge_window;
     HWND hwnd = CreateWindowExA(0, "STATIC", "clipboard test", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, NULL, NULL,
                                 GetModuleHandleA(NULL), NULL);
     auto draw = [](HDC dc) {
@@ -174,7 +242,11 @@ TEST(ClipboardPaste, AMetafileIsTakenAsItWasPlaced)
         CloseClipboard();
         reset_current_image();
 
+        // A conversion is one request to the renderer, for each command.
+        const unsigned conversions = format == CF_METAFILEPICT ? 1 : 0;
+        unsigned requests = render_request_count();
         paste_image_from_clipboard(hwnd);
+        EXPECT_EQ(render_request_count() - requests, conversions);
         ASSERT_NE(g_hImage, nullptr);
         EXPECT_EQ(g_imageKind, KIND_EMF);
         EXPECT_EQ(g_fileFormat, FMT_CLIPBOARD);
@@ -182,23 +254,73 @@ TEST(ClipboardPaste, AMetafileIsTakenAsItWasPlaced)
         ENHMETAHEADER header;
         ASSERT_TRUE(GetEnhMetaFileHeader((HENHMETAFILE)g_hImage, sizeof header, &header));
         EXPECT_GT(header.nRecords, 3u);
-        BITMAPINFO bi = {};
-        bi.bmiHeader = {sizeof(BITMAPINFOHEADER), 20, -20, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-        void* bits = NULL;
-        HDC memory = CreateCompatibleDC(NULL);
-        HBITMAP bitmap = CreateDIBSection(memory, &bi, DIB_RGB_COLORS, &bits, NULL, 0);
-        HGDIOBJ old = SelectObject(memory, bitmap);
-        RECT r = {0, 0, 20, 20};
-        PlayEnhMetaFile(memory, (HENHMETAFILE)g_hImage, &r);
-        GdiFlush();
-        EXPECT_EQ(0xFF0000u, ((const uint32_t*)bits)[10 * 20 + 10] & 0xFFFFFF);
-        SelectObject(memory, old);
-        DeleteObject(bitmap);
-        DeleteDC(memory);
-        EXPECT_TRUE(seams.boxes.empty());
+        EXPECT_TRUE(draws_red_square((HENHMETAFILE)g_hImage));
         reset_current_image();
+
+        seams.answers.push_back(IDYES);
+        requests = render_request_count();
+        EXPECT_TRUE(merge_takes_red_metafile());
+        EXPECT_EQ(render_request_count() - requests, conversions);
+        ASSERT_EQ(seams.boxes.size(), 1u);
+        EXPECT_EQ(seams.boxes[0].text, "Merge Image from Clipboard?");
+        seams.boxes.clear();
     }
     g_fileName[0] = '\0';
+    DestroyWindow(hwnd);
+}
+
+// A Windows metafile whose conversion the renderer cuts is said by each
+// command that wanted it, and the current image stays; the same clipboard
+// contents are not converted again, new contents are.
+TEST(ClipboardPaste, ACutConversionIsSaidEachTimeAndNotMadeAgain)
+{
+    SeamRecorder seams(32);
+    MergeWindowSetUp merge_window;
+    HWND hwnd = CreateWindowExA(0, "STATIC", "clipboard test", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, NULL, NULL,
+                                GetModuleHandleA(NULL), NULL);
+    auto place = [&] {
+        HDC mf = CreateMetaFileA(NULL);
+        for (int i = 0; i < 100000; ++i)
+            Rectangle(mf, i % 90, i % 7, i % 90 + 3, i % 7 + 3);
+        HGLOBAL data = GlobalAlloc(GMEM_MOVEABLE, sizeof(METAFILEPICT));
+        METAFILEPICT* picture = (METAFILEPICT*)GlobalLock(data);
+        *picture = {MM_ANISOTROPIC, 2540, 2540, CloseMetaFile(mf)};
+        GlobalUnlock(data);
+        ASSERT_TRUE(OpenClipboard(hwnd));
+        EmptyClipboard();
+        ASSERT_TRUE(SetClipboardData(CF_METAFILEPICT, data));
+        CloseClipboard();
+    };
+    place();
+    reset_current_image();
+    // Past the limit at the first look the program takes.
+    render_set_limits_for_test(1, 0);
+    const std::vector<std::string> cut = {"Unable to read metafile bits"};
+    auto texts = [&] {
+        std::vector<std::string> t;
+        for (const RecordedBox& box : seams.boxes)
+            t.push_back(box.text);
+        seams.boxes.clear();
+        return t;
+    };
+    unsigned requests = render_request_count();
+    paste_image_from_clipboard(hwnd);
+    EXPECT_EQ(g_hImage, nullptr);
+    EXPECT_EQ(texts(), cut);
+    EXPECT_EQ(render_request_count() - requests, 1u);
+
+    paste_image_from_clipboard(hwnd);
+    seams.answers.push_back(IDYES);
+    EXPECT_FALSE(merge_takes_red_metafile());
+    EXPECT_EQ(texts(), (std::vector<std::string>{cut[0], "Merge Image from Clipboard?", cut[0]}));
+    EXPECT_EQ(render_request_count() - requests, 1u) << "the same contents are not converted again";
+
+    place();
+    paste_image_from_clipboard(hwnd);
+    EXPECT_EQ(texts(), cut);
+    EXPECT_EQ(render_request_count() - requests, 2u);
+    render_set_limits_for_test(0, 0);
+    reset_current_image();
     DestroyWindow(hwnd);
 }
 

@@ -9,6 +9,7 @@
 
 #include "app/convert_save.h"
 #include "image/current_image.h"
+#include "image/metafile_renderer.h"
 #include "support/seam_recorder.h"
 #include "support/test_support.h"
 #include "support/dib_block.h"
@@ -62,7 +63,18 @@ TEST(SaveImage, UnconvertedCopyIsSavedOnlyWithoutConversion)
     reset_current_image();
 }
 
-// Every refusal leaves the file in place as it was, with one message box.
+// An enhanced metafile of a rectangle and then rectangles more.
+HENHMETAFILE emf_of_rectangles(int rectangles)
+{
+    HDC dc = CreateEnhMetaFileA(NULL, NULL, NULL, NULL);
+    for (int i = 0; i <= rectangles; ++i)
+        Rectangle(dc, i % 90, i % 7, i % 90 + 3, i % 7 + 3);
+    return CloseEnhMetaFile(dc);
+}
+
+// Every refusal leaves the file in place as it was, with one message box:
+// a conversion the renderer could not finish says that the picture could
+// not be read, not that the file could not be written.
 TEST(SaveToPath, RefusalsLeaveTheOldFile)
 {
     SeamRecorder seams(32);
@@ -72,7 +84,10 @@ TEST(SaveToPath, RefusalsLeaveTheOldFile)
         int kind, code;
         bool read_only, broken;
         const char* box;  // null: not checked
+        int rectangles;   // an enhanced metafile of 1 + this many, written with the renderer cut at once; 0: a bitmap
     } cases[] = {
+        {"read-only, WMF of an EMF", KIND_EMF, FMT_WMF, true, false, CANNOT_WRITE, 1},
+        {"WMF of an EMF the renderer cuts", KIND_EMF, FMT_WMF, false, false, "Unable to read metafile bits", 100000},
         {"read-only, BMP", KIND_DIB, 10, true, false, CANNOT_WRITE},
         {"read-only, RLE", KIND_DIB, 11, true, false, CANNOT_WRITE},
         {"read-only, bit fields", KIND_DIB, 12, true, false, CANNOT_WRITE},
@@ -90,8 +105,15 @@ TEST(SaveToPath, RefusalsLeaveTheOldFile)
         if (c.read_only)
             SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
         seams.boxes.clear();
-        DibBlock image(make_dib(5, 3, 24));
-        EXPECT_FALSE(convert_save_to_path(image.get(), c.kind, path.c_str(), c.code, 0, 0)) << c.name;
+        DibBlock image(c.rectangles ? NULL : make_dib(5, 3, 24));
+        HENHMETAFILE emf = c.rectangles ? emf_of_rectangles(c.rectangles) : NULL;
+        // Past the limit at the first look the program takes.
+        render_set_limits_for_test(c.rectangles > 1 ? 1 : 0, 0);
+        EXPECT_FALSE(convert_save_to_path(emf ? (HGLOBAL)emf : image.get(), c.kind, path.c_str(), c.code, 0, 0))
+            << c.name;
+        render_set_limits_for_test(0, 0);
+        if (emf)
+            DeleteEnhMetaFile(emf);
         EXPECT_EQ(read_file_bytes(path), "old contents") << c.name;
         ASSERT_EQ(seams.boxes.size(), 1u) << c.name;
         if (c.box) {

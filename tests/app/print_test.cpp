@@ -1,6 +1,7 @@
 // Printing: where the copies go on pages the printer does not have, the
 // in-place profile correction against Little CMS, and real prints on the
-// test run's PDF printer, noted in print_jobs.txt for check_print.sh.
+// test run's PDF printer, noted in print_jobs.txt for check_print.sh; a
+// metafile that could not be drawn whole prints no page.
 #include "app/print.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +12,8 @@
 #include <tuple>
 
 #include "image/current_image.h"
+#include "image/metafile.h"
+#include "image/metafile_renderer.h"
 #include "jpeg/color_profiles.h"
 #include "support/dib_block.h"
 #include "support/pnm_reference.h"
@@ -118,16 +121,20 @@ void note_print(const std::string& what, const std::string& mode)
 // What is printed: the picture in true colour or with a palette, or a metafile filled red
 // (an enhanced one's frame is what GDI makes of it; a placeable one is
 // 1000 x 500 units at 1000 per inch, sized through the printer's resolution).
-enum Source { TRUE_COLOUR, PALETTE, EMF, WMF };
+// A cut one holds so many records that the renderer, under a limit of 1 ms,
+// is past it at the first look.
+enum Source { TRUE_COLOUR, PALETTE, EMF, WMF, CUT_EMF };
 
 HGLOBAL make_source(Source source, const PnmImage& picture, std::string& what)
 {
-    if (source == EMF) {
+    if (source == EMF || source == CUT_EMF) {
         HDC recorder = CreateEnhMetaFileA(NULL, NULL, NULL, NULL);
         RECT fill = {0, 0, 300, 150};
         HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
         FillRect(recorder, &fill, red);
         DeleteObject(red);
+        for (int i = 0; source == CUT_EMF && i < 100000; ++i)
+            Rectangle(recorder, i % 290, i % 7, i % 290 + 3, i % 7 + 3);
         HENHMETAFILE emf = CloseEnhMetaFile(recorder);
         ENHMETAHEADER h;
         GetEnhMetaFileHeader(emf, sizeof h, &h);
@@ -184,6 +191,9 @@ TEST(RealPrint, PagesMatchTheirPictures)
         {"normal-linear.icc", 0, 0, PALETTE, profile.c_str(), 1},
         {"normal", 0, 0, EMF, NULL, 0},
         {"normal", 0, 0, WMF, NULL, 0},
+        // A picture that could not be drawn whole is not printed, and that
+        // is said: check_print.sh finds no page for it.
+        {"cut", 0, 0, CUT_EMF, NULL, 1},
     };
     for (const auto& c : cases) {
         reset_current_image();
@@ -195,13 +205,16 @@ TEST(RealPrint, PagesMatchTheirPictures)
         g_wmfHasPlaceable = c.source == WMF;
         g_wmfPlaceableHeader = WmfPlaceableHeader{WMF_PLACEABLE_KEY, 0, 0, 0, 999, 499, 1000, 0, 0};
         g_hImage = make_source(c.source, picture, what);
-        g_imageKind = c.source == EMF ? KIND_EMF : c.source == WMF ? KIND_WMF : KIND_DIB;
+        const bool cut = c.source == CUT_EMF;
+        g_imageKind = c.source == EMF || cut ? KIND_EMF : c.source == WMF ? KIND_WMF : KIND_DIB;
         strcpy(g_fileName, "picture.ppm");
         PrintState state = current_print_state();
+        render_set_limits_for_test(cut ? 1 : 0, 0);
         print_image(c.large, c.tiled, state);
-        if (*c.mode)
+        render_set_limits_for_test(0, 0);
+        if (*c.mode && !cut)
             note_print(what, c.mode);
-        if (c.source == EMF)
+        if (c.source == EMF || cut)
             DeleteEnhMetaFile((HENHMETAFILE)state.image);
         else if (c.source == WMF)
             DeleteMetaFile((HMETAFILE)state.image);
@@ -211,10 +224,13 @@ TEST(RealPrint, PagesMatchTheirPictures)
         ASSERT_EQ(seams.boxes.size(), c.boxes) << what << ' ' << c.mode;
         if (c.boxes == 2)
             EXPECT_EQ(seams.boxes.back().text, "Unable to open printer color profile file: \nC:\\nowhere\\gone.icm");
+        if (cut)
+            EXPECT_EQ(seams.boxes.back().text, "Unable to read metafile bits");
     }
+    forget_failed_metafiles(NULL);
     g_wmfHasPlaceable = 0;
     reset_current_image();
-    EXPECT_EQ(seams.print_dialogs, 8);
+    EXPECT_EQ(seams.print_dialogs, 9);
     WritePrivateProfileStringA("Corvane", "PrinterProfile", NULL, settings.c_str());
 }
 

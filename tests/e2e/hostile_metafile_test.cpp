@@ -4,13 +4,15 @@
 // image window and Convert/Save. The program plays them in its renderer
 // process, so it lives (its main window answers), says once that the
 // picture cannot be shown whole, and a conversion the renderer could not
-// finish writes no file and says so. (Printing is left to the harness: a
-// printed metafile page would land among the pages the unit tests' print
-// check counts.)
+// finish writes no file and says that the picture could not be read.
+// The slideshow says each such picture once per visit. (Printing is left
+// to the harness: a printed metafile page would land among the pages the
+// unit tests' print check counts.)
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -88,7 +90,8 @@ TEST_P(HostileMetafileRoads, ProgramLivesAndSaysSoOnceOnEachRoad)
     EXPECT_TRUE(wait_until_closed(view));
 
     // Convert/Save: the renderer converts, or the file is not written
-    // and the program says so.
+    // and the program says that the picture could not be read (the folder
+    // is writable).
     std::string target = dir + "\\" + f.target;
     std::vector<std::string> seen = run_dialog_command(app, app.main, f.save_command, f.save_title, target, 1);
     ASSERT_EQ(seen.size(), 2u);
@@ -96,7 +99,7 @@ TEST_P(HostileMetafileRoads, ProgramLivesAndSaysSoOnceOnEachRoad)
         EXPECT_EQ(seen[1].substr(0, seen[1].find('|')), "File Converted Successfully");
         EXPECT_TRUE(file_exists(target));
     } else {
-        EXPECT_NE(seen[1].find("|Cannot Open File for Writing."), std::string::npos) << seen[1];
+        EXPECT_NE(seen[1].find(std::string("|") + CUT_TEXT), std::string::npos) << seen[1];
         EXPECT_FALSE(file_exists(target));
     }
     EXPECT_TRUE(answers(app.main));
@@ -106,5 +109,54 @@ TEST_P(HostileMetafileRoads, ProgramLivesAndSaysSoOnceOnEachRoad)
 
 INSTANTIATE_TEST_SUITE_P(EachKind, HostileMetafileRoads, testing::ValuesIn(FILES),
                          [](const testing::TestParamInfo<HostileMetafile>& row) { return std::string(row.param.kind); });
+
+// The slideshow says each picture it cannot show whole once per visit, as
+// the main window does: one the renderer cuts, an enhanced metafile cut
+// in half, and a Windows metafile of only its placeable header. Each box
+// is noted with the file the show is on while the box is up.
+TEST(HostileMetafileSlideshow, EachPictureItCannotShowWholeIsSaidOncePerVisit)
+{
+    std::string dir = e2e_work_dir("hostile_metafile_slideshow");
+    const std::string cut = "EMF-invertrgn-staggered-3000-rects.emf";
+    ASSERT_TRUE(copy_fixture(cut, dir, "hostile"));
+    std::string emf = read_whole_file(dir + "\\" + cut);
+    ASSERT_TRUE(write_whole_file(dir + "\\half.emf", emf.substr(0, emf.size() / 2)));
+    const char placeable[22] = {(char)0xD7, (char)0xCD, (char)0xC6, (char)0x9A, 0, 0, 0, 0, 0, 0,
+                                100,        0,          100,        0,          (char)0xE8, 3};
+    ASSERT_TRUE(write_whole_file(dir + "\\header_only.wmf", std::string(placeable, sizeof placeable)));
+    RunningApp app;
+    ASSERT_TRUE(start_app("", dir, app));
+    ASSERT_TRUE(wait_for_main(app, 15000));
+    HWND name = GetDlgItem(app.main, IDC_MAIN_NAME_EDIT);
+    PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_SLIDESHOW, 0), 0);
+
+    // Round the three files and back to the first.
+    std::vector<std::string> said;
+    DWORD started = GetTickCount();
+    while (said.size() < 4 && GetTickCount() - started < 90000) {
+        HWND box = find_process_window(app.process.dwProcessId, "#32770", app.main, 1000);
+        if (!box)
+            continue;
+        std::string shown = window_text(name);
+        EXPECT_EQ(box_text(box), CUT_TEXT) << shown;
+        said.push_back(shown);
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+        EXPECT_TRUE(wait_until_closed(box));
+    }
+    ASSERT_EQ(said.size(), 4u);
+    EXPECT_EQ(said[0], said[3]);
+    for (size_t i = 0; i + 1 < said.size(); ++i)
+        EXPECT_NE(said[i], said[i + 1]) << "said twice on one visit";
+    std::vector<std::string> files(said.begin(), said.begin() + 3);
+    std::sort(files.begin(), files.end());
+    EXPECT_EQ(files, (std::vector<std::string>{cut, "half.emf", "header_only.wmf"}));
+
+    HWND slide = find_process_window(app.process.dwProcessId, "Slide", NULL, 1000);
+    if (slide) {
+        PostMessageA(slide, WM_KEYDOWN, VK_SPACE, 0);
+        EXPECT_TRUE(wait_until_closed(slide));
+    }
+    EXPECT_EQ(exit_by_button(app), 1);
+}
 
 }  // namespace

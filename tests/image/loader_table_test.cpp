@@ -2,7 +2,8 @@
 // its row says (ImageKind, FormatCode) on the road a selection in the main
 // window's list takes; no APP12 text of the last file stays behind. JPEG
 // 2000 tries the colour-managed decoder, then beeps and tries the plain one
-// ("relax.jp2" goes there at once).
+// ("relax.jp2" goes there at once). A metafile the reader cannot take
+// whole (cut short, or not one) is said once.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -55,7 +56,16 @@ std::string make_folder()
 
     HDC dc = CreateEnhMetaFileA(NULL, (folder + "drawing.emf").c_str(), NULL, NULL);
     Rectangle(dc, 0, 0, 50, 30);
+    Ellipse(dc, 0, 0, 50, 30);
     DeleteEnhMetaFile(CloseEnhMetaFile(dc));
+    // Cut short: in half under the whole file's header, or its last record
+    // cut under a header that counts the bytes there are.
+    std::string emf = read_file_bytes(folder + "drawing.emf");
+    write_file_bytes(folder + "half.emf", emf.substr(0, emf.size() / 2));
+    std::string cut = emf.substr(0, emf.size() - 8);
+    const uint32_t cut_size = (uint32_t)cut.size();
+    memcpy(&cut[48], &cut_size, 4);  // nBytes
+    write_file_bytes(folder + "last_record_cut.emf", cut);
     dc = CreateMetaFileA((folder + "drawing.wmf").c_str());
     Rectangle(dc, 0, 0, 50, 30);
     DeleteMetaFile(CloseMetaFile(dc));
@@ -136,7 +146,9 @@ INSTANTIATE_TEST_SUITE_P(Files, LoaderTable, ::testing::Values(
     LoadCase{"picture.iff", KIND_DIB, FMT_IFF}, LoadCase{"single.ico", KIND_DIB, FMT_ICON},
     LoadCase{"sun.ico", KIND_DIB, FMT_NONE}, LoadCase{"cursor.ani", KIND_ANI, FMT_NONE},
     LoadCase{"noise.dat", KIND_NONE, FMT_NONE},
-    LoadCase{"noise.emf", KIND_NONE, FMT_NONE},
+    LoadCase{"noise.emf", KIND_NONE, FMT_NONE, -1, "", 1},
+    LoadCase{"half.emf", KIND_NONE, FMT_NONE, -1, "", 1},
+    LoadCase{"last_record_cut.emf", KIND_NONE, FMT_NONE, -1, "", 1},
     LoadCase{"short.wmf", KIND_NONE, FMT_NONE, -1, "", 1}));
 
 }  // namespace

@@ -318,7 +318,7 @@ TEST_F(MetafileRenderer, ACutConversionLeavesTheFileInPlace)
     ASSERT_TRUE(write_file_bytes(path, "the file before"));
     // Past the limit at the first look the program takes.
     render_set_limits_for_test(1, 0);
-    EXPECT_EQ(0, write_wmf_file(emf, path.c_str()));
+    EXPECT_EQ(METAFILE_WRITE_CUT, write_wmf_file(emf, path.c_str()));
     EXPECT_EQ(RENDER_CUT_TIME, render_last_cut());
     EXPECT_EQ("the file before", read_file_bytes(path));
     render_set_limits_for_test(0, 0);

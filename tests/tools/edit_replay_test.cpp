@@ -3,6 +3,7 @@
 // file; the replay's own conversion rules; a merge file read again or gone.
 #include "image/background.h"
 #include "image/merge_source.h"
+#include "image/metafile_renderer.h"
 #include "image/open_windows.h"
 #include "tools/brightness.h"
 #include "tools/color_reduce.h"
@@ -282,7 +283,27 @@ TEST_F(UndoReplayRules, MergeFileIsReadAgainAndItsLossIsPassedOver)
     int scratch = 0;
     rotate_cw90(&want, &scratch);
     EXPECT_TRUE(same_image(g_hImage, want)) << "the turn after the lost merge is replayed";
+
+    // A source the renderer cannot convert whole is not merged either, and
+    // that is said once.
+    dc = CreateMetaFileA(path.c_str());
+    for (int i = 0; i < 100000; ++i)
+        Rectangle(dc, i % 90, i % 7, i % 90 + 3, i % 7 + 3);
+    DeleteMetaFile(CloseMetaFile(dc));
+    // Past the limit at the first look the program takes.
+    render_set_limits_for_test(1, 0);
+    reload();
+    undo_last_edit();
+    render_set_limits_for_test(0, 0);
+    EXPECT_EQ(g_editCount, 2u);
+    ASSERT_EQ(seams.boxes.size(), 1u);
+    EXPECT_EQ(seams.boxes[0].text, "Unable to read metafile bits");
     GlobalFree(want);
+    want = copy_packed_dib(g_file);
+    invert_colors(want);
+    EXPECT_TRUE(same_image(g_hImage, want)) << "nothing of the cut picture is merged";
+    GlobalFree(want);
+    DeleteFileA(path.c_str());
 }
 
 // An icon file: 6 x 4 red pixels, 24 bits, whose AND mask leaves the left

@@ -1,6 +1,9 @@
 // Merging: opaque, key-colour and alpha sources give the expected pixels at
-// their placement and leave the rest; the masks; a failed merge keeps the image.
+// their placement and leave the rest; the masks; a failed merge keeps the
+// image, and a metafile source that could not be drawn whole is said.
 #include "image/merge_source.h"
+#include "image/metafile.h"
+#include "image/metafile_renderer.h"
 #include "tools/merge_image.h"
 #include "tools_test_util.h"
 
@@ -119,6 +122,43 @@ TEST(MergeImage, FailedDrawingKeepsTheImage)
     GlobalFree(image);
     GlobalFree(source);
     clear_edit_history();
+}
+
+// A metafile source the renderer cuts is not merged into the picture, nor
+// recorded: the picture stays as it was and the refusal is said once,
+// whether the cut comes in the merge's own play or came before it (the
+// merge window's display), and each time the merge is asked for.
+TEST(MergeImage, ACutMetafileSourceIsSaidAndNotMerged)
+{
+    SeamRecorder seams(24);
+    clear_edit_history();
+    HDC dc = CreateEnhMetaFileA(NULL, NULL, NULL, NULL);
+    for (int i = 0; i < 100000; ++i)
+        Rectangle(dc, i % 20, i % 7, i % 20 + 3, i % 7 + 3);
+    HENHMETAFILE emf = CloseEnhMetaFile(dc);
+    HGLOBAL image = make_random_dib(24, 16, 24, 5), kept = image, unconverted = NULL;
+    HGLOBAL before = copy_packed_dib(image);
+    int conversion = 0, step = 0;
+    // Past the limit at the first look the program takes.
+    render_set_limits_for_test(1, 0);
+    for (const char* when : {"cut in the merge", "cut before"}) {
+        SCOPED_TRACE(when);
+        EXPECT_EQ(merge_into_current_image(NULL, NULL, NULL, &image, &unconverted, (HGLOBAL)emf, NULL, MERGE_EMF,
+                                           RECT{0, 0, 20, 10}, RECT{}, (HBRUSH)GetStockObject(WHITE_BRUSH), 1, 0,
+                                           &conversion, 0, &step),
+                  0);
+        EXPECT_EQ(image, kept);
+        EXPECT_TRUE(same_image(image, before));
+        EXPECT_EQ(g_editCount, 0u);
+        ASSERT_EQ(seams.boxes.size(), 1u);
+        EXPECT_EQ(seams.boxes[0].text, "Unable to read metafile bits");
+        seams.boxes.clear();
+    }
+    render_set_limits_for_test(0, 0);
+    forget_failed_metafiles(NULL);
+    DeleteEnhMetaFile(emf);
+    GlobalFree(image);
+    GlobalFree(before);
 }
 
 // A cursor is drawn pixel by pixel: its transparent pixels (mask set, index
