@@ -88,15 +88,15 @@ TEST(SaveToPath, RefusalsLeaveTheOldFile)
     } cases[] = {
         {"read-only, WMF of an EMF", KIND_EMF, FMT_WMF, true, false, CANNOT_WRITE, 1},
         {"WMF of an EMF the renderer cuts", KIND_EMF, FMT_WMF, false, false, "Unable to read metafile bits", 100000},
-        {"read-only, BMP", KIND_DIB, 10, true, false, CANNOT_WRITE},
-        {"read-only, RLE", KIND_DIB, 11, true, false, CANNOT_WRITE},
-        {"read-only, bit fields", KIND_DIB, 12, true, false, CANNOT_WRITE},
-        {"read-only, 13", KIND_DIB, 13, true, false, CANNOT_WRITE},
-        {"read-only, 18", KIND_DIB, 18, true, false, CANNOT_WRITE},
-        {"writer fails: RLE of 24 bits", KIND_DIB, 11, false, false, CANNOT_WRITE},
-        {"bitmap format for a metafile", KIND_EMF, 10, false, false, nullptr},
-        {"metafile format 3 for a bitmap", KIND_DIB, 3, false, false, nullptr},
-        {"metafile format 1 for a bitmap", KIND_DIB, 1, false, false, nullptr},
+        {"read-only, BMP", KIND_DIB, 10, true, false, CANNOT_WRITE, 0},
+        {"read-only, RLE", KIND_DIB, 11, true, false, CANNOT_WRITE, 0},
+        {"read-only, bit fields", KIND_DIB, 12, true, false, CANNOT_WRITE, 0},
+        {"read-only, 13", KIND_DIB, 13, true, false, CANNOT_WRITE, 0},
+        {"read-only, 18", KIND_DIB, 18, true, false, CANNOT_WRITE, 0},
+        {"writer fails: RLE of 24 bits", KIND_DIB, 11, false, false, CANNOT_WRITE, 0},
+        {"bitmap format for a metafile", KIND_EMF, 10, false, false, nullptr, 0},
+        {"metafile format 3 for a bitmap", KIND_DIB, 3, false, false, nullptr, 0},
+        {"metafile format 1 for a bitmap", KIND_DIB, 1, false, false, nullptr, 0},
     };
     std::string path = test_out_path("convert_save_kept.bmp");
     for (const auto& c : cases) {
