@@ -1,7 +1,7 @@
 // The animation tick for icon pages: which page each tick shows, that the
 // timer goes on, and that a file cut short stops it. (Animated cursors
-// are the end-to-end animation test's.) The media-end watch and the
-// capture's tick wait while a command holds the shown file.
+// are the end-to-end animation test's.) The animation, the media-end watch
+// and the capture's tick wait while a command holds the shown file.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -54,6 +54,41 @@ TEST(AnimationTick, IconPagesWrapAndStopWithoutAPicture)
     DestroyWindow(main);
 }
 
+// Icon pages stand on the page shown while a command works on it, and
+// step on from there once the hold has ended.
+TEST(TimersUnderAHold, AnAnimationStandsOnItsFrame)
+{
+    SeamRecorder seams(24);
+    HWND main = CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 300, 300, NULL, NULL, NULL, NULL);
+    CreateWindowA("STATIC", "", WS_CHILD, 0, 0, 200, 200, main, (HMENU)IDC_MAIN_PREVIEW, NULL, NULL);
+    std::string path = test_out_path("tick_held.ico");
+    CopyFileA(fixture_path("icon/multi.ico").c_str(), path.c_str(), FALSE);
+    HWND saved_main = g_hwndMain;
+    g_hwndMain = main;
+    g_hFile = _lopen(path.c_str(), OF_READ);
+    g_imageKind = KIND_ICON_PAGES;
+    g_iconIndex = 1;
+    g_iconCount = 3;
+    g_hImage = NULL;
+    begin_file_hold();
+    EXPECT_TRUE(main_on_timer(main, g_animTimerId));
+    EXPECT_EQ(g_iconIndex, 1);
+    EXPECT_EQ(g_animTimerActive, 0u) << "no tick while held";
+    end_file_hold();
+    EXPECT_NE(g_animTimerActive, 0u);
+    EXPECT_TRUE(main_on_timer(main, g_animTimerId));
+    EXPECT_EQ(g_iconIndex, 2);
+    if (g_hImage)
+        GlobalFree(g_hImage);
+    g_hImage = NULL;
+    _lclose(g_hFile);
+    g_hFile = HFILE_ERROR;
+    g_imageKind = KIND_NONE;
+    stop_animation_timer(main);
+    g_hwndMain = saved_main;
+    DestroyWindow(main);
+}
+
 TEST(TimersUnderAHold, TheMediaEndAndTheCapturesTickWaitForTheHoldsEnd)
 {
     SeamRecorder seams(24);
@@ -77,13 +112,17 @@ TEST(TimersUnderAHold, TheMediaEndAndTheCapturesTickWaitForTheHoldsEnd)
     DestroyWindow(g_hwndMci);
     g_hwndMci = NULL;
 
-    // A right-click capture disabled the main window, and a hold began.
+    // A right-click capture disabled the main window, and a hold began:
+    // its tick waits without the timer ticking on, and comes again after.
     EnableWindow(main, FALSE);
     g_capturePending = 1;
+    arm_animation_timer(main, 5);
     begin_file_hold();
     EXPECT_TRUE(main_on_timer(main, g_animTimerId));
     EXPECT_FALSE(IsWindowEnabled(main));
+    EXPECT_EQ(g_animTimerActive, 0u) << "no tick while held";
     end_file_hold();
+    EXPECT_NE(g_animTimerActive, 0u);
     main_on_timer(main, g_animTimerId);
     EXPECT_TRUE(IsWindowEnabled(main));
     EXPECT_EQ(g_capturePending, 0);
