@@ -2,10 +2,11 @@
 // tool window about the shown file is open, every window that could change
 // that file (the main window, the image window, the batch window, the
 // full-screen window, the slideshow, the palette window) is disabled, and
-// each is given back when the last hold ends. Holds nest: a question asked from a tool
-// window's hold adds to it. A window found disabled by someone else is left
-// to them. A box or dialog re-enables its owner when it ends, so the end of
-// every nested hold puts the hold back on the windows it holds.
+// each is given back when the last hold ends. Holds nest: a question asked
+// from a tool window's hold adds to it. A window found disabled by someone
+// else is left to them. A box or dialog re-enables its owner when it ends,
+// so the end of every nested hold puts the hold back on the windows it
+// holds.
 // Modal dialogs and questions take the scoped FileHold (the message-box
 // and print-dialog seams and dialog_box_holding do); a modeless tool window
 // calls begin_file_hold when it opens and end_file_hold when it goes.

@@ -288,7 +288,9 @@ TEST(FullScreen, RedEyeAppliesOnTheKeyThatFollowsCtrl)
     PostMessageA(full, WM_LBUTTONUP, MK_CONTROL, MAKELPARAM(524, 476));
     PostMessageA(full, WM_SYSKEYDOWN, 'F', 0);
     EXPECT_TRUE(wait_hidden(full));
-    auto marked = [](const Shot& s, double x, double y) { return s.in_square((x + 0.5) / 80, 0.25 + (y + 0.5) / 80) != RED; };
+    auto marked = [](const Shot& s, double x, double y) {
+        return s.in_square((x + 0.5) / 80, 0.25 + (y + 0.5) / 80) != RED;
+    };
     Shot after = shot_when([&] { return preview_shot(app, "red_eye_ctrl"); },
                            [&](const Shot& s) { return marked(s, 0, 0) && marked(s, 5, 5); });
     EXPECT_TRUE(marked(after, 0, 0));
