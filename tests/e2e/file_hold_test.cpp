@@ -381,18 +381,23 @@ TEST(FileHold, TheShownPictureStandsUnderAQuestion)
     ASSERT_TRUE(start_app("cursor.ani", dir, app));
     HWND name = GetDlgItem(app.main, IDC_MAIN_NAME_EDIT);
     ASSERT_EQ(wait_for_window_text(name, "cursor.ani"), "cursor.ani");
-    // A shot takes over 400 ms: a few of them span several frames.
-    auto colours = [&](const char* shot) {
+    // The colours of up to shots shots, until both frames have shown. A
+    // shot takes over 400 ms; each pause between them is longer than the
+    // last, so that the shots do not keep falling on the same frame.
+    auto colours = [&](const char* shot, int shots) {
         std::set<DWORD> seen;
-        for (int i = 0; i < 6; ++i)
+        for (int i = 0; i < shots && seen.size() < 2; ++i) {
             seen.insert(preview_shot(app, shot).middle());
+            Sleep(70 * i);
+        }
         return seen.size();
     };
+    ASSERT_EQ(colours("cursor_before_hold", 12), 2u) << "the frames follow one another";
     HWND box = ask_delete(app);
     ASSERT_TRUE(box);
-    EXPECT_EQ(colours("held_cursor"), 1u) << "one frame while held";
+    EXPECT_EQ(colours("held_cursor", 9), 1u) << "one frame while held";
     answer_no(app, box);
-    EXPECT_EQ(colours("cursor_after_hold"), 2u) << "the frames follow one another again";
+    EXPECT_EQ(colours("cursor_after_hold", 12), 2u) << "the frames follow one another again";
 
     ASSERT_TRUE(select_list_file(app, "pages.tif"));
     const std::string first = "pages.tif     Page 1 of 3 Pages     ", second = "pages.tif     Page 2 of 3 Pages     ";
