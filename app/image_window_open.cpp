@@ -11,6 +11,7 @@
 #include "app/file_list.h"
 #include "app/main_window.h"
 #include "image/current_image.h"
+#include "image/file_hold.h"
 #include "image/loader.h"
 #include "image/multimedia.h"
 #include "image/open_windows.h"
@@ -54,7 +55,8 @@ static bool is_captured_or_pasted(void)
 }
 
 // Selects the current file in the list, or the first entry when it is gone
-// (then that file is loaded). False when the list is empty.
+// (then that file is loaded before the window opens, so that a tool the
+// window is for works on the file it names). False when the list is empty.
 static bool select_current_file(HWND hwndMain)
 {
     HWND list = GetDlgItem(hwndMain, IDC_MAIN_FILE_LIST);
@@ -69,7 +71,8 @@ static bool select_current_file(HWND hwndMain)
             return false;
         SendMessageA(list, LB_GETTEXT, 0, (LPARAM)g_fileName);
         SetDlgItemTextA(hwndMain, IDC_MAIN_NAME_EDIT, g_fileName);
-        PostMessageA(hwndMain, g_msgSelChanged, IDC_MAIN_FILE_LIST, 0);
+        SendMessageA(list, LB_SETCURSEL, 0, 0);
+        SendMessageA(hwndMain, g_msgSelChanged, IDC_MAIN_FILE_LIST, 0);
     }
     SendMessageA(list, LB_SETCURSEL, (WPARAM)index, 0);
     return true;
@@ -89,9 +92,10 @@ static void run_image_window_loop(void)
         }
         if (got < 0)
             return;
-        // A disabled image window (a tool window works on its picture) takes
-        // no accelerator: the keys stay with the window they were typed in.
-        if (g_hAccel && g_hwndView && IsWindowEnabled(g_hwndView) &&
+        // While a command or tool works on the picture the image window takes
+        // no accelerator, whether or not it is disabled yet: the keys stay
+        // with the window they were typed in (the red-eye view's keys end it).
+        if (g_hAccel && g_hwndView && !is_file_held() && IsWindowEnabled(g_hwndView) &&
             TranslateAcceleratorA(g_hwndView, g_hAccel, &msg))
             continue;
         // The main dialog keeps its keys (Enter, Tab) while this loop runs

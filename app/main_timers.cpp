@@ -148,18 +148,29 @@ static BOOL step_animated_cursor(HWND hwnd)
     return TRUE;
 }
 
+// The tick turned away under a hold, once the hold has ended: the frame
+// shown when it began is followed by the next, and a capture's end comes.
+static void tick_after_hold(void)
+{
+    if (is_window_open(g_hwndMain))
+        arm_animation_timer(g_hwndMain, 1);
+}
+
 BOOL main_on_timer(HWND hwnd, UINT_PTR timer_id)
 {
-    // Neither the list's next medium nor the input given back after a
-    // capture comes while a command works on the shown file: the media
-    // watch ticks on, the capture's tick comes again.
+    // Neither the list's next medium, nor the next frame of an animation,
+    // nor the input given back after a capture comes while a command works
+    // on the shown file: the media watch ticks on; the animation timer is
+    // stopped until the hold ends, and its tick then takes up from there.
     if (is_window_open(g_hwndMci))
         return file_hold_turns_away(hwnd) ? TRUE : watch_media_end(hwnd);
     if (timer_id != g_animTimerId)
         return FALSE;
-    if (g_capturePending && file_hold_turns_away(hwnd))
-        return TRUE;
     stop_animation_timer(hwnd);
+    if (file_hold_turns_away(hwnd)) {
+        after_file_hold(tick_after_hold);
+        return TRUE;
+    }
     // The tick after a right-click capture gives the main window its input back.
     if (g_capturePending) {
         g_capturePending = 0;

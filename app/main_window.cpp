@@ -218,11 +218,25 @@ static BOOL main_on_initdialog(HWND hwnd)
     return TRUE;
 }
 
-// A new file was selected: release what is shown, then load and show it.
 static BOOL main_on_lbuttondown(HWND hwnd);
 
+// A reload asked for while a command works on the shown file (a system
+// colour change, a window opening) waits for the command's end and then
+// happens once, for the file the list shows then.
+static void reload_after_hold(void)
+{
+    if (is_window_open(g_hwndMain))
+        PostMessageA(g_hwndMain, g_msgSelChanged, IDC_MAIN_FILE_LIST,
+                     SendDlgItemMessageA(g_hwndMain, IDC_MAIN_FILE_LIST, LB_GETCURSEL, 0, 0));
+}
+
+// A new file was selected: release what is shown, then load and show it.
 static BOOL main_on_selection_changed(HWND hwnd)
 {
+    if (file_hold_turns_away(hwnd)) {
+        after_file_hold(reload_after_hold);
+        return TRUE;
+    }
     if (g_imageKind == KIND_MULTIMEDIA && g_mciEnlarged)
         main_on_lbuttondown(hwnd);
     release_image_for_new_selection(hwnd);

@@ -204,9 +204,22 @@ BOOL choose_move_copy_folder(HWND owner, int thumb, char* target)
 
 // ---- queuing and the pass
 
+// The pass runs at the first tick after it was queued, once the menu or
+// dialog that queued it is gone.
+enum { PASS_DELAY_MS = 5 };
+static bool s_passWaits;  // a queued pass's tick came while a hold was on
+
 void stop_batch_timer(HWND hwnd)
 {
     KillTimer(hwnd, g_batchTimerId);
+    s_passWaits = false;
+}
+
+static void run_pass_after_hold(void)
+{
+    if (s_passWaits && is_window_open(g_hwndBatch))
+        SetTimer(g_hwndBatch, g_batchTimerId, PASS_DELAY_MS, NULL);
+    s_passWaits = false;
 }
 
 static void free_target(void)
@@ -242,7 +255,7 @@ static void queue_operation(HWND hwnd, int op)
     }
     if (op >= BATCH_PNG && seam_message_box(NULL, HALVE_QUESTION, APP_CAPTION, MB_YESNOCANCEL) == IDYES)
         g_batchOp = (short)(g_batchOp + BATCH_HALVED);
-    SetTimer(hwnd, g_batchTimerId, 5, NULL);
+    SetTimer(hwnd, g_batchTimerId, PASS_DELAY_MS, NULL);
 }
 
 // The JPEG file read, halved first when asked; null after the reader's own
@@ -341,6 +354,13 @@ void batch_on_timer(HWND hwnd, UINT_PTR timer_id)
 {
     (void)timer_id;
     stop_batch_timer(hwnd);
+    // While a command works on the shown file the pass waits, with no
+    // timer ticking, and starts once the hold has ended.
+    if (file_hold_turns_away(hwnd)) {
+        s_passWaits = true;
+        after_file_hold(run_pass_after_hold);
+        return;
+    }
     int selected = count_selected();
     if (selected == 0) {
         free_target();

@@ -876,11 +876,10 @@ static void batch_on_keydown(HWND hwnd, WPARAM key)
 
 // Keys, clicks and commands: none while a command works on the shown file
 // (the window is disabled then; this turns away what comes anyway). A pass
-// whose tick comes then waits: its timer stays armed until the hold ends.
+// whose tick comes then waits for the hold's end (batch_on_timer).
 static bool is_turned_away(HWND hwnd, UINT msg)
 {
     switch (msg) {
-    case WM_TIMER:
     case WM_KEYDOWN:
     case WM_COMMAND:
     case WM_LBUTTONDOWN:

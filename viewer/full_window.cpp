@@ -485,8 +485,18 @@ static LRESULT full_on_scroll(HWND hwnd, int bar, int code)
     return 0;
 }
 
+// Shift, Ctrl and Alt only change the key that follows; the system also
+// sends one down when it finds it held as the window gets the keys back
+// (after a tip box, say). Red-eye ends on a key, not on them.
+static bool is_modifier(UINT key)
+{
+    return key == VK_SHIFT || key == VK_CONTROL || key == VK_MENU || (key >= VK_LSHIFT && key <= VK_RMENU);
+}
+
 static LRESULT full_on_keydown(HWND hwnd, UINT key)
 {
+    if ((g_redEyeMode || g_redEyeAreaChosen) && is_modifier(key))
+        return 0;
     if (g_redEyeAreaChosen) {
         finish_red_eye(key != VK_ESCAPE);
         return 0;
@@ -742,6 +752,12 @@ static bool show_tip(HWND hwnd, int* shown, int dont_show, const char* name, DLG
         return false;
     *shown = 1;
     dialog_box_holding(g_hInstance, name, hwnd, proc, 0);
+    // The keys come back here, whatever window the system activated as the
+    // box went: the next key applies the marks or leaves.
+    if (IsWindow(hwnd)) {
+        SetForegroundWindow(hwnd);
+        SetFocus(hwnd);
+    }
     return true;
 }
 
@@ -796,6 +812,7 @@ static bool is_turned_away(HWND hwnd, UINT msg)
 {
     switch (msg) {
     case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
     case WM_LBUTTONUP:
@@ -804,17 +821,26 @@ static bool is_turned_away(HWND hwnd, UINT msg)
     return false;
 }
 
+// The keys the window takes. A key typed while no window has the focus
+// comes to the active window as a system key, as one typed with Alt does:
+// while red-eye works, those are keys too.
+static bool is_key(UINT msg)
+{
+    return msg == WM_KEYDOWN || (msg == WM_SYSKEYDOWN && (g_redEyeMode || g_redEyeAreaChosen));
+}
+
 LRESULT CALLBACK full_wnd_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
 {
     const int x = (short)LOWORD(lp), y = (short)HIWORD(lp);
     if (is_turned_away(hwnd, msg))
         return 0;
+    if (is_key(msg))
+        return full_on_keydown(hwnd, (UINT)wp);
     switch (msg) {
     case WM_CREATE:        return 0;
     case WM_DESTROY:       return full_on_destroy(hwnd);
     case WM_ERASEBKGND:    return full_on_erasebkgnd(hwnd, (HDC)wp);
     case WM_PAINT:         return full_on_paint(hwnd);
-    case WM_KEYDOWN:       return full_on_keydown(hwnd, (UINT)wp);
     case WM_VSCROLL:       return full_on_scroll(hwnd, SB_VERT, LOWORD(wp));
     case WM_HSCROLL:       return full_on_scroll(hwnd, SB_HORZ, LOWORD(wp));
     case WM_LBUTTONDOWN:   return full_on_lbuttondown(hwnd, 0, x, y);

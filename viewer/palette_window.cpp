@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "image/current_image.h"
+#include "image/file_hold.h"
 #include "image/open_windows.h"
 #include "image/packed_dib.h"
 #include "image/palette.h"
@@ -202,8 +203,18 @@ static LRESULT palette_on_command(HWND hwnd, int id)
     return 0;
 }
 
+// A click or menu command opens the colour picker, whose OK edits the
+// picture: none while a command works on the shown file, unless this
+// window is the colour chooser of the tool that holds it.
+static bool is_turned_away(HWND hwnd, UINT msg)
+{
+    return (msg == WM_LBUTTONDOWN || msg == WM_COMMAND) && file_hold_turns_away(hwnd);
+}
+
 LRESULT CALLBACK palette_wnd_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
 {
+    if (is_turned_away(hwnd, msg))
+        return 0;
     switch (msg) {
     case WM_CREATE:      return palette_on_create(hwnd);
     case WM_DESTROY:     return palette_on_destroy(hwnd);
@@ -252,4 +263,7 @@ void open_palette_window(HWND over)
 void open_palette_chooser(const char* title, int x, int y, int width, int height)
 {
     create_palette_window(title, x, y, width, height, false);
+    // The tool that asks for a colour holds the shown file: its chooser is
+    // its own window.
+    file_hold_spare(g_hwndPalette);
 }

@@ -1,7 +1,7 @@
 // The animation tick for icon pages: which page each tick shows, that the
 // timer goes on, and that a file cut short stops it. (Animated cursors
-// are the end-to-end animation test's.) The media-end watch and the
-// capture's tick wait while a command holds the shown file.
+// are the end-to-end animation test's.) The animation, the media-end watch
+// and the capture's tick wait while a command holds the shown file.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -39,6 +39,19 @@ TEST(AnimationTick, IconPagesWrapAndStopWithoutAPicture)
         EXPECT_NE(nullptr, g_hImage);
         EXPECT_NE(0u, g_animTimerActive);
     }
+    // While a command holds the shown file the page stands and no timer
+    // ticks; the hold's end arms it again, and the pages step on.
+    HWND saved_main = g_hwndMain;
+    g_hwndMain = main;
+    begin_file_hold();
+    EXPECT_TRUE(main_on_timer(main, g_animTimerId));
+    EXPECT_EQ(2, g_iconIndex);
+    EXPECT_EQ(0u, g_animTimerActive) << "no tick while held";
+    end_file_hold();
+    g_hwndMain = saved_main;
+    EXPECT_NE(0u, g_animTimerActive);
+    EXPECT_TRUE(main_on_timer(main, g_animTimerId));
+    EXPECT_EQ(3, g_iconIndex);
     // The file cut short: no picture, and the timer is not armed again.
     _lclose(g_hFile);
     write_file_bytes(path, read_file_bytes(path).substr(0, 30));
@@ -77,13 +90,17 @@ TEST(TimersUnderAHold, TheMediaEndAndTheCapturesTickWaitForTheHoldsEnd)
     DestroyWindow(g_hwndMci);
     g_hwndMci = NULL;
 
-    // A right-click capture disabled the main window, and a hold began.
+    // A right-click capture disabled the main window, and a hold began:
+    // its tick waits without the timer ticking on, and comes again after.
     EnableWindow(main, FALSE);
     g_capturePending = 1;
+    arm_animation_timer(main, 5);
     begin_file_hold();
     EXPECT_TRUE(main_on_timer(main, g_animTimerId));
     EXPECT_FALSE(IsWindowEnabled(main));
+    EXPECT_EQ(g_animTimerActive, 0u) << "no tick while held";
     end_file_hold();
+    EXPECT_NE(g_animTimerActive, 0u);
     main_on_timer(main, g_animTimerId);
     EXPECT_TRUE(IsWindowEnabled(main));
     EXPECT_EQ(g_capturePending, 0);

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <set>
 #include <string>
 #include <utility>
 
@@ -27,8 +28,9 @@ enum Outcome { A_SAME, A_CHANGED, A_GONE };
 enum Opener { FROM_MAIN, FROM_VIEW, FROM_MAIN_ALONE, FROM_MAIN_SLIDESHOW };
 
 // What the other window tries while the command works: its ">>>" (the
-// slideshow's tick), or the main window's Center.
-enum Move { NEXT, CENTER };
+// slideshow's tick), the main window's Center, or a reload of the shown
+// file (a system colour change asks for one).
+enum Move { NEXT, CENTER, RELOAD };
 
 struct HoldRow {
     const char* name;
@@ -75,6 +77,7 @@ const HoldRow ROWS[] = {
      "a.emf", true},
     {"Center in the comment dialog", FROM_MAIN_ALONE, IDM_MAIN_INSERT_COMMENT, 0, "#32770",
      "Insert/Update JPEG Comment", IDC_COMMENT_EDIT, "held comment", IDOK, A_CHANGED, CENTER},
+    {"a reload asked for under Crop", FROM_MAIN_ALONE, IDM_MAIN_CROP, 0, "Crop", NULL, 0, NULL, 0, A_SAME, RELOAD},
     {"comment with the batch window open", FROM_MAIN_ALONE, IDM_MAIN_INSERT_COMMENT, 0, "#32770",
      "Insert/Update JPEG Comment", IDC_COMMENT_EDIT, "held comment", IDOK, A_CHANGED, NEXT, nullptr, nullptr, nullptr, false, true},
 };
@@ -144,6 +147,8 @@ void try_next(const RunningApp& app, HWND other, const HoldRow& row)
     if (row.move == CENTER)
         PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDC_MAIN_CENTER, BN_CLICKED),
                      (LPARAM)GetDlgItem(app.main, IDC_MAIN_CENTER));
+    else if (row.move == RELOAD)
+        PostMessageA(app.main, WM_SYSCOLORCHANGE, 0, 0);
     else if (row.opener == FROM_MAIN_SLIDESHOW)
         PostMessageA(other, WM_TIMER, 1, 0);
     else if (row.opener == FROM_MAIN)
@@ -206,8 +211,9 @@ TEST(FileHold, NoWindowMovesOnWhileACommandWorksOnTheShownFile)
             SetWindowPos(view, NULL, GetSystemMetrics(SM_CXSCREEN) - 420, 0, 400, 300, SWP_NOZORDER);
         }
         HWND batch = row.batch ? open_batch_window_clicking(app, 1) : NULL;
-        if (row.batch)
+        if (row.batch) {
             ASSERT_TRUE(batch);
+        }
         ASSERT_EQ(wait_for_window_text(GetDlgItem(app.main, IDC_MAIN_NAME_EDIT), a_name), a_name);
         if (row.opener == FROM_MAIN_SLIDESHOW) {
             PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_SLIDESHOW, 0), 0);
@@ -276,9 +282,18 @@ TEST(FileHold, NoWindowMovesOnWhileACommandWorksOnTheShownFile)
         // Every window is given back once the command has ended (a rewrite
         // reloads the picture first): the other window's >>> moves on.
         EXPECT_TRUE(wait_for([&] { return IsWindowEnabled(app.main) && (!view || IsWindowEnabled(view)); }, 20000));
-        if (batch)
+        if (batch) {
             EXPECT_TRUE(wait_for([&] { return IsWindowEnabled(batch) != FALSE; }, 20000));
+        }
         EXPECT_EQ(read_whole_file(b), b_before);
+        if (row.move == RELOAD) {
+            // The tool ended on the picture it began with, the whole file:
+            // written out, it has the file's size.
+            const std::string out = dir + "\\reloaded.bmp";
+            DeleteFileA(out.c_str());
+            run_dialog_command(app, app.main, IDM_MAIN_SAVE_BMP, "Save As Windows BMP", "reloaded.bmp", 1);
+            EXPECT_EQ(bmp_size(read_whole_file(out)), jpeg_size(before));
+        }
         SetFileAttributesA(a.c_str(), FILE_ATTRIBUTE_NORMAL);
         if (row.opener == FROM_MAIN_SLIDESHOW) {
             try_next(app, view, row);
@@ -328,5 +343,77 @@ TEST(FileHold, CommentGoesToTheFileTheDialogOpenedForAfterAForgedSelection)
     EXPECT_NE(read_whole_file(a).find("forged behind"), std::string::npos);
     EXPECT_EQ(read_whole_file(a).find("a's comment"), std::string::npos);
     EXPECT_EQ(read_whole_file(b), plain);
+    EXPECT_EQ(exit_by_button(app), 1);
+}
+
+namespace {
+
+// Delete's question about the shown file, moved clear of the preview;
+// answered No by the caller.
+HWND ask_delete(const RunningApp& app)
+{
+    PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_DELETE_FILE, 0), 0);
+    HWND box = find_process_window(app.process.dwProcessId, "#32770", app.main, 20000, " CONFIRM DELETE FILE ");
+    if (box)
+        SetWindowPos(box, NULL, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    return box;
+}
+
+void answer_no(const RunningApp& app, HWND box)
+{
+    click_button(box, IDNO);
+    EXPECT_TRUE(wait_until_closed(box, 20000));
+    EXPECT_TRUE(wait_for([&] { return IsWindowEnabled(app.main) != FALSE; }, 20000));
+}
+
+}  // namespace
+
+// Under a question about the shown file the picture shown stands: an
+// animated cursor's frames (red, blue, 150 ms each) stop on one, and a
+// double-click on a multi-page TIFF's preview (as it comes when posted)
+// leaves its page; afterwards both move on again.
+TEST(FileHold, TheShownPictureStandsUnderAQuestion)
+{
+    const std::string dir = e2e_work_dir("file_hold_still");
+    ASSERT_TRUE(copy_fixture("cursor.ani", dir));
+    ASSERT_TRUE(copy_fixture("pages.tif", dir));
+    RunningApp app;
+    ASSERT_TRUE(start_app("cursor.ani", dir, app));
+    HWND name = GetDlgItem(app.main, IDC_MAIN_NAME_EDIT);
+    ASSERT_EQ(wait_for_window_text(name, "cursor.ani"), "cursor.ani");
+    // The colours of up to shots shots, until both frames have shown. A
+    // shot takes over 400 ms; each pause between them is longer than the
+    // last, so that the shots do not keep falling on the same frame.
+    auto colours = [&](const char* shot, int shots) {
+        std::set<DWORD> seen;
+        for (int i = 0; i < shots && seen.size() < 2; ++i) {
+            seen.insert(preview_shot(app, shot).middle());
+            Sleep(70 * i);
+        }
+        return seen.size();
+    };
+    ASSERT_EQ(colours("cursor_before_hold", 12), 2u) << "the frames follow one another";
+    HWND box = ask_delete(app);
+    ASSERT_TRUE(box);
+    EXPECT_EQ(colours("held_cursor", 9), 1u) << "one frame while held";
+    answer_no(app, box);
+    EXPECT_EQ(colours("cursor_after_hold", 12), 2u) << "the frames follow one another again";
+
+    ASSERT_TRUE(select_list_file(app, "pages.tif"));
+    const std::string first = "pages.tif     Page 1 of 3 Pages     ", second = "pages.tif     Page 2 of 3 Pages     ";
+    ASSERT_EQ(wait_for_window_text(name, first), first);
+    RECT r;
+    GetWindowRect(GetDlgItem(app.main, IDC_MAIN_PREVIEW), &r);
+    POINT centre = {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+    ScreenToClient(app.main, &centre);
+    box = ask_delete(app);
+    ASSERT_TRUE(box);
+    PostMessageA(app.main, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(centre.x, centre.y));
+    answer_no(app, box);
+    // One double-click after the hold steps one page on from the first.
+    // Sent, it is taken before any reload the hold's end posted, and the
+    // page is read when it returns.
+    SendMessageA(app.main, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(centre.x, centre.y));
+    EXPECT_EQ(wait_for_window_text(name, second), second);
     EXPECT_EQ(exit_by_button(app), 1);
 }

@@ -268,6 +268,36 @@ TEST(FullScreen, OwnSizeStretchedAndRedEyeMarksDiscardedThenKept)
     EXPECT_EQ(after.in_square(5.5 / 80, 0.25 + 15.5 / 80), 0xFF0000u) << "row 15 unmarked";
 }
 
+// Red-eye ends on the key that follows Ctrl, not on Ctrl (which the system
+// sends down again when the view gets the keys back after a tip box held
+// it): the mark made after it is applied too. The key comes as a system
+// key, as it does to a view that lost the focus.
+TEST(FullScreen, RedEyeAppliesOnTheKeyThatFollowsCtrl)
+{
+    ScopedSetting no_tip("DontShowRedAgain", "1"), no_tip1("DontShowRed1Again", "1");
+    std::string dir = e2e_work_dir("red_eye_ctrl");
+    ASSERT_TRUE(copy_fixture("quadrants.bmp", dir));
+    RunningApp app;
+    ASSERT_TRUE(start_app("quadrants.bmp", dir, app));
+    HWND full = open_full(app, IDM_MAIN_RED_EYE);
+    ASSERT_TRUE(full);
+    band_and_press(full);  // marks image pixel (0, 0)
+    PostMessageA(full, WM_LBUTTONUP, 0, MAKELPARAM(484, 436));
+    PostMessageA(full, WM_KEYDOWN, VK_CONTROL, 0);
+    PostMessageA(full, WM_LBUTTONDOWN, MK_LBUTTON | MK_CONTROL, MAKELPARAM(524, 476));  // image pixel (5, 5)
+    PostMessageA(full, WM_LBUTTONUP, MK_CONTROL, MAKELPARAM(524, 476));
+    PostMessageA(full, WM_SYSKEYDOWN, 'F', 0);
+    EXPECT_TRUE(wait_hidden(full));
+    auto marked = [](const Shot& s, double x, double y) {
+        return s.in_square((x + 0.5) / 80, 0.25 + (y + 0.5) / 80) != RED;
+    };
+    Shot after = shot_when([&] { return preview_shot(app, "red_eye_ctrl"); },
+                           [&](const Shot& s) { return marked(s, 0, 0) && marked(s, 5, 5); });
+    EXPECT_TRUE(marked(after, 0, 0));
+    EXPECT_TRUE(marked(after, 5, 5)) << "marked after Ctrl went down";
+    EXPECT_FALSE(marked(after, 15, 5));
+}
+
 // The image window's Full Screen, Stretch and Red Eye (as its menu or
 // Ctrl+F send them) while its red-eye window holds a mark: that window
 // stays and Enter applies the mark; Insert/Replace Comment and Full Screen

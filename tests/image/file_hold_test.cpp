@@ -2,7 +2,9 @@
 // that closes inside a longer hold (which re-enables its owner) leaves the
 // window held, a window opened inside a hold is turned away at once and
 // held from the next sweep, only the outermost end gives the windows back,
-// and the holding tool's own window stays its own.
+// the holding tool's own window stays its own, every held window (all of
+// them open, the palette window's too) is disabled, and work the gate put
+// off is done once, after the outermost end.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -19,19 +21,19 @@ HWND make_window()
 
 // The program's held windows for one test: a main and an image window.
 struct HeldWindows {
-    HWND saved[4] = {g_hwndMain, g_hwndView, g_hwndBatch, g_hwndFull};
+    HWND* windows[6] = {&g_hwndMain, &g_hwndView, &g_hwndBatch, &g_hwndFull, &g_hwndSlide, &g_hwndPalette};
+    HWND saved[6] = {g_hwndMain, g_hwndView, g_hwndBatch, g_hwndFull, g_hwndSlide, g_hwndPalette};
     HeldWindows()
     {
         g_hwndMain = make_window();
         g_hwndView = make_window();
-        g_hwndBatch = g_hwndFull = NULL;
+        g_hwndBatch = g_hwndFull = g_hwndSlide = g_hwndPalette = NULL;
     }
     ~HeldWindows()
     {
         while (is_file_held())
             end_file_hold();
-        HWND* windows[] = {&g_hwndMain, &g_hwndView, &g_hwndBatch, &g_hwndFull};
-        for (int i = 0; i < 4; ++i) {
+        for (int i = 0; i < 6; ++i) {
             if (*windows[i])
                 DestroyWindow(*windows[i]);
             *windows[i] = saved[i];
@@ -94,6 +96,45 @@ TEST(FileHold, TheHoldingToolsOwnWindowStaysItsOwn)
     FileHold next;
     EXPECT_FALSE(IsWindowEnabled(g_hwndFull));
     EXPECT_TRUE(file_hold_turns_away(g_hwndFull));
+}
+
+TEST(FileHold, EveryHeldWindowOpenIsDisabledThePaletteWindowToo)
+{
+    HeldWindows w;
+    g_hwndBatch = make_window();
+    g_hwndFull = make_window();
+    g_hwndSlide = make_window();
+    g_hwndPalette = make_window();
+    begin_file_hold();
+    for (int i = 0; i < 6; ++i)
+        EXPECT_FALSE(IsWindowEnabled(*w.windows[i])) << i;
+    EXPECT_TRUE(file_hold_turns_away(g_hwndPalette));
+    end_file_hold();
+    for (int i = 0; i < 6; ++i)
+        EXPECT_TRUE(IsWindowEnabled(*w.windows[i])) << i;
+}
+
+int s_reloads;
+void count_reload(void)
+{
+    ++s_reloads;
+}
+
+TEST(FileHold, WorkPutOffByTheGateIsDoneOnceAfterTheOutermostEnd)
+{
+    HeldWindows w;
+    s_reloads = 0;
+    begin_file_hold();
+    after_file_hold(count_reload);
+    {
+        FileHold nested;
+        after_file_hold(count_reload);
+    }
+    EXPECT_EQ(s_reloads, 0) << "a nested end still holds";
+    end_file_hold();
+    EXPECT_EQ(s_reloads, 1);
+    after_file_hold(count_reload);
+    EXPECT_EQ(s_reloads, 2) << "with no hold on, at once";
 }
 
 }  // namespace
