@@ -14,6 +14,7 @@
 #include "app/file_list.h"
 #include "image/background.h"
 #include "image/current_image.h"
+#include "image/file_hold.h"
 #include "image/loader.h"
 #include "image/open_windows.h"
 #include "image/progress.h"
