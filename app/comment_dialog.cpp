@@ -1,6 +1,7 @@
 // The comment dialog (see comment_dialog.h). A writer that fails leaves the
-// file as it was; then the old comment stays current and the dialog stays
-// open with the text the user typed, so nothing typed is lost.
+// file as it was and has said why (rewrite_for_comment); then the old
+// comment stays current and the dialog stays open with the text the user
+// typed, so nothing typed is lost.
 #include "app/comment_dialog.h"
 
 #include <cstdio>
@@ -219,8 +220,9 @@ void on_ok(HWND dialog)
         return;
     }
     CommentWriter writer = g_target.writer;
-    // A file moved or deleted since the dialog opened cannot take the text
-    // (some writers would not say so): the dialog stays with what was typed.
+    // A file moved or deleted since the dialog opened cannot take the text,
+    // which is said as the writers say it, before a running animation gives
+    // up the file it reads: the dialog stays with what was typed.
     if (writer && GetFileAttributesA(g_target.path) == INVALID_FILE_ATTRIBUTES) {
         GlobalFree(text);
         seam_message_box(dialog, "Cannot Open File for Writing.", g_target.path, MB_OK | MB_ICONSTOP);

@@ -159,28 +159,18 @@ static bool build_commented_png(FILE* in, long in_length, FILE* out, const char*
     }
 }
 
-struct PngCommentJob {
-    const char* text;
-    size_t length;
-};
-
 static int build_png_job(FILE* in, FILE* out, void* context)
 {
-    const PngCommentJob* job = (const PngCommentJob*)context;
+    const CommentJob* job = (const CommentJob*)context;
     long in_length = _filelength(_fileno(in));
-    return in_length >= 0 && build_commented_png(in, in_length, out, job->text, job->length);
+    // The chunk length must stay a PNG length.
+    return job->length <= 0x7FFFFFFFu - sizeof KEYWORD && in_length >= 0 &&
+           build_commented_png(in, in_length, out, job->text, job->length);
 }
 
 int write_png_comment(const char* path, HGLOBAL* phComment)
 {
-    HGLOBAL hText = phComment ? *phComment : NULL;
-    PngCommentJob job;
-    job.text = lock_comment_text(hText, &job.length);
-    // The chunk length must stay a PNG length.
-    int result = job.length <= 0x7FFFFFFFu - sizeof KEYWORD && rewrite_for_comment(path, build_png_job, &job);
-    if (job.text)
-        GlobalUnlock(hText);
     // The user's comment stays in the handle whatever happens: it is what
     // they typed.
-    return result;
+    return rewrite_for_comment(path, phComment ? *phComment : NULL, build_png_job, NULL) == REWRITE_DONE;
 }

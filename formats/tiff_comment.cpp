@@ -22,8 +22,7 @@
 #include <string.h>
 
 #include "image/byte_order.h"
-#include "image/safe_write.h"
-#include "image/seams.h"
+#include "image/comment_text.h"
 
 namespace {
 
@@ -584,41 +583,25 @@ static bool rebuild(Rewrite* rw, int target_page)
     return page > target_page;
 }
 
-int write_tiff_comment(const char* path, HGLOBAL* phComment, int* page_index, int* page_count)
+// Rebuilds in into out with the new description on the page of index
+// *job->format (0-based).
+static int build_tiff_job(FILE* in, FILE* out, void* context)
 {
-    FILE* in = fopen(path, "rb");
-    if (!in)
-        return 0;
-    static Rewrite rw;
+    const CommentJob* job = (const CommentJob*)context;
+    static Rewrite rw;  // too big for the stack with its seen-set
     memset(&rw, 0, sizeof rw);
     rw.in = in;
     rw.in_size = _fseeki64(in, 0, SEEK_END) == 0 ? (uint64_t)_ftelli64(in) : 0;
-    const char* text = phComment && *phComment ? (const char*)GlobalLock(*phComment) : NULL;
-    rw.comment = text ? text : "";
+    rw.comment = job->text ? job->text : "";
     uint64_t limit = rw.in_size * OUTPUT_PER_INPUT_BYTE + strlen(rw.comment) + (uint64_t)MAX_IFDS * ADDED_BYTES_PER_IFD;
     rw.out_limit = limit < 0xFFFFFFFFu ? limit : 0xFFFFFFFFu;
-    SafeWrite sw;
-    rw.out = safe_write_open(&sw, path);
-    int ok = 0;
-    bool cannot_write = !rw.out;
-    if (rw.out) {
-        ok = rebuild(&rw, *page_index - 1);
-        // the reader still holds the file until the rebuilt copy is whole
-        fclose(in);
-        in = NULL;
-        if (ok) {
-            ok = safe_write_commit(&sw);
-            cannot_write = !ok;
-        } else {
-            safe_write_abort(&sw);
-        }
-    }
-    if (in)
-        fclose(in);
-    if (text)
-        GlobalUnlock(*phComment);
+    rw.out = out;
+    return rebuild(&rw, *(const int*)job->format);
+}
+
+int write_tiff_comment(const char* path, HGLOBAL* phComment, int* page_index, int* page_count)
+{
+    int target_page = *page_index - 1;
     // The comment stays as typed, so nothing the user wrote is lost.
-    if (cannot_write)
-        seam_message_box(NULL, "Cannot Open File for Writing.", path, MB_ICONSTOP);
-    return ok;
+    return rewrite_for_comment(path, phComment ? *phComment : NULL, build_tiff_job, &target_page) == REWRITE_DONE;
 }

@@ -63,10 +63,18 @@ const char* lock_comment_text(HGLOBAL hText, size_t* length)
     return text;
 }
 
-int rewrite_for_comment(const char* path, RewriteBuildFn build, void* context)
+int rewrite_for_comment(const char* path, HGLOBAL hText, RewriteBuildFn build, void* format)
 {
-    int result = safe_rewrite_file(path, build, context);
-    if (result == REWRITE_NOT_WRITTEN)
-        seam_message_box(NULL, "Cannot Open File for Writing.", path, MB_OK | MB_ICONSTOP);
-    return result == REWRITE_DONE;
+    CommentJob job = {NULL, 0, format, NULL};
+    job.text = lock_comment_text(hText, &job.length);
+    int result = safe_rewrite_file(path, build, &job);
+    if (job.text)
+        GlobalUnlock(hText);
+    // The dialog keeps the typed text for another try: the user is told why
+    // it is still there, whatever kept the file as it was.
+    if (result != REWRITE_DONE) {
+        const char* why = result == REWRITE_REFUSED && job.damage ? job.damage : "Cannot Open File for Writing.";
+        seam_message_box(NULL, why, path, MB_OK | MB_ICONSTOP);
+    }
+    return result;
 }

@@ -1,6 +1,7 @@
 // The copy of the current file's comment that the comment dialog's edit box
 // shows: the text of g_hComment with every line end made CR LF. Also what
-// the comment writers of the native formats share.
+// the comment writers share: the rewrite that says why a file keeps its
+// old comment.
 #pragma once
 
 #include <windows.h>
@@ -17,8 +18,19 @@ void normalize_comment_line_ends(void);
 // or the block's end); null and 0 for a null handle. The caller unlocks.
 const char* lock_comment_text(HGLOBAL hText, size_t* length);
 
-// A comment writer's rewrite of path (safe_rewrite_file): 1 when path holds
-// the new content. When the new file cannot take the original's place,
-// "Cannot Open File for Writing." is shown with the path as caption; the
-// comment text is never touched here.
-int rewrite_for_comment(const char* path, RewriteBuildFn build, void* context);
+// What the build of a comment writer's rewrite works from (its context).
+struct CommentJob {
+    const char* text;    // the new comment's bytes, locked for the rewrite
+    size_t length;       // bytes of text before its NUL; 0 for none
+    void* format;        // the writer's own state, or null
+    const char* damage;  // set by a build that has words of its own for a
+                         // damaged original; null: the common words
+};
+
+// A comment writer's rewrite of path (safe_rewrite_file) with the comment
+// of hText (null: empty): a REWRITE_ result. Every failure leaves path as it
+// was and is said here once, with the path as caption and the stop icon:
+// "Cannot Open File for Writing." for a file that cannot be opened for
+// reading, that the build found damaged (unless it set job's damage) or
+// that the new file could not replace. The comment text is never touched.
+int rewrite_for_comment(const char* path, HGLOBAL hText, RewriteBuildFn build, void* format);

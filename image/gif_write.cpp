@@ -567,31 +567,18 @@ static int build_commented_gif(FILE* in, FILE* out, const char* text, size_t tex
     return 0;
 }
 
-struct GifCommentJob {
-    const char* text;
-    size_t length;
-};
-
 static int build_gif_job(FILE* in, FILE* out, void* context)
 {
-    const GifCommentJob* job = (const GifCommentJob*)context;
+    const CommentJob* job = (const CommentJob*)context;
     return build_commented_gif(in, out, job->text, job->length);
 }
 
 int write_gif_comment(const char* path, HGLOBAL* textHandle)
 {
-    HGLOBAL hText = textHandle ? *textHandle : NULL;
-    GifCommentJob job;
-    job.text = lock_comment_text(hText, &job.length);
-    int result = safe_rewrite_file(path, build_gif_job, &job);
-    if (job.text)
-        GlobalUnlock(hText);
-    if (result == REWRITE_NOT_WRITTEN) {
-        if (textHandle && *textHandle) {
-            GlobalFree(*textHandle);
-            *textHandle = NULL;
-        }
-        seam_message_box(NULL, "Cannot Open File for Writing.", path, MB_OK | MB_ICONSTOP);
+    int result = rewrite_for_comment(path, textHandle ? *textHandle : NULL, build_gif_job, NULL);
+    if (result == REWRITE_NOT_WRITTEN && textHandle && *textHandle) {
+        GlobalFree(*textHandle);
+        *textHandle = NULL;
     }
     return result == REWRITE_DONE;
 }

@@ -18,8 +18,8 @@ int write_gif_file(const char* path, HGLOBAL hImage, int interlace);
 // between later images alike, by the text of *textHandle written before the
 // first image (none when null or empty), and makes it version 89a.
 // The new file is built completely before the original is touched; a
-// damaged or truncated file, or any failure, leaves the original as it was.
-// When the original cannot be opened for writing, *textHandle is freed and
-// cleared and "Cannot Open File for Writing." is shown with the path as
-// caption. 1 when the file was rewritten.
+// damaged or truncated file, or any failure, leaves the original as it was
+// and "Cannot Open File for Writing." is shown with the path as caption
+// (rewrite_for_comment). Only when the new file could not replace the
+// original is *textHandle freed and cleared. 1 when the file was rewritten.
 int write_gif_comment(const char* path, HGLOBAL* textHandle);

@@ -272,11 +272,6 @@ int write_ilbm_file(const char* path, int compress, int ham, HGLOBAL hImage)
 // ---------------------------------------------------------------------------
 // ANNO rewrite
 
-struct IffCommentJob {
-    const char* text;
-    size_t length;
-};
-
 static int copy_bytes(FILE* in, FILE* out, uint32_t count)
 {
     BYTE buf[16384];
@@ -291,7 +286,9 @@ static int copy_bytes(FILE* in, FILE* out, uint32_t count)
 
 static int build_commented_iff(FILE* in, FILE* out, void* context)
 {
-    const IffCommentJob* job = (const IffCommentJob*)context;
+    const CommentJob* job = (const CommentJob*)context;
+    // A text the chunk size cannot hold is left out.
+    size_t length = job->length > 0xFFFFFFF0u ? 0 : job->length;
     BYTE head[12];
     if (fread(head, 1, 12, in) != 12 || memcmp(head, "FORM", 4) != 0 ||
         (memcmp(head + 8, "ILBM", 4) != 0 && memcmp(head + 8, "PBM", 3) != 0) || fwrite(head, 1, 12, out) != 12)
@@ -311,10 +308,10 @@ static int build_commented_iff(FILE* in, FILE* out, void* context)
             return 0;
         if (padded > (uint32_t)(file_size - pos - 8))
             padded = size;  // the last pad byte may be missing; it is written below
-        if (!memcmp(chunk, "BODY", 4) && !annotated && job->length > 0) {
-            write_iff_chunk_header("ANNO", (uint32_t)(job->length + (job->length & 1)), out);
-            fwrite(job->text, 1, job->length, out);
-            if (job->length & 1)
+        if (!memcmp(chunk, "BODY", 4) && !annotated && length > 0) {
+            write_iff_chunk_header("ANNO", (uint32_t)(length + (length & 1)), out);
+            fwrite(job->text, 1, length, out);
+            if (length & 1)
                 putc(0, out);
             annotated = 1;
         }
@@ -336,13 +333,5 @@ static int build_commented_iff(FILE* in, FILE* out, void* context)
 
 int write_ilbm_comment(const char* path, HGLOBAL* textHandle)
 {
-    HGLOBAL hText = textHandle ? *textHandle : NULL;
-    IffCommentJob job;
-    job.text = lock_comment_text(hText, &job.length);
-    if (job.length > 0xFFFFFFF0u)
-        job.length = 0;
-    int result = rewrite_for_comment(path, build_commented_iff, &job);
-    if (job.text)
-        GlobalUnlock(hText);
-    return result;
+    return rewrite_for_comment(path, textHandle ? *textHandle : NULL, build_commented_iff, NULL) == REWRITE_DONE;
 }

@@ -16,5 +16,6 @@ size_t pack_byterun1(const BYTE* source, BYTE* destination, size_t n);
 
 // Puts the text of *textHandle into the ILBM or PBM file at path as its
 // only "ANNO" chunk (none when null or empty), before the BODY. 1 when
-// rewritten; on failure the file and the text stay.
+// rewritten; on failure the file and the text stay and "Cannot Open File
+// for Writing." is shown (rewrite_for_comment).
 int write_ilbm_comment(const char* path, HGLOBAL* textHandle);

@@ -4,6 +4,7 @@
 #include "image/metafile.h"
 
 #include "image/byte_order.h"
+#include "image/comment_text.h"
 #include "image/current_image.h"
 #include "image/emf_check.h"
 #include "image/merge_source.h"
@@ -438,23 +439,6 @@ int write_emf_file(HMETAFILE wmf, const char* path)
     return ok;
 }
 
-// Length of the comment text, bounded by its block.
-static size_t comment_length(HGLOBAL comment, const char** text)
-{
-    *text = NULL;
-    if (!comment)
-        return 0;
-    const char* p = (const char*)GlobalLock(comment);
-    if (!p)
-        return 0;
-    SIZE_T size = GlobalSize(comment);
-    size_t n = 0;
-    while (n < size && p[n])
-        ++n;
-    *text = p;
-    return n;
-}
-
 // Builds the new header of an enhanced metafile into out (a block of room
 // for it): the fixed part of the old header, then the description, then a
 // pixel format that lay inside the old header. Fields past the 88 bytes of
@@ -516,94 +500,50 @@ static uint32_t build_emf_header(const BYTE* old, uint32_t old_size, uint64_t fi
     return (uint32_t)size;
 }
 
-// Writes the file anew with the new header: 1 on success, the old file kept
-// otherwise. source is positioned after the old header.
-static int rewrite_emf(FILE* source, const char* path, const BYTE* header, uint32_t header_size)
+// Builds the file with the new header from in into out; 0 for a file that
+// is no enhanced metafile or whose sizes do not hold.
+static int build_emf_job(FILE* in, FILE* out, void* context)
 {
-    SafeWrite sw;
-    FILE* fp = safe_write_open(&sw, path);
-    if (!fp)
-        return 0;
-    int ok = fwrite(header, 1, header_size, fp) == header_size;
-    char buffer[16384];
-    size_t n;
-    while (ok && (n = fread(buffer, 1, sizeof buffer, source)) > 0)
-        ok = fwrite(buffer, 1, n, fp) == n;
-    if (ok && ferror(source))
-        ok = 0;
-    if (!ok) {
-        safe_write_abort(&sw);
-        return 0;
+    const CommentJob* job = (const CommentJob*)context;
+    uint64_t file_size = 0;
+    if (_fseeki64(in, 0, SEEK_END) == 0) {
+        int64_t end = _ftelli64(in);
+        file_size = end > 0 ? (uint64_t)end : 0;
     }
-    // The original must be closed before its place can be taken.
-    fclose(source);
-    return safe_write_commit(&sw) ? 1 : -1;
-}
-
-// The file keeps its old header: the text is dropped and the failure said.
-static void report_emf_not_written(const char* path, HGLOBAL* comment, HWND hwnd_main)
-{
-    if (comment && *comment) {
-        GlobalFree(*comment);
-        *comment = NULL;
+    BYTE base[EMF_BASE_HEADER];
+    if (file_size < EMF_BASE_HEADER || _fseeki64(in, 0, SEEK_SET) != 0 ||
+        fread(base, 1, EMF_BASE_HEADER, in) != EMF_BASE_HEADER || get_u32(base) != EMR_HEADER ||
+        get_u32(base + EMF_OFF_SIGNATURE) != ENHMETA_SIGNATURE)
+        return 0;
+    uint32_t old_size = get_u32(base + EMF_OFF_SIZE);
+    // The room for the new header: its fixed part, the description and a
+    // pixel format moved out of the old header.
+    uint64_t room = EMF_FULL_HEADER + ((uint64_t)job->length + 19) * 2 + 4 + old_size;
+    if (old_size < EMF_BASE_HEADER || old_size > file_size || old_size > MAX_EMF_HEADER_BYTES ||
+        room > MAX_EMF_HEADER_BYTES * 4ull)
+        return 0;
+    int ok = 0;
+    BYTE* old = (BYTE*)calloc(1, old_size);
+    BYTE* header = (BYTE*)calloc(1, (size_t)room);
+    if (old && header && _fseeki64(in, 0, SEEK_SET) == 0 && fread(old, 1, old_size, in) == old_size) {
+        uint32_t header_size = build_emf_header(old, old_size, file_size, job->text, job->length, header);
+        ok = header_size && fwrite(header, 1, header_size, out) == header_size;
+        char buffer[16384];
+        size_t n;
+        while (ok && (n = fread(buffer, 1, sizeof buffer, in)) > 0)
+            ok = fwrite(buffer, 1, n, out) == n;
+        ok = ok && !ferror(in);
     }
-    seam_message_box(hwnd_main, "Cannot Open File for Writing.", path, MB_OK | MB_ICONSTOP);
+    free(header);
+    free(old);
+    return ok;
 }
 
 void write_emf_comment(const char* path, HGLOBAL* comment, HENHMETAFILE current_emf,
                        HWND hwnd_main)
 {
     (void)current_emf;  // made from bits in memory: it does not hold the file
-    FILE* source = fopen(path, "rb");
-    if (!source) {
-        // Moved or deleted meanwhile: not written either.
-        report_emf_not_written(path, comment, hwnd_main);
-        return;
-    }
-
-    int ok = 0;
-    int source_closed = 0;
-    BYTE* old = NULL;
-    BYTE* out = NULL;
-    const char* text = NULL;
-    size_t text_length = comment_length(comment ? *comment : NULL, &text);
-    BYTE base[EMF_BASE_HEADER];
-    uint64_t file_size = 0;
-    if (_fseeki64(source, 0, SEEK_END) == 0) {
-        int64_t end = _ftelli64(source);
-        file_size = end > 0 ? (uint64_t)end : 0;
-    }
-    if (file_size >= EMF_BASE_HEADER && _fseeki64(source, 0, SEEK_SET) == 0 &&
-        fread(base, 1, EMF_BASE_HEADER, source) == EMF_BASE_HEADER && get_u32(base) == EMR_HEADER &&
-        get_u32(base + EMF_OFF_SIGNATURE) == ENHMETA_SIGNATURE) {
-        uint32_t old_size = get_u32(base + EMF_OFF_SIZE);
-        // The room for the new header: its fixed part, the description and a
-        // pixel format moved out of the old header.
-        uint64_t room = EMF_FULL_HEADER + ((uint64_t)text_length + 19) * 2 + 4 + old_size;
-        if (old_size >= EMF_BASE_HEADER && old_size <= file_size &&
-            old_size <= MAX_EMF_HEADER_BYTES && room <= MAX_EMF_HEADER_BYTES * 4ull) {
-            old = (BYTE*)calloc(1, old_size);
-            out = (BYTE*)calloc(1, (size_t)room);
-        }
-        if (old && out && _fseeki64(source, 0, SEEK_SET) == 0 &&
-            fread(old, 1, old_size, source) == old_size) {
-            uint32_t header_size =
-                build_emf_header(old, old_size, file_size, text, text_length, out);
-            if (header_size) {
-                int written = rewrite_emf(source, path, out, header_size);
-                source_closed = written != 0;
-                ok = written == 1;
-            }
-        }
-    }
-    if (!source_closed)
-        fclose(source);
-    free(old);
-    free(out);
-    if (text)
-        GlobalUnlock(*comment);
-
-    if (ok) {
+    if (rewrite_for_comment(path, comment ? *comment : NULL, build_emf_job, NULL) == REWRITE_DONE) {
         // The registered "commdlg_LBSelChangedNotify" (g_msgSelChanged of the
         // window classes): registering again gives the same message.
         UINT sel_changed = RegisterWindowMessageA("commdlg_LBSelChangedNotify");
@@ -612,7 +552,12 @@ void write_emf_comment(const char* path, HGLOBAL* comment, HENHMETAFILE current_
                      SendMessageA(list, LB_GETCURSEL, 0, 0));
         return;
     }
-    report_emf_not_written(path, comment, hwnd_main);
+    // The file keeps its old header and the text is dropped: the caller
+    // tells a failure by the cleared handle.
+    if (comment && *comment) {
+        GlobalFree(*comment);
+        *comment = NULL;
+    }
 }
 
 // A font record asks the display for glyphs of its size in device pixels,

@@ -84,7 +84,8 @@ HENHMETAFILE read_emf_file(HWND owner, const char* path, HGLOBAL* bits);
 // image (current_emf) is built from bits in memory, not from the file, so it
 // stays valid and is left to the reload. When the file cannot be read or written
 // back it is left unchanged, the comment text is freed (*comment = null)
-// and "Cannot Open File for Writing." is shown with the path as caption.
+// and "Cannot Open File for Writing." is shown with the path as caption
+// (rewrite_for_comment).
 void write_emf_comment(const char* path, HGLOBAL* comment, HENHMETAFILE current_emf,
                        HWND hwnd_main);
 

@@ -698,11 +698,6 @@ int write_pdf_file(const char* path, HGLOBAL hImage)
 // ---------------------------------------------------------------------------
 // Comment rewrite
 
-struct PnmCommentJob {
-    const char* text;
-    size_t length;
-};
-
 // Every line of the text as a "# " header line. CR, LF and CR LF all end a
 // line, so a text with bare CRs (as the reader stores it) stays in comments.
 static void write_comment_lines(FILE* out, const char* text, size_t length)
@@ -796,7 +791,7 @@ static int copy_binary_raster(FILE* in, FILE* out)
 
 static int build_commented_pnm(FILE* in, FILE* out, void* context)
 {
-    const PnmCommentJob* job = (const PnmCommentJob*)context;
+    const CommentJob* job = (const CommentJob*)context;
     int type;
     if (read_pnm_magic(in, 0, &type) != 1)
         return 0;
@@ -819,11 +814,5 @@ static int build_commented_pnm(FILE* in, FILE* out, void* context)
 
 int write_pnm_comment(const char* path, HGLOBAL* textHandle)
 {
-    HGLOBAL hText = textHandle ? *textHandle : NULL;
-    PnmCommentJob job;
-    job.text = lock_comment_text(hText, &job.length);
-    int result = rewrite_for_comment(path, build_commented_pnm, &job);
-    if (job.text)
-        GlobalUnlock(hText);
-    return result;
+    return rewrite_for_comment(path, textHandle ? *textHandle : NULL, build_commented_pnm, NULL) == REWRITE_DONE;
 }

@@ -34,7 +34,8 @@ int write_ppm_file(const char* path, HGLOBAL hImage);  // any depth; 32 bits as 
 
 // Replaces the header comments of the PBM-family file at path by the text
 // of *textHandle (none when null or empty); pixels stay byte for byte. 1
-// when the file was rewritten; on failure the file and the text stay.
+// when the file was rewritten; on failure the file and the text stay and
+// "Cannot Open File for Writing." is shown (rewrite_for_comment).
 int write_pnm_comment(const char* path, HGLOBAL* textHandle);
 
 // The PDF entry of Convert/Save has no writer: always 0, nothing written.

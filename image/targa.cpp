@@ -420,11 +420,6 @@ int write_tga_file(const char* path, HGLOBAL hImage, int run_length)
 // ---------------------------------------------------------------------------
 // Image ID rewrite
 
-struct TgaCommentJob {
-    const char* text;
-    size_t length;
-};
-
 // Adds delta to the 32-bit offset at position pos of out, unless it is 0.
 static int shift_offset(FILE* out, long pos, long delta)
 {
@@ -460,7 +455,7 @@ static int fix_tga_footer(FILE* out, long length, long delta)
 
 static int build_commented_tga(FILE* in, FILE* out, void* context)
 {
-    const TgaCommentJob* job = (const TgaCommentJob*)context;
+    const CommentJob* job = (const CommentJob*)context;
     BYTE h[TGA_HEADER_SIZE];
     if (fread(h, 1, sizeof h, in) != sizeof h)
         return 0;
@@ -482,11 +477,5 @@ static int build_commented_tga(FILE* in, FILE* out, void* context)
 
 int write_tga_comment(const char* path, HGLOBAL* textHandle)
 {
-    HGLOBAL hText = textHandle ? *textHandle : NULL;
-    TgaCommentJob job;
-    job.text = lock_comment_text(hText, &job.length);
-    int result = rewrite_for_comment(path, build_commented_tga, &job);
-    if (job.text)
-        GlobalUnlock(hText);
-    return result;
+    return rewrite_for_comment(path, textHandle ? *textHandle : NULL, build_commented_tga, NULL) == REWRITE_DONE;
 }

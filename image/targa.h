@@ -26,5 +26,6 @@ uint32_t tga_pixel_value(const BYTE* pixel, int bytes_per_pixel);
 // Replaces the Image ID of the Targa file at path by the text of
 // *textHandle (the first 255 characters; none when empty), keeping the
 // TGA 2.0 footer's offsets right. 1 when rewritten; on failure the file and
-// the text stay.
+// the text stay and "Cannot Open File for Writing." is shown
+// (rewrite_for_comment).
 int write_tga_comment(const char* path, HGLOBAL* textHandle);

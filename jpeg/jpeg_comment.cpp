@@ -2,15 +2,14 @@
 // segments are copied up to the frame header with the old comments left
 // out, one new comment goes just before the frame header, the rest of the
 // file follows unchanged. The new file is written next to the old one and
-// takes its place only when complete (safe_write.h).
+// takes its place only when complete (rewrite_for_comment).
 #include "jpeg/jpeg_comment.h"
 
 #include <stdint.h>
 #include <stdio.h>
 #include <string.h>
 
-#include "image/safe_write.h"
-#include "image/seams.h"
+#include "image/comment_text.h"
 
 enum { MAX_COMMENT_BYTES = 65533 };
 
@@ -150,68 +149,44 @@ static int scan_JPEG_header(int keep_com)
     return 0;
 }
 
-// A write-back that failed: the file is as it was.
-static int report_write_back_failure(const char* path, HGLOBAL* phComment, int keep)
+// Builds the new file from in into out; on damage the scan's own message
+// goes to the job for the box.
+static int build_commented_jpeg(FILE* in, FILE* out, void* context)
 {
-    if (!keep && *phComment) {
-        GlobalFree(*phComment);
-        *phComment = NULL;
-    }
-    seam_message_box(NULL, "Cannot Open File for Writing.", path, MB_ICONHAND);
-    return 0;
-}
-
-int write_jpeg_comment(const char* path, HGLOBAL* phComment, int keep)
-{
-    const char* text = *phComment ? (const char*)GlobalLock(*phComment) : NULL;
-    size_t length = text ? strlen(text) : 0;
-    if (length > MAX_COMMENT_BYTES) {
-        // One segment cannot hold it; the file keeps its comment.
-        fprintf(stderr, "Comment too long for a JPEG file\n");
-        GlobalUnlock(*phComment);
-        return 0;
-    }
+    CommentJob* job = (CommentJob*)context;
     s_failed = NULL;
-    s_source = fopen(path, "rb");
-    if (!s_source) {
-        // Locked or unreadable: the comment cannot go in, which the user is
-        // told as for a file that cannot be written back; the text stays.
-        fprintf(stderr, "Cannot open %s\n", path);
-        if (text)
-            GlobalUnlock(*phComment);
-        seam_message_box(NULL, "Cannot Open File for Writing.", path, MB_ICONHAND);
-        return 0;
-    }
-    SafeWrite sw;
-    s_output = safe_write_open(&sw, path);
-    if (!s_output) {
-        fclose(s_source);
-        if (text)
-            GlobalUnlock(*phComment);
-        return report_write_back_failure(path, phComment, keep);
-    }
+    s_source = in;
+    s_output = out;
     int code = scan_JPEG_header(0);
-    if (!s_failed && length > 0) {
+    if (!s_failed && job->length > 0) {
         write_marker(0xFE);
-        write_2_bytes((unsigned)length + 2);
-        fwrite(text, 1, length, s_output);
+        write_2_bytes((unsigned)job->length + 2);
+        fwrite(job->text, 1, job->length, s_output);
     }
-    if (text)
-        GlobalUnlock(*phComment);
     if (!s_failed) {
         write_marker(code);
         copy_rest_of_file();
     }
-    fclose(s_source);
     s_source = s_output = NULL;
-    if (s_failed) {
-        // A damaged file is left as it was and named with what the scan
-        // found; the text stays for the caller.
-        safe_write_abort(&sw);
-        seam_message_box(NULL, s_failed, path, MB_ICONHAND);
+    job->damage = s_failed;
+    return !s_failed;
+}
+
+int write_jpeg_comment(const char* path, HGLOBAL* phComment, int keep)
+{
+    size_t length = 0;
+    const char* text = lock_comment_text(*phComment, &length);
+    if (text)
+        GlobalUnlock(*phComment);
+    if (length > MAX_COMMENT_BYTES) {
+        // One segment cannot hold it; the file keeps its comment.
+        fprintf(stderr, "Comment too long for a JPEG file\n");
         return 0;
     }
-    if (!safe_write_commit(&sw))
-        return report_write_back_failure(path, phComment, keep);
-    return 1;
+    int result = rewrite_for_comment(path, *phComment, build_commented_jpeg, NULL);
+    if (result == REWRITE_NOT_WRITTEN && !keep && *phComment) {
+        GlobalFree(*phComment);
+        *phComment = NULL;
+    }
+    return result == REWRITE_DONE;
 }

@@ -38,13 +38,14 @@ TEST(CommentDialogTexts, FollowTheFormatThenTheKind)
 
 // The real dialog opened from the main or image window while the batch
 // window is open shows the comment of the file shown and writes that file,
-// also when it changed behind the dialog before OK. Moved away: OK reports
-// the file as every writer reports one it cannot write, and the dialog
-// stays with the text typed (some writers say nothing of a missing file,
-// and the metafile's took it for written). Another file shown meanwhile:
-// the text still goes into the file the dialog opened for, and that other
-// file keeps its comment.
-enum Behind { GONE, OTHER_SHOWN };
+// also when it changed behind the dialog before OK. Moved away, damaged, or
+// held open by another program without sharing: OK says why once, under
+// the path, and the dialog stays with the text typed (every writer but the
+// JPEG one kept quiet about a file it could not read, and the metafile's
+// took a missing file for written). Another file shown meanwhile: the text
+// still goes into the file the dialog opened for, and that other file keeps
+// its comment.
+enum Behind { GONE, OTHER_SHOWN, DAMAGED, HELD };
 
 struct DialogRun {
     Behind behind;
@@ -77,11 +78,16 @@ void CALLBACK change_behind_and_ok(HWND, UINT, UINT_PTR timer, DWORD)
     GetDlgItemTextA(dialog, IDC_COMMENT_EDIT, text, sizeof text);
     s_run.shown_at_open = text;
     SetDlgItemTextA(dialog, IDC_COMMENT_EDIT, "typed");
+    HANDLE held = INVALID_HANDLE_VALUE;
     if (s_run.behind == GONE)
         DeleteFileA(s_run.path.c_str());
-    else
+    else if (s_run.behind == OTHER_SHOWN)
         lstrcpynA(g_fileName, s_run.other.c_str(), sizeof g_fileName);
+    else if (s_run.behind == HELD)
+        held = CreateFileA(s_run.path.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
     SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), (LPARAM)GetDlgItem(dialog, IDOK));
+    if (held != INVALID_HANDLE_VALUE)
+        CloseHandle(held);
     s_run.open_after_ok = IsWindow(dialog) && IsWindowVisible(dialog);
     if (!s_run.open_after_ok)
         return;
@@ -95,12 +101,29 @@ TEST(CommentDialog, WritesTheFileItOpenedForOrSaysItCannot)
     // A JPEG as far as the comment writer reads one: its frame header
     // follows the start of image.
     const std::string jpeg = std::string("\xFF\xD8\xFF\xC0", 4) + "the rest";
-    // The JPEG writer stands for those that say nothing of a missing file
-    // (PNG, TIFF too).
-    const struct { const char* name; int format, kind; Behind behind; } rows[] = {
-        {"gone.jpg", FMT_JPEG, KIND_DIB, GONE},
-        {"gone.emf", FMT_NONE, KIND_EMF, GONE},
-        {"opened.jpg", FMT_JPEG, KIND_DIB, OTHER_SHOWN},
+    // No format's writer takes it, nor a Targa's (shorter than its header).
+    const std::string damaged = "damaged";
+    const char* const CANNOT = "Cannot Open File for Writing.";
+    const struct { const char* name; int format, kind; Behind behind; const char* said; } rows[] = {
+        {"gone.jpg", FMT_JPEG, KIND_DIB, GONE, CANNOT},
+        {"gone.emf", FMT_NONE, KIND_EMF, GONE, CANNOT},
+        {"opened.jpg", FMT_JPEG, KIND_DIB, OTHER_SHOWN, nullptr},
+        {"damaged.jpg", FMT_JPEG, KIND_DIB, DAMAGED, "Not a JPEG file"},
+        {"held.jpg", FMT_JPEG, KIND_DIB, HELD, CANNOT},
+        {"damaged.gif", FMT_GIF, KIND_DIB, DAMAGED, CANNOT},
+        {"held.gif", FMT_GIF, KIND_DIB, HELD, CANNOT},
+        {"damaged.png", FMT_PNG, KIND_DIB, DAMAGED, CANNOT},
+        {"held.png", FMT_PNG, KIND_DIB, HELD, CANNOT},
+        {"damaged.tif", FMT_TIFF, KIND_DIB, DAMAGED, CANNOT},
+        {"held.tif", FMT_TIFF, KIND_DIB, HELD, CANNOT},
+        {"damaged.tga", FMT_TARGA, KIND_DIB, DAMAGED, CANNOT},
+        {"held.tga", FMT_TARGA, KIND_DIB, HELD, CANNOT},
+        {"damaged.iff", FMT_IFF, KIND_DIB, DAMAGED, CANNOT},
+        {"held.iff", FMT_IFF, KIND_DIB, HELD, CANNOT},
+        {"damaged.pgm", FMT_PGM, KIND_DIB, DAMAGED, CANNOT},
+        {"held.pgm", FMT_PGM, KIND_DIB, HELD, CANNOT},
+        {"damaged.emf", FMT_NONE, KIND_EMF, DAMAGED, CANNOT},
+        {"held.emf", FMT_NONE, KIND_EMF, HELD, CANNOT},
     };
     HINSTANCE instance = g_hInstance;
     g_hInstance = GetModuleHandleA(NULL);
@@ -114,11 +137,13 @@ TEST(CommentDialog, WritesTheFileItOpenedForOrSaysItCannot)
         s_run.behind = row.behind;
         s_run.path = test_out_path(row.name);
         s_run.other = test_out_path("shown_later.jpg");
-        ASSERT_TRUE(write_file_bytes(s_run.path, jpeg));
+        const std::string& bytes = row.behind == DAMAGED || row.behind == HELD ? damaged : jpeg;
+        ASSERT_TRUE(write_file_bytes(s_run.path, bytes));
         ASSERT_TRUE(write_file_bytes(s_run.other, jpeg));
         lstrcpynA(g_fileName, s_run.path.c_str(), sizeof g_fileName);
         g_fileFormat = row.format;
         g_imageKind = row.kind;
+        g_pageIndex = g_pageCount = 1;
         g_hComment = text_block("old comment");
         HGLOBAL old = g_hComment;
         SetTimer(NULL, 0, 20, change_behind_and_ok);
@@ -126,13 +151,16 @@ TEST(CommentDialog, WritesTheFileItOpenedForOrSaysItCannot)
         EXPECT_TRUE(s_run.dialog);
         EXPECT_EQ(s_run.shown_at_open, "old comment");
         EXPECT_EQ(g_hComment, old) << "the comment of the file shown stays";
-        if (row.behind == GONE) {
+        if (row.said) {
             EXPECT_TRUE(s_run.open_after_ok);
             EXPECT_EQ(s_run.typed_after_ok, "typed");
             EXPECT_EQ(seams.boxes.size(), 1u);
             for (const RecordedBox& box : seams.boxes) {
-                EXPECT_EQ(box.text, "Cannot Open File for Writing.");
+                EXPECT_EQ(box.text, row.said);
                 EXPECT_EQ(box.caption, s_run.path);
+            }
+            if (row.behind != GONE) {
+                EXPECT_EQ(read_file_bytes(s_run.path), bytes) << "the file stays as it was";
             }
         } else {
             EXPECT_FALSE(s_run.open_after_ok);

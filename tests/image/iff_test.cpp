@@ -198,6 +198,8 @@ TEST(IffComment, ReplacesAnnotationsAndKeepsTheBody)
     HGLOBAL text = text_block("kept");
     EXPECT_EQ(0, write_ilbm_comment(path.c_str(), &text));
     EXPECT_EQ("FORMxxxxJUNK", read_file_bytes(path));
+    ASSERT_EQ(1u, seams.boxes.size());
+    EXPECT_EQ("Cannot Open File for Writing.", seams.boxes[0].text);
     EXPECT_NE(nullptr, text);
     GlobalFree(text);
 }

@@ -239,11 +239,13 @@ TEST(PnmComment, DamagedFileStaysAsItWas)
 {
     const char* files[] = {"not a pnm file", "P7\nWIDTH 1\nHEIGHT 1\n"};
     for (const char* bytes : files) {
+        SeamRecorder seams(32);
         std::string path = test_out_path("pnm_comment_bad.pam");
         write_file_bytes(path, bytes);
         HGLOBAL text = text_block("kept");
         EXPECT_EQ(0, write_pnm_comment(path.c_str(), &text));
         EXPECT_EQ(bytes, read_file_bytes(path));
+        EXPECT_EQ(1u, seams.boxes.size());
         ASSERT_NE(nullptr, text);  // the typed comment survives
         GlobalFree(text);
     }

@@ -192,11 +192,14 @@ TEST(TargaComment, ReplacesImageIdAndMovesTheFooter)
 
 TEST(TargaComment, DamagedFileStaysAsItWas)
 {
+    SeamRecorder seams(32);
     std::string path = test_out_path("tga_comment_bad.bin");
     write_file_bytes(path, "short");
     HGLOBAL text = text_block("kept");
     EXPECT_EQ(0, write_tga_comment(path.c_str(), &text));
     EXPECT_EQ("short", read_file_bytes(path));
+    ASSERT_EQ(1u, seams.boxes.size());
+    EXPECT_EQ("Cannot Open File for Writing.", seams.boxes[0].text);
     EXPECT_NE(nullptr, text);
     GlobalFree(text);
 }
