@@ -565,16 +565,19 @@ static HANDLE open_own_renderer(void)
     return found;
 }
 
-// The handle value the process would be given next. The system hands out
-// the lowest free one (Wine's GetProcessHandleCount reports nothing), so a
-// value that climbs counts handles left open.
-static uintptr_t next_handle_value(HANDLE process)
+// Handles open in the process, counted by trying each value in turn
+// (Wine's GetProcessHandleCount reports none).
+static int count_handles(HANDLE process)
 {
-    HANDLE copy = NULL;
-    if (!DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), process, &copy, 0, FALSE, DUPLICATE_SAME_ACCESS))
-        return 0;
-    DuplicateHandle(process, copy, NULL, NULL, 0, FALSE, DUPLICATE_CLOSE_SOURCE);
-    return (uintptr_t)copy;
+    int n = 0;
+    for (uintptr_t value = 4; value < 0x4000; value += 4) {
+        HANDLE copy = NULL;
+        if (DuplicateHandle(process, (HANDLE)value, GetCurrentProcess(), &copy, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+            ++n;
+            CloseHandle(copy);
+        }
+    }
+    return n;
 }
 
 // The program takes each conversion's result out of the renderer and
@@ -592,13 +595,13 @@ TEST_F(MetafileRenderer, ConversionsLeaveNoHandleInEitherProcess)
     ASSERT_TRUE(convert());
     HANDLE renderer = open_own_renderer();
     ASSERT_NE((HANDLE)NULL, renderer);
-    const uintptr_t mine = next_handle_value(GetCurrentProcess()), theirs = next_handle_value(renderer);
+    const int mine = count_handles(GetCurrentProcess()), theirs = count_handles(renderer);
     int whole = 0;
     for (int i = 0; i < 300; ++i)
         whole += convert();
     EXPECT_EQ(300, whole);
-    EXPECT_LE(next_handle_value(GetCurrentProcess()), mine + 4 * sizeof(HANDLE));
-    EXPECT_LE(next_handle_value(renderer), theirs + 4 * sizeof(HANDLE));
+    EXPECT_LE(count_handles(GetCurrentProcess()), mine + 2);
+    EXPECT_LE(count_handles(renderer), theirs + 2);
     CloseHandle(renderer);
     DeleteEnhMetaFile(emf);
 }
