@@ -252,8 +252,9 @@ TEST_F(MetafileRenderer, APlayTheBudgetStopsComesBackCut)
         EXPECT_EQ(k.outcome, render_emf(c.dc, k.emf, &r));
         EXPECT_EQ(k.cut, render_last_cut());
         // The last of the forty squares, drawn after the last inversions.
-        if (k.side == 300)
+        if (k.side == 300) {
             EXPECT_EQ(WHITE, c.at(7 * 39 + 4, 287));
+        }
         DeleteEnhMetaFile(k.emf);
         GdiCanvas next(SIDE, SIDE);
         EXPECT_EQ(RENDER_WHOLE, play_emf_on(next, sound));
