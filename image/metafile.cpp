@@ -956,8 +956,10 @@ static bool text_keeps_glyph_budget(HDC hdc, double limit, TextGlyphs glyphs, Pl
     double drawn = size > limit ? limit : size;
     double work = glyphs.distinct * drawn * drawn;
     if (work > MAX_GLYPHS_AT_FONT_LIMIT * limit * limit ||
-        budget->glyph_work + work > MAX_PLAY_GLYPHS_AT_FONT_LIMIT * limit * limit)
+        budget->glyph_work + work > MAX_PLAY_GLYPHS_AT_FONT_LIMIT * limit * limit) {
+        budget->is_cut = true;
         return false;
+    }
     budget->glyph_work += work;
     return true;
 }
@@ -1017,7 +1019,8 @@ static int CALLBACK play_emf_record_proc(HDC hdc, HANDLETABLE* table, const ENHM
                                          LPARAM data)
 {
     EmfPlay* play = (EmfPlay*)data;
-    if (!play_budget_allows(&play->budget))
+    // The end record draws nothing: a play that reaches it is whole.
+    if (record->iType != EMR_EOF && !play_budget_allows(&play->budget))
         return 0;
     // The player would hand a record of no size to this callback for ever.
     if (record->nSize < 8)
@@ -1069,15 +1072,15 @@ static int CALLBACK play_emf_record_proc(HDC hdc, HANDLETABLE* table, const ENHM
     return 1;
 }
 
-void play_emf_in_process(HDC hdc, HENHMETAFILE emf, const RECT* rect)
+bool play_emf_in_process(HDC hdc, HENHMETAFILE emf, const RECT* rect)
 {
     // Headers of the oldest form end before the pixel-format fields.
     ENHMETAHEADER header;
     if (!emf || GetEnhMetaFileHeader(emf, sizeof header, &header) < EMF_BASE_HEADER)
-        return;
+        return false;
     HENHMETAFILE copy = header.nHandles ? NULL : copy_with_own_handle(emf);
     if (!header.nHandles && !copy)
-        return;
+        return false;
     EmfPlay play;
     play.font_limit = font_limit(hdc);
     play.in_path = false;
@@ -1087,6 +1090,7 @@ void play_emf_in_process(HDC hdc, HENHMETAFILE emf, const RECT* rect)
     end_emf_check(&play.check);
     if (copy)
         DeleteEnhMetaFile(copy);
+    return !play.budget.is_cut;
 }
 
 // Plays one record. A font record is played scaled down to the limit
@@ -1145,18 +1149,20 @@ static void play_record(HDC hdc, HANDLETABLE* table, METARECORD* record, UINT ob
 static int CALLBACK play_quietly_proc(HDC hdc, HANDLETABLE* table, METARECORD* record, int objects,
                                       LPARAM budget)
 {
-    if (!play_budget_allows((const PlayBudget*)budget))
+    if (!play_budget_allows((PlayBudget*)budget))
         return 0;
     play_record(hdc, table, record, (UINT)objects, (PlayBudget*)budget);
     return 1;
 }
 
-void play_wmf_in_process(HDC hdc, HMETAFILE wmf)
+bool play_wmf_in_process(HDC hdc, HMETAFILE wmf)
 {
     PlayBudget budget;
     start_play_budget(&budget);
-    if (wmf)
-        EnumMetaFile(hdc, wmf, play_quietly_proc, (LPARAM)&budget);
+    if (!wmf)
+        return false;
+    EnumMetaFile(hdc, wmf, play_quietly_proc, (LPARAM)&budget);
+    return !budget.is_cut;
 }
 
 // What a record-by-record play keeps across its records.
@@ -1175,13 +1181,15 @@ static int CALLBACK play_counted_proc(HDC hdc, HANDLETABLE* table, METARECORD* r
     return 1;
 }
 
-void play_wmf_records_in_process(HDC hdc, HMETAFILE wmf, volatile LONG* played_words)
+bool play_wmf_records_in_process(HDC hdc, HMETAFILE wmf, volatile LONG* played_words)
 {
     CountedPlay play;
     start_play_budget(&play.budget);
     play.played_words = played_words;
-    if (wmf)
-        EnumMetaFile(hdc, wmf, play_counted_proc, (LPARAM)&play);
+    if (!wmf)
+        return false;
+    EnumMetaFile(hdc, wmf, play_counted_proc, (LPARAM)&play);
+    return !play.budget.is_cut;
 }
 
 // ---- the plays of the program: through the renderer

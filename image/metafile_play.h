@@ -9,15 +9,21 @@
 
 #include <windows.h>
 
+// Each returns true when the play is whole: every record was played or
+// left out by its rule (a record that breaks its rule, a fill or a pen too
+// costly for the display), and none for the play budget's sake (its time,
+// or text past the glyph budgets). False when the budget cut the play, or
+// nothing could be played.
+
 // Plays the enhanced metafile into rect of hdc. On a display or a printer,
 // fonts are bounded to a size the device can draw, and the glyphs text
 // draws by that size; on a display, fills of polygons and paths by their
 // cost and pens by their width.
-void play_emf_in_process(HDC hdc, HENHMETAFILE emf, const RECT* rect);
+bool play_emf_in_process(HDC hdc, HENHMETAFILE emf, const RECT* rect);
 
 // Plays the Windows metafile into hdc under its present mapping, with the
 // same bounds.
-void play_wmf_in_process(HDC hdc, HMETAFILE wmf);
+bool play_wmf_in_process(HDC hdc, HMETAFILE wmf);
 
 // The same, adding each record's words to *played_words as it goes.
-void play_wmf_records_in_process(HDC hdc, HMETAFILE wmf, volatile LONG* played_words);
+bool play_wmf_records_in_process(HDC hdc, HMETAFILE wmf, volatile LONG* played_words);

@@ -10,13 +10,16 @@
 #include "image/render_ipc.h"
 #include "image/section_dc.h"
 
+#include <ntsecapi.h>
 #include <psapi.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <string.h>
 
 static const char RENDERER_FILE[] = "CorvaneRender.exe";
-static const char* s_rendererFile = RENDERER_FILE;
+// A test program's renderer, by its full path; empty: the one beside the
+// program.
+static char s_rendererForTest[MAX_PATH];
 // Time the renderer may take to start, before its first request.
 enum { RENDER_START_LIMIT_MS = 30000, RENDER_POLL_MS = 20 };
 // Pixels of one band of a play: 32 MB at 32 bits.
@@ -39,7 +42,6 @@ struct Renderer {
 
 static Renderer s_render;
 static void release_band_dc(void);
-static unsigned s_started;  // renderers started in this run, for their names
 static DWORD s_timeLimit = RENDER_TIME_LIMIT_MS;
 static SIZE_T s_memoryLimit = RENDER_MEMORY_LIMIT_BYTES;
 static RenderCut s_lastCut;
@@ -57,28 +59,26 @@ unsigned render_request_count(void)
 
 void render_set_limits_for_test(DWORD time_ms, SIZE_T memory_bytes)
 {
-    s_timeLimit = time_ms ? time_ms : RENDER_TIME_LIMIT_MS;
+    s_timeLimit = time_ms ? time_ms : (DWORD)RENDER_TIME_LIMIT_MS;
     s_memoryLimit = memory_bytes ? memory_bytes : RENDER_MEMORY_LIMIT_BYTES;
 }
 
-// The renderer beside this module, else in one of the two folders above it
-// (the test programs are built in subfolders). False when there is none.
+// The renderer beside the program's module, and nowhere else: a folder
+// above it may hold anyone's file. False when there is none.
 static bool find_renderer(char* path, size_t size)
 {
-    char dir[MAX_PATH];
-    DWORD n = GetModuleFileNameA(NULL, dir, sizeof dir);
-    if (n == 0 || n >= sizeof dir)
-        return false;
-    for (int up = 0; up < 3; ++up) {
-        char* slash = strrchr(dir, '\\');
+    if (s_rendererForTest[0]) {
+        snprintf(path, size, "%s", s_rendererForTest);
+    } else {
+        char dir[MAX_PATH];
+        DWORD n = GetModuleFileNameA(NULL, dir, sizeof dir);
+        char* slash = n > 0 && n < sizeof dir ? strrchr(dir, '\\') : NULL;
         if (!slash)
             return false;
         *slash = '\0';
-        snprintf(path, size, "%s\\%s", dir, s_rendererFile);
-        if (GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES)
-            return true;
+        snprintf(path, size, "%s\\%s", dir, RENDERER_FILE);
     }
-    return false;
+    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
 }
 
 static void close_handle(HANDLE* h)
@@ -105,28 +105,47 @@ static void end_renderer(void)
     s_render.data_in_renderer = NULL;
 }
 
-void render_set_file_for_test(const char* file)
+void render_set_file_for_test(const char* path)
 {
     end_renderer();
-    s_rendererFile = file ? file : RENDERER_FILE;
+    snprintf(s_rendererForTest, sizeof s_rendererForTest, "%s", path ? path : "");
 }
 
+// A new object of the name; null when it cannot be made or already exists,
+// as one made by another process to be opened in its place would.
 static HANDLE make_named(const char* prefix, const char* suffix, bool is_mapping)
 {
     char name[160];
     snprintf(name, sizeof name, "%s%s", prefix, suffix);
-    if (is_mapping)
-        return CreateFileMappingA(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0, sizeof(RenderControl), name);
-    return CreateEventA(NULL, FALSE, FALSE, name);
+    HANDLE h = is_mapping
+                   ? CreateFileMappingA(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0, sizeof(RenderControl), name)
+                   : CreateEventA(NULL, FALSE, FALSE, name);
+    if (h && GetLastError() == ERROR_ALREADY_EXISTS) {
+        CloseHandle(h);
+        h = NULL;
+    }
+    return h;
+}
+
+// A prefix for the names of one renderer's objects that no other process
+// can guess. False when the system gives no random bytes.
+static bool make_name_prefix(char* prefix, size_t size)
+{
+    unsigned char random[16];
+    if (!RtlGenRandom(random, sizeof random))
+        return false;
+    int n = snprintf(prefix, size, "CorvaneRender-%lu-", (unsigned long)GetCurrentProcessId());
+    for (size_t i = 0; i < sizeof random && n > 0 && (size_t)n + 2 < size; ++i)
+        n += snprintf(prefix + n, size - n, "%02x", random[i]);
+    return true;
 }
 
 // Starts a renderer and waits until it is ready. False when none starts.
 static bool start_renderer(void)
 {
     char exe[MAX_PATH + 32], prefix[96], command[MAX_PATH * 2];
-    if (!find_renderer(exe, sizeof exe))
+    if (!find_renderer(exe, sizeof exe) || !make_name_prefix(prefix, sizeof prefix))
         return false;
-    snprintf(prefix, sizeof prefix, "CorvaneRender-%lu-%u", (unsigned long)GetCurrentProcessId(), ++s_started);
     s_render.control_map = make_named(prefix, RENDER_CONTROL_SUFFIX, true);
     s_render.request = make_named(prefix, RENDER_REQUEST_SUFFIX, false);
     s_render.reply = make_named(prefix, RENDER_REPLY_SUFFIX, false);
@@ -177,34 +196,6 @@ static void trim_data(void)
         release_data();
 }
 
-// A data mapping of at least bytes, duplicated into the running renderer.
-static bool ensure_data(DWORD bytes)
-{
-    if (s_render.data_bytes < bytes) {
-        release_data();
-        DWORD size = (bytes + 0xFFFFF) & ~0xFFFFFu;
-        s_render.data = CreateFileMappingA(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0, size, NULL);
-        s_render.data_view = s_render.data ? (BYTE*)MapViewOfFile(s_render.data, FILE_MAP_WRITE, 0, 0, 0) : NULL;
-        if (!s_render.data_view) {
-            close_handle(&s_render.data);
-            return false;
-        }
-        s_render.data_bytes = size;
-    }
-    // A renderer that ended between requests is replaced before it is given one.
-    if (s_render.process && WaitForSingleObject(s_render.process, 0) != WAIT_TIMEOUT)
-        end_renderer();
-    if (!s_render.process && !start_renderer())
-        return false;
-    if (!s_render.data_in_renderer &&
-        !DuplicateHandle(GetCurrentProcess(), s_render.data, s_render.process, &s_render.data_in_renderer, 0, FALSE,
-                         DUPLICATE_SAME_ACCESS)) {
-        s_render.data_in_renderer = NULL;
-        return false;
-    }
-    return true;
-}
-
 // The renderer's memory as the system reports it from outside: the larger
 // of its peak working set and its committed private memory (Wine reports
 // both, and both grow as the renderer allocates and touches memory).
@@ -219,11 +210,56 @@ static SIZE_T renderer_memory(void)
                                                                 : counters.PagefileUsage;
 }
 
+// A data mapping of at least bytes, duplicated into the running renderer.
+static bool ensure_data(DWORD bytes)
+{
+    if (s_render.data_bytes < bytes) {
+        release_data();
+        DWORD size = (bytes + 0xFFFFF) & ~0xFFFFFu;
+        s_render.data = CreateFileMappingA(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0, size, NULL);
+        s_render.data_view = s_render.data ? (BYTE*)MapViewOfFile(s_render.data, FILE_MAP_WRITE, 0, 0, 0) : NULL;
+        if (!s_render.data_view) {
+            close_handle(&s_render.data);
+            return false;
+        }
+        s_render.data_bytes = size;
+    }
+    // A renderer that ended between requests, or whose memory passed the
+    // limit in the last one (the peak never goes down: it would cut this
+    // request at its first poll), is replaced before it is given one.
+    if (s_render.process &&
+        (WaitForSingleObject(s_render.process, 0) != WAIT_TIMEOUT || renderer_memory() > s_memoryLimit))
+        end_renderer();
+    if (!s_render.process && !start_renderer())
+        return false;
+    if (!s_render.data_in_renderer &&
+        !DuplicateHandle(GetCurrentProcess(), s_render.data, s_render.process, &s_render.data_in_renderer, 0, FALSE,
+                         DUPLICATE_SAME_ACCESS)) {
+        s_render.data_in_renderer = NULL;
+        return false;
+    }
+    return true;
+}
+
 static void show_played_words(LONG played, LONG drawing_words)
 {
     g_wmfPlayedWords = played;
     if (drawing_words > 0)
         show_progress((double)played / drawing_words, 4);
+}
+
+// What a reply's status means. A play the budget cut leaves the renderer
+// as sound as a whole one. A request that passed the memory limit after
+// the last poll keeps its outcome; the renderer's peak is read again
+// before the next request (ensure_data), which a fresh one then serves.
+static RenderOutcome take_reply(LONG status)
+{
+    if (status == RENDER_STATUS_DONE)
+        return RENDER_WHOLE;
+    if (status != RENDER_STATUS_CUT)
+        return RENDER_NOT_PLAYED;
+    s_lastCut = RENDER_CUT_BUDGET;
+    return RENDER_CUT;
 }
 
 // Sends the request set up in the control block and waits for its end
@@ -250,7 +286,7 @@ static RenderOutcome send_request(LONG op, LONG progress_words)
         if (progress_words && c->played_words != shown)
             show_played_words(shown = c->played_words, progress_words);
         if (woke == WAIT_OBJECT_0)
-            return c->status == RENDER_STATUS_DONE ? RENDER_WHOLE : RENDER_NOT_PLAYED;
+            return take_reply(c->status);
         if (woke != WAIT_TIMEOUT)
             s_lastCut = RENDER_CUT_DEATH;
         else if (renderer_memory() > s_memoryLimit)
@@ -428,8 +464,12 @@ static RenderOutcome render_play(HDC hdc, LONG op, const BYTE* bytes, DWORD size
         if (emf_rect)
             c->emf_rect = *emf_rect;
         c->dc = state;
+        // The band's pixel (0, 0) is the area's (left, top): the viewport and
+        // the brush origin, both in device pixels, move with it.
         c->dc.viewport_org.x -= area.left;
         c->dc.viewport_org.y -= top;
+        c->dc.brush_org.x -= area.left;
+        c->dc.brush_org.y -= top;
         take_band_pixels(hdc, area.left, top, width, rows, pixels_offset);
         outcome = send_request(op, drawing_words);
         // What a renderer drew before it was cut is in the band all the same.
@@ -496,9 +536,15 @@ static RenderOutcome convert(LONG op, const BYTE* bytes, DWORD size, HGLOBAL* re
         trim_data();
         return outcome;
     }
-    HANDLE mapping = (HANDLE)(ULONG_PTR)s_render.control->result_handle;
+    // The renderer's mapping, taken out of it: its handle there is closed,
+    // and the program's copy is its own to close.
+    HANDLE theirs = (HANDLE)(ULONG_PTR)s_render.control->result_handle;
+    HANDLE mapping = NULL;
+    if (!theirs || !DuplicateHandle(s_render.process, theirs, GetCurrentProcess(), &mapping, FILE_MAP_READ, FALSE,
+                                    DUPLICATE_CLOSE_SOURCE))
+        mapping = NULL;
     DWORD n = s_render.control->result_bytes;
-    const BYTE* view = mapping ? (const BYTE*)MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, n) : NULL;
+    const BYTE* view = mapping && n ? (const BYTE*)MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, n) : NULL;
     HGLOBAL block = view ? GlobalAlloc(GMEM_MOVEABLE, n) : NULL;
     BYTE* p = block ? (BYTE*)GlobalLock(block) : NULL;
     if (p) {

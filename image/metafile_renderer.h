@@ -24,7 +24,8 @@
 
 enum RenderOutcome {
     RENDER_WHOLE,       // played (or converted) to the end
-    RENDER_CUT,         // the renderer passed a limit or died; what it drew was blitted
+    RENDER_CUT,         // the play budget stopped it, or the renderer passed a limit or died;
+                        // what it drew was blitted
     RENDER_NOT_PLAYED,  // no renderer could be started or no memory; nothing drawn
 };
 
@@ -56,8 +57,9 @@ RenderOutcome render_wmf_to_emf_bits(const BYTE* wmf, UINT size, const METAFILEP
 // command_line holds the handles the program passed. Returns the exit code.
 int render_serve(const char* command_line);
 
-// Why the last request was cut, for tests.
-enum RenderCut { RENDER_CUT_NONE, RENDER_CUT_TIME, RENDER_CUT_MEMORY, RENDER_CUT_DEATH };
+// Why the last request was cut, for tests. RENDER_CUT_BUDGET: the play's
+// own budget in the renderer (play_budget.h) stopped it or left text out.
+enum RenderCut { RENDER_CUT_NONE, RENDER_CUT_TIME, RENDER_CUT_MEMORY, RENDER_CUT_DEATH, RENDER_CUT_BUDGET };
 RenderCut render_last_cut(void);
 
 // Requests sent to a renderer since the program started, for tests and
@@ -66,6 +68,7 @@ unsigned render_request_count(void);
 
 // For tests: other limits (0 puts the standard one back).
 void render_set_limits_for_test(DWORD time_ms, SIZE_T memory_bytes);
-// For tests: the renderer's file name beside the program (null: the real
-// one); a renderer that runs is ended.
-void render_set_file_for_test(const char* file);
+// For tests: the full path of the renderer to start (null: the one beside
+// the program, the only place it is looked for otherwise); a renderer that
+// runs is ended.
+void render_set_file_for_test(const char* path);

@@ -16,9 +16,13 @@ void start_play_budget(PlayBudget* budget)
 {
     budget->started = g_playClock();
     budget->glyph_work = 0;
+    budget->is_cut = false;
 }
 
-bool play_budget_allows(const PlayBudget* budget)
+bool play_budget_allows(PlayBudget* budget)
 {
-    return g_playClock() - budget->started < PLAY_BUDGET_MS;
+    if (g_playClock() - budget->started < PLAY_BUDGET_MS)
+        return true;
+    budget->is_cut = true;
+    return false;
 }

@@ -3,7 +3,9 @@
 // keep their rules can still hold the window for minutes: the record
 // callbacks of both players ask the budget before each record, and a play
 // past it stops, leaving what it drew. The budget also counts the glyph
-// work of the play's text, which the players bound as a whole.
+// work of the play's text, which the players bound as a whole. A play the
+// budget stopped, or whose text it left out, is cut: it did not draw the
+// whole picture, and the program says so.
 #pragma once
 
 #include <windows.h>
@@ -11,12 +13,13 @@
 struct PlayBudget {
     DWORD started;      // the play clock at the play's start
     double glyph_work;  // distinct glyphs of the text played, times their device size squared
+    bool is_cut;        // a record was not played for the budget's sake
 };
 
 void start_play_budget(PlayBudget* budget);
 
-// True while the play is within its time.
-bool play_budget_allows(const PlayBudget* budget);
+// True while the play is within its time; past it, the play is cut.
+bool play_budget_allows(PlayBudget* budget);
 
 // The clock plays are timed by, in milliseconds: GetTickCount, or one a
 // test moves itself; NULL puts GetTickCount back.

@@ -6,7 +6,9 @@
 // The program owns a data mapping that it duplicates into the renderer:
 // the metafile's bytes at offset 0 and, for a play, the area's 32-bit
 // top-down pixels at pixels_offset. A conversion's result goes into a
-// mapping the renderer makes and duplicates into the program.
+// mapping the renderer makes; the program duplicates it out of the
+// renderer (closing the renderer's handle), as the renderer has no handle
+// to the program but one to wait on it.
 #pragma once
 
 #include <windows.h>
@@ -21,6 +23,7 @@ enum RenderOp {
 enum RenderStatus {
     RENDER_STATUS_DONE = 1,
     RENDER_STATUS_FAILED = 2,  // the bytes made no metafile, or no result
+    RENDER_STATUS_CUT = 3,     // played, but the play budget stopped it or left text out
 };
 
 // The drawing state of the destination DC that a play meets, with the
@@ -58,12 +61,13 @@ struct RenderControl {
     // A conversion.
     INT map_mode;
     LONG picture_mode, picture_x, picture_y;  // the METAFILEPICT without its handle; mode 0: none
-    DWORD result_handle;         // set by the renderer: a mapping of the program's
+    DWORD result_handle;         // set by the renderer: a mapping of the renderer's
     DWORD result_bytes;
 };
 
 // Names of the control mapping and the two events: a prefix the program
-// passes on the renderer's command line, then these suffixes.
+// passes on the renderer's command line, then these suffixes. The prefix
+// holds a random part, and the program refuses a name that exists.
 #define RENDER_CONTROL_SUFFIX "-control"
 #define RENDER_REQUEST_SUFFIX "-request"
 #define RENDER_REPLY_SUFFIX "-reply"

@@ -2,9 +2,10 @@
 // CorvaneRender.exe. It opens the control block and events the program
 // named on its command line, and serves one request at a time: a play into
 // a DIB section on the program's data mapping, or a conversion whose bytes
-// it hands back in a mapping of its own duplicated into the program. It
-// draws into memory only; the program enforces its limits from outside and
-// ends it when it passes one. It ends itself when the program ends.
+// it hands back in a mapping of its own that the program takes out of it.
+// It holds no handle to the program but one to wait on. It draws into
+// memory only; the program enforces its limits from outside and ends it
+// when it passes one. It ends itself when the program ends.
 #include "image/metafile_renderer.h"
 
 #include "image/metafile_play.h"
@@ -94,22 +95,23 @@ static LONG serve_play(RenderControl* c, HANDLE data, const BYTE* input)
     int saved = SaveDC(dc);
     PlayObjects objects;
     apply_dc_state(dc, &c->dc, &objects);
+    bool whole = false;
     if (c->op == RENDER_OP_PLAY_EMF) {
         HENHMETAFILE emf = SetEnhMetaFileBits(c->input_bytes, input);
         if (emf) {
-            play_emf_in_process(dc, emf, &c->emf_rect);
+            whole = play_emf_in_process(dc, emf, &c->emf_rect);
             DeleteEnhMetaFile(emf);
-            status = RENDER_STATUS_DONE;
+            status = whole ? RENDER_STATUS_DONE : RENDER_STATUS_CUT;
         }
     } else {
         HMETAFILE wmf = SetMetaFileBitsEx(c->input_bytes, input);
         if (wmf) {
             if (c->with_progress)
-                play_wmf_records_in_process(dc, wmf, &c->played_words);
+                whole = play_wmf_records_in_process(dc, wmf, &c->played_words);
             else
-                play_wmf_in_process(dc, wmf);
+                whole = play_wmf_in_process(dc, wmf);
             DeleteMetaFile(wmf);
-            status = RENDER_STATUS_DONE;
+            status = whole ? RENDER_STATUS_DONE : RENDER_STATUS_CUT;
         }
     }
     GdiFlush();
@@ -123,29 +125,27 @@ static LONG serve_play(RenderControl* c, HANDLE data, const BYTE* input)
     return status;
 }
 
-// Hands bytes back to the program in a mapping duplicated into it.
-static LONG hand_back(RenderControl* c, HANDLE program, const BYTE* bytes, UINT size)
+// Hands bytes back in a mapping of this process whose handle the program
+// takes out of it, closing it here.
+static LONG hand_back(RenderControl* c, const BYTE* bytes, UINT size)
 {
     HANDLE mapping = size ? CreateFileMappingA(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0, size, NULL) : NULL;
     BYTE* view = mapping ? (BYTE*)MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, size) : NULL;
-    HANDLE theirs = NULL;
-    if (view) {
-        memcpy(view, bytes, size);
-        UnmapViewOfFile(view);
-        DuplicateHandle(GetCurrentProcess(), mapping, program, &theirs, 0, FALSE, DUPLICATE_SAME_ACCESS);
-    }
-    if (mapping)
-        CloseHandle(mapping);
-    if (!theirs)
+    if (!view) {
+        if (mapping)
+            CloseHandle(mapping);
         return RENDER_STATUS_FAILED;
-    c->result_handle = (DWORD)(ULONG_PTR)theirs;
+    }
+    memcpy(view, bytes, size);
+    UnmapViewOfFile(view);
+    c->result_handle = (DWORD)(ULONG_PTR)mapping;
     c->result_bytes = size;
     return RENDER_STATUS_DONE;
 }
 
 // The conversions, under a memory DC compatible with the screen as the
 // reference device.
-static LONG serve_conversion(RenderControl* c, HANDLE program, const BYTE* input)
+static LONG serve_conversion(RenderControl* c, const BYTE* input)
 {
     LONG status = RENDER_STATUS_FAILED;
     HDC reference = CreateCompatibleDC(NULL);
@@ -171,7 +171,7 @@ static LONG serve_conversion(RenderControl* c, HANDLE program, const BYTE* input
             DeleteEnhMetaFile(emf);
     }
     if (result && size)
-        status = hand_back(c, program, result, size);
+        status = hand_back(c, result, size);
     free(result);
     if (reference)
         DeleteDC(reference);
@@ -190,7 +190,7 @@ int render_serve(const char* command_line)
     HANDLE request = OpenEventA(SYNCHRONIZE | EVENT_MODIFY_STATE, FALSE, name);
     snprintf(name, sizeof name, "%s%s", prefix, RENDER_REPLY_SUFFIX);
     HANDLE reply = OpenEventA(SYNCHRONIZE | EVENT_MODIFY_STATE, FALSE, name);
-    HANDLE program = OpenProcess(SYNCHRONIZE | PROCESS_DUP_HANDLE, FALSE, program_id);
+    HANDLE program = OpenProcess(SYNCHRONIZE, FALSE, program_id);
     RenderControl* c = control_map ? (RenderControl*)MapViewOfFile(control_map, FILE_MAP_WRITE, 0, 0, 0) : NULL;
     if (!c || !request || !reply || !program)
         return 3;
@@ -216,7 +216,7 @@ int render_serve(const char* command_line)
             if (c->op == RENDER_OP_PLAY_EMF || c->op == RENDER_OP_PLAY_WMF)
                 status = serve_play(c, data, view);
             else
-                status = serve_conversion(c, program, view);
+                status = serve_conversion(c, view);
         }
         c->status = status;
         SetEvent(reply);

@@ -161,6 +161,8 @@ int main(int argc, char** argv)
         return 2;
     }
     const std::string folder = argv[1];
+    // The renderer of this build tree: it is looked for only beside a program.
+    render_set_file_for_test(BUILT_RENDERER);
     g_rcPreview.left = g_rcPreview.top = 3;
     g_rcPreview.right = g_rcPreview.bottom = PREVIEW_SIDE;
     HDC screen = GetDC(NULL);

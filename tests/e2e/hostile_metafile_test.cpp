@@ -35,7 +35,9 @@ struct HostileMetafile {
 const HostileMetafile FILES[] = {
     {"crash", "WMF-arc-millions-of-pixels.wmf", IDM_MAIN_SAVE_EMF, "Save As Enhanced MetaFile", "arc.emf", true},
     {"stall", "EMF-ellipse-plus-minus-5e6.emf", IDM_MAIN_SAVE_WMF, "Save As Windows MetaFile", "ellipse.wmf", true},
-    {"display_error", "EMF-invertrgn-staggered-3000-rects.emf", IDM_MAIN_SAVE_WMF, "Save As Windows MetaFile",
+    // A region that no machine builds within the renderer's memory, so
+    // that its play is cut at any speed.
+    {"display_error", "EMF-invertrgn-staggered-6000-rects.emf", IDM_MAIN_SAVE_WMF, "Save As Windows MetaFile",
      "region.wmf", false},
     {"memory", "EMF-clip-stripes-crossed-5000-by-5000.emf", IDM_MAIN_SAVE_WMF, "Save As Windows MetaFile",
      "stripes.wmf", true},

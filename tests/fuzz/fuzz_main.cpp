@@ -240,6 +240,19 @@ static void run_metafile_roads(RunTotals* totals)
     DeleteFileA(converted.c_str());
 }
 
+// Whether the renderer (the build tree's, use_built_renderer) plays an
+// empty picture whole.
+static bool renderer_plays(void)
+{
+    HENHMETAFILE empty = CloseEnhMetaFile(CreateEnhMetaFileA(NULL, NULL, NULL, NULL));
+    HDC dc = CreateCompatibleDC(NULL);
+    RECT r = {0, 0, 1, 1};
+    bool plays = render_emf(dc, empty, &r) == RENDER_WHOLE;
+    DeleteDC(dc);
+    DeleteEnhMetaFile(empty);
+    return plays;
+}
+
 // One selection of the input, as the main window makes it, then its
 // animation frames and the release.
 static bool load_and_release(const FuzzReader* reader, const std::string& path, const std::string& name,
@@ -477,6 +490,12 @@ int main(int argc, char** argv)
     seam_set_create_media_window([](HWND, HINSTANCE, DWORD, const char*) { return (HWND)NULL; });
     seam_set_settings_file((s_work_dir + "\\Corvane.ini").c_str());
     render_set_limits_for_test(HARNESS_RENDER_TIME_MS, 0);
+    // Without the renderer every metafile would only be said to be cut, and
+    // the metafile roads would try nothing.
+    if (!renderer_plays()) {
+        std::printf("FAIL no metafile renderer plays\n");
+        return EXIT_FAILURES;
+    }
     PRINTDLGA printer = {};
     printer.lStructSize = sizeof printer;
     printer.Flags = PD_RETURNDEFAULT | PD_RETURNDC;

@@ -10,6 +10,7 @@
 #include <string>
 
 #include <windows.h>
+#include <psapi.h>
 #include <tlhelp32.h>
 
 #include "image/current_image.h"
@@ -207,14 +208,77 @@ TEST_F(MetafileRenderer, CutsACrashAStallAndASwellKeepingWhatWasDrawn)
     EXPECT_TRUE(seams.boxes.empty());
 }
 
-// The renderer reproduces the destination: its mapping shifted to the
-// area's corner, its clip, a world transform, and areas larger than one
-// band in several. Compared with the checked player in this process.
+// A play the renderer's own budget stops, by its time or by text past the
+// glyph budget, comes back cut, from a renderer that serves the next play
+// as it is; a record its rule leaves out does not cut the play.
+TEST_F(MetafileRenderer, APlayTheBudgetStopsComesBackCut)
+{
+    std::string base = record_emf_bytes([](HDC) {});
+    const std::string pairs = read_file_bytes(fixture_path("hostile/EMF-inverted-pairs-before-40-squares.emf"));
+    ASSERT_FALSE(pairs.empty());
+    // 30 distinct glyphs a record, as wide as the display draws: eight such
+    // records pass the play's glyph budget (128 of them).
+    std::string text = record_emf_bytes([](HDC dc) {
+        HFONT font = CreateFontA(-4, 4096, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, 0, "Arial");
+        SelectObject(dc, font);
+        for (int i = 0; i < 8; ++i)
+            TextOutA(dc, 0, i * 6, "ABCDEFGHIJKLMNOPQRSTUVWXYZabcd", 30);
+        SelectObject(dc, GetStockObject(SYSTEM_FONT));
+        DeleteObject(font);
+    });
+    std::string no_rule(8, '\0');
+    put32(no_rule, 0, 0x7FFF);
+    put32(no_rule, 4, 8);
+    const struct {
+        const char* name;
+        HENHMETAFILE emf;
+        int side;
+        RenderOutcome outcome;
+        RenderCut cut;
+    } cases[] = {
+        // Eighty region inversions: some twenty seconds to play whole.
+        {"time", emf_of(pairs), 300, RENDER_CUT, RENDER_CUT_BUDGET},
+        {"glyphs", emf_of(text), SIDE, RENDER_CUT, RENDER_CUT_BUDGET},
+        {"a record without a rule", with_record(base, no_rule), SIDE, RENDER_WHOLE, RENDER_CUT_NONE},
+    };
+    // Only the budget may end these plays.
+    render_set_limits_for_test(120000, 0);
+    HENHMETAFILE sound = emf_of(base);
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.name);
+        ASSERT_NE((HENHMETAFILE)NULL, k.emf);
+        GdiCanvas c(k.side, k.side);
+        RECT r = {0, 0, k.side, k.side};
+        EXPECT_EQ(k.outcome, render_emf(c.dc, k.emf, &r));
+        EXPECT_EQ(k.cut, render_last_cut());
+        // The last of the forty squares, drawn after the last inversions.
+        if (k.side == 300) {
+            EXPECT_EQ(WHITE, c.at(7 * 39 + 4, 287));
+        }
+        DeleteEnhMetaFile(k.emf);
+        GdiCanvas next(SIDE, SIDE);
+        EXPECT_EQ(RENDER_WHOLE, play_emf_on(next, sound));
+        EXPECT_EQ(RED, next.at(2, 2));
+    }
+    DeleteEnhMetaFile(sound);
+}
+
+// The renderer reproduces the destination: its mapping and brush origin
+// shifted to the area's corner, its clip, a world transform, and areas
+// larger than one band in several (the seam of two falls off the hatch's
+// 8-pixel step). Compared with the checked player in this process.
 TEST_F(MetafileRenderer, DrawsAsThePlayerInProcessDrawsWhereverTheAreaLies)
 {
     HENHMETAFILE emf = emf_of(record_emf_bytes([](HDC dc) {
+        // A hatch is laid from the brush origin in device pixels: it
+        // matches only if each band's origin moves with the band.
+        HBRUSH hatch = CreateHatchBrush(HS_DIAGCROSS, RGB(0, 0, 255));
+        SelectObject(dc, hatch);
+        SelectObject(dc, GetStockObject(NULL_PEN));
+        Rectangle(dc, 0, SIDE / 2, SIDE, SIDE + 1);
         SelectObject(dc, GetStockObject(BLACK_PEN));
         SelectObject(dc, GetStockObject(GRAY_BRUSH));
+        DeleteObject(hatch);
         Ellipse(dc, SIDE / 4, SIDE / 4, SIDE, SIDE * 3 / 4);
         MoveToEx(dc, 0, SIDE, NULL);
         LineTo(dc, SIDE, 0);
@@ -288,21 +352,28 @@ TEST_F(MetafileRenderer, ACutIsSaidOnceAndTheMetafileNotPlayedAgainUntilLoaded)
 }
 
 // With no renderer to be had nothing is drawn, and that is said once, not
-// passed over as a picture that drew nothing.
+// passed over as a picture that drew nothing. The renderer is looked for
+// beside the program only: this test program's folder has none, though the
+// build tree above it does.
 TEST_F(MetafileRenderer, APictureNoRendererCanTakeIsSaidOnce)
 {
     HENHMETAFILE emf = with_record(record_emf_bytes([](HDC) {}), "");
-    render_set_file_for_test("NoSuchRenderer.exe");
-    GdiCanvas first(SIDE, SIDE), again(SIDE, SIDE);
-    EXPECT_EQ(RENDER_NOT_PLAYED, play_emf_on(first, emf));
-    RECT r = {0, 0, SIDE, SIDE};
-    play_emf(again.dc, emf, &r);
-    play_emf(again.dc, emf, &r);
-    render_set_file_for_test(NULL);
-    ASSERT_EQ(1u, seams.boxes.size());
-    EXPECT_EQ("Unable to read metafile bits", seams.boxes[0].text);
-    EXPECT_EQ(WHITE, again.at(2, 2));
-    forget_failed_metafiles(NULL);
+    std::string missing = test_out_path("NoSuchRenderer.exe");
+    for (const char* renderer : {missing.c_str(), (const char*)NULL}) {
+        SCOPED_TRACE(renderer ? renderer : "beside the program");
+        render_set_file_for_test(renderer);
+        GdiCanvas first(SIDE, SIDE), again(SIDE, SIDE);
+        EXPECT_EQ(RENDER_NOT_PLAYED, play_emf_on(first, emf));
+        RECT r = {0, 0, SIDE, SIDE};
+        play_emf(again.dc, emf, &r);
+        play_emf(again.dc, emf, &r);
+        ASSERT_EQ(1u, seams.boxes.size());
+        EXPECT_EQ("Unable to read metafile bits", seams.boxes[0].text);
+        EXPECT_EQ(WHITE, again.at(2, 2));
+        forget_failed_metafiles(NULL);
+        seams.boxes.clear();
+    }
+    use_built_renderer();
     DeleteEnhMetaFile(emf);
 }
 
@@ -479,4 +550,92 @@ TEST_F(MetafileRenderer, ARendererEndedBetweenPlaysIsReplacedQuietly)
     EXPECT_EQ(RENDER_WHOLE, play_emf_on(second, sound));
     EXPECT_EQ(RED, second.at(2, 2));
     DeleteEnhMetaFile(sound);
+}
+
+// The renderer this process started, opened to be looked at; null when none
+// runs.
+static HANDLE open_own_renderer(void)
+{
+    HANDLE found = NULL;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32 entry;
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot, &entry); more && !found; more = Process32Next(snapshot, &entry))
+        if (entry.th32ParentProcessID == GetCurrentProcessId() && !lstrcmpiA(entry.szExeFile, "CorvaneRender.exe"))
+            found = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | PROCESS_DUP_HANDLE, FALSE,
+                                entry.th32ProcessID);
+    CloseHandle(snapshot);
+    return found;
+}
+
+// Handles open in the process, counted by trying each value in turn
+// (Wine's GetProcessHandleCount reports none).
+static int count_handles(HANDLE process)
+{
+    int n = 0;
+    for (uintptr_t value = 4; value < 0x4000; value += 4) {
+        HANDLE copy = NULL;
+        if (DuplicateHandle(process, (HANDLE)value, GetCurrentProcess(), &copy, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+            ++n;
+            CloseHandle(copy);
+        }
+    }
+    return n;
+}
+
+// The program takes each conversion's result out of the renderer and
+// closes it: after a few hundred, neither process holds more handles.
+TEST_F(MetafileRenderer, ConversionsLeaveNoHandleInEitherProcess)
+{
+    HENHMETAFILE emf = emf_of(record_emf_bytes([](HDC dc) { Ellipse(dc, 5, 5, 40, 30); }));
+    auto convert = [&] {
+        HGLOBAL bits = NULL;
+        UINT got = 0;
+        bool whole = render_emf_to_wmf_bits(emf, MM_ANISOTROPIC, &bits, &got) == RENDER_WHOLE;
+        GlobalFree(bits);
+        return whole;
+    };
+    ASSERT_TRUE(convert());
+    HANDLE renderer = open_own_renderer();
+    ASSERT_NE((HANDLE)NULL, renderer);
+    const int mine = count_handles(GetCurrentProcess()), theirs = count_handles(renderer);
+    int whole = 0;
+    for (int i = 0; i < 300; ++i)
+        whole += convert();
+    EXPECT_EQ(300, whole);
+    EXPECT_LE(count_handles(GetCurrentProcess()), mine + 2);
+    EXPECT_LE(count_handles(renderer), theirs + 2);
+    CloseHandle(renderer);
+    DeleteEnhMetaFile(emf);
+}
+
+// A request that took much memory but kept within the limit leaves its
+// peak behind in the renderer, which never goes down. A limit below that
+// peak (as when a request passed it between two looks) cuts no later
+// request that keeps within it: a fresh renderer serves it.
+TEST_F(MetafileRenderer, AnEarlierPeakCutsNoLaterRequest)
+{
+    std::string base = record_emf_bytes([](HDC) {});
+    HENHMETAFILE stripes =
+        with_record(base, stripes_clip(2000, false, RGN_COPY) + stripes_clip(2000, true, RGN_AND));
+    HENHMETAFILE busy = emf_of(record_emf_bytes([](HDC dc) {
+        for (int i = 0; i < 20000; ++i)
+            Rectangle(dc, i % SIDE, i % 7, i % SIDE + 3, i % 7 + 3);
+    }));
+    GdiCanvas first(SIDE, SIDE), next(SIDE, SIDE);
+    ASSERT_EQ(RENDER_WHOLE, play_emf_on(first, stripes));
+    HANDLE renderer = open_own_renderer();
+    ASSERT_NE((HANDLE)NULL, renderer);
+    PROCESS_MEMORY_COUNTERS counters = {};
+    counters.cb = sizeof counters;
+    ASSERT_TRUE(GetProcessMemoryInfo(renderer, &counters, sizeof counters));
+    CloseHandle(renderer);
+    SIZE_T now = counters.WorkingSetSize > counters.PagefileUsage ? counters.WorkingSetSize : counters.PagefileUsage;
+    ASSERT_GT(counters.PeakWorkingSetSize, now + (16u << 20)) << "the stripes' region is freed";
+    render_set_limits_for_test(0, now + (counters.PeakWorkingSetSize - now) / 2);
+    // Several of the program's looks at the renderer's memory.
+    EXPECT_EQ(RENDER_WHOLE, play_emf_on(next, busy));
+    EXPECT_EQ(RENDER_CUT_NONE, render_last_cut());
+    DeleteEnhMetaFile(busy);
+    DeleteEnhMetaFile(stripes);
 }

@@ -70,23 +70,26 @@ HMETAFILE record_wmf(Draw draw)
 
 enum Player { ENHANCED, WINDOWS_QUIETLY, WINDOWS_WITH_PROGRESS };
 
+// Whether the player reports the play whole.
 template <typename Draw>
-void play(Player player, GdiCanvas& canvas, Draw draw)
+bool play(Player player, GdiCanvas& canvas, Draw draw)
 {
+    bool whole;
     if (player == ENHANCED) {
         HENHMETAFILE emf = record_emf(canvas, draw);
         RECT r = {0, 0, canvas.width, canvas.height};
-        play_emf_in_process(canvas.dc, emf, &r);
+        whole = play_emf_in_process(canvas.dc, emf, &r);
         DeleteEnhMetaFile(emf);
-        return;
+        return whole;
     }
     HMETAFILE wmf = record_wmf(draw);
     volatile LONG played = 0;
     if (player == WINDOWS_QUIETLY)
-        play_wmf_in_process(canvas.dc, wmf);
+        whole = play_wmf_in_process(canvas.dc, wmf);
     else
-        play_wmf_records_in_process(canvas.dc, wmf, &played);
+        whole = play_wmf_records_in_process(canvas.dc, wmf, &played);
     DeleteMetaFile(wmf);
+    return whole;
 }
 
 const struct {
@@ -101,14 +104,19 @@ const struct {
 }  // namespace
 
 // Each player asks the budget before every record: the first bars are
-// drawn, and the play stops well before the last.
+// drawn, and the play stops well before the last and is not whole. Within
+// its time, the play is whole.
 TEST_F(PlayBudgetTest, EveryPlayerStopsOncePastItsTime)
 {
-    set_play_clock(ticking_clock);
     for (const auto& p : PLAYERS) {
         SCOPED_TRACE(p.name);
+        GdiCanvas within(BARS * BAR_STRIDE, BAR_HEIGHT);
+        set_play_clock(standing_clock);
+        EXPECT_TRUE(play(p.player, within, draw_bars));
+        EXPECT_EQ(RGB(0, 0, 0), within.at((BARS - 1) * BAR_STRIDE + 1, BAR_HEIGHT / 2));
+        set_play_clock(ticking_clock);
         GdiCanvas canvas(BARS * BAR_STRIDE, BAR_HEIGHT);
-        play(p.player, canvas, draw_bars);
+        EXPECT_FALSE(play(p.player, canvas, draw_bars));
         int drawn = 0;
         for (int i = 0; i < BARS; ++i)
             drawn += canvas.at(i * BAR_STRIDE + 1, BAR_HEIGHT / 2) == RGB(0, 0, 0);
@@ -143,7 +151,7 @@ TEST_F(PlayBudgetTest, TextPastThePlaysGlyphBudgetIsLeftOut)
     for (Player player : {ENHANCED, WINDOWS_QUIETLY}) {
         SCOPED_TRACE(player == ENHANCED ? "enhanced" : "Windows");
         GdiCanvas canvas(WIDTH, RECORDS * BAND);
-        play(player, canvas, draw_text);
+        EXPECT_FALSE(play(player, canvas, draw_text));
         for (int i = 0; i < RECORDS; ++i) {
             COLORREF band_pixel = canvas.at(WIDTH - 2, i * BAND + BAND / 2);
             if (i < KEPT)

@@ -3,6 +3,7 @@
 #include "support/test_support.h"
 
 #include "image/current_image.h"
+#include "image/metafile_renderer.h"
 #include "support/fresh_output.h"
 
 #include <cstdio>
@@ -24,6 +25,13 @@ static std::string env_folder(const char* name, const char* fallback)
 // test; a program that never writes (no test_out_path) does not link this.
 static ::testing::Environment* const s_fresh_output =
     ::testing::AddGlobalTestEnvironment(new FreshOutputFolder("CORVANE_TEST_OUT"));
+
+void use_built_renderer()
+{
+    render_set_file_for_test(BUILT_RENDERER);
+}
+
+static const bool s_renderer_pointed = (use_built_renderer(), true);
 
 std::string fixture_path(const std::string& name)
 {

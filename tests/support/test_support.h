@@ -22,6 +22,12 @@ void* text_block(const std::string& text);
 // (the folder of a path, when it names a file).
 int temp_files_in(const std::string& folder_or_path);
 
+// Points the metafile renderer at the one of this build tree: the test
+// programs are built in its subfolders, and the program looks for the
+// renderer only beside itself. Done before the first test; a test that
+// points it elsewhere calls it again.
+void use_built_renderer();
+
 // Frees the current image (and its full-colour copy) and resets the state
 // the tools, writers and menus read.
 void reset_current_image();
