@@ -1,9 +1,15 @@
 // The play time budget (see play_budget.h). Sound metafiles, however
-// large, play in a fraction of it; it is short enough that a preview,
-// its repaint and a print cell each stay within a few seconds.
+// large, play in a fraction of it. It lies just under the renderer's own
+// limit, so that every picture that limit lets through is drawn whole,
+// while a play that is slow between records ends here, inside the
+// renderer, which then hands back what it drew and goes on serving. A
+// window plays a picture once per size (metafile_view.h), so a slow one
+// costs this once, not on every repaint.
 #include "image/play_budget.h"
 
-enum { PLAY_BUDGET_MS = 2000 };
+#include "image/metafile_renderer.h"
+
+enum { PLAY_BUDGET_MS = RENDER_TIME_LIMIT_MS - 500 };
 
 static PlayClock g_playClock = GetTickCount;
 
