@@ -119,7 +119,7 @@ INSTANTIATE_TEST_SUITE_P(EachKind, HostileMetafileRoads, testing::ValuesIn(FILES
 TEST(HostileMetafileSlideshow, EachPictureItCannotShowWholeIsSaidOncePerVisit)
 {
     std::string dir = e2e_work_dir("hostile_metafile_slideshow");
-    const std::string cut = "EMF-invertrgn-staggered-3000-rects.emf";
+    const std::string cut = "EMF-invertrgn-staggered-6000-rects.emf";
     ASSERT_TRUE(copy_fixture(cut, dir, "hostile"));
     std::string emf = read_whole_file(dir + "\\" + cut);
     ASSERT_TRUE(write_whole_file(dir + "\\half.emf", emf.substr(0, emf.size() / 2)));
