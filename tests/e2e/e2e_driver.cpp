@@ -105,7 +105,27 @@ uint64_t file_size(const std::string& path)
 
 bool wait_file_replaced(const std::string& path, const std::string& stamp, DWORD wait_ms)
 {
-    return wait_for([&] { return file_stamp(path) != stamp; }, wait_ms);
+    // A file rewritten by copying a temporary copy back changes its stamp
+    // when the copy starts: it is replaced once no one writes it (an open
+    // that shares only reading fails while a writer holds it) and its stamp
+    // stood still between two looks.
+    std::string last;
+    return wait_for(
+        [&] {
+            std::string now = file_stamp(path);
+            HANDLE file = now.empty() || now == stamp
+                              ? INVALID_HANDLE_VALUE
+                              : CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+            if (file == INVALID_HANDLE_VALUE) {
+                last.clear();
+                return false;
+            }
+            CloseHandle(file);
+            bool settled = now == last;
+            last = now;
+            return settled;
+        },
+        wait_ms);
 }
 
 bool copy_fixture(const std::string& name, const std::string& folder, const char* set)

@@ -32,7 +32,8 @@ bool file_exists(const std::string& path);
 std::string file_stamp(const std::string& path);
 // Its size the same way; 0 when missing.
 uint64_t file_size(const std::string& path);
-// Waits until the file's stamp is no longer stamp; false when it still is.
+// Waits until the file's stamp is no longer stamp and the program has let
+// the new file go; false when that does not come.
 bool wait_file_replaced(const std::string& path, const std::string& stamp, DWORD wait_ms = 10000);
 
 // The program's settings file: "Corvane.ini" in the Windows folder.
