@@ -252,7 +252,10 @@ std::string window_text(HWND hwnd)
 {
     wchar_t text[1024] = L"";
     DWORD_PTR result = 0;
-    SendMessageTimeoutW(hwnd, WM_GETTEXT, 1024, (LPARAM)text, SMTO_ABORTIFHUNG, 5000, &result);
+    // Not SMTO_ABORTIFHUNG: a program that has just come back from a play
+    // of seconds counts as hung until it next asks for a message, and the
+    // text would read as empty.
+    SendMessageTimeoutW(hwnd, WM_GETTEXT, 1024, (LPARAM)text, SMTO_NORMAL, 5000, &result);
     return narrow(text);
 }
 
@@ -277,10 +280,10 @@ std::string status_bar_part_text(const RunningApp& app, HWND bar, int part)
         return "";
     char text[size] = "";
     DWORD_PTR length = 0;
-    if (SendMessageTimeoutA(bar, SB_GETTEXTLENGTHA, part, 0, SMTO_ABORTIFHUNG, 5000, &length) &&
+    if (SendMessageTimeoutA(bar, SB_GETTEXTLENGTHA, part, 0, SMTO_NORMAL, 5000, &length) &&
         LOWORD(length) < size) {
         DWORD_PTR ignored;
-        SendMessageTimeoutA(bar, SB_GETTEXTA, part, (LPARAM)remote, SMTO_ABORTIFHUNG, 5000, &ignored);
+        SendMessageTimeoutA(bar, SB_GETTEXTA, part, (LPARAM)remote, SMTO_NORMAL, 5000, &ignored);
         SIZE_T got = 0;
         ReadProcessMemory(app.process.hProcess, remote, text, size - 1, &got);
     }

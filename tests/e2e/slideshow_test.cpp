@@ -228,7 +228,9 @@ TEST(Slideshow, StatusBarShowsTheCommentOfEachSlide)
     PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_SLIDESHOW, 0), 0);
     HWND slide = find_process_window(app.process.dwProcessId, "Slide", NULL, 15000);
     ASSERT_NE(slide, nullptr);
-    HWND bar = FindWindowExA(slide, NULL, "msctls_statusbar32", NULL);
+    // The bar is made once the window shows.
+    HWND bar = NULL;
+    wait_for([&] { return (bar = FindWindowExA(slide, NULL, "msctls_statusbar32", NULL)) != NULL; }, 5000);
     ASSERT_NE(bar, nullptr) << "the slideshow's status bar";
     HWND name = GetDlgItem(app.main, IDC_MAIN_NAME_EDIT);
     const struct {
