@@ -126,16 +126,18 @@ TEST(HostileMetafileSlideshow, EachPictureItCannotShowWholeIsSaidOncePerVisit)
     const char placeable[22] = {(char)0xD7, (char)0xCD, (char)0xC6, (char)0x9A, 0, 0, 0, 0, 0, 0,
                                 100,        0,          100,        0,          (char)0xE8, 3};
     ASSERT_TRUE(write_whole_file(dir + "\\header_only.wmf", std::string(placeable, sizeof placeable)));
-    // A whole red picture just before half.emf in the list: no box may
-    // stand over it.
-    const RECT frame = {0, 0, 15000, 10000};
-    HDC recording = CreateEnhMetaFileA(NULL, (dir + "\\gred.emf").c_str(), &frame, NULL);
-    ASSERT_NE(recording, (HDC)NULL);
-    HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
-    RECT all = {0, 0, 600, 400};
-    FillRect(recording, &all, red);
-    DeleteObject(red);
-    DeleteEnhMetaFile(CloseEnhMetaFile(recording));
+    // A whole red picture in the list before the cut one and before the
+    // half: no box may stand over it.
+    for (const char* red_file : {"ared.emf", "gred.emf"}) {
+        const RECT frame = {0, 0, 15000, 10000};
+        HDC recording = CreateEnhMetaFileA(NULL, (dir + "\\" + red_file).c_str(), &frame, NULL);
+        ASSERT_NE(recording, (HDC)NULL);
+        HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
+        RECT all = {0, 0, 600, 400};
+        FillRect(recording, &all, red);
+        DeleteObject(red);
+        DeleteEnhMetaFile(CloseEnhMetaFile(recording));
+    }
     RunningApp app;
     ASSERT_TRUE(start_app("", dir, app));
     ASSERT_TRUE(wait_for_main(app, 15000));
