@@ -318,10 +318,10 @@ static void play_preview_view(HDC dc, const RECT* area, const RECT*, void* data)
     play_in_preview_rect(p->owner, dc, area, p->with_progress);
 }
 
-// Whether the slideshow lies over the whole preview. A window's clip box
-// does not always shrink for another program window over it (not under
-// Wine), and a play there would be a second play of every slide, seen by
-// no one; the show's end repaints the preview.
+// Whether the slideshow lies over the whole preview. The preview's clip
+// box does not always shrink for a top-level window over it (it does not
+// under Wine), and a play there would be a second play of every slide,
+// seen by no one; the show's end repaints the preview.
 static bool preview_under_slideshow(void)
 {
     if (!is_window_open(g_hwndSlide) || !IsWindowVisible(g_hwndSlide) || !is_window_open(g_hwndPreview))
