@@ -78,6 +78,19 @@ static RECT slide_area(HWND hwnd)
     return c;
 }
 
+// Takes the slide on show and its caption away: the background until the
+// next file is painted.
+static void clear_slide(HWND hwnd)
+{
+    destroy_caption_strip();
+    RECT area = slide_area(hwnd);
+    HDC dc = GetDC(hwnd);
+    if (!dc)
+        return;
+    FillRect(dc, &area, background_brush());
+    ReleaseDC(hwnd, dc);
+}
+
 // ---- captions of a file of several pages or images
 
 static bool is_multi_page_tiff(void)
@@ -183,6 +196,10 @@ void slide_on_timer(HWND hwnd, UINT_PTR timer_id)
         SendMessageA(list, LB_SETCURSEL, (WPARAM)g_slideIndex, 0);
         SendMessageA(list, LB_GETTEXT, (WPARAM)g_slideIndex, (LPARAM)g_fileName);
         SetDlgItemTextA(g_hwndMain, IDC_MAIN_NAME_EDIT, g_fileName);
+        // A reader's box, or the box of a picture that cannot be shown
+        // whole, must not stand over the slide before.
+        if (slideshow)
+            clear_slide(hwnd);
         // A step shows the file as it is: no edits are replayed.
         g_undoPending = 0;
         g_hwndStepping = hwnd;

@@ -126,6 +126,18 @@ TEST(HostileMetafileSlideshow, EachPictureItCannotShowWholeIsSaidOncePerVisit)
     const char placeable[22] = {(char)0xD7, (char)0xCD, (char)0xC6, (char)0x9A, 0, 0, 0, 0, 0, 0,
                                 100,        0,          100,        0,          (char)0xE8, 3};
     ASSERT_TRUE(write_whole_file(dir + "\\header_only.wmf", std::string(placeable, sizeof placeable)));
+    // A whole red picture in the list before the cut one and before the
+    // half: no box may stand over it.
+    for (const char* red_file : {"ared.emf", "gred.emf"}) {
+        const RECT frame = {0, 0, 15000, 10000};
+        HDC recording = CreateEnhMetaFileA(NULL, (dir + "\\" + red_file).c_str(), &frame, NULL);
+        ASSERT_NE(recording, (HDC)NULL);
+        HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
+        RECT all = {0, 0, 600, 400};
+        FillRect(recording, &all, red);
+        DeleteObject(red);
+        DeleteEnhMetaFile(CloseEnhMetaFile(recording));
+    }
     RunningApp app;
     ASSERT_TRUE(start_app("", dir, app));
     ASSERT_TRUE(wait_for_main(app, 15000));
@@ -141,6 +153,19 @@ TEST(HostileMetafileSlideshow, EachPictureItCannotShowWholeIsSaidOncePerVisit)
             continue;
         std::string shown = window_text(name);
         EXPECT_EQ(box_text(box), CUT_TEXT) << shown;
+        // The slide the box speaks of is on show, or none: not the one before.
+        if (HWND slide = find_process_window(app.process.dwProcessId, "Slide", NULL, 1000)) {
+            Shot shot = shoot(slide, "hostile_slideshow_box_" + std::to_string(said.size()));
+            RECT over;
+            GetWindowRect(box, &over);
+            int reds = 0;
+            for (int y = 0; y < shot.height; ++y)
+                for (int x = 0; x < shot.width; ++x) {
+                    POINT at = {x, y};
+                    reds += shot.at(x, y) == 0xFF0000 && !PtInRect(&over, at);
+                }
+            EXPECT_EQ(reds, 0) << "the slide before stands behind the box for " << shown;
+        }
         said.push_back(shown);
         PostMessageA(box, WM_COMMAND, IDOK, 0);
         EXPECT_TRUE(wait_until_closed(box));

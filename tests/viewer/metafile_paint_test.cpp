@@ -15,6 +15,7 @@
 #include "image/metafile.h"
 #include "image/metafile_renderer.h"
 #include "image/metafile_view.h"
+#include "image/open_windows.h"
 #include "image/preview.h"
 #include "support/seam_recorder.h"
 #include "viewer/image_window.h"
@@ -30,6 +31,7 @@ struct PaintRow {
     Road road;
     bool is_emf;
     bool cut;  // the play passes the renderer's time limit after its red square
+    bool under_slideshow;  // the slideshow covers the window at its first paint
 };
 
 Road s_road;
@@ -147,6 +149,17 @@ TEST_P(MetafilePaint, PlaysOncePerSizeAndKeepsWhatACutLeft)
                                 NULL, wc.hInstance, NULL);
     g_hwndPreview = hwnd;
 
+    if (row.under_slideshow) {
+        // No one sees the preview under the show: a play there would be a
+        // second play of each slide.
+        g_hwndSlide = CreateWindowExA(WS_EX_TOPMOST, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0,
+                                      GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), NULL, NULL,
+                                      wc.hInstance, NULL);
+        EXPECT_EQ(requests_of_paint(hwnd), 0u) << "played under the slideshow";
+        DestroyWindow(g_hwndSlide);
+        g_hwndSlide = NULL;
+        InvalidateRect(hwnd, NULL, TRUE);
+    }
     int reds = 0, reds_again = 0, reds_resized = 0;
     EXPECT_EQ(requests_of_paint(hwnd), 1u) << "a tiled paint plays one cell";
     std::string first = capture(hwnd, &reds);
@@ -184,7 +197,8 @@ INSTANTIATE_TEST_SUITE_P(Roads, MetafilePaint,
                                          PaintRow{"preview_emf", PREVIEW, true, false},
                                          PaintRow{"preview_wmf", PREVIEW, false, false},
                                          PaintRow{"image_window_cut", IMAGE_WINDOW, true, true},
-                                         PaintRow{"preview_cut", PREVIEW, true, true}),
+                                         PaintRow{"preview_cut", PREVIEW, true, true},
+                                         PaintRow{"preview_under_slideshow", PREVIEW, false, false, true}),
                          [](const testing::TestParamInfo<PaintRow>& info) { return std::string(info.param.name); });
 
 }  // namespace
