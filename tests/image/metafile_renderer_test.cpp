@@ -272,6 +272,14 @@ TEST_F(MetafileRenderer, APlayTheBudgetStopsComesBackCut)
         EXPECT_EQ(RED, next.at(2, 2));
     }
     DeleteEnhMetaFile(sound);
+    // A Windows metafile's polygon too costly to fill, as the preview of a
+    // plain one maps it.
+    std::string zigzag = read_file_bytes(fixture_path("hostile/WMF-polygon-16000-points-crossing-every-row.wmf"));
+    HMETAFILE wmf = SetMetaFileBitsEx((UINT)zigzag.size(), (const BYTE*)zigzag.data());
+    ASSERT_NE((HMETAFILE)NULL, wmf);
+    GdiCanvas c(300, 300);
+    EXPECT_EQ(RENDER_CUT, render_wmf(c.dc, wmf, 0));
+    DeleteMetaFile(wmf);
 }
 
 // The renderer reproduces the destination: its mapping and brush origin
