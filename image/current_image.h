@@ -74,8 +74,9 @@ extern int g_fileFormat;             // FormatCode
 extern char g_fileName[260];         // selected list entry, no folder: for display
 // The shown file in full, taken when it was loaded: every command on the
 // shown file acts on this, never on g_fileName resolved against whatever
-// the current folder is by then. Empty when no file is shown, and for a
-// pasted or captured image, which has none.
+// the current folder is by then. A file that could not be read keeps it,
+// so that the next-file steps go on from its entry; empty for a pasted or
+// captured image, which has no file.
 extern char g_filePath[MAX_PATH];
 extern char g_fileExt[4];            // up to 3 characters after the last dot
 extern WIN32_FIND_DATAA g_findData;  // find record of the named/selected file

@@ -1041,7 +1041,6 @@ void load_selected_file(HWND hwndMain, RECT preview)
 
         g_hFile = g_filePath[0] ? _lopen(g_filePath, OF_READ | OF_SHARE_DENY_NONE) : HFILE_ERROR;
         if (g_hFile == HFILE_ERROR) {
-            g_filePath[0] = '\0';
             // A slideshow passes over a file it cannot open without a word;
             // a step in the image window says so there.
             if (!g_hwndStepping || g_hwndStepping != g_hwndSlide)
