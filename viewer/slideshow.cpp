@@ -144,6 +144,7 @@ static void show_empty_list(void)
     release_image_for_new_selection(g_hwndMain);
     g_imageKind = KIND_NONE;
     g_fileName[0] = '\0';
+    g_filePath[0] = '\0';
     g_infoText[0] = '\0';
     fit_image_rect(1, 1, 0);
     destroy_image_window();
@@ -165,9 +166,8 @@ void slide_on_timer(HWND hwnd, UINT_PTR timer_id)
         }
         return;
     }
-    LRESULT name_index = LB_ERR;
-    if (g_fileName[0])
-        name_index = SendMessageA(list, LB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)g_fileName);
+    // The shown file's entry, where the list shows its folder.
+    LRESULT name_index = find_shown_file_entry(list);
     LRESULT selection = SendMessageA(list, LB_GETCURSEL, 0, 0);
     if (g_pageStep || g_iconStep) {
         // Another page or image of the same file, read again from a list
@@ -181,8 +181,7 @@ void slide_on_timer(HWND hwnd, UINT_PTR timer_id)
             show_empty_list();
             return;
         }
-        if (g_fileName[0] && (name_index = SendMessageA(list, LB_FINDSTRINGEXACT, (WPARAM)-1,
-                                                        (LPARAM)g_fileName)) != LB_ERR)
+        if ((name_index = find_shown_file_entry(list)) != LB_ERR)
             g_slideIndex = (int)name_index;
         if (g_slideIndex >= count)
             g_slideIndex = 0;
@@ -236,8 +235,7 @@ void begin_slideshow(int from_view)
     LRESULT count = SendMessageA(list, LB_GETCOUNT, 0, 0);
     if (count == 0 || count == LB_ERR || is_window_open(g_hwndSlide))
         return;
-    LRESULT index = g_fileName[0] ? SendMessageA(list, LB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)g_fileName)
-                                  : LB_ERR;
+    LRESULT index = find_shown_file_entry(list);
     if (index == LB_ERR) {
         if (g_hComment) {
             GlobalFree(g_hComment);
