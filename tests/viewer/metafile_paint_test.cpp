@@ -2,6 +2,9 @@
 // (plain and tiled) and the preview repaint from the pixels they kept,
 // counted in renderer requests (pixels alone would pass with a play on
 // every repaint, or a play per cell), and what a cut play left stays shown.
+// A play cut at a new size does not replace a whole picture, and a new
+// picture under the old one's handle value is played, not shown from the
+// old pixels.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -12,6 +15,7 @@
 
 #include "image/background.h"
 #include "image/current_image.h"
+#include "image/loader.h"
 #include "image/metafile.h"
 #include "image/metafile_renderer.h"
 #include "image/metafile_view.h"
@@ -25,11 +29,25 @@ const COLORREF RED = RGB(255, 0, 0);
 
 enum Road { IMAGE_WINDOW, TILED, PREVIEW };
 
+enum Cut {
+    WHOLE,
+    PAST_LIMIT,   // the play passes a 1 s limit after its red square
+    PAST_BUDGET,  // the play passes its own budget under the standard limit
+};
+
+// What comes after the first paint and its repaint.
+enum Then {
+    RESIZE,
+    RESIZE_CUT,     // resized under a 1 ms limit: the new play is cut
+    NEW_PICTURE,    // released as a load releases it; a black square under the same handle value
+};
+
 struct PaintRow {
     const char* name;
     Road road;
     bool is_emf;
-    bool cut;  // the play passes the renderer's time limit after its red square
+    Cut cut;
+    Then then;
 };
 
 Road s_road;
@@ -64,37 +82,64 @@ void put32(std::string& s, size_t at, std::initializer_list<uint32_t> words)
             s[at] = (char)(v >> (8 * i));
 }
 
-// A red square over the picture's top-left quarter (a frame about 38
-// screen pixels square); when cut, then an inverted region of 3000
-// rectangles a pixel wide, each a row lower and two pixels further right,
-// which the player joins one at a time, far past the test's limit.
-HANDLE record_picture(bool is_emf, bool cut)
+// count inversions of a region of n rectangles a pixel wide, each a row
+// lower and two pixels further right, which the player joins one at a
+// time.
+std::string inverted_regions(uint32_t count, uint32_t n)
 {
-    HDC dc = is_emf ? CreateEnhMetaFileA(NULL, NULL, NULL, NULL) : CreateMetaFileA(NULL);
-    HBRUSH red = CreateSolidBrush(RED);
-    HGDIOBJ old = SelectObject(dc, red);
-    SelectObject(dc, GetStockObject(NULL_PEN));
-    Rectangle(dc, 0, 0, 20, 20);
-    SelectObject(dc, old);
-    DeleteObject(red);
-    if (!is_emf)
-        return CloseMetaFile(dc);
-    HENHMETAFILE emf = CloseEnhMetaFile(dc);
-    if (!cut)
-        return emf;
-    std::string bytes(GetEnhMetaFileBits(emf, 0, NULL), '\0');
-    GetEnhMetaFileBits(emf, (UINT)bytes.size(), (BYTE*)&bytes[0]);
-    DeleteEnhMetaFile(emf);
-    const uint32_t n = 3000;
     std::string r(60 + 16 * n, '\0');
     put32(r, 0, {EMR_INVERTRGN, (uint32_t)r.size(), 0, 0, 300, 300, 32 + 16 * n, 32, RDH_RECTANGLES, n, 16 * n});
     put32(r, 52, {2 * n, 2 * n});
     for (uint32_t i = 0; i < n; ++i)
         put32(r, 60 + 16 * i, {2 * i, i, 2 * i + 1, i + n});
-    bytes.insert(bytes.size() - 20, r);  // before the end record
+    std::string all;
+    for (uint32_t i = 0; i < count; ++i)
+        all += r;
+    return all;
+}
+
+// A red square over the picture's top-left quarter (a frame
+// about 38 screen pixels square); past the limit, then one inversion of
+// 3000 rectangles, far past the test's limit; past the budget, eighty
+// inversions of 400, some twenty seconds in all.
+HANDLE record_picture(bool is_emf, Cut cut)
+{
+    HDC dc = is_emf ? CreateEnhMetaFileA(NULL, NULL, NULL, NULL) : CreateMetaFileA(NULL);
+    HBRUSH brush = CreateSolidBrush(RED);
+    HGDIOBJ old = SelectObject(dc, brush);
+    SelectObject(dc, GetStockObject(NULL_PEN));
+    Rectangle(dc, 0, 0, 20, 20);
+    SelectObject(dc, old);
+    DeleteObject(brush);
+    if (!is_emf)
+        return CloseMetaFile(dc);
+    HENHMETAFILE emf = CloseEnhMetaFile(dc);
+    if (cut == WHOLE)
+        return emf;
+    std::string bytes(GetEnhMetaFileBits(emf, 0, NULL), '\0');
+    GetEnhMetaFileBits(emf, (UINT)bytes.size(), (BYTE*)&bytes[0]);
+    DeleteEnhMetaFile(emf);
+    const uint32_t count = cut == PAST_LIMIT ? 1 : 80;
+    bytes.insert(bytes.size() - 20, inverted_regions(count, cut == PAST_LIMIT ? 3000 : 400));  // before the end record
     const ENHMETAHEADER* header = (const ENHMETAHEADER*)bytes.data();
-    put32(bytes, 48, {(uint32_t)bytes.size(), header->nRecords + 1});
+    put32(bytes, 48, {(uint32_t)bytes.size(), header->nRecords + count});
     return SetEnhMetaFileBits((UINT)bytes.size(), (const BYTE*)bytes.data());
+}
+
+// A black square made until it comes under the released picture's handle
+// value, as a next file's may; null when the system never gives it.
+HANDLE record_under_handle(HANDLE released)
+{
+    for (int i = 0; i < 5000; ++i) {
+        HDC dc = CreateEnhMetaFileA(NULL, NULL, NULL, NULL);
+        SelectObject(dc, GetStockObject(BLACK_BRUSH));
+        Rectangle(dc, 0, 0, 20, 20);
+        HENHMETAFILE black = CloseEnhMetaFile(dc);
+        if (black == released)
+            return black;
+        DeleteEnhMetaFile(black);
+    }
+    return NULL;
 }
 
 // The window's client pixels as the screen shows them, and how many are red.
@@ -142,26 +187,44 @@ TEST_P(MetafilePaint, PlaysOncePerSizeAndKeepsWhatACutLeft)
     g_wmfHasPlaceable = 0;
     HBRUSH saved_brush = g_hBackgroundBrush;
     g_hBackgroundBrush = (HBRUSH)GetStockObject(WHITE_BRUSH);
-    render_set_limits_for_test(row.cut ? 1000 : 0, 0);
+    render_set_limits_for_test(row.cut == PAST_LIMIT ? 1000 : 0, 0);
     HWND hwnd = CreateWindowExA(WS_EX_TOPMOST, wc.lpszClassName, "", WS_POPUP | WS_VISIBLE, 40, 40, 200, 150, NULL,
                                 NULL, wc.hInstance, NULL);
     g_hwndPreview = hwnd;
 
-    int reds = 0, reds_again = 0, reds_resized = 0;
+    int reds = 0, reds_again = 0, reds_then = 0;
     EXPECT_EQ(requests_of_paint(hwnd), 1u) << "a tiled paint plays one cell";
+    if (row.cut == PAST_BUDGET)
+        EXPECT_EQ(render_last_cut(), RENDER_CUT_BUDGET) << "the play's own budget ends it, within the outer limit";
     std::string first = capture(hwnd, &reds);
     EXPECT_GT(reds, 0);
     InvalidateRect(hwnd, NULL, TRUE);
     EXPECT_EQ(requests_of_paint(hwnd), 0u) << "a repaint at the same size plays nothing";
     EXPECT_TRUE(capture(hwnd, &reds_again) == first);
     EXPECT_EQ(reds_again, reds);
-    SetWindowPos(hwnd, NULL, 0, 0, 260, 190, SWP_NOMOVE | SWP_NOZORDER);
-    InvalidateRect(hwnd, NULL, TRUE);
-    // A cut picture is not played again: what it left is shown scaled.
-    EXPECT_EQ(requests_of_paint(hwnd), row.cut ? 0u : 1u);
-    capture(hwnd, &reds_resized);
-    EXPECT_GT(reds_resized, 0);
-    EXPECT_EQ(seams.boxes.size(), row.cut ? 1u : 0u) << "a cut is said once";
+    if (row.then == NEW_PICTURE) {
+        release_current_image();
+        picture = record_under_handle(picture);
+        ASSERT_NE(picture, (HANDLE)NULL);
+        g_hImage = (HGLOBAL)picture;
+        g_imageKind = KIND_EMF;
+        InvalidateRect(hwnd, NULL, TRUE);
+        EXPECT_EQ(requests_of_paint(hwnd), 1u) << "a new picture is played";
+        capture(hwnd, &reds_then);
+        EXPECT_EQ(reds_then, 0) << "the old picture's pixels are not shown";
+    } else {
+        if (row.then == RESIZE_CUT)
+            render_set_limits_for_test(1, 0);
+        SetWindowPos(hwnd, NULL, 0, 0, 260, 190, SWP_NOMOVE | SWP_NOZORDER);
+        InvalidateRect(hwnd, NULL, TRUE);
+        // A cut picture is not played again: what it left is shown scaled.
+        EXPECT_EQ(requests_of_paint(hwnd), row.cut != WHOLE ? 0u : 1u);
+        capture(hwnd, &reds_then);
+        EXPECT_GT(reds_then, 0);
+        InvalidateRect(hwnd, NULL, TRUE);
+        EXPECT_EQ(requests_of_paint(hwnd), 0u) << "nor is it played again at a size it was cut at";
+    }
+    EXPECT_EQ(seams.boxes.size(), row.cut != WHOLE ? 1u : 0u) << "a cut is said once, and only a cut";
 
     DestroyWindow(hwnd);
     render_set_limits_for_test(0, 0);
@@ -178,13 +241,17 @@ TEST_P(MetafilePaint, PlaysOncePerSizeAndKeepsWhatACutLeft)
 }
 
 INSTANTIATE_TEST_SUITE_P(Roads, MetafilePaint,
-                         testing::Values(PaintRow{"image_window_emf", IMAGE_WINDOW, true, false},
-                                         PaintRow{"image_window_wmf", IMAGE_WINDOW, false, false},
-                                         PaintRow{"tiled_emf", TILED, true, false},
-                                         PaintRow{"preview_emf", PREVIEW, true, false},
-                                         PaintRow{"preview_wmf", PREVIEW, false, false},
-                                         PaintRow{"image_window_cut", IMAGE_WINDOW, true, true},
-                                         PaintRow{"preview_cut", PREVIEW, true, true}),
+                         testing::Values(PaintRow{"image_window_emf", IMAGE_WINDOW, true, WHOLE, RESIZE},
+                                         PaintRow{"image_window_wmf", IMAGE_WINDOW, false, WHOLE, RESIZE},
+                                         PaintRow{"tiled_emf", TILED, true, WHOLE, RESIZE},
+                                         PaintRow{"preview_emf", PREVIEW, true, WHOLE, RESIZE},
+                                         PaintRow{"preview_wmf", PREVIEW, false, WHOLE, RESIZE},
+                                         PaintRow{"image_window_cut", IMAGE_WINDOW, true, PAST_LIMIT, RESIZE},
+                                         PaintRow{"preview_cut", PREVIEW, true, PAST_LIMIT, RESIZE},
+                                         PaintRow{"image_window_cut_by_budget", IMAGE_WINDOW, true, PAST_BUDGET, RESIZE},
+                                         PaintRow{"image_window_cut_at_new_size", IMAGE_WINDOW, true, WHOLE, RESIZE_CUT},
+                                         PaintRow{"preview_cut_at_new_size", PREVIEW, true, WHOLE, RESIZE_CUT},
+                                         PaintRow{"preview_new_picture_same_handle", PREVIEW, true, WHOLE, NEW_PICTURE}),
                          [](const testing::TestParamInfo<PaintRow>& info) { return std::string(info.param.name); });
 
 }  // namespace
