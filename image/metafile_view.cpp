@@ -225,7 +225,7 @@ void draw_metafile_view(HDC dc, const MetafileView* view, MetafileViewPlay play,
 
 struct KeptLayer {
     HANDLE metafile;
-    LONG width, height;
+    RECT area, frame;  // moved so that the area's top-left is (0, 0)
     HBITMAP differs;     // played over white XOR played over black; owned here
     HBITMAP over_black;  // played over black; owned here
     bool is_whole;
@@ -256,10 +256,11 @@ static void blit_op(HDC dst, int x, int y, LONG width, LONG height, HBITMAP pixe
 
 // Plays the picture twice at the frame's size and keeps both; false when
 // no pixels could be had.
-static bool keep_layer(HDC dc, HANDLE metafile, LONG width, LONG height, MetafileViewPlay play, void* data)
+static bool keep_layer(HDC dc, HANDLE metafile, const RECT* area, const RECT* frame, MetafileViewPlay play,
+                       void* data)
 {
-    MetafileView view = {NULL, metafile, {0, 0, width, height}, {0, 0, width, height}, 0,
-                         (HBRUSH)GetStockObject(WHITE_BRUSH)};
+    const LONG width = area->right, height = area->bottom;
+    MetafileView view = {NULL, metafile, *area, *frame, 0, (HBRUSH)GetStockObject(WHITE_BRUSH)};
     HBITMAP white = play_into_pixels(dc, &view, play, data);
     if (!white)
         return false;
@@ -303,29 +304,35 @@ static bool keep_layer(HDC dc, HANDLE metafile, LONG width, LONG height, Metafil
         }
     }
     s_layer.metafile = metafile;
-    s_layer.width = width;
-    s_layer.height = height;
+    s_layer.area = *area;
+    s_layer.frame = *frame;
     s_layer.is_whole = is_whole;
     return true;
 }
 
-int draw_metafile_layer(HDC dc, HANDLE metafile, const RECT* frame, MetafileViewPlay play, void* data)
+int draw_metafile_layer(HDC dc, HANDLE metafile, const RECT* area, const RECT* frame, MetafileViewPlay play,
+                        void* data)
 {
-    const LONG width = frame->right - frame->left, height = frame->bottom - frame->top;
+    const LONG width = area->right - area->left, height = area->bottom - area->top;
     if (!metafile || width < 1 || height < 1)
         return 0;
-    if (s_layer.metafile != metafile || s_layer.width != width || s_layer.height != height) {
+    RECT at = {0, 0, width, height}, frame_at = *frame;
+    OffsetRect(&frame_at, -area->left, -area->top);
+    if (s_layer.metafile != metafile || !EqualRect(&s_layer.area, &at) || !EqualRect(&s_layer.frame, &frame_at)) {
         forget_metafile_layer();
         if (metafile_play_failed(metafile))
             return 0;
-        if (!keep_layer(dc, metafile, width, height, play, data)) {
-            play(dc, frame, frame, data);
+        if (!keep_layer(dc, metafile, &at, &frame_at, play, data)) {
+            const int saved = SaveDC(dc);
+            IntersectClipRect(dc, area->left, area->top, area->right, area->bottom);
+            play(dc, area, frame, data);
+            RestoreDC(dc, saved);
             return !metafile_play_failed(metafile);
         }
     }
     // Bit by bit, a play gives what it drew over white where what lay
     // under it was 1 and what it drew over black where it was 0.
-    blit_op(dc, frame->left, frame->top, width, height, s_layer.differs, SRCAND);
-    blit_op(dc, frame->left, frame->top, width, height, s_layer.over_black, SRCINVERT);
+    blit_op(dc, area->left, area->top, width, height, s_layer.differs, SRCAND);
+    blit_op(dc, area->left, area->top, width, height, s_layer.over_black, SRCINVERT);
     return s_layer.is_whole;
 }

@@ -45,10 +45,12 @@ void forget_metafile_views(HWND window);
 // source) is kept twice at its frame's size: played over white and played
 // over black. The player's raster operations work bit by bit on what lies
 // under them, so the pair gives what a play would have drawn over any
-// pixels, and a drag costs no play. Draws the picture into dc (device
-// units) with its frame at frame, as a play there would have; plays only
-// when the picture or its size changed. 0 when it was not drawn whole.
-int draw_metafile_layer(HDC dc, HANDLE metafile, const RECT* frame, MetafileViewPlay play, void* data);
+// pixels, and a drag costs no play. Draws the picture into area of dc
+// (device units) with its frame at frame, as a play clipped to area would
+// have; plays only when the picture, the area's size or the frame in it
+// changed. 0 when it was not drawn whole.
+int draw_metafile_layer(HDC dc, HANDLE metafile, const RECT* area, const RECT* frame, MetafileViewPlay play,
+                        void* data);
 
 // Frees the kept layer, as its picture is released.
 void forget_metafile_layer(void);

@@ -203,14 +203,14 @@ static int draw_cursor_pixels(HDC hdc, HGLOBAL hSource, HGLOBAL hMask, int left,
     return src && mask;
 }
 
-RECT merge_metafile_target(HGLOBAL hSource, HDC hdcWindow, RECT placement)
+void merge_metafile_target(HGLOBAL hSource, HDC hdcWindow, RECT placement, RECT* target, RECT* reach)
 {
     RECT frame = {0, 0, 0, 0};
     get_emf_info((HENHMETAFILE)hSource, NULL, &frame, hdcWindow);
     LONG width = frame.right - frame.left, height = frame.bottom - frame.top;
-    RECT target = {placement.left, placement.top, placement.left + (width < 1 ? 1 : width),
-                   placement.top + (height < 1 ? 1 : height)};
-    return target;
+    SetRect(target, placement.left, placement.top, placement.left + (width < 1 ? 1 : width),
+            placement.top + (height < 1 ? 1 : height));
+    SetRect(reach, target->left, target->top, target->right + 1, target->bottom + 1);
 }
 
 int merge_image_into_dib(HGLOBAL hImage, HGLOBAL hSource, HGLOBAL hMask, int kind, HDC hdcWindow,
@@ -243,10 +243,15 @@ int merge_image_into_dib(HGLOBAL hImage, HGLOBAL hSource, HGLOBAL hMask, int kin
             return 0;
         return blit_through_mask(hdcMemory, hSource, hMask, left, top);
     case MERGE_EMF: {
-        RECT target = merge_metafile_target(hSource, hdcWindow, placement);
+        RECT target, reach;
+        merge_metafile_target(hSource, hdcWindow, placement, &target, &reach);
         if (!draw_transparent && !FillRect(hdcMemory, &target, background))
             return 0;
-        return play_emf(hdcMemory, (HENHMETAFILE)hSource, &target);
+        const int saved = SaveDC(hdcMemory);
+        IntersectClipRect(hdcMemory, reach.left, reach.top, reach.right, reach.bottom);
+        const int whole = play_emf(hdcMemory, (HENHMETAFILE)hSource, &target);
+        RestoreDC(hdcMemory, saved);
+        return whole;
     }
     }
     return 1;

@@ -518,10 +518,11 @@ static void play_metafile_source(HDC dc, const RECT*, const RECT* frame, void*)
 // nothing.
 static void lay_metafile_source(HDC dc, HDC mem)
 {
-    const RECT target = merge_metafile_target(g_hMergeImage, dc, g_rcMerge);
+    RECT target, reach;
+    merge_metafile_target(g_hMergeImage, dc, g_rcMerge, &target, &reach);
     if (!g_mergePlaced)
         FillRect(mem, &target, g_hBackgroundBrushes[0]);
-    draw_metafile_layer(mem, g_hMergeImage, &target, play_metafile_source, NULL);
+    draw_metafile_layer(mem, g_hMergeImage, &reach, &target, play_metafile_source, NULL);
 }
 
 static LRESULT merge_on_paint(HWND hwnd)

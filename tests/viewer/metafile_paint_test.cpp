@@ -12,16 +12,24 @@
 #include <string>
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include "image/background.h"
 #include "image/current_image.h"
 #include "image/loader.h"
+#include "image/merge_source.h"
 #include "image/metafile.h"
 #include "image/metafile_renderer.h"
 #include "image/metafile_view.h"
+#include "image/open_windows.h"
 #include "image/preview.h"
+#include "resources/resource.h"
+#include "support/dib_block.h"
 #include "support/seam_recorder.h"
+#include "tools/edit_history.h"
 #include "viewer/image_window.h"
+#include "viewer/merge_window.h"
+#include "viewer/window_classes.h"
 
 namespace {
 
@@ -256,5 +264,123 @@ INSTANTIATE_TEST_SUITE_P(Roads, MetafilePaint,
                                          PaintRow{"preview_cut_at_new_size", PREVIEW, true, SLOW, RESIZE_CUT},
                                          PaintRow{"preview_new_picture_same_handle", PREVIEW, true, WHOLE, NEW_PICTURE}),
                          [](const testing::TestParamInfo<PaintRow>& info) { return std::string(info.param.name); });
+
+// The image pixels the Merge window shows at 100 %, centred, as red,
+// green, blue bytes from the top row.
+std::string shown_image(HWND hwnd, int width, int height)
+{
+    RECT c;
+    GetClientRect(hwnd, &c);
+    const int left = (c.right - width) / 2, top = (c.bottom - height) / 2;
+    HDC dc = GetDC(hwnd);
+    std::string pixels;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            COLORREF p = GetPixel(dc, left + x, top + y);
+            pixels += {(char)GetRValue(p), (char)GetGValue(p), (char)GetBValue(p)};
+        }
+    ReleaseDC(hwnd, dc);
+    return pixels;
+}
+
+std::string image_pixels(HGLOBAL image)
+{
+    DibBlock dib(image, false);
+    std::string pixels;
+    for (int y = 0; y < abs(dib.bih->biHeight); ++y)
+        for (int x = 0; x < dib.bih->biWidth; ++x) {
+            uint8_t p[4];
+            dib.rgba(x, y, p);
+            pixels += {(char)p[0], (char)p[1], (char)p[2]};
+        }
+    return pixels;
+}
+
+// Sends a mouse message at image pixel (x, y) of the Merge window at 100 %.
+void mouse_at(UINT msg, WPARAM keys, int x, int y, int width, int height)
+{
+    RECT c;
+    GetClientRect(g_hwndMerge, &c);
+    SendMessageA(g_hwndMerge, msg, keys, MAKELPARAM((c.right - width) / 2 + x, (c.bottom - height) / 2 + y));
+    UpdateWindow(g_hwndMerge);
+}
+
+// The Merge window lays a metafile source over the image from the pixels
+// it kept: a repaint or a drag plays nothing, and what it shows is what the
+// merge then writes, a record that inverts what lies under it included.
+TEST(MergeWindowPaint, RepaintsAndDragsFromKeptPixelsAsTheMergeDraws)
+{
+    InitCommonControls();
+    register_window_classes(GetModuleHandleA(NULL));
+    SeamRecorder seams;
+    seams.answers.push_back(IDYES);  // "Merge Image from Clipboard?"
+    clear_edit_history();
+    HWND saved_main = g_hwndMain;
+    g_hwndMain = CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 50, 50, NULL, NULL, NULL, NULL);
+    const int W = 64, H = 48;
+    g_hImage = make_dib(W, H, 24);
+    g_imageKind = KIND_DIB;
+    {
+        DibBlock dib(g_hImage, false);
+        for (int y = 0; y < H; ++y)
+            for (int x = 0; x < W; ++x) {
+                BYTE* p = dib.row(y) + 3 * x;
+                p[0] = (BYTE)(x * 4), p[1] = (BYTE)(y * 5), p[2] = (BYTE)((x ^ y) * 3);
+            }
+    }
+    HDC rec = CreateEnhMetaFileA(NULL, NULL, NULL, NULL);
+    HBRUSH red = CreateSolidBrush(RED);
+    HGDIOBJ old = SelectObject(rec, red);
+    SelectObject(rec, GetStockObject(NULL_PEN));
+    Rectangle(rec, 0, 0, 20, 16);
+    PatBlt(rec, 10, 8, 20, 16, DSTINVERT);
+    SelectObject(rec, old);
+    DeleteObject(red);
+    ASSERT_TRUE(OpenClipboard(g_hwndMain));
+    EmptyClipboard();
+    SetClipboardData(CF_ENHMETAFILE, CloseEnhMetaFile(rec));
+    CloseClipboard();
+
+    start_merge_tool(g_hwndMain, 1);
+    ASSERT_TRUE(is_window_open(g_hwndMerge));
+    const unsigned before = render_request_count();
+    mouse_at(WM_MOUSEMOVE, 0, 1, 1, W, H);  // asks for the source
+    ASSERT_NE(g_hMergeImage, (HGLOBAL)NULL);
+    const unsigned shown = render_request_count() - before;
+    EXPECT_GE(shown, 1u);
+    // Drag the source by (20, 10), then let it go and click beside it,
+    // which drops the grab frame.
+    mouse_at(WM_LBUTTONDOWN, MK_LBUTTON, 2, 2, W, H);
+    for (int step = 1; step <= 4; ++step)
+        mouse_at(WM_MOUSEMOVE, MK_LBUTTON, 2 + 5 * step, 2 + 5 * step / 2, W, H);
+    mouse_at(WM_LBUTTONUP, 0, 22, 12, W, H);
+    mouse_at(WM_LBUTTONDOWN, MK_LBUTTON, W - 2, 2, W, H);
+    mouse_at(WM_LBUTTONUP, 0, W - 2, 2, W, H);
+    InvalidateRect(g_hwndMerge, NULL, FALSE);
+    UpdateWindow(g_hwndMerge);
+    EXPECT_EQ(render_request_count() - before, shown) << "a drag and a repaint play nothing";
+    EXPECT_EQ(g_rcMerge.left * 100 + g_rcMerge.top, 2010);
+    const std::string window = shown_image(g_hwndMerge, W, H);
+    SendMessageA(g_hwndMerge, WM_COMMAND, IDM_MERGE_ACCEPT, 0);
+    EXPECT_FALSE(is_window_open(g_hwndMerge));
+    const std::string merged = image_pixels(g_hImage);
+    int differ = 0, first_differ = -1;
+    for (size_t i = 0; i < window.size() && i < merged.size(); i += 3)
+        if (window.compare(i, 3, merged, i, 3) != 0 && differ++ == 0)
+            first_differ = (int)i / 3;
+    EXPECT_EQ(differ, 0) << "the window showed what the merge wrote; first at " << first_differ % W << ","
+                         << first_differ / W;
+    EXPECT_TRUE(seams.boxes.size() == 1u) << "the clipboard question only";
+
+    clear_edit_history();
+    GlobalFree(g_hImage);
+    g_hImage = NULL;
+    g_imageKind = KIND_NONE;
+    OpenClipboard(NULL);
+    EmptyClipboard();
+    CloseClipboard();
+    DestroyWindow(g_hwndMain);
+    g_hwndMain = saved_main;
+}
 
 }  // namespace
