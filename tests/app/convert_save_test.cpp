@@ -77,6 +77,7 @@ HENHMETAFILE emf_of_rectangles(int rectangles)
 // not be read, not that the file could not be written.
 TEST(SaveToPath, RefusalsLeaveTheOldFile)
 {
+    const int BUDGET_CUT = -1;
     SeamRecorder seams(32);
     const char* const CANNOT_WRITE = "Cannot Open File for Writing.";
     const struct {
@@ -84,10 +85,13 @@ TEST(SaveToPath, RefusalsLeaveTheOldFile)
         int kind, code;
         bool read_only, broken;
         const char* box;  // null: not checked
-        int rectangles;   // an enhanced metafile of 1 + this many, written with the renderer cut at once; 0: a bitmap
+        int rectangles;   // an enhanced metafile of 1 + this many, written with the renderer cut at once; 0: a bitmap;
+                          // BUDGET_CUT: one its play budget cuts, under the standard limit
     } cases[] = {
         {"read-only, WMF of an EMF", KIND_EMF, FMT_WMF, true, false, CANNOT_WRITE, 1},
         {"WMF of an EMF the renderer cuts", KIND_EMF, FMT_WMF, false, false, "Unable to read metafile bits", 100000},
+        {"WMF of an EMF its play budget cuts", KIND_EMF, FMT_WMF, false, false, "Unable to read metafile bits",
+         BUDGET_CUT},
         {"read-only, BMP", KIND_DIB, 10, true, false, CANNOT_WRITE, 0},
         {"read-only, RLE", KIND_DIB, 11, true, false, CANNOT_WRITE, 0},
         {"read-only, bit fields", KIND_DIB, 12, true, false, CANNOT_WRITE, 0},
@@ -106,7 +110,12 @@ TEST(SaveToPath, RefusalsLeaveTheOldFile)
             SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
         seams.boxes.clear();
         DibBlock image(c.rectangles ? NULL : make_dib(5, 3, 24));
-        HENHMETAFILE emf = c.rectangles ? emf_of_rectangles(c.rectangles) : NULL;
+        HENHMETAFILE emf =
+            c.rectangles == BUDGET_CUT
+                ? GetEnhMetaFileA(fixture_path("hostile/EMF-inverted-pairs-before-40-squares.emf").c_str())
+            : c.rectangles ? emf_of_rectangles(c.rectangles)
+                           : NULL;
+        ASSERT_EQ(emf != NULL, c.rectangles != 0) << c.name;
         // Past the limit at the first look the program takes.
         render_set_limits_for_test(c.rectangles > 1 ? 1 : 0, 0);
         EXPECT_FALSE(convert_save_to_path(emf ? (HGLOBAL)emf : image.get(), c.kind, path.c_str(), c.code, 0, 0))
