@@ -254,8 +254,8 @@ static void blit_op(HDC dst, int x, int y, LONG width, LONG height, HBITMAP pixe
     DeleteDC(memory);
 }
 
-// Plays the picture twice at the frame's size and keeps both; false when
-// no pixels could be had.
+// Plays the picture into the area twice, over white and over black, and
+// keeps both; false when no pixels could be had. area is at (0, 0).
 static bool keep_layer(HDC dc, HANDLE metafile, const RECT* area, const RECT* frame, MetafileViewPlay play,
                        void* data)
 {
