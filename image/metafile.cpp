@@ -1248,6 +1248,24 @@ void say_metafile_cut(HWND owner)
     show_read_error(owner, "Unable to read metafile bits");
 }
 
+static int s_trialPlays;     // TrialPlays alive
+static unsigned s_trialCuts;  // plays cut while one was
+
+TrialPlays::TrialPlays() : m_cutsBefore(s_trialCuts)
+{
+    ++s_trialPlays;
+}
+
+TrialPlays::~TrialPlays()
+{
+    --s_trialPlays;
+}
+
+bool TrialPlays::is_cut() const
+{
+    return s_trialCuts != m_cutsBefore;
+}
+
 // A cut play leaves what it drew, and one no renderer could take drew
 // nothing; either way the picture cannot be shown whole, which is said
 // once, as for a metafile whose bits cannot be read (by the command, when
@@ -1256,6 +1274,10 @@ static int note_outcome(HANDLE metafile, RenderOutcome outcome)
 {
     if (outcome == RENDER_WHOLE)
         return 1;
+    if (s_trialPlays) {
+        ++s_trialCuts;
+        return 0;
+    }
     if (metafile_play_failed(metafile))
         return 0;
     if (s_failedCount == MAX_FAILED_METAFILES) {

@@ -79,6 +79,7 @@ HENHMETAFILE emf_of_rectangles(int rectangles)
 // read, not that the file could not be written.
 TEST(SaveToPath, RefusalsLeaveTheOldFile)
 {
+    const int BUDGET_CUT = -1;
     SeamRecorder seams(32);
     const char* const CANNOT_WRITE = "Cannot Open File for Writing.";
     const struct {
@@ -86,11 +87,14 @@ TEST(SaveToPath, RefusalsLeaveTheOldFile)
         int kind, code;
         bool read_only, broken;
         const char* box;  // null: not checked
-        int rectangles;   // an enhanced metafile of 1 + this many, written with the renderer cut at once; 0: a bitmap
+        int rectangles;   // an enhanced metafile of 1 + this many, written with the renderer cut at once; 0: a bitmap;
+                          // BUDGET_CUT: one its play budget cuts, under the standard limit
         const char* shown = nullptr;  // or this hostile metafile, shown (and said cut) before it is written
     } cases[] = {
         {"read-only, WMF of an EMF", KIND_EMF, FMT_WMF, true, false, CANNOT_WRITE, 1},
         {"WMF of an EMF the renderer cuts", KIND_EMF, FMT_WMF, false, false, "Unable to read metafile bits", 100000},
+        {"WMF of an EMF its play budget cuts", KIND_EMF, FMT_WMF, false, false, "Unable to read metafile bits",
+         BUDGET_CUT},
         {"EMF shown cut", KIND_EMF, FMT_EMF, false, false, "Unable to read metafile bits", 0,
          "EMF-polygon16-16000-points-crossing-every-row.emf"},
         {"WMF of an EMF shown cut", KIND_EMF, FMT_WMF, false, false, "Unable to read metafile bits", 0,
@@ -112,7 +116,11 @@ TEST(SaveToPath, RefusalsLeaveTheOldFile)
         if (c.read_only)
             SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
         DibBlock image(c.rectangles || c.shown ? NULL : make_dib(5, 3, 24));
-        HENHMETAFILE emf = c.rectangles ? emf_of_rectangles(c.rectangles) : NULL;
+        HENHMETAFILE emf =
+            c.rectangles == BUDGET_CUT
+                ? GetEnhMetaFileA(fixture_path("hostile/EMF-inverted-pairs-before-40-squares.emf").c_str())
+            : c.rectangles ? emf_of_rectangles(c.rectangles)
+                           : NULL;
         if (c.shown) {
             std::string bits = read_file_bytes(fixture_path(std::string("hostile/") + c.shown));
             emf = SetEnhMetaFileBits((UINT)bits.size(), (const BYTE*)bits.data());
@@ -126,6 +134,7 @@ TEST(SaveToPath, RefusalsLeaveTheOldFile)
             DeleteDC(canvas);
             ReleaseDC(NULL, screen);
         }
+        ASSERT_EQ(emf != NULL, c.rectangles != 0 || c.shown) << c.name;
         seams.boxes.clear();
         // Past the limit at the first look the program takes.
         render_set_limits_for_test(c.rectangles > 1 ? 1 : 0, 0);
