@@ -667,8 +667,13 @@ static INT_PTR main_on_ctlcolor(UINT msg, HDC dc)
 
 UINT_PTR CALLBACK main_dialog_hook(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
 {
-    if (msg == g_msgSelChanged)
-        return wp == IDC_MAIN_FILE_LIST ? main_on_selection_changed(hwnd) : FALSE;
+    if (msg == g_msgSelChanged) {
+        if (wp == IDC_MAIN_FILE_LIST)
+            return main_on_selection_changed(hwnd);
+        if (wp == IDC_MAIN_DIR_LIST || wp == IDC_MAIN_DRIVE_COMBO)
+            note_list_folder();
+        return FALSE;
+    }
     if (msg == g_msgHelp) {
         seam_win_help(hwnd, HELP_FILE, HELP_CONTEXT, HELP_CONTEXT_MAIN);
         return TRUE;
