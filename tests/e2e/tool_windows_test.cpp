@@ -521,6 +521,34 @@ TEST(PaletteWindow, PickerOnTheFirstSwatchRecoloursItsEntry)
     EXPECT_EQ(recoloured, 1) << "entry 0 held " << std::hex << old;
 }
 
+// Frame over a palette picture holds the shown file, and its colour is
+// chosen in the palette window: that window alone stays open to the user,
+// and a click on a swatch brings the frame's colour picker.
+TEST(PaletteWindow, FrameChoosesItsColourThereWhileItHolds)
+{
+    std::string dir = e2e_work_dir("palette_frame");
+    ASSERT_TRUE(copy_fixture("quadrants.gif", dir));
+    RunningApp app;
+    ASSERT_TRUE(start_app("quadrants.gif", dir, app));
+    PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_FRAME, 0), 0);
+    HWND frame = find_process_window(app.process.dwProcessId, "#32770", app.main, 10000);
+    ASSERT_TRUE(frame);
+    PostMessageA(frame, WM_COMMAND, MAKEWPARAM(IDC_FRAME_EDIT_COLOR, BN_CLICKED),
+                 (LPARAM)GetDlgItem(frame, IDC_FRAME_EDIT_COLOR));
+    HWND chooser = find_process_window(app.process.dwProcessId, "Palette", NULL, 10000);
+    ASSERT_TRUE(chooser);
+    EXPECT_FALSE(IsWindowEnabled(app.main));
+    EXPECT_TRUE(IsWindowEnabled(chooser));
+    PostMessageA(chooser, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(3, 3));
+    HWND picker = wait_dialog(app, "Select Frame/Border Color", 10000);
+    ASSERT_TRUE(picker);
+    click_button(picker, IDCANCEL);
+    EXPECT_TRUE(wait_until_closed(picker));
+    click_button(frame, IDCANCEL);
+    EXPECT_TRUE(wait_until_closed(frame));
+    EXPECT_EQ(exit_by_button(app), 1);
+}
+
 // A text too large to be drawn (two hundred letters in a 9000-pixel font,
 // a box past what the tool reads back) says so with the tools' memory
 // message, changes nothing and is not recorded: Undo afterwards takes back
