@@ -471,7 +471,7 @@ TEST(ToolWindows, CropThumbDraggedToTheEndOfAViewWiderThan65535Pixels)
 
 // Display Palette: the window lists the GIF's colours; a click on the first
 // swatch opens the picker on entry 0, and black typed into its fields turns
-// that entry's quadrant of the picture black.
+// that entry's quadrant of the picture black, also after a colour change.
 void type_channel(HWND picker, int id, const char* text)
 {
     HWND field = GetDlgItem(picker, id);
@@ -507,6 +507,11 @@ TEST(PaletteWindow, PickerOnTheFirstSwatchRecoloursItsEntry)
     // The window lies over the preview.
     PostMessageA(palette, WM_COMMAND, MAKEWPARAM(IDM_PALETTE_EXIT, 0), 0);
     EXPECT_TRUE(wait_hidden(palette));
+    // A change of the system colours reads the file again and keeps the
+    // edit: the information box asked for next comes after that reload.
+    PostMessageA(app.main, WM_SYSCOLORCHANGE, 0, 0);
+    PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_FILE_INFO, 0), 0);
+    EXPECT_NE(dismiss_message_box(app, 10000), "");
 
     const struct {
         double fx, fy;
