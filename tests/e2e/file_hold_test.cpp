@@ -315,7 +315,8 @@ TEST(FileHold, NoWindowMovesOnWhileACommandWorksOnTheShownFile)
             const std::pair<int, int> kept = row.answer ? std::make_pair(40, 20) : whole;
             EXPECT_EQ(saved_size("reloaded.bmp"), kept);
             if (row.answer) {
-                PostMessageA(app.main, WM_SYSCOLORCHANGE, 0, 0);
+                // Sent: its reload comes before the save posted next.
+                SendMessageA(app.main, WM_SYSCOLORCHANGE, 0, 0);
                 EXPECT_EQ(saved_size("recoloured.bmp"), kept);
                 PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_UNDO, 0), 0);
                 EXPECT_EQ(saved_size("undone.bmp"), whole);

@@ -509,7 +509,7 @@ TEST(PaletteWindow, PickerOnTheFirstSwatchRecoloursItsEntry)
     EXPECT_TRUE(wait_hidden(palette));
     // A change of the system colours reads the file again and keeps the
     // edit: the information box asked for next comes after that reload.
-    PostMessageA(app.main, WM_SYSCOLORCHANGE, 0, 0);
+    SendMessageA(app.main, WM_SYSCOLORCHANGE, 0, 0);
     PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_FILE_INFO, 0), 0);
     EXPECT_NE(dismiss_message_box(app, 10000), "");
 
