@@ -297,7 +297,8 @@ TEST(FolderList, FollowsATypedPatternAfterTheDialogOpenedAFolder)
     press_enter_in(app, IDC_MAIN_DIR_LIST);
     EXPECT_EQ(list_once(files, {"sand.bmp"}), std::vector<std::string>{"sand.bmp"});
 
-    SendMessageA(GetDlgItem(app.main, IDC_MAIN_NAME_EDIT), WM_SETTEXT, 0, (LPARAM)(std::string(full) + "\\*.bmp").c_str());
+    const std::string pattern = std::string(full) + "\\*.bmp";
+    SendMessageA(GetDlgItem(app.main, IDC_MAIN_NAME_EDIT), WM_SETTEXT, 0, (LPARAM)pattern.c_str());
     press_enter_in(app, IDC_MAIN_NAME_EDIT);
     EXPECT_EQ(list_once(files, {"quadrants.bmp"}), std::vector<std::string>{"quadrants.bmp"});
     DWORD_PTR ignored;
