@@ -307,6 +307,16 @@ int open_folder_path_entry(void)
     return 1;
 }
 
+void note_list_folder(void)
+{
+    char folder[MAX_PATH] = "";
+    DWORD length = GetCurrentDirectoryA(sizeof folder - 1, folder);
+    if (length == 0 || length >= sizeof folder - 1)
+        return;
+    add_with_trailing_backslash(folder, sizeof folder);
+    lstrcpynA(g_listDir, folder, sizeof g_listDir);
+}
+
 void fill_file_list(int unused)
 {
     (void)unused;

@@ -20,6 +20,11 @@ void fill_file_list(int unused);
 // The same with a pattern list of its own ("*.gif;*.png").
 void fill_file_list_with(const char* pattern_list);
 
+// The dialog opened a folder or drive itself and filled both lists for the
+// current folder: that is the lists' folder now, so that a later change of
+// folder by the program rebuilds the folder list.
+void note_list_folder(void);
+
 // Opens the folder of the folder list's selected entry when that entry is
 // a part of the current folder's path as a rebuilt list shows it ("z:\",
 // "tmp", "pics"): it becomes the current folder and both lists are filled

@@ -378,13 +378,25 @@ static void on_restore(HWND hwnd)
         reselect(hwnd, false);
 }
 
+void stay_on_shown_page(void)
+{
+    bool tiff = g_fileFormat == FMT_TIFF || g_fileFormat == FMT_TIFF_ALT || g_fileFormat == FMT_BIGTIFF;
+    if (tiff && g_pageCount > 1) {
+        g_slideForward = 1;
+        g_pageStep = 1;
+    } else if (g_fileFormat == FMT_ICON && g_iconCount > 1) {
+        g_slideForward = 1;
+        g_iconStep = 1;
+    }
+}
+
 static const char FILE_CHANGED[] =
     "The file has changed since it was opened, so the last operation cannot be undone. "
     "The original image is now the file as it is.";
 
 // The replay starts from the file: one changed on disk (saved over, for
 // instance) would get the edits a second time.
-static bool file_unchanged_since_load(void)
+bool file_unchanged_since_load(void)
 {
     WIN32_FIND_DATAA now;
     HANDLE hFind = g_filePath[0] ? FindFirstFileA(g_filePath, &now) : INVALID_HANDLE_VALUE;
@@ -404,16 +416,8 @@ static void on_undo(HWND hwnd)
         clear_edit_history();
         return;
     }
-    g_undoPending = 1;
-    // The reload stays on the page or image the edits were made on.
-    bool tiff = g_fileFormat == FMT_TIFF || g_fileFormat == FMT_TIFF_ALT || g_fileFormat == FMT_BIGTIFF;
-    if (tiff && g_pageCount > 1) {
-        g_slideForward = 1;
-        g_pageStep = 1;
-    } else if (g_fileFormat == FMT_ICON && g_iconCount > 1) {
-        g_slideForward = 1;
-        g_iconStep = 1;
-    }
+    g_undoPending = RELOAD_UNDOES;
+    stay_on_shown_page();
     reselect(hwnd, false);
     // No load took the flag: it must not wait for another file's load.
     if (g_undoPending) {

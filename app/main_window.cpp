@@ -49,6 +49,9 @@ DWORD g_viewStyle;
 static const char HELP_FILE[] = "RODadi.zoz";
 static const char PROGRAM_TITLE[] = "Corvane Graphics' File Viewer";
 enum { HELP_CONTEXT_MAIN = 103, MARGIN = 8 };
+// Posted to the main window: read the shown file again, keeping the
+// user's work (main_on_reload_shown).
+enum { WM_RELOAD_SHOWN = WM_APP + 1 };
 
 // Parks a control, hidden, at (0, 0) with no size, disabled when asked.
 static void hide_control(HWND hwnd, int id, bool disable)
@@ -291,6 +294,61 @@ static BOOL main_on_selection_changed(HWND hwnd)
     return TRUE;
 }
 
+static void repaint_shown_picture(HWND hwnd)
+{
+    InvalidateRect(GetDlgItem(hwnd, IDC_MAIN_PREVIEW), NULL, TRUE);
+    if (g_hwndView)
+        InvalidateRect(g_hwndView, NULL, TRUE);
+}
+
+static void post_reload_keeping_work(void)
+{
+    if (is_window_open(g_hwndMain))
+        PostMessageA(g_hwndMain, WM_RELOAD_SHOWN, 0, 0);
+}
+
+// Whether the list's selection is the file shown, in the folder it was
+// read from.
+static bool list_selects_shown_file(HWND hwnd)
+{
+    HWND list = GetDlgItem(hwnd, IDC_MAIN_FILE_LIST);
+    LRESULT index = SendMessageA(list, LB_GETCURSEL, 0, 0);
+    char selected[MAX_PATH] = "", folder[MAX_PATH] = "";
+    if (!g_fileName[0] || index == LB_ERR || SendMessageA(list, LB_GETTEXTLEN, index, 0) >= (LRESULT)sizeof selected)
+        return false;
+    SendMessageA(list, LB_GETTEXT, index, (LPARAM)selected);
+    DWORD length = GetCurrentDirectoryA(sizeof folder - 1, folder);
+    if (length == 0 || length >= sizeof folder - 1)
+        return false;
+    if (folder[length - 1] != '\\')
+        std::strcat(folder, "\\");
+    return lstrcmpiA(selected, g_fileName) == 0 && lstrcmpiA(folder, g_listDir) == 0;
+}
+
+// The shown file read again after a colour change, so that the display's
+// depth is followed, with what the user made of it kept: the page or icon
+// image shown, and the edits, replayed as Undo replays them. Where a read
+// would not give the same picture back, the picture is only drawn again:
+// a metafile (no depth step applies to it, and one whose play was cut
+// would be said cut once more), a file changed on disk under its edits,
+// and a file the list no longer selects.
+static BOOL main_on_reload_shown(HWND hwnd)
+{
+    if (file_hold_turns_away(hwnd)) {
+        after_file_hold(post_reload_keeping_work);
+        return TRUE;
+    }
+    if (g_imageKind == KIND_WMF || g_imageKind == KIND_EMF || !list_selects_shown_file(hwnd) ||
+        (g_editCount > 0 && !file_unchanged_since_load())) {
+        repaint_shown_picture(hwnd);
+        return TRUE;
+    }
+    stay_on_shown_page();
+    if (g_editCount > 0)
+        g_undoPending = RELOAD_KEEPS_EDITS;
+    return main_on_selection_changed(hwnd);
+}
+
 // Lays the preview out again for the image shown, without drawing.
 static void refit_current_image(void)
 {
@@ -377,14 +435,10 @@ static BOOL main_on_syscolorchange(HWND hwnd)
     bool pasted_or_captured =
         (g_imageKind == KIND_DIB && (g_fileFormat == FMT_SCREEN_CAPTURE || g_fileFormat == FMT_CLIPBOARD)) ||
         ((g_imageKind == KIND_WMF || g_imageKind == KIND_EMF) && g_fileFormat == FMT_CLIPBOARD);
-    if (pasted_or_captured) {
-        InvalidateRect(GetDlgItem(hwnd, IDC_MAIN_PREVIEW), NULL, TRUE);
-        if (g_hwndView)
-            InvalidateRect(g_hwndView, NULL, TRUE);
-    } else if (g_imageKind != KIND_NONE) {
-        PostMessageA(hwnd, g_msgSelChanged, IDC_MAIN_FILE_LIST,
-                     SendDlgItemMessageA(hwnd, IDC_MAIN_FILE_LIST, LB_GETCURSEL, 0, 0));
-    }
+    if (pasted_or_captured)
+        repaint_shown_picture(hwnd);
+    else if (g_imageKind != KIND_NONE)
+        post_reload_keeping_work();
     return TRUE;
 }
 
@@ -707,13 +761,19 @@ static INT_PTR main_on_ctlcolor(UINT msg, HDC dc)
 
 UINT_PTR CALLBACK main_dialog_hook(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
 {
-    if (msg == g_msgSelChanged)
-        return wp == IDC_MAIN_FILE_LIST ? main_on_selection_changed(hwnd) : FALSE;
+    if (msg == g_msgSelChanged) {
+        if (wp == IDC_MAIN_FILE_LIST)
+            return main_on_selection_changed(hwnd);
+        if (wp == IDC_MAIN_DIR_LIST || wp == IDC_MAIN_DRIVE_COMBO)
+            note_list_folder();
+        return FALSE;
+    }
     if (msg == g_msgHelp) {
         seam_win_help(hwnd, HELP_FILE, HELP_CONTEXT, HELP_CONTEXT_MAIN);
         return TRUE;
     }
     switch (msg) {
+    case WM_RELOAD_SHOWN:    return main_on_reload_shown(hwnd);
     case WM_SIZE:            return main_on_size(hwnd);
     case WM_SYSCOLORCHANGE:  return main_on_syscolorchange(hwnd);
     case WM_DRAWITEM:        return main_on_drawitem(hwnd, (const DRAWITEMSTRUCT*)lp);

@@ -96,7 +96,12 @@ extern int g_imageOrientation;       // orientation word, 0 after every read
 extern int g_colorConversion;        // ColorConversion in force, 0 none
 extern int g_brightnessStep;         // accumulated brightness steps, 0 none
 extern RGBQUAD g_baseColorTable[256];  // palette before the first step
-extern int g_undoPending;            // reload replays all edits but the last
+// What the next load of the shown file does with the edit history in
+// place of clearing it: 0 nothing, RELOAD_UNDOES replays every edit but
+// the last (Undo), RELOAD_KEEPS_EDITS replays them all (a reload that must
+// not lose the user's work).
+enum { RELOAD_UNDOES = 1, RELOAD_KEEPS_EDITS = 2 };
+extern int g_undoPending;
 extern int g_iconIsCursor;           // the icon reader last read a cursor
 
 

@@ -911,8 +911,12 @@ static void after_read(HWND hwndMain)
         if (g_imageKind == KIND_DIB && display_bits == 4 && !is_black_white_palette(g_hImage))
             reduce_colors(&g_hImage, &g_hImageUnconverted, 256, 0, 0, 1);
         if (g_undoPending && g_imageKind == KIND_DIB && g_editCount > 0) {
+            const int pending = g_undoPending;
             g_undoPending = 0;
-            undo_last_edit();
+            if (pending == RELOAD_KEEPS_EDITS)
+                replay_edit_history();
+            else
+                undo_last_edit();
         } else {
             clear_edit_history();
         }

@@ -530,6 +530,13 @@ void undo_last_edit(void)
     if (!g_hEditHistory || g_editCount == 0)
         return;
     truncate_history(g_editCount - 1);
+    replay_edit_history();
+}
+
+void replay_edit_history(void)
+{
+    if (!g_hEditHistory)
+        return;
     // The records stay in one block that the tools never touch; each one is
     // copied out before its tool runs, so the block need not stay locked.
     for (UINT i = 1; i <= g_editCount; ++i) {

@@ -41,7 +41,7 @@ struct HoldRow {
     const char* title;       // its title (null for a tool window)
     int edit_id;             // a field given edit_text before answer (0: none)
     const char* edit_text;
-    int answer;  // button clicked (a tool window is left by Esc)
+    int answer;  // button clicked (a tool window is left by Esc, or its crop accepted)
     Outcome a;   // what becomes of a.jpg; b.jpg never changes
     Move move = NEXT;
     const char* b_fixture = nullptr;  // b.jpg's picture (null: the camera JPEG)
@@ -78,6 +78,8 @@ const HoldRow ROWS[] = {
     {"Center in the comment dialog", FROM_MAIN_ALONE, IDM_MAIN_INSERT_COMMENT, 0, "#32770",
      "Insert/Update JPEG Comment", IDC_COMMENT_EDIT, "held comment", IDOK, A_CHANGED, CENTER},
     {"a reload asked for under Crop", FROM_MAIN_ALONE, IDM_MAIN_CROP, 0, "Crop", NULL, 0, NULL, 0, A_SAME, RELOAD},
+    {"a reload asked for under Crop, the crop accepted", FROM_MAIN_ALONE, IDM_MAIN_CROP, 0, "Crop", NULL, 0, NULL,
+     IDM_CROP_ACCEPT, A_SAME, RELOAD},
     {"comment with the batch window open", FROM_MAIN_ALONE, IDM_MAIN_INSERT_COMMENT, 0, "#32770",
      "Insert/Update JPEG Comment", IDC_COMMENT_EDIT, "held comment", IDOK, A_CHANGED, NEXT, nullptr, nullptr, nullptr, false, true},
 };
@@ -114,14 +116,16 @@ std::string shown_name(const RunningApp& app)
 // as a person gives them: one stream of input, which the program takes in
 // order, so the list click meets the held window and not the one given back
 // after the answer. A dialog is answered by a click on its button, moved
-// clear of the list and the image window first; a tool window by Esc.
+// clear of the list and the image window first; a tool window by Esc, or
+// Crop by its frame's top-left corner dragged to the middle of the 80 x 40
+// picture and a double-click inside the frame.
 void click_second_entry_then_answer(const RunningApp& app, HWND up, const HoldRow& row)
 {
     HWND list = GetDlgItem(app.main, IDC_MAIN_FILE_LIST);
     RECT r;
     GetWindowRect(list, &r);
     int height = (int)SendMessageA(list, LB_GETITEMHEIGHT, 0, 0);
-    char actions[200];
+    char actions[400];
     int n = snprintf(actions, sizeof actions, "mousemove %ld %ld click 1 ", r.left + 12, r.top + 2 + height * 3 / 2);
     if (row.title) {
         RECT box;
@@ -132,6 +136,16 @@ void click_second_entry_then_answer(const RunningApp& app, HWND up, const HoldRo
         GetWindowRect(GetDlgItem(up, row.answer), &button);
         snprintf(actions + n, sizeof actions - n, "mousemove %ld %ld click 1", (button.left + button.right) / 2,
                  (button.top + button.bottom) / 2);
+    } else if (row.answer == IDM_CROP_ACCEPT) {
+        SetForegroundWindow(up);
+        RECT c;
+        GetClientRect(up, &c);
+        POINT at = {(c.right - 80) / 2, (c.bottom - 40) / 2};
+        ClientToScreen(up, &at);
+        snprintf(actions + n, sizeof actions - n,
+                 "mousemove %ld %ld sleep 0.3 mousedown 1 sleep 0.3 mousemove %ld %ld sleep 0.3 mousemove %ld %ld "
+                 "sleep 0.3 mouseup 1 sleep 0.3 mousemove %ld %ld click --repeat 2 1",
+                 at.x - 2, at.y - 2, at.x + 18, at.y + 8, at.x + 38, at.y + 18, at.x + 60, at.y + 30);
     } else {
         SetForegroundWindow(up);
         snprintf(actions + n, sizeof actions - n, "key Escape");
@@ -287,12 +301,26 @@ TEST(FileHold, NoWindowMovesOnWhileACommandWorksOnTheShownFile)
         }
         EXPECT_EQ(read_whole_file(b), b_before);
         if (row.move == RELOAD) {
-            // The tool ended on the picture it began with, the whole file:
-            // written out, it has the file's size.
-            const std::string out = dir + "\\reloaded.bmp";
-            DeleteFileA(out.c_str());
-            run_dialog_command(app, app.main, IDM_MAIN_SAVE_BMP, "Save As Windows BMP", "reloaded.bmp", 1);
-            EXPECT_EQ(bmp_size(read_whole_file(out)), jpeg_size(before));
+            // The tool ended on the picture it began with, the whole file,
+            // or on the crop it made, which the reload kept: written out,
+            // it has that size. A colour change with no tool up keeps the
+            // crop too, and Undo still takes it away.
+            const std::pair<int, int> whole = jpeg_size(before);
+            auto saved_size = [&](const char* name) {
+                const std::string out = dir + "\\" + name;
+                DeleteFileA(out.c_str());
+                run_dialog_command(app, app.main, IDM_MAIN_SAVE_BMP, "Save As Windows BMP", name, 1);
+                return bmp_size(read_whole_file(out));
+            };
+            const std::pair<int, int> kept = row.answer ? std::make_pair(40, 20) : whole;
+            EXPECT_EQ(saved_size("reloaded.bmp"), kept);
+            if (row.answer) {
+                // Sent: its reload comes before the save posted next.
+                SendMessageA(app.main, WM_SYSCOLORCHANGE, 0, 0);
+                EXPECT_EQ(saved_size("recoloured.bmp"), kept);
+                PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_UNDO, 0), 0);
+                EXPECT_EQ(saved_size("undone.bmp"), whole);
+            }
         }
         SetFileAttributesA(a.c_str(), FILE_ATTRIBUTE_NORMAL);
         if (row.opener == FROM_MAIN_SLIDESHOW) {

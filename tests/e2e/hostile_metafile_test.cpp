@@ -83,6 +83,12 @@ TEST_P(HostileMetafileRoads, ProgramLivesAndSaysSoOnceOnEachRoad)
     post_selection(app, f.file);
     EXPECT_EQ(dismiss_message_box(app, 30000), CUT_TEXT);
     EXPECT_TRUE(answers(app.main));
+    // Nor again after a change of the system colours: the next box is the
+    // information asked for after it.
+    SendMessageA(app.main, WM_SYSCOLORCHANGE, 0, 0);
+    PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_FILE_INFO, 0), 0);
+    EXPECT_NE(dismiss_message_box(app, 30000), CUT_TEXT);
+    EXPECT_EQ(dismiss_message_box(app, 1500), "") << "told once";
 
     // The image window does not play the picture again, nor tell it.
     HWND view = open_image_window(app, IDC_MAIN_CENTER);

@@ -275,6 +275,43 @@ TEST(FolderList, EachPartOfTheRebuiltPathOpensItsFolder)
     EXPECT_EQ(exit_by_button(app), 1);
 }
 
+// A folder the dialog opened itself, then a pattern typed with the full
+// path of the folder above: the folder list shows that folder, as the
+// file list does, not the one the dialog had opened.
+TEST(FolderList, FollowsATypedPatternAfterTheDialogOpenedAFolder)
+{
+    std::string dir = e2e_work_dir("folder_typed") + "\\Holiday 2024";
+    CreateDirectoryA(dir.c_str(), NULL);
+    CreateDirectoryA((dir + "\\Beach").c_str(), NULL);
+    ASSERT_TRUE(copy_fixture("quadrants.bmp", dir));
+    ASSERT_TRUE(CopyFileA((dir + "\\quadrants.bmp").c_str(), (dir + "\\Beach\\sand.bmp").c_str(), FALSE));
+    char full[MAX_PATH] = "";
+    ASSERT_GT(GetFullPathNameA(dir.c_str(), sizeof full, full, NULL), 0u);
+    RunningApp app;
+    ASSERT_TRUE(start_app("quadrants.bmp", dir, app));
+    HWND files = GetDlgItem(app.main, IDC_MAIN_FILE_LIST), folders = GetDlgItem(app.main, IDC_MAIN_DIR_LIST);
+    const std::vector<std::string> listed = list_box_items(folders);
+    auto beach = std::find(listed.begin(), listed.end(), "[Beach]");
+    ASSERT_NE(beach, listed.end()) << "the dialog lists the subfolder";
+    SendMessageA(folders, LB_SETCURSEL, beach - listed.begin(), 0);
+    press_enter_in(app, IDC_MAIN_DIR_LIST);
+    EXPECT_EQ(list_once(files, {"sand.bmp"}), std::vector<std::string>{"sand.bmp"});
+
+    const std::string pattern = std::string(full) + "\\*.bmp";
+    SendMessageA(GetDlgItem(app.main, IDC_MAIN_NAME_EDIT), WM_SETTEXT, 0, (LPARAM)pattern.c_str());
+    press_enter_in(app, IDC_MAIN_NAME_EDIT);
+    EXPECT_EQ(list_once(files, {"quadrants.bmp"}), std::vector<std::string>{"quadrants.bmp"});
+    DWORD_PTR ignored;
+    SendMessageTimeoutA(app.main, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
+    // Its path down to it, then its subfolder.
+    const std::vector<std::string> shown = list_box_items(folders);
+    ASSERT_GE(shown.size(), 3u);
+    EXPECT_EQ(shown[0].substr(1), ":\\");
+    EXPECT_EQ(std::vector<std::string>(shown.end() - 2, shown.end()),
+              (std::vector<std::string>{"Holiday 2024", "Beach"}));
+    EXPECT_EQ(exit_by_button(app), 1);
+}
+
 // The bar on the main window, and a display option chosen by its keys:
 // Slidesho&w, then Hide &File Name, written to the settings at once.
 TEST(MainMenu, BarAndHideFileNameByItsKeys)

@@ -471,7 +471,7 @@ TEST(ToolWindows, CropThumbDraggedToTheEndOfAViewWiderThan65535Pixels)
 
 // Display Palette: the window lists the GIF's colours; a click on the first
 // swatch opens the picker on entry 0, and black typed into its fields turns
-// that entry's quadrant of the picture black.
+// that entry's quadrant of the picture black, also after a colour change.
 void type_channel(HWND picker, int id, const char* text)
 {
     HWND field = GetDlgItem(picker, id);
@@ -507,6 +507,11 @@ TEST(PaletteWindow, PickerOnTheFirstSwatchRecoloursItsEntry)
     // The window lies over the preview.
     PostMessageA(palette, WM_COMMAND, MAKEWPARAM(IDM_PALETTE_EXIT, 0), 0);
     EXPECT_TRUE(wait_hidden(palette));
+    // A change of the system colours reads the file again and keeps the
+    // edit: the information box asked for next comes after that reload.
+    SendMessageA(app.main, WM_SYSCOLORCHANGE, 0, 0);
+    PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_FILE_INFO, 0), 0);
+    EXPECT_NE(dismiss_message_box(app, 10000), "");
 
     const struct {
         double fx, fy;
@@ -519,6 +524,34 @@ TEST(PaletteWindow, PickerOnTheFirstSwatchRecoloursItsEntry)
         recoloured += q.colour == old;
     }
     EXPECT_EQ(recoloured, 1) << "entry 0 held " << std::hex << old;
+}
+
+// Frame over a palette picture holds the shown file, and its colour is
+// chosen in the palette window: that window alone stays open to the user,
+// and a click on a swatch brings the frame's colour picker.
+TEST(PaletteWindow, FrameChoosesItsColourThereWhileItHolds)
+{
+    std::string dir = e2e_work_dir("palette_frame");
+    ASSERT_TRUE(copy_fixture("quadrants.gif", dir));
+    RunningApp app;
+    ASSERT_TRUE(start_app("quadrants.gif", dir, app));
+    PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_FRAME, 0), 0);
+    HWND frame = find_process_window(app.process.dwProcessId, "#32770", app.main, 10000);
+    ASSERT_TRUE(frame);
+    PostMessageA(frame, WM_COMMAND, MAKEWPARAM(IDC_FRAME_EDIT_COLOR, BN_CLICKED),
+                 (LPARAM)GetDlgItem(frame, IDC_FRAME_EDIT_COLOR));
+    HWND chooser = find_process_window(app.process.dwProcessId, "Palette", NULL, 10000);
+    ASSERT_TRUE(chooser);
+    EXPECT_FALSE(IsWindowEnabled(app.main));
+    EXPECT_TRUE(IsWindowEnabled(chooser));
+    PostMessageA(chooser, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(3, 3));
+    HWND picker = wait_dialog(app, "Select Frame/Border Color", 10000);
+    ASSERT_TRUE(picker);
+    click_button(picker, IDCANCEL);
+    EXPECT_TRUE(wait_until_closed(picker));
+    click_button(frame, IDCANCEL);
+    EXPECT_TRUE(wait_until_closed(frame));
+    EXPECT_EQ(exit_by_button(app), 1);
 }
 
 // A text too large to be drawn (two hundred letters in a 9000-pixel font,
