@@ -313,16 +313,7 @@ static bool list_selects_shown_file(HWND hwnd)
 {
     HWND list = GetDlgItem(hwnd, IDC_MAIN_FILE_LIST);
     LRESULT index = SendMessageA(list, LB_GETCURSEL, 0, 0);
-    char selected[MAX_PATH] = "", folder[MAX_PATH] = "";
-    if (!g_fileName[0] || index == LB_ERR || SendMessageA(list, LB_GETTEXTLEN, index, 0) >= (LRESULT)sizeof selected)
-        return false;
-    SendMessageA(list, LB_GETTEXT, index, (LPARAM)selected);
-    DWORD length = GetCurrentDirectoryA(sizeof folder - 1, folder);
-    if (length == 0 || length >= sizeof folder - 1)
-        return false;
-    if (folder[length - 1] != '\\')
-        std::strcat(folder, "\\");
-    return lstrcmpiA(selected, g_fileName) == 0 && lstrcmpiA(folder, g_listDir) == 0;
+    return index != LB_ERR && index == find_shown_file_entry(list);
 }
 
 // The shown file read again after a colour change, so that the display's
@@ -346,6 +337,7 @@ static BOOL main_on_reload_shown(HWND hwnd)
     stay_on_shown_page();
     if (g_editCount > 0)
         g_undoPending = RELOAD_KEEPS_EDITS;
+    g_reloadShownFile = 1;
     return main_on_selection_changed(hwnd);
 }
 
