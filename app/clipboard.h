@@ -36,8 +36,8 @@ void placeable_extents(SHORT left, SHORT top, SHORT right, SHORT bottom, WORD un
 // seal_wmf_records), within the size the system holds for it. Null when
 // there is none; *cut is set when the picture could not be read whole (its
 // records are cut or unsound, or its conversion was cut), and the same
-// clipboard contents are then not converted again. Paste and Merge from the clipboard both
-// take their metafile here.
+// clipboard contents are then not converted again. Paste and Merge from
+// the clipboard both take their metafile here.
 HENHMETAFILE take_clipboard_metafile(int* cut);
 
 // Copy To Clipboard: the current bitmap, enhanced metafile, or Windows
