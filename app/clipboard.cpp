@@ -173,6 +173,33 @@ static void paste_dib(HWND hwndMain)
 // once more for the same cut. 0: none.
 static DWORD s_cutSequence;
 
+// The clipboard's Windows metafile picture converted by the renderer, its
+// bits first checked and sealed as a file's are (seal_wmf_records), within
+// the size its handle holds. *cut when its records are cut or its
+// conversion was not whole.
+static HENHMETAFILE convert_clipboard_picture(int* cut)
+{
+    HGLOBAL block = GetClipboardData(CF_METAFILEPICT);
+    const METAFILEPICT* picture =
+        block && GlobalSize(block) >= sizeof(METAFILEPICT) ? (const METAFILEPICT*)GlobalLock(block) : NULL;
+    UINT size = picture && picture->hMF ? GetMetaFileBitsEx(picture->hMF, 0, NULL) : 0;
+    HGLOBAL hBits = size ? GlobalAlloc(GMEM_MOVEABLE, size) : NULL;
+    BYTE* bits = hBits ? (BYTE*)GlobalLock(hBits) : NULL;
+    HENHMETAFILE emf = NULL;
+    if (bits && GetMetaFileBitsEx(picture->hMF, size, bits) == size) {
+        UINT used = seal_wmf_records(bits, size);
+        if (!used || render_wmf_to_emf_bits(bits, used, picture, &emf) != RENDER_WHOLE)
+            *cut = 1;
+    }
+    if (bits)
+        GlobalUnlock(hBits);
+    if (hBits)
+        GlobalFree(hBits);
+    if (picture)
+        GlobalUnlock(block);
+    return emf;
+}
+
 HENHMETAFILE take_clipboard_metafile(int* cut)
 {
     *cut = 0;
@@ -181,31 +208,26 @@ HENHMETAFILE take_clipboard_metafile(int* cut)
         if (f == CF_ENHMETAFILE || f == CF_METAFILEPICT)
             format = f;
     if (format == CF_ENHMETAFILE) {
+        // Checked as a file's bits are: records cut or breaking their rule
+        // refuse the picture.
         HENHMETAFILE data = (HENHMETAFILE)GetClipboardData(CF_ENHMETAFILE);
-        return data ? CopyEnhMetaFileA(data, NULL) : NULL;
+        HGLOBAL bits = NULL;
+        int no_memory = 0;
+        HENHMETAFILE emf = data ? copy_sound_emf(data, &bits, &no_memory) : NULL;
+        if (bits)
+            GlobalFree(bits);
+        if (data && !emf && !no_memory)
+            *cut = 1;
+        return emf;
     }
     DWORD sequence = GetClipboardSequenceNumber();
     if (format && sequence && sequence == s_cutSequence) {
         *cut = 1;
         return NULL;
     }
-    HGLOBAL block = format ? GetClipboardData(CF_METAFILEPICT) : NULL;
-    const METAFILEPICT* picture = block ? (const METAFILEPICT*)GlobalLock(block) : NULL;
-    UINT size = picture && picture->hMF ? GetMetaFileBitsEx(picture->hMF, 0, NULL) : 0;
-    HGLOBAL hBits = size ? GlobalAlloc(GMEM_MOVEABLE, size) : NULL;
-    BYTE* bits = hBits ? (BYTE*)GlobalLock(hBits) : NULL;
-    HENHMETAFILE emf = NULL;
-    if (bits && GetMetaFileBitsEx(picture->hMF, size, bits) == size &&
-        render_wmf_to_emf_bits(bits, size, picture, &emf) != RENDER_WHOLE) {
-        *cut = 1;
+    HENHMETAFILE emf = format ? convert_clipboard_picture(cut) : NULL;
+    if (*cut)
         s_cutSequence = sequence;
-    }
-    if (bits)
-        GlobalUnlock(hBits);
-    if (hBits)
-        GlobalFree(hBits);
-    if (picture)
-        GlobalUnlock(block);
     return emf;
 }
 

@@ -4,7 +4,8 @@
 // tool's.
 //
 // Clipboard data come from any program: a pasted DIB is checked before it
-// is used, and the current image is released only once its replacement is
+// is used, a metafile goes through the checks a metafile file goes
+// through, and the current image is released only once its replacement is
 // in hand.
 #pragma once
 
@@ -31,10 +32,12 @@ void placeable_extents(SHORT left, SHORT top, SHORT right, SHORT bottom, WORD un
 // deletes). The system makes one metafile format from the other by playing
 // its records in the process that asks, so the format the other program
 // placed first is taken, and a Windows metafile is converted by the
-// renderer. Null when there is none; *cut is set when the picture could not
-// be read whole (its conversion was cut), and the same clipboard contents
-// are then not converted again. Paste and Merge from the clipboard both
-// take their metafile here.
+// renderer. Either is checked as a file of its format is (read_emf_file,
+// seal_wmf_records), within the size the system holds for it. Null when
+// there is none; *cut is set when the picture could not be read whole (its
+// records are cut or unsound, or its conversion was cut), and the same
+// clipboard contents are then not converted again. Paste and Merge from
+// the clipboard both take their metafile here.
 HENHMETAFILE take_clipboard_metafile(int* cut);
 
 // Copy To Clipboard: the current bitmap, enhanced metafile, or Windows

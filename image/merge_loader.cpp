@@ -289,7 +289,9 @@ HGLOBAL read_wmf_source(HFILE file, const char* path)
     _llseek(file, 0, FILE_BEGIN);
     WmfPlaceableHeader header;
     g_mergeKind = placeable ? MERGE_PLACEABLE_WMF : MERGE_WMF;
-    return (HGLOBAL)read_wmf_file(NULL, path, file, NULL, (uint32_t)placeable, &g_rcMetafile, &g_wmfScale,
+    // A cut one is said over the dialog, as an enhanced one is.
+    HWND owner = is_window_open(g_hwndMergeDialog) ? g_hwndMergeDialog : NULL;
+    return (HGLOBAL)read_wmf_file(owner, path, file, NULL, (uint32_t)placeable, &g_rcMetafile, &g_wmfScale,
                                   &header);
 }
 

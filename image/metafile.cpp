@@ -86,16 +86,9 @@ uint16_t wmf_header_checksum(const WmfPlaceableHeader* header)
     return sum;
 }
 
-// Checks the 18-byte header and walks the records of the got bytes at bits
-// (room for got + META_EOF_BYTES). A record that would leave the data ends
-// the walk there; a record without a rule for its function, or breaking it,
-// is taken out and the rest moved up over it (wmf_record_is_sound); an end
-// record is added where there is none. The header's size, largest record
-// and type are made to match what GDI is given. Returns the byte count to
-// hand to GDI, or 0 when the header is not a metafile header.
-static uint32_t seal_wmf_records(BYTE* bits, uint32_t got)
+uint32_t seal_wmf_records(BYTE* bits, uint32_t size)
 {
-    if (got < WMF_HEADER_SIZE)
+    if (size < WMF_HEADER_SIZE)
         return 0;
     uint16_t type = get_u16(bits);
     if ((type != META_TYPE_MEMORY && type != META_TYPE_DISK) ||
@@ -106,10 +99,10 @@ static uint32_t seal_wmf_records(BYTE* bits, uint32_t got)
     uint32_t kept = WMF_HEADER_SIZE;    // end of the records kept
     uint32_t largest = 3;
     int ended = 0;
-    while (got - offset >= META_EOF_BYTES) {
+    while (!ended && size - offset >= META_EOF_BYTES) {
         uint32_t words = get_u32(bits + offset);
         uint16_t function = get_u16(bits + offset + 4);
-        if (words < 3 || words > (got - offset) / 2)
+        if (words < 3 || words > (size - offset) / 2)
             break;
         uint32_t bytes = words * 2;
         ended = function == 0;
@@ -120,14 +113,11 @@ static uint32_t seal_wmf_records(BYTE* bits, uint32_t got)
                 largest = words;
         }
         offset += bytes;
-        if (ended)
-            break;
     }
-    if (!ended) {
-        static const BYTE eof_record[META_EOF_BYTES] = {3, 0, 0, 0, 0, 0};
-        memcpy(bits + kept, eof_record, META_EOF_BYTES);
-        kept += META_EOF_BYTES;
-    }
+    // Records that leave the data before their end record: the picture is
+    // cut, and is not passed off as whole.
+    if (!ended)
+        return 0;
     // A memory metafile: the bits are not tied to a file name.
     put_le16(bits, META_TYPE_MEMORY);
     put_le32(bits + 6, kept / 2);
@@ -191,16 +181,20 @@ HMETAFILE read_wmf_file(HWND owner, const char* path, HFILE file, char* info,
         if (!placeable)
             fit_image_rect(1, 1, 1);
 
-        // The header's size is believed only where the file bears it out.
+        // The records run to their end record, wherever the header's size
+        // says the metafile ends: a short size would hide records, a long one
+        // is not borne out. Only past the limit does a size that fits bound
+        // the read, so that bytes after a metafile are not taken for it.
         uint64_t remaining = (uint32_t)length - start;
-        uint64_t want = (uint64_t)size_words * 2;
-        if (want < WMF_HEADER_SIZE || want > remaining)
-            want = remaining;
+        uint64_t declared = (uint64_t)size_words * 2;
+        uint64_t want = remaining;
+        if (want > MAX_WMF_BYTES && declared >= WMF_HEADER_SIZE && declared <= MAX_WMF_BYTES)
+            want = declared;
         if (want > MAX_WMF_BYTES) {
             show_read_error(owner, "MemoryAllocation Error");
             goto done;
         }
-        hBits = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, (SIZE_T)want + META_EOF_BYTES);
+        hBits = GlobalAlloc(GMEM_MOVEABLE, (SIZE_T)want);
         bits = hBits ? (BYTE*)GlobalLock(hBits) : NULL;
         if (!bits) {
             show_read_error(owner, "MemoryAllocation Error");
@@ -262,15 +256,17 @@ void get_emf_info(HENHMETAFILE emf, char* info, RECT* bounds, HDC hdc)
                  (unsigned)(r.right - r.left), (unsigned)(r.bottom - r.top));
 }
 
-HENHMETAFILE read_emf_file(HWND owner, const char* path, HGLOBAL* bits)
+HENHMETAFILE copy_sound_emf(HENHMETAFILE source, HGLOBAL* bits, int* no_memory)
 {
     *bits = NULL;
+    *no_memory = 0;
     HENHMETAFILE emf = NULL;
-    HENHMETAFILE file_emf = GetEnhMetaFileA(path);
-    UINT size = file_emf ? GetEnhMetaFileBits(file_emf, 0, NULL) : 0;
+    UINT size = source ? GetEnhMetaFileBits(source, 0, NULL) : 0;
     HGLOBAL block = size ? GlobalAlloc(GHND, size) : NULL;
     BYTE* p = block ? (BYTE*)GlobalLock(block) : NULL;
-    if (p && GetEnhMetaFileBits(file_emf, size, p) == size) {
+    if (size && !p)
+        *no_memory = 1;
+    if (p && GetEnhMetaFileBits(source, size, p) == size) {
         // Entry 0 of the handle table is the metafile's own: a header
         // counting no handles makes playing the copy write past a table of
         // none.
@@ -282,17 +278,26 @@ HENHMETAFILE read_emf_file(HWND owner, const char* path, HGLOBAL* bits)
     }
     if (p)
         GlobalUnlock(block);
-    if (file_emf)
-        DeleteEnhMetaFile(file_emf);
     if (!emf) {
         if (block)
             GlobalFree(block);
-        // A file cut short leaves no picture to show: that is said, not
-        // passed over as an empty one.
-        show_read_error(owner, size && !p ? "MemoryAllocation Error" : "Unable to read metafile bits");
         return NULL;
     }
     *bits = block;
+    return emf;
+}
+
+HENHMETAFILE read_emf_file(HWND owner, const char* path, HGLOBAL* bits)
+{
+    HENHMETAFILE file_emf = GetEnhMetaFileA(path);
+    int no_memory = 0;
+    HENHMETAFILE emf = copy_sound_emf(file_emf, bits, &no_memory);
+    if (file_emf)
+        DeleteEnhMetaFile(file_emf);
+    // A file cut short leaves no picture to show: that is said, not
+    // passed over as an empty one.
+    if (!emf)
+        show_read_error(owner, no_memory ? "MemoryAllocation Error" : "Unable to read metafile bits");
     return emf;
 }
 

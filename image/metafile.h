@@ -8,9 +8,10 @@
 // Preview layout and the metafile painter play_wmf_in_rect are in preview.h;
 // the loader that picks these readers owns the current-image state.
 //
-// Metafile bits from a file are walked record by record before GDI sees
-// them: a chain that leaves the data is cut at the last whole record and
-// closed with an end record, so playing never reads past the bits.
+// Metafile bits from a file or the clipboard are walked record by record
+// before GDI sees them: a chain that leaves the data before its end record
+// is a cut picture, refused with the reader's message as a cut enhanced
+// metafile is, so playing never reads past the bits.
 #pragma once
 
 #include <windows.h>
@@ -46,6 +47,15 @@ HMETAFILE read_wmf_file(HWND owner, const char* path, HFILE file, char* info,
                         uint32_t placeable, RECT* bounds, DWORD* units_per_inch,
                         WmfPlaceableHeader* header);
 
+// Walks the records of the size bytes of Windows-metafile bits at bits
+// (header first) up to their end record; a record without a rule for its
+// function, or breaking it, is taken out and the rest moved up over it
+// (wmf_record_is_sound). The header's type, size and largest record are
+// made to match what GDI is given. Returns the byte count to hand to GDI;
+// 0 when the header is not a metafile header or a record leaves the data
+// before the end record (the picture is cut).
+uint32_t seal_wmf_records(BYTE* bits, uint32_t size);
+
 // Bounds of the picture frame in the device's pixels and, when info is not
 // null, the information text. Nothing when the header cannot be read.
 void get_emf_info(HENHMETAFILE emf, char* info, RECT* bounds, HDC hdc);
@@ -76,6 +86,13 @@ int write_emf_file(HMETAFILE wmf, const char* path);
 // records are unsound (cut short, a record breaking its rule), says "Unable
 // to read metafile bits" in a box owned by owner and gives null, *bits null.
 HENHMETAFILE read_emf_file(HWND owner, const char* path, HGLOBAL* bits);
+
+// The same checks for an enhanced metafile already in hand (the
+// clipboard's): its bits, of the size the system holds, are copied into
+// *bits (GHND, caller frees) and a metafile of our own is made from them
+// when their records are sound. Null, *bits null, when they are not or
+// when memory is short (*no_memory set); nothing is said.
+HENHMETAFILE copy_sound_emf(HENHMETAFILE source, HGLOBAL* bits, int* no_memory);
 
 // Puts the comment (*comment, NUL-terminated text, may be null or empty)
 // into the enhanced metafile's description as its picture name, with

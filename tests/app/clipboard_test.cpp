@@ -324,4 +324,56 @@ TEST(ClipboardPaste, ACutConversionIsSaidEachTimeAndNotMadeAgain)
     DestroyWindow(hwnd);
 }
 
+// Damaged metafiles placed on the clipboard (the hostile fixtures): Paste
+// refuses them with the message their file gets when opened, and the
+// current image stays.
+struct DamagedCase {
+    const char* file;  // in hostile/
+    UINT format;
+};
+
+class ClipboardDamagedMetafile : public ::testing::TestWithParam<DamagedCase> {};
+
+TEST_P(ClipboardDamagedMetafile, IsRefusedAsItsFileIs)
+{
+    const DamagedCase& c = GetParam();
+    SeamRecorder seams(32);
+    HWND hwnd = CreateWindowExA(0, "STATIC", "clipboard test", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, NULL, NULL,
+                                GetModuleHandleA(NULL), NULL);
+    std::string bits = read_file_bytes(fixture_path(std::string("hostile\\") + c.file));
+    HANDLE data = NULL;
+    if (c.format == CF_ENHMETAFILE) {
+        data = SetEnhMetaFileBits((UINT)bits.size(), (const BYTE*)bits.data());
+    } else {
+        HMETAFILE mf = SetMetaFileBitsEx((UINT)bits.size(), (const BYTE*)bits.data());
+        ASSERT_TRUE(mf);
+        data = GlobalAlloc(GMEM_MOVEABLE, sizeof(METAFILEPICT));
+        METAFILEPICT* picture = (METAFILEPICT*)GlobalLock(data);
+        *picture = {MM_ANISOTROPIC, 2540, 2540, mf};
+        GlobalUnlock(data);
+    }
+    ASSERT_TRUE(data);
+    ASSERT_TRUE(OpenClipboard(hwnd));
+    EmptyClipboard();
+    ASSERT_TRUE(SetClipboardData(c.format, data));
+    CloseClipboard();
+    reset_current_image();
+    HGLOBAL mine = make_dib(2, 2, 24);
+    g_hImage = mine;
+    g_imageKind = KIND_DIB;
+
+    paste_image_from_clipboard(hwnd);
+    EXPECT_EQ(g_hImage, mine);
+    EXPECT_EQ(g_imageKind, KIND_DIB);
+    ASSERT_EQ(seams.boxes.size(), 1u);
+    EXPECT_EQ(seams.boxes[0].text, "Unable to read metafile bits");
+    reset_current_image();
+    DestroyWindow(hwnd);
+}
+
+INSTANTIATE_TEST_SUITE_P(Fixtures, ClipboardDamagedMetafile, ::testing::Values(
+    DamagedCase{"EMF-zero-size-record-before-shapes.emf", CF_ENHMETAFILE},
+    DamagedCase{"WMF-last-record-cut.wmf", CF_METAFILEPICT},
+    DamagedCase{"WMF-no-end-record.wmf", CF_METAFILEPICT}));
+
 }  // namespace

@@ -13,7 +13,8 @@
 // windows shown on the display (the preview, then a window of the image
 // window's size, whole and tiled), into a square of the default printer's
 // page, and converted to the other kind of metafile: a play the renderer cut must be told once, and a conversion it
-// cut must leave no file. Folders come from CORVANE_FIXTURES and
+// cut must leave no file. A Windows metafile whose records leave the file
+// before their end record must not be shown. Folders come from CORVANE_FIXTURES and
 // CORVANE_TEST_OUT; main() prints the options.
 #include <windows.h>
 #include <commdlg.h>
@@ -39,6 +40,7 @@
 #include "image/preview.h"
 #include "image/seams.h"
 #include "resources/resource.h"
+#include "support/dib_block.h"
 #include "support/peak_memory.h"
 #include "support/test_support.h"
 
@@ -240,6 +242,23 @@ static void run_metafile_roads(RunTotals* totals)
     DeleteFileA(converted.c_str());
 }
 
+// Whether the Windows metafile's records, from offset start of the file's
+// bytes, chain in whole records to an end record inside the file: one that
+// does not is a cut picture, which is never shown as if it were whole.
+static bool wmf_records_reach_their_end(const std::string& bytes, size_t start)
+{
+    size_t at = start + 18;
+    while (at <= bytes.size() && bytes.size() - at >= 6) {
+        uint32_t words = get_le32(bytes, at);
+        if (words < 3 || words > (bytes.size() - at) / 2)
+            return false;
+        if (get_le16(bytes, at + 4) == 0)
+            return true;
+        at += (size_t)words * 2;
+    }
+    return false;
+}
+
 // Whether the renderer (the build tree's, use_built_renderer) plays an
 // empty picture whole.
 static bool renderer_plays(void)
@@ -283,6 +302,11 @@ static bool load_and_release(const FuzzReader* reader, const std::string& path, 
     s_held_bytes = take_held_credit();
     bool shown = g_hImage != NULL;
     s_shown_bytes = shown ? shown_picture_bytes() : 0;
+    if (shown && g_imageKind == KIND_WMF &&
+        !wmf_records_reach_their_end(read_file_bytes(path), g_wmfHasPlaceable ? WMF_PLACEABLE_SIZE : 0)) {
+        save_failure("cut-shown");
+        totals->failures++;
+    }
     if (shown && (g_imageKind == KIND_EMF || g_imageKind == KIND_WMF))
         run_metafile_roads(totals);
     for (int frame = 0; frame < 64 && g_imageKind == KIND_ANIMATED_GIF; frame++)

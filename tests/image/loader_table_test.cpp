@@ -3,7 +3,8 @@
 // window's list takes; no APP12 text of the last file stays behind. JPEG
 // 2000 tries the colour-managed decoder, then beeps and tries the plain one
 // ("relax.jp2" goes there at once). A metafile the reader cannot take
-// whole (cut short, not one, or drawn in GDI+ records alone) is said once.
+// whole (cut short, not one, or drawn in GDI+ records alone) is said once;
+// a Windows metafile read holds every record of its file.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -11,6 +12,7 @@
 
 #include "image/current_image.h"
 #include "image/loader.h"
+#include "image/metafile.h"
 #include "image/open_windows.h"
 #include "image/preview.h"
 #include "jpeg/jpeg_read.h"
@@ -43,7 +45,13 @@ std::string make_folder()
         {"pnm/raw_bits.pbm", "bits.pbm"}, {"pnm/raw_grey_15.pgm", "grey.pgm"}, {"pnm/raw_colour_255.ppm", "colour.ppm"},
         {"pnm/pam_colour_alpha_255.pam", "alpha.pnm"}, {"pcx/rgb.pcx", "picture.pcx"}, {"targa/cmap.tga", "picture.tga"},
         {"iff/planes4_compress.iff", "picture.iff"}, {"icon/frame_a.ico", "single.ico"}, {"icon/sun_16.ico", "sun.ico"},
-        {"icon/anim.ani", "cursor.ani"},  {"hostile/EMF-plus-records-only.emf", "plus_only.emf"},
+        {"icon/anim.ani", "cursor.ani"},
+        {"hostile/EMF-plus-records-only.emf", "plus_only.emf"},
+        {"hostile/WMF-last-record-cut.wmf", "last_record_cut.wmf"},
+        {"hostile/WMF-no-end-record.wmf", "no_end_record.wmf"},
+        {"hostile/WMF-odd-length-cut.wmf", "odd_length_cut.wmf"},
+        {"hostile/WMF-placeable-last-record-cut.wmf", "placeable_cut.wmf"},
+        {"hostile/WMF-size-field-short.wmf", "size_field_short.wmf"},
     };
     for (const auto& copy : copies)
         CopyFileA(fixture_path(copy.first).c_str(), (folder + copy.second).c_str(), FALSE);
@@ -121,6 +129,9 @@ TEST_P(LoaderTable, FileIsReadAsItsRowSays)
     EXPECT_EQ(0, strncmp(g_infoText, c.info_start, strlen(c.info_start))) << g_infoText;
     if (c.kind == KIND_NONE)  // nothing read: the empty square of no selection
         EXPECT_EQ(g_animDestWidth, g_animDestHeight) << c.file;
+    if (c.kind == KIND_WMF && g_hImage)
+        EXPECT_EQ(GetMetaFileBitsEx((HMETAFILE)g_hImage, 0, NULL),
+                  read_file_bytes(c.file).size() - (g_wmfHasPlaceable ? 22 : 0)) << c.file;
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, LoaderTable, ::testing::Values(
@@ -150,6 +161,11 @@ INSTANTIATE_TEST_SUITE_P(Files, LoaderTable, ::testing::Values(
     LoadCase{"half.emf", KIND_NONE, FMT_NONE, -1, "", 1},
     LoadCase{"last_record_cut.emf", KIND_NONE, FMT_NONE, -1, "", 1},
     LoadCase{"plus_only.emf", KIND_NONE, FMT_NONE, -1, "", 1},
-    LoadCase{"short.wmf", KIND_NONE, FMT_NONE, -1, "", 1}));
+    LoadCase{"short.wmf", KIND_NONE, FMT_NONE, -1, "", 1},
+    LoadCase{"last_record_cut.wmf", KIND_NONE, FMT_NONE, -1, "", 1},
+    LoadCase{"no_end_record.wmf", KIND_NONE, FMT_NONE, -1, "", 1},
+    LoadCase{"odd_length_cut.wmf", KIND_NONE, FMT_NONE, -1, "", 1},
+    LoadCase{"placeable_cut.wmf", KIND_NONE, FMT_NONE, -1, "", 1},
+    LoadCase{"size_field_short.wmf", KIND_WMF, FMT_NONE}));
 
 }  // namespace

@@ -411,21 +411,22 @@ protected:
     }
 };
 
+// Cut anywhere before its end record, the metafile is a cut picture:
+// refused with one box, as a cut enhanced metafile is; whole, it is read.
 TEST_F(HostileWmf, TruncatedAtEveryOffset)
 {
-    for (size_t n = 0; n < good.size(); ++n) {
+    for (size_t n = 0; n <= good.size(); ++n) {
         seams.boxes.clear();
         HMETAFILE h = read_bytes(good.substr(0, n), 1);
-        if (n < 22 + 18) {
+        if (n < good.size()) {
             EXPECT_EQ(nullptr, h) << n;
             ASSERT_EQ(1u, seams.boxes.size()) << n;
             EXPECT_EQ("Unable to read metafile bits", seams.boxes[0].text);
             EXPECT_EQ("(null)", seams.boxes[0].caption);
         } else {
-            // Whole records are kept and closed with an end record.
             ASSERT_TRUE(h) << n;
             EXPECT_TRUE(seams.boxes.empty()) << n;
-            EXPECT_LE(GetMetaFileBitsEx(h, 0, NULL), n - 22 + 6) << n;
+            EXPECT_EQ(GetMetaFileBitsEx(h, 0, NULL), n - 22) << n;
             DeleteMetaFile(h);
         }
     }
@@ -433,7 +434,8 @@ TEST_F(HostileWmf, TruncatedAtEveryOffset)
 
 TEST_F(HostileWmf, RecordContentsThatClaimTooMuchPlayWithoutHarm)
 {
-    // Records of 2^31, 0 or 2 words (other counts: the mutation harness).
+    // Records of 2^31, 0 or 2 words (other counts: the mutation harness):
+    // the chain leaves the data, so the picture is cut and refused.
     std::vector<std::string> records;
     for (uint32_t words : {0x7FFFFFFFu, 0u, 2u})
         records.push_back(le32(words) + le16(0x0324) + std::string(48, '\0'));
@@ -442,12 +444,19 @@ TEST_F(HostileWmf, RecordContentsThatClaimTooMuchPlayWithoutHarm)
                       le32(0) + le32(0) + le32(0) + le32(0x80000000) + le32(0);
     std::string params = le32(0x00CC0020) + le16(0) + std::string(16, '\1') + dib;
     records.push_back(le32((uint32_t)(6 + params.size()) / 2) + le16(0x0F43) + params);
-    for (const std::string& record : records) {
+    for (size_t i = 0; i < records.size(); ++i) {
+        const std::string& record = records[i];
+        seams.boxes.clear();
         std::string bits = good.substr(22, 18) + record + std::string("\x03\0\0\0\0\0", 6);
         put_le32(bits, 6, (uint32_t)bits.size() / 2);
         HMETAFILE h = read_bytes(placeable_header(0, 0, 99, 99, 1440) + bits, 1);
+        if (i < 3) {  // the chain leaves the data
+            EXPECT_EQ(nullptr, h) << get_le32(record, 0);
+            EXPECT_EQ(1u, seams.boxes.size()) << get_le32(record, 0);
+            continue;
+        }
         ASSERT_TRUE(h) << get_le16(record, 4);
-        EXPECT_EQ(18u + 6u, GetMetaFileBitsEx(h, 0, NULL)) << get_le16(record, 4);  // cut before it
+        EXPECT_EQ(18u + 6u, GetMetaFileBitsEx(h, 0, NULL)) << get_le16(record, 4);  // taken out by its rule
         DeleteMetaFile(h);
     }
 }
