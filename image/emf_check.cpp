@@ -899,6 +899,25 @@ static const WmfRule WMF_RULES[] = {
     {META_CREATEPATTERNBRUSH, 2, W_PATTERN_BRUSH, 0, 0},
 };
 
+// The functions that draw on the device. Left out by their rule, the
+// picture is not the file's.
+static const uint16_t WMF_DRAWING_FUNCTIONS[] = {
+    META_LINETO,       META_ELLIPSE,      META_FLOODFILL,    META_RECTANGLE,   META_SETPIXEL,
+    META_EXTFLOODFILL, META_ROUNDRECT,    META_PATBLT,       META_ARC,         META_PIE,
+    META_CHORD,        META_INVERTREGION, META_PAINTREGION,  META_FILLREGION,  META_FRAMEREGION,
+    META_POLYGON,      META_POLYLINE,     META_POLYPOLYGON,  META_TEXTOUT,     META_EXTTEXTOUT,
+    META_SETDIBTODEV,  META_DIBSTRETCHBLT, META_STRETCHDIB,  META_DIBBITBLT,   META_BITBLT,
+    META_STRETCHBLT,
+};
+
+bool wmf_function_draws(uint16_t function)
+{
+    for (uint16_t drawing : WMF_DRAWING_FUNCTIONS)
+        if (function == drawing)
+            return true;
+    return false;
+}
+
 enum { MFCOMMENT_ESCAPE = 15 };
 // Most rectangles a region record may bring: the player joins them one at
 // a time, each join as long as the region so far, so the time grows with

@@ -73,3 +73,7 @@ TextGlyphs wmf_text_glyphs(uint16_t function, const BYTE* params, uint32_t param
 // parameters, against the rule for its function; objects is the header's
 // number of objects. False for a function without a rule.
 bool wmf_record_is_sound(uint16_t function, const BYTE* params, uint32_t param_bytes, uint32_t objects);
+
+// Whether a Windows-metafile function draws on the device (a shape, text,
+// a region or bits), as against setting state or commenting.
+bool wmf_function_draws(uint16_t function);

@@ -111,6 +111,10 @@ uint32_t seal_wmf_records(BYTE* bits, uint32_t size)
             kept += bytes;
             if (words > largest)
                 largest = words;
+        } else if (wmf_function_draws(function)) {
+            // A shape its rule leaves out: what would be shown is not the
+            // picture, which is cut as one whose records run off the data.
+            return 0;
         }
         offset += bytes;
     }

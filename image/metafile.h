@@ -52,8 +52,9 @@ HMETAFILE read_wmf_file(HWND owner, const char* path, HFILE file, char* info,
 // function, or breaking it, is taken out and the rest moved up over it
 // (wmf_record_is_sound). The header's type, size and largest record are
 // made to match what GDI is given. Returns the byte count to hand to GDI;
-// 0 when the header is not a metafile header or a record leaves the data
-// before the end record (the picture is cut).
+// 0 when the header is not a metafile header, a record leaves the data
+// before the end record or a record that draws breaks its rule (the
+// picture is cut).
 uint32_t seal_wmf_records(BYTE* bits, uint32_t size);
 
 // Bounds of the picture frame in the device's pixels and, when info is not

@@ -449,15 +449,13 @@ TEST_F(HostileWmf, RecordContentsThatClaimTooMuchPlayWithoutHarm)
         seams.boxes.clear();
         std::string bits = good.substr(22, 18) + record + std::string("\x03\0\0\0\0\0", 6);
         put_le32(bits, 6, (uint32_t)bits.size() / 2);
+        // The first three leave the data; the last, a shape, breaks its
+        // rule: either way the picture is cut and refused.
         HMETAFILE h = read_bytes(placeable_header(0, 0, 99, 99, 1440) + bits, 1);
-        if (i < 3) {  // the chain leaves the data
-            EXPECT_EQ(nullptr, h) << get_le32(record, 0);
-            EXPECT_EQ(1u, seams.boxes.size()) << get_le32(record, 0);
-            continue;
-        }
-        ASSERT_TRUE(h) << get_le16(record, 4);
-        EXPECT_EQ(18u + 6u, GetMetaFileBitsEx(h, 0, NULL)) << get_le16(record, 4);  // taken out by its rule
-        DeleteMetaFile(h);
+        EXPECT_EQ(nullptr, h) << i;
+        EXPECT_EQ(1u, seams.boxes.size()) << i;
+        if (h)
+            DeleteMetaFile(h);
     }
 }
 
