@@ -11,10 +11,13 @@
 
 #include "image/current_image.h"
 #include "image/loader.h"
+#include "image/metafile_renderer.h"
 #include "image/open_windows.h"
 #include "image/preview.h"
 #include "jpeg/jpeg_read.h"
 #include "resources/resource.h"
+#include "support/dib_block.h"
+#include "support/peak_memory.h"
 #include "support/seam_recorder.h"
 #include "support/test_support.h"
 
@@ -150,5 +153,50 @@ INSTANTIATE_TEST_SUITE_P(Files, LoaderTable, ::testing::Values(
     LoadCase{"half.emf", KIND_NONE, FMT_NONE, -1, "", 1},
     LoadCase{"last_record_cut.emf", KIND_NONE, FMT_NONE, -1, "", 1},
     LoadCase{"short.wmf", KIND_NONE, FMT_NONE, -1, "", 1}));
+
+// A 64 MB enhanced metafile of small records, read and shown in the
+// preview: the program holds one copy of its bytes; only for a moment, as
+// the system makes its metafile or a play hands them to the renderer, is
+// there a second.
+TEST_F(LoaderTable, LargeMetafileIsHeldInOneCopy)
+{
+    const uint64_t FILE_BYTES = 64u << 20;
+    {
+        std::string emf = read_file_bytes("drawing.emf");
+        ASSERT_GT(emf.size(), 108u);
+        const size_t end_record = emf.size() - 20;
+        std::string moves;
+        moves.reserve(FILE_BYTES - emf.size());
+        std::string move(16, '\0');
+        put_le32(move, 0, EMR_MOVETOEX);
+        put_le32(move, 4, 16);
+        for (uint32_t i = 0; moves.size() + emf.size() < FILE_BYTES; ++i) {
+            put_le32(move, 8, i % 50);
+            moves += move;
+        }
+        emf.insert(end_record, moves);
+        put_le32(emf, 48, (uint32_t)emf.size());
+        put_le32(emf, 52, get_le32(emf, 52) + (uint32_t)(moves.size() / 16));
+        ASSERT_TRUE(write_file_bytes("large.emf", emf));
+    }
+    HWND list = GetDlgItem(main, IDC_MAIN_FILE_LIST);
+    SendMessageA(list, LB_ADDSTRING, 0, (LPARAM) "large.emf");
+    SendMessageA(list, LB_SETCURSEL, 0, 0);
+    RECT preview = {0, 0, 200, 200};
+    ShowWindow(main, SW_SHOWNOACTIVATE);
+    ShowWindow(GetDlgItem(main, IDC_MAIN_PREVIEW), SW_SHOWNOACTIVATE);
+    const unsigned plays = render_request_count();
+    PeakMemoryWatch watch;
+    ASSERT_TRUE(watch.works());
+    const RECT saved_preview = g_rcPreview;
+    g_rcPreview = {10, 10, 190, 190};
+    load_selected_file(main, preview);
+    const uint64_t rise = watch.rise();
+    g_rcPreview = saved_preview;
+    ASSERT_EQ(g_imageKind, KIND_EMF);
+    EXPECT_GT(render_request_count(), plays) << "shown in the preview";
+    EXPECT_LT(rise, 2 * FILE_BYTES + (16u << 20)) << "peak MB: " << (rise >> 20);
+    DeleteFileA("large.emf");
+}
 
 }  // namespace
