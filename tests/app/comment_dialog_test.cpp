@@ -193,13 +193,13 @@ TEST(CommentDialog, WritesTheFileItOpenedForOrSaysItCannot)
     g_imageKind = KIND_NONE;
 }
 
-// OK on a comment as shown, longer than the reader once kept and with
-// bare LF line ends that the box shows as CR LF (too long for a JPEG then):
-// the file keeps its comment byte for byte. Typed longer than a JPEG
-// comment holds, the text is refused whole and the dialog stays.
+// OK on the comment as shown, longer than the reader once kept and with
+// bare LF line ends (shown as CR LF, too long for a JPEG then), leaves the
+// file's comment byte for byte; a text typed longer than a JPEG comment
+// holds is refused whole, and the dialog stays.
 std::string s_typed;  // empty: OK on the text as shown
 
-void CALLBACK ok_as_shown(HWND, UINT, UINT_PTR timer, DWORD)
+void CALLBACK type_and_ok(HWND, UINT, UINT_PTR timer, DWORD)
 {
     HWND dialog = NULL;
     EnumThreadWindows(GetCurrentThreadId(), find_dialog, (LPARAM)&dialog);
@@ -208,39 +208,31 @@ void CALLBACK ok_as_shown(HWND, UINT, UINT_PTR timer, DWORD)
     KillTimer(NULL, timer);
     if (!s_typed.empty())
         SetDlgItemTextA(dialog, IDC_COMMENT_EDIT, s_typed.c_str());
-    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), (LPARAM)GetDlgItem(dialog, IDOK));
-    s_run.open_after_ok = IsWindow(dialog) && IsWindowVisible(dialog);
-    if (s_run.open_after_ok)
-        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), (LPARAM)GetDlgItem(dialog, IDCANCEL));
+    SendMessageA(dialog, WM_COMMAND, IDOK, (LPARAM)GetDlgItem(dialog, IDOK));
+    if ((s_run.open_after_ok = IsWindow(dialog) && IsWindowVisible(dialog)))
+        PostMessageA(dialog, WM_COMMAND, IDCANCEL, (LPARAM)GetDlgItem(dialog, IDCANCEL));
 }
 
 TEST(CommentDialog, LongCommentAcceptedAsShownStaysWhole)
 {
-    std::string comment;
+    std::string comment, too_long;
     while (comment.size() < 50000)
         comment += "ab\n";
     comment.resize(50000);
-    const std::string photo = read_file_bytes(fixture_path("e2e/quadrants.jpg"));
-    ASSERT_GT(photo.size(), 2u);
-    const std::string segment = std::string("\xFF\xFE", 2) + (char)((comment.size() + 2) >> 8) +
-                                (char)((comment.size() + 2) & 0xFF) + comment;
-    const std::string path = test_out_path("long_comment.jpg");
+    while (too_long.size() <= 65533)
+        too_long += "typed\r\n";
+    const std::string photo = read_file_bytes(fixture_path("e2e/quadrants.jpg")), path = test_out_path("long.jpg");
+    const std::string segment = std::string("\xFF\xFE\xC3\x52", 4) + comment;  // length 50002
     ASSERT_TRUE(write_file_bytes(path, photo.substr(0, 2) + segment + photo.substr(2)));
-    HINSTANCE instance = g_hInstance;
-    g_hInstance = GetModuleHandleA(NULL);
     GlobalFree(read_jpeg_file(path.c_str(), g_infoText));
-    ASSERT_TRUE(g_hComment);
     lstrcpynA(g_fileName, path.c_str(), sizeof g_fileName);
     g_fileFormat = FMT_JPEG;
-    g_imageKind = KIND_DIB;
-    std::string too_long;
-    while (too_long.size() < 65534)
-        too_long += "typed\r\n";
+    HINSTANCE instance = g_hInstance;
+    g_hInstance = GetModuleHandleA(NULL);
     for (const std::string& typed : {std::string(), too_long}) {
         SeamRecorder seams;
-        s_run = DialogRun();
         s_typed = typed;
-        SetTimer(NULL, 0, 20, ok_as_shown);
+        SetTimer(NULL, 0, 20, type_and_ok);
         run_comment_dialog(NULL);
         EXPECT_EQ(s_run.open_after_ok, !typed.empty());
         EXPECT_NE(read_file_bytes(path).find(segment), std::string::npos) << "the comment as it was";
@@ -253,7 +245,6 @@ TEST(CommentDialog, LongCommentAcceptedAsShownStaysWhole)
     g_hInstance = instance;
     g_fileName[0] = 0;
     g_fileFormat = FMT_NONE;
-    g_imageKind = KIND_NONE;
 }
 
 }  // namespace

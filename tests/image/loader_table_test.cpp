@@ -155,48 +155,40 @@ INSTANTIATE_TEST_SUITE_P(Files, LoaderTable, ::testing::Values(
     LoadCase{"short.wmf", KIND_NONE, FMT_NONE, -1, "", 1}));
 
 // A 64 MB enhanced metafile of small records, read and shown in the
-// preview: the program holds one copy of its bytes; only for a moment, as
-// the system makes its metafile or a play hands them to the renderer, is
-// there a second.
+// preview: one copy of its bytes is held, and a second only for a moment
+// (as the system makes its metafile, or in the renderer's mapping).
 TEST_F(LoaderTable, LargeMetafileIsHeldInOneCopy)
 {
-    const uint64_t FILE_BYTES = 64u << 20;
-    {
-        std::string emf = read_file_bytes("drawing.emf");
-        ASSERT_GT(emf.size(), 108u);
-        const size_t end_record = emf.size() - 20;
-        std::string moves;
-        moves.reserve(FILE_BYTES - emf.size());
-        std::string move(16, '\0');
-        put_le32(move, 0, EMR_MOVETOEX);
-        put_le32(move, 4, 16);
-        for (uint32_t i = 0; moves.size() + emf.size() < FILE_BYTES; ++i) {
-            put_le32(move, 8, i % 50);
-            moves += move;
-        }
-        emf.insert(end_record, moves);
-        put_le32(emf, 48, (uint32_t)emf.size());
-        put_le32(emf, 52, get_le32(emf, 52) + (uint32_t)(moves.size() / 16));
-        ASSERT_TRUE(write_file_bytes("large.emf", emf));
-    }
-    HWND list = GetDlgItem(main, IDC_MAIN_FILE_LIST);
-    SendMessageA(list, LB_ADDSTRING, 0, (LPARAM) "large.emf");
-    SendMessageA(list, LB_SETCURSEL, 0, 0);
-    RECT preview = {0, 0, 200, 200};
+    const uint64_t BYTES = 64u << 20;
+    std::string emf = read_file_bytes("drawing.emf"), move(16, '\0'), moves;
+    put_le32(move, 0, EMR_MOVETOEX);
+    put_le32(move, 4, 16);
+    const size_t count = (BYTES - emf.size()) / 16;
+    moves.reserve(count * 16);
+    for (size_t i = 0; i < count; ++i)
+        moves += move;
+    emf.insert(emf.size() - 20, moves);  // before the end record
+    put_le32(emf, 48, (uint32_t)emf.size());
+    put_le32(emf, 52, get_le32(emf, 52) + (uint32_t)count);
+    ASSERT_TRUE(write_file_bytes("large.emf", emf));
+    std::string().swap(emf);
+    std::string().swap(moves);
+    SendDlgItemMessageA(main, IDC_MAIN_FILE_LIST, LB_ADDSTRING, 0, (LPARAM) "large.emf");
+    SendDlgItemMessageA(main, IDC_MAIN_FILE_LIST, LB_SETCURSEL, 0, 0);
     ShowWindow(main, SW_SHOWNOACTIVATE);
     ShowWindow(GetDlgItem(main, IDC_MAIN_PREVIEW), SW_SHOWNOACTIVATE);
     const unsigned plays = render_request_count();
-    PeakMemoryWatch watch;
-    ASSERT_TRUE(watch.works());
     const RECT saved_preview = g_rcPreview;
     g_rcPreview = {10, 10, 190, 190};
-    load_selected_file(main, preview);
+    PeakMemoryWatch watch;
+    load_selected_file(main, RECT{0, 0, 200, 200});
     const uint64_t rise = watch.rise();
     g_rcPreview = saved_preview;
-    ASSERT_EQ(g_imageKind, KIND_EMF);
-    EXPECT_GT(render_request_count(), plays) << "shown in the preview";
-    EXPECT_LT(rise, 2 * FILE_BYTES + (16u << 20)) << "peak MB: " << (rise >> 20);
     DeleteFileA("large.emf");
+    ASSERT_TRUE(watch.works());
+    EXPECT_EQ(g_imageKind, KIND_EMF);
+    EXPECT_GT(render_request_count(), plays) << "shown in the preview";
+    EXPECT_LT(rise, 2 * BYTES + (16u << 20)) << "peak MB: " << (rise >> 20);
 }
 
 }  // namespace
