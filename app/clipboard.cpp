@@ -138,6 +138,7 @@ void copy_image_to_clipboard(HWND hwndMain)
 static void show_pasted_image(HWND hwndMain)
 {
     std::strcpy(g_fileName, PASTED_IMAGE_NAME);
+    g_filePath[0] = '\0';  // no file: no command acts on the one shown before
     if (is_window_open(g_hwndView)) {
         update_view_menu_state();
         SetWindowTextA(g_hwndView, g_fileName);

@@ -60,7 +60,8 @@ typedef int (*CommentWriter)(const char* path, HGLOBAL* text);
 struct CommentTarget {
     bool batch;
     int thumb;  // the batch window's clicked thumbnail
-    char path[MAX_PATH];
+    char path[MAX_PATH];  // in full, as it was loaded
+    char name[MAX_PATH];  // as listed, the caption of the boxes
     CommentWriter writer;
     int format, kind;
     int page, pages;  // a TIFF's page shown
@@ -229,7 +230,7 @@ void resume_animation(const HeldAnimation& hold)
 {
     if (!hold.held)
         return;
-    g_hFile = _lopen(g_fileName, OF_READ | OF_SHARE_DENY_NONE);
+    g_hFile = _lopen(g_filePath, OF_READ | OF_SHARE_DENY_NONE);
     if (g_hFile == HFILE_ERROR)
         return;
     LONG length = _llseek(g_hFile, 0, FILE_END);
@@ -243,7 +244,7 @@ void resume_animation(const HeldAnimation& hold)
 void show_new_size(void)
 {
     resize_main_status_bar();
-    HANDLE find = FindFirstFileA(g_fileName, &g_findData);
+    HANDLE find = FindFirstFileA(g_filePath, &g_findData);
     if (find != INVALID_HANDLE_VALUE) {
         FindClose(find);
         g_fileSize = ((uint64_t)g_findData.nFileSizeHigh << 32) | g_findData.nFileSizeLow;
@@ -297,12 +298,12 @@ void on_ok(HWND dialog)
     // up the file it reads: the dialog stays with what was typed.
     if (writer && GetFileAttributesA(g_target.path) == INVALID_FILE_ATTRIBUTES) {
         GlobalFree(text);
-        seam_message_box(dialog, "Cannot Open File for Writing.", g_target.path, MB_OK | MB_ICONSTOP);
+        seam_message_box(dialog, "Cannot Open File for Writing.", g_target.name, MB_OK | MB_ICONSTOP);
         SetCursor(old_cursor);
         return;
     }
     // Only the file still shown has its comment, size and animation shown.
-    bool shown = lstrcmpiA(g_fileName, g_target.path) == 0;
+    bool shown = lstrcmpiA(g_filePath, g_target.path) == 0;
     HeldAnimation hold = writer && shown ? hold_animation() : HeldAnimation();
     int written = writer ? writer(g_target.path, &text) : 1;
     if (written && shown) {
@@ -393,12 +394,13 @@ INT_PTR CALLBACK getcomment_dlg_proc(HWND dialog, UINT msg, WPARAM wp, LPARAM lp
 
 void run_comment_dialog(HWND owner)
 {
-    // The name as shown (the writers caption their boxes with it), in the
-    // list's folder, which nothing changes while the dialog holds.
+    // The file shown, by the path it was loaded from; its name as shown
+    // captions the boxes.
     g_target.batch = owner && owner == g_hwndBatch;
     g_target.thumb = g_thumbCurrent + g_thumbFirst;
     g_target.writer = writer_for_current_file();
-    lstrcpynA(g_target.path, g_fileName, sizeof g_target.path);
+    lstrcpynA(g_target.path, g_filePath, sizeof g_target.path);
+    lstrcpynA(g_target.name, g_fileName, sizeof g_target.name);
     g_target.format = g_fileFormat;
     g_target.kind = g_imageKind;
     g_target.page = g_pageIndex;

@@ -528,7 +528,9 @@ int convert_save_to_path(HGLOBAL image, int kind, const char* path, int code, in
     }
     // A refusal with a cause of its own says it instead of the write failure.
     const char* refusal = code == FMT_TIFF && kind == KIND_DIB ? tiff_write_refusal(prepared, opt1, opt2) : NULL;
-    int written = refusal ? 0 : write_by_code(prepared, kind, path, code, opt1, opt2);
+    // A metafile whose play was cut is no whole picture to write.
+    bool is_cut = (kind == KIND_EMF || kind == KIND_WMF) && metafile_play_failed(image);
+    int written = is_cut ? METAFILE_WRITE_CUT : refusal ? 0 : write_by_code(prepared, kind, path, code, opt1, opt2);
 
     if (prepared && prepared != image)
         GlobalFree(prepared);

@@ -170,13 +170,19 @@ static BOOL choose_target(HWND owner, HWND hwndMain, const char* source, const c
 int move_copy_rename_file(HWND owner, HWND hwndMain, const char* source, const char* initial_dir,
                           const char* extension, int mode, int cell)
 {
-    g_saveDialogMode = mode;
     // The classic dialog may change the current folder while it browses:
     // the source is fixed as a full path first.
     char source_path[MAX_PATH];
     DWORD full = GetFullPathNameA(source, sizeof source_path, source_path, NULL);
     if (full == 0 || full >= sizeof source_path)
         return 0;
+    return move_copy_rename_path(owner, hwndMain, source_path, source, initial_dir, extension, mode, cell);
+}
+
+int move_copy_rename_path(HWND owner, HWND hwndMain, const char* source_path, const char* source,
+                          const char* initial_dir, const char* extension, int mode, int cell)
+{
+    g_saveDialogMode = mode;
     char target[SAVE_PATH_SIZE];
     lstrcpynA(s_movedPath, mode == FILE_OP_COPY ? "" : source_path, sizeof s_movedPath);
     BOOL chosen = choose_target(owner, hwndMain, source_path, initial_dir, extension, mode, target);
@@ -265,7 +271,7 @@ static FileRelease release_open_file(void)
 // file no longer opens.
 static bool resume_animation(void)
 {
-    g_hFile = _lopen(g_fileName, OF_READ | OF_SHARE_DENY_NONE);
+    g_hFile = _lopen(g_filePath, OF_READ | OF_SHARE_DENY_NONE);
     if (g_hFile == HFILE_ERROR)
         return false;
     if (g_imageKind == KIND_ANIMATED_GIF) {
@@ -293,6 +299,7 @@ static void after_removal(LRESULT index)
     g_imageKind = KIND_LIST_REFRESH;
     g_infoText[0] = '\0';
     g_fileName[0] = '\0';
+    g_filePath[0] = '\0';
     clear_edit_history();
     fill_file_list(0);
     HWND list = GetDlgItem(g_hwndMain, IDC_MAIN_FILE_LIST);
@@ -328,20 +335,21 @@ static void lower_extension(char* ext, size_t size)
 
 void run_file_command(HWND owner, int mode)
 {
-    if (!g_fileName[0] || g_imageKind == KIND_NONE)
+    // A pasted or captured image has no file.
+    if (!g_filePath[0] || g_imageKind == KIND_NONE)
         return;
-    // The command acts on the file shown when it starts: its name and full
-    // path are taken now, whatever a dialog or question does to the folder.
+    // The command acts on the file shown when it starts, by the path it was
+    // loaded from, wherever the list or a dialog has taken the folder.
     char name[MAX_PATH], path[MAX_PATH];
     lstrcpynA(name, g_fileName, sizeof name);
-    if (!GetFullPathNameA(name, sizeof path, path, NULL))
-        lstrcpynA(path, name, sizeof path);
+    lstrcpynA(path, g_filePath, sizeof path);
     HWND list = GetDlgItem(g_hwndMain, IDC_MAIN_FILE_LIST);
     char ext[8];
     lower_extension(ext, sizeof ext);
-    GetCurrentDirectoryA(sizeof g_currentDir, g_currentDir);
+    if (!shown_file_folder(g_currentDir, sizeof g_currentDir))
+        return;
     if (mode == FILE_OP_COPY) {
-        move_copy_rename_file(owner, g_hwndMain, name, g_currentDir, ext, mode, 0);
+        move_copy_rename_path(owner, g_hwndMain, path, name, g_currentDir, ext, mode, 0);
         fill_file_list(0);
         InvalidateRect(GetDlgItem(g_hwndMain, IDC_MAIN_PREVIEW), NULL, TRUE);
         return;
@@ -353,7 +361,7 @@ void run_file_command(HWND owner, int mode)
             IDYES)
             return;
     }
-    LRESULT index = SendMessageA(list, LB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)name);
+    LRESULT index = find_shown_file_entry(list);
     const FileRelease hold = release_open_file();
     // The read-only attribute comes back when the file stays.
     DWORD attributes = GetFileAttributesA(path);
@@ -367,7 +375,7 @@ void run_file_command(HWND owner, int mode)
             seam_message_box(owner, text, NULL, MB_OK);
         }
     } else {
-        removed = move_copy_rename_file(owner, g_hwndMain, name, g_currentDir, ext, mode, 0) != 0;
+        removed = move_copy_rename_path(owner, g_hwndMain, path, name, g_currentDir, ext, mode, 0) != 0;
         if (removed)
             index = SendMessageA(list, LB_GETCURSEL, 0, 0);
     }
@@ -377,6 +385,8 @@ void run_file_command(HWND owner, int mode)
     }
     if (attributes != INVALID_FILE_ATTRIBUTES)
         SetFileAttributesA(path, attributes);
-    if (hold == HOLD_RELEASED || (hold == HOLD_PAUSED && !resume_animation()))
+    if (hold == HOLD_RELEASED || (hold == HOLD_PAUSED && !resume_animation())) {
+        g_reloadShownFile = 1;
         load_selection();
+    }
 }

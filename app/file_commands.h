@@ -16,13 +16,18 @@ enum FileOperationMode { FILE_OP_MOVE = 0, FILE_OP_COPY = 1, FILE_OP_RENAME = 2 
 // non-zero.
 int move_copy_rename_file(HWND owner, HWND hwndMain, const char* source, const char* initial_dir,
                           const char* extension, int mode, int cell);
+// The same for the file at the full path source_path, named source_name in
+// the dialog's title and the messages.
+int move_copy_rename_path(HWND owner, HWND hwndMain, const char* source_path, const char* source_name,
+                          const char* initial_dir, const char* extension, int mode, int cell);
 UINT_PTR CALLBACK move_copy_rename_hook_proc(HWND hdlg, UINT msg, WPARAM wp, LPARAM lp);
 
 // 1 when target's folder (up to its last backslash) is folder, ignoring case
 // and a trailing backslash of folder.
 int is_target_in_folder(const char* folder, const char* target);
 
-// Move File, Copy File, Rename File and Delete File on the current file;
-// owner is the window that asked (the main window or the image window).
+// Move File, Copy File, Rename File and Delete File on the shown file, by
+// the full path it was loaded from (g_filePath); owner is the window that
+// asked (the main window or the image window).
 void run_file_command(HWND owner, int mode_or_delete);
 enum { FILE_OP_DELETE = 3 };

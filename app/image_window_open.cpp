@@ -63,7 +63,7 @@ static bool select_current_file(HWND hwndMain)
     LRESULT count = SendMessageA(list, LB_GETCOUNT, 0, 0);
     if (count == 0 || count == LB_ERR)
         return false;
-    LRESULT index = SendMessageA(list, LB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)g_fileName);
+    LRESULT index = find_shown_file_entry(list);
     if (index == LB_ERR) {
         index = 0;
         LRESULT length = SendMessageA(list, LB_GETTEXTLEN, 0, 0);

@@ -81,11 +81,10 @@ void transform_jpeg_file(HWND owner, int code)
     // The source is named now, in full: the list may move on while the Save
     // dialog is open.
     char source[MAX_PATH];
-    DWORD length = GetFullPathNameA(g_fileName, sizeof source, source, NULL);
-    if (!g_fileName[0] || length == 0 || length >= sizeof source)
+    lstrcpynA(source, g_filePath, sizeof source);
+    if (!source[0] || !shown_file_folder(g_currentDir, sizeof g_currentDir))
         return;
     lstrcpynA(output, g_fileName, sizeof output);
-    lstrcpynA(g_currentDir, g_listDir, sizeof g_currentDir);
     OPENFILENAMEA ofn;
     if (!choose_save_file(owner, output, FMT_JPEG, g_currentDir, &ofn, 0, 1))
         return;
@@ -93,8 +92,10 @@ void transform_jpeg_file(HWND owner, int code)
     HCURSOR old_cursor = SetCursor(LoadCursor(NULL, IDC_WAIT));
     int done = reencode_jpeg_file(source, output, code);
     fill_file_list(0);
-    if (done)
+    if (done) {
+        g_reloadShownFile = 1;
         SendMessageA(g_hwndMain, g_msgSelChanged, IDC_MAIN_FILE_LIST,
                      SendDlgItemMessageA(g_hwndMain, IDC_MAIN_FILE_LIST, LB_GETCURSEL, 0, 0));
+    }
     SetCursor(old_cursor);
 }

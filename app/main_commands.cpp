@@ -72,9 +72,11 @@ static bool is_captured_or_pasted(void)
            ((g_imageKind == KIND_WMF || g_imageKind == KIND_EMF) && g_fileFormat == FMT_CLIPBOARD);
 }
 
-// Loads the list's selected file again.
+// Loads the shown file again, by its path (the list may show another
+// folder by now).
 static void reselect(HWND hwnd, bool post)
 {
+    g_reloadShownFile = 1;
     LRESULT selection = SendDlgItemMessageA(hwnd, IDC_MAIN_FILE_LIST, LB_GETCURSEL, 0, 0);
     if (post)
         PostMessageA(hwnd, g_msgSelChanged, IDC_MAIN_FILE_LIST, selection);
@@ -140,9 +142,8 @@ static void on_step_file(HWND hwnd, bool next)
     LRESULT count = SendMessageA(list, LB_GETCOUNT, 0, 0);
     if (count == 0 || count == LB_ERR)
         return;
-    LRESULT name_index = LB_ERR;
-    if (g_fileName[0])
-        name_index = SendMessageA(list, LB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)g_fileName);
+    // The shown file's entry, where the list shows its folder.
+    LRESULT name_index = find_shown_file_entry(list);
     LRESULT selection = SendMessageA(list, LB_GETCURSEL, 0, 0);
     int i = step_file_index((int)count, name_index == LB_ERR ? -1 : (int)name_index,
                             selection == LB_ERR ? -1 : (int)selection, is_captured_or_pasted(), next);
@@ -152,7 +153,7 @@ static void on_step_file(HWND hwnd, bool next)
     SendMessageA(list, LB_GETTEXT, (WPARAM)i, (LPARAM)g_fileName);
     SetDlgItemTextA(hwnd, IDC_MAIN_NAME_EDIT, g_fileName);
     SendMessageA(list, LB_SETCURSEL, (WPARAM)i, 0);
-    reselect(hwnd, true);
+    PostMessageA(hwnd, g_msgSelChanged, IDC_MAIN_FILE_LIST, i);
 }
 
 // ---- image tools
@@ -386,7 +387,7 @@ static const char FILE_CHANGED[] =
 static bool file_unchanged_since_load(void)
 {
     WIN32_FIND_DATAA now;
-    HANDLE hFind = FindFirstFileA(g_fileName, &now);
+    HANDLE hFind = g_filePath[0] ? FindFirstFileA(g_filePath, &now) : INVALID_HANDLE_VALUE;
     if (hFind == INVALID_HANDLE_VALUE)
         return false;
     FindClose(hFind);
@@ -470,15 +471,14 @@ static void on_jpeg_transform(HWND hwnd, const JpegCommand* command)
         return;
     }
     char source[MAX_PATH];
-    DWORD length = GetFullPathNameA(g_fileName, sizeof source, source, NULL);
-    if (!g_fileName[0] || length == 0 || length >= sizeof source)
+    lstrcpynA(source, g_filePath, sizeof source);
+    if (!source[0] || !shown_file_folder(g_currentDir, sizeof g_currentDir))
         return;
     bool is_progressive = g_jpegProgressive != 0;
     bool add_progressive = command->id == IDM_MAIN_JPEG_PROGRESSIVE ? !is_progressive : is_progressive;
 
     char output[SAVE_PATH_SIZE];
     lstrcpynA(output, g_fileName, sizeof output);
-    lstrcpynA(g_currentDir, g_listDir, sizeof g_currentDir);
     OPENFILENAMEA ofn;
     if (!choose_save_file(command_owner(hwnd), output, FMT_JPEG, g_currentDir, &ofn, SAVE_MODE_SAVE, 0))
         return;
@@ -515,10 +515,12 @@ static void on_jpeg_transform(HWND hwnd, const JpegCommand* command)
 static void on_make_exif(HWND hwnd)
 {
     // The segment is made from the image shown: none, no segment.
-    if (!have_bitmap())
+    if (!have_bitmap() || !g_filePath[0])
         return;
-    SetFileAttributesA(g_fileName, FILE_ATTRIBUTE_NORMAL);
-    FILE* source = fopen(g_fileName, "rb");
+    char path[MAX_PATH];
+    lstrcpynA(path, g_filePath, sizeof path);
+    SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
+    FILE* source = fopen(path, "rb");
     if (!source)
         return;
     char* temp = make_temp_file_name();
@@ -526,7 +528,7 @@ static void on_make_exif(HWND hwnd)
     fclose(source);
     if (made) {
         SafeWrite sw;
-        FILE* out = safe_write_open(&sw, g_fileName);
+        FILE* out = safe_write_open(&sw, path);
         FILE* in = fopen(temp, "rb");
         int copied = out && in;
         char buffer[8192];
@@ -617,7 +619,10 @@ int pnm_family_code(int black_white, int saving_unconverted, int image_bits, int
 
 static void save_image(HWND hwnd, HGLOBAL image, int code, int opt1, int opt2)
 {
-    GetCurrentDirectoryA(sizeof g_currentDir, g_currentDir);
+    // The dialog opens in the shown file's folder; a pasted or captured
+    // image has none and takes the list's.
+    if (!shown_file_folder(g_currentDir, sizeof g_currentDir))
+        GetCurrentDirectoryA(sizeof g_currentDir, g_currentDir);
     convert_save(image, hwnd, g_imageKind, g_fileName, g_currentDir, code, opt1, opt2);
     fill_file_list(0);
 }
@@ -718,7 +723,8 @@ static void on_toggle_setting(int* flag, const char* key)
 static void on_exif_properties(void)
 {
     HCURSOR old_cursor = SetCursor(LoadCursor(NULL, IDC_WAIT));
-    read_exif_info(g_fileName);
+    if (g_filePath[0])
+        read_exif_info(g_filePath);
     SetCursor(old_cursor);
 }
 

@@ -421,9 +421,9 @@ void gather_main_menu_facts(MenuFacts* f)
     f->jpeg_lossless = g_jpegLossless;
     f->jpeg_progressive = g_jpegProgressive;
     f->file_name_empty = g_fileName[0] == '\0';
-    f->file_readable = file_opens_for_reading(g_fileName);
+    f->file_readable = g_filePath[0] && file_opens_for_reading(g_filePath);
     bool jpeg = g_fileFormat == FMT_JPEG || g_fileFormat == FMT_JPEG12;
-    f->is_exif = jpeg && f->file_readable ? is_exif_jpeg(g_fileName) : 0;
+    f->is_exif = jpeg && f->file_readable ? is_exif_jpeg(g_filePath) : 0;
     f->comment_present = comment_present();
     f->clipboard_has_image = IsClipboardFormatAvailable(CF_DIB) ||
                              IsClipboardFormatAvailable(CF_ENHMETAFILE) ||

@@ -126,7 +126,7 @@ static BOOL step_icon_page(HWND hwnd)
     if (g_hImage)
         GlobalFree(g_hImage);
     if (g_hFile == HFILE_ERROR)
-        g_hFile = _lopen(g_fileName, OF_READ | OF_SHARE_DENY_NONE);
+        g_hFile = _lopen(g_filePath, OF_READ | OF_SHARE_DENY_NONE);
     g_infoText[0] = '\0';
     g_hImage = g_hFile == HFILE_ERROR ? NULL
                                       : read_icon_file(NULL, NULL, g_infoText, &g_hFile, &g_iconCount, &g_iconIndex,

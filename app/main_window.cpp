@@ -230,12 +230,52 @@ static void reload_after_hold(void)
                      SendDlgItemMessageA(g_hwndMain, IDC_MAIN_FILE_LIST, LB_GETCURSEL, 0, 0));
 }
 
+// A held arrow key moves the list faster than a slow file loads. While a
+// key that moves the selection on waits in the queue, the selection now is
+// already replaced: it is not loaded, and the keys' last one is. Should
+// none follow (a key at the list's end), a timer, which comes only after
+// the queued input, loads the selection they stopped on.
+enum { SETTLED_SELECTION_TIMER = 0x5E1 };
+static bool s_selectionLoadOwed;
+
+static bool moves_list_selection(WPARAM key)
+{
+    return key == VK_UP || key == VK_DOWN || key == VK_PRIOR || key == VK_NEXT || key == VK_HOME || key == VK_END;
+}
+
+static bool selection_moves_on(HWND hwnd)
+{
+    HWND list = GetDlgItem(hwnd, IDC_MAIN_FILE_LIST);
+    MSG pending;
+    return list && PeekMessageA(&pending, list, WM_KEYDOWN, WM_KEYDOWN, PM_NOREMOVE | PM_NOYIELD) &&
+           moves_list_selection(pending.wParam);
+}
+
+static void CALLBACK load_settled_selection(HWND hwnd, UINT, UINT_PTR timer, DWORD)
+{
+    KillTimer(hwnd, timer);
+    if (s_selectionLoadOwed)
+        SendMessageA(hwnd, g_msgSelChanged, IDC_MAIN_FILE_LIST,
+                     SendDlgItemMessageA(hwnd, IDC_MAIN_FILE_LIST, LB_GETCURSEL, 0, 0));
+}
+
 // A new file was selected: release what is shown, then load and show it.
 static BOOL main_on_selection_changed(HWND hwnd)
 {
     if (file_hold_turns_away(hwnd)) {
         after_file_hold(reload_after_hold);
         return TRUE;
+    }
+    // A step of the slideshow or the image window is read at once: the
+    // step goes on with the file it sent.
+    if (!g_hwndStepping && selection_moves_on(hwnd)) {
+        s_selectionLoadOwed = true;
+        SetTimer(hwnd, SETTLED_SELECTION_TIMER, USER_TIMER_MINIMUM, load_settled_selection);
+        return TRUE;
+    }
+    if (s_selectionLoadOwed) {
+        s_selectionLoadOwed = false;
+        KillTimer(hwnd, SETTLED_SELECTION_TIMER);
     }
     if (g_imageKind == KIND_MULTIMEDIA && g_mciEnlarged)
         main_on_lbuttondown(hwnd);

@@ -10,6 +10,7 @@
 #include "app/convert_save.h"
 #include "image/animation_timer.h"
 #include "image/current_image.h"
+#include "image/file_hold.h"
 #include "image/gif_anim.h"
 #include "image/merge_source.h"
 #include "image/metafile.h"
@@ -536,6 +537,13 @@ void choose_printer_profile(HWND owner)
     ofn.Flags = OFN_NONETWORKBUTTON | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_ENABLEHOOK | OFN_SHOWHELP |
                 OFN_NOCHANGEDIR | OFN_HIDEREADONLY;
     ofn.lpfnHook = printer_profile_hook_proc;
-    if (run_file_dialog(&ofn, GetOpenFileNameA))
+    // Held like every other file dialog: it browses by moving the current
+    // folder, and no window may go on to another file or command meanwhile.
+    BOOL chosen;
+    {
+        FileHold hold;
+        chosen = run_file_dialog(&ofn, GetOpenFileNameA);
+    }
+    if (chosen)
         write_setting_string(PROFILE_KEY, path);
 }

@@ -91,7 +91,9 @@ int rewrite_for_comment(const char* path, HGLOBAL hText, RewriteBuildFn build, v
     // it is still there, whatever kept the file as it was.
     if (result != REWRITE_DONE) {
         const char* why = result == REWRITE_REFUSED && job.damage ? job.damage : "Cannot Open File for Writing.";
-        seam_message_box(NULL, why, path, MB_OK | MB_ICONSTOP);
+        // The shown file is written by its full path and named as listed.
+        const char* caption = g_fileName[0] && lstrcmpiA(path, g_filePath) == 0 ? g_fileName : path;
+        seam_message_box(NULL, why, caption, MB_OK | MB_ICONSTOP);
     }
     return result;
 }

@@ -29,7 +29,8 @@ struct CommentJob {
 
 // A comment writer's rewrite of path (safe_rewrite_file) with the comment
 // of hText (null: empty): a REWRITE_ result. Every failure leaves path as it
-// was and is said here once, with the path as caption and the stop icon:
+// was and is said here once, with the path as caption (the shown file's
+// name as listed, for the shown file) and the stop icon:
 // "Cannot Open File for Writing." for a file that cannot be opened for
 // reading, that the build found damaged (unless it set job's damage) or
 // that the new file could not replace. The comment text is never touched.

@@ -10,6 +10,7 @@ HGLOBAL g_hImageUnconverted;
 int g_imageKind = KIND_NONE;
 int g_fileFormat = FMT_NONE;
 char g_fileName[260];
+char g_filePath[MAX_PATH];
 char g_fileExt[4];
 WIN32_FIND_DATAA g_findData;
 char g_infoText[INFO_TEXT_SIZE];
@@ -41,4 +42,23 @@ void append_info_text(char* info, const char* format, ...)
     va_start(args, format);
     vsnprintf(info + used, INFO_TEXT_SIZE - used, format, args);
     va_end(args);
+}
+
+int shown_file_folder(char* folder, size_t size)
+{
+    const char* slash = strrchr(g_filePath, '\\');
+    const char* forward = strrchr(g_filePath, '/');
+    if (forward > slash)
+        slash = forward;
+    if (!g_filePath[0] || !slash)
+        return 0;
+    size_t length = (size_t)(slash - g_filePath);
+    // "C:\" stays a folder; "C:" alone would be the drive's current folder.
+    if (length > 0 && g_filePath[length - 1] == ':')
+        ++length;
+    if (length + 1 > size)
+        return 0;
+    memcpy(folder, g_filePath, length);
+    folder[length] = '\0';
+    return 1;
 }

@@ -59,6 +59,10 @@ enum FormatCode {
 
 enum { INFO_TEXT_SIZE = 500 };
 
+// The folder of g_filePath without its last backslash (a drive's root keeps
+// it); 0 when no file is shown or the folder does not fit size.
+int shown_file_folder(char* folder, size_t size);
+
 // Appends a formatted line to an information text of INFO_TEXT_SIZE bytes,
 // cut at its end; a null text is left alone.
 void append_info_text(char* info, const char* format, ...);
@@ -67,7 +71,13 @@ extern HGLOBAL g_hImage;             // PackedDib, or a metafile handle by kind
 extern HGLOBAL g_hImageUnconverted;  // the image before its colour conversion
 extern int g_imageKind;              // ImageKind
 extern int g_fileFormat;             // FormatCode
-extern char g_fileName[260];         // selected list entry, no folder
+extern char g_fileName[260];         // selected list entry, no folder: for display
+// The shown file in full, taken when it was loaded: every command on the
+// shown file acts on this, never on g_fileName resolved against whatever
+// the current folder is by then. A file that could not be read keeps it,
+// so that the next-file steps go on from its entry; empty for a pasted or
+// captured image, which has no file.
+extern char g_filePath[MAX_PATH];
 extern char g_fileExt[4];            // up to 3 characters after the last dot
 extern WIN32_FIND_DATAA g_findData;  // find record of the named/selected file
 extern char g_infoText[INFO_TEXT_SIZE];

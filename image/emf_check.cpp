@@ -585,6 +585,50 @@ static bool apply_state_effect(const BYTE* record, EmfCheckState* state)
 
 enum RuleResult { NO_RULE, KEEPS_RULE, BREAKS_RULE };
 
+// The record types that draw on the device; the OpenGL records among
+// them have no rule and are never played.
+static const DWORD DRAWING_TYPES[] = {
+    EMR_POLYBEZIER,      EMR_POLYGON,          EMR_POLYLINE,        EMR_POLYBEZIERTO,     EMR_POLYLINETO,
+    EMR_POLYPOLYLINE,    EMR_POLYPOLYGON,      EMR_SETPIXELV,       EMR_ANGLEARC,         EMR_ELLIPSE,
+    EMR_RECTANGLE,       EMR_ROUNDRECT,        EMR_ARC,             EMR_CHORD,            EMR_PIE,
+    EMR_EXTFLOODFILL,    EMR_LINETO,           EMR_ARCTO,           EMR_POLYDRAW,         EMR_FILLPATH,
+    EMR_STROKEANDFILLPATH, EMR_STROKEPATH,     EMR_FILLRGN,         EMR_FRAMERGN,         EMR_INVERTRGN,
+    EMR_PAINTRGN,        EMR_BITBLT,           EMR_STRETCHBLT,      EMR_MASKBLT,          EMR_PLGBLT,
+    EMR_SETDIBITSTODEVICE, EMR_STRETCHDIBITS,  EMR_EXTTEXTOUTA,     EMR_EXTTEXTOUTW,      EMR_POLYBEZIER16,
+    EMR_POLYGON16,       EMR_POLYLINE16,       EMR_POLYBEZIERTO16,  EMR_POLYLINETO16,     EMR_POLYPOLYLINE16,
+    EMR_POLYPOLYGON16,   EMR_POLYDRAW16,       EMR_POLYTEXTOUTA,    EMR_POLYTEXTOUTW,     EMR_GLSRECORD,
+    EMR_GLSBOUNDEDRECORD, EMR_SMALL_TEXT_OUT, EMR_ALPHABLEND,     EMR_TRANSPARENTBLT,   EMR_GRADIENTFILL,
+};
+
+static bool is_drawing_type(DWORD type)
+{
+    for (DWORD drawing : DRAWING_TYPES)
+        if (type == drawing)
+            return true;
+    return false;
+}
+
+static bool has_rule(DWORD type)
+{
+    for (const RecordRule& rule : RULES)
+        if (rule.type == type)
+            return true;
+    return false;
+}
+
+bool emf_record_is_silent(DWORD type)
+{
+    return type == EMR_GDICOMMENT || (!has_rule(type) && !is_drawing_type(type));
+}
+
+// A comment holding records of the GDI+ format: GDI draws nothing of them.
+static bool is_emf_plus_comment(const BYTE* record, uint32_t size)
+{
+    enum { EMF_PLUS_ID = 0x2B464D45 };  // "EMF+"
+    return u32_at(record, 0) == EMR_GDICOMMENT && size >= 16 && u32_at(record, 8) >= 4 &&
+           u32_at(record, 12) == EMF_PLUS_ID;
+}
+
 // The record against its rules and the state; a record that keeps them
 // changes the state.
 static RuleResult check_emf_record(const BYTE* record, uint32_t size, EmfCheckState* state)
@@ -649,8 +693,15 @@ static const ENHMETAHEADER* sound_emf_header(const BYTE* bits, UINT size)
 bool emf_bits_are_sound(const BYTE* bits, UINT size)
 {
     const ENHMETAHEADER* header = sound_emf_header(bits, size);
-    return header && walk_emf_records(bits, header->nBytes, header->nHandles,
-                                      [](const BYTE*, uint32_t, RuleResult result) { return result != BREAKS_RULE; });
+    bool has_emf_plus = false, draws = false;
+    bool chained = header && walk_emf_records(bits, header->nBytes, header->nHandles,
+                                              [&](const BYTE* record, uint32_t bytes, RuleResult result) {
+                                                  has_emf_plus |= is_emf_plus_comment(record, bytes);
+                                                  draws |= is_drawing_type(u32_at(record, 0));
+                                                  return result != BREAKS_RULE;
+                                              });
+    // A picture drawn in GDI+ records alone shows nothing through GDI.
+    return chained && (draws || !has_emf_plus);
 }
 
 uint32_t copy_sound_emf_records(const BYTE* bits, uint32_t size, BYTE* out)

@@ -27,8 +27,16 @@ void begin_emf_check(EmfCheckState* state, uint32_t handles);
 void end_emf_check(EmfCheckState* state);
 
 // The records chain in whole words from the header to an end record inside
-// size bytes, and every record of a type with a rule keeps to it.
+// size bytes, every record of a type with a rule keeps to it, and the
+// picture is not one drawn in GDI+ records alone (comments holding them,
+// and no record GDI draws with), of which GDI would show nothing.
 bool emf_bits_are_sound(const BYTE* bits, UINT size);
+
+// Whether leaving a record of the type unplayed changes nothing the
+// picture shows: the comment, and the types without a rule that draw
+// nothing on a display (the escapes, the colour-profile records, the
+// reserved numbers). Any other record left out leaves the picture cut.
+bool emf_record_is_silent(DWORD type);
 
 // One enhanced-metafile record of size bytes (its own nSize, inside the
 // bits) against the rule for its type and the state the records before it

@@ -60,6 +60,12 @@ int g_pageStep;
 int g_iconStep;
 int g_pageHintShown;
 int g_slideForward = 1;
+int g_reloadShownFile;
+
+// The list entry g_filePath was loaded from: a reload is asked for the
+// file shown, so a selection of another entry (a step to the next file
+// whose load found the flag still set) is not one.
+static char s_shownEntry[260];
 HWND g_hwndStepping;
 HPALETTE g_hPalette;
 
@@ -327,7 +333,7 @@ static ReadEnd read_windows_metafile(HWND owner, int placeable)
     g_wmfHasPlaceable = placeable;
     HFILE file = g_hFile;
     g_hFile = HFILE_ERROR;  // the reader closes it
-    g_hImage = (HGLOBAL)read_wmf_file(owner, g_fileName, file, g_infoText, placeable, &g_rcMetafile,
+    g_hImage = (HGLOBAL)read_wmf_file(owner, g_filePath, file, g_infoText, placeable, &g_rcMetafile,
                                       &g_wmfScale, &g_wmfPlaceableHeader);
     show_windows_metafile(owner);
     // A failed read goes on to the after-read steps, which leave the state
@@ -349,7 +355,7 @@ static ReadEnd read_plain_wmf(HWND, HWND owner)
 // are not kept twice (the writers and plays take them from the handle).
 static ReadEnd read_enhanced_metafile(HWND hwndMain, HWND owner)
 {
-    HENHMETAFILE emf = read_emf_file(owner, g_fileName, NULL);
+    HENHMETAFILE emf = read_emf_file(owner, g_filePath, NULL);
     if (!emf)
         return READ_THEN_AFTER_STEPS;
     // The system copies the description by its count, wherever that ends.
@@ -467,15 +473,15 @@ static ReadEnd read_gif_still(HWND, HWND owner)
 // 12-bit build; any other precision is not read.
 static ReadEnd read_jpeg_by_precision(HWND, HWND)
 {
-    int precision = get_jpeg_precision(g_fileName);
+    int precision = get_jpeg_precision(g_filePath);
     g_hImage = NULL;
     if (precision == 8) {
-        g_hImage = read_jpeg_file(g_fileName, g_infoText);
+        g_hImage = read_jpeg_file(g_filePath, g_infoText);
         if (g_hImage)
             g_fileFormat = FMT_JPEG;
     } else if (precision == 12 || precision == 16) {
         seam_beep((UINT)-1);
-        g_hImage = read_jpeg12_file(g_fileName, g_infoText);
+        g_hImage = read_jpeg12_file(g_filePath, g_infoText);
         if (g_hImage)
             g_fileFormat = FMT_JPEG12;
     }
@@ -493,7 +499,7 @@ static ReadEnd show_medium(int format, HWND hwndMain)
     g_imageKind = KIND_MULTIMEDIA;
     g_fileFormat = format;
     g_mciEnlarged = 0;
-    g_hwndMci = show_multimedia_file(g_hInstance, g_fileName, g_rcPreview, g_hbrButtonFace, g_hpenButtonFace,
+    g_hwndMci = show_multimedia_file(g_hInstance, g_filePath, g_rcPreview, g_hbrButtonFace, g_hpenButtonFace,
                                      g_hwndPreview, g_infoText);
     if (!is_window_open(g_hwndMci)) {
         g_hwndMci = NULL;
@@ -561,7 +567,7 @@ static ReadEnd read_tiff(HWND, HWND)
         _lread(g_hFile, header, sizeof header);
     close_identification_handle();
     int version = describe_tiff_header(header, NULL);
-    g_hImage = read_tiff_file(g_fileName, g_infoText, &g_fileFormat, &g_pageIndex, &g_pageCount, g_hInstance);
+    g_hImage = read_tiff_file(g_filePath, g_infoText, &g_fileFormat, &g_pageIndex, &g_pageCount, g_hInstance);
     g_imageOrientation = 0;
     if (g_hImage && version == 43)
         g_fileFormat = FMT_BIGTIFF;
@@ -596,7 +602,7 @@ static ReadEnd read_macbinary_tiff(HWND, HWND)
     char* temp = make_temp_file_name();
     if (!temp)
         return READ_THEN_AFTER_STEPS;
-    bool copied = copy_file_from_offset(g_fileName, 128, temp);
+    bool copied = copy_file_from_offset(g_filePath, 128, temp);
     if (copied) {
         describe_tiff_header(header, "file type: TIFF (MAC)");
         g_hImage = read_tiff_file(temp, g_infoText, &g_fileFormat, &g_pageIndex, &g_pageCount, g_hInstance);
@@ -609,7 +615,7 @@ static ReadEnd read_macbinary_tiff(HWND, HWND)
 
 static ReadEnd read_png(HWND, HWND)
 {
-    g_hImage = read_png_file(g_fileName, g_infoText);
+    g_hImage = read_png_file(g_filePath, g_infoText);
     return READ_THEN_AFTER_STEPS;
 }
 
@@ -620,13 +626,13 @@ static ReadEnd read_jpeg2000(HWND, HWND)
 {
     int format = g_fileFormat;
     bool plain_first = format == FMT_JP2 && lstrcmpiA(g_fileName, "relax.jp2") == 0;
-    g_hImage = plain_first ? read_jpeg2000_openjpeg(g_fileName, g_infoText, &g_fileFormat)
-                           : read_jpeg2000_jasper(g_fileName, g_infoText);
+    g_hImage = plain_first ? read_jpeg2000_openjpeg(g_filePath, g_infoText, &g_fileFormat)
+                           : read_jpeg2000_jasper(g_filePath, g_infoText);
     if (!g_hImage) {
         seam_beep((UINT)-1);
         g_infoText[0] = 0;
         g_fileFormat = format;
-        g_hImage = read_jpeg2000_openjpeg(g_fileName, g_infoText, &g_fileFormat);
+        g_hImage = read_jpeg2000_openjpeg(g_filePath, g_infoText, &g_fileFormat);
     }
     if (!g_hImage)
         g_fileFormat = FMT_NONE;
@@ -635,23 +641,23 @@ static ReadEnd read_jpeg2000(HWND, HWND)
 
 static ReadEnd read_sun_raster(HWND, HWND)
 {
-    g_hImage = read_image_jasper(g_fileName, g_infoText);
+    g_hImage = read_image_jasper(g_filePath, g_infoText);
     return READ_THEN_AFTER_STEPS;
 }
 
 static ReadEnd read_jbig(HWND, HWND)
 {
-    g_hImage = read_jbig_file(g_fileName, g_infoText);
+    g_hImage = read_jbig_file(g_filePath, g_infoText);
     return READ_THEN_AFTER_STEPS;
 }
 
 // The PBM family's code follows the type digit and the result's depth.
 static ReadEnd read_pnm(HWND, HWND)
 {
-    g_hImage = read_pnm_file(g_fileName, g_infoText);
+    g_hImage = read_pnm_file(g_filePath, g_infoText);
     if (!g_hImage)
         return READ_THEN_AFTER_STEPS;
-    FILE* fp = std::fopen(g_fileName, "rb");
+    FILE* fp = std::fopen(g_filePath, "rb");
     int type = fp && std::fgetc(fp) == 'P' ? std::fgetc(fp) : 0;
     if (fp)
         std::fclose(fp);
@@ -694,7 +700,7 @@ static ReadEnd read_icon(HWND, HWND owner)
 
 static ReadEnd read_sun_icon(HWND, HWND owner)
 {
-    g_hImage = read_sun_icon_file(owner, g_fileName, g_infoText);
+    g_hImage = read_sun_icon_file(owner, g_filePath, g_infoText);
     return READ_THEN_AFTER_STEPS;
 }
 
@@ -943,6 +949,24 @@ static void after_read(HWND hwndMain)
     close_identification_handle();
 }
 
+// A list entry in full. The list is the listing of the current folder,
+// which no file dialog leaves moved (they run under the hold, which keeps
+// every load waiting, and put the folder back); a typed full name stays.
+static int resolve_list_entry(const char* entry, char* path, size_t size)
+{
+    DWORD length = GetFullPathNameA(entry, (DWORD)size, path, NULL);
+    return length > 0 && length < size;
+}
+
+LRESULT find_shown_file_entry(HWND list)
+{
+    char listed[MAX_PATH];
+    if (!g_filePath[0] || !g_fileName[0] || !resolve_list_entry(g_fileName, listed, sizeof listed) ||
+        lstrcmpiA(listed, g_filePath) != 0)
+        return LB_ERR;
+    return SendMessageA(list, LB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)g_fileName);
+}
+
 void load_selected_file(HWND hwndMain, RECT preview)
 {
     (void)preview;
@@ -964,6 +988,10 @@ void load_selected_file(HWND hwndMain, RECT preview)
     // The freed comment leaves the bars too, also when nothing is read.
     refresh_status_bars();
 
+    // An undo, another page or image of the file, or a command that asked
+    // for it, reads the shown file again.
+    const bool reload_asked = g_reloadShownFile || g_undoPending || g_pageStep || g_iconStep;
+    g_reloadShownFile = 0;
     if (g_pageStep || g_iconStep) {
         g_pageStep = g_iconStep = 0;
         g_pageHintShown = 1;
@@ -977,19 +1005,31 @@ void load_selected_file(HWND hwndMain, RECT preview)
     if (g_imageKind != KIND_LIST_REFRESH) {
         HWND list = GetDlgItem(hwndMain, IDC_MAIN_FILE_LIST);
         LRESULT selected = SendMessageA(list, LB_GETCURSEL, 0, 0);
-        g_fileName[0] = '\0';
-        if (selected != LB_ERR && SendMessageA(list, LB_GETTEXTLEN, selected, 0) < (LRESULT)sizeof g_fileName)
-            SendMessageA(list, LB_GETTEXT, selected, (LPARAM)g_fileName);
-        GetCurrentDirectoryA(sizeof g_listDir - 1, g_listDir);
-        size_t length = std::strlen(g_listDir);
-        if (length > 0 && g_listDir[length - 1] != '\\')
-            std::strcat(g_listDir, "\\");
+        char entry[sizeof g_fileName] = "";
+        if (selected != LB_ERR && SendMessageA(list, LB_GETTEXTLEN, selected, 0) < (LRESULT)sizeof entry)
+            SendMessageA(list, LB_GETTEXT, selected, (LPARAM)entry);
+        // A reload reads the shown file where it was loaded from, whatever
+        // folder the list shows now; a selection of another entry since it
+        // was asked for is a new file.
+        bool reload = reload_asked && g_filePath[0] && (!entry[0] || lstrcmpiA(entry, s_shownEntry) == 0);
+        if (reload) {
+            lstrcpynA(g_fileName, s_shownEntry, sizeof g_fileName);
+        } else {
+            lstrcpynA(g_fileName, entry, sizeof g_fileName);
+            lstrcpynA(s_shownEntry, entry, sizeof s_shownEntry);
+            GetCurrentDirectoryA(sizeof g_listDir - 1, g_listDir);
+            size_t length = std::strlen(g_listDir);
+            if (length > 0 && g_listDir[length - 1] != '\\')
+                std::strcat(g_listDir, "\\");
+            if (!entry[0] || !resolve_list_entry(entry, g_filePath, sizeof g_filePath))
+                g_filePath[0] = '\0';
+        }
         std::memset(g_fileExt, 0, sizeof g_fileExt);
         const char* dot = std::strrchr(g_fileName, '.');
         if (dot)
             lstrcpynA(g_fileExt, dot + 1, sizeof g_fileExt);
 
-        HANDLE hFind = FindFirstFileA(g_fileName, &g_findData);
+        HANDLE hFind = g_filePath[0] ? FindFirstFileA(g_filePath, &g_findData) : INVALID_HANDLE_VALUE;
         if (hFind != INVALID_HANDLE_VALUE) {
             FindClose(hFind);
             g_fileSize = ((uint64_t)g_findData.nFileSizeHigh << 32) | g_findData.nFileSizeLow;
@@ -999,7 +1039,7 @@ void load_selected_file(HWND hwndMain, RECT preview)
             std::memset(&g_fileWriteTime, 0, sizeof g_fileWriteTime);
         }
 
-        g_hFile = g_fileName[0] ? _lopen(g_fileName, OF_READ | OF_SHARE_DENY_NONE) : HFILE_ERROR;
+        g_hFile = g_filePath[0] ? _lopen(g_filePath, OF_READ | OF_SHARE_DENY_NONE) : HFILE_ERROR;
         if (g_hFile == HFILE_ERROR) {
             // A slideshow passes over a file it cannot open without a word;
             // a step in the image window says so there.

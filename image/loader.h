@@ -20,6 +20,11 @@ extern int g_iconStep;
 extern int g_pageHintShown;          // the notice about further pages was given
 extern int g_slideForward;           // the next-file step goes forward
 extern HWND g_hwndStepping;          // the window a next-file step loads into; null otherwise
+// Set by a command just before it asks the main window for a reload: the
+// next load reads the shown file by its path (g_filePath) again, unless the
+// list has selected another entry meanwhile. Undo and page or icon steps
+// are reloads without it.
+extern int g_reloadShownFile;
 extern HPALETTE g_hPalette;          // palette of the shown image or animation
 
 // What the first bytes and the extension say the file is.
@@ -50,6 +55,10 @@ uint32_t reader_pixels_per_byte(int identity);
 // Copies the file from byte offset on into a new file; 1 when all of it
 // was written.
 int copy_file_from_offset(const char* from, long offset, const char* to);
+
+// The entry of list (the main file list) that is the shown file: its name,
+// where the list shows the shown file's folder; LB_ERR otherwise.
+LRESULT find_shown_file_entry(HWND list);
 
 // Loads the list's selected file into the current-image state and shows it.
 void load_selected_file(HWND hwndMain, RECT preview);

@@ -24,6 +24,7 @@
 #include "image/loader.h"
 #include "image/merge_readers.h"
 #include "image/metafile.h"
+#include "image/metafile_view.h"
 #include "image/open_windows.h"
 #include "image/packed_dib.h"
 #include "image/pcx.h"
@@ -41,6 +42,7 @@ void free_merge_source(void)
 {
     if (g_hMergeImage) {
         forget_failed_metafiles(g_hMergeImage);
+        forget_metafile_layer();
         if (g_mergeKind == MERGE_EMF)
             DeleteEnhMetaFile((HENHMETAFILE)g_hMergeImage);
         else if (g_mergeKind == MERGE_WMF || g_mergeKind == MERGE_PLACEABLE_WMF)

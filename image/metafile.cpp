@@ -1008,12 +1008,13 @@ static bool text_keeps_glyph_budget(HDC hdc, double limit, TextGlyphs glyphs, Pl
 // Plays a text record (play_text gives it to the player) when it keeps
 // the glyph budgets, with the selected font scaled down to limit where
 // the transform or mapping now makes it larger than that, since the
-// player sizes the font anew for the mapping the text meets.
+// player sizes the font anew for the mapping the text meets. False when
+// the text was left out.
 template <typename Play>
-static void play_text_within(HDC hdc, double limit, TextGlyphs glyphs, PlayBudget* budget, Play play_text)
+static bool play_text_within(HDC hdc, double limit, TextGlyphs glyphs, PlayBudget* budget, Play play_text)
 {
     if (!text_keeps_glyph_budget(hdc, limit, glyphs, budget))
-        return;  // left out
+        return false;
     HGDIOBJ old;
     int left_out;
     HFONT small = select_font_within(hdc, limit, &old, &left_out);
@@ -1023,29 +1024,34 @@ static void play_text_within(HDC hdc, double limit, TextGlyphs glyphs, PlayBudge
         SelectObject(hdc, old);
         DeleteObject(small);
     }
+    return !left_out;
 }
 
 // Plays a record that draws lines (play_lines gives it to the player)
 // with the selected pen narrowed to MAX_PEN_DEVICE_PIXELS; false when
 // the pen fits as it is, and the caller plays the record itself.
+// *left_out is set when the record could not be played with a narrowed pen.
 template <typename Play>
-static bool played_with_narrow_pen(HDC hdc, Play play_lines)
+static bool played_with_narrow_pen(HDC hdc, Play play_lines, bool* left_out)
 {
     HGDIOBJ old;
-    int left_out;
-    HPEN narrow = select_pen_within(hdc, &old, &left_out);
+    int not_made;
+    HPEN narrow = select_pen_within(hdc, &old, &not_made);
     if (narrow) {
         play_lines();
         SelectObject(hdc, old);
         DeleteObject(narrow);
     }
-    return narrow || left_out;
+    if (not_made)
+        *left_out = true;
+    return narrow || not_made;
 }
 
 // What one play of an enhanced metafile keeps across its records.
 struct EmfPlay {
     double font_limit;  // font_limit of the device
     bool in_path;       // between the records that open and close a path
+    bool left_out;      // a record that draws was not played, by its rule or for its cost
     EmfCheckState check;
     PlayBudget budget;
 };
@@ -1055,7 +1061,9 @@ struct EmfPlay {
 // makes it larger than that again. Some display drivers end the process
 // on far larger glyphs, or take minutes over them. On a display, a fill
 // of polygons or of the path that would hold it for long is left out, and
-// lines are drawn with a pen of at most MAX_PEN_DEVICE_PIXELS.
+// lines are drawn with a pen of at most MAX_PEN_DEVICE_PIXELS. A record
+// left out that would have changed the picture is noted: the play is then
+// not whole.
 static int CALLBACK play_emf_record_proc(HDC hdc, HANDLETABLE* table, const ENHMETARECORD* record, int objects,
                                          LPARAM data)
 {
@@ -1068,8 +1076,11 @@ static int CALLBACK play_emf_record_proc(HDC hdc, HANDLETABLE* table, const ENHM
         return 0;
     // A record without a rule for its type, or breaking it, is not played
     // and leaves the state as it was.
-    if (!emf_record_is_sound((const BYTE*)record, record->nSize, &play->check))
+    if (!emf_record_is_sound((const BYTE*)record, record->nSize, &play->check)) {
+        play->left_out |= !emf_record_is_silent(record->iType);
         return 1;
+    }
+    // A mask blit that reaches no whole pixel draws nothing.
     if (record->iType == EMR_MASKBLT && !mask_blit_reaches_pixels(hdc, record))
         return 1;
     auto play_as_is = [&] { PlayEnhMetaFileRecord(hdc, table, record, (UINT)objects); };
@@ -1078,12 +1089,13 @@ static int CALLBACK play_emf_record_proc(HDC hdc, HANDLETABLE* table, const ENHM
             if (record->iType != EMR_POLYGON && record->iType != EMR_POLYGON16 &&
                 record->iType != EMR_POLYPOLYGON && record->iType != EMR_POLYPOLYGON16)
                 AbortPath(hdc);  // dropped as the fill would have
+            play->left_out = true;
             return 1;
         }
         if (record->iType == EMR_BEGINPATH || record->iType == EMR_ENDPATH || record->iType == EMR_ABORTPATH)
             play->in_path = record->iType == EMR_BEGINPATH;
         if (is_one_of(record->iType, EMF_STROKING, sizeof EMF_STROKING / sizeof *EMF_STROKING) &&
-            played_with_narrow_pen(hdc, play_as_is))
+            played_with_narrow_pen(hdc, play_as_is, &play->left_out))
             return 1;
     }
     double limit = play->font_limit;
@@ -1102,11 +1114,15 @@ static int CALLBACK play_emf_record_proc(HDC hdc, HANDLETABLE* table, const ENHM
             free(scaled);
             return 1;
         }
-        if (size > limit)
-            return 1;  // no memory for the copy: the font is left out
+        if (size > limit) {
+            play->left_out = true;  // no memory for the copy: the font is left out
+            return 1;
+        }
     }
     if (limit > 0 && is_emf_text_record(record->iType)) {
-        play_text_within(hdc, limit, emf_text_glyphs((const BYTE*)record, record->nSize), &play->budget, play_as_is);
+        if (!play_text_within(hdc, limit, emf_text_glyphs((const BYTE*)record, record->nSize), &play->budget,
+                              play_as_is))
+            play->left_out = true;
         return 1;
     }
     play_as_is();
@@ -1125,14 +1141,23 @@ bool play_emf_in_process(HDC hdc, HENHMETAFILE emf, const RECT* rect)
     EmfPlay play;
     play.font_limit = font_limit(hdc);
     play.in_path = false;
+    play.left_out = false;
     begin_emf_check(&play.check, header.nHandles ? header.nHandles : 1);
     start_play_budget(&play.budget);
     EnumEnhMetaFile(hdc, copy ? copy : emf, play_emf_record_proc, &play, rect);
     end_emf_check(&play.check);
     if (copy)
         DeleteEnhMetaFile(copy);
-    return !play.budget.is_cut;
+    return !play.budget.is_cut && !play.left_out;
 }
+
+// What one play of a Windows metafile keeps across its records. Records
+// that break their rules were taken out when the bits were read.
+struct WmfPlay {
+    PlayBudget budget;
+    bool left_out;                // a record that draws was not played, for its cost or its font
+    volatile LONG* played_words;  // null: a play without progress
+};
 
 // Plays one record. A font record is played scaled down to the limit
 // under the mapping in force; text is drawn with a scaled copy of the
@@ -1142,16 +1167,19 @@ bool play_emf_in_process(HDC hdc, HENHMETAFILE emf, const RECT* rect)
 // display drivers end the process on far larger glyphs. Text keeps the
 // glyph budgets of the play. A polygon record whose fill would hold the
 // display for long is left out, and lines are drawn with a pen of at most
-// MAX_PEN_DEVICE_PIXELS.
-static void play_record(HDC hdc, HANDLETABLE* table, METARECORD* record, UINT objects, PlayBudget* budget)
+// MAX_PEN_DEVICE_PIXELS. Whatever is left out is noted in the play.
+static void play_record(HDC hdc, HANDLETABLE* table, METARECORD* record, UINT objects, WmfPlay* play)
 {
+    PlayBudget* budget = &play->budget;
     UINT function = record->rdFunction;
     auto play_as_is = [&] { PlayMetaFileRecord(hdc, table, record, objects); };
     if (is_one_of(function, WMF_STROKING, sizeof WMF_STROKING / sizeof *WMF_STROKING) &&
         GetDeviceCaps(hdc, TECHNOLOGY) == DT_RASDISPLAY) {
-        if ((function == META_POLYGON || function == META_POLYPOLYGON) && !polygon_fill_is_bounded(hdc, record))
+        if ((function == META_POLYGON || function == META_POLYPOLYGON) && !polygon_fill_is_bounded(hdc, record)) {
+            play->left_out = true;
             return;
-        if (played_with_narrow_pen(hdc, play_as_is))
+        }
+        if (played_with_narrow_pen(hdc, play_as_is, &play->left_out))
             return;
     }
     bool is_text = function == META_TEXTOUT || function == META_EXTTEXTOUT;
@@ -1163,8 +1191,9 @@ static void play_record(HDC hdc, HANDLETABLE* table, METARECORD* record, UINT ob
     }
     if (is_text) {
         uint32_t param_bytes = record->rdSize >= 3 ? 2 * (record->rdSize - 3) : 0;
-        play_text_within(hdc, limit, wmf_text_glyphs(function, (const BYTE*)record->rdParm, param_bytes), budget,
-                         play_as_is);
+        if (!play_text_within(hdc, limit, wmf_text_glyphs(function, (const BYTE*)record->rdParm, param_bytes),
+                              budget, play_as_is))
+            play->left_out = true;
         return;
     }
     // Height and width are the first two words of the font record, whose
@@ -1177,8 +1206,10 @@ static void play_record(HDC hdc, HANDLETABLE* table, METARECORD* record, UINT ob
     }
     size_t bytes = (size_t)record->rdSize * 2;
     METARECORD* scaled = (METARECORD*)malloc(bytes);
-    if (!scaled)
+    if (!scaled) {
+        play->left_out = true;
         return;
+    }
     memcpy(scaled, record, bytes);
     double factor = limit / size;
     scaled->rdParm[0] = (WORD)(int16_t)scaled_font_value(height, factor);
@@ -1187,50 +1218,32 @@ static void play_record(HDC hdc, HANDLETABLE* table, METARECORD* record, UINT ob
     free(scaled);
 }
 
-static int CALLBACK play_quietly_proc(HDC hdc, HANDLETABLE* table, METARECORD* record, int objects,
-                                      LPARAM budget)
+static int CALLBACK play_wmf_record_proc(HDC hdc, HANDLETABLE* table, METARECORD* record, int objects, LPARAM data)
 {
-    if (!play_budget_allows((PlayBudget*)budget))
-        return 0;
-    play_record(hdc, table, record, (UINT)objects, (PlayBudget*)budget);
-    return 1;
-}
-
-bool play_wmf_in_process(HDC hdc, HMETAFILE wmf)
-{
-    PlayBudget budget;
-    start_play_budget(&budget);
-    if (!wmf)
-        return false;
-    EnumMetaFile(hdc, wmf, play_quietly_proc, (LPARAM)&budget);
-    return !budget.is_cut;
-}
-
-// What a record-by-record play keeps across its records.
-struct CountedPlay {
-    PlayBudget budget;
-    volatile LONG* played_words;
-};
-
-static int CALLBACK play_counted_proc(HDC hdc, HANDLETABLE* table, METARECORD* record, int objects, LPARAM data)
-{
-    CountedPlay* play = (CountedPlay*)data;
+    WmfPlay* play = (WmfPlay*)data;
     if (!play_budget_allows(&play->budget))
         return 0;
-    play_record(hdc, table, record, (UINT)objects, &play->budget);
-    InterlockedExchangeAdd((LONG*)play->played_words, (LONG)record->rdSize);
+    play_record(hdc, table, record, (UINT)objects, play);
+    if (play->played_words)
+        InterlockedExchangeAdd((LONG*)play->played_words, (LONG)record->rdSize);
     return 1;
 }
 
 bool play_wmf_records_in_process(HDC hdc, HMETAFILE wmf, volatile LONG* played_words)
 {
-    CountedPlay play;
+    WmfPlay play;
     start_play_budget(&play.budget);
+    play.left_out = false;
     play.played_words = played_words;
     if (!wmf)
         return false;
-    EnumMetaFile(hdc, wmf, play_counted_proc, (LPARAM)&play);
-    return !play.budget.is_cut;
+    EnumMetaFile(hdc, wmf, play_wmf_record_proc, (LPARAM)&play);
+    return !play.budget.is_cut && !play.left_out;
+}
+
+bool play_wmf_in_process(HDC hdc, HMETAFILE wmf)
+{
+    return play_wmf_records_in_process(hdc, wmf, NULL);
 }
 
 // ---- the plays of the program: through the renderer
@@ -1276,6 +1289,24 @@ void say_metafile_cut(HWND owner)
     show_read_error(owner, "Unable to read metafile bits");
 }
 
+static int s_trialPlays;     // TrialPlays alive
+static unsigned s_trialCuts;  // plays cut while one was
+
+TrialPlays::TrialPlays() : m_cutsBefore(s_trialCuts)
+{
+    ++s_trialPlays;
+}
+
+TrialPlays::~TrialPlays()
+{
+    --s_trialPlays;
+}
+
+bool TrialPlays::is_cut() const
+{
+    return s_trialCuts != m_cutsBefore;
+}
+
 // A cut play leaves what it drew, and one no renderer could take drew
 // nothing; either way the picture cannot be shown whole, which is said
 // once, as for a metafile whose bits cannot be read (by the command, when
@@ -1284,6 +1315,10 @@ static int note_outcome(HANDLE metafile, RenderOutcome outcome)
 {
     if (outcome == RENDER_WHOLE)
         return 1;
+    if (s_trialPlays) {
+        ++s_trialCuts;
+        return 0;
+    }
     if (metafile_play_failed(metafile))
         return 0;
     if (s_failedCount == MAX_FAILED_METAFILES) {

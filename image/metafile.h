@@ -133,6 +133,21 @@ public:
 // whole: the metafile reader's message, owned by owner.
 void say_metafile_cut(HWND owner);
 
+// A window that has shown a picture whole plays it again at another size
+// on trial: while one of these lives, a play that is cut is neither marked
+// nor said, only seen by is_cut(), and the window keeps what it showed.
+class TrialPlays {
+public:
+    TrialPlays();
+    ~TrialPlays();
+    TrialPlays(const TrialPlays&) = delete;
+    TrialPlays& operator=(const TrialPlays&) = delete;
+    bool is_cut() const;
+
+private:
+    unsigned m_cutsBefore;
+};
+
 // Plays the metafile once into a tile of width x height device pixels
 // (an enhanced one stretched over it, a Windows one under an anisotropic
 // mapping of that viewport) over what lies under the first cell, and

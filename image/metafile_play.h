@@ -9,11 +9,13 @@
 
 #include <windows.h>
 
-// Each returns true when the play is whole: every record was played or
-// left out by its rule (a record that breaks its rule, a fill or a pen too
-// costly for the display), and none for the play budget's sake (its time,
-// or text past the glyph budgets). False when the budget cut the play, or
-// nothing could be played.
+// Each returns true when the play is whole: every record was played, or
+// left out as one that draws nothing (a comment, a type the system's
+// player takes as nothing on a display). False when the budget cut the
+// play (its time, or text past the glyph budgets), when a record that
+// draws or sets how later ones draw was left out for breaking its rule or
+// for its cost (a fill too costly for the display, a font or pen that
+// could not be made smaller), or when nothing could be played.
 
 // Plays the enhanced metafile into rect of hdc. On a display or a printer,
 // fonts are bounded to a size the device can draw, and the glyphs text

@@ -20,6 +20,8 @@ static const char RENDERER_FILE[] = "CorvaneRender.exe";
 // A test program's renderer, by its full path; empty: the one beside the
 // program.
 static char s_rendererForTest[MAX_PATH];
+// A test's prefix for the names of the renderer's objects; empty: a random one.
+static char s_namePrefixForTest[64];
 // Time the renderer may take to start, before its first request.
 enum { RENDER_START_LIMIT_MS = 30000, RENDER_POLL_MS = 20 };
 // Pixels of one band of a play: 32 MB at 32 bits.
@@ -111,6 +113,12 @@ void render_set_file_for_test(const char* path)
     snprintf(s_rendererForTest, sizeof s_rendererForTest, "%s", path ? path : "");
 }
 
+void render_set_name_prefix_for_test(const char* prefix)
+{
+    end_renderer();
+    snprintf(s_namePrefixForTest, sizeof s_namePrefixForTest, "%s", prefix ? prefix : "");
+}
+
 // A new object of the name; null when it cannot be made or already exists,
 // as one made by another process to be opened in its place would.
 static HANDLE make_named(const char* prefix, const char* suffix, bool is_mapping)
@@ -131,6 +139,10 @@ static HANDLE make_named(const char* prefix, const char* suffix, bool is_mapping
 // can guess. False when the system gives no random bytes.
 static bool make_name_prefix(char* prefix, size_t size)
 {
+    if (s_namePrefixForTest[0]) {
+        snprintf(prefix, size, "%s", s_namePrefixForTest);
+        return true;
+    }
     unsigned char random[16];
     if (!RtlGenRandom(random, sizeof random))
         return false;

@@ -24,8 +24,8 @@
 
 enum RenderOutcome {
     RENDER_WHOLE,       // played (or converted) to the end
-    RENDER_CUT,         // the play budget stopped it, or the renderer passed a limit or died;
-                        // what it drew was blitted
+    RENDER_CUT,         // the play budget stopped it, a record that draws was left out, or the
+                        // renderer passed a limit or died; what it drew was blitted
     RENDER_NOT_PLAYED,  // no renderer could be started or no memory; nothing drawn
 };
 
@@ -58,7 +58,8 @@ RenderOutcome render_wmf_to_emf_bits(const BYTE* wmf, UINT size, const METAFILEP
 int render_serve(const char* command_line);
 
 // Why the last request was cut, for tests. RENDER_CUT_BUDGET: the play's
-// own budget in the renderer (play_budget.h) stopped it or left text out.
+// own budget in the renderer (play_budget.h) stopped it or left text out,
+// or its rules left out a record that draws (metafile_play.h).
 enum RenderCut { RENDER_CUT_NONE, RENDER_CUT_TIME, RENDER_CUT_MEMORY, RENDER_CUT_DEATH, RENDER_CUT_BUDGET };
 RenderCut render_last_cut(void);
 
@@ -72,3 +73,6 @@ void render_set_limits_for_test(DWORD time_ms, SIZE_T memory_bytes);
 // the program, the only place it is looked for otherwise); a renderer that
 // runs is ended.
 void render_set_file_for_test(const char* path);
+// For tests: the prefix of the names of the next renderer's objects (null:
+// a random one, as otherwise); a renderer that runs is ended.
+void render_set_name_prefix_for_test(const char* prefix);

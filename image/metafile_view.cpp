@@ -20,6 +20,8 @@ struct KeptView {
     MetafileView view;
     LOGBRUSH background;  // the brush's look: a handle can be made anew with other colours
     HBITMAP pixels;       // DIB section of the area, owned here
+    bool is_whole;        // the play that drew them was whole
+    bool is_cut_elsewhere;  // a play of this window at another size was cut
 };
 
 static KeptView s_kept[MAX_KEPT_VIEWS];
@@ -72,7 +74,7 @@ void forget_metafile_views(HWND window)
 
 // Takes the pixels as the window's, in place of what it kept; a full
 // table first gives up a window that is gone, else the oldest.
-static void keep(const MetafileView* view, const LOGBRUSH* background, HBITMAP pixels)
+static void keep(const MetafileView* view, const LOGBRUSH* background, HBITMAP pixels, bool is_whole)
 {
     forget_metafile_views(view->window);
     for (int i = s_keptCount - 1; i >= 0 && s_keptCount == MAX_KEPT_VIEWS; --i)
@@ -84,6 +86,8 @@ static void keep(const MetafileView* view, const LOGBRUSH* background, HBITMAP p
     k->view = *view;
     k->background = *background;
     k->pixels = pixels;
+    k->is_whole = is_whole;
+    k->is_cut_elsewhere = false;
 }
 
 static void blit_kept(HDC dc, const KeptView* kept)
@@ -184,19 +188,151 @@ void draw_metafile_view(HDC dc, const MetafileView* view, MetafileViewPlay play,
         blit_kept(dc, kept);
         return;
     }
-    // A cut picture is not played again: what it left is shown instead.
-    if (metafile_play_failed(view->metafile)) {
-        KeptView* left = kept && kept->view.metafile == view->metafile ? kept : find_picture(view->metafile);
-        if (left) {
-            show_scaled(dc, left, view);
+    KeptView* left = kept && kept->view.metafile == view->metafile ? kept : find_picture(view->metafile);
+    // A cut picture is not played again, nor is one at a new size of this
+    // window once such a play was cut: what it left is shown instead.
+    const bool is_own_whole = left == kept && kept && kept->is_whole;
+    if (left && (metafile_play_failed(view->metafile) || (is_own_whole && kept->is_cut_elsewhere))) {
+        show_scaled(dc, left, view);
+        return;
+    }
+    HBITMAP pixels;
+    if (is_own_whole) {
+        // The window shows the picture whole: a cut play at the new size
+        // would show less, so the whole one stays, scaled, and nothing is
+        // said.
+        TrialPlays trial;
+        pixels = play_into_pixels(dc, view, play, data);
+        if (trial.is_cut()) {
+            if (pixels)
+                DeleteObject(pixels);
+            kept->is_cut_elsewhere = true;
+            show_scaled(dc, kept, view);
             return;
         }
+    } else {
+        pixels = play_into_pixels(dc, view, play, data);
     }
-    HBITMAP pixels = play_into_pixels(dc, view, play, data);
     if (!pixels) {
         play(dc, &view->area, &view->frame, data);
         return;
     }
-    keep(view, &background, pixels);
+    keep(view, &background, pixels, !metafile_play_failed(view->metafile));
     blit_kept(dc, find_window(view->window));
+}
+
+// ---- a picture laid over other pixels
+
+struct KeptLayer {
+    HANDLE metafile;
+    RECT area, frame;  // moved so that the area's top-left is (0, 0)
+    HBITMAP differs;     // played over white XOR played over black; owned here
+    HBITMAP over_black;  // played over black; owned here
+    bool is_whole;
+};
+
+static KeptLayer s_layer;
+
+void forget_metafile_layer(void)
+{
+    if (s_layer.differs)
+        DeleteObject(s_layer.differs);
+    if (s_layer.over_black)
+        DeleteObject(s_layer.over_black);
+    memset(&s_layer, 0, sizeof s_layer);
+}
+
+// dst = dst op pixels, over width x height from (x, y) of dst.
+static void blit_op(HDC dst, int x, int y, LONG width, LONG height, HBITMAP pixels, DWORD op)
+{
+    HDC memory = CreateCompatibleDC(dst);
+    if (!memory)
+        return;
+    HGDIOBJ old = SelectObject(memory, pixels);
+    BitBlt(dst, x, y, width, height, memory, 0, 0, op);
+    SelectObject(memory, old);
+    DeleteDC(memory);
+}
+
+// Plays the picture into the area twice, over white and over black, and
+// keeps both; false when no pixels could be had. area is at (0, 0).
+static bool keep_layer(HDC dc, HANDLE metafile, const RECT* area, const RECT* frame, MetafileViewPlay play,
+                       void* data)
+{
+    const LONG width = area->right, height = area->bottom;
+    MetafileView view = {NULL, metafile, *area, *frame, 0, (HBRUSH)GetStockObject(WHITE_BRUSH)};
+    HBITMAP white = play_into_pixels(dc, &view, play, data);
+    if (!white)
+        return false;
+    const bool is_whole = !metafile_play_failed(metafile);
+    HBITMAP black = NULL;
+    if (is_whole) {
+        // Drawn whole once: should the second play be cut, the first is
+        // laid on as it is.
+        TrialPlays trial;
+        view.background = (HBRUSH)GetStockObject(BLACK_BRUSH);
+        black = play_into_pixels(dc, &view, play, data);
+        if (black && trial.is_cut()) {
+            DeleteObject(black);
+            black = NULL;
+        }
+    }
+    if (black) {
+        HDC memory = CreateCompatibleDC(dc);
+        if (!memory) {
+            DeleteObject(white);
+            DeleteObject(black);
+            return false;
+        }
+        HGDIOBJ old = SelectObject(memory, white);
+        blit_op(memory, 0, 0, width, height, black, SRCINVERT);
+        SelectObject(memory, old);
+        DeleteDC(memory);
+        s_layer.differs = white;
+        s_layer.over_black = black;
+    } else {
+        // Played over white only: what it drew is laid on as it is (no
+        // pixel differs).
+        BITMAPINFO bi;
+        describe_top_down_pixels(&bi, width, height);
+        void* bits = NULL;
+        s_layer.differs = CreateDIBSection(NULL, &bi, DIB_RGB_COLORS, &bits, NULL, 0);
+        s_layer.over_black = white;
+        if (!s_layer.differs) {
+            forget_metafile_layer();
+            return false;
+        }
+    }
+    s_layer.metafile = metafile;
+    s_layer.area = *area;
+    s_layer.frame = *frame;
+    s_layer.is_whole = is_whole;
+    return true;
+}
+
+int draw_metafile_layer(HDC dc, HANDLE metafile, const RECT* area, const RECT* frame, MetafileViewPlay play,
+                        void* data)
+{
+    const LONG width = area->right - area->left, height = area->bottom - area->top;
+    if (!metafile || width < 1 || height < 1)
+        return 0;
+    RECT at = {0, 0, width, height}, frame_at = *frame;
+    OffsetRect(&frame_at, -area->left, -area->top);
+    if (s_layer.metafile != metafile || !EqualRect(&s_layer.area, &at) || !EqualRect(&s_layer.frame, &frame_at)) {
+        forget_metafile_layer();
+        if (metafile_play_failed(metafile))
+            return 0;
+        if (!keep_layer(dc, metafile, &at, &frame_at, play, data)) {
+            const int saved = SaveDC(dc);
+            IntersectClipRect(dc, area->left, area->top, area->right, area->bottom);
+            play(dc, area, frame, data);
+            RestoreDC(dc, saved);
+            return !metafile_play_failed(metafile);
+        }
+    }
+    // Bit by bit, a play gives what it drew over white where what lay
+    // under it was 1 and what it drew over black where it was 0.
+    blit_op(dc, area->left, area->top, width, height, s_layer.differs, SRCAND);
+    blit_op(dc, area->left, area->top, width, height, s_layer.over_black, SRCINVERT);
+    return s_layer.is_whole;
 }

@@ -9,7 +9,10 @@
 // A play that was cut leaves what it drew in the kept pixels, and a cut
 // metafile is not played again until it is loaded anew
 // (metafile_play_failed): at another size the window shows the kept
-// pixels scaled, frame onto frame, rather than nothing.
+// pixels scaled, frame onto frame, rather than nothing. A window that
+// shows a picture whole and is cut playing it at a new size keeps the
+// whole pixels, scaled, says nothing, and does not play it at another size
+// again until it is loaded anew.
 #pragma once
 
 #include <windows.h>
@@ -37,3 +40,17 @@ void draw_metafile_view(HDC dc, const MetafileView* view, MetafileViewPlay play,
 // Frees the window's kept pixels (null: every window's, as the picture is
 // released or loaded anew).
 void forget_metafile_views(HWND window);
+
+// A picture laid over an image and dragged across it (the Merge window's
+// source) is kept twice at its frame's size: played over white and played
+// over black. The player's raster operations work bit by bit on what lies
+// under them, so the pair gives what a play would have drawn over any
+// pixels, and a drag costs no play. Draws the picture into area of dc
+// (device units) with its frame at frame, as a play clipped to area would
+// have; plays only when the picture, the area's size or the frame in it
+// changed. 0 when it was not drawn whole.
+int draw_metafile_layer(HDC dc, HANDLE metafile, const RECT* area, const RECT* frame, MetafileViewPlay play,
+                        void* data);
+
+// Frees the kept layer, as its picture is released.
+void forget_metafile_layer(void);

@@ -340,15 +340,11 @@ HWND show_multimedia_file(HINSTANCE instance, const char* file, RECT preview, HB
             row.write(file, info);
     append(info, "size: %llu bytes \n", (unsigned long long)g_fileSize);
 
+    // The loader names the file in full; a full name stays as it is.
     char path[MAX_PATH + 1];
-    DWORD length = GetCurrentDirectoryA(MAX_PATH, path);
-    if (length == 0 || length >= MAX_PATH)
-        path[0] = '\0', length = 0;
-    if (length > 0 && path[length - 1] != '\\')
-        lstrcatA(path, "\\");
-    if (std::strlen(path) + std::strlen(file) >= sizeof path)
+    DWORD length = GetFullPathNameA(file, sizeof path, path, NULL);
+    if (length == 0 || length >= sizeof path)
         return NULL;
-    lstrcatA(path, file);
 
     RECT client;
     GetClientRect(main, &client);

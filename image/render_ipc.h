@@ -23,7 +23,7 @@ enum RenderOp {
 enum RenderStatus {
     RENDER_STATUS_DONE = 1,
     RENDER_STATUS_FAILED = 2,  // the bytes made no metafile, or no result
-    RENDER_STATUS_CUT = 3,     // played, but the play budget stopped it or left text out
+    RENDER_STATUS_CUT = 3,     // played, but the play budget stopped it or a record that draws was left out
 };
 
 // The drawing state of the destination DC that a play meets, with the

@@ -143,6 +143,39 @@ static LONG hand_back(RenderControl* c, const BYTE* bytes, UINT size)
     return RENDER_STATUS_DONE;
 }
 
+// Room for a Windows metafile converted from an enhanced one, before its
+// size is known. Asking the size first costs a whole conversion, as dear
+// as a play, before the one that gives the bytes; and the size has no
+// bound in the input (a region of a few rectangles may come out as
+// megabytes of scans). A quarter of the renderer's memory holds any result
+// it could hand back beside the system's own copy; only the pages the
+// result fills are touched.
+#define CONVERSION_ROOM_BYTES (RENDER_MEMORY_LIMIT_BYTES / 4)
+
+// GetWinMetaFileBits of the enhanced metafile into a block (caller frees)
+// of *size bytes; null when it gives none. One conversion where the result
+// fits the room; only a larger one is converted again at its own size.
+static BYTE* emf_to_wmf_bits(HENHMETAFILE emf, INT map_mode, HDC reference, UINT* size)
+{
+    const UINT room = CONVERSION_ROOM_BYTES;
+    BYTE* result = (BYTE*)malloc(room);
+    *size = result ? GetWinMetaFileBits(emf, room, result, map_mode, reference) : 0;
+    // A result that fills the room may have been cut to it (or refused,
+    // for want of room).
+    if (*size == 0 || *size >= room) {
+        free(result);
+        *size = GetWinMetaFileBits(emf, 0, NULL, map_mode, reference);
+        result = *size ? (BYTE*)malloc(*size) : NULL;
+        if (result && GetWinMetaFileBits(emf, *size, result, map_mode, reference) != *size)
+            *size = 0;
+    }
+    if (!*size) {
+        free(result);
+        result = NULL;
+    }
+    return result;
+}
+
 // The conversions, under a memory DC compatible with the screen as the
 // reference device.
 static LONG serve_conversion(RenderControl* c, const BYTE* input)
@@ -153,10 +186,7 @@ static LONG serve_conversion(RenderControl* c, const BYTE* input)
     UINT size = 0;
     if (c->op == RENDER_OP_EMF_TO_WMF) {
         HENHMETAFILE emf = SetEnhMetaFileBits(c->input_bytes, input);
-        size = emf ? GetWinMetaFileBits(emf, 0, NULL, c->map_mode, reference) : 0;
-        result = size ? (BYTE*)malloc(size) : NULL;
-        if (result && GetWinMetaFileBits(emf, size, result, c->map_mode, reference) != size)
-            size = 0;
+        result = emf ? emf_to_wmf_bits(emf, c->map_mode, reference, &size) : NULL;
         if (emf)
             DeleteEnhMetaFile(emf);
     } else {

@@ -203,11 +203,22 @@ static int draw_cursor_pixels(HDC hdc, HGLOBAL hSource, HGLOBAL hMask, int left,
     return src && mask;
 }
 
+void merge_metafile_target(HGLOBAL hSource, HDC hdcWindow, RECT placement, RECT* target, RECT* reach)
+{
+    RECT frame = {0, 0, 0, 0};
+    get_emf_info((HENHMETAFILE)hSource, NULL, &frame, hdcWindow);
+    LONG width = frame.right - frame.left, height = frame.bottom - frame.top;
+    SetRect(target, placement.left, placement.top, placement.left + (width < 1 ? 1 : width),
+            placement.top + (height < 1 ? 1 : height));
+    SetRect(reach, target->left, target->top, target->right + 1, target->bottom + 1);
+}
+
 int merge_image_into_dib(HGLOBAL hImage, HGLOBAL hSource, HGLOBAL hMask, int kind, HDC hdcWindow,
                          HDC hdcMemory, HWND hwnd, RECT placement, RECT metafile_frame,
                          HBRUSH background, int draw_transparent)
 {
     (void)hwnd;
+    (void)metafile_frame;  // a metafile's frame is read from the source itself
     if (!hSource)
         return 0;
     const int left = placement.left, top = placement.top;
@@ -232,13 +243,15 @@ int merge_image_into_dib(HGLOBAL hImage, HGLOBAL hSource, HGLOBAL hMask, int kin
             return 0;
         return blit_through_mask(hdcMemory, hSource, hMask, left, top);
     case MERGE_EMF: {
-        get_emf_info((HENHMETAFILE)hSource, NULL, &metafile_frame, hdcWindow);
-        LONG width = metafile_frame.right - metafile_frame.left;
-        LONG height = metafile_frame.bottom - metafile_frame.top;
-        RECT target = {left, top, left + (width < 1 ? 1 : width), top + (height < 1 ? 1 : height)};
+        RECT target, reach;
+        merge_metafile_target(hSource, hdcWindow, placement, &target, &reach);
         if (!draw_transparent && !FillRect(hdcMemory, &target, background))
             return 0;
-        return play_emf(hdcMemory, (HENHMETAFILE)hSource, &target);
+        const int saved = SaveDC(hdcMemory);
+        IntersectClipRect(hdcMemory, reach.left, reach.top, reach.right, reach.bottom);
+        const int whole = play_emf(hdcMemory, (HENHMETAFILE)hSource, &target);
+        RestoreDC(hdcMemory, saved);
+        return whole;
     }
     }
     return 1;

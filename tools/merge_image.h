@@ -9,6 +9,12 @@ HGLOBAL make_transparency_mask(HGLOBAL hSource, COLORREF key_color, int key_inde
 // Blends a 32-bit source by its alpha over the image pixels under it (the
 // source's top-left at x, y) into a 24-bit work image of the source's size.
 void blend_through_mask(HGLOBAL hImage, HGLOBAL hSource, HGLOBAL hWork, int x, int y);
+// Where an enhanced-metafile source is drawn: *target its frame, in pixels
+// of the window's DC, from the placement's top-left (at least a pixel each
+// way); *reach the pixels it may change, the frame with its last row and
+// column (a frame holds both). Records that draw past it are left out, so
+// the Merge window, the merge and its replay draw alike.
+void merge_metafile_target(HGLOBAL hSource, HDC hdcWindow, RECT placement, RECT* target, RECT* reach);
 // Draws the source by its MergeKind into the memory DC holding the image;
 // 0 when the source is null or a metafile source was not drawn whole.
 int merge_image_into_dib(HGLOBAL hImage, HGLOBAL hSource, HGLOBAL hMask, int kind, HDC hdcWindow,

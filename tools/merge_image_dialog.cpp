@@ -13,6 +13,7 @@
 #include "image/current_image.h"
 #include "image/merge_source.h"
 #include "image/metafile.h"
+#include "image/metafile_view.h"
 #include "image/open_windows.h"
 #include "image/packed_dib.h"
 #include "image/palette.h"
@@ -23,10 +24,20 @@
 
 static const int PATH_BLOCK = 261;
 
+// The preview button's kept pixels of a metafile (metafile_view.h) go with
+// the picture: a next file's may come under the same handle.
+static void forget_preview_pixels(void)
+{
+    if (g_hwndMergeDialog)
+        forget_metafile_views(GetDlgItem(g_hwndMergeDialog, IDC_MERGEIMAGE_PREVIEW));
+}
+
 // Frees the preview by its kind, its mask and its metafile bits.
 static void free_preview(void)
 {
+    forget_preview_pixels();
     if (g_hMergePreviewImage) {
+        forget_failed_metafiles(g_hMergePreviewImage);
         if (g_mergeKind == MERGE_EMF)
             DeleteEnhMetaFile((HENHMETAFILE)g_hMergePreviewImage);
         else if (g_mergeKind == MERGE_WMF || g_mergeKind == MERGE_PLACEABLE_WMF)
@@ -177,8 +188,10 @@ static void draw_bitmap_preview(HDC hdc, const RECT& fit)
     GlobalUnlock(shown);
 }
 
-static void draw_metafile_preview(HDC hdc, const RECT& fit)
+// Plays the preview's metafile into frame (MetafileViewPlay).
+static void draw_metafile_preview(HDC hdc, const RECT*, const RECT* frame, void*)
 {
+    const RECT& fit = *frame;
     if (g_mergeKind == MERGE_EMF) {
         play_emf(hdc, (HENHMETAFILE)g_hMergePreviewImage, &fit);
         return;
@@ -221,8 +234,14 @@ static void on_draw_item(const DRAWITEMSTRUCT* item)
         Rectangle(memory, fit.left - 3, fit.top - 3, fit.right + 3, fit.bottom + 3);
         SelectObject(memory, GetStockObject(WHITE_BRUSH));
         Rectangle(memory, fit.left - 1, fit.top - 1, fit.right + 1, fit.bottom + 1);
-        if (g_mergeKind != MERGE_WMF && g_mergeKind != MERGE_PLACEABLE_WMF && g_mergeKind != MERGE_EMF)
+        if (g_mergeKind != MERGE_WMF && g_mergeKind != MERGE_PLACEABLE_WMF && g_mergeKind != MERGE_EMF) {
             draw_bitmap_preview(memory, fit);
+        } else {
+            // From the button's kept pixels: a repaint plays nothing.
+            MetafileView view = {item->hwndItem, g_hMergePreviewImage, fit, fit, 0,
+                                 (HBRUSH)GetStockObject(WHITE_BRUSH)};
+            draw_metafile_view(memory, &view, draw_metafile_preview, NULL);
+        }
     }
     SelectObject(memory, old_brush);
     SelectObject(memory, old_pen);
@@ -230,12 +249,6 @@ static void on_draw_item(const DRAWITEMSTRUCT* item)
     SelectObject(memory, old_bitmap);
     DeleteObject(canvas);
     DeleteDC(memory);
-    // A metafile is played over the shown bitmap, straight into the button.
-    if (shown && (g_mergeKind == MERGE_WMF || g_mergeKind == MERGE_PLACEABLE_WMF || g_mergeKind == MERGE_EMF)) {
-        RECT at = fit;
-        OffsetRect(&at, rc.left, rc.top);
-        draw_metafile_preview(item->hDC, at);
-    }
 }
 
 // The Open dialog's file list (a list view inside its shell view) has the
@@ -297,6 +310,7 @@ UINT_PTR CALLBACK mergeimage_dlg_hook(HWND hdlg, UINT msg, WPARAM, LPARAM lp)
         }
         return 0;
     case WM_DESTROY:
+        forget_preview_pixels();
         g_hwndMergeDialog = NULL;
         return 0;
     }

@@ -1,8 +1,9 @@
 // The batch window's operations (see batch_operations.h).
 //
-// The pass never writes over a file it reads: a copy or a conversion whose
-// output would be its own source is refused and reported as failed, so that
-// an error halfway leaves every file whole.
+// The pass never writes over a file it reads: a move, copy or conversion
+// whose output would be its own source is refused and reported as failed,
+// so that an error halfway leaves every file whole and nothing undone is
+// counted as done.
 #include "viewer/batch_operations.h"
 
 #include <cstdio>
@@ -94,7 +95,21 @@ static void note_failure(char* names, size_t size, long* failed, const char* nam
         std::snprintf(names + used, size - used, "%s%s", used ? "\n" : "", name);
 }
 
-// 1 when both paths name the same file (compared as full paths).
+// The volume and index of an existing file; 0 when it cannot be opened.
+static int file_identity(const char* path, BY_HANDLE_FILE_INFORMATION* info)
+{
+    HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return 0;
+    int known = GetFileInformationByHandle(file, info) != 0;
+    CloseHandle(file);
+    return known;
+}
+
+// 1 when both paths name the same file: the same full path, or, when both
+// exist, the same file under another spelling (a short name, a link).
+// A path too long to compare counts as the same, so nothing is written.
 static int is_same_file(const char* a, const char* b)
 {
     char full_a[MAX_PATH], full_b[MAX_PATH];
@@ -102,7 +117,12 @@ static int is_same_file(const char* a, const char* b)
     DWORD lb = GetFullPathNameA(b, sizeof full_b, full_b, NULL);
     if (!la || la >= sizeof full_a || !lb || lb >= sizeof full_b)
         return 1;
-    return lstrcmpiA(full_a, full_b) == 0;
+    if (lstrcmpiA(full_a, full_b) == 0)
+        return 1;
+    BY_HANDLE_FILE_INFORMATION info_a, info_b;
+    return file_identity(full_a, &info_a) && file_identity(full_b, &info_b) &&
+           info_a.dwVolumeSerialNumber == info_b.dwVolumeSerialNumber &&
+           info_a.nFileIndexHigh == info_b.nFileIndexHigh && info_a.nFileIndexLow == info_b.nFileIndexLow;
 }
 
 static void clear_read_only(const char* path)
@@ -164,18 +184,18 @@ UINT_PTR CALLBACK move_copy_hook_proc(HWND hdlg, UINT msg, WPARAM wp, LPARAM lp)
 BOOL choose_move_copy_folder(HWND owner, int thumb, char* target)
 {
     static const char FILTER[] = " \0*.xxx\0";
-    char path[MAX_PATH], name[MAX_PATH];
+    char path[MAX_PATH];
     if (!thumb_file_path(thumb, path, sizeof path))
         return FALSE;
-    long_name_of(path, name, sizeof name);
+    // The hidden name field holds the bare name: the dialog puts the folder
+    // it shows when its button is pressed in front of it. A full path there
+    // would come back as it went in, wherever the user had gone.
+    long_name_of(path, target, SAVE_PATH_SIZE);
     char folder[MAX_PATH];
     lstrcpynA(folder, g_listDir, sizeof folder);
     size_t folder_length = std::strlen(folder);
     if (folder_length > 3 && folder[folder_length - 1] == '\\')
         folder[folder_length - 1] = '\0';
-    int length = std::snprintf(target, SAVE_PATH_SIZE, "%s\\%s", folder, name);
-    if (length <= 0 || length >= SAVE_PATH_SIZE)
-        return FALSE;
 
     RECT r = {0, 0, 0, 0};
     GetClientRect(owner, &r);
@@ -332,7 +352,8 @@ static int run_one(HWND hwnd, int cell, const char* target)
     for (int other = 0; other < g_thumbCells; ++other)
         draw_cell_frame(hwnd, other, other == cell ? 1 : g_thumbSelected[other]);
     if (g_batchOp == BATCH_MOVE) {
-        if (!MoveFileA(path, joined)) {
+        // A move onto the file itself "succeeds" and moves nothing.
+        if (is_same_file(path, joined) || !MoveFileA(path, joined)) {
             seam_message_box(hwnd, "Error Moving File.", list_text, MB_OK | MB_ICONSTOP);
             return 0;
         }

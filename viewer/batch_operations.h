@@ -32,7 +32,8 @@ void batch_on_timer(HWND hwnd, UINT_PTR timer_id);
 void stop_batch_timer(HWND hwnd);
 
 // The classic Open dialog showing only folders; target (260 characters)
-// gets the chosen folder followed by a file name. Non-zero when confirmed.
+// gets the folder the dialog shows when its button is pressed, followed by
+// the file's name. Non-zero when confirmed.
 BOOL choose_move_copy_folder(HWND owner, int thumb, char* target);
 UINT_PTR CALLBACK move_copy_hook_proc(HWND hdlg, UINT msg, WPARAM wp, LPARAM lp);
 

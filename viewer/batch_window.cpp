@@ -797,8 +797,12 @@ static void leave_batch(void)
 {
     free_thumbnail_cache();
     SetCurrentDirectoryA(g_listDir);
+    // The list's selected file is loaded again; a list with none (the user
+    // went to another folder) leaves the file shown as it is, rather than
+    // looking for its name in a folder it is not in.
     LRESULT selection = SendDlgItemMessageA(g_hwndMain, IDC_MAIN_FILE_LIST, LB_GETCURSEL, 0, 0);
-    SendMessageA(g_hwndMain, g_msgSelChanged, IDC_MAIN_FILE_LIST, selection);
+    if (selection != LB_ERR)
+        SendMessageA(g_hwndMain, g_msgSelChanged, IDC_MAIN_FILE_LIST, selection);
     fill_file_list(0);
     close_batch_window();
 }

@@ -151,6 +151,7 @@ int capture_screen(int x, int y, int w, int h)
     g_imageKind = KIND_DIB;
     g_fileFormat = FMT_SCREEN_CAPTURE;
     std::snprintf(g_fileName, sizeof g_fileName, "%s", CAPTURE_NAME);
+    g_filePath[0] = '\0';  // no file: no command acts on the one shown before
     std::snprintf(g_infoText, sizeof g_infoText,
                   "Screen Capture Image\n\nwidth: %d \nheight: %d \nbits per pixel: %d", w, h,
                   get_image_bit_count());

@@ -330,6 +330,7 @@ static LRESULT meta_on_erasebkgnd(HWND hwnd, HDC dc)
 
 static void reload_current_file(void)
 {
+    g_reloadShownFile = 1;
     SendMessageA(g_hwndMain, g_msgSelChanged, IDC_MAIN_FILE_LIST,
                  SendDlgItemMessageA(g_hwndMain, IDC_MAIN_FILE_LIST, LB_GETCURSEL, 0, 0));
 }
@@ -398,7 +399,9 @@ static void remove_exif_marker(void)
         return;
     // The question is about this file, whatever is shown by the answer.
     char path[MAX_PATH];
-    lstrcpynA(path, g_fileName, sizeof path);
+    lstrcpynA(path, g_filePath, sizeof path);
+    if (!path[0])
+        return;
     FILE* fp = fopen(path, "rb");
     if (!fp)
         return;

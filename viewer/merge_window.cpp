@@ -23,6 +23,7 @@
 #include "image/merge_source.h"
 #include "image/metafile.h"
 #include "image/metafile_renderer.h"
+#include "image/metafile_view.h"
 #include "image/open_windows.h"
 #include "image/packed_dib.h"
 #include "image/palette.h"
@@ -507,6 +508,23 @@ static LRESULT merge_on_lbuttonup(HWND hwnd, int x, int y)
     return 0;
 }
 
+static void play_metafile_source(HDC dc, const RECT*, const RECT* frame, void*)
+{
+    play_emf(dc, (HENHMETAFILE)g_hMergeImage, frame);
+}
+
+// A metafile source, drawn into the image's pixels in mem as the merge
+// would draw it, from the pixels it left: a drag or a repaint plays
+// nothing.
+static void lay_metafile_source(HDC dc, HDC mem)
+{
+    RECT target, reach;
+    merge_metafile_target(g_hMergeImage, dc, g_rcMerge, &target, &reach);
+    if (!g_mergePlaced)
+        FillRect(mem, &target, g_hBackgroundBrushes[0]);
+    draw_metafile_layer(mem, g_hMergeImage, &reach, &target, play_metafile_source, NULL);
+}
+
 static LRESULT merge_on_paint(HWND hwnd)
 {
     PAINTSTRUCT ps;
@@ -520,8 +538,11 @@ static LRESULT merge_on_paint(HWND hwnd)
             SetDIBits(dc, bmp, 0, H, dib_pixels(bih), (BITMAPINFO*)bih, DIB_RGB_COLORS);
             HGDIOBJ old_bmp = SelectObject(mem, bmp);
             if (g_hMergeImage) {
-                merge_image_into_dib(g_hImage, g_hMergeImage, g_hMergeMask, g_mergeKind, dc, mem, hwnd, g_rcMerge,
-                                     g_rcMetafile, g_hBackgroundBrushes[0], g_mergePlaced);
+                if (g_mergeKind == MERGE_EMF)
+                    lay_metafile_source(dc, mem);
+                else
+                    merge_image_into_dib(g_hImage, g_hMergeImage, g_hMergeMask, g_mergeKind, dc, mem, hwnd,
+                                         g_rcMerge, g_rcMetafile, g_hBackgroundBrushes[0], g_mergePlaced);
                 if (g_mergeGrabbed) {
                     HGDIOBJ old_pen = SelectObject(mem, g_hpenDot);
                     HGDIOBJ old_brush = SelectObject(mem, GetStockObject(NULL_BRUSH));

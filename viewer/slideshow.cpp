@@ -78,6 +78,19 @@ static RECT slide_area(HWND hwnd)
     return c;
 }
 
+// Takes the slide on show and its caption away: the background until the
+// next file is painted.
+static void clear_slide(HWND hwnd)
+{
+    destroy_caption_strip();
+    RECT area = slide_area(hwnd);
+    HDC dc = GetDC(hwnd);
+    if (!dc)
+        return;
+    FillRect(dc, &area, background_brush());
+    ReleaseDC(hwnd, dc);
+}
+
 // ---- captions of a file of several pages or images
 
 static bool is_multi_page_tiff(void)
@@ -131,6 +144,7 @@ static void show_empty_list(void)
     release_image_for_new_selection(g_hwndMain);
     g_imageKind = KIND_NONE;
     g_fileName[0] = '\0';
+    g_filePath[0] = '\0';
     g_infoText[0] = '\0';
     fit_image_rect(1, 1, 0);
     destroy_image_window();
@@ -152,9 +166,8 @@ void slide_on_timer(HWND hwnd, UINT_PTR timer_id)
         }
         return;
     }
-    LRESULT name_index = LB_ERR;
-    if (g_fileName[0])
-        name_index = SendMessageA(list, LB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)g_fileName);
+    // The shown file's entry, where the list shows its folder.
+    LRESULT name_index = find_shown_file_entry(list);
     LRESULT selection = SendMessageA(list, LB_GETCURSEL, 0, 0);
     if (g_pageStep || g_iconStep) {
         // Another page or image of the same file, read again from a list
@@ -168,8 +181,7 @@ void slide_on_timer(HWND hwnd, UINT_PTR timer_id)
             show_empty_list();
             return;
         }
-        if (g_fileName[0] && (name_index = SendMessageA(list, LB_FINDSTRINGEXACT, (WPARAM)-1,
-                                                        (LPARAM)g_fileName)) != LB_ERR)
+        if ((name_index = find_shown_file_entry(list)) != LB_ERR)
             g_slideIndex = (int)name_index;
         if (g_slideIndex >= count)
             g_slideIndex = 0;
@@ -183,6 +195,10 @@ void slide_on_timer(HWND hwnd, UINT_PTR timer_id)
         SendMessageA(list, LB_SETCURSEL, (WPARAM)g_slideIndex, 0);
         SendMessageA(list, LB_GETTEXT, (WPARAM)g_slideIndex, (LPARAM)g_fileName);
         SetDlgItemTextA(g_hwndMain, IDC_MAIN_NAME_EDIT, g_fileName);
+        // A reader's box, or the box of a picture that cannot be shown
+        // whole, must not stand over the slide before.
+        if (slideshow)
+            clear_slide(hwnd);
         // A step shows the file as it is: no edits are replayed.
         g_undoPending = 0;
         g_hwndStepping = hwnd;
@@ -219,8 +235,7 @@ void begin_slideshow(int from_view)
     LRESULT count = SendMessageA(list, LB_GETCOUNT, 0, 0);
     if (count == 0 || count == LB_ERR || is_window_open(g_hwndSlide))
         return;
-    LRESULT index = g_fileName[0] ? SendMessageA(list, LB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)g_fileName)
-                                  : LB_ERR;
+    LRESULT index = find_shown_file_entry(list);
     if (index == LB_ERR) {
         if (g_hComment) {
             GlobalFree(g_hComment);

@@ -8,6 +8,7 @@
 
 #include "image/current_image.h"
 #include "image/file_hold.h"
+#include "image/loader.h"
 #include "image/open_windows.h"
 #include "image/packed_dib.h"
 #include "image/preview.h"
@@ -211,6 +212,7 @@ INT_PTR CALLBACK stretch_dlg_proc(HWND hdlg, UINT msg, WPARAM wp, LPARAM)
 
 static void reload_current_file(void)
 {
+    g_reloadShownFile = 1;
     SendMessageA(g_hwndMain, g_msgSelChanged, IDC_MAIN_FILE_LIST,
                  SendDlgItemMessageA(g_hwndMain, IDC_MAIN_FILE_LIST, LB_GETCURSEL, 0, 0));
 }
@@ -268,8 +270,9 @@ void run_huffman_command(HWND hwndView)
 {
     if (g_fileFormat != FMT_JPEG && g_fileFormat != FMT_JPEG12)
         return;
-    if (!GetFullPathNameA(g_fileName, sizeof s_huffmanPath, s_huffmanPath, NULL))
-        lstrcpynA(s_huffmanPath, g_fileName, sizeof s_huffmanPath);
+    lstrcpynA(s_huffmanPath, g_filePath, sizeof s_huffmanPath);
+    if (!s_huffmanPath[0])
+        return;
     FILE* fp = fopen(s_huffmanPath, "rb");
     if (!fp)
         return;

@@ -82,9 +82,10 @@ void CALLBACK change_behind_and_ok(HWND, UINT, UINT_PTR timer, DWORD)
     HANDLE held = INVALID_HANDLE_VALUE;
     if (s_run.behind == GONE)
         DeleteFileA(s_run.path.c_str());
-    else if (s_run.behind == OTHER_SHOWN)
+    else if (s_run.behind == OTHER_SHOWN) {
         lstrcpynA(g_fileName, s_run.other.c_str(), sizeof g_fileName);
-    else if (s_run.behind == HELD)
+        lstrcpynA(g_filePath, s_run.other.c_str(), sizeof g_filePath);
+    } else if (s_run.behind == HELD)
         held = CreateFileA(s_run.path.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
     SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), (LPARAM)GetDlgItem(dialog, IDOK));
     if (held != INVALID_HANDLE_VALUE)
@@ -146,6 +147,7 @@ TEST(CommentDialog, WritesTheFileItOpenedForOrSaysItCannot)
             SetFileAttributesA(s_run.path.c_str(), FILE_ATTRIBUTE_READONLY);
         ASSERT_TRUE(write_file_bytes(s_run.other, jpeg));
         lstrcpynA(g_fileName, s_run.path.c_str(), sizeof g_fileName);
+        lstrcpynA(g_filePath, s_run.path.c_str(), sizeof g_filePath);
         g_fileFormat = row.format;
         g_imageKind = row.kind;
         g_pageIndex = g_pageCount = 1;
@@ -189,6 +191,7 @@ TEST(CommentDialog, WritesTheFileItOpenedForOrSaysItCannot)
     g_hwndBatch = NULL;
     g_hInstance = instance;
     g_fileName[0] = 0;
+    g_filePath[0] = 0;
     g_fileFormat = FMT_NONE;
     g_imageKind = KIND_NONE;
 }
@@ -226,6 +229,7 @@ TEST(CommentDialog, LongCommentAcceptedAsShownStaysWhole)
     ASSERT_TRUE(write_file_bytes(path, photo.substr(0, 2) + segment + photo.substr(2)));
     GlobalFree(read_jpeg_file(path.c_str(), g_infoText));
     lstrcpynA(g_fileName, path.c_str(), sizeof g_fileName);
+    lstrcpynA(g_filePath, path.c_str(), sizeof g_filePath);
     g_fileFormat = FMT_JPEG;
     HINSTANCE instance = g_hInstance;
     g_hInstance = GetModuleHandleA(NULL);
@@ -243,7 +247,7 @@ TEST(CommentDialog, LongCommentAcceptedAsShownStaysWhole)
     GlobalFree(g_hComment);
     g_hComment = NULL;
     g_hInstance = instance;
-    g_fileName[0] = 0;
+    g_fileName[0] = g_filePath[0] = 0;
     g_fileFormat = FMT_NONE;
 }
 

@@ -9,6 +9,7 @@
 
 #include "app/convert_save.h"
 #include "image/current_image.h"
+#include "image/metafile.h"
 #include "image/metafile_renderer.h"
 #include "support/seam_recorder.h"
 #include "support/test_support.h"
@@ -73,10 +74,12 @@ HENHMETAFILE emf_of_rectangles(int rectangles)
 }
 
 // Every refusal leaves the file in place as it was, with one message box:
-// a conversion the renderer could not finish says that the picture could
-// not be read, not that the file could not be written.
+// a conversion the renderer could not finish, or a picture whose play was
+// cut (a fill the display leaves out), says that the picture could not be
+// read, not that the file could not be written.
 TEST(SaveToPath, RefusalsLeaveTheOldFile)
 {
+    const int BUDGET_CUT = -1;
     SeamRecorder seams(32);
     const char* const CANNOT_WRITE = "Cannot Open File for Writing.";
     const struct {
@@ -84,10 +87,18 @@ TEST(SaveToPath, RefusalsLeaveTheOldFile)
         int kind, code;
         bool read_only, broken;
         const char* box;  // null: not checked
-        int rectangles;   // an enhanced metafile of 1 + this many, written with the renderer cut at once; 0: a bitmap
+        int rectangles;   // an enhanced metafile of 1 + this many, written with the renderer cut at once; 0: a bitmap;
+                          // BUDGET_CUT: one its play budget cuts, under the standard limit
+        const char* shown = nullptr;  // or this hostile metafile, shown (and said cut) before it is written
     } cases[] = {
         {"read-only, WMF of an EMF", KIND_EMF, FMT_WMF, true, false, CANNOT_WRITE, 1},
         {"WMF of an EMF the renderer cuts", KIND_EMF, FMT_WMF, false, false, "Unable to read metafile bits", 100000},
+        {"WMF of an EMF its play budget cuts", KIND_EMF, FMT_WMF, false, false, "Unable to read metafile bits",
+         BUDGET_CUT},
+        {"EMF shown cut", KIND_EMF, FMT_EMF, false, false, "Unable to read metafile bits", 0,
+         "EMF-polygon16-16000-points-crossing-every-row.emf"},
+        {"WMF of an EMF shown cut", KIND_EMF, FMT_WMF, false, false, "Unable to read metafile bits", 0,
+         "EMF-path-16000-points-crossing-every-row-filled.emf"},
         {"read-only, BMP", KIND_DIB, 10, true, false, CANNOT_WRITE, 0},
         {"read-only, RLE", KIND_DIB, 11, true, false, CANNOT_WRITE, 0},
         {"read-only, bit fields", KIND_DIB, 12, true, false, CANNOT_WRITE, 0},
@@ -104,16 +115,36 @@ TEST(SaveToPath, RefusalsLeaveTheOldFile)
         ASSERT_TRUE(write_file_bytes(path, "old contents"));
         if (c.read_only)
             SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
+        DibBlock image(c.rectangles || c.shown ? NULL : make_dib(5, 3, 24));
+        HENHMETAFILE emf =
+            c.rectangles == BUDGET_CUT
+                ? GetEnhMetaFileA(fixture_path("hostile/EMF-inverted-pairs-before-40-squares.emf").c_str())
+            : c.rectangles ? emf_of_rectangles(c.rectangles)
+                           : NULL;
+        if (c.shown) {
+            std::string bits = read_file_bytes(fixture_path(std::string("hostile/") + c.shown));
+            emf = SetEnhMetaFileBits((UINT)bits.size(), (const BYTE*)bits.data());
+            HDC screen = GetDC(NULL), canvas = CreateCompatibleDC(screen);
+            HBITMAP bitmap = CreateCompatibleBitmap(screen, 300, 300);
+            HGDIOBJ old = SelectObject(canvas, bitmap);
+            RECT area = {0, 0, 300, 300};
+            EXPECT_FALSE(play_emf(canvas, emf, &area)) << c.name;
+            SelectObject(canvas, old);
+            DeleteObject(bitmap);
+            DeleteDC(canvas);
+            ReleaseDC(NULL, screen);
+        }
+        ASSERT_EQ(emf != NULL, c.rectangles != 0 || c.shown) << c.name;
         seams.boxes.clear();
-        DibBlock image(c.rectangles ? NULL : make_dib(5, 3, 24));
-        HENHMETAFILE emf = c.rectangles ? emf_of_rectangles(c.rectangles) : NULL;
         // Past the limit at the first look the program takes.
         render_set_limits_for_test(c.rectangles > 1 ? 1 : 0, 0);
         EXPECT_FALSE(convert_save_to_path(emf ? (HGLOBAL)emf : image.get(), c.kind, path.c_str(), c.code, 0, 0))
             << c.name;
         render_set_limits_for_test(0, 0);
-        if (emf)
+        if (emf) {
+            forget_failed_metafiles(emf);
             DeleteEnhMetaFile(emf);
+        }
         EXPECT_EQ(read_file_bytes(path), "old contents") << c.name;
         ASSERT_EQ(seams.boxes.size(), 1u) << c.name;
         if (c.box) {

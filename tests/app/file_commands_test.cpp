@@ -40,6 +40,7 @@ TEST(FileDelete, RefusalIsOwnedByTheAskingWindow)
     HWND asking = CreateWindowA("STATIC", "asking", WS_POPUP, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
     ASSERT_NE(asking, nullptr);
     lstrcpynA(g_fileName, path.c_str(), sizeof g_fileName);
+    lstrcpynA(g_filePath, path.c_str(), sizeof g_filePath);
     g_imageKind = KIND_DIB;
     {
         SeamRecorder seams(32);
@@ -55,5 +56,41 @@ TEST(FileDelete, RefusalIsOwnedByTheAskingWindow)
     EXPECT_TRUE(DeleteFileA(path.c_str())) << "the file stayed";
     DestroyWindow(asking);
     g_fileName[0] = '\0';
+    g_filePath[0] = '\0';
+    g_imageKind = KIND_NONE;
+}
+
+// The file shown is known by its name as listed; a file dialog that went
+// into another folder holding a file of the same name leaves the current
+// folder there. Delete removes the file shown, not its namesake.
+TEST(FileDelete, ActsOnTheShownFileAfterTheFolderMoved)
+{
+    const std::string dir = test_out_path("shown_folder"), other = dir + "\\other";
+    CreateDirectoryA(dir.c_str(), NULL);
+    CreateDirectoryA(other.c_str(), NULL);
+    const std::string shown = dir + "\\slide_a.bmp", namesake = other + "\\slide_a.bmp";
+    ASSERT_TRUE(write_file_bytes(shown, "BM shown"));
+    ASSERT_TRUE(write_file_bytes(namesake, "BM namesake"));
+    char before[MAX_PATH];
+    ASSERT_TRUE(GetCurrentDirectoryA(sizeof before, before));
+    lstrcpynA(g_fileName, "slide_a.bmp", sizeof g_fileName);
+    lstrcpynA(g_filePath, shown.c_str(), sizeof g_filePath);
+    g_imageKind = KIND_DIB;
+    ASSERT_TRUE(SetCurrentDirectoryA(other.c_str()));
+    {
+        SeamRecorder seams(32);
+        seams.answers.push_back(IDYES);
+        run_file_command(NULL, FILE_OP_DELETE);
+        EXPECT_EQ(seams.boxes.size(), 1u) << "the question only";
+    }
+    SetCurrentDirectoryA(before);
+    EXPECT_EQ(GetFileAttributesA(shown.c_str()), INVALID_FILE_ATTRIBUTES) << "the shown file stayed";
+    EXPECT_EQ(read_file_bytes(namesake), "BM namesake");
+    DeleteFileA(shown.c_str());
+    DeleteFileA(namesake.c_str());
+    RemoveDirectoryA(other.c_str());
+    RemoveDirectoryA(dir.c_str());
+    g_fileName[0] = '\0';
+    g_filePath[0] = '\0';
     g_imageKind = KIND_NONE;
 }

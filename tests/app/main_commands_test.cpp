@@ -88,6 +88,7 @@ TEST(MenuDispatch, MakeExifRefusalCaptionFollowsTheAskingWindow)
     reset_current_image();
     g_hwndView = view;
     lstrcpynA(g_fileName, path.c_str(), sizeof g_fileName);
+    lstrcpynA(g_filePath, path.c_str(), sizeof g_filePath);
     g_imageKind = KIND_DIB;
     g_fileFormat = FMT_JPEG;
     g_hImage = make_dib(8, 8, 24);

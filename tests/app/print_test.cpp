@@ -123,10 +123,16 @@ void note_print(const std::string& what, const std::string& mode)
 // 1000 x 500 units at 1000 per inch, sized through the printer's resolution).
 // A cut one holds so many records that the renderer, under a limit of 1 ms,
 // is past it at the first look.
-enum Source { TRUE_COLOUR, PALETTE, EMF, WMF, CUT_EMF };
+// CUT_EMF passes a 1 ms limit; BUDGET_EMF its own play budget under the
+// standard limit.
+enum Source { TRUE_COLOUR, PALETTE, EMF, WMF, CUT_EMF, BUDGET_EMF };
 
 HGLOBAL make_source(Source source, const PnmImage& picture, std::string& what)
 {
+    if (source == BUDGET_EMF) {
+        what = "emf-budget";
+        return (HGLOBAL)GetEnhMetaFileA(fixture_path("hostile/EMF-inverted-pairs-before-40-squares.emf").c_str());
+    }
     if (source == EMF || source == CUT_EMF) {
         HDC recorder = CreateEnhMetaFileA(NULL, NULL, NULL, NULL);
         RECT fill = {0, 0, 300, 150};
@@ -194,6 +200,7 @@ TEST(RealPrint, PagesMatchTheirPictures)
         // A picture that could not be drawn whole is not printed, and that
         // is said: check_print.sh finds no page for it.
         {"cut", 0, 0, CUT_EMF, NULL, 1},
+        {"cut", 0, 0, BUDGET_EMF, NULL, 1},
     };
     for (const auto& c : cases) {
         reset_current_image();
@@ -205,11 +212,12 @@ TEST(RealPrint, PagesMatchTheirPictures)
         g_wmfHasPlaceable = c.source == WMF;
         g_wmfPlaceableHeader = WmfPlaceableHeader{WMF_PLACEABLE_KEY, 0, 0, 0, 999, 499, 1000, 0, 0};
         g_hImage = make_source(c.source, picture, what);
-        const bool cut = c.source == CUT_EMF;
+        ASSERT_NE(g_hImage, (HGLOBAL)NULL) << what;
+        const bool cut = c.source == CUT_EMF || c.source == BUDGET_EMF;
         g_imageKind = c.source == EMF || cut ? KIND_EMF : c.source == WMF ? KIND_WMF : KIND_DIB;
         strcpy(g_fileName, "picture.ppm");
         PrintState state = current_print_state();
-        render_set_limits_for_test(cut ? 1 : 0, 0);
+        render_set_limits_for_test(c.source == CUT_EMF ? 1 : 0, 0);
         print_image(c.large, c.tiled, state);
         render_set_limits_for_test(0, 0);
         if (*c.mode && !cut)
@@ -230,7 +238,7 @@ TEST(RealPrint, PagesMatchTheirPictures)
     forget_failed_metafiles(NULL);
     g_wmfHasPlaceable = 0;
     reset_current_image();
-    EXPECT_EQ(seams.print_dialogs, 9);
+    EXPECT_EQ(seams.print_dialogs, 10);
     WritePrivateProfileStringA("Corvane", "PrinterProfile", NULL, settings.c_str());
 }
 

@@ -17,6 +17,13 @@
 // shows it and its repaints at the same size are timed, from the window's
 // invalidation to the paint's end, best of PROGRAM_RUNS: slow_preview_repaint
 // and slow_view_repaint (the image window). One "name seconds" line each.
+//
+//   metafile_bench --play FOLDER FILE...
+//
+// Plays each enhanced metafile once through the renderer, preview-sized,
+// after the renderer's start: "name_play seconds whole" or "... cut". The
+// script makes its slow picture by it, so that the repaints it times are
+// of a picture this machine plays whole.
 #include <stdio.h>
 #include <string.h>
 
@@ -154,15 +161,50 @@ std::string base_name(const std::string& path)
 
 }  // namespace
 
+// One play of each file through the renderer (--play).
+static int time_plays(const std::string& folder, int count, char** files)
+{
+    HDC screen = GetDC(NULL);
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, PREVIEW_SIDE, PREVIEW_SIDE);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    RECT r = {0, 0, PREVIEW_SIDE, PREVIEW_SIDE};
+    HDC mf = CreateEnhMetaFileA(NULL, NULL, NULL, NULL);
+    HENHMETAFILE empty = CloseEnhMetaFile(mf);
+    render_emf(dc, empty, &r);
+    DeleteEnhMetaFile(empty);
+    int ok = 1;
+    for (int i = 0; i < count; ++i) {
+        HENHMETAFILE emf = GetEnhMetaFileA((folder + "\\" + files[i]).c_str());
+        if (!emf) {
+            fprintf(stderr, "metafile_bench: cannot read %s\n", files[i]);
+            ok = 0;
+            continue;
+        }
+        double t0 = now();
+        RenderOutcome outcome = render_emf(dc, emf, &r);
+        printf("%s_play %.6f %s\n", base_name(files[i]).c_str(), now() - t0, outcome == RENDER_WHOLE ? "whole" : "cut");
+        fflush(stdout);
+        DeleteEnhMetaFile(emf);
+    }
+    SelectObject(dc, old);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    ReleaseDC(NULL, screen);
+    return ok ? 0 : 1;
+}
+
 int main(int argc, char** argv)
 {
     if (argc < 3) {
-        fprintf(stderr, "usage: metafile_bench FOLDER FILE...\n");
+        fprintf(stderr, "usage: metafile_bench [--play] FOLDER FILE...\n");
         return 2;
     }
-    const std::string folder = argv[1];
     // The renderer of this build tree: it is looked for only beside a program.
     render_set_file_for_test(BUILT_RENDERER);
+    if (strcmp(argv[1], "--play") == 0)
+        return argc < 4 ? 2 : time_plays(argv[2], argc - 3, argv + 3);
+    const std::string folder = argv[1];
     g_rcPreview.left = g_rcPreview.top = 3;
     g_rcPreview.right = g_rcPreview.bottom = PREVIEW_SIDE;
     HDC screen = GetDC(NULL);

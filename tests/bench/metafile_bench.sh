@@ -36,10 +36,14 @@ done
 
 # Rectangles a pixel wide, each a row lower and two pixels further right:
 # the player joins them into the region one at a time, each join walking
-# all the bands so far. About 4 s on 8 cores for 1000, under the
-# renderer's 5 s limit, so that the play is whole.
+# all the bands so far, so that a play takes about n squared. The repaints
+# timed below are of a picture played whole: from SLOW_RECTS down, the
+# count is cut by 0.7 (about half the time) until one play through the
+# renderer is whole within SLOW_SECONDS, half the renderer's 5 s limit.
 SLOW_RECTS=${SLOW_RECTS:-1000}
-/usr/bin/perl - "$work/slow.emf" "$SLOW_RECTS" <<'PERL'
+SLOW_SECONDS=${SLOW_SECONDS:-2.5}
+make_slow() {
+/usr/bin/perl - "$work/slow.emf" "$1" <<'PERL'
 use strict;
 use warnings;
 my ($path, $n) = @ARGV;
@@ -57,9 +61,17 @@ print $f pack('VV', 1, 88) . pack('l<4', 0, 0, 300, 300) . pack('l<4', 0, 0, $fr
     . pack('l<2', 1024, 768) . pack('l<2', 320, 240) . $body;
 close $f;
 PERL
+}
 
 run=()
 [ -n "${DISPLAY:-}" ] || run=(xvfb-run -a -s "-screen 0 1280x1024x24")
+while :; do
+    make_slow "$SLOW_RECTS"
+    read -r _ slow_seconds slow_outcome < <("${run[@]}" wine "$exe" --play "Z:$work" slow.emf | tr -d '\r') || true
+    [ "$slow_outcome" = whole ] && [ "$(echo "$slow_seconds <= $SLOW_SECONDS" | bc -l)" = 1 ] && break
+    [ "$SLOW_RECTS" -gt 50 ] || { echo "no slow picture plays whole here" >&2; exit 1; }
+    SLOW_RECTS=$((SLOW_RECTS * 7 / 10))
+done
 export CORVANE_EXE=Z:$(dirname "$exe")/../../Corvane.exe
 lines=$("${run[@]}" wine "$exe" "Z:$work" "${args[@]}" | tr -d '\r')
 earlier=
@@ -89,7 +101,7 @@ for name in $(awk '/_program /{sub(/_program$/, "", $1); print $1}' <<< "$lines"
     fi
 done
 echo
-echo "a slow picture ($SLOW_RECTS inverted staggered rectangles) repainted at the same size; seconds, best of 5"
+echo "a slow picture ($SLOW_RECTS inverted staggered rectangles, played whole in $slow_seconds s) repainted at the same size; seconds, best of 5"
 printf '%-22s %10s %10s\n' window earlier now
 for name in $(awk '/_repaint /{print $1}' <<< "$lines"); do
     now=$(awk -v k="$name" '$1 == k {print $2}' <<< "$lines")

@@ -1,8 +1,10 @@
 // The batch window as a person uses it: the folder's camera JPEGs as Exif
 // thumbnails (files without Exif stay out), selection frames, a quarter
 // turn of the selection, a comment for the selection, a queued conversion,
-// copy and delete with their summaries, a move from the popup and a double
-// click that opens a file. tests/e2e/check_batch.sh checks the files written.
+// copy, move and delete with their summaries (the target folder chosen in
+// the chooser's own folder list), a move from the popup, a double click
+// that opens a file, and leaving after the list went to another folder.
+// tests/e2e/check_batch.sh checks the files written.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -70,6 +72,53 @@ bool close_to(DWORD a, DWORD b)
     return colours_close(a, b, 24);
 }
 
+// Double-clicks entry of a list box, scrolled into view first, as the mouse
+// does it.
+void double_click_entry(HWND list, int entry)
+{
+    SendMessageA(list, LB_SETTOPINDEX, entry, 0);
+    int height = (int)SendMessageA(list, LB_GETITEMHEIGHT, 0, 0);
+    int y = (entry - (int)SendMessageA(list, LB_GETTOPINDEX, 0, 0)) * height + height / 2;
+    for (UINT msg : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP})
+        PostMessageA(list, msg, msg == WM_LBUTTONUP ? 0 : MK_LBUTTON, MAKELPARAM(8, y));
+}
+
+// As run_dialog_command, but the batch window's folder chooser is taken
+// where a person takes it: each folder named ("[..]", "[sub]") double-clicked
+// in the chooser's own folder list, then its button pressed.
+std::vector<std::string> run_through_chooser(const RunningApp& app, HWND batch, int command, const char* title,
+                                             const std::vector<std::string>& folders, size_t boxes)
+{
+    PostMessageA(batch, WM_COMMAND, MAKEWPARAM(command, 0), 0);
+    HWND chooser = title[0] ? wait_dialog(app, title)
+                            : find_process_window(app.process.dwProcessId, "#32770", app.main, 15000);
+    if (!chooser)
+        return {std::string("no chooser ") + title};
+    std::vector<std::string> seen = {window_text(GetDlgItem(chooser, IDOK))};
+    HWND list = GetDlgItem(chooser, IDC_MAIN_DIR_LIST);
+    for (const std::string& folder : folders) {
+        const std::vector<std::string> before = list_box_items(list);
+        auto at = std::find_if(before.begin(), before.end(),
+                               [&](const std::string& item) { return lstrcmpiA(item.c_str(), folder.c_str()) == 0; });
+        if (at == before.end())
+            return {"no " + folder + " in the chooser"};
+        double_click_entry(list, (int)(at - before.begin()));
+        if (!wait_for([&] { return list_box_items(list) != before; }))
+            return {"the chooser stayed before " + folder};
+    }
+    click_button(chooser, IDOK);
+    wait_until_closed(chooser);
+    while (seen.size() <= boxes) {
+        HWND box = find_process_window(app.process.dwProcessId, "#32770", app.main, 8000);
+        if (!box)
+            break;
+        seen.push_back(window_text(box) + "|" + box_text(box));
+        click_button(box, GetDlgItem(box, IDYES) ? IDYES : IDOK);
+        wait_until_closed(box);
+    }
+    return seen;
+}
+
 void click(const Grid& g, int cell)
 {
     POINT p = g.centre(cell);
@@ -80,12 +129,14 @@ void click(const Grid& g, int cell)
 
 TEST(Batch, ThumbnailsSelectionTurnsConversionCopyAndDelete)
 {
-    std::string dir = e2e_work_dir("batch");
+    std::string dir = e2e_work_dir("batch"), out = e2e_work_dir("batch_out");
     for (char name : std::string("0abcde"))
         ASSERT_TRUE(copy_fixture(std::string("batch_") + name + ".jpg", dir)) << name;
     CreateDirectoryA((dir + "\\sub").c_str(), NULL);
     for (const char* name : {"sub\\batch_a.jpg", "sub\\batch_d.jpg", "batch_c.png"})
         DeleteFileA((dir + "\\" + name).c_str());
+    for (const char* name : {"batch_c.jpg", "batch_c.png"})
+        DeleteFileA((out + "\\" + name).c_str());
     RunningApp app;
     ASSERT_TRUE(start_app("batch_a.jpg", dir, app));
     Sleep(500);
@@ -149,35 +200,48 @@ TEST(Batch, ThumbnailsSelectionTurnsConversionCopyAndDelete)
     EXPECT_EQ(shot.at(f0.x + 1, f0.y + 1), WHITE) << "the written files are no longer selected";
 
     // Queued commands on one cell each: the chooser's title (none, or "" for
-    // the system's own) and target, then its OK label and the boxes answered
-    // (caption|text). c converted to PNG, halved; d copied onto itself
-    // (refused, named in the summary), then into the subfolder, then deleted
-    // after the question; no cell left to delete; a moved by the popup
-    // (thumbnail 0 is list entry 1, after batch_0 without Exif).
+    // the system's own) and the folders gone through in it (or the target
+    // typed into the popup's dialog), then its OK label and the boxes
+    // answered (caption|text). c converted to PNG, halved, in batch_out
+    // beside the folder; d copied onto itself (refused, named in the
+    // summary), then into the subfolder, then deleted after the question;
+    // no cell left to delete; b moved onto itself (refused); c moved into
+    // batch_out; a moved by the popup (thumbnail 0 is list entry 1, after
+    // batch_0 without Exif).
     const std::string B = "Batch Process Digital Images|", target = dir + "\\sub\\batch_a.jpg";
+    const std::vector<std::string> to_out = {"[..]", "[batch_out]"};
     const struct {
         int cell, command;
         const char* chooser;
+        std::vector<std::string> through;
         std::string target;
         std::vector<std::string> seen;
     } queued[] = {
-        {2, IDM_BATCH_PNG, "", "",
+        {2, IDM_BATCH_PNG, "", to_out, "",
          {"OK", "Corvane File Viewer|Reduce both width and height by a factor of 2 before converting each file?",
           B + "1 Files Converted."}},
-        {3, IDM_BATCH_COPY, "Copy Selected Files to:", "",
+        {3, IDM_BATCH_COPY, "Copy Selected Files to:", {}, "",
          {"COPY", "batch_d.jpg|Error Copying File.", B + "0 Files Copied.\n\n1 Failed:\nbatch_d.jpg"}},
-        {3, IDM_BATCH_COPY, "Copy Selected Files to:", dir + "\\sub\\batch_d.jpg", {"COPY", B + "1 Files Copied."}},
-        {3, IDM_BATCH_DELETE, NULL, "",
+        {3, IDM_BATCH_COPY, "Copy Selected Files to:", {"[sub]"}, "", {"COPY", B + "1 Files Copied."}},
+        {3, IDM_BATCH_DELETE, NULL, {}, "",
          {"", " CONFIRM DELETE FILE |Are you sure? \n\n\nDelete File batch_d.jpg?", B + "1 Files Deleted."}},
-        {3, IDM_BATCH_DELETE, NULL, "", {"", "Corvane File Viewer|Batch Process: No Images Selected"}},
-        {0, IDM_THUMB_MOVE, "Move \"batch_a.jpg\" To:", target,
+        {3, IDM_BATCH_DELETE, NULL, {}, "", {"", "Corvane File Viewer|Batch Process: No Images Selected"}},
+        {1, IDM_BATCH_MOVE, "Move Selected Files to:", {}, "",
+         {"MOVE", "batch_b.jpg|Error Moving File.", B + "0 Files Moved.\n\n1 Failed:\nbatch_b.jpg"}},
+        {2, IDM_BATCH_MOVE, "Move Selected Files to:", to_out, "", {"MOVE", B + "1 Files Moved."}},
+        {0, IDM_THUMB_MOVE, "Move \"batch_a.jpg\" To:", {}, target,
          {"Move", "Move File|" + dir + "\\batch_a.jpg moved to:\n\n" + target}},
     };
     for (const auto& q : queued) {
         click(g, q.cell);
-        EXPECT_EQ(run_dialog_command(app, batch, q.command, q.chooser, q.target, q.seen.size() - 1), q.seen);
+        if (q.command == IDM_THUMB_MOVE || !q.chooser)
+            EXPECT_EQ(run_dialog_command(app, batch, q.command, q.chooser, q.target, q.seen.size() - 1), q.seen);
+        else
+            EXPECT_EQ(run_through_chooser(app, batch, q.command, q.chooser, q.through, q.seen.size() - 1), q.seen);
     }
-    EXPECT_TRUE(file_exists(dir + "\\batch_c.png"));
+    // Where the chooser was left; check_batch.sh reads the files.
+    EXPECT_TRUE(file_exists(out + "\\batch_c.png"));
+    EXPECT_TRUE(file_exists(dir + "\\sub\\batch_d.jpg"));
     EXPECT_FALSE(file_exists(dir + "\\batch_d.jpg"));
     EXPECT_FALSE(file_exists(dir + "\\batch_a.jpg"));
     // The moved file's list entry names its new place; its cell is blank
@@ -208,6 +272,40 @@ TEST(Batch, ThumbnailsSelectionTurnsConversionCopyAndDelete)
     DWORD top_right = opened.in_square(0.6875, 0.25);
     EXPECT_TRUE(close_to(top_left, BLUE)) << std::hex << top_left;
     EXPECT_TRUE(close_to(top_right, RED)) << std::hex << top_right;
+}
+
+// A file shown from one folder, the list gone to another, the batch window
+// opened there and left: nothing went wrong, and no box says otherwise.
+TEST(Batch, LeavingAfterGoingToAnotherFolderShowsNoBox)
+{
+    std::string dir = e2e_work_dir("batch_leave");
+    CreateDirectoryA((dir + "\\sub").c_str(), NULL);
+    ASSERT_TRUE(copy_fixture("batch_a.jpg", dir));
+    ASSERT_TRUE(copy_fixture("batch_b.jpg", dir + "\\sub"));
+    RunningApp app;
+    ASSERT_TRUE(start_app("batch_a.jpg", dir, app));
+    HWND files = GetDlgItem(app.main, IDC_MAIN_FILE_LIST), folders = GetDlgItem(app.main, IDC_MAIN_DIR_LIST);
+    ASSERT_TRUE(wait_for([&] { return SendMessageA(files, LB_GETCURSEL, 0, 0) != LB_ERR; }));
+    std::vector<std::string> parts;
+    auto sub = parts.end();
+    wait_for([&] {
+        parts = list_box_items(folders);
+        return (sub = std::find(parts.begin(), parts.end(), "[sub]")) != parts.end();
+    });
+    ASSERT_NE(sub, parts.end()) << ::testing::PrintToString(parts);
+    double_click_entry(folders, (int)(sub - parts.begin()));
+    ASSERT_TRUE(wait_for([&] { return list_box_items(files) == std::vector<std::string>{"batch_b.jpg"}; }));
+    PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_BATCH, 0), 0);
+    HWND batch = find_process_window(app.process.dwProcessId, "Batch", NULL, 15000), status = NULL;
+    ASSERT_TRUE(batch);
+    ASSERT_TRUE(wait_for([&] { return (status = FindWindowExA(batch, NULL, STATUSCLASSNAMEA, NULL)) != NULL; }));
+    ASSERT_TRUE(wait_for([&] { return status_bar_part_text(app, status, 2) == "1 Total Images"; }));
+    PostMessageA(batch, WM_COMMAND, MAKEWPARAM(IDM_BATCH_EXIT, 0), 0);
+    // A box would stop the leaving until it is answered.
+    EXPECT_TRUE(wait_until_closed(batch));
+    std::string caption, text = dismiss_message_box(app, 0, &caption);
+    EXPECT_EQ(caption + "|" + text, "|");
+    EXPECT_EQ(exit_by_button(app), 1);
 }
 
 }  // namespace

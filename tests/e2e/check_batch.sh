@@ -3,8 +3,9 @@
 # into the subfolder) and b turned clockwise (the pixels of libjpeg-turbo's
 # jpegtran -copy all -trim -rotate 90 of the same file, Exif kept, the
 # comment as rdjpgcom reads it, the Exif thumbnail turned alike), c converted to a PNG of half its size
-# (ImageMagick reads its quadrants), d copied byte for byte into the
-# subfolder and deleted from the folder.
+# (ImageMagick reads its quadrants) and then moved, both into batch_out
+# beside the folder, d copied byte for byte into the subfolder and deleted
+# from the folder.
 set -euo pipefail
 source "$(dirname "$0")/shard_path.sh"
 work=$(shard_path "${1:?e2e work folder}" batch)
@@ -23,14 +24,16 @@ for f in sub/batch_a batch_b; do
     exiftool -b -ThumbnailImage "$work/$f.jpg" | djpeg -pnm > "$tmp/thumb.pnm" 2>/dev/null || true
     cmp -s "$tmp/thumb.pnm" "$tmp/ref_thumb.pnm" || { echo "FAIL $f.jpg thumbnail not turned"; exit 1; }
 done
-cmp -s "$fixtures/batch_c.jpg" "$work/batch_c.jpg" || { echo "FAIL the converted file changed"; exit 1; }
-size=$(identify -format '%wx%h' "$work/batch_c.png")
+out=$(shard_path "$1" batch_out)
+cmp -s "$fixtures/batch_c.jpg" "$out/batch_c.jpg" || { echo "FAIL the converted file changed or did not move"; exit 1; }
+[ ! -e "$work/batch_c.jpg" ] && [ ! -e "$work/batch_c.png" ] || { echo "FAIL c left in its folder"; exit 1; }
+size=$(identify -format '%wx%h' "$out/batch_c.png")
 [ "$size" = 160x120 ] || { echo "FAIL batch_c.png is $size, not 160x120"; exit 1; }
 # Quadrants red, green / blue, yellow, each 80 x 60 now; their middles.
 expect=("40,30 255,0,0" "120,30 0,255,0" "40,90 0,0,255" "120,90 255,255,0")
 for e in "${expect[@]}"; do
     at=${e% *} want=${e#* }
-    got=$(convert "$work/batch_c.png" -format "%[fx:int(255*p{$at}.r)],%[fx:int(255*p{$at}.g)],%[fx:int(255*p{$at}.b)]" info:)
+    got=$(convert "$out/batch_c.png" -format "%[fx:int(255*p{$at}.r)],%[fx:int(255*p{$at}.g)],%[fx:int(255*p{$at}.b)]" info:)
     IFS=, read -r r g b <<< "$got"
     IFS=, read -r wr wg wb <<< "$want"
     for d in $((r - wr)) $((g - wg)) $((b - wb)); do

@@ -417,3 +417,55 @@ TEST(FileHold, TheShownPictureStandsUnderAQuestion)
     EXPECT_EQ(wait_for_window_text(name, second), second);
     EXPECT_EQ(exit_by_button(app), 1);
 }
+
+// The printer-profile picker browses by moving the current folder. Gone
+// into a folder that holds a file of the shown file's name, it holds the
+// image window like every other file dialog: a Delete that reaches that
+// window anyway (sent, as no person can choose it there) deletes the shown
+// file or nothing, never its namesake in the picker's folder.
+TEST(FileHold, ThePrinterProfilePickerHoldsAndDeleteSparesTheNamesake)
+{
+    const std::string dir = e2e_work_dir("file_hold_profile"), other = dir + "\\other";
+    CreateDirectoryA(other.c_str(), NULL);
+    ASSERT_TRUE(copy_fixture("slide_a.bmp", dir));
+    ASSERT_TRUE(copy_fixture("slide_c.bmp", other));
+    const std::string shown = dir + "\\slide_a.bmp", namesake = other + "\\slide_a.bmp";
+    DeleteFileA(namesake.c_str());
+    ASSERT_TRUE(MoveFileA((other + "\\slide_c.bmp").c_str(), namesake.c_str()));
+    const std::string namesake_bytes = read_whole_file(namesake);
+    RunningApp app;
+    ASSERT_TRUE(start_app("slide_a.bmp", dir, app));
+    ASSERT_EQ(wait_for_window_text(GetDlgItem(app.main, IDC_MAIN_NAME_EDIT), "slide_a.bmp"), "slide_a.bmp");
+    HWND view = open_image_window(app, IDC_MAIN_CENTER);
+    ASSERT_TRUE(view);
+
+    PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_PRINTER_PROFILE, 0), 0);
+    HWND picker = wait_dialog(app, "Select Printer Color Profile File:");
+    ASSERT_TRUE(picker);
+    // Into the folder as a typed folder name and OK take the dialog there.
+    SetDlgItemTextA(picker, 1152, other.c_str());
+    click_button(picker, IDOK);
+    ASSERT_TRUE(wait_for([&] {
+        std::string folder = window_text(GetDlgItem(picker, 1088));
+        CharLowerBuffA(&folder[0], (DWORD)folder.size());
+        return folder.size() >= 5 && folder.compare(folder.size() - 5, 5, "other") == 0;
+    })) << window_text(GetDlgItem(picker, 1088));
+    EXPECT_FALSE(IsWindowEnabled(view));
+
+    DWORD_PTR result = 0;
+    bool returned = SendMessageTimeoutA(view, WM_COMMAND, MAKEWPARAM(IDM_VIEW_DELETE_FILE, 0), 0, SMTO_NORMAL, 3000,
+                                        &result) != 0;
+    HWND box = returned ? NULL
+                        : find_process_window(app.process.dwProcessId, "#32770", app.main, 20000,
+                                              " CONFIRM DELETE FILE ");
+    if (box) {
+        click_button(box, IDYES);
+        EXPECT_TRUE(wait_until_closed(box, 20000));
+        EXPECT_TRUE(wait_for([&] { return !file_exists(shown); })) << "the shown file is deleted";
+    }
+    click_button(picker, IDCANCEL);
+    ASSERT_TRUE(wait_until_closed(picker, 20000));
+    EXPECT_TRUE(read_whole_file(namesake) == namesake_bytes) << "the picker's folder is left alone";
+    EXPECT_TRUE(wait_for([&] { return IsWindowEnabled(view) != FALSE; }, 20000));
+    EXPECT_EQ(exit_by_button(app), 1);
+}

@@ -3,8 +3,9 @@
 // swells), down the roads a picture takes on the display: the preview, the
 // image window and Convert/Save. The program plays them in its renderer
 // process, so it lives (its main window answers), says once that the
-// picture cannot be shown whole, and a conversion the renderer could not
-// finish writes no file and says that the picture could not be read.
+// picture cannot be shown whole, and Convert/Save of a picture shown cut,
+// or a conversion the renderer could not finish, writes no file and says
+// that the picture could not be read.
 // The slideshow says each such picture once per visit. (Printing is left
 // to the harness: a printed metafile page would land among the pages the
 // unit tests' print check counts.)
@@ -25,7 +26,7 @@ struct HostileMetafile {
     const char* kind;  // a word: names the test and its folder
     const char* file;  // of the fixtures' hostile set
     // Convert/Save to the other kind of metafile: its command, its dialog
-    // and whether the renderer finishes the conversion.
+    // and whether the file is written (none is of a picture shown cut).
     int save_command;
     const char* save_title;
     const char* target;
@@ -33,14 +34,14 @@ struct HostileMetafile {
 };
 
 const HostileMetafile FILES[] = {
-    {"crash", "WMF-arc-millions-of-pixels.wmf", IDM_MAIN_SAVE_EMF, "Save As Enhanced MetaFile", "arc.emf", true},
-    {"stall", "EMF-ellipse-plus-minus-5e6.emf", IDM_MAIN_SAVE_WMF, "Save As Windows MetaFile", "ellipse.wmf", true},
+    {"crash", "WMF-arc-millions-of-pixels.wmf", IDM_MAIN_SAVE_EMF, "Save As Enhanced MetaFile", "arc.emf", false},
+    {"stall", "EMF-ellipse-plus-minus-5e6.emf", IDM_MAIN_SAVE_WMF, "Save As Windows MetaFile", "ellipse.wmf", false},
     // A region that no machine builds within the renderer's memory, so
     // that its play is cut at any speed.
     {"display_error", "EMF-invertrgn-staggered-6000-rects.emf", IDM_MAIN_SAVE_WMF, "Save As Windows MetaFile",
      "region.wmf", false},
     {"memory", "EMF-clip-stripes-crossed-5000-by-5000.emf", IDM_MAIN_SAVE_WMF, "Save As Windows MetaFile",
-     "stripes.wmf", true},
+     "stripes.wmf", false},
 };
 
 const char CUT_TEXT[] = "Unable to read metafile bits";
@@ -91,7 +92,7 @@ TEST_P(HostileMetafileRoads, ProgramLivesAndSaysSoOnceOnEachRoad)
     PostMessageA(view, WM_CLOSE, 0, 0);
     EXPECT_TRUE(wait_until_closed(view));
 
-    // Convert/Save: the renderer converts, or the file is not written
+    // Convert/Save: the picture was shown cut, so the file is not written
     // and the program says that the picture could not be read (the folder
     // is writable).
     std::string target = dir + "\\" + f.target;
@@ -126,6 +127,18 @@ TEST(HostileMetafileSlideshow, EachPictureItCannotShowWholeIsSaidOncePerVisit)
     const char placeable[22] = {(char)0xD7, (char)0xCD, (char)0xC6, (char)0x9A, 0, 0, 0, 0, 0, 0,
                                 100,        0,          100,        0,          (char)0xE8, 3};
     ASSERT_TRUE(write_whole_file(dir + "\\header_only.wmf", std::string(placeable, sizeof placeable)));
+    // A whole red picture in the list before the cut one and before the
+    // half: no box may stand over it.
+    for (const char* red_file : {"ared.emf", "gred.emf"}) {
+        const RECT frame = {0, 0, 15000, 10000};
+        HDC recording = CreateEnhMetaFileA(NULL, (dir + "\\" + red_file).c_str(), &frame, NULL);
+        ASSERT_NE(recording, (HDC)NULL);
+        HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
+        RECT all = {0, 0, 600, 400};
+        FillRect(recording, &all, red);
+        DeleteObject(red);
+        DeleteEnhMetaFile(CloseEnhMetaFile(recording));
+    }
     RunningApp app;
     ASSERT_TRUE(start_app("", dir, app));
     ASSERT_TRUE(wait_for_main(app, 15000));
@@ -141,6 +154,19 @@ TEST(HostileMetafileSlideshow, EachPictureItCannotShowWholeIsSaidOncePerVisit)
             continue;
         std::string shown = window_text(name);
         EXPECT_EQ(box_text(box), CUT_TEXT) << shown;
+        // The slide the box speaks of is on show, or none: not the one before.
+        if (HWND slide = find_process_window(app.process.dwProcessId, "Slide", NULL, 1000)) {
+            Shot shot = shoot(slide, "hostile_slideshow_box_" + std::to_string(said.size()));
+            RECT over;
+            GetWindowRect(box, &over);
+            int reds = 0;
+            for (int y = 0; y < shot.height; ++y)
+                for (int x = 0; x < shot.width; ++x) {
+                    POINT at = {x, y};
+                    reds += shot.at(x, y) == 0xFF0000 && !PtInRect(&over, at);
+                }
+            EXPECT_EQ(reds, 0) << "the slide before stands behind the box for " << shown;
+        }
         said.push_back(shown);
         PostMessageA(box, WM_COMMAND, IDOK, 0);
         EXPECT_TRUE(wait_until_closed(box));

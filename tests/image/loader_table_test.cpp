@@ -3,7 +3,7 @@
 // window's list takes; no APP12 text of the last file stays behind. JPEG
 // 2000 tries the colour-managed decoder, then beeps and tries the plain one
 // ("relax.jp2" goes there at once). A metafile the reader cannot take
-// whole (cut short, or not one) is said once.
+// whole (cut short, not one, or drawn in GDI+ records alone) is said once.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -46,7 +46,7 @@ std::string make_folder()
         {"pnm/raw_bits.pbm", "bits.pbm"}, {"pnm/raw_grey_15.pgm", "grey.pgm"}, {"pnm/raw_colour_255.ppm", "colour.ppm"},
         {"pnm/pam_colour_alpha_255.pam", "alpha.pnm"}, {"pcx/rgb.pcx", "picture.pcx"}, {"targa/cmap.tga", "picture.tga"},
         {"iff/planes4_compress.iff", "picture.iff"}, {"icon/frame_a.ico", "single.ico"}, {"icon/sun_16.ico", "sun.ico"},
-        {"icon/anim.ani", "cursor.ani"},
+        {"icon/anim.ani", "cursor.ani"},  {"hostile/EMF-plus-records-only.emf", "plus_only.emf"},
     };
     for (const auto& copy : copies)
         CopyFileA(fixture_path(copy.first).c_str(), (folder + copy.second).c_str(), FALSE);
@@ -152,6 +152,7 @@ INSTANTIATE_TEST_SUITE_P(Files, LoaderTable, ::testing::Values(
     LoadCase{"noise.emf", KIND_NONE, FMT_NONE, -1, "", 1},
     LoadCase{"half.emf", KIND_NONE, FMT_NONE, -1, "", 1},
     LoadCase{"last_record_cut.emf", KIND_NONE, FMT_NONE, -1, "", 1},
+    LoadCase{"plus_only.emf", KIND_NONE, FMT_NONE, -1, "", 1},
     LoadCase{"short.wmf", KIND_NONE, FMT_NONE, -1, "", 1}));
 
 // A 64 MB enhanced metafile of small records, read and shown in the

@@ -6,12 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <string>
 
 #include <windows.h>
 #include <psapi.h>
 #include <tlhelp32.h>
+#include <winternl.h>
 
 #include "image/current_image.h"
 #include "image/merge_source.h"
@@ -210,7 +212,9 @@ TEST_F(MetafileRenderer, CutsACrashAStallAndASwellKeepingWhatWasDrawn)
 
 // A play the renderer's own budget stops, by its time or by text past the
 // glyph budget, comes back cut, from a renderer that serves the next play
-// as it is; a record its rule leaves out does not cut the play.
+// as it is; so does one whose rules leave out a record that draws (a fill
+// too costly for the display, a record never played), while one that
+// leaves out a record drawing nothing is whole.
 TEST_F(MetafileRenderer, APlayTheBudgetStopsComesBackCut)
 {
     std::string base = record_emf_bytes([](HDC) {});
@@ -229,6 +233,11 @@ TEST_F(MetafileRenderer, APlayTheBudgetStopsComesBackCut)
     std::string no_rule(8, '\0');
     put32(no_rule, 0, 0x7FFF);
     put32(no_rule, 4, 8);
+    std::string open_gl(8, '\0');
+    put32(open_gl, 0, EMR_GLSRECORD);
+    put32(open_gl, 4, 8);
+    const std::string polygon = read_file_bytes(fixture_path("hostile/EMF-polygon16-16000-points-crossing-every-row.emf"));
+    ASSERT_FALSE(polygon.empty());
     const struct {
         const char* name;
         HENHMETAFILE emf;
@@ -240,6 +249,8 @@ TEST_F(MetafileRenderer, APlayTheBudgetStopsComesBackCut)
         {"time", emf_of(pairs), 300, RENDER_CUT, RENDER_CUT_BUDGET},
         {"glyphs", emf_of(text), SIDE, RENDER_CUT, RENDER_CUT_BUDGET},
         {"a record without a rule", with_record(base, no_rule), SIDE, RENDER_WHOLE, RENDER_CUT_NONE},
+        {"a fill too costly for the display", emf_of(polygon), 300, RENDER_CUT, RENDER_CUT_BUDGET},
+        {"an OpenGL record, never played", with_record(base, open_gl), SIDE, RENDER_CUT, RENDER_CUT_BUDGET},
     };
     // Only the budget may end these plays.
     render_set_limits_for_test(120000, 0);
@@ -252,7 +263,7 @@ TEST_F(MetafileRenderer, APlayTheBudgetStopsComesBackCut)
         EXPECT_EQ(k.outcome, render_emf(c.dc, k.emf, &r));
         EXPECT_EQ(k.cut, render_last_cut());
         // The last of the forty squares, drawn after the last inversions.
-        if (k.side == 300) {
+        if (!strcmp(k.name, "time")) {
             EXPECT_EQ(WHITE, c.at(7 * 39 + 4, 287));
         }
         DeleteEnhMetaFile(k.emf);
@@ -261,6 +272,14 @@ TEST_F(MetafileRenderer, APlayTheBudgetStopsComesBackCut)
         EXPECT_EQ(RED, next.at(2, 2));
     }
     DeleteEnhMetaFile(sound);
+    // A Windows metafile's polygon too costly to fill, as the preview of a
+    // plain one maps it.
+    std::string zigzag = read_file_bytes(fixture_path("hostile/WMF-polygon-16000-points-crossing-every-row.wmf"));
+    HMETAFILE wmf = SetMetaFileBitsEx((UINT)zigzag.size(), (const BYTE*)zigzag.data());
+    ASSERT_NE((HMETAFILE)NULL, wmf);
+    GdiCanvas c(300, 300);
+    EXPECT_EQ(RENDER_CUT, render_wmf(c.dc, wmf, 0));
+    DeleteMetaFile(wmf);
 }
 
 // The renderer reproduces the destination: its mapping and brush origin
@@ -638,4 +657,112 @@ TEST_F(MetafileRenderer, AnEarlierPeakCutsNoLaterRequest)
     EXPECT_EQ(RENDER_CUT_NONE, render_last_cut());
     DeleteEnhMetaFile(busy);
     DeleteEnhMetaFile(stripes);
+}
+
+// The access a handle of this process grants and the name of its object's
+// type, from the system.
+static bool handle_access(HANDLE h, ACCESS_MASK* access, std::wstring* type)
+{
+    typedef NTSTATUS(NTAPI * QueryObject)(HANDLE, OBJECT_INFORMATION_CLASS, PVOID, ULONG, PULONG);
+    static QueryObject query = (QueryObject)GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryObject");
+    PUBLIC_OBJECT_BASIC_INFORMATION basic = {};
+    union {
+        PUBLIC_OBJECT_TYPE_INFORMATION info;
+        BYTE bytes[1024];
+    } kind = {};
+    if (!query || query(h, ObjectBasicInformation, &basic, sizeof basic, NULL) < 0 ||
+        query(h, ObjectTypeInformation, &kind, sizeof kind, NULL) < 0)
+        return false;
+    *access = basic.GrantedAccess;
+    type->assign(kind.info.TypeName.Buffer, kind.info.TypeName.Length / sizeof(WCHAR));
+    return true;
+}
+
+// The renderer's one handle on a process is the program's, and it can
+// only wait on it: with more it could take the program's handles or reach
+// its memory.
+TEST_F(MetafileRenderer, TheRendererCanOnlyWaitOnTheProgram)
+{
+    HENHMETAFILE sound = emf_of(record_emf_bytes([](HDC) {}));
+    GdiCanvas c(SIDE, SIDE);
+    ASSERT_EQ(RENDER_WHOLE, play_emf_on(c, sound));
+    HANDLE renderer = open_own_renderer();
+    ASSERT_NE((HANDLE)NULL, renderer);
+    int processes = 0;
+    for (uintptr_t value = 4; value < 0x4000; value += 4) {
+        HANDLE copy = NULL;
+        if (!DuplicateHandle(renderer, (HANDLE)value, GetCurrentProcess(), &copy, 0, FALSE, DUPLICATE_SAME_ACCESS))
+            continue;
+        ACCESS_MASK access = 0;
+        std::wstring type;
+        ASSERT_TRUE(handle_access(copy, &access, &type));
+        if (type == L"Process") {
+            ++processes;
+            EXPECT_EQ((ACCESS_MASK)SYNCHRONIZE, access) << std::hex << access;
+            EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(copy, 0)) << "this process, still running";
+        }
+        CloseHandle(copy);
+    }
+    EXPECT_EQ(1, processes);
+    CloseHandle(renderer);
+    DeleteEnhMetaFile(sound);
+}
+
+// The program makes the renderer's control block and events new: where
+// an object of one of their names exists already (made by another process
+// to be opened in their place), it starts no renderer on it and plays
+// nothing; the next renderer, under a name of its own, plays.
+TEST_F(MetafileRenderer, ANameThatExistsIsNotTaken)
+{
+    HENHMETAFILE sound = emf_of(record_emf_bytes([](HDC) {}));
+    int n = 0;
+    for (const char* suffix : {"-control", "-request", "-reply"}) {
+        SCOPED_TRACE(suffix);
+        char prefix[64], name[96];
+        snprintf(prefix, sizeof prefix, "CorvaneRenderTest-%lu-%d", GetCurrentProcessId(), n++);
+        snprintf(name, sizeof name, "%s%s", prefix, suffix);
+        HANDLE taken = strcmp(suffix, "-control")
+                           ? CreateEventA(NULL, FALSE, FALSE, name)
+                           : CreateFileMappingA(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0, 4096, name);
+        ASSERT_NE((HANDLE)NULL, taken);
+        render_set_name_prefix_for_test(prefix);
+        GdiCanvas c(SIDE, SIDE);
+        EXPECT_EQ(RENDER_NOT_PLAYED, play_emf_on(c, sound));
+        EXPECT_EQ(WHITE, c.at(2, 2));
+        CloseHandle(taken);
+    }
+    render_set_name_prefix_for_test(NULL);
+    GdiCanvas c(SIDE, SIDE);
+    EXPECT_EQ(RENDER_WHOLE, play_emf_on(c, sound));
+    EXPECT_EQ(RED, c.at(2, 2));
+    DeleteEnhMetaFile(sound);
+}
+
+// The system's conversion to a Windows metafile is as dear as a play, and
+// the renderer makes it once: a picture whose conversion takes the system
+// well under the limit converts. The limit is set from the time one
+// conversion takes here, half as much again.
+TEST_F(MetafileRenderer, AConversionWithinTheLimitIsWhole)
+{
+    HENHMETAFILE emf = emf_of(read_file_bytes(fixture_path("hostile/EMF-region-fills-slow-but-whole-conversion.emf")));
+    ASSERT_NE((HENHMETAFILE)NULL, emf);
+    HGLOBAL bits = NULL;
+    UINT got = 0;
+    HDC reference = CreateCompatibleDC(NULL);
+    RenderOutcome outcome = RENDER_NOT_PLAYED;
+    // Two conversions take twice the time of one; the limit lies between.
+    // A machine busier in one attempt than in the time taken is given another.
+    for (int attempt = 0; attempt < 4 && outcome != RENDER_WHOLE; ++attempt) {
+        DWORD started = GetTickCount();
+        ASSERT_GT(GetWinMetaFileBits(emf, 0, NULL, MM_ANISOTROPIC, reference), 0u);
+        DWORD took = GetTickCount() - started;
+        render_set_limits_for_test(took + took * 3 / 4 + 100, 0);
+        outcome = render_emf_to_wmf_bits(emf, MM_ANISOTROPIC, &bits, &got);
+        if (bits)
+            GlobalFree(bits);
+        bits = NULL;
+    }
+    EXPECT_EQ(RENDER_WHOLE, outcome);
+    DeleteDC(reference);
+    DeleteEnhMetaFile(emf);
 }

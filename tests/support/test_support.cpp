@@ -102,6 +102,7 @@ void reset_current_image()
         GlobalFree(g_hImageUnconverted);
     g_hImage = g_hImageUnconverted = NULL;
     g_imageKind = KIND_NONE;
+    g_filePath[0] = '\0';
     g_colorConversion = 0;
     g_brightnessStep = 0;
     g_hasTransparency = 0;

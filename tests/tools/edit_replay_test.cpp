@@ -302,8 +302,24 @@ TEST_F(UndoReplayRules, MergeFileIsReadAgainAndItsLossIsPassedOver)
     want = copy_packed_dib(g_file);
     invert_colors(want);
     EXPECT_TRUE(same_image(g_hImage, want)) << "nothing of the cut picture is merged";
-    GlobalFree(want);
+
+    // Nor is an enhanced metafile whose play its own budget cuts, under
+    // the standard limit (the cut one above is gone, and passed over).
     DeleteFileA(path.c_str());
+    const std::string emf_path = test_out_path("replay_merge_source.emf");
+    ASSERT_TRUE(write_file_bytes(emf_path, read_file_bytes(fixture_path("hostile/EMF-inverted-pairs-before-40-squares.emf"))));
+    g_hMergePath = text_block(emf_path);
+    push_edit_record(EDIT_MERGE_FILE, 0);
+    push_edit_record(EDIT_INVERT, 0);
+    seams.boxes.clear();
+    reload();
+    undo_last_edit();
+    EXPECT_EQ(g_editCount, 3u);
+    ASSERT_EQ(seams.boxes.size(), 1u);
+    EXPECT_EQ(seams.boxes[0].text, "Unable to read metafile bits");
+    EXPECT_TRUE(same_image(g_hImage, want)) << "nothing of the picture its budget cut is merged";
+    GlobalFree(want);
+    DeleteFileA(emf_path.c_str());
 }
 
 // An icon file: 6 x 4 red pixels, 24 bits, whose AND mask leaves the left

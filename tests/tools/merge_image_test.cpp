@@ -135,28 +135,38 @@ TEST(MergeImage, ACutMetafileSourceIsSaidAndNotMerged)
     HDC dc = CreateEnhMetaFileA(NULL, NULL, NULL, NULL);
     for (int i = 0; i < 100000; ++i)
         Rectangle(dc, i % 20, i % 7, i % 20 + 3, i % 7 + 3);
-    HENHMETAFILE emf = CloseEnhMetaFile(dc);
+    const struct {
+        const char* name;
+        HENHMETAFILE emf;
+        DWORD limit_ms;  // 0: the standard limit
+    } sources[] = {
+        // Past the limit at the first look the program takes.
+        {"past a 1 ms limit", CloseEnhMetaFile(dc), 1},
+        {"past its own play budget", GetEnhMetaFileA(fixture_path("hostile/EMF-inverted-pairs-before-40-squares.emf").c_str()), 0},
+    };
     HGLOBAL image = make_random_dib(24, 16, 24, 5), kept = image, unconverted = NULL;
     HGLOBAL before = copy_packed_dib(image);
     int conversion = 0, step = 0;
-    // Past the limit at the first look the program takes.
-    render_set_limits_for_test(1, 0);
-    for (const char* when : {"cut in the merge", "cut before"}) {
-        SCOPED_TRACE(when);
-        EXPECT_EQ(merge_into_current_image(NULL, NULL, NULL, &image, &unconverted, (HGLOBAL)emf, NULL, MERGE_EMF,
-                                           RECT{0, 0, 20, 10}, RECT{}, (HBRUSH)GetStockObject(WHITE_BRUSH), 1, 0,
-                                           &conversion, 0, &step),
-                  0);
-        EXPECT_EQ(image, kept);
-        EXPECT_TRUE(same_image(image, before));
-        EXPECT_EQ(g_editCount, 0u);
-        ASSERT_EQ(seams.boxes.size(), 1u);
-        EXPECT_EQ(seams.boxes[0].text, "Unable to read metafile bits");
-        seams.boxes.clear();
+    for (const auto& source : sources) {
+        ASSERT_NE(source.emf, (HENHMETAFILE)NULL) << source.name;
+        render_set_limits_for_test(source.limit_ms, 0);
+        for (const char* when : {"cut in the merge", "cut before"}) {
+            SCOPED_TRACE(std::string(source.name) + ", " + when);
+            EXPECT_EQ(merge_into_current_image(NULL, NULL, NULL, &image, &unconverted, (HGLOBAL)source.emf, NULL,
+                                               MERGE_EMF, RECT{0, 0, 20, 10}, RECT{},
+                                               (HBRUSH)GetStockObject(WHITE_BRUSH), 1, 0, &conversion, 0, &step),
+                      0);
+            EXPECT_EQ(image, kept);
+            EXPECT_TRUE(same_image(image, before));
+            EXPECT_EQ(g_editCount, 0u);
+            ASSERT_EQ(seams.boxes.size(), 1u);
+            EXPECT_EQ(seams.boxes[0].text, "Unable to read metafile bits");
+            seams.boxes.clear();
+        }
+        render_set_limits_for_test(0, 0);
+        DeleteEnhMetaFile(source.emf);
     }
-    render_set_limits_for_test(0, 0);
     forget_failed_metafiles(NULL);
-    DeleteEnhMetaFile(emf);
     GlobalFree(image);
     GlobalFree(before);
 }

@@ -1,7 +1,7 @@
 // The batch window's arithmetic and paths that the end-to-end batch test
 // does not reach: the cell edges of the hit test, paging, the page that
-// opens, the targets a pass writes, and the frame-header probe that chooses
-// how a file is turned.
+// opens, the targets a pass writes, the frame-header probe that chooses
+// how a file is turned, and a pass whose tick came under a hold.
 #include "viewer/batch_operations.h"
 #include "viewer/batch_window.h"
 
@@ -9,6 +9,9 @@
 
 #include <string>
 
+#include "image/file_hold.h"
+#include "image/open_windows.h"
+#include "support/seam_recorder.h"
 #include "support/test_support.h"
 
 TEST(BatchGrid, HitTestStopsAtTheCellEdgesAndIgnoresTheMargin)
@@ -77,4 +80,34 @@ TEST(BatchThumbnail, LosslessCodingByFrameHeader)
         ASSERT_TRUE(write_file_bytes(path, row.bytes));
         EXPECT_EQ(is_lossless_jpeg(path.c_str()), row.lossless) << row.name;
     }
+}
+
+// A queued pass whose tick comes while a command holds the shown file does
+// nothing then, and runs once the hold has ended: its tick comes again.
+TEST(BatchPass, TurnedAwayUnderAHoldRunsAfterIt)
+{
+    SeamRecorder seams;
+    HWND saved_batch = g_hwndBatch;
+    g_hwndBatch = CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 50, 50, NULL, NULL, NULL, NULL);
+    int selected[1] = {0};  // nothing selected: the pass says so
+    g_thumbSelected = selected;
+    g_thumbCells = 1;
+    g_batchOp = BATCH_DELETE;
+    begin_file_hold();
+    batch_on_timer(g_hwndBatch, 1);
+    EXPECT_TRUE(seams.boxes.empty()) << "no pass while held";
+    end_file_hold();
+    MSG tick = {};
+    for (DWORD start = GetTickCount(); tick.message != WM_TIMER && GetTickCount() - start < 10000; Sleep(10))
+        PeekMessageA(&tick, g_hwndBatch, WM_TIMER, WM_TIMER, PM_REMOVE);
+    EXPECT_EQ(tick.message, (UINT)WM_TIMER) << "the pass's tick comes again";
+    if (tick.message == WM_TIMER)
+        batch_on_timer(g_hwndBatch, tick.wParam);
+    EXPECT_EQ(seams.boxes.size(), 1u);
+    EXPECT_EQ(seams.boxes.empty() ? "" : seams.boxes[0].text, "Batch Process: No Images Selected");
+    stop_batch_timer(g_hwndBatch);
+    DestroyWindow(g_hwndBatch);
+    g_hwndBatch = saved_batch;
+    g_thumbSelected = NULL;
+    g_thumbCells = 0;
 }

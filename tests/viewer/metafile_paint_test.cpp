@@ -2,6 +2,9 @@
 // (plain and tiled) and the preview repaint from the pixels they kept,
 // counted in renderer requests (pixels alone would pass with a play on
 // every repaint, or a play per cell), and what a cut play left stays shown.
+// A play cut at a new size does not replace a whole picture, and a new
+// picture under the old one's handle value is played, not shown from the
+// old pixels.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -9,15 +12,24 @@
 #include <string>
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include "image/background.h"
 #include "image/current_image.h"
+#include "image/loader.h"
+#include "image/merge_source.h"
 #include "image/metafile.h"
 #include "image/metafile_renderer.h"
 #include "image/metafile_view.h"
+#include "image/open_windows.h"
 #include "image/preview.h"
+#include "resources/resource.h"
+#include "support/dib_block.h"
 #include "support/seam_recorder.h"
+#include "tools/edit_history.h"
 #include "viewer/image_window.h"
+#include "viewer/merge_window.h"
+#include "viewer/window_classes.h"
 
 namespace {
 
@@ -25,11 +37,27 @@ const COLORREF RED = RGB(255, 0, 0);
 
 enum Road { IMAGE_WINDOW, TILED, PREVIEW };
 
+enum Cut {
+    WHOLE,
+    SLOW,         // whole under the standard limit, in about a second
+    PAST_LIMIT,   // the play passes a 1 s limit after its red square
+    PAST_BUDGET,  // the play passes its own budget under the standard limit
+};
+
+// What comes after the first paint and its repaint.
+enum Then {
+    RESIZE,
+    RESIZE_CUT,     // resized under a 100 ms limit: the new play is cut
+    NEW_PICTURE,    // released as a load releases it; a black square under the same handle value
+};
+
 struct PaintRow {
     const char* name;
     Road road;
     bool is_emf;
-    bool cut;  // the play passes the renderer's time limit after its red square
+    Cut cut;
+    Then then;
+    bool under_slideshow = false;  // the slideshow covers the window at its first paint
 };
 
 Road s_road;
@@ -64,37 +92,65 @@ void put32(std::string& s, size_t at, std::initializer_list<uint32_t> words)
             s[at] = (char)(v >> (8 * i));
 }
 
-// A red square over the picture's top-left quarter (a frame about 38
-// screen pixels square); when cut, then an inverted region of 3000
-// rectangles a pixel wide, each a row lower and two pixels further right,
-// which the player joins one at a time, far past the test's limit.
-HANDLE record_picture(bool is_emf, bool cut)
+// count inversions of a region of n rectangles a pixel wide, each a row
+// lower and two pixels further right, which the player joins one at a
+// time.
+std::string inverted_regions(uint32_t count, uint32_t n)
 {
-    HDC dc = is_emf ? CreateEnhMetaFileA(NULL, NULL, NULL, NULL) : CreateMetaFileA(NULL);
-    HBRUSH red = CreateSolidBrush(RED);
-    HGDIOBJ old = SelectObject(dc, red);
-    SelectObject(dc, GetStockObject(NULL_PEN));
-    Rectangle(dc, 0, 0, 20, 20);
-    SelectObject(dc, old);
-    DeleteObject(red);
-    if (!is_emf)
-        return CloseMetaFile(dc);
-    HENHMETAFILE emf = CloseEnhMetaFile(dc);
-    if (!cut)
-        return emf;
-    std::string bytes(GetEnhMetaFileBits(emf, 0, NULL), '\0');
-    GetEnhMetaFileBits(emf, (UINT)bytes.size(), (BYTE*)&bytes[0]);
-    DeleteEnhMetaFile(emf);
-    const uint32_t n = 3000;
     std::string r(60 + 16 * n, '\0');
     put32(r, 0, {EMR_INVERTRGN, (uint32_t)r.size(), 0, 0, 300, 300, 32 + 16 * n, 32, RDH_RECTANGLES, n, 16 * n});
     put32(r, 52, {2 * n, 2 * n});
     for (uint32_t i = 0; i < n; ++i)
         put32(r, 60 + 16 * i, {2 * i, i, 2 * i + 1, i + n});
-    bytes.insert(bytes.size() - 20, r);  // before the end record
+    std::string all;
+    for (uint32_t i = 0; i < count; ++i)
+        all += r;
+    return all;
+}
+
+// A red square over the picture's top-left quarter (a frame
+// about 38 screen pixels square); slow, then four inversions of 400
+// rectangles, which cancel out; past the limit, one inversion of 3000
+// rectangles, far past the test's limit; past the budget, eighty
+// inversions of 400, some twenty seconds in all.
+HANDLE record_picture(bool is_emf, Cut cut)
+{
+    HDC dc = is_emf ? CreateEnhMetaFileA(NULL, NULL, NULL, NULL) : CreateMetaFileA(NULL);
+    HBRUSH brush = CreateSolidBrush(RED);
+    HGDIOBJ old = SelectObject(dc, brush);
+    SelectObject(dc, GetStockObject(NULL_PEN));
+    Rectangle(dc, 0, 0, 20, 20);
+    SelectObject(dc, old);
+    DeleteObject(brush);
+    if (!is_emf)
+        return CloseMetaFile(dc);
+    HENHMETAFILE emf = CloseEnhMetaFile(dc);
+    if (cut == WHOLE)
+        return emf;
+    std::string bytes(GetEnhMetaFileBits(emf, 0, NULL), '\0');
+    GetEnhMetaFileBits(emf, (UINT)bytes.size(), (BYTE*)&bytes[0]);
+    DeleteEnhMetaFile(emf);
+    const uint32_t count = cut == PAST_LIMIT ? 1 : cut == SLOW ? 4 : 80;
+    bytes.insert(bytes.size() - 20, inverted_regions(count, cut == PAST_LIMIT ? 3000 : 400));  // before the end record
     const ENHMETAHEADER* header = (const ENHMETAHEADER*)bytes.data();
-    put32(bytes, 48, {(uint32_t)bytes.size(), header->nRecords + 1});
+    put32(bytes, 48, {(uint32_t)bytes.size(), header->nRecords + count});
     return SetEnhMetaFileBits((UINT)bytes.size(), (const BYTE*)bytes.data());
+}
+
+// A black square made until it comes under the released picture's handle
+// value, as a next file's may; null when the system never gives it.
+HANDLE record_under_handle(HANDLE released)
+{
+    for (int i = 0; i < 5000; ++i) {
+        HDC dc = CreateEnhMetaFileA(NULL, NULL, NULL, NULL);
+        SelectObject(dc, GetStockObject(BLACK_BRUSH));
+        Rectangle(dc, 0, 0, 20, 20);
+        HENHMETAFILE black = CloseEnhMetaFile(dc);
+        if (black == released)
+            return black;
+        DeleteEnhMetaFile(black);
+    }
+    return NULL;
 }
 
 // The window's client pixels as the screen shows them, and how many are red.
@@ -142,26 +198,56 @@ TEST_P(MetafilePaint, PlaysOncePerSizeAndKeepsWhatACutLeft)
     g_wmfHasPlaceable = 0;
     HBRUSH saved_brush = g_hBackgroundBrush;
     g_hBackgroundBrush = (HBRUSH)GetStockObject(WHITE_BRUSH);
-    render_set_limits_for_test(row.cut ? 1000 : 0, 0);
+    render_set_limits_for_test(row.cut == PAST_LIMIT ? 1000 : 0, 0);
     HWND hwnd = CreateWindowExA(WS_EX_TOPMOST, wc.lpszClassName, "", WS_POPUP | WS_VISIBLE, 40, 40, 200, 150, NULL,
                                 NULL, wc.hInstance, NULL);
     g_hwndPreview = hwnd;
 
-    int reds = 0, reds_again = 0, reds_resized = 0;
+    if (row.under_slideshow) {
+        // No one sees the preview under the show: a play there would be a
+        // second play of each slide.
+        g_hwndSlide = CreateWindowExA(WS_EX_TOPMOST, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0,
+                                      GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), NULL, NULL,
+                                      wc.hInstance, NULL);
+        EXPECT_EQ(requests_of_paint(hwnd), 0u) << "played under the slideshow";
+        DestroyWindow(g_hwndSlide);
+        g_hwndSlide = NULL;
+        InvalidateRect(hwnd, NULL, TRUE);
+    }
+    const bool is_cut = row.cut == PAST_LIMIT || row.cut == PAST_BUDGET;
+    int reds = 0, reds_again = 0, reds_then = 0;
     EXPECT_EQ(requests_of_paint(hwnd), 1u) << "a tiled paint plays one cell";
+    if (row.cut == PAST_BUDGET)
+        EXPECT_EQ(render_last_cut(), RENDER_CUT_BUDGET) << "the play's own budget ends it, within the outer limit";
     std::string first = capture(hwnd, &reds);
     EXPECT_GT(reds, 0);
     InvalidateRect(hwnd, NULL, TRUE);
     EXPECT_EQ(requests_of_paint(hwnd), 0u) << "a repaint at the same size plays nothing";
     EXPECT_TRUE(capture(hwnd, &reds_again) == first);
     EXPECT_EQ(reds_again, reds);
-    SetWindowPos(hwnd, NULL, 0, 0, 260, 190, SWP_NOMOVE | SWP_NOZORDER);
-    InvalidateRect(hwnd, NULL, TRUE);
-    // A cut picture is not played again: what it left is shown scaled.
-    EXPECT_EQ(requests_of_paint(hwnd), row.cut ? 0u : 1u);
-    capture(hwnd, &reds_resized);
-    EXPECT_GT(reds_resized, 0);
-    EXPECT_EQ(seams.boxes.size(), row.cut ? 1u : 0u) << "a cut is said once";
+    if (row.then == NEW_PICTURE) {
+        release_current_image();
+        picture = record_under_handle(picture);
+        ASSERT_NE(picture, (HANDLE)NULL);
+        g_hImage = (HGLOBAL)picture;
+        g_imageKind = KIND_EMF;
+        InvalidateRect(hwnd, NULL, TRUE);
+        EXPECT_EQ(requests_of_paint(hwnd), 1u) << "a new picture is played";
+        capture(hwnd, &reds_then);
+        EXPECT_EQ(reds_then, 0) << "the old picture's pixels are not shown";
+    } else {
+        if (row.then == RESIZE_CUT)
+            render_set_limits_for_test(100, 0);
+        SetWindowPos(hwnd, NULL, 0, 0, 260, 190, SWP_NOMOVE | SWP_NOZORDER);
+        InvalidateRect(hwnd, NULL, TRUE);
+        // A cut picture is not played again: what it left is shown scaled.
+        EXPECT_EQ(requests_of_paint(hwnd), is_cut ? 0u : 1u);
+        capture(hwnd, &reds_then);
+        EXPECT_GT(reds_then, 0);
+        InvalidateRect(hwnd, NULL, TRUE);
+        EXPECT_EQ(requests_of_paint(hwnd), 0u) << "nor is it played again at a size it was cut at";
+    }
+    EXPECT_EQ(seams.boxes.size(), is_cut ? 1u : 0u) << "a cut is said once, and only a cut";
 
     DestroyWindow(hwnd);
     render_set_limits_for_test(0, 0);
@@ -178,13 +264,136 @@ TEST_P(MetafilePaint, PlaysOncePerSizeAndKeepsWhatACutLeft)
 }
 
 INSTANTIATE_TEST_SUITE_P(Roads, MetafilePaint,
-                         testing::Values(PaintRow{"image_window_emf", IMAGE_WINDOW, true, false},
-                                         PaintRow{"image_window_wmf", IMAGE_WINDOW, false, false},
-                                         PaintRow{"tiled_emf", TILED, true, false},
-                                         PaintRow{"preview_emf", PREVIEW, true, false},
-                                         PaintRow{"preview_wmf", PREVIEW, false, false},
-                                         PaintRow{"image_window_cut", IMAGE_WINDOW, true, true},
-                                         PaintRow{"preview_cut", PREVIEW, true, true}),
+                         testing::Values(PaintRow{"image_window_emf", IMAGE_WINDOW, true, WHOLE, RESIZE},
+                                         PaintRow{"image_window_wmf", IMAGE_WINDOW, false, WHOLE, RESIZE},
+                                         PaintRow{"tiled_emf", TILED, true, WHOLE, RESIZE},
+                                         PaintRow{"preview_emf", PREVIEW, true, WHOLE, RESIZE},
+                                         PaintRow{"preview_wmf", PREVIEW, false, WHOLE, RESIZE},
+                                         PaintRow{"image_window_cut", IMAGE_WINDOW, true, PAST_LIMIT, RESIZE},
+                                         PaintRow{"preview_cut", PREVIEW, true, PAST_LIMIT, RESIZE},
+                                         PaintRow{"image_window_cut_by_budget", IMAGE_WINDOW, true, PAST_BUDGET, RESIZE},
+                                         PaintRow{"image_window_cut_at_new_size", IMAGE_WINDOW, true, SLOW, RESIZE_CUT},
+                                         PaintRow{"preview_cut_at_new_size", PREVIEW, true, SLOW, RESIZE_CUT},
+                                         PaintRow{"preview_new_picture_same_handle", PREVIEW, true, WHOLE, NEW_PICTURE},
+                                         PaintRow{"preview_under_slideshow", PREVIEW, false, WHOLE, RESIZE, true}),
                          [](const testing::TestParamInfo<PaintRow>& info) { return std::string(info.param.name); });
+
+// The image pixels the Merge window shows at 100 %, centred, as red,
+// green, blue bytes from the top row.
+std::string shown_image(HWND hwnd, int width, int height)
+{
+    RECT c;
+    GetClientRect(hwnd, &c);
+    const int left = (c.right - width) / 2, top = (c.bottom - height) / 2;
+    HDC dc = GetDC(hwnd);
+    std::string pixels;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            COLORREF p = GetPixel(dc, left + x, top + y);
+            pixels += {(char)GetRValue(p), (char)GetGValue(p), (char)GetBValue(p)};
+        }
+    ReleaseDC(hwnd, dc);
+    return pixels;
+}
+
+std::string image_pixels(HGLOBAL image)
+{
+    DibBlock dib(image, false);
+    std::string pixels;
+    for (int y = 0; y < abs(dib.bih->biHeight); ++y)
+        for (int x = 0; x < dib.bih->biWidth; ++x) {
+            uint8_t p[4];
+            dib.rgba(x, y, p);
+            pixels += {(char)p[0], (char)p[1], (char)p[2]};
+        }
+    return pixels;
+}
+
+// Sends a mouse message at image pixel (x, y) of the Merge window at 100 %.
+void mouse_at(UINT msg, WPARAM keys, int x, int y, int width, int height)
+{
+    RECT c;
+    GetClientRect(g_hwndMerge, &c);
+    SendMessageA(g_hwndMerge, msg, keys, MAKELPARAM((c.right - width) / 2 + x, (c.bottom - height) / 2 + y));
+    UpdateWindow(g_hwndMerge);
+}
+
+// The Merge window lays a metafile source over the image from the pixels
+// it kept: a repaint or a drag plays nothing, and what it shows is what the
+// merge then writes, a record that inverts what lies under it included.
+TEST(MergeWindowPaint, RepaintsAndDragsFromKeptPixelsAsTheMergeDraws)
+{
+    InitCommonControls();
+    register_window_classes(GetModuleHandleA(NULL));
+    SeamRecorder seams;
+    seams.answers.push_back(IDYES);  // "Merge Image from Clipboard?"
+    clear_edit_history();
+    HWND saved_main = g_hwndMain;
+    g_hwndMain = CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 50, 50, NULL, NULL, NULL, NULL);
+    const int W = 64, H = 48;
+    g_hImage = make_dib(W, H, 24);
+    g_imageKind = KIND_DIB;
+    {
+        DibBlock dib(g_hImage, false);
+        for (int y = 0; y < H; ++y)
+            for (int x = 0; x < W; ++x) {
+                BYTE* p = dib.row(y) + 3 * x;
+                p[0] = (BYTE)(x * 4), p[1] = (BYTE)(y * 5), p[2] = (BYTE)((x ^ y) * 3);
+            }
+    }
+    HDC rec = CreateEnhMetaFileA(NULL, NULL, NULL, NULL);
+    HBRUSH red = CreateSolidBrush(RED);
+    HGDIOBJ old = SelectObject(rec, red);
+    SelectObject(rec, GetStockObject(NULL_PEN));
+    Rectangle(rec, 0, 0, 20, 16);
+    PatBlt(rec, 10, 8, 20, 16, DSTINVERT);
+    SelectObject(rec, old);
+    DeleteObject(red);
+    ASSERT_TRUE(OpenClipboard(g_hwndMain));
+    EmptyClipboard();
+    SetClipboardData(CF_ENHMETAFILE, CloseEnhMetaFile(rec));
+    CloseClipboard();
+
+    start_merge_tool(g_hwndMain, 1);
+    ASSERT_TRUE(is_window_open(g_hwndMerge));
+    const unsigned before = render_request_count();
+    mouse_at(WM_MOUSEMOVE, 0, 1, 1, W, H);  // asks for the source
+    ASSERT_NE(g_hMergeImage, (HGLOBAL)NULL);
+    const unsigned shown = render_request_count() - before;
+    EXPECT_GE(shown, 1u);
+    // Drag the source by (20, 10), then let it go and click beside it,
+    // which drops the grab frame.
+    mouse_at(WM_LBUTTONDOWN, MK_LBUTTON, 2, 2, W, H);
+    for (int step = 1; step <= 4; ++step)
+        mouse_at(WM_MOUSEMOVE, MK_LBUTTON, 2 + 5 * step, 2 + 5 * step / 2, W, H);
+    mouse_at(WM_LBUTTONUP, 0, 22, 12, W, H);
+    mouse_at(WM_LBUTTONDOWN, MK_LBUTTON, W - 2, 2, W, H);
+    mouse_at(WM_LBUTTONUP, 0, W - 2, 2, W, H);
+    InvalidateRect(g_hwndMerge, NULL, FALSE);
+    UpdateWindow(g_hwndMerge);
+    EXPECT_EQ(render_request_count() - before, shown) << "a drag and a repaint play nothing";
+    EXPECT_EQ(g_rcMerge.left * 100 + g_rcMerge.top, 2010);
+    const std::string window = shown_image(g_hwndMerge, W, H);
+    SendMessageA(g_hwndMerge, WM_COMMAND, IDM_MERGE_ACCEPT, 0);
+    EXPECT_FALSE(is_window_open(g_hwndMerge));
+    const std::string merged = image_pixels(g_hImage);
+    int differ = 0, first_differ = -1;
+    for (size_t i = 0; i < window.size() && i < merged.size(); i += 3)
+        if (window.compare(i, 3, merged, i, 3) != 0 && differ++ == 0)
+            first_differ = (int)i / 3;
+    EXPECT_EQ(differ, 0) << "the window showed what the merge wrote; first at " << first_differ % W << ","
+                         << first_differ / W;
+    EXPECT_TRUE(seams.boxes.size() == 1u) << "the clipboard question only";
+
+    clear_edit_history();
+    GlobalFree(g_hImage);
+    g_hImage = NULL;
+    g_imageKind = KIND_NONE;
+    OpenClipboard(NULL);
+    EmptyClipboard();
+    CloseClipboard();
+    DestroyWindow(g_hwndMain);
+    g_hwndMain = saved_main;
+}
 
 }  // namespace
