@@ -238,27 +238,12 @@ static void paste_enhanced_metafile(HWND hwndMain)
     CloseClipboard();
     if (cut)
         say_metafile_cut(hwndMain);
+    // The checked copy is had before the current image goes, so a failure
+    // leaves it in place; as for a file, no copy of its bits is kept beside it.
     if (!copy)
         return;
-    // The bits and the metafile made from them are had before the current
-    // image goes, so a failure leaves it in place.
-    UINT size = GetEnhMetaFileBits(copy, 0, NULL);
-    HGLOBAL hBits = size ? GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size) : NULL;
-    BYTE* bits = hBits ? (BYTE*)GlobalLock(hBits) : NULL;
-    HENHMETAFILE emf = NULL;
-    if (bits) {
-        if (GetEnhMetaFileBits(copy, size, bits) == size)
-            emf = SetEnhMetaFileBits(size, bits);
-        GlobalUnlock(hBits);
-    }
-    DeleteEnhMetaFile(copy);
-    if (!emf) {
-        if (hBits)
-            GlobalFree(hBits);
-        return;
-    }
+    HENHMETAFILE emf = copy;
     release_current_image();
-    g_hImageUnconverted = hBits;
     g_hImage = (HGLOBAL)emf;
     g_imageKind = KIND_EMF;
     g_fileFormat = FMT_CLIPBOARD;

@@ -1,10 +1,13 @@
 // The comment dialog (see comment_dialog.h). A writer that fails leaves the
 // file as it was and has said why (rewrite_for_comment); then the old
 // comment stays current and the dialog stays open with the text the user
-// typed, so nothing typed is lost.
+// typed, so nothing typed is lost. The box shows the whole comment with CR
+// LF line ends; OK on the text as shown writes back the comment as read,
+// byte for byte, and a text longer than the format holds is refused whole.
 #include "app/comment_dialog.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "app/main_menu.h"
 #include "image/animation_timer.h"
@@ -62,6 +65,8 @@ struct CommentTarget {
     CommentWriter writer;
     int format, kind;
     int page, pages;  // a TIFF's page shown
+    HGLOBAL read;     // the comment as read, and as the box first showed
+    HGLOBAL shown;    // it; owned by the dialog, null for none
 };
 CommentTarget g_target;
 
@@ -73,11 +78,11 @@ int write_gif(const char* path, HGLOBAL* text) { return write_gif_comment(path, 
 
 int write_jpeg(const char* path, HGLOBAL* text)
 {
-    // The writer replaces the file, which a read-only attribute would refuse.
-    DWORD attributes = GetFileAttributesA(path);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-        SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY);
-    return write_jpeg_comment(path, text, 0);
+    // A read-only file takes the comment and stays read-only.
+    allow_read_only_comment_file(path);
+    int written = write_jpeg_comment(path, text, 0);
+    allow_read_only_comment_file(NULL);
+    return written;
 }
 
 int write_tiff(const char* path, HGLOBAL* text)
@@ -141,6 +146,61 @@ HGLOBAL take_edit_text(HWND dialog)
     SendMessageA(edit, WM_GETTEXT, (WPARAM)length + 1, (LPARAM)text);
     GlobalUnlock(block);
     return block;
+}
+
+// A copy of the text of block (to its NUL) in a new moveable block; null
+// when memory runs out.
+HGLOBAL copy_text_block(HGLOBAL block)
+{
+    size_t length = 0;
+    const char* text = lock_comment_text(block, &length);
+    HGLOBAL copy = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, length + 1);
+    char* out = copy ? (char*)GlobalLock(copy) : NULL;
+    if (out) {
+        if (length)
+            memcpy(out, text, length);
+        GlobalUnlock(copy);
+    } else if (copy) {
+        GlobalFree(copy);
+        copy = NULL;
+    }
+    if (text)
+        GlobalUnlock(block);
+    return copy;
+}
+
+bool same_text(HGLOBAL a, HGLOBAL b)
+{
+    size_t a_length = 0, b_length = 0;
+    const char* a_text = lock_comment_text(a, &a_length);
+    const char* b_text = lock_comment_text(b, &b_length);
+    bool same = a_length == b_length && (a_length == 0 || memcmp(a_text, b_text, a_length) == 0);
+    if (a_text)
+        GlobalUnlock(a);
+    if (b_text)
+        GlobalUnlock(b);
+    return same;
+}
+
+// What OK writes: the edit box's text, or, when that is the text as first
+// shown, the comment as read (whose line ends the box may have changed).
+// Null when memory runs out.
+HGLOBAL text_to_write(HWND dialog)
+{
+    HGLOBAL text = take_edit_text(dialog);
+    if (text && g_target.read && g_target.shown && same_text(text, g_target.shown)) {
+        if (HGLOBAL read = copy_text_block(g_target.read)) {
+            GlobalFree(text);
+            text = read;
+        }
+    }
+    return text;
+}
+
+// The most bytes the target's comment holds; 0: no limit of the dialog's.
+size_t target_comment_limit(void)
+{
+    return g_target.batch || g_target.writer == write_jpeg ? JPEG_COMMENT_MAX_BYTES : 0;
 }
 
 // A running GIF animation reads frames from the open file, whose length the
@@ -208,8 +268,20 @@ CommentTexts target_texts(void)
 void on_ok(HWND dialog)
 {
     HCURSOR old_cursor = SetCursor(LoadCursorA(NULL, IDC_WAIT));
-    HGLOBAL text = take_edit_text(dialog);
+    HGLOBAL text = text_to_write(dialog);
     if (!text) {
+        SetCursor(old_cursor);
+        return;
+    }
+    // Refused before any file is touched, once for a batch of files: the
+    // dialog stays with the text.
+    size_t length = 0, limit = target_comment_limit();
+    if (lock_comment_text(text, &length))
+        GlobalUnlock(text);
+    if (limit && length > limit) {
+        GlobalFree(text);
+        seam_message_box(dialog, JPEG_COMMENT_TOO_LONG, g_target.batch ? "Corvane File Viewer" : g_target.path,
+                         MB_OK | MB_ICONSTOP);
         SetCursor(old_cursor);
         return;
     }
@@ -253,6 +325,8 @@ void on_ok(HWND dialog)
 void on_init(HWND dialog)
 {
     SetWindowTextA(dialog, target_texts().title);
+    // The box takes as much as the format holds (its own default is less).
+    SendDlgItemMessageA(dialog, IDC_COMMENT_EDIT, EM_SETLIMITTEXT, target_comment_limit(), 0);
     if (!g_hComment || g_target.batch)
         return;
     normalize_comment_line_ends();
@@ -260,6 +334,9 @@ void on_init(HWND dialog)
     if (shown) {
         SendDlgItemMessageA(dialog, IDC_COMMENT_EDIT, WM_SETTEXT, 0, (LPARAM)shown);
         GlobalUnlock(g_hCommentEdit);
+        g_target.read = copy_text_block(g_hComment);
+        g_target.shown = g_hCommentEdit;
+        g_hCommentEdit = NULL;
     }
     if (g_hCommentEdit) {
         GlobalFree(g_hCommentEdit);
@@ -328,5 +405,11 @@ void run_comment_dialog(HWND owner)
     g_target.kind = g_imageKind;
     g_target.page = g_pageIndex;
     g_target.pages = g_pageCount;
+    g_target.read = g_target.shown = NULL;
     dialog_box_holding(g_hInstance, "GETCOMMENT", owner, getcomment_dlg_proc, 0);
+    if (g_target.read)
+        GlobalFree(g_target.read);
+    if (g_target.shown)
+        GlobalFree(g_target.shown);
+    g_target.read = g_target.shown = NULL;
 }

@@ -9,6 +9,9 @@
 
 HGLOBAL g_hCommentEdit;
 
+// The file allow_read_only_comment_file names; empty: none.
+static char s_readOnlyAllowed[MAX_PATH];
+
 void normalize_comment_line_ends(void)
 {
     if (g_hCommentEdit) {
@@ -63,13 +66,27 @@ const char* lock_comment_text(HGLOBAL hText, size_t* length)
     return text;
 }
 
+void allow_read_only_comment_file(const char* path)
+{
+    lstrcpynA(s_readOnlyAllowed, path ? path : "", sizeof s_readOnlyAllowed);
+}
+
 int rewrite_for_comment(const char* path, HGLOBAL hText, RewriteBuildFn build, void* format)
 {
+    // The new file takes the old one's place without its attributes; they
+    // are put back after the write, and after a failed one too once the
+    // read-only attribute was lifted for it.
+    DWORD attributes = path ? GetFileAttributesA(path) : INVALID_FILE_ATTRIBUTES;
+    bool lifted = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
+                  s_readOnlyAllowed[0] && lstrcmpiA(path, s_readOnlyAllowed) == 0 &&
+                  SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY);
     CommentJob job = {NULL, 0, format, NULL};
     job.text = lock_comment_text(hText, &job.length);
     int result = safe_rewrite_file(path, build, &job);
     if (job.text)
         GlobalUnlock(hText);
+    if (lifted || (result == REWRITE_DONE && attributes != INVALID_FILE_ATTRIBUTES))
+        SetFileAttributesA(path, attributes);
     // The dialog keeps the typed text for another try: the user is told why
     // it is still there, whatever kept the file as it was.
     if (result != REWRITE_DONE) {

@@ -34,4 +34,11 @@ struct CommentJob {
 // "Cannot Open File for Writing." for a file that cannot be opened for
 // reading, that the build found damaged (unless it set job's damage) or
 // that the new file could not replace. The comment text is never touched.
+// The file keeps its attributes whatever the outcome; a read-only one is
+// refused, unless allowed below, and then stays read-only.
 int rewrite_for_comment(const char* path, HGLOBAL hText, RewriteBuildFn build, void* format);
+
+// A command that writes its comment into a read-only file too (the JPEG
+// comment) names the file here around its writer's call, and null after
+// it: the rewrite lifts the attribute for the write and puts it back.
+void allow_read_only_comment_file(const char* path);

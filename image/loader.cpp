@@ -351,18 +351,18 @@ static ReadEnd read_plain_wmf(HWND, HWND owner)
     return read_windows_metafile(owner, 0);
 }
 
-// The enhanced metafile is held as a handle made from a copy of its bits,
-// which stays beside it for the writers and the comment.
+// The enhanced metafile is held as the handle alone: a large file's bytes
+// are not kept twice (the writers and plays take them from the handle).
 static ReadEnd read_enhanced_metafile(HWND hwndMain, HWND owner)
 {
-    HENHMETAFILE emf = read_emf_file(owner, g_filePath, &g_hImageUnconverted);
+    HENHMETAFILE emf = read_emf_file(owner, g_filePath, NULL);
     if (!emf)
         return READ_THEN_AFTER_STEPS;
     // The system copies the description by its count, wherever that ends.
-    const ENHMETAHEADER* header = (const ENHMETAHEADER*)GlobalLock(g_hImageUnconverted);
-    bool description_fits = header && (uint64_t)header->offDescription + 2ull * header->nDescription <= header->nSize;
-    if (header)
-        GlobalUnlock(g_hImageUnconverted);
+    ENHMETAHEADER header;
+    std::memset(&header, 0, sizeof header);
+    bool description_fits = GetEnhMetaFileHeader(emf, sizeof header, &header) != 0 &&
+                            (uint64_t)header.offDescription + 2ull * header.nDescription <= header.nSize;
     g_hImage = (HGLOBAL)emf;
 
     // The description holds the application, then the picture's title.

@@ -260,6 +260,19 @@ void get_emf_info(HENHMETAFILE emf, char* info, RECT* bounds, HDC hdc)
                  (unsigned)(r.right - r.left), (unsigned)(r.bottom - r.top));
 }
 
+// The metafile made from size bytes of enhanced-metafile bits at p, which
+// it may mend; null when their records are unsound (cut short, a record
+// breaking its rule).
+static HENHMETAFILE emf_from_sound_bits(BYTE* p, uint32_t size)
+{
+    // Entry 0 of the handle table is the metafile's own: a header counting
+    // no handles makes playing the copy write past a table of none.
+    ENHMETAHEADER* header = (ENHMETAHEADER*)p;
+    if (size >= sizeof *header && header->nHandles == 0)
+        header->nHandles = 1;
+    return emf_bits_are_sound(p, size) ? SetEnhMetaFileBits(size, p) : NULL;
+}
+
 HENHMETAFILE copy_sound_emf(HENHMETAFILE source, HGLOBAL* bits, int* no_memory)
 {
     *bits = NULL;
@@ -270,16 +283,8 @@ HENHMETAFILE copy_sound_emf(HENHMETAFILE source, HGLOBAL* bits, int* no_memory)
     BYTE* p = block ? (BYTE*)GlobalLock(block) : NULL;
     if (size && !p)
         *no_memory = 1;
-    if (p && GetEnhMetaFileBits(source, size, p) == size) {
-        // Entry 0 of the handle table is the metafile's own: a header
-        // counting no handles makes playing the copy write past a table of
-        // none.
-        ENHMETAHEADER* header = (ENHMETAHEADER*)p;
-        if (size >= sizeof *header && header->nHandles == 0)
-            header->nHandles = 1;
-        if (emf_bits_are_sound(p, size))
-            emf = SetEnhMetaFileBits(size, p);
-    }
+    if (p && GetEnhMetaFileBits(source, size, p) == size)
+        emf = emf_from_sound_bits(p, size);
     if (p)
         GlobalUnlock(block);
     if (!emf) {
@@ -291,17 +296,70 @@ HENHMETAFILE copy_sound_emf(HENHMETAFILE source, HGLOBAL* bits, int* no_memory)
     return emf;
 }
 
+// The byte count the header of the enhanced metafile in file gives,
+// borne out by the file's real length; 0 for a file that is not one or is
+// cut short. Leaves the file after the header's base.
+static uint32_t emf_file_bytes(HANDLE file)
+{
+    LARGE_INTEGER length;
+    BYTE head[EMF_BASE_HEADER];
+    DWORD got = 0;
+    if (!GetFileSizeEx(file, &length) || !ReadFile(file, head, sizeof head, &got, NULL) || got != sizeof head)
+        return 0;
+    uint32_t bytes = get_u32(head + EMF_OFF_BYTES);
+    if (get_u32(head) != EMR_HEADER || get_u32(head + EMF_OFF_SIGNATURE) != ENHMETA_SIGNATURE ||
+        bytes < sizeof(ENHMETAHEADER) || (uint64_t)bytes > (uint64_t)length.QuadPart)
+        return 0;
+    return bytes;
+}
+
+// The first size bytes of file into out.
+static bool read_file_start(HANDLE file, BYTE* out, uint32_t size)
+{
+    if (SetFilePointer(file, 0, NULL, FILE_BEGIN) != 0)
+        return false;
+    for (uint32_t done = 0; done < size;) {
+        DWORD got = 0;
+        DWORD want = size - done < (1u << 24) ? size - done : (1u << 24);
+        if (!ReadFile(file, out + done, want, &got, NULL) || got == 0)
+            return false;
+        done += got;
+    }
+    return true;
+}
+
 HENHMETAFILE read_emf_file(HWND owner, const char* path, HGLOBAL* bits)
 {
-    HENHMETAFILE file_emf = GetEnhMetaFileA(path);
-    int no_memory = 0;
-    HENHMETAFILE emf = copy_sound_emf(file_emf, bits, &no_memory);
-    if (file_emf)
-        DeleteEnhMetaFile(file_emf);
-    // A file cut short leaves no picture to show: that is said, not
-    // passed over as an empty one.
-    if (!emf)
-        show_read_error(owner, no_memory ? "MemoryAllocation Error" : "Unable to read metafile bits");
+    if (bits)
+        *bits = NULL;
+    HENHMETAFILE emf = NULL;
+    const char* failure = "Unable to read metafile bits";
+    // The file is read once, into the block the metafile is made from: no
+    // mapping of the file or further copy of its bytes stays beside them.
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, NULL);
+    uint32_t size = file != INVALID_HANDLE_VALUE ? emf_file_bytes(file) : 0;
+    HGLOBAL block = size && size <= MAX_EMF_COPY_BYTES ? GlobalAlloc(GMEM_MOVEABLE, size) : NULL;
+    BYTE* p = block ? (BYTE*)GlobalLock(block) : NULL;
+    if (size && !p)
+        failure = "MemoryAllocation Error";
+    if (p && read_file_start(file, p, size))
+        emf = emf_from_sound_bits(p, size);
+    if (p)
+        GlobalUnlock(block);
+    if (file != INVALID_HANDLE_VALUE)
+        CloseHandle(file);
+    // A caller that keeps no bits of its own leaves the metafile's copy the
+    // only one.
+    if (block && (!emf || !bits))
+        GlobalFree(block);
+    else if (bits)
+        *bits = block;
+    if (!emf) {
+        // A file cut short leaves no picture to show: that is said, not
+        // passed over as an empty one.
+        show_read_error(owner, failure);
+        return NULL;
+    }
     return emf;
 }
 

@@ -81,11 +81,12 @@ int write_wmf_file(HENHMETAFILE emf, const char* path);
 // not whole; else 0. An existing file is kept unless 1.
 int write_emf_file(HMETAFILE wmf, const char* path);
 
-// Reads the enhanced metafile at path: *bits (GHND, caller frees) holds a
-// copy of its bits, kept beside the handle for the writers, and the handle
-// is made from them. A file the system does not take as one, or whose
-// records are unsound (cut short, a record breaking its rule), says "Unable
-// to read metafile bits" in a box owned by owner and gives null, *bits null.
+// Reads the enhanced metafile at path, once, into a block the handle is
+// made from. With bits, *bits (GMEM_MOVEABLE, caller frees) keeps that
+// block beside the handle; without, the handle's copy is the only one. A
+// file that is not one, is cut short, or whose records are unsound (a
+// record breaking its rule) says "Unable to read metafile bits" in a box
+// owned by owner and gives null, *bits null.
 HENHMETAFILE read_emf_file(HWND owner, const char* path, HGLOBAL* bits);
 
 // The same checks for an enhanced metafile already in hand (the

@@ -443,10 +443,32 @@ static void put_band_pixels(HDC hdc, LONG left, LONG top, LONG width, LONG heigh
     RestoreDC(hdc, -1);
 }
 
-// Plays the metafile bytes into hdc through the renderer, band by band.
-static RenderOutcome render_play(HDC hdc, LONG op, const BYTE* bytes, DWORD size, const RECT* emf_rect,
-                                 int with_progress)
+// Where a request's metafile bytes come from: a metafile of the program,
+// whose bytes the system copies straight into the data mapping, or bytes
+// in memory. Either way the program holds no further copy of them.
+struct RenderInput {
+    HENHMETAFILE emf;
+    HMETAFILE wmf;
+    const BYTE* bytes;
+    DWORD size;
+};
+
+// Puts the input's bytes at the start of the data mapping, which has room.
+static bool put_input(const RenderInput* in)
 {
+    BYTE* view = s_render.data_view;
+    if (in->emf)
+        return GetEnhMetaFileBits(in->emf, in->size, view) == in->size;
+    if (in->wmf)
+        return GetMetaFileBitsEx(in->wmf, in->size, view) == in->size;
+    memcpy(view, in->bytes, in->size);
+    return true;
+}
+
+// Plays the metafile bytes into hdc through the renderer, band by band.
+static RenderOutcome render_play(HDC hdc, LONG op, const RenderInput* in, const RECT* emf_rect, int with_progress)
+{
+    const DWORD size = in->size;
     RECT area;
     if (!play_area(hdc, &area))
         return RENDER_WHOLE;
@@ -462,12 +484,11 @@ static RenderOutcome render_play(HDC hdc, LONG op, const BYTE* bytes, DWORD size
     for (LONG top = area.top; top < area.bottom && outcome == RENDER_WHOLE; top += band_rows) {
         LONG rows = area.bottom - top < band_rows ? area.bottom - top : band_rows;
         uint64_t need = (uint64_t)pixels_offset + (uint64_t)width * rows * 4;
-        if (need > MAX_RENDER_DATA_BYTES || !ensure_data((DWORD)need)) {
+        if (need > MAX_RENDER_DATA_BYTES || !ensure_data((DWORD)need) || !put_input(in)) {
             outcome = RENDER_NOT_PLAYED;
             break;
         }
         RenderControl* c = s_render.control;
-        memcpy(s_render.data_view, bytes, size);
         c->input_bytes = size;
         c->width = width;
         c->height = rows;
@@ -501,16 +522,8 @@ RenderOutcome render_emf(HDC hdc, HENHMETAFILE emf, const RECT* rect)
     UINT size = emf ? GetEnhMetaFileBits(emf, 0, NULL) : 0;
     if (!size || !rect || size > MAX_RENDER_DATA_BYTES / 2)
         return RENDER_NOT_PLAYED;
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, size);
-    BYTE* bytes = block ? (BYTE*)GlobalLock(block) : NULL;
-    RenderOutcome outcome = RENDER_NOT_PLAYED;
-    if (bytes && GetEnhMetaFileBits(emf, size, bytes) == size)
-        outcome = render_play(hdc, RENDER_OP_PLAY_EMF, bytes, size, rect, 0);
-    if (bytes)
-        GlobalUnlock(block);
-    if (block)
-        GlobalFree(block);
-    return outcome;
+    RenderInput in = {emf, NULL, NULL, size};
+    return render_play(hdc, RENDER_OP_PLAY_EMF, &in, rect, 0);
 }
 
 RenderOutcome render_wmf(HDC hdc, HMETAFILE wmf, int with_progress)
@@ -518,16 +531,8 @@ RenderOutcome render_wmf(HDC hdc, HMETAFILE wmf, int with_progress)
     UINT size = wmf ? GetMetaFileBitsEx(wmf, 0, NULL) : 0;
     if (!size || size > MAX_RENDER_DATA_BYTES / 2)
         return RENDER_NOT_PLAYED;
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, size);
-    BYTE* bytes = block ? (BYTE*)GlobalLock(block) : NULL;
-    RenderOutcome outcome = RENDER_NOT_PLAYED;
-    if (bytes && GetMetaFileBitsEx(wmf, size, bytes) == size)
-        outcome = render_play(hdc, RENDER_OP_PLAY_WMF, bytes, size, NULL, with_progress);
-    if (bytes)
-        GlobalUnlock(block);
-    if (block)
-        GlobalFree(block);
-    return outcome;
+    RenderInput in = {NULL, wmf, NULL, size};
+    return render_play(hdc, RENDER_OP_PLAY_WMF, &in, NULL, with_progress);
 }
 
 // ---- conversions
@@ -535,13 +540,13 @@ RenderOutcome render_wmf(HDC hdc, HMETAFILE wmf, int with_progress)
 // Sends the conversion of size bytes (already set up in the control block
 // but for the bytes) and takes the result. *result (GMEM_MOVEABLE) on
 // RENDER_WHOLE.
-static RenderOutcome convert(LONG op, const BYTE* bytes, DWORD size, HGLOBAL* result, UINT* result_size)
+static RenderOutcome convert(LONG op, const RenderInput* in, HGLOBAL* result, UINT* result_size)
 {
     *result = NULL;
     *result_size = 0;
-    if (!size || size > MAX_RENDER_DATA_BYTES || !ensure_data(size))
+    const DWORD size = in->size;
+    if (!size || size > MAX_RENDER_DATA_BYTES || !ensure_data(size) || !put_input(in))
         return RENDER_NOT_PLAYED;
-    memcpy(s_render.data_view, bytes, size);
     s_render.control->input_bytes = size;
     RenderOutcome outcome = send_request(op, 0);
     if (outcome != RENDER_WHOLE) {
@@ -575,40 +580,15 @@ static RenderOutcome convert(LONG op, const BYTE* bytes, DWORD size, HGLOBAL* re
     return *result ? RENDER_WHOLE : RENDER_NOT_PLAYED;
 }
 
-// The bytes of an enhanced metafile in a movable block; null when they
-// cannot be had.
-static HGLOBAL emf_bytes(HENHMETAFILE emf, UINT* size)
-{
-    *size = emf ? GetEnhMetaFileBits(emf, 0, NULL) : 0;
-    HGLOBAL block = *size ? GlobalAlloc(GMEM_MOVEABLE, *size) : NULL;
-    BYTE* p = block ? (BYTE*)GlobalLock(block) : NULL;
-    bool got = p && GetEnhMetaFileBits(emf, *size, p) == *size;
-    if (p)
-        GlobalUnlock(block);
-    if (!got && block) {
-        GlobalFree(block);
-        block = NULL;
-    }
-    return block;
-}
-
 RenderOutcome render_emf_to_wmf_bits(HENHMETAFILE emf, INT map_mode, HGLOBAL* bits, UINT* size)
 {
     *bits = NULL;
     *size = 0;
-    UINT input_size = 0;
-    HGLOBAL input = emf_bytes(emf, &input_size);
-    const BYTE* p = input ? (const BYTE*)GlobalLock(input) : NULL;
-    RenderOutcome outcome = RENDER_NOT_PLAYED;
-    if (p && ensure_data(input_size)) {
-        s_render.control->map_mode = map_mode;
-        outcome = convert(RENDER_OP_EMF_TO_WMF, p, input_size, bits, size);
-    }
-    if (p)
-        GlobalUnlock(input);
-    if (input)
-        GlobalFree(input);
-    return outcome;
+    RenderInput in = {emf, NULL, NULL, emf ? GetEnhMetaFileBits(emf, 0, NULL) : 0};
+    if (!in.size || !ensure_data(in.size))
+        return RENDER_NOT_PLAYED;
+    s_render.control->map_mode = map_mode;
+    return convert(RENDER_OP_EMF_TO_WMF, &in, bits, size);
 }
 
 RenderOutcome render_wmf_to_emf_bits(const BYTE* wmf, UINT size, const METAFILEPICT* picture,
@@ -622,7 +602,8 @@ RenderOutcome render_wmf_to_emf_bits(const BYTE* wmf, UINT size, const METAFILEP
     s_render.control->picture_y = picture ? picture->yExt : 0;
     HGLOBAL result = NULL;
     UINT result_size = 0;
-    RenderOutcome outcome = convert(RENDER_OP_WMF_TO_EMF, wmf, size, &result, &result_size);
+    RenderInput in = {NULL, NULL, wmf, size};
+    RenderOutcome outcome = convert(RENDER_OP_WMF_TO_EMF, &in, &result, &result_size);
     if (outcome != RENDER_WHOLE)
         return outcome;
     const BYTE* p = (const BYTE*)GlobalLock(result);

@@ -10,8 +10,10 @@
 #include <string.h>
 
 #include "image/comment_text.h"
+#include "image/seams.h"
 
-enum { MAX_COMMENT_BYTES = 65533 };
+const char JPEG_COMMENT_TOO_LONG[] =
+    "Comment Too Long. A JPEG Comment Holds at Most 65533 Bytes; Nothing Was Written.";
 
 // The two streams of the one run in progress; failed is the first fatal
 // message, after which every helper does nothing.
@@ -178,9 +180,9 @@ int write_jpeg_comment(const char* path, HGLOBAL* phComment, int keep)
     const char* text = lock_comment_text(*phComment, &length);
     if (text)
         GlobalUnlock(*phComment);
-    if (length > MAX_COMMENT_BYTES) {
+    if (length > JPEG_COMMENT_MAX_BYTES) {
         // One segment cannot hold it; the file keeps its comment.
-        fprintf(stderr, "Comment too long for a JPEG file\n");
+        seam_message_box(NULL, JPEG_COMMENT_TOO_LONG, path, MB_OK | MB_ICONSTOP);
         return 0;
     }
     int result = rewrite_for_comment(path, *phComment, build_commented_jpeg, NULL);

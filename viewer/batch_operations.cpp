@@ -14,6 +14,7 @@
 #include "app/file_commands.h"
 #include "app/file_list.h"
 #include "image/background.h"
+#include "image/comment_text.h"
 #include "image/current_image.h"
 #include "image/file_hold.h"
 #include "image/loader.h"
@@ -590,8 +591,10 @@ static void write_comment_to(int i, HGLOBAL* text)
     char path[MAX_PATH];
     if (!*text || !thumb_file_path(i, path, sizeof path))
         return;
-    clear_read_only(path);
+    // A read-only file takes the comment and stays read-only.
+    allow_read_only_comment_file(path);
     write_jpeg_comment(path, text, g_commentBatchMode);
+    allow_read_only_comment_file(NULL);
 }
 
 void write_batch_comment(int clicked, HGLOBAL* text)

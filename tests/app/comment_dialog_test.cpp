@@ -8,6 +8,7 @@
 
 #include "image/current_image.h"
 #include "image/open_windows.h"
+#include "jpeg/jpeg_read.h"
 #include "resources/resource.h"
 #include "support/seam_recorder.h"
 #include "support/test_support.h"
@@ -45,7 +46,7 @@ TEST(CommentDialogTexts, FollowTheFormatThenTheKind)
 // took a missing file for written). Another file shown meanwhile: the text
 // still goes into the file the dialog opened for, and that other file keeps
 // its comment.
-enum Behind { GONE, OTHER_SHOWN, DAMAGED, HELD };
+enum Behind { GONE, OTHER_SHOWN, DAMAGED, HELD, READ_ONLY };
 
 struct DialogRun {
     Behind behind;
@@ -109,6 +110,7 @@ TEST(CommentDialog, WritesTheFileItOpenedForOrSaysItCannot)
         {"gone.jpg", FMT_JPEG, KIND_DIB, GONE, CANNOT},
         {"gone.emf", FMT_NONE, KIND_EMF, GONE, CANNOT},
         {"opened.jpg", FMT_JPEG, KIND_DIB, OTHER_SHOWN, nullptr},
+        {"read_only.jpg", FMT_JPEG, KIND_DIB, READ_ONLY, nullptr},
         {"damaged.jpg", FMT_JPEG, KIND_DIB, DAMAGED, "Not a JPEG file"},
         {"held.jpg", FMT_JPEG, KIND_DIB, HELD, CANNOT},
         {"damaged.gif", FMT_GIF, KIND_DIB, DAMAGED, CANNOT},
@@ -139,7 +141,10 @@ TEST(CommentDialog, WritesTheFileItOpenedForOrSaysItCannot)
         s_run.path = test_out_path(row.name);
         s_run.other = test_out_path("shown_later.jpg");
         const std::string& bytes = row.behind == DAMAGED || row.behind == HELD ? damaged : jpeg;
+        SetFileAttributesA(s_run.path.c_str(), FILE_ATTRIBUTE_NORMAL);
         ASSERT_TRUE(write_file_bytes(s_run.path, bytes));
+        if (row.behind == READ_ONLY)
+            SetFileAttributesA(s_run.path.c_str(), FILE_ATTRIBUTE_READONLY);
         ASSERT_TRUE(write_file_bytes(s_run.other, jpeg));
         lstrcpynA(g_fileName, s_run.path.c_str(), sizeof g_fileName);
         lstrcpynA(g_filePath, s_run.path.c_str(), sizeof g_filePath);
@@ -152,7 +157,12 @@ TEST(CommentDialog, WritesTheFileItOpenedForOrSaysItCannot)
         run_comment_dialog(NULL);
         EXPECT_TRUE(s_run.dialog);
         EXPECT_EQ(s_run.shown_at_open, "old comment");
-        EXPECT_EQ(g_hComment, old) << "the comment of the file shown stays";
+        if (row.behind == READ_ONLY) {
+            EXPECT_STREQ((const char*)GlobalLock(g_hComment), "typed");
+            GlobalUnlock(g_hComment);
+        } else {
+            EXPECT_EQ(g_hComment, old) << "the comment of the file shown stays";
+        }
         if (row.said) {
             EXPECT_TRUE(s_run.open_after_ok);
             EXPECT_EQ(s_run.typed_after_ok, "typed");
@@ -170,7 +180,10 @@ TEST(CommentDialog, WritesTheFileItOpenedForOrSaysItCannot)
             const std::string segment = std::string("\xFF\xFE\x00\x07", 4) + "typed";
             EXPECT_NE(read_file_bytes(s_run.path).find(segment), std::string::npos);
             EXPECT_EQ(read_file_bytes(s_run.other), jpeg);
+            EXPECT_EQ(GetFileAttributesA(s_run.path.c_str()) & FILE_ATTRIBUTE_READONLY,
+                      row.behind == READ_ONLY ? (DWORD)FILE_ATTRIBUTE_READONLY : 0u);
         }
+        SetFileAttributesA(s_run.path.c_str(), FILE_ATTRIBUTE_NORMAL);
         GlobalFree(g_hComment);
         g_hComment = NULL;
     }
@@ -181,6 +194,61 @@ TEST(CommentDialog, WritesTheFileItOpenedForOrSaysItCannot)
     g_filePath[0] = 0;
     g_fileFormat = FMT_NONE;
     g_imageKind = KIND_NONE;
+}
+
+// OK on the comment as shown, longer than the reader once kept and with
+// bare LF line ends (shown as CR LF, too long for a JPEG then), leaves the
+// file's comment byte for byte; a text typed longer than a JPEG comment
+// holds is refused whole, and the dialog stays.
+std::string s_typed;  // empty: OK on the text as shown
+
+void CALLBACK type_and_ok(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    HWND dialog = NULL;
+    EnumThreadWindows(GetCurrentThreadId(), find_dialog, (LPARAM)&dialog);
+    if (!dialog)
+        return;
+    KillTimer(NULL, timer);
+    if (!s_typed.empty())
+        SetDlgItemTextA(dialog, IDC_COMMENT_EDIT, s_typed.c_str());
+    SendMessageA(dialog, WM_COMMAND, IDOK, (LPARAM)GetDlgItem(dialog, IDOK));
+    if ((s_run.open_after_ok = IsWindow(dialog) && IsWindowVisible(dialog)))
+        PostMessageA(dialog, WM_COMMAND, IDCANCEL, (LPARAM)GetDlgItem(dialog, IDCANCEL));
+}
+
+TEST(CommentDialog, LongCommentAcceptedAsShownStaysWhole)
+{
+    std::string comment, too_long;
+    while (comment.size() < 50000)
+        comment += "ab\n";
+    comment.resize(50000);
+    while (too_long.size() <= 65533)
+        too_long += "typed\r\n";
+    const std::string photo = read_file_bytes(fixture_path("e2e/quadrants.jpg")), path = test_out_path("long.jpg");
+    const std::string segment = std::string("\xFF\xFE\xC3\x52", 4) + comment;  // length 50002
+    ASSERT_TRUE(write_file_bytes(path, photo.substr(0, 2) + segment + photo.substr(2)));
+    GlobalFree(read_jpeg_file(path.c_str(), g_infoText));
+    lstrcpynA(g_fileName, path.c_str(), sizeof g_fileName);
+    lstrcpynA(g_filePath, path.c_str(), sizeof g_filePath);
+    g_fileFormat = FMT_JPEG;
+    HINSTANCE instance = g_hInstance;
+    g_hInstance = GetModuleHandleA(NULL);
+    for (const std::string& typed : {std::string(), too_long}) {
+        SeamRecorder seams;
+        s_typed = typed;
+        SetTimer(NULL, 0, 20, type_and_ok);
+        run_comment_dialog(NULL);
+        EXPECT_EQ(s_run.open_after_ok, !typed.empty());
+        EXPECT_NE(read_file_bytes(path).find(segment), std::string::npos) << "the comment as it was";
+        ASSERT_EQ(seams.boxes.size(), typed.empty() ? 0u : 1u);
+        for (const RecordedBox& box : seams.boxes)
+            EXPECT_EQ(box.text, "Comment Too Long. A JPEG Comment Holds at Most 65533 Bytes; Nothing Was Written.");
+    }
+    GlobalFree(g_hComment);
+    g_hComment = NULL;
+    g_hInstance = instance;
+    g_fileName[0] = g_filePath[0] = 0;
+    g_fileFormat = FMT_NONE;
 }
 
 }  // namespace

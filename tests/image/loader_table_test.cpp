@@ -13,10 +13,13 @@
 #include "image/current_image.h"
 #include "image/loader.h"
 #include "image/metafile.h"
+#include "image/metafile_renderer.h"
 #include "image/open_windows.h"
 #include "image/preview.h"
 #include "jpeg/jpeg_read.h"
 #include "resources/resource.h"
+#include "support/dib_block.h"
+#include "support/peak_memory.h"
 #include "support/seam_recorder.h"
 #include "support/test_support.h"
 
@@ -167,5 +170,42 @@ INSTANTIATE_TEST_SUITE_P(Files, LoaderTable, ::testing::Values(
     LoadCase{"odd_length_cut.wmf", KIND_NONE, FMT_NONE, -1, "", 1},
     LoadCase{"placeable_cut.wmf", KIND_NONE, FMT_NONE, -1, "", 1},
     LoadCase{"size_field_short.wmf", KIND_WMF, FMT_NONE}));
+
+// A 64 MB enhanced metafile of small records, read and shown in the
+// preview: one copy of its bytes is held, and a second only for a moment
+// (as the system makes its metafile, or in the renderer's mapping).
+TEST_F(LoaderTable, LargeMetafileIsHeldInOneCopy)
+{
+    const uint64_t BYTES = 64u << 20;
+    std::string emf = read_file_bytes("drawing.emf"), move(16, '\0'), moves;
+    put_le32(move, 0, EMR_MOVETOEX);
+    put_le32(move, 4, 16);
+    const size_t count = (BYTES - emf.size()) / 16;
+    moves.reserve(count * 16);
+    for (size_t i = 0; i < count; ++i)
+        moves += move;
+    emf.insert(emf.size() - 20, moves);  // before the end record
+    put_le32(emf, 48, (uint32_t)emf.size());
+    put_le32(emf, 52, get_le32(emf, 52) + (uint32_t)count);
+    ASSERT_TRUE(write_file_bytes("large.emf", emf));
+    std::string().swap(emf);
+    std::string().swap(moves);
+    SendDlgItemMessageA(main, IDC_MAIN_FILE_LIST, LB_ADDSTRING, 0, (LPARAM) "large.emf");
+    SendDlgItemMessageA(main, IDC_MAIN_FILE_LIST, LB_SETCURSEL, 0, 0);
+    ShowWindow(main, SW_SHOWNOACTIVATE);
+    ShowWindow(GetDlgItem(main, IDC_MAIN_PREVIEW), SW_SHOWNOACTIVATE);
+    const unsigned plays = render_request_count();
+    const RECT saved_preview = g_rcPreview;
+    g_rcPreview = {10, 10, 190, 190};
+    PeakMemoryWatch watch;
+    load_selected_file(main, RECT{0, 0, 200, 200});
+    const uint64_t rise = watch.rise();
+    g_rcPreview = saved_preview;
+    DeleteFileA("large.emf");
+    ASSERT_TRUE(watch.works());
+    EXPECT_EQ(g_imageKind, KIND_EMF);
+    EXPECT_GT(render_request_count(), plays) << "shown in the preview";
+    EXPECT_LT(rise, 2 * BYTES + (16u << 20)) << "peak MB: " << (rise >> 20);
+}
 
 }  // namespace
