@@ -707,7 +707,7 @@ static void on_background(HWND hwnd, int index)
     if (is_captured_or_pasted())
         refresh(hwnd);
     else if (g_imageKind != KIND_NONE)
-        reselect(hwnd, true);
+        PostMessageA(hwnd, WM_RELOAD_SHOWN, 0, 0);
 }
 
 static void on_disable_alpha(HWND hwnd)
@@ -715,7 +715,7 @@ static void on_disable_alpha(HWND hwnd)
     g_disableAlpha = !g_disableAlpha;
     write_setting_int("DisableAlphaTransparency", g_disableAlpha);
     if (g_imageKind == KIND_DIB && g_imageIs32Bit && g_colorConversion == 0 && g_brightnessStep == 0)
-        reselect(hwnd, false);
+        SendMessageA(hwnd, WM_RELOAD_SHOWN, 0, 0);
 }
 
 static void on_toggle_setting(int* flag, const char* key)

@@ -49,9 +49,6 @@ DWORD g_viewStyle;
 static const char HELP_FILE[] = "RODadi.zoz";
 static const char PROGRAM_TITLE[] = "Corvane Graphics' File Viewer";
 enum { HELP_CONTEXT_MAIN = 103, MARGIN = 8 };
-// Posted to the main window: read the shown file again, keeping the
-// user's work (main_on_reload_shown).
-enum { WM_RELOAD_SHOWN = WM_APP + 1 };
 
 // Parks a control, hidden, at (0, 0) with no size, disabled when asked.
 static void hide_control(HWND hwnd, int id, bool disable)
@@ -307,13 +304,13 @@ static void post_reload_keeping_work(void)
         PostMessageA(g_hwndMain, WM_RELOAD_SHOWN, 0, 0);
 }
 
-// Whether the list's selection is the file shown, in the folder it was
-// read from.
-static bool list_selects_shown_file(HWND hwnd)
+// Whether a reload reads the shown file: the list selects it, or nothing
+// (it shows another folder), and the shown file is read by its path.
+static bool list_leaves_shown_file(HWND hwnd)
 {
     HWND list = GetDlgItem(hwnd, IDC_MAIN_FILE_LIST);
     LRESULT index = SendMessageA(list, LB_GETCURSEL, 0, 0);
-    return index != LB_ERR && index == find_shown_file_entry(list);
+    return g_filePath[0] && (index == LB_ERR || index == find_shown_file_entry(list));
 }
 
 // The shown file read again after a colour change, so that the display's
@@ -322,14 +319,14 @@ static bool list_selects_shown_file(HWND hwnd)
 // would not give the same picture back, the picture is only drawn again:
 // a metafile (no depth step applies to it, and one whose play was cut
 // would be said cut once more), a file changed on disk under its edits,
-// and a file the list no longer selects.
+// and one the list has another file selected instead of.
 static BOOL main_on_reload_shown(HWND hwnd)
 {
     if (file_hold_turns_away(hwnd)) {
         after_file_hold(post_reload_keeping_work);
         return TRUE;
     }
-    if (g_imageKind == KIND_WMF || g_imageKind == KIND_EMF || !list_selects_shown_file(hwnd) ||
+    if (g_imageKind == KIND_WMF || g_imageKind == KIND_EMF || !list_leaves_shown_file(hwnd) ||
         (g_editCount > 0 && !file_unchanged_since_load())) {
         repaint_shown_picture(hwnd);
         return TRUE;

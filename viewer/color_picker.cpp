@@ -446,9 +446,7 @@ static void ok_background(HWND hdlg)
     if (is_captured_or_pasted_bitmap()) {
         repaint_views();
     } else if (g_imageKind != KIND_NONE) {
-        g_reloadShownFile = 1;
-        PostMessageA(g_hwndMain, g_msgSelChanged, IDC_MAIN_FILE_LIST,
-                     SendDlgItemMessageA(g_hwndMain, IDC_MAIN_FILE_LIST, LB_GETCURSEL, 0, 0));
+        PostMessageA(g_hwndMain, WM_RELOAD_SHOWN, 0, 0);
     }
     EndDialog(hdlg, 1);
 }

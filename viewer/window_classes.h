@@ -8,6 +8,12 @@ extern UINT g_msgSelChanged;  // "commdlg_LBSelChangedNotify"
 extern UINT g_msgFileNameOK;  // "commdlg_FileNameOK"
 extern UINT g_msgHelp;        // "commdlg_help"
 
+// Asks the main window to read the shown file again with what the user
+// made of it kept (its page or image, its edits replayed): a change of the
+// system colours, the background or the alpha setting, which the loader
+// applies, does not throw the edits away.
+enum { WM_RELOAD_SHOWN = WM_APP + 1 };
+
 // Number of classes registered and their names, in registration order.
 enum { WINDOW_CLASS_COUNT = 13 };
 extern const char* const g_windowClassNames[WINDOW_CLASS_COUNT];

@@ -318,6 +318,10 @@ TEST(FileHold, NoWindowMovesOnWhileACommandWorksOnTheShownFile)
                 // Sent: its reload comes before the save posted next.
                 SendMessageA(app.main, WM_SYSCOLORCHANGE, 0, 0);
                 EXPECT_EQ(saved_size("recoloured.bmp"), kept);
+                // So does another background, which the loader lays under
+                // the picture.
+                SendMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_BACKGROUND_FIRST + 2, 0), 0);
+                EXPECT_EQ(saved_size("new_background.bmp"), kept);
                 PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_UNDO, 0), 0);
                 EXPECT_EQ(saved_size("undone.bmp"), whole);
             }
