@@ -108,14 +108,7 @@ std::vector<std::string> run_through_chooser(const RunningApp& app, HWND batch, 
     }
     click_button(chooser, IDOK);
     wait_until_closed(chooser);
-    while (seen.size() <= boxes) {
-        HWND box = find_process_window(app.process.dwProcessId, "#32770", app.main, 8000);
-        if (!box)
-            break;
-        seen.push_back(window_text(box) + "|" + box_text(box));
-        click_button(box, GetDlgItem(box, IDYES) ? IDYES : IDOK);
-        wait_until_closed(box);
-    }
+    answer_boxes(app, &seen, boxes);
     return seen;
 }
 

@@ -505,6 +505,18 @@ void send_main_command(const RunningApp& app, int id)
     Sleep(300);
 }
 
+void answer_boxes(const RunningApp& app, std::vector<std::string>* seen, size_t boxes)
+{
+    while (seen->size() <= boxes) {
+        HWND box = find_process_window(app.process.dwProcessId, "#32770", app.main, 8000);
+        if (!box)
+            break;
+        seen->push_back(window_text(box) + "|" + box_text(box));
+        click_button(box, GetDlgItem(box, IDYES) ? IDYES : IDOK);
+        wait_until_closed(box);
+    }
+}
+
 std::vector<std::string> run_dialog_command(const RunningApp& app, HWND owner, int command, const char* title,
                                             const std::string& target, size_t boxes, bool cancel)
 {
@@ -522,14 +534,7 @@ std::vector<std::string> run_dialog_command(const RunningApp& app, HWND owner, i
         click_button(dialog, cancel ? IDCANCEL : IDOK);
         wait_until_closed(dialog);
     }
-    while (seen.size() <= boxes) {
-        HWND box = find_process_window(app.process.dwProcessId, "#32770", app.main, 8000);
-        if (!box)
-            break;
-        seen.push_back(window_text(box) + "|" + box_text(box));
-        click_button(box, GetDlgItem(box, IDYES) ? IDYES : IDOK);
-        wait_until_closed(box);
-    }
+    answer_boxes(app, &seen, boxes);
     Sleep(700);
     return seen;
 }

@@ -137,6 +137,10 @@ RECT colour_extent(const Shot& shot, DWORD colour);
 // when the picture lies exactly in its frame.
 std::vector<std::string> frame_line_gaps(const Shot& shot);
 
+// Answers up to boxes message boxes of the program, Yes or OK, while they
+// come, adding each to *seen as "caption|text".
+void answer_boxes(const RunningApp& app, std::vector<std::string>* seen, size_t boxes);
+
 // Posts command to owner. The dialog titled title (null: none comes; "":
 // the first besides the main window) gets target in its name field (empty:
 // as proposed) and OK, or Cancel when cancel; then up to boxes message
