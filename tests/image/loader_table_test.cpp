@@ -132,9 +132,10 @@ TEST_P(LoaderTable, FileIsReadAsItsRowSays)
     EXPECT_EQ(0, strncmp(g_infoText, c.info_start, strlen(c.info_start))) << g_infoText;
     if (c.kind == KIND_NONE)  // nothing read: the empty square of no selection
         EXPECT_EQ(g_animDestWidth, g_animDestHeight) << c.file;
-    if (c.kind == KIND_WMF && g_hImage)
+    if (c.kind == KIND_WMF && g_hImage) {
         EXPECT_EQ(GetMetaFileBitsEx((HMETAFILE)g_hImage, 0, NULL),
                   read_file_bytes(c.file).size() - (g_wmfHasPlaceable ? 22 : 0)) << c.file;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, LoaderTable, ::testing::Values(
