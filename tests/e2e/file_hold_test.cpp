@@ -186,159 +186,163 @@ void answer_failed_write(const RunningApp& app, HWND up, HWND view, const HoldRo
     EXPECT_TRUE(wait_for([&] { return !IsWindowEnabled(app.main) && !IsWindowEnabled(view); }, 5000));
 }
 
-TEST(FileHold, NoWindowMovesOnWhileACommandWorksOnTheShownFile)
+// One test a row, so that the end-to-end shards share the rows out.
+class FileHoldRow : public testing::TestWithParam<int> {};
+
+TEST_P(FileHoldRow, NoWindowMovesOnWhileACommandWorksOnTheShownFile)
 {
     ScopedSetting no_tip("DontShowAgain", "1");  // the crop tip would wait for its OK
     ScopedSetting no_red_tip("DontShowRedAgain", "1");
-    for (const HoldRow& row : ROWS) {
-        SCOPED_TRACE(row.name);
-        std::string dir = e2e_work_dir(std::string("file_hold_") + (char)('a' + (&row - ROWS)));
-        const std::string a_name = row.a_name ? row.a_name : "a.jpg";
-        const std::string a = dir + "\\" + a_name, b = dir + "\\b.jpg";
-        SetFileAttributesA(a.c_str(), FILE_ATTRIBUTE_NORMAL);
-        for (const std::string& name : {a_name, std::string("b.jpg")}) {
-            const char* fixture = name == "b.jpg" && row.b_fixture ? row.b_fixture : "camera.jpg";
-            DeleteFileA((dir + "\\" + name).c_str());
-            if (name == "a.emf") {
-                HDC dc = CreateEnhMetaFileA(NULL, a.c_str(), NULL, "test\0square\0");
-                ASSERT_NE(dc, nullptr);
-                paint_red_box(dc, 200, 200);
-                DeleteEnhMetaFile(CloseEnhMetaFile(dc));
-                continue;
-            }
-            ASSERT_TRUE(copy_fixture(fixture, dir));
-            ASSERT_TRUE(MoveFileA((dir + "\\" + fixture).c_str(), (dir + "\\" + name).c_str()));
+    const HoldRow& row = ROWS[GetParam()];
+    SCOPED_TRACE(row.name);
+    std::string dir = e2e_work_dir(std::string("file_hold_") + (char)('a' + GetParam()));
+    const std::string a_name = row.a_name ? row.a_name : "a.jpg";
+    const std::string a = dir + "\\" + a_name, b = dir + "\\b.jpg";
+    SetFileAttributesA(a.c_str(), FILE_ATTRIBUTE_NORMAL);
+    for (const std::string& name : {a_name, std::string("b.jpg")}) {
+        const char* fixture = name == "b.jpg" && row.b_fixture ? row.b_fixture : "camera.jpg";
+        DeleteFileA((dir + "\\" + name).c_str());
+        if (name == "a.emf") {
+            HDC dc = CreateEnhMetaFileA(NULL, a.c_str(), NULL, "test\0square\0");
+            ASSERT_NE(dc, nullptr);
+            paint_red_box(dc, 200, 200);
+            DeleteEnhMetaFile(CloseEnhMetaFile(dc));
+            continue;
         }
-        if (row.write_fails)
-            SetFileAttributesA(a.c_str(), FILE_ATTRIBUTE_READONLY);
-        const std::string before = read_whole_file(a), b_before = read_whole_file(b);
-        const std::string stamp = file_stamp(a);
-        RunningApp app;
-        ASSERT_TRUE(start_app(a_name, dir, app));
-        // The window other than the opener: the image window, or the slideshow.
-        HWND view = NULL;
-        if (row.opener == FROM_MAIN || row.opener == FROM_VIEW) {
-            view = open_image_window(app, IDC_MAIN_CENTER);
-            ASSERT_TRUE(view);
-            // Beside the main window, clear of its list.
-            ShowWindow(view, SW_RESTORE);
-            SetWindowPos(view, NULL, GetSystemMetrics(SM_CXSCREEN) - 420, 0, 400, 300, SWP_NOZORDER);
-        }
-        HWND batch = row.batch ? open_batch_window_clicking(app, 1) : NULL;
-        if (row.batch) {
-            ASSERT_TRUE(batch);
-        }
-        ASSERT_EQ(wait_for_window_text(GetDlgItem(app.main, IDC_MAIN_NAME_EDIT), a_name), a_name);
-        if (row.opener == FROM_MAIN_SLIDESHOW) {
-            PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_SLIDESHOW, 0), 0);
-            view = find_process_window(app.process.dwProcessId, "Slide", app.main, 20000);
-            ASSERT_TRUE(view);
-        }
-
-        HWND opener = row.opener == FROM_VIEW ? view : app.main;
-        if (row.command)
-            PostMessageA(opener, WM_COMMAND, MAKEWPARAM(row.command, 0), 0);
-        else
-            PostMessageA(view, WM_KEYDOWN, row.key, 0);
-        HWND up = find_process_window(app.process.dwProcessId, row.class_name, app.main, 20000, row.title);
-        ASSERT_TRUE(up);
-        // A slideshow may have stepped before the command began: the
-        // command works on the file shown when its window came.
-        const std::string started_on = shown_name(app);
-        if (row.opener != FROM_MAIN_SLIDESHOW) {
-            EXPECT_EQ(started_on, a_name);
-        }
-        EXPECT_FALSE(IsWindowEnabled(app.main));
-        if (view) {
-            EXPECT_FALSE(IsWindowEnabled(view));
-        }
-        if (row.edit_id)
-            SetDlgItemTextA(up, row.edit_id, row.edit_text);
-        if (row.write_fails) {
-            answer_failed_write(app, up, view, row);
-            if (HasFatalFailure())
-                return;
-        }
-        try_next(app, view, row);
-        click_second_entry_then_answer(app, up, row);
-        ASSERT_TRUE(wait_until_closed(up, 20000));
-
-        // The command acted on a.jpg, b.jpg is as it was, a.jpg still shown
-        // (a slideshow moves on once the command has ended).
-        // The work follows the answer, and a busy machine may be slow to it.
-        if (row.a == A_GONE) {
-            EXPECT_TRUE(wait_for([&] { return !file_exists(a); }));
-        } else {
-            // The write follows the answer: a changed file is waited for.
-            if (row.a == A_CHANGED)
-                wait_file_replaced(a, stamp);
-            EXPECT_EQ(read_whole_file(a) != before, row.a == A_CHANGED);
-            if (row.opener != FROM_MAIN_SLIDESHOW) {
-                EXPECT_EQ(shown_name(app), a_name);
-            }
-            if (row.a == A_CHANGED && row.edit_id == IDC_COMMENT_EDIT) {
-                EXPECT_NE(read_whole_file(a).find(row.edit_text), std::string::npos);
-            }
-        }
-        if (row.written) {
-            const std::string written = dir + "\\" + row.written;
-            std::string caption;
-            dismiss_message_box(app, 20000, &caption);
-            EXPECT_EQ(caption, "File Converted Successfully");
-            EXPECT_EQ(bmp_size(read_whole_file(written)), jpeg_size(read_whole_file(dir + "\\" + started_on)))
-                << "written from " << started_on;
-        }
-        // Nothing opened an image window meanwhile.
-        if (!view || row.opener == FROM_MAIN_SLIDESHOW) {
-            EXPECT_FALSE(find_process_window(app.process.dwProcessId, "Meta", NULL, 0));
-        }
-
-        // Every window is given back once the command has ended (a rewrite
-        // reloads the picture first): the other window's >>> moves on.
-        EXPECT_TRUE(wait_for([&] { return IsWindowEnabled(app.main) && (!view || IsWindowEnabled(view)); }, 20000));
-        if (batch) {
-            EXPECT_TRUE(wait_for([&] { return IsWindowEnabled(batch) != FALSE; }, 20000));
-        }
-        EXPECT_EQ(read_whole_file(b), b_before);
-        if (row.move == RELOAD) {
-            // The tool ended on the picture it began with, the whole file,
-            // or on the crop it made, which the reload kept: written out,
-            // it has that size. A colour change with no tool up keeps the
-            // crop too, and Undo still takes it away.
-            const std::pair<int, int> whole = jpeg_size(before);
-            auto saved_size = [&](const char* name) {
-                const std::string out = dir + "\\" + name;
-                DeleteFileA(out.c_str());
-                run_dialog_command(app, app.main, IDM_MAIN_SAVE_BMP, "Save As Windows BMP", name, 1);
-                return bmp_size(read_whole_file(out));
-            };
-            const std::pair<int, int> kept = row.answer ? std::make_pair(40, 20) : whole;
-            EXPECT_EQ(saved_size("reloaded.bmp"), kept);
-            if (row.answer) {
-                // Sent: its reload comes before the save posted next.
-                SendMessageA(app.main, WM_SYSCOLORCHANGE, 0, 0);
-                EXPECT_EQ(saved_size("recoloured.bmp"), kept);
-                // So does another background, which the loader lays under
-                // the picture.
-                SendMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_BACKGROUND_FIRST + 2, 0), 0);
-                EXPECT_EQ(saved_size("new_background.bmp"), kept);
-                PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_UNDO, 0), 0);
-                EXPECT_EQ(saved_size("undone.bmp"), whole);
-            }
-        }
-        SetFileAttributesA(a.c_str(), FILE_ATTRIBUTE_NORMAL);
-        if (row.opener == FROM_MAIN_SLIDESHOW) {
-            try_next(app, view, row);
-            EXPECT_TRUE(wait_for([&] { return shown_name(app) != started_on; }, 20000));
-        } else if (row.a != A_GONE) {
-            HoldRow next = row;
-            next.move = NEXT;
-            try_next(app, view, next);
-            EXPECT_EQ(wait_for_window_text(GetDlgItem(app.main, IDC_MAIN_NAME_EDIT), "b.jpg", 20000), "b.jpg");
-        }
-        EXPECT_EQ(exit_by_button(app), 1);
+        ASSERT_TRUE(copy_fixture(fixture, dir));
+        ASSERT_TRUE(MoveFileA((dir + "\\" + fixture).c_str(), (dir + "\\" + name).c_str()));
     }
+    if (row.write_fails)
+        SetFileAttributesA(a.c_str(), FILE_ATTRIBUTE_READONLY);
+    const std::string before = read_whole_file(a), b_before = read_whole_file(b);
+    const std::string stamp = file_stamp(a);
+    RunningApp app;
+    ASSERT_TRUE(start_app(a_name, dir, app));
+    // The window other than the opener: the image window, or the slideshow.
+    HWND view = NULL;
+    if (row.opener == FROM_MAIN || row.opener == FROM_VIEW) {
+        view = open_image_window(app, IDC_MAIN_CENTER);
+        ASSERT_TRUE(view);
+        // Beside the main window, clear of its list.
+        ShowWindow(view, SW_RESTORE);
+        SetWindowPos(view, NULL, GetSystemMetrics(SM_CXSCREEN) - 420, 0, 400, 300, SWP_NOZORDER);
+    }
+    HWND batch = row.batch ? open_batch_window_clicking(app, 1) : NULL;
+    if (row.batch) {
+        ASSERT_TRUE(batch);
+    }
+    ASSERT_EQ(wait_for_window_text(GetDlgItem(app.main, IDC_MAIN_NAME_EDIT), a_name), a_name);
+    if (row.opener == FROM_MAIN_SLIDESHOW) {
+        PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_SLIDESHOW, 0), 0);
+        view = find_process_window(app.process.dwProcessId, "Slide", app.main, 20000);
+        ASSERT_TRUE(view);
+    }
+
+    HWND opener = row.opener == FROM_VIEW ? view : app.main;
+    if (row.command)
+        PostMessageA(opener, WM_COMMAND, MAKEWPARAM(row.command, 0), 0);
+    else
+        PostMessageA(view, WM_KEYDOWN, row.key, 0);
+    HWND up = find_process_window(app.process.dwProcessId, row.class_name, app.main, 20000, row.title);
+    ASSERT_TRUE(up);
+    // A slideshow may have stepped before the command began: the
+    // command works on the file shown when its window came.
+    const std::string started_on = shown_name(app);
+    if (row.opener != FROM_MAIN_SLIDESHOW) {
+        EXPECT_EQ(started_on, a_name);
+    }
+    EXPECT_FALSE(IsWindowEnabled(app.main));
+    if (view) {
+        EXPECT_FALSE(IsWindowEnabled(view));
+    }
+    if (row.edit_id)
+        SetDlgItemTextA(up, row.edit_id, row.edit_text);
+    if (row.write_fails) {
+        answer_failed_write(app, up, view, row);
+        if (HasFatalFailure())
+            return;
+    }
+    try_next(app, view, row);
+    click_second_entry_then_answer(app, up, row);
+    ASSERT_TRUE(wait_until_closed(up, 20000));
+
+    // The command acted on a.jpg, b.jpg is as it was, a.jpg still shown
+    // (a slideshow moves on once the command has ended).
+    // The work follows the answer, and a busy machine may be slow to it.
+    if (row.a == A_GONE) {
+        EXPECT_TRUE(wait_for([&] { return !file_exists(a); }));
+    } else {
+        // The write follows the answer: a changed file is waited for.
+        if (row.a == A_CHANGED)
+            wait_file_replaced(a, stamp);
+        EXPECT_EQ(read_whole_file(a) != before, row.a == A_CHANGED);
+        if (row.opener != FROM_MAIN_SLIDESHOW) {
+            EXPECT_EQ(shown_name(app), a_name);
+        }
+        if (row.a == A_CHANGED && row.edit_id == IDC_COMMENT_EDIT) {
+            EXPECT_NE(read_whole_file(a).find(row.edit_text), std::string::npos);
+        }
+    }
+    if (row.written) {
+        const std::string written = dir + "\\" + row.written;
+        std::string caption;
+        dismiss_message_box(app, 20000, &caption);
+        EXPECT_EQ(caption, "File Converted Successfully");
+        EXPECT_EQ(bmp_size(read_whole_file(written)), jpeg_size(read_whole_file(dir + "\\" + started_on)))
+            << "written from " << started_on;
+    }
+    // Nothing opened an image window meanwhile.
+    if (!view || row.opener == FROM_MAIN_SLIDESHOW) {
+        EXPECT_FALSE(find_process_window(app.process.dwProcessId, "Meta", NULL, 0));
+    }
+
+    // Every window is given back once the command has ended (a rewrite
+    // reloads the picture first): the other window's >>> moves on.
+    EXPECT_TRUE(wait_for([&] { return IsWindowEnabled(app.main) && (!view || IsWindowEnabled(view)); }, 20000));
+    if (batch) {
+        EXPECT_TRUE(wait_for([&] { return IsWindowEnabled(batch) != FALSE; }, 20000));
+    }
+    EXPECT_EQ(read_whole_file(b), b_before);
+    if (row.move == RELOAD) {
+        // The tool ended on the picture it began with, the whole file,
+        // or on the crop it made, which the reload kept: written out,
+        // it has that size. A colour change with no tool up keeps the
+        // crop too, and Undo still takes it away.
+        const std::pair<int, int> whole = jpeg_size(before);
+        auto saved_size = [&](const char* name) {
+            const std::string out = dir + "\\" + name;
+            DeleteFileA(out.c_str());
+            run_dialog_command(app, app.main, IDM_MAIN_SAVE_BMP, "Save As Windows BMP", name, 1);
+            return bmp_size(read_whole_file(out));
+        };
+        const std::pair<int, int> kept = row.answer ? std::make_pair(40, 20) : whole;
+        EXPECT_EQ(saved_size("reloaded.bmp"), kept);
+        if (row.answer) {
+            // Sent: its reload comes before the save posted next.
+            SendMessageA(app.main, WM_SYSCOLORCHANGE, 0, 0);
+            EXPECT_EQ(saved_size("recoloured.bmp"), kept);
+            // So does another background, which the loader lays under
+            // the picture.
+            SendMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_BACKGROUND_FIRST + 2, 0), 0);
+            EXPECT_EQ(saved_size("new_background.bmp"), kept);
+            PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_UNDO, 0), 0);
+            EXPECT_EQ(saved_size("undone.bmp"), whole);
+        }
+    }
+    SetFileAttributesA(a.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (row.opener == FROM_MAIN_SLIDESHOW) {
+        try_next(app, view, row);
+        EXPECT_TRUE(wait_for([&] { return shown_name(app) != started_on; }, 20000));
+    } else if (row.a != A_GONE) {
+        HoldRow next = row;
+        next.move = NEXT;
+        try_next(app, view, next);
+        EXPECT_EQ(wait_for_window_text(GetDlgItem(app.main, IDC_MAIN_NAME_EDIT), "b.jpg", 20000), "b.jpg");
+    }
+    EXPECT_EQ(exit_by_button(app), 1);
 }
+
+INSTANTIATE_TEST_SUITE_P(EachCommand, FileHoldRow, testing::Range(0, (int)(sizeof ROWS / sizeof ROWS[0])));
 
 }  // namespace
 
