@@ -211,11 +211,8 @@ HENHMETAFILE take_clipboard_metafile(int* cut)
         // Checked as a file's bits are: records cut or breaking their rule
         // refuse the picture.
         HENHMETAFILE data = (HENHMETAFILE)GetClipboardData(CF_ENHMETAFILE);
-        HGLOBAL bits = NULL;
         int no_memory = 0;
-        HENHMETAFILE emf = data ? copy_sound_emf(data, &bits, &no_memory) : NULL;
-        if (bits)
-            GlobalFree(bits);
+        HENHMETAFILE emf = data ? copy_sound_emf(data, &no_memory) : NULL;
         if (data && !emf && !no_memory)
             *cut = 1;
         return emf;

@@ -443,19 +443,21 @@ BOOL run_file_dialog(OPENFILENAMEA* ofn, FileDialogFn show)
     return chosen;
 }
 
+BOOL run_file_dialog_held(OPENFILENAMEA* ofn, FileDialogFn show)
+{
+    // The folder is back before anything the hold held back runs.
+    FileHold hold;
+    return run_file_dialog(ofn, show);
+}
+
 BOOL run_file_dialog_holding(OPENFILENAMEA* ofn, FileDialogFn show)
 {
     // The dialog belongs to the cover, so the window that asked, and the
     // others showing the current file, would stay usable behind it: moving
     // on to another file there would change or free what the command is
-    // about to write.
-    BOOL chosen;
-    {
-        // Given back before the cover goes, so that one of them is activated;
-        // the folder is back before anything the hold held back runs.
-        FileHold hold;
-        chosen = run_file_dialog(ofn, show);
-    }
+    // about to write. The hold is given back before the cover goes, so that
+    // one of them is activated.
+    BOOL chosen = run_file_dialog_held(ofn, show);
     if (g_hwndCover && IsWindow(g_hwndCover))
         DestroyWindow(g_hwndCover);
     g_hwndCover = NULL;

@@ -95,8 +95,11 @@ typedef BOOL(WINAPI* FileDialogFn)(OPENFILENAMEA* ofn);
 BOOL run_file_dialog(OPENFILENAMEA* ofn, FileDialogFn show);
 
 // run_file_dialog under the file hold (file_hold.h), so that no window moves
-// on to another file meanwhile, for a dialog whose owner is the cover
-// (g_hwndCover), which is destroyed afterwards.
+// on to another file meanwhile; the hold is given back before this returns.
+BOOL run_file_dialog_held(OPENFILENAMEA* ofn, FileDialogFn show);
+
+// The same for a dialog whose owner is the cover (g_hwndCover), which is
+// destroyed afterwards.
 BOOL run_file_dialog_holding(OPENFILENAMEA* ofn, FileDialogFn show);
 
 // The Save dialog of ofn through run_file_dialog_holding.

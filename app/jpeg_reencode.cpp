@@ -92,10 +92,7 @@ void transform_jpeg_file(HWND owner, int code)
     HCURSOR old_cursor = SetCursor(LoadCursor(NULL, IDC_WAIT));
     int done = reencode_jpeg_file(source, output, code);
     fill_file_list(0);
-    if (done) {
-        g_reloadShownFile = 1;
-        SendMessageA(g_hwndMain, g_msgSelChanged, IDC_MAIN_FILE_LIST,
-                     SendDlgItemMessageA(g_hwndMain, IDC_MAIN_FILE_LIST, LB_GETCURSEL, 0, 0));
-    }
+    if (done)
+        reload_shown_file(g_hwndMain);
     SetCursor(old_cursor);
 }

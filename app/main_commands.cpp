@@ -72,17 +72,6 @@ static bool is_captured_or_pasted(void)
            ((g_imageKind == KIND_WMF || g_imageKind == KIND_EMF) && g_fileFormat == FMT_CLIPBOARD);
 }
 
-// Loads the shown file again, by its path (the list may show another
-// folder by now).
-static void reselect(HWND hwnd, bool post)
-{
-    g_reloadShownFile = 1;
-    LRESULT selection = SendDlgItemMessageA(hwnd, IDC_MAIN_FILE_LIST, LB_GETCURSEL, 0, 0);
-    if (post)
-        PostMessageA(hwnd, g_msgSelChanged, IDC_MAIN_FILE_LIST, selection);
-    else
-        SendMessageA(hwnd, g_msgSelChanged, IDC_MAIN_FILE_LIST, selection);
-}
 
 static void refresh(HWND hwnd)
 {
@@ -375,7 +364,7 @@ static void on_invert(HWND hwnd)
 static void on_restore(HWND hwnd)
 {
     if (g_fileFormat != FMT_SCREEN_CAPTURE && g_fileFormat != FMT_CLIPBOARD)
-        reselect(hwnd, false);
+        reload_shown_file(hwnd);
 }
 
 void stay_on_shown_page(void)
@@ -418,7 +407,7 @@ static void on_undo(HWND hwnd)
     }
     g_undoPending = RELOAD_UNDOES;
     stay_on_shown_page();
-    reselect(hwnd, false);
+    reload_shown_file(hwnd);
     // No load took the flag: it must not wait for another file's load.
     if (g_undoPending) {
         g_undoPending = 0;
@@ -510,7 +499,7 @@ static void on_jpeg_transform(HWND hwnd, const JpegCommand* command)
     show_progress(0, 0);
     fill_file_list(0);
     if (done)
-        reselect(hwnd, false);
+        reload_shown_file(hwnd);
     SetCursor(old_cursor);
 }
 
@@ -549,7 +538,7 @@ static void on_make_exif(HWND hwnd)
             seam_message_box(NULL, "Cannot Open File for Writing.",
                              g_hwndView && command_owner(hwnd) == g_hwndView ? temp : NULL, MB_ICONSTOP);
         else
-            reselect(hwnd, false);
+            reload_shown_file(hwnd);
     }
     if (temp)
         delete_temp_file(temp);

@@ -10,7 +10,6 @@
 #include "app/convert_save.h"
 #include "image/animation_timer.h"
 #include "image/current_image.h"
-#include "image/file_hold.h"
 #include "image/gif_anim.h"
 #include "image/merge_source.h"
 #include "image/metafile.h"
@@ -539,11 +538,6 @@ void choose_printer_profile(HWND owner)
     ofn.lpfnHook = printer_profile_hook_proc;
     // Held like every other file dialog: it browses by moving the current
     // folder, and no window may go on to another file or command meanwhile.
-    BOOL chosen;
-    {
-        FileHold hold;
-        chosen = run_file_dialog(&ofn, GetOpenFileNameA);
-    }
-    if (chosen)
+    if (run_file_dialog_held(&ofn, GetOpenFileNameA))
         write_setting_string(PROFILE_KEY, path);
 }

@@ -273,9 +273,8 @@ static HENHMETAFILE emf_from_sound_bits(BYTE* p, uint32_t size)
     return emf_bits_are_sound(p, size) ? SetEnhMetaFileBits(size, p) : NULL;
 }
 
-HENHMETAFILE copy_sound_emf(HENHMETAFILE source, HGLOBAL* bits, int* no_memory)
+HENHMETAFILE copy_sound_emf(HENHMETAFILE source, int* no_memory)
 {
-    *bits = NULL;
     *no_memory = 0;
     HENHMETAFILE emf = NULL;
     UINT size = source ? GetEnhMetaFileBits(source, 0, NULL) : 0;
@@ -287,12 +286,9 @@ HENHMETAFILE copy_sound_emf(HENHMETAFILE source, HGLOBAL* bits, int* no_memory)
         emf = emf_from_sound_bits(p, size);
     if (p)
         GlobalUnlock(block);
-    if (!emf) {
-        if (block)
-            GlobalFree(block);
-        return NULL;
-    }
-    *bits = block;
+    // The metafile holds a copy of its own.
+    if (block)
+        GlobalFree(block);
     return emf;
 }
 
@@ -336,7 +332,8 @@ HENHMETAFILE read_emf_file(HWND owner, const char* path, HGLOBAL* bits)
     const char* failure = "Unable to read metafile bits";
     // The file is read once, into the block the metafile is made from: no
     // mapping of the file or further copy of its bytes stays beside them.
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, NULL);
+    HANDLE file =
+        CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, NULL);
     uint32_t size = file != INVALID_HANDLE_VALUE ? emf_file_bytes(file) : 0;
     HGLOBAL block = size && size <= MAX_EMF_COPY_BYTES ? GlobalAlloc(GMEM_MOVEABLE, size) : NULL;
     BYTE* p = block ? (BYTE*)GlobalLock(block) : NULL;

@@ -90,11 +90,10 @@ int write_emf_file(HMETAFILE wmf, const char* path);
 HENHMETAFILE read_emf_file(HWND owner, const char* path, HGLOBAL* bits);
 
 // The same checks for an enhanced metafile already in hand (the
-// clipboard's): its bits, of the size the system holds, are copied into
-// *bits (GHND, caller frees) and a metafile of our own is made from them
-// when their records are sound. Null, *bits null, when they are not or
-// when memory is short (*no_memory set); nothing is said.
-HENHMETAFILE copy_sound_emf(HENHMETAFILE source, HGLOBAL* bits, int* no_memory);
+// clipboard's): a metafile of our own is made from its bits, of the size
+// the system holds, when their records are sound. Null when they are not
+// or when memory is short (*no_memory set); nothing is said.
+HENHMETAFILE copy_sound_emf(HENHMETAFILE source, int* no_memory);
 
 // Puts the comment (*comment, NUL-terminated text, may be null or empty)
 // into the enhanced metafile's description as its picture name, with

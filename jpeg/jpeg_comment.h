@@ -10,6 +10,7 @@ extern const char JPEG_COMMENT_TOO_LONG[];
 
 // 1 when the file carries the new comment, else 0 after a box that says why
 // (a file that cannot be opened, the damage the scan found, or a text too
-// long for one segment, under the path as caption). Only when the new file could not be written back is the
-// comment text released, and then not when keep is set.
+// long for one segment, under the path as caption). Only when the new file
+// could not be written back is the comment text released, and then not when
+// keep is set.
 int write_jpeg_comment(const char* path, HGLOBAL* phComment, int keep);

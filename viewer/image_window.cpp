@@ -328,12 +328,6 @@ static LRESULT meta_on_erasebkgnd(HWND hwnd, HDC dc)
 
 // ---- keys
 
-static void reload_current_file(void)
-{
-    g_reloadShownFile = 1;
-    SendMessageA(g_hwndMain, g_msgSelChanged, IDC_MAIN_FILE_LIST,
-                 SendDlgItemMessageA(g_hwndMain, IDC_MAIN_FILE_LIST, LB_GETCURSEL, 0, 0));
-}
 
 // F7 and F8: a deep image's pixels made brighter or darker for good.
 static void change_brightness_irreversibly(int step)
@@ -387,7 +381,7 @@ static void step_page(bool next)
         *index = *index >= count ? 1 : *index + 1;
     else
         *index = *index <= 1 ? count : *index - 1;
-    reload_current_file();
+    reload_shown_file(g_hwndMain);
     SetCursor(old);
 }
 
@@ -412,7 +406,7 @@ static void remove_exif_marker(void)
         return;
     HCURSOR old = SetCursor(LoadCursorA(NULL, IDC_WAIT));
     strip_exif_segment(path);
-    reload_current_file();
+    reload_shown_file(g_hwndMain);
     SetCursor(old);
 }
 

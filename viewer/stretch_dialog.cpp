@@ -8,7 +8,6 @@
 
 #include "image/current_image.h"
 #include "image/file_hold.h"
-#include "image/loader.h"
 #include "image/open_windows.h"
 #include "image/packed_dib.h"
 #include "image/preview.h"
@@ -210,12 +209,6 @@ INT_PTR CALLBACK stretch_dlg_proc(HWND hdlg, UINT msg, WPARAM wp, LPARAM)
 
 // ---- HUFFMAN
 
-static void reload_current_file(void)
-{
-    g_reloadShownFile = 1;
-    SendMessageA(g_hwndMain, g_msgSelChanged, IDC_MAIN_FILE_LIST,
-                 SendDlgItemMessageA(g_hwndMain, IDC_MAIN_FILE_LIST, LB_GETCURSEL, 0, 0));
-}
 
 // The file the command started on: the dialog's answer goes to it.
 static char s_huffmanPath[MAX_PATH];
@@ -224,7 +217,7 @@ static void rewrite_orientation(int orientation)
 {
     HCURSOR old = SetCursor(LoadCursorA(NULL, IDC_WAIT));
     write_exif_orientation(s_huffmanPath, orientation);
-    reload_current_file();
+    reload_shown_file(g_hwndMain);
     SetCursor(old);
 }
 

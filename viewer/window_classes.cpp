@@ -6,6 +6,8 @@
 
 #include <vfw.h>
 
+#include "image/loader.h"
+#include "resources/resource.h"
 #include "viewer/batch_window.h"
 #include "viewer/crop_window.h"
 #include "viewer/capture.h"
@@ -95,4 +97,11 @@ void take_pointer_back_after_menu(void)
     RECT short_of_screen = {0, 0, GetSystemMetrics(SM_CXSCREEN) - 1, GetSystemMetrics(SM_CYSCREEN) - 1};
     ClipCursor(&short_of_screen);
     ClipCursor(NULL);
+}
+
+void reload_shown_file(HWND main)
+{
+    g_reloadShownFile = 1;
+    SendMessageA(main, g_msgSelChanged, IDC_MAIN_FILE_LIST,
+                 SendDlgItemMessageA(main, IDC_MAIN_FILE_LIST, LB_GETCURSEL, 0, 0));
 }

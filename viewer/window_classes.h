@@ -14,6 +14,12 @@ extern UINT g_msgHelp;        // "commdlg_help"
 // applies, does not throw the edits away.
 enum { WM_RELOAD_SHOWN = WM_APP + 1 };
 
+// Has the main window main read the shown file again now, by the path it
+// was loaded from (the list may show another folder by then), dropping
+// what was made of it: after a command rewrote the file, or for Undo and
+// Restore, which say what becomes of the edits.
+void reload_shown_file(HWND main);
+
 // Number of classes registered and their names, in registration order.
 enum { WINDOW_CLASS_COUNT = 13 };
 extern const char* const g_windowClassNames[WINDOW_CLASS_COUNT];
