@@ -4,7 +4,8 @@
 // 2000 tries the colour-managed decoder, then beeps and tries the plain one
 // ("relax.jp2" goes there at once). A metafile the reader cannot take
 // whole (cut short, not one, or drawn in GDI+ records alone) is said once;
-// a Windows metafile read holds every record of its file.
+// a Windows metafile read holds every record of its file, and one whose
+// object left out is drawn with is said as cut.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -22,6 +23,7 @@
 #include "support/peak_memory.h"
 #include "support/seam_recorder.h"
 #include "support/test_support.h"
+#include "gdi_canvas.h"
 
 namespace {
 
@@ -32,6 +34,7 @@ struct LoadCase {
     int beeps = -1;               // -1: not looked at
     const char* info_start = "";  // the text of the decoder that read it
     size_t boxes = 0;
+    bool plays_red = false;       // a Windows metafile played whole is red at its centre
 };
 
 // The fixtures under the names the list shows, and GDI and MacBinary files.
@@ -55,6 +58,9 @@ std::string make_folder()
         {"hostile/WMF-odd-length-cut.wmf", "odd_length_cut.wmf"},
         {"hostile/WMF-placeable-last-record-cut.wmf", "placeable_cut.wmf"},
         {"hostile/WMF-size-field-short.wmf", "size_field_short.wmf"},
+        {"hostile/WMF-font-short-face-then-red-brush.wmf", "font_short_face.wmf"},
+        {"hostile/WMF-left-out-brush-drawn-with.wmf", "left_out_brush.wmf"},
+        {"hostile/WMF-region-8281-rectangles-painted.wmf", "region_8281.wmf"},
     };
     for (const auto& copy : copies)
         CopyFileA(fixture_path(copy.first).c_str(), (folder + copy.second).c_str(), FALSE);
@@ -136,6 +142,13 @@ TEST_P(LoaderTable, FileIsReadAsItsRowSays)
         EXPECT_EQ(GetMetaFileBitsEx((HMETAFILE)g_hImage, 0, NULL),
                   read_file_bytes(c.file).size() - (g_wmfHasPlaceable ? 22 : 0)) << c.file;
     }
+    if (c.plays_red) {
+        GdiCanvas canvas(40, 40);
+        SetMapMode(canvas.dc, MM_ANISOTROPIC);
+        SetViewportExtEx(canvas.dc, 40, 40, NULL);
+        EXPECT_TRUE(play_wmf(canvas.dc, (HMETAFILE)g_hImage)) << "whole";
+        EXPECT_EQ(canvas.at(20, 20), RGB(255, 0, 0)) << c.file;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, LoaderTable, ::testing::Values(
@@ -170,7 +183,13 @@ INSTANTIATE_TEST_SUITE_P(Files, LoaderTable, ::testing::Values(
     LoadCase{"no_end_record.wmf", KIND_NONE, FMT_NONE, -1, "", 1},
     LoadCase{"odd_length_cut.wmf", KIND_NONE, FMT_NONE, -1, "", 1},
     LoadCase{"placeable_cut.wmf", KIND_NONE, FMT_NONE, -1, "", 1},
-    LoadCase{"size_field_short.wmf", KIND_WMF, FMT_NONE}));
+    LoadCase{"size_field_short.wmf", KIND_WMF, FMT_NONE},
+    // Object slots: a font record whose face name ends within it is read,
+    // and "select 1" picks the red brush after it; an object left out keeps
+    // its slot, and what draws with it cuts the picture.
+    LoadCase{"font_short_face.wmf", KIND_WMF, FMT_NONE, -1, "", 0, true},
+    LoadCase{"left_out_brush.wmf", KIND_NONE, FMT_NONE, -1, "", 1},
+    LoadCase{"region_8281.wmf", KIND_NONE, FMT_NONE, -1, "", 1}));
 
 // A 64 MB enhanced metafile of small records, read and shown in the
 // preview: one copy of its bytes is held, and a second only for a moment
