@@ -1110,6 +1110,11 @@ static void free_slot(WmfSlots* slots, uint32_t slot)
     slots->full[slot / 4096] &= ~(1ull << (slot / 64 % 64));
 }
 
+static bool slot_is_free(const WmfSlots* slots, uint32_t slot)
+{
+    return !(slots->taken[slot / 64] >> (slot % 64) & 1);
+}
+
 // The lowest free slot; MAX_WMF_OBJECTS when none is.
 static uint32_t first_free_slot(const WmfSlots* slots)
 {
@@ -1238,8 +1243,9 @@ WmfRecordFate wmf_record_fate(uint16_t function, BYTE* params, uint32_t param_by
         state->selected_left_out |= state->saved_left_out;
 
     // Object indices, within the table (the rule), are given the numbers
-    // of the records kept: a free slot one free there too, which the
-    // player takes as no object, as it would the file's.
+    // of the records kept: a free slot one free there too (itself where it
+    // can be, so that a file left whole keeps its bytes), which the player
+    // takes as no object, as it would the file's.
     uint8_t words[2];
     object_words(function, &words[0], &words[1]);
     bool uses_left_out = false;
@@ -1250,7 +1256,9 @@ WmfRecordFate wmf_record_fate(uint16_t function, BYTE* params, uint32_t param_by
         unsigned kind = state->kind[slot];
         uint32_t kept = MAX_WMF_OBJECTS;
         if (!(kind & OBJECT_LEFT_OUT))
-            kept = kind ? state->kept_slot[slot] : first_free_slot(&state->kept);
+            kept = kind                                ? state->kept_slot[slot]
+                   : slot_is_free(&state->kept, slot) ? slot
+                                                      : first_free_slot(&state->kept);
         unsigned selects = kind_selected(function, kind);
         if (selects)
             state->selected_left_out = (state->selected_left_out & ~selects) | (kind & OBJECT_LEFT_OUT ? selects : 0);
