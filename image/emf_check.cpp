@@ -814,6 +814,7 @@ enum WmfShape {
     W_DIB_BIT_BLT,    // with more than 9 words a DIB at word 8, else a pattern operation
     W_BITMAP,         // width, height, -, planes, bits per pixel at words a.., rows after them
     W_PATTERN_BRUSH,  // a pattern style at word 0, then a bitmap header from byte 4
+    W_FONT,           // a font's nine words, then a face name of up to 32 bytes
 };
 
 struct WmfRule {
@@ -868,7 +869,7 @@ static const WmfRule WMF_RULES[] = {
     {META_PIE, 8, W_FIXED, 0, 0},
     {META_CHORD, 8, W_FIXED, 0, 0},
     {META_CREATEPENINDIRECT, 5, W_FIXED, 0, 0},
-    {META_CREATEFONTINDIRECT, 25, W_FIXED, 0, 0},  // nine words, then a 32-byte face name
+    {META_CREATEFONTINDIRECT, 9, W_FONT, 0, 0},
     {META_CREATEBRUSHINDIRECT, 4, W_BRUSH, 0, 0},
     {META_DELETEOBJECT, 1, W_INDEX, 0, NO_WORD},
     {META_SELECTOBJECT, 1, W_INDEX, 0, NO_WORD},
@@ -910,7 +911,9 @@ static const uint16_t WMF_DRAWING_FUNCTIONS[] = {
     META_STRETCHBLT,
 };
 
-bool wmf_function_draws(uint16_t function)
+// Whether a function draws on the device (a shape, text, a region or
+// bits), as against setting state or commenting.
+static bool wmf_function_draws(uint16_t function)
 {
     for (uint16_t drawing : WMF_DRAWING_FUNCTIONS)
         if (function == drawing)
@@ -924,6 +927,7 @@ enum { MFCOMMENT_ESCAPE = 15 };
 // their square (this many take about a fifth of a second; 128k, minutes).
 enum { MAX_WMF_REGION_RECTANGLES = 8192 };
 enum { PATTERN_BITMAP_HEADER_AT = 4, PATTERN_BITS_AT = 48 };
+enum { FONT_FACE_AT = 18 };
 
 // A packed DIB at byte at of the parameters: its table inside them as
 // read with read_usage and its bits after the table as placed by
@@ -1026,6 +1030,11 @@ static bool wmf_shape_fits(const WmfRule& rule, const BYTE* p, uint32_t bytes, u
     case W_BITMAP:
         return wmf_bitmap_fits(2ull * (rule.a + 5), WORD_AT(rule.a), WORD_AT(rule.a + 1),
                                (uint32_t)WORD_AT(rule.a + 3), (uint32_t)WORD_AT(rule.a + 4), bytes);
+    case W_FONT:
+        // The face name may end before its 32 bytes, as recorders write it,
+        // but within the record (the player is given a copy holding all 32).
+        return bytes >= WMF_FONT_PARAM_BYTES ||
+               (bytes > FONT_FACE_AT && memchr(p + FONT_FACE_AT, 0, bytes - FONT_FACE_AT) != NULL);
     case W_PATTERN_BRUSH: {
         if (WORD_AT(0) == BS_DIBPATTERN)
             return wmf_dib_fits(p, bytes, PATTERN_BITMAP_HEADER_AT, (uint32_t)WORD_AT(1), (uint32_t)WORD_AT(1));
@@ -1070,4 +1079,205 @@ bool wmf_record_is_sound(uint16_t function, const BYTE* params, uint32_t param_b
         if (rule.function == function)
             return param_bytes / 2 >= rule.min_words && wmf_shape_fits(rule, params, param_bytes, objects);
     return false;
+}
+
+// ---- the Windows-metafile object table
+
+// What a create record makes, and what the selection of one sets: the
+// selected pen, brush or font, the palette, or (a region) the clip region.
+enum ObjectKind { OBJECT_PEN = 1, OBJECT_BRUSH = 2, OBJECT_FONT = 4, OBJECT_PALETTE = 8, OBJECT_REGION = 16 };
+enum { OBJECT_LEFT_OUT = 0x80 };  // the file's object in that slot was left out
+enum { MAX_WMF_OBJECTS = 0x10000, SLOT_WORDS = MAX_WMF_OBJECTS / 64 };
+
+// Slots taken, with the 64-slot words that are full, so that the first free
+// slot is found in a few steps however a file creates and deletes.
+struct WmfSlots {
+    uint64_t taken[SLOT_WORDS];
+    uint64_t full[SLOT_WORDS / 64];
+};
+
+static void take_slot(WmfSlots* slots, uint32_t slot)
+{
+    uint64_t* word = &slots->taken[slot / 64];
+    *word |= 1ull << (slot % 64);
+    if (*word == ~0ull)
+        slots->full[slot / 4096] |= 1ull << (slot / 64 % 64);
+}
+
+static void free_slot(WmfSlots* slots, uint32_t slot)
+{
+    slots->taken[slot / 64] &= ~(1ull << (slot % 64));
+    slots->full[slot / 4096] &= ~(1ull << (slot / 64 % 64));
+}
+
+static bool slot_is_free(const WmfSlots* slots, uint32_t slot)
+{
+    return !(slots->taken[slot / 64] >> (slot % 64) & 1);
+}
+
+// The lowest free slot; MAX_WMF_OBJECTS when none is.
+static uint32_t first_free_slot(const WmfSlots* slots)
+{
+    for (uint32_t i = 0; i < SLOT_WORDS / 64; ++i) {
+        if (slots->full[i] == ~0ull)
+            continue;
+        uint32_t word = i * 64 + (uint32_t)__builtin_ctzll(~slots->full[i]);
+        return word * 64 + (uint32_t)__builtin_ctzll(~slots->taken[word]);
+    }
+    return MAX_WMF_OBJECTS;
+}
+
+struct WmfObjectState {
+    uint32_t objects;            // the header's count
+    WmfSlots file;               // slots as the file's records number them
+    WmfSlots kept;               // as the records kept number them
+    uint8_t kind[MAX_WMF_OBJECTS];        // per file slot: ObjectKind, OBJECT_LEFT_OUT added
+    uint16_t kept_slot[MAX_WMF_OBJECTS];  // per file slot: the same object's slot among those kept
+    unsigned selected_left_out;  // ObjectKinds whose selection now is an object left out
+    unsigned saved_left_out;     // the same, of any state saved since
+};
+
+WmfObjectState* begin_wmf_objects(uint32_t objects)
+{
+    WmfObjectState* state = (WmfObjectState*)calloc(1, sizeof(WmfObjectState));
+    if (state)
+        state->objects = objects;
+    // Slots past the header's count are no slots: the player's table ends there.
+    for (uint32_t slot = objects; state && slot < MAX_WMF_OBJECTS; ++slot) {
+        take_slot(&state->file, slot);
+        take_slot(&state->kept, slot);
+    }
+    return state;
+}
+
+void end_wmf_objects(WmfObjectState* state)
+{
+    free(state);
+}
+
+static unsigned created_kind(uint16_t function)
+{
+    switch (function) {
+    case META_CREATEPENINDIRECT: return OBJECT_PEN;
+    case META_CREATEBRUSHINDIRECT:
+    case META_DIBCREATEPATTERNBRUSH:
+    case META_CREATEPATTERNBRUSH: return OBJECT_BRUSH;
+    case META_CREATEFONTINDIRECT: return OBJECT_FONT;
+    case META_CREATEPALETTE: return OBJECT_PALETTE;
+    case META_CREATEREGION: return OBJECT_REGION;
+    }
+    return 0;
+}
+
+// The selected objects a drawing record draws with: the pen of lines, the
+// brush of fills and pattern blits, the font of text; the palette and the
+// clip region of all.
+static unsigned kinds_drawn_with(uint16_t function)
+{
+    static const uint16_t LINES[] = {META_LINETO,    META_POLYLINE, META_POLYGON, META_POLYPOLYGON, META_RECTANGLE,
+                                     META_ROUNDRECT, META_ELLIPSE,  META_ARC,     META_PIE,         META_CHORD};
+    static const uint16_t FILLS[] = {META_POLYGON,   META_POLYPOLYGON, META_RECTANGLE,     META_ROUNDRECT,
+                                     META_ELLIPSE,   META_PIE,         META_CHORD,         META_PATBLT,
+                                     META_FLOODFILL, META_EXTFLOODFILL, META_PAINTREGION,  META_BITBLT,
+                                     META_STRETCHBLT, META_DIBBITBLT,  META_DIBSTRETCHBLT, META_STRETCHDIB};
+    unsigned kinds = OBJECT_PALETTE | OBJECT_REGION;
+    for (uint16_t f : LINES)
+        kinds |= f == function ? OBJECT_PEN : 0;
+    for (uint16_t f : FILLS)
+        kinds |= f == function ? OBJECT_BRUSH : 0;
+    if (function == META_TEXTOUT || function == META_EXTTEXTOUT)
+        kinds |= OBJECT_FONT;
+    return kinds;
+}
+
+// The object-index words of a record of the function, by its rule: a
+// region and a brush of a region fill, the object selected or deleted.
+static void object_words(uint16_t function, uint8_t* first, uint8_t* second)
+{
+    *first = *second = NO_WORD;
+    for (const WmfRule& rule : WMF_RULES)
+        if (rule.function == function && rule.shape == W_INDEX) {
+            *first = rule.a;
+            *second = rule.b;
+        }
+}
+
+// What selecting the object in a file slot of the given kind sets, by the
+// record that selects it; 0 for a selection the player refuses.
+static unsigned kind_selected(uint16_t function, unsigned kind)
+{
+    switch (function) {
+    case META_SELECTOBJECT: return kind & (OBJECT_PEN | OBJECT_BRUSH | OBJECT_FONT | OBJECT_REGION);
+    case META_SELECTPALETTE: return kind & OBJECT_PALETTE;
+    case META_SELECTCLIPREGION: return kind & OBJECT_REGION;
+    }
+    return 0;
+}
+
+WmfRecordFate wmf_record_fate(uint16_t function, BYTE* params, uint32_t param_bytes, WmfObjectState* state)
+{
+    bool is_sound = wmf_record_is_sound(function, params, param_bytes, state->objects);
+    bool draws = wmf_function_draws(function);
+    if (unsigned kind = created_kind(function)) {
+        // Played or left out, the object takes the first free slot, as the
+        // player would have made it there. With none free it takes none
+        // and serves nothing: left out, it takes none among the records
+        // kept either, where a slot may be free.
+        uint32_t slot = first_free_slot(&state->file);
+        if (slot == MAX_WMF_OBJECTS)
+            return WMF_LEAVE_OUT;
+        take_slot(&state->file, slot);
+        state->kind[slot] = (uint8_t)(kind | (is_sound ? 0 : OBJECT_LEFT_OUT));
+        if (!is_sound)
+            return WMF_LEAVE_OUT;
+        uint32_t kept = first_free_slot(&state->kept);
+        take_slot(&state->kept, kept);
+        state->kept_slot[slot] = (uint16_t)kept;
+        return WMF_KEEP;
+    }
+    if (!is_sound)
+        return draws ? WMF_CUT : WMF_LEAVE_OUT;
+    if (function == META_SAVEDC)
+        state->saved_left_out |= state->selected_left_out;
+    if (function == META_RESTOREDC)
+        state->selected_left_out |= state->saved_left_out;
+
+    // Object indices, within the table (the rule), are given the numbers
+    // of the records kept: a free slot one free there too (itself where it
+    // can be, so that a file left whole keeps its bytes), which the player
+    // takes as no object, as it would the file's.
+    uint8_t words[2];
+    object_words(function, &words[0], &words[1]);
+    bool uses_left_out = false;
+    for (uint8_t word : words) {
+        if (word == NO_WORD)
+            continue;
+        uint32_t slot = u16_at(params, 2 * (uint64_t)word);
+        unsigned kind = state->kind[slot];
+        uint32_t kept = MAX_WMF_OBJECTS;
+        if (!(kind & OBJECT_LEFT_OUT))
+            kept = kind                                ? state->kept_slot[slot]
+                   : slot_is_free(&state->kept, slot) ? slot
+                                                      : first_free_slot(&state->kept);
+        unsigned selects = kind_selected(function, kind);
+        if (selects)
+            state->selected_left_out = (state->selected_left_out & ~selects) | (kind & OBJECT_LEFT_OUT ? selects : 0);
+        if (function == META_DELETEOBJECT && kind) {
+            free_slot(&state->file, slot);
+            state->kind[slot] = 0;
+            if (kept != MAX_WMF_OBJECTS)
+                free_slot(&state->kept, kept);
+        }
+        if (kept == MAX_WMF_OBJECTS) {
+            uses_left_out = true;
+        } else {
+            params[2 * word] = (BYTE)kept;
+            params[2 * word + 1] = (BYTE)(kept >> 8);
+        }
+    }
+    if (draws && (uses_left_out || (kinds_drawn_with(function) & state->selected_left_out)))
+        return WMF_CUT;
+    // A selection or deletion of an object left out: the player is given
+    // nothing for it, and what it selected counts as left out.
+    return uses_left_out ? WMF_LEAVE_OUT : WMF_KEEP;
 }

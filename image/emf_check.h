@@ -74,6 +74,31 @@ TextGlyphs wmf_text_glyphs(uint16_t function, const BYTE* params, uint32_t param
 // number of objects. False for a function without a rule.
 bool wmf_record_is_sound(uint16_t function, const BYTE* params, uint32_t param_bytes, uint32_t objects);
 
-// Whether a Windows-metafile function draws on the device (a shape, text,
-// a region or bits), as against setting state or commenting.
-bool wmf_function_draws(uint16_t function);
+// A font record's parameters in full: nine words, then a 32-byte face
+// name, all of which the player reads. A record may end sooner when its
+// face name ends within it.
+enum { WMF_FONT_PARAM_BYTES = 50 };
+
+// The player's object table as a Windows metafile's records meet it: each
+// record that creates an object takes the first free slot, and the records
+// that select, delete or draw with an object name its slot. A record left
+// out for breaking its rule still takes its slot, so that every later
+// object keeps its number.
+struct WmfObjectState;
+
+// A table of the header's number of objects; null when memory is short.
+// end_wmf_objects frees it.
+WmfObjectState* begin_wmf_objects(uint32_t objects);
+void end_wmf_objects(WmfObjectState* state);
+
+enum WmfRecordFate {
+    WMF_KEEP,       // the player is given the record
+    WMF_LEAVE_OUT,  // it is taken out: it draws nothing, and what it set is accounted for
+    WMF_CUT,        // it draws, and breaks its rule or draws with an object left out: the picture is cut
+};
+
+// One record by its function and its param_bytes of parameters, against
+// its rule and the table the records before it left, which it then
+// changes as the player would. The object indices of a record kept are
+// rewritten in place to the numbers the records kept give the objects.
+WmfRecordFate wmf_record_fate(uint16_t function, BYTE* params, uint32_t param_bytes, WmfObjectState* state);

@@ -94,7 +94,9 @@ uint32_t seal_wmf_records(BYTE* bits, uint32_t size)
     if ((type != META_TYPE_MEMORY && type != META_TYPE_DISK) ||
         get_u16(bits + 2) != META_HEADER_WORDS)
         return 0;
-    uint32_t objects = get_u16(bits + 10);
+    WmfObjectState* table = begin_wmf_objects(get_u16(bits + 10));
+    if (!table)
+        return 0;
     uint32_t offset = WMF_HEADER_SIZE;  // of the next record read
     uint32_t kept = WMF_HEADER_SIZE;    // end of the records kept
     uint32_t largest = 3;
@@ -106,18 +108,21 @@ uint32_t seal_wmf_records(BYTE* bits, uint32_t size)
             break;
         uint32_t bytes = words * 2;
         ended = function == 0;
-        if (ended || wmf_record_is_sound(function, bits + offset + 6, bytes - 6, objects)) {
+        WmfRecordFate fate = ended ? WMF_KEEP : wmf_record_fate(function, bits + offset + 6, bytes - 6, table);
+        // A shape its rule leaves out, or one drawn with an object left
+        // out: what would be shown is not the picture, which is cut as one
+        // whose records run off the data.
+        if (fate == WMF_CUT)
+            break;
+        if (fate == WMF_KEEP) {
             memmove(bits + kept, bits + offset, bytes);
             kept += bytes;
             if (words > largest)
                 largest = words;
-        } else if (wmf_function_draws(function)) {
-            // A shape its rule leaves out: what would be shown is not the
-            // picture, which is cut as one whose records run off the data.
-            return 0;
         }
         offset += bytes;
     }
+    end_wmf_objects(table);
     // Records that leave the data before their end record: the picture is
     // cut, and is not passed off as whole.
     if (!ended)
@@ -260,10 +265,7 @@ void get_emf_info(HENHMETAFILE emf, char* info, RECT* bounds, HDC hdc)
                  (unsigned)(r.right - r.left), (unsigned)(r.bottom - r.top));
 }
 
-// The metafile made from size bytes of enhanced-metafile bits at p, which
-// it may mend; null when their records are unsound (cut short, a record
-// breaking its rule).
-static HENHMETAFILE emf_from_sound_bits(BYTE* p, uint32_t size)
+HENHMETAFILE emf_from_sound_bits(BYTE* p, uint32_t size)
 {
     // Entry 0 of the handle table is the metafile's own: a header counting
     // no handles makes playing the copy write past a table of none.
@@ -1094,9 +1096,12 @@ static int CALLBACK play_emf_record_proc(HDC hdc, HANDLETABLE* table, const ENHM
     // The end record draws nothing: a play that reaches it is whole.
     if (record->iType != EMR_EOF && !play_budget_allows(&play->budget))
         return 0;
-    // The player would hand a record of no size to this callback for ever.
-    if (record->nSize < 8)
+    // The player would hand a record of no size to this callback for ever:
+    // the play stops there, and what follows is not drawn.
+    if (record->nSize < 8) {
+        play->left_out = true;
         return 0;
+    }
     // A record without a rule for its type, or breaking it, is not played
     // and leaves the state as it was.
     if (!emf_record_is_sound((const BYTE*)record, record->nSize, &play->check)) {
@@ -1246,7 +1251,20 @@ static int CALLBACK play_wmf_record_proc(HDC hdc, HANDLETABLE* table, METARECORD
     WmfPlay* play = (WmfPlay*)data;
     if (!play_budget_allows(&play->budget))
         return 0;
-    play_record(hdc, table, record, (UINT)objects, play);
+    // A font record whose face name ends within it is played from a copy
+    // holding the whole 32-byte name, all of which the player reads.
+    enum { FONT_RECORD_WORDS = 3 + WMF_FONT_PARAM_BYTES / 2 };
+    bool is_short_font = record->rdFunction == META_CREATEFONTINDIRECT && record->rdSize < FONT_RECORD_WORDS;
+    METARECORD* font = is_short_font ? (METARECORD*)calloc(FONT_RECORD_WORDS, 2) : NULL;
+    if (font) {
+        memcpy(font, record, (size_t)record->rdSize * 2);
+        font->rdSize = FONT_RECORD_WORDS;
+    }
+    if (is_short_font && !font)
+        play->left_out = true;
+    else
+        play_record(hdc, table, font ? font : record, (UINT)objects, play);
+    free(font);
     if (play->played_words)
         InterlockedExchangeAdd((LONG*)play->played_words, (LONG)record->rdSize);
     return 1;

@@ -50,10 +50,12 @@ HMETAFILE read_wmf_file(HWND owner, const char* path, HFILE file, char* info,
 // Walks the records of the size bytes of Windows-metafile bits at bits
 // (header first) up to their end record; a record without a rule for its
 // function, or breaking it, is taken out and the rest moved up over it
-// (wmf_record_is_sound). The header's type, size and largest record are
-// made to match what GDI is given. Returns the byte count to hand to GDI;
-// 0 when the header is not a metafile header, a record leaves the data
-// before the end record or a record that draws breaks its rule (the
+// (wmf_record_fate); an object it would have made keeps its slot, and
+// later object indices are renumbered to the objects kept. The header's
+// type, size and largest record are made to match what GDI is given.
+// Returns the byte count to hand to GDI; 0 when the header is not a
+// metafile header, a record leaves the data before the end record, or a
+// record that draws breaks its rule or draws with an object left out (the
 // picture is cut).
 uint32_t seal_wmf_records(BYTE* bits, uint32_t size);
 
@@ -88,6 +90,12 @@ int write_emf_file(HMETAFILE wmf, const char* path);
 // record breaking its rule) says "Unable to read metafile bits" in a box
 // owned by owner and gives null, *bits null.
 HENHMETAFILE read_emf_file(HWND owner, const char* path, HGLOBAL* bits);
+
+// The metafile made from size bytes of enhanced-metafile bits at p, which
+// it may mend, when their records are sound: the checks read_emf_file
+// makes of a file's. Null when they are not (cut short, a record breaking
+// its rule); nothing is said.
+HENHMETAFILE emf_from_sound_bits(BYTE* p, uint32_t size);
 
 // The same checks for an enhanced metafile already in hand (the
 // clipboard's): a metafile of our own is made from its bits, of the size

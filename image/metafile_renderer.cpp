@@ -606,10 +606,17 @@ RenderOutcome render_wmf_to_emf_bits(const BYTE* wmf, UINT size, const METAFILEP
     RenderOutcome outcome = convert(RENDER_OP_WMF_TO_EMF, &in, &result, &result_size);
     if (outcome != RENDER_WHOLE)
         return outcome;
-    const BYTE* p = (const BYTE*)GlobalLock(result);
-    *emf = p ? SetEnhMetaFileBits(result_size, p) : NULL;
+    // The system hands back an enhanced metafile carried in the Windows
+    // one's comments as it stands: it is checked as a file's would be, and
+    // one whose records are unsound is a picture that cannot be had whole.
+    BYTE* p = (BYTE*)GlobalLock(result);
+    *emf = p ? emf_from_sound_bits(p, result_size) : NULL;
     if (p)
         GlobalUnlock(result);
     GlobalFree(result);
+    if (p && !*emf) {
+        s_lastCut = RENDER_CUT_BUDGET;
+        return RENDER_CUT;
+    }
     return *emf ? RENDER_WHOLE : RENDER_NOT_PLAYED;
 }

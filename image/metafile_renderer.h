@@ -50,6 +50,10 @@ RenderOutcome render_emf_to_wmf_bits(HENHMETAFILE emf, INT map_mode, HGLOBAL* bi
 
 // SetWinMetaFileBits of the Windows metafile's bytes under the screen as
 // reference device: *emf (caller deletes) on RENDER_WHOLE, null otherwise.
+// What the system made goes through the checks of an enhanced metafile's
+// file (emf_from_sound_bits): it hands back an enhanced metafile carried
+// in the Windows one's comments as it stands, and one that fails them is
+// RENDER_CUT.
 RenderOutcome render_wmf_to_emf_bits(const BYTE* wmf, UINT size, const METAFILEPICT* picture,
                                      HENHMETAFILE* emf);
 
@@ -59,7 +63,8 @@ int render_serve(const char* command_line);
 
 // Why the last request was cut, for tests. RENDER_CUT_BUDGET: the play's
 // own budget in the renderer (play_budget.h) stopped it or left text out,
-// or its rules left out a record that draws (metafile_play.h).
+// or its rules left out a record that draws (metafile_play.h) or refused
+// the result of a conversion.
 enum RenderCut { RENDER_CUT_NONE, RENDER_CUT_TIME, RENDER_CUT_MEMORY, RENDER_CUT_DEATH, RENDER_CUT_BUDGET };
 RenderCut render_last_cut(void);
 

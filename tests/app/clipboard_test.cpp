@@ -325,11 +325,13 @@ TEST(ClipboardPaste, ACutConversionIsSaidEachTimeAndNotMadeAgain)
 }
 
 // Damaged metafiles placed on the clipboard (the hostile fixtures): Paste
-// refuses them with the message their file gets when opened, and the
-// current image stays.
+// and Merge refuse them with the message their file gets when opened, and
+// the current image stays. A metafile picture block too small for its
+// structure is refused as well, though a metafile handle lies past it.
 struct DamagedCase {
     const char* file;  // in hostile/
     UINT format;
+    SIZE_T block_bytes = sizeof(METAFILEPICT);  // of a metafile picture
 };
 
 class ClipboardDamagedMetafile : public ::testing::TestWithParam<DamagedCase> {};
@@ -338,6 +340,7 @@ TEST_P(ClipboardDamagedMetafile, IsRefusedAsItsFileIs)
 {
     const DamagedCase& c = GetParam();
     SeamRecorder seams(32);
+    MergeWindowSetUp merge_window;
     HWND hwnd = CreateWindowExA(0, "STATIC", "clipboard test", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, NULL, NULL,
                                 GetModuleHandleA(NULL), NULL);
     std::string bits = read_file_bytes(fixture_path(std::string("hostile\\") + c.file));
@@ -351,6 +354,10 @@ TEST_P(ClipboardDamagedMetafile, IsRefusedAsItsFileIs)
         METAFILEPICT* picture = (METAFILEPICT*)GlobalLock(data);
         *picture = {MM_ANISOTROPIC, 2540, 2540, mf};
         GlobalUnlock(data);
+        // Shrunk in place: the handle stays in the bytes past the block.
+        if (c.block_bytes < sizeof(METAFILEPICT)) {
+            ASSERT_EQ(GlobalReAlloc(data, c.block_bytes, 0), data);
+        }
     }
     ASSERT_TRUE(data);
     ASSERT_TRUE(OpenClipboard(hwnd));
@@ -365,15 +372,32 @@ TEST_P(ClipboardDamagedMetafile, IsRefusedAsItsFileIs)
     paste_image_from_clipboard(hwnd);
     EXPECT_EQ(g_hImage, mine);
     EXPECT_EQ(g_imageKind, KIND_DIB);
-    ASSERT_EQ(seams.boxes.size(), 1u);
-    EXPECT_EQ(seams.boxes[0].text, "Unable to read metafile bits");
+    const bool too_small = c.block_bytes < sizeof(METAFILEPICT);
+    ASSERT_EQ(seams.boxes.size(), too_small ? 0u : 1u);
+    if (!too_small) {
+        EXPECT_EQ(seams.boxes[0].text, "Unable to read metafile bits");
+    }
     reset_current_image();
+
+    seams.boxes.clear();
+    seams.answers.push_back(IDYES);
+    EXPECT_FALSE(merge_takes_red_metafile());
+    ASSERT_EQ(seams.boxes.size(), too_small ? 1u : 2u);
+    EXPECT_EQ(seams.boxes[0].text, "Merge Image from Clipboard?");
+    if (!too_small) {
+        EXPECT_EQ(seams.boxes[1].text, "Unable to read metafile bits");
+    }
     DestroyWindow(hwnd);
 }
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, ClipboardDamagedMetafile, ::testing::Values(
     DamagedCase{"EMF-zero-size-record-before-shapes.emf", CF_ENHMETAFILE},
     DamagedCase{"WMF-last-record-cut.wmf", CF_METAFILEPICT},
-    DamagedCase{"WMF-no-end-record.wmf", CF_METAFILEPICT}));
+    DamagedCase{"WMF-no-end-record.wmf", CF_METAFILEPICT},
+    DamagedCase{"WMF-left-out-brush-drawn-with.wmf", CF_METAFILEPICT},
+    DamagedCase{"WMF-region-8281-rectangles-painted.wmf", CF_METAFILEPICT},
+    DamagedCase{"WMF-carrying-emf-zero-size-record.wmf", CF_METAFILEPICT},
+    DamagedCase{"WMF-font-short-face-then-red-brush.wmf", CF_METAFILEPICT, 4},
+    DamagedCase{"WMF-font-short-face-then-red-brush.wmf", CF_METAFILEPICT, 12}));
 
 }  // namespace

@@ -4,7 +4,9 @@
 // 2000 tries the colour-managed decoder, then beeps and tries the plain one
 // ("relax.jp2" goes there at once). A metafile the reader cannot take
 // whole (cut short, not one, or drawn in GDI+ records alone) is said once;
-// a Windows metafile read holds every record of its file.
+// a Windows metafile read holds every record of its file but those left
+// out, whose objects keep their slots, and one drawn with an object left
+// out is said as cut.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -22,6 +24,7 @@
 #include "support/peak_memory.h"
 #include "support/seam_recorder.h"
 #include "support/test_support.h"
+#include "gdi_canvas.h"
 
 namespace {
 
@@ -32,6 +35,8 @@ struct LoadCase {
     int beeps = -1;               // -1: not looked at
     const char* info_start = "";  // the text of the decoder that read it
     size_t boxes = 0;
+    bool plays_red = false;       // a Windows metafile played whole is red at its centre
+    size_t left_out_bytes = 0;    // of a Windows metafile's records, which draw nothing
 };
 
 // The fixtures under the names the list shows, and GDI and MacBinary files.
@@ -55,6 +60,10 @@ std::string make_folder()
         {"hostile/WMF-odd-length-cut.wmf", "odd_length_cut.wmf"},
         {"hostile/WMF-placeable-last-record-cut.wmf", "placeable_cut.wmf"},
         {"hostile/WMF-size-field-short.wmf", "size_field_short.wmf"},
+        {"hostile/WMF-font-short-face-then-red-brush.wmf", "font_short_face.wmf"},
+        {"hostile/WMF-left-out-brush-drawn-with.wmf", "left_out_brush.wmf"},
+        {"hostile/WMF-left-out-brush-then-red-brush.wmf", "left_out_brush_unused.wmf"},
+        {"hostile/WMF-region-8281-rectangles-painted.wmf", "region_8281.wmf"},
     };
     for (const auto& copy : copies)
         CopyFileA(fixture_path(copy.first).c_str(), (folder + copy.second).c_str(), FALSE);
@@ -134,7 +143,14 @@ TEST_P(LoaderTable, FileIsReadAsItsRowSays)
         EXPECT_EQ(g_animDestWidth, g_animDestHeight) << c.file;
     if (c.kind == KIND_WMF && g_hImage) {
         EXPECT_EQ(GetMetaFileBitsEx((HMETAFILE)g_hImage, 0, NULL),
-                  read_file_bytes(c.file).size() - (g_wmfHasPlaceable ? 22 : 0)) << c.file;
+                  read_file_bytes(c.file).size() - (g_wmfHasPlaceable ? 22 : 0) - c.left_out_bytes) << c.file;
+    }
+    if (c.plays_red) {
+        GdiCanvas canvas(40, 40);
+        SetMapMode(canvas.dc, MM_ANISOTROPIC);
+        SetViewportExtEx(canvas.dc, 40, 40, NULL);
+        EXPECT_TRUE(play_wmf(canvas.dc, (HMETAFILE)g_hImage)) << "whole";
+        EXPECT_EQ(canvas.at(20, 20), RGB(255, 0, 0)) << c.file;
     }
 }
 
@@ -170,7 +186,14 @@ INSTANTIATE_TEST_SUITE_P(Files, LoaderTable, ::testing::Values(
     LoadCase{"no_end_record.wmf", KIND_NONE, FMT_NONE, -1, "", 1},
     LoadCase{"odd_length_cut.wmf", KIND_NONE, FMT_NONE, -1, "", 1},
     LoadCase{"placeable_cut.wmf", KIND_NONE, FMT_NONE, -1, "", 1},
-    LoadCase{"size_field_short.wmf", KIND_WMF, FMT_NONE}));
+    LoadCase{"size_field_short.wmf", KIND_WMF, FMT_NONE},
+    // Object slots: a font record whose face name ends within it is read,
+    // and "select 1" picks the red brush after it; an object left out keeps
+    // its slot, and what draws with it cuts the picture.
+    LoadCase{"font_short_face.wmf", KIND_WMF, FMT_NONE, -1, "", 0, true},
+    LoadCase{"left_out_brush.wmf", KIND_NONE, FMT_NONE, -1, "", 1},
+    LoadCase{"left_out_brush_unused.wmf", KIND_WMF, FMT_NONE, -1, "", 0, true, 14},
+    LoadCase{"region_8281.wmf", KIND_NONE, FMT_NONE, -1, "", 1}));
 
 // A 64 MB enhanced metafile of small records, read and shown in the
 // preview: one copy of its bytes is held, and a second only for a moment

@@ -20,6 +20,7 @@
 #include "image/metafile.h"
 #include "image/metafile_play.h"
 #include "image/metafile_renderer.h"
+#include "support/dib_block.h"
 #include "support/seam_recorder.h"
 #include "support/test_support.h"
 #include "gdi_canvas.h"
@@ -451,6 +452,33 @@ TEST_F(MetafileRenderer, ConversionsHandBackWhatTheSystemMakes)
     }
     DeleteDC(reference);
     DeleteEnhMetaFile(emf);
+}
+
+// The system hands back the enhanced metafile a Windows one carries in its
+// comments as it stands: one with a record of no size is a picture that
+// cannot be had whole, and its conversion writes nothing.
+TEST_F(MetafileRenderer, ACarriedEnhancedMetafileIsCheckedAsItsFileWouldBe)
+{
+    std::string wmf = read_file_bytes(fixture_path("hostile/WMF-carrying-emf-zero-size-record.wmf"));
+    HDC reference = CreateCompatibleDC(NULL);
+    HENHMETAFILE carried = SetWinMetaFileBits((UINT)wmf.size(), (const BYTE*)wmf.data(), reference, NULL);
+    DeleteDC(reference);
+    ASSERT_TRUE(carried);
+    const size_t emf_size_at = wmf.find("WMFC") + 30;  // the last field of the chunk
+    EXPECT_EQ(GetEnhMetaFileBits(carried, 0, NULL), get_le32(wmf, emf_size_at)) << "the one carried";
+    DeleteEnhMetaFile(carried);
+
+    HENHMETAFILE emf = NULL;
+    EXPECT_EQ(RENDER_CUT, render_wmf_to_emf_bits((const BYTE*)wmf.data(), (UINT)wmf.size(), NULL, &emf));
+    EXPECT_EQ(emf, (HENHMETAFILE)NULL);
+    HMETAFILE h = SetMetaFileBitsEx((UINT)wmf.size(), (const BYTE*)wmf.data());
+    ASSERT_TRUE(h);
+    std::string path = test_out_path("carried.emf");
+    ASSERT_TRUE(write_file_bytes(path, "the file before"));
+    g_wmfHasPlaceable = 0;
+    EXPECT_EQ(METAFILE_WRITE_CUT, write_emf_file(h, path.c_str()));
+    EXPECT_EQ("the file before", read_file_bytes(path));
+    DeleteMetaFile(h);
 }
 
 // Tile plays once over the first cell's background and copies it to every

@@ -318,8 +318,21 @@ TEST_F(UndoReplayRules, MergeFileIsReadAgainAndItsLossIsPassedOver)
     ASSERT_EQ(seams.boxes.size(), 1u);
     EXPECT_EQ(seams.boxes[0].text, "Unable to read metafile bits");
     EXPECT_TRUE(same_image(g_hImage, want)) << "nothing of the picture its budget cut is merged";
-    GlobalFree(want);
+
+    // Nor is a Windows metafile whose conversion hands back a damaged
+    // enhanced metafile it carries, now at the first merge's path (the one
+    // above is gone, and passed over).
     DeleteFileA(emf_path.c_str());
+    ASSERT_TRUE(write_file_bytes(path, read_file_bytes(fixture_path("hostile/WMF-carrying-emf-zero-size-record.wmf"))));
+    push_edit_record(EDIT_INVERT, 0);
+    seams.boxes.clear();
+    reload();
+    undo_last_edit();
+    ASSERT_EQ(seams.boxes.size(), 1u);
+    EXPECT_EQ(seams.boxes[0].text, "Unable to read metafile bits");
+    EXPECT_TRUE(same_image(g_hImage, want)) << "nothing of the carried picture is merged";
+    GlobalFree(want);
+    DeleteFileA(path.c_str());
 }
 
 // An icon file: 6 x 4 red pixels, 24 bits, whose AND mask leaves the left

@@ -42,6 +42,7 @@ enum Cut {
     SLOW,         // whole under the standard limit, in about a second
     PAST_LIMIT,   // the play passes a 1 s limit after its red square
     PAST_BUDGET,  // the play passes its own budget under the standard limit
+    SHORT_RECORD,  // a record of no size after the red square stops the play
 };
 
 // What comes after the first paint and its repaint.
@@ -112,7 +113,8 @@ std::string inverted_regions(uint32_t count, uint32_t n)
 // about 38 screen pixels square); slow, then four inversions of 400
 // rectangles, which cancel out; past the limit, one inversion of 3000
 // rectangles, far past the test's limit; past the budget, eighty
-// inversions of 400, some twenty seconds in all.
+// inversions of 400, some twenty seconds in all; a short record, one of
+// 400 whose size is 0.
 HANDLE record_picture(bool is_emf, Cut cut)
 {
     HDC dc = is_emf ? CreateEnhMetaFileA(NULL, NULL, NULL, NULL) : CreateMetaFileA(NULL);
@@ -130,8 +132,11 @@ HANDLE record_picture(bool is_emf, Cut cut)
     std::string bytes(GetEnhMetaFileBits(emf, 0, NULL), '\0');
     GetEnhMetaFileBits(emf, (UINT)bytes.size(), (BYTE*)&bytes[0]);
     DeleteEnhMetaFile(emf);
-    const uint32_t count = cut == PAST_LIMIT ? 1 : cut == SLOW ? 4 : 80;
-    bytes.insert(bytes.size() - 20, inverted_regions(count, cut == PAST_LIMIT ? 3000 : 400));  // before the end record
+    const uint32_t count = cut == PAST_LIMIT || cut == SHORT_RECORD ? 1 : cut == SLOW ? 4 : 80;
+    std::string records = inverted_regions(count, cut == PAST_LIMIT ? 3000 : 400);
+    if (cut == SHORT_RECORD)
+        put32(records, 0, {EMR_SETBKMODE, 0});
+    bytes.insert(bytes.size() - 20, records);  // before the end record
     const ENHMETAHEADER* header = (const ENHMETAHEADER*)bytes.data();
     put32(bytes, 48, {(uint32_t)bytes.size(), header->nRecords + count});
     return SetEnhMetaFileBits((UINT)bytes.size(), (const BYTE*)bytes.data());
@@ -214,7 +219,7 @@ TEST_P(MetafilePaint, PlaysOncePerSizeAndKeepsWhatACutLeft)
         g_hwndSlide = NULL;
         InvalidateRect(hwnd, NULL, TRUE);
     }
-    const bool is_cut = row.cut == PAST_LIMIT || row.cut == PAST_BUDGET;
+    const bool is_cut = row.cut == PAST_LIMIT || row.cut == PAST_BUDGET || row.cut == SHORT_RECORD;
     int reds = 0, reds_again = 0, reds_then = 0;
     EXPECT_EQ(requests_of_paint(hwnd), 1u) << "a tiled paint plays one cell";
     if (row.cut == PAST_BUDGET)
@@ -272,6 +277,7 @@ INSTANTIATE_TEST_SUITE_P(Roads, MetafilePaint,
                                          PaintRow{"image_window_cut", IMAGE_WINDOW, true, PAST_LIMIT, RESIZE},
                                          PaintRow{"preview_cut", PREVIEW, true, PAST_LIMIT, RESIZE},
                                          PaintRow{"image_window_cut_by_budget", IMAGE_WINDOW, true, PAST_BUDGET, RESIZE},
+                                         PaintRow{"preview_cut_by_short_record", PREVIEW, true, SHORT_RECORD, RESIZE},
                                          PaintRow{"image_window_cut_at_new_size", IMAGE_WINDOW, true, SLOW, RESIZE_CUT},
                                          PaintRow{"preview_cut_at_new_size", PREVIEW, true, SLOW, RESIZE_CUT},
                                          PaintRow{"preview_new_picture_same_handle", PREVIEW, true, WHOLE, NEW_PICTURE},
