@@ -480,7 +480,7 @@ static void move_copy_rename_clicked(HWND hwnd, int mode)
     // The dialog opens on the file's own folder; the messages name it in full.
     char folder[MAX_PATH];
     if (path_folder(path, folder, sizeof folder))
-        move_copy_rename_path(hwnd, g_hwndMain, path, path, folder, extension, mode, i);
+        move_copy_rename_file(hwnd, g_hwndMain, path, folder, extension, mode, i);
     DrawMenuBar(hwnd);
 }
 
