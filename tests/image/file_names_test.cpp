@@ -8,7 +8,6 @@
 
 #include <windows.h>
 
-#include "image/file_names.h"
 #include "image/loader.h"
 #include "support/test_support.h"
 
@@ -54,25 +53,4 @@ TEST(ListEntry, FoundByTheFileUnderAnyNameNeverANamesake)
         EXPECT_EQ(find_list_entry_of(list, row.path.c_str(), row.listed_as.c_str()), row.entry) << row.path;
     DestroyWindow(list);
     SetCurrentDirectoryA(before);
-}
-
-TEST(SameFile, ByVolumeAndIndexOrByFullPathWhenMissing)
-{
-    const std::string dir = full_path(test_out_path("same_file"));
-    CreateDirectoryA(dir.c_str(), NULL);
-    ASSERT_TRUE(write_file_bytes(dir + "\\long_file_name.jpg", "x"));
-    char short_path[MAX_PATH] = "";
-    ASSERT_GT(GetShortPathNameA((dir + "\\long_file_name.jpg").c_str(), short_path, sizeof short_path), 0u);
-    struct {
-        std::string a, b;
-        int same;
-    } const rows[] = {
-        {dir + "\\long_file_name.jpg", short_path, 1},
-        {dir + "\\long_file_name.jpg", dir + "\\..\\same_file\\LONG_FILE_NAME.JPG", 1},
-        {dir + "\\gone.jpg", dir + "\\GONE.JPG", 1},  // neither there: the spelling decides
-        {dir + "\\gone.jpg", dir + "\\long_file_name.jpg", 0},
-        {dir, dir + "\\.", 1},
-    };
-    for (const auto& row : rows)
-        EXPECT_EQ(is_same_file(row.a.c_str(), row.b.c_str()), row.same) << row.a << " | " << row.b;
 }
