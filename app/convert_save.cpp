@@ -14,6 +14,7 @@
 #include "image/bmp_write.h"
 #include "image/current_image.h"
 #include "image/file_hold.h"
+#include "image/file_names.h"
 #include "image/gif_write.h"
 #include "image/iff_write.h"
 #include "image/metafile.h"
@@ -299,20 +300,8 @@ int names_same_existing_file(const char* a, const char* b)
         return 0;
     // A folder that tells letter case apart may hold both names: then they
     // are two files.
-    BY_HANDLE_FILE_INFORMATION info[2];
-    const char* names[2] = {full_a, full_b};
-    for (int i = 0; i < 2; ++i) {
-        HANDLE file = CreateFileA(names[i], 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
-        if (file == INVALID_HANDLE_VALUE)
-            return 0;
-        BOOL got = GetFileInformationByHandle(file, &info[i]);
-        CloseHandle(file);
-        if (!got)
-            return 0;
-    }
-    return info[0].dwVolumeSerialNumber == info[1].dwVolumeSerialNumber &&
-           info[0].nFileIndexHigh == info[1].nFileIndexHigh && info[0].nFileIndexLow == info[1].nFileIndexLow;
+    return GetFileAttributesA(full_a) != INVALID_FILE_ATTRIBUTES &&
+           GetFileAttributesA(full_b) != INVALID_FILE_ATTRIBUTES && is_same_file(full_a, full_b);
 }
 
 // The full path the user last agreed to replace; empty when none.
@@ -363,7 +352,8 @@ UINT_PTR ask_before_replacing(HWND hdlg, LPARAM lp, const char* same_file)
     DWORD attributes = GetFileAttributesA(path);
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
         return 0;
-    if (same_file && names_same_existing_file(same_file, path))
+    // The file itself, under any spelling, is no other file to replace.
+    if (same_file && is_same_file(same_file, path))
         return 0;
     char caption[261] = "";
     GetWindowTextA(hdlg, caption, sizeof caption);

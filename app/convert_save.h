@@ -112,13 +112,13 @@ UINT_PTR CALLBACK convert_save_hook_proc(HWND hdlg, UINT msg, WPARAM wp, LPARAM 
 // chosen path). A name without an extension first gets the record's default
 // extension, written into the file buffer (the classic dialog ignores that
 // field too), when the buffer holds it. For an existing file other than
-// same_file (may be null; see names_same_existing_file) it asks "<path> already
-// exists.\nDo you want to replace it?" under the dialog's title, Yes/No: No
-// gives non-zero, which keeps the dialog open with the name; Yes and a new
-// name give 0.
+// same_file (may be null; the file itself under any spelling, is_same_file)
+// it asks "<path> already exists.\nDo you want to replace it?" under the
+// dialog's title, Yes/No: No gives non-zero, which keeps the dialog open
+// with the name; Yes and a new name give 0.
 UINT_PTR ask_before_replacing(HWND hdlg, LPARAM lp, const char* same_file);
-// 1 when the two paths name one existing file: the same full path in any
-// letter case, opening as the same file.
+// 1 when the two paths name one existing file by the same full path in any
+// letter case: a new letter case of its own name.
 int names_same_existing_file(const char* a, const char* b);
 // Each dialog asks afresh: its hook calls this at WM_INITDIALOG.
 void forget_replace_answer(void);

@@ -14,6 +14,7 @@
 #include "app/file_list.h"
 #include "image/animation_timer.h"
 #include "image/current_image.h"
+#include "image/file_names.h"
 #include "image/gif_anim.h"
 #include "image/loader.h"
 #include "image/multimedia.h"
@@ -26,8 +27,9 @@
 #include "viewer/image_window.h"
 #include "viewer/window_classes.h"
 
-// The file a move or rename starts from, in full, while its dialog is open:
-// a target that is this file under other letter case replaces nothing.
+// The file a move, copy or rename starts from, in full, while its dialog
+// is open: a target that is this file under another spelling replaces
+// nothing, so no question is asked for it.
 static char s_movedPath[MAX_PATH];
 
 UINT_PTR CALLBACK move_copy_rename_hook_proc(HWND hdlg, UINT msg, WPARAM wp, LPARAM lp)
@@ -113,15 +115,8 @@ static BOOL choose_target(HWND owner, HWND hwndMain, const char* source, const c
                           const char* extension, int mode, char* target)
 {
     char title[261];
-    char long_name[MAX_PATH] = "";
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(source, &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        std::snprintf(long_name, sizeof long_name, "%s", found.cFileName);
-        FindClose(search);
-    }
-    if (!long_name[0])
-        std::snprintf(long_name, sizeof long_name, "%s", source);
+    char long_name[MAX_PATH];
+    listed_file_name(source, long_name, sizeof long_name);
     const char* format = mode == FILE_OP_MOVE ? "Move \"%s\" To:" : mode == FILE_OP_COPY ? "Copy \"%s\" To:"
                                                                                          : "Rename \"%s\":";
     std::snprintf(title, sizeof title, format, long_name);
@@ -184,14 +179,18 @@ int move_copy_rename_path(HWND owner, HWND hwndMain, const char* source_path, co
 {
     g_saveDialogMode = mode;
     char target[SAVE_PATH_SIZE];
-    lstrcpynA(s_movedPath, mode == FILE_OP_COPY ? "" : source_path, sizeof s_movedPath);
+    lstrcpynA(s_movedPath, source_path, sizeof s_movedPath);
     BOOL chosen = choose_target(owner, hwndMain, source_path, initial_dir, extension, mode, target);
     s_movedPath[0] = '\0';
     if (!chosen)
         return 0;
     char text[2 * MAX_PATH + 40];
+    // The file itself under another name (its short name, another route to
+    // its folder) is no target: a copy onto it would empty it on some
+    // systems, a move would do nothing.
+    const bool same_file = is_same_file(source_path, target) != 0;
     if (mode == FILE_OP_COPY) {
-        BOOL copied = CopyFileA(source_path, target, FALSE);
+        BOOL copied = !same_file && CopyFileA(source_path, target, FALSE);
         if (owner == g_hwndBatch)
             batch_note_file_operation(cell, mode, source_path, target, copied);
         if (!copied) {
@@ -205,9 +204,11 @@ int move_copy_rename_path(HWND owner, HWND hwndMain, const char* source_path, co
     // An existing target is replaced only after the user's Yes in the
     // dialog; otherwise the move fails on it. Another drive needs a copy.
     // The file's own name in other letter case is the same file renamed.
-    const bool same_file = names_same_existing_file(source_path, target) != 0;
+    const bool new_case = same_file && names_same_existing_file(source_path, target) != 0;
     DWORD flags = MOVEFILE_COPY_ALLOWED | (is_replace_agreed(target) ? MOVEFILE_REPLACE_EXISTING : 0);
-    BOOL moved = same_file ? rename_letter_case(source_path, target) : MoveFileExA(source_path, target, flags);
+    BOOL moved = new_case ? rename_letter_case(source_path, target)
+                 : same_file ? FALSE
+                             : MoveFileExA(source_path, target, flags);
     if (owner == g_hwndBatch)
         batch_note_file_operation(cell, mode, source_path, target, moved);
     if (!moved) {
@@ -290,9 +291,7 @@ static void load_selection(void)
     PostMessageA(g_hwndMain, g_msgSelChanged, IDC_MAIN_FILE_LIST, selection);
 }
 
-// The file is gone from the list: the entry now at index (or the first)
-// is loaded; an empty list leaves nothing to show.
-static void after_removal(LRESULT index)
+void show_entry_after_removal(LRESULT index)
 {
     release_image_for_new_selection(g_hwndMain);
     // Released while the list is refilled: a load meanwhile reads nothing.
@@ -339,10 +338,11 @@ void run_file_command(HWND owner, int mode)
     if (!g_filePath[0] || g_imageKind == KIND_NONE)
         return;
     // The command acts on the file shown when it starts, by the path it was
-    // loaded from, wherever the list or a dialog has taken the folder.
+    // loaded from, wherever the list or a dialog has taken the folder; its
+    // texts name the folder too where the list shows another.
     char name[MAX_PATH], path[MAX_PATH];
-    lstrcpynA(name, g_fileName, sizeof name);
     lstrcpynA(path, g_filePath, sizeof path);
+    file_label(path, g_fileName, name, sizeof name);
     HWND list = GetDlgItem(g_hwndMain, IDC_MAIN_FILE_LIST);
     char ext[8];
     lower_extension(ext, sizeof ext);
@@ -380,7 +380,7 @@ void run_file_command(HWND owner, int mode)
             index = SendMessageA(list, LB_GETCURSEL, 0, 0);
     }
     if (removed) {
-        after_removal(index);
+        show_entry_after_removal(index);
         return;
     }
     if (attributes != INVALID_FILE_ATTRIBUTES)

@@ -26,6 +26,11 @@ UINT_PTR CALLBACK move_copy_rename_hook_proc(HWND hdlg, UINT msg, WPARAM wp, LPA
 // and a trailing backslash of folder.
 int is_target_in_folder(const char* folder, const char* target);
 
+// The shown file is gone from its folder (deleted, moved or renamed): the
+// current image is let go, the list refilled, and the entry now at index
+// (or the first) is loaded; an empty list leaves nothing to show.
+void show_entry_after_removal(LRESULT index);
+
 // Move File, Copy File, Rename File and Delete File on the shown file, by
 // the full path it was loaded from (g_filePath); owner is the window that
 // asked (the main window or the image window).

@@ -354,11 +354,11 @@ void fill_file_list_with(const char* pattern_list)
         if (*pattern)
             add_matching_entries(list, pattern, false);
     }
-    if (SendMessageA(list, LB_GETCOUNT, 0, 0) > 0) {
-        LRESULT index = SendMessageA(list, LB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)g_fileName);
-        if (index != LB_ERR)
-            SendMessageA(list, LB_SETCURSEL, index, 0);
-    }
+    // The shown file is marked where the list shows it, never a namesake
+    // of it in another folder.
+    LRESULT index = find_shown_file_entry(list);
+    if (index != LB_ERR)
+        SendMessageA(list, LB_SETCURSEL, index, 0);
     if (rebuild_folders)
         rebuild_folder_list(main, folder);
 

@@ -62,7 +62,9 @@ static BOOL watch_media_end(HWND hwnd)
     LRESULT count = SendMessageA(list, LB_GETCOUNT, 0, 0);
     if (count == LB_ERR || count == 0)
         return TRUE;
-    LRESULT index = SendMessageA(list, LB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)g_fileName);
+    // The entry of the file that played, not a namesake in the folder the
+    // list shows now: a list without it plays nothing more.
+    LRESULT index = find_shown_file_entry(list);
     if (index == LB_ERR)
         return TRUE;
     if (index + 1 >= count)

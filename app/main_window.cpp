@@ -581,8 +581,9 @@ static BOOL main_on_enter(HWND hwnd)
             message_box_stop("Valid Folder (Directory), Missing File Name");
             return TRUE;
         }
+        // The typed file's own entry, whatever the name it was typed by.
         HWND list = GetDlgItem(hwnd, IDC_MAIN_FILE_LIST);
-        LRESULT index = SendMessageA(list, LB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)text);
+        LRESULT index = find_list_entry_of(list, text, text);
         if (index == LB_ERR) {
             index = SendMessageA(list, LB_ADDSTRING, 0, (LPARAM)text);
             if (index < 0)
@@ -676,13 +677,12 @@ static bool is_focus_note(int id, int notification)
 }
 
 // A selection the list took while commands are turned away goes back to
-// the shown file: the reload after a command reads the list's selection.
+// the shown file, or to none where the list shows another folder: the
+// reload after a command reads the list's selection.
 static void keep_list_on_shown_file(HWND hwnd)
 {
     HWND list = GetDlgItem(hwnd, IDC_MAIN_FILE_LIST);
-    LRESULT index = g_fileName[0] ? SendMessageA(list, LB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)g_fileName) : LB_ERR;
-    if (index != LB_ERR)
-        SendMessageA(list, LB_SETCURSEL, (WPARAM)index, 0);
+    SendMessageA(list, LB_SETCURSEL, (WPARAM)find_shown_file_entry(list), 0);
 }
 
 static BOOL main_on_command(HWND hwnd, int id, HWND control, int notification)

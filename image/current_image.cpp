@@ -1,6 +1,8 @@
 // Definitions of the current-image state (see current_image.h).
 #include "image/current_image.h"
 
+#include "image/file_names.h"
+
 #include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
@@ -46,19 +48,5 @@ void append_info_text(char* info, const char* format, ...)
 
 int shown_file_folder(char* folder, size_t size)
 {
-    const char* slash = strrchr(g_filePath, '\\');
-    const char* forward = strrchr(g_filePath, '/');
-    if (forward > slash)
-        slash = forward;
-    if (!g_filePath[0] || !slash)
-        return 0;
-    size_t length = (size_t)(slash - g_filePath);
-    // "C:\" stays a folder; "C:" alone would be the drive's current folder.
-    if (length > 0 && g_filePath[length - 1] == ':')
-        ++length;
-    if (length + 1 > size)
-        return 0;
-    memcpy(folder, g_filePath, length);
-    folder[length] = '\0';
-    return 1;
+    return path_folder(g_filePath, folder, size);
 }

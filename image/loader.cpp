@@ -20,6 +20,7 @@
 #include "image/background.h"
 #include "image/bmp_read.h"
 #include "image/current_image.h"
+#include "image/file_names.h"
 #include "image/gif_anim.h"
 #include "image/gif_read.h"
 #include "image/icon.h"
@@ -62,9 +63,8 @@ int g_pageHintShown;
 int g_slideForward = 1;
 int g_reloadShownFile;
 
-// The list entry g_filePath was loaded from: a reload is asked for the
-// file shown, so a selection of another entry (a step to the next file
-// whose load found the flag still set) is not one.
+// The list entry g_filePath was loaded from: a reload names the file by it
+// again, whatever a step command wrote into g_fileName meanwhile.
 static char s_shownEntry[260];
 HWND g_hwndStepping;
 HPALETTE g_hPalette;
@@ -962,13 +962,47 @@ static int resolve_list_entry(const char* entry, char* path, size_t size)
     return length > 0 && length < size;
 }
 
+// The entry of list reading text (in any letter case, as the search
+// finds it) that names the file at path; LB_ERR when none does.
+static LRESULT find_entry_by_text(HWND list, const char* text, const char* path)
+{
+    LRESULT first = LB_ERR;
+    for (LRESULT at = -1;;) {
+        at = SendMessageA(list, LB_FINDSTRINGEXACT, (WPARAM)at, (LPARAM)text);
+        // The search goes round the list: back at the first match, done.
+        if (at == LB_ERR || at == first)
+            return LB_ERR;
+        if (first == LB_ERR)
+            first = at;
+        char entry[MAX_PATH], full[MAX_PATH];
+        LRESULT length = SendMessageA(list, LB_GETTEXTLEN, (WPARAM)at, 0);
+        if (length != LB_ERR && length < (LRESULT)sizeof entry &&
+            SendMessageA(list, LB_GETTEXT, (WPARAM)at, (LPARAM)entry) != LB_ERR &&
+            resolve_list_entry(entry, full, sizeof full) && is_same_file(full, path))
+            return at;
+    }
+}
+
+LRESULT find_list_entry_of(HWND list, const char* path, const char* listed_as)
+{
+    if (!list || !path || !path[0])
+        return LB_ERR;
+    // Its name as listed, the name its folder gives it, or the full path a
+    // batch move put in the list.
+    char name[MAX_PATH];
+    listed_file_name(path, name, sizeof name);
+    const char* texts[] = {listed_as, name, path};
+    for (const char* text : texts) {
+        LRESULT entry = text && text[0] ? find_entry_by_text(list, text, path) : LB_ERR;
+        if (entry != LB_ERR)
+            return entry;
+    }
+    return LB_ERR;
+}
+
 LRESULT find_shown_file_entry(HWND list)
 {
-    char listed[MAX_PATH];
-    if (!g_filePath[0] || !g_fileName[0] || !resolve_list_entry(g_fileName, listed, sizeof listed) ||
-        lstrcmpiA(listed, g_filePath) != 0)
-        return LB_ERR;
-    return SendMessageA(list, LB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)g_fileName);
+    return find_list_entry_of(list, g_filePath, g_fileName);
 }
 
 void load_selected_file(HWND hwndMain, RECT preview)
@@ -1014,8 +1048,8 @@ void load_selected_file(HWND hwndMain, RECT preview)
             SendMessageA(list, LB_GETTEXT, selected, (LPARAM)entry);
         // A reload reads the shown file where it was loaded from, whatever
         // folder the list shows now; a selection of another entry since it
-        // was asked for is a new file.
-        bool reload = reload_asked && g_filePath[0] && (!entry[0] || lstrcmpiA(entry, s_shownEntry) == 0);
+        // was asked for is a new file, and so is a namesake in another folder.
+        bool reload = reload_asked && g_filePath[0] && (!entry[0] || selected == find_shown_file_entry(list));
         if (reload) {
             lstrcpynA(g_fileName, s_shownEntry, sizeof g_fileName);
         } else {

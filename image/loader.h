@@ -56,8 +56,13 @@ uint32_t reader_pixels_per_byte(int identity);
 // was written.
 int copy_file_from_offset(const char* from, long offset, const char* to);
 
-// The entry of list (the main file list) that is the shown file: its name,
-// where the list shows the shown file's folder; LB_ERR otherwise.
+// The entry of list (the main file list, the listing of the current
+// folder) that names the file at path, decided by the file itself: an
+// entry of the name listed_as (may be null), of the file's own name or of
+// its full path, that is the same file (is_same_file). LB_ERR when the list
+// does not show it, also when it shows a namesake in another folder.
+LRESULT find_list_entry_of(HWND list, const char* path, const char* listed_as);
+// The entry of the shown file (g_filePath, listed as g_fileName).
 LRESULT find_shown_file_entry(HWND list);
 
 // Loads the list's selected file into the current-image state and shows it.

@@ -17,6 +17,7 @@
 #include "image/comment_text.h"
 #include "image/current_image.h"
 #include "image/file_hold.h"
+#include "image/file_names.h"
 #include "image/loader.h"
 #include "image/open_windows.h"
 #include "image/progress.h"
@@ -63,7 +64,7 @@ int png_output_path(const char* joined, char* out, size_t size)
     return length > 0 && (size_t)length < size;
 }
 
-int jpeg_output_path(const char* joined, int same_folder, const char* list_text, char* out, size_t size)
+int jpeg_output_path(const char* joined, int same_folder, const char* name, char* out, size_t size)
 {
     if (!same_folder) {
         int length = std::snprintf(out, size, "%s", joined);
@@ -71,7 +72,7 @@ int jpeg_output_path(const char* joined, int same_folder, const char* list_text,
     }
     const char* slash = std::strrchr(joined, '\\');
     int folder = slash ? (int)(slash - joined) + 1 : 0;
-    int length = std::snprintf(out, size, "%.*scopy_%s", folder, joined, list_text);
+    int length = std::snprintf(out, size, "%.*scopy_%s", folder, joined, name);
     return length > 0 && (size_t)length < size;
 }
 
@@ -95,55 +96,11 @@ static void note_failure(char* names, size_t size, long* failed, const char* nam
         std::snprintf(names + used, size - used, "%s%s", used ? "\n" : "", name);
 }
 
-// The volume and index of an existing file; 0 when it cannot be opened.
-static int file_identity(const char* path, BY_HANDLE_FILE_INFORMATION* info)
-{
-    HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return 0;
-    int known = GetFileInformationByHandle(file, info) != 0;
-    CloseHandle(file);
-    return known;
-}
-
-// 1 when both paths name the same file: the same full path, or, when both
-// exist, the same file under another spelling (a short name, a link).
-// A path too long to compare counts as the same, so nothing is written.
-static int is_same_file(const char* a, const char* b)
-{
-    char full_a[MAX_PATH], full_b[MAX_PATH];
-    DWORD la = GetFullPathNameA(a, sizeof full_a, full_a, NULL);
-    DWORD lb = GetFullPathNameA(b, sizeof full_b, full_b, NULL);
-    if (!la || la >= sizeof full_a || !lb || lb >= sizeof full_b)
-        return 1;
-    if (lstrcmpiA(full_a, full_b) == 0)
-        return 1;
-    BY_HANDLE_FILE_INFORMATION info_a, info_b;
-    return file_identity(full_a, &info_a) && file_identity(full_b, &info_b) &&
-           info_a.dwVolumeSerialNumber == info_b.dwVolumeSerialNumber &&
-           info_a.nFileIndexHigh == info_b.nFileIndexHigh && info_a.nFileIndexLow == info_b.nFileIndexLow;
-}
-
 static void clear_read_only(const char* path)
 {
     DWORD attributes = GetFileAttributesA(path);
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
         SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY);
-}
-
-// The file's long name (its name in the folder as stored).
-static void long_name_of(const char* path, char* name, size_t size)
-{
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(path, &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        lstrcpynA(name, found.cFileName, (int)size);
-        FindClose(search);
-        return;
-    }
-    const char* slash = std::strrchr(path, '\\');
-    lstrcpynA(name, slash ? slash + 1 : path, (int)size);
 }
 
 static int opens_for_reading(const char* path)
@@ -190,12 +147,11 @@ BOOL choose_move_copy_folder(HWND owner, int thumb, char* target)
     // The hidden name field holds the bare name: the dialog puts the folder
     // it shows when its button is pressed in front of it. A full path there
     // would come back as it went in, wherever the user had gone.
-    long_name_of(path, target, SAVE_PATH_SIZE);
+    listed_file_name(path, target, SAVE_PATH_SIZE);
+    // It opens on the file's own folder.
     char folder[MAX_PATH];
-    lstrcpynA(folder, g_listDir, sizeof folder);
-    size_t folder_length = std::strlen(folder);
-    if (folder_length > 3 && folder[folder_length - 1] == '\\')
-        folder[folder_length - 1] = '\0';
+    if (!path_folder(path, folder, sizeof folder))
+        return FALSE;
 
     RECT r = {0, 0, 0, 0};
     GetClientRect(owner, &r);
@@ -302,13 +258,13 @@ static HGLOBAL read_for_conversion(const char* path, int halve)
 }
 
 // One conversion of the pass; 1 when written.
-static int convert_one(HWND hwnd, const char* path, const char* joined, int same_folder, const char* list_text)
+static int convert_one(HWND hwnd, const char* path, const char* joined, int same_folder, const char* name)
 {
     int code = g_batchOp >= BATCH_PNG + BATCH_HALVED ? g_batchOp - BATCH_HALVED : g_batchOp;
     int is_png = code == BATCH_PNG || code == BATCH_PNG_ADAM7;
     char out[MAX_PATH];
     int have_out = is_png ? png_output_path(joined, out, sizeof out)
-                          : jpeg_output_path(joined, same_folder, list_text, out, sizeof out);
+                          : jpeg_output_path(joined, same_folder, name, out, sizeof out);
     HGLOBAL image = have_out && !is_same_file(out, path) ? read_for_conversion(path, code != g_batchOp) : NULL;
     InvalidateRect(hwnd, NULL, FALSE);
     int written = 0;
@@ -331,7 +287,7 @@ static int run_one(HWND hwnd, int cell, const char* target)
     if (!thumb_file_path(i, path, sizeof path) || !thumb_list_text(i, list_text, sizeof list_text))
         return 0;
     clear_read_only(path);
-    long_name_of(path, name, sizeof name);
+    listed_file_name(path, name, sizeof name);
     if (g_batchOp == BATCH_DELETE) {
         char question[MAX_PATH + 40];
         std::snprintf(question, sizeof question, "Are you sure? \n\n\nDelete File %s?", list_text);
@@ -348,7 +304,9 @@ static int run_one(HWND hwnd, int cell, const char* target)
     }
     if (!join_batch_target(target, name, joined, sizeof joined))
         return 0;
-    int same_folder = is_target_in_folder(g_listDir, joined);
+    // The file's own folder, wherever the main list has gone since.
+    char folder[MAX_PATH];
+    int same_folder = path_folder(path, folder, sizeof folder) && is_target_in_folder(folder, joined);
     for (int other = 0; other < g_thumbCells; ++other)
         draw_cell_frame(hwnd, other, other == cell ? 1 : g_thumbSelected[other]);
     if (g_batchOp == BATCH_MOVE) {
@@ -370,7 +328,7 @@ static int run_one(HWND hwnd, int cell, const char* target)
             seam_message_box(hwnd, "Error Copying File.", list_text, MB_OK | MB_ICONSTOP);
         return copied;
     }
-    return convert_one(hwnd, path, joined, same_folder, list_text);
+    return convert_one(hwnd, path, joined, same_folder, name);
 }
 
 void batch_on_timer(HWND hwnd, UINT_PTR timer_id)
@@ -509,18 +467,20 @@ static void rotate_selected(HWND hwnd, int angle)
 static void move_copy_rename_clicked(HWND hwnd, int mode)
 {
     int i = g_thumbCurrent + g_thumbFirst;
-    char path[MAX_PATH], text[MAX_PATH];
-    if (!thumb_file_path(i, path, sizeof path) || !thumb_list_text(i, text, sizeof text))
+    char path[MAX_PATH];
+    if (!thumb_file_path(i, path, sizeof path))
         return;
     clear_read_only(path);
     char extension[4] = "";
-    const char* dot = std::strrchr(text, '.');
+    const char* dot = std::strrchr(path, '.');
     if (dot && !std::strchr(dot, '\\')) {
         lstrcpynA(extension, dot + 1, sizeof extension);
         CharLowerA(extension);
     }
-    SetCurrentDirectoryA(g_listDir);
-    move_copy_rename_file(hwnd, g_hwndMain, path, g_listDir, extension, mode, i);
+    // The dialog opens on the file's own folder; the messages name it in full.
+    char folder[MAX_PATH];
+    if (path_folder(path, folder, sizeof folder))
+        move_copy_rename_file(hwnd, g_hwndMain, path, folder, extension, mode, i);
     DrawMenuBar(hwnd);
 }
 
@@ -558,18 +518,20 @@ static void convert_clicked(HWND hwnd, int id)
     if (seam_message_box(NULL, HALVE_QUESTION, APP_CAPTION, MB_YESNOCANCEL) == IDYES)
         g_batchOp = (short)(g_batchOp + BATCH_HALVED);
     int i = g_thumbCurrent + g_thumbFirst;
-    char path[MAX_PATH], text[MAX_PATH];
-    if (!thumb_file_path(i, path, sizeof path) || !thumb_list_text(i, text, sizeof text))
+    char path[MAX_PATH];
+    if (!thumb_file_path(i, path, sizeof path))
         return;
     int code = g_batchOp % BATCH_HALVED;
     HGLOBAL image = read_for_conversion(path, g_batchOp >= BATCH_PNG + BATCH_HALVED);
     InvalidateRect(hwnd, NULL, FALSE);
-    if (image) {
-        SetCurrentDirectoryA(g_listDir);
-        convert_save(image, hwnd, KIND_DIB, text, g_listDir, code <= 1 ? FMT_PNG : FMT_JPEG, code & 1, 0);
+    // The Save dialog proposes the file's own name in its own folder.
+    char name[MAX_PATH], folder[MAX_PATH];
+    listed_file_name(path, name, sizeof name);
+    if (image && path_folder(path, folder, sizeof folder))
+        convert_save(image, hwnd, KIND_DIB, name, folder, code <= 1 ? FMT_PNG : FMT_JPEG, code & 1, 0);
+    if (image)
         GlobalFree(image);
-    }
-    SetCurrentDirectoryA(g_listDir);
+    // The list, in the folder it shows, takes in what was written.
     fill_file_list(0);
     remap_thumb_indexes();
 }

@@ -52,9 +52,10 @@ void write_batch_comment(int clicked, HGLOBAL* text);
 int join_batch_target(const char* target, const char* name, char* out, size_t size);
 // A conversion's output path from the joined target: PNG replaces the text
 // after the last dot of the file name by "png" (appends ".png" without
-// one); JPEG in the list's own folder writes "copy_" + the list text.
+// one); JPEG in the file's own folder writes "copy_" + name, the file's own
+// name (never a list text, which is a full path after a move or rename).
 int png_output_path(const char* joined, char* out, size_t size);
-int jpeg_output_path(const char* joined, int same_folder, const char* list_text, char* out, size_t size);
+int jpeg_output_path(const char* joined, int same_folder, const char* name, char* out, size_t size);
 
 // The summary of a pass: "%ld Files Moved." and so on, then the files that
 // failed, one per line, as far as size allows.

@@ -14,6 +14,7 @@
 #include "image/background.h"
 #include "image/current_image.h"
 #include "image/file_hold.h"
+#include "image/file_names.h"
 #include "image/loader.h"
 #include "image/open_windows.h"
 #include "image/packed_dib.h"
@@ -187,26 +188,26 @@ static void release_names(void)
         GlobalUnlock(g_hThumbNames);
 }
 
-int thumb_list_text(int i, char* text, size_t size)
+int thumb_file_path(int i, char* path, size_t size)
 {
     if (!g_thumbIndex || i < 0 || i >= g_thumbCount || g_thumbIndex[i] == THUMB_EMPTY)
         return 0;
     char* name = thumb_name(i);
     int ok = name && name[0] && std::strlen(name) < size;
     if (ok)
-        std::strcpy(text, name);
+        std::strcpy(path, name);
     release_names();
     return ok;
 }
 
-int thumb_file_path(int i, char* path, size_t size)
+int thumb_list_text(int i, char* text, size_t size)
 {
-    char text[MAX_PATH];
-    if (!thumb_list_text(i, text, sizeof text))
+    char path[MAX_PATH], name[MAX_PATH];
+    if (!thumb_file_path(i, path, sizeof path))
         return 0;
-    int length = std::strchr(text, '\\') ? std::snprintf(path, size, "%s", text)
-                                         : std::snprintf(path, size, "%s%s", g_listDir, text);
-    return length > 0 && (size_t)length < size;
+    listed_file_name(path, name, sizeof name);
+    file_label(path, name, text, size);
+    return 1;
 }
 
 void mark_thumb_gone(int i)
@@ -251,16 +252,19 @@ void batch_note_file_operation(int i, int mode, const char* source, const char* 
 
 void set_thumb_path(int i, const char* path)
 {
-    if (!g_thumbIndex || i < 0 || i >= g_thumbCount || std::strlen(path) >= MAX_PATH)
+    char old_path[MAX_PATH];
+    if (!thumb_file_path(i, old_path, sizeof old_path) || std::strlen(path) >= MAX_PATH)
         return;
     if (char* name = thumb_name(i))
         std::strcpy(name, path);
     release_names();
-    int entry = g_thumbIndex[i];
+    // The file's entry, where the main list shows it, names its new place.
     HWND list = GetDlgItem(g_hwndMain, IDC_MAIN_FILE_LIST);
-    if (entry != THUMB_EMPTY && entry < SendMessageA(list, LB_GETCOUNT, 0, 0)) {
+    LRESULT entry = find_list_entry_of(list, old_path, NULL);
+    if (entry != LB_ERR) {
         SendMessageA(list, LB_DELETESTRING, (WPARAM)entry, 0);
         SendMessageA(list, LB_INSERTSTRING, (WPARAM)entry, (LPARAM)path);
+        g_thumbIndex[i] = (int)entry;
     }
 }
 
@@ -268,22 +272,16 @@ void remap_thumb_indexes(void)
 {
     HWND list = GetDlgItem(g_hwndMain, IDC_MAIN_FILE_LIST);
     for (int i = 0; g_thumbIndex && i < g_thumbCount; ++i) {
-        if (g_thumbIndex[i] == THUMB_EMPTY)
+        char path[MAX_PATH];
+        if (!thumb_file_path(i, path, sizeof path))
             continue;
-        char* name = thumb_name(i);
-        LRESULT found = name ? SendMessageA(list, LB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)name) : LB_ERR;
-        // A file moved within the folder is listed under its own name again.
-        const char* slash = name ? std::strrchr(name, '\\') : NULL;
-        if (found == LB_ERR && slash && is_target_in_folder(g_listDir, name)) {
-            found = SendMessageA(list, LB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)(slash + 1));
-            if (found != LB_ERR)
-                std::memmove(name, slash + 1, std::strlen(slash + 1) + 1);
-        }
-        release_names();
-        if (found == LB_ERR)
-            mark_thumb_gone(i);
-        else
+        // A file is gone when it is gone from its folder, whatever folder
+        // the list shows; where the list shows it, its entry is found again.
+        LRESULT found = find_list_entry_of(list, path, NULL);
+        if (found != LB_ERR)
             g_thumbIndex[i] = (int)found;
+        else if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES)
+            mark_thumb_gone(i);
     }
 }
 
@@ -568,8 +566,9 @@ static void close_batch_window(void)
     g_hwndBatch = NULL;
 }
 
-// Appends list index entry to the index and name blocks; 0 when memory runs out.
-static int add_exif_entry(int entry, const char* text)
+// Appends list index entry and the file's full path to the index and name
+// blocks; 0 when memory runs out.
+static int add_exif_entry(int entry, const char* path)
 {
     HGLOBAL index = g_hThumbIndex ? GlobalReAlloc(g_hThumbIndex, (SIZE_T)(g_thumbCount + 1) * sizeof(int),
                                                   GMEM_MOVEABLE | GMEM_ZEROINIT)
@@ -587,7 +586,7 @@ static int add_exif_entry(int entry, const char* text)
     char* name_table = (char*)GlobalLock(g_hThumbNames);
     if (indexes && name_table) {
         indexes[g_thumbCount] = entry;
-        lstrcpynA(name_table + (size_t)g_thumbCount * MAX_PATH, text, MAX_PATH);
+        lstrcpynA(name_table + (size_t)g_thumbCount * MAX_PATH, path, MAX_PATH);
         ++g_thumbCount;
     }
     if (indexes)
@@ -618,8 +617,10 @@ static int scan_exif_files(HWND hwnd)
         LRESULT text_length = SendMessageA(list, LB_GETTEXTLEN, (WPARAM)e, 0);
         if (text_length != LB_ERR && text_length < (LRESULT)sizeof text &&
             SendMessageA(list, LB_GETTEXT, (WPARAM)e, (LPARAM)text) != LB_ERR) {
-            std::snprintf(path, sizeof path, "%s%s", std::strchr(text, '\\') ? "" : g_listDir, text);
-            if (is_exif_jpeg(path) && !add_exif_entry((int)e, text))
+            // Each thumbnail keeps the full path it was read from: the list
+            // may go to another folder while the window is open.
+            int length = std::snprintf(path, sizeof path, "%s%s", std::strchr(text, '\\') ? "" : g_listDir, text);
+            if (length > 0 && length < MAX_PATH && is_exif_jpeg(path) && !add_exif_entry((int)e, path))
                 break;
         }
         show_progress((double)(e + 1) / (double)entries, 0);
@@ -762,33 +763,20 @@ static int hit_cell(int x, int y)
 void open_thumbnail_file(int i)
 {
     free_thumbnail_cache();
-    char text[MAX_PATH];
-    if (!thumb_list_text(i, text, sizeof text))
+    char path[MAX_PATH], folder[MAX_PATH], name[MAX_PATH];
+    if (!thumb_file_path(i, path, sizeof path) || !path_folder(path, folder, sizeof folder))
         return;
-    HWND list = GetDlgItem(g_hwndMain, IDC_MAIN_FILE_LIST);
-    const char* name = text;
-    if (const char* slash = std::strrchr(text, '\\')) {
-        // A file a move put elsewhere: the list follows it to its folder.
-        char folder[MAX_PATH];
-        lstrcpynA(folder, text, (int)(slash - text) + 1);
-        SetCurrentDirectoryA(folder);
-        name = slash + 1;
-    } else {
-        SetCurrentDirectoryA(g_listDir);
-    }
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(text, &found);
-    char long_name[MAX_PATH];
-    lstrcpynA(long_name, search != INVALID_HANDLE_VALUE ? found.cFileName : name, sizeof long_name);
-    if (search != INVALID_HANDLE_VALUE)
-        FindClose(search);
-    lstrcpynA(g_fileName, long_name, sizeof g_fileName);
+    // The list goes to the file's folder, wherever it shows now or a move
+    // put the file, and its entry there is the file's own.
+    SetCurrentDirectoryA(folder);
+    listed_file_name(path, name, sizeof name);
     fill_file_list(0);
-    LRESULT entry = SendMessageA(list, LB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)long_name);
+    HWND list = GetDlgItem(g_hwndMain, IDC_MAIN_FILE_LIST);
+    LRESULT entry = find_list_entry_of(list, path, name);
     if (entry == LB_ERR)
         entry = 0;
     SendMessageA(list, LB_SETCURSEL, (WPARAM)entry, 0);
-    SetDlgItemTextA(g_hwndMain, IDC_MAIN_NAME_EDIT, long_name);
+    SetDlgItemTextA(g_hwndMain, IDC_MAIN_NAME_EDIT, name);
     SendMessageA(g_hwndMain, g_msgSelChanged, IDC_MAIN_FILE_LIST, entry);
     close_batch_window();
 }
@@ -796,11 +784,17 @@ void open_thumbnail_file(int i)
 static void leave_batch(void)
 {
     free_thumbnail_cache();
-    SetCurrentDirectoryA(g_listDir);
-    // The list's selected file is loaded again; a list with none (the user
-    // went to another folder) leaves the file shown as it is, rather than
-    // looking for its name in a folder it is not in.
     LRESULT selection = SendDlgItemMessageA(g_hwndMain, IDC_MAIN_FILE_LIST, LB_GETCURSEL, 0, 0);
+    // A shown file the window deleted, moved or renamed is not read again:
+    // as after the main window's Delete, the entry now in its place shows.
+    if (g_filePath[0] && GetFileAttributesA(g_filePath) == INVALID_FILE_ATTRIBUTES) {
+        close_batch_window();
+        show_entry_after_removal(selection);
+        return;
+    }
+    // The list's selected file is loaded again; a list with none (the user
+    // went to another folder) leaves the file shown as it is. The list
+    // stays in the folder it shows.
     if (selection != LB_ERR)
         SendMessageA(g_hwndMain, g_msgSelChanged, IDC_MAIN_FILE_LIST, selection);
     fill_file_list(0);

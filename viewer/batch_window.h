@@ -7,9 +7,9 @@
 //
 // A thumbnail i (0 .. g_thumbCount - 1) has the main list's index
 // g_thumbIndex[i] and, while its page is shown, the selection slot (cell)
-// i - g_thumbFirst. The list is refilled by conversions and moves, so every
-// operation finds its file through the name kept per thumbnail, never
-// through a list index.
+// i - g_thumbFirst. The list is refilled by conversions and moves and may
+// go to another folder, so every operation finds its file through the full
+// path kept per thumbnail, never through a list index or the list's folder.
 #pragma once
 
 #include <windows.h>
@@ -64,11 +64,12 @@ int thumb_orientation_state(int exif_orientation);
 POINT thumb_frame_origin(int cell);
 POINT thumb_area_origin(int cell);
 
-// The path of thumbnail i's file (its list text, made a full path in the
-// list's folder unless it already is one); 0 when it has none (deleted,
-// moved away, or too long).
+// The full path thumbnail i's file was read from (or that a move or rename
+// gave it), whatever folder the main list shows now; 0 when it has none
+// (deleted, moved away, or too long).
 int thumb_file_path(int i, char* path, size_t size);
-// Its list text as the messages name it.
+// How the messages name it: its name while the main list shows its folder,
+// else its full path (file_label).
 int thumb_list_text(int i, char* text, size_t size);
 
 // Reads thumbnail i's Exif thumbnail, turns it upright and draws it in its
@@ -98,8 +99,9 @@ void draw_transparent_bitmap(HDC dc, HBITMAP bitmap, int x, int y, COLORREF tran
 // Thumbnail i's file has gone (deleted or moved away): empty cell, no list
 // index, no name.
 void mark_thumb_gone(int i);
-// Thumbnail i's file now lives at path (a move or rename): the list entry
-// is replaced by path and the name follows it.
+// Thumbnail i's file now lives at path (a move or rename): its entry in
+// the main list, where the list shows it, is replaced by path and the
+// kept path follows it.
 void set_thumb_path(int i, const char* path);
 // 1 when the file of the cell is lossless-coded (turned by re-encoding).
 int is_cell_lossless(int cell);
@@ -111,7 +113,7 @@ void batch_note_file_operation(int i, int mode, const char* source, const char* 
 // SOF7, SOF11, SOF15): such files are turned by decoding and re-encoding.
 int is_lossless_jpeg(const char* path);
 // After the main list was refilled: each thumbnail's list index is found
-// again by its name.
+// again by its path; a file gone from its folder leaves the grid.
 void remap_thumb_indexes(void);
 
 // The page's cached thumbnail of i becomes image (the old one is freed;

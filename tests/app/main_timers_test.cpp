@@ -77,6 +77,7 @@ TEST(TimersUnderAHold, TheMediaEndAndTheCapturesTickWaitForTheHoldsEnd)
         SendMessageA(list, LB_ADDSTRING, 0, (LPARAM)name);
     SendMessageA(list, LB_SETCURSEL, 0, 0);
     lstrcpynA(g_fileName, "a.mp3", sizeof g_fileName);
+    GetFullPathNameA("a.mp3", sizeof g_filePath, g_filePath, NULL);  // the shown file, listed in the current folder
     HWND saved_main = g_hwndMain;
     g_hwndMain = main;
     // A window that answers no media message reads as a medium at its end.
@@ -89,6 +90,7 @@ TEST(TimersUnderAHold, TheMediaEndAndTheCapturesTickWaitForTheHoldsEnd)
     EXPECT_STREQ(g_fileName, "b.mp3") << "the list moves on once the hold has ended";
     DestroyWindow(g_hwndMci);
     g_hwndMci = NULL;
+    g_filePath[0] = '\0';
 
     // A right-click capture disabled the main window, and a hold began:
     // its tick waits without the timer ticking on, and comes again after.
@@ -108,6 +110,28 @@ TEST(TimersUnderAHold, TheMediaEndAndTheCapturesTickWaitForTheHoldsEnd)
     stop_animation_timer(main);
     g_fileName[0] = '\0';
     g_hwndMain = saved_main;
+    DestroyWindow(main);
+}
+
+// The played file came from another folder than the one the list shows,
+// which holds a namesake of it: the next medium is not taken from there.
+TEST(MediaEnd, ANamesakeInTheListsFolderIsNotFollowed)
+{
+    HWND main = CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 300, 300, NULL, NULL, NULL, NULL);
+    HWND list = CreateWindowA("LISTBOX", "", WS_CHILD, 0, 0, 10, 10, main, (HMENU)IDC_MAIN_FILE_LIST, NULL, NULL);
+    CreateWindowA("EDIT", "", WS_CHILD, 0, 0, 10, 10, main, (HMENU)IDC_MAIN_NAME_EDIT, NULL, NULL);
+    for (const char* name : {"a.mp3", "b.mp3"})
+        SendMessageA(list, LB_ADDSTRING, 0, (LPARAM)name);
+    lstrcpynA(g_fileName, "a.mp3", sizeof g_fileName);
+    const std::string played = test_out_path("elsewhere") + "\\a.mp3";
+    GetFullPathNameA(played.c_str(), sizeof g_filePath, g_filePath, NULL);
+    g_hwndMci = CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
+    main_on_timer(main, g_mciTimerId);
+    EXPECT_STREQ(g_fileName, "a.mp3");
+    EXPECT_EQ(SendMessageA(list, LB_GETCURSEL, 0, 0), LB_ERR) << "nothing more plays";
+    DestroyWindow(g_hwndMci);
+    g_hwndMci = NULL;
+    g_fileName[0] = g_filePath[0] = '\0';
     DestroyWindow(main);
 }
 

@@ -267,6 +267,24 @@ TEST(Batch, ThumbnailsSelectionTurnsConversionCopyAndDelete)
     EXPECT_TRUE(close_to(top_right, RED)) << std::hex << top_right;
 }
 
+// The main list taken into its folder's [sub] by a double click in its
+// folder list, as a person does it; false when the list does not come to
+// show listed.
+bool go_into_sub(const RunningApp& app, const std::vector<std::string>& listed)
+{
+    HWND files = GetDlgItem(app.main, IDC_MAIN_FILE_LIST), folders = GetDlgItem(app.main, IDC_MAIN_DIR_LIST);
+    std::vector<std::string> parts;
+    auto sub = parts.end();
+    wait_for([&] {
+        parts = list_box_items(folders);
+        return (sub = std::find(parts.begin(), parts.end(), "[sub]")) != parts.end();
+    });
+    if (sub == parts.end())
+        return false;
+    double_click_entry(folders, (int)(sub - parts.begin()));
+    return wait_for([&] { return list_box_items(files) == listed; });
+}
+
 // A file shown from one folder, the list gone to another, the batch window
 // opened there and left: nothing went wrong, and no box says otherwise.
 TEST(Batch, LeavingAfterGoingToAnotherFolderShowsNoBox)
@@ -277,17 +295,9 @@ TEST(Batch, LeavingAfterGoingToAnotherFolderShowsNoBox)
     ASSERT_TRUE(copy_fixture("batch_b.jpg", dir + "\\sub"));
     RunningApp app;
     ASSERT_TRUE(start_app("batch_a.jpg", dir, app));
-    HWND files = GetDlgItem(app.main, IDC_MAIN_FILE_LIST), folders = GetDlgItem(app.main, IDC_MAIN_DIR_LIST);
+    HWND files = GetDlgItem(app.main, IDC_MAIN_FILE_LIST);
     ASSERT_TRUE(wait_for([&] { return SendMessageA(files, LB_GETCURSEL, 0, 0) != LB_ERR; }));
-    std::vector<std::string> parts;
-    auto sub = parts.end();
-    wait_for([&] {
-        parts = list_box_items(folders);
-        return (sub = std::find(parts.begin(), parts.end(), "[sub]")) != parts.end();
-    });
-    ASSERT_NE(sub, parts.end()) << ::testing::PrintToString(parts);
-    double_click_entry(folders, (int)(sub - parts.begin()));
-    ASSERT_TRUE(wait_for([&] { return list_box_items(files) == std::vector<std::string>{"batch_b.jpg"}; }));
+    ASSERT_TRUE(go_into_sub(app, {"batch_b.jpg"}));
     PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_BATCH, 0), 0);
     HWND batch = find_process_window(app.process.dwProcessId, "Batch", NULL, 15000), status = NULL;
     ASSERT_TRUE(batch);
@@ -298,6 +308,90 @@ TEST(Batch, LeavingAfterGoingToAnotherFolderShowsNoBox)
     EXPECT_TRUE(wait_until_closed(batch));
     std::string caption, text = dismiss_message_box(app, 0, &caption);
     EXPECT_EQ(caption + "|" + text, "|");
+    EXPECT_EQ(exit_by_button(app), 1);
+}
+
+const std::string BATCH = "Batch Process Digital Images|";
+
+// The thumbnail of the shown folder\batch_a.jpg selected, the main list
+// taken into [sub], which holds a batch_a.jpg of its own (a green picture):
+// Delete names the thumbnail's file in full and deletes it, not the
+// namesake; Next File in the main window then goes on from [sub]'s own
+// first entry, the namesake, shown without a box.
+TEST(BatchPaths, DeleteAfterTheListWentIntoASubfolderDeletesTheThumbnailsOwnFile)
+{
+    std::string dir = e2e_work_dir("batch_namesake");
+    CreateDirectoryA((dir + "\\sub").c_str(), NULL);
+    ASSERT_TRUE(copy_fixture("batch_a.jpg", dir));
+    ASSERT_TRUE(copy_fixture("slide_c.bmp", dir + "\\sub"));
+    ASSERT_TRUE(copy_fixture("slide_b.bmp", dir + "\\sub"));
+    const std::string namesake = dir + "\\sub\\batch_a.jpg";
+    ASSERT_TRUE(MoveFileExA((dir + "\\sub\\slide_b.bmp").c_str(), namesake.c_str(), MOVEFILE_REPLACE_EXISTING));
+    const std::string namesake_bytes = read_whole_file(namesake);
+    char full[MAX_PATH] = "";
+    ASSERT_GT(GetFullPathNameA(dir.c_str(), sizeof full, full, NULL), 0u);
+    RunningApp app;
+    ASSERT_TRUE(start_app("batch_a.jpg", dir, app));
+    HWND batch = open_batch_window_clicking(app, 0);
+    ASSERT_NE(batch, nullptr);
+    ASSERT_TRUE(go_into_sub(app, {"batch_a.jpg", "slide_c.bmp"}));
+
+    EXPECT_EQ(run_dialog_command(app, batch, IDM_BATCH_DELETE, NULL, "", 2),
+              (std::vector<std::string>{"", " CONFIRM DELETE FILE |Are you sure? \n\n\nDelete File " +
+                                                std::string(full) + "\\batch_a.jpg?",
+                                        BATCH + "1 Files Deleted."}));
+    EXPECT_FALSE(file_exists(dir + "\\batch_a.jpg"));
+    EXPECT_TRUE(read_whole_file(namesake) == namesake_bytes) << "the namesake is left alone";
+
+    // The namesake is a bitmap under its JPEG name: File Info, asked once
+    // the step has selected it (its load comes first), tells them apart.
+    PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_NEXT_FILE, 0), 0);
+    HWND files = GetDlgItem(app.main, IDC_MAIN_FILE_LIST);
+    EXPECT_TRUE(wait_for([&] { return SendMessageA(files, LB_GETCURSEL, 0, 0) == 0; }));
+    PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_FILE_INFO, 0), 0);
+    std::string caption, text = dismiss_message_box(app, 5000, &caption);
+    EXPECT_EQ(caption + "|" + text.substr(0, 23), "batch_a.jpg|image type: Windows DIB");
+    EXPECT_EQ(exit_by_button(app), 1);
+}
+
+// Rename File from the popup, then Convert Files > JPG into the file's own
+// folder: the copy is named after the new name. Then the shown file is
+// deleted and the window left: no box says anything went wrong, and the
+// entry now in the deleted file's place is shown.
+TEST(BatchPaths, ConvertAfterRenameNamesTheCopyAndLeavingAfterDeleteSaysNothing)
+{
+    std::string dir = e2e_work_dir("batch_rename_convert");
+    ASSERT_TRUE(copy_fixture("batch_a.jpg", dir));
+    ASSERT_TRUE(copy_fixture("batch_b.jpg", dir));
+    for (const char* name : {"renamed5.jpg", "copy_renamed5.jpg"})
+        DeleteFileA((dir + "\\" + name).c_str());
+    char full[MAX_PATH] = "";
+    ASSERT_GT(GetFullPathNameA(dir.c_str(), sizeof full, full, NULL), 0u);
+    const std::string folder = full;
+    RunningApp app;
+    ASSERT_TRUE(start_app("batch_a.jpg", dir, app));
+    HWND batch = open_batch_window_clicking(app, 1);
+    ASSERT_NE(batch, nullptr);
+    Grid g = measure(batch);
+    EXPECT_EQ(run_dialog_command(app, batch, IDM_THUMB_RENAME, "Rename \"batch_b.jpg\":", "renamed5.jpg", 1),
+              (std::vector<std::string>{"Rename", "Move File|" + folder + "\\batch_b.jpg renamed:\n\n" + folder +
+                                                      "\\renamed5.jpg"}));
+    EXPECT_EQ(run_through_chooser(app, batch, IDM_BATCH_JPEG, "", {}, 2),
+              (std::vector<std::string>{
+                  "OK", "Corvane File Viewer|Reduce both width and height by a factor of 2 before converting each file?",
+                  BATCH + "1 Files Converted."}));
+    EXPECT_EQ(read_whole_file(dir + "\\copy_renamed5.jpg").substr(0, 2), "\xFF\xD8");
+
+    click(g, 0);
+    EXPECT_EQ(run_dialog_command(app, batch, IDM_BATCH_DELETE, NULL, "", 2),
+              (std::vector<std::string>{"", " CONFIRM DELETE FILE |Are you sure? \n\n\nDelete File batch_a.jpg?",
+                                        BATCH + "1 Files Deleted."}));
+    PostMessageA(batch, WM_COMMAND, MAKEWPARAM(IDM_BATCH_EXIT, 0), 0);
+    EXPECT_TRUE(wait_until_closed(batch));
+    std::string caption, text = dismiss_message_box(app, 1500, &caption);
+    EXPECT_EQ(caption + "|" + text, "|");
+    EXPECT_EQ(wait_for_window_text(GetDlgItem(app.main, IDC_MAIN_NAME_EDIT), "copy_renamed5.jpg"),
+              "copy_renamed5.jpg");
     EXPECT_EQ(exit_by_button(app), 1);
 }
 

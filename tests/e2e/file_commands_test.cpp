@@ -147,6 +147,41 @@ std::string listed_name(const std::string& path)
     return found.cFileName;
 }
 
+// Copy and Move onto the file itself named by its 8.3 short name: no
+// question offers to replace it, the command is refused with its error,
+// and the file keeps its name and bytes.
+TEST(ReplacePrompt, TheFileItselfUnderItsShortNameIsRefused)
+{
+    std::string dir = e2e_work_dir("short_name");
+    ASSERT_TRUE(copy_fixture("slide_a.bmp", dir));
+    const std::string name = "long_file_name_a.bmp", path = dir + "\\" + name;
+    ASSERT_TRUE(MoveFileExA((dir + "\\slide_a.bmp").c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING));
+    char short_path[MAX_PATH] = "";
+    ASSERT_GT(GetShortPathNameA(path.c_str(), short_path, sizeof short_path), 0u);
+    const std::string short_name = std::string(short_path).substr(std::string(short_path).rfind('\\') + 1);
+    ASSERT_NE(short_name, name);
+    const struct {
+        int command;
+        const char* title;
+        const char* refusal;
+    } rows[] = {
+        {IDM_MAIN_COPY_FILE, "Copy \"long_file_name_a.bmp\" To:", "Error Copying File"},
+        {IDM_MAIN_MOVE_FILE, "Move \"long_file_name_a.bmp\" To:", "Error Moving File."},
+    };
+    RunningApp app;
+    ASSERT_TRUE(start_app(name, dir, app));
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.title);
+        HWND dialog = ask_for(app, row.command, row.title, dir + "\\" + short_name);
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_TRUE(wait_until_closed(dialog, 5000)) << "a question keeps the dialog open";
+        EXPECT_EQ(answer_done_box(app, "Error"), row.refusal);
+        EXPECT_EQ(listed_name(path), name);
+        EXPECT_TRUE(is_red_bmp(read_whole_file(path)));
+    }
+    EXPECT_EQ(exit_by_button(app), 1);
+}
+
 // A name typed without an extension is written with the dialog's own, and
 // the replace question judges that name; the file's own name in other
 // letter case is renamed at once, with no question and no "copied to".

@@ -435,4 +435,61 @@ TEST(CommentDialog, WritesOrKeepsEverything)
     EXPECT_EQ(exit_by_button(app), 1);
 }
 
+// A JPEG shown in the image window and inverted there, the list taken by a
+// typed pattern into a subfolder holding a file of the same name (a blue
+// bitmap): the list marks none of its entries; Restore Original Image
+// reads the shown file again (its red quarter comes back) without a box;
+// Delete's question names the shown file with its folder; Next File goes
+// on from the subfolder's first entry, the namesake.
+TEST(MainList, AnotherFolderWithANamesakeLeavesTheShownFileItsOwn)
+{
+    std::string dir = e2e_work_dir("list_namesake");
+    CreateDirectoryA((dir + "\\sub").c_str(), NULL);
+    ASSERT_TRUE(copy_fixture("quadrants.jpg", dir));
+    ASSERT_TRUE(copy_fixture("slide_b.bmp", dir + "\\sub"));
+    ASSERT_TRUE(copy_fixture("slide_c.bmp", dir + "\\sub"));
+    ASSERT_TRUE(MoveFileExA((dir + "\\sub\\slide_c.bmp").c_str(), (dir + "\\sub\\quadrants.jpg").c_str(),
+                            MOVEFILE_REPLACE_EXISTING));
+    char full[MAX_PATH] = "";
+    ASSERT_GT(GetFullPathNameA(dir.c_str(), sizeof full, full, NULL), 0u);
+    RunningApp app;
+    ASSERT_TRUE(start_app("quadrants.jpg", dir, app));
+    HWND view = open_image_window(app, IDC_MAIN_CENTER);
+    ASSERT_NE(view, nullptr);
+    // The top-left quarter of the 80 x 40 picture, centred in the window.
+    auto top_left_is = [](DWORD colour) {
+        return [=](const Shot& s) { return colours_close(s.at(s.area_w / 2 - 20, s.area_h / 2 - 10), colour, 40); };
+    };
+    PostMessageA(view, WM_COMMAND, MAKEWPARAM(IDM_VIEW_INVERT, 0), 0);
+    ASSERT_TRUE(top_left_is(0x00FFFF)(shot_when([&] { return shoot_client(view, "namesake_inverted"); },
+                                                top_left_is(0x00FFFF))));
+
+    HWND files = GetDlgItem(app.main, IDC_MAIN_FILE_LIST);
+    SendMessageA(GetDlgItem(app.main, IDC_MAIN_NAME_EDIT), WM_SETTEXT, 0, (LPARAM) "sub\\*.jpg;*.bmp");
+    press_enter_in(app, IDC_MAIN_NAME_EDIT);
+    const std::vector<std::string> sub = {"quadrants.jpg", "slide_b.bmp"};
+    ASSERT_EQ(list_once(files, sub), sub);
+    DWORD_PTR ignored;
+    SendMessageTimeoutA(app.main, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
+    EXPECT_EQ(SendMessageA(files, LB_GETCURSEL, 0, 0), LB_ERR) << "the namesake is not marked";
+
+    PostMessageA(view, WM_COMMAND, MAKEWPARAM(IDM_VIEW_RESTORE, 0), 0);
+    EXPECT_TRUE(top_left_is(0xFF0000)(shot_when([&] { return shoot_client(view, "namesake_restored"); },
+                                                top_left_is(0xFF0000))));
+    std::string caption, text = dismiss_message_box(app, 1000, &caption);
+    EXPECT_EQ(caption + "|" + text, "|") << "the shown file was read again";
+
+    PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_DELETE_FILE, 0), 0);
+    HWND question = find_process_window(app.process.dwProcessId, "#32770", app.main, 8000);
+    ASSERT_NE(question, nullptr);
+    EXPECT_EQ(box_text(question), "Are you sure? \n\n\nDelete File " + std::string(full) + "\\quadrants.jpg?");
+    click_button(question, IDNO);
+    ASSERT_TRUE(wait_until_closed(question));
+
+    PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_NEXT_FILE, 0), 0);
+    EXPECT_TRUE(wait_for([&] { return SendMessageA(files, LB_GETCURSEL, 0, 0) == 0; }));
+    EXPECT_EQ(file_info(app, &caption).substr(0, 23), "image type: Windows DIB") << "the namesake, a bitmap";
+    EXPECT_EQ(exit_by_button(app), 1);
+}
+
 }  // namespace
