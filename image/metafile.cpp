@@ -86,6 +86,22 @@ uint16_t wmf_header_checksum(const WmfPlaceableHeader* header)
     return sum;
 }
 
+// A box given corner by corner the wrong way round (right < left, bottom <
+// top) is the same box: it is put right once, as it is read, so that the
+// preview, the image window, the conversion's frame, the copy and the print
+// all see the one box. The checksum of a box put right is made again.
+static void normalize_placeable_box(WmfPlaceableHeader* ph)
+{
+    if (ph->right >= ph->left && ph->bottom >= ph->top)
+        return;
+    SHORT left = ph->left, top = ph->top, right = ph->right, bottom = ph->bottom;
+    ph->left = left < right ? left : right;
+    ph->right = left < right ? right : left;
+    ph->top = top < bottom ? top : bottom;
+    ph->bottom = top < bottom ? bottom : top;
+    ph->checksum = wmf_header_checksum(ph);
+}
+
 uint32_t seal_wmf_records(BYTE* bits, uint32_t size)
 {
     if (size < WMF_HEADER_SIZE)
@@ -155,6 +171,7 @@ HMETAFILE read_wmf_file(HWND owner, const char* path, HFILE file, char* info,
             show_read_error(owner, "Unable to read metafile bits");
             goto done;
         }
+        normalize_placeable_box(&ph);
         if (header)
             *header = ph;
         int32_t width = (int32_t)ph.right - ph.left + 1;

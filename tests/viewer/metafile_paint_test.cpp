@@ -26,6 +26,7 @@
 #include "resources/resource.h"
 #include "support/dib_block.h"
 #include "support/seam_recorder.h"
+#include "support/test_support.h"
 #include "tools/edit_history.h"
 #include "viewer/image_window.h"
 #include "viewer/merge_window.h"
@@ -58,6 +59,7 @@ struct PaintRow {
     Cut cut;
     Then then;
     bool under_slideshow = false;  // the slideshow covers the window at its first paint
+    const char* placeable = nullptr;  // a placeable Windows metafile of the fixtures, read as the loader reads it
 };
 
 Road s_road;
@@ -137,6 +139,17 @@ HANDLE record_picture(bool is_emf, Cut cut)
     return SetEnhMetaFileBits((UINT)bytes.size(), (const BYTE*)bytes.data());
 }
 
+// The placeable Windows metafile of the fixtures as the loader reads it,
+// its box and units kept as the current file's.
+HANDLE read_placeable(const char* fixture)
+{
+    const std::string path = fixture_path(fixture);
+    HFILE file = _lopen(path.c_str(), OF_READ);
+    if (file == HFILE_ERROR)
+        return NULL;
+    return read_wmf_file(NULL, path.c_str(), file, NULL, 1, &g_rcMetafile, &g_wmfScale, &g_wmfPlaceableHeader);
+}
+
 // A black square made until it comes under the released picture's handle
 // value, as a next file's may; null when the system never gives it.
 HANDLE record_under_handle(HANDLE released)
@@ -191,11 +204,11 @@ TEST_P(MetafilePaint, PlaysOncePerSizeAndKeepsWhatACutLeft)
     wc.lpszClassName = "MetafilePaintTest";
     RegisterClassA(&wc);
     s_road = row.road;
-    HANDLE picture = record_picture(row.is_emf, row.cut);
+    HANDLE picture = row.placeable ? read_placeable(row.placeable) : record_picture(row.is_emf, row.cut);
     ASSERT_NE(picture, (HANDLE)NULL);
     g_hImage = (HGLOBAL)picture;
     g_imageKind = row.is_emf ? KIND_EMF : KIND_WMF;
-    g_wmfHasPlaceable = 0;
+    g_wmfHasPlaceable = row.placeable != nullptr;
     HBRUSH saved_brush = g_hBackgroundBrush;
     g_hBackgroundBrush = (HBRUSH)GetStockObject(WHITE_BRUSH);
     render_set_limits_for_test(row.cut == PAST_LIMIT ? 1000 : 0, 0);
@@ -259,6 +272,7 @@ TEST_P(MetafilePaint, PlaysOncePerSizeAndKeepsWhatACutLeft)
         DeleteMetaFile((HMETAFILE)picture);
     g_hImage = NULL;
     g_imageKind = KIND_NONE;
+    g_wmfHasPlaceable = 0;
     g_hwndPreview = NULL;
     g_hBackgroundBrush = saved_brush;
 }
@@ -275,7 +289,9 @@ INSTANTIATE_TEST_SUITE_P(Roads, MetafilePaint,
                                          PaintRow{"image_window_cut_at_new_size", IMAGE_WINDOW, true, SLOW, RESIZE_CUT},
                                          PaintRow{"preview_cut_at_new_size", PREVIEW, true, SLOW, RESIZE_CUT},
                                          PaintRow{"preview_new_picture_same_handle", PREVIEW, true, WHOLE, NEW_PICTURE},
-                                         PaintRow{"preview_under_slideshow", PREVIEW, false, WHOLE, RESIZE, true}),
+                                         PaintRow{"preview_under_slideshow", PREVIEW, false, WHOLE, RESIZE, true},
+                                         PaintRow{"image_window_placeable_box_inverted", IMAGE_WINDOW, false, WHOLE,
+                                                  RESIZE, false, "hostile/WMF-placeable-box-inverted.wmf"}),
                          [](const testing::TestParamInfo<PaintRow>& info) { return std::string(info.param.name); });
 
 // The image pixels the Merge window shows at 100 %, centred, as red,
