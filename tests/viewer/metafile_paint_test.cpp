@@ -58,7 +58,7 @@ struct PaintRow {
     bool is_emf;
     Cut cut;
     Then then;
-    bool under_slideshow = false;  // the slideshow covers the window at its first paint
+    HWND* under = nullptr;  // the window (slideshow, full screen) that covers it at its first paint
     const char* placeable = nullptr;  // a placeable Windows metafile of the fixtures, read as the loader reads it
 };
 
@@ -212,19 +212,21 @@ TEST_P(MetafilePaint, PlaysOncePerSizeAndKeepsWhatACutLeft)
     HBRUSH saved_brush = g_hBackgroundBrush;
     g_hBackgroundBrush = (HBRUSH)GetStockObject(WHITE_BRUSH);
     render_set_limits_for_test(row.cut == PAST_LIMIT ? 1000 : 0, 0);
-    HWND hwnd = CreateWindowExA(WS_EX_TOPMOST, wc.lpszClassName, "", WS_POPUP | WS_VISIBLE, 40, 40, 200, 150, NULL,
-                                NULL, wc.hInstance, NULL);
+    // A covered window reaches past the screen's edge, as a maximised
+    // window's frame does.
+    HWND hwnd = CreateWindowExA(WS_EX_TOPMOST, wc.lpszClassName, "", WS_POPUP | WS_VISIBLE, row.under ? -20 : 40, 40,
+                                200, 150, NULL, NULL, wc.hInstance, NULL);
     g_hwndPreview = hwnd;
 
-    if (row.under_slideshow) {
-        // No one sees the preview under the show: a play there would be a
-        // second play of each slide.
-        g_hwndSlide = CreateWindowExA(WS_EX_TOPMOST, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0,
-                                      GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), NULL, NULL,
-                                      wc.hInstance, NULL);
-        EXPECT_EQ(requests_of_paint(hwnd), 0u) << "played under the slideshow";
-        DestroyWindow(g_hwndSlide);
-        g_hwndSlide = NULL;
+    if (row.under) {
+        // No one sees a window under the show or full screen: a play there
+        // would be a second play of each picture.
+        *row.under = CreateWindowExA(WS_EX_TOPMOST, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0,
+                                     GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), NULL, NULL,
+                                     wc.hInstance, NULL);
+        EXPECT_EQ(requests_of_paint(hwnd), 0u) << "played out of sight";
+        DestroyWindow(*row.under);
+        *row.under = NULL;
         InvalidateRect(hwnd, NULL, TRUE);
     }
     const bool is_cut = row.cut == PAST_LIMIT || row.cut == PAST_BUDGET;
@@ -289,9 +291,13 @@ INSTANTIATE_TEST_SUITE_P(Roads, MetafilePaint,
                                          PaintRow{"image_window_cut_at_new_size", IMAGE_WINDOW, true, SLOW, RESIZE_CUT},
                                          PaintRow{"preview_cut_at_new_size", PREVIEW, true, SLOW, RESIZE_CUT},
                                          PaintRow{"preview_new_picture_same_handle", PREVIEW, true, WHOLE, NEW_PICTURE},
-                                         PaintRow{"preview_under_slideshow", PREVIEW, false, WHOLE, RESIZE, true},
+                                         PaintRow{"preview_under_slideshow", PREVIEW, false, WHOLE, RESIZE, &g_hwndSlide},
+                                         PaintRow{"image_window_under_slideshow", IMAGE_WINDOW, true, WHOLE, RESIZE,
+                                                  &g_hwndSlide},
+                                         PaintRow{"image_window_under_full_screen", IMAGE_WINDOW, false, WHOLE, RESIZE,
+                                                  &g_hwndFull},
                                          PaintRow{"image_window_placeable_box_inverted", IMAGE_WINDOW, false, WHOLE,
-                                                  RESIZE, false, "hostile/WMF-placeable-box-inverted.wmf"}),
+                                                  RESIZE, nullptr, "hostile/WMF-placeable-box-inverted.wmf"}),
                          [](const testing::TestParamInfo<PaintRow>& info) { return std::string(info.param.name); });
 
 // The image pixels the Merge window shows at 100 %, centred, as red,
