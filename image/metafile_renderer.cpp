@@ -256,7 +256,7 @@ static SIZE_T renderer_memory(void)
 }
 
 // A data mapping of at least bytes, duplicated into a running renderer
-// that the request of the memory limit may be given.
+// whose memory so far leaves it room for a request of the limit.
 static bool ensure_data(DWORD bytes, SIZE_T limit)
 {
     if (s_render.data_bytes < bytes) {
