@@ -39,25 +39,6 @@ static const char CANNOT_WRITE[] = "Cannot Open File for Writing.";
 
 // ---- the writers as the table calls them
 
-// Copies an enhanced metafile to path through a file beside it, so that an
-// existing file is replaced only by a complete copy.
-static int copy_emf_to_file(HENHMETAFILE emf, const char* path)
-{
-    SafeWrite sibling;
-    FILE* fp = safe_write_open(&sibling, path);
-    if (!fp)
-        return 0;
-    std::fclose(fp);
-    sibling.fp = NULL;
-    HENHMETAFILE copy = CopyEnhMetaFileA(emf, sibling.temp_path);
-    if (!copy) {
-        safe_write_abort(&sibling);
-        return 0;
-    }
-    DeleteEnhMetaFile(copy);
-    return safe_write_commit_closed(&sibling);
-}
-
 static int save_bmp(HGLOBAL image, int, const char* path, int, int)
 {
     return write_bmp_file(image, path);
@@ -528,9 +509,11 @@ int convert_save_to_path(HGLOBAL image, int kind, const char* path, int code, in
         GlobalFree(prepared);
     show_progress(0, 1);
     // A conversion the renderer could not finish is the picture's fault,
-    // not the folder's.
+    // not the folder's; so is one too large to be held.
     if (written == METAFILE_WRITE_CUT)
         refusal = "Unable to read metafile bits";
+    else if (written == METAFILE_WRITE_TOO_LARGE)
+        refusal = "Insufficient Memory for this Operation.";
     if (written > 0)
         report_success(path);
     else

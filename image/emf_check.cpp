@@ -717,7 +717,7 @@ uint32_t copy_sound_emf_records(const BYTE* bits, uint32_t size, BYTE* out)
         if (!header_is_sound)
             return false;
         if (result == KEEPS_RULE) {
-            memcpy(out + copied, record, bytes);
+            memmove(out + copied, record, bytes);
             copied += bytes;
             records++;
             ended = u32_at(record, 0) == EMR_EOF;
@@ -727,7 +727,7 @@ uint32_t copy_sound_emf_records(const BYTE* bits, uint32_t size, BYTE* out)
     if (!header_is_sound)
         return 0;
     if (!ended) {
-        static const uint32_t END_RECORD[5] = {EMR_EOF, 20, 0, 16, 20};
+        static const uint32_t END_RECORD[EMF_END_RECORD_BYTES / 4] = {EMR_EOF, 20, 0, 16, 20};
         memcpy(out + copied, END_RECORD, sizeof END_RECORD);
         copied += sizeof END_RECORD;
         records++;

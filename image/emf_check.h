@@ -45,10 +45,12 @@ bool emf_record_is_silent(DWORD type);
 bool emf_record_is_sound(const BYTE* record, uint32_t size, EmfCheckState* state);
 
 // Copies the header and every sound record of the size bytes at bits to
-// out (room for size + 20 bytes), in order, up to the end record or the
-// first record that leaves the bits, closes the copy with an end record
+// out (room for size + EMF_END_RECORD_BYTES bytes; out may be bits itself,
+// the records then moved up in place), in order, up to the end record or
+// the first record that leaves the bits, closes the copy with an end record
 // and counts its bytes and records in its header. The bytes copied; 0 when
 // the header itself is not sound.
+enum { EMF_END_RECORD_BYTES = 20 };
 uint32_t copy_sound_emf_records(const BYTE* bits, uint32_t size, BYTE* out);
 
 // What a text record draws: the distinct characters or glyph indices,

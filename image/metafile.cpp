@@ -32,9 +32,9 @@ int g_wmfHasPlaceable;
 int g_wmfFirstPlay;
 int32_t g_wmfPlayedWords;
 
-// Most metafile bits a file may make us hold; the file's own length is the
-// other bound.
-#define MAX_WMF_BYTES 0x10000000u
+// Most metafile bits a file may make us hold, the most the renderer plays;
+// the file's own length is the other bound.
+#define MAX_WMF_BYTES MAX_RENDER_METAFILE_BYTES
 
 // Header words of the fixed 18-byte metafile header.
 enum { META_TYPE_MEMORY = 1, META_TYPE_DISK = 2, META_HEADER_WORDS = 9, META_EOF_BYTES = 6 };
@@ -56,8 +56,6 @@ enum {
 };
 // Largest old header (with its description) a comment rewrite reads.
 #define MAX_EMF_HEADER_BYTES 0x1000000u
-// Largest enhanced metafile a conversion copies.
-#define MAX_EMF_COPY_BYTES 0x40000000u
 
 static const char EMF_APP_NAME[] = "Corvane Graphics";
 
@@ -84,6 +82,22 @@ uint16_t wmf_header_checksum(const WmfPlaceableHeader* header)
     for (int i = 0; i < 10; ++i)
         sum ^= get_u16(bytes + 2 * i);
     return sum;
+}
+
+// A box given corner by corner the wrong way round (right < left, bottom <
+// top) is the same box: it is put right once, as it is read, so that the
+// preview, the image window, the conversion's frame, the copy and the print
+// all see the one box. The checksum of a box put right is made again.
+static void normalize_placeable_box(WmfPlaceableHeader* ph)
+{
+    if (ph->right >= ph->left && ph->bottom >= ph->top)
+        return;
+    SHORT left = ph->left, top = ph->top, right = ph->right, bottom = ph->bottom;
+    ph->left = left < right ? left : right;
+    ph->right = left < right ? right : left;
+    ph->top = top < bottom ? top : bottom;
+    ph->bottom = top < bottom ? bottom : top;
+    ph->checksum = wmf_header_checksum(ph);
 }
 
 uint32_t seal_wmf_records(BYTE* bits, uint32_t size)
@@ -160,6 +174,7 @@ HMETAFILE read_wmf_file(HWND owner, const char* path, HFILE file, char* info,
             show_read_error(owner, "Unable to read metafile bits");
             goto done;
         }
+        normalize_placeable_box(&ph);
         if (header)
             *header = ph;
         int32_t width = (int32_t)ph.right - ph.left + 1;
@@ -275,6 +290,33 @@ HENHMETAFILE emf_from_sound_bits(BYTE* p, uint32_t size)
     return emf_bits_are_sound(p, size) ? SetEnhMetaFileBits(size, p) : NULL;
 }
 
+HENHMETAFILE emf_from_sound_view(const BYTE* p, uint32_t size, int* unsound)
+{
+    *unsound = 0;
+    const ENHMETAHEADER* header = (const ENHMETAHEADER*)p;
+    if (p && size >= sizeof *header && header->nHandles == 0) {
+        // The handle count is mended in a copy of its own; only a crafted
+        // metafile counts no handles.
+        HENHMETAFILE emf = NULL;
+        HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, size);
+        BYTE* copy = block ? (BYTE*)GlobalLock(block) : NULL;
+        if (copy) {
+            memcpy(copy, p, size);
+            emf = emf_from_sound_bits(copy, size);
+            *unsound = !emf && !emf_bits_are_sound(copy, size);
+            GlobalUnlock(block);
+        }
+        if (block)
+            GlobalFree(block);
+        return emf;
+    }
+    if (!p || !emf_bits_are_sound(p, size)) {
+        *unsound = p != NULL;
+        return NULL;
+    }
+    return SetEnhMetaFileBits(size, p);
+}
+
 HENHMETAFILE copy_sound_emf(HENHMETAFILE source, int* no_memory)
 {
     *no_memory = 0;
@@ -337,7 +379,8 @@ HENHMETAFILE read_emf_file(HWND owner, const char* path, HGLOBAL* bits)
     HANDLE file =
         CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, NULL);
     uint32_t size = file != INVALID_HANDLE_VALUE ? emf_file_bytes(file) : 0;
-    HGLOBAL block = size && size <= MAX_EMF_COPY_BYTES ? GlobalAlloc(GMEM_MOVEABLE, size) : NULL;
+    // A picture larger than the renderer plays or converts is not held.
+    HGLOBAL block = size && size <= MAX_RENDER_METAFILE_BYTES ? GlobalAlloc(GMEM_MOVEABLE, size) : NULL;
     BYTE* p = block ? (BYTE*)GlobalLock(block) : NULL;
     if (size && !p)
         failure = "MemoryAllocation Error";
@@ -394,32 +437,6 @@ static HENHMETAFILE copy_with_own_handle(HENHMETAFILE emf)
     return copy;
 }
 
-// A copy of the metafile holding only the records that keep their rules,
-// judged in order with the player's state as the play judges them, its
-// header counting at least the metafile's own handle: the conversion plays
-// every record it is given through the system's player. Null when the copy
-// cannot be made.
-static HENHMETAFILE copy_sound_records(HENHMETAFILE emf)
-{
-    enum { END_RECORD_BYTES = 20 };
-    UINT size = GetEnhMetaFileBits(emf, 0, NULL);
-    bool fits = size >= sizeof(ENHMETAHEADER) && (uint64_t)size + END_RECORD_BYTES <= MAX_EMF_COPY_BYTES;
-    BYTE* bits = fits ? (BYTE*)malloc(size) : NULL;
-    BYTE* sound = bits ? (BYTE*)malloc((size_t)size + END_RECORD_BYTES) : NULL;
-    HENHMETAFILE copy = NULL;
-    if (sound && GetEnhMetaFileBits(emf, size, bits) == size) {
-        ENHMETAHEADER* header = (ENHMETAHEADER*)bits;
-        if (header->nHandles == 0)
-            header->nHandles = 1;
-        uint32_t kept = copy_sound_emf_records(bits, size, sound);
-        if (kept)
-            copy = SetEnhMetaFileBits(kept, sound);
-    }
-    free(sound);
-    free(bits);
-    return copy;
-}
-
 int write_wmf_file(HENHMETAFILE emf, const char* path)
 {
     ENHMETAHEADER eh;
@@ -438,23 +455,12 @@ int write_wmf_file(HENHMETAFILE emf, const char* path)
     ph.checksum = wmf_header_checksum(&ph);
 
     // The conversion plays every record, so it runs in the renderer.
-    HENHMETAFILE source = copy_sound_records(emf);
-    int ok = 0;
-    HGLOBAL hBits = NULL;
-    UINT size = 0;
-    RenderOutcome outcome = source ? render_emf_to_wmf_bits(source, MM_ANISOTROPIC, &hBits, &size) : RENDER_NOT_PLAYED;
-    if (outcome == RENDER_WHOLE) {
-        BYTE* bits = (BYTE*)GlobalLock(hBits);
-        if (bits)
-            ok = write_whole_file(path, &ph, sizeof ph, bits, size);
-        GlobalUnlock(hBits);
-    } else if (source) {
-        ok = METAFILE_WRITE_CUT;
-    }
-    if (hBits)
-        GlobalFree(hBits);
-    if (source)
-        DeleteEnhMetaFile(source);
+    RenderResult converted;
+    RenderOutcome outcome = render_emf_to_wmf_bits(emf, MM_ANISOTROPIC, &converted);
+    int ok = outcome == RENDER_WHOLE       ? write_whole_file(path, &ph, sizeof ph, converted.bytes, converted.size)
+             : outcome == RENDER_TOO_LARGE ? METAFILE_WRITE_TOO_LARGE
+                                           : METAFILE_WRITE_CUT;
+    release_render_result(&converted);
     return ok;
 }
 
@@ -471,38 +477,34 @@ int write_emf_file(HMETAFILE wmf, const char* path)
                                      INT32_MIN, INT32_MAX);
     }
 
-    UINT size = wmf ? GetMetaFileBitsEx(wmf, 0, NULL) : 0;
-    if (!size)
+    if (!wmf || !GetMetaFileBitsEx(wmf, 0, NULL))
         return 0;
-    HGLOBAL hBits = GlobalAlloc(GMEM_MOVEABLE, size);
-    BYTE* bits = hBits ? (BYTE*)GlobalLock(hBits) : NULL;
-    if (!bits) {
-        if (hBits)
-            GlobalFree(hBits);
-        show_read_error(g_hwndMain, "MemoryAllocation Error");
-        return 0;
-    }
     HENHMETAFILE emf = NULL;
-    RenderOutcome outcome = RENDER_NOT_PLAYED;
-    if (GetMetaFileBitsEx(wmf, size, bits) == size)
-        outcome = render_wmf_to_emf_bits(bits, size, &picture, &emf);
-    GlobalUnlock(hBits);
-    GlobalFree(hBits);
+    RenderOutcome outcome = render_wmf_to_emf(wmf, &picture, &emf);
     if (!emf)
-        return outcome == RENDER_WHOLE ? 0 : METAFILE_WRITE_CUT;
-
-    int ok = 0;
-    UINT emf_size = GetEnhMetaFileBits(emf, 0, NULL);
-    HGLOBAL hEmf = emf_size ? GlobalAlloc(GMEM_MOVEABLE, emf_size) : NULL;
-    BYTE* emf_bits = hEmf ? (BYTE*)GlobalLock(hEmf) : NULL;
-    if (emf_bits && GetEnhMetaFileBits(emf, emf_size, emf_bits) == emf_size)
-        ok = write_whole_file(path, emf_bits, emf_size, NULL, 0);
-    if (emf_bits)
-        GlobalUnlock(hEmf);
-    if (hEmf)
-        GlobalFree(hEmf);
+        return outcome == RENDER_TOO_LARGE ? METAFILE_WRITE_TOO_LARGE : outcome == RENDER_WHOLE ? 0 : METAFILE_WRITE_CUT;
+    int ok = copy_emf_to_file(emf, path);
     DeleteEnhMetaFile(emf);
     return ok;
+}
+
+int copy_emf_to_file(HENHMETAFILE emf, const char* path)
+{
+    SafeWrite sibling;
+    FILE* fp = safe_write_open(&sibling, path);
+    if (!fp)
+        return 0;
+    fclose(fp);
+    sibling.fp = NULL;
+    // The system writes the file from the metafile it holds: no copy of
+    // its bytes is made here.
+    HENHMETAFILE copy = CopyEnhMetaFileA(emf, sibling.temp_path);
+    if (!copy) {
+        safe_write_abort(&sibling);
+        return 0;
+    }
+    DeleteEnhMetaFile(copy);
+    return safe_write_commit_closed(&sibling);
 }
 
 // Builds the new header of an enhanced metafile into out (a block of room
@@ -1367,7 +1369,10 @@ static int note_outcome(HANDLE metafile, RenderOutcome outcome)
         --s_failedCount;
     }
     s_failed[s_failedCount++] = metafile;
-    if (!s_commandPlays)
+    // A picture too large to be played is said to be so, not cut.
+    if (!s_commandPlays && outcome == RENDER_TOO_LARGE)
+        show_read_error(g_hwndMain, "MemoryAllocation Error");
+    else if (!s_commandPlays)
         say_metafile_cut(g_hwndMain);
     return 0;
 }

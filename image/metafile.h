@@ -40,7 +40,8 @@ extern int32_t g_wmfPlayedWords;  // words played so far by play_wmf_records
 // Reads a Windows metafile from the open handle (position 0), which it
 // closes. placeable 1: the file starts with the placeable header, copied to
 // *header, its box to *bounds and units per inch to *units_per_inch, and the
-// preview is fitted to the box; placeable 0: a plain metafile in a square
+// preview is fitted to the box (a box whose right or bottom lies before its
+// left or top is taken the right way round); placeable 0: a plain metafile in a square
 // preview. info, when not null, gets the information text. Sets
 // g_wmfSizeWords. Null after a message box owned by owner.
 HMETAFILE read_wmf_file(HWND owner, const char* path, HFILE file, char* info,
@@ -67,21 +68,29 @@ void get_emf_info(HENHMETAFILE emf, char* info, RECT* bounds, HDC hdc);
 uint16_t wmf_header_checksum(const WmfPlaceableHeader* header);
 
 // What the converting writers give back besides 1 (written) and 0 (the
-// file could not be written): the renderer could not finish the conversion,
-// so the picture could not be read whole and nothing was written.
-enum { METAFILE_WRITE_CUT = -1 };
+// file could not be written), nothing written either way: the renderer
+// could not finish the conversion, so the picture could not be read whole;
+// or the picture or its conversion passes the most metafile bytes the
+// program holds (MAX_RENDER_METAFILE_BYTES).
+enum { METAFILE_WRITE_CUT = -1, METAFILE_WRITE_TOO_LARGE = -2 };
 
 // Writes the enhanced metafile as a placeable Windows metafile (1000 units
-// per inch). 1 on success; METAFILE_WRITE_CUT when the conversion was not
-// whole; 0 when there is no header or the file cannot be written. An
-// existing file is kept unless 1.
+// per inch). 1 on success; METAFILE_WRITE_CUT or METAFILE_WRITE_TOO_LARGE
+// when the conversion was not whole; 0 when there is no header or the file
+// cannot be written. An existing file is kept unless 1.
 int write_wmf_file(HENHMETAFILE emf, const char* path);
 
 // Writes the Windows metafile as an enhanced metafile, sized from the
 // current file's placeable header (g_wmfHasPlaceable) or 4 inches square.
-// 1 when the file was written; METAFILE_WRITE_CUT when the conversion was
-// not whole; else 0. An existing file is kept unless 1.
+// 1 when the file was written; METAFILE_WRITE_CUT or
+// METAFILE_WRITE_TOO_LARGE when the conversion was not whole; else 0. An
+// existing file is kept unless 1.
 int write_emf_file(HMETAFILE wmf, const char* path);
+
+// Writes the enhanced metafile as it is to path, through a file beside it
+// (safe_write.h), so that an existing file is replaced only by a complete
+// copy. 1 on success, else 0.
+int copy_emf_to_file(HENHMETAFILE emf, const char* path);
 
 // Reads the enhanced metafile at path, once, into a block the handle is
 // made from. With bits, *bits (GMEM_MOVEABLE, caller frees) keeps that
@@ -96,6 +105,11 @@ HENHMETAFILE read_emf_file(HWND owner, const char* path, HGLOBAL* bits);
 // makes of a file's. Null when they are not (cut short, a record breaking
 // its rule); nothing is said.
 HENHMETAFILE emf_from_sound_bits(BYTE* p, uint32_t size);
+
+// The same of bits that may not be written (a mapped view): *unsound is set
+// when they fail the checks, and is 0 when the metafile could not be made
+// for want of memory.
+HENHMETAFILE emf_from_sound_view(const BYTE* p, uint32_t size, int* unsound);
 
 // The same checks for an enhanced metafile already in hand (the
 // clipboard's): a metafile of our own is made from its bits, of the size
@@ -120,7 +134,8 @@ void write_emf_comment(const char* path, HGLOBAL* comment, HENHMETAFILE current_
 // of metafile_play.h in a process of its own under limits of time and
 // memory. A play the renderer could not finish leaves what it drew and
 // says once, with the message for metafile bits that cannot be read, that
-// the picture cannot be shown whole; that metafile is then not played
+// the picture cannot be shown whole (one larger than the renderer takes,
+// with the reader's message for memory); that metafile is then not played
 // again until a file is loaded anew (forget_failed_metafiles). Each play
 // returns 1 when the picture was drawn whole, and 0 when it was cut, not
 // played, or not played again because a play of it was cut since the load.

@@ -5,6 +5,7 @@
 // request ends within its time limit.
 #include "image/metafile_renderer.h"
 
+#include "image/emf_check.h"
 #include "image/metafile.h"
 #include "image/progress.h"
 #include "image/render_ipc.h"
@@ -26,10 +27,20 @@ static char s_namePrefixForTest[64];
 enum { RENDER_START_LIMIT_MS = 30000, RENDER_POLL_MS = 20 };
 // Pixels of one band of a play: 32 MB at 32 bits.
 enum { RENDER_BAND_PIXELS = 8 << 20 };
-// Largest data mapping (metafile bytes and a band) the program makes, and
-// the largest it keeps between requests.
+// Largest data mapping (metafile bytes and a band) the program makes.
 #define MAX_RENDER_DATA_BYTES (512u << 20)
+// A data mapping is kept for the next request only while it is small and
+// the metafile bytes it took were few: no second copy of a large metafile
+// stays beside it between requests.
 #define KEEP_RENDER_DATA_BYTES (64u << 20)
+#define KEEP_RENDER_INPUT_BYTES (1u << 20)
+// Copies of a conversion's input that the renderer holds at once beside
+// the work of the conversion itself, which its limit bounds: the metafile
+// the system makes of the input and, inside the system's conversion to a
+// Windows metafile, its own copy of those bytes, the metafile it records
+// them into as comments (twice while that grows) and the result that holds
+// them. The renderer lets its view of the input go first.
+enum { CONVERSION_INPUT_COPIES = 5 };
 
 struct Renderer {
     HANDLE process;
@@ -39,6 +50,7 @@ struct Renderer {
     HANDLE data;             // the data mapping, kept across renderers
     BYTE* data_view;
     DWORD data_bytes;
+    DWORD input_bytes;       // the metafile bytes the last request put into it
     HANDLE data_in_renderer; // its handle in the running renderer, or null
 };
 
@@ -48,6 +60,7 @@ static DWORD s_timeLimit = RENDER_TIME_LIMIT_MS;
 static SIZE_T s_memoryLimit = RENDER_MEMORY_LIMIT_BYTES;
 static RenderCut s_lastCut;
 static unsigned s_requests;  // requests sent in this run
+static unsigned s_lastConversionCalls;
 
 RenderCut render_last_cut(void)
 {
@@ -57,6 +70,11 @@ RenderCut render_last_cut(void)
 unsigned render_request_count(void)
 {
     return s_requests;
+}
+
+unsigned render_last_conversion_calls(void)
+{
+    return s_lastConversionCalls;
 }
 
 void render_set_limits_for_test(DWORD time_ms, SIZE_T memory_bytes)
@@ -198,14 +216,29 @@ static void release_data(void)
     s_render.data_view = NULL;
     close_handle(&s_render.data);
     s_render.data_bytes = 0;
+    s_render.input_bytes = 0;
     s_render.data_in_renderer = NULL;
 }
 
-// A large data mapping is not kept for the next request.
+// A large data mapping, or one that took a large metafile, is not kept
+// for the next request.
 static void trim_data(void)
 {
-    if (s_render.data_bytes > KEEP_RENDER_DATA_BYTES)
+    if (s_render.data_bytes > KEEP_RENDER_DATA_BYTES || s_render.input_bytes > KEEP_RENDER_INPUT_BYTES)
         release_data();
+}
+
+// The memory limit of one request: the renderer's own work beside what the
+// request's bytes make it hold. A play holds the data mapping it touches
+// (the metafile bytes, and the band, mapped again for its DC) and the
+// metafile the system makes of those bytes; a conversion its copies of the
+// input.
+static SIZE_T request_limit(LONG op, DWORD input_bytes, uint64_t band_bytes)
+{
+    bool is_play = op == RENDER_OP_PLAY_EMF || op == RENDER_OP_PLAY_WMF;
+    uint64_t own = is_play ? 2ull * input_bytes + 2 * band_bytes : (uint64_t)CONVERSION_INPUT_COPIES * input_bytes;
+    uint64_t limit = (uint64_t)s_memoryLimit + own;
+    return limit < (SIZE_T)-1 ? (SIZE_T)limit : (SIZE_T)-1;
 }
 
 // The renderer's memory as the system reports it from outside: the larger
@@ -222,8 +255,9 @@ static SIZE_T renderer_memory(void)
                                                                 : counters.PagefileUsage;
 }
 
-// A data mapping of at least bytes, duplicated into the running renderer.
-static bool ensure_data(DWORD bytes)
+// A data mapping of at least bytes, duplicated into a running renderer
+// whose memory so far leaves it room for a request of the limit.
+static bool ensure_data(DWORD bytes, SIZE_T limit)
 {
     if (s_render.data_bytes < bytes) {
         release_data();
@@ -236,11 +270,11 @@ static bool ensure_data(DWORD bytes)
         }
         s_render.data_bytes = size;
     }
-    // A renderer that ended between requests, or whose memory passed the
-    // limit in the last one (the peak never goes down: it would cut this
-    // request at its first poll), is replaced before it is given one.
+    // A renderer that ended between requests, or whose memory passed this
+    // request's limit in an earlier one (the peak never goes down: it would
+    // cut this request at its first poll), is replaced before it is given one.
     if (s_render.process &&
-        (WaitForSingleObject(s_render.process, 0) != WAIT_TIMEOUT || renderer_memory() > s_memoryLimit))
+        (WaitForSingleObject(s_render.process, 0) != WAIT_TIMEOUT || renderer_memory() > limit))
         end_renderer();
     if (!s_render.process && !start_renderer())
         return false;
@@ -268,6 +302,8 @@ static RenderOutcome take_reply(LONG status)
 {
     if (status == RENDER_STATUS_DONE)
         return RENDER_WHOLE;
+    if (status == RENDER_STATUS_TOO_LARGE)
+        return RENDER_TOO_LARGE;
     if (status != RENDER_STATUS_CUT)
         return RENDER_NOT_PLAYED;
     s_lastCut = RENDER_CUT_BUDGET;
@@ -275,9 +311,9 @@ static RenderOutcome take_reply(LONG status)
 }
 
 // Sends the request set up in the control block and waits for its end
-// under the limits. progress_words: the drawing words of a play with
-// progress, else 0.
-static RenderOutcome send_request(LONG op, LONG progress_words)
+// under the time limit and the memory limit given. progress_words: the
+// drawing words of a play with progress, else 0.
+static RenderOutcome send_request(LONG op, LONG progress_words, SIZE_T memory_limit)
 {
     RenderControl* c = s_render.control;
     c->op = op;
@@ -301,7 +337,7 @@ static RenderOutcome send_request(LONG op, LONG progress_words)
             return take_reply(c->status);
         if (woke != WAIT_TIMEOUT)
             s_lastCut = RENDER_CUT_DEATH;
-        else if (renderer_memory() > s_memoryLimit)
+        else if (renderer_memory() > memory_limit)
             s_lastCut = RENDER_CUT_MEMORY;
         else if (GetTickCount() - started >= s_timeLimit)
             s_lastCut = RENDER_CUT_TIME;
@@ -457,6 +493,7 @@ struct RenderInput {
 static bool put_input(const RenderInput* in)
 {
     BYTE* view = s_render.data_view;
+    s_render.input_bytes = in->size;
     if (in->emf)
         return GetEnhMetaFileBits(in->emf, in->size, view) == in->size;
     if (in->wmf)
@@ -483,8 +520,10 @@ static RenderOutcome render_play(HDC hdc, LONG op, const RenderInput* in, const 
     RenderOutcome outcome = RENDER_WHOLE;
     for (LONG top = area.top; top < area.bottom && outcome == RENDER_WHOLE; top += band_rows) {
         LONG rows = area.bottom - top < band_rows ? area.bottom - top : band_rows;
-        uint64_t need = (uint64_t)pixels_offset + (uint64_t)width * rows * 4;
-        if (need > MAX_RENDER_DATA_BYTES || !ensure_data((DWORD)need) || !put_input(in)) {
+        uint64_t band_bytes = (uint64_t)width * rows * 4;
+        uint64_t need = (uint64_t)pixels_offset + band_bytes;
+        SIZE_T limit = request_limit(op, size, band_bytes);
+        if (need > MAX_RENDER_DATA_BYTES || !ensure_data((DWORD)need, limit) || !put_input(in)) {
             outcome = RENDER_NOT_PLAYED;
             break;
         }
@@ -504,7 +543,7 @@ static RenderOutcome render_play(HDC hdc, LONG op, const RenderInput* in, const 
         c->dc.brush_org.x -= area.left;
         c->dc.brush_org.y -= top;
         take_band_pixels(hdc, area.left, top, width, rows, pixels_offset);
-        outcome = send_request(op, drawing_words);
+        outcome = send_request(op, drawing_words, limit);
         // What a renderer drew before it was cut is in the band all the same.
         if (outcome != RENDER_NOT_PLAYED)
             put_band_pixels(hdc, area.left, top, width, rows, pixels_offset);
@@ -520,7 +559,9 @@ static RenderOutcome render_play(HDC hdc, LONG op, const RenderInput* in, const 
 RenderOutcome render_emf(HDC hdc, HENHMETAFILE emf, const RECT* rect)
 {
     UINT size = emf ? GetEnhMetaFileBits(emf, 0, NULL) : 0;
-    if (!size || !rect || size > MAX_RENDER_DATA_BYTES / 2)
+    if (size > MAX_RENDER_METAFILE_BYTES)
+        return RENDER_TOO_LARGE;
+    if (!size || !rect)
         return RENDER_NOT_PLAYED;
     RenderInput in = {emf, NULL, NULL, size};
     return render_play(hdc, RENDER_OP_PLAY_EMF, &in, rect, 0);
@@ -529,7 +570,9 @@ RenderOutcome render_emf(HDC hdc, HENHMETAFILE emf, const RECT* rect)
 RenderOutcome render_wmf(HDC hdc, HMETAFILE wmf, int with_progress)
 {
     UINT size = wmf ? GetMetaFileBitsEx(wmf, 0, NULL) : 0;
-    if (!size || size > MAX_RENDER_DATA_BYTES / 2)
+    if (size > MAX_RENDER_METAFILE_BYTES)
+        return RENDER_TOO_LARGE;
+    if (!size)
         return RENDER_NOT_PLAYED;
     RenderInput in = {NULL, wmf, NULL, size};
     return render_play(hdc, RENDER_OP_PLAY_WMF, &in, NULL, with_progress);
@@ -537,86 +580,111 @@ RenderOutcome render_wmf(HDC hdc, HMETAFILE wmf, int with_progress)
 
 // ---- conversions
 
-// Sends the conversion of size bytes (already set up in the control block
-// but for the bytes) and takes the result. *result (GMEM_MOVEABLE) on
-// RENDER_WHOLE.
-static RenderOutcome convert(LONG op, const RenderInput* in, HGLOBAL* result, UINT* result_size)
+void release_render_result(RenderResult* result)
 {
-    *result = NULL;
-    *result_size = 0;
-    const DWORD size = in->size;
-    if (!size || size > MAX_RENDER_DATA_BYTES || !ensure_data(size) || !put_input(in))
+    if (result->bytes)
+        UnmapViewOfFile(result->bytes);
+    if (result->mapping)
+        CloseHandle(result->mapping);
+    memset(result, 0, sizeof *result);
+}
+
+// A running renderer and a data mapping with room for the input of the
+// conversion and the end record the renderer may close a copy of sound
+// records with; the caller then sets up the conversion's own fields in the
+// control block. RENDER_WHOLE when the conversion can be sent.
+static RenderOutcome prepare_conversion(LONG op, const RenderInput* in)
+{
+    if (in->size > MAX_RENDER_METAFILE_BYTES)
+        return RENDER_TOO_LARGE;
+    if (!in->size || !ensure_data(in->size + EMF_END_RECORD_BYTES, request_limit(op, in->size, 0)))
         return RENDER_NOT_PLAYED;
-    s_render.control->input_bytes = size;
-    RenderOutcome outcome = send_request(op, 0);
-    if (outcome != RENDER_WHOLE) {
-        trim_data();
+    return RENDER_WHOLE;
+}
+
+// Sends the conversion of the input, prepared, and takes the result out of
+// the renderer. The data mapping, which holds a copy of the input, goes
+// before the result is mapped in when it is not kept.
+static RenderOutcome convert(LONG op, const RenderInput* in, RenderResult* result)
+{
+    if (!put_input(in))
+        return RENDER_NOT_PLAYED;
+    RenderControl* c = s_render.control;
+    c->input_bytes = in->size;
+    c->result_room = MAX_RENDER_METAFILE_BYTES + 1;
+    RenderOutcome outcome = send_request(op, 0, request_limit(op, in->size, 0));
+    trim_data();
+    if (outcome != RENDER_WHOLE)
         return outcome;
-    }
+    s_lastConversionCalls = (unsigned)c->conversion_calls;
     // The renderer's mapping, taken out of it: its handle there is closed,
     // and the program's copy is its own to close.
-    HANDLE theirs = (HANDLE)(ULONG_PTR)s_render.control->result_handle;
-    HANDLE mapping = NULL;
-    if (!theirs || !DuplicateHandle(s_render.process, theirs, GetCurrentProcess(), &mapping, FILE_MAP_READ, FALSE,
-                                    DUPLICATE_CLOSE_SOURCE))
-        mapping = NULL;
-    DWORD n = s_render.control->result_bytes;
-    const BYTE* view = mapping && n ? (const BYTE*)MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, n) : NULL;
-    HGLOBAL block = view ? GlobalAlloc(GMEM_MOVEABLE, n) : NULL;
-    BYTE* p = block ? (BYTE*)GlobalLock(block) : NULL;
-    if (p) {
-        memcpy(p, view, n);
-        GlobalUnlock(block);
-        *result = block;
-        *result_size = n;
-    } else if (block) {
-        GlobalFree(block);
-    }
-    if (view)
-        UnmapViewOfFile(view);
-    if (mapping)
-        CloseHandle(mapping);
-    trim_data();
-    return *result ? RENDER_WHOLE : RENDER_NOT_PLAYED;
-}
-
-RenderOutcome render_emf_to_wmf_bits(HENHMETAFILE emf, INT map_mode, HGLOBAL* bits, UINT* size)
-{
-    *bits = NULL;
-    *size = 0;
-    RenderInput in = {emf, NULL, NULL, emf ? GetEnhMetaFileBits(emf, 0, NULL) : 0};
-    if (!in.size || !ensure_data(in.size))
+    HANDLE theirs = (HANDLE)(ULONG_PTR)c->result_handle;
+    if (!theirs || !DuplicateHandle(s_render.process, theirs, GetCurrentProcess(), &result->mapping, FILE_MAP_READ,
+                                    FALSE, DUPLICATE_CLOSE_SOURCE))
+        result->mapping = NULL;
+    result->size = c->result_bytes;
+    result->bytes = result->mapping && result->size
+                        ? (const BYTE*)MapViewOfFile(result->mapping, FILE_MAP_READ, 0, 0, result->size)
+                        : NULL;
+    if (!result->bytes) {
+        release_render_result(result);
         return RENDER_NOT_PLAYED;
-    s_render.control->map_mode = map_mode;
-    return convert(RENDER_OP_EMF_TO_WMF, &in, bits, size);
+    }
+    return RENDER_WHOLE;
 }
 
-RenderOutcome render_wmf_to_emf_bits(const BYTE* wmf, UINT size, const METAFILEPICT* picture,
-                                     HENHMETAFILE* emf)
+RenderOutcome render_emf_to_wmf_bits(HENHMETAFILE emf, INT map_mode, RenderResult* result)
+{
+    memset(result, 0, sizeof *result);
+    RenderInput in = {emf, NULL, NULL, emf ? GetEnhMetaFileBits(emf, 0, NULL) : 0};
+    if (in.size && in.size < sizeof(ENHMETAHEADER))
+        return RENDER_NOT_PLAYED;
+    RenderOutcome ready = prepare_conversion(RENDER_OP_EMF_TO_WMF, &in);
+    if (ready != RENDER_WHOLE)
+        return ready;
+    s_render.control->map_mode = map_mode;
+    return convert(RENDER_OP_EMF_TO_WMF, &in, result);
+}
+
+// The conversion of the input to an enhanced metafile, made from the
+// result where it lies.
+static RenderOutcome convert_to_emf(const RenderInput* in, const METAFILEPICT* picture, HENHMETAFILE* emf)
 {
     *emf = NULL;
-    if (!wmf || !size || !ensure_data(size))
-        return RENDER_NOT_PLAYED;
+    RenderOutcome ready = prepare_conversion(RENDER_OP_WMF_TO_EMF, in);
+    if (ready != RENDER_WHOLE)
+        return ready;
     s_render.control->picture_mode = picture ? picture->mm : 0;
     s_render.control->picture_x = picture ? picture->xExt : 0;
     s_render.control->picture_y = picture ? picture->yExt : 0;
-    HGLOBAL result = NULL;
-    UINT result_size = 0;
-    RenderInput in = {NULL, NULL, wmf, size};
-    RenderOutcome outcome = convert(RENDER_OP_WMF_TO_EMF, &in, &result, &result_size);
+    RenderResult result;
+    memset(&result, 0, sizeof result);
+    RenderOutcome outcome = convert(RENDER_OP_WMF_TO_EMF, in, &result);
     if (outcome != RENDER_WHOLE)
         return outcome;
     // The system hands back an enhanced metafile carried in the Windows
     // one's comments as it stands: it is checked as a file's would be, and
     // one whose records are unsound is a picture that cannot be had whole.
-    BYTE* p = (BYTE*)GlobalLock(result);
-    *emf = p ? emf_from_sound_bits(p, result_size) : NULL;
-    if (p)
-        GlobalUnlock(result);
-    GlobalFree(result);
-    if (p && !*emf) {
+    int unsound = 0;
+    *emf = emf_from_sound_view(result.bytes, result.size, &unsound);
+    release_render_result(&result);
+    if (unsound) {
         s_lastCut = RENDER_CUT_BUDGET;
         return RENDER_CUT;
     }
     return *emf ? RENDER_WHOLE : RENDER_NOT_PLAYED;
+}
+
+RenderOutcome render_wmf_to_emf_bits(const BYTE* wmf, UINT size, const METAFILEPICT* picture,
+                                     HENHMETAFILE* emf)
+{
+    RenderInput in = {NULL, NULL, wmf, wmf ? size : 0};
+    return convert_to_emf(&in, picture, emf);
+}
+
+RenderOutcome render_wmf_to_emf(HMETAFILE wmf, const METAFILEPICT* picture, HENHMETAFILE* emf)
+{
+    RenderInput in = {NULL, wmf, NULL, wmf ? GetMetaFileBitsEx(wmf, 0, NULL) : 0};
+    return convert_to_emf(&in, picture, emf);
 }

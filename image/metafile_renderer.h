@@ -27,12 +27,19 @@ enum RenderOutcome {
     RENDER_CUT,         // the play budget stopped it, a record that draws was left out, or the
                         // renderer passed a limit or died; what it drew was blitted
     RENDER_NOT_PLAYED,  // no renderer could be started or no memory; nothing drawn
+    RENDER_TOO_LARGE,   // the metafile, or a conversion's result, passes MAX_RENDER_METAFILE_BYTES
 };
 
 // Wall time of one request; no sound picture comes near it.
 enum { RENDER_TIME_LIMIT_MS = 5000 };
-// Memory the renderer may hold, read from outside it.
+// Memory the renderer may hold for the work of one request, read from
+// outside it, beside what the request's own bytes make it hold: the copies
+// of the metafile that the system's play or conversion takes, and the
+// pixels of a play.
 #define RENDER_MEMORY_LIMIT_BYTES (256u << 20)
+// Largest metafile a play or conversion takes, and largest result a
+// conversion hands back: the most metafile bytes the readers hold.
+#define MAX_RENDER_METAFILE_BYTES (256u << 20)
 
 // Plays the enhanced metafile into rect (logical units of hdc), as
 // PlayEnhMetaFile would.
@@ -43,10 +50,22 @@ RenderOutcome render_emf(HDC hdc, HENHMETAFILE emf, const RECT* rect);
 // g_wmfSizeWords) while the program waits.
 RenderOutcome render_wmf(HDC hdc, HMETAFILE wmf, int with_progress);
 
-// GetWinMetaFileBits of the enhanced metafile under the screen as reference
-// device: *bits (GMEM_MOVEABLE, caller frees) holds *size bytes on
-// RENDER_WHOLE, and is null otherwise.
-RenderOutcome render_emf_to_wmf_bits(HENHMETAFILE emf, INT map_mode, HGLOBAL* bits, UINT* size);
+// A conversion's result, taken out of the renderer: size bytes at bytes,
+// in a mapping of the program's, until release_render_result.
+struct RenderResult {
+    HANDLE mapping;
+    const BYTE* bytes;
+    UINT size;
+};
+void release_render_result(RenderResult* result);
+
+// GetWinMetaFileBits, called once, of the records of the enhanced metafile
+// that keep their rules (copy_sound_emf_records: the conversion plays every
+// record through the system's player), under the screen as reference
+// device: *result on RENDER_WHOLE, empty otherwise. The program holds the
+// metafile's bytes once beside it while the renderer converts, and lets
+// that copy go before it takes the result.
+RenderOutcome render_emf_to_wmf_bits(HENHMETAFILE emf, INT map_mode, RenderResult* result);
 
 // SetWinMetaFileBits of the Windows metafile's bytes under the screen as
 // reference device: *emf (caller deletes) on RENDER_WHOLE, null otherwise.
@@ -56,6 +75,10 @@ RenderOutcome render_emf_to_wmf_bits(HENHMETAFILE emf, INT map_mode, HGLOBAL* bi
 // RENDER_CUT.
 RenderOutcome render_wmf_to_emf_bits(const BYTE* wmf, UINT size, const METAFILEPICT* picture,
                                      HENHMETAFILE* emf);
+
+// The same of a Windows metafile in hand, whose bytes the system copies
+// straight to the renderer.
+RenderOutcome render_wmf_to_emf(HMETAFILE wmf, const METAFILEPICT* picture, HENHMETAFILE* emf);
 
 // The renderer's loop: serves requests until the program ends or closes it.
 // command_line holds the handles the program passed. Returns the exit code.
@@ -71,6 +94,10 @@ RenderCut render_last_cut(void);
 // Requests sent to a renderer since the program started, for tests and
 // benchmarks: a play is one per band.
 unsigned render_request_count(void);
+
+// Calls of the system's conversion the renderer made in the last
+// conversion that it finished, for tests.
+unsigned render_last_conversion_calls(void);
 
 // For tests: other limits (0 puts the standard one back).
 void render_set_limits_for_test(DWORD time_ms, SIZE_T memory_bytes);

@@ -5,6 +5,7 @@
 #include "image/metafile_view.h"
 
 #include "image/metafile.h"
+#include "image/open_windows.h"
 #include "image/section_dc.h"
 
 #include <stdint.h>
@@ -172,6 +173,43 @@ static void show_scaled(HDC dc, const KeptView* kept, const MetafileView* view)
     RestoreDC(dc, saved);
 }
 
+// Whether the cover, a window of the program over the whole screen, lies
+// over all of the window that is on the screen (a maximised window's frame
+// lies past its edges), and above it.
+static bool is_covered_by(HWND window, HWND cover)
+{
+    HWND root = GetAncestor(window, GA_ROOT);
+    if (!is_window_open(cover) || !IsWindowVisible(cover) || cover == root)
+        return false;
+    RECT covered, over, both;
+    RECT screen = {GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN), 0, 0};
+    screen.right = screen.left + GetSystemMetrics(SM_CXVIRTUALSCREEN);
+    screen.bottom = screen.top + GetSystemMetrics(SM_CYVIRTUALSCREEN);
+    GetWindowRect(window, &covered);
+    GetWindowRect(cover, &over);
+    if (!IntersectRect(&covered, &covered, &screen))
+        return true;
+    UnionRect(&both, &over, &covered);
+    if (!EqualRect(&both, &over))
+        return false;
+    for (HWND below = GetWindow(cover, GW_HWNDNEXT); below; below = GetWindow(below, GW_HWNDNEXT))
+        if (below == root)
+            return true;
+    return false;
+}
+
+// Whether no one sees the window: it is not shown, or it lies under the
+// slideshow or the full-screen window. A covered window's clip box does not
+// always shrink (under Wine it does not), and a play there would be a
+// second play of every picture, seen by no one; the end of either window
+// repaints the windows under it.
+static bool is_out_of_sight(HWND window)
+{
+    if (!window)
+        return false;
+    return !IsWindowVisible(window) || is_covered_by(window, g_hwndSlide) || is_covered_by(window, g_hwndFull);
+}
+
 void draw_metafile_view(HDC dc, const MetafileView* view, MetafileViewPlay play, void* data)
 {
     const RECT* a = &view->area;
@@ -188,6 +226,8 @@ void draw_metafile_view(HDC dc, const MetafileView* view, MetafileViewPlay play,
         blit_kept(dc, kept);
         return;
     }
+    if (is_out_of_sight(view->window))
+        return;
     KeptView* left = kept && kept->view.metafile == view->metafile ? kept : find_picture(view->metafile);
     // A cut picture is not played again, nor is one at a new size of this
     // window once such a play was cut: what it left is shown instead.

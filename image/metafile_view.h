@@ -34,7 +34,9 @@ typedef void (*MetafileViewPlay)(HDC dc, const RECT* area, const RECT* frame, vo
 // Shows the picture in the view's area of dc (the window's DC, device
 // units): the kept pixels when they are of this view, else a play into
 // fresh pixels (kept), or the kept pixels of a cut picture scaled to this
-// view. Where no pixels can be had, plays straight into dc.
+// view. Where no pixels can be had, plays straight into dc. A window out
+// of sight (not shown, or under the slideshow or the full-screen window)
+// plays nothing: the end of the window over it repaints it.
 void draw_metafile_view(HDC dc, const MetafileView* view, MetafileViewPlay play, void* data);
 
 // Frees the window's kept pixels (null: every window's, as the picture is

@@ -318,30 +318,9 @@ static void play_preview_view(HDC dc, const RECT* area, const RECT*, void* data)
     play_in_preview_rect(p->owner, dc, area, p->with_progress);
 }
 
-// Whether the slideshow lies over the whole preview. The preview's clip
-// box does not always shrink for a top-level window over it (it does not
-// under Wine), and a play there would be a second play of every slide,
-// seen by no one; the show's end repaints the preview.
-static bool preview_under_slideshow(void)
-{
-    if (!is_window_open(g_hwndSlide) || !IsWindowVisible(g_hwndSlide) || !is_window_open(g_hwndPreview))
-        return false;
-    RECT slide, preview, both;
-    GetWindowRect(g_hwndSlide, &slide);
-    GetWindowRect(g_hwndPreview, &preview);
-    UnionRect(&both, &slide, &preview);
-    if (!EqualRect(&both, &slide))
-        return false;
-    HWND top = GetAncestor(g_hwndPreview, GA_ROOT);
-    for (HWND below = GetWindow(g_hwndSlide, GW_HWNDNEXT); below; below = GetWindow(below, GW_HWNDNEXT))
-        if (below == top)
-            return true;
-    return false;
-}
-
 void show_metafile_in_preview(HWND owner, HDC hdc, uint32_t with_progress)
 {
-    if (!shows_metafile() || preview_under_slideshow())
+    if (!shows_metafile())
         return;
     RECT r = preview_image_rect();
     MetafileView view = {g_hwndPreview, g_hImage, r, r, 0,

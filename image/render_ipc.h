@@ -6,9 +6,10 @@
 // The program owns a data mapping that it duplicates into the renderer:
 // the metafile's bytes at offset 0 and, for a play, the area's 32-bit
 // top-down pixels at pixels_offset. A conversion's result goes into a
-// mapping the renderer makes; the program duplicates it out of the
-// renderer (closing the renderer's handle), as the renderer has no handle
-// to the program but one to wait on it.
+// mapping the renderer makes, room for result_room bytes of which only the
+// pages the result fills are ever touched; the program duplicates it out
+// of the renderer (closing the renderer's handle), as the renderer has no
+// handle to the program but one to wait on it.
 #pragma once
 
 #include <windows.h>
@@ -24,6 +25,7 @@ enum RenderStatus {
     RENDER_STATUS_DONE = 1,
     RENDER_STATUS_FAILED = 2,  // the bytes made no metafile, or no result
     RENDER_STATUS_CUT = 3,     // played, but the play budget stopped it or a record that draws was left out
+    RENDER_STATUS_TOO_LARGE = 4,  // a conversion's result passes result_room
 };
 
 // The drawing state of the destination DC that a play meets, with the
@@ -58,11 +60,15 @@ struct RenderControl {
     LONG with_progress;
     RECT emf_rect;               // logical units of the destination
     RenderDcState dc;
-    // A conversion.
+    // A conversion. Of an enhanced metafile, the data mapping has room for
+    // an end record past its bytes: only its records that keep their rules
+    // are converted, moved up in place.
     INT map_mode;
     LONG picture_mode, picture_x, picture_y;  // the METAFILEPICT without its handle; mode 0: none
+    DWORD result_room;           // the most result bytes the program takes
     DWORD result_handle;         // set by the renderer: a mapping of the renderer's
     DWORD result_bytes;
+    LONG conversion_calls;       // set by the renderer: calls of the system's conversion made
 };
 
 // Names of the control mapping and the two events: a prefix the program

@@ -8,10 +8,12 @@
 // when it passes one. It ends itself when the program ends.
 #include "image/metafile_renderer.h"
 
+#include "image/emf_check.h"
 #include "image/metafile_play.h"
 #include "image/render_ipc.h"
 #include "image/section_dc.h"
 
+#include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -125,84 +127,92 @@ static LONG serve_play(RenderControl* c, HANDLE data, const BYTE* input)
     return status;
 }
 
-// Hands bytes back in a mapping of this process whose handle the program
-// takes out of it, closing it here.
-static LONG hand_back(RenderControl* c, const BYTE* bytes, UINT size)
+// A mapping of this process of room bytes for a result, whose handle the
+// program takes out of it (closing it here), and a view of it; only the
+// pages the result fills are touched. Null when none can be made.
+static HANDLE make_result_room(DWORD room, BYTE** view)
 {
-    HANDLE mapping = size ? CreateFileMappingA(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0, size, NULL) : NULL;
-    BYTE* view = mapping ? (BYTE*)MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, size) : NULL;
-    if (!view) {
-        if (mapping)
-            CloseHandle(mapping);
-        return RENDER_STATUS_FAILED;
+    HANDLE mapping = room ? CreateFileMappingA(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0, room, NULL) : NULL;
+    *view = mapping ? (BYTE*)MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, room) : NULL;
+    if (!*view && mapping) {
+        CloseHandle(mapping);
+        mapping = NULL;
     }
-    memcpy(view, bytes, size);
+    return mapping;
+}
+
+// Hands the result's size bytes in the mapping back; a size of 0 (nothing
+// made) or past the room is not.
+static LONG hand_back(RenderControl* c, HANDLE mapping, BYTE* view, UINT size)
+{
     UnmapViewOfFile(view);
+    if (!size || size >= c->result_room) {
+        CloseHandle(mapping);
+        return size ? RENDER_STATUS_TOO_LARGE : RENDER_STATUS_FAILED;
+    }
     c->result_handle = (DWORD)(ULONG_PTR)mapping;
     c->result_bytes = size;
     return RENDER_STATUS_DONE;
 }
 
-// Room for a Windows metafile converted from an enhanced one, before its
-// size is known. Asking the size first costs a whole conversion, as dear
-// as a play, before the one that gives the bytes; and the size has no
+// GetWinMetaFileBits of the enhanced metafile, once, straight into the room
+// for the result. Asking the size first would cost a whole conversion, as
+// dear as a play, before the one that gives the bytes; the size has no
 // bound in the input (a region of a few rectangles may come out as
-// megabytes of scans). A quarter of the renderer's memory holds any result
-// it could hand back beside the system's own copy; only the pages the
-// result fills are touched.
-#define CONVERSION_ROOM_BYTES (RENDER_MEMORY_LIMIT_BYTES / 4)
-
-// GetWinMetaFileBits of the enhanced metafile into a block (caller frees)
-// of *size bytes; null when it gives none. One conversion where the result
-// fits the room; only a larger one is converted again at its own size.
-static BYTE* emf_to_wmf_bits(HENHMETAFILE emf, INT map_mode, HDC reference, UINT* size)
+// megabytes of scans), and a result that fills the room may have been cut
+// to it: one that large is not handed back.
+static LONG convert_emf_to_wmf(RenderControl* c, HENHMETAFILE emf, HDC reference)
 {
-    const UINT room = CONVERSION_ROOM_BYTES;
-    BYTE* result = (BYTE*)malloc(room);
-    *size = result ? GetWinMetaFileBits(emf, room, result, map_mode, reference) : 0;
-    // A result that fills the room may have been cut to it (or refused,
-    // for want of room).
-    if (*size == 0 || *size >= room) {
-        free(result);
-        *size = GetWinMetaFileBits(emf, 0, NULL, map_mode, reference);
-        result = *size ? (BYTE*)malloc(*size) : NULL;
-        if (result && GetWinMetaFileBits(emf, *size, result, map_mode, reference) != *size)
-            *size = 0;
-    }
-    if (!*size) {
-        free(result);
-        result = NULL;
-    }
-    return result;
+    BYTE* view = NULL;
+    HANDLE room = make_result_room(c->result_room, &view);
+    if (!room)
+        return RENDER_STATUS_FAILED;
+    c->conversion_calls++;
+    UINT size = GetWinMetaFileBits(emf, c->result_room, view, c->map_mode, reference);
+    return hand_back(c, room, view, size);
+}
+
+static LONG convert_wmf_to_emf(RenderControl* c, HENHMETAFILE emf)
+{
+    UINT size = GetEnhMetaFileBits(emf, 0, NULL);
+    if (size >= c->result_room)
+        return RENDER_STATUS_TOO_LARGE;
+    BYTE* view = NULL;
+    HANDLE room = size ? make_result_room(size + 1, &view) : NULL;
+    if (!room)
+        return RENDER_STATUS_FAILED;
+    return hand_back(c, room, view, GetEnhMetaFileBits(emf, size, view) == size ? size : 0);
 }
 
 // The conversions, under a memory DC compatible with the screen as the
-// reference device.
-static LONG serve_conversion(RenderControl* c, const BYTE* input)
+// reference device. Once the system holds the metafile of the input, this
+// process lets its view of the input go (*view null): the system's
+// conversion makes copies of its own, and the input's pages are not held
+// here beside them.
+static LONG serve_conversion(RenderControl* c, BYTE** view)
 {
     LONG status = RENDER_STATUS_FAILED;
     HDC reference = CreateCompatibleDC(NULL);
-    BYTE* result = NULL;
-    UINT size = 0;
+    BYTE* input = *view;
+    HENHMETAFILE emf = NULL;
     if (c->op == RENDER_OP_EMF_TO_WMF) {
-        HENHMETAFILE emf = SetEnhMetaFileBits(c->input_bytes, input);
-        result = emf ? emf_to_wmf_bits(emf, c->map_mode, reference, &size) : NULL;
-        if (emf)
-            DeleteEnhMetaFile(emf);
+        // The conversion plays every record it is given through the
+        // system's player: only those that keep their rules are given.
+        ENHMETAHEADER* header = (ENHMETAHEADER*)input;
+        if (c->input_bytes >= sizeof *header && header->nHandles == 0)
+            header->nHandles = 1;
+        uint32_t kept = copy_sound_emf_records(input, c->input_bytes, input);
+        emf = kept ? SetEnhMetaFileBits(kept, input) : NULL;
     } else {
         METAFILEPICT picture = {c->picture_mode, c->picture_x, c->picture_y, NULL};
-        HENHMETAFILE emf =
-            SetWinMetaFileBits(c->input_bytes, input, reference, c->picture_mode ? &picture : NULL);
-        size = emf ? GetEnhMetaFileBits(emf, 0, NULL) : 0;
-        result = size ? (BYTE*)malloc(size) : NULL;
-        if (result && GetEnhMetaFileBits(emf, size, result) != size)
-            size = 0;
-        if (emf)
-            DeleteEnhMetaFile(emf);
+        emf = SetWinMetaFileBits(c->input_bytes, input, reference, c->picture_mode ? &picture : NULL);
     }
-    if (result && size)
-        status = hand_back(c, result, size);
-    free(result);
+    UnmapViewOfFile(*view);
+    *view = NULL;
+    if (emf) {
+        status = c->op == RENDER_OP_EMF_TO_WMF ? convert_emf_to_wmf(c, emf, reference) : convert_wmf_to_emf(c, emf);
+        DeleteEnhMetaFile(emf);
+    }
     if (reference)
         DeleteDC(reference);
     return status;
@@ -236,17 +246,21 @@ int render_serve(const char* command_line)
             release_area_dc();
             if (view)
                 UnmapViewOfFile(view);
+            view = NULL;
             if (data)
                 CloseHandle(data);
             data = (HANDLE)(ULONG_PTR)c->data_handle;
-            view = (BYTE*)MapViewOfFile(data, FILE_MAP_WRITE, 0, 0, 0);
         }
+        // A conversion lets the view go; the next request maps it again.
+        if (!view && data)
+            view = (BYTE*)MapViewOfFile(data, FILE_MAP_WRITE, 0, 0, 0);
         LONG status = RENDER_STATUS_FAILED;
+        c->conversion_calls = 0;
         if (view && c->input_bytes <= c->data_bytes) {
             if (c->op == RENDER_OP_PLAY_EMF || c->op == RENDER_OP_PLAY_WMF)
                 status = serve_play(c, data, view);
-            else
-                status = serve_conversion(c, view);
+            else if (c->op != RENDER_OP_EMF_TO_WMF || c->data_bytes - c->input_bytes >= EMF_END_RECORD_BYTES)
+                status = serve_conversion(c, &view);
         }
         c->status = status;
         SetEvent(reply);

@@ -795,6 +795,8 @@ static LRESULT full_on_destroy(HWND hwnd)
     clear_red_eye_state();
     if (g_hwndFull == hwnd)
         g_hwndFull = NULL;
+    // The windows under it played no picture while out of sight.
+    refresh_views();
     return 0;
 }
 

@@ -266,7 +266,7 @@ static HENHMETAFILE convert_wmf_preview(HWND hwnd)
     }
     if (bits)
         GlobalUnlock(g_hMergeBits);
-    if (!emf && bits && outcome != RENDER_WHOLE)
+    if (!emf && bits && outcome != RENDER_WHOLE && outcome != RENDER_TOO_LARGE)
         say_metafile_cut(hwnd);
     else if (!emf)
         seam_message_box(hwnd, "MemoryAllocation Error", NULL, MB_OK | MB_ICONSTOP);

@@ -21,6 +21,7 @@
 #include "jpeg/jpeg_read.h"
 #include "resources/resource.h"
 #include "support/dib_block.h"
+#include "support/large_metafile.h"
 #include "support/peak_memory.h"
 #include "support/seam_recorder.h"
 #include "support/test_support.h"
@@ -195,25 +196,15 @@ INSTANTIATE_TEST_SUITE_P(Files, LoaderTable, ::testing::Values(
     LoadCase{"left_out_brush_unused.wmf", KIND_WMF, FMT_NONE, -1, "", 0, true, 14},
     LoadCase{"region_8281.wmf", KIND_NONE, FMT_NONE, -1, "", 1}));
 
-// A 64 MB enhanced metafile of small records, read and shown in the
+// A 64 MB enhanced metafile of sound records, read and shown whole in the
 // preview: one copy of its bytes is held, and a second only for a moment
-// (as the system makes its metafile, or in the renderer's mapping).
+// (as the system makes its metafile, or in the renderer's mapping). It is
+// then converted to a Windows metafile, beside which the program holds no
+// more than the larger of that moment's copy and the result it writes.
 TEST_F(LoaderTable, LargeMetafileIsHeldInOneCopy)
 {
     const uint64_t BYTES = 64u << 20;
-    std::string emf = read_file_bytes("drawing.emf"), move(16, '\0'), moves;
-    put_le32(move, 0, EMR_MOVETOEX);
-    put_le32(move, 4, 16);
-    const size_t count = (BYTES - emf.size()) / 16;
-    moves.reserve(count * 16);
-    for (size_t i = 0; i < count; ++i)
-        moves += move;
-    emf.insert(emf.size() - 20, moves);  // before the end record
-    put_le32(emf, 48, (uint32_t)emf.size());
-    put_le32(emf, 52, get_le32(emf, 52) + (uint32_t)count);
-    ASSERT_TRUE(write_file_bytes("large.emf", emf));
-    std::string().swap(emf);
-    std::string().swap(moves);
+    ASSERT_TRUE(write_file_bytes("large.emf", large_sound_emf(BYTES)));
     SendDlgItemMessageA(main, IDC_MAIN_FILE_LIST, LB_ADDSTRING, 0, (LPARAM) "large.emf");
     SendDlgItemMessageA(main, IDC_MAIN_FILE_LIST, LB_SETCURSEL, 0, 0);
     ShowWindow(main, SW_SHOWNOACTIVATE);
@@ -229,7 +220,18 @@ TEST_F(LoaderTable, LargeMetafileIsHeldInOneCopy)
     ASSERT_TRUE(watch.works());
     EXPECT_EQ(g_imageKind, KIND_EMF);
     EXPECT_GT(render_request_count(), plays) << "shown in the preview";
+    EXPECT_TRUE(seams.boxes.empty()) << "shown whole";
     EXPECT_LT(rise, 2 * BYTES + (16u << 20)) << "peak MB: " << (rise >> 20);
+
+    PeakMemoryWatch converting;
+    EXPECT_EQ(1, write_wmf_file((HENHMETAFILE)g_hImage, "large.wmf"));
+    const uint64_t conversion_rise = converting.rise();
+    const uint64_t written = read_file_bytes("large.wmf").size();
+    DeleteFileA("large.wmf");
+    EXPECT_GT(written, BYTES);
+    EXPECT_LT(conversion_rise, (written > BYTES ? written : BYTES) + (16u << 20))
+        << "peak MB: " << (conversion_rise >> 20);
+    EXPECT_TRUE(seams.boxes.empty());
 }
 
 }  // namespace

@@ -174,20 +174,29 @@ protected:
 
 // The preview fits the placeable box (1440 x 960) or is square without one;
 // the EMF's frame is the box in 0.01 mm, four inches square without a box
-// or its units.
+// or its units. A box given from its bottom-right corner is the same box.
 TEST_F(Metafile, WmfReadsAndBecomesAnEmfSizedFromItsPlaceableHeader)
 {
     HMETAFILE original = make_wmf();
     std::string bits = wmf_bytes(original);
-    const struct { uint32_t placeable; uint16_t inch; const char* text; int dest_height; LONG width, height; } cases[] = {
+    const struct {
+        uint32_t placeable;
+        uint16_t inch;
+        const char* text;
+        int dest_height;
+        LONG width, height;
+        bool is_inverted = false;
+    } cases[] = {
         {1, 1440, "image type: placeable WMF \nversion: 0x300 \nfile size: ", 198, 2538, 1691},
         {1, 0, "image type: placeable WMF", 198, 10160, 10160},
         {0, 1440, "image type: WMF \nversion: 0x300 \nfile size: ", 300, 10160, 10160},
+        {1, 1440, "image type: placeable WMF \nversion: 0x300 \nfile size: ", 198, 2538, 1691, true},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::to_string(c.placeable) + " " + std::to_string(c.inch));
+        SCOPED_TRACE(std::to_string(c.placeable) + " " + std::to_string(c.inch) + (c.is_inverted ? " inverted" : ""));
         std::string in = test_out_path("wmf_in.wmf");
-        ASSERT_TRUE(write_file_bytes(in, (c.placeable ? placeable_header(0, 0, 1439, 959, c.inch) : "") + bits));
+        std::string box = c.is_inverted ? placeable_header(1439, 959, 0, 0, c.inch) : placeable_header(0, 0, 1439, 959, c.inch);
+        ASSERT_TRUE(write_file_bytes(in, (c.placeable ? box : "") + bits));
         g_animDestWidth = 0;
         HMETAFILE h = read_wmf_path(in, c.placeable, info, &g_rcMetafile, &g_wmfScale, &g_wmfPlaceableHeader);
         ASSERT_TRUE(h);

@@ -7,9 +7,11 @@
 // old pixels.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 #include <windows.h>
 #include <commctrl.h>
@@ -26,6 +28,7 @@
 #include "resources/resource.h"
 #include "support/dib_block.h"
 #include "support/seam_recorder.h"
+#include "support/test_support.h"
 #include "tools/edit_history.h"
 #include "viewer/image_window.h"
 #include "viewer/merge_window.h"
@@ -33,7 +36,7 @@
 
 namespace {
 
-const COLORREF RED = RGB(255, 0, 0);
+const COLORREF RED = RGB(255, 0, 0), BLUE = RGB(0, 0, 255);
 
 enum Road { IMAGE_WINDOW, TILED, PREVIEW };
 
@@ -58,7 +61,8 @@ struct PaintRow {
     bool is_emf;
     Cut cut;
     Then then;
-    bool under_slideshow = false;  // the slideshow covers the window at its first paint
+    HWND* under = nullptr;  // the window (slideshow, full screen) that covers it at its first paint
+    const char* placeable = nullptr;  // a placeable Windows metafile of the fixtures, read as the loader reads it
 };
 
 Road s_road;
@@ -109,8 +113,19 @@ std::string inverted_regions(uint32_t count, uint32_t n)
     return all;
 }
 
-// A red square over the picture's top-left quarter (a frame
-// about 38 screen pixels square); slow, then four inversions of 400
+void fill_square(HDC dc, COLORREF colour, int left, int top)
+{
+    HBRUSH brush = CreateSolidBrush(colour);
+    HGDIOBJ old = SelectObject(dc, brush);
+    SelectObject(dc, GetStockObject(NULL_PEN));
+    Rectangle(dc, left, top, left + 20, top + 20);
+    SelectObject(dc, old);
+    DeleteObject(brush);
+}
+
+// A red square over the picture's top-left quarter (a frame about 38
+// screen pixels square); an enhanced one ends with a blue square over the
+// bottom-right quarter. Between the two: slow, four inversions of 400
 // rectangles, which cancel out; past the limit, one inversion of 3000
 // rectangles, far past the test's limit; past the budget, eighty
 // inversions of 400, some twenty seconds in all; a short record, one of
@@ -118,14 +133,10 @@ std::string inverted_regions(uint32_t count, uint32_t n)
 HANDLE record_picture(bool is_emf, Cut cut)
 {
     HDC dc = is_emf ? CreateEnhMetaFileA(NULL, NULL, NULL, NULL) : CreateMetaFileA(NULL);
-    HBRUSH brush = CreateSolidBrush(RED);
-    HGDIOBJ old = SelectObject(dc, brush);
-    SelectObject(dc, GetStockObject(NULL_PEN));
-    Rectangle(dc, 0, 0, 20, 20);
-    SelectObject(dc, old);
-    DeleteObject(brush);
+    fill_square(dc, RED, 0, 0);
     if (!is_emf)
         return CloseMetaFile(dc);
+    fill_square(dc, BLUE, 19, 19);
     HENHMETAFILE emf = CloseEnhMetaFile(dc);
     if (cut == WHOLE)
         return emf;
@@ -136,10 +147,26 @@ HANDLE record_picture(bool is_emf, Cut cut)
     std::string records = inverted_regions(count, cut == PAST_LIMIT ? 3000 : 400);
     if (cut == SHORT_RECORD)
         put32(records, 0, {EMR_SETBKMODE, 0});
-    bytes.insert(bytes.size() - 20, records);  // before the end record
+    // After the red square's record.
+    size_t at = 0;
+    while (*(const uint32_t*)(bytes.data() + at) != EMR_RECTANGLE)
+        at += *(const uint32_t*)(bytes.data() + at + 4);
+    at += *(const uint32_t*)(bytes.data() + at + 4);
+    bytes.insert(at, records);
     const ENHMETAHEADER* header = (const ENHMETAHEADER*)bytes.data();
     put32(bytes, 48, {(uint32_t)bytes.size(), header->nRecords + count});
     return SetEnhMetaFileBits((UINT)bytes.size(), (const BYTE*)bytes.data());
+}
+
+// The placeable Windows metafile of the fixtures as the loader reads it,
+// its box and units kept as the current file's.
+HANDLE read_placeable(const char* fixture)
+{
+    const std::string path = fixture_path(fixture);
+    HFILE file = _lopen(path.c_str(), OF_READ);
+    if (file == HFILE_ERROR)
+        return NULL;
+    return read_wmf_file(NULL, path.c_str(), file, NULL, 1, &g_rcMetafile, &g_wmfScale, &g_wmfPlaceableHeader);
 }
 
 // A black square made until it comes under the released picture's handle
@@ -176,6 +203,80 @@ std::string capture(HWND hwnd, int* reds)
     return pixels;
 }
 
+// The window's client pixels in full, and the box of those that are not
+// white (the picture's, on a white background).
+struct Shown {
+    int width = 0, height = 0;
+    std::vector<COLORREF> pixels;  // 0x00RRGGBB, row by row
+    RECT drawn = {0, 0, 0, 0};
+    COLORREF at(int x, int y) const { return pixels[(size_t)y * width + x]; }
+};
+
+Shown capture_whole(HWND hwnd)
+{
+    Shown shown;
+    RECT c;
+    GetClientRect(hwnd, &c);
+    shown.width = c.right;
+    shown.height = c.bottom;
+    BITMAPINFO bi = {};
+    bi.bmiHeader = {sizeof(BITMAPINFOHEADER), shown.width, -shown.height, 1, 32, BI_RGB};
+    void* bits = NULL;
+    HDC dc = GetDC(hwnd), memory = CreateCompatibleDC(dc);
+    HBITMAP bitmap = CreateDIBSection(memory, &bi, DIB_RGB_COLORS, &bits, NULL, 0);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, shown.width, shown.height, dc, 0, 0, SRCCOPY);
+    GdiFlush();
+    const uint32_t* p = (const uint32_t*)bits;
+    shown.pixels.assign(p, p + (size_t)shown.width * shown.height);
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(hwnd, dc);
+    SetRect(&shown.drawn, shown.width, shown.height, 0, 0);
+    for (int y = 0; y < shown.height; ++y)
+        for (int x = 0; x < shown.width; ++x)
+            if ((shown.at(x, y) & 0xFFFFFF) != 0xFFFFFF) {
+                shown.drawn.left = std::min<LONG>(shown.drawn.left, x);
+                shown.drawn.top = std::min<LONG>(shown.drawn.top, y);
+                shown.drawn.right = std::max<LONG>(shown.drawn.right, x + 1);
+                shown.drawn.bottom = std::max<LONG>(shown.drawn.bottom, y + 1);
+            }
+    return shown;
+}
+
+// Pixels of the picture shown after that lie outside every colour of the
+// 3 x 3 pixels at the same place of the picture shown before, scaled from
+// its box onto after's (a blend of neighbours, as a smooth scaling makes
+// at edges, lies inside them).
+int differing_from_scaled(const Shown& before, const Shown& after)
+{
+    const RECT &b = before.drawn, &a = after.drawn;
+    if (a.right <= a.left || a.bottom <= a.top || b.right <= b.left || b.bottom <= b.top)
+        return (int)after.pixels.size();
+    int differing = 0;
+    for (int y = a.top; y < a.bottom; ++y)
+        for (int x = a.left; x < a.right; ++x) {
+            int ox = b.left + (x - a.left) * (b.right - b.left) / (a.right - a.left);
+            int oy = b.top + (y - a.top) * (b.bottom - b.top) / (a.bottom - a.top);
+            bool inside = true;
+            for (int shift = 0; shift < 24; shift += 8) {
+                int low = 255, high = 0, v = (after.at(x, y) >> shift) & 0xFF;
+                for (int dy = -1; dy <= 1; ++dy)
+                    for (int dx = -1; dx <= 1; ++dx) {
+                        int nx = std::min(std::max(ox + dx, 0), before.width - 1);
+                        int ny = std::min(std::max(oy + dy, 0), before.height - 1);
+                        int n = (before.at(nx, ny) >> shift) & 0xFF;
+                        low = std::min(low, n);
+                        high = std::max(high, n);
+                    }
+                inside &= v >= low - 16 && v <= high + 16;
+            }
+            differing += !inside;
+        }
+    return differing;
+}
+
 // Renderer requests of the paint the window has pending.
 unsigned requests_of_paint(HWND hwnd)
 {
@@ -196,27 +297,29 @@ TEST_P(MetafilePaint, PlaysOncePerSizeAndKeepsWhatACutLeft)
     wc.lpszClassName = "MetafilePaintTest";
     RegisterClassA(&wc);
     s_road = row.road;
-    HANDLE picture = record_picture(row.is_emf, row.cut);
+    HANDLE picture = row.placeable ? read_placeable(row.placeable) : record_picture(row.is_emf, row.cut);
     ASSERT_NE(picture, (HANDLE)NULL);
     g_hImage = (HGLOBAL)picture;
     g_imageKind = row.is_emf ? KIND_EMF : KIND_WMF;
-    g_wmfHasPlaceable = 0;
+    g_wmfHasPlaceable = row.placeable != nullptr;
     HBRUSH saved_brush = g_hBackgroundBrush;
     g_hBackgroundBrush = (HBRUSH)GetStockObject(WHITE_BRUSH);
     render_set_limits_for_test(row.cut == PAST_LIMIT ? 1000 : 0, 0);
-    HWND hwnd = CreateWindowExA(WS_EX_TOPMOST, wc.lpszClassName, "", WS_POPUP | WS_VISIBLE, 40, 40, 200, 150, NULL,
-                                NULL, wc.hInstance, NULL);
+    // A covered window reaches past the screen's edge, as a maximised
+    // window's frame does.
+    HWND hwnd = CreateWindowExA(WS_EX_TOPMOST, wc.lpszClassName, "", WS_POPUP | WS_VISIBLE, row.under ? -20 : 40, 40,
+                                200, 150, NULL, NULL, wc.hInstance, NULL);
     g_hwndPreview = hwnd;
 
-    if (row.under_slideshow) {
-        // No one sees the preview under the show: a play there would be a
-        // second play of each slide.
-        g_hwndSlide = CreateWindowExA(WS_EX_TOPMOST, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0,
-                                      GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), NULL, NULL,
-                                      wc.hInstance, NULL);
-        EXPECT_EQ(requests_of_paint(hwnd), 0u) << "played under the slideshow";
-        DestroyWindow(g_hwndSlide);
-        g_hwndSlide = NULL;
+    if (row.under) {
+        // No one sees a window under the show or full screen: a play there
+        // would be a second play of each picture.
+        *row.under = CreateWindowExA(WS_EX_TOPMOST, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0,
+                                     GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), NULL, NULL,
+                                     wc.hInstance, NULL);
+        EXPECT_EQ(requests_of_paint(hwnd), 0u) << "played out of sight";
+        DestroyWindow(*row.under);
+        *row.under = NULL;
         InvalidateRect(hwnd, NULL, TRUE);
     }
     const bool is_cut = row.cut == PAST_LIMIT || row.cut == PAST_BUDGET || row.cut == SHORT_RECORD;
@@ -225,6 +328,7 @@ TEST_P(MetafilePaint, PlaysOncePerSizeAndKeepsWhatACutLeft)
     if (row.cut == PAST_BUDGET)
         EXPECT_EQ(render_last_cut(), RENDER_CUT_BUDGET) << "the play's own budget ends it, within the outer limit";
     std::string first = capture(hwnd, &reds);
+    const Shown whole = capture_whole(hwnd);
     EXPECT_GT(reds, 0);
     InvalidateRect(hwnd, NULL, TRUE);
     EXPECT_EQ(requests_of_paint(hwnd), 0u) << "a repaint at the same size plays nothing";
@@ -249,6 +353,12 @@ TEST_P(MetafilePaint, PlaysOncePerSizeAndKeepsWhatACutLeft)
         EXPECT_EQ(requests_of_paint(hwnd), is_cut ? 0u : 1u);
         capture(hwnd, &reds_then);
         EXPECT_GT(reds_then, 0);
+        if (row.then == RESIZE_CUT) {
+            // The whole picture scaled, not what the cut play drew.
+            const Shown resized = capture_whole(hwnd);
+            EXPECT_LE(differing_from_scaled(whole, resized),
+                      (resized.drawn.right - resized.drawn.left) + (resized.drawn.bottom - resized.drawn.top));
+        }
         InvalidateRect(hwnd, NULL, TRUE);
         EXPECT_EQ(requests_of_paint(hwnd), 0u) << "nor is it played again at a size it was cut at";
     }
@@ -264,6 +374,7 @@ TEST_P(MetafilePaint, PlaysOncePerSizeAndKeepsWhatACutLeft)
         DeleteMetaFile((HMETAFILE)picture);
     g_hImage = NULL;
     g_imageKind = KIND_NONE;
+    g_wmfHasPlaceable = 0;
     g_hwndPreview = NULL;
     g_hBackgroundBrush = saved_brush;
 }
@@ -281,7 +392,13 @@ INSTANTIATE_TEST_SUITE_P(Roads, MetafilePaint,
                                          PaintRow{"image_window_cut_at_new_size", IMAGE_WINDOW, true, SLOW, RESIZE_CUT},
                                          PaintRow{"preview_cut_at_new_size", PREVIEW, true, SLOW, RESIZE_CUT},
                                          PaintRow{"preview_new_picture_same_handle", PREVIEW, true, WHOLE, NEW_PICTURE},
-                                         PaintRow{"preview_under_slideshow", PREVIEW, false, WHOLE, RESIZE, true}),
+                                         PaintRow{"preview_under_slideshow", PREVIEW, false, WHOLE, RESIZE, &g_hwndSlide},
+                                         PaintRow{"image_window_under_slideshow", IMAGE_WINDOW, true, WHOLE, RESIZE,
+                                                  &g_hwndSlide},
+                                         PaintRow{"image_window_under_full_screen", IMAGE_WINDOW, false, WHOLE, RESIZE,
+                                                  &g_hwndFull},
+                                         PaintRow{"image_window_placeable_box_inverted", IMAGE_WINDOW, false, WHOLE,
+                                                  RESIZE, nullptr, "hostile/WMF-placeable-box-inverted.wmf"}),
                          [](const testing::TestParamInfo<PaintRow>& info) { return std::string(info.param.name); });
 
 // The image pixels the Merge window shows at 100 %, centred, as red,

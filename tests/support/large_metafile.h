@@ -1,0 +1,14 @@
+// A sound enhanced metafile of a given size, made at test time for the
+// checks of what the program holds of a large picture: such files are not
+// kept among the fixtures.
+#pragma once
+
+#include <stdint.h>
+#include <string>
+
+// About bytes (at least the header's) of an enhanced metafile whose frame
+// is 500 x 300 reference pixels: a red rectangle over it, then red
+// polylines of 4096 points inside it, each record 32 KB. The system
+// converts each point of 8 bytes to one of 4 in a Windows metafile, beside
+// the whole enhanced metafile it keeps there in comments.
+std::string large_sound_emf(uint64_t bytes);
