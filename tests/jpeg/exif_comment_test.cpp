@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include "image/current_image.h"
+#include "image/file_stamp.h"
+#include "image/loader.h"
+#include "image/pnm.h"
 #include "jpeg/exif_read.h"
 #include "jpeg/jpeg_comment.h"
 #include "support/seam_recorder.h"
@@ -220,6 +224,54 @@ TEST(ExifSegment, StripsTheSegmentOrSaysItIsMissing)
     ASSERT_EQ(recorder.boxes.size(), 1u);
     EXPECT_EQ(recorder.boxes[0].text, "Cannot Find EXIF Marker");
     EXPECT_EQ(recorder.boxes[0].caption, "Error");
+}
+
+// A comment or an Exif change written into the shown file leaves its
+// picture as it was: it is still the file the edits were made on, so Undo
+// and the reload still replay them on it.
+TEST(InPlaceRewrite, TheShownFileStaysTheOneItsEditsWereMadeOn)
+{
+    const struct {
+        const char* name;
+        std::string bytes;
+        int (*write)(const char* path);
+    } cases[] = {
+        {"shown_comment.jpg", fixture("mix.jpg"),
+         [](const char* path) {
+             HGLOBAL text = text_block("hello comment");
+             int written = write_jpeg_comment(path, &text, 0);
+             GlobalFree(text);
+             return written;
+         }},
+        {"shown_orientation.jpg", fixture("mix.jpg"), [](const char* path) { return write_exif_orientation(path, 8); }},
+        {"shown_stripped.jpg", fixture("mix.jpg"),
+         [](const char* path) {
+             strip_exif_segment(path);
+             return 1;
+         }},
+        {"shown_comment.pgm", std::string("P5\n2 2\n255\n\1\2\3\4", 15),
+         [](const char* path) {
+             HGLOBAL text = text_block("hello comment");
+             int written = write_pnm_comment(path, &text);
+             if (text)
+                 GlobalFree(text);
+             return written;
+         }},
+    };
+    for (const auto& c : cases) {
+        SeamRecorder recorder;
+        const std::string path = place(c.name, c.bytes);
+        lstrcpynA(g_filePath, path.c_str(), MAX_PATH);
+        FileStamp loaded;
+        ASSERT_TRUE(take_file_stamp(path.c_str(), &loaded));
+        g_fileSize = loaded.size;
+        g_fileWriteTime = loaded.written;
+        ASSERT_EQ(c.write(path.c_str()), 1) << c.name;
+        EXPECT_NE(read_file_bytes(path), c.bytes) << c.name;
+        EXPECT_TRUE(file_unchanged_since_load()) << c.name;
+        EXPECT_TRUE(recorder.boxes.empty()) << c.name;
+    }
+    g_filePath[0] = '\0';
 }
 
 }  // namespace
