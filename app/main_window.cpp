@@ -270,7 +270,7 @@ static BOOL main_on_reload_shown(HWND hwnd);
 static bool reselects_changed_picture(HWND hwnd)
 {
     if (g_reloadShownFile || g_undoPending || g_pageStep || g_iconStep || g_hwndStepping ||
-        (g_editCount == 0 && !g_unrecordedChanges))
+        g_imageKind != KIND_DIB || (g_editCount == 0 && !g_unrecordedChanges))
         return false;
     HWND list = GetDlgItem(hwnd, IDC_MAIN_FILE_LIST);
     LRESULT index = SendMessageA(list, LB_GETCURSEL, 0, 0);

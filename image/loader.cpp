@@ -1017,8 +1017,10 @@ void load_selected_file(HWND hwndMain, RECT preview)
         if (reload) {
             lstrcpynA(g_fileName, s_shownEntry, sizeof g_fileName);
         } else {
-            // Another file: the shown file's edits are not replayed onto it.
+            // Another file: the shown file's edits are not replayed onto it,
+            // nor kept for it should it not be read.
             g_undoPending = 0;
+            clear_edit_history();
             lstrcpynA(g_fileName, entry, sizeof g_fileName);
             lstrcpynA(s_shownEntry, entry, sizeof s_shownEntry);
             GetCurrentDirectoryA(sizeof g_listDir - 1, g_listDir);

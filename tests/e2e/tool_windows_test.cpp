@@ -501,6 +501,8 @@ TEST(PaletteWindow, PickerOnTheFirstSwatchRecoloursItsEntry)
     // A change of the system colours reads the file again and keeps the
     // edit: the information box asked for next comes after that reload.
     SendMessageA(app.main, WM_SYSCOLORCHANGE, 0, 0);
+    PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_FILE_INFO, 0), 0);
+    EXPECT_NE(dismiss_message_box(app, 10000), "");
     ASSERT_TRUE(IsWindow(palette)) << "the reload closed the palette window";
     EXPECT_EQ(window_text(palette), "Image Palette (4 Colors)");
     // Its first swatch shows entry 0 as the edit left it, black.
@@ -518,8 +520,6 @@ TEST(PaletteWindow, PickerOnTheFirstSwatchRecoloursItsEntry)
     // The window lies over the preview.
     PostMessageA(palette, WM_COMMAND, MAKEWPARAM(IDM_PALETTE_EXIT, 0), 0);
     EXPECT_TRUE(wait_hidden(palette));
-    PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_FILE_INFO, 0), 0);
-    EXPECT_NE(dismiss_message_box(app, 10000), "");
 
     const struct {
         double fx, fy;
