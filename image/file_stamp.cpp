@@ -26,11 +26,11 @@ int file_has_stamp(const char* path, const FileStamp* stamp)
            CompareFileTime(&now.written, &stamp->written) == 0;
 }
 
-// The volume and index of the file at path; 0 when it cannot be opened.
+// The volume and index of an existing file; 0 when it cannot be opened.
 static int file_identity(const char* path, BY_HANDLE_FILE_INFORMATION* info)
 {
     HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_EXISTING,
-                              FILE_FLAG_BACKUP_SEMANTICS, NULL);
+                              FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE)
         return 0;
     int known = GetFileInformationByHandle(file, info) != 0;
@@ -38,19 +38,24 @@ static int file_identity(const char* path, BY_HANDLE_FILE_INFORMATION* info)
     return known;
 }
 
+int is_same_file(const char* a, const char* b)
+{
+    char full_a[MAX_PATH], full_b[MAX_PATH];
+    DWORD la = GetFullPathNameA(a, sizeof full_a, full_a, NULL);
+    DWORD lb = GetFullPathNameA(b, sizeof full_b, full_b, NULL);
+    if (!la || la >= sizeof full_a || !lb || lb >= sizeof full_b)
+        return 1;
+    if (lstrcmpiA(full_a, full_b) == 0)
+        return 1;
+    BY_HANDLE_FILE_INFORMATION info_a, info_b;
+    return file_identity(full_a, &info_a) && file_identity(full_b, &info_b) &&
+           info_a.dwVolumeSerialNumber == info_b.dwVolumeSerialNumber &&
+           info_a.nFileIndexHigh == info_b.nFileIndexHigh && info_a.nFileIndexLow == info_b.nFileIndexLow;
+}
+
 int is_shown_file(const char* path)
 {
-    if (!path || !path[0] || !g_filePath[0])
-        return 0;
-    char full[MAX_PATH];
-    DWORD length = GetFullPathNameA(path, sizeof full, full, NULL);
-    if (length > 0 && length < sizeof full && lstrcmpiA(full, g_filePath) == 0)
-        return 1;
-    // Another spelling (a short name, another way through the folders).
-    BY_HANDLE_FILE_INFORMATION a, b;
-    return file_identity(path, &a) && file_identity(g_filePath, &b) &&
-           a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
-           a.nFileIndexLow == b.nFileIndexLow;
+    return path && path[0] && g_filePath[0] && is_same_file(path, g_filePath);
 }
 
 bool file_unchanged_since_load(void)

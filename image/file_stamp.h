@@ -1,9 +1,10 @@
-// What tells a file the user's edits were made on from one changed under
-// them: its size and last write time. The shown file's stamp is taken when
-// it is loaded (g_fileSize and g_fileWriteTime of the loader) and follows
-// the program's own rewrites that leave its picture as it was; a merged
-// file's stamp is taken when the merge reads it. The edit history is
-// replayed on a file only while its stamp still holds.
+// What tells one file from another, and the file the user's edits were
+// made on from one changed under them: its size and last write time. The
+// shown file's stamp is taken when it is loaded (g_fileSize and
+// g_fileWriteTime of the loader) and follows the program's own rewrites
+// that leave its picture as it was; a merged file's stamp is taken when the
+// merge reads it. The edit history is replayed on a file only while its
+// stamp still holds.
 #pragma once
 
 #include <windows.h>
@@ -19,8 +20,11 @@ int take_file_stamp(const char* path, FileStamp* stamp);
 // 1 when the file at path is there with that stamp.
 int file_has_stamp(const char* path, const FileStamp* stamp);
 
-// 1 when path names the shown file: the same file as the path it was
-// loaded from, however the two are spelled.
+// 1 when both paths name the same file: the same full path, or, when both
+// exist, the same file under another spelling (a short name, a link).
+// A path too long to compare counts as the same, so nothing is written.
+int is_same_file(const char* a, const char* b);
+// 1 when path names the shown file, the path it was loaded from.
 int is_shown_file(const char* path);
 
 // 1 when the shown file has the size and time it had when it was loaded,

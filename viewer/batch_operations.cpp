@@ -17,6 +17,7 @@
 #include "image/comment_text.h"
 #include "image/current_image.h"
 #include "image/file_hold.h"
+#include "image/file_stamp.h"
 #include "image/loader.h"
 #include "image/open_windows.h"
 #include "image/progress.h"
@@ -93,36 +94,6 @@ static void note_failure(char* names, size_t size, long* failed, const char* nam
     size_t used = std::strlen(names);
     if (used < size)
         std::snprintf(names + used, size - used, "%s%s", used ? "\n" : "", name);
-}
-
-// The volume and index of an existing file; 0 when it cannot be opened.
-static int file_identity(const char* path, BY_HANDLE_FILE_INFORMATION* info)
-{
-    HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return 0;
-    int known = GetFileInformationByHandle(file, info) != 0;
-    CloseHandle(file);
-    return known;
-}
-
-// 1 when both paths name the same file: the same full path, or, when both
-// exist, the same file under another spelling (a short name, a link).
-// A path too long to compare counts as the same, so nothing is written.
-static int is_same_file(const char* a, const char* b)
-{
-    char full_a[MAX_PATH], full_b[MAX_PATH];
-    DWORD la = GetFullPathNameA(a, sizeof full_a, full_a, NULL);
-    DWORD lb = GetFullPathNameA(b, sizeof full_b, full_b, NULL);
-    if (!la || la >= sizeof full_a || !lb || lb >= sizeof full_b)
-        return 1;
-    if (lstrcmpiA(full_a, full_b) == 0)
-        return 1;
-    BY_HANDLE_FILE_INFORMATION info_a, info_b;
-    return file_identity(full_a, &info_a) && file_identity(full_b, &info_b) &&
-           info_a.dwVolumeSerialNumber == info_b.dwVolumeSerialNumber &&
-           info_a.nFileIndexHigh == info_b.nFileIndexHigh && info_a.nFileIndexLow == info_b.nFileIndexLow;
 }
 
 static void clear_read_only(const char* path)
