@@ -136,9 +136,10 @@ void push_edit_record(UINT op, UINT arg)
 {
     // A history that cannot grow drops the new record and stays as it was;
     // the edit it would have held is in the picture all the same.
-    HGLOBAL hGrown = ensure_history() ? GlobalReAlloc(g_hEditHistory, (SIZE_T)(g_editCount + 2) * sizeof(EditRecord),
-                                                      GMEM_MOVEABLE | GMEM_ZEROINIT)
-                                      : NULL;
+    HGLOBAL hGrown = NULL;
+    if (ensure_history())
+        hGrown = GlobalReAlloc(g_hEditHistory, (SIZE_T)(g_editCount + 2) * sizeof(EditRecord),
+                               GMEM_MOVEABLE | GMEM_ZEROINIT);
     if (hGrown)
         g_hEditHistory = hGrown;
     g_editHistory = hGrown ? (EditRecord*)GlobalLock(g_hEditHistory) : NULL;
