@@ -7,6 +7,7 @@
 #include "app/convert_save.h"
 #include "app/file_list.h"
 #include "image/current_image.h"
+#include "image/file_stamp.h"
 #include "image/loader.h"
 #include "image/open_windows.h"
 #include "image/pixel_ceiling.h"
@@ -92,7 +93,8 @@ void transform_jpeg_file(HWND owner, int code)
     HCURSOR old_cursor = SetCursor(LoadCursor(NULL, IDC_WAIT));
     int done = reencode_jpeg_file(source, output, code);
     fill_file_list(0);
-    if (done)
+    // Written into another file, the picture shown (and its edits) stays.
+    if (done && is_shown_file(output))
         reload_shown_file(g_hwndMain);
     SetCursor(old_cursor);
 }

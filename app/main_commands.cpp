@@ -18,6 +18,7 @@
 #include "image/background.h"
 #include "image/current_image.h"
 #include "image/file_hold.h"
+#include "image/file_stamp.h"
 #include "image/loader.h"
 #include "image/open_windows.h"
 #include "image/packed_dib.h"
@@ -36,6 +37,7 @@
 #include "tools/brightness.h"
 #include "tools/color_reduce.h"
 #include "tools/edit_history.h"
+#include "tools/edit_replay.h"
 #include "tools/grey_tone.h"
 #include "tools/quarter_turns.h"
 #include "tools/sphere.h"
@@ -383,26 +385,16 @@ static const char FILE_CHANGED[] =
     "The file has changed since it was opened, so the last operation cannot be undone. "
     "The original image is now the file as it is.";
 
-// The replay starts from the file: one changed on disk (saved over, for
-// instance) would get the edits a second time.
-bool file_unchanged_since_load(void)
-{
-    WIN32_FIND_DATAA now;
-    HANDLE hFind = g_filePath[0] ? FindFirstFileA(g_filePath, &now) : INVALID_HANDLE_VALUE;
-    if (hFind == INVALID_HANDLE_VALUE)
-        return false;
-    FindClose(hFind);
-    uint64_t size = ((uint64_t)now.nFileSizeHigh << 32) | now.nFileSizeLow;
-    return size == g_fileSize && CompareFileTime(&now.ftLastWriteTime, &g_fileWriteTime) == 0;
-}
-
 static void on_undo(HWND hwnd)
 {
     if (!have_bitmap() || g_editCount == 0 || g_fileFormat == FMT_SCREEN_CAPTURE || g_fileFormat == FMT_CLIPBOARD)
         return;
-    if (!file_unchanged_since_load()) {
+    // The replay starts from the file: one changed on disk (saved over, for
+    // instance) would get the edits a second time, and a merged file no
+    // longer there would leave its merge out. The picture shown stays.
+    if (!edits_replayable(g_editCount - 1)) {
         seam_message_box(hwnd, FILE_CHANGED, NULL, MB_OK | MB_ICONEXCLAMATION);
-        clear_edit_history();
+        drop_edit_history();
         return;
     }
     g_undoPending = RELOAD_UNDOES;
@@ -412,7 +404,7 @@ static void on_undo(HWND hwnd)
     if (g_undoPending) {
         g_undoPending = 0;
         g_pageStep = g_iconStep = 0;
-        clear_edit_history();
+        drop_edit_history();
     }
 }
 
@@ -498,7 +490,8 @@ static void on_jpeg_transform(HWND hwnd, const JpegCommand* command)
     g_jpegtranArgc = 4;
     show_progress(0, 0);
     fill_file_list(0);
-    if (done)
+    // Written into another file, the picture shown (and its edits) stays.
+    if (done && is_shown_file(output))
         reload_shown_file(hwnd);
     SetCursor(old_cursor);
 }
@@ -520,6 +513,8 @@ static void on_make_exif(HWND hwnd)
     int made = temp && insert_exif_segment(source, temp, g_hImage, g_jpegColorSpace, g_jpegLossless);
     fclose(source);
     if (made) {
+        // The new segment leaves the picture as it was: the edits stay.
+        PictureKeepingRewrite rewrite = begin_picture_keeping_rewrite(path);
         SafeWrite sw;
         FILE* out = safe_write_open(&sw, path);
         FILE* in = fopen(temp, "rb");
@@ -533,12 +528,14 @@ static void on_make_exif(HWND hwnd)
             fclose(in);
         if (out && !copied)
             safe_write_abort(&sw);
+        const int written = out && copied && safe_write_commit(&sw);
+        end_picture_keeping_rewrite(rewrite, written);
         // Asked from the image window, the box names the temporary file.
-        if (!out || !copied || !safe_write_commit(&sw))
+        if (!written)
             seam_message_box(NULL, "Cannot Open File for Writing.",
                              g_hwndView && command_owner(hwnd) == g_hwndView ? temp : NULL, MB_ICONSTOP);
         else
-            reload_shown_file(hwnd);
+            reload_shown_file_keeping_edits(hwnd);
     }
     if (temp)
         delete_temp_file(temp);

@@ -27,9 +27,6 @@ void run_save_command(HWND owner, int id);
 // The shown file read again is read on the page or icon image shown
 // (a multi-page TIFF, an icon file of several images).
 void stay_on_shown_page(void);
-// 1 when the shown file has the size and time it had when it was loaded:
-// its edits can be replayed on it.
-bool file_unchanged_since_load(void);
 
 // Last File / Next File: the list entry to show, from the entry count, the
 // entry of the current name (-1 when not listed), the list's selection (-1

@@ -30,7 +30,9 @@
 #include "image/settings.h"
 #include "resources/resource.h"
 #include "tools/edit_history.h"
+#include "tools/edit_replay.h"
 #include "viewer/image_window.h"
+#include "viewer/palette_window.h"
 #include "viewer/status_bar.h"
 #include "viewer/window_classes.h"
 
@@ -259,6 +261,22 @@ static void CALLBACK load_settled_selection(HWND hwnd, UINT, UINT_PTR timer, DWO
                      SendDlgItemMessageA(hwnd, IDC_MAIN_FILE_LIST, LB_GETCURSEL, 0, 0));
 }
 
+static BOOL main_on_reload_shown(HWND hwnd);
+
+// A selection of the file shown that no command made a reload of (the batch
+// window left, its name typed again) while the user has changed its
+// picture: the file is read as a colour change reads it, so that the
+// picture is not replaced by the file.
+static bool reselects_changed_picture(HWND hwnd)
+{
+    if (g_reloadShownFile || g_undoPending || g_pageStep || g_iconStep || g_hwndStepping ||
+        g_imageKind != KIND_DIB || (g_editCount == 0 && !g_unrecordedChanges))
+        return false;
+    HWND list = GetDlgItem(hwnd, IDC_MAIN_FILE_LIST);
+    LRESULT index = SendMessageA(list, LB_GETCURSEL, 0, 0);
+    return index != LB_ERR && index == find_shown_file_entry(list);
+}
+
 // A new file was selected: release what is shown, then load and show it.
 static BOOL main_on_selection_changed(HWND hwnd)
 {
@@ -266,6 +284,8 @@ static BOOL main_on_selection_changed(HWND hwnd)
         after_file_hold(reload_after_hold);
         return TRUE;
     }
+    if (reselects_changed_picture(hwnd))
+        return main_on_reload_shown(hwnd);
     // A step of the slideshow or the image window is read at once: the
     // step goes on with the file it sent.
     if (!g_hwndStepping && selection_moves_on(hwnd)) {
@@ -287,6 +307,7 @@ static BOOL main_on_selection_changed(HWND hwnd)
     g_colorConversion = 0;
     g_imageOrientation = 0;
     load_selected_file(hwnd, g_rcPreview);
+    refresh_palette_window();
     update_main_menu_state();
     return TRUE;
 }
@@ -318,8 +339,10 @@ static bool list_leaves_shown_file(HWND hwnd)
 // image shown, and the edits, replayed as Undo replays them. Where a read
 // would not give the same picture back, the picture is only drawn again:
 // a metafile (no depth step applies to it, and one whose play was cut
-// would be said cut once more), a file changed on disk under its edits,
-// and one the list has another file selected instead of.
+// would be said cut once more), a picture the user changed that its
+// history cannot rebuild from the file (the file changed on disk under its
+// edits, a merged file gone, the history dropped), and one the list has
+// another file selected instead of.
 static BOOL main_on_reload_shown(HWND hwnd)
 {
     if (file_hold_turns_away(hwnd)) {
@@ -327,7 +350,7 @@ static BOOL main_on_reload_shown(HWND hwnd)
         return TRUE;
     }
     if (g_imageKind == KIND_WMF || g_imageKind == KIND_EMF || !list_leaves_shown_file(hwnd) ||
-        (g_editCount > 0 && !file_unchanged_since_load())) {
+        !edits_survive_reload()) {
         repaint_shown_picture(hwnd);
         return TRUE;
     }

@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include "image/current_image.h"
+#include "image/file_stamp.h"
 #include "image/seams.h"
 
 HGLOBAL g_hCommentEdit;
@@ -82,7 +83,10 @@ int rewrite_for_comment(const char* path, HGLOBAL hText, RewriteBuildFn build, v
                   SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY);
     CommentJob job = {NULL, 0, format, NULL};
     job.text = lock_comment_text(hText, &job.length);
+    // A comment changes no pixels: the shown file's edits stay its own.
+    PictureKeepingRewrite rewrite = begin_picture_keeping_rewrite(path);
     int result = safe_rewrite_file(path, build, &job);
+    end_picture_keeping_rewrite(rewrite, result == REWRITE_DONE);
     if (job.text)
         GlobalUnlock(hText);
     if (lifted || (result == REWRITE_DONE && attributes != INVALID_FILE_ATTRIBUTES))

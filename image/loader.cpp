@@ -1013,8 +1013,6 @@ void load_selected_file(HWND hwndMain, RECT preview)
     g_infoText[0] = '\0';
     g_hasTransparency = 0;
 
-    if (g_hwndPalette && IsWindow(g_hwndPalette))
-        DestroyWindow(g_hwndPalette);
     if (g_hComment) {
         GlobalFree(g_hComment);
         g_hComment = NULL;
@@ -1039,7 +1037,7 @@ void load_selected_file(HWND hwndMain, RECT preview)
     }
 
     HCURSOR old_cursor = NULL;
-    bool have_file = false, shown_by_reader = false;
+    bool have_file = false, shown_by_reader = false, reload = false;
     if (g_imageKind != KIND_LIST_REFRESH) {
         HWND list = GetDlgItem(hwndMain, IDC_MAIN_FILE_LIST);
         LRESULT selected = SendMessageA(list, LB_GETCURSEL, 0, 0);
@@ -1049,12 +1047,14 @@ void load_selected_file(HWND hwndMain, RECT preview)
         // A reload reads the shown file where it was loaded from, whatever
         // folder the list shows now; a selection of another entry since it
         // was asked for is a new file, and so is a namesake in another folder.
-        bool reload = reload_asked && g_filePath[0] && (!entry[0] || selected == find_shown_file_entry(list));
+        reload = reload_asked && g_filePath[0] && (!entry[0] || selected == find_shown_file_entry(list));
         if (reload) {
             lstrcpynA(g_fileName, s_shownEntry, sizeof g_fileName);
         } else {
-            // Another file: the shown file's edits are not replayed onto it.
+            // Another file: the shown file's edits are not replayed onto it,
+            // nor kept for it should it not be read.
             g_undoPending = 0;
+            clear_edit_history();
             lstrcpynA(g_fileName, entry, sizeof g_fileName);
             lstrcpynA(s_shownEntry, entry, sizeof s_shownEntry);
             GetCurrentDirectoryA(sizeof g_listDir - 1, g_listDir);
@@ -1064,6 +1064,12 @@ void load_selected_file(HWND hwndMain, RECT preview)
             if (!entry[0] || !resolve_list_entry(entry, g_filePath, sizeof g_filePath))
                 g_filePath[0] = '\0';
         }
+    }
+    // The palette window shows the shown file's colours: it goes with the
+    // file, and stays open over a reload of it (refresh_palette_window).
+    if (!reload && g_hwndPalette && IsWindow(g_hwndPalette))
+        DestroyWindow(g_hwndPalette);
+    if (g_imageKind != KIND_LIST_REFRESH) {
         std::memset(g_fileExt, 0, sizeof g_fileExt);
         const char* dot = std::strrchr(g_fileName, '.');
         if (dot)

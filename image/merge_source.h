@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include "image/file_stamp.h"
+
 // What load_image_file produced.
 enum MergeKind {
     MERGE_RASTER = 0,
@@ -26,8 +28,16 @@ extern int g_mergeFromClipboard;       // 1 clipboard, 0 file
 extern HGLOBAL g_hMergeImage;          // the source: PackedDib or metafile
 extern HGLOBAL g_hMergeMask;           // mask or flattened copy of the source
 extern HGLOBAL g_hMergeBits;           // metafile bits of a metafile source
-extern HGLOBAL g_hMergePath;           // 261-byte block: path of a file source
+extern HGLOBAL g_hMergePath;           // MergeSourceFile of a file source
 extern HGLOBAL g_hMergePreviewImage;   // preview of the merge file dialog
+
+// The block of g_hMergePath, which the merge's edit record takes over: the
+// source file and its stamp when the merge read it, so that a replay merges
+// that picture again or none.
+struct MergeSourceFile {
+    char path[MAX_PATH + 1];
+    FileStamp stamp;
+};
 
 // Metafile sources.
 extern DWORD g_wmfSizeWords;           // size of the Windows metafile in words

@@ -15,6 +15,7 @@
 #include "formats/tiff_read.h"
 #include "image/byte_order.h"
 #include "image/file_hold.h"
+#include "image/file_stamp.h"
 #include "image/loader.h"
 #include "image/open_windows.h"
 #include "image/pixel_ceiling.h"
@@ -282,6 +283,8 @@ static int rewrite_file(const char* path, CopyFn copy, int value, const char* bo
     FILE* in = fopen(path, "rb");
     if (!in)
         return 0;
+    // The markers change, the coded picture is copied as it is.
+    PictureKeepingRewrite rewrite = begin_picture_keeping_rewrite(path);
     uint32_t size = file_length(in);
     BYTE soi[2];
     SafeWrite sw;
@@ -299,11 +302,11 @@ static int rewrite_file(const char* path, CopyFn copy, int value, const char* bo
         seam_message_box(NULL, box_text, box_caption, MB_ICONSTOP);
         return 0;
     }
-    if (!safe_write_commit(&sw)) {
+    const int written = safe_write_commit(&sw);
+    end_picture_keeping_rewrite(rewrite, written);
+    if (!written)
         seam_message_box(NULL, "Cannot Open File", " ", MB_ICONSTOP);
-        return 0;
-    }
-    return 1;
+    return written;
 }
 
 int write_exif_orientation(const char* path, int orientation)

@@ -16,6 +16,7 @@
 HGLOBAL g_hEditHistory;
 EditRecord* g_editHistory;
 UINT g_editCount;
+int g_unrecordedChanges;
 
 static HGLOBAL alloc_copy(const void* data, SIZE_T bytes)
 {
@@ -133,17 +134,19 @@ static void save_edit_rect(EditRecord* r)
 
 void push_edit_record(UINT op, UINT arg)
 {
-    if (!ensure_history())
+    // A history that cannot grow drops the new record and stays as it was;
+    // the edit it would have held is in the picture all the same.
+    HGLOBAL hGrown = NULL;
+    if (ensure_history())
+        hGrown = GlobalReAlloc(g_hEditHistory, (SIZE_T)(g_editCount + 2) * sizeof(EditRecord),
+                               GMEM_MOVEABLE | GMEM_ZEROINIT);
+    if (hGrown)
+        g_hEditHistory = hGrown;
+    g_editHistory = hGrown ? (EditRecord*)GlobalLock(g_hEditHistory) : NULL;
+    if (!g_editHistory) {
+        g_unrecordedChanges = 1;
         return;
-    // A history that cannot grow drops the new record and stays as it was.
-    HGLOBAL hGrown = GlobalReAlloc(g_hEditHistory, (SIZE_T)(g_editCount + 2) * sizeof(EditRecord),
-                                   GMEM_MOVEABLE | GMEM_ZEROINIT);
-    if (!hGrown)
-        return;
-    g_hEditHistory = hGrown;
-    g_editHistory = (EditRecord*)GlobalLock(g_hEditHistory);
-    if (!g_editHistory)
-        return;
+    }
     ++g_editCount;
     EditRecord* r = &g_editHistory[g_editCount];
     memset(r, 0, sizeof *r);
@@ -242,6 +245,7 @@ void clear_edit_history(void)
     if (hShrunk)
         g_hEditHistory = hShrunk;
     g_editCount = 0;
+    g_unrecordedChanges = 0;
 
     g_editHistory = (EditRecord*)GlobalLock(g_hEditHistory);
     if (!g_editHistory)
@@ -255,4 +259,10 @@ void clear_edit_history(void)
     r->hData = NULL;
     GlobalUnlock(g_hEditHistory);
     g_editHistory = NULL;
+}
+
+void drop_edit_history(void)
+{
+    clear_edit_history();
+    g_unrecordedChanges = 1;
 }

@@ -95,6 +95,11 @@ struct EditTextBlock {
 extern HGLOBAL g_hEditHistory;     // g_editCount + 1 EditRecords
 extern EditRecord* g_editHistory;  // the records while the block is locked
 extern UINT g_editCount;           // records after record 0
+// 1 when the picture shown holds changes that no record makes again from
+// the file: its history was dropped under them (an Undo the file no longer
+// allowed), or a change was made for good. Cleared with the history and by
+// a replay, which rebuild the picture from the file.
+extern int g_unrecordedChanges;
 
 // Appends one record filled from the tool-setting globals.
 void push_edit_record(UINT op, UINT arg);
@@ -103,5 +108,8 @@ void push_edit_record(UINT op, UINT arg);
 void free_edit_record(EditRecord* r);
 
 // Frees what every record owns and keeps only record 0, refilled from the
-// current transparency state.
+// current transparency state; the picture is the file's again.
 void clear_edit_history(void);
+// The history dropped while the picture shown keeps what it made: the
+// records go as clear_edit_history lets them go, g_unrecordedChanges is set.
+void drop_edit_history(void);

@@ -3,13 +3,15 @@
 // it once more through the tools themselves, on the current image and on
 // its unconverted copy. Nothing here pushes records. A record whose data is
 // gone (a merge source no longer readable) is passed over and the replay
-// goes on with the next one.
+// goes on with the next one; edits_replayable tells beforehand whether the
+// replay would give the picture back whole.
 #include "tools/edit_replay.h"
 
 #include <string.h>
 
 #include "image/background.h"
 #include "image/current_image.h"
+#include "image/file_stamp.h"
 #include "image/merge_source.h"
 #include "image/metafile.h"
 #include "image/metafile_renderer.h"
@@ -369,22 +371,33 @@ static void convert_wmf_source(void)
     g_mergeKind = MERGE_EMF;
 }
 
-// A source file that can no longer be read is passed over.
+// The source file a file merge read and its stamp then; 0 when the record
+// holds none.
+static int merged_file(const EditRecord* r, MergeSourceFile* source)
+{
+    const MergeSourceFile* saved = r->hData && GlobalSize(r->hData) >= sizeof *source
+                                       ? (const MergeSourceFile*)GlobalLock(r->hData)
+                                       : NULL;
+    if (!saved)
+        return 0;
+    *source = *saved;
+    GlobalUnlock(r->hData);
+    source->path[sizeof source->path - 1] = '\0';
+    return source->path[0] != '\0';
+}
+
+// A source file that can no longer be read, or that is no longer the
+// picture that was merged, is passed over.
 static void replay_merge_file(const EditRecord* r)
 {
-    if (!r->hData)
+    MergeSourceFile source;
+    if (!merged_file(r, &source) || !file_has_stamp(source.path, &source.stamp))
         return;
-    char path[MAX_PATH + 1] = {0};
-    const char* saved = (const char*)GlobalLock(r->hData);
-    if (!saved)
-        return;
-    lstrcpynA(path, saved, sizeof path);
-    GlobalUnlock(r->hData);
 
     HWND merge_window = g_hwndMerge;
     g_hwndMerge = g_hwndMain;
     g_hMergeMask = NULL;
-    g_hMergeImage = load_image_file(path);
+    g_hMergeImage = load_image_file(source.path);
     g_hwndMerge = merge_window;
     if (!g_hMergeImage || g_mergeKind == MERGE_NONE) {
         free_merge_source();
@@ -537,6 +550,7 @@ void replay_edit_history(void)
 {
     if (!g_hEditHistory)
         return;
+    g_unrecordedChanges = 0;
     // The records stay in one block that the tools never touch; each one is
     // copied out before its tool runs, so the block need not stay locked.
     for (UINT i = 1; i <= g_editCount; ++i) {
@@ -547,4 +561,53 @@ void replay_edit_history(void)
         GlobalUnlock(g_hEditHistory);
         replay_record(&r);
     }
+}
+
+// Whether the replay makes the edit of r again: each record that holds data
+// of its own needs it, and a file merge its source as it was.
+static int record_replays(const EditRecord* r)
+{
+    MergeSourceFile source;
+    switch (r->op) {
+    case EDIT_ROTATE_ANGLE:
+    case EDIT_SKEW_H:
+    case EDIT_SKEW_V:
+    case EDIT_PALETTE:
+        return r->hData != NULL;
+    case EDIT_RED_EYE:
+        return r->hData != NULL && r->params[0] > 0;
+    case EDIT_TEXT: {
+        const EditTextBlock* block = r->hData ? (const EditTextBlock*)GlobalLock(r->hData) : NULL;
+        const int has_text = block && block->hText;
+        if (block)
+            GlobalUnlock(r->hData);
+        return has_text;
+    }
+    case EDIT_MERGE_FILE:
+        return merged_file(r, &source) && file_has_stamp(source.path, &source.stamp);
+    case EDIT_MERGE_CLIPBOARD:
+        return r->hData && (r->arg == MERGE_RASTER || (r->arg == MERGE_EMF && r->hData2));
+    }
+    return 1;
+}
+
+int edits_replayable(UINT count)
+{
+    if (!file_unchanged_since_load() || !g_hEditHistory || count > g_editCount)
+        return 0;
+    int replays = 1;
+    for (UINT i = 1; replays && i <= count; ++i) {
+        const EditRecord* records = (const EditRecord*)GlobalLock(g_hEditHistory);
+        if (!records)
+            return 0;
+        EditRecord r = records[i];
+        GlobalUnlock(g_hEditHistory);
+        replays = record_replays(&r);
+    }
+    return replays;
+}
+
+int edits_survive_reload(void)
+{
+    return !g_unrecordedChanges && (g_editCount == 0 || edits_replayable(g_editCount));
 }

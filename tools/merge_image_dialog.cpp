@@ -2,7 +2,8 @@
 // merge_image.h): each selection is read with load_image_file into
 // g_hMergePreviewImage and drawn into the template's preview button; after
 // OK the Merge window takes the preview over as its source. The chosen path
-// goes to g_hMergePath, which the edit record of the merge takes over.
+// goes to g_hMergePath with its stamp, which the edit record of the merge
+// takes over.
 #include "tools/merge_image.h"
 
 #include <commctrl.h>
@@ -22,7 +23,7 @@
 #include "image/seams.h"
 #include "resources/resource.h"
 
-static const int PATH_BLOCK = 261;
+static const int PATH_BLOCK = sizeof(((MergeSourceFile*)0)->path);
 
 // The preview button's kept pixels of a metafile (metafile_view.h) go with
 // the picture: a next file's may come under the same handle.
@@ -53,19 +54,22 @@ static void free_preview(void)
     g_mergeKind = MERGE_NONE;
 }
 
+// The path with its stamp taken before the file is read: a file changed
+// after the stamp, even while it is read, then no longer matches it.
 static void set_stored_path(const char* path)
 {
-    char* stored = g_hMergePath ? (char*)GlobalLock(g_hMergePath) : NULL;
+    MergeSourceFile* stored = g_hMergePath ? (MergeSourceFile*)GlobalLock(g_hMergePath) : NULL;
     if (stored) {
-        lstrcpynA(stored, path, PATH_BLOCK);
+        lstrcpynA(stored->path, path, PATH_BLOCK);
+        take_file_stamp(path, &stored->stamp);
         GlobalUnlock(g_hMergePath);
     }
 }
 
 static bool stored_path_is(const char* path)
 {
-    char* stored = g_hMergePath ? (char*)GlobalLock(g_hMergePath) : NULL;
-    bool same = stored && lstrcmpiA(stored, path) == 0;
+    MergeSourceFile* stored = g_hMergePath ? (MergeSourceFile*)GlobalLock(g_hMergePath) : NULL;
+    bool same = stored && lstrcmpiA(stored->path, path) == 0;
     if (stored)
         GlobalUnlock(g_hMergePath);
     return same;
@@ -295,7 +299,7 @@ UINT_PTR CALLBACK mergeimage_dlg_hook(HWND hdlg, UINT msg, WPARAM, LPARAM lp)
         SendMessageA(GetParent(hdlg), CDM_SETCONTROLTEXT, IDOK, (LPARAM) "OK");
         if (g_hMergePath)
             GlobalFree(g_hMergePath);
-        g_hMergePath = GlobalAlloc(GHND, PATH_BLOCK);
+        g_hMergePath = GlobalAlloc(GHND, sizeof(MergeSourceFile));
         g_hMergePreviewImage = NULL;
         g_hMergeMask = NULL;
         g_hMergeBits = NULL;

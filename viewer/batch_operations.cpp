@@ -18,6 +18,7 @@
 #include "image/current_image.h"
 #include "image/file_hold.h"
 #include "image/file_names.h"
+#include "image/file_stamp.h"
 #include "image/loader.h"
 #include "image/open_windows.h"
 #include "image/progress.h"

@@ -29,6 +29,7 @@
 #include "resources/resource.h"
 #include "tools/brightness.h"
 #include "tools/color_reduce.h"
+#include "tools/edit_history.h"
 #include "viewer/image_window_commands.h"
 #include "viewer/image_window_menu.h"
 #include "viewer/status_bar.h"
@@ -352,6 +353,8 @@ static void change_brightness_irreversibly(int step)
     adjust_brightness(g_hImage, g_baseColorTable, &g_brightnessStep, step, NULL);
     if (get_display_bit_depth() == 8)
         reduce_colors(&g_hImage, &g_hImageUnconverted, -256, (UINT)g_imageKind, 1, 1);
+    // Kept by no record: a reload of the file would take it away.
+    g_unrecordedChanges = 1;
     SetCursor(old);
     InvalidateRect(g_hwndView, NULL, TRUE);
     InvalidateRect(GetDlgItem(g_hwndMain, IDC_MAIN_PREVIEW), NULL, TRUE);
@@ -406,7 +409,7 @@ static void remove_exif_marker(void)
         return;
     HCURSOR old = SetCursor(LoadCursorA(NULL, IDC_WAIT));
     strip_exif_segment(path);
-    reload_shown_file(g_hwndMain);
+    reload_shown_file_keeping_edits(g_hwndMain);
     SetCursor(old);
 }
 

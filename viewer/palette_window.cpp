@@ -244,14 +244,23 @@ static void create_palette_window(const char* title, int x, int y, int width, in
     g_hwndPalette = CreateWindowExA(0, "Palette", title, style, x, y, w, h, NULL, NULL, g_hInstance, NULL);
 }
 
+// The Display Palette window's title for the picture shown; 0 when the
+// picture has no colour table to show.
+static int display_palette_title(char (&title)[27], GridFacts* g)
+{
+    if (g_imageKind != KIND_DIB || !grid_facts(palette_image(), g))
+        return 0;
+    std::snprintf(title, sizeof title, "Image Palette (%d Colors)", g->count);
+    return 1;
+}
+
 void open_palette_window(HWND over)
 {
     g_hwndFrameDlg = NULL;
     GridFacts g;
-    if (g_imageKind != KIND_DIB || !grid_facts(palette_image(), &g))
-        return;
     char title[27];
-    std::snprintf(title, sizeof title, "Image Palette (%d Colors)", g.count);
+    if (!display_palette_title(title, &g))
+        return;
     int side = GetSystemMetrics(SM_CXSCREEN) / 2;
     RECT r;
     if (!over || !GetWindowRect(over, &r))
@@ -266,4 +275,19 @@ void open_palette_chooser(const char* title, int x, int y, int width, int height
     // The tool that asks for a colour holds the shown file: its chooser is
     // its own window.
     file_hold_spare(g_hwndPalette);
+}
+
+void refresh_palette_window(void)
+{
+    // A tool's colour chooser holds the file: no reload comes under it.
+    if (!is_window_open(g_hwndPalette) || is_window_open(g_hwndFrameDlg) || is_window_open(g_hwndText))
+        return;
+    GridFacts g;
+    char title[27];
+    if (!display_palette_title(title, &g)) {
+        DestroyWindow(g_hwndPalette);
+        return;
+    }
+    SetWindowTextA(g_hwndPalette, title);
+    InvalidateRect(g_hwndPalette, NULL, TRUE);
 }

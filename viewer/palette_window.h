@@ -21,6 +21,9 @@ int palette_grid_cell(int at, int size, int n);
 // client area half the screen width square (half as high for an odd bit
 // value). Clears the FRAME dialog's handle first.
 void open_palette_window(HWND over);
+// After the shown file was read again: the open Display Palette window
+// shows the colours of what was read, or closes when that has none.
+void refresh_palette_window(void);
 // The window for choosing a colour of the current image for a tool, with
 // that title and client size, at (x, y).
 void open_palette_chooser(const char* title, int x, int y, int width, int height);

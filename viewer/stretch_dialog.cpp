@@ -217,7 +217,7 @@ static void rewrite_orientation(int orientation)
 {
     HCURSOR old = SetCursor(LoadCursorA(NULL, IDC_WAIT));
     write_exif_orientation(s_huffmanPath, orientation);
-    reload_shown_file(g_hwndMain);
+    reload_shown_file_keeping_edits(g_hwndMain);
     SetCursor(old);
 }
 

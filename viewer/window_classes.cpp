@@ -99,6 +99,11 @@ void take_pointer_back_after_menu(void)
     ClipCursor(NULL);
 }
 
+void reload_shown_file_keeping_edits(HWND main)
+{
+    SendMessageA(main, WM_RELOAD_SHOWN, 0, 0);
+}
+
 void reload_shown_file(HWND main)
 {
     g_reloadShownFile = 1;

@@ -16,9 +16,13 @@ enum { WM_RELOAD_SHOWN = WM_APP + 1 };
 
 // Has the main window main read the shown file again now, by the path it
 // was loaded from (the list may show another folder by then), dropping
-// what was made of it: after a command rewrote the file, or for Undo and
-// Restore, which say what becomes of the edits.
+// what was made of it: after a command rewrote the picture in the file, or
+// for Undo and Restore, which say what becomes of the edits.
 void reload_shown_file(HWND main);
+// The same after a command rewrote the file but not its picture (Exif
+// data), through WM_RELOAD_SHOWN: the edits are replayed, or, where they
+// cannot be, the picture is only drawn again.
+void reload_shown_file_keeping_edits(HWND main);
 
 // Number of classes registered and their names, in registration order.
 enum { WINDOW_CLASS_COUNT = 13 };

@@ -499,6 +499,18 @@ void click_button(HWND dialog, int id)
     PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(dialog, id));
 }
 
+bool choose_merge_file(const RunningApp& app, const char* name)
+{
+    HWND dialog = wait_dialog(app, "Merge Image from File", 10000);
+    if (!dialog)
+        return false;
+    // The file-name box: a combo box (cmb13) or an edit control (edt1).
+    HWND box = GetDlgItem(dialog, 0x47C);
+    SendMessageA(box ? box : GetDlgItem(dialog, 0x480), WM_SETTEXT, 0, (LPARAM)name);
+    click_button(dialog, IDOK);
+    return wait_until_closed(dialog, 5000);
+}
+
 void send_main_command(const RunningApp& app, int id)
 {
     SendMessageA(app.main, WM_COMMAND, MAKEWPARAM(id, 0), 0);

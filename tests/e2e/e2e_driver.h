@@ -152,6 +152,10 @@ std::vector<std::string> run_dialog_command(const RunningApp& app, HWND owner, i
 // Presses a dialog's button as a click does.
 void click_button(HWND dialog, int id);
 
+// The merge tool's "Merge Image from File" dialog, once it shows, given the
+// file name and OK; false when it does not show or stays.
+bool choose_merge_file(const RunningApp& app, const char* name);
+
 // Sends a menu command to the main window and gives it time to show.
 void send_main_command(const RunningApp& app, int id);
 

@@ -51,6 +51,11 @@ struct HoldRow {
     // which is answered, and the dialog stays for answer.
     bool write_fails = false;
     bool batch = false;  // the batch window open first, b.jpg's thumbnail clicked
+    // The reload rows' work on the picture: a main command that changes it
+    // before the command (a quarter turn), and a.jpg then written again
+    // (the same bytes, a later time): a file changed under the edit.
+    int edit_first = 0;
+    bool replaced_first = false;
 };
 
 // a.jpg and b.jpg are the camera JPEG (Exif, orientation 1), a shown first,
@@ -82,6 +87,23 @@ const HoldRow ROWS[] = {
      IDM_CROP_ACCEPT, A_SAME, RELOAD},
     {"comment with the batch window open", FROM_MAIN_ALONE, IDM_MAIN_INSERT_COMMENT, 0, "#32770",
      "Insert/Update JPEG Comment", IDC_COMMENT_EDIT, "held comment", IDOK, A_CHANGED, NEXT, nullptr, nullptr, nullptr, false, true},
+    // The program's own comment write leaves a.jpg the file the turn was
+    // made on: the reload and Undo go on replaying it.
+    {"a comment written after a turn, a reload asked for under it", FROM_MAIN_ALONE, IDM_MAIN_INSERT_COMMENT, 0,
+     "#32770", "Insert/Update JPEG Comment", IDC_COMMENT_EDIT, "hello comment", IDOK, A_CHANGED, RELOAD, nullptr,
+     nullptr, nullptr, false, false, IDM_MAIN_ROTATE_CW},
+    // Undo's box on a file changed under the turn: the turned picture stays
+    // through every reload after.
+    {"Undo refused on a file changed under a turn, a reload asked for under its box", FROM_MAIN_ALONE,
+     IDM_MAIN_UNDO, 0, "#32770", "Error", 0, NULL, IDOK, A_SAME, RELOAD, nullptr, nullptr, nullptr, false, false,
+     IDM_MAIN_ROTATE_CW, true},
+    // patch.bmp merged, then deleted: the reloads keep the patch.
+    {"a merge from a file deleted afterwards, a reload asked for under Merge", FROM_MAIN_ALONE, IDM_MAIN_MERGE_FILE,
+     0, "Merge", NULL, 0, NULL, IDM_MERGE_ACCEPT, A_SAME, RELOAD},
+    // Written into turned.jpg, the turn leaves the picture shown turned.
+    {"a lossless turn saved into another file after a turn", FROM_MAIN_ALONE, IDM_MAIN_JPEG_ROTATE_CW, 0, "#32770",
+     "Save As JPEG", 1152, "turned.jpg", IDOK, A_SAME, RELOAD, nullptr, nullptr, nullptr, false, false,
+     IDM_MAIN_ROTATE_CW},
 };
 
 // Width and height of a JPEG's frame, or of a BMP (0, 0 when unread).
@@ -105,6 +127,21 @@ std::pair<int, int> bmp_size(const std::string& data)
     memcpy(&width, data.data() + 18, 4);
     memcpy(&height, data.data() + 22, 4);
     return {width, height < 0 ? -height : height};
+}
+
+// Pixel (x, y) from the top of a bottom-up 24-bit BMP as 0xRRGGBB; 0 when
+// it is not there.
+DWORD bmp_pixel(const std::string& data, int x, int y)
+{
+    const std::pair<int, int> size = bmp_size(data);
+    uint32_t offset;
+    if (data.size() < 30 || data[28] != 24 || x >= size.first || y >= size.second)
+        return 0;
+    memcpy(&offset, data.data() + 10, 4);
+    const size_t at = offset + (size_t)(size.second - 1 - y) * ((size.first * 3 + 3) / 4 * 4) + 3 * x;
+    if (at + 3 > data.size())
+        return 0;
+    return (DWORD)(BYTE)data[at + 2] << 16 | (DWORD)(BYTE)data[at + 1] << 8 | (BYTE)data[at];
 }
 
 std::string shown_name(const RunningApp& app)
@@ -136,6 +173,18 @@ void click_second_entry_then_answer(const RunningApp& app, HWND up, const HoldRo
         GetWindowRect(GetDlgItem(up, row.answer), &button);
         snprintf(actions + n, sizeof actions - n, "mousemove %ld %ld click 1", (button.left + button.right) / 2,
                  (button.top + button.bottom) / 2);
+    } else if (row.answer == IDM_MERGE_ACCEPT) {
+        // A move over the tool asks for the source file: patch.bmp,
+        // placed at the top left as it comes.
+        SetForegroundWindow(up);
+        RECT c;
+        GetWindowRect(up, &c);
+        snprintf(actions + n, sizeof actions - n, "mousemove %ld %ld", (c.left + c.right) / 2,
+                 (c.top + c.bottom) / 2);
+        x_input(actions);
+        ASSERT_TRUE(choose_merge_file(app, "patch.bmp"));
+        SendMessageA(up, WM_COMMAND, MAKEWPARAM(IDM_MERGE_ACCEPT, 0), 0);
+        return;
     } else if (row.answer == IDM_CROP_ACCEPT) {
         SetForegroundWindow(up);
         RECT c;
@@ -214,6 +263,10 @@ TEST_P(FileHoldRow, NoWindowMovesOnWhileACommandWorksOnTheShownFile)
     }
     if (row.write_fails)
         SetFileAttributesA(a.c_str(), FILE_ATTRIBUTE_READONLY);
+    const std::string patch = dir + "\\patch.bmp";
+    if (row.answer == IDM_MERGE_ACCEPT) {
+        ASSERT_TRUE(copy_fixture("patch.bmp", dir));
+    }
     const std::string before = read_whole_file(a), b_before = read_whole_file(b);
     const std::string stamp = file_stamp(a);
     RunningApp app;
@@ -236,6 +289,11 @@ TEST_P(FileHoldRow, NoWindowMovesOnWhileACommandWorksOnTheShownFile)
         PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_SLIDESHOW, 0), 0);
         view = find_process_window(app.process.dwProcessId, "Slide", app.main, 20000);
         ASSERT_TRUE(view);
+    }
+    if (row.edit_first)
+        SendMessageA(app.main, WM_COMMAND, MAKEWPARAM(row.edit_first, 0), 0);
+    if (row.replaced_first) {
+        ASSERT_TRUE(write_whole_file(a, before));
     }
 
     HWND opener = row.opener == FROM_VIEW ? view : app.main;
@@ -307,26 +365,42 @@ TEST_P(FileHoldRow, NoWindowMovesOnWhileACommandWorksOnTheShownFile)
         // The tool ended on the picture it began with, the whole file,
         // or on the crop it made, which the reload kept: written out,
         // it has that size. A colour change with no tool up keeps the
-        // crop too, and Undo still takes it away.
+        // crop too, and Undo still takes it away. So with a turn made
+        // first, and with a merged patch (magenta at its pixel (10, 5)),
+        // once its file is gone too. Undo refused keeps the turn for good.
         const std::pair<int, int> whole = jpeg_size(before);
-        auto saved_size = [&](const char* name) {
+        const bool merged = row.answer == IDM_MERGE_ACCEPT;
+        auto saved = [&](const char* name) {
             const std::string out = dir + "\\" + name;
             DeleteFileA(out.c_str());
             run_dialog_command(app, app.main, IDM_MAIN_SAVE_BMP, "Save As Windows BMP", name, 1);
-            return bmp_size(read_whole_file(out));
+            return read_whole_file(out);
         };
-        const std::pair<int, int> kept = row.answer ? std::make_pair(40, 20) : whole;
-        EXPECT_EQ(saved_size("reloaded.bmp"), kept);
+        auto expect_kept = [&](const char* name, std::pair<int, int> size, bool patch_shows) {
+            const std::string data = saved(name);
+            EXPECT_EQ(bmp_size(data), size) << name;
+            if (merged) {
+                EXPECT_EQ(bmp_pixel(data, 10, 5) == 0xFF00FF, patch_shows) << name << std::hex << " "
+                                                                           << bmp_pixel(data, 10, 5);
+            }
+        };
+        const std::pair<int, int> kept = row.answer == IDM_CROP_ACCEPT ? std::make_pair(40, 20)
+                                         : row.edit_first             ? std::make_pair(whole.second, whole.first)
+                                                                      : whole;
+        expect_kept("reloaded.bmp", kept, merged);
+        if (merged) {
+            ASSERT_TRUE(DeleteFileA(patch.c_str()));
+        }
         if (row.answer) {
             // Sent: its reload comes before the save posted next.
             SendMessageA(app.main, WM_SYSCOLORCHANGE, 0, 0);
-            EXPECT_EQ(saved_size("recoloured.bmp"), kept);
+            expect_kept("recoloured.bmp", kept, merged);
             // So does another background, which the loader lays under
             // the picture.
             SendMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_BACKGROUND_FIRST + 2, 0), 0);
-            EXPECT_EQ(saved_size("new_background.bmp"), kept);
+            expect_kept("new_background.bmp", kept, merged);
             PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_UNDO, 0), 0);
-            EXPECT_EQ(saved_size("undone.bmp"), whole);
+            expect_kept("undone.bmp", row.replaced_first ? kept : whole, false);
         }
     }
     SetFileAttributesA(a.c_str(), FILE_ATTRIBUTE_NORMAL);

@@ -148,14 +148,7 @@ bool put_on_clipboard(const std::string& bmp_path)
 bool choose_patch(const RunningApp& app, const Tool& tool)
 {
     pointer(tool, 60, 30);
-    HWND dialog = wait_dialog(app, "Merge Image from File", 10000);
-    if (!dialog)
-        return false;
-    // The file-name box: a combo box (cmb13) or an edit control (edt1).
-    HWND name = GetDlgItem(dialog, 0x47C);
-    SendMessageA(name ? name : GetDlgItem(dialog, 0x480), WM_SETTEXT, 0, (LPARAM) "patch.bmp");
-    click_button(dialog, IDOK);
-    return wait_until_closed(dialog, 5000);
+    return choose_merge_file(app, "patch.bmp");
 }
 
 // The patch dragged by its pixel (10, 5) to (40, 20), made transparent,
@@ -471,7 +464,8 @@ TEST(ToolWindows, CropThumbDraggedToTheEndOfAViewWiderThan65535Pixels)
 
 // Display Palette: the window lists the GIF's colours; a click on the first
 // swatch opens the picker on entry 0, and black typed into its fields turns
-// that entry's quadrant of the picture black, also after a colour change.
+// that entry's quadrant of the picture black, also after a colour change,
+// which leaves the window open on the colours read again.
 void type_channel(HWND picker, int id, const char* text)
 {
     HWND field = GetDlgItem(picker, id);
@@ -504,14 +498,28 @@ TEST(PaletteWindow, PickerOnTheFirstSwatchRecoloursItsEntry)
     type_channel(picker, IDC_PICKER_BLUE, "0");
     click_button(picker, IDOK);
     EXPECT_TRUE(wait_hidden(picker));
-    // The window lies over the preview.
-    PostMessageA(palette, WM_COMMAND, MAKEWPARAM(IDM_PALETTE_EXIT, 0), 0);
-    EXPECT_TRUE(wait_hidden(palette));
     // A change of the system colours reads the file again and keeps the
     // edit: the information box asked for next comes after that reload.
     SendMessageA(app.main, WM_SYSCOLORCHANGE, 0, 0);
     PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_FILE_INFO, 0), 0);
     EXPECT_NE(dismiss_message_box(app, 10000), "");
+    ASSERT_TRUE(IsWindow(palette)) << "the reload closed the palette window";
+    EXPECT_EQ(window_text(palette), "Image Palette (4 Colors)");
+    // Its first swatch shows entry 0 as the edit left it, black.
+    RECT frame, client;
+    GetWindowRect(palette, &frame);
+    GetClientRect(palette, &client);
+    POINT swatch = {client.right / 4, client.bottom / 4};
+    ClientToScreen(palette, &swatch);
+    DWORD shown = 0;
+    wait_for([&] {
+        shown = shoot(palette, "palette_reloaded").at(swatch.x - frame.left, swatch.y - frame.top);
+        return shown == 0;
+    });
+    EXPECT_EQ(shown, 0u) << std::hex << shown;
+    // The window lies over the preview.
+    PostMessageA(palette, WM_COMMAND, MAKEWPARAM(IDM_PALETTE_EXIT, 0), 0);
+    EXPECT_TRUE(wait_hidden(palette));
 
     const struct {
         double fx, fy;

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include "image/current_image.h"
+#include "image/file_stamp.h"
+#include "image/loader.h"
 #include "jpeg/exif_read.h"
 #include "jpeg/jpeg_comment.h"
 #include "support/seam_recorder.h"
@@ -220,6 +223,30 @@ TEST(ExifSegment, StripsTheSegmentOrSaysItIsMissing)
     ASSERT_EQ(recorder.boxes.size(), 1u);
     EXPECT_EQ(recorder.boxes[0].text, "Cannot Find EXIF Marker");
     EXPECT_EQ(recorder.boxes[0].caption, "Error");
+}
+
+// A comment or an Exif change written into the shown file leaves its
+// picture as it was: it is still the file the edits were made on, so Undo
+// and the reload still replay them on it. (Every comment writer rewrites
+// through one road, every Exif change through another.)
+TEST(InPlaceRewrite, TheShownFileStaysTheOneItsEditsWereMadeOn)
+{
+    for (int exif = 0; exif < 2; ++exif) {
+        SeamRecorder recorder;
+        const std::string path = place("shown_rewritten.jpg", fixture("mix.jpg"));
+        lstrcpynA(g_filePath, path.c_str(), MAX_PATH);
+        FileStamp loaded;
+        ASSERT_TRUE(take_file_stamp(path.c_str(), &loaded));
+        g_fileSize = loaded.size;
+        g_fileWriteTime = loaded.written;
+        HGLOBAL text = text_block("hello comment");
+        EXPECT_EQ(exif ? write_exif_orientation(path.c_str(), 8) : write_jpeg_comment(path.c_str(), &text, 0), 1);
+        GlobalFree(text);
+        EXPECT_NE(read_file_bytes(path), fixture("mix.jpg"));
+        EXPECT_TRUE(file_unchanged_since_load()) << exif;
+        EXPECT_TRUE(recorder.boxes.empty());
+    }
+    g_filePath[0] = '\0';
 }
 
 }  // namespace

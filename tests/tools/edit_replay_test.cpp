@@ -2,6 +2,8 @@
 // unconverted copy) that the edits but the last give on the freshly read
 // file; the replay's own conversion rules; a merge file read again or gone.
 #include "image/background.h"
+#include "image/file_stamp.h"
+#include "image/loader.h"
 #include "image/merge_source.h"
 #include "image/metafile_renderer.h"
 #include "image/open_windows.h"
@@ -21,6 +23,29 @@
 namespace {
 
 HGLOBAL g_file;  // what the loader reads from "the file"
+
+// The block a merge from a file records: the path, and the file's stamp as
+// the merge read it.
+HGLOBAL merged_file_block(const std::string& path)
+{
+    HGLOBAL block = GlobalAlloc(GHND, sizeof(MergeSourceFile));
+    MergeSourceFile* source = (MergeSourceFile*)GlobalLock(block);
+    lstrcpynA(source->path, path.c_str(), sizeof source->path);
+    take_file_stamp(path.c_str(), &source->stamp);
+    GlobalUnlock(block);
+    return block;
+}
+
+// Record i, a merge from path, made as if the merge had read the file now
+// there.
+void merge_record_reads_anew(UINT i, const std::string& path)
+{
+    EditRecord* records = (EditRecord*)GlobalLock(g_hEditHistory);
+    ASSERT_EQ(records[i].op, (UINT)EDIT_MERGE_FILE);
+    GlobalFree(records[i].hData);
+    records[i].hData = merged_file_block(path);
+    GlobalUnlock(g_hEditHistory);
+}
 
 void reload()
 {
@@ -241,6 +266,17 @@ TEST_F(UndoReplayRules, ConversionsAlreadyMetRestoreAndMonochromeIsPure)
     EXPECT_TRUE(t[0].rgbRed == t[0].rgbGreen && t[0].rgbGreen == t[0].rgbBlue);
 }
 
+// A Windows metafile filled with one colour.
+void write_filled_wmf(const std::string& path, COLORREF colour)
+{
+    HDC dc = CreateMetaFileA(path.c_str());
+    HBRUSH brush = CreateSolidBrush(colour);
+    RECT all = {0, 0, 1000, 1000};
+    FillRect(dc, &all, brush);
+    DeleteObject(brush);
+    DeleteMetaFile(CloseMetaFile(dc));
+}
+
 // A merge file is read again, a Windows metafile drawn as the enhanced one
 // the merge draws; once the file is gone its record is passed over without
 // a message and the edits after it are still replayed.
@@ -248,15 +284,10 @@ TEST_F(UndoReplayRules, MergeFileIsReadAgainAndItsLossIsPassedOver)
 {
     g_file = make_dib(30, 20, 24);
     const std::string path = test_out_path("replay_merge_source.wmf");
-    HDC dc = CreateMetaFileA(path.c_str());
-    HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
-    RECT all = {0, 0, 1000, 1000};
-    FillRect(dc, &all, red);
-    DeleteObject(red);
-    DeleteMetaFile(CloseMetaFile(dc));
+    write_filled_wmf(path, RGB(255, 0, 0));
     reload();
     push_edit_record(EDIT_INVERT, 0);
-    g_hMergePath = text_block(path);
+    g_hMergePath = merged_file_block(path);
     SetRect(&g_rcMerge, 5, 2, 9, 6);
     g_mergePlaced = 0;
     push_edit_record(EDIT_MERGE_FILE, 0);
@@ -285,11 +316,12 @@ TEST_F(UndoReplayRules, MergeFileIsReadAgainAndItsLossIsPassedOver)
     EXPECT_TRUE(same_image(g_hImage, want)) << "the turn after the lost merge is replayed";
 
     // A source the renderer cannot convert whole is not merged either, and
-    // that is said once.
-    dc = CreateMetaFileA(path.c_str());
+    // that is said once (the record made as if the merge had read it).
+    HDC dc = CreateMetaFileA(path.c_str());
     for (int i = 0; i < 100000; ++i)
         Rectangle(dc, i % 90, i % 7, i % 90 + 3, i % 7 + 3);
     DeleteMetaFile(CloseMetaFile(dc));
+    merge_record_reads_anew(2, path);
     // Past the limit at the first look the program takes.
     render_set_limits_for_test(1, 0);
     reload();
@@ -308,7 +340,7 @@ TEST_F(UndoReplayRules, MergeFileIsReadAgainAndItsLossIsPassedOver)
     DeleteFileA(path.c_str());
     const std::string emf_path = test_out_path("replay_merge_source.emf");
     ASSERT_TRUE(write_file_bytes(emf_path, read_file_bytes(fixture_path("hostile/EMF-inverted-pairs-before-40-squares.emf"))));
-    g_hMergePath = text_block(emf_path);
+    g_hMergePath = merged_file_block(emf_path);
     push_edit_record(EDIT_MERGE_FILE, 0);
     push_edit_record(EDIT_INVERT, 0);
     seams.boxes.clear();
@@ -324,6 +356,7 @@ TEST_F(UndoReplayRules, MergeFileIsReadAgainAndItsLossIsPassedOver)
     // above is gone, and passed over).
     DeleteFileA(emf_path.c_str());
     ASSERT_TRUE(write_file_bytes(path, read_file_bytes(fixture_path("hostile/WMF-carrying-emf-zero-size-record.wmf"))));
+    merge_record_reads_anew(2, path);
     push_edit_record(EDIT_INVERT, 0);
     seams.boxes.clear();
     reload();
@@ -333,6 +366,55 @@ TEST_F(UndoReplayRules, MergeFileIsReadAgainAndItsLossIsPassedOver)
     EXPECT_TRUE(same_image(g_hImage, want)) << "nothing of the carried picture is merged";
     GlobalFree(want);
     DeleteFileA(path.c_str());
+}
+
+// A merged file replaced by another picture is not the picture that was
+// merged: the replay leaves it out rather than merge the new one, and a
+// reload (whose history can no longer rebuild the picture shown) only
+// draws again.
+TEST_F(UndoReplayRules, AReplacedMergeFileIsNotMergedAndTheReloadOnlyDrawsAgain)
+{
+    const std::string shown = test_out_path("replay_shown.bmp"), source = test_out_path("replay_patch.wmf");
+    ASSERT_TRUE(write_file_bytes(shown, "the shown file"));
+    FileStamp loaded;
+    ASSERT_TRUE(take_file_stamp(shown.c_str(), &loaded));
+    // The file read, as the loader takes it.
+    auto reload_shown = [&] {
+        reload();
+        lstrcpynA(g_filePath, shown.c_str(), MAX_PATH);
+        g_fileSize = loaded.size;
+        g_fileWriteTime = loaded.written;
+    };
+    g_file = make_dib(30, 20, 24);
+    write_filled_wmf(source, RGB(255, 0, 0));
+    reload_shown();
+    g_hMergePath = merged_file_block(source);
+    SetRect(&g_rcMerge, 5, 2, 9, 6);
+    g_mergePlaced = 0;
+    push_edit_record(EDIT_MERGE_FILE, 0);
+    push_edit_record(EDIT_INVERT, 0);
+    EXPECT_TRUE(edits_survive_reload());
+
+    FileStamp merged;
+    ASSERT_TRUE(take_file_stamp(source.c_str(), &merged));
+    write_filled_wmf(source, RGB(0, 0, 255));
+    // Written later than the merge read it, whatever the clock's steps.
+    HANDLE file = CreateFileA(source.c_str(), FILE_WRITE_ATTRIBUTES, 0, NULL, OPEN_EXISTING, 0, NULL);
+    FILETIME later = merged.written;
+    later.dwHighDateTime += 1;
+    SetFileTime(file, NULL, NULL, &later);
+    CloseHandle(file);
+    EXPECT_FALSE(edits_survive_reload());
+    reload_shown();
+    replay_edit_history();
+    HGLOBAL want = copy_packed_dib(g_file);
+    invert_colors(want);
+    EXPECT_TRUE(same_image(g_hImage, want)) << "the new picture is not merged";
+    GlobalFree(want);
+    EXPECT_TRUE(seams.boxes.empty());
+    g_filePath[0] = '\0';
+    DeleteFileA(source.c_str());
+    DeleteFileA(shown.c_str());
 }
 
 // An icon file: 6 x 4 red pixels, 24 bits, whose AND mask leaves the left
@@ -373,7 +455,7 @@ TEST_F(UndoReplayRules, MergedIconIsReplayedThroughItsMask)
     g_file = make_dib(30, 20, 24);
     for (int placed : {1, 0}) {
         reload();
-        g_hMergePath = text_block(path);
+        g_hMergePath = merged_file_block(path);
         SetRect(&g_rcMerge, 10, 5, 16, 9);
         g_mergePlaced = placed;
         push_edit_record(EDIT_MERGE_FILE, 0);
