@@ -3,7 +3,10 @@
 // The pass never writes over a file it reads: a move, copy or conversion
 // whose output would be its own source is refused and reported as failed,
 // so that an error halfway leaves every file whole and nothing undone is
-// counted as done.
+// counted as done. Another file in the output's place is replaced only
+// after the user's Yes; No skips that file. A file's read-only attribute is
+// lifted only for a delete the user agreed to or a turn of the file itself,
+// and put back afterwards.
 #include "viewer/batch_operations.h"
 
 #include <cstdio>
@@ -17,6 +20,7 @@
 #include "image/comment_text.h"
 #include "image/current_image.h"
 #include "image/file_hold.h"
+#include "image/kept_attributes.h"
 #include "image/loader.h"
 #include "image/open_windows.h"
 #include "image/progress.h"
@@ -125,12 +129,15 @@ static int is_same_file(const char* a, const char* b)
            info_a.nFileIndexHigh == info_b.nFileIndexHigh && info_a.nFileIndexLow == info_b.nFileIndexLow;
 }
 
-static void clear_read_only(const char* path)
+// 1 when nothing is at path, or the user agrees to replace the file there
+// (a file other than the source, which the caller has refused already).
+static int may_write_over(HWND hwnd, const char* path)
 {
     DWORD attributes = GetFileAttributesA(path);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-        SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY);
+    return attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+           agrees_to_replace(hwnd, path, APP_CAPTION);
 }
+
 
 // The file's long name (its name in the folder as stored).
 static void long_name_of(const char* path, char* name, size_t size)
@@ -197,18 +204,11 @@ BOOL choose_move_copy_folder(HWND owner, int thumb, char* target)
     if (folder_length > 3 && folder[folder_length - 1] == '\\')
         folder[folder_length - 1] = '\0';
 
-    RECT r = {0, 0, 0, 0};
-    GetClientRect(owner, &r);
-    POINT corner = {r.left, r.top};
-    ClientToScreen(owner, &corner);
-    g_hwndCover = CreateWindowExA(WS_EX_TOPMOST | WS_EX_TRANSPARENT, "Cover", "Screen Capture", WS_POPUP | WS_VISIBLE,
-                                  corner.x + (r.right - r.left) / 15, corner.y + (r.bottom - r.top) / 10, 0, 0, NULL,
-                                  NULL, g_hInstance, NULL);
     OPENFILENAMEA ofn;
     std::memset(&ofn, 0, sizeof ofn);
     // The size without the Windows 2000 fields keeps the classic dialog.
     ofn.lStructSize = 76;
-    ofn.hwndOwner = g_hwndCover ? g_hwndCover : owner;
+    ofn.hwndOwner = owner;
     ofn.hInstance = g_hInstance;
     ofn.lpstrFilter = FILTER;
     ofn.lpstrFile = target;
@@ -275,8 +275,16 @@ static void queue_operation(HWND hwnd, int op)
             break;
         }
     }
-    if (op >= BATCH_PNG && seam_message_box(NULL, HALVE_QUESTION, APP_CAPTION, MB_YESNOCANCEL) == IDYES)
-        g_batchOp = (short)(g_batchOp + BATCH_HALVED);
+    if (op >= BATCH_PNG) {
+        // Cancel ends the command: nothing is queued.
+        int answer = seam_message_box(hwnd, HALVE_QUESTION, APP_CAPTION, MB_YESNOCANCEL);
+        if (answer == IDCANCEL) {
+            free_target();
+            return;
+        }
+        if (answer == IDYES)
+            g_batchOp = (short)(g_batchOp + BATCH_HALVED);
+    }
     SetTimer(hwnd, g_batchTimerId, PASS_DELAY_MS, NULL);
 }
 
@@ -301,7 +309,8 @@ static HGLOBAL read_for_conversion(const char* path, int halve)
     return image;
 }
 
-// One conversion of the pass; 1 when written.
+// One conversion of the pass; 1 when written, -1 when the user kept the
+// file the output would have replaced.
 static int convert_one(HWND hwnd, const char* path, const char* joined, int same_folder, const char* list_text)
 {
     int code = g_batchOp >= BATCH_PNG + BATCH_HALVED ? g_batchOp - BATCH_HALVED : g_batchOp;
@@ -309,7 +318,10 @@ static int convert_one(HWND hwnd, const char* path, const char* joined, int same
     char out[MAX_PATH];
     int have_out = is_png ? png_output_path(joined, out, sizeof out)
                           : jpeg_output_path(joined, same_folder, list_text, out, sizeof out);
-    HGLOBAL image = have_out && !is_same_file(out, path) ? read_for_conversion(path, code != g_batchOp) : NULL;
+    int is_own_source = have_out && is_same_file(out, path);
+    if (have_out && !is_own_source && !may_write_over(hwnd, out))
+        return -1;
+    HGLOBAL image = have_out && !is_own_source ? read_for_conversion(path, code != g_batchOp) : NULL;
     InvalidateRect(hwnd, NULL, FALSE);
     int written = 0;
     if (image)
@@ -330,14 +342,13 @@ static int run_one(HWND hwnd, int cell, const char* target)
     char path[MAX_PATH], list_text[MAX_PATH], name[MAX_PATH], joined[MAX_PATH];
     if (!thumb_file_path(i, path, sizeof path) || !thumb_list_text(i, list_text, sizeof list_text))
         return 0;
-    clear_read_only(path);
     long_name_of(path, name, sizeof name);
     if (g_batchOp == BATCH_DELETE) {
         char question[MAX_PATH + 40];
         std::snprintf(question, sizeof question, "Are you sure? \n\n\nDelete File %s?", list_text);
         if (seam_message_box(hwnd, question, " CONFIRM DELETE FILE ", MB_YESNOCANCEL | MB_ICONQUESTION) != IDYES)
             return -1;
-        if (!DeleteFileA(path)) {
+        if (!delete_agreed_file(path)) {
             char text[MAX_PATH + 40];
             std::snprintf(text, sizeof text, "Unable to Delete: \n\n %s", list_text);
             seam_message_box(hwnd, text, NULL, MB_OK);
@@ -364,7 +375,10 @@ static int run_one(HWND hwnd, int cell, const char* target)
     }
     if (g_batchOp == BATCH_COPY) {
         // A copy onto itself would lose the file on some systems.
-        int copied = !is_same_file(path, joined) && CopyFileA(path, joined, FALSE);
+        int is_own_source = is_same_file(path, joined);
+        if (!is_own_source && !may_write_over(hwnd, joined))
+            return -1;
+        int copied = !is_own_source && CopyFileA(path, joined, FALSE);
         InvalidateRect(hwnd, NULL, FALSE);
         if (!copied)
             seam_message_box(hwnd, "Error Copying File.", list_text, MB_OK | MB_ICONSTOP);
@@ -440,7 +454,6 @@ int rotate_thumbnail_file_lossless(int angle, int cell)
         return 0;
     if (angle != 90 && angle != 270)
         return 0;
-    clear_read_only(path);
     g_jpegtranArgv[4] = rotate;
     g_jpegtranArgv[5] = angle == 90 ? cw : ccw;
     g_jpegtranArgv[6] = path;
@@ -448,8 +461,13 @@ int rotate_thumbnail_file_lossless(int angle, int cell)
     g_jpegtranArgv[8] = empty;
     g_jpegtranArgc = 8;
     HCURSOR old_cursor = SetCursor(LoadCursorA(NULL, IDC_WAIT));
-    // The transform turns the file's Exif thumbnail with the picture.
-    if (jpegtran_main(g_jpegtranArgc, g_jpegtranArgv))
+    // The turn the user asked for rewrites a read-only file too, which
+    // stays read-only. The transform turns the file's Exif thumbnail with
+    // the picture.
+    KeptAttributes kept = keep_attributes(path, 1);
+    int turned = jpegtran_main(g_jpegtranArgc, g_jpegtranArgv);
+    put_attributes_back(&kept);
+    if (turned)
         redraw_rotated(cell);
     g_jpegtranArgc = 4;
     SetCursor(old_cursor);
@@ -461,7 +479,6 @@ int rotate_thumbnail_file_reencode(int angle, int cell)
     char path[MAX_PATH];
     if (!thumb_file_path(cell + g_thumbFirst, path, sizeof path))
         return 0;
-    clear_read_only(path);
     HCURSOR old_cursor = SetCursor(LoadCursorA(NULL, IDC_WAIT));
     PixelCeiling outer = begin_batch_file_ceiling(path);
     HGLOBAL image = read_jpeg_file(path, NULL);
@@ -470,7 +487,10 @@ int rotate_thumbnail_file_reencode(int angle, int cell)
     int turned = image && batch_copy_fits_ceiling(image) &&
                  (angle == 90 ? rotate_cw90(&image, &state) : rotate_ccw90(&image, &state));
     end_pixel_ceiling(outer);
-    if (turned && write_jpeg_file(path, 85, image, 0, 1, 0))
+    KeptAttributes kept = keep_attributes(path, turned);
+    int written = turned && write_jpeg_file(path, 85, image, 0, 1, 0);
+    put_attributes_back(&kept);
+    if (written)
         redraw_rotated(cell);
     if (image)
         GlobalFree(image);
@@ -512,7 +532,7 @@ static void move_copy_rename_clicked(HWND hwnd, int mode)
     char path[MAX_PATH], text[MAX_PATH];
     if (!thumb_file_path(i, path, sizeof path) || !thumb_list_text(i, text, sizeof text))
         return;
-    clear_read_only(path);
+    // A move or rename takes the file with its attributes; a copy only reads it.
     char extension[4] = "";
     const char* dot = std::strrchr(text, '.');
     if (dot && !std::strchr(dot, '\\')) {
@@ -533,8 +553,7 @@ static void delete_clicked(HWND hwnd)
     char question[MAX_PATH + 40];
     std::snprintf(question, sizeof question, "Are you sure? \n\n\nDelete File %s?", text);
     if (seam_message_box(hwnd, question, " CONFIRM DELETE FILE ", MB_YESNOCANCEL | MB_ICONQUESTION) == IDYES) {
-        clear_read_only(path);
-        if (DeleteFileA(path)) {
+        if (delete_agreed_file(path)) {
             mark_thumb_gone(i);
             draw_cell_frame(hwnd, g_thumbCurrent, THUMB_EMPTY);
             POINT p = thumb_area_origin(g_thumbCurrent);
@@ -555,7 +574,10 @@ static void delete_clicked(HWND hwnd)
 static void convert_clicked(HWND hwnd, int id)
 {
     g_batchOp = (short)(BATCH_PNG + (id - IDM_THUMB_PNG));
-    if (seam_message_box(NULL, HALVE_QUESTION, APP_CAPTION, MB_YESNOCANCEL) == IDYES)
+    int answer = seam_message_box(hwnd, HALVE_QUESTION, APP_CAPTION, MB_YESNOCANCEL);
+    if (answer == IDCANCEL)
+        return;
+    if (answer == IDYES)
         g_batchOp = (short)(g_batchOp + BATCH_HALVED);
     int i = g_thumbCurrent + g_thumbFirst;
     char path[MAX_PATH], text[MAX_PATH];

@@ -517,6 +517,30 @@ void answer_boxes(const RunningApp& app, std::vector<std::string>* seen, size_t 
     }
 }
 
+void answer_boxes_with(const RunningApp& app, std::vector<std::string>* seen, const std::vector<int>& buttons,
+                       HWND over)
+{
+    for (int button : buttons) {
+        HWND box = find_process_window(app.process.dwProcessId, "#32770", app.main, 8000);
+        if (!box)
+            break;
+        std::string text = window_text(box) + "|" + box_text(box);
+        if (over && !is_owned_over(box, over))
+            text += " (not over the window)";
+        seen->push_back(text);
+        click_button(box, button);
+        wait_until_closed(box);
+    }
+}
+
+bool is_owned_over(HWND window, HWND over)
+{
+    for (HWND owner = GetWindow(window, GW_OWNER); owner; owner = GetWindow(owner, GW_OWNER))
+        if (owner == over)
+            return true;
+    return false;
+}
+
 std::vector<std::string> run_dialog_command(const RunningApp& app, HWND owner, int command, const char* title,
                                             const std::string& target, size_t boxes, bool cancel)
 {

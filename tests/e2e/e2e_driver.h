@@ -141,6 +141,16 @@ std::vector<std::string> frame_line_gaps(const Shot& shot);
 // come, adding each to *seen as "caption|text".
 void answer_boxes(const RunningApp& app, std::vector<std::string>* seen, size_t boxes);
 
+// As answer_boxes, but each box answered with the next of buttons (IDYES,
+// IDNO, IDCANCEL, IDOK), and, when over is given, one not owned by over or
+// a window above it seen as "caption|text (not over the window)".
+void answer_boxes_with(const RunningApp& app, std::vector<std::string>* seen, const std::vector<int>& buttons,
+                       HWND over = NULL);
+
+// True when window's owner is over or a window owned by over (a dialog that
+// comes up in front of over under a window manager).
+bool is_owned_over(HWND window, HWND over);
+
 // Posts command to owner. The dialog titled title (null: none comes; "":
 // the first besides the main window) gets target in its name field (empty:
 // as proposed) and OK, or Cancel when cancel; then up to boxes message

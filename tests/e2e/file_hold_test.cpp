@@ -51,6 +51,7 @@ struct HoldRow {
     // which is answered, and the dialog stays for answer.
     bool write_fails = false;
     bool batch = false;  // the batch window open first, b.jpg's thumbnail clicked
+    bool read_only = false;  // a is read-only, and stays so whatever the answer
 };
 
 // a.jpg and b.jpg are the camera JPEG (Exif, orientation 1), a shown first,
@@ -82,6 +83,12 @@ const HoldRow ROWS[] = {
      IDM_CROP_ACCEPT, A_SAME, RELOAD},
     {"comment with the batch window open", FROM_MAIN_ALONE, IDM_MAIN_INSERT_COMMENT, 0, "#32770",
      "Insert/Update JPEG Comment", IDC_COMMENT_EDIT, "held comment", IDOK, A_CHANGED, NEXT, nullptr, nullptr, nullptr, false, true},
+    {"F6 answered No on a read-only file", FROM_VIEW, 0, VK_F6, "#32770", "Corvane File Viewer", 0, NULL, IDNO, A_SAME,
+     NEXT, nullptr, nullptr, nullptr, false, false, true},
+    {"F6 on a read-only file", FROM_VIEW, 0, VK_F6, "#32770", "Corvane File Viewer", 0, NULL, IDYES, A_CHANGED, NEXT,
+     nullptr, nullptr, nullptr, false, false, true},
+    {"F9 answered No on a read-only file", FROM_VIEW, 0, VK_F9, "#32770", "Corvane File Viewer",
+     IDC_HUFFMAN_ORIENTATION, "6", IDNO, A_SAME, NEXT, nullptr, nullptr, nullptr, false, false, true},
 };
 
 // Width and height of a JPEG's frame, or of a BMP (0, 0 when unread).
@@ -212,7 +219,7 @@ TEST_P(FileHoldRow, NoWindowMovesOnWhileACommandWorksOnTheShownFile)
         ASSERT_TRUE(copy_fixture(fixture, dir));
         ASSERT_TRUE(MoveFileA((dir + "\\" + fixture).c_str(), (dir + "\\" + name).c_str()));
     }
-    if (row.write_fails)
+    if (row.write_fails || row.read_only)
         SetFileAttributesA(a.c_str(), FILE_ATTRIBUTE_READONLY);
     const std::string before = read_whole_file(a), b_before = read_whole_file(b);
     const std::string stamp = file_stamp(a);
@@ -328,6 +335,9 @@ TEST_P(FileHoldRow, NoWindowMovesOnWhileACommandWorksOnTheShownFile)
             PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_UNDO, 0), 0);
             EXPECT_EQ(saved_size("undone.bmp"), whole);
         }
+    }
+    if (row.read_only) {
+        EXPECT_EQ(GetFileAttributesA(a.c_str()) & FILE_ATTRIBUTE_READONLY, (DWORD)FILE_ATTRIBUTE_READONLY);
     }
     SetFileAttributesA(a.c_str(), FILE_ATTRIBUTE_NORMAL);
     if (row.opener == FROM_MAIN_SLIDESHOW) {
