@@ -200,7 +200,8 @@ int move_copy_rename_path(HWND owner, HWND hwndMain, const char* source_path, co
     // The file's own name in other letter case is the same file renamed.
     const bool same_file = names_same_existing_file(source_path, target) != 0;
     DWORD flags = MOVEFILE_COPY_ALLOWED | (is_replace_agreed(target) ? MOVEFILE_REPLACE_EXISTING : 0);
-    BOOL moved = same_file ? rename_letter_case(source_path, target) : MoveFileExA(source_path, target, flags);
+    BOOL moved = same_file ? rename_letter_case(source_path, target)
+                           : move_file_keeping_attributes(source_path, target, flags);
     if (owner == g_hwndBatch)
         batch_note_file_operation(cell, mode, source_path, target, moved);
     if (!moved) {

@@ -33,3 +33,17 @@ int delete_agreed_file(const char* path)
     put_attributes_back(&kept);
     return deleted;
 }
+
+BOOL move_file_keeping_attributes(const char* source, const char* target, DWORD flags)
+{
+    KeptAttributes kept = keep_attributes(source, 1);
+    BOOL moved = MoveFileExA(source, target, flags);
+    if (moved && kept.path[0]) {
+        if (strlen(target) < sizeof kept.path)
+            strcpy(kept.path, target);
+        else
+            kept.path[0] = '\0';
+    }
+    put_attributes_back(&kept);
+    return moved;
+}

@@ -4,8 +4,7 @@
 // back afterwards whatever the outcome: on the old file after a failed or
 // refused step, on the new one after a rewrite (which takes the old one's
 // place without them). Where the step left no file (a delete that
-// succeeded) nothing is put back. A move needs none of this: the file goes
-// with its attributes.
+// succeeded) nothing is put back; a file moved takes them to its new place.
 #pragma once
 
 #include <windows.h>
@@ -23,6 +22,12 @@ KeptAttributes keep_attributes(const char* path, int lift_read_only);
 // Puts the noted attributes back on the file now at the noted path, if
 // there is one and they differ.
 void put_attributes_back(const KeptAttributes* kept);
+
+// MoveFileExA of a file with its attributes. A move to another volume
+// copies the file and deletes the old one, which a read-only file would
+// refuse halfway: the attribute is lifted for the step, and the file moved,
+// or the one left where it was, has its attributes afterwards.
+BOOL move_file_keeping_attributes(const char* source, const char* target, DWORD flags);
 
 // DeleteFileA of a file the user agreed to delete, read-only or not; a file
 // that stays keeps its attributes. Non-zero when deleted.

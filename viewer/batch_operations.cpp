@@ -5,8 +5,9 @@
 // so that an error halfway leaves every file whole and nothing undone is
 // counted as done. Another file in the output's place is replaced only
 // after the user's Yes; No skips that file. A file's read-only attribute is
-// lifted only for a delete the user agreed to or a turn of the file itself,
-// and put back afterwards.
+// lifted only for the step that needs it (a delete the user agreed to, a
+// turn of the file itself, a move to another volume) and put back
+// afterwards (kept_attributes.h).
 #include "viewer/batch_operations.h"
 
 #include <cstdio>
@@ -364,7 +365,7 @@ static int run_one(HWND hwnd, int cell, const char* target)
         draw_cell_frame(hwnd, other, other == cell ? 1 : g_thumbSelected[other]);
     if (g_batchOp == BATCH_MOVE) {
         // A move onto the file itself "succeeds" and moves nothing.
-        if (is_same_file(path, joined) || !MoveFileA(path, joined)) {
+        if (is_same_file(path, joined) || !move_file_keeping_attributes(path, joined, MOVEFILE_COPY_ALLOWED)) {
             seam_message_box(hwnd, "Error Moving File.", list_text, MB_OK | MB_ICONSTOP);
             return 0;
         }
