@@ -139,7 +139,6 @@ static int may_write_over(HWND hwnd, const char* path)
            agrees_to_replace(hwnd, path, APP_CAPTION);
 }
 
-
 // The file's long name (its name in the folder as stored).
 static void long_name_of(const char* path, char* name, size_t size)
 {
@@ -252,6 +251,16 @@ static void free_target(void)
     g_hBatchTarget = NULL;
 }
 
+// The halving question of a conversion: false for Cancel, which ends the
+// command; Yes adds the halving to g_batchOp.
+static bool ask_halving(HWND hwnd)
+{
+    int answer = seam_message_box(hwnd, HALVE_QUESTION, APP_CAPTION, MB_YESNOCANCEL);
+    if (answer == IDYES)
+        g_batchOp = (short)(g_batchOp + BATCH_HALVED);
+    return answer != IDCANCEL;
+}
+
 static void queue_operation(HWND hwnd, int op)
 {
     g_batchOp = (short)op;
@@ -276,15 +285,9 @@ static void queue_operation(HWND hwnd, int op)
             break;
         }
     }
-    if (op >= BATCH_PNG) {
-        // Cancel ends the command: nothing is queued.
-        int answer = seam_message_box(hwnd, HALVE_QUESTION, APP_CAPTION, MB_YESNOCANCEL);
-        if (answer == IDCANCEL) {
-            free_target();
-            return;
-        }
-        if (answer == IDYES)
-            g_batchOp = (short)(g_batchOp + BATCH_HALVED);
+    if (op >= BATCH_PNG && !ask_halving(hwnd)) {
+        free_target();
+        return;
     }
     SetTimer(hwnd, g_batchTimerId, PASS_DELAY_MS, NULL);
 }
@@ -575,11 +578,8 @@ static void delete_clicked(HWND hwnd)
 static void convert_clicked(HWND hwnd, int id)
 {
     g_batchOp = (short)(BATCH_PNG + (id - IDM_THUMB_PNG));
-    int answer = seam_message_box(hwnd, HALVE_QUESTION, APP_CAPTION, MB_YESNOCANCEL);
-    if (answer == IDCANCEL)
+    if (!ask_halving(hwnd))
         return;
-    if (answer == IDYES)
-        g_batchOp = (short)(g_batchOp + BATCH_HALVED);
     int i = g_thumbCurrent + g_thumbFirst;
     char path[MAX_PATH], text[MAX_PATH];
     if (!thumb_file_path(i, path, sizeof path) || !thumb_list_text(i, text, sizeof text))
