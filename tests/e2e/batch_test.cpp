@@ -83,55 +83,44 @@ void double_click_entry(HWND list, int entry)
         PostMessageA(list, msg, msg == WM_LBUTTONUP ? 0 : MK_LBUTTON, MAKELPARAM(8, y));
 }
 
-// Posts command to the batch window and, when title is not null, takes its
-// folder chooser ("": the system's title) where a person takes it: each
+// As run_dialog_command, but the batch window's folder chooser (title null:
+// none; "": the system's title) is taken where a person takes it: each
 // folder named ("[..]", "[sub]") double-clicked in the chooser's own folder
-// list, then its button pressed. The chooser's OK label, followed by " (not
-// over the batch window)" when the batch window does not own it; "" without
-// a chooser; false with what went wrong in *seen.
-bool go_through_chooser(const RunningApp& app, HWND batch, int command, const char* title,
-                        const std::vector<std::string>& folders, std::string* seen)
+// list, then its button pressed. Its OK label is followed by " (not over
+// the batch window)" when the batch window does not own it. With buttons,
+// the boxes are answered by answer_boxes_with over the batch window.
+std::vector<std::string> run_through_chooser(const RunningApp& app, HWND batch, int command, const char* title,
+                                             const std::vector<std::string>& folders, size_t boxes,
+                                             const std::vector<int>& buttons = {})
 {
     PostMessageA(batch, WM_COMMAND, MAKEWPARAM(command, 0), 0);
-    *seen = "";
-    if (!title)
-        return true;
-    HWND chooser = title[0] ? wait_dialog(app, title)
-                            : find_process_window(app.process.dwProcessId, "#32770", app.main, 15000);
-    if (!chooser) {
-        *seen = std::string("no chooser ") + title;
-        return false;
-    }
-    *seen = window_text(GetDlgItem(chooser, IDOK));
-    if (!is_owned_over(chooser, batch))
-        *seen += " (not over the batch window)";
+    HWND chooser = !title     ? NULL
+                   : title[0] ? wait_dialog(app, title)
+                              : find_process_window(app.process.dwProcessId, "#32770", app.main, 15000);
+    if (title && !chooser)
+        return {std::string("no chooser ") + title};
+    std::vector<std::string> seen = {!chooser ? "" : window_text(GetDlgItem(chooser, IDOK))};
+    if (chooser && !is_owned_over(chooser, batch))
+        seen[0] += " (not over the batch window)";
     HWND list = GetDlgItem(chooser, IDC_MAIN_DIR_LIST);
     for (const std::string& folder : folders) {
         const std::vector<std::string> before = list_box_items(list);
         auto at = std::find_if(before.begin(), before.end(),
                                [&](const std::string& item) { return lstrcmpiA(item.c_str(), folder.c_str()) == 0; });
-        if (at == before.end()) {
-            *seen = "no " + folder + " in the chooser";
-            return false;
-        }
+        if (at == before.end())
+            return {"no " + folder + " in the chooser"};
         double_click_entry(list, (int)(at - before.begin()));
-        if (!wait_for([&] { return list_box_items(list) != before; })) {
-            *seen = "the chooser stayed before " + folder;
-            return false;
-        }
+        if (!wait_for([&] { return list_box_items(list) != before; }))
+            return {"the chooser stayed before " + folder};
     }
-    click_button(chooser, IDOK);
-    wait_until_closed(chooser);
-    return true;
-}
-
-// As run_dialog_command, through the batch window's folder chooser.
-std::vector<std::string> run_through_chooser(const RunningApp& app, HWND batch, int command, const char* title,
-                                             const std::vector<std::string>& folders, size_t boxes)
-{
-    std::vector<std::string> seen(1);
-    if (go_through_chooser(app, batch, command, title, folders, &seen[0]))
+    if (chooser) {
+        click_button(chooser, IDOK);
+        wait_until_closed(chooser);
+    }
+    if (buttons.empty())
         answer_boxes(app, &seen, boxes);
+    else
+        answer_boxes_with(app, &seen, buttons, batch);
     return seen;
 }
 
@@ -390,10 +379,7 @@ TEST(Batch, ReplacesOnlyAfterYesCancelStopsAndReadOnlyStays)
         SCOPED_TRACE(row.seen.back());
         const std::string stamp = file_stamp(row.file);
         click(g, row.cell);
-        std::vector<std::string> seen(1);
-        if (go_through_chooser(app, batch, row.command, row.chooser, row.through, &seen[0]))
-            answer_boxes_with(app, &seen, row.buttons, batch);
-        EXPECT_EQ(seen, row.seen);
+        EXPECT_EQ(run_through_chooser(app, batch, row.command, row.chooser, row.through, 0, row.buttons), row.seen);
         if (row.after == NAMESAKE) {
             EXPECT_TRUE(read_whole_file(row.file) == namesake) << "the namesake was replaced";
         } else if (row.after == NOT_MADE) {
