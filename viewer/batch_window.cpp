@@ -938,14 +938,12 @@ void open_batch_window(void)
         SetForegroundWindow(g_hwndBatch);
         return;
     }
-    // It fills the work area, as the main window does: a popup of the whole
+    // Maximized with a caption, as the image window is: a popup of the
     // screen's size is taken for a full-screen window, which a window
     // manager keeps above the other windows.
-    RECT work;
-    if (!SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0))
-        SetRect(&work, 0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
-    g_hwndBatch = CreateWindowExA(0, "Batch", "A", WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN, work.left, work.top,
-                                  work.right - work.left, work.bottom - work.top, NULL, NULL, g_hInstance, NULL);
+    g_hwndBatch = CreateWindowExA(0, "Batch", "A", WS_POPUP | WS_CAPTION | WS_VISIBLE | WS_CLIPCHILDREN | WS_MAXIMIZE,
+                                  0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), NULL, NULL,
+                                  g_hInstance, NULL);
     if (!g_hwndBatch)
         return;
     create_batch_status_bar(g_hwndBatch);

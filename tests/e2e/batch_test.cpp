@@ -318,7 +318,8 @@ TEST(Batch, LeavingAfterGoingToAnotherFolderShowsNoBox)
 // and counts the file as not done. Cancel in the halving question ends the
 // command, nothing written. A read-only file that a refused move, a No to
 // Delete or a turn leaves in its place stays read-only; one moved arrives
-// read-only. Every chooser and box comes up over the batch window.
+// read-only. Every chooser and box comes up over the batch window, which a
+// window manager is not asked to show full-screen.
 TEST(Batch, ReplacesOnlyAfterYesCancelStopsAndReadOnlyStays)
 {
     const std::string dir = e2e_work_dir("batch_keep"), other = dir + "\\other", empty = dir + "\\empty";
@@ -342,6 +343,10 @@ TEST(Batch, ReplacesOnlyAfterYesCancelStopsAndReadOnlyStays)
     ASSERT_TRUE(start_app("batch_a.jpg", dir, app));
     HWND batch = open_batch_window_clicking(app, 0);
     ASSERT_TRUE(batch);
+    // Maximized, not full-screen: a window manager keeps a full-screen
+    // window above the dialogs it opens.
+    const std::string state = x_window_state(batch);
+    EXPECT_NE(state.find("_NET_WM_STATE_MAXIMIZED"), std::string::npos) << state;
     Grid g = measure(batch);
     click(g, 0);  // unselected: each row selects its own cell
 
