@@ -1,5 +1,6 @@
-// Convert/Save: the format table, the Save dialog with its hook and cover
-// window, the preparation of the image and the dispatch to the writers.
+// Convert/Save: the format table, the Save dialog with its hook, the runner
+// of the program's file dialogs, the preparation of the image and the
+// dispatch to the writers.
 //
 // A format's writer is reached only through its row in FORMATS; a row
 // without a writer ends in the failure box like a writer that failed.
@@ -32,7 +33,6 @@
 #include "viewer/window_classes.h"
 
 int g_saveDialogMode;
-HWND g_hwndCover;
 char g_currentDir[260];
 
 static const char CANNOT_WRITE[] = "Cannot Open File for Writing.";
@@ -322,6 +322,13 @@ static void add_default_extension(OPENFILENAMEA* ofn)
     ofn->nFileExtension = (WORD)(length + 1);
 }
 
+int agrees_to_replace(HWND owner, const char* path, const char* caption)
+{
+    char question[SAVE_PATH_SIZE + 48];
+    std::snprintf(question, sizeof question, "%s already exists.\nDo you want to replace it?", path);
+    return seam_message_box(owner, question, caption, MB_YESNO | MB_ICONWARNING) == IDYES;
+}
+
 UINT_PTR ask_before_replacing(HWND hdlg, LPARAM lp, const char* same_file)
 {
     forget_replace_answer();
@@ -338,9 +345,7 @@ UINT_PTR ask_before_replacing(HWND hdlg, LPARAM lp, const char* same_file)
         return 0;
     char caption[261] = "";
     GetWindowTextA(hdlg, caption, sizeof caption);
-    char question[SAVE_PATH_SIZE + 48];
-    std::snprintf(question, sizeof question, "%s already exists.\nDo you want to replace it?", path);
-    if (seam_message_box(hdlg, question, caption, MB_YESNO | MB_ICONWARNING) != IDYES)
+    if (!agrees_to_replace(hdlg, path, caption))
         return 1;
     lstrcpynA(s_agreedPath, path, sizeof s_agreedPath);
     return 0;
@@ -370,20 +375,10 @@ BOOL choose_save_file(HWND owner, char* path, int code, const char* initial_dir,
     if (!build_save_filter(format, filter, sizeof filter))
         return FALSE;
 
-    RECT r = {0, 0, 0, 0};
-    if (owner && owner != g_hwndMain)
-        GetClientRect(owner, &r);
-    else if (g_hwndMain)
-        GetWindowRect(g_hwndMain, &r);
-    int x = r.left + (r.right - r.left) / 15;
-    int y = r.top + (r.bottom - r.top) / 10;
-    g_hwndCover = CreateWindowExA(WS_EX_TOPMOST | WS_EX_TRANSPARENT, "Cover", "Screen Capture",
-                                  WS_POPUP | WS_VISIBLE, x, y, 0, 0, NULL, NULL, g_hInstance, NULL);
-
     std::memset(ofn, 0, sizeof *ofn);
     // The size without the Windows 2000 fields keeps the classic dialog.
     ofn->lStructSize = 76;
-    ofn->hwndOwner = g_hwndCover ? g_hwndCover : owner;
+    ofn->hwndOwner = owner;
     ofn->lpstrFilter = filter;
     ofn->lpstrFile = path;
     ofn->nMaxFile = SAVE_PATH_SIZE;
@@ -403,6 +398,7 @@ BOOL choose_save_file(HWND owner, char* path, int code, const char* initial_dir,
 
 BOOL run_file_dialog(OPENFILENAMEA* ofn, FileDialogFn show)
 {
+    ofn->hwndOwner = front_owner(ofn->hwndOwner);
     // The classic dialog browses by changing the process's current folder,
     // under Wine even with OFN_NOCHANGEDIR, and the main list takes the
     // current folder for its own at its next refill.
@@ -416,22 +412,48 @@ BOOL run_file_dialog(OPENFILENAMEA* ofn, FileDialogFn show)
 
 BOOL run_file_dialog_held(OPENFILENAMEA* ofn, FileDialogFn show)
 {
-    // The folder is back before anything the hold held back runs.
+    // The owner is taken before the hold disables the windows; the folder
+    // is back before anything the hold held back runs.
+    ofn->hwndOwner = front_owner(ofn->hwndOwner);
     FileHold hold;
     return run_file_dialog(ofn, show);
 }
 
+// Where a placed dialog comes up, and the hook its caller gave it.
+static POINT s_dialogSpot;
+static LPOFNHOOKPROC s_placedHook;
+
+static UINT_PTR CALLBACK placing_hook_proc(HWND hdlg, UINT msg, WPARAM wp, LPARAM lp)
+{
+    if (msg == WM_INITDIALOG)
+        SetWindowPos(hdlg, NULL, s_dialogSpot.x, s_dialogSpot.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    return s_placedHook ? s_placedHook(hdlg, msg, wp, lp) : 0;
+}
+
 BOOL run_file_dialog_holding(OPENFILENAMEA* ofn, FileDialogFn show)
 {
-    // The dialog belongs to the cover, so the window that asked, and the
-    // others showing the current file, would stay usable behind it: moving
-    // on to another file there would change or free what the command is
-    // about to write. The hold is given back before the cover goes, so that
-    // one of them is activated.
+    // Owned by the window in front, so that a window manager keeps it above
+    // that window, and placed near that window's top-left corner.
+    ofn->hwndOwner = front_owner(ofn->hwndOwner);
+    RECT client = {0, 0, 0, 0};
+    POINT corner = {0, 0};
+    if (ofn->hwndOwner && GetClientRect(ofn->hwndOwner, &client))
+        ClientToScreen(ofn->hwndOwner, &corner);
+    const POINT outer_spot = s_dialogSpot;
+    const LPOFNHOOKPROC outer_hook = s_placedHook;
+    const LPOFNHOOKPROC hook = ofn->lpfnHook;
+    const bool is_hooked = (ofn->Flags & OFN_ENABLEHOOK) != 0;
+    s_dialogSpot.x = corner.x + client.right / 15;
+    s_dialogSpot.y = corner.y + client.bottom / 10;
+    s_placedHook = is_hooked ? hook : NULL;
+    ofn->lpfnHook = placing_hook_proc;
+    ofn->Flags |= OFN_ENABLEHOOK;
     BOOL chosen = run_file_dialog_held(ofn, show);
-    if (g_hwndCover && IsWindow(g_hwndCover))
-        DestroyWindow(g_hwndCover);
-    g_hwndCover = NULL;
+    ofn->lpfnHook = hook;
+    if (!is_hooked)
+        ofn->Flags &= ~OFN_ENABLEHOOK;
+    s_dialogSpot = outer_spot;
+    s_placedHook = outer_hook;
     return chosen;
 }
 

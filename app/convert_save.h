@@ -22,7 +22,6 @@ enum {
 };
 
 extern int g_saveDialogMode;      // SAVE_MODE_*, or the file commands' modes
-extern HWND g_hwndCover;          // the invisible owner while a Save dialog is open
 extern char g_currentDir[260];    // fetched before each save, move or copy
 
 // A writer as the format table calls it: the prepared image (for the
@@ -78,8 +77,8 @@ int save_uses_alpha_copy(int code, int opt1, int opt2);
 // file.
 int can_replace_file(const char* path);
 
-// The old-style Save dialog over an invisible "Cover" owner placed near the
-// owner's top-left corner. path (SAVE_PATH_SIZE characters) holds the
+// The old-style Save dialog of owner, placed near its top-left corner
+// (run_file_dialog_holding). path (SAVE_PATH_SIZE characters) holds the
 // proposed name and receives the chosen one; mode SAVE_MODE_SAVE labels the
 // OK button "Save", anything else "Convert/Save". Non-zero when a name was
 // chosen.
@@ -89,7 +88,8 @@ BOOL choose_save_file(HWND owner, char* path, int code, const char* initial_dir,
 typedef BOOL(WINAPI* FileDialogFn)(OPENFILENAMEA* ofn);
 
 // Every file dialog but the main window's own runs through here: show
-// (GetOpenFileNameA or GetSaveFileNameA) with ofn, after which the current
+// (GetOpenFileNameA or GetSaveFileNameA) with ofn, owned by the window in
+// front (front_owner, open_windows.h), after which the current
 // folder, which the main list follows, is where it was before, whatever was
 // chosen or browsed. Non-zero when a name was chosen.
 BOOL run_file_dialog(OPENFILENAMEA* ofn, FileDialogFn show);
@@ -98,13 +98,18 @@ BOOL run_file_dialog(OPENFILENAMEA* ofn, FileDialogFn show);
 // on to another file meanwhile; the hold is given back before this returns.
 BOOL run_file_dialog_held(OPENFILENAMEA* ofn, FileDialogFn show);
 
-// The same for a dialog whose owner is the cover (g_hwndCover), which is
-// destroyed afterwards.
+// The same for a dialog placed a fifteenth of its owner's client width and
+// a tenth of its height from the owner's top-left corner. The caller's hook
+// (if any) sees every message as before.
 BOOL run_file_dialog_holding(OPENFILENAMEA* ofn, FileDialogFn show);
 
 // The Save dialog of ofn through run_file_dialog_holding.
 BOOL run_save_dialog_holding(OPENFILENAMEA* ofn);
 UINT_PTR CALLBACK convert_save_hook_proc(HWND hdlg, UINT msg, WPARAM wp, LPARAM lp);
+
+// Asks "<path> already exists.\nDo you want to replace it?" under caption,
+// Yes and No; 1 for Yes.
+int agrees_to_replace(HWND owner, const char* path, const char* caption);
 
 // The question the overwrite-prompt flag stands for, which the classic
 // dialog does not ask itself. The Save dialogs' hooks call it for

@@ -16,6 +16,7 @@
 #include "image/current_image.h"
 #include "image/file_names.h"
 #include "image/gif_anim.h"
+#include "image/kept_attributes.h"
 #include "image/loader.h"
 #include "image/multimedia.h"
 #include "image/open_windows.h"
@@ -132,20 +133,12 @@ static BOOL choose_target(HWND owner, HWND hwndMain, const char* source, const c
         if (filter[i] == '|')
             filter[i] = '\0';
 
-    RECT r = {0, 0, 0, 0};
-    if (owner && owner != hwndMain)
-        GetClientRect(owner, &r);
-    else if (hwndMain)
-        GetWindowRect(hwndMain, &r);
-    g_hwndCover = CreateWindowExA(WS_EX_TOPMOST | WS_EX_TRANSPARENT, "Cover", "Screen Capture", WS_POPUP | WS_VISIBLE,
-                                  r.left + (r.right - r.left) / 15, r.top + (r.bottom - r.top) / 10, 0, 0, NULL,
-                                  NULL, g_hInstance, NULL);
     char file_title[261] = "";
     OPENFILENAMEA ofn;
     std::memset(&ofn, 0, sizeof ofn);
     // The size without the Windows 2000 fields keeps the classic dialog.
     ofn.lStructSize = 76;
-    ofn.hwndOwner = g_hwndCover ? g_hwndCover : owner;
+    ofn.hwndOwner = owner ? owner : hwndMain;
     ofn.hInstance = (HINSTANCE)g_hInstance;
     ofn.lpstrFilter = filter;
     ofn.lpstrFile = target;
@@ -208,7 +201,7 @@ int move_copy_rename_path(HWND owner, HWND hwndMain, const char* source_path, co
     DWORD flags = MOVEFILE_COPY_ALLOWED | (is_replace_agreed(target) ? MOVEFILE_REPLACE_EXISTING : 0);
     BOOL moved = new_case ? rename_letter_case(source_path, target)
                  : same_file ? FALSE
-                             : MoveFileExA(source_path, target, flags);
+                             : move_file_keeping_attributes(source_path, target, flags);
     if (owner == g_hwndBatch)
         batch_note_file_operation(cell, mode, source_path, target, moved);
     if (!moved) {
@@ -363,12 +356,10 @@ void run_file_command(HWND owner, int mode)
     }
     LRESULT index = find_shown_file_entry(list);
     const FileRelease hold = release_open_file();
-    // The read-only attribute comes back when the file stays.
-    DWORD attributes = GetFileAttributesA(path);
-    SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
+    // A move or rename takes the file with its attributes.
     bool removed;
     if (mode == FILE_OP_DELETE) {
-        removed = DeleteFileA(path) != 0;
+        removed = delete_agreed_file(path) != 0;
         if (!removed) {
             char text[MAX_PATH + 40];
             std::snprintf(text, sizeof text, "Unable to Delete: \n\n %s", name);
@@ -383,8 +374,6 @@ void run_file_command(HWND owner, int mode)
         show_entry_after_removal(index);
         return;
     }
-    if (attributes != INVALID_FILE_ATTRIBUTES)
-        SetFileAttributesA(path, attributes);
     if (hold == HOLD_RELEASED || (hold == HOLD_PAUSED && !resume_animation())) {
         g_reloadShownFile = 1;
         load_selection();

@@ -8,6 +8,7 @@
 #include "app/file_list.h"
 #include "image/current_image.h"
 #include "image/file_stamp.h"
+#include "image/kept_attributes.h"
 #include "image/loader.h"
 #include "image/open_windows.h"
 #include "image/pixel_ceiling.h"
@@ -89,9 +90,12 @@ void transform_jpeg_file(HWND owner, int code)
     OPENFILENAMEA ofn;
     if (!choose_save_file(owner, output, FMT_JPEG, g_currentDir, &ofn, 0, 1))
         return;
-    SetFileAttributesA(output, FILE_ATTRIBUTE_NORMAL);
     HCURSOR old_cursor = SetCursor(LoadCursor(NULL, IDC_WAIT));
+    // A file the user agreed to replace is replaced read-only or not, and
+    // keeps its attributes.
+    KeptAttributes kept = keep_attributes(output, 1);
     int done = reencode_jpeg_file(source, output, code);
+    put_attributes_back(&kept);
     fill_file_list(0);
     // Written into another file, the picture shown (and its edits) stays.
     if (done && is_shown_file(output))

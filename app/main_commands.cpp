@@ -19,6 +19,7 @@
 #include "image/current_image.h"
 #include "image/file_hold.h"
 #include "image/file_stamp.h"
+#include "image/kept_attributes.h"
 #include "image/loader.h"
 #include "image/open_windows.h"
 #include "image/packed_dib.h"
@@ -477,13 +478,16 @@ static void on_jpeg_transform(HWND hwnd, const JpegCommand* command)
     push_jpegtran_arg(output);
     g_jpegtranArgv[g_jpegtranArgc] = empty;
 
-    SetFileAttributesA(output, FILE_ATTRIBUTE_NORMAL);
     HCURSOR old_cursor = SetCursor(LoadCursor(NULL, IDC_WAIT));
     show_progress(0, 0);
     int precision = get_jpeg_precision(source);
+    // A file the user agreed to replace is replaced read-only or not, and
+    // keeps its attributes.
+    KeptAttributes kept = keep_attributes(output, 1);
     int done = precision == 8    ? jpegtran_main(g_jpegtranArgc, g_jpegtranArgv)
                : precision == 12 ? jpegtran_main_12(g_jpegtranArgc, g_jpegtranArgv)
                                  : 0;
+    put_attributes_back(&kept);
     // The names lived for this run only.
     for (int slot = 4; slot < JPEGTRAN_ARG_SLOTS; ++slot)
         g_jpegtranArgv[slot] = empty;
@@ -505,7 +509,6 @@ static void on_make_exif(HWND hwnd)
         return;
     char path[MAX_PATH];
     lstrcpynA(path, g_filePath, sizeof path);
-    SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
     FILE* source = fopen(path, "rb");
     if (!source)
         return;
@@ -513,8 +516,11 @@ static void on_make_exif(HWND hwnd)
     int made = temp && insert_exif_segment(source, temp, g_hImage, g_jpegColorSpace, g_jpegLossless);
     fclose(source);
     if (made) {
-        // The new segment leaves the picture as it was: the edits stay.
+        // The new segment leaves the picture as it was: the edits stay. The
+        // file itself is rewritten, read-only or not, and keeps its
+        // attributes.
         PictureKeepingRewrite rewrite = begin_picture_keeping_rewrite(path);
+        KeptAttributes kept = keep_attributes(path, 1);
         SafeWrite sw;
         FILE* out = safe_write_open(&sw, path);
         FILE* in = fopen(temp, "rb");
@@ -529,6 +535,7 @@ static void on_make_exif(HWND hwnd)
         if (out && !copied)
             safe_write_abort(&sw);
         const int written = out && copied && safe_write_commit(&sw);
+        put_attributes_back(&kept);
         end_picture_keeping_rewrite(rewrite, written);
         // Asked from the image window, the box names the temporary file.
         if (!written)
@@ -613,7 +620,7 @@ static void save_image(HWND hwnd, HGLOBAL image, int code, int opt1, int opt2)
     // image has none and takes the list's.
     if (!shown_file_folder(g_currentDir, sizeof g_currentDir))
         GetCurrentDirectoryA(sizeof g_currentDir, g_currentDir);
-    convert_save(image, hwnd, g_imageKind, g_fileName, g_currentDir, code, opt1, opt2);
+    convert_save(image, command_owner(hwnd), g_imageKind, g_fileName, g_currentDir, code, opt1, opt2);
     fill_file_list(0);
 }
 

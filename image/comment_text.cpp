@@ -6,6 +6,7 @@
 
 #include "image/current_image.h"
 #include "image/file_stamp.h"
+#include "image/kept_attributes.h"
 #include "image/seams.h"
 
 HGLOBAL g_hCommentEdit;
@@ -74,13 +75,10 @@ void allow_read_only_comment_file(const char* path)
 
 int rewrite_for_comment(const char* path, HGLOBAL hText, RewriteBuildFn build, void* format)
 {
-    // The new file takes the old one's place without its attributes; they
-    // are put back after the write, and after a failed one too once the
-    // read-only attribute was lifted for it.
-    DWORD attributes = path ? GetFileAttributesA(path) : INVALID_FILE_ATTRIBUTES;
-    bool lifted = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
-                  s_readOnlyAllowed[0] && lstrcmpiA(path, s_readOnlyAllowed) == 0 &&
-                  SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY);
+    // The new file takes the old one's place without the old one's
+    // attributes; they are put back whatever the outcome.
+    bool allowed = path && s_readOnlyAllowed[0] && lstrcmpiA(path, s_readOnlyAllowed) == 0;
+    KeptAttributes kept = keep_attributes(path, allowed);
     CommentJob job = {NULL, 0, format, NULL};
     job.text = lock_comment_text(hText, &job.length);
     // A comment changes no pixels: the shown file's edits stay its own.
@@ -89,8 +87,7 @@ int rewrite_for_comment(const char* path, HGLOBAL hText, RewriteBuildFn build, v
     end_picture_keeping_rewrite(rewrite, result == REWRITE_DONE);
     if (job.text)
         GlobalUnlock(hText);
-    if (lifted || (result == REWRITE_DONE && attributes != INVALID_FILE_ATTRIBUTES))
-        SetFileAttributesA(path, attributes);
+    put_attributes_back(&kept);
     // The dialog keeps the typed text for another try: the user is told why
     // it is still there, whatever kept the file as it was.
     if (result != REWRITE_DONE) {

@@ -163,6 +163,8 @@ void after_file_hold(void (*work)(void))
 
 INT_PTR dialog_box_holding(HINSTANCE instance, const char* name, HWND owner, DLGPROC proc, LPARAM param)
 {
+    // Taken before the hold disables the windows.
+    owner = front_owner(owner);
     FileHold hold;
     return DialogBoxParamA(instance, name, owner, proc, param);
 }

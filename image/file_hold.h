@@ -47,5 +47,5 @@ struct FileHold {
     FileHold& operator=(const FileHold&) = delete;
 };
 
-// DialogBoxParamA under a FileHold.
+// DialogBoxParamA under a FileHold, owned by front_owner (owner).
 INT_PTR dialog_box_holding(HINSTANCE instance, const char* name, HWND owner, DLGPROC proc, LPARAM param);

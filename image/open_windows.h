@@ -24,3 +24,10 @@ extern HWND g_hwndFrame;        // FRAME dialog
 
 // 1 when the handle names an existing window.
 int is_window_open(HWND hwnd);
+
+// The window a dialog or message box asked for with owner asked is owned
+// by, so that it comes up in front of the window the user acted in: the
+// program's active window, else asked's top-level window, else the
+// frontmost window of the program; only one that shows (visible, not of
+// zero size) is taken, and null when none shows.
+HWND front_owner(HWND asked);

@@ -2,6 +2,7 @@
 #include "image/seams.h"
 
 #include "image/file_hold.h"
+#include "image/open_windows.h"
 
 #include <vfw.h>
 
@@ -18,6 +19,8 @@ static char s_settingsFile[MAX_PATH];
 
 int seam_message_box(HWND owner, const char* text, const char* caption, UINT type)
 {
+    // Taken before the hold disables the windows.
+    owner = front_owner(owner);
     // Every box is about the shown file, or comes while it is in use.
     FileHold hold;
     if (s_messageBox)
@@ -61,6 +64,7 @@ HWND seam_create_media_window(HWND parent, HINSTANCE instance, DWORD style, cons
 
 BOOL seam_print_dialog(PRINTDLGA* dialog)
 {
+    dialog->hwndOwner = front_owner(dialog->hwndOwner);
     FileHold hold;
     if (s_printDialog)
         return s_printDialog(dialog);

@@ -5,7 +5,8 @@
 // to the real Win32 function unless a test has installed a replacement;
 // nothing in the program behaves differently because of this module. A
 // message box and the print dialog are shown under the file hold
-// (file_hold.h), replaced or not.
+// (file_hold.h) and owned by the window in front (front_owner,
+// open_windows.h), replaced or not.
 #pragma once
 
 #include <windows.h>

@@ -3,7 +3,11 @@
 // The pass never writes over a file it reads: a move, copy or conversion
 // whose output would be its own source is refused and reported as failed,
 // so that an error halfway leaves every file whole and nothing undone is
-// counted as done.
+// counted as done. Another file in the output's place is replaced only
+// after the user's Yes; No skips that file. A file's read-only attribute is
+// lifted only for the step that needs it (a delete the user agreed to, a
+// turn of the file itself, a move to another volume) and put back
+// afterwards (kept_attributes.h).
 #include "viewer/batch_operations.h"
 
 #include <cstdio>
@@ -19,6 +23,7 @@
 #include "image/file_hold.h"
 #include "image/file_names.h"
 #include "image/file_stamp.h"
+#include "image/kept_attributes.h"
 #include "image/loader.h"
 #include "image/open_windows.h"
 #include "image/progress.h"
@@ -97,11 +102,13 @@ static void note_failure(char* names, size_t size, long* failed, const char* nam
         std::snprintf(names + used, size - used, "%s%s", used ? "\n" : "", name);
 }
 
-static void clear_read_only(const char* path)
+// 1 when nothing is at path, or the user agrees to replace the file there
+// (a file other than the source, which the caller has refused already).
+static int may_write_over(HWND hwnd, const char* path)
 {
     DWORD attributes = GetFileAttributesA(path);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-        SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY);
+    return attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+           agrees_to_replace(hwnd, path, APP_CAPTION);
 }
 
 static int opens_for_reading(const char* path)
@@ -154,18 +161,11 @@ BOOL choose_move_copy_folder(HWND owner, int thumb, char* target)
     if (!path_folder(path, folder, sizeof folder))
         return FALSE;
 
-    RECT r = {0, 0, 0, 0};
-    GetClientRect(owner, &r);
-    POINT corner = {r.left, r.top};
-    ClientToScreen(owner, &corner);
-    g_hwndCover = CreateWindowExA(WS_EX_TOPMOST | WS_EX_TRANSPARENT, "Cover", "Screen Capture", WS_POPUP | WS_VISIBLE,
-                                  corner.x + (r.right - r.left) / 15, corner.y + (r.bottom - r.top) / 10, 0, 0, NULL,
-                                  NULL, g_hInstance, NULL);
     OPENFILENAMEA ofn;
     std::memset(&ofn, 0, sizeof ofn);
     // The size without the Windows 2000 fields keeps the classic dialog.
     ofn.lStructSize = 76;
-    ofn.hwndOwner = g_hwndCover ? g_hwndCover : owner;
+    ofn.hwndOwner = owner;
     ofn.hInstance = g_hInstance;
     ofn.lpstrFilter = FILTER;
     ofn.lpstrFile = target;
@@ -208,6 +208,16 @@ static void free_target(void)
     g_hBatchTarget = NULL;
 }
 
+// The halving question of a conversion: false for Cancel, which ends the
+// command; Yes adds the halving to g_batchOp.
+static bool ask_halving(HWND hwnd)
+{
+    int answer = seam_message_box(hwnd, HALVE_QUESTION, APP_CAPTION, MB_YESNOCANCEL);
+    if (answer == IDYES)
+        g_batchOp = (short)(g_batchOp + BATCH_HALVED);
+    return answer != IDCANCEL;
+}
+
 static void queue_operation(HWND hwnd, int op)
 {
     g_batchOp = (short)op;
@@ -232,8 +242,10 @@ static void queue_operation(HWND hwnd, int op)
             break;
         }
     }
-    if (op >= BATCH_PNG && seam_message_box(NULL, HALVE_QUESTION, APP_CAPTION, MB_YESNOCANCEL) == IDYES)
-        g_batchOp = (short)(g_batchOp + BATCH_HALVED);
+    if (op >= BATCH_PNG && !ask_halving(hwnd)) {
+        free_target();
+        return;
+    }
     SetTimer(hwnd, g_batchTimerId, PASS_DELAY_MS, NULL);
 }
 
@@ -258,7 +270,8 @@ static HGLOBAL read_for_conversion(const char* path, int halve)
     return image;
 }
 
-// One conversion of the pass; 1 when written.
+// One conversion of the pass; 1 when written, -1 when the user kept the
+// file the output would have replaced.
 static int convert_one(HWND hwnd, const char* path, const char* joined, int same_folder, const char* name)
 {
     int code = g_batchOp >= BATCH_PNG + BATCH_HALVED ? g_batchOp - BATCH_HALVED : g_batchOp;
@@ -266,7 +279,10 @@ static int convert_one(HWND hwnd, const char* path, const char* joined, int same
     char out[MAX_PATH];
     int have_out = is_png ? png_output_path(joined, out, sizeof out)
                           : jpeg_output_path(joined, same_folder, name, out, sizeof out);
-    HGLOBAL image = have_out && !is_same_file(out, path) ? read_for_conversion(path, code != g_batchOp) : NULL;
+    int is_own_source = have_out && is_same_file(out, path);
+    if (have_out && !is_own_source && !may_write_over(hwnd, out))
+        return -1;
+    HGLOBAL image = have_out && !is_own_source ? read_for_conversion(path, code != g_batchOp) : NULL;
     InvalidateRect(hwnd, NULL, FALSE);
     int written = 0;
     if (image)
@@ -287,14 +303,13 @@ static int run_one(HWND hwnd, int cell, const char* target)
     char path[MAX_PATH], list_text[MAX_PATH], name[MAX_PATH], joined[MAX_PATH];
     if (!thumb_file_path(i, path, sizeof path) || !thumb_list_text(i, list_text, sizeof list_text))
         return 0;
-    clear_read_only(path);
     listed_file_name(path, name, sizeof name);
     if (g_batchOp == BATCH_DELETE) {
         char question[MAX_PATH + 40];
         std::snprintf(question, sizeof question, "Are you sure? \n\n\nDelete File %s?", list_text);
         if (seam_message_box(hwnd, question, " CONFIRM DELETE FILE ", MB_YESNOCANCEL | MB_ICONQUESTION) != IDYES)
             return -1;
-        if (!DeleteFileA(path)) {
+        if (!delete_agreed_file(path)) {
             char text[MAX_PATH + 40];
             std::snprintf(text, sizeof text, "Unable to Delete: \n\n %s", list_text);
             seam_message_box(hwnd, text, NULL, MB_OK);
@@ -312,7 +327,7 @@ static int run_one(HWND hwnd, int cell, const char* target)
         draw_cell_frame(hwnd, other, other == cell ? 1 : g_thumbSelected[other]);
     if (g_batchOp == BATCH_MOVE) {
         // A move onto the file itself "succeeds" and moves nothing.
-        if (is_same_file(path, joined) || !MoveFileA(path, joined)) {
+        if (is_same_file(path, joined) || !move_file_keeping_attributes(path, joined, MOVEFILE_COPY_ALLOWED)) {
             seam_message_box(hwnd, "Error Moving File.", list_text, MB_OK | MB_ICONSTOP);
             return 0;
         }
@@ -323,7 +338,10 @@ static int run_one(HWND hwnd, int cell, const char* target)
     }
     if (g_batchOp == BATCH_COPY) {
         // A copy onto itself would lose the file on some systems.
-        int copied = !is_same_file(path, joined) && CopyFileA(path, joined, FALSE);
+        int is_own_source = is_same_file(path, joined);
+        if (!is_own_source && !may_write_over(hwnd, joined))
+            return -1;
+        int copied = !is_own_source && CopyFileA(path, joined, FALSE);
         InvalidateRect(hwnd, NULL, FALSE);
         if (!copied)
             seam_message_box(hwnd, "Error Copying File.", list_text, MB_OK | MB_ICONSTOP);
@@ -399,7 +417,6 @@ int rotate_thumbnail_file_lossless(int angle, int cell)
         return 0;
     if (angle != 90 && angle != 270)
         return 0;
-    clear_read_only(path);
     g_jpegtranArgv[4] = rotate;
     g_jpegtranArgv[5] = angle == 90 ? cw : ccw;
     g_jpegtranArgv[6] = path;
@@ -407,8 +424,13 @@ int rotate_thumbnail_file_lossless(int angle, int cell)
     g_jpegtranArgv[8] = empty;
     g_jpegtranArgc = 8;
     HCURSOR old_cursor = SetCursor(LoadCursorA(NULL, IDC_WAIT));
-    // The transform turns the file's Exif thumbnail with the picture.
-    if (jpegtran_main(g_jpegtranArgc, g_jpegtranArgv))
+    // The turn the user asked for rewrites a read-only file too, which
+    // stays read-only. The transform turns the file's Exif thumbnail with
+    // the picture.
+    KeptAttributes kept = keep_attributes(path, 1);
+    int turned = jpegtran_main(g_jpegtranArgc, g_jpegtranArgv);
+    put_attributes_back(&kept);
+    if (turned)
         redraw_rotated(cell);
     g_jpegtranArgc = 4;
     SetCursor(old_cursor);
@@ -420,7 +442,6 @@ int rotate_thumbnail_file_reencode(int angle, int cell)
     char path[MAX_PATH];
     if (!thumb_file_path(cell + g_thumbFirst, path, sizeof path))
         return 0;
-    clear_read_only(path);
     HCURSOR old_cursor = SetCursor(LoadCursorA(NULL, IDC_WAIT));
     PixelCeiling outer = begin_batch_file_ceiling(path);
     HGLOBAL image = read_jpeg_file(path, NULL);
@@ -429,7 +450,10 @@ int rotate_thumbnail_file_reencode(int angle, int cell)
     int turned = image && batch_copy_fits_ceiling(image) &&
                  (angle == 90 ? rotate_cw90(&image, &state) : rotate_ccw90(&image, &state));
     end_pixel_ceiling(outer);
-    if (turned && write_jpeg_file(path, 85, image, 0, 1, 0))
+    KeptAttributes kept = keep_attributes(path, turned);
+    int written = turned && write_jpeg_file(path, 85, image, 0, 1, 0);
+    put_attributes_back(&kept);
+    if (written)
         redraw_rotated(cell);
     if (image)
         GlobalFree(image);
@@ -471,7 +495,7 @@ static void move_copy_rename_clicked(HWND hwnd, int mode)
     char path[MAX_PATH];
     if (!thumb_file_path(i, path, sizeof path))
         return;
-    clear_read_only(path);
+    // A move or rename takes the file with its attributes; a copy only reads it.
     char extension[4] = "";
     const char* dot = std::strrchr(path, '.');
     if (dot && !std::strchr(dot, '\\')) {
@@ -494,8 +518,7 @@ static void delete_clicked(HWND hwnd)
     char question[MAX_PATH + 40];
     std::snprintf(question, sizeof question, "Are you sure? \n\n\nDelete File %s?", text);
     if (seam_message_box(hwnd, question, " CONFIRM DELETE FILE ", MB_YESNOCANCEL | MB_ICONQUESTION) == IDYES) {
-        clear_read_only(path);
-        if (DeleteFileA(path)) {
+        if (delete_agreed_file(path)) {
             mark_thumb_gone(i);
             draw_cell_frame(hwnd, g_thumbCurrent, THUMB_EMPTY);
             POINT p = thumb_area_origin(g_thumbCurrent);
@@ -516,8 +539,8 @@ static void delete_clicked(HWND hwnd)
 static void convert_clicked(HWND hwnd, int id)
 {
     g_batchOp = (short)(BATCH_PNG + (id - IDM_THUMB_PNG));
-    if (seam_message_box(NULL, HALVE_QUESTION, APP_CAPTION, MB_YESNOCANCEL) == IDYES)
-        g_batchOp = (short)(g_batchOp + BATCH_HALVED);
+    if (!ask_halving(hwnd))
+        return;
     int i = g_thumbCurrent + g_thumbFirst;
     char path[MAX_PATH];
     if (!thumb_file_path(i, path, sizeof path))

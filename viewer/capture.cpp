@@ -1,8 +1,8 @@
 // Screen capture. See capture.h.
 //
-// The overlay is the "Cover" class, also used (with no size) as the owner
-// of the Save dialogs: its mouse handlers act only while a capture is
-// pending. Whatever a gesture ends in, the program's windows come back.
+// The overlay is the "Cover" class: its mouse handlers act only while a
+// capture is pending. Whatever a gesture ends in, the program's windows
+// come back.
 #include "viewer/capture.h"
 
 #include <stdint.h>
@@ -10,7 +10,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/convert_save.h"
 #include "app/main_menu.h"
 #include "image/animation_timer.h"
 #include "image/current_image.h"
@@ -25,6 +24,7 @@
 
 int g_capturePending;
 HWND g_hwndCaptureTarget;
+static HWND g_hwndCover;  // the overlay while a capture is pending
 
 // The rubber band over a snapshot of the screen taken at button down.
 static int s_anchorX, s_anchorY, s_cornerX, s_cornerY;

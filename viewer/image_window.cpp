@@ -15,6 +15,7 @@
 #include "image/current_image.h"
 #include "image/file_hold.h"
 #include "image/gif_anim.h"
+#include "image/kept_attributes.h"
 #include "image/loader.h"
 #include "image/merge_source.h"
 #include "image/metafile.h"
@@ -403,12 +404,15 @@ static void remove_exif_marker(void)
     if (!fp)
         return;
     fclose(fp);
-    SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
     if (!is_exif_jpeg(path) ||
         seam_message_box(NULL, "Remove EXIF Marker?", "Corvane File Viewer", MB_YESNOCANCEL) != IDYES)
         return;
     HCURSOR old = SetCursor(LoadCursorA(NULL, IDC_WAIT));
+    // The rewrite the user agreed to takes a read-only file too, which
+    // stays read-only.
+    KeptAttributes kept = keep_attributes(path, 1);
     strip_exif_segment(path);
+    put_attributes_back(&kept);
     reload_shown_file_keeping_edits(g_hwndMain);
     SetCursor(old);
 }

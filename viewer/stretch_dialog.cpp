@@ -8,6 +8,7 @@
 
 #include "image/current_image.h"
 #include "image/file_hold.h"
+#include "image/kept_attributes.h"
 #include "image/open_windows.h"
 #include "image/packed_dib.h"
 #include "image/preview.h"
@@ -216,7 +217,11 @@ static char s_huffmanPath[MAX_PATH];
 static void rewrite_orientation(int orientation)
 {
     HCURSOR old = SetCursor(LoadCursorA(NULL, IDC_WAIT));
+    // The rewrite the user agreed to takes a read-only file too, which
+    // stays read-only.
+    KeptAttributes kept = keep_attributes(s_huffmanPath, 1);
     write_exif_orientation(s_huffmanPath, orientation);
+    put_attributes_back(&kept);
     reload_shown_file_keeping_edits(g_hwndMain);
     SetCursor(old);
 }
@@ -270,7 +275,6 @@ void run_huffman_command(HWND hwndView)
     if (!fp)
         return;
     fclose(fp);
-    SetFileAttributesA(s_huffmanPath, FILE_ATTRIBUTE_NORMAL);
     if (is_exif_jpeg(s_huffmanPath)) {
         dialog_box_holding(g_hInstance, "HUFFMAN", hwndView, huffman_dlg_proc, 0);
         return;

@@ -182,7 +182,7 @@ static int run_font_dialog(HWND owner)
     CHOOSEFONTA cf;
     memset(&cf, 0, sizeof cf);
     cf.lStructSize = sizeof cf;
-    cf.hwndOwner = owner;
+    cf.hwndOwner = front_owner(owner);
     cf.lpLogFont = &g_textFont;
     cf.Flags = CF_SCREENFONTS | CF_EFFECTS | CF_INITTOLOGFONTSTRUCT | CF_ENABLEHOOK | CF_ENABLETEMPLATE;
     cf.lpfnHook = writetext_hook_proc;

@@ -30,14 +30,15 @@ TEST(FileTarget, SameFolderIgnoresCaseAndATrailingBackslash)
 }
 
 // A delete that fails (the file is held open elsewhere) says so in a box
-// owned by the window that asked, the image window as well as the main one.
+// owned by the window that asked, the image window as well as the main one
+// (a shown window: a hidden one owns no box).
 TEST(FileDelete, RefusalIsOwnedByTheAskingWindow)
 {
     const std::string path = test_out_path("held_open.bmp");
     ASSERT_TRUE(write_file_bytes(path, "BM held"));
     HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    HWND asking = CreateWindowA("STATIC", "asking", WS_POPUP, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
+    HWND asking = CreateWindowA("STATIC", "asking", WS_POPUP | WS_VISIBLE, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
     ASSERT_NE(asking, nullptr);
     lstrcpynA(g_fileName, path.c_str(), sizeof g_fileName);
     lstrcpynA(g_filePath, path.c_str(), sizeof g_filePath);

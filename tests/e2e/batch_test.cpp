@@ -83,18 +83,25 @@ void double_click_entry(HWND list, int entry)
         PostMessageA(list, msg, msg == WM_LBUTTONUP ? 0 : MK_LBUTTON, MAKELPARAM(8, y));
 }
 
-// As run_dialog_command, but the batch window's folder chooser is taken
-// where a person takes it: each folder named ("[..]", "[sub]") double-clicked
-// in the chooser's own folder list, then its button pressed.
+// As run_dialog_command, but the batch window's folder chooser (title null:
+// none; "": the system's title) is taken where a person takes it: each
+// folder named ("[..]", "[sub]") double-clicked in the chooser's own folder
+// list, then its button pressed. Its OK label is followed by " (not over
+// the batch window)" when the batch window does not own it. With buttons,
+// the boxes are answered by answer_boxes_with over the batch window.
 std::vector<std::string> run_through_chooser(const RunningApp& app, HWND batch, int command, const char* title,
-                                             const std::vector<std::string>& folders, size_t boxes)
+                                             const std::vector<std::string>& folders, size_t boxes,
+                                             const std::vector<int>& buttons = {})
 {
     PostMessageA(batch, WM_COMMAND, MAKEWPARAM(command, 0), 0);
-    HWND chooser = title[0] ? wait_dialog(app, title)
-                            : find_process_window(app.process.dwProcessId, "#32770", app.main, 15000);
-    if (!chooser)
+    HWND chooser = !title     ? NULL
+                   : title[0] ? wait_dialog(app, title)
+                              : find_process_window(app.process.dwProcessId, "#32770", app.main, 15000);
+    if (title && !chooser)
         return {std::string("no chooser ") + title};
-    std::vector<std::string> seen = {window_text(GetDlgItem(chooser, IDOK))};
+    std::vector<std::string> seen = {!chooser ? "" : window_text(GetDlgItem(chooser, IDOK))};
+    if (chooser && !is_owned_over(chooser, batch))
+        seen[0] += " (not over the batch window)";
     HWND list = GetDlgItem(chooser, IDC_MAIN_DIR_LIST);
     for (const std::string& folder : folders) {
         const std::vector<std::string> before = list_box_items(list);
@@ -106,9 +113,14 @@ std::vector<std::string> run_through_chooser(const RunningApp& app, HWND batch, 
         if (!wait_for([&] { return list_box_items(list) != before; }))
             return {"the chooser stayed before " + folder};
     }
-    click_button(chooser, IDOK);
-    wait_until_closed(chooser);
-    answer_boxes(app, &seen, boxes);
+    if (chooser) {
+        click_button(chooser, IDOK);
+        wait_until_closed(chooser);
+    }
+    if (buttons.empty())
+        answer_boxes(app, &seen, boxes);
+    else
+        answer_boxes_with(app, &seen, buttons, batch);
     return seen;
 }
 
@@ -392,6 +404,96 @@ TEST(BatchPaths, ConvertAfterRenameNamesTheCopyAndLeavingAfterDeleteSaysNothing)
     EXPECT_EQ(caption + "|" + text, "|");
     EXPECT_EQ(wait_for_window_text(GetDlgItem(app.main, IDC_MAIN_NAME_EDIT), "copy_renamed5.jpg"),
               "copy_renamed5.jpg");
+    EXPECT_EQ(exit_by_button(app), 1);
+}
+
+// The pass changes only what the user asked for. Another file in the
+// output's place is replaced only after a Yes: No keeps it byte for byte
+// and counts the file as not done. Cancel in the halving question ends the
+// command, nothing written. A read-only file that a refused move, a No to
+// Delete or a turn leaves in its place stays read-only; one moved arrives
+// read-only. Every chooser and box comes up over the batch window, which a
+// window manager is not asked to show full-screen.
+TEST(Batch, ReplacesOnlyAfterYesCancelStopsAndReadOnlyStays)
+{
+    const std::string dir = e2e_work_dir("batch_keep"), other = dir + "\\other", empty = dir + "\\empty";
+    CreateDirectoryA(other.c_str(), NULL);
+    CreateDirectoryA(empty.c_str(), NULL);
+    for (const std::string& path : {dir + "\\batch_b.jpg", other + "\\batch_b.jpg", empty + "\\batch_a.png"}) {
+        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(path.c_str());
+    }
+    ASSERT_TRUE(copy_fixture("batch_a.jpg", dir));
+    ASSERT_TRUE(copy_fixture("batch_b.jpg", dir));
+    // A different picture under a's name in the other folder.
+    ASSERT_TRUE(copy_fixture("batch_c.jpg", other));
+    ASSERT_TRUE(MoveFileExA((other + "\\batch_c.jpg").c_str(), (other + "\\batch_a.jpg").c_str(),
+                            MOVEFILE_REPLACE_EXISTING));
+    const std::string namesake = read_whole_file(other + "\\batch_a.jpg");
+    ASSERT_NE(namesake, read_whole_file(dir + "\\batch_a.jpg"));
+    ASSERT_TRUE(SetFileAttributesA((dir + "\\batch_b.jpg").c_str(), FILE_ATTRIBUTE_READONLY));
+
+    RunningApp app;
+    ASSERT_TRUE(start_app("batch_a.jpg", dir, app));
+    HWND batch = open_batch_window_clicking(app, 0);
+    ASSERT_TRUE(batch);
+    // Maximized, not full-screen: a window manager keeps a full-screen
+    // window above the dialogs it opens.
+    const std::string state = x_window_state(batch);
+    EXPECT_NE(state.find("_NET_WM_STATE_MAXIMIZED"), std::string::npos) << state;
+    Grid g = measure(batch);
+    click(g, 0);  // unselected: each row selects its own cell
+
+    // What a row leaves of its file: the namesake byte for byte, no file,
+    // a read-only file, or a read-only file turned.
+    enum After { NAMESAKE, NOT_MADE, READ_ONLY, TURNED_READ_ONLY };
+    const std::string B = "Batch Process Digital Images|", C = "Corvane File Viewer|";
+    const std::string halve = C + "Reduce both width and height by a factor of 2 before converting each file?";
+    const std::string replace = C + other + "\\batch_a.jpg already exists.\nDo you want to replace it?";
+    const struct {
+        int cell, command;
+        const char* chooser;  // null: none
+        std::vector<std::string> through;
+        std::vector<int> buttons;
+        std::vector<std::string> seen;
+        After after;
+        std::string file;
+    } rows[] = {
+        {0, IDM_BATCH_COPY, "Copy Selected Files to:", {"[other]"}, {IDNO, IDOK},
+         {"COPY", replace, B + "0 Files Copied."}, NAMESAKE, other + "\\batch_a.jpg"},
+        {0, IDM_BATCH_JPEG, "", {"[other]"}, {IDNO, IDNO, IDOK}, {"OK", halve, replace, B + "0 Files Converted."},
+         NAMESAKE, other + "\\batch_a.jpg"},
+        {0, IDM_BATCH_PNG, "", {"[empty]"}, {IDCANCEL}, {"OK", halve}, NOT_MADE, empty + "\\batch_a.png"},
+        {1, IDM_BATCH_MOVE, "Move Selected Files to:", {}, {IDOK, IDOK},
+         {"MOVE", "batch_b.jpg|Error Moving File.", B + "0 Files Moved.\n\n1 Failed:\nbatch_b.jpg"}, READ_ONLY,
+         dir + "\\batch_b.jpg"},
+        {1, IDM_BATCH_DELETE, NULL, {}, {IDNO, IDOK},
+         {"", " CONFIRM DELETE FILE |Are you sure? \n\n\nDelete File batch_b.jpg?", B + "0 Files Deleted."},
+         READ_ONLY, dir + "\\batch_b.jpg"},
+        {1, IDM_BATCH_ROTATE_CW, NULL, {}, {}, {""}, TURNED_READ_ONLY, dir + "\\batch_b.jpg"},
+        {1, IDM_BATCH_MOVE, "Move Selected Files to:", {"[other]"}, {IDOK}, {"MOVE", B + "1 Files Moved."}, READ_ONLY,
+         other + "\\batch_b.jpg"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.seen.back());
+        const std::string stamp = file_stamp(row.file);
+        click(g, row.cell);
+        EXPECT_EQ(run_through_chooser(app, batch, row.command, row.chooser, row.through, 0, row.buttons), row.seen);
+        if (row.after == NAMESAKE) {
+            EXPECT_TRUE(read_whole_file(row.file) == namesake) << "the namesake was replaced";
+        } else if (row.after == NOT_MADE) {
+            // The pass would run at the next tick, and end in its summary.
+            EXPECT_EQ(dismiss_message_box(app, 3000), "");
+            EXPECT_FALSE(file_exists(row.file));
+            click(g, row.cell);  // the selection stays for another command
+        } else {
+            if (row.after == TURNED_READ_ONLY) {
+                EXPECT_TRUE(wait_file_replaced(row.file, stamp));
+            }
+            EXPECT_EQ(GetFileAttributesA(row.file.c_str()) & FILE_ATTRIBUTE_READONLY, (DWORD)FILE_ATTRIBUTE_READONLY);
+        }
+    }
+    SetFileAttributesA((other + "\\batch_b.jpg").c_str(), FILE_ATTRIBUTE_NORMAL);
     EXPECT_EQ(exit_by_button(app), 1);
 }
 

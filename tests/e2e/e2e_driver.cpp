@@ -379,11 +379,13 @@ static std::string unix_path(std::string path)
 Shot shoot(HWND hwnd, const std::string& name)
 {
     Shot shot;
-    RECT r;
+    // A maximized window reaches past the screen's edges: the part on the
+    // screen is taken, and the window's corner is kept as the origin.
+    RECT r, screen = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)}, on_screen;
     GetWindowRect(hwnd, &r);
-    int w = r.right - r.left, h = r.bottom - r.top;
-    if (w <= 0 || h <= 0)
+    if (!IntersectRect(&on_screen, &r, &screen))
         return shot;
+    int w = on_screen.right - on_screen.left, h = on_screen.bottom - on_screen.top;
     // Let the program finish painting.
     DWORD_PTR ignored;
     SendMessageTimeoutA(hwnd, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
@@ -395,7 +397,7 @@ Shot shoot(HWND hwnd, const std::string& name)
     DeleteFileA(ppm.c_str());
     std::string upng = unix_path(png), uppm = unix_path(ppm);
     char geometry[64];
-    std::snprintf(geometry, sizeof geometry, "%dx%d+%ld+%ld", w, h, r.left, r.top);
+    std::snprintf(geometry, sizeof geometry, "%dx%d+%ld+%ld", w, h, on_screen.left, on_screen.top);
     if (!start_unix_program("Z:\\bin\\sh -c \"/usr/bin/import -window root -crop " + std::string(geometry) +
                             " +repage '" + upng + "' && /usr/bin/convert '" + upng + "' -depth 8 'ppm:" + uppm +
                             ".tmp' && mv '" + uppm + ".tmp' '" + uppm + "'\""))
@@ -404,6 +406,8 @@ Shot shoot(HWND hwnd, const std::string& name)
         Sleep(50);
     if (!read_ppm(ppm, shot.pixels, shot.width, shot.height))
         shot.pixels.clear();
+    shot.left = r.left - on_screen.left;
+    shot.top = r.top - on_screen.top;
     shot.area_w = shot.width;
     shot.area_h = shot.height;
     return shot;
@@ -529,6 +533,30 @@ void answer_boxes(const RunningApp& app, std::vector<std::string>* seen, size_t 
     }
 }
 
+void answer_boxes_with(const RunningApp& app, std::vector<std::string>* seen, const std::vector<int>& buttons,
+                       HWND over)
+{
+    for (int button : buttons) {
+        HWND box = find_process_window(app.process.dwProcessId, "#32770", app.main, 8000);
+        if (!box)
+            break;
+        std::string text = window_text(box) + "|" + box_text(box);
+        if (over && !is_owned_over(box, over))
+            text += " (not over the window)";
+        seen->push_back(text);
+        click_button(box, button);
+        wait_until_closed(box);
+    }
+}
+
+bool is_owned_over(HWND window, HWND over)
+{
+    for (HWND owner = GetWindow(window, GW_OWNER); owner; owner = GetWindow(owner, GW_OWNER))
+        if (owner == over)
+            return true;
+    return false;
+}
+
 std::vector<std::string> run_dialog_command(const RunningApp& app, HWND owner, int command, const char* title,
                                             const std::string& target, size_t boxes, bool cancel)
 {
@@ -605,8 +633,8 @@ Shot shoot_client(HWND window, const std::string& name)
     GetClientRect(window, &client);
     POINT origin = {0, 0};
     ClientToScreen(window, &origin);
-    s.left = origin.x - outer.left;
-    s.top = origin.y - outer.top;
+    s.left += origin.x - outer.left;
+    s.top += origin.y - outer.top;
     s.area_w = client.right;
     s.area_h = client.bottom;
     if (HWND bar = FindWindowExA(window, NULL, "msctls_statusbar32", NULL)) {
@@ -628,6 +656,21 @@ void x_input(const std::string& actions)
         return;
     for (DWORD start = GetTickCount(); !file_exists(done) && GetTickCount() - start < 30000;)
         Sleep(50);
+}
+
+std::string x_window_state(HWND hwnd)
+{
+    UINT_PTR window = (UINT_PTR)GetPropA(hwnd, "__wine_x11_whole_window");
+    std::string dir = env_or("CORVANE_SCREENSHOTS", "screenshots");
+    make_folders(dir);
+    std::string out = dir + "/x_state.txt";
+    DeleteFileA(out.c_str());
+    if (!window || !start_unix_program("Z:\\bin\\sh -c \"/usr/bin/xprop -id " + std::to_string(window) +
+                                       " _NET_WM_STATE > '" + unix_path(out) + ".tmp' && mv '" + unix_path(out) +
+                                       ".tmp' '" + unix_path(out) + "'\""))
+        return "";
+    wait_for([&] { return file_exists(out); });
+    return read_whole_file(out);
 }
 
 HWND wait_for_media_window(HWND main, DWORD wait_ms)

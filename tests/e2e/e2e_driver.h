@@ -99,8 +99,8 @@ bool wait_hidden(HWND hwnd, DWORD wait_ms = 5000);
 // be captured. at() counts from the origin and gives 0xFFFFFFFF outside.
 struct Shot {
     std::vector<DWORD> pixels;
-    int width = 0, height = 0;   // the whole window
-    int left = 0, top = 0;       // the origin in the shot
+    int width = 0, height = 0;   // the whole window, as far as it is on the screen
+    int left = 0, top = 0;       // the origin in the shot (negative: off the screen)
     int area_w = 0, area_h = 0;  // from the origin: the window, or the client less the status bar
     DWORD at(int x, int y) const
     {
@@ -140,6 +140,16 @@ std::vector<std::string> frame_line_gaps(const Shot& shot);
 // Answers up to boxes message boxes of the program, Yes or OK, while they
 // come, adding each to *seen as "caption|text".
 void answer_boxes(const RunningApp& app, std::vector<std::string>* seen, size_t boxes);
+
+// As answer_boxes, but each box answered with the next of buttons (IDYES,
+// IDNO, IDCANCEL, IDOK), and, when over is given, one not owned by over or
+// a window above it seen as "caption|text (not over the window)".
+void answer_boxes_with(const RunningApp& app, std::vector<std::string>* seen, const std::vector<int>& buttons,
+                       HWND over = NULL);
+
+// True when window's owner is over or a window owned by over (a dialog that
+// comes up in front of over under a window manager).
+bool is_owned_over(HWND window, HWND over);
 
 // Posts command to owner. The dialog titled title (null: none comes; "":
 // the first besides the main window) gets target in its name field (empty:
@@ -184,6 +194,11 @@ HWND open_batch_window_clicking(const RunningApp& app, int cell);
 
 // preview_shot(app, shot).in_square(fx, fy).
 DWORD preview_pixel(const RunningApp& app, const std::string& shot, double fx, double fy);
+
+// The window's _NET_WM_STATE as xprop prints it: how Wine asks a window
+// manager to treat it ("..._FULLSCREEN", "..._MAXIMIZED_VERT"); empty
+// when it cannot be read.
+std::string x_window_state(HWND hwnd);
 
 // Runs xdotool with the actions (real pointer moves and keys on the test's
 // display) and waits for it to end; the program handles them after that.

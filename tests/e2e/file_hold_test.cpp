@@ -56,6 +56,7 @@ struct HoldRow {
     // (the same bytes, a later time): a file changed under the edit.
     int edit_first = 0;
     bool replaced_first = false;
+    bool read_only = false;  // a is read-only, and stays so whatever the answer
 };
 
 // a.jpg and b.jpg are the camera JPEG (Exif, orientation 1), a shown first,
@@ -104,6 +105,12 @@ const HoldRow ROWS[] = {
     {"a lossless turn saved into another file after a turn", FROM_MAIN_ALONE, IDM_MAIN_JPEG_ROTATE_CW, 0, "#32770",
      "Save As JPEG", 1152, "turned.jpg", IDOK, A_SAME, RELOAD, nullptr, nullptr, nullptr, false, false,
      IDM_MAIN_ROTATE_CW},
+    {"F6 answered No on a read-only file", FROM_VIEW, 0, VK_F6, "#32770", "Corvane File Viewer", 0, NULL, IDNO, A_SAME,
+     NEXT, nullptr, nullptr, nullptr, false, false, 0, false, true},
+    {"F6 on a read-only file", FROM_VIEW, 0, VK_F6, "#32770", "Corvane File Viewer", 0, NULL, IDYES, A_CHANGED, NEXT,
+     nullptr, nullptr, nullptr, false, false, 0, false, true},
+    {"F9 answered No on a read-only file", FROM_VIEW, 0, VK_F9, "#32770", "Corvane File Viewer",
+     IDC_HUFFMAN_ORIENTATION, "6", IDNO, A_SAME, NEXT, nullptr, nullptr, nullptr, false, false, 0, false, true},
 };
 
 // Width and height of a JPEG's frame, or of a BMP (0, 0 when unread).
@@ -261,7 +268,7 @@ TEST_P(FileHoldRow, NoWindowMovesOnWhileACommandWorksOnTheShownFile)
         ASSERT_TRUE(copy_fixture(fixture, dir));
         ASSERT_TRUE(MoveFileA((dir + "\\" + fixture).c_str(), (dir + "\\" + name).c_str()));
     }
-    if (row.write_fails)
+    if (row.write_fails || row.read_only)
         SetFileAttributesA(a.c_str(), FILE_ATTRIBUTE_READONLY);
     const std::string patch = dir + "\\patch.bmp";
     if (row.answer == IDM_MERGE_ACCEPT) {
@@ -402,6 +409,9 @@ TEST_P(FileHoldRow, NoWindowMovesOnWhileACommandWorksOnTheShownFile)
             PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_UNDO, 0), 0);
             expect_kept("undone.bmp", row.replaced_first ? kept : whole, false);
         }
+    }
+    if (row.read_only) {
+        EXPECT_EQ(GetFileAttributesA(a.c_str()) & FILE_ATTRIBUTE_READONLY, (DWORD)FILE_ATTRIBUTE_READONLY);
     }
     SetFileAttributesA(a.c_str(), FILE_ATTRIBUTE_NORMAL);
     if (row.opener == FROM_MAIN_SLIDESHOW) {

@@ -1,6 +1,7 @@
-// Commands chosen in the image window: their dialogs are owned by it, so
-// it waits disabled behind them, and a tool it started gives the focus
-// back to it, not to the main window.
+// Commands chosen in the image window: their dialogs and boxes are owned
+// by it, so it waits disabled behind them and a window manager keeps them
+// in front of it, and a tool it started gives the focus back to it, not to
+// the main window.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -14,19 +15,21 @@ TEST(ImageWindowOwner, DialogsAndToolsOfItsCommandsComeBackToIt)
 {
     ScopedSetting no_tip("DontShowAgain", "1");  // the crop tip would wait for its OK
     std::string dir = e2e_work_dir("image_window_owner");
+    DeleteFileA((dir + "\\gone.jpg").c_str());
     ASSERT_TRUE(copy_fixture("quadrants.jpg", dir));
     RunningApp app;
     ASSERT_TRUE(start_app("quadrants.jpg", dir, app));
     HWND view = open_image_window(app, IDC_MAIN_CENTER);
     ASSERT_TRUE(view);
 
-    // Insert/Replace Comment and About.
+    // Insert/Replace Comment, About and a Convert/Save.
     const struct {
         int command;
         const char* title;  // null: the first dialog besides the main window
     } dialogs[] = {
         {IDM_VIEW_INSERT_COMMENT, "Insert/Update JPEG Comment"},
         {IDM_VIEW_ABOUT, NULL},
+        {IDM_VIEW_SAVE_PNG, "Save As PNG"},
     };
     for (const auto& d : dialogs) {
         PostMessageA(view, WM_COMMAND, MAKEWPARAM(d.command, 0), 0);
@@ -60,6 +63,17 @@ TEST(ImageWindowOwner, DialogsAndToolsOfItsCommandsComeBackToIt)
         GetClassNameA(front, cls, sizeof cls);
         EXPECT_EQ(front, view) << (end ? "accepted" : "escaped") << ": " << cls << " " << window_text(front);
     }
+
+    // Undo once the file has gone: its box comes up over the image window,
+    // not behind it over the main window.
+    ASSERT_TRUE(MoveFileA((dir + "\\quadrants.jpg").c_str(), (dir + "\\gone.jpg").c_str()));
+    PostMessageA(view, WM_COMMAND, MAKEWPARAM(IDM_VIEW_UNDO, 0), 0);
+    HWND box = find_process_window(app.process.dwProcessId, "#32770", app.main, 10000, "Error");
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box_text(box).substr(0, 27), "The file has changed since ");
+    EXPECT_TRUE(is_owned_over(box, view));
+    click_button(box, IDOK);
+    EXPECT_TRUE(wait_until_closed(box));
     EXPECT_EQ(exit_by_button(app), 1);
 }
 

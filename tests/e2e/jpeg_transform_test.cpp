@@ -1,9 +1,9 @@
 // Camera JPEGs as a person meets them: a lossless turn from the main menu
 // through the Save dialog over the same name, with the preview showing the
-// turned picture (a lossless-coded file too); Make Exif Compliant; the
-// orientation set by F9's HUFFMAN dialog (check_jpeg_transform.sh checks
-// these files with libjpeg-turbo and exiftool); F6; and the EXIF dialog's
-// camera fields and upright thumbnail.
+// turned picture (a lossless-coded file too); Make Exif Compliant (both on
+// read-only files, which stay so); the orientation set by F9's HUFFMAN
+// dialog (check_jpeg_transform.sh checks these files with libjpeg-turbo and
+// exiftool); F6; and the EXIF dialog's camera fields and upright thumbnail.
 #include <gtest/gtest.h>
 
 #include "resources/resource.h"
@@ -43,11 +43,18 @@ void turn_and_save_over(const RunningApp& app, const std::string& path, const ch
     save_over(app, save, path);
 }
 
+// Both files are read-only: rewritten as asked, they stay read-only.
 TEST(JpegTransform, RotateClockwiseTurnsTheFileAndThePreviewAndExifIsMadeCompliant)
 {
     std::string dir = e2e_work_dir("jpeg_rotate");
-    ASSERT_TRUE(copy_fixture("camera.jpg", dir));
-    ASSERT_TRUE(copy_fixture("quadrants.jpg", dir));
+    auto is_read_only = [&](const char* name) {
+        return (GetFileAttributesA((dir + "\\" + name).c_str()) & FILE_ATTRIBUTE_READONLY) != 0;
+    };
+    for (const char* name : {"camera.jpg", "quadrants.jpg"}) {
+        SetFileAttributesA((dir + "\\" + name).c_str(), FILE_ATTRIBUTE_NORMAL);
+        ASSERT_TRUE(copy_fixture(name, dir));
+        SetFileAttributesA((dir + "\\" + name).c_str(), FILE_ATTRIBUTE_READONLY);
+    }
     std::string path = dir + "\\camera.jpg";
     std::string before = read_whole_file(path);
 
@@ -55,6 +62,7 @@ TEST(JpegTransform, RotateClockwiseTurnsTheFileAndThePreviewAndExifIsMadeComplia
     ASSERT_TRUE(start_app("camera.jpg", dir, app));
     turn_and_save_over(app, path, "Save As JPEG");
     ASSERT_NE(read_whole_file(path), before);
+    EXPECT_TRUE(is_read_only("camera.jpg"));
 
     // The picture turned: 32 x 80 after trimming, fitting the preview's
     // height; its left part is what was the bottom-left quadrant.
@@ -80,6 +88,7 @@ TEST(JpegTransform, RotateClockwiseTurnsTheFileAndThePreviewAndExifIsMadeComplia
         wait_for(grown, 4000);
     }
     EXPECT_NE(read_whole_file(exif).find("Exif"), std::string::npos);
+    EXPECT_TRUE(is_read_only("quadrants.jpg"));
     EXPECT_EQ(exit_by_button(app), 1);
 }
 
