@@ -171,7 +171,7 @@ void try_next(const RunningApp& app, HWND other, const HoldRow& row)
         PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_BAR_NEXT_FILE, 0), 0);
 }
 
-// OK with a read-only: the box of the failed write is answered, and the
+// OK on a file held open: the box of the failed write is answered, and the
 // dialog it came from stays, still holding every window.
 void answer_failed_write(const RunningApp& app, HWND up, HWND view, const HoldRow& row)
 {
@@ -212,8 +212,10 @@ TEST_P(FileHoldRow, NoWindowMovesOnWhileACommandWorksOnTheShownFile)
         ASSERT_TRUE(copy_fixture(fixture, dir));
         ASSERT_TRUE(MoveFileA((dir + "\\" + fixture).c_str(), (dir + "\\" + name).c_str()));
     }
-    if (row.write_fails)
-        SetFileAttributesA(a.c_str(), FILE_ATTRIBUTE_READONLY);
+    // Another program reads the file and lets nobody write it (a read-only
+    // file takes a comment).
+    HANDLE held = row.write_fails ? CreateFileA(a.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL)
+                                  : INVALID_HANDLE_VALUE;
     const std::string before = read_whole_file(a), b_before = read_whole_file(b);
     const std::string stamp = file_stamp(a);
     RunningApp app;
@@ -329,7 +331,8 @@ TEST_P(FileHoldRow, NoWindowMovesOnWhileACommandWorksOnTheShownFile)
             EXPECT_EQ(saved_size("undone.bmp"), whole);
         }
     }
-    SetFileAttributesA(a.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (held != INVALID_HANDLE_VALUE)
+        CloseHandle(held);
     if (row.opener == FROM_MAIN_SLIDESHOW) {
         try_next(app, view, row);
         EXPECT_TRUE(wait_for([&] { return shown_name(app) != started_on; }, 20000));
