@@ -1,9 +1,12 @@
 // The comment dialog (see comment_dialog.h). A writer that fails leaves the
 // file as it was and has said why (rewrite_for_comment); then the old
 // comment stays current and the dialog stays open with the text the user
-// typed, so nothing typed is lost. The box shows the whole comment with CR
-// LF line ends; OK on the text as shown writes back the comment as read,
-// byte for byte, and a text longer than the format holds is refused whole.
+// typed, so nothing typed is lost. The box shows the comment with CR LF
+// line ends; OK on the text as shown leaves the file alone, an edited text
+// goes back with the line ends the comment had and is counted as written,
+// a text longer than the format holds is refused whole, and the rewrite
+// refuses an edit that would lose a part of the comment the box could not
+// show.
 #include "app/comment_dialog.h"
 
 #include <cstdio>
@@ -76,14 +79,7 @@ CommentTarget g_target;
 // was given.
 int write_gif(const char* path, HGLOBAL* text) { return write_gif_comment(path, text); }
 
-int write_jpeg(const char* path, HGLOBAL* text)
-{
-    // A read-only file takes the comment and stays read-only.
-    allow_read_only_comment_file(path);
-    int written = write_jpeg_comment(path, text, 0);
-    allow_read_only_comment_file(NULL);
-    return written;
-}
+int write_jpeg(const char* path, HGLOBAL* text) { return write_jpeg_comment(path, text, 0); }
 
 int write_tiff(const char* path, HGLOBAL* text)
 {
@@ -182,25 +178,20 @@ bool same_text(HGLOBAL a, HGLOBAL b)
     return same;
 }
 
-// What OK writes: the edit box's text, or, when that is the text as first
-// shown, the comment as read (whose line ends the box may have changed).
-// Null when memory runs out.
-HGLOBAL text_to_write(HWND dialog)
+// The most bytes the target's comment holds, and what is said of a longer
+// text; 0: no limit of the dialog's.
+size_t target_comment_limit(const char** too_long)
 {
-    HGLOBAL text = take_edit_text(dialog);
-    if (text && g_target.read && g_target.shown && same_text(text, g_target.shown)) {
-        if (HGLOBAL read = copy_text_block(g_target.read)) {
-            GlobalFree(text);
-            text = read;
-        }
+    if (g_target.batch || g_target.writer == write_jpeg) {
+        *too_long = JPEG_COMMENT_TOO_LONG;
+        return JPEG_COMMENT_MAX_BYTES;
     }
-    return text;
-}
-
-// The most bytes the target's comment holds; 0: no limit of the dialog's.
-size_t target_comment_limit(void)
-{
-    return g_target.batch || g_target.writer == write_jpeg ? JPEG_COMMENT_MAX_BYTES : 0;
+    if (g_target.writer == write_tga) {
+        *too_long = TGA_COMMENT_TOO_LONG;
+        return TGA_COMMENT_MAX_BYTES;
+    }
+    *too_long = NULL;
+    return 0;
 }
 
 // A running GIF animation reads frames from the open file, whose length the
@@ -268,19 +259,29 @@ CommentTexts target_texts(void)
 void on_ok(HWND dialog)
 {
     HCURSOR old_cursor = SetCursor(LoadCursorA(NULL, IDC_WAIT));
-    HGLOBAL text = text_to_write(dialog);
+    HGLOBAL text = take_edit_text(dialog);
     if (!text) {
         SetCursor(old_cursor);
         return;
     }
+    // The text as shown is the file's comment as it is: nothing to write.
+    if (!g_target.batch && same_text(text, g_target.shown)) {
+        GlobalFree(text);
+        EndDialog(dialog, IDOK);
+        SetCursor(old_cursor);
+        return;
+    }
+    if (!g_target.batch)
+        restore_comment_line_ends(text, g_target.read);
     // Refused before any file is touched, once for a batch of files: the
     // dialog stays with the text.
-    size_t length = 0, limit = target_comment_limit();
+    const char* too_long = NULL;
+    size_t length = 0, limit = target_comment_limit(&too_long);
     if (lock_comment_text(text, &length))
         GlobalUnlock(text);
     if (limit && length > limit) {
         GlobalFree(text);
-        seam_message_box(dialog, JPEG_COMMENT_TOO_LONG, g_target.batch ? "Corvane File Viewer" : g_target.path,
+        seam_message_box(dialog, too_long, g_target.batch ? "Corvane File Viewer" : g_target.path,
                          MB_OK | MB_ICONSTOP);
         SetCursor(old_cursor);
         return;
@@ -305,7 +306,13 @@ void on_ok(HWND dialog)
     // Only the file still shown has its comment, size and animation shown.
     bool shown = lstrcmpiA(g_filePath, g_target.path) == 0;
     HeldAnimation hold = writer && shown ? hold_animation() : HeldAnimation();
+    // A read-only file takes the comment and stays read-only, in every
+    // format; the edit replaces only the comment the box showed.
+    allow_read_only_comment_file(g_target.path);
+    expect_shown_comment(g_target.path, g_target.read);
     int written = writer ? writer(g_target.path, &text) : 1;
+    expect_shown_comment(NULL, NULL);
+    allow_read_only_comment_file(NULL);
     if (written && shown) {
         if (g_hComment)
             GlobalFree(g_hComment);
@@ -325,8 +332,11 @@ void on_ok(HWND dialog)
 void on_init(HWND dialog)
 {
     SetWindowTextA(dialog, target_texts().title);
-    // The box takes as much as the format holds (its own default is less).
-    SendDlgItemMessageA(dialog, IDC_COMMENT_EDIT, EM_SETLIMITTEXT, target_comment_limit(), 0);
+    // The box takes as much as the format holds (its own default is less):
+    // a line end written as one byte is two characters in the box, and the
+    // length as written is checked at OK.
+    const char* too_long = NULL;
+    SendDlgItemMessageA(dialog, IDC_COMMENT_EDIT, EM_SETLIMITTEXT, 2 * target_comment_limit(&too_long), 0);
     if (!g_hComment || g_target.batch)
         return;
     normalize_comment_line_ends();

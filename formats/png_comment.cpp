@@ -62,6 +62,28 @@ static bool is_description(const BYTE* data, uint32_t length)
            !_strnicmp((const char*)data, KEYWORD, sizeof KEYWORD - 1);
 }
 
+// Tells the rewrite of a description chunk it leaves out: its text as the
+// reader takes it. A compressed text cannot be compared with the one shown
+// and counts as other text.
+static void note_dropped_description(CommentJob* job, const BYTE* type, const BYTE* data, uint32_t length)
+{
+    note_dropped_comment(job, true, NULL, 0);
+    uint32_t at = (uint32_t)sizeof KEYWORD;  // past the keyword and its NUL
+    bool compressed = !memcmp(type, "zTXt", 4);
+    if (!memcmp(type, "iTXt", 4)) {
+        // compression flag and method, then language tag and translated
+        // keyword, each ended by a NUL
+        compressed = at < length && data[at] != 0;
+        at += 2;
+        for (int field = 0; field < 2 && at < length; ++field)
+            at += (uint32_t)strnlen((const char*)data + at, length - at) + 1;
+    }
+    if (compressed)
+        job->dropped_other = true;
+    else if (at < length)
+        note_dropped_comment(job, false, data + at, length - at);
+}
+
 static bool copy_bytes(FILE* in, FILE* out, uint32_t count)
 {
     BYTE block[COPY_BLOCK_BYTES];
@@ -113,9 +135,10 @@ static bool write_comment_chunk(FILE* out, const char* text, size_t text_length)
 
 // Writes the new file into out; false when the source is not a complete
 // chunk sequence ending in IEND or a write fails.
-static bool build_commented_png(FILE* in, long in_length, FILE* out, const char* text,
-                                size_t text_length)
+static bool build_commented_png(FILE* in, long in_length, FILE* out, CommentJob* job)
 {
+    const char* text = job->text;
+    size_t text_length = job->length;
     BYTE signature[SIGNATURE_BYTES];
     if (fread(signature, 1, sizeof signature, in) != sizeof signature ||
         fwrite(signature, 1, sizeof signature, out) != sizeof signature)
@@ -143,6 +166,8 @@ static bool build_commented_png(FILE* in, long in_length, FILE* out, const char*
             if (ok && !is_description(data, length)) {
                 ok = fwrite(head, 1, sizeof head, out) == sizeof head &&
                      fwrite(data, 1, (size_t)length + 4, out) == (size_t)length + 4;
+            } else if (ok) {
+                note_dropped_description(job, type, data, length);
             }
             if (data)
                 GlobalUnlock(hData);
@@ -161,11 +186,11 @@ static bool build_commented_png(FILE* in, long in_length, FILE* out, const char*
 
 static int build_png_job(FILE* in, FILE* out, void* context)
 {
-    const CommentJob* job = (const CommentJob*)context;
+    CommentJob* job = (CommentJob*)context;
     long in_length = _filelength(_fileno(in));
     // The chunk length must stay a PNG length.
     return job->length <= 0x7FFFFFFFu - sizeof KEYWORD && in_length >= 0 &&
-           build_commented_png(in, in_length, out, job->text, job->length);
+           build_commented_png(in, in_length, out, job);
 }
 
 int write_png_comment(const char* path, HGLOBAL* phComment)

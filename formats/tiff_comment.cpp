@@ -83,6 +83,7 @@ struct Rewrite {
     uint32_t visited[MAX_IFDS];
     int visited_count;
     const char* comment;  // new description of the target page, "" removes it
+    CommentJob* job;      // told of the description left out
 };
 
 struct Strip {
@@ -446,6 +447,28 @@ static bool copy_values(Rewrite* rw, Entry* entries, int count, bool is_target, 
     return true;
 }
 
+// Tells the rewrite of the target page's old description, which the new
+// one replaces: its bytes as stored, as far as they lie inside the file (no
+// reader takes the rest).
+static void note_old_description(Rewrite* rw, const Entry* e)
+{
+    uint64_t bytes = (uint64_t)type_size(e->type) * e->count;
+    note_dropped_comment(rw->job, true, NULL, 0);
+    if (bytes <= 4) {
+        note_dropped_comment(rw->job, false, e->value, (size_t)bytes);
+        return;
+    }
+    uint64_t offset = read_u32_ordered(e->value, rw->order);
+    uint8_t block[4096];
+    for (uint64_t done = 0; done < bytes;) {
+        uint64_t step = bytes - done < sizeof block ? bytes - done : sizeof block;
+        if (!read_at(rw, offset + done, block, step))
+            return;
+        note_dropped_comment(rw->job, false, block, (size_t)step);
+        done += step;
+    }
+}
+
 static int compare_entries(const void* a, const void* b)
 {
     return (int)((const Entry*)a)->tag - (int)((const Entry*)b)->tag;
@@ -473,7 +496,8 @@ static bool copy_ifd(Rewrite* rw, uint32_t offset, bool is_target, uint32_t* new
         e.type = read_u16_ordered(bytes + 2, rw->order);
         e.count = read_u32_ordered(bytes + 4, rw->order);
         memcpy(e.value, bytes + 8, 4);
-        if (is_target && e.tag == TAG_IMAGE_DESCRIPTION) {
+        if (ok && is_target && e.tag == TAG_IMAGE_DESCRIPTION) {
+            note_old_description(rw, &e);
             if (!*rw->comment)
                 continue;
             e.type = TYPE_ASCII;
@@ -587,10 +611,11 @@ static bool rebuild(Rewrite* rw, int target_page)
 // *job->format (0-based).
 static int build_tiff_job(FILE* in, FILE* out, void* context)
 {
-    const CommentJob* job = (const CommentJob*)context;
+    CommentJob* job = (CommentJob*)context;
     static Rewrite rw;  // too big for the stack with its seen-set
     memset(&rw, 0, sizeof rw);
     rw.in = in;
+    rw.job = job;
     rw.in_size = _fseeki64(in, 0, SEEK_END) == 0 ? (uint64_t)_ftelli64(in) : 0;
     rw.comment = job->text ? job->text : "";
     uint64_t limit = rw.in_size * OUTPUT_PER_INPUT_BYTE + strlen(rw.comment) + (uint64_t)MAX_IFDS * ADDED_BYTES_PER_IFD;

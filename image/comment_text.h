@@ -1,7 +1,8 @@
 // The copy of the current file's comment that the comment dialog's edit box
-// shows: the text of g_hComment with every line end made CR LF. Also what
-// the comment writers share: the rewrite that says why a file keeps its
-// old comment.
+// shows: the text of g_hComment with every line end made CR LF, and the
+// way back to the line ends the comment had. Also what the comment writers
+// share: the rewrite that says why a file keeps its old comment, and that
+// never drops more of it than the dialog showed.
 #pragma once
 
 #include <windows.h>
@@ -14,6 +15,12 @@ extern HGLOBAL g_hCommentEdit;  // NUL-terminated, owned by the comment dialog
 // leaves it null when memory runs out.
 void normalize_comment_line_ends(void);
 
+// Gives the edited text (the edit box's, with CR LF line ends) the line
+// ends of the comment as read: when bare LFs, or bare CRs, are its most
+// common line end, every CR LF of edited becomes that one character, in
+// place. Otherwise (CR LF, or no line end) the text stays as it is.
+void restore_comment_line_ends(HGLOBAL edited, HGLOBAL read);
+
 // The comment text as a locked string and its length (up to the first NUL
 // or the block's end); null and 0 for a null handle. The caller unlocks.
 const char* lock_comment_text(HGLOBAL hText, size_t* length);
@@ -25,7 +32,22 @@ struct CommentJob {
     void* format;        // the writer's own state, or null
     const char* damage;  // set by a build that has words of its own for a
                          // damaged original; null: the common words
+    // What the build leaves out of the old comment, told through
+    // note_dropped_comment and checked against the comment shown.
+    bool check_dropped;     // a comment was shown for this file
+    const char* shown;      // its text, and bytes
+    size_t shown_length;
+    int dropped;            // comment units left out (segments, chunks...)
+    size_t matched;         // bytes of the first that equal the text shown
+    bool dropped_other;     // it went on to other bytes than shown
 };
+
+// A build calls this for each piece of the old comment it leaves out of
+// the new file: first with start set for a new unit (a segment, chunk,
+// extension or field), then with its bytes as the reader takes them, in
+// one call or more. Bytes after the shown text that are all NUL (a
+// terminator, a pad) count as shown.
+void note_dropped_comment(CommentJob* job, bool start, const void* bytes, size_t count);
 
 // A comment writer's rewrite of path (safe_rewrite_file) with the comment
 // of hText (null: empty): a REWRITE_ result. Every failure leaves path as it
@@ -42,3 +64,11 @@ int rewrite_for_comment(const char* path, HGLOBAL hText, RewriteBuildFn build, v
 // comment) names the file here around its writer's call, and null after
 // it: the rewrite lifts the attribute for the write and puts it back.
 void allow_read_only_comment_file(const char* path);
+
+// The comment dialog names the file it writes an edited comment into, and
+// the comment it showed for it (null: none), around the writer's call, and
+// null after it. A rewrite of that file that would leave out any more of
+// the old comment than that text (another segment, bytes after a NUL, the
+// part past what its reader takes) is refused with a message that says so,
+// and the file stays as it was.
+void expect_shown_comment(const char* path, HGLOBAL shown);

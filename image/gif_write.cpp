@@ -353,6 +353,7 @@ struct GifCopy {
     int failed;
     int ended;
     int past_first_image;
+    CommentJob* job;  // told of every comment left out
 };
 
 static int stopped(const GifCopy* c)
@@ -413,8 +414,10 @@ static void copy_sub_blocks(GifCopy* c)
     }
 }
 
-static void skip_sub_blocks(GifCopy* c)
+// The sub-blocks of a comment left out of the new file.
+static void skip_comment_sub_blocks(GifCopy* c)
 {
+    note_dropped_comment(c->job, true, NULL, 0);
     while (!stopped(c)) {
         int length = getc(c->in);
         if (length == EOF) {
@@ -426,6 +429,8 @@ static void skip_sub_blocks(GifCopy* c)
         BYTE buf[255];
         if (fread(buf, 1, (size_t)length, c->in) != (size_t)length)
             input_ran_out(c);
+        else
+            note_dropped_comment(c->job, false, buf, (size_t)length);
     }
 }
 
@@ -471,7 +476,7 @@ static void copy_extension(GifCopy* c)
         return;
     }
     if (label == 0xFE) {
-        skip_sub_blocks(c);
+        skip_comment_sub_blocks(c);
         return;
     }
     putc(0x21, c->out);
@@ -524,9 +529,11 @@ static void copy_images(GifCopy* c)
 
 // Builds the rewritten file into out. 1 when it is complete (an image was
 // found and everything was copied).
-static int build_commented_gif(FILE* in, FILE* out, const char* text, size_t text_length)
+static int build_commented_gif(FILE* in, FILE* out, CommentJob* job)
 {
-    GifCopy c = {in, out, 0, 0, 0};
+    const char* text = job->text;
+    size_t text_length = job->length;
+    GifCopy c = {in, out, 0, 0, 0, job};
     BYTE header[13];
     if (fread(header, 1, sizeof header, in) != sizeof header || memcmp(header, "GIF", 3) != 0)
         return 0;
@@ -569,8 +576,7 @@ static int build_commented_gif(FILE* in, FILE* out, const char* text, size_t tex
 
 static int build_gif_job(FILE* in, FILE* out, void* context)
 {
-    const CommentJob* job = (const CommentJob*)context;
-    return build_commented_gif(in, out, job->text, job->length);
+    return build_commented_gif(in, out, (CommentJob*)context);
 }
 
 int write_gif_comment(const char* path, HGLOBAL* textHandle)

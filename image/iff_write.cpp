@@ -284,9 +284,25 @@ static int copy_bytes(FILE* in, FILE* out, uint32_t count)
     return 1;
 }
 
+// Reads an ANNO chunk's text left out of the new file and tells the
+// rewrite of it; the pad byte is skipped. 0 when the file ends first.
+static int drop_annotation(FILE* in, uint32_t size, uint32_t padded, CommentJob* job)
+{
+    note_dropped_comment(job, true, NULL, 0);
+    BYTE buf[16384];
+    for (uint32_t left = size; left > 0;) {
+        size_t n = left < sizeof buf ? left : sizeof buf;
+        if (fread(buf, 1, n, in) != n)
+            return 0;
+        note_dropped_comment(job, false, buf, n);
+        left -= (uint32_t)n;
+    }
+    return fseek(in, (long)(padded - size), SEEK_CUR) == 0;
+}
+
 static int build_commented_iff(FILE* in, FILE* out, void* context)
 {
-    const CommentJob* job = (const CommentJob*)context;
+    CommentJob* job = (CommentJob*)context;
     // A text the chunk size cannot hold is left out.
     size_t length = job->length > 0xFFFFFFF0u ? 0 : job->length;
     BYTE head[12];
@@ -316,7 +332,8 @@ static int build_commented_iff(FILE* in, FILE* out, void* context)
             annotated = 1;
         }
         if (!memcmp(chunk, "ANNO", 4)) {
-            fseek(in, (long)padded, SEEK_CUR);
+            if (!drop_annotation(in, size, padded, job))
+                return 0;
         } else {
             if (fwrite(chunk, 1, 8, out) != 8 || !copy_bytes(in, out, padded))
                 return 0;

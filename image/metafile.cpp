@@ -568,11 +568,39 @@ static uint32_t build_emf_header(const BYTE* old, uint32_t old_size, uint64_t fi
     return (uint32_t)size;
 }
 
+// Tells the rewrite of the old description's picture title and whatever
+// follows it, which the new description replaces, a character a byte as the
+// reader shows them; a character no byte holds cannot come back. The
+// application name before the title is no part of the comment.
+static void note_old_title(const BYTE* old, uint32_t old_size, CommentJob* job)
+{
+    uint32_t chars = get_u32(old + EMF_OFF_DESCRIPTION_LENGTH);
+    uint32_t offset = get_u32(old + EMF_OFF_DESCRIPTION);
+    if (!chars || offset > old_size || chars > (old_size - offset) / 2)
+        return;
+    const BYTE* description = old + offset;
+    uint32_t i = 0;
+    while (i < chars && get_u16(description + 2 * i))
+        ++i;
+    if (++i >= chars)
+        return;  // no title
+    note_dropped_comment(job, true, NULL, 0);
+    for (; i < chars; ++i) {
+        uint16_t unit = get_u16(description + 2 * i);
+        if (unit > 0xFF) {
+            job->dropped_other = true;
+            return;
+        }
+        char c = (char)unit;
+        note_dropped_comment(job, false, &c, 1);
+    }
+}
+
 // Builds the file with the new header from in into out; 0 for a file that
 // is no enhanced metafile or whose sizes do not hold.
 static int build_emf_job(FILE* in, FILE* out, void* context)
 {
-    const CommentJob* job = (const CommentJob*)context;
+    CommentJob* job = (CommentJob*)context;
     uint64_t file_size = 0;
     if (_fseeki64(in, 0, SEEK_END) == 0) {
         int64_t end = _ftelli64(in);
@@ -594,6 +622,7 @@ static int build_emf_job(FILE* in, FILE* out, void* context)
     BYTE* old = (BYTE*)calloc(1, old_size);
     BYTE* header = (BYTE*)calloc(1, (size_t)room);
     if (old && header && _fseeki64(in, 0, SEEK_SET) == 0 && fread(old, 1, old_size, in) == old_size) {
+        note_old_title(old, old_size, job);
         uint32_t header_size = build_emf_header(old, old_size, file_size, job->text, job->length, header);
         ok = header_size && fwrite(header, 1, header_size, out) == header_size;
         char buffer[16384];

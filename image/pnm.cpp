@@ -56,9 +56,21 @@ static void append_comment_char(int c)
     GlobalUnlock(g_hComment);
 }
 
+// The comment rewrite in progress, told of every comment line it leaves
+// out, as the reader would collect it; null while reading.
+static CommentJob* s_dropped;
+static bool s_droppedAny;
+
+static void drop_comment_char(char c)
+{
+    note_dropped_comment(s_dropped, !s_droppedAny, &c, 1);
+    s_droppedAny = true;
+}
+
 // After '#': one blank right behind it is dropped, the rest of the line is
-// the comment, ended in the text by one carriage return.
-static void take_comment(FILE* fp, int collect)
+// the comment, ended in the text by one carriage return. Returns the
+// character that ended the line (read), or EOF.
+static int take_comment(FILE* fp, int collect)
 {
     int c = getc(fp);
     if (c == ' ')
@@ -66,10 +78,15 @@ static void take_comment(FILE* fp, int collect)
     while (c != EOF && c != '\r' && c != '\n') {
         if (collect)
             append_comment_char(c);
+        if (s_dropped)
+            drop_comment_char((char)c);
         c = getc(fp);
     }
     if (collect)
         append_comment_char('\r');
+    if (s_dropped)
+        drop_comment_char('\r');
+    return c;
 }
 
 static int is_digit(int c) { return c >= '0' && c <= '9'; }
@@ -142,12 +159,8 @@ static int read_pnm_magic(FILE* fp, int collect, int* type)
 // raster may start with bytes that look like blanks or line ends.
 static void end_header(FILE* fp)
 {
-    int c = getc(fp);
-    if (c == '#') {
-        do
-            c = getc(fp);
-        while (c != EOF && c != '\r' && c != '\n');
-    }
+    if (getc(fp) == '#')
+        take_comment(fp, 0);
 }
 
 // The next PAM header token, up to PAM_TOKEN_CHARS characters (a longer run
@@ -768,9 +781,7 @@ static int copy_ascii_raster(FILE* in, FILE* out)
         c = getc(in);
     while (c != EOF) {
         if (c == '#') {
-            do
-                c = getc(in);
-            while (c != EOF && c != '\r' && c != '\n');
+            c = take_comment(in, 0);  // its line end is copied
             continue;
         }
         putc(c, out);
@@ -789,9 +800,8 @@ static int copy_binary_raster(FILE* in, FILE* out)
     return !ferror(in);
 }
 
-static int build_commented_pnm(FILE* in, FILE* out, void* context)
+static int build_pnm(FILE* in, FILE* out, const CommentJob* job)
 {
-    const CommentJob* job = (const CommentJob*)context;
     int type;
     if (read_pnm_magic(in, 0, &type) != 1)
         return 0;
@@ -810,6 +820,15 @@ static int build_commented_pnm(FILE* in, FILE* out, void* context)
     end_header(in);
     int ok = type <= 3 ? copy_ascii_raster(in, out) : copy_binary_raster(in, out);
     return ok && !ferror(out);
+}
+
+static int build_commented_pnm(FILE* in, FILE* out, void* context)
+{
+    s_dropped = (CommentJob*)context;
+    s_droppedAny = false;
+    int ok = build_pnm(in, out, s_dropped);
+    s_dropped = NULL;
+    return ok;
 }
 
 int write_pnm_comment(const char* path, HGLOBAL* textHandle)

@@ -455,15 +455,21 @@ static int fix_tga_footer(FILE* out, long length, long delta)
 
 static int build_commented_tga(FILE* in, FILE* out, void* context)
 {
-    const CommentJob* job = (const CommentJob*)context;
+    CommentJob* job = (CommentJob*)context;
     BYTE h[TGA_HEADER_SIZE];
     if (fread(h, 1, sizeof h, in) != sizeof h)
         return 0;
     int old_length = h[0];
-    size_t new_length = job->length > 255 ? 255 : job->length;
+    size_t new_length = job->length;
+    if (new_length > TGA_COMMENT_MAX_BYTES)
+        return 0;
+    BYTE old_id[TGA_COMMENT_MAX_BYTES];
+    if (fread(old_id, 1, (size_t)old_length, in) != (size_t)old_length)
+        return 0;
+    if (old_length)
+        note_dropped_comment(job, true, old_id, (size_t)old_length);
     h[0] = (BYTE)new_length;
-    if (fwrite(h, 1, sizeof h, out) != sizeof h || fwrite(job->text, 1, new_length, out) != new_length ||
-        fseek(in, TGA_HEADER_SIZE + old_length, SEEK_SET) != 0)
+    if (fwrite(h, 1, sizeof h, out) != sizeof h || fwrite(job->text, 1, new_length, out) != new_length)
         return 0;
     BYTE buf[16384];
     size_t n;
@@ -475,7 +481,17 @@ static int build_commented_tga(FILE* in, FILE* out, void* context)
     return fix_tga_footer(out, ftell(out), (long)new_length - old_length);
 }
 
+const char TGA_COMMENT_TOO_LONG[] =
+    "Comment Too Long. A Targa Comment Holds at Most 255 Bytes; Nothing Was Written.";
+
 int write_tga_comment(const char* path, HGLOBAL* textHandle)
 {
+    size_t length = 0;
+    if (lock_comment_text(textHandle ? *textHandle : NULL, &length))
+        GlobalUnlock(*textHandle);
+    if (length > TGA_COMMENT_MAX_BYTES) {
+        seam_message_box(NULL, TGA_COMMENT_TOO_LONG, path, MB_OK | MB_ICONSTOP);
+        return 0;
+    }
     return rewrite_for_comment(path, textHandle ? *textHandle : NULL, build_commented_tga, NULL) == REWRITE_DONE;
 }

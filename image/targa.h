@@ -23,9 +23,14 @@ size_t count_tga_run(const BYTE* pixels, int bytes_per_pixel, size_t remaining);
 size_t count_tga_raw(const BYTE* pixels, int bytes_per_pixel, size_t remaining);
 uint32_t tga_pixel_value(const BYTE* pixel, int bytes_per_pixel);
 
+// The most bytes the Image ID holds, and what is said of a longer text,
+// which is never written in part.
+enum { TGA_COMMENT_MAX_BYTES = 255 };
+extern const char TGA_COMMENT_TOO_LONG[];
+
 // Replaces the Image ID of the Targa file at path by the text of
-// *textHandle (the first 255 characters; none when empty), keeping the
-// TGA 2.0 footer's offsets right. 1 when rewritten; on failure the file and
-// the text stay and "Cannot Open File for Writing." is shown
-// (rewrite_for_comment).
+// *textHandle (none when empty), keeping the TGA 2.0 footer's offsets
+// right. 1 when rewritten; on failure the file and the text stay and a box
+// says why under the path: a text too long for the Image ID, or "Cannot
+// Open File for Writing." (rewrite_for_comment).
 int write_tga_comment(const char* path, HGLOBAL* textHandle);

@@ -20,6 +20,7 @@ const char JPEG_COMMENT_TOO_LONG[] =
 static FILE* s_source;
 static FILE* s_output;
 static const char* s_failed;
+static CommentJob* s_job;  // told of every comment segment left out
 
 static void fail(const char* message)
 {
@@ -116,11 +117,16 @@ static void copy_variable(void)
         write_1_byte(read_1_byte());
 }
 
-static void skip_variable(void)
+// A comment segment left out of the new file.
+static void skip_comment(void)
 {
     unsigned length = read_length();
-    for (unsigned i = 2; i < length && !s_failed; ++i)
-        read_1_byte();
+    note_dropped_comment(s_job, true, NULL, 0);
+    for (unsigned i = 2; i < length && !s_failed; ++i) {
+        char c = (char)read_1_byte();
+        if (!s_failed)
+            note_dropped_comment(s_job, false, &c, 1);
+    }
 }
 
 static int is_frame_header(int code)
@@ -142,7 +148,7 @@ static int scan_JPEG_header(int keep_com)
         if (code == 0xDA) {
             fail("SOS without prior SOFn");
         } else if (code == 0xFE && !keep_com) {
-            skip_variable();
+            skip_comment();
         } else {
             write_marker(code);
             copy_variable();
@@ -159,6 +165,7 @@ static int build_commented_jpeg(FILE* in, FILE* out, void* context)
     s_failed = NULL;
     s_source = in;
     s_output = out;
+    s_job = job;
     int code = scan_JPEG_header(0);
     if (!s_failed && job->length > 0) {
         write_marker(0xFE);
@@ -170,6 +177,7 @@ static int build_commented_jpeg(FILE* in, FILE* out, void* context)
         copy_rest_of_file();
     }
     s_source = s_output = NULL;
+    s_job = NULL;
     job->damage = s_failed;
     return !s_failed;
 }

@@ -5,9 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "image/current_image.h"
 #include "image/open_windows.h"
+#include "image/gif_read.h"
+#include "image/pnm.h"
+#include "image/targa.h"
 #include "jpeg/jpeg_read.h"
 #include "resources/resource.h"
 #include "support/seam_recorder.h"
@@ -46,7 +50,7 @@ TEST(CommentDialogTexts, FollowTheFormatThenTheKind)
 // took a missing file for written). Another file shown meanwhile: the text
 // still goes into the file the dialog opened for, and that other file keeps
 // its comment.
-enum Behind { GONE, OTHER_SHOWN, DAMAGED, HELD, READ_ONLY };
+enum Behind { GONE, OTHER_SHOWN, DAMAGED, HELD, READ_ONLY, READ_ONLY_DAMAGED };
 
 struct DialogRun {
     Behind behind;
@@ -98,6 +102,34 @@ void CALLBACK change_behind_and_ok(HWND, UINT, UINT_PTR timer, DWORD)
     PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), (LPARAM)GetDlgItem(dialog, IDCANCEL));
 }
 
+std::string be32(size_t v) { return std::string{(char)(v >> 24), (char)(v >> 16), (char)(v >> 8), (char)v}; }
+
+// A comment extension of length bytes in lines of 80 (an edit box lays a
+// line out whole); none for 0.
+std::string gif_with_comment(size_t length)
+{
+    std::string comment = length ? "\x21\xFE" : "";
+    for (size_t done = 0; done < length;) {
+        size_t n = length - done < 255 ? length - done : 255;
+        comment += (char)n;
+        for (size_t i = done; i < done + n; ++i)
+            comment += i % 80 == 79 ? '\n' : (char)('a' + i / 80 % 26);
+        done += n;
+    }
+    if (length)
+        comment += '\0';
+    // 1 x 1, two colours; one pixel coded as clear, 0, end in 3-bit codes
+    return std::string("GIF89a\x01\x00\x01\x00\x80\x00\x00\x00\x00\x00\xFF\xFF\xFF", 19) + comment +
+           std::string("\x2C\0\0\0\0\x01\0\x01\0\0\x02\x02\x44\x01\0\x3B", 16);
+}
+
+// A PNG as far as the comment writer reads one: its chunks.
+std::string png_chunks()
+{
+    return std::string("\x89PNG\r\n\x1A\n", 8) + be32(13) + "IHDR" + std::string(13, '\x01') + be32(0) + be32(0) +
+           "IDAT" + be32(0) + be32(0) + "IEND" + be32(0);
+}
+
 TEST(CommentDialog, WritesTheFileItOpenedForOrSaysItCannot)
 {
     // A JPEG as far as the comment writer reads one: its frame header
@@ -105,12 +137,16 @@ TEST(CommentDialog, WritesTheFileItOpenedForOrSaysItCannot)
     const std::string jpeg = std::string("\xFF\xD8\xFF\xC0", 4) + "the rest";
     // No format's writer takes it, nor a Targa's (shorter than its header).
     const std::string damaged = "damaged";
+    const std::string png = png_chunks(), gif = gif_with_comment(0);
     const char* const CANNOT = "Cannot Open File for Writing.";
     const struct { const char* name; int format, kind; Behind behind; const char* said; } rows[] = {
         {"gone.jpg", FMT_JPEG, KIND_DIB, GONE, CANNOT},
         {"gone.emf", FMT_NONE, KIND_EMF, GONE, CANNOT},
         {"opened.jpg", FMT_JPEG, KIND_DIB, OTHER_SHOWN, nullptr},
         {"read_only.jpg", FMT_JPEG, KIND_DIB, READ_ONLY, nullptr},
+        {"read_only.png", FMT_PNG, KIND_DIB, READ_ONLY, nullptr},
+        {"read_only.gif", FMT_GIF, KIND_DIB, READ_ONLY, nullptr},
+        {"read_only_damaged.jpg", FMT_JPEG, KIND_DIB, READ_ONLY_DAMAGED, "Not a JPEG file"},
         {"damaged.jpg", FMT_JPEG, KIND_DIB, DAMAGED, "Not a JPEG file"},
         {"held.jpg", FMT_JPEG, KIND_DIB, HELD, CANNOT},
         {"damaged.gif", FMT_GIF, KIND_DIB, DAMAGED, CANNOT},
@@ -140,10 +176,15 @@ TEST(CommentDialog, WritesTheFileItOpenedForOrSaysItCannot)
         s_run.behind = row.behind;
         s_run.path = test_out_path(row.name);
         s_run.other = test_out_path("shown_later.jpg");
-        const std::string& bytes = row.behind == DAMAGED || row.behind == HELD ? damaged : jpeg;
+        const bool read_only = row.behind == READ_ONLY || row.behind == READ_ONLY_DAMAGED;
+        const std::string& bytes = row.behind == DAMAGED || row.behind == HELD || row.behind == READ_ONLY_DAMAGED
+                                       ? damaged
+                                   : row.format == FMT_PNG ? png
+                                   : row.format == FMT_GIF ? gif
+                                                           : jpeg;
         SetFileAttributesA(s_run.path.c_str(), FILE_ATTRIBUTE_NORMAL);
         ASSERT_TRUE(write_file_bytes(s_run.path, bytes));
-        if (row.behind == READ_ONLY)
+        if (read_only)
             SetFileAttributesA(s_run.path.c_str(), FILE_ATTRIBUTE_READONLY);
         ASSERT_TRUE(write_file_bytes(s_run.other, jpeg));
         lstrcpynA(g_fileName, s_run.path.c_str(), sizeof g_fileName);
@@ -168,7 +209,7 @@ TEST(CommentDialog, WritesTheFileItOpenedForOrSaysItCannot)
             EXPECT_EQ(s_run.typed_after_ok, "typed");
             EXPECT_EQ(seams.boxes.size(), 1u);
             for (const RecordedBox& box : seams.boxes) {
-                EXPECT_EQ(box.text, row.said);
+                EXPECT_EQ(box.text, row.said ? row.said : "no box");
                 EXPECT_EQ(box.caption, s_run.path);
             }
             if (row.behind != GONE) {
@@ -177,11 +218,15 @@ TEST(CommentDialog, WritesTheFileItOpenedForOrSaysItCannot)
         } else {
             EXPECT_FALSE(s_run.open_after_ok);
             EXPECT_TRUE(seams.boxes.empty());
-            const std::string segment = std::string("\xFF\xFE\x00\x07", 4) + "typed";
+            const std::string segment = row.format == FMT_PNG ? std::string("tEXtDescription\0typed", 21)
+                                        : row.format == FMT_GIF ? std::string("\x21\xFE\x05typed\0", 9)
+                                                                : std::string("\xFF\xFE\x00\x07", 4) + "typed";
             EXPECT_NE(read_file_bytes(s_run.path).find(segment), std::string::npos);
             EXPECT_EQ(read_file_bytes(s_run.other), jpeg);
+        }
+        if (row.behind != GONE) {
             EXPECT_EQ(GetFileAttributesA(s_run.path.c_str()) & FILE_ATTRIBUTE_READONLY,
-                      row.behind == READ_ONLY ? (DWORD)FILE_ATTRIBUTE_READONLY : 0u);
+                      read_only ? (DWORD)FILE_ATTRIBUTE_READONLY : 0u) << "read-only stays read-only";
         }
         SetFileAttributesA(s_run.path.c_str(), FILE_ATTRIBUTE_NORMAL);
         GlobalFree(g_hComment);
@@ -196,59 +241,200 @@ TEST(CommentDialog, WritesTheFileItOpenedForOrSaysItCannot)
     g_imageKind = KIND_NONE;
 }
 
-// OK on the comment as shown, longer than the reader once kept and with
-// bare LF line ends (shown as CR LF, too long for a JPEG then), leaves the
-// file's comment byte for byte; a text typed longer than a JPEG comment
-// holds is refused whole, and the dialog stays.
-std::string s_typed;  // empty: OK on the text as shown
+// OK on the comment as shown leaves the file byte for byte, whatever the
+// box could not show: a second segment, the bytes after a NUL, the part
+// past a reader's cap. An edit of such a comment is refused with a message
+// that says why; an edited comment goes back with the line ends it had and
+// is counted as written; a text longer than the format holds is refused
+// whole. The comments are read by the program's own readers.
+enum Edit { AS_SHOWN, REPLACED, LAST_CHAR_DELETED };
 
-void CALLBACK type_and_ok(HWND, UINT, UINT_PTR timer, DWORD)
+struct KeepCase {
+    const char* name;
+    int format;
+    std::string bytes;
+    Edit edit;
+    std::string typed;    // REPLACED: the new text
+    const char* said;     // the box; null: no box
+    std::string written;  // the comment read back after a write
+};
+
+Edit s_edit;
+std::string s_typed;
+
+void CALLBACK edit_and_ok(HWND, UINT, UINT_PTR timer, DWORD)
 {
     HWND dialog = NULL;
     EnumThreadWindows(GetCurrentThreadId(), find_dialog, (LPARAM)&dialog);
     if (!dialog)
         return;
     KillTimer(NULL, timer);
-    if (!s_typed.empty())
-        SetDlgItemTextA(dialog, IDC_COMMENT_EDIT, s_typed.c_str());
+    HWND edit = GetDlgItem(dialog, IDC_COMMENT_EDIT);
+    if (s_edit == REPLACED) {
+        SetWindowTextA(edit, s_typed.c_str());
+    } else if (s_edit == LAST_CHAR_DELETED) {
+        LRESULT length = SendMessageA(edit, WM_GETTEXTLENGTH, 0, 0);
+        SendMessageA(edit, EM_SETSEL, length - 1, length);
+        SendMessageA(edit, EM_REPLACESEL, TRUE, (LPARAM) "");
+    }
     SendMessageA(dialog, WM_COMMAND, IDOK, (LPARAM)GetDlgItem(dialog, IDOK));
     if ((s_run.open_after_ok = IsWindow(dialog) && IsWindowVisible(dialog)))
         PostMessageA(dialog, WM_COMMAND, IDCANCEL, (LPARAM)GetDlgItem(dialog, IDCANCEL));
 }
 
-TEST(CommentDialog, LongCommentAcceptedAsShownStaysWhole)
+// The comment as the format's reader takes it, in g_hComment.
+void read_comment(int format, const std::string& path)
 {
-    std::string comment, too_long;
-    while (comment.size() < 50000)
-        comment += "ab\n";
-    comment.resize(50000);
-    while (too_long.size() <= 65533)
-        too_long += "typed\r\n";
-    const std::string photo = read_file_bytes(fixture_path("e2e/quadrants.jpg")), path = test_out_path("long.jpg");
-    const std::string segment = std::string("\xFF\xFE\xC3\x52", 4) + comment;  // length 50002
-    ASSERT_TRUE(write_file_bytes(path, photo.substr(0, 2) + segment + photo.substr(2)));
-    GlobalFree(read_jpeg_file(path.c_str(), g_infoText));
-    lstrcpynA(g_fileName, path.c_str(), sizeof g_fileName);
-    lstrcpynA(g_filePath, path.c_str(), sizeof g_filePath);
-    g_fileFormat = FMT_JPEG;
+    if (g_hComment)
+        GlobalFree(g_hComment);
+    g_hComment = NULL;
+    HGLOBAL image = NULL;
+    if (format == FMT_JPEG) {
+        image = read_jpeg_file(path.c_str(), g_infoText);
+    } else if (format == FMT_PGM) {
+        image = read_pnm_file(path.c_str(), g_infoText);
+    } else {
+        HFILE file = _lopen(path.c_str(), OF_READ);
+        if (format == FMT_TARGA) {
+            image = read_tga_file(file, NULL, g_infoText);  // closes the file
+        } else {
+            int continuing = 0, left = 0, top = 0, width = 0, height = 0, transparent = 0, frame = 0;
+            UINT delay = 0;
+            DWORD background = 0, display = 0;
+            BYTE index = 0, disposal = 0;
+            if (alloc_gif_lzw_tables()) {
+                image = read_gif_frame(file, NULL, g_infoText, &continuing, &delay, &left, &top, &width,
+                                       &height, &transparent, &background, &display, &index, &disposal,
+                                       &frame, g_gifSuffixTable, g_gifPrefixTable, g_gifStack, KIND_DIB);
+                free_gif_lzw_tables();
+            }
+            _lclose(file);
+        }
+    }
+    EXPECT_TRUE(image) << path;
+    if (image)
+        GlobalFree(image);
+}
+
+std::string comment_now()
+{
+    std::string text;
+    const char* locked = g_hComment ? (const char*)GlobalLock(g_hComment) : nullptr;
+    if (locked) {
+        text = locked;
+        GlobalUnlock(g_hComment);
+    }
+    return text;
+}
+
+std::string be16(size_t v) { return std::string{(char)(v >> 8), (char)v}; }
+
+std::string jpeg_with(const std::string& photo, const std::vector<std::string>& comments)
+{
+    std::string segments;
+    for (const std::string& c : comments)
+        segments += "\xFF\xFE" + be16(c.size() + 2) + c;
+    return photo.substr(0, 2) + segments + photo.substr(2);
+}
+
+// Lines of the text, each ended by LF, up to length bytes and ending in
+// a letter.
+std::string lf_lines(size_t length)
+{
+    std::string text;
+    while (text.size() < length)
+        text += "a line of a comment with LF line ends, 79 letters long and ending in a letter\n";
+    text.resize(length - 3);
+    return text + "end";
+}
+
+std::string pgm_with_comment_lines(int lines)
+{
+    std::string header = "P5\n";
+    for (int i = 0; i < lines; ++i)
+        header += "# " + std::string(43, (char)('a' + i % 26)) + "\n";
+    return header + "2 2\n255\n" + std::string(4, '\x80');
+}
+
+std::string tga_with_id(const std::string& id)
+{
+    std::string header(18, '\0');
+    header[0] = (char)id.size();
+    header[2] = 3;  // uncompressed grey, 2 x 1
+    header[12] = 2;
+    header[14] = 1;
+    header[16] = 8;
+    return header + id + "\x10\x20";
+}
+
+TEST(CommentDialog, KeepsWhatItCouldNotShowAndTheLineEnds)
+{
+    const char* const NOT_SHOWN =
+        "This File's Comment Holds More Than the Dialog Showed (Another Comment, Text After a NUL Character or "
+        "Past What Is Read); the Edit Would Lose It, So Nothing Was Written.";
+    const char* const JPEG_TOO_LONG = "Comment Too Long. A JPEG Comment Holds at Most 65533 Bytes; Nothing Was Written.";
+    const std::string photo = read_file_bytes(fixture_path("e2e/quadrants.jpg"));
+    ASSERT_FALSE(photo.empty());
+    const std::string two = jpeg_with(photo, {"first comment", "second comment"});
+    const std::string nul = jpeg_with(photo, {std::string("before\0after the nul", 21)});
+    const std::string lf = lf_lines(25000), lf_max = lf_lines(65533);
+    const std::string pgm = pgm_with_comment_lines(1740), gif = gif_with_comment(1100000);
+    std::string long_lf;
+    while (long_lf.size() < 50000)
+        long_lf += "ab\n";
+    const KeepCase rows[] = {
+        // longer than the reader once kept, and too long for a JPEG with
+        // its line ends shown as CR LF
+        {"long.jpg", FMT_JPEG, jpeg_with(photo, {long_lf}), AS_SHOWN, "", nullptr, ""},
+        {"jmulti.jpg", FMT_JPEG, two, AS_SHOWN, "", nullptr, ""},
+        {"jmulti_edited.jpg", FMT_JPEG, two, REPLACED, "typed", NOT_SHOWN, ""},
+        {"jnul.jpg", FMT_JPEG, nul, AS_SHOWN, "", nullptr, ""},
+        {"jnul_edited.jpg", FMT_JPEG, nul, REPLACED, "typed", NOT_SHOWN, ""},
+        {"capped.pgm", FMT_PGM, pgm, AS_SHOWN, "", nullptr, ""},
+        {"capped_edited.pgm", FMT_PGM, pgm, REPLACED, "typed", NOT_SHOWN, ""},
+        {"capped.gif", FMT_GIF, gif, AS_SHOWN, "", nullptr, ""},
+        {"capped_edited.gif", FMT_GIF, gif, REPLACED, "typed", NOT_SHOWN, ""},
+        {"lf.jpg", FMT_JPEG, jpeg_with(photo, {lf}), LAST_CHAR_DELETED, "", nullptr, lf.substr(0, lf.size() - 1)},
+        {"lf_max.jpg", FMT_JPEG, jpeg_with(photo, {lf_max}), LAST_CHAR_DELETED, "", nullptr,
+         lf_max.substr(0, lf_max.size() - 1)},
+        {"exactly_max.jpg", FMT_JPEG, photo, REPLACED, std::string(65533, 'x'), nullptr, std::string(65533, 'x')},
+        {"too_long.jpg", FMT_JPEG, jpeg_with(photo, {lf}), REPLACED, std::string(65534, 'y'), JPEG_TOO_LONG, ""},
+        {"too_long.tga", FMT_TARGA, tga_with_id("old"), REPLACED, std::string(256, 'y'),
+         "Comment Too Long. A Targa Comment Holds at Most 255 Bytes; Nothing Was Written.", ""},
+    };
     HINSTANCE instance = g_hInstance;
     g_hInstance = GetModuleHandleA(NULL);
-    for (const std::string& typed : {std::string(), too_long}) {
+    for (const KeepCase& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string path = test_out_path(row.name);
+        ASSERT_TRUE(write_file_bytes(path, row.bytes));
+        read_comment(row.format, path);
+        lstrcpynA(g_fileName, path.c_str(), sizeof g_fileName);
+        lstrcpynA(g_filePath, path.c_str(), sizeof g_filePath);
+        g_fileFormat = row.format;
+        g_imageKind = KIND_DIB;
         SeamRecorder seams;
-        s_typed = typed;
-        SetTimer(NULL, 0, 20, type_and_ok);
+        s_edit = row.edit;
+        s_typed = row.typed;
+        SetTimer(NULL, 0, 20, edit_and_ok);
         run_comment_dialog(NULL);
-        EXPECT_EQ(s_run.open_after_ok, !typed.empty());
-        EXPECT_NE(read_file_bytes(path).find(segment), std::string::npos) << "the comment as it was";
-        ASSERT_EQ(seams.boxes.size(), typed.empty() ? 0u : 1u);
+        EXPECT_EQ(seams.boxes.size(), row.said ? 1u : 0u);
         for (const RecordedBox& box : seams.boxes)
-            EXPECT_EQ(box.text, "Comment Too Long. A JPEG Comment Holds at Most 65533 Bytes; Nothing Was Written.");
+            EXPECT_EQ(box.text, row.said ? row.said : "no box");
+        EXPECT_EQ(s_run.open_after_ok, row.said != nullptr);
+        if (row.written.empty()) {
+            EXPECT_TRUE(read_file_bytes(path) == row.bytes) << "the file as it was";
+        } else {
+            read_comment(row.format, path);
+            EXPECT_TRUE(comment_now() == row.written) << "the comment as edited, with its line ends";
+        }
     }
     GlobalFree(g_hComment);
     g_hComment = NULL;
     g_hInstance = instance;
     g_fileName[0] = g_filePath[0] = 0;
     g_fileFormat = FMT_NONE;
+    g_imageKind = KIND_NONE;
 }
 
 }  // namespace

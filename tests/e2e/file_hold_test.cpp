@@ -227,7 +227,7 @@ void try_next(const RunningApp& app, HWND other, const HoldRow& row)
         PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_BAR_NEXT_FILE, 0), 0);
 }
 
-// OK with a read-only: the box of the failed write is answered, and the
+// OK on a file held open: the box of the failed write is answered, and the
 // dialog it came from stays, still holding every window.
 void answer_failed_write(const RunningApp& app, HWND up, HWND view, const HoldRow& row)
 {
@@ -268,12 +268,16 @@ TEST_P(FileHoldRow, NoWindowMovesOnWhileACommandWorksOnTheShownFile)
         ASSERT_TRUE(copy_fixture(fixture, dir));
         ASSERT_TRUE(MoveFileA((dir + "\\" + fixture).c_str(), (dir + "\\" + name).c_str()));
     }
-    if (row.write_fails || row.read_only)
+    if (row.read_only)
         SetFileAttributesA(a.c_str(), FILE_ATTRIBUTE_READONLY);
     const std::string patch = dir + "\\patch.bmp";
     if (row.answer == IDM_MERGE_ACCEPT) {
         ASSERT_TRUE(copy_fixture("patch.bmp", dir));
     }
+    // Another program reads the file and lets nobody write it (a read-only
+    // file takes a comment).
+    HANDLE held = row.write_fails ? CreateFileA(a.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL)
+                                  : INVALID_HANDLE_VALUE;
     const std::string before = read_whole_file(a), b_before = read_whole_file(b);
     const std::string stamp = file_stamp(a);
     RunningApp app;
@@ -414,6 +418,8 @@ TEST_P(FileHoldRow, NoWindowMovesOnWhileACommandWorksOnTheShownFile)
         EXPECT_EQ(GetFileAttributesA(a.c_str()) & FILE_ATTRIBUTE_READONLY, (DWORD)FILE_ATTRIBUTE_READONLY);
     }
     SetFileAttributesA(a.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (held != INVALID_HANDLE_VALUE)
+        CloseHandle(held);
     if (row.opener == FROM_MAIN_SLIDESHOW) {
         try_next(app, view, row);
         EXPECT_TRUE(wait_for([&] { return shown_name(app) != started_on; }, 20000));

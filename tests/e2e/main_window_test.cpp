@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -368,14 +369,42 @@ INSTANTIATE_TEST_SUITE_P(Names, CommandLineFilter, ::testing::Values(
 // another in the list: it shows the comment (pamtotga names the Targa
 // picture after its input file), OK writes the new text into the file and
 // the status bar shows it; a file that cannot be written keeps its comment,
-// and the typed text stays in the dialog.
+// and the typed text stays in the dialog. OK on the comment as shown leaves
+// the file byte for byte (the dialog shows only the first of two comments);
+// a read-only file takes the comment and stays read-only; a text typed key
+// by key past the edit box's own default limit of 30,000 characters is
+// written whole.
+enum CommentEdit { SET_TEXT, AS_SHOWN, KEYS_PAST_BOX_DEFAULT };
+
 struct CommentCase {
     const char* file;
     const char* title;
     const char* old_comment;
     bool locked;  // another program holds the file open for reading only
     const char* set = "e2e";  // fixture folder
+    CommentEdit edit = SET_TEXT;
+    const char* typed = "Rainy night";
+    bool read_only = false;
 };
+
+// Puts the text but its last characters into the box, then types those
+// with the keyboard at its end; the text the file must get.
+std::string type_past_box_default(HWND edit)
+{
+    const std::string keys = "0123456789abcdefghij";
+    const std::string start(30000 - 10, 'x');
+    SendMessageA(edit, WM_SETTEXT, 0, (LPARAM)start.c_str());
+    SetForegroundWindow(GetParent(edit));
+    RECT r;
+    GetWindowRect(edit, &r);
+    char actions[200];
+    snprintf(actions, sizeof actions, "mousemove %ld %ld click 1 key ctrl+End type %s", (r.left + r.right) / 2,
+             (r.top + r.bottom) / 2, keys.c_str());
+    x_input(actions);
+    wait_for([&] { return SendMessageA(edit, WM_GETTEXTLENGTH, 0, 0) >= (LRESULT)(start.size() + keys.size()); },
+             5000);
+    return start + keys;
+}
 
 TEST(CommentDialog, WritesOrKeepsEverything)
 {
@@ -383,11 +412,14 @@ TEST(CommentDialog, WritesOrKeepsEverything)
         {"commented.gif", "Insert/Update GIF Comment", "Sunny day", true},
         {"commented.gif", "Insert/Update GIF Comment", "Sunny day", false},
         {"quadrants.jpg", "Insert/Update JPEG Comment", "", false},
+        {"jmulti.jpg", "Insert/Update JPEG Comment", "first comment", false, "e2e", AS_SHOWN},
         {"quadrants.tga", "Insert/Update TARGA Comment", "quadrants", false},
         {"quadrants.iff", "Insert/Update IFF Comment", "", false},
         {"quadrants.ppm", "Insert/Update PPM Comment", "", false},
         {"basn2c08.png", "Insert/Update PNG Comment", "", true, "png"},
         {"basn2c08.png", "Insert/Update PNG Comment", "", false, "png"},
+        {"basn2c08.png", "Insert/Update PNG Comment", "Rainy night", false, "png", SET_TEXT, "Read-only note", true},
+        {"basn2c08.png", "Insert/Update PNG Comment", "Read-only note", false, "png", KEYS_PAST_BOX_DEFAULT},
     };
     std::string dir = e2e_work_dir("comment");
     for (const CommentCase& c : cases)
@@ -401,6 +433,8 @@ TEST(CommentDialog, WritesOrKeepsEverything)
         HANDLE lock = INVALID_HANDLE_VALUE;
         if (c.locked)
             lock = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+        if (c.read_only)
+            SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
         ASSERT_TRUE(select_list_file(app, c.file)) << c.file;
         Sleep(300);
         PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_INSERT_COMMENT, 0), 0);
@@ -408,7 +442,11 @@ TEST(CommentDialog, WritesOrKeepsEverything)
         ASSERT_NE(dialog, (HWND)NULL) << c.file;
         HWND edit = GetDlgItem(dialog, IDC_COMMENT_EDIT);
         EXPECT_EQ(window_text(edit), c.old_comment) << c.file;
-        SetWindowTextA(edit, "Rainy night");
+        std::string typed = c.typed;
+        if (c.edit == SET_TEXT)
+            SetWindowTextA(edit, typed.c_str());
+        else if (c.edit == KEYS_PAST_BOX_DEFAULT)
+            typed = type_past_box_default(edit);
         click_button(dialog, IDOK);
         if (c.locked) {
             // The writer's box is captioned with the file name.
@@ -428,9 +466,18 @@ TEST(CommentDialog, WritesOrKeepsEverything)
         }
         EXPECT_TRUE(wait_until_closed(dialog)) << c.file;
         std::string after = read_whole_file(path);
-        EXPECT_NE(after.find("Rainy night"), std::string::npos) << c.file;
+        if (c.edit == AS_SHOWN) {
+            EXPECT_TRUE(after == before) << c.file << " as it was, byte for byte";
+            EXPECT_EQ(status_bar_part_text(app, status, 1), c.old_comment) << c.file;
+            continue;
+        }
+        EXPECT_NE(after.find(typed), std::string::npos) << c.file;
         EXPECT_TRUE(!*c.old_comment || after.find(c.old_comment) == std::string::npos) << c.file;
-        EXPECT_EQ(status_bar_part_text(app, status, 1), "Rainy night") << c.file;
+        if (c.edit == SET_TEXT)
+            EXPECT_EQ(status_bar_part_text(app, status, 1), typed) << c.file;
+        EXPECT_EQ(GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_READONLY,
+                  c.read_only ? (DWORD)FILE_ATTRIBUTE_READONLY : 0u) << c.file;
+        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     }
     EXPECT_EQ(exit_by_button(app), 1);
 }

@@ -164,13 +164,19 @@ TEST(TargaComment, ReplacesImageIdAndMovesTheFooter)
     std::string path = test_out_path("tga_comment.tga");
     write_file_bytes(path, body + extension + footer);
 
+    // A text the Image ID cannot hold is refused whole, never cut.
     struct Case { std::string text; size_t id_length; };
-    const Case cases[] = {{std::string(300, 'c'), 255}, {"", 0}, {"new", 3}};
+    const Case cases[] = {{std::string(255, 'c'), 255}, {std::string(256, 'c'), 255}, {"", 0}, {"new", 3}};
     for (const Case& c : cases) {
         HGLOBAL text = text_block(c.text);
-        ASSERT_EQ(1, write_tga_comment(path.c_str(), &text));
+        std::string before = read_file_bytes(path);
+        ASSERT_EQ(c.text.size() <= 255 ? 1 : 0, write_tga_comment(path.c_str(), &text));
         GlobalFree(text);
         std::string got = read_file_bytes(path);
+        if (c.text.size() > 255) {
+            EXPECT_EQ(before, got);
+            continue;
+        }
         ASSERT_EQ((unsigned char)c.id_length, (unsigned char)got[0]);
         EXPECT_EQ(c.text.substr(0, c.id_length), got.substr(18, c.id_length));
         EXPECT_EQ(pixels, got.substr(18 + c.id_length, 3));
@@ -178,7 +184,8 @@ TEST(TargaComment, ReplacesImageIdAndMovesTheFooter)
         EXPECT_EQ(18 + c.id_length + 3, moved);
         EXPECT_EQ((char)0xef, got[moved]);
     }
-    EXPECT_TRUE(seams.boxes.empty());
+    ASSERT_EQ(1u, seams.boxes.size());
+    EXPECT_EQ("Comment Too Long. A Targa Comment Holds at Most 255 Bytes; Nothing Was Written.", seams.boxes[0].text);
     // A comment written for check_targa.sh to read back with ImageMagick.
     HGLOBAL image = noise_image(24, 5, 4, 0, 9);
     std::string commented = test_out_path("tga_comment_check.tga");
