@@ -787,7 +787,7 @@ static void leave_batch(void)
     LRESULT selection = SendDlgItemMessageA(g_hwndMain, IDC_MAIN_FILE_LIST, LB_GETCURSEL, 0, 0);
     // A shown file the window deleted, moved or renamed is not read again:
     // as after the main window's Delete, the entry now in its place shows.
-    if (g_filePath[0] && GetFileAttributesA(g_filePath) == INVALID_FILE_ATTRIBUTES) {
+    if (g_filePath[0] && !is_shown_file_on_disk()) {
         close_batch_window();
         show_entry_after_removal(selection);
         return;

@@ -72,17 +72,6 @@ bool close_to(DWORD a, DWORD b)
     return colours_close(a, b, 24);
 }
 
-// Double-clicks entry of a list box, scrolled into view first, as the mouse
-// does it.
-void double_click_entry(HWND list, int entry)
-{
-    SendMessageA(list, LB_SETTOPINDEX, entry, 0);
-    int height = (int)SendMessageA(list, LB_GETITEMHEIGHT, 0, 0);
-    int y = (entry - (int)SendMessageA(list, LB_GETTOPINDEX, 0, 0)) * height + height / 2;
-    for (UINT msg : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP})
-        PostMessageA(list, msg, msg == WM_LBUTTONUP ? 0 : MK_LBUTTON, MAKELPARAM(8, y));
-}
-
 // As run_dialog_command, but the batch window's folder chooser (title null:
 // none; "": the system's title) is taken where a person takes it: each
 // folder named ("[..]", "[sub]") double-clicked in the chooser's own folder
@@ -277,24 +266,6 @@ TEST(Batch, ThumbnailsSelectionTurnsConversionCopyAndDelete)
     DWORD top_right = opened.in_square(0.6875, 0.25);
     EXPECT_TRUE(close_to(top_left, BLUE)) << std::hex << top_left;
     EXPECT_TRUE(close_to(top_right, RED)) << std::hex << top_right;
-}
-
-// The main list taken into its folder's [sub] by a double click in its
-// folder list, as a person does it; false when the list does not come to
-// show listed.
-bool go_into_sub(const RunningApp& app, const std::vector<std::string>& listed)
-{
-    HWND files = GetDlgItem(app.main, IDC_MAIN_FILE_LIST), folders = GetDlgItem(app.main, IDC_MAIN_DIR_LIST);
-    std::vector<std::string> parts;
-    auto sub = parts.end();
-    wait_for([&] {
-        parts = list_box_items(folders);
-        return (sub = std::find(parts.begin(), parts.end(), "[sub]")) != parts.end();
-    });
-    if (sub == parts.end())
-        return false;
-    double_click_entry(folders, (int)(sub - parts.begin()));
-    return wait_for([&] { return list_box_items(files) == listed; });
 }
 
 // A file shown from one folder, the list gone to another, the batch window
