@@ -337,6 +337,39 @@ TEST(BatchPaths, DeleteAfterTheListWentIntoASubfolderDeletesTheThumbnailsOwnFile
     EXPECT_EQ(exit_by_button(app), 1);
 }
 
+// A thumbnail opened by a double click after the main window's file type
+// was set to bitmaps: the thumbnail's own file is listed and shown, not
+// the list's first entry.
+TEST(BatchPaths, OpenAfterTheTypeLeftTheFileOutShowsTheThumbnailsFile)
+{
+    std::string dir = e2e_work_dir("batch_open_unlisted");
+    ASSERT_TRUE(copy_fixture("batch_a.jpg", dir));
+    ASSERT_TRUE(copy_fixture("slide_b.bmp", dir));
+    RunningApp app;
+    ASSERT_TRUE(start_app("batch_a.jpg", dir, app));
+    HWND batch = open_batch_window_clicking(app, 0);
+    ASSERT_NE(batch, nullptr);
+    HWND files = GetDlgItem(app.main, IDC_MAIN_FILE_LIST);
+    // The third type, "bmp, dib, rle", chosen with the arrow key.
+    HWND type = GetDlgItem(app.main, IDC_MAIN_TYPE_COMBO);
+    SendMessageA(app.main, WM_NEXTDLGCTL, (WPARAM)type, TRUE);
+    for (int i = 0; i < 2; ++i)
+        PostMessageA(type, WM_KEYDOWN, VK_DOWN, 0);
+    ASSERT_EQ(wait_for_window_text(type, "bmp, dib, rle"), "bmp, dib, rle");
+    press_enter_in(app, IDC_MAIN_TYPE_COMBO);
+    ASSERT_TRUE(wait_for([&] { return list_box_items(files) == std::vector<std::string>{"slide_b.bmp"}; }));
+
+    POINT a = measure(batch).centre(0);
+    PostMessageA(batch, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(a.x, a.y));
+    PostMessageA(batch, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(a.x, a.y));
+    EXPECT_TRUE(wait_until_closed(batch));
+    PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_FILE_INFO, 0), 0);
+    std::string caption, text = dismiss_message_box(app, 5000, &caption);
+    EXPECT_EQ(caption + "|" + text.substr(0, 21), "batch_a.jpg|image type: Exif JPEG");
+    EXPECT_EQ(list_box_items(files), (std::vector<std::string>{"batch_a.jpg", "slide_b.bmp"}));
+    EXPECT_EQ(exit_by_button(app), 1);
+}
+
 // Rename File from the popup, then Convert Files > JPG into the file's own
 // folder: the copy is named after the new name. Then the shown file is
 // deleted and the window left: no box says anything went wrong, and the
