@@ -566,14 +566,8 @@ TEST_P(ListElsewhere, OpensTheShownPictureWithItsEdits)
         return s.at(x + 10, y + 20) == 0x0000FF && s.at(x + 30, y + 20) == 0xFF0000;
     };
     auto centred = [&](const Shot& s) { return turned_at(s, (s.area_w - 40) / 2, (s.area_h - 80) / 2); };
+    // Posted before the clicks that take the list away: turned first.
     PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_ROTATE_CW, 0), 0);
-    if (row.from_view)
-        ASSERT_TRUE(centred(shot_when([&] { return shoot_client(view, "elsewhere_turned"); }, centred)));
-    else
-        ASSERT_EQ(shot_when([&] { return preview_shot(app, "elsewhere_turned"); },
-                            [](const Shot& s) { return s.in_square(0.375, 0.25) == 0x0000FF; })
-                      .in_square(0.375, 0.25),
-                  0x0000FFu);
     ASSERT_TRUE(go_into_sub(app, row.sub_files));
 
     PostMessageA(row.from_view ? view : app.main, WM_COMMAND, MAKEWPARAM(row.command, BN_CLICKED), 0);
@@ -583,8 +577,8 @@ TEST_P(ListElsewhere, OpensTheShownPictureWithItsEdits)
     auto turned = [&](const Shot& s) {
         return full ? turned_at(s, 620, 472) : row.command == IDC_MAIN_TILE ? turned_at(s, 0, 0) : centred(s);
     };
-    Shot shot = shot_when([&] { return full ? shoot(window, "elsewhere_full") : shoot_client(window, "elsewhere_view"); },
-                          turned);
+    Shot shot = shot_when(
+        [&] { return full ? shoot(window, "elsewhere_full") : shoot_client(window, "elsewhere_view"); }, turned);
     EXPECT_TRUE(turned(shot)) << "the turned picture, not [sub]'s first file";
     if (!full)
         EXPECT_EQ(window_text(window), "quadrants.bmp     9654 bytes");
