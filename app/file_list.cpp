@@ -329,6 +329,18 @@ void fill_file_list(int unused)
         GlobalUnlock(g_hFilter);
 }
 
+LRESULT list_entry_adding_file(HWND list, const char* path, const char* listed_as)
+{
+    LRESULT index = find_list_entry_of(list, path, listed_as);
+    if (index != LB_ERR)
+        return index;
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return LB_ERR;
+    index = SendMessageA(list, LB_ADDSTRING, 0, (LPARAM)listed_as);
+    return index < 0 ? LB_ERR : index;
+}
+
 void fill_file_list_with(const char* pattern_list)
 {
     HWND main = g_hwndMain;

@@ -20,6 +20,13 @@ void fill_file_list(int unused);
 // The same with a pattern list of its own ("*.gif;*.png").
 void fill_file_list_with(const char* pattern_list);
 
+// The entry of the file at path in the file list, decided by the file
+// itself; where the list's patterns leave the file out, it is added under
+// listed_as (a name the current folder resolves), so that a file asked for
+// by name is the one shown. LB_ERR when the file is not there or cannot be
+// added.
+LRESULT list_entry_adding_file(HWND list, const char* path, const char* listed_as);
+
 // The dialog opened a folder or drive itself and filled both lists for the
 // current folder: that is the lists' folder now, so that a later change of
 // folder by the program rebuilds the folder list.

@@ -54,27 +54,31 @@ static bool is_captured_or_pasted(void)
            ((g_imageKind == KIND_WMF || g_imageKind == KIND_EMF) && g_fileFormat == FMT_CLIPBOARD);
 }
 
-// Selects the current file in the list, or the first entry when it is gone
-// (then that file is loaded before the window opens, so that a tool the
-// window is for works on the file it names). False when the list is empty.
+// The window opens on the picture shown, by its file wherever the list
+// is: its entry is selected where the list shows its folder, and a list
+// in another folder (or an empty one) is left as it is, so that the
+// picture keeps its edits. Only with no file shown (none loaded, or gone
+// from disk) is the list's first entry loaded before the window opens, so
+// that a tool the window is for works on the file it names. False when
+// there is nothing to open.
 static bool select_current_file(HWND hwndMain)
 {
     HWND list = GetDlgItem(hwndMain, IDC_MAIN_FILE_LIST);
-    LRESULT count = SendMessageA(list, LB_GETCOUNT, 0, 0);
-    if (count == 0 || count == LB_ERR)
-        return false;
     LRESULT index = find_shown_file_entry(list);
-    if (index == LB_ERR) {
-        index = 0;
-        LRESULT length = SendMessageA(list, LB_GETTEXTLEN, 0, 0);
-        if (length == LB_ERR || length >= (LRESULT)sizeof g_fileName)
-            return false;
-        SendMessageA(list, LB_GETTEXT, 0, (LPARAM)g_fileName);
-        SetDlgItemTextA(hwndMain, IDC_MAIN_NAME_EDIT, g_fileName);
-        SendMessageA(list, LB_SETCURSEL, 0, 0);
-        SendMessageA(hwndMain, g_msgSelChanged, IDC_MAIN_FILE_LIST, 0);
+    if (index != LB_ERR) {
+        SendMessageA(list, LB_SETCURSEL, (WPARAM)index, 0);
+        return true;
     }
-    SendMessageA(list, LB_SETCURSEL, (WPARAM)index, 0);
+    if (is_shown_file_on_disk())
+        return true;
+    LRESULT count = SendMessageA(list, LB_GETCOUNT, 0, 0);
+    LRESULT length = SendMessageA(list, LB_GETTEXTLEN, 0, 0);
+    if (count == 0 || count == LB_ERR || length == LB_ERR || length >= (LRESULT)sizeof g_fileName)
+        return false;
+    SendMessageA(list, LB_GETTEXT, 0, (LPARAM)g_fileName);
+    SetDlgItemTextA(hwndMain, IDC_MAIN_NAME_EDIT, g_fileName);
+    SendMessageA(list, LB_SETCURSEL, 0, 0);
+    SendMessageA(hwndMain, g_msgSelChanged, IDC_MAIN_FILE_LIST, 0);
     return true;
 }
 

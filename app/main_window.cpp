@@ -606,12 +606,9 @@ static BOOL main_on_enter(HWND hwnd)
         }
         // The typed file's own entry, whatever the name it was typed by.
         HWND list = GetDlgItem(hwnd, IDC_MAIN_FILE_LIST);
-        LRESULT index = find_list_entry_of(list, text, text);
-        if (index == LB_ERR) {
-            index = SendMessageA(list, LB_ADDSTRING, 0, (LPARAM)text);
-            if (index < 0)
-                return TRUE;
-        }
+        LRESULT index = list_entry_adding_file(list, text, text);
+        if (index == LB_ERR)
+            return TRUE;
         SendMessageA(list, LB_SETCURSEL, index, 0);
         SendMessageA(hwnd, g_msgSelChanged, IDC_MAIN_FILE_LIST, index);
         return TRUE;

@@ -50,3 +50,9 @@ int shown_file_folder(char* folder, size_t size)
 {
     return path_folder(g_filePath, folder, size);
 }
+
+int is_shown_file_on_disk(void)
+{
+    DWORD attributes = g_filePath[0] ? GetFileAttributesA(g_filePath) : INVALID_FILE_ATTRIBUTES;
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}

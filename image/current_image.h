@@ -62,6 +62,9 @@ enum { INFO_TEXT_SIZE = 500 };
 // The folder of g_filePath without its last backslash (a drive's root keeps
 // it); 0 when no file is shown or the folder does not fit size.
 int shown_file_folder(char* folder, size_t size);
+// 1 while a file is shown (g_filePath) and is still where it was loaded
+// from; 0 for a pasted or captured image and for a file gone since.
+int is_shown_file_on_disk(void);
 
 // Appends a formatted line to an information text of INFO_TEXT_SIZE bytes,
 // cut at its end; a null text is left alone.

@@ -767,12 +767,14 @@ void open_thumbnail_file(int i)
     if (!thumb_file_path(i, path, sizeof path) || !path_folder(path, folder, sizeof folder))
         return;
     // The list goes to the file's folder, wherever it shows now or a move
-    // put the file, and its entry there is the file's own.
+    // put the file, and its entry there is the file's own, also where the
+    // chosen file type leaves it out; only a file gone since gives way to
+    // the list's first entry.
     SetCurrentDirectoryA(folder);
     listed_file_name(path, name, sizeof name);
     fill_file_list(0);
     HWND list = GetDlgItem(g_hwndMain, IDC_MAIN_FILE_LIST);
-    LRESULT entry = find_list_entry_of(list, path, name);
+    LRESULT entry = list_entry_adding_file(list, path, name);
     if (entry == LB_ERR)
         entry = 0;
     SendMessageA(list, LB_SETCURSEL, (WPARAM)entry, 0);
@@ -787,7 +789,7 @@ static void leave_batch(void)
     LRESULT selection = SendDlgItemMessageA(g_hwndMain, IDC_MAIN_FILE_LIST, LB_GETCURSEL, 0, 0);
     // A shown file the window deleted, moved or renamed is not read again:
     // as after the main window's Delete, the entry now in its place shows.
-    if (g_filePath[0] && GetFileAttributesA(g_filePath) == INVALID_FILE_ATTRIBUTES) {
+    if (g_filePath[0] && !is_shown_file_on_disk()) {
         close_batch_window();
         show_entry_after_removal(selection);
         return;

@@ -72,17 +72,6 @@ bool close_to(DWORD a, DWORD b)
     return colours_close(a, b, 24);
 }
 
-// Double-clicks entry of a list box, scrolled into view first, as the mouse
-// does it.
-void double_click_entry(HWND list, int entry)
-{
-    SendMessageA(list, LB_SETTOPINDEX, entry, 0);
-    int height = (int)SendMessageA(list, LB_GETITEMHEIGHT, 0, 0);
-    int y = (entry - (int)SendMessageA(list, LB_GETTOPINDEX, 0, 0)) * height + height / 2;
-    for (UINT msg : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP})
-        PostMessageA(list, msg, msg == WM_LBUTTONUP ? 0 : MK_LBUTTON, MAKELPARAM(8, y));
-}
-
 // As run_dialog_command, but the batch window's folder chooser (title null:
 // none; "": the system's title) is taken where a person takes it: each
 // folder named ("[..]", "[sub]") double-clicked in the chooser's own folder
@@ -279,24 +268,6 @@ TEST(Batch, ThumbnailsSelectionTurnsConversionCopyAndDelete)
     EXPECT_TRUE(close_to(top_right, RED)) << std::hex << top_right;
 }
 
-// The main list taken into its folder's [sub] by a double click in its
-// folder list, as a person does it; false when the list does not come to
-// show listed.
-bool go_into_sub(const RunningApp& app, const std::vector<std::string>& listed)
-{
-    HWND files = GetDlgItem(app.main, IDC_MAIN_FILE_LIST), folders = GetDlgItem(app.main, IDC_MAIN_DIR_LIST);
-    std::vector<std::string> parts;
-    auto sub = parts.end();
-    wait_for([&] {
-        parts = list_box_items(folders);
-        return (sub = std::find(parts.begin(), parts.end(), "[sub]")) != parts.end();
-    });
-    if (sub == parts.end())
-        return false;
-    double_click_entry(folders, (int)(sub - parts.begin()));
-    return wait_for([&] { return list_box_items(files) == listed; });
-}
-
 // A file shown from one folder, the list gone to another, the batch window
 // opened there and left: nothing went wrong, and no box says otherwise.
 TEST(Batch, LeavingAfterGoingToAnotherFolderShowsNoBox)
@@ -363,6 +334,39 @@ TEST(BatchPaths, DeleteAfterTheListWentIntoASubfolderDeletesTheThumbnailsOwnFile
     PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_FILE_INFO, 0), 0);
     std::string caption, text = dismiss_message_box(app, 5000, &caption);
     EXPECT_EQ(caption + "|" + text.substr(0, 23), "batch_a.jpg|image type: Windows DIB");
+    EXPECT_EQ(exit_by_button(app), 1);
+}
+
+// A thumbnail opened by a double click after the main window's file type
+// was set to bitmaps: the thumbnail's own file is listed and shown, not
+// the list's first entry.
+TEST(BatchPaths, OpenAfterTheTypeLeftTheFileOutShowsTheThumbnailsFile)
+{
+    std::string dir = e2e_work_dir("batch_open_unlisted");
+    ASSERT_TRUE(copy_fixture("batch_a.jpg", dir));
+    ASSERT_TRUE(copy_fixture("slide_b.bmp", dir));
+    RunningApp app;
+    ASSERT_TRUE(start_app("batch_a.jpg", dir, app));
+    HWND batch = open_batch_window_clicking(app, 0);
+    ASSERT_NE(batch, nullptr);
+    HWND files = GetDlgItem(app.main, IDC_MAIN_FILE_LIST);
+    // The third type, "bmp, dib, rle", chosen with the arrow key.
+    HWND type = GetDlgItem(app.main, IDC_MAIN_TYPE_COMBO);
+    SendMessageA(app.main, WM_NEXTDLGCTL, (WPARAM)type, TRUE);
+    for (int i = 0; i < 2; ++i)
+        PostMessageA(type, WM_KEYDOWN, VK_DOWN, 0);
+    ASSERT_EQ(wait_for_window_text(type, "bmp, dib, rle"), "bmp, dib, rle");
+    press_enter_in(app, IDC_MAIN_TYPE_COMBO);
+    ASSERT_TRUE(wait_for([&] { return list_box_items(files) == std::vector<std::string>{"slide_b.bmp"}; }));
+
+    POINT a = measure(batch).centre(0);
+    PostMessageA(batch, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(a.x, a.y));
+    PostMessageA(batch, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(a.x, a.y));
+    EXPECT_TRUE(wait_until_closed(batch));
+    PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_FILE_INFO, 0), 0);
+    std::string caption, text = dismiss_message_box(app, 5000, &caption);
+    EXPECT_EQ(caption + "|" + text.substr(0, 21), "batch_a.jpg|image type: Exif JPEG");
+    EXPECT_EQ(list_box_items(files), (std::vector<std::string>{"batch_a.jpg", "slide_b.bmp"}));
     EXPECT_EQ(exit_by_button(app), 1);
 }
 

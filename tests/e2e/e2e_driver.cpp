@@ -3,6 +3,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -309,6 +310,38 @@ bool select_list_file(const RunningApp& app, const std::string& name)
             return true;
         }
     return false;
+}
+
+void press_enter_in(const RunningApp& app, int id)
+{
+    HWND control = GetDlgItem(app.main, id);
+    SendMessageA(app.main, WM_NEXTDLGCTL, (WPARAM)control, TRUE);
+    PostMessageA(control, WM_KEYDOWN, VK_RETURN, 0);
+    PostMessageA(control, WM_KEYUP, VK_RETURN, 0);
+}
+
+void double_click_entry(HWND list, int entry)
+{
+    SendMessageA(list, LB_SETTOPINDEX, entry, 0);
+    int height = (int)SendMessageA(list, LB_GETITEMHEIGHT, 0, 0);
+    int y = (entry - (int)SendMessageA(list, LB_GETTOPINDEX, 0, 0)) * height + height / 2;
+    for (UINT msg : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP})
+        PostMessageA(list, msg, msg == WM_LBUTTONUP ? 0 : MK_LBUTTON, MAKELPARAM(8, y));
+}
+
+bool go_into_sub(const RunningApp& app, const std::vector<std::string>& listed)
+{
+    HWND files = GetDlgItem(app.main, IDC_MAIN_FILE_LIST), folders = GetDlgItem(app.main, IDC_MAIN_DIR_LIST);
+    std::vector<std::string> parts;
+    auto sub = parts.end();
+    wait_for([&] {
+        parts = list_box_items(folders);
+        return (sub = std::find(parts.begin(), parts.end(), "[sub]")) != parts.end();
+    });
+    if (sub == parts.end())
+        return false;
+    double_click_entry(folders, (int)(sub - parts.begin()));
+    return wait_for([&] { return list_box_items(files) == listed; });
 }
 
 bool is_visible(HWND hwnd)

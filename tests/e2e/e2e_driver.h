@@ -90,6 +90,15 @@ void select_list_entry(const RunningApp& app, int index);
 // The same for the entry that reads name; false when none does.
 bool select_list_file(const RunningApp& app, const std::string& name);
 std::vector<std::string> list_box_items(HWND list);
+// Enter pressed in the main window's control id, given the focus first.
+void press_enter_in(const RunningApp& app, int id);
+// Double-clicks entry of a list box, scrolled into view first, as the mouse
+// does it.
+void double_click_entry(HWND list, int entry);
+// The main list taken into its folder's [sub] by a double click in its
+// folder list, as a person does it; false when the list does not come to
+// show listed.
+bool go_into_sub(const RunningApp& app, const std::vector<std::string>& listed);
 bool is_visible(HWND hwnd);
 // Waits until the window no longer shows; false when it still shows.
 bool wait_hidden(HWND hwnd, DWORD wait_ms = 5000);

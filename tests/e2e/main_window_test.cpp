@@ -165,18 +165,6 @@ TEST(MainWindow, ClassicDialogShowsTheCommandLineFileAndAnotherSelection)
     EXPECT_EQ(read_whole_file(settings_file_path()), settings_before) << "nothing is written at start or exit";
 }
 
-// Enter, pressed in the box that has the focus: on the file list it opens
-// the selected picture in the image window; after a type is chosen, and in
-// the file-name box with a pattern, it filters the list; a folder's name is
-// refused.
-void press_enter_in(const RunningApp& app, int id)
-{
-    HWND control = GetDlgItem(app.main, id);
-    SendMessageA(app.main, WM_NEXTDLGCTL, (WPARAM)control, TRUE);
-    PostMessageA(control, WM_KEYDOWN, VK_RETURN, 0);
-    PostMessageA(control, WM_KEYUP, VK_RETURN, 0);
-}
-
 // The file list once it holds just these entries (or after a while).
 std::vector<std::string> list_once(HWND list, const std::vector<std::string>& expected)
 {
@@ -184,6 +172,10 @@ std::vector<std::string> list_once(HWND list, const std::vector<std::string>& ex
     return list_box_items(list);
 }
 
+// Enter, pressed in the box that has the focus: on the file list it opens
+// the selected picture in the image window; after a type is chosen, and in
+// the file-name box with a pattern, it filters the list; a folder's name is
+// refused.
 TEST(MainWindow, EnterOpensTheSelectedFileFiltersByAPatternAndRefusesAFolder)
 {
     std::string dir = e2e_work_dir("enter_key");
@@ -538,5 +530,71 @@ TEST(MainList, AnotherFolderWithANamesakeLeavesTheShownFileItsOwn)
     EXPECT_EQ(file_info(app, &caption).substr(0, 23), "image type: Windows DIB") << "the namesake, a bitmap";
     EXPECT_EQ(exit_by_button(app), 1);
 }
+
+// The shown picture turned (quadrants.bmp, 80 x 40, becomes 40 x 80 with
+// blue above red on the left of its top half), then the list taken into
+// [sub], which holds another picture or nothing: the window a command opens
+// shows the turned picture, not [sub]'s first file, and the list marks
+// nothing. From the image window the picture is turned while it shows.
+struct ListElsewhereRow {
+    const char* name;
+    int command;
+    bool from_view;      // the command given in the image window, open before
+    const char* window;  // the window's class
+    std::vector<std::string> sub_files;
+};
+
+class ListElsewhere : public ::testing::TestWithParam<ListElsewhereRow> {};
+
+TEST_P(ListElsewhere, OpensTheShownPictureWithItsEdits)
+{
+    const ListElsewhereRow& row = GetParam();
+    std::string dir = e2e_work_dir(std::string("list_elsewhere_") + row.name);
+    CreateDirectoryA((dir + "\\sub").c_str(), NULL);
+    ASSERT_TRUE(copy_fixture("quadrants.bmp", dir));
+    for (const std::string& name : row.sub_files)
+        ASSERT_TRUE(copy_fixture(name, dir + "\\sub"));
+    RunningApp app;
+    ASSERT_TRUE(start_app("quadrants.bmp", dir, app));
+    HWND files = GetDlgItem(app.main, IDC_MAIN_FILE_LIST);
+    ASSERT_TRUE(wait_for([&] { return SendMessageA(files, LB_GETCURSEL, 0, 0) != LB_ERR; }));
+    HWND view = row.from_view ? open_image_window(app, IDC_MAIN_CENTER) : NULL;
+    ASSERT_TRUE(!row.from_view || view);
+    // Whether the left quarters of the turned picture's top half show at
+    // (x, y) on: blue above red.
+    auto turned_at = [](const Shot& s, int x, int y) {
+        return s.at(x + 10, y + 20) == 0x0000FF && s.at(x + 30, y + 20) == 0xFF0000;
+    };
+    auto centred = [&](const Shot& s) { return turned_at(s, (s.area_w - 40) / 2, (s.area_h - 80) / 2); };
+    // Posted before the clicks that take the list away: turned first.
+    PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_ROTATE_CW, 0), 0);
+    ASSERT_TRUE(go_into_sub(app, row.sub_files));
+
+    PostMessageA(row.from_view ? view : app.main, WM_COMMAND, MAKEWPARAM(row.command, BN_CLICKED), 0);
+    HWND window = find_process_window(app.process.dwProcessId, row.window, view, 10000);
+    ASSERT_NE(window, nullptr);
+    const bool full = std::string(row.window) == "Full";
+    auto turned = [&](const Shot& s) {
+        return full ? turned_at(s, 620, 472) : row.command == IDC_MAIN_TILE ? turned_at(s, 0, 0) : centred(s);
+    };
+    Shot shot = shot_when(
+        [&] { return full ? shoot(window, "elsewhere_full") : shoot_client(window, "elsewhere_view"); }, turned);
+    EXPECT_TRUE(turned(shot)) << "the turned picture, not [sub]'s first file";
+    if (!full)
+        EXPECT_EQ(window_text(window), "quadrants.bmp     9654 bytes");
+    EXPECT_EQ(list_box_items(files), row.sub_files);
+    EXPECT_EQ(SendMessageA(files, LB_GETCURSEL, 0, 0), LB_ERR);
+    PostMessageA(window, WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_TRUE(wait_until_closed(window));
+    EXPECT_EQ(exit_by_button(app), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, ListElsewhere, ::testing::Values(
+    ListElsewhereRow{"Center", IDC_MAIN_CENTER, false, "Meta", {"slide_b.bmp"}},
+    ListElsewhereRow{"Tile", IDC_MAIN_TILE, false, "Meta", {"slide_b.bmp"}},
+    ListElsewhereRow{"FullScreen", IDM_MAIN_FULL_SCREEN, false, "Full", {"slide_b.bmp"}},
+    ListElsewhereRow{"FullScreenFromTheImageWindow", IDM_VIEW_FULL_SCREEN, true, "Full", {"slide_b.bmp"}},
+    ListElsewhereRow{"CenterOverAnEmptyFolder", IDC_MAIN_CENTER, false, "Meta", {}}),
+    [](const ::testing::TestParamInfo<ListElsewhereRow>& info) { return std::string(info.param.name); });
 
 }  // namespace
