@@ -934,11 +934,11 @@ void open_batch_window(void)
         SetForegroundWindow(g_hwndBatch);
         return;
     }
-    // Maximized with a caption, as the image window is: a popup of the
-    // screen's size is taken for a full-screen window, which a window
-    // manager keeps above the other windows.
-    g_hwndBatch = CreateWindowExA(0, "Batch", "A", WS_POPUP | WS_CAPTION | WS_VISIBLE | WS_CLIPCHILDREN | WS_MAXIMIZE,
-                                  0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), NULL, NULL,
+    // The whole screen, no caption. Wine has a window manager show it
+    // full-screen, above the other windows; its dialogs and boxes still come
+    // up in front of it because they are owned by it (front_owner).
+    g_hwndBatch = CreateWindowExA(0, "Batch", "A", WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0,
+                                  GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), NULL, NULL,
                                   g_hInstance, NULL);
     if (!g_hwndBatch)
         return;

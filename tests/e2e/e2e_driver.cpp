@@ -691,19 +691,34 @@ void x_input(const std::string& actions)
         Sleep(50);
 }
 
-std::string x_window_state(HWND hwnd)
+static UINT_PTR x_window(HWND hwnd)
 {
-    UINT_PTR window = (UINT_PTR)GetPropA(hwnd, "__wine_x11_whole_window");
+    return (UINT_PTR)GetPropA(hwnd, "__wine_x11_whole_window");
+}
+
+// The property as xprop prints it ("NAME(TYPE) = ..."); empty when it
+// cannot be read.
+static std::string x_property(HWND hwnd, const char* name)
+{
     std::string dir = env_or("CORVANE_SCREENSHOTS", "screenshots");
     make_folders(dir);
-    std::string out = dir + "/x_state.txt";
+    std::string out = dir + "/x_property.txt";
     DeleteFileA(out.c_str());
-    if (!window || !start_unix_program("Z:\\bin\\sh -c \"/usr/bin/xprop -id " + std::to_string(window) +
-                                       " _NET_WM_STATE > '" + unix_path(out) + ".tmp' && mv '" + unix_path(out) +
-                                       ".tmp' '" + unix_path(out) + "'\""))
+    const UINT_PTR window = x_window(hwnd);
+    if (!window || !start_unix_program("Z:\\bin\\sh -c \"/usr/bin/xprop -id " + std::to_string(window) + " " + name +
+                                       " > '" + unix_path(out) + ".tmp' && mv '" + unix_path(out) + ".tmp' '" +
+                                       unix_path(out) + "'\""))
         return "";
     wait_for([&] { return file_exists(out); });
     return read_whole_file(out);
+}
+
+bool x_transient_for(HWND window, HWND over)
+{
+    const std::string hint = x_property(window, "WM_TRANSIENT_FOR");
+    const size_t at = hint.find('#');
+    return at != std::string::npos && x_window(over) &&
+           std::strtoul(hint.c_str() + at + 1, NULL, 16) == (unsigned long)x_window(over);
 }
 
 HWND wait_for_media_window(HWND main, DWORD wait_ms)

@@ -204,10 +204,10 @@ HWND open_batch_window_clicking(const RunningApp& app, int cell);
 // preview_shot(app, shot).in_square(fx, fy).
 DWORD preview_pixel(const RunningApp& app, const std::string& shot, double fx, double fy);
 
-// The window's _NET_WM_STATE as xprop prints it: how Wine asks a window
-// manager to treat it ("..._FULLSCREEN", "..._MAXIMIZED_VERT"); empty
-// when it cannot be read.
-std::string x_window_state(HWND hwnd);
+// Whether Wine tells the window manager to keep window in front of over
+// (WM_TRANSIENT_FOR names over's X window), as a dialog over a full-screen
+// window needs.
+bool x_transient_for(HWND window, HWND over);
 
 // Runs xdotool with the actions (real pointer moves and keys on the test's
 // display) and waits for it to end; the program handles them after that.
