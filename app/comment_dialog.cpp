@@ -79,8 +79,8 @@ CommentTarget g_target;
 
 // The edit box lays a wrapped line out anew for each row it wraps into, so
 // wrapping costs the square of a line's length (under Wine a line of 64 KB
-// takes seconds, one of a megabyte most of an hour); a box that does not
-// wrap lays a line out once. Lines costing more together than one line of
+// takes a quarter of a minute, one of a megabyte about an hour); a box
+// that does not wrap lays a line out once. Lines costing more together than one line of
 // this many characters go into a box that does not wrap.
 const uint64_t WRAP_WORK_CHARS = 8192;
 
