@@ -6,9 +6,12 @@
 // goes back with the line ends the comment had and is counted as written,
 // a text longer than the format holds is refused whole, and the rewrite
 // refuses an edit that would lose a part of the comment the box could not
-// show.
+// show. The edit box's work must stay in step with the comment's length:
+// a comment with long lines gets a box that does not wrap, and one too
+// long for any box is shown in part and left as it is.
 #include "app/comment_dialog.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -70,8 +73,29 @@ struct CommentTarget {
     int page, pages;  // a TIFF's page shown
     HGLOBAL read;     // the comment as read, and as the box first showed
     HGLOBAL shown;    // it; owned by the dialog, null for none
+    bool read_only;   // too long to edit: shown in part, never written
 };
 CommentTarget g_target;
+
+// The edit box lays a wrapped line out anew for each row it wraps into, so
+// wrapping costs the square of a line's length (under Wine a line of 64 KB
+// takes a quarter of a minute, one of a megabyte about an hour); a box
+// that does not wrap lays a line out once. Lines costing more together than one line of
+// this many characters go into a box that does not wrap.
+const uint64_t WRAP_WORK_CHARS = 8192;
+
+// Past this many bytes even a box that does not wrap takes seconds to fill
+// and to take each key: the box shows the comment's beginning, read-only,
+// and OK leaves the comment as it is. Every comment a GIF reader keeps
+// fits.
+const size_t MOST_EDITED_BYTES = 1u << 20;
+const size_t PART_SHOWN_CHARS = 1u << 16;
+const char COMMENT_TOO_LONG_TO_EDIT[] =
+    "Comment Too Long to Edit. The Dialog Edits a Comment of at Most 1048576 Bytes; Its Beginning Is Shown, "
+    "and the File Keeps Its Comment as It Is.";
+
+// Posted by WM_INITDIALOG: the box that says why comes over the dialog.
+enum { WM_SAY_NOT_EDITABLE = WM_APP + 1 };
 
 // The writers of the program, by format; a format without one only makes
 // the text the current comment. Each writes into path and returns 1 when
@@ -265,7 +289,7 @@ void on_ok(HWND dialog)
         return;
     }
     // The text as shown is the file's comment as it is: nothing to write.
-    if (!g_target.batch && same_text(text, g_target.shown)) {
+    if (!g_target.batch && (g_target.read_only || same_text(text, g_target.shown))) {
         GlobalFree(text);
         EndDialog(dialog, IDOK);
         SetCursor(old_cursor);
@@ -329,29 +353,99 @@ void on_ok(HWND dialog)
     SetCursor(old_cursor);
 }
 
+// True when wrapping the lines of text (length characters, lines ended by
+// CR LF) costs the box no more than one line of WRAP_WORK_CHARS.
+bool is_cheap_to_wrap(const char* text, size_t length)
+{
+    uint64_t work = 0;
+    size_t line_start = 0;
+    for (size_t i = 0; i <= length; ++i) {
+        if (i < length && !(text[i] == '\r' && i + 1 < length && text[i + 1] == '\n'))
+            continue;
+        uint64_t line = i - line_start;
+        work += line * line;
+        if (work > WRAP_WORK_CHARS * WRAP_WORK_CHARS)
+            return false;
+        line_start = i + 2;
+        ++i;
+    }
+    return true;
+}
+
+// Puts a box that does not wrap, and scrolls sideways, in the place of the
+// template's edit box (its id, place, font and tab order); the box in use.
+HWND use_unwrapped_box(HWND dialog)
+{
+    HWND wrapped = GetDlgItem(dialog, IDC_COMMENT_EDIT);
+    RECT area;
+    GetWindowRect(wrapped, &area);
+    MapWindowPoints(NULL, dialog, (POINT*)&area, 2);
+    HWND unwrapped = CreateWindowExA(
+        GetWindowLongA(wrapped, GWL_EXSTYLE), "EDIT", "",
+        GetWindowLongA(wrapped, GWL_STYLE) | ES_AUTOHSCROLL | WS_HSCROLL, area.left, area.top,
+        area.right - area.left, area.bottom - area.top, dialog, (HMENU)(INT_PTR)IDC_COMMENT_EDIT,
+        (HINSTANCE)GetWindowLongPtrA(dialog, GWLP_HINSTANCE), NULL);
+    if (!unwrapped)
+        return wrapped;
+    SendMessageA(unwrapped, WM_SETFONT, SendMessageA(wrapped, WM_GETFONT, 0, 0), FALSE);
+    SetWindowPos(unwrapped, wrapped, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    DestroyWindow(wrapped);
+    return unwrapped;
+}
+
 void on_init(HWND dialog)
 {
     SetWindowTextA(dialog, target_texts().title);
+    g_target.read_only = false;
+    const char* shown = NULL;
+    size_t shown_length = 0;
+    if (g_hComment && !g_target.batch) {
+        normalize_comment_line_ends();
+        shown = lock_comment_text(g_hCommentEdit, &shown_length);
+        if (shown) {
+            g_target.read = copy_text_block(g_hComment);
+            g_target.shown = g_hCommentEdit;
+            g_hCommentEdit = NULL;
+        }
+        if (g_hCommentEdit) {
+            GlobalFree(g_hCommentEdit);
+            g_hCommentEdit = NULL;
+        }
+    }
+    size_t read_length = 0;
+    if (lock_comment_text(g_target.read, &read_length))
+        GlobalUnlock(g_target.read);
+    if (shown && read_length > MOST_EDITED_BYTES) {
+        // The box, and OK's comparison, hold the part shown.
+        g_target.read_only = true;
+        if (shown_length > PART_SHOWN_CHARS)
+            ((char*)shown)[shown_length = PART_SHOWN_CHARS] = 0;
+    }
+    HWND edit = GetDlgItem(dialog, IDC_COMMENT_EDIT);
+    if (shown && !is_cheap_to_wrap(shown, shown_length))
+        edit = use_unwrapped_box(dialog);
     // The box takes as much as the format holds (its own default is less):
     // a line end written as one byte is two characters in the box, and the
     // length as written is checked at OK.
     const char* too_long = NULL;
-    SendDlgItemMessageA(dialog, IDC_COMMENT_EDIT, EM_SETLIMITTEXT, 2 * target_comment_limit(&too_long), 0);
-    if (!g_hComment || g_target.batch)
+    SendMessageA(edit, EM_SETLIMITTEXT, 2 * target_comment_limit(&too_long), 0);
+    if (!shown)
         return;
-    normalize_comment_line_ends();
-    const char* shown = g_hCommentEdit ? (const char*)GlobalLock(g_hCommentEdit) : NULL;
-    if (shown) {
-        SendDlgItemMessageA(dialog, IDC_COMMENT_EDIT, WM_SETTEXT, 0, (LPARAM)shown);
-        GlobalUnlock(g_hCommentEdit);
-        g_target.read = copy_text_block(g_hComment);
-        g_target.shown = g_hCommentEdit;
-        g_hCommentEdit = NULL;
+    SendMessageA(edit, WM_SETTEXT, 0, (LPARAM)shown);
+    GlobalUnlock(g_target.shown);
+    if (g_target.read_only) {
+        SendMessageA(edit, EM_SETREADONLY, TRUE, 0);
+        PostMessageA(dialog, WM_SAY_NOT_EDITABLE, 0, 0);
     }
-    if (g_hCommentEdit) {
-        GlobalFree(g_hCommentEdit);
-        g_hCommentEdit = NULL;
-    }
+}
+
+// A modal dialog shows once its first messages are handled: this one is
+// shown first, so that the box says why over the text it speaks of.
+void say_not_editable(HWND dialog)
+{
+    ShowWindow(dialog, SW_SHOW);
+    UpdateWindow(dialog);
+    seam_message_box(dialog, COMMENT_TOO_LONG_TO_EDIT, g_target.name, MB_OK | MB_ICONSTOP);
 }
 
 BOOL on_draw_label(const DRAWITEMSTRUCT* item)
@@ -388,6 +482,9 @@ INT_PTR CALLBACK getcomment_dlg_proc(HWND dialog, UINT msg, WPARAM wp, LPARAM lp
     case WM_INITDIALOG:
         on_init(dialog);
         return TRUE;
+    case WM_SAY_NOT_EDITABLE:
+        say_not_editable(dialog);
+        return TRUE;
     case WM_COMMAND:
         if (LOWORD(wp) == IDCANCEL) {
             EndDialog(dialog, IDCANCEL);
@@ -416,6 +513,7 @@ void run_comment_dialog(HWND owner)
     g_target.page = g_pageIndex;
     g_target.pages = g_pageCount;
     g_target.read = g_target.shown = NULL;
+    g_target.read_only = false;
     dialog_box_holding(g_hInstance, "GETCOMMENT", owner, getcomment_dlg_proc, 0);
     if (g_target.read)
         GlobalFree(g_target.read);

@@ -3,6 +3,7 @@
 #include "app/comment_dialog.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "image/gif_read.h"
 #include "image/pnm.h"
 #include "image/targa.h"
+#include "formats/png.h"
 #include "jpeg/jpeg_read.h"
 #include "resources/resource.h"
 #include "support/seam_recorder.h"
@@ -246,7 +248,9 @@ TEST(CommentDialog, WritesTheFileItOpenedForOrSaysItCannot)
 // past a reader's cap. An edit of such a comment is refused with a message
 // that says why; an edited comment goes back with the line ends it had and
 // is counted as written; a text longer than the format holds is refused
-// whole. The comments are read by the program's own readers.
+// whole. A comment too long to edit says so when the dialog opens and is
+// kept whatever is done to the box. The comments are read by the
+// program's own readers.
 enum Edit { AS_SHOWN, REPLACED, LAST_CHAR_DELETED };
 
 struct KeepCase {
@@ -257,6 +261,7 @@ struct KeepCase {
     std::string typed;    // REPLACED: the new text
     const char* said;     // the box; null: no box
     std::string written;  // the comment read back after a write
+    bool said_at_open = false;  // the box came as the dialog opened, and OK closed it
 };
 
 Edit s_edit;
@@ -291,6 +296,8 @@ void read_comment(int format, const std::string& path)
     HGLOBAL image = NULL;
     if (format == FMT_JPEG) {
         image = read_jpeg_file(path.c_str(), g_infoText);
+    } else if (format == FMT_PNG) {
+        image = read_png_file(path.c_str(), g_infoText);
     } else if (format == FMT_PGM) {
         image = read_pnm_file(path.c_str(), g_infoText);
     } else {
@@ -348,6 +355,16 @@ std::string lf_lines(size_t length)
     return text + "end";
 }
 
+// A PNG fixture with a Description text chunk after its header.
+std::string png_with_description(const std::string& text)
+{
+    const std::string png = read_file_bytes(fixture_path("png/basn0g01.png"));
+    const std::string chunk = std::string("tEXtDescription", 15) + '\0' + text;
+    const size_t after_header = 8 + 25;
+    return png.substr(0, after_header) + be32(chunk.size() - 4) + chunk +
+           be32(crc32(0, (const Bytef*)chunk.data(), (uInt)chunk.size())) + png.substr(after_header);
+}
+
 std::string pgm_with_comment_lines(int lines)
 {
     std::string header = "P5\n";
@@ -401,6 +418,9 @@ TEST(CommentDialog, KeepsWhatItCouldNotShowAndTheLineEnds)
         {"too_long.jpg", FMT_JPEG, jpeg_with(photo, {lf}), REPLACED, std::string(65534, 'y'), JPEG_TOO_LONG, ""},
         {"too_long.tga", FMT_TARGA, tga_with_id("old"), REPLACED, std::string(256, 'y'),
          "Comment Too Long. A Targa Comment Holds at Most 255 Bytes; Nothing Was Written.", ""},
+        {"too_long_to_edit.png", FMT_PNG, png_with_description(lf_lines(1500000)), LAST_CHAR_DELETED, "",
+         "Comment Too Long to Edit. The Dialog Edits a Comment of at Most 1048576 Bytes; Its Beginning Is Shown, "
+         "and the File Keeps Its Comment as It Is.", "", true},
     };
     HINSTANCE instance = g_hInstance;
     g_hInstance = GetModuleHandleA(NULL);
@@ -421,7 +441,7 @@ TEST(CommentDialog, KeepsWhatItCouldNotShowAndTheLineEnds)
         EXPECT_EQ(seams.boxes.size(), row.said ? 1u : 0u);
         for (const RecordedBox& box : seams.boxes)
             EXPECT_EQ(box.text, row.said ? row.said : "no box");
-        EXPECT_EQ(s_run.open_after_ok, row.said != nullptr);
+        EXPECT_EQ(s_run.open_after_ok, row.said != nullptr && !row.said_at_open);
         if (row.written.empty()) {
             EXPECT_TRUE(read_file_bytes(path) == row.bytes) << "the file as it was";
         } else {

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -365,8 +366,11 @@ INSTANTIATE_TEST_SUITE_P(Names, CommandLineFilter, ::testing::Values(
 // the file byte for byte (the dialog shows only the first of two comments);
 // a read-only file takes the comment and stays read-only; a text typed key
 // by key past the edit box's own default limit of 30,000 characters is
-// written whole.
-enum CommentEdit { SET_TEXT, AS_SHOWN, KEYS_PAST_BOX_DEFAULT };
+// written whole. A comment of one line of a megabyte opens at once (a box
+// that wraps it takes most of an hour), and a key typed at its end is
+// written; a comment of 1.5 MB shows its beginning in a read-only box,
+// which says why, and the file keeps it.
+enum CommentEdit { SET_TEXT, AS_SHOWN, KEYS_PAST_BOX_DEFAULT, KEY_AT_END, NOT_EDITABLE };
 
 struct CommentCase {
     const char* file;
@@ -377,7 +381,20 @@ struct CommentCase {
     CommentEdit edit = SET_TEXT;
     const char* typed = "Rainy night";
     bool read_only = false;
+    size_t xs = 0;  // the comment shown is this many x's, in one line
 };
+
+// The edit box's whole text, however long.
+std::string edit_text(HWND edit)
+{
+    DWORD_PTR length = 0;
+    SendMessageTimeoutA(edit, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, 10000, &length);
+    std::string text(length + 1, '\0');
+    DWORD_PTR copied = 0;
+    SendMessageTimeoutA(edit, WM_GETTEXT, length + 1, (LPARAM)&text[0], SMTO_NORMAL, 10000, &copied);
+    text.resize(copied);
+    return text;
+}
 
 // Puts the text but its last characters into the box, then types those
 // with the keyboard at its end; the text the file must get.
@@ -398,6 +415,23 @@ std::string type_past_box_default(HWND edit)
     return start + keys;
 }
 
+// A character key at the end of the box's text, which has start, as the
+// box takes a key; the text the file must get.
+std::string key_at_end(HWND edit, const std::string& start, char key)
+{
+    SendMessageA(edit, EM_SETSEL, start.size(), start.size());
+    PostMessageA(edit, WM_CHAR, (WPARAM)key, 1);
+    wait_for([&] { return SendMessageA(edit, WM_GETTEXTLENGTH, 0, 0) > (LRESULT)start.size(); });
+    return start + key;
+}
+
+// Whether text holds part; in steps of its length, however long part is.
+bool holds(const std::string& text, const std::string& part)
+{
+    return std::search(text.begin(), text.end(), std::boyer_moore_horspool_searcher(part.begin(), part.end())) !=
+           text.end();
+}
+
 TEST(CommentDialog, WritesOrKeepsEverything)
 {
     const CommentCase cases[] = {
@@ -411,6 +445,9 @@ TEST(CommentDialog, WritesOrKeepsEverything)
         {"basn2c08.png", "Insert/Update PNG Comment", "", true, "png"},
         {"basn2c08.png", "Insert/Update PNG Comment", "", false, "png"},
         {"basn2c08.png", "Insert/Update PNG Comment", "Rainy night", false, "png", SET_TEXT, "Read-only note", true},
+        {"long_line.gif", "Insert/Update GIF Comment", "", false, "e2e", AS_SHOWN, "", false, 1048000},
+        {"long_line.png", "Insert/Update PNG Comment", "", false, "e2e", KEY_AT_END, "", false, 1048000},
+        {"too_long.png", "Insert/Update PNG Comment", "", false, "e2e", NOT_EDITABLE, "", false, 65536},
         {"basn2c08.png", "Insert/Update PNG Comment", "Read-only note", false, "png", KEYS_PAST_BOX_DEFAULT},
     };
     std::string dir = e2e_work_dir("comment");
@@ -433,12 +470,24 @@ TEST(CommentDialog, WritesOrKeepsEverything)
         HWND dialog = find_process_window(app.process.dwProcessId, "#32770", app.main, 10000, c.title);
         ASSERT_NE(dialog, (HWND)NULL) << c.file;
         HWND edit = GetDlgItem(dialog, IDC_COMMENT_EDIT);
-        EXPECT_EQ(window_text(edit), c.old_comment) << c.file;
+        const std::string shown = c.xs ? std::string(c.xs, 'x') : c.old_comment;
+        EXPECT_TRUE(edit_text(edit) == shown) << c.file << ": " << edit_text(edit).size() << " characters shown";
         std::string typed = c.typed;
         if (c.edit == SET_TEXT)
             SetWindowTextA(edit, typed.c_str());
         else if (c.edit == KEYS_PAST_BOX_DEFAULT)
             typed = type_past_box_default(edit);
+        else if (c.edit == KEY_AT_END)
+            typed = key_at_end(edit, shown, 'Z');
+        if (c.edit == NOT_EDITABLE) {
+            HWND box = find_process_window(app.process.dwProcessId, "#32770", dialog, 10000, c.file);
+            EXPECT_EQ(box ? box_text(box) : "no box",
+                      "Comment Too Long to Edit. The Dialog Edits a Comment of at Most 1048576 Bytes; Its "
+                      "Beginning Is Shown, and the File Keeps Its Comment as It Is.");
+            click_button(box, IDOK);
+            wait_until_closed(box);
+            EXPECT_TRUE(GetWindowLongA(edit, GWL_STYLE) & ES_READONLY) << c.file;
+        }
         click_button(dialog, IDOK);
         if (c.locked) {
             // The writer's box is captioned with the file name.
@@ -458,15 +507,18 @@ TEST(CommentDialog, WritesOrKeepsEverything)
         }
         EXPECT_TRUE(wait_until_closed(dialog)) << c.file;
         std::string after = read_whole_file(path);
-        if (c.edit == AS_SHOWN) {
+        if (c.edit == AS_SHOWN || c.edit == NOT_EDITABLE) {
             EXPECT_TRUE(after == before) << c.file << " as it was, byte for byte";
-            EXPECT_EQ(status_bar_part_text(app, status, 1), c.old_comment) << c.file;
+            if (!c.xs) {
+                EXPECT_EQ(status_bar_part_text(app, status, 1), c.old_comment) << c.file;
+            }
             continue;
         }
-        EXPECT_NE(after.find(typed), std::string::npos) << c.file;
+        EXPECT_TRUE(holds(after, typed)) << c.file;
         EXPECT_TRUE(!*c.old_comment || after.find(c.old_comment) == std::string::npos) << c.file;
-        if (c.edit == SET_TEXT)
+        if (c.edit == SET_TEXT) {
             EXPECT_EQ(status_bar_part_text(app, status, 1), typed) << c.file;
+        }
         EXPECT_EQ(GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_READONLY,
                   c.read_only ? (DWORD)FILE_ATTRIBUTE_READONLY : 0u) << c.file;
         SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
