@@ -22,6 +22,8 @@
 #include "viewer/window_classes.h"
 #include "support/seam_recorder.h"
 #include "support/dib_block.h"
+#include "support/large_metafile.h"
+#include "support/peak_memory.h"
 #include "support/test_support.h"
 
 namespace {
@@ -168,16 +170,20 @@ bool draws_red_square(HENHMETAFILE emf)
 
 // Merge from the clipboard over a small bitmap, answering its question
 // with Yes: whether it took an enhanced metafile source that draws the
-// red square. The tool is then left as Esc leaves it.
-bool merge_takes_red_metafile(void)
+// red square. The tool is then left as Esc leaves it. rise, when given,
+// gets how far memory rose while the source was taken.
+bool merge_takes_red_metafile(uint64_t* rise = nullptr)
 {
     HGLOBAL image = make_dib(32, 32, 24);
     g_hImage = image;
     g_imageKind = KIND_DIB;
+    PeakMemoryWatch watch;
     start_merge_tool(g_hwndMain, 1);
     bool red = false;
     if (is_window_open(g_hwndMerge)) {
         SendMessageA(g_hwndMerge, WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
+        if (rise)
+            *rise = watch.rise();
         red = g_hMergeImage && g_mergeKind == MERGE_EMF && draws_red_square((HENHMETAFILE)g_hMergeImage);
         if (is_window_open(g_hwndMerge))
             SendMessageA(g_hwndMerge, WM_KEYDOWN, VK_ESCAPE, 0);
@@ -327,11 +333,15 @@ TEST(ClipboardPaste, ACutConversionIsSaidEachTimeAndNotMadeAgain)
 // Damaged metafiles placed on the clipboard (the hostile fixtures): Paste
 // and Merge refuse them with the message their file gets when opened, and
 // the current image stays. A metafile picture block too small for its
-// structure is refused as well, though a metafile handle lies past it.
+// structure is refused as well, though a metafile handle lies past it. So
+// is a sound picture past the most metafile bytes the program holds (a
+// limit set low here), or whose conversion is, with the words for memory.
 struct DamagedCase {
     const char* file;  // in hostile/
     UINT format;
     SIZE_T block_bytes = sizeof(METAFILEPICT);  // of a metafile picture
+    UINT metafile_limit = 0;                     // 0: the program's own
+    const char* text = "Unable to read metafile bits";
 };
 
 class ClipboardDamagedMetafile : public ::testing::TestWithParam<DamagedCase> {};
@@ -368,6 +378,7 @@ TEST_P(ClipboardDamagedMetafile, IsRefusedAsItsFileIs)
     HGLOBAL mine = make_dib(2, 2, 24);
     g_hImage = mine;
     g_imageKind = KIND_DIB;
+    render_set_metafile_limit_for_test(c.metafile_limit);
 
     paste_image_from_clipboard(hwnd);
     EXPECT_EQ(g_hImage, mine);
@@ -375,7 +386,7 @@ TEST_P(ClipboardDamagedMetafile, IsRefusedAsItsFileIs)
     const bool too_small = c.block_bytes < sizeof(METAFILEPICT);
     ASSERT_EQ(seams.boxes.size(), too_small ? 0u : 1u);
     if (!too_small) {
-        EXPECT_EQ(seams.boxes[0].text, "Unable to read metafile bits");
+        EXPECT_EQ(seams.boxes[0].text, c.text);
     }
     reset_current_image();
 
@@ -385,8 +396,9 @@ TEST_P(ClipboardDamagedMetafile, IsRefusedAsItsFileIs)
     ASSERT_EQ(seams.boxes.size(), too_small ? 1u : 2u);
     EXPECT_EQ(seams.boxes[0].text, "Merge Image from Clipboard?");
     if (!too_small) {
-        EXPECT_EQ(seams.boxes[1].text, "Unable to read metafile bits");
+        EXPECT_EQ(seams.boxes[1].text, c.text);
     }
+    render_set_metafile_limit_for_test(0);
     DestroyWindow(hwnd);
 }
 
@@ -398,6 +410,107 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, ClipboardDamagedMetafile, ::testing::Values(
     DamagedCase{"WMF-region-8281-rectangles-painted.wmf", CF_METAFILEPICT},
     DamagedCase{"WMF-carrying-emf-zero-size-record.wmf", CF_METAFILEPICT},
     DamagedCase{"WMF-font-short-face-then-red-brush.wmf", CF_METAFILEPICT, 4},
-    DamagedCase{"WMF-font-short-face-then-red-brush.wmf", CF_METAFILEPICT, 12}));
+    DamagedCase{"WMF-font-short-face-then-red-brush.wmf", CF_METAFILEPICT, 12},
+    // 440 and 100 bytes (126 sealed); the enhanced metafile the second
+    // becomes is over 300.
+    DamagedCase{"EMF-bitblt.emf", CF_ENHMETAFILE, sizeof(METAFILEPICT), 400, "MemoryAllocation Error"},
+    DamagedCase{"WMF-font-short-face-last.wmf", CF_METAFILEPICT, sizeof(METAFILEPICT), 64, "MemoryAllocation Error"},
+    DamagedCase{"WMF-font-short-face-last.wmf", CF_METAFILEPICT, sizeof(METAFILEPICT), 300,
+                "MemoryAllocation Error"}));
+
+// A font record whose face name ends within it, last before the end record,
+// on the clipboard as the program that placed it wrote it: the conversion
+// is handed the record whole (its name's 32 bytes, the rest zeros), which
+// the system reads wherever the name ends, and the picture is pasted whole.
+TEST(ClipboardPaste, AShortFontRecordIsConvertedWhole)
+{
+    SeamRecorder seams(32);
+    HWND hwnd = CreateWindowExA(0, "STATIC", "clipboard test", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, NULL, NULL,
+                                GetModuleHandleA(NULL), NULL);
+    std::string bits = read_file_bytes(fixture_path("hostile\\WMF-font-short-face-last.wmf"));
+    HGLOBAL data = GlobalAlloc(GMEM_MOVEABLE, sizeof(METAFILEPICT));
+    METAFILEPICT* picture = (METAFILEPICT*)GlobalLock(data);
+    *picture = {MM_ANISOTROPIC, 2540, 2540, SetMetaFileBitsEx((UINT)bits.size(), (const BYTE*)bits.data())};
+    GlobalUnlock(data);
+    ASSERT_TRUE(OpenClipboard(hwnd));
+    EmptyClipboard();
+    ASSERT_TRUE(SetClipboardData(CF_METAFILEPICT, data));
+    CloseClipboard();
+    reset_current_image();
+
+    paste_image_from_clipboard(hwnd);
+    EXPECT_TRUE(seams.boxes.empty());
+    ASSERT_EQ(g_imageKind, KIND_EMF);
+    EXPECT_TRUE(draws_red_square((HENHMETAFILE)g_hImage));
+    UINT size = 0;
+    const BYTE* given = render_last_input_for_test(&size);
+    ASSERT_TRUE(given);
+    const std::string whole_font = le32(28) + le16(META_CREATEFONTINDIRECT) + le16(16) + std::string(6, '\0') +
+                                   le16(400) + std::string(8, '\0') + "Arial" + std::string(27, '\0');
+    const std::string end = le32(3) + le16(0);
+    ASSERT_EQ(size, bits.size() + 26);
+    EXPECT_EQ(std::string((const char*)given + size - 62, 62), whole_font + end);
+    EXPECT_EQ(get_le32(std::string((const char*)given, 18), 6), size / 2) << "the header counts the words";
+    reset_current_image();
+    DestroyWindow(hwnd);
+}
+
+// A large metafile pasted or taken by Merge from the clipboard: beside the
+// clipboard's own, the program holds one copy of its bytes at a time (the
+// renderer's copy of a Windows one, or of the enhanced metafile the
+// renderer made of it, as the program makes its own; the checked copy of
+// an enhanced one) beside what it keeps: the enhanced metafile and, for
+// Merge, its bits.
+TEST(ClipboardPaste, ALargeMetafileIsHeldInOneCopyBesideWhatIsKept)
+{
+    SeamRecorder seams(32);
+    MergeWindowSetUp merge_window;
+    HWND hwnd = CreateWindowExA(0, "STATIC", "clipboard test", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, NULL, NULL,
+                                GetModuleHandleA(NULL), NULL);
+    const uint64_t BYTES = 32u << 20, MARGIN = 16u << 20;
+    // Copies of the enhanced metafile taken at the peak, the kept ones counted.
+    const struct {
+        UINT format;
+        uint64_t pasted, merged;
+    } rows[] = {{CF_METAFILEPICT, 2, 2}, {CF_ENHMETAFILE, 1, 2}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.format == CF_ENHMETAFILE ? "enhanced" : "metafile picture");
+        HANDLE data = NULL;
+        {
+            std::string bits = row.format == CF_ENHMETAFILE ? large_sound_emf(BYTES) : large_sound_wmf(BYTES);
+            if (row.format == CF_ENHMETAFILE) {
+                data = SetEnhMetaFileBits((UINT)bits.size(), (const BYTE*)bits.data());
+            } else {
+                data = GlobalAlloc(GMEM_MOVEABLE, sizeof(METAFILEPICT));
+                METAFILEPICT* picture = (METAFILEPICT*)GlobalLock(data);
+                *picture = {MM_ANISOTROPIC, 2540, 2540,
+                            SetMetaFileBitsEx((UINT)bits.size(), (const BYTE*)bits.data())};
+                GlobalUnlock(data);
+            }
+        }
+        ASSERT_TRUE(OpenClipboard(hwnd));
+        EmptyClipboard();
+        ASSERT_TRUE(SetClipboardData(row.format, data));
+        CloseClipboard();
+        reset_current_image();
+
+        PeakMemoryWatch watch;
+        paste_image_from_clipboard(hwnd);
+        const uint64_t rise = watch.rise();
+        ASSERT_TRUE(watch.works());
+        ASSERT_EQ(g_imageKind, KIND_EMF);
+        const uint64_t kept = GetEnhMetaFileBits((HENHMETAFILE)g_hImage, 0, NULL);
+        EXPECT_TRUE(draws_red_square((HENHMETAFILE)g_hImage));
+        EXPECT_LT(rise, row.pasted * kept + MARGIN) << "peak MB: " << (rise >> 20) << " of " << (kept >> 20);
+        reset_current_image();
+
+        uint64_t merge_rise = 0;
+        seams.answers.push_back(IDYES);
+        EXPECT_TRUE(merge_takes_red_metafile(&merge_rise));
+        EXPECT_LT(merge_rise, row.merged * kept + MARGIN) << "peak MB: " << (merge_rise >> 20);
+        seams.boxes.clear();
+    }
+    DestroyWindow(hwnd);
+}
 
 }  // namespace
