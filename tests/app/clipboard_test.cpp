@@ -177,10 +177,10 @@ bool merge_takes_red_metafile(uint64_t* rise = nullptr)
     HGLOBAL image = make_dib(32, 32, 24);
     g_hImage = image;
     g_imageKind = KIND_DIB;
-    PeakMemoryWatch watch;
     start_merge_tool(g_hwndMain, 1);
     bool red = false;
     if (is_window_open(g_hwndMerge)) {
+        PeakMemoryWatch watch;
         SendMessageA(g_hwndMerge, WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
         if (rise)
             *rise = watch.rise();
