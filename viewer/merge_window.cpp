@@ -240,8 +240,14 @@ static POINT visible_origin(HWND hwnd)
     return o;
 }
 
-static void place_metafile_at(POINT o)
+// An enhanced-metafile source: its frame in the pixels of the device of
+// window's DC, and its place at o.
+static void place_metafile_at(HENHMETAFILE emf, HWND window, POINT o)
 {
+    g_mergeKind = MERGE_EMF;
+    HDC hdc = GetDC(window);
+    get_emf_info(emf, NULL, &g_rcMetafile, hdc);
+    ReleaseDC(window, hdc);
     LONG w = g_rcMetafile.right - g_rcMetafile.left, h = g_rcMetafile.bottom - g_rcMetafile.top;
     SetRect(&g_rcMerge, o.x, o.y, o.x + (w < 1 ? 1 : w), o.y + (h < 1 ? 1 : h));
 }
@@ -352,11 +358,7 @@ static bool take_file_source(HWND hwnd, POINT o, int* transparent)
             break;
         DeleteMetaFile((HMETAFILE)g_hMergePreviewImage);
         g_hMergePreviewImage = (HGLOBAL)emf;
-        g_mergeKind = MERGE_EMF;
-        HDC hdc = GetDC(hwnd);
-        get_emf_info(emf, NULL, &g_rcMetafile, hdc);
-        ReleaseDC(hwnd, hdc);
-        place_metafile_at(o);
+        place_metafile_at(emf, hwnd, o);
         o.x = o.y = 0;
         complete = true;
         *transparent = 1;
@@ -407,11 +409,7 @@ static bool take_clipboard_source(HWND hwnd, POINT o, int* transparent)
                 GlobalUnlock(g_hMergeBits);
             if (kept) {
                 g_hMergeImage = (HGLOBAL)emf;
-                g_mergeKind = MERGE_EMF;
-                HDC hdc = GetDC(g_hwndMain);
-                get_emf_info(emf, NULL, &g_rcMetafile, hdc);
-                ReleaseDC(g_hwndMain, hdc);
-                place_metafile_at(o);
+                place_metafile_at(emf, g_hwndMain, o);
                 *transparent = 1;
                 taken = true;
             } else if (emf) {

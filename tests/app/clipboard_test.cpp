@@ -95,23 +95,67 @@ INSTANTIATE_TEST_SUITE_P(Headers, ClipboardDib, ::testing::Values(
     BlockCase{"masks cut off", [](BITMAPINFOHEADER& h) { bit_fields(h, 32); h.biWidth = h.biHeight = 1; }, 8,
               nullptr, false}));
 
-bool put_on_clipboard(HWND hwnd, HGLOBAL block)
+bool put_on_clipboard(HWND hwnd, HANDLE data, UINT format = CF_DIB)
 {
     if (!OpenClipboard(hwnd))
         return false;
     EmptyClipboard();
-    bool ok = SetClipboardData(CF_DIB, block) != NULL;
+    bool ok = SetClipboardData(format, data) != NULL;
     CloseClipboard();
     return ok;
 }
 
-// Through the real clipboard: a refused DIB leaves the current image, a
-// good one replaces it with a copy of its table and pixels.
-TEST(ClipboardPaste, RefusedDibKeepsTheCurrentImageAndAGoodOneIsCopied)
+// A metafile picture an inch square, as programs place one.
+HGLOBAL metafile_picture(HMETAFILE mf)
 {
-    SeamRecorder seams(32);
+    HGLOBAL data = GlobalAlloc(GMEM_MOVEABLE, sizeof(METAFILEPICT));
+    METAFILEPICT* picture = (METAFILEPICT*)GlobalLock(data);
+    *picture = {MM_ANISOTROPIC, 2540, 2540, mf};
+    GlobalUnlock(data);
+    return data;
+}
+
+// Metafile bits as the clipboard takes them: an enhanced metafile, or a
+// Windows one in a metafile picture.
+HANDLE clipboard_metafile(UINT format, const std::string& bits)
+{
+    if (format == CF_ENHMETAFILE)
+        return SetEnhMetaFileBits((UINT)bits.size(), (const BYTE*)bits.data());
+    HMETAFILE mf = SetMetaFileBitsEx((UINT)bits.size(), (const BYTE*)bits.data());
+    return mf ? metafile_picture(mf) : NULL;
+}
+
+// The window classes and the main window the merge tool takes for its own.
+struct MergeWindowSetUp {
+    HWND saved_main = g_hwndMain;
+    MergeWindowSetUp()
+    {
+        InitCommonControls();
+        register_window_classes(GetModuleHandleA(NULL));
+        g_hwndMain = CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 50, 50, NULL, NULL, NULL, NULL);
+    }
+    ~MergeWindowSetUp()
+    {
+        DestroyWindow(g_hwndMain);
+        g_hwndMain = saved_main;
+    }
+};
+
+// What the paste and merge tests stand on: the boxes recorded, the merge
+// tool's windows, and a window that opens the clipboard.
+class ClipboardPaste : public ::testing::Test {
+protected:
+    SeamRecorder seams{32};
+    MergeWindowSetUp merge_window;
     HWND hwnd = CreateWindowExA(0, "STATIC", "clipboard test", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, NULL, NULL,
                                 GetModuleHandleA(NULL), NULL);
+    ~ClipboardPaste() override { DestroyWindow(hwnd); }
+};
+
+// Through the real clipboard: a refused DIB leaves the current image, a
+// good one replaces it with a copy of its table and pixels.
+TEST_F(ClipboardPaste, RefusedDibKeepsTheCurrentImageAndAGoodOneIsCopied)
+{
     HGLOBAL rle = make_dib(4, 4, 8, {}, 256);
     DibBlock(rle, false).bih->biCompression = BI_RLE8;
     ASSERT_TRUE(put_on_clipboard(hwnd, rle));
@@ -145,7 +189,6 @@ TEST(ClipboardPaste, RefusedDibKeepsTheCurrentImageAndAGoodOneIsCopied)
     }
     reset_current_image();
     g_fileName[0] = '\0';
-    DestroyWindow(hwnd);
 }
 
 // Whether the enhanced metafile plays the red square of the clipboard
@@ -192,32 +235,12 @@ bool merge_takes_red_metafile(uint64_t* rise = nullptr)
     return red;
 }
 
-// The window classes and the main window the merge tool takes for its own.
-struct MergeWindowSetUp {
-    HWND saved_main = g_hwndMain;
-    MergeWindowSetUp()
-    {
-        InitCommonControls();
-        register_window_classes(GetModuleHandleA(NULL));
-        g_hwndMain = CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 50, 50, NULL, NULL, NULL, NULL);
-    }
-    ~MergeWindowSetUp()
-    {
-        DestroyWindow(g_hwndMain);
-        g_hwndMain = saved_main;
-    }
-};
-
 // A Windows metafile placed on the clipboard is converted by the renderer
 // (the system would make the enhanced one by playing it in the program),
 // by Paste and by Merge alike; an enhanced one is taken as it is. Either
 // way the picture holds the drawing.
-TEST(ClipboardPaste, AMetafileIsTakenAsItWasPlaced)
+TEST_F(ClipboardPaste, AMetafileIsTakenAsItWasPlaced)
 {
-    SeamRecorder seams(32);
-    MergeWindowSetUp merge_window;
-    HWND hwnd = CreateWindowExA(0, "STATIC", "clipboard test", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, NULL, NULL,
-                                GetModuleHandleA(NULL), NULL);
     auto draw = [](HDC dc) {
         HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
         HGDIOBJ old = SelectObject(dc, red);
@@ -232,20 +255,14 @@ TEST(ClipboardPaste, AMetafileIsTakenAsItWasPlaced)
             HDC mf = CreateMetaFileA(NULL);
             SetWindowExtEx(mf, 100, 100, NULL);
             draw(mf);
-            data = GlobalAlloc(GMEM_MOVEABLE, sizeof(METAFILEPICT));
-            METAFILEPICT* picture = (METAFILEPICT*)GlobalLock(data);
-            *picture = {MM_ANISOTROPIC, 2540, 2540, CloseMetaFile(mf)};
-            GlobalUnlock(data);
+            data = metafile_picture(CloseMetaFile(mf));
         } else {
             RECT frame = {0, 0, 2540, 2540};
             HDC dc = CreateEnhMetaFileA(NULL, NULL, &frame, NULL);
             draw(dc);
             data = CloseEnhMetaFile(dc);
         }
-        ASSERT_TRUE(OpenClipboard(hwnd));
-        EmptyClipboard();
-        ASSERT_TRUE(SetClipboardData(format, data));
-        CloseClipboard();
+        ASSERT_TRUE(put_on_clipboard(hwnd, data, format));
         reset_current_image();
 
         // A conversion is one request to the renderer, for each command.
@@ -272,30 +289,18 @@ TEST(ClipboardPaste, AMetafileIsTakenAsItWasPlaced)
         seams.boxes.clear();
     }
     g_fileName[0] = '\0';
-    DestroyWindow(hwnd);
 }
 
 // A Windows metafile whose conversion the renderer cuts is said by each
 // command that wanted it, and the current image stays; the same clipboard
 // contents are not converted again, new contents are.
-TEST(ClipboardPaste, ACutConversionIsSaidEachTimeAndNotMadeAgain)
+TEST_F(ClipboardPaste, ACutConversionIsSaidEachTimeAndNotMadeAgain)
 {
-    SeamRecorder seams(32);
-    MergeWindowSetUp merge_window;
-    HWND hwnd = CreateWindowExA(0, "STATIC", "clipboard test", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, NULL, NULL,
-                                GetModuleHandleA(NULL), NULL);
     auto place = [&] {
         HDC mf = CreateMetaFileA(NULL);
         for (int i = 0; i < 100000; ++i)
             Rectangle(mf, i % 90, i % 7, i % 90 + 3, i % 7 + 3);
-        HGLOBAL data = GlobalAlloc(GMEM_MOVEABLE, sizeof(METAFILEPICT));
-        METAFILEPICT* picture = (METAFILEPICT*)GlobalLock(data);
-        *picture = {MM_ANISOTROPIC, 2540, 2540, CloseMetaFile(mf)};
-        GlobalUnlock(data);
-        ASSERT_TRUE(OpenClipboard(hwnd));
-        EmptyClipboard();
-        ASSERT_TRUE(SetClipboardData(CF_METAFILEPICT, data));
-        CloseClipboard();
+        ASSERT_TRUE(put_on_clipboard(hwnd, metafile_picture(CloseMetaFile(mf)), CF_METAFILEPICT));
     };
     place();
     reset_current_image();
@@ -327,7 +332,6 @@ TEST(ClipboardPaste, ACutConversionIsSaidEachTimeAndNotMadeAgain)
     EXPECT_EQ(render_request_count() - requests, 2u);
     render_set_limits_for_test(0, 0);
     reset_current_image();
-    DestroyWindow(hwnd);
 }
 
 // Damaged metafiles placed on the clipboard (the hostile fixtures): Paste
@@ -344,36 +348,19 @@ struct DamagedCase {
     const char* text = "Unable to read metafile bits";
 };
 
-class ClipboardDamagedMetafile : public ::testing::TestWithParam<DamagedCase> {};
+class ClipboardDamagedMetafile : public ClipboardPaste, public ::testing::WithParamInterface<DamagedCase> {};
 
 TEST_P(ClipboardDamagedMetafile, IsRefusedAsItsFileIs)
 {
     const DamagedCase& c = GetParam();
-    SeamRecorder seams(32);
-    MergeWindowSetUp merge_window;
-    HWND hwnd = CreateWindowExA(0, "STATIC", "clipboard test", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, NULL, NULL,
-                                GetModuleHandleA(NULL), NULL);
     std::string bits = read_file_bytes(fixture_path(std::string("hostile\\") + c.file));
-    HANDLE data = NULL;
-    if (c.format == CF_ENHMETAFILE) {
-        data = SetEnhMetaFileBits((UINT)bits.size(), (const BYTE*)bits.data());
-    } else {
-        HMETAFILE mf = SetMetaFileBitsEx((UINT)bits.size(), (const BYTE*)bits.data());
-        ASSERT_TRUE(mf);
-        data = GlobalAlloc(GMEM_MOVEABLE, sizeof(METAFILEPICT));
-        METAFILEPICT* picture = (METAFILEPICT*)GlobalLock(data);
-        *picture = {MM_ANISOTROPIC, 2540, 2540, mf};
-        GlobalUnlock(data);
-        // Shrunk in place: the handle stays in the bytes past the block.
-        if (c.block_bytes < sizeof(METAFILEPICT)) {
-            ASSERT_EQ(GlobalReAlloc(data, c.block_bytes, 0), data);
-        }
-    }
+    HANDLE data = clipboard_metafile(c.format, bits);
     ASSERT_TRUE(data);
-    ASSERT_TRUE(OpenClipboard(hwnd));
-    EmptyClipboard();
-    ASSERT_TRUE(SetClipboardData(c.format, data));
-    CloseClipboard();
+    // Shrunk in place: the handle stays in the bytes past the block.
+    if (c.block_bytes < sizeof(METAFILEPICT)) {
+        ASSERT_EQ(GlobalReAlloc(data, c.block_bytes, 0), data);
+    }
+    ASSERT_TRUE(put_on_clipboard(hwnd, data, c.format));
     reset_current_image();
     HGLOBAL mine = make_dib(2, 2, 24);
     g_hImage = mine;
@@ -399,7 +386,6 @@ TEST_P(ClipboardDamagedMetafile, IsRefusedAsItsFileIs)
         EXPECT_EQ(seams.boxes[1].text, c.text);
     }
     render_set_metafile_limit_for_test(0);
-    DestroyWindow(hwnd);
 }
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, ClipboardDamagedMetafile, ::testing::Values(
@@ -422,20 +408,10 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, ClipboardDamagedMetafile, ::testing::Values(
 // on the clipboard as the program that placed it wrote it: the conversion
 // is handed the record whole (its name's 32 bytes, the rest zeros), which
 // the system reads wherever the name ends, and the picture is pasted whole.
-TEST(ClipboardPaste, AShortFontRecordIsConvertedWhole)
+TEST_F(ClipboardPaste, AShortFontRecordIsConvertedWhole)
 {
-    SeamRecorder seams(32);
-    HWND hwnd = CreateWindowExA(0, "STATIC", "clipboard test", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, NULL, NULL,
-                                GetModuleHandleA(NULL), NULL);
     std::string bits = read_file_bytes(fixture_path("hostile\\WMF-font-short-face-last.wmf"));
-    HGLOBAL data = GlobalAlloc(GMEM_MOVEABLE, sizeof(METAFILEPICT));
-    METAFILEPICT* picture = (METAFILEPICT*)GlobalLock(data);
-    *picture = {MM_ANISOTROPIC, 2540, 2540, SetMetaFileBitsEx((UINT)bits.size(), (const BYTE*)bits.data())};
-    GlobalUnlock(data);
-    ASSERT_TRUE(OpenClipboard(hwnd));
-    EmptyClipboard();
-    ASSERT_TRUE(SetClipboardData(CF_METAFILEPICT, data));
-    CloseClipboard();
+    ASSERT_TRUE(put_on_clipboard(hwnd, clipboard_metafile(CF_METAFILEPICT, bits), CF_METAFILEPICT));
     reset_current_image();
 
     paste_image_from_clipboard(hwnd);
@@ -452,7 +428,6 @@ TEST(ClipboardPaste, AShortFontRecordIsConvertedWhole)
     EXPECT_EQ(std::string((const char*)given + size - 62, 62), whole_font + end);
     EXPECT_EQ(get_le32(std::string((const char*)given, 18), 6), size / 2) << "the header counts the words";
     reset_current_image();
-    DestroyWindow(hwnd);
 }
 
 // A large metafile pasted or taken by Merge from the clipboard: beside the
@@ -461,12 +436,8 @@ TEST(ClipboardPaste, AShortFontRecordIsConvertedWhole)
 // renderer made of it, as the program makes its own; the checked copy of
 // an enhanced one) beside what it keeps: the enhanced metafile and, for
 // Merge, its bits.
-TEST(ClipboardPaste, ALargeMetafileIsHeldInOneCopyBesideWhatIsKept)
+TEST_F(ClipboardPaste, ALargeMetafileIsHeldInOneCopyBesideWhatIsKept)
 {
-    SeamRecorder seams(32);
-    MergeWindowSetUp merge_window;
-    HWND hwnd = CreateWindowExA(0, "STATIC", "clipboard test", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, NULL, NULL,
-                                GetModuleHandleA(NULL), NULL);
     const uint64_t BYTES = 32u << 20, MARGIN = 16u << 20;
     // Copies of the enhanced metafile taken at the peak, the kept ones counted.
     const struct {
@@ -475,23 +446,10 @@ TEST(ClipboardPaste, ALargeMetafileIsHeldInOneCopyBesideWhatIsKept)
     } rows[] = {{CF_METAFILEPICT, 2, 2}, {CF_ENHMETAFILE, 1, 2}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.format == CF_ENHMETAFILE ? "enhanced" : "metafile picture");
-        HANDLE data = NULL;
-        {
-            std::string bits = row.format == CF_ENHMETAFILE ? large_sound_emf(BYTES) : large_sound_wmf(BYTES);
-            if (row.format == CF_ENHMETAFILE) {
-                data = SetEnhMetaFileBits((UINT)bits.size(), (const BYTE*)bits.data());
-            } else {
-                data = GlobalAlloc(GMEM_MOVEABLE, sizeof(METAFILEPICT));
-                METAFILEPICT* picture = (METAFILEPICT*)GlobalLock(data);
-                *picture = {MM_ANISOTROPIC, 2540, 2540,
-                            SetMetaFileBitsEx((UINT)bits.size(), (const BYTE*)bits.data())};
-                GlobalUnlock(data);
-            }
-        }
-        ASSERT_TRUE(OpenClipboard(hwnd));
-        EmptyClipboard();
-        ASSERT_TRUE(SetClipboardData(row.format, data));
-        CloseClipboard();
+        ASSERT_TRUE(put_on_clipboard(
+            hwnd,
+            clipboard_metafile(row.format, row.format == CF_ENHMETAFILE ? large_sound_emf(BYTES) : large_sound_wmf(BYTES)),
+            row.format));
         reset_current_image();
 
         PeakMemoryWatch watch;
@@ -510,7 +468,6 @@ TEST(ClipboardPaste, ALargeMetafileIsHeldInOneCopyBesideWhatIsKept)
         EXPECT_LT(merge_rise, row.merged * kept + MARGIN) << "peak MB: " << (merge_rise >> 20);
         seams.boxes.clear();
     }
-    DestroyWindow(hwnd);
 }
 
 }  // namespace
