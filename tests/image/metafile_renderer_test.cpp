@@ -485,8 +485,7 @@ TEST_F(MetafileRenderer, ACarriedEnhancedMetafileIsCheckedAsItsFileWouldBe)
 // of them past this metafile. Read from its file, the metafile the program
 // holds (which is played, printed, copied to the clipboard and merged)
 // has the record whole, the name's field filled out with zeros; that is
-// what its conversion hands the system, and the file's own bytes, given as
-// they stand, are handed over the same.
+// what its conversion hands the system.
 TEST_F(MetafileRenderer, AShortFontRecordIsHandedToTheSystemWhole)
 {
     const std::string path = fixture_path("hostile\\WMF-font-short-face-last.wmf");
@@ -516,13 +515,6 @@ TEST_F(MetafileRenderer, AShortFontRecordIsHandedToTheSystemWhole)
     const BYTE* given = render_last_input_for_test(&size);
     ASSERT_TRUE(given);
     EXPECT_EQ(held, std::string((const char*)given, size));
-
-    HENHMETAFILE emf = NULL;
-    EXPECT_EQ(RENDER_WHOLE, render_wmf_to_emf_bits((const BYTE*)file.data(), (UINT)file.size(), NULL, &emf));
-    given = render_last_input_for_test(&size);
-    ASSERT_TRUE(given);
-    EXPECT_EQ(held, std::string((const char*)given, size));
-    DeleteEnhMetaFile(emf);
     DeleteMetaFile(wmf);
 }
 
