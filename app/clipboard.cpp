@@ -168,41 +168,36 @@ static void paste_dib(HWND hwndMain)
     clear_edit_history();
 }
 
-// The clipboard contents whose metafile picture could not be converted
-// whole: converting them again would cost the renderer's whole time limit
-// once more for the same cut. 0: none.
-static DWORD s_cutSequence;
+// The clipboard contents whose metafile was refused, and why: converting
+// them again would cost the renderer's time once more for the same
+// refusal. 0: none.
+static DWORD s_refusedSequence;
+static ClipboardMetafileFault s_refusedFault;
 
-// The clipboard's Windows metafile picture converted by the renderer, its
-// bits first checked and sealed as a file's are (seal_wmf_records), within
-// the size its handle holds. *cut when its records are cut or its
-// conversion was not whole.
-static HENHMETAFILE convert_clipboard_picture(int* cut)
+// The clipboard's Windows metafile picture converted by the renderer, which
+// seals its bytes as a file's are (seal_wmf_records) in the one copy it is
+// given, within the size its handle holds.
+static HENHMETAFILE convert_clipboard_picture(ClipboardMetafileFault* fault)
 {
     HGLOBAL block = GetClipboardData(CF_METAFILEPICT);
     const METAFILEPICT* picture =
         block && GlobalSize(block) >= sizeof(METAFILEPICT) ? (const METAFILEPICT*)GlobalLock(block) : NULL;
-    UINT size = picture && picture->hMF ? GetMetaFileBitsEx(picture->hMF, 0, NULL) : 0;
-    HGLOBAL hBits = size ? GlobalAlloc(GMEM_MOVEABLE, size) : NULL;
-    BYTE* bits = hBits ? (BYTE*)GlobalLock(hBits) : NULL;
     HENHMETAFILE emf = NULL;
-    if (bits && GetMetaFileBitsEx(picture->hMF, size, bits) == size) {
-        UINT used = seal_wmf_records(bits, size);
-        if (!used || render_wmf_to_emf_bits(bits, used, picture, &emf) != RENDER_WHOLE)
-            *cut = 1;
+    if (picture && picture->hMF && GetMetaFileBitsEx(picture->hMF, 0, NULL)) {
+        RenderOutcome outcome = render_wmf_to_emf(picture->hMF, picture, &emf);
+        if (outcome == RENDER_TOO_LARGE)
+            *fault = CLIPBOARD_METAFILE_TOO_LARGE;
+        else if (outcome != RENDER_WHOLE)
+            *fault = CLIPBOARD_METAFILE_CUT;
     }
-    if (bits)
-        GlobalUnlock(hBits);
-    if (hBits)
-        GlobalFree(hBits);
     if (picture)
         GlobalUnlock(block);
     return emf;
 }
 
-HENHMETAFILE take_clipboard_metafile(int* cut)
+HENHMETAFILE take_clipboard_metafile(ClipboardMetafileFault* fault)
 {
-    *cut = 0;
+    *fault = CLIPBOARD_METAFILE_NO_FAULT;
     UINT format = 0;
     for (UINT f = EnumClipboardFormats(0); f && !format; f = EnumClipboardFormats(f))
         if (f == CF_ENHMETAFILE || f == CF_METAFILEPICT)
@@ -213,28 +208,37 @@ HENHMETAFILE take_clipboard_metafile(int* cut)
         HENHMETAFILE data = (HENHMETAFILE)GetClipboardData(CF_ENHMETAFILE);
         int no_memory = 0;
         HENHMETAFILE emf = data ? copy_sound_emf(data, &no_memory) : NULL;
-        if (data && !emf && !no_memory)
-            *cut = 1;
+        if (data && !emf)
+            *fault = no_memory ? CLIPBOARD_METAFILE_TOO_LARGE : CLIPBOARD_METAFILE_CUT;
         return emf;
     }
     DWORD sequence = GetClipboardSequenceNumber();
-    if (format && sequence && sequence == s_cutSequence) {
-        *cut = 1;
+    if (format && sequence && sequence == s_refusedSequence) {
+        *fault = s_refusedFault;
         return NULL;
     }
-    HENHMETAFILE emf = format ? convert_clipboard_picture(cut) : NULL;
-    if (*cut)
-        s_cutSequence = sequence;
+    HENHMETAFILE emf = format ? convert_clipboard_picture(fault) : NULL;
+    if (*fault) {
+        s_refusedSequence = sequence;
+        s_refusedFault = *fault;
+    }
     return emf;
+}
+
+void say_clipboard_metafile_fault(HWND owner, ClipboardMetafileFault fault)
+{
+    if (fault == CLIPBOARD_METAFILE_CUT)
+        say_metafile_cut(owner);
+    else if (fault == CLIPBOARD_METAFILE_TOO_LARGE)
+        say_metafile_too_large(owner);
 }
 
 static void paste_enhanced_metafile(HWND hwndMain)
 {
-    int cut = 0;
-    HENHMETAFILE copy = take_clipboard_metafile(&cut);
+    ClipboardMetafileFault fault;
+    HENHMETAFILE copy = take_clipboard_metafile(&fault);
     CloseClipboard();
-    if (cut)
-        say_metafile_cut(hwndMain);
+    say_clipboard_metafile_fault(hwndMain, fault);
     // The checked copy is had before the current image goes, so a failure
     // leaves it in place; as for a file, no copy of its bits is kept beside it.
     if (!copy)

@@ -34,7 +34,7 @@ int32_t g_wmfPlayedWords;
 
 // Most metafile bits a file may make us hold, the most the renderer plays;
 // the file's own length is the other bound.
-#define MAX_WMF_BYTES MAX_RENDER_METAFILE_BYTES
+#define MAX_WMF_BYTES render_metafile_limit()
 
 // Header words of the fixed 18-byte metafile header.
 enum { META_TYPE_MEMORY = 1, META_TYPE_DISK = 2, META_HEADER_WORDS = 9, META_EOF_BYTES = 6 };
@@ -100,9 +100,74 @@ static void normalize_placeable_box(WmfPlaceableHeader* ph)
     ph->checksum = wmf_header_checksum(ph);
 }
 
-uint32_t seal_wmf_records(BYTE* bits, uint32_t size)
+// A font record's bytes with its face name whole: the header's six, then
+// the parameters the player reads.
+enum { META_RECORD_HEAD_BYTES = 6, WMF_FONT_RECORD_BYTES = META_RECORD_HEAD_BYTES + WMF_FONT_PARAM_BYTES };
+
+static bool is_short_font_record(uint16_t function, uint32_t bytes)
 {
-    if (size < WMF_HEADER_SIZE)
+    return function == META_CREATEFONTINDIRECT && bytes < WMF_FONT_RECORD_BYTES;
+}
+
+// Calls visit(offset, words, function) for each record of the size bytes at
+// bits that chains in whole words from the header, up to and with the end
+// record; true when the end record was reached. A visit that returns false
+// stops the walk there (false).
+template <typename Visit>
+static bool walk_wmf_records(const BYTE* bits, uint32_t size, Visit visit)
+{
+    for (uint32_t offset = WMF_HEADER_SIZE; size - offset >= META_EOF_BYTES;) {
+        uint32_t words = get_u32(bits + offset);
+        uint16_t function = get_u16(bits + offset + 4);
+        if (words < 3 || words > (size - offset) / 2 || !visit(offset, words, function))
+            return false;
+        if (function == 0)
+            return true;
+        offset += words * 2;
+    }
+    return false;
+}
+
+uint64_t wmf_seal_room(const BYTE* bits, uint32_t size)
+{
+    uint64_t room = size;
+    if (size >= WMF_HEADER_SIZE)
+        walk_wmf_records(bits, size, [&](uint32_t, uint32_t words, uint16_t function) {
+            if (is_short_font_record(function, words * 2))
+                room += WMF_FONT_RECORD_BYTES - words * 2;
+            return true;
+        });
+    return room;
+}
+
+// Grows each font record among the kept bytes at bits (records from the
+// header to kept) whose face name ends before its 32 bytes to the whole
+// record, the name's field filled out with zeros, the records after it
+// moved down. grown: the bytes that adds, with room at bits for
+// kept + grown. The records are first moved up by grown, then copied back
+// down one by one: what is written never passes what is still to be read.
+static void pad_font_records(BYTE* bits, uint32_t kept, uint32_t grown)
+{
+    const uint32_t body = kept - WMF_HEADER_SIZE;
+    memmove(bits + WMF_HEADER_SIZE + grown, bits + WMF_HEADER_SIZE, body);
+    uint32_t read = WMF_HEADER_SIZE + grown, write = WMF_HEADER_SIZE;
+    while (read < kept + grown) {
+        uint32_t bytes = get_u32(bits + read) * 2;
+        uint16_t function = get_u16(bits + read + 4);
+        memmove(bits + write, bits + read, bytes);
+        read += bytes;
+        if (is_short_font_record(function, bytes)) {
+            memset(bits + write + bytes, 0, WMF_FONT_RECORD_BYTES - bytes);
+            put_le32(bits + write, WMF_FONT_RECORD_BYTES / 2);
+            bytes = WMF_FONT_RECORD_BYTES;
+        }
+        write += bytes;
+    }
+}
+
+uint32_t seal_wmf_records(BYTE* bits, uint32_t size, uint64_t room)
+{
+    if (size < WMF_HEADER_SIZE || room < wmf_seal_room(bits, size))
         return 0;
     uint16_t type = get_u16(bits);
     if ((type != META_TYPE_MEMORY && type != META_TYPE_DISK) ||
@@ -111,36 +176,43 @@ uint32_t seal_wmf_records(BYTE* bits, uint32_t size)
     WmfObjectState* table = begin_wmf_objects(get_u16(bits + 10));
     if (!table)
         return 0;
-    uint32_t offset = WMF_HEADER_SIZE;  // of the next record read
     uint32_t kept = WMF_HEADER_SIZE;    // end of the records kept
     uint32_t largest = 3;
-    int ended = 0;
-    while (!ended && size - offset >= META_EOF_BYTES) {
-        uint32_t words = get_u32(bits + offset);
-        uint16_t function = get_u16(bits + offset + 4);
-        if (words < 3 || words > (size - offset) / 2)
-            break;
+    uint32_t grown = 0;                 // bytes the short font records kept will gain
+    // Records only move down over those left out while they are walked:
+    // none is read after the bytes before it were rewritten.
+    bool ended = walk_wmf_records(bits, size, [&](uint32_t offset, uint32_t words, uint16_t function) {
         uint32_t bytes = words * 2;
-        ended = function == 0;
-        WmfRecordFate fate = ended ? WMF_KEEP : wmf_record_fate(function, bits + offset + 6, bytes - 6, table);
+        WmfRecordFate fate =
+            function == 0 ? WMF_KEEP : wmf_record_fate(function, bits + offset + 6, bytes - 6, table);
         // A shape its rule leaves out, or one drawn with an object left
         // out: what would be shown is not the picture, which is cut as one
         // whose records run off the data.
         if (fate == WMF_CUT)
-            break;
+            return false;
         if (fate == WMF_KEEP) {
             memmove(bits + kept, bits + offset, bytes);
             kept += bytes;
+            if (is_short_font_record(function, bytes)) {
+                grown += WMF_FONT_RECORD_BYTES - bytes;
+                words = WMF_FONT_RECORD_BYTES / 2;
+            }
             if (words > largest)
                 largest = words;
         }
-        offset += bytes;
-    }
+        return true;
+    });
     end_wmf_objects(table);
     // Records that leave the data before their end record: the picture is
     // cut, and is not passed off as whole.
     if (!ended)
         return 0;
+    // The system's player and its conversion read a font record's whole
+    // face name wherever the name ends: a record that ends sooner is handed
+    // over whole, on every road that takes these bytes.
+    if (grown)
+        pad_font_records(bits, kept, grown);
+    kept += grown;
     // A memory metafile: the bits are not tied to a file name.
     put_le16(bits, META_TYPE_MEMORY);
     put_le32(bits + 6, kept / 2);
@@ -229,7 +301,24 @@ HMETAFILE read_wmf_file(HWND owner, const char* path, HFILE file, char* info,
             goto done;
         }
         UINT got = _lread(file, bits, (UINT)want);
-        uint32_t used = got == (UINT)HFILE_ERROR ? 0 : seal_wmf_records(bits, got);
+        // The short font records the seal makes whole need room past the
+        // bytes read: the block grows once, before the metafile is made.
+        uint64_t room = got == (UINT)HFILE_ERROR ? 0 : wmf_seal_room(bits, got);
+        if (room > MAX_WMF_BYTES) {
+            show_read_error(owner, "MemoryAllocation Error");
+            goto done;
+        }
+        if (room > want) {
+            GlobalUnlock(hBits);
+            HGLOBAL grown = GlobalReAlloc(hBits, (SIZE_T)room, GMEM_MOVEABLE);
+            hBits = grown ? grown : hBits;
+            bits = grown ? (BYTE*)GlobalLock(hBits) : NULL;
+            if (!bits) {
+                show_read_error(owner, "MemoryAllocation Error");
+                goto done;
+            }
+        }
+        uint32_t used = room ? seal_wmf_records(bits, got, room) : 0;
         if (used)
             result = SetMetaFileBitsEx(used, bits);
         if (!result) {
@@ -320,19 +409,36 @@ HENHMETAFILE emf_from_sound_view(const BYTE* p, uint32_t size, int* unsound)
 HENHMETAFILE copy_sound_emf(HENHMETAFILE source, int* no_memory)
 {
     *no_memory = 0;
-    HENHMETAFILE emf = NULL;
     UINT size = source ? GetEnhMetaFileBits(source, 0, NULL) : 0;
-    HGLOBAL block = size ? GlobalAlloc(GHND, size) : NULL;
+    if (size > render_metafile_limit()) {
+        *no_memory = 1;
+        return NULL;
+    }
+    // The system gives no view of a metafile's own bytes: they are checked
+    // in a copy, which goes before the metafile is copied whole.
+    HENHMETAFILE emf = NULL;
+    bool is_sound = false;
+    HGLOBAL block = size ? GlobalAlloc(GMEM_MOVEABLE, size) : NULL;
     BYTE* p = block ? (BYTE*)GlobalLock(block) : NULL;
     if (size && !p)
         *no_memory = 1;
-    if (p && GetEnhMetaFileBits(source, size, p) == size)
-        emf = emf_from_sound_bits(p, size);
+    if (p && GetEnhMetaFileBits(source, size, p) == size) {
+        // Only a crafted metafile counts no handles: it is made from the
+        // copy that mends the count.
+        if (size >= sizeof(ENHMETAHEADER) && ((const ENHMETAHEADER*)p)->nHandles == 0)
+            emf = emf_from_sound_bits(p, size);
+        else
+            is_sound = emf_bits_are_sound(p, size);
+    }
     if (p)
         GlobalUnlock(block);
-    // The metafile holds a copy of its own.
     if (block)
         GlobalFree(block);
+    // The source's bytes are those checked.
+    if (is_sound) {
+        emf = CopyEnhMetaFileA(source, NULL);
+        *no_memory = !emf;
+    }
     return emf;
 }
 
@@ -380,7 +486,7 @@ HENHMETAFILE read_emf_file(HWND owner, const char* path, HGLOBAL* bits)
         CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, NULL);
     uint32_t size = file != INVALID_HANDLE_VALUE ? emf_file_bytes(file) : 0;
     // A picture larger than the renderer plays or converts is not held.
-    HGLOBAL block = size && size <= MAX_RENDER_METAFILE_BYTES ? GlobalAlloc(GMEM_MOVEABLE, size) : NULL;
+    HGLOBAL block = size && size <= render_metafile_limit() ? GlobalAlloc(GMEM_MOVEABLE, size) : NULL;
     BYTE* p = block ? (BYTE*)GlobalLock(block) : NULL;
     if (size && !p)
         failure = "MemoryAllocation Error";
@@ -1361,6 +1467,11 @@ void say_metafile_cut(HWND owner)
     show_read_error(owner, "Unable to read metafile bits");
 }
 
+void say_metafile_too_large(HWND owner)
+{
+    show_read_error(owner, "MemoryAllocation Error");
+}
+
 static int s_trialPlays;     // TrialPlays alive
 static unsigned s_trialCuts;  // plays cut while one was
 
@@ -1400,7 +1511,7 @@ static int note_outcome(HANDLE metafile, RenderOutcome outcome)
     s_failed[s_failedCount++] = metafile;
     // A picture too large to be played is said to be so, not cut.
     if (!s_commandPlays && outcome == RENDER_TOO_LARGE)
-        show_read_error(g_hwndMain, "MemoryAllocation Error");
+        say_metafile_too_large(g_hwndMain);
     else if (!s_commandPlays)
         say_metafile_cut(g_hwndMain);
     return 0;

@@ -52,13 +52,19 @@ HMETAFILE read_wmf_file(HWND owner, const char* path, HFILE file, char* info,
 // (header first) up to their end record; a record without a rule for its
 // function, or breaking it, is taken out and the rest moved up over it
 // (wmf_record_fate); an object it would have made keeps its slot, and
-// later object indices are renumbered to the objects kept. The header's
-// type, size and largest record are made to match what GDI is given.
-// Returns the byte count to hand to GDI; 0 when the header is not a
-// metafile header, a record leaves the data before the end record, or a
-// record that draws breaks its rule or draws with an object left out (the
-// picture is cut).
-uint32_t seal_wmf_records(BYTE* bits, uint32_t size);
+// later object indices are renumbered to the objects kept. A font record
+// whose face name ends before its 32 bytes is grown to the whole record,
+// as every reader of it takes all 32: room is the bytes at bits that may be
+// written, at least wmf_seal_room. The header's type, size and largest
+// record are made to match what GDI is given. Returns the byte count to
+// hand to GDI; 0 when the header is not a metafile header, room is short,
+// a record leaves the data before the end record, or a record that draws
+// breaks its rule or draws with an object left out (the picture is cut).
+uint32_t seal_wmf_records(BYTE* bits, uint32_t size, uint64_t room);
+
+// The room seal_wmf_records needs for the size bytes at bits: size, and
+// what their short font records would grow by.
+uint64_t wmf_seal_room(const BYTE* bits, uint32_t size);
 
 // Bounds of the picture frame in the device's pixels and, when info is not
 // null, the information text. Nothing when the header cannot be read.
@@ -71,7 +77,7 @@ uint16_t wmf_header_checksum(const WmfPlaceableHeader* header);
 // file could not be written), nothing written either way: the renderer
 // could not finish the conversion, so the picture could not be read whole;
 // or the picture or its conversion passes the most metafile bytes the
-// program holds (MAX_RENDER_METAFILE_BYTES).
+// program holds (render_metafile_limit).
 enum { METAFILE_WRITE_CUT = -1, METAFILE_WRITE_TOO_LARGE = -2 };
 
 // Writes the enhanced metafile as a placeable Windows metafile (1000 units
@@ -112,9 +118,11 @@ HENHMETAFILE emf_from_sound_bits(BYTE* p, uint32_t size);
 HENHMETAFILE emf_from_sound_view(const BYTE* p, uint32_t size, int* unsound);
 
 // The same checks for an enhanced metafile already in hand (the
-// clipboard's): a metafile of our own is made from its bits, of the size
-// the system holds, when their records are sound. Null when they are not
-// or when memory is short (*no_memory set); nothing is said.
+// clipboard's): a copy of our own, when the records of its bits, of the
+// size the system holds, are sound. Only one copy of its bytes is held at
+// a time. Null when they are not, or (*no_memory set) when it passes the
+// most metafile bytes the program holds or memory is short; nothing is
+// said.
 HENHMETAFILE copy_sound_emf(HENHMETAFILE source, int* no_memory);
 
 // Puts the comment (*comment, NUL-terminated text, may be null or empty)
@@ -172,6 +180,10 @@ public:
 // The box of a command that refused a picture that could not be read
 // whole: the metafile reader's message, owned by owner.
 void say_metafile_cut(HWND owner);
+
+// The box of one that refused a picture, or its conversion, too large to
+// be held: the reader's message for memory, owned by owner.
+void say_metafile_too_large(HWND owner);
 
 // A window that has shown a picture whole plays it again at another size
 // on trial: while one of these lives, a play that is cut is neither marked

@@ -61,6 +61,24 @@ static SIZE_T s_memoryLimit = RENDER_MEMORY_LIMIT_BYTES;
 static RenderCut s_lastCut;
 static unsigned s_requests;  // requests sent in this run
 static unsigned s_lastConversionCalls;
+static DWORD s_lastInputBytes;  // of the last request, at the start of the data mapping
+static UINT s_metafileLimit = MAX_RENDER_METAFILE_BYTES;
+
+UINT render_metafile_limit(void)
+{
+    return s_metafileLimit;
+}
+
+void render_set_metafile_limit_for_test(UINT bytes)
+{
+    s_metafileLimit = bytes ? bytes : MAX_RENDER_METAFILE_BYTES;
+}
+
+const BYTE* render_last_input_for_test(UINT* size)
+{
+    *size = s_render.data_view ? s_lastInputBytes : 0;
+    return s_render.data_view;
+}
 
 RenderCut render_last_cut(void)
 {
@@ -323,6 +341,7 @@ static RenderOutcome send_request(LONG op, LONG progress_words, SIZE_T memory_li
     c->result_bytes = 0;
     c->data_handle = (DWORD)(ULONG_PTR)s_render.data_in_renderer;
     c->data_bytes = s_render.data_bytes;
+    s_lastInputBytes = c->input_bytes;
     ++s_requests;
     SetEvent(s_render.request);
     DWORD started = GetTickCount();
@@ -559,7 +578,7 @@ static RenderOutcome render_play(HDC hdc, LONG op, const RenderInput* in, const 
 RenderOutcome render_emf(HDC hdc, HENHMETAFILE emf, const RECT* rect)
 {
     UINT size = emf ? GetEnhMetaFileBits(emf, 0, NULL) : 0;
-    if (size > MAX_RENDER_METAFILE_BYTES)
+    if (size > render_metafile_limit())
         return RENDER_TOO_LARGE;
     if (!size || !rect)
         return RENDER_NOT_PLAYED;
@@ -570,7 +589,7 @@ RenderOutcome render_emf(HDC hdc, HENHMETAFILE emf, const RECT* rect)
 RenderOutcome render_wmf(HDC hdc, HMETAFILE wmf, int with_progress)
 {
     UINT size = wmf ? GetMetaFileBitsEx(wmf, 0, NULL) : 0;
-    if (size > MAX_RENDER_METAFILE_BYTES)
+    if (size > render_metafile_limit())
         return RENDER_TOO_LARGE;
     if (!size)
         return RENDER_NOT_PLAYED;
@@ -595,24 +614,23 @@ void release_render_result(RenderResult* result)
 // control block. RENDER_WHOLE when the conversion can be sent.
 static RenderOutcome prepare_conversion(LONG op, const RenderInput* in)
 {
-    if (in->size > MAX_RENDER_METAFILE_BYTES)
+    if (in->size > render_metafile_limit())
         return RENDER_TOO_LARGE;
     if (!in->size || !ensure_data(in->size + EMF_END_RECORD_BYTES, request_limit(op, in->size, 0)))
         return RENDER_NOT_PLAYED;
     return RENDER_WHOLE;
 }
 
-// Sends the conversion of the input, prepared, and takes the result out of
-// the renderer. The data mapping, which holds a copy of the input, goes
-// before the result is mapped in when it is not kept.
-static RenderOutcome convert(LONG op, const RenderInput* in, RenderResult* result)
+// Sends the conversion of the input_bytes at the start of the data mapping
+// and takes the result out of the renderer. The data mapping, which holds
+// a copy of the input, goes before the result is mapped in when it is not
+// kept.
+static RenderOutcome convert(LONG op, DWORD input_bytes, RenderResult* result)
 {
-    if (!put_input(in))
-        return RENDER_NOT_PLAYED;
     RenderControl* c = s_render.control;
-    c->input_bytes = in->size;
-    c->result_room = MAX_RENDER_METAFILE_BYTES + 1;
-    RenderOutcome outcome = send_request(op, 0, request_limit(op, in->size, 0));
+    c->input_bytes = input_bytes;
+    c->result_room = render_metafile_limit() + 1;
+    RenderOutcome outcome = send_request(op, 0, request_limit(op, input_bytes, 0));
     trim_data();
     if (outcome != RENDER_WHOLE)
         return outcome;
@@ -643,8 +661,37 @@ RenderOutcome render_emf_to_wmf_bits(HENHMETAFILE emf, INT map_mode, RenderResul
     RenderOutcome ready = prepare_conversion(RENDER_OP_EMF_TO_WMF, &in);
     if (ready != RENDER_WHOLE)
         return ready;
+    if (!put_input(&in))
+        return RENDER_NOT_PLAYED;
     s_render.control->map_mode = map_mode;
-    return convert(RENDER_OP_EMF_TO_WMF, &in, result);
+    return convert(RENDER_OP_EMF_TO_WMF, in.size, result);
+}
+
+// Puts the Windows metafile's bytes at the start of the data mapping, the
+// one copy of them the program makes, and seals them there
+// (seal_wmf_records): the system's conversion is given only records that
+// keep their rules, and every font record whole, whichever road the bytes
+// came by. A mapping without room for the font records made whole is made
+// anew with it and the bytes put again. *sealed: the bytes to convert.
+static RenderOutcome put_sealed_wmf(const RenderInput* in, DWORD* sealed)
+{
+    RenderOutcome ready = prepare_conversion(RENDER_OP_WMF_TO_EMF, in);
+    if (ready != RENDER_WHOLE)
+        return ready;
+    if (!put_input(in))
+        return RENDER_NOT_PLAYED;
+    uint64_t room = wmf_seal_room(s_render.data_view, in->size);
+    if (room > render_metafile_limit())
+        return RENDER_TOO_LARGE;
+    if (room > s_render.data_bytes &&
+        (!ensure_data((DWORD)room, request_limit(RENDER_OP_WMF_TO_EMF, (DWORD)room, 0)) || !put_input(in)))
+        return RENDER_NOT_PLAYED;
+    *sealed = seal_wmf_records(s_render.data_view, in->size, s_render.data_bytes);
+    if (!*sealed) {
+        s_lastCut = RENDER_CUT_BUDGET;
+        return RENDER_CUT;
+    }
+    return RENDER_WHOLE;
 }
 
 // The conversion of the input to an enhanced metafile, made from the
@@ -652,15 +699,19 @@ RenderOutcome render_emf_to_wmf_bits(HENHMETAFILE emf, INT map_mode, RenderResul
 static RenderOutcome convert_to_emf(const RenderInput* in, const METAFILEPICT* picture, HENHMETAFILE* emf)
 {
     *emf = NULL;
-    RenderOutcome ready = prepare_conversion(RENDER_OP_WMF_TO_EMF, in);
-    if (ready != RENDER_WHOLE)
+    DWORD sealed = 0;
+    RenderOutcome ready = put_sealed_wmf(in, &sealed);
+    if (ready != RENDER_WHOLE) {
+        // A request that is not sent keeps no large copy either.
+        trim_data();
         return ready;
+    }
     s_render.control->picture_mode = picture ? picture->mm : 0;
     s_render.control->picture_x = picture ? picture->xExt : 0;
     s_render.control->picture_y = picture ? picture->yExt : 0;
     RenderResult result;
     memset(&result, 0, sizeof result);
-    RenderOutcome outcome = convert(RENDER_OP_WMF_TO_EMF, in, &result);
+    RenderOutcome outcome = convert(RENDER_OP_WMF_TO_EMF, sealed, &result);
     if (outcome != RENDER_WHOLE)
         return outcome;
     // The system hands back an enhanced metafile carried in the Windows

@@ -27,7 +27,7 @@ enum RenderOutcome {
     RENDER_CUT,         // the play budget stopped it, a record that draws was left out, or the
                         // renderer passed a limit or died; what it drew was blitted
     RENDER_NOT_PLAYED,  // no renderer could be started or no memory; nothing drawn
-    RENDER_TOO_LARGE,   // the metafile, or a conversion's result, passes MAX_RENDER_METAFILE_BYTES
+    RENDER_TOO_LARGE,   // the metafile, or a conversion's result, passes render_metafile_limit
 };
 
 // Wall time of one request; no sound picture comes near it.
@@ -40,6 +40,8 @@ enum { RENDER_TIME_LIMIT_MS = 5000 };
 // Largest metafile a play or conversion takes, and largest result a
 // conversion hands back: the most metafile bytes the readers hold.
 #define MAX_RENDER_METAFILE_BYTES (256u << 20)
+// That limit, as the program holds it (a test may set another).
+UINT render_metafile_limit(void);
 
 // Plays the enhanced metafile into rect (logical units of hdc), as
 // PlayEnhMetaFile would.
@@ -69,15 +71,20 @@ RenderOutcome render_emf_to_wmf_bits(HENHMETAFILE emf, INT map_mode, RenderResul
 
 // SetWinMetaFileBits of the Windows metafile's bytes under the screen as
 // reference device: *emf (caller deletes) on RENDER_WHOLE, null otherwise.
-// What the system made goes through the checks of an enhanced metafile's
-// file (emf_from_sound_bits): it hands back an enhanced metafile carried
-// in the Windows one's comments as it stands, and one that fails them is
+// The bytes, from a file or any program, are sealed in the copy the
+// renderer is given (seal_wmf_records), so that the system reads no font
+// record past its end: bytes whose records are cut are RENDER_CUT, and
+// ones that would grow past the limit RENDER_TOO_LARGE. What the system
+// made goes through the checks of an enhanced metafile's file
+// (emf_from_sound_bits): it hands back an enhanced metafile carried in the
+// Windows one's comments as it stands, and one that fails them is
 // RENDER_CUT.
 RenderOutcome render_wmf_to_emf_bits(const BYTE* wmf, UINT size, const METAFILEPICT* picture,
                                      HENHMETAFILE* emf);
 
-// The same of a Windows metafile in hand, whose bytes the system copies
-// straight to the renderer.
+// The same of a Windows metafile in hand (one on the clipboard too), whose
+// bytes the system copies straight into the renderer's copy, the only one
+// the program makes.
 RenderOutcome render_wmf_to_emf(HMETAFILE wmf, const METAFILEPICT* picture, HENHMETAFILE* emf);
 
 // The renderer's loop: serves requests until the program ends or closes it.
@@ -87,7 +94,7 @@ int render_serve(const char* command_line);
 // Why the last request was cut, for tests. RENDER_CUT_BUDGET: the play's
 // own budget in the renderer (play_budget.h) stopped it or left text out,
 // or its rules left out a record that draws (metafile_play.h) or refused
-// the result of a conversion.
+// the input or the result of a conversion.
 enum RenderCut { RENDER_CUT_NONE, RENDER_CUT_TIME, RENDER_CUT_MEMORY, RENDER_CUT_DEATH, RENDER_CUT_BUDGET };
 RenderCut render_last_cut(void);
 
@@ -101,6 +108,11 @@ unsigned render_last_conversion_calls(void);
 
 // For tests: other limits (0 puts the standard one back).
 void render_set_limits_for_test(DWORD time_ms, SIZE_T memory_bytes);
+void render_set_metafile_limit_for_test(UINT bytes);
+// For tests: the metafile bytes the last request gave the renderer, as
+// the system was handed them, while the program keeps that copy (a small
+// one, until the next request); null otherwise.
+const BYTE* render_last_input_for_test(UINT* size);
 // For tests: the full path of the renderer to start (null: the one beside
 // the program, the only place it is looked for otherwise); a renderer that
 // runs is ended.

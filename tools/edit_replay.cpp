@@ -335,7 +335,8 @@ static void merge_now(void)
 
 // A Windows-metafile source becomes an enhanced metafile, the form the merge
 // draws; when that cannot be done the source stays as it is (and is not
-// merged), and a conversion the renderer could not finish is said. The size of
+// merged), and a conversion the renderer could not finish, or whose
+// result is too large to hold, is said. The size of
 // the bits is asked of the metafile itself, not taken from the file.
 static void convert_wmf_source(void)
 {
@@ -357,7 +358,10 @@ static void convert_wmf_source(void)
             picture.xExt = (LONG)((int64_t)(g_rcMetafile.right - g_rcMetafile.left) * 2540 / g_wmfScale);
             picture.yExt = (LONG)((int64_t)(g_rcMetafile.bottom - g_rcMetafile.top) * 2540 / g_wmfScale);
         }
-        if (render_wmf_to_emf_bits(bits, bytes, &picture, &emf) != RENDER_WHOLE)
+        RenderOutcome outcome = render_wmf_to_emf_bits(bits, bytes, &picture, &emf);
+        if (outcome == RENDER_TOO_LARGE)
+            say_metafile_too_large(g_hwndMain);
+        else if (outcome != RENDER_WHOLE)
             say_metafile_cut(g_hwndMain);
     }
     GlobalUnlock(hBits);

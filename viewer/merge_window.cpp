@@ -240,8 +240,14 @@ static POINT visible_origin(HWND hwnd)
     return o;
 }
 
-static void place_metafile_at(POINT o)
+// An enhanced-metafile source: its frame in the pixels of the device of
+// window's DC, and its place at o.
+static void place_metafile_at(HENHMETAFILE emf, HWND window, POINT o)
 {
+    g_mergeKind = MERGE_EMF;
+    HDC hdc = GetDC(window);
+    get_emf_info(emf, NULL, &g_rcMetafile, hdc);
+    ReleaseDC(window, hdc);
     LONG w = g_rcMetafile.right - g_rcMetafile.left, h = g_rcMetafile.bottom - g_rcMetafile.top;
     SetRect(&g_rcMerge, o.x, o.y, o.x + (w < 1 ? 1 : w), o.y + (h < 1 ? 1 : h));
 }
@@ -269,7 +275,7 @@ static HENHMETAFILE convert_wmf_preview(HWND hwnd)
     if (!emf && bits && outcome != RENDER_WHOLE && outcome != RENDER_TOO_LARGE)
         say_metafile_cut(hwnd);
     else if (!emf)
-        seam_message_box(hwnd, "MemoryAllocation Error", NULL, MB_OK | MB_ICONSTOP);
+        say_metafile_too_large(hwnd);
     return emf;
 }
 
@@ -352,11 +358,7 @@ static bool take_file_source(HWND hwnd, POINT o, int* transparent)
             break;
         DeleteMetaFile((HMETAFILE)g_hMergePreviewImage);
         g_hMergePreviewImage = (HGLOBAL)emf;
-        g_mergeKind = MERGE_EMF;
-        HDC hdc = GetDC(hwnd);
-        get_emf_info(emf, NULL, &g_rcMetafile, hdc);
-        ReleaseDC(hwnd, hdc);
-        place_metafile_at(o);
+        place_metafile_at(emf, hwnd, o);
         o.x = o.y = 0;
         complete = true;
         *transparent = 1;
@@ -382,7 +384,7 @@ static bool take_clipboard_source(HWND hwnd, POINT o, int* transparent)
         return false;
     HCURSOR old_cursor = SetCursor(LoadCursorA(NULL, IDC_WAIT));
     bool taken = false;
-    int cut = 0;
+    ClipboardMetafileFault fault = CLIPBOARD_METAFILE_NO_FAULT;
     if (OpenClipboard(g_hwndMain)) {
         if (dib) {
             HGLOBAL data = GetClipboardData(CF_DIB);
@@ -396,32 +398,28 @@ static bool take_clipboard_source(HWND hwnd, POINT o, int* transparent)
                 taken = true;
             }
         } else {
-            HENHMETAFILE copy = take_clipboard_metafile(&cut);
-            UINT size = copy ? GetEnhMetaFileBits(copy, 0, NULL) : 0;
+            // The checked copy is the source; its bits are kept beside it
+            // for the edit's replay.
+            HENHMETAFILE emf = take_clipboard_metafile(&fault);
+            UINT size = emf ? GetEnhMetaFileBits(emf, 0, NULL) : 0;
             g_hMergeBits = size ? GlobalAlloc(GHND, size) : NULL;
             BYTE* bits = g_hMergeBits ? (BYTE*)GlobalLock(g_hMergeBits) : NULL;
-            if (bits) {
-                HENHMETAFILE emf = GetEnhMetaFileBits(copy, size, bits) == size ? SetEnhMetaFileBits(size, bits) : NULL;
+            bool kept = bits && GetEnhMetaFileBits(emf, size, bits) == size;
+            if (bits)
                 GlobalUnlock(g_hMergeBits);
-                if (emf) {
-                    g_hMergeImage = (HGLOBAL)emf;
-                    g_mergeKind = MERGE_EMF;
-                    HDC hdc = GetDC(g_hwndMain);
-                    get_emf_info(emf, NULL, &g_rcMetafile, hdc);
-                    ReleaseDC(g_hwndMain, hdc);
-                    place_metafile_at(o);
-                    *transparent = 1;
-                    taken = true;
-                }
+            if (kept) {
+                g_hMergeImage = (HGLOBAL)emf;
+                place_metafile_at(emf, g_hwndMain, o);
+                *transparent = 1;
+                taken = true;
+            } else if (emf) {
+                DeleteEnhMetaFile(emf);
             }
-            if (copy)
-                DeleteEnhMetaFile(copy);
         }
         CloseClipboard();
     }
     SetCursor(old_cursor);
-    if (cut)
-        say_metafile_cut(hwnd);
+    say_clipboard_metafile_fault(hwnd, fault);
     return taken;
 }
 

@@ -22,6 +22,8 @@
 #include "viewer/window_classes.h"
 #include "support/seam_recorder.h"
 #include "support/dib_block.h"
+#include "support/large_metafile.h"
+#include "support/peak_memory.h"
 #include "support/test_support.h"
 
 namespace {
@@ -93,23 +95,67 @@ INSTANTIATE_TEST_SUITE_P(Headers, ClipboardDib, ::testing::Values(
     BlockCase{"masks cut off", [](BITMAPINFOHEADER& h) { bit_fields(h, 32); h.biWidth = h.biHeight = 1; }, 8,
               nullptr, false}));
 
-bool put_on_clipboard(HWND hwnd, HGLOBAL block)
+bool put_on_clipboard(HWND hwnd, HANDLE data, UINT format = CF_DIB)
 {
     if (!OpenClipboard(hwnd))
         return false;
     EmptyClipboard();
-    bool ok = SetClipboardData(CF_DIB, block) != NULL;
+    bool ok = SetClipboardData(format, data) != NULL;
     CloseClipboard();
     return ok;
 }
 
-// Through the real clipboard: a refused DIB leaves the current image, a
-// good one replaces it with a copy of its table and pixels.
-TEST(ClipboardPaste, RefusedDibKeepsTheCurrentImageAndAGoodOneIsCopied)
+// A metafile picture an inch square, as programs place one.
+HGLOBAL metafile_picture(HMETAFILE mf)
 {
-    SeamRecorder seams(32);
+    HGLOBAL data = GlobalAlloc(GMEM_MOVEABLE, sizeof(METAFILEPICT));
+    METAFILEPICT* picture = (METAFILEPICT*)GlobalLock(data);
+    *picture = {MM_ANISOTROPIC, 2540, 2540, mf};
+    GlobalUnlock(data);
+    return data;
+}
+
+// Metafile bits as the clipboard takes them: an enhanced metafile, or a
+// Windows one in a metafile picture.
+HANDLE clipboard_metafile(UINT format, const std::string& bits)
+{
+    if (format == CF_ENHMETAFILE)
+        return SetEnhMetaFileBits((UINT)bits.size(), (const BYTE*)bits.data());
+    HMETAFILE mf = SetMetaFileBitsEx((UINT)bits.size(), (const BYTE*)bits.data());
+    return mf ? metafile_picture(mf) : NULL;
+}
+
+// The window classes and the main window the merge tool takes for its own.
+struct MergeWindowSetUp {
+    HWND saved_main = g_hwndMain;
+    MergeWindowSetUp()
+    {
+        InitCommonControls();
+        register_window_classes(GetModuleHandleA(NULL));
+        g_hwndMain = CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 50, 50, NULL, NULL, NULL, NULL);
+    }
+    ~MergeWindowSetUp()
+    {
+        DestroyWindow(g_hwndMain);
+        g_hwndMain = saved_main;
+    }
+};
+
+// What the paste and merge tests stand on: the boxes recorded, the merge
+// tool's windows, and a window that opens the clipboard.
+class ClipboardPaste : public ::testing::Test {
+protected:
+    SeamRecorder seams{32};
+    MergeWindowSetUp merge_window;
     HWND hwnd = CreateWindowExA(0, "STATIC", "clipboard test", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, NULL, NULL,
                                 GetModuleHandleA(NULL), NULL);
+    ~ClipboardPaste() override { DestroyWindow(hwnd); }
+};
+
+// Through the real clipboard: a refused DIB leaves the current image, a
+// good one replaces it with a copy of its table and pixels.
+TEST_F(ClipboardPaste, RefusedDibKeepsTheCurrentImageAndAGoodOneIsCopied)
+{
     HGLOBAL rle = make_dib(4, 4, 8, {}, 256);
     DibBlock(rle, false).bih->biCompression = BI_RLE8;
     ASSERT_TRUE(put_on_clipboard(hwnd, rle));
@@ -143,7 +189,6 @@ TEST(ClipboardPaste, RefusedDibKeepsTheCurrentImageAndAGoodOneIsCopied)
     }
     reset_current_image();
     g_fileName[0] = '\0';
-    DestroyWindow(hwnd);
 }
 
 // Whether the enhanced metafile plays the red square of the clipboard
@@ -168,8 +213,9 @@ bool draws_red_square(HENHMETAFILE emf)
 
 // Merge from the clipboard over a small bitmap, answering its question
 // with Yes: whether it took an enhanced metafile source that draws the
-// red square. The tool is then left as Esc leaves it.
-bool merge_takes_red_metafile(void)
+// red square. The tool is then left as Esc leaves it. rise, when given,
+// gets how far memory rose while the source was taken.
+bool merge_takes_red_metafile(uint64_t* rise = nullptr)
 {
     HGLOBAL image = make_dib(32, 32, 24);
     g_hImage = image;
@@ -177,7 +223,10 @@ bool merge_takes_red_metafile(void)
     start_merge_tool(g_hwndMain, 1);
     bool red = false;
     if (is_window_open(g_hwndMerge)) {
+        PeakMemoryWatch watch;
         SendMessageA(g_hwndMerge, WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
+        if (rise)
+            *rise = watch.rise();
         red = g_hMergeImage && g_mergeKind == MERGE_EMF && draws_red_square((HENHMETAFILE)g_hMergeImage);
         if (is_window_open(g_hwndMerge))
             SendMessageA(g_hwndMerge, WM_KEYDOWN, VK_ESCAPE, 0);
@@ -186,32 +235,12 @@ bool merge_takes_red_metafile(void)
     return red;
 }
 
-// The window classes and the main window the merge tool takes for its own.
-struct MergeWindowSetUp {
-    HWND saved_main = g_hwndMain;
-    MergeWindowSetUp()
-    {
-        InitCommonControls();
-        register_window_classes(GetModuleHandleA(NULL));
-        g_hwndMain = CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 50, 50, NULL, NULL, NULL, NULL);
-    }
-    ~MergeWindowSetUp()
-    {
-        DestroyWindow(g_hwndMain);
-        g_hwndMain = saved_main;
-    }
-};
-
 // A Windows metafile placed on the clipboard is converted by the renderer
 // (the system would make the enhanced one by playing it in the program),
 // by Paste and by Merge alike; an enhanced one is taken as it is. Either
 // way the picture holds the drawing.
-TEST(ClipboardPaste, AMetafileIsTakenAsItWasPlaced)
+TEST_F(ClipboardPaste, AMetafileIsTakenAsItWasPlaced)
 {
-    SeamRecorder seams(32);
-    MergeWindowSetUp merge_window;
-    HWND hwnd = CreateWindowExA(0, "STATIC", "clipboard test", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, NULL, NULL,
-                                GetModuleHandleA(NULL), NULL);
     auto draw = [](HDC dc) {
         HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
         HGDIOBJ old = SelectObject(dc, red);
@@ -226,20 +255,14 @@ TEST(ClipboardPaste, AMetafileIsTakenAsItWasPlaced)
             HDC mf = CreateMetaFileA(NULL);
             SetWindowExtEx(mf, 100, 100, NULL);
             draw(mf);
-            data = GlobalAlloc(GMEM_MOVEABLE, sizeof(METAFILEPICT));
-            METAFILEPICT* picture = (METAFILEPICT*)GlobalLock(data);
-            *picture = {MM_ANISOTROPIC, 2540, 2540, CloseMetaFile(mf)};
-            GlobalUnlock(data);
+            data = metafile_picture(CloseMetaFile(mf));
         } else {
             RECT frame = {0, 0, 2540, 2540};
             HDC dc = CreateEnhMetaFileA(NULL, NULL, &frame, NULL);
             draw(dc);
             data = CloseEnhMetaFile(dc);
         }
-        ASSERT_TRUE(OpenClipboard(hwnd));
-        EmptyClipboard();
-        ASSERT_TRUE(SetClipboardData(format, data));
-        CloseClipboard();
+        ASSERT_TRUE(put_on_clipboard(hwnd, data, format));
         reset_current_image();
 
         // A conversion is one request to the renderer, for each command.
@@ -266,30 +289,18 @@ TEST(ClipboardPaste, AMetafileIsTakenAsItWasPlaced)
         seams.boxes.clear();
     }
     g_fileName[0] = '\0';
-    DestroyWindow(hwnd);
 }
 
 // A Windows metafile whose conversion the renderer cuts is said by each
 // command that wanted it, and the current image stays; the same clipboard
 // contents are not converted again, new contents are.
-TEST(ClipboardPaste, ACutConversionIsSaidEachTimeAndNotMadeAgain)
+TEST_F(ClipboardPaste, ACutConversionIsSaidEachTimeAndNotMadeAgain)
 {
-    SeamRecorder seams(32);
-    MergeWindowSetUp merge_window;
-    HWND hwnd = CreateWindowExA(0, "STATIC", "clipboard test", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, NULL, NULL,
-                                GetModuleHandleA(NULL), NULL);
     auto place = [&] {
         HDC mf = CreateMetaFileA(NULL);
         for (int i = 0; i < 100000; ++i)
             Rectangle(mf, i % 90, i % 7, i % 90 + 3, i % 7 + 3);
-        HGLOBAL data = GlobalAlloc(GMEM_MOVEABLE, sizeof(METAFILEPICT));
-        METAFILEPICT* picture = (METAFILEPICT*)GlobalLock(data);
-        *picture = {MM_ANISOTROPIC, 2540, 2540, CloseMetaFile(mf)};
-        GlobalUnlock(data);
-        ASSERT_TRUE(OpenClipboard(hwnd));
-        EmptyClipboard();
-        ASSERT_TRUE(SetClipboardData(CF_METAFILEPICT, data));
-        CloseClipboard();
+        ASSERT_TRUE(put_on_clipboard(hwnd, metafile_picture(CloseMetaFile(mf)), CF_METAFILEPICT));
     };
     place();
     reset_current_image();
@@ -321,53 +332,40 @@ TEST(ClipboardPaste, ACutConversionIsSaidEachTimeAndNotMadeAgain)
     EXPECT_EQ(render_request_count() - requests, 2u);
     render_set_limits_for_test(0, 0);
     reset_current_image();
-    DestroyWindow(hwnd);
 }
 
 // Damaged metafiles placed on the clipboard (the hostile fixtures): Paste
 // and Merge refuse them with the message their file gets when opened, and
 // the current image stays. A metafile picture block too small for its
-// structure is refused as well, though a metafile handle lies past it.
+// structure is refused as well, though a metafile handle lies past it. So
+// is a sound picture past the most metafile bytes the program holds (a
+// limit set low here), or whose conversion is, with the words for memory.
 struct DamagedCase {
     const char* file;  // in hostile/
     UINT format;
     SIZE_T block_bytes = sizeof(METAFILEPICT);  // of a metafile picture
+    UINT metafile_limit = 0;                     // 0: the program's own
+    const char* text = "Unable to read metafile bits";
 };
 
-class ClipboardDamagedMetafile : public ::testing::TestWithParam<DamagedCase> {};
+class ClipboardDamagedMetafile : public ClipboardPaste, public ::testing::WithParamInterface<DamagedCase> {};
 
 TEST_P(ClipboardDamagedMetafile, IsRefusedAsItsFileIs)
 {
     const DamagedCase& c = GetParam();
-    SeamRecorder seams(32);
-    MergeWindowSetUp merge_window;
-    HWND hwnd = CreateWindowExA(0, "STATIC", "clipboard test", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, NULL, NULL,
-                                GetModuleHandleA(NULL), NULL);
     std::string bits = read_file_bytes(fixture_path(std::string("hostile\\") + c.file));
-    HANDLE data = NULL;
-    if (c.format == CF_ENHMETAFILE) {
-        data = SetEnhMetaFileBits((UINT)bits.size(), (const BYTE*)bits.data());
-    } else {
-        HMETAFILE mf = SetMetaFileBitsEx((UINT)bits.size(), (const BYTE*)bits.data());
-        ASSERT_TRUE(mf);
-        data = GlobalAlloc(GMEM_MOVEABLE, sizeof(METAFILEPICT));
-        METAFILEPICT* picture = (METAFILEPICT*)GlobalLock(data);
-        *picture = {MM_ANISOTROPIC, 2540, 2540, mf};
-        GlobalUnlock(data);
-        // Shrunk in place: the handle stays in the bytes past the block.
-        if (c.block_bytes < sizeof(METAFILEPICT)) {
-            ASSERT_EQ(GlobalReAlloc(data, c.block_bytes, 0), data);
-        }
-    }
+    HANDLE data = clipboard_metafile(c.format, bits);
     ASSERT_TRUE(data);
-    ASSERT_TRUE(OpenClipboard(hwnd));
-    EmptyClipboard();
-    ASSERT_TRUE(SetClipboardData(c.format, data));
-    CloseClipboard();
+    // Shrunk in place: the handle stays in the bytes past the block.
+    if (c.block_bytes < sizeof(METAFILEPICT)) {
+        ASSERT_EQ(GlobalReAlloc(data, c.block_bytes, 0), data);
+    }
+    ASSERT_TRUE(put_on_clipboard(hwnd, data, c.format));
     reset_current_image();
     HGLOBAL mine = make_dib(2, 2, 24);
     g_hImage = mine;
     g_imageKind = KIND_DIB;
+    render_set_metafile_limit_for_test(c.metafile_limit);
 
     paste_image_from_clipboard(hwnd);
     EXPECT_EQ(g_hImage, mine);
@@ -375,7 +373,7 @@ TEST_P(ClipboardDamagedMetafile, IsRefusedAsItsFileIs)
     const bool too_small = c.block_bytes < sizeof(METAFILEPICT);
     ASSERT_EQ(seams.boxes.size(), too_small ? 0u : 1u);
     if (!too_small) {
-        EXPECT_EQ(seams.boxes[0].text, "Unable to read metafile bits");
+        EXPECT_EQ(seams.boxes[0].text, c.text);
     }
     reset_current_image();
 
@@ -385,9 +383,9 @@ TEST_P(ClipboardDamagedMetafile, IsRefusedAsItsFileIs)
     ASSERT_EQ(seams.boxes.size(), too_small ? 1u : 2u);
     EXPECT_EQ(seams.boxes[0].text, "Merge Image from Clipboard?");
     if (!too_small) {
-        EXPECT_EQ(seams.boxes[1].text, "Unable to read metafile bits");
+        EXPECT_EQ(seams.boxes[1].text, c.text);
     }
-    DestroyWindow(hwnd);
+    render_set_metafile_limit_for_test(0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, ClipboardDamagedMetafile, ::testing::Values(
@@ -398,6 +396,78 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, ClipboardDamagedMetafile, ::testing::Values(
     DamagedCase{"WMF-region-8281-rectangles-painted.wmf", CF_METAFILEPICT},
     DamagedCase{"WMF-carrying-emf-zero-size-record.wmf", CF_METAFILEPICT},
     DamagedCase{"WMF-font-short-face-then-red-brush.wmf", CF_METAFILEPICT, 4},
-    DamagedCase{"WMF-font-short-face-then-red-brush.wmf", CF_METAFILEPICT, 12}));
+    DamagedCase{"WMF-font-short-face-then-red-brush.wmf", CF_METAFILEPICT, 12},
+    // 440 and 100 bytes (126 sealed); the enhanced metafile the second
+    // becomes is over 300.
+    DamagedCase{"EMF-bitblt.emf", CF_ENHMETAFILE, sizeof(METAFILEPICT), 400, "MemoryAllocation Error"},
+    DamagedCase{"WMF-font-short-face-last.wmf", CF_METAFILEPICT, sizeof(METAFILEPICT), 64, "MemoryAllocation Error"},
+    DamagedCase{"WMF-font-short-face-last.wmf", CF_METAFILEPICT, sizeof(METAFILEPICT), 300,
+                "MemoryAllocation Error"}));
+
+// A font record whose face name ends within it, last before the end record,
+// on the clipboard as the program that placed it wrote it: the conversion
+// is handed the record whole (its name's 32 bytes, the rest zeros), which
+// the system reads wherever the name ends, and the picture is pasted whole.
+TEST_F(ClipboardPaste, AShortFontRecordIsConvertedWhole)
+{
+    std::string bits = read_file_bytes(fixture_path("hostile\\WMF-font-short-face-last.wmf"));
+    ASSERT_TRUE(put_on_clipboard(hwnd, clipboard_metafile(CF_METAFILEPICT, bits), CF_METAFILEPICT));
+    reset_current_image();
+
+    paste_image_from_clipboard(hwnd);
+    EXPECT_TRUE(seams.boxes.empty());
+    ASSERT_EQ(g_imageKind, KIND_EMF);
+    EXPECT_TRUE(draws_red_square((HENHMETAFILE)g_hImage));
+    UINT size = 0;
+    const BYTE* given = render_last_input_for_test(&size);
+    ASSERT_TRUE(given);
+    const std::string whole_font = le32(28) + le16(META_CREATEFONTINDIRECT) + le16(16) + std::string(6, '\0') +
+                                   le16(400) + std::string(8, '\0') + "Arial" + std::string(27, '\0');
+    const std::string end = le32(3) + le16(0);
+    ASSERT_EQ(size, bits.size() + 26);
+    EXPECT_EQ(std::string((const char*)given + size - 62, 62), whole_font + end);
+    EXPECT_EQ(get_le32(std::string((const char*)given, 18), 6), size / 2) << "the header counts the words";
+    reset_current_image();
+}
+
+// A large metafile pasted or taken by Merge from the clipboard: beside the
+// clipboard's own, the program holds one copy of its bytes at a time (the
+// renderer's copy of a Windows one, or of the enhanced metafile the
+// renderer made of it, as the program makes its own; the checked copy of
+// an enhanced one) beside what it keeps: the enhanced metafile and, for
+// Merge, its bits.
+TEST_F(ClipboardPaste, ALargeMetafileIsHeldInOneCopyBesideWhatIsKept)
+{
+    const uint64_t BYTES = 32u << 20, MARGIN = 16u << 20;
+    // Copies of the enhanced metafile taken at the peak, the kept ones counted.
+    const struct {
+        UINT format;
+        uint64_t pasted, merged;
+    } rows[] = {{CF_METAFILEPICT, 2, 2}, {CF_ENHMETAFILE, 1, 2}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.format == CF_ENHMETAFILE ? "enhanced" : "metafile picture");
+        ASSERT_TRUE(put_on_clipboard(
+            hwnd,
+            clipboard_metafile(row.format, row.format == CF_ENHMETAFILE ? large_sound_emf(BYTES) : large_sound_wmf(BYTES)),
+            row.format));
+        reset_current_image();
+
+        PeakMemoryWatch watch;
+        paste_image_from_clipboard(hwnd);
+        const uint64_t rise = watch.rise();
+        ASSERT_TRUE(watch.works());
+        ASSERT_EQ(g_imageKind, KIND_EMF);
+        const uint64_t kept = GetEnhMetaFileBits((HENHMETAFILE)g_hImage, 0, NULL);
+        EXPECT_TRUE(draws_red_square((HENHMETAFILE)g_hImage));
+        EXPECT_LT(rise, row.pasted * kept + MARGIN) << "peak MB: " << (rise >> 20) << " of " << (kept >> 20);
+        reset_current_image();
+
+        uint64_t merge_rise = 0;
+        seams.answers.push_back(IDYES);
+        EXPECT_TRUE(merge_takes_red_metafile(&merge_rise));
+        EXPECT_LT(merge_rise, row.merged * kept + MARGIN) << "peak MB: " << (merge_rise >> 20);
+        seams.boxes.clear();
+    }
+}
 
 }  // namespace

@@ -37,7 +37,8 @@ struct LoadCase {
     const char* info_start = "";  // the text of the decoder that read it
     size_t boxes = 0;
     bool plays_red = false;       // a Windows metafile played whole is red at its centre
-    size_t left_out_bytes = 0;    // of a Windows metafile's records, which draw nothing
+    long left_out_bytes = 0;      // of a Windows metafile's records, which draw nothing; less
+                                  // than 0: what its short font records grew by, made whole
 };
 
 // The fixtures under the names the list shows, and GDI and MacBinary files.
@@ -143,8 +144,8 @@ TEST_P(LoaderTable, FileIsReadAsItsRowSays)
     if (c.kind == KIND_NONE)  // nothing read: the empty square of no selection
         EXPECT_EQ(g_animDestWidth, g_animDestHeight) << c.file;
     if (c.kind == KIND_WMF && g_hImage) {
-        EXPECT_EQ(GetMetaFileBitsEx((HMETAFILE)g_hImage, 0, NULL),
-                  read_file_bytes(c.file).size() - (g_wmfHasPlaceable ? 22 : 0) - c.left_out_bytes) << c.file;
+        EXPECT_EQ((long)GetMetaFileBitsEx((HMETAFILE)g_hImage, 0, NULL),
+                  (long)read_file_bytes(c.file).size() - (g_wmfHasPlaceable ? 22 : 0) - c.left_out_bytes) << c.file;
     }
     if (c.plays_red) {
         GdiCanvas canvas(40, 40);
@@ -188,10 +189,11 @@ INSTANTIATE_TEST_SUITE_P(Files, LoaderTable, ::testing::Values(
     LoadCase{"odd_length_cut.wmf", KIND_NONE, FMT_NONE, -1, "", 1},
     LoadCase{"placeable_cut.wmf", KIND_NONE, FMT_NONE, -1, "", 1},
     LoadCase{"size_field_short.wmf", KIND_WMF, FMT_NONE},
-    // Object slots: a font record whose face name ends within it is read,
-    // and "select 1" picks the red brush after it; an object left out keeps
-    // its slot, and what draws with it cuts the picture.
-    LoadCase{"font_short_face.wmf", KIND_WMF, FMT_NONE, -1, "", 0, true},
+    // Object slots: a font record whose face name ends within it is read
+    // (and held whole, its 24 bytes of parameters grown to 50), and "select
+    // 1" picks the red brush after it; an object left out keeps its slot,
+    // and what draws with it cuts the picture.
+    LoadCase{"font_short_face.wmf", KIND_WMF, FMT_NONE, -1, "", 0, true, -26},
     LoadCase{"left_out_brush.wmf", KIND_NONE, FMT_NONE, -1, "", 1},
     LoadCase{"left_out_brush_unused.wmf", KIND_WMF, FMT_NONE, -1, "", 0, true, 14},
     LoadCase{"region_8281.wmf", KIND_NONE, FMT_NONE, -1, "", 1}));

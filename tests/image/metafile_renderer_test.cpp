@@ -480,6 +480,44 @@ TEST_F(MetafileRenderer, ACarriedEnhancedMetafileIsCheckedAsItsFileWouldBe)
     DeleteMetaFile(h);
 }
 
+// A font record whose face name ends within it, last before the end
+// record: the system reads the name's whole 32 bytes wherever it ends, 20
+// of them past this metafile. Read from its file, the metafile the program
+// holds (which is played, printed, copied to the clipboard and merged)
+// has the record whole, the name's field filled out with zeros; that is
+// what its conversion hands the system.
+TEST_F(MetafileRenderer, AShortFontRecordIsHandedToTheSystemWhole)
+{
+    const std::string path = fixture_path("hostile\\WMF-font-short-face-last.wmf");
+    const std::string file = read_file_bytes(path);
+    const std::string whole_font = le32(28) + le16(META_CREATEFONTINDIRECT) + le16(16) + std::string(6, '\0') +
+                                   le16(400) + std::string(8, '\0') + "Arial" + std::string(27, '\0');
+    const std::string end = le32(3) + le16(0);
+    OFSTRUCT of;
+    HFILE f = OpenFile(path.c_str(), &of, OF_READ);
+    ASSERT_NE(HFILE_ERROR, f);
+    RECT bounds;
+    DWORD inch;
+    WmfPlaceableHeader header;
+    HMETAFILE wmf = read_wmf_file(NULL, path.c_str(), f, NULL, 0, &bounds, &inch, &header);
+    ASSERT_TRUE(wmf);
+    std::string held(GetMetaFileBitsEx(wmf, 0, NULL), '\0');
+    GetMetaFileBitsEx(wmf, (UINT)held.size(), (BYTE*)&held[0]);
+    ASSERT_EQ(file.size() + 26, held.size());
+    EXPECT_EQ(held.substr(held.size() - 62), whole_font + end);
+    EXPECT_EQ(held.size() / 2, get32(held, 6)) << "the header counts the words";
+    EXPECT_EQ(28u, get32(held, 12)) << "the largest record";
+
+    g_wmfHasPlaceable = 0;
+    const std::string out = test_out_path("short_font.emf");
+    EXPECT_EQ(1, write_emf_file(wmf, out.c_str()));
+    UINT size = 0;
+    const BYTE* given = render_last_input_for_test(&size);
+    ASSERT_TRUE(given);
+    EXPECT_EQ(held, std::string((const char*)given, size));
+    DeleteMetaFile(wmf);
+}
+
 // Tile plays once over the first cell's background and copies it to every
 // cell (one renderer request): the same pixels as a play into each cell of a picture that keeps
 // within its frame (about 38 reference pixels square).

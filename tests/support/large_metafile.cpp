@@ -4,6 +4,21 @@
 
 #include "support/dib_block.h"
 
+// The record repeated before the last end_bytes of file (its end record)
+// until file holds about bytes; the records put in.
+static uint64_t fill_before_end(std::string& file, const std::string& record, uint64_t bytes, size_t end_bytes)
+{
+    const uint64_t count = bytes > file.size() ? (bytes - file.size()) / record.size() : 0;
+    std::string records;
+    records.reserve((size_t)(count * record.size()));
+    for (uint64_t i = 0; i < count; ++i)
+        records += record;
+    file.insert(file.size() - end_bytes, records);
+    return count;
+}
+
+enum { LINE_POINTS = 4096 };
+
 std::string large_sound_emf(uint64_t bytes)
 {
     HDC dc = CreateEnhMetaFileA(NULL, NULL, NULL, NULL);
@@ -19,24 +34,48 @@ std::string large_sound_emf(uint64_t bytes)
     GetEnhMetaFileBits(made, (UINT)emf.size(), (BYTE*)&emf[0]);
     DeleteEnhMetaFile(made);
 
-    const uint32_t POINTS = 4096;
-    std::string polyline(28 + 8 * POINTS, '\0');
-    put_le32(polyline, 0, EMR_POLYLINE);
-    put_le32(polyline, 4, (uint32_t)polyline.size());
-    put_le32(polyline, 16, 500);  // bounds
-    put_le32(polyline, 20, 300);
-    put_le32(polyline, 24, POINTS);
-    for (uint32_t i = 0; i < POINTS; ++i) {
-        put_le32(polyline, 28 + 8 * i, i * 37 % 500);
-        put_le32(polyline, 32 + 8 * i, i * 53 % 300);
+    std::string line(28 + 8 * LINE_POINTS, '\0');
+    put_le32(line, 0, EMR_POLYLINE);
+    put_le32(line, 4, (uint32_t)line.size());
+    put_le32(line, 16, 500);  // bounds
+    put_le32(line, 20, 300);
+    put_le32(line, 24, LINE_POINTS);
+    for (uint32_t i = 0; i < LINE_POINTS; ++i) {
+        put_le32(line, 28 + 8 * i, i * 37 % 500);
+        put_le32(line, 32 + 8 * i, i * 53 % 300);
     }
-    const uint64_t count = bytes > emf.size() ? (bytes - emf.size()) / polyline.size() : 0;
-    std::string records;
-    records.reserve((size_t)(count * polyline.size()));
-    for (uint64_t i = 0; i < count; ++i)
-        records += polyline;
-    emf.insert(emf.size() - 20, records);  // before the end record
+    const uint64_t count = fill_before_end(emf, line, bytes, 20);
     put_le32(emf, 48, (uint32_t)emf.size());
     put_le32(emf, 52, get_le32(emf, 52) + (uint32_t)count);
     return emf;
+}
+
+std::string large_sound_wmf(uint64_t bytes)
+{
+    HDC dc = CreateMetaFileA(NULL);
+    SetWindowExtEx(dc, 500, 300, NULL);
+    HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
+    HPEN pen = CreatePen(PS_SOLID, 1, RGB(255, 0, 0));
+    SelectObject(dc, red);
+    SelectObject(dc, pen);
+    Rectangle(dc, 0, 0, 500, 300);
+    HMETAFILE made = CloseMetaFile(dc);
+    DeleteObject(red);
+    DeleteObject(pen);
+    std::string wmf(GetMetaFileBitsEx(made, 0, NULL), '\0');
+    GetMetaFileBitsEx(made, (UINT)wmf.size(), &wmf[0]);
+    DeleteMetaFile(made);
+
+    std::string line(8 + 4 * LINE_POINTS, '\0');
+    put_le32(line, 0, (uint32_t)line.size() / 2);
+    put_le16(line, 4, META_POLYLINE);
+    put_le16(line, 6, LINE_POINTS);
+    for (uint32_t i = 0; i < LINE_POINTS; ++i) {
+        put_le16(line, 8 + 4 * i, i * 37 % 500);
+        put_le16(line, 10 + 4 * i, i * 53 % 300);
+    }
+    if (fill_before_end(wmf, line, bytes, 6) && get_le32(wmf, 12) < line.size() / 2)
+        put_le32(wmf, 12, (uint32_t)line.size() / 2);
+    put_le32(wmf, 6, (uint32_t)(wmf.size() / 2));
+    return wmf;
 }

@@ -364,6 +364,22 @@ TEST_F(UndoReplayRules, MergeFileIsReadAgainAndItsLossIsPassedOver)
     ASSERT_EQ(seams.boxes.size(), 1u);
     EXPECT_EQ(seams.boxes[0].text, "Unable to read metafile bits");
     EXPECT_TRUE(same_image(g_hImage, want)) << "nothing of the carried picture is merged";
+
+    // Nor is one whose conversion passes the most metafile bytes the
+    // program holds (a limit set low here: the 126 bytes of the file's
+    // records, its font record made whole, become over 300): that is said
+    // with the words for memory.
+    ASSERT_TRUE(write_file_bytes(path, read_file_bytes(fixture_path("hostile/WMF-font-short-face-last.wmf"))));
+    merge_record_reads_anew(2, path);
+    push_edit_record(EDIT_INVERT, 0);
+    seams.boxes.clear();
+    render_set_metafile_limit_for_test(300);
+    reload();
+    undo_last_edit();
+    render_set_metafile_limit_for_test(0);
+    ASSERT_EQ(seams.boxes.size(), 1u);
+    EXPECT_EQ(seams.boxes[0].text, "MemoryAllocation Error");
+    EXPECT_TRUE(same_image(g_hImage, want)) << "nothing of the picture too large is merged";
     GlobalFree(want);
     DeleteFileA(path.c_str());
 }
