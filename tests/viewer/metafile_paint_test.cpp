@@ -285,6 +285,15 @@ unsigned requests_of_paint(HWND hwnd)
     return render_request_count() - before;
 }
 
+// Whether window lies below cover in the z-order.
+bool is_below(HWND window, HWND cover)
+{
+    for (HWND w = GetWindow(cover, GW_HWNDNEXT); w; w = GetWindow(w, GW_HWNDNEXT))
+        if (w == window)
+            return true;
+    return false;
+}
+
 class MetafilePaint : public testing::TestWithParam<PaintRow> {};
 
 TEST_P(MetafilePaint, PlaysOncePerSizeAndKeepsWhatACutLeft)
@@ -314,10 +323,16 @@ TEST_P(MetafilePaint, PlaysOncePerSizeAndKeepsWhatACutLeft)
     if (row.under) {
         // No one sees a window under the show or full screen: a play there
         // would be a second play of each picture.
-        *row.under = CreateWindowExA(WS_EX_TOPMOST, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0,
+        // Shown without taking the activation: on a busy display the
+        // window below could otherwise be raised again by the focus events
+        // the hand-over brings, and the test would not be of a covered one.
+        *row.under = CreateWindowExA(WS_EX_TOPMOST | WS_EX_NOACTIVATE, "STATIC", "", WS_POPUP, 0, 0,
                                      GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), NULL, NULL,
                                      wc.hInstance, NULL);
+        SetWindowPos(*row.under, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+        ASSERT_TRUE(is_below(hwnd, *row.under));
         EXPECT_EQ(requests_of_paint(hwnd), 0u) << "played out of sight";
+        EXPECT_TRUE(is_below(hwnd, *row.under)) << "the cover stayed over the window while it painted";
         DestroyWindow(*row.under);
         *row.under = NULL;
         InvalidateRect(hwnd, NULL, TRUE);
