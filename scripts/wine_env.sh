@@ -169,12 +169,40 @@ boot_prefix() {
     fi
 }
 
+# No window manager runs on the virtual displays, and Wine waits two seconds
+# for one each time a window it left to a manager is hidden: every dialog
+# closed. The programs named (by file name) get windows Wine places itself,
+# in the running server's prefix; an owned window still carries the hint
+# a manager would read.
+unmanage_windows_of() {
+    local reg name
+    reg=$(mktemp /tmp/corvane-unmanaged.XXXXXX.reg)
+    printf 'REGEDIT4\r\n\r\n' >"$reg"
+    for name in "$@"; do
+        printf '[HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults\\%s\\X11 Driver]\r\n"Managed"="N"\r\n\r\n' \
+            "$name" >>"$reg"
+    done
+    wine regedit /S "$(winepath -w "$reg" 2>/dev/null)" >/dev/null 2>&1 || true
+    rm -f "$reg"
+}
+
+# The unit programs, in the shared prefix; the program itself keeps its
+# setting there, where a user runs it (scripts/run_viewer.sh).
+unmanage_unit_programs() {
+    local exe names=()
+    for exe in "$ROOT"/build/cmake/tests/*_tests.exe; do
+        [ -e "$exe" ] && names+=("$(basename "$exe")")
+    done
+    [ ${#names[@]} -eq 0 ] || unmanage_windows_of "${names[@]}"
+}
+
 start_wine() {
     boot_prefix
     # A persistent server started before the first test spares every test
     # executable the server's start-up.
     wineserver -p
     wine cmd /c exit >/dev/null 2>&1 || true
+    unmanage_unit_programs
     WINE_STARTED=1
 }
 

@@ -33,6 +33,7 @@ run_shard() {
     start_display || exit 1
     wineserver -p
     WINE_STARTED=1
+    unmanage_windows_of Corvane.exe CorvaneRender.exe
     mkdir -p "$work/shard-$k" "$shots/shard-$k"
     GTEST_TOTAL_SHARDS=$count GTEST_SHARD_INDEX=$k \
         CORVANE_E2E_DIR="Z:$work/shard-$k" CORVANE_SCREENSHOTS="Z:$shots/shard-$k" \
