@@ -659,10 +659,13 @@ RenderOutcome render_emf_to_wmf_bits(HENHMETAFILE emf, INT map_mode, RenderResul
     if (in.size && in.size < sizeof(ENHMETAHEADER))
         return RENDER_NOT_PLAYED;
     RenderOutcome ready = prepare_conversion(RENDER_OP_EMF_TO_WMF, &in);
-    if (ready != RENDER_WHOLE)
+    if (ready == RENDER_WHOLE && !put_input(&in))
+        ready = RENDER_NOT_PLAYED;
+    if (ready != RENDER_WHOLE) {
+        // A request that is not sent keeps no large copy either.
+        trim_data();
         return ready;
-    if (!put_input(&in))
-        return RENDER_NOT_PLAYED;
+    }
     s_render.control->map_mode = map_mode;
     return convert(RENDER_OP_EMF_TO_WMF, in.size, result);
 }
