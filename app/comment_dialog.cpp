@@ -20,6 +20,7 @@
 #include "image/comment_text.h"
 #include "image/current_image.h"
 #include "image/file_hold.h"
+#include "image/file_stamp.h"
 #include "image/gif_anim.h"
 #include "image/gif_write.h"
 #include "image/iff_write.h"
@@ -328,7 +329,7 @@ void on_ok(HWND dialog)
         return;
     }
     // Only the file still shown has its comment, size and animation shown.
-    bool shown = lstrcmpiA(g_filePath, g_target.path) == 0;
+    bool shown = is_shown_file(g_target.path) != 0;
     HeldAnimation hold = writer && shown ? hold_animation() : HeldAnimation();
     // A read-only file takes the comment and stays read-only, in every
     // format; the edit replaces only the comment the box showed.

@@ -7,6 +7,7 @@
 #include <string.h>
 
 #include "image/current_image.h"
+#include "image/file_names.h"
 #include "image/file_stamp.h"
 #include "image/kept_attributes.h"
 #include "image/seams.h"
@@ -170,12 +171,12 @@ int rewrite_for_comment(const char* path, HGLOBAL hText, RewriteBuildFn build, v
 {
     // The new file takes the old one's place without the old one's
     // attributes; they are put back whatever the outcome.
-    bool allowed = path && s_readOnlyAllowed[0] && lstrcmpiA(path, s_readOnlyAllowed) == 0;
+    bool allowed = path && s_readOnlyAllowed[0] && is_same_file(path, s_readOnlyAllowed);
     KeptAttributes kept = keep_attributes(path, allowed);
     CommentJob job = {};
     job.format = format;
     job.text = lock_comment_text(hText, &job.length);
-    job.check_dropped = path && s_shownFor[0] && lstrcmpiA(path, s_shownFor) == 0;
+    job.check_dropped = path && s_shownFor[0] && is_same_file(path, s_shownFor);
     if (job.check_dropped)
         job.shown = lock_comment_text(s_hShown, &job.shown_length);
     CheckedBuild checked = {build, &job};
@@ -193,7 +194,7 @@ int rewrite_for_comment(const char* path, HGLOBAL hText, RewriteBuildFn build, v
     if (result != REWRITE_DONE) {
         const char* why = result == REWRITE_REFUSED && job.damage ? job.damage : "Cannot Open File for Writing.";
         // The shown file is written by its full path and named as listed.
-        const char* caption = g_fileName[0] && lstrcmpiA(path, g_filePath) == 0 ? g_fileName : path;
+        const char* caption = g_fileName[0] && is_shown_file(path) ? g_fileName : path;
         seam_message_box(NULL, why, caption, MB_OK | MB_ICONSTOP);
     }
     return result;
