@@ -6,10 +6,10 @@
 // counted as done. Another file in the output's place is replaced only
 // after the user's Yes; No skips that file. Cancel in any question of the
 // pass ends it there: no file after it is touched, and the summary counts
-// what was done before. A file's read-only attribute is
-// lifted only for the step that needs it (a delete the user agreed to, a
-// turn of the file itself, a move to another volume) and put back
-// afterwards (kept_attributes.h).
+// what was done before. A file's read-only attribute is lifted only for
+// the step that needs it (a delete the user agreed to, a turn of the file
+// itself, a move to another volume) and put back afterwards
+// (kept_attributes.h).
 #include "viewer/batch_operations.h"
 
 #include <cstdio>

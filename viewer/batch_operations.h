@@ -45,7 +45,7 @@ int rotate_thumbnail_file_reencode(int angle, int cell);
 // The comment dialog's text written to every selected file of the batch
 // window (g_commentBatchMode set); text is freed.
 void write_batch_comment(HGLOBAL* text);
-// The cells of the page shown that are selected.
+// How many cells of the page shown are selected.
 int count_selected_thumbnails(void);
 
 // The file a move, copy or conversion writes: the folder of target (cut at
