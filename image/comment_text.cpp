@@ -25,7 +25,7 @@ static const char COMMENT_NOT_SHOWN_WHOLE[] =
     "This File's Comment Holds More Than the Dialog Showed (Another Comment, Text After a NUL Character or "
     "Past What Is Read); the Edit Would Lose It, So Nothing Was Written.";
 
-void normalize_comment_line_ends(void)
+void normalize_comment_line_ends(HGLOBAL comment)
 {
     if (g_hCommentEdit) {
         GlobalFree(g_hCommentEdit);
@@ -33,11 +33,11 @@ void normalize_comment_line_ends(void)
     }
     const char* text = "";
     size_t length = 0;
-    const char* locked = g_hComment ? (const char*)GlobalLock(g_hComment) : NULL;
+    const char* locked = comment ? (const char*)GlobalLock(comment) : NULL;
     if (locked) {
         text = locked;
         // The block need not end in NUL: never read past it.
-        size_t limit = GlobalSize(g_hComment);
+        size_t limit = GlobalSize(comment);
         while (length < limit && text[length])
             ++length;
     }
@@ -67,7 +67,7 @@ void normalize_comment_line_ends(void)
         GlobalFree(hEdit);
     }
     if (locked)
-        GlobalUnlock(g_hComment);
+        GlobalUnlock(comment);
 }
 
 void restore_comment_line_ends(HGLOBAL edited, HGLOBAL read)

@@ -1,8 +1,8 @@
-// The copy of the current file's comment that the comment dialog's edit box
-// shows: the text of g_hComment with every line end made CR LF, and the
-// way back to the line ends the comment had. Also what the comment writers
-// share: the rewrite that says why a file keeps its old comment, and that
-// never drops more of it than the dialog showed.
+// The copy of a file's comment that the comment dialog's edit box shows:
+// its text with every line end made CR LF, and the way back to the line
+// ends the comment had. Also what the comment writers share: the rewrite
+// that says why a file keeps its old comment, and that never drops more of
+// it than the dialog showed.
 #pragma once
 
 #include <windows.h>
@@ -11,9 +11,9 @@
 
 extern HGLOBAL g_hCommentEdit;  // NUL-terminated, owned by the comment dialog
 
-// Makes g_hCommentEdit from g_hComment (an earlier copy is released first);
-// leaves it null when memory runs out.
-void normalize_comment_line_ends(void);
+// Makes g_hCommentEdit from comment (g_hComment, or the comment of a file
+// not shown); an earlier copy is released first. Null when memory runs out.
+void normalize_comment_line_ends(HGLOBAL comment);
 
 // Gives the edited text (the edit box's, with CR LF line ends) the line
 // ends of the comment as read: when bare LFs, or bare CRs, are its most

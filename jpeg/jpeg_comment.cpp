@@ -2,7 +2,9 @@
 // segments are copied up to the frame header with the old comments left
 // out, one new comment goes just before the frame header, the rest of the
 // file follows unchanged. The new file is written next to the old one and
-// takes its place only when complete (rewrite_for_comment).
+// takes its place only when complete (rewrite_for_comment). The comment of
+// a file not shown is read here too, by a walk of its segments that finds
+// what the reader would.
 #include "jpeg/jpeg_comment.h"
 
 #include <stdint.h>
@@ -199,4 +201,63 @@ int write_jpeg_comment(const char* path, HGLOBAL* phComment, int keep)
         *phComment = NULL;
     }
     return result == REWRITE_DONE;
+}
+
+// ---- reading
+
+// The marker after the stray bytes and fill bytes before it, as the
+// library finds it (an FF 00 pair is stray too); -1 at the end of the file.
+static int next_marker_in(FILE* in)
+{
+    for (;;) {
+        int c = getc(in);
+        while (c != 0xFF && c != EOF)
+            c = getc(in);
+        do {
+            c = getc(in);
+        } while (c == 0xFF);
+        if (c != 0)
+            return c == EOF ? -1 : c;
+    }
+}
+
+HGLOBAL read_jpeg_comment(const char* path)
+{
+    FILE* in = fopen(path, "rb");
+    if (!in)
+        return NULL;
+    HGLOBAL hText = NULL;
+    int ok = getc(in) == 0xFF && getc(in) == 0xD8;
+    while (ok) {
+        int code = next_marker_in(in);
+        if (code < 0 || code == 0xD8 || code == 0xD9 || code == 0xDA)
+            break;
+        if ((code >= 0xD0 && code <= 0xD7) || code == 0x01)
+            continue;  // no length field
+        int high = getc(in), low = getc(in);
+        if (low == EOF || high == EOF || (high << 8 | low) < 2)
+            break;
+        unsigned length = (unsigned)(high << 8 | low) - 2;
+        if (code != 0xFE) {
+            ok = fseek(in, (long)length, SEEK_CUR) == 0;
+            continue;
+        }
+        // The first comment segment decides, whole or not at all.
+        hText = length ? GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, length + 1) : NULL;
+        char* text = hText ? (char*)GlobalLock(hText) : NULL;
+        int whole = text && fread(text, 1, length, in) == length;
+        if (text) {
+            // The text ends at a NUL inside the data, as the reader's does.
+            size_t kept = strnlen(text, length);
+            memset(text + kept, 0, length - kept);
+            GlobalUnlock(hText);
+        }
+        if (!whole && hText) {
+            GlobalFree(hText);
+            hText = NULL;
+        }
+        break;
+    }
+    fclose(in);
+    return hText;
 }
