@@ -3,7 +3,7 @@
 // comment stays current and the dialog stays open with the text the user
 // typed, so nothing typed is lost. The box shows the comment with CR LF
 // line ends; OK on the text as shown leaves the file alone, an edited text
-// goes back with the line ends the comment had and is counted as written,
+// goes back with the line end each of its lines had and is counted as written,
 // a text longer than the format holds is refused whole, and the rewrite
 // refuses an edit that would lose a part of the comment the box could not
 // show. The edit box's work must stay in step with the comment's length:
@@ -223,6 +223,13 @@ size_t target_comment_limit(const char** too_long)
     return 0;
 }
 
+// The line end a new line of the comment gets where the comment as read
+// had none: PNG text ends its lines in LF; elsewhere the box's CR LF stays.
+char target_new_line_end(void)
+{
+    return g_target.writer == write_png ? '\n' : 0;
+}
+
 // A running GIF animation reads frames from the open file, whose length the
 // writer changes: the file is closed around the write and the frame position
 // moved by the change of length.
@@ -330,7 +337,7 @@ void on_ok(HWND dialog)
         return;
     }
     if (!g_target.selection)
-        restore_comment_line_ends(text, g_target.read);
+        restore_comment_line_ends(text, g_target.read, target_new_line_end());
     // Refused before any file is touched, once for a batch of files: the
     // dialog stays with the text.
     const char* too_long = NULL;

@@ -620,7 +620,7 @@ int copy_emf_to_file(HENHMETAFILE emf, const char* path)
 // of an old description. Returns the new header size, or 0 when the sizes
 // cannot be held in the header's 32-bit fields.
 static uint32_t build_emf_header(const BYTE* old, uint32_t old_size, uint64_t file_size,
-                                 const char* text, size_t text_length, BYTE* out)
+                                 const WCHAR* text, size_t text_length, BYTE* out)
 {
     uint32_t old_description = get_u32(old + EMF_OFF_DESCRIPTION_LENGTH) ?
                                    get_u32(old + EMF_OFF_DESCRIPTION) : 0;
@@ -641,7 +641,7 @@ static uint32_t build_emf_header(const BYTE* old, uint32_t old_size, uint64_t fi
         put_le16(p, 0);
         p += 2;
         for (size_t i = 0; i < text_length; ++i, p += 2)
-            put_le16(p, (BYTE)text[i]);
+            put_le16(p, text[i]);
         put_le16(p, 0);
         put_le16(p + 2, 0);
         size += (chars * 2 + 3) / 4 * 4;
@@ -675,9 +675,9 @@ static uint32_t build_emf_header(const BYTE* old, uint32_t old_size, uint64_t fi
 }
 
 // Tells the rewrite of the old description's picture title and whatever
-// follows it, which the new description replaces, a character a byte as the
-// reader shows them; a character no byte holds cannot come back. The
-// application name before the title is no part of the comment.
+// follows it, which the new description replaces, in the system's code page
+// as the reader shows it. The application name before the title is no part
+// of the comment.
 static void note_old_title(const BYTE* old, uint32_t old_size, CommentJob* job)
 {
     uint32_t chars = get_u32(old + EMF_OFF_DESCRIPTION_LENGTH);
@@ -691,15 +691,41 @@ static void note_old_title(const BYTE* old, uint32_t old_size, CommentJob* job)
     if (++i >= chars)
         return;  // no title
     note_dropped_comment(job, true, NULL, 0);
-    for (; i < chars; ++i) {
-        uint16_t unit = get_u16(description + 2 * i);
-        if (unit > 0xFF) {
+    WCHAR* units = (WCHAR*)malloc((size_t)(chars - i) * sizeof(WCHAR));
+    if (!units) {
+        job->dropped_other = true;
+        return;
+    }
+    for (uint32_t n = 0; n < chars - i; ++n)
+        units[n] = get_u16(description + 2 * (i + n));
+    // The title up to its NUL as the system converts it; what follows it
+    // counts as it stands, as units no byte holds.
+    uint32_t title = 0;
+    while (title < chars - i && units[title])
+        ++title;
+    bool unshowable = false;
+    HGLOBAL hShown = system_text_from_utf16(units, title, &unshowable);
+    size_t shown_length = 0;
+    const char* shown = lock_comment_text(hShown, &shown_length);
+    if (shown) {
+        note_dropped_comment(job, false, shown, shown_length);
+        GlobalUnlock(hShown);
+    } else {
+        job->dropped_other = true;
+    }
+    if (hShown)
+        GlobalFree(hShown);
+    if (unshowable)
+        note_unshowable_comment(job);
+    for (uint32_t n = title; n < chars - i; ++n) {
+        if (units[n] > 0xFF) {
             job->dropped_other = true;
-            return;
+            break;
         }
-        char c = (char)unit;
+        char c = (char)units[n];
         note_dropped_comment(job, false, &c, 1);
     }
+    free(units);
 }
 
 // Builds the file with the new header from in into out; 0 for a file that
@@ -729,7 +755,13 @@ static int build_emf_job(FILE* in, FILE* out, void* context)
     BYTE* header = (BYTE*)calloc(1, (size_t)room);
     if (old && header && _fseeki64(in, 0, SEEK_SET) == 0 && fread(old, 1, old_size, in) == old_size) {
         note_old_title(old, old_size, job);
-        uint32_t header_size = build_emf_header(old, old_size, file_size, job->text, job->length, header);
+        uint32_t header_size = 0;
+        // The description holds UTF-16: the text as the system converts it.
+        int units = job->length ? MultiByteToWideChar(CP_ACP, 0, job->text, (int)job->length, NULL, 0) : 0;
+        WCHAR* wide = (WCHAR*)calloc((size_t)units + 1, sizeof(WCHAR));
+        if (wide && (!units || MultiByteToWideChar(CP_ACP, 0, job->text, (int)job->length, wide, units) == units))
+            header_size = build_emf_header(old, old_size, file_size, wide, (size_t)units, header);
+        free(wide);
         ok = header_size && fwrite(header, 1, header_size, out) == header_size;
         char buffer[16384];
         size_t n;
