@@ -1239,12 +1239,11 @@ static void save_selection(WmfObjectState* state)
     state->depth++;
 }
 
-// A restore by a negative level counts back over the play's own saves. A
-// level of 1 or more counts from the first save of the device context,
-// and a restore back past the play's saves reaches states saved before
-// it: how many there are differs from one road to another, so from then on
-// every state saved may be the one in force, or the one before the restore
-// where the level passed them all.
+// A restore by a negative level goes back over the play's own saves. A
+// level counted from the device context's first save (1 or more), or one
+// going back past the play's saves, reaches states saved before the play,
+// whose number differs from road to road: from then on any state saved
+// may be the one in force, or the one before the restore where it failed.
 static void restore_selection(WmfObjectState* state, int16_t level)
 {
     uint32_t back = level < 0 ? (uint32_t)-(int32_t)level : 0;

@@ -118,7 +118,7 @@ enum { STAND_IN_BYTES = META_RECORD_HEAD_BYTES + 8 };
 
 static uint32_t put_stand_in(BYTE* at, uint32_t room)
 {
-    uint32_t bytes = room < STAND_IN_BYTES ? META_RECORD_HEAD_BYTES : STAND_IN_BYTES;
+    uint32_t bytes = room < STAND_IN_BYTES ? (uint32_t)META_RECORD_HEAD_BYTES : (uint32_t)STAND_IN_BYTES;
     memset(at, 0, bytes);
     put_le32(at, bytes / 2);
     put_le16(at + 4, META_CREATEBRUSHINDIRECT);
@@ -1461,12 +1461,11 @@ static int CALLBACK play_wmf_record_proc(HDC hdc, HANDLETABLE* table, METARECORD
         memcpy(font, record, (size_t)record->rdSize * 2);
         font->rdSize = FONT_RECORD_WORDS;
     }
-    bool is_made = true;
-    if (is_short_font && !font)
-        play->left_out = true;
-    else
-        is_made = play_making_objects(table, record, (UINT)objects, &play->free_from,
-                                      [&] { play_record(hdc, table, font ? font : record, (UINT)objects, play); });
+    // A font not made for want of memory would move the objects after it
+    // as a refused one does.
+    bool is_made = (!is_short_font || font) &&
+                   play_making_objects(table, record, (UINT)objects, &play->free_from,
+                                       [&] { play_record(hdc, table, font ? font : record, (UINT)objects, play); });
     free(font);
     if (!is_made) {
         play->left_out = true;

@@ -164,8 +164,9 @@ TEST_P(LoaderTable, FileIsReadAsItsRowSays)
         SetViewportExtEx(canvas.dc, 40, 40, NULL);
         EXPECT_EQ(play_wmf(canvas.dc, (HMETAFILE)g_hImage), c.play_is_cut ? 0 : 1) << "whole";
         EXPECT_EQ(seams.boxes.size(), c.boxes + c.play_is_cut) << c.file;
-        if (c.plays_red)
+        if (c.plays_red) {
             EXPECT_EQ(canvas.at(20, 20), RGB(255, 0, 0)) << c.file;
+        }
         if (c.plays_as_raw) {
             std::string raw = read_file_bytes(c.file);
             HMETAFILE own = SetMetaFileBitsEx((UINT)raw.size(), (const BYTE*)raw.data());
