@@ -180,6 +180,23 @@ TEST_P(LoaderTable, FileIsReadAsItsRowSays)
     }
 }
 
+// Windows metafiles read whole: one whose play is cut and said once, and
+// one played as the system's player draws the file's own bytes.
+LoadCase play_cut(const char* file)
+{
+    LoadCase c{file, KIND_WMF, FMT_NONE};
+    c.play_is_cut = true;
+    return c;
+}
+
+LoadCase played_as_raw(const char* file, long left_out_bytes)
+{
+    LoadCase c{file, KIND_WMF, FMT_NONE};
+    c.plays_red = c.plays_as_raw = true;
+    c.left_out_bytes = left_out_bytes;
+    return c;
+}
+
 INSTANTIATE_TEST_SUITE_P(Files, LoaderTable, ::testing::Values(
     LoadCase{"still.bmp", KIND_DIB, FMT_NONE},
     LoadCase{"still.gif", KIND_DIB, FMT_GIF},
@@ -216,7 +233,8 @@ INSTANTIATE_TEST_SUITE_P(Files, LoaderTable, ::testing::Values(
     // Object slots: a font record whose face name ends within it is read
     // (and held whole, its 24 bytes of parameters grown to 50), and "select
     // 1" picks the red brush after it; an object left out keeps its slot
-    // with a stand-in of its size, and what draws with it cuts the picture.
+    // with a stand-in (a record too short for one grown to it), and what
+    // draws with it cuts the picture.
     LoadCase{"font_short_face.wmf", KIND_WMF, FMT_NONE, -1, "", 0, true, -26},
     LoadCase{"left_out_brush.wmf", KIND_NONE, FMT_NONE, -1, "", 1},
     LoadCase{"left_out_brush_unused.wmf", KIND_WMF, FMT_NONE, -1, "", 0, true},
@@ -224,13 +242,10 @@ INSTANTIATE_TEST_SUITE_P(Files, LoaderTable, ::testing::Values(
     LoadCase{"region_8281.wmf", KIND_NONE, FMT_NONE, -1, "", 1},
     // A create the player makes nothing of would leave its slot to the
     // red brush after it: the play stops there, cut, not blue.
-    LoadCase{"hatch_12.wmf", KIND_WMF, FMT_NONE, -1, "", 0, false, 0, false, true},
-    LoadCase{"pattern_2_planes.wmf", KIND_WMF, FMT_NONE, -1, "", 0, false, 0, false, true},
-    LoadCase{"pattern_rle8.wmf", KIND_WMF, FMT_NONE, -1, "", 0, false, 0, false, true},
+    play_cut("hatch_12.wmf"), play_cut("pattern_2_planes.wmf"), play_cut("pattern_rle8.wmf"),
     // A font left out holds slot 0: the clip region in slot 1 is selected
     // as 1, and "select clip region 0" clears the clip.
-    LoadCase{"clip_after_left_out.wmf", KIND_WMF, FMT_NONE, -1, "", 0, true, 10, true},
-    LoadCase{"clip_cleared.wmf", KIND_WMF, FMT_NONE, -1, "", 0, true, 10, true},
+    played_as_raw("clip_after_left_out.wmf", 10), played_as_raw("clip_cleared.wmf", 10),
     // Regions whose scans contradict themselves, which the player builds
     // in part: left out, and painting one cuts the picture.
     LoadCase{"region_odd_scan.wmf", KIND_NONE, FMT_NONE, -1, "", 1},
