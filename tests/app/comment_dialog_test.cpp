@@ -51,8 +51,18 @@ TEST(CommentDialogTexts, FollowTheFormatThenTheKind)
 // JPEG one kept quiet about a file it could not read, and the metafile's
 // took a missing file for written). Another file shown meanwhile: the text
 // still goes into the file the dialog opened for, and that other file keeps
-// its comment.
-enum Behind { GONE, OTHER_SHOWN, DAMAGED, HELD, READ_ONLY, READ_ONLY_DAMAGED };
+// its comment. A comment rewritten meanwhile into one as long as the one
+// shown, with bytes after a NUL, is not the comment shown: the edit would
+// lose what no one saw, and is refused.
+enum Behind { GONE, OTHER_SHOWN, DAMAGED, HELD, READ_ONLY, READ_ONLY_DAMAGED, REWRITTEN };
+
+const char* const NOT_SHOWN =
+    "This File's Comment Holds More Than the Dialog Showed (Another Comment, Text After a NUL Character or "
+    "Past What Is Read); the Edit Would Lose It, So Nothing Was Written.";
+
+// The JPEG of the table with a comment of "old\0comment", as long as the
+// one shown.
+const std::string REWRITTEN_JPEG = std::string("\xFF\xD8\xFF\xFE\x00\x0D" "old\0comment\xFF\xC0", 19) + "the rest";
 
 struct DialogRun {
     Behind behind;
@@ -93,6 +103,8 @@ void CALLBACK change_behind_and_ok(HWND, UINT, UINT_PTR timer, DWORD)
         lstrcpynA(g_filePath, s_run.other.c_str(), sizeof g_filePath);
     } else if (s_run.behind == HELD)
         held = CreateFileA(s_run.path.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+    else if (s_run.behind == REWRITTEN)
+        write_file_bytes(s_run.path, REWRITTEN_JPEG);
     SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), (LPARAM)GetDlgItem(dialog, IDOK));
     if (held != INVALID_HANDLE_VALUE)
         CloseHandle(held);
@@ -165,6 +177,7 @@ TEST(CommentDialog, WritesTheFileItOpenedForOrSaysItCannot)
         {"held.pgm", FMT_PGM, KIND_DIB, HELD, CANNOT},
         {"damaged.emf", FMT_NONE, KIND_EMF, DAMAGED, CANNOT},
         {"held.emf", FMT_NONE, KIND_EMF, HELD, CANNOT},
+        {"rewritten.jpg", FMT_JPEG, KIND_DIB, REWRITTEN, NOT_SHOWN},
     };
     HINSTANCE instance = g_hInstance;
     g_hInstance = GetModuleHandleA(NULL);
@@ -215,7 +228,8 @@ TEST(CommentDialog, WritesTheFileItOpenedForOrSaysItCannot)
                 EXPECT_EQ(box.caption, s_run.path);
             }
             if (row.behind != GONE) {
-                EXPECT_EQ(read_file_bytes(s_run.path), bytes) << "the file stays as it was";
+                EXPECT_EQ(read_file_bytes(s_run.path), row.behind == REWRITTEN ? REWRITTEN_JPEG : bytes)
+                    << "the file stays as it was";
             }
         } else {
             EXPECT_FALSE(s_run.open_after_ok);
@@ -402,9 +416,6 @@ std::string system_text(const wchar_t* text)
 
 TEST(CommentDialog, KeepsWhatItCouldNotShowAndTheLineEnds)
 {
-    const char* const NOT_SHOWN =
-        "This File's Comment Holds More Than the Dialog Showed (Another Comment, Text After a NUL Character or "
-        "Past What Is Read); the Edit Would Lose It, So Nothing Was Written.";
     const char* const NOT_SHOWN_AS_IT_IS =
         "This File's Comment Holds Characters the Dialog Cannot Show (It Showed Others in Their Place); the Edit "
         "Would Lose Them, So Nothing Was Written.";

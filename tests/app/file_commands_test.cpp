@@ -1,15 +1,19 @@
 // A move or rename that stays in the list's folder reports 2, so that the
 // caller selects the entry at the file's former place; a failed delete is
-// reported to the window that asked.
+// reported to the window that asked; a copy onto the file itself is refused
+// before the system is asked.
 #include "app/file_commands.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "image/current_image.h"
+#include "support/import_hook.h"
 #include "support/seam_recorder.h"
 #include "support/test_support.h"
+#include "viewer/window_classes.h"
 
 TEST(FileTarget, SameFolderIgnoresCaseAndATrailingBackslash)
 {
@@ -94,4 +98,82 @@ TEST(FileDelete, ActsOnTheShownFileAfterTheFolderMoved)
     g_fileName[0] = '\0';
     g_filePath[0] = '\0';
     g_imageKind = KIND_NONE;
+}
+
+namespace {
+
+// A system whose copy opens the target for writing before it reads the
+// source, as some file systems' copies do: a copy onto the file itself
+// leaves it empty.
+BOOL WINAPI copy_target_first(const char* source, const char* target, BOOL fail_if_exists)
+{
+    HANDLE out = CreateFileA(target, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                             fail_if_exists ? CREATE_NEW : CREATE_ALWAYS, 0, NULL);
+    if (out == INVALID_HANDLE_VALUE)
+        return FALSE;
+    const std::string bytes = read_file_bytes(source);
+    DWORD written = 0;
+    const BOOL whole = WriteFile(out, bytes.data(), (DWORD)bytes.size(), &written, NULL) && written == bytes.size();
+    CloseHandle(out);
+    return whole;
+}
+
+std::string s_typedTarget;
+
+BOOL CALLBACK find_dialog(HWND hwnd, LPARAM out)
+{
+    char name[16] = "";
+    GetClassNameA(hwnd, name, sizeof name);
+    if (lstrcmpA(name, "#32770") != 0 || !IsWindowVisible(hwnd))
+        return TRUE;
+    *(HWND*)out = hwnd;
+    return FALSE;
+}
+
+// Types the target into the Copy dialog once it shows and presses Copy; a
+// dialog that stays open is cancelled.
+void CALLBACK type_target_and_copy(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    HWND dialog = NULL;
+    EnumThreadWindows(GetCurrentThreadId(), find_dialog, (LPARAM)&dialog);
+    if (!dialog)
+        return;
+    KillTimer(NULL, timer);
+    SetDlgItemTextA(dialog, 1152, s_typedTarget.c_str());
+    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), (LPARAM)GetDlgItem(dialog, IDOK));
+    if (IsWindow(dialog) && IsWindowVisible(dialog))
+        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), (LPARAM)GetDlgItem(dialog, IDCANCEL));
+}
+
+}  // namespace
+
+// The file itself named by its 8.3 short name in the real Copy dialog is
+// no target: the copy is refused with its error and the file keeps its
+// bytes, also where the system's copy would empty it.
+TEST(FileCopy, TheFileItselfUnderItsShortNameIsRefused)
+{
+    char path[MAX_PATH] = "", short_path[MAX_PATH] = "";
+    ASSERT_GT(GetFullPathNameA(test_out_path("long_file_name_copied.bmp").c_str(), MAX_PATH, path, NULL), 0u);
+    ASSERT_TRUE(write_file_bytes(path, "BM the picture"));
+    ASSERT_GT(GetShortPathNameA(path, short_path, MAX_PATH), 0u);
+    const std::string folder = std::string(path).substr(0, std::string(path).rfind('\\'));
+    s_typedTarget = folder + std::strrchr(short_path, '\\');
+    ASSERT_STRNE(s_typedTarget.c_str(), path);
+    const UINT file_name_ok = g_msgFileNameOK;
+    g_msgFileNameOK = RegisterWindowMessageA("commdlg_FileNameOK");
+    HWND asking = CreateWindowA("STATIC", "asking", WS_POPUP | WS_VISIBLE, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
+    ASSERT_NE(asking, nullptr);
+    {
+        SeamRecorder seams(32);
+        ImportHook copy("kernel32.dll", "CopyFileA", (void*)copy_target_first);
+        ASSERT_NE(copy.original(), nullptr);
+        SetTimer(NULL, 0, 20, type_target_and_copy);
+        EXPECT_EQ(move_copy_rename_file(asking, asking, path, folder.c_str(), "bmp", FILE_OP_COPY, 0), 0);
+        ASSERT_EQ(seams.boxes.size(), 1u);
+        EXPECT_EQ(seams.boxes[0].text, "Error Copying File");
+    }
+    EXPECT_EQ(read_file_bytes(path), "BM the picture");
+    DestroyWindow(asking);
+    DeleteFileA(path);
+    g_msgFileNameOK = file_name_ok;
 }

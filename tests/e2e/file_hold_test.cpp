@@ -57,10 +57,11 @@ struct HoldRow {
     int edit_first = 0;
     bool replaced_first = false;
     bool read_only = false;  // a is read-only, and stays so whatever the answer
+    const char* a_fixture = nullptr;  // a's picture (null: the camera JPEG)
 };
 
 // a.jpg and b.jpg are the camera JPEG (Exif, orientation 1), a shown first,
-// unless the row names another picture for b or an EMF for a.
+// unless the row names other pictures for them or an EMF for a.
 const HoldRow ROWS[] = {
     {"delete from the image window", FROM_VIEW, IDM_VIEW_DELETE_FILE, 0, "#32770", " CONFIRM DELETE FILE ", 0, NULL,
      IDYES, A_GONE},
@@ -105,6 +106,10 @@ const HoldRow ROWS[] = {
     {"a lossless turn saved into another file after a turn", FROM_MAIN_ALONE, IDM_MAIN_JPEG_ROTATE_CW, 0, "#32770",
      "Save As JPEG", 1152, "turned.jpg", IDOK, A_SAME, RELOAD, nullptr, nullptr, nullptr, false, false,
      IDM_MAIN_ROTATE_CW},
+    // The same for a lossless-coded file, turned by coding it again.
+    {"a lossless-coded file's turn saved into another file after a turn", FROM_MAIN_ALONE, IDM_MAIN_JPEG_ROTATE_CW,
+     0, "#32770", "Save As Lossless Huffman Encoded JPEG", 1152, "turned.jpg", IDOK, A_SAME, RELOAD, nullptr,
+     nullptr, nullptr, false, false, IDM_MAIN_ROTATE_CW, false, false, "quadrants_lossless.jpg"},
     {"F6 answered No on a read-only file", FROM_VIEW, 0, VK_F6, "#32770", "Corvane File Viewer", 0, NULL, IDNO, A_SAME,
      NEXT, nullptr, nullptr, nullptr, false, false, 0, false, true},
     {"F6 on a read-only file", FROM_VIEW, 0, VK_F6, "#32770", "Corvane File Viewer", 0, NULL, IDYES, A_CHANGED, NEXT,
@@ -119,7 +124,7 @@ std::pair<int, int> jpeg_size(const std::string& data)
     for (size_t i = 2; i + 9 < data.size() && (unsigned char)data[i] == 0xFF;) {
         unsigned char marker = (unsigned char)data[i + 1];
         auto byte = [&](size_t at) { return (unsigned char)data[at]; };
-        if (marker == 0xC0 || marker == 0xC1 || marker == 0xC2)
+        if (marker == 0xC0 || marker == 0xC1 || marker == 0xC2 || marker == 0xC3)
             return {byte(i + 7) << 8 | byte(i + 8), byte(i + 5) << 8 | byte(i + 6)};
         i += 2 + (byte(i + 2) << 8 | byte(i + 3));
     }
@@ -256,7 +261,8 @@ TEST_P(FileHoldRow, NoWindowMovesOnWhileACommandWorksOnTheShownFile)
     const std::string a = dir + "\\" + a_name, b = dir + "\\b.jpg";
     SetFileAttributesA(a.c_str(), FILE_ATTRIBUTE_NORMAL);
     for (const std::string& name : {a_name, std::string("b.jpg")}) {
-        const char* fixture = name == "b.jpg" && row.b_fixture ? row.b_fixture : "camera.jpg";
+        const char* fixture = name == "b.jpg" ? (row.b_fixture ? row.b_fixture : "camera.jpg")
+                                              : (row.a_fixture ? row.a_fixture : "camera.jpg");
         DeleteFileA((dir + "\\" + name).c_str());
         if (name == "a.emf") {
             HDC dc = CreateEnhMetaFileA(NULL, a.c_str(), NULL, "test\0square\0");

@@ -152,7 +152,8 @@ bool choose_patch(const RunningApp& app, const Tool& tool)
 }
 
 // The patch dragged by its pixel (10, 5) to (40, 20), made transparent,
-// accepted and undone; dragged again and escaped; the clipboard's image.
+// accepted, inverted, and undone twice; dragged again and escaped; the
+// clipboard's image.
 void merge_accepted_undone_escaped_and_from_clipboard(const RunningApp& app, const std::string& dir)
 {
     Tool tool;
@@ -179,6 +180,14 @@ void merge_accepted_undone_escaped_and_from_clipboard(const RunningApp& app, con
                  {10, 10, RED},     {70, 32, YELLOW},  {55, 20, YELLOW},  {40, 30, YELLOW}};
     for (const auto& p : after)
         EXPECT_EQ(picture_pixel(app, "merge_accepted", p.x, p.y), p.colour) << p.x << "," << p.y;
+    // An edit after it is undone by merging the file again, the picture
+    // it merged; no box says the edits cannot be replayed.
+    send_main_command(app, IDM_MAIN_INVERT);
+    EXPECT_EQ(picture_pixel_once(app, "merge_inverted", 40, 20, GREEN), GREEN);
+    PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_UNDO, 0), 0);
+    EXPECT_EQ(picture_pixel_once(app, "merge_replayed", 40, 20, MAGENTA), MAGENTA);
+    EXPECT_EQ(picture_pixel(app, "merge_replayed", 70, 32), YELLOW);
+    EXPECT_EQ(dismiss_message_box(app, 0), "");
     // One recorded edit: Undo brings the quadrants back.
     send_main_command(app, IDM_MAIN_UNDO);
     EXPECT_EQ(picture_pixel_once(app, "merge_undone", 40, 20, YELLOW), YELLOW);

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include <windows.h>
 #include <psapi.h>
@@ -21,7 +22,9 @@
 #include "image/metafile_play.h"
 #include "image/metafile_renderer.h"
 #include "support/dib_block.h"
+#include "support/import_hook.h"
 #include "support/large_metafile.h"
+#include "support/peak_memory.h"
 #include "support/seam_recorder.h"
 #include "support/test_support.h"
 #include "gdi_canvas.h"
@@ -518,6 +521,66 @@ TEST_F(MetafileRenderer, AShortFontRecordIsHandedToTheSystemWhole)
     DeleteMetaFile(wmf);
 }
 
+// Each record the checked player hands the system is copied to the end of
+// a readable page, as long as the record says it is; the page after it
+// may be read by no one. A read past the record is noted, and the page is
+// then opened for the play to go on.
+static BYTE* s_guarded;  // two pages: the copies' and the guard
+static bool s_readPastRecord;
+static BOOL(WINAPI* s_systemPlay)(HDC, HANDLETABLE*, METARECORD*, UINT);
+
+static LONG WINAPI note_read_past_record(EXCEPTION_POINTERS* e)
+{
+    const EXCEPTION_RECORD* r = e->ExceptionRecord;
+    BYTE* at = r->NumberParameters >= 2 ? (BYTE*)r->ExceptionInformation[1] : NULL;
+    if (r->ExceptionCode != EXCEPTION_ACCESS_VIOLATION || at < s_guarded + 4096 || at >= s_guarded + 8192)
+        return EXCEPTION_CONTINUE_SEARCH;
+    s_readPastRecord = true;
+    DWORD old;
+    VirtualProtect(s_guarded + 4096, 4096, PAGE_READONLY, &old);
+    return EXCEPTION_CONTINUE_EXECUTION;
+}
+
+static BOOL WINAPI play_from_page_end(HDC hdc, HANDLETABLE* table, METARECORD* record, UINT objects)
+{
+    const size_t bytes = (size_t)record->rdSize * 2;
+    if (bytes > 4096)
+        return s_systemPlay(hdc, table, record, objects);
+    METARECORD* copy = (METARECORD*)(s_guarded + 4096 - bytes);
+    memcpy(copy, record, bytes);
+    return s_systemPlay(hdc, table, copy, objects);
+}
+
+// A font record whose face name ends within it, in bytes no seal made
+// whole: the checked player hands it to the system in a copy holding the
+// name's whole field, so the system reads only the record it is given.
+TEST_F(MetafileRenderer, TheCheckedPlayerHandsAShortFontRecordOverWhole)
+{
+    const std::string bits = read_file_bytes(fixture_path("hostile\\WMF-font-short-face-last.wmf"));
+    HMETAFILE wmf = SetMetaFileBitsEx((UINT)bits.size(), (const BYTE*)bits.data());
+    ASSERT_TRUE(wmf);
+    s_guarded = (BYTE*)VirtualAlloc(NULL, 8192, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+    ASSERT_NE(s_guarded, nullptr);
+    DWORD old;
+    ASSERT_TRUE(VirtualProtect(s_guarded + 4096, 4096, PAGE_NOACCESS, &old));
+    GdiCanvas canvas(SIDE, SIDE);
+    SetMapMode(canvas.dc, MM_ANISOTROPIC);
+    SetViewportExtEx(canvas.dc, SIDE, SIDE, NULL);
+    s_readPastRecord = false;
+    {
+        ImportHook hook("gdi32.dll", "PlayMetaFileRecord", (void*)play_from_page_end);
+        s_systemPlay = (BOOL(WINAPI*)(HDC, HANDLETABLE*, METARECORD*, UINT))hook.original();
+        ASSERT_NE(s_systemPlay, nullptr);
+        PVOID handler = AddVectoredExceptionHandler(1, note_read_past_record);
+        EXPECT_TRUE(play_wmf_in_process(canvas.dc, wmf));
+        RemoveVectoredExceptionHandler(handler);
+    }
+    VirtualFree(s_guarded, 0, MEM_RELEASE);
+    DeleteMetaFile(wmf);
+    EXPECT_FALSE(s_readPastRecord);
+    EXPECT_EQ(RED, canvas.at(SIDE / 4, SIDE / 4));
+}
+
 // Tile plays once over the first cell's background and copies it to every
 // cell (one renderer request): the same pixels as a play into each cell of a picture that keeps
 // within its frame (about 38 reference pixels square).
@@ -819,6 +882,24 @@ TEST_F(MetafileRenderer, ALargePictureIsPlayedAndConvertedBesideItsCopies)
     EXPECT_GT(converted.size, 24u << 20);
     release_render_result(&converted);
     DeleteEnhMetaFile(emf);
+}
+
+// A large conversion refused before it is sent (the records run to no end
+// record) lets go of the data mapping the picture was put into: a block as
+// large taken next, as the program's next work may take, does not stand
+// beside a copy of it.
+TEST_F(MetafileRenderer, ARefusedLargeConversionKeepsNoCopyOfThePicture)
+{
+    const uint64_t BYTES = 32u << 20, MARGIN = 16u << 20;
+    std::string wmf = large_sound_wmf(BYTES);
+    wmf.resize(wmf.size() - 6);
+    PeakMemoryWatch watch;
+    HENHMETAFILE emf = NULL;
+    EXPECT_EQ(RENDER_CUT, render_wmf_to_emf_bits((const BYTE*)wmf.data(), (UINT)wmf.size(), NULL, &emf));
+    std::vector<char> next(BYTES, 1);
+    const uint64_t rise = watch.rise();
+    ASSERT_TRUE(watch.works());
+    EXPECT_LT(rise, BYTES + MARGIN) << "peak MB: " << (rise >> 20);
 }
 
 // The system's conversion to a Windows metafile is as dear as a play, and

@@ -175,7 +175,8 @@ protected:
 
 // The preview fits the placeable box (1440 x 960) or is square without one;
 // the EMF's frame is the box in 0.01 mm, four inches square without a box
-// or its units. A box given from its bottom-right corner is the same box.
+// or its units. A box given from its bottom-right corner is the same box,
+// held with the checksum of the box put right whatever the file's said.
 TEST_F(Metafile, WmfReadsAndBecomesAnEmfSizedFromItsPlaceableHeader)
 {
     HMETAFILE original = make_wmf();
@@ -187,16 +188,21 @@ TEST_F(Metafile, WmfReadsAndBecomesAnEmfSizedFromItsPlaceableHeader)
         int dest_height;
         LONG width, height;
         bool is_inverted = false;
+        bool is_checksum_wrong = false;
     } cases[] = {
         {1, 1440, "image type: placeable WMF \nversion: 0x300 \nfile size: ", 198, 2538, 1691},
         {1, 0, "image type: placeable WMF", 198, 10160, 10160},
         {0, 1440, "image type: WMF \nversion: 0x300 \nfile size: ", 300, 10160, 10160},
         {1, 1440, "image type: placeable WMF \nversion: 0x300 \nfile size: ", 198, 2538, 1691, true},
+        {1, 1440, "image type: placeable WMF \nversion: 0x300 \nfile size: ", 198, 2538, 1691, true, true},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::to_string(c.placeable) + " " + std::to_string(c.inch) + (c.is_inverted ? " inverted" : ""));
+        SCOPED_TRACE(std::to_string(c.placeable) + " " + std::to_string(c.inch) + (c.is_inverted ? " inverted" : "") +
+                     (c.is_checksum_wrong ? ", checksum wrong" : ""));
         std::string in = test_out_path("wmf_in.wmf");
         std::string box = c.is_inverted ? placeable_header(1439, 959, 0, 0, c.inch) : placeable_header(0, 0, 1439, 959, c.inch);
+        if (c.is_checksum_wrong)
+            box[20] ^= 0x55;
         ASSERT_TRUE(write_file_bytes(in, (c.placeable ? box : "") + bits));
         g_animDestWidth = 0;
         HMETAFILE h = read_wmf_path(in, c.placeable, info, &g_rcMetafile, &g_wmfScale, &g_wmfPlaceableHeader);
@@ -204,6 +210,12 @@ TEST_F(Metafile, WmfReadsAndBecomesAnEmfSizedFromItsPlaceableHeader)
         EXPECT_EQ(0u, std::string(info).find(c.text)) << info;
         if (c.inch && c.placeable)
             EXPECT_NE(nullptr, strstr(info, "\nwidth: 1440 \nheight: 960 \nunits per inch: 1440"));
+        if (c.placeable) {
+            // A box and the same box put right have one checksum: it is
+            // seen made again where the file's was wrong.
+            EXPECT_EQ(std::string((const char*)&g_wmfPlaceableHeader, sizeof g_wmfPlaceableHeader),
+                      placeable_header(0, 0, 1439, 959, c.inch));
+        }
         EXPECT_EQ(bits.size() / 2, g_wmfSizeWords);
         EXPECT_EQ(300, g_animDestWidth);
         EXPECT_EQ(c.dest_height, g_animDestHeight);
