@@ -97,8 +97,9 @@ static LONG play_status(bool whole)
 // Plays the request's metafile into the area's pixels on the data mapping,
 // from the DC's state as the program's DC had it. Once the system holds
 // the metafile of the input, this process lets its view of the input go
-// (*view null), as a conversion does: the system's player may take a copy
-// of its own, and a large picture is not held here three times over.
+// (*view null), as a conversion does: beside the system's metafile and
+// what its player takes, the view would be one copy more of a large
+// picture than the limit of a play counts.
 static LONG serve_play(RenderControl* c, HANDLE data, BYTE** view)
 {
     HDC dc = area_dc(c, data);

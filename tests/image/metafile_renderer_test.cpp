@@ -839,15 +839,30 @@ TEST_F(MetafileRenderer, ANameThatExistsIsNotTaken)
 // The renderer's memory limit bounds the work of a play or conversion
 // beside the copies of the picture that the system's calls take: a sound
 // picture whose copies alone pass the limit (set low here, as a picture of
-// 128 MB passes the standard one) is played and converted whole.
+// 128 MB passes the standard one) is played and converted whole, an
+// enhanced and a Windows one.
 TEST_F(MetafileRenderer, ALargePictureIsPlayedAndConvertedBesideItsCopies)
 {
     HENHMETAFILE emf = emf_of(large_sound_emf(24u << 20));
     ASSERT_NE((HENHMETAFILE)NULL, emf);
+    // 48 MB of comments, which the player passes over: bytes to hold, and
+    // no work to draw.
+    HMETAFILE wmf = record_wmf([](HDC mf) {
+        const std::string comment(60000, 'c');
+        for (int i = 0; i < 840; ++i)
+            Escape(mf, MFCOMMENT, (int)comment.size(), comment.data(), NULL);
+    });
+    ASSERT_GT(GetMetaFileBitsEx(wmf, 0, NULL), 48u << 20);
     render_set_limits_for_test(0, 64u << 20);
     GdiCanvas c(SIDE, SIDE);
     EXPECT_EQ(RENDER_WHOLE, play_emf_on(c, emf));
     EXPECT_EQ(RED, c.at(SIDE / 2, SIDE / 2));
+    GdiCanvas w(SIDE, SIDE);
+    DWORD t0 = GetTickCount();
+    EXPECT_EQ(RENDER_WHOLE, play_on(w, wmf)) << render_last_cut();
+    printf("WMFPLAY %lu ms\n", GetTickCount() - t0);
+    EXPECT_EQ(RED, w.at(2, 2));
+    DeleteMetaFile(wmf);
     RenderResult converted;
     EXPECT_EQ(RENDER_WHOLE, render_emf_to_wmf_bits(emf, MM_ANISOTROPIC, &converted));
     EXPECT_GT(converted.size, 24u << 20);
