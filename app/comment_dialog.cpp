@@ -3,12 +3,14 @@
 // comment stays current and the dialog stays open with the text the user
 // typed, so nothing typed is lost. The box shows the comment with CR LF
 // line ends; OK on the text as shown leaves the file alone, an edited text
-// goes back with the line ends the comment had and is counted as written,
+// goes back with the line end each of its lines had and is counted as written,
 // a text longer than the format holds is refused whole, and the rewrite
 // refuses an edit that would lose a part of the comment the box could not
 // show. The edit box's work must stay in step with the comment's length:
 // a comment with long lines gets a box that does not wrap, and one too
-// long for any box is shown in part and left as it is.
+// long for any box is shown in part and left as it is. For the batch
+// window's selection the box opens empty: OK on it untouched writes
+// nothing, and an emptied box takes the files' comments only after a Yes.
 #include "app/comment_dialog.h"
 
 #include <cstdint>
@@ -62,18 +64,20 @@ const TextRow TEXT_ROWS[] = {
 typedef int (*CommentWriter)(const char* path, HGLOBAL* text);
 
 // What the open dialog is for, decided when it opens by the window that
-// opened it: the batch window's thumbnails, or the file shown then, which
-// is written whatever is shown or selected at OK.
+// opened it: the batch window's selected thumbnails, its clicked one, or
+// the file shown then; a file is written whatever is shown or selected at
+// OK.
 struct CommentTarget {
-    bool batch;
-    int thumb;  // the batch window's clicked thumbnail
-    char path[MAX_PATH];  // in full, as it was loaded
+    bool batch;      // opened by the batch window: JPEG files only
+    bool selection;  // every selected thumbnail gets the text
+    char path[MAX_PATH];  // in full, as it was loaded or as the thumbnail has it
     char name[MAX_PATH];  // as listed, the caption of the boxes
     CommentWriter writer;
     int format, kind;
     int page, pages;  // a TIFF's page shown
     HGLOBAL read;     // the comment as read, and as the box first showed
-    HGLOBAL shown;    // it; owned by the dialog, null for none
+    HGLOBAL shown;    // it; owned by the dialog, null for none (and for a
+                      // selection, whose box opens empty)
     bool read_only;   // too long to edit: shown in part, never written
 };
 CommentTarget g_target;
@@ -219,6 +223,13 @@ size_t target_comment_limit(const char** too_long)
     return 0;
 }
 
+// The line end a new line of the comment gets where the comment as read
+// had none: PNG text ends its lines in LF; elsewhere the box's CR LF stays.
+char target_new_line_end(void)
+{
+    return g_target.writer == write_png ? '\n' : 0;
+}
+
 // A running GIF animation reads frames from the open file, whose length the
 // writer changes: the file is closed around the write and the frame position
 // moved by the change of length.
@@ -281,6 +292,36 @@ CommentTexts target_texts(void)
     return g_target.batch ? TEXT_ROWS[0].texts : comment_dialog_texts(g_target.format, g_target.kind);
 }
 
+// True when the box holds what it opened with: for one file, its comment
+// as it is; for a selection, an empty box no key has touched.
+bool is_box_as_opened(HWND dialog, HGLOBAL text)
+{
+    if (!g_target.selection)
+        return g_target.read_only || same_text(text, g_target.shown);
+    size_t length = 0;
+    if (lock_comment_text(text, &length))
+        GlobalUnlock(text);
+    return length == 0 && !SendDlgItemMessageA(dialog, IDC_COMMENT_EDIT, EM_GETMODIFY, 0, 0);
+}
+
+// An empty text takes the comments of the selected files away: only after
+// the user's Yes, whose default is No.
+bool agrees_to_write_selection(HWND dialog, HGLOBAL text)
+{
+    size_t length = 0;
+    if (lock_comment_text(text, &length))
+        GlobalUnlock(text);
+    if (length > 0)
+        return true;
+    int files = count_selected_thumbnails();
+    char question[80];
+    std::snprintf(question, sizeof question,
+                  files == 1 ? "Remove the Comment of %d Selected File?" : "Remove the Comments of %d Selected Files?",
+                  files);
+    return seam_message_box(dialog, question, "Corvane File Viewer", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) ==
+           IDYES;
+}
+
 void on_ok(HWND dialog)
 {
     HCURSOR old_cursor = SetCursor(LoadCursorA(NULL, IDC_WAIT));
@@ -289,15 +330,14 @@ void on_ok(HWND dialog)
         SetCursor(old_cursor);
         return;
     }
-    // The text as shown is the file's comment as it is: nothing to write.
-    if (!g_target.batch && (g_target.read_only || same_text(text, g_target.shown))) {
+    if (is_box_as_opened(dialog, text)) {
         GlobalFree(text);
         EndDialog(dialog, IDOK);
         SetCursor(old_cursor);
         return;
     }
-    if (!g_target.batch)
-        restore_comment_line_ends(text, g_target.read);
+    if (!g_target.selection)
+        restore_comment_line_ends(text, g_target.read, target_new_line_end());
     // Refused before any file is touched, once for a batch of files: the
     // dialog stays with the text.
     const char* too_long = NULL;
@@ -306,15 +346,20 @@ void on_ok(HWND dialog)
         GlobalUnlock(text);
     if (limit && length > limit) {
         GlobalFree(text);
-        seam_message_box(dialog, too_long, g_target.batch ? "Corvane File Viewer" : g_target.path,
+        seam_message_box(dialog, too_long, g_target.selection ? "Corvane File Viewer" : g_target.path,
                          MB_OK | MB_ICONSTOP);
         SetCursor(old_cursor);
         return;
     }
-    // The batch window's files get the text; the current comment stays.
-    if (g_target.batch) {
-        EndDialog(dialog, IDOK);
-        write_batch_comment(g_target.thumb, &text);
+    // The selected files get the text; the current comment stays. A No
+    // leaves the dialog with the text.
+    if (g_target.selection) {
+        if (agrees_to_write_selection(dialog, text)) {
+            EndDialog(dialog, IDOK);
+            write_batch_comment(&text);
+        } else {
+            GlobalFree(text);
+        }
         SetCursor(old_cursor);
         return;
     }
@@ -400,18 +445,19 @@ void on_init(HWND dialog)
     g_target.read_only = false;
     const char* shown = NULL;
     size_t shown_length = 0;
-    if (g_hComment && !g_target.batch) {
-        normalize_comment_line_ends();
+    if (g_target.read) {
+        normalize_comment_line_ends(g_target.read);
         shown = lock_comment_text(g_hCommentEdit, &shown_length);
         if (shown) {
-            g_target.read = copy_text_block(g_hComment);
             g_target.shown = g_hCommentEdit;
-            g_hCommentEdit = NULL;
+        } else {
+            // Nothing shown: an edit may not drop what was read either.
+            if (g_hCommentEdit)
+                GlobalFree(g_hCommentEdit);
+            GlobalFree(g_target.read);
+            g_target.read = NULL;
         }
-        if (g_hCommentEdit) {
-            GlobalFree(g_hCommentEdit);
-            g_hCommentEdit = NULL;
-        }
+        g_hCommentEdit = NULL;
     }
     size_t read_length = 0;
     if (lock_comment_text(g_target.read, &read_length))
@@ -500,21 +546,44 @@ INT_PTR CALLBACK getcomment_dlg_proc(HWND dialog, UINT msg, WPARAM wp, LPARAM lp
     return FALSE;
 }
 
+// The batch window's clicked thumbnail: its file's comment, read as the
+// reader would, as if it were shown.
+static void target_clicked_thumbnail(void)
+{
+    int thumb = g_thumbCurrent + g_thumbFirst;
+    if (!thumb_file_path(thumb, g_target.path, sizeof g_target.path) ||
+        !thumb_list_text(thumb, g_target.name, sizeof g_target.name))
+        g_target.path[0] = g_target.name[0] = 0;
+    g_target.writer = write_jpeg;
+    g_target.format = FMT_JPEG;
+    g_target.kind = KIND_DIB;
+    g_target.page = g_target.pages = 1;
+    g_target.read = g_target.path[0] ? read_jpeg_comment(g_target.path) : NULL;
+}
+
 void run_comment_dialog(HWND owner)
 {
-    // The file shown, by the path it was loaded from; its name as shown
-    // captions the boxes.
     g_target.batch = owner && owner == g_hwndBatch;
-    g_target.thumb = g_thumbCurrent + g_thumbFirst;
-    g_target.writer = writer_for_current_file();
-    lstrcpynA(g_target.path, g_filePath, sizeof g_target.path);
-    lstrcpynA(g_target.name, g_fileName, sizeof g_target.name);
-    g_target.format = g_fileFormat;
-    g_target.kind = g_imageKind;
-    g_target.page = g_pageIndex;
-    g_target.pages = g_pageCount;
+    g_target.selection = g_target.batch && g_commentBatchMode;
     g_target.read = g_target.shown = NULL;
     g_target.read_only = false;
+    if (g_target.selection) {
+        g_target.writer = NULL;
+        g_target.path[0] = g_target.name[0] = 0;
+    } else if (g_target.batch) {
+        target_clicked_thumbnail();
+    } else {
+        // The file shown, by the path it was loaded from; its name as
+        // shown captions the boxes.
+        g_target.writer = writer_for_current_file();
+        lstrcpynA(g_target.path, g_filePath, sizeof g_target.path);
+        lstrcpynA(g_target.name, g_fileName, sizeof g_target.name);
+        g_target.format = g_fileFormat;
+        g_target.kind = g_imageKind;
+        g_target.page = g_pageIndex;
+        g_target.pages = g_pageCount;
+        g_target.read = g_hComment ? copy_text_block(g_hComment) : NULL;
+    }
     dialog_box_holding(g_hInstance, "GETCOMMENT", owner, getcomment_dlg_proc, 0);
     if (g_target.read)
         GlobalFree(g_target.read);

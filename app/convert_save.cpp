@@ -322,11 +322,21 @@ static void add_default_extension(OPENFILENAMEA* ofn)
     ofn->nFileExtension = (WORD)(length + 1);
 }
 
-int agrees_to_replace(HWND owner, const char* path, const char* caption)
+static int ask_to_replace(HWND owner, const char* path, const char* caption, UINT buttons)
 {
     char question[SAVE_PATH_SIZE + 48];
     std::snprintf(question, sizeof question, "%s already exists.\nDo you want to replace it?", path);
-    return seam_message_box(owner, question, caption, MB_YESNO | MB_ICONWARNING) == IDYES;
+    return seam_message_box(owner, question, caption, buttons | MB_ICONWARNING);
+}
+
+int agrees_to_replace(HWND owner, const char* path, const char* caption)
+{
+    return ask_to_replace(owner, path, caption, MB_YESNO) == IDYES;
+}
+
+int ask_to_replace_in_pass(HWND owner, const char* path, const char* caption)
+{
+    return ask_to_replace(owner, path, caption, MB_YESNOCANCEL);
 }
 
 UINT_PTR ask_before_replacing(HWND hdlg, LPARAM lp, const char* same_file)

@@ -110,6 +110,9 @@ UINT_PTR CALLBACK convert_save_hook_proc(HWND hdlg, UINT msg, WPARAM wp, LPARAM 
 // Asks "<path> already exists.\nDo you want to replace it?" under caption,
 // Yes and No; 1 for Yes.
 int agrees_to_replace(HWND owner, const char* path, const char* caption);
+// The same question with Yes, No and Cancel, for a pass that asks it once
+// per file and ends at Cancel; the answer (IDYES, IDNO or IDCANCEL).
+int ask_to_replace_in_pass(HWND owner, const char* path, const char* caption);
 
 // The question the overwrite-prompt flag stands for, which the classic
 // dialog does not ask itself. The Save dialogs' hooks call it for

@@ -210,8 +210,10 @@ static BOOL main_on_initdialog(HWND hwnd)
     size_to_work_area(hwnd);
 
     if (g_findData.cFileName[0]) {
+        // The dialog opened the list in the file's folder; its entry there
+        // is the file itself, not the first name that begins like it.
         HWND list = GetDlgItem(hwnd, IDC_MAIN_FILE_LIST);
-        SendMessageA(list, LB_SELECTSTRING, (WPARAM)-1, (LPARAM)g_findData.cFileName);
+        SendMessageA(list, LB_SETCURSEL, (WPARAM)find_list_entry_of(list, g_namedFilePath, g_findData.cFileName), 0);
         SetFocus(list);
         PostMessageA(hwnd, g_msgSelChanged, IDC_MAIN_FILE_LIST, SendMessageA(list, LB_GETCURSEL, 0, 0));
         return FALSE;

@@ -12,6 +12,10 @@
 OPENFILENAMEA g_ofnMain;
 HGLOBAL g_hFilter;
 int g_filterPatternOffsets[FILTER_COUNT];
+char g_namedFilePath[MAX_PATH];
+
+// The named file's folder, where the dialog opens its list.
+static char s_namedFileFolder[MAX_PATH];
 
 static const char* const FILTER_PAIRS[FILTER_COUNT][2] = {
     {"Image Files",
@@ -55,8 +59,36 @@ void build_filter_list(char* block, int* pattern_offsets)
     block[at] = '\0';  // the extra NUL that ends the list
 }
 
+// The file FindFirstFileA found for name (a full or relative path, a bare
+// name, a short name or a pattern), in full in g_namedFilePath with its
+// folder in s_namedFileFolder: the list opens there and marks that file,
+// never a namesake in the start folder. 0 for a folder or a path too long.
+static int name_found_file(const char* name)
+{
+    if (g_findData.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        return 0;
+    char full[MAX_PATH];
+    char* last = NULL;
+    DWORD length = GetFullPathNameA(name, sizeof full, full, &last);
+    if (length == 0 || length >= sizeof full || !last || last == full)
+        return 0;
+    // The folder keeps its backslash only at a drive's root ("C:\").
+    size_t folder_length = (size_t)(last - full);
+    if (folder_length > 1 && full[folder_length - 2] != ':')
+        --folder_length;
+    size_t name_length = std::strlen(g_findData.cFileName);
+    if (name_length == 0 || (size_t)(last - full) + name_length >= sizeof g_namedFilePath)
+        return 0;
+    std::memcpy(s_namedFileFolder, full, folder_length);
+    s_namedFileFolder[folder_length] = '\0';
+    std::memcpy(g_namedFilePath, full, (size_t)(last - full));
+    std::memcpy(g_namedFilePath + (last - full), g_findData.cFileName, name_length + 1);
+    return 1;
+}
+
 int take_command_line_file(const char* command_line)
 {
+    g_namedFilePath[0] = s_namedFileFolder[0] = '\0';
     size_t length = std::strlen(command_line);
     HGLOBAL hName = GlobalAlloc(GHND, length + 1);
     char* name = hName ? (char*)GlobalLock(hName) : NULL;
@@ -79,7 +111,7 @@ int take_command_line_file(const char* command_line)
     HANDLE hFind = FindFirstFileA(start, &g_findData);
     if (hFind != INVALID_HANDLE_VALUE)
         FindClose(hFind);
-    else
+    if (hFind == INVALID_HANDLE_VALUE || !name_found_file(start))
         std::memset(&g_findData, 0, sizeof g_findData);
 
     int filter = FILTER_IMAGE_FILES;
@@ -114,6 +146,7 @@ void prepare_main_dialog_record(HINSTANCE instance, const char* command_line)
 
     if (command_line && *command_line) {
         g_ofnMain.nFilterIndex = take_command_line_file(command_line);
+        g_ofnMain.lpstrInitialDir = s_namedFileFolder[0] ? s_namedFileFolder : NULL;
     } else {
         g_fileName[0] = '\0';
         g_ofnMain.lpstrInitialDir = NULL;

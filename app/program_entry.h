@@ -19,13 +19,17 @@ enum {
 extern OPENFILENAMEA g_ofnMain;
 extern HGLOBAL g_hFilter;
 extern int g_filterPatternOffsets[FILTER_COUNT];
+// The command-line file in full, as found; empty when none was named or
+// none was found.
+extern char g_namedFilePath[MAX_PATH];
 
 // Writes the sixteen display-name / pattern pairs into block (at least
 // FILTER_BLOCK_SIZE zeroed bytes) and stores each pattern's offset.
 void build_filter_list(char* block, int* pattern_offsets);
 
 // Takes the command line's file name: strips the quotes, looks the file up
-// into g_findData, fills g_fileExt and returns the filter index it asks for
+// into g_findData and g_namedFilePath (relative to the current folder),
+// fills g_fileExt and returns the filter index it asks for
 // (FILTER_MULTIMEDIA for a media extension, else FILTER_IMAGE_FILES).
 int take_command_line_file(const char* command_line);
 

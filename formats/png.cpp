@@ -16,6 +16,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "image/comment_text.h"
 #include "image/current_image.h"
 #include "image/packed_dib.h"
 #include "image/preview.h"
@@ -96,7 +97,9 @@ static const char* color_type_name(int color_type)
     return "unknown \n";
 }
 
-// Keeps the first text chunk named "description" (any case) as the comment.
+// Keeps the first text chunk named "description" (any case) as the
+// comment; an iTXt's UTF-8 text in the system's code page, as the comment
+// dialog shows it.
 static void take_description(png_structp png, png_infop info_ptr)
 {
     png_textp texts = NULL;
@@ -107,16 +110,25 @@ static void take_description(png_structp png, png_infop info_ptr)
             continue;
         const char* text = texts[i].text ? texts[i].text : "";
         size_t length = strlen(text);
-        HGLOBAL hText = GlobalAlloc(GHND, length + 1);
-        char* dest = hText ? (char*)GlobalLock(hText) : NULL;
-        if (dest) {
-            memcpy(dest, text, length);
-            GlobalUnlock(hText);
+        HGLOBAL hText;
+        if (texts[i].compression >= PNG_ITXT_COMPRESSION_NONE) {
+            bool unshowable = false;
+            hText = system_text_from_utf8(text, length, &unshowable);
+        } else {
+            hText = GlobalAlloc(GHND, length + 1);
+            char* dest = hText ? (char*)GlobalLock(hText) : NULL;
+            if (dest) {
+                memcpy(dest, text, length);
+                GlobalUnlock(hText);
+            } else if (hText) {
+                GlobalFree(hText);
+                hText = NULL;
+            }
+        }
+        if (hText) {
             if (g_hComment)
                 GlobalFree(g_hComment);
             g_hComment = hText;
-        } else if (hText) {
-            GlobalFree(hText);
         }
         return;
     }

@@ -4,6 +4,8 @@
 // old comment is never held twice.
 #include "image/comment_text.h"
 
+#include <stdint.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include "image/current_image.h"
@@ -24,8 +26,11 @@ static HGLOBAL s_hShown;
 static const char COMMENT_NOT_SHOWN_WHOLE[] =
     "This File's Comment Holds More Than the Dialog Showed (Another Comment, Text After a NUL Character or "
     "Past What Is Read); the Edit Would Lose It, So Nothing Was Written.";
+static const char COMMENT_NOT_SHOWN_AS_IT_IS[] =
+    "This File's Comment Holds Characters the Dialog Cannot Show (It Showed Others in Their Place); the Edit "
+    "Would Lose Them, So Nothing Was Written.";
 
-void normalize_comment_line_ends(void)
+void normalize_comment_line_ends(HGLOBAL comment)
 {
     if (g_hCommentEdit) {
         GlobalFree(g_hCommentEdit);
@@ -33,11 +38,11 @@ void normalize_comment_line_ends(void)
     }
     const char* text = "";
     size_t length = 0;
-    const char* locked = g_hComment ? (const char*)GlobalLock(g_hComment) : NULL;
+    const char* locked = comment ? (const char*)GlobalLock(comment) : NULL;
     if (locked) {
         text = locked;
         // The block need not end in NUL: never read past it.
-        size_t limit = GlobalSize(g_hComment);
+        size_t limit = GlobalSize(comment);
         while (length < limit && text[length])
             ++length;
     }
@@ -67,42 +72,213 @@ void normalize_comment_line_ends(void)
         GlobalFree(hEdit);
     }
     if (locked)
-        GlobalUnlock(g_hComment);
+        GlobalUnlock(comment);
 }
 
-void restore_comment_line_ends(HGLOBAL edited, HGLOBAL read)
+// A line end of the comment as read.
+enum LineEnd { END_CR_LF, END_CR, END_LF };
+
+// A line of the comment as read: where it starts, its bytes and the end
+// after it (none for the last).
+struct ReadLine {
+    size_t start, length;
+    LineEnd end;
+};
+
+// The lines of text as normalize_comment_line_ends shows them, one per
+// CR LF of the shown text; lines may be null to count them. Their number.
+static size_t split_read_lines(const char* text, size_t length, ReadLine* lines)
+{
+    size_t count = 0, start = 0;
+    for (size_t i = 0; i < length; ++i) {
+        char prev = i > 0 ? text[i - 1] : 0;
+        char next = i + 1 < length ? text[i + 1] : 0;
+        LineEnd end;
+        size_t end_bytes = 1;
+        if (text[i] == '\r' && next == '\n') {
+            end = END_CR_LF;
+            end_bytes = 2;
+        } else if (text[i] == '\r' && prev != '\n') {
+            end = END_CR;
+        } else if (text[i] == '\n' && prev != '\r' && next != '\r') {
+            end = END_LF;
+        } else {
+            continue;
+        }
+        if (lines)
+            lines[count] = {start, i - start, end};
+        ++count;
+        i += end_bytes - 1;
+        start = i + 1;
+    }
+    if (lines)
+        lines[count] = {start, length - start, END_CR_LF};
+    return count + 1;
+}
+
+// The starts of the lines of the edited text, split at each CR LF; starts
+// may be null to count them. Their number.
+static size_t split_edited_lines(const char* text, size_t length, size_t* starts)
+{
+    size_t count = 0;
+    if (starts)
+        starts[0] = 0;
+    for (size_t i = 0; i + 1 < length; ++i) {
+        if (text[i] == '\r' && text[i + 1] == '\n') {
+            ++count;
+            if (starts)
+                starts[count] = i + 2;
+            ++i;
+        }
+    }
+    return count + 1;
+}
+
+void restore_comment_line_ends(HGLOBAL edited, HGLOBAL read, char new_line_end)
 {
     size_t read_length = 0, length = 0;
     const char* original = lock_comment_text(read, &read_length);
-    // Classified as normalize_comment_line_ends shows them.
-    size_t lone_lf = 0, lone_cr = 0, pairs = 0;
-    for (size_t i = 0; i < read_length; ++i) {
-        char prev = i > 0 ? original[i - 1] : 0;
-        char next = i + 1 < read_length ? original[i + 1] : 0;
-        if (original[i] == '\r' && next == '\n')
-            ++pairs;
-        else if (original[i] == '\r' && prev != '\n')
-            ++lone_cr;
-        else if (original[i] == '\n' && prev != '\r' && next != '\r')
-            ++lone_lf;
+    char* text = (char*)lock_comment_text(edited, &length);
+    size_t read_count = split_read_lines(original, read_length, NULL);
+    size_t edited_count = text ? split_edited_lines(text, length, NULL) : 0;
+    ReadLine* lines = (ReadLine*)malloc(read_count * sizeof(ReadLine));
+    size_t* starts = (size_t*)malloc((edited_count + 1) * sizeof(size_t));
+    if (text && lines && starts) {
+        split_read_lines(original, read_length, lines);
+        split_edited_lines(text, length, starts);
+        starts[edited_count] = length + 2;  // past the last line, as after a CR LF
+        // The line ends of each text: one fewer than its lines.
+        size_t n = read_count - 1, m = edited_count - 1;
+        auto same_line = [&](size_t o, size_t e) {
+            size_t bytes = starts[e + 1] - 2 - starts[e];
+            return bytes == lines[o].length &&
+                   (bytes == 0 || memcmp(original + lines[o].start, text + starts[e], bytes) == 0);
+        };
+        size_t first = 0;  // lines the same from the start
+        while (first <= n && first <= m && same_line(first, first))
+            ++first;
+        size_t last = 0;  // and from the end, apart from those
+        while (last + first <= n && last + first <= m && same_line(n - last, m - last))
+            ++last;
+        size_t out = 0;
+        for (size_t j = 0; j <= m; ++j) {
+            size_t from = starts[j], bytes = starts[j + 1] - 2 - from;
+            memmove(text + out, text + from, bytes);
+            out += bytes;
+            if (j == m)
+                break;
+            // The end after edited line j, by the comment's end after the
+            // same line; SIZE_MAX: none.
+            size_t at = SIZE_MAX;
+            if (j < first && j < n)
+                at = j;
+            else if (j + 1 + last > m && n >= m - j)
+                at = n - (m - j);
+            else if (n > 0)
+                at = j < n ? j : n - 1;
+            LineEnd end = at != SIZE_MAX ? lines[at].end : new_line_end == '\r' ? END_CR
+                                                          : new_line_end == '\n' ? END_LF
+                                                                                  : END_CR_LF;
+            if (end != END_LF)
+                text[out++] = '\r';
+            if (end != END_CR)
+                text[out++] = '\n';
+        }
+        text[out] = 0;
     }
+    free(starts);
+    free(lines);
+    if (text)
+        GlobalUnlock(edited);
     if (original)
         GlobalUnlock(read);
-    char line_end = lone_lf > pairs && lone_lf >= lone_cr ? '\n' : lone_cr > pairs && lone_cr > lone_lf ? '\r' : 0;
-    char* text = line_end ? (char*)lock_comment_text(edited, &length) : NULL;
-    if (!text)
-        return;
-    size_t n = 0;
-    for (size_t i = 0; i < length; ++i) {
-        if (text[i] == '\r' && i + 1 < length && text[i + 1] == '\n') {
-            text[n++] = line_end;
-            ++i;
-        } else {
-            text[n++] = text[i];
-        }
+}
+
+// A new moveable block holding length bytes of text and a NUL; null when
+// memory runs out.
+static HGLOBAL text_block_of(const char* text, size_t length)
+{
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, length + 1);
+    char* out = block ? (char*)GlobalLock(block) : NULL;
+    if (!out) {
+        if (block)
+            GlobalFree(block);
+        return NULL;
     }
-    text[n] = 0;
-    GlobalUnlock(edited);
+    if (length)
+        memcpy(out, text, length);
+    GlobalUnlock(block);
+    return block;
+}
+
+// The conversions take int counts.
+static const size_t MOST_CONVERTED = 0x10000000;
+
+HGLOBAL system_text_from_utf16(const WCHAR* units, size_t count, bool* unshowable)
+{
+    *unshowable = false;
+    if (count == 0)
+        return text_block_of("", 0);
+    if (count > MOST_CONVERTED)
+        return NULL;
+    int bytes = WideCharToMultiByte(CP_ACP, 0, units, (int)count, NULL, 0, NULL, NULL);
+    char* text = bytes > 0 ? (char*)malloc((size_t)bytes) : NULL;
+    WCHAR* back = text ? (WCHAR*)malloc(count * sizeof(WCHAR)) : NULL;
+    HGLOBAL block = NULL;
+    if (back && WideCharToMultiByte(CP_ACP, 0, units, (int)count, text, bytes, NULL, NULL) == bytes) {
+        // A character shown as another does not come back as itself.
+        int back_count = MultiByteToWideChar(CP_ACP, 0, text, bytes, NULL, 0);
+        *unshowable = (size_t)back_count != count ||
+                      MultiByteToWideChar(CP_ACP, 0, text, bytes, back, back_count) != back_count ||
+                      memcmp(back, units, count * sizeof(WCHAR)) != 0;
+        block = text_block_of(text, (size_t)bytes);
+    }
+    free(back);
+    free(text);
+    return block;
+}
+
+HGLOBAL system_text_from_utf8(const char* utf8, size_t length, bool* unshowable)
+{
+    *unshowable = false;
+    if (length == 0)
+        return text_block_of("", 0);
+    if (length > MOST_CONVERTED)
+        return NULL;
+    bool invalid = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8, (int)length, NULL, 0) == 0;
+    int count = MultiByteToWideChar(CP_UTF8, 0, utf8, (int)length, NULL, 0);
+    WCHAR* units = count > 0 ? (WCHAR*)malloc((size_t)count * sizeof(WCHAR)) : NULL;
+    HGLOBAL block = NULL;
+    if (units && MultiByteToWideChar(CP_UTF8, 0, utf8, (int)length, units, count) == count) {
+        block = system_text_from_utf16(units, (size_t)count, unshowable);
+        *unshowable = *unshowable || invalid;
+    }
+    free(units);
+    return block;
+}
+
+HGLOBAL utf8_from_system_text(const char* text, size_t length, size_t* utf8_length)
+{
+    *utf8_length = 0;
+    if (length == 0)
+        return text_block_of("", 0);
+    if (length > MOST_CONVERTED)
+        return NULL;
+    int count = MultiByteToWideChar(CP_ACP, 0, text, (int)length, NULL, 0);
+    WCHAR* units = count > 0 ? (WCHAR*)malloc((size_t)count * sizeof(WCHAR)) : NULL;
+    int bytes = units && MultiByteToWideChar(CP_ACP, 0, text, (int)length, units, count) == count
+                    ? WideCharToMultiByte(CP_UTF8, 0, units, count, NULL, 0, NULL, NULL)
+                    : 0;
+    char* utf8 = bytes > 0 ? (char*)malloc((size_t)bytes) : NULL;
+    HGLOBAL block = NULL;
+    if (utf8 && WideCharToMultiByte(CP_UTF8, 0, units, count, utf8, bytes, NULL, NULL) == bytes) {
+        block = text_block_of(utf8, (size_t)bytes);
+        if (block)
+            *utf8_length = (size_t)bytes;
+    }
+    free(utf8);
+    free(units);
+    return block;
 }
 
 const char* lock_comment_text(HGLOBAL hText, size_t* length)
@@ -143,6 +319,12 @@ void note_dropped_comment(CommentJob* job, bool start, const void* bytes, size_t
     }
 }
 
+void note_unshowable_comment(CommentJob* job)
+{
+    if (job->dropped == 1)
+        job->dropped_unshowable = true;
+}
+
 // Nothing dropped, or exactly the text shown.
 static bool dropped_only_shown(const CommentJob* job)
 {
@@ -162,6 +344,10 @@ static int build_checked(FILE* in, FILE* out, void* context)
     int complete = checked->build(in, out, job);
     if (complete && job->check_dropped && !dropped_only_shown(job)) {
         job->damage = COMMENT_NOT_SHOWN_WHOLE;
+        return 0;
+    }
+    if (complete && job->check_dropped && job->dropped_unshowable) {
+        job->damage = COMMENT_NOT_SHOWN_AS_IT_IS;
         return 0;
     }
     return complete;

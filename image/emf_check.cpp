@@ -802,6 +802,7 @@ TextGlyphs emf_text_glyphs(const BYTE* record, uint32_t size)
 enum WmfShape {
     W_FIXED,          // nothing past the parameter words
     W_INDEX,          // object indices at words a and b (b 0xFF: one index)
+    W_CLIP_INDEX,     // a region's index at word a, 0 for no clip region at all
     W_POLY,           // a point count, then the points
     W_POLY_POLY,      // a polygon count, the polygons' point counts, the points
     W_TEXT_OUT,       // a length, the text padded to a word, y, x
@@ -875,7 +876,7 @@ static const WmfRule WMF_RULES[] = {
     {META_SELECTOBJECT, 1, W_INDEX, 0, NO_WORD},
     {META_INVERTREGION, 1, W_INDEX, 0, NO_WORD},
     {META_PAINTREGION, 1, W_INDEX, 0, NO_WORD},
-    {META_SELECTCLIPREGION, 1, W_INDEX, 0, NO_WORD},
+    {META_SELECTCLIPREGION, 1, W_CLIP_INDEX, 0, NO_WORD},
     // The player takes the index from word 1, word 0 for a background
     // flag; a selection of one word, as recorders write it, has it read
     // from the next record.
@@ -968,6 +969,8 @@ static bool wmf_shape_fits(const WmfRule& rule, const BYTE* p, uint32_t bytes, u
         return true;
     case W_INDEX:
         return WORD_AT(rule.a) < objects && (rule.b == NO_WORD || WORD_AT(rule.b) < objects);
+    case W_CLIP_INDEX:
+        return WORD_AT(rule.a) == 0 || WORD_AT(rule.a) < objects;
     case W_POLY:
         return fits(2, WORD_AT(0), 4, bytes);
     case W_POLY_POLY: {
@@ -1010,14 +1013,21 @@ static bool wmf_shape_fits(const WmfRule& rule, const BYTE* p, uint32_t bytes, u
     case W_REGION: {
         // Scans from byte 22: count, top, bottom, count words, count. The
         // player joins the region a pair of words (a rectangle) at a time,
-        // each join taking as long as the rectangles joined so far.
+        // each join taking as long as the rectangles joined so far. It
+        // stops at a scan whose count is odd or whose two counts differ,
+        // keeping the bands before it: a region built in part.
         uint64_t offset = 22, scans = WORD_AT(5), rectangles = 0;
-        for (uint64_t i = 0; i < scans && offset <= bytes; ++i) {
-            uint64_t count = offset + 2 <= bytes ? u16_at(p, offset) : 0;
+        for (uint64_t i = 0; i < scans; ++i) {
+            if (offset + 2 > bytes)
+                return false;
+            uint64_t count = u16_at(p, offset);
+            uint64_t closing = offset + 6 + 2 * count;
+            if (count % 2 || closing + 2 > bytes || u16_at(p, closing) != count)
+                return false;
             rectangles += count / 2;
-            offset += 8 + 2 * count;
+            offset = closing + 2;
         }
-        return offset <= bytes && rectangles <= MAX_WMF_REGION_RECTANGLES;
+        return rectangles <= MAX_WMF_REGION_RECTANGLES;
     }
     case W_BRUSH:
         return brush_style_is_plain((uint32_t)WORD_AT(0));
@@ -1090,8 +1100,10 @@ bool wmf_record_is_sound(uint16_t function, const BYTE* params, uint32_t param_b
 // What a create record makes, and what the selection of one sets: the
 // selected pen, brush or font, the palette, or (a region) the clip region.
 enum ObjectKind { OBJECT_PEN = 1, OBJECT_BRUSH = 2, OBJECT_FONT = 4, OBJECT_PALETTE = 8, OBJECT_REGION = 16 };
-enum { OBJECT_LEFT_OUT = 0x80 };  // the file's object in that slot was left out
+enum { OBJECT_LEFT_OUT = 0x80 };  // the file's object in that slot was left out: a stand-in holds it
 enum { MAX_WMF_OBJECTS = 0x10000, SLOT_WORDS = MAX_WMF_OBJECTS / 64 };
+// Saved states told apart; those saved deeper are taken together.
+enum { MAX_SAVED_STATES = 4096 };
 
 // Slots taken, with the 64-slot words that are full, so that the first free
 // slot is found in a few steps however a file creates and deletes.
@@ -1114,11 +1126,6 @@ static void free_slot(WmfSlots* slots, uint32_t slot)
     slots->full[slot / 4096] &= ~(1ull << (slot / 64 % 64));
 }
 
-static bool slot_is_free(const WmfSlots* slots, uint32_t slot)
-{
-    return !(slots->taken[slot / 64] >> (slot % 64) & 1);
-}
-
 // The lowest free slot; MAX_WMF_OBJECTS when none is.
 static uint32_t first_free_slot(const WmfSlots* slots)
 {
@@ -1133,12 +1140,16 @@ static uint32_t first_free_slot(const WmfSlots* slots)
 
 struct WmfObjectState {
     uint32_t objects;            // the header's count
-    WmfSlots file;               // slots as the file's records number them
-    WmfSlots kept;               // as the records kept number them
-    uint8_t kind[MAX_WMF_OBJECTS];        // per file slot: ObjectKind, OBJECT_LEFT_OUT added
-    uint16_t kept_slot[MAX_WMF_OBJECTS];  // per file slot: the same object's slot among those kept
+    WmfSlots slots;              // the file's numbers, which are the player's
+    uint8_t kind[MAX_WMF_OBJECTS];  // per slot: ObjectKind, OBJECT_LEFT_OUT added
     unsigned selected_left_out;  // ObjectKinds whose selection now is an object left out
-    unsigned saved_left_out;     // the same, of any state saved since
+    // The same of each state saved, level 1 first; the levels past
+    // MAX_SAVED_STATES share deep_saved.
+    uint32_t depth;
+    uint8_t saved[MAX_SAVED_STATES];
+    unsigned deep_saved;
+    unsigned ever_saved;         // of every state saved
+    bool is_level_unknown;       // a restore reached a state saved before the play
 };
 
 WmfObjectState* begin_wmf_objects(uint32_t objects)
@@ -1147,10 +1158,8 @@ WmfObjectState* begin_wmf_objects(uint32_t objects)
     if (state)
         state->objects = objects;
     // Slots past the header's count are no slots: the player's table ends there.
-    for (uint32_t slot = objects; state && slot < MAX_WMF_OBJECTS; ++slot) {
-        take_slot(&state->file, slot);
-        take_slot(&state->kept, slot);
-    }
+    for (uint32_t slot = objects; state && slot < MAX_WMF_OBJECTS; ++slot)
+        take_slot(&state->slots, slot);
     return state;
 }
 
@@ -1171,6 +1180,11 @@ static unsigned created_kind(uint16_t function)
     case META_CREATEREGION: return OBJECT_REGION;
     }
     return 0;
+}
+
+bool wmf_function_creates(uint16_t function)
+{
+    return created_kind(function) != 0;
 }
 
 // The selected objects a drawing record draws with: the pen of lines, the
@@ -1200,13 +1214,13 @@ static void object_words(uint16_t function, uint8_t* first, uint8_t* second)
 {
     *first = *second = NO_WORD;
     for (const WmfRule& rule : WMF_RULES)
-        if (rule.function == function && rule.shape == W_INDEX) {
+        if (rule.function == function && (rule.shape == W_INDEX || rule.shape == W_CLIP_INDEX)) {
             *first = rule.a;
             *second = rule.b;
         }
 }
 
-// What selecting the object in a file slot of the given kind sets, by the
+// What selecting the object in a slot of the given kind sets, by the
 // record that selects it; 0 for a selection the player refuses.
 static unsigned kind_selected(uint16_t function, unsigned kind)
 {
@@ -1218,38 +1232,66 @@ static unsigned kind_selected(uint16_t function, unsigned kind)
     return 0;
 }
 
-WmfRecordFate wmf_record_fate(uint16_t function, BYTE* params, uint32_t param_bytes, WmfObjectState* state)
+static void save_selection(WmfObjectState* state)
+{
+    unsigned selected = state->selected_left_out;
+    state->ever_saved |= selected;
+    if (state->depth < MAX_SAVED_STATES)
+        state->saved[state->depth] = (uint8_t)selected;
+    else
+        state->deep_saved |= selected;
+    state->depth++;
+}
+
+// A restore by a negative level goes back over the play's own saves. A
+// level counted from the device context's first save (1 or more), or one
+// going back past the play's saves, reaches states saved before the play,
+// whose number differs from road to road: from then on any state saved
+// may be the one in force, or the one before the restore where it failed.
+static void restore_selection(WmfObjectState* state, int16_t level)
+{
+    uint32_t back = level < 0 ? (uint32_t)-(int32_t)level : 0;
+    if (level == 0)
+        return;  // no level: nothing restored
+    if (state->is_level_unknown || back == 0 || back > state->depth) {
+        state->is_level_unknown = true;
+        state->selected_left_out |= state->ever_saved;
+        return;
+    }
+    state->depth -= back;
+    state->selected_left_out = state->depth < MAX_SAVED_STATES ? state->saved[state->depth] : state->deep_saved;
+    if (state->depth <= MAX_SAVED_STATES)
+        state->deep_saved = 0;
+}
+
+WmfRecordFate wmf_record_fate(uint16_t function, const BYTE* params, uint32_t param_bytes, WmfObjectState* state)
 {
     bool is_sound = wmf_record_is_sound(function, params, param_bytes, state->objects);
     bool draws = wmf_function_draws(function);
     if (unsigned kind = created_kind(function)) {
-        // Played or left out, the object takes the first free slot, as the
-        // player would have made it there. With none free it takes none
-        // and serves nothing: left out, it takes none among the records
-        // kept either, where a slot may be free.
-        uint32_t slot = first_free_slot(&state->file);
+        // Made or stood in for, the object takes the first free slot, as
+        // the player makes it there. With none free the player keeps none:
+        // left out, the record changes nothing.
+        uint32_t slot = first_free_slot(&state->slots);
         if (slot == MAX_WMF_OBJECTS)
             return WMF_LEAVE_OUT;
-        take_slot(&state->file, slot);
+        take_slot(&state->slots, slot);
         state->kind[slot] = (uint8_t)(kind | (is_sound ? 0 : OBJECT_LEFT_OUT));
-        if (!is_sound)
-            return WMF_LEAVE_OUT;
-        uint32_t kept = first_free_slot(&state->kept);
-        take_slot(&state->kept, kept);
-        state->kept_slot[slot] = (uint16_t)kept;
-        return WMF_KEEP;
+        return is_sound ? WMF_KEEP : WMF_STAND_IN;
     }
     if (!is_sound)
         return draws ? WMF_CUT : WMF_LEAVE_OUT;
     if (function == META_SAVEDC)
-        state->saved_left_out |= state->selected_left_out;
+        save_selection(state);
     if (function == META_RESTOREDC)
-        state->selected_left_out |= state->saved_left_out;
+        restore_selection(state, (int16_t)u16_at(params, 0));
+    if (function == META_SELECTCLIPREGION && u16_at(params, 0) == 0) {
+        state->selected_left_out &= ~OBJECT_REGION;
+        return WMF_KEEP;
+    }
 
-    // Object indices, within the table (the rule), are given the numbers
-    // of the records kept: a free slot one free there too (itself where it
-    // can be, so that a file left whole keeps its bytes), which the player
-    // takes as no object, as it would the file's.
+    // Indices keep the file's numbers: a record kept names the object the
+    // file's record named, or a free slot the player takes as no object.
     uint8_t words[2];
     object_words(function, &words[0], &words[1]);
     bool uses_left_out = false;
@@ -1258,30 +1300,21 @@ WmfRecordFate wmf_record_fate(uint16_t function, BYTE* params, uint32_t param_by
             continue;
         uint32_t slot = u16_at(params, 2 * (uint64_t)word);
         unsigned kind = state->kind[slot];
-        uint32_t kept = MAX_WMF_OBJECTS;
-        if (!(kind & OBJECT_LEFT_OUT))
-            kept = kind                                ? state->kept_slot[slot]
-                   : slot_is_free(&state->kept, slot) ? slot
-                                                      : first_free_slot(&state->kept);
         unsigned selects = kind_selected(function, kind);
         if (selects)
             state->selected_left_out = (state->selected_left_out & ~selects) | (kind & OBJECT_LEFT_OUT ? selects : 0);
-        if (function == META_DELETEOBJECT && kind) {
-            free_slot(&state->file, slot);
+        if (function == META_DELETEOBJECT) {
+            // A stand-in is deleted as its object would have been.
+            if (kind)
+                free_slot(&state->slots, slot);
             state->kind[slot] = 0;
-            if (kept != MAX_WMF_OBJECTS)
-                free_slot(&state->kept, kept);
+            continue;
         }
-        if (kept == MAX_WMF_OBJECTS) {
-            uses_left_out = true;
-        } else {
-            params[2 * word] = (BYTE)kept;
-            params[2 * word + 1] = (BYTE)(kept >> 8);
-        }
+        uses_left_out |= (kind & OBJECT_LEFT_OUT) != 0;
     }
     if (draws && (uses_left_out || (kinds_drawn_with(function) & state->selected_left_out)))
         return WMF_CUT;
-    // A selection or deletion of an object left out: the player is given
-    // nothing for it, and what it selected counts as left out.
+    // A selection of a stand-in: the player is given nothing for it, and
+    // what it selected counts as left out.
     return uses_left_out ? WMF_LEAVE_OUT : WMF_KEEP;
 }

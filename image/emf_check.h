@@ -83,9 +83,10 @@ enum { WMF_FONT_PARAM_BYTES = 50 };
 
 // The player's object table as a Windows metafile's records meet it: each
 // record that creates an object takes the first free slot, and the records
-// that select, delete or draw with an object name its slot. A record left
-// out for breaking its rule still takes its slot, so that every later
-// object keeps its number.
+// that select, delete or draw with an object name its slot. A create left
+// out for breaking its rule is replaced by a stand-in the player makes,
+// which takes its slot, so that every object keeps the file's own number
+// and no index is rewritten.
 struct WmfObjectState;
 
 // A table of the header's number of objects; null when memory is short.
@@ -93,14 +94,17 @@ struct WmfObjectState;
 WmfObjectState* begin_wmf_objects(uint32_t objects);
 void end_wmf_objects(WmfObjectState* state);
 
+// Whether records of the function make an object in the player's table.
+bool wmf_function_creates(uint16_t function);
+
 enum WmfRecordFate {
     WMF_KEEP,       // the player is given the record
+    WMF_STAND_IN,   // a create left out: the player is given a stand-in that takes its slot
     WMF_LEAVE_OUT,  // it is taken out: it draws nothing, and what it set is accounted for
     WMF_CUT,        // it draws, and breaks its rule or draws with an object left out: the picture is cut
 };
 
 // One record by its function and its param_bytes of parameters, against
 // its rule and the table the records before it left, which it then
-// changes as the player would. The object indices of a record kept are
-// rewritten in place to the numbers the records kept give the objects.
-WmfRecordFate wmf_record_fate(uint16_t function, BYTE* params, uint32_t param_bytes, WmfObjectState* state);
+// changes as the player would.
+WmfRecordFate wmf_record_fate(uint16_t function, const BYTE* params, uint32_t param_bytes, WmfObjectState* state);

@@ -109,6 +109,35 @@ static bool is_short_font_record(uint16_t function, uint32_t bytes)
     return function == META_CREATEFONTINDIRECT && bytes < WMF_FONT_RECORD_BYTES;
 }
 
+// What a create left out is replaced by: a null brush, which the player
+// always makes, in the slot the file's object would have taken. No record
+// kept selects it or draws with it. One written where a shorter record
+// stood is its head alone until the records are grown (its brush record
+// is shorter than any the rules keep).
+enum { STAND_IN_BYTES = META_RECORD_HEAD_BYTES + 8 };
+
+static uint32_t put_stand_in(BYTE* at, uint32_t room)
+{
+    uint32_t bytes = room < STAND_IN_BYTES ? (uint32_t)META_RECORD_HEAD_BYTES : (uint32_t)STAND_IN_BYTES;
+    memset(at, 0, bytes);
+    put_le32(at, bytes / 2);
+    put_le16(at + 4, META_CREATEBRUSHINDIRECT);
+    if (bytes == STAND_IN_BYTES)
+        put_le16(at + META_RECORD_HEAD_BYTES, BS_NULL);
+    return bytes;
+}
+
+// The bytes a record kept is handed over in: a font record whose face name
+// ends early, and a stand-in's head, grown whole; any other as it stands.
+static uint32_t whole_record_bytes(uint16_t function, uint32_t bytes)
+{
+    if (is_short_font_record(function, bytes))
+        return WMF_FONT_RECORD_BYTES;
+    if (function == META_CREATEBRUSHINDIRECT && bytes < STAND_IN_BYTES)
+        return STAND_IN_BYTES;
+    return bytes;
+}
+
 // Calls visit(offset, words, function) for each record of the size bytes at
 // bits that chains in whole words from the header, up to and with the end
 // record; true when the end record was reached. A visit that returns false
@@ -135,18 +164,21 @@ uint64_t wmf_seal_room(const BYTE* bits, uint32_t size)
         walk_wmf_records(bits, size, [&](uint32_t, uint32_t words, uint16_t function) {
             if (is_short_font_record(function, words * 2))
                 room += WMF_FONT_RECORD_BYTES - words * 2;
+            else if (wmf_function_creates(function) && words * 2 < STAND_IN_BYTES)
+                room += STAND_IN_BYTES - words * 2;
             return true;
         });
     return room;
 }
 
-// Grows each font record among the kept bytes at bits (records from the
-// header to kept) whose face name ends before its 32 bytes to the whole
-// record, the name's field filled out with zeros, the records after it
-// moved down. grown: the bytes that adds, with room at bits for
-// kept + grown. The records are first moved up by grown, then copied back
-// down one by one: what is written never passes what is still to be read.
-static void pad_font_records(BYTE* bits, uint32_t kept, uint32_t grown)
+// Grows each record among the kept bytes at bits (records from the header
+// to kept) that is handed over whole in more bytes (whole_record_bytes):
+// a font record's name field filled out with zeros, a stand-in's head
+// made the whole stand-in, the records after it moved down. grown: the
+// bytes that adds, with room at bits for kept + grown. The records are
+// first moved up by grown, then copied back down one by one: what is
+// written never passes what is still to be read.
+static void grow_records(BYTE* bits, uint32_t kept, uint32_t grown)
 {
     const uint32_t body = kept - WMF_HEADER_SIZE;
     memmove(bits + WMF_HEADER_SIZE + grown, bits + WMF_HEADER_SIZE, body);
@@ -156,12 +188,14 @@ static void pad_font_records(BYTE* bits, uint32_t kept, uint32_t grown)
         uint16_t function = get_u16(bits + read + 4);
         memmove(bits + write, bits + read, bytes);
         read += bytes;
-        if (is_short_font_record(function, bytes)) {
-            memset(bits + write + bytes, 0, WMF_FONT_RECORD_BYTES - bytes);
-            put_le32(bits + write, WMF_FONT_RECORD_BYTES / 2);
-            bytes = WMF_FONT_RECORD_BYTES;
+        uint32_t whole = whole_record_bytes(function, bytes);
+        if (function == META_CREATEBRUSHINDIRECT && whole > bytes) {
+            put_stand_in(bits + write, whole);
+        } else if (whole > bytes) {
+            memset(bits + write + bytes, 0, whole - bytes);
+            put_le32(bits + write, whole / 2);
         }
-        write += bytes;
+        write += whole;
     }
 }
 
@@ -178,7 +212,7 @@ uint32_t seal_wmf_records(BYTE* bits, uint32_t size, uint64_t room)
         return 0;
     uint32_t kept = WMF_HEADER_SIZE;    // end of the records kept
     uint32_t largest = 3;
-    uint32_t grown = 0;                 // bytes the short font records kept will gain
+    uint32_t grown = 0;                 // bytes the records kept gain when grown whole
     // Records only move down over those left out while they are walked:
     // none is read after the bytes before it were rewritten.
     bool ended = walk_wmf_records(bits, size, [&](uint32_t offset, uint32_t words, uint16_t function) {
@@ -190,16 +224,19 @@ uint32_t seal_wmf_records(BYTE* bits, uint32_t size, uint64_t room)
         // whose records run off the data.
         if (fate == WMF_CUT)
             return false;
-        if (fate == WMF_KEEP) {
+        if (fate == WMF_STAND_IN) {
+            bytes = put_stand_in(bits + kept, bytes);
+            function = META_CREATEBRUSHINDIRECT;
+        } else if (fate == WMF_KEEP) {
             memmove(bits + kept, bits + offset, bytes);
-            kept += bytes;
-            if (is_short_font_record(function, bytes)) {
-                grown += WMF_FONT_RECORD_BYTES - bytes;
-                words = WMF_FONT_RECORD_BYTES / 2;
-            }
-            if (words > largest)
-                largest = words;
+        } else {
+            return true;
         }
+        kept += bytes;
+        uint32_t whole = whole_record_bytes(function, bytes);
+        grown += whole - bytes;
+        if (whole / 2 > largest)
+            largest = whole / 2;
         return true;
     });
     end_wmf_objects(table);
@@ -209,9 +246,10 @@ uint32_t seal_wmf_records(BYTE* bits, uint32_t size, uint64_t room)
         return 0;
     // The system's player and its conversion read a font record's whole
     // face name wherever the name ends: a record that ends sooner is handed
-    // over whole, on every road that takes these bytes.
+    // over whole, on every road that takes these bytes; so is a stand-in
+    // written where a shorter record stood.
     if (grown)
-        pad_font_records(bits, kept, grown);
+        grow_records(bits, kept, grown);
     kept += grown;
     // A memory metafile: the bits are not tied to a file name.
     put_le16(bits, META_TYPE_MEMORY);
@@ -642,7 +680,7 @@ int copy_emf_to_file(HENHMETAFILE emf, const char* path)
 // of an old description. Returns the new header size, or 0 when the sizes
 // cannot be held in the header's 32-bit fields.
 static uint32_t build_emf_header(const BYTE* old, uint32_t old_size, uint64_t file_size,
-                                 const char* text, size_t text_length, BYTE* out)
+                                 const WCHAR* text, size_t text_length, BYTE* out)
 {
     uint32_t old_description = get_u32(old + EMF_OFF_DESCRIPTION_LENGTH) ?
                                    get_u32(old + EMF_OFF_DESCRIPTION) : 0;
@@ -663,7 +701,7 @@ static uint32_t build_emf_header(const BYTE* old, uint32_t old_size, uint64_t fi
         put_le16(p, 0);
         p += 2;
         for (size_t i = 0; i < text_length; ++i, p += 2)
-            put_le16(p, (BYTE)text[i]);
+            put_le16(p, text[i]);
         put_le16(p, 0);
         put_le16(p + 2, 0);
         size += (chars * 2 + 3) / 4 * 4;
@@ -697,9 +735,9 @@ static uint32_t build_emf_header(const BYTE* old, uint32_t old_size, uint64_t fi
 }
 
 // Tells the rewrite of the old description's picture title and whatever
-// follows it, which the new description replaces, a character a byte as the
-// reader shows them; a character no byte holds cannot come back. The
-// application name before the title is no part of the comment.
+// follows it, which the new description replaces, in the system's code page
+// as the reader shows it. The application name before the title is no part
+// of the comment.
 static void note_old_title(const BYTE* old, uint32_t old_size, CommentJob* job)
 {
     uint32_t chars = get_u32(old + EMF_OFF_DESCRIPTION_LENGTH);
@@ -713,15 +751,41 @@ static void note_old_title(const BYTE* old, uint32_t old_size, CommentJob* job)
     if (++i >= chars)
         return;  // no title
     note_dropped_comment(job, true, NULL, 0);
-    for (; i < chars; ++i) {
-        uint16_t unit = get_u16(description + 2 * i);
-        if (unit > 0xFF) {
+    WCHAR* units = (WCHAR*)malloc((size_t)(chars - i) * sizeof(WCHAR));
+    if (!units) {
+        job->dropped_other = true;
+        return;
+    }
+    for (uint32_t n = 0; n < chars - i; ++n)
+        units[n] = get_u16(description + 2 * (i + n));
+    // The title up to its NUL as the system converts it; what follows it
+    // counts as it stands, as units no byte holds.
+    uint32_t title = 0;
+    while (title < chars - i && units[title])
+        ++title;
+    bool unshowable = false;
+    HGLOBAL hShown = system_text_from_utf16(units, title, &unshowable);
+    size_t shown_length = 0;
+    const char* shown = lock_comment_text(hShown, &shown_length);
+    if (shown) {
+        note_dropped_comment(job, false, shown, shown_length);
+        GlobalUnlock(hShown);
+    } else {
+        job->dropped_other = true;
+    }
+    if (hShown)
+        GlobalFree(hShown);
+    if (unshowable)
+        note_unshowable_comment(job);
+    for (uint32_t n = title; n < chars - i; ++n) {
+        if (units[n] > 0xFF) {
             job->dropped_other = true;
-            return;
+            break;
         }
-        char c = (char)unit;
+        char c = (char)units[n];
         note_dropped_comment(job, false, &c, 1);
     }
+    free(units);
 }
 
 // Builds the file with the new header from in into out; 0 for a file that
@@ -751,7 +815,13 @@ static int build_emf_job(FILE* in, FILE* out, void* context)
     BYTE* header = (BYTE*)calloc(1, (size_t)room);
     if (old && header && _fseeki64(in, 0, SEEK_SET) == 0 && fread(old, 1, old_size, in) == old_size) {
         note_old_title(old, old_size, job);
-        uint32_t header_size = build_emf_header(old, old_size, file_size, job->text, job->length, header);
+        uint32_t header_size = 0;
+        // The description holds UTF-16: the text as the system converts it.
+        int units = job->length ? MultiByteToWideChar(CP_ACP, 0, job->text, (int)job->length, NULL, 0) : 0;
+        WCHAR* wide = (WCHAR*)calloc((size_t)units + 1, sizeof(WCHAR));
+        if (wide && (!units || MultiByteToWideChar(CP_ACP, 0, job->text, (int)job->length, wide, units) == units))
+            header_size = build_emf_header(old, old_size, file_size, wide, (size_t)units, header);
+        free(wide);
         ok = header_size && fwrite(header, 1, header_size, out) == header_size;
         char buffer[16384];
         size_t n;
@@ -1344,7 +1414,33 @@ struct WmfPlay {
     PlayBudget budget;
     bool left_out;                // a record that draws was not played, for its cost or its font
     volatile LONG* played_words;  // null: a play without progress
+    UINT free_from;               // no slot of the handle table below it is free
 };
+
+// Plays a record with play(). False when it creates an object and the
+// handle table holds no new one after it: the system refused to make it,
+// and every object after it would take another's slot and number, so
+// that the records would draw with objects the file did not name. The
+// table's first free slot is sought from *free_from, which only a
+// deletion lowers.
+template <typename Play>
+static bool play_making_objects(const HANDLETABLE* table, const METARECORD* record, UINT objects, UINT* free_from,
+                                Play play)
+{
+    bool creates = wmf_function_creates((uint16_t)record->rdFunction);
+    UINT slot = *free_from;
+    while (creates && slot < objects && table->objectHandle[slot])
+        ++slot;
+    play();
+    if (record->rdFunction == META_DELETEOBJECT && record->rdSize > 3 && record->rdParm[0] < *free_from)
+        *free_from = record->rdParm[0];
+    if (!creates)
+        return true;
+    if (slot >= objects || !table->objectHandle[slot])
+        return false;
+    *free_from = slot + 1;
+    return true;
+}
 
 // Plays one record. A font record is played scaled down to the limit
 // under the mapping in force; text is drawn with a scaled copy of the
@@ -1419,11 +1515,16 @@ static int CALLBACK play_wmf_record_proc(HDC hdc, HANDLETABLE* table, METARECORD
         memcpy(font, record, (size_t)record->rdSize * 2);
         font->rdSize = FONT_RECORD_WORDS;
     }
-    if (is_short_font && !font)
-        play->left_out = true;
-    else
-        play_record(hdc, table, font ? font : record, (UINT)objects, play);
+    // A font not made for want of memory would move the objects after it
+    // as a refused one does.
+    bool is_made = (!is_short_font || font) &&
+                   play_making_objects(table, record, (UINT)objects, &play->free_from,
+                                       [&] { play_record(hdc, table, font ? font : record, (UINT)objects, play); });
     free(font);
+    if (!is_made) {
+        play->left_out = true;
+        return 0;
+    }
     if (play->played_words)
         InterlockedExchangeAdd((LONG*)play->played_words, (LONG)record->rdSize);
     return 1;
@@ -1435,6 +1536,7 @@ bool play_wmf_records_in_process(HDC hdc, HMETAFILE wmf, volatile LONG* played_w
     start_play_budget(&play.budget);
     play.left_out = false;
     play.played_words = played_words;
+    play.free_from = 0;
     if (!wmf)
         return false;
     EnumMetaFile(hdc, wmf, play_wmf_record_proc, (LPARAM)&play);
@@ -1444,6 +1546,30 @@ bool play_wmf_records_in_process(HDC hdc, HMETAFILE wmf, volatile LONG* played_w
 bool play_wmf_in_process(HDC hdc, HMETAFILE wmf)
 {
     return play_wmf_records_in_process(hdc, wmf, NULL);
+}
+
+bool wmf_objects_are_made_in_process(HDC hdc, BYTE* bits, uint32_t size)
+{
+    if (size < WMF_HEADER_SIZE)
+        return false;
+    UINT objects = get_u16(bits + 10);
+    HANDLETABLE* table = (HANDLETABLE*)calloc(objects ? objects : 1, sizeof(HGDIOBJ));
+    if (!table)
+        return false;
+    UINT free_from = 0;
+    bool is_made = true;
+    walk_wmf_records(bits, size, [&](uint32_t offset, uint32_t, uint16_t function) {
+        METARECORD* record = (METARECORD*)(bits + offset);
+        if (wmf_function_creates(function) || function == META_DELETEOBJECT)
+            is_made = play_making_objects(table, record, objects, &free_from,
+                                          [&] { PlayMetaFileRecord(hdc, table, record, objects); });
+        return is_made;
+    });
+    for (UINT slot = 0; slot < objects; ++slot)
+        if (table->objectHandle[slot])
+            DeleteObject(table->objectHandle[slot]);
+    free(table);
+    return is_made;
 }
 
 // ---- the plays of the program: through the renderer

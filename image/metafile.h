@@ -53,11 +53,11 @@ HMETAFILE read_wmf_file(HWND owner, const char* path, HFILE file, char* info,
 // Walks the records of the size bytes of Windows-metafile bits at bits
 // (header first) up to their end record; a record without a rule for its
 // function, or breaking it, is taken out and the rest moved up over it
-// (wmf_record_fate); an object it would have made keeps its slot, and
-// later object indices are renumbered to the objects kept. A font record
-// whose face name ends before its 32 bytes is grown to the whole record,
-// as every reader of it takes all 32: room is the bytes at bits that may be
-// written, at least wmf_seal_room. The header's type, size and largest
+// (wmf_record_fate), but a create is replaced by a stand-in the player
+// makes, which holds its object's slot: every object keeps the file's own
+// number. A font record whose face name ends before its 32 bytes is grown
+// to the whole record, as every reader of it takes all 32: room is the
+// bytes at bits that may be written, at least wmf_seal_room. The header's type, size and largest
 // record are made to match what GDI is given. Returns the byte count to
 // hand to GDI; 0 when the header is not a metafile header, room is short,
 // a record leaves the data before the end record, or a record that draws
@@ -65,7 +65,7 @@ HMETAFILE read_wmf_file(HWND owner, const char* path, HFILE file, char* info,
 uint32_t seal_wmf_records(BYTE* bits, uint32_t size, uint64_t room);
 
 // The room seal_wmf_records needs for the size bytes at bits: size, and
-// what their short font records would grow by.
+// what their short font and create records would grow by.
 uint64_t wmf_seal_room(const BYTE* bits, uint32_t size);
 
 // Bounds of the picture frame in the device's pixels and, when info is not

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <windows.h>
+#include <stdint.h>
 
 // Each returns true when the play is whole: every record was played, or
 // left out as one that draws nothing (a comment, a type the system's
@@ -29,3 +30,9 @@ bool play_wmf_in_process(HDC hdc, HMETAFILE wmf);
 
 // The same, adding each record's words to *played_words as it goes.
 bool play_wmf_records_in_process(HDC hdc, HMETAFILE wmf, volatile LONG* played_words);
+
+// Makes and deletes the objects of the size bytes of a Windows metafile
+// (sealed: seal_wmf_records) in hdc as a play or conversion of them would,
+// drawing nothing: true when every record that creates an object made
+// one. A conversion is given the records only then.
+bool wmf_objects_are_made_in_process(HDC hdc, BYTE* bits, uint32_t size);

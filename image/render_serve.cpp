@@ -214,6 +214,10 @@ static LONG serve_conversion(RenderControl* c, BYTE** view)
             header->nHandles = 1;
         uint32_t kept = copy_sound_emf_records(input, c->input_bytes, input);
         emf = kept ? SetEnhMetaFileBits(kept, input) : NULL;
+    } else if (!wmf_objects_are_made_in_process(reference, input, c->input_bytes)) {
+        // The conversion would give the objects after one the system
+        // refused other numbers: cut, as a play of it is.
+        status = RENDER_STATUS_CUT;
     } else {
         METAFILEPICT picture = {c->picture_mode, c->picture_x, c->picture_y, NULL};
         emf = SetWinMetaFileBits(c->input_bytes, input, reference, c->picture_mode ? &picture : NULL);

@@ -1,8 +1,12 @@
 // Rewriting the comment of a JPEG file without decoding it: the header
 // segments are copied up to the frame header with the old comments left
 // out, one new comment goes just before the frame header, the rest of the
-// file follows unchanged. The new file is written next to the old one and
-// takes its place only when complete (rewrite_for_comment).
+// file follows byte for byte, as far as it goes, but for its comment
+// segments, which are left out too (the reader takes a comment from
+// anywhere before the end of the image). The new file is written next to
+// the old one and takes its place only when complete (rewrite_for_comment).
+// The comment of a file not shown is read here too, by a walk of its
+// segments that finds what the reader would.
 #include "jpeg/jpeg_comment.h"
 
 #include <stdint.h>
@@ -157,6 +161,97 @@ static int scan_JPEG_header(int keep_com)
     return 0;
 }
 
+// Markers that stand alone, without a length: a stuffed zero in coded
+// data, the restart markers, SOI and TEM.
+static int has_no_length(int code)
+{
+    return code == 0x00 || (code >= 0xD0 && code <= 0xD8) || code == 0x01;
+}
+
+// After the frame header a file cut short is copied as far as it goes:
+// the remaining count bytes of a segment, or fewer.
+static void copy_bytes_while_any(unsigned count)
+{
+    for (; count > 0; --count) {
+        int c = getc(s_source);
+        if (c == EOF)
+            return;
+        write_1_byte(c);
+    }
+}
+
+// A segment's length and body, whose marker has been copied.
+static void copy_segment_while_any(void)
+{
+    int high = getc(s_source);
+    int low = high == EOF ? EOF : getc(s_source);
+    if (high != EOF)
+        write_1_byte(high);
+    if (low == EOF)
+        return;
+    write_1_byte(low);
+    unsigned length = (unsigned)high << 8 | (unsigned)low;
+    copy_bytes_while_any(length < 2 ? 0 : length - 2);
+}
+
+// A comment segment left out, whose marker has been read.
+static void drop_comment_while_any(void)
+{
+    note_dropped_comment(s_job, true, NULL, 0);
+    int high = getc(s_source);
+    int low = high == EOF ? EOF : getc(s_source);
+    if (low == EOF)
+        return;
+    unsigned length = (unsigned)high << 8 | (unsigned)low;
+    for (unsigned i = 2; i < length; ++i) {
+        int c = getc(s_source);
+        if (c == EOF)
+            return;
+        char byte = (char)c;
+        note_dropped_comment(s_job, false, &byte, 1);
+    }
+}
+
+// Copies what follows the frame header up to and with the end of the
+// image, then whatever trails it, byte for byte; a comment segment and the
+// fill bytes before its marker are left out. The coded data of a scan
+// cannot hold a marker, so a marker met there ends it, as in the reader.
+static void copy_scans_without_comments(void)
+{
+    int c = getc(s_source);
+    while (c != EOF) {
+        if (c != 0xFF) {
+            write_1_byte(c);
+            c = getc(s_source);
+            continue;
+        }
+        int fill = 0;  // 0xFF bytes before the marker code
+        do {
+            ++fill;
+            c = getc(s_source);
+        } while (c == 0xFF);
+        if (c == 0xFE) {
+            drop_comment_while_any();
+            c = getc(s_source);
+            continue;
+        }
+        for (int i = 0; i < fill; ++i)
+            write_1_byte(0xFF);
+        if (c == EOF)
+            break;
+        write_1_byte(c);
+        if (c == 0xD9) {
+            copy_rest_of_file();
+            return;
+        }
+        if (!has_no_length(c))
+            copy_segment_while_any();
+        c = getc(s_source);
+    }
+    if (ferror(s_source))
+        fail("Premature EOF in JPEG file");
+}
+
 // Builds the new file from in into out; on damage the scan's own message
 // goes to the job for the box.
 static int build_commented_jpeg(FILE* in, FILE* out, void* context)
@@ -174,7 +269,12 @@ static int build_commented_jpeg(FILE* in, FILE* out, void* context)
     }
     if (!s_failed) {
         write_marker(code);
-        copy_rest_of_file();
+        if (code == 0xD9) {
+            copy_rest_of_file();
+        } else {
+            copy_segment_while_any();
+            copy_scans_without_comments();
+        }
     }
     s_source = s_output = NULL;
     s_job = NULL;
@@ -199,4 +299,63 @@ int write_jpeg_comment(const char* path, HGLOBAL* phComment, int keep)
         *phComment = NULL;
     }
     return result == REWRITE_DONE;
+}
+
+// ---- reading
+
+// The marker after the stray bytes and fill bytes before it, as the
+// library finds it (an FF 00 pair is stray too); -1 at the end of the file.
+static int next_marker_in(FILE* in)
+{
+    for (;;) {
+        int c = getc(in);
+        while (c != 0xFF && c != EOF)
+            c = getc(in);
+        do {
+            c = getc(in);
+        } while (c == 0xFF);
+        if (c != 0)
+            return c == EOF ? -1 : c;
+    }
+}
+
+HGLOBAL read_jpeg_comment(const char* path)
+{
+    FILE* in = fopen(path, "rb");
+    if (!in)
+        return NULL;
+    HGLOBAL hText = NULL;
+    int ok = getc(in) == 0xFF && getc(in) == 0xD8;
+    while (ok) {
+        int code = next_marker_in(in);
+        if (code < 0 || code == 0xD8 || code == 0xD9 || code == 0xDA)
+            break;
+        if ((code >= 0xD0 && code <= 0xD7) || code == 0x01)
+            continue;  // no length field
+        int high = getc(in), low = getc(in);
+        if (low == EOF || high == EOF || (high << 8 | low) < 2)
+            break;
+        unsigned length = (unsigned)(high << 8 | low) - 2;
+        if (code != 0xFE) {
+            ok = fseek(in, (long)length, SEEK_CUR) == 0;
+            continue;
+        }
+        // The first comment segment decides, whole or not at all.
+        hText = length ? GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, length + 1) : NULL;
+        char* text = hText ? (char*)GlobalLock(hText) : NULL;
+        int whole = text && fread(text, 1, length, in) == length;
+        if (text) {
+            // The text ends at a NUL inside the data, as the reader's does.
+            size_t kept = strnlen(text, length);
+            memset(text + kept, 0, length - kept);
+            GlobalUnlock(hText);
+        }
+        if (!whole && hText) {
+            GlobalFree(hText);
+            hText = NULL;
+        }
+        break;
+    }
+    fclose(in);
+    return hText;
 }

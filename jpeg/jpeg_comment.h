@@ -1,4 +1,4 @@
-// Rewriting the comment (COM segment) of a JPEG file.
+// Reading and rewriting the comment (COM segment) of a JPEG file.
 #pragma once
 
 #include <windows.h>
@@ -14,3 +14,9 @@ extern const char JPEG_COMMENT_TOO_LONG[];
 // could not be written back is the comment text released, and then not when
 // keep is set.
 int write_jpeg_comment(const char* path, HGLOBAL* phComment, int keep);
+
+// The comment as the JPEG reader takes it (the first COM segment before the
+// scan, to its first NUL; none when that segment is empty), read without
+// decoding: a new moveable block the caller frees, or null for none, for a
+// file whose segments cannot be walked, or when memory runs out.
+HGLOBAL read_jpeg_comment(const char* path);

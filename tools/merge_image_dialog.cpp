@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "image/current_image.h"
+#include "image/file_names.h"
 #include "image/merge_source.h"
 #include "image/metafile.h"
 #include "image/metafile_view.h"
@@ -66,10 +67,12 @@ static void set_stored_path(const char* path)
     }
 }
 
+// Whether the preview was read from the file at path, however either is
+// spelled.
 static bool stored_path_is(const char* path)
 {
     MergeSourceFile* stored = g_hMergePath ? (MergeSourceFile*)GlobalLock(g_hMergePath) : NULL;
-    bool same = stored && lstrcmpiA(stored->path, path) == 0;
+    bool same = stored && is_same_file(stored->path, path);
     if (stored)
         GlobalUnlock(g_hMergePath);
     return same;
@@ -80,14 +83,34 @@ static void redraw_preview(HWND hdlg)
     InvalidateRect(GetDlgItem(hdlg, IDC_MERGEIMAGE_PREVIEW), NULL, TRUE);
 }
 
-// The dialog's chosen file, empty when it names none (a folder, nothing).
+// Empties path unless it names a file (not a folder, not nothing).
+static void keep_if_file(char path[PATH_BLOCK])
+{
+    DWORD attributes = path[0] ? GetFileAttributesA(path) : INVALID_FILE_ATTRIBUTES;
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        path[0] = '\0';
+}
+
+// The file selected in the dialog's list, empty when it names none.
 static void chosen_path(HWND hdlg, char path[PATH_BLOCK])
 {
     path[0] = '\0';
     LRESULT n = SendMessageA(GetParent(hdlg), CDM_GETFILEPATH, PATH_BLOCK, (LPARAM)path);
-    DWORD attributes = n > 0 ? GetFileAttributesA(path) : INVALID_FILE_ATTRIBUTES;
-    if (n <= 0 || n > PATH_BLOCK || attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
+    if (n <= 0 || n > PATH_BLOCK)
         path[0] = '\0';
+    keep_if_file(path);
+}
+
+// The file OK chose, as the dialog resolved it. The list's folder put
+// before the typed text does not give it: a full path typed into the name
+// box names no file in that folder.
+static void accepted_path(const OPENFILENAMEA* ofn, char path[PATH_BLOCK])
+{
+    path[0] = '\0';
+    // A longer name cut to fit could name another file.
+    if (ofn && ofn->lpstrFile && strnlen(ofn->lpstrFile, PATH_BLOCK) < (size_t)PATH_BLOCK)
+        lstrcpynA(path, ofn->lpstrFile, PATH_BLOCK);
+    keep_if_file(path);
 }
 
 static void load_preview(HWND hdlg, const char* path)
@@ -281,7 +304,7 @@ static UINT_PTR on_notify(HWND hdlg, const OFNOTIFYA* note)
         load_preview(hdlg, "");
         return 0;
     case CDN_FILEOK:
-        chosen_path(hdlg, path);
+        accepted_path(note->lpOFN, path);
         if (!stored_path_is(path))
             load_preview(hdlg, path);
         else if (file_list_has_focus(hdlg))

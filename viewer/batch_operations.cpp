@@ -4,10 +4,12 @@
 // whose output would be its own source is refused and reported as failed,
 // so that an error halfway leaves every file whole and nothing undone is
 // counted as done. Another file in the output's place is replaced only
-// after the user's Yes; No skips that file. A file's read-only attribute is
-// lifted only for the step that needs it (a delete the user agreed to, a
-// turn of the file itself, a move to another volume) and put back
-// afterwards (kept_attributes.h).
+// after the user's Yes; No skips that file. Cancel in any question of the
+// pass ends it there: no file after it is touched, and the summary counts
+// what was done before. A file's read-only attribute is lifted only for
+// the step that needs it (a delete the user agreed to, a turn of the file
+// itself, a move to another volume) and put back afterwards
+// (kept_attributes.h).
 #include "viewer/batch_operations.h"
 
 #include <cstdio>
@@ -102,13 +104,24 @@ static void note_failure(char* names, size_t size, long* failed, const char* nam
         std::snprintf(names + used, size - used, "%s%s", used ? "\n" : "", name);
 }
 
-// 1 when nothing is at path, or the user agrees to replace the file there
-// (a file other than the source, which the caller has refused already).
-static int may_write_over(HWND hwnd, const char* path)
+// What one file of a pass came to.
+enum FileOutcome { FILE_FAILED = 0, FILE_DONE = 1, FILE_SKIPPED = -1, PASS_CANCELLED = -2 };
+
+// The outcome of a file whose question was not answered Yes.
+static int refused_outcome(int answer)
+{
+    return answer == IDCANCEL ? PASS_CANCELLED : FILE_SKIPPED;
+}
+
+// IDYES when nothing is at path, else the user's answer to replacing the
+// file there (a file other than the source, which the caller has refused
+// already).
+static int replace_answer(HWND hwnd, const char* path)
 {
     DWORD attributes = GetFileAttributesA(path);
-    return attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) ||
-           agrees_to_replace(hwnd, path, APP_CAPTION);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return IDYES;
+    return ask_to_replace_in_pass(hwnd, path, APP_CAPTION);
 }
 
 static int opens_for_reading(const char* path)
@@ -121,7 +134,7 @@ static int opens_for_reading(const char* path)
     return 1;
 }
 
-static int count_selected(void)
+int count_selected_thumbnails(void)
 {
     int selected = 0;
     for (int cell = 0; g_thumbSelected && cell < g_thumbCells; ++cell)
@@ -270,8 +283,7 @@ static HGLOBAL read_for_conversion(const char* path, int halve)
     return image;
 }
 
-// One conversion of the pass; 1 when written, -1 when the user kept the
-// file the output would have replaced.
+// One conversion of the pass: a FileOutcome.
 static int convert_one(HWND hwnd, const char* path, const char* joined, int same_folder, const char* name)
 {
     int code = g_batchOp >= BATCH_PNG + BATCH_HALVED ? g_batchOp - BATCH_HALVED : g_batchOp;
@@ -280,8 +292,9 @@ static int convert_one(HWND hwnd, const char* path, const char* joined, int same
     int have_out = is_png ? png_output_path(joined, out, sizeof out)
                           : jpeg_output_path(joined, same_folder, name, out, sizeof out);
     int is_own_source = have_out && is_same_file(out, path);
-    if (have_out && !is_own_source && !may_write_over(hwnd, out))
-        return -1;
+    int answer = have_out && !is_own_source ? replace_answer(hwnd, out) : IDYES;
+    if (answer != IDYES)
+        return refused_outcome(answer);
     HGLOBAL image = have_out && !is_own_source ? read_for_conversion(path, code != g_batchOp) : NULL;
     InvalidateRect(hwnd, NULL, FALSE);
     int written = 0;
@@ -292,34 +305,34 @@ static int convert_one(HWND hwnd, const char* path, const char* joined, int same
     if (!written)
         seam_message_box(hwnd, is_png ? "Error Coverting File -- PNG." : "Error Coverting File -- JPG.", path,
                          MB_OK | MB_ICONSTOP);
-    return written;
+    return written ? FILE_DONE : FILE_FAILED;
 }
 
-// One file of the pass; 1 when done, 0 when it failed, -1 when the user
-// skipped it.
+// One file of the pass: a FileOutcome.
 static int run_one(HWND hwnd, int cell, const char* target)
 {
     int i = cell + g_thumbFirst;
     char path[MAX_PATH], list_text[MAX_PATH], name[MAX_PATH], joined[MAX_PATH];
     if (!thumb_file_path(i, path, sizeof path) || !thumb_list_text(i, list_text, sizeof list_text))
-        return 0;
+        return FILE_FAILED;
     listed_file_name(path, name, sizeof name);
     if (g_batchOp == BATCH_DELETE) {
         char question[MAX_PATH + 40];
         std::snprintf(question, sizeof question, "Are you sure? \n\n\nDelete File %s?", list_text);
-        if (seam_message_box(hwnd, question, " CONFIRM DELETE FILE ", MB_YESNOCANCEL | MB_ICONQUESTION) != IDYES)
-            return -1;
+        int answer = seam_message_box(hwnd, question, " CONFIRM DELETE FILE ", MB_YESNOCANCEL | MB_ICONQUESTION);
+        if (answer != IDYES)
+            return refused_outcome(answer);
         if (!delete_agreed_file(path)) {
             char text[MAX_PATH + 40];
             std::snprintf(text, sizeof text, "Unable to Delete: \n\n %s", list_text);
             seam_message_box(hwnd, text, NULL, MB_OK);
-            return 0;
+            return FILE_FAILED;
         }
         mark_thumb_gone(i);
-        return 1;
+        return FILE_DONE;
     }
     if (!join_batch_target(target, name, joined, sizeof joined))
-        return 0;
+        return FILE_FAILED;
     // The file's own folder, wherever the main list has gone since.
     char folder[MAX_PATH];
     int same_folder = path_folder(path, folder, sizeof folder) && is_target_in_folder(folder, joined);
@@ -329,23 +342,24 @@ static int run_one(HWND hwnd, int cell, const char* target)
         // A move onto the file itself "succeeds" and moves nothing.
         if (is_same_file(path, joined) || !move_file_keeping_attributes(path, joined, MOVEFILE_COPY_ALLOWED)) {
             seam_message_box(hwnd, "Error Moving File.", list_text, MB_OK | MB_ICONSTOP);
-            return 0;
+            return FILE_FAILED;
         }
         set_thumb_path(i, joined);
         if (!same_folder && !opens_for_reading(path))
             mark_thumb_gone(i);
-        return 1;
+        return FILE_DONE;
     }
     if (g_batchOp == BATCH_COPY) {
         // A copy onto itself would lose the file on some systems.
         int is_own_source = is_same_file(path, joined);
-        if (!is_own_source && !may_write_over(hwnd, joined))
-            return -1;
+        int answer = is_own_source ? IDYES : replace_answer(hwnd, joined);
+        if (answer != IDYES)
+            return refused_outcome(answer);
         int copied = !is_own_source && CopyFileA(path, joined, FALSE);
         InvalidateRect(hwnd, NULL, FALSE);
         if (!copied)
             seam_message_box(hwnd, "Error Copying File.", list_text, MB_OK | MB_ICONSTOP);
-        return copied;
+        return copied ? FILE_DONE : FILE_FAILED;
     }
     return convert_one(hwnd, path, joined, same_folder, name);
 }
@@ -361,7 +375,7 @@ void batch_on_timer(HWND hwnd, UINT_PTR timer_id)
         after_file_hold(run_pass_after_hold);
         return;
     }
-    int selected = count_selected();
+    int selected = count_selected_thumbnails();
     if (selected == 0) {
         free_target();
         seam_message_box(hwnd, NONE_SELECTED, APP_CAPTION, MB_OK | MB_ICONSTOP);
@@ -381,15 +395,18 @@ void batch_on_timer(HWND hwnd, UINT_PTR timer_id)
             continue;
         g_thumbSelected[cell] = 0;
         int result = run_one(hwnd, cell, target);
-        if (result > 0) {
+        if (result == FILE_DONE) {
             ++done;
-        } else if (result == 0) {
+        } else if (result == FILE_FAILED) {
             char text[MAX_PATH] = "?";
             thumb_list_text(cell + g_thumbFirst, text, sizeof text);
             note_failure(failed_names, sizeof failed_names, &failed, text);
         }
         draw_cell_frame(hwnd, cell, g_thumbSelected[cell]);
         show_progress((double)++worked / selected, 1);
+        // The cells not reached stay selected.
+        if (result == PASS_CANCELLED)
+            break;
     }
     show_progress(0, 1);
     free_target();
@@ -469,7 +486,7 @@ static int rotate_cell(int angle, int cell)
 
 static void rotate_selected(HWND hwnd, int angle)
 {
-    int selected = count_selected();
+    int selected = count_selected_thumbnails();
     if (selected == 0) {
         seam_message_box(hwnd, NONE_SELECTED, APP_CAPTION, MB_OK | MB_ICONSTOP);
         return;
@@ -564,7 +581,7 @@ static void convert_clicked(HWND hwnd, int id)
 
 static void open_comment_dialog(HWND hwnd, int for_selection)
 {
-    if (for_selection && count_selected() == 0) {
+    if (for_selection && count_selected_thumbnails() == 0) {
         seam_message_box(hwnd, NONE_SELECTED, APP_CAPTION, MB_OK | MB_ICONSTOP);
         return;
     }
@@ -583,11 +600,9 @@ static void write_comment_to(int i, HGLOBAL* text)
     allow_read_only_comment_file(NULL);
 }
 
-void write_batch_comment(int clicked, HGLOBAL* text)
+void write_batch_comment(HGLOBAL* text)
 {
-    if (!g_commentBatchMode) {
-        write_comment_to(clicked, text);
-    } else if (int selected = count_selected()) {
+    if (int selected = count_selected_thumbnails()) {
         show_progress(0, 1);
         int worked = 0;
         for (int cell = 0; cell < g_thumbCells; ++cell) {

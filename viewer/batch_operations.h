@@ -42,10 +42,11 @@ UINT_PTR CALLBACK move_copy_hook_proc(HWND hdlg, UINT msg, WPARAM wp, LPARAM lp)
 int rotate_thumbnail_file_lossless(int angle, int cell);
 int rotate_thumbnail_file_reencode(int angle, int cell);
 
-// What the comment dialog writes in the batch window: text to every
-// selected file or to the thumbnail clicked (index clicked) when the dialog
-// opened (g_commentBatchMode). text is freed.
-void write_batch_comment(int clicked, HGLOBAL* text);
+// The comment dialog's text written to every selected file of the batch
+// window (g_commentBatchMode set); text is freed.
+void write_batch_comment(HGLOBAL* text);
+// How many cells of the page shown are selected.
+int count_selected_thumbnails(void);
 
 // The file a move, copy or conversion writes: the folder of target (cut at
 // its last backslash) joined with name. 0 when it does not fit.

@@ -417,6 +417,10 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, ClipboardDamagedMetafile, ::testing::Values(
     DamagedCase{"WMF-no-end-record.wmf", CF_METAFILEPICT},
     DamagedCase{"WMF-left-out-brush-drawn-with.wmf", CF_METAFILEPICT},
     DamagedCase{"WMF-region-8281-rectangles-painted.wmf", CF_METAFILEPICT},
+    // Creates the system makes nothing of, before a red and a blue brush:
+    // the conversion is cut there, not made of the blue one.
+    DamagedCase{"WMF-brush-hatch-12-then-red-blue.wmf", CF_METAFILEPICT},
+    DamagedCase{"WMF-patternbrush-2-planes-then-red-blue.wmf", CF_METAFILEPICT},
     DamagedCase{"WMF-font-short-face-then-red-brush.wmf", CF_METAFILEPICT, 4},
     DamagedCase{"WMF-font-short-face-then-red-brush.wmf", CF_METAFILEPICT, 12},
     // 440 and 100 bytes (126 sealed); the enhanced metafile the second

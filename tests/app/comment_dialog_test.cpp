@@ -262,10 +262,13 @@ struct KeepCase {
     const char* said;     // the box; null: no box
     std::string written;  // the comment read back after a write
     bool said_at_open = false;  // the box came as the dialog opened, and OK closed it
+    const char* gone = nullptr;  // a text the written file holds no more
+    const wchar_t* shown = nullptr;  // what the box showed, where it is not ASCII
 };
 
 Edit s_edit;
 std::string s_typed;
+std::wstring s_shown;
 
 void CALLBACK edit_and_ok(HWND, UINT, UINT_PTR timer, DWORD)
 {
@@ -275,6 +278,9 @@ void CALLBACK edit_and_ok(HWND, UINT, UINT_PTR timer, DWORD)
         return;
     KillTimer(NULL, timer);
     HWND edit = GetDlgItem(dialog, IDC_COMMENT_EDIT);
+    wchar_t shown[64] = L"";
+    GetWindowTextW(edit, shown, 64);
+    s_shown = shown;
     if (s_edit == REPLACED) {
         SetWindowTextA(edit, s_typed.c_str());
     } else if (s_edit == LAST_CHAR_DELETED) {
@@ -355,11 +361,13 @@ std::string lf_lines(size_t length)
     return text + "end";
 }
 
-// A PNG fixture with a Description text chunk after its header.
-std::string png_with_description(const std::string& text)
+// A PNG fixture with a Description text chunk after its header: a tEXt, or
+// an iTXt in French with a translated keyword.
+std::string png_with_description(const std::string& text, bool itxt = false)
 {
     const std::string png = read_file_bytes(fixture_path("png/basn0g01.png"));
-    const std::string chunk = std::string("tEXtDescription", 15) + '\0' + text;
+    const std::string chunk = itxt ? std::string("iTXtDescription\0\0\0fr\0", 21) + "L\xC3\xA9gende" + '\0' + text
+                                   : std::string("tEXtDescription", 15) + '\0' + text;
     const size_t after_header = 8 + 25;
     return png.substr(0, after_header) + be32(chunk.size() - 4) + chunk +
            be32(crc32(0, (const Bytef*)chunk.data(), (uInt)chunk.size())) + png.substr(after_header);
@@ -384,11 +392,24 @@ std::string tga_with_id(const std::string& id)
     return header + id + "\x10\x20";
 }
 
+// The text in the system's code page.
+std::string system_text(const wchar_t* text)
+{
+    char bytes[64] = "";
+    int n = WideCharToMultiByte(CP_ACP, 0, text, -1, bytes, sizeof bytes, NULL, NULL);
+    return std::string(bytes, n > 0 ? n - 1 : 0);
+}
+
 TEST(CommentDialog, KeepsWhatItCouldNotShowAndTheLineEnds)
 {
     const char* const NOT_SHOWN =
         "This File's Comment Holds More Than the Dialog Showed (Another Comment, Text After a NUL Character or "
         "Past What Is Read); the Edit Would Lose It, So Nothing Was Written.";
+    const char* const NOT_SHOWN_AS_IT_IS =
+        "This File's Comment Holds Characters the Dialog Cannot Show (It Showed Others in Their Place); the Edit "
+        "Would Lose Them, So Nothing Was Written.";
+    const std::string aftersof = read_file_bytes(fixture_path("exif/aftersof.jpg"));
+    const std::string mixed = "one\ntwo\r\nthree\nfour";
     const char* const JPEG_TOO_LONG = "Comment Too Long. A JPEG Comment Holds at Most 65533 Bytes; Nothing Was Written.";
     const std::string photo = read_file_bytes(fixture_path("e2e/quadrants.jpg"));
     ASSERT_FALSE(photo.empty());
@@ -421,6 +442,23 @@ TEST(CommentDialog, KeepsWhatItCouldNotShowAndTheLineEnds)
         {"too_long_to_edit.png", FMT_PNG, png_with_description(lf_lines(1500000)), LAST_CHAR_DELETED, "",
          "Comment Too Long to Edit. The Dialog Edits a Comment of at Most 1048576 Bytes; Its Beginning Is Shown, "
          "and the File Keeps Its Comment as It Is.", "", true},
+        // a comment right after the frame header, cleared and edited
+        {"J3_aftersof_cleared.jpg", FMT_JPEG, aftersof, REPLACED, "", nullptr, "", false, "after the frame"},
+        {"J3_aftersof_edited.jpg", FMT_JPEG, aftersof, REPLACED, "typed", nullptr, "typed", false, "after the frame"},
+        // each line keeps its own end, also where a line was added; a new
+        // line in PNG text ends in LF
+        {"mixed.jpg", FMT_JPEG, jpeg_with(photo, {mixed}), LAST_CHAR_DELETED, "", nullptr, "one\ntwo\r\nthree\nfou"},
+        {"mixed_added.jpg", FMT_JPEG, jpeg_with(photo, {mixed}), REPLACED, "one\r\nnew\r\ntwo\r\nthree\r\nfour", nullptr,
+         "one\nnew\ntwo\r\nthree\nfour"},
+        {"crlf.png", FMT_PNG, png_with_description("one\r\ntwo\r\nthree"), LAST_CHAR_DELETED, "", nullptr,
+         "one\r\ntwo\r\nthre"},
+        {"new_line.png", FMT_PNG, png_with_description("one"), REPLACED, "one\r\ntwo", nullptr, "one\ntwo"},
+        // UTF-8 shown in the system's code page; a character it lacks
+        // cannot be written back
+        {"itxt.png", FMT_PNG, png_with_description("caf\xC3\xA9 \xC3\xBCn\xC3\xAF" "code", true), LAST_CHAR_DELETED,
+         "", nullptr, system_text(L"caf\u00E9 \u00FCn\u00EF" L"cod"), false, nullptr, L"caf\u00E9 \u00FCn\u00EF" L"code"},
+        {"itxt_unshowable.png", FMT_PNG, png_with_description("snow \xE2\x98\x83 man", true), REPLACED, "typed",
+         NOT_SHOWN_AS_IT_IS, ""},
     };
     HINSTANCE instance = g_hInstance;
     g_hInstance = GetModuleHandleA(NULL);
@@ -442,11 +480,17 @@ TEST(CommentDialog, KeepsWhatItCouldNotShowAndTheLineEnds)
         for (const RecordedBox& box : seams.boxes)
             EXPECT_EQ(box.text, row.said ? row.said : "no box");
         EXPECT_EQ(s_run.open_after_ok, row.said != nullptr && !row.said_at_open);
-        if (row.written.empty()) {
+        if (row.shown) {
+            EXPECT_TRUE(s_shown == row.shown) << "the box shows the text as written";
+        }
+        if (row.written.empty() && !row.gone) {
             EXPECT_TRUE(read_file_bytes(path) == row.bytes) << "the file as it was";
         } else {
             read_comment(row.format, path);
             EXPECT_TRUE(comment_now() == row.written) << "the comment as edited, with its line ends";
+        }
+        if (row.gone) {
+            EXPECT_EQ(read_file_bytes(path).find(row.gone), std::string::npos) << "the old comment is gone";
         }
     }
     GlobalFree(g_hComment);

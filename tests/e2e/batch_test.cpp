@@ -114,6 +114,37 @@ std::vector<std::string> run_through_chooser(const RunningApp& app, HWND batch, 
     return seen;
 }
 
+// The comment dialog opened by command over the batch window: the text
+// its box shows, then, after keys typed into it and OK, each question
+// answered with the next of buttons ("caption|text", followed by " (not
+// over the window)" when the batch window does not own it).
+std::vector<std::string> ok_in_comment_box(const RunningApp& app, HWND batch, int command, const std::string& keys,
+                                           const std::vector<int>& buttons)
+{
+    PostMessageA(batch, WM_COMMAND, MAKEWPARAM(command, 0), 0);
+    HWND dialog = wait_dialog(app, "Insert/Update JPEG Comment");
+    if (!dialog)
+        return {"no comment dialog"};
+    HWND edit = GetDlgItem(dialog, IDC_COMMENT_EDIT);
+    std::vector<std::string> seen = {window_text(edit)};
+    for (char key : keys)
+        SendMessageA(edit, WM_CHAR, (BYTE)key, 0);
+    click_button(dialog, IDOK);
+    for (int button : buttons) {
+        HWND box = wait_dialog(app, "Corvane File Viewer");
+        if (!box)
+            break;
+        seen.push_back(window_text(box) + "|" + box_text(box) +
+                       (is_owned_over(box, batch) ? "" : " (not over the window)"));
+        click_button(box, button);
+        wait_until_closed(box);
+    }
+    // Gone once OK's work is done.
+    if (!wait_until_closed(dialog))
+        seen.push_back("the dialog stayed");
+    return seen;
+}
+
 void click(const Grid& g, int cell)
 {
     POINT p = g.centre(cell);
@@ -423,20 +454,26 @@ TEST(BatchPaths, ConvertAfterRenameNamesTheCopyAndLeavingAfterDeleteSaysNothing)
 // The pass changes only what the user asked for. Another file in the
 // output's place is replaced only after a Yes: No keeps it byte for byte
 // and counts the file as not done. Cancel in the halving question ends the
-// command, nothing written. A read-only file that a refused move, a No to
-// Delete or a turn leaves in its place stays read-only; one moved arrives
-// read-only. Every chooser and box comes up over the batch window.
+// command, nothing written; Cancel in a question asked for each file ends
+// the pass, and the files after it stay as they were, still selected. OK
+// on the comment box as it opened writes nothing, for the clicked file
+// (whose comment it shows) and for a selection; an emptied box takes the
+// selection's comments after a Yes. A read-only file that a refused move,
+// a No to Delete or a turn leaves in its place stays read-only; one moved
+// arrives read-only. Every chooser and box comes up over the batch window.
 TEST(Batch, ReplacesOnlyAfterYesCancelStopsAndReadOnlyStays)
 {
     const std::string dir = e2e_work_dir("batch_keep"), other = dir + "\\other", empty = dir + "\\empty";
     CreateDirectoryA(other.c_str(), NULL);
     CreateDirectoryA(empty.c_str(), NULL);
-    for (const std::string& path : {dir + "\\batch_b.jpg", other + "\\batch_b.jpg", empty + "\\batch_a.png"}) {
+    for (const std::string& path : {dir + "\\batch_b.jpg", other + "\\batch_b.jpg", empty + "\\batch_a.png",
+                                    other + "\\batch_notes.jpg"}) {
         SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
         DeleteFileA(path.c_str());
     }
-    ASSERT_TRUE(copy_fixture("batch_a.jpg", dir));
-    ASSERT_TRUE(copy_fixture("batch_b.jpg", dir));
+    // Cells 0 to 3: a, b, d, notes (two comments).
+    for (const char* name : {"batch_a.jpg", "batch_b.jpg", "batch_d.jpg", "batch_notes.jpg"})
+        ASSERT_TRUE(copy_fixture(name, dir)) << name;
     // A different picture under a's name in the other folder.
     ASSERT_TRUE(copy_fixture("batch_c.jpg", other));
     ASSERT_TRUE(MoveFileExA((other + "\\batch_c.jpg").c_str(), (other + "\\batch_a.jpg").c_str(),
@@ -453,47 +490,76 @@ TEST(Batch, ReplacesOnlyAfterYesCancelStopsAndReadOnlyStays)
     click(g, 0);  // unselected: each row selects its own cell
 
     // What a row leaves of its file: the namesake byte for byte, no file,
-    // a read-only file, or a read-only file turned.
-    enum After { NAMESAKE, NOT_MADE, READ_ONLY, TURNED_READ_ONLY };
+    // a read-only file, a read-only file turned, the file (or its absence)
+    // as it was, or the file without its comments.
+    enum After { NAMESAKE, NOT_MADE, READ_ONLY, TURNED_READ_ONLY, AS_IT_WAS, UNCOMMENTED };
     const std::string B = "Batch Process Digital Images|", C = "Corvane File Viewer|";
     const std::string halve = C + "Reduce both width and height by a factor of 2 before converting each file?";
     const std::string replace = C + other + "\\batch_a.jpg already exists.\nDo you want to replace it?";
+    const std::string notes = dir + "\\batch_notes.jpg";
     const struct {
-        int cell, command;
+        std::vector<int> cells;
+        int command;
         const char* chooser;  // null: none
-        std::vector<std::string> through;
+        std::vector<std::string> through;  // or the keys typed into the comment box
         std::vector<int> buttons;
-        std::vector<std::string> seen;
+        std::vector<std::string> seen;  // for the comment box: first the text it shows
         After after;
         std::string file;
+        std::vector<int> still_selected = {};
     } rows[] = {
-        {0, IDM_BATCH_COPY, "Copy Selected Files to:", {"[other]"}, {IDNO, IDOK},
+        {{0}, IDM_BATCH_COPY, "Copy Selected Files to:", {"[other]"}, {IDNO, IDOK},
          {"COPY", replace, B + "0 Files Copied."}, NAMESAKE, other + "\\batch_a.jpg"},
-        {0, IDM_BATCH_JPEG, "", {"[other]"}, {IDNO, IDNO, IDOK}, {"OK", halve, replace, B + "0 Files Converted."},
+        {{0}, IDM_BATCH_JPEG, "", {"[other]"}, {IDNO, IDNO, IDOK}, {"OK", halve, replace, B + "0 Files Converted."},
          NAMESAKE, other + "\\batch_a.jpg"},
-        {0, IDM_BATCH_PNG, "", {"[empty]"}, {IDCANCEL}, {"OK", halve}, NOT_MADE, empty + "\\batch_a.png"},
-        {1, IDM_BATCH_MOVE, "Move Selected Files to:", {}, {IDOK, IDOK},
+        {{0}, IDM_BATCH_PNG, "", {"[empty]"}, {IDCANCEL}, {"OK", halve}, NOT_MADE, empty + "\\batch_a.png",
+         {0}},
+        {{1}, IDM_BATCH_MOVE, "Move Selected Files to:", {}, {IDOK, IDOK},
          {"MOVE", "batch_b.jpg|Error Moving File.", B + "0 Files Moved.\n\n1 Failed:\nbatch_b.jpg"}, READ_ONLY,
          dir + "\\batch_b.jpg"},
-        {1, IDM_BATCH_DELETE, NULL, {}, {IDNO, IDOK},
+        {{1}, IDM_BATCH_DELETE, NULL, {}, {IDNO, IDOK},
          {"", " CONFIRM DELETE FILE |Are you sure? \n\n\nDelete File batch_b.jpg?", B + "0 Files Deleted."},
          READ_ONLY, dir + "\\batch_b.jpg"},
-        {1, IDM_BATCH_ROTATE_CW, NULL, {}, {}, {""}, TURNED_READ_ONLY, dir + "\\batch_b.jpg"},
-        {1, IDM_BATCH_MOVE, "Move Selected Files to:", {"[other]"}, {IDOK}, {"MOVE", B + "1 Files Moved."}, READ_ONLY,
+        {{1}, IDM_BATCH_ROTATE_CW, NULL, {}, {}, {""}, TURNED_READ_ONLY, dir + "\\batch_b.jpg"},
+        {{1}, IDM_BATCH_MOVE, "Move Selected Files to:", {"[other]"}, {IDOK}, {"MOVE", B + "1 Files Moved."}, READ_ONLY,
          other + "\\batch_b.jpg"},
+        {{0, 3}, IDM_BATCH_COPY, "Copy Selected Files to:", {"[other]"}, {IDCANCEL, IDOK},
+         {"COPY", replace, B + "0 Files Copied."}, AS_IT_WAS, other + "\\batch_notes.jpg", {3}},
+        {{0, 3}, IDM_BATCH_JPEG, "", {"[other]"}, {IDNO, IDCANCEL, IDOK},
+         {"OK", halve, replace, B + "0 Files Converted."}, AS_IT_WAS, other + "\\batch_notes.jpg", {3}},
+        {{3}, IDM_THUMB_COMMENT, NULL, {}, {}, {"first comment"}, AS_IT_WAS, notes, {3}},
+        {{0, 3}, IDM_BATCH_COMMENT, NULL, {}, {}, {""}, AS_IT_WAS, notes, {0, 3}},
+        {{0, 3}, IDM_BATCH_COMMENT, NULL, {"x\b"}, {IDYES}, {"", C + "Remove the Comments of 2 Selected Files?"},
+         UNCOMMENTED, notes},
+        {{0, 2, 3}, IDM_BATCH_DELETE, NULL, {}, {IDYES, IDCANCEL, IDOK},
+         {"", " CONFIRM DELETE FILE |Are you sure? \n\n\nDelete File batch_a.jpg?",
+          " CONFIRM DELETE FILE |Are you sure? \n\n\nDelete File batch_d.jpg?", B + "1 Files Deleted."},
+         AS_IT_WAS, notes, {3}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.seen.back());
-        const std::string stamp = file_stamp(row.file);
-        click(g, row.cell);
-        EXPECT_EQ(run_through_chooser(app, batch, row.command, row.chooser, row.through, 0, row.buttons), row.seen);
-        if (row.after == NAMESAKE) {
+        const std::string stamp = file_stamp(row.file), bytes = read_whole_file(row.file);
+        for (int cell : row.cells)
+            click(g, cell);
+        if (row.command == IDM_THUMB_COMMENT || row.command == IDM_BATCH_COMMENT)
+            EXPECT_EQ(ok_in_comment_box(app, batch, row.command, row.through.empty() ? "" : row.through[0],
+                                        row.buttons),
+                      row.seen);
+        else
+            EXPECT_EQ(run_through_chooser(app, batch, row.command, row.chooser, row.through, 0, row.buttons),
+                      row.seen);
+        for (int cell : row.still_selected)
+            click(g, cell);
+        if (row.after == AS_IT_WAS) {
+            EXPECT_TRUE(file_stamp(row.file) == stamp && read_whole_file(row.file) == bytes) << "changed";
+        } else if (row.after == UNCOMMENTED) {
+            EXPECT_EQ(read_whole_file(row.file).find(" comment"), std::string::npos);
+        } else if (row.after == NAMESAKE) {
             EXPECT_TRUE(read_whole_file(row.file) == namesake) << "the namesake was replaced";
         } else if (row.after == NOT_MADE) {
             // The pass would run at the next tick, and end in its summary.
             EXPECT_EQ(dismiss_message_box(app, 3000), "");
             EXPECT_FALSE(file_exists(row.file));
-            click(g, row.cell);  // the selection stays for another command
         } else {
             if (row.after == TURNED_READ_ONLY) {
                 EXPECT_TRUE(wait_file_replaced(row.file, stamp));

@@ -576,6 +576,10 @@ void answer_boxes_with(const RunningApp& app, std::vector<std::string>* seen, co
         std::string text = window_text(box) + "|" + box_text(box);
         if (over && !is_owned_over(box, over))
             text += " (not over the window)";
+        // The system's box takes any button's id, shown or not.
+        HWND control = GetDlgItem(box, button);
+        if (!control || !IsWindowVisible(control))
+            text += " (no such button)";
         seen->push_back(text);
         click_button(box, button);
         wait_until_closed(box);

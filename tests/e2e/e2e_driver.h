@@ -152,7 +152,8 @@ void answer_boxes(const RunningApp& app, std::vector<std::string>* seen, size_t 
 
 // As answer_boxes, but each box answered with the next of buttons (IDYES,
 // IDNO, IDCANCEL, IDOK), and, when over is given, one not owned by over or
-// a window above it seen as "caption|text (not over the window)".
+// a window above it seen as "caption|text (not over the window)"; one that
+// does not show that button is seen with " (no such button)" added.
 void answer_boxes_with(const RunningApp& app, std::vector<std::string>* seen, const std::vector<int>& buttons,
                        HWND over = NULL);
 

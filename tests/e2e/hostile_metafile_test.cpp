@@ -1,6 +1,7 @@
 // Metafiles that the system's player cannot survive, one for each way it
-// fails (it crashes, stalls, sends the display a request it refuses, or
-// swells), down the roads a picture takes on the display: the preview, the
+// fails (it crashes, stalls, sends the display a request it refuses,
+// swells, or makes no object of a create, which would give every later
+// object another's number), down the roads a picture takes on the display: the preview, the
 // image window and Convert/Save. The program plays them in its renderer
 // process, so it lives (its main window answers), says once that the
 // picture cannot be shown whole and why (it could not be read, or needed
@@ -53,6 +54,8 @@ const HostileMetafile FILES[] = {
      "region.wmf", false, TIME_TEXT, MEMORY_TEXT},
     {"memory", "EMF-clip-stripes-crossed-5000-by-5000.emf", IDM_MAIN_SAVE_WMF, "Save As Windows MetaFile",
      "stripes.wmf", false, MEMORY_TEXT, MEMORY_TEXT},
+    {"no_object", "WMF-brush-hatch-12-then-red-blue.wmf", IDM_MAIN_SAVE_EMF, "Save As Enhanced MetaFile", "hatch.emf",
+     false, CUT_TEXT, CUT_TEXT},
 };
 
 // Convert/Save says a fault in the words of a command for memory.

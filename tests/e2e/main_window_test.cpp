@@ -330,33 +330,67 @@ TEST(MainMenu, BarAndHideFileNameByItsKeys)
     EXPECT_EQ(exit_by_button(app), 1);
 }
 
+// The file named on the command line: its extension chooses the file type.
+// A picture named by its full path in another folder ([named]) opens the
+// list there and shows, whether the start folder ([start]) holds a
+// different picture of its name or none.
 struct FilterCase {
     const char* file;
     const char* filter;
     bool hidden_by_filter;
+    const char* picture = nullptr;  // the named file's fixture, in [named]
+    bool namesake = false;          // [start] holds another picture as file
 };
 
-class CommandLineFilter : public ::testing::TestWithParam<FilterCase> {};
+class CommandLineFile : public ::testing::TestWithParam<FilterCase> {};
 
-TEST_P(CommandLineFilter, ExtensionChoosesTheFileType)
+TEST_P(CommandLineFile, OpensTheNamedFileUnderTheTypeItsExtensionChooses)
 {
-    std::string dir = e2e_work_dir("filters");
-    ASSERT_TRUE(write_whole_file(dir + "\\" + GetParam().file, "x"));
+    const FilterCase& c = GetParam();
+    const std::string sub = c.namesake ? "named_namesake/" : "named_alone/";
+    std::string start = e2e_work_dir(c.picture ? sub + "start" : "filters"), named = c.file;
+    if (c.picture) {
+        std::string folder = e2e_work_dir(sub + "named");
+        ASSERT_TRUE(copy_fixture(c.picture, folder));
+        ASSERT_TRUE(copy_fixture("slide_b.bmp", start));
+        if (c.namesake) {
+            ASSERT_TRUE(copy_fixture("slide_c.bmp", start));
+            ASSERT_TRUE(MoveFileExA((start + "\\slide_c.bmp").c_str(), (start + "\\" + c.file).c_str(),
+                                    MOVEFILE_REPLACE_EXISTING));
+        }
+        char full[MAX_PATH] = "";
+        ASSERT_GT(GetFullPathNameA((folder + "\\" + c.file).c_str(), sizeof full, full, NULL), 0u);
+        named = full;
+    } else {
+        ASSERT_TRUE(write_whole_file(start + "\\" + c.file, "x"));
+    }
 
     RunningApp app;
-    ASSERT_TRUE(start_app(std::string("\"") + GetParam().file + "\"", dir, app));
+    ASSERT_TRUE(start_app("\"" + named + "\"", start, app));
     // A name the chosen filter hides is not in the list: nothing to open.
-    if (GetParam().hidden_by_filter) {
+    if (c.hidden_by_filter) {
         EXPECT_EQ(dismiss_message_box(app, 5000), "Error Opening File");
     }
     ASSERT_TRUE(wait_for_main(app, 10000));
-    EXPECT_EQ(window_text(GetDlgItem(app.main, IDC_MAIN_TYPE_COMBO)), GetParam().filter);
+    EXPECT_EQ(window_text(GetDlgItem(app.main, IDC_MAIN_TYPE_COMBO)), c.filter);
+    if (c.picture) {
+        // The 80 x 40 quadrants, not the 60 x 40 namesake, marked in the
+        // list of its own folder.
+        std::string caption, info = file_info(app, &caption);
+        EXPECT_EQ(caption, c.file);
+        EXPECT_NE(info.find("width: 80"), std::string::npos) << info;
+        HWND files = GetDlgItem(app.main, IDC_MAIN_FILE_LIST);
+        EXPECT_EQ(list_box_items(files), std::vector<std::string>{c.file});
+        EXPECT_EQ(SendMessageA(files, LB_GETCURSEL, 0, 0), 0);
+    }
     EXPECT_EQ(exit_by_button(app), 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(Names, CommandLineFilter, ::testing::Values(
+INSTANTIATE_TEST_SUITE_P(Names, CommandLineFile, ::testing::Values(
     FilterCase{"clip.MPEG", "Multimedia", false},
-    FilterCase{"list.asx", "Image Files", true}));
+    FilterCase{"list.asx", "Image Files", true},
+    FilterCase{"quadrants.bmp", "Image Files", false, "quadrants.bmp", true},
+    FilterCase{"quadrants.bmp", "Image Files", false, "quadrants.bmp", false}));
 
 // The comment dialog on GIF, JPEG, Targa, IFF, PPM and PNG files, one after
 // another in the list: it shows the comment (pamtotga names the Targa

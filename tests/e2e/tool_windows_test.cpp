@@ -297,35 +297,60 @@ HWND find_list_view(HWND dialog)
     return found;
 }
 
-// A file taken from the dialog's list (clicked, then Enter) is announced
-// as being merged; the tool then has it as its source.
-TEST(ToolWindows, MergeFileTakenFromTheListIsAnnounced)
+// The merge source chosen in the dialog: taken from its list (clicked, then
+// Enter), which is announced as being merged, or typed in full, in a
+// folder the dialog does not show. The tool then has it as its source.
+struct MergeChoice {
+    const char* name;
+    const char* typed;  // after the current folder's full path; null: clicked in the list
+};
+
+class MergeFromFile : public ::testing::TestWithParam<MergeChoice> {};
+
+TEST_P(MergeFromFile, TheChosenFileIsTheSource)
 {
-    std::string dir = e2e_work_dir("merge_from_list");
+    const MergeChoice& row = GetParam();
+    const std::string sub = std::string("merge_from_") + row.name;
+    std::string dir = e2e_work_dir(sub);
     ASSERT_TRUE(copy_fixture("quadrants.bmp", dir));
-    ASSERT_TRUE(copy_fixture("patch.bmp", dir));  // first in the list
+    // Typed, it lies in a folder of its own; in the list, it is first.
+    ASSERT_TRUE(copy_fixture("patch.bmp", row.typed ? e2e_work_dir(sub + "/elsewhere") : dir));
     RunningApp app;
     ASSERT_TRUE(start_app("quadrants.bmp", dir, app));
     Tool tool;
     ASSERT_TRUE(open_tool(app, IDM_MAIN_MERGE_FILE, "Merge", &tool));
     pointer(tool, 60, 30);
-    HWND dialog = wait_dialog(app, "Merge Image from File", 10000);
-    ASSERT_NE(dialog, nullptr);
-    HWND list = find_list_view(dialog);
-    ASSERT_NE(list, nullptr);
-    POINT first = {40, 8};
-    ClientToScreen(list, &first);
-    char actions[120];
-    snprintf(actions, sizeof actions, "mousemove %ld %ld sleep 0.3 click 1 sleep 0.5 key Return", first.x, first.y);
-    x_input(actions);
-    HWND box = wait_dialog(app, "Corvane Graphics' File Viewer", 5000);
-    ASSERT_NE(box, nullptr) << "no notice";
-    EXPECT_EQ(box_text(box), "Merging Image from File...");
-    click_button(box, IDOK);
-    EXPECT_TRUE(wait_until_closed(dialog, 5000));
+    if (row.typed) {
+        char full[MAX_PATH] = "";
+        ASSERT_GT(GetFullPathNameA(dir.c_str(), sizeof full, full, NULL), 0u);
+        std::string typed = std::string(full) + "\\" + row.typed;
+        ASSERT_TRUE(choose_merge_file(app, typed.c_str()));
+    } else {
+        HWND dialog = wait_dialog(app, "Merge Image from File", 10000);
+        ASSERT_NE(dialog, nullptr);
+        HWND list = find_list_view(dialog);
+        ASSERT_NE(list, nullptr);
+        POINT first = {40, 8};
+        ClientToScreen(list, &first);
+        char actions[120];
+        snprintf(actions, sizeof actions, "mousemove %ld %ld sleep 0.3 click 1 sleep 0.5 key Return", first.x,
+                 first.y);
+        x_input(actions);
+        HWND box = wait_dialog(app, "Corvane Graphics' File Viewer", 5000);
+        ASSERT_NE(box, nullptr) << "no notice";
+        EXPECT_EQ(box_text(box), "Merging Image from File...");
+        click_button(box, IDOK);
+        EXPECT_TRUE(wait_until_closed(dialog, 5000));
+    }
+    ASSERT_TRUE(IsWindow(tool.window)) << "the tool ended";
     EXPECT_EQ(status_bar_part_text(app, tool.status, 3), "left: 0;   top: 0;   right: 19;   bottom: 9");
     EXPECT_TRUE(escape_closes(tool));
 }
+
+INSTANTIATE_TEST_SUITE_P(Ways, MergeFromFile, ::testing::Values(
+    MergeChoice{"list", nullptr},
+    MergeChoice{"full_path", "elsewhere\\patch.bmp"}),
+    [](const ::testing::TestParamInfo<MergeChoice>& info) { return std::string(info.param.name); });
 
 // One program, Restore between the tools (Undo is the merge's own check).
 TEST(ToolWindows, MergeCropAndTextEachEscapedThenAccepted)

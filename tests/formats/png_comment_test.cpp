@@ -52,17 +52,41 @@ TEST(PngComment, ReplacesEveryDescriptionAndKeepsEveryOtherByte)
     EXPECT_TRUE(seams.boxes.empty());
 }
 
-// The dialog's CR LF, and the bare CR the other readers store, become the
-// LF that PNG text wants (check_png.sh has pngcheck judge the file).
-TEST(PngComment, LineEndsAreWrittenAsLineFeeds)
+// The text in the system's code page.
+static std::string system_text(const wchar_t* text)
 {
-    std::string path = test_out_path("png_comment_lines.png");
-    ASSERT_TRUE(write_file_bytes(path, make_png("", false)));
-    HGLOBAL hComment = text_block("first\r\nsecond\rthird\n");
-    EXPECT_EQ(1, write_png_comment(path.c_str(), &hComment));
-    GlobalFree(hComment);
-    EXPECT_EQ(make_png(png_chunk("tEXt", std::string("Description\0first\nsecond\nthird\n", 31)), false),
-              read_file_bytes(path));
+    char bytes[64] = "";
+    int n = WideCharToMultiByte(CP_ACP, 0, text, -1, bytes, sizeof bytes, NULL, NULL);
+    return std::string(bytes, n > 0 ? n - 1 : 0);
+}
+
+// The text's line ends go into the chunk as they stand (the comment dialog
+// gives each line the end it had; pngcheck, which wants LF alone, does not
+// judge that file); an iTXt description is replaced by an iTXt with its
+// language tag and translated keyword, holding the text as UTF-8
+// (check_png.sh: pngcheck and exiftool).
+TEST(PngComment, WritesTheTextAsItStandsInTheKindOfTheOldDescription)
+{
+    // keyword, no compression, language, translated keyword
+    const std::string itxt = std::string("Description\0\0\0fr\0", 17) + "L\xC3\xA9gende" + '\0';
+    const struct {
+        const char* name;
+        std::string old_chunk, text, new_chunk;
+    } cases[] = {
+        {"comment_lines.png", "", "first\r\nsecond\rthird\n",
+         png_chunk("tEXt", std::string("Description", 12) + "first\r\nsecond\rthird\n")},
+        {"png_comment_itxt.png", png_chunk("iTXt", itxt + "caf\xC3\xA9 \xC3\xBCn\xC3\xAF" "code"),
+         system_text(L"caf\u00E9 \u00FCn\u00EF" L"cod"), png_chunk("iTXt", itxt + "caf\xC3\xA9 \xC3\xBCn\xC3\xAF" "cod")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string path = test_out_path(c.name);
+        ASSERT_TRUE(write_file_bytes(path, make_png(c.old_chunk, false)));
+        HGLOBAL hComment = text_block(c.text);
+        EXPECT_EQ(1, write_png_comment(path.c_str(), &hComment));
+        GlobalFree(hComment);
+        EXPECT_EQ(make_png(c.new_chunk, false), read_file_bytes(path));
+    }
 }
 
 TEST(PngComment, BrokenOrLockedFileStaysAsItWasAndTheCommentIsKept)

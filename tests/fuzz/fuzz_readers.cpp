@@ -147,7 +147,8 @@ const FuzzReader FUZZ_READERS[] = {
     // The roads that read a file apart from the loader: the comment
     // rewriters and the lossless transforms. Their kept files begin with
     // the road's name ("tiffcomment-...").
-    {"JPEGCOMMENT", "jpeg/*.jpg exif/mix.jpg hostile/JPEG-*.jpg hostile/EXIF-*.jpg hostile/JPEGCOMMENT-*.jpg",
+    {"JPEGCOMMENT", "jpeg/*.jpg exif/mix.jpg exif/aftersof.jpg exif/between_scans.jpg hostile/JPEG-*.jpg "
+                    "hostile/EXIF-*.jpg hostile/JPEGCOMMENT-*.jpg",
      run_comment_writer<write_jpeg_comment_kept>},
     {"PNGCOMMENT", "png/basn*.png hostile/PNG-*.png hostile/PNGCOMMENT-*.png", run_comment_writer<write_png_comment>},
     {"GIFCOMMENT", "gif/*.gif fuzz/gif/*.gif hostile/GIF-*.gif hostile/GIFCOMMENT-*.gif",

@@ -17,7 +17,7 @@ static std::string normalized(const char* text, size_t block_size = 0)
     char* p = (char*)GlobalLock(g_hComment);
     std::memcpy(p, text, block_size < length ? block_size : length);
     GlobalUnlock(g_hComment);
-    normalize_comment_line_ends();
+    normalize_comment_line_ends(g_hComment);
     GlobalFree(g_hComment);
     g_hComment = NULL;
     std::string out;

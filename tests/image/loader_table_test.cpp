@@ -40,6 +40,8 @@ struct LoadCase {
     bool plays_red = false;       // a Windows metafile played whole is red at its centre
     long left_out_bytes = 0;      // of a Windows metafile's records, which draw nothing; less
                                   // than 0: what its short font records grew by, made whole
+    bool plays_as_raw = false;    // played whole as the system's player draws the file's own bytes
+    bool play_is_cut = false;     // read, and its play is cut and said once
     int converts = 0;             // Convert/Save to the other metafile format: 1 written, and read
                                   // back it is red at the centre and near the corners of its middle
                                   // two thirds; -1 nothing written, and the box says why
@@ -70,6 +72,15 @@ std::string make_folder()
         {"hostile/WMF-left-out-brush-drawn-with.wmf", "left_out_brush.wmf"},
         {"hostile/WMF-left-out-brush-then-red-brush.wmf", "left_out_brush_unused.wmf"},
         {"hostile/WMF-region-8281-rectangles-painted.wmf", "region_8281.wmf"},
+        {"hostile/WMF-brush-hatch-12-then-red-blue.wmf", "hatch_12.wmf"},
+        {"hostile/WMF-patternbrush-2-planes-then-red-blue.wmf", "pattern_2_planes.wmf"},
+        {"hostile/WMF-dibpatternbrush-rle8-then-red-blue.wmf", "pattern_rle8.wmf"},
+        {"hostile/WMF-left-out-font-then-clip-region.wmf", "clip_after_left_out.wmf"},
+        {"hostile/WMF-left-out-font-then-clip-cleared.wmf", "clip_cleared.wmf"},
+        {"hostile/WMF-region-odd-scan-painted.wmf", "region_odd_scan.wmf"},
+        {"hostile/WMF-region-scan-ends-disagree-painted.wmf", "region_ends_disagree.wmf"},
+        {"hostile/WMF-savedc-after-replaced-red.wmf", "savedc_replaced_red.wmf"},
+        {"hostile/WMF-brush-short-then-red.wmf", "brush_short.wmf"},
         {"hostile/WMF-carrying-blue-emf-drawing-red.wmf", "carrying_blue.wmf"},
         {"hostile/WMF-placeable-box-off-origin.wmf", "box_off_origin.wmf"},
         {"hostile/WMF-placeable-box-off-origin-inverted.wmf", "box_off_origin_inverted.wmf"},
@@ -155,13 +166,26 @@ TEST_P(LoaderTable, FileIsReadAsItsRowSays)
         EXPECT_EQ((long)GetMetaFileBitsEx((HMETAFILE)g_hImage, 0, NULL),
                   (long)read_file_bytes(c.file).size() - (g_wmfHasPlaceable ? 22 : 0) - c.left_out_bytes) << c.file;
     }
-    if (c.plays_red) {
+    if (c.plays_red || c.play_is_cut) {
         GdiCanvas canvas(40, 40);
         SetMapMode(canvas.dc, MM_ANISOTROPIC);
         SetViewportExtEx(canvas.dc, 40, 40, NULL);
         map_placeable_box(canvas.dc, g_wmfHasPlaceable ? &g_wmfPlaceableHeader : NULL);
-        EXPECT_TRUE(play_wmf(canvas.dc, (HMETAFILE)g_hImage)) << "whole";
-        EXPECT_EQ(canvas.at(20, 20), RGB(255, 0, 0)) << c.file;
+        EXPECT_EQ(play_wmf(canvas.dc, (HMETAFILE)g_hImage), c.play_is_cut ? 0 : 1) << "whole";
+        EXPECT_EQ(seams.boxes.size(), c.boxes + c.play_is_cut) << c.file;
+        if (c.plays_red) {
+            EXPECT_EQ(canvas.at(20, 20), RGB(255, 0, 0)) << c.file;
+        }
+        if (c.plays_as_raw) {
+            std::string raw = read_file_bytes(c.file);
+            HMETAFILE own = SetMetaFileBitsEx((UINT)raw.size(), (const BYTE*)raw.data());
+            GdiCanvas system(40, 40);
+            SetMapMode(system.dc, MM_ANISOTROPIC);
+            SetViewportExtEx(system.dc, 40, 40, NULL);
+            PlayMetaFile(system.dc, own);
+            DeleteMetaFile(own);
+            EXPECT_EQ(canvas.count_differences(system), 0) << c.file;
+        }
     }
     if (c.converts) {
         // What is written is the picture shown, and the program reads it back.
@@ -190,6 +214,32 @@ TEST_P(LoaderTable, FileIsReadAsItsRowSays)
         for (POINT p : {POINT{30, 30}, POINT{12, 12}, POINT{48, 12}, POINT{12, 48}, POINT{48, 48}})
             EXPECT_EQ(canvas.at(p.x, p.y), RGB(255, 0, 0)) << c.file << " at " << p.x << ", " << p.y;
     }
+}
+
+// Windows metafiles read whole: one whose play is cut and said once, and
+// one played as the system's player draws the file's own bytes.
+LoadCase play_cut(const char* file)
+{
+    LoadCase c{file, KIND_WMF, FMT_NONE};
+    c.play_is_cut = true;
+    return c;
+}
+
+LoadCase played_as_raw(const char* file, long left_out_bytes)
+{
+    LoadCase c{file, KIND_WMF, FMT_NONE};
+    c.plays_red = c.plays_as_raw = true;
+    c.left_out_bytes = left_out_bytes;
+    return c;
+}
+
+LoadCase converted(const char* file, int kind, long left_out_bytes, int converts)
+{
+    LoadCase c{file, kind, FMT_NONE};
+    c.plays_red = kind == KIND_WMF;
+    c.left_out_bytes = left_out_bytes;
+    c.converts = converts;
+    return c;
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, LoaderTable, ::testing::Values(
@@ -227,21 +277,34 @@ INSTANTIATE_TEST_SUITE_P(Files, LoaderTable, ::testing::Values(
     LoadCase{"size_field_short.wmf", KIND_WMF, FMT_NONE},
     // Object slots: a font record whose face name ends within it is read
     // (and held whole, its 24 bytes of parameters grown to 50), and "select
-    // 1" picks the red brush after it; an object left out keeps its slot,
-    // and what draws with it cuts the picture.
+    // 1" picks the red brush after it; an object left out keeps its slot
+    // with a stand-in (a record too short for one grown to it), and what
+    // draws with it cuts the picture.
     LoadCase{"font_short_face.wmf", KIND_WMF, FMT_NONE, -1, "", 0, true, -26},
     LoadCase{"left_out_brush.wmf", KIND_NONE, FMT_NONE, -1, "", 1},
-    LoadCase{"left_out_brush_unused.wmf", KIND_WMF, FMT_NONE, -1, "", 0, true, 14},
+    LoadCase{"left_out_brush_unused.wmf", KIND_WMF, FMT_NONE, -1, "", 0, true},
+    LoadCase{"brush_short.wmf", KIND_WMF, FMT_NONE, -1, "", 0, true, -4},
     LoadCase{"region_8281.wmf", KIND_NONE, FMT_NONE, -1, "", 1},
+    // A create the player makes nothing of would leave its slot to the
+    // red brush after it: the play stops there, cut, not blue.
+    play_cut("hatch_12.wmf"), play_cut("pattern_2_planes.wmf"), play_cut("pattern_rle8.wmf"),
+    // A font left out holds slot 0: the clip region in slot 1 is selected
+    // as 1, and "select clip region 0" clears the clip.
+    played_as_raw("clip_after_left_out.wmf", 10), played_as_raw("clip_cleared.wmf", 10),
+    // Regions whose scans contradict themselves, which the player builds
+    // in part: left out, and painting one cuts the picture.
+    LoadCase{"region_odd_scan.wmf", KIND_NONE, FMT_NONE, -1, "", 1},
+    LoadCase{"region_ends_disagree.wmf", KIND_NONE, FMT_NONE, -1, "", 1},
+    // The brush left out was selected in an older saved state only (its
+    // selection is taken out).
+    LoadCase{"savedc_replaced_red.wmf", KIND_WMF, FMT_NONE, -1, "", 0, true, 8},
     // Converted as shown: the records, not the blue picture their comments
     // carry, which are left out; the whole square of a box not at the
     // origin, given either way round; a region within the bound of an
     // enhanced metafile but past a Windows one's, which could not be read
     // back, is not written.
-    LoadCase{"carrying_blue.wmf", KIND_WMF, FMT_NONE, -1, "", 0, true, 232, 1},
-    LoadCase{"box_off_origin.wmf", KIND_WMF, FMT_NONE, -1, "", 0, true, 0, 1},
-    LoadCase{"box_off_origin_inverted.wmf", KIND_WMF, FMT_NONE, -1, "", 0, true, 0, 1},
-    LoadCase{"region_8500.emf", KIND_EMF, FMT_NONE, -1, "", 0, false, 0, -1}));
+    converted("carrying_blue.wmf", KIND_WMF, 232, 1), converted("box_off_origin.wmf", KIND_WMF, 0, 1),
+    converted("box_off_origin_inverted.wmf", KIND_WMF, 0, 1), converted("region_8500.emf", KIND_EMF, 0, -1)));
 
 // A 64 MB enhanced metafile of sound records, read and shown whole in the
 // preview, and a 96 MB Windows one read: one copy of its bytes is held,

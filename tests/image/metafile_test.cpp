@@ -11,6 +11,7 @@
 
 #include <windows.h>
 
+#include "image/comment_text.h"
 #include "image/current_image.h"
 #include "image/emf_check.h"
 #include "image/merge_source.h"
@@ -324,7 +325,8 @@ protected:
     }
 };
 
-// The description changes (also after an 88-byte header), records stay, the list reloads.
+// The description changes (also after an 88-byte header), in UTF-16 as the
+// system converts the text; records stay, the list reloads.
 TEST_F(EmfComment, CommentBecomesTheDescriptionAndTheRecordsSurvive)
 {
     std::string bytes = read_file_bytes(original);
@@ -333,18 +335,36 @@ TEST_F(EmfComment, CommentBecomesTheDescriptionAndTheRecordsSurvive)
     put_le32(old_style, 48, (uint32_t)old_style.size());
     put_le32(old_style, 60, 0);
     put_le32(old_style, 64, 0);
-    const struct { const char* name; bool is_old; const char* first; const char* text; std::wstring want; } cases[] = {
-        {"comment", false, nullptr, "abc", std::wstring(L"Corvane Graphics\0abc\0\0", 22)},
+    // A character outside Latin-1 that the system's code page has, as the
+    // reader shows it; the second write as the dialog makes it, the first
+    // text shown.
+    char euro[8] = "";
+    WideCharToMultiByte(CP_ACP, 0, L"\u20AC", -1, euro, sizeof euro, NULL, NULL);
+    const struct {
+        const char* name;
+        bool is_old;
+        std::string first, text;
+        std::wstring want;
+        bool shown = false;
+    } cases[] = {
+        {"comment", false, "", "abc", std::wstring(L"Corvane Graphics\0abc\0\0", 22)},
         {"removed", false, "a longer comment, then none", "", std::wstring()},
-        {"old header", true, nullptr, "abc", std::wstring(L"Corvane Graphics\0abc\0\0", 22)},
+        {"old header", true, "", "abc", std::wstring(L"Corvane Graphics\0abc\0\0", 22)},
+        {"code page", false, std::string("old ") + euro, std::string("new ") + euro,
+         std::wstring(L"Corvane Graphics\0new \u20AC\0\0", 24), true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         ASSERT_TRUE(write_file_bytes(path, c.is_old ? old_style : bytes));
         std::string before = read_file_bytes(path);
-        if (c.first)
-            write_comment(path, c.first, main);
-        EXPECT_TRUE(write_comment(path, c.text, main));
+        if (!c.first.empty())
+            write_comment(path, c.first.c_str(), main);
+        HGLOBAL shown = c.shown ? text_block(c.first) : NULL;
+        expect_shown_comment(c.shown ? path.c_str() : NULL, shown);
+        EXPECT_TRUE(write_comment(path, c.text.c_str(), main));
+        expect_shown_comment(NULL, NULL);
+        if (shown)
+            GlobalFree(shown);
         EXPECT_TRUE(seams.boxes.empty());
         std::string after = read_file_bytes(path);
         EXPECT_EQ(after.size(), get_le32(after, 48));

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Checks the files exif_comment_test rewrote: the orientation exiftool reads,
-# an XMP orientation left alone, comments kept, no pixel changed.
+# an XMP orientation left alone, comments kept or replaced, no pixel changed.
 source "$(dirname "$0")/../image/written_files.sh"
 fixtures=$out/../../fixtures/exif
 
@@ -21,7 +21,13 @@ orientation_xmp.jpg xmp.jpg XMP-tiff:Orientation 6
 orientation_xmp.jpg xmp.jpg EXIF:Orientation
 stripped.jpg mix.jpg EXIF:Orientation
 comment_ten.jpg mix.jpg EXIF:Orientation 6
+comment_aftersof_ten.jpg plain.jpg Comment Ten chars!
+comment_between_scans_none.jpg progressive.jpg Comment
 LIST
+
+# The comment after the frame header went with the others.
+[ "$(rdjpgcom "$out/comment_aftersof_ten.jpg")" = "Ten chars!" ] || failed "comment_aftersof_ten.jpg: comments"
+[ -z "$(rdjpgcom "$out/comment_aftersof_none.jpg")" ] || failed "comment_aftersof_none.jpg: comments"
 
 [ "$(rdjpgcom "$out/stripped.jpg")" = "$(printf 'first\nsecond one')" ] || failed "stripped.jpg: comments"
 finish

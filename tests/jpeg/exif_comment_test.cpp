@@ -37,8 +37,9 @@ int orientation_of(const std::string& path)
     return orientation;
 }
 
-// wrjpgcom's own replacement byte for byte; broken or locked files stay as
-// they were and the box says why, under the path.
+// wrjpgcom's own replacement byte for byte, but that the comments it leaves
+// after the frame header (which the reader shows) go too; broken or locked
+// files stay as they were and the box says why, under the path.
 TEST(JpegComment, ReplacesCommentsAsWrjpgcomDoes)
 {
     std::string good = fixture("mix.jpg");
@@ -56,6 +57,11 @@ TEST(JpegComment, ReplacesCommentsAsWrjpgcomDoes)
     } cases[] = {
         {"comment_ten.jpg", good, "Ten chars!", fixture("mix_ten.jpg"), NULL, false},
         {"comment_none.jpg", good, "", fixture("mix_none.jpg"), NULL, false},
+        {"comment_aftersof_ten.jpg", fixture("aftersof.jpg"), "Ten chars!", fixture("plain_ten.jpg"), NULL, false},
+        {"comment_aftersof_none.jpg", fixture("aftersof.jpg"), "", fixture("plain.jpg"), NULL, false},
+        {"comment_between_scans_ten.jpg", fixture("between_scans.jpg"), "Ten chars!", fixture("progressive_ten.jpg"),
+         NULL, false},
+        {"comment_between_scans_none.jpg", fixture("between_scans.jpg"), "", fixture("progressive.jpg"), NULL, false},
         {"comment_broken.jpg", "GIF89a" + good.substr(6), "new", "", "Not a JPEG file", false},
         {"comment_broken.jpg", bad_length, "new", "", "Erroneous JPEG marker length", false},
         {"comment_broken.jpg", early_scan, "new", "", "SOS without prior SOFn", false},

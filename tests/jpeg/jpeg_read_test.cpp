@@ -9,6 +9,7 @@
 
 #include "image/current_image.h"
 #include "image/open_windows.h"
+#include "jpeg/jpeg_comment.h"
 #include "jpeg/jpeg_test_util.h"
 #include "support/seam_recorder.h"
 
@@ -155,20 +156,30 @@ TEST_F(JpegReadTest, TruncatedCmykFileKeepsTheRowsThatDecoded)
 }
 
 // The first comment (to a NUL, whole up to the largest a segment holds,
-// none if empty), the first APP12.
+// none if empty, after the frame header too), the first APP12. The
+// comment read without decoding (for a file not shown) is the same.
 TEST_F(JpegReadTest, CommentsAndApp12Text)
 {
     std::string jpeg = read_file_bytes(jpeg_fixture("baseline.jpg"));
     struct Case {
         std::string segments;
         std::string comment;
+        std::string before_scan = "";  // segments between the frame header and the scan
     } cases[] = {
         {segment(0xFE, std::string("before\0after", 12)), "before"},
         {segment(0xFE, "") + segment(0xFE, "second"), ""},
         {segment(0xFE, std::string(65533, 'c')), std::string(65533, 'c')},
+        {"", "after the frame", segment(0xFE, "after the frame")},
     };
     for (const Case& c : cases) {
-        std::string path = write_out("comment.jpg", with_segments_after_soi(jpeg, c.segments + segment(0xEC, "Ducky")));
+        std::string bytes = with_segments_after_soi(jpeg, c.segments + segment(0xEC, "Ducky"));
+        bytes.insert(bytes.find("\xFF\xDA"), c.before_scan);
+        std::string path = write_out("comment.jpg", bytes);
+        HGLOBAL unread = read_jpeg_comment(path.c_str());
+        EXPECT_EQ(text_of(unread), c.comment);
+        EXPECT_EQ(unread == NULL, c.comment.empty());
+        if (unread)
+            GlobalFree(unread);
         char info[INFO_TEXT_SIZE] = "";
         ASSERT_FALSE(decode_jpeg(path, info).empty());
         EXPECT_EQ(text_of(g_hComment), c.comment);
