@@ -78,11 +78,31 @@ void placeable_extents(SHORT left, SHORT top, SHORT right, SHORT bottom, WORD un
     *y_extent = (LONG)(bottom - top) * 2540 / (LONG)units_per_inch;
 }
 
+// A copy of the current Windows metafile that draws in its placeable box
+// wherever the box lies, as it is shown: a metafile picture gives only the
+// box's size. Null when one cannot be made.
+static HMETAFILE copy_in_placeable_box(void)
+{
+    const WmfPlaceableHeader* h = &g_wmfPlaceableHeader;
+    const RECT box = {h->left, h->top, h->right, h->bottom};
+    UINT size = GetMetaFileBitsEx((HMETAFILE)g_hImage, 0, NULL);
+    HGLOBAL block = size ? GlobalAlloc(GMEM_MOVEABLE, (SIZE_T)size + WMF_BOX_WINDOW_BYTES) : NULL;
+    BYTE* bits = block ? (BYTE*)GlobalLock(block) : NULL;
+    HMETAFILE copy = NULL;
+    if (bits && GetMetaFileBitsEx((HMETAFILE)g_hImage, size, bits) == size)
+        copy = SetMetaFileBitsEx(put_box_window(bits, size, &box), bits);
+    if (bits)
+        GlobalUnlock(block);
+    if (block)
+        GlobalFree(block);
+    return copy;
+}
+
 // A metafile picture block holding a copy of the current Windows metafile;
 // null when one cannot be made.
 static HGLOBAL make_metafile_picture(void)
 {
-    HMETAFILE copy = CopyMetaFileA((HMETAFILE)g_hImage, NULL);
+    HMETAFILE copy = copy_in_placeable_box();
     if (!copy)
         return NULL;
     HGLOBAL hPicture = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(METAFILEPICT));
@@ -172,32 +192,28 @@ static void paste_dib(HWND hwndMain)
 // them again would cost the renderer's time once more for the same
 // refusal. 0: none.
 static DWORD s_refusedSequence;
-static ClipboardMetafileFault s_refusedFault;
+static MetafileFault s_refusedFault;
 
 // The clipboard's Windows metafile picture converted by the renderer, which
 // seals its bytes as a file's are (seal_wmf_records) in the one copy it is
 // given, within the size its handle holds.
-static HENHMETAFILE convert_clipboard_picture(ClipboardMetafileFault* fault)
+static HENHMETAFILE convert_clipboard_picture(MetafileFault* fault)
 {
     HGLOBAL block = GetClipboardData(CF_METAFILEPICT);
     const METAFILEPICT* picture =
         block && GlobalSize(block) >= sizeof(METAFILEPICT) ? (const METAFILEPICT*)GlobalLock(block) : NULL;
     HENHMETAFILE emf = NULL;
     if (picture && picture->hMF && GetMetaFileBitsEx(picture->hMF, 0, NULL)) {
-        RenderOutcome outcome = render_wmf_to_emf(picture->hMF, picture, &emf);
-        if (outcome == RENDER_TOO_LARGE)
-            *fault = CLIPBOARD_METAFILE_TOO_LARGE;
-        else if (outcome != RENDER_WHOLE)
-            *fault = CLIPBOARD_METAFILE_CUT;
+        *fault = render_fault(render_wmf_to_emf(picture->hMF, picture, NULL, &emf));
     }
     if (picture)
         GlobalUnlock(block);
     return emf;
 }
 
-HENHMETAFILE take_clipboard_metafile(ClipboardMetafileFault* fault)
+HENHMETAFILE take_clipboard_metafile(MetafileFault* fault)
 {
-    *fault = CLIPBOARD_METAFILE_NO_FAULT;
+    *fault = METAFILE_FAULT_NONE;
     UINT format = 0;
     for (UINT f = EnumClipboardFormats(0); f && !format; f = EnumClipboardFormats(f))
         if (f == CF_ENHMETAFILE || f == CF_METAFILEPICT)
@@ -209,7 +225,7 @@ HENHMETAFILE take_clipboard_metafile(ClipboardMetafileFault* fault)
         int no_memory = 0;
         HENHMETAFILE emf = data ? copy_sound_emf(data, &no_memory) : NULL;
         if (data && !emf)
-            *fault = no_memory ? CLIPBOARD_METAFILE_TOO_LARGE : CLIPBOARD_METAFILE_CUT;
+            *fault = no_memory ? METAFILE_TOO_LARGE : METAFILE_UNREADABLE;
         return emf;
     }
     DWORD sequence = GetClipboardSequenceNumber();
@@ -225,20 +241,12 @@ HENHMETAFILE take_clipboard_metafile(ClipboardMetafileFault* fault)
     return emf;
 }
 
-void say_clipboard_metafile_fault(HWND owner, ClipboardMetafileFault fault)
-{
-    if (fault == CLIPBOARD_METAFILE_CUT)
-        say_metafile_cut(owner);
-    else if (fault == CLIPBOARD_METAFILE_TOO_LARGE)
-        say_metafile_too_large(owner);
-}
-
 static void paste_enhanced_metafile(HWND hwndMain)
 {
-    ClipboardMetafileFault fault;
+    MetafileFault fault;
     HENHMETAFILE copy = take_clipboard_metafile(&fault);
     CloseClipboard();
-    say_clipboard_metafile_fault(hwndMain, fault);
+    say_metafile_fault(hwndMain, fault);
     // The checked copy is had before the current image goes, so a failure
     // leaves it in place; as for a file, no copy of its bits is kept beside it.
     if (!copy)

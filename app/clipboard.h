@@ -9,6 +9,8 @@
 // in hand.
 #pragma once
 
+#include "image/metafile_renderer.h"
+
 #include <windows.h>
 
 // The name a pasted image is listed under.
@@ -28,14 +30,6 @@ HGLOBAL copy_clipboard_dib(HGLOBAL hData);
 void placeable_extents(SHORT left, SHORT top, SHORT right, SHORT bottom, WORD units_per_inch,
                        LONG* x_extent, LONG* y_extent);
 
-// Why take_clipboard_metafile gave no metafile for one on the clipboard.
-enum ClipboardMetafileFault {
-    CLIPBOARD_METAFILE_NO_FAULT,   // taken, or none there
-    CLIPBOARD_METAFILE_CUT,        // its records are cut or unsound, or its conversion was cut
-    CLIPBOARD_METAFILE_TOO_LARGE,  // it or its conversion passes the most metafile bytes the
-                                   // program holds, or memory is short for them
-};
-
 // The open clipboard's metafile as an enhanced metafile of our own (caller
 // deletes). The system makes one metafile format from the other by playing
 // its records in the process that asks, so the format the other program
@@ -44,13 +38,14 @@ enum ClipboardMetafileFault {
 // seal_wmf_records), within the size the system holds for it, in the one
 // copy of its bytes the program makes beside the clipboard's own. Null
 // when there is none, or with *fault set when it is refused; the same
-// clipboard contents are then refused again without another conversion.
-// Paste and Merge from the clipboard both take their metafile here.
-HENHMETAFILE take_clipboard_metafile(ClipboardMetafileFault* fault);
-
-// The box for a refused clipboard metafile, owned by owner: the words a
-// metafile file refused for the same fault gets. Nothing for no fault.
-void say_clipboard_metafile_fault(HWND owner, ClipboardMetafileFault fault);
+// clipboard contents are then refused again, for the same fault, without
+// another conversion. Its records cut or unsound, or its conversion cut,
+// are METAFILE_UNREADABLE; it or its conversion past the most metafile
+// bytes the program holds, or memory short for them, METAFILE_TOO_LARGE;
+// its conversion past the renderer's time, METAFILE_TOO_SLOW. Paste and
+// Merge from the clipboard both take their metafile here, and say a fault
+// with say_metafile_fault.
+HENHMETAFILE take_clipboard_metafile(MetafileFault* fault);
 
 // Copy To Clipboard: the current bitmap, enhanced metafile, or Windows
 // metafile with a placeable header.

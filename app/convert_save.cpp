@@ -534,18 +534,25 @@ int convert_save_to_path(HGLOBAL image, int kind, const char* path, int code, in
     // A refusal with a cause of its own says it instead of the write failure.
     const char* refusal = code == FMT_TIFF && kind == KIND_DIB ? tiff_write_refusal(prepared, opt1, opt2) : NULL;
     // A metafile whose play was cut is no whole picture to write.
-    bool is_cut = (kind == KIND_EMF || kind == KIND_WMF) && metafile_play_failed(image);
-    int written = is_cut ? METAFILE_WRITE_CUT : refusal ? 0 : write_by_code(prepared, kind, path, code, opt1, opt2);
+    MetafileFault fault = kind == KIND_EMF || kind == KIND_WMF ? metafile_play_fault(image) : METAFILE_FAULT_NONE;
+    int written = fault      ? metafile_write_refusal(fault)
+                  : refusal ? 0
+                            : write_by_code(prepared, kind, path, code, opt1, opt2);
 
     if (prepared && prepared != image)
         GlobalFree(prepared);
     show_progress(0, 1);
     // A conversion the renderer could not finish is the picture's fault,
-    // not the folder's; so is one too large to be held.
+    // not the folder's; so is one too large to be held or too slow to
+    // make, and one whose result the program could not read back.
     if (written == METAFILE_WRITE_CUT)
-        refusal = "Unable to read metafile bits";
+        refusal = metafile_fault_words(METAFILE_UNREADABLE);
     else if (written == METAFILE_WRITE_TOO_LARGE)
         refusal = "Insufficient Memory for this Operation.";
+    else if (written == METAFILE_WRITE_TOO_SLOW)
+        refusal = metafile_fault_words(METAFILE_TOO_SLOW);
+    else if (written == METAFILE_WRITE_UNREADABLE)
+        refusal = "Unable to read back the converted metafile";
     if (written > 0)
         report_success(path);
     else

@@ -496,8 +496,10 @@ void print_image(int large, int tiled, const PrintState& state)
     }
     SetCursor(old_cursor);
     DeleteDC(hdc);
-    if (!whole)
-        say_metafile_cut(state.view ? state.view : state.main);
+    if (!whole) {
+        MetafileFault fault = metafile_play_fault(state.image);
+        say_metafile_fault(state.view ? state.view : state.main, fault ? fault : METAFILE_UNREADABLE);
+    }
     rearm_animation(state);
 }
 

@@ -1005,7 +1005,11 @@ static bool wmf_shape_fits(const WmfRule& rule, const BYTE* p, uint32_t bytes, u
         return fits(4, WORD_AT(1), 4, bytes);
     case W_ESCAPE:
         // Other escapes reach the device itself: a printer's job, its pages.
-        return WORD_AT(0) == MFCOMMENT_ESCAPE && fits(4, WORD_AT(1), 1, bytes);
+        // A comment carrying an enhanced metafile is a second picture, which
+        // the system's conversion hands back in place of the records: it
+        // is left out, so that every road shows and converts the records.
+        return WORD_AT(0) == MFCOMMENT_ESCAPE && fits(4, WORD_AT(1), 1, bytes) &&
+               !(WORD_AT(1) >= 4 && memcmp(p + 4, "WMFC", 4) == 0);
     case W_REGION: {
         // Scans from byte 22: count, top, bottom, count words, count. The
         // player joins the region a pair of words (a rectangle) at a time,

@@ -417,33 +417,6 @@ HENHMETAFILE emf_from_sound_bits(BYTE* p, uint32_t size)
     return emf_bits_are_sound(p, size) ? SetEnhMetaFileBits(size, p) : NULL;
 }
 
-HENHMETAFILE emf_from_sound_view(const BYTE* p, uint32_t size, int* unsound)
-{
-    *unsound = 0;
-    const ENHMETAHEADER* header = (const ENHMETAHEADER*)p;
-    if (p && size >= sizeof *header && header->nHandles == 0) {
-        // The handle count is mended in a copy of its own; only a crafted
-        // metafile counts no handles.
-        HENHMETAFILE emf = NULL;
-        HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, size);
-        BYTE* copy = block ? (BYTE*)GlobalLock(block) : NULL;
-        if (copy) {
-            memcpy(copy, p, size);
-            emf = emf_from_sound_bits(copy, size);
-            *unsound = !emf && !emf_bits_are_sound(copy, size);
-            GlobalUnlock(block);
-        }
-        if (block)
-            GlobalFree(block);
-        return emf;
-    }
-    if (!p || !emf_bits_are_sound(p, size)) {
-        *unsound = p != NULL;
-        return NULL;
-    }
-    return SetEnhMetaFileBits(size, p);
-}
-
 HENHMETAFILE copy_sound_emf(HENHMETAFILE source, int* no_memory)
 {
     *no_memory = 0;
@@ -581,6 +554,45 @@ static HENHMETAFILE copy_with_own_handle(HENHMETAFILE emf)
     return copy;
 }
 
+int metafile_write_refusal(MetafileFault fault)
+{
+    return fault == METAFILE_TOO_LARGE ? METAFILE_WRITE_TOO_LARGE
+           : fault == METAFILE_TOO_SLOW ? METAFILE_WRITE_TOO_SLOW
+                                        : METAFILE_WRITE_CUT;
+}
+
+// Whether the size bytes of Windows-metafile bits at bits pass the rules a
+// file of them is read by (seal_wmf_records): its header, records that
+// chain to their end record, and none that draws breaking its rule or
+// drawing with an object left out. The bits are not changed: each
+// record's parameters are judged in a copy.
+static bool wmf_bits_read_back(const BYTE* bits, uint32_t size)
+{
+    if (size < WMF_HEADER_SIZE || (get_u16(bits) != META_TYPE_MEMORY && get_u16(bits) != META_TYPE_DISK) ||
+        get_u16(bits + 2) != META_HEADER_WORDS)
+        return false;
+    WmfObjectState* table = begin_wmf_objects(get_u16(bits + 10));
+    BYTE* params = NULL;
+    uint32_t params_room = 0;
+    bool ended = table && walk_wmf_records(bits, size, [&](uint32_t offset, uint32_t words, uint16_t function) {
+        uint32_t bytes = words * 2 - META_RECORD_HEAD_BYTES;
+        if (function == 0)
+            return true;
+        if (bytes > params_room) {
+            free(params);
+            params_room = bytes;
+            params = (BYTE*)malloc(params_room);
+        }
+        if (!params)
+            return false;
+        memcpy(params, bits + offset + META_RECORD_HEAD_BYTES, bytes);
+        return wmf_record_fate(function, params, bytes, table) != WMF_CUT;
+    });
+    free(params);
+    end_wmf_objects(table);
+    return ended;
+}
+
 int write_wmf_file(HENHMETAFILE emf, const char* path)
 {
     ENHMETAHEADER eh;
@@ -598,12 +610,19 @@ int write_wmf_file(HENHMETAFILE emf, const char* path)
     ph.units_per_inch = 1000;
     ph.checksum = wmf_header_checksum(&ph);
 
-    // The conversion plays every record, so it runs in the renderer.
+    // The conversion plays every record, so it runs in the renderer. What
+    // it makes is written only when the program could read it back: a
+    // sound enhanced metafile may give records past the bounds of a Windows
+    // one's (a region of more rectangles).
     RenderResult converted;
     RenderOutcome outcome = render_emf_to_wmf_bits(emf, MM_ANISOTROPIC, &converted);
-    int ok = outcome == RENDER_WHOLE       ? write_whole_file(path, &ph, sizeof ph, converted.bytes, converted.size)
-             : outcome == RENDER_TOO_LARGE ? METAFILE_WRITE_TOO_LARGE
-                                           : METAFILE_WRITE_CUT;
+    int ok;
+    if (outcome != RENDER_WHOLE)
+        ok = metafile_write_refusal(render_fault(outcome));
+    else if (!wmf_bits_read_back(converted.bytes, converted.size))
+        ok = METAFILE_WRITE_UNREADABLE;
+    else
+        ok = write_whole_file(path, &ph, sizeof ph, converted.bytes, converted.size);
     release_render_result(&converted);
     return ok;
 }
@@ -611,9 +630,11 @@ int write_wmf_file(HENHMETAFILE emf, const char* path)
 int write_emf_file(HMETAFILE wmf, const char* path)
 {
     // Suggested size in 0.01 mm; a header without units per inch cannot give
-    // one, so it gets the size of a plain metafile.
+    // one, so it gets the size of a plain metafile. The box is the window
+    // the records are drawn in, wherever it lies, as the picture is shown.
     METAFILEPICT picture = {MM_ANISOTROPIC, 10160, 10160, NULL};
     const WmfPlaceableHeader* ph = &g_wmfPlaceableHeader;
+    RECT box = {ph->left, ph->top, ph->right, ph->bottom};
     if (g_wmfHasPlaceable && ph->units_per_inch) {
         picture.xExt = scale_clamped((int64_t)ph->right - ph->left, 2540, ph->units_per_inch,
                                      INT32_MIN, INT32_MAX);
@@ -623,12 +644,13 @@ int write_emf_file(HMETAFILE wmf, const char* path)
 
     if (!wmf || !GetMetaFileBitsEx(wmf, 0, NULL))
         return 0;
-    HENHMETAFILE emf = NULL;
-    RenderOutcome outcome = render_wmf_to_emf(wmf, &picture, &emf);
-    if (!emf)
-        return outcome == RENDER_TOO_LARGE ? METAFILE_WRITE_TOO_LARGE : outcome == RENDER_WHOLE ? 0 : METAFILE_WRITE_CUT;
-    int ok = copy_emf_to_file(emf, path);
-    DeleteEnhMetaFile(emf);
+    // The renderer's result is written as it lies in the program's mapping:
+    // no metafile is made of it beside the one shown.
+    RenderResult converted;
+    RenderOutcome outcome = render_wmf_to_emf_result(wmf, &picture, g_wmfHasPlaceable ? &box : NULL, &converted);
+    int ok = outcome == RENDER_WHOLE ? write_whole_file(path, converted.bytes, converted.size, NULL, 0)
+                                     : metafile_write_refusal(render_fault(outcome));
+    release_render_result(&converted);
     return ok;
 }
 
@@ -1553,27 +1575,37 @@ bool wmf_objects_are_made_in_process(HDC hdc, BYTE* bits, uint32_t size)
 // ---- the plays of the program: through the renderer
 
 // Metafiles whose play was cut, each told once and not played again until
-// a file is loaded anew. Few are ever shown at once (the current image, a
-// merge source).
+// a file is loaded anew, and why, which a command that refuses one later
+// says again. Few are ever shown at once (the current image, a merge
+// source).
 enum { MAX_FAILED_METAFILES = 8 };
-static HANDLE s_failed[MAX_FAILED_METAFILES];
+struct FailedPlay {
+    HANDLE metafile;
+    MetafileFault fault;
+};
+static FailedPlay s_failed[MAX_FAILED_METAFILES];
 static int s_failedCount;
 
 void forget_failed_metafiles(HANDLE metafile)
 {
     int kept = 0;
     for (int i = 0; i < s_failedCount; ++i)
-        if (metafile && s_failed[i] != metafile)
+        if (metafile && s_failed[i].metafile != metafile)
             s_failed[kept++] = s_failed[i];
     s_failedCount = kept;
 }
 
-int metafile_play_failed(HANDLE metafile)
+MetafileFault metafile_play_fault(HANDLE metafile)
 {
     for (int i = 0; i < s_failedCount; ++i)
-        if (s_failed[i] == metafile)
-            return 1;
-    return 0;
+        if (s_failed[i].metafile == metafile)
+            return s_failed[i].fault;
+    return METAFILE_FAULT_NONE;
+}
+
+int metafile_play_failed(HANDLE metafile)
+{
+    return metafile_play_fault(metafile) != METAFILE_FAULT_NONE;
 }
 
 static int s_commandPlays;  // CommandPlays alive
@@ -1588,14 +1620,17 @@ CommandPlays::~CommandPlays()
     --s_commandPlays;
 }
 
-void say_metafile_cut(HWND owner)
+const char* metafile_fault_words(MetafileFault fault)
 {
-    show_read_error(owner, "Unable to read metafile bits");
+    return fault == METAFILE_TOO_LARGE  ? "MemoryAllocation Error"
+           : fault == METAFILE_TOO_SLOW ? "Unable to play metafile in the time allowed"
+                                        : "Unable to read metafile bits";
 }
 
-void say_metafile_too_large(HWND owner)
+void say_metafile_fault(HWND owner, MetafileFault fault)
 {
-    show_read_error(owner, "MemoryAllocation Error");
+    if (fault != METAFILE_FAULT_NONE)
+        show_read_error(owner, metafile_fault_words(fault));
 }
 
 static int s_trialPlays;     // TrialPlays alive
@@ -1618,8 +1653,8 @@ bool TrialPlays::is_cut() const
 
 // A cut play leaves what it drew, and one no renderer could take drew
 // nothing; either way the picture cannot be shown whole, which is said
-// once, as for a metafile whose bits cannot be read (by the command, when
-// one plays). 1 when the play was whole.
+// once, in the words of its fault (by the command, when one plays). 1
+// when the play was whole.
 static int note_outcome(HANDLE metafile, RenderOutcome outcome)
 {
     if (outcome == RENDER_WHOLE)
@@ -1634,12 +1669,10 @@ static int note_outcome(HANDLE metafile, RenderOutcome outcome)
         memmove(s_failed, s_failed + 1, sizeof *s_failed * (MAX_FAILED_METAFILES - 1));
         --s_failedCount;
     }
-    s_failed[s_failedCount++] = metafile;
-    // A picture too large to be played is said to be so, not cut.
-    if (!s_commandPlays && outcome == RENDER_TOO_LARGE)
-        say_metafile_too_large(g_hwndMain);
-    else if (!s_commandPlays)
-        say_metafile_cut(g_hwndMain);
+    MetafileFault fault = render_fault(outcome);
+    s_failed[s_failedCount++] = FailedPlay{metafile, fault};
+    if (!s_commandPlays)
+        say_metafile_fault(g_hwndMain, fault);
     return 0;
 }
 
@@ -1674,6 +1707,33 @@ void map_placeable_box(HDC hdc, const WmfPlaceableHeader* box)
     int box_height = box->bottom - box->top;
     SetWindowOrgEx(hdc, box->left, box->top, NULL);
     SetWindowExtEx(hdc, box_width ? box_width : 1, box_height ? box_height : 1, NULL);
+}
+
+uint32_t put_box_window(BYTE* bits, uint32_t size, const RECT* box)
+{
+    enum { WINDOW_RECORD_WORDS = WMF_BOX_WINDOW_BYTES / 4 };
+    if (size < WMF_HEADER_SIZE)
+        return size;
+    memmove(bits + WMF_HEADER_SIZE + WMF_BOX_WINDOW_BYTES, bits + WMF_HEADER_SIZE, size - WMF_HEADER_SIZE);
+    // A record holds signed 16-bit values: a wider box is held at the
+    // largest, which crops the picture's far side rather than turning it
+    // over.
+    LONG width = box->right - box->left, height = box->bottom - box->top;
+    width = width < 1 ? 1 : width > 0x7FFF ? 0x7FFF : width;
+    height = height < 1 ? 1 : height > 0x7FFF ? 0x7FFF : height;
+    // Parameters stand in reverse order: y, then x.
+    const WORD records[2][WINDOW_RECORD_WORDS] = {
+        {WINDOW_RECORD_WORDS, 0, META_SETWINDOWORG, (WORD)box->top, (WORD)box->left},
+        {WINDOW_RECORD_WORDS, 0, META_SETWINDOWEXT, (WORD)height, (WORD)width},
+    };
+    BYTE* at = bits + WMF_HEADER_SIZE;
+    for (const auto& record : records)
+        for (WORD word : record) {
+            put_le16(at, word);
+            at += 2;
+        }
+    put_le32(bits + 6, get_u32(bits + 6) + WMF_BOX_WINDOW_BYTES / 2);
+    return size + WMF_BOX_WINDOW_BYTES;
 }
 
 static int play_in_cell(HDC target, HANDLE metafile, int is_emf, const WmfPlaceableHeader* box, int with_progress,

@@ -14,6 +14,8 @@
 // metafile is, so playing never reads past the bits.
 #pragma once
 
+#include "image/metafile_renderer.h"
+
 #include <windows.h>
 #include <stdint.h>
 
@@ -76,21 +78,32 @@ uint16_t wmf_header_checksum(const WmfPlaceableHeader* header);
 // What the converting writers give back besides 1 (written) and 0 (the
 // file could not be written), nothing written either way: the renderer
 // could not finish the conversion, so the picture could not be read whole;
-// or the picture or its conversion passes the most metafile bytes the
-// program holds (render_metafile_limit).
-enum { METAFILE_WRITE_CUT = -1, METAFILE_WRITE_TOO_LARGE = -2 };
+// the picture or its conversion passes the most metafile bytes the
+// program holds (render_metafile_limit) or the renderer's memory; the
+// conversion passed the renderer's time; or what the conversion made
+// would not pass the program's own reading rules.
+enum {
+    METAFILE_WRITE_CUT = -1,
+    METAFILE_WRITE_TOO_LARGE = -2,
+    METAFILE_WRITE_TOO_SLOW = -3,
+    METAFILE_WRITE_UNREADABLE = -4,
+};
+
+// The writers' result for a conversion refused for the fault.
+int metafile_write_refusal(MetafileFault fault);
 
 // Writes the enhanced metafile as a placeable Windows metafile (1000 units
-// per inch). 1 on success; METAFILE_WRITE_CUT or METAFILE_WRITE_TOO_LARGE
-// when the conversion was not whole; 0 when there is no header or the file
+// per inch). 1 on success; a refusal above when the conversion was not
+// whole or would not read back; 0 when there is no header or the file
 // cannot be written. An existing file is kept unless 1.
 int write_wmf_file(HENHMETAFILE emf, const char* path);
 
-// Writes the Windows metafile as an enhanced metafile, sized from the
-// current file's placeable header (g_wmfHasPlaceable) or 4 inches square.
-// 1 when the file was written; METAFILE_WRITE_CUT or
-// METAFILE_WRITE_TOO_LARGE when the conversion was not whole; else 0. An
-// existing file is kept unless 1.
+// Writes the Windows metafile as an enhanced metafile, sized and placed by
+// the current file's placeable header (g_wmfHasPlaceable) as the picture
+// is shown, or 4 inches square. 1 when the file was written; a refusal
+// above when the conversion was not whole; else 0. Beside the metafile,
+// the program holds only the renderer's result, which is written as it
+// is. An existing file is kept unless 1.
 int write_emf_file(HMETAFILE wmf, const char* path);
 
 // Writes the enhanced metafile as it is to path, through a file beside it
@@ -111,11 +124,6 @@ HENHMETAFILE read_emf_file(HWND owner, const char* path, HGLOBAL* bits);
 // makes of a file's. Null when they are not (cut short, a record breaking
 // its rule); nothing is said.
 HENHMETAFILE emf_from_sound_bits(BYTE* p, uint32_t size);
-
-// The same of bits that may not be written (a mapped view): *unsound is set
-// when they fail the checks, and is 0 when the metafile could not be made
-// for want of memory.
-HENHMETAFILE emf_from_sound_view(const BYTE* p, uint32_t size, int* unsound);
 
 // The same checks for an enhanced metafile already in hand (the
 // clipboard's): a copy of our own, when the records of its bits, of the
@@ -141,9 +149,9 @@ void write_emf_comment(const char* path, HGLOBAL* comment, HENHMETAFILE current_
 // (metafile_renderer.h), which plays the records with the checked players
 // of metafile_play.h in a process of its own under limits of time and
 // memory. A play the renderer could not finish leaves what it drew and
-// says once, with the message for metafile bits that cannot be read, that
-// the picture cannot be shown whole (one larger than the renderer takes,
-// with the reader's message for memory); that metafile is then not played
+// says once that the picture cannot be shown whole, in the words of its
+// fault (say_metafile_fault: a play past the renderer's time or memory
+// says so); that metafile is then not played
 // again until a file is loaded anew (forget_failed_metafiles). Each play
 // returns 1 when the picture was drawn whole, and 0 when it was cut, not
 // played, or not played again because a play of it was cut since the load.
@@ -161,6 +169,9 @@ int play_emf(HDC hdc, HENHMETAFILE emf, const RECT* rect);
 // Whether a play of the metafile was cut since the last load.
 int metafile_play_failed(HANDLE metafile);
 
+// Why it was; none when it was not.
+MetafileFault metafile_play_fault(HANDLE metafile);
+
 // The metafile (null: every one) is deleted or loaded anew, and may be
 // played again.
 void forget_failed_metafiles(HANDLE metafile);
@@ -168,7 +179,8 @@ void forget_failed_metafiles(HANDLE metafile);
 // A command that writes or prints what it plays (Merge, print) refuses a
 // picture that was not drawn whole, and says so each time it refuses.
 // While one of these lives, a cut play is marked as above but not said:
-// the command's own box (say_metafile_cut) is the one the user sees.
+// the command's own box (say_metafile_fault, with the fault of
+// metafile_play_fault) is the one the user sees.
 class CommandPlays {
 public:
     CommandPlays();
@@ -177,13 +189,14 @@ public:
     CommandPlays& operator=(const CommandPlays&) = delete;
 };
 
-// The box of a command that refused a picture that could not be read
-// whole: the metafile reader's message, owned by owner.
-void say_metafile_cut(HWND owner);
+// The words of a refusal of a picture that could not be had whole, for
+// its fault: the reader's message for bits that cannot be read, its
+// message for memory, or words of their own for a play or conversion past
+// the renderer's time.
+const char* metafile_fault_words(MetafileFault fault);
 
-// The box of one that refused a picture, or its conversion, too large to
-// be held: the reader's message for memory, owned by owner.
-void say_metafile_too_large(HWND owner);
+// The box of such a refusal, owned by owner; nothing for no fault.
+void say_metafile_fault(HWND owner, MetafileFault fault);
 
 // A window that has shown a picture whole plays it again at another size
 // on trial: while one of these lives, a play that is cut is neither marked
@@ -214,3 +227,11 @@ int play_metafile_tiled(HDC hdc, HANDLE metafile, int is_emf, const WmfPlaceable
 // picture, as the DC's window: a metafile that sets no window of its own
 // is drawn in it, and one that sets a window replaces it.
 void map_placeable_box(HDC hdc, const WmfPlaceableHeader* box);
+
+// The same for a copy or conversion of the picture, which carries no box:
+// puts records setting the box (left, top, right, bottom) as the window
+// before the records of the size bytes of Windows-metafile bits at bits,
+// which have room for WMF_BOX_WINDOW_BYTES more, and counts them in the
+// header. The new size.
+enum { WMF_BOX_WINDOW_BYTES = 20 };
+uint32_t put_box_window(BYTE* bits, uint32_t size, const RECT* box);

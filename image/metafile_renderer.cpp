@@ -322,10 +322,24 @@ static RenderOutcome take_reply(LONG status)
         return RENDER_WHOLE;
     if (status == RENDER_STATUS_TOO_LARGE)
         return RENDER_TOO_LARGE;
-    if (status != RENDER_STATUS_CUT)
+    if (status != RENDER_STATUS_CUT && status != RENDER_STATUS_OUT_OF_TIME)
         return RENDER_NOT_PLAYED;
-    s_lastCut = RENDER_CUT_BUDGET;
+    s_lastCut = status == RENDER_STATUS_OUT_OF_TIME ? RENDER_CUT_PLAY_TIME : RENDER_CUT_BUDGET;
     return RENDER_CUT;
+}
+
+MetafileFault render_fault(RenderOutcome outcome)
+{
+    if (outcome == RENDER_WHOLE)
+        return METAFILE_FAULT_NONE;
+    // A picture that needs more time or memory than it is given is said to
+    // be so: it is no damaged file.
+    bool is_cut = outcome == RENDER_CUT;
+    if (is_cut && (s_lastCut == RENDER_CUT_TIME || s_lastCut == RENDER_CUT_PLAY_TIME))
+        return METAFILE_TOO_SLOW;
+    if (outcome == RENDER_TOO_LARGE || (is_cut && s_lastCut == RENDER_CUT_MEMORY))
+        return METAFILE_TOO_LARGE;
+    return METAFILE_UNREADABLE;
 }
 
 // Sends the request set up in the control block and waits for its end
@@ -671,25 +685,27 @@ RenderOutcome render_emf_to_wmf_bits(HENHMETAFILE emf, INT map_mode, RenderResul
 }
 
 // Puts the Windows metafile's bytes at the start of the data mapping, the
-// one copy of them the program makes, and seals them there
-// (seal_wmf_records): the system's conversion is given only records that
-// keep their rules, and every font record whole, whichever road the bytes
-// came by. A mapping without room for the font records made whole is made
-// anew with it and the bytes put again. *sealed: the bytes to convert.
-static RenderOutcome put_sealed_wmf(const RenderInput* in, DWORD* sealed)
+// one copy of them the program makes, with a placeable box's window before
+// the records, and seals them there (seal_wmf_records): the system's
+// conversion is given only records that keep their rules, and every font
+// record whole, whichever road the bytes came by. A mapping without room
+// for the window and the font records made whole is made anew with it and
+// the bytes put again. *sealed: the bytes to convert.
+static RenderOutcome put_sealed_wmf(const RenderInput* in, const RECT* box, DWORD* sealed)
 {
     RenderOutcome ready = prepare_conversion(RENDER_OP_WMF_TO_EMF, in);
     if (ready != RENDER_WHOLE)
         return ready;
     if (!put_input(in))
         return RENDER_NOT_PLAYED;
-    uint64_t room = wmf_seal_room(s_render.data_view, in->size);
+    uint64_t room = wmf_seal_room(s_render.data_view, in->size) + (box ? WMF_BOX_WINDOW_BYTES : 0);
     if (room > render_metafile_limit())
         return RENDER_TOO_LARGE;
     if (room > s_render.data_bytes &&
         (!ensure_data((DWORD)room, request_limit(RENDER_OP_WMF_TO_EMF, (DWORD)room, 0)) || !put_input(in)))
         return RENDER_NOT_PLAYED;
-    *sealed = seal_wmf_records(s_render.data_view, in->size, s_render.data_bytes);
+    DWORD size = box ? put_box_window(s_render.data_view, in->size, box) : in->size;
+    *sealed = seal_wmf_records(s_render.data_view, size, s_render.data_bytes);
     if (!*sealed) {
         s_lastCut = RENDER_CUT_BUDGET;
         return RENDER_CUT;
@@ -697,13 +713,14 @@ static RenderOutcome put_sealed_wmf(const RenderInput* in, DWORD* sealed)
     return RENDER_WHOLE;
 }
 
-// The conversion of the input to an enhanced metafile, made from the
-// result where it lies.
-static RenderOutcome convert_to_emf(const RenderInput* in, const METAFILEPICT* picture, HENHMETAFILE* emf)
+// The conversion of the input to an enhanced metafile, its bytes left
+// where the renderer made them, in *result.
+static RenderOutcome convert_to_emf(const RenderInput* in, const METAFILEPICT* picture, const RECT* box,
+                                    RenderResult* result)
 {
-    *emf = NULL;
+    memset(result, 0, sizeof *result);
     DWORD sealed = 0;
-    RenderOutcome ready = put_sealed_wmf(in, &sealed);
+    RenderOutcome ready = put_sealed_wmf(in, box, &sealed);
     if (ready != RENDER_WHOLE) {
         // A request that is not sent keeps no large copy either.
         trim_data();
@@ -712,33 +729,49 @@ static RenderOutcome convert_to_emf(const RenderInput* in, const METAFILEPICT* p
     s_render.control->picture_mode = picture ? picture->mm : 0;
     s_render.control->picture_x = picture ? picture->xExt : 0;
     s_render.control->picture_y = picture ? picture->yExt : 0;
-    RenderResult result;
-    memset(&result, 0, sizeof result);
-    RenderOutcome outcome = convert(RENDER_OP_WMF_TO_EMF, sealed, &result);
+    RenderOutcome outcome = convert(RENDER_OP_WMF_TO_EMF, sealed, result);
     if (outcome != RENDER_WHOLE)
         return outcome;
-    // The system hands back an enhanced metafile carried in the Windows
-    // one's comments as it stands: it is checked as a file's would be, and
-    // one whose records are unsound is a picture that cannot be had whole.
-    int unsound = 0;
-    *emf = emf_from_sound_view(result.bytes, result.size, &unsound);
-    release_render_result(&result);
-    if (unsound) {
+    // What the system made is checked as a file's would be: a result that
+    // fails the checks is a picture that cannot be had whole.
+    if (!emf_bits_are_sound(result->bytes, result->size)) {
+        release_render_result(result);
         s_lastCut = RENDER_CUT_BUDGET;
         return RENDER_CUT;
     }
-    return *emf ? RENDER_WHOLE : RENDER_NOT_PLAYED;
+    return RENDER_WHOLE;
 }
 
-RenderOutcome render_wmf_to_emf_bits(const BYTE* wmf, UINT size, const METAFILEPICT* picture,
+// The same, made into a metafile of the program's; the result's mapping
+// goes once the metafile holds its bytes.
+static RenderOutcome convert_to_emf_handle(const RenderInput* in, const METAFILEPICT* picture, const RECT* box,
+                                           HENHMETAFILE* emf)
+{
+    *emf = NULL;
+    RenderResult result;
+    RenderOutcome outcome = convert_to_emf(in, picture, box, &result);
+    if (outcome == RENDER_WHOLE)
+        *emf = SetEnhMetaFileBits(result.size, result.bytes);
+    release_render_result(&result);
+    return outcome == RENDER_WHOLE && !*emf ? RENDER_NOT_PLAYED : outcome;
+}
+
+RenderOutcome render_wmf_to_emf_bits(const BYTE* wmf, UINT size, const METAFILEPICT* picture, const RECT* box,
                                      HENHMETAFILE* emf)
 {
     RenderInput in = {NULL, NULL, wmf, wmf ? size : 0};
-    return convert_to_emf(&in, picture, emf);
+    return convert_to_emf_handle(&in, picture, box, emf);
 }
 
-RenderOutcome render_wmf_to_emf(HMETAFILE wmf, const METAFILEPICT* picture, HENHMETAFILE* emf)
+RenderOutcome render_wmf_to_emf(HMETAFILE wmf, const METAFILEPICT* picture, const RECT* box, HENHMETAFILE* emf)
 {
     RenderInput in = {NULL, wmf, NULL, wmf ? GetMetaFileBitsEx(wmf, 0, NULL) : 0};
-    return convert_to_emf(&in, picture, emf);
+    return convert_to_emf_handle(&in, picture, box, emf);
+}
+
+RenderOutcome render_wmf_to_emf_result(HMETAFILE wmf, const METAFILEPICT* picture, const RECT* box,
+                                       RenderResult* result)
+{
+    RenderInput in = {NULL, wmf, NULL, wmf ? GetMetaFileBitsEx(wmf, 0, NULL) : 0};
+    return convert_to_emf(&in, picture, box, result);
 }

@@ -73,30 +73,56 @@ RenderOutcome render_emf_to_wmf_bits(HENHMETAFILE emf, INT map_mode, RenderResul
 // reference device: *emf (caller deletes) on RENDER_WHOLE, null otherwise.
 // The bytes, from a file or any program, are sealed in the copy the
 // renderer is given (seal_wmf_records), so that the system reads no font
-// record past its end: bytes whose records are cut are RENDER_CUT, and
-// ones that would grow past the limit RENDER_TOO_LARGE. What the system
-// made goes through the checks of an enhanced metafile's file
-// (emf_from_sound_bits): it hands back an enhanced metafile carried in the
-// Windows one's comments as it stands, and one that fails them is
+// record past its end and is handed no enhanced metafile carried in
+// comments in place of the records: bytes whose records are cut are
+// RENDER_CUT, and ones that would grow past the limit RENDER_TOO_LARGE.
+// A placeable box (box, not null: left, top, right, bottom in the
+// metafile's units) is the window the records are drawn in, as a play maps
+// it (map_placeable_box). What the system made goes through the checks of
+// an enhanced metafile's file (emf_bits_are_sound); one that fails them is
 // RENDER_CUT.
-RenderOutcome render_wmf_to_emf_bits(const BYTE* wmf, UINT size, const METAFILEPICT* picture,
+RenderOutcome render_wmf_to_emf_bits(const BYTE* wmf, UINT size, const METAFILEPICT* picture, const RECT* box,
                                      HENHMETAFILE* emf);
 
 // The same of a Windows metafile in hand (one on the clipboard too), whose
 // bytes the system copies straight into the renderer's copy, the only one
 // the program makes.
-RenderOutcome render_wmf_to_emf(HMETAFILE wmf, const METAFILEPICT* picture, HENHMETAFILE* emf);
+RenderOutcome render_wmf_to_emf(HMETAFILE wmf, const METAFILEPICT* picture, const RECT* box, HENHMETAFILE* emf);
+
+// The same, the enhanced metafile's bytes left in *result (empty unless
+// RENDER_WHOLE) for a caller that writes them as they are: no metafile is
+// made of them beside.
+RenderOutcome render_wmf_to_emf_result(HMETAFILE wmf, const METAFILEPICT* picture, const RECT* box,
+                                       RenderResult* result);
 
 // The renderer's loop: serves requests until the program ends or closes it.
 // command_line holds the handles the program passed. Returns the exit code.
 int render_serve(const char* command_line);
 
-// Why the last request was cut, for tests. RENDER_CUT_BUDGET: the play's
-// own budget in the renderer (play_budget.h) stopped it or left text out,
-// or its rules left out a record that draws (metafile_play.h) or refused
-// the input or the result of a conversion.
-enum RenderCut { RENDER_CUT_NONE, RENDER_CUT_TIME, RENDER_CUT_MEMORY, RENDER_CUT_DEATH, RENDER_CUT_BUDGET };
+// Why the last request was cut. RENDER_CUT_PLAY_TIME: the play's own
+// time budget in the renderer (play_budget.h) stopped it, just within the
+// renderer's limit (RENDER_CUT_TIME). RENDER_CUT_BUDGET: the play's glyph
+// budget left text out, or its rules left out a record that draws
+// (metafile_play.h) or refused the input or the result of a conversion.
+enum RenderCut {
+    RENDER_CUT_NONE,
+    RENDER_CUT_TIME,
+    RENDER_CUT_MEMORY,
+    RENDER_CUT_DEATH,
+    RENDER_CUT_BUDGET,
+    RENDER_CUT_PLAY_TIME,
+};
 RenderCut render_last_cut(void);
+
+// Why a picture could not be had whole, as the user is told: its bits
+// cannot be read whole, it needs more memory than the program gives a
+// picture, or its play or conversion passed the time the renderer gives
+// one.
+enum MetafileFault { METAFILE_FAULT_NONE, METAFILE_UNREADABLE, METAFILE_TOO_LARGE, METAFILE_TOO_SLOW };
+
+// The fault of a request that came back other than whole, by its outcome
+// and what cut it (render_last_cut); none for RENDER_WHOLE.
+MetafileFault render_fault(RenderOutcome outcome);
 
 // Requests sent to a renderer since the program started, for tests and
 // benchmarks: a play is one per band.

@@ -12,6 +12,7 @@
 enum { PLAY_BUDGET_MS = RENDER_TIME_LIMIT_MS - 500 };
 
 static PlayClock g_playClock = GetTickCount;
+static bool s_lastRanOut;  // of the budget started last; plays run one at a time
 
 void set_play_clock(PlayClock clock)
 {
@@ -23,6 +24,7 @@ void start_play_budget(PlayBudget* budget)
     budget->started = g_playClock();
     budget->glyph_work = 0;
     budget->is_cut = false;
+    s_lastRanOut = false;
 }
 
 bool play_budget_allows(PlayBudget* budget)
@@ -30,5 +32,11 @@ bool play_budget_allows(PlayBudget* budget)
     if (g_playClock() - budget->started < PLAY_BUDGET_MS)
         return true;
     budget->is_cut = true;
+    s_lastRanOut = true;
     return false;
+}
+
+bool last_play_ran_out_of_time(void)
+{
+    return s_lastRanOut;
 }

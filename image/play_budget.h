@@ -21,6 +21,9 @@ void start_play_budget(PlayBudget* budget);
 // True while the play is within its time; past it, the play is cut.
 bool play_budget_allows(PlayBudget* budget);
 
+// Whether the play whose budget was started last ran out of its time.
+bool last_play_ran_out_of_time(void);
+
 // The clock plays are timed by, in milliseconds: GetTickCount, or one a
 // test moves itself; NULL puts GetTickCount back.
 typedef DWORD(WINAPI* PlayClock)(void);

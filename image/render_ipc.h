@@ -26,6 +26,7 @@ enum RenderStatus {
     RENDER_STATUS_FAILED = 2,  // the bytes made no metafile, or no result
     RENDER_STATUS_CUT = 3,     // played, but the play budget stopped it or a record that draws was left out
     RENDER_STATUS_TOO_LARGE = 4,  // a conversion's result passes result_room
+    RENDER_STATUS_OUT_OF_TIME = 5,  // played, but the play ran out of its time budget
 };
 
 // The drawing state of the destination DC that a play meets, with the

@@ -10,6 +10,7 @@
 
 #include "image/emf_check.h"
 #include "image/metafile_play.h"
+#include "image/play_budget.h"
 #include "image/render_ipc.h"
 #include "image/section_dc.h"
 
@@ -86,35 +87,45 @@ static HDC area_dc(const RenderControl* c, HANDLE data)
     return section_dc(&s_area, data, c->width, c->height, c->pixels_offset);
 }
 
+// A play that ran out of its time is told from one cut for another
+// reason: the program says which.
+static LONG play_status(bool whole)
+{
+    return whole ? RENDER_STATUS_DONE : last_play_ran_out_of_time() ? RENDER_STATUS_OUT_OF_TIME : RENDER_STATUS_CUT;
+}
+
 // Plays the request's metafile into the area's pixels on the data mapping,
-// from the DC's state as the program's DC had it.
-static LONG serve_play(RenderControl* c, HANDLE data, const BYTE* input)
+// from the DC's state as the program's DC had it. Once the system holds
+// the metafile of the input, this process lets its view of the input go
+// (*view null), as a conversion does: beside the system's metafile and
+// what its player takes, the view would be one copy more of a large
+// picture than the limit of a play counts.
+static LONG serve_play(RenderControl* c, HANDLE data, BYTE** view)
 {
     HDC dc = area_dc(c, data);
     if (!dc)
         return RENDER_STATUS_FAILED;
+    bool is_emf = c->op == RENDER_OP_PLAY_EMF;
+    HENHMETAFILE emf = is_emf ? SetEnhMetaFileBits(c->input_bytes, *view) : NULL;
+    HMETAFILE wmf = is_emf ? NULL : SetMetaFileBitsEx(c->input_bytes, *view);
+    UnmapViewOfFile(*view);
+    *view = NULL;
     LONG status = RENDER_STATUS_FAILED;
     int saved = SaveDC(dc);
     PlayObjects objects;
     apply_dc_state(dc, &c->dc, &objects);
     bool whole = false;
-    if (c->op == RENDER_OP_PLAY_EMF) {
-        HENHMETAFILE emf = SetEnhMetaFileBits(c->input_bytes, input);
-        if (emf) {
-            whole = play_emf_in_process(dc, emf, &c->emf_rect);
-            DeleteEnhMetaFile(emf);
-            status = whole ? RENDER_STATUS_DONE : RENDER_STATUS_CUT;
-        }
-    } else {
-        HMETAFILE wmf = SetMetaFileBitsEx(c->input_bytes, input);
-        if (wmf) {
-            if (c->with_progress)
-                whole = play_wmf_records_in_process(dc, wmf, &c->played_words);
-            else
-                whole = play_wmf_in_process(dc, wmf);
-            DeleteMetaFile(wmf);
-            status = whole ? RENDER_STATUS_DONE : RENDER_STATUS_CUT;
-        }
+    if (emf) {
+        whole = play_emf_in_process(dc, emf, &c->emf_rect);
+        DeleteEnhMetaFile(emf);
+        status = play_status(whole);
+    } else if (wmf) {
+        if (c->with_progress)
+            whole = play_wmf_records_in_process(dc, wmf, &c->played_words);
+        else
+            whole = play_wmf_in_process(dc, wmf);
+        DeleteMetaFile(wmf);
+        status = play_status(whole);
     }
     GdiFlush();
     // A play's records may restore past the state saved here; the DC is
@@ -255,14 +266,14 @@ int render_serve(const char* command_line)
                 CloseHandle(data);
             data = (HANDLE)(ULONG_PTR)c->data_handle;
         }
-        // A conversion lets the view go; the next request maps it again.
+        // A play or conversion lets the view go; the next request maps it again.
         if (!view && data)
             view = (BYTE*)MapViewOfFile(data, FILE_MAP_WRITE, 0, 0, 0);
         LONG status = RENDER_STATUS_FAILED;
         c->conversion_calls = 0;
         if (view && c->input_bytes <= c->data_bytes) {
             if (c->op == RENDER_OP_PLAY_EMF || c->op == RENDER_OP_PLAY_WMF)
-                status = serve_play(c, data, view);
+                status = serve_play(c, data, &view);
             else if (c->op != RENDER_OP_EMF_TO_WMF || c->data_bytes - c->input_bytes >= EMF_END_RECORD_BYTES)
                 status = serve_conversion(c, &view);
         }

@@ -354,15 +354,15 @@ static void convert_wmf_source(void)
         // Extents in hundredths of a millimetre: 4 inches square, or the
         // placeable box at its units per inch.
         METAFILEPICT picture = {MM_ANISOTROPIC, 10160, 10160, NULL};
-        if (g_mergeKind == MERGE_PLACEABLE_WMF && g_wmfScale) {
+        const bool is_placeable = g_mergeKind == MERGE_PLACEABLE_WMF;
+        if (is_placeable && g_wmfScale) {
             picture.xExt = (LONG)((int64_t)(g_rcMetafile.right - g_rcMetafile.left) * 2540 / g_wmfScale);
             picture.yExt = (LONG)((int64_t)(g_rcMetafile.bottom - g_rcMetafile.top) * 2540 / g_wmfScale);
         }
-        RenderOutcome outcome = render_wmf_to_emf_bits(bits, bytes, &picture, &emf);
-        if (outcome == RENDER_TOO_LARGE)
-            say_metafile_too_large(g_hwndMain);
-        else if (outcome != RENDER_WHOLE)
-            say_metafile_cut(g_hwndMain);
+        // The box is the window the records are drawn in, as the preview plays it.
+        RenderOutcome outcome =
+            render_wmf_to_emf_bits(bits, bytes, &picture, is_placeable ? &g_rcMetafile : NULL, &emf);
+        say_metafile_fault(g_hwndMain, render_fault(outcome));
     }
     GlobalUnlock(hBits);
     if (!emf) {

@@ -341,8 +341,8 @@ int merge_into_current_image(HWND hwndMain, HWND hwndView, HWND hwndDraw, HGLOBA
     }
     ReleaseDC(hwndDraw, hdcWindow);
     if (!hResult) {
-        if (kind == MERGE_EMF && metafile_play_failed(hSource))
-            say_metafile_cut(hwndMain);
+        if (kind == MERGE_EMF)
+            say_metafile_fault(hwndMain, metafile_play_fault(hSource));
         return 0;
     }
 

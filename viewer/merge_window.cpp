@@ -264,18 +264,18 @@ static HENHMETAFILE convert_wmf_preview(HWND hwnd)
     RenderOutcome outcome = RENDER_NOT_PLAYED;
     if (bits && GetMetaFileBitsEx(wmf, size, bits) == size) {
         METAFILEPICT picture = {MM_ANISOTROPIC, 10160, 10160, NULL};
-        if (g_mergeKind == MERGE_PLACEABLE_WMF && g_wmfScale) {
+        const bool is_placeable = g_mergeKind == MERGE_PLACEABLE_WMF;
+        if (is_placeable && g_wmfScale) {
             picture.xExt = (LONG)((int64_t)(g_rcMetafile.right - g_rcMetafile.left) * 2540 / g_wmfScale);
             picture.yExt = (LONG)((int64_t)(g_rcMetafile.bottom - g_rcMetafile.top) * 2540 / g_wmfScale);
         }
-        outcome = render_wmf_to_emf_bits(bits, size, &picture, &emf);
+        // The box is the window the records are drawn in, as the preview plays it.
+        outcome = render_wmf_to_emf_bits(bits, size, &picture, is_placeable ? &g_rcMetafile : NULL, &emf);
     }
     if (bits)
         GlobalUnlock(g_hMergeBits);
-    if (!emf && bits && outcome != RENDER_WHOLE && outcome != RENDER_TOO_LARGE)
-        say_metafile_cut(hwnd);
-    else if (!emf)
-        say_metafile_too_large(hwnd);
+    if (!emf)
+        say_metafile_fault(hwnd, bits && outcome != RENDER_WHOLE ? render_fault(outcome) : METAFILE_TOO_LARGE);
     return emf;
 }
 
@@ -384,7 +384,7 @@ static bool take_clipboard_source(HWND hwnd, POINT o, int* transparent)
         return false;
     HCURSOR old_cursor = SetCursor(LoadCursorA(NULL, IDC_WAIT));
     bool taken = false;
-    ClipboardMetafileFault fault = CLIPBOARD_METAFILE_NO_FAULT;
+    MetafileFault fault = METAFILE_FAULT_NONE;
     if (OpenClipboard(g_hwndMain)) {
         if (dib) {
             HGLOBAL data = GetClipboardData(CF_DIB);
@@ -419,7 +419,7 @@ static bool take_clipboard_source(HWND hwnd, POINT o, int* transparent)
         CloseClipboard();
     }
     SetCursor(old_cursor);
-    say_clipboard_metafile_fault(hwnd, fault);
+    say_metafile_fault(hwnd, fault);
     return taken;
 }
 

@@ -16,6 +16,7 @@
 #include "app/clipboard.h"
 #include "image/current_image.h"
 #include "image/merge_source.h"
+#include "image/metafile.h"
 #include "image/metafile_renderer.h"
 #include "image/open_windows.h"
 #include "viewer/merge_window.h"
@@ -192,7 +193,8 @@ TEST_F(ClipboardPaste, RefusedDibKeepsTheCurrentImageAndAGoodOneIsCopied)
 }
 
 // Whether the enhanced metafile plays the red square of the clipboard
-// metafiles below.
+// metafiles below: at its centre and near the corners of its middle two
+// thirds.
 bool draws_red_square(HENHMETAFILE emf)
 {
     BITMAPINFO bi = {};
@@ -204,7 +206,9 @@ bool draws_red_square(HENHMETAFILE emf)
     RECT r = {0, 0, 20, 20};
     PlayEnhMetaFile(memory, emf, &r);
     GdiFlush();
-    bool red = (((const uint32_t*)bits)[10 * 20 + 10] & 0xFFFFFF) == 0xFF0000u;
+    bool red = true;
+    for (int at : {10 * 20 + 10, 4 * 20 + 4, 4 * 20 + 15, 15 * 20 + 4, 15 * 20 + 15})
+        red &= (((const uint32_t*)bits)[at] & 0xFFFFFF) == 0xFF0000u;
     SelectObject(memory, old);
     DeleteObject(bitmap);
     DeleteDC(memory);
@@ -238,7 +242,10 @@ bool merge_takes_red_metafile(uint64_t* rise = nullptr)
 // A Windows metafile placed on the clipboard is converted by the renderer
 // (the system would make the enhanced one by playing it in the program),
 // by Paste and by Merge alike; an enhanced one is taken as it is. Either
-// way the picture holds the drawing.
+// way the picture holds the drawing: a Windows one's records, not a blue
+// enhanced metafile their comments carry, which the system would hand
+// back for them; and a placeable one copied from the program, whose box
+// is not at the origin, the whole picture shown.
 TEST_F(ClipboardPaste, AMetafileIsTakenAsItWasPlaced)
 {
     auto draw = [](HDC dc) {
@@ -248,10 +255,24 @@ TEST_F(ClipboardPaste, AMetafileIsTakenAsItWasPlaced)
         SelectObject(dc, old);
         DeleteObject(red);
     };
-    for (UINT format : {(UINT)CF_METAFILEPICT, (UINT)CF_ENHMETAFILE}) {
-        SCOPED_TRACE(format);
+    const std::string carrying = read_file_bytes(fixture_path("hostile\\WMF-carrying-blue-emf-drawing-red.wmf"));
+    const std::string off_origin = read_file_bytes(fixture_path("hostile\\WMF-placeable-box-off-origin.wmf"));
+    ASSERT_FALSE(carrying.empty() || off_origin.empty());
+    for (int placed = 0; placed < 4; ++placed) {
+        const UINT format = placed == 1 ? CF_ENHMETAFILE : CF_METAFILEPICT;
+        SCOPED_TRACE(placed);
         HANDLE data = NULL;
-        if (format == CF_METAFILEPICT) {
+        if (placed == 3) {
+            reset_current_image();
+            memcpy(&g_wmfPlaceableHeader, off_origin.data(), sizeof g_wmfPlaceableHeader);
+            g_wmfHasPlaceable = 1;
+            g_hImage = (HGLOBAL)SetMetaFileBitsEx((UINT)off_origin.size() - 22, (const BYTE*)off_origin.data() + 22);
+            g_imageKind = KIND_WMF;
+            copy_image_to_clipboard(hwnd);
+            g_wmfHasPlaceable = 0;
+        } else if (placed == 2) {
+            data = clipboard_metafile(format, carrying);
+        } else if (format == CF_METAFILEPICT) {
             HDC mf = CreateMetaFileA(NULL);
             SetWindowExtEx(mf, 100, 100, NULL);
             draw(mf);
@@ -262,7 +283,9 @@ TEST_F(ClipboardPaste, AMetafileIsTakenAsItWasPlaced)
             draw(dc);
             data = CloseEnhMetaFile(dc);
         }
-        ASSERT_TRUE(put_on_clipboard(hwnd, data, format));
+        if (data) {
+            ASSERT_TRUE(put_on_clipboard(hwnd, data, format));
+        }
         reset_current_image();
 
         // A conversion is one request to the renderer, for each command.
@@ -291,9 +314,9 @@ TEST_F(ClipboardPaste, AMetafileIsTakenAsItWasPlaced)
     g_fileName[0] = '\0';
 }
 
-// A Windows metafile whose conversion the renderer cuts is said by each
-// command that wanted it, and the current image stays; the same clipboard
-// contents are not converted again, new contents are.
+// A Windows metafile whose conversion passes the renderer's time is said
+// so by each command that wanted it, and the current image stays; the
+// same clipboard contents are not converted again, new contents are.
 TEST_F(ClipboardPaste, ACutConversionIsSaidEachTimeAndNotMadeAgain)
 {
     auto place = [&] {
@@ -306,7 +329,7 @@ TEST_F(ClipboardPaste, ACutConversionIsSaidEachTimeAndNotMadeAgain)
     reset_current_image();
     // Past the limit at the first look the program takes.
     render_set_limits_for_test(1, 0);
-    const std::vector<std::string> cut = {"Unable to read metafile bits"};
+    const std::vector<std::string> cut = {"Unable to play metafile in the time allowed"};
     auto texts = [&] {
         std::vector<std::string> t;
         for (const RecordedBox& box : seams.boxes)
@@ -394,7 +417,6 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, ClipboardDamagedMetafile, ::testing::Values(
     DamagedCase{"WMF-no-end-record.wmf", CF_METAFILEPICT},
     DamagedCase{"WMF-left-out-brush-drawn-with.wmf", CF_METAFILEPICT},
     DamagedCase{"WMF-region-8281-rectangles-painted.wmf", CF_METAFILEPICT},
-    DamagedCase{"WMF-carrying-emf-zero-size-record.wmf", CF_METAFILEPICT},
     // Creates the system makes nothing of, before a red and a blue brush:
     // the conversion is cut there, not made of the blue one.
     DamagedCase{"WMF-brush-hatch-12-then-red-blue.wmf", CF_METAFILEPICT},

@@ -233,7 +233,7 @@ TEST(RealPrint, PagesMatchTheirPictures)
         if (c.boxes == 2)
             EXPECT_EQ(seams.boxes.back().text, "Unable to open printer color profile file: \nC:\\nowhere\\gone.icm");
         if (cut)
-            EXPECT_EQ(seams.boxes.back().text, "Unable to read metafile bits");
+            EXPECT_EQ(seams.boxes.back().text, "Unable to play metafile in the time allowed");
     }
     forget_failed_metafiles(NULL);
     g_wmfHasPlaceable = 0;

@@ -235,7 +235,7 @@ static void run_metafile_roads(RunTotals* totals)
     DeleteFileA(converted.c_str());
     int written = emf ? write_wmf_file((HENHMETAFILE)g_hImage, converted.c_str())
                       : write_emf_file((HMETAFILE)g_hImage, converted.c_str());
-    if (!written && GetFileAttributesA(converted.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    if (written != 1 && GetFileAttributesA(converted.c_str()) != INVALID_FILE_ATTRIBUTES) {
         save_failure("conversion-left-a-file");
         totals->failures++;
     }

@@ -251,7 +251,7 @@ TEST_F(MetafileRenderer, APlayTheBudgetStopsComesBackCut)
         RenderCut cut;
     } cases[] = {
         // Eighty region inversions: some twenty seconds to play whole.
-        {"time", emf_of(pairs), 300, RENDER_CUT, RENDER_CUT_BUDGET},
+        {"time", emf_of(pairs), 300, RENDER_CUT, RENDER_CUT_PLAY_TIME},
         {"glyphs", emf_of(text), SIDE, RENDER_CUT, RENDER_CUT_BUDGET},
         {"a record without a rule", with_record(base, no_rule), SIDE, RENDER_WHOLE, RENDER_CUT_NONE},
         {"a fill too costly for the display", emf_of(polygon), 300, RENDER_CUT, RENDER_CUT_BUDGET},
@@ -402,7 +402,8 @@ TEST_F(MetafileRenderer, APictureNoRendererCanTakeIsSaidOnce)
 }
 
 // A conversion the renderer does not finish writes nothing: the file in
-// place stays as it was.
+// place stays as it was, and one past the renderer's time is refused as
+// such.
 TEST_F(MetafileRenderer, ACutConversionLeavesTheFileInPlace)
 {
     HENHMETAFILE emf = emf_of(record_emf_bytes([](HDC dc) {
@@ -413,7 +414,7 @@ TEST_F(MetafileRenderer, ACutConversionLeavesTheFileInPlace)
     ASSERT_TRUE(write_file_bytes(path, "the file before"));
     // Past the limit at the first look the program takes.
     render_set_limits_for_test(1, 0);
-    EXPECT_EQ(METAFILE_WRITE_CUT, write_wmf_file(emf, path.c_str()));
+    EXPECT_EQ(METAFILE_WRITE_TOO_SLOW, write_wmf_file(emf, path.c_str()));
     EXPECT_EQ(RENDER_CUT_TIME, render_last_cut());
     EXPECT_EQ("the file before", read_file_bytes(path));
     render_set_limits_for_test(0, 0);
@@ -422,8 +423,31 @@ TEST_F(MetafileRenderer, ACutConversionLeavesTheFileInPlace)
     DeleteEnhMetaFile(emf);
 }
 
+// The Windows metafile's bytes without the comments that carry an enhanced
+// metafile, its size and largest record in words put right.
+static std::string without_carried_metafile(const std::string& wmf)
+{
+    std::string kept = wmf.substr(0, 18);
+    uint32_t largest = 3;
+    for (size_t at = 18; at + 6 <= wmf.size();) {
+        const size_t bytes = 2 * (size_t)get32(wmf, at);
+        if (bytes < 6 || at + bytes > wmf.size())
+            break;
+        if (!(wmf.compare(at + 4, 2, "\x26\x06") == 0 && wmf.compare(at + 10, 4, "WMFC") == 0)) {
+            kept += wmf.substr(at, bytes);
+            largest = bytes / 2 > largest ? (uint32_t)bytes / 2 : largest;
+        }
+        at += bytes;
+    }
+    put32(kept, 6, (uint32_t)kept.size() / 2);
+    put32(kept, 12, largest);
+    return kept;
+}
+
 // The conversions hand back the system's own bytes, made under a reference
-// device like the screen, with and without a suggested size.
+// device like the screen, with and without a suggested size; to an
+// enhanced metafile, of the records alone, not of the enhanced metafile the
+// system kept in their comments.
 TEST_F(MetafileRenderer, ConversionsHandBackWhatTheSystemMakes)
 {
     HENHMETAFILE emf = emf_of(record_emf_bytes([](HDC dc) { Ellipse(dc, 5, 5, 40, 30); }));
@@ -440,9 +464,11 @@ TEST_F(MetafileRenderer, ConversionsHandBackWhatTheSystemMakes)
     const METAFILEPICT sized = {MM_ANISOTROPIC, 5080, 2540, NULL};
     for (const METAFILEPICT* picture : {&sized, (const METAFILEPICT*)NULL}) {
         SCOPED_TRACE(picture ? "sized" : "no size");
-        HENHMETAFILE mine = SetWinMetaFileBits(size, (const BYTE*)expected.data(), reference, picture);
+        const std::string records = without_carried_metafile(expected);
+        ASSERT_LT(records.size(), expected.size());
+        HENHMETAFILE mine = SetWinMetaFileBits((UINT)records.size(), (const BYTE*)records.data(), reference, picture);
         HENHMETAFILE theirs = NULL;
-        ASSERT_EQ(RENDER_WHOLE, render_wmf_to_emf_bits((const BYTE*)expected.data(), size, picture, &theirs));
+        ASSERT_EQ(RENDER_WHOLE, render_wmf_to_emf_bits((const BYTE*)expected.data(), size, picture, NULL, &theirs));
         UINT n = GetEnhMetaFileBits(mine, 0, NULL);
         ASSERT_EQ(n, GetEnhMetaFileBits(theirs, 0, NULL));
         std::string a(n, '\0'), b(n, '\0');
@@ -457,30 +483,38 @@ TEST_F(MetafileRenderer, ConversionsHandBackWhatTheSystemMakes)
 }
 
 // The system hands back the enhanced metafile a Windows one carries in its
-// comments as it stands: one with a record of no size is a picture that
-// cannot be had whole, and its conversion writes nothing.
-TEST_F(MetafileRenderer, ACarriedEnhancedMetafileIsCheckedAsItsFileWouldBe)
+// comments in place of its records: the conversion is made from the
+// records, the picture the program shows (none in the first, whose
+// carried metafile has a record of no size), never from what they carry.
+TEST_F(MetafileRenderer, AConversionIsOfTheRecordsNotOfTheMetafileTheyCarry)
 {
-    std::string wmf = read_file_bytes(fixture_path("hostile/WMF-carrying-emf-zero-size-record.wmf"));
-    HDC reference = CreateCompatibleDC(NULL);
-    HENHMETAFILE carried = SetWinMetaFileBits((UINT)wmf.size(), (const BYTE*)wmf.data(), reference, NULL);
-    DeleteDC(reference);
-    ASSERT_TRUE(carried);
-    const size_t emf_size_at = wmf.find("WMFC") + 30;  // the last field of the chunk
-    EXPECT_EQ(GetEnhMetaFileBits(carried, 0, NULL), get_le32(wmf, emf_size_at)) << "the one carried";
-    DeleteEnhMetaFile(carried);
+    const struct {
+        const char* file;  // in hostile/
+        COLORREF drawn;    // at the centre of the conversion
+    } cases[] = {
+        {"WMF-carrying-emf-zero-size-record.wmf", WHITE},
+        {"WMF-carrying-blue-emf-drawing-red.wmf", RED},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.file);
+        std::string wmf = read_file_bytes(fixture_path(std::string("hostile/") + k.file));
+        HDC reference = CreateCompatibleDC(NULL);
+        HENHMETAFILE carried = SetWinMetaFileBits((UINT)wmf.size(), (const BYTE*)wmf.data(), reference, NULL);
+        DeleteDC(reference);
+        ASSERT_TRUE(carried);
+        const size_t emf_size_at = wmf.find("WMFC") + 30;  // the last field of the chunk
+        EXPECT_EQ(GetEnhMetaFileBits(carried, 0, NULL), get_le32(wmf, emf_size_at)) << "the one carried";
+        DeleteEnhMetaFile(carried);
 
-    HENHMETAFILE emf = NULL;
-    EXPECT_EQ(RENDER_CUT, render_wmf_to_emf_bits((const BYTE*)wmf.data(), (UINT)wmf.size(), NULL, &emf));
-    EXPECT_EQ(emf, (HENHMETAFILE)NULL);
-    HMETAFILE h = SetMetaFileBitsEx((UINT)wmf.size(), (const BYTE*)wmf.data());
-    ASSERT_TRUE(h);
-    std::string path = test_out_path("carried.emf");
-    ASSERT_TRUE(write_file_bytes(path, "the file before"));
-    g_wmfHasPlaceable = 0;
-    EXPECT_EQ(METAFILE_WRITE_CUT, write_emf_file(h, path.c_str()));
-    EXPECT_EQ("the file before", read_file_bytes(path));
-    DeleteMetaFile(h);
+        HENHMETAFILE emf = NULL;
+        EXPECT_EQ(RENDER_WHOLE, render_wmf_to_emf_bits((const BYTE*)wmf.data(), (UINT)wmf.size(), NULL, NULL, &emf));
+        ASSERT_NE(emf, (HENHMETAFILE)NULL);
+        GdiCanvas c(SIDE, SIDE);
+        RECT r = {0, 0, SIDE, SIDE};
+        PlayEnhMetaFile(c.dc, emf, &r);
+        EXPECT_EQ(k.drawn, c.at(SIDE / 2, SIDE / 2));
+        DeleteEnhMetaFile(emf);
+    }
 }
 
 // A font record whose face name ends within it, last before the end
@@ -868,15 +902,30 @@ TEST_F(MetafileRenderer, ANameThatExistsIsNotTaken)
 // The renderer's memory limit bounds the work of a play or conversion
 // beside the copies of the picture that the system's calls take: a sound
 // picture whose copies alone pass the limit (set low here, as a picture of
-// 128 MB passes the standard one) is played and converted whole.
+// 128 MB passes the standard one) is played and converted whole, an
+// enhanced and a Windows one.
 TEST_F(MetafileRenderer, ALargePictureIsPlayedAndConvertedBesideItsCopies)
 {
     HENHMETAFILE emf = emf_of(large_sound_emf(24u << 20));
     ASSERT_NE((HENHMETAFILE)NULL, emf);
+    // 48 MB of comments, which the player passes over: bytes to hold, and
+    // no work to draw.
+    HMETAFILE wmf = record_wmf([](HDC mf) {
+        const std::string comment(60000, 'c');
+        for (int i = 0; i < 840; ++i)
+            Escape(mf, MFCOMMENT, (int)comment.size(), comment.data(), NULL);
+    });
+    ASSERT_GT(GetMetaFileBitsEx(wmf, 0, NULL), 48u << 20);
     render_set_limits_for_test(0, 64u << 20);
     GdiCanvas c(SIDE, SIDE);
     EXPECT_EQ(RENDER_WHOLE, play_emf_on(c, emf));
     EXPECT_EQ(RED, c.at(SIDE / 2, SIDE / 2));
+    GdiCanvas w(SIDE, SIDE);
+    DWORD t0 = GetTickCount();
+    EXPECT_EQ(RENDER_WHOLE, play_on(w, wmf)) << render_last_cut();
+    printf("WMFPLAY %lu ms\n", GetTickCount() - t0);
+    EXPECT_EQ(RED, w.at(2, 2));
+    DeleteMetaFile(wmf);
     RenderResult converted;
     EXPECT_EQ(RENDER_WHOLE, render_emf_to_wmf_bits(emf, MM_ANISOTROPIC, &converted));
     EXPECT_GT(converted.size, 24u << 20);

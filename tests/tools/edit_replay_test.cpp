@@ -329,7 +329,7 @@ TEST_F(UndoReplayRules, MergeFileIsReadAgainAndItsLossIsPassedOver)
     render_set_limits_for_test(0, 0);
     EXPECT_EQ(g_editCount, 2u);
     ASSERT_EQ(seams.boxes.size(), 1u);
-    EXPECT_EQ(seams.boxes[0].text, "Unable to read metafile bits");
+    EXPECT_EQ(seams.boxes[0].text, "Unable to play metafile in the time allowed");
     GlobalFree(want);
     want = copy_packed_dib(g_file);
     invert_colors(want);
@@ -348,22 +348,22 @@ TEST_F(UndoReplayRules, MergeFileIsReadAgainAndItsLossIsPassedOver)
     undo_last_edit();
     EXPECT_EQ(g_editCount, 3u);
     ASSERT_EQ(seams.boxes.size(), 1u);
-    EXPECT_EQ(seams.boxes[0].text, "Unable to read metafile bits");
+    EXPECT_EQ(seams.boxes[0].text, "Unable to play metafile in the time allowed");
     EXPECT_TRUE(same_image(g_hImage, want)) << "nothing of the picture its budget cut is merged";
 
-    // Nor is a Windows metafile whose conversion hands back a damaged
-    // enhanced metafile it carries, now at the first merge's path (the one
-    // above is gone, and passed over).
+    // A Windows metafile whose comments carry an enhanced metafile drawing
+    // blue is merged as its records draw it, red, now at the first merge's
+    // path (the one above is gone, and passed over).
     DeleteFileA(emf_path.c_str());
-    ASSERT_TRUE(write_file_bytes(path, read_file_bytes(fixture_path("hostile/WMF-carrying-emf-zero-size-record.wmf"))));
+    ASSERT_TRUE(write_file_bytes(path, read_file_bytes(fixture_path("hostile/WMF-carrying-blue-emf-drawing-red.wmf"))));
     merge_record_reads_anew(2, path);
     push_edit_record(EDIT_INVERT, 0);
     seams.boxes.clear();
     reload();
     undo_last_edit();
-    ASSERT_EQ(seams.boxes.size(), 1u);
-    EXPECT_EQ(seams.boxes[0].text, "Unable to read metafile bits");
-    EXPECT_TRUE(same_image(g_hImage, want)) << "nothing of the carried picture is merged";
+    EXPECT_TRUE(seams.boxes.empty());
+    EXPECT_EQ(dib_to_rgb(g_hImage).at(6, 3), (Rgb{255, 0, 0})) << "the records merged, not the picture they carry";
+    EXPECT_EQ(dib_to_rgb(g_hImage).at(0, 0), dib_to_rgb(want).at(0, 0)) << "and nothing else";
 
     // Nor is one whose conversion passes the most metafile bytes the
     // program holds (a limit set low here: the 126 bytes of the file's

@@ -160,7 +160,7 @@ TEST(MergeImage, ACutMetafileSourceIsSaidAndNotMerged)
             EXPECT_TRUE(same_image(image, before));
             EXPECT_EQ(g_editCount, 0u);
             ASSERT_EQ(seams.boxes.size(), 1u);
-            EXPECT_EQ(seams.boxes[0].text, "Unable to read metafile bits");
+            EXPECT_EQ(seams.boxes[0].text, "Unable to play metafile in the time allowed");
             seams.boxes.clear();
         }
         render_set_limits_for_test(0, 0);
