@@ -163,6 +163,74 @@ TEST(MenuTools, UndoEachCommandAndTheToolDialogsChangeThePreview)
     EXPECT_EQ(framed.in_square(0.02, 0.9), MAGENTA);
 }
 
+// Ways the picture shown comes to hold what the file no longer gives it,
+// after an Invert of camera.jpg: the patch merged first and its file then
+// deleted (Undo then drops the history, its box naming the file), or the
+// brightness changed for good by F7 in the image window.
+void merge_patch_then_delete_it(const RunningApp& app, const std::string& dir)
+{
+    PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_MERGE_FILE, 0), 0);
+    HWND merge = find_process_window(app.process.dwProcessId, "Merge", NULL, 10000);
+    ASSERT_TRUE(merge);
+    RECT r;
+    GetWindowRect(merge, &r);
+    x_input("mousemove " + std::to_string((r.left + r.right) / 2) + " " + std::to_string((r.top + r.bottom) / 2));
+    ASSERT_TRUE(choose_merge_file(app, "patch.bmp"));
+    SendMessageA(merge, WM_COMMAND, MAKEWPARAM(IDM_MERGE_ACCEPT, 0), 0);
+    send_main_command(app, IDM_MAIN_INVERT);
+    ASSERT_TRUE(DeleteFileA((dir + "\\patch.bmp").c_str()));
+}
+
+void invert_then_brighten_for_good(const RunningApp& app, const std::string&)
+{
+    send_main_command(app, IDM_MAIN_INVERT);
+    HWND view = open_image_window(app, IDC_MAIN_CENTER);
+    ASSERT_TRUE(view);
+    PostMessageA(view, WM_KEYDOWN, VK_F7, 0);
+    HWND box = wait_dialog(app, "Corvane File Viewer", 10000);
+    ASSERT_TRUE(box);
+    click_button(box, IDYES);
+    ASSERT_TRUE(wait_until_closed(box));
+}
+
+const struct {
+    const char* name;
+    void (*change)(const RunningApp& app, const std::string& dir);
+    const char* refusal;  // words of Undo's box
+} DROPPED_HISTORY[] = {
+    {"merged file deleted", merge_patch_then_delete_it, "patch.bmp, has been changed, moved or deleted"},
+    {"brightness changed for good", invert_then_brighten_for_good, "holds a change that cannot be undone"},
+};
+
+// Undo goes back no further than the picture shown when its history was
+// dropped: the box says why it cannot go back from there, the picture
+// stays, and an edit made afterwards is undone back to it, not to the file.
+TEST(MenuTools, UndoStopsAtThePictureShownOnceItsHistoryIsDropped)
+{
+    for (const auto& row : DROPPED_HISTORY) {
+        SCOPED_TRACE(row.name);
+        std::string dir = e2e_work_dir(std::string("undo_dropped_") + (char)('a' + (&row - DROPPED_HISTORY)));
+        ASSERT_TRUE(copy_fixture("camera.jpg", dir));
+        ASSERT_TRUE(copy_fixture("patch.bmp", dir));
+        RunningApp app;
+        ASSERT_TRUE(start_app("camera.jpg", dir, app));
+        row.change(app, dir);
+        auto saved = [&](const char* name) {
+            run_dialog_command(app, app.main, IDM_MAIN_SAVE_BMP, "Save As Windows BMP", name, 1);
+            return read_whole_file(dir + "\\" + name);
+        };
+        const std::string shown = saved("shown.bmp");
+        ASSERT_EQ(shown.substr(0, 2), "BM");
+        PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_UNDO, 0), 0);
+        EXPECT_NE(dismiss_message_box(app, 10000).find(row.refusal), std::string::npos);
+        EXPECT_EQ(saved("refused.bmp"), shown);
+        send_main_command(app, IDM_MAIN_ROTATE_CW);
+        send_main_command(app, IDM_MAIN_UNDO);
+        EXPECT_EQ(saved("undone.bmp"), shown);
+        EXPECT_EQ(exit_by_button(app), 1);
+    }
+}
+
 // The full-screen window: the picture at its own size, Esc closes it;
 // STRETCH doubles it in a new one; the red-eye mode greys the pixels marked
 // on the enlarged area and only those, and Esc discards the marks. The
