@@ -366,6 +366,44 @@ TEST(FullScreen, RedEyeAppliesOnTheKeyThatFollowsCtrl)
     EXPECT_FALSE(marked(after, 15, 5));
 }
 
+// A red-eye band whose press the program takes only once the pointer has
+// moved on (a loaded machine) leaves the pointer where the person moved
+// it: the mark aimed from there by a relative move, as a mouse makes it,
+// lands on the pixel aimed at, and Ctrl+F applies it. Ten times over, a
+// row lower each time.
+TEST(FullScreen, RedEyeMarksLandWhereAimedWhenTheBandIsTakenLate)
+{
+    ScopedSetting no_tip("DontShowRedAgain", "1"), no_tip1("DontShowRed1Again", "1");
+    std::string dir = e2e_work_dir("red_eye_late");
+    ASSERT_TRUE(copy_fixture("quadrants.bmp", dir));
+    RunningApp app;
+    ASSERT_TRUE(start_app("quadrants.bmp", dir, app));
+    auto at = [](const Shot& s, double x, double y) { return s.in_square((x + 0.5) / 80, 0.25 + (y + 0.5) / 80); };
+    for (int row = 5; row < 15; ++row) {
+        SCOPED_TRACE(row);
+        HWND full = open_full(app, IDM_MAIN_RED_EYE);
+        ASSERT_TRUE(full);
+        full_showing(full, "red_eye_late_start", {{600, 492, RED}});
+        // The pointer is at the band's far corner before the press is taken.
+        x_input("mousemove 640 512");
+        ASSERT_TRUE(wait_for([] {
+            POINT p;
+            return GetCursorPos(&p) && p.x == 640 && p.y == 512;
+        }));
+        PostMessageA(full, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(600, 492));
+        PostMessageA(full, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(640, 512));
+        PostMessageA(full, WM_LBUTTONUP, 0, MAKELPARAM(640, 512));
+        full_showing(full, "red_eye_late_band", {{484, 436, RED}, {795, 587, RED}});
+        // Image pixel (5, row) is drawn from (524, 436 + 8 row).
+        x_input("mousemove_relative -- -116 " + std::to_string(8 * row - 76) + " click 1 key ctrl+f");
+        EXPECT_TRUE(wait_hidden(full));
+        Shot after = shot_when([&] { return preview_shot(app, "red_eye_late"); },
+                               [&](const Shot& s) { return at(s, 5, row) != RED; });
+        EXPECT_NE(at(after, 5, row), RED) << "the pixel aimed at";
+        EXPECT_EQ(at(after, 0, row - 2), RED) << "aimed from where the press was";
+    }
+}
+
 // The image window's Full Screen, Stretch and Red Eye (as its menu or
 // Ctrl+F send them) while its red-eye window holds a mark: that window
 // stays and Enter applies the mark; Insert/Replace Comment and Full Screen
