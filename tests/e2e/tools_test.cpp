@@ -163,16 +163,14 @@ TEST(MenuTools, UndoEachCommandAndTheToolDialogsChangeThePreview)
     EXPECT_EQ(framed.in_square(0.02, 0.9), MAGENTA);
 }
 
-// Ways the picture shown comes to hold what the file no longer gives it,
-// after an Invert of camera.jpg: the patch merged first and its file then
-// deleted (Undo then drops the history, its box naming the file), or the
-// brightness changed for good by F7 in the image window.
-void merge_patch_then_delete_it(const RunningApp& app, const std::string& dir)
+// camera.jpg given what its file no longer gives: the patch merged and its
+// file deleted, or, inverted, the brightness changed for good by F7.
+void merge_then_delete_patch(const RunningApp& app, const std::string& dir)
 {
     PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_MERGE_FILE, 0), 0);
     HWND merge = find_process_window(app.process.dwProcessId, "Merge", NULL, 10000);
     ASSERT_TRUE(merge);
-    RECT r;
+    RECT r;  // a pointer over the tool has it ask for its file
     GetWindowRect(merge, &r);
     x_input("mousemove " + std::to_string((r.left + r.right) / 2) + " " + std::to_string((r.top + r.bottom) / 2));
     ASSERT_TRUE(choose_merge_file(app, "patch.bmp"));
@@ -184,9 +182,7 @@ void merge_patch_then_delete_it(const RunningApp& app, const std::string& dir)
 void invert_then_brighten_for_good(const RunningApp& app, const std::string&)
 {
     send_main_command(app, IDM_MAIN_INVERT);
-    HWND view = open_image_window(app, IDC_MAIN_CENTER);
-    ASSERT_TRUE(view);
-    PostMessageA(view, WM_KEYDOWN, VK_F7, 0);
+    PostMessageA(open_image_window(app, IDC_MAIN_CENTER), WM_KEYDOWN, VK_F7, 0);
     HWND box = wait_dialog(app, "Corvane File Viewer", 10000);
     ASSERT_TRUE(box);
     click_button(box, IDYES);
@@ -194,24 +190,20 @@ void invert_then_brighten_for_good(const RunningApp& app, const std::string&)
 }
 
 const struct {
-    const char* name;
     void (*change)(const RunningApp& app, const std::string& dir);
     const char* refusal;  // words of Undo's box
 } DROPPED_HISTORY[] = {
-    {"merged file deleted", merge_patch_then_delete_it, "patch.bmp, has been changed, moved or deleted"},
-    {"brightness changed for good", invert_then_brighten_for_good, "holds a change that cannot be undone"},
+    {merge_then_delete_patch, "patch.bmp, has been changed, moved or deleted"},
+    {invert_then_brighten_for_good, "holds a change that cannot be undone"},
 };
 
-// Undo goes back no further than the picture shown when its history was
-// dropped: the box says why it cannot go back from there, the picture
-// stays, and an edit made afterwards is undone back to it, not to the file.
+// Undo refused there keeps the picture shown, and goes back to it, not to
+// the file, from an edit made afterwards.
 TEST(MenuTools, UndoStopsAtThePictureShownOnceItsHistoryIsDropped)
 {
     for (const auto& row : DROPPED_HISTORY) {
-        SCOPED_TRACE(row.name);
         std::string dir = e2e_work_dir(std::string("undo_dropped_") + (char)('a' + (&row - DROPPED_HISTORY)));
-        ASSERT_TRUE(copy_fixture("camera.jpg", dir));
-        ASSERT_TRUE(copy_fixture("patch.bmp", dir));
+        ASSERT_TRUE(copy_fixture("camera.jpg", dir) && copy_fixture("patch.bmp", dir));
         RunningApp app;
         ASSERT_TRUE(start_app("camera.jpg", dir, app));
         row.change(app, dir);
@@ -222,11 +214,11 @@ TEST(MenuTools, UndoStopsAtThePictureShownOnceItsHistoryIsDropped)
         const std::string shown = saved("shown.bmp");
         ASSERT_EQ(shown.substr(0, 2), "BM");
         PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_UNDO, 0), 0);
-        EXPECT_NE(dismiss_message_box(app, 10000).find(row.refusal), std::string::npos);
-        EXPECT_EQ(saved("refused.bmp"), shown);
+        EXPECT_NE(dismiss_message_box(app, 10000).find(row.refusal), std::string::npos) << row.refusal;
+        EXPECT_TRUE(saved("refused.bmp") == shown) << row.refusal;
         send_main_command(app, IDM_MAIN_ROTATE_CW);
         send_main_command(app, IDM_MAIN_UNDO);
-        EXPECT_EQ(saved("undone.bmp"), shown);
+        EXPECT_TRUE(saved("undone.bmp") == shown) << row.refusal;
         EXPECT_EQ(exit_by_button(app), 1);
     }
 }
@@ -366,11 +358,10 @@ TEST(FullScreen, RedEyeAppliesOnTheKeyThatFollowsCtrl)
     EXPECT_FALSE(marked(after, 15, 5));
 }
 
-// A red-eye band whose press the program takes only once the pointer has
-// moved on (a loaded machine) leaves the pointer where the person moved
-// it: the mark aimed from there by a relative move, as a mouse makes it,
-// lands on the pixel aimed at, and Ctrl+F applies it. Ten times over, a
-// row lower each time.
+// A band press taken once the pointer has moved on (a loaded machine)
+// leaves the pointer there: a mark aimed from it by a relative move, as a
+// mouse makes it, lands on the pixel aimed at, and Ctrl+F applies it. Ten
+// times, a row lower each time.
 TEST(FullScreen, RedEyeMarksLandWhereAimedWhenTheBandIsTakenLate)
 {
     ScopedSetting no_tip("DontShowRedAgain", "1"), no_tip1("DontShowRed1Again", "1");
@@ -378,14 +369,12 @@ TEST(FullScreen, RedEyeMarksLandWhereAimedWhenTheBandIsTakenLate)
     ASSERT_TRUE(copy_fixture("quadrants.bmp", dir));
     RunningApp app;
     ASSERT_TRUE(start_app("quadrants.bmp", dir, app));
-    auto at = [](const Shot& s, double x, double y) { return s.in_square((x + 0.5) / 80, 0.25 + (y + 0.5) / 80); };
+    auto at = [](const Shot& s, int x, int y) { return s.in_square((x + 0.5) / 80, 0.25 + (y + 0.5) / 80); };
     for (int row = 5; row < 15; ++row) {
-        SCOPED_TRACE(row);
         HWND full = open_full(app, IDM_MAIN_RED_EYE);
         ASSERT_TRUE(full);
         full_showing(full, "red_eye_late_start", {{600, 492, RED}});
-        // The pointer is at the band's far corner before the press is taken.
-        x_input("mousemove 640 512");
+        x_input("mousemove 640 512");  // the band's far corner
         ASSERT_TRUE(wait_for([] {
             POINT p;
             return GetCursorPos(&p) && p.x == 640 && p.y == 512;
@@ -399,8 +388,8 @@ TEST(FullScreen, RedEyeMarksLandWhereAimedWhenTheBandIsTakenLate)
         EXPECT_TRUE(wait_hidden(full));
         Shot after = shot_when([&] { return preview_shot(app, "red_eye_late"); },
                                [&](const Shot& s) { return at(s, 5, row) != RED; });
-        EXPECT_NE(at(after, 5, row), RED) << "the pixel aimed at";
-        EXPECT_EQ(at(after, 0, row - 2), RED) << "aimed from where the press was";
+        EXPECT_NE(at(after, 5, row), RED) << row;
+        EXPECT_EQ(at(after, 0, row - 2), RED) << row << ": aimed from where the press was";
     }
 }
 
