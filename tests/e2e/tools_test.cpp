@@ -163,50 +163,43 @@ TEST(MenuTools, UndoEachCommandAndTheToolDialogsChangeThePreview)
     EXPECT_EQ(framed.in_square(0.02, 0.9), MAGENTA);
 }
 
-// camera.jpg given what its file no longer gives: the patch merged and its
-// file deleted, or, inverted, the brightness changed for good by F7.
-void merge_then_delete_patch(const RunningApp& app, const std::string& dir)
-{
-    PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_MERGE_FILE, 0), 0);
-    HWND merge = find_process_window(app.process.dwProcessId, "Merge", NULL, 10000);
-    ASSERT_TRUE(merge);
-    RECT r;  // a pointer over the tool has it ask for its file
-    GetWindowRect(merge, &r);
-    x_input("mousemove " + std::to_string((r.left + r.right) / 2) + " " + std::to_string((r.top + r.bottom) / 2));
-    ASSERT_TRUE(choose_merge_file(app, "patch.bmp"));
-    SendMessageA(merge, WM_COMMAND, MAKEWPARAM(IDM_MERGE_ACCEPT, 0), 0);
-    send_main_command(app, IDM_MAIN_INVERT);
-    ASSERT_TRUE(DeleteFileA((dir + "\\patch.bmp").c_str()));
-}
-
-void invert_then_brighten_for_good(const RunningApp& app, const std::string&)
-{
-    send_main_command(app, IDM_MAIN_INVERT);
-    PostMessageA(open_image_window(app, IDC_MAIN_CENTER), WM_KEYDOWN, VK_F7, 0);
-    HWND box = wait_dialog(app, "Corvane File Viewer", 10000);
-    ASSERT_TRUE(box);
-    click_button(box, IDYES);
-    ASSERT_TRUE(wait_until_closed(box));
-}
-
-const struct {
-    void (*change)(const RunningApp& app, const std::string& dir);
-    const char* refusal;  // words of Undo's box
-} DROPPED_HISTORY[] = {
-    {merge_then_delete_patch, "patch.bmp, has been changed, moved or deleted"},
-    {invert_then_brighten_for_good, "holds a change that cannot be undone"},
-};
-
-// Undo refused there keeps the picture shown, and goes back to it, not to
-// the file, from an edit made afterwards.
+// camera.jpg given what its file no longer gives, then inverted: the patch
+// merged first and its file deleted, or the brightness changed for good by
+// F7 in the image window. Undo refused there keeps the picture shown, and
+// goes back to it, not to the file, from an edit made afterwards.
 TEST(MenuTools, UndoStopsAtThePictureShownOnceItsHistoryIsDropped)
 {
-    for (const auto& row : DROPPED_HISTORY) {
-        std::string dir = e2e_work_dir(std::string("undo_dropped_") + (char)('a' + (&row - DROPPED_HISTORY)));
+    const struct {
+        bool merged;
+        const char* refusal;  // words of Undo's box
+    } ROWS[] = {{true, "patch.bmp, has been changed, moved or deleted"},
+                {false, "holds a change that cannot be undone"}};
+    for (const auto& row : ROWS) {
+        std::string dir = e2e_work_dir(row.merged ? "undo_dropped_merge" : "undo_dropped_f7");
         ASSERT_TRUE(copy_fixture("camera.jpg", dir) && copy_fixture("patch.bmp", dir));
         RunningApp app;
         ASSERT_TRUE(start_app("camera.jpg", dir, app));
-        row.change(app, dir);
+        if (row.merged) {
+            PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_MERGE_FILE, 0), 0);
+            HWND merge = find_process_window(app.process.dwProcessId, "Merge", NULL, 10000);
+            ASSERT_TRUE(merge);
+            RECT r;  // a pointer over the tool has it ask for its file
+            GetWindowRect(merge, &r);
+            x_input("mousemove " + std::to_string((r.left + r.right) / 2) + " " +
+                    std::to_string((r.top + r.bottom) / 2));
+            ASSERT_TRUE(choose_merge_file(app, "patch.bmp"));
+            SendMessageA(merge, WM_COMMAND, MAKEWPARAM(IDM_MERGE_ACCEPT, 0), 0);
+        }
+        send_main_command(app, IDM_MAIN_INVERT);
+        if (row.merged) {
+            ASSERT_TRUE(DeleteFileA((dir + "\\patch.bmp").c_str()));
+        } else {
+            PostMessageA(open_image_window(app, IDC_MAIN_CENTER), WM_KEYDOWN, VK_F7, 0);
+            HWND box = wait_dialog(app, "Corvane File Viewer", 10000);
+            ASSERT_TRUE(box);
+            click_button(box, IDYES);
+            ASSERT_TRUE(wait_until_closed(box));
+        }
         auto saved = [&](const char* name) {
             run_dialog_command(app, app.main, IDM_MAIN_SAVE_BMP, "Save As Windows BMP", name, 1);
             return read_whole_file(dir + "\\" + name);
