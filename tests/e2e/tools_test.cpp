@@ -1,10 +1,12 @@
 // Image tools chosen from the main menu change what the preview shows, one
 // after the other in one program on the quadrants picture (red, green over
-// blue, yellow): Undo steps back one edit at a time and is refused once the
-// file changed on disk; the ROTATE and FRAME dialogs take expressions, keep
+// blue, yellow): Undo steps back one edit at a time, is refused once the
+// file changed on disk, and once refused goes back no further than the
+// picture then shown; the ROTATE and FRAME dialogs take expressions, keep
 // the dialog open on a text that is none, and turn or frame the picture;
-// the full-screen window shows, stretches and corrects red eyes, and the
-// image window's commands wait while its red-eye window or slideshow is open.
+// the full-screen window shows, stretches and corrects red eyes where they
+// are aimed, and the image window's commands wait while its red-eye window
+// or slideshow is open.
 #include <gtest/gtest.h>
 
 #include "resources/resource.h"
