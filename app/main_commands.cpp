@@ -3,6 +3,7 @@
 // the image window, or the whole file by selecting it again.
 #include "app/main_commands.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "app/clipboard.h"
@@ -382,20 +383,59 @@ void stay_on_shown_page(void)
     }
 }
 
-static const char FILE_CHANGED[] =
-    "The file has changed since it was opened, so the last operation cannot be undone. "
-    "The original image is now the file as it is.";
+// Why Undo cannot go back one edit, as the box says it. The picture shown
+// stays, and is then where Undo stops.
+static void say_undo_refused(HWND hwnd, int block, const char* merged_path)
+{
+    static const char KEPT[] = " The picture shown is kept as it is.";
+    char text[MAX_PATH + 300];
+    switch (block) {
+    case REPLAY_FILE_CHANGED:
+        snprintf(text, sizeof text, "The file has changed since it was opened, so the last operation cannot be "
+                                    "undone.%s", KEPT);
+        break;
+    case REPLAY_MERGED_CHANGED:
+        snprintf(text, sizeof text, "The file merged into the picture, %s, has been changed, moved or deleted "
+                                    "since, so the last operation cannot be undone.%s", merged_path, KEPT);
+        break;
+    case REPLAY_UNRECORDED:
+        snprintf(text, sizeof text, "The picture holds a change that cannot be undone, so the operations before "
+                                    "it cannot be undone either.%s", KEPT);
+        break;
+    default:
+        snprintf(text, sizeof text, "An operation could not be recorded whole for want of memory, so the last "
+                                    "operation cannot be undone.%s", KEPT);
+        break;
+    }
+    seam_message_box(hwnd, text, NULL, MB_OK | MB_ICONEXCLAMATION);
+}
 
 static void on_undo(HWND hwnd)
 {
     if (!have_bitmap() || g_editCount == 0 || g_fileFormat == FMT_SCREEN_CAPTURE || g_fileFormat == FMT_CLIPBOARD)
         return;
-    // The replay starts from the file: one changed on disk (saved over, for
-    // instance) would get the edits a second time, and a merged file no
-    // longer there would leave its merge out. The picture shown stays.
-    if (!edits_replayable(g_editCount - 1)) {
-        seam_message_box(hwnd, FILE_CHANGED, NULL, MB_OK | MB_ICONEXCLAMATION);
+    // The replay starts from the file, or from the picture kept when the
+    // history was last dropped: a file changed on disk (saved over, for
+    // instance) would get the edits a second time, a merged file no longer
+    // there would leave its merge out, and a change made for good would be
+    // lost. The picture shown stays then.
+    char merged_path[MAX_PATH] = "";
+    const int block = replay_block(g_editCount - 1, merged_path, sizeof merged_path);
+    if (block != REPLAY_WHOLE) {
+        say_undo_refused(hwnd, block, merged_path);
         drop_edit_history();
+        return;
+    }
+    // Once dropped, the history starts from its kept picture, not the file.
+    if (has_kept_picture()) {
+        if (!put_back_kept_picture()) {
+            seam_message_box(hwnd, "Insufficient Memory for this Operation.", NULL, MB_OK | MB_ICONSTOP);
+            return;
+        }
+        undo_last_edit();
+        tool_refresh(hwnd);
+        refresh_palette_window();
+        update_main_menu_state();
         return;
     }
     g_undoPending = RELOAD_UNDOES;

@@ -18,6 +18,20 @@ EditRecord* g_editHistory;
 UINT g_editCount;
 int g_unrecordedChanges;
 
+// The picture shown when the history was last dropped, with the state the
+// tools read beside it. The two images are owned here.
+static struct {
+    HGLOBAL image;
+    HGLOBAL unconverted;
+    int conversion;
+    int brightness_step;
+    int orientation;
+    RGBQUAD base_table[256];
+    int has_transparency;
+    BYTE transparent_index;
+    DWORD transparent_color;
+} s_kept;
+
 static HGLOBAL alloc_copy(const void* data, SIZE_T bytes)
 {
     HGLOBAL h = GlobalAlloc(GHND, bytes);
@@ -144,7 +158,7 @@ void push_edit_record(UINT op, UINT arg)
         g_hEditHistory = hGrown;
     g_editHistory = hGrown ? (EditRecord*)GlobalLock(g_hEditHistory) : NULL;
     if (!g_editHistory) {
-        g_unrecordedChanges = 1;
+        note_unrecorded_change();
         return;
     }
     ++g_editCount;
@@ -227,8 +241,79 @@ void free_edit_record(EditRecord* r)
     r->hData2 = NULL;
 }
 
+static void let_kept_picture_go(void)
+{
+    if (s_kept.image)
+        GlobalFree(s_kept.image);
+    if (s_kept.unconverted)
+        GlobalFree(s_kept.unconverted);
+    s_kept.image = s_kept.unconverted = NULL;
+}
+
+// Copies of the image and of its unconverted copy (when there is one),
+// both or neither.
+static int copy_images(HGLOBAL image, HGLOBAL unconverted, HGLOBAL* image_copy, HGLOBAL* unconverted_copy)
+{
+    *image_copy = image ? copy_packed_dib(image) : NULL;
+    *unconverted_copy = unconverted ? copy_packed_dib(unconverted) : NULL;
+    if (*image_copy && (!unconverted || *unconverted_copy))
+        return 1;
+    if (*image_copy)
+        GlobalFree(*image_copy);
+    if (*unconverted_copy)
+        GlobalFree(*unconverted_copy);
+    *image_copy = *unconverted_copy = NULL;
+    return 0;
+}
+
+static void keep_picture_shown(void)
+{
+    if (!copy_images(g_hImage, g_hImageUnconverted, &s_kept.image, &s_kept.unconverted))
+        return;
+    s_kept.conversion = g_colorConversion;
+    s_kept.brightness_step = g_brightnessStep;
+    s_kept.orientation = g_imageOrientation;
+    memcpy(s_kept.base_table, g_baseColorTable, sizeof s_kept.base_table);
+    s_kept.has_transparency = g_hasTransparency;
+    s_kept.transparent_index = g_transparentIndex;
+    s_kept.transparent_color = g_transparentDisplayColor;
+}
+
+int has_kept_picture(void)
+{
+    return s_kept.image != NULL;
+}
+
+int put_back_kept_picture(void)
+{
+    HGLOBAL image, unconverted;
+    if (!has_kept_picture() || !copy_images(s_kept.image, s_kept.unconverted, &image, &unconverted))
+        return 0;
+    if (g_hImage)
+        GlobalFree(g_hImage);
+    if (g_hImageUnconverted)
+        GlobalFree(g_hImageUnconverted);
+    g_hImage = image;
+    g_hImageUnconverted = unconverted;
+    g_colorConversion = s_kept.conversion;
+    g_brightnessStep = s_kept.brightness_step;
+    g_imageOrientation = s_kept.orientation;
+    memcpy(g_baseColorTable, s_kept.base_table, sizeof g_baseColorTable);
+    g_hasTransparency = s_kept.has_transparency;
+    g_transparentIndex = s_kept.transparent_index;
+    g_transparentDisplayColor = s_kept.transparent_color;
+    return 1;
+}
+
+void note_unrecorded_change(void)
+{
+    let_kept_picture_go();
+    g_unrecordedChanges = 1;
+}
+
 void clear_edit_history(void)
 {
+    let_kept_picture_go();
     if (!ensure_history())
         return;
     g_editHistory = (EditRecord*)GlobalLock(g_hEditHistory);
@@ -265,4 +350,5 @@ void drop_edit_history(void)
 {
     clear_edit_history();
     g_unrecordedChanges = 1;
+    keep_picture_shown();
 }

@@ -1,6 +1,8 @@
 // The edit history: one record per edit made to the current image, kept in
 // one movable block, so that Undo can reload the file and replay all edits
-// but the last. Record 0 holds the base state of the freshly loaded image.
+// but the last; once the history was dropped under a picture the file no
+// longer gives, the records replay onto a copy of that picture instead.
+// Record 0 holds the base state of the freshly loaded image.
 // The main window allocates the block (room for record 0) at start-up and
 // frees it at exit.
 #pragma once
@@ -98,7 +100,7 @@ extern UINT g_editCount;           // records after record 0
 // 1 when the picture shown holds changes that no record makes again from
 // the file: its history was dropped under them (an Undo the file no longer
 // allowed), or a change was made for good. Cleared with the history and by
-// a replay, which rebuild the picture from the file.
+// a replay from the file.
 extern int g_unrecordedChanges;
 
 // Appends one record filled from the tool-setting globals.
@@ -111,5 +113,18 @@ void free_edit_record(EditRecord* r);
 // current transparency state; the picture is the file's again.
 void clear_edit_history(void);
 // The history dropped while the picture shown keeps what it made: the
-// records go as clear_edit_history lets them go, g_unrecordedChanges is set.
+// records go as clear_edit_history lets them go, g_unrecordedChanges is set,
+// and the picture shown is kept whole as the one the records made from now
+// on replay onto, since the file no longer gives it. Undo goes back to it
+// and no further. Without the memory for it nothing is kept, and Undo has
+// nothing to go back to.
 void drop_edit_history(void);
+// A change made to the picture shown that no record holds (a change for
+// good, a record that could not be kept): neither the file nor a kept
+// picture gives the picture with the records any more.
+void note_unrecorded_change(void);
+// 1 while the records replay onto a picture kept by drop_edit_history.
+int has_kept_picture(void);
+// The current image and its state replaced by a copy of the kept picture;
+// 0, the current image left as it is, when there is none or no memory.
+int put_back_kept_picture(void);

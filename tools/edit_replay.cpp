@@ -1,9 +1,11 @@
-// Undo by replay (see edit_replay.h). No image copies are kept: the loader
-// has just read the file again, and every record but the last is applied to
-// it once more through the tools themselves, on the current image and on
-// its unconverted copy. Nothing here pushes records. A record whose data is
+// Undo by replay (see edit_replay.h). No image copies are kept while the
+// file gives the picture: the loader has just read the file again, and
+// every record but the last is applied to it once more through the tools
+// themselves, on the current image and on its unconverted copy. Only a
+// history dropped under a picture the file no longer gives has that picture
+// kept, to replay onto. Nothing here pushes records. A record whose data is
 // gone (a merge source no longer readable) is passed over and the replay
-// goes on with the next one; edits_replayable tells beforehand whether the
+// goes on with the next one; replay_block tells beforehand whether the
 // replay would give the picture back whole.
 #include "tools/edit_replay.h"
 
@@ -554,7 +556,9 @@ void replay_edit_history(void)
 {
     if (!g_hEditHistory)
         return;
-    g_unrecordedChanges = 0;
+    // A replay onto the kept picture leaves the file as far from the
+    // picture as before.
+    g_unrecordedChanges = has_kept_picture();
     // The records stay in one block that the tools never touch; each one is
     // copied out before its tool runs, so the block need not stay locked.
     for (UINT i = 1; i <= g_editCount; ++i) {
@@ -569,7 +573,7 @@ void replay_edit_history(void)
 
 // Whether the replay makes the edit of r again: each record that holds data
 // of its own needs it, and a file merge its source as it was.
-static int record_replays(const EditRecord* r)
+static int record_block(const EditRecord* r, char* merged_path, size_t size)
 {
     MergeSourceFile source;
     switch (r->op) {
@@ -577,41 +581,56 @@ static int record_replays(const EditRecord* r)
     case EDIT_SKEW_H:
     case EDIT_SKEW_V:
     case EDIT_PALETTE:
-        return r->hData != NULL;
+        return r->hData ? REPLAY_WHOLE : REPLAY_DATA_LOST;
     case EDIT_RED_EYE:
-        return r->hData != NULL && r->params[0] > 0;
+        return r->hData && r->params[0] > 0 ? REPLAY_WHOLE : REPLAY_DATA_LOST;
     case EDIT_TEXT: {
         const EditTextBlock* block = r->hData ? (const EditTextBlock*)GlobalLock(r->hData) : NULL;
         const int has_text = block && block->hText;
         if (block)
             GlobalUnlock(r->hData);
-        return has_text;
+        return has_text ? REPLAY_WHOLE : REPLAY_DATA_LOST;
     }
     case EDIT_MERGE_FILE:
-        return merged_file(r, &source) && file_has_stamp(source.path, &source.stamp);
+        if (!merged_file(r, &source))
+            return REPLAY_DATA_LOST;
+        if (file_has_stamp(source.path, &source.stamp))
+            return REPLAY_WHOLE;
+        if (merged_path && size)
+            lstrcpynA(merged_path, source.path, (int)size);
+        return REPLAY_MERGED_CHANGED;
     case EDIT_MERGE_CLIPBOARD:
-        return r->hData && (r->arg == MERGE_RASTER || (r->arg == MERGE_EMF && r->hData2));
+        return r->hData && (r->arg == MERGE_RASTER || (r->arg == MERGE_EMF && r->hData2)) ? REPLAY_WHOLE
+                                                                                           : REPLAY_DATA_LOST;
     }
-    return 1;
+    return REPLAY_WHOLE;
 }
 
-int edits_replayable(UINT count)
+int replay_block(UINT count, char* merged_path, size_t size)
 {
-    if (!file_unchanged_since_load() || !g_hEditHistory || count > g_editCount)
-        return 0;
-    int replays = 1;
-    for (UINT i = 1; replays && i <= count; ++i) {
+    // Without a kept picture the records start from the file, which gives
+    // the picture only while nothing was changed outside them.
+    if (!has_kept_picture()) {
+        if (g_unrecordedChanges)
+            return REPLAY_UNRECORDED;
+        if (!file_unchanged_since_load())
+            return REPLAY_FILE_CHANGED;
+    }
+    if (!g_hEditHistory || count > g_editCount)
+        return REPLAY_DATA_LOST;
+    int block = REPLAY_WHOLE;
+    for (UINT i = 1; block == REPLAY_WHOLE && i <= count; ++i) {
         const EditRecord* records = (const EditRecord*)GlobalLock(g_hEditHistory);
         if (!records)
-            return 0;
+            return REPLAY_DATA_LOST;
         EditRecord r = records[i];
         GlobalUnlock(g_hEditHistory);
-        replays = record_replays(&r);
+        block = record_block(&r, merged_path, size);
     }
-    return replays;
+    return block;
 }
 
 int edits_survive_reload(void)
 {
-    return !g_unrecordedChanges && (g_editCount == 0 || edits_replayable(g_editCount));
+    return !g_unrecordedChanges && (g_editCount == 0 || replay_block(g_editCount, NULL, 0) == REPLAY_WHOLE);
 }

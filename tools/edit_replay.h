@@ -6,17 +6,26 @@
 #include <windows.h>
 
 // Drops the last record and replays the others. Needs g_editCount >= 1 and
-// the file just reloaded.
+// the picture the records were made on just put in place: the file
+// reloaded, or the picture kept when the history was dropped put back
+// (see drop_edit_history).
 void undo_last_edit(void);
 
 // Replays every record on the file just reloaded, dropping none.
 void replay_edit_history(void);
 
-// 1 when the shown file read again and its first count records replayed on
-// it give the picture those edits made: the file is as it was loaded, and
-// every record holds what its replay needs (a merged file still the picture
-// that was merged).
-int edits_replayable(UINT count);
+// What keeps the first count records, replayed on the picture they were
+// made on (the file read again, or the kept picture), from giving the
+// picture those edits made.
+enum ReplayBlock {
+    REPLAY_WHOLE = 0,
+    REPLAY_FILE_CHANGED,     // the file is not as it was loaded
+    REPLAY_MERGED_CHANGED,   // a merged file is gone or another picture now
+    REPLAY_DATA_LOST,        // a record lacks what its replay needs
+    REPLAY_UNRECORDED,       // the picture holds a change no record makes
+};
+// merged_path (size bytes) receives the merged file of REPLAY_MERGED_CHANGED.
+int replay_block(UINT count, char* merged_path, size_t size);
 
 // 1 when a reload of the shown file that replays its history keeps all the
 // user made of the picture shown: nothing was changed outside the records,

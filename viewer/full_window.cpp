@@ -567,8 +567,13 @@ static void confine_cursor(void)
 static void band_button_down(HWND hwnd, int x, int y)
 {
     release_band();
+    const int pressed_x = x, pressed_y = y;
     clamp_to_drawn(&x, &y);
-    SetCursorPos(x, y);
+    // Only a press off the picture moves the pointer: one taken after the
+    // pointer moved on (a busy machine) must not pull it back to where the
+    // button went down, or every mark aimed from there lands elsewhere.
+    if (x != pressed_x || y != pressed_y)
+        SetCursorPos(x, y);
     confine_cursor();
     s_band.anchor_x = s_band.corner_x = x;
     s_band.anchor_y = s_band.corner_y = y;

@@ -355,7 +355,7 @@ static void change_brightness_irreversibly(int step)
     if (get_display_bit_depth() == 8)
         reduce_colors(&g_hImage, &g_hImageUnconverted, -256, (UINT)g_imageKind, 1, 1);
     // Kept by no record: a reload of the file would take it away.
-    g_unrecordedChanges = 1;
+    note_unrecorded_change();
     SetCursor(old);
     InvalidateRect(g_hwndView, NULL, TRUE);
     InvalidateRect(GetDlgItem(g_hwndMain, IDC_MAIN_PREVIEW), NULL, TRUE);

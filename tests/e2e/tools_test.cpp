@@ -1,10 +1,12 @@
 // Image tools chosen from the main menu change what the preview shows, one
 // after the other in one program on the quadrants picture (red, green over
-// blue, yellow): Undo steps back one edit at a time and is refused once the
-// file changed on disk; the ROTATE and FRAME dialogs take expressions, keep
+// blue, yellow): Undo steps back one edit at a time, is refused once the
+// file changed on disk, and once refused goes back no further than the
+// picture then shown; the ROTATE and FRAME dialogs take expressions, keep
 // the dialog open on a text that is none, and turn or frame the picture;
-// the full-screen window shows, stretches and corrects red eyes, and the
-// image window's commands wait while its red-eye window or slideshow is open.
+// the full-screen window shows, stretches and corrects red eyes where they
+// are aimed, and the image window's commands wait while its red-eye window
+// or slideshow is open.
 #include <gtest/gtest.h>
 
 #include "resources/resource.h"
@@ -163,6 +165,59 @@ TEST(MenuTools, UndoEachCommandAndTheToolDialogsChangeThePreview)
     EXPECT_EQ(framed.in_square(0.02, 0.9), MAGENTA);
 }
 
+// camera.jpg given what its file no longer gives, then inverted: the patch
+// merged first and its file deleted, or the brightness changed for good by
+// F7 in the image window. Undo refused there keeps the picture shown, and
+// goes back to it, not to the file, from an edit made afterwards.
+TEST(MenuTools, UndoStopsAtThePictureShownOnceItsHistoryIsDropped)
+{
+    const struct {
+        bool merged;
+        const char* refusal;  // words of Undo's box
+    } ROWS[] = {{true, "patch.bmp, has been changed, moved or deleted"},
+                {false, "holds a change that cannot be undone"}};
+    for (const auto& row : ROWS) {
+        std::string dir = e2e_work_dir(row.merged ? "undo_dropped_merge" : "undo_dropped_f7");
+        ASSERT_TRUE(copy_fixture("camera.jpg", dir) && copy_fixture("patch.bmp", dir));
+        RunningApp app;
+        ASSERT_TRUE(start_app("camera.jpg", dir, app));
+        if (row.merged) {
+            PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_MERGE_FILE, 0), 0);
+            HWND merge = find_process_window(app.process.dwProcessId, "Merge", NULL, 10000);
+            ASSERT_TRUE(merge);
+            RECT r;  // a pointer over the tool has it ask for its file
+            GetWindowRect(merge, &r);
+            x_input("mousemove " + std::to_string((r.left + r.right) / 2) + " " +
+                    std::to_string((r.top + r.bottom) / 2));
+            ASSERT_TRUE(choose_merge_file(app, "patch.bmp"));
+            SendMessageA(merge, WM_COMMAND, MAKEWPARAM(IDM_MERGE_ACCEPT, 0), 0);
+        }
+        send_main_command(app, IDM_MAIN_INVERT);
+        if (row.merged) {
+            ASSERT_TRUE(DeleteFileA((dir + "\\patch.bmp").c_str()));
+        } else {
+            PostMessageA(open_image_window(app, IDC_MAIN_CENTER), WM_KEYDOWN, VK_F7, 0);
+            HWND box = wait_dialog(app, "Corvane File Viewer", 10000);
+            ASSERT_TRUE(box);
+            click_button(box, IDYES);
+            ASSERT_TRUE(wait_until_closed(box));
+        }
+        auto saved = [&](const char* name) {
+            run_dialog_command(app, app.main, IDM_MAIN_SAVE_BMP, "Save As Windows BMP", name, 1);
+            return read_whole_file(dir + "\\" + name);
+        };
+        const std::string shown = saved("shown.bmp");
+        ASSERT_EQ(shown.substr(0, 2), "BM");
+        PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_UNDO, 0), 0);
+        EXPECT_NE(dismiss_message_box(app, 10000).find(row.refusal), std::string::npos) << row.refusal;
+        EXPECT_TRUE(saved("refused.bmp") == shown) << row.refusal;
+        send_main_command(app, IDM_MAIN_ROTATE_CW);
+        send_main_command(app, IDM_MAIN_UNDO);
+        EXPECT_TRUE(saved("undone.bmp") == shown) << row.refusal;
+        EXPECT_EQ(exit_by_button(app), 1);
+    }
+}
+
 // The full-screen window: the picture at its own size, Esc closes it;
 // STRETCH doubles it in a new one; the red-eye mode greys the pixels marked
 // on the enlarged area and only those, and Esc discards the marks. The
@@ -296,6 +351,41 @@ TEST(FullScreen, RedEyeAppliesOnTheKeyThatFollowsCtrl)
     EXPECT_TRUE(marked(after, 0, 0));
     EXPECT_TRUE(marked(after, 5, 5)) << "marked after Ctrl went down";
     EXPECT_FALSE(marked(after, 15, 5));
+}
+
+// A band press taken once the pointer has moved on (a loaded machine)
+// leaves the pointer there: a mark aimed from it by a relative move, as a
+// mouse makes it, lands on the pixel aimed at, and Ctrl+F applies it. Ten
+// times, a row lower each time.
+TEST(FullScreen, RedEyeMarksLandWhereAimedWhenTheBandIsTakenLate)
+{
+    ScopedSetting no_tip("DontShowRedAgain", "1"), no_tip1("DontShowRed1Again", "1");
+    std::string dir = e2e_work_dir("red_eye_late");
+    ASSERT_TRUE(copy_fixture("quadrants.bmp", dir));
+    RunningApp app;
+    ASSERT_TRUE(start_app("quadrants.bmp", dir, app));
+    auto at = [](const Shot& s, int x, int y) { return s.in_square((x + 0.5) / 80, 0.25 + (y + 0.5) / 80); };
+    for (int row = 5; row < 15; ++row) {
+        HWND full = open_full(app, IDM_MAIN_RED_EYE);
+        ASSERT_TRUE(full);
+        full_showing(full, "red_eye_late_start", {{600, 492, RED}});
+        x_input("mousemove 640 512");  // the band's far corner
+        ASSERT_TRUE(wait_for([] {
+            POINT p;
+            return GetCursorPos(&p) && p.x == 640 && p.y == 512;
+        }));
+        PostMessageA(full, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(600, 492));
+        PostMessageA(full, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(640, 512));
+        PostMessageA(full, WM_LBUTTONUP, 0, MAKELPARAM(640, 512));
+        full_showing(full, "red_eye_late_band", {{484, 436, RED}, {795, 587, RED}});
+        // Image pixel (5, row) is drawn from (524, 436 + 8 row).
+        x_input("mousemove_relative -- -116 " + std::to_string(8 * row - 76) + " click 1 key ctrl+f");
+        EXPECT_TRUE(wait_hidden(full));
+        Shot after = shot_when([&] { return preview_shot(app, "red_eye_late"); },
+                               [&](const Shot& s) { return at(s, 5, row) != RED; });
+        EXPECT_NE(at(after, 5, row), RED) << row;
+        EXPECT_EQ(at(after, 0, row - 2), RED) << row << ": aimed from where the press was";
+    }
 }
 
 // The image window's Full Screen, Stretch and Red Eye (as its menu or
