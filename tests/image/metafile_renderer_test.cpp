@@ -944,7 +944,7 @@ TEST_F(MetafileRenderer, ARefusedLargeConversionKeepsNoCopyOfThePicture)
     wmf.resize(wmf.size() - 6);
     PeakMemoryWatch watch;
     HENHMETAFILE emf = NULL;
-    EXPECT_EQ(RENDER_CUT, render_wmf_to_emf_bits((const BYTE*)wmf.data(), (UINT)wmf.size(), NULL, &emf));
+    EXPECT_EQ(RENDER_CUT, render_wmf_to_emf_bits((const BYTE*)wmf.data(), (UINT)wmf.size(), NULL, NULL, &emf));
     std::vector<char> next(BYTES, 1);
     const uint64_t rise = watch.rise();
     ASSERT_TRUE(watch.works());
