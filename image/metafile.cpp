@@ -61,7 +61,6 @@ static uint32_t get_u32(const BYTE* p)
     return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
 }
 
-
 static void show_read_error(HWND owner, const char* text)
 {
     seam_message_box(owner, text, NULL, MB_OK | MB_ICONSTOP);
@@ -673,7 +672,6 @@ void write_emf_comment(const char* path, HGLOBAL* comment, HENHMETAFILE current_
     }
 }
 
-
 // ---- the plays of the program: through the renderer
 
 // Metafiles whose play was cut, each told once and not played again until
@@ -799,8 +797,6 @@ int play_wmf_records(HWND hwnd, HDC hdc, HMETAFILE wmf)
 // row copied cell by cell.
 enum { MAX_TILE_PIXELS = 16 << 20 };
 
-// Plays the metafile into the cell at (x, y), width x height device pixels
-// of target, which is in device units.
 void map_placeable_box(HDC hdc, const WmfPlaceableHeader* box)
 {
     if (!box)
@@ -811,7 +807,8 @@ void map_placeable_box(HDC hdc, const WmfPlaceableHeader* box)
     SetWindowExtEx(hdc, box_width ? box_width : 1, box_height ? box_height : 1, NULL);
 }
 
-
+// Plays the metafile into the cell at (x, y), width x height device pixels
+// of target, which is in device units.
 static int play_in_cell(HDC target, HANDLE metafile, int is_emf, const WmfPlaceableHeader* box, int with_progress,
                         int x, int y, int width, int height)
 {
@@ -829,7 +826,6 @@ static int play_in_cell(HDC target, HANDLE metafile, int is_emf, const WmfPlacea
     RestoreDC(target, saved);
     return whole;
 }
-
 
 // Copies the tile's 32-bit top-down pixels to every cell of hdc (device
 // units): a row of tiles is put together in memory and copied whole, so a
