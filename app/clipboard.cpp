@@ -12,6 +12,7 @@
 #include "image/open_windows.h"
 #include "image/packed_dib.h"
 #include "image/preview.h"
+#include "image/wmf_seal.h"
 #include "resources/resource.h"
 #include "tools/edit_history.h"
 

@@ -13,6 +13,7 @@
 #include "image/gif_anim.h"
 #include "image/merge_source.h"
 #include "image/metafile.h"
+#include "image/metafile_preview.h"
 #include "image/open_windows.h"
 #include "image/packed_dib.h"
 #include "image/palette.h"

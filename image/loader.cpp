@@ -28,6 +28,7 @@
 #include "image/merge_readers.h"
 #include "image/merge_source.h"
 #include "image/metafile.h"
+#include "image/metafile_preview.h"
 #include "image/metafile_view.h"
 #include "image/multimedia.h"
 #include "image/open_windows.h"

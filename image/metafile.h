@@ -5,7 +5,8 @@
 // its own (metafile_renderer.h; the checked players it calls are in
 // metafile_play.h).
 // Metafiles never become a PackedDib: the current image holds the handle.
-// Preview layout and the metafile painter play_wmf_in_rect are in preview.h;
+// Preview layout is in preview.h, the painters of the current metafile in
+// metafile_preview.h, the sealing of Windows-metafile bits in wmf_seal.h;
 // the loader that picks these readers owns the current-image state.
 //
 // Metafile bits from a file or the clipboard are walked record by record
@@ -19,7 +20,7 @@
 #include <windows.h>
 #include <stdint.h>
 
-enum { WMF_PLACEABLE_SIZE = 22, WMF_HEADER_SIZE = 18 };
+enum { WMF_PLACEABLE_SIZE = 22 };
 #define WMF_PLACEABLE_KEY 0x9AC6CDD7u
 
 // The placeable header as it stands in the file (little-endian).
@@ -37,7 +38,6 @@ typedef struct WmfPlaceableHeader {
 extern WmfPlaceableHeader g_wmfPlaceableHeader;  // of the current file
 extern int g_wmfHasPlaceable;   // the current Windows metafile had that header
 extern int g_wmfFirstPlay;      // the next play is record by record (with progress)
-extern int32_t g_wmfPlayedWords;  // words played so far by play_wmf_records
 
 // Reads a Windows metafile from the open handle (position 0), which it
 // closes. placeable 1: the file starts with the placeable header, copied to
@@ -49,24 +49,6 @@ extern int32_t g_wmfPlayedWords;  // words played so far by play_wmf_records
 HMETAFILE read_wmf_file(HWND owner, const char* path, HFILE file, char* info,
                         uint32_t placeable, RECT* bounds, DWORD* units_per_inch,
                         WmfPlaceableHeader* header);
-
-// Walks the records of the size bytes of Windows-metafile bits at bits
-// (header first) up to their end record; a record without a rule for its
-// function, or breaking it, is taken out and the rest moved up over it
-// (wmf_record_fate), but a create is replaced by a stand-in the player
-// makes, which holds its object's slot: every object keeps the file's own
-// number. A font record whose face name ends before its 32 bytes is grown
-// to the whole record, as every reader of it takes all 32: room is the
-// bytes at bits that may be written, at least wmf_seal_room. The header's type, size and largest
-// record are made to match what GDI is given. Returns the byte count to
-// hand to GDI; 0 when the header is not a metafile header, room is short,
-// a record leaves the data before the end record, or a record that draws
-// breaks its rule or draws with an object left out (the picture is cut).
-uint32_t seal_wmf_records(BYTE* bits, uint32_t size, uint64_t room);
-
-// The room seal_wmf_records needs for the size bytes at bits: size, and
-// what their short font and create records would grow by.
-uint64_t wmf_seal_room(const BYTE* bits, uint32_t size);
 
 // Bounds of the picture frame in the device's pixels and, when info is not
 // null, the information text. Nothing when the header cannot be read.
@@ -227,11 +209,3 @@ int play_metafile_tiled(HDC hdc, HANDLE metafile, int is_emf, const WmfPlaceable
 // picture, as the DC's window: a metafile that sets no window of its own
 // is drawn in it, and one that sets a window replaces it.
 void map_placeable_box(HDC hdc, const WmfPlaceableHeader* box);
-
-// The same for a copy or conversion of the picture, which carries no box:
-// puts records setting the box (left, top, right, bottom) as the window
-// before the records of the size bytes of Windows-metafile bits at bits,
-// which have room for WMF_BOX_WINDOW_BYTES more, and counts them in the
-// header. The new size.
-enum { WMF_BOX_WINDOW_BYTES = 20 };
-uint32_t put_box_window(BYTE* bits, uint32_t size, const RECT* box);

@@ -6,7 +6,7 @@
 #include "image/metafile_renderer.h"
 
 #include "image/emf_check.h"
-#include "image/metafile.h"
+#include "image/wmf_seal.h"
 #include "image/progress.h"
 #include "image/render_ipc.h"
 #include "image/section_dc.h"
@@ -63,6 +63,8 @@ static unsigned s_requests;  // requests sent in this run
 static unsigned s_lastConversionCalls;
 static DWORD s_lastInputBytes;  // of the last request, at the start of the data mapping
 static UINT s_metafileLimit = MAX_RENDER_METAFILE_BYTES;
+
+int32_t g_wmfPlayedWords;
 
 UINT render_metafile_limit(void)
 {

@@ -12,7 +12,7 @@
 // the play can reach (its clip box within the device), the DC's mapping and
 // drawing state, and the area's present pixels on a display or memory DC
 // (white on a printer). The renderer plays with the checked players of
-// metafile.cpp (the record rules and budgets stay in front) into a DIB
+// metafile_play.h (the record rules and budgets stay in front) into a DIB
 // section on shared memory; the program copies the result back under the
 // DC's own clip. Areas larger than a band go in bands, each its own request.
 //
@@ -21,6 +21,7 @@
 #pragma once
 
 #include <windows.h>
+#include <stdint.h>
 
 enum RenderOutcome {
     RENDER_WHOLE,       // played (or converted) to the end
@@ -46,6 +47,9 @@ UINT render_metafile_limit(void);
 // Plays the enhanced metafile into rect (logical units of hdc), as
 // PlayEnhMetaFile would.
 RenderOutcome render_emf(HDC hdc, HENHMETAFILE emf, const RECT* rect);
+
+// Words of the Windows metafile played so far by a play with progress.
+extern int32_t g_wmfPlayedWords;
 
 // Plays the Windows metafile into hdc under its present mapping. With
 // progress, the words played feed the progress strip (g_wmfPlayedWords of

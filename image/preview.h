@@ -1,7 +1,8 @@
 // Where the current image is drawn in the main window's square preview (or
 // in the merge tool's file-dialog preview), and the painters that put a
 // PackedDib, a Windows metafile or the animation canvas into a device
-// context or a window. The metafile readers and writers live in metafile.h.
+// context or a window. The metafile readers and writers live in metafile.h,
+// the painters of the current metafile in metafile_preview.h.
 //
 // g_rcPreview is an origin and an extent, not a rectangle: left = top = 3,
 // right = bottom = the side of the square preview.
@@ -54,23 +55,6 @@ int draw_dib_scaled(HDC hdc, uint32_t zoom, int32_t x, int32_t y, int32_t visibl
 // picture near the size limit does not fit the address space. 0 when a
 // band could not be drawn.
 int stretch_dib_rows(HDC hdc, int x, int y, int w, int h, const BITMAPINFOHEADER* bih, int top, int rows);
-
-// Plays the current Windows metafile (g_hImage) into an area of the device
-// context, shrunk by tenths until it fits, centred (tile 0) or tiled (1).
-// An empty area paints nothing. 1 when the picture was drawn whole (as the
-// plays of metafile.h).
-int play_wmf_in_rect(HWND hwnd, HDC hdc, int32_t area_width, int32_t area_height,
-                     int32_t picture_width, int32_t picture_height, uint32_t tile);
-
-// Plays the current metafile (g_hImage of kind KIND_WMF or KIND_EMF) into
-// the preview's image rectangle through hdc, clipped to it: an enhanced or
-// placeable one stretched over it, a plain one from its corner. With
-// progress, record by record feeding the progress strip of owner.
-void play_metafile_in_preview(HWND owner, HDC hdc, uint32_t with_progress);
-
-// The same through the preview's kept pixels (metafile_view.h): played
-// only when the picture, its rectangle or the background changed.
-void show_metafile_in_preview(HWND owner, HDC hdc, uint32_t with_progress);
 
 // Paints the 24-bit animation canvas (g_screenWidth x g_screenHeight) or an
 // image at its own size into the window's client area less its status bar:

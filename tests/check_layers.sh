@@ -42,9 +42,25 @@ ALLOWED=(
     "viewer/batch_*.cpp app/*"                 # the batch window walks the main list and runs its file, save and comment workers
 )
 
+# Inside image/, the metafile units stand in a line, each using only those
+# below it: the reading rules, the sealing of Windows-metafile bits, the
+# checked players, the renderer, the preview's layout (the reader fits the
+# preview to the picture), the reading and writing of files with the
+# program's plays, the kept pixels, and the painters of the current metafile.
+declare -A METAFILE_RANK=([image/emf_check]=0 [image/wmf_seal]=1 [image/metafile_play]=2
+    [image/render_ipc]=3 [image/metafile_renderer]=3 [image/render_serve]=3 [image/preview]=4
+    [image/metafile]=5 [image/metafile_view]=6 [image/metafile_preview]=7)
+
 status=0
 while read -r file header; do
     from=${file%%/*} to=${header%%/*}
+    low=${file%.*} high=${header%.*}
+    if [ -n "${METAFILE_RANK[$low]+set}" ] && [ -n "${METAFILE_RANK[$high]+set}" ] &&
+       [ "${METAFILE_RANK[$high]}" -gt "${METAFILE_RANK[$low]}" ]; then
+        echo "$file includes $header: a lower metafile unit may not use a higher one (tests/check_layers.sh)"
+        status=1
+        continue
+    fi
     # Fine: a library's own header, the same folder, a lower layer.
     [ -n "${LAYER[$to]+set}" ] && [ "$to" != "$from" ] && [ "${LAYER[$to]}" -ge "${LAYER[$from]}" ] || continue
     allowed=0

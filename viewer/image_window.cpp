@@ -19,6 +19,7 @@
 #include "image/loader.h"
 #include "image/merge_source.h"
 #include "image/metafile.h"
+#include "image/metafile_preview.h"
 #include "image/metafile_view.h"
 #include "image/open_windows.h"
 #include "image/packed_dib.h"

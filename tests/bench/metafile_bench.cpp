@@ -35,6 +35,7 @@
 #include "image/current_image.h"
 #include "image/metafile.h"
 #include "image/metafile_play.h"
+#include "image/metafile_preview.h"
 #include "image/metafile_renderer.h"
 #include "image/preview.h"
 #include "resources/resource.h"

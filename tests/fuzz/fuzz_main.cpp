@@ -34,6 +34,7 @@
 #include "image/loader.h"
 #include "image/merge_source.h"
 #include "image/metafile.h"
+#include "image/metafile_preview.h"
 #include "image/metafile_renderer.h"
 #include "image/open_windows.h"
 #include "image/pixel_ceiling.h"

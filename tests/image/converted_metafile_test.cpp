@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include "image/metafile.h"
+#include "image/wmf_seal.h"
 #include "support/dib_block.h"
 #include "support/test_support.h"
 
