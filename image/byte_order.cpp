@@ -54,6 +54,16 @@ int compare_tiff_tags(const void* a, const void* b)
     return (int)(word_a & 0xFFFF) - (int)(word_b & 0xFFFF);
 }
 
+uint16_t get_le16(const uint8_t* bytes)
+{
+    return (uint16_t)(bytes[0] | (bytes[1] << 8));
+}
+
+uint32_t get_le32(const uint8_t* bytes)
+{
+    return (uint32_t)bytes[0] | ((uint32_t)bytes[1] << 8) | ((uint32_t)bytes[2] << 16) | ((uint32_t)bytes[3] << 24);
+}
+
 void put_le16(uint8_t* bytes, uint32_t value)
 {
     bytes[0] = (uint8_t)value;

@@ -12,6 +12,10 @@ uint16_t read_u16_ordered(const uint8_t* bytes, uint16_t order);
 uint32_t read_u32_ordered(const uint8_t* bytes, uint16_t order);
 uint32_t read_u32_ordered2(const uint8_t* bytes, uint16_t order);
 
+// Read 2 or 4 bytes stored little-endian ("II").
+uint16_t get_le16(const uint8_t* bytes);
+uint32_t get_le32(const uint8_t* bytes);
+
 // Store 2 or 4 bytes little-endian ("II") into a buffer.
 void put_le16(uint8_t* bytes, uint32_t value);
 void put_le32(uint8_t* bytes, uint32_t value);

@@ -51,16 +51,6 @@ enum {
 
 static const char EMF_APP_NAME[] = "Corvane Graphics";
 
-static uint16_t get_u16(const BYTE* p)
-{
-    return (uint16_t)(p[0] | (p[1] << 8));
-}
-
-static uint32_t get_u32(const BYTE* p)
-{
-    return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
-}
-
 static void show_read_error(HWND owner, const char* text)
 {
     seam_message_box(owner, text, NULL, MB_OK | MB_ICONSTOP);
@@ -71,7 +61,7 @@ uint16_t wmf_header_checksum(const WmfPlaceableHeader* header)
     const BYTE* bytes = (const BYTE*)header;
     uint16_t sum = 0;
     for (int i = 0; i < 10; ++i)
-        sum ^= get_u16(bytes + 2 * i);
+        sum ^= get_le16(bytes + 2 * i);
     return sum;
 }
 
@@ -136,14 +126,14 @@ HMETAFILE read_wmf_file(HWND owner, const char* path, HFILE file, char* info,
         goto done;
     }
     {
-        uint32_t size_words = get_u32(mh + 6);
+        uint32_t size_words = get_le32(mh + 6);
         if (info)
             snprintf(info, INFO_TEXT_SIZE,
                      "image type: %s \nversion: 0x%x \nfile size: %lu \nnumber of objects: %u "
                      "\nmax record size: %lu%s",
-                     placeable ? "placeable WMF" : "WMF", (unsigned)get_u16(mh + 4),
-                     (unsigned long)size_words, (unsigned)get_u16(mh + 10),
-                     (unsigned long)get_u32(mh + 12), size_text);
+                     placeable ? "placeable WMF" : "WMF", (unsigned)get_le16(mh + 4),
+                     (unsigned long)size_words, (unsigned)get_le16(mh + 10),
+                     (unsigned long)get_le32(mh + 12), size_text);
         g_wmfSizeWords = size_words;
         if (!placeable)
             fit_image_rect(1, 1, 1);
@@ -296,8 +286,8 @@ static uint32_t emf_file_bytes(HANDLE file)
     DWORD got = 0;
     if (!GetFileSizeEx(file, &length) || !ReadFile(file, head, sizeof head, &got, NULL) || got != sizeof head)
         return 0;
-    uint32_t bytes = get_u32(head + EMF_OFF_BYTES);
-    if (get_u32(head) != EMR_HEADER || get_u32(head + EMF_OFF_SIGNATURE) != ENHMETA_SIGNATURE ||
+    uint32_t bytes = get_le32(head + EMF_OFF_BYTES);
+    if (get_le32(head) != EMR_HEADER || get_le32(head + EMF_OFF_SIGNATURE) != ENHMETA_SIGNATURE ||
         bytes < sizeof(ENHMETAHEADER) || (uint64_t)bytes > (uint64_t)length.QuadPart)
         return 0;
     return bytes;
@@ -385,10 +375,10 @@ int metafile_write_refusal(MetafileFault fault)
 // record's parameters are judged in a copy.
 static bool wmf_bits_read_back(const BYTE* bits, uint32_t size)
 {
-    if (size < WMF_HEADER_SIZE || (get_u16(bits) != META_TYPE_MEMORY && get_u16(bits) != META_TYPE_DISK) ||
-        get_u16(bits + 2) != META_HEADER_WORDS)
+    if (size < WMF_HEADER_SIZE || (get_le16(bits) != META_TYPE_MEMORY && get_le16(bits) != META_TYPE_DISK) ||
+        get_le16(bits + 2) != META_HEADER_WORDS)
         return false;
-    WmfObjectState* table = begin_wmf_objects(get_u16(bits + 10));
+    WmfObjectState* table = begin_wmf_objects(get_le16(bits + 10));
     BYTE* params = NULL;
     uint32_t params_room = 0;
     bool ended = table && walk_wmf_records(bits, size, [&](uint32_t offset, uint32_t words, uint16_t function) {
@@ -499,8 +489,8 @@ int copy_emf_to_file(HENHMETAFILE emf, const char* path)
 static uint32_t build_emf_header(const BYTE* old, uint32_t old_size, uint64_t file_size,
                                  const WCHAR* text, size_t text_length, BYTE* out)
 {
-    uint32_t old_description = get_u32(old + EMF_OFF_DESCRIPTION_LENGTH) ?
-                                   get_u32(old + EMF_OFF_DESCRIPTION) : 0;
+    uint32_t old_description = get_le32(old + EMF_OFF_DESCRIPTION_LENGTH) ?
+                                   get_le32(old + EMF_OFF_DESCRIPTION) : 0;
     uint32_t fixed = EMF_BASE_HEADER;
     if (old_size >= EMF_PIXEL_FORMAT_HEADER &&
         (!old_description || old_description >= EMF_PIXEL_FORMAT_HEADER))
@@ -530,8 +520,8 @@ static uint32_t build_emf_header(const BYTE* old, uint32_t old_size, uint64_t fi
     }
 
     if (fixed >= EMF_PIXEL_FORMAT_HEADER) {
-        uint32_t pf_size = get_u32(old + EMF_OFF_PIXEL_FORMAT_SIZE);
-        uint32_t pf_offset = get_u32(old + EMF_OFF_PIXEL_FORMAT);
+        uint32_t pf_size = get_le32(old + EMF_OFF_PIXEL_FORMAT_SIZE);
+        uint32_t pf_offset = get_le32(old + EMF_OFF_PIXEL_FORMAT);
         if (pf_size && pf_offset >= fixed && pf_offset <= old_size &&
             pf_size <= old_size - pf_offset) {
             memcpy(out + size, old + pf_offset, pf_size);
@@ -542,7 +532,7 @@ static uint32_t build_emf_header(const BYTE* old, uint32_t old_size, uint64_t fi
         }
     }
 
-    uint64_t new_file_size = (uint64_t)get_u32(old + EMF_OFF_BYTES) - old_size + size;
+    uint64_t new_file_size = (uint64_t)get_le32(old + EMF_OFF_BYTES) - old_size + size;
     if (size > 0xFFFFFFFFu || file_size - old_size + size > 0xFFFFFFFFu ||
         new_file_size > 0xFFFFFFFFu)
         return 0;
@@ -557,13 +547,13 @@ static uint32_t build_emf_header(const BYTE* old, uint32_t old_size, uint64_t fi
 // of the comment.
 static void note_old_title(const BYTE* old, uint32_t old_size, CommentJob* job)
 {
-    uint32_t chars = get_u32(old + EMF_OFF_DESCRIPTION_LENGTH);
-    uint32_t offset = get_u32(old + EMF_OFF_DESCRIPTION);
+    uint32_t chars = get_le32(old + EMF_OFF_DESCRIPTION_LENGTH);
+    uint32_t offset = get_le32(old + EMF_OFF_DESCRIPTION);
     if (!chars || offset > old_size || chars > (old_size - offset) / 2)
         return;
     const BYTE* description = old + offset;
     uint32_t i = 0;
-    while (i < chars && get_u16(description + 2 * i))
+    while (i < chars && get_le16(description + 2 * i))
         ++i;
     if (++i >= chars)
         return;  // no title
@@ -574,7 +564,7 @@ static void note_old_title(const BYTE* old, uint32_t old_size, CommentJob* job)
         return;
     }
     for (uint32_t n = 0; n < chars - i; ++n)
-        units[n] = get_u16(description + 2 * (i + n));
+        units[n] = get_le16(description + 2 * (i + n));
     // The title up to its NUL as the system converts it; what follows it
     // counts as it stands, as units no byte holds.
     uint32_t title = 0;
@@ -617,10 +607,10 @@ static int build_emf_job(FILE* in, FILE* out, void* context)
     }
     BYTE base[EMF_BASE_HEADER];
     if (file_size < EMF_BASE_HEADER || _fseeki64(in, 0, SEEK_SET) != 0 ||
-        fread(base, 1, EMF_BASE_HEADER, in) != EMF_BASE_HEADER || get_u32(base) != EMR_HEADER ||
-        get_u32(base + EMF_OFF_SIGNATURE) != ENHMETA_SIGNATURE)
+        fread(base, 1, EMF_BASE_HEADER, in) != EMF_BASE_HEADER || get_le32(base) != EMR_HEADER ||
+        get_le32(base + EMF_OFF_SIGNATURE) != ENHMETA_SIGNATURE)
         return 0;
-    uint32_t old_size = get_u32(base + EMF_OFF_SIZE);
+    uint32_t old_size = get_le32(base + EMF_OFF_SIZE);
     // The room for the new header: its fixed part, the description and a
     // pixel format moved out of the old header.
     uint64_t room = EMF_FULL_HEADER + ((uint64_t)job->length + 19) * 2 + 4 + old_size;

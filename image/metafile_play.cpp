@@ -4,6 +4,7 @@
 // sizes, glyph counts, the work of a fill and the width of a pen.
 #include "image/metafile_play.h"
 
+#include "image/byte_order.h"
 #include "image/emf_check.h"
 #include "image/play_budget.h"
 #include "image/wmf_seal.h"
@@ -15,16 +16,6 @@
 
 // Bytes of the part of an enhanced-metafile header that every header has.
 enum { EMF_BASE_HEADER = 88 };
-
-static uint16_t get_u16(const BYTE* p)
-{
-    return (uint16_t)(p[0] | (p[1] << 8));
-}
-
-static uint32_t get_u32(const BYTE* p)
-{
-    return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
-}
 
 // A font record asks the display for glyphs of its size in device pixels,
 // and some display drivers end the process on glyphs far beyond any
@@ -107,8 +98,8 @@ static bool mask_blit_reaches_pixels(HDC hdc, const ENHMETARECORD* record)
 {
     enum { DEST_AT = 24 };  // x, y, width, height
     const BYTE* bytes = (const BYTE*)record + DEST_AT;
-    int64_t x = (int32_t)get_u32(bytes), y = (int32_t)get_u32(bytes + 4);
-    int64_t right = x + (int32_t)get_u32(bytes + 8), bottom = y + (int32_t)get_u32(bytes + 12);
+    int64_t x = (int32_t)get_le32(bytes), y = (int32_t)get_le32(bytes + 4);
+    int64_t right = x + (int32_t)get_le32(bytes + 8), bottom = y + (int32_t)get_le32(bytes + 12);
     POINT corners[2] = {{(LONG)x, (LONG)y},
                         {(LONG)(right < INT32_MIN ? INT32_MIN : right > INT32_MAX ? INT32_MAX : right),
                          (LONG)(bottom < INT32_MIN ? INT32_MIN : bottom > INT32_MAX ? INT32_MAX : bottom)}};
@@ -214,7 +205,7 @@ static bool packed_polygons_are_bounded(HDC hdc, const BYTE* counts, uint32_t co
     uint32_t* count = (uint32_t*)malloc(sizeof(uint32_t) * (polygons ? polygons : 1));
     uint64_t total = 0;
     for (uint32_t i = 0; count && i < polygons; ++i) {
-        count[i] = count_unit == 2 ? get_u16(counts + 2 * i) : get_u32(counts + 4 * i);
+        count[i] = count_unit == 2 ? get_le16(counts + 2 * i) : get_le32(counts + 4 * i);
         total += count[i];
     }
     POINT* point = count && total * 2 * point_unit <= room && total < 0x10000000u
@@ -224,7 +215,7 @@ static bool packed_polygons_are_bounded(HDC hdc, const BYTE* counts, uint32_t co
     if (point) {
         for (uint64_t i = 0; i < 2 * total; ++i) {
             const BYTE* at = points + i * point_unit;
-            LONG value = point_unit == 2 ? (int16_t)get_u16(at) : (int32_t)get_u32(at);
+            LONG value = point_unit == 2 ? (int16_t)get_le16(at) : (int32_t)get_le32(at);
             (i % 2 ? point[i / 2].y : point[i / 2].x) = value;
         }
         bounded = polygon_rows_are_bounded(hdc, point, (uint32_t)total, count, polygons);
@@ -243,7 +234,7 @@ static bool polygon_fill_is_bounded(HDC hdc, const METARECORD* record)
     if (bytes < 2)
         return false;
     bool is_poly_polygon = record->rdFunction == META_POLYPOLYGON;
-    uint32_t polygons = is_poly_polygon ? get_u16(p) : 1;
+    uint32_t polygons = is_poly_polygon ? get_le16(p) : 1;
     uint64_t points_at = is_poly_polygon ? 2 + 2 * (uint64_t)polygons : 2;
     return points_at <= bytes && packed_polygons_are_bounded(hdc, is_poly_polygon ? p + 2 : p, 2, polygons,
                                                              p + points_at, 2, bytes - points_at);
@@ -294,7 +285,7 @@ static bool emf_fill_is_bounded(HDC hdc, const ENHMETARECORD* record, bool in_pa
     case EMR_POLYPOLYGON16: {
         if (in_path)
             return true;
-        uint64_t polygons = size >= POLY_COUNTS_AT ? get_u32(bytes + POLYGONS_AT) : 0;
+        uint64_t polygons = size >= POLY_COUNTS_AT ? get_le32(bytes + POLYGONS_AT) : 0;
         uint64_t points_at = POLY_COUNTS_AT + 4 * polygons;
         return size >= POLY_COUNTS_AT && points_at <= size &&
                packed_polygons_are_bounded(hdc, bytes + POLY_COUNTS_AT, 4, (uint32_t)polygons, bytes + points_at,
@@ -530,7 +521,7 @@ static int CALLBACK play_emf_record_proc(HDC hdc, HANDLETABLE* table, const ENHM
     enum { FONT_HEIGHT_AT = 12, FONT_WIDTH_AT = 16 };
     if (limit > 0 && record->iType == EMR_EXTCREATEFONTINDIRECTW && record->nSize >= FONT_WIDTH_AT + 4) {
         const BYTE* bytes = (const BYTE*)record;
-        LONG height = (LONG)get_u32(bytes + FONT_HEIGHT_AT), width = (LONG)get_u32(bytes + FONT_WIDTH_AT);
+        LONG height = (LONG)get_le32(bytes + FONT_HEIGHT_AT), width = (LONG)get_le32(bytes + FONT_WIDTH_AT);
         double size = font_device_size(hdc, height, width);
         ENHMETARECORD* scaled = size > limit ? (ENHMETARECORD*)malloc(record->nSize) : NULL;
         if (scaled) {
@@ -739,7 +730,7 @@ bool wmf_objects_are_made_in_process(HDC hdc, BYTE* bits, uint32_t size)
 {
     if (size < WMF_HEADER_SIZE)
         return false;
-    UINT objects = get_u16(bits + 10);
+    UINT objects = get_le16(bits + 10);
     HANDLETABLE* table = (HANDLETABLE*)calloc(objects ? objects : 1, sizeof(HGDIOBJ));
     if (!table)
         return false;

@@ -8,16 +8,6 @@
 
 #include <string.h>
 
-static uint16_t get_u16(const BYTE* p)
-{
-    return (uint16_t)(p[0] | (p[1] << 8));
-}
-
-static uint32_t get_u32(const BYTE* p)
-{
-    return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
-}
-
 // A font record's bytes with its face name whole: the header's six, then
 // the parameters the player reads.
 enum { WMF_FONT_RECORD_BYTES = META_RECORD_HEAD_BYTES + WMF_FONT_PARAM_BYTES };
@@ -83,8 +73,8 @@ static void grow_records(BYTE* bits, uint32_t kept, uint32_t grown)
     memmove(bits + WMF_HEADER_SIZE + grown, bits + WMF_HEADER_SIZE, body);
     uint32_t read = WMF_HEADER_SIZE + grown, write = WMF_HEADER_SIZE;
     while (read < kept + grown) {
-        uint32_t bytes = get_u32(bits + read) * 2;
-        uint16_t function = get_u16(bits + read + 4);
+        uint32_t bytes = get_le32(bits + read) * 2;
+        uint16_t function = get_le16(bits + read + 4);
         memmove(bits + write, bits + read, bytes);
         read += bytes;
         uint32_t whole = whole_record_bytes(function, bytes);
@@ -102,11 +92,11 @@ uint32_t seal_wmf_records(BYTE* bits, uint32_t size, uint64_t room)
 {
     if (size < WMF_HEADER_SIZE || room < wmf_seal_room(bits, size))
         return 0;
-    uint16_t type = get_u16(bits);
+    uint16_t type = get_le16(bits);
     if ((type != META_TYPE_MEMORY && type != META_TYPE_DISK) ||
-        get_u16(bits + 2) != META_HEADER_WORDS)
+        get_le16(bits + 2) != META_HEADER_WORDS)
         return 0;
-    WmfObjectState* table = begin_wmf_objects(get_u16(bits + 10));
+    WmfObjectState* table = begin_wmf_objects(get_le16(bits + 10));
     if (!table)
         return 0;
     uint32_t kept = WMF_HEADER_SIZE;    // end of the records kept
@@ -180,6 +170,6 @@ uint32_t put_box_window(BYTE* bits, uint32_t size, const RECT* box)
             put_le16(at, word);
             at += 2;
         }
-    put_le32(bits + 6, get_u32(bits + 6) + WMF_BOX_WINDOW_BYTES / 2);
+    put_le32(bits + 6, get_le32(bits + 6) + WMF_BOX_WINDOW_BYTES / 2);
     return size + WMF_BOX_WINDOW_BYTES;
 }
