@@ -21,6 +21,11 @@ void start_play_budget(PlayBudget* budget);
 // True while the play is within its time; past it, the play is cut.
 bool play_budget_allows(PlayBudget* budget);
 
+// The time of the plays that start from now, in milliseconds: the renderer
+// takes it from each request (a test may ask for another); 0 puts the
+// standard one back.
+void set_play_budget(DWORD ms);
+
 // The clock plays are timed by, in milliseconds: GetTickCount, or one a
 // test moves itself; NULL puts GetTickCount back.
 typedef DWORD(WINAPI* PlayClock)(void);

@@ -10,6 +10,7 @@
 
 #include "image/emf_check.h"
 #include "image/metafile_play.h"
+#include "image/play_budget.h"
 #include "image/render_ipc.h"
 #include "image/section_dc.h"
 
@@ -93,6 +94,7 @@ static LONG serve_play(RenderControl* c, HANDLE data, const BYTE* input)
     HDC dc = area_dc(c, data);
     if (!dc)
         return RENDER_STATUS_FAILED;
+    set_play_budget(c->budget_ms);
     LONG status = RENDER_STATUS_FAILED;
     int saved = SaveDC(dc);
     PlayObjects objects;

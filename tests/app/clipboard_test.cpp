@@ -25,6 +25,7 @@
 #include "support/large_metafile.h"
 #include "support/peak_memory.h"
 #include "support/test_support.h"
+#include "support/unhurried_renderer.h"
 
 namespace {
 
@@ -438,6 +439,8 @@ TEST_F(ClipboardPaste, AShortFontRecordIsConvertedWhole)
 // Merge, its bits.
 TEST_F(ClipboardPaste, ALargeMetafileIsHeldInOneCopyBesideWhatIsKept)
 {
+    // Memory is judged here: the plays and conversions are whole at any speed.
+    UnhurriedRenderer unhurried;
     const uint64_t BYTES = 32u << 20, MARGIN = 16u << 20;
     // Copies of the enhanced metafile taken at the peak, the kept ones counted.
     const struct {

@@ -25,6 +25,7 @@
 #include "support/peak_memory.h"
 #include "support/seam_recorder.h"
 #include "support/test_support.h"
+#include "support/unhurried_renderer.h"
 #include "gdi_canvas.h"
 
 namespace {
@@ -205,6 +206,7 @@ INSTANTIATE_TEST_SUITE_P(Files, LoaderTable, ::testing::Values(
 // more than the larger of that moment's copy and the result it writes.
 TEST_F(LoaderTable, LargeMetafileIsHeldInOneCopy)
 {
+    UnhurriedRenderer unhurried;
     const uint64_t BYTES = 64u << 20;
     ASSERT_TRUE(write_file_bytes("large.emf", large_sound_emf(BYTES)));
     SendDlgItemMessageA(main, IDC_MAIN_FILE_LIST, LB_ADDSTRING, 0, (LPARAM) "large.emf");

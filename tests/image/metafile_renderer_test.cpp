@@ -24,6 +24,7 @@
 #include "support/large_metafile.h"
 #include "support/seam_recorder.h"
 #include "support/test_support.h"
+#include "support/unhurried_renderer.h"
 #include "gdi_canvas.h"
 
 static const COLORREF RED = RGB(255, 0, 0);
@@ -67,7 +68,11 @@ static RenderOutcome play_on(GdiCanvas& c, HMETAFILE wmf)
 class MetafileRenderer : public ::testing::Test {
 protected:
     SeamRecorder seams;
-    void TearDown() override { render_set_limits_for_test(0, 0); }
+    void TearDown() override
+    {
+        render_set_limits_for_test(0, 0);
+        render_set_play_budget_for_test(0);
+    }
 };
 
 // A red square over the top-left quarter of a frame of SIDE x SIDE
@@ -193,6 +198,8 @@ TEST_F(MetafileRenderer, CutsACrashAStallAndASwellKeepingWhatWasDrawn)
          }},
     };
     HENHMETAFILE sound = with_record(base, "");
+    // Between records a slow machine would reach the play's budget first.
+    render_set_play_budget_for_test(UnhurriedRenderer::LIMIT_MS);
     for (const auto& k : cases) {
         SCOPED_TRACE(k.name);
         render_set_limits_for_test(k.time_limit, 0);
@@ -810,7 +817,7 @@ TEST_F(MetafileRenderer, ALargePictureIsPlayedAndConvertedBesideItsCopies)
 {
     HENHMETAFILE emf = emf_of(large_sound_emf(24u << 20));
     ASSERT_NE((HENHMETAFILE)NULL, emf);
-    render_set_limits_for_test(0, 64u << 20);
+    UnhurriedRenderer unhurried(64u << 20);
     GdiCanvas c(SIDE, SIDE);
     EXPECT_EQ(RENDER_WHOLE, play_emf_on(c, emf));
     EXPECT_EQ(RED, c.at(SIDE / 2, SIDE / 2));
@@ -836,6 +843,7 @@ TEST_F(MetafileRenderer, AConversionCallsTheSystemOnce)
         {"region fills", read_file_bytes(fixture_path("hostile/EMF-region-fills-slow-but-whole-conversion.emf")), 1},
         {"48 MB of polylines", large_sound_emf(48u << 20), 64u << 20},
     };
+    UnhurriedRenderer unhurried;
     for (const auto& picture : pictures) {
         SCOPED_TRACE(picture.name);
         HENHMETAFILE emf = emf_of(picture.bytes);
