@@ -297,11 +297,11 @@ TEST_F(ClipboardPaste, AMetafileIsTakenAsItWasPlaced)
 // contents are not converted again, new contents are.
 TEST_F(ClipboardPaste, ACutConversionIsSaidEachTimeAndNotMadeAgain)
 {
+    // A conversion of half a minute.
+    const std::string slow = read_file_bytes(fixture_path("hostile\\WMF-region-fills-past-a-conversion.wmf"));
+    ASSERT_FALSE(slow.empty());
     auto place = [&] {
-        HDC mf = CreateMetaFileA(NULL);
-        for (int i = 0; i < 100000; ++i)
-            Rectangle(mf, i % 90, i % 7, i % 90 + 3, i % 7 + 3);
-        ASSERT_TRUE(put_on_clipboard(hwnd, metafile_picture(CloseMetaFile(mf)), CF_METAFILEPICT));
+        ASSERT_TRUE(put_on_clipboard(hwnd, clipboard_metafile(CF_METAFILEPICT, slow), CF_METAFILEPICT));
     };
     place();
     reset_current_image();

@@ -254,7 +254,8 @@ TEST_F(MetafileRenderer, APlayTheBudgetStopsComesBackCut)
         RenderOutcome outcome;
         RenderCut cut;
     } cases[] = {
-        // Eighty region inversions: some twenty seconds to play whole.
+        // Eighty region inversions: some twenty seconds to play whole, under
+        // a short budget.
         {"time", emf_of(pairs), 300, RENDER_CUT, RENDER_CUT_BUDGET},
         {"glyphs", emf_of(text), SIDE, RENDER_CUT, RENDER_CUT_BUDGET},
         {"a record without a rule", with_record(base, no_rule), SIDE, RENDER_WHOLE, RENDER_CUT_NONE},
@@ -269,7 +270,9 @@ TEST_F(MetafileRenderer, APlayTheBudgetStopsComesBackCut)
         ASSERT_NE((HENHMETAFILE)NULL, k.emf);
         GdiCanvas c(k.side, k.side);
         RECT r = {0, 0, k.side, k.side};
+        render_set_play_budget_for_test(!strcmp(k.name, "time") ? SHORT_PLAY_BUDGET_MS : 0);
         EXPECT_EQ(k.outcome, render_emf(c.dc, k.emf, &r));
+        render_set_play_budget_for_test(0);
         EXPECT_EQ(k.cut, render_last_cut());
         // The last of the forty squares, drawn after the last inversions.
         if (!strcmp(k.name, "time")) {
@@ -409,10 +412,10 @@ TEST_F(MetafileRenderer, APictureNoRendererCanTakeIsSaidOnce)
 // place stays as it was.
 TEST_F(MetafileRenderer, ACutConversionLeavesTheFileInPlace)
 {
-    HENHMETAFILE emf = emf_of(record_emf_bytes([](HDC dc) {
-        for (int i = 0; i < 200000; ++i)
-            Rectangle(dc, i % SIDE, i % 7, i % SIDE + 3, i % 7 + 3);
-    }));
+    // A conversion of half a minute.
+    HENHMETAFILE emf = GetEnhMetaFileA(fixture_path("hostile/EMF-region-fills-past-a-conversion.emf").c_str());
+    ASSERT_NE((HENHMETAFILE)NULL, emf);
+    HENHMETAFILE sound = emf_of(record_emf_bytes([](HDC) {}));
     std::string path = test_out_path("cut_conversion.wmf");
     ASSERT_TRUE(write_file_bytes(path, "the file before"));
     // Past the limit at the first look the program takes.
@@ -421,8 +424,9 @@ TEST_F(MetafileRenderer, ACutConversionLeavesTheFileInPlace)
     EXPECT_EQ(RENDER_CUT_TIME, render_last_cut());
     EXPECT_EQ("the file before", read_file_bytes(path));
     render_set_limits_for_test(0, 0);
-    EXPECT_EQ(1, write_wmf_file(emf, path.c_str()));
+    EXPECT_EQ(1, write_wmf_file(sound, path.c_str()));
     EXPECT_NE("the file before", read_file_bytes(path));
+    DeleteEnhMetaFile(sound);
     DeleteEnhMetaFile(emf);
 }
 

@@ -7,6 +7,11 @@
 
 #include "image/metafile_renderer.h"
 
+// A play budget for the tests of the budget, far under the time of their
+// picture (hostile/EMF-inverted-pairs-before-40-squares.emf, some twenty
+// seconds of region inversions).
+enum { SHORT_PLAY_BUDGET_MS = 500 };
+
 class UnhurriedRenderer {
 public:
     enum { LIMIT_MS = 120000 };

@@ -45,7 +45,7 @@ enum Cut {
     WHOLE,
     SLOW,         // whole, in about a second: played with no limit near
     PAST_LIMIT,   // the play passes a 1 s limit after its red square
-    PAST_BUDGET,  // the play passes its own budget, under a time limit far past it
+    PAST_BUDGET,  // the play passes a short budget of its own, under a time limit far past it
     SHORT_RECORD,  // a record of no size after the red square stops the play
 };
 
@@ -317,7 +317,9 @@ TEST_P(MetafilePaint, PlaysOncePerSizeAndKeepsWhatACutLeft)
     // Only the cut a row is about ends a play, however busy the machine is:
     // no other limit lies near its picture's time.
     render_set_limits_for_test(row.cut == PAST_LIMIT ? 1000 : UnhurriedRenderer::LIMIT_MS, 0);
-    render_set_play_budget_for_test(row.cut == SLOW ? UnhurriedRenderer::LIMIT_MS : 0);
+    render_set_play_budget_for_test(row.cut == SLOW         ? (DWORD)UnhurriedRenderer::LIMIT_MS
+                                    : row.cut == PAST_BUDGET ? (DWORD)SHORT_PLAY_BUDGET_MS
+                                                             : 0);
     // A covered window reaches past the screen's edge, as a maximised
     // window's frame does.
     HWND hwnd = CreateWindowExA(WS_EX_TOPMOST, wc.lpszClassName, "", WS_POPUP | WS_VISIBLE, row.under ? -20 : 40, 40,
