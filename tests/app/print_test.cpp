@@ -122,16 +122,16 @@ void note_print(const std::string& what, const std::string& mode)
 // What is printed: the picture in true colour or with a palette, or a metafile filled red
 // (an enhanced one's frame is what GDI makes of it; a placeable one is
 // 1000 x 500 units at 1000 per inch, sized through the printer's resolution).
-// CUT_EMF passes a 1 ms limit at the first look the program takes (an
-// ellipse whose play never ends); BUDGET_EMF a short play budget under the
-// standard limit.
+// CUT_EMF passes a 1 ms limit at the first look the program takes (region
+// fills of half a minute, whatever the scale); BUDGET_EMF a short play
+// budget under the standard limit.
 enum Source { TRUE_COLOUR, PALETTE, EMF, WMF, CUT_EMF, BUDGET_EMF };
 
 HGLOBAL make_source(Source source, const PnmImage& picture, std::string& what)
 {
     if (source == BUDGET_EMF || source == CUT_EMF) {
         what = source == CUT_EMF ? "emf-cut" : "emf-budget";
-        return (HGLOBAL)GetEnhMetaFileA(fixture_path(source == CUT_EMF ? "hostile/EMF-ellipse-plus-minus-5e6.emf"
+        return (HGLOBAL)GetEnhMetaFileA(fixture_path(source == CUT_EMF ? "hostile/EMF-region-fills-past-a-conversion.emf"
                                                                         : "hostile/EMF-inverted-pairs-before-40-squares.emf")
                                             .c_str());
     }

@@ -139,8 +139,10 @@ TEST(MergeImage, ACutMetafileSourceIsSaidAndNotMerged)
         DWORD limit_ms;   // 0: the standard limit
         DWORD budget_ms;  // 0: the standard play budget
     } sources[] = {
-        // Past the limit at the first look the program takes: a play that never ends.
-        {"past a 1 ms limit", GetEnhMetaFileA(fixture_path("hostile/EMF-ellipse-plus-minus-5e6.emf").c_str()), 1, 0},
+        // Past the limit at the first look the program takes: region fills
+        // of half a minute, whatever the scale.
+        {"past a 1 ms limit", GetEnhMetaFileA(fixture_path("hostile/EMF-region-fills-past-a-conversion.emf").c_str()), 1,
+         0},
         {"past its own play budget",
          GetEnhMetaFileA(fixture_path("hostile/EMF-inverted-pairs-before-40-squares.emf").c_str()), 0,
          SHORT_PLAY_BUDGET_MS},
