@@ -58,6 +58,7 @@ static Renderer s_render;
 static void release_band_dc(void);
 static DWORD s_timeLimit = RENDER_TIME_LIMIT_MS;
 static SIZE_T s_memoryLimit = RENDER_MEMORY_LIMIT_BYTES;
+static DWORD s_playBudget;  // 0: the renderer's standard one
 static RenderCut s_lastCut;
 static unsigned s_requests;  // requests sent in this run
 static unsigned s_lastConversionCalls;
@@ -101,6 +102,11 @@ void render_set_limits_for_test(DWORD time_ms, SIZE_T memory_bytes)
 {
     s_timeLimit = time_ms ? time_ms : (DWORD)RENDER_TIME_LIMIT_MS;
     s_memoryLimit = memory_bytes ? memory_bytes : RENDER_MEMORY_LIMIT_BYTES;
+}
+
+void render_set_play_budget_for_test(DWORD ms)
+{
+    s_playBudget = ms;
 }
 
 // The renderer beside the program's module, and nowhere else: a folder
@@ -357,6 +363,7 @@ static RenderOutcome send_request(LONG op, LONG progress_words, SIZE_T memory_li
     c->result_bytes = 0;
     c->data_handle = (DWORD)(ULONG_PTR)s_render.data_in_renderer;
     c->data_bytes = s_render.data_bytes;
+    c->budget_ms = s_playBudget;
     s_lastInputBytes = c->input_bytes;
     ++s_requests;
     SetEvent(s_render.request);

@@ -139,6 +139,9 @@ unsigned render_last_conversion_calls(void);
 // For tests: other limits (0 puts the standard one back).
 void render_set_limits_for_test(DWORD time_ms, SIZE_T memory_bytes);
 void render_set_metafile_limit_for_test(UINT bytes);
+// For tests: another time budget for the renderer's plays (play_budget.h;
+// 0 puts the standard one back).
+void render_set_play_budget_for_test(DWORD ms);
 // For tests: the metafile bytes the last request gave the renderer, as
 // the system was handed them, while the program keeps that copy (a small
 // one, until the next request); null otherwise.

@@ -13,10 +13,16 @@ enum { PLAY_BUDGET_MS = RENDER_TIME_LIMIT_MS - 500 };
 
 static PlayClock g_playClock = GetTickCount;
 static bool s_lastRanOut;  // of the budget started last; plays run one at a time
+static DWORD g_playBudgetMs = PLAY_BUDGET_MS;
 
 void set_play_clock(PlayClock clock)
 {
     g_playClock = clock ? clock : GetTickCount;
+}
+
+void set_play_budget(DWORD ms)
+{
+    g_playBudgetMs = ms ? ms : (DWORD)PLAY_BUDGET_MS;
 }
 
 void start_play_budget(PlayBudget* budget)
@@ -29,7 +35,7 @@ void start_play_budget(PlayBudget* budget)
 
 bool play_budget_allows(PlayBudget* budget)
 {
-    if (g_playClock() - budget->started < PLAY_BUDGET_MS)
+    if (g_playClock() - budget->started < g_playBudgetMs)
         return true;
     budget->is_cut = true;
     s_lastRanOut = true;

@@ -24,6 +24,11 @@ bool play_budget_allows(PlayBudget* budget);
 // Whether the play whose budget was started last ran out of its time.
 bool last_play_ran_out_of_time(void);
 
+// The time of the plays that start from now, in milliseconds: the renderer
+// takes it from each request (a test may ask for another); 0 puts the
+// standard one back.
+void set_play_budget(DWORD ms);
+
 // The clock plays are timed by, in milliseconds: GetTickCount, or one a
 // test moves itself; NULL puts GetTickCount back.
 typedef DWORD(WINAPI* PlayClock)(void);

@@ -110,6 +110,7 @@ static LONG serve_play(RenderControl* c, HANDLE data, BYTE** view)
     HMETAFILE wmf = is_emf ? NULL : SetMetaFileBitsEx(c->input_bytes, *view);
     UnmapViewOfFile(*view);
     *view = NULL;
+    set_play_budget(c->budget_ms);
     LONG status = RENDER_STATUS_FAILED;
     int saved = SaveDC(dc);
     PlayObjects objects;

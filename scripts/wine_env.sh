@@ -196,17 +196,39 @@ unmanage_unit_programs() {
     [ ${#names[@]} -eq 0 ] || unmanage_windows_of "${names[@]}"
 }
 
+# The desktop process (explorer.exe /desktop) is started by the first
+# program that needs it, takes that program's standard error and lives
+# while any program runs. Started by a test program, it would hold that
+# program's output open, and ctest would count the program running until
+# the last test ended. A process of the script's own starts it first,
+# with no output, and keeps it until stop_all: a pause whose input stays
+# open.
+KEEPER_FD=
+keep_desktop() {
+    local fifo
+    fifo=$(mktemp -u /tmp/corvane-desktop.XXXXXX)
+    mkfifo "$fifo"
+    wine cmd /c pause <"$fifo" >/dev/null 2>&1 &
+    exec {KEEPER_FD}>"$fifo"
+    rm -f "$fifo"
+}
+
 start_wine() {
     boot_prefix
     # A persistent server started before the first test spares every test
     # executable the server's start-up.
     wineserver -p
     wine cmd /c exit >/dev/null 2>&1 || true
+    keep_desktop
     unmanage_unit_programs
     WINE_STARTED=1
 }
 
 stop_all() {
+    if [ -n "$KEEPER_FD" ]; then
+        exec {KEEPER_FD}>&-
+        KEEPER_FD=
+    fi
     if [ -n "$WINE_STARTED" ]; then
         wineserver -k >/dev/null 2>&1 || true
         WINE_STARTED=

@@ -26,6 +26,7 @@
 #include "support/large_metafile.h"
 #include "support/peak_memory.h"
 #include "support/test_support.h"
+#include "support/unhurried_renderer.h"
 
 namespace {
 
@@ -319,11 +320,11 @@ TEST_F(ClipboardPaste, AMetafileIsTakenAsItWasPlaced)
 // same clipboard contents are not converted again, new contents are.
 TEST_F(ClipboardPaste, ACutConversionIsSaidEachTimeAndNotMadeAgain)
 {
+    // A conversion of half a minute.
+    const std::string slow = read_file_bytes(fixture_path("hostile\\WMF-region-fills-past-a-conversion.wmf"));
+    ASSERT_FALSE(slow.empty());
     auto place = [&] {
-        HDC mf = CreateMetaFileA(NULL);
-        for (int i = 0; i < 100000; ++i)
-            Rectangle(mf, i % 90, i % 7, i % 90 + 3, i % 7 + 3);
-        ASSERT_TRUE(put_on_clipboard(hwnd, metafile_picture(CloseMetaFile(mf)), CF_METAFILEPICT));
+        ASSERT_TRUE(put_on_clipboard(hwnd, clipboard_metafile(CF_METAFILEPICT, slow), CF_METAFILEPICT));
     };
     place();
     reset_current_image();
@@ -464,6 +465,8 @@ TEST_F(ClipboardPaste, AShortFontRecordIsConvertedWhole)
 // Merge, its bits.
 TEST_F(ClipboardPaste, ALargeMetafileIsHeldInOneCopyBesideWhatIsKept)
 {
+    // Memory is judged here: the plays and conversions are whole at any speed.
+    UnhurriedRenderer unhurried;
     const uint64_t BYTES = 32u << 20, MARGIN = 16u << 20;
     // Copies of the enhanced metafile taken at the peak, the kept ones counted.
     const struct {

@@ -79,7 +79,7 @@ HENHMETAFILE emf_of_rectangles(int rectangles)
 // read, not that the file could not be written.
 TEST(SaveToPath, RefusalsLeaveTheOldFile)
 {
-    const int BUDGET_CUT = -1;
+    const int BUDGET_CUT = -1, PAST_CONVERSION = -2;
     SeamRecorder seams(32);
     const char* const CANNOT_WRITE = "Cannot Open File for Writing.";
     const char* const TOO_SLOW = "Unable to play metafile in the time allowed";
@@ -88,13 +88,16 @@ TEST(SaveToPath, RefusalsLeaveTheOldFile)
         int kind, code;
         bool read_only, broken;
         const char* box;  // null: not checked
-        int rectangles;   // an enhanced metafile of 1 + this many, written with the renderer cut at once; 0: a bitmap;
-                          // BUDGET_CUT: one its play budget cuts, under the standard limit
+        int rectangles;   // an enhanced metafile of 1 + this many; 0: a bitmap; BUDGET_CUT: one its play budget cuts,
+                          // under the standard limit; PAST_CONVERSION: one whose conversion takes half a
+                          // minute, written with the renderer cut at once
         const char* shown = nullptr;  // or this hostile metafile, shown (and said cut) before it is written
     } cases[] = {
         {"read-only, WMF of an EMF", KIND_EMF, FMT_WMF, true, false, CANNOT_WRITE, 1},
-        {"WMF of an EMF the renderer cuts", KIND_EMF, FMT_WMF, false, false, TOO_SLOW, 100000},
-        {"WMF of an EMF its play budget cuts", KIND_EMF, FMT_WMF, false, false, TOO_SLOW, BUDGET_CUT},
+        {"WMF of an EMF the renderer cuts", KIND_EMF, FMT_WMF, false, false, TOO_SLOW,
+         PAST_CONVERSION},
+        {"WMF of an EMF its play budget cuts", KIND_EMF, FMT_WMF, false, false, TOO_SLOW,
+         BUDGET_CUT},
         {"EMF shown cut", KIND_EMF, FMT_EMF, false, false, "Unable to read metafile bits", 0,
          "EMF-polygon16-16000-points-crossing-every-row.emf"},
         {"WMF of an EMF shown cut", KIND_EMF, FMT_WMF, false, false, "Unable to read metafile bits", 0,
@@ -119,6 +122,8 @@ TEST(SaveToPath, RefusalsLeaveTheOldFile)
         HENHMETAFILE emf =
             c.rectangles == BUDGET_CUT
                 ? GetEnhMetaFileA(fixture_path("hostile/EMF-inverted-pairs-before-40-squares.emf").c_str())
+            : c.rectangles == PAST_CONVERSION
+                ? GetEnhMetaFileA(fixture_path("hostile/EMF-region-fills-past-a-conversion.emf").c_str())
             : c.rectangles ? emf_of_rectangles(c.rectangles)
                            : NULL;
         if (c.shown) {
@@ -137,7 +142,7 @@ TEST(SaveToPath, RefusalsLeaveTheOldFile)
         ASSERT_EQ(emf != NULL, c.rectangles != 0 || c.shown) << c.name;
         seams.boxes.clear();
         // Past the limit at the first look the program takes.
-        render_set_limits_for_test(c.rectangles > 1 ? 1 : 0, 0);
+        render_set_limits_for_test(c.rectangles == PAST_CONVERSION ? 1 : 0, 0);
         EXPECT_FALSE(convert_save_to_path(emf ? (HGLOBAL)emf : image.get(), c.kind, path.c_str(), c.code, 0, 0))
             << c.name;
         render_set_limits_for_test(0, 0);

@@ -19,6 +19,7 @@
 #include "support/pnm_reference.h"
 #include "support/seam_recorder.h"
 #include "support/test_support.h"
+#include "support/unhurried_renderer.h"
 #include "tools/color_reduce.h"
 
 namespace {
@@ -121,26 +122,25 @@ void note_print(const std::string& what, const std::string& mode)
 // What is printed: the picture in true colour or with a palette, or a metafile filled red
 // (an enhanced one's frame is what GDI makes of it; a placeable one is
 // 1000 x 500 units at 1000 per inch, sized through the printer's resolution).
-// A cut one holds so many records that the renderer, under a limit of 1 ms,
-// is past it at the first look.
-// CUT_EMF passes a 1 ms limit; BUDGET_EMF its own play budget under the
-// standard limit.
+// CUT_EMF passes a 1 ms limit at the first look the program takes (region
+// fills of half a minute, whatever the scale); BUDGET_EMF a short play
+// budget under the standard limit.
 enum Source { TRUE_COLOUR, PALETTE, EMF, WMF, CUT_EMF, BUDGET_EMF };
 
 HGLOBAL make_source(Source source, const PnmImage& picture, std::string& what)
 {
-    if (source == BUDGET_EMF) {
-        what = "emf-budget";
-        return (HGLOBAL)GetEnhMetaFileA(fixture_path("hostile/EMF-inverted-pairs-before-40-squares.emf").c_str());
+    if (source == BUDGET_EMF || source == CUT_EMF) {
+        what = source == CUT_EMF ? "emf-cut" : "emf-budget";
+        return (HGLOBAL)GetEnhMetaFileA(fixture_path(source == CUT_EMF ? "hostile/EMF-region-fills-past-a-conversion.emf"
+                                                                        : "hostile/EMF-inverted-pairs-before-40-squares.emf")
+                                            .c_str());
     }
-    if (source == EMF || source == CUT_EMF) {
+    if (source == EMF) {
         HDC recorder = CreateEnhMetaFileA(NULL, NULL, NULL, NULL);
         RECT fill = {0, 0, 300, 150};
         HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
         FillRect(recorder, &fill, red);
         DeleteObject(red);
-        for (int i = 0; source == CUT_EMF && i < 100000; ++i)
-            Rectangle(recorder, i % 290, i % 7, i % 290 + 3, i % 7 + 3);
         HENHMETAFILE emf = CloseEnhMetaFile(recorder);
         ENHMETAHEADER h;
         GetEnhMetaFileHeader(emf, sizeof h, &h);
@@ -218,8 +218,10 @@ TEST(RealPrint, PagesMatchTheirPictures)
         strcpy(g_fileName, "picture.ppm");
         PrintState state = current_print_state();
         render_set_limits_for_test(c.source == CUT_EMF ? 1 : 0, 0);
+        render_set_play_budget_for_test(c.source == BUDGET_EMF ? SHORT_PLAY_BUDGET_MS : 0);
         print_image(c.large, c.tiled, state);
         render_set_limits_for_test(0, 0);
+        render_set_play_budget_for_test(0);
         if (*c.mode && !cut)
             note_print(what, c.mode);
         if (c.source == EMF || cut)

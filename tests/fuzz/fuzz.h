@@ -22,6 +22,11 @@ extern const size_t FUZZ_READER_COUNT;
 // The reader of kept files whose names begin with its name in lower case
 // and a dash ("exif-..."); null for the loader.
 const FuzzReader* fuzz_reader_for_file(const std::string& file_name);
+// The reader a kept file belongs to, so that a run of some readers runs
+// their kept files: the one whose name and a dash begin the file's name (in
+// any case), else the first whose starting inputs have its extension; null
+// when none does.
+const FuzzReader* fuzz_reader_keeping(const std::string& file_name);
 // The roads apart from the loader that read files of this extension (with
 // the dot, any case): its comment rewriter, the lossless transforms.
 std::vector<const FuzzReader*> fuzz_roads_for_extension(const std::string& extension);
@@ -56,6 +61,7 @@ struct GuardedInput {
     uint64_t index;
     std::string path;       // where the input is on disk now
     std::string extension;  // with the dot
+    std::string kept;       // the kept file's name, for one run as it stands
 };
 
 // A watchdog thread for hangs, an exception filter and an abort handler

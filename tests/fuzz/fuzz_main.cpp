@@ -49,7 +49,10 @@ struct Options {
     uint64_t key = 0x13C0FFEEull;
     uint64_t inputs = 200;  // per reader (--index: 1), unless --seconds is given
     double seconds = 0;     // per reader
-    std::string reader;
+    // The readers run, with the kept files they keep: those named, or
+    // every one but those named (except); all when none is named.
+    std::vector<std::string> readers;
+    bool except = false;
     uint64_t start = 0;
     std::string file;
     std::vector<std::string> regress_dirs;  // every --regress given
@@ -426,29 +429,67 @@ static bool run_reader(const FuzzReader& reader, const Options& options, const s
     return true;
 }
 
-// Files kept from earlier failures, each run once as it stands.
-static bool run_files(const std::vector<std::string>& paths, RunTotals* all)
+static bool is_chosen(const Options& options, const FuzzReader& reader)
+{
+    bool named = false;
+    for (const std::string& name : options.readers)
+        named = named || lstrcmpiA(name.c_str(), reader.name) == 0;
+    return options.readers.empty() || named != options.except;
+}
+
+// Files kept from earlier failures, each run once as it stands, those of
+// the readers chosen. A file's index is its place among all the folder's
+// runs, chosen or not, so that it meets the same display in any run.
+static bool run_files(const std::vector<std::string>& paths, const Options& options, RunTotals* all)
 {
     RunTotals totals;
+    bool complete = true;
+    uint64_t index = 0;
     for (const std::string& path : paths) {
+        std::string file_name = path.substr(path.find_last_of("\\/") + 1);
+        const FuzzReader* own = fuzz_reader_for_file(file_name);
+        // A file kept for the loader goes down the other roads that read
+        // its format too.
+        std::vector<const FuzzReader*> roads = {own};
+        if (!own) {
+            std::vector<const FuzzReader*> more = fuzz_roads_for_extension(extension_of(path));
+            roads.insert(roads.end(), more.begin(), more.end());
+        }
+        const FuzzReader* keeper = fuzz_reader_keeping(file_name);
+        if (!keeper && !options.readers.empty()) {
+            // No run of chosen readers would ever take it.
+            std::printf("FAIL no reader keeps %s\n", path.c_str());
+            complete = false;
+        }
+        if (!options.readers.empty() && (!keeper || !is_chosen(options, *keeper))) {
+            index += roads.size();
+            continue;
+        }
         std::string bytes = read_file_bytes(path);
         if (bytes.empty()) {
             std::printf("FAIL cannot read %s\n", path.c_str());
             return false;
         }
-        std::string file_name = path.substr(path.find_last_of("\\/") + 1);
-        const FuzzReader* own = fuzz_reader_for_file(file_name);
-        run_input(bytes, {"file", 0, totals.inputs, "", extension_of(path)}, own, &totals);
-        // A file kept for the loader goes down the other roads that read
-        // its format too.
-        if (!own)
-            for (const FuzzReader* road : fuzz_roads_for_extension(extension_of(path)))
-                run_input(bytes, {road->name, 0, totals.inputs, "", extension_of(path)}, road, &totals);
+        for (const FuzzReader* road : roads)
+            run_input(bytes, {road ? road->name : "file", 0, index++, "", extension_of(path), file_name}, road,
+                      &totals);
     }
     std::printf("kept        %7llu files run; %llu failures\n", (unsigned long long)totals.inputs,
                 (unsigned long long)totals.failures);
     all->failures += totals.failures;
-    return true;
+    return complete;
+}
+
+// The names of a comma-separated list.
+static std::vector<std::string> split_names(const std::string& list)
+{
+    std::vector<std::string> names;
+    std::istringstream items(list);
+    std::string name;
+    while (std::getline(items, name, ','))
+        if (!name.empty())
+            names.push_back(name);
+    return names;
 }
 
 static bool parse_options(int argc, char** argv, Options* o)
@@ -462,8 +503,8 @@ static bool parse_options(int argc, char** argv, Options* o)
             o->inputs = number;
         else if (arg == "--seconds")
             o->seconds = std::atof(value.c_str());
-        else if (arg == "--reader")
-            o->reader = value;
+        else if (arg == "--reader" || arg == "--except")
+            o->readers = split_names(value), o->except = arg == "--except";
         else if (arg == "--start")
             o->start = number;
         else if (arg == "--index")
@@ -485,8 +526,8 @@ int main(int argc, char** argv)
     std::setvbuf(stdout, NULL, _IONBF, 0);
     Options options;
     if (!parse_options(argc, argv, &options)) {
-        std::printf("usage: corvane_fuzz [--key K] [--inputs N | --seconds S] [--reader NAME] [--start I]\n"
-                    "       [--index I] [--file PATH] [--regress DIR] [--hang-ms MS]\n");
+        std::printf("usage: corvane_fuzz [--key K] [--inputs N | --seconds S] [--reader NAME,... | --except NAME,...]\n"
+                    "       [--start I] [--index I] [--file PATH] [--regress DIR] [--hang-ms MS]\n");
         return EXIT_FAILURES;
     }
     std::string fixture_dir = env_or("CORVANE_FIXTURES", "fixtures");
@@ -541,22 +582,24 @@ int main(int argc, char** argv)
     RunTotals all;
     bool complete = true;
     if (!options.file.empty()) {
-        complete = run_files({options.file}, &all);
+        complete = run_files({options.file}, Options(), &all);
     } else {
+        for (const std::string& name : options.readers) {
+            bool known = false;
+            for (size_t i = 0; i < FUZZ_READER_COUNT; i++)
+                known = known || lstrcmpiA(name.c_str(), FUZZ_READERS[i].name) == 0;
+            if (!known) {
+                std::printf("FAIL no reader named %s\n", name.c_str());
+                complete = false;
+            }
+        }
         for (const std::string& dir : options.regress_dirs)
-            complete = run_files(files_matching(dir + "\\*"), &all) && complete;
-        bool matched = false;
+            complete = run_files(files_matching(dir + "\\*"), options, &all) && complete;
         for (size_t i = 0; i < FUZZ_READER_COUNT; i++) {
             const FuzzReader& reader = FUZZ_READERS[i];
-            if (!options.reader.empty() && lstrcmpiA(options.reader.c_str(), reader.name) != 0)
-                continue;
-            matched = true;
-            complete = run_reader(reader, options, collect_starting_inputs(reader, fixture_dir, out_dir), &all) &&
-                       complete;
-        }
-        if (!matched) {
-            std::printf("FAIL no reader named %s\n", options.reader.c_str());
-            complete = false;
+            if (is_chosen(options, reader))
+                complete = run_reader(reader, options, collect_starting_inputs(reader, fixture_dir, out_dir), &all) &&
+                           complete;
         }
     }
     std::printf("%llu inputs, %llu failures\n", (unsigned long long)all.inputs, (unsigned long long)all.failures);

@@ -6,6 +6,7 @@
 
 #include <cctype>
 #include <cstring>
+#include <sstream>
 
 #include "app/jpeg_reencode.h"
 #include "formats/png_comment.h"
@@ -179,6 +180,42 @@ const FuzzReader* fuzz_reader_for_file(const std::string& file_name)
         if (FUZZ_READERS[i].run && file_name.size() > length && file_name[length] == '-' &&
             _strnicmp(file_name.c_str(), FUZZ_READERS[i].name, length) == 0)
             return &FUZZ_READERS[i];
+    }
+    return NULL;
+}
+
+// Whether the extension (with the dot) matches the extension of a pattern,
+// whose '?' stands for any one character; in any case.
+static bool extension_fits(const std::string& extension, const std::string& pattern)
+{
+    size_t dot = pattern.find_last_of("./");
+    if (dot == std::string::npos || pattern[dot] != '.' || pattern.size() - dot != extension.size())
+        return false;
+    for (size_t i = 0; i < extension.size(); i++)
+        if (pattern[dot + i] != '?' &&
+            tolower((unsigned char)pattern[dot + i]) != tolower((unsigned char)extension[i]))
+            return false;
+    return true;
+}
+
+const FuzzReader* fuzz_reader_keeping(const std::string& file_name)
+{
+    for (size_t i = 0; i < FUZZ_READER_COUNT; i++) {
+        size_t length = lstrlenA(FUZZ_READERS[i].name);
+        if (file_name.size() > length && file_name[length] == '-' &&
+            _strnicmp(file_name.c_str(), FUZZ_READERS[i].name, length) == 0)
+            return &FUZZ_READERS[i];
+    }
+    size_t dot = file_name.find_last_of('.');
+    if (dot == std::string::npos)
+        return NULL;
+    const std::string extension = file_name.substr(dot);
+    for (size_t i = 0; i < FUZZ_READER_COUNT; i++) {
+        std::istringstream patterns(FUZZ_READERS[i].patterns);
+        std::string pattern;
+        while (patterns >> pattern)
+            if (extension_fits(extension, pattern))
+                return &FUZZ_READERS[i];
     }
     return NULL;
 }

@@ -25,17 +25,21 @@ static void write_line(const char* text)
 void save_failure(const char* kind)
 {
     char name[MAX_PATH + 128];
-    if (s_input.reader == "file")
-        wsprintfA(name, "%s\\%s-%s", s_failure_dir, kind, s_input.path.c_str() + s_input.path.find_last_of("\\/") + 1);
+    if (!s_input.kept.empty())
+        wsprintfA(name, "%s\\%s-%s-%s", s_failure_dir, kind, s_input.reader.c_str(), s_input.kept.c_str());
     else
         wsprintfA(name, "%s\\%s-%08lx%08lx-%lu-%s%s", s_failure_dir, s_input.reader.c_str(),
                   (unsigned long)(s_input.key >> 32), (unsigned long)s_input.key, (unsigned long)s_input.index,
                   kind, s_input.extension.c_str());
     CreateDirectoryA(s_failure_dir, NULL);
     CopyFileA(s_input.path.c_str(), name, FALSE);
-    char line[MAX_PATH + 300];
-    wsprintfA(line, "FAIL %s %s key %08lx%08lx index %lu -> %s\n", kind, s_input.reader.c_str(),
-              (unsigned long)(s_input.key >> 32), (unsigned long)s_input.key, (unsigned long)s_input.index, name);
+    char line[2 * MAX_PATH + 300];
+    if (!s_input.kept.empty())
+        wsprintfA(line, "FAIL %s %s kept %s -> %s\n", kind, s_input.reader.c_str(), s_input.kept.c_str(), name);
+    else
+        wsprintfA(line, "FAIL %s %s key %08lx%08lx index %lu -> %s\n", kind, s_input.reader.c_str(),
+                  (unsigned long)(s_input.key >> 32), (unsigned long)s_input.key, (unsigned long)s_input.index,
+                  name);
     write_line(line);
 }
 

@@ -26,6 +26,7 @@
 #include "support/peak_memory.h"
 #include "support/seam_recorder.h"
 #include "support/test_support.h"
+#include "support/unhurried_renderer.h"
 #include "gdi_canvas.h"
 
 namespace {
@@ -315,6 +316,7 @@ INSTANTIATE_TEST_SUITE_P(Files, LoaderTable, ::testing::Values(
 // the conversion on a busy machine.
 TEST_F(LoaderTable, LargeMetafileIsHeldInOneCopy)
 {
+    UnhurriedRenderer unhurried;
     // The enhanced one is shown in the preview; the larger Windows one
     // could not be played within the time a play is given on a busy machine.
     const struct {
@@ -355,7 +357,7 @@ TEST_F(LoaderTable, LargeMetafileIsHeldInOneCopy)
         EXPECT_EQ(1, is_emf ? write_wmf_file((HENHMETAFILE)g_hImage, converted)
                             : write_emf_file((HMETAFILE)g_hImage, converted));
         const uint64_t conversion_rise = converting.rise();
-        render_set_limits_for_test(0, 0);
+        render_set_limits_for_test(UnhurriedRenderer::LIMIT_MS, 0);
         const uint64_t written = read_file_bytes(converted).size();
         DeleteFileA(converted);
         EXPECT_GT(written, BYTES);

@@ -27,6 +27,7 @@
 #include "support/peak_memory.h"
 #include "support/seam_recorder.h"
 #include "support/test_support.h"
+#include "support/unhurried_renderer.h"
 #include "gdi_canvas.h"
 
 static const COLORREF RED = RGB(255, 0, 0);
@@ -70,7 +71,11 @@ static RenderOutcome play_on(GdiCanvas& c, HMETAFILE wmf)
 class MetafileRenderer : public ::testing::Test {
 protected:
     SeamRecorder seams;
-    void TearDown() override { render_set_limits_for_test(0, 0); }
+    void TearDown() override
+    {
+        render_set_limits_for_test(0, 0);
+        render_set_play_budget_for_test(0);
+    }
 };
 
 // A red square over the top-left quarter of a frame of SIDE x SIDE
@@ -196,6 +201,8 @@ TEST_F(MetafileRenderer, CutsACrashAStallAndASwellKeepingWhatWasDrawn)
          }},
     };
     HENHMETAFILE sound = with_record(base, "");
+    // Between records a slow machine would reach the play's budget first.
+    render_set_play_budget_for_test(UnhurriedRenderer::LIMIT_MS);
     for (const auto& k : cases) {
         SCOPED_TRACE(k.name);
         render_set_limits_for_test(k.time_limit, 0);
@@ -250,7 +257,8 @@ TEST_F(MetafileRenderer, APlayTheBudgetStopsComesBackCut)
         RenderOutcome outcome;
         RenderCut cut;
     } cases[] = {
-        // Eighty region inversions: some twenty seconds to play whole.
+        // Eighty region inversions: some twenty seconds to play whole, under
+        // a short budget.
         {"time", emf_of(pairs), 300, RENDER_CUT, RENDER_CUT_PLAY_TIME},
         {"glyphs", emf_of(text), SIDE, RENDER_CUT, RENDER_CUT_BUDGET},
         {"a record without a rule", with_record(base, no_rule), SIDE, RENDER_WHOLE, RENDER_CUT_NONE},
@@ -265,7 +273,9 @@ TEST_F(MetafileRenderer, APlayTheBudgetStopsComesBackCut)
         ASSERT_NE((HENHMETAFILE)NULL, k.emf);
         GdiCanvas c(k.side, k.side);
         RECT r = {0, 0, k.side, k.side};
+        render_set_play_budget_for_test(!strcmp(k.name, "time") ? SHORT_PLAY_BUDGET_MS : 0);
         EXPECT_EQ(k.outcome, render_emf(c.dc, k.emf, &r));
+        render_set_play_budget_for_test(0);
         EXPECT_EQ(k.cut, render_last_cut());
         // The last of the forty squares, drawn after the last inversions.
         if (!strcmp(k.name, "time")) {
@@ -406,10 +416,10 @@ TEST_F(MetafileRenderer, APictureNoRendererCanTakeIsSaidOnce)
 // such.
 TEST_F(MetafileRenderer, ACutConversionLeavesTheFileInPlace)
 {
-    HENHMETAFILE emf = emf_of(record_emf_bytes([](HDC dc) {
-        for (int i = 0; i < 200000; ++i)
-            Rectangle(dc, i % SIDE, i % 7, i % SIDE + 3, i % 7 + 3);
-    }));
+    // A conversion of half a minute.
+    HENHMETAFILE emf = GetEnhMetaFileA(fixture_path("hostile/EMF-region-fills-past-a-conversion.emf").c_str());
+    ASSERT_NE((HENHMETAFILE)NULL, emf);
+    HENHMETAFILE sound = emf_of(record_emf_bytes([](HDC) {}));
     std::string path = test_out_path("cut_conversion.wmf");
     ASSERT_TRUE(write_file_bytes(path, "the file before"));
     // Past the limit at the first look the program takes.
@@ -418,8 +428,9 @@ TEST_F(MetafileRenderer, ACutConversionLeavesTheFileInPlace)
     EXPECT_EQ(RENDER_CUT_TIME, render_last_cut());
     EXPECT_EQ("the file before", read_file_bytes(path));
     render_set_limits_for_test(0, 0);
-    EXPECT_EQ(1, write_wmf_file(emf, path.c_str()));
+    EXPECT_EQ(1, write_wmf_file(sound, path.c_str()));
     EXPECT_NE("the file before", read_file_bytes(path));
+    DeleteEnhMetaFile(sound);
     DeleteEnhMetaFile(emf);
 }
 
@@ -916,14 +927,12 @@ TEST_F(MetafileRenderer, ALargePictureIsPlayedAndConvertedBesideItsCopies)
             Escape(mf, MFCOMMENT, (int)comment.size(), comment.data(), NULL);
     });
     ASSERT_GT(GetMetaFileBitsEx(wmf, 0, NULL), 48u << 20);
-    render_set_limits_for_test(0, 64u << 20);
+    UnhurriedRenderer unhurried(64u << 20);
     GdiCanvas c(SIDE, SIDE);
     EXPECT_EQ(RENDER_WHOLE, play_emf_on(c, emf));
     EXPECT_EQ(RED, c.at(SIDE / 2, SIDE / 2));
     GdiCanvas w(SIDE, SIDE);
-    DWORD t0 = GetTickCount();
     EXPECT_EQ(RENDER_WHOLE, play_on(w, wmf)) << render_last_cut();
-    printf("WMFPLAY %lu ms\n", GetTickCount() - t0);
     EXPECT_EQ(RED, w.at(2, 2));
     DeleteMetaFile(wmf);
     RenderResult converted;
@@ -966,6 +975,7 @@ TEST_F(MetafileRenderer, AConversionCallsTheSystemOnce)
         {"region fills", read_file_bytes(fixture_path("hostile/EMF-region-fills-slow-but-whole-conversion.emf")), 1},
         {"48 MB of polylines", large_sound_emf(48u << 20), 64u << 20},
     };
+    UnhurriedRenderer unhurried;
     for (const auto& picture : pictures) {
         SCOPED_TRACE(picture.name);
         HENHMETAFILE emf = emf_of(picture.bytes);

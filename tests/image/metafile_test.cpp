@@ -16,6 +16,7 @@
 #include "image/emf_check.h"
 #include "image/merge_source.h"
 #include "image/metafile.h"
+#include "image/metafile_renderer.h"
 #include "image/preview.h"
 #include "viewer/window_classes.h"
 #include "support/seam_recorder.h"
@@ -170,7 +171,11 @@ protected:
         g_wmfHasPlaceable = 0;
         memset(&g_wmfPlaceableHeader, 0, sizeof g_wmfPlaceableHeader);
     }
-    void TearDown() override { g_wmfHasPlaceable = 0; }
+    void TearDown() override
+    {
+        g_wmfHasPlaceable = 0;
+        render_set_limits_for_test(0, 0);
+    }
 };
 
 // The preview fits the placeable box (1440 x 960) or is square without one;
@@ -879,6 +884,9 @@ TEST_F(Metafile, DefaultSizeFontUnderALargeMappingDrawsAsThePlayerAloneDraws)
 // them. Every heap stays whole.
 TEST_F(Metafile, CraftedFilesPlayRecordByRecordWithoutHarm)
 {
+    // Only harm is judged here, and a play that stalls holds the renderer
+    // for its whole limit: a short one cuts the same plays sooner.
+    render_set_limits_for_test(1000, 0);
     int played = 0;
     for (const char* pattern : {"hostile\\EMF-*.emf", "hostile\\WMF-*.wmf"}) {
         WIN32_FIND_DATAA found;

@@ -18,6 +18,7 @@
 #include "tools/sphere.h"
 #include "tools/text_on_image.h"
 #include "tools/transform_current.h"
+#include "support/unhurried_renderer.h"
 #include "tools_test_util.h"
 
 namespace {
@@ -317,10 +318,8 @@ TEST_F(UndoReplayRules, MergeFileIsReadAgainAndItsLossIsPassedOver)
 
     // A source the renderer cannot convert whole is not merged either, and
     // that is said once (the record made as if the merge had read it).
-    HDC dc = CreateMetaFileA(path.c_str());
-    for (int i = 0; i < 100000; ++i)
-        Rectangle(dc, i % 90, i % 7, i % 90 + 3, i % 7 + 3);
-    DeleteMetaFile(CloseMetaFile(dc));
+    // Its conversion takes half a minute.
+    ASSERT_TRUE(CopyFileA(fixture_path("hostile\\WMF-region-fills-past-a-conversion.wmf").c_str(), path.c_str(), FALSE));
     merge_record_reads_anew(2, path);
     // Past the limit at the first look the program takes.
     render_set_limits_for_test(1, 0);
@@ -335,8 +334,9 @@ TEST_F(UndoReplayRules, MergeFileIsReadAgainAndItsLossIsPassedOver)
     invert_colors(want);
     EXPECT_TRUE(same_image(g_hImage, want)) << "nothing of the cut picture is merged";
 
-    // Nor is an enhanced metafile whose play its own budget cuts, under
-    // the standard limit (the cut one above is gone, and passed over).
+    // Nor is an enhanced metafile whose play its own budget cuts (a short
+    // one), under the standard limit (the cut one above is gone, and
+    // passed over).
     DeleteFileA(path.c_str());
     const std::string emf_path = test_out_path("replay_merge_source.emf");
     ASSERT_TRUE(write_file_bytes(emf_path, read_file_bytes(fixture_path("hostile/EMF-inverted-pairs-before-40-squares.emf"))));
@@ -345,7 +345,9 @@ TEST_F(UndoReplayRules, MergeFileIsReadAgainAndItsLossIsPassedOver)
     push_edit_record(EDIT_INVERT, 0);
     seams.boxes.clear();
     reload();
+    render_set_play_budget_for_test(SHORT_PLAY_BUDGET_MS);
     undo_last_edit();
+    render_set_play_budget_for_test(0);
     EXPECT_EQ(g_editCount, 3u);
     ASSERT_EQ(seams.boxes.size(), 1u);
     EXPECT_EQ(seams.boxes[0].text, "Unable to play metafile in the time allowed");

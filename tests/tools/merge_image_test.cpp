@@ -5,6 +5,7 @@
 #include "image/metafile.h"
 #include "image/metafile_renderer.h"
 #include "tools/merge_image.h"
+#include "support/unhurried_renderer.h"
 #include "tools_test_util.h"
 
 namespace {
@@ -132,17 +133,19 @@ TEST(MergeImage, ACutMetafileSourceIsSaidAndNotMerged)
 {
     SeamRecorder seams(24);
     clear_edit_history();
-    HDC dc = CreateEnhMetaFileA(NULL, NULL, NULL, NULL);
-    for (int i = 0; i < 100000; ++i)
-        Rectangle(dc, i % 20, i % 7, i % 20 + 3, i % 7 + 3);
     const struct {
         const char* name;
         HENHMETAFILE emf;
-        DWORD limit_ms;  // 0: the standard limit
+        DWORD limit_ms;   // 0: the standard limit
+        DWORD budget_ms;  // 0: the standard play budget
     } sources[] = {
-        // Past the limit at the first look the program takes.
-        {"past a 1 ms limit", CloseEnhMetaFile(dc), 1},
-        {"past its own play budget", GetEnhMetaFileA(fixture_path("hostile/EMF-inverted-pairs-before-40-squares.emf").c_str()), 0},
+        // Past the limit at the first look the program takes: region fills
+        // of half a minute, whatever the scale.
+        {"past a 1 ms limit", GetEnhMetaFileA(fixture_path("hostile/EMF-region-fills-past-a-conversion.emf").c_str()), 1,
+         0},
+        {"past its own play budget",
+         GetEnhMetaFileA(fixture_path("hostile/EMF-inverted-pairs-before-40-squares.emf").c_str()), 0,
+         SHORT_PLAY_BUDGET_MS},
     };
     HGLOBAL image = make_random_dib(24, 16, 24, 5), kept = image, unconverted = NULL;
     HGLOBAL before = copy_packed_dib(image);
@@ -150,6 +153,7 @@ TEST(MergeImage, ACutMetafileSourceIsSaidAndNotMerged)
     for (const auto& source : sources) {
         ASSERT_NE(source.emf, (HENHMETAFILE)NULL) << source.name;
         render_set_limits_for_test(source.limit_ms, 0);
+        render_set_play_budget_for_test(source.budget_ms);
         for (const char* when : {"cut in the merge", "cut before"}) {
             SCOPED_TRACE(std::string(source.name) + ", " + when);
             EXPECT_EQ(merge_into_current_image(NULL, NULL, NULL, &image, &unconverted, (HGLOBAL)source.emf, NULL,
@@ -164,6 +168,7 @@ TEST(MergeImage, ACutMetafileSourceIsSaidAndNotMerged)
             seams.boxes.clear();
         }
         render_set_limits_for_test(0, 0);
+        render_set_play_budget_for_test(0);
         DeleteEnhMetaFile(source.emf);
     }
     forget_failed_metafiles(NULL);

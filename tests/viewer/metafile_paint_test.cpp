@@ -30,6 +30,7 @@
 #include "support/dib_block.h"
 #include "support/seam_recorder.h"
 #include "support/test_support.h"
+#include "support/unhurried_renderer.h"
 #include "tools/edit_history.h"
 #include "viewer/image_window.h"
 #include "viewer/merge_window.h"
@@ -43,16 +44,16 @@ enum Road { IMAGE_WINDOW, TILED, PREVIEW };
 
 enum Cut {
     WHOLE,
-    SLOW,         // whole under the standard limit, in about a second
+    SLOW,         // whole, in about a second: played with no limit near
     PAST_LIMIT,   // the play passes a 1 s limit after its red square
-    PAST_BUDGET,  // the play passes its own budget under the standard limit
+    PAST_BUDGET,  // the play passes a short budget of its own, under a time limit far past it
     SHORT_RECORD,  // a record of no size after the red square stops the play
 };
 
 // What comes after the first paint and its repaint.
 enum Then {
     RESIZE,
-    RESIZE_CUT,     // resized under a 100 ms limit: the new play is cut
+    RESIZE_CUT,     // resized under a 1 ms limit: the new play is cut at the first look
     NEW_PICTURE,    // released as a load releases it; a black square under the same handle value
 };
 
@@ -314,7 +315,12 @@ TEST_P(MetafilePaint, PlaysOncePerSizeAndKeepsWhatACutLeft)
     g_wmfHasPlaceable = row.placeable != nullptr;
     HBRUSH saved_brush = g_hBackgroundBrush;
     g_hBackgroundBrush = (HBRUSH)GetStockObject(WHITE_BRUSH);
-    render_set_limits_for_test(row.cut == PAST_LIMIT ? 1000 : 0, 0);
+    // Only the cut a row is about ends a play, however busy the machine is:
+    // no other limit lies near its picture's time.
+    render_set_limits_for_test(row.cut == PAST_LIMIT ? 1000 : UnhurriedRenderer::LIMIT_MS, 0);
+    render_set_play_budget_for_test(row.cut == SLOW         ? (DWORD)UnhurriedRenderer::LIMIT_MS
+                                    : row.cut == PAST_BUDGET ? (DWORD)SHORT_PLAY_BUDGET_MS
+                                                             : 0);
     // A covered window reaches past the screen's edge, as a maximised
     // window's frame does.
     HWND hwnd = CreateWindowExA(WS_EX_TOPMOST, wc.lpszClassName, "", WS_POPUP | WS_VISIBLE, row.under ? -20 : 40, 40,
@@ -362,7 +368,7 @@ TEST_P(MetafilePaint, PlaysOncePerSizeAndKeepsWhatACutLeft)
         EXPECT_EQ(reds_then, 0) << "the old picture's pixels are not shown";
     } else {
         if (row.then == RESIZE_CUT)
-            render_set_limits_for_test(100, 0);
+            render_set_limits_for_test(1, 0);
         SetWindowPos(hwnd, NULL, 0, 0, 260, 190, SWP_NOMOVE | SWP_NOZORDER);
         InvalidateRect(hwnd, NULL, TRUE);
         // A cut picture is not played again: what it left is shown scaled.
@@ -387,6 +393,7 @@ TEST_P(MetafilePaint, PlaysOncePerSizeAndKeepsWhatACutLeft)
 
     DestroyWindow(hwnd);
     render_set_limits_for_test(0, 0);
+    render_set_play_budget_for_test(0);
     forget_failed_metafiles(NULL);
     forget_metafile_views(NULL);
     if (row.is_emf)
