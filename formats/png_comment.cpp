@@ -111,18 +111,7 @@ static void note_dropped_description(CommentJob* job, const BYTE* type, const BY
     uint32_t text_length = (uint32_t)strnlen((const char*)data + at, length - at);
     bool unshowable = false;
     HGLOBAL hShown = system_text_from_utf8((const char*)data + at, text_length, &unshowable);
-    size_t shown_length = 0;
-    const char* shown = lock_comment_text(hShown, &shown_length);
-    if (shown) {
-        note_dropped_comment(job, false, shown, shown_length);
-        GlobalUnlock(hShown);
-    } else {
-        job->dropped_other = true;
-    }
-    if (hShown)
-        GlobalFree(hShown);
-    if (unshowable)
-        note_unshowable_comment(job);
+    note_dropped_shown_text(job, hShown, unshowable);
     note_dropped_comment(job, false, data + at + text_length, length - at - text_length);
 }
 

@@ -325,6 +325,22 @@ void note_unshowable_comment(CommentJob* job)
         job->dropped_unshowable = true;
 }
 
+void note_dropped_shown_text(CommentJob* job, HGLOBAL hShown, bool unshowable)
+{
+    size_t shown_length = 0;
+    const char* shown = lock_comment_text(hShown, &shown_length);
+    if (shown) {
+        note_dropped_comment(job, false, shown, shown_length);
+        GlobalUnlock(hShown);
+    } else {
+        job->dropped_other = true;
+    }
+    if (hShown)
+        GlobalFree(hShown);
+    if (unshowable)
+        note_unshowable_comment(job);
+}
+
 // Nothing dropped, or exactly the text shown.
 static bool dropped_only_shown(const CommentJob* job)
 {

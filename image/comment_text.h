@@ -72,6 +72,11 @@ void note_dropped_comment(CommentJob* job, bool start, const void* bytes, size_t
 // another: an edit would put that one back in its place, so it is refused.
 void note_unshowable_comment(CommentJob* job);
 
+// Both steps for a text converted as the reader shows it: hShown (freed
+// here; null when it could not be converted, which counts as another
+// comment dropped) and whether a character of it was shown as another.
+void note_dropped_shown_text(CommentJob* job, HGLOBAL hShown, bool unshowable);
+
 // A comment writer's rewrite of path (safe_rewrite_file) with the comment
 // of hText (null: empty): a REWRITE_ result. Every failure leaves path as it
 // was and is said here once, with the path as caption (the shown file's

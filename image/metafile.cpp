@@ -572,18 +572,7 @@ static void note_old_title(const BYTE* old, uint32_t old_size, CommentJob* job)
         ++title;
     bool unshowable = false;
     HGLOBAL hShown = system_text_from_utf16(units, title, &unshowable);
-    size_t shown_length = 0;
-    const char* shown = lock_comment_text(hShown, &shown_length);
-    if (shown) {
-        note_dropped_comment(job, false, shown, shown_length);
-        GlobalUnlock(hShown);
-    } else {
-        job->dropped_other = true;
-    }
-    if (hShown)
-        GlobalFree(hShown);
-    if (unshowable)
-        note_unshowable_comment(job);
+    note_dropped_shown_text(job, hShown, unshowable);
     for (uint32_t n = title; n < chars - i; ++n) {
         if (units[n] > 0xFF) {
             job->dropped_other = true;

@@ -322,8 +322,10 @@ TEST_P(MetafilePaint, PlaysOncePerSizeAndKeepsWhatACutLeft)
                                     : row.cut == PAST_BUDGET ? (DWORD)SHORT_PLAY_BUDGET_MS
                                                              : 0);
     // A covered window reaches past the screen's edge, as a maximised
-    // window's frame does.
-    HWND hwnd = CreateWindowExA(WS_EX_TOPMOST, wc.lpszClassName, "", WS_POPUP | WS_VISIBLE, row.under ? -20 : 40, 40,
+    // window's frame does. It never takes the activation either: a window
+    // of another test program closing on the shared display would hand it
+    // over and raise it above its cover.
+    HWND hwnd = CreateWindowExA(WS_EX_TOPMOST | (row.under ? WS_EX_NOACTIVATE : 0), wc.lpszClassName, "", WS_POPUP | WS_VISIBLE, row.under ? -20 : 40, 40,
                                 200, 150, NULL, NULL, wc.hInstance, NULL);
     g_hwndPreview = hwnd;
 
