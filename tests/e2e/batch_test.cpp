@@ -41,7 +41,11 @@ struct Grid {
 
 Grid measure(HWND batch)
 {
-    Grid g = {batch, FindWindowExA(batch, NULL, STATUSCLASSNAMEA, NULL), 0, 0, 0, 0, 0, 0};
+    // The window is found by its title as soon as it exists, which may be
+    // before it has made its status bar.
+    HWND status = NULL;
+    wait_for([&] { return (status = FindWindowExA(batch, NULL, STATUSCLASSNAMEA, NULL)) && IsWindowVisible(status); });
+    Grid g = {batch, status, 0, 0, 0, 0, 0, 0};
     RECT client, bar = {0, 0, 0, 0};
     GetClientRect(batch, &client);
     if (g.status)
