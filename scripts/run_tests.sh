@@ -12,8 +12,9 @@ cd "$ROOT"
 source "$ROOT/scripts/wine_env.sh"
 trap 'stop_shard_servers || true; stop_all' EXIT
 start_display
-boot_prefix
+prepare_prefix
 make_shard_prefixes "$(e2e_shard_count)"
+make_entry_template
 start_wine
 
 status=0

@@ -119,8 +119,7 @@ e2e_shard_count() {
 
 # Each shard's Wine prefix: a copy of the booted one, so each has its own
 # server (windows, focus, foreground, settings file). Made before the
-# shared server starts, so no copy takes what the unit programs write into
-# the shared prefix meanwhile.
+# test run's own server starts, so no copy takes a registry it is writing.
 E2E_PREFIXES=$ROOT/build/wine-e2e
 
 # A prefix copied from FROM to TO. The system folder (nine tenths of the
@@ -149,10 +148,21 @@ make_shard_prefixes() {
     wait "${copies[@]}"
 }
 
+# Each unit program's prefix (tests/run_apart.sh), copied when the program
+# starts from a template made with the shards' copies: no server ever runs
+# on the template, so no copy takes a registry half written.
+ENTRY_PREFIXES=$ROOT/build/wine-entries
+
+make_entry_template() {
+    rm -rf "$ENTRY_PREFIXES"
+    mkdir -p "$ENTRY_PREFIXES"
+    copy_prefix "$WINEPREFIX" "$ENTRY_PREFIXES/template"
+}
+
 # The shards' servers, should a run cut short leave any behind.
 stop_shard_servers() {
     local prefix
-    for prefix in "$E2E_PREFIXES"/*; do
+    for prefix in "$E2E_PREFIXES"/* "$ENTRY_PREFIXES"/entry-*; do
         [ -f "$prefix/system.reg" ] && WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1 || true
     done
     return 0
@@ -186,9 +196,13 @@ unmanage_windows_of() {
     rm -f "$reg"
 }
 
-# The unit programs, in the shared prefix; the program itself keeps its
-# setting there, where a user runs it (scripts/run_viewer.sh).
+# The unit programs, in the booted prefix, from which their own prefixes
+# are copied; the program itself keeps its setting there, where a user runs
+# it (scripts/run_viewer.sh).
+UNMANAGED=
 unmanage_unit_programs() {
+    [ -n "$UNMANAGED" ] && return 0
+    UNMANAGED=1
     local exe names=()
     for exe in "$ROOT"/build/cmake/tests/*_tests.exe; do
         [ -e "$exe" ] && names+=("$(basename "$exe")")
@@ -211,6 +225,14 @@ keep_desktop() {
     wine cmd /c pause <"$fifo" >/dev/null 2>&1 &
     exec {KEEPER_FD}>"$fifo"
     rm -f "$fifo"
+}
+
+# The booted prefix with every setting the copies need, written out: the
+# server that wrote them has ended.
+prepare_prefix() {
+    boot_prefix
+    unmanage_unit_programs
+    wineserver -w
 }
 
 start_wine() {
