@@ -159,6 +159,20 @@ make_entry_template() {
     copy_prefix "$WINEPREFIX" "$ENTRY_PREFIXES/template"
 }
 
+# A program's own display and persistent Wine server (an end-to-end shard's,
+# a test entry's), in the prefix PREFIX, which is copied from FROM when it
+# is not there yet. stop_all ends both.
+start_own_wine() {  # prefix from
+    unset CORVANE_USE_DISPLAY
+    export WINEPREFIX=$1
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        mkdir -p "$(dirname "$WINEPREFIX")" && copy_prefix "$2" "$WINEPREFIX" || return 1
+    fi
+    start_display || return 1
+    wineserver -p
+    WINE_STARTED=1
+}
+
 # The shards' servers, should a run cut short leave any behind.
 stop_shard_servers() {
     local prefix

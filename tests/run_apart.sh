@@ -14,21 +14,15 @@ shift
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 source "$ROOT/scripts/wine_env.sh"
 
-# The copy comes from the template the test run made before its own server
+# A fresh copy of the template the test run made before its own server
 # started; a run of ctest by hand without one copies the booted prefix.
 from=$ENTRY_PREFIXES/template
 [ -f "$from/system.reg" ] || from=$WINEPREFIX
-export WINEPREFIX=$ENTRY_PREFIXES/entry-$entry
-rm -rf "$WINEPREFIX"
-mkdir -p "$ENTRY_PREFIXES"
-copy_prefix "$from" "$WINEPREFIX" || exit 1
+rm -rf "$ENTRY_PREFIXES/entry-$entry"
 
 trap stop_all EXIT
 trap 'exit 143' TERM INT
-unset CORVANE_USE_DISPLAY
-start_display || exit 1
-wineserver -p
-WINE_STARTED=1
+start_own_wine "$ENTRY_PREFIXES/entry-$entry" "$from" || exit 1
 keep_desktop
 wine "$@" &
 # Waiting in the shell (not on a foreground child) lets a signal end it.

@@ -25,14 +25,9 @@ run_shard() {
     local k=$1
     trap stop_all EXIT
     trap 'exit 143' TERM INT
-    unset CORVANE_USE_DISPLAY
-    export WINEPREFIX=$E2E_PREFIXES/$k
-    # Made by the test run before the shared server started; a run by hand
-    # with more shards copies the rest now.
-    [ -f "$WINEPREFIX/system.reg" ] || { mkdir -p "$E2E_PREFIXES" && copy_prefix "$base_prefix" "$WINEPREFIX"; }
-    start_display || exit 1
-    wineserver -p
-    WINE_STARTED=1
+    # The prefix was made by the test run before its own server started; a
+    # run by hand with more shards copies the rest now.
+    start_own_wine "$E2E_PREFIXES/$k" "$base_prefix" || exit 1
     unmanage_windows_of Corvane.exe CorvaneRender.exe
     mkdir -p "$work/shard-$k" "$shots/shard-$k"
     GTEST_TOTAL_SHARDS=$count GTEST_SHARD_INDEX=$k \
