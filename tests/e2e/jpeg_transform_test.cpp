@@ -23,6 +23,8 @@ void save_over(const RunningApp& app, HWND save, const std::string& path)
         if (box && box != save)
             click_button(box, IDYES);
     }
+    // The stamp changes when the copy back starts; it is read once whole.
+    wait_file_replaced(path, stamp, 15000);
 }
 
 // Turns the picture shown clockwise from the main menu and saves it over
@@ -80,6 +82,7 @@ TEST(JpegTransform, RotateClockwiseTurnsTheFileAndThePreviewAndExifIsMadeComplia
     select_list_entry(app, 1);
     std::string exif = dir + "\\quadrants.jpg";
     const uint64_t plain_size = file_size(exif);
+    const std::string plain_stamp = file_stamp(exif);
     EXPECT_EQ(wait_for_window_text(GetDlgItem(app.main, IDC_MAIN_NAME_EDIT), "quadrants.jpg", 20000),
               "quadrants.jpg");
     auto grown = [&] { return file_size(exif) > plain_size; };
@@ -87,6 +90,8 @@ TEST(JpegTransform, RotateClockwiseTurnsTheFileAndThePreviewAndExifIsMadeComplia
         PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_JPEG_EXIF, 0), 0);
         wait_for(grown, 4000);
     }
+    // The file grows while it is copied back, and is read once whole.
+    EXPECT_TRUE(wait_file_replaced(exif, plain_stamp));
     EXPECT_NE(read_whole_file(exif).find("Exif"), std::string::npos);
     EXPECT_TRUE(is_read_only("quadrants.jpg"));
     EXPECT_EQ(exit_by_button(app), 1);
