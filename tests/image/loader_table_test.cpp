@@ -197,7 +197,7 @@ TEST_P(LoaderTable, FileIsReadAsItsRowSays)
         EXPECT_EQ(convert_save_to_path(g_hImage, c.kind, written, to_emf ? FMT_EMF : FMT_WMF, 0, 0), c.converts > 0);
         ASSERT_EQ(seams.boxes.size(), 1u) << c.file;
         if (c.converts < 0) {
-            EXPECT_EQ(seams.boxes[0].text, "Unable to read back the converted metafile") << c.file;
+            EXPECT_EQ(seams.boxes[0].text, "The picture is too large for a Windows metafile") << c.file;
             EXPECT_EQ(GetFileAttributesA(written), INVALID_FILE_ATTRIBUTES) << c.file;
             return;
         }
@@ -302,8 +302,8 @@ INSTANTIATE_TEST_SUITE_P(Files, LoaderTable, ::testing::Values(
     // Converted as shown: the records, not the blue picture their comments
     // carry, which are left out; the whole square of a box not at the
     // origin, given either way round; a region within the bound of an
-    // enhanced metafile but past a Windows one's, which could not be read
-    // back, is not written.
+    // enhanced metafile but past a Windows one's is too large for the
+    // kind, and not written.
     converted("carrying_blue.wmf", KIND_WMF, 232, 1), converted("box_off_origin.wmf", KIND_WMF, 0, 1),
     converted("box_off_origin_inverted.wmf", KIND_WMF, 0, 1), converted("region_8500.emf", KIND_EMF, 0, -1)));
 

@@ -366,7 +366,9 @@ TEST_F(MetafileRenderer, ACutIsSaidOnceAndTheMetafileNotPlayedAgainUntilLoaded)
     GdiCanvas first(SIDE, SIDE), again(SIDE, SIDE), reloaded(SIDE, SIDE);
     repaint(first);
     ASSERT_EQ(1u, seams.boxes.size());
-    EXPECT_EQ("Unable to read metafile bits", seams.boxes[0].text);
+    // The system's player ends the renderer on this arc: that is said, not
+    // blamed on the file.
+    EXPECT_EQ("The metafile renderer ended before it finished", seams.boxes[0].text);
     EXPECT_EQ("(null)", seams.boxes[0].caption);
     EXPECT_EQ((UINT)(MB_OK | MB_ICONSTOP), seams.boxes[0].type);
     EXPECT_EQ(RED, first.at(2, 2));
@@ -386,7 +388,7 @@ TEST_F(MetafileRenderer, ACutIsSaidOnceAndTheMetafileNotPlayedAgainUntilLoaded)
 }
 
 // With no renderer to be had nothing is drawn, and that is said once, not
-// passed over as a picture that drew nothing. The renderer is looked for
+// passed over as a picture that drew nothing nor blamed on the file. The renderer is looked for
 // beside the program only: this test program's folder has none, though the
 // build tree above it does.
 TEST_F(MetafileRenderer, APictureNoRendererCanTakeIsSaidOnce)
@@ -402,7 +404,7 @@ TEST_F(MetafileRenderer, APictureNoRendererCanTakeIsSaidOnce)
         play_emf(again.dc, emf, &r);
         play_emf(again.dc, emf, &r);
         ASSERT_EQ(1u, seams.boxes.size());
-        EXPECT_EQ("Unable to read metafile bits", seams.boxes[0].text);
+        EXPECT_EQ("The metafile renderer could not be started", seams.boxes[0].text);
         EXPECT_EQ(WHITE, again.at(2, 2));
         forget_failed_metafiles(NULL);
         seams.boxes.clear();
@@ -432,6 +434,80 @@ TEST_F(MetafileRenderer, ACutConversionLeavesTheFileInPlace)
     EXPECT_NE("the file before", read_file_bytes(path));
     DeleteEnhMetaFile(sound);
     DeleteEnhMetaFile(emf);
+}
+
+// An enhanced metafile of a 1-inch frame (the reference device's pixels
+// aside) of what draw records.
+template <typename Draw>
+static HENHMETAFILE record_inch_emf(Draw draw)
+{
+    RECT frame = {0, 0, 2540, 2540};
+    HDC dc = CreateEnhMetaFileA(NULL, NULL, &frame, NULL);
+    draw(dc);
+    return CloseEnhMetaFile(dc);
+}
+
+// A red brush selected into dc, and the pen taken away: a shape draws red.
+static void select_red(HDC dc)
+{
+    SelectObject(dc, CreateSolidBrush(RED));
+    SelectObject(dc, GetStockObject(NULL_PEN));
+}
+
+// What the system's conversion to a Windows metafile loses of these
+// pictures (a window origin of their own, a clip path, a curve, a turn, a
+// pattern, a font it writes with no height) would be written as another
+// picture: the conversion is refused in words of its own, and the file in
+// place is kept. The same shapes without them convert.
+TEST_F(MetafileRenderer, AConversionThatWouldShowAnotherPictureIsRefused)
+{
+    const struct {
+        const char* name;
+        std::function<void(HDC)> draw;
+        bool is_same;
+    } pictures[] = {
+        {"its own window origin", [](HDC dc) { SetWindowOrgEx(dc, 1000, 2000, NULL); select_red(dc);
+                                              Rectangle(dc, 1020, 2020, 1070, 2070); }, false},
+        {"an ellipse clip path", [](HDC dc) { BeginPath(dc); Ellipse(dc, 10, 10, 80, 80); EndPath(dc);
+                                             SelectClipPath(dc, RGN_COPY); select_red(dc);
+                                             Rectangle(dc, 0, 0, 96, 96); }, false},
+        {"a curve", [](HDC dc) { SelectObject(dc, CreatePen(PS_SOLID, 3, RED));
+                                POINT p[4] = {{10, 80}, {30, 0}, {60, 96}, {85, 10}}; PolyBezier(dc, p, 4); }, false},
+        {"a turn", [](HDC dc) { SetGraphicsMode(dc, GM_ADVANCED); XFORM turn = {0.7071f, 0.7071f, -0.7071f, 0.7071f, 48, 0};
+                               SetWorldTransform(dc, &turn); select_red(dc); Rectangle(dc, 0, 0, 60, 30); }, false},
+        {"a pattern brush", [](HDC dc) {
+             SelectObject(dc, CreateSolidBrush(RGB(0, 0, 255)));
+             // A packed DIB of 8 x 8 pixels of 8 bits whose colours are
+             // entries of the palette: the stock palette's red and white.
+             struct {
+                 BITMAPINFOHEADER header;
+                 WORD colours[2];
+                 BYTE rows[8][8];
+             } dib = {{sizeof(BITMAPINFOHEADER), 8, 8, 1, 8, BI_RGB, 0, 0, 0, 2, 0}, {1, 19}, {}};
+             for (int y = 0; y < 8; ++y)
+                 for (int x = 0; x < 8; ++x)
+                     dib.rows[y][x] = y % 2;
+             SelectObject(dc, CreateDIBPatternBrushPt(&dib, DIB_PAL_COLORS));
+             Rectangle(dc, 0, 0, 96, 96); }, false},
+        {"the same shapes alone", [](HDC dc) { select_red(dc); Rectangle(dc, 20, 20, 70, 70);
+                                              SelectObject(dc, CreatePen(PS_SOLID, 3, RED)); Ellipse(dc, 5, 5, 90, 60); }, true},
+    };
+    const std::string path = test_out_path("another_picture.wmf");
+    for (const auto& picture : pictures) {
+        SCOPED_TRACE(picture.name);
+        HENHMETAFILE emf = record_inch_emf(picture.draw);
+        ASSERT_TRUE(write_file_bytes(path, "the file before"));
+        int written = write_wmf_file(emf, path.c_str());
+        if (picture.is_same) {
+            EXPECT_EQ(1, written) << render_last_cut();
+        } else {
+            EXPECT_EQ(METAFILE_NOT_THE_SAME, metafile_write_fault(written)) << written;
+            EXPECT_EQ("the file before", read_file_bytes(path));
+        }
+        DeleteEnhMetaFile(emf);
+    }
+    EXPECT_EQ(std::string("The converted metafile would not show the same picture"),
+              metafile_fault_words(METAFILE_NOT_THE_SAME));
 }
 
 // The Windows metafile's bytes without the comments that carry an enhanced
@@ -467,19 +543,23 @@ TEST_F(MetafileRenderer, ConversionsHandBackWhatTheSystemMakes)
     std::string expected(size, '\0');
     GetWinMetaFileBits(emf, size, (BYTE*)&expected[0], MM_ANISOTROPIC, reference);
     RenderResult converted;
-    ASSERT_EQ(RENDER_WHOLE, render_emf_to_wmf_bits(emf, MM_ANISOTROPIC, &converted));
+    ASSERT_EQ(RENDER_WHOLE, render_emf_to_wmf_bits(emf, MM_ANISOTROPIC, NULL, &converted));
     ASSERT_EQ(size, converted.size);
     EXPECT_EQ(expected, std::string((const char*)converted.bytes, converted.size));
     release_render_result(&converted);
 
-    const METAFILEPICT sized = {MM_ANISOTROPIC, 5080, 2540, NULL};
+    // Without a size, the picture is four inches square, as a plain
+    // metafile is shown.
+    const METAFILEPICT sized = {MM_ANISOTROPIC, 5080, 2540, NULL}, plain = {MM_ANISOTROPIC, 10160, 10160, NULL};
     for (const METAFILEPICT* picture : {&sized, (const METAFILEPICT*)NULL}) {
         SCOPED_TRACE(picture ? "sized" : "no size");
         const std::string records = without_carried_metafile(expected);
         ASSERT_LT(records.size(), expected.size());
-        HENHMETAFILE mine = SetWinMetaFileBits((UINT)records.size(), (const BYTE*)records.data(), reference, picture);
+        HENHMETAFILE mine = SetWinMetaFileBits((UINT)records.size(), (const BYTE*)records.data(), reference,
+                                               picture ? picture : &plain);
         HENHMETAFILE theirs = NULL;
-        ASSERT_EQ(RENDER_WHOLE, render_wmf_to_emf_bits((const BYTE*)expected.data(), size, picture, NULL, &theirs));
+        ASSERT_EQ(RENDER_WHOLE, render_wmf_to_emf_bits((const BYTE*)expected.data(), size, picture, NULL, &theirs))
+            << render_last_cut();
         UINT n = GetEnhMetaFileBits(mine, 0, NULL);
         ASSERT_EQ(n, GetEnhMetaFileBits(theirs, 0, NULL));
         std::string a(n, '\0'), b(n, '\0');
@@ -782,7 +862,7 @@ TEST_F(MetafileRenderer, ConversionsLeaveNoHandleInEitherProcess)
     HENHMETAFILE emf = emf_of(record_emf_bytes([](HDC dc) { Ellipse(dc, 5, 5, 40, 30); }));
     auto convert = [&] {
         RenderResult converted;
-        bool whole = render_emf_to_wmf_bits(emf, MM_ANISOTROPIC, &converted) == RENDER_WHOLE;
+        bool whole = render_emf_to_wmf_bits(emf, MM_ANISOTROPIC, NULL, &converted) == RENDER_WHOLE;
         release_render_result(&converted);
         return whole;
     };
@@ -936,7 +1016,7 @@ TEST_F(MetafileRenderer, ALargePictureIsPlayedAndConvertedBesideItsCopies)
     EXPECT_EQ(RED, w.at(2, 2));
     DeleteMetaFile(wmf);
     RenderResult converted;
-    EXPECT_EQ(RENDER_WHOLE, render_emf_to_wmf_bits(emf, MM_ANISOTROPIC, &converted));
+    EXPECT_EQ(RENDER_WHOLE, render_emf_to_wmf_bits(emf, MM_ANISOTROPIC, NULL, &converted));
     EXPECT_GT(converted.size, 24u << 20);
     release_render_result(&converted);
     DeleteEnhMetaFile(emf);
@@ -962,17 +1042,19 @@ TEST_F(MetafileRenderer, ARefusedLargeConversionKeepsNoCopyOfThePicture)
 
 // The system's conversion to a Windows metafile is as dear as a play, and
 // the renderer makes it once, as it counts: for a small result (of two
-// slow region fills) and for one past the 64 MB once given to a result
-// before its size was asked (48 MB of polylines, held in the result both
-// as records and as the enhanced metafile the system keeps in comments).
+// slow region fills, whose regions come out with more rectangles than a
+// Windows metafile's rules take: too large for the kind) and for one past
+// the 64 MB once given to a result before its size was asked (48 MB of
+// polylines, held in the result both as records and as the enhanced
+// metafile the system keeps in comments).
 TEST_F(MetafileRenderer, AConversionCallsTheSystemOnce)
 {
     const struct {
         const char* name;
         std::string bytes;
-        UINT least_result;
+        UINT least_result;  // 0: refused as too large for a Windows metafile
     } pictures[] = {
-        {"region fills", read_file_bytes(fixture_path("hostile/EMF-region-fills-slow-but-whole-conversion.emf")), 1},
+        {"region fills", read_file_bytes(fixture_path("hostile/EMF-region-fills-slow-but-whole-conversion.emf")), 0},
         {"48 MB of polylines", large_sound_emf(48u << 20), 64u << 20},
     };
     UnhurriedRenderer unhurried;
@@ -981,7 +1063,10 @@ TEST_F(MetafileRenderer, AConversionCallsTheSystemOnce)
         HENHMETAFILE emf = emf_of(picture.bytes);
         ASSERT_NE((HENHMETAFILE)NULL, emf);
         RenderResult converted;
-        EXPECT_EQ(RENDER_WHOLE, render_emf_to_wmf_bits(emf, MM_ANISOTROPIC, &converted));
+        RenderOutcome outcome = render_emf_to_wmf_bits(emf, MM_ANISOTROPIC, NULL, &converted);
+        EXPECT_EQ(picture.least_result ? RENDER_WHOLE : RENDER_CUT, outcome) << render_last_cut();
+        if (!picture.least_result)
+            EXPECT_EQ(METAFILE_TOO_LARGE_FOR_WMF, render_fault(outcome));
         EXPECT_EQ(1u, render_last_conversion_calls());
         EXPECT_GE(converted.size, picture.least_result);
         release_render_result(&converted);
