@@ -119,6 +119,9 @@ const HoldRow ROWS[] = {
      nullptr, nullptr, nullptr, false, false, 0, false, true},
     {"F9 answered No on a read-only file", FROM_VIEW, 0, VK_F9, "#32770", "Corvane File Viewer",
      IDC_HUFFMAN_ORIENTATION, "6", IDNO, A_SAME, NEXT, nullptr, nullptr, nullptr, false, false, 0, false, true},
+    // Yes as the box opens keeps a's orientation 6, and the turn made first.
+    {"F9 on a file stored turned, after a turn", FROM_VIEW, 0, VK_F9, "#32770", "Corvane File Viewer", 0, NULL, IDOK,
+     A_SAME, RELOAD, nullptr, nullptr, nullptr, false, false, IDM_MAIN_ROTATE_CW, false, false, "camera_props.jpg"},
     // Over the shown file, whose turn the file's would replace: the default No.
     {"a lossless turn over the shown file after a turn", FROM_MAIN_ALONE, IDM_MAIN_JPEG_ROTATE_CW, 0, "#32770",
      "Save As JPEG", 0, NULL, IDOK, A_SAME, RELOAD, nullptr, nullptr, nullptr, false, false, IDM_MAIN_ROTATE_CW, false,
