@@ -168,7 +168,9 @@ TEST(MenuTools, UndoEachCommandAndTheToolDialogsChangeThePreview)
 // camera.jpg given what its file no longer gives, then inverted: the patch
 // merged first and its file deleted, or the brightness changed for good by
 // F7 in the image window. Undo refused there keeps the picture shown, and
-// goes back to it, not to the file, from an edit made afterwards.
+// goes back to it, not to the file, from an edit made afterwards, also
+// after a colour change. A change for good (F7) lets the kept picture go,
+// so Undo is refused again; another file lets it go too.
 TEST(MenuTools, UndoStopsAtThePictureShownOnceItsHistoryIsDropped)
 {
     const struct {
@@ -178,9 +180,18 @@ TEST(MenuTools, UndoStopsAtThePictureShownOnceItsHistoryIsDropped)
                 {false, "holds a change that cannot be undone"}};
     for (const auto& row : ROWS) {
         std::string dir = e2e_work_dir(row.merged ? "undo_dropped_merge" : "undo_dropped_f7");
-        ASSERT_TRUE(copy_fixture("camera.jpg", dir) && copy_fixture("patch.bmp", dir));
+        ASSERT_TRUE(copy_fixture("camera.jpg", dir) && copy_fixture("patch.bmp", dir) &&
+                    copy_fixture("quadrants.bmp", dir));
         RunningApp app;
         ASSERT_TRUE(start_app("camera.jpg", dir, app));
+        HWND view = NULL;
+        auto brighten_for_good = [&] {
+            PostMessageA(view ? view : (view = open_image_window(app, IDC_MAIN_CENTER)), WM_KEYDOWN, VK_F7, 0);
+            HWND box = wait_dialog(app, "Corvane File Viewer", 10000);
+            ASSERT_TRUE(box);
+            click_button(box, IDYES);
+            ASSERT_TRUE(wait_until_closed(box));
+        };
         if (row.merged) {
             PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_MERGE_FILE, 0), 0);
             HWND merge = find_process_window(app.process.dwProcessId, "Merge", NULL, 10000);
@@ -196,11 +207,7 @@ TEST(MenuTools, UndoStopsAtThePictureShownOnceItsHistoryIsDropped)
         if (row.merged) {
             ASSERT_TRUE(DeleteFileA((dir + "\\patch.bmp").c_str()));
         } else {
-            PostMessageA(open_image_window(app, IDC_MAIN_CENTER), WM_KEYDOWN, VK_F7, 0);
-            HWND box = wait_dialog(app, "Corvane File Viewer", 10000);
-            ASSERT_TRUE(box);
-            click_button(box, IDYES);
-            ASSERT_TRUE(wait_until_closed(box));
+            brighten_for_good();
         }
         auto saved = [&](const char* name) {
             run_dialog_command(app, app.main, IDM_MAIN_SAVE_BMP, "Save As Windows BMP", name, 1);
@@ -214,6 +221,19 @@ TEST(MenuTools, UndoStopsAtThePictureShownOnceItsHistoryIsDropped)
         send_main_command(app, IDM_MAIN_ROTATE_CW);
         send_main_command(app, IDM_MAIN_UNDO);
         EXPECT_TRUE(saved("undone.bmp") == shown) << row.refusal;
+        SendMessageA(app.main, WM_SYSCOLORCHANGE, 0, 0);
+        send_main_command(app, IDM_MAIN_ROTATE_CW);
+        PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_UNDO, 0), 0);
+        EXPECT_TRUE(saved("recoloured.bmp") == shown) << row.refusal;
+        brighten_for_good();
+        send_main_command(app, IDM_MAIN_ROTATE_CW);
+        PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_UNDO, 0), 0);
+        EXPECT_NE(dismiss_message_box(app, 10000).find("holds a change that cannot be undone"), std::string::npos);
+        ASSERT_TRUE(select_list_file(app, "quadrants.bmp"));
+        const std::string other = saved("other.bmp");
+        send_main_command(app, IDM_MAIN_INVERT);
+        PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_UNDO, 0), 0);
+        EXPECT_TRUE(saved("other_undone.bmp") == other) << row.refusal;
         EXPECT_EQ(exit_by_button(app), 1);
     }
 }
