@@ -196,8 +196,10 @@ int move_copy_rename_path(HWND owner, HWND hwndMain, const char* source_path, co
     }
     // An existing target is replaced only after the user's Yes in the
     // dialog; otherwise the move fails on it. Another drive needs a copy.
-    // The file's own name in other letter case is the same file renamed.
-    const bool new_case = same_file && names_same_existing_file(source_path, target) != 0;
+    // The file's own name in other letter case is the same file renamed;
+    // in the letters its folder lists it under, it is no move at all.
+    const bool new_case =
+        same_file && names_same_existing_file(source_path, target) != 0 && !listed_as(target);
     DWORD flags = MOVEFILE_COPY_ALLOWED | (is_replace_agreed(target) ? MOVEFILE_REPLACE_EXISTING : 0);
     BOOL moved = new_case ? rename_letter_case(source_path, target)
                  : same_file ? FALSE

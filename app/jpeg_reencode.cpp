@@ -1,7 +1,8 @@
 // Lossless-coded JPEG files changed by re-encoding (see jpeg_reencode.h):
 // the decoded picture goes through the same quarter-turn, flip and grey
 // tools as the image commands and is written back with lossless coding, so
-// no sample changes value.
+// no sample changes value. The coefficient transforms of the other JPEG
+// files are run by the main window's commands, which ask here first too.
 #include "app/jpeg_reencode.h"
 
 #include "app/convert_save.h"
@@ -17,6 +18,7 @@
 #include "jpeg/jpeg_read.h"
 #include "jpeg/jpeg_write.h"
 #include "resources/resource.h"
+#include "tools/edit_history.h"
 #include "tools/grey_tone.h"
 #include "tools/quarter_turns.h"
 #include "viewer/window_classes.h"
@@ -77,6 +79,14 @@ int reencode_jpeg_file(const char* source, const char* output, int code)
     return done;
 }
 
+int may_rewrite_shown_file(HWND owner, const char* output)
+{
+    if (!is_shown_file(output) || (g_editCount == 0 && !g_unrecordedChanges))
+        return 1;
+    static const char LOST[] = "The file will be rewritten and the changes shown on screen will be lost. Continue?";
+    return seam_message_box(owner, LOST, "Corvane File Viewer", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
+}
+
 void transform_jpeg_file(HWND owner, int code)
 {
     char output[SAVE_PATH_SIZE];
@@ -88,7 +98,8 @@ void transform_jpeg_file(HWND owner, int code)
         return;
     lstrcpynA(output, g_fileName, sizeof output);
     OPENFILENAMEA ofn;
-    if (!choose_save_file(owner, output, FMT_JPEG, g_currentDir, &ofn, 0, 1))
+    if (!choose_save_file(owner, output, FMT_JPEG, g_currentDir, &ofn, 0, 1) ||
+        !may_rewrite_shown_file(owner, output))
         return;
     HCURSOR old_cursor = SetCursor(LoadCursor(NULL, IDC_WAIT));
     // A file the user agreed to replace is replaced read-only or not, and

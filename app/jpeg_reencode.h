@@ -1,6 +1,7 @@
 // Lossless-coded JPEG files turned, flipped or made grey by decoding,
 // changing and encoding them again losslessly (the coefficient transforms
-// of jpeg/jpegtran.h cannot read them).
+// of jpeg/jpegtran.h cannot read them); and the question every lossless
+// transform asks before it rewrites the file shown.
 #pragma once
 
 #include <windows.h>
@@ -18,3 +19,10 @@ int reencode_jpeg_file(const char* source, const char* output, int code);
 // (starting with the current file's name), writes the changed picture
 // there, refreshes the file list and shows the current file again.
 void transform_jpeg_file(HWND owner, int code);
+
+// Whether a lossless transform may write output: 1 when output is not the
+// file shown, when the picture shown is the file's (no edits, nothing
+// changed for good), or when the user, asked under owner, agrees that the
+// changes on screen will be lost (the reload that shows the rewritten file
+// cannot carry them onto another picture). 0: nothing is to be written.
+int may_rewrite_shown_file(HWND owner, const char* output);

@@ -506,7 +506,8 @@ static void on_jpeg_transform(HWND hwnd, const JpegCommand* command)
     char output[SAVE_PATH_SIZE];
     lstrcpynA(output, g_fileName, sizeof output);
     OPENFILENAMEA ofn;
-    if (!choose_save_file(command_owner(hwnd), output, FMT_JPEG, g_currentDir, &ofn, SAVE_MODE_SAVE, 0))
+    if (!choose_save_file(command_owner(hwnd), output, FMT_JPEG, g_currentDir, &ofn, SAVE_MODE_SAVE, 0) ||
+        !may_rewrite_shown_file(command_owner(hwnd), output))
         return;
     g_jpegtranArgc = 4;
     if (add_progressive)

@@ -429,6 +429,7 @@ void gather_main_menu_facts(MenuFacts* f)
                              IsClipboardFormatAvailable(CF_ENHMETAFILE) ||
                              IsClipboardFormatAvailable(CF_METAFILEPICT);
     f->edit_count = g_editCount;
+    f->unrecorded_changes = g_unrecordedChanges;
     f->hide_file_name = g_hideFileName;
     f->hide_status_bar = g_hideStatusBar;
     f->disable_alpha = g_disableAlpha;
@@ -595,12 +596,11 @@ void clipboard_and_save_states(const MenuFacts* f, ChangeList* list)
 void tool_states(const MenuFacts* f, ChangeList* list)
 {
     const int D = f->display_bits;
-    UINT history = f->edit_count > 0 && !(f->kind == KIND_DIB && (f->format == FMT_SCREEN_CAPTURE ||
-                                                                  f->format == FMT_CLIPBOARD))
-                       ? MFS_ENABLED
-                       : MFS_GRAYED;
-    set(list, IDM_MAIN_RESTORE, history);
-    set(list, IDM_MAIN_UNDO, history);
+    const bool has_file = !(f->kind == KIND_DIB && (f->format == FMT_SCREEN_CAPTURE || f->format == FMT_CLIPBOARD));
+    // Restore is offered whenever the picture shown is not the file's, also
+    // once its history was dropped under changes Undo cannot take back.
+    set(list, IDM_MAIN_RESTORE, enabled_if(has_file && (f->edit_count > 0 || f->unrecorded_changes)));
+    set(list, IDM_MAIN_UNDO, enabled_if(has_file && f->edit_count > 0));
 
     int c = f->color_conversion;
     set(list, IDM_MAIN_RED_EYE, enabled_if(f->original_bit_count >= 8 && D >= 8 && !f->shown_grey &&

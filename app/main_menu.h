@@ -60,6 +60,7 @@ struct MenuFacts {
     int comment_present;      // a non-empty comment text is held
     int clipboard_has_image;  // CF_DIB, CF_ENHMETAFILE or CF_METAFILEPICT offered
     unsigned edit_count;
+    int unrecorded_changes;   // the picture holds changes no record makes (g_unrecordedChanges)
     int hide_file_name;
     int hide_status_bar;
     int disable_alpha;

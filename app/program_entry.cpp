@@ -2,6 +2,7 @@
 // The dialog itself (its hook) is main_window.cpp.
 #include "app/program_entry.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "app/main_window.h"
@@ -86,6 +87,33 @@ static int name_found_file(const char* name)
     return 1;
 }
 
+// Whether the named file's folder lists it under filter's patterns, one
+// search a pattern, as its list is filled.
+static int is_listed_under(int filter)
+{
+    char patterns[256], pattern_path[MAX_PATH];
+    lstrcpynA(patterns, FILTER_PAIRS[filter - 1][1], sizeof patterns);
+    const size_t folder_length = std::strlen(s_namedFileFolder);
+    const char* separator = folder_length && s_namedFileFolder[folder_length - 1] == '\\' ? "" : "\\";
+    for (char* pattern = std::strtok(patterns, ";"); pattern; pattern = std::strtok(NULL, ";")) {
+        int length = std::snprintf(pattern_path, sizeof pattern_path, "%s%s%s", s_namedFileFolder, separator, pattern);
+        if (length <= 0 || length >= (int)sizeof pattern_path)
+            continue;
+        WIN32_FIND_DATAA found;
+        HANDLE search = FindFirstFileA(pattern_path, &found);
+        if (search == INVALID_HANDLE_VALUE)
+            continue;
+        bool listed = false;
+        do
+            listed = std::strcmp(found.cFileName, g_findData.cFileName) == 0;
+        while (!listed && FindNextFileA(search, &found));
+        FindClose(search);
+        if (listed)
+            return 1;
+    }
+    return 0;
+}
+
 int take_command_line_file(const char* command_line)
 {
     g_namedFilePath[0] = s_namedFileFolder[0] = '\0';
@@ -124,6 +152,10 @@ int take_command_line_file(const char* command_line)
             if (lstrcmpiA(g_fileExt, media) == 0)
                 filter = FILTER_MULTIMEDIA;
     }
+    // The file is read by its content, whatever its extension: a type that
+    // leaves it out gives way to one that lists it.
+    if (g_findData.cFileName[0] && !is_listed_under(filter))
+        filter = FILTER_ALL_FILES;
 
     GlobalUnlock(hName);
     GlobalFree(hName);

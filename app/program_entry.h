@@ -11,6 +11,7 @@ enum {
     FILTER_COUNT = 16,
     FILTER_IMAGE_FILES = 1,
     FILTER_MULTIMEDIA = 2,
+    FILTER_ALL_FILES = 16,
     // The record of the main dialog has the size of the pre-Windows 2000
     // structure, so the classic dialog takes no Places bar fields.
     OFN_MAIN_STRUCT_SIZE = 76,
@@ -30,7 +31,8 @@ void build_filter_list(char* block, int* pattern_offsets);
 // Takes the command line's file name: strips the quotes, looks the file up
 // into g_findData and g_namedFilePath (relative to the current folder),
 // fills g_fileExt and returns the filter index it asks for
-// (FILTER_MULTIMEDIA for a media extension, else FILTER_IMAGE_FILES).
+// (FILTER_MULTIMEDIA for a media extension, else FILTER_IMAGE_FILES; for a
+// file found that the type leaves out, FILTER_ALL_FILES).
 int take_command_line_file(const char* command_line);
 
 // Fills g_ofnMain and g_hFilter for the main dialog; the filter block stays

@@ -98,8 +98,8 @@ static const char* color_type_name(int color_type)
 }
 
 // Keeps the first text chunk named "description" (any case) as the
-// comment; an iTXt's UTF-8 text in the system's code page, as the comment
-// dialog shows it.
+// comment, in the system's code page as the comment dialog shows it: an
+// iTXt's text from UTF-8, a tEXt's or zTXt's from Latin-1.
 static void take_description(png_structp png, png_infop info_ptr)
 {
     png_textp texts = NULL;
@@ -110,21 +110,10 @@ static void take_description(png_structp png, png_infop info_ptr)
             continue;
         const char* text = texts[i].text ? texts[i].text : "";
         size_t length = strlen(text);
-        HGLOBAL hText;
-        if (texts[i].compression >= PNG_ITXT_COMPRESSION_NONE) {
-            bool unshowable = false;
-            hText = system_text_from_utf8(text, length, &unshowable);
-        } else {
-            hText = GlobalAlloc(GHND, length + 1);
-            char* dest = hText ? (char*)GlobalLock(hText) : NULL;
-            if (dest) {
-                memcpy(dest, text, length);
-                GlobalUnlock(hText);
-            } else if (hText) {
-                GlobalFree(hText);
-                hText = NULL;
-            }
-        }
+        bool unshowable = false;
+        HGLOBAL hText = texts[i].compression >= PNG_ITXT_COMPRESSION_NONE
+                            ? system_text_from_utf8(text, length, &unshowable)
+                            : system_text_from_latin1(text, length, &unshowable);
         if (hText) {
             if (g_hComment)
                 GlobalFree(g_hComment);

@@ -257,6 +257,60 @@ HGLOBAL system_text_from_utf8(const char* utf8, size_t length, bool* unshowable)
     return block;
 }
 
+// Whether unit is a C1 control character, which Latin-1 text never holds.
+static bool is_c1_control(WCHAR unit)
+{
+    return unit >= 0x80 && unit <= 0x9F;
+}
+
+HGLOBAL system_text_from_latin1(const char* latin1, size_t length, bool* unshowable)
+{
+    *unshowable = false;
+    if (length == 0)
+        return text_block_of("", 0);
+    if (length > MOST_CONVERTED)
+        return NULL;
+    WCHAR* units = (WCHAR*)malloc(length * sizeof(WCHAR));
+    if (!units)
+        return NULL;
+    for (size_t i = 0; i < length; ++i) {
+        units[i] = (BYTE)latin1[i];
+        WCHAR system = 0;
+        if (is_c1_control(units[i]) &&
+            MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, latin1 + i, 1, &system, 1) == 1)
+            units[i] = system;
+    }
+    HGLOBAL block = system_text_from_utf16(units, length, unshowable);
+    free(units);
+    return block;
+}
+
+HGLOBAL latin1_from_system_text(const char* text, size_t length, size_t* latin1_length, bool* fits)
+{
+    *latin1_length = 0;
+    *fits = true;
+    if (length == 0)
+        return text_block_of("", 0);
+    if (length > MOST_CONVERTED)
+        return NULL;
+    int count = MultiByteToWideChar(CP_ACP, 0, text, (int)length, NULL, 0);
+    WCHAR* units = count > 0 ? (WCHAR*)malloc((size_t)count * sizeof(WCHAR)) : NULL;
+    char* latin1 = units ? (char*)malloc((size_t)count) : NULL;
+    HGLOBAL block = NULL;
+    if (latin1 && MultiByteToWideChar(CP_ACP, 0, text, (int)length, units, count) == count) {
+        for (int i = 0; i < count && *fits; ++i) {
+            *fits = units[i] <= 0xFF && !is_c1_control(units[i]);
+            latin1[i] = (char)units[i];
+        }
+        block = *fits ? text_block_of(latin1, (size_t)count) : NULL;
+        if (block)
+            *latin1_length = (size_t)count;
+    }
+    free(latin1);
+    free(units);
+    return block;
+}
+
 HGLOBAL utf8_from_system_text(const char* text, size_t length, size_t* utf8_length)
 {
     *utf8_length = 0;

@@ -31,11 +31,21 @@ void restore_comment_line_ends(HGLOBAL edited, HGLOBAL read, char new_line_end);
 // another, so that the text cannot be written back from what was shown.
 HGLOBAL system_text_from_utf8(const char* utf8, size_t length, bool* unshowable);
 HGLOBAL system_text_from_utf16(const WCHAR* units, size_t count, bool* unshowable);
+// The same for a comment stored as Latin-1. Latin-1 text holds no C1
+// control character: a byte 0x80 to 0x9F is one of the system's code page,
+// as programs that store that code page write it.
+HGLOBAL system_text_from_latin1(const char* latin1, size_t length, bool* unshowable);
 
 // The system's text (length bytes) as UTF-8, for a writer that stores it
 // so: a new moveable block holding *utf8_length bytes and a NUL, or null
 // when memory runs out.
 HGLOBAL utf8_from_system_text(const char* text, size_t length, size_t* utf8_length);
+
+// The system's text (length bytes) as Latin-1, for a writer that stores
+// it so where it can: a new moveable block holding *latin1_length bytes
+// and a NUL; null when a character of it has no Latin-1 form (C1 controls
+// included), *fits then false, or when memory runs out, *fits then true.
+HGLOBAL latin1_from_system_text(const char* text, size_t length, size_t* latin1_length, bool* fits);
 
 // The comment text as a locked string and its length (up to the first NUL
 // or the block's end); null and 0 for a null handle. The caller unlocks.

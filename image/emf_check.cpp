@@ -1061,8 +1061,10 @@ static bool wmf_shape_fits(const WmfRule& rule, const BYTE* p, uint32_t bytes, u
         // A comment carrying an enhanced metafile is a second picture, which
         // the system's conversion hands back in place of the records: it
         // is left out, so that every road shows and converts the records.
+        // The conversion knows one by its "WMFC" alone, whatever byte
+        // count the escape states.
         return WORD_AT(0) == MFCOMMENT_ESCAPE && fits(4, WORD_AT(1), 1, bytes) &&
-               !(WORD_AT(1) >= 4 && memcmp(p + 4, "WMFC", 4) == 0);
+               !(bytes >= 8 && memcmp(p + 4, "WMFC", 4) == 0);
     case W_REGION: {
         uint64_t rectangles = 0;
         return wmf_region_scans_fit(p, bytes, &rectangles) && rectangles <= MAX_WMF_REGION_RECTANGLES;
@@ -1080,7 +1082,10 @@ static bool wmf_shape_fits(const WmfRule& rule, const BYTE* p, uint32_t bytes, u
                                                                                                 : DIB_RGB_COLORS,
                                           DIB_RGB_COLORS);
     case W_BITMAP:
-        return wmf_bitmap_fits(2ull * (rule.a + 5), WORD_AT(rule.a), WORD_AT(rule.a + 1),
+        // The player makes a bitmap of one plane and some size only; of
+        // any other it blits the one pixel of its DC's own bitmap.
+        return WORD_AT(rule.a) && WORD_AT(rule.a + 1) && WORD_AT(rule.a + 3) == 1 &&
+               wmf_bitmap_fits(2ull * (rule.a + 5), WORD_AT(rule.a), WORD_AT(rule.a + 1),
                                (uint32_t)WORD_AT(rule.a + 3), (uint32_t)WORD_AT(rule.a + 4), bytes);
     case W_FONT:
         // The face name may end before its 32 bytes, as recorders write it,
@@ -1133,6 +1138,18 @@ bool wmf_record_is_sound(uint16_t function, const BYTE* params, uint32_t param_b
     return false;
 }
 
+uint32_t wmf_mono_bitmap_at(uint16_t function, const BYTE* params, uint32_t param_bytes)
+{
+    for (const WmfRule& rule : WMF_RULES)
+        if (rule.function == function && rule.shape == W_BITMAP) {
+            uint64_t planes_at = 2ull * (rule.a + 3);
+            bool is_mono = planes_at + 4 <= param_bytes && u16_at(params, planes_at) == 1 &&
+                           u16_at(params, planes_at + 2) == 1;
+            return is_mono ? rule.a : 0;
+        }
+    return 0;
+}
+
 // ---- the Windows-metafile object table
 
 // What a create record makes, and what the selection of one sets: the
@@ -1140,8 +1157,6 @@ bool wmf_record_is_sound(uint16_t function, const BYTE* params, uint32_t param_b
 enum ObjectKind { OBJECT_PEN = 1, OBJECT_BRUSH = 2, OBJECT_FONT = 4, OBJECT_PALETTE = 8, OBJECT_REGION = 16 };
 enum { OBJECT_LEFT_OUT = 0x80 };  // the file's object in that slot was left out: a stand-in holds it
 enum { MAX_WMF_OBJECTS = 0x10000, SLOT_WORDS = MAX_WMF_OBJECTS / 64 };
-// Saved states told apart; those saved deeper are taken together.
-enum { MAX_SAVED_STATES = 4096 };
 
 // Slots taken, with the 64-slot words that are full, so that the first free
 // slot is found in a few steps however a file creates and deletes.
@@ -1176,25 +1191,58 @@ static uint32_t first_free_slot(const WmfSlots* slots)
     return MAX_WMF_OBJECTS;
 }
 
+// Which colours of a DcState are known: set by the records as plain RGB,
+// or a fresh DC's own.
+enum { TEXT_COLOR_KNOWN = 1, BACKGROUND_COLOR_KNOWN = 2, COLORS_KNOWN = 3 };
+
+// What the rules judge by in one state of the DC, which SAVEDC saves and
+// RESTOREDC brings back: the ObjectKinds whose selection is an object
+// left out, and the colours a one-bit bitmap is blitted in.
+struct DcState {
+    uint8_t selected_left_out;
+    uint8_t colors_known;
+    COLORREF text, background;
+};
+
+static bool same_dc_state(const DcState& a, const DcState& b)
+{
+    return a.selected_left_out == b.selected_left_out && a.colors_known == b.colors_known && a.text == b.text &&
+           a.background == b.background;
+}
+
+// Saved states of one kind in a row: a file may save without end, and
+// saves of one state take one run however many they are. Past the most
+// runs kept (12 MB), which no drawing comes near, states are not told
+// apart.
+enum { MAX_SAVED_RUNS = 1 << 20 };
+struct SavedRun {
+    DcState state;
+    uint32_t count;
+};
+
 struct WmfObjectState {
     uint32_t objects;            // the header's count
     WmfSlots slots;              // the file's numbers, which are the player's
     uint8_t kind[MAX_WMF_OBJECTS];  // per slot: ObjectKind, OBJECT_LEFT_OUT added
-    unsigned selected_left_out;  // ObjectKinds whose selection now is an object left out
-    // The same of each state saved, level 1 first; the levels past
-    // MAX_SAVED_STATES share deep_saved.
+    DcState now;
+    // Every state saved, level 1 first, as runs; depth states in all.
+    SavedRun* runs;
+    uint32_t run_count, run_room;
     uint32_t depth;
-    uint8_t saved[MAX_SAVED_STATES];
-    unsigned deep_saved;
-    unsigned ever_saved;         // of every state saved
+    unsigned ever_saved;         // ObjectKinds left out in any state saved
     bool is_level_unknown;       // a restore reached a state saved before the play
 };
 
 WmfObjectState* begin_wmf_objects(uint32_t objects)
 {
     WmfObjectState* state = (WmfObjectState*)calloc(1, sizeof(WmfObjectState));
-    if (state)
+    if (state) {
         state->objects = objects;
+        // A fresh DC's colours, which every road plays on.
+        state->now.colors_known = COLORS_KNOWN;
+        state->now.text = RGB(0, 0, 0);
+        state->now.background = RGB(255, 255, 255);
+    }
     // Slots past the header's count are no slots: the player's table ends there.
     for (uint32_t slot = objects; state && slot < MAX_WMF_OBJECTS; ++slot)
         take_slot(&state->slots, slot);
@@ -1203,6 +1251,8 @@ WmfObjectState* begin_wmf_objects(uint32_t objects)
 
 void end_wmf_objects(WmfObjectState* state)
 {
+    if (state)
+        free(state->runs);
     free(state);
 }
 
@@ -1270,15 +1320,28 @@ static unsigned kind_selected(uint16_t function, unsigned kind)
     return 0;
 }
 
-static void save_selection(WmfObjectState* state)
+static void save_state(WmfObjectState* state)
 {
-    unsigned selected = state->selected_left_out;
-    state->ever_saved |= selected;
-    if (state->depth < MAX_SAVED_STATES)
-        state->saved[state->depth] = (uint8_t)selected;
-    else
-        state->deep_saved |= selected;
+    state->ever_saved |= state->now.selected_left_out;
     state->depth++;
+    if (state->run_count && same_dc_state(state->runs[state->run_count - 1].state, state->now)) {
+        state->runs[state->run_count - 1].count++;
+        return;
+    }
+    if (state->run_count == state->run_room) {
+        uint32_t room = state->run_room ? 2 * state->run_room : 16;
+        SavedRun* runs =
+            room <= MAX_SAVED_RUNS ? (SavedRun*)realloc(state->runs, sizeof(SavedRun) * (size_t)room) : NULL;
+        if (!runs) {
+            // A state not kept: every restore from here on is judged as
+            // one of a level not known.
+            state->is_level_unknown = true;
+            return;
+        }
+        state->runs = runs;
+        state->run_room = room;
+    }
+    state->runs[state->run_count++] = SavedRun{state->now, 1};
 }
 
 // A restore by a negative level goes back over the play's own saves. A
@@ -1286,20 +1349,44 @@ static void save_selection(WmfObjectState* state)
 // going back past the play's saves, reaches states saved before the play,
 // whose number differs from road to road: from then on any state saved
 // may be the one in force, or the one before the restore where it failed.
-static void restore_selection(WmfObjectState* state, int16_t level)
+static void restore_state(WmfObjectState* state, int16_t level)
 {
     uint32_t back = level < 0 ? (uint32_t)-(int32_t)level : 0;
     if (level == 0)
         return;  // no level: nothing restored
     if (state->is_level_unknown || back == 0 || back > state->depth) {
         state->is_level_unknown = true;
-        state->selected_left_out |= state->ever_saved;
+        state->now.selected_left_out |= (uint8_t)state->ever_saved;
+        state->now.colors_known = 0;
         return;
     }
+    // The state restored is the last of those taken off.
     state->depth -= back;
-    state->selected_left_out = state->depth < MAX_SAVED_STATES ? state->saved[state->depth] : state->deep_saved;
-    if (state->depth <= MAX_SAVED_STATES)
-        state->deep_saved = 0;
+    while (back) {
+        SavedRun* top = &state->runs[state->run_count - 1];
+        uint32_t taken = back < top->count ? back : top->count;
+        state->now = top->state;
+        top->count -= taken;
+        back -= taken;
+        if (!top->count)
+            state->run_count--;
+    }
+}
+
+// A colour the player draws a one-bit bitmap in as it stands: plain RGB.
+// Another is taken through the palette selected, which the rules do not
+// follow.
+static void set_color(WmfObjectState* state, uint8_t which, COLORREF color, COLORREF* at)
+{
+    *at = color;
+    state->now.colors_known =
+        (uint8_t)((color >> 24) == 0 ? state->now.colors_known | which : state->now.colors_known & ~which);
+}
+
+void wmf_mono_colors(const WmfObjectState* state, COLORREF* text, COLORREF* background)
+{
+    *text = state->now.text;
+    *background = state->now.background;
 }
 
 WmfRecordFate wmf_record_fate(uint16_t function, const BYTE* params, uint32_t param_bytes, WmfObjectState* state)
@@ -1320,11 +1407,19 @@ WmfRecordFate wmf_record_fate(uint16_t function, const BYTE* params, uint32_t pa
     if (!is_sound)
         return draws ? WMF_CUT : WMF_LEAVE_OUT;
     if (function == META_SAVEDC)
-        save_selection(state);
+        save_state(state);
     if (function == META_RESTOREDC)
-        restore_selection(state, (int16_t)u16_at(params, 0));
+        restore_state(state, (int16_t)u16_at(params, 0));
+    if (function == META_SETTEXTCOLOR)
+        set_color(state, TEXT_COLOR_KNOWN, u32_at(params, 0), &state->now.text);
+    if (function == META_SETBKCOLOR)
+        set_color(state, BACKGROUND_COLOR_KNOWN, u32_at(params, 0), &state->now.background);
+    // A one-bit bitmap is blitted in the colours of the DC, which the seal
+    // writes into it (wmf_seal.h): not known, the picture is not known.
+    if (wmf_mono_bitmap_at(function, params, param_bytes) && state->now.colors_known != COLORS_KNOWN)
+        return WMF_CUT;
     if (function == META_SELECTCLIPREGION && u16_at(params, 0) == 0) {
-        state->selected_left_out &= ~OBJECT_REGION;
+        state->now.selected_left_out &= ~OBJECT_REGION;
         return WMF_KEEP;
     }
 
@@ -1340,7 +1435,8 @@ WmfRecordFate wmf_record_fate(uint16_t function, const BYTE* params, uint32_t pa
         unsigned kind = state->kind[slot];
         unsigned selects = kind_selected(function, kind);
         if (selects)
-            state->selected_left_out = (state->selected_left_out & ~selects) | (kind & OBJECT_LEFT_OUT ? selects : 0);
+            state->now.selected_left_out =
+                (uint8_t)((state->now.selected_left_out & ~selects) | (kind & OBJECT_LEFT_OUT ? selects : 0));
         if (function == META_DELETEOBJECT) {
             // A stand-in is deleted as its object would have been.
             if (kind)
@@ -1350,7 +1446,7 @@ WmfRecordFate wmf_record_fate(uint16_t function, const BYTE* params, uint32_t pa
         }
         uses_left_out |= (kind & OBJECT_LEFT_OUT) != 0;
     }
-    if (draws && (uses_left_out || (kinds_drawn_with(function) & state->selected_left_out)))
+    if (draws && (uses_left_out || (kinds_drawn_with(function) & state->now.selected_left_out)))
         return WMF_CUT;
     // A selection of a stand-in: the player is given nothing for it, and
     // what it selected counts as left out.

@@ -122,5 +122,19 @@ enum WmfRecordFate {
 
 // One record by its function and its param_bytes of parameters, against
 // its rule and the table the records before it left, which it then
-// changes as the player would.
+// changes as the player would. The table follows the DC's states too,
+// saved and restored: what is selected, and the text and background
+// colours, which a fresh DC starts with.
 WmfRecordFate wmf_record_fate(uint16_t function, const BYTE* params, uint32_t param_bytes, WmfObjectState* state);
+
+// An old bitmap of one plane and one bit a pixel is blitted in the text
+// and background colours of the DC, which a conversion to an enhanced
+// metafile does not keep. For a sound record of the function with its
+// param_bytes of parameters that blits one: the word its bitmap's fields
+// start at (width, height, row bytes, planes, bits a pixel, then the
+// rows); 0 for any other record.
+uint32_t wmf_mono_bitmap_at(uint16_t function, const BYTE* params, uint32_t param_bytes);
+
+// The colours such a blit kept by wmf_record_fate is drawn in, its last
+// record: it keeps a blit only when the records left them known.
+void wmf_mono_colors(const WmfObjectState* state, COLORREF* text, COLORREF* background);

@@ -108,6 +108,13 @@ HMETAFILE read_wmf_file(HWND owner, const char* path, HFILE file, char* info,
             goto done;
         }
         normalize_placeable_box(&ph);
+        // A box of no width or height gives the picture no size to be
+        // shown, converted or copied at, and the system takes no window of
+        // no extent: there is no picture, on any road.
+        if (ph.right == ph.left || ph.bottom == ph.top) {
+            show_read_error(owner, "Unable to read metafile bits");
+            goto done;
+        }
         if (header)
             *header = ph;
         int32_t width = (int32_t)ph.right - ph.left + 1;

@@ -43,7 +43,8 @@ extern int g_wmfFirstPlay;      // the next play is record by record (with progr
 // closes. placeable 1: the file starts with the placeable header, copied to
 // *header, its box to *bounds and units per inch to *units_per_inch, and the
 // preview is fitted to the box (a box whose right or bottom lies before its
-// left or top is taken the right way round); placeable 0: a plain metafile in a square
+// left or top is taken the right way round; one of no width or height is
+// refused as unreadable); placeable 0: a plain metafile in a square
 // preview. info, when not null, gets the information text. Sets
 // g_wmfSizeWords. Null after a message box owned by owner.
 HMETAFILE read_wmf_file(HWND owner, const char* path, HFILE file, char* info,

@@ -16,6 +16,7 @@ static MediaWindowFn s_mediaWindow;
 static PrintDialogFn s_printDialog;
 static ToolWindowFn s_toolWindow;
 static char s_settingsFile[MAX_PATH];
+static unsigned s_boxesShown;
 
 int seam_message_box(HWND owner, const char* text, const char* caption, UINT type)
 {
@@ -23,9 +24,15 @@ int seam_message_box(HWND owner, const char* text, const char* caption, UINT typ
     owner = front_owner(owner);
     // Every box is about the shown file, or comes while it is in use.
     FileHold hold;
+    ++s_boxesShown;
     if (s_messageBox)
         return s_messageBox(owner, text, caption, type);
     return MessageBoxA(owner, text, caption, type);
+}
+
+unsigned seam_message_box_count(void)
+{
+    return s_boxesShown;
 }
 
 void seam_beep(UINT type)

@@ -22,6 +22,10 @@ typedef HWND (*ToolWindowFn)(const char* class_name, DWORD style, int width, int
 // MessageBoxA; returns the button pressed (IDOK, IDYES, ...).
 int seam_message_box(HWND owner, const char* text, const char* caption, UINT type);
 
+// How many boxes seam_message_box has shown, replaced or not: a caller
+// tells by it whether a failed call has already said why.
+unsigned seam_message_box_count(void);
+
 // MessageBeep.
 void seam_beep(UINT type);
 

@@ -28,18 +28,21 @@ enum { META_RECORD_HEAD_BYTES = 6 };
 // hand to GDI; 0 when the header is not a metafile header, room is short,
 // a record leaves the data before the end record, or a record that draws
 // breaks its rule or draws with an object left out (the picture is cut).
+// A blit of an old one-bit bitmap is handed over as the blit of a DIB in
+// the colours the DC has there, which every road then keeps.
 uint32_t seal_wmf_records(BYTE* bits, uint32_t size, uint64_t room);
 
 // The room seal_wmf_records needs for the size bytes at bits: size, and
-// what their short font and create records would grow by.
+// what their short font and create records and mono blits would grow by.
 uint64_t wmf_seal_room(const BYTE* bits, uint32_t size);
 
 // A copy or conversion of a placeable picture carries no box: puts
 // records setting the box (left, top, right, bottom) as the window before
 // the records of the size bytes of Windows-metafile bits at bits,
 // which have room for WMF_BOX_WINDOW_BYTES more, and counts them in the
-// header. The new size.
-enum { WMF_BOX_WINDOW_BYTES = 20 };
+// header. A box wider or taller than a record's 32767 gets its extent
+// exactly through a scaling of the window. The new size.
+enum { WMF_BOX_WINDOW_BYTES = 34 };
 uint32_t put_box_window(BYTE* bits, uint32_t size, const RECT* box);
 
 // Calls visit(offset, words, function) for each record of the size bytes at

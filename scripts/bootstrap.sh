@@ -5,6 +5,7 @@
 # the libraries. Each step is skipped when already done.
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
+source "$ROOT/scripts/apt_update.sh"
 
 PACKAGES=(
     g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
@@ -29,7 +30,24 @@ if [ ${#missing[@]} -gt 0 ]; then
     if ! dpkg --print-foreign-architectures | grep -qx i386; then
         $SUDO dpkg --add-architecture i386
     fi
-    $SUDO apt-get update -qq
+    if ! apt_update "$APT_TRIES" $SUDO apt-get update -qq; then
+        # What decides is the install: an index it does not need stops
+        # nothing, one it needs stops here, before anything is installed.
+        if ! plan=$(apt-get install -s --no-install-recommends "${missing[@]}" 2>&1); then
+            unresolved=$(sed -n -e 's/^ \{1,\}\([^ ]\{1,\}\) : .*/\1/p' \
+                                -e 's/^E: Unable to locate package \(.*\)/\1/p' \
+                                -e "s/^E: Package '\([^']*\)' has no installation candidate.*/\1/p" <<< "$plan" | sort -u)
+            {
+                echo "bootstrap: apt-get update failed $APT_TRIES times on"
+                sed 's/^/    /' <<< "$apt_failed"
+                echo "and without it these packages cannot be installed:"
+                echo "    "${unresolved:-${missing[*]}}
+                echo "retry later or use another mirror"
+            } >&2
+            exit 1
+        fi
+        echo "bootstrap: going on without" $apt_failed "- the install does not need it" >&2
+    fi
     DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 

@@ -16,6 +16,7 @@
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
+source "$ROOT/scripts/apt_update.sh"
 BUILD=$(realpath -m "${1:-$ROOT/build}")
 DEPS=$BUILD/deps
 PREFIX=$DEPS/prefix
@@ -56,10 +57,20 @@ LIST
         return 0
     fi
     mv "$APT/sources.list.new" "$APT/sources.list"
-    if ! apt-get "${apt_opts[@]}" update -qq; then
-        # Old lists still name versions whose sources we may have already.
-        ls "$APT/lists/"*Sources* >/dev/null 2>&1 || { echo "apt-get update failed" >&2; return 1; }
-        echo "warning: apt-get update failed, using the old source lists" >&2
+    # Old lists still name versions whose sources we may have already: with
+    # them one try will do; without them the mirror is given time to sync.
+    local tries=$APT_TRIES
+    ls "$APT/lists/"*Sources* >/dev/null 2>&1 && tries=1
+    if ! apt_update "$tries" apt-get "${apt_opts[@]}" update -qq; then
+        if ! ls "$APT/lists/"*Sources* >/dev/null 2>&1; then
+            {
+                echo "build_deps: apt-get update of the source lists failed $tries times on"
+                sed 's/^/    /' <<< "$apt_failed"
+                echo "and there are no source lists to use; retry later or use another mirror"
+            } >&2
+            return 1
+        fi
+        echo "warning: apt-get update failed on" $apt_failed "- using the source lists there are" >&2
     fi
 }
 

@@ -33,7 +33,9 @@ int merge_into_current_image(HWND hwndMain, HWND hwndView, HWND hwndDraw, HGLOBA
                              int replaying, int* brightness_step);
 // Hook of the Open dialog "MERGEIMAGE" that picks the source and previews it
 // (g_hMergePreviewImage with g_mergeKind, g_hMergeMask, g_hMergeBits and the
-// path in g_hMergePath).
+// path in g_hMergePath). OK on a file that gives no picture is refused and
+// said (by the reader's box, else "Unable to read" with the path): the
+// dialog ends with OK only with a preview.
 UINT_PTR CALLBACK mergeimage_dlg_hook(HWND hdlg, UINT msg, WPARAM wp, LPARAM lp);
 // Frees the preview, its mask and bits; the kind becomes MERGE_NONE.
 void free_merge_preview(void);

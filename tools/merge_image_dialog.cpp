@@ -1,14 +1,16 @@
 // The hook of the merge tool's Open dialog (template "MERGEIMAGE"; see
 // merge_image.h): each selection is read with load_image_file into
 // g_hMergePreviewImage and drawn into the template's preview button; after
-// OK the Merge window takes the preview over as its source. The chosen path
-// goes to g_hMergePath with its stamp, which the edit record of the merge
-// takes over.
+// OK the Merge window takes the preview over as its source; OK on a file
+// that gives none is refused, with the reason, and the dialog stays for
+// another. The chosen path goes to g_hMergePath with its stamp, which the
+// edit record of the merge takes over.
 #include "tools/merge_image.h"
 
 #include <commctrl.h>
 #include <commdlg.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "image/current_image.h"
@@ -289,6 +291,19 @@ static bool file_list_has_focus(HWND hdlg)
     return lstrcmpiA(name, WC_LISTVIEWA) == 0;
 }
 
+// OK on a file that gave no picture: the user is told why (by the reader's
+// own box, else here) and the dialog stays open for another file.
+static UINT_PTR refuse_file(HWND hdlg, const char* name, unsigned boxes_before)
+{
+    if (seam_message_box_count() == boxes_before) {
+        char text[PATH_BLOCK + 20];
+        snprintf(text, sizeof text, "Unable to read %s", name ? name : "");
+        seam_message_box(GetParent(hdlg), text, "Merge Image", MB_OK | MB_ICONSTOP);
+    }
+    SetWindowLongPtrA(hdlg, DWLP_MSGRESULT, 1);
+    return 1;
+}
+
 static UINT_PTR on_notify(HWND hdlg, const OFNOTIFYA* note)
 {
     char path[PATH_BLOCK];
@@ -303,13 +318,18 @@ static UINT_PTR on_notify(HWND hdlg, const OFNOTIFYA* note)
     case CDN_FOLDERCHANGE:
         load_preview(hdlg, "");
         return 0;
-    case CDN_FILEOK:
+    case CDN_FILEOK: {
         accepted_path(note->lpOFN, path);
-        if (!stored_path_is(path))
+        const unsigned boxes = seam_message_box_count();
+        const bool shown = g_hMergePreviewImage && stored_path_is(path);
+        if (!shown)
             load_preview(hdlg, path);
-        else if (file_list_has_focus(hdlg))
+        if (!g_hMergePreviewImage)
+            return refuse_file(hdlg, path[0] ? path : note->lpOFN->lpstrFile, boxes);
+        if (shown && file_list_has_focus(hdlg))
             seam_message_box(GetParent(hdlg), "Merging Image from File...", "Corvane Graphics' File Viewer", MB_OK);
         return 0;
+    }
     }
     return 0;
 }

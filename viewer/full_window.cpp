@@ -549,19 +549,15 @@ static void release_band(void)
     s_band = {};
 }
 
-static void confine_cursor(void)
+// Whether the press at (x, y) is still going on: the button held and the
+// pointer where it went down. One taken late (a busy machine) has input
+// behind it that the person already made from where the pointer is now.
+static bool is_press_live(int x, int y)
 {
-    int iw, ih;
-    image_size(g_hImage, &iw, &ih);
-    const int sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
-    if (iw >= sw && ih >= sh)
-        return;
-    RECT r;
-    r.left = iw < sw ? (sw - iw) / 2 : 0;
-    r.right = iw < sw ? r.left + iw + 1 : sw + 1;
-    r.top = ih < sh ? (sh - ih) / 2 : 0;
-    r.bottom = ih < sh ? r.top + ih + 1 : sh + 1;
-    ClipCursor(&r);
+    // The physical button that sends the left-button messages.
+    const int button = GetSystemMetrics(SM_SWAPBUTTON) ? VK_RBUTTON : VK_LBUTTON;
+    POINT now;
+    return (GetAsyncKeyState(button) & 0x8000) && GetCursorPos(&now) && now.x == x && now.y == y;
 }
 
 static void band_button_down(HWND hwnd, int x, int y)
@@ -569,12 +565,13 @@ static void band_button_down(HWND hwnd, int x, int y)
     release_band();
     const int pressed_x = x, pressed_y = y;
     clamp_to_drawn(&x, &y);
-    // Only a press off the picture moves the pointer: one taken after the
-    // pointer moved on (a busy machine) must not pull it back to where the
-    // button went down, or every mark aimed from there lands elsewhere.
-    if (x != pressed_x || y != pressed_y)
+    // The pointer is moved onto the picture only under a press still going
+    // on, and never confined: moved under a late press, or held on the
+    // picture until the release is taken, it would carry the moves and
+    // clicks made meanwhile elsewhere, and the marks with them. The band
+    // keeps to the picture by clamp_to_drawn.
+    if ((x != pressed_x || y != pressed_y) && is_press_live(pressed_x, pressed_y))
         SetCursorPos(x, y);
-    confine_cursor();
     s_band.anchor_x = s_band.corner_x = x;
     s_band.anchor_y = s_band.corner_y = y;
     s_band.hwnd = hwnd;
@@ -745,7 +742,6 @@ static LRESULT full_on_lbuttondown(HWND hwnd, int double_click, int x, int y)
 
 static LRESULT full_on_lbuttonup(int x, int y)
 {
-    ClipCursor(NULL);
     if (g_redEyeMode && !g_redEyeAreaChosen)
         band_button_up(x, y);
     return 0;
@@ -792,7 +788,6 @@ static LRESULT full_on_destroy(HWND hwnd)
         s_redEyeWindow = NULL;
         end_file_hold();
     }
-    ClipCursor(NULL);
     release_band();
     restore_brightness();
     free_points();

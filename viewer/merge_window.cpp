@@ -319,10 +319,11 @@ static bool take_file_source(HWND hwnd, POINT o, int* transparent)
                 OFN_FILEMUSTEXIST | OFN_NOCHANGEDIR | OFN_LONGNAMES;
     ofn.lpfnHook = mergeimage_dlg_hook;
     ofn.lpTemplateName = "MERGEIMAGE";
-    if (!run_file_dialog(&ofn, GetOpenFileNameA) || !g_hMergePreviewImage) {
+    if (!run_file_dialog(&ofn, GetOpenFileNameA)) {
         free_merge_preview();
         return false;
     }
+    const unsigned boxes = seam_message_box_count();
     bool complete = false;
     switch (g_mergeKind) {
     case MERGE_RASTER:
@@ -367,6 +368,11 @@ static bool take_file_source(HWND hwnd, POINT o, int* transparent)
     }
     if (!complete) {
         free_merge_preview();
+        // The dialog takes only a file that gave a picture: what its kind
+        // needs besides could not be made, for want of memory, unless the
+        // metafile's conversion said why.
+        if (seam_message_box_count() == boxes)
+            seam_message_box(hwnd, "Insufficient Memory for this Operation.", NULL, MB_OK | MB_ICONSTOP);
         return false;
     }
     g_hMergeImage = g_hMergePreviewImage;

@@ -241,11 +241,12 @@ static INT_PTR huffman_on_yes(HWND hdlg)
     return TRUE;
 }
 
-INT_PTR CALLBACK huffman_dlg_proc(HWND hdlg, UINT msg, WPARAM wp, LPARAM)
+// The dialog's parameter is the orientation the field opens with.
+INT_PTR CALLBACK huffman_dlg_proc(HWND hdlg, UINT msg, WPARAM wp, LPARAM lp)
 {
     switch (msg) {
     case WM_INITDIALOG:
-        set_field(hdlg, IDC_HUFFMAN_ORIENTATION, 1);
+        set_field(hdlg, IDC_HUFFMAN_ORIENTATION, (int)lp);
         EnableWindow(GetDlgItem(hdlg, IDC_HUFFMAN_ORIENTATION), TRUE);
         SetFocus(GetDlgItem(hdlg, IDC_HUFFMAN_ORIENTATION));
         SendDlgItemMessageA(hdlg, IDC_HUFFMAN_ORIENTATION, EM_SETSEL, 0, -1);
@@ -264,6 +265,16 @@ INT_PTR CALLBACK huffman_dlg_proc(HWND hdlg, UINT msg, WPARAM wp, LPARAM)
     return FALSE;
 }
 
+// The Orientation entry of the file, 1 when it holds none in 1 to 8.
+static int file_orientation(const char* path)
+{
+    FILE* fp = fopen(path, "rb");
+    int orientation = fp ? read_exif_orientation(fp) : 1;
+    if (fp)
+        fclose(fp);
+    return orientation >= 1 && orientation <= 8 ? orientation : 1;
+}
+
 void run_huffman_command(HWND hwndView)
 {
     if (g_fileFormat != FMT_JPEG && g_fileFormat != FMT_JPEG12)
@@ -276,7 +287,8 @@ void run_huffman_command(HWND hwndView)
         return;
     fclose(fp);
     if (is_exif_jpeg(s_huffmanPath)) {
-        dialog_box_holding(g_hInstance, "HUFFMAN", hwndView, huffman_dlg_proc, 0);
+        // Yes without a change keeps the orientation the file has.
+        dialog_box_holding(g_hInstance, "HUFFMAN", hwndView, huffman_dlg_proc, file_orientation(s_huffmanPath));
         return;
     }
     if (seam_message_box(NULL, "Merge Huffman tables and sort markers for JPEG image?", "Corvane File Viewer",

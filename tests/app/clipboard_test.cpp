@@ -246,7 +246,7 @@ bool merge_takes_red_metafile(uint64_t* rise = nullptr)
 // way the picture holds the drawing: a Windows one's records, not a blue
 // enhanced metafile their comments carry, which the system would hand
 // back for them; and a placeable one copied from the program, whose box
-// is not at the origin, the whole picture shown.
+// is not at the origin or is 65,535 units across, the whole picture shown.
 TEST_F(ClipboardPaste, AMetafileIsTakenAsItWasPlaced)
 {
     auto draw = [](HDC dc) {
@@ -258,16 +258,18 @@ TEST_F(ClipboardPaste, AMetafileIsTakenAsItWasPlaced)
     };
     const std::string carrying = read_file_bytes(fixture_path("hostile\\WMF-carrying-blue-emf-drawing-red.wmf"));
     const std::string off_origin = read_file_bytes(fixture_path("hostile\\WMF-placeable-box-off-origin.wmf"));
-    ASSERT_FALSE(carrying.empty() || off_origin.empty());
-    for (int placed = 0; placed < 4; ++placed) {
+    const std::string wide = read_file_bytes(fixture_path("hostile\\WMF-placeable-box-65535-wide.wmf"));
+    ASSERT_FALSE(carrying.empty() || off_origin.empty() || wide.empty());
+    for (int placed = 0; placed < 5; ++placed) {
         const UINT format = placed == 1 ? CF_ENHMETAFILE : CF_METAFILEPICT;
         SCOPED_TRACE(placed);
         HANDLE data = NULL;
-        if (placed == 3) {
+        if (placed >= 3) {
+            const std::string& placeable = placed == 3 ? off_origin : wide;
             reset_current_image();
-            memcpy(&g_wmfPlaceableHeader, off_origin.data(), sizeof g_wmfPlaceableHeader);
+            memcpy(&g_wmfPlaceableHeader, placeable.data(), sizeof g_wmfPlaceableHeader);
             g_wmfHasPlaceable = 1;
-            g_hImage = (HGLOBAL)SetMetaFileBitsEx((UINT)off_origin.size() - 22, (const BYTE*)off_origin.data() + 22);
+            g_hImage = (HGLOBAL)SetMetaFileBitsEx((UINT)placeable.size() - 22, (const BYTE*)placeable.data() + 22);
             g_imageKind = KIND_WMF;
             copy_image_to_clipboard(hwnd);
             g_wmfHasPlaceable = 0;

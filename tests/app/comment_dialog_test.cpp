@@ -376,12 +376,22 @@ std::string lf_lines(size_t length)
 }
 
 // A PNG fixture with a Description text chunk after its header: a tEXt, or
-// an iTXt in French with a translated keyword.
-std::string png_with_description(const std::string& text, bool itxt = false)
+// an iTXt in French with a translated keyword; compressed, a zTXt or a
+// compressed iTXt.
+std::string png_with_description(std::string text, bool itxt = false, bool compressed = false)
 {
     const std::string png = read_file_bytes(fixture_path("png/basn0g01.png"));
-    const std::string chunk = itxt ? std::string("iTXtDescription\0\0\0fr\0", 21) + "L\xC3\xA9gende" + '\0' + text
-                                   : std::string("tEXtDescription", 15) + '\0' + text;
+    if (compressed) {
+        std::string deflated(compressBound((uLong)text.size()), '\0');
+        uLongf bytes = (uLongf)deflated.size();
+        compress((Bytef*)&deflated[0], &bytes, (const Bytef*)text.data(), (uLong)text.size());
+        text = deflated.substr(0, bytes);
+    }
+    const std::string chunk =
+        itxt ? std::string("iTXtDescription\0", 16) + (compressed ? '\1' : '\0') + std::string("\0fr\0", 4) +
+                   "L\xC3\xA9gende" + '\0' + text
+             : std::string(compressed ? "zTXt" : "tEXt") + std::string("Description\0", 12) +
+                   (compressed ? std::string(1, '\0') : "") + text;
     const size_t after_header = 8 + 25;
     return png.substr(0, after_header) + be32(chunk.size() - 4) + chunk +
            be32(crc32(0, (const Bytef*)chunk.data(), (uInt)chunk.size())) + png.substr(after_header);
@@ -470,6 +480,20 @@ TEST(CommentDialog, KeepsWhatItCouldNotShowAndTheLineEnds)
          "", nullptr, system_text(L"caf\u00E9 \u00FCn\u00EF" L"cod"), false, nullptr, L"caf\u00E9 \u00FCn\u00EF" L"code"},
         {"itxt_unshowable.png", FMT_PNG, png_with_description("snow \xE2\x98\x83 man", true), REPLACED, "typed",
          NOT_SHOWN_AS_IT_IS, ""},
+        // code-page text Latin-1 lacks goes into an iTXt and reads back
+        // as typed, also from a tEXt that held it in code-page bytes;
+        // compressed text is edited, cleared, or refused where it holds
+        // more than was shown
+        {"typed_cp.png", FMT_PNG, png_with_description("old"), REPLACED, system_text(L"x\u20AC\u201Cq\u201D\u00E9\u2014"),
+         nullptr, system_text(L"x\u20AC\u201Cq\u201D\u00E9\u2014"), false, "tEXt"},
+        {"old_cp_text.png", FMT_PNG, png_with_description("x\x80\x93q\x94\xE9\x97"), LAST_CHAR_DELETED, "", nullptr,
+         system_text(L"x\u20AC\u201Cq\u201D\u00E9"), false, "tEXt"},
+        {"ztxt.png", FMT_PNG, png_with_description("caf\xE9 old", false, true), LAST_CHAR_DELETED, "", nullptr,
+         system_text(L"caf\u00E9 ol")},
+        {"itxt_z_cleared.png", FMT_PNG, png_with_description("x\xE2\x82\xAC\xE2\x80\x9Cq", true, true), REPLACED, "",
+         nullptr, "", false, "iTXt", L"x\u20AC\u201Cq"},
+        {"ztxt_nul.png", FMT_PNG, png_with_description(std::string("old\0after", 9), false, true), REPLACED, "typed",
+         NOT_SHOWN, ""},
     };
     HINSTANCE instance = g_hInstance;
     g_hInstance = GetModuleHandleA(NULL);

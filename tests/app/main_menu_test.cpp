@@ -70,6 +70,7 @@ void edited_once(MenuFacts& f) { f.edit_count = 1; }
 void undone(MenuFacts& f) { f.edit_count = 0; }
 void pasted_once(MenuFacts& f) { f.format = FMT_CLIPBOARD, f.edit_count = 1; }
 void captured_once(MenuFacts& f) { f.format = FMT_SCREEN_CAPTURE, f.edit_count = 1; }
+void kept(MenuFacts& f) { f.unrecorded_changes = 1; }
 
 // One row: an image, one item (or popup), the state and label it must get.
 struct StateCase {
@@ -138,6 +139,9 @@ const StateCase RULES[] = {
     {"undo after the edit undone", DIB, 24, 0, undone, IDM_MAIN_UNDO, -1, GR, nullptr},
     {"restore after the edit undone", DIB, 24, 0, undone, IDM_MAIN_RESTORE, -1, GR, nullptr},
     {"restore, pasted", DIB, 24, 0, pasted, IDM_MAIN_RESTORE, -1, GR, nullptr},
+    // Undo refused keeps the picture shown, unlike the file, with no edit left.
+    {"restore, picture kept", DIB, 24, 0, kept, IDM_MAIN_RESTORE, -1, EN, nullptr},
+    {"undo, picture kept", DIB, 24, 0, kept, IDM_MAIN_UNDO, -1, GR, nullptr},
     {"undo, pasted and edited once", DIB, 24, 0, pasted_once, IDM_MAIN_UNDO, -1, GR, nullptr},
     {"restore, pasted and edited once", DIB, 24, 0, pasted_once, IDM_MAIN_RESTORE, -1, GR, nullptr},
     {"undo, captured and edited once", DIB, 24, 0, captured_once, IDM_MAIN_UNDO, -1, GR, nullptr},

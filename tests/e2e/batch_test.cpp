@@ -140,8 +140,21 @@ std::vector<std::string> ok_in_comment_box(const RunningApp& app, HWND batch, in
             break;
         seen.push_back(window_text(box) + "|" + box_text(box) +
                        (is_owned_over(box, batch) ? "" : " (not over the window)"));
-        click_button(box, button);
+        // Button 0: Enter, which the box's dialog manager takes for its
+        // default button.
+        if (button)
+            click_button(box, button);
+        else
+            PostMessageA(box, WM_KEYDOWN, VK_RETURN, 0);
         wait_until_closed(box);
+    }
+    // Answered once the work of the last answer is done: an ended dialog
+    // is hidden, one that stays is cancelled.
+    DWORD_PTR ignored;
+    SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &ignored);
+    if (!buttons.empty() && is_visible(dialog)) {
+        seen.push_back("the dialog stayed");
+        click_button(dialog, IDCANCEL);
     }
     // Gone once OK's work is done.
     if (!wait_until_closed(dialog))
@@ -462,7 +475,8 @@ TEST(BatchPaths, ConvertAfterRenameNamesTheCopyAndLeavingAfterDeleteSaysNothing)
 // the pass, and the files after it stay as they were, still selected. OK
 // on the comment box as it opened writes nothing, for the clicked file
 // (whose comment it shows) and for a selection; an emptied box takes the
-// selection's comments after a Yes. A read-only file that a refused move,
+// selection's comments only after a Yes (Enter in the question is No, and
+// the dialog stays). A read-only file that a refused move,
 // a No to Delete or a turn leaves in its place stays read-only; one moved
 // arrives read-only. Every chooser and box comes up over the batch window.
 TEST(Batch, ReplacesOnlyAfterYesCancelStopsAndReadOnlyStays)
@@ -533,6 +547,8 @@ TEST(Batch, ReplacesOnlyAfterYesCancelStopsAndReadOnlyStays)
          {"OK", halve, replace, B + "0 Files Converted."}, AS_IT_WAS, other + "\\batch_notes.jpg", {3}},
         {{3}, IDM_THUMB_COMMENT, NULL, {}, {}, {"first comment"}, AS_IT_WAS, notes, {3}},
         {{0, 3}, IDM_BATCH_COMMENT, NULL, {}, {}, {""}, AS_IT_WAS, notes, {0, 3}},
+        {{0, 3}, IDM_BATCH_COMMENT, NULL, {"x\b"}, {0},
+         {"", C + "Remove the Comments of 2 Selected Files?", "the dialog stayed"}, AS_IT_WAS, notes, {0, 3}},
         {{0, 3}, IDM_BATCH_COMMENT, NULL, {"x\b"}, {IDYES}, {"", C + "Remove the Comments of 2 Selected Files?"},
          UNCOMMENTED, notes},
         {{0, 2, 3}, IDM_BATCH_DELETE, NULL, {}, {IDYES, IDCANCEL, IDOK},

@@ -2,6 +2,7 @@
 #include "tests/e2e/e2e_driver.h"
 
 #include <commctrl.h>
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -396,7 +397,7 @@ static bool read_ppm(const std::string& path, std::vector<DWORD>& pixels, int& w
     return true;
 }
 
-static std::string unix_path(std::string path)
+std::string unix_path(std::string path)
 {
     if (path.size() > 2 && path[1] == ':')
         path = path.substr(2);
@@ -536,21 +537,57 @@ void click_button(HWND dialog, int id)
     PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(dialog, id));
 }
 
-bool choose_merge_file(const RunningApp& app, const char* name)
+HWND type_merge_file(const RunningApp& app, const std::string& name)
 {
     HWND dialog = wait_dialog(app, "Merge Image from File", 10000);
     if (!dialog)
-        return false;
+        return NULL;
     // The file-name box: a combo box (cmb13) or an edit control (edt1).
     HWND box = GetDlgItem(dialog, 0x47C);
-    SendMessageA(box ? box : GetDlgItem(dialog, 0x480), WM_SETTEXT, 0, (LPARAM)name);
+    SendMessageA(box ? box : GetDlgItem(dialog, 0x480), WM_SETTEXT, 0, (LPARAM)name.c_str());
     click_button(dialog, IDOK);
-    return wait_until_closed(dialog, 5000);
+    return dialog;
+}
+
+bool choose_merge_file(const RunningApp& app, const char* name)
+{
+    HWND dialog = type_merge_file(app, name);
+    return dialog && wait_until_closed(dialog, 5000);
+}
+
+static std::vector<HWND> program_boxes(DWORD pid, HWND main);
+static std::string open_boxes(DWORD pid, HWND main);
+
+static DWORD WINAPI send_command(void* command)
+{
+    MSG* m = (MSG*)command;
+    SendMessageA(m->hwnd, WM_COMMAND, m->wParam, 0);
+    delete m;
+    return 0;
 }
 
 void send_main_command(const RunningApp& app, int id)
 {
-    SendMessageA(app.main, WM_COMMAND, MAKEWPARAM(id, 0), 0);
+    // Sent from a thread of its own: meanwhile this one fails the test on a
+    // box the command waits on and closes it, so that the command returns.
+    const std::vector<HWND> before = program_boxes(app.process.dwProcessId, app.main);
+    HANDLE sender = CreateThread(NULL, 0, send_command, new MSG{app.main, WM_COMMAND, MAKEWPARAM(id, 0)}, 0, NULL);
+    for (DWORD start = GetTickCount(); sender && WaitForSingleObject(sender, 50) == WAIT_TIMEOUT;) {
+        for (HWND box : program_boxes(app.process.dwProcessId, app.main))
+            if (std::find(before.begin(), before.end(), box) == before.end()) {
+                ADD_FAILURE() << "command " << id << " opened a box:" << open_boxes(app.process.dwProcessId, app.main);
+                PostMessageA(box, WM_COMMAND, IDCANCEL, 0);
+                PostMessageA(box, WM_COMMAND, IDOK, 0);
+                wait_until_closed(box, 5000);
+            }
+        // A command that never returns is left to the program's end.
+        if (GetTickCount() - start > 120000) {
+            ADD_FAILURE() << "command " << id << " did not return";
+            break;
+        }
+    }
+    if (sender)
+        CloseHandle(sender);
     Sleep(300);
 }
 
@@ -682,17 +719,22 @@ Shot shoot_client(HWND window, const std::string& name)
     return s;
 }
 
-void x_input(const std::string& actions)
+void run_unix_command(const std::string& command)
 {
-    // Wine cannot wait for a Unix program: the shell notes xdotool's end in a file.
+    // Wine cannot wait for a Unix program: the shell notes its end in a file.
     std::string dir = env_or("CORVANE_SCREENSHOTS", "screenshots");
     make_folders(dir);
-    std::string done = dir + "/x_input.done";
+    std::string done = dir + "/unix_command.done";
     DeleteFileA(done.c_str());
-    if (!start_unix_program("Z:\\bin\\sh -c \"/usr/bin/xdotool " + actions + "; touch '" + unix_path(done) + "'\""))
+    if (!start_unix_program("Z:\\bin\\sh -c \"" + command + "; touch '" + unix_path(done) + "'\""))
         return;
     for (DWORD start = GetTickCount(); !file_exists(done) && GetTickCount() - start < 30000;)
         Sleep(50);
+}
+
+void x_input(const std::string& actions)
+{
+    run_unix_command("/usr/bin/xdotool " + actions);
 }
 
 static UINT_PTR x_window(HWND hwnd)
@@ -766,16 +808,24 @@ HWND open_batch_window_clicking(const RunningApp& app, int cell)
 
 // ---- the account of a failure
 
-// "title: text" of every dialog and box of the program besides its main
-// window, as they show.
-static std::string open_boxes(DWORD pid, HWND main)
+// Every dialog and box of the program besides its main window that shows.
+static std::vector<HWND> program_boxes(DWORD pid, HWND main)
 {
-    std::string boxes;
+    std::vector<HWND> boxes;
     for (HWND w = NULL; (w = FindWindowExA(NULL, w, "#32770", NULL)) != NULL;) {
         DWORD owner = 0;
         GetWindowThreadProcessId(w, &owner);
-        if (owner != pid || w == main || !IsWindowVisible(w))
-            continue;
+        if (owner == pid && w != main && IsWindowVisible(w))
+            boxes.push_back(w);
+    }
+    return boxes;
+}
+
+// "title: text" of each of them.
+static std::string open_boxes(DWORD pid, HWND main)
+{
+    std::string boxes;
+    for (HWND w : program_boxes(pid, main)) {
         std::string text;
         for (HWND child = GetWindow(w, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
             char cls[32] = "";

@@ -173,10 +173,14 @@ std::vector<std::string> run_dialog_command(const RunningApp& app, HWND owner, i
 void click_button(HWND dialog, int id);
 
 // The merge tool's "Merge Image from File" dialog, once it shows, given the
-// file name and OK; false when it does not show or stays.
+// file name and OK: the dialog, null when it does not show; or false when
+// it does not show or stays.
+HWND type_merge_file(const RunningApp& app, const std::string& name);
 bool choose_merge_file(const RunningApp& app, const char* name);
 
-// Sends a menu command to the main window and gives it time to show.
+// Sends a menu command to the main window and gives it time to show. A
+// box the command opens and waits on fails the test and is closed, and a
+// command that does not come back fails it too: the test goes on.
 void send_main_command(const RunningApp& app, int id);
 
 // Waits for the window to go away; false when it stays past wait_ms.
@@ -209,6 +213,13 @@ DWORD preview_pixel(const RunningApp& app, const std::string& shot, double fx, d
 // (WM_TRANSIENT_FOR names over's X window), as a dialog over a full-screen
 // window needs.
 bool x_transient_for(HWND window, HWND over);
+
+// Runs a shell command line (without double quotes) on the machine under
+// Wine and waits for it to end: what Wine cannot do, such as giving a file
+// a name that differs from another's only in letter case.
+void run_unix_command(const std::string& command);
+// The Unix path of a path of the test's drives ("Z:\\...").
+std::string unix_path(std::string path);
 
 // Runs xdotool with the actions (real pointer moves and keys on the test's
 // display) and waits for it to end; the program handles them after that.

@@ -39,13 +39,15 @@ std::string answer_box_over(const RunningApp& app, HWND dialog, const char* titl
     return seen;
 }
 
-// Posts command, waits for its Save dialog titled title and asks for target.
+// Posts command, waits for its Save dialog titled title and asks for target
+// (empty: the target it proposes).
 HWND ask_for(const RunningApp& app, int command, const char* title, const std::string& target)
 {
     PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(command, 0), 0);
     HWND dialog = wait_dialog(app, title);
     if (dialog) {
-        SendMessageA(GetDlgItem(dialog, 1152), WM_SETTEXT, 0, (LPARAM)target.c_str());
+        if (!target.empty())
+            SendMessageA(GetDlgItem(dialog, 1152), WM_SETTEXT, 0, (LPARAM)target.c_str());
         click_button(dialog, IDOK);
     }
     return dialog;
@@ -147,10 +149,11 @@ std::string listed_name(const std::string& path)
     return found.cFileName;
 }
 
-// Copy and Move onto the file itself named by its 8.3 short name: no
-// question offers to replace it, the command is refused with its error,
-// and the file keeps its name and bytes.
-TEST(ReplacePrompt, TheFileItselfUnderItsShortNameIsRefused)
+// Copy and Move onto the file itself, named by its 8.3 short name or, for
+// Move, as the dialog proposes it (its own place): no question offers to
+// replace it, the command is refused with its error, and the file keeps
+// its name and bytes.
+TEST(ReplacePrompt, TheFileItselfUnderItsShortOrOwnNameIsRefused)
 {
     std::string dir = e2e_work_dir("short_name");
     ASSERT_TRUE(copy_fixture("slide_a.bmp", dir));
@@ -164,15 +167,17 @@ TEST(ReplacePrompt, TheFileItselfUnderItsShortNameIsRefused)
         int command;
         const char* title;
         const char* refusal;
+        bool proposed;  // the target as proposed, not the short name
     } rows[] = {
-        {IDM_MAIN_COPY_FILE, "Copy \"long_file_name_a.bmp\" To:", "Error Copying File"},
-        {IDM_MAIN_MOVE_FILE, "Move \"long_file_name_a.bmp\" To:", "Error Moving File."},
+        {IDM_MAIN_COPY_FILE, "Copy \"long_file_name_a.bmp\" To:", "Error Copying File", false},
+        {IDM_MAIN_MOVE_FILE, "Move \"long_file_name_a.bmp\" To:", "Error Moving File.", false},
+        {IDM_MAIN_MOVE_FILE, "Move \"long_file_name_a.bmp\" To:", "Error Moving File.", true},
     };
     RunningApp app;
     ASSERT_TRUE(start_app(name, dir, app));
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.title);
-        HWND dialog = ask_for(app, row.command, row.title, dir + "\\" + short_name);
+        SCOPED_TRACE(std::string(row.title) + (row.proposed ? " as proposed" : " short name"));
+        HWND dialog = ask_for(app, row.command, row.title, row.proposed ? "" : dir + "\\" + short_name);
         ASSERT_NE(dialog, nullptr);
         EXPECT_TRUE(wait_until_closed(dialog, 5000)) << "a question keeps the dialog open";
         EXPECT_EQ(answer_done_box(app, "Error"), row.refusal);

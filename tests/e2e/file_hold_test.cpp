@@ -58,6 +58,9 @@ struct HoldRow {
     bool replaced_first = false;
     bool read_only = false;  // a is read-only, and stays so whatever the answer
     const char* a_fixture = nullptr;  // a's picture (null: the camera JPEG)
+    // The program's question after the answer (and the Save dialog's prompt
+    // to replace a, answered Yes), answered by Enter.
+    const char* question = nullptr;
 };
 
 // a.jpg and b.jpg are the camera JPEG (Exif, orientation 1), a shown first,
@@ -116,6 +119,13 @@ const HoldRow ROWS[] = {
      nullptr, nullptr, nullptr, false, false, 0, false, true},
     {"F9 answered No on a read-only file", FROM_VIEW, 0, VK_F9, "#32770", "Corvane File Viewer",
      IDC_HUFFMAN_ORIENTATION, "6", IDNO, A_SAME, NEXT, nullptr, nullptr, nullptr, false, false, 0, false, true},
+    // Yes as the box opens keeps a's orientation 6, and the turn made first.
+    {"F9 on a file stored turned, after a turn", FROM_VIEW, 0, VK_F9, "#32770", "Corvane File Viewer", 0, NULL, IDOK,
+     A_SAME, RELOAD, nullptr, nullptr, nullptr, false, false, IDM_MAIN_ROTATE_CW, false, false, "camera_props.jpg"},
+    // Over the shown file, whose turn the file's would replace: the default No.
+    {"a lossless turn over the shown file after a turn", FROM_MAIN_ALONE, IDM_MAIN_JPEG_ROTATE_CW, 0, "#32770",
+     "Save As JPEG", 0, NULL, IDOK, A_SAME, RELOAD, nullptr, nullptr, nullptr, false, false, IDM_MAIN_ROTATE_CW, false,
+     false, nullptr, "The file will be rewritten and the changes shown on screen will be lost. Continue?"},
 };
 
 // Width and height of a JPEG's frame, or of a BMP (0, 0 when unread).
@@ -339,7 +349,20 @@ TEST_P(FileHoldRow, NoWindowMovesOnWhileACommandWorksOnTheShownFile)
     }
     try_next(app, view, row);
     click_second_entry_then_answer(app, up, row);
+    const DWORD pid = app.process.dwProcessId;
+    HWND prompt = NULL;
+    if (row.question) {
+        ASSERT_TRUE(wait_for([&] { return (prompt = find_process_window(pid, "#32770", app.main, 0)) && prompt != up; }));
+        click_button(prompt, IDYES);
+    }
     ASSERT_TRUE(wait_until_closed(up, 20000));
+    if (row.question) {
+        HWND box = find_process_window(pid, "#32770", app.main, 8000, "Corvane File Viewer");
+        ASSERT_TRUE(box);
+        EXPECT_EQ(box_text(box), row.question);
+        PostMessageA(box, WM_KEYDOWN, VK_RETURN, 0);
+        ASSERT_TRUE(wait_until_closed(box));
+    }
 
     // The command acted on a.jpg, b.jpg is as it was, a.jpg still shown
     // (a slideshow moves on once the command has ended).

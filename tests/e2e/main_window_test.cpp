@@ -330,16 +330,20 @@ TEST(MainMenu, BarAndHideFileNameByItsKeys)
     EXPECT_EQ(exit_by_button(app), 1);
 }
 
-// The file named on the command line: its extension chooses the file type.
-// A picture named by its full path in another folder ([named]) opens the
-// list there and shows, whether the start folder ([start]) holds a
-// different picture of its name or none.
+// The file named on the command line: its extension chooses the file type,
+// unless that type leaves the file out; the list marks the file. A picture
+// named by its full path in another folder ([named]) opens the list there
+// and shows, whether the start folder ([start]) holds a different picture
+// of its name or none; so does one named alone there, whose name begins
+// another's or is begun by another's.
 struct FilterCase {
     const char* file;
     const char* filter;
-    bool hidden_by_filter;
     const char* picture = nullptr;  // the named file's fixture, in [named]
     bool namesake = false;          // [start] holds another picture as file
+    bool bare = false;              // named without its folder, started in [named]
+    std::vector<std::string> beside = {};  // 60 x 40 pictures in [named]
+    bool twin = false;  // one more in [named], under the name in capitals
 };
 
 class CommandLineFile : public ::testing::TestWithParam<FilterCase> {};
@@ -347,50 +351,78 @@ class CommandLineFile : public ::testing::TestWithParam<FilterCase> {};
 TEST_P(CommandLineFile, OpensTheNamedFileUnderTheTypeItsExtensionChooses)
 {
     const FilterCase& c = GetParam();
-    const std::string sub = c.namesake ? "named_namesake/" : "named_alone/";
-    std::string start = e2e_work_dir(c.picture ? sub + "start" : "filters"), named = c.file;
+    std::string file = c.file;
+    const std::string sub = std::string("named_") + (c.namesake ? "namesake/" : c.bare ? "bare/" : "alone/") + c.file;
+    std::string start = e2e_work_dir(c.picture ? sub + (c.bare ? "/named" : "/start") : "filters"), named = c.file;
     if (c.picture) {
-        std::string folder = e2e_work_dir(sub + "named");
+        std::string folder = e2e_work_dir(sub + "/named");
         ASSERT_TRUE(copy_fixture(c.picture, folder));
-        ASSERT_TRUE(copy_fixture("slide_b.bmp", start));
+        ASSERT_TRUE(MoveFileExA((folder + "\\" + c.picture).c_str(), (folder + "\\" + c.file).c_str(),
+                                MOVEFILE_REPLACE_EXISTING));
+        for (const std::string& other : c.beside) {
+            ASSERT_TRUE(copy_fixture("slide_a.bmp", folder));
+            ASSERT_TRUE(MoveFileExA((folder + "\\slide_a.bmp").c_str(), (folder + "\\" + other).c_str(),
+                                    MOVEFILE_REPLACE_EXISTING));
+        }
+        if (c.twin) {
+            // Another picture under the name in capitals, which only the
+            // Unix side gives. The list puts a name before an equal one it
+            // has, so the file found first is listed second: it is named,
+            // and it holds the quadrants.
+            std::string upper = c.file;
+            CharUpperA(&upper[0]);
+            const std::string lower_path = folder + "\\" + c.file, upper_path = folder + "\\" + upper;
+            ASSERT_TRUE(copy_fixture("slide_a.bmp", folder));
+            run_unix_command("mv '" + unix_path(folder + "\\slide_a.bmp") + "' '" + unix_path(upper_path) + "'");
+            WIN32_FIND_DATAA found;
+            HANDLE search = FindFirstFileA((folder + "\\*.jpg").c_str(), &found);
+            ASSERT_NE(search, INVALID_HANDLE_VALUE);
+            FindClose(search);
+            file = found.cFileName;
+            const std::string quadrants = read_whole_file(lower_path), other = read_whole_file(upper_path);
+            if (file == upper)
+                ASSERT_TRUE(write_whole_file(upper_path, quadrants) && write_whole_file(lower_path, other));
+        }
+        if (!c.bare)
+            ASSERT_TRUE(copy_fixture("slide_b.bmp", start));
         if (c.namesake) {
             ASSERT_TRUE(copy_fixture("slide_c.bmp", start));
             ASSERT_TRUE(MoveFileExA((start + "\\slide_c.bmp").c_str(), (start + "\\" + c.file).c_str(),
                                     MOVEFILE_REPLACE_EXISTING));
         }
         char full[MAX_PATH] = "";
-        ASSERT_GT(GetFullPathNameA((folder + "\\" + c.file).c_str(), sizeof full, full, NULL), 0u);
-        named = full;
+        ASSERT_GT(GetFullPathNameA((folder + "\\" + file).c_str(), sizeof full, full, NULL), 0u);
+        named = c.bare ? file : full;
     } else {
         ASSERT_TRUE(write_whole_file(start + "\\" + c.file, "x"));
     }
 
     RunningApp app;
     ASSERT_TRUE(start_app("\"" + named + "\"", start, app));
-    // A name the chosen filter hides is not in the list: nothing to open.
-    if (c.hidden_by_filter) {
-        EXPECT_EQ(dismiss_message_box(app, 5000), "Error Opening File");
-    }
     ASSERT_TRUE(wait_for_main(app, 10000));
     EXPECT_EQ(window_text(GetDlgItem(app.main, IDC_MAIN_TYPE_COMBO)), c.filter);
+    std::vector<std::string> files = list_box_items(GetDlgItem(app.main, IDC_MAIN_FILE_LIST));
+    const LRESULT marked = SendDlgItemMessageA(app.main, IDC_MAIN_FILE_LIST, LB_GETCURSEL, 0, 0);
+    EXPECT_EQ(marked >= 0 && marked < (LRESULT)files.size() ? files[marked] : "none", file);
     if (c.picture) {
-        // The 80 x 40 quadrants, not the 60 x 40 namesake, marked in the
-        // list of its own folder.
+        // The 80 x 40 quadrants, not a 60 x 40 namesake or neighbour, in
+        // the list of its own folder.
         std::string caption, info = file_info(app, &caption);
-        EXPECT_EQ(caption, c.file);
+        EXPECT_EQ(caption, file);
         EXPECT_NE(info.find("width: 80"), std::string::npos) << info;
-        HWND files = GetDlgItem(app.main, IDC_MAIN_FILE_LIST);
-        EXPECT_EQ(list_box_items(files), std::vector<std::string>{c.file});
-        EXPECT_EQ(SendMessageA(files, LB_GETCURSEL, 0, 0), 0);
+        EXPECT_EQ(std::count(files.begin(), files.end(), "slide_b.bmp"), 0) << "the list of [start]";
     }
     EXPECT_EQ(exit_by_button(app), 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Names, CommandLineFile, ::testing::Values(
-    FilterCase{"clip.MPEG", "Multimedia", false},
-    FilterCase{"list.asx", "Image Files", true},
-    FilterCase{"quadrants.bmp", "Image Files", false, "quadrants.bmp", true},
-    FilterCase{"quadrants.bmp", "Image Files", false, "quadrants.bmp", false}));
+    FilterCase{"clip.MPEG", "Multimedia"},
+    FilterCase{"list.asx", "All Files (*.*)"},
+    FilterCase{"quadrants.bmp", "Image Files", "quadrants.bmp", true},
+    FilterCase{"quadrants.bmp", "Image Files", "quadrants.bmp", false},
+    FilterCase{"sunraster.im1", "All Files (*.*)", "sunraster.im1", false, true, {"sunraster.im1.png"}},
+    FilterCase{"sunraster.im1", "All Files (*.*)", "sunraster.im1", false, false, {"sunraster.im1.png"}},
+    FilterCase{"holiday.jpg", "Image Files", "quadrants.jpg", false, true, {"holiday.jpg.bak", "holiday.jpeg"}, true}));
 
 // The comment dialog on GIF, JPEG, Targa, IFF, PPM and PNG files, one after
 // another in the list: it shows the comment (pamtotga names the Targa

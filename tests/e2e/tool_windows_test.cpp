@@ -308,10 +308,15 @@ HWND find_list_view(HWND dialog)
 
 // The merge source chosen in the dialog: taken from its list (clicked, then
 // Enter), which is announced as being merged, or typed in full, in a
-// folder the dialog does not show. The tool then has it as its source.
+// folder the dialog does not show; a text file typed first is refused with
+// the reason, and the dialog stays for the next. A.BMP (the patch) typed
+// after a.bmp (the quadrants) was clicked, or the other way round, is the
+// file typed. The tool then has the chosen file as its source.
 struct MergeChoice {
     const char* name;
-    const char* typed;  // after the current folder's full path; null: clicked in the list
+    const char* typed;              // after the current folder's full path; null: clicked in the list
+    const char* refused = nullptr;  // typed so first, a text file
+    bool twin = false;
 };
 
 class MergeFromFile : public ::testing::TestWithParam<MergeChoice> {};
@@ -324,14 +329,30 @@ TEST_P(MergeFromFile, TheChosenFileIsTheSource)
     ASSERT_TRUE(copy_fixture("quadrants.bmp", dir));
     // Typed, it lies in a folder of its own; in the list, it is first.
     ASSERT_TRUE(copy_fixture("patch.bmp", row.typed ? e2e_work_dir(sub + "/elsewhere") : dir));
+    char full[MAX_PATH] = "";
+    ASSERT_GT(GetFullPathNameA(dir.c_str(), sizeof full, full, NULL), 0u);
+    ASSERT_TRUE(!row.refused || write_whole_file(dir + "\\" + row.refused, "Notes\r\n"));
+    if (row.twin) {
+        // Names one letter case apart, which only the Unix side can give.
+        ASSERT_TRUE(CopyFileA((dir + "\\quadrants.bmp").c_str(), (dir + "\\a.bmp").c_str(), FALSE));
+        run_unix_command("mv '" + unix_path(dir + "\\patch.bmp") + "' '" + unix_path(dir + "\\A.BMP") + "'");
+    }
     RunningApp app;
     ASSERT_TRUE(start_app("quadrants.bmp", dir, app));
     Tool tool;
     ASSERT_TRUE(open_tool(app, IDM_MAIN_MERGE_FILE, "Merge", &tool));
     pointer(tool, 60, 30);
+    std::string placed = "left: 0;   top: 0;   right: 19;   bottom: 9";
+    if (row.refused) {
+        HWND dialog = type_merge_file(app, std::string(full) + "\\" + row.refused);
+        HWND box = wait_dialog(app, "Merge Image", 10000);
+        ASSERT_TRUE(dialog && box) << "no reason given";
+        EXPECT_EQ(box_text(box), std::string("Unable to read ") + full + "\\" + row.refused);
+        click_button(box, IDOK);
+        ASSERT_TRUE(wait_until_closed(box));
+        EXPECT_TRUE(is_visible(dialog)) << "the dialog stays";
+    }
     if (row.typed) {
-        char full[MAX_PATH] = "";
-        ASSERT_GT(GetFullPathNameA(dir.c_str(), sizeof full, full, NULL), 0u);
         std::string typed = std::string(full) + "\\" + row.typed;
         ASSERT_TRUE(choose_merge_file(app, typed.c_str()));
     } else {
@@ -342,23 +363,37 @@ TEST_P(MergeFromFile, TheChosenFileIsTheSource)
         POINT first = {40, 8};
         ClientToScreen(list, &first);
         char actions[120];
-        snprintf(actions, sizeof actions, "mousemove %ld %ld sleep 0.3 click 1 sleep 0.5 key Return", first.x,
-                 first.y);
+        snprintf(actions, sizeof actions, "mousemove %ld %ld sleep 0.3 click 1 sleep 0.5 %s", first.x, first.y,
+                 row.twin ? "" : "key Return");
         x_input(actions);
-        HWND box = wait_dialog(app, "Corvane Graphics' File Viewer", 5000);
-        ASSERT_NE(box, nullptr) << "no notice";
-        EXPECT_EQ(box_text(box), "Merging Image from File...");
-        click_button(box, IDOK);
-        EXPECT_TRUE(wait_until_closed(dialog, 5000));
+        if (row.twin) {
+            std::string clicked;
+            ASSERT_TRUE(wait_for([&] {
+                clicked = window_text(GetDlgItem(dialog, 0x47C));
+                return clicked == "a.bmp" || clicked == "A.BMP";
+            })) << clicked;
+            // Typed while the list keeps the focus.
+            if (clicked == "A.BMP")
+                placed = "left: 0;   top: 0;   right: 79;   bottom: 39";
+            EXPECT_TRUE(choose_merge_file(app, clicked == "a.bmp" ? "A.BMP" : "a.bmp")) << "taken for the file clicked";
+        } else {
+            HWND box = wait_dialog(app, "Corvane Graphics' File Viewer", 5000);
+            ASSERT_NE(box, nullptr) << "no notice";
+            EXPECT_EQ(box_text(box), "Merging Image from File...");
+            click_button(box, IDOK);
+            EXPECT_TRUE(wait_until_closed(dialog, 5000));
+        }
     }
     ASSERT_TRUE(IsWindow(tool.window)) << "the tool ended";
-    EXPECT_EQ(status_bar_part_text(app, tool.status, 3), "left: 0;   top: 0;   right: 19;   bottom: 9");
+    EXPECT_EQ(status_bar_part_text(app, tool.status, 3), placed);
     EXPECT_TRUE(escape_closes(tool));
 }
 
 INSTANTIATE_TEST_SUITE_P(Ways, MergeFromFile, ::testing::Values(
     MergeChoice{"list", nullptr},
-    MergeChoice{"full_path", "elsewhere\\patch.bmp"}),
+    MergeChoice{"full_path", "elsewhere\\patch.bmp"},
+    MergeChoice{"after_unreadable", "elsewhere\\patch.bmp", "notes.bmp"},
+    MergeChoice{"twin_in_other_case", nullptr, nullptr, true}),
     [](const ::testing::TestParamInfo<MergeChoice>& info) { return std::string(info.param.name); });
 
 // One program, Restore between the tools (Undo is the merge's own check).

@@ -168,7 +168,9 @@ TEST(MenuTools, UndoEachCommandAndTheToolDialogsChangeThePreview)
 // camera.jpg given what its file no longer gives, then inverted: the patch
 // merged first and its file deleted, or the brightness changed for good by
 // F7 in the image window. Undo refused there keeps the picture shown, and
-// goes back to it, not to the file, from an edit made afterwards.
+// goes back to it, not to the file, from an edit made afterwards, also
+// after a colour change. A change for good (F7) lets the kept picture go,
+// so Undo is refused again; another file lets it go too.
 TEST(MenuTools, UndoStopsAtThePictureShownOnceItsHistoryIsDropped)
 {
     const struct {
@@ -178,9 +180,18 @@ TEST(MenuTools, UndoStopsAtThePictureShownOnceItsHistoryIsDropped)
                 {false, "holds a change that cannot be undone"}};
     for (const auto& row : ROWS) {
         std::string dir = e2e_work_dir(row.merged ? "undo_dropped_merge" : "undo_dropped_f7");
-        ASSERT_TRUE(copy_fixture("camera.jpg", dir) && copy_fixture("patch.bmp", dir));
+        ASSERT_TRUE(copy_fixture("camera.jpg", dir) && copy_fixture("patch.bmp", dir) &&
+                    copy_fixture("quadrants.bmp", dir));
         RunningApp app;
         ASSERT_TRUE(start_app("camera.jpg", dir, app));
+        HWND view = NULL;
+        auto brighten_for_good = [&] {
+            PostMessageA(view ? view : (view = open_image_window(app, IDC_MAIN_CENTER)), WM_KEYDOWN, VK_F7, 0);
+            HWND box = wait_dialog(app, "Corvane File Viewer", 10000);
+            ASSERT_TRUE(box);
+            click_button(box, IDYES);
+            ASSERT_TRUE(wait_until_closed(box));
+        };
         if (row.merged) {
             PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_MERGE_FILE, 0), 0);
             HWND merge = find_process_window(app.process.dwProcessId, "Merge", NULL, 10000);
@@ -196,11 +207,7 @@ TEST(MenuTools, UndoStopsAtThePictureShownOnceItsHistoryIsDropped)
         if (row.merged) {
             ASSERT_TRUE(DeleteFileA((dir + "\\patch.bmp").c_str()));
         } else {
-            PostMessageA(open_image_window(app, IDC_MAIN_CENTER), WM_KEYDOWN, VK_F7, 0);
-            HWND box = wait_dialog(app, "Corvane File Viewer", 10000);
-            ASSERT_TRUE(box);
-            click_button(box, IDYES);
-            ASSERT_TRUE(wait_until_closed(box));
+            brighten_for_good();
         }
         auto saved = [&](const char* name) {
             run_dialog_command(app, app.main, IDM_MAIN_SAVE_BMP, "Save As Windows BMP", name, 1);
@@ -214,6 +221,19 @@ TEST(MenuTools, UndoStopsAtThePictureShownOnceItsHistoryIsDropped)
         send_main_command(app, IDM_MAIN_ROTATE_CW);
         send_main_command(app, IDM_MAIN_UNDO);
         EXPECT_TRUE(saved("undone.bmp") == shown) << row.refusal;
+        SendMessageA(app.main, WM_SYSCOLORCHANGE, 0, 0);
+        send_main_command(app, IDM_MAIN_ROTATE_CW);
+        PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_UNDO, 0), 0);
+        EXPECT_TRUE(saved("recoloured.bmp") == shown) << row.refusal;
+        brighten_for_good();
+        send_main_command(app, IDM_MAIN_ROTATE_CW);
+        PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_UNDO, 0), 0);
+        EXPECT_NE(dismiss_message_box(app, 10000).find("holds a change that cannot be undone"), std::string::npos);
+        ASSERT_TRUE(select_list_file(app, "quadrants.bmp"));
+        const std::string other = saved("other.bmp");
+        send_main_command(app, IDM_MAIN_INVERT);
+        PostMessageA(app.main, WM_COMMAND, MAKEWPARAM(IDM_MAIN_UNDO, 0), 0);
+        EXPECT_TRUE(saved("other_undone.bmp") == other) << row.refusal;
         EXPECT_EQ(exit_by_button(app), 1);
     }
 }
@@ -353,38 +373,84 @@ TEST(FullScreen, RedEyeAppliesOnTheKeyThatFollowsCtrl)
     EXPECT_FALSE(marked(after, 15, 5));
 }
 
-// A band press taken once the pointer has moved on (a loaded machine)
-// leaves the pointer there: a mark aimed from it by a relative move, as a
-// mouse makes it, lands on the pixel aimed at, and Ctrl+F applies it. Ten
-// times, a row lower each time.
+// Red-eye moves no input the program has not taken yet: marks aimed by
+// relative moves, as a mouse makes them, land on the pixels aimed at, the
+// pointer ends where they took it, and Ctrl+F applies them. The band over
+// the red quadrant is posted while the pointer is on its far corner (a
+// press taken late), then aimed a row lower each time; or dragged there by
+// the pointer from off the picture as first drawn, but on the enlarged
+// view to come, faster than the program takes it; or dragged from the
+// picture and held until it shows, then released with the pointer moved
+// off at once. Then a press, a drag and a release mark two pixels.
 TEST(FullScreen, RedEyeMarksLandWhereAimedWhenTheBandIsTakenLate)
 {
+    enum Band { POSTED, DRAGGED, HELD };
+    struct Case {
+        Band band;
+        POINT pointer;          // where the pointer is when the band is made
+        POINT aim, drag;        // relative moves from the far corner, before and with the button down
+        POINT pressed, dragged; // image pixels marked at the press and at the drag's end
+        POINT untouched;        // image pixel the marks would land on from a pointer moved or held
+    };
+    const POINT far_corner = {640, 512};
+    std::vector<Case> cases;
+    // Pixel (x, y) shows at (484 + 8x, 436 + 8y). Moved back to the band's
+    // press, the pointer would be 40 left and 20 up.
+    for (int row = 5; row < 15; ++row)
+        cases.push_back({POSTED, far_corner, {-116, 8 * row - 76}, {0, 0}, {5, row}, {5, row}, {0, row - 2}});
+    // Up and left of the picture (600, 492)-(680, 532): the band starts
+    // from its corner.
+    cases.push_back({DRAGGED, {548, 452}, {-92, -60}, {16, 0}, {8, 2}, {10, 2}, {3, 0}});
+    cases.push_back({DRAGGED, {560, 480}, {-80, -32}, {0, 16}, {10, 6}, {10, 8}, {5, 3}});
+    cases.push_back({DRAGGED, {580, 476}, {-60, -36}, {-16, 0}, {12, 5}, {10, 5}, {7, 3}});
+    // Held on the picture, the pointer would stop at its corner.
+    cases.push_back({HELD, {600, 492}, {-100, -42}, {16, 0}, {7, 4}, {9, 4}, {15, 7}});
+
     ScopedSetting no_tip("DontShowRedAgain", "1"), no_tip1("DontShowRed1Again", "1");
     std::string dir = e2e_work_dir("red_eye_late");
     ASSERT_TRUE(copy_fixture("quadrants.bmp", dir));
     RunningApp app;
     ASSERT_TRUE(start_app("quadrants.bmp", dir, app));
-    auto at = [](const Shot& s, int x, int y) { return s.in_square((x + 0.5) / 80, 0.25 + (y + 0.5) / 80); };
-    for (int row = 5; row < 15; ++row) {
+    auto at = [](const Shot& s, POINT p) { return s.in_square((p.x + 0.5) / 80, 0.25 + (p.y + 0.5) / 80); };
+    auto cursor_at = [](POINT want) {
+        POINT p;
+        return GetCursorPos(&p) && p.x == want.x && p.y == want.y;
+    };
+    auto move = [](POINT by) { return " mousemove_relative -- " + std::to_string(by.x) + " " + std::to_string(by.y); };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "band " << c.band << " from " << c.pointer.x << "," << c.pointer.y
+                                        << ", mark " << c.pressed.x << "," << c.pressed.y);
         HWND full = open_full(app, IDM_MAIN_RED_EYE);
         ASSERT_TRUE(full);
         full_showing(full, "red_eye_late_start", {{600, 492, RED}});
-        x_input("mousemove 640 512");  // the band's far corner
-        ASSERT_TRUE(wait_for([] {
-            POINT p;
-            return GetCursorPos(&p) && p.x == 640 && p.y == 512;
-        }));
-        PostMessageA(full, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(600, 492));
-        PostMessageA(full, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(640, 512));
-        PostMessageA(full, WM_LBUTTONUP, 0, MAKELPARAM(640, 512));
-        full_showing(full, "red_eye_late_band", {{484, 436, RED}, {795, 587, RED}});
-        // Image pixel (5, row) is drawn from (524, 436 + 8 row).
-        x_input("mousemove_relative -- -116 " + std::to_string(8 * row - 76) + " click 1 key ctrl+f");
+        x_input("mousemove " + std::to_string(c.pointer.x) + " " + std::to_string(c.pointer.y));
+        ASSERT_TRUE(wait_for([&] { return cursor_at(c.pointer); }));
+        const std::string to_far_corner = move({far_corner.x - c.pointer.x, far_corner.y - c.pointer.y});
+        std::string release;
+        if (c.band == POSTED) {
+            PostMessageA(full, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(600, 492));
+            PostMessageA(full, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(640, 512));
+            PostMessageA(full, WM_LBUTTONUP, 0, MAKELPARAM(640, 512));
+        } else if (c.band == DRAGGED) {
+            x_input("mousedown 1" + to_far_corner + " mouseup 1");
+        } else {
+            x_input("mousedown 1");
+            ASSERT_TRUE(wait_for([] { return (GetAsyncKeyState(VK_LBUTTON) & 0x8000) != 0; }));
+            x_input(to_far_corner);
+            full_showing(full, "red_eye_late_held", {{620, 500, RED ^ WHITE}});  // inverted under the band
+            release = "mouseup 1";
+        }
+        if (release.empty())
+            full_showing(full, "red_eye_late_band", {{484, 436, RED}, {795, 587, RED}});
+        x_input(release + move(c.aim) + " mousedown 1" + move(c.drag) + " mouseup 1 key ctrl+f");
         EXPECT_TRUE(wait_hidden(full));
+        EXPECT_TRUE(cursor_at({far_corner.x + c.aim.x + c.drag.x, far_corner.y + c.aim.y + c.drag.y}))
+            << "the pointer where the drag ended";
         Shot after = shot_when([&] { return preview_shot(app, "red_eye_late"); },
-                               [&](const Shot& s) { return at(s, 5, row) != RED; });
-        EXPECT_NE(at(after, 5, row), RED) << row;
-        EXPECT_EQ(at(after, 0, row - 2), RED) << row << ": aimed from where the press was";
+                               [&](const Shot& s) { return at(s, c.pressed) != RED && at(s, c.dragged) != RED; });
+        EXPECT_NE(at(after, c.pressed), RED) << "the pixel pressed";
+        EXPECT_NE(at(after, c.dragged), RED) << "the pixel the drag ended on";
+        EXPECT_EQ(at(after, c.untouched), RED) << "aimed from where the program put the pointer";
     }
 }
 

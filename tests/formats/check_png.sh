@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Every png_*.png the tests wrote passes pngcheck, its text chunks included;
 # each with a .pam beside it
-# decodes in ImageMagick to that RGBA picture; a rewritten iTXt comment
-# keeps its language and translated keyword.
+# decodes in ImageMagick to that RGBA picture; a rewritten comment is
+# stored as its row below says.
 source "$(dirname "$0")/../image/written_files.sh"
 for png in "$out"/png_*.png; do
     name=$(basename "$png")
@@ -15,15 +15,26 @@ for png in "$out"/png_*.png; do
         failed "ImageMagick reads $name differently $(cat "$tmp/err")"
     fi
 done
-# The rewritten iTXt description as exiftool and pngcheck read it: its
-# language, translated keyword and UTF-8 text.
-itxt=$out/png_comment_itxt.png
-if [ -f "$itxt" ]; then
-    [ "$(exiftool -s3 -PNG:Description-fr "$itxt")" = "café ünïcod" ] || failed "exiftool reads png_comment_itxt.png's description otherwise"
-    pngcheck -vt "$itxt" > "$tmp/listing"
-    grep -q "language tag = fr" "$tmp/listing" || failed "png_comment_itxt.png lost its language"
-    ! grep -q "no translated keyword" "$tmp/listing" || failed "png_comment_itxt.png lost its translated keyword"
-else
-    failed "png_comment_itxt.png: not written"
-fi
+# The rewritten descriptions as exiftool and pngcheck read them: the text,
+# and the chunk's kind, compression and language; an iTXt keeps its
+# translated keyword.
+while IFS='|' read -r name tag text listed; do
+    png=$out/$name
+    if [ ! -f "$png" ]; then
+        failed "$name: not written"
+        continue
+    fi
+    [ "$(exiftool -s3 "-PNG:$tag" "$png")" = "$text" ] || failed "exiftool reads $name's description otherwise"
+    pngcheck -vt "$png" > "$tmp/listing" || true
+    grep -q "$listed" "$tmp/listing" || failed "pngcheck does not list '$listed' in $name"
+    [ "$name" != png_comment_itxt.png ] || ! grep -q "no translated keyword" "$tmp/listing" ||
+        failed "$name lost its translated keyword"
+done <<'ROWS'
+png_comment_itxt.png|Description-fr|café ünïcod|^ *uncompressed, language tag = fr
+png_comment_cp.png|Description|x€“q”é—|^ *uncompressed, no language tag
+png_comment_cp_over_text.png|Description|x€“q”é—|^ *uncompressed, no language tag
+png_comment_ztxt.png|Description|café new|chunk zTXt
+png_comment_ztxt_cp.png|Description|x€“q”é—|^ *compressed, no language tag
+png_comment_itxt_z.png|Description-fr|x€“q”é—|^ *compressed, language tag = fr
+ROWS
 finish

@@ -1,6 +1,7 @@
 // The PNG comment rewrite: which text chunks go, where the new one lands,
 // that every other byte stays, and that a failure changes nothing.
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <string>
 
@@ -60,24 +61,50 @@ static std::string system_text(const wchar_t* text)
     return std::string(bytes, n > 0 ? n - 1 : 0);
 }
 
+// The text a zlib stream inflates to; "damaged" when it does not.
+static std::string inflated(const std::string& stream)
+{
+    std::string text(4096, '\0');
+    uLongf bytes = (uLongf)text.size();
+    if (uncompress((Bytef*)&text[0], &bytes, (const Bytef*)stream.data(), (uLong)stream.size()) != Z_OK)
+        return "damaged";
+    return text.substr(0, bytes);
+}
+
 // The text's line ends go into the chunk as they stand (the comment dialog
 // gives each line the end it had; pngcheck, which wants LF alone, does not
 // judge that file); an iTXt description is replaced by an iTXt with its
-// language tag and translated keyword, holding the text as UTF-8
-// (check_png.sh: pngcheck and exiftool).
+// language tag and translated keyword, holding the text as UTF-8. Text
+// that Latin-1 lacks goes into an iTXt, and a compressed description gives
+// a compressed one (check_png.sh: pngcheck and exiftool).
 TEST(PngComment, WritesTheTextAsItStandsInTheKindOfTheOldDescription)
 {
-    // keyword, no compression, language, translated keyword
+    // keyword, compression, language, translated keyword
     const std::string itxt = std::string("Description\0\0\0fr\0", 17) + "L\xC3\xA9gende" + '\0';
+    const std::string itxt_z = std::string("Description\0\1\0fr\0", 17) + "L\xC3\xA9gende" + '\0';
+    const std::string plain_itxt("Description\0\0\0\0\0", 16), plain_itxt_z("Description\0\1\0\0\0", 16);
+    const std::string ztxt("Description\0\0", 13), empty_stream("x\x9c\x03\0\0\0\0\x01", 8);
+    const std::string typed = system_text(L"x\u20AC\u201Cq\u201D\u00E9\u2014");
+    const std::string utf8 = "x\xE2\x82\xAC\xE2\x80\x9Cq\xE2\x80\x9D\xC3\xA9\xE2\x80\x94";
     const struct {
         const char* name;
-        std::string old_chunk, text, new_chunk;
+        std::string old_chunk, text, type, head, stored;  // stored: the text before compression
+        bool compressed;
     } cases[] = {
-        {"comment_lines.png", "", "first\r\nsecond\rthird\n",
-         png_chunk("tEXt", std::string("Description", 12) + "first\r\nsecond\rthird\n")},
+        {"comment_lines.png", "", "first\r\nsecond\rthird\n", "tEXt", std::string("Description", 12),
+         "first\r\nsecond\rthird\n", false},
         {"png_comment_itxt.png", png_chunk("iTXt", itxt + "caf\xC3\xA9 \xC3\xBCn\xC3\xAF" "code"),
-         system_text(L"caf\u00E9 \u00FCn\u00EF" L"cod"), png_chunk("iTXt", itxt + "caf\xC3\xA9 \xC3\xBCn\xC3\xAF" "cod")},
+         system_text(L"caf\u00E9 \u00FCn\u00EF" L"cod"), "iTXt", itxt, "caf\xC3\xA9 \xC3\xBCn\xC3\xAF" "cod", false},
+        {"png_comment_cp.png", "", typed, "iTXt", plain_itxt, utf8, false},
+        {"png_comment_cp_over_text.png", png_chunk("tEXt", std::string("Description\0old", 15)), typed, "iTXt",
+         plain_itxt, utf8, false},
+        {"png_comment_ztxt.png", png_chunk("zTXt", ztxt + empty_stream), system_text(L"caf\u00E9 new"), "zTXt", ztxt,
+         "caf\xE9 new", true},
+        {"png_comment_ztxt_cp.png", png_chunk("zTXt", ztxt + empty_stream), typed, "iTXt", plain_itxt_z, utf8, true},
+        {"png_comment_itxt_z.png", png_chunk("iTXt", itxt_z + empty_stream), typed, "iTXt", itxt_z, utf8, true},
     };
+    const std::string plain = make_png("", false);
+    const size_t at = plain.find("IDAT") - 4;  // where make_png puts a chunk
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         std::string path = test_out_path(c.name);
@@ -85,7 +112,13 @@ TEST(PngComment, WritesTheTextAsItStandsInTheKindOfTheOldDescription)
         HGLOBAL hComment = text_block(c.text);
         EXPECT_EQ(1, write_png_comment(path.c_str(), &hComment));
         GlobalFree(hComment);
-        EXPECT_EQ(make_png(c.new_chunk, false), read_file_bytes(path));
+        std::string written = read_file_bytes(path), data = c.stored;
+        if (c.compressed && written.size() > plain.size() + 12 + c.head.size()) {
+            size_t text_at = at + 8 + c.head.size();
+            data = written.substr(text_at, written.size() - plain.size() - 12 - c.head.size());
+            EXPECT_EQ(c.stored, inflated(data));
+        }
+        EXPECT_EQ(make_png(png_chunk(c.type, c.head + data), false), written);
     }
 }
 

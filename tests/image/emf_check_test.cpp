@@ -352,8 +352,8 @@ TEST(WmfCheck, RefusesWhatThePlayerWouldTrust)
     std::string rop = le32(0x00CC0020);
     std::string eight(16, '\0');
     // An old 16x2 bitmap of bit count 0 (made 4 bits a pixel) with rows in bytes.
-    auto bit_blt = [](size_t row_bytes) {
-        return le16(0xCC) + std::string(12, '\0') + le16(16) + le16(2) + le16(2) + le16(1) + le16(0) +
+    auto bit_blt = [](size_t row_bytes, uint16_t planes = 1) {
+        return le16(0xCC) + std::string(12, '\0') + le16(16) + le16(2) + le16(2) + le16(planes) + le16(0) +
                std::string(row_bytes, '\0');
     };
     // Two characters at 0, 0 with options, then the bytes after them.
@@ -389,10 +389,12 @@ TEST(WmfCheck, RefusesWhatThePlayerWouldTrust)
         {"brush of an address", META_CREATEBRUSHINDIRECT, le16(BS_DIBPATTERNPT) + le32(0) + le16(0x4141), false},
         {"polygons counted negative", META_POLYPOLYGON, le16(2) + le16(0xFFFF) + le16(3) + std::string(12, '\0'), false},
         {"comment escape", META_ESCAPE, le16(15) + le16(2) + "ab", true},
+        {"carried metafile's comment stating 2 bytes", META_ESCAPE, le16(15) + le16(2) + "WMFC", false},
         {"new-page escape", META_ESCAPE, le16(1) + le16(0), false},
         {"function without a rule", 0x0777, le32(0), false},
         {"bitmap of bit count 0 with 4-bit rows", META_BITBLT, bit_blt(16), true},
         {"bitmap of bit count 0 with 1-bit rows", META_BITBLT, bit_blt(4), false},
+        {"bitmap of two planes", META_BITBLT, bit_blt(32, 2), false},
         {"glyph indices of two bytes", META_EXTTEXTOUT, text(ETO_GLYPH_INDEX, 4), true},
         {"glyph indices counted as bytes", META_EXTTEXTOUT, text(ETO_GLYPH_INDEX, 2), false},
         {"text with spacings", META_EXTTEXTOUT, text(0, 2 + 4), true},

@@ -86,6 +86,14 @@ std::string make_folder()
         {"hostile/WMF-placeable-box-off-origin.wmf", "box_off_origin.wmf"},
         {"hostile/WMF-placeable-box-off-origin-inverted.wmf", "box_off_origin_inverted.wmf"},
         {"hostile/EMF-fillrgn-8500-rects.emf", "region_8500.emf"},
+        {"hostile/WMF-placeable-box-65535-wide.wmf", "box_65535_wide.wmf"},
+        {"hostile/WMF-placeable-box-zero.wmf", "box_zero.wmf"},
+        {"hostile/WMF-carrying-blue-emf-count-2-drawing-red.wmf", "carrying_blue_count_2.wmf"},
+        {"hostile/WMF-bitblt-2-planes.wmf", "bitblt_2_planes.wmf"},
+        {"hostile/WMF-mono-bitmaps-in-text-colour.wmf", "mono_bitmaps.wmf"},
+        {"hostile/WMF-deep-saves-left-out-brush-replaced-red.wmf", "deep_saves.wmf"},
+        {"hostile/WMF-restore-two-levels-to-left-out-brush.wmf", "restore_two_levels.wmf"},
+        {"hostile/WMF-left-out-clip-region-cleared-red.wmf", "clip_region_cleared.wmf"},
     };
     for (const auto& copy : copies)
         CopyFileA(fixture_path(copy.first).c_str(), (folder + copy.second).c_str(), FALSE);
@@ -305,7 +313,23 @@ INSTANTIATE_TEST_SUITE_P(Files, LoaderTable, ::testing::Values(
     // enhanced metafile but past a Windows one's is too large for the
     // kind, and not written.
     converted("carrying_blue.wmf", KIND_WMF, 232, 1), converted("box_off_origin.wmf", KIND_WMF, 0, 1),
-    converted("box_off_origin_inverted.wmf", KIND_WMF, 0, 1), converted("region_8500.emf", KIND_EMF, 0, -1)));
+    converted("box_off_origin_inverted.wmf", KIND_WMF, 0, 1), converted("region_8500.emf", KIND_EMF, 0, -1),
+    // A box 65,535 units across, past a record's window extent, is the
+    // whole square converted too; one of no size is no picture, said once.
+    converted("box_65535_wide.wmf", KIND_WMF, 0, 1), LoadCase{"box_zero.wmf", KIND_NONE, FMT_NONE, -1, "", 1},
+    // A carried picture's comment stating fewer bytes than its "WMFC" is
+    // left out all the same.
+    converted("carrying_blue_count_2.wmf", KIND_WMF, 232, 1),
+    // An old bitmap of two planes, of which the player makes none, cuts
+    // the picture; one-bit bitmaps held as DIBs in the colours of the DC
+    // (grown by 110 bytes) play as the file's own and convert red.
+    LoadCase{"bitblt_2_planes.wmf", KIND_NONE, FMT_NONE, -1, "", 1},
+    LoadCase{"mono_bitmaps.wmf", KIND_WMF, FMT_NONE, -1, "", 0, true, -110, true, false, 1},
+    // Saved states: more than four thousand told apart; a restore two
+    // levels back to a brush left out cuts the picture; clip region 0
+    // clears a clip left out.
+    played_as_raw("deep_saves.wmf", 8), LoadCase{"restore_two_levels.wmf", KIND_NONE, FMT_NONE, -1, "", 1},
+    played_as_raw("clip_region_cleared.wmf", 72)));
 
 // A 64 MB enhanced metafile of sound records, read and shown whole in the
 // preview, and a 96 MB Windows one read: one copy of its bytes is held,

@@ -585,6 +585,7 @@ TEST_F(MetafileRenderer, AConversionIsOfTheRecordsNotOfTheMetafileTheyCarry)
     } cases[] = {
         {"WMF-carrying-emf-zero-size-record.wmf", WHITE},
         {"WMF-carrying-blue-emf-drawing-red.wmf", RED},
+        {"WMF-carrying-blue-emf-count-2-drawing-red.wmf", RED},
     };
     for (const auto& k : cases) {
         SCOPED_TRACE(k.file);
