@@ -1344,17 +1344,18 @@ static void save_state(WmfObjectState* state)
     state->runs[state->run_count++] = SavedRun{state->now, 1};
 }
 
-// A restore by a negative level goes back over the play's own saves. A
-// level counted from the device context's first save (1 or more), or one
-// going back past the play's saves, reaches states saved before the play,
-// whose number differs from road to road: from then on any state saved
-// may be the one in force, or the one before the restore where it failed.
+// A restore by a negative level goes back over the play's own saves; a
+// level of 1 or more is counted from the first of them, as every play and
+// conversion runs on a device context of its own with none saved before.
+// One that reaches no state the play saved restores nothing, as the player
+// fails it. Past the states the rules could keep, any state saved may be
+// the one in force, or the one before the restore where it failed.
 static void restore_state(WmfObjectState* state, int16_t level)
 {
-    uint32_t back = level < 0 ? (uint32_t)-(int32_t)level : 0;
-    if (level == 0)
-        return;  // no level: nothing restored
-    if (state->is_level_unknown || back == 0 || back > state->depth) {
+    uint32_t back = level < 0 ? (uint32_t)-(int32_t)level : level > 0 ? state->depth + 1 - (uint32_t)level : 0;
+    if (level == 0 || (!state->is_level_unknown && (back == 0 || back > state->depth)))
+        return;  // nothing restored
+    if (state->is_level_unknown) {
         state->is_level_unknown = true;
         state->now.selected_left_out |= (uint8_t)state->ever_saved;
         state->now.colors_known = 0;

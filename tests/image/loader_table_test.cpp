@@ -46,6 +46,7 @@ struct LoadCase {
     int converts = 0;             // Convert/Save to the other metafile format: 1 written, and read
                                   // back it is red at the centre and near the corners of its middle
                                   // two thirds; -1 nothing written, and the box says why
+    bool is_refused_back = false;  // what was written, converted back, would be another picture
 };
 
 // The fixtures under the names the list shows, and GDI and MacBinary files.
@@ -222,6 +223,13 @@ TEST_P(LoaderTable, FileIsReadAsItsRowSays)
         EXPECT_TRUE(play_emf(canvas.dc, (HENHMETAFILE)g_hImage, &whole));
         for (POINT p : {POINT{30, 30}, POINT{12, 12}, POINT{48, 12}, POINT{12, 48}, POINT{48, 48}})
             EXPECT_EQ(canvas.at(p.x, p.y), RGB(255, 0, 0)) << c.file << " at " << p.x << ", " << p.y;
+        if (c.is_refused_back) {
+            DeleteFileA("converted_back.wmf");
+            EXPECT_EQ(convert_save_to_path(g_hImage, KIND_EMF, "converted_back.wmf", FMT_WMF, 0, 0), 0);
+            ASSERT_EQ(seams.boxes.size(), 1u) << c.file;
+            EXPECT_EQ(seams.boxes[0].text, "The converted metafile would not show the same picture") << c.file;
+            EXPECT_EQ(GetFileAttributesA("converted_back.wmf"), INVALID_FILE_ATTRIBUTES) << c.file;
+        }
     }
 }
 
@@ -242,12 +250,13 @@ LoadCase played_as_raw(const char* file, long left_out_bytes)
     return c;
 }
 
-LoadCase converted(const char* file, int kind, long left_out_bytes, int converts)
+LoadCase converted(const char* file, int kind, long left_out_bytes, int converts, bool is_refused_back = false)
 {
     LoadCase c{file, kind, FMT_NONE};
     c.plays_red = kind == KIND_WMF;
     c.left_out_bytes = left_out_bytes;
     c.converts = converts;
+    c.is_refused_back = is_refused_back;
     return c;
 }
 
@@ -309,10 +318,11 @@ INSTANTIATE_TEST_SUITE_P(Files, LoaderTable, ::testing::Values(
     LoadCase{"savedc_replaced_red.wmf", KIND_WMF, FMT_NONE, -1, "", 0, true, 8},
     // Converted as shown: the records, not the blue picture their comments
     // carry, which are left out; the whole square of a box not at the
-    // origin, given either way round; a region within the bound of an
+    // origin, given either way round, whose conversion back would lose the
+    // window's origin and is refused; a region within the bound of an
     // enhanced metafile but past a Windows one's is too large for the
     // kind, and not written.
-    converted("carrying_blue.wmf", KIND_WMF, 232, 1), converted("box_off_origin.wmf", KIND_WMF, 0, 1),
+    converted("carrying_blue.wmf", KIND_WMF, 232, 1), converted("box_off_origin.wmf", KIND_WMF, 0, 1, true),
     converted("box_off_origin_inverted.wmf", KIND_WMF, 0, 1), converted("region_8500.emf", KIND_EMF, 0, -1),
     // A box 65,535 units across, past a record's window extent, is the
     // whole square converted too; one of no size is no picture, said once.

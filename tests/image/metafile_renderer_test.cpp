@@ -155,6 +155,8 @@ static RenderOutcome play_emf_on(GdiCanvas& c, HENHMETAFILE emf)
     return render_emf(c.dc, emf, &r);
 }
 
+static int end_own_renderers(void);
+
 static HENHMETAFILE emf_of(const std::string& bytes)
 {
     return SetEnhMetaFileBits((UINT)bytes.size(), (const BYTE*)bytes.data());
@@ -436,6 +438,71 @@ TEST_F(MetafileRenderer, ACutConversionLeavesTheFileInPlace)
     DeleteEnhMetaFile(emf);
 }
 
+// A restore of a state the file did not save does in the renderer what the
+// system's player does with the file on a fresh device context: it
+// restores nothing, and what the file selected before it draws. The state
+// the renderer gives a play is not one a record can restore.
+TEST_F(MetafileRenderer, ARestoreOfAStateTheFileDidNotSaveRestoresNothing)
+{
+    for (const char* name : {"restore-unsaved-back-one-red", "restore-unsaved-back-two-red",
+                             "restore-unsaved-level-one-red", "restore-own-level-one-red"}) {
+        for (bool is_emf : {true, false}) {
+            const std::string file = fixture_path(std::string("hostile/") + (is_emf ? "EMF-" : "WMF-") + name +
+                                                  (is_emf ? ".emf" : ".wmf"));
+            SCOPED_TRACE(file);
+            const std::string bytes = read_file_bytes(file);
+            GdiCanvas rendered(SIDE, SIDE), system(SIDE, SIDE);
+            if (is_emf) {
+                HENHMETAFILE emf = emf_of(bytes);
+                EXPECT_EQ(RENDER_WHOLE, play_emf_on(rendered, emf));
+                RECT r = {0, 0, SIDE, SIDE};
+                PlayEnhMetaFile(system.dc, emf, &r);
+                DeleteEnhMetaFile(emf);
+            } else {
+                HMETAFILE wmf = SetMetaFileBitsEx((UINT)bytes.size(), (const BYTE*)bytes.data());
+                EXPECT_EQ(RENDER_WHOLE, play_on(rendered, wmf));
+                SetMapMode(system.dc, MM_ANISOTROPIC);
+                SetViewportExtEx(system.dc, SIDE, SIDE, NULL);
+                PlayMetaFile(system.dc, wmf);
+                DeleteMetaFile(wmf);
+            }
+            EXPECT_EQ(RED, rendered.at(SIDE / 2, SIDE / 2));
+            EXPECT_EQ(0, rendered.count_differences(system));
+        }
+    }
+    EXPECT_TRUE(seams.boxes.empty());
+}
+
+// An object the system makes nothing of (a hatch past its styles, a
+// pattern of run-length bits, a cosmetic pen five wide, a pen style past
+// its own) would leave the records that select it drawing with the blue
+// objects before: the play is cut there, said once, and the conversion
+// refused as the play of a picture that cannot be had whole.
+TEST_F(MetafileRenderer, AnEnhancedCreateTheSystemRefusesCutsThePlay)
+{
+    const std::string path = test_out_path("refused_create.wmf");
+    for (const char* name : {"brush-hatch-12", "dibpatternbrush-rle8", "extcreatepen-cosmetic-5-wide",
+                             "extcreatepen-style-9"}) {
+        SCOPED_TRACE(name);
+        HENHMETAFILE emf = emf_of(read_file_bytes(fixture_path(std::string("hostile/EMF-") + name + "-after-blue.emf")));
+        ASSERT_NE((HENHMETAFILE)NULL, emf);
+        GdiCanvas c(SIDE, SIDE);
+        EXPECT_EQ(RENDER_CUT, play_emf_on(c, emf));
+        EXPECT_EQ(METAFILE_UNREADABLE, render_fault(RENDER_CUT));
+        EXPECT_EQ(WHITE, c.at(SIDE / 2, SIDE / 2));
+        RECT r = {0, 0, SIDE, SIDE};
+        play_emf(c.dc, emf, &r);
+        play_emf(c.dc, emf, &r);
+        ASSERT_TRUE(write_file_bytes(path, "the file before"));
+        EXPECT_EQ(METAFILE_WRITE_CUT, write_wmf_file(emf, path.c_str()));
+        EXPECT_EQ("the file before", read_file_bytes(path));
+        forget_failed_metafiles(NULL);
+        DeleteEnhMetaFile(emf);
+    }
+    // One box for each picture's plays; the writer's refusal is its caller's to say.
+    EXPECT_EQ(4u, seams.boxes.size());
+}
+
 // An enhanced metafile of a 1-inch frame (the reference device's pixels
 // aside) of what draw records.
 template <typename Draw>
@@ -455,8 +522,8 @@ static void select_red(HDC dc)
 }
 
 // What the system's conversion to a Windows metafile loses of these
-// pictures (a window origin of their own, a clip path, a curve, a turn, a
-// pattern, a font it writes with no height) would be written as another
+// pictures (a window origin of their own, a clip path, a curve, a turn,
+// the colours of a pattern) would be written as another
 // picture: the conversion is refused in words of its own, and the file in
 // place is kept. The same shapes without them convert.
 TEST_F(MetafileRenderer, AConversionThatWouldShowAnotherPictureIsRefused)
@@ -475,20 +542,18 @@ TEST_F(MetafileRenderer, AConversionThatWouldShowAnotherPictureIsRefused)
                                 POINT p[4] = {{10, 80}, {30, 0}, {60, 96}, {85, 10}}; PolyBezier(dc, p, 4); }, false},
         {"a turn", [](HDC dc) { SetGraphicsMode(dc, GM_ADVANCED); XFORM turn = {0.7071f, 0.7071f, -0.7071f, 0.7071f, 48, 0};
                                SetWorldTransform(dc, &turn); select_red(dc); Rectangle(dc, 0, 0, 60, 30); }, false},
-        {"a pattern brush", [](HDC dc) {
-             SelectObject(dc, CreateSolidBrush(RGB(0, 0, 255)));
-             // A packed DIB of 8 x 8 pixels of 8 bits whose colours are
-             // entries of the palette: the stock palette's red and white.
-             struct {
-                 BITMAPINFOHEADER header;
-                 WORD colours[2];
-                 BYTE rows[8][8];
-             } dib = {{sizeof(BITMAPINFOHEADER), 8, 8, 1, 8, BI_RGB, 0, 0, 0, 2, 0}, {1, 19}, {}};
-             for (int y = 0; y < 8; ++y)
-                 for (int x = 0; x < 8; ++x)
-                     dib.rows[y][x] = y % 2;
-             SelectObject(dc, CreateDIBPatternBrushPt(&dib, DIB_PAL_COLORS));
+        {"a pattern brush of a bit, in the text and background colours", [](HDC dc) {
+             static const WORD stripes[8] = {0xFF, 0, 0xFF, 0, 0xFF, 0, 0xFF, 0};
+             HBITMAP pattern = CreateBitmap(8, 8, 1, 1, stripes);
+             SetTextColor(dc, RED);
+             SetBkColor(dc, RGB(0, 0, 255));
+             SelectObject(dc, CreatePatternBrush(pattern));
+             DeleteObject(pattern);
              Rectangle(dc, 0, 0, 96, 96); }, false},
+        {"a font of the least height", [](HDC dc) {
+             SelectObject(dc, CreateFontA(INT32_MIN, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, 0, "Arial"));
+             SetTextColor(dc, RED);
+             TextOutA(dc, 10, 10, "A", 1); }, false},
         {"the same shapes alone", [](HDC dc) { select_red(dc); Rectangle(dc, 20, 20, 70, 70);
                                               SelectObject(dc, CreatePen(PS_SOLID, 3, RED)); Ellipse(dc, 5, 5, 90, 60); }, true},
     };
@@ -508,6 +573,36 @@ TEST_F(MetafileRenderer, AConversionThatWouldShowAnotherPictureIsRefused)
     }
     EXPECT_EQ(std::string("The converted metafile would not show the same picture"),
               metafile_fault_words(METAFILE_NOT_THE_SAME));
+}
+
+// Ends the renderer as soon as the conversion that the test thread waits
+// on has been sent to it.
+static DWORD WINAPI end_renderer_once_sent(LPVOID requests_before)
+{
+    while (render_request_count() == (unsigned)(ULONG_PTR)requests_before)
+        Sleep(1);
+    end_own_renderers();
+    return 0;
+}
+
+// A renderer that ends in the middle of a conversion writes nothing, and
+// that is said as it is: the file is not blamed.
+TEST_F(MetafileRenderer, AConversionWhoseRendererEndsSaysSo)
+{
+    HENHMETAFILE emf = GetEnhMetaFileA(fixture_path("hostile/EMF-region-fills-past-a-conversion.emf").c_str());
+    ASSERT_NE((HENHMETAFILE)NULL, emf);
+    const std::string path = test_out_path("renderer_ended.wmf");
+    ASSERT_TRUE(write_file_bytes(path, "the file before"));
+    UnhurriedRenderer unhurried;
+    HANDLE killer = CreateThread(NULL, 0, end_renderer_once_sent, (LPVOID)(ULONG_PTR)render_request_count(), 0, NULL);
+    int written = write_wmf_file(emf, path.c_str());
+    WaitForSingleObject(killer, INFINITE);
+    CloseHandle(killer);
+    EXPECT_EQ(METAFILE_RENDERER_ENDED, metafile_write_fault(written)) << written;
+    EXPECT_EQ(std::string("The metafile renderer ended before it finished"),
+              metafile_fault_words(metafile_write_fault(written)));
+    EXPECT_EQ("the file before", read_file_bytes(path));
+    DeleteEnhMetaFile(emf);
 }
 
 // The Windows metafile's bytes without the comments that carry an enhanced
@@ -1074,3 +1169,4 @@ TEST_F(MetafileRenderer, AConversionCallsTheSystemOnce)
         DeleteEnhMetaFile(emf);
     }
 }
+
