@@ -115,6 +115,25 @@ static bool has_edge_at(const ComparisonPlay* b, LONG x, LONG y, uint32_t colour
     return false;
 }
 
+// Whether play has colour within distance pixels of (x, y), looked for in
+// rings from the nearest out: most edges moved by rounding are found a
+// pixel away, and the search costs little more than that.
+static bool has_colour_near(const ComparisonPlay* play, LONG x, LONG y, uint32_t colour, LONG distance)
+{
+    for (LONG r = 1; r <= distance; ++r) {
+        LONG top = y - r, bottom = y + r, left = x - r, right = x + r;
+        for (LONG u = left > 0 ? left : 0; u <= right && u < play->width; ++u)
+            if ((top >= 0 && colour_at(play, u, top) == colour) ||
+                (bottom < play->height && colour_at(play, u, bottom) == colour))
+                return true;
+        for (LONG v = top + 1 > 0 ? top + 1 : 0; v < bottom && v < play->height; ++v)
+            if ((left >= 0 && colour_at(play, left, v) == colour) ||
+                (right < play->width && colour_at(play, right, v) == colour))
+                return true;
+    }
+    return false;
+}
+
 // How far an edge of one play may lie from the other's: a pixel, one more
 // for every 64 of the larger side, and the device size of the coarsest
 // logical unit either play drew in, up to a 32nd of that side. The
@@ -138,12 +157,8 @@ static LONG edge_slack(const ComparisonPlay* a, const ComparisonPlay* b)
 static bool is_matched(const ComparisonPlay* a, const ComparisonPlay* b, LONG x, LONG y, LONG slack)
 {
     const uint32_t colour = colour_at(a, x, y);
-    LONG top = y > slack ? y - slack : 0, bottom = y + slack < b->height ? y + slack : b->height - 1;
-    LONG left = x > slack ? x - slack : 0, right = x + slack < b->width ? x + slack : b->width - 1;
-    for (LONG v = top; v <= bottom; ++v)
-        for (LONG u = left; u <= right; ++u)
-            if (colour_at(b, u, v) == colour)
-                return true;
+    if (has_colour_near(b, x, y, colour, slack))
+        return true;
     // Canvas along the border, where the other play's rounding drew on.
     if (colour == CANVAS && (x < slack || y < slack || x >= a->width - slack || y >= a->height - slack))
         return true;
@@ -163,30 +178,8 @@ static bool is_matched(const ComparisonPlay* a, const ComparisonPlay* b, LONG x,
     return false;
 }
 
-#include <stdio.h>
-static void dump_play(const ComparisonPlay* p, const char* name)
-{
-    char path[MAX_PATH];
-    DWORD n = GetEnvironmentVariableA("CORVANE_COMPARE_DUMP", path, MAX_PATH);
-    if (!n || n >= MAX_PATH - 40)
-        return;
-    static int count;
-    snprintf(path + n, sizeof path - n, "\\%03d-%s.ppm", count++ / 2, name);
-    FILE* f = fopen(path, "wb");
-    if (!f) return;
-    fprintf(f, "P6 %ld %ld 255\n", p->width, p->height);
-    for (LONG i = 0; i < p->width * p->height; ++i) {
-        uint32_t c = p->pixels[i];
-        unsigned char rgb[3] = {(unsigned char)(c >> 16), (unsigned char)(c >> 8), (unsigned char)c};
-        fwrite(rgb, 1, 3, f);
-    }
-    fclose(f);
-}
-
 bool comparison_plays_match(const ComparisonPlay* a, const ComparisonPlay* b)
 {
-    dump_play(a, "source");
-    dump_play(b, "result");
     if (a->width != b->width || a->height != b->height)
         return false;
     const LONG slack = edge_slack(a, b);
@@ -199,12 +192,8 @@ bool comparison_plays_match(const ComparisonPlay* a, const ComparisonPlay* b)
         for (LONG x = 0; x < a->width && unmatched <= specks; ++x) {
             if (((row_a[x] ^ row_b[x]) & 0xFFFFFF) == 0)
                 continue;
-            if (!is_matched(a, b, x, y, slack) || !is_matched(b, a, x, y, slack)) {
+            if (!is_matched(a, b, x, y, slack) || !is_matched(b, a, x, y, slack))
                 ++unmatched;
-                if (GetEnvironmentVariableA("CORVANE_COMPARE_DUMP", NULL, 0))
-                    fprintf(stderr, "compare: %ld,%ld of %ldx%ld: %06x vs %06x (%d %d)\n", x, y, a->width, a->height,
-                            row_a[x] & 0xFFFFFF, row_b[x] & 0xFFFFFF, (int)slack, (int)unmatched);
-            }
         }
     }
     return unmatched <= specks;

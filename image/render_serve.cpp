@@ -243,17 +243,62 @@ static LONG convert_wmf_to_emf(RenderControl* c, HENHMETAFILE emf, Result* resul
     return RENDER_STATUS_NO_MEMORY;
 }
 
-// The status of a comparison whose plays gave whole_source and
-// whole_result: a source that cannot be shown whole is cut as its play is;
-// a result that cannot be, or shows another picture, differs.
-static LONG comparison_status(bool whole_source, const ComparisonPlay* source, bool whole_result,
+// The play of a conversion's source, as the program shows it, on a thread
+// of its own beside the conversion or the play of its result: each is as
+// dear as a play of the picture, which for one of many records takes
+// seconds. (A Windows metafile's source is played only once it is
+// converted: the system's conversion holds copies of the input, and the
+// source's own would be one more beside them.)
+struct SourcePlay {
+    ComparisonPlay* play;
+    HENHMETAFILE emf;     // an enhanced source, played into the whole comparison; or
+    HMETAFILE wmf;        // a Windows one, under this mapping mode and window
+    int map_mode;
+    RECT window;
+    bool is_whole, ran_out_of_time;
+};
+
+static DWORD WINAPI play_source(LPVOID data)
+{
+    SourcePlay* job = (SourcePlay*)data;
+    job->is_whole = job->emf ? play_emf_for_comparison(job->play, job->emf)
+                             : play_wmf_for_comparison(job->play, job->wmf, job->map_mode, &job->window);
+    job->ran_out_of_time = !job->is_whole && last_play_ran_out_of_time();
+    return 0;
+}
+
+// Starts the play; where no thread can be had, plays it here. The thread
+// to wait for, or null.
+static HANDLE start_source_play(SourcePlay* job)
+{
+    HANDLE thread = CreateThread(NULL, 0, play_source, job, 0, NULL);
+    if (!thread)
+        play_source(job);
+    return thread;
+}
+
+static void finish_source_play(HANDLE thread)
+{
+    if (thread) {
+        WaitForSingleObject(thread, INFINITE);
+        CloseHandle(thread);
+    }
+}
+
+// The status of a conversion whose result the program could read (status
+// done) once both plays have ended: a source that cannot be shown whole is
+// cut as its play is; a result that cannot be, or that shows another
+// picture, differs.
+static LONG comparison_status(LONG status, const SourcePlay* source, bool whole_result, bool result_ran_out,
                               const ComparisonPlay* result)
 {
-    if (!whole_source)
-        return play_status(false);
+    if (!source->is_whole)
+        return source->ran_out_of_time ? RENDER_STATUS_OUT_OF_TIME : RENDER_STATUS_CUT;
+    if (status != RENDER_STATUS_DONE)
+        return status;
     if (!whole_result)
-        return last_play_ran_out_of_time() ? RENDER_STATUS_OUT_OF_TIME : RENDER_STATUS_DIFFERS;
-    return comparison_plays_match(source, result) ? RENDER_STATUS_DONE : RENDER_STATUS_DIFFERS;
+        return result_ran_out ? RENDER_STATUS_OUT_OF_TIME : RENDER_STATUS_DIFFERS;
+    return comparison_plays_match(source->play, result) ? RENDER_STATUS_DONE : RENDER_STATUS_DIFFERS;
 }
 
 // Plays a Windows-metafile result as the program shows the file written
@@ -292,8 +337,8 @@ static bool play_wmf_result(RenderControl* c, const Result* result, ComparisonPl
 
 // The enhanced metafile of only the records of the input that keep their
 // rules (the system's conversion plays every record it is given), played
-// as the program shows it, converted, and the result played as the
-// program would show the file written with it.
+// as the program shows it while it is converted and its result played as
+// the program would show the file written with it.
 static LONG serve_emf_to_wmf(RenderControl* c, BYTE** view, HDC reference, Result* result)
 {
     BYTE* input = *view;
@@ -313,34 +358,30 @@ static LONG serve_emf_to_wmf(RenderControl* c, BYTE** view, HDC reference, Resul
     LONG status = RENDER_STATUS_NO_MEMORY;
     if (begin_comparison_play(&source, size.cx, size.cy) && begin_comparison_play(&played, size.cx, size.cy)) {
         begin_phase(c);
-        bool whole_source = play_emf_for_comparison(&source, emf);
-        status = whole_source ? (LONG)RENDER_STATUS_DONE : play_status(false);
+        SourcePlay job = {&source, emf, NULL, 0, {0, 0, 0, 0}, false, false};
+        HANDLE thread = start_source_play(&job);
+        status = convert_emf_to_wmf(c, emf, reference, result);
+        bool unsound = false, past_limit = false, whole_result = false, result_ran_out = false;
         if (status == RENDER_STATUS_DONE) {
             begin_phase(c);
-            status = convert_emf_to_wmf(c, emf, reference, result);
+            whole_result = play_wmf_result(c, result, &played, &unsound, &past_limit);
+            result_ran_out = !whole_result && last_play_ran_out_of_time();
         }
-        DeleteEnhMetaFile(emf);
-        emf = NULL;
-        if (status == RENDER_STATUS_DONE) {
-            begin_phase(c);
-            bool unsound, past_limit;
-            bool whole_result = play_wmf_result(c, result, &played, &unsound, &past_limit);
-            status = past_limit ? (LONG)RENDER_STATUS_PAST_KIND
-                     : unsound  ? (LONG)RENDER_STATUS_RESULT_UNSOUND
-                                : comparison_status(whole_source, &source, whole_result, &played);
-        }
+        finish_source_play(thread);
+        status = past_limit ? (LONG)RENDER_STATUS_PAST_KIND
+                 : unsound  ? (LONG)RENDER_STATUS_RESULT_UNSOUND
+                            : comparison_status(status, &job, whole_result, result_ran_out, &played);
     }
-    if (emf)
-        DeleteEnhMetaFile(emf);
+    DeleteEnhMetaFile(emf);
     end_comparison_play(&source);
     end_comparison_play(&played);
     return status;
 }
 
-// The Windows metafile of the (sealed) input converted, the source played
-// as the program shows it, and the result as the program would show the
-// file written with it. The view of the input goes once the source's
-// metafile is made of it.
+// The Windows metafile of the (sealed) input converted, then the source
+// played as the program shows it beside the result as the program would
+// show the file written with it. The view of the input goes once the
+// source's metafile is made of it.
 static LONG serve_wmf_to_emf(RenderControl* c, BYTE** view, HDC reference, Result* result)
 {
     // The conversion would give the objects after one the system refused
@@ -357,30 +398,39 @@ static LONG serve_wmf_to_emf(RenderControl* c, BYTE** view, HDC reference, Resul
     HMETAFILE wmf = status == RENDER_STATUS_DONE ? SetMetaFileBitsEx(c->input_bytes, *view) : NULL;
     UnmapViewOfFile(*view);
     *view = NULL;
+    if (status == RENDER_STATUS_DONE && !wmf)
+        status = RENDER_STATUS_NO_MEMORY;
+    // The result is shown at the size of its frame; a picture that scales
+    // is shown at its own, and a frame of another size shows another.
+    const RECT extent = {0, 0, c->picture_x, c->picture_y};
+    const bool scales = c->picture_mode == MM_ISOTROPIC || c->picture_mode == MM_ANISOTROPIC;
+    SIZE size = comparison_size(&extent, reference);
+    if (status == RENDER_STATUS_DONE) {
+        const RECTL* f = &((const ENHMETAHEADER*)result->view)->rclFrame;
+        const RECT frame = {f->left, f->top, f->right, f->bottom};
+        const SIZE shown = comparison_size(&frame, reference);
+        if (!scales)
+            size = shown;
+        else if (shown.cx < size.cx - 1 || shown.cx > size.cx + 1 || shown.cy < size.cy - 1 || shown.cy > size.cy + 1)
+            status = RENDER_STATUS_DIFFERS;
+    }
     ComparisonPlay source, played;
     memset(&source, 0, sizeof source);
     memset(&played, 0, sizeof played);
-    if (status == RENDER_STATUS_DONE) {
-        const RECTL* f = &((const ENHMETAHEADER*)result->view)->rclFrame;
-        RECT frame = {f->left, f->top, f->right, f->bottom};
-        SIZE size = comparison_size(&frame, reference);
+    if (status == RENDER_STATUS_DONE && (!begin_comparison_play(&source, size.cx, size.cy) ||
+                                         !begin_comparison_play(&played, size.cx, size.cy)))
         status = RENDER_STATUS_NO_MEMORY;
-        if (wmf && begin_comparison_play(&source, size.cx, size.cy) &&
-            begin_comparison_play(&played, size.cx, size.cy)) {
-            begin_phase(c);
-            // The picture's device pixels stand for a window its records do
-            // not set, as in the system's conversion.
-            const RECT extent = {0, 0, c->picture_x, c->picture_y};
-            const SIZE device = frame_device_size(&extent, reference);
-            const RECT picture_window = {0, 0, device.cx, device.cy};
-            bool whole_source = play_wmf_for_comparison(&source, wmf, c->picture_mode, &picture_window);
-            bool whole_result = false;
-            if (whole_source) {
-                begin_phase(c);
-                whole_result = play_emf_for_comparison(&played, emf);
-            }
-            status = comparison_status(whole_source, &source, whole_result, &played);
-        }
+    if (status == RENDER_STATUS_DONE) {
+        // The picture's device pixels stand for a window its records do not
+        // set, as in the system's conversion.
+        const SIZE device = frame_device_size(&extent, reference);
+        SourcePlay job = {&source, NULL, wmf, c->picture_mode, {0, 0, device.cx, device.cy}, false, false};
+        begin_phase(c);
+        HANDLE thread = start_source_play(&job);
+        bool whole_result = play_emf_for_comparison(&played, emf);
+        bool result_ran_out = !whole_result && last_play_ran_out_of_time();
+        finish_source_play(thread);
+        status = comparison_status(status, &job, whole_result, result_ran_out, &played);
     }
     if (wmf)
         DeleteMetaFile(wmf);

@@ -19,6 +19,7 @@
 #include "image/current_image.h"
 #include "image/merge_source.h"
 #include "image/metafile.h"
+#include "image/metafile_compare.h"
 #include "image/metafile_play.h"
 #include "image/metafile_renderer.h"
 #include "support/dib_block.h"
@@ -436,6 +437,51 @@ TEST_F(MetafileRenderer, ACutConversionLeavesTheFileInPlace)
     EXPECT_NE("the file before", read_file_bytes(path));
     DeleteEnhMetaFile(sound);
     DeleteEnhMetaFile(emf);
+}
+
+// What the comparison of a conversion takes for the same picture: edges a
+// pixel or two apart, and a gap a pixel wide between two shapes that the
+// other's rounding closed, as the two kinds of metafile round coordinates;
+// not a thin line lost over a plain ground, nor a shape moved or of
+// another colour.
+TEST_F(MetafileRenderer, TheComparisonTakesRoundingForTheSamePicture)
+{
+    auto fill = [](HDC dc, int l, int t, int r, int b, COLORREF colour) {
+        HBRUSH brush = CreateSolidBrush(colour);
+        RECT box = {l, t, r, b};
+        FillRect(dc, &box, brush);
+        DeleteObject(brush);
+    };
+    const struct {
+        const char* name;
+        std::function<void(HDC)> source, result;
+        bool is_same;
+    } rows[] = {
+        {"an edge a pixel off", [&](HDC dc) { fill(dc, 10, 10, 60, 60, RED); },
+         [&](HDC dc) { fill(dc, 11, 10, 61, 61, RED); }, true},
+        {"a gap closed", [&](HDC dc) { fill(dc, 0, 0, 96, 96, WHITE); fill(dc, 0, 0, 47, 96, RED);
+                                       fill(dc, 48, 48, 96, 96, RGB(0, 0, 255)); },
+         [&](HDC dc) { fill(dc, 0, 0, 96, 96, WHITE); fill(dc, 0, 0, 48, 96, RED);
+                       fill(dc, 48, 48, 96, 96, RGB(0, 0, 255)); }, true},
+        {"a thin line lost", [&](HDC dc) { fill(dc, 0, 0, 96, 96, WHITE); fill(dc, 10, 40, 86, 41, RED); },
+         [&](HDC dc) { fill(dc, 0, 0, 96, 96, WHITE); }, false},
+        {"a shape moved", [&](HDC dc) { fill(dc, 10, 10, 40, 40, RED); },
+         [&](HDC dc) { fill(dc, 20, 20, 50, 50, RED); }, false},
+        {"another colour", [&](HDC dc) { fill(dc, 10, 10, 40, 40, RED); },
+         [&](HDC dc) { fill(dc, 10, 10, 40, 40, RGB(0, 0, 255)); }, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ComparisonPlay source, result;
+        ASSERT_TRUE(begin_comparison_play(&source, 96, 96));
+        ASSERT_TRUE(begin_comparison_play(&result, 96, 96));
+        row.source(source.dc);
+        row.result(result.dc);
+        GdiFlush();
+        EXPECT_EQ(row.is_same, comparison_plays_match(&source, &result));
+        end_comparison_play(&source);
+        end_comparison_play(&result);
+    }
 }
 
 // A restore of a state the file did not save does in the renderer what the
