@@ -52,9 +52,9 @@ struct RenderDcState {
     LOGFONTW font;
 };
 
-// The most phases of one request: the source's play, the conversion and
-// the result's play. A renderer counting more gets no more time.
-enum { RENDER_MAX_PHASES = 3 };
+// The most phases of one request: a conversion, and the plays of its
+// source and result. A renderer counting more gets no more time.
+enum { RENDER_MAX_PHASES = 2 };
 
 struct RenderControl {
     LONG op;
@@ -75,9 +75,9 @@ struct RenderControl {
     // an end record past its bytes: only its records that keep their rules
     // are converted, moved up in place. The source and the result are each
     // played as the program shows them (metafile_compare.h), and a result
-    // is handed back only when the two show the same picture; each of the
-    // source's play, the conversion and the result's play is a phase, which
-    // the program gives the time of a request.
+    // is handed back only when the two show the same picture; the
+    // conversion and the plays are each a phase, which the program gives
+    // the time of a request.
     INT map_mode;
     LONG picture_mode, picture_x, picture_y;  // the METAFILEPICT without its handle; mode 0: none
     LONG has_result_box;         // of a Windows-metafile result: the placeable box it is written with
