@@ -3,7 +3,6 @@
 #include "image/metafile_compare.h"
 
 #include "image/metafile_play.h"
-#include "image/section_dc.h"
 
 #include <stdint.h>
 #include <stdlib.h>
@@ -17,15 +16,11 @@ static const uint32_t CANVAS = 0x0B1D2F;
 bool begin_comparison_play(ComparisonPlay* play, LONG width, LONG height)
 {
     memset(play, 0, sizeof *play);
-    BITMAPINFO bi;
-    describe_top_down_pixels(&bi, width, height);
-    void* pixels = NULL;
-    play->dc = CreateCompatibleDC(NULL);
-    play->bitmap = play->dc ? CreateDIBSection(play->dc, &bi, DIB_RGB_COLORS, &pixels, NULL, 0) : NULL;
-    if (!play->bitmap)
+    DIBSECTION section;
+    play->dc = section_dc(&play->area, NULL, width, height, 0);
+    if (!play->dc || GetObjectA(play->area.bitmap, sizeof section, &section) != sizeof section)
         return false;
-    play->old = SelectObject(play->dc, play->bitmap);
-    uint32_t* canvas = (uint32_t*)pixels;
+    uint32_t* canvas = (uint32_t*)section.dsBm.bmBits;
     for (size_t i = 0; i < (size_t)width * height; ++i)
         canvas[i] = CANVAS;
     play->pixels = canvas;
@@ -36,12 +31,7 @@ bool begin_comparison_play(ComparisonPlay* play, LONG width, LONG height)
 
 void end_comparison_play(ComparisonPlay* play)
 {
-    if (play->old)
-        SelectObject(play->dc, play->old);
-    if (play->bitmap)
-        DeleteObject(play->bitmap);
-    if (play->dc)
-        DeleteDC(play->dc);
+    release_section_dc(&play->area);
     memset(play, 0, sizeof *play);
 }
 

@@ -10,6 +10,8 @@
 // these, as it plays what the system made.
 #pragma once
 
+#include "image/section_dc.h"
+
 #include <windows.h>
 #include <stdint.h>
 
@@ -20,9 +22,8 @@ enum { MAX_COMPARISON_SIDE = 1024 };
 // A picture of width x height 32-bit pixels with a DC of its own,
 // made anew for each play: nothing a play leaves in its DC reaches another.
 struct ComparisonPlay {
+    SectionDc area;          // its pixels, in the process's own memory
     HDC dc;
-    HBITMAP bitmap;
-    HGDIOBJ old;
     const uint32_t* pixels;  // top-down
     LONG width, height;
     double unit_pixels;      // the device size of the coarsest logical unit the play drew in
