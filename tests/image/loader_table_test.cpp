@@ -85,6 +85,7 @@ std::string make_folder()
         {"hostile/WMF-brush-short-then-red.wmf", "brush_short.wmf"},
         {"hostile/WMF-carrying-blue-emf-drawing-red.wmf", "carrying_blue.wmf"},
         {"hostile/WMF-placeable-box-off-origin.wmf", "box_off_origin.wmf"},
+        {"hostile/WMF-fillregion-staggered-320-rects.wmf", "region_joined_51000.wmf"},
         {"hostile/WMF-placeable-box-off-origin-inverted.wmf", "box_off_origin_inverted.wmf"},
         {"hostile/EMF-fillrgn-8500-rects.emf", "region_8500.emf"},
         {"hostile/WMF-placeable-box-65535-wide.wmf", "box_65535_wide.wmf"},
@@ -206,7 +207,9 @@ TEST_P(LoaderTable, FileIsReadAsItsRowSays)
         EXPECT_EQ(convert_save_to_path(g_hImage, c.kind, written, to_emf ? FMT_EMF : FMT_WMF, 0, 0), c.converts > 0);
         ASSERT_EQ(seams.boxes.size(), 1u) << c.file;
         if (c.converts < 0) {
-            EXPECT_EQ(seams.boxes[0].text, "The picture is too large for a Windows metafile") << c.file;
+            EXPECT_EQ(seams.boxes[0].text, to_emf ? "The picture is too large for an enhanced metafile"
+                                                  : "The picture is too large for a Windows metafile")
+                << c.file;
             EXPECT_EQ(GetFileAttributesA(written), INVALID_FILE_ATTRIBUTES) << c.file;
             return;
         }
@@ -324,6 +327,9 @@ INSTANTIATE_TEST_SUITE_P(Files, LoaderTable, ::testing::Values(
     // kind, and not written.
     converted("carrying_blue.wmf", KIND_WMF, 232, 1), converted("box_off_origin.wmf", KIND_WMF, 0, 1, true),
     converted("box_off_origin_inverted.wmf", KIND_WMF, 0, 1), converted("region_8500.emf", KIND_EMF, 0, -1),
+    // A region the player joins into some 51,000 rectangles is shown whole,
+    // but too large for an enhanced metafile's rules.
+    LoadCase{"region_joined_51000.wmf", KIND_WMF, FMT_NONE, -1, "", 0, false, 0, false, false, -1},
     // A box 65,535 units across, past a record's window extent, is the
     // whole square converted too; one of no size is no picture, said once.
     converted("box_65535_wide.wmf", KIND_WMF, 0, 1), LoadCase{"box_zero.wmf", KIND_NONE, FMT_NONE, -1, "", 1},
