@@ -809,8 +809,8 @@ static METAFILEPICT sized_picture(const METAFILEPICT* picture)
     if (scales && (sized.xExt <= 0 || sized.yExt <= 0)) {
         int64_t across = sized.xExt < 0 ? -(int64_t)sized.xExt : 0, down = sized.yExt < 0 ? -(int64_t)sized.yExt : 0;
         int64_t larger = across > down ? across : down;
-        sized.xExt = across && down ? (LONG)(across * PLAIN_SIDE / larger) : PLAIN_SIDE;
-        sized.yExt = across && down ? (LONG)(down * PLAIN_SIDE / larger) : PLAIN_SIDE;
+        sized.xExt = across && down ? (LONG)(across * PLAIN_SIDE / larger) : (LONG)PLAIN_SIDE;
+        sized.yExt = across && down ? (LONG)(down * PLAIN_SIDE / larger) : (LONG)PLAIN_SIDE;
         if (sized.xExt < 1)
             sized.xExt = 1;
         if (sized.yExt < 1)
