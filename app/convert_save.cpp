@@ -544,15 +544,13 @@ int convert_save_to_path(HGLOBAL image, int kind, const char* path, int code, in
     show_progress(0, 1);
     // A conversion the renderer could not finish is the picture's fault,
     // not the folder's; so is one too large to be held or too slow to
-    // make, and one whose result the program could not read back.
-    if (written == METAFILE_WRITE_CUT)
-        refusal = metafile_fault_words(METAFILE_UNREADABLE);
-    else if (written == METAFILE_WRITE_TOO_LARGE)
+    // make, one whose result the program could not read back, and one
+    // that would show another picture: each says its own.
+    MetafileFault refused = metafile_write_fault(written);
+    if (refused == METAFILE_TOO_LARGE)
         refusal = "Insufficient Memory for this Operation.";
-    else if (written == METAFILE_WRITE_TOO_SLOW)
-        refusal = metafile_fault_words(METAFILE_TOO_SLOW);
-    else if (written == METAFILE_WRITE_UNREADABLE)
-        refusal = "Unable to read back the converted metafile";
+    else if (refused != METAFILE_FAULT_NONE)
+        refusal = metafile_fault_words(refused);
     if (written > 0)
         report_success(path);
     else

@@ -12,6 +12,7 @@
 #include "app/main_window.h"
 #include "image/current_image.h"
 #include "image/file_hold.h"
+#include "image/file_stamp.h"
 #include "image/loader.h"
 #include "image/multimedia.h"
 #include "image/open_windows.h"

@@ -238,6 +238,19 @@ HGLOBAL system_text_from_utf16(const WCHAR* units, size_t count, bool* unshowabl
     return block;
 }
 
+// The UTF-16 units of length bytes (1 to MOST_CONVERTED) of text in the
+// code page, *count of them (caller frees); null when they cannot be had.
+static WCHAR* utf16_of(UINT code_page, const char* text, size_t length, int* count)
+{
+    *count = length <= MOST_CONVERTED ? MultiByteToWideChar(code_page, 0, text, (int)length, NULL, 0) : 0;
+    WCHAR* units = *count > 0 ? (WCHAR*)malloc((size_t)*count * sizeof(WCHAR)) : NULL;
+    if (units && MultiByteToWideChar(code_page, 0, text, (int)length, units, *count) != *count) {
+        free(units);
+        units = NULL;
+    }
+    return units;
+}
+
 HGLOBAL system_text_from_utf8(const char* utf8, size_t length, bool* unshowable)
 {
     *unshowable = false;
@@ -246,10 +259,10 @@ HGLOBAL system_text_from_utf8(const char* utf8, size_t length, bool* unshowable)
     if (length > MOST_CONVERTED)
         return NULL;
     bool invalid = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8, (int)length, NULL, 0) == 0;
-    int count = MultiByteToWideChar(CP_UTF8, 0, utf8, (int)length, NULL, 0);
-    WCHAR* units = count > 0 ? (WCHAR*)malloc((size_t)count * sizeof(WCHAR)) : NULL;
+    int count = 0;
+    WCHAR* units = utf16_of(CP_UTF8, utf8, length, &count);
     HGLOBAL block = NULL;
-    if (units && MultiByteToWideChar(CP_UTF8, 0, utf8, (int)length, units, count) == count) {
+    if (units) {
         block = system_text_from_utf16(units, (size_t)count, unshowable);
         *unshowable = *unshowable || invalid;
     }
@@ -291,13 +304,11 @@ HGLOBAL latin1_from_system_text(const char* text, size_t length, size_t* latin1_
     *fits = true;
     if (length == 0)
         return text_block_of("", 0);
-    if (length > MOST_CONVERTED)
-        return NULL;
-    int count = MultiByteToWideChar(CP_ACP, 0, text, (int)length, NULL, 0);
-    WCHAR* units = count > 0 ? (WCHAR*)malloc((size_t)count * sizeof(WCHAR)) : NULL;
+    int count = 0;
+    WCHAR* units = utf16_of(CP_ACP, text, length, &count);
     char* latin1 = units ? (char*)malloc((size_t)count) : NULL;
     HGLOBAL block = NULL;
-    if (latin1 && MultiByteToWideChar(CP_ACP, 0, text, (int)length, units, count) == count) {
+    if (latin1) {
         for (int i = 0; i < count && *fits; ++i) {
             *fits = units[i] <= 0xFF && !is_c1_control(units[i]);
             latin1[i] = (char)units[i];
@@ -316,13 +327,9 @@ HGLOBAL utf8_from_system_text(const char* text, size_t length, size_t* utf8_leng
     *utf8_length = 0;
     if (length == 0)
         return text_block_of("", 0);
-    if (length > MOST_CONVERTED)
-        return NULL;
-    int count = MultiByteToWideChar(CP_ACP, 0, text, (int)length, NULL, 0);
-    WCHAR* units = count > 0 ? (WCHAR*)malloc((size_t)count * sizeof(WCHAR)) : NULL;
-    int bytes = units && MultiByteToWideChar(CP_ACP, 0, text, (int)length, units, count) == count
-                    ? WideCharToMultiByte(CP_UTF8, 0, units, count, NULL, 0, NULL, NULL)
-                    : 0;
+    int count = 0;
+    WCHAR* units = utf16_of(CP_ACP, text, length, &count);
+    int bytes = units ? WideCharToMultiByte(CP_UTF8, 0, units, count, NULL, 0, NULL, NULL) : 0;
     char* utf8 = bytes > 0 ? (char*)malloc((size_t)bytes) : NULL;
     HGLOBAL block = NULL;
     if (utf8 && WideCharToMultiByte(CP_UTF8, 0, units, count, utf8, bytes, NULL, NULL) == bytes) {

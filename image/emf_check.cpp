@@ -362,7 +362,8 @@ static bool text_fits(const BYTE* record, uint32_t size, uint64_t at, bool wide,
 // take as their start) inside that count, and the count inside the record.
 // A clip record may hold no region; the player then still reads a header
 // the record has room for.
-static bool region_fits(const BYTE* record, uint32_t size, const RecordRule& rule)
+static bool region_fits(const BYTE* record, uint32_t size, const RecordRule& rule,
+                        uint32_t max_rects = MAX_REGION_RECTS)
 {
     if (!fits(rule.field, 1, 4, size))
         return false;
@@ -377,7 +378,7 @@ static bool region_fits(const BYTE* record, uint32_t size, const RecordRule& rul
     if (bytes < REGION_HEADER_BYTES)
         return false;
     uint32_t header = u32_at(record, rule.data), rects = u32_at(record, rule.data + 8);
-    if (rects > MAX_REGION_RECTS)
+    if (rects > max_rects)
         return false;
     uint32_t first_rect = header > (uint32_t)REGION_HEADER_BYTES ? header : (uint32_t)REGION_HEADER_BYTES;
     return fits(first_rect, rects, REGION_RECT_BYTES, bytes);
@@ -583,7 +584,9 @@ static bool apply_state_effect(const BYTE* record, EmfCheckState* state)
     return true;
 }
 
-enum RuleResult { NO_RULE, KEEPS_RULE, BREAKS_RULE };
+// PASSES_LIMIT: the record keeps its rule but for a limit the rules keep
+// the player's work within (a region of more rectangles than they take).
+enum RuleResult { NO_RULE, KEEPS_RULE, BREAKS_RULE, PASSES_LIMIT };
 
 // The record types that draw on the device; the OpenGL records among
 // them have no rule and are never played.
@@ -616,6 +619,11 @@ static bool has_rule(DWORD type)
     return false;
 }
 
+bool emf_record_draws(DWORD type)
+{
+    return is_drawing_type(type);
+}
+
 bool emf_record_is_silent(DWORD type)
 {
     return type == EMR_GDICOMMENT || (!has_rule(type) && !is_drawing_type(type));
@@ -638,8 +646,12 @@ static RuleResult check_emf_record(const BYTE* record, uint32_t size, EmfCheckSt
     for (const RecordRule& rule : RULES) {
         if (rule.type != type)
             continue;
-        if (size < rule.min_size || !shape_fits(record, size, rule, state))
+        if (size < rule.min_size)
             return BREAKS_RULE;
+        if (!shape_fits(record, size, rule, state))
+            return (rule.shape == E_REGION || rule.shape == E_CLIP_REGION) && region_fits(record, size, rule, UINT32_MAX)
+                       ? PASSES_LIMIT
+                       : BREAKS_RULE;
         result = KEEPS_RULE;
     }
     if (result == KEEPS_RULE && !apply_state_effect(record, state))
@@ -690,18 +702,26 @@ static const ENHMETAHEADER* sound_emf_header(const BYTE* bits, UINT size)
     return header;
 }
 
-bool emf_bits_are_sound(const BYTE* bits, UINT size)
+EmfSoundness emf_bits_soundness(const BYTE* bits, UINT size)
 {
     const ENHMETAHEADER* header = sound_emf_header(bits, size);
-    bool has_emf_plus = false, draws = false;
+    bool has_emf_plus = false, draws = false, past_limit = false;
     bool chained = header && walk_emf_records(bits, header->nBytes, header->nHandles,
                                               [&](const BYTE* record, uint32_t bytes, RuleResult result) {
                                                   has_emf_plus |= is_emf_plus_comment(record, bytes);
                                                   draws |= is_drawing_type(u32_at(record, 0));
-                                                  return result != BREAKS_RULE;
+                                                  past_limit = result == PASSES_LIMIT;
+                                                  return result != BREAKS_RULE && !past_limit;
                                               });
+    if (past_limit)
+        return EMF_PAST_LIMIT;
     // A picture drawn in GDI+ records alone shows nothing through GDI.
-    return chained && (draws || !has_emf_plus);
+    return chained && (draws || !has_emf_plus) ? EMF_SOUND : EMF_UNSOUND;
+}
+
+bool emf_bits_are_sound(const BYTE* bits, UINT size)
+{
+    return emf_bits_soundness(bits, size) == EMF_SOUND;
 }
 
 uint32_t copy_sound_emf_records(const BYTE* bits, uint32_t size, BYTE* out)
@@ -922,6 +942,11 @@ static bool wmf_function_draws(uint16_t function)
     return false;
 }
 
+bool wmf_function_draws_on_device(uint16_t function)
+{
+    return wmf_function_draws(function);
+}
+
 enum { MFCOMMENT_ESCAPE = 15 };
 // Most rectangles a region record may bring: the player joins them one at
 // a time, each join as long as the region so far, so the time grows with
@@ -929,6 +954,34 @@ enum { MFCOMMENT_ESCAPE = 15 };
 enum { MAX_WMF_REGION_RECTANGLES = 8192 };
 enum { PATTERN_BITMAP_HEADER_AT = 4, PATTERN_BITS_AT = 48 };
 enum { FONT_FACE_AT = 18 };
+
+// Whether the scans of a region record's parameters (bytes of them at p)
+// lie inside them, counting their rectangles. Scans from byte 22: count,
+// top, bottom, count words, count. The player joins the region a pair of
+// words (a rectangle) at a time, each join taking as long as the
+// rectangles joined so far. It stops at a scan whose count is odd or whose
+// two counts differ, keeping the bands before it: a region built in part.
+static bool wmf_region_scans_fit(const BYTE* p, uint64_t bytes, uint64_t* rectangles)
+{
+    uint64_t offset = 22, scans = bytes >= 12 ? u16_at(p, 10) : 0;
+    for (uint64_t i = 0; i < scans; ++i) {
+        if (offset + 2 > bytes)
+            return false;
+        uint64_t count = u16_at(p, offset);
+        uint64_t closing = offset + 6 + 2 * count;
+        if (count % 2 || closing + 2 > bytes || u16_at(p, closing) != count)
+            return false;
+        *rectangles += count / 2;
+        offset = closing + 2;
+    }
+    return true;
+}
+
+bool wmf_region_passes_limit(const BYTE* params, uint32_t param_bytes)
+{
+    uint64_t rectangles = 0;
+    return wmf_region_scans_fit(params, param_bytes, &rectangles) && rectangles > MAX_WMF_REGION_RECTANGLES;
+}
 
 // A packed DIB at byte at of the parameters: its table inside them as
 // read with read_usage and its bits after the table as placed by
@@ -1013,23 +1066,8 @@ static bool wmf_shape_fits(const WmfRule& rule, const BYTE* p, uint32_t bytes, u
         return WORD_AT(0) == MFCOMMENT_ESCAPE && fits(4, WORD_AT(1), 1, bytes) &&
                !(bytes >= 8 && memcmp(p + 4, "WMFC", 4) == 0);
     case W_REGION: {
-        // Scans from byte 22: count, top, bottom, count words, count. The
-        // player joins the region a pair of words (a rectangle) at a time,
-        // each join taking as long as the rectangles joined so far. It
-        // stops at a scan whose count is odd or whose two counts differ,
-        // keeping the bands before it: a region built in part.
-        uint64_t offset = 22, scans = WORD_AT(5), rectangles = 0;
-        for (uint64_t i = 0; i < scans; ++i) {
-            if (offset + 2 > bytes)
-                return false;
-            uint64_t count = u16_at(p, offset);
-            uint64_t closing = offset + 6 + 2 * count;
-            if (count % 2 || closing + 2 > bytes || u16_at(p, closing) != count)
-                return false;
-            rectangles += count / 2;
-            offset = closing + 2;
-        }
-        return rectangles <= MAX_WMF_REGION_RECTANGLES;
+        uint64_t rectangles = 0;
+        return wmf_region_scans_fit(p, bytes, &rectangles) && rectangles <= MAX_WMF_REGION_RECTANGLES;
     }
     case W_BRUSH:
         return brush_style_is_plain((uint32_t)WORD_AT(0));
@@ -1306,17 +1344,18 @@ static void save_state(WmfObjectState* state)
     state->runs[state->run_count++] = SavedRun{state->now, 1};
 }
 
-// A restore by a negative level goes back over the play's own saves. A
-// level counted from the device context's first save (1 or more), or one
-// going back past the play's saves, reaches states saved before the play,
-// whose number differs from road to road: from then on any state saved
-// may be the one in force, or the one before the restore where it failed.
+// A restore by a negative level goes back over the play's own saves; a
+// level of 1 or more is counted from the first of them, as every play and
+// conversion runs on a device context of its own with none saved before.
+// One that reaches no state the play saved restores nothing, as the player
+// fails it. Past the states the rules could keep, any state saved may be
+// the one in force, or the one before the restore where it failed.
 static void restore_state(WmfObjectState* state, int16_t level)
 {
-    uint32_t back = level < 0 ? (uint32_t)-(int32_t)level : 0;
-    if (level == 0)
-        return;  // no level: nothing restored
-    if (state->is_level_unknown || back == 0 || back > state->depth) {
+    uint32_t back = level < 0 ? (uint32_t)-(int32_t)level : level > 0 ? state->depth + 1 - (uint32_t)level : 0;
+    if (level == 0 || (!state->is_level_unknown && (back == 0 || back > state->depth)))
+        return;  // nothing restored
+    if (state->is_level_unknown) {
         state->is_level_unknown = true;
         state->now.selected_left_out |= (uint8_t)state->ever_saved;
         state->now.colors_known = 0;

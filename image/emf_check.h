@@ -32,11 +32,22 @@ void end_emf_check(EmfCheckState* state);
 // and no record GDI draws with), of which GDI would show nothing.
 bool emf_bits_are_sound(const BYTE* bits, UINT size);
 
+// The same, telling bits that break no rule but pass a limit the rules
+// keep the player's work within (a region of more rectangles than they
+// take), as a conversion's result may, from unsound ones.
+enum EmfSoundness { EMF_SOUND, EMF_PAST_LIMIT, EMF_UNSOUND };
+EmfSoundness emf_bits_soundness(const BYTE* bits, UINT size);
+
 // Whether leaving a record of the type unplayed changes nothing the
 // picture shows: the comment, and the types without a rule that draw
 // nothing on a display (the escapes, the colour-profile records, the
 // reserved numbers). Any other record left out leaves the picture cut.
 bool emf_record_is_silent(DWORD type);
+
+// Whether records of the type (enhanced) or the function (Windows) draw on
+// the device: a shape, text, a region or bits.
+bool emf_record_draws(DWORD type);
+bool wmf_function_draws_on_device(uint16_t function);
 
 // One enhanced-metafile record of size bytes (its own nSize, inside the
 // bits) against the rule for its type and the state the records before it
@@ -75,6 +86,11 @@ TextGlyphs wmf_text_glyphs(uint16_t function, const BYTE* params, uint32_t param
 // parameters, against the rule for its function; objects is the header's
 // number of objects. False for a function without a rule.
 bool wmf_record_is_sound(uint16_t function, const BYTE* params, uint32_t param_bytes, uint32_t objects);
+
+// Whether a Windows-metafile region record's parameters (param_bytes of
+// them) are sound but for the most rectangles the rules take, as a
+// conversion's result may be.
+bool wmf_region_passes_limit(const BYTE* params, uint32_t param_bytes);
 
 // A font record's parameters in full: nine words, then a 32-byte face
 // name, all of which the player reads. A record may end sooner when its

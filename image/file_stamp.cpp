@@ -1,12 +1,14 @@
-// File stamps (see file_stamp.h). The shown file's stamp lives with the
-// rest of its facts in the loader's unit; this one reads and compares it.
+// File stamps (see file_stamp.h), and the shown file's, which the loader
+// takes as it reads the file.
 #include "image/file_stamp.h"
 
 #include <string.h>
 
 #include "image/current_image.h"
 #include "image/file_names.h"
-#include "image/loader.h"
+
+uint64_t g_fileSize;
+FILETIME g_fileWriteTime;
 
 int take_file_stamp(const char* path, FileStamp* stamp)
 {

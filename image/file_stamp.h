@@ -1,7 +1,7 @@
 // What tells one file from another, and the file the user's edits were
 // made on from one changed under them: its size and last write time. The
 // shown file's stamp is taken when it is loaded (g_fileSize and
-// g_fileWriteTime of the loader) and follows the program's own rewrites
+// g_fileWriteTime, which the loader writes) and follows the program's own rewrites
 // that leave its picture as it was; a merged file's stamp is taken when the
 // merge reads it. The edit history is replayed on a file only while its
 // stamp still holds.
@@ -14,6 +14,10 @@ struct FileStamp {
     uint64_t size;
     FILETIME written;
 };
+
+// The shown file's stamp, as the loader took it.
+extern uint64_t g_fileSize;
+extern FILETIME g_fileWriteTime;
 
 // The stamp of the file at path; 0 and a zero stamp when there is none.
 int take_file_stamp(const char* path, FileStamp* stamp);

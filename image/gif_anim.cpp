@@ -10,6 +10,7 @@
 #include "image/animation_timer.h"
 #include "image/background.h"
 #include "image/current_image.h"
+#include "image/file_stamp.h"
 #include "image/gif_read.h"
 #include "image/loader.h"
 #include "image/open_windows.h"

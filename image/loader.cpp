@@ -21,6 +21,7 @@
 #include "image/bmp_read.h"
 #include "image/current_image.h"
 #include "image/file_names.h"
+#include "image/file_stamp.h"
 #include "image/gif_anim.h"
 #include "image/gif_read.h"
 #include "image/icon.h"
@@ -52,8 +53,6 @@
 #include "viewer/status_bar.h"
 
 char g_listDir[260];
-uint64_t g_fileSize;
-FILETIME g_fileWriteTime;
 HFILE g_hFile = HFILE_ERROR;
 int g_imageIs32Bit;
 int g_iconIndex = 1;

@@ -9,8 +9,6 @@
 #include <stdint.h>
 
 extern char g_listDir[260];          // the list's folder, ending in '\'
-extern uint64_t g_fileSize;          // size of the current file
-extern FILETIME g_fileWriteTime;     // its last write time, as loaded
 extern HFILE g_hFile;                // identification handle (kept by animations)
 extern int g_imageIs32Bit;           // the image as read had an alpha channel
 extern int g_iconIndex;              // 1-based image of an icon file

@@ -370,9 +370,12 @@ static int write_whole_file(const char* path, const void* first, size_t first_si
 
 int metafile_write_refusal(MetafileFault fault)
 {
-    return fault == METAFILE_TOO_LARGE ? METAFILE_WRITE_TOO_LARGE
-           : fault == METAFILE_TOO_SLOW ? METAFILE_WRITE_TOO_SLOW
-                                        : METAFILE_WRITE_CUT;
+    return fault == METAFILE_FAULT_NONE ? METAFILE_WRITE_CUT : -(int)fault;
+}
+
+MetafileFault metafile_write_fault(int written)
+{
+    return written < 0 ? (MetafileFault)-written : METAFILE_FAULT_NONE;
 }
 
 // Whether the size bytes of Windows-metafile bits at bits pass the rules a
@@ -424,12 +427,16 @@ int write_wmf_file(HENHMETAFILE emf, const char* path)
     ph.units_per_inch = 1000;
     ph.checksum = wmf_header_checksum(&ph);
 
-    // The conversion plays every record, so it runs in the renderer. What
-    // it makes is written only when the program could read it back: a
-    // sound enhanced metafile may give records past the bounds of a Windows
-    // one's (a region of more rectangles).
+    // The conversion plays every record, so it runs in the renderer, which
+    // hands back only a result that shows the picture in this box. What it
+    // makes is written only when the program could read it back: a sound
+    // enhanced metafile may give records past the bounds of a Windows one's
+    // (a region of more rectangles).
+    WmfPlaceableHeader shown = ph;
+    normalize_placeable_box(&shown);
+    const RECT box = {shown.left, shown.top, shown.right, shown.bottom};
     RenderResult converted;
-    RenderOutcome outcome = render_emf_to_wmf_bits(emf, MM_ANISOTROPIC, &converted);
+    RenderOutcome outcome = render_emf_to_wmf_bits(emf, MM_ANISOTROPIC, &box, &converted);
     int ok;
     if (outcome != RENDER_WHOLE)
         ok = metafile_write_refusal(render_fault(outcome));
@@ -708,9 +715,26 @@ CommandPlays::~CommandPlays()
 
 const char* metafile_fault_words(MetafileFault fault)
 {
-    return fault == METAFILE_TOO_LARGE  ? "MemoryAllocation Error"
-           : fault == METAFILE_TOO_SLOW ? "Unable to play metafile in the time allowed"
-                                        : "Unable to read metafile bits";
+    switch (fault) {
+    case METAFILE_TOO_LARGE:
+        return "MemoryAllocation Error";
+    case METAFILE_TOO_SLOW:
+        return "Unable to play metafile in the time allowed";
+    case METAFILE_RESULT_UNREADABLE:
+        return "Unable to read back the converted metafile";
+    case METAFILE_RENDERER_ENDED:
+        return "The metafile renderer ended before it finished";
+    case METAFILE_NO_RENDERER:
+        return "The metafile renderer could not be started";
+    case METAFILE_NOT_THE_SAME:
+        return "The converted metafile would not show the same picture";
+    case METAFILE_TOO_LARGE_FOR_WMF:
+        return "The picture is too large for a Windows metafile";
+    case METAFILE_TOO_LARGE_FOR_EMF:
+        return "The picture is too large for an enhanced metafile";
+    default:
+        return "Unable to read metafile bits";
+    }
 }
 
 void say_metafile_fault(HWND owner, MetafileFault fault)

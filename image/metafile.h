@@ -59,32 +59,37 @@ void get_emf_info(HENHMETAFILE emf, char* info, RECT* bounds, HDC hdc);
 uint16_t wmf_header_checksum(const WmfPlaceableHeader* header);
 
 // What the converting writers give back besides 1 (written) and 0 (the
-// file could not be written), nothing written either way: the renderer
-// could not finish the conversion, so the picture could not be read whole;
-// the picture or its conversion passes the most metafile bytes the
-// program holds (render_metafile_limit) or the renderer's memory; the
-// conversion passed the renderer's time; or what the conversion made
-// would not pass the program's own reading rules.
+// file could not be written), nothing written either way: the negative of
+// the fault the conversion was refused for (MetafileFault), among them the
+// renderer could not finish the conversion, so the picture could not be
+// read whole; the picture or its conversion passes the most metafile bytes
+// the program holds (render_metafile_limit) or the renderer's memory; the
+// conversion passed the renderer's time; or what the conversion made would
+// not pass the program's own reading rules.
 enum {
-    METAFILE_WRITE_CUT = -1,
-    METAFILE_WRITE_TOO_LARGE = -2,
-    METAFILE_WRITE_TOO_SLOW = -3,
-    METAFILE_WRITE_UNREADABLE = -4,
+    METAFILE_WRITE_CUT = -METAFILE_UNREADABLE,
+    METAFILE_WRITE_TOO_LARGE = -METAFILE_TOO_LARGE,
+    METAFILE_WRITE_TOO_SLOW = -METAFILE_TOO_SLOW,
+    METAFILE_WRITE_UNREADABLE = -METAFILE_RESULT_UNREADABLE,
 };
 
-// The writers' result for a conversion refused for the fault.
+// The writers' result for a conversion refused for the fault, and the
+// fault of such a result (none for 1 or 0).
 int metafile_write_refusal(MetafileFault fault);
+MetafileFault metafile_write_fault(int written);
 
 // Writes the enhanced metafile as a placeable Windows metafile (1000 units
 // per inch). 1 on success; a refusal above when the conversion was not
-// whole or would not read back; 0 when there is no header or the file
-// cannot be written. An existing file is kept unless 1.
+// whole, would not read back or would show another picture; 0 when there
+// is no header or the file cannot be written. An existing file is kept
+// unless 1.
 int write_wmf_file(HENHMETAFILE emf, const char* path);
 
 // Writes the Windows metafile as an enhanced metafile, sized and placed by
 // the current file's placeable header (g_wmfHasPlaceable) as the picture
 // is shown, or 4 inches square. 1 when the file was written; a refusal
-// above when the conversion was not whole; else 0. Beside the metafile,
+// above when the conversion was not whole or would show another picture;
+// else 0. Beside the metafile,
 // the program holds only the renderer's result, which is written as it
 // is. An existing file is kept unless 1.
 int write_emf_file(HMETAFILE wmf, const char* path);
@@ -175,7 +180,9 @@ public:
 // The words of a refusal of a picture that could not be had whole, for
 // its fault: the reader's message for bits that cannot be read, its
 // message for memory, or words of their own for a play or conversion past
-// the renderer's time.
+// the renderer's time, a result that would not read back or would show
+// another picture, a picture too large for the other kind, and a renderer
+// that ended or could not be started.
 const char* metafile_fault_words(MetafileFault fault);
 
 // The box of such a refusal, owned by owner; nothing for no fault.

@@ -68,6 +68,17 @@ static double font_device_size(HDC hdc, double height, double width)
     return tall > wide ? tall : wide;
 }
 
+// The largest device size of a logical unit of hdc under its transform and
+// mapping so far, kept in *unit_pixels (null: not asked).
+static void note_unit_pixels(HDC hdc, double* unit_pixels)
+{
+    if (!unit_pixels)
+        return;
+    double unit = font_device_size(hdc, 1, 1);
+    if (unit > *unit_pixels)
+        *unit_pixels = unit;
+}
+
 // value * factor, at least one unit when value is not 0: a height of 0
 // would ask for the default size instead.
 static LONG scaled_font_value(LONG value, double factor)
@@ -468,6 +479,8 @@ struct EmfPlay {
     double font_limit;  // font_limit of the device
     bool in_path;       // between the records that open and close a path
     bool left_out;      // a record that draws was not played, by its rule or for its cost
+    bool played;        // the record in hand was given to the system's player
+    double* unit_pixels;  // null, or the largest device size of a logical unit so far
     EmfCheckState check;
     PlayBudget budget;
 };
@@ -480,10 +493,8 @@ struct EmfPlay {
 // lines are drawn with a pen of at most MAX_PEN_DEVICE_PIXELS. A record
 // left out that would have changed the picture is noted: the play is then
 // not whole.
-static int CALLBACK play_emf_record_proc(HDC hdc, HANDLETABLE* table, const ENHMETARECORD* record, int objects,
-                                         LPARAM data)
+static int play_emf_record(HDC hdc, HANDLETABLE* table, const ENHMETARECORD* record, int objects, EmfPlay* play)
 {
-    EmfPlay* play = (EmfPlay*)data;
     // The end record draws nothing: a play that reaches it is whole.
     if (record->iType != EMR_EOF && !play_budget_allows(&play->budget))
         return 0;
@@ -502,7 +513,10 @@ static int CALLBACK play_emf_record_proc(HDC hdc, HANDLETABLE* table, const ENHM
     // A mask blit that reaches no whole pixel draws nothing.
     if (record->iType == EMR_MASKBLT && !mask_blit_reaches_pixels(hdc, record))
         return 1;
-    auto play_as_is = [&] { PlayEnhMetaFileRecord(hdc, table, record, (UINT)objects); };
+    auto play_as_is = [&] {
+        PlayEnhMetaFileRecord(hdc, table, record, (UINT)objects);
+        play->played = true;
+    };
     if (GetDeviceCaps(hdc, TECHNOLOGY) == DT_RASDISPLAY) {
         if (!emf_fill_is_bounded(hdc, record, play->in_path)) {
             if (record->iType != EMR_POLYGON && record->iType != EMR_POLYGON16 &&
@@ -530,6 +544,7 @@ static int CALLBACK play_emf_record_proc(HDC hdc, HANDLETABLE* table, const ENHM
             LONG small[2] = {scaled_font_value(height, factor), scaled_font_value(width, factor)};
             memcpy((BYTE*)scaled + FONT_HEIGHT_AT, small, sizeof small);
             PlayEnhMetaFileRecord(hdc, table, scaled, (UINT)objects);
+            play->played = true;
             free(scaled);
             return 1;
         }
@@ -548,6 +563,37 @@ static int CALLBACK play_emf_record_proc(HDC hdc, HANDLETABLE* table, const ENHM
     return 1;
 }
 
+// The records that make an object in the handle table, at the index at
+// byte 8, which the rules keep inside it. Colour spaces draw nothing.
+static bool emf_record_creates(DWORD type)
+{
+    return type == EMR_CREATEPEN || type == EMR_CREATEBRUSHINDIRECT || type == EMR_EXTCREATEFONTINDIRECTW ||
+           type == EMR_CREATEPALETTE || type == EMR_CREATEMONOBRUSH || type == EMR_CREATEDIBPATTERNBRUSHPT ||
+           type == EMR_EXTCREATEPEN;
+}
+
+// Plays one record (play_emf_record). A create the system refused (a
+// hatch it has no pattern for, a pen style it does not take) leaves its
+// slot empty, and the records that select it would draw with the object
+// before: as in a Windows metafile, the play is cut there.
+static int CALLBACK play_emf_record_proc(HDC hdc, HANDLETABLE* table, const ENHMETARECORD* record, int objects,
+                                         LPARAM data)
+{
+    EmfPlay* play = (EmfPlay*)data;
+    play->played = false;
+    int go_on = play_emf_record(hdc, table, record, objects, play);
+    if (play->unit_pixels && emf_record_draws(record->iType))
+        note_unit_pixels(hdc, play->unit_pixels);
+    if (go_on && play->played && emf_record_creates(record->iType) && record->nSize >= 12) {
+        DWORD index = ((const DWORD*)record)[2];
+        if (index < (DWORD)objects && !table->objectHandle[index]) {
+            play->left_out = true;
+            return 0;
+        }
+    }
+    return go_on;
+}
+
 // A copy of the metafile whose header counts one handle: entry 0 of the
 // player's handle table is the metafile's own, and a header counting none
 // has it written past a table of none. Null when the copy cannot be made.
@@ -564,7 +610,8 @@ static HENHMETAFILE copy_with_own_handle(HENHMETAFILE emf)
     return copy;
 }
 
-bool play_emf_in_process(HDC hdc, HENHMETAFILE emf, const RECT* rect)
+// A play that measures its units (unit_pixels not null) or not.
+static bool play_emf_measured(HDC hdc, HENHMETAFILE emf, const RECT* rect, double* unit_pixels)
 {
     // Headers of the oldest form end before the pixel-format fields.
     ENHMETAHEADER header;
@@ -577,6 +624,7 @@ bool play_emf_in_process(HDC hdc, HENHMETAFILE emf, const RECT* rect)
     play.font_limit = font_limit(hdc);
     play.in_path = false;
     play.left_out = false;
+    play.unit_pixels = unit_pixels;
     begin_emf_check(&play.check, header.nHandles ? header.nHandles : 1);
     start_play_budget(&play.budget);
     EnumEnhMetaFile(hdc, copy ? copy : emf, play_emf_record_proc, &play, rect);
@@ -586,6 +634,16 @@ bool play_emf_in_process(HDC hdc, HENHMETAFILE emf, const RECT* rect)
     return !play.budget.is_cut && !play.left_out;
 }
 
+bool play_emf_in_process(HDC hdc, HENHMETAFILE emf, const RECT* rect)
+{
+    return play_emf_measured(hdc, emf, rect, NULL);
+}
+
+bool play_emf_measuring_units(HDC hdc, HENHMETAFILE emf, const RECT* rect, double* unit_pixels)
+{
+    return play_emf_measured(hdc, emf, rect, unit_pixels);
+}
+
 // What one play of a Windows metafile keeps across its records. Records
 // that break their rules were taken out when the bits were read.
 struct WmfPlay {
@@ -593,7 +651,9 @@ struct WmfPlay {
     bool left_out;                // a record that draws was not played, for its cost or its font
     volatile LONG* played_words;  // null: a play without progress
     UINT free_from;               // no slot of the handle table below it is free
+    double* unit_pixels;          // null, or the largest device size of a logical unit so far
 };
+
 
 // Plays a record with play(). False when it creates an object and the
 // handle table holds no new one after it: the system refused to make it,
@@ -705,20 +765,35 @@ static int CALLBACK play_wmf_record_proc(HDC hdc, HANDLETABLE* table, METARECORD
     }
     if (play->played_words)
         InterlockedExchangeAdd((LONG*)play->played_words, (LONG)record->rdSize);
+    if (play->unit_pixels && wmf_function_draws_on_device((uint16_t)record->rdFunction))
+        note_unit_pixels(hdc, play->unit_pixels);
     return 1;
 }
 
-bool play_wmf_records_in_process(HDC hdc, HMETAFILE wmf, volatile LONG* played_words)
+// A play with progress (played_words) or one that measures its units
+// (unit_pixels), either null.
+static bool play_wmf_measured(HDC hdc, HMETAFILE wmf, volatile LONG* played_words, double* unit_pixels)
 {
     WmfPlay play;
     start_play_budget(&play.budget);
     play.left_out = false;
     play.played_words = played_words;
     play.free_from = 0;
+    play.unit_pixels = unit_pixels;
     if (!wmf)
         return false;
     EnumMetaFile(hdc, wmf, play_wmf_record_proc, (LPARAM)&play);
     return !play.budget.is_cut && !play.left_out;
+}
+
+bool play_wmf_records_in_process(HDC hdc, HMETAFILE wmf, volatile LONG* played_words)
+{
+    return play_wmf_measured(hdc, wmf, played_words, NULL);
+}
+
+bool play_wmf_measuring_units(HDC hdc, HMETAFILE wmf, double* unit_pixels)
+{
+    return play_wmf_measured(hdc, wmf, NULL, unit_pixels);
 }
 
 bool play_wmf_in_process(HDC hdc, HMETAFILE wmf)

@@ -31,6 +31,13 @@ bool play_wmf_in_process(HDC hdc, HMETAFILE wmf);
 // The same, adding each record's words to *played_words as it goes.
 bool play_wmf_records_in_process(HDC hdc, HMETAFILE wmf, volatile LONG* played_words);
 
+// The same plays, keeping in *unit_pixels (to be set by the caller) the
+// largest size in device pixels of one logical unit under the transforms
+// and mappings the records set: where the picture's units are coarse, a
+// conversion's rounding moves an edge by a unit.
+bool play_emf_measuring_units(HDC hdc, HENHMETAFILE emf, const RECT* rect, double* unit_pixels);
+bool play_wmf_measuring_units(HDC hdc, HMETAFILE wmf, double* unit_pixels);
+
 // Makes and deletes the objects of the size bytes of a Windows metafile
 // (sealed: seal_wmf_records) in hdc as a play or conversion of them would,
 // drawing nothing: true when every record that creates an object made

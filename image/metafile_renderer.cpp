@@ -60,6 +60,7 @@ static DWORD s_timeLimit = RENDER_TIME_LIMIT_MS;
 static SIZE_T s_memoryLimit = RENDER_MEMORY_LIMIT_BYTES;
 static DWORD s_playBudget;  // 0: the renderer's standard one
 static RenderCut s_lastCut;
+static LONG s_lastOp;  // of the last request sent
 static unsigned s_requests;  // requests sent in this run
 static unsigned s_lastConversionCalls;
 static DWORD s_lastInputBytes;  // of the last request, at the start of the data mapping
@@ -282,7 +283,8 @@ static SIZE_T renderer_memory(void)
 }
 
 // A data mapping of at least bytes, duplicated into a running renderer
-// whose memory so far leaves it room for a request of the limit.
+// whose memory so far leaves it room for a request of the limit. False,
+// with the reason in s_lastCut, when there is none.
 static bool ensure_data(DWORD bytes, SIZE_T limit)
 {
     if (s_render.data_bytes < bytes) {
@@ -292,6 +294,7 @@ static bool ensure_data(DWORD bytes, SIZE_T limit)
         s_render.data_view = s_render.data ? (BYTE*)MapViewOfFile(s_render.data, FILE_MAP_WRITE, 0, 0, 0) : NULL;
         if (!s_render.data_view) {
             close_handle(&s_render.data);
+            s_lastCut = RENDER_CUT_NO_MEMORY;
             return false;
         }
         s_render.data_bytes = size;
@@ -302,12 +305,15 @@ static bool ensure_data(DWORD bytes, SIZE_T limit)
     if (s_render.process &&
         (WaitForSingleObject(s_render.process, 0) != WAIT_TIMEOUT || renderer_memory() > limit))
         end_renderer();
-    if (!s_render.process && !start_renderer())
+    if (!s_render.process && !start_renderer()) {
+        s_lastCut = RENDER_CUT_NO_RENDERER;
         return false;
+    }
     if (!s_render.data_in_renderer &&
         !DuplicateHandle(GetCurrentProcess(), s_render.data, s_render.process, &s_render.data_in_renderer, 0, FALSE,
                          DUPLICATE_SAME_ACCESS)) {
         s_render.data_in_renderer = NULL;
+        s_lastCut = RENDER_CUT_NO_MEMORY;
         return false;
     }
     return true;
@@ -326,38 +332,77 @@ static void show_played_words(LONG played, LONG drawing_words)
 // before the next request (ensure_data), which a fresh one then serves.
 static RenderOutcome take_reply(LONG status)
 {
-    if (status == RENDER_STATUS_DONE)
+    switch (status) {
+    case RENDER_STATUS_DONE:
         return RENDER_WHOLE;
-    if (status == RENDER_STATUS_TOO_LARGE)
+    case RENDER_STATUS_TOO_LARGE:
         return RENDER_TOO_LARGE;
-    if (status != RENDER_STATUS_CUT && status != RENDER_STATUS_OUT_OF_TIME)
+    case RENDER_STATUS_CUT:
+        s_lastCut = RENDER_CUT_BUDGET;
+        return RENDER_CUT;
+    case RENDER_STATUS_OUT_OF_TIME:
+        s_lastCut = RENDER_CUT_PLAY_TIME;
+        return RENDER_CUT;
+    case RENDER_STATUS_DIFFERS:
+        s_lastCut = RENDER_CUT_DIFFERS;
+        return RENDER_CUT;
+    case RENDER_STATUS_PAST_KIND:
+        s_lastCut = RENDER_CUT_KIND_LIMIT;
+        return RENDER_CUT;
+    case RENDER_STATUS_RESULT_UNSOUND:
+        s_lastCut = RENDER_CUT_UNREADABLE_RESULT;
+        return RENDER_CUT;
+    case RENDER_STATUS_NO_MEMORY:
+        s_lastCut = RENDER_CUT_NO_MEMORY;
         return RENDER_NOT_PLAYED;
-    s_lastCut = status == RENDER_STATUS_OUT_OF_TIME ? RENDER_CUT_PLAY_TIME : RENDER_CUT_BUDGET;
-    return RENDER_CUT;
+    }
+    // The bytes made no metafile: the checks in front let no such bytes by.
+    s_lastCut = RENDER_CUT_BUDGET;
+    return RENDER_NOT_PLAYED;
 }
 
 MetafileFault render_fault(RenderOutcome outcome)
 {
     if (outcome == RENDER_WHOLE)
         return METAFILE_FAULT_NONE;
-    // A picture that needs more time or memory than it is given is said to
-    // be so: it is no damaged file.
-    bool is_cut = outcome == RENDER_CUT;
-    if (is_cut && (s_lastCut == RENDER_CUT_TIME || s_lastCut == RENDER_CUT_PLAY_TIME))
-        return METAFILE_TOO_SLOW;
-    if (outcome == RENDER_TOO_LARGE || (is_cut && s_lastCut == RENDER_CUT_MEMORY))
+    // A picture that needs more time or memory than it is given, or whose
+    // conversion makes another picture, is said to be so: it is no damaged
+    // file. Nor is one the renderer died over.
+    if (outcome == RENDER_TOO_LARGE)
         return METAFILE_TOO_LARGE;
-    return METAFILE_UNREADABLE;
+    switch (s_lastCut) {
+    case RENDER_CUT_TIME:
+    case RENDER_CUT_PLAY_TIME:
+        return METAFILE_TOO_SLOW;
+    case RENDER_CUT_MEMORY:
+    case RENDER_CUT_NO_MEMORY:
+        return METAFILE_TOO_LARGE;
+    case RENDER_CUT_DEATH:
+        return METAFILE_RENDERER_ENDED;
+    case RENDER_CUT_NO_RENDERER:
+        return METAFILE_NO_RENDERER;
+    case RENDER_CUT_DIFFERS:
+        return METAFILE_NOT_THE_SAME;
+    case RENDER_CUT_KIND_LIMIT:
+        return s_lastOp == RENDER_OP_EMF_TO_WMF ? METAFILE_TOO_LARGE_FOR_WMF : METAFILE_TOO_LARGE_FOR_EMF;
+    case RENDER_CUT_UNREADABLE_RESULT:
+        return METAFILE_RESULT_UNREADABLE;
+    default:
+        return METAFILE_UNREADABLE;
+    }
 }
 
 // Sends the request set up in the control block and waits for its end
-// under the time limit and the memory limit given. progress_words: the
-// drawing words of a play with progress, else 0.
+// under the time limit, given anew to each of its phases, and the memory
+// limit given. progress_words: the drawing words of a play with progress,
+// else 0.
 static RenderOutcome send_request(LONG op, LONG progress_words, SIZE_T memory_limit)
 {
     RenderControl* c = s_render.control;
     c->op = op;
+    s_lastOp = op;
     c->status = 0;
+    c->phase = 0;
     c->played_words = 0;
     c->result_handle = 0;
     c->result_bytes = 0;
@@ -368,11 +413,15 @@ static RenderOutcome send_request(LONG op, LONG progress_words, SIZE_T memory_li
     ++s_requests;
     SetEvent(s_render.request);
     DWORD started = GetTickCount();
-    LONG shown = 0;
+    LONG shown = 0, phase = 0;
     s_lastCut = RENDER_CUT_NONE;
     while (s_lastCut == RENDER_CUT_NONE) {
         HANDLE waits[2] = {s_render.reply, s_render.process};
         DWORD woke = WaitForMultipleObjects(2, waits, FALSE, RENDER_POLL_MS);
+        if (c->phase != phase && c->phase <= RENDER_MAX_PHASES) {
+            phase = c->phase;
+            started = GetTickCount();
+        }
         if (progress_words && c->played_words != shown)
             show_played_words(shown = c->played_words, progress_words);
         if (woke == WAIT_OBJECT_0)
@@ -386,6 +435,13 @@ static RenderOutcome send_request(LONG op, LONG progress_words, SIZE_T memory_li
     }
     end_renderer();
     return RENDER_CUT;
+}
+
+// A request not sent, or not finished, for the reason.
+static RenderOutcome not_played(RenderCut why)
+{
+    s_lastCut = why;
+    return RENDER_NOT_PLAYED;
 }
 
 // ---- plays
@@ -556,7 +612,7 @@ static RenderOutcome render_play(HDC hdc, LONG op, const RenderInput* in, const 
     const LONG width = area.right - area.left;
     LONG band_rows = RENDER_BAND_PIXELS / width;
     if (band_rows < 1)
-        return RENDER_NOT_PLAYED;
+        return not_played(RENDER_CUT_NO_MEMORY);
     const DWORD pixels_offset = (size + 0xFFFFu) & ~0xFFFFu;
     LONG drawing_words = with_progress ? (LONG)(size / 2) - 12 : 0;
     RenderOutcome outcome = RENDER_WHOLE;
@@ -565,10 +621,14 @@ static RenderOutcome render_play(HDC hdc, LONG op, const RenderInput* in, const 
         uint64_t band_bytes = (uint64_t)width * rows * 4;
         uint64_t need = (uint64_t)pixels_offset + band_bytes;
         SIZE_T limit = request_limit(op, size, band_bytes);
-        if (need > MAX_RENDER_DATA_BYTES || !ensure_data((DWORD)need, limit) || !put_input(in)) {
+        if (need > MAX_RENDER_DATA_BYTES)
+            outcome = not_played(RENDER_CUT_NO_MEMORY);
+        else if (!ensure_data((DWORD)need, limit))
             outcome = RENDER_NOT_PLAYED;
+        else if (!put_input(in))
+            outcome = not_played(RENDER_CUT_NO_MEMORY);
+        if (outcome != RENDER_WHOLE)
             break;
-        }
         RenderControl* c = s_render.control;
         c->input_bytes = size;
         c->width = width;
@@ -604,7 +664,7 @@ RenderOutcome render_emf(HDC hdc, HENHMETAFILE emf, const RECT* rect)
     if (size > render_metafile_limit())
         return RENDER_TOO_LARGE;
     if (!size || !rect)
-        return RENDER_NOT_PLAYED;
+        return not_played(RENDER_CUT_BUDGET);
     RenderInput in = {emf, NULL, NULL, size};
     return render_play(hdc, RENDER_OP_PLAY_EMF, &in, rect, 0);
 }
@@ -615,7 +675,7 @@ RenderOutcome render_wmf(HDC hdc, HMETAFILE wmf, int with_progress)
     if (size > render_metafile_limit())
         return RENDER_TOO_LARGE;
     if (!size)
-        return RENDER_NOT_PLAYED;
+        return not_played(RENDER_CUT_BUDGET);
     RenderInput in = {NULL, wmf, NULL, size};
     return render_play(hdc, RENDER_OP_PLAY_WMF, &in, NULL, with_progress);
 }
@@ -639,7 +699,9 @@ static RenderOutcome prepare_conversion(LONG op, const RenderInput* in)
 {
     if (in->size > render_metafile_limit())
         return RENDER_TOO_LARGE;
-    if (!in->size || !ensure_data(in->size + EMF_END_RECORD_BYTES, request_limit(op, in->size, 0)))
+    if (!in->size)
+        return not_played(RENDER_CUT_BUDGET);
+    if (!ensure_data(in->size + EMF_END_RECORD_BYTES, request_limit(op, in->size, 0)))
         return RENDER_NOT_PLAYED;
     return RENDER_WHOLE;
 }
@@ -655,9 +717,10 @@ static RenderOutcome convert(LONG op, DWORD input_bytes, RenderResult* result)
     c->result_room = render_metafile_limit() + 1;
     RenderOutcome outcome = send_request(op, 0, request_limit(op, input_bytes, 0));
     trim_data();
+    // A renderer past a limit was ended, and its control block with it.
+    s_lastConversionCalls = s_render.control ? (unsigned)c->conversion_calls : 0;
     if (outcome != RENDER_WHOLE)
         return outcome;
-    s_lastConversionCalls = (unsigned)c->conversion_calls;
     // The renderer's mapping, taken out of it: its handle there is closed,
     // and the program's copy is its own to close.
     HANDLE theirs = (HANDLE)(ULONG_PTR)c->result_handle;
@@ -670,26 +733,29 @@ static RenderOutcome convert(LONG op, DWORD input_bytes, RenderResult* result)
                         : NULL;
     if (!result->bytes) {
         release_render_result(result);
-        return RENDER_NOT_PLAYED;
+        return not_played(RENDER_CUT_NO_MEMORY);
     }
     return RENDER_WHOLE;
 }
 
-RenderOutcome render_emf_to_wmf_bits(HENHMETAFILE emf, INT map_mode, RenderResult* result)
+RenderOutcome render_emf_to_wmf_bits(HENHMETAFILE emf, INT map_mode, const RECT* box, RenderResult* result)
 {
     memset(result, 0, sizeof *result);
     RenderInput in = {emf, NULL, NULL, emf ? GetEnhMetaFileBits(emf, 0, NULL) : 0};
     if (in.size && in.size < sizeof(ENHMETAHEADER))
-        return RENDER_NOT_PLAYED;
+        return not_played(RENDER_CUT_BUDGET);
     RenderOutcome ready = prepare_conversion(RENDER_OP_EMF_TO_WMF, &in);
     if (ready == RENDER_WHOLE && !put_input(&in))
-        ready = RENDER_NOT_PLAYED;
+        ready = not_played(RENDER_CUT_NO_MEMORY);
     if (ready != RENDER_WHOLE) {
         // A request that is not sent keeps no large copy either.
         trim_data();
         return ready;
     }
     s_render.control->map_mode = map_mode;
+    s_render.control->has_result_box = box != NULL;
+    if (box)
+        s_render.control->result_box = *box;
     return convert(RENDER_OP_EMF_TO_WMF, in.size, result);
 }
 
@@ -706,13 +772,16 @@ static RenderOutcome put_sealed_wmf(const RenderInput* in, const RECT* box, DWOR
     if (ready != RENDER_WHOLE)
         return ready;
     if (!put_input(in))
-        return RENDER_NOT_PLAYED;
+        return not_played(RENDER_CUT_NO_MEMORY);
     uint64_t room = wmf_seal_room(s_render.data_view, in->size) + (box ? WMF_BOX_WINDOW_BYTES : 0);
     if (room > render_metafile_limit())
         return RENDER_TOO_LARGE;
-    if (room > s_render.data_bytes &&
-        (!ensure_data((DWORD)room, request_limit(RENDER_OP_WMF_TO_EMF, (DWORD)room, 0)) || !put_input(in)))
-        return RENDER_NOT_PLAYED;
+    if (room > s_render.data_bytes) {
+        if (!ensure_data((DWORD)room, request_limit(RENDER_OP_WMF_TO_EMF, (DWORD)room, 0)))
+            return RENDER_NOT_PLAYED;
+        if (!put_input(in))
+            return not_played(RENDER_CUT_NO_MEMORY);
+    }
     DWORD size = box ? put_box_window(s_render.data_view, in->size, box) : in->size;
     *sealed = seal_wmf_records(s_render.data_view, size, s_render.data_bytes);
     if (!*sealed) {
@@ -722,11 +791,41 @@ static RenderOutcome put_sealed_wmf(const RenderInput* in, const RECT* box, DWOR
     return RENDER_WHOLE;
 }
 
+// The picture a Windows metafile is converted as: the one given, with a
+// size where it scales to one and gives none (a negative size gives only
+// its shape), or the size a plain metafile is shown at (four inches
+// square, in 0.01 mm) where none is given. The conversion and its
+// comparison then map the records onto one known frame.
+static METAFILEPICT sized_picture(const METAFILEPICT* picture)
+{
+    enum { PLAIN_SIDE = 10160 };
+    METAFILEPICT sized = {MM_ANISOTROPIC, PLAIN_SIDE, PLAIN_SIDE, NULL};
+    if (!picture)
+        return sized;
+    sized.mm = picture->mm;
+    sized.xExt = picture->xExt;
+    sized.yExt = picture->yExt;
+    bool scales = picture->mm == MM_ISOTROPIC || picture->mm == MM_ANISOTROPIC;
+    if (scales && (sized.xExt <= 0 || sized.yExt <= 0)) {
+        int64_t across = sized.xExt < 0 ? -(int64_t)sized.xExt : 0, down = sized.yExt < 0 ? -(int64_t)sized.yExt : 0;
+        int64_t larger = across > down ? across : down;
+        sized.xExt = across && down ? (LONG)(across * PLAIN_SIDE / larger) : (LONG)PLAIN_SIDE;
+        sized.yExt = across && down ? (LONG)(down * PLAIN_SIDE / larger) : (LONG)PLAIN_SIDE;
+        if (sized.xExt < 1)
+            sized.xExt = 1;
+        if (sized.yExt < 1)
+            sized.yExt = 1;
+    }
+    return sized;
+}
+
 // The conversion of the input to an enhanced metafile, its bytes left
 // where the renderer made them, in *result.
-static RenderOutcome convert_to_emf(const RenderInput* in, const METAFILEPICT* picture, const RECT* box,
+static RenderOutcome convert_to_emf(const RenderInput* in, const METAFILEPICT* given, const RECT* box,
                                     RenderResult* result)
 {
+    const METAFILEPICT sized = sized_picture(given);
+    const METAFILEPICT* picture = &sized;
     memset(result, 0, sizeof *result);
     DWORD sealed = 0;
     RenderOutcome ready = put_sealed_wmf(in, box, &sealed);
@@ -741,11 +840,12 @@ static RenderOutcome convert_to_emf(const RenderInput* in, const METAFILEPICT* p
     RenderOutcome outcome = convert(RENDER_OP_WMF_TO_EMF, sealed, result);
     if (outcome != RENDER_WHOLE)
         return outcome;
-    // What the system made is checked as a file's would be: a result that
-    // fails the checks is a picture that cannot be had whole.
-    if (!emf_bits_are_sound(result->bytes, result->size)) {
+    // What the system made is checked as a file's would be, here as well as
+    // in the renderer, which may have been set off by what it played.
+    EmfSoundness soundness = emf_bits_soundness(result->bytes, result->size);
+    if (soundness != EMF_SOUND) {
         release_render_result(result);
-        s_lastCut = RENDER_CUT_BUDGET;
+        s_lastCut = soundness == EMF_PAST_LIMIT ? RENDER_CUT_KIND_LIMIT : RENDER_CUT_UNREADABLE_RESULT;
         return RENDER_CUT;
     }
     return RENDER_WHOLE;
@@ -762,7 +862,7 @@ static RenderOutcome convert_to_emf_handle(const RenderInput* in, const METAFILE
     if (outcome == RENDER_WHOLE)
         *emf = SetEnhMetaFileBits(result.size, result.bytes);
     release_render_result(&result);
-    return outcome == RENDER_WHOLE && !*emf ? RENDER_NOT_PLAYED : outcome;
+    return outcome == RENDER_WHOLE && !*emf ? not_played(RENDER_CUT_NO_MEMORY) : outcome;
 }
 
 RenderOutcome render_wmf_to_emf_bits(const BYTE* wmf, UINT size, const METAFILEPICT* picture, const RECT* box,

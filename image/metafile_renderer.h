@@ -65,16 +65,28 @@ struct RenderResult {
 };
 void release_render_result(RenderResult* result);
 
+// Every conversion below is compared before it is handed back: the
+// renderer plays the source as the program shows it and the result as the
+// program would show what is made of it, at the size the picture is shown
+// (metafile_compare.h), and a result that shows another picture is
+// RENDER_CUT (RENDER_CUT_DIFFERS), as one whose source cannot be played
+// whole is cut as its play is.
+
 // GetWinMetaFileBits, called once, of the records of the enhanced metafile
 // that keep their rules (copy_sound_emf_records: the conversion plays every
 // record through the system's player), under the screen as reference
-// device: *result on RENDER_WHOLE, empty otherwise. The program holds the
-// metafile's bytes once beside it while the renderer converts, and lets
-// that copy go before it takes the result.
-RenderOutcome render_emf_to_wmf_bits(HENHMETAFILE emf, INT map_mode, RenderResult* result);
+// device: *result on RENDER_WHOLE, empty otherwise. box (left, top, right,
+// bottom; null: none) is the placeable box the result is written with,
+// the window it is shown in. The program holds the metafile's bytes once
+// beside it while the renderer converts, and lets that copy go before it
+// takes the result.
+RenderOutcome render_emf_to_wmf_bits(HENHMETAFILE emf, INT map_mode, const RECT* box, RenderResult* result);
 
 // SetWinMetaFileBits of the Windows metafile's bytes under the screen as
-// reference device: *emf (caller deletes) on RENDER_WHOLE, null otherwise.
+// reference device, as the picture (mapping mode and size in 0.01 mm; a
+// picture that scales given no size, or none at all, is four inches
+// square, the size of a plain metafile): *emf (caller deletes) on
+// RENDER_WHOLE, null otherwise.
 // The bytes, from a file or any program, are sealed in the copy the
 // renderer is given (seal_wmf_records), so that the system reads no font
 // record past its end and is handed no enhanced metafile carried in
@@ -83,8 +95,9 @@ RenderOutcome render_emf_to_wmf_bits(HENHMETAFILE emf, INT map_mode, RenderResul
 // A placeable box (box, not null: left, top, right, bottom in the
 // metafile's units) is the window the records are drawn in, as a play maps
 // it (map_placeable_box). What the system made goes through the checks of
-// an enhanced metafile's file (emf_bits_are_sound); one that fails them is
-// RENDER_CUT.
+// an enhanced metafile's file (emf_bits_soundness); one that fails them is
+// RENDER_CUT (RENDER_CUT_UNREADABLE_RESULT, or RENDER_CUT_KIND_LIMIT for
+// one past a limit of the rules).
 RenderOutcome render_wmf_to_emf_bits(const BYTE* wmf, UINT size, const METAFILEPICT* picture, const RECT* box,
                                      HENHMETAFILE* emf);
 
@@ -103,11 +116,19 @@ RenderOutcome render_wmf_to_emf_result(HMETAFILE wmf, const METAFILEPICT* pictur
 // command_line holds the handles the program passed. Returns the exit code.
 int render_serve(const char* command_line);
 
-// Why the last request was cut. RENDER_CUT_PLAY_TIME: the play's own
-// time budget in the renderer (play_budget.h) stopped it, just within the
-// renderer's limit (RENDER_CUT_TIME). RENDER_CUT_BUDGET: the play's glyph
-// budget left text out, or its rules left out a record that draws
-// (metafile_play.h) or refused the input or the result of a conversion.
+// Why the last request was cut or not played. RENDER_CUT_TIME,
+// RENDER_CUT_MEMORY, RENDER_CUT_DEATH: the renderer passed the time or
+// memory limit, or ended. RENDER_CUT_PLAY_TIME: the play's own time budget
+// in the renderer (play_budget.h) stopped it, just within the renderer's
+// limit. RENDER_CUT_BUDGET: the play's glyph budget left text out, or its
+// rules left out a record that draws (metafile_play.h), a create that made
+// nothing, or refused the input of a conversion. RENDER_CUT_NO_MEMORY: no
+// memory for the request (in the program or the renderer), or the system
+// made nothing of sound records. RENDER_CUT_NO_RENDERER: none could be
+// started. Of a conversion: RENDER_CUT_DIFFERS, its result would show
+// another picture; RENDER_CUT_KIND_LIMIT, its result passes a limit its
+// kind is read within; RENDER_CUT_UNREADABLE_RESULT, the program could not
+// read its result back.
 enum RenderCut {
     RENDER_CUT_NONE,
     RENDER_CUT_TIME,
@@ -115,14 +136,34 @@ enum RenderCut {
     RENDER_CUT_DEATH,
     RENDER_CUT_BUDGET,
     RENDER_CUT_PLAY_TIME,
+    RENDER_CUT_NO_MEMORY,
+    RENDER_CUT_NO_RENDERER,
+    RENDER_CUT_DIFFERS,
+    RENDER_CUT_KIND_LIMIT,
+    RENDER_CUT_UNREADABLE_RESULT,
 };
 RenderCut render_last_cut(void);
 
 // Why a picture could not be had whole, as the user is told: its bits
-// cannot be read whole, it needs more memory than the program gives a
-// picture, or its play or conversion passed the time the renderer gives
-// one.
-enum MetafileFault { METAFILE_FAULT_NONE, METAFILE_UNREADABLE, METAFILE_TOO_LARGE, METAFILE_TOO_SLOW };
+// cannot be read whole; it needs more memory than the program gives a
+// picture; its play or conversion passed the time the renderer gives one;
+// what a conversion made could not be read back; the renderer ended, or
+// could not be started; a conversion would show another picture; or the
+// picture is too large for the other kind (a Windows or an enhanced
+// metafile). The values of the first four are fixed: the writers give
+// their negatives (metafile.h).
+enum MetafileFault {
+    METAFILE_FAULT_NONE = 0,
+    METAFILE_UNREADABLE = 1,
+    METAFILE_TOO_LARGE = 2,
+    METAFILE_TOO_SLOW = 3,
+    METAFILE_RESULT_UNREADABLE = 4,
+    METAFILE_RENDERER_ENDED = 5,
+    METAFILE_NO_RENDERER = 6,
+    METAFILE_NOT_THE_SAME = 7,
+    METAFILE_TOO_LARGE_FOR_WMF = 8,
+    METAFILE_TOO_LARGE_FOR_EMF = 9,
+};
 
 // The fault of a request that came back other than whole, by its outcome
 // and what cut it (render_last_cut); none for RENDER_WHOLE.
@@ -133,7 +174,7 @@ MetafileFault render_fault(RenderOutcome outcome);
 unsigned render_request_count(void);
 
 // Calls of the system's conversion the renderer made in the last
-// conversion that it finished, for tests.
+// conversion that it answered, for tests.
 unsigned render_last_conversion_calls(void);
 
 // For tests: other limits (0 puts the standard one back).

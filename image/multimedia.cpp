@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "image/current_image.h"
+#include "image/file_stamp.h"
 #include "image/loader.h"
 #include "image/open_windows.h"
 #include "image/seams.h"

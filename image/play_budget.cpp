@@ -12,7 +12,9 @@
 enum { PLAY_BUDGET_MS = RENDER_TIME_LIMIT_MS - 500 };
 
 static PlayClock g_playClock = GetTickCount;
-static bool s_lastRanOut;  // of the budget started last; plays run one at a time
+// Of the budget started last on this thread: the renderer plays the source
+// of a conversion on a thread of its own, beside the play of its result.
+static thread_local bool s_lastRanOut;
 static DWORD g_playBudgetMs = PLAY_BUDGET_MS;
 
 void set_play_clock(PlayClock clock)

@@ -21,7 +21,8 @@ void start_play_budget(PlayBudget* budget);
 // True while the play is within its time; past it, the play is cut.
 bool play_budget_allows(PlayBudget* budget);
 
-// Whether the play whose budget was started last ran out of its time.
+// Whether the play whose budget was started last on this thread ran out of
+// its time.
 bool last_play_ran_out_of_time(void);
 
 // The time of the plays that start from now, in milliseconds: the renderer

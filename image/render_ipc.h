@@ -27,6 +27,10 @@ enum RenderStatus {
     RENDER_STATUS_CUT = 3,     // played, but the play budget stopped it or a record that draws was left out
     RENDER_STATUS_TOO_LARGE = 4,  // a conversion's result passes result_room
     RENDER_STATUS_OUT_OF_TIME = 5,  // played, but the play ran out of its time budget
+    RENDER_STATUS_NO_MEMORY = 6,    // the system made nothing of sound records: no memory for the work
+    RENDER_STATUS_DIFFERS = 7,      // a conversion's result would show another picture than its source
+    RENDER_STATUS_PAST_KIND = 8,    // a conversion's result passes the limits its kind is read within
+    RENDER_STATUS_RESULT_UNSOUND = 9,  // a conversion's result breaks the rules its kind is read by
 };
 
 // The drawing state of the destination DC that a play meets, with the
@@ -48,9 +52,14 @@ struct RenderDcState {
     LOGFONTW font;
 };
 
+// The most phases of one request: a conversion, and the plays of its
+// source and result. A renderer counting more gets no more time.
+enum { RENDER_MAX_PHASES = 2 };
+
 struct RenderControl {
     LONG op;
     LONG status;                 // set by the renderer before it signals the reply
+    volatile LONG phase;         // counted up by the renderer as each part of a request begins
     volatile LONG played_words;  // a play with progress: words played so far
     DWORD data_handle;           // the data mapping, as a handle of the renderer's
     DWORD data_bytes;            // its size
@@ -64,9 +73,15 @@ struct RenderControl {
     RenderDcState dc;
     // A conversion. Of an enhanced metafile, the data mapping has room for
     // an end record past its bytes: only its records that keep their rules
-    // are converted, moved up in place.
+    // are converted, moved up in place. The source and the result are each
+    // played as the program shows them (metafile_compare.h), and a result
+    // is handed back only when the two show the same picture; the
+    // conversion and the plays are each a phase, which the program gives
+    // the time of a request.
     INT map_mode;
     LONG picture_mode, picture_x, picture_y;  // the METAFILEPICT without its handle; mode 0: none
+    LONG has_result_box;         // of a Windows-metafile result: the placeable box it is written with
+    RECT result_box;
     DWORD result_room;           // the most result bytes the program takes
     DWORD result_handle;         // set by the renderer: a mapping of the renderer's
     DWORD result_bytes;

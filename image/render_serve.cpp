@@ -9,10 +9,12 @@
 #include "image/metafile_renderer.h"
 
 #include "image/emf_check.h"
+#include "image/metafile_compare.h"
 #include "image/metafile_play.h"
 #include "image/play_budget.h"
 #include "image/render_ipc.h"
 #include "image/section_dc.h"
+#include "image/wmf_seal.h"
 
 #include <stdint.h>
 #include <stdio.h>
@@ -73,8 +75,12 @@ static void release_objects(HDC dc, PlayObjects* objects)
         DeleteObject(objects->font);
 }
 
-// The area's DC on the data mapping, kept from one play to the next of
-// the same size and place.
+// The area's pixels on the data mapping, kept from one play to the next of
+// the same size and place. Each play is given a DC of its own on them, made
+// for it: a record that restores a state the play did not save (a
+// RESTOREDC past the file's own saves) finds none of this process's, as on
+// a fresh device context, and nothing a play leaves in its DC reaches the
+// next one.
 static SectionDc s_area;
 
 static void release_area_dc(void)
@@ -82,9 +88,31 @@ static void release_area_dc(void)
     release_section_dc(&s_area);
 }
 
-static HDC area_dc(const RenderControl* c, HANDLE data)
+// A DC of the play's own on the area's pixels (the kept DC gives its bitmap
+// up until end_area_play), null when none can be made.
+static HDC begin_area_play(const RenderControl* c, HANDLE data, HGDIOBJ* old)
 {
-    return section_dc(&s_area, data, c->width, c->height, c->pixels_offset);
+    *old = NULL;
+    if (!section_dc(&s_area, data, c->width, c->height, c->pixels_offset))
+        return NULL;
+    HDC dc = CreateCompatibleDC(NULL);
+    if (!dc)
+        return NULL;
+    SelectObject(s_area.dc, s_area.old);
+    *old = SelectObject(dc, s_area.bitmap);
+    if (!*old) {
+        SelectObject(s_area.dc, s_area.bitmap);
+        DeleteDC(dc);
+        return NULL;
+    }
+    return dc;
+}
+
+static void end_area_play(HDC dc, HGDIOBJ old)
+{
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    SelectObject(s_area.dc, s_area.bitmap);
 }
 
 // A play that ran out of its time is told from one cut for another
@@ -102,17 +130,17 @@ static LONG play_status(bool whole)
 // picture than the limit of a play counts.
 static LONG serve_play(RenderControl* c, HANDLE data, BYTE** view)
 {
-    HDC dc = area_dc(c, data);
+    HGDIOBJ old_bitmap;
+    HDC dc = begin_area_play(c, data, &old_bitmap);
     if (!dc)
-        return RENDER_STATUS_FAILED;
+        return RENDER_STATUS_NO_MEMORY;
     bool is_emf = c->op == RENDER_OP_PLAY_EMF;
     HENHMETAFILE emf = is_emf ? SetEnhMetaFileBits(c->input_bytes, *view) : NULL;
     HMETAFILE wmf = is_emf ? NULL : SetMetaFileBitsEx(c->input_bytes, *view);
     UnmapViewOfFile(*view);
     *view = NULL;
     set_play_budget(c->budget_ms);
-    LONG status = RENDER_STATUS_FAILED;
-    int saved = SaveDC(dc);
+    LONG status = RENDER_STATUS_NO_MEMORY;
     PlayObjects objects;
     apply_dc_state(dc, &c->dc, &objects);
     bool whole = false;
@@ -129,42 +157,56 @@ static LONG serve_play(RenderControl* c, HANDLE data, BYTE** view)
         status = play_status(whole);
     }
     GdiFlush();
-    // A play's records may restore past the state saved here; the DC is
-    // then made anew for the next play.
-    bool restored = RestoreDC(dc, saved) && SaveDC(dc) == saved;
-    RestoreDC(dc, -1);
     release_objects(dc, &objects);
-    if (!restored)
-        release_area_dc();
+    end_area_play(dc, old_bitmap);
     return status;
 }
 
-// A mapping of this process of room bytes for a result, whose handle the
-// program takes out of it (closing it here), and a view of it; only the
-// pages the result fills are touched. Null when none can be made.
-static HANDLE make_result_room(DWORD room, BYTE** view)
+// A conversion's result in a mapping of this process of room bytes, whose
+// handle the program takes out of it (closing it here): its view and the
+// size bytes of it the result fills. Only the pages it fills are touched.
+struct Result {
+    HANDLE mapping;
+    BYTE* view;
+    UINT size;
+};
+
+// Room for a result of room bytes; false when none can be made.
+static bool make_result_room(DWORD room, Result* result)
 {
-    HANDLE mapping = room ? CreateFileMappingA(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0, room, NULL) : NULL;
-    *view = mapping ? (BYTE*)MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, room) : NULL;
-    if (!*view && mapping) {
-        CloseHandle(mapping);
-        mapping = NULL;
+    memset(result, 0, sizeof *result);
+    result->mapping = room ? CreateFileMappingA(INVALID_HANDLE_VALUE, NULL, PAGE_READWRITE, 0, room, NULL) : NULL;
+    result->view = result->mapping ? (BYTE*)MapViewOfFile(result->mapping, FILE_MAP_WRITE, 0, 0, room) : NULL;
+    if (!result->view && result->mapping) {
+        CloseHandle(result->mapping);
+        result->mapping = NULL;
     }
-    return mapping;
+    return result->view != NULL;
 }
 
-// Hands the result's size bytes in the mapping back; a size of 0 (nothing
-// made) or past the room is not.
-static LONG hand_back(RenderControl* c, HANDLE mapping, BYTE* view, UINT size)
+static void drop_result(Result* result)
 {
-    UnmapViewOfFile(view);
-    if (!size || size >= c->result_room) {
-        CloseHandle(mapping);
-        return size ? RENDER_STATUS_TOO_LARGE : RENDER_STATUS_FAILED;
-    }
-    c->result_handle = (DWORD)(ULONG_PTR)mapping;
-    c->result_bytes = size;
+    if (result->view)
+        UnmapViewOfFile(result->view);
+    if (result->mapping)
+        CloseHandle(result->mapping);
+    memset(result, 0, sizeof *result);
+}
+
+// Hands the result back to the program.
+static LONG hand_back(RenderControl* c, Result* result)
+{
+    UnmapViewOfFile(result->view);
+    c->result_handle = (DWORD)(ULONG_PTR)result->mapping;
+    c->result_bytes = result->size;
+    memset(result, 0, sizeof *result);
     return RENDER_STATUS_DONE;
+}
+
+// The next part of the request begins: the program gives it a time of its own.
+static void begin_phase(RenderControl* c)
+{
+    InterlockedIncrement(&c->phase);
 }
 
 // GetWinMetaFileBits of the enhanced metafile, once, straight into the room
@@ -172,63 +214,257 @@ static LONG hand_back(RenderControl* c, HANDLE mapping, BYTE* view, UINT size)
 // dear as a play, before the one that gives the bytes; the size has no
 // bound in the input (a region of a few rectangles may come out as
 // megabytes of scans), and a result that fills the room may have been cut
-// to it: one that large is not handed back.
-static LONG convert_emf_to_wmf(RenderControl* c, HENHMETAFILE emf, HDC reference)
+// to it: one that large is not handed back. The system gives nothing of
+// sound records only when its memory runs short.
+static LONG convert_emf_to_wmf(RenderControl* c, HENHMETAFILE emf, HDC reference, Result* result)
 {
-    BYTE* view = NULL;
-    HANDLE room = make_result_room(c->result_room, &view);
-    if (!room)
-        return RENDER_STATUS_FAILED;
+    if (!make_result_room(c->result_room, result))
+        return RENDER_STATUS_NO_MEMORY;
     c->conversion_calls++;
-    UINT size = GetWinMetaFileBits(emf, c->result_room, view, c->map_mode, reference);
-    return hand_back(c, room, view, size);
+    result->size = GetWinMetaFileBits(emf, c->result_room, result->view, c->map_mode, reference);
+    if (result->size && result->size < c->result_room)
+        return RENDER_STATUS_DONE;
+    LONG status = result->size ? RENDER_STATUS_TOO_LARGE : RENDER_STATUS_NO_MEMORY;
+    drop_result(result);
+    return status;
 }
 
-static LONG convert_wmf_to_emf(RenderControl* c, HENHMETAFILE emf)
+static LONG convert_wmf_to_emf(RenderControl* c, HENHMETAFILE emf, Result* result)
 {
     UINT size = GetEnhMetaFileBits(emf, 0, NULL);
     if (size >= c->result_room)
         return RENDER_STATUS_TOO_LARGE;
-    BYTE* view = NULL;
-    HANDLE room = size ? make_result_room(size + 1, &view) : NULL;
-    if (!room)
-        return RENDER_STATUS_FAILED;
-    return hand_back(c, room, view, GetEnhMetaFileBits(emf, size, view) == size ? size : 0);
+    if (!size || !make_result_room(size + 1, result))
+        return RENDER_STATUS_NO_MEMORY;
+    result->size = GetEnhMetaFileBits(emf, size, result->view);
+    if (result->size == size)
+        return RENDER_STATUS_DONE;
+    drop_result(result);
+    return RENDER_STATUS_NO_MEMORY;
+}
+
+// The play of a conversion's source, as the program shows it, on a thread
+// of its own beside the conversion or the play of its result: each is as
+// dear as a play of the picture, which for one of many records takes
+// seconds. (A Windows metafile's source is played only once it is
+// converted: the system's conversion holds copies of the input, and the
+// source's own would be one more beside them.)
+struct SourcePlay {
+    ComparisonPlay* play;
+    HENHMETAFILE emf;     // an enhanced source, played into the whole comparison; or
+    HMETAFILE wmf;        // a Windows one, under this mapping mode and window
+    int map_mode;
+    RECT window;
+    bool is_whole, ran_out_of_time;
+};
+
+static DWORD WINAPI play_source(LPVOID data)
+{
+    SourcePlay* job = (SourcePlay*)data;
+    job->is_whole = job->emf ? play_emf_for_comparison(job->play, job->emf)
+                             : play_wmf_for_comparison(job->play, job->wmf, job->map_mode, &job->window);
+    job->ran_out_of_time = !job->is_whole && last_play_ran_out_of_time();
+    return 0;
+}
+
+// Starts the play; where no thread can be had, plays it here. The thread
+// to wait for, or null.
+static HANDLE start_source_play(SourcePlay* job)
+{
+    HANDLE thread = CreateThread(NULL, 0, play_source, job, 0, NULL);
+    if (!thread)
+        play_source(job);
+    return thread;
+}
+
+static void finish_source_play(HANDLE thread)
+{
+    if (thread) {
+        WaitForSingleObject(thread, INFINITE);
+        CloseHandle(thread);
+    }
+}
+
+// The status of a conversion whose result the program could read (status
+// done) once both plays have ended: a source that cannot be shown whole is
+// cut as its play is; a result that cannot be, or that shows another
+// picture, differs.
+static LONG comparison_status(LONG status, const SourcePlay* source, bool whole_result, bool result_ran_out,
+                              const ComparisonPlay* result)
+{
+    if (!source->is_whole)
+        return source->ran_out_of_time ? RENDER_STATUS_OUT_OF_TIME : RENDER_STATUS_CUT;
+    if (status != RENDER_STATUS_DONE)
+        return status;
+    if (!whole_result)
+        return result_ran_out ? RENDER_STATUS_OUT_OF_TIME : RENDER_STATUS_DIFFERS;
+    return comparison_plays_match(source->play, result) ? RENDER_STATUS_DONE : RENDER_STATUS_DIFFERS;
+}
+
+// Plays a Windows-metafile result as the program shows the file written
+// with it: its bytes sealed as a read seals them, in the placeable box the
+// file is given, over the whole comparison. False when the program could
+// not read it back (*unsound; *past_limit as well when only a limit of
+// the rules refused it) or when the play was not whole.
+static bool play_wmf_result(RenderControl* c, const Result* result, ComparisonPlay* play, bool* unsound,
+                            bool* past_limit)
+{
+    *unsound = *past_limit = false;
+    uint64_t room = wmf_seal_room(result->view, result->size);
+    BYTE* bits = room <= c->result_room ? (BYTE*)malloc((size_t)room) : NULL;
+    if (!bits)
+        return false;
+    memcpy(bits, result->view, result->size);
+    uint32_t sealed = seal_wmf_records(bits, result->size, room);
+    HMETAFILE wmf = sealed ? SetMetaFileBitsEx(sealed, bits) : NULL;
+    free(bits);
+    *unsound = !sealed;
+    // Refused for a region of more rectangles than the rules take: sound,
+    // but too large for the kind.
+    *past_limit = !sealed && !walk_wmf_records(result->view, result->size, [&](uint32_t offset, uint32_t words,
+                                                                               uint16_t function) {
+        const uint32_t params = words * 2 - META_RECORD_HEAD_BYTES;
+        return function != META_CREATEREGION ||
+               !wmf_region_passes_limit(result->view + offset + META_RECORD_HEAD_BYTES, params);
+    });
+    // Without a box, the records' own window is the picture.
+    const RECT unit = {0, 0, 1, 1};
+    bool whole = wmf && play_wmf_for_comparison(play, wmf, MM_ANISOTROPIC, c->has_result_box ? &c->result_box : &unit);
+    if (wmf)
+        DeleteMetaFile(wmf);
+    return whole;
+}
+
+// The enhanced metafile of only the records of the input that keep their
+// rules (the system's conversion plays every record it is given), played
+// as the program shows it while it is converted and its result played as
+// the program would show the file written with it.
+static LONG serve_emf_to_wmf(RenderControl* c, BYTE** view, HDC reference, Result* result)
+{
+    BYTE* input = *view;
+    ENHMETAHEADER* header = (ENHMETAHEADER*)input;
+    if (c->input_bytes >= sizeof *header && header->nHandles == 0)
+        header->nHandles = 1;
+    uint32_t kept = copy_sound_emf_records(input, c->input_bytes, input);
+    HENHMETAFILE emf = kept ? SetEnhMetaFileBits(kept, input) : NULL;
+    const RECTL* f = &header->rclFrame;
+    RECT frame = {f->left, f->top, f->right, f->bottom};
+    UnmapViewOfFile(*view);
+    *view = NULL;
+    if (!emf)
+        return kept ? RENDER_STATUS_NO_MEMORY : RENDER_STATUS_FAILED;
+    SIZE size = comparison_size(&frame, reference);
+    ComparisonPlay source, played;
+    LONG status = RENDER_STATUS_NO_MEMORY;
+    if (begin_comparison_play(&source, size.cx, size.cy) && begin_comparison_play(&played, size.cx, size.cy)) {
+        begin_phase(c);
+        SourcePlay job = {&source, emf, NULL, 0, {0, 0, 0, 0}, false, false};
+        HANDLE thread = start_source_play(&job);
+        status = convert_emf_to_wmf(c, emf, reference, result);
+        bool unsound = false, past_limit = false, whole_result = false, result_ran_out = false;
+        if (status == RENDER_STATUS_DONE) {
+            begin_phase(c);
+            whole_result = play_wmf_result(c, result, &played, &unsound, &past_limit);
+            result_ran_out = !whole_result && last_play_ran_out_of_time();
+        }
+        finish_source_play(thread);
+        status = past_limit ? (LONG)RENDER_STATUS_PAST_KIND
+                 : unsound  ? (LONG)RENDER_STATUS_RESULT_UNSOUND
+                            : comparison_status(status, &job, whole_result, result_ran_out, &played);
+    }
+    DeleteEnhMetaFile(emf);
+    end_comparison_play(&source);
+    end_comparison_play(&played);
+    return status;
+}
+
+// The Windows metafile of the (sealed) input converted, then the source
+// played as the program shows it beside the result as the program would
+// show the file written with it. The view of the input goes once the
+// source's metafile is made of it.
+static LONG serve_wmf_to_emf(RenderControl* c, BYTE** view, HDC reference, Result* result)
+{
+    // The conversion would give the objects after one the system refused
+    // other numbers: cut, as a play of it is.
+    if (!wmf_objects_are_made_in_process(reference, *view, c->input_bytes))
+        return RENDER_STATUS_CUT;
+    METAFILEPICT picture = {c->picture_mode, c->picture_x, c->picture_y, NULL};
+    begin_phase(c);
+    HENHMETAFILE emf = SetWinMetaFileBits(c->input_bytes, *view, reference, c->picture_mode ? &picture : NULL);
+    LONG status = emf ? convert_wmf_to_emf(c, emf, result) : (LONG)RENDER_STATUS_NO_MEMORY;
+    EmfSoundness soundness = status == RENDER_STATUS_DONE ? emf_bits_soundness(result->view, result->size) : EMF_SOUND;
+    if (soundness != EMF_SOUND)
+        status = soundness == EMF_PAST_LIMIT ? RENDER_STATUS_PAST_KIND : RENDER_STATUS_RESULT_UNSOUND;
+    HMETAFILE wmf = status == RENDER_STATUS_DONE ? SetMetaFileBitsEx(c->input_bytes, *view) : NULL;
+    UnmapViewOfFile(*view);
+    *view = NULL;
+    if (status == RENDER_STATUS_DONE && !wmf)
+        status = RENDER_STATUS_NO_MEMORY;
+    // The result is shown at the size of its frame; a picture that scales
+    // is shown at its own, and a frame of another size shows another.
+    const RECT extent = {0, 0, c->picture_x, c->picture_y};
+    const bool scales = c->picture_mode == MM_ISOTROPIC || c->picture_mode == MM_ANISOTROPIC;
+    SIZE size = comparison_size(&extent, reference);
+    if (status == RENDER_STATUS_DONE) {
+        const RECTL* f = &((const ENHMETAHEADER*)result->view)->rclFrame;
+        const RECT frame = {f->left, f->top, f->right, f->bottom};
+        const SIZE shown = comparison_size(&frame, reference);
+        if (!scales)
+            size = shown;
+        else if (shown.cx < size.cx - 1 || shown.cx > size.cx + 1 || shown.cy < size.cy - 1 || shown.cy > size.cy + 1)
+            status = RENDER_STATUS_DIFFERS;
+    }
+    ComparisonPlay source, played;
+    memset(&source, 0, sizeof source);
+    memset(&played, 0, sizeof played);
+    if (status == RENDER_STATUS_DONE && (!begin_comparison_play(&source, size.cx, size.cy) ||
+                                         !begin_comparison_play(&played, size.cx, size.cy)))
+        status = RENDER_STATUS_NO_MEMORY;
+    if (status == RENDER_STATUS_DONE) {
+        // The picture's device pixels stand for a window its records do not
+        // set, as in the system's conversion.
+        const SIZE device = frame_device_size(&extent, reference);
+        SourcePlay job = {&source, NULL, wmf, c->picture_mode, {0, 0, device.cx, device.cy}, false, false};
+        begin_phase(c);
+        HANDLE thread = start_source_play(&job);
+        bool whole_result = play_emf_for_comparison(&played, emf);
+        bool result_ran_out = !whole_result && last_play_ran_out_of_time();
+        finish_source_play(thread);
+        status = comparison_status(status, &job, whole_result, result_ran_out, &played);
+    }
+    if (wmf)
+        DeleteMetaFile(wmf);
+    if (emf)
+        DeleteEnhMetaFile(emf);
+    end_comparison_play(&source);
+    end_comparison_play(&played);
+    return status;
 }
 
 // The conversions, under a memory DC compatible with the screen as the
 // reference device. Once the system holds the metafile of the input, this
 // process lets its view of the input go (*view null): the system's
 // conversion makes copies of its own, and the input's pages are not held
-// here beside them.
+// here beside them. A result is handed back only when it shows the
+// source's picture.
 static LONG serve_conversion(RenderControl* c, BYTE** view)
 {
-    LONG status = RENDER_STATUS_FAILED;
     HDC reference = CreateCompatibleDC(NULL);
-    BYTE* input = *view;
-    HENHMETAFILE emf = NULL;
-    if (c->op == RENDER_OP_EMF_TO_WMF) {
-        // The conversion plays every record it is given through the
-        // system's player: only those that keep their rules are given.
-        ENHMETAHEADER* header = (ENHMETAHEADER*)input;
-        if (c->input_bytes >= sizeof *header && header->nHandles == 0)
-            header->nHandles = 1;
-        uint32_t kept = copy_sound_emf_records(input, c->input_bytes, input);
-        emf = kept ? SetEnhMetaFileBits(kept, input) : NULL;
-    } else if (!wmf_objects_are_made_in_process(reference, input, c->input_bytes)) {
-        // The conversion would give the objects after one the system
-        // refused other numbers: cut, as a play of it is.
-        status = RENDER_STATUS_CUT;
-    } else {
-        METAFILEPICT picture = {c->picture_mode, c->picture_x, c->picture_y, NULL};
-        emf = SetWinMetaFileBits(c->input_bytes, input, reference, c->picture_mode ? &picture : NULL);
+    Result result;
+    memset(&result, 0, sizeof result);
+    LONG status = RENDER_STATUS_NO_MEMORY;
+    if (reference && c->op == RENDER_OP_EMF_TO_WMF) {
+        status = serve_emf_to_wmf(c, view, reference, &result);
+    } else if (reference) {
+        status = serve_wmf_to_emf(c, view, reference, &result);
     }
-    UnmapViewOfFile(*view);
-    *view = NULL;
-    if (emf) {
-        status = c->op == RENDER_OP_EMF_TO_WMF ? convert_emf_to_wmf(c, emf, reference) : convert_wmf_to_emf(c, emf);
-        DeleteEnhMetaFile(emf);
+    if (*view) {
+        UnmapViewOfFile(*view);
+        *view = NULL;
     }
+    if (status == RENDER_STATUS_DONE)
+        status = hand_back(c, &result);
+    drop_result(&result);
     if (reference)
         DeleteDC(reference);
     return status;
@@ -272,6 +508,7 @@ int render_serve(const char* command_line)
             view = (BYTE*)MapViewOfFile(data, FILE_MAP_WRITE, 0, 0, 0);
         LONG status = RENDER_STATUS_FAILED;
         c->conversion_calls = 0;
+        c->phase = 0;
         if (view && c->input_bytes <= c->data_bytes) {
             if (c->op == RENDER_OP_PLAY_EMF || c->op == RENDER_OP_PLAY_WMF)
                 status = serve_play(c, data, &view);

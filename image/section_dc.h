@@ -18,8 +18,9 @@ struct SectionDc {
 // The header of width x height 32-bit top-down pixels.
 void describe_top_down_pixels(BITMAPINFO* bi, LONG width, LONG height);
 
-// The DC on width x height pixels at offset in the mapping, made anew when
-// any of them changed; null when it cannot be made.
+// The DC on width x height pixels at offset in the mapping (null: in the
+// process's own memory), made anew when any of them changed; null when it
+// cannot be made.
 HDC section_dc(SectionDc* section, HANDLE mapping, LONG width, LONG height, DWORD offset);
 
 // Deletes the DC and its bitmap; the mapping is the caller's.

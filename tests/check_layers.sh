@@ -48,8 +48,8 @@ ALLOWED=(
 # preview to the picture), the reading and writing of files with the
 # program's plays, the kept pixels, and the painters of the current metafile.
 declare -A METAFILE_RANK=([image/emf_check]=0 [image/wmf_seal]=1 [image/metafile_play]=2
-    [image/render_ipc]=3 [image/metafile_renderer]=3 [image/render_serve]=3 [image/preview]=4
-    [image/metafile]=5 [image/metafile_view]=6 [image/metafile_preview]=7)
+    [image/metafile_compare]=2 [image/render_ipc]=3 [image/metafile_renderer]=3 [image/render_serve]=3
+    [image/preview]=4 [image/metafile]=5 [image/metafile_view]=6 [image/metafile_preview]=7)
 
 status=0
 while read -r file header; do
@@ -75,4 +75,16 @@ while read -r file header; do
     fi
 done < <(grep -r --include='*.cpp' --include='*.h' --include='*.inc' --include='*.c' '' app viewer tools formats jpeg image |
          sed -n 's/^\([^:]*\):[[:space:]]*#[[:space:]]*include[[:space:]]*"\([^"]*\)".*/\1 \2/p')
+# Nor may a metafile unit stand in a ring of units that include each
+# other (a unit is its .cpp and .h): what it uses must not use it back.
+ring=$(grep -r --include='*.cpp' --include='*.h' '' image |
+       sed -n 's/^\([^:]*\)\.[a-z]*:[[:space:]]*#[[:space:]]*include[[:space:]]*"\(image\/[^"]*\)\.h".*/\1 \2/p' |
+       awk '$1 != $2' | sort -u | { tsort 2>&1 >/dev/null || true; } | sed -n 's/^tsort: \(image\/.*\)/\1/p' | sort -u)
+for unit in $ring; do
+    if [ -n "${METAFILE_RANK[$unit]+set}" ]; then
+        echo "$unit stands in a ring of includes: $(echo $ring) (tests/check_layers.sh)"
+        status=1
+        break
+    fi
+done
 exit $status

@@ -549,29 +549,14 @@ static void release_band(void)
     s_band = {};
 }
 
-// Whether the press at (x, y) is still going on: the button held and the
-// pointer where it went down. One taken late (a busy machine) has input
-// behind it that the person already made from where the pointer is now.
-static bool is_press_live(int x, int y)
-{
-    // The physical button that sends the left-button messages.
-    const int button = GetSystemMetrics(SM_SWAPBUTTON) ? VK_RBUTTON : VK_LBUTTON;
-    POINT now;
-    return (GetAsyncKeyState(button) & 0x8000) && GetCursorPos(&now) && now.x == x && now.y == y;
-}
-
 static void band_button_down(HWND hwnd, int x, int y)
 {
     release_band();
-    const int pressed_x = x, pressed_y = y;
+    // The band keeps to the picture here; the pointer is neither moved nor
+    // confined: a press is often taken after the person has moved on (a
+    // busy machine), and a pointer moved or held then would carry the moves
+    // and clicks made meanwhile elsewhere, and the marks with them.
     clamp_to_drawn(&x, &y);
-    // The pointer is moved onto the picture only under a press still going
-    // on, and never confined: moved under a late press, or held on the
-    // picture until the release is taken, it would carry the moves and
-    // clicks made meanwhile elsewhere, and the marks with them. The band
-    // keeps to the picture by clamp_to_drawn.
-    if ((x != pressed_x || y != pressed_y) && is_press_live(pressed_x, pressed_y))
-        SetCursorPos(x, y);
     s_band.anchor_x = s_band.corner_x = x;
     s_band.anchor_y = s_band.corner_y = y;
     s_band.hwnd = hwnd;

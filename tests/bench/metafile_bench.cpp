@@ -24,7 +24,15 @@
 // after the renderer's start: "name_play seconds whole" or "... cut". The
 // script makes its slow picture by it, so that the repaints it times are
 // of a picture this machine plays whole.
+//
+//   metafile_bench --convert FOLDER MIB
+//
+// Converts a sound enhanced metafile of about MIB MiB (red polylines over
+// a red rectangle) to a placeable Windows metafile in FOLDER as Convert/Save
+// does, after the renderer's start: "convert_MIB seconds written", the best
+// of CONVERT_RUNS.
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include <string>
@@ -40,10 +48,11 @@
 #include "image/preview.h"
 #include "resources/resource.h"
 #include "tests/e2e/e2e_driver.h"
+#include "tests/support/large_metafile.h"
 
 namespace {
 
-enum { RUNS = 20, PROGRAM_RUNS = 5, PREVIEW_SIDE = 600 };
+enum { RUNS = 20, PROGRAM_RUNS = 5, PREVIEW_SIDE = 600, CONVERT_RUNS = 3 };
 
 // The preview's own play, with the renderer's play in its place: the
 // mapping and clip play_metafile_in_preview sets.
@@ -195,6 +204,31 @@ static int time_plays(const std::string& folder, int count, char** files)
     return ok ? 0 : 1;
 }
 
+// Times the conversion of a large sound picture (--convert).
+static int time_conversion(const std::string& folder, unsigned mib)
+{
+    const std::string bytes = large_sound_emf((uint64_t)mib << 20);
+    HENHMETAFILE emf = SetEnhMetaFileBits((UINT)bytes.size(), (const BYTE*)bytes.data());
+    HDC mf = CreateEnhMetaFileA(NULL, NULL, NULL, NULL);
+    HENHMETAFILE empty = CloseEnhMetaFile(mf);
+    const std::string path = folder + "\\converted.wmf";
+    write_wmf_file(empty, path.c_str());
+    DeleteEnhMetaFile(empty);
+    double best = 1e9;
+    int written = 0;
+    for (int run = 0; emf && run < CONVERT_RUNS; ++run) {
+        double t0 = now();
+        written = write_wmf_file(emf, path.c_str());
+        double t = now() - t0;
+        best = t < best ? t : best;
+    }
+    printf("convert_%u %.6f %s\n", mib, best, written == 1 ? "written" : "refused");
+    fflush(stdout);
+    if (emf)
+        DeleteEnhMetaFile(emf);
+    return emf && written == 1 ? 0 : 1;
+}
+
 int main(int argc, char** argv)
 {
     if (argc < 3) {
@@ -205,6 +239,8 @@ int main(int argc, char** argv)
     render_set_file_for_test(BUILT_RENDERER);
     if (strcmp(argv[1], "--play") == 0)
         return argc < 4 ? 2 : time_plays(argv[2], argc - 3, argv + 3);
+    if (strcmp(argv[1], "--convert") == 0)
+        return argc < 4 ? 2 : time_conversion(argv[2], (unsigned)atoi(argv[3]));
     const std::string folder = argv[1];
     g_rcPreview.left = g_rcPreview.top = 3;
     g_rcPreview.right = g_rcPreview.bottom = PREVIEW_SIDE;

@@ -4,9 +4,10 @@
 // object another's number), down the roads a picture takes on the display: the preview, the
 // image window and Convert/Save. The program plays them in its renderer
 // process, so it lives (its main window answers), says once that the
-// picture cannot be shown whole and why (it could not be read, or needed
-// more memory or time than a play is given: which limit a fault passes
-// first may depend on the machine), and Convert/Save of a picture shown
+// picture cannot be shown whole and why (it could not be read, the
+// renderer ended, or it needed more memory or time than a play is given:
+// which limit a fault passes first may depend on the machine), and
+// Convert/Save of a picture shown
 // cut, or a conversion the renderer could not finish, writes no file and
 // says the same.
 // The slideshow says each such picture once per visit. (Printing is left
@@ -39,13 +40,14 @@ struct HostileMetafile {
 };
 
 const char CUT_TEXT[] = "Unable to read metafile bits";
+const char ENDED_TEXT[] = "The metafile renderer ended before it finished";
 const char MEMORY_TEXT[] = "MemoryAllocation Error";
 const char TIME_TEXT[] = "Unable to play metafile in the time allowed";
 
 const HostileMetafile FILES[] = {
     // The renderer dies, or on a busy machine is seen past its memory first.
     {"crash", "WMF-arc-millions-of-pixels.wmf", IDM_MAIN_SAVE_EMF, "Save As Enhanced MetaFile", "arc.emf", false,
-     CUT_TEXT, MEMORY_TEXT},
+     ENDED_TEXT, MEMORY_TEXT},
     {"stall", "EMF-ellipse-plus-minus-5e6.emf", IDM_MAIN_SAVE_WMF, "Save As Windows MetaFile", "ellipse.wmf", false,
      TIME_TEXT, TIME_TEXT},
     // A region that no machine builds within the renderer's memory and

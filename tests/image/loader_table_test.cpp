@@ -46,6 +46,7 @@ struct LoadCase {
     int converts = 0;             // Convert/Save to the other metafile format: 1 written, and read
                                   // back it is red at the centre and near the corners of its middle
                                   // two thirds; -1 nothing written, and the box says why
+    bool is_refused_back = false;  // what was written, converted back, would be another picture
 };
 
 // The fixtures under the names the list shows, and GDI and MacBinary files.
@@ -84,6 +85,7 @@ std::string make_folder()
         {"hostile/WMF-brush-short-then-red.wmf", "brush_short.wmf"},
         {"hostile/WMF-carrying-blue-emf-drawing-red.wmf", "carrying_blue.wmf"},
         {"hostile/WMF-placeable-box-off-origin.wmf", "box_off_origin.wmf"},
+        {"hostile/WMF-fillregion-staggered-320-rects.wmf", "region_joined_51000.wmf"},
         {"hostile/WMF-placeable-box-off-origin-inverted.wmf", "box_off_origin_inverted.wmf"},
         {"hostile/EMF-fillrgn-8500-rects.emf", "region_8500.emf"},
         {"hostile/WMF-placeable-box-65535-wide.wmf", "box_65535_wide.wmf"},
@@ -205,7 +207,9 @@ TEST_P(LoaderTable, FileIsReadAsItsRowSays)
         EXPECT_EQ(convert_save_to_path(g_hImage, c.kind, written, to_emf ? FMT_EMF : FMT_WMF, 0, 0), c.converts > 0);
         ASSERT_EQ(seams.boxes.size(), 1u) << c.file;
         if (c.converts < 0) {
-            EXPECT_EQ(seams.boxes[0].text, "Unable to read back the converted metafile") << c.file;
+            EXPECT_EQ(seams.boxes[0].text, to_emf ? "The picture is too large for an enhanced metafile"
+                                                  : "The picture is too large for a Windows metafile")
+                << c.file;
             EXPECT_EQ(GetFileAttributesA(written), INVALID_FILE_ATTRIBUTES) << c.file;
             return;
         }
@@ -222,6 +226,13 @@ TEST_P(LoaderTable, FileIsReadAsItsRowSays)
         EXPECT_TRUE(play_emf(canvas.dc, (HENHMETAFILE)g_hImage, &whole));
         for (POINT p : {POINT{30, 30}, POINT{12, 12}, POINT{48, 12}, POINT{12, 48}, POINT{48, 48}})
             EXPECT_EQ(canvas.at(p.x, p.y), RGB(255, 0, 0)) << c.file << " at " << p.x << ", " << p.y;
+        if (c.is_refused_back) {
+            DeleteFileA("converted_back.wmf");
+            EXPECT_EQ(convert_save_to_path(g_hImage, KIND_EMF, "converted_back.wmf", FMT_WMF, 0, 0), 0);
+            ASSERT_EQ(seams.boxes.size(), 1u) << c.file;
+            EXPECT_EQ(seams.boxes[0].text, "The converted metafile would not show the same picture") << c.file;
+            EXPECT_EQ(GetFileAttributesA("converted_back.wmf"), INVALID_FILE_ATTRIBUTES) << c.file;
+        }
     }
 }
 
@@ -242,12 +253,13 @@ LoadCase played_as_raw(const char* file, long left_out_bytes)
     return c;
 }
 
-LoadCase converted(const char* file, int kind, long left_out_bytes, int converts)
+LoadCase converted(const char* file, int kind, long left_out_bytes, int converts, bool is_refused_back = false)
 {
     LoadCase c{file, kind, FMT_NONE};
     c.plays_red = kind == KIND_WMF;
     c.left_out_bytes = left_out_bytes;
     c.converts = converts;
+    c.is_refused_back = is_refused_back;
     return c;
 }
 
@@ -309,11 +321,15 @@ INSTANTIATE_TEST_SUITE_P(Files, LoaderTable, ::testing::Values(
     LoadCase{"savedc_replaced_red.wmf", KIND_WMF, FMT_NONE, -1, "", 0, true, 8},
     // Converted as shown: the records, not the blue picture their comments
     // carry, which are left out; the whole square of a box not at the
-    // origin, given either way round; a region within the bound of an
-    // enhanced metafile but past a Windows one's, which could not be read
-    // back, is not written.
-    converted("carrying_blue.wmf", KIND_WMF, 232, 1), converted("box_off_origin.wmf", KIND_WMF, 0, 1),
+    // origin, given either way round, whose conversion back would lose the
+    // window's origin and is refused; a region within the bound of an
+    // enhanced metafile but past a Windows one's is too large for the
+    // kind, and not written.
+    converted("carrying_blue.wmf", KIND_WMF, 232, 1), converted("box_off_origin.wmf", KIND_WMF, 0, 1, true),
     converted("box_off_origin_inverted.wmf", KIND_WMF, 0, 1), converted("region_8500.emf", KIND_EMF, 0, -1),
+    // A region the player joins into some 51,000 rectangles is shown whole,
+    // but too large for an enhanced metafile's rules.
+    LoadCase{"region_joined_51000.wmf", KIND_WMF, FMT_NONE, -1, "", 0, false, 0, false, false, -1},
     // A box 65,535 units across, past a record's window extent, is the
     // whole square converted too; one of no size is no picture, said once.
     converted("box_65535_wide.wmf", KIND_WMF, 0, 1), LoadCase{"box_zero.wmf", KIND_NONE, FMT_NONE, -1, "", 1},

@@ -19,6 +19,7 @@
 #include "image/current_image.h"
 #include "image/merge_source.h"
 #include "image/metafile.h"
+#include "image/metafile_compare.h"
 #include "image/metafile_play.h"
 #include "image/metafile_renderer.h"
 #include "support/dib_block.h"
@@ -154,6 +155,8 @@ static RenderOutcome play_emf_on(GdiCanvas& c, HENHMETAFILE emf)
     RECT r = {0, 0, SIDE, SIDE};
     return render_emf(c.dc, emf, &r);
 }
+
+static int end_own_renderers(void);
 
 static HENHMETAFILE emf_of(const std::string& bytes)
 {
@@ -366,7 +369,9 @@ TEST_F(MetafileRenderer, ACutIsSaidOnceAndTheMetafileNotPlayedAgainUntilLoaded)
     GdiCanvas first(SIDE, SIDE), again(SIDE, SIDE), reloaded(SIDE, SIDE);
     repaint(first);
     ASSERT_EQ(1u, seams.boxes.size());
-    EXPECT_EQ("Unable to read metafile bits", seams.boxes[0].text);
+    // The system's player ends the renderer on this arc: that is said, not
+    // blamed on the file.
+    EXPECT_EQ("The metafile renderer ended before it finished", seams.boxes[0].text);
     EXPECT_EQ("(null)", seams.boxes[0].caption);
     EXPECT_EQ((UINT)(MB_OK | MB_ICONSTOP), seams.boxes[0].type);
     EXPECT_EQ(RED, first.at(2, 2));
@@ -386,7 +391,7 @@ TEST_F(MetafileRenderer, ACutIsSaidOnceAndTheMetafileNotPlayedAgainUntilLoaded)
 }
 
 // With no renderer to be had nothing is drawn, and that is said once, not
-// passed over as a picture that drew nothing. The renderer is looked for
+// passed over as a picture that drew nothing nor blamed on the file. The renderer is looked for
 // beside the program only: this test program's folder has none, though the
 // build tree above it does.
 TEST_F(MetafileRenderer, APictureNoRendererCanTakeIsSaidOnce)
@@ -402,7 +407,7 @@ TEST_F(MetafileRenderer, APictureNoRendererCanTakeIsSaidOnce)
         play_emf(again.dc, emf, &r);
         play_emf(again.dc, emf, &r);
         ASSERT_EQ(1u, seams.boxes.size());
-        EXPECT_EQ("Unable to read metafile bits", seams.boxes[0].text);
+        EXPECT_EQ("The metafile renderer could not be started", seams.boxes[0].text);
         EXPECT_EQ(WHITE, again.at(2, 2));
         forget_failed_metafiles(NULL);
         seams.boxes.clear();
@@ -431,6 +436,218 @@ TEST_F(MetafileRenderer, ACutConversionLeavesTheFileInPlace)
     EXPECT_EQ(1, write_wmf_file(sound, path.c_str()));
     EXPECT_NE("the file before", read_file_bytes(path));
     DeleteEnhMetaFile(sound);
+    DeleteEnhMetaFile(emf);
+}
+
+// What the comparison of a conversion takes for the same picture: edges a
+// pixel or two apart, and a gap a pixel wide between two shapes that the
+// other's rounding closed, as the two kinds of metafile round coordinates;
+// not a thin line lost over a plain ground, nor a shape moved or of
+// another colour.
+TEST_F(MetafileRenderer, TheComparisonTakesRoundingForTheSamePicture)
+{
+    auto fill = [](HDC dc, int l, int t, int r, int b, COLORREF colour) {
+        HBRUSH brush = CreateSolidBrush(colour);
+        RECT box = {l, t, r, b};
+        FillRect(dc, &box, brush);
+        DeleteObject(brush);
+    };
+    const struct {
+        const char* name;
+        std::function<void(HDC)> source, result;
+        bool is_same;
+    } rows[] = {
+        {"an edge a pixel off", [&](HDC dc) { fill(dc, 10, 10, 60, 60, RED); },
+         [&](HDC dc) { fill(dc, 11, 10, 61, 61, RED); }, true},
+        {"a gap closed", [&](HDC dc) { fill(dc, 0, 0, 96, 96, WHITE); fill(dc, 0, 0, 47, 96, RED);
+                                       fill(dc, 48, 48, 96, 96, RGB(0, 0, 255)); },
+         [&](HDC dc) { fill(dc, 0, 0, 96, 96, WHITE); fill(dc, 0, 0, 48, 96, RED);
+                       fill(dc, 48, 48, 96, 96, RGB(0, 0, 255)); }, true},
+        {"a thin line lost", [&](HDC dc) { fill(dc, 0, 0, 96, 96, WHITE); fill(dc, 10, 40, 86, 41, RED); },
+         [&](HDC dc) { fill(dc, 0, 0, 96, 96, WHITE); }, false},
+        {"a shape moved", [&](HDC dc) { fill(dc, 10, 10, 40, 40, RED); },
+         [&](HDC dc) { fill(dc, 20, 20, 50, 50, RED); }, false},
+        {"another colour", [&](HDC dc) { fill(dc, 10, 10, 40, 40, RED); },
+         [&](HDC dc) { fill(dc, 10, 10, 40, 40, RGB(0, 0, 255)); }, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ComparisonPlay source, result;
+        ASSERT_TRUE(begin_comparison_play(&source, 96, 96));
+        ASSERT_TRUE(begin_comparison_play(&result, 96, 96));
+        row.source(source.dc);
+        row.result(result.dc);
+        GdiFlush();
+        EXPECT_EQ(row.is_same, comparison_plays_match(&source, &result));
+        end_comparison_play(&source);
+        end_comparison_play(&result);
+    }
+}
+
+// A restore of a state the file did not save does in the renderer what the
+// system's player does with the file on a fresh device context: it
+// restores nothing, and what the file selected before it draws. The state
+// the renderer gives a play is not one a record can restore.
+TEST_F(MetafileRenderer, ARestoreOfAStateTheFileDidNotSaveRestoresNothing)
+{
+    for (const char* name : {"restore-unsaved-back-one-red", "restore-unsaved-back-two-red",
+                             "restore-unsaved-level-one-red", "restore-own-level-one-red"}) {
+        for (bool is_emf : {true, false}) {
+            const std::string file = fixture_path(std::string("hostile/") + (is_emf ? "EMF-" : "WMF-") + name +
+                                                  (is_emf ? ".emf" : ".wmf"));
+            SCOPED_TRACE(file);
+            const std::string bytes = read_file_bytes(file);
+            GdiCanvas rendered(SIDE, SIDE), system(SIDE, SIDE);
+            if (is_emf) {
+                HENHMETAFILE emf = emf_of(bytes);
+                EXPECT_EQ(RENDER_WHOLE, play_emf_on(rendered, emf));
+                RECT r = {0, 0, SIDE, SIDE};
+                PlayEnhMetaFile(system.dc, emf, &r);
+                DeleteEnhMetaFile(emf);
+            } else {
+                HMETAFILE wmf = SetMetaFileBitsEx((UINT)bytes.size(), (const BYTE*)bytes.data());
+                EXPECT_EQ(RENDER_WHOLE, play_on(rendered, wmf));
+                SetMapMode(system.dc, MM_ANISOTROPIC);
+                SetViewportExtEx(system.dc, SIDE, SIDE, NULL);
+                PlayMetaFile(system.dc, wmf);
+                DeleteMetaFile(wmf);
+            }
+            EXPECT_EQ(RED, rendered.at(SIDE / 2, SIDE / 2));
+            EXPECT_EQ(0, rendered.count_differences(system));
+        }
+    }
+    EXPECT_TRUE(seams.boxes.empty());
+}
+
+// An object the system makes nothing of (a hatch past its styles, a
+// pattern of run-length bits, a cosmetic pen five wide, a pen style past
+// its own) would leave the records that select it drawing with the blue
+// objects before: the play is cut there, said once, and the conversion
+// refused as the play of a picture that cannot be had whole.
+TEST_F(MetafileRenderer, AnEnhancedCreateTheSystemRefusesCutsThePlay)
+{
+    const std::string path = test_out_path("refused_create.wmf");
+    for (const char* name : {"brush-hatch-12", "dibpatternbrush-rle8", "extcreatepen-cosmetic-5-wide",
+                             "extcreatepen-style-9"}) {
+        SCOPED_TRACE(name);
+        HENHMETAFILE emf = emf_of(read_file_bytes(fixture_path(std::string("hostile/EMF-") + name + "-after-blue.emf")));
+        ASSERT_NE((HENHMETAFILE)NULL, emf);
+        GdiCanvas c(SIDE, SIDE);
+        EXPECT_EQ(RENDER_CUT, play_emf_on(c, emf));
+        EXPECT_EQ(METAFILE_UNREADABLE, render_fault(RENDER_CUT));
+        EXPECT_EQ(WHITE, c.at(SIDE / 2, SIDE / 2));
+        RECT r = {0, 0, SIDE, SIDE};
+        play_emf(c.dc, emf, &r);
+        play_emf(c.dc, emf, &r);
+        ASSERT_TRUE(write_file_bytes(path, "the file before"));
+        EXPECT_EQ(METAFILE_WRITE_CUT, write_wmf_file(emf, path.c_str()));
+        EXPECT_EQ("the file before", read_file_bytes(path));
+        forget_failed_metafiles(NULL);
+        DeleteEnhMetaFile(emf);
+    }
+    // One box for each picture's plays; the writer's refusal is its caller's to say.
+    EXPECT_EQ(4u, seams.boxes.size());
+}
+
+// An enhanced metafile of a 1-inch frame (the reference device's pixels
+// aside) of what draw records.
+template <typename Draw>
+static HENHMETAFILE record_inch_emf(Draw draw)
+{
+    RECT frame = {0, 0, 2540, 2540};
+    HDC dc = CreateEnhMetaFileA(NULL, NULL, &frame, NULL);
+    draw(dc);
+    return CloseEnhMetaFile(dc);
+}
+
+// A red brush selected into dc, and the pen taken away: a shape draws red.
+static void select_red(HDC dc)
+{
+    SelectObject(dc, CreateSolidBrush(RED));
+    SelectObject(dc, GetStockObject(NULL_PEN));
+}
+
+// What the system's conversion to a Windows metafile loses of these
+// pictures (a window origin of their own, a clip path, a curve, a turn,
+// the colours of a pattern) would be written as another
+// picture: the conversion is refused in words of its own, and the file in
+// place is kept. The same shapes without them convert.
+TEST_F(MetafileRenderer, AConversionThatWouldShowAnotherPictureIsRefused)
+{
+    const struct {
+        const char* name;
+        std::function<void(HDC)> draw;
+        bool is_same;
+    } pictures[] = {
+        {"its own window origin", [](HDC dc) { SetWindowOrgEx(dc, 1000, 2000, NULL); select_red(dc);
+                                              Rectangle(dc, 1020, 2020, 1070, 2070); }, false},
+        {"an ellipse clip path", [](HDC dc) { BeginPath(dc); Ellipse(dc, 10, 10, 80, 80); EndPath(dc);
+                                             SelectClipPath(dc, RGN_COPY); select_red(dc);
+                                             Rectangle(dc, 0, 0, 96, 96); }, false},
+        {"a curve", [](HDC dc) { SelectObject(dc, CreatePen(PS_SOLID, 3, RED));
+                                POINT p[4] = {{10, 80}, {30, 0}, {60, 96}, {85, 10}}; PolyBezier(dc, p, 4); }, false},
+        {"a turn", [](HDC dc) { SetGraphicsMode(dc, GM_ADVANCED); XFORM turn = {0.7071f, 0.7071f, -0.7071f, 0.7071f, 48, 0};
+                               SetWorldTransform(dc, &turn); select_red(dc); Rectangle(dc, 0, 0, 60, 30); }, false},
+        {"a pattern brush of a bit, in the text and background colours", [](HDC dc) {
+             static const WORD stripes[8] = {0xFF, 0, 0xFF, 0, 0xFF, 0, 0xFF, 0};
+             HBITMAP pattern = CreateBitmap(8, 8, 1, 1, stripes);
+             SetTextColor(dc, RED);
+             SetBkColor(dc, RGB(0, 0, 255));
+             SelectObject(dc, CreatePatternBrush(pattern));
+             DeleteObject(pattern);
+             Rectangle(dc, 0, 0, 96, 96); }, false},
+        {"a font of the least height", [](HDC dc) {
+             SelectObject(dc, CreateFontA(INT32_MIN, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, 0, "Arial"));
+             SetTextColor(dc, RED);
+             TextOutA(dc, 10, 10, "A", 1); }, false},
+        {"the same shapes alone", [](HDC dc) { select_red(dc); Rectangle(dc, 20, 20, 70, 70);
+                                              SelectObject(dc, CreatePen(PS_SOLID, 3, RED)); Ellipse(dc, 5, 5, 90, 60); }, true},
+    };
+    const std::string path = test_out_path("another_picture.wmf");
+    for (const auto& picture : pictures) {
+        SCOPED_TRACE(picture.name);
+        HENHMETAFILE emf = record_inch_emf(picture.draw);
+        ASSERT_TRUE(write_file_bytes(path, "the file before"));
+        int written = write_wmf_file(emf, path.c_str());
+        if (picture.is_same) {
+            EXPECT_EQ(1, written) << render_last_cut();
+        } else {
+            EXPECT_EQ(METAFILE_NOT_THE_SAME, metafile_write_fault(written)) << written;
+            EXPECT_EQ("the file before", read_file_bytes(path));
+        }
+        DeleteEnhMetaFile(emf);
+    }
+    EXPECT_EQ(std::string("The converted metafile would not show the same picture"),
+              metafile_fault_words(METAFILE_NOT_THE_SAME));
+}
+
+// Ends the renderer as soon as the conversion that the test thread waits
+// on has been sent to it.
+static DWORD WINAPI end_renderer_once_sent(LPVOID requests_before)
+{
+    while (render_request_count() == (unsigned)(ULONG_PTR)requests_before)
+        Sleep(1);
+    end_own_renderers();
+    return 0;
+}
+
+// A renderer that ends in the middle of a conversion writes nothing, and
+// that is said as it is: the file is not blamed.
+TEST_F(MetafileRenderer, AConversionWhoseRendererEndsSaysSo)
+{
+    HENHMETAFILE emf = GetEnhMetaFileA(fixture_path("hostile/EMF-region-fills-past-a-conversion.emf").c_str());
+    ASSERT_NE((HENHMETAFILE)NULL, emf);
+    const std::string path = test_out_path("renderer_ended.wmf");
+    ASSERT_TRUE(write_file_bytes(path, "the file before"));
+    UnhurriedRenderer unhurried;
+    HANDLE killer = CreateThread(NULL, 0, end_renderer_once_sent, (LPVOID)(ULONG_PTR)render_request_count(), 0, NULL);
+    int written = write_wmf_file(emf, path.c_str());
+    WaitForSingleObject(killer, INFINITE);
+    CloseHandle(killer);
+    EXPECT_EQ(METAFILE_RENDERER_ENDED, metafile_write_fault(written)) << written;
+    EXPECT_EQ(std::string("The metafile renderer ended before it finished"),
+              metafile_fault_words(metafile_write_fault(written)));
+    EXPECT_EQ("the file before", read_file_bytes(path));
     DeleteEnhMetaFile(emf);
 }
 
@@ -467,19 +684,23 @@ TEST_F(MetafileRenderer, ConversionsHandBackWhatTheSystemMakes)
     std::string expected(size, '\0');
     GetWinMetaFileBits(emf, size, (BYTE*)&expected[0], MM_ANISOTROPIC, reference);
     RenderResult converted;
-    ASSERT_EQ(RENDER_WHOLE, render_emf_to_wmf_bits(emf, MM_ANISOTROPIC, &converted));
+    ASSERT_EQ(RENDER_WHOLE, render_emf_to_wmf_bits(emf, MM_ANISOTROPIC, NULL, &converted));
     ASSERT_EQ(size, converted.size);
     EXPECT_EQ(expected, std::string((const char*)converted.bytes, converted.size));
     release_render_result(&converted);
 
-    const METAFILEPICT sized = {MM_ANISOTROPIC, 5080, 2540, NULL};
+    // Without a size, the picture is four inches square, as a plain
+    // metafile is shown.
+    const METAFILEPICT sized = {MM_ANISOTROPIC, 5080, 2540, NULL}, plain = {MM_ANISOTROPIC, 10160, 10160, NULL};
     for (const METAFILEPICT* picture : {&sized, (const METAFILEPICT*)NULL}) {
         SCOPED_TRACE(picture ? "sized" : "no size");
         const std::string records = without_carried_metafile(expected);
         ASSERT_LT(records.size(), expected.size());
-        HENHMETAFILE mine = SetWinMetaFileBits((UINT)records.size(), (const BYTE*)records.data(), reference, picture);
+        HENHMETAFILE mine = SetWinMetaFileBits((UINT)records.size(), (const BYTE*)records.data(), reference,
+                                               picture ? picture : &plain);
         HENHMETAFILE theirs = NULL;
-        ASSERT_EQ(RENDER_WHOLE, render_wmf_to_emf_bits((const BYTE*)expected.data(), size, picture, NULL, &theirs));
+        ASSERT_EQ(RENDER_WHOLE, render_wmf_to_emf_bits((const BYTE*)expected.data(), size, picture, NULL, &theirs))
+            << render_last_cut();
         UINT n = GetEnhMetaFileBits(mine, 0, NULL);
         ASSERT_EQ(n, GetEnhMetaFileBits(theirs, 0, NULL));
         std::string a(n, '\0'), b(n, '\0');
@@ -783,7 +1004,7 @@ TEST_F(MetafileRenderer, ConversionsLeaveNoHandleInEitherProcess)
     HENHMETAFILE emf = emf_of(record_emf_bytes([](HDC dc) { Ellipse(dc, 5, 5, 40, 30); }));
     auto convert = [&] {
         RenderResult converted;
-        bool whole = render_emf_to_wmf_bits(emf, MM_ANISOTROPIC, &converted) == RENDER_WHOLE;
+        bool whole = render_emf_to_wmf_bits(emf, MM_ANISOTROPIC, NULL, &converted) == RENDER_WHOLE;
         release_render_result(&converted);
         return whole;
     };
@@ -937,7 +1158,7 @@ TEST_F(MetafileRenderer, ALargePictureIsPlayedAndConvertedBesideItsCopies)
     EXPECT_EQ(RED, w.at(2, 2));
     DeleteMetaFile(wmf);
     RenderResult converted;
-    EXPECT_EQ(RENDER_WHOLE, render_emf_to_wmf_bits(emf, MM_ANISOTROPIC, &converted));
+    EXPECT_EQ(RENDER_WHOLE, render_emf_to_wmf_bits(emf, MM_ANISOTROPIC, NULL, &converted));
     EXPECT_GT(converted.size, 24u << 20);
     release_render_result(&converted);
     DeleteEnhMetaFile(emf);
@@ -963,17 +1184,19 @@ TEST_F(MetafileRenderer, ARefusedLargeConversionKeepsNoCopyOfThePicture)
 
 // The system's conversion to a Windows metafile is as dear as a play, and
 // the renderer makes it once, as it counts: for a small result (of two
-// slow region fills) and for one past the 64 MB once given to a result
-// before its size was asked (48 MB of polylines, held in the result both
-// as records and as the enhanced metafile the system keeps in comments).
+// slow region fills, whose regions come out with more rectangles than a
+// Windows metafile's rules take: too large for the kind) and for one past
+// the 64 MB once given to a result before its size was asked (48 MB of
+// polylines, held in the result both as records and as the enhanced
+// metafile the system keeps in comments).
 TEST_F(MetafileRenderer, AConversionCallsTheSystemOnce)
 {
     const struct {
         const char* name;
         std::string bytes;
-        UINT least_result;
+        UINT least_result;  // 0: refused as too large for a Windows metafile
     } pictures[] = {
-        {"region fills", read_file_bytes(fixture_path("hostile/EMF-region-fills-slow-but-whole-conversion.emf")), 1},
+        {"region fills", read_file_bytes(fixture_path("hostile/EMF-region-fills-slow-but-whole-conversion.emf")), 0},
         {"48 MB of polylines", large_sound_emf(48u << 20), 64u << 20},
     };
     UnhurriedRenderer unhurried;
@@ -982,10 +1205,14 @@ TEST_F(MetafileRenderer, AConversionCallsTheSystemOnce)
         HENHMETAFILE emf = emf_of(picture.bytes);
         ASSERT_NE((HENHMETAFILE)NULL, emf);
         RenderResult converted;
-        EXPECT_EQ(RENDER_WHOLE, render_emf_to_wmf_bits(emf, MM_ANISOTROPIC, &converted));
+        RenderOutcome outcome = render_emf_to_wmf_bits(emf, MM_ANISOTROPIC, NULL, &converted);
+        EXPECT_EQ(picture.least_result ? RENDER_WHOLE : RENDER_CUT, outcome) << render_last_cut();
+        if (!picture.least_result)
+            EXPECT_EQ(METAFILE_TOO_LARGE_FOR_WMF, render_fault(outcome));
         EXPECT_EQ(1u, render_last_conversion_calls());
         EXPECT_GE(converted.size, picture.least_result);
         release_render_result(&converted);
         DeleteEnhMetaFile(emf);
     }
 }
+
