@@ -802,10 +802,11 @@ static METAFILEPICT sized_picture(const METAFILEPICT* picture)
     METAFILEPICT sized = {MM_ANISOTROPIC, PLAIN_SIDE, PLAIN_SIDE, NULL};
     if (!picture)
         return sized;
-    sized.mm = picture->mm;
+    // A mode that is none takes the records' own window onto the picture.
+    sized.mm = picture->mm >= MM_TEXT && picture->mm <= MM_ANISOTROPIC ? picture->mm : MM_ANISOTROPIC;
     sized.xExt = picture->xExt;
     sized.yExt = picture->yExt;
-    bool scales = picture->mm == MM_ISOTROPIC || picture->mm == MM_ANISOTROPIC;
+    bool scales = sized.mm == MM_ISOTROPIC || sized.mm == MM_ANISOTROPIC;
     if (scales && (sized.xExt <= 0 || sized.yExt <= 0)) {
         int64_t across = sized.xExt < 0 ? -(int64_t)sized.xExt : 0, down = sized.yExt < 0 ? -(int64_t)sized.yExt : 0;
         int64_t larger = across > down ? across : down;

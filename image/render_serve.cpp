@@ -285,54 +285,60 @@ static void finish_source_play(HANDLE thread)
     }
 }
 
-// The status of a conversion whose result the program could read (status
-// done) once both plays have ended: a source that cannot be shown whole is
-// cut as its play is; a result that cannot be, or that shows another
-// picture, differs.
-static LONG comparison_status(LONG status, const SourcePlay* source, bool whole_result, bool result_ran_out,
-                              const ComparisonPlay* result)
+// What a play of a conversion's result gives the comparison: done when it
+// was whole; a result that cannot be shown whole in time is too slow, and
+// one cut otherwise shows another picture.
+static LONG result_play_status(bool whole)
+{
+    return whole ? RENDER_STATUS_DONE : last_play_ran_out_of_time() ? RENDER_STATUS_OUT_OF_TIME : RENDER_STATUS_DIFFERS;
+}
+
+// The status of a conversion once both plays have ended (result: the
+// result's play status, or why the result could not be played): a source
+// that cannot be shown whole is cut as its play is; a result played whole
+// that shows another picture differs.
+static LONG comparison_status(LONG result, const SourcePlay* source, const ComparisonPlay* played)
 {
     if (!source->is_whole)
         return source->ran_out_of_time ? RENDER_STATUS_OUT_OF_TIME : RENDER_STATUS_CUT;
-    if (status != RENDER_STATUS_DONE)
-        return status;
-    if (!whole_result)
-        return result_ran_out ? RENDER_STATUS_OUT_OF_TIME : RENDER_STATUS_DIFFERS;
-    return comparison_plays_match(source->play, result) ? RENDER_STATUS_DONE : RENDER_STATUS_DIFFERS;
+    if (result != RENDER_STATUS_DONE)
+        return result;
+    return comparison_plays_match(source->play, played) ? RENDER_STATUS_DONE : RENDER_STATUS_DIFFERS;
 }
 
 // Plays a Windows-metafile result as the program shows the file written
 // with it: its bytes sealed as a read seals them, in the placeable box the
-// file is given, over the whole comparison. False when the program could
-// not read it back (*unsound; *past_limit as well when only a limit of
-// the rules refused it) or when the play was not whole.
-static bool play_wmf_result(RenderControl* c, const Result* result, ComparisonPlay* play, bool* unsound,
-                            bool* past_limit)
+// file is given, over the whole comparison. Its play status, or why it
+// could not be played: the program could not read it back (unsound, or
+// past a limit of the rules only), or there was no room for its copy.
+static LONG play_wmf_result(RenderControl* c, const Result* result, ComparisonPlay* play)
 {
-    *unsound = *past_limit = false;
     uint64_t room = wmf_seal_room(result->view, result->size);
     BYTE* bits = room <= c->result_room ? (BYTE*)malloc((size_t)room) : NULL;
     if (!bits)
-        return false;
+        return room <= c->result_room ? RENDER_STATUS_NO_MEMORY : RENDER_STATUS_TOO_LARGE;
     memcpy(bits, result->view, result->size);
     uint32_t sealed = seal_wmf_records(bits, result->size, room);
     HMETAFILE wmf = sealed ? SetMetaFileBitsEx(sealed, bits) : NULL;
     free(bits);
-    *unsound = !sealed;
-    // Refused for a region of more rectangles than the rules take: sound,
-    // but too large for the kind.
-    *past_limit = !sealed && !walk_wmf_records(result->view, result->size, [&](uint32_t offset, uint32_t words,
-                                                                               uint16_t function) {
-        const uint32_t params = words * 2 - META_RECORD_HEAD_BYTES;
-        return function != META_CREATEREGION ||
-               !wmf_region_passes_limit(result->view + offset + META_RECORD_HEAD_BYTES, params);
-    });
+    if (!sealed) {
+        // Refused for a region of more rectangles than the rules take:
+        // sound, but too large for the kind.
+        bool is_sound = walk_wmf_records(result->view, result->size, [&](uint32_t offset, uint32_t words,
+                                                                         uint16_t function) {
+            const uint32_t params = words * 2 - META_RECORD_HEAD_BYTES;
+            return function != META_CREATEREGION ||
+                   !wmf_region_passes_limit(result->view + offset + META_RECORD_HEAD_BYTES, params);
+        });
+        return is_sound ? RENDER_STATUS_RESULT_UNSOUND : RENDER_STATUS_PAST_KIND;
+    }
+    if (!wmf)
+        return RENDER_STATUS_NO_MEMORY;
     // Without a box, the records' own window is the picture.
     const RECT unit = {0, 0, 1, 1};
-    bool whole = wmf && play_wmf_for_comparison(play, wmf, MM_ANISOTROPIC, c->has_result_box ? &c->result_box : &unit);
-    if (wmf)
-        DeleteMetaFile(wmf);
-    return whole;
+    bool whole = play_wmf_for_comparison(play, wmf, MM_ANISOTROPIC, c->has_result_box ? &c->result_box : &unit);
+    DeleteMetaFile(wmf);
+    return result_play_status(whole);
 }
 
 // The enhanced metafile of only the records of the input that keep their
@@ -361,16 +367,12 @@ static LONG serve_emf_to_wmf(RenderControl* c, BYTE** view, HDC reference, Resul
         SourcePlay job = {&source, emf, NULL, 0, {0, 0, 0, 0}, false, false};
         HANDLE thread = start_source_play(&job);
         status = convert_emf_to_wmf(c, emf, reference, result);
-        bool unsound = false, past_limit = false, whole_result = false, result_ran_out = false;
         if (status == RENDER_STATUS_DONE) {
             begin_phase(c);
-            whole_result = play_wmf_result(c, result, &played, &unsound, &past_limit);
-            result_ran_out = !whole_result && last_play_ran_out_of_time();
+            status = play_wmf_result(c, result, &played);
         }
         finish_source_play(thread);
-        status = past_limit ? (LONG)RENDER_STATUS_PAST_KIND
-                 : unsound  ? (LONG)RENDER_STATUS_RESULT_UNSOUND
-                            : comparison_status(status, &job, whole_result, result_ran_out, &played);
+        status = comparison_status(status, &job, &played);
     }
     DeleteEnhMetaFile(emf);
     end_comparison_play(&source);
@@ -427,10 +429,9 @@ static LONG serve_wmf_to_emf(RenderControl* c, BYTE** view, HDC reference, Resul
         SourcePlay job = {&source, NULL, wmf, c->picture_mode, {0, 0, device.cx, device.cy}, false, false};
         begin_phase(c);
         HANDLE thread = start_source_play(&job);
-        bool whole_result = play_emf_for_comparison(&played, emf);
-        bool result_ran_out = !whole_result && last_play_ran_out_of_time();
+        status = result_play_status(play_emf_for_comparison(&played, emf));
         finish_source_play(thread);
-        status = comparison_status(status, &job, whole_result, result_ran_out, &played);
+        status = comparison_status(status, &job, &played);
     }
     if (wmf)
         DeleteMetaFile(wmf);
