@@ -163,6 +163,24 @@ static bool bitmap_fits(const BYTE* record, uint32_t size, uint32_t field, uint3
     return !(flags & BITMAP_EXACT_BITS) || cb_bits == dib.image_bytes;
 }
 
+// Bytes a short colour table of the bitmap given at field (see
+// bitmap_fits) lacks of the entries its header implies, in whole words;
+// 0 when it lacks none or is not a table that can be filled out: header
+// and the table's part inside the record, usage a colour usage.
+static uint32_t table_shortfall(const BYTE* record, uint32_t size, uint32_t field, uint32_t usage_field)
+{
+    if (!fits(field, 4, 4, size) || !fits(usage_field, 1, 4, size))
+        return 0;
+    uint32_t off_bmi = u32_at(record, field), cb_bmi = u32_at(record, field + 4);
+    uint32_t usage = u32_at(record, usage_field);
+    DibHeader dib;
+    if (off_bmi == 0 || usage > DIB_PAL_COLORS || !fits(off_bmi, cb_bmi, 1, size) ||
+        !read_dib_header(record + off_bmi, cb_bmi, &dib) || cb_bmi < dib.header_bytes)
+        return 0;
+    uint64_t table_end = dib_table_end(dib, usage);
+    return table_end > cb_bmi ? (uint32_t)((table_end - cb_bmi + 3) & ~3ull) : 0;
+}
+
 // ---- enhanced metafiles
 
 enum { EMR_SMALL_TEXT_OUT = 108, EMR_SET_TEXT_JUSTIFICATION = 120 };  // not named by every wingdi.h
@@ -586,7 +604,9 @@ static bool apply_state_effect(const BYTE* record, EmfCheckState* state)
 
 // PASSES_LIMIT: the record keeps its rule but for a limit the rules keep
 // the player's work within (a region of more rectangles than they take).
-enum RuleResult { NO_RULE, KEEPS_RULE, BREAKS_RULE, PASSES_LIMIT };
+// KEPT_WHEN_MENDED: it keeps them in the copy of
+// emf_record_with_full_tables, which is what the player is given.
+enum RuleResult { NO_RULE, KEEPS_RULE, BREAKS_RULE, PASSES_LIMIT, KEPT_WHEN_MENDED };
 
 // The record types that draw on the device; the OpenGL records among
 // them have no rule and are never played.
@@ -637,6 +657,56 @@ static bool is_emf_plus_comment(const BYTE* record, uint32_t size)
            u32_at(record, 12) == EMF_PLUS_ID;
 }
 
+// Writers that count only the colours a bitmap uses give a table shorter
+// than its header implies (a 0 count meaning all of them), and the player
+// would read the rest past the table. The copy has the missing entries
+// black, every offset after them moved along.
+BYTE* emf_record_with_full_tables(const BYTE* record, uint32_t size, uint32_t* copy_size)
+{
+    if (!record || size < 8)
+        return NULL;
+    BYTE* copy = NULL;
+    uint32_t type = u32_at(record, 0);
+    for (const RecordRule& rule : RULES) {
+        if (rule.type != type || rule.shape != E_BITMAP || size < rule.min_size)
+            continue;
+        const BYTE* now = copy ? copy : record;
+        uint32_t now_size = copy ? *copy_size : size;
+        uint32_t pad = table_shortfall(now, now_size, rule.field, rule.data);
+        if (!pad || (uint64_t)now_size + pad > UINT32_MAX - 3)
+            continue;
+        uint32_t at = u32_at(now, rule.field) + u32_at(now, rule.field + 4);
+        BYTE* grown = (BYTE*)malloc((size_t)now_size + pad);
+        if (!grown) {
+            free(copy);
+            return NULL;
+        }
+        memcpy(grown, now, at);
+        memset(grown + at, 0, pad);
+        memcpy(grown + at + pad, now + at, now_size - at);
+        free(copy);
+        copy = grown;
+        *copy_size = now_size + pad;
+        // The record's size, this table's size and every part at or past
+        // its end; the offsets lie at rule.field of each bitmap rule.
+        memcpy(copy + 4, copy_size, 4);
+        uint32_t table_bytes = u32_at(copy, rule.field + 4) + pad;
+        memcpy(copy + rule.field + 4, &table_bytes, 4);
+        for (const RecordRule& other : RULES) {
+            if (other.type != type || other.shape != E_BITMAP)
+                continue;
+            for (uint32_t part = other.field; part <= other.field + 8; part += 8) {
+                uint32_t offset = u32_at(copy, part);
+                if (offset >= at && offset != 0) {
+                    offset += pad;
+                    memcpy(copy + part, &offset, 4);
+                }
+            }
+        }
+    }
+    return copy;
+}
+
 // The record against its rules and the state; a record that keeps them
 // changes the state.
 static RuleResult check_emf_record(const BYTE* record, uint32_t size, EmfCheckState* state)
@@ -679,7 +749,15 @@ static bool walk_emf_records(const BYTE* bits, uint32_t end, uint32_t handles, K
         uint32_t type = u32_at(record, 0), record_size = u32_at(record, 4);
         if (record_size < 8 || record_size % 4 || record_size > end - at)
             break;
-        if (!keep(record, record_size, check_emf_record(record, record_size, &state)))
+        RuleResult result = check_emf_record(record, record_size, &state);
+        if (result == BREAKS_RULE) {
+            uint32_t mended_size = 0;
+            BYTE* mended = emf_record_with_full_tables(record, record_size, &mended_size);
+            if (mended && check_emf_record(mended, mended_size, &state) == KEEPS_RULE)
+                result = KEPT_WHEN_MENDED;
+            free(mended);
+        }
+        if (!keep(record, record_size, result))
             break;
         // The player walks on to the header's byte count, past an end
         // record, and would spin on a record of size 0 there.
@@ -715,8 +793,10 @@ EmfSoundness emf_bits_soundness(const BYTE* bits, UINT size)
                                               });
     if (past_limit)
         return EMF_PAST_LIMIT;
+    if (!chained)
+        return EMF_UNSOUND;
     // A picture drawn in GDI+ records alone shows nothing through GDI.
-    return chained && (draws || !has_emf_plus) ? EMF_SOUND : EMF_UNSOUND;
+    return draws || !has_emf_plus ? EMF_SOUND : EMF_PLUS_ONLY;
 }
 
 bool emf_bits_are_sound(const BYTE* bits, UINT size)

@@ -27,15 +27,17 @@ void begin_emf_check(EmfCheckState* state, uint32_t handles);
 void end_emf_check(EmfCheckState* state);
 
 // The records chain in whole words from the header to an end record inside
-// size bytes, every record of a type with a rule keeps to it, and the
+// size bytes, every record of a type with a rule keeps to it (or does in
+// the copy emf_record_with_full_tables makes of it), and the
 // picture is not one drawn in GDI+ records alone (comments holding them,
 // and no record GDI draws with), of which GDI would show nothing.
 bool emf_bits_are_sound(const BYTE* bits, UINT size);
 
 // The same, telling bits that break no rule but pass a limit the rules
 // keep the player's work within (a region of more rectangles than they
-// take), as a conversion's result may, from unsound ones.
-enum EmfSoundness { EMF_SOUND, EMF_PAST_LIMIT, EMF_UNSOUND };
+// take), as a conversion's result may, and a picture drawn in GDI+
+// records alone, from other unsound ones.
+enum EmfSoundness { EMF_SOUND, EMF_PAST_LIMIT, EMF_UNSOUND, EMF_PLUS_ONLY };
 EmfSoundness emf_bits_soundness(const BYTE* bits, UINT size);
 
 // Whether leaving a record of the type unplayed changes nothing the
@@ -54,6 +56,13 @@ bool wmf_function_draws_on_device(uint16_t function);
 // left, which a sound record then changes as the player would. False for a
 // type without a rule: such a record is not played.
 bool emf_record_is_sound(const BYTE* record, uint32_t size, EmfCheckState* state);
+
+// A copy (caller frees) of the record of size bytes whose bitmaps' colour
+// tables, shorter than their headers imply, are filled out to those
+// entries, the missing ones black, *copy_size its bytes; null when no
+// table is short, or memory is. The player is given the copy, which it
+// draws as the system draws a full table, and reads nothing past the record.
+BYTE* emf_record_with_full_tables(const BYTE* record, uint32_t size, uint32_t* copy_size);
 
 // Copies the header and every sound record of the size bytes at bits to
 // out (room for size + EMF_END_RECORD_BYTES bytes; out may be bits itself,

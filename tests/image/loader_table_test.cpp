@@ -47,6 +47,7 @@ struct LoadCase {
                                   // back it is red at the centre and near the corners of its middle
                                   // two thirds; -1 nothing written, and the box says why
     bool is_refused_back = false;  // what was written, converted back, would be another picture
+    const char* said = nullptr;   // the words of the one box, where they are looked at
 };
 
 // The fixtures under the names the list shows, and GDI and MacBinary files.
@@ -169,6 +170,8 @@ TEST_P(LoaderTable, FileIsReadAsItsRowSays)
     EXPECT_EQ(g_fileFormat, c.format) << c.file;
     EXPECT_EQ(g_hImage != NULL || c.kind == KIND_ANIMATED_GIF, c.kind != KIND_NONE) << c.file;
     EXPECT_EQ(seams.boxes.size(), c.boxes) << c.file;
+    if (c.said && !seams.boxes.empty())
+        EXPECT_EQ(seams.boxes[0].text, c.said) << c.file;
     EXPECT_TRUE(c.beeps < 0 || seams.beeps.size() == (size_t)c.beeps) << c.file << " beeps " << seams.beeps.size();
     EXPECT_EQ(0, strncmp(g_infoText, c.info_start, strlen(c.info_start))) << g_infoText;
     if (c.kind == KIND_NONE)  // nothing read: the empty square of no selection
@@ -253,6 +256,13 @@ LoadCase played_as_raw(const char* file, long left_out_bytes)
     return c;
 }
 
+LoadCase refused_saying(const char* file, const char* words)
+{
+    LoadCase c{file, KIND_NONE, FMT_NONE, -1, "", 1};
+    c.said = words;
+    return c;
+}
+
 LoadCase converted(const char* file, int kind, long left_out_bytes, int converts, bool is_refused_back = false)
 {
     LoadCase c{file, kind, FMT_NONE};
@@ -289,7 +299,7 @@ INSTANTIATE_TEST_SUITE_P(Files, LoaderTable, ::testing::Values(
     LoadCase{"noise.emf", KIND_NONE, FMT_NONE, -1, "", 1},
     LoadCase{"half.emf", KIND_NONE, FMT_NONE, -1, "", 1},
     LoadCase{"last_record_cut.emf", KIND_NONE, FMT_NONE, -1, "", 1},
-    LoadCase{"plus_only.emf", KIND_NONE, FMT_NONE, -1, "", 1},
+    refused_saying("plus_only.emf", "The picture is held only in EMF+ records, which this viewer does not draw"),
     LoadCase{"short.wmf", KIND_NONE, FMT_NONE, -1, "", 1},
     LoadCase{"last_record_cut.wmf", KIND_NONE, FMT_NONE, -1, "", 1},
     LoadCase{"no_end_record.wmf", KIND_NONE, FMT_NONE, -1, "", 1},
