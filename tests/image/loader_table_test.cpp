@@ -97,6 +97,11 @@ std::string make_folder()
         {"hostile/WMF-deep-saves-left-out-brush-replaced-red.wmf", "deep_saves.wmf"},
         {"hostile/WMF-restore-two-levels-to-left-out-brush.wmf", "restore_two_levels.wmf"},
         {"hostile/WMF-left-out-clip-region-cleared-red.wmf", "clip_region_cleared.wmf"},
+        {"hostile/WMF-restore-level-one-from-left-out-brush-red.wmf", "restore_level_one.wmf"},
+        {"hostile/WMF-restore-inner-background-red.wmf", "inner_background.wmf"},
+        {"hostile/WMF-mono-bitmap-text-colour-palette-index.wmf", "mono_text_palette.wmf"},
+        {"hostile/WMF-mono-bitmap-background-palette-index.wmf", "mono_background_palette.wmf"},
+        {"hostile/WMF-placeable-box-zero-wide.wmf", "box_zero_wide.wmf"},
     };
     for (const auto& copy : copies)
         CopyFileA(fixture_path(copy.first).c_str(), (folder + copy.second).c_str(), FALSE);
@@ -355,7 +360,17 @@ INSTANTIATE_TEST_SUITE_P(Files, LoaderTable, ::testing::Values(
     // levels back to a brush left out cuts the picture; clip region 0
     // clears a clip left out.
     played_as_raw("deep_saves.wmf", 8), LoadCase{"restore_two_levels.wmf", KIND_NONE, FMT_NONE, -1, "", 1},
-    played_as_raw("clip_region_cleared.wmf", 72)));
+    played_as_raw("clip_region_cleared.wmf", 72),
+    // A restore of level 1 is of the first save, before a brush left out;
+    // one back takes the inner save's background, in which a one-bit
+    // bitmap is drawn (grown by 54 bytes, as held in the DC's colours);
+    // a colour given as a palette entry is not known, and such a bitmap
+    // drawn in it cuts the picture.
+    played_as_raw("restore_level_one.wmf", 8), played_as_raw("inner_background.wmf", -54),
+    LoadCase{"mono_text_palette.wmf", KIND_NONE, FMT_NONE, -1, "", 1},
+    LoadCase{"mono_background_palette.wmf", KIND_NONE, FMT_NONE, -1, "", 1},
+    // A box of no width is no picture either, whatever its height.
+    LoadCase{"box_zero_wide.wmf", KIND_NONE, FMT_NONE, -1, "", 1}));
 
 // A 64 MB enhanced metafile of sound records, read and shown whole in the
 // preview, and a 96 MB Windows one read: one copy of its bytes is held,
