@@ -14,6 +14,7 @@
 #include "image/safe_write.h"
 #include "image/seams.h"
 #include "image/section_dc.h"
+#include "image/wmf_check.h"
 #include "image/wmf_seal.h"
 #include "resources/resource.h"
 

@@ -7,6 +7,7 @@
 #include "image/byte_order.h"
 #include "image/emf_check.h"
 #include "image/play_budget.h"
+#include "image/wmf_check.h"
 #include "image/wmf_seal.h"
 
 #include <math.h>
