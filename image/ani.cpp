@@ -11,7 +11,7 @@
 
 #include "image/current_image.h"
 #include "image/icon.h"
-#include "image/loader.h"
+#include "image/loader_shared.h"
 #include "image/pixel_ceiling.h"
 #include "image/progress.h"
 #include "image/seams.h"

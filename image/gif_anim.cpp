@@ -12,7 +12,7 @@
 #include "image/current_image.h"
 #include "image/file_stamp.h"
 #include "image/gif_read.h"
-#include "image/loader.h"
+#include "image/loader_shared.h"
 #include "image/open_windows.h"
 #include "image/packed_dib.h"
 #include "image/palette.h"

@@ -11,7 +11,7 @@
 #include "formats/png.h"
 #include "image/background.h"
 #include "image/current_image.h"
-#include "image/loader.h"
+#include "image/loader_shared.h"
 #include "image/packed_dib.h"
 #include "image/pixel_ceiling.h"
 #include "image/preview.h"

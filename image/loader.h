@@ -5,11 +5,12 @@
 // Also the release of the current image by its kind.
 #pragma once
 
+#include "image/loader_shared.h"
+
 #include <windows.h>
 #include <stdint.h>
 
 extern char g_listDir[260];          // the list's folder, ending in '\'
-extern HFILE g_hFile;                // identification handle (kept by animations)
 extern int g_imageIs32Bit;           // the image as read had an alpha channel
 extern int g_iconIndex;              // 1-based image of an icon file
 extern int g_iconCount;
@@ -23,16 +24,6 @@ extern HWND g_hwndStepping;          // the window a next-file step loads into; 
 // list has selected another entry meanwhile. Undo and page or icon steps
 // are reloads without it.
 extern int g_reloadShownFile;
-extern HPALETTE g_hPalette;          // palette of the shown image or animation
-
-// What the first bytes and the extension say the file is.
-enum FileIdentity {
-    IDENT_BMP, IDENT_GIF, IDENT_JPEG, IDENT_J2K, IDENT_JP2, IDENT_SUN_RASTER, IDENT_PNM,
-    IDENT_PCX, IDENT_TIFF, IDENT_PNG, IDENT_IFF, IDENT_RIFF, IDENT_MIDI, IDENT_QUICKTIME,
-    IDENT_MP3, IDENT_ASF, IDENT_ICON, IDENT_SUN_ICON, IDENT_PLACEABLE_WMF, IDENT_WMF,
-    IDENT_EMF, IDENT_TARGA, IDENT_JBIG, IDENT_MPEG, IDENT_MACBINARY_GIF, IDENT_MACBINARY_TIFF,
-    IDENT_UNKNOWN,
-};
 
 // Identifies a file from its first 10 bytes (fewer when it is shorter; the
 // rest zero), the 4 bytes at offset 8 and at offset 128, and its extension
@@ -46,9 +37,6 @@ typedef HGLOBAL (*SourceReader)(HFILE file, const char* path);
 // The merge-source reader of an identity, from the reader table; null when
 // such files are not read as merge sources (media).
 SourceReader find_source_reader(int identity);
-// The reader table's pixels per byte of an identity (pixel_ceiling.h); 0
-// for formats that hold no pixels of their own.
-uint32_t reader_pixels_per_byte(int identity);
 
 // Copies the file from byte offset on into a new file; 1 when all of it
 // was written.

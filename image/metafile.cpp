@@ -14,6 +14,7 @@
 #include "image/safe_write.h"
 #include "image/seams.h"
 #include "image/section_dc.h"
+#include "image/wmf_check.h"
 #include "image/wmf_seal.h"
 #include "resources/resource.h"
 
@@ -331,8 +332,11 @@ HENHMETAFILE read_emf_file(HWND owner, const char* path, HGLOBAL* bits)
     BYTE* p = block ? (BYTE*)GlobalLock(block) : NULL;
     if (size && !p)
         failure = "MemoryAllocation Error";
-    if (p && read_file_start(file, p, size))
+    if (p && read_file_start(file, p, size)) {
         emf = emf_from_sound_bits(p, size);
+        if (!emf && emf_bits_soundness(p, size) == EMF_PLUS_ONLY)
+            failure = metafile_fault_words(METAFILE_PLUS_ONLY);
+    }
     if (p)
         GlobalUnlock(block);
     if (file != INVALID_HANDLE_VALUE)
@@ -732,6 +736,8 @@ const char* metafile_fault_words(MetafileFault fault)
         return "The picture is too large for a Windows metafile";
     case METAFILE_TOO_LARGE_FOR_EMF:
         return "The picture is too large for an enhanced metafile";
+    case METAFILE_PLUS_ONLY:
+        return "The picture is held only in EMF+ records, which this viewer does not draw";
     default:
         return "Unable to read metafile bits";
     }

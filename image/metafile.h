@@ -181,7 +181,8 @@ public:
 // its fault: the reader's message for bits that cannot be read, its
 // message for memory, or words of their own for a play or conversion past
 // the renderer's time, a result that would not read back or would show
-// another picture, a picture too large for the other kind, and a renderer
+// another picture, a picture too large for the other kind or drawn in
+// EMF+ records alone, and a renderer
 // that ended or could not be started.
 const char* metafile_fault_words(MetafileFault fault);
 

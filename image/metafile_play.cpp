@@ -7,6 +7,7 @@
 #include "image/byte_order.h"
 #include "image/emf_check.h"
 #include "image/play_budget.h"
+#include "image/wmf_check.h"
 #include "image/wmf_seal.h"
 
 #include <math.h>
@@ -305,7 +306,9 @@ static bool emf_fill_is_bounded(HDC hdc, const ENHMETARECORD* record, bool in_pa
     case EMR_FILLPATH:
     case EMR_STROKEANDFILLPATH:
     case EMR_SELECTCLIPPATH:
-        return path_fill_is_bounded(hdc);
+        // With no path the player fills nothing: some writers give these
+        // records after every shape, path or not.
+        return (!in_path && GetPath(hdc, NULL, NULL, 0) < 0) || path_fill_is_bounded(hdc);
     }
     return true;
 }
@@ -581,6 +584,11 @@ static int CALLBACK play_emf_record_proc(HDC hdc, HANDLETABLE* table, const ENHM
 {
     EmfPlay* play = (EmfPlay*)data;
     play->played = false;
+    uint32_t mended_size = 0;
+    ENHMETARECORD* mended =
+        (ENHMETARECORD*)emf_record_with_full_tables((const BYTE*)record, record->nSize, &mended_size);
+    if (mended)
+        record = mended;
     int go_on = play_emf_record(hdc, table, record, objects, play);
     if (play->unit_pixels && emf_record_draws(record->iType))
         note_unit_pixels(hdc, play->unit_pixels);
@@ -588,9 +596,10 @@ static int CALLBACK play_emf_record_proc(HDC hdc, HANDLETABLE* table, const ENHM
         DWORD index = ((const DWORD*)record)[2];
         if (index < (DWORD)objects && !table->objectHandle[index]) {
             play->left_out = true;
-            return 0;
+            go_on = 0;
         }
     }
+    free(mended);
     return go_on;
 }
 

@@ -150,7 +150,8 @@ RenderCut render_last_cut(void);
 // what a conversion made could not be read back; the renderer ended, or
 // could not be started; a conversion would show another picture; or the
 // picture is too large for the other kind (a Windows or an enhanced
-// metafile). The values of the first four are fixed: the writers give
+// metafile); or it is drawn in EMF+ records alone, which no GDI player
+// draws. The values of the first four are fixed: the writers give
 // their negatives (metafile.h).
 enum MetafileFault {
     METAFILE_FAULT_NONE = 0,
@@ -163,6 +164,7 @@ enum MetafileFault {
     METAFILE_NOT_THE_SAME = 7,
     METAFILE_TOO_LARGE_FOR_WMF = 8,
     METAFILE_TOO_LARGE_FOR_EMF = 9,
+    METAFILE_PLUS_ONLY = 10,
 };
 
 // The fault of a request that came back other than whole, by its outcome

@@ -14,7 +14,6 @@
 
 #include "image/current_image.h"
 #include "image/file_stamp.h"
-#include "image/loader.h"
 #include "image/open_windows.h"
 #include "image/seams.h"
 #include "resources/resource.h"

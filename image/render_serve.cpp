@@ -14,6 +14,7 @@
 #include "image/play_budget.h"
 #include "image/render_ipc.h"
 #include "image/section_dc.h"
+#include "image/wmf_check.h"
 #include "image/wmf_seal.h"
 
 #include <stdint.h>

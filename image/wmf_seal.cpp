@@ -4,7 +4,7 @@
 #include "image/wmf_seal.h"
 
 #include "image/byte_order.h"
-#include "image/emf_check.h"
+#include "image/wmf_check.h"
 
 #include <stdlib.h>
 #include <string.h>

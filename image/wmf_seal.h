@@ -1,4 +1,4 @@
-// The sealing of Windows-metafile bits by the reading rules (emf_check.h):
+// The sealing of Windows-metafile bits by the reading rules (wmf_check.h):
 // every record is walked before GDI or the renderer sees the bits, and
 // what breaks its rule is taken out, stood in for or cuts the picture. The
 // readers of files and the clipboard (metafile.h) and the renderer

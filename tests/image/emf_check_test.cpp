@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include "image/emf_check.h"
+#include "image/wmf_check.h"
 #include "support/dib_block.h"
 
 // Recorded by the system: each record kind the check looks into.

@@ -47,6 +47,7 @@ struct LoadCase {
                                   // back it is red at the centre and near the corners of its middle
                                   // two thirds; -1 nothing written, and the box says why
     bool is_refused_back = false;  // what was written, converted back, would be another picture
+    const char* said = nullptr;   // the words of the one box, where they are looked at
 };
 
 // The fixtures under the names the list shows, and GDI and MacBinary files.
@@ -96,6 +97,11 @@ std::string make_folder()
         {"hostile/WMF-deep-saves-left-out-brush-replaced-red.wmf", "deep_saves.wmf"},
         {"hostile/WMF-restore-two-levels-to-left-out-brush.wmf", "restore_two_levels.wmf"},
         {"hostile/WMF-left-out-clip-region-cleared-red.wmf", "clip_region_cleared.wmf"},
+        {"hostile/WMF-restore-level-one-from-left-out-brush-red.wmf", "restore_level_one.wmf"},
+        {"hostile/WMF-restore-inner-background-red.wmf", "inner_background.wmf"},
+        {"hostile/WMF-mono-bitmap-text-colour-palette-index.wmf", "mono_text_palette.wmf"},
+        {"hostile/WMF-mono-bitmap-background-palette-index.wmf", "mono_background_palette.wmf"},
+        {"hostile/WMF-placeable-box-zero-wide.wmf", "box_zero_wide.wmf"},
     };
     for (const auto& copy : copies)
         CopyFileA(fixture_path(copy.first).c_str(), (folder + copy.second).c_str(), FALSE);
@@ -169,6 +175,8 @@ TEST_P(LoaderTable, FileIsReadAsItsRowSays)
     EXPECT_EQ(g_fileFormat, c.format) << c.file;
     EXPECT_EQ(g_hImage != NULL || c.kind == KIND_ANIMATED_GIF, c.kind != KIND_NONE) << c.file;
     EXPECT_EQ(seams.boxes.size(), c.boxes) << c.file;
+    if (c.said && !seams.boxes.empty())
+        EXPECT_EQ(seams.boxes[0].text, c.said) << c.file;
     EXPECT_TRUE(c.beeps < 0 || seams.beeps.size() == (size_t)c.beeps) << c.file << " beeps " << seams.beeps.size();
     EXPECT_EQ(0, strncmp(g_infoText, c.info_start, strlen(c.info_start))) << g_infoText;
     if (c.kind == KIND_NONE)  // nothing read: the empty square of no selection
@@ -253,6 +261,13 @@ LoadCase played_as_raw(const char* file, long left_out_bytes)
     return c;
 }
 
+LoadCase refused_saying(const char* file, const char* words)
+{
+    LoadCase c{file, KIND_NONE, FMT_NONE, -1, "", 1};
+    c.said = words;
+    return c;
+}
+
 LoadCase converted(const char* file, int kind, long left_out_bytes, int converts, bool is_refused_back = false)
 {
     LoadCase c{file, kind, FMT_NONE};
@@ -289,7 +304,7 @@ INSTANTIATE_TEST_SUITE_P(Files, LoaderTable, ::testing::Values(
     LoadCase{"noise.emf", KIND_NONE, FMT_NONE, -1, "", 1},
     LoadCase{"half.emf", KIND_NONE, FMT_NONE, -1, "", 1},
     LoadCase{"last_record_cut.emf", KIND_NONE, FMT_NONE, -1, "", 1},
-    LoadCase{"plus_only.emf", KIND_NONE, FMT_NONE, -1, "", 1},
+    refused_saying("plus_only.emf", "The picture is held only in EMF+ records, which this viewer does not draw"),
     LoadCase{"short.wmf", KIND_NONE, FMT_NONE, -1, "", 1},
     LoadCase{"last_record_cut.wmf", KIND_NONE, FMT_NONE, -1, "", 1},
     LoadCase{"no_end_record.wmf", KIND_NONE, FMT_NONE, -1, "", 1},
@@ -345,7 +360,17 @@ INSTANTIATE_TEST_SUITE_P(Files, LoaderTable, ::testing::Values(
     // levels back to a brush left out cuts the picture; clip region 0
     // clears a clip left out.
     played_as_raw("deep_saves.wmf", 8), LoadCase{"restore_two_levels.wmf", KIND_NONE, FMT_NONE, -1, "", 1},
-    played_as_raw("clip_region_cleared.wmf", 72)));
+    played_as_raw("clip_region_cleared.wmf", 72),
+    // A restore of level 1 is of the first save, before a brush left out;
+    // one back takes the inner save's background, in which a one-bit
+    // bitmap is drawn (grown by 54 bytes, as held in the DC's colours);
+    // a colour given as a palette entry is not known, and such a bitmap
+    // drawn in it cuts the picture.
+    played_as_raw("restore_level_one.wmf", 8), played_as_raw("inner_background.wmf", -54),
+    LoadCase{"mono_text_palette.wmf", KIND_NONE, FMT_NONE, -1, "", 1},
+    LoadCase{"mono_background_palette.wmf", KIND_NONE, FMT_NONE, -1, "", 1},
+    // A box of no width is no picture either, whatever its height.
+    LoadCase{"box_zero_wide.wmf", KIND_NONE, FMT_NONE, -1, "", 1}));
 
 // A 64 MB enhanced metafile of sound records, read and shown whole in the
 // preview, and a 96 MB Windows one read: one copy of its bytes is held,

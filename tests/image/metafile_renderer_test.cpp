@@ -848,6 +848,64 @@ TEST_F(MetafileRenderer, TheCheckedPlayerHandsAShortFontRecordOverWhole)
     EXPECT_EQ(RED, canvas.at(SIDE / 4, SIDE / 4));
 }
 
+static BOOL(WINAPI* s_systemPlayEnh)(HDC, HANDLETABLE*, const ENHMETARECORD*, UINT);
+
+static BOOL WINAPI play_enh_from_page_end(HDC hdc, HANDLETABLE* table, const ENHMETARECORD* record, UINT objects)
+{
+    if (record->nSize > 4096)
+        return s_systemPlayEnh(hdc, table, record, objects);
+    ENHMETARECORD* copy = (ENHMETARECORD*)(s_guarded + 4096 - record->nSize);
+    memcpy(copy, record, record->nSize);
+    return s_systemPlayEnh(hdc, table, copy, objects);
+}
+
+// Records the system plays as no-ops (a path fill or stroke with no path,
+// in any mapping) and bitmaps whose colour tables a writer gave short of
+// what their headers imply: played whole, as the system draws the file
+// (or its twin of full tables), and the player reads nothing past a record.
+TEST_F(MetafileRenderer, RecordsTheSystemDrawsAreNotCut)
+{
+    const std::pair<const char*, const char*> rows[] = {
+        {"strokeandfillpath-no-path-text", nullptr},
+        {"strokeandfillpath-no-path-lometric", nullptr},
+        {"strokeandfillpath-no-path-anisotropic", nullptr},
+        {"stretchdibits-8-bit-table-100-of-256", "stretchdibits-8-bit-table-full"},
+        {"dibpatternbrush-8-bit-table-4-of-256", "dibpatternbrush-8-bit-table-full"},
+    };
+    s_guarded = (BYTE*)VirtualAlloc(NULL, 8192, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+    ASSERT_NE(s_guarded, nullptr);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.first);
+        auto emf_named = [](const char* name) {
+            return emf_of(read_file_bytes(fixture_path(std::string("hostile/EMF-") + name + ".emf")));
+        };
+        HENHMETAFILE emf = emf_named(row.first), twin = emf_named(row.second ? row.second : row.first);
+        ASSERT_TRUE(emf && twin);
+        GdiCanvas rendered(SIDE, SIDE), guarded(SIDE, SIDE), system(SIDE, SIDE);
+        EXPECT_EQ(RENDER_WHOLE, play_emf_on(rendered, emf));
+        RECT r = {0, 0, SIDE, SIDE};
+        PlayEnhMetaFile(system.dc, twin, &r);
+        EXPECT_EQ(0, rendered.count_differences(system));
+        DWORD old;
+        ASSERT_TRUE(VirtualProtect(s_guarded + 4096, 4096, PAGE_NOACCESS, &old));
+        s_readPastRecord = false;
+        {
+            ImportHook hook("gdi32.dll", "PlayEnhMetaFileRecord", (void*)play_enh_from_page_end);
+            s_systemPlayEnh = (BOOL(WINAPI*)(HDC, HANDLETABLE*, const ENHMETARECORD*, UINT))hook.original();
+            ASSERT_NE(s_systemPlayEnh, nullptr);
+            PVOID handler = AddVectoredExceptionHandler(1, note_read_past_record);
+            EXPECT_TRUE(play_emf_in_process(guarded.dc, emf, &r));
+            RemoveVectoredExceptionHandler(handler);
+        }
+        EXPECT_FALSE(s_readPastRecord);
+        EXPECT_EQ(0, guarded.count_differences(system));
+        DeleteEnhMetaFile(emf);
+        DeleteEnhMetaFile(twin);
+    }
+    VirtualFree(s_guarded, 0, MEM_RELEASE);
+    EXPECT_TRUE(seams.boxes.empty());
+}
+
 // Tile plays once over the first cell's background and copies it to every
 // cell (one renderer request): the same pixels as a play into each cell of a picture that keeps
 // within its frame (about 38 reference pixels square).

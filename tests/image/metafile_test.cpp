@@ -18,6 +18,7 @@
 #include "image/metafile.h"
 #include "image/metafile_renderer.h"
 #include "image/preview.h"
+#include "image/wmf_check.h"
 #include "viewer/window_classes.h"
 #include "support/seam_recorder.h"
 #include "support/test_support.h"
