@@ -559,6 +559,15 @@ BYTE* emf_record_with_full_tables(const BYTE* record, uint32_t size, uint32_t* c
         return NULL;
     BYTE* copy = NULL;
     uint32_t type = u32_at(record, 0);
+    // Every record of a play passes here: most are no bitmap's.
+    switch (type) {
+    case EMR_BITBLT: case EMR_STRETCHBLT: case EMR_MASKBLT: case EMR_PLGBLT: case EMR_SETDIBITSTODEVICE:
+    case EMR_STRETCHDIBITS: case EMR_ALPHABLEND: case EMR_TRANSPARENTBLT: case EMR_CREATEMONOBRUSH:
+    case EMR_CREATEDIBPATTERNBRUSHPT:
+        break;
+    default:
+        return NULL;
+    }
     for (const RecordRule& rule : RULES) {
         if (rule.type != type || rule.shape != E_BITMAP || size < rule.min_size)
             continue;
