@@ -55,11 +55,17 @@ DWORD WINAPI spin_until_done(LPVOID flag)
 }  // namespace
 
 // Each phase of a conversion (the making of its result, its check) has
-// the whole limit of its own, both ways.
+// the whole limit of its own, both ways. The check of 16 MiB of polylines
+// lasts past the program's first looks at the clock.
 TEST(ConversionTime, EachPhaseHasTheLimitAnew)
 {
     UnhurriedRenderer unhurried;
-    HENHMETAFILE emf = half_red_emf(2540, 2540);
+    HENHMETAFILE emf = NULL;
+    {
+        const std::string bytes = large_sound_emf(16u << 20);
+        emf = SetEnhMetaFileBits((UINT)bytes.size(), (const BYTE*)bytes.data());
+    }
+    ASSERT_NE((HENHMETAFILE)NULL, emf);
     const std::string wmf_path = test_out_path("phases.wmf"), emf_path = test_out_path("phases.emf");
     render_set_clock_for_test(phase_clock);
     EXPECT_EQ(1, write_wmf_file(emf, wmf_path.c_str())) << render_last_cut();
