@@ -318,8 +318,8 @@ TEST_F(ClipboardPaste, AMetafileIsTakenAsItWasPlaced)
     g_fileName[0] = '\0';
 }
 
-// The roads that the program's own conversion to a Windows metafile opens:
-// listed apart, as the system's conversion of the pasted picture plays blank.
+// The roads of a pasted picture back to a Windows metafile, which the
+// program's own conversion keeps open: listed apart, to be run alone.
 class OwnConversionRoads : public ClipboardPaste {};
 
 // Copy of a placeable Windows metafile of 1,000 units per inch, Paste, then
