@@ -57,6 +57,7 @@ struct Renderer {
 static Renderer s_render;
 static void release_band_dc(void);
 static DWORD s_timeLimit = RENDER_TIME_LIMIT_MS;
+static DWORD s_checkLimit = RENDER_CHECK_LIMIT_MS;  // of a conversion's check
 static SIZE_T s_memoryLimit = RENDER_MEMORY_LIMIT_BYTES;
 static DWORD s_playBudget;  // 0: the renderer's standard one
 static RenderClock s_clock = GetTickCount;
@@ -103,6 +104,7 @@ unsigned render_last_conversion_calls(void)
 void render_set_limits_for_test(DWORD time_ms, SIZE_T memory_bytes)
 {
     s_timeLimit = time_ms ? time_ms : (DWORD)RENDER_TIME_LIMIT_MS;
+    s_checkLimit = time_ms ? time_ms : (DWORD)RENDER_CHECK_LIMIT_MS;
     s_memoryLimit = memory_bytes ? memory_bytes : RENDER_MEMORY_LIMIT_BYTES;
 }
 
@@ -121,12 +123,6 @@ LONG render_phase_for_test(void)
     return s_render.control ? s_render.control->phase : 0;
 }
 
-// The wall time of a conversion's check: its own, or the request's where
-// a test gave that one more.
-static DWORD check_limit(void)
-{
-    return s_timeLimit > (DWORD)RENDER_CHECK_LIMIT_MS ? s_timeLimit : (DWORD)RENDER_CHECK_LIMIT_MS;
-}
 
 // The renderer beside the program's module, and nowhere else: a folder
 // above it may hold anyone's file. False when there is none.
@@ -429,7 +425,7 @@ static RenderOutcome send_request(LONG op, LONG progress_words, SIZE_T memory_li
     c->budget_ms = s_playBudget;
     // The check's plays end inside the renderer just before its wall time,
     // as a play's budget does before a request's.
-    c->check_budget_ms = check_limit() - CHECK_BUDGET_MARGIN_MS;
+    c->check_budget_ms = s_checkLimit > CHECK_BUDGET_MARGIN_MS ? s_checkLimit - CHECK_BUDGET_MARGIN_MS : s_checkLimit;
     s_lastInputBytes = c->input_bytes;
     ++s_requests;
     SetEvent(s_render.request);
@@ -442,7 +438,7 @@ static RenderOutcome send_request(LONG op, LONG progress_words, SIZE_T memory_li
         if (c->phase != phase && c->phase <= RENDER_MAX_PHASES) {
             phase = c->phase;
             started = s_clock();
-            limit = phase == RENDER_PHASE_CHECK ? check_limit() : s_timeLimit;
+            limit = phase == RENDER_PHASE_CHECK ? s_checkLimit : s_timeLimit;
         }
         if (progress_words && c->played_words != shown)
             show_played_words(shown = c->played_words, progress_words);

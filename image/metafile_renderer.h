@@ -183,8 +183,8 @@ unsigned render_request_count(void);
 // conversion that it answered, for tests.
 unsigned render_last_conversion_calls(void);
 
-// For tests: other limits (0 puts the standard one back). A time past the
-// check's limit is the check's too.
+// For tests: other limits (0 puts the standard ones back). A time given is
+// the check's too.
 void render_set_limits_for_test(DWORD time_ms, SIZE_T memory_bytes);
 // For tests: the clock the program keeps the renderer's time by (NULL:
 // GetTickCount), and the phase of the request it waits on (0 before the
