@@ -421,8 +421,7 @@ static bool placeable_box_of_frame(const RECTL* frame, WmfPlaceableHeader* ph)
     int64_t farthest = 0;
     for (int64_t corner : corners)
         farthest = corner < 0 && -corner > farthest ? -corner : corner > farthest ? corner : farthest;
-    // Rounded down, so that the farthest corner lands inside 32,767 units
-    // (at most one unit past it on the negative side's -32,768).
+    // Rounded down, so that the farthest corner lands within 32,767 units.
     int64_t units = BOX_UNITS_PER_INCH;
     if (farthest * units / FRAME_UNITS_PER_INCH > 32767)
         units = 32767 * (int64_t)FRAME_UNITS_PER_INCH / farthest;

@@ -123,7 +123,6 @@ LONG render_phase_for_test(void)
     return s_render.control ? s_render.control->phase : 0;
 }
 
-
 // The renderer beside the program's module, and nowhere else: a folder
 // above it may hold anyone's file. False when there is none.
 static bool find_renderer(char* path, size_t size)
