@@ -319,20 +319,25 @@ TEST_F(ClipboardPaste, AMetafileIsTakenAsItWasPlaced)
 }
 
 // The roads of a pasted picture back to a Windows metafile, which the
-// program's own conversion keeps open: listed apart, to be run alone.
+// program's own conversion opens: the system's loses the pasted picture's
+// window and plays blank. Disabled until then: run with
+// --gtest_also_run_disabled_tests.
 class OwnConversionRoads : public ClipboardPaste {};
 
-// Copy of a placeable Windows metafile of 1,000 units per inch, Paste, then
-// Save As Windows MetaFile: the picture is written, in a box of its shape.
-TEST_F(OwnConversionRoads, APastedPlaceableMetafileIsSavedAsWindowsMetafile)
+// Copy of a placeable Windows metafile of 1,440 units per inch whose
+// records set its window, Paste, then Save As Windows MetaFile: the
+// picture is written, in a box of its shape.
+TEST_F(OwnConversionRoads, DISABLED_APastedPlaceableMetafileIsSavedAsWindowsMetafile)
 {
     HDC mf = CreateMetaFileA(NULL);
     HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
-    RECT all = {0, 0, 1000, 500};
+    RECT all = {100, 100, 1540, 820};
+    SetWindowOrgEx(mf, 100, 100, NULL);
+    SetWindowExtEx(mf, 1440, 720, NULL);
     FillRect(mf, &all, red);
     DeleteObject(red);
     reset_current_image();
-    g_wmfPlaceableHeader = {WMF_PLACEABLE_KEY, 0, 0, 0, 1000, 500, 1000, 0, 0};
+    g_wmfPlaceableHeader = {WMF_PLACEABLE_KEY, 0, 100, 100, 1540, 820, 1440, 0, 0};
     g_wmfPlaceableHeader.checksum = wmf_header_checksum(&g_wmfPlaceableHeader);
     g_wmfHasPlaceable = 1;
     g_hImage = (HGLOBAL)CloseMetaFile(mf);
