@@ -93,10 +93,10 @@ static int save_emf(HGLOBAL image, int kind, const char* path, int, int)
     return copy_emf_to_file((HENHMETAFILE)image, path);
 }
 
-// The WMF writer works from enhanced metafiles only.
+// An enhanced metafile is converted; a Windows one is written as it is shown.
 static int save_wmf(HGLOBAL image, int kind, const char* path, int, int)
 {
-    return kind == KIND_EMF ? write_wmf_file((HENHMETAFILE)image, path) : 0;
+    return kind == KIND_EMF ? write_wmf_file((HENHMETAFILE)image, path) : copy_wmf_to_file((HMETAFILE)image, path);
 }
 
 static int save_iff(HGLOBAL image, int, const char* path, int packed, int ham)

@@ -414,22 +414,43 @@ static bool wmf_bits_read_back(const BYTE* bits, uint32_t size)
     return ended;
 }
 
+// The placeable box of a frame in 0.01 mm: 1/1000 inch, or fewer units
+// per inch, the same across and down, until every corner fits the box's
+// 16 bits, so that a large drawing keeps its shape. False for a frame past
+// 32,767 inches.
+static bool placeable_box_of_frame(const RECTL* frame, WmfPlaceableHeader* ph)
+{
+    enum { FRAME_UNITS_PER_INCH = 2540, BOX_UNITS_PER_INCH = 1000 };
+    const int64_t corners[4] = {frame->left, frame->top, frame->right, frame->bottom};
+    int64_t farthest = 0;
+    for (int64_t corner : corners)
+        farthest = corner < 0 && -corner > farthest ? -corner : corner > farthest ? corner : farthest;
+    // Rounded down, so that the farthest corner lands within 32,767 units.
+    int64_t units = BOX_UNITS_PER_INCH;
+    if (farthest * units / FRAME_UNITS_PER_INCH > 32767)
+        units = 32767 * (int64_t)FRAME_UNITS_PER_INCH / farthest;
+    if (units < 1)
+        return false;
+    memset(ph, 0, sizeof *ph);
+    ph->key = WMF_PLACEABLE_KEY;
+    ph->left = (SHORT)scale_clamped(frame->left, units, FRAME_UNITS_PER_INCH, -32768, 32767);
+    ph->top = (SHORT)scale_clamped(frame->top, units, FRAME_UNITS_PER_INCH, -32768, 32767);
+    ph->right = (SHORT)scale_clamped(frame->right, units, FRAME_UNITS_PER_INCH, -32768, 32767);
+    ph->bottom = (SHORT)scale_clamped(frame->bottom, units, FRAME_UNITS_PER_INCH, -32768, 32767);
+    ph->units_per_inch = (WORD)units;
+    ph->checksum = wmf_header_checksum(ph);
+    return true;
+}
+
 int write_wmf_file(HENHMETAFILE emf, const char* path)
 {
     ENHMETAHEADER eh;
     if (!emf || GetEnhMetaFileHeader(emf, sizeof eh, &eh) == 0)
         return 0;
 
-    // Frame in 0.01 mm to 1/1000 inch; the box fields are 16 bits.
     WmfPlaceableHeader ph;
-    memset(&ph, 0, sizeof ph);
-    ph.key = WMF_PLACEABLE_KEY;
-    ph.left = (SHORT)scale_clamped(eh.rclFrame.left, 1000, 2540, -32768, 32767);
-    ph.top = (SHORT)scale_clamped(eh.rclFrame.top, 1000, 2540, -32768, 32767);
-    ph.right = (SHORT)scale_clamped(eh.rclFrame.right, 1000, 2540, -32768, 32767);
-    ph.bottom = (SHORT)scale_clamped(eh.rclFrame.bottom, 1000, 2540, -32768, 32767);
-    ph.units_per_inch = 1000;
-    ph.checksum = wmf_header_checksum(&ph);
+    if (!placeable_box_of_frame(&eh.rclFrame, &ph))
+        return metafile_write_refusal(METAFILE_TOO_LARGE_FOR_WMF);
 
     // The conversion plays every record, so it runs in the renderer, which
     // hands back only a result that shows the picture in this box. What it
@@ -496,6 +517,29 @@ int copy_emf_to_file(HENHMETAFILE emf, const char* path)
     }
     DeleteEnhMetaFile(copy);
     return safe_write_commit_closed(&sibling);
+}
+
+int copy_wmf_to_file(HMETAFILE wmf, const char* path)
+{
+    UINT size = wmf ? GetMetaFileBitsEx(wmf, 0, NULL) : 0;
+    if (!size)
+        return 0;
+    if (size > render_metafile_limit())
+        return metafile_write_refusal(METAFILE_TOO_LARGE);
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, size);
+    BYTE* bits = block ? (BYTE*)GlobalLock(block) : NULL;
+    int ok = metafile_write_refusal(METAFILE_TOO_LARGE);
+    if (bits && GetMetaFileBitsEx(wmf, size, bits) == size) {
+        // The box it is shown in goes with it: without it the picture
+        // reopens at another size and shape.
+        const bool is_boxed = g_wmfHasPlaceable && (HGLOBAL)wmf == g_hImage;
+        ok = write_whole_file(path, &g_wmfPlaceableHeader, is_boxed ? sizeof g_wmfPlaceableHeader : 0, bits, size);
+    }
+    if (bits)
+        GlobalUnlock(block);
+    if (block)
+        GlobalFree(block);
+    return ok;
 }
 
 // Builds the new header of an enhanced metafile into out (a block of room

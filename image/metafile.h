@@ -79,7 +79,8 @@ int metafile_write_refusal(MetafileFault fault);
 MetafileFault metafile_write_fault(int written);
 
 // Writes the enhanced metafile as a placeable Windows metafile (1000 units
-// per inch). 1 on success; a refusal above when the conversion was not
+// per inch, fewer where the frame needs them to fit the box's 16 bits, the
+// shape kept). 1 on success; a refusal above when the conversion was not
 // whole, would not read back or would show another picture; 0 when there
 // is no header or the file cannot be written. An existing file is kept
 // unless 1.
@@ -98,6 +99,14 @@ int write_emf_file(HMETAFILE wmf, const char* path);
 // (safe_write.h), so that an existing file is replaced only by a complete
 // copy. 1 on success, else 0.
 int copy_emf_to_file(HENHMETAFILE emf, const char* path);
+
+// Writes the Windows metafile as it is shown: its bits as the program holds
+// them, after the placeable header of the current file when it is the
+// current image and was read with one, through a file beside the target.
+// 1 on success; a refusal above (too large) when its bits cannot be had in
+// memory; 0 when the file cannot be written. An existing file is kept
+// unless 1.
+int copy_wmf_to_file(HMETAFILE wmf, const char* path);
 
 // Reads the enhanced metafile at path, once, into a block the handle is
 // made from. With bits, *bits (GMEM_MOVEABLE, caller frees) keeps that

@@ -24,7 +24,7 @@ static char s_rendererForTest[MAX_PATH];
 // A test's prefix for the names of the renderer's objects; empty: a random one.
 static char s_namePrefixForTest[64];
 // Time the renderer may take to start, before its first request.
-enum { RENDER_START_LIMIT_MS = 30000, RENDER_POLL_MS = 20 };
+enum { RENDER_START_LIMIT_MS = 30000, RENDER_POLL_MS = 20, CHECK_BUDGET_MARGIN_MS = 500 };
 // Pixels of one band of a play: 32 MB at 32 bits.
 enum { RENDER_BAND_PIXELS = 8 << 20 };
 // Largest data mapping (metafile bytes and a band) the program makes.
@@ -57,8 +57,10 @@ struct Renderer {
 static Renderer s_render;
 static void release_band_dc(void);
 static DWORD s_timeLimit = RENDER_TIME_LIMIT_MS;
+static DWORD s_checkLimit = RENDER_CHECK_LIMIT_MS;  // of a conversion's check
 static SIZE_T s_memoryLimit = RENDER_MEMORY_LIMIT_BYTES;
 static DWORD s_playBudget;  // 0: the renderer's standard one
+static RenderClock s_clock = GetTickCount;
 static RenderCut s_lastCut;
 static LONG s_lastOp;  // of the last request sent
 static unsigned s_requests;  // requests sent in this run
@@ -102,12 +104,23 @@ unsigned render_last_conversion_calls(void)
 void render_set_limits_for_test(DWORD time_ms, SIZE_T memory_bytes)
 {
     s_timeLimit = time_ms ? time_ms : (DWORD)RENDER_TIME_LIMIT_MS;
+    s_checkLimit = time_ms ? time_ms : (DWORD)RENDER_CHECK_LIMIT_MS;
     s_memoryLimit = memory_bytes ? memory_bytes : RENDER_MEMORY_LIMIT_BYTES;
 }
 
 void render_set_play_budget_for_test(DWORD ms)
 {
     s_playBudget = ms;
+}
+
+void render_set_clock_for_test(RenderClock clock)
+{
+    s_clock = clock ? clock : GetTickCount;
+}
+
+LONG render_phase_for_test(void)
+{
+    return s_render.control ? s_render.control->phase : 0;
 }
 
 // The renderer beside the program's module, and nowhere else: a folder
@@ -393,9 +406,9 @@ MetafileFault render_fault(RenderOutcome outcome)
 }
 
 // Sends the request set up in the control block and waits for its end
-// under the time limit, given anew to each of its phases, and the memory
-// limit given. progress_words: the drawing words of a play with progress,
-// else 0.
+// under the time limit, given anew to each of its phases (the check of a
+// conversion its own), and the memory limit given. progress_words: the
+// drawing words of a play with progress, else 0.
 static RenderOutcome send_request(LONG op, LONG progress_words, SIZE_T memory_limit)
 {
     RenderControl* c = s_render.control;
@@ -409,10 +422,13 @@ static RenderOutcome send_request(LONG op, LONG progress_words, SIZE_T memory_li
     c->data_handle = (DWORD)(ULONG_PTR)s_render.data_in_renderer;
     c->data_bytes = s_render.data_bytes;
     c->budget_ms = s_playBudget;
+    // The check's plays end inside the renderer just before its wall time,
+    // as a play's budget does before a request's.
+    c->check_budget_ms = s_checkLimit > CHECK_BUDGET_MARGIN_MS ? s_checkLimit - CHECK_BUDGET_MARGIN_MS : s_checkLimit;
     s_lastInputBytes = c->input_bytes;
     ++s_requests;
     SetEvent(s_render.request);
-    DWORD started = GetTickCount();
+    DWORD started = s_clock(), limit = s_timeLimit;
     LONG shown = 0, phase = 0;
     s_lastCut = RENDER_CUT_NONE;
     while (s_lastCut == RENDER_CUT_NONE) {
@@ -420,7 +436,8 @@ static RenderOutcome send_request(LONG op, LONG progress_words, SIZE_T memory_li
         DWORD woke = WaitForMultipleObjects(2, waits, FALSE, RENDER_POLL_MS);
         if (c->phase != phase && c->phase <= RENDER_MAX_PHASES) {
             phase = c->phase;
-            started = GetTickCount();
+            started = s_clock();
+            limit = phase == RENDER_PHASE_CHECK ? s_checkLimit : s_timeLimit;
         }
         if (progress_words && c->played_words != shown)
             show_played_words(shown = c->played_words, progress_words);
@@ -430,7 +447,7 @@ static RenderOutcome send_request(LONG op, LONG progress_words, SIZE_T memory_li
             s_lastCut = RENDER_CUT_DEATH;
         else if (renderer_memory() > memory_limit)
             s_lastCut = RENDER_CUT_MEMORY;
-        else if (GetTickCount() - started >= s_timeLimit)
+        else if (s_clock() - started >= limit)
             s_lastCut = RENDER_CUT_TIME;
     }
     end_renderer();

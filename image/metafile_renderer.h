@@ -31,8 +31,14 @@ enum RenderOutcome {
     RENDER_TOO_LARGE,   // the metafile, or a conversion's result, passes render_metafile_limit
 };
 
-// Wall time of one request; no sound picture comes near it.
+// Wall time of one request, or of a conversion, its phase that makes the
+// result; no sound picture comes near it.
 enum { RENDER_TIME_LIMIT_MS = 5000 };
+// Wall time of the check of a conversion's result (its plays beside the
+// source's), which the user never asked for: a picture converted in time
+// is not refused because a busy machine plays it slowly. Past it the
+// renderer is ended all the same, so that nothing hangs.
+enum { RENDER_CHECK_LIMIT_MS = 60000 };
 // Memory the renderer may hold for the work of one request, read from
 // outside it, beside what the request's own bytes make it hold: the copies
 // of the metafile that the system's play or conversion takes, and the
@@ -179,8 +185,15 @@ unsigned render_request_count(void);
 // conversion that it answered, for tests.
 unsigned render_last_conversion_calls(void);
 
-// For tests: other limits (0 puts the standard one back).
+// For tests: other limits (0 puts the standard ones back). A time given is
+// the check's too.
 void render_set_limits_for_test(DWORD time_ms, SIZE_T memory_bytes);
+// For tests: the clock the program keeps the renderer's time by (NULL:
+// GetTickCount), and the phase of the request it waits on (0 before the
+// first, 1 the making of a conversion's result, 2 its check).
+typedef DWORD(WINAPI* RenderClock)(void);
+void render_set_clock_for_test(RenderClock clock);
+LONG render_phase_for_test(void);
 void render_set_metafile_limit_for_test(UINT bytes);
 // For tests: another time budget for the renderer's plays (play_budget.h;
 // 0 puts the standard one back).

@@ -52,9 +52,11 @@ struct RenderDcState {
     LOGFONTW font;
 };
 
-// The most phases of one request: a conversion, and the plays of its
-// source and result. A renderer counting more gets no more time.
-enum { RENDER_MAX_PHASES = 2 };
+// The phases of a conversion: the making of its result (beside which the
+// source may already be played), then its check (the plays of the result
+// and the source that remains). Each has a time of its own, the check a
+// more generous one. A renderer counting more gets no more time.
+enum { RENDER_PHASE_CONVERSION = 1, RENDER_PHASE_CHECK = 2, RENDER_MAX_PHASES = 2 };
 
 struct RenderControl {
     LONG op;
@@ -75,9 +77,10 @@ struct RenderControl {
     // an end record past its bytes: only its records that keep their rules
     // are converted, moved up in place. The source and the result are each
     // played as the program shows them (metafile_compare.h), and a result
-    // is handed back only when the two show the same picture; the
-    // conversion and the plays are each a phase, which the program gives
-    // the time of a request.
+    // is handed back only when the two show the same picture. The making
+    // of the result is timed as a request; its check, a phase of its own,
+    // by the check's limit.
+    DWORD check_budget_ms;       // the time budget of the check's plays, in place of budget_ms
     INT map_mode;
     LONG picture_mode, picture_x, picture_y;  // the METAFILEPICT without its handle; mode 0: none
     LONG has_result_box;         // of a Windows-metafile result: the placeable box it is written with

@@ -307,13 +307,32 @@ static LONG comparison_status(LONG result, const SourcePlay* source, const Compa
     return comparison_plays_match(source->play, played) ? RENDER_STATUS_DONE : RENDER_STATUS_DIFFERS;
 }
 
+// Whether a picture shown in the box, fitted to the comparison's larger
+// side as the program fits a placeable file, fills the comparison to a
+// pixel: a box of another shape reopens as another picture.
+static bool box_keeps_shape(const RECT* box, LONG width, LONG height)
+{
+    int64_t across = (int64_t)box->right - box->left, down = (int64_t)box->bottom - box->top;
+    if (across <= 0 || down <= 0)
+        return false;
+    int64_t shown_across = width, shown_down = height;
+    if (across * height >= down * width)
+        shown_down = (down * width + across / 2) / across;
+    else
+        shown_across = (across * height + down / 2) / down;
+    return shown_across >= width - 1 && shown_down >= height - 1;
+}
+
 // Plays a Windows-metafile result as the program shows the file written
 // with it: its bytes sealed as a read seals them, in the placeable box the
 // file is given, over the whole comparison. Its play status, or why it
 // could not be played: the program could not read it back (unsound, or
-// past a limit of the rules only), or there was no room for its copy.
+// past a limit of the rules only), or there was no room for its copy, or
+// its box is of another shape than the comparison.
 static LONG play_wmf_result(RenderControl* c, const Result* result, ComparisonPlay* play)
 {
+    if (c->has_result_box && !box_keeps_shape(&c->result_box, play->width, play->height))
+        return RENDER_STATUS_DIFFERS;
     uint64_t room = wmf_seal_room(result->view, result->size);
     BYTE* bits = room <= c->result_room ? (BYTE*)malloc((size_t)room) : NULL;
     if (!bits)
@@ -368,10 +387,10 @@ static LONG serve_emf_to_wmf(RenderControl* c, BYTE** view, HDC reference, Resul
         SourcePlay job = {&source, emf, NULL, 0, {0, 0, 0, 0}, false, false};
         HANDLE thread = start_source_play(&job);
         status = convert_emf_to_wmf(c, emf, reference, result);
-        if (status == RENDER_STATUS_DONE) {
-            begin_phase(c);
+        // What is left of the source's play is the check's, as is the result's.
+        begin_phase(c);
+        if (status == RENDER_STATUS_DONE)
             status = play_wmf_result(c, result, &played);
-        }
         finish_source_play(thread);
         status = comparison_status(status, &job, &played);
     }
@@ -455,6 +474,9 @@ static LONG serve_conversion(RenderControl* c, BYTE** view)
     Result result;
     memset(&result, 0, sizeof result);
     LONG status = RENDER_STATUS_NO_MEMORY;
+    // The plays of the check are bound by the check's time, not a play's:
+    // the program times the making of the result alone as a request.
+    set_play_budget(c->check_budget_ms);
     if (reference && c->op == RENDER_OP_EMF_TO_WMF) {
         status = serve_emf_to_wmf(c, view, reference, &result);
     } else if (reference) {

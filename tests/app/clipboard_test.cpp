@@ -14,6 +14,7 @@
 #include <commctrl.h>
 
 #include "app/clipboard.h"
+#include "app/convert_save.h"
 #include "image/current_image.h"
 #include "image/merge_source.h"
 #include "image/metafile.h"
@@ -314,6 +315,50 @@ TEST_F(ClipboardPaste, AMetafileIsTakenAsItWasPlaced)
         EXPECT_EQ(seams.boxes[0].text, "Merge Image from Clipboard?");
         seams.boxes.clear();
     }
+    g_fileName[0] = '\0';
+}
+
+// The roads of a pasted picture back to a Windows metafile, which the
+// program's own conversion opens: the system's loses the pasted picture's
+// window and plays blank. Disabled until then: run with
+// --gtest_also_run_disabled_tests.
+class OwnConversionRoads : public ClipboardPaste {};
+
+// Copy of a placeable Windows metafile of 1,440 units per inch whose
+// records set its window, Paste, then Save As Windows MetaFile: the
+// picture is written, in a box of its shape.
+TEST_F(OwnConversionRoads, DISABLED_APastedPlaceableMetafileIsSavedAsWindowsMetafile)
+{
+    HDC mf = CreateMetaFileA(NULL);
+    HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
+    RECT all = {100, 100, 1540, 820};
+    SetWindowOrgEx(mf, 100, 100, NULL);
+    SetWindowExtEx(mf, 1440, 720, NULL);
+    FillRect(mf, &all, red);
+    DeleteObject(red);
+    reset_current_image();
+    g_wmfPlaceableHeader = {WMF_PLACEABLE_KEY, 0, 100, 100, 1540, 820, 1440, 0, 0};
+    g_wmfPlaceableHeader.checksum = wmf_header_checksum(&g_wmfPlaceableHeader);
+    g_wmfHasPlaceable = 1;
+    g_hImage = (HGLOBAL)CloseMetaFile(mf);
+    g_imageKind = KIND_WMF;
+    copy_image_to_clipboard(hwnd);
+    g_wmfHasPlaceable = 0;
+    reset_current_image();
+    paste_image_from_clipboard(hwnd);
+    ASSERT_EQ(g_imageKind, KIND_EMF);
+    const std::string path = test_out_path("pasted_placeable.wmf");
+    DeleteFileA(path.c_str());
+    seams.boxes.clear();
+    EXPECT_TRUE(convert_save_to_path(g_hImage, KIND_EMF, path.c_str(), FMT_WMF, 0, 0));
+    ASSERT_EQ(seams.boxes.size(), 1u);
+    EXPECT_EQ(seams.boxes[0].caption, "File Converted Successfully") << seams.boxes[0].text;
+    const std::string written = read_file_bytes(path);
+    ASSERT_GT(written.size(), sizeof(WmfPlaceableHeader));
+    WmfPlaceableHeader box;
+    memcpy(&box, written.data(), sizeof box);
+    EXPECT_NEAR(2.0, (double)(box.right - box.left) / (box.bottom - box.top), 0.01);
+    reset_current_image();
     g_fileName[0] = '\0';
 }
 

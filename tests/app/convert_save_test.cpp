@@ -161,6 +161,39 @@ TEST(SaveToPath, RefusalsLeaveTheOldFile)
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
+// Save As Windows MetaFile of a Windows metafile writes it as it is
+// shown: its bits, after its placeable box when it was read with one.
+TEST(SaveToPath, AWindowsMetafileIsWrittenAsShown)
+{
+    SeamRecorder seams;
+    HDC mf = CreateMetaFileA(NULL);
+    Rectangle(mf, 10, 10, 300, 150);
+    HMETAFILE wmf = CloseMetaFile(mf);
+    std::string bits(GetMetaFileBitsEx(wmf, 0, NULL), '\0');
+    GetMetaFileBitsEx(wmf, (UINT)bits.size(), (BYTE*)&bits[0]);
+    WmfPlaceableHeader box = {WMF_PLACEABLE_KEY, 0, 0, 0, 400, 200, 1000, 0, 0};
+    box.checksum = wmf_header_checksum(&box);
+    const std::string path = test_out_path("as_shown.wmf");
+    g_hImage = (HGLOBAL)wmf;
+    g_imageKind = KIND_WMF;
+    for (int has_box : {1, 0}) {
+        SCOPED_TRACE(has_box);
+        g_wmfHasPlaceable = has_box;
+        g_wmfPlaceableHeader = box;
+        ASSERT_TRUE(write_file_bytes(path, "old contents"));
+        seams.boxes.clear();
+        EXPECT_TRUE(convert_save_to_path(g_hImage, KIND_WMF, path.c_str(), FMT_WMF, 0, 0));
+        ASSERT_EQ(seams.boxes.size(), 1u);
+        EXPECT_EQ(seams.boxes[0].caption, "File Converted Successfully");
+        const std::string header = has_box ? std::string((const char*)&box, sizeof box) : std::string();
+        EXPECT_TRUE(read_file_bytes(path) == header + bits);
+    }
+    g_wmfHasPlaceable = 0;
+    g_hImage = NULL;
+    g_imageKind = KIND_NONE;
+    DeleteMetaFile(wmf);
+}
+
 // TIFF codes the image cannot take say why, not that the file failed, and
 // leave the old file; black and white in JBIG strips is written.
 TEST(SaveToPath, TiffCompressionRefusalsSayWhy)

@@ -5,6 +5,7 @@
 #include "image/file_stamp.h"
 #include "image/loader.h"
 #include "image/merge_source.h"
+#include "image/metafile.h"
 #include "image/metafile_renderer.h"
 #include "image/open_windows.h"
 #include "tools/brightness.h"
@@ -383,6 +384,48 @@ TEST_F(UndoReplayRules, MergeFileIsReadAgainAndItsLossIsPassedOver)
     EXPECT_EQ(seams.boxes[0].text, "MemoryAllocation Error");
     EXPECT_TRUE(same_image(g_hImage, want)) << "nothing of the picture too large is merged";
     GlobalFree(want);
+    DeleteFileA(path.c_str());
+}
+
+// A placeable Windows metafile of a box twice as wide as high, away from
+// the origin, whose records fill its left half red, merged from a file, is
+// merged again in that shape and place when an Undo replays the merge.
+TEST_F(UndoReplayRules, AMergedPlaceableMetafileKeepsItsShape)
+{
+    g_file = make_dib(500, 500, 24);
+    HDC mf = CreateMetaFileA(NULL);
+    HBRUSH brush = CreateSolidBrush(RGB(255, 0, 0));
+    RECT left_half = {1000, 1000, 2000, 2000};
+    FillRect(mf, &left_half, brush);
+    DeleteObject(brush);
+    HMETAFILE wmf = CloseMetaFile(mf);
+    std::string bits(GetMetaFileBitsEx(wmf, 0, NULL), '\0');
+    GetMetaFileBitsEx(wmf, (UINT)bits.size(), (BYTE*)&bits[0]);
+    DeleteMetaFile(wmf);
+    WmfPlaceableHeader box = {WMF_PLACEABLE_KEY, 0, 1000, 1000, 3000, 2000, 1000, 0, 0};
+    box.checksum = wmf_header_checksum(&box);
+    const std::string path = test_out_path("replay_wide.wmf");
+    ASSERT_TRUE(write_file_bytes(path, std::string((const char*)&box, sizeof box) + bits));
+    reload();
+    g_hMergePath = merged_file_block(path);
+    SetRect(&g_rcMerge, 0, 0, 1, 1);
+    g_mergePlaced = 0;
+    push_edit_record(EDIT_MERGE_FILE, 0);
+    push_edit_record(EDIT_INVERT, 0);
+    undo_last_edit();
+    EXPECT_TRUE(seams.boxes.empty());
+    RgbImage merged = dib_to_rgb(g_hImage);
+    const Rgb red = {255, 0, 0}, white = {255, 255, 255};
+    int across = 0, beside = 0, down = 0;
+    while (across < merged.width && merged.at(across, 2) == red)
+        ++across;
+    while (across + beside < merged.width && merged.at(across + beside, 2) == white)
+        ++beside;
+    while (down < merged.height && merged.at(2, down) == red)
+        ++down;
+    EXPECT_GT(down, 10);
+    EXPECT_NEAR(1.0, (double)across / down, 0.05) << across << " x " << down;
+    EXPECT_NEAR(1.0, (double)beside / down, 0.05) << beside << " beside";
     DeleteFileA(path.c_str());
 }
 
