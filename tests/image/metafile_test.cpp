@@ -175,6 +175,7 @@ protected:
     {
         g_wmfHasPlaceable = 0;
         render_set_limits_for_test(0, 0);
+        render_set_play_budget_for_test(0);
     }
 };
 
@@ -920,6 +921,5 @@ TEST_F(Metafile, CraftedFilesPlayRecordByRecordWithoutHarm)
         } while (FindNextFileA(find, &found));
         FindClose(find);
     }
-    render_set_play_budget_for_test(0);
     EXPECT_GT(played, 40);
 }
