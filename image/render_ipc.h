@@ -70,7 +70,8 @@ struct RenderControl {
     LONG width, height;          // of the area, in device pixels
     DWORD pixels_offset;
     LONG with_progress;
-    DWORD budget_ms;             // the play's time budget (play_budget.h); 0: the standard one
+    DWORD budget_ms;             // the time budget of each play of the request, a conversion's too
+                                 // (play_budget.h); 0: the standard one
     RECT emf_rect;               // logical units of the destination
     RenderDcState dc;
     // A conversion. Of an enhanced metafile, the data mapping has room for

@@ -140,7 +140,6 @@ static LONG serve_play(RenderControl* c, HANDLE data, BYTE** view)
     HMETAFILE wmf = is_emf ? NULL : SetMetaFileBitsEx(c->input_bytes, *view);
     UnmapViewOfFile(*view);
     *view = NULL;
-    set_play_budget(c->budget_ms);
     LONG status = RENDER_STATUS_NO_MEMORY;
     PlayObjects objects;
     apply_dc_state(dc, &c->dc, &objects);
@@ -533,6 +532,9 @@ int render_serve(const char* command_line)
         LONG status = RENDER_STATUS_FAILED;
         c->conversion_calls = 0;
         c->phase = 0;
+        // Every play of the request keeps its budget: a conversion's plays
+        // of its source and result as well.
+        set_play_budget(c->budget_ms);
         if (view && c->input_bytes <= c->data_bytes) {
             if (c->op == RENDER_OP_PLAY_EMF || c->op == RENDER_OP_PLAY_WMF)
                 status = serve_play(c, data, &view);

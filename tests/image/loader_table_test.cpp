@@ -372,8 +372,8 @@ INSTANTIATE_TEST_SUITE_P(Files, LoaderTable, ::testing::Values(
     // A box of no width is no picture either, whatever its height.
     LoadCase{"box_zero_wide.wmf", KIND_NONE, FMT_NONE, -1, "", 1}));
 
-// A 64 MB enhanced metafile of sound records, read and shown whole in the
-// preview, and a 96 MB Windows one read: one copy of its bytes is held,
+// A 32 MB enhanced metafile of sound records, read and shown whole in the
+// preview, and a 48 MB Windows one read (each copy more than the margin): one copy of its bytes is held,
 // and a second only for a moment (as the system makes its metafile, or in
 // the renderer's mapping). Each is then converted to the other format,
 // beside which the program holds no more than the larger of that moment's
@@ -388,7 +388,7 @@ TEST_F(LoaderTable, LargeMetafileIsHeldInOneCopy)
         const char* file;
         uint64_t bytes;
         int kind;
-    } pictures[] = {{"large.emf", 64u << 20, KIND_EMF}, {"large.wmf", 96u << 20, KIND_WMF}};
+    } pictures[] = {{"large.emf", 32u << 20, KIND_EMF}, {"large.wmf", 48u << 20, KIND_WMF}};
     for (const auto& picture : pictures) {
         SCOPED_TRACE(picture.file);
         const uint64_t BYTES = picture.bytes;

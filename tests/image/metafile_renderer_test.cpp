@@ -1274,3 +1274,45 @@ TEST_F(MetafileRenderer, AConversionCallsTheSystemOnce)
     }
 }
 
+
+// The budget a request is given holds for every play it makes: a
+// conversion's plays of its source and result too, whatever budget the
+// renderer's play before it had. A lifted budget lets them end whole
+// however busy the machine; a budget of 1 ms cuts them for time.
+TEST_F(MetafileRenderer, EveryPlayOfARequestKeepsItsBudget)
+{
+    HENHMETAFILE emf = emf_of(large_sound_emf(1u << 20));
+    const std::string wmf_bytes = large_sound_wmf(1u << 20);
+    HMETAFILE wmf = SetMetaFileBitsEx((UINT)wmf_bytes.size(), (const BYTE*)wmf_bytes.data());
+    ASSERT_TRUE(emf && wmf);
+    UnhurriedRenderer unhurried;
+    const DWORD LIFTED = UnhurriedRenderer::LIMIT_MS;
+    enum Request { PLAY, TO_WMF, TO_EMF };
+    const struct {
+        Request request;
+        DWORD budget_ms;
+        RenderOutcome outcome;
+    } rows[] = {
+        {PLAY, 1, RENDER_CUT},
+        {TO_WMF, LIFTED, RENDER_WHOLE},
+        {PLAY, LIFTED, RENDER_WHOLE},
+        {TO_EMF, 1, RENDER_CUT},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::to_string(row.request) + " in " + std::to_string(row.budget_ms) + " ms");
+        render_set_play_budget_for_test(row.budget_ms);
+        GdiCanvas c(SIDE, SIDE);
+        RenderResult converted = {};
+        HENHMETAFILE made = NULL;
+        RenderOutcome outcome = row.request == PLAY     ? play_emf_on(c, emf)
+                                : row.request == TO_WMF ? render_emf_to_wmf_bits(emf, MM_ANISOTROPIC, NULL, &converted)
+                                                        : render_wmf_to_emf(wmf, NULL, NULL, &made);
+        EXPECT_EQ(row.outcome, outcome);
+        EXPECT_EQ(row.outcome == RENDER_CUT ? RENDER_CUT_PLAY_TIME : RENDER_CUT_NONE, render_last_cut());
+        release_render_result(&converted);
+        if (made)
+            DeleteEnhMetaFile(made);
+    }
+    DeleteEnhMetaFile(emf);
+    DeleteMetaFile(wmf);
+}

@@ -176,6 +176,7 @@ protected:
     {
         g_wmfHasPlaceable = 0;
         render_set_limits_for_test(0, 0);
+        render_set_play_budget_for_test(0);
     }
 };
 
@@ -886,8 +887,11 @@ TEST_F(Metafile, DefaultSizeFontUnderALargeMappingDrawsAsThePlayerAloneDraws)
 TEST_F(Metafile, CraftedFilesPlayRecordByRecordWithoutHarm)
 {
     // Only harm is judged here, and a play that stalls holds the renderer
-    // for its whole limit: a short one cuts the same plays sooner.
-    render_set_limits_for_test(1000, 0);
+    // for its whole limit: a short one cuts the same plays sooner, and a
+    // play budget under it ends a slow play, a conversion's too, inside
+    // the renderer, which then serves the next without a restart.
+    render_set_limits_for_test(500, 0);
+    render_set_play_budget_for_test(400);
     int played = 0;
     for (const char* pattern : {"hostile\\EMF-*.emf", "hostile\\WMF-*.wmf"}) {
         WIN32_FIND_DATAA found;

@@ -33,7 +33,8 @@ for last; do :; done
 printf 'install ok installed'
 EOF
 # update fails STUB_UPDATE_FAILS times on the security i386 index; the
-# simulated install resolves when STUB_RESOLVES is 1.
+# simulated install resolves when STUB_RESOLVES is 1 or 2, and with 2 the
+# real one then meets a 404, as old lists make it.
 stub bin/apt-get <<'EOF'
 #!/bin/sh
 case " $* " in
@@ -45,15 +46,22 @@ case " $* " in
     exit 100 ;;
 *" -s "*)
     echo simulate >> "$STUB_LOG"
-    [ "$STUB_RESOLVES" = 1 ] && echo "Inst wine32:i386 (8.0~repack-4 Debian:12.8/stable [i386])" && exit 0
+    [ "$STUB_RESOLVES" != 0 ] && echo "Inst wine32:i386 (8.0~repack-4 Debian:12.8/stable [i386])" && exit 0
     echo "Some packages could not be installed."
     echo "The following packages have unmet dependencies:"
     echo " wine32:i386 : Depends: libwine:i386 (= 8.0~repack-4) but it is not going to be installed"
     echo "E: Unable to correct problems, you have held broken packages."
     exit 100 ;;
 *" install "*)
-    echo "install $*" >> "$STUB_LOG" ;;
+    echo "install $*" >> "$STUB_LOG"
+    [ "$STUB_RESOLVES" = 2 ] || exit 0
+    echo "E: Failed to fetch http://deb.debian.org/debian/pool/main/w/wine/wine32_8.0~repack-4_i386.deb  404  Not Found" >&2
+    exit 100 ;;
 esac
+EOF
+stub bin/apt-cache <<'EOF'
+#!/bin/sh
+echo showsrc >> "$STUB_LOG"
 EOF
 
 failures=0
@@ -75,13 +83,43 @@ run_case() {
 
 run_case "update fails once, then succeeds" 1 0 0 "update update install wine32:i386 deps "
 run_case "update keeps failing, the install resolves" 99 1 0 "update update update simulate install wine32:i386 deps "
+# A set-up stopped by a failed update ends on one message: what failed,
+# what is missing, what to do.
+check_message() {
+    local message text
+    message=$(sed -n '/^bootstrap: apt-get update failed/,$p' "$work/err")
+    for text in "binary-i386/Packages.xz" "wine32:i386" "retry later or use another mirror"; do
+        if ! grep -q -F -- "$text" <<< "$message" || [ "$(grep -c -F -- "retry later" "$work/err")" -ne 1 ]; then
+            echo "FAIL $1: the message lacks \"$text\", or the advice is given more than once:" >&2
+            sed 's/^/    /' "$work/err" >&2
+            failures=$((failures + 1))
+        fi
+    done
+}
 run_case "update keeps failing, the install cannot resolve" 99 0 1 "update update update simulate "
+check_message "unresolved"
+run_case "update keeps failing, the install resolves, its download fails" 99 2 1 \
+    "update update update simulate install wine32:i386 "
+check_message "download failed"
 
-# That last one ends on one message: what failed, what is missing, what to do.
-message=$(sed -n '/^bootstrap: /,$p' "$work/err")
-for text in "binary-i386/Packages.xz" "wine32:i386" "retry later or use another mirror"; do
-    if ! grep -q -F -- "$text" <<< "$message" || [ "$(grep -c -F -- "retry later" "$work/err")" -ne 1 ]; then
-        echo "FAIL the last message lacks \"$text\", or the advice is given more than once:" >&2
+# build_deps.sh's own update of the source lists (apt-cache stands for
+# what comes after it): with old lists one try, then on with them; with
+# none every try, then a stop that says what to do.
+for lists in old none; do
+    rm -rf "$work/build"
+    if [ $lists = old ]; then
+        mkdir -p "$work/build/deps/apt/lists" && touch -d '2 days ago' "$work/build/deps/apt/lists/old_Sources"
+    fi
+    : > "$work/log"
+    status=0
+    STUB_LOG=$work/log STUB_UPDATE_FAILS=99 CORVANE_APT_TRIES=3 CORVANE_APT_PAUSE=0 PATH="$work/bin:$PATH" \
+        bash "$ROOT/scripts/build_deps.sh" "$work/build" > "$work/out" 2> "$work/err" || status=$?
+    steps=$(awk '$0 != "showsrc" || !seen++' "$work/log" | tr '\n' ' ')
+    expected="update showsrc "
+    [ $lists = old ] || expected="update update update "
+    if [ "$steps" != "$expected" ] || grep -q "dependencies ready" "$work/out" || [ $status -eq 0 ] ||
+        ! grep -q -F "$([ $lists = old ] && echo "using the source lists there are" || echo "retry later")" "$work/err"; then
+        echo "FAIL build_deps with $lists source lists: exit $status, steps: $steps(expected $expected)" >&2
         sed 's/^/    /' "$work/err" >&2
         failures=$((failures + 1))
     fi

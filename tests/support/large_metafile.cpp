@@ -19,6 +19,19 @@ static uint64_t fill_before_end(std::string& file, const std::string& record, ui
 
 enum { LINE_POINTS = 4096 };
 
+// A point of a line: steps of a pixel or two along a row, back and forth,
+// so that a play draws few pixels of a line however many bytes it has
+// (every play of a large picture, a conversion's comparison plays too,
+// costs its pixels).
+static uint32_t line_x(uint32_t i)
+{
+    return 10 + i % 256 + i % 2;
+}
+static uint32_t line_y(uint32_t i)
+{
+    return 10 + i % 7;
+}
+
 std::string large_sound_emf(uint64_t bytes)
 {
     HDC dc = CreateEnhMetaFileA(NULL, NULL, NULL, NULL);
@@ -41,8 +54,8 @@ std::string large_sound_emf(uint64_t bytes)
     put_le32(line, 20, 300);
     put_le32(line, 24, LINE_POINTS);
     for (uint32_t i = 0; i < LINE_POINTS; ++i) {
-        put_le32(line, 28 + 8 * i, i * 37 % 500);
-        put_le32(line, 32 + 8 * i, i * 53 % 300);
+        put_le32(line, 28 + 8 * i, line_x(i));
+        put_le32(line, 32 + 8 * i, line_y(i));
     }
     const uint64_t count = fill_before_end(emf, line, bytes, 20);
     put_le32(emf, 48, (uint32_t)emf.size());
@@ -71,8 +84,8 @@ std::string large_sound_wmf(uint64_t bytes)
     put_le16(line, 4, META_POLYLINE);
     put_le16(line, 6, LINE_POINTS);
     for (uint32_t i = 0; i < LINE_POINTS; ++i) {
-        put_le16(line, 8 + 4 * i, i * 37 % 500);
-        put_le16(line, 10 + 4 * i, i * 53 % 300);
+        put_le16(line, 8 + 4 * i, line_x(i));
+        put_le16(line, 10 + 4 * i, line_y(i));
     }
     if (fill_before_end(wmf, line, bytes, 6) && get_le32(wmf, 12) < line.size() / 2)
         put_le32(wmf, 12, (uint32_t)line.size() / 2);
