@@ -184,7 +184,7 @@ TEST(JpegTransform, LosslessCodedFileIsTurnedByEncodingItAgain)
 }
 
 // F9 in the image window: the HUFFMAN dialog refuses an orientation outside
-// 1 to 8 and writes a valid one into the file.
+// 1 to 8 and writes a valid one into the file; F9 again opens at 8.
 TEST(HuffmanDialog, RefusesNineAndWritesEight)
 {
     std::string dir = e2e_work_dir("huffman");
@@ -216,10 +216,16 @@ TEST(HuffmanDialog, RefusesNineAndWritesEight)
     EXPECT_TRUE(wait_hidden(dialog));
     wait_file_replaced(path, stamp, 5000);
     EXPECT_NE(read_whole_file(path), before);
+    PostMessageA(view, WM_KEYDOWN, VK_F9, 0);
+    dialog = wait_dialog(app, "Corvane File Viewer", 10000);
+    ASSERT_TRUE(dialog);
+    EXPECT_EQ(window_text(GetDlgItem(dialog, IDC_HUFFMAN_ORIENTATION)), "8");
+    click_button(dialog, IDNO);
+    EXPECT_TRUE(wait_hidden(dialog));
     EXPECT_EQ(exit_by_button(app), 1);
 }
 
-// F6 in the image window: No keeps the file; Yes removes its Exif segment
+// F6 in the image window: Enter and No keep the file; Yes removes its Exif segment
 // and the window shows the file again (its information text now that of a
 // plain JPEG).
 TEST(ImageWindowKeys, F6RemovesTheExifMarkerAndShowsTheFileAgain)
@@ -241,13 +247,20 @@ TEST(ImageWindowKeys, F6RemovesTheExifMarkerAndShowsTheFileAgain)
     EXPECT_EQ(info().rfind("image type: Exif JPEG", 0), 0u);
 
     const std::string stamp = file_stamp(path);
-    for (int answer : {IDNO, IDYES}) {
+    for (int answer : {0, IDNO, IDYES}) {
         PostMessageA(view, WM_KEYDOWN, VK_F6, 0);
         HWND box = wait_dialog(app, "Corvane File Viewer", 10000);
         ASSERT_TRUE(box);
         EXPECT_EQ(box_text(box), "Remove EXIF Marker?");
-        click_button(box, answer);
+        if (answer) {
+            click_button(box, answer);
+        } else {
+            PostMessageA(box, WM_KEYDOWN, VK_RETURN, 0);
+            PostMessageA(box, WM_KEYUP, VK_RETURN, 0);
+        }
         ASSERT_TRUE(wait_hidden(box));
+        if (answer != IDYES)
+            EXPECT_EQ(file_stamp(path), stamp) << "kept";
     }
     wait_file_replaced(path, stamp, 5000);
     std::string after = read_whole_file(path);
