@@ -1007,9 +1007,10 @@ LRESULT find_shown_file_entry(HWND list)
 
 void follow_moved_shown_file(HWND hwndMain, const char* source, const char* target)
 {
+    // A file renamed into other letters is found under both names.
     if (!source || !target || !g_filePath[0] || std::strlen(target) >= sizeof g_filePath ||
-        !is_same_file(source, g_filePath) || GetFileAttributesA(source) != INVALID_FILE_ATTRIBUTES ||
-        GetFileAttributesA(target) == INVALID_FILE_ATTRIBUTES)
+        !is_same_file(source, g_filePath) || GetFileAttributesA(target) == INVALID_FILE_ATTRIBUTES ||
+        (GetFileAttributesA(source) != INVALID_FILE_ATTRIBUTES && !is_same_file(source, target)))
         return;
     lstrcpynA(g_filePath, target, sizeof g_filePath);
     // Named as the list names it where it lists the file's folder, else in

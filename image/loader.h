@@ -67,7 +67,7 @@ LRESULT find_shown_file_entry(HWND list);
 // from) to target: its bytes are the same, so the picture shown, its edit
 // history and every reload go with it to its new name, and the captions
 // name it there. Nothing changes when source was not the shown file or is
-// still there (a move that only copied).
+// still there as another file (a move that only copied).
 void follow_moved_shown_file(HWND hwndMain, const char* source, const char* target);
 
 // Loads the list's selected file into the current-image state and shows it.

@@ -232,6 +232,7 @@ TEST(ReplacePrompt, TypedNameTakesTheExtensionAndTheOwnNameInOtherCaseIsARename)
     EXPECT_EQ(answer_done_box(app, "Move File"), "case.bmp renamed:\n\n" + dir + "\\CASE.BMP");
     EXPECT_TRUE(wait_until_closed(dialog)) << "no question kept it open";
     EXPECT_EQ(listed_name(dir + "\\case.bmp"), "CASE.BMP");
+    EXPECT_EQ(wait_for_window_text(GetDlgItem(app.main, IDC_MAIN_NAME_EDIT), "CASE.BMP"), "CASE.BMP");
     EXPECT_TRUE(is_red_bmp(read_whole_file(dir + "\\CASE.BMP")));
     EXPECT_EQ(exit_by_button(app), 1);
 }
