@@ -4,7 +4,8 @@
 // An animation only lets its file go and pauses: when the file is still
 // there afterwards (cancel or failure) it goes on from the frame where it
 // stopped. An enhanced metafile or a medium is released in full and loaded
-// again.
+// again. A rename or move only gives the shown file another name: the
+// picture, its edits and its animation go on under that name.
 #include "app/file_commands.h"
 
 #include <cstdio>
