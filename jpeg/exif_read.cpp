@@ -261,14 +261,17 @@ int read_exif_orientation(FILE* fp)
     return g_exifOrientation;
 }
 
-int exif_orientation_of(const char* path)
+int exif_orientation_of(const char* path, int* unreadable)
 {
     FILE* fp = path ? fopen(path, "rb") : NULL;
-    if (!fp)
-        return 0;
-    uint32_t size = file_length(fp), start = 0, length = 0;
-    int orientation = locate_exif_segment(fp, size, &start, &length) ? read_orientation_at(fp, start, length) : 0;
-    fclose(fp);
+    int orientation = -1;
+    uint32_t size = fp ? file_length(fp) : 0, start = 0, length = 0;
+    if (fp && locate_exif_segment(fp, size, &start, &length))
+        orientation = read_orientation_at(fp, start, length);
+    if (fp)
+        fclose(fp);
+    if (unreadable)
+        *unreadable = orientation == 0;
     return orientation > 0 ? orientation : 0;
 }
 

@@ -35,8 +35,10 @@ void release_exif_data(void);
 int read_exif_orientation(FILE* fp);
 // The Orientation of the JPEG at path, read in the entry's own type
 // (SHORT or LONG, its first value): 1 to 8, or 0 when the file has no
-// Exif, no such entry or one that cannot be read. No box.
-int exif_orientation_of(const char* path);
+// Exif, no such entry or one that cannot be read; *unreadable, when given,
+// tells the last (another type, values outside the segment, a value
+// outside 1 to 8). No box.
+int exif_orientation_of(const char* path, int* unreadable = NULL);
 // The orientation after a lossless transform numbered 1 to 8 (transform
 // code + 1) turned the stored pixels, such that the picture shown turns
 // the same way; 0 when either is outside 1 to 8.
