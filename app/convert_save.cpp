@@ -28,8 +28,11 @@
 #include "image/safe_write.h"
 #include "image/seams.h"
 #include "image/targa.h"
+#include "jpeg/exif_read.h"
+#include "jpeg/exif_write.h"
 #include "jpeg/jpeg_write.h"
 #include "tools/brightness.h"
+#include "tools/edit_history.h"
 #include "viewer/window_classes.h"
 
 int g_saveDialogMode;
@@ -326,7 +329,8 @@ static int ask_to_replace(HWND owner, const char* path, const char* caption, UIN
 {
     char question[SAVE_PATH_SIZE + 48];
     std::snprintf(question, sizeof question, "%s already exists.\nDo you want to replace it?", path);
-    return seam_message_box(owner, question, caption, buttons | MB_ICONWARNING);
+    // Enter keeps the file that is there.
+    return seam_message_box(owner, question, caption, buttons | MB_ICONWARNING | MB_DEFBUTTON2);
 }
 
 int agrees_to_replace(HWND owner, const char* path, const char* caption)
@@ -490,6 +494,22 @@ static int write_by_code(HGLOBAL image, int kind, const char* path, int code, in
     return format->write(image, kind, path, opt1, opt2);
 }
 
+// The shown photo's Exif orientation while the picture holds its pixels as
+// the file stores them: no turn or flip made since, nothing unrecorded. 0
+// otherwise, when the written JPEG's own pixels stand upright.
+static int unturned_photo_orientation(void)
+{
+    if ((g_fileFormat != FMT_JPEG && g_fileFormat != FMT_JPEG12) || g_unrecordedChanges)
+        return 0;
+    const EditRecord* records = g_hEditHistory ? (const EditRecord*)GlobalLock(g_hEditHistory) : NULL;
+    bool turned = false;
+    for (UINT i = 1; records && i <= g_editCount && !turned; ++i)
+        turned = records[i].op >= EDIT_ROTATE_CW90 && records[i].op <= EDIT_FLIP_TOP_BOTTOM;
+    if (records)
+        GlobalUnlock(g_hEditHistory);
+    return turned ? 0 : exif_orientation_of(g_filePath);
+}
+
 static void report_success(const char* path)
 {
     unsigned long long size = 0;
@@ -535,9 +555,15 @@ int convert_save_to_path(HGLOBAL image, int kind, const char* path, int code, in
     const char* refusal = code == FMT_TIFF && kind == KIND_DIB ? tiff_write_refusal(prepared, opt1, opt2) : NULL;
     // A metafile whose play was cut is no whole picture to write.
     MetafileFault fault = kind == KIND_EMF || kind == KIND_WMF ? metafile_play_fault(image) : METAFILE_FAULT_NONE;
+    // The shown photo written as a JPEG from its pixels as stored keeps its
+    // orientation; another file's caller says its own.
+    const bool keeps_orientation = is_current && code == FMT_JPEG;
+    const int orientation = keeps_orientation ? set_exif_build_orientation(unturned_photo_orientation()) : 0;
     int written = fault      ? metafile_write_refusal(fault)
                   : refusal ? 0
                             : write_by_code(prepared, kind, path, code, opt1, opt2);
+    if (keeps_orientation)
+        set_exif_build_orientation(orientation);
 
     if (prepared && prepared != image)
         GlobalFree(prepared);

@@ -4,7 +4,8 @@
 // An animation only lets its file go and pauses: when the file is still
 // there afterwards (cancel or failure) it goes on from the frame where it
 // stopped. An enhanced metafile or a medium is released in full and loaded
-// again.
+// again. A rename or move only gives the shown file another name: the
+// picture, its edits and its animation go on under that name.
 #include "app/file_commands.h"
 
 #include <cstdio>
@@ -211,6 +212,7 @@ int move_copy_rename_path(HWND owner, HWND hwndMain, const char* source_path, co
                          MB_OK | MB_ICONSTOP);
         return 0;
     }
+    follow_moved_shown_file(hwndMain, source_path, target);
     const char* format = !same_file && opens_for_reading(source_path) ? "%s copied to:\n\n%s"
                          : mode == FILE_OP_RENAME  ? "%s renamed:\n\n%s"
                                                    : "%s moved to:\n\n%s";
@@ -319,6 +321,21 @@ void show_entry_after_removal(LRESULT index)
     load_selection();
 }
 
+// The shown file, moved or renamed, stays shown with its edits: the list
+// is read again and selects its entry where it lists the file.
+static void show_moved_file_entry(void)
+{
+    fill_file_list(0);
+    HWND list = GetDlgItem(g_hwndMain, IDC_MAIN_FILE_LIST);
+    LRESULT entry = find_shown_file_entry(list);
+    SendMessageA(list, LB_SETCURSEL, entry == LB_ERR ? (WPARAM)-1 : (WPARAM)entry, 0);
+    if (g_pageCount > 1 || g_iconCount > 1)
+        write_page_captions(g_hwndMain);
+    else
+        SetDlgItemTextA(g_hwndMain, IDC_MAIN_NAME_EDIT, g_fileName);
+    InvalidateRect(GetDlgItem(g_hwndMain, IDC_MAIN_PREVIEW), NULL, TRUE);
+}
+
 static void lower_extension(char* ext, size_t size)
 {
     std::snprintf(ext, size, "%s", g_fileExt);
@@ -372,10 +389,12 @@ void run_file_command(HWND owner, int mode)
         if (removed)
             index = SendMessageA(list, LB_GETCURSEL, 0, 0);
     }
-    if (removed) {
+    if (removed && !is_shown_file_on_disk()) {
         show_entry_after_removal(index);
         return;
     }
+    if (removed)
+        show_moved_file_entry();
     if (hold == HOLD_RELEASED || (hold == HOLD_PAUSED && !resume_animation())) {
         g_reloadShownFile = 1;
         load_selection();

@@ -16,6 +16,7 @@
 #include "image/packed_dib.h"
 #include "image/background.h"
 #include "image/current_image.h"
+#include "image/file_stamp.h"
 #include "image/loader.h"
 #include "image/multimedia.h"
 #include "image/open_windows.h"
@@ -430,6 +431,7 @@ void gather_main_menu_facts(MenuFacts* f)
                              IsClipboardFormatAvailable(CF_METAFILEPICT);
     f->edit_count = g_editCount;
     f->unrecorded_changes = g_unrecordedChanges;
+    f->file_changed = is_shown_file_on_disk() && !file_unchanged_since_load();
     f->hide_file_name = g_hideFileName;
     f->hide_status_bar = g_hideStatusBar;
     f->disable_alpha = g_disableAlpha;
@@ -597,9 +599,11 @@ void tool_states(const MenuFacts* f, ChangeList* list)
 {
     const int D = f->display_bits;
     const bool has_file = !(f->kind == KIND_DIB && (f->format == FMT_SCREEN_CAPTURE || f->format == FMT_CLIPBOARD));
-    // Restore is offered whenever the picture shown is not the file's, also
-    // once its history was dropped under changes Undo cannot take back.
-    set(list, IDM_MAIN_RESTORE, enabled_if(has_file && (f->edit_count > 0 || f->unrecorded_changes)));
+    // Restore is offered whenever the picture shown is not the file's: after
+    // an edit, once its history was dropped under changes Undo cannot take
+    // back, and once the file changed on disk since it was read.
+    set(list, IDM_MAIN_RESTORE,
+        enabled_if(has_file && (f->edit_count > 0 || f->unrecorded_changes || f->file_changed)));
     set(list, IDM_MAIN_UNDO, enabled_if(has_file && f->edit_count > 0));
 
     int c = f->color_conversion;

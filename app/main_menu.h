@@ -61,6 +61,7 @@ struct MenuFacts {
     int clipboard_has_image;  // CF_DIB, CF_ENHMETAFILE or CF_METAFILEPICT offered
     unsigned edit_count;
     int unrecorded_changes;   // the picture holds changes no record makes (g_unrecordedChanges)
+    int file_changed;         // the shown file on disk is no longer the one read
     int hide_file_name;
     int hide_status_bar;
     int disable_alpha;

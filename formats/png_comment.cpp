@@ -379,6 +379,10 @@ static bool plan_new_description(const OldDescription* old, const CommentJob* jo
 static int build_png_job(FILE* in, FILE* out, void* context)
 {
     CommentJob* job = (CommentJob*)context;
+    // An empty text removes the description, every chunk of it, whatever
+    // they held that the dialog could not show.
+    if (job->length == 0)
+        job->check_dropped = false;
     long in_length = _filelength(_fileno(in));
     OldDescription old = {};
     NewDescription chunk = {};

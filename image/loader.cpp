@@ -1005,6 +1005,36 @@ LRESULT find_shown_file_entry(HWND list)
     return find_list_entry_of(list, g_filePath, g_fileName);
 }
 
+void follow_moved_shown_file(HWND hwndMain, const char* source, const char* target)
+{
+    // A file renamed into other letters is found under both names.
+    if (!source || !target || !g_filePath[0] || std::strlen(target) >= sizeof g_filePath ||
+        !is_same_file(source, g_filePath) || GetFileAttributesA(target) == INVALID_FILE_ATTRIBUTES ||
+        (GetFileAttributesA(source) != INVALID_FILE_ATTRIBUTES && !is_same_file(source, target)))
+        return;
+    lstrcpynA(g_filePath, target, sizeof g_filePath);
+    // Named as the list names it where it lists the file's folder, else in
+    // full, so that no namesake the list shows is taken for it.
+    char name[MAX_PATH], folder[MAX_PATH], current[MAX_PATH];
+    listed_file_name(target, name, sizeof name);
+    DWORD here = GetCurrentDirectoryA(sizeof current, current);
+    const bool listed = here > 0 && here < sizeof current && path_folder(target, folder, sizeof folder) &&
+                        is_same_file(folder, current);
+    lstrcpynA(g_fileName, listed ? name : target, sizeof g_fileName);
+    lstrcpynA(s_shownEntry, g_fileName, sizeof s_shownEntry);
+    std::memset(g_fileExt, 0, sizeof g_fileExt);
+    const char* dot = std::strrchr(name, '.');
+    if (dot)
+        lstrcpynA(g_fileExt, dot + 1, sizeof g_fileExt);
+    if (g_pageCount > 1 || g_iconCount > 1) {
+        write_page_captions(hwndMain);
+        return;
+    }
+    SetDlgItemTextA(hwndMain, IDC_MAIN_NAME_EDIT, g_fileName);
+    if (g_hwndView && IsWindow(g_hwndView))
+        set_view_title();
+}
+
 void load_selected_file(HWND hwndMain, RECT preview)
 {
     (void)preview;

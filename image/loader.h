@@ -51,6 +51,13 @@ LRESULT find_list_entry_of(HWND list, const char* path, const char* listed_as);
 // The entry of the shown file (g_filePath, listed as g_fileName).
 LRESULT find_shown_file_entry(HWND list);
 
+// The shown file moved or renamed from source (the full path it was shown
+// from) to target: its bytes are the same, so the picture shown, its edit
+// history and every reload go with it to its new name, and the captions
+// name it there. Nothing changes when source was not the shown file or is
+// still there as another file (a move that only copied).
+void follow_moved_shown_file(HWND hwndMain, const char* source, const char* target);
+
 // Loads the list's selected file into the current-image state and shows it.
 void load_selected_file(HWND hwndMain, RECT preview);
 

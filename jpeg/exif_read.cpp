@@ -158,28 +158,87 @@ static void walk_first_directory(BYTE* tiff, uint32_t tiff_length, EntryVisitor 
     }
 }
 
+// An Orientation entry walked: the TIFF block it lies in, and the value
+// read (0 when none could be) or the value to write.
+struct OrientationVisit {
+    BYTE* tiff;
+    uint32_t tiff_length;
+    int value;
+};
+
+// Where an Orientation entry keeps its first value, in the entry's own
+// type: 2 or 4 bytes (SHORT or LONG) of a count of at least 1, in the value
+// field or, when the values do not fit there, at the offset the field holds
+// inside the block. 0, *value untouched, for an entry the program cannot
+// read: another type, no values, or values outside the block.
+static int orientation_place(const OrientationVisit* v, BYTE* entry, uint16_t order, BYTE** value)
+{
+    uint32_t type = read_u16_ordered(entry + 2, order), count = read_u32_ordered(entry + 4, order);
+    uint32_t size = type == 3 ? 2 : type == 4 ? 4 : 0;
+    if (!size || count == 0)
+        return 0;
+    if ((uint64_t)count * size <= 4) {
+        *value = entry + 8;
+    } else {
+        uint32_t offset = read_u32_ordered(entry + 8, order);
+        if (offset > v->tiff_length || size > v->tiff_length - offset)
+            return 0;
+        *value = v->tiff + offset;
+    }
+    return (int)size;
+}
+
 static int find_orientation(BYTE* entry, uint16_t order, void* context)
 {
     if (read_u16_ordered(entry, order) != TAG_ORIENTATION)
         return 1;
-    if (read_u32_ordered(entry + 4, order) == 1)
-        *(int*)context = read_u16_ordered(entry + 8, order);
+    OrientationVisit* v = (OrientationVisit*)context;
+    BYTE* value = NULL;
+    int size = orientation_place(v, entry, order, &value);
+    uint32_t read = size == 2 ? read_u16_ordered(value, order) : size == 4 ? read_u32_ordered(value, order) : 0;
+    v->value = read >= 1 && read <= 8 ? (int)read : 0;
     return 0;
 }
 
+// Writes the value in the entry's own type and place; an entry the
+// program cannot read keeps its bytes.
 static int set_orientation(BYTE* entry, uint16_t order, void* context)
 {
-    if (read_u16_ordered(entry, order) == TAG_ORIENTATION) {
-        BYTE orientation = (BYTE) * (int*)context;
-        if (order == BYTE_ORDER_II) {
-            entry[8] = orientation;
-            entry[9] = 0;
-        } else {
-            entry[8] = 0;
-            entry[9] = orientation;
-        }
+    if (read_u16_ordered(entry, order) != TAG_ORIENTATION)
+        return 1;
+    OrientationVisit* v = (OrientationVisit*)context;
+    BYTE* value = NULL;
+    int size = orientation_place(v, entry, order, &value);
+    uint32_t n = (uint32_t)v->value;
+    const bool ii = order == BYTE_ORDER_II;
+    if (size == 2) {
+        value[0] = (BYTE)(ii ? n : n >> 8);
+        value[1] = (BYTE)(ii ? n >> 8 : n);
+    } else if (size == 4) {
+        for (int i = 0; i < 4; ++i)
+            value[i] = (BYTE)(n >> (ii ? 8 * i : 24 - 8 * i));
     }
     return 1;
+}
+
+static void walk_orientation(BYTE* tiff, uint32_t tiff_length, EntryVisitor visit, OrientationVisit* v)
+{
+    v->tiff = tiff;
+    v->tiff_length = tiff_length;
+    walk_first_directory(tiff, tiff_length, visit, v);
+}
+
+// The first directory's Orientation of the Exif APP1 at start: 1 to 8 as
+// stored, 0 when the entry cannot be read, -1 when there is none.
+static int read_orientation_at(FILE* fp, uint32_t start, uint32_t length)
+{
+    // The identifier ends the payload's first 6 bytes; the TIFF block follows.
+    static BYTE segment[65536];
+    uint32_t payload = length - 2;
+    OrientationVisit v = {NULL, 0, -1};
+    if (payload > EXIF_ID_BYTES && read_at(fp, start + 4, segment, payload))
+        walk_orientation(segment + EXIF_ID_BYTES, payload - EXIF_ID_BYTES, find_orientation, &v);
+    return v.value;
 }
 
 static void show_not_exif(void)
@@ -196,13 +255,24 @@ int read_exif_orientation(FILE* fp)
         show_not_exif();
         return 0;
     }
-    // The identifier ends the payload's first 6 bytes; the TIFF block follows.
-    static BYTE segment[65536];
-    uint32_t payload = length - 2;
-    if (payload > EXIF_ID_BYTES && read_at(fp, start + 4, segment, payload))
-        walk_first_directory(segment + EXIF_ID_BYTES, payload - EXIF_ID_BYTES, find_orientation,
-                             &g_exifOrientation);
+    g_exifOrientation = read_orientation_at(fp, start, length);
+    if (g_exifOrientation <= 0)
+        g_exifOrientation = 1;
     return g_exifOrientation;
+}
+
+int exif_orientation_of(const char* path, int* unreadable)
+{
+    FILE* fp = path ? fopen(path, "rb") : NULL;
+    int orientation = -1;
+    uint32_t size = fp ? file_length(fp) : 0, start = 0, length = 0;
+    if (fp && locate_exif_segment(fp, size, &start, &length))
+        orientation = read_orientation_at(fp, start, length);
+    if (fp)
+        fclose(fp);
+    if (unreadable)
+        *unreadable = orientation == 0;
+    return orientation > 0 ? orientation : 0;
 }
 
 // Orientations as the 2 x 2 matrices (a, b; c, d) that turn the stored
@@ -258,9 +328,9 @@ static int copy_with_orientation(FILE* in, uint32_t size, FILE* out, int orienta
         if (marker == 0xE1 && length >= 2 + EXIF_ID_BYTES) {
             if (!read_at(in, position, segment, length + 2))
                 return 0;
+            OrientationVisit v = {NULL, 0, orientation};
             if (memcmp(segment + 4, EXIF_ID, EXIF_ID_BYTES) == 0)
-                walk_first_directory(segment + 4 + EXIF_ID_BYTES, length - 2 - EXIF_ID_BYTES,
-                                     set_orientation, &orientation);
+                walk_orientation(segment + 4 + EXIF_ID_BYTES, length - 2 - EXIF_ID_BYTES, set_orientation, &v);
             if (fwrite(segment, 1, length + 2, out) != length + 2)
                 return 0;
         } else if (!copy_range(in, position, length + 2, out)) {
@@ -418,8 +488,9 @@ int copy_exif_turned(FILE* in, FILE* out, int orientation, ExifThumbnailTurn tur
     if (used >= EXIF_ID_BYTES + TIFF_HEADER_BYTES) {
         BYTE* tiff = payload + EXIF_ID_BYTES;
         uint32_t tiff_length = used - EXIF_ID_BYTES;
+        OrientationVisit v = {NULL, 0, orientation};
         if (orientation >= 1 && orientation <= 8)
-            walk_first_directory(tiff, tiff_length, set_orientation, &orientation);
+            walk_orientation(tiff, tiff_length, set_orientation, &v);
         if (turn)
             turn_thumbnail(tiff, &tiff_length, MAX_PAYLOAD - EXIF_ID_BYTES, turn, context);
         used = EXIF_ID_BYTES + tiff_length;
@@ -565,11 +636,16 @@ static void read_main_directory(const ExifBlock* b, InfoText* text, ExifFacts* f
             add_text_line(text, b, e, "model: ");
         else if (text && tag == TAG_SOFTWARE)
             add_text_line(text, b, e, "software: ");
-        else if (tag == TAG_ORIENTATION && entry_count(b, e) == 1) {
-            g_exifOrientation = read_u16_ordered(e + 8, b->order);
-            snprintf(line, sizeof line, "orientation: %d\n", g_exifOrientation);
-            if (text)
-                add_line(text, line);
+        else if (tag == TAG_ORIENTATION) {
+            // Read in the entry's own type and place, as F9 reads it.
+            OrientationVisit v = {(BYTE*)b->tiff, b->length, 0};
+            find_orientation((BYTE*)e, b->order, &v);
+            if (v.value) {
+                g_exifOrientation = v.value;
+                snprintf(line, sizeof line, "orientation: %d\n", g_exifOrientation);
+                if (text)
+                    add_line(text, line);
+            }
         } else if (tag == TAG_EXIF_IFD) {
             uint32_t type = entry_type(b, e);
             facts->exif_directory = type == TYPE_SHORT || type == TYPE_LONG ? entry_number(b, e) : 0;

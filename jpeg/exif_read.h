@@ -28,15 +28,23 @@ int load_exif_thumbnail(const char* path);
 void shrink_exif_thumbnail(void);
 // Frees g_hExifInfo and g_hExifThumbnail and sets them to null.
 void release_exif_data(void);
-// The Orientation entry of the JPEG open in fp (read from its first byte):
-// 1 to 8 as stored, 1 when there is none, 0 when the file is not Exif
-// ("Not Exif" box). Also stored in g_exifOrientation.
+// The Orientation entry of the JPEG open in fp (read from its first byte),
+// in its own type (SHORT or LONG, the first of any count): 1 to 8 as
+// stored, 1 when there is none or it cannot be read, 0 when the file is not
+// Exif ("Not Exif" box). Also stored in g_exifOrientation.
 int read_exif_orientation(FILE* fp);
+// The Orientation of the JPEG at path, read in the entry's own type
+// (SHORT or LONG, its first value): 1 to 8, or 0 when the file has no
+// Exif, no such entry or one that cannot be read; *unreadable, when given,
+// tells the last (another type, values outside the segment, a value
+// outside 1 to 8). No box.
+int exif_orientation_of(const char* path, int* unreadable = NULL);
 // The orientation after a lossless transform numbered 1 to 8 (transform
 // code + 1) turned the stored pixels, such that the picture shown turns
 // the same way; 0 when either is outside 1 to 8.
 int compose_exif_orientation(int orientation, int transform);
-// Rewrites the Orientation entries of the file's Exif segment; nothing
+// Rewrites the Orientation entries of the file's Exif segment, each in its
+// own type and place; an entry that cannot be read keeps its bytes. Nothing
 // changes when orientation is outside 1 to 8 or the file is corrupt. 1 when
 // rewritten; 0 otherwise, after a message when the file could not be.
 int write_exif_orientation(const char* path, int orientation);

@@ -379,6 +379,17 @@ static void put_entry(BYTE* block, uint32_t offset, uint16_t tag, uint16_t type,
         put_exif_u32(value, ORDER_MM, block + offset + 8);
 }
 
+// The Orientation the segments built carry: 1, or a camera photo's own
+// while a JPEG is written from its unturned pixels.
+static int s_buildOrientation = 1;
+
+int set_exif_build_orientation(int orientation)
+{
+    int before = s_buildOrientation;
+    s_buildOrientation = orientation >= 1 && orientation <= 8 ? orientation : 1;
+    return before;
+}
+
 // The TIFF block before the thumbnail.
 static void fill_tiff_block(BYTE* block, int32_t width, int32_t height, int color_code,
                             uint32_t thumbnail_length)
@@ -390,7 +401,7 @@ static void fill_tiff_block(BYTE* block, int32_t width, int32_t height, int colo
     put_exif_u32(8, ORDER_MM, block + 4);
 
     put_exif_u16(7, ORDER_MM, block + 8);
-    put_entry(block, 10, 274, SHORT, 1, 1);          // Orientation
+    put_entry(block, 10, 274, SHORT, 1, (uint32_t)s_buildOrientation);  // Orientation
     put_entry(block, 22, 282, RATIONAL, 1, 98);      // XResolution
     put_entry(block, 34, 283, RATIONAL, 1, 106);     // YResolution
     put_entry(block, 46, 296, SHORT, 1, 2);          // ResolutionUnit: inch

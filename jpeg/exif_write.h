@@ -21,6 +21,12 @@ void put_exif_u32(uint32_t value, uint16_t order, BYTE* dest);
 // when nothing was.
 int build_exif_segment(HGLOBAL hDib, FILE* out, int color_code, int lossless);
 
+// The Orientation the segments built from now on carry (outside 1 to 8: 1,
+// the default): a JPEG written from a photo's pixels as they are stored
+// keeps the photo's, so that it stands as it stood. Returns the one it
+// replaces, which the caller puts back.
+int set_exif_build_orientation(int orientation);
+
 // Writes dest_path as a copy of the source JPEG (read from its first byte)
 // with a new Exif APP1 right after SOI and a leading APP0, its other APP1
 // segments dropped and its tables merged. The file at dest_path is replaced

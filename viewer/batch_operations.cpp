@@ -32,6 +32,7 @@
 #include "image/seams.h"
 #include "formats/png.h"
 #include "jpeg/exif_read.h"
+#include "jpeg/exif_write.h"
 #include "jpeg/jpeg_comment.h"
 #include "jpeg/jpeg_read.h"
 #include "jpeg/jpeg_write.h"
@@ -222,10 +223,11 @@ static void free_target(void)
 }
 
 // The halving question of a conversion: false for Cancel, which ends the
-// command; Yes adds the halving to g_batchOp.
+// command; Yes adds the halving to g_batchOp. Enter keeps the full size: a
+// halved copy offered under the file's own name would replace the photo.
 static bool ask_halving(HWND hwnd)
 {
-    int answer = seam_message_box(hwnd, HALVE_QUESTION, APP_CAPTION, MB_YESNOCANCEL);
+    int answer = seam_message_box(hwnd, HALVE_QUESTION, APP_CAPTION, MB_YESNOCANCEL | MB_DEFBUTTON2);
     if (answer == IDYES)
         g_batchOp = (short)(g_batchOp + BATCH_HALVED);
     return answer != IDCANCEL;
@@ -298,8 +300,11 @@ static int convert_one(HWND hwnd, const char* path, const char* joined, int same
     HGLOBAL image = have_out && !is_own_source ? read_for_conversion(path, code != g_batchOp) : NULL;
     InvalidateRect(hwnd, NULL, FALSE);
     int written = 0;
+    // The photo's pixels are written as stored: its orientation goes along.
+    const int orientation = set_exif_build_orientation(exif_orientation_of(path));
     if (image)
         written = is_png ? write_png_file(out, image, code & 1) : write_jpeg_file(out, 85, image, code & 1, 0, 0);
+    set_exif_build_orientation(orientation);
     if (image)
         GlobalFree(image);
     if (!written)
@@ -347,6 +352,7 @@ static int run_one(HWND hwnd, int cell, const char* target)
         set_thumb_path(i, joined);
         if (!same_folder && !opens_for_reading(path))
             mark_thumb_gone(i);
+        follow_moved_shown_file(g_hwndMain, path, joined);
         return FILE_DONE;
     }
     if (g_batchOp == BATCH_COPY) {
@@ -568,8 +574,10 @@ static void convert_clicked(HWND hwnd, int id)
     // The Save dialog proposes the file's own name in its own folder.
     char name[MAX_PATH], folder[MAX_PATH];
     listed_file_name(path, name, sizeof name);
+    const int orientation = set_exif_build_orientation(exif_orientation_of(path));
     if (image && path_folder(path, folder, sizeof folder))
         convert_save(image, hwnd, KIND_DIB, name, folder, code <= 1 ? FMT_PNG : FMT_JPEG, code & 1, 0);
+    set_exif_build_orientation(orientation);
     if (image)
         GlobalFree(image);
     // The list, in the folder it shows, takes in what was written.

@@ -406,7 +406,8 @@ static void remove_exif_marker(void)
         return;
     fclose(fp);
     if (!is_exif_jpeg(path) ||
-        seam_message_box(NULL, "Remove EXIF Marker?", "Corvane File Viewer", MB_YESNOCANCEL) != IDYES)
+        seam_message_box(NULL, "Remove EXIF Marker?", "Corvane File Viewer", MB_YESNOCANCEL | MB_DEFBUTTON2) !=
+            IDYES)
         return;
     HCURSOR old = SetCursor(LoadCursorA(NULL, IDC_WAIT));
     // The rewrite the user agreed to takes a read-only file too, which

@@ -287,6 +287,12 @@ void run_huffman_command(HWND hwndView)
         return;
     fclose(fp);
     if (is_exif_jpeg(s_huffmanPath)) {
+        // An entry the program cannot read is said so; Yes leaves it as it is.
+        int unreadable = 0;
+        exif_orientation_of(s_huffmanPath, &unreadable);
+        if (unreadable)
+            seam_message_box(hwndView, "The Orientation of This Image Cannot Be Read; Yes Leaves It as It Is.",
+                             "Orientation of Image", MB_OK | MB_ICONINFORMATION);
         // Yes without a change keeps the orientation the file has.
         dialog_box_holding(g_hInstance, "HUFFMAN", hwndView, huffman_dlg_proc, file_orientation(s_huffmanPath));
         return;

@@ -377,15 +377,15 @@ std::string lf_lines(size_t length)
 
 // A PNG fixture with a Description text chunk after its header: a tEXt, or
 // an iTXt in French with a translated keyword; compressed, a zTXt or a
-// compressed iTXt.
-std::string png_with_description(std::string text, bool itxt = false, bool compressed = false)
+// compressed iTXt, its stream cut after kept bytes when kept is given.
+std::string png_with_description(std::string text, bool itxt = false, bool compressed = false, size_t kept = 0)
 {
     const std::string png = read_file_bytes(fixture_path("png/basn0g01.png"));
     if (compressed) {
         std::string deflated(compressBound((uLong)text.size()), '\0');
         uLongf bytes = (uLongf)deflated.size();
         compress((Bytef*)&deflated[0], &bytes, (const Bytef*)text.data(), (uLong)text.size());
-        text = deflated.substr(0, bytes);
+        text = deflated.substr(0, kept ? kept : bytes);
     }
     const std::string chunk =
         itxt ? std::string("iTXtDescription\0", 16) + (compressed ? '\1' : '\0') + std::string("\0fr\0", 4) +
@@ -494,6 +494,13 @@ TEST(CommentDialog, KeepsWhatItCouldNotShowAndTheLineEnds)
          nullptr, "", false, "iTXt", L"x\u20AC\u201Cq"},
         {"ztxt_nul.png", FMT_PNG, png_with_description(std::string("old\0after", 9), false, true), REPLACED, "typed",
          NOT_SHOWN, ""},
+        // a stream cut short is no text the box showed; an emptied box
+        // removes every description, also one it could not show
+        {"ztxt_cut.png", FMT_PNG, png_with_description("old text", false, true, 2), REPLACED, "typed", NOT_SHOWN, ""},
+        {"itxt_unshowable_cleared.png", FMT_PNG, png_with_description("\xCE\xB1\xCE\xB2 \xE4\xB8\xAD", true, true),
+         REPLACED, "", nullptr, "", false, "Description"},
+        // a code-page byte that is a C1 control in Latin-1 goes into an iTXt
+        {"typed_c1.png", FMT_PNG, png_with_description("old"), REPLACED, "x\x81y", nullptr, "x\x81y", false, "tEXt"},
     };
     HINSTANCE instance = g_hInstance;
     g_hInstance = GetModuleHandleA(NULL);

@@ -11,6 +11,8 @@
 #include "image/current_image.h"
 #include "image/metafile.h"
 #include "image/metafile_renderer.h"
+#include "jpeg/exif_read.h"
+#include "tools/edit_history.h"
 #include "support/seam_recorder.h"
 #include "support/test_support.h"
 #include "support/dib_block.h"
@@ -294,6 +296,34 @@ TEST(SaveBrightness, OnlyTheShownImageIsWrittenBrightened)
         EXPECT_EQ(DibBlock(image, false).row(0)[0], 100) << row.name << ": the image itself is unchanged";
         GlobalFree(other);
     }
+    reset_current_image();
+}
+
+// A JPEG written from a photo's pixels as the file stores them keeps the
+// photo's orientation, so that it stands as it stood; once the user turned
+// the pixels, they stand as they are (orientation 1).
+TEST(SaveOrientation, TheShownPhotoKeepsItsOrientationUntilItsPixelsTurn)
+{
+    SeamRecorder seams(32);
+    const struct {
+        UINT edit;
+        int orientation;
+    } rows[] = {{EDIT_NONE, 6}, {EDIT_INVERT, 6}, {EDIT_ROTATE_CW90, 1}};
+    for (const auto& row : rows) {
+        reset_current_image();
+        clear_edit_history();
+        g_hImage = make_dib(8, 4, 24);
+        g_imageKind = KIND_DIB;
+        g_fileFormat = FMT_JPEG;
+        lstrcpynA(g_filePath, fixture_path("exif/mix.jpg").c_str(), sizeof g_filePath);
+        if (row.edit != EDIT_NONE)
+            push_edit_record(row.edit, 0);
+        std::string path = test_out_path("convert_save_oriented.jpg");
+        ASSERT_TRUE(convert_save_to_path(g_hImage, KIND_DIB, path.c_str(), FMT_JPEG, 0, 0)) << row.edit;
+        EXPECT_EQ(exif_orientation_of(path.c_str()), row.orientation) << row.edit;
+    }
+    clear_edit_history();
+    g_filePath[0] = '\0';
     reset_current_image();
 }
 

@@ -5,11 +5,13 @@
 #include <windows.h>
 
 #include "app/jpeg_reencode.h"
+#include "image/current_image.h"
 #include "jpeg/jpeg_read.h"
 #include "jpeg/jpeg_write.h"
 #include "support/dib_block.h"
 #include "support/seam_recorder.h"
 #include "support/test_support.h"
+#include "tools/edit_history.h"
 
 namespace {
 
@@ -105,6 +107,38 @@ TEST(JpegReencode, UnreadableSourceWritesNothing)
     DeleteFileA(out.c_str());
     EXPECT_EQ(reencode_jpeg_file(test_out_path("no_such.jpg").c_str(), out.c_str(), 90), 0);
     EXPECT_EQ(GetFileAttributesA(out.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+// A rewrite of the shown file asks first while the picture shows changes
+// the file does not hold: recorded edits, or a change kept with no edit
+// left (an Undo the file no longer allowed); No writes nothing.
+TEST(JpegReencode, RewritingTheShownFileOverChangesAsksFirst)
+{
+    const std::string path = test_out_path("reencode_shown.jpg");
+    ASSERT_TRUE(write_file_bytes(path, "shown"));
+    const struct {
+        const char* name;
+        bool edited, kept;
+        bool asked;
+    } rows[] = {
+        {"as read", false, false, false},
+        {"after an edit", true, false, true},
+        {"a change kept with no edit left", false, true, true},
+    };
+    for (const auto& row : rows) {
+        clear_edit_history();
+        lstrcpynA(g_filePath, path.c_str(), sizeof g_filePath);
+        if (row.edited)
+            push_edit_record(EDIT_INVERT, 0);
+        if (row.kept)
+            note_unrecorded_change();
+        SeamRecorder seams;
+        seams.answers.push_back(IDNO);
+        EXPECT_EQ(may_rewrite_shown_file(NULL, path.c_str()), row.asked ? 0 : 1) << row.name;
+        EXPECT_EQ(seams.boxes.size(), row.asked ? 1u : 0u) << row.name;
+    }
+    clear_edit_history();
+    g_filePath[0] = '\0';
 }
 
 }  // namespace

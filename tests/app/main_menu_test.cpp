@@ -8,6 +8,8 @@
 #include "app/main_commands.h"
 #include "app/main_menu.h"
 #include "image/current_image.h"
+#include "image/file_stamp.h"
+#include "tools/edit_history.h"
 #include "resources/resource.h"
 #include "support/seam_recorder.h"
 #include "support/dib_block.h"
@@ -233,6 +235,57 @@ TEST(MainMenuTree, OpeningTheMenuAppliesStatesAndPlacesThePnmEntry)
     EXPECT_TRUE(GetMenuState(convert, IDM_MAIN_SAVE_PNM_FAMILY, MF_BYCOMMAND) & MF_GRAYED);
 
     GlobalFree(grey);
+    reset_current_image();
+    destroy_main_menu(hwnd);
+    DestroyWindow(hwnd);
+}
+
+// The real menu, from the facts of the real state: Restore is offered
+// whenever the picture shown is not the file on disk, also with no edit in
+// the history: once it was dropped under the picture, and once the file
+// changed since it was read.
+TEST(MainMenuTree, RestoreIsOfferedWhenThePictureIsNotTheFile)
+{
+    SeamRecorder seams(32);
+    HWND hwnd = CreateWindowExA(0, "STATIC", "menu test", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, NULL, NULL,
+                                GetModuleHandleA(NULL), NULL);
+    build_main_menu(hwnd);
+    const std::string path = test_out_path("restore_state.bmp");
+    const struct {
+        const char* name;
+        bool dropped, changed;
+        bool offered;
+    } rows[] = {
+        {"as read", false, false, false},
+        {"history dropped", true, false, true},
+        {"changed on disk", false, true, true},
+    };
+    for (const auto& row : rows) {
+        ASSERT_TRUE(write_file_bytes(path, "BM as read"));
+        reset_current_image();
+        clear_edit_history();
+        g_hImage = make_dib(4, 2, 24);
+        g_imageKind = KIND_DIB;
+        g_fileFormat = FMT_BMP;
+        lstrcpynA(g_filePath, path.c_str(), sizeof g_filePath);
+        lstrcpynA(g_fileName, "restore_state.bmp", sizeof g_fileName);
+        FileStamp stamp;
+        ASSERT_TRUE(take_file_stamp(path.c_str(), &stamp));
+        g_fileSize = stamp.size;
+        g_fileWriteTime = stamp.written;
+        if (row.dropped) {
+            push_edit_record(EDIT_INVERT, 0);
+            drop_edit_history();
+        }
+        if (row.changed)
+            ASSERT_TRUE(write_file_bytes(path, "BM changed since"));
+        EXPECT_TRUE(main_menu_on_initmenu(hwnd, g_hMainMenu));
+        const UINT state = GetMenuState(g_hMainMenu, IDM_MAIN_RESTORE, MF_BYCOMMAND);
+        EXPECT_EQ((state & MF_GRAYED) == 0, row.offered) << row.name;
+        EXPECT_EQ(g_editCount, 0u) << row.name;
+    }
+    clear_edit_history();
+    g_filePath[0] = g_fileName[0] = '\0';
     reset_current_image();
     destroy_main_menu(hwnd);
     DestroyWindow(hwnd);

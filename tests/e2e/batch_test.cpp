@@ -591,4 +591,36 @@ TEST(Batch, ReplacesOnlyAfterYesCancelStopsAndReadOnlyStays)
     EXPECT_EQ(exit_by_button(app), 1);
 }
 
+// The shown file inverted, then renamed from the batch window's popup and
+// the window left: the picture stays inverted, and Undo reads the file
+// under its new name back to the photo as it is.
+TEST(BatchPaths, RenamingTheShownFileKeepsItsEdits)
+{
+    std::string dir = e2e_work_dir("batch_rename_shown");
+    ASSERT_TRUE(copy_fixture("batch_a.jpg", dir));
+    ASSERT_TRUE(copy_fixture("batch_b.jpg", dir));
+    DeleteFileA((dir + "\\renamed_a.jpg").c_str());
+    RunningApp app;
+    ASSERT_TRUE(start_app("batch_a.jpg", dir, app));
+    auto pixel_near = [&](const char* shot, DWORD colour) {
+        return wait_for([&] { return colours_close(preview_pixel(app, shot, 0.3, 0.4), colour, 6); });
+    };
+    DWORD photo = 0;
+    ASSERT_TRUE(wait_for([&] { return (photo = preview_pixel(app, "rename_shown_photo", 0.3, 0.4)) != 0xFFFFFF; }));
+    Sleep(300);
+    photo = preview_pixel(app, "rename_shown_photo", 0.3, 0.4);
+    send_main_command(app, IDM_MAIN_INVERT);
+    ASSERT_TRUE(pixel_near("rename_shown_inverted", ~photo & 0xFFFFFF));
+    HWND batch = open_batch_window_clicking(app, 0);
+    ASSERT_NE(batch, nullptr);
+    EXPECT_EQ(run_dialog_command(app, batch, IDM_THUMB_RENAME, "Rename \"batch_a.jpg\":", "renamed_a.jpg", 1).size(), 2u);
+    ASSERT_TRUE(file_exists(dir + "\\renamed_a.jpg"));
+    PostMessageA(batch, WM_COMMAND, MAKEWPARAM(IDM_BATCH_EXIT, 0), 0);
+    EXPECT_TRUE(wait_until_closed(batch));
+    EXPECT_TRUE(pixel_near("rename_shown_kept", ~photo & 0xFFFFFF)) << "the edit stays";
+    send_main_command(app, IDM_MAIN_UNDO);
+    EXPECT_TRUE(pixel_near("rename_shown_undone", photo)) << "undone from the renamed file";
+    EXPECT_EQ(exit_by_button(app), 1);
+}
+
 }  // namespace

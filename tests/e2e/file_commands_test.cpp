@@ -24,8 +24,9 @@ bool is_red_bmp(const std::string& bytes)
 }
 
 // The box the dialog titled title shows over itself (it carries the same
-// title), answered with button; its caption and text as "caption|text",
-// followed by "|no" when it lacks Yes or No or has Cancel.
+// title), answered with button (0: Enter, which takes the box's default);
+// its caption and text as "caption|text", followed by "|no" when it lacks
+// Yes or No or has Cancel.
 std::string answer_box_over(const RunningApp& app, HWND dialog, const char* title, int button)
 {
     HWND box = find_process_window(app.process.dwProcessId, "#32770", dialog, 8000, title);
@@ -34,7 +35,12 @@ std::string answer_box_over(const RunningApp& app, HWND dialog, const char* titl
     std::string seen = window_text(box) + "|" + box_text(box);
     if (!GetDlgItem(box, IDYES) || !GetDlgItem(box, IDNO) || GetDlgItem(box, IDCANCEL))
         seen += "|no";
-    click_button(box, button);
+    if (button) {
+        click_button(box, button);
+    } else {
+        PostMessageA(box, WM_KEYDOWN, VK_RETURN, 0);
+        PostMessageA(box, WM_KEYUP, VK_RETURN, 0);
+    }
     wait_until_closed(box);
     return seen;
 }
@@ -64,8 +70,9 @@ struct ReplaceCase {
     std::string done_text_before, done_text_after;
 };
 
-// Each command on an existing target: No keeps the dialog open with the
-// name and changes nothing, Cancel then ends it; Yes replaces the file.
+// Each command on an existing target: Enter and No keep the dialog open
+// with the name and change nothing, Cancel then ends it; Yes replaces the
+// file.
 TEST(ReplacePrompt, NoKeepsTheDialogAndTheFileYesReplacesIt)
 {
     std::string dir = e2e_work_dir("replace_prompt");
@@ -97,6 +104,11 @@ TEST(ReplacePrompt, NoKeepsTheDialogAndTheFileYesReplacesIt)
 
         HWND dialog = ask_for(app, c.command, c.title, target);
         ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(answer_box_over(app, dialog, c.title, 0), question);
+        Sleep(300);
+        ASSERT_TRUE(is_visible(dialog)) << "Enter keeps the dialog";
+        EXPECT_EQ(file_size(target), 3u) << "and the file";
+        click_button(dialog, IDOK);
         EXPECT_EQ(answer_box_over(app, dialog, c.title, IDNO), question);
         Sleep(300);
         EXPECT_TRUE(is_visible(dialog)) << "the dialog stays open";
@@ -220,6 +232,7 @@ TEST(ReplacePrompt, TypedNameTakesTheExtensionAndTheOwnNameInOtherCaseIsARename)
     EXPECT_EQ(answer_done_box(app, "Move File"), "case.bmp renamed:\n\n" + dir + "\\CASE.BMP");
     EXPECT_TRUE(wait_until_closed(dialog)) << "no question kept it open";
     EXPECT_EQ(listed_name(dir + "\\case.bmp"), "CASE.BMP");
+    EXPECT_EQ(wait_for_window_text(GetDlgItem(app.main, IDC_MAIN_NAME_EDIT), "CASE.BMP"), "CASE.BMP");
     EXPECT_TRUE(is_red_bmp(read_whole_file(dir + "\\CASE.BMP")));
     EXPECT_EQ(exit_by_button(app), 1);
 }
@@ -317,8 +330,9 @@ bool opens_popup(const RunningApp& app, char key)
     return popup != NULL;
 }
 
-// The only file of the folder deleted or moved away: nothing is shown, no
-// box, and the image menus ("&Convert/Save" by its key) are greyed.
+// The only file of the folder deleted: nothing is shown, no box, and the
+// image menus ("&Convert/Save" by its key) are greyed. Moved away, it is
+// still the picture shown, from its new place, with its menus.
 TEST(EmptiedList, NothingShownAndTheImageMenusGreyed)
 {
     const struct {
@@ -345,9 +359,51 @@ TEST(EmptiedList, NothingShownAndTheImageMenusGreyed)
         EXPECT_FALSE(file_exists(dir + "\\only.bmp"));
         EXPECT_TRUE(list_box_items(GetDlgItem(app.main, IDC_MAIN_FILE_LIST)).empty());
         EXPECT_EQ(dismiss_message_box(app, 2000), "") << "no box for a file that is not there";
-        EXPECT_FALSE(opens_popup(app, 'c')) << "Convert/Save greyed";
+        EXPECT_EQ(opens_popup(app, 'c'), c.title != NULL) << "Convert/Save greyed but for the moved picture";
         EXPECT_EQ(exit_by_button(app), 1);
     }
+}
+
+// The shown file inverted, then renamed or moved: its picture stays as the
+// user made it, and Undo reads the file at its new place and replays the
+// history there, back to the file's red.
+TEST(MovedShownFile, KeepsItsEditsUnderItsNewName)
+{
+    const DWORD RED = 0xFF0000, CYAN = 0x00FFFF;
+    const struct {
+        int command;
+        const char* source;
+        const char* title;
+        const char* target;
+    } cases[] = {
+        {IDM_MAIN_RENAME_FILE, "ren.bmp", "Rename \"ren.bmp\":", "renamed.bmp"},
+        {IDM_MAIN_MOVE_FILE, "mov.bmp", "Move \"mov.bmp\" To:", "sub\\mov.bmp"},
+    };
+    std::string dir = e2e_work_dir("moved_shown");
+    CreateDirectoryA((dir + "\\sub").c_str(), NULL);
+    ASSERT_TRUE(copy_fixture("slide_a.bmp", dir));
+    for (const auto& c : cases)
+        ASSERT_TRUE(CopyFileA((dir + "\\slide_a.bmp").c_str(), (dir + "\\" + c.source).c_str(), FALSE));
+    RunningApp app;
+    ASSERT_TRUE(start_app("slide_a.bmp", dir, app));
+    auto middle_is = [&](const char* shot, DWORD colour) {
+        return wait_for([&] { return preview_pixel(app, shot, 0.5, 0.5) == colour; });
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.title);
+        ASSERT_TRUE(select_list_file(app, c.source));
+        ASSERT_TRUE(middle_is("moved_loaded", RED));
+        send_main_command(app, IDM_MAIN_INVERT);
+        ASSERT_TRUE(middle_is("moved_inverted", CYAN));
+        const std::string target = dir + "\\" + c.target;
+        EXPECT_EQ(run_dialog_command(app, app.main, c.command, c.title, target, 1).size(), 2u);
+        ASSERT_TRUE(file_exists(target));
+        EXPECT_TRUE(middle_is("moved_kept", CYAN)) << "the edit stays";
+        send_main_command(app, IDM_MAIN_UNDO);
+        EXPECT_TRUE(middle_is("moved_undone", RED)) << "undone from the file at its new place";
+        EXPECT_EQ(dismiss_message_box(app, 1000), "");
+    }
+    EXPECT_EQ(exit_by_button(app), 1);
 }
 
 }  // namespace

@@ -184,7 +184,7 @@ TEST(JpegTransform, LosslessCodedFileIsTurnedByEncodingItAgain)
 }
 
 // F9 in the image window: the HUFFMAN dialog refuses an orientation outside
-// 1 to 8 and writes a valid one into the file.
+// 1 to 8 and writes a valid one into the file; F9 again opens at 8.
 TEST(HuffmanDialog, RefusesNineAndWritesEight)
 {
     std::string dir = e2e_work_dir("huffman");
@@ -216,10 +216,49 @@ TEST(HuffmanDialog, RefusesNineAndWritesEight)
     EXPECT_TRUE(wait_hidden(dialog));
     wait_file_replaced(path, stamp, 5000);
     EXPECT_NE(read_whole_file(path), before);
+    PostMessageA(view, WM_KEYDOWN, VK_F9, 0);
+    dialog = wait_dialog(app, "Corvane File Viewer", 10000);
+    ASSERT_TRUE(dialog);
+    EXPECT_EQ(window_text(GetDlgItem(dialog, IDC_HUFFMAN_ORIENTATION)), "8");
+    click_button(dialog, IDNO);
+    EXPECT_TRUE(wait_hidden(dialog));
     EXPECT_EQ(exit_by_button(app), 1);
 }
 
-// F6 in the image window: No keeps the file; Yes removes its Exif segment
+// F9 on an Orientation entry of a type the program cannot read (ASCII): a
+// box says so, and Yes as the dialog opens leaves the file as it was.
+TEST(HuffmanDialog, AnUnreadableOrientationIsSaidAndKept)
+{
+    std::string dir = e2e_work_dir("huffman_unread");
+    ASSERT_TRUE(copy_fixture("camera.jpg", dir));
+    std::string path = dir + "\\camera.jpg";
+    std::string bytes = read_whole_file(path);
+    const size_t entry = bytes.find(std::string("\x01\x12\x00\x03\x00\x00\x00\x01", 8));
+    ASSERT_NE(entry, std::string::npos);
+    bytes[entry + 3] = 2;  // ASCII
+    ASSERT_TRUE(write_whole_file(path, bytes));
+    RunningApp app;
+    ASSERT_TRUE(start_app("camera.jpg", dir, app));
+    Sleep(500);
+    HWND view = open_image_window(app, IDC_MAIN_CENTER);
+    ASSERT_TRUE(view);
+    PostMessageA(view, WM_KEYDOWN, VK_F9, 0);
+    HWND box = wait_dialog(app, "Orientation of Image", 10000);
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box_text(box), "The Orientation of This Image Cannot Be Read; Yes Leaves It as It Is.");
+    click_button(box, IDOK);
+    ASSERT_TRUE(wait_hidden(box));
+    HWND dialog = wait_dialog(app, "Corvane File Viewer", 10000);
+    ASSERT_TRUE(dialog);
+    const std::string stamp = file_stamp(path);
+    click_button(dialog, IDOK);
+    EXPECT_TRUE(wait_hidden(dialog));
+    wait_file_replaced(path, stamp, 5000);
+    EXPECT_EQ(read_whole_file(path).substr(entry, 12), bytes.substr(entry, 12)) << "the entry as it was";
+    EXPECT_EQ(exit_by_button(app), 1);
+}
+
+// F6 in the image window: Enter and No keep the file; Yes removes its Exif segment
 // and the window shows the file again (its information text now that of a
 // plain JPEG).
 TEST(ImageWindowKeys, F6RemovesTheExifMarkerAndShowsTheFileAgain)
@@ -241,13 +280,20 @@ TEST(ImageWindowKeys, F6RemovesTheExifMarkerAndShowsTheFileAgain)
     EXPECT_EQ(info().rfind("image type: Exif JPEG", 0), 0u);
 
     const std::string stamp = file_stamp(path);
-    for (int answer : {IDNO, IDYES}) {
+    for (int answer : {0, IDNO, IDYES}) {
         PostMessageA(view, WM_KEYDOWN, VK_F6, 0);
         HWND box = wait_dialog(app, "Corvane File Viewer", 10000);
         ASSERT_TRUE(box);
         EXPECT_EQ(box_text(box), "Remove EXIF Marker?");
-        click_button(box, answer);
+        if (answer) {
+            click_button(box, answer);
+        } else {
+            PostMessageA(box, WM_KEYDOWN, VK_RETURN, 0);
+            PostMessageA(box, WM_KEYUP, VK_RETURN, 0);
+        }
         ASSERT_TRUE(wait_hidden(box));
+        if (answer != IDYES)
+            EXPECT_EQ(file_stamp(path), stamp) << "kept";
     }
     wait_file_replaced(path, stamp, 5000);
     std::string after = read_whole_file(path);

@@ -715,4 +715,43 @@ INSTANTIATE_TEST_SUITE_P(Commands, ListElsewhere, ::testing::Values(
     ListElsewhereRow{"CenterOverAnEmptyFolder", IDC_MAIN_CENTER, false, "Meta", {}}),
     [](const ::testing::TestParamInfo<ListElsewhereRow>& info) { return std::string(info.param.name); });
 
+// The shown file changed on disk while no edit is shown: Restore Original
+// Image, chosen by its keys, is offered and shows the file as it is now;
+// so does a click on its entry, which the list has selected already.
+TEST(ChangedOnDisk, RestoreByItsKeysAndAClickOnTheShownEntryReadTheFile)
+{
+    const DWORD RED = 0xFF0000, BLUE = 0x0000FF;
+    std::string dir = e2e_work_dir("changed_on_disk");
+    ASSERT_TRUE(copy_fixture("slide_a.bmp", dir));
+    ASSERT_TRUE(copy_fixture("slide_c.bmp", dir));
+    const std::string path = dir + "\\shown.bmp";
+    const std::string red = read_whole_file(dir + "\\slide_a.bmp"), blue = read_whole_file(dir + "\\slide_c.bmp");
+    ASSERT_TRUE(write_whole_file(path, red));
+    RunningApp app;
+    ASSERT_TRUE(start_app("shown.bmp", dir, app));
+    auto middle_is = [&](const char* shot, DWORD colour) {
+        return wait_for([&] { return preview_pixel(app, shot, 0.5, 0.5) == colour; });
+    };
+    ASSERT_TRUE(middle_is("changed_red", RED));
+    Sleep(1100);  // a write time the file system tells apart
+    ASSERT_TRUE(write_whole_file(path, blue));
+    choose_by_keys(app, 'i', "o");
+    EXPECT_TRUE(middle_is("changed_restored", BLUE)) << "Restore is offered and reads the changed file";
+    for (int i = 0; i < 2 && open_menus(app) > 0; ++i) {
+        PostMessageA(app.main, WM_KEYDOWN, VK_ESCAPE, 0);
+        Sleep(200);
+    }
+    Sleep(1100);
+    ASSERT_TRUE(write_whole_file(path, red));
+    HWND list = GetDlgItem(app.main, IDC_MAIN_FILE_LIST);
+    const int entry = (int)SendMessageA(list, LB_GETCURSEL, 0, 0);
+    ASSERT_GE(entry, 0);
+    const int height = (int)SendMessageA(list, LB_GETITEMHEIGHT, 0, 0);
+    const int y = (entry - (int)SendMessageA(list, LB_GETTOPINDEX, 0, 0)) * height + height / 2;
+    PostMessageA(list, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(8, y));
+    PostMessageA(list, WM_LBUTTONUP, 0, MAKELPARAM(8, y));
+    EXPECT_TRUE(middle_is("changed_clicked", RED)) << "the click reads the changed file";
+    EXPECT_EQ(exit_by_button(app), 1);
+}
+
 }  // namespace

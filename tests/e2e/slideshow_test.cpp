@@ -127,8 +127,8 @@ TEST(Folder, SlideshowImageWindowStepsAndFileCommands)
     EXPECT_EQ(read_whole_file(dir + "\\copy_b.bmp"), read_whole_file(dir + "\\slide_b.bmp"));
     EXPECT_EQ(listed(app).size(), 4u);
 
-    // Move to another folder: gone from the list; the entry now at its
-    // place (the last was moved, so the first) is shown.
+    // Move to another folder: gone from the list; the moved file is still
+    // the one shown, named by its new full path.
     select_list_entry(app, 3);
     ASSERT_EQ(wait_for_window_text(name, "slide_c.bmp"), "slide_c.bmp");
     EXPECT_EQ(run_dialog_command(app, app.main, IDM_MAIN_MOVE_FILE, "Move \"slide_c.bmp\" To:",
@@ -137,9 +137,11 @@ TEST(Folder, SlideshowImageWindowStepsAndFileCommands)
     EXPECT_FALSE(file_exists(dir + "\\slide_c.bmp"));
     EXPECT_TRUE(file_exists(moved + "\\slide_c.bmp"));
     EXPECT_EQ(listed(app), (std::vector<std::string>{"copy_b.bmp", "renamed.bmp", "slide_b.bmp"}));
-    EXPECT_EQ(window_text(name), "copy_b.bmp");
+    EXPECT_EQ(window_text(name), moved + "\\slide_c.bmp");
 
     // Delete after the question: the next entry is shown.
+    select_list_entry(app, 0);
+    ASSERT_EQ(wait_for_window_text(name, "copy_b.bmp"), "copy_b.bmp");
     EXPECT_EQ(run_dialog_command(app, app.main, IDM_MAIN_DELETE_FILE, NULL, "", 1),
               (std::vector<std::string>{"", " CONFIRM DELETE FILE |Are you sure? \n\n\nDelete File copy_b.bmp?"}));
     EXPECT_FALSE(file_exists(dir + "\\copy_b.bmp"));

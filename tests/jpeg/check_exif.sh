@@ -18,6 +18,9 @@ orientation_mm.jpg mix.jpg EXIF:Orientation 8
 orientation_ii.jpg intel.jpg EXIF:Orientation 8
 orientation_ii.jpg intel.jpg ExifByteOrder II
 orientation_xmp.jpg xmp.jpg XMP-tiff:Orientation 6
+orientation_long_mm.jpg mix.jpg EXIF:Orientation 8
+orientation_short2_mm.jpg mix.jpg EXIF:Orientation 8 0
+orientation_long_ii.jpg intel.jpg EXIF:Orientation 8
 orientation_xmp.jpg xmp.jpg EXIF:Orientation
 stripped.jpg mix.jpg EXIF:Orientation
 comment_ten.jpg mix.jpg EXIF:Orientation 6

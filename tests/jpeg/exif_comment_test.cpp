@@ -189,6 +189,48 @@ TEST(ExifOrientation, MalformedSegmentsChangeNothing)
     EXPECT_EQ(orientation_of(path), 8);
 }
 
+// An Orientation entry read and written in its own type and place, in
+// either byte order (check_exif.sh: exiftool); one the program cannot read
+// (another type, values outside the block) reads as none and keeps its
+// bytes.
+TEST(ExifOrientation, ReadsAndWritesTheEntryInItsOwnType)
+{
+    const std::string MM_SHORT("\x01\x12\x00\x03\x00\x00\x00\x01\x00\x06\x00\x00", 12);
+    const std::string II_SHORT("\x12\x01\x03\x00\x01\x00\x00\x00\x03\x00\x00\x00", 12);
+    const struct {
+        const char* source;
+        const char* written;  // empty: the file must keep its bytes
+        std::string entry, rewritten;
+        int read;
+    } cases[] = {
+        {"mix.jpg", "orientation_long_mm.jpg", std::string("\x01\x12\x00\x04\x00\x00\x00\x01\x00\x00\x00\x06", 12),
+         std::string("\x00\x00\x00\x08", 4), 6},
+        {"mix.jpg", "orientation_short2_mm.jpg", std::string("\x01\x12\x00\x03\x00\x00\x00\x02\x00\x06\x00\x00", 12),
+         std::string("\x00\x08\x00\x00", 4), 6},
+        {"intel.jpg", "orientation_long_ii.jpg", std::string("\x12\x01\x04\x00\x01\x00\x00\x00\x03\x00\x00\x00", 12),
+         std::string("\x08\x00\x00\x00", 4), 3},
+        {"mix.jpg", "", std::string("\x01\x12\x00\x02\x00\x00\x00\x01\x00\x06\x00\x00", 12), "", 1},
+        {"mix.jpg", "", std::string("\x01\x12\x00\x04\x00\x00\x00\x02\x7F\xFF\xFF\xF0", 12), "", 1},
+    };
+    SeamRecorder recorder;
+    for (const auto& c : cases) {
+        std::string bytes = fixture(c.source);
+        size_t at = bytes.find(c.source[0] == 'm' ? MM_SHORT : II_SHORT);
+        ASSERT_NE(at, std::string::npos) << c.source;
+        bytes.replace(at, 12, c.entry);
+        std::string path = place(c.written[0] ? c.written : "orientation_unread.jpg", bytes);
+        EXPECT_EQ(orientation_of(path), c.read) << c.written;
+        int unreadable = -1;
+        EXPECT_EQ(exif_orientation_of(path.c_str(), &unreadable), c.written[0] ? c.read : 0) << c.written;
+        EXPECT_EQ(unreadable, c.written[0] ? 0 : 1) << c.written;
+        write_exif_orientation(path.c_str(), 8);
+        if (c.written[0])
+            bytes.replace(at + 8, 4, c.rewritten);
+        EXPECT_EQ(read_file_bytes(path), bytes) << c.written;
+    }
+    EXPECT_TRUE(recorder.boxes.empty());
+}
+
 // A segment of the largest length (0xFFFF) is rewritten whole; a file
 // whose markers cannot be walked is kept and the user told.
 TEST(ExifOrientation, LargestSegmentIsRewrittenAndABrokenFileIsReported)
