@@ -123,7 +123,7 @@ void wmf_own_window(const std::string& path)
     DeleteObject(red);
 }
 
-enum Check { CENTRE_RED, CORNER_RED, INSIDE_FRAME_LINES, SAME_AFTER_RESIZE };
+enum Check { CENTRE_RED, CORNER_RED, INSIDE_FRAME_LINES, SAME_AFTER_RESIZE, WHOLE_DRAWING };
 
 struct MetafileCase {
     const char* file;
@@ -139,7 +139,7 @@ TEST(MetafilePreview, EachShowsAsDrawn)
         {"boxed.wmf", wmf_placeable_without_window, INSIDE_FRAME_LINES},
         {"large.wmf", [](const std::string& path) { write_wmf(path, 3000); }, INSIDE_FRAME_LINES},
         {"wide.emf", emf_wide, SAME_AFTER_RESIZE},
-        {"own_window.wmf", wmf_own_window, CENTRE_RED},
+        {"own_window.wmf", wmf_own_window, WHOLE_DRAWING},
     };
     std::string dir = e2e_work_dir("metafiles");
     for (const MetafileCase& c : cases)
@@ -162,6 +162,14 @@ TEST(MetafilePreview, EachShowsAsDrawn)
         case INSIDE_FRAME_LINES:
             ASSERT_EQ(s.middle(), RED) << c.file;
             EXPECT_EQ(frame_line_gaps(s), std::vector<std::string>()) << c.file;
+            break;
+        case WHOLE_DRAWING:
+            // The ellipse in the middle, the rectangle beside it, the
+            // ground past the rectangle's far corner.
+            EXPECT_EQ(s.in_square(0.5, 0.5), RED) << c.file;
+            EXPECT_EQ(s.in_square(0.15, 0.5), BLUE) << c.file;
+            EXPECT_NE(s.in_square(0.95, 0.95), BLUE) << c.file;
+            EXPECT_NE(s.in_square(0.95, 0.95), RED) << c.file;
             break;
         case SAME_AFTER_RESIZE: {
             ASSERT_EQ(s.middle(), RED);
