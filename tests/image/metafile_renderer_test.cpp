@@ -696,18 +696,33 @@ static void place_current_wmf(SHORT side, WORD units_per_inch)
 
 // The system's conversions of sound pictures are written, whatever their
 // size: a line of smoothed Arial in a box of 2,540, 1,200 or 600 units per
-// inch; a chart at 1,000 pixels. A conversion that would shift the chart
+// inch, or "Hello" over a bitmap underline; a chart at 1,000 pixels. A conversion that would shift the chart
 // by the 15 pixels of its own window origin is not.
 TEST_F(MetafileRenderer, ASoundPictureIsConvertedAtAnySize)
 {
     const std::string path = test_out_path("sound_picture.emf");
-    for (WORD units : {2540, 1200, 600}) {
-        SCOPED_TRACE(units);
+    const struct {
+        WORD units;
+        bool is_underlined;
+    } texts[] = {{2540, false}, {1200, false}, {600, false}, {600, true}};
+    for (const auto& text : texts) {
+        const WORD units = text.units;
+        const bool is_underlined = text.is_underlined;
+        SCOPED_TRACE(std::to_string(units) + (is_underlined ? " underlined" : ""));
         HDC mf = CreateMetaFileA(NULL);
         HFONT font = CreateFontA(-units / 4, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0, 0, ANTIALIASED_QUALITY, 0,
                                  "Arial");
         SelectObject(mf, font);
-        TextOutA(mf, units / 8, units / 8, "Smoothed text", 13);
+        TextOutA(mf, units / 8, units / 8, is_underlined ? "Hello" : "Smoothed text", is_underlined ? 5 : 13);
+        if (is_underlined) {
+            // "Hello" over an underline of a blue bitmap.
+            GdiCanvas line(8, 1);
+            RECT all = {0, 0, 8, 1};
+            HBRUSH blue = CreateSolidBrush(RGB(0, 0, 255));
+            FillRect(line.dc, &all, blue);
+            DeleteObject(blue);
+            StretchBlt(mf, units / 8, units / 2, units, units / 32, line.dc, 0, 0, 8, 1, SRCCOPY);
+        }
         HMETAFILE wmf = CloseMetaFile(mf);
         DeleteObject(font);
         place_current_wmf((SHORT)(units * 3), units);
