@@ -696,8 +696,9 @@ static void place_current_wmf(SHORT side, WORD units_per_inch)
 
 // The system's conversions of sound pictures are written, whatever their
 // size: a line of smoothed Arial in a box of 2,540, 1,200 or 600 units per
-// inch, or "Hello" over a bitmap underline; a chart at 1,000 pixels. A conversion that would shift the chart
-// by the 15 pixels of its own window origin is not.
+// inch, or "Hello" over a bitmap underline; a chart at 1,000 pixels. A
+// conversion that would shift the chart by the 15 pixels of its own window
+// origin is not, nor one that would lose its Cyrillic caption.
 TEST_F(MetafileRenderer, ASoundPictureIsConvertedAtAnySize)
 {
     const std::string path = test_out_path("sound_picture.emf");
@@ -732,16 +733,21 @@ TEST_F(MetafileRenderer, ASoundPictureIsConvertedAtAnySize)
     g_wmfHasPlaceable = 0;
 
     const std::string wmf_path = test_out_path("sound_picture.wmf");
-    for (int origin : {0, 15}) {
-        SCOPED_TRACE(origin);
+    const struct {
+        const wchar_t* caption;
+        int origin;
+        bool is_same;
+    } charts[] = {{L"Sales", 0, true}, {L"Sales", 15, false}, {CAPTION, 0, false}};
+    for (const auto& chart : charts) {
+        SCOPED_TRACE(std::to_string(chart.origin) + (chart.is_same ? "" : ", not the same"));
         RECT frame = {0, 0, 26458, 26458};  // 1,000 pixels at 96 per inch
         HDC dc = CreateEnhMetaFileA(NULL, NULL, &frame, NULL);
-        SetWindowOrgEx(dc, origin, origin, NULL);
-        draw_chart(dc, L"Sales", false, origin);
+        SetWindowOrgEx(dc, chart.origin, chart.origin, NULL);
+        draw_chart(dc, chart.caption, false, chart.origin);
         HENHMETAFILE emf = CloseEnhMetaFile(dc);
         ASSERT_TRUE(write_file_bytes(wmf_path, "the file before"));
         int written = write_wmf_file(emf, wmf_path.c_str());
-        if (origin)
+        if (!chart.is_same)
             EXPECT_EQ(METAFILE_NOT_THE_SAME, metafile_write_fault(written)) << written;
         else
             EXPECT_EQ(1, written) << render_last_cut();
