@@ -106,23 +106,6 @@ void wmf_placeable_without_window(const std::string& path)
     write_whole_file(path, head + std::string((const char*)&sum, 2) + bits);
 }
 
-// A plain metafile that sets its own window of 800 x 600: a blue
-// rectangle, and a red ellipse in its middle that a corner of the drawing
-// shown at the preview's pixels would leave out.
-void wmf_own_window(const std::string& path)
-{
-    HDC dc = CreateMetaFileA(path.c_str());
-    SetWindowExtEx(dc, 800, 600, NULL);
-    HBRUSH blue = CreateSolidBrush(RGB(0, 0, 255)), red = CreateSolidBrush(RGB(255, 0, 0));
-    SelectObject(dc, blue);
-    Rectangle(dc, 100, 100, 700, 500);
-    SelectObject(dc, red);
-    Ellipse(dc, 200, 150, 600, 450);
-    DeleteMetaFile(CloseMetaFile(dc));
-    DeleteObject(blue);
-    DeleteObject(red);
-}
-
 enum Check { CENTRE_RED, CORNER_RED, INSIDE_FRAME_LINES, SAME_AFTER_RESIZE, WHOLE_DRAWING };
 
 struct MetafileCase {
@@ -139,7 +122,7 @@ TEST(MetafilePreview, EachShowsAsDrawn)
         {"boxed.wmf", wmf_placeable_without_window, INSIDE_FRAME_LINES},
         {"large.wmf", [](const std::string& path) { write_wmf(path, 3000); }, INSIDE_FRAME_LINES},
         {"wide.emf", emf_wide, SAME_AFTER_RESIZE},
-        {"own_window.wmf", wmf_own_window, WHOLE_DRAWING},
+        {"own_window.wmf", write_wmf_of_own_window, WHOLE_DRAWING},
     };
     std::string dir = e2e_work_dir("metafiles");
     for (const MetafileCase& c : cases)
