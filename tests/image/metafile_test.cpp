@@ -16,7 +16,6 @@
 #include "image/emf_check.h"
 #include "image/merge_source.h"
 #include "image/metafile.h"
-#include "image/metafile_preview.h"
 #include "image/metafile_renderer.h"
 #include "image/preview.h"
 #include "viewer/window_classes.h"
@@ -247,55 +246,6 @@ TEST_F(Metafile, WmfReadsAndBecomesAnEmfSizedFromItsPlaceableHeader)
     }
     EXPECT_TRUE(seams.boxes.empty());
     DeleteMetaFile(original);
-}
-
-// A plain WMF that sets its own window of 800 x 600 is one picture on
-// every road: the preview and the image window scale its whole drawing
-// into their area, not a corner of it at the area's own pixels, and the
-// EMF it converts to shows the same.
-TEST_F(Metafile, APlainWmfWithItsOwnWindowIsShownWholeOnEveryRoad)
-{
-    HDC mf = CreateMetaFileA(NULL);
-    SetWindowOrgEx(mf, 0, 0, NULL);
-    SetWindowExtEx(mf, 800, 600, NULL);
-    HBRUSH blue = CreateSolidBrush(BLUE), red = CreateSolidBrush(RED);
-    SelectObject(mf, blue);
-    Rectangle(mf, 100, 100, 700, 500);
-    SelectObject(mf, red);
-    Ellipse(mf, 200, 150, 600, 450);
-    TextOutA(mf, 20, 20, "No box", 6);
-    HMETAFILE wmf = CloseMetaFile(mf);
-    g_hImage = wmf;
-    g_imageKind = KIND_WMF;
-    g_wmfHasPlaceable = 0;
-    g_animDestX = g_animDestY = 0;
-    g_animDestWidth = g_animDestHeight = 200;
-    GdiCanvas preview(200, 200), window(200, 200), converted(200, 200);
-    play_metafile_in_preview(NULL, preview.dc, 0);
-    // The image window's play: the picture shrunk into its area, centred.
-    const SIZE plain = plain_wmf_size();
-    play_wmf_in_rect(NULL, window.dc, 200, 200, plain.cx, plain.cy, 0);
-    std::string out = test_out_path("plain_window.emf");
-    ASSERT_EQ(1, write_emf_file(wmf, out.c_str())) << render_last_cut();
-    HENHMETAFILE emf = GetEnhMetaFileA(out.c_str());
-    ASSERT_TRUE(emf);
-    RECT whole = {0, 0, 200, 200};
-    PlayEnhMetaFile(converted.dc, emf, &whole);
-    DeleteEnhMetaFile(emf);
-    // The ellipse's middle, the rectangle's far corner, the ground past it.
-    for (const GdiCanvas* shown : {&preview, &converted}) {
-        EXPECT_EQ(RED, shown->at(100, 100));
-        EXPECT_EQ(BLUE, shown->at(170, 160));
-        EXPECT_EQ(WHITE, shown->at(190, 190));
-    }
-    EXPECT_LE(preview.count_differences(converted), 4 * (200 + 200));
-    EXPECT_EQ(RED, window.at(100, 100));
-    EXPECT_EQ(BLUE, window.at(160, 150));
-    g_hImage = NULL;
-    g_imageKind = KIND_NONE;
-    DeleteMetaFile(wmf);
-    DeleteObject(blue);
-    DeleteObject(red);
 }
 
 // The EMF's information, and the placeable WMF it becomes (libwmf renders it
