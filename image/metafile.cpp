@@ -815,7 +815,8 @@ SIZE plain_wmf_size(void)
         return size;
     // As the conversion's reference device takes the picture's size:
     // rounded, in 64 bits.
-    const int64_t across = (int64_t)GetDeviceCaps(screen, HORZSIZE) * 100, down = (int64_t)GetDeviceCaps(screen, VERTSIZE) * 100;
+    const int64_t across = (int64_t)GetDeviceCaps(screen, HORZSIZE) * 100;
+    const int64_t down = (int64_t)GetDeviceCaps(screen, VERTSIZE) * 100;
     if (across > 0 && down > 0) {
         size.cx = (LONG)(((int64_t)PLAIN_WMF_SIDE * GetDeviceCaps(screen, HORZRES) + across / 2) / across);
         size.cy = (LONG)(((int64_t)PLAIN_WMF_SIDE * GetDeviceCaps(screen, VERTRES) + down / 2) / down);

@@ -161,6 +161,9 @@ static LONG edge_slack(const ComparisonPlay* a, const ComparisonPlay* b)
 // How far, in each of red, green and blue, a shade on an edge may lie from
 // a mix of two colours of the other play: smoothing rounds its mix.
 enum { SHADE_TOLERANCE = 24 };
+// How far the two colours of a shade are looked for: a smoothed edge mixes
+// what lies a pixel or two from it, whatever the picture's unit.
+enum { SHADE_REACH = 2 };
 
 // Whether colour c lies between colours p and q: a mix of the two, within
 // the tolerance.
@@ -276,7 +279,7 @@ static bool is_matched(const ComparisonPlay* a, const ComparisonPlay* b, LONG x,
     // Canvas along the border, where the other play's rounding drew on.
     if (colour == CANVAS && (x < slack || y < slack || x >= a->width - slack || y >= a->height - slack))
         return true;
-    if (has_edge_at(a, x, y, colour) && is_shade_near(b, x, y, colour, slack))
+    if (has_edge_at(a, x, y, colour) && is_shade_near(b, x, y, colour, slack < SHADE_REACH ? slack : SHADE_REACH))
         return true;
     const uint32_t there = colour_at(b, x, y);
     if (!has_edge_at(b, x, y, there))
