@@ -478,7 +478,7 @@ int write_emf_file(HMETAFILE wmf, const char* path)
     // Suggested size in 0.01 mm; a header without units per inch cannot give
     // one, so it gets the size of a plain metafile. The box is the window
     // the records are drawn in, wherever it lies, as the picture is shown.
-    METAFILEPICT picture = {MM_ANISOTROPIC, 10160, 10160, NULL};
+    METAFILEPICT picture = {MM_ANISOTROPIC, PLAIN_WMF_SIDE, PLAIN_WMF_SIDE, NULL};
     const WmfPlaceableHeader* ph = &g_wmfPlaceableHeader;
     RECT box = {ph->left, ph->top, ph->right, ph->bottom};
     if (g_wmfHasPlaceable && ph->units_per_inch) {
@@ -857,10 +857,36 @@ int play_wmf_records(HWND hwnd, HDC hdc, HMETAFILE wmf)
 // row copied cell by cell.
 enum { MAX_TILE_PIXELS = 16 << 20 };
 
+SIZE plain_wmf_size(void)
+{
+    SIZE size = {384, 384};
+    HDC screen = CreateCompatibleDC(NULL);
+    if (!screen)
+        return size;
+    // As the conversion's reference device takes the picture's size:
+    // rounded, in 64 bits.
+    const int64_t across = (int64_t)GetDeviceCaps(screen, HORZSIZE) * 100;
+    const int64_t down = (int64_t)GetDeviceCaps(screen, VERTSIZE) * 100;
+    if (across > 0 && down > 0) {
+        size.cx = (LONG)(((int64_t)PLAIN_WMF_SIDE * GetDeviceCaps(screen, HORZRES) + across / 2) / across);
+        size.cy = (LONG)(((int64_t)PLAIN_WMF_SIDE * GetDeviceCaps(screen, VERTRES) + down / 2) / down);
+    }
+    DeleteDC(screen);
+    if (size.cx < 1)
+        size.cx = 1;
+    if (size.cy < 1)
+        size.cy = 1;
+    return size;
+}
+
 void map_placeable_box(HDC hdc, const WmfPlaceableHeader* box)
 {
-    if (!box)
+    if (!box) {
+        const SIZE plain = plain_wmf_size();
+        SetWindowOrgEx(hdc, 0, 0, NULL);
+        SetWindowExtEx(hdc, plain.cx, plain.cy, NULL);
         return;
+    }
     int box_width = box->right - box->left;
     int box_height = box->bottom - box->top;
     SetWindowOrgEx(hdc, box->left, box->top, NULL);

@@ -223,7 +223,18 @@ private:
 int play_metafile_tiled(HDC hdc, HANDLE metafile, int is_emf, const WmfPlaceableHeader* box, int with_progress,
                         int left, int top, int width, int height, int columns, int rows);
 
-// Maps a placeable box (null: nothing) onto the viewport set for the
-// picture, as the DC's window: a metafile that sets no window of its own
-// is drawn in it, and one that sets a window replaces it.
+// The side of the picture of a plain Windows metafile, in 0.01 mm: four
+// inches square, as it is converted.
+enum { PLAIN_WMF_SIDE = 10160 };
+
+// The picture of a plain Windows metafile in pixels of the screen: what
+// the system's player draws on a fresh device context in that square,
+// which a view scales to its own size.
+SIZE plain_wmf_size(void);
+
+// Maps a placeable box onto the viewport set for the picture, as the DC's
+// window, or for a plain metafile (null) the pixels of its picture
+// (plain_wmf_size): a metafile that sets no window of its own is drawn in
+// it, and one that sets a window replaces it, so the whole drawing is
+// scaled into the view.
 void map_placeable_box(HDC hdc, const WmfPlaceableHeader* box);

@@ -18,6 +18,9 @@
 // Largest side of a comparison, in pixels: a picture shown larger is
 // compared at this size, its aspect kept.
 enum { MAX_COMPARISON_SIDE = 1024 };
+// Least larger side of a comparison: a picture whose frame is smaller is
+// compared as the preview shows it, fitted to a square about this large.
+enum { MIN_COMPARISON_SIDE = 256 };
 
 // A picture of width x height 32-bit pixels with a DC of its own,
 // made anew for each play: nothing a play leaves in its DC reaches another.
@@ -38,9 +41,16 @@ void end_comparison_play(ComparisonPlay* play);
 SIZE frame_device_size(const RECT* frame, HDC reference);
 
 // The size of the comparison of a picture the program shows at the frame of
-// an enhanced-metafile header: its device pixels, the larger side at most
-// MAX_COMPARISON_SIDE, each side at least 1.
+// an enhanced-metafile header: its device pixels, its aspect kept and the
+// larger side brought within MIN_COMPARISON_SIDE and MAX_COMPARISON_SIDE,
+// each side at least 1.
 SIZE comparison_size(const RECT* frame, HDC reference);
+
+// Whether a frame (0.01 mm) is shown at the size of the extent a picture
+// that scales was given, a pixel either way on the reference device, in
+// width and in height: the result of a conversion shown at another size
+// shows another picture.
+bool frame_shows_extent(const RECT* frame, const RECT* extent, HDC reference);
 
 // Plays the enhanced metafile over the whole picture; true when whole.
 bool play_emf_for_comparison(ComparisonPlay* play, HENHMETAFILE emf);
@@ -55,8 +65,10 @@ bool play_wmf_for_comparison(ComparisonPlay* play, HMETAFILE wmf, int map_mode, 
 
 // Whether two plays of one size show the same picture: every pixel of
 // each has its colour near its own place in the other, within the slack
-// of the conversions' rounding (a pixel, a part in 64 of the size, and a
-// unit of the picture's coarsest mapping), or lies in a gap a pixel wide
-// that the other's rounding closed. A shape, a line, a pattern or a glyph
-// lost, moved or drawn in another colour differs.
+// of the conversions' rounding (a pixel and a unit of the picture's
+// coarsest mapping, whatever the picture's size), is a shade of a smoothed
+// edge between two colours the other has there, or lies in a gap a pixel
+// wide between two shapes that the other's rounding closed; a few specks
+// of a few pixels aside. A shape, a line, a dash pattern or a glyph lost,
+// moved or drawn in another colour differs.
 bool comparison_plays_match(const ComparisonPlay* a, const ComparisonPlay* b);

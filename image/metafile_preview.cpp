@@ -84,11 +84,11 @@ static void play_in_preview_rect(HWND owner, HDC hdc, const RECT* dest, uint32_t
     if (g_imageKind == KIND_EMF) {
         play_emf(hdc, (HENHMETAFILE)g_hImage, dest);
     } else {
-        if (g_wmfHasPlaceable) {
-            SetMapMode(hdc, MM_ANISOTROPIC);
-            map_placeable_box(hdc, current_placeable_box());
-            SetViewportExtEx(hdc, dest->right - dest->left, dest->bottom - dest->top, NULL);
-        }
+        // A plain one too is scaled into the view, in the picture it is
+        // converted as.
+        SetMapMode(hdc, MM_ANISOTROPIC);
+        map_placeable_box(hdc, current_placeable_box());
+        SetViewportExtEx(hdc, dest->right - dest->left, dest->bottom - dest->top, NULL);
         SetViewportOrgEx(hdc, dest->left, dest->top, NULL);
         if (with_progress)
             play_wmf_records(owner, hdc, (HMETAFILE)g_hImage);

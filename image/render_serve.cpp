@@ -429,10 +429,9 @@ static LONG serve_wmf_to_emf(RenderControl* c, BYTE** view, HDC reference, Resul
     if (status == RENDER_STATUS_DONE) {
         const RECTL* f = &((const ENHMETAHEADER*)result->view)->rclFrame;
         const RECT frame = {f->left, f->top, f->right, f->bottom};
-        const SIZE shown = comparison_size(&frame, reference);
         if (!scales)
-            size = shown;
-        else if (shown.cx < size.cx - 1 || shown.cx > size.cx + 1 || shown.cy < size.cy - 1 || shown.cy > size.cy + 1)
+            size = comparison_size(&frame, reference);
+        else if (!frame_shows_extent(&frame, &extent, reference))
             status = RENDER_STATUS_DIFFERS;
     }
     ComparisonPlay source, played;

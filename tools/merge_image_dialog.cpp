@@ -226,12 +226,15 @@ static void draw_metafile_preview(HDC hdc, const RECT*, const RECT* frame, void*
         return;
     }
     const int saved = SaveDC(hdc);
+    // A plain one is scaled in too, in the picture it is merged as.
+    SetMapMode(hdc, MM_ANISOTROPIC);
     if (g_mergeKind == MERGE_PLACEABLE_WMF) {
-        SetMapMode(hdc, MM_ANISOTROPIC);
         SetWindowExtEx(hdc, g_rcMetafile.right - g_rcMetafile.left, g_rcMetafile.bottom - g_rcMetafile.top, NULL);
         SetWindowOrgEx(hdc, g_rcMetafile.left, g_rcMetafile.top, NULL);
-        SetViewportExtEx(hdc, fit.right - fit.left, fit.bottom - fit.top, NULL);
+    } else {
+        map_placeable_box(hdc, NULL);
     }
+    SetViewportExtEx(hdc, fit.right - fit.left, fit.bottom - fit.top, NULL);
     SetViewportOrgEx(hdc, fit.left, fit.top, NULL);
     play_wmf(hdc, (HMETAFILE)g_hMergePreviewImage);
     RestoreDC(hdc, saved);

@@ -187,17 +187,19 @@ static RECT lay_out_metafile(HDC dc, const RECT& c, MetafileLayout* layout)
         shrink_to_area(c.right + 1, c.bottom + 1, &w, &h);
         return centred_or_first_cell(c.right, c.bottom, w, h, layout->tile);
     }
-    // A plain Windows metafile is drawn at the window's own pixels.
-    RECT unit = {0, 0, 1, 1};
-    if (!g_wmfHasPlaceable)
-        return unit;
-    int32_t tx = 15, ty = 15;
-    get_twips_per_pixel(dc, &tx, &ty);
-    DWORD units = g_wmfScale ? g_wmfScale : 1440;
-    long long width = (long long)(g_rcMetafile.right - g_rcMetafile.left + 1) * 1440 / ((long long)tx * units);
-    long long height = (long long)(g_rcMetafile.bottom - g_rcMetafile.top + 1) * 1440 / ((long long)ty * units);
-    layout->width = (int32_t)width;
-    layout->height = (int32_t)height;
+    // A plain Windows metafile is drawn in the picture it is converted as.
+    const SIZE plain = plain_wmf_size();
+    layout->width = plain.cx;
+    layout->height = plain.cy;
+    if (g_wmfHasPlaceable) {
+        int32_t tx = 15, ty = 15;
+        get_twips_per_pixel(dc, &tx, &ty);
+        DWORD units = g_wmfScale ? g_wmfScale : 1440;
+        long long width = (long long)(g_rcMetafile.right - g_rcMetafile.left + 1) * 1440 / ((long long)tx * units);
+        long long height = (long long)(g_rcMetafile.bottom - g_rcMetafile.top + 1) * 1440 / ((long long)ty * units);
+        layout->width = (int32_t)width;
+        layout->height = (int32_t)height;
+    }
     int w = layout->width, h = layout->height;
     shrink_to_area(c.right + 1, c.bottom + 1, &w, &h);
     return centred_or_first_cell(c.right + 1, c.bottom + 1, w, h, layout->tile);
@@ -207,9 +209,7 @@ static RECT lay_out_metafile(HDC dc, const RECT& c, MetafileLayout* layout)
 static void play_current_metafile(HDC dc, const RECT* area, const RECT* frame, void* data)
 {
     const MetafileLayout* layout = (const MetafileLayout*)data;
-    if (g_imageKind == KIND_WMF && !g_wmfHasPlaceable) {
-        play_wmf(dc, (HMETAFILE)g_hImage);
-    } else if (g_imageKind == KIND_WMF) {
+    if (g_imageKind == KIND_WMF) {
         play_wmf_in_rect(layout->hwnd, dc, area->right + 1, area->bottom + 1, layout->width, layout->height,
                          (uint32_t)layout->tile);
     } else if (layout->tile == 0) {

@@ -64,14 +64,9 @@ void play_in_process(HDC dc)
         RECT r = {g_animDestX, g_animDestY, g_animDestX + g_animDestWidth, g_animDestY + g_animDestHeight};
         play_emf_in_process(dc, (HENHMETAFILE)g_hImage, &r);
     } else {
-        if (g_wmfHasPlaceable) {
-            const WmfPlaceableHeader* box = &g_wmfPlaceableHeader;
-            int box_width = box->right - box->left, box_height = box->bottom - box->top;
-            SetMapMode(dc, MM_ANISOTROPIC);
-            SetWindowOrgEx(dc, box->left, box->top, NULL);
-            SetWindowExtEx(dc, box_width ? box_width : 1, box_height ? box_height : 1, NULL);
-            SetViewportExtEx(dc, g_animDestWidth, g_animDestHeight, NULL);
-        }
+        SetMapMode(dc, MM_ANISOTROPIC);
+        map_placeable_box(dc, g_wmfHasPlaceable ? &g_wmfPlaceableHeader : NULL);
+        SetViewportExtEx(dc, g_animDestWidth, g_animDestHeight, NULL);
         SetViewportOrgEx(dc, g_animDestX, g_animDestY, NULL);
         play_wmf_in_process(dc, (HMETAFILE)g_hImage);
     }

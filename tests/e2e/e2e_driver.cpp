@@ -691,6 +691,20 @@ void paint_red_box(HDC dc, int right, int bottom)
     DeleteObject(red);
 }
 
+void write_wmf_of_own_window(const std::string& path)
+{
+    HDC dc = CreateMetaFileA(path.c_str());
+    SetWindowExtEx(dc, 800, 600, NULL);
+    HBRUSH blue = CreateSolidBrush(RGB(0, 0, 255)), red = CreateSolidBrush(RGB(255, 0, 0));
+    SelectObject(dc, blue);
+    Rectangle(dc, 100, 100, 700, 500);
+    SelectObject(dc, red);
+    Ellipse(dc, 200, 150, 600, 450);
+    DeleteMetaFile(CloseMetaFile(dc));
+    DeleteObject(blue);
+    DeleteObject(red);
+}
+
 HWND open_image_window(const RunningApp& app, int button)
 {
     click_button(app.main, button);

@@ -195,6 +195,11 @@ bool colours_close(DWORD a, DWORD b, int tolerance);
 // Fills (0, 0) to (right, bottom) with red, no outline (metafile pictures).
 void paint_red_box(HDC dc, int right, int bottom);
 
+// Writes a plain metafile that sets its own window of 800 x 600: a blue
+// rectangle (100, 100) to (700, 500), and a red ellipse in its middle
+// that a corner of the drawing shown at a view's own pixels leaves out.
+void write_wmf_of_own_window(const std::string& path);
+
 // The main window's media window once it shows; null after wait_ms.
 HWND wait_for_media_window(HWND main, DWORD wait_ms);
 

@@ -129,7 +129,8 @@ TEST(ImageWindow, TileCenterTheirKeysAndEveryWayBackKeepThePlacement)
 }
 
 // The metafile and animation painters, centred: an enhanced metafile (no
-// frame: as large as what is drawn) and an animated GIF's changing canvas.
+// frame: as large as what is drawn), an animated GIF's changing canvas,
+// and a plain Windows metafile scaled whole into the window.
 TEST(ImageWindow, EnhancedMetafileAndAnimationShowCentred)
 {
     std::string dir = e2e_work_dir("view_kinds");
@@ -138,6 +139,7 @@ TEST(ImageWindow, EnhancedMetafileAndAnimationShowCentred)
     paint_red_box(dc, 200, 200);
     DeleteEnhMetaFile(CloseEnhMetaFile(dc));
     ASSERT_TRUE(copy_fixture("animated.gif", dir));
+    write_wmf_of_own_window(dir + "\\window.wmf");
     RunningApp app;
     ASSERT_TRUE(start_app("animated.gif", dir, app));
     for (int entry : {0, 1}) {  // animated.gif, square.emf
@@ -157,6 +159,20 @@ TEST(ImageWindow, EnhancedMetafileAndAnimationShowCentred)
         PostMessageA(view, WM_CLOSE, 0, 0);
         EXPECT_TRUE(wait_until_closed(view));
     }
+    // A plain metafile that sets its own window: its whole drawing, the
+    // ellipse in the middle and the rectangle around it, centred.
+    ASSERT_TRUE(select_list_file(app, "window.wmf"));
+    Sleep(500);
+    HWND view = open_image_window(app, IDC_MAIN_CENTER);
+    ASSERT_NE(view, nullptr);
+    place_view(view, 20, 20, 500, 400);
+    Shot s = shoot_client(view, "view_plain_wmf");
+    EXPECT_EQ(s.middle(), RED);
+    RECT r = colour_extent(s, BLUE);
+    EXPECT_LE(std::abs(r.left - (s.area_w - 1 - r.right)), 1);
+    EXPECT_LE(std::abs(r.top - (s.area_h - 1 - r.bottom)), 1);
+    PostMessageA(view, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(wait_until_closed(view));
 }
 
 // A resource once missing: the hand cursor the tools show over what can be

@@ -106,7 +106,7 @@ void wmf_placeable_without_window(const std::string& path)
     write_whole_file(path, head + std::string((const char*)&sum, 2) + bits);
 }
 
-enum Check { CENTRE_RED, CORNER_RED, INSIDE_FRAME_LINES, SAME_AFTER_RESIZE };
+enum Check { CENTRE_RED, CORNER_RED, INSIDE_FRAME_LINES, SAME_AFTER_RESIZE, WHOLE_DRAWING };
 
 struct MetafileCase {
     const char* file;
@@ -122,6 +122,7 @@ TEST(MetafilePreview, EachShowsAsDrawn)
         {"boxed.wmf", wmf_placeable_without_window, INSIDE_FRAME_LINES},
         {"large.wmf", [](const std::string& path) { write_wmf(path, 3000); }, INSIDE_FRAME_LINES},
         {"wide.emf", emf_wide, SAME_AFTER_RESIZE},
+        {"own_window.wmf", write_wmf_of_own_window, WHOLE_DRAWING},
     };
     std::string dir = e2e_work_dir("metafiles");
     for (const MetafileCase& c : cases)
@@ -136,13 +137,22 @@ TEST(MetafilePreview, EachShowsAsDrawn)
             EXPECT_EQ(s.in_square(0.5, 0.5), RED) << c.file;
             break;
         case CORNER_RED:
-            // No size of its own: it plays in logical pixels from the image
-            // square's corner, which the 60-pixel square covers.
+            // No size of its own: it plays in the pixels of its four-inch
+            // picture from the image square's corner, which the 60-pixel
+            // square covers.
             EXPECT_EQ(s.in_square(0.05, 0.05), RED) << c.file;
             break;
         case INSIDE_FRAME_LINES:
             ASSERT_EQ(s.middle(), RED) << c.file;
             EXPECT_EQ(frame_line_gaps(s), std::vector<std::string>()) << c.file;
+            break;
+        case WHOLE_DRAWING:
+            // The ellipse in the middle, the rectangle beside it, the
+            // ground past the rectangle's far corner.
+            EXPECT_EQ(s.in_square(0.5, 0.5), RED) << c.file;
+            EXPECT_EQ(s.in_square(0.15, 0.5), BLUE) << c.file;
+            EXPECT_NE(s.in_square(0.95, 0.95), BLUE) << c.file;
+            EXPECT_NE(s.in_square(0.95, 0.95), RED) << c.file;
             break;
         case SAME_AFTER_RESIZE: {
             ASSERT_EQ(s.middle(), RED);

@@ -439,11 +439,53 @@ TEST_F(MetafileRenderer, ACutConversionLeavesTheFileInPlace)
     DeleteEnhMetaFile(emf);
 }
 
+// A chart of 1,000 pixels: a white ground, grey grid lines every 100
+// pixels, a caption of Arial smoothed or not, and what draw adds.
+static void draw_chart(HDC dc, const wchar_t* caption, bool smoothed, int shift)
+{
+    RECT ground = {0, 0, 1000, 1000};
+    FillRect(dc, &ground, (HBRUSH)GetStockObject(WHITE_BRUSH));
+    HPEN grey = CreatePen(PS_SOLID, 1, RGB(128, 128, 128));
+    HGDIOBJ old_pen = SelectObject(dc, grey);
+    for (int at = 100; at < 1000; at += 100) {
+        MoveToEx(dc, at + shift, 0, NULL);
+        LineTo(dc, at + shift, 1000);
+        MoveToEx(dc, 0, at + shift, NULL);
+        LineTo(dc, 1000, at + shift);
+    }
+    SelectObject(dc, old_pen);
+    DeleteObject(grey);
+    HFONT font = CreateFontW(-40, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0,
+                             smoothed ? ANTIALIASED_QUALITY : NONANTIALIASED_QUALITY, 0, L"Arial");
+    HGDIOBJ old_font = SelectObject(dc, font);
+    SetBkMode(dc, TRANSPARENT);
+    TextOutW(dc, 330 + shift, 40 + shift, caption, (int)wcslen(caption));
+    SelectObject(dc, old_font);
+    DeleteObject(font);
+}
+
+// A 1-pixel pen of style, its dashes (user style) or dots, along a row.
+static void draw_styled_line(HDC dc, DWORD style, int y)
+{
+    static const DWORD dashes[2] = {8, 8};
+    LOGBRUSH black = {BS_SOLID, RGB(0, 0, 0), 0};
+    HPEN pen = ExtCreatePen(PS_COSMETIC | style, 1, &black, style == PS_USERSTYLE ? 2 : 0,
+                            style == PS_USERSTYLE ? dashes : NULL);
+    HGDIOBJ old = SelectObject(dc, pen);
+    MoveToEx(dc, 150, y, NULL);
+    LineTo(dc, 850, y);
+    SelectObject(dc, old);
+    DeleteObject(pen);
+}
+
+static const wchar_t CAPTION[] = L"\x041f\x0440\x043e\x0434\x0430\x0436\x0438";  // "Prodazhi" in Cyrillic
+
 // What the comparison of a conversion takes for the same picture: edges a
-// pixel or two apart, and a gap a pixel wide between two shapes that the
-// other's rounding closed, as the two kinds of metafile round coordinates;
-// not a thin line lost over a plain ground, nor a shape moved or of
-// another colour.
+// pixel or two apart, a gap a pixel wide between two shapes that the
+// other's rounding closed, as the two kinds of metafile round coordinates,
+// and a glyph's edge smoothed otherwise; not a thin line lost over a plain
+// ground, nor a shape moved or of another colour, nor a dash pattern drawn
+// solid, nor another caption: in a picture of 96 pixels or of 1,000.
 TEST_F(MetafileRenderer, TheComparisonTakesRoundingForTheSamePicture)
 {
     auto fill = [](HDC dc, int l, int t, int r, int b, COLORREF colour) {
@@ -452,29 +494,49 @@ TEST_F(MetafileRenderer, TheComparisonTakesRoundingForTheSamePicture)
         FillRect(dc, &box, brush);
         DeleteObject(brush);
     };
+    auto chart = [](HDC dc) { draw_chart(dc, CAPTION, true, 0); };
     const struct {
         const char* name;
         std::function<void(HDC)> source, result;
         bool is_same;
+        LONG side;
     } rows[] = {
         {"an edge a pixel off", [&](HDC dc) { fill(dc, 10, 10, 60, 60, RED); },
-         [&](HDC dc) { fill(dc, 11, 10, 61, 61, RED); }, true},
+         [&](HDC dc) { fill(dc, 11, 10, 61, 61, RED); }, true, 0},
         {"a gap closed", [&](HDC dc) { fill(dc, 0, 0, 96, 96, WHITE); fill(dc, 0, 0, 47, 96, RED);
                                        fill(dc, 48, 48, 96, 96, RGB(0, 0, 255)); },
          [&](HDC dc) { fill(dc, 0, 0, 96, 96, WHITE); fill(dc, 0, 0, 48, 96, RED);
-                       fill(dc, 48, 48, 96, 96, RGB(0, 0, 255)); }, true},
+                       fill(dc, 48, 48, 96, 96, RGB(0, 0, 255)); }, true, 0},
         {"a thin line lost", [&](HDC dc) { fill(dc, 0, 0, 96, 96, WHITE); fill(dc, 10, 40, 86, 41, RED); },
-         [&](HDC dc) { fill(dc, 0, 0, 96, 96, WHITE); }, false},
+         [&](HDC dc) { fill(dc, 0, 0, 96, 96, WHITE); }, false, 0},
         {"a shape moved", [&](HDC dc) { fill(dc, 10, 10, 40, 40, RED); },
-         [&](HDC dc) { fill(dc, 20, 20, 50, 50, RED); }, false},
+         [&](HDC dc) { fill(dc, 20, 20, 50, 50, RED); }, false, 0},
         {"another colour", [&](HDC dc) { fill(dc, 10, 10, 40, 40, RED); },
-         [&](HDC dc) { fill(dc, 10, 10, 40, 40, RGB(0, 0, 255)); }, false},
+         [&](HDC dc) { fill(dc, 10, 10, 40, 40, RGB(0, 0, 255)); }, false, 0},
+        {"a chart a pixel off, its caption smoothed", chart,
+         [&](HDC dc) { draw_chart(dc, CAPTION, true, 1); }, true, 1000},
+        {"a chart, an edge a pixel off", [&](HDC dc) { chart(dc); fill(dc, 300, 300, 500, 420, RED); },
+         [&](HDC dc) { chart(dc); fill(dc, 301, 301, 501, 421, RED); }, true, 1000},
+        {"a mark moved 15 pixels, onto a grid line", [&](HDC dc) { chart(dc); fill(dc, 285, 500, 295, 510, RED); },
+         [&](HDC dc) { chart(dc); fill(dc, 300, 500, 310, 510, RED); }, false, 1000},
+        {"a curve of 60 pixels lost", [&](HDC dc) { chart(dc); Arc(dc, 420, 620, 480, 680, 480, 650, 420, 650); },
+         chart, false, 1000},
+        {"a Bezier line a pixel wide and 90 long lost", [&](HDC dc) {
+             chart(dc); POINT p[4] = {{605, 705}, {635, 690}, {665, 720}, {695, 705}}; PolyBezier(dc, p, 4); },
+         chart, false, 1000},
+        {"a dashed line drawn solid", [&](HDC dc) { chart(dc); draw_styled_line(dc, PS_USERSTYLE, 850); },
+         [&](HDC dc) { chart(dc); draw_styled_line(dc, PS_SOLID, 850); }, false, 1000},
+        {"a dotted line drawn solid", [&](HDC dc) { chart(dc); draw_styled_line(dc, PS_ALTERNATE, 850); },
+         [&](HDC dc) { chart(dc); draw_styled_line(dc, PS_SOLID, 850); }, false, 1000},
+        {"a window origin of 15 pixels lost", chart, [&](HDC dc) { draw_chart(dc, CAPTION, true, 15); }, false, 1000},
+        {"a caption of question marks", chart, [&](HDC dc) { draw_chart(dc, L"???????", true, 0); }, false, 1000},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
+        const LONG side = row.side ? row.side : 96;
         ComparisonPlay source, result;
-        ASSERT_TRUE(begin_comparison_play(&source, 96, 96));
-        ASSERT_TRUE(begin_comparison_play(&result, 96, 96));
+        ASSERT_TRUE(begin_comparison_play(&source, side, side));
+        ASSERT_TRUE(begin_comparison_play(&result, side, side));
         row.source(source.dc);
         row.result(result.dc);
         GdiFlush();
@@ -619,6 +681,145 @@ TEST_F(MetafileRenderer, AConversionThatWouldShowAnotherPictureIsRefused)
     }
     EXPECT_EQ(std::string("The converted metafile would not show the same picture"),
               metafile_fault_words(METAFILE_NOT_THE_SAME));
+}
+
+// The current file made a placeable Windows metafile of the box
+// (0, 0, side, side) in units per inch.
+static void place_current_wmf(SHORT side, WORD units_per_inch)
+{
+    memset(&g_wmfPlaceableHeader, 0, sizeof g_wmfPlaceableHeader);
+    g_wmfPlaceableHeader.right = side;
+    g_wmfPlaceableHeader.bottom = side;
+    g_wmfPlaceableHeader.units_per_inch = units_per_inch;
+    g_wmfHasPlaceable = 1;
+}
+
+// The system's conversions of sound pictures are written, whatever their
+// size: a line of smoothed Arial in a box of 2,540, 1,200 or 600 units per
+// inch, or "Hello" over a bitmap underline; a chart at 1,000 pixels. A
+// conversion that would shift the chart by the 15 pixels of its own window
+// origin is not, nor one that would lose its Cyrillic caption.
+TEST_F(MetafileRenderer, ASoundPictureIsConvertedAtAnySize)
+{
+    const std::string path = test_out_path("sound_picture.emf");
+    const struct {
+        WORD units;
+        bool is_underlined;
+    } texts[] = {{2540, false}, {1200, false}, {600, false}, {600, true}};
+    for (const auto& text : texts) {
+        const WORD units = text.units;
+        const bool is_underlined = text.is_underlined;
+        SCOPED_TRACE(std::to_string(units) + (is_underlined ? " underlined" : ""));
+        HDC mf = CreateMetaFileA(NULL);
+        HFONT font = CreateFontA(-units / 4, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0, 0, ANTIALIASED_QUALITY, 0,
+                                 "Arial");
+        SelectObject(mf, font);
+        TextOutA(mf, units / 8, units / 8, is_underlined ? "Hello" : "Smoothed text", is_underlined ? 5 : 13);
+        if (is_underlined) {
+            // "Hello" over an underline of a blue bitmap.
+            GdiCanvas line(8, 1);
+            RECT all = {0, 0, 8, 1};
+            HBRUSH blue = CreateSolidBrush(RGB(0, 0, 255));
+            FillRect(line.dc, &all, blue);
+            DeleteObject(blue);
+            StretchBlt(mf, units / 8, units / 2, units, units / 32, line.dc, 0, 0, 8, 1, SRCCOPY);
+        }
+        HMETAFILE wmf = CloseMetaFile(mf);
+        DeleteObject(font);
+        place_current_wmf((SHORT)(units * 3), units);
+        EXPECT_EQ(1, write_emf_file(wmf, path.c_str())) << render_last_cut();
+        DeleteMetaFile(wmf);
+    }
+    g_wmfHasPlaceable = 0;
+
+    const std::string wmf_path = test_out_path("sound_picture.wmf");
+    const struct {
+        const wchar_t* caption;
+        int origin;
+        bool is_same;
+    } charts[] = {{L"Sales", 0, true}, {L"Sales", 15, false}, {CAPTION, 0, false}};
+    for (const auto& chart : charts) {
+        SCOPED_TRACE(std::to_string(chart.origin) + (chart.is_same ? "" : ", not the same"));
+        RECT frame = {0, 0, 26458, 26458};  // 1,000 pixels at 96 per inch
+        HDC dc = CreateEnhMetaFileA(NULL, NULL, &frame, NULL);
+        SetWindowOrgEx(dc, chart.origin, chart.origin, NULL);
+        draw_chart(dc, chart.caption, false, chart.origin);
+        HENHMETAFILE emf = CloseEnhMetaFile(dc);
+        ASSERT_TRUE(write_file_bytes(wmf_path, "the file before"));
+        int written = write_wmf_file(emf, wmf_path.c_str());
+        if (!chart.is_same)
+            EXPECT_EQ(METAFILE_NOT_THE_SAME, metafile_write_fault(written)) << written;
+        else
+            EXPECT_EQ(1, written) << render_last_cut();
+        DeleteEnhMetaFile(emf);
+    }
+}
+
+// A picture of a frame of a unit is compared as it is shown, fitted to
+// the preview: the enhanced metafile of a placeable one of 1 x 1 units
+// (a red square) becomes a Windows metafile that shows the red square,
+// or none; never a blank one. A picture that scales is shown at the size
+// it was given, in width and in height.
+TEST_F(MetafileRenderer, ATinyFrameIsComparedAsItIsShown)
+{
+    HDC mf = CreateMetaFileA(NULL);
+    select_red(mf);
+    Rectangle(mf, 0, 0, 2, 2);
+    HMETAFILE wmf = CloseMetaFile(mf);
+    place_current_wmf(1, 1440);
+    const std::string emf_path = test_out_path("tiny.emf"), wmf_path = test_out_path("tiny.wmf");
+    const int converted = write_emf_file(wmf, emf_path.c_str());
+    g_wmfHasPlaceable = 0;
+    DeleteMetaFile(wmf);
+    HENHMETAFILE emf = NULL;
+    if (converted == 1) {
+        emf = GetEnhMetaFileA(emf_path.c_str());
+    } else {
+        // Refused as the picture it would show: a frame of a unit, drawn
+        // red, stands for it.
+        EXPECT_EQ(METAFILE_NOT_THE_SAME, metafile_write_fault(converted)) << converted;
+        RECT frame = {0, 0, 2, 2};
+        HDC dc = CreateEnhMetaFileA(NULL, NULL, &frame, NULL);
+        select_red(dc);
+        Rectangle(dc, 0, 0, 2, 2);
+        emf = CloseEnhMetaFile(dc);
+    }
+    ASSERT_NE((HENHMETAFILE)NULL, emf);
+    GdiCanvas shown(SIDE, SIDE);
+    RECT whole = {0, 0, SIDE, SIDE};
+    PlayEnhMetaFile(shown.dc, emf, &whole);
+    ASSERT_EQ(RED, shown.at(SIDE / 2, SIDE / 2));
+    ASSERT_TRUE(write_file_bytes(wmf_path, "the file before"));
+    int written = write_wmf_file(emf, wmf_path.c_str());
+    DeleteEnhMetaFile(emf);
+    if (written != 1) {
+        EXPECT_EQ(METAFILE_NOT_THE_SAME, metafile_write_fault(written)) << written;
+        EXPECT_EQ("the file before", read_file_bytes(wmf_path));
+    } else {
+        const std::string bytes = read_file_bytes(wmf_path);
+        ASSERT_GT(bytes.size(), sizeof(WmfPlaceableHeader));
+        WmfPlaceableHeader box;
+        memcpy(&box, bytes.data(), sizeof box);
+        HMETAFILE result = SetMetaFileBitsEx((UINT)(bytes.size() - sizeof box), (const BYTE*)bytes.data() + sizeof box);
+        GdiCanvas c(SIDE, SIDE);
+        SetMapMode(c.dc, MM_ANISOTROPIC);
+        map_placeable_box(c.dc, &box);
+        SetViewportExtEx(c.dc, SIDE, SIDE, NULL);
+        PlayMetaFile(c.dc, result);
+        DeleteMetaFile(result);
+        EXPECT_EQ(RED, c.at(SIDE / 2, SIDE / 2));
+    }
+
+    HDC reference = CreateCompatibleDC(NULL);
+    const RECT extent = {0, 0, 10160, 5080};
+    const struct {
+        RECT frame;
+        bool is_shown;
+    } frames[] = {{{0, 0, 10160, 5080}, true}, {{0, 0, 10160, 7620}, false}, {{0, 0, 7620, 5080}, false}};
+    for (const auto& row : frames)
+        EXPECT_EQ(row.is_shown, frame_shows_extent(&row.frame, &extent, reference)) << row.frame.right << " x "
+                                                                                    << row.frame.bottom;
+    DeleteDC(reference);
 }
 
 // Ends the renderer as soon as the conversion that the test thread waits
