@@ -472,9 +472,11 @@ TEST(BatchPaths, ConvertAfterRenameNamesTheCopyAndLeavingAfterDeleteSaysNothing)
 // output's place is replaced only after a Yes: No keeps it byte for byte
 // and counts the file as not done. Cancel in the halving question ends the
 // command, nothing written; Cancel in a question asked for each file ends
-// the pass, and the files after it stay as they were, still selected. OK
-// on the comment box as it opened writes nothing, for the clicked file
-// (whose comment it shows) and for a selection; an emptied box takes the
+// the pass, and the files after it stay as they were, still selected.
+// Enter in the halving question keeps the full size (check_batch.sh reads
+// the copy, and the photo's orientation in it). OK on the comment box as
+// it opened writes nothing, for the clicked file (whose comment it shows)
+// and for a selection; an emptied box takes the
 // selection's comments only after a Yes (Enter in the question is No, and
 // the dialog stays). A read-only file that a refused move,
 // a No to Delete or a turn leaves in its place stays read-only; one moved
@@ -545,6 +547,8 @@ TEST(Batch, ReplacesOnlyAfterYesCancelStopsAndReadOnlyStays)
          {"COPY", replace, B + "0 Files Copied."}, AS_IT_WAS, other + "\\batch_notes.jpg", {3}},
         {{0, 3}, IDM_BATCH_JPEG, "", {"[other]"}, {IDNO, IDCANCEL, IDOK},
          {"OK", halve, replace, B + "0 Files Converted."}, AS_IT_WAS, other + "\\batch_notes.jpg", {3}},
+        {{3}, IDM_BATCH_JPEG, "", {"[other]"}, {0, IDOK}, {"OK", halve, B + "1 Files Converted."}, AS_IT_WAS,
+         notes},
         {{3}, IDM_THUMB_COMMENT, NULL, {}, {}, {"first comment"}, AS_IT_WAS, notes, {3}},
         {{0, 3}, IDM_BATCH_COMMENT, NULL, {}, {}, {""}, AS_IT_WAS, notes, {0, 3}},
         {{0, 3}, IDM_BATCH_COMMENT, NULL, {"x\b"}, {0},

@@ -5,7 +5,7 @@
 # comment as rdjpgcom reads it, the Exif thumbnail turned alike), c converted to a PNG of half its size
 # (ImageMagick reads its quadrants) and then moved, both into batch_out
 # beside the folder, d copied byte for byte into the subfolder and deleted
-# from the folder.
+# from the folder, and the notes photo converted to a JPEG whole and upright.
 set -euo pipefail
 source "$(dirname "$0")/shard_path.sh"
 work=$(shard_path "${1:?e2e work folder}" batch)
@@ -40,6 +40,14 @@ for e in "${expect[@]}"; do
         [ "${d#-}" -le 12 ] || { echo "FAIL batch_c.png at $at is $got, want $want"; exit 1; }
     done
 done
+# The notes photo (orientation 6) converted to JPEG with Enter in the
+# halving question: its full size, and the orientation it was stored with,
+# so that it stands as it stood.
+notes=$(shard_path "$1" batch_keep/other/batch_notes.jpg)
+size=$(identify -format '%wx%h' "$notes")
+[ "$size" = 320x240 ] || { echo "FAIL converted batch_notes.jpg is $size, not 320x240"; exit 1; }
+turn=$(exiftool -s3 -n -Orientation "$notes")
+[ "$turn" = 6 ] || { echo "FAIL converted batch_notes.jpg has orientation '$turn', not 6"; exit 1; }
 cmp -s "$fixtures/batch_d.jpg" "$work/sub/batch_d.jpg" || { echo "FAIL copy differs"; exit 1; }
 [ ! -e "$work/batch_d.jpg" ] || { echo "FAIL batch_d.jpg not deleted"; exit 1; }
 echo "batch files checked"

@@ -613,12 +613,16 @@ void answer_boxes_with(const RunningApp& app, std::vector<std::string>* seen, co
         std::string text = window_text(box) + "|" + box_text(box);
         if (over && !is_owned_over(box, over))
             text += " (not over the window)";
-        // The system's box takes any button's id, shown or not.
-        HWND control = GetDlgItem(box, button);
+        // The system's box takes any button's id, shown or not. Button 0:
+        // Enter, which the box's dialog manager takes for its default.
+        HWND control = button ? GetDlgItem(box, button) : box;
         if (!control || !IsWindowVisible(control))
             text += " (no such button)";
         seen->push_back(text);
-        click_button(box, button);
+        if (button)
+            click_button(box, button);
+        else
+            PostMessageA(box, WM_KEYDOWN, VK_RETURN, 0);
         wait_until_closed(box);
     }
 }

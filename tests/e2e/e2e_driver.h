@@ -151,7 +151,7 @@ std::vector<std::string> frame_line_gaps(const Shot& shot);
 void answer_boxes(const RunningApp& app, std::vector<std::string>* seen, size_t boxes);
 
 // As answer_boxes, but each box answered with the next of buttons (IDYES,
-// IDNO, IDCANCEL, IDOK), and, when over is given, one not owned by over or
+// IDNO, IDCANCEL, IDOK; 0 presses Enter), and, when over is given, one not owned by over or
 // a window above it seen as "caption|text (not over the window)"; one that
 // does not show that button is seen with " (no such button)" added.
 void answer_boxes_with(const RunningApp& app, std::vector<std::string>* seen, const std::vector<int>& buttons,
