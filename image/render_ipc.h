@@ -53,8 +53,9 @@ struct RenderDcState {
 };
 
 // The most phases of one request: a conversion, and the plays of its
-// source and result. A renderer counting more gets no more time.
-enum { RENDER_MAX_PHASES = 2 };
+// source and result; then the program's own conversion and the play of its
+// result. A renderer counting more gets no more time.
+enum { RENDER_MAX_PHASES = 4 };
 
 struct RenderControl {
     LONG op;
