@@ -89,6 +89,11 @@ static Affine state_transform(HDC dc)
     return a;
 }
 
+static LONG round_long(double v)
+{
+    return (LONG)floor(v + 0.5);
+}
+
 static bool fits16(double v)
 {
     return v >= -32768.0 && v <= 32767.0;
@@ -213,28 +218,27 @@ static HBRUSH pattern_brush(Conversion* cv, const ENHMETARECORD* r)
     if (r->nSize < 32 || off_bmi > r->nSize || bmi_bytes > r->nSize - off_bmi || off_bits > r->nSize ||
         bits_bytes > r->nSize - off_bits || bmi_bytes < sizeof(BITMAPINFOHEADER))
         return NULL;
+    const BITMAPINFOHEADER* own = (const BITMAPINFOHEADER*)(rec + off_bmi);
     const bool mono = r->iType == EMR_CREATEMONOBRUSH;
-    if (mono && bmi_bytes < sizeof(BITMAPINFOHEADER) + 2 * sizeof(RGBQUAD))
+    if (mono && (own->biBitCount != 1 || own->biSize != sizeof(BITMAPINFOHEADER)))
         return NULL;
     if (!mono && usage != DIB_RGB_COLORS)
         return NULL;
-    BYTE* packed = (BYTE*)malloc((size_t)bmi_bytes + bits_bytes);
+    // A mono pattern is given a table of two entries, its own or none.
+    const size_t table_bytes = mono ? 2 * sizeof(RGBQUAD) : bmi_bytes - sizeof(BITMAPINFOHEADER);
+    const size_t head_bytes = sizeof(BITMAPINFOHEADER) + table_bytes;
+    BYTE* packed = (BYTE*)malloc(head_bytes + bits_bytes);
     if (!packed)
         return NULL;
-    memcpy(packed, rec + off_bmi, bmi_bytes);
-    memcpy(packed + bmi_bytes, rec + off_bits, bits_bytes);
+    memcpy(packed, own, mono ? sizeof(BITMAPINFOHEADER) : bmi_bytes);
+    memcpy(packed + head_bytes, rec + off_bits, bits_bytes);
     BITMAPINFO* bmi = (BITMAPINFO*)packed;
     if (mono) {
-        if (bmi->bmiHeader.biBitCount != 1 || bmi->bmiHeader.biSize != sizeof(BITMAPINFOHEADER)) {
-            free(packed);
-            return NULL;
-        }
-        // DIB_PAL_INDICES: no table of its own; the bits stand for the DC's colours as they are.
         RGBQUAD black = {0, 0, 0, 0}, white = {255, 255, 255, 0};
-        RGBQUAD own0 = usage == DIB_RGB_COLORS ? bmi->bmiColors[0] : black;
-        RGBQUAD own1 = usage == DIB_RGB_COLORS ? bmi->bmiColors[1] : white;
-        bmi->bmiColors[0] = mono_entry(own0, cv->text, cv->back);
-        bmi->bmiColors[1] = mono_entry(own1, cv->text, cv->back);
+        const bool has_table = usage == DIB_RGB_COLORS && bmi_bytes >= sizeof(BITMAPINFOHEADER) + 2 * sizeof(RGBQUAD);
+        const RGBQUAD* table = (const RGBQUAD*)(rec + off_bmi + sizeof(BITMAPINFOHEADER));
+        bmi->bmiColors[0] = mono_entry(has_table ? table[0] : black, cv->text, cv->back);
+        bmi->bmiColors[1] = mono_entry(has_table ? table[1] : white, cv->text, cv->back);
         bmi->bmiHeader.biClrUsed = 2;
     }
     HBRUSH brush = CreateDIBPatternBrushPt(packed, DIB_RGB_COLORS);
@@ -610,6 +614,25 @@ static bool draw_stretchdibits(Conversion* cv, const ENHMETARECORD* r)
                        e->iUsageSrc, e->dwRop, false);
 }
 
+// SETDIBITSTODEVICE: the rows go to device pixels one for one, at the
+// transformed place, in the output as in the source.
+static bool draw_dibits_to_device(Conversion* cv, const ENHMETARECORD* r)
+{
+    if (r->nSize < sizeof(EMRSETDIBITSTODEVICE))
+        return false;
+    const EMRSETDIBITSTODEVICE* e = (const EMRSETDIBITSTODEVICE*)r;
+    const BITMAPINFO* bmi;
+    const void* bits;
+    Affine a = state_transform(cv->state);
+    POINT p;
+    if (!record_bitmap(r, e->offBmiSrc, e->cbBmiSrc, e->offBitsSrc, e->cbBitsSrc, &bmi, &bits) ||
+        e->iUsageSrc != DIB_RGB_COLORS || !map_point(&a, e->xDest, e->yDest, &p) || !sync_drawing(cv, &a))
+        return false;
+    SetDIBitsToDevice(cv->out, p.x, p.y, e->cxSrc, e->cySrc, e->xSrc, e->ySrc, e->iStartScan, e->cScans, bits, bmi,
+                      DIB_RGB_COLORS);
+    return true;
+}
+
 // BITBLT and STRETCHBLT: a pattern blit when there is no source bitmap.
 static bool draw_blit(Conversion* cv, const ENHMETARECORD* r)
 {
@@ -629,15 +652,32 @@ static bool draw_blit(Conversion* cv, const ENHMETARECORD* r)
         PatBlt(cv->out, p0.x, p0.y, p1.x - p0.x, p1.y - p0.y, e->dwRop);
         return true;
     }
+    // The source rectangle is in the source DC's logical units: its
+    // transform (a scale) takes it to the bitmap's pixels.
     const XFORM* xs = &e->xformSrc;
-    if (xs->eM11 != 1 || xs->eM12 != 0 || xs->eM21 != 0 || xs->eM22 != 1 || xs->eDx != 0 || xs->eDy != 0)
+    if (xs->eM12 != 0 || xs->eM21 != 0)
         return false;
+    const double x0 = e->xSrc * (double)xs->eM11 + xs->eDx, y0 = e->ySrc * (double)xs->eM22 + xs->eDy;
+    const double x1 = ((double)e->xSrc + cxs) * xs->eM11 + xs->eDx, y1 = ((double)e->ySrc + cys) * xs->eM22 + xs->eDy;
+    if (!fits16(x0) || !fits16(y0) || !fits16(x1) || !fits16(y1))
+        return false;
+    const LONG sx = round_long(x0 < x1 ? x0 : x1), sy = round_long(y0 < y1 ? y0 : y1);
+    const LONG sw = round_long(fabs(x1 - x0)), sh = round_long(fabs(y1 - y0));
+    // A flip of the source is drawn as a flip of the destination.
+    LONG x = e->xDest, y = e->yDest, cx = e->cxDest, cy = e->cyDest;
+    if (x1 < x0) {
+        x += cx;
+        cx = -cx;
+    }
+    if (y1 < y0) {
+        y += cy;
+        cy = -cy;
+    }
     const BITMAPINFO* bmi;
     const void* bits;
     if (!record_bitmap(r, e->offBmiSrc, e->cbBmiSrc, e->offBitsSrc, e->cbBitsSrc, &bmi, &bits))
         return false;
-    return draw_bitmap(cv, e->xDest, e->yDest, e->cxDest, e->cyDest, e->xSrc, e->ySrc, cxs, cys, bmi, bits,
-                       e->iUsageSrc, e->dwRop, true);
+    return draw_bitmap(cv, x, y, cx, cy, sx, sy, sw, sh, bmi, bits, e->iUsageSrc, e->dwRop, true);
 }
 
 // ---- text
@@ -697,11 +737,6 @@ static bool sync_font(Conversion* cv, const LOGFONTW* key)
     cv->font.key = *key;
     cv->font_selected = true;
     return true;
-}
-
-static LONG round_long(double v)
-{
-    return (LONG)floor(v + 0.5);
 }
 
 // One text of an EXTTEXTOUT or POLYTEXTOUT record: at its transformed
@@ -901,6 +936,8 @@ static bool draw_record(Conversion* cv, const ENHMETARECORD* r)
         return draw_stretchdibits(cv, r);
     case EMR_BITBLT: case EMR_STRETCHBLT:
         return draw_blit(cv, r);
+    case EMR_SETDIBITSTODEVICE:
+        return draw_dibits_to_device(cv, r);
     case EMR_EXTTEXTOUTW: case EMR_EXTTEXTOUTA: case EMR_POLYTEXTOUTW: case EMR_POLYTEXTOUTA:
         return draw_text_record(cv, r);
     case EMR_SETPIXELV: {
