@@ -10,6 +10,7 @@
 
 #include "image/emf_check.h"
 #include "image/play_budget.h"
+#include "image/wmf_seal.h"
 
 #include <math.h>
 #include <stdint.h>
@@ -116,6 +117,46 @@ static bool keeps_axes(const Affine* a)
 {
     double scale = fabs(a->m11) + fabs(a->m12) + fabs(a->m21) + fabs(a->m22);
     return fabs(a->m12) <= scale * 1e-6 && fabs(a->m21) <= scale * 1e-6;
+}
+
+// Whether a region of the record's data (data_bytes at data) costs the
+// system more than a picture's clip: it joins the rectangles band by band,
+// and rectangles whose edges lie at many heights make as many bands, each
+// holding up to all of them. A region of a real drawing comes in bands
+// already, and costs about its own rectangles.
+static bool region_is_dear(const BYTE* data, uint32_t data_bytes)
+{
+    enum { MAX_REGION_WORK = 1 << 21 };
+    if (data_bytes < sizeof(RGNDATAHEADER))
+        return false;
+    const RGNDATAHEADER* rdh = (const RGNDATAHEADER*)data;
+    const uint32_t first = rdh->dwSize > sizeof(RGNDATAHEADER) ? rdh->dwSize : (uint32_t)sizeof(RGNDATAHEADER);
+    if (first > data_bytes)
+        return false;
+    const uint64_t count = ((uint64_t)data_bytes - first) / sizeof(RECT) < rdh->nCount
+                               ? ((uint64_t)data_bytes - first) / sizeof(RECT)
+                               : rdh->nCount;
+    if (count > MAX_RECTS)
+        return true;
+    if (count * count <= MAX_REGION_WORK)
+        return false;
+    LONG* edges = (LONG*)malloc((size_t)count * 2 * sizeof(LONG));
+    if (!edges)
+        return true;
+    const RECT* rects = (const RECT*)(data + first);
+    for (uint64_t i = 0; i < count; ++i) {
+        edges[2 * i] = rects[i].top;
+        edges[2 * i + 1] = rects[i].bottom;
+    }
+    qsort(edges, (size_t)count * 2, sizeof(LONG), [](const void* a, const void* b) {
+        LONG x = *(const LONG*)a, y = *(const LONG*)b;
+        return x < y ? -1 : x > y;
+    });
+    uint64_t heights = 0;
+    for (uint64_t i = 0; i < count * 2; ++i)
+        heights += i == 0 || edges[i] != edges[i - 1];
+    free(edges);
+    return heights * count > MAX_REGION_WORK;
 }
 
 // ---- the output's state
@@ -505,7 +546,7 @@ static bool draw_region(Conversion* cv, const ENHMETARECORD* r)
         return false;
     const RGNDATAHEADER* rdh = (const RGNDATAHEADER*)(rec + data_at);
     if (rdh->dwSize < sizeof(RGNDATAHEADER) || rdh->dwSize > data_bytes || rdh->nCount > MAX_RECTS ||
-        (uint64_t)rdh->nCount * sizeof(RECT) > data_bytes - rdh->dwSize)
+        (uint64_t)rdh->nCount * sizeof(RECT) > data_bytes - rdh->dwSize || region_is_dear(rec + data_at, data_bytes))
         return false;
     Affine a = state_transform(cv->state);
     if (!keeps_axes(&a))
@@ -682,41 +723,79 @@ static bool draw_blit(Conversion* cv, const ENHMETARECORD* r)
 
 // ---- text
 
+// The code page of a character set; false for none.
+static bool charset_code_page(BYTE set, UINT* cp)
+{
+    CHARSETINFO info;
+    if (set == DEFAULT_CHARSET) {
+        *cp = CP_ACP;
+        return true;
+    }
+    if (!TranslateCharsetInfo((DWORD*)(ULONG_PTR)set, &info, TCI_SRCCHARSET))
+        return false;
+    *cp = info.ciACP;
+    return true;
+}
+
+// The text in the code page, and the characters each byte belongs to
+// (bytes: room for count * 2); the byte count, 0 when a character has no
+// code in it.
+static int encode_text(const WCHAR* text, int count, UINT cp, char* bytes, int* owner)
+{
+    int n = 0;
+    for (int i = 0; i < count; ++i) {
+        BOOL used_default = FALSE;
+        int got = cp == CP_SYMBOL ? 0 : WideCharToMultiByte(cp, WC_NO_BEST_FIT_CHARS, text + i, 1, bytes + n, 2, NULL, &used_default);
+        if (cp == CP_SYMBOL) {
+            // A symbol font's codes, or the private-use characters that stand for them.
+            WCHAR c = text[i];
+            if (c >= 0xF000 && c <= 0xF0FF)
+                c &= 0xFF;
+            if (c > 0xFF)
+                return 0;
+            bytes[n] = (char)c;
+            got = 1;
+        }
+        if (got <= 0 || used_default)
+            return 0;
+        WCHAR back[2];
+        if (cp != CP_SYMBOL && (MultiByteToWideChar(cp, 0, bytes + n, got, back, 2) != 1 || back[0] != text[i]))
+            return 0;
+        for (int k = 0; k < got; ++k)
+            owner[n + k] = i;
+        n += got;
+    }
+    return n;
+}
+
 // A character set whose code page holds every character of the text (the
-// font's own first), as a Windows metafile's text is written in the code
-// page of its font. False when none does.
-static bool pick_charset(const WCHAR* text, int count, BYTE own, BYTE* chosen)
+// font's own first), as a Windows metafile's text is held in the code
+// page of its font, and the text in it. False when none does.
+static bool encode_in_charset(const WCHAR* text, int count, BYTE own, BYTE* chosen, char* bytes, int* owner,
+                              int* byte_count)
 {
     static const BYTE SETS[] = {ANSI_CHARSET,      EASTEUROPE_CHARSET, RUSSIAN_CHARSET,  GREEK_CHARSET,
                                 TURKISH_CHARSET,   BALTIC_CHARSET,     HEBREW_CHARSET,   ARABIC_CHARSET,
                                 VIETNAMESE_CHARSET, THAI_CHARSET,      SHIFTJIS_CHARSET, GB2312_CHARSET,
                                 HANGUL_CHARSET,    CHINESEBIG5_CHARSET};
+    *byte_count = 0;
     *chosen = own;
-    if (count == 0 || own == SYMBOL_CHARSET)
+    if (count == 0)
         return true;
-    WCHAR* back = (WCHAR*)malloc(count * sizeof(WCHAR));
-    char* bytes = (char*)malloc((size_t)count * 2);
-    bool found = false;
-    for (int i = -1; back && bytes && !found && i < (int)(sizeof SETS); ++i) {
-        BYTE set = i < 0 ? own : SETS[i];
-        UINT cp = CP_ACP;
-        CHARSETINFO info;
-        if (set != DEFAULT_CHARSET) {
-            if (!TranslateCharsetInfo((DWORD*)(ULONG_PTR)set, &info, TCI_SRCCHARSET))
-                continue;
-            cp = info.ciACP;
-        }
-        BOOL used_default = FALSE;
-        int n = WideCharToMultiByte(cp, WC_NO_BEST_FIT_CHARS, text, count, bytes, count * 2, NULL, &used_default);
-        if (n <= 0 || used_default)
+    if (own == SYMBOL_CHARSET)
+        return (*byte_count = encode_text(text, count, CP_SYMBOL, bytes, owner)) > 0;
+    for (int i = -1; i < (int)sizeof SETS; ++i) {
+        const BYTE set = i < 0 ? own : SETS[i];
+        UINT cp;
+        if (!charset_code_page(set, &cp))
             continue;
-        found = MultiByteToWideChar(cp, 0, bytes, n, back, count) == count && !memcmp(back, text, count * sizeof(WCHAR));
-        if (found)
+        *byte_count = encode_text(text, count, cp, bytes, owner);
+        if (*byte_count > 0) {
             *chosen = set;
+            return true;
+        }
     }
-    free(back);
-    free(bytes);
-    return found;
+    return false;
 }
 
 static bool sync_font(Conversion* cv, const LOGFONTW* key)
@@ -759,8 +838,11 @@ static bool draw_text(Conversion* cv, const ENHMETARECORD* r, const EMRTEXT* t, 
     WCHAR* text = (WCHAR*)malloc((n ? n : 1) * sizeof(WCHAR));
     INT* dx = (INT*)malloc((n ? n : 1) * sizeof(INT));
     INT* partial = (INT*)malloc((n ? n : 1) * sizeof(INT));
-    int count = (int)n;
-    bool ok = text && dx && partial;
+    char* bytes = (char*)malloc((n ? n : 1) * 2);
+    int* owner = (int*)malloc((n ? n : 1) * 2 * sizeof(int));
+    INT* byte_dx = (INT*)malloc((n ? n : 1) * 2 * sizeof(INT));
+    int count = (int)n, byte_count = 0;
+    bool ok = text && dx && partial && bytes && owner && byte_dx;
     if (ok && wide) {
         memcpy(text, rec + t->offString, n * sizeof(WCHAR));
     } else if (ok && n) {
@@ -806,7 +888,7 @@ static bool draw_text(Conversion* cv, const ENHMETARECORD* r, const EMRTEXT* t, 
         lf.lfWidth = round_long(width);
         escapement %= 3600;
         lf.lfEscapement = lf.lfOrientation = escapement < 0 ? escapement + 3600 : escapement;
-        ok = ok && pick_charset(text, count, lf.lfCharSet, &lf.lfCharSet);
+        ok = ok && encode_in_charset(text, count, lf.lfCharSet, &lf.lfCharSet, bytes, owner, &byte_count);
     }
     // Advances in logical units: the record's own, or the font's.
     if (ok && count) {
@@ -844,11 +926,18 @@ static bool draw_text(Conversion* cv, const ENHMETARECORD* r, const EMRTEXT* t, 
         box.bottom = p0.y < p1.y ? p1.y : p0.y;
     }
     ok = ok && sync_drawing(cv, &a) && sync_font(cv, &lf);
+    // The bytes in the font's code page, written as they are: a character
+    // of more than one byte advances by its first.
+    for (int i = 0; ok && i < byte_count; ++i)
+        byte_dx[i] = i + 1 < byte_count && owner[i + 1] == owner[i] ? 0 : dx[owner[i]];
     if (ok)
-        ExtTextOutW(cv->out, at.x, at.y, options, options ? &box : NULL, text, count, count ? dx : NULL);
+        ExtTextOutA(cv->out, at.x, at.y, options, options ? &box : NULL, bytes, byte_count, byte_count ? byte_dx : NULL);
     free(text);
     free(dx);
     free(partial);
+    free(bytes);
+    free(owner);
+    free(byte_dx);
     return ok;
 }
 
@@ -978,6 +1067,11 @@ static int CALLBACK convert_record(HDC dc, HANDLETABLE* table, const ENHMETARECO
             return fail(cv), 0;
         return 1;
     }
+    if (type == EMR_EXTSELECTCLIPRGN && r->nSize >= 16) {
+        const uint32_t data_bytes = ((const DWORD*)r)[2];
+        if (data_bytes <= r->nSize - 16 && region_is_dear((const BYTE*)r + 16, data_bytes))
+            return fail(cv), 0;
+    }
     if (type == EMR_DELETEOBJECT && r->nSize >= sizeof(EMRDELETEOBJECT)) {
         DWORD ih = ((const EMRDELETEOBJECT*)r)->ihObject;
         if (ih < (DWORD)handles && cv->patterns[ih] && table->objectHandle[ih] == cv->brush_source)
@@ -1046,4 +1140,60 @@ HMETAFILE draw_emf_as_wmf(HENHMETAFILE emf, const RECT* box)
         DeleteDC(cv.state);
     free(cv.patterns);
     return result;
+}
+
+// ---- the characters of the text
+
+// Question marks in one text of a record (offsets from the record's start).
+static uint64_t marks_in_text(const ENHMETARECORD* r, const EMRTEXT* t, bool wide)
+{
+    const uint64_t bytes = (uint64_t)t->nChars * (wide ? 2 : 1);
+    if (t->offString > r->nSize || bytes > r->nSize - t->offString)
+        return 0;
+    const BYTE* text = (const BYTE*)r + t->offString;
+    uint64_t marks = 0;
+    for (uint64_t i = 0; i < bytes; i += wide ? 2 : 1)
+        marks += text[i] == '?' && (!wide || text[i + 1] == 0);
+    return marks;
+}
+
+static int CALLBACK count_emf_marks(HDC, HANDLETABLE*, const ENHMETARECORD* r, int, LPARAM data)
+{
+    uint64_t* marks = (uint64_t*)data;
+    const bool wide = r->iType == EMR_EXTTEXTOUTW || r->iType == EMR_POLYTEXTOUTW;
+    if ((r->iType == EMR_EXTTEXTOUTW || r->iType == EMR_EXTTEXTOUTA) && r->nSize >= sizeof(EMREXTTEXTOUTW)) {
+        *marks += marks_in_text(r, &((const EMREXTTEXTOUTW*)r)->emrtext, wide);
+    } else if ((r->iType == EMR_POLYTEXTOUTW || r->iType == EMR_POLYTEXTOUTA) &&
+               r->nSize >= offsetof(EMRPOLYTEXTOUTW, aemrtext)) {
+        const EMRPOLYTEXTOUTW* e = (const EMRPOLYTEXTOUTW*)r;
+        const uint64_t room = (r->nSize - offsetof(EMRPOLYTEXTOUTW, aemrtext)) / sizeof(EMRTEXT);
+        for (uint64_t i = 0; e->cStrings > 0 && i < (uint64_t)e->cStrings && i < room; ++i)
+            *marks += marks_in_text(r, &e->aemrtext[i], wide);
+    }
+    return 1;
+}
+
+bool wmf_text_keeps_characters(HENHMETAFILE emf, const BYTE* wmf, uint32_t size)
+{
+    uint64_t source = 0, written = 0;
+    EnumEnhMetaFile(NULL, emf, count_emf_marks, &source, NULL);
+    if (size < WMF_HEADER_SIZE)
+        return true;
+    walk_wmf_records(wmf, size, [&](uint32_t offset, uint32_t words, uint16_t function) {
+        const BYTE* params = wmf + offset + META_RECORD_HEAD_BYTES;
+        const uint32_t param_bytes = words * 2 - META_RECORD_HEAD_BYTES;
+        uint32_t at = 0, count = 0;
+        if (function == META_TEXTOUT && param_bytes >= 2) {
+            count = params[0] | (params[1] << 8);
+            at = 2;
+        } else if (function == META_EXTTEXTOUT && param_bytes >= 8) {
+            count = params[4] | (params[5] << 8);
+            const uint16_t options = (uint16_t)(params[6] | (params[7] << 8));
+            at = options & (ETO_OPAQUE | ETO_CLIPPED) ? 16 : 8;
+        }
+        for (uint32_t i = 0; count && i < count && at + i < param_bytes; ++i)
+            written += params[at + i] == '?';
+        return true;
+    });
+    return written <= source;
 }

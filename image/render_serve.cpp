@@ -373,7 +373,8 @@ static LONG convert_emf_to_wmf_here(RenderControl* c, HENHMETAFILE emf, const Co
         begin_phase(c);
         status = play_wmf_result(c, result, played);
     }
-    if (status == RENDER_STATUS_DONE && !comparison_plays_match(source, played))
+    if (status == RENDER_STATUS_DONE &&
+        (!comparison_plays_match(source, played) || !wmf_text_keeps_characters(emf, result->view, result->size)))
         status = RENDER_STATUS_DIFFERS;
     if (status != RENDER_STATUS_DONE)
         drop_result(result);
@@ -412,6 +413,8 @@ static LONG serve_emf_to_wmf(RenderControl* c, BYTE** view, HDC reference, Resul
         }
         finish_source_play(thread);
         status = comparison_status(status, &job, &played);
+        if (status == RENDER_STATUS_DONE && !wmf_text_keeps_characters(emf, result->view, result->size))
+            status = RENDER_STATUS_DIFFERS;
         if (status == RENDER_STATUS_DIFFERS || status == RENDER_STATUS_RESULT_UNSOUND) {
             if (convert_emf_to_wmf_here(c, emf, &source, &played, result) == RENDER_STATUS_DONE)
                 status = RENDER_STATUS_DONE;

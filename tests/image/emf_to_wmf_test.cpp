@@ -54,3 +54,32 @@ TEST(EmfToWmf, MappedPicturesConvertToWmfAndBack)
     }
 }
 
+
+// A small Cyrillic caption in a font of the ANSI character set, on a chart
+// shown 1,024 pixels wide: the system writes it in the font's code page,
+// as question marks, which the comparison does not see at that size. What
+// is written holds the caption's characters, in a code page that has them.
+TEST(EmfToWmf, ACaptionKeepsItsCharactersInALargePicture)
+{
+    RECT frame = {0, 0, 27000, 18000};
+    HDC dc = CreateEnhMetaFileW(NULL, NULL, &frame, NULL);
+    HBRUSH bar = CreateSolidBrush(RGB(40, 90, 200));
+    HGDIOBJ old_brush = SelectObject(dc, bar);
+    for (int i = 0; i < 5; ++i)
+        Rectangle(dc, 100 + i * 160, 600 - i * 90, 220 + i * 160, 640);
+    HFONT font = CreateFontW(-14, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, 0, L"Arial");
+    HGDIOBJ old_font = SelectObject(dc, font);
+    const wchar_t caption[] = L"\x041F\x0440\x043E\x0434\x0430\x0436\x0438";  // "sales"
+    TextOutW(dc, 100, 660, caption, 7);
+    SelectObject(dc, old_font);
+    SelectObject(dc, old_brush);
+    DeleteObject(font);
+    DeleteObject(bar);
+    HENHMETAFILE emf = CloseEnhMetaFile(dc);
+    const std::string path = test_out_path("caption.wmf");
+    EXPECT_EQ(1, write_wmf_file(emf, path.c_str()));
+    DeleteEnhMetaFile(emf);
+    const std::string written = read_file_bytes(path);
+    EXPECT_NE(std::string::npos, written.find("\xCF\xF0\xEE\xE4\xE0\xE6\xE8")) << "the caption in code page 1251";
+    EXPECT_EQ(std::string::npos, written.find("???????"));
+}
