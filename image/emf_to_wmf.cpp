@@ -58,8 +58,13 @@ struct Conversion {
     // The clip the output holds: null for none.
     bool clip_dirty;
     HRGN clip;
-    // Per handle-table entry: the record that made a pattern brush there.
-    const ENHMETARECORD** patterns;
+    // The pattern brushes the records made and have not deleted, with the
+    // records that made them (at most one a handle-table entry).
+    struct Pattern {
+        DWORD index;
+        const ENHMETARECORD* record;
+    } * patterns;
+    uint32_t pattern_count;
 };
 
 static bool fail(Conversion* cv)
@@ -295,9 +300,9 @@ static bool sync_brush(Conversion* cv)
         return false;
     const ENHMETARECORD* pattern = NULL;
     if (lb.lbStyle == BS_PATTERN || lb.lbStyle == BS_DIBPATTERN || lb.lbStyle == BS_DIBPATTERNPT) {
-        for (int i = 0; i < cv->handles && !pattern; ++i)
-            if (cv->table->objectHandle[i] == current)
-                pattern = cv->patterns[i];
+        for (uint32_t i = 0; i < cv->pattern_count && !pattern; ++i)
+            if (cv->table->objectHandle[cv->patterns[i].index] == current)
+                pattern = cv->patterns[i].record;
         if (!pattern)
             return false;
     }
@@ -1072,18 +1077,23 @@ static int CALLBACK convert_record(HDC dc, HANDLETABLE* table, const ENHMETARECO
         if (data_bytes <= r->nSize - 16 && region_is_dear((const BYTE*)r + 16, data_bytes))
             return fail(cv), 0;
     }
-    if (type == EMR_DELETEOBJECT && r->nSize >= sizeof(EMRDELETEOBJECT)) {
-        DWORD ih = ((const EMRDELETEOBJECT*)r)->ihObject;
-        if (ih < (DWORD)handles && cv->patterns[ih] && table->objectHandle[ih] == cv->brush_source)
+    // A brush deleted (or replaced by a create at its entry) no longer
+    // stands for its pattern; its handle may be given to another object.
+    const bool frees_entry = type == EMR_DELETEOBJECT || type == EMR_CREATEDIBPATTERNBRUSHPT ||
+                             type == EMR_CREATEMONOBRUSH || type == EMR_CREATEBRUSHINDIRECT;
+    if (frees_entry && r->nSize >= 12) {
+        const DWORD ih = ((const DWORD*)r)[2];
+        if (ih < (DWORD)handles && table->objectHandle[ih] == cv->brush_source)
             cv->brush_source = NULL;
-        if (ih < (DWORD)handles)
-            cv->patterns[ih] = NULL;
+        for (uint32_t i = 0; i < cv->pattern_count; ++i)
+            if (cv->patterns[i].index == ih)
+                cv->patterns[i--] = cv->patterns[--cv->pattern_count];
     }
     PlayEnhMetaFileRecord(dc, table, r, handles);
     if ((type == EMR_CREATEDIBPATTERNBRUSHPT || type == EMR_CREATEMONOBRUSH) && r->nSize >= 32) {
-        DWORD ih = ((const DWORD*)r)[2];
-        if (ih < (DWORD)handles)
-            cv->patterns[ih] = r;
+        const DWORD ih = ((const DWORD*)r)[2];
+        if (ih < (DWORD)handles && cv->pattern_count < (uint32_t)handles)
+            cv->patterns[cv->pattern_count++] = {ih, r};
     }
     if (type == EMR_BEGINPATH)
         cv->in_path = true;
@@ -1102,7 +1112,7 @@ HMETAFILE draw_emf_as_wmf(HENHMETAFILE emf, const RECT* box)
     Conversion cv;
     memset(&cv, 0, sizeof cv);
     cv.handles = (int)header.nHandles;
-    cv.patterns = (const ENHMETARECORD**)calloc(header.nHandles, sizeof *cv.patterns);
+    cv.patterns = (Conversion::Pattern*)calloc(header.nHandles, sizeof *cv.patterns);
     cv.state = CreateCompatibleDC(NULL);
     HBITMAP pixel = CreateBitmap(1, 1, 1, 1, NULL);
     HGDIOBJ old_pixel = cv.state && pixel ? SelectObject(cv.state, pixel) : NULL;
