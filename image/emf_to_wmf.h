@@ -12,7 +12,6 @@
 #pragma once
 
 #include <windows.h>
-#include <stdint.h>
 
 // Draws the enhanced metafile's picture, its frame filling box (the
 // placeable box of the file written: the records' units), into a new
@@ -22,10 +21,3 @@
 // than it takes, a point past 16 bits), or the play budget's time passes.
 HMETAFILE draw_emf_as_wmf(HENHMETAFILE emf, const RECT* box);
 
-// Whether the text of a Windows metafile made of the enhanced one keeps
-// its characters: a conversion writes each text in the code page of its
-// font, and characters the code page cannot hold come back as question
-// marks, which a small caption in a large picture hides from the
-// comparison. False when the size bytes of the Windows metafile's records
-// hold more question marks in their text than the enhanced one's.
-bool wmf_text_keeps_characters(HENHMETAFILE emf, const BYTE* wmf, uint32_t size);

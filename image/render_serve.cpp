@@ -9,6 +9,7 @@
 #include "image/metafile_renderer.h"
 
 #include "image/emf_check.h"
+#include "image/emf_text_codes.h"
 #include "image/emf_to_wmf.h"
 #include "image/metafile_compare.h"
 #include "image/metafile_play.h"

@@ -48,7 +48,7 @@ ALLOWED=(
 # preview to the picture), the reading and writing of files with the
 # program's plays, the kept pixels, and the painters of the current metafile.
 declare -A METAFILE_RANK=([image/emf_check]=0 [image/wmf_seal]=1 [image/metafile_play]=2
-    [image/metafile_compare]=2 [image/emf_to_wmf]=2 [image/render_ipc]=3 [image/metafile_renderer]=3 [image/render_serve]=3
+    [image/metafile_compare]=2 [image/emf_text_codes]=2 [image/emf_to_wmf]=2 [image/render_ipc]=3 [image/metafile_renderer]=3 [image/render_serve]=3
     [image/preview]=4 [image/metafile]=5 [image/metafile_view]=6 [image/metafile_preview]=7)
 
 status=0
