@@ -1,7 +1,9 @@
 // Clipboard copy and paste of the current image (see clipboard.h).
 #include "app/clipboard.h"
 
+#include <cstdint>
 #include <cstring>
+#include <utility>
 
 #include "app/main_menu.h"
 #include "image/current_image.h"
@@ -122,6 +124,65 @@ static HGLOBAL make_metafile_picture(void)
     return hPicture;
 }
 
+// The Windows-metafile picture of an enhanced metafile, made as Save As
+// Windows MetaFile makes it (the renderer's conversion, handed back only
+// when it shows the same picture) in the placeable box of 1,000 units per
+// inch over the frame. Given beside the enhanced metafile, it stands in
+// for the one the system would make for other programs, which drops the
+// picture's own mapping. Null when the conversion is refused or the box
+// passes 16 bits.
+static HGLOBAL make_emf_metafile_picture(HENHMETAFILE emf)
+{
+    ENHMETAHEADER eh;
+    if (!GetEnhMetaFileHeader(emf, sizeof eh, &eh))
+        return NULL;
+    const RECTL* f = &eh.rclFrame;
+    const int64_t edges[4] = {(int64_t)f->left * 1000 / 2540, (int64_t)f->top * 1000 / 2540,
+                              (int64_t)f->right * 1000 / 2540, (int64_t)f->bottom * 1000 / 2540};
+    for (int64_t edge : edges)
+        if (edge < -32768 || edge > 32767)
+            return NULL;
+    RECT box = {(LONG)edges[0], (LONG)edges[1], (LONG)edges[2], (LONG)edges[3]};
+    if (box.left > box.right)
+        std::swap(box.left, box.right);
+    if (box.top > box.bottom)
+        std::swap(box.top, box.bottom);
+    RenderResult converted;
+    memset(&converted, 0, sizeof converted);
+    HMETAFILE wmf = NULL;
+    if (render_emf_to_wmf_bits(emf, MM_ANISOTROPIC, &box, &converted) == RENDER_WHOLE)
+        wmf = SetMetaFileBitsEx(converted.size, converted.bytes);
+    release_render_result(&converted);
+    HGLOBAL block = wmf ? GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(METAFILEPICT)) : NULL;
+    METAFILEPICT* picture = block ? (METAFILEPICT*)GlobalLock(block) : NULL;
+    if (!picture) {
+        if (block)
+            GlobalFree(block);
+        if (wmf)
+            DeleteMetaFile(wmf);
+        return NULL;
+    }
+    picture->mm = MM_ANISOTROPIC;
+    picture->xExt = (LONG)(((int64_t)box.right - box.left) * 2540 / 1000);
+    picture->yExt = (LONG)(((int64_t)box.bottom - box.top) * 2540 / 1000);
+    picture->hMF = wmf;
+    GlobalUnlock(block);
+    return block;
+}
+
+// Gives the clipboard a metafile picture block, or frees it when refused.
+static void set_clipboard_picture(HGLOBAL picture)
+{
+    if (!picture || SetClipboardData(CF_METAFILEPICT, picture))
+        return;
+    METAFILEPICT* p = (METAFILEPICT*)GlobalLock(picture);
+    if (p) {
+        DeleteMetaFile(p->hMF);
+        GlobalUnlock(picture);
+    }
+    GlobalFree(picture);
+}
+
 void copy_image_to_clipboard(HWND hwndMain)
 {
     if (!g_hImage || !(g_imageKind == KIND_DIB || g_imageKind == KIND_WMF || g_imageKind == KIND_EMF))
@@ -139,16 +200,9 @@ void copy_image_to_clipboard(HWND hwndMain)
             HENHMETAFILE copy = CopyEnhMetaFileA((HENHMETAFILE)g_hImage, NULL);
             if (copy && !SetClipboardData(CF_ENHMETAFILE, copy))
                 DeleteEnhMetaFile(copy);
+            set_clipboard_picture(make_emf_metafile_picture((HENHMETAFILE)g_hImage));
         } else if (g_wmfHasPlaceable) {
-            HGLOBAL picture = make_metafile_picture();
-            if (picture && !SetClipboardData(CF_METAFILEPICT, picture)) {
-                METAFILEPICT* p = (METAFILEPICT*)GlobalLock(picture);
-                if (p) {
-                    DeleteMetaFile(p->hMF);
-                    GlobalUnlock(picture);
-                }
-                GlobalFree(picture);
-            }
+            set_clipboard_picture(make_metafile_picture());
         }
         CloseClipboard();
     }

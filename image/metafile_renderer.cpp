@@ -437,7 +437,7 @@ static RenderOutcome send_request(LONG op, LONG progress_words, SIZE_T memory_li
         if (c->phase != phase && c->phase <= RENDER_MAX_PHASES) {
             phase = c->phase;
             started = s_clock();
-            limit = phase == RENDER_PHASE_CHECK ? s_checkLimit : s_timeLimit;
+            limit = render_phase_is_check(phase) ? s_checkLimit : s_timeLimit;
         }
         if (progress_words && c->played_words != shown)
             show_played_words(shown = c->played_words, progress_words);

@@ -54,9 +54,17 @@ struct RenderDcState {
 
 // The phases of a conversion: the making of its result (beside which the
 // source may already be played), then its check (the plays of the result
-// and the source that remains). Each has a time of its own, the check a
-// more generous one. A renderer counting more gets no more time.
-enum { RENDER_PHASE_CONVERSION = 1, RENDER_PHASE_CHECK = 2, RENDER_MAX_PHASES = 2 };
+// and the source that remains); where the system's result shows another
+// picture, the program's own making and its check follow. Each has a time
+// of its own, a check a more generous one. A renderer counting more gets
+// no more time.
+enum { RENDER_MAX_PHASES = 4 };
+// Whether a phase is a check: the system's and the program's makings are
+// the odd phases, each followed by its check.
+inline bool render_phase_is_check(LONG phase)
+{
+    return phase > 0 && phase % 2 == 0;
+}
 
 struct RenderControl {
     LONG op;

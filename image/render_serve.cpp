@@ -9,6 +9,8 @@
 #include "image/metafile_renderer.h"
 
 #include "image/emf_check.h"
+#include "image/emf_text_codes.h"
+#include "image/emf_to_wmf.h"
 #include "image/metafile_compare.h"
 #include "image/metafile_play.h"
 #include "image/play_budget.h"
@@ -360,6 +362,45 @@ static LONG play_wmf_result(RenderControl* c, const Result* result, ComparisonPl
     return result_play_status(whole);
 }
 
+// The program's own conversion (emf_to_wmf.h), for a picture the system's
+// shows otherwise or writes past the rules: its result replaces the
+// system's in the room and is played and compared as the system's was.
+// Done only when it shows the source's picture; the system's result is
+// gone either way.
+static LONG convert_emf_to_wmf_here(RenderControl* c, HENHMETAFILE emf, const ComparisonPlay* source,
+                                    ComparisonPlay* played, Result* result)
+{
+    drop_result(result);
+    if (!c->has_result_box)
+        return RENDER_STATUS_DIFFERS;
+    const LONG width = played->width, height = played->height;
+    end_comparison_play(played);
+    if (!begin_comparison_play(played, width, height))
+        return RENDER_STATUS_NO_MEMORY;
+    begin_phase(c);
+    HMETAFILE wmf = draw_emf_as_wmf(emf, &c->result_box);
+    if (!wmf)
+        return RENDER_STATUS_DIFFERS;
+    UINT size = GetMetaFileBitsEx(wmf, 0, NULL);
+    LONG status = RENDER_STATUS_NO_MEMORY;
+    if (size >= c->result_room)
+        status = RENDER_STATUS_TOO_LARGE;
+    else if (size && make_result_room(c->result_room, result))
+        status = GetMetaFileBitsEx(wmf, size, result->view) == size ? RENDER_STATUS_DONE : RENDER_STATUS_NO_MEMORY;
+    DeleteMetaFile(wmf);
+    if (status == RENDER_STATUS_DONE) {
+        result->size = size;
+        begin_phase(c);
+        status = play_wmf_result(c, result, played);
+    }
+    if (status == RENDER_STATUS_DONE &&
+        (!comparison_plays_match(source, played) || !wmf_text_keeps_characters(emf, result->view, result->size)))
+        status = RENDER_STATUS_DIFFERS;
+    if (status != RENDER_STATUS_DONE)
+        drop_result(result);
+    return status;
+}
+
 // The enhanced metafile of only the records of the input that keep their
 // rules (the system's conversion plays every record it is given), played
 // as the program shows it while it is converted and its result played as
@@ -392,6 +433,12 @@ static LONG serve_emf_to_wmf(RenderControl* c, BYTE** view, HDC reference, Resul
             status = play_wmf_result(c, result, &played);
         finish_source_play(thread);
         status = comparison_status(status, &job, &played);
+        if (status == RENDER_STATUS_DONE && !wmf_text_keeps_characters(emf, result->view, result->size))
+            status = RENDER_STATUS_DIFFERS;
+        if (status == RENDER_STATUS_DIFFERS || status == RENDER_STATUS_RESULT_UNSOUND) {
+            if (convert_emf_to_wmf_here(c, emf, &source, &played, result) == RENDER_STATUS_DONE)
+                status = RENDER_STATUS_DONE;
+        }
     }
     DeleteEnhMetaFile(emf);
     end_comparison_play(&source);

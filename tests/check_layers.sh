@@ -44,13 +44,15 @@ ALLOWED=(
 
 # Inside image/, the metafile units stand in a line, each using only those
 # below it: what the reading rules share, the rules of each kind, the
-# sealing of Windows-metafile bits, the checked players, the renderer, the
-# preview's layout (the reader fits the preview to the picture), the
-# reading and writing of files with the program's plays, the kept pixels,
-# and the painters of the current metafile.
+# sealing of Windows-metafile bits, the checked players, the comparison and
+# the program's own conversion with the code pages of its text, the
+# renderer, the preview's layout (the reader fits the preview to the
+# picture), the reading and writing of files with the program's plays, the
+# kept pixels, and the painters of the current metafile.
 declare -A METAFILE_RANK=([image/record_check]=0 [image/emf_check]=1 [image/wmf_check]=1 [image/wmf_seal]=2
-    [image/metafile_play]=3 [image/metafile_compare]=3 [image/render_ipc]=4 [image/metafile_renderer]=4
-    [image/render_serve]=4 [image/preview]=5 [image/metafile]=6 [image/metafile_view]=7 [image/metafile_preview]=8)
+    [image/metafile_play]=3 [image/metafile_compare]=3 [image/emf_text_codes]=3 [image/emf_to_wmf]=3
+    [image/render_ipc]=4 [image/metafile_renderer]=4 [image/render_serve]=4 [image/preview]=5 [image/metafile]=6
+    [image/metafile_view]=7 [image/metafile_preview]=8)
 
 status=0
 while read -r file header; do

@@ -18,6 +18,7 @@
 #include "image/current_image.h"
 #include "image/merge_source.h"
 #include "image/metafile.h"
+#include "image/metafile_compare.h"
 #include "image/metafile_renderer.h"
 #include "image/open_windows.h"
 #include "viewer/merge_window.h"
@@ -320,14 +321,13 @@ TEST_F(ClipboardPaste, AMetafileIsTakenAsItWasPlaced)
 
 // The roads of a pasted picture back to a Windows metafile, which the
 // program's own conversion opens: the system's loses the pasted picture's
-// window and plays blank. Disabled until then: run with
-// --gtest_also_run_disabled_tests.
+// window and plays blank.
 class OwnConversionRoads : public ClipboardPaste {};
 
 // Copy of a placeable Windows metafile of 1,440 units per inch whose
 // records set its window, Paste, then Save As Windows MetaFile: the
 // picture is written, in a box of its shape.
-TEST_F(OwnConversionRoads, DISABLED_APastedPlaceableMetafileIsSavedAsWindowsMetafile)
+TEST_F(OwnConversionRoads, APastedPlaceableMetafileIsSavedAsWindowsMetafile)
 {
     HDC mf = CreateMetaFileA(NULL);
     HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
@@ -547,3 +547,41 @@ TEST_F(ClipboardPaste, ALargeMetafileIsHeldInOneCopyBesideWhatIsKept)
 }
 
 }  // namespace
+
+// Copy of an enhanced metafile that sets its own mapping: the metafile
+// picture other programs read beside it shows the same picture. The one
+// the system makes from the enhanced metafile alone drops the mapping.
+TEST_F(ClipboardPaste, ACopiedMappedEmfReachesOtherProgramsAsTheSamePicture)
+{
+    RECT frame = {0, 0, 5080, 3810};
+    HDC dc = CreateEnhMetaFileA(NULL, NULL, &frame, NULL);
+    SetMapMode(dc, MM_LOMETRIC);
+    HBRUSH red = CreateSolidBrush(RGB(220, 30, 30));
+    HGDIOBJ old = SelectObject(dc, red);
+    Rectangle(dc, 30, -30, 250, -200);
+    Ellipse(dc, 280, -60, 480, -340);
+    SelectObject(dc, old);
+    DeleteObject(red);
+    HENHMETAFILE emf = CloseEnhMetaFile(dc);
+    reset_current_image();
+    g_hImage = (HGLOBAL)emf;
+    g_imageKind = KIND_EMF;
+    copy_image_to_clipboard(hwnd);
+
+    ASSERT_TRUE(OpenClipboard(hwnd));
+    HGLOBAL block = GetClipboardData(CF_METAFILEPICT);
+    const METAFILEPICT* picture = block ? (const METAFILEPICT*)GlobalLock(block) : NULL;
+    ComparisonPlay source, copied;
+    ASSERT_TRUE(begin_comparison_play(&source, 192, 144) && begin_comparison_play(&copied, 192, 144));
+    ASSERT_TRUE(picture && picture->hMF);
+    EXPECT_EQ(picture->mm, MM_ANISOTROPIC);
+    const RECT records_own = {0, 0, 1, 1};
+    EXPECT_TRUE(play_emf_for_comparison(&source, emf));
+    EXPECT_TRUE(play_wmf_for_comparison(&copied, picture->hMF, MM_ANISOTROPIC, &records_own));
+    EXPECT_TRUE(comparison_plays_match(&source, &copied));
+    end_comparison_play(&source);
+    end_comparison_play(&copied);
+    GlobalUnlock(block);
+    CloseClipboard();
+    reset_current_image();
+}

@@ -11,6 +11,8 @@
 #include "app/jpeg_reencode.h"
 #include "formats/png_comment.h"
 #include "formats/tiff_comment.h"
+#include "image/emf_check.h"
+#include "image/emf_to_wmf.h"
 #include "image/gif_write.h"
 #include "image/iff_write.h"
 #include "image/metafile.h"
@@ -23,6 +25,7 @@
 #include "jpeg/jpeg_write.h"
 #include "jpeg/jpegtran.h"
 #include "support/dib_block.h"
+#include "support/mapped_emf.h"
 #include "support/test_support.h"
 
 // The Exif information with its thumbnail (the harness carries no dialog
@@ -117,6 +120,32 @@ static bool run_lossless_transform(const std::string& path)
     return done != 0;
 }
 
+// The program's own EMF -> WMF conversion, run here rather than in the
+// renderer so that the guards watch it: on the records that keep their
+// rules, as the renderer hands them over, into a box of 1,000 units per
+// inch over a frame of 2 x 1.5 inches.
+static bool run_emf_to_wmf(const std::string& path)
+{
+    std::string bits = read_file_bytes(path);
+    if (bits.size() < sizeof(ENHMETAHEADER))
+        return false;
+    bits.resize(bits.size() + EMF_END_RECORD_BYTES);
+    ENHMETAHEADER* header = (ENHMETAHEADER*)&bits[0];
+    if (header->nHandles == 0)
+        header->nHandles = 1;
+    uint32_t kept = copy_sound_emf_records((const BYTE*)bits.data(), (uint32_t)bits.size() - EMF_END_RECORD_BYTES,
+                                           (BYTE*)&bits[0]);
+    HENHMETAFILE emf = kept ? SetEnhMetaFileBits(kept, (const BYTE*)bits.data()) : NULL;
+    if (!emf)
+        return false;
+    const RECT box = {0, 0, 2000, 1500};
+    HMETAFILE wmf = draw_emf_as_wmf(emf, &box);
+    DeleteEnhMetaFile(emf);
+    if (wmf)
+        DeleteMetaFile(wmf);
+    return wmf != NULL;
+}
+
 // Patterns are space-separated, relative to the fixture folder (made by
 // tests/fixtures/*.sh; fuzz/kept/ holds the files kept in tests/fuzz/regress)
 // or, when they begin with "made/", to the harness's own output folder. An
@@ -164,6 +193,7 @@ const FuzzReader FUZZ_READERS[] = {
      run_comment_writer<write_pnm_comment>},
     {"EMFCOMMENT", "fuzz/emf/*.emf hostile/EMF-*.emf hostile/EMFCOMMENT-*.emf",
      run_comment_writer<write_emf_comment_alone>},
+    {"EMFTOWMF", "made/mapped/*.emf fuzz/emf/*.emf hostile/EMF-*.emf hostile/EMFTOWMF-*.emf", run_emf_to_wmf},
     // The kept 10000 x 10000 arithmetic-coded files really hold their
     // picture: seconds a mutation, so they are replayed, not mutated.
     {"TRANSFORM", "jpeg/*.jpg exif/camera*.jpg exif/mix.jpg fuzz/jpeg12/*.jpg made/jpeg12/*.jpg "
@@ -233,7 +263,7 @@ std::vector<const FuzzReader*> fuzz_roads_for_extension(const std::string& exten
         {".tga.", {"TGACOMMENT", NULL}},
         {".iff.lbm.", {"IFFCOMMENT", NULL}},
         {".pbm.pgm.ppm.pnm.pam.", {"PNMCOMMENT", NULL}},
-        {".emf.", {"EMFCOMMENT", NULL}},
+        {".emf.", {"EMFCOMMENT", "EMFTOWMF"}},
     };
     std::vector<const FuzzReader*> found;
     std::string wanted = extension + ".";
@@ -316,9 +346,19 @@ static void make_jpeg12_inputs(const std::string& out_dir)
     write_jpeg12_file((out_dir + "\\lossless12.jpg").c_str(), 100, dib.get(), 0, 1, 0);
 }
 
+// The mapped pictures of the conversion tests, one file each.
+static void make_mapped_emf_inputs(const std::string& out_dir)
+{
+    CreateDirectoryA(out_dir.c_str(), NULL);
+    int index = 0;
+    for (const MappedEmf& emf : mapped_emfs())
+        write_file_bytes(out_dir + "\\mapped" + std::to_string(++index) + ".emf", emf.bits);
+}
+
 void make_harness_inputs(const std::string& fixture_dir, const std::string& made_dir)
 {
     CreateDirectoryA(made_dir.c_str(), NULL);
+    make_mapped_emf_inputs(made_dir + "\\mapped");
     make_wmf_inputs(fixture_dir + "\\fuzz\\emf", made_dir + "\\wmf");
     make_jpeg12_inputs(made_dir + "\\jpeg12");
 }

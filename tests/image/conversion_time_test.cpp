@@ -171,10 +171,9 @@ TEST(ConversionCheck, APictureOfNoExtentsComesInAtFourInches)
 
 // Save As Windows MetaFile of an enhanced metafile whose records set a
 // window of their own (not its frame) is written and judged in the
-// placeable box: the file reopens as the source's picture. Disabled until
-// the program's own conversion to a Windows metafile makes it pass (the
-// system's loses the window): run with --gtest_also_run_disabled_tests.
-TEST(OwnConversionRoads, DISABLED_AnEmfOfItsOwnWindowIsJudgedInItsBox)
+// placeable box: the file reopens as the source's picture (the system's
+// conversion loses the window; the program's own keeps it).
+TEST(OwnConversionRoads, AnEmfOfItsOwnWindowIsJudgedInItsBox)
 {
     UnhurriedRenderer unhurried;
     RECT frame = {0, 0, 2540, 2540};
