@@ -206,6 +206,21 @@ static int time_plays(const std::string& folder, int count, char** files)
     return ok ? 0 : 1;
 }
 
+// The best of CONVERT_RUNS conversions of emf (may be null) to a Windows
+// metafile at path as Convert/Save makes it; *written, the last's result.
+static double best_conversion(HENHMETAFILE emf, const std::string& path, int* written)
+{
+    double best = 1e9;
+    *written = 0;
+    for (int run = 0; emf && run < CONVERT_RUNS; ++run) {
+        double t0 = now();
+        *written = write_wmf_file(emf, path.c_str());
+        double t = now() - t0;
+        best = t < best ? t : best;
+    }
+    return best;
+}
+
 // Times the conversion of a large sound picture (--convert).
 static int time_conversion(const std::string& folder, unsigned mib)
 {
@@ -216,14 +231,8 @@ static int time_conversion(const std::string& folder, unsigned mib)
     const std::string path = folder + "\\converted.wmf";
     write_wmf_file(empty, path.c_str());
     DeleteEnhMetaFile(empty);
-    double best = 1e9;
     int written = 0;
-    for (int run = 0; emf && run < CONVERT_RUNS; ++run) {
-        double t0 = now();
-        written = write_wmf_file(emf, path.c_str());
-        double t = now() - t0;
-        best = t < best ? t : best;
-    }
+    const double best = best_conversion(emf, path, &written);
     printf("convert_%u %.6f %s\n", mib, best, written == 1 ? "written" : "refused");
     fflush(stdout);
     if (emf)
@@ -238,14 +247,8 @@ static int time_mapped_conversions(const std::string& folder)
     int index = 0;
     for (const MappedEmf& picture : mapped_emfs()) {
         HENHMETAFILE emf = SetEnhMetaFileBits((UINT)picture.bits.size(), (const BYTE*)picture.bits.data());
-        double best = 1e9;
         int written = 0;
-        for (int run = 0; emf && run < CONVERT_RUNS; ++run) {
-            double t0 = now();
-            written = write_wmf_file(emf, path.c_str());
-            double t = now() - t0;
-            best = t < best ? t : best;
-        }
+        const double best = best_conversion(emf, path, &written);
         printf("mapped_%d %.6f %s\n", ++index, best, written == 1 ? "written" : "refused");
         fflush(stdout);
         if (emf)
