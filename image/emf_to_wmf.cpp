@@ -37,6 +37,8 @@ struct OutFont {
 struct Conversion {
     HDC state;
     HDC out;
+    HDC measure;              // of this process's screen: text at the size it is shown
+    double shown_x, shown_y;  // pixels of the picture shown, an output unit
     HANDLETABLE* table;
     int handles;
     PlayBudget budget;
@@ -748,10 +750,41 @@ static bool sync_font(Conversion* cv, const LOGFONTW* key)
     return true;
 }
 
+// The advances of text (partial extents, in logical units) as the source's
+// play lays it out shown at cv->shown_x, shown_y pixels an output unit: the
+// record's font made under the transform of that play (a the state DC's),
+// in the record's graphics mode, as the system's player makes it. Under a
+// turn, the scale along and across the baseline without it: the system
+// measures a turned line along the x axis only.
+static bool shown_advances(Conversion* cv, const Affine* a, double along, double across, DWORD graphics_mode,
+                           const LOGFONTW* font, const WCHAR* text, int count, INT* partial)
+{
+    HDC m = cv->measure;
+    const bool turned = !keeps_axes(a);
+    const double m11 = turned ? along : a->m11, m12 = turned ? 0 : a->m12;
+    const double m21 = turned ? 0 : a->m21, m22 = turned ? across : a->m22;
+    const XFORM shown = {(FLOAT)(m11 * cv->shown_x), (FLOAT)(m12 * cv->shown_y), (FLOAT)(m21 * cv->shown_x),
+                         (FLOAT)(m22 * cv->shown_y), 0, 0};
+    HFONT made = CreateFontIndirectW(font);
+    bool ok = made && SetGraphicsMode(m, GM_ADVANCED) && SetWorldTransform(m, &shown);
+    if (ok && graphics_mode != GM_ADVANCED)
+        SetGraphicsMode(m, graphics_mode);
+    HGDIOBJ old = ok ? SelectObject(m, made) : NULL;
+    SIZE extent;
+    ok = old && GetTextExtentExPointW(m, text, count, 0, NULL, partial, &extent) != 0;
+    if (old)
+        SelectObject(m, old);
+    SetGraphicsMode(m, GM_ADVANCED);
+    ModifyWorldTransform(m, NULL, MWT_IDENTITY);
+    if (made)
+        DeleteObject(made);
+    return ok;
+}
+
 // One text of an EXTTEXTOUT or POLYTEXTOUT record: at its transformed
 // place, in the font scaled and turned as the state DC draws it, each
 // character advanced by its own scaled advance, so that a line keeps its
-// width.
+// width; text without advances by its font's, as the picture is shown.
 static bool draw_text(Conversion* cv, const ENHMETARECORD* r, const EMRTEXT* t, DWORD graphics_mode, bool wide)
 {
     const uint32_t size = r->nSize;
@@ -786,7 +819,8 @@ static bool draw_text(Conversion* cv, const ENHMETARECORD* r, const EMRTEXT* t, 
     Affine a = state_transform(cv->state);
     LOGFONTW lf;
     ok = ok && GetObjectW(GetCurrentObject(cv->state, OBJ_FONT), sizeof lf, &lf) == (int)sizeof lf;
-    double along, across;  // output units of a logical unit along and across the baseline
+    const LOGFONTW source_font = lf;
+    double along = 0, across = 0;  // output units of a logical unit along and across the baseline
     LONG escapement = ok ? lf.lfEscapement : 0;
     if (ok && graphics_mode == GM_ADVANCED) {
         double det = a.m11 * a.m22 - a.m12 * a.m21;
@@ -820,7 +854,12 @@ static bool draw_text(Conversion* cv, const ENHMETARECORD* r, const EMRTEXT* t, 
         lf.lfEscapement = lf.lfOrientation = escapement < 0 ? escapement + 3600 : escapement;
         ok = ok && encode_in_charset(text, count, lf.lfCharSet, &lf.lfCharSet, bytes, owner, &byte_count);
     }
-    // Advances in logical units: the record's own, or the font's.
+    // Text without advances is laid out by its font at the size it is
+    // shown at, whose glyphs round their advances to whole pixels there:
+    // the font's advances at the state DC's size, scaled, would place it
+    // otherwise, and a Windows metafile written without advances is given
+    // the font's at the reference device's size when converted back.
+    // Advances in logical units: the record's own, or the font's as shown.
     if (ok && count) {
         if (t->offDx) {
             const INT* own = (const INT*)(rec + t->offDx);
@@ -830,7 +869,10 @@ static bool draw_text(Conversion* cv, const ENHMETARECORD* r, const EMRTEXT* t, 
             }
         } else {
             SIZE extent;
-            ok = GetTextExtentExPointW(cv->state, text, count, 0, NULL, partial, &extent) != 0;
+            // The state DC's where the picture has no shown size to measure at.
+            ok = (cv->shown_x > 0 && cv->shown_y > 0 &&
+                  shown_advances(cv, &a, along, across, graphics_mode, &source_font, text, count, partial)) ||
+                 GetTextExtentExPointW(cv->state, text, count, 0, NULL, partial, &extent) != 0;
             for (int i = 0; i < count && ok; ++i)
                 dx[i] = partial[i] - (i ? partial[i - 1] : 0);
         }
@@ -1029,7 +1071,7 @@ static int CALLBACK convert_record(HDC dc, HANDLETABLE* table, const ENHMETARECO
     return 1;
 }
 
-HMETAFILE draw_emf_as_wmf(HENHMETAFILE emf, const RECT* box)
+HMETAFILE draw_emf_as_wmf(HENHMETAFILE emf, const RECT* box, SIZE shown)
 {
     ENHMETAHEADER header;
     if (!GetEnhMetaFileHeader(emf, sizeof header, &header) || header.nHandles == 0)
@@ -1039,11 +1081,16 @@ HMETAFILE draw_emf_as_wmf(HENHMETAFILE emf, const RECT* box)
     cv.handles = (int)header.nHandles;
     cv.patterns = (Conversion::Pattern*)calloc(header.nHandles, sizeof *cv.patterns);
     cv.state = CreateCompatibleDC(NULL);
+    cv.measure = CreateCompatibleDC(NULL);
+    if (box->right != box->left && box->bottom != box->top) {
+        cv.shown_x = fabs((double)shown.cx / ((double)box->right - box->left));
+        cv.shown_y = fabs((double)shown.cy / ((double)box->bottom - box->top));
+    }
     HBITMAP pixel = CreateBitmap(1, 1, 1, 1, NULL);
     HGDIOBJ old_pixel = cv.state && pixel ? SelectObject(cv.state, pixel) : NULL;
     cv.out = CreateMetaFileW(NULL);
     HMETAFILE result = NULL;
-    if (cv.patterns && cv.state && pixel && old_pixel && cv.out) {
+    if (cv.patterns && cv.state && cv.measure && pixel && old_pixel && cv.out) {
         SetWindowOrgEx(cv.out, box->left, box->top, NULL);
         SetWindowExtEx(cv.out, box->right - box->left, box->bottom - box->top, NULL);
         SaveDC(cv.out);
@@ -1073,6 +1120,8 @@ HMETAFILE draw_emf_as_wmf(HENHMETAFILE emf, const RECT* box)
         DeleteObject(pixel);
     if (cv.state)
         DeleteDC(cv.state);
+    if (cv.measure)
+        DeleteDC(cv.measure);
     free(cv.patterns);
     return result;
 }

@@ -15,9 +15,10 @@
 
 // Draws the enhanced metafile's picture, its frame filling box (the
 // placeable box of the file written: the records' units), into a new
-// Windows metafile that the caller deletes. Null when a record draws
+// Windows metafile that the caller deletes. Text without advances is
+// given its font's as the picture shown in shown pixels lays it out. Null when a record draws
 // something a Windows metafile cannot hold here (a transparent or
 // gradient blit, text no character set holds, a clip of more rectangles
 // than it takes, a point past 16 bits), or the play budget's time passes.
-HMETAFILE draw_emf_as_wmf(HENHMETAFILE emf, const RECT* box);
+HMETAFILE draw_emf_as_wmf(HENHMETAFILE emf, const RECT* box, SIZE shown);
 

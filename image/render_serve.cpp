@@ -378,7 +378,8 @@ static LONG convert_emf_to_wmf_here(RenderControl* c, HENHMETAFILE emf, const Co
     if (!begin_comparison_play(played, width, height))
         return RENDER_STATUS_NO_MEMORY;
     begin_phase(c);
-    HMETAFILE wmf = draw_emf_as_wmf(emf, &c->result_box);
+    const SIZE shown = {width, height};
+    HMETAFILE wmf = draw_emf_as_wmf(emf, &c->result_box, shown);
     if (!wmf)
         return RENDER_STATUS_DIFFERS;
     UINT size = GetMetaFileBitsEx(wmf, 0, NULL);

@@ -139,7 +139,7 @@ static bool run_emf_to_wmf(const std::string& path)
     if (!emf)
         return false;
     const RECT box = {0, 0, 2000, 1500};
-    HMETAFILE wmf = draw_emf_as_wmf(emf, &box);
+    HMETAFILE wmf = draw_emf_as_wmf(emf, &box, SIZE{256, 192});
     DeleteEnhMetaFile(emf);
     if (wmf)
         DeleteMetaFile(wmf);
