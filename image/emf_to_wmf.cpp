@@ -198,8 +198,37 @@ static void sync_modes(Conversion* cv)
         SetTextAlign(o, cv->align = align);
 }
 
+// Whether the state DC's pen strokes what a Windows metafile's pen cannot,
+// so that its stroke is written as the outline the system widens it to,
+// filled in *colour: a geometric pen of the picture's own dashes or of
+// dashes at a width a metafile's pen draws solid, or of flat or square
+// ends or mitred or bevelled joins (a metafile's pen ends and joins round)
+// at a width shown over a pixel and a half.
+static bool pen_needs_outline(Conversion* cv, const Affine* a, COLORREF* colour)
+{
+    HGDIOBJ current = GetCurrentObject(cv->state, OBJ_PEN);
+    BYTE room[sizeof(EXTLOGPEN) + 64 * sizeof(DWORD)];
+    EXTLOGPEN* ext = (EXTLOGPEN*)room;
+    int bytes = GetObjectW(current, 0, NULL);
+    if (bytes == (int)sizeof(LOGPEN) || bytes <= 0 || bytes > (int)sizeof room ||
+        GetObjectW(current, sizeof room, room) <= 0)
+        return false;
+    const DWORD style = ext->elpPenStyle & PS_STYLE_MASK;
+    if ((ext->elpPenStyle & PS_TYPE_MASK) != PS_GEOMETRIC || ext->elpBrushStyle != BS_SOLID || style == PS_NULL)
+        return false;
+    *colour = ext->elpColor;
+    if (style != PS_SOLID && style != PS_INSIDEFRAME)
+        return true;
+    const double pixel = cv->shown_x > cv->shown_y ? cv->shown_x : cv->shown_y;
+    const double shown = ext->elpWidth * hypot(a->m11, a->m12) * pixel;
+    const bool round = (ext->elpPenStyle & PS_ENDCAP_MASK) == PS_ENDCAP_ROUND &&
+                       (ext->elpPenStyle & PS_JOIN_MASK) == PS_JOIN_ROUND;
+    return !round && shown > 1.5;
+}
+
 // The state DC's pen, its width scaled along the x axis as the system
-// scales it. False for a pen a Windows metafile cannot hold.
+// scales it; none for a pen whose stroke is written as its outline. False
+// for a pen a Windows metafile cannot hold.
 static bool sync_pen(Conversion* cv, const Affine* a)
 {
     HGDIOBJ current = GetCurrentObject(cv->state, OBJ_PEN);
@@ -208,6 +237,8 @@ static bool sync_pen(Conversion* cv, const Affine* a)
     int bytes = GetObjectW(current, 0, NULL);
     if (bytes == (int)sizeof(LOGPEN)) {
         GetObjectW(current, sizeof key, &key);
+    } else if (pen_needs_outline(cv, a, &key.lopnColor)) {
+        key.lopnStyle = PS_NULL;
     } else {
         BYTE room[sizeof(EXTLOGPEN) + 64 * sizeof(DWORD)];
         EXTLOGPEN* ext = (EXTLOGPEN*)room;
@@ -489,6 +520,72 @@ static bool all_closed(const Figures* f)
     return true;
 }
 
+// Strokes the state DC's path as its outline (pen_needs_outline), widened
+// by the system with the pen's width, ends and joins (and its dashes, as
+// far as the system widens them: the comparison judges what it made), and
+// filled in the pen's colour. The path is taken out of the DC.
+static bool stroke_outline(Conversion* cv, COLORREF colour)
+{
+    // The system widens by the pen's width and dashes as device units:
+    // they are given it scaled as a stroke scales them.
+    HDC s = cv->state;
+    HGDIOBJ current = GetCurrentObject(s, OBJ_PEN);
+    BYTE room[sizeof(EXTLOGPEN) + 64 * sizeof(DWORD)];
+    EXTLOGPEN* ext = (EXTLOGPEN*)room;
+    const int bytes = GetObjectW(current, 0, NULL);
+    const Affine a = state_transform(s);
+    const double scale = hypot(a.m11, a.m12);
+    HPEN scaled = NULL;
+    if (bytes > 0 && bytes <= (int)sizeof room && GetObjectW(current, sizeof room, room) > 0 &&
+        ext->elpNumEntries <= 64 && ext->elpWidth * scale <= 32767) {
+        DWORD dashes[64];
+        for (DWORD i = 0; i < ext->elpNumEntries; ++i)
+            dashes[i] = (DWORD)(ext->elpStyleEntry[i] * scale + 0.5) ? (DWORD)(ext->elpStyleEntry[i] * scale + 0.5) : 1;
+        LOGBRUSH solid = {BS_SOLID, ext->elpColor, 0};
+        const DWORD width = (DWORD)(ext->elpWidth * scale + 0.5);
+        scaled = ExtCreatePen(ext->elpPenStyle, width ? width : 1, &solid, ext->elpNumEntries,
+                              ext->elpNumEntries ? dashes : NULL);
+    }
+    HGDIOBJ was = scaled ? SelectObject(s, scaled) : NULL;
+    const bool widened = scaled && WidenPath(s);
+    if (was)
+        SelectObject(s, was);
+    if (scaled)
+        DeleteObject(scaled);
+    if (!widened) {
+        AbortPath(s);
+        return false;
+    }
+    Figures f;
+    if (!take_device_path(cv, &f))
+        return false;
+    HBRUSH brush = f.figures ? CreateSolidBrush(colour) : NULL;
+    if (brush) {
+        SelectObject(cv->out, brush);
+        SelectObject(cv->out, GetStockObject(NULL_PEN));
+        SetPolyFillMode(cv->out, WINDING);
+        PolyPolygon(cv->out, f.points, f.counts, f.figures);
+        SetPolyFillMode(cv->out, cv->fill_mode);
+        SelectObject(cv->out, cv->pen);
+        SelectObject(cv->out, cv->brush);
+        DeleteObject(brush);
+    }
+    free_figures(&f);
+    return brush || !f.figures;
+}
+
+// The figures of the state DC's path, which is kept in it for its outline
+// when the pen's stroke is one: a saved DC holds the path as it was.
+static bool take_path_kept(Conversion* cv, Figures* f, bool keep)
+{
+    if (!keep)
+        return take_device_path(cv, f);
+    SaveDC(cv->state);
+    bool ok = take_device_path(cv, f);
+    RestoreDC(cv->state, -1);
+    return ok;
+}
+
 // A record that draws a shape, a line or a curve, played into a path on
 // the state DC (which moves its current position as the record does), and
 // its flattened figures drawn: a closed shape filled and outlined in one,
@@ -499,18 +596,25 @@ static bool draw_through_path(Conversion* cv, const ENHMETARECORD* r, bool is_sh
     BeginPath(s);
     PlayEnhMetaFileRecord(s, cv->table, r, cv->handles);
     EndPath(s);
-    Figures f;
-    if (!take_device_path(cv, &f))
-        return false;
     Affine a = state_transform(s);
+    COLORREF colour;
+    const bool outline = pen_needs_outline(cv, &a, &colour);
+    Figures f;
+    if (!take_path_kept(cv, &f, outline))
+        return false;
     bool ok = f.figures == 0 || sync_drawing(cv, &a);
     if (ok && f.figures) {
         if (is_shape)
             PolyPolygon(cv->out, f.points, f.counts, f.figures);
-        else
+        else if (!outline)
             stroke_figures(cv, &f);
     }
+    const bool drawn = f.figures != 0;
     free_figures(&f);
+    if (ok && outline && drawn)
+        return stroke_outline(cv, colour);
+    if (outline)
+        AbortPath(s);
     return ok;
 }
 
@@ -518,22 +622,29 @@ static bool draw_through_path(Conversion* cv, const ENHMETARECORD* r, bool is_sh
 // with none, nothing is drawn, as the system draws nothing.
 static bool draw_path(Conversion* cv, DWORD type)
 {
-    Figures f;
-    if (!take_device_path(cv, &f))
-        return false;
     Affine a = state_transform(cv->state);
+    COLORREF colour;
+    const bool outline = type != EMR_FILLPATH && pen_needs_outline(cv, &a, &colour);
+    Figures f;
+    if (!take_path_kept(cv, &f, outline))
+        return false;
     bool ok = f.figures == 0 || sync_drawing(cv, &a);
     if (ok && f.figures) {
-        if (type == EMR_STROKEANDFILLPATH && all_closed(&f)) {
+        if (type == EMR_STROKEANDFILLPATH && all_closed(&f) && !outline) {
             PolyPolygon(cv->out, f.points, f.counts, f.figures);
         } else {
             if (type != EMR_STROKEPATH)
                 fill_figures(cv, &f);
-            if (type != EMR_FILLPATH)
+            if (type != EMR_FILLPATH && !outline)
                 stroke_figures(cv, &f);
         }
     }
+    const bool drawn = f.figures != 0;
     free_figures(&f);
+    if (ok && outline && drawn)
+        return stroke_outline(cv, colour);
+    if (outline)
+        AbortPath(cv->state);
     return ok;
 }
 

@@ -37,6 +37,12 @@
 // Converts each mapped picture of the conversion tests (support/mapped_emf.h)
 // the same way: "mapped_N seconds written" or "... refused", best of
 // CONVERT_RUNS.
+//
+//   metafile_bench --files FOLDER FILE...
+//
+// Converts each enhanced metafile in FOLDER the same way: "name seconds
+// written" or "name seconds refused WORDS" (the refusal's words), best of
+// CONVERT_RUNS.
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -257,6 +263,31 @@ static int time_mapped_conversions(const std::string& folder)
     return 0;
 }
 
+// Times the conversion of each enhanced metafile named (--files).
+static int time_file_conversions(const std::string& folder, int count, char** files)
+{
+    const std::string path = folder + "\\converted.wmf";
+    int ok = 1;
+    for (int i = 0; i < count; ++i) {
+        HENHMETAFILE emf = GetEnhMetaFileA((folder + "\\" + files[i]).c_str());
+        if (!emf) {
+            fprintf(stderr, "metafile_bench: cannot read %s\n", files[i]);
+            ok = 0;
+            continue;
+        }
+        int written = 0;
+        const double best = best_conversion(emf, path, &written);
+        if (written == 1)
+            printf("%s %.6f written\n", base_name(files[i]).c_str(), best);
+        else
+            printf("%s %.6f refused %s\n", base_name(files[i]).c_str(), best,
+                   written ? metafile_fault_words(metafile_write_fault(written)) : "not written");
+        fflush(stdout);
+        DeleteEnhMetaFile(emf);
+    }
+    return ok ? 0 : 1;
+}
+
 int main(int argc, char** argv)
 {
     if (argc < 3) {
@@ -267,6 +298,8 @@ int main(int argc, char** argv)
     render_set_file_for_test(BUILT_RENDERER);
     if (strcmp(argv[1], "--play") == 0)
         return argc < 4 ? 2 : time_plays(argv[2], argc - 3, argv + 3);
+    if (strcmp(argv[1], "--files") == 0)
+        return argc < 4 ? 2 : time_file_conversions(argv[2], argc - 3, argv + 3);
     if (strcmp(argv[1], "--mapped") == 0)
         return time_mapped_conversions(argv[2]);
     if (strcmp(argv[1], "--convert") == 0)
