@@ -21,6 +21,7 @@ enum {
     MAX_OUTPUT_POINTS = 4000000,  // points written for the whole picture
     MAX_RECTS = 4096,             // rectangles of one clip's gaps or one region
     MAX_TEXT_CHARS = 8192,        // characters of one text
+    SMALL_PATH_PIXELS = 48,       // shown side of a path of a glyph's size
 };
 
 // x' = m11 x + m21 y + dx, y' = m12 x + m22 y + dy.
@@ -39,6 +40,7 @@ struct Conversion {
     HDC out;
     HDC measure;              // of this process's screen: text at the size it is shown
     double shown_x, shown_y;  // pixels of the picture shown, an output unit
+    POINT origin;             // the output's corner, where the shown pixels start
     HANDLETABLE* table;
     int handles;
     PlayBudget budget;
@@ -198,8 +200,37 @@ static void sync_modes(Conversion* cv)
         SetTextAlign(o, cv->align = align);
 }
 
+// Whether the state DC's pen strokes what a Windows metafile's pen cannot,
+// so that its stroke is written as the outline the system widens it to,
+// filled in *colour: a geometric pen of the picture's own dashes or of
+// dashes at a width a metafile's pen draws solid, or of flat or square
+// ends or mitred or bevelled joins (a metafile's pen ends and joins round)
+// at a width shown over a pixel and a half.
+static bool pen_needs_outline(Conversion* cv, const Affine* a, COLORREF* colour)
+{
+    HGDIOBJ current = GetCurrentObject(cv->state, OBJ_PEN);
+    BYTE room[sizeof(EXTLOGPEN) + 64 * sizeof(DWORD)];
+    EXTLOGPEN* ext = (EXTLOGPEN*)room;
+    int bytes = GetObjectW(current, 0, NULL);
+    if (bytes == (int)sizeof(LOGPEN) || bytes <= 0 || bytes > (int)sizeof room ||
+        GetObjectW(current, sizeof room, room) <= 0)
+        return false;
+    const DWORD style = ext->elpPenStyle & PS_STYLE_MASK;
+    if ((ext->elpPenStyle & PS_TYPE_MASK) != PS_GEOMETRIC || ext->elpBrushStyle != BS_SOLID || style == PS_NULL)
+        return false;
+    *colour = ext->elpColor;
+    if (style != PS_SOLID && style != PS_INSIDEFRAME)
+        return true;
+    const double pixel = cv->shown_x > cv->shown_y ? cv->shown_x : cv->shown_y;
+    const double shown = ext->elpWidth * hypot(a->m11, a->m12) * pixel;
+    const bool round = (ext->elpPenStyle & PS_ENDCAP_MASK) == PS_ENDCAP_ROUND &&
+                       (ext->elpPenStyle & PS_JOIN_MASK) == PS_JOIN_ROUND;
+    return !round && shown > 1.5;
+}
+
 // The state DC's pen, its width scaled along the x axis as the system
-// scales it. False for a pen a Windows metafile cannot hold.
+// scales it; none for a pen whose stroke is written as its outline. False
+// for a pen a Windows metafile cannot hold.
 static bool sync_pen(Conversion* cv, const Affine* a)
 {
     HGDIOBJ current = GetCurrentObject(cv->state, OBJ_PEN);
@@ -208,6 +239,8 @@ static bool sync_pen(Conversion* cv, const Affine* a)
     int bytes = GetObjectW(current, 0, NULL);
     if (bytes == (int)sizeof(LOGPEN)) {
         GetObjectW(current, sizeof key, &key);
+    } else if (pen_needs_outline(cv, a, &key.lopnColor)) {
+        key.lopnStyle = PS_NULL;
     } else {
         BYTE room[sizeof(EXTLOGPEN) + 64 * sizeof(DWORD)];
         EXTLOGPEN* ext = (EXTLOGPEN*)room;
@@ -412,17 +445,64 @@ static void free_figures(Figures* f)
     memset(f, 0, sizeof *f);
 }
 
+// Whether the path, of curves and small, is flattened at the pixels of the
+// picture shown, where they are coarser than the output's units: the shown
+// play rounds a curve's points to its pixels and flattens it there, and a
+// glyph drawn as a path flattened finer has the edges of its strokes a
+// pixel apart. The
+// path is put in shown pixels, to be put back once flattened.
+static bool path_in_shown_pixels(Conversion* cv)
+{
+    HDC s = cv->state;
+    if (cv->shown_x <= 0 || cv->shown_y <= 0 || cv->shown_x >= 1 || cv->shown_y >= 1)
+        return false;
+    int n = GetPath(s, NULL, NULL, 0);
+    if (n <= 0 || (uint64_t)n > MAX_OUTPUT_POINTS)
+        return false;
+    POINT* points = (POINT*)malloc(n * sizeof(POINT));
+    BYTE* types = (BYTE*)malloc(n);
+    bool curved = false;
+    if (points && types && GetPath(s, points, types, n) == n) {
+        LONG left = points[0].x, right = left, top = points[0].y, bottom = top;
+        for (int i = 0; i < n; ++i) {
+            curved |= (types[i] & ~PT_CLOSEFIGURE) == PT_BEZIERTO;
+            left = points[i].x < left ? points[i].x : left;
+            right = points[i].x > right ? points[i].x : right;
+            top = points[i].y < top ? points[i].y : top;
+            bottom = points[i].y > bottom ? points[i].y : bottom;
+        }
+        // A larger path keeps the output's finer points: its edges lie
+        // within the comparison's slack either way.
+        curved = curved && (right - left) * cv->shown_x <= SMALL_PATH_PIXELS &&
+                 (bottom - top) * cv->shown_y <= SMALL_PATH_PIXELS;
+        for (int i = 0; curved && i < n; ++i) {
+            points[i].x = round_long((points[i].x - cv->origin.x) * cv->shown_x);
+            points[i].y = round_long((points[i].y - cv->origin.y) * cv->shown_y);
+        }
+        if (curved) {
+            AbortPath(s);
+            BeginPath(s);
+            PolyDraw(s, points, types, n);
+            EndPath(s);
+        }
+    }
+    free(points);
+    free(types);
+    return curved;
+}
+
 static bool take_device_path(Conversion* cv, Figures* f)
 {
     memset(f, 0, sizeof *f);
     HDC s = cv->state;
-    FlattenPath(s);
     SaveDC(s);
     SetGraphicsMode(s, GM_ADVANCED);
     ModifyWorldTransform(s, NULL, MWT_IDENTITY);
     SetMapMode(s, MM_TEXT);
     SetWindowOrgEx(s, 0, 0, NULL);
     SetViewportOrgEx(s, 0, 0, NULL);
+    const bool in_pixels = path_in_shown_pixels(cv);
+    FlattenPath(s);
     int n = GetPath(s, NULL, NULL, 0);
     bool ok = true;
     BYTE* types = NULL;
@@ -437,6 +517,10 @@ static bool take_device_path(Conversion* cv, Figures* f)
     }
     RestoreDC(s, -1);
     AbortPath(s);
+    for (int i = 0; ok && in_pixels && i < n; ++i) {
+        f->points[i].x = round_long(cv->origin.x + f->points[i].x / cv->shown_x);
+        f->points[i].y = round_long(cv->origin.y + f->points[i].y / cv->shown_y);
+    }
     for (int i = 0; ok && i < n; ++i) {
         if (!fits16(f->points[i].x) || !fits16(f->points[i].y)) {
             ok = false;
@@ -489,6 +573,72 @@ static bool all_closed(const Figures* f)
     return true;
 }
 
+// Strokes the state DC's path as its outline (pen_needs_outline), widened
+// by the system with the pen's width, ends and joins (and its dashes, as
+// far as the system widens them: the comparison judges what it made), and
+// filled in the pen's colour. The path is taken out of the DC.
+static bool stroke_outline(Conversion* cv, COLORREF colour)
+{
+    // The system widens by the pen's width and dashes as device units:
+    // they are given it scaled as a stroke scales them.
+    HDC s = cv->state;
+    HGDIOBJ current = GetCurrentObject(s, OBJ_PEN);
+    BYTE room[sizeof(EXTLOGPEN) + 64 * sizeof(DWORD)];
+    EXTLOGPEN* ext = (EXTLOGPEN*)room;
+    const int bytes = GetObjectW(current, 0, NULL);
+    const Affine a = state_transform(s);
+    const double scale = hypot(a.m11, a.m12);
+    HPEN scaled = NULL;
+    if (bytes > 0 && bytes <= (int)sizeof room && GetObjectW(current, sizeof room, room) > 0 &&
+        ext->elpNumEntries <= 64 && ext->elpWidth * scale <= 32767) {
+        DWORD dashes[64];
+        for (DWORD i = 0; i < ext->elpNumEntries; ++i)
+            dashes[i] = (DWORD)(ext->elpStyleEntry[i] * scale + 0.5) ? (DWORD)(ext->elpStyleEntry[i] * scale + 0.5) : 1;
+        LOGBRUSH solid = {BS_SOLID, ext->elpColor, 0};
+        const DWORD width = (DWORD)(ext->elpWidth * scale + 0.5);
+        scaled = ExtCreatePen(ext->elpPenStyle, width ? width : 1, &solid, ext->elpNumEntries,
+                              ext->elpNumEntries ? dashes : NULL);
+    }
+    HGDIOBJ was = scaled ? SelectObject(s, scaled) : NULL;
+    const bool widened = scaled && WidenPath(s);
+    if (was)
+        SelectObject(s, was);
+    if (scaled)
+        DeleteObject(scaled);
+    if (!widened) {
+        AbortPath(s);
+        return false;
+    }
+    Figures f;
+    if (!take_device_path(cv, &f))
+        return false;
+    HBRUSH brush = f.figures ? CreateSolidBrush(colour) : NULL;
+    if (brush) {
+        SelectObject(cv->out, brush);
+        SelectObject(cv->out, GetStockObject(NULL_PEN));
+        SetPolyFillMode(cv->out, WINDING);
+        PolyPolygon(cv->out, f.points, f.counts, f.figures);
+        SetPolyFillMode(cv->out, cv->fill_mode);
+        SelectObject(cv->out, cv->pen);
+        SelectObject(cv->out, cv->brush);
+        DeleteObject(brush);
+    }
+    free_figures(&f);
+    return brush || !f.figures;
+}
+
+// The figures of the state DC's path, which is kept in it for its outline
+// when the pen's stroke is one: a saved DC holds the path as it was.
+static bool take_path_kept(Conversion* cv, Figures* f, bool keep)
+{
+    if (!keep)
+        return take_device_path(cv, f);
+    SaveDC(cv->state);
+    bool ok = take_device_path(cv, f);
+    RestoreDC(cv->state, -1);
+    return ok;
+}
+
 // A record that draws a shape, a line or a curve, played into a path on
 // the state DC (which moves its current position as the record does), and
 // its flattened figures drawn: a closed shape filled and outlined in one,
@@ -499,18 +649,25 @@ static bool draw_through_path(Conversion* cv, const ENHMETARECORD* r, bool is_sh
     BeginPath(s);
     PlayEnhMetaFileRecord(s, cv->table, r, cv->handles);
     EndPath(s);
-    Figures f;
-    if (!take_device_path(cv, &f))
-        return false;
     Affine a = state_transform(s);
+    COLORREF colour;
+    const bool outline = pen_needs_outline(cv, &a, &colour);
+    Figures f;
+    if (!take_path_kept(cv, &f, outline))
+        return false;
     bool ok = f.figures == 0 || sync_drawing(cv, &a);
     if (ok && f.figures) {
         if (is_shape)
             PolyPolygon(cv->out, f.points, f.counts, f.figures);
-        else
+        else if (!outline)
             stroke_figures(cv, &f);
     }
+    const bool drawn = f.figures != 0;
     free_figures(&f);
+    if (ok && outline && drawn)
+        return stroke_outline(cv, colour);
+    if (outline)
+        AbortPath(s);
     return ok;
 }
 
@@ -518,22 +675,29 @@ static bool draw_through_path(Conversion* cv, const ENHMETARECORD* r, bool is_sh
 // with none, nothing is drawn, as the system draws nothing.
 static bool draw_path(Conversion* cv, DWORD type)
 {
-    Figures f;
-    if (!take_device_path(cv, &f))
-        return false;
     Affine a = state_transform(cv->state);
+    COLORREF colour;
+    const bool outline = type != EMR_FILLPATH && pen_needs_outline(cv, &a, &colour);
+    Figures f;
+    if (!take_path_kept(cv, &f, outline))
+        return false;
     bool ok = f.figures == 0 || sync_drawing(cv, &a);
     if (ok && f.figures) {
-        if (type == EMR_STROKEANDFILLPATH && all_closed(&f)) {
+        if (type == EMR_STROKEANDFILLPATH && all_closed(&f) && !outline) {
             PolyPolygon(cv->out, f.points, f.counts, f.figures);
         } else {
             if (type != EMR_STROKEPATH)
                 fill_figures(cv, &f);
-            if (type != EMR_FILLPATH)
+            if (type != EMR_FILLPATH && !outline)
                 stroke_figures(cv, &f);
         }
     }
+    const bool drawn = f.figures != 0;
     free_figures(&f);
+    if (ok && outline && drawn)
+        return stroke_outline(cv, colour);
+    if (outline)
+        AbortPath(cv->state);
     return ok;
 }
 
@@ -1082,6 +1246,8 @@ HMETAFILE draw_emf_as_wmf(HENHMETAFILE emf, const RECT* box, SIZE shown)
     cv.patterns = (Conversion::Pattern*)calloc(header.nHandles, sizeof *cv.patterns);
     cv.state = CreateCompatibleDC(NULL);
     cv.measure = CreateCompatibleDC(NULL);
+    cv.origin.x = box->left;
+    cv.origin.y = box->top;
     if (box->right != box->left && box->bottom != box->top) {
         cv.shown_x = fabs((double)shown.cx / ((double)box->right - box->left));
         cv.shown_y = fabs((double)shown.cy / ((double)box->bottom - box->top));

@@ -37,6 +37,13 @@
 // Converts each mapped picture of the conversion tests (support/mapped_emf.h)
 // the same way: "mapped_N seconds written" or "... refused", best of
 // CONVERT_RUNS.
+//
+//   metafile_bench --files FOLDER FILE...
+//
+// Reads each enhanced metafile in FOLDER as the preview does and converts
+// it the same way: "name seconds written" or "name seconds refused WORDS"
+// (the refusal's words), best of CONVERT_RUNS; "name unread WORDS" for a
+// file the preview would refuse, in the words it would show.
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -52,6 +59,7 @@
 #include "image/metafile_preview.h"
 #include "image/metafile_renderer.h"
 #include "image/preview.h"
+#include "image/seams.h"
 #include "resources/resource.h"
 #include "tests/e2e/e2e_driver.h"
 #include "tests/support/large_metafile.h"
@@ -257,6 +265,38 @@ static int time_mapped_conversions(const std::string& folder)
     return 0;
 }
 
+static std::string s_said;  // the words of the last message box
+
+// Times the conversion of each enhanced metafile named (--files).
+static int time_file_conversions(const std::string& folder, int count, char** files)
+{
+    const std::string path = folder + "\\converted.wmf";
+    seam_set_message_box([](HWND, const char* text, const char*, UINT) {
+        s_said = text;
+        return IDOK;
+    });
+    for (int i = 0; i < count; ++i) {
+        s_said = "no words";
+        HENHMETAFILE emf = read_emf_file(NULL, (folder + "\\" + files[i]).c_str(), NULL);
+        if (!emf) {
+            printf("%s unread %s\n", base_name(files[i]).c_str(), s_said.c_str());
+            fflush(stdout);
+            continue;
+        }
+        int written = 0;
+        const double best = best_conversion(emf, path, &written);
+        if (written == 1)
+            printf("%s %.6f written\n", base_name(files[i]).c_str(), best);
+        else
+            printf("%s %.6f refused %s\n", base_name(files[i]).c_str(), best,
+                   written ? metafile_fault_words(metafile_write_fault(written)) : "not written");
+        fflush(stdout);
+        DeleteEnhMetaFile(emf);
+    }
+    seam_set_message_box(NULL);
+    return 0;
+}
+
 int main(int argc, char** argv)
 {
     if (argc < 3) {
@@ -267,6 +307,8 @@ int main(int argc, char** argv)
     render_set_file_for_test(BUILT_RENDERER);
     if (strcmp(argv[1], "--play") == 0)
         return argc < 4 ? 2 : time_plays(argv[2], argc - 3, argv + 3);
+    if (strcmp(argv[1], "--files") == 0)
+        return argc < 4 ? 2 : time_file_conversions(argv[2], argc - 3, argv + 3);
     if (strcmp(argv[1], "--mapped") == 0)
         return time_mapped_conversions(argv[2]);
     if (strcmp(argv[1], "--convert") == 0)

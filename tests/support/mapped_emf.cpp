@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <cwchar>
+#include <vector>
 
 #include <windows.h>
 
@@ -215,6 +216,79 @@ void emf_plus_dual(HDC dc)
     GdiComment(dc, sizeof end, end);
 }
 
+// Strokes as a vector editor writes them: units of 1,200 an inch (by a
+// world scale), stroked paths of geometric pens with flat ends and mitred
+// joins (editor_pens).
+void editor_strokes(HDC dc)
+{
+    SetGraphicsMode(dc, GM_ADVANCED);
+    const float scale = GetDeviceCaps(dc, LOGPIXELSX) / 1200.0f;
+    const XFORM units = {scale, 0, 0, scale, 0, 0};
+    SetWorldTransform(dc, &units);
+    const DWORD ends = PS_GEOMETRIC | PS_SOLID | PS_ENDCAP_FLAT | PS_JOIN_MITER;
+    LOGBRUSH black = {BS_SOLID, RGB(0, 0, 0), 0}, blue = {BS_SOLID, RGB(0, 100, 200), 0};
+    HPEN axis = ExtCreatePen(ends, 100, &black, 0, NULL), curve_pen = ExtCreatePen(ends, 80, &blue, 0, NULL);
+    HGDIOBJ old = SelectObject(dc, axis);
+    BeginPath(dc);
+    MoveToEx(dc, 150, 150, NULL);
+    LineTo(dc, 150, 1650);
+    LineTo(dc, 2250, 1650);
+    EndPath(dc);
+    StrokePath(dc);
+    SelectObject(dc, curve_pen);
+    BeginPath(dc);
+    MoveToEx(dc, 300, 1400, NULL);
+    const POINT curve[3] = {{900, 100}, {1500, 1700}, {2100, 300}};
+    PolyBezierTo(dc, curve, 3);
+    LineTo(dc, 1800, 300);
+    EndPath(dc);
+    StrokePath(dc);
+    SelectObject(dc, old);
+    DeleteObject(axis);
+    DeleteObject(curve_pen);
+}
+
+// Text as a vector editor writes it, in units of 1,200 an inch: each
+// glyph's outline a path of lines and Beziers, filled, at a size of 12
+// pixels on a screen, two lines of it.
+void editor_glyphs(HDC dc)
+{
+    SetGraphicsMode(dc, GM_ADVANCED);
+    const float scale = GetDeviceCaps(dc, LOGPIXELSX) / 1200.0f;
+    const XFORM units = {scale, 0, 0, scale, 0, 0};
+    SetWorldTransform(dc, &units);
+    HDC memory = CreateCompatibleDC(NULL);
+    HFONT font = CreateFontW(-150, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, L"Arial");
+    HGDIOBJ old_font = SelectObject(memory, font);
+    HGDIOBJ old_brush = SelectObject(dc, GetStockObject(BLACK_BRUSH));
+    const wchar_t text[] = L"Sales per quarter, Q1 to Q4";
+    for (int line = 0; line < 2; ++line) {
+        int x = 100;
+        for (const wchar_t* c = text; *c; ++c) {
+            BeginPath(memory);
+            TextOutW(memory, x, 200 + line * 500, c, 1);
+            EndPath(memory);
+            SIZE advance;
+            GetTextExtentPoint32W(memory, c, 1, &advance);
+            x += advance.cx;
+            const int n = GetPath(memory, NULL, NULL, 0);
+            if (n <= 0)
+                continue;
+            std::vector<POINT> points(n);
+            std::vector<BYTE> types(n);
+            GetPath(memory, points.data(), types.data(), n);
+            BeginPath(dc);
+            PolyDraw(dc, points.data(), types.data(), n);
+            EndPath(dc);
+            FillPath(dc);
+        }
+    }
+    SelectObject(dc, old_brush);
+    SelectObject(memory, old_font);
+    DeleteObject(font);
+    DeleteDC(memory);
+}
+
 // The bits of an enhanced metafile recorded by draw over the frame.
 std::string record_emf(void (*draw)(HDC))
 {
@@ -249,6 +323,28 @@ void drop_advances(std::string& bits)
             break;
         at += r->emr.nSize;
     }
+}
+
+// The recorder's pens as a vector editor writes them: extended pens, whose
+// flat ends and mitred joins the recorder's plain pens lose on play.
+void editor_pens(std::string& bits)
+{
+    std::string out;
+    for (size_t at = 0; at + 8 <= bits.size();) {
+        const DWORD* r = (const DWORD*)&bits[at];
+        const size_t size = r[1];
+        if (size < 8 || at + size > bits.size())
+            break;
+        if (r[0] == EMR_CREATEPEN && size >= sizeof(EMRCREATEPEN)) {
+            const DWORD ext[13] = {EMR_EXTCREATEPEN, 52, r[2], 0, 0, 0, 0, r[3], r[4], BS_SOLID, r[6], 0, 0};
+            out.append((const char*)ext, sizeof ext);
+        } else {
+            out.append(bits, at, size);
+        }
+        at += size;
+    }
+    ((ENHMETAHEADER*)&out[0])->nBytes = (DWORD)out.size();
+    bits = out;
 }
 
 struct Case {
@@ -292,6 +388,8 @@ const Case CASES[] = {
     {"bits set to the device and a stretched blit", blits, nullptr},
     {"arcs, a chord, a pie and a round rectangle turned, with a hatch brush", curves_turned, nullptr},
     {"an EMF+ dual file", emf_plus_dual, nullptr},
+    {"a vector editor's flat-ended strokes", editor_strokes, editor_pens},
+    {"a vector editor's text as glyph outlines", editor_glyphs, nullptr},
 };
 
 }  // namespace
