@@ -21,7 +21,6 @@ enum {
     MAX_OUTPUT_POINTS = 4000000,  // points written for the whole picture
     MAX_RECTS = 4096,             // rectangles of one clip's gaps or one region
     MAX_TEXT_CHARS = 8192,        // characters of one text
-    SMALL_PATH_PIXELS = 48,       // shown side of a path of a glyph's size
 };
 
 // x' = m11 x + m21 y + dx, y' = m12 x + m22 y + dy.
@@ -40,7 +39,6 @@ struct Conversion {
     HDC out;
     HDC measure;              // of this process's screen: text at the size it is shown
     double shown_x, shown_y;  // pixels of the picture shown, an output unit
-    POINT origin;             // the output's corner, where the shown pixels start
     HANDLETABLE* table;
     int handles;
     PlayBudget budget;
@@ -445,64 +443,17 @@ static void free_figures(Figures* f)
     memset(f, 0, sizeof *f);
 }
 
-// Whether the path, of curves and small, is flattened at the pixels of the
-// picture shown, where they are coarser than the output's units: the shown
-// play rounds a curve's points to its pixels and flattens it there, and a
-// glyph drawn as a path flattened finer has the edges of its strokes a
-// pixel apart. The
-// path is put in shown pixels, to be put back once flattened.
-static bool path_in_shown_pixels(Conversion* cv)
-{
-    HDC s = cv->state;
-    if (cv->shown_x <= 0 || cv->shown_y <= 0 || cv->shown_x >= 1 || cv->shown_y >= 1)
-        return false;
-    int n = GetPath(s, NULL, NULL, 0);
-    if (n <= 0 || (uint64_t)n > MAX_OUTPUT_POINTS)
-        return false;
-    POINT* points = (POINT*)malloc(n * sizeof(POINT));
-    BYTE* types = (BYTE*)malloc(n);
-    bool curved = false;
-    if (points && types && GetPath(s, points, types, n) == n) {
-        LONG left = points[0].x, right = left, top = points[0].y, bottom = top;
-        for (int i = 0; i < n; ++i) {
-            curved |= (types[i] & ~PT_CLOSEFIGURE) == PT_BEZIERTO;
-            left = points[i].x < left ? points[i].x : left;
-            right = points[i].x > right ? points[i].x : right;
-            top = points[i].y < top ? points[i].y : top;
-            bottom = points[i].y > bottom ? points[i].y : bottom;
-        }
-        // A larger path keeps the output's finer points: its edges lie
-        // within the comparison's slack either way.
-        curved = curved && (right - left) * cv->shown_x <= SMALL_PATH_PIXELS &&
-                 (bottom - top) * cv->shown_y <= SMALL_PATH_PIXELS;
-        for (int i = 0; curved && i < n; ++i) {
-            points[i].x = round_long((points[i].x - cv->origin.x) * cv->shown_x);
-            points[i].y = round_long((points[i].y - cv->origin.y) * cv->shown_y);
-        }
-        if (curved) {
-            AbortPath(s);
-            BeginPath(s);
-            PolyDraw(s, points, types, n);
-            EndPath(s);
-        }
-    }
-    free(points);
-    free(types);
-    return curved;
-}
-
 static bool take_device_path(Conversion* cv, Figures* f)
 {
     memset(f, 0, sizeof *f);
     HDC s = cv->state;
+    FlattenPath(s);
     SaveDC(s);
     SetGraphicsMode(s, GM_ADVANCED);
     ModifyWorldTransform(s, NULL, MWT_IDENTITY);
     SetMapMode(s, MM_TEXT);
     SetWindowOrgEx(s, 0, 0, NULL);
     SetViewportOrgEx(s, 0, 0, NULL);
-    const bool in_pixels = path_in_shown_pixels(cv);
-    FlattenPath(s);
     int n = GetPath(s, NULL, NULL, 0);
     bool ok = true;
     BYTE* types = NULL;
@@ -517,10 +468,6 @@ static bool take_device_path(Conversion* cv, Figures* f)
     }
     RestoreDC(s, -1);
     AbortPath(s);
-    for (int i = 0; ok && in_pixels && i < n; ++i) {
-        f->points[i].x = round_long(cv->origin.x + f->points[i].x / cv->shown_x);
-        f->points[i].y = round_long(cv->origin.y + f->points[i].y / cv->shown_y);
-    }
     for (int i = 0; ok && i < n; ++i) {
         if (!fits16(f->points[i].x) || !fits16(f->points[i].y)) {
             ok = false;
@@ -1246,8 +1193,6 @@ HMETAFILE draw_emf_as_wmf(HENHMETAFILE emf, const RECT* box, SIZE shown)
     cv.patterns = (Conversion::Pattern*)calloc(header.nHandles, sizeof *cv.patterns);
     cv.state = CreateCompatibleDC(NULL);
     cv.measure = CreateCompatibleDC(NULL);
-    cv.origin.x = box->left;
-    cv.origin.y = box->top;
     if (box->right != box->left && box->bottom != box->top) {
         cv.shown_x = fabs((double)shown.cx / ((double)box->right - box->left));
         cv.shown_y = fabs((double)shown.cy / ((double)box->bottom - box->top));

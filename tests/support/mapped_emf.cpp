@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstring>
 #include <cwchar>
-#include <vector>
 
 #include <windows.h>
 
@@ -248,47 +247,6 @@ void editor_strokes(HDC dc)
     DeleteObject(curve_pen);
 }
 
-// Text as a vector editor writes it, in units of 1,200 an inch: each
-// glyph's outline a path of lines and Beziers, filled, at a size of 12
-// pixels on a screen, two lines of it.
-void editor_glyphs(HDC dc)
-{
-    SetGraphicsMode(dc, GM_ADVANCED);
-    const float scale = GetDeviceCaps(dc, LOGPIXELSX) / 1200.0f;
-    const XFORM units = {scale, 0, 0, scale, 0, 0};
-    SetWorldTransform(dc, &units);
-    HDC memory = CreateCompatibleDC(NULL);
-    HFONT font = CreateFontW(-150, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, L"Arial");
-    HGDIOBJ old_font = SelectObject(memory, font);
-    HGDIOBJ old_brush = SelectObject(dc, GetStockObject(BLACK_BRUSH));
-    const wchar_t text[] = L"Sales per quarter, Q1 to Q4";
-    for (int line = 0; line < 2; ++line) {
-        int x = 100;
-        for (const wchar_t* c = text; *c; ++c) {
-            BeginPath(memory);
-            TextOutW(memory, x, 200 + line * 500, c, 1);
-            EndPath(memory);
-            SIZE advance;
-            GetTextExtentPoint32W(memory, c, 1, &advance);
-            x += advance.cx;
-            const int n = GetPath(memory, NULL, NULL, 0);
-            if (n <= 0)
-                continue;
-            std::vector<POINT> points(n);
-            std::vector<BYTE> types(n);
-            GetPath(memory, points.data(), types.data(), n);
-            BeginPath(dc);
-            PolyDraw(dc, points.data(), types.data(), n);
-            EndPath(dc);
-            FillPath(dc);
-        }
-    }
-    SelectObject(dc, old_brush);
-    SelectObject(memory, old_font);
-    DeleteObject(font);
-    DeleteDC(memory);
-}
-
 // The bits of an enhanced metafile recorded by draw over the frame.
 std::string record_emf(void (*draw)(HDC))
 {
@@ -389,7 +347,6 @@ const Case CASES[] = {
     {"arcs, a chord, a pie and a round rectangle turned, with a hatch brush", curves_turned, nullptr},
     {"an EMF+ dual file", emf_plus_dual, nullptr},
     {"a vector editor's flat-ended strokes", editor_strokes, editor_pens},
-    {"a vector editor's text as glyph outlines", editor_glyphs, nullptr},
 };
 
 }  // namespace
