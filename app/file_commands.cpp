@@ -344,6 +344,13 @@ static void lower_extension(char* ext, size_t size)
             *p = (char)(*p - 'A' + 'a');
 }
 
+int ask_to_delete(HWND owner, const char* name, UINT icon)
+{
+    char question[MAX_PATH + 40];
+    std::snprintf(question, sizeof question, "Are you sure? \n\n\nDelete File %s?", name);
+    return seam_message_box(owner, question, " CONFIRM DELETE FILE ", MB_YESNOCANCEL | icon | MB_DEFBUTTON2);
+}
+
 void run_file_command(HWND owner, int mode)
 {
     // A pasted or captured image has no file.
@@ -367,10 +374,7 @@ void run_file_command(HWND owner, int mode)
         return;
     }
     if (mode == FILE_OP_DELETE) {
-        char question[MAX_PATH + 40];
-        std::snprintf(question, sizeof question, "Are you sure? \n\n\nDelete File %s?", name);
-        if (seam_message_box(owner, question, " CONFIRM DELETE FILE ", MB_YESNOCANCEL | MB_ICONEXCLAMATION) !=
-            IDYES)
+        if (ask_to_delete(owner, name, MB_ICONEXCLAMATION) != IDYES)
             return;
     }
     LRESULT index = find_shown_file_entry(list);

@@ -36,3 +36,8 @@ void show_entry_after_removal(LRESULT index);
 // asked (the main window or the image window).
 void run_file_command(HWND owner, int mode_or_delete);
 enum { FILE_OP_DELETE = 3 };
+
+// Asks whether to delete the file listed as name, owned by owner, with the
+// icon given: Yes, No or Cancel, No the default, since a deleted file does
+// not come back and Enter must lose nothing.
+int ask_to_delete(HWND owner, const char* name, UINT icon);

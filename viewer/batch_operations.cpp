@@ -322,9 +322,7 @@ static int run_one(HWND hwnd, int cell, const char* target)
         return FILE_FAILED;
     listed_file_name(path, name, sizeof name);
     if (g_batchOp == BATCH_DELETE) {
-        char question[MAX_PATH + 40];
-        std::snprintf(question, sizeof question, "Are you sure? \n\n\nDelete File %s?", list_text);
-        int answer = seam_message_box(hwnd, question, " CONFIRM DELETE FILE ", MB_YESNOCANCEL | MB_ICONQUESTION);
+        int answer = ask_to_delete(hwnd, list_text, MB_ICONQUESTION);
         if (answer != IDYES)
             return refused_outcome(answer);
         if (!delete_agreed_file(path)) {
@@ -538,9 +536,7 @@ static void delete_clicked(HWND hwnd)
     char path[MAX_PATH], text[MAX_PATH];
     if (!thumb_file_path(i, path, sizeof path) || !thumb_list_text(i, text, sizeof text))
         return;
-    char question[MAX_PATH + 40];
-    std::snprintf(question, sizeof question, "Are you sure? \n\n\nDelete File %s?", text);
-    if (seam_message_box(hwnd, question, " CONFIRM DELETE FILE ", MB_YESNOCANCEL | MB_ICONQUESTION) == IDYES) {
+    if (ask_to_delete(hwnd, text, MB_ICONQUESTION) == IDYES) {
         if (delete_agreed_file(path)) {
             mark_thumb_gone(i);
             draw_cell_frame(hwnd, g_thumbCurrent, THUMB_EMPTY);

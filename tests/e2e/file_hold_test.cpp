@@ -523,6 +523,24 @@ void answer_no(const RunningApp& app, HWND box)
 
 }  // namespace
 
+// Enter on Delete's question keeps the file: a deleted file does not come
+// back, so No is the question's default.
+TEST(FileHold, EnterOnTheDeleteQuestionKeepsTheFile)
+{
+    const std::string dir = e2e_work_dir("file_delete_enter");
+    ASSERT_TRUE(copy_fixture("patch.bmp", dir));
+    RunningApp app;
+    ASSERT_TRUE(start_app("patch.bmp", dir, app));
+    ASSERT_EQ(wait_for_window_text(GetDlgItem(app.main, IDC_MAIN_NAME_EDIT), "patch.bmp"), "patch.bmp");
+    HWND box = ask_delete(app);
+    ASSERT_TRUE(box);
+    PostMessageA(box, WM_KEYDOWN, VK_RETURN, 0);
+    EXPECT_TRUE(wait_until_closed(box, 20000));
+    EXPECT_TRUE(wait_for([&] { return IsWindowEnabled(app.main) != FALSE; }, 20000));
+    EXPECT_NE(GetFileAttributesA((dir + "\\patch.bmp").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(exit_by_button(app), 1);
+}
+
 // Under a question about the shown file the picture shown stands: an
 // animated cursor's frames (red, blue, 150 ms each) stop on one, and a
 // double-click on a multi-page TIFF's preview (as it comes when posted)
